@@ -1,0 +1,4 @@
+"""The main job: for now, greet from the installed module."""
+import morvane
+
+print(morvane.hello())

@@ -1,0 +1,329 @@
+// The Python module morvane: value conversion, the ExcelError class, the
+// module functions, the exec step and the module definition.
+#include "lib/module.h"
+
+#include <datetime.h>
+#include <structmember.h>
+
+#include <cmath>
+#include <exception>
+#include <new>
+#include <stdexcept>
+
+#include "lib/pyvm.h"
+#include "types/address.h"
+
+namespace morvane::py {
+
+namespace {
+
+PyTypeObject* g_excel_error = nullptr;  // strong reference, set by the exec step
+
+constexpr int64_t kLastDateSerial = 2958465;  // 9999-12-31
+
+struct PyExcelError {
+    PyObject_HEAD
+    PyObject* code;  // str
+};
+
+}  // namespace
+
+PyTypeObject* excel_error_type() { return g_excel_error; }
+
+void set_exception_from_current() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& e) {
+        PyErr_Format(PyExc_SystemError, "internal error: %s", e.what());
+    } catch (...) {
+        PyErr_SetString(PyExc_SystemError, "internal error");
+    }
+}
+
+bool arg_str(PyObject* obj, const char* func, const char* name, std::string& out) {
+    if (!PyUnicode_Check(obj)) {
+        PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be str, not %.50s", func, name,
+                     Py_TYPE(obj)->tp_name);
+        return false;
+    }
+    Py_ssize_t len = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(obj, &len);
+    if (!data) return false;
+    out.assign(data, static_cast<size_t>(len));
+    return true;
+}
+
+bool arg_u32(PyObject* obj, const char* func, const char* name, uint32_t& out) {
+    if (!PyLong_Check(obj)) {
+        PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be int, not %.50s", func, name,
+                     Py_TYPE(obj)->tp_name);
+        return false;
+    }
+    int overflow = 0;
+    long long v = PyLong_AsLongLongAndOverflow(obj, &overflow);
+    if (v == -1 && PyErr_Occurred()) return false;
+    if (overflow != 0 || v < 0 || v > 0xFFFFFFFFLL) {
+        PyErr_Format(PyExc_OverflowError, "%s() argument '%s' must be between 0 and 4294967295",
+                     func, name);
+        return false;
+    }
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
+// ---------------------------------------------------------------- conversion
+
+namespace {
+
+PyObject* new_excel_error(std::string_view code) {
+    Ref text(PyUnicode_FromStringAndSize(code.data(), static_cast<Py_ssize_t>(code.size())));
+    if (!text) return nullptr;
+    return PyObject_CallOneArg(reinterpret_cast<PyObject*>(g_excel_error), text.get());
+}
+
+PyObject* date_to_py(int64_t serial) {
+    if (serial >= 1 && serial <= kLastDateSerial) {
+        if (!PyDateTimeAPI) PyDateTime_IMPORT;
+        if (PyDateTimeAPI) {
+            auto ymd = morvane_types::serial_to_ymd(serial);
+            PyObject* d = PyDate_FromDate(ymd.year, static_cast<int>(ymd.month), static_cast<int>(ymd.day));
+            if (d) return d;
+        }
+        PyErr_Clear();
+    }
+    std::string text = morvane_types::serial_to_display(serial);
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+}  // namespace
+
+PyObject* variant_to_py(const Variant& v) {
+    switch (v.kind()) {
+        case Kind::Integer: return PyLong_FromLongLong(v.as_int());
+        case Kind::Float: return PyFloat_FromDouble(v.as_float());
+        case Kind::Str: {
+            const std::string& s = v.as_str();
+            return PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace");
+        }
+        case Kind::Boolean: return PyBool_FromLong(v.as_bool());
+        case Kind::Date: return date_to_py(v.as_date().serial);
+        case Kind::Error: return new_excel_error(error_text(v.as_error()));
+        case Kind::Empty: Py_RETURN_NONE;
+        case Kind::Array: {
+            const Array& a = v.as_array();
+            Ref list(PyList_New(static_cast<Py_ssize_t>(a.size())));
+            if (!list) return nullptr;
+            for (size_t i = 0; i < a.size(); ++i) {
+                PyObject* item = variant_to_py(a[i]);
+                if (!item) return nullptr;
+                PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+            }
+            return list.release();
+        }
+        case Kind::Record: {
+            Ref dict(PyDict_New());
+            if (!dict) return nullptr;
+            for (const auto& [name, value] : v.as_record()) {
+                Ref item(variant_to_py(value));
+                if (!item) return nullptr;
+                Ref key(PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()), "replace"));
+                if (!key || PyDict_SetItem(dict.get(), key.get(), item.get()) < 0) return nullptr;
+            }
+            return dict.release();
+        }
+    }
+    Py_RETURN_NONE;
+}
+
+std::optional<Variant> variant_from_py(PyObject* obj) {
+    if (obj == Py_None) return Variant();
+    if (PyBool_Check(obj)) return Variant(obj == Py_True);
+    {
+        long long v = PyLong_AsLongLong(obj);
+        if (!(v == -1 && PyErr_Occurred())) return Variant(static_cast<int64_t>(v));
+        PyErr_Clear();
+    }
+    {
+        double d = PyFloat_AsDouble(obj);
+        if (!(d == -1.0 && PyErr_Occurred())) return Variant(d);
+        PyErr_Clear();
+    }
+    if (PyUnicode_Check(obj)) {
+        Py_ssize_t len = 0;
+        const char* data = PyUnicode_AsUTF8AndSize(obj, &len);
+        if (!data) return std::nullopt;
+        return Variant(std::string(data, static_cast<size_t>(len)));
+    }
+    if (g_excel_error && PyObject_TypeCheck(obj, g_excel_error)) {
+        PyObject* code = reinterpret_cast<PyExcelError*>(obj)->code;
+        Py_ssize_t len = 0;
+        const char* data = PyUnicode_AsUTF8AndSize(code, &len);
+        if (!data) return std::nullopt;
+        auto e = error_from_text(std::string_view(data, static_cast<size_t>(len)));
+        return Variant(e.value_or(ExcelError::Value));
+    }
+    PyErr_SetString(PyExc_TypeError, "Unsupported cell value type");
+    return std::nullopt;
+}
+
+PyObject* cells_to_dict(const CellMap& cells) {
+    Ref dict(PyDict_New());
+    if (!dict) return nullptr;
+    for (const auto& [pos, content] : cells) {
+        if (content.value.is_empty()) continue;
+        Ref key(Py_BuildValue("(kk)", static_cast<unsigned long>(pos.row), static_cast<unsigned long>(pos.col)));
+        if (!key) return nullptr;
+        Ref value(variant_to_py(content.value));
+        if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
+    }
+    return dict.release();
+}
+
+// ---------------------------------------------------------------- ExcelError
+
+namespace {
+
+PyObject* excel_error_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* kwlist[] = {"code", nullptr};
+        PyObject* code = nullptr;
+        if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:ExcelError", const_cast<char**>(kwlist), &code))
+            return nullptr;
+        if (!PyUnicode_Check(code)) {
+            PyErr_Format(PyExc_TypeError, "ExcelError() argument 'code' must be str, not %.50s",
+                         Py_TYPE(code)->tp_name);
+            return nullptr;
+        }
+        auto* self = reinterpret_cast<PyExcelError*>(type->tp_alloc(type, 0));
+        if (!self) return nullptr;
+        self->code = Py_NewRef(code);
+        return reinterpret_cast<PyObject*>(self);
+    });
+}
+
+void excel_error_dealloc(PyObject* obj) {
+    PyTypeObject* type = Py_TYPE(obj);
+    PyObject_GC_UnTrack(obj);
+    Py_CLEAR(reinterpret_cast<PyExcelError*>(obj)->code);
+    type->tp_free(obj);
+    Py_DECREF(type);
+}
+
+int excel_error_traverse(PyObject* obj, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(obj));
+    Py_VISIT(reinterpret_cast<PyExcelError*>(obj)->code);
+    return 0;
+}
+
+PyObject* excel_error_str(PyObject* obj) { return Py_NewRef(reinterpret_cast<PyExcelError*>(obj)->code); }
+
+PyObject* excel_error_repr(PyObject* obj) {
+    return PyUnicode_FromFormat("ExcelError('%U')", reinterpret_cast<PyExcelError*>(obj)->code);
+}
+
+PyObject* excel_error_richcompare(PyObject* a, PyObject* b, int op) {
+    if (op != Py_EQ || !PyObject_TypeCheck(b, g_excel_error)) Py_RETURN_NOTIMPLEMENTED;
+    int eq = PyUnicode_Compare(reinterpret_cast<PyExcelError*>(a)->code,
+                               reinterpret_cast<PyExcelError*>(b)->code);
+    if (eq == -1 && PyErr_Occurred()) return nullptr;
+    return PyBool_FromLong(eq == 0);
+}
+
+Py_hash_t excel_error_hash(PyObject* obj) {
+    Py_ssize_t len = 0;
+    if (!PyUnicode_AsUTF8AndSize(reinterpret_cast<PyExcelError*>(obj)->code, &len)) return -1;
+    return static_cast<Py_hash_t>(len);
+}
+
+PyMemberDef excel_error_members[] = {
+    {"code", Py_T_OBJECT_EX, offsetof(PyExcelError, code), Py_READONLY,
+     "The error string, e.g. ``\"#N/A\"``, ``\"#VALUE!\"``, ``\"#DIV/0!\"``."},
+    {nullptr, 0, 0, 0, nullptr},
+};
+
+PyType_Slot excel_error_slots[] = {
+    {Py_tp_doc, const_cast<char*>(
+                    "ExcelError(code)\n--\n\n"
+                    "Represents an Excel cell error value (#N/A, #VALUE!, #DIV/0!, etc.).\n"
+                    "Returned by ``get_cell`` and ``cells()`` for error cells, and accepted by\n"
+                    "``set_cell`` to store an error value.")},
+    {Py_tp_new, reinterpret_cast<void*>(excel_error_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(excel_error_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(excel_error_traverse)},
+    {Py_tp_str, reinterpret_cast<void*>(excel_error_str)},
+    {Py_tp_repr, reinterpret_cast<void*>(excel_error_repr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(excel_error_richcompare)},
+    {Py_tp_hash, reinterpret_cast<void*>(excel_error_hash)},
+    {Py_tp_members, excel_error_members},
+    {0, nullptr},
+};
+
+PyType_Spec excel_error_spec = {
+    "morvane.ExcelError",
+    sizeof(PyExcelError),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_IMMUTABLETYPE,
+    excel_error_slots,
+};
+
+// ---------------------------------------------------------------- functions
+
+PyObject* hello(PyObject*, PyObject*) {
+    return PyUnicode_FromString("Hello from morvane, the VBA macro engine!");
+}
+
+PyMethodDef hello_def = {"hello", hello, METH_NOARGS, "hello()\n--\n\n"};
+
+int add_function(PyObject* module, PyMethodDef* def) {
+    Ref fn(PyCFunction_NewEx(def, nullptr, nullptr));
+    if (!fn) return -1;
+    return PyModule_AddObjectRef(module, def->ml_name, fn.get());
+}
+
+int module_exec(PyObject* module) {
+    try {
+        if (!PyModule_Check(module)) {
+            PyErr_BadArgument();
+            return -1;
+        }
+        if (add_function(module, &hello_def) < 0) return -1;
+        if (add_run_macro(module) < 0) return -1;
+        if (add_load_workbook(module) < 0) return -1;
+        if (add_vm_type(module) < 0) return -1;
+        PyObject* type = PyType_FromModuleAndSpec(module, &excel_error_spec, nullptr);
+        if (!type) return -1;
+        Py_XSETREF(g_excel_error, reinterpret_cast<PyTypeObject*>(Py_NewRef(type)));
+        int rc = PyModule_AddObjectRef(module, "ExcelError", type);
+        Py_DECREF(type);
+        return rc;
+    } catch (...) {
+        set_exception_from_current();
+        return -1;
+    }
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "morvane",
+    "",
+    0,
+    nullptr,
+    module_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+
+}  // namespace morvane::py
+
+PyMODINIT_FUNC PyInit_morvane(void) { return PyModuleDef_Init(&morvane::py::module_def); }

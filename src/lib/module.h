@@ -1,0 +1,71 @@
+// Shared pieces of the Python module: owning references, value conversion
+// between Variant and Python objects, and the ExcelError class.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "types/variant.h"
+
+namespace morvane::py {
+
+// Owning reference: Py_XDECREF on destruction.
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(PyObject* o) : o_(o) {}
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    Ref(Ref&& other) noexcept : o_(std::exchange(other.o_, nullptr)) {}
+    Ref& operator=(Ref&& other) noexcept {
+        if (this != &other) {
+            Py_XDECREF(o_);
+            o_ = std::exchange(other.o_, nullptr);
+        }
+        return *this;
+    }
+    ~Ref() { Py_XDECREF(o_); }
+    PyObject* get() const { return o_; }
+    PyObject* release() { return std::exchange(o_, nullptr); }
+    explicit operator bool() const { return o_ != nullptr; }
+
+private:
+    PyObject* o_ = nullptr;
+};
+
+// New reference, or nullptr with an exception set.
+PyObject* variant_to_py(const Variant& v);
+// The Variant for a cell value; nullopt with TypeError "Unsupported cell value type".
+std::optional<Variant> variant_from_py(PyObject* obj);
+// {(row, col): value} of the non-Empty cells.
+PyObject* cells_to_dict(const CellMap& cells);
+
+// Argument converters that name the argument in their TypeError, as
+// "run_macro() argument 'vba_code' must be str, not int".
+bool arg_str(PyObject* obj, const char* func, const char* name, std::string& out);
+// Row and column numbers: TypeError for a non-integer, OverflowError outside 0..4294967295.
+bool arg_u32(PyObject* obj, const char* func, const char* name, uint32_t& out);
+
+// Turn a C++ exception escaping an entry point into a Python exception.
+void set_exception_from_current();
+
+// Wrap a method body so that no C++ exception escapes into the interpreter.
+template <class Fn>
+PyObject* guarded(Fn&& fn) noexcept {
+    try {
+        return fn();
+    } catch (...) {
+        set_exception_from_current();
+        return nullptr;
+    }
+}
+
+// The ExcelError class of this module (set by the exec step).
+PyTypeObject* excel_error_type();
+
+}  // namespace morvane::py

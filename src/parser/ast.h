@@ -1,0 +1,420 @@
+// The VBA syntax tree: what the front end builds from one module and the
+// interpreter executes. Nodes are immutable after parsing; procedure bodies
+// are shared (copying a SubDef is cheap), child expressions are boxed and
+// deep-copied with their parent. Every name in the tree is lower case.
+//
+// Variant lists keep a fixed order (the index is the variant's identity);
+// variants added later are appended at the end of their list.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace morvane {
+
+// Variable-slot marker: the interpreter fills `slot` fields when it loads a
+// program; the parser always leaves them at kNoSlot.
+inline constexpr uint32_t kNoSlot = UINT32_MAX;
+
+// An owning pointer that deep-copies its pointee. A default Box is empty;
+// fields documented as optional use the empty Box for "absent", every other
+// Box the parser builds is set.
+template <class T>
+class Box {
+public:
+    Box() = default;
+    Box(std::nullptr_t) {}
+    explicit Box(T value) : p_(std::make_unique<T>(std::move(value))) {}
+    Box(const Box& o) : p_(o.p_ ? std::make_unique<T>(*o.p_) : nullptr) {}
+    Box(Box&&) noexcept = default;
+    Box& operator=(const Box& o) {
+        if (this != &o) p_ = o.p_ ? std::make_unique<T>(*o.p_) : nullptr;
+        return *this;
+    }
+    Box& operator=(Box&&) noexcept = default;
+    ~Box() = default;
+
+    explicit operator bool() const { return p_ != nullptr; }
+    const T& operator*() const { return *p_; }
+    const T* operator->() const { return p_.get(); }
+    T& operator*() { return *p_; }
+    T* operator->() { return p_.get(); }
+    const T* get() const { return p_.get(); }
+
+private:
+    std::unique_ptr<T> p_;
+};
+
+template <class T>
+Box<T> box(T value) {
+    return Box<T>(std::move(value));
+}
+
+// Character indices (Unicode scalar values, not bytes) into the module text.
+struct SourceSpan {
+    uint32_t start = 0;
+    uint32_t end = 0;
+    friend bool operator==(const SourceSpan&, const SourceSpan&) = default;
+};
+
+enum class BinOp : uint8_t {
+    Add = 0, Sub = 1, Mul = 2, Div = 3, Mod = 4, IntDiv = 5, Pow = 6,
+    Eq = 7, Ne = 8, Lt = 9, Le = 10, Gt = 11, Ge = 12,
+    Concat = 13, And = 14, Or = 15, Xor = 16,
+};
+
+enum class CalcMode : uint8_t { Automatic = 0, Manual = 1 };
+
+enum class EndDirection : uint8_t { Up = 0, Down = 1, ToLeft = 2, ToRight = 3 };
+
+// The interpreter's pending-exit code. End is set by `Stmt::End` (End and
+// Stop): it unwinds every procedure and the run ends successfully.
+enum class ExitKind : uint8_t { For = 0, Do = 1, Sub = 2, Function = 3, End = 4, None = 255 };
+
+struct SpannedStmt;
+
+// A statement list (procedure, loop, branch or With body). Immutable and
+// shared: copies of the tree share their bodies. A default Body is empty.
+class Body {
+public:
+    Body() = default;
+    explicit Body(std::vector<SpannedStmt> stmts);
+
+    const std::vector<SpannedStmt>& list() const;
+    std::vector<SpannedStmt>::const_iterator begin() const;
+    std::vector<SpannedStmt>::const_iterator end() const;
+    size_t size() const;
+    bool empty() const;
+    const SpannedStmt& operator[](size_t i) const;
+
+private:
+    std::shared_ptr<const std::vector<SpannedStmt>> p_;
+};
+
+// ---------------------------------------------------------------- Expr
+
+struct Expr {
+    struct Int { int64_t value = 0; };
+    struct Float { double value = 0; };
+    struct Str { std::string value; };
+    struct Bool { bool value = false; };
+    struct Var { std::string name; mutable uint32_t slot = kNoSlot; };
+    struct Binary { BinOp op = BinOp::Add; Box<Expr> lhs; Box<Expr> rhs; };
+    struct Neg { Box<Expr> operand; };
+    struct Not { Box<Expr> operand; };
+    // Cells(r, c).Value on the active sheet.
+    struct CellsValue { Box<Expr> row; Box<Expr> col; };
+    // f(args): array element, user Function or built-in. WorksheetFunction.F
+    // is named "wsf_" + f; a bare Range("a") read is "range" with the
+    // upper-cased address as its one Str argument.
+    struct Call { std::string name; std::vector<Expr> args; mutable uint32_t slot = kNoSlot; };
+    struct RangeValue { std::string addr; };
+    struct RangeOffsetValue { std::string addr; Box<Expr> row_offset; Box<Expr> col_offset; };
+    // Cells.Find(What:=e).Row (want_row) or any other property (.Column).
+    struct CellsFind { Box<Expr> what; bool want_row = false; };
+    struct SheetCellsValue { Box<Expr> sheet; Box<Expr> row; Box<Expr> col; };
+    struct SheetRangeValue { Box<Expr> sheet; std::string addr; };
+    struct WorkbookSheet { Box<Expr> workbook; Box<Expr> sheet; };
+    struct RowsCount {};
+    struct ColumnsCount {};
+    // Cells(r, c).End(dir).Row (want_column false) or any other property.
+    struct CellsEndPosition {
+        Box<Expr> row;
+        Box<Expr> col;
+        EndDirection direction = EndDirection::Up;
+        bool want_column = false;
+    };
+    struct ActiveSheet {};
+    struct SheetVar { std::string var; mutable uint32_t slot = kNoSlot; };
+    struct Field { std::string var; std::string field; mutable uint32_t slot = kNoSlot; };
+    struct MemberPath { std::string root; std::vector<std::string> path; mutable uint32_t slot = kNoSlot; };
+    struct IndexedField {
+        std::string name;
+        std::vector<Expr> args;
+        std::string field;
+        mutable uint32_t slot = kNoSlot;
+    };
+    // #m/d/yyyy# or #yyyy-mm-dd#: a 1900-system day serial.
+    struct Date { int64_t serial = 0; };
+
+    std::variant<Int, Float, Str, Bool, Var, Binary, Neg, Not, CellsValue, Call, RangeValue,
+                 RangeOffsetValue, CellsFind, SheetCellsValue, SheetRangeValue, WorkbookSheet,
+                 RowsCount, ColumnsCount, CellsEndPosition, ActiveSheet, SheetVar, Field,
+                 MemberPath, IndexedField, Date>
+        node;
+
+    template <class T> bool is() const { return std::holds_alternative<T>(node); }
+    template <class T> const T* get_if() const { return std::get_if<T>(&node); }
+    template <class T> const T& as() const { return *std::get_if<T>(&node); }
+};
+
+// ---------------------------------------------------------------- ObjectExpr
+
+// The right-hand side of Set.
+struct ObjectExpr {
+    // Upper-cased address, possibly several areas separated by commas.
+    struct Range { std::string addr; };
+    // An object variable, or activesheet, thisworkbook, activeworkbook.
+    struct Var { std::string name; mutable uint32_t slot = kNoSlot; };
+    struct Union { std::vector<ObjectExpr> parts; };
+    struct Areas { Box<ObjectExpr> base; Box<Expr> index; };
+    struct SpecialCellsVisible { Box<ObjectExpr> base; };
+
+    std::variant<Range, Var, Union, Areas, SpecialCellsVisible> node;
+
+    template <class T> bool is() const { return std::holds_alternative<T>(node); }
+    template <class T> const T* get_if() const { return std::get_if<T>(&node); }
+    template <class T> const T& as() const { return *std::get_if<T>(&node); }
+};
+
+// ---------------------------------------------------------------- CaseMatch
+
+struct CaseMatch {
+    struct Value { Box<Expr> value; };
+    struct Range { Box<Expr> low; Box<Expr> high; };
+    // op is one of the comparison codes Eq..Ge.
+    struct Is { BinOp op = BinOp::Eq; Box<Expr> value; };
+
+    std::variant<Value, Range, Is> node;
+
+    template <class T> bool is() const { return std::holds_alternative<T>(node); }
+    template <class T> const T* get_if() const { return std::get_if<T>(&node); }
+    template <class T> const T& as() const { return *std::get_if<T>(&node); }
+};
+
+// ---------------------------------------------------------------- Stmt
+
+// While/Until condition of a Do loop; `until` is set only for Until.
+struct LoopCond {
+    bool until = false;
+    Box<Expr> cond;
+};
+
+// One Case clause: its tests and its body.
+struct CaseClause {
+    std::vector<CaseMatch> matches;
+    Body body;
+};
+
+struct Stmt {
+    // x = e; also Const x = e, and a WorksheetFunction call used as a
+    // statement (assigned to the variable "_").
+    struct Assign { std::string name; Box<Expr> value; mutable uint32_t slot = kNoSlot; };
+    struct CellWrite { Box<Expr> row; Box<Expr> col; Box<Expr> value; };
+    struct SetCalculation { CalcMode mode = CalcMode::Automatic; };
+    struct ApplicationSet { std::string property; Box<Expr> value; };
+    struct RangeWrite { std::string addr; Box<Expr> value; bool is_formula = false; };
+    struct RangeCopy { std::string addr; std::optional<std::string> dest; };
+    struct VarCopy { std::string var; std::optional<std::string> dest; mutable uint32_t slot = kNoSlot; };
+    struct SetObject { std::string name; ObjectExpr object; mutable uint32_t slot = kNoSlot; };
+    // transpose: empty Box for .Paste and a PasteSpecial without Transpose:=.
+    struct RangePaste { std::string addr; Box<Expr> transpose; };
+    struct SheetPaste { Box<Expr> sheet; std::string dest; };
+    // user_interface_only: empty Box when not given.
+    struct SheetProtect { Box<Expr> sheet; Box<Expr> user_interface_only; bool protect = true; };
+    struct RangeClear { std::string addr; bool contents_only = false; };
+    struct RangeOffsetWrite { std::string addr; Box<Expr> row_offset; Box<Expr> col_offset; Box<Expr> value; };
+    struct RangeDelete { std::string addr; };
+    struct RangeInsert { std::string addr; };
+    struct RangeSort { std::string addr; int32_t key_col = 1; bool descending = false; };
+    struct RangeName { std::string addr; std::string name; };
+    struct SheetCellWrite { Box<Expr> sheet; Box<Expr> row; Box<Expr> col; Box<Expr> value; };
+    struct SheetRangeWrite { Box<Expr> sheet; std::string addr; Box<Expr> value; bool is_formula = false; };
+    struct WithSheet { std::string sheet; Body body; };
+    struct AddSheet {};
+    struct SheetDelete { Box<Expr> sheet; };
+    // step: empty Box when no Step is given.
+    struct For {
+        std::string var;
+        Box<Expr> start;
+        Box<Expr> end;
+        Box<Expr> step;
+        Body body;
+        mutable uint32_t slot = kNoSlot;
+    };
+    // collection: the address text; empty when the source named a variable.
+    struct ForEach { std::string var; std::string collection; Body body; mutable uint32_t slot = kNoSlot; };
+    // An ElseIf arrives as an If nested alone in else_body.
+    struct If { Box<Expr> cond; Body then_body; Body else_body; };
+    struct DoLoop { std::optional<LoopCond> pre_cond; std::optional<LoopCond> post_cond; Body body; };
+    struct SelectCase { Box<Expr> subject; std::vector<CaseClause> cases; Body else_body; };
+    struct ExitFor {};
+    struct ExitDo {};
+    struct ExitSub {};
+    struct ExitFunction {};
+    struct OnError { bool resume_next = false; };
+    struct OnErrorGoto { std::string label; };
+    struct Label { std::string name; };
+    struct GoTo { std::string label; };
+    struct ResumeNext { bool next = true; };
+    // Call f(args) and f(args). With `bare` set (a line `f` or `f a, b`), the
+    // call runs only when a Sub or Function named f exists and is otherwise
+    // a no-op (DoEvents, Beep and the like).
+    struct Call {
+        std::string name;
+        std::vector<Expr> args;
+        mutable uint32_t slot = kNoSlot;
+        bool bare = false;
+    };
+    // Private/Public/Static/Friend lines inside a body that are not Dim or
+    // Const. (Scalar Dims are DimScalar.)
+    struct Nop {};
+    // Every bound is kept, in order (Dim m(3, 4) has two).
+    struct DimArray { std::string name; std::vector<Expr> bounds; mutable uint32_t slot = kNoSlot; };
+    struct ReDim { std::string name; std::vector<Expr> bounds; bool preserve = false; mutable uint32_t slot = kNoSlot; };
+    // Every subscript is kept, in order.
+    struct IndexAssign {
+        std::string name;
+        std::vector<Expr> indices;
+        Box<Expr> value;
+        mutable uint32_t slot = kNoSlot;
+    };
+    // The body of With Range("a") ... End With, already rewritten.
+    struct Block { Body body; };
+    struct MsgBox { Box<Expr> prompt; };
+    struct FieldAssign { std::string var; std::string field; Box<Expr> value; mutable uint32_t slot = kNoSlot; };
+    // type_name is never a built-in type name.
+    struct DimAs { std::string name; std::string type_name; mutable uint32_t slot = kNoSlot; };
+    struct DimArrayAs {
+        std::string name;
+        std::vector<Expr> bounds;
+        std::string type_name;
+        mutable uint32_t slot = kNoSlot;
+    };
+    // One Dim line with several declarators; the inner statements have no spans.
+    struct DimList { std::vector<Stmt> decls; };
+    struct MemberPathAssign {
+        std::string root;
+        std::vector<std::string> path;
+        Box<Expr> value;
+        mutable uint32_t slot = kNoSlot;
+    };
+    struct IndexedFieldAssign {
+        std::string name;
+        std::vector<Expr> indices;
+        std::string field;
+        Box<Expr> value;
+        mutable uint32_t slot = kNoSlot;
+    };
+    // With v ... End With; the body is already rewritten.
+    struct WithVar { std::string var; Body body; };
+    // A recognised form that is not modelled; no run-time effect.
+    struct Skipped { std::string message; };
+
+    // --- added variants ---
+
+    // Dim x, or Dim x As T with T built in: declares x with the type's
+    // default when x does not exist yet. type_name is the lower-case
+    // built-in name ("long", "string", ...) or "" when no type was given.
+    struct DimScalar { std::string name; std::string type_name; mutable uint32_t slot = kNoSlot; };
+    // End or Stop: ends the whole run successfully (ExitKind::End).
+    struct End { bool is_stop = false; };
+
+    std::variant<Assign, CellWrite, SetCalculation, ApplicationSet, RangeWrite, RangeCopy, VarCopy,
+                 SetObject, RangePaste, SheetPaste, SheetProtect, RangeClear, RangeOffsetWrite,
+                 RangeDelete, RangeInsert, RangeSort, RangeName, SheetCellWrite, SheetRangeWrite,
+                 WithSheet, AddSheet, SheetDelete, For, ForEach, If, DoLoop, SelectCase, ExitFor,
+                 ExitDo, ExitSub, ExitFunction, OnError, OnErrorGoto, Label, GoTo, ResumeNext, Call,
+                 Nop, DimArray, ReDim, IndexAssign, Block, MsgBox, FieldAssign, DimAs, DimArrayAs,
+                 DimList, MemberPathAssign, IndexedFieldAssign, WithVar, Skipped, DimScalar, End>
+        node;
+
+    template <class T> bool is() const { return std::holds_alternative<T>(node); }
+    template <class T> const T* get_if() const { return std::get_if<T>(&node); }
+    template <class T> const T& as() const { return *std::get_if<T>(&node); }
+};
+
+struct SpannedStmt {
+    Stmt stmt;
+    SourceSpan span;
+};
+
+// ---------------------------------------------------------------- procedures
+
+// One parameter. ByVal/ByRef/Optional/ParamArray are read and dropped from
+// the name; arguments are always passed by value.
+struct Param {
+    std::string name;
+    // Lower-case type after As, "" when none.
+    std::string type_name;
+    // The `= default` of an Optional parameter; null when none.
+    std::shared_ptr<const Expr> default_value;
+    bool is_optional = false;
+    bool is_param_array = false;
+    bool is_array = false;  // written name()
+
+    // A parameter reads as its name where a name is wanted.
+    operator const std::string&() const { return name; }
+};
+
+struct SubDef {
+    std::string name;
+    std::vector<Param> params;
+    Body body;
+};
+
+struct FuncDef {
+    std::string name;
+    std::vector<Param> params;
+    Body body;
+    // Lower-case result type after As, "" when none (not used at run time).
+    std::string type_name;
+};
+
+struct TypeField {
+    std::string name;
+    std::string type_name;  // "variant" when written without As
+};
+
+struct TypeDef {
+    std::string name;
+    std::vector<TypeField> fields;
+};
+
+struct Warning {
+    std::string message;
+    SourceSpan span;
+};
+
+struct Program {
+    std::vector<SubDef> subs;
+    std::vector<FuncDef> functions;
+    std::vector<TypeDef> types;
+    std::vector<Warning> warnings;
+    std::optional<std::string> name;
+};
+
+// ---------------------------------------------------------------- Body
+
+inline Body::Body(std::vector<SpannedStmt> stmts)
+    : p_(stmts.empty() ? nullptr
+                       : std::make_shared<const std::vector<SpannedStmt>>(std::move(stmts))) {}
+
+inline const std::vector<SpannedStmt>& Body::list() const {
+    static const std::vector<SpannedStmt> kEmpty;
+    return p_ ? *p_ : kEmpty;
+}
+inline std::vector<SpannedStmt>::const_iterator Body::begin() const { return list().begin(); }
+inline std::vector<SpannedStmt>::const_iterator Body::end() const { return list().end(); }
+inline size_t Body::size() const { return p_ ? p_->size() : 0; }
+inline bool Body::empty() const { return size() == 0; }
+inline const SpannedStmt& Body::operator[](size_t i) const { return (*p_)[i]; }
+
+// Variant positions are part of the contract with the interpreter.
+static_assert(std::variant_size_v<decltype(Expr::node)> == 25);
+static_assert(std::is_same_v<std::variant_alternative_t<23, decltype(Expr::node)>, Expr::IndexedField>);
+static_assert(std::is_same_v<std::variant_alternative_t<24, decltype(Expr::node)>, Expr::Date>);
+static_assert(std::variant_size_v<decltype(Stmt::node)> == 53);
+static_assert(std::is_same_v<std::variant_alternative_t<36, decltype(Stmt::node)>, Stmt::Call>);
+static_assert(std::is_same_v<std::variant_alternative_t<50, decltype(Stmt::node)>, Stmt::Skipped>);
+static_assert(std::is_same_v<std::variant_alternative_t<52, decltype(Stmt::node)>, Stmt::End>);
+static_assert(std::variant_size_v<decltype(ObjectExpr::node)> == 5);
+static_assert(std::variant_size_v<decltype(CaseMatch::node)> == 3);
+
+}  // namespace morvane

@@ -1,0 +1,209 @@
+// Values, their text forms, number conversions, addresses and day serials.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "types/address.h"
+#include "types/text.h"
+#include "types/variant.h"
+
+using namespace morvane;
+using namespace morvane::morvane_types;
+
+namespace {
+
+Record make_record(std::initializer_list<std::pair<const char*, Variant>> fields) {
+    Record r;
+    for (const auto& [k, v] : fields) r.set(k, v);
+    return r;
+}
+
+}  // namespace
+
+TEST(TypesText, DisplayAndDebugForms) {
+    struct Case {
+        Variant value;
+        const char* text;
+        const char* debug;
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const Case cases[] = {
+        {Variant(2.5), "2.5", "Float(2.5)"},
+        {Variant(2.0), "2", "Float(2.0)"},
+        {Variant(int64_t{-7}), "-7", "Integer(-7)"},
+        {Variant(1e16), "10000000000000000", "Float(1e16)"},
+        {Variant(1e-5), "0.00001", "Float(1e-5)"},
+        {Variant(0.1), "0.1", "Float(0.1)"},
+        {Variant(1.5e300), nullptr, "Float(1.5e300)"},
+        {Variant(-0.0), "-0", "Float(-0.0)"},
+        {Variant(std::nan("")), "NaN", "Float(NaN)"},
+        {Variant(-inf), "-inf", "Float(-inf)"},
+        {Variant(true), "True", "Boolean(true)"},
+        {Variant(Date{45000}), "2023-03-15", "Date(45000)"},
+        {Variant(Date{1}), "1900-01-01", "Date(1)"},
+        {Variant(ExcelError::Name), "#NAME?", "Error(Name)"},
+        {Variant(), "", "Empty"},
+        {Variant(Array{Variant("a"), Variant(1), Variant()}), "[a, 1, ]", "Array([Str(\"a\"), Integer(1), Empty])"},
+        {Variant(Array{}), "[]", "Array([])"},
+        {Variant(Array{Variant(1), Variant(Array{Variant(2), Variant(3)})}), "[1, [2, 3]]", nullptr},
+        {Variant("q\"\\\n"), "q\"\\\n", "Str(\"q\\\"\\\\\\n\")"},
+        {Variant(make_record({{"b", Variant(1)}, {"a", Variant(2)}})), "{a: 2, b: 1}", nullptr},
+        {Variant(Record{}), "{}", "Record({})"},
+        {Variant(Array{Variant(make_record({{"a", Variant(2)}}))}), "[{a: 2}]", "Array([Record({\"a\": Integer(2)})])"},
+    };
+    for (const auto& c : cases) {
+        if (c.text) {
+            EXPECT_EQ(c.value.to_string(), c.text) << c.value.debug_text();
+        }
+        if (c.debug) {
+            EXPECT_EQ(c.value.debug_text(), c.debug);
+        }
+    }
+    EXPECT_EQ(Variant(1e300).to_string(), "1" + std::string(300, '0'));
+    EXPECT_EQ(Variant(1e21).to_string(), "1" + std::string(21, '0'));
+    EXPECT_EQ(Variant(1e-7).to_string(), "0.0000001");
+    EXPECT_EQ(Variant(0.1 + 0.2).to_string(), "0.30000000000000004");
+}
+
+TEST(TypesNumbers, NumberVariant) {
+    EXPECT_EQ(number_variant(-0.0), Variant(int64_t{0}));
+    EXPECT_EQ(number_variant(3.0), Variant(int64_t{3}));
+    EXPECT_EQ(number_variant(9223372036854775808.0), Variant(int64_t{9223372036854775807}));
+    EXPECT_EQ(number_variant(-9223372036854775808.0), Variant(std::numeric_limits<int64_t>::min()));
+    EXPECT_TRUE(number_variant(std::nextafter(9223372036854775808.0, 1e300)).is_float());
+    EXPECT_TRUE(number_variant(0.5).is_float());
+    EXPECT_TRUE(number_variant(std::numeric_limits<double>::infinity()).is_float());
+    EXPECT_TRUE(number_variant(std::nan("")).is_float());
+}
+
+TEST(TypesNumbers, TextToNumber) {
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* text;
+        std::optional<double> want;
+    };
+    const Case cases[] = {
+        {"1e3", 1000.0}, {"+.5", 0.5},    {"5.", 5.0},   {"-INF", -inf},     {"Infinity", inf},
+        {"-12.25", -12.25}, {"1E-2", 0.01}, {"1e400", inf}, {"-1e400", -inf}, {"1e-400", 0.0},
+        {"0.000e999999999999", 0.0}, {"007", 7.0},
+        {" 1", std::nullopt}, {"1 ", std::nullopt}, {"", std::nullopt}, {".", std::nullopt},
+        {"e5", std::nullopt}, {"1e", std::nullopt}, {"1,000", std::nullopt}, {"0x10", std::nullopt},
+        {"1_0", std::nullopt}, {"+", std::nullopt}, {"1e+", std::nullopt}, {"infx", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        auto got = text_to_number(c.text);
+        ASSERT_EQ(got.has_value(), c.want.has_value()) << c.text;
+        if (got) {
+            EXPECT_EQ(*got, *c.want) << c.text;
+        }
+    }
+    auto nan = text_to_number("NaN");
+    ASSERT_TRUE(nan && std::isnan(*nan));
+}
+
+TEST(TypesNumbers, Saturation) {
+    EXPECT_EQ(saturate_i64(std::nan("")), 0);
+    EXPECT_EQ(saturate_i64(1e300), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(saturate_i64(-1e300), std::numeric_limits<int64_t>::min());
+    EXPECT_EQ(saturate_i64(-2.9), -2);
+    EXPECT_EQ(saturate_u64(-1.0), 0u);
+    EXPECT_EQ(saturate_u64(1e30), std::numeric_limits<uint64_t>::max());
+    EXPECT_EQ(saturate_i32(3e9), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(saturate_u32(5e9), std::numeric_limits<uint32_t>::max());
+}
+
+TEST(TypesAddress, CellAddresses) {
+    using Cell = std::optional<std::pair<uint32_t, uint32_t>>;
+    struct Case {
+        const char* text;
+        Cell want;
+    };
+    const Case cases[] = {
+        {"A1", std::pair{1u, 1u}},
+        {" b12 ", std::pair{12u, 2u}},
+        {"XFD1048576", std::pair{1048576u, 16384u}},
+        {"AA10", std::pair{10u, 27u}},
+        {"A007", std::pair{7u, 1u}},
+        {"A0", std::pair{0u, 1u}},
+        {"A4294967295", std::pair{4294967295u, 1u}},
+        {"$A$1", std::pair{1u, 1u}},
+        {"A$1", std::pair{1u, 1u}},
+        {"$A1", std::pair{1u, 1u}},
+        {"$c$7", std::pair{7u, 3u}},
+        {"\u00a0A1\u3000", std::pair{1u, 1u}},
+        {"A4294967296", std::nullopt},
+        {"12", std::nullopt},
+        {"AB", std::nullopt},
+        {"A1B", std::nullopt},
+        {"", std::nullopt},
+        {"$", std::nullopt},
+        {"$$A1", std::nullopt},
+        {"A$$1", std::nullopt},
+        {"A-1", std::nullopt},
+        {"A 1", std::nullopt},
+        {"_A1", std::nullopt},
+        {"\u00e91", std::nullopt},
+        {"ZZZZZZZZ1", std::nullopt},  // column beyond 32 bits
+    };
+    for (const auto& c : cases) EXPECT_EQ(parse_cell_addr(c.text), c.want) << c.text;
+}
+
+TEST(TypesAddress, RangeAddresses) {
+    using P = std::pair<uint32_t, uint32_t>;
+    using R = std::optional<std::pair<P, P>>;
+    struct Case {
+        const char* text;
+        R want;
+    };
+    const Case cases[] = {
+        {"A1:B2", std::pair{P{1, 1}, P{2, 2}}},
+        {"B2:A1", std::pair{P{2, 2}, P{1, 1}}},
+        {"C3", std::pair{P{3, 3}, P{3, 3}}},
+        {"A1 : B2", std::pair{P{1, 1}, P{2, 2}}},
+        {"$A$1:B$3", std::pair{P{1, 1}, P{3, 2}}},
+        {"A1:", std::nullopt},
+        {"A:B", std::nullopt},
+        {"A1:B2:C3", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(parse_range_addr(c.text), c.want) << c.text;
+}
+
+TEST(TypesDates, SerialWalk) {
+    struct Case {
+        int64_t serial;
+        Ymd want;
+        const char* text;
+    };
+    const Case cases[] = {
+        {1, {1900, 1, 1}, "1900-01-01"},
+        {59, {1900, 2, 28}, "1900-02-28"},
+        {60, {1900, 3, 1}, "1900-03-01"},
+        {61, {1900, 3, 1}, "1900-03-01"},
+        {366, {1900, 12, 31}, "1900-12-31"},
+        {367, {1901, 1, 1}, "1901-01-01"},
+        {36585, {2000, 2, 29}, "2000-02-29"},
+        {45000, {2023, 3, 15}, "2023-03-15"},
+        {2958465, {9999, 12, 31}, "9999-12-31"},
+        {2958466, {10000, 1, 1}, "10000-01-01"},
+        {0, {1900, 1, 0}, "1900-01-00"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(serial_to_ymd(c.serial), c.want) << c.serial;
+        EXPECT_EQ(serial_to_display(c.serial), c.text) << c.serial;
+    }
+    // Far serials are computed by whole cycles, not walked day by day.
+    EXPECT_EQ(serial_to_ymd(2958465 + 146097).year, 10399);
+}
+
+TEST(TypesText, UnicodeHelpers) {
+    EXPECT_EQ(text::to_upper("straße"), "STRASSE");
+    EXPECT_EQ(text::to_lower("GRÖßE"), "größe");
+    EXPECT_EQ(text::trim("\u2003 x y\t\n"), "x y");
+    EXPECT_TRUE(text::is_alphabetic(U'é'));
+    EXPECT_FALSE(text::is_alphabetic(U'1'));
+    EXPECT_EQ(text::char_count("añb"), 3u);
+    EXPECT_EQ(text::decode_utf8("a\xff"), std::u32string(U"a\uFFFD"));
+    EXPECT_EQ(morvane_types::column_letters(16384), "XFD");
+    EXPECT_EQ(morvane_types::column_letters(27), "AA");
+}

@@ -1,0 +1,154 @@
+// The one value type (Variant), worksheet errors, what a cell stores, and the
+// number <-> text rules every subsystem shares.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace morvane {
+
+enum class ExcelError : uint8_t { DivZero, NA, Value, Ref, Name, Num, Null };
+
+inline constexpr std::string_view kExcelErrorTexts[] = {
+    "#DIV/0!", "#N/A", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#NULL!"};
+inline constexpr std::string_view kExcelErrorNames[] = {
+    "DivZero", "NA", "Value", "Ref", "Name", "Num", "Null"};
+
+constexpr std::string_view error_text(ExcelError e) { return kExcelErrorTexts[static_cast<size_t>(e)]; }
+constexpr std::string_view error_name(ExcelError e) { return kExcelErrorNames[static_cast<size_t>(e)]; }
+// The error whose literal is exactly `text`, if any.
+std::optional<ExcelError> error_from_text(std::string_view text);
+
+struct Variant;
+
+// A day serial of the 1900 date system, without time of day.
+struct Date {
+    int64_t serial = 0;
+    friend bool operator==(Date, Date) = default;
+};
+struct Empty {
+    friend bool operator==(Empty, Empty) = default;
+};
+
+using Array = std::vector<Variant>;
+
+// The value of a user-defined Type: field name -> value. Few fields, so a
+// vector with linear look-up beats hashing; the order carries no meaning.
+class Record {
+public:
+    using Entry = std::pair<std::string, Variant>;
+    const Variant* find(std::string_view name) const;
+    Variant* find(std::string_view name);
+    void set(std::string name, Variant value);
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    auto begin() const { return entries_.begin(); }
+    auto end() const { return entries_.end(); }
+    auto begin() { return entries_.begin(); }
+    auto end() { return entries_.end(); }
+    friend bool operator==(const Record&, const Record&);
+
+private:
+    std::vector<Entry> entries_;
+};
+
+using VariantBase = std::variant<int64_t, double, std::string, bool, Date, ExcelError, Empty, Array, Record>;
+
+// Kinds in declared order; the index of each alternative is its kind.
+enum class Kind : uint8_t { Integer, Float, Str, Boolean, Date, Error, Empty, Array, Record };
+
+struct Variant : VariantBase {
+    using VariantBase::VariantBase;
+    using VariantBase::operator=;
+    Variant() : VariantBase(Empty{}) {}
+    Variant(int v) : VariantBase(int64_t{v}) {}
+    Variant(const char* s) : VariantBase(std::string(s)) {}
+    Variant(std::string_view s) : VariantBase(std::string(s)) {}
+
+    Kind kind() const { return static_cast<Kind>(index()); }
+    bool is_int() const { return index() == 0; }
+    bool is_float() const { return index() == 1; }
+    bool is_str() const { return index() == 2; }
+    bool is_bool() const { return index() == 3; }
+    bool is_date() const { return index() == 4; }
+    bool is_error() const { return index() == 5; }
+    bool is_empty() const { return index() == 6; }
+    bool is_array() const { return index() == 7; }
+    bool is_record() const { return index() == 8; }
+    bool is_number() const { return index() <= 1; }
+
+    int64_t as_int() const { return std::get<0>(*this); }
+    double as_float() const { return std::get<1>(*this); }
+    const std::string& as_str() const { return std::get<2>(*this); }
+    std::string& as_str() { return std::get<2>(*this); }
+    bool as_bool() const { return std::get<3>(*this); }
+    Date as_date() const { return std::get<4>(*this); }
+    ExcelError as_error() const { return std::get<5>(*this); }
+    const Array& as_array() const { return std::get<7>(*this); }
+    Array& as_array() { return std::get<7>(*this); }
+    const Record& as_record() const { return std::get<8>(*this); }
+    Record& as_record() { return std::get<8>(*this); }
+
+    Variant clone() const { return *this; }  // copies are deep
+    // The value's own text form ("True", "[a, 1]", "{a: 1}").
+    std::string to_string() const;
+    // Diagnostic form: Integer(5), Float(3.0), Str("x"), Error(NA), Empty.
+    std::string debug_text() const;
+};
+
+static_assert(std::variant_size_v<VariantBase> == 9);
+static_assert(std::is_same_v<std::variant_alternative_t<0, VariantBase>, int64_t>);
+static_assert(std::is_same_v<std::variant_alternative_t<4, VariantBase>, Date>);
+static_assert(std::is_same_v<std::variant_alternative_t<8, VariantBase>, Record>);
+
+bool operator==(const Variant& a, const Variant& b);
+
+// What one cell stores: the formula text (if any) and its value.
+struct CellContent {
+    std::optional<std::string> formula;
+    Variant value;
+    CellContent clone() const { return *this; }
+};
+
+// Cell position: (row, column), both counted from 1.
+struct CellPos {
+    uint32_t row = 0;
+    uint32_t col = 0;
+    friend bool operator==(CellPos, CellPos) = default;
+};
+
+struct CellPosHash {
+    size_t operator()(CellPos p) const noexcept {
+        uint64_t x = (uint64_t{p.row} << 32) | p.col;
+        x ^= x >> 33;
+        x *= 0xff51afd7ed558ccdULL;
+        x ^= x >> 33;
+        return static_cast<size_t>(x);
+    }
+};
+
+using CellMap = std::unordered_map<CellPos, CellContent, CellPosHash>;
+// The workbook's sheets by lower-case name.
+using SheetMap = std::unordered_map<std::string, CellMap>;
+
+// A computed number: whole and within +-2^63 -> Integer (saturated), else Float.
+Variant number_variant(double x);
+// Shortest round-trip decimal, positional, never an exponent.
+std::string number_to_text(double x);
+std::string number_to_text(int64_t x);
+// The whole text as a decimal float literal (or inf/infinity/nan), else none.
+std::optional<double> text_to_number(std::string_view s);
+
+// Saturating conversions: NaN gives 0, out-of-range values clamp.
+int64_t saturate_i64(double x);
+uint64_t saturate_u64(double x);
+int32_t saturate_i32(double x);
+uint32_t saturate_u32(double x);
+
+}  // namespace morvane
