@@ -1,10 +1,419 @@
-// Placeholder until the interpreter's Python face lands.
+// The interpreter's face to Python: run_macro, the Vm class with its borrow
+// flag, and the Ctrl-C check point handed to the interpreter.
 #include "lib/pyvm.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "lib/module.h"
+#include "parser/mod.h"
+#include "vm/mod.h"
 
 namespace morvane::py {
 
-int add_run_macro(PyObject*) { return 0; }
+namespace {
+
+PyTypeObject* g_vm_type = nullptr;  // strong reference, set by the exec step
+
+// Grids larger than this are refused by cells_df instead of exhausting memory.
+constexpr uint64_t kMaxDataFrameCells = 50'000'000;
+
+void raise(PyObject* type, const std::string& message) {
+    Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());
+}
+
+// The interpreter's loop check point: a pending Ctrl-C stops the run, and
+// its KeyboardInterrupt stays set for the caller.
+bool interrupt_pending() { return PyErr_CheckSignals() != 0; }
+
+std::unique_ptr<Vm> new_vm(const std::string& on_msgbox) {
+    auto vm = std::make_unique<Vm>();
+    vm->msgbox_error = on_msgbox == "error";
+    vm->interrupt_check = interrupt_pending;
+    return vm;
+}
+
+// Parse and run; false with an exception set.
+bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
+    auto program = parser::parse(code);
+    if (!program) {
+        raise(PyExc_SyntaxError, program.error());
+        return false;
+    }
+    auto result = vm.run_sub(*program, macro);
+    if (PyErr_Occurred()) return false;  // the interrupt's KeyboardInterrupt
+    if (!result) {
+        raise(PyExc_RuntimeError, result.error());
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- run_macro
+
+PyObject* run_macro(PyObject*, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* kwlist[] = {"vba_code", "macro_name", "on_msgbox", nullptr};
+        PyObject *code_obj = nullptr, *name_obj = nullptr, *msgbox_obj = nullptr;
+        if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO|O:run_macro", const_cast<char**>(kwlist), &code_obj,
+                                         &name_obj, &msgbox_obj))
+            return nullptr;
+        std::string code, name, on_msgbox = "skip";
+        if (!arg_str(code_obj, "run_macro", "vba_code", code)) return nullptr;
+        if (!arg_str(name_obj, "run_macro", "macro_name", name)) return nullptr;
+        if (msgbox_obj && !arg_str(msgbox_obj, "run_macro", "on_msgbox", on_msgbox)) return nullptr;
+        auto vm = new_vm(on_msgbox);
+        if (!run_vm(*vm, code, name)) return nullptr;
+        return cells_to_dict(vm->cells());
+    });
+}
+
+PyMethodDef run_macro_def = {
+    "run_macro", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(run_macro)),
+    METH_VARARGS | METH_KEYWORDS,
+    "run_macro(vba_code, macro_name, on_msgbox=\"skip\")\n--\n\n"
+    "Run a VBA macro string and return the resulting cells as ``{(row, col): value}``.\n\n"
+    "Parameters\n----------\nvba_code : str\n    Full VBA source containing the target Sub.\n"
+    "macro_name : str\n    Name of the Sub to execute.\non_msgbox : str\n"
+    "    ``\"skip\"`` (default) or ``\"error\"``."};
+
+// ---------------------------------------------------------------- the Vm object
+
+struct PyVm {
+    PyObject_HEAD
+    Vm* vm;
+    // 0 free, n > 0 shared by n readers, -1 in exclusive use.
+    std::atomic<int64_t> borrow;
+};
+
+PyVm* as_pyvm(PyObject* o) { return reinterpret_cast<PyVm*>(o); }
+
+// One borrow of a Vm object, released on scope exit.
+class Borrow {
+public:
+    Borrow() = default;
+    Borrow(const Borrow&) = delete;
+    Borrow& operator=(const Borrow&) = delete;
+    ~Borrow() {
+        if (!flag_) return;
+        if (exclusive_)
+            flag_->store(0, std::memory_order_release);
+        else
+            flag_->fetch_sub(1, std::memory_order_release);
+    }
+    bool shared(PyVm* self) {
+        int64_t v = self->borrow.load(std::memory_order_acquire);
+        do {
+            if (v < 0) {
+                PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+                return false;
+            }
+        } while (!self->borrow.compare_exchange_weak(v, v + 1, std::memory_order_acq_rel));
+        flag_ = &self->borrow;
+        return true;
+    }
+    bool exclusive(PyVm* self) {
+        int64_t expected = 0;
+        if (!self->borrow.compare_exchange_strong(expected, -1, std::memory_order_acq_rel)) {
+            PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
+            return false;
+        }
+        flag_ = &self->borrow;
+        exclusive_ = true;
+        return true;
+    }
+
+private:
+    std::atomic<int64_t>* flag_ = nullptr;
+    bool exclusive_ = false;
+};
+
+PyObject* vm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* kwlist[] = {"on_msgbox", nullptr};
+        PyObject* msgbox_obj = nullptr;
+        if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:Vm", const_cast<char**>(kwlist), &msgbox_obj))
+            return nullptr;
+        std::string on_msgbox = "skip";
+        if (msgbox_obj && !arg_str(msgbox_obj, "Vm", "on_msgbox", on_msgbox)) return nullptr;
+        auto vm = new_vm(on_msgbox);
+        PyObject* obj = type->tp_alloc(type, 0);
+        if (!obj) return nullptr;
+        as_pyvm(obj)->vm = vm.release();
+        new (&as_pyvm(obj)->borrow) std::atomic<int64_t>(0);
+        return obj;
+    });
+}
+
+void vm_dealloc(PyObject* obj) {
+    PyTypeObject* type = Py_TYPE(obj);
+    delete as_pyvm(obj)->vm;
+    as_pyvm(obj)->vm = nullptr;
+    type->tp_free(obj);
+    Py_DECREF(type);
+}
+
+// Matches the arguments of a method by position or keyword, with the
+// interpreter's standard TypeErrors; converts nothing.
+template <size_t N>
+bool match_args(PyObject* args, PyObject* kwargs, const char* format, const char* const (&kwlist)[N],
+                PyObject** out0, PyObject** out1 = nullptr, PyObject** out2 = nullptr) {
+    return PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(kwlist), out0, out1, out2) != 0;
+}
+
+PyObject* vm_run(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* const kwlist[] = {"vba_code", "macro_name", nullptr};
+        PyObject *code_obj = nullptr, *name_obj = nullptr;
+        if (!match_args(args, kwargs, "OO:run", kwlist, &code_obj, &name_obj)) return nullptr;
+        Borrow b;
+        if (!b.exclusive(as_pyvm(self))) return nullptr;
+        std::string code, name;
+        if (!arg_str(code_obj, "run", "vba_code", code)) return nullptr;
+        if (!arg_str(name_obj, "run", "macro_name", name)) return nullptr;
+        if (!run_vm(*as_pyvm(self)->vm, code, name)) return nullptr;
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* vm_set_cell(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* const kwlist[] = {"row", "col", "value", nullptr};
+        PyObject *row_obj = nullptr, *col_obj = nullptr, *value_obj = nullptr;
+        if (!match_args(args, kwargs, "OOO:set_cell", kwlist, &row_obj, &col_obj, &value_obj)) return nullptr;
+        Borrow b;
+        if (!b.exclusive(as_pyvm(self))) return nullptr;
+        uint32_t row = 0, col = 0;
+        if (!arg_u32(row_obj, "set_cell", "row", row) || !arg_u32(col_obj, "set_cell", "col", col)) return nullptr;
+        std::optional<Variant> value = variant_from_py(value_obj);
+        if (!value) return nullptr;
+        as_pyvm(self)->vm->set_cell_value(row, col, std::move(*value));
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* vm_get_cell(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* const kwlist[] = {"row", "col", nullptr};
+        PyObject *row_obj = nullptr, *col_obj = nullptr;
+        if (!match_args(args, kwargs, "OO:get_cell", kwlist, &row_obj, &col_obj)) return nullptr;
+        Borrow b;
+        if (!b.shared(as_pyvm(self))) return nullptr;
+        uint32_t row = 0, col = 0;
+        if (!arg_u32(row_obj, "get_cell", "row", row) || !arg_u32(col_obj, "get_cell", "col", col)) return nullptr;
+        return variant_to_py(as_pyvm(self)->vm->get_cell(row, col));
+    });
+}
+
+PyObject* vm_cells(PyObject* self, PyObject*) {
+    return guarded([&]() -> PyObject* {
+        Borrow b;
+        if (!b.shared(as_pyvm(self))) return nullptr;
+        return cells_to_dict(as_pyvm(self)->vm->cells());
+    });
+}
+
+PyObject* vm_variables(PyObject* self, PyObject*) {
+    return guarded([&]() -> PyObject* {
+        Borrow b;
+        if (!b.shared(as_pyvm(self))) return nullptr;
+        Ref dict(PyDict_New());
+        if (!dict) return nullptr;
+        bool ok = true;
+        as_pyvm(self)->vm->for_each_var([&](const std::string& name, const Variant& value) {
+            if (!ok) return;
+            Ref key(PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()), "replace"));
+            Ref val(key ? variant_to_py(value) : nullptr);
+            ok = val && PyDict_SetItem(dict.get(), key.get(), val.get()) == 0;
+        });
+        return ok ? dict.release() : nullptr;
+    });
+}
+
+PyObject* vm_set_sheet(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* const kwlist[] = {"name", nullptr};
+        PyObject* name_obj = nullptr;
+        if (!match_args(args, kwargs, "O:set_sheet", kwlist, &name_obj)) return nullptr;
+        Borrow b;
+        if (!b.exclusive(as_pyvm(self))) return nullptr;
+        std::string name;
+        if (!arg_str(name_obj, "set_sheet", "name", name)) return nullptr;
+        Vm& vm = *as_pyvm(self)->vm;
+        vm.ensure_sheet(name);
+        (void)vm.set_active_sheet(name);  // cannot fail: the sheet exists now
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* vm_active_sheet(PyObject* self, PyObject*) {
+    return guarded([&]() -> PyObject* {
+        Borrow b;
+        if (!b.shared(as_pyvm(self))) return nullptr;
+        const std::string& name = as_pyvm(self)->vm->active_sheet();
+        return PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()), "replace");
+    });
+}
+
+PyObject* vm_sheet_names(PyObject* self, PyObject*) {
+    return guarded([&]() -> PyObject* {
+        Borrow b;
+        if (!b.shared(as_pyvm(self))) return nullptr;
+        std::vector<std::string> names = as_pyvm(self)->vm->sheet_names();
+        Ref list(PyList_New(static_cast<Py_ssize_t>(names.size())));
+        if (!list) return nullptr;
+        for (size_t i = 0; i < names.size(); ++i) {
+            PyObject* s = PyUnicode_DecodeUTF8(names[i].data(), static_cast<Py_ssize_t>(names[i].size()), "replace");
+            if (!s) return nullptr;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), s);
+        }
+        return list.release();
+    });
+}
+
+PyObject* vm_get_sheet(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* const kwlist[] = {"name", nullptr};
+        PyObject* name_obj = nullptr;
+        if (!match_args(args, kwargs, "O:get_sheet", kwlist, &name_obj)) return nullptr;
+        Borrow b;
+        if (!b.shared(as_pyvm(self))) return nullptr;
+        std::string name;
+        if (!arg_str(name_obj, "get_sheet", "name", name)) return nullptr;
+        const CellMap* cells = as_pyvm(self)->vm->get_sheet_cells(name);
+        return cells ? cells_to_dict(*cells) : PyDict_New();
+    });
+}
+
+PyObject* vm_cells_df(PyObject* self, PyObject*) {
+    return guarded([&]() -> PyObject* {
+        Borrow b;
+        if (!b.shared(as_pyvm(self))) return nullptr;
+        Ref pandas(PyImport_ImportModule("pandas"));
+        if (!pandas) {
+            PyErr_Clear();
+            PyErr_SetString(PyExc_ImportError, "pandas is required for cells_df(); install it with: pip install pandas");
+            return nullptr;
+        }
+        Ref frame_type(PyObject_GetAttrString(pandas.get(), "DataFrame"));
+        if (!frame_type) return nullptr;
+        const CellMap& cells = as_pyvm(self)->vm->cells();
+        if (cells.empty()) return PyObject_CallNoArgs(frame_type.get());
+
+        uint32_t rows = 0, cols = 0;
+        for (const auto& [pos, cell] : cells) rows = std::max(rows, pos.row), cols = std::max(cols, pos.col);
+        if (uint64_t{rows} * cols > kMaxDataFrameCells) {
+            PyErr_Format(PyExc_MemoryError, "cells_df(): a grid of %u rows and %u columns is too large", rows, cols);
+            return nullptr;
+        }
+        Ref data(PyList_New(rows));
+        if (!data) return nullptr;
+        for (uint32_t r = 1; r <= rows; ++r) {
+            PyObject* row = PyList_New(cols);
+            if (!row) return nullptr;
+            PyList_SET_ITEM(data.get(), r - 1, row);
+            for (uint32_t c = 1; c <= cols; ++c) {
+                auto it = cells.find(CellPos{r, c});
+                PyObject* v = (it == cells.end() || it->second.value.is_empty()) ? Py_NewRef(Py_None)
+                                                                                 : variant_to_py(it->second.value);
+                if (!v) return nullptr;
+                PyList_SET_ITEM(row, c - 1, v);
+            }
+        }
+        auto numbers = [](uint32_t n) -> PyObject* {
+            PyObject* list = PyList_New(n);
+            if (!list) return nullptr;
+            for (uint32_t i = 0; i < n; ++i) {
+                PyObject* v = PyLong_FromUnsignedLong(i + 1);
+                if (!v) {
+                    Py_DECREF(list);
+                    return nullptr;
+                }
+                PyList_SET_ITEM(list, i, v);
+            }
+            return list;
+        };
+        Ref columns(numbers(cols));
+        Ref index(columns ? numbers(rows) : nullptr);
+        if (!index) return nullptr;
+        Ref call_args(PyTuple_Pack(1, data.get()));
+        Ref call_kwargs(Py_BuildValue("{sOsO}", "columns", columns.get(), "index", index.get()));
+        if (!call_args || !call_kwargs) return nullptr;
+        return PyObject_Call(frame_type.get(), call_args.get(), call_kwargs.get());
+    });
+}
+
+template <class Fn>
+PyCFunction method(Fn fn) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn));
+}
+
+PyMethodDef vm_methods[] = {
+    {"run", method(vm_run), METH_VARARGS | METH_KEYWORDS,
+     "run($self, vba_code, macro_name)\n--\n\nParse and execute *vba_code*, running the Sub named *macro_name*."},
+    {"set_cell", method(vm_set_cell), METH_VARARGS | METH_KEYWORDS,
+     "set_cell($self, row, col, value)\n--\n\n"
+     "Write a value into a cell. ``row`` and ``col`` are 1-based (VBA convention)."},
+    {"get_cell", method(vm_get_cell), METH_VARARGS | METH_KEYWORDS,
+     "get_cell($self, row, col)\n--\n\n"
+     "Return the value of a cell (1-based row/col). Returns ``None`` for empty cells."},
+    {"cells", method(vm_cells), METH_NOARGS,
+     "cells($self)\n--\n\nReturn all non-empty cells as a dict: ``{(row, col): value}``."},
+    {"variables", method(vm_variables), METH_NOARGS,
+     "variables($self)\n--\n\nReturn all VBA variables as a dict: ``{name: value}``."},
+    {"set_sheet", method(vm_set_sheet), METH_VARARGS | METH_KEYWORDS,
+     "set_sheet($self, name)\n--\n\nSwitch the active sheet. Creates the sheet if it does not exist."},
+    {"active_sheet", method(vm_active_sheet), METH_NOARGS,
+     "active_sheet($self)\n--\n\nReturn the name of the currently active sheet."},
+    {"sheet_names", method(vm_sheet_names), METH_NOARGS, "sheet_names($self)\n--\n\nReturn all sheet names."},
+    {"get_sheet", method(vm_get_sheet), METH_VARARGS | METH_KEYWORDS,
+     "get_sheet($self, name)\n--\n\n"
+     "Return all non-empty cells in a specific sheet as ``{(row, col): value}``."},
+    {"cells_df", method(vm_cells_df), METH_NOARGS,
+     "cells_df($self)\n--\n\n"
+     "Return the active sheet's non-empty cells as a **pandas DataFrame**.\n\n"
+     "Row indices and column indices are 1-based integers (matching VBA / Excel\n"
+     "convention).  The DataFrame index is the row number; columns are column\n"
+     "numbers.  Empty cells are represented as ``None`` (``pd.NA``).\n\n"
+     "Raises ``ImportError`` if pandas is not installed."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot vm_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Vm(on_msgbox=\"skip\")\n--\n\n"
+                                  "VBA execution engine. Create one, pre-populate cells with ``set_cell``,\n"
+                                  "run a macro with ``run``, then read results via ``get_cell`` / ``cells``.")},
+    {Py_tp_new, reinterpret_cast<void*>(vm_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(vm_dealloc)},
+    {Py_tp_methods, vm_methods},
+    {0, nullptr},
+};
+
+PyType_Spec vm_spec = {
+    "morvane.Vm",
+    sizeof(PyVm),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    vm_slots,
+};
+
+}  // namespace
+
+int add_run_macro(PyObject* module) {
+    Ref fn(PyCFunction_NewEx(&run_macro_def, nullptr, nullptr));
+    if (!fn) return -1;
+    return PyModule_AddObjectRef(module, "run_macro", fn.get());
+}
+
 int add_load_workbook(PyObject*) { return 0; }
-int add_vm_type(PyObject*) { return 0; }
+
+int add_vm_type(PyObject* module) {
+    Ref type(PyType_FromModuleAndSpec(module, &vm_spec, nullptr));
+    if (!type) return -1;
+    Py_XSETREF(g_vm_type, reinterpret_cast<PyTypeObject*>(Py_NewRef(type.get())));
+    return PyModule_AddObjectRef(module, "Vm", type.get());
+}
 
 }  // namespace morvane::py

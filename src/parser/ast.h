@@ -238,8 +238,15 @@ struct Stmt {
         Body body;
         mutable uint32_t slot = kNoSlot;
     };
-    // collection: the address text; empty when the source named a variable.
-    struct ForEach { std::string var; std::string collection; Body body; mutable uint32_t slot = kNoSlot; };
+    // collection: the upper-cased address text; empty when the source named
+    // a variable, which is then source_var (For Each c In rng).
+    struct ForEach {
+        std::string var;
+        std::string collection;
+        Body body;
+        mutable uint32_t slot = kNoSlot;
+        std::string source_var;
+    };
     // An ElseIf arrives as an If nested alone in else_body.
     struct If { Box<Expr> cond; Body then_body; Body else_body; };
     struct DoLoop { std::optional<LoopCond> pre_cond; std::optional<LoopCond> post_cond; Body body; };

@@ -1,11 +1,15 @@
-// Entry point of the VBA front end: module text to a Program or the first
-// syntax-error message (raised word for word as SyntaxError by the module).
+// Entry point of the VBA front end (module text to a Program or the first
+// syntax-error message, raised word for word as SyntaxError), followed by
+// the tokenizer and the Parser state that the unit's sources and its tests
+// share. Nothing outside src/parser needs more than `parser::parse`.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "parser/ast.h"
 #include "types/result.h"
@@ -17,5 +21,179 @@ Result<Program> parse(std::string_view text);
 
 // One A1 address as (column, row), column first; used for Sort's Key1 cell.
 std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view text);
+
+// ---------------------------------------------------------------- tokens
+
+struct Tok {
+    // Variant order is fixed; Date was added after Eof.
+    enum Kind : uint8_t {
+        Int, Float, Str, Ident, Eq, Ne, Lt, Le, Gt, Ge, Plus, Minus, Star, Slash, Amp,
+        Backslash, Caret, LParen, RParen, Comma, Dot, ColonEq, Colon, Newline, Eof,
+        Date,  // #m/d/yyyy# or #yyyy-mm-dd#; `i` holds the day serial
+    };
+    Kind kind = Eof;
+    int64_t i = 0;     // Int value, Date serial
+    double f = 0;      // Float value
+    std::string text;  // Str text (case kept), Ident text (lower case)
+
+    bool is(Kind k) const { return kind == k; }
+    bool is_ident(std::string_view word) const { return kind == Ident && text == word; }
+    friend bool operator==(const Tok& a, const Tok& b);
+};
+
+// Debug text of a token as shown in messages: Int(5), Ident("then"), Newline.
+std::string tok_debug(const Tok& t);
+
+struct Tokens {
+    std::vector<Tok> toks;          // always ends with one Eof
+    std::vector<SourceSpan> spans;  // same length; character indices
+};
+
+// Fails only on a date literal that holds a time of day or is no valid date.
+Result<Tokens> tokenize(std::string_view text);
+
+// Lines and block statements may nest this deep (expressions and blocks
+// share the count); beyond it the parse fails instead of exhausting the stack.
+inline constexpr int kMaxDepth = 256;
+
+// ---------------------------------------------------------------- parser
+
+class Parser {
+public:
+    explicit Parser(Tokens tokens);
+
+    std::vector<Tok> toks;
+    std::vector<SourceSpan> spans;
+    std::optional<std::string> with_object;
+    std::optional<std::string> with_range;
+    size_t pos = 0;
+
+    // token operations
+    const Tok& cur() const { return toks[pos < toks.size() ? pos : toks.size() - 1]; }
+    const Tok& peek(size_t k) const;
+    uint32_t cur_start() const;
+    Tok advance();
+    Result<void> expect_tok(Tok::Kind k);
+    Result<void> expect_ident(std::string_view word);
+    Result<std::string> consume_ident();
+    Result<std::string> consume_str();
+    Result<void> consume_end_kw(std::string_view word);
+    Result<void> eat_eol();
+    void skip_nl();
+    void skip_to_eol();
+    bool is_ident(std::string_view word) const { return cur().is_ident(word); }
+    bool is_ident_at(size_t k, std::string_view word) const { return peek(k).is_ident(word); }
+    bool is_elseif() const;
+    // Consume up to, not including, the line end (or a single-line Else).
+    void skip_rest_of_line();
+    bool at_line_end() const;
+
+    // module level
+    Result<Program> parse_program();
+    Result<std::vector<Param>> parse_params();
+
+    // declarations
+    Result<Stmt> parse_dim();
+    Result<Stmt> parse_dim_declarator();
+    Result<Stmt> parse_redim();
+    Result<Stmt> parse_const();
+    static bool is_vba_builtin_type(std::string_view name);
+
+    // expressions
+    Result<Expr> parse_expr();
+    Result<Expr> parse_or();
+    Result<Expr> parse_and();
+    Result<Expr> parse_not_level();
+    Result<Expr> parse_concat();
+    Result<Expr> parse_additive();
+    Result<Expr> parse_modop();
+    Result<Expr> parse_intdiv();
+    Result<Expr> parse_term();
+    Result<Expr> parse_unary();
+    Result<Expr> parse_pow_operand();
+    Result<Expr> parse_primary();
+    Result<std::vector<Expr>> parse_arg_list();
+
+    // object-model expressions
+    Result<Expr> parse_range_expr();
+    Result<Expr> parse_cells_expr();
+    Result<Expr> parse_rows_cols_count(std::string_view word, Expr prepared);
+    Result<Expr> parse_sheet_key();
+    Result<Expr> parse_sheet_cell_read();
+    Result<Expr> parse_sheet_property_read(Expr sheet);
+    Result<Expr> parse_workbook_qualified_read();
+    Result<Expr> parse_wsf_expr();
+    Result<Expr> parse_application_wsf_expr();
+    Result<std::optional<ObjectExpr>> parse_object_expr();
+    Result<std::optional<ObjectExpr>> parse_object_suffix(ObjectExpr base);
+
+    // object-model statements
+    Result<Stmt> parse_range_stmt();
+    Result<Stmt> parse_cell_write_stmt();
+    Result<Stmt> parse_application_stmt();
+    Result<Stmt> parse_sheets_stmt();
+    Result<Stmt> parse_sheet_property_write(Expr sheet);
+    Result<Stmt> parse_workbook_qualified_stmt();
+
+    // statements
+    Result<std::optional<Stmt>> parse_stmt();
+    Result<Stmt> parse_ident_stmt();
+    Result<Stmt> parse_exit();
+    Result<Stmt> parse_on_error();
+    Result<Stmt> parse_call_stmt();
+    Result<Stmt> parse_set();
+    Result<Stmt> parse_msgbox();
+    Result<Stmt> parse_wsf_call_stmt();
+
+    // conditional blocks
+    Result<Stmt> parse_if();
+    Result<Body> parse_elseif_chain();
+    Result<SpannedStmt> parse_single_line_if_branch();
+    Result<Stmt> parse_select_case();
+    Result<CaseMatch> parse_case_match();
+
+    // loops and statement lists
+    Result<Body> parse_stmts(bool (*stop)(const Parser&));
+    Result<Stmt> parse_for();
+    Result<Stmt> parse_for_each();
+    Result<Stmt> parse_do_loop();
+    Result<LoopCond> parse_do_cond();
+    Result<Stmt> parse_while_wend();
+
+    // With blocks
+    Result<Stmt> parse_with();
+    Result<Body> parse_with_body();
+    Result<Stmt> parse_with_dotted();
+
+    // Nesting guard shared by expressions and blocks: runs f one level deeper.
+    Result<void> enter();
+    void leave() { --depth_; }
+    template <class F>
+    auto nested(F f) -> decltype(f()) {
+        if (auto r = enter(); !r) return std::unexpected(std::move(r).error());
+        auto out = f();
+        leave();
+        return out;
+    }
+
+private:
+    Result<Stmt> parse_simple_stmt();
+    Result<Stmt> parse_bare_word(std::string name);
+    std::optional<std::vector<Expr>> try_bare_args();
+    Result<Stmt> parse_branch_stmt();
+    Result<Expr> parse_name_primary();
+    Result<Expr> parse_dotted_primary();
+    Result<Expr> parse_member_path(std::string root, std::string first);
+    Result<Expr> parse_with_relative_read();
+    Result<Stmt> parse_with_cells_or_range_line();
+    Result<Stmt> parse_range_stmt_at(std::string addr);
+    Result<void> parse_sort_args(Stmt::RangeSort& sort);
+    Result<Box<Expr>> parse_named_args(std::string_view kept);
+
+    int depth_ = 0;
+    // Set while a branch of a single-line If is read: skips stop at Else and
+    // leave the line end for the If.
+    bool single_line_ = false;
+};
 
 }  // namespace morvane::parser

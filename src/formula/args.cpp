@@ -1,0 +1,153 @@
+// Argument collection and the scalar argument readers.
+#include "formula/args.h"
+
+#include <algorithm>
+
+namespace morvane::eval {
+
+namespace {
+
+constexpr std::string_view kRangeTooLarge = "Range too large ({} cells); maximum is 1,000,000";
+constexpr std::string_view kRequiresTwo = "{} requires 2 arguments";
+constexpr std::string_view kUnequalArrays = "{}: arrays must have equal length";
+
+std::string u128_text(unsigned __int128 n) {
+    if (n == 0) return "0";
+    std::string out;
+    while (n > 0) {
+        out.push_back(static_cast<char>('0' + static_cast<int>(n % 10)));
+        n /= 10;
+    }
+    std::reverse(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+Result<void> check_arity(std::string_view name, size_t count, size_t min, size_t max) {
+    if (count >= min && count <= max) return {};
+    std::string ending;
+    if (max == 0) {
+        ending = "takes no arguments";
+    } else if (max == kNoMax) {
+        ending = "requires at least " + std::to_string(min) + (min == 1 ? " argument" : " arguments");
+    } else if (min == max) {
+        ending = "requires " + std::to_string(min) + (min == 1 ? " argument" : " arguments");
+    } else if (max == min + 1) {
+        ending = "requires " + std::to_string(min) + " or " + std::to_string(max) + " arguments";
+    } else {
+        ending = "requires " + std::to_string(min) + " to " + std::to_string(max) + " arguments";
+    }
+    return fail(std::string(name) + " " + ending);
+}
+
+unsigned __int128 range_cell_count(const FormulaExpr::Range& r) {
+    uint64_t rows = uint64_t{std::max(r.row1, r.row2)} - std::min(r.row1, r.row2) + 1;
+    uint64_t cols = uint64_t{std::max(r.col1, r.col2)} - std::min(r.col1, r.col2) + 1;
+    return static_cast<unsigned __int128>(rows) * cols;
+}
+
+Result<void> check_range_size(unsigned __int128 cells) {
+    if (cells > kMaxRangeCells) return fail(format_message(kRangeTooLarge, u128_text(cells)));
+    return {};
+}
+
+Result<std::vector<Variant>> collect_values(const FormulaExpr& arg, const EvalCtx& ctx) {
+    std::vector<Variant> out;
+    if (const auto* r = arg.get<FormulaExpr::Range>()) {
+        unsigned __int128 count = range_cell_count(*r);
+        TRY_VOID(check_range_size(count));
+        out.reserve(static_cast<size_t>(count));
+        uint32_t r1 = std::min(r->row1, r->row2), r2 = std::max(r->row1, r->row2);
+        uint32_t c1 = std::min(r->col1, r->col2), c2 = std::max(r->col1, r->col2);
+        if (ctx.cells.empty()) {
+            out.resize(static_cast<size_t>(count));
+            return out;
+        }
+        for (uint64_t row = r1; row <= r2; ++row)
+            for (uint64_t col = c1; col <= c2; ++col)
+                out.push_back(cell_val(ctx.cells, static_cast<uint32_t>(row), static_cast<uint32_t>(col)));
+        return out;
+    }
+    Variant v = TRY(evaluate(arg, ctx));
+    // A list made by a function is a list of values, like a range.
+    if (v.is_array()) return std::move(v.as_array());
+    out.push_back(std::move(v));
+    return out;
+}
+
+Result<std::vector<Variant>> collect_all(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+    std::vector<Variant> out;
+    for (const FormulaExpr& a : args) {
+        std::vector<Variant> part = TRY(collect_values(a, ctx));
+        if (out.empty()) {
+            out = std::move(part);
+        } else {
+            out.insert(out.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
+        }
+    }
+    return out;
+}
+
+Result<std::pair<std::vector<double>, std::vector<double>>> collect_paired(std::span<const FormulaExpr> args,
+                                                                           const EvalCtx& ctx,
+                                                                           std::string_view name) {
+    if (args.size() != 2) return fail(format_message(kRequiresTwo, name));
+    std::vector<double> xs = collect_nums(TRY(collect_values(args[0], ctx)));
+    std::vector<double> ys = collect_nums(TRY(collect_values(args[1], ctx)));
+    if (xs.empty() || xs.size() != ys.size()) return fail(format_message(kUnequalArrays, name));
+    return std::pair{std::move(xs), std::move(ys)};
+}
+
+std::optional<double> as_f64(const Variant& v) {
+    if (v.is_int()) return static_cast<double>(v.as_int());
+    if (v.is_float()) return v.as_float();
+    if (v.is_date()) return static_cast<double>(v.as_date().serial);
+    return std::nullopt;
+}
+
+std::vector<double> collect_nums(std::vector<Variant> values) {
+    std::vector<double> out;
+    out.reserve(values.size());
+    for (const Variant& v : values)
+        if (auto x = as_f64(v)) out.push_back(*x);
+    return out;
+}
+
+std::vector<Variant> flatten_array_vals(std::vector<Variant> values) {
+    std::vector<Variant> out;
+    out.reserve(values.size());
+    for (Variant& v : values) {
+        if (v.is_array()) {
+            for (Variant& e : v.as_array()) out.push_back(std::move(e));
+        } else {
+            out.push_back(std::move(v));
+        }
+    }
+    return out;
+}
+
+Variant list_result(std::vector<Variant> values) {
+    if (values.empty()) return Variant{};
+    if (values.size() == 1) return std::move(values.front());
+    return Variant(std::move(values));
+}
+
+Result<double> arg_number(const FormulaExpr& arg, const EvalCtx& ctx) {
+    Variant v = TRY(evaluate(arg, ctx));
+    return to_float(v);
+}
+
+Result<std::string> arg_text(const FormulaExpr& arg, const EvalCtx& ctx) {
+    Variant v = TRY(evaluate(arg, ctx));
+    if (v.is_error()) return propagate(v.as_error());
+    return to_str(v);
+}
+
+Result<bool> arg_truth(const FormulaExpr& arg, const EvalCtx& ctx) {
+    Variant v = TRY(evaluate(arg, ctx));
+    if (v.is_error()) return propagate(v.as_error());
+    return is_truthy(v);
+}
+
+}  // namespace morvane::eval

@@ -1,0 +1,183 @@
+// Criterion parsing and matching.
+#include "formula/criteria.h"
+
+#include <cmath>
+#include <vector>
+
+#include "formula/eval.h"
+#include "types/text.h"
+
+namespace morvane::eval {
+
+namespace {
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool ascii_ieq(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i])) return false;
+    return true;
+}
+
+bool is_numeric_kind(const Variant& v) { return v.is_int() || v.is_float() || v.is_date(); }
+
+double numeric_value(const Variant& v) {
+    if (v.is_int()) return static_cast<double>(v.as_int());
+    if (v.is_float()) return v.as_float();
+    return static_cast<double>(v.as_date().serial);
+}
+
+double number_or_nan(std::string_view rest) {
+    if (auto x = text_to_number(rest)) return *x;
+    return std::nan("");
+}
+
+// A criterion text without a comparison prefix: a pattern, a number or a text.
+ParsedCriteria plain_criterion(std::string_view s) {
+    if (s.find_first_of("*?") != std::string_view::npos)
+        return ParsedCriteria{ParsedCriteria::Wildcard{text::to_upper(s)}};
+    if (auto x = text_to_number(s)) return ParsedCriteria{ParsedCriteria::NumEq{number_variant(*x)}};
+    return ParsedCriteria{ParsedCriteria::TextEq{std::string(s)}};
+}
+
+bool text_equals(const Variant& c, const std::string& t) {
+    if (c.is_str()) return ascii_ieq(c.as_str(), t);
+    if (c.is_empty()) return t.empty();
+    return ascii_ieq(to_str(c), t);
+}
+
+bool numeric_test(CritOp op, double a, double b) {
+    switch (op) {
+        case CritOp::Gt: return a > b;
+        case CritOp::Ge: return a >= b;
+        case CritOp::Lt: return a < b;
+        case CritOp::Le: return a <= b;
+        case CritOp::Ne: return std::fabs(a - b) > 0x1.0p-52;
+    }
+    return false;
+}
+
+// Star-only patterns: fixed prefix and suffix, middle parts found in order.
+bool match_stars(std::string_view t, std::string_view p) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t star = p.find('*', start);
+        parts.push_back(p.substr(start, star == std::string_view::npos ? std::string_view::npos : star - start));
+        if (star == std::string_view::npos) break;
+        start = star + 1;
+    }
+    if (parts.size() == 1) return t == p;
+    std::string_view first = parts.front(), last = parts.back();
+    if (t.size() < first.size() + last.size()) return false;
+    if (t.substr(0, first.size()) != first) return false;
+    if (t.substr(t.size() - last.size()) != last) return false;
+    size_t lo = first.size(), hi = t.size() - last.size();
+    for (size_t i = 1; i + 1 < parts.size(); ++i) {
+        std::string_view part = parts[i];
+        if (part.empty()) continue;
+        size_t at = t.substr(0, hi).find(part, lo);
+        if (at == std::string_view::npos) return false;
+        lo = at + part.size();
+    }
+    return true;
+}
+
+// Patterns with "?": dynamic programming over characters, two rows at a time.
+bool match_dp(std::string_view text_utf8, std::string_view pattern_utf8) {
+    std::u32string t = text::decode_utf8(text_utf8);
+    std::u32string p = text::decode_utf8(pattern_utf8);
+    std::vector<char> prev(p.size() + 1, 0), cur(p.size() + 1, 0);
+    prev[0] = 1;
+    for (size_t j = 1; j <= p.size(); ++j) prev[j] = p[j - 1] == U'*' && prev[j - 1];
+    for (size_t i = 1; i <= t.size(); ++i) {
+        cur[0] = 0;
+        for (size_t j = 1; j <= p.size(); ++j) {
+            char32_t pc = p[j - 1];
+            if (pc == U'*')
+                cur[j] = cur[j - 1] || prev[j];
+            else if (pc == U'?')
+                cur[j] = prev[j - 1];
+            else
+                cur[j] = prev[j - 1] && t[i - 1] == pc;
+        }
+        std::swap(prev, cur);
+    }
+    return prev[p.size()] != 0;
+}
+
+}  // namespace
+
+ParsedCriteria parse_criteria(const Variant& criterion) {
+    if (!criterion.is_str()) return ParsedCriteria{ParsedCriteria::Exact{criterion}};
+    std::string_view s = criterion.as_str();
+    auto num_cmp = [](CritOp op, std::string_view rest) {
+        return ParsedCriteria{ParsedCriteria::NumCmp{op, number_or_nan(rest)}};
+    };
+    if (s.starts_with(">=")) return num_cmp(CritOp::Ge, s.substr(2));
+    if (s.starts_with("<=")) return num_cmp(CritOp::Le, s.substr(2));
+    if (s.starts_with("<>")) {
+        std::string_view rest = s.substr(2);
+        if (auto x = text_to_number(rest)) return ParsedCriteria{ParsedCriteria::NumCmp{CritOp::Ne, *x}};
+        return ParsedCriteria{ParsedCriteria::TextNe{std::string(rest)}};
+    }
+    if (s.starts_with("<")) return num_cmp(CritOp::Lt, s.substr(1));
+    if (s.starts_with(">")) return num_cmp(CritOp::Gt, s.substr(1));
+    // A leading "=" asks for equality with what follows ("=" alone: blank).
+    if (s.starts_with("=")) return plain_criterion(s.substr(1));
+    return plain_criterion(s);
+}
+
+bool matches_parsed(const Variant& c, const ParsedCriteria& criteria) {
+    using PC = ParsedCriteria;
+    switch (criteria.test.index()) {
+        case 0: {
+            const Variant& x = std::get<PC::Exact>(criteria.test).value;
+            if (is_numeric_kind(x) && is_numeric_kind(c)) return numeric_value(x) == numeric_value(c);
+            return variant_eq(c, x);
+        }
+        case 1: {
+            const Variant& x = std::get<PC::NumEq>(criteria.test).value;
+            return is_numeric_kind(c) && numeric_value(c) == numeric_value(x);
+        }
+        case 2: return text_equals(c, std::get<PC::TextEq>(criteria.test).text);
+        case 3: return !text_equals(c, std::get<PC::TextNe>(criteria.test).text);
+        case 4: return wildcard_match(text::to_upper(to_str(c)), std::get<PC::Wildcard>(criteria.test).pattern);
+        case 5: {
+            const auto& [op, b] = std::get<PC::NumCmp>(criteria.test);
+            // Numeric comparisons look at numbers and dates only; "<>n"
+            // accepts everything that is not such a number.
+            if (!is_numeric_kind(c)) return op == CritOp::Ne;
+            return numeric_test(op, numeric_value(c), b);
+        }
+    }
+    return false;
+}
+
+bool wildcard_match(std::string_view text, std::string_view pattern) {
+    if (pattern.find('?') == std::string_view::npos) return match_stars(text, pattern);
+    return match_dp(text, pattern);
+}
+
+bool compare_element(FormulaOp op, const Variant& a, const Variant& b) {
+    switch (op) {
+        case FormulaOp::Eq: return variant_eq(a, b);
+        case FormulaOp::Ne: return !variant_eq(a, b);
+        case FormulaOp::Lt:
+        case FormulaOp::Le:
+        case FormulaOp::Gt:
+        case FormulaOp::Ge: {
+            auto x = to_float(a);
+            auto y = to_float(b);
+            if (!x || !y) return false;
+            if (op == FormulaOp::Lt) return *x < *y;
+            if (op == FormulaOp::Le) return *x <= *y;
+            if (op == FormulaOp::Gt) return *x > *y;
+            return *x >= *y;
+        }
+        default: return is_truthy(a);
+    }
+}
+
+}  // namespace morvane::eval

@@ -1,0 +1,53 @@
+// Criteria of the conditional and database functions: a criterion value read
+// once into a ParsedCriteria, the test of a candidate against it, the
+// wildcard matcher, and FILTER's element comparison.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "formula/ast.h"
+#include "types/variant.h"
+
+namespace morvane::eval {
+
+enum class CritOp : uint8_t { Gt, Ge, Lt, Le, Ne };
+
+struct ParsedCriteria {
+    // A criterion value that is not text.
+    struct Exact {
+        Variant value;
+    };
+    // A text that reads as a number ("5", "=5").
+    struct NumEq {
+        Variant value;
+    };
+    struct TextEq {
+        std::string text;
+    };
+    // "<>" followed by a text that is no number (possibly nothing).
+    struct TextNe {
+        std::string text;
+    };
+    // A plain text with * or ?, upper-cased.
+    struct Wildcard {
+        std::string pattern;
+    };
+    // ">=", "<=", "<>", "<", ">" followed by a number (NaN when it is none).
+    struct NumCmp {
+        CritOp op;
+        double value;
+    };
+    std::variant<Exact, NumEq, TextEq, TextNe, Wildcard, NumCmp> test;
+};
+
+ParsedCriteria parse_criteria(const Variant& criterion);
+bool matches_parsed(const Variant& candidate, const ParsedCriteria& criteria);
+// Whole-text match; * any run, ? one character. Both sides already upper-cased.
+bool wildcard_match(std::string_view text, std::string_view pattern);
+// FILTER's test of one element with the operator of its include expression.
+bool compare_element(FormulaOp op, const Variant& a, const Variant& b);
+
+}  // namespace morvane::eval

@@ -1,0 +1,489 @@
+// The evaluator, its conversions and comparisons, the per-thread scopes and
+// generator, and the dispatch table of worksheet functions.
+#include "formula/eval.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+#include "formula/sort.h"
+#include "types/address.h"
+#include "types/text.h"
+
+namespace morvane::eval {
+
+namespace {
+
+constexpr std::string_view kRangeAsScalar = "Range cannot be used as a scalar value";
+constexpr std::string_view kNegNonNumeric = "Unary minus on non-numeric value: {}";
+constexpr std::string_view kCannotConvert = "Cannot convert '{}' to a number";
+constexpr std::string_view kArrayToNumber = "Cannot convert array to number";
+constexpr std::string_view kRecordToNumber = "Cannot convert record to number";
+constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
+
+const Variant kEmptyValue{};
+
+// A number written inside a formula shows at most 15 significant digits, so
+// that 0.1+0.2 reads 0.3 as in every spreadsheet.
+std::string float_text(double x) {
+    if (!std::isfinite(x) || x == 0) return number_to_text(x);
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
+    double rounded = x;
+    std::from_chars(buf, res.ptr, rounded);
+    return number_to_text(rounded);
+}
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool ascii_ieq(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    return true;
+}
+
+bool is_ascii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+Ordering order_of(int c) { return c < 0 ? Ordering::Less : c > 0 ? Ordering::Greater : Ordering::Equal; }
+
+// Case-insensitive order of two texts by their full lower-case mappings.
+Ordering text_order(std::string_view a, std::string_view b) {
+    if (is_ascii(a) && is_ascii(b)) {
+        size_t n = std::min(a.size(), b.size());
+        for (size_t i = 0; i < n; ++i) {
+            auto x = static_cast<unsigned char>(ascii_lower(a[i]));
+            auto y = static_cast<unsigned char>(ascii_lower(b[i]));
+            if (x != y) return x < y ? Ordering::Less : Ordering::Greater;
+        }
+        return order_of(a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
+    }
+    return order_of(text::to_lower(a).compare(text::to_lower(b)));
+}
+
+bool is_numeric_kind(const Variant& v) { return v.is_int() || v.is_float() || v.is_date(); }
+
+double numeric_value(const Variant& v) {
+    if (v.is_int()) return static_cast<double>(v.as_int());
+    if (v.is_float()) return v.as_float();
+    return static_cast<double>(v.as_date().serial);
+}
+
+// An operand of a binary operator: a cell is read in place, anything else
+// is evaluated into `tmp`. Saves copying cell texts on every comparison.
+struct Operand {
+    Variant tmp;
+    const Variant* v = nullptr;
+};
+
+Result<void> load(const FormulaExpr& e, const EvalCtx& ctx, Operand& out) {
+    if (const auto* r = e.get<FormulaExpr::CellRef>()) {
+        out.v = &cell_ref(ctx.cells, r->row, r->col);
+        return {};
+    }
+    out.tmp = TRY(evaluate(e, ctx));
+    out.v = &out.tmp;
+    return {};
+}
+
+Result<Variant> arithmetic(FormulaOp op, const Variant& a, const Variant& b) {
+    double x, y;
+    if (a.is_number() && b.is_number()) {
+        x = a.is_int() ? static_cast<double>(a.as_int()) : a.as_float();
+        y = b.is_int() ? static_cast<double>(b.as_int()) : b.as_float();
+    } else {
+        x = TRY(to_float(a));
+        y = TRY(to_float(b));
+    }
+    switch (op) {
+        case FormulaOp::Add: return number_variant(x + y);
+        case FormulaOp::Sub: return number_variant(x - y);
+        case FormulaOp::Mul: return number_variant(x * y);
+        default:
+            if (y == 0) return Variant(ExcelError::DivZero);
+            return number_variant(x / y);
+    }
+}
+
+Result<Variant> apply_op(FormulaOp op, const Variant& a, const Variant& b) {
+    // The left operand's error wins over the right one's, for every operator.
+    if (a.is_error()) return a;
+    if (b.is_error()) return b;
+    switch (op) {
+        case FormulaOp::Eq: return Variant(formula_eq(a, b));
+        case FormulaOp::Ne: return Variant(!formula_eq(a, b));
+        case FormulaOp::Lt: return Variant(TRY(variant_cmp(a, b)) == Ordering::Less);
+        case FormulaOp::Le: return Variant(TRY(variant_cmp(a, b)) != Ordering::Greater);
+        case FormulaOp::Gt: return Variant(TRY(variant_cmp(a, b)) == Ordering::Greater);
+        case FormulaOp::Ge: return Variant(TRY(variant_cmp(a, b)) != Ordering::Less);
+        case FormulaOp::Concat: return Variant(to_str(a) + to_str(b));
+        default: return arithmetic(op, a, b);
+    }
+}
+
+Result<Variant> negate(const Variant& v) {
+    if (v.is_int()) return Variant(static_cast<int64_t>(0 - static_cast<uint64_t>(v.as_int())));
+    if (v.is_float()) return Variant(-v.as_float());
+    if (v.is_error()) return v;
+    // A blank is 0 and a date its serial, as everywhere numbers are taken.
+    if (v.is_empty()) return Variant(int64_t{0});
+    if (v.is_date()) return Variant(static_cast<int64_t>(0 - static_cast<uint64_t>(v.as_date().serial)));
+    return fail(format_message(kNegNonNumeric, v.to_string()));
+}
+
+// ---- Scopes -------------------------------------------------------------
+
+thread_local std::vector<Scope> t_bindings;
+
+const Variant* find_binding(std::string_view name) {
+    for (auto it = t_bindings.rbegin(); it != t_bindings.rend(); ++it)
+        if (const Variant* v = it->find(name)) return v;
+    return nullptr;
+}
+
+Result<Variant> call_handler(FuncHandler handler, std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+    if (!handler) return Variant(ExcelError::Name);
+    Result<Variant> r = handler(args, ctx);
+    // An error value that reached a number, text or truth argument leaves
+    // the handler as its text; it comes back out as the error value.
+    if (!r) {
+        if (auto e = error_from_text(r.error())) return Variant(*e);
+    }
+    return r;
+}
+
+}  // namespace
+
+// ---- Evaluation ---------------------------------------------------------
+
+Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
+    switch (expr.kind()) {
+        case FormulaExpr::Kind::Number: return number_variant(expr.get<FormulaExpr::Number>()->value);
+        case FormulaExpr::Kind::Text: return Variant(expr.get<FormulaExpr::Text>()->value);
+        case FormulaExpr::Kind::Bool: return Variant(expr.get<FormulaExpr::Bool>()->value);
+        case FormulaExpr::Kind::CellRef: {
+            const auto* r = expr.get<FormulaExpr::CellRef>();
+            return cell_val(ctx.cells, r->row, r->col);
+        }
+        case FormulaExpr::Kind::Range: return fail(std::string(kRangeAsScalar));
+        case FormulaExpr::Kind::Binary: {
+            const auto* b = expr.get<FormulaExpr::Binary>();
+            Operand l, r;
+            TRY_VOID(load(*b->lhs, ctx, l));
+            TRY_VOID(load(*b->rhs, ctx, r));
+            return apply_op(b->op, *l.v, *r.v);
+        }
+        case FormulaExpr::Kind::Neg: {
+            Operand o;
+            TRY_VOID(load(*expr.get<FormulaExpr::Neg>()->operand, ctx, o));
+            return negate(*o.v);
+        }
+        case FormulaExpr::Kind::Func: {
+            const auto* f = expr.get<FormulaExpr::Func>();
+            // A bare name is a LET/LAMBDA name before it is a function.
+            if (f->args.empty() && !t_bindings.empty()) {
+                if (const Variant* v = find_binding(f->name)) return *v;
+            }
+            FuncHandler h = f->handler ? f->handler : find_function(f->name);
+            return call_handler(h, f->args, ctx);
+        }
+    }
+    return fail(std::string(kRangeAsScalar));  // unreachable: every kind returns above
+}
+
+Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self) {
+    return evaluate(expr, EvalCtx{cells, self});
+}
+
+Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+    return call_handler(find_function(upper_name), args, ctx);
+}
+
+// ---- Conversions and comparisons -----------------------------------------
+
+Result<double> to_float(const Variant& v) {
+    switch (v.kind()) {
+        case Kind::Integer: return static_cast<double>(v.as_int());
+        case Kind::Float: return v.as_float();
+        case Kind::Str: {
+            if (auto x = text_to_number(v.as_str())) return *x;
+            return fail(format_message(kCannotConvert, v.as_str()));
+        }
+        case Kind::Boolean: return v.as_bool() ? 1.0 : 0.0;
+        case Kind::Date: return static_cast<double>(v.as_date().serial);
+        case Kind::Error: return fail(std::string(error_text(v.as_error())));
+        case Kind::Empty: return 0.0;
+        case Kind::Array: return fail(std::string(kArrayToNumber));
+        case Kind::Record: return fail(std::string(kRecordToNumber));
+    }
+    return 0.0;
+}
+
+std::string to_str(const Variant& v) {
+    switch (v.kind()) {
+        case Kind::Integer: return number_to_text(v.as_int());
+        case Kind::Float: return float_text(v.as_float());
+        case Kind::Str: return v.as_str();
+        case Kind::Boolean: return v.as_bool() ? "TRUE" : "FALSE";
+        case Kind::Date: return morvane_types::serial_to_display(v.as_date().serial);
+        case Kind::Error: return std::string(error_text(v.as_error()));
+        case Kind::Empty: return {};
+        case Kind::Array: {
+            std::string out;
+            bool first = true;
+            for (const Variant& e : v.as_array()) {
+                if (!first) out += ", ";
+                first = false;
+                out += to_str(e);
+            }
+            return out;
+        }
+        case Kind::Record: return "[Record]";
+    }
+    return {};
+}
+
+bool is_truthy(const Variant& v) {
+    switch (v.kind()) {
+        case Kind::Integer: return v.as_int() != 0;
+        case Kind::Float: return !(v.as_float() == 0);
+        case Kind::Str: return !v.as_str().empty();
+        case Kind::Boolean: return v.as_bool();
+        case Kind::Date: return true;
+        case Kind::Error: return false;
+        case Kind::Empty: return false;
+        case Kind::Array: return !v.as_array().empty();
+        case Kind::Record: return true;
+    }
+    return false;
+}
+
+bool variant_eq(const Variant& a, const Variant& b) {
+    switch (a.kind()) {
+        case Kind::Integer:
+            if (b.is_int()) return a.as_int() == b.as_int();
+            if (b.is_date()) return a.as_int() == b.as_date().serial;
+            if (b.is_float()) return static_cast<double>(a.as_int()) == b.as_float();
+            return false;
+        case Kind::Float:
+            if (b.is_int()) return a.as_float() == static_cast<double>(b.as_int());
+            if (b.is_float()) return a.as_float() == b.as_float();
+            return false;
+        case Kind::Date:
+            if (b.is_int()) return a.as_date().serial == b.as_int();
+            if (b.is_date()) return a.as_date().serial == b.as_date().serial;
+            return false;
+        case Kind::Str: return b.is_str() && ascii_ieq(a.as_str(), b.as_str());
+        case Kind::Boolean: return b.is_bool() && a.as_bool() == b.as_bool();
+        case Kind::Empty: return b.is_empty();
+        default: return false;
+    }
+}
+
+bool formula_eq(const Variant& a, const Variant& b) {
+    if (a.is_empty() != b.is_empty()) {
+        const Variant& other = a.is_empty() ? b : a;
+        if (is_numeric_kind(other)) return numeric_value(other) == 0;
+        if (other.is_bool()) return !other.as_bool();
+        if (other.is_str()) return other.as_str().empty();
+        return false;
+    }
+    return variant_eq(a, b);
+}
+
+Result<Ordering> variant_cmp(const Variant& a, const Variant& b) {
+    // A blank beside a text is the empty text.
+    if (a.is_empty() && b.is_str()) return text_order("", b.as_str());
+    if (b.is_empty() && a.is_str()) return text_order(a.as_str(), "");
+    if (a.is_str() && b.is_str()) return text_order(a.as_str(), b.as_str());
+    if (a.is_str() != b.is_str()) {
+        const Variant& t = a.is_str() ? a : b;
+        const Variant& other = a.is_str() ? b : a;
+        if (!text_to_number(t.as_str()) && (is_numeric_kind(other) || other.is_bool() || other.is_empty())) {
+            // Numbers sort before texts, texts before booleans.
+            int text_rank = 1, other_rank = other.is_bool() ? 2 : 0;
+            return a.is_str() ? order_of(text_rank - other_rank) : order_of(other_rank - text_rank);
+        }
+    }
+    double x = TRY(to_float(a));
+    double y = TRY(to_float(b));
+    if (std::isnan(x) || std::isnan(y)) return fail(std::string(kCompareNaN));
+    return order_of(x < y ? -1 : x > y ? 1 : 0);
+}
+
+Variant cell_val(const CellMap& cells, uint32_t row, uint32_t col) { return cell_ref(cells, row, col); }
+
+const Variant& cell_ref(const CellMap& cells, uint32_t row, uint32_t col) {
+    if (cells.empty()) return kEmptyValue;
+    auto it = cells.find(CellPos{row, col});
+    return it == cells.end() ? kEmptyValue : it->second.value;
+}
+
+// ---- Scopes -------------------------------------------------------------
+
+void Scope::set(std::string name, Variant value) {
+    for (auto& [n, v] : entries_) {
+        if (n == name) {
+            v = std::move(value);
+            return;
+        }
+    }
+    entries_.emplace_back(std::move(name), std::move(value));
+}
+
+const Variant* Scope::find(std::string_view name) const {
+    for (const auto& [n, v] : entries_)
+        if (n == name) return &v;
+    return nullptr;
+}
+
+void push_bindings(Scope scope) { t_bindings.push_back(std::move(scope)); }
+
+void pop_bindings() {
+    if (!t_bindings.empty()) t_bindings.pop_back();
+}
+
+void bind_innermost(std::string name, Variant value) {
+    if (t_bindings.empty()) t_bindings.emplace_back();
+    t_bindings.back().set(std::move(name), std::move(value));
+}
+
+std::optional<Variant> lookup_binding(std::string_view name) {
+    if (const Variant* v = find_binding(name)) return *v;
+    return std::nullopt;
+}
+
+size_t binding_depth() { return t_bindings.size(); }
+
+// ---- RANDARRAY generator ------------------------------------------------
+
+namespace {
+thread_local uint64_t t_rand_state = 0;
+}
+
+uint64_t rand_seed(int64_t seconds, uint32_t nanos) {
+    if (seconds < 0) return 0xDEADBEEFCAFE1234ULL;
+    uint64_t c = static_cast<uint64_t>(seconds) * 6364136223846793005ULL;
+    uint64_t x = c ^ nanos ^ 0x9E3779B97F4A7C15ULL;
+    return x == 0 ? 1 : x;
+}
+
+double next_rand_f64() {
+    uint64_t x = t_rand_state;
+    if (x == 0) {
+        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+        x = ns < 0 ? rand_seed(-1, 0)
+                   : rand_seed(ns / 1'000'000'000, static_cast<uint32_t>(ns % 1'000'000'000));
+    }
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    t_rand_state = x;
+    return static_cast<double>(x >> 11) * 0x1.0p-53;
+}
+
+uint64_t rand_state() { return t_rand_state; }
+void set_rand_state(uint64_t state) { t_rand_state = state; }
+
+// ---- Dispatch -----------------------------------------------------------
+
+namespace {
+
+// Every worksheet function name of the library, by family.
+constexpr std::string_view kKnownNames[] = {
+    // Conditional aggregates
+    "AVERAGEIF", "AVERAGEIFS", "COUNTBLANK", "COUNTIF", "COUNTIFS", "MAXIFS", "MINIFS", "SUMIF", "SUMIFS",
+    // Arithmetic and rounding
+    "ABS", "ACOS", "ASIN", "ATAN", "ATAN2", "CEILING", "CEILING.MATH", "COMBIN", "COS", "DEGREES", "EXP",
+    "FACT", "FLOOR", "FLOOR.MATH", "GCD", "INT", "LCM", "LN", "LOG", "LOG10", "MOD", "MROUND", "PERMUT",
+    "PI", "POWER", "QUOTIENT", "RADIANS", "ROUND", "ROUNDDOWN", "ROUNDUP", "SIGN", "SIN", "SQRT", "TAN",
+    "TRUNC",
+    // Aggregates
+    "AGGREGATE", "AVERAGE", "COUNT", "COUNTA", "MAX", "MIN", "PRODUCT", "SUBTOTAL", "SUM", "SUMPRODUCT",
+    // Order statistics and dispersion
+    "CORREL", "COVAR", "COVARIANCE.P", "COVARIANCE.S", "LARGE", "MEDIAN", "MODE.MULT", "PERCENTILE",
+    "PERCENTILE.INC", "PERCENTRANK", "PERCENTRANK.INC", "RANK", "SMALL", "STDEV", "STDEV.P", "STDEV.S",
+    "STDEVP", "VAR", "VAR.P", "VAR.S", "VARP",
+    // Distributions
+    "NORM.DIST", "NORM.INV", "NORMDIST", "NORMINV", "T.DIST",
+    // Text
+    "CHAR", "CODE", "CONCAT", "CONCATENATE", "EXACT", "LEFT", "LEN", "LOWER", "MID", "PROPER", "REPLACE",
+    "REPT", "RIGHT", "SUBSTITUTE", "TEXTJOIN", "TRIM", "UNICHAR", "UNICODE", "UPPER",
+    // Text search and splitting
+    "FIND", "SEARCH", "TEXTAFTER", "TEXTBEFORE", "TEXTSPLIT",
+    // Byte counts and widths
+    "ASC", "JIS", "LEFTB", "LENB", "MIDB", "RIGHTB",
+    // Number and text conversion
+    "NUMBERVALUE", "TEXT", "VALUE", "VALUETOTEXT",
+    // Logic and information
+    "AND", "CELL", "ERROR.TYPE", "IF", "IFERROR", "IFS", "ISBLANK", "ISERR", "ISERROR", "ISLOGICAL", "ISNA",
+    "ISNONTEXT", "ISNUMBER", "ISTEXT", "N", "NA", "NOT", "OR", "SWITCH", "TYPE", "XOR",
+    // Dates and times
+    "DATE", "DATEDIF", "DATEVALUE", "DAY", "DAYS", "EDATE", "EOMONTH", "HOUR", "MINUTE", "MONTH", "NOW",
+    "SECOND", "TIME", "TIMEVALUE", "TODAY", "YEAR",
+    // Weekdays and working days
+    "ISOWEEKNUM", "NETWORKDAYS", "NETWORKDAYS.INTL", "WEEKDAY", "WEEKNUM", "WORKDAY", "WORKDAY.INTL",
+    // Financial
+    "FV", "IPMT", "IRR", "MIRR", "NPER", "NPV", "PMT", "PPMT", "PV", "RATE", "XIRR", "XNPV",
+    // Random numbers
+    "RAND", "RANDARRAY", "RANDBETWEEN",
+    // Database
+    "DAVERAGE", "DCOUNT", "DCOUNTA", "DGET", "DMAX", "DMIN", "DSUM",
+    // Lookup
+    "HLOOKUP", "LOOKUP", "MATCH", "VLOOKUP", "XLOOKUP", "XMATCH",
+    // Reference
+    "ADDRESS", "CHOOSE", "COLUMN", "FORMULATEXT", "INDEX", "INDIRECT", "OFFSET", "ROW",
+    // Dynamic arrays
+    "FILTER", "SEQUENCE", "SORT", "SORTBY", "TRANSPOSE", "UNIQUE",
+    // LET and LAMBDA
+    "BYCOL", "BYROW", "LAMBDA", "LET", "MAP", "REDUCE", "SCAN",
+    // Array reshaping
+    "CHOOSECOLS", "CHOOSEROWS", "DROP", "HSTACK", "TAKE", "TOCOL", "TOROW", "VSTACK", "WRAPCOLS", "WRAPROWS",
+};
+static_assert(std::size(kKnownNames) == 217);
+
+using FamilyTable = std::span<const FuncEntry> (*)();
+constexpr FamilyTable kFamilies[] = {
+    conditional_functions, math_functions,     aggregate_functions, statistics_functions,
+    distribution_functions, text_functions,    text_search_functions, text_bytes_functions,
+    conversion_functions,  logic_functions,    datetime_functions,  workday_functions,
+    financial_functions,   random_functions,   database_functions,  lookup_functions,
+    reference_functions,   dynamic_functions,  lambda_functions,    reshape_functions,
+};
+
+// Every family's table merged and sorted by name, built on first use.
+const std::vector<FuncEntry>& function_index() {
+    static const std::vector<FuncEntry> index = [] {
+        std::vector<FuncEntry> all;
+        for (FamilyTable family : kFamilies)
+            for (const FuncEntry& e : family()) all.push_back(e);
+        stable_merge_sort(all, [](const FuncEntry& a, const FuncEntry& b) { return a.name < b.name; });
+        return all;
+    }();
+    return index;
+}
+
+}  // namespace
+
+FuncHandler find_function(std::string_view upper_name) {
+    const auto& index = function_index();
+    auto it = std::lower_bound(index.begin(), index.end(), upper_name,
+                               [](const FuncEntry& e, std::string_view n) { return e.name < n; });
+    if (it == index.end() || it->name != upper_name) return nullptr;
+    return it->handler;
+}
+
+std::span<const std::string_view> known_function_names() { return kKnownNames; }
+
+std::span<const FuncEntry> registered_functions() { return function_index(); }
+
+}  // namespace morvane::eval

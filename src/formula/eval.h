@@ -1,0 +1,150 @@
+// The formula evaluator: evaluation of a FormulaExpr against one sheet, the
+// value conversions and comparisons every worksheet function shares, the
+// per-thread LET/LAMBDA scopes and random generator, and the dispatch of
+// worksheet functions by name.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "formula/ast.h"
+#include "types/result.h"
+#include "types/variant.h"
+
+namespace morvane::eval {
+
+// What an evaluation reads: one sheet's cells and the formula's own cell
+// ({0, 0} when the caller has none).
+struct EvalCtx {
+    const CellMap& cells;
+    CellPos self{};
+};
+
+// ---- Evaluation ---------------------------------------------------------
+
+Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx);
+Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self = {});
+
+// Runs the worksheet function `upper_name`; a name with no built function
+// gives the error value #NAME? without evaluating anything.
+Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaExpr> args,
+                          const EvalCtx& ctx);
+
+// ---- Conversions and comparisons -----------------------------------------
+
+enum class Ordering : int8_t { Less = -1, Equal = 0, Greater = 1 };
+
+// Integer, Float and Date their number; numeric text its number; Boolean 1/0;
+// Empty 0. An error value fails with its own text ("#N/A"), which the
+// dispatcher turns back into that error value.
+Result<double> to_float(const Variant& v);
+// The formula engine's text of a value ("TRUE", floats to 15 significant
+// digits, dates YYYY-MM-DD, arrays joined by ", ", records "[Record]").
+std::string to_str(const Variant& v);
+bool is_truthy(const Variant& v);
+// Numbers across Integer/Float/Date, texts ignoring ASCII case, booleans,
+// Empty with Empty; anything else (errors included) is unequal.
+bool variant_eq(const Variant& a, const Variant& b);
+// The `=` and `<>` operators: variant_eq, except that a blank equals the
+// zero of the other side's kind (0, FALSE, "").
+bool formula_eq(const Variant& a, const Variant& b);
+// The `<`, `<=`, `>`, `>=` operators. A blank takes the other side's kind;
+// two texts compare case-insensitively; text that is no number sorts after
+// numbers and before booleans; otherwise both sides compare as numbers.
+Result<Ordering> variant_cmp(const Variant& a, const Variant& b);
+
+// A copy of the stored value of (row, col), Empty when absent.
+Variant cell_val(const CellMap& cells, uint32_t row, uint32_t col);
+// The stored value without a copy; a shared Empty when absent.
+const Variant& cell_ref(const CellMap& cells, uint32_t row, uint32_t col);
+
+// ---- LET/LAMBDA scopes (per thread) --------------------------------------
+
+// One scope of name -> value bindings. Scopes hold a handful of names, so a
+// vector searched linearly beats hashing.
+class Scope {
+public:
+    // Binds `name`, replacing an earlier value of the same name.
+    void set(std::string name, Variant value);
+    const Variant* find(std::string_view name) const;
+    bool empty() const { return entries_.empty(); }
+
+private:
+    std::vector<std::pair<std::string, Variant>> entries_;
+};
+
+void push_bindings(Scope scope);
+void pop_bindings();
+// Binds a name in the innermost scope (LET binds names one after another).
+void bind_innermost(std::string name, Variant value);
+std::optional<Variant> lookup_binding(std::string_view name);
+size_t binding_depth();
+
+// Pushes a scope on construction and pops it on destruction, so every push
+// is matched by exactly one pop whatever the outcome.
+class ScopeGuard {
+public:
+    explicit ScopeGuard(Scope scope) { push_bindings(std::move(scope)); }
+    ~ScopeGuard() { pop_bindings(); }
+    ScopeGuard(const ScopeGuard&) = delete;
+    ScopeGuard& operator=(const ScopeGuard&) = delete;
+};
+
+// The parameter names of a LAMBDA's arguments (all but the body), upper case.
+Result<std::vector<std::string>> extract_lambda(std::span<const FormulaExpr> lambda_args);
+// Applies the LAMBDA written as `lambda` to `values`, one per parameter.
+Result<Variant> call_lambda(const FormulaExpr& lambda, std::vector<Variant> values, const EvalCtx& ctx);
+
+// ---- RANDARRAY generator (per thread) ------------------------------------
+
+// The next number in [0, 1) of this thread's xorshift64 generator, seeded
+// from the clock at the first draw.
+double next_rand_f64();
+// The seed made from a clock reading (seconds since 1970, nanoseconds).
+uint64_t rand_seed(int64_t seconds, uint32_t nanos);
+// The generator state of this thread (0 before the first draw); tests only.
+uint64_t rand_state();
+void set_rand_state(uint64_t state);
+
+// ---- Dispatch -----------------------------------------------------------
+
+struct FuncEntry {
+    std::string_view name;
+    FuncHandler handler;
+};
+
+// The built handler of a worksheet function name, or null.
+FuncHandler find_function(std::string_view upper_name);
+// Every name the function library knows (built or not), for checks.
+std::span<const std::string_view> known_function_names();
+// Every (name, handler) pair registered by the family files.
+std::span<const FuncEntry> registered_functions();
+
+// Each family file under functions/ ends with its name table and one of these.
+std::span<const FuncEntry> conditional_functions();
+std::span<const FuncEntry> math_functions();
+std::span<const FuncEntry> aggregate_functions();
+std::span<const FuncEntry> statistics_functions();
+std::span<const FuncEntry> distribution_functions();
+std::span<const FuncEntry> text_functions();
+std::span<const FuncEntry> text_search_functions();
+std::span<const FuncEntry> text_bytes_functions();
+std::span<const FuncEntry> conversion_functions();
+std::span<const FuncEntry> logic_functions();
+std::span<const FuncEntry> datetime_functions();
+std::span<const FuncEntry> workday_functions();
+std::span<const FuncEntry> financial_functions();
+std::span<const FuncEntry> random_functions();
+std::span<const FuncEntry> database_functions();
+std::span<const FuncEntry> lookup_functions();
+std::span<const FuncEntry> reference_functions();
+std::span<const FuncEntry> dynamic_functions();
+std::span<const FuncEntry> lambda_functions();
+std::span<const FuncEntry> reshape_functions();
+
+}  // namespace morvane::eval

@@ -1,0 +1,39 @@
+// Aggregates: SUM so far.
+#include "formula/args.h"
+#include "formula/eval.h"
+
+namespace morvane::eval {
+
+Result<Variant> func_sum(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+    double sum = 0;
+    if (args.size() == 1) {
+        if (const auto* r = args[0].get<FormulaExpr::Range>()) {
+            // A lone range is read straight from the sheet, corners as
+            // written, numbers and dates only.
+            uint64_t rows = span_len(r->row1, r->row2), cols = span_len(r->col1, r->col2);
+            TRY_VOID(check_range_size(static_cast<unsigned __int128>(rows) * cols));
+            if (cols == 0) rows = 0;
+            for (uint64_t row = r->row1; row < uint64_t{r->row1} + rows; ++row)
+                for (uint64_t col = r->col1; col < uint64_t{r->col1} + cols; ++col)
+                    if (auto x = as_f64(cell_ref(ctx.cells, static_cast<uint32_t>(row), static_cast<uint32_t>(col))))
+                        sum += *x;
+            return number_variant(sum);
+        }
+    }
+    std::vector<Variant> values = TRY(collect_all(args, ctx));
+    for (const Variant& v : values) {
+        if (v.is_str()) continue;
+        if (auto x = to_float(v)) sum += *x;
+    }
+    return number_variant(sum);
+}
+
+namespace {
+constexpr FuncEntry kTable[] = {
+    {"SUM", func_sum},
+};
+}  // namespace
+
+std::span<const FuncEntry> aggregate_functions() { return kTable; }
+
+}  // namespace morvane::eval

@@ -1,0 +1,618 @@
+// The workbook object model: reads of Range, Cells, Rows/Columns.Count and
+// sheet-qualified cells, WorksheetFunction calls, the object expressions of
+// Set, and the Range, Cells, Application and sheet statements.
+//
+//   range-read  = "range" "(" Str ")" [ "." ("value" | "offset" "(" e "," e ")" "." "value") ]
+//   cells-read  = "cells" ( "." "find" "(" {name ":=" e [","]} ")" "." p
+//                         | "(" e "," e ")" "." ("value" | "end" "(" dir ")" "." p) )
+//   sheet-read  = sheet "." ("cells" "(" e "," e ")" | "range" "(" Str ")") "." "value"
+//   sheet       = ("sheets" | "worksheets") "(" key ")" | "activesheet" | var
+//               | "workbooks" "(" key ")" "." ("worksheets" | "sheets") "(" key ")"
+//   object      = ("range" "(" Str ")" | "union" "(" object {"," object} ")" | name)
+//                 { "." ("areas" "(" e ")" | "specialcells" "(" visible ")") }
+#include "parser/mod.h"
+#include "types/address.h"
+#include "types/text.h"
+
+namespace morvane::parser {
+
+namespace {
+
+Expr binary(BinOp op, Expr lhs, Expr rhs) {
+    return Expr{Expr::Binary{op, box(std::move(lhs)), box(std::move(rhs))}};
+}
+
+Result<EndDirection> end_direction(const std::string& d) {
+    if (d == "xlup") return EndDirection::Up;
+    if (d == "xldown") return EndDirection::Down;
+    if (d == "xltoleft") return EndDirection::ToLeft;
+    if (d == "xltoright") return EndDirection::ToRight;
+    return fail(format_message("unknown xl_dir: {}", d));
+}
+
+// "(" e "," e ")": the row and column of Cells(r, c).
+Result<std::pair<Expr, Expr>> parse_row_col(Parser& p) {
+    TRY_VOID(p.expect_tok(Tok::LParen));
+    Expr row = TRY(p.parse_expr());
+    TRY_VOID(p.expect_tok(Tok::Comma));
+    Expr col = TRY(p.parse_expr());
+    TRY_VOID(p.expect_tok(Tok::RParen));
+    return std::pair{std::move(row), std::move(col)};
+}
+
+// "(" Str ")": the literal address of Range(...), as written.
+Result<std::string> parse_addr_arg(Parser& p) {
+    TRY_VOID(p.expect_tok(Tok::LParen));
+    Tok t = p.advance();
+    if (!t.is(Tok::Str)) return fail(format_message("expected string literal, got {}", tok_debug(t)));
+    TRY_VOID(p.expect_tok(Tok::RParen));
+    return std::move(t.text);
+}
+
+// ---- With Range relative addressing
+
+// A strict A1 cell reference ("$" markers allowed): (row, column).
+std::optional<std::pair<uint32_t, uint32_t>> strict_cell(std::string_view s) {
+    size_t i = 0;
+    auto skip_dollar = [&] { if (i < s.size() && s[i] == '$') ++i; };
+    skip_dollar();
+    uint64_t col = 0;
+    size_t letters = 0;
+    while (i < s.size() && ((s[i] >= 'A' && s[i] <= 'Z') || (s[i] >= 'a' && s[i] <= 'z'))) {
+        col = col * 26 + static_cast<uint64_t>((s[i] & ~0x20) - 'A' + 1);
+        ++i;
+        if (++letters > 3) return std::nullopt;
+    }
+    skip_dollar();
+    uint64_t row = 0;
+    size_t digits = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        row = row * 10 + static_cast<uint64_t>(s[i] - '0');
+        ++i;
+        if (++digits > 7) return std::nullopt;
+    }
+    if (i != s.size() || letters == 0 || digits == 0 || row == 0 || col > 16384 || row > 1048576)
+        return std::nullopt;
+    return std::pair{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
+}
+
+// The first cell of a With Range address and its sheet prefix ("Data!").
+struct WithBase {
+    uint32_t row = 1;
+    uint32_t col = 1;
+    std::string prefix;
+    std::string sheet;  // the sheet name of the prefix, quotes removed
+};
+
+std::optional<WithBase> with_base(std::string_view addr) {
+    WithBase b;
+    size_t bang = addr.rfind('!');
+    if (bang != std::string_view::npos) {
+        b.prefix = std::string(addr.substr(0, bang + 1));
+        std::string_view sheet = addr.substr(0, bang);
+        if (sheet.size() >= 2 && sheet.front() == '\'' && sheet.back() == '\'') sheet = sheet.substr(1, sheet.size() - 2);
+        b.sheet = std::string(sheet);
+        addr = addr.substr(bang + 1);
+    }
+    addr = addr.substr(0, addr.find(','));
+    addr = addr.substr(0, addr.find(':'));
+    auto cell = strict_cell(text::trim(addr));
+    if (!cell) return std::nullopt;
+    b.row = cell->first;
+    b.col = cell->second;
+    return b;
+}
+
+// An address relative to a With range, moved onto the sheet; a text that
+// is not made of plain cell references (a defined name) is kept as is.
+std::string shift_address(std::string_view addr, const WithBase& base) {
+    if (addr.find('!') != std::string_view::npos) return std::string(addr);
+    std::string out = base.prefix;
+    size_t i = 0;
+    while (i <= addr.size()) {
+        size_t j = addr.find_first_of(",:", i);
+        if (j == std::string_view::npos) j = addr.size();
+        auto cell = strict_cell(text::trim(addr.substr(i, j - i)));
+        if (!cell) return std::string(addr);
+        uint64_t row = uint64_t{cell->first} + base.row - 1;
+        uint64_t col = uint64_t{cell->second} + base.col - 1;
+        if (row > 1048576 || col > 16384) return std::string(addr);
+        out += morvane_types::column_letters(static_cast<uint32_t>(col)) + std::to_string(row);
+        if (j < addr.size()) out += addr[j];
+        i = j + 1;
+    }
+    return out;
+}
+
+// e + k, or e alone when k is 0.
+Expr offset_by(Expr e, uint32_t k) {
+    if (k == 0) return e;
+    return binary(BinOp::Add, std::move(e), Expr{Expr::Int{static_cast<int64_t>(k)}});
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- reads
+
+Result<Expr> Parser::parse_range_expr() {
+    TRY_VOID(expect_ident("range"));
+    std::string addr = text::to_upper(TRY(parse_addr_arg(*this)));
+    if (!cur().is(Tok::Dot)) {
+        std::vector<Expr> args;
+        args.push_back(Expr{Expr::Str{std::move(addr)}});
+        return Expr{Expr::Call{"range", std::move(args)}};
+    }
+    advance();
+    std::string p = TRY(consume_ident());
+    if (p == "value") return Expr{Expr::RangeValue{std::move(addr)}};
+    if (p == "offset") {
+        auto [r, c] = TRY(parse_row_col(*this));
+        TRY_VOID(expect_tok(Tok::Dot));
+        TRY_VOID(expect_ident("value"));
+        return Expr{Expr::RangeOffsetValue{std::move(addr), box(std::move(r)), box(std::move(c))}};
+    }
+    return fail(format_message("unexpected property after Range(...): {}", p));
+}
+
+Result<Expr> Parser::parse_cells_expr() {
+    TRY_VOID(expect_ident("cells"));
+    if (cur().is(Tok::Dot)) {
+        advance();
+        TRY_VOID(expect_ident("find"));
+        TRY_VOID(expect_tok(Tok::LParen));
+        Expr what{Expr::Str{""}};
+        while (!cur().is(Tok::RParen) && !cur().is(Tok::Eof)) {
+            std::string name = TRY(consume_ident());
+            TRY_VOID(expect_tok(Tok::ColonEq));
+            Expr value = TRY(parse_expr());
+            if (name == "what") what = std::move(value);
+            if (cur().is(Tok::Comma)) advance();
+        }
+        TRY_VOID(expect_tok(Tok::RParen));
+        TRY_VOID(expect_tok(Tok::Dot));
+        std::string p = TRY(consume_ident());
+        return Expr{Expr::CellsFind{box(std::move(what)), p == "row"}};
+    }
+    auto [row, col] = TRY(parse_row_col(*this));
+    TRY_VOID(expect_tok(Tok::Dot));
+    std::string p = TRY(consume_ident());
+    if (p == "value") return Expr{Expr::CellsValue{box(std::move(row)), box(std::move(col))}};
+    if (p == "end") {
+        TRY_VOID(expect_tok(Tok::LParen));
+        EndDirection dir = TRY(end_direction(TRY(consume_ident())));
+        TRY_VOID(expect_tok(Tok::RParen));
+        TRY_VOID(expect_tok(Tok::Dot));
+        std::string q = TRY(consume_ident());
+        return Expr{Expr::CellsEndPosition{box(std::move(row)), box(std::move(col)), dir, q != "row"}};
+    }
+    return fail(format_message("unexpected property after Cells(...): {}", p));
+}
+
+Result<Expr> Parser::parse_rows_cols_count(std::string_view word, Expr prepared) {
+    TRY_VOID(expect_ident(word));
+    TRY_VOID(expect_tok(Tok::Dot));
+    TRY_VOID(expect_ident("count"));
+    return prepared;
+}
+
+Result<Expr> Parser::parse_sheet_key() {
+    if (cur().is(Tok::Int)) return Expr{Expr::Int{advance().i}};
+    if (cur().is(Tok::Str)) return Expr{Expr::Str{advance().text}};
+    return fail(format_message("expected a sheet name or index, got {}", tok_debug(cur())));
+}
+
+namespace {
+
+// "(" key ")" after Sheets, Worksheets or Workbooks.
+Result<Expr> parse_key_arg(Parser& p) {
+    TRY_VOID(p.expect_tok(Tok::LParen));
+    Expr key = TRY(p.parse_sheet_key());
+    TRY_VOID(p.expect_tok(Tok::RParen));
+    return key;
+}
+
+}  // namespace
+
+Result<Expr> Parser::parse_sheet_cell_read() {
+    TRY(consume_ident());
+    Expr key = TRY(parse_key_arg(*this));
+    return parse_sheet_property_read(std::move(key));
+}
+
+Result<Expr> Parser::parse_sheet_property_read(Expr sheet) {
+    TRY_VOID(expect_tok(Tok::Dot));
+    std::string p = TRY(consume_ident());
+    if (p == "cells") {
+        auto [row, col] = TRY(parse_row_col(*this));
+        TRY_VOID(expect_tok(Tok::Dot));
+        TRY_VOID(expect_ident("value"));
+        return Expr{Expr::SheetCellsValue{box(std::move(sheet)), box(std::move(row)), box(std::move(col))}};
+    }
+    if (p == "range") {
+        TRY_VOID(expect_tok(Tok::LParen));
+        std::string addr = text::to_upper(TRY(consume_str()));
+        TRY_VOID(expect_tok(Tok::RParen));
+        TRY_VOID(expect_tok(Tok::Dot));
+        TRY_VOID(expect_ident("value"));
+        return Expr{Expr::SheetRangeValue{box(std::move(sheet)), std::move(addr)}};
+    }
+    return fail(format_message("unexpected property after sheet reference: {}", p));
+}
+
+Result<Expr> Parser::parse_workbook_qualified_read() {
+    TRY_VOID(expect_ident("workbooks"));
+    Expr book = TRY(parse_key_arg(*this));
+    TRY_VOID(expect_tok(Tok::Dot));
+    if (!is_ident("worksheets") && !is_ident("sheets"))
+        return fail(format_message("expected Worksheets(...)/Sheets(...) after Workbooks(...), got {}", tok_debug(cur())));
+    advance();
+    Expr sheet = TRY(parse_key_arg(*this));
+    return parse_sheet_property_read(Expr{Expr::WorkbookSheet{box(std::move(book)), box(std::move(sheet))}});
+}
+
+Result<Expr> Parser::parse_wsf_expr() {
+    if (is_ident("worksheetfunction")) advance();
+    TRY_VOID(expect_tok(Tok::Dot));
+    std::string f = TRY(consume_ident());
+    TRY_VOID(expect_tok(Tok::LParen));
+    std::vector<Expr> args = TRY(parse_arg_list());
+    TRY_VOID(expect_tok(Tok::RParen));
+    return Expr{Expr::Call{format_message("wsf_{}", f), std::move(args)}};
+}
+
+Result<Expr> Parser::parse_application_wsf_expr() {
+    TRY_VOID(expect_ident("application"));
+    TRY_VOID(expect_tok(Tok::Dot));
+    TRY_VOID(expect_ident("worksheetfunction"));
+    return parse_wsf_expr();
+}
+
+// .Cells(...) or .Range(...) read inside a With block (current token: the
+// dot): relative to the first cell of a With range, or on the With
+// variable's sheet.
+Result<Expr> Parser::parse_with_relative_read() {
+    if (with_object) {
+        Expr sheet = *with_object == "activesheet" ? Expr{Expr::ActiveSheet{}} : Expr{Expr::SheetVar{*with_object}};
+        return parse_sheet_property_read(std::move(sheet));
+    }
+    advance();
+    bool cells = is_ident("cells");
+    Expr e = TRY(cells ? parse_cells_expr() : parse_range_expr());
+    auto base = with_base(*with_range);
+    if (!base) return e;
+    if (auto* v = std::get_if<Expr::CellsValue>(&e.node)) {
+        if (!base->sheet.empty())
+            return Expr{Expr::SheetCellsValue{box(Expr{Expr::Str{base->sheet}}), box(offset_by(std::move(*v->row), base->row - 1)),
+                                              box(offset_by(std::move(*v->col), base->col - 1))}};
+        *v->row = offset_by(std::move(*v->row), base->row - 1);
+        *v->col = offset_by(std::move(*v->col), base->col - 1);
+    } else if (auto* v = std::get_if<Expr::CellsEndPosition>(&e.node)) {
+        *v->row = offset_by(std::move(*v->row), base->row - 1);
+        *v->col = offset_by(std::move(*v->col), base->col - 1);
+    } else if (auto* v = std::get_if<Expr::RangeValue>(&e.node)) {
+        v->addr = text::to_upper(shift_address(v->addr, *base));
+    } else if (auto* v = std::get_if<Expr::RangeOffsetValue>(&e.node)) {
+        v->addr = text::to_upper(shift_address(v->addr, *base));
+    } else if (auto* v = std::get_if<Expr::Call>(&e.node)) {
+        auto& s = std::get<Expr::Str>(v->args[0].node);
+        s.value = text::to_upper(shift_address(s.value, *base));
+    }
+    return e;
+}
+
+// ---------------------------------------------------------------- Set operands
+
+Result<std::optional<ObjectExpr>> Parser::parse_object_expr() {
+    if (!cur().is(Tok::Ident)) return std::optional<ObjectExpr>{};
+    if (is_ident("range")) {
+        advance();
+        std::string addr = text::to_upper(TRY(parse_addr_arg(*this)));
+        return parse_object_suffix(ObjectExpr{ObjectExpr::Range{std::move(addr)}});
+    }
+    if (is_ident("union")) {
+        advance();
+        TRY_VOID(expect_tok(Tok::LParen));
+        std::vector<ObjectExpr> parts;
+        for (;;) {
+            auto part = TRY(nested([&] { return parse_object_expr(); }));
+            if (!part) return std::optional<ObjectExpr>{};
+            parts.push_back(std::move(*part));
+            if (cur().is(Tok::Comma)) {
+                advance();
+                continue;
+            }
+            TRY_VOID(expect_tok(Tok::RParen));
+            break;
+        }
+        return parse_object_suffix(ObjectExpr{ObjectExpr::Union{std::move(parts)}});
+    }
+    std::string name = advance().text;
+    if (cur().is(Tok::LParen)) return std::optional<ObjectExpr>{};
+    return parse_object_suffix(ObjectExpr{ObjectExpr::Var{std::move(name)}});
+}
+
+Result<std::optional<ObjectExpr>> Parser::parse_object_suffix(ObjectExpr base) {
+    while (cur().is(Tok::Dot) && (is_ident_at(1, "areas") || is_ident_at(1, "specialcells"))) {
+        bool areas = is_ident_at(1, "areas");
+        pos += 2;
+        TRY_VOID(expect_tok(Tok::LParen));
+        if (areas) {
+            Expr index = TRY(parse_expr());
+            TRY_VOID(expect_tok(Tok::RParen));
+            base = ObjectExpr{ObjectExpr::Areas{box(std::move(base)), box(std::move(index))}};
+            continue;
+        }
+        if ((cur().is(Tok::Int) && cur().i == 12) || is_ident("xlcelltypevisible")) {
+            advance();
+            TRY_VOID(expect_tok(Tok::RParen));
+            base = ObjectExpr{ObjectExpr::SpecialCellsVisible{box(std::move(base))}};
+            continue;
+        }
+        while (!cur().is(Tok::RParen) && !cur().is(Tok::Eof)) advance();
+        if (cur().is(Tok::RParen)) advance();
+        return std::optional<ObjectExpr>{};
+    }
+    return std::optional<ObjectExpr>{std::move(base)};
+}
+
+// ---------------------------------------------------------------- statements
+
+namespace {
+
+// Consume tokens up to the line end (not the Newline itself).
+void skip_line_rest(Parser& p) { p.skip_rest_of_line(); }
+
+}  // namespace
+
+// name := value pairs up to the line end; keeps the last value of `kept`.
+Result<Box<Expr>> Parser::parse_named_args(std::string_view kept) {
+    Box<Expr> value;
+    while (!at_line_end()) {
+        if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
+            std::string name = advance().text;
+            advance();
+            Expr v = TRY(parse_expr());
+            if (name == kept) value = box(std::move(v));
+            if (cur().is(Tok::Comma)) advance();
+        } else {
+            advance();
+        }
+    }
+    return value;
+}
+
+Result<void> Parser::parse_sort_args(Stmt::RangeSort& sort) {
+    while (!at_line_end()) {
+        if (!(cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq))) {
+            advance();
+            continue;
+        }
+        std::string name = advance().text;
+        advance();
+        if (name == "key1" && is_ident("range")) {
+            advance();
+            std::string key = TRY(parse_addr_arg(*this));
+            size_t a = key.find_first_not_of('"');
+            size_t b = key.find_last_not_of('"');
+            key = a == std::string::npos ? std::string() : key.substr(a, b - a + 1);
+            if (auto cell = parse_cell_addr(key)) sort.key_col = static_cast<int32_t>(cell->first);
+        } else if (name == "order1" && cur().is(Tok::Ident)) {
+            sort.descending = advance().text.find("descend") != std::string::npos;
+        } else {
+            TRY(parse_expr());
+            if (name == "order1") sort.descending = false;
+        }
+        if (cur().is(Tok::Comma)) advance();
+    }
+    return {};
+}
+
+Result<Stmt> Parser::parse_range_stmt() {
+    TRY_VOID(expect_ident("range"));
+    std::string addr = TRY(parse_addr_arg(*this));
+    return parse_range_stmt_at(std::move(addr));
+}
+
+// The member of Range("addr") (current token: the dot after it).
+Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
+    TRY_VOID(expect_tok(Tok::Dot));
+    std::string m = TRY(consume_ident());
+    if (m == "value" || m == "formula") {
+        TRY_VOID(expect_tok(Tok::Eq));
+        Expr value = TRY(parse_expr());
+        return Stmt{Stmt::RangeWrite{std::move(addr), box(std::move(value)), m == "formula"}};
+    }
+    if (m == "copy") {
+        std::optional<std::string> dest;
+        if (is_ident("destination")) {
+            advance();
+            TRY_VOID(expect_tok(Tok::ColonEq));
+            TRY_VOID(expect_ident("range"));
+            dest = TRY(parse_addr_arg(*this));
+        }
+        return Stmt{Stmt::RangeCopy{std::move(addr), std::move(dest)}};
+    }
+    if (m == "paste") return Stmt{Stmt::RangePaste{std::move(addr), nullptr}};
+    if (m == "pastespecial") {
+        Box<Expr> transpose = TRY(parse_named_args("transpose"));
+        return Stmt{Stmt::RangePaste{std::move(addr), std::move(transpose)}};
+    }
+    if (m == "clear" || m == "clearcontents") return Stmt{Stmt::RangeClear{std::move(addr), m == "clearcontents"}};
+    if (m == "delete") return Stmt{Stmt::RangeDelete{std::move(addr)}};
+    if (m == "insert") {
+        skip_line_rest(*this);
+        return Stmt{Stmt::RangeInsert{std::move(addr)}};
+    }
+    if (m == "offset") {
+        auto [r, c] = TRY(parse_row_col(*this));
+        TRY_VOID(expect_tok(Tok::Dot));
+        TRY_VOID(expect_ident("value"));
+        TRY_VOID(expect_tok(Tok::Eq));
+        Expr value = TRY(parse_expr());
+        return Stmt{Stmt::RangeOffsetWrite{text::to_upper(addr), box(std::move(r)), box(std::move(c)),
+                                           box(std::move(value))}};
+    }
+    if (m == "sort") {
+        Stmt::RangeSort sort{std::move(addr)};
+        TRY_VOID(parse_sort_args(sort));
+        return Stmt{std::move(sort)};
+    }
+    if (m == "name") {
+        TRY_VOID(expect_tok(Tok::Eq));
+        std::string name = TRY(consume_str());
+        return Stmt{Stmt::RangeName{std::move(addr), std::move(name)}};
+    }
+    if (m == "entirerow" || m == "entirecolumn") {
+        TRY_VOID(expect_tok(Tok::Dot));
+        std::string n = TRY(consume_ident());
+        if (n == "clear" || n == "clearcontents") return Stmt{Stmt::RangeClear{std::move(addr), n == "clearcontents"}};
+        if (n == "delete") return Stmt{Stmt::RangeDelete{std::move(addr)}};
+        skip_line_rest(*this);
+        return Stmt{Stmt::Skipped{format_message("EntireRow/EntireColumn.{} is not implemented", n)}};
+    }
+    skip_line_rest(*this);
+    return Stmt{Stmt::Skipped{format_message("Range property/method '{}' is not implemented", m)}};
+}
+
+Result<Stmt> Parser::parse_cell_write_stmt() {
+    TRY_VOID(expect_ident("cells"));
+    auto [row, col] = TRY(parse_row_col(*this));
+    TRY_VOID(expect_tok(Tok::Dot));
+    TRY_VOID(expect_ident("value"));
+    TRY_VOID(expect_tok(Tok::Eq));
+    Expr value = TRY(parse_expr());
+    return Stmt{Stmt::CellWrite{box(std::move(row)), box(std::move(col)), box(std::move(value))}};
+}
+
+Result<Stmt> Parser::parse_application_stmt() {
+    TRY_VOID(expect_ident("application"));
+    TRY_VOID(expect_tok(Tok::Dot));
+    std::string p = TRY(consume_ident());
+    if (p == "calculation") {
+        TRY_VOID(expect_tok(Tok::Eq));
+        std::string v = TRY(consume_ident());
+        bool automatic = v.find("automatic") != std::string::npos;
+        return Stmt{Stmt::SetCalculation{automatic ? CalcMode::Automatic : CalcMode::Manual}};
+    }
+    if (p == "worksheetfunction") {
+        --pos;  // parse_wsf_call_stmt starts at the word or at the dot after it
+        return parse_wsf_call_stmt();
+    }
+    TRY_VOID(expect_tok(Tok::Eq));
+    Expr value = TRY(parse_expr());
+    return Stmt{Stmt::ApplicationSet{std::move(p), box(std::move(value))}};
+}
+
+Result<Stmt> Parser::parse_sheets_stmt() {
+    TRY(consume_ident());
+    if (cur().is(Tok::Dot)) {
+        advance();
+        std::string m = TRY(consume_ident());
+        skip_line_rest(*this);
+        if (m == "add") return Stmt{Stmt::AddSheet{}};
+        return Stmt{Stmt::Skipped{format_message("Sheets.{} is not implemented", m)}};
+    }
+    Expr key = TRY(parse_key_arg(*this));
+    return parse_sheet_property_write(std::move(key));
+}
+
+Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
+    TRY_VOID(expect_tok(Tok::Dot));
+    std::string m = TRY(consume_ident());
+    if (m == "cells") {
+        auto [row, col] = TRY(parse_row_col(*this));
+        TRY_VOID(expect_tok(Tok::Dot));
+        TRY_VOID(expect_ident("value"));
+        TRY_VOID(expect_tok(Tok::Eq));
+        Expr value = TRY(parse_expr());
+        return Stmt{Stmt::SheetCellWrite{box(std::move(sheet)), box(std::move(row)), box(std::move(col)),
+                                         box(std::move(value))}};
+    }
+    if (m == "range") {
+        TRY_VOID(expect_tok(Tok::LParen));
+        std::string addr = TRY(consume_str());
+        TRY_VOID(expect_tok(Tok::RParen));
+        TRY_VOID(expect_tok(Tok::Dot));
+        std::string p = TRY(consume_ident());
+        if (p != "value" && p != "formula")
+            return fail(format_message("unexpected property after Range(...): {}", p));
+        TRY_VOID(expect_tok(Tok::Eq));
+        Expr value = TRY(parse_expr());
+        return Stmt{Stmt::SheetRangeWrite{box(std::move(sheet)), std::move(addr), box(std::move(value)), p == "formula"}};
+    }
+    if (m == "paste") {
+        TRY_VOID(expect_ident("destination"));
+        TRY_VOID(expect_tok(Tok::ColonEq));
+        TRY_VOID(expect_ident("range"));
+        std::string dest = TRY(parse_addr_arg(*this));
+        return Stmt{Stmt::SheetPaste{box(std::move(sheet)), std::move(dest)}};
+    }
+    if (m == "delete") return Stmt{Stmt::SheetDelete{box(std::move(sheet))}};
+    if (m == "protect" || m == "unprotect") {
+        Box<Expr> ui = TRY(parse_named_args("userinterfaceonly"));
+        return Stmt{Stmt::SheetProtect{box(std::move(sheet)), std::move(ui), m == "protect"}};
+    }
+    skip_line_rest(*this);
+    return Stmt{Stmt::Skipped{format_message("Sheets(...).{} is not implemented", m)}};
+}
+
+Result<Stmt> Parser::parse_workbook_qualified_stmt() {
+    TRY_VOID(expect_ident("workbooks"));
+    Expr book = TRY(parse_key_arg(*this));
+    TRY_VOID(expect_tok(Tok::Dot));
+    if (is_ident("worksheets") || is_ident("sheets")) {
+        advance();
+        Expr sheet = TRY(parse_key_arg(*this));
+        return parse_sheet_property_write(Expr{Expr::WorkbookSheet{box(std::move(book)), box(std::move(sheet))}});
+    }
+    skip_line_rest(*this);
+    return Stmt{Stmt::Skipped{"Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...)"}};
+}
+
+// ---------------------------------------------------------------- With lines
+
+// .Range(...) and .Cells(...) lines of a With body (current token: range or
+// cells after the dot). In a With Range block they are relative to its first
+// cell; in a With variable block they act on that variable's sheet.
+Result<Stmt> Parser::parse_with_cells_or_range_line() {
+    bool cells = is_ident("cells");
+    std::optional<WithBase> base;
+    if (with_range) base = with_base(*with_range);
+    const bool on_var = with_object && *with_object != "activesheet";
+    advance();
+    if (cells) {
+        auto [row, col] = TRY(parse_row_col(*this));
+        TRY_VOID(expect_tok(Tok::Dot));
+        TRY_VOID(expect_ident("value"));
+        TRY_VOID(expect_tok(Tok::Eq));
+        Expr value = TRY(parse_expr());
+        if (on_var)
+            return Stmt{Stmt::SheetCellWrite{box(Expr{Expr::SheetVar{*with_object}}), box(std::move(row)),
+                                             box(std::move(col)), box(std::move(value))}};
+        if (base) {
+            row = offset_by(std::move(row), base->row - 1);
+            col = offset_by(std::move(col), base->col - 1);
+            if (!base->sheet.empty())
+                return Stmt{Stmt::SheetCellWrite{box(Expr{Expr::Str{base->sheet}}), box(std::move(row)),
+                                                 box(std::move(col)), box(std::move(value))}};
+        }
+        return Stmt{Stmt::CellWrite{box(std::move(row)), box(std::move(col)), box(std::move(value))}};
+    }
+    std::string addr = TRY(parse_addr_arg(*this));
+    if (on_var) {
+        TRY_VOID(expect_tok(Tok::Dot));
+        std::string p = TRY(consume_ident());
+        if (p != "value" && p != "formula") {
+            skip_line_rest(*this);
+            return Stmt{Stmt::Skipped{format_message("Range property/method '{}' is not implemented", p)}};
+        }
+        TRY_VOID(expect_tok(Tok::Eq));
+        Expr value = TRY(parse_expr());
+        return Stmt{Stmt::SheetRangeWrite{box(Expr{Expr::SheetVar{*with_object}}), std::move(addr),
+                                          box(std::move(value)), p == "formula"}};
+    }
+    if (base) addr = shift_address(addr, *base);
+    return parse_range_stmt_at(std::move(addr));
+}
+
+}  // namespace morvane::parser

@@ -1,0 +1,110 @@
+// Parser state and the token operations every grammar rule uses, with their
+// messages; the `parser::parse` entry point.
+#include "parser/mod.h"
+
+namespace morvane::parser {
+
+Parser::Parser(Tokens tokens) : toks(std::move(tokens.toks)), spans(std::move(tokens.spans)) {
+    if (toks.empty() || !toks.back().is(Tok::Eof)) {
+        Tok eof;
+        uint32_t end = spans.empty() ? 0 : spans.back().end;
+        toks.push_back(eof);
+        spans.push_back(SourceSpan{end, end});
+    }
+}
+
+const Tok& Parser::peek(size_t k) const {
+    size_t p = pos + k;
+    return toks[p < toks.size() ? p : toks.size() - 1];
+}
+
+uint32_t Parser::cur_start() const { return spans[pos < spans.size() ? pos : spans.size() - 1].start; }
+
+Tok Parser::advance() {
+    Tok t = cur();
+    if (pos + 1 < toks.size()) ++pos;
+    else pos = toks.size() - 1;
+    return t;
+}
+
+Result<void> Parser::expect_tok(Tok::Kind k) {
+    if (cur().kind == k) {
+        advance();
+        return {};
+    }
+    Tok want;
+    want.kind = k;
+    return fail(format_message("expected {}, got {}", tok_debug(want), tok_debug(cur())));
+}
+
+Result<void> Parser::expect_ident(std::string_view word) {
+    if (is_ident(word)) {
+        advance();
+        return {};
+    }
+    return fail(format_message("expected '{}', got {}", word, tok_debug(cur())));
+}
+
+Result<std::string> Parser::consume_ident() {
+    Tok t = advance();
+    if (!t.is(Tok::Ident)) return fail(format_message("expected identifier, got {}", tok_debug(t)));
+    return std::move(t.text);
+}
+
+Result<std::string> Parser::consume_str() {
+    Tok t = advance();
+    if (!t.is(Tok::Str)) return fail(format_message("expected string literal, got {}", tok_debug(t)));
+    return std::move(t.text);
+}
+
+Result<void> Parser::consume_end_kw(std::string_view word) {
+    TRY_VOID(expect_ident("end"));
+    return expect_ident(word);
+}
+
+Result<void> Parser::eat_eol() {
+    if (cur().is(Tok::Newline)) {
+        advance();
+        return {};
+    }
+    if (cur().is(Tok::Eof)) return {};
+    return fail(format_message("expected newline, got {}", tok_debug(cur())));
+}
+
+void Parser::skip_nl() {
+    while (cur().is(Tok::Newline)) advance();
+}
+
+bool Parser::at_line_end() const {
+    return cur().is(Tok::Newline) || cur().is(Tok::Eof) || (single_line_ && is_ident("else"));
+}
+
+void Parser::skip_rest_of_line() {
+    while (!at_line_end()) advance();
+}
+
+void Parser::skip_to_eol() {
+    skip_rest_of_line();
+    // Inside a single-line If branch the If itself ends the line.
+    if (!single_line_ && cur().is(Tok::Newline)) advance();
+}
+
+bool Parser::is_elseif() const {
+    return is_ident("elseif") || (is_ident("else") && is_ident_at(1, "if"));
+}
+
+Result<void> Parser::enter() {
+    if (++depth_ > kMaxDepth) {
+        --depth_;
+        return fail(format_message("nesting is too deep (more than {} levels of expressions and blocks)",
+                                   std::to_string(kMaxDepth)));
+    }
+    return {};
+}
+
+Result<Program> parse(std::string_view text) {
+    Parser p(TRY(tokenize(text)));
+    return p.parse_program();
+}
+
+}  // namespace morvane::parser

@@ -1,0 +1,283 @@
+// Statement dispatch and the simple statements: assignments, calls, labels,
+// member writes, Exit, GoTo, On Error, Resume, Call, Set, MsgBox, End/Stop,
+// declaration lines and WorksheetFunction calls used as statements.
+//
+// One statement per line: a colon only ends a label. Block statements (Do,
+// If, For, With, While, Select) end their own lines; every other statement
+// is followed by the end-of-line rule.
+#include "parser/mod.h"
+
+namespace morvane::parser {
+
+namespace {
+
+constexpr std::string_view kBareWord =
+    "'{}' as a bare statement (no Call keyword or parentheses) is not supported and was skipped";
+
+bool is_block_word(std::string_view w) {
+    return w == "do" || w == "if" || w == "for" || w == "with" || w == "while" || w == "select";
+}
+
+std::string join_path(const std::vector<std::string>& path) {
+    std::string out;
+    for (const auto& p : path) {
+        if (!out.empty()) out += '.';
+        out += p;
+    }
+    return out;
+}
+
+}  // namespace
+
+Result<std::optional<Stmt>> Parser::parse_stmt() {
+    const Tok& t = cur();
+    if (t.is(Tok::Newline) || t.is(Tok::Eof)) return std::optional<Stmt>{};
+    if (!t.is(Tok::Ident)) return fail(format_message("unexpected token starting statement: {}", tok_debug(t)));
+    if (!peek(1).is(Tok::Eq) && is_block_word(t.text)) {
+        const std::string& w = t.text;
+        if (w == "do") return nested([&] { return parse_do_loop(); });
+        if (w == "if") return nested([&] { return parse_if(); });
+        if (w == "for")
+            return nested([&] { return is_ident_at(1, "each") ? parse_for_each() : parse_for(); });
+        if (w == "with") return nested([&] { return parse_with(); });
+        if (w == "while") return nested([&] { return parse_while_wend(); });
+        return nested([&] { return parse_select_case(); });
+    }
+    Stmt s = TRY(parse_simple_stmt());
+    TRY_VOID(eat_eol());
+    return std::optional<Stmt>{std::move(s)};
+}
+
+// Every statement that is not a block, without its line end.
+Result<Stmt> Parser::parse_simple_stmt() {
+    const std::string w = cur().text;
+    if (peek(1).is(Tok::Eq)) return parse_ident_stmt();
+    if (w == "on" && is_ident_at(1, "error")) return parse_on_error();
+    if (w == "set") return parse_set();
+    if (w == "dim") return parse_dim();
+    if (w == "exit") return parse_exit();
+    if (w == "goto") {
+        advance();
+        return Stmt{Stmt::GoTo{TRY(consume_ident())}};
+    }
+    if (w == "call") return parse_call_stmt();
+    if (w == "redim") return parse_redim();
+    if (w == "const") return parse_const();
+    if (w == "range") return parse_range_stmt();
+    if (w == "cells") return parse_cell_write_stmt();
+    if (w == "debug") {
+        skip_rest_of_line();
+        return Stmt{Stmt::Skipped{"Debug.Print/Debug.Assert has no effect (no-op)"}};
+    }
+    if (w == "resume") {
+        advance();
+        bool next = is_ident("next");
+        if (next) advance();
+        return Stmt{Stmt::ResumeNext{next}};
+    }
+    if (w == "msgbox") return parse_msgbox();
+    if (w == "sheets" || w == "worksheets") return parse_sheets_stmt();
+    if (w == "private" || w == "public" || w == "static" || w == "friend") {
+        advance();
+        if (is_ident("dim")) return parse_dim();
+        if (is_ident("const")) return parse_const();
+        skip_rest_of_line();
+        return Stmt{Stmt::Nop{}};
+    }
+    if (w == "workbooks") return parse_workbook_qualified_stmt();
+    if (w == "application") return parse_application_stmt();
+    if (w == "activesheet") {
+        advance();
+        return parse_sheet_property_write(Expr{Expr::ActiveSheet{}});
+    }
+    if ((w == "thisworkbook" || w == "activeworkbook") && (is_ident_at(2, "worksheets") || is_ident_at(2, "sheets"))) {
+        advance();
+        TRY_VOID(expect_tok(Tok::Dot));
+        return parse_sheets_stmt();
+    }
+    if (w == "worksheetfunction") return parse_wsf_call_stmt();
+    return parse_ident_stmt();
+}
+
+Result<Stmt> Parser::parse_ident_stmt() {
+    std::string n = TRY(consume_ident());
+    const Tok& t = cur();
+    if (t.is(Tok::Eq)) {
+        advance();
+        Expr value = TRY(parse_expr());
+        return Stmt{Stmt::Assign{std::move(n), box(std::move(value))}};
+    }
+    if (t.is(Tok::LParen)) {
+        advance();
+        std::vector<Expr> args = TRY(parse_arg_list());
+        TRY_VOID(expect_tok(Tok::RParen));
+        if (cur().is(Tok::Eq)) {
+            advance();
+            Expr value = TRY(parse_expr());
+            return Stmt{Stmt::IndexAssign{std::move(n), std::move(args), box(std::move(value))}};
+        }
+        if (cur().is(Tok::Dot) && peek(1).is(Tok::Ident)) {
+            advance();
+            std::string f = advance().text;
+            if (cur().is(Tok::Eq)) {
+                advance();
+                Expr value = TRY(parse_expr());
+                return Stmt{Stmt::IndexedFieldAssign{std::move(n), std::move(args), std::move(f), box(std::move(value))}};
+            }
+            skip_rest_of_line();
+            return Stmt{Stmt::Skipped{format_message("'{}(...).{}' read without assignment has no effect", n, f)}};
+        }
+        return Stmt{Stmt::Call{std::move(n), std::move(args)}};
+    }
+    if (t.is(Tok::Dot) && peek(1).is(Tok::Ident)) {
+        const Tok& m = peek(1);
+        if (m.text == "copy") {
+            pos += 2;
+            std::optional<std::string> dest;
+            if (is_ident("destination")) {
+                advance();
+                TRY_VOID(expect_tok(Tok::ColonEq));
+                TRY_VOID(expect_ident("range"));
+                TRY_VOID(expect_tok(Tok::LParen));
+                dest = TRY(consume_str());
+                TRY_VOID(expect_tok(Tok::RParen));
+            }
+            return Stmt{Stmt::VarCopy{std::move(n), std::move(dest)}};
+        }
+        if ((m.text == "range" || m.text == "cells") && peek(2).is(Tok::LParen))
+            return parse_sheet_property_write(Expr{Expr::SheetVar{std::move(n)}});
+        if ((m.text == "sheets" || m.text == "worksheets") && peek(2).is(Tok::LParen)) {
+            advance();
+            return parse_sheets_stmt();
+        }
+    }
+    if (t.is(Tok::Dot)) {
+        advance();
+        std::vector<std::string> path{TRY(consume_ident())};
+        while (cur().is(Tok::Dot) && peek(1).is(Tok::Ident)) {
+            advance();
+            path.push_back(advance().text);
+        }
+        if (cur().is(Tok::Eq)) {
+            advance();
+            Expr value = TRY(parse_expr());
+            if (path.size() == 1)
+                return Stmt{Stmt::FieldAssign{std::move(n), std::move(path[0]), box(std::move(value))}};
+            return Stmt{Stmt::MemberPathAssign{std::move(n), std::move(path), box(std::move(value))}};
+        }
+        skip_rest_of_line();
+        return Stmt{Stmt::Skipped{format_message("'{}.{}' read without assignment has no effect", n, join_path(path))}};
+    }
+    if (t.is(Tok::Colon)) {
+        advance();
+        return Stmt{Stmt::Label{std::move(n)}};
+    }
+    return parse_bare_word(std::move(n));
+}
+
+// A name followed by neither =, (, . nor : (the name consumed).
+Result<Stmt> Parser::parse_bare_word(std::string n) {
+    // End and Stop end the whole run.
+    if ((n == "end" || n == "stop") && at_line_end()) return Stmt{Stmt::End{n == "stop"}};
+    // Let x = e is the assignment x = e.
+    if (n == "let" && cur().is(Tok::Ident) &&
+        (peek(1).is(Tok::Eq) || peek(1).is(Tok::LParen) || peek(1).is(Tok::Dot)))
+        return parse_ident_stmt();
+    if (n != "end" && n != "stop" && n != "let") {
+        // A call without Call and parentheses: `DoWork` or `DoWork a, b`.
+        if (at_line_end()) return Stmt{Stmt::Call{std::move(n), {}, kNoSlot, true}};
+        if (auto args = try_bare_args()) return Stmt{Stmt::Call{std::move(n), std::move(*args), kNoSlot, true}};
+    }
+    skip_rest_of_line();
+    return Stmt{Stmt::Skipped{format_message(kBareWord, n)}};
+}
+
+// The rest of a line read as comma-separated expressions; nothing is
+// consumed when it does not read so (the line then stays a skipped word).
+std::optional<std::vector<Expr>> Parser::try_bare_args() {
+    const size_t saved_pos = pos;
+    const int saved_depth = depth_;
+    std::vector<Expr> args;
+    for (;;) {
+        auto e = parse_expr();
+        if (!e) break;
+        args.push_back(std::move(*e));
+        if (cur().is(Tok::Comma)) {
+            advance();
+            continue;
+        }
+        if (at_line_end()) return args;
+        break;
+    }
+    pos = saved_pos;
+    depth_ = saved_depth;
+    return std::nullopt;
+}
+
+Result<Stmt> Parser::parse_exit() {
+    TRY_VOID(expect_ident("exit"));
+    std::string w = TRY(consume_ident());
+    if (w == "for") return Stmt{Stmt::ExitFor{}};
+    if (w == "do") return Stmt{Stmt::ExitDo{}};
+    if (w == "sub") return Stmt{Stmt::ExitSub{}};
+    if (w == "function") return Stmt{Stmt::ExitFunction{}};
+    return fail(format_message("unknown exit target: {}", w));
+}
+
+Result<Stmt> Parser::parse_on_error() {
+    TRY_VOID(expect_ident("on"));
+    TRY_VOID(expect_ident("error"));
+    if (is_ident("goto")) {
+        advance();
+        Tok t = advance();
+        if (t.is(Tok::Ident)) return Stmt{Stmt::OnErrorGoto{std::move(t.text)}};
+        return Stmt{Stmt::OnError{false}};
+    }
+    if (is_ident("resume")) {
+        advance();
+        TRY_VOID(expect_ident("next"));
+        return Stmt{Stmt::OnError{true}};
+    }
+    return fail(format_message("unexpected On Error action: {}", tok_debug(cur())));
+}
+
+Result<Stmt> Parser::parse_call_stmt() {
+    TRY_VOID(expect_ident("call"));
+    std::string n = TRY(consume_ident());
+    TRY_VOID(expect_tok(Tok::LParen));
+    std::vector<Expr> args = TRY(parse_arg_list());
+    TRY_VOID(expect_tok(Tok::RParen));
+    return Stmt{Stmt::Call{std::move(n), std::move(args)}};
+}
+
+Result<Stmt> Parser::parse_set() {
+    TRY_VOID(expect_ident("set"));
+    std::string n = TRY(consume_ident());
+    TRY_VOID(expect_tok(Tok::Eq));
+    std::optional<ObjectExpr> object = TRY(parse_object_expr());
+    if (object) return Stmt{Stmt::SetObject{std::move(n), std::move(*object)}};
+    skip_rest_of_line();
+    return Stmt{Stmt::Skipped{format_message("'Set {} = ...' targets an unmodeled object expression and was skipped", n)}};
+}
+
+Result<Stmt> Parser::parse_msgbox() {
+    TRY_VOID(expect_ident("msgbox"));
+    Expr prompt = TRY(parse_expr());
+    while (cur().is(Tok::Comma)) {
+        advance();
+        TRY(parse_expr());  // buttons, title, ...: read and dropped
+    }
+    return Stmt{Stmt::MsgBox{box(std::move(prompt))}};
+}
+
+Result<Stmt> Parser::parse_wsf_call_stmt() {
+    if (is_ident("worksheetfunction")) advance();
+    TRY_VOID(expect_tok(Tok::Dot));
+    std::string f = TRY(consume_ident());
+    TRY_VOID(expect_tok(Tok::LParen));
+    std::vector<Expr> args = TRY(parse_arg_list());
+    TRY_VOID(expect_tok(Tok::RParen));
+    return Stmt{Stmt::Assign{"_", box(Expr{Expr::Call{format_message("wsf_{}", f), std::move(args)}})}};
+}
+
+}  // namespace morvane::parser

@@ -1,0 +1,444 @@
+// Expression evaluation: one arm per expression kind, with a fast path for
+// arithmetic and comparisons on two Integers that gives exactly what the
+// floating-point rule gives.
+#include <algorithm>
+#include <cmath>
+
+#include "types/address.h"
+#include "vm/mod.h"
+#include "vm/values.h"
+
+namespace morvane {
+
+namespace {
+
+template <class T, class V>
+struct index_in;
+template <class T, class... Ts>
+struct index_in<T, std::variant<Ts...>> {
+    static constexpr size_t value = [] {
+        size_t i = 0;
+        (void)((std::is_same_v<T, Ts> ? true : (++i, false)) || ...);
+        return i;
+    }();
+};
+template <class T>
+constexpr size_t kExpr = index_in<T, decltype(Expr::node)>::value;
+
+constexpr std::string_view kMultiDim = "multi-dimensional arrays are not supported";
+constexpr int64_t k2p53 = int64_t{1} << 53;
+
+bool exact(int64_t x) { return x >= -k2p53 && x <= k2p53; }
+
+// Integers up to 2^53 are exact doubles, and so is any sum, difference or
+// product of them that stays within 2^53: the float rule then yields the
+// same Integer. False leaves the case to the float rule.
+bool int_arith(BinOp op, int64_t a, int64_t b, int64_t& r) {
+    if (!exact(a) || !exact(b)) return false;
+    switch (op) {
+        case BinOp::Add: r = a + b; break;
+        case BinOp::Sub: r = a - b; break;
+        case BinOp::Mul:
+            if (__builtin_mul_overflow(a, b, &r)) return false;
+            break;
+        case BinOp::Mod:
+            if (b == 0) return false;
+            r = a % b;
+            return true;
+        case BinOp::IntDiv:
+            if (b == 0) return false;
+            r = a / b;
+            return true;
+        default: return false;
+    }
+    return exact(r);
+}
+
+// Cells of a rectangle walked row by row as written; none when reversed.
+uint64_t rect_cell_count(const Corners& c) {
+    if (c.first.first > c.second.first || c.first.second > c.second.second) return 0;
+    return (uint64_t{c.second.first} - c.first.first + 1) * (uint64_t{c.second.second} - c.first.second + 1);
+}
+
+Result<void> check_range_size(std::string_view addr, uint64_t cells) {
+    if (cells <= Vm::kMaxArrayLen) return {};
+    return fail(format_message("Range '{}' is too large to read ({} cells; the limit is {})", addr,
+                               std::to_string(cells), std::to_string(Vm::kMaxArrayLen)));
+}
+
+template <class Read>
+Array read_rect(const Corners& c, Read&& read) {
+    Array out;
+    out.reserve(rect_cell_count(c));
+    for (uint64_t r = c.first.first; r <= c.second.first; ++r)
+        for (uint64_t k = c.first.second; k <= c.second.second; ++k)
+            out.push_back(read(static_cast<uint32_t>(r), static_cast<uint32_t>(k)));
+    return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- fast paths
+
+namespace {
+
+bool is_leaf(const Expr& e) { return e.is<Expr::Var>() || e.is<Expr::Int>() || e.is<Expr::Float>(); }
+
+bool is_comparison(BinOp op) { return op >= BinOp::Eq && op <= BinOp::Ge; }
+
+bool is_arithmetic(BinOp op) { return op <= BinOp::Pow; }
+
+}  // namespace
+
+bool Vm::fast_num(const Expr& e, Num& out) const {
+    const auto& n = e.node;
+    switch (n.index()) {
+        case kExpr<Expr::Int>: out = {true, std::get_if<Expr::Int>(&n)->value, 0}; return true;
+        case kExpr<Expr::Float>: out = {false, 0, std::get_if<Expr::Float>(&n)->value}; return true;
+        case kExpr<Expr::Var>: {
+            uint32_t slot = std::get_if<Expr::Var>(&n)->slot;
+            if (slot == kNoSlot || !slots_[slot].defined) return false;
+            const Variant& v = slots_[slot].value;
+            if (auto p = std::get_if<int64_t>(&v)) out = {true, *p, 0};
+            else if (auto q = std::get_if<double>(&v)) out = {false, 0, *q};
+            else return false;
+            return true;
+        }
+        case kExpr<Expr::Neg>: {
+            Num x;
+            if (!fast_num(*std::get_if<Expr::Neg>(&n)->operand, x)) return false;
+            if (x.is_int && x.i == INT64_MIN) return false;
+            out = x.is_int ? Num{true, -x.i, 0} : Num{false, 0, -x.d};
+            return true;
+        }
+        case kExpr<Expr::Binary>: return fast_num_binary(*std::get_if<Expr::Binary>(&n), out);
+        default: return false;
+    }
+}
+
+bool Vm::fast_num_binary(const Expr::Binary& b, Num& out) const {
+    if (!is_arithmetic(b.op)) return false;
+    Num a, c;
+    if (!fast_num(*b.lhs, a) || !fast_num(*b.rhs, c)) return false;
+    if (a.is_int && c.is_int && int_arith(b.op, a.i, c.i, out.i)) {
+        out.is_int = true;
+        return true;
+    }
+    const double x = a.as_double(), y = c.as_double();
+    double r = 0;
+    switch (b.op) {
+        case BinOp::Add: r = x + y; break;
+        case BinOp::Sub: r = x - y; break;
+        case BinOp::Mul: r = x * y; break;
+        case BinOp::Div:
+            if (y == 0) return false;
+            r = x / y;
+            break;
+        case BinOp::Pow: r = std::pow(x, y); break;
+        case BinOp::Mod:
+        case BinOp::IntDiv: {
+            int64_t p = vm::round_even_saturate(x), q = vm::round_even_saturate(y);
+            if (q == 0 || (p == INT64_MIN && q == -1)) return false;
+            out = {true, b.op == BinOp::Mod ? p % q : p / q, 0};
+            return true;
+        }
+        default: return false;
+    }
+    // The number_variant rule, without building a Variant.
+    if (r - std::trunc(r) == 0 && std::fabs(r) <= 9223372036854775808.0)
+        out = {true, r >= 9223372036854775807.0 ? INT64_MAX : static_cast<int64_t>(r), 0};
+    else
+        out = {false, 0, r};
+    return true;
+}
+
+bool Vm::fast_bool(const Expr& e, bool& out) const {
+    const auto& n = e.node;
+    switch (n.index()) {
+        case kExpr<Expr::Bool>: out = std::get_if<Expr::Bool>(&n)->value; return true;
+        case kExpr<Expr::Var>: {
+            uint32_t slot = std::get_if<Expr::Var>(&n)->slot;
+            if (slot == kNoSlot || !slots_[slot].defined) return false;
+            auto p = std::get_if<bool>(&slots_[slot].value);
+            if (!p) return false;
+            out = *p;
+            return true;
+        }
+        case kExpr<Expr::Not>: {
+            bool x;
+            if (!fast_bool(*std::get_if<Expr::Not>(&n)->operand, x)) return false;
+            out = !x;
+            return true;
+        }
+        case kExpr<Expr::Binary>: break;
+        default: return false;
+    }
+    const auto& b = *std::get_if<Expr::Binary>(&n);
+    if (b.op == BinOp::And || b.op == BinOp::Or || b.op == BinOp::Xor) {
+        bool x, y;
+        if (!fast_bool(*b.lhs, x) || !fast_bool(*b.rhs, y)) return false;
+        out = b.op == BinOp::And ? (x && y) : b.op == BinOp::Or ? (x || y) : (x != y);
+        return true;
+    }
+    return fast_compare(b, out);
+}
+
+bool Vm::fast_compare(const Expr::Binary& b, bool& out) const {
+    if (!is_comparison(b.op)) return false;
+    Num a, c;
+    if (!fast_num(*b.lhs, a) || !fast_num(*b.rhs, c)) return false;
+    if (b.op == BinOp::Eq || b.op == BinOp::Ne) {
+        bool eq = (a.is_int && c.is_int) ? a.i == c.i : a.as_double() == c.as_double();
+        out = (b.op == BinOp::Eq) == eq;
+        return true;
+    }
+    const double x = a.as_double(), y = c.as_double();
+    if (std::isnan(x) || std::isnan(y)) return false;
+    switch (b.op) {
+        case BinOp::Lt: out = x < y; break;
+        case BinOp::Le: out = x <= y; break;
+        case BinOp::Gt: out = x > y; break;
+        default: out = x >= y; break;
+    }
+    return true;
+}
+
+bool Vm::fast_truth(const Expr& e, bool& out) const {
+    if (fast_bool(e, out)) return true;
+    Num n;
+    if (!fast_num(e, n)) return false;
+    out = n.is_int ? n.i != 0 : n.d != 0.0;
+    return true;
+}
+
+// ---------------------------------------------------------------- evaluation
+
+Result<Variant> Vm::eval_expr(const Expr& expr) {
+    const auto& n = expr.node;
+    switch (n.index()) {
+        case kExpr<Expr::Int>: return Variant(std::get_if<Expr::Int>(&n)->value);
+        case kExpr<Expr::Float>: return Variant(std::get_if<Expr::Float>(&n)->value);
+        case kExpr<Expr::Str>: return Variant(std::get_if<Expr::Str>(&n)->value);
+        case kExpr<Expr::Bool>: return Variant(std::get_if<Expr::Bool>(&n)->value);
+        case kExpr<Expr::Date>: return Variant(Date{std::get_if<Expr::Date>(&n)->serial});
+        case kExpr<Expr::Var>: return eval_var(*std::get_if<Expr::Var>(&n));
+        case kExpr<Expr::Binary>: return eval_binary(*std::get_if<Expr::Binary>(&n));
+        case kExpr<Expr::Neg>: {
+            Variant v = TRY(eval_expr(*std::get_if<Expr::Neg>(&n)->operand));
+            // -(-2^63) has no Integer; the float rule saturates it.
+            if (v.is_int()) return v.as_int() == INT64_MIN ? number_variant(9223372036854775808.0) : Variant(-v.as_int());
+            if (v.is_float()) return Variant(-v.as_float());
+            return fail(format_message("Unary minus on non-numeric: {}", v.to_string()));
+        }
+        case kExpr<Expr::Not>: {
+            Variant v = TRY(eval_expr(*std::get_if<Expr::Not>(&n)->operand));
+            if (v.is_bool()) return Variant(!v.as_bool());
+            return Variant(~TRY(vm::to_i64_bitwise(v)));
+        }
+        case kExpr<Expr::CellsValue>: {
+            const auto& e = *std::get_if<Expr::CellsValue>(&n);
+            uint32_t row = TRY(eval_cell_index(*e.row, "row"));
+            uint32_t col = TRY(eval_cell_index(*e.col, "col"));
+            return get_cell(row, col);
+        }
+        case kExpr<Expr::Call>: return eval_call(*std::get_if<Expr::Call>(&n));
+        case kExpr<Expr::RangeValue>: return eval_range_value(*std::get_if<Expr::RangeValue>(&n));
+        case kExpr<Expr::RangeOffsetValue>: return eval_offset_value(*std::get_if<Expr::RangeOffsetValue>(&n));
+        case kExpr<Expr::CellsFind>: return eval_find(*std::get_if<Expr::CellsFind>(&n));
+        case kExpr<Expr::SheetCellsValue>: return eval_sheet_cells(*std::get_if<Expr::SheetCellsValue>(&n));
+        case kExpr<Expr::SheetRangeValue>: return eval_sheet_range(*std::get_if<Expr::SheetRangeValue>(&n));
+        case kExpr<Expr::WorkbookSheet>:
+            return fail("Workbooks(...).Worksheets(...) is only valid as part of a Cells/Range access");
+        case kExpr<Expr::RowsCount>: return Variant(int64_t{1048576});
+        case kExpr<Expr::ColumnsCount>: return Variant(int64_t{16384});
+        case kExpr<Expr::CellsEndPosition>: return eval_end(*std::get_if<Expr::CellsEndPosition>(&n));
+        case kExpr<Expr::ActiveSheet>: return Variant(active_sheet_);
+        case kExpr<Expr::SheetVar>: {
+            const auto& e = *std::get_if<Expr::SheetVar>(&n);
+            auto it = objects.find(e.var);
+            if (it != objects.end())
+                if (auto ws = std::get_if<ObjectRef::Worksheet>(&it->second.node)) return Variant(ws->sheet);
+            return fail(format_message("'{}' is not a Worksheet object variable", e.var));
+        }
+        case kExpr<Expr::Field>: return eval_field(*std::get_if<Expr::Field>(&n));
+        case kExpr<Expr::MemberPath>: return eval_member_path(*std::get_if<Expr::MemberPath>(&n));
+        case kExpr<Expr::IndexedField>: return eval_indexed_field(*std::get_if<Expr::IndexedField>(&n));
+    }
+    return fail("Unknown expression");
+}
+
+Result<std::vector<Variant>> Vm::eval_expr_list(const std::vector<Expr>& exprs) {
+    std::vector<Variant> out;
+    out.reserve(exprs.size());
+    for (const Expr& e : exprs) out.push_back(TRY(eval_expr(e)));
+    return out;
+}
+
+Result<Variant> Vm::eval_var(const Expr::Var& v) {
+    const Slot& s = slots_[slot_of(v.name, v.slot)];
+    if (s.defined) return s.value;
+    if (s.constant) return *s.constant;
+    return fail(format_message("Undefined variable: '{}'", v.name));
+}
+
+Result<Variant> Vm::eval_binary(const Expr::Binary& b) {
+    // Two plain operands: no copies when both are numbers.
+    if (is_leaf(*b.lhs) && is_leaf(*b.rhs)) {
+        if (is_arithmetic(b.op)) {
+            Num n;
+            if (fast_num_binary(b, n)) return num_variant(n);
+        } else if (is_comparison(b.op)) {
+            bool t;
+            if (fast_compare(b, t)) return Variant(t);
+        }
+    }
+    Variant lhs = TRY(eval_expr(*b.lhs));
+    Variant rhs = TRY(eval_expr(*b.rhs));
+    int64_t r;
+    if (lhs.is_int() && rhs.is_int() && int_arith(b.op, lhs.as_int(), rhs.as_int(), r)) return Variant(r);
+    return vm::eval_binop(b.op, std::move(lhs), std::move(rhs));
+}
+
+Result<Variant> Vm::eval_call(const Expr::Call& c) {
+    const uint32_t slot = slot_of(c.name, c.slot);
+    if (const Proc* f = slots_[slot].func) {
+        const size_t base = arg_stack_.size();
+        TRY_VOID(push_args(c.args));
+        return invoke(*f, base);
+    }
+    if (slots_[slot].defined && slots_[slot].value.is_array()) {
+        if (c.args.empty()) return fail(format_message("Array '{}' requires index", c.name));
+        if (c.args.size() > 1) return fail(std::string(kMultiDim));
+        uint64_t index = TRY(eval_index(c.args[0]));
+        // The index may have run a Function that changed the variable.
+        const Slot& s = slots_[slot];
+        if (!s.defined || !s.value.is_array()) return fail(format_message("'{}' is not an array", c.name));
+        const Array& arr = s.value.as_array();
+        if (index >= arr.size()) return fail(array_oob_error(c.name, index, arr.size()));
+        return arr[index];
+    }
+    return eval_vba_func(c.name, c.args);
+}
+
+Result<uint32_t> Vm::eval_cell_index(const Expr& e, std::string_view label) {
+    Num n;
+    if (fast_num(e, n) && n.is_int && n.i >= 1) return static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
+    return vm::to_cell_index(TRY(eval_expr(e)), label);
+}
+
+// ---------------------------------------------------------------- cell reads
+
+Result<Variant> Vm::eval_range_value(const Expr::RangeValue& r) {
+    auto corners = resolve_range_addr(r.addr);
+    if (!corners) return fail(format_message("RangeRead: invalid address '{}'", r.addr));
+    if (corners->first == corners->second) return get_cell(corners->first.first, corners->first.second);
+    TRY_VOID(check_range_size(r.addr, rect_cell_count(*corners)));
+    return Variant(read_rect(*corners, [&](uint32_t row, uint32_t col) { return get_cell(row, col); }));
+}
+
+Result<Variant> Vm::eval_offset_value(const Expr::RangeOffsetValue& r) {
+    auto base = morvane_types::parse_cell_addr(r.addr);
+    if (!base) return fail(format_message("RangeOffsetRead: invalid address '{}'", r.addr));
+    int64_t dr = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*r.row_offset))))));
+    int64_t dc = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*r.col_offset))))));
+    // Wrapping on purpose: a target above row 1 names no cell and reads Empty.
+    uint32_t row = base->first + static_cast<uint32_t>(static_cast<uint64_t>(dr));
+    uint32_t col = base->second + static_cast<uint32_t>(static_cast<uint64_t>(dc));
+    return get_cell(row, col);
+}
+
+Result<Variant> Vm::eval_find(const Expr::CellsFind& f) {
+    Variant what = TRY(eval_expr(*f.what));
+    std::vector<CellPos> positions;
+    positions.reserve(cells().size());
+    for (const auto& [pos, cell] : cells()) positions.push_back(pos);
+    std::sort(positions.begin(), positions.end(),
+              [](CellPos a, CellPos b) { return a.row != b.row ? a.row < b.row : a.col < b.col; });
+    for (CellPos p : positions)
+        if (vm::vba_eq(get_cell(p.row, p.col), what)) return Variant(int64_t{f.want_row ? p.row : p.col});
+    return Variant(int64_t{0});
+}
+
+Result<Variant> Vm::eval_end(const Expr::CellsEndPosition& e) {
+    uint32_t row = TRY(eval_cell_index(*e.row, "row"));
+    uint32_t col = TRY(eval_cell_index(*e.col, "col"));
+    int64_t r = 0;
+    switch (e.direction) {
+        case EndDirection::Up: r = e.want_column ? col : last_nonempty_row(col, row); break;
+        case EndDirection::Down: r = e.want_column ? col : int64_t{first_empty_row(col, row)} - 1; break;
+        case EndDirection::ToLeft: r = e.want_column ? last_nonempty_col(row, col) : row; break;
+        case EndDirection::ToRight: r = e.want_column ? int64_t{first_empty_col(row, col)} - 1 : row; break;
+    }
+    return Variant(std::max<int64_t>(r, 0));
+}
+
+Result<Variant> Vm::eval_sheet_cells(const Expr::SheetCellsValue& e) {
+    auto [key, label] = TRY(resolve_sheet_expr(*e.sheet));
+    uint32_t row = TRY(eval_cell_index(*e.row, "row"));
+    uint32_t col = TRY(eval_cell_index(*e.col, "col"));
+    auto sheet = sheets_.find(key);
+    if (sheet == sheets_.end()) return Variant();
+    auto cell = sheet->second.find(CellPos{row, col});
+    return cell == sheet->second.end() ? Variant() : cell->second.value;
+}
+
+Result<Variant> Vm::eval_sheet_range(const Expr::SheetRangeValue& e) {
+    auto [key, label] = TRY(resolve_sheet_expr(*e.sheet));
+    auto corners = morvane_types::parse_range_addr(e.addr);
+    if (!corners) return fail(format_message("SheetRangeRead: invalid address '{}'", e.addr));
+    auto sheet = sheets_.find(key);
+    auto read = [&](uint32_t row, uint32_t col) -> Variant {
+        if (sheet == sheets_.end()) return Variant();
+        auto cell = sheet->second.find(CellPos{row, col});
+        return cell == sheet->second.end() ? Variant() : cell->second.value;
+    };
+    if (corners->first == corners->second) return read(corners->first.first, corners->first.second);
+    TRY_VOID(check_range_size(e.addr, rect_cell_count(*corners)));
+    return Variant(read_rect(*corners, read));
+}
+
+// ---------------------------------------------------------------- objects and records
+
+Result<Variant> Vm::eval_field(const Expr::Field& f) {
+    if (auto it = objects.find(f.var); it != objects.end()) {
+        if (auto r = std::get_if<ObjectRef::Range>(&it->second.node))
+            return f.field == "value" ? read_range_ref_value(r->range) : Result<Variant>(Variant());
+    }
+    const Slot& s = slots_[slot_of(f.var, f.slot)];
+    if (s.defined && s.value.is_record())
+        if (const Variant* v = s.value.as_record().find(f.field)) return *v;
+    return Variant();
+}
+
+Result<Variant> Vm::eval_member_path(const Expr::MemberPath& m) {
+    if (auto it = objects.find(m.root); it != objects.end()) {
+        if (auto r = std::get_if<ObjectRef::Range>(&it->second.node)) {
+            if (m.path.size() == 2 && m.path[0] == "areas" && m.path[1] == "count")
+                return Variant(static_cast<int64_t>(r->range.areas.size()));
+            return Variant();
+        }
+    }
+    const Slot& s = slots_[slot_of(m.root, m.slot)];
+    const Variant* at = s.defined ? &s.value : nullptr;
+    for (const std::string& field : m.path) {
+        if (!at || !at->is_record()) return Variant();
+        at = at->as_record().find(field);
+    }
+    return at ? *at : Variant();
+}
+
+Result<Variant> Vm::eval_indexed_field(const Expr::IndexedField& f) {
+    if (f.args.empty()) return fail(format_message("Array '{}' requires index", f.name));
+    if (f.args.size() > 1) return fail(std::string(kMultiDim));
+    uint64_t index = TRY(eval_index(f.args[0]));
+    const Slot& s = slots_[slot_of(f.name, f.slot)];
+    if (!s.defined || !s.value.is_array()) return fail(format_message("'{}' is not an array", f.name));
+    const Array& arr = s.value.as_array();
+    if (index >= arr.size()) return fail(array_oob_error(f.name, index, arr.size()));
+    const Variant& element = arr[index];
+    if (!element.is_record()) return element;
+    const Variant* v = element.as_record().find(f.field);
+    return v ? *v : Variant();
+}
+
+}  // namespace morvane

@@ -1,0 +1,305 @@
+// Loading a program: every name in the tree is bound to a slot of the one
+// shared variable table, and procedure names to their definitions, so that
+// a run never hashes a name. The variable table seen by name is here too.
+#include <type_traits>
+
+#include "vm/mod.h"
+
+namespace morvane {
+
+namespace {
+
+// Names that read as constants when no variable of that name exists.
+struct Constant {
+    std::string_view name;
+    Variant value;
+};
+
+const std::vector<Constant>& constants() {
+    static const std::vector<Constant> table = {
+        {"xlup", Variant(int64_t{-4162})},
+        {"xldown", Variant(int64_t{-4121})},
+        {"xltoleft", Variant(int64_t{-4159})},
+        {"xltoright", Variant(int64_t{-4161})},
+        {"xlcalculationautomatic", Variant(int64_t{-4105})},
+        {"xlcalculationmanual", Variant(int64_t{-4135})},
+        {"xlcalculationsemiautomatic", Variant(int64_t{2})},
+        {"xldefault", Variant(int64_t{1})},
+        {"xlwait", Variant(int64_t{2})},
+        {"xlibeam", Variant(int64_t{3})},
+        {"xlnorthwestarrow", Variant(int64_t{4})},
+        {"vbok", Variant(int64_t{1})},
+        {"vbcancel", Variant(int64_t{2})},
+        {"vbyes", Variant(int64_t{6})},
+        {"vbno", Variant(int64_t{7})},
+        {"vbtrue", Variant(true)},
+        {"vbfalse", Variant(false)},
+        {"vbcr", Variant("\r")},
+        {"vblf", Variant("\n")},
+        {"vbcrlf", Variant("\r\n")},
+        {"vbtab", Variant("\t")},
+        {"vbnullchar", Variant(std::string(1, '\0'))},
+        {"vbnullstring", Variant("")},
+        {"empty", Variant()},
+        {"null", Variant()},
+        {"nothing", Variant()},
+    };
+    return table;
+}
+
+const Variant* find_constant(std::string_view name) {
+    for (const Constant& c : constants())
+        if (c.name == name) return &c.value;
+    return nullptr;
+}
+
+}  // namespace
+
+namespace vm {
+
+Variant default_for_type(std::string_view type_name) {
+    static constexpr std::string_view kNumeric[] = {"byte",   "integer", "long",     "longlong", "longptr",
+                                                    "single", "double",  "currency", "decimal"};
+    for (std::string_view t : kNumeric)
+        if (t == type_name) return Variant(int64_t{0});
+    if (type_name == "string") return Variant(std::string());
+    if (type_name == "boolean") return Variant(false);
+    if (type_name == "date") return Variant(Date{0});
+    return Variant();  // variant, object, or no type
+}
+
+}  // namespace vm
+
+// ---------------------------------------------------------------- the table
+
+uint32_t Vm::intern(std::string_view name) {
+    std::string key(name);
+    auto it = slot_index_.find(key);
+    if (it != slot_index_.end()) return it->second;
+    uint32_t slot = static_cast<uint32_t>(slots_.size());
+    Slot s;
+    s.constant = find_constant(name);
+    slots_.push_back(std::move(s));
+    names_.push_back(key);
+    slot_index_.emplace(std::move(key), slot);
+    return slot;
+}
+
+const Variant* Vm::find_var(std::string_view name) const {
+    auto it = slot_index_.find(std::string(name));
+    if (it == slot_index_.end() || !slots_[it->second].defined) return nullptr;
+    return &slots_[it->second].value;
+}
+
+void Vm::set_var(std::string_view name, Variant value) { set_slot(intern(name), std::move(value)); }
+
+void Vm::remove_var(std::string_view name) {
+    auto it = slot_index_.find(std::string(name));
+    if (it != slot_index_.end()) clear_slot(it->second);
+}
+
+// ---------------------------------------------------------------- binding
+
+Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name,
+                       bool is_function) {
+    Proc p{&params, &body, intern(name), is_function, {}};
+    for (const Param& param : params) p.param_slots.push_back(intern(param.name));
+    return p;
+}
+
+const Vm::Proc* Vm::proc_for(const void* def) const {
+    auto it = proc_of_.find(def);
+    return it == proc_of_.end() ? nullptr : it->second;
+}
+
+void Vm::bind_procedures() {
+    for (Slot& s : slots_) s.func = nullptr, s.sub = nullptr;
+    procs_.clear();
+    proc_of_.clear();
+    for (const auto& [name, f] : functions) {
+        procs_.push_back(std::make_unique<Proc>(make_proc(f.params, f.body, name, true)));
+        slots_[procs_.back()->name_slot].func = procs_.back().get();
+        proc_of_[&f] = procs_.back().get();
+    }
+    for (const auto& [name, s] : subs) {
+        procs_.push_back(std::make_unique<Proc>(make_proc(s.params, s.body, name, false)));
+        slots_[procs_.back()->name_slot].sub = procs_.back().get();
+        proc_of_[&s] = procs_.back().get();
+    }
+}
+
+void Vm::bind_program(const Program& program) {
+    bind_procedures();
+    for (const auto& proc : procs_) {
+        for (const Param& p : *proc->params)
+            if (p.default_value) bind_expr(*p.default_value);
+        bind_body(*proc->body);
+    }
+    (void)program;
+}
+
+void Vm::bind_body(const Body& body) {
+    for (const SpannedStmt& s : body) bind_stmt(s.stmt);
+}
+
+void Vm::bind_object(const ObjectExpr& object) {
+    std::visit(
+        [&](const auto& o) {
+            using T = std::decay_t<decltype(o)>;
+            if constexpr (std::is_same_v<T, ObjectExpr::Var>) {
+                o.slot = intern(o.name);
+            } else if constexpr (std::is_same_v<T, ObjectExpr::Union>) {
+                for (const ObjectExpr& p : o.parts) bind_object(p);
+            } else if constexpr (std::is_same_v<T, ObjectExpr::Areas>) {
+                if (o.base) bind_object(*o.base);
+                if (o.index) bind_expr(*o.index);
+            } else if constexpr (std::is_same_v<T, ObjectExpr::SpecialCellsVisible>) {
+                if (o.base) bind_object(*o.base);
+            }
+        },
+        object.node);
+}
+
+void Vm::bind_expr(const Expr& expr) {
+    auto sub = [&](const Box<Expr>& e) {
+        if (e) bind_expr(*e);
+    };
+    auto list = [&](const std::vector<Expr>& es) {
+        for (const Expr& e : es) bind_expr(e);
+    };
+    std::visit(
+        [&](const auto& e) {
+            using T = std::decay_t<decltype(e)>;
+            if constexpr (std::is_same_v<T, Expr::Var>) {
+                e.slot = intern(e.name);
+            } else if constexpr (std::is_same_v<T, Expr::Binary>) {
+                sub(e.lhs), sub(e.rhs);
+            } else if constexpr (std::is_same_v<T, Expr::Neg> || std::is_same_v<T, Expr::Not>) {
+                sub(e.operand);
+            } else if constexpr (std::is_same_v<T, Expr::CellsValue>) {
+                sub(e.row), sub(e.col);
+            } else if constexpr (std::is_same_v<T, Expr::Call>) {
+                e.slot = intern(e.name);
+                list(e.args);
+            } else if constexpr (std::is_same_v<T, Expr::RangeOffsetValue>) {
+                sub(e.row_offset), sub(e.col_offset);
+            } else if constexpr (std::is_same_v<T, Expr::CellsFind>) {
+                sub(e.what);
+            } else if constexpr (std::is_same_v<T, Expr::SheetCellsValue>) {
+                sub(e.sheet), sub(e.row), sub(e.col);
+            } else if constexpr (std::is_same_v<T, Expr::SheetRangeValue>) {
+                sub(e.sheet);
+            } else if constexpr (std::is_same_v<T, Expr::WorkbookSheet>) {
+                sub(e.workbook), sub(e.sheet);
+            } else if constexpr (std::is_same_v<T, Expr::CellsEndPosition>) {
+                sub(e.row), sub(e.col);
+            } else if constexpr (std::is_same_v<T, Expr::SheetVar>) {
+                e.slot = intern(e.var);
+            } else if constexpr (std::is_same_v<T, Expr::Field>) {
+                e.slot = intern(e.var);
+            } else if constexpr (std::is_same_v<T, Expr::MemberPath>) {
+                e.slot = intern(e.root);
+            } else if constexpr (std::is_same_v<T, Expr::IndexedField>) {
+                e.slot = intern(e.name);
+                list(e.args);
+            }
+        },
+        expr.node);
+}
+
+void Vm::bind_stmt(const Stmt& stmt) {
+    auto sub = [&](const Box<Expr>& e) {
+        if (e) bind_expr(*e);
+    };
+    auto list = [&](const std::vector<Expr>& es) {
+        for (const Expr& e : es) bind_expr(e);
+    };
+    std::visit(
+        [&](const auto& s) {
+            using T = std::decay_t<decltype(s)>;
+            if constexpr (std::is_same_v<T, Stmt::Assign>) {
+                s.slot = intern(s.name);
+                sub(s.value);
+            } else if constexpr (std::is_same_v<T, Stmt::CellWrite>) {
+                sub(s.row), sub(s.col), sub(s.value);
+            } else if constexpr (std::is_same_v<T, Stmt::ApplicationSet> || std::is_same_v<T, Stmt::RangeWrite>) {
+                sub(s.value);
+            } else if constexpr (std::is_same_v<T, Stmt::VarCopy>) {
+                s.slot = intern(s.var);
+            } else if constexpr (std::is_same_v<T, Stmt::SetObject>) {
+                s.slot = intern(s.name);
+                bind_object(s.object);
+            } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
+                sub(s.transpose);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetPaste> || std::is_same_v<T, Stmt::SheetDelete>) {
+                sub(s.sheet);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetProtect>) {
+                sub(s.sheet), sub(s.user_interface_only);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeOffsetWrite>) {
+                sub(s.row_offset), sub(s.col_offset), sub(s.value);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetCellWrite>) {
+                sub(s.sheet), sub(s.row), sub(s.col), sub(s.value);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetRangeWrite>) {
+                sub(s.sheet), sub(s.value);
+            } else if constexpr (std::is_same_v<T, Stmt::WithSheet> || std::is_same_v<T, Stmt::Block> ||
+                                 std::is_same_v<T, Stmt::WithVar>) {
+                bind_body(s.body);
+            } else if constexpr (std::is_same_v<T, Stmt::For>) {
+                s.slot = intern(s.var);
+                sub(s.start), sub(s.end), sub(s.step);
+                bind_body(s.body);
+            } else if constexpr (std::is_same_v<T, Stmt::ForEach>) {
+                s.slot = intern(s.var);
+                bind_body(s.body);
+            } else if constexpr (std::is_same_v<T, Stmt::If>) {
+                sub(s.cond);
+                bind_body(s.then_body);
+                bind_body(s.else_body);
+            } else if constexpr (std::is_same_v<T, Stmt::DoLoop>) {
+                if (s.pre_cond) sub(s.pre_cond->cond);
+                if (s.post_cond) sub(s.post_cond->cond);
+                bind_body(s.body);
+            } else if constexpr (std::is_same_v<T, Stmt::SelectCase>) {
+                sub(s.subject);
+                for (const CaseClause& c : s.cases) {
+                    for (const CaseMatch& m : c.matches) {
+                        if (auto v = m.get_if<CaseMatch::Value>()) sub(v->value);
+                        if (auto r = m.get_if<CaseMatch::Range>()) sub(r->low), sub(r->high);
+                        if (auto i = m.get_if<CaseMatch::Is>()) sub(i->value);
+                    }
+                    bind_body(c.body);
+                }
+                bind_body(s.else_body);
+            } else if constexpr (std::is_same_v<T, Stmt::Call>) {
+                s.slot = intern(s.name);
+                list(s.args);
+            } else if constexpr (std::is_same_v<T, Stmt::DimArray> || std::is_same_v<T, Stmt::ReDim> ||
+                                 std::is_same_v<T, Stmt::DimArrayAs>) {
+                s.slot = intern(s.name);
+                list(s.bounds);
+            } else if constexpr (std::is_same_v<T, Stmt::IndexAssign>) {
+                s.slot = intern(s.name);
+                list(s.indices);
+                sub(s.value);
+            } else if constexpr (std::is_same_v<T, Stmt::MsgBox>) {
+                sub(s.prompt);
+            } else if constexpr (std::is_same_v<T, Stmt::FieldAssign>) {
+                s.slot = intern(s.var);
+                sub(s.value);
+            } else if constexpr (std::is_same_v<T, Stmt::DimAs> || std::is_same_v<T, Stmt::DimScalar>) {
+                s.slot = intern(s.name);
+            } else if constexpr (std::is_same_v<T, Stmt::DimList>) {
+                for (const Stmt& d : s.decls) bind_stmt(d);
+            } else if constexpr (std::is_same_v<T, Stmt::MemberPathAssign>) {
+                s.slot = intern(s.root);
+                sub(s.value);
+            } else if constexpr (std::is_same_v<T, Stmt::IndexedFieldAssign>) {
+                s.slot = intern(s.name);
+                list(s.indices);
+                sub(s.value);
+            }
+        },
+        stmt.node);
+}
+
+}  // namespace morvane

@@ -1,0 +1,323 @@
+// The macro interpreter. `Vm` owns the workbook model (sheets of cells, the
+// active sheet and its occupancy index, defined names, protection) and the
+// macro state that persists between runs (variables, object variables,
+// procedures, Types, the error, jump and exit state). Its members are
+// defined by unit: workbook.cpp (sheets and cells), run.cpp (procedures and
+// run control), load.cpp (binding names to slots), stmt.cpp (control flow,
+// variables, arrays, calls), stmt_cells.cpp (cell, range and sheet
+// statements), records.cpp (user Types), expr.cpp (expressions),
+// builtins.cpp (VBA built-in functions), objects.cpp (range and sheet
+// resolution), formulas.cpp (cell formulas).
+//
+// Variables live in one table shared by every procedure, as VBA's single
+// variable map does: each name is bound to a slot when a program is loaded,
+// so the hot path indexes a vector instead of hashing a name.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "parser/ast.h"
+#include "types/result.h"
+#include "types/variant.h"
+
+namespace morvane {
+
+// One rectangular area, corners as written (B2:A1 is not reordered).
+struct Rect {
+    uint32_t first_row = 0;
+    uint32_t first_col = 0;
+    uint32_t last_row = 0;
+    uint32_t last_col = 0;
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+// A possibly multi-area range on a fixed sheet.
+struct RangeRef {
+    std::string sheet;
+    std::vector<Rect> areas;
+};
+
+// What an object variable holds.
+struct ObjectRef {
+    struct Range { RangeRef range; };
+    struct Worksheet { std::string sheet; };
+    struct Workbook {};
+    std::variant<Range, Worksheet, Workbook> node;
+};
+
+// Two (row, column) corners as written.
+using CellCorner = std::pair<uint32_t, uint32_t>;
+using Corners = std::pair<CellCorner, CellCorner>;
+
+// Hidden: the interpreter is private to the extension module, so calls
+// between its members bind directly instead of through the PLT.
+class __attribute__((visibility("hidden"))) Vm {
+public:
+    // Largest number of nested procedure activations; one more fails with
+    // "Out of stack space".
+    static constexpr uint32_t kMaxCallDepth = 2000;
+    // Largest array a Dim or ReDim may create.
+    static constexpr uint64_t kMaxArrayLen = 10'000'000;
+
+    Vm();
+    Vm(const Vm&) = delete;
+    Vm& operator=(const Vm&) = delete;
+
+    // ------------------------------------------------ workbook (workbook.cpp)
+    std::vector<std::string> sheet_names() const;
+    void ensure_sheet(std::string_view name);
+    Result<void> set_active_sheet(std::string_view name);
+    // The key (lower-case name) of the active sheet.
+    const std::string& active_sheet() const { return active_sheet_; }
+    const SheetMap& sheets() const { return sheets_; }
+    const CellMap* get_sheet_cells(std::string_view name) const;
+    CellMap* sheet_cells_mut(std::string_view name);
+    // Removes a sheet that is not active; false when it is active or absent.
+    bool remove_sheet(std::string_view key);
+    const CellMap& cells() const { return *active_cells_; }
+    CellMap& cells_mut() {
+        index_dirty = true;
+        return *active_cells_;
+    }
+    Variant get_cell(uint32_t row, uint32_t col) const;
+    // Stores a value cell (no formula) on the active sheet.
+    void set_cell_value(uint32_t row, uint32_t col, Variant value);
+    uint32_t first_empty_row(uint32_t col, uint32_t start);
+    uint32_t first_empty_col(uint32_t row, uint32_t start);
+    uint32_t last_nonempty_row(uint32_t col, uint32_t bound);
+    uint32_t last_nonempty_col(uint32_t row, uint32_t bound);
+    void rebuild_cell_index();
+    Result<void> check_sheet_not_protected(std::string_view key, std::string_view display) const;
+    Result<void> require_sheet_exists(std::string_view display, std::string_view key) const;
+
+    // ------------------------------------------------ variables (load.cpp)
+    // The shared variable map, seen by name.
+    const Variant* find_var(std::string_view name) const;
+    void set_var(std::string_view name, Variant value);
+    void remove_var(std::string_view name);
+    // Calls fn(name, value) for every defined variable.
+    template <class Fn>
+    void for_each_var(Fn&& fn) const {
+        for (size_t i = 0; i < slots_.size(); ++i)
+            if (slots_[i].defined) fn(names_[i], slots_[i].value);
+    }
+
+    // ------------------------------------------------ run control (run.cpp)
+    Result<void> run_sub(const Program& program, std::string_view name);
+    Result<void> call_sub_def(const SubDef& sub, std::vector<Variant> args);
+    Result<Variant> call_func_def(const FuncDef& func, std::vector<Variant> args);
+    // Once per loop pass: every 256th call asks `interrupt_check` whether the
+    // run must stop (Ctrl-C).
+    Result<void> check_deadline() {
+        if ((++steps_ & 255) != 0) return {};
+        return poll_interrupt();
+    }
+
+    // ------------------------------------------------ statements (stmt.cpp)
+    Result<void> exec_stmt(const SpannedStmt& stmt);
+    Result<void> exec_stmt_inner(const Stmt& stmt);
+    static std::string array_oob_error(std::string_view name, uint64_t index, uint64_t len);
+
+    // ------------------------------------------------ expressions (expr.cpp)
+    Result<Variant> eval_expr(const Expr& expr);
+    Result<std::vector<Variant>> eval_expr_list(const std::vector<Expr>& exprs);
+    // builtins.cpp
+    Result<Variant> eval_vba_func(const std::string& name, const std::vector<Expr>& args);
+
+    // ------------------------------------------------ objects (objects.cpp)
+    std::optional<Corners> resolve_range_addr(std::string_view addr) const;
+    // (key, label) of the sheet an expression names.
+    Result<std::pair<std::string, std::string>> resolve_sheet_expr(const Expr& sheet);
+    Result<Variant> read_range_ref_value(const RangeRef& range);
+
+    // ------------------------------------------------ formulas (formulas.cpp)
+    Result<void> set_cell_formula(uint32_t row, uint32_t col, std::string_view formula);
+
+    // ------------------------------------------------ state read by other units
+    std::unordered_map<std::string, ObjectRef> objects;
+    std::unordered_map<std::string, SubDef> subs;
+    std::unordered_map<std::string, FuncDef> functions;
+    std::unordered_map<std::string, std::vector<TypeField>> user_types;
+    std::unordered_map<std::string, std::string> defined_names;
+    std::unordered_set<std::string> protected_sheets;
+    CalcMode calc_mode = CalcMode::Automatic;
+    bool msgbox_error = false;
+    bool resume_next = false;
+    std::optional<std::string> on_error_label;
+    std::optional<std::string> pending_goto;
+    ExitKind exit_flag = ExitKind::None;
+    std::unordered_map<uint32_t, std::set<uint32_t>> row_index;
+    std::unordered_map<uint32_t, std::set<uint32_t>> col_index;
+    bool index_dirty = true;
+
+    // Set by the embedding layer: returns true when the run must stop (a
+    // pending Ctrl-C). Called from check_deadline, never elsewhere.
+    bool (*interrupt_check)() = nullptr;
+    // True once interrupt_check asked to stop; no On Error handler can
+    // swallow that failure.
+    bool interrupted() const { return interrupted_; }
+
+private:
+    // One entry of the shared variable table, plus what the name means
+    // besides a variable (a procedure of the loaded program, a constant).
+    // A loaded procedure with its names already bound to slots.
+    struct Proc {
+        const std::vector<Param>* params;
+        const Body* body;
+        uint32_t name_slot;
+        bool is_function;
+        std::vector<uint32_t> param_slots;
+    };
+    struct Slot {
+        Variant value;
+        bool defined = false;
+        const Proc* func = nullptr;
+        const Proc* sub = nullptr;
+        const Variant* constant = nullptr;
+    };
+    // A parameter's value before the call, put back at a normal end.
+    struct Saved {
+        uint32_t slot;
+        bool defined;
+        Variant value;
+    };
+
+    // load.cpp
+    uint32_t intern(std::string_view name);
+    uint32_t slot_of(const std::string& name, uint32_t slot) { return slot != kNoSlot ? slot : intern(name); }
+    void bind_program(const Program& program);
+    void bind_body(const Body& body);
+    void bind_stmt(const Stmt& stmt);
+    void bind_expr(const Expr& expr);
+    void bind_object(const ObjectExpr& object);
+    void bind_procedures();
+    Proc make_proc(const std::vector<Param>& params, const Body& body, const std::string& name, bool is_function);
+    const Proc* proc_for(const void* def) const;
+    void set_slot(uint32_t slot, Variant value) {
+        slots_[slot].value = std::move(value);
+        slots_[slot].defined = true;
+    }
+    void clear_slot(uint32_t slot) {
+        slots_[slot].value = Variant();
+        slots_[slot].defined = false;
+    }
+
+    // run.cpp
+    Result<void> poll_interrupt();
+    Result<void> run_body_loop(const Body& body, bool is_function);
+    // Runs a procedure on the `argc` arguments at the top of the argument
+    // stack (from `base`), which it pops.
+    Result<Variant> invoke(const Proc& proc, size_t base);
+    Result<void> bind_params(const Proc& proc, size_t base, size_t argc);
+    // Evaluates call arguments onto the argument stack.
+    Result<void> push_args(const std::vector<Expr>& args);
+    void restore_params(size_t saved_from);
+    Result<void> enter_call();
+    // Drops a failure under On Error Resume Next (never an interrupt).
+    bool swallows_error() const { return resume_next && !interrupted_; }
+
+    // stmt.cpp
+    Result<void> run_body(const Body& body);
+    Result<void> exec_for(const Stmt::For& s);
+    Result<void> exec_for_each(const Stmt::ForEach& s);
+    Result<void> exec_do(const Stmt::DoLoop& s);
+    Result<void> exec_select(const Stmt::SelectCase& s);
+    Result<bool> case_matches(const Variant& subject, const CaseMatch& match);
+    Result<void> exec_call(const Stmt::Call& s);
+    Result<void> exec_dim_array(const std::string& name, uint32_t slot, const std::vector<Expr>& bounds);
+    Result<void> exec_redim(const Stmt::ReDim& s);
+    Result<void> exec_index_assign(const Stmt::IndexAssign& s);
+    Result<void> exec_dim_scalar(const Stmt::DimScalar& s);
+    Result<void> exec_assign(const Stmt::Assign& s);
+    Result<uint64_t> eval_index(const Expr& e);
+    Result<double> eval_f64(const Expr& e);
+    Result<uint64_t> eval_array_len(const std::string& name, const std::vector<Expr>& bounds);
+    // stmt_cells.cpp: the arms that change cells, ranges and sheets.
+    Result<void> exec_sheet_stmt(const Stmt& stmt);
+    // records.cpp: the arms of user-defined Types.
+    Result<void> exec_record_stmt(const Stmt& stmt);
+
+    // expr.cpp: a number as the fast paths carry it, without a Variant.
+    struct Num {
+        bool is_int;
+        int64_t i;
+        double d;
+        double as_double() const { return is_int ? static_cast<double>(i) : d; }
+    };
+    // Side-effect-free evaluation of numeric expressions (literals, numeric
+    // variables, arithmetic and comparisons). False means "take the general
+    // path", which then gives exactly the same result or message.
+    bool fast_num(const Expr& e, Num& out) const;
+    bool fast_num_binary(const Expr::Binary& b, Num& out) const;
+    bool fast_bool(const Expr& e, bool& out) const;
+    bool fast_compare(const Expr::Binary& b, bool& out) const;
+    // The truth of a condition, when the fast path can decide it.
+    bool fast_truth(const Expr& e, bool& out) const;
+    // Stores a number in a slot, in place when the slot already holds one.
+    void store_num(uint32_t slot, const Num& n) {
+        Slot& s = slots_[slot];
+        s.defined = true;
+        if (n.is_int) {
+            if (auto p = std::get_if<int64_t>(&s.value)) *p = n.i;
+            else s.value = Variant(n.i);
+        } else {
+            if (auto p = std::get_if<double>(&s.value)) *p = n.d;
+            else s.value = Variant(n.d);
+        }
+    }
+    static Variant num_variant(const Num& n) { return n.is_int ? Variant(n.i) : Variant(n.d); }
+    Result<Variant> eval_var(const Expr::Var& v);
+    Result<Variant> eval_binary(const Expr::Binary& b);
+    Result<Variant> eval_call(const Expr::Call& c);
+    Result<Variant> eval_range_value(const Expr::RangeValue& r);
+    Result<Variant> eval_offset_value(const Expr::RangeOffsetValue& r);
+    Result<Variant> eval_find(const Expr::CellsFind& f);
+    Result<Variant> eval_end(const Expr::CellsEndPosition& e);
+    Result<Variant> eval_sheet_cells(const Expr::SheetCellsValue& e);
+    Result<Variant> eval_sheet_range(const Expr::SheetRangeValue& e);
+    Result<Variant> eval_field(const Expr::Field& f);
+    Result<Variant> eval_member_path(const Expr::MemberPath& m);
+    Result<Variant> eval_indexed_field(const Expr::IndexedField& f);
+    Result<uint32_t> eval_cell_index(const Expr& e, std::string_view label);
+
+    SheetMap sheets_;
+    std::string active_sheet_ = "sheet1";
+    // The active sheet's cells; node-based maps keep it valid until that
+    // sheet is erased, which never happens to the active sheet.
+    CellMap* active_cells_ = nullptr;
+
+    std::vector<Slot> slots_;
+    std::vector<std::string> names_;
+    std::unordered_map<std::string, uint32_t> slot_index_;
+    std::vector<Saved> saved_;
+    std::vector<Variant> arg_stack_;
+    std::vector<std::unique_ptr<Proc>> procs_;
+    std::unordered_map<const void*, const Proc*> proc_of_;
+    uint32_t depth_ = 0;
+    uint64_t steps_ = 0;
+    bool interrupted_ = false;
+    // Lowest address the native stack may reach during a run.
+    uintptr_t stack_limit_ = 0;
+};
+
+namespace vm {
+
+// A row or column argument to a cell index ("row" or "col").
+Result<uint32_t> to_cell_index(const Variant& v, std::string_view label);
+// The default value a scalar Dim gives a variable of a built-in type.
+Variant default_for_type(std::string_view type_name);
+
+}  // namespace vm
+
+}  // namespace morvane

@@ -1,0 +1,122 @@
+#include "vm/recalc.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace morvane::vm {
+
+namespace {
+
+void collect_rects(const FormulaExpr& e, std::vector<ReadRect>& out) {
+    switch (e.kind()) {
+        case FormulaExpr::Kind::CellRef: {
+            const auto& r = *e.get<FormulaExpr::CellRef>();
+            out.push_back({r.row, r.col, r.row, r.col});
+            break;
+        }
+        case FormulaExpr::Kind::Range: {
+            const auto& r = *e.get<FormulaExpr::Range>();
+            out.push_back({std::min(r.row1, r.row2), std::min(r.col1, r.col2), std::max(r.row1, r.row2),
+                           std::max(r.col1, r.col2)});
+            break;
+        }
+        case FormulaExpr::Kind::Binary: {
+            const auto& b = *e.get<FormulaExpr::Binary>();
+            collect_rects(*b.lhs, out);
+            collect_rects(*b.rhs, out);
+            break;
+        }
+        case FormulaExpr::Kind::Neg: collect_rects(*e.get<FormulaExpr::Neg>()->operand, out); break;
+        case FormulaExpr::Kind::Func:
+            for (const FormulaExpr& arg : e.get<FormulaExpr::Func>()->args) collect_rects(arg, out);
+            break;
+        default: break;
+    }
+}
+
+// Where the formula cells are: by position for single cells, and by column
+// (rows sorted) for rectangles, so a range query visits formula cells only.
+class FormulaIndex {
+public:
+    explicit FormulaIndex(std::span<const FormulaEntry> formulas) {
+        by_pos_.reserve(formulas.size());
+        for (uint32_t i = 0; i < formulas.size(); ++i) {
+            by_pos_.emplace(CellPos{formulas[i].row, formulas[i].col}, i);
+            columns_[formulas[i].col].push_back({formulas[i].row, i});
+        }
+        for (auto& [col, cells] : columns_) {
+            std::sort(cells.begin(), cells.end());
+            sorted_cols_.push_back(col);
+        }
+        std::sort(sorted_cols_.begin(), sorted_cols_.end());
+    }
+
+    // Calls fn(index) for every formula cell inside `r`.
+    template <class Fn>
+    void for_each_in(const ReadRect& r, Fn&& fn) const {
+        if (r.row1 == r.row2 && r.col1 == r.col2) {
+            auto it = by_pos_.find(CellPos{r.row1, r.col1});
+            if (it != by_pos_.end()) fn(it->second);
+            return;
+        }
+        auto first = std::lower_bound(sorted_cols_.begin(), sorted_cols_.end(), r.col1);
+        for (auto c = first; c != sorted_cols_.end() && *c <= r.col2; ++c) {
+            const auto& cells = columns_.at(*c);
+            auto lo = std::lower_bound(cells.begin(), cells.end(), std::pair<uint32_t, uint32_t>{r.row1, 0});
+            for (auto it = lo; it != cells.end() && it->first <= r.row2; ++it) fn(it->second);
+        }
+    }
+
+private:
+    std::unordered_map<CellPos, uint32_t, CellPosHash> by_pos_;
+    std::unordered_map<uint32_t, std::vector<std::pair<uint32_t, uint32_t>>> columns_;
+    std::vector<uint32_t> sorted_cols_;
+};
+
+}  // namespace
+
+std::vector<ReadRect> extract_cell_refs(const FormulaExpr& expr) {
+    std::vector<ReadRect> out;
+    collect_rects(expr, out);
+    return out;
+}
+
+std::vector<uint32_t> topo_sort_formulas(std::span<const FormulaEntry> formulas) {
+    const auto n = static_cast<uint32_t>(formulas.size());
+    FormulaIndex index(formulas);
+    std::vector<uint32_t> pending(n, 0);
+    std::vector<std::vector<uint32_t>> dependents(n);
+    // seen[j] == i + 1 when formula j was already counted as a read of i.
+    std::vector<uint32_t> seen(n, 0);
+    std::vector<ReadRect> rects;
+    for (uint32_t i = 0; i < n; ++i) {
+        rects.clear();
+        collect_rects(*formulas[i].tree, rects);
+        for (const ReadRect& r : rects) {
+            index.for_each_in(r, [&](uint32_t j) {
+                if (j == i || seen[j] == i + 1) return;
+                seen[j] = i + 1;
+                dependents[j].push_back(i);  // ascending, since i ascends
+                ++pending[i];
+            });
+        }
+    }
+    std::vector<uint32_t> order;
+    order.reserve(n);
+    for (uint32_t i = 0; i < n; ++i)
+        if (pending[i] == 0) order.push_back(i);
+    // `order` doubles as the FIFO queue: its unread tail is the queue.
+    for (size_t head = 0; head < order.size(); ++head) {
+        for (uint32_t d : dependents[order[head]])
+            if (--pending[d] == 0) order.push_back(d);
+    }
+    if (order.size() < n) {
+        std::vector<bool> placed(n, false);
+        for (uint32_t i : order) placed[i] = true;
+        for (uint32_t i = 0; i < n; ++i)
+            if (!placed[i]) order.push_back(i);
+    }
+    return order;
+}
+
+}  // namespace morvane::vm

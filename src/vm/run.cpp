@@ -1,0 +1,221 @@
+// Procedures and run control: loading a program and running its Sub, one
+// activation per call (parameters, GoTo, On Error, Exit), the recursion
+// guard and the interrupt check point.
+#include <pthread.h>
+
+#include "types/text.h"
+#include "vm/mod.h"
+
+namespace morvane {
+
+namespace {
+
+constexpr std::string_view kOutOfStack = "Out of stack space";
+// Native stack kept free below the deepest activation (sanitizer builds
+// have much larger frames).
+constexpr uintptr_t kStackReserve = 1u << 20;
+
+// Lowest usable address of this thread's stack plus the reserve; 0 when the
+// platform does not say.
+uintptr_t stack_limit_of_this_thread() {
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
+    void* addr = nullptr;
+    size_t size = 0;
+    int rc = pthread_attr_getstack(&attr, &addr, &size);
+    pthread_attr_destroy(&attr);
+    if (rc != 0 || addr == nullptr) return 0;
+    return reinterpret_cast<uintptr_t>(addr) + kStackReserve;
+}
+
+std::optional<size_t> find_label(const Body& body, const std::string& label) {
+    for (size_t i = 0; i < body.size(); ++i)
+        if (auto l = body[i].stmt.get_if<Stmt::Label>(); l && l->name == label) return i;
+    return std::nullopt;
+}
+
+struct DepthGuard {
+    uint32_t& depth;
+    explicit DepthGuard(uint32_t& d) : depth(d) { ++depth; }
+    ~DepthGuard() { --depth; }
+};
+
+}  // namespace
+
+Result<void> Vm::poll_interrupt() {
+    if (interrupted_ || (interrupt_check && interrupt_check())) {
+        interrupted_ = true;
+        return fail("Interrupted");
+    }
+    return {};
+}
+
+Result<void> Vm::run_sub(const Program& program, std::string_view name) {
+    // A run starts clean: leftovers of an earlier run neither end this one
+    // early nor swallow its errors.
+    exit_flag = ExitKind::None;
+    pending_goto.reset();
+    resume_next = false;
+    on_error_label.reset();
+    interrupted_ = false;
+    depth_ = 0;
+    saved_.clear();
+    arg_stack_.clear();
+    stack_limit_ = stack_limit_of_this_thread();
+
+    functions.clear();
+    for (const FuncDef& f : program.functions) functions.insert_or_assign(f.name, f);
+    subs.clear();
+    for (const SubDef& s : program.subs) subs.insert_or_assign(s.name, s);
+    for (const TypeDef& t : program.types) user_types.insert_or_assign(t.name, t.fields);
+    bind_program(program);
+
+    auto it = subs.find(text::to_lower(name));
+    if (it == subs.end()) return fail(format_message("Sub '{}' not found", name));
+    auto result = call_sub_def(it->second, {});
+    if (exit_flag == ExitKind::End) exit_flag = ExitKind::None;
+    return result;
+}
+
+Result<void> Vm::enter_call() {
+    if (depth_ >= kMaxCallDepth) return fail(std::string(kOutOfStack));
+    if (stack_limit_ != 0 && reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stack_limit_)
+        return fail(std::string(kOutOfStack));
+    return {};
+}
+
+Result<void> Vm::push_args(const std::vector<Expr>& args) {
+    const size_t base = arg_stack_.size();
+    for (const Expr& e : args) {
+        auto v = eval_expr(e);
+        if (!v) {
+            arg_stack_.resize(base);
+            return std::unexpected(std::move(v).error());
+        }
+        arg_stack_.push_back(std::move(*v));
+    }
+    return {};
+}
+
+// Binds each parameter in the shared table, saving what the name held.
+Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc) {
+    const std::vector<Param>& params = *proc.params;
+    for (size_t i = 0; i < params.size(); ++i) {
+        const Param& p = params[i];
+        const uint32_t slot = proc.param_slots[i];
+        if (p.is_param_array) {
+            Array rest;
+            for (size_t k = i; k < argc; ++k) rest.push_back(std::move(arg_stack_[base + k]));
+            saved_.push_back(Saved{slot, slots_[slot].defined, std::move(slots_[slot].value)});
+            set_slot(slot, Variant(std::move(rest)));
+        } else if (i < argc) {
+            saved_.push_back(Saved{slot, slots_[slot].defined, std::move(slots_[slot].value)});
+            set_slot(slot, std::move(arg_stack_[base + i]));
+        } else if (p.is_optional) {
+            // A missing Optional argument takes its default, or its type's.
+            Variant value = p.default_value ? TRY(eval_expr(*p.default_value)) : vm::default_for_type(p.type_name);
+            saved_.push_back(Saved{slot, slots_[slot].defined, std::move(slots_[slot].value)});
+            set_slot(slot, std::move(value));
+        } else {
+            saved_.push_back(Saved{slot, slots_[slot].defined, slots_[slot].value});
+        }
+    }
+    return {};
+}
+
+void Vm::restore_params(size_t saved_from) {
+    for (size_t i = saved_from; i < saved_.size(); ++i) {
+        Saved& s = saved_[i];
+        if (s.defined)
+            set_slot(s.slot, std::move(s.value));
+        else
+            clear_slot(s.slot);
+    }
+    saved_.resize(saved_from);
+}
+
+Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
+    const size_t n = body.size();
+    size_t i = 0;
+    for (;;) {
+        if (pending_goto) {
+            std::string label = std::move(*pending_goto);
+            pending_goto.reset();
+            // Jumps count as loop steps so that a GoTo loop can be interrupted.
+            TRY_VOID(check_deadline());
+            auto at = find_label(body, label);
+            if (!at) return fail(format_message("GoTo: label '{}' not found", label));
+            i = *at;
+            continue;
+        }
+        if (exit_flag != ExitKind::None) {
+            if (exit_flag == ExitKind::Sub || (is_function && exit_flag == ExitKind::Function))
+                exit_flag = ExitKind::None;
+            return {};
+        }
+        if (i >= n) return {};
+        auto r = exec_stmt_inner(body[i].stmt);
+        ++i;
+        if (r) continue;
+        if (interrupted_) return r;
+        if (resume_next) continue;
+        if (!on_error_label) return r;
+        std::string label = std::move(*on_error_label);
+        on_error_label.reset();
+        auto at = find_label(body, label);
+        if (!at) return fail(format_message("On Error GoTo: label '{}' not found", label));
+        i = *at;
+    }
+}
+
+Result<Variant> Vm::invoke(const Proc& proc, size_t base) {
+    const size_t argc = arg_stack_.size() - base;
+    const size_t mark = saved_.size();
+    auto fail_with = [&](std::string message) -> Result<Variant> {
+        arg_stack_.resize(base);
+        saved_.resize(mark);
+        return fail(std::move(message));
+    };
+    if (auto r = enter_call(); !r) return fail_with(std::move(r).error());
+    DepthGuard guard(depth_);
+    if (auto r = bind_params(proc, base, argc); !r) return fail_with(std::move(r).error());
+    arg_stack_.resize(base);
+    if (!proc.is_function) {
+        if (auto r = run_body_loop(*proc.body, false); !r) return fail_with(std::move(r).error());
+        restore_params(mark);
+        return Variant();
+    }
+    // The variable named like the Function holds its result; the caller's
+    // value of that name is put back afterwards.
+    const uint32_t result_slot = proc.name_slot;
+    const bool caller_had = slots_[result_slot].defined;
+    Variant caller_value = std::move(slots_[result_slot].value);
+    clear_slot(result_slot);
+    if (auto r = run_body_loop(*proc.body, true); !r) return fail_with(std::move(r).error());
+    Variant result = std::move(slots_[result_slot].value);
+    clear_slot(result_slot);
+    restore_params(mark);
+    if (caller_had) set_slot(result_slot, std::move(caller_value));
+    return result;
+}
+
+Result<void> Vm::call_sub_def(const SubDef& sub, std::vector<Variant> args) {
+    const Proc* proc = proc_for(&sub);
+    Proc local;
+    if (!proc) proc = &(local = make_proc(sub.params, sub.body, sub.name, false));
+    const size_t base = arg_stack_.size();
+    for (Variant& v : args) arg_stack_.push_back(std::move(v));
+    TRY(invoke(*proc, base));
+    return {};
+}
+
+Result<Variant> Vm::call_func_def(const FuncDef& func, std::vector<Variant> args) {
+    const Proc* proc = proc_for(&func);
+    Proc local;
+    if (!proc) proc = &(local = make_proc(func.params, func.body, func.name, true));
+    const size_t base = arg_stack_.size();
+    for (Variant& v : args) arg_stack_.push_back(std::move(v));
+    return invoke(*proc, base);
+}
+
+}  // namespace morvane

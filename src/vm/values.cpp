@@ -1,0 +1,212 @@
+#include "vm/values.h"
+
+#include <cmath>
+#include <limits>
+
+#include "types/text.h"
+
+namespace morvane::vm {
+
+namespace {
+
+Ordering order_of(int c) { return c < 0 ? Ordering::Less : c > 0 ? Ordering::Greater : Ordering::Equal; }
+
+template <class T>
+Ordering order_values(T a, T b) { return a < b ? Ordering::Less : b < a ? Ordering::Greater : Ordering::Equal; }
+
+// The text a value contributes when ordering falls back to texts.
+std::string cmp_text(const Variant& v) { return v.is_str() ? v.as_str() : v.debug_text(); }
+
+Result<Variant> arithmetic(BinOp op, double a, double b) {
+    switch (op) {
+        case BinOp::Add: return number_variant(a + b);
+        case BinOp::Sub: return number_variant(a - b);
+        case BinOp::Mul: return number_variant(a * b);
+        case BinOp::Div:
+            if (b == 0) return fail(std::string(kDivisionByZero));
+            return number_variant(a / b);
+        default: return number_variant(std::pow(a, b));
+    }
+}
+
+Result<Variant> integer_division(BinOp op, const Variant& lhs, const Variant& rhs) {
+    int64_t a = round_even_saturate(TRY(to_f64(lhs)));
+    int64_t b = round_even_saturate(TRY(to_f64(rhs)));
+    if (b == 0) return fail(std::string(kDivisionByZero));
+    if (a == std::numeric_limits<int64_t>::min() && b == -1) return fail(std::string(kIntDivOverflow));
+    return Variant(op == BinOp::IntDiv ? a / b : a % b);
+}
+
+Result<Variant> comparison(BinOp op, const Variant& a, const Variant& b) {
+    if (op == BinOp::Eq) return Variant(vba_eq(a, b));
+    if (op == BinOp::Ne) return Variant(!vba_eq(a, b));
+    Ordering o = TRY(vba_cmp(a, b));
+    switch (op) {
+        case BinOp::Lt: return Variant(o == Ordering::Less);
+        case BinOp::Le: return Variant(o != Ordering::Greater);
+        case BinOp::Gt: return Variant(o == Ordering::Greater);
+        default: return Variant(o != Ordering::Less);
+    }
+}
+
+Result<Variant> logical(BinOp op, const Variant& lhs, const Variant& rhs) {
+    if (lhs.is_bool() && rhs.is_bool()) {
+        bool a = lhs.as_bool(), b = rhs.as_bool();
+        return Variant(op == BinOp::And ? (a && b) : op == BinOp::Or ? (a || b) : (a != b));
+    }
+    int64_t a = TRY(to_i64_bitwise(lhs));
+    int64_t b = TRY(to_i64_bitwise(rhs));
+    return Variant(op == BinOp::And ? (a & b) : op == BinOp::Or ? (a | b) : (a ^ b));
+}
+
+Variant concat(Variant lhs, const Variant& rhs) {
+    std::string out = lhs.is_str() ? std::move(lhs.as_str()) : lhs.to_string();
+    if (rhs.is_str())
+        out += rhs.as_str();
+    else
+        out += rhs.to_string();
+    return Variant(std::move(out));
+}
+
+}  // namespace
+
+Result<double> to_f64(const Variant& v) {
+    switch (v.kind()) {
+        case Kind::Integer: return static_cast<double>(v.as_int());
+        case Kind::Float: return v.as_float();
+        case Kind::Str: {
+            if (auto x = text_to_number(v.as_str())) return *x;
+            return fail(format_message(kCannotConvert, v.as_str()));
+        }
+        case Kind::Boolean: return v.as_bool() ? 1.0 : 0.0;
+        case Kind::Date: return static_cast<double>(v.as_date().serial);
+        case Kind::Error: return fail(std::string(error_text(v.as_error())));
+        case Kind::Empty: return 0.0;
+        case Kind::Array: return fail(std::string(kArrayToNumber));
+        case Kind::Record: return fail(std::string(kRecordToNumber));
+    }
+    return 0.0;
+}
+
+std::string vba_to_str(const Variant& v) {
+    switch (v.kind()) {
+        case Kind::Array: {
+            std::string out;
+            bool first = true;
+            for (const Variant& e : v.as_array()) {
+                if (!first) out += ", ";
+                first = false;
+                out += vba_to_str(e);
+            }
+            return out;
+        }
+        case Kind::Record: return "[Record]";
+        default: return v.to_string();
+    }
+}
+
+bool vba_eq(const Variant& a, const Variant& b) {
+    switch (a.kind()) {
+        case Kind::Integer:
+            if (b.is_int()) return a.as_int() == b.as_int();
+            if (b.is_date()) return a.as_int() == b.as_date().serial;
+            if (b.is_float()) return static_cast<double>(a.as_int()) == b.as_float();
+            return false;
+        case Kind::Float:
+            if (b.is_float()) return a.as_float() == b.as_float();
+            if (b.is_int()) return a.as_float() == static_cast<double>(b.as_int());
+            return false;
+        case Kind::Date:
+            if (b.is_date()) return a.as_date() == b.as_date();
+            if (b.is_int()) return a.as_date().serial == b.as_int();
+            return false;
+        case Kind::Str:
+            return b.is_str() && (a.as_str() == b.as_str() || text::to_upper(a.as_str()) == text::to_upper(b.as_str()));
+        case Kind::Boolean: return b.is_bool() && a.as_bool() == b.as_bool();
+        case Kind::Empty: return b.is_empty();
+        default: return false;
+    }
+}
+
+Result<Ordering> vba_cmp(const Variant& a, const Variant& b) {
+    if (a.is_str() && b.is_str())
+        return order_of(text::to_upper(a.as_str()).compare(text::to_upper(b.as_str())));
+    auto x = to_f64(a);
+    auto y = to_f64(b);
+    if (x && y) {
+        if (std::isnan(*x) || std::isnan(*y)) return fail(std::string(kCompareNaN));
+        return order_values(*x, *y);
+    }
+    return order_of(text::to_upper(cmp_text(a)).compare(text::to_upper(cmp_text(b))));
+}
+
+Ordering cmp_variants(const Variant& a, const Variant& b) {
+    if (a.is_empty()) return b.is_empty() ? Ordering::Equal : Ordering::Less;
+    if (b.is_empty()) return Ordering::Greater;
+    if (a.is_int() && b.is_int()) return order_values(a.as_int(), b.as_int());
+    if (a.is_number() && b.is_number()) {
+        double x = a.is_int() ? static_cast<double>(a.as_int()) : a.as_float();
+        double y = b.is_int() ? static_cast<double>(b.as_int()) : b.as_float();
+        return order_values(x, y);  // NaN counts as equal to everything
+    }
+    if (a.is_str() && b.is_str()) return order_of(text::to_lower(a.as_str()).compare(text::to_lower(b.as_str())));
+    return order_of(text::to_lower(vba_to_str(a)).compare(text::to_lower(vba_to_str(b))));
+}
+
+bool is_truthy(const Variant& v) {
+    switch (v.kind()) {
+        case Kind::Integer: return v.as_int() != 0;
+        case Kind::Float: return v.as_float() != 0.0;
+        case Kind::Str: return !v.as_str().empty();
+        case Kind::Boolean: return v.as_bool();
+        case Kind::Date: return true;
+        case Kind::Error: return false;
+        case Kind::Empty: return false;
+        case Kind::Array: return !v.as_array().empty();
+        case Kind::Record: return true;
+    }
+    return false;
+}
+
+int64_t round_even_saturate(double x) {
+    if (std::isnan(x)) return 0;
+    // Ties to even; the saturation guards the cast against out-of-range values.
+    return saturate_i64(std::nearbyint(x));
+}
+
+Result<int64_t> to_i64_bitwise(const Variant& v) {
+    if (v.is_bool()) return v.as_bool() ? int64_t{-1} : int64_t{0};
+    return round_even_saturate(TRY(to_f64(v)));
+}
+
+Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs) {
+    switch (op) {
+        case BinOp::Add:
+            // Two texts join, as VBA does; text with a number still adds.
+            if (lhs.is_str() && rhs.is_str()) return concat(std::move(lhs), rhs);
+            [[fallthrough]];
+        case BinOp::Sub:
+        case BinOp::Mul:
+        case BinOp::Div:
+        case BinOp::Pow: {
+            double a = TRY(to_f64(lhs));
+            double b = TRY(to_f64(rhs));
+            return arithmetic(op, a, b);
+        }
+        case BinOp::Mod:
+        case BinOp::IntDiv: return integer_division(op, lhs, rhs);
+        case BinOp::Eq:
+        case BinOp::Ne:
+        case BinOp::Lt:
+        case BinOp::Le:
+        case BinOp::Gt:
+        case BinOp::Ge: return comparison(op, lhs, rhs);
+        case BinOp::Concat: return concat(std::move(lhs), rhs);
+        case BinOp::And:
+        case BinOp::Or:
+        case BinOp::Xor: return logical(op, lhs, rhs);
+    }
+    return fail("Unknown operator");
+}
+
+}  // namespace morvane::vm

@@ -1,0 +1,39 @@
+// VBA value rules of the macro interpreter: the number, text and truth of a
+// value, equality and ordering, the Sort order, and every binary operator.
+// Pure functions; they hold no state and touch no workbook.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "parser/ast.h"
+#include "types/result.h"
+#include "types/variant.h"
+
+namespace morvane::vm {
+
+enum class Ordering : int8_t { Less = -1, Equal = 0, Greater = 1 };
+
+// Messages of the value rules, word for word.
+inline constexpr std::string_view kCannotConvert = "Cannot convert '{}' to number";
+inline constexpr std::string_view kArrayToNumber = "Cannot convert array to number";
+inline constexpr std::string_view kRecordToNumber = "Cannot convert record to number";
+inline constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
+inline constexpr std::string_view kDivisionByZero = "Division by zero";
+inline constexpr std::string_view kIntDivOverflow = "Integer division overflow";
+
+Result<double> to_f64(const Variant& v);
+std::string vba_to_str(const Variant& v);
+bool vba_eq(const Variant& a, const Variant& b);
+Result<Ordering> vba_cmp(const Variant& a, const Variant& b);
+// Total order of the Sort statement; never fails.
+Ordering cmp_variants(const Variant& a, const Variant& b);
+bool is_truthy(const Variant& v);
+// The integer operand of And, Or, Xor, Not, Mod and the backslash.
+Result<int64_t> to_i64_bitwise(const Variant& v);
+// Rounds half to even and saturates; NaN gives 0.
+int64_t round_even_saturate(double x);
+Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs);
+
+}  // namespace morvane::vm

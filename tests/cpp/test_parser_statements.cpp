@@ -1,0 +1,190 @@
+// Statements inside a procedure body: declarations, simple statements,
+// object-model statements, and their messages.
+#include <gtest/gtest.h>
+
+#include "parser/mod.h"
+#include "tests/cpp/parser_dump.h"
+
+namespace morvane::parser {
+namespace {
+
+using testing::body_of;
+
+struct Row {
+    const char* src;
+    const char* want;
+};
+
+void check(const Row* rows, size_t n) {
+    for (size_t i = 0; i < n; ++i) EXPECT_EQ(body_of(rows[i].src), rows[i].want) << rows[i].src;
+}
+#define CHECK_ROWS(rows) check(rows, sizeof(rows) / sizeof(rows[0]))
+
+TEST(ParserStatements, Declarations) {
+    const Row rows[] = {
+        {"Dim i As Integer", "[DimScalar(i, integer)]"},
+        {"Dim i", "[DimScalar(i, )]"},
+        {"Dim v As Variant", "[DimScalar(v, variant)]"},
+        {"Dim r As Range", "[DimAs(r, range)]"},
+        {"Dim p As Point", "[DimAs(p, point)]"},
+        {"Dim a(10)", "[DimArray(a, [10])]"},
+        {"Dim m(3, 4) As Double", "[DimArray(m, [3, 4])]"},
+        {"Dim pts(5) As Point", "[DimArrayAs(pts, [5], point)]"},
+        {"Dim a As Long, b(3), c As Point", "[DimList[DimScalar(a, long); DimArray(b, [3]); DimAs(c, point)]]"},
+        {"Dim x As String * 10, y As Long", "[DimList[DimScalar(x, string); DimScalar(y, long)]]"},
+        {"Dim n As Long = 5", "[DimScalar(n, long)]"},
+        {"ReDim Preserve arr(n + 1)", "[ReDim(arr, [(n + 1)], 1)]"},
+        {"ReDim arr(n) As String", "[ReDim(arr, [n], 0)]"},
+        {"ReDim m(2, 3)", "[ReDim(m, [2, 3], 0)]"},
+        {"Const Pi As Double = 3.14159", "[Assign(pi, 3.14159)]"},
+        {"Private Const K = 3", "[Assign(k, 3)]"},
+        {"Static n As Long", "[Nop]"},
+        {"Public Dim q As Currency", "[DimScalar(q, currency)]"},
+        {"Dim a(1 To 5)", "ERR: expected RParen, got Ident(\"to\")"},
+        {"Dim a()", "ERR: unexpected token in expression: RParen"},
+        {"ReDim a(1 To 5)", "ERR: expected RParen, got Ident(\"to\")"},
+        {"ReDim a(5), b(5)", "ERR: expected newline, got Comma"},
+        {"Dim c As New Collection", "ERR: expected newline, got Ident(\"collection\")"},
+        {"Dim 5", "ERR: expected identifier, got Int(5)"},
+        {"Dim x As 5", "ERR: expected identifier, got Int(5)"},
+        {"Const X", "ERR: expected Eq, got Newline"},
+        {"Const A = 1, B = 2", "ERR: expected newline, got Comma"},
+    };
+    CHECK_ROWS(rows);
+}
+
+TEST(ParserStatements, Simple) {
+    const Row rows[] = {
+        {"", "[]"},
+        {"x = 1", "[Assign(x, 1)]"},
+        {"Debug = 5\nRange = 2\nExit = 3", "[Assign(debug, 5); Assign(range, 2); Assign(exit, 3)]"},
+        {"start:", "[Label(start)]"},
+        {"Debug.Print x\nDebug.Assert y", "[Skipped(Debug.Print/Debug.Assert has no effect (no-op)); "
+                                          "Skipped(Debug.Print/Debug.Assert has no effect (no-op))]"},
+        {"MySub(1, 2)\nCall MySub(1, 2)\nCall F()", "[Call(mysub(1, 2)); Call(mysub(1, 2)); Call(f())]"},
+        {"a(1, 2) = 5", "[IndexAssign(a, [1, 2], 5)]"},
+        {"a(1).x = 5", "[IndexedFieldAssign(a, [1], x, 5)]"},
+        {"a(1).x", "[Skipped('a(...).x' read without assignment has no effect)]"},
+        {"p.x = 1\np.a.b = 1", "[FieldAssign(p, x, 1); PathAssign(p.a.b, 1)]"},
+        {"ws.Activate", "[Skipped('ws.activate' read without assignment has no effect)]"},
+        {"obj.Method(1)", "[Skipped('obj.method' read without assignment has no effect)]"},
+        {"ThisWorkbook.Save", "[Skipped('thisworkbook.save' read without assignment has no effect)]"},
+        {"rng.Copy\nrng.Copy Destination:=Range(\"b2\")", "[VarCopy(rng, -); VarCopy(rng, \"b2\")]"},
+        {"Exit For\nExit Do\nExit Sub\nExit Function", "[ExitFor; ExitDo; ExitSub; ExitFunction]"},
+        {"On Error Resume Next\nOn Error GoTo 0\nOn Error GoTo 10\nOn Error GoTo Handler",
+         "[OnError(1); OnError(0); OnError(0); OnErrorGoto(handler)]"},
+        {"On Error GoTo", "ERR: expected newline, got Ident(\"end\")"},
+        {"Resume Next\nResume", "[Resume(1); Resume(0)]"},
+        {"GoTo done", "[GoTo(done)]"},
+        {"Set r = Range(\"a1\")", "[SetObject(r, Range(\"A1\"))]"},
+        {"Set ws = Worksheets(\"Data\")",
+         "[Skipped('Set ws = ...' targets an unmodeled object expression and was skipped)]"},
+        {"MsgBox msg, vbOKOnly, title\nMsgBox(\"Hi\")", "[MsgBox(msg); MsgBox(\"Hi\")]"},
+        {"WorksheetFunction.Sum(1, 2)", "[Assign(_, wsf_sum(1, 2))]"},
+        {"Application.WorksheetFunction.Max(a)", "[Assign(_, wsf_max(a))]"},
+        {"On x GoTo a, b", "[Skipped('on' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"Private Sub Inner()", "[Nop]"},
+    };
+    CHECK_ROWS(rows);
+}
+
+TEST(ParserStatements, SimpleErrors) {
+    const Row rows[] = {
+        {"x = 1: y = 2", "ERR: expected newline, got Colon"},
+        {"start: x = 1", "ERR: expected newline, got Ident(\"x\")"},
+        {"5 = x", "ERR: unexpected token starting statement: Int(5)"},
+        {".x = 1", "ERR: unexpected token starting statement: Dot"},
+        {"Call MySub", "ERR: expected LParen, got Newline"},
+        {"Call 5", "ERR: expected identifier, got Int(5)"},
+        {"MySub(1) x", "ERR: expected newline, got Ident(\"x\")"},
+        {"Exit Property", "ERR: unknown exit target: property"},
+        {"Exit", "ERR: expected identifier, got Newline"},
+        {"On Error Resume", "ERR: expected 'next', got Newline"},
+        {"On Error Foo", "ERR: unexpected On Error action: Ident(\"foo\")"},
+        {"Resume Label", "ERR: expected newline, got Ident(\"label\")"},
+        {"GoTo 100", "ERR: expected identifier, got Int(100)"},
+        {"Set x Range(\"A1\")", "ERR: expected Eq, got Ident(\"range\")"},
+        {"Set ws = ws2.Range(\"A1\")", "ERR: expected newline, got Dot"},
+        {"MsgBox", "ERR: unexpected token in expression: Newline"},
+        {"rng.Copy Destination:=Sheets(\"x\").Range(\"C1\")", "ERR: expected 'range', got Ident(\"sheets\")"},
+        {"rng.Copy Destination:=Range(c)", "ERR: expected string literal, got Ident(\"c\")"},
+        {"p. = 1", "ERR: expected identifier, got Eq"},
+        {"x = a = Not b", "ERR: expected newline, got Ident(\"b\")"},
+    };
+    CHECK_ROWS(rows);
+}
+
+TEST(ParserStatements, ObjectModel) {
+    const Row rows[] = {
+        {"Range(\"a1\").Value = 5", "[RangeWrite(\"a1\", 5, 0)]"},
+        {"Range(\"A1\").Formula = \"=1+2\"", "[RangeWrite(\"A1\", \"=1+2\", 1)]"},
+        {"Range(\"a1\").Offset(1, 0).Value = 5", "[RangeOffsetWrite(\"A1\", 1, 0, 5)]"},
+        {"Range(\"A1\").Copy Destination:=Range(\"C1\")\nRange(\"A1\").Copy",
+         "[RangeCopy(\"A1\", \"C1\"); RangeCopy(\"A1\", -)]"},
+        {"Range(\"A1\").PasteSpecial Paste:=xlPasteValues, Transpose:=True\nRange(\"A1\").PasteSpecial xlPasteValues\n"
+         "Range(\"A1\").Paste",
+         "[RangePaste(\"A1\", True); RangePaste(\"A1\", -); RangePaste(\"A1\", -)]"},
+        {"Range(\"A1:C9\").Sort Key1:=Range(\"B1\"), Order1:=xlDescending, Header:=xlYes",
+         "[RangeSort(\"A1:C9\", 2, 1)]"},
+        {"Range(\"A1:C9\").Sort Key1:=Range(\"b1\")", "[RangeSort(\"A1:C9\", 2, 0)]"},
+        {"Range(\"A1:C9\").Sort Key1:=Range(\"B1:B9\")", "[RangeSort(\"A1:C9\", 1, 0)]"},
+        {"Range(\"A1:C9\").Sort Key1:=Range(\"C1\"), Key1:=Range(\"B1\")", "[RangeSort(\"A1:C9\", 2, 0)]"},
+        {"Range(\"A1:C9\").Sort Key1:=k, Order1:=2", "[RangeSort(\"A1:C9\", 1, 0)]"},
+        {"Range(\"A1:C9\").Sort", "[RangeSort(\"A1:C9\", 1, 0)]"},
+        {"Range(\"A1\").Insert Shift:=xlDown", "[RangeInsert(\"A1\")]"},
+        {"Range(\"A1\").Clear\nRange(\"A1\").ClearContents\nRange(\"A1\").Delete",
+         "[RangeClear(\"A1\", 0); RangeClear(\"A1\", 1); RangeDelete(\"A1\")]"},
+        {"Range(\"A1\").EntireRow.Delete\nRange(\"A1\").EntireColumn.ClearContents\nRange(\"A1\").EntireRow.Insert",
+         "[RangeDelete(\"A1\"); RangeClear(\"A1\", 1); Skipped(EntireRow/EntireColumn.insert is not implemented)]"},
+        {"Range(\"A1\").Select\nRange(\"A1\").Font.Bold = True\nRange(\"A1\").NumberFormat = \"0.00\"",
+         "[Skipped(Range property/method 'select' is not implemented); Skipped(Range property/method 'font' is not "
+         "implemented); Skipped(Range property/method 'numberformat' is not implemented)]"},
+        {"Range(\"A1\").Name = \"Data\"", "[RangeName(\"A1\", \"Data\")]"},
+        {"Cells(1, 2).Value = 3", "[CellWrite(1, 2, 3)]"},
+        {"Application.Calculation = xlCalculationSemiautomatic\nApplication.Calculation = xlCalculationManual",
+         "[SetCalculation(Automatic); SetCalculation(Manual)]"},
+        {"Application.ScreenUpdating = False", "[ApplicationSet(screenupdating, False)]"},
+        {"Sheets.Add After:=Sheets(Sheets.Count)\nWorksheets.Add\nSheets.Select",
+         "[AddSheet; AddSheet; Skipped(Sheets.select is not implemented)]"},
+        {"Sheets(\"Data\").Range(\"a1\").Value = 1", "[SheetRangeWrite(\"Data\", \"a1\", 1, 0)]"},
+        {"Sheets(\"Data\").Range(\"a1\").Formula = f", "[SheetRangeWrite(\"Data\", \"a1\", f, 1)]"},
+        {"Worksheets(2).Cells(1, 1).Value = 1", "[SheetCellWrite(2, 1, 1, 1)]"},
+        {"Sheets(\"Data\").Activate", "[Skipped(Sheets(...).activate is not implemented)]"},
+        {"Sheets(\"Data\").Protect \"pw\", UserInterfaceOnly:=True\nSheets(\"Data\").Unprotect",
+         "[SheetProtect(\"Data\", True, 1); SheetProtect(\"Data\", -, 0)]"},
+        {"Sheets(\"Data\").Paste Destination:=Range(\"B2\")\nSheets(1).Delete",
+         "[SheetPaste(\"Data\", \"B2\"); SheetDelete(1)]"},
+        {"Workbooks(1).Worksheets(\"Data\").Range(\"A1\").Value = 1",
+         "[SheetRangeWrite(WorkbookSheet(1, \"Data\"), \"A1\", 1, 0)]"},
+        {"Workbooks(1).Close", "[Skipped(Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...))]"},
+        {"ActiveSheet.Cells(1, 1).Value = 2", "[SheetCellWrite(ActiveSheet, 1, 1, 2)]"},
+        {"ws.Range(\"A1\").Value = 1\nws.Cells(1, 2).Value = 2",
+         "[SheetRangeWrite(SheetVar(ws), \"A1\", 1, 0); SheetCellWrite(SheetVar(ws), 1, 2, 2)]"},
+        {"wb.Sheets(\"S\").Range(\"A1\").Value = 1\nThisWorkbook.Worksheets(\"S\").Range(\"A1\").Value = 1",
+         "[SheetRangeWrite(\"S\", \"A1\", 1, 0); SheetRangeWrite(\"S\", \"A1\", 1, 0)]"},
+    };
+    CHECK_ROWS(rows);
+}
+
+TEST(ParserStatements, ObjectModelErrors) {
+    const Row rows[] = {
+        {"Range(\"A1\").Offset(1, 0) = 5", "ERR: expected Dot, got Eq"},
+        {"Range(\"A1\") = 5", "ERR: expected Dot, got Eq"},
+        {"Range(x).Value = 5", "ERR: expected string literal, got Ident(\"x\")"},
+        {"Range(\"A1\").Copy Range(\"C1\")", "ERR: expected newline, got Ident(\"range\")"},
+        {"Range(\"A1\").Delete Shift:=xlUp", "ERR: expected newline, got Ident(\"shift\")"},
+        {"Range(\"A1\").Name = n", "ERR: expected string literal, got Ident(\"n\")"},
+        {"Cells(1, 2) = 3", "ERR: expected Dot, got Eq"},
+        {"Cells(1, 2).Formula = \"=1\"", "ERR: expected 'value', got Ident(\"formula\")"},
+        {"Application.Calculation = -4135", "ERR: expected identifier, got Minus"},
+        {"Application.Run \"x\"", "ERR: expected Eq, got Str(\"x\")"},
+        {"Sheets(\"Data\").Paste", "ERR: expected 'destination', got Newline"},
+        {"Sheets(i).Range(\"A1\").Value = 1", "ERR: expected a sheet name or index, got Ident(\"i\")"},
+        {"Sheets(\"D\").Range(\"A1\").Text = 1", "ERR: unexpected property after Range(...): text"},
+        {"Range(\"A1\").Sort Key1:=Range(k)", "ERR: expected string literal, got Ident(\"k\")"},
+    };
+    CHECK_ROWS(rows);
+}
+
+}  // namespace
+}  // namespace morvane::parser

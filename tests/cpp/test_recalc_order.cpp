@@ -1,0 +1,59 @@
+// Dependency order of formulas: reads by rectangle, Kahn's order, cycles last.
+#include <gtest/gtest.h>
+
+#include "formula/parser.h"
+#include "vm/recalc.h"
+
+using namespace morvane;
+using morvane::vm::FormulaEntry;
+using morvane::vm::ReadRect;
+
+namespace {
+
+FormulaEntry entry(uint32_t row, uint32_t col, const char* text) {
+    auto tree = formula::parser::parse(text);
+    EXPECT_TRUE(tree.has_value()) << text;
+    return {row, col, std::make_shared<const FormulaExpr>(std::move(*tree))};
+}
+
+}  // namespace
+
+TEST(RecalcOrder, ReadsAreNormalisedRectangles) {
+    auto tree = formula::parser::parse("=SUM(B2:A1)+C3*-D$4+LEN(\"x\")");
+    ASSERT_TRUE(tree);
+    std::vector<ReadRect> want = {{1, 1, 2, 2}, {3, 3, 3, 3}, {4, 4, 4, 4}};
+    EXPECT_EQ(vm::extract_cell_refs(*tree), want);
+}
+
+TEST(RecalcOrder, Orders) {
+    struct Case {
+        const char* name;
+        std::vector<FormulaEntry> formulas;
+        std::vector<uint32_t> want;
+    };
+    std::vector<Case> cases;
+    // A3 = A2 + 1, A2 = A1 + 1, A1 = 1, listed backwards.
+    cases.push_back({"chain", {entry(3, 1, "=A2+1"), entry(2, 1, "=A1+1"), entry(1, 1, "=1")}, {2, 1, 0}});
+    // A range written backwards still reads all four cells.
+    cases.push_back({"reversed range",
+                     {entry(1, 3, "=SUM(B2:A1)"), entry(1, 1, "=1"), entry(1, 2, "=2"), entry(2, 1, "=3"),
+                      entry(2, 2, "=4")},
+                     {1, 2, 3, 4, 0}});
+    // A cycle and its reader come after everything else, in list order.
+    cases.push_back({"cycle last",
+                     {entry(1, 3, "=A1"), entry(1, 1, "=B1+1"), entry(1, 2, "=A1+1"), entry(5, 5, "=7")},
+                     {3, 0, 1, 2}});
+    // Reading one's own cell creates no edge; a cell read twice counts once.
+    cases.push_back({"self and duplicates",
+                     {entry(1, 2, "=A1+A1+SUM(A1:A1)"), entry(1, 1, "=A1+1")},
+                     {1, 0}});
+    // Independent formulas keep list order; dependents follow FIFO.
+    cases.push_back({"fifo",
+                     {entry(9, 9, "=B1"), entry(1, 1, "=1"), entry(1, 2, "=A1"), entry(8, 8, "=A1")},
+                     {1, 2, 3, 0}});
+    // A whole-sheet range costs its formula cells only.
+    cases.push_back({"whole sheet",
+                     {entry(1, 1, "=SUM(B1:XFD1048576)"), entry(1048576, 16384, "=1")},
+                     {1, 0}});
+    for (const auto& c : cases) EXPECT_EQ(vm::topo_sort_formulas(c.formulas), c.want) << c.name;
+}
