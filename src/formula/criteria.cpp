@@ -47,6 +47,16 @@ bool text_equals(const Variant& c, const std::string& t) {
     return ascii_ieq(to_str(c), t);
 }
 
+// Upper-cased text; ASCII text skips the Unicode tables.
+std::string upper_text(std::string_view s) {
+    std::string t(s);
+    for (char ch : t)
+        if (static_cast<unsigned char>(ch) >= 0x80) return text::to_upper(t);
+    for (char& ch : t)
+        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+    return t;
+}
+
 bool numeric_test(CritOp op, double a, double b) {
     switch (op) {
         case CritOp::Gt: return a > b;
@@ -60,22 +70,18 @@ bool numeric_test(CritOp op, double a, double b) {
 
 // Star-only patterns: fixed prefix and suffix, middle parts found in order.
 bool match_stars(std::string_view t, std::string_view p) {
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t star = p.find('*', start);
-        parts.push_back(p.substr(start, star == std::string_view::npos ? std::string_view::npos : star - start));
-        if (star == std::string_view::npos) break;
-        start = star + 1;
-    }
-    if (parts.size() == 1) return t == p;
-    std::string_view first = parts.front(), last = parts.back();
+    size_t first_star = p.find('*');
+    if (first_star == std::string_view::npos) return t == p;
+    size_t last_star = p.rfind('*');
+    std::string_view first = p.substr(0, first_star), last = p.substr(last_star + 1);
     if (t.size() < first.size() + last.size()) return false;
     if (t.substr(0, first.size()) != first) return false;
     if (t.substr(t.size() - last.size()) != last) return false;
     size_t lo = first.size(), hi = t.size() - last.size();
-    for (size_t i = 1; i + 1 < parts.size(); ++i) {
-        std::string_view part = parts[i];
+    for (size_t pos = first_star + 1; pos < last_star;) {
+        size_t next = p.find('*', pos);
+        std::string_view part = p.substr(pos, next - pos);
+        pos = next + 1;
         if (part.empty()) continue;
         size_t at = t.substr(0, hi).find(part, lo);
         if (at == std::string_view::npos) return false;
@@ -143,7 +149,9 @@ bool matches_parsed(const Variant& c, const ParsedCriteria& criteria) {
         }
         case 2: return text_equals(c, std::get<PC::TextEq>(criteria.test).text);
         case 3: return !text_equals(c, std::get<PC::TextNe>(criteria.test).text);
-        case 4: return wildcard_match(text::to_upper(to_str(c)), std::get<PC::Wildcard>(criteria.test).pattern);
+        // Patterns look at texts only, as in every spreadsheet: "*" counts
+        // the text cells of a range, not its numbers and blanks.
+        case 4: return c.is_str() && wildcard_match(upper_text(c.as_str()), std::get<PC::Wildcard>(criteria.test).pattern);
         case 5: {
             const auto& [op, b] = std::get<PC::NumCmp>(criteria.test);
             // Numeric comparisons look at numbers and dates only; "<>n"

@@ -31,7 +31,7 @@ struct ParsedCriteria {
     struct TextNe {
         std::string text;
     };
-    // A plain text with * or ?, upper-cased.
+    // A plain text with * or ?, upper-cased; it matches texts only.
     struct Wildcard {
         std::string pattern;
     };

@@ -112,6 +112,19 @@ uint64_t rand_state();
 void set_rand_state(uint64_t state);
 
 // ---- Dispatch -----------------------------------------------------------
+//
+// A worksheet function is a FuncHandler named func_<name> in this namespace
+// (SUM -> func_sum, VAR.S -> func_var_s). It checks its arity first
+// (check_arity in args.h), evaluates only the arguments it needs, and reads
+// scalar arguments with arg_number / arg_text / arg_truth: an error value
+// there leaves the handler as a failure carrying the error's text, and the
+// dispatcher hands it back as that error value. Each family file under
+// functions/ ends with its table and accessor:
+//
+//   constexpr FuncEntry kTable[] = {{"ABS", func_abs}, {"ATAN2", func_atan2}};
+//   std::span<const FuncEntry> math_functions() { return kTable; }
+//
+// Adding a function touches only its family file; an alias is one more row.
 
 struct FuncEntry {
     std::string_view name;

@@ -104,7 +104,7 @@ Result<Stmt> Parser::parse_if() {
 }
 
 Result<Body> Parser::parse_elseif_chain() {
-    return nested([&]() -> Result<Body> {
+    return nested(2, [&]() -> Result<Body> {
         uint32_t start = cur_start();
         pos += is_ident("elseif") ? 1 : 2;
         Expr cond = TRY(parse_expr());
@@ -150,7 +150,7 @@ Result<Stmt> Parser::parse_branch_stmt() {
         if (t.is_ident("if")) {
             const size_t saved_pos = pos;
             const int saved_depth = depth_;
-            auto nested_if = nested([&] { return parse_if(); });
+            auto nested_if = nested(kBlockCost, [&] { return parse_if(); });
             if (nested_if) return std::move(*nested_if);
             if (nested_if.error() != kBranchShape) return fail(std::move(nested_if).error());
             pos = saved_pos;

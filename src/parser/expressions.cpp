@@ -18,123 +18,96 @@ namespace morvane::parser {
 
 namespace {
 
-Expr binary(BinOp op, Expr lhs, Expr rhs) {
-    return Expr{Expr::Binary{op, box(std::move(lhs)), box(std::move(rhs))}};
-}
+// Levels of the grammar above, lowest first: 1 xor, 2 or, 3 and, 4 not and
+// comparisons, 5 &, 6 + -, 7 mod, 8 \, 9 * /, 10 prefix minus and ^, 11 an
+// operand of ^.
+constexpr int kNotLevel = 4;
+constexpr int kUnaryLevel = 10;
+constexpr int kPowOperandLevel = 11;
 
-// One left-associative level over `next`, with its operator tokens and an
-// optional operator word (xor, or, and, mod).
-template <class Next, class Match>
-Result<Expr> left_assoc(Parser& p, Next next, Match match) {
-    Expr lhs = TRY(next());
-    for (;;) {
-        std::optional<BinOp> op = match(p.cur());
-        if (!op) return lhs;
-        p.advance();
-        Expr rhs = TRY(next());
-        lhs = binary(*op, std::move(lhs), std::move(rhs));
+// The level and code of a binary operator token; level 0 for none.
+std::pair<int, BinOp> binary_op(const Tok& t) {
+    switch (t.kind) {
+        case Tok::Ident:
+            if (t.text == "xor") return {1, BinOp::Xor};
+            if (t.text == "or") return {2, BinOp::Or};
+            if (t.text == "and") return {3, BinOp::And};
+            if (t.text == "mod") return {7, BinOp::Mod};
+            return {0, BinOp::Add};
+        // The comparison codes follow the token order: Eq (4) gives 7.
+        case Tok::Eq: case Tok::Ne: case Tok::Lt: case Tok::Le: case Tok::Gt: case Tok::Ge:
+            return {4, static_cast<BinOp>(t.kind + 3)};
+        case Tok::Amp: return {5, BinOp::Concat};
+        case Tok::Plus: return {6, BinOp::Add};
+        case Tok::Minus: return {6, BinOp::Sub};
+        case Tok::Backslash: return {8, BinOp::IntDiv};
+        case Tok::Star: return {9, BinOp::Mul};
+        case Tok::Slash: return {9, BinOp::Div};
+        case Tok::Caret: return {10, BinOp::Pow};
+        default: return {0, BinOp::Add};
     }
-}
-
-std::optional<BinOp> word_op(const Tok& t, std::string_view word, BinOp op) {
-    if (t.is_ident(word)) return op;
-    return std::nullopt;
 }
 
 }  // namespace
 
+// The first operand at level `min`: a prefix Not (levels up to 4) or minus
+// (up to 11) with its operand, else an atom.
+Result<Expr> Parser::parse_prefixed(int min) {
+    const bool is_not = min <= kNotLevel && is_ident("not");
+    if (!is_not && !cur().is(Tok::Minus)) return parse_primary();
+    advance();
+    // Not applies to a whole comparison (Not a = b is Not (a = b)). Before ^
+    // a minus covers the whole chain (-2 ^ 2 is -(2 ^ 2)); as an operand of
+    // ^ it binds to that operand only.
+    const int inner = is_not ? kNotLevel : min <= kUnaryLevel ? kUnaryLevel : kPowOperandLevel;
+    if (auto r = enter(kPrefixCost); !r) return std::unexpected(std::move(r).error());
+    Result<Expr> operand = parse_level(inner);
+    leave(kPrefixCost);
+    if (!operand) return operand;
+    if (is_not) return Expr{Expr::Not{box(std::move(*operand))}};
+    return Expr{Expr::Neg{box(std::move(*operand))}};
+}
+
+// Everything from level `min` up: the first operand, then every operator of
+// level `min` or higher, each left-associative, its right operand read one
+// level up. One loop for all levels keeps the recursion per parenthesis
+// short (and the frames small: the stack bounds the nesting).
+Result<Expr> Parser::parse_level(int min) {
+    Result<Expr> lhs = parse_prefixed(min);
+    int taken = 0;
+    while (lhs) {
+        auto [level, op] = binary_op(cur());
+        if (level == 0 || level < min) break;
+        if (auto r = enter(1); !r) {  // each operator makes the tree one deeper
+            lhs = std::unexpected(std::move(r).error());
+            break;
+        }
+        ++taken;
+        advance();
+        Result<Expr> rhs = parse_level(level + 1);
+        if (!rhs) {
+            lhs = std::move(rhs);
+            break;
+        }
+        lhs = Expr{Expr::Binary{op, box(std::move(*lhs)), box(std::move(*rhs))}};
+    }
+    leave(taken);
+    return lhs;
+}
+
 Result<Expr> Parser::parse_expr() {
-    return nested([&] {
-        return left_assoc(*this, [&] { return parse_or(); },
-                          [](const Tok& t) { return word_op(t, "xor", BinOp::Xor); });
-    });
+    return nested(kExprCost, [&] { return parse_level(1); });
 }
-
-Result<Expr> Parser::parse_or() {
-    return left_assoc(*this, [&] { return parse_and(); },
-                      [](const Tok& t) { return word_op(t, "or", BinOp::Or); });
-}
-
-Result<Expr> Parser::parse_and() {
-    return left_assoc(*this, [&] { return parse_not_level(); },
-                      [](const Tok& t) { return word_op(t, "and", BinOp::And); });
-}
-
-Result<Expr> Parser::parse_not_level() {
-    if (is_ident("not")) {
-        advance();
-        return nested([&]() -> Result<Expr> {
-            Expr operand = TRY(parse_not_level());
-            return Expr{Expr::Not{box(std::move(operand))}};
-        });
-    }
-    return left_assoc(*this, [&] { return parse_concat(); }, [](const Tok& t) -> std::optional<BinOp> {
-        // The comparison codes follow the token order: Eq (4) gives 7.
-        if (t.kind >= Tok::Eq && t.kind <= Tok::Ge) return static_cast<BinOp>(t.kind + 3);
-        return std::nullopt;
-    });
-}
-
-Result<Expr> Parser::parse_concat() {
-    return left_assoc(*this, [&] { return parse_additive(); }, [](const Tok& t) -> std::optional<BinOp> {
-        if (t.is(Tok::Amp)) return BinOp::Concat;
-        return std::nullopt;
-    });
-}
-
-Result<Expr> Parser::parse_additive() {
-    return left_assoc(*this, [&] { return parse_modop(); }, [](const Tok& t) -> std::optional<BinOp> {
-        if (t.is(Tok::Plus)) return BinOp::Add;
-        if (t.is(Tok::Minus)) return BinOp::Sub;
-        return std::nullopt;
-    });
-}
-
-Result<Expr> Parser::parse_modop() {
-    return left_assoc(*this, [&] { return parse_intdiv(); },
-                      [](const Tok& t) { return word_op(t, "mod", BinOp::Mod); });
-}
-
-Result<Expr> Parser::parse_intdiv() {
-    return left_assoc(*this, [&] { return parse_term(); }, [](const Tok& t) -> std::optional<BinOp> {
-        if (t.is(Tok::Backslash)) return BinOp::IntDiv;
-        return std::nullopt;
-    });
-}
-
-Result<Expr> Parser::parse_term() {
-    return left_assoc(*this, [&] { return parse_unary(); }, [](const Tok& t) -> std::optional<BinOp> {
-        if (t.is(Tok::Star)) return BinOp::Mul;
-        if (t.is(Tok::Slash)) return BinOp::Div;
-        return std::nullopt;
-    });
-}
-
-Result<Expr> Parser::parse_unary() {
-    if (cur().is(Tok::Minus)) {
-        advance();
-        // The negation covers the whole ^ chain: -2 ^ 2 is -(2 ^ 2).
-        return nested([&]() -> Result<Expr> {
-            Expr operand = TRY(parse_unary());
-            return Expr{Expr::Neg{box(std::move(operand))}};
-        });
-    }
-    return left_assoc(*this, [&] { return parse_pow_operand(); }, [](const Tok& t) -> std::optional<BinOp> {
-        if (t.is(Tok::Caret)) return BinOp::Pow;
-        return std::nullopt;
-    });
-}
-
-Result<Expr> Parser::parse_pow_operand() {
-    if (cur().is(Tok::Minus)) {
-        advance();
-        return nested([&]() -> Result<Expr> {
-            Expr operand = TRY(parse_pow_operand());
-            return Expr{Expr::Neg{box(std::move(operand))}};
-        });
-    }
-    return parse_primary();
-}
+Result<Expr> Parser::parse_or() { return parse_level(2); }
+Result<Expr> Parser::parse_and() { return parse_level(3); }
+Result<Expr> Parser::parse_not_level() { return parse_level(kNotLevel); }
+Result<Expr> Parser::parse_concat() { return parse_level(5); }
+Result<Expr> Parser::parse_additive() { return parse_level(6); }
+Result<Expr> Parser::parse_modop() { return parse_level(7); }
+Result<Expr> Parser::parse_intdiv() { return parse_level(8); }
+Result<Expr> Parser::parse_term() { return parse_level(9); }
+Result<Expr> Parser::parse_unary() { return parse_level(kUnaryLevel); }
+Result<Expr> Parser::parse_pow_operand() { return parse_level(kPowOperandLevel); }
 
 Result<std::vector<Expr>> Parser::parse_arg_list() {
     std::vector<Expr> args;

@@ -52,9 +52,14 @@ struct Tokens {
 // Fails only on a date literal that holds a time of day or is no valid date.
 Result<Tokens> tokenize(std::string_view text);
 
-// Lines and block statements may nest this deep (expressions and blocks
-// share the count); beyond it the parse fails instead of exhausting the stack.
-inline constexpr int kMaxDepth = 256;
+// Bound on nesting, so that neither the parser nor whoever walks the tree
+// exhausts the stack. Each level costs units: a parenthesised or argument
+// expression and a block statement 4, an ElseIf and a prefix Not or minus 2,
+// each operator of a chain 1 (a chain is as deep a tree as its length).
+inline constexpr int kMaxDepth = 1024;
+inline constexpr int kExprCost = 4;
+inline constexpr int kBlockCost = 4;
+inline constexpr int kPrefixCost = 2;
 
 // ---------------------------------------------------------------- parser
 
@@ -112,6 +117,9 @@ public:
     Result<Expr> parse_unary();
     Result<Expr> parse_pow_operand();
     Result<Expr> parse_primary();
+    // Precedence climbing over all binary levels from `min` up (1 = xor).
+    Result<Expr> parse_level(int min);
+    Result<Expr> parse_prefixed(int min);
     Result<std::vector<Expr>> parse_arg_list();
 
     // object-model expressions
@@ -165,14 +173,14 @@ public:
     Result<Body> parse_with_body();
     Result<Stmt> parse_with_dotted();
 
-    // Nesting guard shared by expressions and blocks: runs f one level deeper.
-    Result<void> enter();
-    void leave() { --depth_; }
+    // Nesting guard shared by expressions and blocks: runs f `units` deeper.
+    Result<void> enter(int units);
+    void leave(int units) { depth_ -= units; }
     template <class F>
-    auto nested(F f) -> decltype(f()) {
-        if (auto r = enter(); !r) return std::unexpected(std::move(r).error());
+    auto nested(int units, F f) -> decltype(f()) {
+        if (auto r = enter(units); !r) return std::unexpected(std::move(r).error());
         auto out = f();
-        leave();
+        leave(units);
         return out;
     }
 

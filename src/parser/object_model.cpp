@@ -314,7 +314,7 @@ Result<std::optional<ObjectExpr>> Parser::parse_object_expr() {
         TRY_VOID(expect_tok(Tok::LParen));
         std::vector<ObjectExpr> parts;
         for (;;) {
-            auto part = TRY(nested([&] { return parse_object_expr(); }));
+            auto part = TRY(nested(kExprCost, [&] { return parse_object_expr(); }));
             if (!part) return std::optional<ObjectExpr>{};
             parts.push_back(std::move(*part));
             if (cur().is(Tok::Comma)) {

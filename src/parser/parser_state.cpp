@@ -93,12 +93,9 @@ bool Parser::is_elseif() const {
     return is_ident("elseif") || (is_ident("else") && is_ident_at(1, "if"));
 }
 
-Result<void> Parser::enter() {
-    if (++depth_ > kMaxDepth) {
-        --depth_;
-        return fail(format_message("nesting is too deep (more than {} levels of expressions and blocks)",
-                                   std::to_string(kMaxDepth)));
-    }
+Result<void> Parser::enter(int units) {
+    if (depth_ + units > kMaxDepth) return fail("expression or block nesting is too deep");
+    depth_ += units;
     return {};
 }
 

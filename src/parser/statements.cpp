@@ -35,13 +35,13 @@ Result<std::optional<Stmt>> Parser::parse_stmt() {
     if (!t.is(Tok::Ident)) return fail(format_message("unexpected token starting statement: {}", tok_debug(t)));
     if (!peek(1).is(Tok::Eq) && is_block_word(t.text)) {
         const std::string& w = t.text;
-        if (w == "do") return nested([&] { return parse_do_loop(); });
-        if (w == "if") return nested([&] { return parse_if(); });
+        if (w == "do") return nested(kBlockCost, [&] { return parse_do_loop(); });
+        if (w == "if") return nested(kBlockCost, [&] { return parse_if(); });
         if (w == "for")
-            return nested([&] { return is_ident_at(1, "each") ? parse_for_each() : parse_for(); });
-        if (w == "with") return nested([&] { return parse_with(); });
-        if (w == "while") return nested([&] { return parse_while_wend(); });
-        return nested([&] { return parse_select_case(); });
+            return nested(kBlockCost, [&] { return is_ident_at(1, "each") ? parse_for_each() : parse_for(); });
+        if (w == "with") return nested(kBlockCost, [&] { return parse_with(); });
+        if (w == "while") return nested(kBlockCost, [&] { return parse_while_wend(); });
+        return nested(kBlockCost, [&] { return parse_select_case(); });
     }
     Stmt s = TRY(parse_simple_stmt());
     TRY_VOID(eat_eol());

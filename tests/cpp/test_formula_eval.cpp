@@ -425,3 +425,17 @@ TEST(FormulaRandom, Generator) {
     EXPECT_LT(draws_max, 1.0);
     EXPECT_EQ(eval::rand_state(), 1082269761ULL);  // untouched by the other thread
 }
+
+// The deepest trees the parser accepts evaluate without exhausting the stack.
+TEST(FormulaEval, DeepestTreesEvaluate) {
+    std::string chain = "=1";
+    for (int i = 0; i < 511; ++i) chain += "+1";
+    EXPECT_EQ(run(chain), "Integer(512)");
+    EXPECT_EQ(run(chain + "+1"), "parse: Formula is nested too deeply");
+    std::string nested;
+    for (int i = 0; i < 126; ++i) nested += "IF(1,";  // 126 calls, a sign and a parenthesis: 128
+    nested += "-(7)";
+    for (int i = 0; i < 126; ++i) nested += ")";
+    EXPECT_EQ(run(nested), "Integer(-7)");
+    EXPECT_EQ(run("IF(1," + nested + ")"), "parse: Formula is nested too deeply");
+}

@@ -14,38 +14,68 @@ namespace {
 constexpr const char* kOpText[] = {"+", "-", "*", "/", "=", "<>", "<", "<=", ">", ">=", "&"};
 
 // A compact text of a tree: cells as C(col,row), calls as NAME[args].
-std::string show(const FormulaExpr& e) {
+void show(const FormulaExpr& e, std::string& out) {
+    auto num = [&](uint32_t n, const char* after) {
+        out += std::to_string(n);
+        out += after;
+    };
     switch (e.kind()) {
-        case FormulaExpr::Kind::Number: return number_to_text(e.get<FormulaExpr::Number>()->value);
-        case FormulaExpr::Kind::Text: return "\"" + e.get<FormulaExpr::Text>()->value + "\"";
-        case FormulaExpr::Kind::Bool: return e.get<FormulaExpr::Bool>()->value ? "TRUE" : "FALSE";
+        case FormulaExpr::Kind::Number: out += number_to_text(e.get<FormulaExpr::Number>()->value); return;
+        case FormulaExpr::Kind::Text:
+            out += '"';
+            out += e.get<FormulaExpr::Text>()->value;
+            out += '"';
+            return;
+        case FormulaExpr::Kind::Bool: out += e.get<FormulaExpr::Bool>()->value ? "TRUE" : "FALSE"; return;
         case FormulaExpr::Kind::CellRef: {
             auto c = *e.get<FormulaExpr::CellRef>();
-            return "C(" + std::to_string(c.col) + "," + std::to_string(c.row) + ")";
+            out += "C(";
+            num(c.col, ",");
+            num(c.row, ")");
+            return;
         }
         case FormulaExpr::Kind::Range: {
             auto r = *e.get<FormulaExpr::Range>();
-            return "R(" + std::to_string(r.col1) + "," + std::to_string(r.row1) + "," + std::to_string(r.col2) + "," +
-                   std::to_string(r.row2) + ")";
+            out += "R(";
+            num(r.col1, ",");
+            num(r.row1, ",");
+            num(r.col2, ",");
+            num(r.row2, ")");
+            return;
         }
         case FormulaExpr::Kind::Binary: {
             const auto* b = e.get<FormulaExpr::Binary>();
-            return "(" + show(*b->lhs) + kOpText[static_cast<int>(b->op)] + show(*b->rhs) + ")";
+            out += '(';
+            show(*b->lhs, out);
+            out += kOpText[static_cast<int>(b->op)];
+            show(*b->rhs, out);
+            out += ')';
+            return;
         }
-        case FormulaExpr::Kind::Neg: return "-" + show(*e.get<FormulaExpr::Neg>()->operand);
+        case FormulaExpr::Kind::Neg:
+            out += '-';
+            show(*e.get<FormulaExpr::Neg>()->operand, out);
+            return;
         case FormulaExpr::Kind::Func: {
             const auto* f = e.get<FormulaExpr::Func>();
-            std::string out = f->name + "[";
-            for (size_t i = 0; i < f->args.size(); ++i) out += (i ? "," : "") + show(f->args[i]);
-            return out + "]";
+            out += f->name;
+            out += '[';
+            for (size_t i = 0; i < f->args.size(); ++i) {
+                if (i) out += ',';
+                show(f->args[i], out);
+            }
+            out += ']';
+            return;
         }
     }
-    return "?";
 }
 
 std::string parsed(std::string_view text) {
     auto r = parser::parse(text);
-    return r ? show(*r) : "error: " + r.error();
+    if (!r) return "error: " + r.error();
+    std::string out;
+    show(*r, out);
+    return out;
 }
 
 struct Case {

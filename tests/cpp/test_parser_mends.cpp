@@ -1,0 +1,176 @@
+// Forms where plain VBA must not run silently wrong: single-line If
+// branches, bare calls, With-block members and relative addressing, typed
+// Dim, End/Stop, date literals, Unicode names, multi-dimensional indices.
+#include <gtest/gtest.h>
+
+#include "parser/mod.h"
+#include "tests/cpp/parser_dump.h"
+
+namespace morvane::parser {
+namespace {
+
+using testing::body_of;
+
+struct Row {
+    std::string src;
+    std::string want;
+};
+
+void check(const Row* rows, size_t n) {
+    for (size_t i = 0; i < n; ++i) EXPECT_EQ(body_of(rows[i].src), rows[i].want) << rows[i].src;
+}
+#define CHECK_ROWS(rows) check(rows, sizeof(rows) / sizeof(rows[0]))
+
+constexpr const char* kShape = "Skipped(single-line 'If ... Then ...' branch isn't a recognized statement shape)";
+
+TEST(ParserMends, SingleLineIf) {
+    const std::string shape = kShape;
+    const Row rows[] = {
+        {"If c Then Range(\"A1\").Value = 1", "[If(c, [RangeWrite(\"A1\", 1, 0)], [])]"},
+        {"If c Then Call F(1) Else Call G(2)", "[If(c, [Call(f(1))], [Call(g(2))])]"},
+        {"If c Then Set x = Range(\"A1\")", "[If(c, [SetObject(x, Range(\"A1\"))], [])]"},
+        {"If c Then MsgBox m Else y = 1", "[If(c, [MsgBox(m)], [Assign(y, 1)])]"},
+        {"If c Then Cells(1, 1).Value = 2 Else Exit For", "[If(c, [CellWrite(1, 1, 2)], [ExitFor])]"},
+        {"If c Then Debug.Print x Else y = 1",
+         "[If(c, [Skipped(Debug.Print/Debug.Assert has no effect (no-op))], [Assign(y, 1)])]"},
+        {"If c Then a.Activate Else y = 1",
+         "[If(c, [Skipped('a.activate' read without assignment has no effect)], [Assign(y, 1)])]"},
+        {"If c Then DoWork a, b Else Beep", "[If(c, [BareCall(dowork(a, b))], [BareCall(beep())])]"},
+        {"If c Then Dim n As Long", "[If(c, [DimScalar(n, long)], [])]"},
+        {"If c Then On Error Resume Next", "[If(c, [OnError(1)], [])]"},
+        {"If c Then End", "[If(c, [End], [])]"},
+        {"If c Then x = 1 Else If d Then x = 2 Else x = 3",
+         "[If(c, [Assign(x, 1)], [If(d, [Assign(x, 2)], [Assign(x, 3)])])]"},
+        {"If c Then If d Then x = 1 Else x = 2", "[If(c, [If(d, [Assign(x, 1)], [Assign(x, 2)])], [])]"},
+        {"If c Then If d Then x = 1 Else x = 2 Else x = 3",
+         "[If(c, [If(d, [Assign(x, 1)], [Assign(x, 2)])], [Assign(x, 3)])]"},
+        {"If c Then Sheets(\"S\").Activate Else x = 1",
+         "[If(c, [Skipped(Sheets(...).activate is not implemented)], [Assign(x, 1)])]"},
+        {"If c Then Range(\"A1\").Select Else x = 1",
+         "[If(c, [Skipped(Range property/method 'select' is not implemented)], [Assign(x, 1)])]"},
+        // Block forms are not branches.
+        {"If c Then For i = 1 To 2", "[If(c, [" + shape + "], [])]"},
+        {"If c Then Do While x Else y = 1", "[If(c, [" + shape + "], [Assign(y, 1)])]"},
+        {"If c Then If d Then\nx = 1", "[If(c, [" + shape + "], []); Assign(x, 1)]"},
+        {"If c Then .Value = 1", "[If(c, [" + shape + "], [])]"},
+        // Dotted branches follow the enclosing With.
+        {"With Range(\"A1\")\nIf c Then .Value = 1 Else .Formula = \"=B1\"\nEnd With",
+         "[Block([If(c, [RangeWrite(\"A1\", 1, 0)], [RangeWrite(\"A1\", \"=B1\", 1)])])]"},
+        {"With p\nIf c Then .x = 1 Else .y.z = 2\nEnd With",
+         "[WithVar(p, [If(c, [FieldAssign(p, x, 1)], [PathAssign(p.y.z, 2)])])]"},
+        {"With Range(\"A1\")\nFor i = 1 To 2\nIf c Then .Value = i\nNext\nEnd With",
+         "[Block([For(i, 1, 2, -, [If(c, [RangeWrite(\"A1\", i, 0)], [])])])]"},
+        {"With Range(\"A1\")\nIf c Then .Font.Bold = True Else x = 1\nEnd With",
+         "[Block([If(c, [Skipped(With-block '.font' is not implemented)], [Assign(x, 1)])])]"},
+    };
+    CHECK_ROWS(rows);
+    const Row errors[] = {
+        {"If c Then Call F", "ERR: expected LParen, got Newline"},
+        {"If c Then x = 1 Else y = 2 z", "ERR: expected newline, got Ident(\"z\")"},
+        {"If c Then MsgBox", "ERR: unexpected token in expression: Newline"},
+        {"If c Then If d Then x = (", "ERR: unexpected token in expression: Newline"},
+    };
+    CHECK_ROWS(errors);
+}
+
+TEST(ParserMends, BareCalls) {
+    const Row rows[] = {
+        {"DoWork", "[BareCall(dowork())]"},
+        {"DoWork a, b + 1", "[BareCall(dowork(a, (b + 1)))]"},
+        {"MySub 1, 2", "[BareCall(mysub(1, 2))]"},
+        {"DoEvents\nBeep", "[BareCall(doevents()); BareCall(beep())]"},
+        {"Foo -1", "[BareCall(foo(Neg(1)))]"},
+        {"Print #1, x", "[BareCall(print(1, x))]"},
+        {"Close #1", "[BareCall(close(1))]"},
+        {"Let x = 1\nLet a(1) = 2", "[Assign(x, 1); IndexAssign(a, [1], 2)]"},
+        // Lines whose rest is no list of expressions stay skipped words.
+        {"Open f For Input As #1",
+         "[Skipped('open' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"Line Input #1, s",
+         "[Skipped('line' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"Foo x:=1",
+         "[Skipped('foo' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"Foo Cells(1, 1)",
+         "[Skipped('foo' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"Foo a,",
+         "[Skipped('foo' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        // A name with parentheses is the call form, which must end its line.
+        {"Foo (1), 2", "ERR: expected newline, got Comma"},
+        {"Foo (", "ERR: unexpected token in expression: Newline"},
+        {"Let 5",
+         "[Skipped('let' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+    };
+    CHECK_ROWS(rows);
+}
+
+TEST(ParserMends, EndAndStop) {
+    const Row rows[] = {
+        {"End", "[End]"},
+        {"Stop", "[Stop]"},
+        {"x = 1\nEnd\nx = 2", "[Assign(x, 1); End; Assign(x, 2)]"},
+        {"End Function",
+         "[Skipped('end' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"Stop 1",
+         "[Skipped('stop' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"end = 3", "[Assign(end, 3)]"},
+    };
+    CHECK_ROWS(rows);
+}
+
+TEST(ParserMends, WithBlocks) {
+    const Row rows[] = {
+        // Only Value and Formula write a value; other properties are skipped.
+        {"With Range(\"A1\")\n.Range(\"A1\").NumberFormat = \"0.00\"\n.Range(\"A1\").Text = 1\nEnd With",
+         "[Block([Skipped(Range property/method 'numberformat' is not implemented); Skipped(Range property/method "
+         "'text' is not implemented)])]"},
+        {"With Sheets(\"S\")\n.Range(\"C3\").NumberFormat = \"0.00\"\n.Range(\"C3\").Formula = \"=1\"\nEnd With",
+         "[WithSheet(s, [Skipped(Range property/method 'numberformat' is not implemented); RangeWrite(\"C3\", \"=1\", 1)])]"},
+        {"With ws\n.Range(\"A1\").NumberFormat = \"0.00\"\nEnd With",
+         "[WithVar(ws, [Skipped(Range property/method 'numberformat' is not implemented)])]"},
+        // Cells and Range inside With Range are relative to its first cell.
+        {"With Range(\"B2:D5\")\n.Cells(1, 1).Value = 1\n.Range(\"A1\").Value = 2\n.Range(\"a1:b2\").ClearContents\n"
+         ".Range(\"$A$1,C3\").Formula = f\nEnd With",
+         "[Block([CellWrite((1 + 1), (1 + 1), 1); RangeWrite(\"B2\", 2, 0); RangeClear(\"B2:C3\", 1); "
+         "RangeWrite(\"B2,D4\", f, 1)])]"},
+        {"With Range(\"B2:D5\")\nx = .Cells(r, 3).Value + .Range(\"b1\").Value\nEnd With",
+         "[Block([Assign(x, (Cells((r + 1), (3 + 1)) + RangeValue(\"C2\")))])]"},
+        {"With Range(\"C1\")\nx = .Cells(1, 1).End(xlDown).Row\nEnd With",
+         "[Block([Assign(x, CellsEnd(1, (1 + 2), Down, row))])]"},
+        {"With Range(\"A1:C3\")\n.Cells(i, j).Value = 0\nEnd With", "[Block([CellWrite(i, j, 0)])]"},
+        {"With Range(\"Data!C3\")\n.Cells(1, 1).Value = 1\n.Range(\"A2\").Value = 2\nEnd With",
+         "[Block([SheetCellWrite(\"Data\", (1 + 2), (1 + 2), 1); RangeWrite(\"Data!C4\", 2, 0)])]"},
+        {"With Range(\"'My Sheet'!B2\")\nx = .Cells(1, 1).Value\nEnd With",
+         "[Block([Assign(x, SheetCells(\"My Sheet\", (1 + 1), (1 + 1)))])]"},
+        {"With Range(\"MyName\")\n.Cells(1, 1).Value = 1\n.Range(\"A1\").Value = 2\nEnd With",
+         "[Block([CellWrite(1, 1, 1); RangeWrite(\"A1\", 2, 0)])]"},
+        {"With Range(\"B2\")\n.Range(\"Total\").Value = 1\n.Range(\"S!A1\").Value = 2\nEnd With",
+         "[Block([RangeWrite(\"Total\", 1, 0); RangeWrite(\"S!A1\", 2, 0)])]"},
+        // Other Range members apply to the With range itself.
+        {"With Range(\"B2:D5\")\n.ClearContents\n.Offset(1, 0).Value = 5\n.Copy Destination:=Range(\"F1\")\nEnd With",
+         "[Block([RangeClear(\"B2:D5\", 1); RangeOffsetWrite(\"B2:D5\", 1, 0, 5); RangeCopy(\"B2:D5\", \"F1\")])]"},
+        // Inside With v, Cells and Range name cells of v's sheet.
+        {"With ws\n.Range(\"A1\").Value = 1\n.Cells(2, 3).Value = 2\nx = .Range(\"b1\").Value + .Cells(1, 1).Value\nEnd With",
+         "[WithVar(ws, [SheetRangeWrite(SheetVar(ws), \"A1\", 1, 0); SheetCellWrite(SheetVar(ws), 2, 3, 2); "
+         "Assign(x, (SheetRange(SheetVar(ws), \"B1\") + SheetCells(SheetVar(ws), 1, 1)))])]"},
+        {"With ActiveSheet\nx = .Range(\"A1\").Value\nEnd With",
+         "[WithVar(activesheet, [Assign(x, SheetRange(ActiveSheet, \"A1\"))])]"},
+    };
+    CHECK_ROWS(rows);
+}
+
+TEST(ParserMends, NamesDatesAndArrays) {
+    const Row rows[] = {
+        {"größe = 1\nCafé = CAFÉ + 1", "[Assign(größe, 1); Assign(café, (café + 1))]"},
+        {"Dim Straße As String", "[DimScalar(straße, string)]"},
+        {"d = #12/31/1999#", "[Assign(d, #36525)]"},
+        {"If d > #2020-01-01# Then x = 1", "[If((d > #43831), [Assign(x, 1)], [])]"},
+        {"Dim m(3, 4)\nm(1, 2) = 5\nx = m(1, 3)\nReDim Preserve m(5, 6)",
+         "[DimArray(m, [3, 4]); IndexAssign(m, [1, 2], 5); Assign(x, m(1, 3)); ReDim(m, [5, 6], 1)]"},
+        {"d = #1/2/2020 9:00#",
+         "ERR: date literal with a time of day is not supported (Date values carry no time): #1/2/2020 9:00#"},
+    };
+    CHECK_ROWS(rows);
+}
+
+}  // namespace
+}  // namespace morvane::parser
