@@ -93,7 +93,7 @@ def cells_py():
     return d
 
 
-def best_of(fn, repeat=3):
+def best_of(fn, repeat=5):
     best = float("inf")
     for _ in range(repeat):
         t0 = time.perf_counter()

@@ -305,6 +305,8 @@ Result<Stmt> Parser::parse_while_wend() {
 
 Result<Stmt> Parser::parse_with() {
     TRY_VOID(expect_ident("with"));
+    // TRY stays out of the braced initialisers below: leaving a statement
+    // expression early would skip the destruction of members built before it.
     auto finish = [&](Body body) -> Result<Body> {
         TRY_VOID(consume_end_kw("with"));
         skip_nl();
@@ -331,7 +333,8 @@ Result<Stmt> Parser::parse_with() {
             TRY_VOID(expect_tok(Tok::RParen));
             TRY_VOID(eat_eol());
             Body body = TRY(parse_with_body());
-            return Stmt{Stmt::WithSheet{std::move(sheet), TRY(finish(std::move(body)))}};
+            body = TRY(finish(std::move(body)));
+            return Stmt{Stmt::WithSheet{std::move(sheet), std::move(body)}};
         }
         skip_to_eol();
         Body body = TRY(parse_with_body());
@@ -345,7 +348,8 @@ Result<Stmt> Parser::parse_with() {
             WithScope scope(*this, var, std::nullopt);
             body = TRY(parse_with_body());
         }
-        return Stmt{Stmt::WithVar{std::move(var), TRY(finish(std::move(body)))}};
+        body = TRY(finish(std::move(body)));
+        return Stmt{Stmt::WithVar{std::move(var), std::move(body)}};
     }
     skip_to_eol();
     Body body = TRY(parse_with_body());

@@ -357,13 +357,6 @@ Result<std::optional<ObjectExpr>> Parser::parse_object_suffix(ObjectExpr base) {
 
 // ---------------------------------------------------------------- statements
 
-namespace {
-
-// Consume tokens up to the line end (not the Newline itself).
-void skip_line_rest(Parser& p) { p.skip_rest_of_line(); }
-
-}  // namespace
-
 // name := value pairs up to the line end; keeps the last value of `kept`.
 Result<Box<Expr>> Parser::parse_named_args(std::string_view kept) {
     Box<Expr> value;
@@ -440,7 +433,7 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
     if (m == "clear" || m == "clearcontents") return Stmt{Stmt::RangeClear{std::move(addr), m == "clearcontents"}};
     if (m == "delete") return Stmt{Stmt::RangeDelete{std::move(addr)}};
     if (m == "insert") {
-        skip_line_rest(*this);
+        skip_rest_of_line();
         return Stmt{Stmt::RangeInsert{std::move(addr)}};
     }
     if (m == "offset") {
@@ -467,10 +460,10 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
         std::string n = TRY(consume_ident());
         if (n == "clear" || n == "clearcontents") return Stmt{Stmt::RangeClear{std::move(addr), n == "clearcontents"}};
         if (n == "delete") return Stmt{Stmt::RangeDelete{std::move(addr)}};
-        skip_line_rest(*this);
+        skip_rest_of_line();
         return Stmt{Stmt::Skipped{format_message("EntireRow/EntireColumn.{} is not implemented", n)}};
     }
-    skip_line_rest(*this);
+    skip_rest_of_line();
     return Stmt{Stmt::Skipped{format_message("Range property/method '{}' is not implemented", m)}};
 }
 
@@ -508,7 +501,7 @@ Result<Stmt> Parser::parse_sheets_stmt() {
     if (cur().is(Tok::Dot)) {
         advance();
         std::string m = TRY(consume_ident());
-        skip_line_rest(*this);
+        skip_rest_of_line();
         if (m == "add") return Stmt{Stmt::AddSheet{}};
         return Stmt{Stmt::Skipped{format_message("Sheets.{} is not implemented", m)}};
     }
@@ -552,7 +545,7 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
         Box<Expr> ui = TRY(parse_named_args("userinterfaceonly"));
         return Stmt{Stmt::SheetProtect{box(std::move(sheet)), std::move(ui), m == "protect"}};
     }
-    skip_line_rest(*this);
+    skip_rest_of_line();
     return Stmt{Stmt::Skipped{format_message("Sheets(...).{} is not implemented", m)}};
 }
 
@@ -565,7 +558,7 @@ Result<Stmt> Parser::parse_workbook_qualified_stmt() {
         Expr sheet = TRY(parse_key_arg(*this));
         return parse_sheet_property_write(Expr{Expr::WorkbookSheet{box(std::move(book)), box(std::move(sheet))}});
     }
-    skip_line_rest(*this);
+    skip_rest_of_line();
     return Stmt{Stmt::Skipped{"Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...)"}};
 }
 
@@ -603,7 +596,7 @@ Result<Stmt> Parser::parse_with_cells_or_range_line() {
         TRY_VOID(expect_tok(Tok::Dot));
         std::string p = TRY(consume_ident());
         if (p != "value" && p != "formula") {
-            skip_line_rest(*this);
+            skip_rest_of_line();
             return Stmt{Stmt::Skipped{format_message("Range property/method '{}' is not implemented", p)}};
         }
         TRY_VOID(expect_tok(Tok::Eq));

@@ -3,6 +3,8 @@
 // guard and the interrupt check point.
 #include <pthread.h>
 
+#include <algorithm>
+
 #include "types/text.h"
 #include "vm/mod.h"
 
@@ -11,9 +13,9 @@ namespace morvane {
 namespace {
 
 constexpr std::string_view kOutOfStack = "Out of stack space";
-// Native stack kept free below the deepest activation (sanitizer builds
-// have much larger frames).
-constexpr uintptr_t kStackReserve = 1u << 20;
+// Native stack kept free below the deepest activation: a quarter of the
+// stack, at most 1 MiB (sanitizer builds have much larger frames).
+constexpr size_t kStackReserve = size_t{1} << 20;
 
 // Lowest usable address of this thread's stack plus the reserve; 0 when the
 // platform does not say.
@@ -25,7 +27,7 @@ uintptr_t stack_limit_of_this_thread() {
     int rc = pthread_attr_getstack(&attr, &addr, &size);
     pthread_attr_destroy(&attr);
     if (rc != 0 || addr == nullptr) return 0;
-    return reinterpret_cast<uintptr_t>(addr) + kStackReserve;
+    return reinterpret_cast<uintptr_t>(addr) + std::min(kStackReserve, size / 4);
 }
 
 std::optional<size_t> find_label(const Body& body, const std::string& label) {

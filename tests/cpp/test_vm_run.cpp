@@ -1,0 +1,74 @@
+// Running programs: loading, the shared variable table seen by name, the
+// interrupt check point and the recursion guard.
+#include <gtest/gtest.h>
+
+#include "parser/mod.h"
+#include "vm/mod.h"
+
+using namespace morvane;
+
+namespace {
+
+Result<void> run(Vm& vm, std::string_view code, std::string_view macro = "main") {
+    auto program = parser::parse(code);
+    if (!program) return fail("syntax: " + program.error());
+    return vm.run_sub(*program, macro);
+}
+
+int g_polls = 0;
+bool stop_after_two_polls() { return ++g_polls > 2; }
+
+}  // namespace
+
+TEST(VmRun, VariablesByName) {
+    Vm vm;
+    ASSERT_TRUE(run(vm, "Sub Main()\nx = 1\ny = \"a\"\nEnd Sub\n").has_value());
+    ASSERT_NE(vm.find_var("x"), nullptr);
+    EXPECT_EQ(vm.find_var("x")->as_int(), 1);
+    EXPECT_EQ(vm.find_var("nope"), nullptr);
+    vm.set_var("z", Variant(2.5));
+    vm.remove_var("y");
+    std::vector<std::string> names;
+    vm.for_each_var([&](const std::string& name, const Variant&) { names.push_back(name); });
+    EXPECT_EQ(names, (std::vector<std::string>{"x", "z"}));
+    ASSERT_TRUE(run(vm, "Sub Main()\nw = z * 2\nEnd Sub\n").has_value());
+    EXPECT_EQ(vm.find_var("w")->as_int(), 5);
+}
+
+TEST(VmRun, InterruptCannotBeSwallowed) {
+    Vm vm;
+    g_polls = 0;
+    vm.interrupt_check = stop_after_two_polls;
+    auto r = run(vm, "Sub Main()\nOn Error Resume Next\nDo\nn = 1\nLoop\nEnd Sub\n");
+    ASSERT_FALSE(r.has_value());
+    EXPECT_EQ(r.error(), "Interrupted");
+    EXPECT_TRUE(vm.interrupted());
+    g_polls = -1000;
+    EXPECT_TRUE(run(vm, "Sub Main()\nm = 1\nEnd Sub\n").has_value());
+    EXPECT_FALSE(vm.interrupted());
+}
+
+TEST(VmRun, RecursionGuard) {
+    Vm vm;
+    auto r = run(vm, "Function F(n)\nF = F(n + 1)\nEnd Function\nSub Main()\nx = F(1)\nEnd Sub\n");
+    ASSERT_FALSE(r.has_value());
+    EXPECT_EQ(r.error(), "Out of stack space");
+    // The guard leaves the interpreter usable, and deep but bounded recursion works.
+    auto deep = run(vm, "Function D(n)\nIf n > 0 Then D = D(n - 1) + 1 Else D = 0\nEnd Function\n"
+                        "Sub Main()\nx = D(300)\nEnd Sub\n");
+    ASSERT_TRUE(deep.has_value()) << deep.error();
+    EXPECT_EQ(vm.find_var("x")->as_int(), 300);
+}
+
+TEST(VmRun, CallingDefinitionsDirectly) {
+    Vm vm;
+    auto program = parser::parse("Function Add(a, b)\nAdd = a + b\nEnd Function\nSub Put(v)\nstored = v\nEnd Sub\n");
+    ASSERT_TRUE(program.has_value());
+    ASSERT_FALSE(vm.run_sub(*program, "none").has_value());  // loads the tables
+    auto sum = vm.call_func_def(vm.functions.at("add"), {Variant(int64_t{2}), Variant(int64_t{3})});
+    ASSERT_TRUE(sum.has_value());
+    EXPECT_EQ(sum->as_int(), 5);
+    ASSERT_TRUE(vm.call_sub_def(program->subs[0], {Variant("v")}).has_value());
+    EXPECT_EQ(vm.find_var("stored")->as_str(), "v");
+    EXPECT_EQ(vm.find_var("v"), nullptr);
+}

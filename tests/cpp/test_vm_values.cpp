@@ -1,0 +1,182 @@
+// The interpreter's value rules: numbers, texts, truth, equality, ordering,
+// the Sort order and every binary operator, as tables of cases.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "vm/values.h"
+
+using namespace morvane;
+using vm::Ordering;
+
+namespace {
+
+Variant I(int64_t v) { return Variant(v); }
+Variant F(double v) { return Variant(v); }
+Variant S(const char* v) { return Variant(v); }
+Variant B(bool v) { return Variant(v); }
+Variant D(int64_t serial) { return Variant(Date{serial}); }
+Variant E(ExcelError e) { return Variant(e); }
+Variant A(Array a) { return Variant(std::move(a)); }
+Variant Rec() {
+    Record r;
+    r.set("x", I(1));
+    return Variant(std::move(r));
+}
+
+// Same kind and same payload ("1 == 1.0" must not pass).
+void expect_same(const Variant& got, const Variant& want, const std::string& what) {
+    EXPECT_EQ(got.kind(), want.kind()) << what << ": got " << got.debug_text() << ", want " << want.debug_text();
+    if (got.is_float() && want.is_float() && std::isnan(want.as_float())) {
+        EXPECT_TRUE(std::isnan(got.as_float())) << what;
+        return;
+    }
+    EXPECT_TRUE(got == want) << what << ": got " << got.debug_text() << ", want " << want.debug_text();
+}
+
+}  // namespace
+
+TEST(VmValues, ToF64) {
+    struct Case { Variant v; double want; };
+    const Case cases[] = {
+        {I(5), 5}, {F(2.5), 2.5}, {S("12.5"), 12.5}, {S("-1e3"), -1000}, {B(true), 1}, {B(false), 0},
+        {D(45000), 45000}, {Variant(), 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(*vm::to_f64(c.v), c.want) << c.v.debug_text();
+    EXPECT_TRUE(std::isinf(*vm::to_f64(S("Infinity"))));
+    EXPECT_TRUE(std::isnan(*vm::to_f64(S("NaN"))));
+
+    struct Bad { Variant v; const char* msg; };
+    const Bad bad[] = {
+        {S("abc"), "Cannot convert 'abc' to number"}, {S(" 5"), "Cannot convert ' 5' to number"},
+        {S(""), "Cannot convert '' to number"},       {E(ExcelError::NA), "#N/A"},
+        {E(ExcelError::DivZero), "#DIV/0!"},          {A({I(1)}), "Cannot convert array to number"},
+        {Rec(), "Cannot convert record to number"},
+    };
+    for (const auto& c : bad) EXPECT_EQ(vm::to_f64(c.v).error(), c.msg);
+}
+
+TEST(VmValues, VbaToStr) {
+    struct Case { Variant v; const char* want; };
+    const Case cases[] = {
+        {I(-42), "-42"},   {F(2.5), "2.5"},     {F(3.0), "3"},       {F(0.1), "0.1"},
+        {F(1e21), "1000000000000000000000"}, {F(NAN), "NaN"}, {F(-INFINITY), "-inf"},
+        {S("x"), "x"},     {B(true), "True"},   {B(false), "False"}, {D(45000), "2023-03-15"},
+        {E(ExcelError::Ref), "#REF!"},          {Variant(), ""},     {A({I(1), S("a"), B(true)}), "1, a, True"},
+        {Rec(), "[Record]"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(vm::vba_to_str(c.v), c.want) << c.v.debug_text();
+}
+
+TEST(VmValues, Equality) {
+    struct Case { Variant a, b; bool eq; };
+    const Case cases[] = {
+        {I(1), I(1), true},       {I(1), F(1.0), true},     {F(1.5), F(1.5), true},    {I(3), D(3), true},
+        {D(3), D(3), true},       {F(3.0), D(3), false},    {S("abc"), S("ABC"), true}, {S("straße"), S("STRASSE"), true},
+        {S("1"), I(1), false},    {B(true), I(-1), false},  {B(true), I(1), false},    {B(true), B(true), true},
+        {Variant(), Variant(), true}, {Variant(), I(0), false}, {Variant(), S(""), false},
+        {E(ExcelError::NA), E(ExcelError::NA), false},     {A({}), A({}), false},       {F(NAN), F(NAN), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(vm::vba_eq(c.a, c.b), c.eq) << c.a.debug_text() << " = " << c.b.debug_text();
+        EXPECT_EQ(vm::vba_eq(c.b, c.a), c.eq) << "symmetric: " << c.a.debug_text();
+    }
+}
+
+TEST(VmValues, Ordering) {
+    struct Case { Variant a, b; Ordering want; };
+    const Case cases[] = {
+        {S("abc"), S("ABD"), Ordering::Less},  {S("10"), S("9"), Ordering::Less},
+        {S("10"), I(9), Ordering::Greater},    {S("1"), I(1), Ordering::Equal},
+        {S("abc"), I(5), Ordering::Less},      {S("abc"), S("ABC"), Ordering::Equal},
+        {I(2), F(2.5), Ordering::Less},        {B(true), I(0), Ordering::Greater},
+        {E(ExcelError::NA), S("ERROR(NA)"), Ordering::Equal}, {Variant(), I(0), Ordering::Equal},
+    };
+    for (const auto& c : cases) EXPECT_EQ(*vm::vba_cmp(c.a, c.b), c.want) << c.a.debug_text() << " vs " << c.b.debug_text();
+    EXPECT_EQ(vm::vba_cmp(F(NAN), I(1)).error(), "Cannot compare NaN values");
+}
+
+TEST(VmValues, SortOrder) {
+    std::vector<Variant> values = {I(10), S("9"), Variant(), B(true), S("apple")};
+    std::vector<Variant> want = {Variant(), I(10), S("9"), S("apple"), B(true)};
+    std::stable_sort(values.begin(), values.end(),
+                     [](const Variant& a, const Variant& b) { return vm::cmp_variants(a, b) == Ordering::Less; });
+    for (size_t i = 0; i < want.size(); ++i) expect_same(values[i], want[i], "sorted[" + std::to_string(i) + "]");
+    EXPECT_EQ(vm::cmp_variants(F(NAN), I(3)), Ordering::Equal);
+    EXPECT_EQ(vm::cmp_variants(E(ExcelError::NA), E(ExcelError::Ref)), Ordering::Less);
+}
+
+TEST(VmValues, Truth) {
+    struct Case { Variant v; bool want; };
+    const Case cases[] = {
+        {I(0), false}, {I(-1), true},  {F(0.0), false}, {F(NAN), true},   {S(""), false},
+        {S("False"), true}, {S("0"), true}, {B(false), false}, {D(0), true}, {E(ExcelError::NA), false},
+        {Variant(), false}, {A({}), false}, {A({I(0)}), true}, {Rec(), true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(vm::is_truthy(c.v), c.want) << c.v.debug_text();
+}
+
+TEST(VmValues, BitwiseOperand) {
+    struct Case { Variant v; int64_t want; };
+    const Case cases[] = {
+        {B(true), -1}, {B(false), 0}, {F(2.5), 2}, {F(3.5), 4}, {F(-2.5), -2}, {F(NAN), 0},
+        {F(1e300), std::numeric_limits<int64_t>::max()}, {F(-1e300), std::numeric_limits<int64_t>::min()},
+        {S("7"), 7},
+    };
+    for (const auto& c : cases) EXPECT_EQ(*vm::to_i64_bitwise(c.v), c.want) << c.v.debug_text();
+}
+
+TEST(VmValues, BinaryOperators) {
+    const int64_t kMin = std::numeric_limits<int64_t>::min();
+    const int64_t kMax = std::numeric_limits<int64_t>::max();
+    struct Case { BinOp op; Variant a, b, want; };
+    const Case cases[] = {
+        {BinOp::Add, I(2), I(3), I(5)},              {BinOp::Add, S("2"), I(3), I(5)},
+        {BinOp::Add, S("2"), S("3"), S("23")},       {BinOp::Add, Variant(), I(1), I(1)},
+        {BinOp::Add, B(true), I(0), I(1)},           {BinOp::Add, I((1LL << 53) + 1), I(0), I(1LL << 53)},
+        {BinOp::Add, F(0.5), F(0.5), I(1)},          {BinOp::Sub, I(5), F(7.5), F(-2.5)},
+        {BinOp::Mul, I(4), F(2.5), I(10)},           {BinOp::Div, I(10), I(4), F(2.5)},
+        {BinOp::Div, I(10), I(5), I(2)},             {BinOp::Pow, I(2), I(10), I(1024)},
+        {BinOp::Pow, I(2), F(0.5), F(std::sqrt(2.0))}, {BinOp::Pow, I(2), I(63), I(kMax)},
+        {BinOp::Pow, I(2), I(64), F(18446744073709551616.0)},
+        {BinOp::IntDiv, I(7), I(2), I(3)},           {BinOp::IntDiv, I(-7), I(2), I(-3)},
+        {BinOp::IntDiv, F(2.5), I(1), I(2)},         {BinOp::IntDiv, F(3.5), I(1), I(4)},
+        {BinOp::Mod, I(-7), I(2), I(-1)},            {BinOp::Mod, I(7), I(-2), I(1)},
+        {BinOp::Mod, F(5.5), I(2), I(0)},            {BinOp::Mod, I(kMin), I(1), I(0)},
+        {BinOp::Eq, S("1"), I(1), B(false)},         {BinOp::Le, S("1"), I(1), B(true)},
+        {BinOp::Ge, S("1"), I(1), B(true)},          {BinOp::Lt, S("1"), I(2), B(true)},
+        {BinOp::Ne, S("a"), S("A"), B(false)},       {BinOp::Gt, S("abc"), I(5), B(false)},
+        {BinOp::Concat, S("2"), S("3"), S("23")},    {BinOp::Concat, B(true), S(""), S("True")},
+        {BinOp::Concat, A({I(1), S("a"), B(true)}), S(""), S("[1, a, True]")},
+        {BinOp::Concat, I(1), F(2.5), S("12.5")},
+        {BinOp::And, B(true), I(7), I(7)},           {BinOp::And, I(6), I(3), I(2)},
+        {BinOp::Or, I(1), I(2), I(3)},               {BinOp::Xor, B(true), I(1), I(-2)},
+        {BinOp::And, B(true), B(false), B(false)},   {BinOp::Xor, B(true), B(false), B(true)},
+    };
+    for (const auto& c : cases) {
+        auto got = vm::eval_binop(c.op, c.a, c.b);
+        ASSERT_TRUE(got.has_value()) << int(c.op) << " " << c.a.debug_text() << ": " << got.error();
+        expect_same(*got, c.want, std::to_string(int(c.op)) + " " + c.a.debug_text() + " " + c.b.debug_text());
+    }
+
+    struct Bad { BinOp op; Variant a, b; const char* msg; };
+    const Bad bad[] = {
+        {BinOp::Div, I(1), I(0), "Division by zero"},       {BinOp::Div, I(0), F(-0.0), "Division by zero"},
+        {BinOp::IntDiv, I(5), I(0), "Division by zero"},    {BinOp::Mod, I(5), F(0.4), "Division by zero"},
+        {BinOp::IntDiv, I(kMin), I(-1), "Integer division overflow"},
+        {BinOp::Mod, I(kMin), I(-1), "Integer division overflow"},
+        {BinOp::Add, S("a"), I(1), "Cannot convert 'a' to number"},
+        {BinOp::Add, S(" 5"), I(0), "Cannot convert ' 5' to number"},
+        {BinOp::Sub, S("x"), S("y"), "Cannot convert 'x' to number"},
+        {BinOp::Add, E(ExcelError::NA), I(1), "#N/A"},
+        {BinOp::Lt, F(NAN), I(1), "Cannot compare NaN values"},
+        {BinOp::And, A({}), I(1), "Cannot convert array to number"},
+    };
+    for (const auto& c : bad) {
+        auto got = vm::eval_binop(c.op, c.a, c.b);
+        ASSERT_FALSE(got.has_value()) << c.msg;
+        EXPECT_EQ(got.error(), c.msg);
+    }
+    EXPECT_TRUE(std::isnan(vm::eval_binop(BinOp::Div, I(1), F(NAN))->as_float()));
+}

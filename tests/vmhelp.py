@@ -1,0 +1,30 @@
+"""Small helpers shared by the interpreter tests."""
+import morvane
+
+
+def sub(body, name="Main"):
+    """A module holding one Sub with the given body lines."""
+    return f"Sub {name}()\n{body}\nEnd Sub\n"
+
+
+def run(code, macro="Main", vm=None, **kwargs):
+    vm = vm or morvane.Vm(**kwargs)
+    vm.run(code, macro)
+    return vm
+
+
+def run_body(body, **kwargs):
+    return run(sub(body), **kwargs)
+
+
+def same(got, want):
+    """Equal values of the same types all the way down (1, 1.0 and True differ)."""
+    if type(got) is not type(want):
+        return False
+    if isinstance(want, list):
+        return len(got) == len(want) and all(same(g, w) for g, w in zip(got, want))
+    if isinstance(want, dict):
+        return got.keys() == want.keys() and all(same(got[k], want[k]) for k in want)
+    if isinstance(want, float) and want != want:
+        return got != got
+    return got == want
