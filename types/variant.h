@@ -124,13 +124,9 @@ struct CellPos {
 };
 
 struct CellPosHash {
-    size_t operator()(CellPos p) const noexcept {
-        uint64_t x = (uint64_t{p.row} << 32) | p.col;
-        x ^= x >> 33;
-        x *= 0xff51afd7ed558ccdULL;
-        x ^= x >> 33;
-        return static_cast<size_t>(x);
-    }
+    // Identity-like: the standard map reduces it modulo a prime, which keeps
+    // neighbouring cells of a column together (cell loops touch neighbours).
+    size_t operator()(CellPos p) const noexcept { return (uint64_t{p.col} << 32) | p.row; }
 };
 
 using CellMap = std::unordered_map<CellPos, CellContent, CellPosHash>;

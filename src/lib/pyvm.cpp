@@ -232,6 +232,98 @@ PyObject* vm_variables(PyObject* self, PyObject*) {
     });
 }
 
+PyObject* vm_set_cell_formula(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* const kwlist[] = {"row", "col", "formula", nullptr};
+        PyObject *row_obj = nullptr, *col_obj = nullptr, *formula_obj = nullptr;
+        if (!match_args(args, kwargs, "OOO:set_cell_formula", kwlist, &row_obj, &col_obj, &formula_obj))
+            return nullptr;
+        Borrow b;
+        if (!b.exclusive(as_pyvm(self))) return nullptr;
+        uint32_t row = 0, col = 0;
+        std::string formula;
+        if (!arg_u32(row_obj, "set_cell_formula", "row", row) || !arg_u32(col_obj, "set_cell_formula", "col", col) ||
+            !arg_str(formula_obj, "set_cell_formula", "formula", formula))
+            return nullptr;
+        if (auto r = as_pyvm(self)->vm->set_cell_formula(row, col, formula); !r) {
+            PyErr_SetString(PyExc_ValueError, r.error().c_str());
+            return nullptr;
+        }
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* vm_recalculate(PyObject* self, PyObject*) {
+    return guarded([&]() -> PyObject* {
+        Borrow b;
+        if (!b.exclusive(as_pyvm(self))) return nullptr;
+        if (auto r = as_pyvm(self)->vm->recalculate_all(); !r) {
+            PyErr_SetString(PyExc_RuntimeError, r.error().c_str());
+            return nullptr;
+        }
+        Py_RETURN_NONE;
+    });
+}
+
+// A batch key: a tuple of exactly two integers that fit 32 unsigned bits.
+bool batch_key(PyObject* key, uint32_t& row, uint32_t& col) {
+    if (!PyTuple_Check(key) || PyTuple_GET_SIZE(key) != 2) return false;
+    uint32_t out[2];
+    for (Py_ssize_t i = 0; i < 2; ++i) {
+        PyObject* item = PyTuple_GET_ITEM(key, i);
+        if (!PyLong_Check(item)) return false;
+        int overflow = 0;
+        long long v = PyLong_AsLongLongAndOverflow(item, &overflow);
+        if (v == -1 && PyErr_Occurred()) {
+            PyErr_Clear();
+            return false;
+        }
+        if (overflow != 0 || v < 0 || v > 0xFFFFFFFFLL) return false;
+        out[i] = static_cast<uint32_t>(v);
+    }
+    row = out[0];
+    col = out[1];
+    return true;
+}
+
+PyObject* vm_set_cell_formula_batch(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* const kwlist[] = {"formulas", nullptr};
+        PyObject* formulas = nullptr;
+        if (!match_args(args, kwargs, "O:set_cell_formula_batch", kwlist, &formulas)) return nullptr;
+        Borrow b;
+        if (!b.exclusive(as_pyvm(self))) return nullptr;
+        if (!PyDict_Check(formulas)) {
+            PyErr_Format(PyExc_TypeError, "set_cell_formula_batch() argument 'formulas' must be dict, not %.50s",
+                         Py_TYPE(formulas)->tp_name);
+            return nullptr;
+        }
+        Vm& vm = *as_pyvm(self)->vm;
+        Py_ssize_t pos = 0;
+        PyObject *key = nullptr, *value = nullptr;
+        // Items are visited in the dict's order; the first failure ends the call.
+        while (PyDict_Next(formulas, &pos, &key, &value)) {
+            uint32_t row = 0, col = 0;
+            if (!batch_key(key, row, col)) {
+                PyErr_SetString(PyExc_TypeError, "keys must be (row, col) tuples of integers");
+                return nullptr;
+            }
+            if (!PyUnicode_Check(value)) {
+                PyErr_SetString(PyExc_TypeError, "values must be formula strings");
+                return nullptr;
+            }
+            Py_ssize_t len = 0;
+            const char* text = PyUnicode_AsUTF8AndSize(value, &len);
+            if (!text) return nullptr;
+            if (auto r = vm.set_cell_formula(row, col, std::string_view(text, static_cast<size_t>(len))); !r) {
+                PyErr_SetString(PyExc_ValueError, r.error().c_str());
+                return nullptr;
+            }
+        }
+        Py_RETURN_NONE;
+    });
+}
+
 PyObject* vm_set_sheet(PyObject* self, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         static const char* const kwlist[] = {"name", nullptr};
@@ -363,6 +455,16 @@ PyMethodDef vm_methods[] = {
      "cells($self)\n--\n\nReturn all non-empty cells as a dict: ``{(row, col): value}``."},
     {"variables", method(vm_variables), METH_NOARGS,
      "variables($self)\n--\n\nReturn all VBA variables as a dict: ``{name: value}``."},
+    {"set_cell_formula", method(vm_set_cell_formula), METH_VARARGS | METH_KEYWORDS,
+     "set_cell_formula($self, row, col, formula)\n--\n\n"
+     "Store a formula string (e.g. ``\"=SUM(A1:A3)\"``) on a cell and evaluate it\n"
+     "immediately against the current cell state."},
+    {"recalculate", method(vm_recalculate), METH_NOARGS,
+     "recalculate($self)\n--\n\nRe-evaluate all cells that have a stored formula."},
+    {"set_cell_formula_batch", method(vm_set_cell_formula_batch), METH_VARARGS | METH_KEYWORDS,
+     "set_cell_formula_batch($self, formulas)\n--\n\n"
+     "Set multiple cell formulas at once.\n"
+     "``formulas`` should be a dict mapping ``(row, col)`` tuples (1-based) to formula strings."},
     {"set_sheet", method(vm_set_sheet), METH_VARARGS | METH_KEYWORDS,
      "set_sheet($self, name)\n--\n\nSwitch the active sheet. Creates the sheet if it does not exist."},
     {"active_sheet", method(vm_active_sheet), METH_NOARGS,

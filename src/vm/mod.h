@@ -143,6 +143,11 @@ public:
 
     // ------------------------------------------------ formulas (formulas.cpp)
     Result<void> set_cell_formula(uint32_t row, uint32_t col, std::string_view formula);
+    // Every formula of the active sheet again, in dependency order; the first
+    // failure ends the pass, keeping the values computed before it.
+    Result<void> recalculate_all();
+    // Manual -> Automatic recalculates; every other change only stores the mode.
+    Result<void> set_calc_mode(CalcMode mode);
 
     // ------------------------------------------------ state read by other units
     std::unordered_map<std::string, ObjectRef> objects;
@@ -290,6 +295,10 @@ private:
     Result<Variant> eval_member_path(const Expr::MemberPath& m);
     Result<Variant> eval_indexed_field(const Expr::IndexedField& f);
     Result<uint32_t> eval_cell_index(const Expr& e, std::string_view label);
+
+    // Parsed trees of stored formulas by cell, checked against the cell's
+    // formula text before use (formulas.cpp).
+    std::shared_ptr<struct FormulaCache> formula_cache_;
 
     SheetMap sheets_;
     std::string active_sheet_ = "sheet1";

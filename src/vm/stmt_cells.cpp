@@ -126,8 +126,7 @@ Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
             return {};
         }
         case kStmt<Stmt::SetCalculation>:
-            calc_mode = std::get_if<Stmt::SetCalculation>(&n)->mode;
-            return {};
+            return set_calc_mode(std::get_if<Stmt::SetCalculation>(&n)->mode);
         case kStmt<Stmt::WithSheet>: {
             const auto& s = *std::get_if<Stmt::WithSheet>(&n);
             std::string previous = active_sheet_;

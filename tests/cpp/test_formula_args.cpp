@@ -151,7 +151,7 @@ TEST(FormulaArgs, Sum) {
         {"=SUM(\"5\")", "Integer(0)"},
         {"=SUM(A2)", "Integer(1)"},
         {"=SUM(A2:A2)", "Integer(0)"},
-        {"=SUM(C1:A1)", "Integer(0)"},
+        {"=SUM(C1:A1)", "Float(11.5)"},  // reversed corners: the same rectangle
         {"=SUM(C1:A1, 0)", "Float(11.5)"},
         {"=SUM(A1:C1)", "Float(11.5)"},
         {"=SUM(B1:B2)", "Integer(10)"},

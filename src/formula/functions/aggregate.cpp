@@ -1,4 +1,6 @@
 // Aggregates: SUM so far.
+#include <algorithm>
+
 #include "formula/args.h"
 #include "formula/eval.h"
 
@@ -8,13 +10,14 @@ Result<Variant> func_sum(std::span<const FormulaExpr> args, const EvalCtx& ctx) 
     double sum = 0;
     if (args.size() == 1) {
         if (const auto* r = args[0].get<FormulaExpr::Range>()) {
-            // A lone range is read straight from the sheet, corners as
-            // written, numbers and dates only.
-            uint64_t rows = span_len(r->row1, r->row2), cols = span_len(r->col1, r->col2);
+            // A lone range is read straight from the sheet, numbers and dates
+            // only; reversed corners name the same rectangle (B2:A1 is A1:B2).
+            const uint32_t row1 = std::min(r->row1, r->row2), col1 = std::min(r->col1, r->col2);
+            const uint64_t rows = span_len(row1, std::max(r->row1, r->row2));
+            const uint64_t cols = span_len(col1, std::max(r->col1, r->col2));
             TRY_VOID(check_range_size(static_cast<unsigned __int128>(rows) * cols));
-            if (cols == 0) rows = 0;
-            for (uint64_t row = r->row1; row < uint64_t{r->row1} + rows; ++row)
-                for (uint64_t col = r->col1; col < uint64_t{r->col1} + cols; ++col)
+            for (uint64_t row = row1; row < uint64_t{row1} + rows; ++row)
+                for (uint64_t col = col1; col < uint64_t{col1} + cols; ++col)
                     if (auto x = as_f64(cell_ref(ctx.cells, static_cast<uint32_t>(row), static_cast<uint32_t>(col))))
                         sum += *x;
             return number_variant(sum);
