@@ -59,15 +59,24 @@ Result<void> Vm::set_cell_formula(uint32_t row, uint32_t col, std::string_view f
 Result<void> Vm::recalculate_all() {
     FormulaCache& cache = cache_of(formula_cache_);
     std::vector<vm::FormulaEntry> formulas;
-    FormulaCache fresh;
     for (const auto& [pos, content] : cells()) {
         if (!content.formula) continue;
-        auto tree = cache.tree_for(pos, *content.formula);
-        if (!tree) continue;  // no longer parses: the cell keeps its value
-        formulas.push_back({pos.row, pos.col, tree});
-        fresh.by_cell.emplace(pos, FormulaCache::Entry{*content.formula, std::move(tree)});
+        auto it = cache.by_cell.find(pos);
+        if (it == cache.by_cell.end() || it->second.text != *content.formula) {
+            auto parsed = formula::parser::parse(*content.formula);
+            if (!parsed) continue;  // no longer parses: the cell keeps its value
+            FormulaCache::Entry entry{*content.formula, std::make_shared<const FormulaExpr>(std::move(*parsed))};
+            it = cache.by_cell.insert_or_assign(pos, std::move(entry)).first;
+        }
+        formulas.push_back({pos.row, pos.col, it->second.tree});
     }
-    cache.by_cell = std::move(fresh.by_cell);
+    // Drop the trees of cells that no longer hold their formula.
+    if (cache.by_cell.size() > formulas.size()) {
+        std::erase_if(cache.by_cell, [&](const auto& item) {
+            auto cell = cells().find(item.first);
+            return cell == cells().end() || cell->second.formula != item.second.text;
+        });
+    }
     const std::vector<uint32_t> order = vm::topo_sort_formulas(formulas);
     CellMap& live = cells_mut();
     for (uint32_t i : order) {

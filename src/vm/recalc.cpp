@@ -85,7 +85,9 @@ std::vector<uint32_t> topo_sort_formulas(std::span<const FormulaEntry> formulas)
     const auto n = static_cast<uint32_t>(formulas.size());
     FormulaIndex index(formulas);
     std::vector<uint32_t> pending(n, 0);
-    std::vector<std::vector<uint32_t>> dependents(n);
+    // Edges (read formula j -> reader i), generated with i ascending; a
+    // stable bucket pass by j then gives each j its readers in ascending order.
+    std::vector<std::pair<uint32_t, uint32_t>> edges;
     // seen[j] == i + 1 when formula j was already counted as a read of i.
     std::vector<uint32_t> seen(n, 0);
     std::vector<ReadRect> rects;
@@ -96,10 +98,18 @@ std::vector<uint32_t> topo_sort_formulas(std::span<const FormulaEntry> formulas)
             index.for_each_in(r, [&](uint32_t j) {
                 if (j == i || seen[j] == i + 1) return;
                 seen[j] = i + 1;
-                dependents[j].push_back(i);  // ascending, since i ascends
+                edges.emplace_back(j, i);
                 ++pending[i];
             });
         }
+    }
+    std::vector<uint32_t> first(n + 1, 0);  // dependents of j: readers[first[j] .. first[j+1])
+    for (const auto& e : edges) ++first[e.first + 1];
+    for (uint32_t j = 0; j < n; ++j) first[j + 1] += first[j];
+    std::vector<uint32_t> readers(edges.size());
+    {
+        std::vector<uint32_t> fill(first.begin(), first.end() - 1);
+        for (const auto& [j, i] : edges) readers[fill[j]++] = i;
     }
     std::vector<uint32_t> order;
     order.reserve(n);
@@ -107,8 +117,9 @@ std::vector<uint32_t> topo_sort_formulas(std::span<const FormulaEntry> formulas)
         if (pending[i] == 0) order.push_back(i);
     // `order` doubles as the FIFO queue: its unread tail is the queue.
     for (size_t head = 0; head < order.size(); ++head) {
-        for (uint32_t d : dependents[order[head]])
-            if (--pending[d] == 0) order.push_back(d);
+        const uint32_t j = order[head];
+        for (uint32_t k = first[j]; k < first[j + 1]; ++k)
+            if (--pending[readers[k]] == 0) order.push_back(readers[k]);
     }
     if (order.size() < n) {
         std::vector<bool> placed(n, false);
