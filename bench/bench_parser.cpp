@@ -10,59 +10,66 @@
 
 namespace {
 
-// One procedure of 50 lines mixing the common statement forms.
+// One procedure of 50 lines mixing the common statement forms; every '@'
+// stands for the procedure's number.
+constexpr const char* kProcedure = R"(' Procedure @: a mix of the usual statements
+Sub Work@(ByVal count As Long, Optional label As String = "row")
+    Dim i As Long, total As Double, name As String
+    Dim grid(10, 10)
+    total = 0
+    For i = 1 To count Step 1
+        total = total + Cells(i, 2).Value * 1.5 - (i Mod 3) ^ 2
+        If total > 100 And Not (i = 5 Or i = 7) Then
+            Range("A1").Value = total & " " & label
+        ElseIf total < 0 Then
+            Cells(i, 3).Value = -total
+        Else
+            grid(i Mod 10, 1) = WorksheetFunction.Sum(total, i, 3)
+        End If
+    Next i
+    Select Case total
+        Case 1, 2, 3
+            name = "small"
+        Case 4 To 10
+            name = "medium"
+        Case Is > 10
+            name = "large"
+        Case Else
+            name = "none"
+    End Select
+    With Range("B2:D5")
+        .Cells(1, 1).Value = name
+        .Value = Len(name) + Cells(Rows.Count, 1).End(xlUp).Row
+    End With
+    Do While i > 0
+        i = i - 1
+        If i = 3 Then Exit Do
+    Loop
+    Sheets("Data").Range("C1").Value = Sheets("Data").Range("C2").Value + 1
+    On Error Resume Next
+    Helper@ total, name
+    Call Helper@(total, name)
+    MsgBox "Done: " & name, vbOKOnly, "Title"
+    Debug.Print total
+    Set r = Range("A1:B2")
+    r.Copy Destination:=Range("E1")
+    total = total * 2 + Int(total / 3) - Abs(total - 7) + Sqr(16)
+    name = UCase(Left(name, 2)) & Mid(name, 3, 4) & Right$(name, 1)
+    If total = 0 Then total = 1 Else total = total + 1
+    While total > 1000
+        total = total / 2
+    Wend
+End Sub
+
+)";
+
 std::string procedure(int k) {
-    std::string n = std::to_string(k);
+    const std::string n = std::to_string(k);
     std::string s;
-    s += "' Procedure " + n + ": a mix of the usual statements\n";
-    s += "Sub Work" + n + "(ByVal count As Long, Optional label As String = \"row\")\n";
-    s += "    Dim i As Long, total As Double, name As String\n";
-    s += "    Dim grid(10, 10)\n";
-    s += "    total = 0\n";
-    s += "    For i = 1 To count Step 1\n";
-    s += "        total = total + Cells(i, 2).Value * 1.5 - (i Mod 3) ^ 2\n";
-    s += "        If total > 100 And Not (i = 5 Or i = 7) Then\n";
-    s += "            Range(\"A1\").Value = total & \" \" & label\n";
-    s += "        ElseIf total < 0 Then\n";
-    s += "            Cells(i, 3).Value = -total\n";
-    s += "        Else\n";
-    s += "            grid(i Mod 10, 1) = WorksheetFunction.Sum(total, i, 3)\n";
-    s += "        End If\n";
-    s += "    Next i\n";
-    s += "    Select Case total\n";
-    s += "        Case 1, 2, 3\n";
-    s += "            name = \"small\"\n";
-    s += "        Case 4 To 10\n";
-    s += "            name = \"medium\"\n";
-    s += "        Case Is > 10\n";
-    s += "            name = \"large\"\n";
-    s += "        Case Else\n";
-    s += "            name = \"none\"\n";
-    s += "    End Select\n";
-    s += "    With Range(\"B2:D5\")\n";
-    s += "        .Cells(1, 1).Value = name\n";
-    s += "        .Value = Len(name) + Cells(Rows.Count, 1).End(xlUp).Row\n";
-    s += "    End With\n";
-    s += "    Do While i > 0\n";
-    s += "        i = i - 1\n";
-    s += "        If i = 3 Then Exit Do\n";
-    s += "    Loop\n";
-    s += "    Sheets(\"Data\").Range(\"C1\").Value = Sheets(\"Data\").Range(\"C2\").Value + 1\n";
-    s += "    On Error Resume Next\n";
-    s += "    Helper" + n + " total, name\n";
-    s += "    Call Helper" + n + "(total, name)\n";
-    s += "    MsgBox \"Done: \" & name, vbOKOnly, \"Title\"\n";
-    s += "    Debug.Print total\n";
-    s += "    Set r = Range(\"A1:B2\")\n";
-    s += "    r.Copy Destination:=Range(\"E1\")\n";
-    s += "    total = total * 2 + Int(total / 3) - Abs(total - 7) + Sqr(16)\n";
-    s += "    name = UCase(Left(name, 2)) & Mid(name, 3, 4) & Right$(name, 1)\n";
-    s += "    If total = 0 Then total = 1 Else total = total + 1\n";
-    s += "    While total > 1000\n";
-    s += "        total = total / 2\n";
-    s += "    Wend\n";
-    s += "End Sub\n";
-    s += "\n";
+    for (const char* c = kProcedure; *c; ++c) {
+        if (*c == '@') s += n;
+        else s += *c;
+    }
     return s;
 }
 

@@ -129,10 +129,6 @@ struct CellPosHash {
     size_t operator()(CellPos p) const noexcept { return (uint64_t{p.col} << 32) | p.row; }
 };
 
-using CellMap = std::unordered_map<CellPos, CellContent, CellPosHash>;
-// The workbook's sheets by lower-case name.
-using SheetMap = std::unordered_map<std::string, CellMap>;
-
 // A computed number: whole and within +-2^63 -> Integer (saturated), else Float.
 Variant number_variant(double x);
 // Shortest round-trip decimal, positional, never an exponent.
@@ -148,3 +144,5 @@ int32_t saturate_i32(double x);
 uint32_t saturate_u32(double x);
 
 }  // namespace morvane
+
+#include "types/cell_map.h"  // IWYU pragma: export

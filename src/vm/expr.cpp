@@ -5,25 +5,15 @@
 #include <cmath>
 
 #include "types/address.h"
+#include "vm/dispatch.h"
 #include "vm/mod.h"
 #include "vm/values.h"
 
 namespace morvane {
 
-namespace {
+using vm::kExpr;
 
-template <class T, class V>
-struct index_in;
-template <class T, class... Ts>
-struct index_in<T, std::variant<Ts...>> {
-    static constexpr size_t value = [] {
-        size_t i = 0;
-        (void)((std::is_same_v<T, Ts> ? true : (++i, false)) || ...);
-        return i;
-    }();
-};
-template <class T>
-constexpr size_t kExpr = index_in<T, decltype(Expr::node)>::value;
+namespace {
 
 constexpr std::string_view kMultiDim = "multi-dimensional arrays are not supported";
 constexpr int64_t k2p53 = int64_t{1} << 53;
@@ -82,8 +72,6 @@ Array read_rect(const Corners& c, Read&& read) {
 
 namespace {
 
-bool is_leaf(const Expr& e) { return e.is<Expr::Var>() || e.is<Expr::Int>() || e.is<Expr::Float>(); }
-
 bool is_comparison(BinOp op) { return op >= BinOp::Eq && op <= BinOp::Ge; }
 
 bool is_arithmetic(BinOp op) { return op <= BinOp::Pow; }
@@ -116,17 +104,14 @@ bool Vm::fast_num(const Expr& e, Num& out) const {
     }
 }
 
-bool Vm::fast_num_binary(const Expr::Binary& b, Num& out) const {
-    if (!is_arithmetic(b.op)) return false;
-    Num a, c;
-    if (!fast_num(*b.lhs, a) || !fast_num(*b.rhs, c)) return false;
-    if (a.is_int && c.is_int && int_arith(b.op, a.i, c.i, out.i)) {
+bool Vm::num_arith(BinOp op, const Num& a, const Num& c, Num& out) {
+    if (a.is_int && c.is_int && int_arith(op, a.i, c.i, out.i)) {
         out.is_int = true;
         return true;
     }
     const double x = a.as_double(), y = c.as_double();
     double r = 0;
-    switch (b.op) {
+    switch (op) {
         case BinOp::Add: r = x + y; break;
         case BinOp::Sub: r = x - y; break;
         case BinOp::Mul: r = x * y; break;
@@ -139,7 +124,7 @@ bool Vm::fast_num_binary(const Expr::Binary& b, Num& out) const {
         case BinOp::IntDiv: {
             int64_t p = vm::round_even_saturate(x), q = vm::round_even_saturate(y);
             if (q == 0 || (p == INT64_MIN && q == -1)) return false;
-            out = {true, b.op == BinOp::Mod ? p % q : p / q, 0};
+            out = {true, op == BinOp::Mod ? p % q : p / q, 0};
             return true;
         }
         default: return false;
@@ -150,6 +135,29 @@ bool Vm::fast_num_binary(const Expr::Binary& b, Num& out) const {
     else
         out = {false, 0, r};
     return true;
+}
+
+bool Vm::num_compare(BinOp op, const Num& a, const Num& c, bool& out) {
+    if (op == BinOp::Eq || op == BinOp::Ne) {
+        bool eq = (a.is_int && c.is_int) ? a.i == c.i : a.as_double() == c.as_double();
+        out = (op == BinOp::Eq) == eq;
+        return true;
+    }
+    const double x = a.as_double(), y = c.as_double();
+    if (std::isnan(x) || std::isnan(y)) return false;
+    switch (op) {
+        case BinOp::Lt: out = x < y; break;
+        case BinOp::Le: out = x <= y; break;
+        case BinOp::Gt: out = x > y; break;
+        default: out = x >= y; break;
+    }
+    return true;
+}
+
+bool Vm::fast_num_binary(const Expr::Binary& b, Num& out) const {
+    if (!is_arithmetic(b.op)) return false;
+    Num a, c;
+    return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && num_arith(b.op, a, c, out);
 }
 
 bool Vm::fast_bool(const Expr& e, bool& out) const {
@@ -186,21 +194,7 @@ bool Vm::fast_bool(const Expr& e, bool& out) const {
 bool Vm::fast_compare(const Expr::Binary& b, bool& out) const {
     if (!is_comparison(b.op)) return false;
     Num a, c;
-    if (!fast_num(*b.lhs, a) || !fast_num(*b.rhs, c)) return false;
-    if (b.op == BinOp::Eq || b.op == BinOp::Ne) {
-        bool eq = (a.is_int && c.is_int) ? a.i == c.i : a.as_double() == c.as_double();
-        out = (b.op == BinOp::Eq) == eq;
-        return true;
-    }
-    const double x = a.as_double(), y = c.as_double();
-    if (std::isnan(x) || std::isnan(y)) return false;
-    switch (b.op) {
-        case BinOp::Lt: out = x < y; break;
-        case BinOp::Le: out = x <= y; break;
-        case BinOp::Gt: out = x > y; break;
-        default: out = x >= y; break;
-    }
-    return true;
+    return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && num_compare(b.op, a, c, out);
 }
 
 bool Vm::fast_truth(const Expr& e, bool& out) const {
@@ -281,21 +275,51 @@ Result<Variant> Vm::eval_var(const Expr::Var& v) {
     return fail(format_message("Undefined variable: '{}'", v.name));
 }
 
+Result<bool> Vm::eval_num(const Expr& e, Num& out, Variant& other) {
+    if (fast_num(e, out)) return true;
+    if (auto c = e.get_if<Expr::Call>()) {
+        if (const Proc* f = slots_[slot_of(c->name, c->slot)].func) return call_num(*f, c->args, out, other);
+    } else if (auto b = e.get_if<Expr::Binary>(); b && is_arithmetic(b->op)) {
+        return eval_num_binary(*b, out, other);
+    }
+    other = TRY(eval_expr(e));
+    return num_of(other, out);
+}
+
+Result<bool> Vm::eval_num_binary(const Expr::Binary& b, Num& out, Variant& other) {
+    Num a, c;
+    Variant lhs, rhs;
+    const bool a_num = TRY(eval_num(*b.lhs, a, lhs));
+    const bool c_num = TRY(eval_num(*b.rhs, c, rhs));
+    if (a_num && c_num && num_arith(b.op, a, c, out)) return true;
+    if (a_num) lhs = num_variant(a);
+    if (c_num) rhs = num_variant(c);
+    other = TRY(vm::eval_binop(b.op, std::move(lhs), std::move(rhs)));
+    return num_of(other, out);
+}
+
 Result<Variant> Vm::eval_binary(const Expr::Binary& b) {
-    // Two plain operands: no copies when both are numbers.
-    if (is_leaf(*b.lhs) && is_leaf(*b.rhs)) {
-        if (is_arithmetic(b.op)) {
-            Num n;
-            if (fast_num_binary(b, n)) return num_variant(n);
-        } else if (is_comparison(b.op)) {
-            bool t;
-            if (fast_compare(b, t)) return Variant(t);
-        }
+    // Numbers, from variables, arithmetic or Function calls, go without
+    // Variants until the result.
+    if (is_arithmetic(b.op)) {
+        Num n;
+        Variant other;
+        if (TRY(eval_num_binary(b, n, other))) return num_variant(n);
+        return other;
+    }
+    if (is_comparison(b.op)) {
+        Num a, c;
+        Variant lhs, rhs;
+        const bool a_num = TRY(eval_num(*b.lhs, a, lhs));
+        const bool c_num = TRY(eval_num(*b.rhs, c, rhs));
+        bool t;
+        if (a_num && c_num && num_compare(b.op, a, c, t)) return Variant(t);
+        if (a_num) lhs = num_variant(a);
+        if (c_num) rhs = num_variant(c);
+        return vm::eval_binop(b.op, std::move(lhs), std::move(rhs));
     }
     Variant lhs = TRY(eval_expr(*b.lhs));
     Variant rhs = TRY(eval_expr(*b.rhs));
-    int64_t r;
-    if (lhs.is_int() && rhs.is_int() && int_arith(b.op, lhs.as_int(), rhs.as_int(), r)) return Variant(r);
     return vm::eval_binop(b.op, std::move(lhs), std::move(rhs));
 }
 

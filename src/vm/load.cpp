@@ -102,8 +102,11 @@ void Vm::remove_var(std::string_view name) {
 
 Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name,
                        bool is_function) {
-    Proc p{&params, &body, intern(name), is_function, {}};
-    for (const Param& param : params) p.param_slots.push_back(intern(param.name));
+    Proc p{&params, &body, intern(name), is_function, true, {}};
+    for (const Param& param : params) {
+        p.param_slots.push_back(intern(param.name));
+        if (param.is_param_array) p.plain_params = false;
+    }
     return p;
 }
 

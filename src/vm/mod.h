@@ -174,16 +174,26 @@ public:
     bool interrupted() const { return interrupted_; }
 
 private:
-    // One entry of the shared variable table, plus what the name means
-    // besides a variable (a procedure of the loaded program, a constant).
+    // A number as the fast paths carry it, without a Variant.
+    struct Num {
+        bool is_int;
+        int64_t i;
+        double d;
+        double as_double() const { return is_int ? static_cast<double>(i) : d; }
+    };
     // A loaded procedure with its names already bound to slots.
     struct Proc {
         const std::vector<Param>* params;
         const Body* body;
         uint32_t name_slot;
         bool is_function;
+        // No ParamArray: each argument binds to the parameter in its place.
+        bool plain_params;
         std::vector<uint32_t> param_slots;
     };
+    // One entry of the shared variable table, plus what the name means
+    // besides a variable (a procedure of the loaded program, a constant).
+    // `value` means nothing while `defined` is false.
     struct Slot {
         Variant value;
         bool defined = false;
@@ -191,11 +201,18 @@ private:
         const Proc* sub = nullptr;
         const Variant* constant = nullptr;
     };
-    // A parameter's value before the call, put back at a normal end.
+    // A slot's value before a call, put back at a normal end. Numbers stay
+    // here; any other value waits in `saved_values_`, in the same order.
     struct Saved {
+        enum class Kind : uint8_t { Undefined, Number, Value };
         uint32_t slot;
-        bool defined;
-        Variant value;
+        Kind kind;
+        Num num;
+    };
+    // Where one activation's saved entries begin.
+    struct Frame {
+        size_t saved;
+        size_t values;
     };
 
     // load.cpp
@@ -214,8 +231,10 @@ private:
         slots_[slot].defined = true;
     }
     void clear_slot(uint32_t slot) {
-        slots_[slot].value = Variant();
-        slots_[slot].defined = false;
+        Slot& s = slots_[slot];
+        // A number or other plain value may stay behind: nothing reads it.
+        if (s.value.is_str() || s.value.is_array() || s.value.is_record()) s.value = Variant();
+        s.defined = false;
     }
 
     // run.cpp
@@ -225,9 +244,22 @@ private:
     // stack (from `base`), which it pops.
     Result<Variant> invoke(const Proc& proc, size_t base);
     Result<void> bind_params(const Proc& proc, size_t base, size_t argc);
+    // Calls a Function on the arguments `args`; true with `out` when it
+    // returns a number, false with `other` otherwise. Arguments that all take
+    // the numeric fast path are bound without building a Variant.
+    Result<bool> call_num(const Proc& proc, const std::vector<Expr>& args, Num& out, Variant& other);
     // Evaluates call arguments onto the argument stack.
     Result<void> push_args(const std::vector<Expr>& args);
-    void restore_params(size_t saved_from);
+    Frame frame_mark() const { return Frame{saved_.size(), saved_values_.size()}; }
+    // Saves what a slot holds; `keep` leaves a copy in the slot.
+    void save_slot(uint32_t slot, bool keep);
+    // Puts back every slot saved since `from`, in order.
+    void restore_from(Frame from);
+    // Forgets the slots saved since `from` (a failed call restores nothing).
+    void drop_from(Frame from) {
+        saved_.resize(from.saved);
+        saved_values_.resize(from.values);
+    }
     Result<void> enter_call();
     // Drops a failure under On Error Resume Next (never an interrupt).
     bool swallows_error() const { return resume_next && !interrupted_; }
@@ -253,13 +285,7 @@ private:
     // records.cpp: the arms of user-defined Types.
     Result<void> exec_record_stmt(const Stmt& stmt);
 
-    // expr.cpp: a number as the fast paths carry it, without a Variant.
-    struct Num {
-        bool is_int;
-        int64_t i;
-        double d;
-        double as_double() const { return is_int ? static_cast<double>(i) : d; }
-    };
+    // expr.cpp
     // Side-effect-free evaluation of numeric expressions (literals, numeric
     // variables, arithmetic and comparisons). False means "take the general
     // path", which then gives exactly the same result or message.
@@ -269,6 +295,21 @@ private:
     bool fast_compare(const Expr::Binary& b, bool& out) const;
     // The truth of a condition, when the fast path can decide it.
     bool fast_truth(const Expr& e, bool& out) const;
+    // Arithmetic and comparison on two numbers as the Variant rules give
+    // them; false leaves the case (division by zero, NaN) to those rules.
+    static bool num_arith(BinOp op, const Num& a, const Num& c, Num& out);
+    static bool num_compare(BinOp op, const Num& a, const Num& c, bool& out);
+    static bool num_of(const Variant& v, Num& out) {
+        if (auto p = std::get_if<int64_t>(&v)) out = {true, *p, 0};
+        else if (auto q = std::get_if<double>(&v)) out = {false, 0, *q};
+        else return false;
+        return true;
+    }
+    // Evaluates `e`; true with `out` when its value is a number, false with
+    // `other` otherwise. Numeric Function calls and arithmetic on them build
+    // no Variant.
+    Result<bool> eval_num(const Expr& e, Num& out, Variant& other);
+    Result<bool> eval_num_binary(const Expr::Binary& b, Num& out, Variant& other);
     // Stores a number in a slot, in place when the slot already holds one.
     void store_num(uint32_t slot, const Num& n) {
         Slot& s = slots_[slot];
@@ -310,6 +351,7 @@ private:
     std::vector<std::string> names_;
     std::unordered_map<std::string, uint32_t> slot_index_;
     std::vector<Saved> saved_;
+    std::vector<Variant> saved_values_;
     std::vector<Variant> arg_stack_;
     std::vector<std::unique_ptr<Proc>> procs_;
     std::unordered_map<const void*, const Proc*> proc_of_;

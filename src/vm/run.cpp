@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <array>
 
 #include "types/text.h"
 #include "vm/mod.h"
@@ -62,6 +63,7 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     interrupted_ = false;
     depth_ = 0;
     saved_.clear();
+    saved_values_.clear();
     arg_stack_.clear();
     stack_limit_ = stack_limit_of_this_thread();
 
@@ -99,6 +101,37 @@ Result<void> Vm::push_args(const std::vector<Expr>& args) {
     return {};
 }
 
+void Vm::save_slot(uint32_t slot, bool keep) {
+    Slot& s = slots_[slot];
+    if (!s.defined) {
+        saved_.push_back(Saved{slot, Saved::Kind::Undefined, {}});
+        return;
+    }
+    Num n;
+    if (num_of(s.value, n)) {
+        saved_.push_back(Saved{slot, Saved::Kind::Number, n});
+        return;
+    }
+    saved_.push_back(Saved{slot, Saved::Kind::Value, {}});
+    if (keep)
+        saved_values_.push_back(s.value);
+    else
+        saved_values_.push_back(std::move(s.value));
+}
+
+void Vm::restore_from(Frame from) {
+    size_t v = from.values;
+    for (size_t i = from.saved; i < saved_.size(); ++i) {
+        const Saved& s = saved_[i];
+        switch (s.kind) {
+            case Saved::Kind::Undefined: clear_slot(s.slot); break;
+            case Saved::Kind::Number: store_num(s.slot, s.num); break;
+            case Saved::Kind::Value: set_slot(s.slot, std::move(saved_values_[v++])); break;
+        }
+    }
+    drop_from(from);
+}
+
 // Binds each parameter in the shared table, saving what the name held.
 Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc) {
     const std::vector<Param>& params = *proc.params;
@@ -108,32 +141,21 @@ Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc) {
         if (p.is_param_array) {
             Array rest;
             for (size_t k = i; k < argc; ++k) rest.push_back(std::move(arg_stack_[base + k]));
-            saved_.push_back(Saved{slot, slots_[slot].defined, std::move(slots_[slot].value)});
+            save_slot(slot, false);
             set_slot(slot, Variant(std::move(rest)));
         } else if (i < argc) {
-            saved_.push_back(Saved{slot, slots_[slot].defined, std::move(slots_[slot].value)});
+            save_slot(slot, false);
             set_slot(slot, std::move(arg_stack_[base + i]));
         } else if (p.is_optional) {
             // A missing Optional argument takes its default, or its type's.
             Variant value = p.default_value ? TRY(eval_expr(*p.default_value)) : vm::default_for_type(p.type_name);
-            saved_.push_back(Saved{slot, slots_[slot].defined, std::move(slots_[slot].value)});
+            save_slot(slot, false);
             set_slot(slot, std::move(value));
         } else {
-            saved_.push_back(Saved{slot, slots_[slot].defined, slots_[slot].value});
+            save_slot(slot, true);
         }
     }
     return {};
-}
-
-void Vm::restore_params(size_t saved_from) {
-    for (size_t i = saved_from; i < saved_.size(); ++i) {
-        Saved& s = saved_[i];
-        if (s.defined)
-            set_slot(s.slot, std::move(s.value));
-        else
-            clear_slot(s.slot);
-    }
-    saved_.resize(saved_from);
 }
 
 Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
@@ -172,10 +194,10 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
 
 Result<Variant> Vm::invoke(const Proc& proc, size_t base) {
     const size_t argc = arg_stack_.size() - base;
-    const size_t mark = saved_.size();
+    const Frame mark = frame_mark();
     auto fail_with = [&](std::string message) -> Result<Variant> {
         arg_stack_.resize(base);
-        saved_.resize(mark);
+        drop_from(mark);
         return fail(std::move(message));
     };
     if (auto r = enter_call(); !r) return fail_with(std::move(r).error());
@@ -184,21 +206,55 @@ Result<Variant> Vm::invoke(const Proc& proc, size_t base) {
     arg_stack_.resize(base);
     if (!proc.is_function) {
         if (auto r = run_body_loop(*proc.body, false); !r) return fail_with(std::move(r).error());
-        restore_params(mark);
+        restore_from(mark);
         return Variant();
     }
     // The variable named like the Function holds its result; the caller's
-    // value of that name is put back afterwards.
+    // value of that name is put back afterwards, after the parameters.
     const uint32_t result_slot = proc.name_slot;
-    const bool caller_had = slots_[result_slot].defined;
-    Variant caller_value = std::move(slots_[result_slot].value);
+    save_slot(result_slot, false);
     clear_slot(result_slot);
     if (auto r = run_body_loop(*proc.body, true); !r) return fail_with(std::move(r).error());
-    Variant result = std::move(slots_[result_slot].value);
+    Slot& s = slots_[result_slot];
+    Variant result = s.defined ? std::move(s.value) : Variant();
     clear_slot(result_slot);
-    restore_params(mark);
-    if (caller_had) set_slot(result_slot, std::move(caller_value));
+    restore_from(mark);
     return result;
+}
+
+Result<bool> Vm::call_num(const Proc& proc, const std::vector<Expr>& args, Num& out, Variant& other) {
+    constexpr size_t kMaxNumArgs = 8;
+    const size_t argc = args.size();
+    std::array<Num, kMaxNumArgs> nums;
+    bool numeric = proc.is_function && proc.plain_params && argc == proc.param_slots.size() && argc <= kMaxNumArgs;
+    for (size_t i = 0; numeric && i < argc; ++i) numeric = fast_num(args[i], nums[i]);
+    if (!numeric) {
+        const size_t base = arg_stack_.size();
+        TRY_VOID(push_args(args));
+        other = TRY(invoke(proc, base));
+        return num_of(other, out);
+    }
+    // The same steps as invoke, on numbers.
+    TRY_VOID(enter_call());
+    DepthGuard guard(depth_);
+    const Frame mark = frame_mark();
+    for (size_t i = 0; i < argc; ++i) {
+        save_slot(proc.param_slots[i], false);
+        store_num(proc.param_slots[i], nums[i]);
+    }
+    const uint32_t result_slot = proc.name_slot;
+    save_slot(result_slot, false);
+    clear_slot(result_slot);
+    if (auto r = run_body_loop(*proc.body, true); !r) {
+        drop_from(mark);
+        return std::unexpected(std::move(r).error());
+    }
+    Slot& s = slots_[result_slot];
+    const bool is_num = s.defined && num_of(s.value, out);
+    if (!is_num) other = s.defined ? std::move(s.value) : Variant();
+    clear_slot(result_slot);
+    restore_from(mark);
+    return is_num;
 }
 
 Result<void> Vm::call_sub_def(const SubDef& sub, std::vector<Variant> args) {

@@ -3,25 +3,15 @@
 // cells and sheets live in stmt_cells.cpp, those of user Types in records.cpp.
 #include <cmath>
 
+#include "vm/dispatch.h"
 #include "vm/mod.h"
 #include "vm/values.h"
 
 namespace morvane {
 
-namespace {
+using vm::kStmt;
 
-template <class T, class V>
-struct index_in;
-template <class T, class... Ts>
-struct index_in<T, std::variant<Ts...>> {
-    static constexpr size_t value = [] {
-        size_t i = 0;
-        (void)((std::is_same_v<T, Ts> ? true : (++i, false)) || ...);
-        return i;
-    }();
-};
-template <class T>
-constexpr size_t kStmt = index_in<T, decltype(Stmt::node)>::value;
+namespace {
 
 constexpr std::string_view kMultiDim = "multi-dimensional arrays are not supported";
 
@@ -136,8 +126,11 @@ Result<void> Vm::exec_assign(const Stmt::Assign& s) {
             return {};
         }
     }
-    Variant value = TRY(eval_expr(*s.value));
-    set_slot(slot, std::move(value));
+    Variant value;
+    if (TRY(eval_num(*s.value, num, value)))
+        store_num(slot, num);
+    else
+        set_slot(slot, std::move(value));
     return {};
 }
 

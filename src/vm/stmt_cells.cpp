@@ -7,25 +7,15 @@
 
 #include "types/address.h"
 #include "types/text.h"
+#include "vm/dispatch.h"
 #include "vm/mod.h"
 #include "vm/values.h"
 
 namespace morvane {
 
-namespace {
+using vm::kStmt;
 
-template <class T, class V>
-struct index_in;
-template <class T, class... Ts>
-struct index_in<T, std::variant<Ts...>> {
-    static constexpr size_t value = [] {
-        size_t i = 0;
-        (void)((std::is_same_v<T, Ts> ? true : (++i, false)) || ...);
-        return i;
-    }();
-};
-template <class T>
-constexpr size_t kStmt = index_in<T, decltype(Stmt::node)>::value;
+namespace {
 
 uint64_t cell_count(const Corners& c) {
     if (c.first.first > c.second.first || c.first.second > c.second.second) return 0;
@@ -106,7 +96,7 @@ Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
             CellMap& cells = cells_mut();
             // Walk whichever is smaller: the stored cells or the rectangle.
             if (cell_count(*corners) > cells.size()) {
-                std::erase_if(cells, [&](const auto& kv) { return inside(*corners, kv.first); });
+                erase_if(cells, [&](const auto& kv) { return inside(*corners, kv.first); });
                 return {};
             }
             return walk(*corners, [&](uint32_t r, uint32_t c) -> Result<void> {

@@ -7,27 +7,16 @@
 #include "formula/eval.h"
 #include "formula/parser.h"
 #include "formula/sort.h"
-#include "types/address.h"
+#include "tests/cpp/formula_test_util.h"
 
 using namespace morvane;
 
 namespace {
 
-CellMap sheet(std::initializer_list<std::pair<std::string_view, Variant>> cells) {
-    CellMap m;
-    for (const auto& [addr, v] : cells) {
-        auto p = morvane_types::parse_cell_addr(addr);
-        m[CellPos{p->first, p->second}] = CellContent{std::nullopt, v};
-    }
-    return m;
-}
-
-std::string run(std::string_view formula, const CellMap& cells = {}) {
-    auto tree = formula::parser::parse(formula);
-    if (!tree) return "parse: " + tree.error();
-    auto v = eval::evaluate(*tree, cells);
-    return v ? v->debug_text() : "fail: " + v.error();
-}
+using morvane::testing::Case;
+using morvane::testing::check;
+using morvane::testing::run;
+using morvane::testing::sheet;
 
 // The values collected from one argument, as the Debug form of an array.
 std::string collected(std::string_view arg, const CellMap& cells) {
@@ -36,11 +25,6 @@ std::string collected(std::string_view arg, const CellMap& cells) {
     auto r = eval::collect_values(*tree, eval::EvalCtx{cells, {}});
     return r ? Variant(std::move(*r)).debug_text() : "fail: " + r.error();
 }
-
-struct Case {
-    const char* formula;
-    const char* expected;
-};
 
 const CellMap kGrid = sheet({
     {"A1", Variant(int64_t{1})},
@@ -159,7 +143,7 @@ TEST(FormulaArgs, Sum) {
         {"=SUM(MAP(A1:B1, LAMBDA(x, x*2)))", "Integer(22)"},
         {"=SUM(1+\"x\")", "fail: Cannot convert 'x' to a number"},
     };
-    for (const Case& c : cases) EXPECT_EQ(run(c.formula, cells), c.expected) << c.formula;
+    check(cases, cells);
 }
 
 TEST(FormulaSort, StableAndSafe) {

@@ -6,28 +6,14 @@
 
 #include "formula/criteria.h"
 #include "formula/eval.h"
-#include "formula/parser.h"
-#include "types/address.h"
+#include "tests/cpp/formula_test_util.h"
 
 using namespace morvane;
 
 namespace {
 
-CellMap sheet(std::initializer_list<std::pair<std::string_view, Variant>> cells) {
-    CellMap m;
-    for (const auto& [addr, v] : cells) {
-        auto p = morvane_types::parse_cell_addr(addr);
-        m[CellPos{p->first, p->second}] = CellContent{std::nullopt, v};
-    }
-    return m;
-}
-
-std::string run(std::string_view formula, const CellMap& cells = {}) {
-    auto tree = formula::parser::parse(formula);
-    if (!tree) return "parse: " + tree.error();
-    auto v = eval::evaluate(*tree, cells);
-    return v ? v->debug_text() : "fail: " + v.error();
-}
+using morvane::testing::run;
+using morvane::testing::sheet;
 
 std::string kind_of(const eval::ParsedCriteria& c) {
     using PC = eval::ParsedCriteria;

@@ -10,37 +10,16 @@
 #include "formula/args.h"
 #include "formula/eval.h"
 #include "formula/parser.h"
-#include "types/address.h"
+#include "tests/cpp/formula_test_util.h"
 
 using namespace morvane;
 
 namespace {
 
-CellMap sheet(std::initializer_list<std::pair<std::string_view, Variant>> cells) {
-    CellMap m;
-    for (const auto& [addr, v] : cells) {
-        auto p = morvane_types::parse_cell_addr(addr);
-        m[CellPos{p->first, p->second}] = CellContent{std::nullopt, v};
-    }
-    return m;
-}
-
-// The result's Debug form, or "fail: " and the message.
-std::string run(std::string_view formula, const CellMap& cells = {}, CellPos self = {}) {
-    auto tree = formula::parser::parse(formula);
-    if (!tree) return "parse: " + tree.error();
-    auto v = eval::evaluate(*tree, cells, self);
-    return v ? v->debug_text() : "fail: " + v.error();
-}
-
-struct Case {
-    const char* formula;
-    const char* expected;
-};
-
-void check(std::span<const Case> cases, const CellMap& cells = {}) {
-    for (const Case& c : cases) EXPECT_EQ(run(c.formula, cells), c.expected) << c.formula;
-}
+using morvane::testing::Case;
+using morvane::testing::check;
+using morvane::testing::run;
+using morvane::testing::sheet;
 
 const CellMap kCells = sheet({
     {"A1", Variant(int64_t{1})},

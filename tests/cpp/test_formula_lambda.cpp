@@ -2,33 +2,15 @@
 #include <gtest/gtest.h>
 
 #include "formula/eval.h"
-#include "formula/parser.h"
-#include "types/address.h"
+#include "tests/cpp/formula_test_util.h"
 
 using namespace morvane;
 
 namespace {
 
-CellMap sheet(std::initializer_list<std::pair<std::string_view, Variant>> cells) {
-    CellMap m;
-    for (const auto& [addr, v] : cells) {
-        auto p = morvane_types::parse_cell_addr(addr);
-        m[CellPos{p->first, p->second}] = CellContent{std::nullopt, v};
-    }
-    return m;
-}
-
-std::string run(std::string_view formula, const CellMap& cells = {}) {
-    auto tree = formula::parser::parse(formula);
-    if (!tree) return "parse: " + tree.error();
-    auto v = eval::evaluate(*tree, cells);
-    return v ? v->debug_text() : "fail: " + v.error();
-}
-
-struct Case {
-    const char* formula;
-    const char* expected;
-};
+using morvane::testing::Case;
+using morvane::testing::run;
+using morvane::testing::sheet;
 
 // A1:B2 = 1, 2 / 3, 4; A3 = 5; C1:C2 = 10, #N/A.
 const CellMap kCells = sheet({
@@ -41,7 +23,8 @@ const CellMap kCells = sheet({
     {"C2", Variant(ExcelError::NA)},
 });
 
-void check(std::span<const Case> cases) {
+// Each case against kCells, with every LET/LAMBDA scope unwound after it.
+void check_unwinds(std::span<const Case> cases) {
     for (const Case& c : cases) {
         EXPECT_EQ(run(c.formula, kCells), c.expected) << c.formula;
         // Every push is matched by a pop, whatever the outcome.
@@ -73,7 +56,7 @@ TEST(FormulaLambda, Let) {
         {"=LET(x, 1, 5, 2, x)", "fail: LET: name arguments must be identifiers"},
         {"=x", "Error(Name)"},
     };
-    check(cases);
+    check_unwinds(cases);
 }
 
 TEST(FormulaLambda, LambdaAndMap) {
@@ -103,7 +86,7 @@ TEST(FormulaLambda, LambdaAndMap) {
         {"=MAP(A1:A3, LAMBDA(x, IF(x=3, x+\"a\", x)))", "fail: Cannot convert 'a' to a number"},
         {"=MAP(A1:A2000000, LAMBDA(x, x))", "fail: Range too large (2000000 cells); maximum is 1,000,000"},
     };
-    check(cases);
+    check_unwinds(cases);
 }
 
 TEST(FormulaLambda, ReduceAndScan) {
@@ -119,7 +102,7 @@ TEST(FormulaLambda, ReduceAndScan) {
         {"=SCAN(0, A1:A3)", "fail: SCAN requires 3 arguments: SCAN(initial, array, LAMBDA(acc,x,body))"},
         {"=SUM(SCAN(0, A1:A3, LAMBDA(acc, x, acc+x)))", "Integer(14)"},
     };
-    check(cases);
+    check_unwinds(cases);
 }
 
 TEST(FormulaLambda, ByRowAndByCol) {
@@ -140,5 +123,5 @@ TEST(FormulaLambda, ByRowAndByCol) {
         {"=BYROW(A1:A2000000, LAMBDA(x, x))", "fail: Range too large (2000000 cells); maximum is 1,000,000"},
         {"=BYCOL(A1:ZZZZ3, LAMBDA(x, y, z, x))", "fail: Range too large (1425762 cells); maximum is 1,000,000"},
     };
-    check(cases);
+    check_unwinds(cases);
 }

@@ -5,11 +5,14 @@
 
 #include "formula/eval.h"
 #include "formula/parser.h"
+#include "tests/cpp/formula_test_util.h"
 
 using namespace morvane;
 namespace parser = morvane::formula::parser;
 
 namespace {
+
+using morvane::testing::Case;
 
 constexpr const char* kOpText[] = {"+", "-", "*", "/", "=", "<>", "<", "<=", ">", ">=", "&"};
 
@@ -78,11 +81,6 @@ std::string parsed(std::string_view text) {
     return out;
 }
 
-struct Case {
-    const char* text;
-    const char* expected;
-};
-
 }  // namespace
 
 TEST(FormulaParser, Trees) {
@@ -142,7 +140,7 @@ TEST(FormulaParser, Trees) {
         {"LET(x, 2, x*3)", "LET[X[],2,(X[]*3)]"},
         {"IF(A1>0,\"p\",-1)", "IF[(C(1,1)>0),\"p\",-1]"},
     };
-    for (const Case& c : cases) EXPECT_EQ(parsed(c.text), c.expected) << c.text;
+    for (const Case& c : cases) EXPECT_EQ(parsed(c.formula), c.expected) << c.formula;
 }
 
 TEST(FormulaParser, Messages) {
@@ -188,7 +186,7 @@ TEST(FormulaParser, Messages) {
         {"$A$1(2)", "Unexpected character: '$'"},
         {"A$", "Unexpected input at position 1: '$'"},
     };
-    for (const Case& c : cases) EXPECT_EQ(parsed(c.text), std::string("error: ") + c.expected) << c.text;
+    for (const Case& c : cases) EXPECT_EQ(parsed(c.formula), std::string("error: ") + c.expected) << c.formula;
 }
 
 TEST(FormulaParser, ColumnLetters) {

@@ -2,23 +2,15 @@
 #include <gtest/gtest.h>
 
 #include "parser/mod.h"
-#include "tests/cpp/parser_dump.h"
+#include "tests/cpp/parser_test_util.h"
 
 namespace morvane::parser {
 namespace {
 
 using testing::body_of;
+using testing::check_rows;
 using testing::parse_dump;
-
-struct Row {
-    const char* src;
-    const char* want;
-};
-
-void check(const Row* rows, size_t n) {
-    for (size_t i = 0; i < n; ++i) EXPECT_EQ(body_of(rows[i].src), rows[i].want) << rows[i].src;
-}
-#define CHECK_ROWS(rows) check(rows, sizeof(rows) / sizeof(rows[0]))
+using testing::Row;
 
 TEST(ParserBlocks, If) {
     const Row rows[] = {
@@ -44,7 +36,7 @@ TEST(ParserBlocks, If) {
          "[Select(n, Case(7) [], Else [Assign(x, 2)])]"},
         {"Select Case n\nEnd Select x = 1", "[Select(n, Else []); Assign(x, 1)]"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 TEST(ParserBlocks, IfErrors) {
@@ -60,7 +52,7 @@ TEST(ParserBlocks, IfErrors) {
         {"Select Case x\nCase 1: x = 2\nEnd Select", "ERR: expected newline, got Colon"},
         {"Select Case x\nCase 1", "ERR: expected 'end', got Eof"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
     EXPECT_EQ(parse_dump("Sub t()\nIf a Then"), "ERR: expected 'end', got Eof");
     EXPECT_EQ(parse_dump("Sub t()\nSelect Case x\nCase 1\n"), "ERR: expected 'end', got Eof");
 }
@@ -82,7 +74,7 @@ TEST(ParserBlocks, Loops) {
         {"While x = 1\nx = 2\nWend", "[Do(While (x = 1), -, [Assign(x, 2)])]"},
         {"Do While x = 1\nx = 2\nLoop", "[Do(While (x = 1), -, [Assign(x, 2)])]"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 TEST(ParserBlocks, LoopErrors) {
@@ -99,7 +91,7 @@ TEST(ParserBlocks, LoopErrors) {
         {"Do While\nLoop", "ERR: unexpected token in expression: Newline"},
         {"Do x\nLoop", "ERR: expected newline, got Ident(\"x\")"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
     EXPECT_EQ(parse_dump("Sub t()\nFor i = 1 To 2\n"), "ERR: expected 'next', got Eof");
     EXPECT_EQ(parse_dump("Sub t()\nDo\n"), "ERR: expected 'loop', got Eof");
     EXPECT_EQ(parse_dump("Sub t()\nWhile x\n"), "ERR: expected 'wend', got Eof");
@@ -130,7 +122,7 @@ TEST(ParserBlocks, With) {
         {"With Range(\"a1\")\nx = .Value\nEnd With", "[Block([Assign(x, RangeValue(\"a1\"))])]"},
         {"With Range(\"A1\")\nEnd With x = 1", "[Block([]); Assign(x, 1)]"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 TEST(ParserBlocks, WithErrors) {
@@ -148,7 +140,7 @@ TEST(ParserBlocks, WithErrors) {
         {"With Range(\"A1\")\nIf c Then\n.Value = 1\nEnd If\nEnd With", "ERR: unexpected token starting statement: Dot"},
         {"With Range(\"A1\")\nFor i = 1 To 2\n.Value = i\nNext\nEnd With", "ERR: unexpected token starting statement: Dot"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
     EXPECT_EQ(parse_dump("Sub t()\nWith v\n.x = 1\n"), "ERR: expected 'end', got Eof");
 }
 

@@ -3,18 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "parser/mod.h"
-#include "tests/cpp/parser_dump.h"
+#include "tests/cpp/parser_test_util.h"
 
 namespace morvane::parser {
 namespace {
 
 using testing::body_of;
+using testing::check_rows;
 using testing::expr_of;
-
-struct Row {
-    const char* src;
-    const char* want;
-};
+using testing::Row;
 
 TEST(ParserExpressions, Precedence) {
     const Row rows[] = {
@@ -41,7 +38,7 @@ TEST(ParserExpressions, Precedence) {
         {"(1 + 2) * 3", "((1 + 2) * 3)"},
         {"1 - -2 ^ -3", "(1 - Neg((2 ^ Neg(3))))"},
     };
-    for (const auto& r : rows) EXPECT_EQ(expr_of(r.src), r.want) << r.src;
+    check_rows(rows, expr_of);
 }
 
 TEST(ParserExpressions, Atoms) {
@@ -64,7 +61,7 @@ TEST(ParserExpressions, Atoms) {
         {"a = not", "(a = not)"},
         {"1 + not", "(1 + not)"},
     };
-    for (const auto& r : rows) EXPECT_EQ(expr_of(r.src), r.want) << r.src;
+    check_rows(rows, expr_of);
 }
 
 TEST(ParserExpressions, ObjectModelReads) {
@@ -95,7 +92,7 @@ TEST(ParserExpressions, ObjectModelReads) {
         {"Rows.Count + Columns.Count", "(RowsCount + ColumnsCount)"},
         {"Range(\"größe\").Value", "RangeValue(\"GRÖSSE\")"},
     };
-    for (const auto& r : rows) EXPECT_EQ(expr_of(r.src), r.want) << r.src;
+    check_rows(rows, expr_of);
 }
 
 TEST(ParserExpressions, Errors) {
@@ -133,7 +130,7 @@ TEST(ParserExpressions, Errors) {
         {"Rows(1)", "ERR: expected Dot, got LParen"},
         {"Rows.Select", "ERR: expected 'count', got Ident(\"select\")"},
     };
-    for (const auto& r : rows) EXPECT_EQ(expr_of(r.src), r.want) << r.src;
+    check_rows(rows, expr_of);
 }
 
 TEST(ParserExpressions, SetOperands) {
@@ -155,7 +152,7 @@ TEST(ParserExpressions, SetOperands) {
         {"Set r = Range(x)", "ERR: expected string literal, got Ident(\"x\")"},
         {"Set r = Union(a b)", "ERR: expected RParen, got Ident(\"b\")"},
     };
-    for (const auto& r : rows) EXPECT_EQ(body_of(r.src), r.want) << r.src;
+    check_rows(rows, body_of);
 }
 
 // Deep nesting fails with a message instead of exhausting the stack; the

@@ -4,22 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "parser/mod.h"
-#include "tests/cpp/parser_dump.h"
+#include "tests/cpp/parser_test_util.h"
 
 namespace morvane::parser {
 namespace {
 
 using testing::body_of;
-
-struct Row {
-    std::string src;
-    std::string want;
-};
-
-void check(const Row* rows, size_t n) {
-    for (size_t i = 0; i < n; ++i) EXPECT_EQ(body_of(rows[i].src), rows[i].want) << rows[i].src;
-}
-#define CHECK_ROWS(rows) check(rows, sizeof(rows) / sizeof(rows[0]))
+using testing::check_rows;
+using testing::Row;
 
 constexpr const char* kShape = "Skipped(single-line 'If ... Then ...' branch isn't a recognized statement shape)";
 
@@ -63,14 +55,14 @@ TEST(ParserMends, SingleLineIf) {
         {"With Range(\"A1\")\nIf c Then .Font.Bold = True Else x = 1\nEnd With",
          "[Block([If(c, [Skipped(With-block '.font' is not implemented)], [Assign(x, 1)])])]"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
     const Row errors[] = {
         {"If c Then Call F", "ERR: expected LParen, got Newline"},
         {"If c Then x = 1 Else y = 2 z", "ERR: expected newline, got Ident(\"z\")"},
         {"If c Then MsgBox", "ERR: unexpected token in expression: Newline"},
         {"If c Then If d Then x = (", "ERR: unexpected token in expression: Newline"},
     };
-    CHECK_ROWS(errors);
+    check_rows(errors, body_of);
 }
 
 TEST(ParserMends, BareCalls) {
@@ -100,7 +92,7 @@ TEST(ParserMends, BareCalls) {
         {"Let 5",
          "[Skipped('let' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 TEST(ParserMends, EndAndStop) {
@@ -114,7 +106,7 @@ TEST(ParserMends, EndAndStop) {
          "[Skipped('stop' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
         {"end = 3", "[Assign(end, 3)]"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 TEST(ParserMends, WithBlocks) {
@@ -155,7 +147,7 @@ TEST(ParserMends, WithBlocks) {
         {"With ActiveSheet\nx = .Range(\"A1\").Value\nEnd With",
          "[WithVar(activesheet, [Assign(x, SheetRange(ActiveSheet, \"A1\"))])]"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 TEST(ParserMends, NamesDatesAndArrays) {
@@ -169,7 +161,7 @@ TEST(ParserMends, NamesDatesAndArrays) {
         {"d = #1/2/2020 9:00#",
          "ERR: date literal with a time of day is not supported (Date values carry no time): #1/2/2020 9:00#"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 }  // namespace

@@ -2,19 +2,16 @@
 #include <gtest/gtest.h>
 
 #include "parser/mod.h"
-#include "tests/cpp/parser_dump.h"
+#include "tests/cpp/parser_test_util.h"
 
 namespace morvane::parser {
 namespace {
 
 using testing::body_of;
+using testing::check_rows;
 using testing::dump;
 using testing::parse_dump;
-
-struct Row {
-    const char* src;
-    const char* want;
-};
+using testing::Row;
 
 TEST(ParserModule, Table) {
     const Row rows[] = {
@@ -45,7 +42,7 @@ TEST(ParserModule, Table) {
         {"Function F(Optional n = -1) As Long\nEnd Function", "Function f(Optional n = Neg(1)) As long []"},
         {"Sub Größe(café)\nEnd Sub", "Sub größe(café) []"},
     };
-    for (const auto& r : rows) EXPECT_EQ(parse_dump(r.src), r.want) << r.src;
+    check_rows(rows, parse_dump);
 }
 
 TEST(ParserModule, Errors) {
@@ -65,7 +62,7 @@ TEST(ParserModule, Errors) {
         {"Sub S(x As 5)\nEnd Sub", "ERR: expected identifier, got Int(5)"},
         {"Sub S(Optional x = )\nEnd Sub", "ERR: unexpected token in expression: RParen"},
     };
-    for (const auto& r : rows) EXPECT_EQ(parse_dump(r.src), r.want) << r.src;
+    check_rows(rows, parse_dump);
 }
 
 TEST(ParserModule, NameAndWarnings) {

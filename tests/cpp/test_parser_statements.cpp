@@ -3,22 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "parser/mod.h"
-#include "tests/cpp/parser_dump.h"
+#include "tests/cpp/parser_test_util.h"
 
 namespace morvane::parser {
 namespace {
 
 using testing::body_of;
-
-struct Row {
-    const char* src;
-    const char* want;
-};
-
-void check(const Row* rows, size_t n) {
-    for (size_t i = 0; i < n; ++i) EXPECT_EQ(body_of(rows[i].src), rows[i].want) << rows[i].src;
-}
-#define CHECK_ROWS(rows) check(rows, sizeof(rows) / sizeof(rows[0]))
+using testing::check_rows;
+using testing::Row;
 
 TEST(ParserStatements, Declarations) {
     const Row rows[] = {
@@ -50,7 +42,7 @@ TEST(ParserStatements, Declarations) {
         {"Const X", "ERR: expected Eq, got Newline"},
         {"Const A = 1, B = 2", "ERR: expected newline, got Comma"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 TEST(ParserStatements, Simple) {
@@ -85,7 +77,7 @@ TEST(ParserStatements, Simple) {
         {"On x GoTo a, b", "[Skipped('on' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
         {"Private Sub Inner()", "[Nop]"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 TEST(ParserStatements, SimpleErrors) {
@@ -111,7 +103,7 @@ TEST(ParserStatements, SimpleErrors) {
         {"p. = 1", "ERR: expected identifier, got Eq"},
         {"x = a = Not b", "ERR: expected newline, got Ident(\"b\")"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 TEST(ParserStatements, ObjectModel) {
@@ -163,7 +155,7 @@ TEST(ParserStatements, ObjectModel) {
         {"wb.Sheets(\"S\").Range(\"A1\").Value = 1\nThisWorkbook.Worksheets(\"S\").Range(\"A1\").Value = 1",
          "[SheetRangeWrite(\"S\", \"A1\", 1, 0); SheetRangeWrite(\"S\", \"A1\", 1, 0)]"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 TEST(ParserStatements, ObjectModelErrors) {
@@ -183,7 +175,7 @@ TEST(ParserStatements, ObjectModelErrors) {
         {"Sheets(\"D\").Range(\"A1\").Text = 1", "ERR: unexpected property after Range(...): text"},
         {"Range(\"A1\").Sort Key1:=Range(k)", "ERR: expected string literal, got Ident(\"k\")"},
     };
-    CHECK_ROWS(rows);
+    check_rows(rows, body_of);
 }
 
 }  // namespace

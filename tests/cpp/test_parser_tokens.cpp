@@ -4,12 +4,14 @@
 #include <limits>
 
 #include "parser/mod.h"
-#include "tests/cpp/parser_dump.h"
+#include "tests/cpp/parser_test_util.h"
 
 namespace morvane::parser {
 namespace {
 
 using testing::append_sep;
+using testing::check_rows;
+using testing::Row;
 
 // Tokens as their Debug texts joined by spaces (Eof included).
 std::string toks(const std::string& text) {
@@ -26,11 +28,6 @@ std::string spans(const std::string& text) {
     for (const auto& s : r->spans) append_sep(out, " ", std::to_string(s.start) + "-" + std::to_string(s.end));
     return out;
 }
-
-struct Row {
-    const char* src;
-    const char* want;
-};
 
 TEST(ParserTokens, Table) {
     const Row rows[] = {
@@ -92,7 +89,7 @@ TEST(ParserTokens, Table) {
         {"#2/29/2019#", "ERR: invalid date literal: #2/29/2019#"},
         {"#1/1/1899#", "ERR: invalid date literal: #1/1/1899#"},
     };
-    for (const auto& r : rows) EXPECT_EQ(toks(r.src), r.want) << r.src;
+    check_rows(rows, toks);
 }
 
 TEST(ParserTokens, Spans) {
