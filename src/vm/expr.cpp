@@ -15,7 +15,6 @@ using vm::kExpr;
 
 namespace {
 
-constexpr std::string_view kMultiDim = "multi-dimensional arrays are not supported";
 constexpr int64_t k2p53 = int64_t{1} << 53;
 
 bool exact(int64_t x) { return x >= -k2p53 && x <= k2p53; }
@@ -44,12 +43,6 @@ bool int_arith(BinOp op, int64_t a, int64_t b, int64_t& r) {
     return exact(r);
 }
 
-// Cells of a rectangle walked row by row as written; none when reversed.
-uint64_t rect_cell_count(const Corners& c) {
-    if (c.first.first > c.second.first || c.first.second > c.second.second) return 0;
-    return (uint64_t{c.second.first} - c.first.first + 1) * (uint64_t{c.second.second} - c.first.second + 1);
-}
-
 Result<void> check_range_size(std::string_view addr, uint64_t cells) {
     if (cells <= Vm::kMaxArrayLen) return {};
     return fail(format_message("Range '{}' is too large to read ({} cells; the limit is {})", addr,
@@ -59,7 +52,7 @@ Result<void> check_range_size(std::string_view addr, uint64_t cells) {
 template <class Read>
 Array read_rect(const Corners& c, Read&& read) {
     Array out;
-    out.reserve(rect_cell_count(c));
+    out.reserve(vm::cell_count(c));
     for (uint64_t r = c.first.first; r <= c.second.first; ++r)
         for (uint64_t k = c.first.second; k <= c.second.second; ++k)
             out.push_back(read(static_cast<uint32_t>(r), static_cast<uint32_t>(k)));
@@ -78,20 +71,12 @@ bool is_arithmetic(BinOp op) { return op <= BinOp::Pow; }
 
 }  // namespace
 
-bool Vm::fast_num(const Expr& e, Num& out) const {
+bool Vm::fast_num_node(const Expr& e, Num& out) const {
     const auto& n = e.node;
     switch (n.index()) {
         case kExpr<Expr::Int>: out = {true, std::get_if<Expr::Int>(&n)->value, 0}; return true;
         case kExpr<Expr::Float>: out = {false, 0, std::get_if<Expr::Float>(&n)->value}; return true;
-        case kExpr<Expr::Var>: {
-            uint32_t slot = std::get_if<Expr::Var>(&n)->slot;
-            if (slot == kNoSlot || !slots_[slot].defined) return false;
-            const Variant& v = slots_[slot].value;
-            if (auto p = std::get_if<int64_t>(&v)) out = {true, *p, 0};
-            else if (auto q = std::get_if<double>(&v)) out = {false, 0, *q};
-            else return false;
-            return true;
-        }
+        case kExpr<Expr::Var>: return slot_num(std::get_if<Expr::Var>(&n)->slot, out);
         case kExpr<Expr::Neg>: {
             Num x;
             if (!fast_num(*std::get_if<Expr::Neg>(&n)->operand, x)) return false;
@@ -129,11 +114,7 @@ bool Vm::num_arith(BinOp op, const Num& a, const Num& c, Num& out) {
         }
         default: return false;
     }
-    // The number_variant rule, without building a Variant.
-    if (r - std::trunc(r) == 0 && std::fabs(r) <= 9223372036854775808.0)
-        out = {true, r >= 9223372036854775807.0 ? INT64_MAX : static_cast<int64_t>(r), 0};
-    else
-        out = {false, 0, r};
+    out = num_of_double(r);
     return true;
 }
 
@@ -276,11 +257,12 @@ Result<Variant> Vm::eval_var(const Expr::Var& v) {
 }
 
 Result<bool> Vm::eval_num(const Expr& e, Num& out, Variant& other) {
-    if (fast_num(e, out)) return true;
     if (auto c = e.get_if<Expr::Call>()) {
         if (const Proc* f = slots_[slot_of(c->name, c->slot)].func) return call_num(*f, c->args, out, other);
     } else if (auto b = e.get_if<Expr::Binary>(); b && is_arithmetic(b->op)) {
         return eval_num_binary(*b, out, other);
+    } else if (fast_num(e, out)) {
+        return true;
     }
     other = TRY(eval_expr(e));
     return num_of(other, out);
@@ -288,13 +270,19 @@ Result<bool> Vm::eval_num(const Expr& e, Num& out, Variant& other) {
 
 Result<bool> Vm::eval_num_binary(const Expr::Binary& b, Num& out, Variant& other) {
     Num a, c;
-    Variant lhs, rhs;
-    const bool a_num = TRY(eval_num(*b.lhs, a, lhs));
-    const bool c_num = TRY(eval_num(*b.rhs, c, rhs));
-    if (a_num && c_num && num_arith(b.op, a, c, out)) return true;
-    if (a_num) lhs = num_variant(a);
-    if (c_num) rhs = num_variant(c);
-    other = TRY(vm::eval_binop(b.op, std::move(lhs), std::move(rhs)));
+    if (TRY(eval_num(*b.lhs, a, other))) {
+        // `other` is free for the right operand: two numbers build no Variant.
+        if (TRY(eval_num(*b.rhs, c, other))) {
+            if (num_arith(b.op, a, c, out)) return true;
+            other = num_variant(c);
+        }
+        other = TRY(vm::eval_binop(b.op, num_variant(a), std::move(other)));
+    } else {
+        Variant lhs = std::move(other);
+        Variant rhs;
+        if (TRY(eval_num(*b.rhs, c, rhs))) rhs = num_variant(c);
+        other = TRY(vm::eval_binop(b.op, std::move(lhs), std::move(rhs)));
+    }
     return num_of(other, out);
 }
 
@@ -356,7 +344,7 @@ Result<Variant> Vm::eval_range_value(const Expr::RangeValue& r) {
     auto corners = resolve_range_addr(r.addr);
     if (!corners) return fail(format_message("RangeRead: invalid address '{}'", r.addr));
     if (corners->first == corners->second) return get_cell(corners->first.first, corners->first.second);
-    TRY_VOID(check_range_size(r.addr, rect_cell_count(*corners)));
+    TRY_VOID(check_range_size(r.addr, vm::cell_count(*corners)));
     return Variant(read_rect(*corners, [&](uint32_t row, uint32_t col) { return get_cell(row, col); }));
 }
 
@@ -417,7 +405,7 @@ Result<Variant> Vm::eval_sheet_range(const Expr::SheetRangeValue& e) {
         return cell == sheet->second.end() ? Variant() : cell->second.value;
     };
     if (corners->first == corners->second) return read(corners->first.first, corners->first.second);
-    TRY_VOID(check_range_size(e.addr, rect_cell_count(*corners)));
+    TRY_VOID(check_range_size(e.addr, vm::cell_count(*corners)));
     return Variant(read_rect(*corners, read));
 }
 

@@ -163,39 +163,41 @@ void Vm::bind_object(const ObjectExpr& object) {
         object.node);
 }
 
+void Vm::bind_opt(const Box<Expr>& expr) {
+    if (expr) bind_expr(*expr);
+}
+
+void Vm::bind_list(const std::vector<Expr>& exprs) {
+    for (const Expr& e : exprs) bind_expr(e);
+}
+
 void Vm::bind_expr(const Expr& expr) {
-    auto sub = [&](const Box<Expr>& e) {
-        if (e) bind_expr(*e);
-    };
-    auto list = [&](const std::vector<Expr>& es) {
-        for (const Expr& e : es) bind_expr(e);
-    };
     std::visit(
         [&](const auto& e) {
             using T = std::decay_t<decltype(e)>;
             if constexpr (std::is_same_v<T, Expr::Var>) {
                 e.slot = intern(e.name);
             } else if constexpr (std::is_same_v<T, Expr::Binary>) {
-                sub(e.lhs), sub(e.rhs);
+                bind_opt(e.lhs), bind_opt(e.rhs);
             } else if constexpr (std::is_same_v<T, Expr::Neg> || std::is_same_v<T, Expr::Not>) {
-                sub(e.operand);
+                bind_opt(e.operand);
             } else if constexpr (std::is_same_v<T, Expr::CellsValue>) {
-                sub(e.row), sub(e.col);
+                bind_opt(e.row), bind_opt(e.col);
             } else if constexpr (std::is_same_v<T, Expr::Call>) {
                 e.slot = intern(e.name);
-                list(e.args);
+                bind_list(e.args);
             } else if constexpr (std::is_same_v<T, Expr::RangeOffsetValue>) {
-                sub(e.row_offset), sub(e.col_offset);
+                bind_opt(e.row_offset), bind_opt(e.col_offset);
             } else if constexpr (std::is_same_v<T, Expr::CellsFind>) {
-                sub(e.what);
+                bind_opt(e.what);
             } else if constexpr (std::is_same_v<T, Expr::SheetCellsValue>) {
-                sub(e.sheet), sub(e.row), sub(e.col);
+                bind_opt(e.sheet), bind_opt(e.row), bind_opt(e.col);
             } else if constexpr (std::is_same_v<T, Expr::SheetRangeValue>) {
-                sub(e.sheet);
+                bind_opt(e.sheet);
             } else if constexpr (std::is_same_v<T, Expr::WorkbookSheet>) {
-                sub(e.workbook), sub(e.sheet);
+                bind_opt(e.workbook), bind_opt(e.sheet);
             } else if constexpr (std::is_same_v<T, Expr::CellsEndPosition>) {
-                sub(e.row), sub(e.col);
+                bind_opt(e.row), bind_opt(e.col);
             } else if constexpr (std::is_same_v<T, Expr::SheetVar>) {
                 e.slot = intern(e.var);
             } else if constexpr (std::is_same_v<T, Expr::Field>) {
@@ -204,102 +206,96 @@ void Vm::bind_expr(const Expr& expr) {
                 e.slot = intern(e.root);
             } else if constexpr (std::is_same_v<T, Expr::IndexedField>) {
                 e.slot = intern(e.name);
-                list(e.args);
+                bind_list(e.args);
             }
         },
         expr.node);
 }
 
 void Vm::bind_stmt(const Stmt& stmt) {
-    auto sub = [&](const Box<Expr>& e) {
-        if (e) bind_expr(*e);
-    };
-    auto list = [&](const std::vector<Expr>& es) {
-        for (const Expr& e : es) bind_expr(e);
-    };
     std::visit(
         [&](const auto& s) {
             using T = std::decay_t<decltype(s)>;
             if constexpr (std::is_same_v<T, Stmt::Assign>) {
                 s.slot = intern(s.name);
-                sub(s.value);
+                bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::CellWrite>) {
-                sub(s.row), sub(s.col), sub(s.value);
+                bind_opt(s.row), bind_opt(s.col), bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::ApplicationSet> || std::is_same_v<T, Stmt::RangeWrite>) {
-                sub(s.value);
+                bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::VarCopy>) {
                 s.slot = intern(s.var);
             } else if constexpr (std::is_same_v<T, Stmt::SetObject>) {
                 s.slot = intern(s.name);
                 bind_object(s.object);
             } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
-                sub(s.transpose);
+                bind_opt(s.transpose);
             } else if constexpr (std::is_same_v<T, Stmt::SheetPaste> || std::is_same_v<T, Stmt::SheetDelete>) {
-                sub(s.sheet);
+                bind_opt(s.sheet);
             } else if constexpr (std::is_same_v<T, Stmt::SheetProtect>) {
-                sub(s.sheet), sub(s.user_interface_only);
+                bind_opt(s.sheet), bind_opt(s.user_interface_only);
             } else if constexpr (std::is_same_v<T, Stmt::RangeOffsetWrite>) {
-                sub(s.row_offset), sub(s.col_offset), sub(s.value);
+                bind_opt(s.row_offset), bind_opt(s.col_offset), bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::SheetCellWrite>) {
-                sub(s.sheet), sub(s.row), sub(s.col), sub(s.value);
+                bind_opt(s.sheet), bind_opt(s.row), bind_opt(s.col), bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::SheetRangeWrite>) {
-                sub(s.sheet), sub(s.value);
+                bind_opt(s.sheet), bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::WithSheet> || std::is_same_v<T, Stmt::Block> ||
                                  std::is_same_v<T, Stmt::WithVar>) {
                 bind_body(s.body);
             } else if constexpr (std::is_same_v<T, Stmt::For>) {
                 s.slot = intern(s.var);
-                sub(s.start), sub(s.end), sub(s.step);
+                bind_opt(s.start), bind_opt(s.end), bind_opt(s.step);
                 bind_body(s.body);
             } else if constexpr (std::is_same_v<T, Stmt::ForEach>) {
                 s.slot = intern(s.var);
                 bind_body(s.body);
             } else if constexpr (std::is_same_v<T, Stmt::If>) {
-                sub(s.cond);
+                bind_opt(s.cond);
                 bind_body(s.then_body);
                 bind_body(s.else_body);
             } else if constexpr (std::is_same_v<T, Stmt::DoLoop>) {
-                if (s.pre_cond) sub(s.pre_cond->cond);
-                if (s.post_cond) sub(s.post_cond->cond);
+                if (s.pre_cond) bind_opt(s.pre_cond->cond);
+                if (s.post_cond) bind_opt(s.post_cond->cond);
                 bind_body(s.body);
             } else if constexpr (std::is_same_v<T, Stmt::SelectCase>) {
-                sub(s.subject);
+                bind_opt(s.subject);
                 for (const CaseClause& c : s.cases) {
                     for (const CaseMatch& m : c.matches) {
-                        if (auto v = m.get_if<CaseMatch::Value>()) sub(v->value);
-                        if (auto r = m.get_if<CaseMatch::Range>()) sub(r->low), sub(r->high);
-                        if (auto i = m.get_if<CaseMatch::Is>()) sub(i->value);
+                        if (auto v = m.get_if<CaseMatch::Value>()) bind_opt(v->value);
+                        if (auto r = m.get_if<CaseMatch::Range>()) bind_opt(r->low), bind_opt(r->high);
+                        if (auto i = m.get_if<CaseMatch::Is>()) bind_opt(i->value);
                     }
                     bind_body(c.body);
                 }
                 bind_body(s.else_body);
             } else if constexpr (std::is_same_v<T, Stmt::Call>) {
                 s.slot = intern(s.name);
-                list(s.args);
+                bind_list(s.args);
             } else if constexpr (std::is_same_v<T, Stmt::DimArray> || std::is_same_v<T, Stmt::ReDim> ||
                                  std::is_same_v<T, Stmt::DimArrayAs>) {
                 s.slot = intern(s.name);
-                list(s.bounds);
+                bind_list(s.bounds);
             } else if constexpr (std::is_same_v<T, Stmt::IndexAssign>) {
                 s.slot = intern(s.name);
-                list(s.indices);
-                sub(s.value);
+                bind_list(s.indices);
+                bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::MsgBox>) {
-                sub(s.prompt);
+                bind_opt(s.prompt);
             } else if constexpr (std::is_same_v<T, Stmt::FieldAssign>) {
                 s.slot = intern(s.var);
-                sub(s.value);
+                bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::DimAs> || std::is_same_v<T, Stmt::DimScalar>) {
                 s.slot = intern(s.name);
             } else if constexpr (std::is_same_v<T, Stmt::DimList>) {
                 for (const Stmt& d : s.decls) bind_stmt(d);
             } else if constexpr (std::is_same_v<T, Stmt::MemberPathAssign>) {
                 s.slot = intern(s.root);
-                sub(s.value);
+                bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::IndexedFieldAssign>) {
                 s.slot = intern(s.name);
-                list(s.indices);
-                sub(s.value);
+                bind_list(s.indices);
+                bind_opt(s.value);
             }
         },
         stmt.node);

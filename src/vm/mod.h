@@ -14,6 +14,7 @@
 // so the hot path indexes a vector instead of hashing a name.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -69,6 +70,7 @@ public:
     static constexpr uint32_t kMaxCallDepth = 2000;
     // Largest array a Dim or ReDim may create.
     static constexpr uint64_t kMaxArrayLen = 10'000'000;
+    static constexpr std::string_view kMultiDim = "multi-dimensional arrays are not supported";
 
     Vm();
     Vm(const Vm&) = delete;
@@ -222,6 +224,8 @@ private:
     void bind_body(const Body& body);
     void bind_stmt(const Stmt& stmt);
     void bind_expr(const Expr& expr);
+    void bind_opt(const Box<Expr>& expr);
+    void bind_list(const std::vector<Expr>& exprs);
     void bind_object(const ObjectExpr& object);
     void bind_procedures();
     Proc make_proc(const std::vector<Param>& params, const Body& body, const std::string& name, bool is_function);
@@ -243,6 +247,8 @@ private:
     // Runs a procedure on the `argc` arguments at the top of the argument
     // stack (from `base`), which it pops.
     Result<Variant> invoke(const Proc& proc, size_t base);
+    Result<Variant> call_def(const void* def, const std::vector<Param>& params, const Body& body,
+                             const std::string& name, bool is_function, std::vector<Variant> args);
     Result<void> bind_params(const Proc& proc, size_t base, size_t argc);
     // Calls a Function on the arguments `args`; true with `out` when it
     // returns a number, false with `other` otherwise. Arguments that all take
@@ -252,7 +258,10 @@ private:
     Result<void> push_args(const std::vector<Expr>& args);
     Frame frame_mark() const { return Frame{saved_.size(), saved_values_.size()}; }
     // Saves what a slot holds; `keep` leaves a copy in the slot.
-    void save_slot(uint32_t slot, bool keep);
+    void take_slot(uint32_t slot, bool keep, Saved& out);
+    void save_slot(uint32_t slot, bool keep) { take_slot(slot, keep, saved_.emplace_back()); }
+    // Puts one saved slot back; `value_at` walks `saved_values_`.
+    void put_back(const Saved& s, size_t& value_at);
     // Puts back every slot saved since `from`, in order.
     void restore_from(Frame from);
     // Forgets the slots saved since `from` (a failed call restores nothing).
@@ -260,12 +269,24 @@ private:
         saved_.resize(from.saved);
         saved_values_.resize(from.values);
     }
-    Result<void> enter_call();
+    // "Out of stack space" past the depth limit or near the end of the
+    // native stack.
+    Result<void> enter_call() {
+        if (depth_ < kMaxCallDepth &&
+            (stack_limit_ == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= stack_limit_))
+            return {};
+        return out_of_stack();
+    }
+    static Result<void> out_of_stack();
     // Drops a failure under On Error Resume Next (never an interrupt).
     bool swallows_error() const { return resume_next && !interrupted_; }
 
     // stmt.cpp
     Result<void> run_body(const Body& body);
+    // One pass of a loop body; true when an exit ends the loop, using up an
+    // Exit of this loop's own kind.
+    Result<bool> loop_pass(const Body& body, ExitKind kind);
+    Result<void> exec_if(const Stmt::If& s);
     Result<void> exec_for(const Stmt::For& s);
     Result<void> exec_for_each(const Stmt::ForEach& s);
     Result<void> exec_do(const Stmt::DoLoop& s);
@@ -289,7 +310,19 @@ private:
     // Side-effect-free evaluation of numeric expressions (literals, numeric
     // variables, arithmetic and comparisons). False means "take the general
     // path", which then gives exactly the same result or message.
-    bool fast_num(const Expr& e, Num& out) const;
+    bool fast_num(const Expr& e, Num& out) const {
+        // Variables and Integer literals, most operands, without a call.
+        if (auto v = e.get_if<Expr::Var>()) return slot_num(v->slot, out);
+        if (auto k = e.get_if<Expr::Int>()) {
+            out = {true, k->value, 0};
+            return true;
+        }
+        return fast_num_node(e, out);
+    }
+    bool slot_num(uint32_t slot, Num& out) const {
+        return slot != kNoSlot && slots_[slot].defined && num_of(slots_[slot].value, out);
+    }
+    bool fast_num_node(const Expr& e, Num& out) const;
     bool fast_num_binary(const Expr::Binary& b, Num& out) const;
     bool fast_bool(const Expr& e, bool& out) const;
     bool fast_compare(const Expr::Binary& b, bool& out) const;
@@ -323,6 +356,13 @@ private:
         }
     }
     static Variant num_variant(const Num& n) { return n.is_int ? Variant(n.i) : Variant(n.d); }
+    // The number_variant rule (whole and within +-2^63 -> Integer, saturated),
+    // without building a Variant.
+    static Num num_of_double(double r) {
+        if (r - std::trunc(r) == 0 && std::fabs(r) <= 9223372036854775808.0)
+            return {true, r >= 9223372036854775807.0 ? INT64_MAX : static_cast<int64_t>(r), 0};
+        return {false, 0, r};
+    }
     Result<Variant> eval_var(const Expr::Var& v);
     Result<Variant> eval_binary(const Expr::Binary& b);
     Result<Variant> eval_call(const Expr::Call& c);
@@ -363,6 +403,12 @@ private:
 };
 
 namespace vm {
+
+// Cells of a rectangle walked row by row as written; none when reversed.
+inline uint64_t cell_count(const Corners& c) {
+    if (c.first.first > c.second.first || c.first.second > c.second.second) return 0;
+    return (uint64_t{c.second.first} - c.first.first + 1) * (uint64_t{c.second.second} - c.first.second + 1);
+}
 
 // A row or column argument to a cell index ("row" or "col").
 Result<uint32_t> to_cell_index(const Variant& v, std::string_view label);

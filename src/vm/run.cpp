@@ -81,12 +81,7 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     return result;
 }
 
-Result<void> Vm::enter_call() {
-    if (depth_ >= kMaxCallDepth) return fail(std::string(kOutOfStack));
-    if (stack_limit_ != 0 && reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stack_limit_)
-        return fail(std::string(kOutOfStack));
-    return {};
-}
+Result<void> Vm::out_of_stack() { return fail(std::string(kOutOfStack)); }
 
 Result<void> Vm::push_args(const std::vector<Expr>& args) {
     const size_t base = arg_stack_.size();
@@ -101,34 +96,34 @@ Result<void> Vm::push_args(const std::vector<Expr>& args) {
     return {};
 }
 
-void Vm::save_slot(uint32_t slot, bool keep) {
+// Writes in place: a returned entry would be copied through memory.
+void Vm::take_slot(uint32_t slot, bool keep, Saved& out) {
     Slot& s = slots_[slot];
+    out.slot = slot;
     if (!s.defined) {
-        saved_.push_back(Saved{slot, Saved::Kind::Undefined, {}});
-        return;
+        out.kind = Saved::Kind::Undefined;
+    } else if (num_of(s.value, out.num)) {
+        out.kind = Saved::Kind::Number;
+    } else {
+        out.kind = Saved::Kind::Value;
+        if (keep)
+            saved_values_.push_back(s.value);
+        else
+            saved_values_.push_back(std::move(s.value));
     }
-    Num n;
-    if (num_of(s.value, n)) {
-        saved_.push_back(Saved{slot, Saved::Kind::Number, n});
-        return;
+}
+
+void Vm::put_back(const Saved& s, size_t& value_at) {
+    switch (s.kind) {
+        case Saved::Kind::Undefined: clear_slot(s.slot); break;
+        case Saved::Kind::Number: store_num(s.slot, s.num); break;
+        case Saved::Kind::Value: set_slot(s.slot, std::move(saved_values_[value_at++])); break;
     }
-    saved_.push_back(Saved{slot, Saved::Kind::Value, {}});
-    if (keep)
-        saved_values_.push_back(s.value);
-    else
-        saved_values_.push_back(std::move(s.value));
 }
 
 void Vm::restore_from(Frame from) {
     size_t v = from.values;
-    for (size_t i = from.saved; i < saved_.size(); ++i) {
-        const Saved& s = saved_[i];
-        switch (s.kind) {
-            case Saved::Kind::Undefined: clear_slot(s.slot); break;
-            case Saved::Kind::Number: store_num(s.slot, s.num); break;
-            case Saved::Kind::Value: set_slot(s.slot, std::move(saved_values_[v++])); break;
-        }
-    }
+    for (size_t i = from.saved; i < saved_.size(); ++i) put_back(saved_[i], v);
     drop_from(from);
 }
 
@@ -234,46 +229,50 @@ Result<bool> Vm::call_num(const Proc& proc, const std::vector<Expr>& args, Num& 
         other = TRY(invoke(proc, base));
         return num_of(other, out);
     }
-    // The same steps as invoke, on numbers.
+    // The same steps as invoke, on numbers, with the saved slots kept here.
     TRY_VOID(enter_call());
     DepthGuard guard(depth_);
-    const Frame mark = frame_mark();
+    const size_t values_mark = saved_values_.size();
+    std::array<Saved, kMaxNumArgs + 1> saved;
     for (size_t i = 0; i < argc; ++i) {
-        save_slot(proc.param_slots[i], false);
+        take_slot(proc.param_slots[i], false, saved[i]);
         store_num(proc.param_slots[i], nums[i]);
     }
     const uint32_t result_slot = proc.name_slot;
-    save_slot(result_slot, false);
+    take_slot(result_slot, false, saved[argc]);
     clear_slot(result_slot);
     if (auto r = run_body_loop(*proc.body, true); !r) {
-        drop_from(mark);
+        saved_values_.resize(values_mark);
         return std::unexpected(std::move(r).error());
     }
     Slot& s = slots_[result_slot];
     const bool is_num = s.defined && num_of(s.value, out);
     if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     clear_slot(result_slot);
-    restore_from(mark);
+    size_t v = values_mark;
+    for (size_t i = 0; i <= argc; ++i) put_back(saved[i], v);
+    if (v != values_mark) saved_values_.resize(values_mark);
     return is_num;
 }
 
-Result<void> Vm::call_sub_def(const SubDef& sub, std::vector<Variant> args) {
-    const Proc* proc = proc_for(&sub);
+// A definition from outside the loaded program gets a Proc for this call.
+Result<Variant> Vm::call_def(const void* def, const std::vector<Param>& params, const Body& body,
+                             const std::string& name, bool is_function, std::vector<Variant> args) {
+    const Proc* proc = proc_for(def);
     Proc local;
-    if (!proc) proc = &(local = make_proc(sub.params, sub.body, sub.name, false));
+    if (!proc) proc = &(local = make_proc(params, body, name, is_function));
     const size_t base = arg_stack_.size();
     for (Variant& v : args) arg_stack_.push_back(std::move(v));
-    TRY(invoke(*proc, base));
+    return invoke(*proc, base);
+}
+
+Result<void> Vm::call_sub_def(const SubDef& sub, std::vector<Variant> args) {
+    TRY(call_def(&sub, sub.params, sub.body, sub.name, false, std::move(args)));
     return {};
 }
 
 Result<Variant> Vm::call_func_def(const FuncDef& func, std::vector<Variant> args) {
-    const Proc* proc = proc_for(&func);
-    Proc local;
-    if (!proc) proc = &(local = make_proc(func.params, func.body, func.name, true));
-    const size_t base = arg_stack_.size();
-    for (Variant& v : args) arg_stack_.push_back(std::move(v));
-    return invoke(*proc, base);
+    return call_def(&func, func.params, func.body, func.name, true, std::move(args));
 }
 
 }  // namespace morvane

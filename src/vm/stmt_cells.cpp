@@ -17,11 +17,6 @@ using vm::kStmt;
 
 namespace {
 
-uint64_t cell_count(const Corners& c) {
-    if (c.first.first > c.second.first || c.first.second > c.second.second) return 0;
-    return (uint64_t{c.second.first} - c.first.first + 1) * (uint64_t{c.second.second} - c.first.second + 1);
-}
-
 bool inside(const Corners& c, CellPos p) {
     return p.row >= c.first.first && p.row <= c.second.first && p.col >= c.first.second && p.col <= c.second.second;
 }
@@ -59,7 +54,7 @@ Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
             Variant value = TRY(eval_expr(*s.value));
             auto corners = resolve_range_addr(s.addr);
             if (!corners) return fail(format_message("RangeWrite: invalid address '{}'", s.addr));
-            uint64_t count = cell_count(*corners);
+            uint64_t count = vm::cell_count(*corners);
             if (count > kMaxArrayLen)
                 return fail(format_message("Range '{}' is too large to write ({} cells; the limit is {})", s.addr,
                                            std::to_string(count), std::to_string(kMaxArrayLen)));
@@ -95,7 +90,7 @@ Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
             if (!corners) return fail(format_message("RangeClear: invalid address '{}'", s.addr));
             CellMap& cells = cells_mut();
             // Walk whichever is smaller: the stored cells or the rectangle.
-            if (cell_count(*corners) > cells.size()) {
+            if (vm::cell_count(*corners) > cells.size()) {
                 erase_if(cells, [&](const auto& kv) { return inside(*corners, kv.first); });
                 return {};
             }
