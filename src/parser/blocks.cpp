@@ -78,7 +78,8 @@ Result<Stmt> Parser::parse_if() {
     TRY_VOID(expect_ident("then"));
     if (!cur().is(Tok::Newline) && !cur().is(Tok::Eof)) {
         std::vector<SpannedStmt> then_body, else_body;
-        then_body.push_back(TRY(parse_single_line_if_branch()));
+        // If c Then Else s: the Then branch is empty.
+        if (!is_ident("else") || peek(1).is(Tok::Eq)) then_body.push_back(TRY(parse_single_line_if_branch()));
         if (is_ident("else")) {
             advance();
             else_body.push_back(TRY(parse_single_line_if_branch()));
@@ -141,7 +142,7 @@ Result<SpannedStmt> Parser::parse_single_line_if_branch() {
 
 Result<Stmt> Parser::parse_branch_stmt() {
     const Tok& t = cur();
-    if (t.is(Tok::Dot) && (with_range || with_object)) return parse_with_dotted();
+    if (t.is(Tok::Dot) && (with_range || with_object || with_sheet_)) return parse_with_dotted();
     if (!t.is(Tok::Ident)) {
         skip_rest_of_line();
         return Stmt{Stmt::Skipped{std::string(kBranchShape)}};
@@ -312,6 +313,13 @@ Result<Stmt> Parser::parse_with() {
         skip_nl();
         return body;
     };
+    // Marks the innermost With as a sheet (or not) while a body is read.
+    struct SheetScope {
+        bool& flag;
+        bool saved;
+        SheetScope(bool& f, bool inner) : flag(f), saved(f) { flag = inner; }
+        ~SheetScope() { flag = saved; }
+    };
     if (is_ident("range")) {
         advance();
         TRY_VOID(expect_tok(Tok::LParen));
@@ -321,6 +329,7 @@ Result<Stmt> Parser::parse_with() {
         Body body;
         {
             WithScope scope(*this, std::nullopt, std::move(addr));
+            SheetScope sheet_scope(with_sheet_, false);
             body = TRY(parse_with_body());
         }
         return Stmt{Stmt::Block{TRY(finish(std::move(body)))}};
@@ -332,7 +341,11 @@ Result<Stmt> Parser::parse_with() {
             std::string sheet = text::to_lower(TRY(consume_str()));
             TRY_VOID(expect_tok(Tok::RParen));
             TRY_VOID(eat_eol());
-            Body body = TRY(parse_with_body());
+            Body body;
+            {
+                SheetScope sheet_scope(with_sheet_, true);
+                body = TRY(parse_with_body());
+            }
             body = TRY(finish(std::move(body)));
             return Stmt{Stmt::WithSheet{std::move(sheet), std::move(body)}};
         }
@@ -346,6 +359,7 @@ Result<Stmt> Parser::parse_with() {
         Body body;
         {
             WithScope scope(*this, var, std::nullopt);
+            SheetScope sheet_scope(with_sheet_, false);
             body = TRY(parse_with_body());
         }
         body = TRY(finish(std::move(body)));

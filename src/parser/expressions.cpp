@@ -202,9 +202,9 @@ Result<Expr> Parser::parse_dotted_primary() {
         pos += 2;
         return Expr{Expr::RangeValue{*with_range}};
     }
-    // .Cells(...) and .Range(...) reads name cells of the With's range or
-    // sheet variable.
-    if ((with_range || with_object) && (is_ident_at(1, "cells") || is_ident_at(1, "range")) &&
+    // .Cells(...) and .Range(...) reads name cells of the With's sheet, range
+    // or sheet variable.
+    if ((with_range || with_object || with_sheet_) && (is_ident_at(1, "cells") || is_ident_at(1, "range")) &&
         peek(2).is(Tok::LParen))
         return parse_with_relative_read();
     if (!with_object) return fail("Unexpected '.' outside With block");

@@ -202,6 +202,10 @@ private:
     // Set while a branch of a single-line If is read: skips stop at Else and
     // leave the line end for the If.
     bool single_line_ = false;
+    // Set while the body of With Sheets("s") is read and no inner With Range
+    // or With variable block is: .Cells and .Range there name cells of that
+    // sheet, not of an enclosing block's range or variable.
+    bool with_sheet_ = false;
 };
 
 }  // namespace morvane::parser

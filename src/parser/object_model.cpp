@@ -268,9 +268,14 @@ Result<Expr> Parser::parse_application_wsf_expr() {
 }
 
 // .Cells(...) or .Range(...) read inside a With block (current token: the
-// dot): relative to the first cell of a With range, or on the With
-// variable's sheet.
+// dot): on the With sheet, relative to the first cell of a With range, or
+// on the With variable's sheet.
 Result<Expr> Parser::parse_with_relative_read() {
+    if (with_sheet_) {
+        // The With sheet is the active one while its body runs.
+        advance();
+        return is_ident("cells") ? parse_cells_expr() : parse_range_expr();
+    }
     if (with_object) {
         Expr sheet = *with_object == "activesheet" ? Expr{Expr::ActiveSheet{}} : Expr{Expr::SheetVar{*with_object}};
         return parse_sheet_property_read(std::move(sheet));
@@ -566,12 +571,13 @@ Result<Stmt> Parser::parse_workbook_qualified_stmt() {
 
 // .Range(...) and .Cells(...) lines of a With body (current token: range or
 // cells after the dot). In a With Range block they are relative to its first
-// cell; in a With variable block they act on that variable's sheet.
+// cell; in a With variable block they act on that variable's sheet; in a
+// With Sheets block they name cells of that (then active) sheet.
 Result<Stmt> Parser::parse_with_cells_or_range_line() {
     bool cells = is_ident("cells");
     std::optional<WithBase> base;
-    if (with_range) base = with_base(*with_range);
-    const bool on_var = with_object && *with_object != "activesheet";
+    if (with_range && !with_sheet_) base = with_base(*with_range);
+    const bool on_var = with_object && !with_sheet_ && *with_object != "activesheet";
     advance();
     if (cells) {
         auto [row, col] = TRY(parse_row_col(*this));

@@ -285,7 +285,11 @@ Result<Tokens> tokenize(std::string_view source) {
             } else {
                 // A decimal, or a digit run beyond the 64-bit range.
                 t.kind = Tok::Float;
-                std::from_chars(digits.data(), digits.data() + digits.size(), t.f);
+                auto fr = std::from_chars(digits.data(), digits.data() + digits.size(), t.f);
+                // Past the float range the nearest value is infinity (a
+                // decimal too small for a float keeps 0).
+                if (fr.ec == std::errc::result_out_of_range)
+                    t.f = digits.find_first_not_of("0.") < digits.find('.') ? HUGE_VAL : 0.0;
             }
             push(std::move(t), start, i);
         } else if (is_word_start(c)) {

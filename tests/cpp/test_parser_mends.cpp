@@ -31,6 +31,9 @@ TEST(ParserMends, SingleLineIf) {
         {"If c Then Dim n As Long", "[If(c, [DimScalar(n, long)], [])]"},
         {"If c Then On Error Resume Next", "[If(c, [OnError(1)], [])]"},
         {"If c Then End", "[If(c, [End], [])]"},
+        {"If c Then Else y = 1", "[If(c, [], [Assign(y, 1)])]"},
+        {"If c Then If d Then Else y = 1", "[If(c, [If(d, [], [Assign(y, 1)])], [])]"},
+        {"If c Then Else = 1", "[If(c, [Assign(else, 1)], [])]"},
         {"If c Then x = 1 Else If d Then x = 2 Else x = 3",
          "[If(c, [Assign(x, 1)], [If(d, [Assign(x, 2)], [Assign(x, 3)])])]"},
         {"If c Then If d Then x = 1 Else x = 2", "[If(c, [If(d, [Assign(x, 1)], [Assign(x, 2)])], [])]"},
@@ -146,6 +149,18 @@ TEST(ParserMends, WithBlocks) {
          "Assign(x, (SheetRange(SheetVar(ws), \"B1\") + SheetCells(SheetVar(ws), 1, 1)))])]"},
         {"With ActiveSheet\nx = .Range(\"A1\").Value\nEnd With",
          "[WithVar(activesheet, [Assign(x, SheetRange(ActiveSheet, \"A1\"))])]"},
+        // Inside With Sheets, Cells and Range name cells of that sheet, even
+        // when an outer With Range or With variable block is in force.
+        {"With Range(\"B2\")\nWith Sheets(\"S\")\n.Cells(1, 1).Value = 1\n.Range(\"A1\").Value = 2\n"
+         "x = .Cells(1, 1).Value + .Range(\"b1\").Value\n.Value = 3\nEnd With\n.Cells(1, 1).Value = 4\nEnd With",
+         "[Block([WithSheet(s, [CellWrite(1, 1, 1); RangeWrite(\"A1\", 2, 0); Assign(x, (Cells(1, 1) + "
+         "RangeValue(\"B1\"))); RangeWrite(\"B2\", 3, 0)]); CellWrite((1 + 1), (1 + 1), 4)])]"},
+        {"With ws\nWith Sheets(\"S\")\n.Range(\"A1\").Value = 1\n.Cells(1, 2).Value = 2\n.Name = n\nEnd With\nEnd With",
+         "[WithVar(ws, [WithSheet(s, [RangeWrite(\"A1\", 1, 0); CellWrite(1, 2, 2); FieldAssign(ws, name, n)])])]"},
+        {"With Sheets(\"S\")\nWith Range(\"C3\")\n.Cells(1, 1).Value = 1\nEnd With\nEnd With",
+         "[WithSheet(s, [Block([CellWrite((1 + 2), (1 + 2), 1)])])]"},
+        {"With Worksheets(\"S\")\nIf c Then .Range(\"A1\").Value = 1 Else .Cells(1, 1).Value = 2\nEnd With",
+         "[WithSheet(s, [If(c, [RangeWrite(\"A1\", 1, 0)], [CellWrite(1, 1, 2)])])]"},
     };
     check_rows(rows, body_of);
 }

@@ -58,6 +58,10 @@ TEST(ParserTokens, Table) {
         {"99999999999999999999", "Float(1e20) Eof"},
         {"9223372036854775807", "Int(9223372036854775807) Eof"},
         {"9223372036854775808", "Float(9.223372036854776e18) Eof"},
+        // Past the float range: infinity, the nearest float.
+        {std::string(400, '9'), "Float(inf) Eof"},
+        {std::string(400, '9') + ".5", "Float(inf) Eof"},
+        {"0." + std::string(400, '0') + "1", "Float(0.0) Eof"},
         // Unicode letters belong to identifiers, lower-cased by the full mapping.
         {"Größe = Café", "Ident(\"größe\") Eq Ident(\"café\") Eof"},
         {"ÄBC", "Ident(\"äbc\") Eof"},
