@@ -286,6 +286,32 @@ bool batch_key(PyObject* key, uint32_t& row, uint32_t& col) {
     return true;
 }
 
+// Stores the items of `formulas` in the dict's order; the first failure
+// ends the walk. False with an exception set.
+bool store_formula_batch(Vm& vm, PyObject* formulas) {
+    Py_ssize_t pos = 0;
+    PyObject *key = nullptr, *value = nullptr;
+    while (PyDict_Next(formulas, &pos, &key, &value)) {
+        uint32_t row = 0, col = 0;
+        if (!batch_key(key, row, col)) {
+            PyErr_SetString(PyExc_TypeError, "keys must be (row, col) tuples of integers");
+            return false;
+        }
+        if (!PyUnicode_Check(value)) {
+            PyErr_SetString(PyExc_TypeError, "values must be formula strings");
+            return false;
+        }
+        Py_ssize_t len = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(value, &len);
+        if (!text) return false;
+        if (auto r = vm.set_cell_formula(row, col, std::string_view(text, static_cast<size_t>(len))); !r) {
+            PyErr_SetString(PyExc_ValueError, r.error().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 PyObject* vm_set_cell_formula_batch(PyObject* self, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         static const char* const kwlist[] = {"formulas", nullptr};
@@ -299,27 +325,19 @@ PyObject* vm_set_cell_formula_batch(PyObject* self, PyObject* args, PyObject* kw
             return nullptr;
         }
         Vm& vm = *as_pyvm(self)->vm;
-        Py_ssize_t pos = 0;
-        PyObject *key = nullptr, *value = nullptr;
-        // Items are visited in the dict's order; the first failure ends the call.
-        while (PyDict_Next(formulas, &pos, &key, &value)) {
-            uint32_t row = 0, col = 0;
-            if (!batch_key(key, row, col)) {
-                PyErr_SetString(PyExc_TypeError, "keys must be (row, col) tuples of integers");
-                return nullptr;
-            }
-            if (!PyUnicode_Check(value)) {
-                PyErr_SetString(PyExc_TypeError, "values must be formula strings");
-                return nullptr;
-            }
-            Py_ssize_t len = 0;
-            const char* text = PyUnicode_AsUTF8AndSize(value, &len);
-            if (!text) return nullptr;
-            if (auto r = vm.set_cell_formula(row, col, std::string_view(text, static_cast<size_t>(len))); !r) {
-                PyErr_SetString(PyExc_ValueError, r.error().c_str());
-                return nullptr;
-            }
+        // On a free-threaded interpreter another thread may change the dict
+        // meanwhile; the borrowed items of PyDict_Next stay valid only while
+        // the dict is locked.
+        bool ok = false;
+        Py_BEGIN_CRITICAL_SECTION(formulas);
+        // No C++ exception may leave the section with the dict still locked.
+        try {
+            ok = store_formula_batch(vm, formulas);
+        } catch (...) {
+            set_exception_from_current();
         }
+        Py_END_CRITICAL_SECTION();
+        if (!ok) return nullptr;
         Py_RETURN_NONE;
     });
 }

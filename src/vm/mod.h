@@ -119,7 +119,7 @@ public:
     Result<void> run_sub(const Program& program, std::string_view name);
     Result<void> call_sub_def(const SubDef& sub, std::vector<Variant> args);
     Result<Variant> call_func_def(const FuncDef& func, std::vector<Variant> args);
-    // Once per loop pass: every 256th call asks `interrupt_check` whether the
+    // Once per loop pass, jump and call: every 256th asks `interrupt_check` whether the
     // run must stop (Ctrl-C).
     Result<void> check_deadline() {
         if ((++steps_ & 255) != 0) return {};
@@ -270,11 +270,12 @@ private:
         saved_values_.resize(from.values);
     }
     // "Out of stack space" past the depth limit or near the end of the
-    // native stack.
+    // native stack. A call is also a check point: recursion without any
+    // loop (fib(50)) must be interruptible too.
     Result<void> enter_call() {
         if (depth_ < kMaxCallDepth &&
             (stack_limit_ == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= stack_limit_))
-            return {};
+            return check_deadline();
         return out_of_stack();
     }
     static Result<void> out_of_stack();

@@ -116,11 +116,7 @@ Result<void> Vm::exec_assign(const Stmt::Assign& s) {
         if (lhs && lhs->slot == slot && simple_rhs && slots_[slot].defined && slots_[slot].value.is_str()) {
             Variant tail = TRY(eval_expr(rhs));
             std::string& text = slots_[slot].value.as_str();
-            if (tail.is_str())
-                text += tail.as_str();
-            else
-                text += tail.to_string();
-            return {};
+            return tail.is_str() ? vm::append_text(text, tail.as_str()) : vm::append_text(text, tail.to_string());
         }
     }
     Variant value;

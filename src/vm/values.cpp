@@ -1,5 +1,6 @@
 #include "vm/values.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -59,16 +60,22 @@ Result<Variant> logical(BinOp op, const Variant& lhs, const Variant& rhs) {
     return Variant(op == BinOp::And ? (a & b) : op == BinOp::Or ? (a | b) : (a ^ b));
 }
 
-Variant concat(Variant lhs, const Variant& rhs) {
+Result<Variant> concat(Variant lhs, const Variant& rhs) {
     std::string out = lhs.is_str() ? std::move(lhs.as_str()) : lhs.to_string();
     if (rhs.is_str())
-        out += rhs.as_str();
+        TRY_VOID(append_text(out, rhs.as_str()));
     else
-        out += rhs.to_string();
+        TRY_VOID(append_text(out, rhs.to_string()));
     return Variant(std::move(out));
 }
 
 }  // namespace
+
+Result<void> append_text(std::string& text, std::string_view tail) {
+    if (tail.size() > kMaxTextLen - std::min(text.size(), kMaxTextLen)) return fail(std::string(kOutOfStringSpace));
+    text += tail;
+    return {};
+}
 
 Result<double> to_f64(const Variant& v) {
     switch (v.kind()) {

@@ -22,6 +22,10 @@ inline constexpr std::string_view kRecordToNumber = "Cannot convert record to nu
 inline constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
 inline constexpr std::string_view kDivisionByZero = "Division by zero";
 inline constexpr std::string_view kIntDivOverflow = "Integer division overflow";
+// A joined text longer than this fails instead of exhausting memory (a
+// doubling loop reaches any size in a few dozen passes).
+inline constexpr size_t kMaxTextLen = size_t{1} << 28;
+inline constexpr std::string_view kOutOfStringSpace = "Out of string space";
 
 Result<double> to_f64(const Variant& v);
 std::string vba_to_str(const Variant& v);
@@ -35,5 +39,7 @@ Result<int64_t> to_i64_bitwise(const Variant& v);
 // Rounds half to even and saturates; NaN gives 0.
 int64_t round_even_saturate(double x);
 Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs);
+// Appends `tail` to `text` (what `&` does), within kMaxTextLen.
+Result<void> append_text(std::string& text, std::string_view tail);
 
 }  // namespace morvane::vm

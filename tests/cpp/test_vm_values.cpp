@@ -180,3 +180,23 @@ TEST(VmValues, BinaryOperators) {
     }
     EXPECT_TRUE(std::isnan(vm::eval_binop(BinOp::Div, I(1), F(NAN))->as_float()));
 }
+
+// Joined texts stop at kMaxTextLen with "Out of string space" instead of
+// growing until memory runs out.
+TEST(VmValues, JoinedTextLimit) {
+    const Variant half(std::string(vm::kMaxTextLen / 2, 'x'));
+    for (BinOp op : {BinOp::Concat, BinOp::Add}) {
+        auto full = vm::eval_binop(op, half, half);
+        ASSERT_TRUE(full.has_value()) << full.error();
+        EXPECT_EQ(full->as_str().size(), vm::kMaxTextLen);
+        auto over = vm::eval_binop(op, *full, S("y"));
+        ASSERT_FALSE(over.has_value());
+        EXPECT_EQ(over.error(), "Out of string space");
+    }
+    std::string text(vm::kMaxTextLen - 1, 'x');
+    EXPECT_TRUE(vm::append_text(text, "y").has_value());
+    auto over = vm::append_text(text, "y");
+    ASSERT_FALSE(over.has_value());
+    EXPECT_EQ(over.error(), "Out of string space");
+    EXPECT_EQ(text.size(), vm::kMaxTextLen);
+}
