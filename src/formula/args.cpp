@@ -57,6 +57,7 @@ Result<std::vector<Variant>> collect_values(const FormulaExpr& arg, const EvalCt
     if (const auto* r = arg.get<FormulaExpr::Range>()) {
         unsigned __int128 count = range_cell_count(*r);
         TRY_VOID(check_range_size(count));
+        TRY_VOID(charge_cells(ctx, count));
         out.reserve(static_cast<size_t>(count));
         uint32_t r1 = std::min(r->row1, r->row2), r2 = std::max(r->row1, r->row2);
         uint32_t c1 = std::min(r->col1, r->col2), c2 = std::max(r->col1, r->col2);

@@ -2,7 +2,7 @@
 #include "formula/criteria.h"
 
 #include <cmath>
-#include <vector>
+#include <algorithm>
 
 #include "formula/eval.h"
 #include "types/text.h"
@@ -90,27 +90,42 @@ bool match_stars(std::string_view t, std::string_view p) {
     return true;
 }
 
-// Patterns with "?": dynamic programming over characters, two rows at a time.
-bool match_dp(std::string_view text_utf8, std::string_view pattern_utf8) {
-    std::u32string t = text::decode_utf8(text_utf8);
-    std::u32string p = text::decode_utf8(pattern_utf8);
-    std::vector<char> prev(p.size() + 1, 0), cur(p.size() + 1, 0);
-    prev[0] = 1;
-    for (size_t j = 1; j <= p.size(); ++j) prev[j] = p[j - 1] == U'*' && prev[j - 1];
-    for (size_t i = 1; i <= t.size(); ++i) {
-        cur[0] = 0;
-        for (size_t j = 1; j <= p.size(); ++j) {
-            char32_t pc = p[j - 1];
-            if (pc == U'*')
-                cur[j] = cur[j - 1] || prev[j];
-            else if (pc == U'?')
-                cur[j] = prev[j - 1];
-            else
-                cur[j] = prev[j - 1] && t[i - 1] == pc;
+// Bytes of the UTF-8 character that starts with `lead` (1 for a stray byte).
+size_t char_len(unsigned char lead) {
+    if (lead >= 0xF0 && lead <= 0xF7) return 4;
+    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
+    if (lead >= 0xC0) return 2;
+    return 1;
+}
+
+// Patterns with "?": one pass that remembers the last "*" and, on a mismatch,
+// lets that star take one more character. "?" takes one whole character and
+// other pattern bytes match text bytes, so the text is only ever resumed at
+// character boundaries. No allocation, and a text that fails early (no star
+// to retry) is left at once; the cost is at most text x pattern.
+bool match_questions(std::string_view t, std::string_view p) {
+    size_t ti = 0, pi = 0;
+    size_t star = std::string_view::npos, resume = 0;
+    while (ti < t.size()) {
+        if (pi < p.size() && p[pi] == '?') {
+            ti = std::min(t.size(), ti + char_len(static_cast<unsigned char>(t[ti])));
+            ++pi;
+        } else if (pi < p.size() && p[pi] == '*') {
+            star = pi++;
+            resume = ti;
+        } else if (pi < p.size() && p[pi] == t[ti]) {
+            ++ti;
+            ++pi;
+        } else if (star != std::string_view::npos) {
+            pi = star + 1;
+            resume = std::min(t.size(), resume + char_len(static_cast<unsigned char>(t[resume])));
+            ti = resume;
+        } else {
+            return false;
         }
-        std::swap(prev, cur);
     }
-    return prev[p.size()] != 0;
+    while (pi < p.size() && p[pi] == '*') ++pi;
+    return pi == p.size();
 }
 
 }  // namespace
@@ -165,7 +180,7 @@ bool matches_parsed(const Variant& c, const ParsedCriteria& criteria) {
 
 bool wildcard_match(std::string_view text, std::string_view pattern) {
     if (pattern.find('?') == std::string_view::npos) return match_stars(text, pattern);
-    return match_dp(text, pattern);
+    return match_questions(text, pattern);
 }
 
 bool compare_element(FormulaOp op, const Variant& a, const Variant& b) {

@@ -23,6 +23,8 @@ constexpr std::string_view kCannotConvert = "Cannot convert '{}' to a number";
 constexpr std::string_view kArrayToNumber = "Cannot convert array to number";
 constexpr std::string_view kRecordToNumber = "Cannot convert record to number";
 constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
+constexpr std::string_view kTooManyCells = "Formula reads too many cells; maximum is 100,000,000";
+constexpr std::string_view kTooMuchText = "Formula builds too much text; maximum is 256,000,000 bytes";
 
 const Variant kEmptyValue{};
 
@@ -112,7 +114,24 @@ Result<Variant> arithmetic(FormulaOp op, const Variant& a, const Variant& b) {
     }
 }
 
-Result<Variant> apply_op(FormulaOp op, const Variant& a, const Variant& b) {
+// "&": the two texts joined. A text longer than a cell holds is #VALUE!, and
+// the bytes joined count against the evaluation's bound, so that doubling a
+// text over and over cannot exhaust memory.
+Result<Variant> join(const Variant& a, const Variant& b, const EvalCtx& ctx) {
+    std::string out = to_str(a);
+    std::string right = to_str(b);
+    const size_t bytes = out.size() + right.size();
+    ctx.bytes_joined += bytes;
+    if (ctx.bytes_joined > kMaxJoinedBytes) return fail(std::string(kTooMuchText));
+    // A character takes 1 to 4 bytes: count them only when the bytes leave doubt.
+    if (bytes > kMaxTextChars &&
+        (bytes > 4 * kMaxTextChars || text::char_count(out) + text::char_count(right) > kMaxTextChars))
+        return Variant(ExcelError::Value);
+    out += right;
+    return Variant(std::move(out));
+}
+
+Result<Variant> apply_op(FormulaOp op, const Variant& a, const Variant& b, const EvalCtx& ctx) {
     // The left operand's error wins over the right one's, for every operator.
     if (a.is_error()) return a;
     if (b.is_error()) return b;
@@ -123,7 +142,7 @@ Result<Variant> apply_op(FormulaOp op, const Variant& a, const Variant& b) {
         case FormulaOp::Le: return Variant(TRY(variant_cmp(a, b)) != Ordering::Greater);
         case FormulaOp::Gt: return Variant(TRY(variant_cmp(a, b)) == Ordering::Greater);
         case FormulaOp::Ge: return Variant(TRY(variant_cmp(a, b)) != Ordering::Less);
-        case FormulaOp::Concat: return Variant(to_str(a) + to_str(b));
+        case FormulaOp::Concat: return join(a, b, ctx);
         default: return arithmetic(op, a, b);
     }
 }
@@ -178,7 +197,7 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
             Operand l, r;
             TRY_VOID(load(*b->lhs, ctx, l));
             TRY_VOID(load(*b->rhs, ctx, r));
-            return apply_op(b->op, *l.v, *r.v);
+            return apply_op(b->op, *l.v, *r.v, ctx);
         }
         case FormulaExpr::Kind::Neg: {
             Operand o;
@@ -200,6 +219,28 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
 
 Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self) {
     return evaluate(expr, EvalCtx{cells, self});
+}
+
+Result<void> charge_cells(const EvalCtx& ctx, unsigned __int128 cells) {
+    if (cells > kMaxCellVisits - ctx.cells_visited) {
+        ctx.cells_visited = kMaxCellVisits;
+        return fail(std::string(kTooManyCells));
+    }
+    ctx.cells_visited += static_cast<uint64_t>(cells);
+    return {};
+}
+
+Result<void> charge_text(const EvalCtx& ctx, const Variant& v) {
+    if (v.is_str()) {
+        ctx.bytes_joined += v.as_str().size();
+    } else if (v.is_array()) {
+        for (const Variant& e : v.as_array())
+            if (e.is_str()) ctx.bytes_joined += e.as_str().size();
+    } else {
+        return {};
+    }
+    if (ctx.bytes_joined > kMaxJoinedBytes) return fail(std::string(kTooMuchText));
+    return {};
 }
 
 Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaExpr> args, const EvalCtx& ctx) {

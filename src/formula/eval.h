@@ -18,12 +18,31 @@
 
 namespace morvane::eval {
 
+// Bounds of one evaluation, whatever nesting of ranges and LAMBDA loops the
+// formula holds: the cells its range walks visit in all, the text bytes its
+// "&" joins build and its LAMBDA loops keep in all, and the length of one
+// text made by "&" (longer gives #VALUE!, as in every spreadsheet).
+inline constexpr uint64_t kMaxCellVisits = 100'000'000;
+inline constexpr uint64_t kMaxJoinedBytes = 256'000'000;
+inline constexpr size_t kMaxTextChars = 32767;
+
 // What an evaluation reads: one sheet's cells and the formula's own cell
-// ({0, 0} when the caller has none).
+// ({0, 0} when the caller has none), and what it has spent of its bounds.
 struct EvalCtx {
     const CellMap& cells;
     CellPos self{};
+    mutable uint64_t cells_visited = 0;
+    mutable uint64_t bytes_joined = 0;
 };
+
+// Counts `cells` more visited cells; fails with "Formula reads too many
+// cells; maximum is 100,000,000" beyond kMaxCellVisits.
+Result<void> charge_cells(const EvalCtx& ctx, unsigned __int128 cells);
+// Counts the text bytes of `v` (of its elements, for an Array) against the
+// bound on the bytes joined: loops that keep one result per element charge
+// each, so copying one long text a million times fails too. The message is
+// "Formula builds too much text; maximum is 256,000,000 bytes".
+Result<void> charge_text(const EvalCtx& ctx, const Variant& v);
 
 // ---- Evaluation ---------------------------------------------------------
 

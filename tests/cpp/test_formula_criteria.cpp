@@ -178,9 +178,17 @@ TEST(FormulaCriteria, Wildcards) {
         {"ABC", "A?", false},   {"ABC", "?B*", true},    {"ÉTÉ", "?T?", true},    {"ÉTÉ", "É*É", true},
         {"XABCX", "*ABC*", true}, {"XABX", "*ABC*", false}, {"A*", "A?", true},   {"AB", "*?*?*", true},
         {"A", "*?*?*", false},
+        // A star retried character by character, with "?" taking whole characters.
+        {"ABABAC", "*AB?C", true}, {"ABABAD", "*AB?C", false}, {"AÉB", "A?B", true}, {"AÉÉB", "A?B", false},
+        {"XÉYÉZ", "*É?É*", true}, {"ÉÉX", "*?X", true}, {"ÉX", "??X", false}, {"AB", "A?*", true},
+        {"AB", "A??*", false}, {"B", "*?", true},
     };
     for (const WildCase& c : cases)
         EXPECT_EQ(eval::wildcard_match(c.text, c.pattern), c.matches) << c.text << " ~ " << c.pattern;
+    // A long text against a long pattern without a star is settled at once.
+    const std::string text(1'000'000, 'Z');
+    const std::string pattern = "?" + std::string(1'000'000, 'A');
+    for (int i = 0; i < 1000; ++i) ASSERT_FALSE(eval::wildcard_match(text, pattern));
 }
 
 TEST(FormulaCriteria, CompareElement) {

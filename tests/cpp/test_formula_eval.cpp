@@ -419,3 +419,77 @@ TEST(FormulaEval, DeepestTreesEvaluate) {
     EXPECT_EQ(run(nested), "Integer(-7)");
     EXPECT_EQ(run("IF(1," + nested + ")"), "parse: Formula is nested too deeply");
 }
+
+// "&" builds at most 32,767 characters (#VALUE! beyond, as in every
+// spreadsheet), and one evaluation joins at most 256,000,000 bytes in all, so
+// that doubling a text again and again cannot exhaust memory.
+namespace {
+
+// The i-th name of `doubling`: QA to QZ, then RA on.
+std::string doubling_name(int i) { return {static_cast<char>('Q' + i / 26), static_cast<char>('A' + i % 26)}; }
+
+// LET(QA, "seed", QB, QA&QA, ...): the seed doubled `times` times; `body`
+// sees every name, the i-th holding 2^i copies of the seed.
+std::string doubling(int times, std::string_view seed, std::string_view body) {
+    std::string f = "LET(QA,\"";
+    f.append(seed).append("\"");
+    for (int i = 1; i <= times; ++i)
+        f.append(",").append(doubling_name(i)).append(",").append(doubling_name(i - 1)).append("&").append(
+            doubling_name(i - 1));
+    return f.append(",").append(body).append(")");
+}
+
+std::string str_of(size_t n, std::string_view unit) {
+    std::string out = "Str(\"";
+    for (size_t i = 0; i < n; ++i) out += unit;
+    return out.append("\")");
+}
+
+}  // namespace
+
+TEST(FormulaEval, JoinedTextBounds) {
+    // 1 + 2 + ... + 16384 = 32767 characters: the longest text.
+    const std::string all = "QO&QN&QM&QL&QK&QJ&QI&QH&QG&QF&QE&QD&QC&QB&QA";
+    EXPECT_EQ(run(std::string("=") + doubling(14, "a", all)), str_of(32767, "a"));
+    EXPECT_EQ(run(std::string("=") + doubling(14, "a", all + "&\"a\"")), "Error(Value)");
+    EXPECT_EQ(run(std::string("=") + doubling(15, "a", "QP")), "Error(Value)");
+    // Characters are counted, not bytes: 32,767 two-byte characters fit.
+    EXPECT_EQ(run(std::string("=") + doubling(14, "\xC3\xA9", all)), str_of(32767, "\xC3\xA9"));
+    EXPECT_EQ(run(std::string("=") + doubling(14, "\xC3\xA9", all + "&\"a\"")), "Error(Value)");
+    // Forty doublings stop at the first text too long; the error then flows on.
+    EXPECT_EQ(run(std::string("=") + doubling(40, "aaaaaaaaaaaaaaaa", doubling_name(40))), "Error(Value)");
+    // Many long joins inside a loop meet the bound on the bytes joined.
+    EXPECT_EQ(run(std::string("=REDUCE(0, A1:A1000000, LAMBDA(acc, x, ") + doubling(14, "a", "LEN0") + "))"),
+              "fail: Formula builds too much text; maximum is 256,000,000 bytes");
+}
+
+// One evaluation visits at most 100,000,000 cells over all its range walks,
+// so nested loops over large ranges end with a message instead of running
+// for hours; each walk alone keeps its 1,000,000-cell bound.
+TEST(FormulaEval, CellVisitBound) {
+    const Case cases[] = {
+        // 100 + 100 * 1,000,000 cells: one walk too many.
+        {"=MAP(A1:A100, LAMBDA(x, SUM(A1:A1000000)))", "fail: Formula reads too many cells; maximum is 100,000,000"},
+        {"=BYROW(A1:A1000000, LAMBDA(x, SUM(A1:A1000)))",
+         "fail: Formula reads too many cells; maximum is 100,000,000"},
+    };
+    check(cases);
+    // 99 + 99 * 1,000,000 cells fit; the count starts afresh with every evaluation.
+    EXPECT_EQ(run("=SUM(MAP(A1:A99, LAMBDA(x, SUM(A1:A1000000))))"), "Integer(0)");
+    EXPECT_EQ(run("=SUM(MAP(A1:A99, LAMBDA(x, SUM(A1:A1000000))))"), "Integer(0)");
+
+    // Every range walk counts: collection, the lone range of SUM, BYROW and BYCOL.
+    const CellMap cells;
+    for (const char* formula : {"=COUNTIF(A1:B3, 1)", "=SUM(A1:B3)", "=BYROW(A1:B3, LAMBDA(a, b, a))",
+                                "=BYCOL(A1:B3, LAMBDA(a, b, c, a))"}) {
+        auto tree = formula::parser::parse(formula);
+        ASSERT_TRUE(tree) << formula;
+        eval::EvalCtx ctx{cells};
+        ctx.cells_visited = eval::kMaxCellVisits - 6;
+        EXPECT_TRUE(eval::evaluate(*tree, ctx)) << formula;
+        EXPECT_EQ(ctx.cells_visited, eval::kMaxCellVisits) << formula;
+        auto again = eval::evaluate(*tree, ctx);
+        ASSERT_FALSE(again) << formula;
+        EXPECT_EQ(again.error(), "Formula reads too many cells; maximum is 100,000,000") << formula;
+    }
+}

@@ -125,3 +125,24 @@ TEST(FormulaLambda, ByRowAndByCol) {
     };
     check_unwinds(cases);
 }
+
+// Loops that keep one result per element count the text they keep against
+// the evaluation's 256,000,000-byte bound: a million copies of one long text
+// end with a message instead of exhausting memory.
+TEST(FormulaLambda, KeptTextBound) {
+    const CellMap cells = sheet({{"D1", Variant(std::string(20000, 'x'))}});
+    constexpr const char* kTooMuch = "fail: Formula builds too much text; maximum is 256,000,000 bytes";
+    const Case cases[] = {
+        {"=MAP(A1:A20000, LAMBDA(x, D1))", kTooMuch},
+        {"=BYROW(A1:A20000, LAMBDA(x, D1))", kTooMuch},
+        {"=BYCOL(A1:ACOF1, LAMBDA(x, D1))", kTooMuch},  // 20,000 columns
+        {"=SCAN(0, A1:A20000, LAMBDA(acc, x, D1))", kTooMuch},
+        {"=MAP(A1:A20000, LAMBDA(x, MAP(A1:A2, LAMBDA(y, D1))))", kTooMuch},
+        {"=REDUCE(0, A1:A20000, LAMBDA(acc, x, D1))=D1", "Boolean(true)"},  // REDUCE keeps one value
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(run(c.formula, cells), c.expected) << c.formula;
+        EXPECT_EQ(eval::binding_depth(), 0u) << c.formula;
+    }
+    EXPECT_EQ(run("=MAP(A1:A1000, LAMBDA(x, D1))", cells).substr(0, 12), "Array([Str(\"");
+}

@@ -146,10 +146,14 @@ Result<Variant> func_minifs(std::span<const FormulaExpr> args, const EvalCtx& ct
 }
 
 Result<Variant> func_countblank(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    std::vector<Variant> values = TRY(collect_all(args, ctx));
-    auto n = std::count_if(values.begin(), values.end(),
+    int64_t n = 0;
+    // One argument at a time: memory stays that of the largest argument.
+    for (const FormulaExpr& arg : args) {
+        std::vector<Variant> values = TRY(collect_values(arg, ctx));
+        n += std::count_if(values.begin(), values.end(),
                            [](const Variant& v) { return v.is_empty() || (v.is_str() && v.as_str().empty()); });
-    return Variant(static_cast<int64_t>(n));
+    }
+    return Variant(n);
 }
 
 namespace {

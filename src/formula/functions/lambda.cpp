@@ -38,6 +38,7 @@ Result<Variant> by_lines(std::span<const FormulaExpr> args, const EvalCtx& ctx, 
     if (lines == 0) return Variant{};
     // Bounded like every range walk: one call per line, one value per cell.
     TRY_VOID(check_range_size(static_cast<unsigned __int128>(lines) * std::max<uint64_t>(cells, 1)));
+    TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(lines) * std::max<uint64_t>(cells, 1)));
     std::vector<Variant> results;
     results.reserve(lines);
     for (uint64_t line = line_first; line <= line_last; ++line) {
@@ -49,6 +50,7 @@ Result<Variant> by_lines(std::span<const FormulaExpr> args, const EvalCtx& ctx, 
             values.push_back(cell_val(ctx.cells, row, col));
         }
         results.push_back(TRY(call_lambda(args[1], std::move(values), ctx)));
+        TRY_VOID(charge_text(ctx, results.back()));
     }
     return list_result(std::move(results));
 }
@@ -60,7 +62,10 @@ Result<Variant> fold(std::span<const FormulaExpr> args, const EvalCtx& ctx, bool
     std::vector<Variant> steps;
     for (Variant& item : items) {
         acc = TRY(call_lambda(args[2], {std::move(acc), std::move(item)}, ctx));
-        if (keep_steps) steps.push_back(acc);
+        if (keep_steps) {
+            steps.push_back(acc);
+            TRY_VOID(charge_text(ctx, acc));
+        }
     }
     if (keep_steps) return list_result(std::move(steps));
     return acc;
@@ -119,6 +124,7 @@ Result<Variant> func_map(std::span<const FormulaExpr> args, const EvalCtx& ctx) 
         values.reserve(lists.size());
         for (const auto& l : lists) values.push_back(l[i]);
         results.push_back(TRY(call_lambda(args.back(), std::move(values), ctx)));
+        TRY_VOID(charge_text(ctx, results.back()));
     }
     return list_result(std::move(results));
 }
