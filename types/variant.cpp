@@ -236,6 +236,23 @@ std::optional<double> text_to_number(std::string_view s) {
     return value;
 }
 
+Result<double> to_number(const Variant& v, std::string_view not_a_number) {
+    switch (v.kind()) {
+        case Kind::Integer: return static_cast<double>(v.as_int());
+        case Kind::Float: return v.as_float();
+        case Kind::Str:
+            if (auto x = text_to_number(v.as_str())) return *x;
+            return fail(format_message(not_a_number, v.as_str()));
+        case Kind::Boolean: return v.as_bool() ? 1.0 : 0.0;
+        case Kind::Date: return static_cast<double>(v.as_date().serial);
+        case Kind::Error: return fail(std::string(error_text(v.as_error())));
+        case Kind::Empty: return 0.0;
+        case Kind::Array: return fail("Cannot convert array to number");
+        case Kind::Record: return fail("Cannot convert record to number");
+    }
+    return 0.0;
+}
+
 int64_t saturate_i64(double x) {
     if (std::isnan(x)) return 0;
     if (x >= 9223372036854775808.0) return std::numeric_limits<int64_t>::max();

@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "types/result.h"
+
 namespace morvane {
 
 enum class ExcelError : uint8_t { DivZero, NA, Value, Ref, Name, Num, Null };
@@ -136,6 +138,12 @@ std::string number_to_text(double x);
 std::string number_to_text(int64_t x);
 // The whole text as a decimal float literal (or inf/infinity/nan), else none.
 std::optional<double> text_to_number(std::string_view s);
+
+// A value as a number: Integer, Float and Date their number, Boolean 1 or 0,
+// Empty 0, text its number when the whole text is a literal. Other text fails
+// with `not_a_number` ("{}" stands for the text), an error value with its
+// literal, arrays and records with their own messages.
+Result<double> to_number(const Variant& v, std::string_view not_a_number);
 
 // Saturating conversions: NaN gives 0, out-of-range values clamp.
 int64_t saturate_i64(double x);

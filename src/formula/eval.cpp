@@ -20,8 +20,6 @@ namespace {
 constexpr std::string_view kRangeAsScalar = "Range cannot be used as a scalar value";
 constexpr std::string_view kNegNonNumeric = "Unary minus on non-numeric value: {}";
 constexpr std::string_view kCannotConvert = "Cannot convert '{}' to a number";
-constexpr std::string_view kArrayToNumber = "Cannot convert array to number";
-constexpr std::string_view kRecordToNumber = "Cannot convert record to number";
 constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
 constexpr std::string_view kTooManyCells = "Formula reads too many cells; maximum is 100,000,000";
 constexpr std::string_view kTooMuchText = "Formula builds too much text; maximum is 256,000,000 bytes";
@@ -249,23 +247,7 @@ Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaEx
 
 // ---- Conversions and comparisons -----------------------------------------
 
-Result<double> to_float(const Variant& v) {
-    switch (v.kind()) {
-        case Kind::Integer: return static_cast<double>(v.as_int());
-        case Kind::Float: return v.as_float();
-        case Kind::Str: {
-            if (auto x = text_to_number(v.as_str())) return *x;
-            return fail(format_message(kCannotConvert, v.as_str()));
-        }
-        case Kind::Boolean: return v.as_bool() ? 1.0 : 0.0;
-        case Kind::Date: return static_cast<double>(v.as_date().serial);
-        case Kind::Error: return fail(std::string(error_text(v.as_error())));
-        case Kind::Empty: return 0.0;
-        case Kind::Array: return fail(std::string(kArrayToNumber));
-        case Kind::Record: return fail(std::string(kRecordToNumber));
-    }
-    return 0.0;
-}
+Result<double> to_float(const Variant& v) { return to_number(v, kCannotConvert); }
 
 std::string to_str(const Variant& v) {
     switch (v.kind()) {

@@ -77,23 +77,7 @@ Result<void> append_text(std::string& text, std::string_view tail) {
     return {};
 }
 
-Result<double> to_f64(const Variant& v) {
-    switch (v.kind()) {
-        case Kind::Integer: return static_cast<double>(v.as_int());
-        case Kind::Float: return v.as_float();
-        case Kind::Str: {
-            if (auto x = text_to_number(v.as_str())) return *x;
-            return fail(format_message(kCannotConvert, v.as_str()));
-        }
-        case Kind::Boolean: return v.as_bool() ? 1.0 : 0.0;
-        case Kind::Date: return static_cast<double>(v.as_date().serial);
-        case Kind::Error: return fail(std::string(error_text(v.as_error())));
-        case Kind::Empty: return 0.0;
-        case Kind::Array: return fail(std::string(kArrayToNumber));
-        case Kind::Record: return fail(std::string(kRecordToNumber));
-    }
-    return 0.0;
-}
+Result<double> to_f64(const Variant& v) { return to_number(v, kCannotConvert); }
 
 std::string vba_to_str(const Variant& v) {
     switch (v.kind()) {

@@ -17,8 +17,6 @@ enum class Ordering : int8_t { Less = -1, Equal = 0, Greater = 1 };
 
 // Messages of the value rules, word for word.
 inline constexpr std::string_view kCannotConvert = "Cannot convert '{}' to number";
-inline constexpr std::string_view kArrayToNumber = "Cannot convert array to number";
-inline constexpr std::string_view kRecordToNumber = "Cannot convert record to number";
 inline constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
 inline constexpr std::string_view kDivisionByZero = "Division by zero";
 inline constexpr std::string_view kIntDivOverflow = "Integer division overflow";
