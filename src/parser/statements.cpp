@@ -271,13 +271,8 @@ Result<Stmt> Parser::parse_msgbox() {
 }
 
 Result<Stmt> Parser::parse_wsf_call_stmt() {
-    if (is_ident("worksheetfunction")) advance();
-    TRY_VOID(expect_tok(Tok::Dot));
-    std::string f = TRY(consume_ident());
-    TRY_VOID(expect_tok(Tok::LParen));
-    std::vector<Expr> args = TRY(parse_arg_list());
-    TRY_VOID(expect_tok(Tok::RParen));
-    return Stmt{Stmt::Assign{"_", box(Expr{Expr::Call{format_message("wsf_{}", f), std::move(args)}})}};
+    Expr call = TRY(parse_wsf_expr());
+    return Stmt{Stmt::Assign{"_", box(std::move(call))}};
 }
 
 }  // namespace morvane::parser
