@@ -80,7 +80,7 @@ install_package() {
 # Configure (once) and build a CMake tree: $1 = build dir, rest = extra -D flags.
 cmake_build() {
   local dir="$1"; shift
-  if [ ! -f "$dir/build.ninja" ]; then
+  if [ ! -f "$dir/build.ninja" ] || [ $# -gt 0 ]; then
     "$VENV/bin/cmake" -S "$ROOT" -B "$dir" -G Ninja \
       -DPython_EXECUTABLE="$VENV/bin/python" -DMORVANE_TESTS=ON "$@" >/dev/null
   fi
