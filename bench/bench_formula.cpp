@@ -3,8 +3,14 @@
 // functions) against a 1000 x 12 sheet, and reports parse and evaluation
 // rates separately, per shape and overall.
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "formula/eval.h"

@@ -2,7 +2,9 @@
 // -DMORVANE_BENCH=ON). Prints the best and the median of several runs.
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
+#include <ratio>
 #include <string>
 #include <vector>
 

@@ -1,5 +1,7 @@
 #include "types/address.h"
 
+#include <cstddef>
+
 #include "types/text.h"
 
 namespace morvane::morvane_types {

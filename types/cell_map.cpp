@@ -1,6 +1,8 @@
 #include "types/cell_map.h"
 
+#include <algorithm>
 #include <bit>
+#include <cstddef>
 
 namespace morvane {
 

@@ -1,8 +1,10 @@
 // Result<T>: a value or a message text; the one error channel of the core.
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace morvane {

@@ -1,5 +1,8 @@
 #include "types/text.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 #include <unicode/utf8.h>

@@ -2,6 +2,7 @@
 // rules (full case mappings, White_Space, Alphabetic) every subsystem shares.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>

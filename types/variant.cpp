@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <limits>
+#include <system_error>
 
 #include "types/address.h"
 

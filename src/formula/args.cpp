@@ -2,6 +2,8 @@
 #include "formula/args.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 
 namespace morvane::eval {
 

@@ -4,7 +4,9 @@
 // readers that let an error value propagate out of a function.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <span>
 #include <string>

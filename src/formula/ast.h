@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <algorithm>
+#include <cstddef>
 
 #include "formula/eval.h"
 #include "types/text.h"

@@ -4,6 +4,7 @@
 // worksheet functions by name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>

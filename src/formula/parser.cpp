@@ -19,7 +19,16 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
+#include <expected>
 #include <limits>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
 
 #include "formula/eval.h"
 #include "types/text.h"

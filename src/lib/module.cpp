@@ -6,9 +6,11 @@
 #include <structmember.h>
 
 #include <cmath>
+#include <cstddef>
 #include <exception>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
 #include "lib/pyvm.h"
 #include "types/address.h"

@@ -2,9 +2,16 @@
 // flag, and the Ctrl-C check point handed to the interpreter.
 #include "lib/pyvm.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "lib/module.h"
 #include "parser/mod.h"

@@ -11,6 +11,8 @@
 //   do       = "do" [("while" | "until") expr] eol body "loop" [("while" | "until") expr]
 //   while    = "while" expr eol body "wend"
 //   with     = "with" (range | sheets | name | other) eol with-body "end" "with"
+#include <cstddef>
+
 #include "parser/mod.h"
 #include "types/text.h"
 

@@ -14,6 +14,8 @@
 //   primary  = Int | Float | Str | Date | "(" expr ")" | word-form | name-form | "." with-form
 #include "parser/mod.h"
 
+#include <expected>
+
 namespace morvane::parser {
 
 namespace {

@@ -4,7 +4,9 @@
 // share. Nothing outside src/parser needs more than `parser::parse`.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>

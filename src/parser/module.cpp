@@ -10,6 +10,8 @@
 //   params    = { {modifier} name ["(" ")"] ["as" type] ["=" expr] [","] }
 #include "parser/mod.h"
 
+#include <memory>
+
 namespace morvane::parser {
 
 namespace {

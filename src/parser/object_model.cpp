@@ -10,6 +10,9 @@
 //               | "workbooks" "(" key ")" "." ("worksheets" | "sheets") "(" key ")"
 //   object      = ("range" "(" Str ")" | "union" "(" object {"," object} ")" | name)
 //                 { "." ("areas" "(" e ")" | "specialcells" "(" visible ")") }
+#include <cstddef>
+#include <variant>
+
 #include "parser/mod.h"
 #include "types/address.h"
 #include "types/text.h"

@@ -2,6 +2,8 @@
 // messages; the `parser::parse` entry point.
 #include "parser/mod.h"
 
+#include <cstddef>
+
 namespace morvane::parser {
 
 Parser::Parser(Tokens tokens) : toks(std::move(tokens.toks)), spans(std::move(tokens.spans)) {

@@ -7,6 +7,8 @@
 // is followed by the end-of-line rule.
 #include "parser/mod.h"
 
+#include <cstddef>
+
 namespace morvane::parser {
 
 namespace {

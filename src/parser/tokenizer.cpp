@@ -3,7 +3,9 @@
 // lower-cased by the full Unicode mapping.
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
+#include <system_error>
 
 #include "parser/mod.h"
 #include "types/text.h"

@@ -3,6 +3,7 @@
 // floating-point rule gives.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 #include "types/address.h"
 #include "vm/dispatch.h"

@@ -1,7 +1,9 @@
 #include "vm/recalc.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <unordered_map>
+#include <utility>
 
 namespace morvane::vm {
 

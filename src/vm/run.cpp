@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <expected>
 
 #include "types/text.h"
 #include "vm/mod.h"

@@ -2,6 +2,7 @@
 // control flow, variables, arrays, calls and MsgBox. The arms that touch
 // cells and sheets live in stmt_cells.cpp, those of user Types in records.cpp.
 #include <cmath>
+#include <cstddef>
 
 #include "vm/dispatch.h"
 #include "vm/mod.h"

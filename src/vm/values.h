@@ -3,6 +3,7 @@
 // Pure functions; they hold no state and touch no workbook.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>

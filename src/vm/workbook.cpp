@@ -2,6 +2,7 @@
 // index behind the End searches, and the sheet checks.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "types/text.h"
 #include "vm/mod.h"

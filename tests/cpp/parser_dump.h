@@ -6,7 +6,11 @@
 #pragma once
 
 #include <charconv>
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "parser/ast.h"

@@ -1,8 +1,12 @@
 // CellMap against std::map under random inserts, overwrites and erases.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <random>
+#include <utility>
 
 #include "types/variant.h"
 

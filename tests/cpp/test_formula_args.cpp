@@ -1,7 +1,15 @@
 // Argument collection, arity messages, numeric filters, SUM and the sort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "formula/args.h"
 #include "formula/eval.h"

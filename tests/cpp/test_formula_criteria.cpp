@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <variant>
 
 #include "formula/criteria.h"
 #include "formula/eval.h"

@@ -2,10 +2,18 @@
 // generator and the dispatch of function names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <set>
+#include <span>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "formula/args.h"
 #include "formula/eval.h"

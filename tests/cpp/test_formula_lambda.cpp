@@ -1,6 +1,10 @@
 // LET, LAMBDA and the functions that apply a LAMBDA.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <span>
+#include <string>
+
 #include "formula/eval.h"
 #include "tests/cpp/formula_test_util.h"
 

@@ -1,7 +1,11 @@
 // Formula parser: trees for accepted texts, exact messages for refused ones.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "formula/eval.h"
 #include "formula/parser.h"

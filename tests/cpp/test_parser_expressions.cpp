@@ -2,6 +2,8 @@
 // their messages.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "parser/mod.h"
 #include "tests/cpp/parser_test_util.h"
 

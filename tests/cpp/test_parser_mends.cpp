@@ -3,6 +3,8 @@
 // Dim, End/Stop, date literals, Unicode names, multi-dimensional indices.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "parser/mod.h"
 #include "tests/cpp/parser_test_util.h"
 

@@ -1,6 +1,13 @@
 // Module level: procedures, Types, parameters, warnings, module name, spans.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
 #include "parser/mod.h"
 #include "tests/cpp/parser_test_util.h"
 

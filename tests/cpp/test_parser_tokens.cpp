@@ -1,7 +1,11 @@
 // Tokenizer, token Debug texts, token operations and their messages.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <limits>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "parser/mod.h"
 #include "tests/cpp/parser_test_util.h"

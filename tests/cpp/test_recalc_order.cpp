@@ -1,6 +1,11 @@
 // Dependency order of formulas: reads by rectangle, Kahn's order, cycles last.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
 #include "formula/parser.h"
 #include "vm/recalc.h"
 

@@ -2,7 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <initializer_list>
 #include <limits>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "types/address.h"
 #include "types/text.h"

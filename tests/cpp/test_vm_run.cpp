@@ -2,6 +2,11 @@
 // interrupt check point and the recursion guard.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "parser/mod.h"
 #include "vm/mod.h"
 

@@ -2,8 +2,14 @@
 // the Sort order and every binary operator, as tables of cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "vm/values.h"
 

@@ -2,6 +2,7 @@
 // AVERAGEIFS, MAXIFS, MINIFS and COUNTBLANK.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 #include "formula/args.h"
 #include "formula/criteria.h"

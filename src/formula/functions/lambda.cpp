@@ -1,6 +1,8 @@
 // LET and LAMBDA, and the functions that apply a LAMBDA: MAP, REDUCE, SCAN,
 // BYROW and BYCOL.
+#include <algorithm>
 #include <array>
+#include <cstddef>
 
 #include "formula/args.h"
 #include "formula/eval.h"
