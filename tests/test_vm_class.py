@@ -17,6 +17,17 @@ METHOD_DOCS = {
     "get_cell": ("(self, row, col)", "Return the value of a cell (1-based row/col). Returns ``None`` for empty cells."),
     "cells": ("(self)", "Return all non-empty cells as a dict: ``{(row, col): value}``."),
     "variables": ("(self)", "Return all VBA variables as a dict: ``{name: value}``."),
+    "set_cell_formula": (
+        "(self, row, col, formula)",
+        'Store a formula string (e.g. ``"=SUM(A1:A3)"``) on a cell and evaluate it\n'
+        "immediately against the current cell state.",
+    ),
+    "recalculate": ("(self)", "Re-evaluate all cells that have a stored formula."),
+    "set_cell_formula_batch": (
+        "(self, formulas)",
+        "Set multiple cell formulas at once.\n"
+        "``formulas`` should be a dict mapping ``(row, col)`` tuples (1-based) to formula strings.",
+    ),
     "set_sheet": ("(self, name)", "Switch the active sheet. Creates the sheet if it does not exist."),
     "active_sheet": ("(self)", "Return the name of the currently active sheet."),
     "sheet_names": ("(self)", "Return all sheet names."),
@@ -30,6 +41,11 @@ def test_method_signatures_and_docs(name):
     signature, doc = METHOD_DOCS[name]
     assert method.__text_signature__ == signature.replace("(self", "($self")
     assert method.__doc__ == doc
+
+
+def test_methods_in_class_order():
+    listed = [name for name in Vm.__dict__ if name in METHOD_DOCS]
+    assert listed == list(METHOD_DOCS)
 
 
 def test_class_signature_and_doc():
