@@ -18,13 +18,16 @@ struct FormulaCache {
     };
     std::unordered_map<CellPos, Entry, CellPosHash> by_cell;
 
-    // The tree of `text` at `pos`: cached, or parsed now; null when it fails.
-    std::shared_ptr<const FormulaExpr> tree_for(CellPos pos, const std::string& text) {
+    // The entry for `text` at `pos`: the cached one while the cell's text is
+    // the same, else parsed now and stored; the parser's message on failure.
+    Result<const Entry*> entry_for(CellPos pos, const std::string& text) {
         auto it = by_cell.find(pos);
-        if (it != by_cell.end() && it->second.text == text) return it->second.tree;
-        auto parsed = formula::parser::parse(text);
-        if (!parsed) return nullptr;
-        return std::make_shared<const FormulaExpr>(std::move(*parsed));
+        if (it == by_cell.end() || it->second.text != text) {
+            FormulaExpr parsed = TRY(formula::parser::parse(text));
+            Entry entry{text, std::make_shared<const FormulaExpr>(std::move(parsed))};
+            it = by_cell.insert_or_assign(pos, std::move(entry)).first;
+        }
+        return &it->second;
     }
 };
 
@@ -40,19 +43,10 @@ FormulaCache& cache_of(std::shared_ptr<FormulaCache>& cache) {
 Result<void> Vm::set_cell_formula(uint32_t row, uint32_t col, std::string_view formula) {
     const CellPos pos{row, col};
     std::string text(formula);
-    FormulaCache& cache = cache_of(formula_cache_);
-    std::shared_ptr<const FormulaExpr> tree;
-    if (auto it = cache.by_cell.find(pos); it != cache.by_cell.end() && it->second.text == text) {
-        tree = it->second.tree;
-    } else {
-        // Parse again here (not through the cache) to report the parser's message.
-        FormulaExpr parsed = TRY(formula::parser::parse(text));
-        tree = std::make_shared<const FormulaExpr>(std::move(parsed));
-    }
+    const FormulaCache::Entry* entry = TRY(cache_of(formula_cache_).entry_for(pos, text));
     // The target still holds its previous content while the formula runs.
-    Variant value = TRY(eval::evaluate(*tree, cells(), pos));
-    cells_mut()[pos] = CellContent{text, std::move(value)};
-    cache.by_cell[pos] = FormulaCache::Entry{std::move(text), std::move(tree)};
+    Variant value = TRY(eval::evaluate(*entry->tree, cells(), pos));
+    cells_mut()[pos] = CellContent{std::move(text), std::move(value)};
     return {};
 }
 
@@ -61,14 +55,9 @@ Result<void> Vm::recalculate_all() {
     std::vector<vm::FormulaEntry> formulas;
     for (const auto& [pos, content] : cells()) {
         if (!content.formula) continue;
-        auto it = cache.by_cell.find(pos);
-        if (it == cache.by_cell.end() || it->second.text != *content.formula) {
-            auto parsed = formula::parser::parse(*content.formula);
-            if (!parsed) continue;  // no longer parses: the cell keeps its value
-            FormulaCache::Entry entry{*content.formula, std::make_shared<const FormulaExpr>(std::move(*parsed))};
-            it = cache.by_cell.insert_or_assign(pos, std::move(entry)).first;
-        }
-        formulas.push_back({pos.row, pos.col, it->second.tree});
+        auto entry = cache.entry_for(pos, *content.formula);
+        if (!entry) continue;  // no longer parses: the cell keeps its value
+        formulas.push_back({pos.row, pos.col, (*entry)->tree});
     }
     // Drop the trees of cells that no longer hold their formula.
     if (cache.by_cell.size() > formulas.size()) {
