@@ -64,15 +64,7 @@ Array read_rect(const Corners& c, Read&& read) {
 
 // ---------------------------------------------------------------- fast paths
 
-namespace {
-
-bool is_comparison(BinOp op) { return op >= BinOp::Eq && op <= BinOp::Ge; }
-
-bool is_arithmetic(BinOp op) { return op <= BinOp::Pow; }
-
-}  // namespace
-
-bool Vm::fast_num_node(const Expr& e, Num& out) const {
+bool Vm::fast_num_leaf(const Expr& e, Num& out) const {
     const auto& n = e.node;
     switch (n.index()) {
         case kExpr<Expr::Int>: out = {true, std::get_if<Expr::Int>(&n)->value, 0}; return true;
@@ -85,12 +77,11 @@ bool Vm::fast_num_node(const Expr& e, Num& out) const {
             out = x.is_int ? Num{true, -x.i, 0} : Num{false, 0, -x.d};
             return true;
         }
-        case kExpr<Expr::Binary>: return fast_num_binary(*std::get_if<Expr::Binary>(&n), out);
         default: return false;
     }
 }
 
-bool Vm::num_arith(BinOp op, const Num& a, const Num& c, Num& out) {
+bool Vm::num_arith_general(BinOp op, const Num& a, const Num& c, Num& out) {
     if (a.is_int && c.is_int && int_arith(op, a.i, c.i, out.i)) {
         out.is_int = true;
         return true;
@@ -117,29 +108,6 @@ bool Vm::num_arith(BinOp op, const Num& a, const Num& c, Num& out) {
     }
     out = num_of_double(r);
     return true;
-}
-
-bool Vm::num_compare(BinOp op, const Num& a, const Num& c, bool& out) {
-    if (op == BinOp::Eq || op == BinOp::Ne) {
-        bool eq = (a.is_int && c.is_int) ? a.i == c.i : a.as_double() == c.as_double();
-        out = (op == BinOp::Eq) == eq;
-        return true;
-    }
-    const double x = a.as_double(), y = c.as_double();
-    if (std::isnan(x) || std::isnan(y)) return false;
-    switch (op) {
-        case BinOp::Lt: out = x < y; break;
-        case BinOp::Le: out = x <= y; break;
-        case BinOp::Gt: out = x > y; break;
-        default: out = x >= y; break;
-    }
-    return true;
-}
-
-bool Vm::fast_num_binary(const Expr::Binary& b, Num& out) const {
-    if (!is_arithmetic(b.op)) return false;
-    Num a, c;
-    return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && num_arith(b.op, a, c, out);
 }
 
 bool Vm::fast_bool(const Expr& e, bool& out) const {
@@ -173,13 +141,7 @@ bool Vm::fast_bool(const Expr& e, bool& out) const {
     return fast_compare(b, out);
 }
 
-bool Vm::fast_compare(const Expr::Binary& b, bool& out) const {
-    if (!is_comparison(b.op)) return false;
-    Num a, c;
-    return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && num_compare(b.op, a, c, out);
-}
-
-bool Vm::fast_truth(const Expr& e, bool& out) const {
+bool Vm::fast_truth_other(const Expr& e, bool& out) const {
     if (fast_bool(e, out)) return true;
     Num n;
     if (!fast_num(e, n)) return false;
@@ -257,14 +219,7 @@ Result<Variant> Vm::eval_var(const Expr::Var& v) {
     return fail(format_message("Undefined variable: '{}'", v.name));
 }
 
-Result<bool> Vm::eval_num(const Expr& e, Num& out, Variant& other) {
-    if (auto c = e.get_if<Expr::Call>()) {
-        if (const Proc* f = slots_[slot_of(c->name, c->slot)].func) return call_num(*f, c->args, out, other);
-    } else if (auto b = e.get_if<Expr::Binary>(); b && is_arithmetic(b->op)) {
-        return eval_num_binary(*b, out, other);
-    } else if (fast_num(e, out)) {
-        return true;
-    }
+Result<bool> Vm::eval_num_other(const Expr& e, Num& out, Variant& other) {
     other = TRY(eval_expr(e));
     return num_of(other, out);
 }

@@ -102,11 +102,12 @@ void Vm::remove_var(std::string_view name) {
 
 Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name,
                        bool is_function) {
-    Proc p{&params, &body, intern(name), is_function, true, {}};
+    Proc p{&params, &body, intern(name), is_function, true, false, {}};
     for (const Param& param : params) {
         p.param_slots.push_back(intern(param.name));
         if (param.is_param_array) p.plain_params = false;
     }
+    p.num_call = is_function && p.plain_params && params.size() <= kMaxNumArgs;
     return p;
 }
 

@@ -130,6 +130,12 @@ public:
     // ------------------------------------------------ statements (stmt.cpp)
     Result<void> exec_stmt(const SpannedStmt& stmt);
     Result<void> exec_stmt_inner(const Stmt& stmt);
+    // The same, with the commonest kinds one call shallower.
+    Result<void> exec_stmt_fast(const Stmt& stmt) {
+        if (auto s = stmt.get_if<Stmt::Assign>()) return exec_assign(*s);
+        if (auto s = stmt.get_if<Stmt::If>()) return exec_if(*s);
+        return exec_stmt_inner(stmt);
+    }
     static std::string array_oob_error(std::string_view name, uint64_t index, uint64_t len);
 
     // ------------------------------------------------ expressions (expr.cpp)
@@ -184,6 +190,8 @@ private:
         double d;
         double as_double() const { return is_int ? static_cast<double>(i) : d; }
     };
+    // Most arguments call_num binds as numbers, without the argument stack.
+    static constexpr size_t kMaxNumArgs = 8;
     // A loaded procedure with its names already bound to slots.
     struct Proc {
         const std::vector<Param>* params;
@@ -192,6 +200,9 @@ private:
         bool is_function;
         // No ParamArray: each argument binds to the parameter in its place.
         bool plain_params;
+        // A Function with plain parameters, few enough for call_num to bind
+        // numbers without the argument stack.
+        bool num_call;
         std::vector<uint32_t> param_slots;
     };
     // One entry of the shared variable table, plus what the name means
@@ -255,14 +266,33 @@ private:
     // returns a number, false with `other` otherwise. Arguments that all take
     // the numeric fast path are bound without building a Variant.
     Result<bool> call_num(const Proc& proc, const std::vector<Expr>& args, Num& out, Variant& other);
+    // call_num through the argument stack, kept out of its frame.
+    [[gnu::noinline]] Result<bool> call_num_general(const Proc& proc, const std::vector<Expr>& args, Num& out,
+                                                    Variant& other);
     // Evaluates call arguments onto the argument stack.
     Result<void> push_args(const std::vector<Expr>& args);
     Frame frame_mark() const { return Frame{saved_.size(), saved_values_.size()}; }
     // Saves what a slot holds; `keep` leaves a copy in the slot.
-    void take_slot(uint32_t slot, bool keep, Saved& out);
+    void take_slot(uint32_t slot, bool keep, Saved& out) {
+        Slot& s = slots_[slot];
+        out.slot = slot;
+        if (!s.defined)
+            out.kind = Saved::Kind::Undefined;
+        else if (num_of(s.value, out.num))
+            out.kind = Saved::Kind::Number;
+        else
+            take_slot_value(s, keep, out);
+    }
+    void take_slot_value(Slot& s, bool keep, Saved& out);
     void save_slot(uint32_t slot, bool keep) { take_slot(slot, keep, saved_.emplace_back()); }
     // Puts one saved slot back; `value_at` walks `saved_values_`.
-    void put_back(const Saved& s, size_t& value_at);
+    void put_back(const Saved& s, size_t& value_at) {
+        switch (s.kind) {
+            case Saved::Kind::Undefined: clear_slot(s.slot); break;
+            case Saved::Kind::Number: store_num(s.slot, s.num); break;
+            case Saved::Kind::Value: set_slot(s.slot, std::move(saved_values_[value_at++])); break;
+        }
+    }
     // Puts back every slot saved since `from`, in order.
     void restore_from(Frame from);
     // Forgets the slots saved since `from` (a failed call restores nothing).
@@ -324,16 +354,67 @@ private:
     bool slot_num(uint32_t slot, Num& out) const {
         return slot != kNoSlot && slots_[slot].defined && num_of(slots_[slot].value, out);
     }
-    bool fast_num_node(const Expr& e, Num& out) const;
-    bool fast_num_binary(const Expr::Binary& b, Num& out) const;
+    // Inline with the arms a recursive numeric Function takes on every call.
+    bool fast_num_node(const Expr& e, Num& out) const {
+        if (auto b = e.get_if<Expr::Binary>()) return fast_num_binary(*b, out);
+        return fast_num_leaf(e, out);
+    }
+    bool fast_num_leaf(const Expr& e, Num& out) const;
+    bool fast_num_binary(const Expr::Binary& b, Num& out) const {
+        if (!is_arithmetic(b.op)) return false;
+        Num a, c;
+        return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && num_arith(b.op, a, c, out);
+    }
     bool fast_bool(const Expr& e, bool& out) const;
-    bool fast_compare(const Expr::Binary& b, bool& out) const;
+    bool fast_compare(const Expr::Binary& b, bool& out) const {
+        if (!is_comparison(b.op)) return false;
+        Num a, c;
+        return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && num_compare(b.op, a, c, out);
+    }
     // The truth of a condition, when the fast path can decide it.
-    bool fast_truth(const Expr& e, bool& out) const;
+    bool fast_truth(const Expr& e, bool& out) const {
+        // A comparison is the common condition; any other goes the long way,
+        // where a comparison gets the same answer.
+        if (auto b = e.get_if<Expr::Binary>(); b && is_comparison(b->op)) return fast_compare(*b, out);
+        return fast_truth_other(e, out);
+    }
+    bool fast_truth_other(const Expr& e, bool& out) const;
+    static bool is_comparison(BinOp op) { return op >= BinOp::Eq && op <= BinOp::Ge; }
+    static bool is_arithmetic(BinOp op) { return op <= BinOp::Pow; }
     // Arithmetic and comparison on two numbers as the Variant rules give
     // them; false leaves the case (division by zero, NaN) to those rules.
-    static bool num_arith(BinOp op, const Num& a, const Num& c, Num& out);
-    static bool num_compare(BinOp op, const Num& a, const Num& c, bool& out);
+    static bool num_arith(BinOp op, const Num& a, const Num& c, Num& out) {
+        // Sums and differences of Integers within 2^53 are exact doubles, so
+        // the float rule would give the same Integer.
+        constexpr int64_t k2p53 = int64_t{1} << 53;
+        if (a.is_int && c.is_int && (op == BinOp::Add || op == BinOp::Sub) && a.i >= -k2p53 && a.i <= k2p53 &&
+            c.i >= -k2p53 && c.i <= k2p53) {
+            const int64_t r = op == BinOp::Add ? a.i + c.i : a.i - c.i;
+            if (r >= -k2p53 && r <= k2p53) {
+                out.is_int = true;
+                out.i = r;
+                return true;
+            }
+        }
+        return num_arith_general(op, a, c, out);
+    }
+    static bool num_arith_general(BinOp op, const Num& a, const Num& c, Num& out);
+    static bool num_compare(BinOp op, const Num& a, const Num& c, bool& out) {
+        if (op == BinOp::Eq || op == BinOp::Ne) {
+            bool eq = (a.is_int && c.is_int) ? a.i == c.i : a.as_double() == c.as_double();
+            out = (op == BinOp::Eq) == eq;
+            return true;
+        }
+        const double x = a.as_double(), y = c.as_double();
+        if (std::isnan(x) || std::isnan(y)) return false;
+        switch (op) {
+            case BinOp::Lt: out = x < y; break;
+            case BinOp::Le: out = x <= y; break;
+            case BinOp::Gt: out = x > y; break;
+            default: out = x >= y; break;
+        }
+        return true;
+    }
     static bool num_of(const Variant& v, Num& out) {
         if (auto p = std::get_if<int64_t>(&v)) out = {true, *p, 0};
         else if (auto q = std::get_if<double>(&v)) out = {false, 0, *q};
@@ -343,7 +424,17 @@ private:
     // Evaluates `e`; true with `out` when its value is a number, false with
     // `other` otherwise. Numeric Function calls and arithmetic on them build
     // no Variant.
-    Result<bool> eval_num(const Expr& e, Num& out, Variant& other);
+    Result<bool> eval_num(const Expr& e, Num& out, Variant& other) {
+        if (auto c = e.get_if<Expr::Call>()) {
+            if (const Proc* f = slots_[slot_of(c->name, c->slot)].func) return call_num(*f, c->args, out, other);
+        } else if (auto b = e.get_if<Expr::Binary>(); b && is_arithmetic(b->op)) {
+            return eval_num_binary(*b, out, other);
+        } else if (fast_num(e, out)) {
+            return true;
+        }
+        return eval_num_other(e, out, other);
+    }
+    Result<bool> eval_num_other(const Expr& e, Num& out, Variant& other);
     Result<bool> eval_num_binary(const Expr::Binary& b, Num& out, Variant& other);
     // Stores a number in a slot, in place when the slot already holds one.
     void store_num(uint32_t slot, const Num& n) {

@@ -98,29 +98,13 @@ Result<void> Vm::push_args(const std::vector<Expr>& args) {
     return {};
 }
 
-// Writes in place: a returned entry would be copied through memory.
-void Vm::take_slot(uint32_t slot, bool keep, Saved& out) {
-    Slot& s = slots_[slot];
-    out.slot = slot;
-    if (!s.defined) {
-        out.kind = Saved::Kind::Undefined;
-    } else if (num_of(s.value, out.num)) {
-        out.kind = Saved::Kind::Number;
-    } else {
-        out.kind = Saved::Kind::Value;
-        if (keep)
-            saved_values_.push_back(s.value);
-        else
-            saved_values_.push_back(std::move(s.value));
-    }
-}
-
-void Vm::put_back(const Saved& s, size_t& value_at) {
-    switch (s.kind) {
-        case Saved::Kind::Undefined: clear_slot(s.slot); break;
-        case Saved::Kind::Number: store_num(s.slot, s.num); break;
-        case Saved::Kind::Value: set_slot(s.slot, std::move(saved_values_[value_at++])); break;
-    }
+// take_slot for a value other than a number, which waits in saved_values_.
+void Vm::take_slot_value(Slot& s, bool keep, Saved& out) {
+    out.kind = Saved::Kind::Value;
+    if (keep)
+        saved_values_.push_back(s.value);
+    else
+        saved_values_.push_back(std::move(s.value));
 }
 
 void Vm::restore_from(Frame from) {
@@ -175,7 +159,7 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
             return {};
         }
         if (i >= n) return {};
-        auto r = exec_stmt_inner(body[i].stmt);
+        auto r = exec_stmt_fast(body[i].stmt);
         ++i;
         if (r) continue;
         if (interrupted_) return r;
@@ -220,17 +204,11 @@ Result<Variant> Vm::invoke(const Proc& proc, size_t base) {
 }
 
 Result<bool> Vm::call_num(const Proc& proc, const std::vector<Expr>& args, Num& out, Variant& other) {
-    constexpr size_t kMaxNumArgs = 8;
     const size_t argc = args.size();
     std::array<Num, kMaxNumArgs> nums;
-    bool numeric = proc.is_function && proc.plain_params && argc == proc.param_slots.size() && argc <= kMaxNumArgs;
+    bool numeric = proc.num_call && argc == proc.param_slots.size();
     for (size_t i = 0; numeric && i < argc; ++i) numeric = fast_num(args[i], nums[i]);
-    if (!numeric) {
-        const size_t base = arg_stack_.size();
-        TRY_VOID(push_args(args));
-        other = TRY(invoke(proc, base));
-        return num_of(other, out);
-    }
+    if (!numeric) return call_num_general(proc, args, out, other);
     // The same steps as invoke, on numbers, with the saved slots kept here.
     TRY_VOID(enter_call());
     DepthGuard guard(depth_);
@@ -255,6 +233,13 @@ Result<bool> Vm::call_num(const Proc& proc, const std::vector<Expr>& args, Num& 
     for (size_t i = 0; i <= argc; ++i) put_back(saved[i], v);
     if (v != values_mark) saved_values_.resize(values_mark);
     return is_num;
+}
+
+Result<bool> Vm::call_num_general(const Proc& proc, const std::vector<Expr>& args, Num& out, Variant& other) {
+    const size_t base = arg_stack_.size();
+    TRY_VOID(push_args(args));
+    other = TRY(invoke(proc, base));
+    return num_of(other, out);
 }
 
 // A definition from outside the loaded program gets a Proc for this call.

@@ -95,7 +95,13 @@ Result<void> Vm::exec_stmt_inner(const Stmt& stmt) {
 Result<void> Vm::exec_if(const Stmt::If& s) {
     bool truth;
     if (!fast_truth(*s.cond, truth)) truth = vm::is_truthy(TRY(eval_expr(*s.cond)));
-    return run_body(truth ? s.then_body : s.else_body);
+    // run_body, spelled out here to save a call on every branch taken.
+    for (const SpannedStmt& st : truth ? s.then_body : s.else_body) {
+        if (exit_flag != ExitKind::None) break;
+        auto r = exec_stmt_fast(st.stmt);
+        if (!r && !swallows_error()) return r;
+    }
+    return {};
 }
 
 // ---------------------------------------------------------------- variables
@@ -103,6 +109,16 @@ Result<void> Vm::exec_if(const Stmt::If& s) {
 Result<void> Vm::exec_assign(const Stmt::Assign& s) {
     const uint32_t slot = slot_of(s.name, s.slot);
     Num num;
+    Variant value;
+    // Arithmetic: the fast path, else the numeric path with calls; neither
+    // is a concatenation.
+    if (auto b = s.value->get_if<Expr::Binary>(); b && is_arithmetic(b->op)) {
+        if (fast_num_binary(*b, num) || TRY(eval_num_binary(*b, num, value)))
+            store_num(slot, num);
+        else
+            set_slot(slot, std::move(value));
+        return {};
+    }
     if (fast_num(*s.value, num)) {
         store_num(slot, num);
         return {};
@@ -120,7 +136,6 @@ Result<void> Vm::exec_assign(const Stmt::Assign& s) {
             return tail.is_str() ? vm::append_text(text, tail.as_str()) : vm::append_text(text, tail.to_string());
         }
     }
-    Variant value;
     if (TRY(eval_num(*s.value, num, value)))
         store_num(slot, num);
     else
