@@ -255,6 +255,15 @@ Result<double> to_number(const Variant& v, std::string_view not_a_number) {
     return 0.0;
 }
 
+std::string join_texts(const Array& items, std::string (*text_of)(const Variant&)) {
+    std::string out;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i) out += ", ";
+        out += text_of(items[i]);
+    }
+    return out;
+}
+
 int64_t saturate_i64(double x) {
     if (std::isnan(x)) return 0;
     if (x >= 9223372036854775808.0) return std::numeric_limits<int64_t>::max();

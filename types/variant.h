@@ -147,6 +147,9 @@ std::optional<double> text_to_number(std::string_view s);
 // literal, arrays and records with their own messages.
 Result<double> to_number(const Variant& v, std::string_view not_a_number);
 
+// The elements' texts by `text_of`, joined by ", " (no brackets).
+std::string join_texts(const Array& items, std::string (*text_of)(const Variant&));
+
 // Saturating conversions: NaN gives 0, out-of-range values clamp.
 int64_t saturate_i64(double x);
 uint64_t saturate_u64(double x);

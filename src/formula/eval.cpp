@@ -259,16 +259,7 @@ std::string to_str(const Variant& v) {
         case Kind::Date: return morvane_types::serial_to_display(v.as_date().serial);
         case Kind::Error: return std::string(error_text(v.as_error()));
         case Kind::Empty: return {};
-        case Kind::Array: {
-            std::string out;
-            bool first = true;
-            for (const Variant& e : v.as_array()) {
-                if (!first) out += ", ";
-                first = false;
-                out += to_str(e);
-            }
-            return out;
-        }
+        case Kind::Array: return join_texts(v.as_array(), to_str);
         case Kind::Record: return "[Record]";
     }
     return {};

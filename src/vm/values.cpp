@@ -82,16 +82,7 @@ Result<double> to_f64(const Variant& v) { return to_number(v, kCannotConvert); }
 
 std::string vba_to_str(const Variant& v) {
     switch (v.kind()) {
-        case Kind::Array: {
-            std::string out;
-            bool first = true;
-            for (const Variant& e : v.as_array()) {
-                if (!first) out += ", ";
-                first = false;
-                out += vba_to_str(e);
-            }
-            return out;
-        }
+        case Kind::Array: return join_texts(v.as_array(), vba_to_str);
         case Kind::Record: return "[Record]";
         default: return v.to_string();
     }
