@@ -404,22 +404,8 @@ Result<Stmt> Parser::parse_with_dotted() {
         return parse_range_stmt_at(*with_range);
     }
     if (with_object && !range_or_cells) {
-        std::vector<std::string> path{advance().text};
-        while (cur().is(Tok::Dot) && peek(1).is(Tok::Ident)) {
-            advance();
-            path.push_back(advance().text);
-        }
-        if (cur().is(Tok::Eq)) {
-            advance();
-            Expr value = TRY(parse_expr());
-            if (path.size() == 1)
-                return Stmt{Stmt::FieldAssign{*with_object, std::move(path[0]), box(std::move(value))}};
-            return Stmt{Stmt::MemberPathAssign{*with_object, std::move(path), box(std::move(value))}};
-        }
-        skip_rest_of_line();
-        std::string joined;
-        for (const auto& p : path) joined += (joined.empty() ? "" : ".") + p;
-        return Stmt{Stmt::Skipped{format_message("'{}.{}' read without assignment has no effect", *with_object, joined)}};
+        std::string first = advance().text;
+        return parse_member_path_stmt(*with_object, std::move(first));
     }
     if (range_or_cells) return parse_with_cells_or_range_line();
     std::string member = m.text;

@@ -189,6 +189,9 @@ public:
 private:
     Result<Stmt> parse_simple_stmt();
     Result<Stmt> parse_bare_word(std::string name);
+    // `root.a.b = value` with `first` (a) already read: a field or member-path
+    // assignment; without "=" the line is a skipped read.
+    Result<Stmt> parse_member_path_stmt(std::string root, std::string first);
     std::optional<std::vector<Expr>> try_bare_args();
     Result<Stmt> parse_branch_stmt();
     Result<Expr> parse_name_primary();

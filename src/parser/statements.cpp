@@ -155,26 +155,31 @@ Result<Stmt> Parser::parse_ident_stmt() {
     }
     if (t.is(Tok::Dot)) {
         advance();
-        std::vector<std::string> path{TRY(consume_ident())};
-        while (cur().is(Tok::Dot) && peek(1).is(Tok::Ident)) {
-            advance();
-            path.push_back(advance().text);
-        }
-        if (cur().is(Tok::Eq)) {
-            advance();
-            Expr value = TRY(parse_expr());
-            if (path.size() == 1)
-                return Stmt{Stmt::FieldAssign{std::move(n), std::move(path[0]), box(std::move(value))}};
-            return Stmt{Stmt::MemberPathAssign{std::move(n), std::move(path), box(std::move(value))}};
-        }
-        skip_rest_of_line();
-        return Stmt{Stmt::Skipped{format_message("'{}.{}' read without assignment has no effect", n, join_path(path))}};
+        std::string first = TRY(consume_ident());
+        return parse_member_path_stmt(std::move(n), std::move(first));
     }
     if (t.is(Tok::Colon)) {
         advance();
         return Stmt{Stmt::Label{std::move(n)}};
     }
     return parse_bare_word(std::move(n));
+}
+
+Result<Stmt> Parser::parse_member_path_stmt(std::string root, std::string first) {
+    std::vector<std::string> path{std::move(first)};
+    while (cur().is(Tok::Dot) && peek(1).is(Tok::Ident)) {
+        advance();
+        path.push_back(advance().text);
+    }
+    if (cur().is(Tok::Eq)) {
+        advance();
+        Expr value = TRY(parse_expr());
+        if (path.size() == 1)
+            return Stmt{Stmt::FieldAssign{std::move(root), std::move(path[0]), box(std::move(value))}};
+        return Stmt{Stmt::MemberPathAssign{std::move(root), std::move(path), box(std::move(value))}};
+    }
+    skip_rest_of_line();
+    return Stmt{Stmt::Skipped{format_message("'{}.{}' read without assignment has no effect", root, join_path(path))}};
 }
 
 // A name followed by neither =, (, . nor : (the name consumed).
