@@ -255,6 +255,21 @@ Result<double> to_number(const Variant& v, std::string_view not_a_number) {
     return 0.0;
 }
 
+bool truth_of(const Variant& v) {
+    switch (v.kind()) {
+        case Kind::Integer: return v.as_int() != 0;
+        case Kind::Float: return v.as_float() != 0.0;
+        case Kind::Str: return !v.as_str().empty();
+        case Kind::Boolean: return v.as_bool();
+        case Kind::Date: return true;
+        case Kind::Error: return false;
+        case Kind::Empty: return false;
+        case Kind::Array: return !v.as_array().empty();
+        case Kind::Record: return true;
+    }
+    return false;
+}
+
 std::string join_texts(const Array& items, std::string (*text_of)(const Variant&)) {
     std::string out;
     for (size_t i = 0; i < items.size(); ++i) {

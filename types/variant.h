@@ -147,6 +147,10 @@ std::optional<double> text_to_number(std::string_view s);
 // literal, arrays and records with their own messages.
 Result<double> to_number(const Variant& v, std::string_view not_a_number);
 
+// The truth of a value: a non-zero number (NaN included), non-empty text or
+// array, True, any Date or Record; False, Empty and error values are false.
+bool truth_of(const Variant& v);
+
 // The elements' texts by `text_of`, joined by ", " (no brackets).
 std::string join_texts(const Array& items, std::string (*text_of)(const Variant&));
 

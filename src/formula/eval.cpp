@@ -265,20 +265,7 @@ std::string to_str(const Variant& v) {
     return {};
 }
 
-bool is_truthy(const Variant& v) {
-    switch (v.kind()) {
-        case Kind::Integer: return v.as_int() != 0;
-        case Kind::Float: return !(v.as_float() == 0);
-        case Kind::Str: return !v.as_str().empty();
-        case Kind::Boolean: return v.as_bool();
-        case Kind::Date: return true;
-        case Kind::Error: return false;
-        case Kind::Empty: return false;
-        case Kind::Array: return !v.as_array().empty();
-        case Kind::Record: return true;
-    }
-    return false;
-}
+bool is_truthy(const Variant& v) { return truth_of(v); }
 
 bool variant_eq(const Variant& a, const Variant& b) {
     switch (a.kind()) {

@@ -136,20 +136,7 @@ Ordering cmp_variants(const Variant& a, const Variant& b) {
     return order_of(text::to_lower(vba_to_str(a)).compare(text::to_lower(vba_to_str(b))));
 }
 
-bool is_truthy(const Variant& v) {
-    switch (v.kind()) {
-        case Kind::Integer: return v.as_int() != 0;
-        case Kind::Float: return v.as_float() != 0.0;
-        case Kind::Str: return !v.as_str().empty();
-        case Kind::Boolean: return v.as_bool();
-        case Kind::Date: return true;
-        case Kind::Error: return false;
-        case Kind::Empty: return false;
-        case Kind::Array: return !v.as_array().empty();
-        case Kind::Record: return true;
-    }
-    return false;
-}
+bool is_truthy(const Variant& v) { return truth_of(v); }
 
 int64_t round_even_saturate(double x) {
     if (std::isnan(x)) return 0;
