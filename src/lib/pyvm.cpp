@@ -37,8 +37,8 @@ bool interrupt_pending() { return PyErr_CheckSignals() != 0; }
 
 std::unique_ptr<Vm> new_vm(const std::string& on_msgbox) {
     auto vm = std::make_unique<Vm>();
-    vm->msgbox_error = on_msgbox == "error";
-    vm->interrupt_check = interrupt_pending;
+    vm->set_msgbox_error(on_msgbox == "error");
+    vm->set_interrupt_check(interrupt_pending);
     return vm;
 }
 

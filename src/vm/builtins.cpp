@@ -1,4 +1,4 @@
-// VBA built-in functions: argument evaluation, then the handler found by
+// VBA built-in functions_: argument evaluation, then the handler found by
 // name in the table at the end of this file; "wsf_" names go to the
 // WorksheetFunction subset.
 #include <span>

@@ -7,7 +7,7 @@
 
 #include "types/address.h"
 #include "vm/dispatch.h"
-#include "vm/mod.h"
+#include "vm/fast_path.h"
 #include "vm/values.h"
 
 namespace morvane {
@@ -15,34 +15,6 @@ namespace morvane {
 using vm::kExpr;
 
 namespace {
-
-constexpr int64_t k2p53 = int64_t{1} << 53;
-
-bool exact(int64_t x) { return x >= -k2p53 && x <= k2p53; }
-
-// Integers up to 2^53 are exact doubles, and so is any sum, difference or
-// product of them that stays within 2^53: the float rule then yields the
-// same Integer. False leaves the case to the float rule.
-bool int_arith(BinOp op, int64_t a, int64_t b, int64_t& r) {
-    if (!exact(a) || !exact(b)) return false;
-    switch (op) {
-        case BinOp::Add: r = a + b; break;
-        case BinOp::Sub: r = a - b; break;
-        case BinOp::Mul:
-            if (__builtin_mul_overflow(a, b, &r)) return false;
-            break;
-        case BinOp::Mod:
-            if (b == 0) return false;
-            r = a % b;
-            return true;
-        case BinOp::IntDiv:
-            if (b == 0) return false;
-            r = a / b;
-            return true;
-        default: return false;
-    }
-    return exact(r);
-}
 
 Result<void> check_range_size(std::string_view addr, uint64_t cells) {
     if (cells <= Vm::kMaxArrayLen) return {};
@@ -79,35 +51,6 @@ bool Vm::fast_num_leaf(const Expr& e, Num& out) const {
         }
         default: return false;
     }
-}
-
-bool Vm::num_arith_general(BinOp op, const Num& a, const Num& c, Num& out) {
-    if (a.is_int && c.is_int && int_arith(op, a.i, c.i, out.i)) {
-        out.is_int = true;
-        return true;
-    }
-    const double x = a.as_double(), y = c.as_double();
-    double r = 0;
-    switch (op) {
-        case BinOp::Add: r = x + y; break;
-        case BinOp::Sub: r = x - y; break;
-        case BinOp::Mul: r = x * y; break;
-        case BinOp::Div:
-            if (y == 0) return false;
-            r = x / y;
-            break;
-        case BinOp::Pow: r = std::pow(x, y); break;
-        case BinOp::Mod:
-        case BinOp::IntDiv: {
-            int64_t p = vm::round_even_saturate(x), q = vm::round_even_saturate(y);
-            if (q == 0 || (p == INT64_MIN && q == -1)) return false;
-            out = {true, op == BinOp::Mod ? p % q : p / q, 0};
-            return true;
-        }
-        default: return false;
-    }
-    out = num_of_double(r);
-    return true;
 }
 
 bool Vm::fast_bool(const Expr& e, bool& out) const {
@@ -190,11 +133,11 @@ Result<Variant> Vm::eval_expr(const Expr& expr) {
         case kExpr<Expr::RowsCount>: return Variant(int64_t{1048576});
         case kExpr<Expr::ColumnsCount>: return Variant(int64_t{16384});
         case kExpr<Expr::CellsEndPosition>: return eval_end(*std::get_if<Expr::CellsEndPosition>(&n));
-        case kExpr<Expr::ActiveSheet>: return Variant(active_sheet_);
+        case kExpr<Expr::ActiveSheet>: return Variant(active_sheet());
         case kExpr<Expr::SheetVar>: {
             const auto& e = *std::get_if<Expr::SheetVar>(&n);
-            auto it = objects.find(e.var);
-            if (it != objects.end())
+            auto it = objects_.find(e.var);
+            if (it != objects_.end())
                 if (auto ws = std::get_if<ObjectRef::Worksheet>(&it->second.node)) return Variant(ws->sheet);
             return fail(format_message("'{}' is not a Worksheet object variable", e.var));
         }
@@ -221,7 +164,7 @@ Result<Variant> Vm::eval_var(const Expr::Var& v) {
 
 Result<bool> Vm::eval_num_other(const Expr& e, Num& out, Variant& other) {
     other = TRY(eval_expr(e));
-    return num_of(other, out);
+    return vm::num_of(other, out);
 }
 
 Result<bool> Vm::eval_num_binary(const Expr::Binary& b, Num& out, Variant& other) {
@@ -229,37 +172,37 @@ Result<bool> Vm::eval_num_binary(const Expr::Binary& b, Num& out, Variant& other
     if (TRY(eval_num(*b.lhs, a, other))) {
         // `other` is free for the right operand: two numbers build no Variant.
         if (TRY(eval_num(*b.rhs, c, other))) {
-            if (num_arith(b.op, a, c, out)) return true;
-            other = num_variant(c);
+            if (vm::num_arith(b.op, a, c, out)) return true;
+            other = vm::num_variant(c);
         }
-        other = TRY(vm::eval_binop(b.op, num_variant(a), std::move(other)));
+        other = TRY(vm::eval_binop(b.op, vm::num_variant(a), std::move(other)));
     } else {
         Variant lhs = std::move(other);
         Variant rhs;
-        if (TRY(eval_num(*b.rhs, c, rhs))) rhs = num_variant(c);
+        if (TRY(eval_num(*b.rhs, c, rhs))) rhs = vm::num_variant(c);
         other = TRY(vm::eval_binop(b.op, std::move(lhs), std::move(rhs)));
     }
-    return num_of(other, out);
+    return vm::num_of(other, out);
 }
 
 Result<Variant> Vm::eval_binary(const Expr::Binary& b) {
     // Numbers, from variables, arithmetic or Function calls, go without
     // Variants until the result.
-    if (is_arithmetic(b.op)) {
+    if (vm::is_arithmetic(b.op)) {
         Num n;
         Variant other;
-        if (TRY(eval_num_binary(b, n, other))) return num_variant(n);
+        if (TRY(eval_num_binary(b, n, other))) return vm::num_variant(n);
         return other;
     }
-    if (is_comparison(b.op)) {
+    if (vm::is_comparison(b.op)) {
         Num a, c;
         Variant lhs, rhs;
         const bool a_num = TRY(eval_num(*b.lhs, a, lhs));
         const bool c_num = TRY(eval_num(*b.rhs, c, rhs));
         bool t;
-        if (a_num && c_num && num_compare(b.op, a, c, t)) return Variant(t);
-        if (a_num) lhs = num_variant(a);
-        if (c_num) rhs = num_variant(c);
+        if (a_num && c_num && vm::num_compare(b.op, a, c, t)) return Variant(t);
+        if (a_num) lhs = vm::num_variant(a);
+        if (c_num) rhs = vm::num_variant(c);
         return vm::eval_binop(b.op, std::move(lhs), std::move(rhs));
     }
     Variant lhs = TRY(eval_expr(*b.lhs));
@@ -332,10 +275,10 @@ Result<Variant> Vm::eval_end(const Expr::CellsEndPosition& e) {
     uint32_t col = TRY(eval_cell_index(*e.col, "col"));
     int64_t r = 0;
     switch (e.direction) {
-        case EndDirection::Up: r = e.want_column ? col : last_nonempty_row(col, row); break;
-        case EndDirection::Down: r = e.want_column ? col : int64_t{first_empty_row(col, row)} - 1; break;
-        case EndDirection::ToLeft: r = e.want_column ? last_nonempty_col(row, col) : row; break;
-        case EndDirection::ToRight: r = e.want_column ? int64_t{first_empty_col(row, col)} - 1 : row; break;
+        case EndDirection::Up: r = e.want_column ? col : book_.last_nonempty_row(col, row); break;
+        case EndDirection::Down: r = e.want_column ? col : int64_t{book_.first_empty_row(col, row)} - 1; break;
+        case EndDirection::ToLeft: r = e.want_column ? book_.last_nonempty_col(row, col) : row; break;
+        case EndDirection::ToRight: r = e.want_column ? int64_t{book_.first_empty_col(row, col)} - 1 : row; break;
     }
     return Variant(std::max<int64_t>(r, 0));
 }
@@ -344,31 +287,31 @@ Result<Variant> Vm::eval_sheet_cells(const Expr::SheetCellsValue& e) {
     auto [key, label] = TRY(resolve_sheet_expr(*e.sheet));
     uint32_t row = TRY(eval_cell_index(*e.row, "row"));
     uint32_t col = TRY(eval_cell_index(*e.col, "col"));
-    auto sheet = sheets_.find(key);
-    if (sheet == sheets_.end()) return Variant();
-    auto cell = sheet->second.find(CellPos{row, col});
-    return cell == sheet->second.end() ? Variant() : cell->second.value;
+    const CellMap* sheet = book_.sheet_by_key(key);
+    if (!sheet) return Variant();
+    auto cell = sheet->find(CellPos{row, col});
+    return cell == sheet->end() ? Variant() : cell->second.value;
 }
 
 Result<Variant> Vm::eval_sheet_range(const Expr::SheetRangeValue& e) {
     auto [key, label] = TRY(resolve_sheet_expr(*e.sheet));
     auto corners = morvane_types::parse_range_addr(e.addr);
     if (!corners) return fail(format_message("SheetRangeRead: invalid address '{}'", e.addr));
-    auto sheet = sheets_.find(key);
+    const CellMap* sheet = book_.sheet_by_key(key);
     auto read = [&](uint32_t row, uint32_t col) -> Variant {
-        if (sheet == sheets_.end()) return Variant();
-        auto cell = sheet->second.find(CellPos{row, col});
-        return cell == sheet->second.end() ? Variant() : cell->second.value;
+        if (!sheet) return Variant();
+        auto cell = sheet->find(CellPos{row, col});
+        return cell == sheet->end() ? Variant() : cell->second.value;
     };
     if (corners->first == corners->second) return read(corners->first.first, corners->first.second);
     TRY_VOID(check_range_size(e.addr, vm::cell_count(*corners)));
     return Variant(read_rect(*corners, read));
 }
 
-// ---------------------------------------------------------------- objects and records
+// ---------------------------------------------------------------- objects_ and records
 
 Result<Variant> Vm::eval_field(const Expr::Field& f) {
-    if (auto it = objects.find(f.var); it != objects.end()) {
+    if (auto it = objects_.find(f.var); it != objects_.end()) {
         if (auto r = std::get_if<ObjectRef::Range>(&it->second.node))
             return f.field == "value" ? read_range_ref_value(r->range) : Result<Variant>(Variant());
     }
@@ -379,7 +322,7 @@ Result<Variant> Vm::eval_field(const Expr::Field& f) {
 }
 
 Result<Variant> Vm::eval_member_path(const Expr::MemberPath& m) {
-    if (auto it = objects.find(m.root); it != objects.end()) {
+    if (auto it = objects_.find(m.root); it != objects_.end()) {
         if (auto r = std::get_if<ObjectRef::Range>(&it->second.node)) {
             if (m.path.size() == 2 && m.path[0] == "areas" && m.path[1] == "count")
                 return Variant(static_cast<int64_t>(r->range.areas.size()));

@@ -31,10 +31,14 @@ struct FormulaCache {
     }
 };
 
+// Defined here, where the cache type is complete.
+Vm::Vm() = default;
+Vm::~Vm() = default;
+
 namespace {
 
-FormulaCache& cache_of(std::shared_ptr<FormulaCache>& cache) {
-    if (!cache) cache = std::make_shared<FormulaCache>();
+FormulaCache& cache_of(std::unique_ptr<FormulaCache>& cache) {
+    if (!cache) cache = std::make_unique<FormulaCache>();
     return *cache;
 }
 
@@ -46,7 +50,7 @@ Result<void> Vm::set_cell_formula(uint32_t row, uint32_t col, std::string_view f
     const FormulaCache::Entry* entry = TRY(cache_of(formula_cache_).entry_for(pos, text));
     // The target still holds its previous content while the formula runs.
     Variant value = TRY(eval::evaluate(*entry->tree, cells(), pos));
-    cells_mut()[pos] = CellContent{std::move(text), std::move(value)};
+    book_.cells_mut()[pos] = CellContent{std::move(text), std::move(value)};
     return {};
 }
 
@@ -67,7 +71,7 @@ Result<void> Vm::recalculate_all() {
         });
     }
     const std::vector<uint32_t> order = vm::topo_sort_formulas(formulas);
-    CellMap& live = cells_mut();
+    CellMap& live = book_.cells_mut();
     for (uint32_t i : order) {
         const vm::FormulaEntry& f = formulas[i];
         const CellPos pos{f.row, f.col};
@@ -78,8 +82,8 @@ Result<void> Vm::recalculate_all() {
 }
 
 Result<void> Vm::set_calc_mode(CalcMode mode) {
-    const CalcMode previous = calc_mode;
-    calc_mode = mode;
+    const CalcMode previous = book_.calc_mode;
+    book_.calc_mode = mode;
     if (mode == CalcMode::Automatic && previous != CalcMode::Automatic) return recalculate_all();
     return {};
 }

@@ -3,7 +3,7 @@
 // a run never hashes a name. The variable table seen by name is here too.
 #include <type_traits>
 
-#include "vm/mod.h"
+#include "vm/fast_path.h"
 
 namespace morvane {
 
@@ -120,12 +120,12 @@ void Vm::bind_procedures() {
     for (Slot& s : slots_) s.func = nullptr, s.sub = nullptr;
     procs_.clear();
     proc_of_.clear();
-    for (const auto& [name, f] : functions) {
+    for (const auto& [name, f] : functions_) {
         procs_.push_back(std::make_unique<Proc>(make_proc(f.params, f.body, name, true)));
         slots_[procs_.back()->name_slot].func = procs_.back().get();
         proc_of_[&f] = procs_.back().get();
     }
-    for (const auto& [name, s] : subs) {
+    for (const auto& [name, s] : subs_) {
         procs_.push_back(std::make_unique<Proc>(make_proc(s.params, s.body, name, false)));
         slots_[procs_.back()->name_slot].sub = procs_.back().get();
         proc_of_[&s] = procs_.back().get();

@@ -1,5 +1,5 @@
 // Range and sheet resolution: address texts and defined names to cell
-// corners, sheet expressions to sheet keys, reads through Range objects.
+// corners, sheet expressions to sheet keys, reads through Range objects_.
 #include "types/address.h"
 #include "types/text.h"
 #include "vm/mod.h"
@@ -9,8 +9,8 @@ namespace morvane {
 std::optional<Corners> Vm::resolve_range_addr(std::string_view addr) const {
     if (auto c = morvane_types::parse_range_addr(addr)) return c;
     // A defined name is followed one level only.
-    auto it = defined_names.find(text::to_lower(addr));
-    if (it == defined_names.end()) return std::nullopt;
+    auto it = book_.defined_names.find(text::to_lower(addr));
+    if (it == book_.defined_names.end()) return std::nullopt;
     return morvane_types::parse_range_addr(it->second);
 }
 

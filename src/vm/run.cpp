@@ -9,7 +9,7 @@
 #include <expected>
 
 #include "types/text.h"
-#include "vm/mod.h"
+#include "vm/fast_path.h"
 
 namespace morvane {
 
@@ -48,7 +48,7 @@ struct DepthGuard {
 }  // namespace
 
 Result<void> Vm::poll_interrupt() {
-    if (interrupted_ || (interrupt_check && interrupt_check())) {
+    if (interrupted_ || (interrupt_check_ && interrupt_check_())) {
         interrupted_ = true;
         return fail("Interrupted");
     }
@@ -58,10 +58,10 @@ Result<void> Vm::poll_interrupt() {
 Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     // A run starts clean: leftovers of an earlier run neither end this one
     // early nor swallow its errors.
-    exit_flag = ExitKind::None;
-    pending_goto.reset();
-    resume_next = false;
-    on_error_label.reset();
+    exit_flag_ = ExitKind::None;
+    pending_goto_.reset();
+    resume_next_ = false;
+    on_error_label_.reset();
     interrupted_ = false;
     depth_ = 0;
     saved_.clear();
@@ -69,17 +69,17 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     arg_stack_.clear();
     stack_limit_ = stack_limit_of_this_thread();
 
-    functions.clear();
-    for (const FuncDef& f : program.functions) functions.insert_or_assign(f.name, f);
-    subs.clear();
-    for (const SubDef& s : program.subs) subs.insert_or_assign(s.name, s);
-    for (const TypeDef& t : program.types) user_types.insert_or_assign(t.name, t.fields);
+    functions_.clear();
+    for (const FuncDef& f : program.functions) functions_.insert_or_assign(f.name, f);
+    subs_.clear();
+    for (const SubDef& s : program.subs) subs_.insert_or_assign(s.name, s);
+    for (const TypeDef& t : program.types) user_types_.insert_or_assign(t.name, t.fields);
     bind_program(program);
 
-    auto it = subs.find(text::to_lower(name));
-    if (it == subs.end()) return fail(format_message("Sub '{}' not found", name));
+    auto it = subs_.find(text::to_lower(name));
+    if (it == subs_.end()) return fail(format_message("Sub '{}' not found", name));
     auto result = call_sub_def(it->second, {});
-    if (exit_flag == ExitKind::End) exit_flag = ExitKind::None;
+    if (exit_flag_ == ExitKind::End) exit_flag_ = ExitKind::None;
     return result;
 }
 
@@ -143,9 +143,9 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
     const size_t n = body.size();
     size_t i = 0;
     for (;;) {
-        if (pending_goto) {
-            std::string label = std::move(*pending_goto);
-            pending_goto.reset();
+        if (pending_goto_) {
+            std::string label = std::move(*pending_goto_);
+            pending_goto_.reset();
             // Jumps count as loop steps so that a GoTo loop can be interrupted.
             TRY_VOID(check_deadline());
             auto at = find_label(body, label);
@@ -153,9 +153,9 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
             i = *at;
             continue;
         }
-        if (exit_flag != ExitKind::None) {
-            if (exit_flag == ExitKind::Sub || (is_function && exit_flag == ExitKind::Function))
-                exit_flag = ExitKind::None;
+        if (exit_flag_ != ExitKind::None) {
+            if (exit_flag_ == ExitKind::Sub || (is_function && exit_flag_ == ExitKind::Function))
+                exit_flag_ = ExitKind::None;
             return {};
         }
         if (i >= n) return {};
@@ -163,10 +163,10 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
         ++i;
         if (r) continue;
         if (interrupted_) return r;
-        if (resume_next) continue;
-        if (!on_error_label) return r;
-        std::string label = std::move(*on_error_label);
-        on_error_label.reset();
+        if (resume_next_) continue;
+        if (!on_error_label_) return r;
+        std::string label = std::move(*on_error_label_);
+        on_error_label_.reset();
         auto at = find_label(body, label);
         if (!at) return fail(format_message("On Error GoTo: label '{}' not found", label));
         i = *at;
@@ -226,7 +226,7 @@ Result<bool> Vm::call_num(const Proc& proc, const std::vector<Expr>& args, Num& 
         return std::unexpected(std::move(r).error());
     }
     Slot& s = slots_[result_slot];
-    const bool is_num = s.defined && num_of(s.value, out);
+    const bool is_num = s.defined && vm::num_of(s.value, out);
     if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     clear_slot(result_slot);
     size_t v = values_mark;
@@ -239,7 +239,7 @@ Result<bool> Vm::call_num_general(const Proc& proc, const std::vector<Expr>& arg
     const size_t base = arg_stack_.size();
     TRY_VOID(push_args(args));
     other = TRY(invoke(proc, base));
-    return num_of(other, out);
+    return vm::num_of(other, out);
 }
 
 // A definition from outside the loaded program gets a Proc for this call.

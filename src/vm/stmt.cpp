@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "vm/dispatch.h"
-#include "vm/mod.h"
+#include "vm/fast_path.h"
 #include "vm/values.h"
 
 namespace morvane {
@@ -17,19 +17,12 @@ std::string Vm::array_oob_error(std::string_view name, uint64_t index, uint64_t 
                           std::to_string(len));
 }
 
-Result<void> Vm::exec_stmt(const SpannedStmt& stmt) {
-    if (exit_flag != ExitKind::None) return {};
-    auto r = exec_stmt_inner(stmt.stmt);
-    if (!r && swallows_error()) return {};
-    return r;
-}
-
 // The body rule: stop at a pending exit; a failure is dropped under Resume
 // Next, otherwise it ends the enclosing statement. A pending GoTo does not
 // stop a body.
 Result<void> Vm::run_body(const Body& body) {
     for (const SpannedStmt& s : body) {
-        if (exit_flag != ExitKind::None) break;
+        if (exit_flag_ != ExitKind::None) break;
         auto r = exec_stmt_inner(s.stmt);
         if (!r && !swallows_error()) return r;
     }
@@ -47,21 +40,21 @@ Result<void> Vm::exec_stmt_inner(const Stmt& stmt) {
         case kStmt<Stmt::ForEach>: return exec_for_each(*std::get_if<Stmt::ForEach>(&n));
         case kStmt<Stmt::DoLoop>: return exec_do(*std::get_if<Stmt::DoLoop>(&n));
         case kStmt<Stmt::SelectCase>: return exec_select(*std::get_if<Stmt::SelectCase>(&n));
-        case kStmt<Stmt::ExitFor>: exit_flag = ExitKind::For; return {};
-        case kStmt<Stmt::ExitDo>: exit_flag = ExitKind::Do; return {};
-        case kStmt<Stmt::ExitSub>: exit_flag = ExitKind::Sub; return {};
-        case kStmt<Stmt::ExitFunction>: exit_flag = ExitKind::Function; return {};
-        case kStmt<Stmt::End>: exit_flag = ExitKind::End; return {};
+        case kStmt<Stmt::ExitFor>: exit_flag_ = ExitKind::For; return {};
+        case kStmt<Stmt::ExitDo>: exit_flag_ = ExitKind::Do; return {};
+        case kStmt<Stmt::ExitSub>: exit_flag_ = ExitKind::Sub; return {};
+        case kStmt<Stmt::ExitFunction>: exit_flag_ = ExitKind::Function; return {};
+        case kStmt<Stmt::End>: exit_flag_ = ExitKind::End; return {};
         case kStmt<Stmt::OnError>:
-            resume_next = std::get_if<Stmt::OnError>(&n)->resume_next;
-            on_error_label.reset();
+            resume_next_ = std::get_if<Stmt::OnError>(&n)->resume_next;
+            on_error_label_.reset();
             return {};
         case kStmt<Stmt::OnErrorGoto>:
-            on_error_label = std::get_if<Stmt::OnErrorGoto>(&n)->label;
-            resume_next = false;
+            on_error_label_ = std::get_if<Stmt::OnErrorGoto>(&n)->label;
+            resume_next_ = false;
             return {};
-        case kStmt<Stmt::ResumeNext>: on_error_label.reset(); return {};
-        case kStmt<Stmt::GoTo>: pending_goto = std::get_if<Stmt::GoTo>(&n)->label; return {};
+        case kStmt<Stmt::ResumeNext>: on_error_label_.reset(); return {};
+        case kStmt<Stmt::GoTo>: pending_goto_ = std::get_if<Stmt::GoTo>(&n)->label; return {};
         case kStmt<Stmt::Label>:
         case kStmt<Stmt::Nop>:
         case kStmt<Stmt::Skipped>: return {};
@@ -77,7 +70,7 @@ Result<void> Vm::exec_stmt_inner(const Stmt& stmt) {
         case kStmt<Stmt::WithVar>: return run_body(std::get_if<Stmt::WithVar>(&n)->body);
         case kStmt<Stmt::MsgBox>: {
             Variant prompt = TRY(eval_expr(*std::get_if<Stmt::MsgBox>(&n)->prompt));
-            if (msgbox_error) return fail(format_message("MsgBox: {}", prompt.to_string()));
+            if (msgbox_error_) return fail(format_message("MsgBox: {}", prompt.to_string()));
             return {};
         }
         case kStmt<Stmt::DimList>:
@@ -97,7 +90,7 @@ Result<void> Vm::exec_if(const Stmt::If& s) {
     if (!fast_truth(*s.cond, truth)) truth = vm::is_truthy(TRY(eval_expr(*s.cond)));
     // run_body, spelled out here to save a call on every branch taken.
     for (const SpannedStmt& st : truth ? s.then_body : s.else_body) {
-        if (exit_flag != ExitKind::None) break;
+        if (exit_flag_ != ExitKind::None) break;
         auto r = exec_stmt_fast(st.stmt);
         if (!r && !swallows_error()) return r;
     }
@@ -112,7 +105,7 @@ Result<void> Vm::exec_assign(const Stmt::Assign& s) {
     Variant value;
     // Arithmetic: the fast path, else the numeric path with calls; neither
     // is a concatenation.
-    if (auto b = s.value->get_if<Expr::Binary>(); b && is_arithmetic(b->op)) {
+    if (auto b = s.value->get_if<Expr::Binary>(); b && vm::is_arithmetic(b->op)) {
         if (fast_num_binary(*b, num) || TRY(eval_num_binary(*b, num, value)))
             store_num(slot, num);
         else
@@ -153,8 +146,8 @@ Result<void> Vm::exec_dim_scalar(const Stmt::DimScalar& s) {
 
 Result<bool> Vm::loop_pass(const Body& body, ExitKind kind) {
     TRY_VOID(run_body(body));
-    if (exit_flag == ExitKind::None) return false;
-    if (exit_flag == kind) exit_flag = ExitKind::None;
+    if (exit_flag_ == ExitKind::None) return false;
+    if (exit_flag_ == kind) exit_flag_ = ExitKind::None;
     return true;
 }
 
@@ -173,7 +166,7 @@ Result<void> Vm::exec_for(const Stmt::For& s) {
     for (double v = start; (v <= end && step > 0) || (end <= v && step < 0); v += step) {
         TRY_VOID(check_deadline());
         // The counter follows the number_variant rule.
-        store_num(slot, num_of_double(v));
+        store_num(slot, vm::num_of_double(v));
         if (TRY(loop_pass(s.body, ExitKind::For))) return {};
     }
     return {};

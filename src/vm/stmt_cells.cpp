@@ -8,7 +8,7 @@
 #include "types/address.h"
 #include "types/text.h"
 #include "vm/dispatch.h"
-#include "vm/mod.h"
+#include "vm/fast_path.h"
 #include "vm/values.h"
 
 namespace morvane {
@@ -40,17 +40,17 @@ Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
     switch (n.index()) {
         case kStmt<Stmt::CellWrite>: {
             const auto& s = *std::get_if<Stmt::CellWrite>(&n);
-            TRY_VOID(check_sheet_not_protected(active_sheet_, active_sheet_));
+            TRY_VOID(book_.check_sheet_not_protected(active_sheet(), active_sheet()));
             uint32_t row = TRY(eval_cell_index(*s.row, "row"));
             uint32_t col = TRY(eval_cell_index(*s.col, "col"));
             Num num;
-            Variant value = fast_num(*s.value, num) ? num_variant(num) : TRY(eval_expr(*s.value));
+            Variant value = fast_num(*s.value, num) ? vm::num_variant(num) : TRY(eval_expr(*s.value));
             set_cell_value(row, col, std::move(value));
             return {};
         }
         case kStmt<Stmt::RangeWrite>: {
             const auto& s = *std::get_if<Stmt::RangeWrite>(&n);
-            TRY_VOID(check_sheet_not_protected(active_sheet_, active_sheet_));
+            TRY_VOID(book_.check_sheet_not_protected(active_sheet(), active_sheet()));
             Variant value = TRY(eval_expr(*s.value));
             auto corners = resolve_range_addr(s.addr);
             if (!corners) return fail(format_message("RangeWrite: invalid address '{}'", s.addr));
@@ -69,7 +69,7 @@ Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
         }
         case kStmt<Stmt::RangeOffsetWrite>: {
             const auto& s = *std::get_if<Stmt::RangeOffsetWrite>(&n);
-            TRY_VOID(check_sheet_not_protected(active_sheet_, active_sheet_));
+            TRY_VOID(book_.check_sheet_not_protected(active_sheet(), active_sheet()));
             Variant value = TRY(eval_expr(*s.value));
             auto base = morvane_types::parse_cell_addr(s.addr);
             if (!base) return fail(format_message("RangeOffsetWrite: invalid address '{}'", s.addr));
@@ -85,10 +85,10 @@ Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
         }
         case kStmt<Stmt::RangeClear>: {
             const auto& s = *std::get_if<Stmt::RangeClear>(&n);
-            TRY_VOID(check_sheet_not_protected(active_sheet_, active_sheet_));
+            TRY_VOID(book_.check_sheet_not_protected(active_sheet(), active_sheet()));
             auto corners = resolve_range_addr(s.addr);
             if (!corners) return fail(format_message("RangeClear: invalid address '{}'", s.addr));
-            CellMap& cells = cells_mut();
+            CellMap& cells = book_.cells_mut();
             // Walk whichever is smaller: the stored cells or the rectangle.
             if (vm::cell_count(*corners) > cells.size()) {
                 erase_if(cells, [&](const auto& kv) { return inside(*corners, kv.first); });
@@ -101,7 +101,7 @@ Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
         }
         case kStmt<Stmt::RangeName>: {
             const auto& s = *std::get_if<Stmt::RangeName>(&n);
-            defined_names.insert_or_assign(text::to_lower(s.name), s.addr);
+            book_.defined_names.insert_or_assign(text::to_lower(s.name), s.addr);
             return {};
         }
         case kStmt<Stmt::ApplicationSet>: {
@@ -114,16 +114,16 @@ Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
             return set_calc_mode(std::get_if<Stmt::SetCalculation>(&n)->mode);
         case kStmt<Stmt::WithSheet>: {
             const auto& s = *std::get_if<Stmt::WithSheet>(&n);
-            std::string previous = active_sheet_;
+            std::string previous = active_sheet();
             ensure_sheet(s.sheet);
             TRY_VOID(set_active_sheet(s.sheet));
             auto r = run_body(s.body);
             // The sheet active before comes back, unless the body deleted it.
-            if (sheets_.contains(previous)) (void)set_active_sheet(previous);
+            if (book_.has_sheet(previous)) (void)set_active_sheet(previous);
             return r;
         }
         case kStmt<Stmt::AddSheet>:
-            ensure_sheet("sheet" + std::to_string(sheets_.size() + 1));
+            ensure_sheet("sheet" + std::to_string(book_.sheets().size() + 1));
             return {};
         case kStmt<Stmt::RangeCopy>:
         case kStmt<Stmt::VarCopy>: return not_yet("Copy");

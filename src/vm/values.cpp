@@ -179,4 +179,12 @@ Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs) {
     return fail("Unknown operator");
 }
 
+Result<uint32_t> to_cell_index(const Variant& v, std::string_view label) {
+    if (v.is_int() && v.as_int() >= 1) return static_cast<uint32_t>(std::min<int64_t>(v.as_int(), UINT32_MAX));
+    double x = TRY(to_f64(v));
+    if (!(x >= 1) || x - std::trunc(x) != 0)
+        return fail(format_message("Cell {} must be a positive integer, got {}", label, number_to_text(x)));
+    return saturate_u32(x);
+}
+
 }  // namespace morvane::vm

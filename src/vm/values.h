@@ -40,5 +40,7 @@ int64_t round_even_saturate(double x);
 Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs);
 // Appends `tail` to `text` (what `&` does), within kMaxTextLen.
 Result<void> append_text(std::string& text, std::string_view tail);
+// A row or column argument to a cell index ("row" or "col" in the message).
+Result<uint32_t> to_cell_index(const Variant& v, std::string_view label);
 
 }  // namespace morvane::vm

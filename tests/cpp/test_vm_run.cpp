@@ -43,7 +43,7 @@ TEST(VmRun, VariablesByName) {
 TEST(VmRun, InterruptCannotBeSwallowed) {
     Vm vm;
     g_polls = 0;
-    vm.interrupt_check = stop_after_two_polls;
+    vm.set_interrupt_check(stop_after_two_polls);
     auto r = run(vm, "Sub Main()\nOn Error Resume Next\nDo\nn = 1\nLoop\nEnd Sub\n");
     ASSERT_FALSE(r.has_value());
     EXPECT_EQ(r.error(), "Interrupted");
@@ -70,7 +70,7 @@ TEST(VmRun, CallingDefinitionsDirectly) {
     auto program = parser::parse("Function Add(a, b)\nAdd = a + b\nEnd Function\nSub Put(v)\nstored = v\nEnd Sub\n");
     ASSERT_TRUE(program.has_value());
     ASSERT_FALSE(vm.run_sub(*program, "none").has_value());  // loads the tables
-    auto sum = vm.call_func_def(vm.functions.at("add"), {Variant(int64_t{2}), Variant(int64_t{3})});
+    auto sum = vm.call_func_def(program->functions[0], {Variant(int64_t{2}), Variant(int64_t{3})});
     ASSERT_TRUE(sum.has_value());
     EXPECT_EQ(sum->as_int(), 5);
     ASSERT_TRUE(vm.call_sub_def(program->subs[0], {Variant("v")}).has_value());
