@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "types/address.h"
 #include "types/result.h"
 
 namespace morvane {
@@ -118,19 +119,6 @@ struct CellContent {
     std::optional<std::string> formula;
     Variant value;
     CellContent clone() const { return *this; }
-};
-
-// Cell position: (row, column), both counted from 1.
-struct CellPos {
-    uint32_t row = 0;
-    uint32_t col = 0;
-    friend bool operator==(CellPos, CellPos) = default;
-};
-
-struct CellPosHash {
-    // Identity-like: the standard map reduces it modulo a prime, which keeps
-    // neighbouring cells of a column together (cell loops touch neighbours).
-    size_t operator()(CellPos p) const noexcept { return (uint64_t{p.col} << 32) | p.row; }
 };
 
 // A computed number: whole and within +-2^63 -> Integer (saturated), else Float.

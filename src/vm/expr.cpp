@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "types/address.h"
+#include "vm/builtins.h"
 #include "vm/dispatch.h"
 #include "vm/fast_path.h"
 #include "vm/values.h"
@@ -16,6 +17,10 @@ using vm::kExpr;
 
 namespace {
 
+constexpr std::string_view kBadReadAddr = "RangeRead: invalid address '{}'";
+constexpr std::string_view kBadOffsetReadAddr = "RangeOffsetRead: invalid address '{}'";
+constexpr std::string_view kBadSheetReadAddr = "SheetRangeRead: invalid address '{}'";
+
 Result<void> check_range_size(std::string_view addr, uint64_t cells) {
     if (cells <= Vm::kMaxArrayLen) return {};
     return fail(format_message("Range '{}' is too large to read ({} cells; the limit is {})", addr,
@@ -23,12 +28,10 @@ Result<void> check_range_size(std::string_view addr, uint64_t cells) {
 }
 
 template <class Read>
-Array read_rect(const Corners& c, Read&& read) {
+Array read_rect(const CellRange& range, Read&& read) {
     Array out;
-    out.reserve(vm::cell_count(c));
-    for (uint64_t r = c.first.first; r <= c.second.first; ++r)
-        for (uint64_t k = c.first.second; k <= c.second.second; ++k)
-            out.push_back(read(static_cast<uint32_t>(r), static_cast<uint32_t>(k)));
+    out.reserve(range.cell_count());
+    range.for_each_cell([&](CellPos p) { out.push_back(read(p.row, p.col)); });
     return out;
 }
 
@@ -130,8 +133,8 @@ Result<Variant> Vm::eval_expr(const Expr& expr) {
         case kExpr<Expr::SheetRangeValue>: return eval_sheet_range(*std::get_if<Expr::SheetRangeValue>(&n));
         case kExpr<Expr::WorkbookSheet>:
             return fail("Workbooks(...).Worksheets(...) is only valid as part of a Cells/Range access");
-        case kExpr<Expr::RowsCount>: return Variant(int64_t{1048576});
-        case kExpr<Expr::ColumnsCount>: return Variant(int64_t{16384});
+        case kExpr<Expr::RowsCount>: return Variant(int64_t{kMaxRow});
+        case kExpr<Expr::ColumnsCount>: return Variant(int64_t{kMaxCol});
         case kExpr<Expr::CellsEndPosition>: return eval_end(*std::get_if<Expr::CellsEndPosition>(&n));
         case kExpr<Expr::ActiveSheet>: return Variant(active_sheet());
         case kExpr<Expr::SheetVar>: {
@@ -228,6 +231,7 @@ Result<Variant> Vm::eval_call(const Expr::Call& c) {
         if (index >= arr.size()) return fail(array_oob_error(c.name, index, arr.size()));
         return arr[index];
     }
+    if (const vm::Builtin* b = slots_[slot].builtin) return call_builtin(*b, c.name, c.args);
     return eval_vba_func(c.name, c.args);
 }
 
@@ -240,21 +244,21 @@ Result<uint32_t> Vm::eval_cell_index(const Expr& e, std::string_view label) {
 // ---------------------------------------------------------------- cell reads
 
 Result<Variant> Vm::eval_range_value(const Expr::RangeValue& r) {
-    auto corners = resolve_range_addr(r.addr);
-    if (!corners) return fail(format_message("RangeRead: invalid address '{}'", r.addr));
-    if (corners->first == corners->second) return get_cell(corners->first.first, corners->first.second);
-    TRY_VOID(check_range_size(r.addr, vm::cell_count(*corners)));
-    return Variant(read_rect(*corners, [&](uint32_t row, uint32_t col) { return get_cell(row, col); }));
+    auto range = resolve_range(r.addr, r.range);
+    if (!range) return fail(format_message(kBadReadAddr, r.addr));
+    if (range->is_single()) return get_cell(range->first.row, range->first.col);
+    TRY_VOID(check_range_size(r.addr, range->cell_count()));
+    return Variant(read_rect(*range, [&](uint32_t row, uint32_t col) { return get_cell(row, col); }));
 }
 
 Result<Variant> Vm::eval_offset_value(const Expr::RangeOffsetValue& r) {
-    auto base = morvane_types::parse_cell_addr(r.addr);
-    if (!base) return fail(format_message("RangeOffsetRead: invalid address '{}'", r.addr));
+    auto base = literal_cell(r.addr, r.range);
+    if (!base) return fail(format_message(kBadOffsetReadAddr, r.addr));
     int64_t dr = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*r.row_offset))))));
     int64_t dc = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*r.col_offset))))));
     // Wrapping on purpose: a target above row 1 names no cell and reads Empty.
-    uint32_t row = base->first + static_cast<uint32_t>(static_cast<uint64_t>(dr));
-    uint32_t col = base->second + static_cast<uint32_t>(static_cast<uint64_t>(dc));
+    uint32_t row = base->row + static_cast<uint32_t>(static_cast<uint64_t>(dr));
+    uint32_t col = base->col + static_cast<uint32_t>(static_cast<uint64_t>(dc));
     return get_cell(row, col);
 }
 
@@ -295,17 +299,17 @@ Result<Variant> Vm::eval_sheet_cells(const Expr::SheetCellsValue& e) {
 
 Result<Variant> Vm::eval_sheet_range(const Expr::SheetRangeValue& e) {
     auto [key, label] = TRY(resolve_sheet_expr(*e.sheet));
-    auto corners = morvane_types::parse_range_addr(e.addr);
-    if (!corners) return fail(format_message("SheetRangeRead: invalid address '{}'", e.addr));
+    auto range = e.range ? e.range : morvane_types::parse_range_addr(e.addr);
+    if (!range) return fail(format_message(kBadSheetReadAddr, e.addr));
     const CellMap* sheet = book_.sheet_by_key(key);
     auto read = [&](uint32_t row, uint32_t col) -> Variant {
         if (!sheet) return Variant();
         auto cell = sheet->find(CellPos{row, col});
         return cell == sheet->end() ? Variant() : cell->second.value;
     };
-    if (corners->first == corners->second) return read(corners->first.first, corners->first.second);
-    TRY_VOID(check_range_size(e.addr, vm::cell_count(*corners)));
-    return Variant(read_rect(*corners, read));
+    if (range->is_single()) return read(range->first.row, range->first.col);
+    TRY_VOID(check_range_size(e.addr, range->cell_count()));
+    return Variant(read_rect(*range, read));
 }
 
 // ---------------------------------------------------------------- objects_ and records

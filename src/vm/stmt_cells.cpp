@@ -1,144 +1,99 @@
-// Statements that change cells, ranges and sheets: value writes to cells
-// and ranges, clearing, naming, With on a sheet, Sheets.Add and the
-// Application settings. Copy and paste, row moves, sorting, protection and
-// sheet-qualified writes report that they are not available yet.
+// Statements that write cells and ranges of the active sheet: value and
+// formula writes, offsets, clearing and naming. Deleting and inserting
+// cells and writes to another sheet report that they are not built yet.
 #include <algorithm>
 #include <cmath>
 
 #include "types/address.h"
 #include "types/text.h"
-#include "vm/dispatch.h"
 #include "vm/fast_path.h"
+#include "vm/messages.h"
 #include "vm/values.h"
 
 namespace morvane {
 
-using vm::kStmt;
-
 namespace {
 
-bool inside(const Corners& c, CellPos p) {
-    return p.row >= c.first.first && p.row <= c.second.first && p.col >= c.first.second && p.col <= c.second.second;
-}
-
-template <class Fn>
-Result<void> walk(const Corners& c, Fn&& fn) {
-    for (uint64_t r = c.first.first; r <= c.second.first; ++r)
-        for (uint64_t k = c.first.second; k <= c.second.second; ++k)
-            TRY_VOID(fn(static_cast<uint32_t>(r), static_cast<uint32_t>(k)));
-    return {};
-}
-
-Result<void> not_yet(std::string_view what) {
-    return fail(format_message("{} is not supported yet", what));
-}
+constexpr std::string_view kBadWriteAddr = "RangeWrite: invalid address '{}'";
+constexpr std::string_view kTooLargeToWrite = "Range '{}' is too large to write ({} cells; the limit is {})";
+constexpr std::string_view kBadOffsetAddr = "RangeOffsetWrite: invalid address '{}'";
+constexpr std::string_view kOffsetLeavesSheet = "RangeOffsetWrite: offset from '{}' leaves the sheet";
+constexpr std::string_view kBadClearAddr = "RangeClear: invalid address '{}'";
 
 }  // namespace
 
-Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
-    const auto& n = stmt.node;
-    switch (n.index()) {
-        case kStmt<Stmt::CellWrite>: {
-            const auto& s = *std::get_if<Stmt::CellWrite>(&n);
-            TRY_VOID(book_.check_sheet_not_protected(active_sheet(), active_sheet()));
-            uint32_t row = TRY(eval_cell_index(*s.row, "row"));
-            uint32_t col = TRY(eval_cell_index(*s.col, "col"));
-            Num num;
-            Variant value = fast_num(*s.value, num) ? vm::num_variant(num) : TRY(eval_expr(*s.value));
-            set_cell_value(row, col, std::move(value));
-            return {};
-        }
-        case kStmt<Stmt::RangeWrite>: {
-            const auto& s = *std::get_if<Stmt::RangeWrite>(&n);
-            TRY_VOID(book_.check_sheet_not_protected(active_sheet(), active_sheet()));
-            Variant value = TRY(eval_expr(*s.value));
-            auto corners = resolve_range_addr(s.addr);
-            if (!corners) return fail(format_message("RangeWrite: invalid address '{}'", s.addr));
-            uint64_t count = vm::cell_count(*corners);
-            if (count > kMaxArrayLen)
-                return fail(format_message("Range '{}' is too large to write ({} cells; the limit is {})", s.addr,
-                                           std::to_string(count), std::to_string(kMaxArrayLen)));
-            if (s.is_formula) {
-                std::string formula = vm::vba_to_str(value);
-                return walk(*corners, [&](uint32_t r, uint32_t c) { return set_cell_formula(r, c, formula); });
-            }
-            return walk(*corners, [&](uint32_t r, uint32_t c) -> Result<void> {
-                set_cell_value(r, c, value);
-                return {};
-            });
-        }
-        case kStmt<Stmt::RangeOffsetWrite>: {
-            const auto& s = *std::get_if<Stmt::RangeOffsetWrite>(&n);
-            TRY_VOID(book_.check_sheet_not_protected(active_sheet(), active_sheet()));
-            Variant value = TRY(eval_expr(*s.value));
-            auto base = morvane_types::parse_cell_addr(s.addr);
-            if (!base) return fail(format_message("RangeOffsetWrite: invalid address '{}'", s.addr));
-            int64_t dr = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*s.row_offset))))));
-            int64_t dc = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*s.col_offset))))));
-            // Offsets that leave the sheet fail instead of wrapping round.
-            int64_t row = int64_t{base->first} + std::clamp<int64_t>(dr, -(int64_t{1} << 33), int64_t{1} << 33);
-            int64_t col = int64_t{base->second} + std::clamp<int64_t>(dc, -(int64_t{1} << 33), int64_t{1} << 33);
-            if (row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
-                return fail(format_message("RangeOffsetWrite: offset from '{}' leaves the sheet", s.addr));
-            set_cell_value(static_cast<uint32_t>(row), static_cast<uint32_t>(col), std::move(value));
-            return {};
-        }
-        case kStmt<Stmt::RangeClear>: {
-            const auto& s = *std::get_if<Stmt::RangeClear>(&n);
-            TRY_VOID(book_.check_sheet_not_protected(active_sheet(), active_sheet()));
-            auto corners = resolve_range_addr(s.addr);
-            if (!corners) return fail(format_message("RangeClear: invalid address '{}'", s.addr));
-            CellMap& cells = book_.cells_mut();
-            // Walk whichever is smaller: the stored cells or the rectangle.
-            if (vm::cell_count(*corners) > cells.size()) {
-                erase_if(cells, [&](const auto& kv) { return inside(*corners, kv.first); });
-                return {};
-            }
-            return walk(*corners, [&](uint32_t r, uint32_t c) -> Result<void> {
-                cells.erase(CellPos{r, c});
-                return {};
-            });
-        }
-        case kStmt<Stmt::RangeName>: {
-            const auto& s = *std::get_if<Stmt::RangeName>(&n);
-            book_.defined_names.insert_or_assign(text::to_lower(s.name), s.addr);
-            return {};
-        }
-        case kStmt<Stmt::ApplicationSet>: {
-            // Application settings are accepted and ignored, a failing value too.
-            (void)eval_expr(*std::get_if<Stmt::ApplicationSet>(&n)->value);
-            if (interrupted_) return fail("Interrupted");
-            return {};
-        }
-        case kStmt<Stmt::SetCalculation>:
-            return set_calc_mode(std::get_if<Stmt::SetCalculation>(&n)->mode);
-        case kStmt<Stmt::WithSheet>: {
-            const auto& s = *std::get_if<Stmt::WithSheet>(&n);
-            std::string previous = active_sheet();
-            ensure_sheet(s.sheet);
-            TRY_VOID(set_active_sheet(s.sheet));
-            auto r = run_body(s.body);
-            // The sheet active before comes back, unless the body deleted it.
-            if (book_.has_sheet(previous)) (void)set_active_sheet(previous);
-            return r;
-        }
-        case kStmt<Stmt::AddSheet>:
-            ensure_sheet("sheet" + std::to_string(book_.sheets().size() + 1));
-            return {};
-        case kStmt<Stmt::RangeCopy>:
-        case kStmt<Stmt::VarCopy>: return not_yet("Copy");
-        case kStmt<Stmt::RangePaste>:
-        case kStmt<Stmt::SheetPaste>: return not_yet("Paste");
-        case kStmt<Stmt::SetObject>: return not_yet("Set (object variables)");
-        case kStmt<Stmt::SheetProtect>: return not_yet("Protect and Unprotect");
-        case kStmt<Stmt::RangeDelete>: return not_yet("Delete");
-        case kStmt<Stmt::RangeInsert>: return not_yet("Insert");
-        case kStmt<Stmt::RangeSort>: return not_yet("Sort");
-        case kStmt<Stmt::SheetCellWrite>:
-        case kStmt<Stmt::SheetRangeWrite>: return not_yet("Writing to another sheet");
-        case kStmt<Stmt::SheetDelete>: return not_yet("Deleting a sheet");
+Result<void> Vm::check_active_not_protected() const {
+    return book_.check_sheet_not_protected(book_.active_sheet(), book_.active_sheet());
+}
+
+Result<void> Vm::exec_cell_write(const Stmt::CellWrite& s) {
+    TRY_VOID(check_active_not_protected());
+    uint32_t row = TRY(eval_cell_index(*s.row, "row"));
+    uint32_t col = TRY(eval_cell_index(*s.col, "col"));
+    Num num;
+    Variant value = fast_num(*s.value, num) ? vm::num_variant(num) : TRY(eval_expr(*s.value));
+    book_.set_cell_value(row, col, std::move(value));
+    return {};
+}
+
+Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s) {
+    TRY_VOID(check_active_not_protected());
+    Variant value = TRY(eval_expr(*s.value));
+    auto range = resolve_range(s.addr, s.range);
+    if (!range) return fail(format_message(kBadWriteAddr, s.addr));
+    const uint64_t count = range->cell_count();
+    if (count > kMaxArrayLen)
+        return fail(format_message(kTooLargeToWrite, s.addr, std::to_string(count), std::to_string(kMaxArrayLen)));
+    if (s.is_formula) {
+        std::string formula = vm::vba_to_str(value);
+        return range->for_each_cell([&](CellPos p) { return set_cell_formula(p.row, p.col, formula); });
     }
-    return fail("Unknown statement");
+    range->for_each_cell([&](CellPos p) { book_.set_cell_value(p.row, p.col, value); });
+    return {};
+}
+
+Result<void> Vm::exec_range_offset_write(const Stmt::RangeOffsetWrite& s) {
+    TRY_VOID(check_active_not_protected());
+    Variant value = TRY(eval_expr(*s.value));
+    auto base = literal_cell(s.addr, s.range);
+    if (!base) return fail(format_message(kBadOffsetAddr, s.addr));
+    int64_t dr = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*s.row_offset))))));
+    int64_t dc = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*s.col_offset))))));
+    // Offsets that leave the sheet fail instead of wrapping round.
+    int64_t row = int64_t{base->row} + std::clamp<int64_t>(dr, -(int64_t{1} << 33), int64_t{1} << 33);
+    int64_t col = int64_t{base->col} + std::clamp<int64_t>(dc, -(int64_t{1} << 33), int64_t{1} << 33);
+    if (row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
+        return fail(format_message(kOffsetLeavesSheet, s.addr));
+    book_.set_cell_value(static_cast<uint32_t>(row), static_cast<uint32_t>(col), std::move(value));
+    return {};
+}
+
+Result<void> Vm::exec_range_clear(const Stmt::RangeClear& s) {
+    TRY_VOID(check_active_not_protected());
+    auto range = resolve_range(s.addr, s.range);
+    if (!range) return fail(format_message(kBadClearAddr, s.addr));
+    CellMap& cells = book_.cells_mut();
+    // Walk whichever is smaller: the stored cells or the rectangle.
+    if (range->cell_count() > cells.size())
+        erase_if(cells, [&](const auto& kv) { return range->contains(kv.first); });
+    else
+        range->for_each_cell([&](CellPos p) { cells.erase(p); });
+    return {};
+}
+
+Result<void> Vm::exec_range_name(const Stmt::RangeName& s) {
+    book_.defined_names.insert_or_assign(text::to_lower(s.name), s.addr);
+    return {};
+}
+
+Result<void> Vm::exec_range_delete(const Stmt::RangeDelete&) { return vm::not_yet("Delete"); }
+
+Result<void> Vm::exec_range_insert(const Stmt::RangeInsert&) { return vm::not_yet("Insert"); }
+
+Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite&) { return vm::not_yet("Writing to another sheet"); }
+
+Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite&) {
+    return vm::not_yet("Writing to another sheet");
 }
 
 }  // namespace morvane

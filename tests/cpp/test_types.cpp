@@ -119,24 +119,24 @@ TEST(TypesNumbers, Saturation) {
 }
 
 TEST(TypesAddress, CellAddresses) {
-    using Cell = std::optional<std::pair<uint32_t, uint32_t>>;
+    using Cell = std::optional<CellPos>;
     struct Case {
         const char* text;
         Cell want;
     };
     const Case cases[] = {
-        {"A1", std::pair{1u, 1u}},
-        {" b12 ", std::pair{12u, 2u}},
-        {"XFD1048576", std::pair{1048576u, 16384u}},
-        {"AA10", std::pair{10u, 27u}},
-        {"A007", std::pair{7u, 1u}},
-        {"A0", std::pair{0u, 1u}},
-        {"A4294967295", std::pair{4294967295u, 1u}},
-        {"$A$1", std::pair{1u, 1u}},
-        {"A$1", std::pair{1u, 1u}},
-        {"$A1", std::pair{1u, 1u}},
-        {"$c$7", std::pair{7u, 3u}},
-        {"\u00a0A1\u3000", std::pair{1u, 1u}},
+        {"A1", CellPos{1u, 1u}},
+        {" b12 ", CellPos{12u, 2u}},
+        {"XFD1048576", CellPos{1048576u, 16384u}},
+        {"AA10", CellPos{10u, 27u}},
+        {"A007", CellPos{7u, 1u}},
+        {"A0", CellPos{0u, 1u}},
+        {"A4294967295", CellPos{4294967295u, 1u}},
+        {"$A$1", CellPos{1u, 1u}},
+        {"A$1", CellPos{1u, 1u}},
+        {"$A1", CellPos{1u, 1u}},
+        {"$c$7", CellPos{7u, 3u}},
+        {"\u00a0A1\u3000", CellPos{1u, 1u}},
         {"A4294967296", std::nullopt},
         {"12", std::nullopt},
         {"AB", std::nullopt},
@@ -155,18 +155,18 @@ TEST(TypesAddress, CellAddresses) {
 }
 
 TEST(TypesAddress, RangeAddresses) {
-    using P = std::pair<uint32_t, uint32_t>;
-    using R = std::optional<std::pair<P, P>>;
+    using P = CellPos;
+    using R = std::optional<CellRange>;
     struct Case {
         const char* text;
         R want;
     };
     const Case cases[] = {
-        {"A1:B2", std::pair{P{1, 1}, P{2, 2}}},
-        {"B2:A1", std::pair{P{2, 2}, P{1, 1}}},
-        {"C3", std::pair{P{3, 3}, P{3, 3}}},
-        {"A1 : B2", std::pair{P{1, 1}, P{2, 2}}},
-        {"$A$1:B$3", std::pair{P{1, 1}, P{3, 2}}},
+        {"A1:B2", CellRange{P{1, 1}, P{2, 2}}},
+        {"B2:A1", CellRange{P{2, 2}, P{1, 1}}},
+        {"C3", CellRange{P{3, 3}, P{3, 3}}},
+        {"A1 : B2", CellRange{P{1, 1}, P{2, 2}}},
+        {"$A$1:B$3", CellRange{P{1, 1}, P{3, 2}}},
         {"A1:", std::nullopt},
         {"A:B", std::nullopt},
         {"A1:B2:C3", std::nullopt},
