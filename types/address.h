@@ -1,6 +1,6 @@
-// Cell positions and rectangles, the sheet limits, A1 cell and range
-// addresses to positions, and 1900-system day serials to calendar dates and
-// their text.
+// Cell positions and rectangles, the sheet limits, and A1 cell and range
+// addresses to positions (the day serials live in types/calendar.h,
+// included here for the callers of both).
 #pragma once
 
 #include <cstddef>
@@ -10,6 +10,8 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
+
+#include "types/calendar.h"
 
 namespace morvane {
 
@@ -76,20 +78,10 @@ struct CellRange {
 
 namespace morvane::morvane_types {
 
-struct Ymd {
-    int32_t year;
-    uint32_t month;
-    uint32_t day;
-    friend bool operator==(const Ymd&, const Ymd&) = default;
-};
-
 // "$" markers are accepted and ignored; surrounding white space too.
 std::optional<CellPos> parse_cell_addr(std::string_view text);
 // Two corners as written ("B2:A1" is not reordered); one cell gives it twice.
 std::optional<CellRange> parse_range_addr(std::string_view text);
-
-Ymd serial_to_ymd(int64_t serial);
-std::string serial_to_display(int64_t serial);
 
 // Letters of a 1-based column number (1 -> "A", 27 -> "AA").
 std::string column_letters(uint32_t col);

@@ -36,6 +36,9 @@ namespace morvane {
 namespace vm {
 struct Builtin;
 }  // namespace vm
+namespace eval {
+struct InterruptCheck;
+}  // namespace eval
 
 // One rectangular area, corners as written (B2:A1 is not reordered).
 struct Rect {
@@ -185,6 +188,8 @@ private:
     // check whether the run must stop (Ctrl-C).
     inline Result<void> check_deadline();
     Result<void> poll_interrupt();
+    // The interrupt check handed to formula evaluation (formulas.cpp).
+    eval::InterruptCheck formula_interrupt();
     Result<void> run_body_loop(const Body& body, bool is_function);
     // Runs a procedure on the `argc` arguments at the top of the argument
     // stack (from `base`), which it pops.
