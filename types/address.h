@@ -32,6 +32,9 @@ struct CellPosHash {
     size_t operator()(CellPos p) const noexcept { return (uint64_t{p.col} << 32) | p.row; }
 };
 
+// Inside the worksheet's limits.
+inline bool on_sheet(CellPos p) { return p.row >= 1 && p.col >= 1 && p.row <= kMaxRow && p.col <= kMaxCol; }
+
 // A rectangle of cells by its corners as written: B2:A1 keeps B2 first. As
 // written, a rectangle whose first row or column is past its last holds no
 // cell; normalised() orders the corners.

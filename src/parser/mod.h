@@ -22,6 +22,7 @@ namespace morvane::parser {
 Result<Program> parse(std::string_view text);
 
 // One A1 address as (column, row), column first; used for Sort's Key1 cell.
+// "$" markers are accepted, as everywhere else.
 std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view text);
 
 // ---------------------------------------------------------------- tokens

@@ -54,29 +54,11 @@ Result<std::string> parse_addr_arg(Parser& p) {
 
 // ---- With Range relative addressing
 
-// A strict A1 cell reference ("$" markers allowed): (row, column).
-std::optional<std::pair<uint32_t, uint32_t>> strict_cell(std::string_view s) {
-    size_t i = 0;
-    auto skip_dollar = [&] { if (i < s.size() && s[i] == '$') ++i; };
-    skip_dollar();
-    uint64_t col = 0;
-    size_t letters = 0;
-    while (i < s.size() && ((s[i] >= 'A' && s[i] <= 'Z') || (s[i] >= 'a' && s[i] <= 'z'))) {
-        col = col * 26 + static_cast<uint64_t>((s[i] & ~0x20) - 'A' + 1);
-        ++i;
-        if (++letters > 3) return std::nullopt;
-    }
-    skip_dollar();
-    uint64_t row = 0;
-    size_t digits = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-        row = row * 10 + static_cast<uint64_t>(s[i] - '0');
-        ++i;
-        if (++digits > 7) return std::nullopt;
-    }
-    if (i != s.size() || letters == 0 || digits == 0 || row == 0 || col > 16384 || row > 1048576)
-        return std::nullopt;
-    return std::pair{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
+// A cell reference on the sheet ("$" markers allowed).
+std::optional<CellPos> strict_cell(std::string_view s) {
+    auto cell = morvane_types::parse_cell_addr(s);
+    if (!cell || !on_sheet(*cell)) return std::nullopt;
+    return cell;
 }
 
 // The first cell of a With Range address and its sheet prefix ("Data!").
@@ -101,8 +83,8 @@ std::optional<WithBase> with_base(std::string_view addr) {
     addr = addr.substr(0, addr.find(':'));
     auto cell = strict_cell(text::trim(addr));
     if (!cell) return std::nullopt;
-    b.row = cell->first;
-    b.col = cell->second;
+    b.row = cell->row;
+    b.col = cell->col;
     return b;
 }
 
@@ -117,9 +99,9 @@ std::string shift_address(std::string_view addr, const WithBase& base) {
         if (j == std::string_view::npos) j = addr.size();
         auto cell = strict_cell(text::trim(addr.substr(i, j - i)));
         if (!cell) return std::string(addr);
-        uint64_t row = uint64_t{cell->first} + base.row - 1;
-        uint64_t col = uint64_t{cell->second} + base.col - 1;
-        if (row > 1048576 || col > 16384) return std::string(addr);
+        uint64_t row = uint64_t{cell->row} + base.row - 1;
+        uint64_t col = uint64_t{cell->col} + base.col - 1;
+        if (row > kMaxRow || col > kMaxCol) return std::string(addr);
         out += morvane_types::column_letters(static_cast<uint32_t>(col)) + std::to_string(row);
         if (j < addr.size()) out += addr[j];
         i = j + 1;

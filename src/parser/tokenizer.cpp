@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "parser/mod.h"
+#include "types/address.h"
 #include "types/calendar.h"
 #include "types/text.h"
 
@@ -355,19 +356,9 @@ Result<Tokens> tokenize(std::string_view source) {
 }
 
 std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view input) {
-    std::u32string s = text::decode_utf8(text::to_upper(text::trim(input)));
-    size_t d = 0;
-    while (d < s.size() && !is_ascii_digit(s[d])) ++d;
-    if (d == 0 || d == s.size()) return std::nullopt;
-    uint32_t col = 0;
-    for (size_t k = 0; k < d; ++k) col = col * 26u + (static_cast<uint32_t>(s[k]) - 64u);
-    uint64_t row = 0;
-    for (size_t k = d; k < s.size(); ++k) {
-        if (!is_ascii_digit(s[k])) return std::nullopt;
-        row = row * 10 + (s[k] - '0');
-        if (row > UINT32_MAX) return std::nullopt;
-    }
-    return std::pair{col, static_cast<uint32_t>(row)};
+    auto cell = morvane_types::parse_cell_addr(input);
+    if (!cell) return std::nullopt;
+    return std::pair{cell->col, cell->row};
 }
 
 }  // namespace morvane::parser

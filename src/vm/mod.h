@@ -40,19 +40,11 @@ namespace eval {
 struct InterruptCheck;
 }  // namespace eval
 
-// One rectangular area, corners as written (B2:A1 is not reordered).
-struct Rect {
-    uint32_t first_row = 0;
-    uint32_t first_col = 0;
-    uint32_t last_row = 0;
-    uint32_t last_col = 0;
-    friend bool operator==(const Rect&, const Rect&) = default;
-};
-
-// A possibly multi-area range on a fixed sheet.
+// A possibly multi-area range on a fixed sheet; each area has its corners
+// as written (B2:A1 is not reordered).
 struct RangeRef {
     std::string sheet;
-    std::vector<Rect> areas;
+    std::vector<CellRange> areas;
 };
 
 // What an object variable holds.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "types/address.h"
 #include "types/text.h"
@@ -172,6 +173,57 @@ TEST(TypesAddress, RangeAddresses) {
         {"A1:B2:C3", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(parse_range_addr(c.text), c.want) << c.text;
+}
+
+TEST(TypesAddress, CellRanges) {
+    using P = CellPos;
+    struct Case {
+        CellRange range;
+        uint64_t rows, cols, count;
+        CellRange normalised;
+    };
+    const Case cases[] = {
+        {{P{1, 1}, P{2, 3}}, 2, 3, 6, {P{1, 1}, P{2, 3}}},
+        {{P{2, 3}, P{1, 1}}, 0, 0, 0, {P{1, 1}, P{2, 3}}},  // reversed: no cell as written
+        {{P{1, 3}, P{2, 1}}, 2, 0, 0, {P{1, 1}, P{2, 3}}},
+        {CellRange::single(P{5, 5}), 1, 1, 1, {P{5, 5}, P{5, 5}}},
+        {{P{1, 1}, P{kMaxRow, kMaxCol}}, kMaxRow, kMaxCol, uint64_t{kMaxRow} * kMaxCol, {P{1, 1}, P{kMaxRow, kMaxCol}}},
+        // The whole 32-bit grid has 2^64 cells: the count saturates, never wraps to 0.
+        {{P{0, 0}, P{UINT32_MAX, UINT32_MAX}}, uint64_t{1} << 32, uint64_t{1} << 32, UINT64_MAX,
+         {P{0, 0}, P{UINT32_MAX, UINT32_MAX}}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.range.rows(), c.rows);
+        EXPECT_EQ(c.range.cols(), c.cols);
+        EXPECT_EQ(c.range.cell_count(), c.count);
+        EXPECT_EQ(c.range.normalised(), c.normalised);
+    }
+    const CellRange r{P{2, 2}, P{3, 4}};
+    EXPECT_TRUE(r.contains(P{3, 4}));
+    EXPECT_FALSE(r.contains(P{1, 2}));
+    EXPECT_FALSE(r.contains(P{2, 5}));
+    std::vector<std::pair<uint32_t, uint32_t>> seen;
+    r.for_each_cell([&](CellPos p) { seen.emplace_back(p.row, p.col); });
+    EXPECT_EQ(seen, (std::vector<std::pair<uint32_t, uint32_t>>{{2, 2}, {2, 3}, {2, 4}, {3, 2}, {3, 3}, {3, 4}}));
+    // A Result from the callback stops the walk at the first failure.
+    int calls = 0;
+    auto stopped = r.for_each_cell([&](CellPos p) -> Result<void> {
+        ++calls;
+        if (p.col == 3) return fail("stop");
+        return {};
+    });
+    EXPECT_EQ(stopped.error(), "stop");
+    EXPECT_EQ(calls, 2);
+    // Reversed corners walk nothing; a walk at the last row does not wrap.
+    int none = 0;
+    CellRange{P{3, 1}, P{2, 1}}.for_each_cell([&](CellPos) { ++none; });
+    EXPECT_EQ(none, 0);
+    int edge = 0;
+    CellRange{P{UINT32_MAX, UINT32_MAX}, P{UINT32_MAX, UINT32_MAX}}.for_each_cell([&](CellPos) { ++edge; });
+    EXPECT_EQ(edge, 1);
+    EXPECT_TRUE(on_sheet(P{kMaxRow, kMaxCol}));
+    EXPECT_FALSE(on_sheet(P{kMaxRow + 1, 1}));
+    EXPECT_FALSE(on_sheet(P{1, 0}));
 }
 
 TEST(TypesDates, SerialWalk) {
