@@ -121,6 +121,13 @@ struct CellContent {
     CellContent clone() const { return *this; }
 };
 
+// Debug forms, shared by the values and the front end's token dump: a float
+// positional with a fractional part in [1e-4, 1e16) ("2.0"), otherwise
+// shortest scientific ("1e20", "1.5e-7"); a text in double quotes with
+// backslash escapes ("\u{1}" for other control characters).
+std::string float_debug(double x);
+std::string debug_quote(std::string_view s);
+
 // A computed number: whole and within +-2^63 -> Integer (saturated), else Float.
 Variant number_variant(double x);
 // Shortest round-trip decimal, positional, never an exponent.

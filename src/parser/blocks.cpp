@@ -31,11 +31,6 @@ bool stop_next(const Parser& p) { return p.is_ident("next"); }
 bool stop_loop(const Parser& p) { return p.is_ident("loop"); }
 bool stop_wend(const Parser& p) { return p.is_ident("wend"); }
 
-bool is_block_word(const Tok& t) {
-    return t.is_ident("do") || t.is_ident("if") || t.is_ident("for") || t.is_ident("with") ||
-           t.is_ident("while") || t.is_ident("select");
-}
-
 // Range members that a With Range block applies to its own range.
 bool is_range_member(std::string_view m) {
     for (std::string_view k : {"value", "formula", "copy", "paste", "pastespecial", "clear", "clearcontents",
@@ -149,7 +144,7 @@ Result<Stmt> Parser::parse_branch_stmt() {
         skip_rest_of_line();
         return Stmt{Stmt::Skipped{std::string(kBranchShape)}};
     }
-    if (is_block_word(t) && !peek(1).is(Tok::Eq)) {
+    if (opens_block(t) && !peek(1).is(Tok::Eq)) {
         if (t.is_ident("if")) {
             const size_t saved_pos = pos;
             const int saved_depth = depth_;

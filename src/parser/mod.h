@@ -46,6 +46,8 @@ struct Tok {
 
 // Debug text of a token as shown in messages: Int(5), Ident("then"), Newline.
 std::string tok_debug(const Tok& t);
+// A word that opens a block statement: Do, If, For, With, While, Select.
+bool opens_block(const Tok& t);
 
 struct Tokens {
     std::vector<Tok> toks;          // always ends with one Eof

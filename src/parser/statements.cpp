@@ -16,10 +16,6 @@ namespace {
 constexpr std::string_view kBareWord =
     "'{}' as a bare statement (no Call keyword or parentheses) is not supported and was skipped";
 
-bool is_block_word(std::string_view w) {
-    return w == "do" || w == "if" || w == "for" || w == "with" || w == "while" || w == "select";
-}
-
 std::string join_path(const std::vector<std::string>& path) {
     std::string out;
     for (const auto& p : path) {
@@ -35,7 +31,7 @@ Result<std::optional<Stmt>> Parser::parse_stmt() {
     const Tok& t = cur();
     if (t.is(Tok::Newline) || t.is(Tok::Eof)) return std::optional<Stmt>{};
     if (!t.is(Tok::Ident)) return fail(format_message("unexpected token starting statement: {}", tok_debug(t)));
-    if (!peek(1).is(Tok::Eq) && is_block_word(t.text)) {
+    if (!peek(1).is(Tok::Eq) && opens_block(t)) {
         const std::string& w = t.text;
         if (w == "do") return nested(kBlockCost, [&] { return parse_do_loop(); });
         if (w == "if") return nested(kBlockCost, [&] { return parse_if(); });

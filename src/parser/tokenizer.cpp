@@ -11,6 +11,7 @@
 #include "types/address.h"
 #include "types/calendar.h"
 #include "types/text.h"
+#include "types/variant.h"
 
 namespace morvane::parser {
 
@@ -32,56 +33,6 @@ constexpr const char* kKindNames[] = {
     "Int", "Float", "Str", "Ident", "Eq", "Ne", "Lt", "Le", "Gt", "Ge", "Plus", "Minus", "Star",
     "Slash", "Amp", "Backslash", "Caret", "LParen", "RParen", "Comma", "Dot", "ColonEq", "Colon",
     "Newline", "Eof", "Date"};
-
-// A text in double quotes with backslash escapes, as in a derived Debug form.
-std::string quoted(std::string_view s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\0': out += "\\0"; break;
-            default:
-                if (c < 0x20 || c == 0x7f) {
-                    char buf[12];
-                    std::snprintf(buf, sizeof buf, "\\u{%x}", c);
-                    out += buf;
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
-        }
-    }
-    out += '"';
-    return out;
-}
-
-// Debug form of a float: positional with at least one decimal between 1e-4
-// and 1e16, shortest scientific ("1e20", "1.5e-7") outside.
-std::string float_debug(double v) {
-    if (std::isnan(v)) return "NaN";
-    if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-    char buf[64];
-    double a = std::fabs(v);
-    if (a == 0 || (a >= 1e-4 && a < 1e16)) {
-        auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-        std::string s(buf, r.ptr);
-        if (s.find('.') == std::string::npos) s += ".0";
-        return s;
-    }
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-    std::string s(buf, r.ptr);
-    // "1.5e-07" -> "1.5e-7", "1e+20" -> "1e20"
-    size_t e = s.find('e');
-    std::string mant = s.substr(0, e);
-    std::string exp = s.substr(e + 1);
-    bool neg = !exp.empty() && exp[0] == '-';
-    if (!exp.empty() && (exp[0] == '-' || exp[0] == '+')) exp.erase(0, 1);
-    while (exp.size() > 1 && exp[0] == '0') exp.erase(0, 1);
-    return mant + "e" + (neg ? "-" : "") + exp;
-}
 
 bool is_ascii_digit(char32_t c) { return c >= '0' && c <= '9'; }
 bool is_ascii_letter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -185,6 +136,12 @@ DateShape classify_date(std::u32string_view s, int64_t& serial) {
 
 }  // namespace
 
+bool opens_block(const Tok& t) {
+    if (!t.is(Tok::Ident)) return false;
+    const std::string& w = t.text;
+    return w == "do" || w == "if" || w == "for" || w == "with" || w == "while" || w == "select";
+}
+
 std::string tok_debug(const Tok& t) {
     std::string name = kKindNames[t.kind];
     switch (t.kind) {
@@ -192,7 +149,7 @@ std::string tok_debug(const Tok& t) {
         case Tok::Date: return name + "(" + std::to_string(t.i) + ")";
         case Tok::Float: return name + "(" + float_debug(t.f) + ")";
         case Tok::Str:
-        case Tok::Ident: return name + "(" + quoted(t.text) + ")";
+        case Tok::Ident: return name + "(" + debug_quote(t.text) + ")";
         default: return name;
     }
 }

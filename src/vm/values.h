@@ -10,11 +10,12 @@
 
 #include "parser/ast.h"
 #include "types/result.h"
+#include "types/compare.h"
 #include "types/variant.h"
 
 namespace morvane::vm {
 
-enum class Ordering : int8_t { Less = -1, Equal = 0, Greater = 1 };
+using morvane::Ordering;
 
 // Messages of the value rules, word for word.
 inline constexpr std::string_view kCannotConvert = "Cannot convert '{}' to number";
