@@ -20,6 +20,9 @@ namespace morvane::parser {
 
 namespace {
 
+constexpr std::string_view kUnexpectedInExpr = "unexpected token in expression: {}";
+constexpr std::string_view kDotOutsideWith = "Unexpected '.' outside With block";
+
 // Levels of the grammar above, lowest first: 1 xor, 2 or, 3 and, 4 not and
 // comparisons, 5 &, 6 + -, 7 mod, 8 \, 9 * /, 10 prefix minus and ^, 11 an
 // operand of ^.
@@ -137,7 +140,7 @@ Result<Expr> Parser::parse_primary() {
         }
         case Tok::Ident: return parse_name_primary();
         case Tok::Dot: return parse_dotted_primary();
-        default: return fail(format_message("unexpected token in expression: {}", tok_debug(t)));
+        default: return fail(format_message(kUnexpectedInExpr, tok_debug(t)));
     }
 }
 
@@ -209,7 +212,7 @@ Result<Expr> Parser::parse_dotted_primary() {
     if ((with_range || with_object || with_sheet_) && (is_ident_at(1, "cells") || is_ident_at(1, "range")) &&
         peek(2).is(Tok::LParen))
         return parse_with_relative_read();
-    if (!with_object) return fail("Unexpected '.' outside With block");
+    if (!with_object) return fail(std::string(kDotOutsideWith));
     advance();
     std::string first = TRY(consume_ident());
     return parse_member_path(*with_object, std::move(first));

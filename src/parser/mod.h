@@ -210,6 +210,9 @@ private:
     // Set while a branch of a single-line If is read: skips stop at Else and
     // leave the line end for the If.
     bool single_line_ = false;
+    // Set when a block If met inside a single-line branch fails, so that the
+    // branch skips that If instead of failing.
+    bool block_if_in_branch_ = false;
     // Set while the body of With Sheets("s") is read and no inner With Range
     // or With variable block is: .Cells and .Range there name cells of that
     // sheet, not of an enclosing block's range or variable.

@@ -21,6 +21,20 @@ namespace morvane::parser {
 
 namespace {
 
+constexpr std::string_view kUnknownDirection = "unknown xl_dir: {}";
+constexpr std::string_view kAfterRange = "unexpected property after Range(...): {}";
+constexpr std::string_view kAfterCells = "unexpected property after Cells(...): {}";
+constexpr std::string_view kExpectedSheet = "expected a sheet name or index, got {}";
+constexpr std::string_view kAfterSheet = "unexpected property after sheet reference: {}";
+constexpr std::string_view kExpectedSheetsAfterWorkbooks =
+    "expected Worksheets(...)/Sheets(...) after Workbooks(...), got {}";
+constexpr std::string_view kEntireMemberSkipped = "EntireRow/EntireColumn.{} is not implemented";
+constexpr std::string_view kRangeMemberSkipped = "Range property/method '{}' is not implemented";
+constexpr std::string_view kSheetsMemberSkipped = "Sheets.{} is not implemented";
+constexpr std::string_view kSheetMemberSkipped = "Sheets(...).{} is not implemented";
+constexpr std::string_view kWorkbooksAlone =
+    "Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...)";
+
 Expr binary(BinOp op, Expr lhs, Expr rhs) {
     return Expr{Expr::Binary{op, box(std::move(lhs)), box(std::move(rhs))}};
 }
@@ -30,7 +44,7 @@ Result<EndDirection> end_direction(const std::string& d) {
     if (d == "xldown") return EndDirection::Down;
     if (d == "xltoleft") return EndDirection::ToLeft;
     if (d == "xltoright") return EndDirection::ToRight;
-    return fail(format_message("unknown xl_dir: {}", d));
+    return fail(format_message(kUnknownDirection, d));
 }
 
 // "(" e "," e ")": the row and column of Cells(r, c).
@@ -46,10 +60,9 @@ Result<std::pair<Expr, Expr>> parse_row_col(Parser& p) {
 // "(" Str ")": the literal address of Range(...), as written.
 Result<std::string> parse_addr_arg(Parser& p) {
     TRY_VOID(p.expect_tok(Tok::LParen));
-    Tok t = p.advance();
-    if (!t.is(Tok::Str)) return fail(format_message("expected string literal, got {}", tok_debug(t)));
+    std::string addr = TRY(p.consume_str());
     TRY_VOID(p.expect_tok(Tok::RParen));
-    return std::move(t.text);
+    return addr;
 }
 
 // ---- With Range relative addressing
@@ -136,7 +149,7 @@ Result<Expr> Parser::parse_range_expr() {
         TRY_VOID(expect_ident("value"));
         return Expr{Expr::RangeOffsetValue{std::move(addr), box(std::move(r)), box(std::move(c))}};
     }
-    return fail(format_message("unexpected property after Range(...): {}", p));
+    return fail(format_message(kAfterRange, p));
 }
 
 Result<Expr> Parser::parse_cells_expr() {
@@ -170,7 +183,7 @@ Result<Expr> Parser::parse_cells_expr() {
         std::string q = TRY(consume_ident());
         return Expr{Expr::CellsEndPosition{box(std::move(row)), box(std::move(col)), dir, q != "row"}};
     }
-    return fail(format_message("unexpected property after Cells(...): {}", p));
+    return fail(format_message(kAfterCells, p));
 }
 
 Result<Expr> Parser::parse_rows_cols_count(std::string_view word, Expr prepared) {
@@ -183,7 +196,7 @@ Result<Expr> Parser::parse_rows_cols_count(std::string_view word, Expr prepared)
 Result<Expr> Parser::parse_sheet_key() {
     if (cur().is(Tok::Int)) return Expr{Expr::Int{advance().i}};
     if (cur().is(Tok::Str)) return Expr{Expr::Str{advance().text}};
-    return fail(format_message("expected a sheet name or index, got {}", tok_debug(cur())));
+    return fail(format_message(kExpectedSheet, tok_debug(cur())));
 }
 
 namespace {
@@ -221,7 +234,7 @@ Result<Expr> Parser::parse_sheet_property_read(Expr sheet) {
         TRY_VOID(expect_ident("value"));
         return Expr{Expr::SheetRangeValue{box(std::move(sheet)), std::move(addr)}};
     }
-    return fail(format_message("unexpected property after sheet reference: {}", p));
+    return fail(format_message(kAfterSheet, p));
 }
 
 Result<Expr> Parser::parse_workbook_qualified_read() {
@@ -229,7 +242,7 @@ Result<Expr> Parser::parse_workbook_qualified_read() {
     Expr book = TRY(parse_key_arg(*this));
     TRY_VOID(expect_tok(Tok::Dot));
     if (!is_ident("worksheets") && !is_ident("sheets"))
-        return fail(format_message("expected Worksheets(...)/Sheets(...) after Workbooks(...), got {}", tok_debug(cur())));
+        return fail(format_message(kExpectedSheetsAfterWorkbooks, tok_debug(cur())));
     advance();
     Expr sheet = TRY(parse_key_arg(*this));
     return parse_sheet_property_read(Expr{Expr::WorkbookSheet{box(std::move(book)), box(std::move(sheet))}});
@@ -451,10 +464,10 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
         if (n == "clear" || n == "clearcontents") return Stmt{Stmt::RangeClear{std::move(addr), n == "clearcontents"}};
         if (n == "delete") return Stmt{Stmt::RangeDelete{std::move(addr)}};
         skip_rest_of_line();
-        return Stmt{Stmt::Skipped{format_message("EntireRow/EntireColumn.{} is not implemented", n)}};
+        return Stmt{Stmt::Skipped{format_message(kEntireMemberSkipped, n)}};
     }
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message("Range property/method '{}' is not implemented", m)}};
+    return Stmt{Stmt::Skipped{format_message(kRangeMemberSkipped, m)}};
 }
 
 Result<Stmt> Parser::parse_cell_write_stmt() {
@@ -493,7 +506,7 @@ Result<Stmt> Parser::parse_sheets_stmt() {
         std::string m = TRY(consume_ident());
         skip_rest_of_line();
         if (m == "add") return Stmt{Stmt::AddSheet{}};
-        return Stmt{Stmt::Skipped{format_message("Sheets.{} is not implemented", m)}};
+        return Stmt{Stmt::Skipped{format_message(kSheetsMemberSkipped, m)}};
     }
     Expr key = TRY(parse_key_arg(*this));
     return parse_sheet_property_write(std::move(key));
@@ -518,7 +531,7 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
         TRY_VOID(expect_tok(Tok::Dot));
         std::string p = TRY(consume_ident());
         if (p != "value" && p != "formula")
-            return fail(format_message("unexpected property after Range(...): {}", p));
+            return fail(format_message(kAfterRange, p));
         TRY_VOID(expect_tok(Tok::Eq));
         Expr value = TRY(parse_expr());
         return Stmt{Stmt::SheetRangeWrite{box(std::move(sheet)), std::move(addr), box(std::move(value)), p == "formula"}};
@@ -536,7 +549,7 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
         return Stmt{Stmt::SheetProtect{box(std::move(sheet)), std::move(ui), m == "protect"}};
     }
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message("Sheets(...).{} is not implemented", m)}};
+    return Stmt{Stmt::Skipped{format_message(kSheetMemberSkipped, m)}};
 }
 
 Result<Stmt> Parser::parse_workbook_qualified_stmt() {
@@ -549,7 +562,7 @@ Result<Stmt> Parser::parse_workbook_qualified_stmt() {
         return parse_sheet_property_write(Expr{Expr::WorkbookSheet{box(std::move(book)), box(std::move(sheet))}});
     }
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{"Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...)"}};
+    return Stmt{Stmt::Skipped{std::string(kWorkbooksAlone)}};
 }
 
 // ---------------------------------------------------------------- With lines
@@ -588,7 +601,7 @@ Result<Stmt> Parser::parse_with_cells_or_range_line() {
         std::string p = TRY(consume_ident());
         if (p != "value" && p != "formula") {
             skip_rest_of_line();
-            return Stmt{Stmt::Skipped{format_message("Range property/method '{}' is not implemented", p)}};
+            return Stmt{Stmt::Skipped{format_message(kRangeMemberSkipped, p)}};
         }
         TRY_VOID(expect_tok(Tok::Eq));
         Expr value = TRY(parse_expr());

@@ -29,6 +29,10 @@ bool operator==(const Tok& a, const Tok& b) {
 
 namespace {
 
+constexpr std::string_view kDateWithTime =
+    "date literal with a time of day is not supported (Date values carry no time): {}";
+constexpr std::string_view kBadDate = "invalid date literal: {}";
+
 constexpr const char* kKindNames[] = {
     "Int", "Float", "Str", "Ident", "Eq", "Ne", "Lt", "Le", "Gt", "Ge", "Plus", "Minus", "Star",
     "Slash", "Amp", "Backslash", "Caret", "LParen", "RParen", "Comma", "Dot", "ColonEq", "Colon",
@@ -266,9 +270,9 @@ Result<Tokens> tokenize(std::string_view source) {
             }
             std::string lit = text::encode_utf8(std::u32string_view(s).substr(i, j + 1 - i));
             if (shape == DateShape::WithTime)
-                return fail(format_message("date literal with a time of day is not supported (Date values carry no time): {}", lit));
+                return fail(format_message(kDateWithTime, lit));
             if (shape == DateShape::Invalid)
-                return fail(format_message("invalid date literal: {}", lit));
+                return fail(format_message(kBadDate, lit));
             i = j + 1;
             Tok t;
             t.kind = Tok::Date;

@@ -17,13 +17,21 @@ using vm::kExpr;
 
 namespace {
 
+constexpr std::string_view kTooLargeToRead = "Range '{}' is too large to read ({} cells; the limit is {})";
+constexpr std::string_view kUnaryMinus = "Unary minus on non-numeric: {}";
+constexpr std::string_view kWorkbookSheetAlone =
+    "Workbooks(...).Worksheets(...) is only valid as part of a Cells/Range access";
+constexpr std::string_view kNotWorksheetVar = "'{}' is not a Worksheet object variable";
+constexpr std::string_view kUnknownExpression = "Unknown expression";
+constexpr std::string_view kUndefinedVariable = "Undefined variable: '{}'";
+
 constexpr std::string_view kBadReadAddr = "RangeRead: invalid address '{}'";
 constexpr std::string_view kBadOffsetReadAddr = "RangeOffsetRead: invalid address '{}'";
 constexpr std::string_view kBadSheetReadAddr = "SheetRangeRead: invalid address '{}'";
 
 Result<void> check_range_size(std::string_view addr, uint64_t cells) {
     if (cells <= Vm::kMaxArrayLen) return {};
-    return fail(format_message("Range '{}' is too large to read ({} cells; the limit is {})", addr,
+    return fail(format_message(kTooLargeToRead, addr,
                                std::to_string(cells), std::to_string(Vm::kMaxArrayLen)));
 }
 
@@ -112,7 +120,7 @@ Result<Variant> Vm::eval_expr(const Expr& expr) {
             // -(-2^63) has no Integer; the float rule saturates it.
             if (v.is_int()) return v.as_int() == INT64_MIN ? number_variant(9223372036854775808.0) : Variant(-v.as_int());
             if (v.is_float()) return Variant(-v.as_float());
-            return fail(format_message("Unary minus on non-numeric: {}", v.to_string()));
+            return fail(format_message(kUnaryMinus, v.to_string()));
         }
         case kExpr<Expr::Not>: {
             Variant v = TRY(eval_expr(*std::get_if<Expr::Not>(&n)->operand));
@@ -132,7 +140,7 @@ Result<Variant> Vm::eval_expr(const Expr& expr) {
         case kExpr<Expr::SheetCellsValue>: return eval_sheet_cells(*std::get_if<Expr::SheetCellsValue>(&n));
         case kExpr<Expr::SheetRangeValue>: return eval_sheet_range(*std::get_if<Expr::SheetRangeValue>(&n));
         case kExpr<Expr::WorkbookSheet>:
-            return fail("Workbooks(...).Worksheets(...) is only valid as part of a Cells/Range access");
+            return fail(std::string(kWorkbookSheetAlone));
         case kExpr<Expr::RowsCount>: return Variant(int64_t{kMaxRow});
         case kExpr<Expr::ColumnsCount>: return Variant(int64_t{kMaxCol});
         case kExpr<Expr::CellsEndPosition>: return eval_end(*std::get_if<Expr::CellsEndPosition>(&n));
@@ -142,13 +150,13 @@ Result<Variant> Vm::eval_expr(const Expr& expr) {
             auto it = objects_.find(e.var);
             if (it != objects_.end())
                 if (auto ws = std::get_if<ObjectRef::Worksheet>(&it->second.node)) return Variant(ws->sheet);
-            return fail(format_message("'{}' is not a Worksheet object variable", e.var));
+            return fail(format_message(kNotWorksheetVar, e.var));
         }
         case kExpr<Expr::Field>: return eval_field(*std::get_if<Expr::Field>(&n));
         case kExpr<Expr::MemberPath>: return eval_member_path(*std::get_if<Expr::MemberPath>(&n));
         case kExpr<Expr::IndexedField>: return eval_indexed_field(*std::get_if<Expr::IndexedField>(&n));
     }
-    return fail("Unknown expression");
+    return fail(std::string(kUnknownExpression));
 }
 
 Result<std::vector<Variant>> Vm::eval_expr_list(const std::vector<Expr>& exprs) {
@@ -162,7 +170,7 @@ Result<Variant> Vm::eval_var(const Expr::Var& v) {
     const Slot& s = slots_[slot_of(v.name, v.slot)];
     if (s.defined) return s.value;
     if (s.constant) return *s.constant;
-    return fail(format_message("Undefined variable: '{}'", v.name));
+    return fail(format_message(kUndefinedVariable, v.name));
 }
 
 Result<bool> Vm::eval_num_other(const Expr& e, Num& out, Variant& other) {
@@ -221,15 +229,11 @@ Result<Variant> Vm::eval_call(const Expr::Call& c) {
         return invoke(*f, base);
     }
     if (slots_[slot].defined && slots_[slot].value.is_array()) {
-        if (c.args.empty()) return fail(format_message("Array '{}' requires index", c.name));
-        if (c.args.size() > 1) return fail(std::string(kMultiDim));
+        TRY_VOID(check_one_index(c.name, c.args.size()));
         uint64_t index = TRY(eval_index(c.args[0]));
-        // The index may have run a Function that changed the variable.
-        const Slot& s = slots_[slot];
-        if (!s.defined || !s.value.is_array()) return fail(format_message("'{}' is not an array", c.name));
-        const Array& arr = s.value.as_array();
-        if (index >= arr.size()) return fail(array_oob_error(c.name, index, arr.size()));
-        return arr[index];
+        // The index may have run a Function that changed the variable:
+        // array_element looks again.
+        return *TRY(array_element(slot, c.name, index));
     }
     if (const vm::Builtin* b = slots_[slot].builtin) return call_builtin(*b, c.name, c.args);
     return eval_vba_func(c.name, c.args);
@@ -343,14 +347,9 @@ Result<Variant> Vm::eval_member_path(const Expr::MemberPath& m) {
 }
 
 Result<Variant> Vm::eval_indexed_field(const Expr::IndexedField& f) {
-    if (f.args.empty()) return fail(format_message("Array '{}' requires index", f.name));
-    if (f.args.size() > 1) return fail(std::string(kMultiDim));
+    TRY_VOID(check_one_index(f.name, f.args.size()));
     uint64_t index = TRY(eval_index(f.args[0]));
-    const Slot& s = slots_[slot_of(f.name, f.slot)];
-    if (!s.defined || !s.value.is_array()) return fail(format_message("'{}' is not an array", f.name));
-    const Array& arr = s.value.as_array();
-    if (index >= arr.size()) return fail(array_oob_error(f.name, index, arr.size()));
-    const Variant& element = arr[index];
+    const Variant& element = *TRY(array_element(slot_of(f.name, f.slot), f.name, index));
     if (!element.is_record()) return element;
     const Variant* v = element.as_record().find(f.field);
     return v ? *v : Variant();

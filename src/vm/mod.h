@@ -79,7 +79,9 @@ public:
     const CellMap* get_sheet_cells(std::string_view name) const { return book_.get_sheet_cells(name); }
     const CellMap& cells() const { return book_.cells(); }
     Variant get_cell(uint32_t row, uint32_t col) const { return book_.get_cell(row, col); }
-    void set_cell_value(uint32_t row, uint32_t col, Variant value) { book_.set_cell_value(row, col, std::move(value)); }
+    void set_cell_value(uint32_t row, uint32_t col, Variant value) {
+        book_.set_cell_value(row, col, std::move(value));
+    }
 
     // ------------------------------------------------ variables (load.cpp)
     // The shared variable map, seen by name.
@@ -227,7 +229,6 @@ private:
     [[gnu::noinline]] Result<void> exec_stmt_arm(const Stmt& stmt);
     // The same, with the commonest kinds one call shallower.
     inline Result<void> exec_stmt_fast(const Stmt& stmt);
-    static std::string array_oob_error(std::string_view name, uint64_t index, uint64_t len);
     Result<void> run_body(const Body& body);
     // One pass of a loop body; true when an exit ends the loop, using up an
     // Exit of this loop's own kind.
@@ -253,6 +254,12 @@ private:
     Result<void> exec_dim_array(const Stmt::DimArray& s);
     Result<void> exec_redim(const Stmt::ReDim& s);
     Result<void> exec_index_assign(const Stmt::IndexAssign& s);
+    // An array access takes one index: none fails with "requires index",
+    // more with the multi-dimensional message.
+    Result<void> check_one_index(std::string_view name, size_t count);
+    // Element `index` of the array held by `slot`; fails when the slot holds
+    // no array or the index is past its end.
+    Result<Variant*> array_element(uint32_t slot, std::string_view name, uint64_t index);
     Result<uint64_t> eval_index(const Expr& e);
     Result<double> eval_f64(const Expr& e);
     Result<uint64_t> eval_array_len(const std::string& name, const std::vector<Expr>& bounds);

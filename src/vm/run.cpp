@@ -9,10 +9,15 @@
 #include "types/stack.h"
 #include "types/text.h"
 #include "vm/fast_path.h"
+#include "vm/messages.h"
 
 namespace morvane {
 
 namespace {
+
+constexpr std::string_view kSubNotFound = "Sub '{}' not found";
+constexpr std::string_view kGotoLabelNotFound = "GoTo: label '{}' not found";
+constexpr std::string_view kOnErrorLabelNotFound = "On Error GoTo: label '{}' not found";
 
 constexpr std::string_view kOutOfStack = "Out of stack space";
 std::optional<size_t> find_label(const Body& body, const std::string& label) {
@@ -32,7 +37,7 @@ struct DepthGuard {
 Result<void> Vm::poll_interrupt() {
     if (interrupted_ || (interrupt_check_ && interrupt_check_())) {
         interrupted_ = true;
-        return fail("Interrupted");
+        return fail(std::string(vm::kInterrupted));
     }
     return {};
 }
@@ -59,7 +64,7 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     bind_program(program);
 
     auto it = subs_.find(text::to_lower(name));
-    if (it == subs_.end()) return fail(format_message("Sub '{}' not found", name));
+    if (it == subs_.end()) return fail(format_message(kSubNotFound, name));
     auto result = call_sub_def(it->second, {});
     if (exit_flag_ == ExitKind::End) exit_flag_ = ExitKind::None;
     return result;
@@ -131,7 +136,7 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
             // Jumps count as loop steps so that a GoTo loop can be interrupted.
             TRY_VOID(check_deadline());
             auto at = find_label(body, label);
-            if (!at) return fail(format_message("GoTo: label '{}' not found", label));
+            if (!at) return fail(format_message(kGotoLabelNotFound, label));
             i = *at;
             continue;
         }
@@ -152,7 +157,7 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
         std::string label = std::move(*on_error_label_);
         on_error_label_.reset();
         auto at = find_label(body, label);
-        if (!at) return fail(format_message("On Error GoTo: label '{}' not found", label));
+        if (!at) return fail(format_message(kOnErrorLabelNotFound, label));
         i = *at;
     }
 }

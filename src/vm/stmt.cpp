@@ -6,6 +6,7 @@
 
 #include "vm/dispatch.h"
 #include "vm/fast_path.h"
+#include "vm/messages.h"
 #include "vm/values.h"
 
 namespace morvane {
@@ -15,15 +16,16 @@ using vm::node_as;
 
 namespace {
 
+constexpr std::string_view kIndexOutOfBounds = "Array '{}': index {} out of bounds (len={})";
+constexpr std::string_view kUnknownStatement = "Unknown statement";
+constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
+constexpr std::string_view kProcNotFound = "Sub/Function '{}' not found";
+constexpr std::string_view kBoundTooLarge = "Array '{}': upper bound {} is beyond the limit of {}";
+constexpr std::string_view kReDimNeedsBound = "ReDim '{}' requires a bound";
 constexpr std::string_view kMsgBox = "MsgBox: {}";
 constexpr std::string_view kBadForEachRange = "ForEach: invalid range '{}'";
 
 }  // namespace
-
-std::string Vm::array_oob_error(std::string_view name, uint64_t index, uint64_t len) {
-    return format_message("Array '{}': index {} out of bounds (len={})", name, std::to_string(index),
-                          std::to_string(len));
-}
 
 // The body rule: stop at a pending exit; a failure is dropped under Resume
 // Next, otherwise it ends the enclosing statement. A pending GoTo does not
@@ -115,7 +117,7 @@ Result<void> Vm::exec_stmt_arm(const Stmt& stmt) {
         case kStmt<Stmt::SetObject>: return exec_set_object(node_as<Stmt::SetObject>(n));
     }
     // Unreachable: every index has its case above.
-    return fail("Unknown statement");
+    return fail(std::string(kUnknownStatement));
 }
 
 // ---------------------------------------------------------------- simple arms
@@ -238,7 +240,7 @@ Result<void> Vm::exec_for(const Stmt::For& s) {
     const double start = TRY(eval_f64(*s.start));
     const double end = TRY(eval_f64(*s.end));
     const double step = s.step ? TRY(eval_f64(*s.step)) : 1.0;
-    if (step == 0) return fail("For loop: step cannot be zero");
+    if (step == 0) return fail(std::string(kZeroStep));
     const uint32_t slot = slot_of(s.var, s.slot);
     for (double v = start; (v <= end && step > 0) || (end <= v && step < 0); v += step) {
         TRY_VOID(check_deadline());
@@ -324,7 +326,7 @@ Result<void> Vm::exec_call(const Stmt::Call& s) {
     const Proc* proc = slots_[slot].func ? slots_[slot].func : slots_[slot].sub;
     if (!proc) {
         arg_stack_.resize(base);
-        return fail(format_message("Sub/Function '{}' not found", s.name));
+        return fail(format_message(kProcNotFound, s.name));
     }
     TRY(invoke(*proc, base));
     return {};
@@ -341,7 +343,7 @@ Result<uint64_t> Vm::eval_array_len(const std::string& name, const std::vector<E
     if (bounds.size() > 1) return fail(std::string(kMultiDim));
     uint64_t n = TRY(eval_index(bounds[0]));
     if (n >= kMaxArrayLen)
-        return fail(format_message("Array '{}': upper bound {} is beyond the limit of {}", name, std::to_string(n),
+        return fail(format_message(kBoundTooLarge, name, std::to_string(n),
                                    std::to_string(kMaxArrayLen - 1)));
     return n + 1;
 }
@@ -359,7 +361,7 @@ Result<void> Vm::exec_dim_array(const Stmt::DimArray& s) {
 }
 
 Result<void> Vm::exec_redim(const Stmt::ReDim& s) {
-    if (s.bounds.empty()) return fail(format_message("ReDim '{}' requires a bound", s.name));
+    if (s.bounds.empty()) return fail(format_message(kReDimNeedsBound, s.name));
     uint64_t len = TRY(eval_array_len(s.name, s.bounds));
     const uint32_t slot = slot_of(s.name, s.slot);
     Slot& v = slots_[slot];
@@ -371,16 +373,26 @@ Result<void> Vm::exec_redim(const Stmt::ReDim& s) {
     return {};
 }
 
+Result<void> Vm::check_one_index(std::string_view name, size_t count) {
+    if (count == 0) return fail(format_message(vm::kArrayNeedsIndex, name));
+    if (count > 1) return fail(std::string(kMultiDim));
+    return {};
+}
+
+Result<Variant*> Vm::array_element(uint32_t slot, std::string_view name, uint64_t index) {
+    Slot& s = slots_[slot];
+    if (!s.defined || !s.value.is_array()) return fail(format_message(vm::kNotAnArray, name));
+    Array& arr = s.value.as_array();
+    if (index >= arr.size())
+        return fail(format_message(kIndexOutOfBounds, name, std::to_string(index), std::to_string(arr.size())));
+    return &arr[index];
+}
+
 Result<void> Vm::exec_index_assign(const Stmt::IndexAssign& s) {
-    if (s.indices.empty()) return fail(format_message("Array '{}' requires index", s.name));
-    if (s.indices.size() > 1) return fail(std::string(kMultiDim));
+    TRY_VOID(check_one_index(s.name, s.indices.size()));
     Variant value = TRY(eval_expr(*s.value));
     uint64_t index = TRY(eval_index(s.indices[0]));
-    Slot& v = slots_[slot_of(s.name, s.slot)];
-    if (!v.defined || !v.value.is_array()) return fail(format_message("'{}' is not an array", s.name));
-    Array& arr = v.value.as_array();
-    if (index >= arr.size()) return fail(array_oob_error(s.name, index, arr.size()));
-    arr[index] = std::move(value);
+    *TRY(array_element(slot_of(s.name, s.slot), s.name, index)) = std::move(value);
     return {};
 }
 

@@ -90,7 +90,9 @@ Result<void> Vm::exec_range_delete(const Stmt::RangeDelete&) { return vm::not_ye
 
 Result<void> Vm::exec_range_insert(const Stmt::RangeInsert&) { return vm::not_yet("Insert"); }
 
-Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite&) { return vm::not_yet("Writing to another sheet"); }
+Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite&) {
+    return vm::not_yet("Writing to another sheet");
+}
 
 Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite&) {
     return vm::not_yet("Writing to another sheet");

@@ -11,6 +11,9 @@ namespace morvane::vm {
 
 namespace {
 
+constexpr std::string_view kUnknownOperator = "Unknown operator";
+constexpr std::string_view kBadCellIndex = "Cell {} must be a positive integer, got {}";
+
 // The text a value contributes when ordering falls back to texts.
 std::string cmp_text(const Variant& v) { return v.is_str() ? v.as_str() : v.debug_text(); }
 
@@ -154,14 +157,14 @@ Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs) {
         case BinOp::Or:
         case BinOp::Xor: return logical(op, lhs, rhs);
     }
-    return fail("Unknown operator");
+    return fail(std::string(kUnknownOperator));
 }
 
 Result<uint32_t> to_cell_index(const Variant& v, std::string_view label) {
     if (v.is_int() && v.as_int() >= 1) return static_cast<uint32_t>(std::min<int64_t>(v.as_int(), UINT32_MAX));
     double x = TRY(to_f64(v));
     if (!(x >= 1) || x - std::trunc(x) != 0)
-        return fail(format_message("Cell {} must be a positive integer, got {}", label, number_to_text(x)));
+        return fail(format_message(kBadCellIndex, label, number_to_text(x)));
     return saturate_u32(x);
 }
 
