@@ -139,9 +139,6 @@ std::string to_lower(std::string_view s) {
 
 bool is_white_space(char32_t c) { return u_isUWhiteSpace(static_cast<UChar32>(c)); }
 bool is_alphabetic(char32_t c) { return u_isUAlphabetic(static_cast<UChar32>(c)); }
-bool is_number_char(char32_t c) {
-    return (U_GET_GC_MASK(static_cast<UChar32>(c)) & U_GC_N_MASK) != 0;
-}
 
 namespace {
 
@@ -181,10 +178,5 @@ std::string_view trim_end(std::string_view s) {
 }
 
 std::string_view trim(std::string_view s) { return trim_end(trim_start(s)); }
-
-bool equals_ignore_case(std::string_view a, std::string_view b) {
-    if (a.size() == b.size() && a == b) return true;
-    return to_lower(a) == to_lower(b);
-}
 
 }  // namespace morvane::text

@@ -26,14 +26,10 @@ std::string ascii_lower(std::string_view s);
 
 bool is_white_space(char32_t c);  // Unicode White_Space
 bool is_alphabetic(char32_t c);   // Unicode Alphabetic
-bool is_number_char(char32_t c);  // general category N*
 
 // Remove Unicode white space from both ends.
 std::string_view trim(std::string_view s);
 std::string_view trim_start(std::string_view s);
 std::string_view trim_end(std::string_view s);
-
-// Case-insensitive equality by full Unicode lower-case mapping.
-bool equals_ignore_case(std::string_view a, std::string_view b);
 
 }  // namespace morvane::text

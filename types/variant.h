@@ -100,7 +100,6 @@ struct Variant : VariantBase {
     const Record& as_record() const { return std::get<8>(*this); }
     Record& as_record() { return std::get<8>(*this); }
 
-    Variant clone() const { return *this; }  // copies are deep
     // The value's own text form ("True", "[a, 1]", "{a: 1}").
     std::string to_string() const;
     // Diagnostic form: Integer(5), Float(3.0), Str("x"), Error(NA), Empty.
@@ -118,7 +117,6 @@ bool operator==(const Variant& a, const Variant& b);
 struct CellContent {
     std::optional<std::string> formula;
     Variant value;
-    CellContent clone() const { return *this; }
 };
 
 // Debug forms, shared by the values and the front end's token dump: a float

@@ -1,4 +1,5 @@
-// VBA expressions: one method per precedence level, lowest first.
+// VBA expressions by precedence climbing over the levels of this grammar,
+// lowest first (parse_level; "-" and "not" prefixes in parse_prefixed):
 //
 //   expr     = or { "xor" or }
 //   or       = and { "or" and }
@@ -103,16 +104,6 @@ Result<Expr> Parser::parse_level(int min) {
 Result<Expr> Parser::parse_expr() {
     return nested(kExprCost, [&] { return parse_level(1); });
 }
-Result<Expr> Parser::parse_or() { return parse_level(2); }
-Result<Expr> Parser::parse_and() { return parse_level(3); }
-Result<Expr> Parser::parse_not_level() { return parse_level(kNotLevel); }
-Result<Expr> Parser::parse_concat() { return parse_level(5); }
-Result<Expr> Parser::parse_additive() { return parse_level(6); }
-Result<Expr> Parser::parse_modop() { return parse_level(7); }
-Result<Expr> Parser::parse_intdiv() { return parse_level(8); }
-Result<Expr> Parser::parse_term() { return parse_level(9); }
-Result<Expr> Parser::parse_unary() { return parse_level(kUnaryLevel); }
-Result<Expr> Parser::parse_pow_operand() { return parse_level(kPowOperandLevel); }
 
 Result<std::vector<Expr>> Parser::parse_arg_list() {
     std::vector<Expr> args;

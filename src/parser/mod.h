@@ -111,16 +111,6 @@ public:
 
     // expressions
     Result<Expr> parse_expr();
-    Result<Expr> parse_or();
-    Result<Expr> parse_and();
-    Result<Expr> parse_not_level();
-    Result<Expr> parse_concat();
-    Result<Expr> parse_additive();
-    Result<Expr> parse_modop();
-    Result<Expr> parse_intdiv();
-    Result<Expr> parse_term();
-    Result<Expr> parse_unary();
-    Result<Expr> parse_pow_operand();
     Result<Expr> parse_primary();
     // Precedence climbing over all binary levels from `min` up (1 = xor).
     Result<Expr> parse_level(int min);

@@ -159,14 +159,13 @@ void Vm::bind_procedures() {
     }
 }
 
-void Vm::bind_program(const Program& program) {
+void Vm::bind_program() {
     bind_procedures();
     for (const auto& proc : procs_) {
         for (const Param& p : *proc->params)
             if (p.default_value) bind_expr(*p.default_value);
         bind_body(*proc->body);
     }
-    (void)program;
 }
 
 void Vm::bind_body(const Body& body) {

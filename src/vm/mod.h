@@ -164,7 +164,7 @@ private:
     // load.cpp
     uint32_t intern(std::string_view name);
     uint32_t slot_of(const std::string& name, uint32_t slot) { return slot != kNoSlot ? slot : intern(name); }
-    void bind_program(const Program& program);
+    void bind_program();
     void bind_body(const Body& body);
     void bind_stmt(const Stmt& stmt);
     void bind_expr(const Expr& expr);

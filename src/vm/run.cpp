@@ -61,7 +61,7 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     subs_.clear();
     for (const SubDef& s : program.subs) subs_.insert_or_assign(s.name, s);
     for (const TypeDef& t : program.types) user_types_.insert_or_assign(t.name, t.fields);
-    bind_program(program);
+    bind_program();
 
     auto it = subs_.find(text::to_lower(name));
     if (it == subs_.end()) return fail(format_message(kSubNotFound, name));

@@ -251,6 +251,8 @@ Result<void> Vm::exec_for(const Stmt::For& s) {
     return {};
 }
 
+// A stub as to variables: For Each over a variable (an array, a Range
+// variable) arrives with an empty collection text and fails on it.
 Result<void> Vm::exec_for_each(const Stmt::ForEach& s) {
     auto range = resolve_range(s.collection, s.range);
     if (!range) return fail(format_message(kBadForEachRange, s.collection));
