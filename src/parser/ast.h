@@ -1,7 +1,9 @@
 // The VBA syntax tree: what the front end builds from one module and the
-// interpreter executes. Nodes are immutable after parsing; procedure bodies
-// are shared (copying a SubDef is cheap), child expressions are boxed and
-// deep-copied with their parent. Every name in the tree is lower case.
+// interpreter executes. Nodes are immutable after parsing, except for the
+// `mutable` caches (slots, address literals) an interpreter fills in its own
+// copy, made by deep_copy; procedure bodies are otherwise shared (copying a
+// SubDef is cheap), child expressions are boxed and deep-copied with their
+// parent. Every name in the tree is lower case.
 //
 // Variant lists keep a fixed order (the index is the variant's identity);
 // variants added later are appended at the end of their list.
@@ -100,6 +102,8 @@ public:
     size_t size() const;
     bool empty() const;
     const SpannedStmt& operator[](size_t i) const;
+    // A copy sharing nothing with this body, nested bodies included.
+    Body deep_copy() const;
 
 private:
     std::shared_ptr<const std::vector<SpannedStmt>> p_;
@@ -409,6 +413,12 @@ struct Warning {
     std::string message;
     SourceSpan span;
 };
+
+// Copies sharing no body or default value with the original: an
+// interpreter binds its caches into its own copy, so one parsed tree can be
+// run by several interpreters.
+SubDef deep_copy(const SubDef& sub);
+FuncDef deep_copy(const FuncDef& func);
 
 struct Program {
     std::vector<SubDef> subs;

@@ -161,11 +161,13 @@ void Vm::bind_procedures() {
 
 void Vm::bind_program() {
     bind_procedures();
-    for (const auto& proc : procs_) {
-        for (const Param& p : *proc->params)
-            if (p.default_value) bind_expr(*p.default_value);
-        bind_body(*proc->body);
-    }
+    for (const auto& proc : procs_) bind_proc(*proc);
+}
+
+void Vm::bind_proc(const Proc& proc) {
+    for (const Param& p : *proc.params)
+        if (p.default_value) bind_expr(*p.default_value);
+    bind_body(*proc.body);
 }
 
 void Vm::bind_body(const Body& body) {

@@ -164,7 +164,9 @@ private:
     // load.cpp
     uint32_t intern(std::string_view name);
     uint32_t slot_of(const std::string& name, uint32_t slot) { return slot != kNoSlot ? slot : intern(name); }
+    // Binds the loaded procedures, this Vm's own copies (run_sub).
     void bind_program();
+    void bind_proc(const Proc& proc);
     void bind_body(const Body& body);
     void bind_stmt(const Stmt& stmt);
     void bind_expr(const Expr& expr);
@@ -188,8 +190,9 @@ private:
     // Runs a procedure on the `argc` arguments at the top of the argument
     // stack (from `base`), which it pops.
     Result<Variant> invoke(const Proc& proc, size_t base);
-    Result<Variant> call_def(const void* def, const std::vector<Param>& params, const Body& body,
-                             const std::string& name, bool is_function, std::vector<Variant> args);
+    template <class Def>
+    Result<Variant> call_def(const Def& def, bool is_function, std::vector<Variant> args);
+    Result<Variant> call_with_args(const Proc& proc, std::vector<Variant> args);
     Result<void> bind_params(const Proc& proc, size_t base, size_t argc);
     // Calls a Function on the arguments `args`; true with `out` when it
     // returns a number, false with `other` otherwise. Arguments that all take

@@ -56,10 +56,12 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     arg_stack_.clear();
     stack_limit_ = stack_limit_of_this_thread();
 
+    // Own copies: binding writes slot numbers into the tree, and the
+    // program may be run by another Vm too.
     functions_.clear();
-    for (const FuncDef& f : program.functions) functions_.insert_or_assign(f.name, f);
+    for (const FuncDef& f : program.functions) functions_.insert_or_assign(f.name, deep_copy(f));
     subs_.clear();
-    for (const SubDef& s : program.subs) subs_.insert_or_assign(s.name, s);
+    for (const SubDef& s : program.subs) subs_.insert_or_assign(s.name, deep_copy(s));
     for (const TypeDef& t : program.types) user_types_.insert_or_assign(t.name, t.fields);
     bind_program();
 
@@ -231,24 +233,31 @@ Result<bool> Vm::call_num_general(const Proc& proc, const std::vector<Expr>& arg
     return vm::num_of(other, out);
 }
 
-// A definition from outside the loaded program gets a Proc for this call.
-Result<Variant> Vm::call_def(const void* def, const std::vector<Param>& params, const Body& body,
-                             const std::string& name, bool is_function, std::vector<Variant> args) {
-    const Proc* proc = proc_for(def);
-    Proc local;
-    if (!proc) proc = &(local = make_proc(params, body, name, is_function));
+Result<Variant> Vm::call_with_args(const Proc& proc, std::vector<Variant> args) {
     const size_t base = arg_stack_.size();
     for (Variant& v : args) arg_stack_.push_back(std::move(v));
-    return invoke(*proc, base);
+    return invoke(proc, base);
+}
+
+// A definition of the loaded program runs as loaded. Any other (one the
+// caller holds, or another interpreter's) runs as this Vm's own bound copy,
+// for this call only: the caller's tree is never written.
+template <class Def>
+Result<Variant> Vm::call_def(const Def& def, bool is_function, std::vector<Variant> args) {
+    if (const Proc* proc = proc_for(&def)) return call_with_args(*proc, std::move(args));
+    const Def own = deep_copy(def);
+    const Proc proc = make_proc(own.params, own.body, own.name, is_function);
+    bind_proc(proc);
+    return call_with_args(proc, std::move(args));
 }
 
 Result<void> Vm::call_sub_def(const SubDef& sub, std::vector<Variant> args) {
-    TRY(call_def(&sub, sub.params, sub.body, sub.name, false, std::move(args)));
+    TRY(call_def(sub, false, std::move(args)));
     return {};
 }
 
 Result<Variant> Vm::call_func_def(const FuncDef& func, std::vector<Variant> args) {
-    return call_def(&func, func.params, func.body, func.name, true, std::move(args));
+    return call_def(func, true, std::move(args));
 }
 
 }  // namespace morvane
