@@ -93,24 +93,21 @@ void Workbook::rebuild_cell_index() {
     index_dirty_ = false;
 }
 
-uint32_t Workbook::first_empty_row(uint32_t col, uint32_t start) {
+const Workbook::Index& Workbook::index(const Index& which) {
     if (index_dirty_) rebuild_cell_index();
-    return first_gap(col_index_, col, start);
+    return which;
 }
 
-uint32_t Workbook::first_empty_col(uint32_t row, uint32_t start) {
-    if (index_dirty_) rebuild_cell_index();
-    return first_gap(row_index_, row, start);
-}
+uint32_t Workbook::first_empty_row(uint32_t col, uint32_t start) { return first_gap(index(col_index_), col, start); }
+
+uint32_t Workbook::first_empty_col(uint32_t row, uint32_t start) { return first_gap(index(row_index_), row, start); }
 
 uint32_t Workbook::last_nonempty_row(uint32_t col, uint32_t bound) {
-    if (index_dirty_) rebuild_cell_index();
-    return last_member(col_index_, col, bound);
+    return last_member(index(col_index_), col, bound);
 }
 
 uint32_t Workbook::last_nonempty_col(uint32_t row, uint32_t bound) {
-    if (index_dirty_) rebuild_cell_index();
-    return last_member(row_index_, row, bound);
+    return last_member(index(row_index_), row, bound);
 }
 
 Result<void> Workbook::check_sheet_not_protected(std::string_view key, std::string_view display) const {

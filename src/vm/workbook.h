@@ -77,6 +77,8 @@ public:
 private:
     using Index = std::unordered_map<uint32_t, std::set<uint32_t>>;
     void rebuild_cell_index();
+    // `which` (row_index_ or col_index_), rebuilt first when stale.
+    const Index& index(const Index& which);
 
     SheetMap sheets_;
     std::string active_sheet_ = "sheet1";
