@@ -32,17 +32,9 @@
 #include "parser/ast.h"
 #include "types/result.h"
 #include "types/variant.h"
+#include "vm/areas.h"
 
 namespace morvane {
-
-// One rectangular area, corners as written (B2:A1 is not reordered).
-struct Rect {
-    uint32_t first_row = 0;
-    uint32_t first_col = 0;
-    uint32_t last_row = 0;
-    uint32_t last_col = 0;
-    friend bool operator==(const Rect&, const Rect&) = default;
-};
 
 // A possibly multi-area range on a fixed sheet.
 struct RangeRef {
@@ -57,10 +49,6 @@ struct ObjectRef {
     struct Workbook {};
     std::variant<Range, Worksheet, Workbook> node;
 };
-
-// Two (row, column) corners as written.
-using CellCorner = std::pair<uint32_t, uint32_t>;
-using Corners = std::pair<CellCorner, CellCorner>;
 
 // Hidden: the interpreter is private to the extension module, so calls
 // between its members bind directly instead of through the PLT.
