@@ -26,6 +26,12 @@ uint64_t total_cells(const std::vector<Rect>& areas) {
     return total;
 }
 
+std::string rect_text(const Rect& r) {
+    std::string text = morvane_types::column_letters(r.first_col) + std::to_string(r.first_row);
+    if (r.first_row == r.last_row && r.first_col == r.last_col) return text;
+    return text + ":" + morvane_types::column_letters(r.last_col) + std::to_string(r.last_row);
+}
+
 Result<void> check_range_size(std::string_view addr, uint64_t cells, std::string_view action) {
     if (cells <= kMaxRangeCells) return {};
     return fail(format_message(kTooLarge, addr, action, std::to_string(cells), std::to_string(kMaxRangeCells)));

@@ -57,6 +57,9 @@ inline bool rect_contains(const Rect& r, uint32_t row, uint32_t col) {
     return row >= r.first_row && row <= r.last_row && col >= r.first_col && col <= r.last_col;
 }
 
+// The A1 text of an area ("C4", "A1:B2"), corners as written.
+std::string rect_text(const Rect& r);
+
 // "Range '{addr}' is too large to {action} ({cells} cells; the limit is ...)"
 // when `cells` exceeds kMaxRangeCells.
 Result<void> check_range_size(std::string_view addr, uint64_t cells, std::string_view action);

@@ -38,8 +38,11 @@ namespace morvane {
 
 // A possibly multi-area range on a fixed sheet.
 struct RangeRef {
+    // Lower-case key, fixed when made; the sheet may since have been deleted.
     std::string sheet;
+    // Never empty; duplicates and overlaps stay.
     std::vector<Rect> areas;
+    static RangeRef single(std::string sheet, const Rect& area) { return {std::move(sheet), {area}}; }
 };
 
 // What an object variable holds.
@@ -133,10 +136,19 @@ public:
     Result<Variant> eval_vba_func(const std::string& name, const std::vector<Expr>& args);
 
     // ------------------------------------------------ objects (objects.cpp)
+    // An A1 range or a defined name: two corners as written.
     std::optional<Corners> resolve_range_addr(std::string_view addr) const;
-    // (key, label) of the sheet an expression names.
+    // Comma-separated A1 areas, or a defined name standing for them.
+    std::optional<std::vector<Rect>> resolve_multi_area_addr(std::string_view addr) const;
+    // (key, label) of the sheet an expression names; the sheet need not exist.
     Result<std::pair<std::string, std::string>> resolve_sheet_expr(const Expr& sheet);
+    // The right-hand side of Set, and the bases of Union, Areas, SpecialCells.
+    Result<ObjectRef> eval_object_expr(const ObjectExpr& object);
+    // .Value of a Range object: one cell's value, or a flat row-major Array.
     Result<Variant> read_range_ref_value(const RangeRef& range);
+    // .Value (one value into every cell) or .Formula (one text into every
+    // cell, evaluated against the range's own sheet) of a Range object.
+    Result<void> write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value);
 
     // ------------------------------------------------ formulas (formulas.cpp)
     Result<void> set_cell_formula(uint32_t row, uint32_t col, std::string_view formula);
@@ -145,6 +157,9 @@ public:
     Result<void> recalculate_all();
     // Manual -> Automatic recalculates; every other change only stores the mode.
     Result<void> set_calc_mode(CalcMode mode);
+    // set_cell_formula for every cell of the area, row by row; the first
+    // failure ends it, the cells written before keeping their formulas.
+    Result<void> set_rect_formula(const Rect& area, std::string_view formula);
 
     // ------------------------------------------------ state read by other units
     std::unordered_map<std::string, ObjectRef> objects;
@@ -325,6 +340,19 @@ private:
     Result<void> exec_sheet_stmt(const Stmt& stmt);
     // records.cpp: the arms of user-defined Types.
     Result<void> exec_record_stmt(const Stmt& stmt);
+    // objects.cpp
+    Result<void> exec_set_object(const Stmt::SetObject& s);
+    // Runs `fn` with the sheet `key` (which must exist) active, then makes
+    // the sheet active before active again, on success and failure alike,
+    // unless `fn` deleted it: then the current one stays.
+    template <class Fn>
+    Result<void> on_sheet(const std::string& key, Fn&& fn) {
+        std::string previous = active_sheet_;
+        TRY_VOID(set_active_sheet(key));
+        Result<void> r = fn();
+        if (sheets_.contains(previous)) (void)set_active_sheet(previous);
+        return r;
+    }
 
     // expr.cpp
     // Side-effect-free evaluation of numeric expressions (literals, numeric
@@ -491,6 +519,9 @@ inline uint64_t cell_count(const Corners& c) {
     return (uint64_t{c.second.first} - c.first.first + 1) * (uint64_t{c.second.second} - c.first.second + 1);
 }
 
+// The range an object reference holds, or "{operation}: expected a Range
+// object, got a Worksheet reference" (or Workbook).
+Result<RangeRef> expect_range_ref(ObjectRef object, std::string_view operation);
 // A row or column argument to a cell index ("row" or "col").
 Result<uint32_t> to_cell_index(const Variant& v, std::string_view label);
 // The default value a scalar Dim gives a variable of a built-in type.

@@ -37,6 +37,13 @@ struct SortRow {
 
 }  // namespace
 
+void fill_rect(CellMap& cells, const Rect& area, const Variant& value) {
+    for (uint64_t r = area.first_row; r <= area.last_row; ++r)
+        for (uint64_t c = area.first_col; c <= area.last_col; ++c)
+            cells.insert_or_assign(CellPos{static_cast<uint32_t>(r), static_cast<uint32_t>(c)},
+                                   CellContent{std::nullopt, value});
+}
+
 void clear_rect(CellMap& cells, const Rect& area) {
     // Walk whichever is smaller: the stored cells or the rectangle.
     if (rect_cells(area) > cells.size()) {

@@ -12,6 +12,10 @@
 
 namespace morvane::vm {
 
+// Stores `value` as a value cell (no formula) in every cell of the area; an
+// Array is stored whole in each cell. The caller bounds the area's size.
+void fill_rect(CellMap& cells, const Rect& area, const Variant& value);
+
 // Removes every cell of the area (positions become absent).
 void clear_rect(CellMap& cells, const Rect& area);
 

@@ -129,7 +129,7 @@ Result<void> Vm::exec_sheet_stmt(const Stmt& stmt) {
         case kStmt<Stmt::VarCopy>: return not_yet("Copy");
         case kStmt<Stmt::RangePaste>:
         case kStmt<Stmt::SheetPaste>: return not_yet("Paste");
-        case kStmt<Stmt::SetObject>: return not_yet("Set (object variables)");
+        case kStmt<Stmt::SetObject>: return exec_set_object(*std::get_if<Stmt::SetObject>(&n));
         case kStmt<Stmt::SheetProtect>: return not_yet("Protect and Unprotect");
         case kStmt<Stmt::RangeDelete>: return not_yet("Delete");
         case kStmt<Stmt::RangeInsert>: return not_yet("Insert");
