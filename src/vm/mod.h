@@ -33,6 +33,7 @@
 #include "types/result.h"
 #include "types/variant.h"
 #include "vm/areas.h"
+#include "vm/paste.h"
 
 namespace morvane {
 
@@ -150,6 +151,14 @@ public:
     // cell, evaluated against the range's own sheet) of a Range object.
     Result<void> write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value);
 
+    // ------------------------------------------------ clipboard (clipboard.cpp)
+    // Replaces the clipboard with the values of `areas` on `sheet` (a missing
+    // sheet reads empty); `source` names them in the too-large message.
+    Result<void> copy_areas_to_clipboard(const std::string& sheet, const std::vector<Rect>& areas,
+                                         std::string_view source);
+    // Pastes the clipboard at `dest` on the active sheet.
+    Result<void> do_paste(std::string_view dest, bool transpose);
+
     // ------------------------------------------------ formulas (formulas.cpp)
     Result<void> set_cell_formula(uint32_t row, uint32_t col, std::string_view formula);
     // Every formula of the active sheet again, in dependency order; the first
@@ -168,6 +177,8 @@ public:
     std::unordered_map<std::string, std::vector<TypeField>> user_types;
     std::unordered_map<std::string, std::string> defined_names;
     std::unordered_set<std::string> protected_sheets;
+    // What the last Copy took; none before any Copy and after CutCopyMode = False.
+    std::optional<vm::ClipboardState> clipboard;
     CalcMode calc_mode = CalcMode::Automatic;
     bool msgbox_error = false;
     bool resume_next = false;
@@ -336,10 +347,36 @@ private:
     Result<uint64_t> eval_index(const Expr& e);
     Result<double> eval_f64(const Expr& e);
     Result<uint64_t> eval_array_len(const std::string& name, const std::vector<Expr>& bounds);
-    // stmt_cells.cpp: the arms that change cells, ranges and sheets.
+    // stmt_cells.cpp: the dispatcher of the workbook statements and the arms
+    // that write cells and ranges.
     Result<void> exec_sheet_stmt(const Stmt& stmt);
+    Result<void> exec_cell_write(const Stmt::CellWrite& s);
+    Result<void> exec_range_write(const Stmt::RangeWrite& s);
+    Result<void> exec_range_offset_write(const Stmt::RangeOffsetWrite& s);
+    Result<void> exec_range_clear(const Stmt::RangeClear& s);
+    Result<void> exec_range_delete(const Stmt::RangeDelete& s);
+    Result<void> exec_range_insert(const Stmt::RangeInsert& s);
+    Result<void> exec_range_sort(const Stmt::RangeSort& s);
+    Result<void> exec_sheet_cell_write(const Stmt::SheetCellWrite& s);
+    Result<void> exec_sheet_range_write(const Stmt::SheetRangeWrite& s);
+    // stmt_sheets.cpp
+    Result<void> exec_sheet_protect(const Stmt::SheetProtect& s);
+    Result<void> exec_sheet_delete(const Stmt::SheetDelete& s);
+    Result<void> exec_add_sheet();
+    Result<void> exec_with_sheet(const Stmt::WithSheet& s);
+    Result<void> exec_application_set(const Stmt::ApplicationSet& s);
+    // clipboard.cpp
+    Result<void> exec_range_copy(const Stmt::RangeCopy& s);
+    Result<void> exec_var_copy(const Stmt::VarCopy& s);
+    Result<void> exec_range_paste(const Stmt::RangePaste& s);
+    Result<void> exec_sheet_paste(const Stmt::SheetPaste& s);
     // records.cpp: the arms of user-defined Types.
     Result<void> exec_record_stmt(const Stmt& stmt);
+    Result<void> exec_dim_as(const Stmt::DimAs& s);
+    Result<void> exec_dim_array_as(const Stmt::DimArrayAs& s);
+    Result<void> exec_field_assign(const Stmt::FieldAssign& s);
+    Result<void> exec_member_path_assign(const Stmt::MemberPathAssign& s);
+    Result<void> exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s);
     // objects.cpp
     Result<void> exec_set_object(const Stmt::SetObject& s);
     // Runs `fn` with the sheet `key` (which must exist) active, then makes
