@@ -13,11 +13,8 @@ namespace morvane::eval {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kPi = 3.141592653589793;
 constexpr double kSqrt2 = 1.4142135623730951;
 constexpr double kSqrt2Pi = 2.5066282746310002;
-constexpr double kLnPi = 1.1447298858494002;
-constexpr double kLnSqrt2Pi = 0.9189385332046727;
 
 // A key whose signed order is the total order of doubles: negative numbers
 // have their magnitude bits flipped so that larger magnitudes sort first.
@@ -126,7 +123,8 @@ double norm_ppf(double p) {
 namespace {
 
 // The Stirling series of ln gamma beyond (x - 1/2) ln x - x + ln sqrt(2 pi),
-// accurate to double precision for x >= 15.
+// accurate to double precision for x >= 15. Two of them differ without the
+// cancellation that subtracting two large log-gammas suffers.
 double stirling_tail(double x) {
     const double x2 = 1 / (x * x);
     return (1.0 / 12 +
@@ -173,16 +171,9 @@ double beta_fraction(double x, double y, double a, double b) {
 }  // namespace
 
 double lgamma(double x) {
-    if (std::isnan(x)) return x;
-    if (x < 0.5) return kLnPi - std::log(std::fabs(std::sin(kPi * x))) - lgamma(1 - x);
-    // Shift x up to where the series is exact; one logarithm of the product
-    // of the shifts keeps the rounding of many logarithms out.
-    double shift = 1;
-    while (x < 15) {
-        shift *= x;
-        x += 1;
-    }
-    return (x - 0.5) * std::log(x) - x + kLnSqrt2Pi + stirling_tail(x) - std::log(shift);
+    // The reentrant form: plain lgamma writes the global signgam.
+    int sign = 0;
+    return ::lgamma_r(x, &sign);
 }
 
 double reg_inc_beta(double x, double a, double b) { return reg_inc_beta(x, 1 - x, a, b); }
