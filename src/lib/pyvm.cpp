@@ -23,13 +23,9 @@ namespace {
 
 PyTypeObject* g_vm_type = nullptr;  // strong reference, set by the exec step
 
-// Grids larger than this are refused by cells_df instead of exhausting memory.
-constexpr uint64_t kMaxDataFrameCells = 50'000'000;
-
-void raise(PyObject* type, const std::string& message) {
-    Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
-    if (text) PyErr_SetObject(type, text.get());
-}
+// Grids larger than this are refused by cells_df before anything is built,
+// instead of exhausting memory on one far-away cell.
+constexpr uint64_t kMaxDataFrameCells = 10'000'000;
 
 // The interpreter's loop check point: a pending Ctrl-C stops the run, and
 // its KeyboardInterrupt stays set for the caller.
@@ -46,13 +42,13 @@ std::unique_ptr<Vm> new_vm(const std::string& on_msgbox) {
 bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
     auto program = parser::parse(code);
     if (!program) {
-        raise(PyExc_SyntaxError, program.error());
+        set_error(PyExc_SyntaxError, program.error());
         return false;
     }
     auto result = vm.run_sub(*program, macro);
     if (PyErr_Occurred()) return false;  // the interrupt's KeyboardInterrupt
     if (!result) {
-        raise(PyExc_RuntimeError, result.error());
+        set_error(PyExc_RuntimeError, result.error());
         return false;
     }
     return true;
@@ -253,7 +249,7 @@ PyObject* vm_set_cell_formula(PyObject* self, PyObject* args, PyObject* kwargs) 
             !arg_str(formula_obj, "set_cell_formula", "formula", formula))
             return nullptr;
         if (auto r = as_pyvm(self)->vm->set_cell_formula(row, col, formula); !r) {
-            PyErr_SetString(PyExc_ValueError, r.error().c_str());
+            set_error(PyExc_ValueError, r.error());
             return nullptr;
         }
         Py_RETURN_NONE;
@@ -265,7 +261,7 @@ PyObject* vm_recalculate(PyObject* self, PyObject*) {
         Borrow b;
         if (!b.exclusive(as_pyvm(self))) return nullptr;
         if (auto r = as_pyvm(self)->vm->recalculate_all(); !r) {
-            PyErr_SetString(PyExc_RuntimeError, r.error().c_str());
+            set_error(PyExc_RuntimeError, r.error());
             return nullptr;
         }
         Py_RETURN_NONE;
@@ -312,7 +308,7 @@ bool store_formula_batch(Vm& vm, PyObject* formulas) {
         const char* text = PyUnicode_AsUTF8AndSize(value, &len);
         if (!text) return false;
         if (auto r = vm.set_cell_formula(row, col, std::string_view(text, static_cast<size_t>(len))); !r) {
-            PyErr_SetString(PyExc_ValueError, r.error().c_str());
+            set_error(PyExc_ValueError, r.error());
             return false;
         }
     }
@@ -410,8 +406,13 @@ PyObject* vm_cells_df(PyObject* self, PyObject*) {
         if (!b.shared(as_pyvm(self))) return nullptr;
         Ref pandas(PyImport_ImportModule("pandas"));
         if (!pandas) {
-            PyErr_Clear();
+            // Why pandas failed to import stays visible as the cause.
+            PyObject* cause = PyErr_GetRaisedException();
             PyErr_SetString(PyExc_ImportError, "pandas is required for cells_df(); install it with: pip install pandas");
+            PyObject* exc = PyErr_GetRaisedException();
+            PyException_SetContext(exc, Py_NewRef(cause));
+            PyException_SetCause(exc, cause);
+            PyErr_SetRaisedException(exc);
             return nullptr;
         }
         Ref frame_type(PyObject_GetAttrString(pandas.get(), "DataFrame"));
@@ -422,7 +423,7 @@ PyObject* vm_cells_df(PyObject* self, PyObject*) {
         uint32_t rows = 0, cols = 0;
         for (const auto& [pos, cell] : cells) rows = std::max(rows, pos.row), cols = std::max(cols, pos.col);
         if (uint64_t{rows} * cols > kMaxDataFrameCells) {
-            PyErr_Format(PyExc_MemoryError, "cells_df(): a grid of %u rows and %u columns is too large", rows, cols);
+            PyErr_Format(PyExc_MemoryError, "cells_df(): a grid of %u rows and %u columns is too large; the limit is 10,000,000 cells", rows, cols);
             return nullptr;
         }
         Ref data(PyList_New(rows));
