@@ -6,18 +6,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
+#include "formula/args.h"
 #include "formula/ast.h"
 #include "formula/eval.h"
 #include "types/result.h"
 #include "types/variant.h"
 
 namespace morvane::eval {
-
-using Args = std::span<const FormulaExpr>;
 
 inline bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 

@@ -79,9 +79,8 @@ std::string fixed_text(double x, size_t decimals, bool grouped) {
     auto digit_at = [&](int64_t i) {
         return i >= 0 && i < static_cast<int64_t>(d.digits.size()) ? d.digits[static_cast<size_t>(i)] : '0';
     };
-    std::string whole;
+    std::string whole(d.point > 0 ? 0 : 1, '0');
     for (int64_t i = 0; i < d.point; ++i) whole.push_back(digit_at(i));
-    if (whole.empty()) whole = "0";
     if (grouped) group_thousands(whole);
     std::string out = x < 0 ? "-" + whole : whole;
     if (decimals > 0) {
@@ -207,8 +206,10 @@ Result<Variant> func_value(Args args, const EvalCtx& ctx) {
 Result<Variant> func_numbervalue(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("NUMBERVALUE", args.size(), 1, 3));
     const std::string s = TRY(arg_text(args[0], ctx));
-    const std::string decimal = args.size() > 1 ? TRY(arg_text(args[1], ctx)) : ".";
-    const std::string group = args.size() > 2 ? TRY(arg_text(args[2], ctx)) : decimal == "," ? "." : ",";
+    std::string decimal = ".";
+    if (args.size() > 1) decimal = TRY(arg_text(args[1], ctx));
+    std::string group = decimal == "," ? "." : ",";
+    if (args.size() > 2) group = TRY(arg_text(args[2], ctx));
     if (decimal.empty() || decimal == group) return Variant(ExcelError::Value);
     if (text::trim(s).empty()) return Variant(int64_t{0});
     const std::string plain = group.empty() ? s : replaced(s, group, "");
