@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
 #include "formula/args.h"
@@ -76,6 +77,12 @@ size_t wildcard_find(std::u32string_view text, size_t from, const Pattern& p) {
         at = found + piece.size();
     }
     return start;
+}
+
+std::u32string folded_chars(std::string_view s) {
+    std::u32string chars = text::decode_utf8(s);
+    for (char32_t& c : chars) c = static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
+    return chars;
 }
 
 // ---- Occurrences of a delimiter -------------------------------------------
@@ -177,15 +184,15 @@ Result<Variant> func_find(Args args, const EvalCtx& ctx) {
     return position(text::char_count(std::string_view(w.text).substr(0, at)));
 }
 
-// The pattern is upper-cased as a whole; the searched text character by
-// character, keeping its length, so positions stay those of the text.
+// Pattern and text are case-folded character by character (simple folding,
+// one character for one), so the text keeps its length, positions stay its
+// own, and "ß" finds "ß" but not "s".
 Result<Variant> func_search(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("SEARCH", args.size(), 2, 3));
-    const Pattern pattern = split_pattern(text::decode_utf8(text::to_upper(TRY(arg_text(args[0], ctx)))));
+    const Pattern pattern = split_pattern(folded_chars(TRY(arg_text(args[0], ctx))));
     const Within w = TRY(within_args(args, ctx));
-    std::u32string chars = text::decode_utf8(w.text);
+    const std::u32string chars = folded_chars(w.text);
     if (w.from > chars.size()) return Variant(ExcelError::Value);
-    for (char32_t& c : chars) c = first_upper(c);
     const size_t at = wildcard_find(chars, static_cast<size_t>(w.from), pattern);
     if (at == std::u32string::npos) return Variant(ExcelError::Value);
     return position(at);
