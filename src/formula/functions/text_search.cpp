@@ -156,8 +156,8 @@ std::vector<std::string_view> split(std::string_view s, std::string_view delim, 
     return pieces;
 }
 
-// FIND and SEARCH: the within text, the first position examined (0-based)
-// and whether it lies beyond the text.
+// FIND and SEARCH: the within text and the first position examined
+// (0-based; a start of 0 counts as 1).
 struct Within {
     std::string text;
     uint64_t from;
