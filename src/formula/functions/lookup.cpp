@@ -4,7 +4,7 @@
 // the key column's cells one by one until it finds the value, an approximate
 // one halves the column. Approximate matches order values as the comparison
 // operators do (numbers before texts, texts without regard to case), so a
-// sorted column of text keys finds its row.
+// sorted column of text keys finds its row; a text only ever matches a text.
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -32,8 +32,15 @@ bool sorts_before(const Variant& value, const Variant& key) {
     return !o || *o == Ordering::Less;
 }
 
-// The last position i in [0, n) whose key(i) is at or before `value`,
-// found by halving: the keys are taken to be in ascending order.
+bool is_word(const Variant& v) { return v.is_str() && !text_to_number(v.as_str()); }
+
+// An approximate match takes a key of the value's own kind only: a text
+// finds a text, a number a number. Keys of the other kind still steer the
+// search, numbers sorting before texts.
+bool same_kind(const Variant& value, const Variant& key) { return is_word(value) == is_word(key); }
+
+// The last position i in [0, n) whose key(i) is at or before `value` and of
+// its kind, found by halving: the keys are taken to be in ascending order.
 template <class Key>
 Result<std::optional<uint64_t>> approximate_position(uint64_t n, const Variant& value, const EvalCtx& ctx, Key&& key) {
     std::optional<uint64_t> best;
@@ -41,10 +48,11 @@ Result<std::optional<uint64_t>> approximate_position(uint64_t n, const Variant& 
     while (low <= high) {
         const int64_t mid = low + (high - low) / 2;
         TRY_VOID(charge_cells(ctx, 1));
-        if (sorts_before(value, key(static_cast<uint64_t>(mid)))) {
+        const Variant& k = key(static_cast<uint64_t>(mid));
+        if (sorts_before(value, k)) {
             high = mid - 1;
         } else {
-            best = static_cast<uint64_t>(mid);
+            if (same_kind(value, k)) best = static_cast<uint64_t>(mid);
             low = mid + 1;
         }
     }
@@ -153,12 +161,12 @@ Result<Variant> func_lookup(Args args, const EvalCtx& ctx) {
     ValueList keys = TRY(ValueList::open(args[1], ctx));
     std::optional<ValueList> results;
     if (args.size() == 3) results = TRY(ValueList::open(args[2], ctx));
-    if (keys.empty() || sorts_before(value, keys[0])) return Variant(ExcelError::NA);
-    size_t answer = 0;
-    while (answer + 1 < keys.size() && !sorts_before(value, keys[answer + 1])) ++answer;
+    std::optional<size_t> answer;
+    for (size_t i = 0; i < keys.size() && !sorts_before(value, keys[i]); ++i)
+        if (same_kind(value, keys[i])) answer = i;
     const ValueList& from = results ? *results : keys;
-    if (answer >= from.size()) return Variant(ExcelError::NA);
-    return from[answer];
+    if (!answer || *answer >= from.size()) return Variant(ExcelError::NA);
+    return from[*answer];
 }
 
 // MATCH(value, list, [match_type]): 0 the first equal element; 1 the last
@@ -182,7 +190,7 @@ Result<Variant> func_match_fn(Args args, const EvalCtx& ctx) {
         }
         Result<Ordering> o = variant_cmp(list[i], value);
         // Elements that cannot be ordered against the value are passed over.
-        if (o && *o != (type == 1 ? Ordering::Greater : Ordering::Less)) found = i;
+        if (o && *o != (type == 1 ? Ordering::Greater : Ordering::Less) && same_kind(value, list[i])) found = i;
     }
     if (!found) return Variant(ExcelError::NA);
     return Variant(static_cast<int64_t>(*found + 1));
