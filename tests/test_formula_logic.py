@@ -131,7 +131,7 @@ def test_values(formula, want):
         ("=NOT(1,2)", "NOT requires 1 argument"),
         ("=N()", "N requires 1 argument"),
         ("=NA(1)", "NA takes no arguments"),
-        ("=ISERR()", "ISERR requires 1 argument"),
+        ("=ISERR()", "ISERROR requires 1 argument"),
         ("=ISNONTEXT(1,2)", "ISNONTEXT requires 1 argument"),
         ("=TYPE()", "TYPE requires 1 argument"),
         ("=ERROR.TYPE()", "ERROR.TYPE requires 1 argument"),

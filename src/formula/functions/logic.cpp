@@ -138,8 +138,9 @@ Result<Variant> func_iserror(Args args, const EvalCtx& ctx) {
 }
 
 // ISERR is ISERROR without #N/A: a missing value is no fault of the formula.
+// It shares ISERROR's arity message.
 Result<Variant> func_iserr(Args args, const EvalCtx& ctx) {
-    return is_function(args, ctx, "ISERR", [](const Variant& v) { return v.is_error() && !is_na(v); }, true);
+    return is_function(args, ctx, "ISERROR", [](const Variant& v) { return v.is_error() && !is_na(v); }, true);
 }
 
 Result<Variant> func_isna(Args args, const EvalCtx& ctx) {

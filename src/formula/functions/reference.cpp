@@ -80,7 +80,7 @@ Result<Variant> func_index(Args args, const EvalCtx& ctx) {
 // size (by default the reference's) moved by rows and cols; one cell gives
 // its value, more give their values row by row.
 Result<Variant> func_offset(Args args, const EvalCtx& ctx) {
-    TRY_VOID(check_at_least("OFFSET", args.size(), 3));
+    TRY_VOID(check_arity("OFFSET", args.size(), 3, kNoMax));
     std::optional<Table> base = reference_table(args[0]);
     if (!base) return fail(std::string(kOffsetBase));
     const int64_t down = TRY(arg_whole(args[1], ctx));
@@ -114,7 +114,7 @@ Result<Variant> func_indirect(Args args, const EvalCtx& ctx) {
 
 // ADDRESS(row, column, [abs_num]): "$C$5", "C$5", "$C5" or "C5".
 Result<Variant> func_address(Args args, const EvalCtx& ctx) {
-    TRY_VOID(check_at_least("ADDRESS", args.size(), 2));
+    TRY_VOID(check_arity("ADDRESS", args.size(), 2, kNoMax));
     const uint32_t row = saturate_u32(TRY(arg_number(args[0], ctx)));
     const uint32_t col = saturate_u32(TRY(arg_number(args[1], ctx)));
     const int32_t form = args.size() >= 3 ? saturate_i32(TRY(arg_number(args[2], ctx))) : 1;

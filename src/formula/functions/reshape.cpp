@@ -88,14 +88,14 @@ Result<Variant> wrap(Args args, const EvalCtx& ctx, std::string_view name, bool 
 
 // TAKE(array, count): the first count values, or the last -count.
 Result<Variant> func_take(Args args, const EvalCtx& ctx) {
-    TRY_VOID(check_at_least("TAKE", args.size(), 2));
+    TRY_VOID(check_arity("TAKE", args.size(), 2, kNoMax));
     std::vector<Variant> values = TRY(collect_values(args[0], ctx));
     return list_result(take(std::move(values), TRY(arg_count(args[1], ctx))));
 }
 
 // DROP(array, count): all but the first count values, or the last -count.
 Result<Variant> func_drop(Args args, const EvalCtx& ctx) {
-    TRY_VOID(check_at_least("DROP", args.size(), 2));
+    TRY_VOID(check_arity("DROP", args.size(), 2, kNoMax));
     std::vector<Variant> values = TRY(collect_values(args[0], ctx));
     const int64_t drop = TRY(arg_count(args[1], ctx));
     const uint64_t k = drop < 0 ? 0 - static_cast<uint64_t>(drop) : static_cast<uint64_t>(drop);
