@@ -50,7 +50,7 @@ def failure(formula, cells=None):
         vm.set_cell_formula(*FORMULA_CELL, formula)
     except ValueError as e:
         return str(e)
-    raise AssertionError(f"{formula} did not fail: {vm.get_cell(*FORMULA_CELL)!r}")
+    raise AssertionError(f"{formula} did not fail: {vm.get_cell(*FORMULA_CELL)!r:.200}")
 
 
 def check(formula, cells, want):
