@@ -41,6 +41,8 @@ VLOOKUPS = [
     ("=VLOOKUP(1/0,A1:B4,2)", DIV0),            # an error looked up is the result
     ("=VLOOKUP(7,A1:B1048576,2,FALSE)", "d"),   # a whole column costs only the cells visited
     ("=VLOOKUP(5,C4:A1,2)", "c"),               # reversed corners name the same table
+    ("=VLOOKUP(6,A1:B1000,2)", "c"),            # blank rows below the table are no keys
+    ("=VLOOKUP(99,A1:B1000,2)", "d"),
     # Approximate matches on text keys.
     ("=VLOOKUP(\"banana\",D1:E4,2)", 2),
     ("=VLOOKUP(\"coconut\",D1:E4,2)", 3),
@@ -74,6 +76,7 @@ LOOKUPS = [
     ("=LOOKUP(4,H1:H4,I1:I4)", "two"),
     ("=LOOKUP(\"b\",H1:H4,I1:I4)", "bee"),
     ("=LOOKUP(\"x\",A1:A4,B1:B4)", NA),
+    ("=LOOKUP(99,A1:A100,B1:B100)", "d"),
 ]
 
 MATCHES = [
@@ -82,6 +85,7 @@ MATCHES = [
     ("=MATCH(5,F1:F4,0)", 2),
     ("=MATCH(5,F1:F3,0.7)", 2),                  # 0.7 truncates to an exact match
     ("=MATCH(0,F1:F3)", NA),
+    ("=MATCH(99,A1:A100)", 4),
     ("=MATCH(\"CHERRY\",D1:D4,0)", 3),
     ("=MATCH(\"coconut\",D1:D4)", 3),
     ("=MATCH(\"abc\",A1:A3)", NA),               # a text is past every number

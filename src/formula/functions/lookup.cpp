@@ -23,13 +23,22 @@ constexpr std::string_view kBadMatchType = "MATCH: invalid match_type {}";
 constexpr std::string_view kXlookupMode = "XLOOKUP: unsupported match_mode {}";
 constexpr std::string_view kXmatchMode = "XMATCH: unsupported match_mode {}";
 
-// True when `value` sorts before `key` in an approximate search, or the two
-// cannot be ordered (an error value, an array, a NaN): the search then moves
-// towards the start.
-bool sorts_before(const Variant& value, const Variant& key) {
-    Result<Ordering> o = variant_cmp(value, key);
-    // A failed comparison (unorderable values) counts as "before".
-    return !o || *o == Ordering::Less;
+// The order of a key against the looked-up value in an approximate match;
+// none when the two cannot be ordered (an error value, an array, a NaN). A
+// blank key has no order either, so a range written past the end of a
+// sorted table searches only its filled part.
+std::optional<Ordering> key_order(const Variant& key, const Variant& value) {
+    if (key.is_empty()) return std::nullopt;
+    Result<Ordering> o = variant_cmp(key, value);
+    // A comparison that fails only means the two have no order.
+    if (!o) return std::nullopt;
+    return *o;
+}
+
+// A key that cannot be ordered sends the halving towards the start.
+bool past_value(const Variant& key, const Variant& value) {
+    std::optional<Ordering> o = key_order(key, value);
+    return !o || *o == Ordering::Greater;
 }
 
 bool is_word(const Variant& v) { return v.is_str() && !text_to_number(v.as_str()); }
@@ -49,7 +58,7 @@ Result<std::optional<uint64_t>> approximate_position(uint64_t n, const Variant& 
         const int64_t mid = low + (high - low) / 2;
         TRY_VOID(charge_cells(ctx, 1));
         const Variant& k = key(static_cast<uint64_t>(mid));
-        if (sorts_before(value, k)) {
+        if (past_value(k, value)) {
             high = mid - 1;
         } else {
             if (same_kind(value, k)) best = static_cast<uint64_t>(mid);
@@ -162,7 +171,7 @@ Result<Variant> func_lookup(Args args, const EvalCtx& ctx) {
     std::optional<ValueList> results;
     if (args.size() == 3) results = TRY(ValueList::open(args[2], ctx));
     std::optional<size_t> answer;
-    for (size_t i = 0; i < keys.size() && !sorts_before(value, keys[i]); ++i)
+    for (size_t i = 0; i < keys.size() && !past_value(keys[i], value); ++i)
         if (same_kind(value, keys[i])) answer = i;
     const ValueList& from = results ? *results : keys;
     if (!answer || *answer >= from.size()) return Variant(ExcelError::NA);
@@ -188,8 +197,8 @@ Result<Variant> func_match_fn(Args args, const EvalCtx& ctx) {
             }
             continue;
         }
-        Result<Ordering> o = variant_cmp(list[i], value);
         // Elements that cannot be ordered against the value are passed over.
+        std::optional<Ordering> o = key_order(list[i], value);
         if (o && *o != (type == 1 ? Ordering::Greater : Ordering::Less) && same_kind(value, list[i])) found = i;
     }
     if (!found) return Variant(ExcelError::NA);
