@@ -18,6 +18,9 @@ namespace morvane::eval {
 namespace {
 
 constexpr std::string_view kPmtNperZero = "PMT: nper cannot be 0";
+// Worded "to" although the counts are neighbours, unlike check_arity's "or".
+constexpr std::string_view kIrrArity = "IRR requires 1 to 2 arguments";
+constexpr std::string_view kXirrArity = "XIRR requires 2 to 3 arguments";
 
 constexpr int kNewtonSteps = 100;
 constexpr double kNewtonTolerance = 1e-10;
@@ -232,7 +235,7 @@ Result<Variant> func_rate(Args args, const EvalCtx& ctx) {
 }
 
 Result<Variant> func_irr(Args args, const EvalCtx& ctx) {
-    TRY_VOID(check_arity("IRR", args.size(), 1, 2));
+    if (args.size() < 1 || args.size() > 2) return fail(std::string(kIrrArity));
     std::vector<double> flows = TRY(cash_flows(args.first(1), ctx));
     if (flows.empty()) return Variant(ExcelError::Num);
     double guess = args.size() == 2 ? TRY(arg_number(args[1], ctx)) : kDefaultGuess;
@@ -248,7 +251,7 @@ Result<Variant> func_irr(Args args, const EvalCtx& ctx) {
 }
 
 Result<Variant> func_xirr(Args args, const EvalCtx& ctx) {
-    TRY_VOID(check_arity("XIRR", args.size(), 2, 3));
+    if (args.size() < 2 || args.size() > 3) return fail(std::string(kXirrArity));
     auto lists = TRY(dated_lists(args[0], args[1], ctx));
     if (!lists) return Variant(ExcelError::Value);
     double guess = args.size() == 3 ? TRY(arg_number(args[2], ctx)) : kDefaultGuess;
