@@ -12,6 +12,7 @@
 #include "formula/args.h"
 #include "formula/sort.h"
 #include "types/address.h"
+#include "types/stack.h"
 #include "types/text.h"
 
 namespace morvane::eval {
@@ -180,6 +181,7 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         }
         case FormulaExpr::Kind::Range: return fail(std::string(kRangeAsScalar));
         case FormulaExpr::Kind::Binary: {
+            if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
             const auto* b = expr.get<FormulaExpr::Binary>();
             Operand l, r;
             TRY_VOID(load(*b->lhs, ctx, l));
@@ -192,6 +194,7 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
             return negate(*o.v);
         }
         case FormulaExpr::Kind::Func: {
+            if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
             const auto* f = expr.get<FormulaExpr::Func>();
             // A bare name is a LET/LAMBDA name before it is a function.
             if (f->args.empty() && has_bindings()) {

@@ -27,6 +27,9 @@ namespace morvane::eval {
 inline constexpr uint64_t kMaxCellVisits = 100'000'000;
 inline constexpr uint64_t kMaxJoinedBytes = 256'000'000;
 inline constexpr size_t kMaxTextChars = 32767;
+// A formula nested deeper than the parser allows, or than the thread's stack
+// can take while it is parsed or evaluated.
+inline constexpr std::string_view kNestedTooDeeply = "Formula is nested too deeply";
 
 // What an evaluation reads: one sheet's cells and the formula's own cell
 // ({0, 0} when the caller has none), and what it has spent of its bounds.
