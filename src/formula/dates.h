@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 
 #include "formula/ast.h"
@@ -36,6 +37,11 @@ std::optional<int64_t> date_to_serial(int64_t year, int64_t month, int64_t day);
 
 // The year, month and day of a serial (serials 60 and 61 both 1900-03-01).
 SerialDate serial_to_date(int64_t serial);
+
+// Whether a day count computed in 128 bits fits a serial.
+inline bool fits_i64(__int128 x) {
+    return x >= std::numeric_limits<int64_t>::min() && x <= std::numeric_limits<int64_t>::max();
+}
 
 // Day of the week as the 1900 system counts it (serial 1 is a Sunday):
 // 0 Monday ... 6 Sunday, also for serials of 0 and below.

@@ -36,10 +36,6 @@ constexpr int64_t kUnixEpochSerial = 25569;  // serial of 1970-01-01
 
 int64_t floor_div(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-bool fits_i64(__int128 x) {
-    return x >= std::numeric_limits<int64_t>::min() && x <= std::numeric_limits<int64_t>::max();
-}
-
 Variant date_value(std::optional<int64_t> serial) {
     if (!serial) return Variant(ExcelError::Num);
     return Variant(Date{*serial});

@@ -41,10 +41,6 @@ constexpr WeekendCode kWeekendCodes[] = {
     {16, {0, 0, 0, 0, 1, 0, 0}}, {17, {0, 0, 0, 0, 0, 1, 0}},
 };
 
-bool fits_i64(__int128 x) {
-    return x >= std::numeric_limits<int64_t>::min() && x <= std::numeric_limits<int64_t>::max();
-}
-
 int sunday_index(__int128 serial) { return (monday_index(serial) + 1) % 7; }
 
 // A weekend argument: a text of seven characters, Monday first, "1" for a
