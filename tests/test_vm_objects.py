@@ -104,6 +104,8 @@ ERRORS = [
     ("Set w = ActiveSheet\nSet u = Union(w, Range(\"A1\"))", "Union: expected a Range object, got a Worksheet reference"),
     ("Set t = ThisWorkbook\nSet x = t.Areas(1)", "Areas: expected a Range object, got a Workbook reference"),
     ("Set w = ActiveWorkbook\nSet x = w.SpecialCells(12)", "SpecialCells: expected a Range object, got a Workbook reference"),
+    ("Set r = Range(\"A1:XFD1048576\")\nx = r.Value",
+     "Range 'A1:XFD1048576' is too large to read (17179869184 cells; the limit is 10000000)"),
     ("Set u = Union(Range(\"A1\"), Range(\"B1\"))\nx = u.Value",
      "Range.Value: multi-area range has no single .Value — read through .Areas(n) instead"),
 ]
