@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -141,8 +142,12 @@ public:
     // ------------------------------------------------ expressions (expr.cpp)
     Result<Variant> eval_expr(const Expr& expr);
     Result<std::vector<Variant>> eval_expr_list(const std::vector<Expr>& exprs);
+    // The cells of a rectangle of the active sheet, row by row (`addr` names
+    // it in the size message).
+    Result<Array> read_corners(const Corners& corners, std::string_view addr) const;
     // builtins.cpp
     Result<Variant> eval_vba_func(const std::string& name, const std::vector<Expr>& args);
+    Result<Variant> eval_range_builtin(std::span<Variant> args);
 
     // ------------------------------------------------ objects (objects.cpp)
     std::optional<Corners> resolve_range_addr(std::string_view addr) const;
