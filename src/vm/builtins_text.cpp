@@ -118,21 +118,29 @@ Result<Variant> instr(BuiltinArgs a) {
     return count_variant(skip + text::char_count(std::string_view(key).substr(0, at)) + 1);
 }
 
-// Every occurrence, left to right and case-exact; an empty find changes nothing.
+// Every occurrence, left to right and case-exact; an empty find changes
+// nothing. The result's size is known before it is built, so a result too
+// long fails before any of it is allocated.
 Result<Variant> replace(BuiltinArgs a) {
     TRY_VOID(need_args(a, 3, kReplaceArgs));
     std::string s = take_text(a[0]);
     const std::string find = take_text(a[1]);
     const std::string with = take_text(a[2]);
     if (find.empty()) return Variant(std::move(s));
+    uint64_t hits = 0;
+    for (size_t at = find_text(s, find, 0); at != std::string::npos; at = find_text(s, find, at + find.size())) ++hits;
+    if (hits == 0) return Variant(std::move(s));
+    using Wide = unsigned __int128;
+    const Wide size = Wide{s.size() - hits * find.size()} + Wide{hits} * with.size();
+    if (size > kMaxTextLen) return fail(std::string(kOutOfStringSpace));
     std::string out;
+    out.reserve(static_cast<size_t>(size));
     size_t done = 0;
     for (size_t at = find_text(s, find, 0); at != std::string::npos; at = find_text(s, find, done)) {
-        TRY_VOID(append_text(out, std::string_view(s).substr(done, at - done)));
-        TRY_VOID(append_text(out, with));
+        out.append(s, done, at - done).append(with);
         done = at + find.size();
     }
-    TRY_VOID(append_text(out, std::string_view(s).substr(done)));
+    out.append(s, done);
     return Variant(std::move(out));
 }
 
