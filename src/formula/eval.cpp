@@ -1,17 +1,18 @@
-// The evaluator, its conversions and comparisons, the per-thread scopes and
-// generator, and the dispatch table of worksheet functions.
+// The evaluator, its conversions and comparisons, and the dispatch table of
+// worksheet functions.
 #include "formula/eval.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <limits>
 
+#include "formula/args.h"
 #include "formula/sort.h"
 #include "types/address.h"
+#include "types/stack.h"
 #include "types/text.h"
 
 namespace morvane::eval {
@@ -156,24 +157,12 @@ Result<Variant> negate(const Variant& v) {
     return fail(format_message(kNegNonNumeric, v.to_string()));
 }
 
-// ---- Scopes -------------------------------------------------------------
-
-thread_local std::vector<Scope> t_bindings;
-
-const Variant* find_binding(std::string_view name) {
-    for (auto it = t_bindings.rbegin(); it != t_bindings.rend(); ++it)
-        if (const Variant* v = it->find(name)) return v;
-    return nullptr;
-}
-
 Result<Variant> call_handler(FuncHandler handler, std::span<const FormulaExpr> args, const EvalCtx& ctx) {
     if (!handler) return Variant(ExcelError::Name);
     Result<Variant> r = handler(args, ctx);
     // An error value that reached a number, text or truth argument leaves
     // the handler as its text; it comes back out as the error value.
-    if (!r) {
-        if (auto e = error_from_text(r.error())) return Variant(*e);
-    }
+    if (!r && is_error_signal(r.error())) return Variant(*error_from_text(r.error()));
     return r;
 }
 
@@ -192,6 +181,7 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         }
         case FormulaExpr::Kind::Range: return fail(std::string(kRangeAsScalar));
         case FormulaExpr::Kind::Binary: {
+            if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
             const auto* b = expr.get<FormulaExpr::Binary>();
             Operand l, r;
             TRY_VOID(load(*b->lhs, ctx, l));
@@ -204,9 +194,10 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
             return negate(*o.v);
         }
         case FormulaExpr::Kind::Func: {
+            if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
             const auto* f = expr.get<FormulaExpr::Func>();
             // A bare name is a LET/LAMBDA name before it is a function.
-            if (f->args.empty() && !t_bindings.empty()) {
+            if (f->args.empty() && has_bindings()) {
                 if (const Variant* v = find_binding(f->name)) return *v;
             }
             FuncHandler h = f->handler ? f->handler : find_function(f->name);
@@ -327,74 +318,6 @@ const Variant& cell_ref(const CellMap& cells, uint32_t row, uint32_t col) {
     auto it = cells.find(CellPos{row, col});
     return it == cells.end() ? kEmptyValue : it->second.value;
 }
-
-// ---- Scopes -------------------------------------------------------------
-
-void Scope::set(std::string name, Variant value) {
-    for (auto& [n, v] : entries_) {
-        if (n == name) {
-            v = std::move(value);
-            return;
-        }
-    }
-    entries_.emplace_back(std::move(name), std::move(value));
-}
-
-const Variant* Scope::find(std::string_view name) const {
-    for (const auto& [n, v] : entries_)
-        if (n == name) return &v;
-    return nullptr;
-}
-
-void push_bindings(Scope scope) { t_bindings.push_back(std::move(scope)); }
-
-void pop_bindings() {
-    if (!t_bindings.empty()) t_bindings.pop_back();
-}
-
-void bind_innermost(std::string name, Variant value) {
-    if (t_bindings.empty()) t_bindings.emplace_back();
-    t_bindings.back().set(std::move(name), std::move(value));
-}
-
-std::optional<Variant> lookup_binding(std::string_view name) {
-    if (const Variant* v = find_binding(name)) return *v;
-    return std::nullopt;
-}
-
-size_t binding_depth() { return t_bindings.size(); }
-
-// ---- RANDARRAY generator ------------------------------------------------
-
-namespace {
-thread_local uint64_t t_rand_state = 0;
-}
-
-uint64_t rand_seed(int64_t seconds, uint32_t nanos) {
-    if (seconds < 0) return 0xDEADBEEFCAFE1234ULL;
-    uint64_t c = static_cast<uint64_t>(seconds) * 6364136223846793005ULL;
-    uint64_t x = c ^ nanos ^ 0x9E3779B97F4A7C15ULL;
-    return x == 0 ? 1 : x;
-}
-
-double next_rand_f64() {
-    uint64_t x = t_rand_state;
-    if (x == 0) {
-        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                      std::chrono::system_clock::now().time_since_epoch())
-                      .count();
-        x = ns < 0 ? rand_seed(-1, 0)
-                   : rand_seed(ns / 1'000'000'000, static_cast<uint32_t>(ns % 1'000'000'000));
-    }
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    t_rand_state = x;
-    return static_cast<double>(x >> 11) * 0x1.0p-53;
-}
-
-uint64_t rand_state() { return t_rand_state; }
-void set_rand_state(uint64_t state) { t_rand_state = state; }
 
 // ---- Dispatch -----------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // The formula evaluator: evaluation of a FormulaExpr against one sheet, the
-// value conversions and comparisons every worksheet function shares, the
-// per-thread LET/LAMBDA scopes and random generator, and the dispatch of
-// worksheet functions by name.
+// value conversions and comparisons every worksheet function shares, and the
+// dispatch of worksheet functions by name. The LET/LAMBDA scopes live in
+// formula/scope.h, the random generator in formula/random.h.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "formula/ast.h"
+#include "formula/scope.h"
 #include "types/result.h"
 #include "types/variant.h"
 
@@ -26,6 +27,9 @@ namespace morvane::eval {
 inline constexpr uint64_t kMaxCellVisits = 100'000'000;
 inline constexpr uint64_t kMaxJoinedBytes = 256'000'000;
 inline constexpr size_t kMaxTextChars = 32767;
+// A formula nested deeper than the parser allows, or than the thread's stack
+// can take while it is parsed or evaluated.
+inline constexpr std::string_view kNestedTooDeeply = "Formula is nested too deeply";
 
 // What an evaluation reads: one sheet's cells and the formula's own cell
 // ({0, 0} when the caller has none), and what it has spent of its bounds.
@@ -83,53 +87,12 @@ Variant cell_val(const CellMap& cells, uint32_t row, uint32_t col);
 // The stored value without a copy; a shared Empty when absent.
 const Variant& cell_ref(const CellMap& cells, uint32_t row, uint32_t col);
 
-// ---- LET/LAMBDA scopes (per thread) --------------------------------------
-
-// One scope of name -> value bindings. Scopes hold a handful of names, so a
-// vector searched linearly beats hashing.
-class Scope {
-public:
-    // Binds `name`, replacing an earlier value of the same name.
-    void set(std::string name, Variant value);
-    const Variant* find(std::string_view name) const;
-    bool empty() const { return entries_.empty(); }
-
-private:
-    std::vector<std::pair<std::string, Variant>> entries_;
-};
-
-void push_bindings(Scope scope);
-void pop_bindings();
-// Binds a name in the innermost scope (LET binds names one after another).
-void bind_innermost(std::string name, Variant value);
-std::optional<Variant> lookup_binding(std::string_view name);
-size_t binding_depth();
-
-// Pushes a scope on construction and pops it on destruction, so every push
-// is matched by exactly one pop whatever the outcome.
-class ScopeGuard {
-public:
-    explicit ScopeGuard(Scope scope) { push_bindings(std::move(scope)); }
-    ~ScopeGuard() { pop_bindings(); }
-    ScopeGuard(const ScopeGuard&) = delete;
-    ScopeGuard& operator=(const ScopeGuard&) = delete;
-};
+// ---- LAMBDA (functions/lambda.cpp) -------------------------------------
 
 // The parameter names of a LAMBDA's arguments (all but the body), upper case.
 Result<std::vector<std::string>> extract_lambda(std::span<const FormulaExpr> lambda_args);
 // Applies the LAMBDA written as `lambda` to `values`, one per parameter.
 Result<Variant> call_lambda(const FormulaExpr& lambda, std::vector<Variant> values, const EvalCtx& ctx);
-
-// ---- RANDARRAY generator (per thread) ------------------------------------
-
-// The next number in [0, 1) of this thread's xorshift64 generator, seeded
-// from the clock at the first draw.
-double next_rand_f64();
-// The seed made from a clock reading (seconds since 1970, nanoseconds).
-uint64_t rand_seed(int64_t seconds, uint32_t nanos);
-// The generator state of this thread (0 before the first draw); tests only.
-uint64_t rand_state();
-void set_rand_state(uint64_t state);
 
 // ---- Dispatch -----------------------------------------------------------
 //

@@ -1,13 +1,12 @@
 // Procedures and run control: loading a program and running its Sub, one
 // activation per call (parameters, GoTo, On Error, Exit), the recursion
 // guard and the interrupt check point.
-#include <pthread.h>
-
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <expected>
 
+#include "types/stack.h"
 #include "types/text.h"
 #include "vm/mod.h"
 
@@ -16,23 +15,6 @@ namespace morvane {
 namespace {
 
 constexpr std::string_view kOutOfStack = "Out of stack space";
-// Native stack kept free below the deepest activation: a quarter of the
-// stack, at most 1 MiB (sanitizer builds have much larger frames).
-constexpr size_t kStackReserve = size_t{1} << 20;
-
-// Lowest usable address of this thread's stack plus the reserve; 0 when the
-// platform does not say.
-uintptr_t stack_limit_of_this_thread() {
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
-    void* addr = nullptr;
-    size_t size = 0;
-    int rc = pthread_attr_getstack(&attr, &addr, &size);
-    pthread_attr_destroy(&attr);
-    if (rc != 0 || addr == nullptr) return 0;
-    return reinterpret_cast<uintptr_t>(addr) + std::min(kStackReserve, size / 4);
-}
-
 std::optional<size_t> find_label(const Body& body, const std::string& label) {
     for (size_t i = 0; i < body.size(); ++i)
         if (auto l = body[i].stmt.get_if<Stmt::Label>(); l && l->name == label) return i;
