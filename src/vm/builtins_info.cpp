@@ -75,20 +75,20 @@ Result<Variant> lbound(BuiltinArgs a) {
     return Variant(int64_t{0});
 }
 
-constexpr BuiltinEntry kTable[] = {
-    {"iif", iif},
-    {"isarray", is_array},
-    {"isempty", is_empty},
-    {"isnull", is_empty},
-    {"isnumeric", is_numeric},
-    {"lbound", lbound},
-    {"typename", type_name},
-    {"ubound", ubound},
-    {"vartype", var_type},
+constexpr Builtin kTable[] = {
+    {"iif", pure<iif>},
+    {"isarray", pure<is_array>},
+    {"isempty", pure<is_empty>},
+    {"isnull", pure<is_empty>},
+    {"isnumeric", pure<is_numeric>},
+    {"lbound", pure<lbound>},
+    {"typename", pure<type_name>},
+    {"ubound", pure<ubound>},
+    {"vartype", pure<var_type>},
 };
 
 }  // namespace
 
-std::span<const BuiltinEntry> info_builtins() { return kTable; }
+std::span<const Builtin> info_builtins() { return kTable; }
 
 }  // namespace morvane::vm

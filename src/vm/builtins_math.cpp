@@ -47,13 +47,13 @@ Result<Variant> round(BuiltinArgs a) {
     return number_variant(round_to_digits(x, digits, Halves::ToEven));
 }
 
-constexpr BuiltinEntry kTable[] = {
-    {"abs", numeric<kAbsArgs, abs_of>},
-    {"fix", numeric<kFixArgs, trunc_of>},
-    {"int", numeric<kIntArgs, floor_of>},
-    {"round", round},
-    {"sgn", sgn},
-    {"sqr", sqr},
+constexpr Builtin kTable[] = {
+    {"abs", pure<numeric<kAbsArgs, abs_of>>},
+    {"fix", pure<numeric<kFixArgs, trunc_of>>},
+    {"int", pure<numeric<kIntArgs, floor_of>>},
+    {"round", pure<round>},
+    {"sgn", pure<sgn>},
+    {"sqr", pure<sqr>},
 };
 
 }  // namespace
@@ -72,6 +72,6 @@ double round_to_digits(double x, double digits, Halves halves) {
     return (halves == Halves::ToEven ? std::nearbyint(scaled) : std::round(scaled)) / p;
 }
 
-std::span<const BuiltinEntry> math_builtins() { return kTable; }
+std::span<const Builtin> math_builtins() { return kTable; }
 
 }  // namespace morvane::vm

@@ -50,13 +50,24 @@ size_t skip_chars(std::string_view s, uint64_t n) {
 // The first `n` characters of `s`.
 std::string_view take_chars(std::string_view s, uint64_t n) { return s.substr(0, skip_chars(s, n)); }
 
-// First byte offset of `needle` in `hay` at or after `from`. memmem is
-// linear where a naive scan is not; matches of valid UTF-8 in valid UTF-8
-// always start on a character.
+// First byte offset of `needle` (not empty) in `hay` at or after `from`;
+// npos when none. memmem is linear; it runs on windows that double from
+// twice the needle's size, so a search reads about as far as its match and
+// scanning for many matches stays linear even where every memmem call costs
+// the whole span it is given (sanitizer builds check that span). Matches of
+// valid UTF-8 in valid UTF-8 always start on a character.
 size_t find_text(std::string_view hay, std::string_view needle, size_t from) {
-    if (from > hay.size()) return std::string_view::npos;
-    const void* at = memmem(hay.data() + from, hay.size() - from, needle.data(), needle.size());
-    return at ? static_cast<size_t>(static_cast<const char*>(at) - hay.data()) : std::string_view::npos;
+    size_t window = 2 * needle.size() + 64;
+    while (from <= hay.size() && hay.size() - from >= needle.size()) {
+        const size_t len = std::min(window, hay.size() - from);
+        if (const void* at = memmem(hay.data() + from, len, needle.data(), needle.size()))
+            return static_cast<size_t>(static_cast<const char*>(at) - hay.data());
+        if (len == hay.size() - from) break;
+        // The next window starts where a match not wholly in this one could.
+        from += len - needle.size() + 1;
+        window *= 2;
+    }
+    return std::string_view::npos;
 }
 
 // Each character replaced by the lead of its upper-case mapping: one
@@ -226,26 +237,26 @@ Result<Variant> join(BuiltinArgs a) {
     return Variant(std::move(out));
 }
 
-constexpr BuiltinEntry kTable[] = {
-    {"asc", asc},
-    {"chr", chr},
-    {"instr", instr},
-    {"join", join},
-    {"lcase", mapped<kLCaseArgs, text::to_lower>},
-    {"left", left},
-    {"len", len},
-    {"ltrim", trimmed<kLTrimArgs, text::trim_start>},
-    {"mid", mid},
-    {"replace", replace},
-    {"right", right},
-    {"rtrim", trimmed<kRTrimArgs, text::trim_end>},
-    {"split", split},
-    {"trim", trimmed<kTrimArgs, text::trim>},
-    {"ucase", mapped<kUCaseArgs, text::to_upper>},
+constexpr Builtin kTable[] = {
+    {"asc", pure<asc>},
+    {"chr", pure<chr>},
+    {"instr", pure<instr>},
+    {"join", pure<join>},
+    {"lcase", pure<mapped<kLCaseArgs, text::to_lower>>},
+    {"left", pure<left>},
+    {"len", pure<len>},
+    {"ltrim", pure<trimmed<kLTrimArgs, text::trim_start>>},
+    {"mid", pure<mid>},
+    {"replace", pure<replace>},
+    {"right", pure<right>},
+    {"rtrim", pure<trimmed<kRTrimArgs, text::trim_end>>},
+    {"split", pure<split>},
+    {"trim", pure<trimmed<kTrimArgs, text::trim>>},
+    {"ucase", pure<mapped<kUCaseArgs, text::to_upper>>},
 };
 
 }  // namespace
 
-std::span<const BuiltinEntry> text_builtins() { return kTable; }
+std::span<const Builtin> text_builtins() { return kTable; }
 
 }  // namespace morvane::vm

@@ -217,7 +217,10 @@ Result<Variant> Vm::eval_var(const Expr::Var& v) {
     const Slot& s = slots_[slot_of(v.name, v.slot)];
     if (s.defined) return s.value;
     if (s.constant) return *s.constant;
-    if (vm::BuiltinFn clock = vm::find_bare_builtin(v.name)) return clock({});
+    if (const vm::Builtin* clock = vm::find_bare_builtin(v.name)) {
+        std::vector<Variant> none;
+        return clock->fn(*this, v.name, none);
+    }
     return fail(format_message("Undefined variable: '{}'", v.name));
 }
 

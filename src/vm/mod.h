@@ -21,7 +21,6 @@
 #include <memory>
 #include <optional>
 #include <set>
-#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -147,7 +146,6 @@ public:
     Result<Array> read_corners(const Corners& corners, std::string_view addr) const;
     // builtins.cpp
     Result<Variant> eval_vba_func(const std::string& name, const std::vector<Expr>& args);
-    Result<Variant> eval_range_builtin(std::span<Variant> args);
 
     // ------------------------------------------------ objects (objects.cpp)
     std::optional<Corners> resolve_range_addr(std::string_view addr) const;

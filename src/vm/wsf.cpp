@@ -177,7 +177,12 @@ Result<Variant> round(BuiltinArgs a) {
     return number_variant(round_to_digits(x, digits, Halves::AwayFromZero));
 }
 
-constexpr BuiltinEntry kTable[] = {
+struct Entry {
+    std::string_view name;
+    PureBuiltin fn;
+};
+
+constexpr Entry kTable[] = {
     {"abs", abs},
     {"average", average},
     {"count", count_where<is_number>},
@@ -199,7 +204,7 @@ constexpr BuiltinEntry kTable[] = {
 }  // namespace
 
 Result<Variant> eval_wsf(std::string_view name, BuiltinArgs values) {
-    for (const BuiltinEntry& e : kTable)
+    for (const Entry& e : kTable)
         if (e.name == name) return e.fn(values);
     return fail(format_message(kNotImplemented, name));
 }

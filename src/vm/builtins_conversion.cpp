@@ -1,12 +1,10 @@
-// Conversion built-ins: CInt, CLng, CDbl, CSng, CBool, Str, CStr, Val and
-// Format.
+// Conversion built-ins: CInt, CLng, CDbl, CSng, CBool, Str, CStr and Val.
 #include <cmath>
 #include <string_view>
 #include <utility>
 
 #include "types/text.h"
 #include "vm/builtins.h"
-#include "vm/format.h"
 #include "vm/values.h"
 
 namespace morvane::vm {
@@ -18,7 +16,6 @@ constexpr std::string_view kCDblArgs = "CDbl requires 1 argument";
 constexpr std::string_view kCBoolArgs = "CBool requires 1 argument";
 constexpr std::string_view kCStrArgs = "CStr requires 1 argument";
 constexpr std::string_view kValArgs = "Val requires 1 argument";
-constexpr std::string_view kFormatArgs = "Format requires at least 1 argument";
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -83,18 +80,13 @@ Result<Variant> val(BuiltinArgs a) {
     return number_variant(text_to_number(prefix).value_or(0.0));
 }
 
-Result<Variant> format(BuiltinArgs a) {
-    TRY_VOID(need_args(a, 1, kFormatArgs));
-    return Variant(format_vba(a[0], a.size() > 1 ? vba_to_str(a[1]) : std::string()));
-}
-
-constexpr BuiltinEntry kTable[] = {
-    {"cbool", cbool}, {"cdbl", cdbl}, {"cint", cint},     {"clng", cint}, {"csng", cdbl},
-    {"cstr", cstr},   {"format", format}, {"str", cstr}, {"val", val},
+constexpr Builtin kTable[] = {
+    {"cbool", pure<cbool>}, {"cdbl", pure<cdbl>}, {"cint", pure<cint>}, {"clng", pure<cint>},
+    {"csng", pure<cdbl>},   {"cstr", pure<cstr>}, {"str", pure<cstr>},  {"val", pure<val>},
 };
 
 }  // namespace
 
-std::span<const BuiltinEntry> convert_builtins() { return kTable; }
+std::span<const Builtin> conversion_builtins() { return kTable; }
 
 }  // namespace morvane::vm

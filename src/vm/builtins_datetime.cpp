@@ -44,19 +44,19 @@ Result<Variant> now(BuiltinArgs) {
 // "hh:mm:ss"
 Result<Variant> time(BuiltinArgs) { return Variant(time_text(clock_seconds())); }
 
-constexpr BuiltinEntry kTable[] = {
-    {"date", date},
-    {"now", now},
-    {"time", time},
+constexpr Builtin kTable[] = {
+    {"date", pure<date>},
+    {"now", pure<now>},
+    {"time", pure<time>},
 };
 
 }  // namespace
 
-std::span<const BuiltinEntry> clock_builtins() { return kTable; }
+std::span<const Builtin> datetime_builtins() { return kTable; }
 
-BuiltinFn find_bare_builtin(std::string_view name) {
-    for (const BuiltinEntry& e : kTable)
-        if (e.name == name) return e.fn;
+const Builtin* find_bare_builtin(std::string_view name) {
+    for (const Builtin& b : kTable)
+        if (b.name == name) return &b;
     return nullptr;
 }
 
