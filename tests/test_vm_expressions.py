@@ -56,8 +56,7 @@ ERRORS = [
     ('Range("1A").Value', "RangeRead: invalid address '1A'"),
     ('Range("nothere").Value', "RangeRead: invalid address 'NOTHERE'"),
     ("Len(1 / 0)", "Division by zero"), ("NoSuchFunc(1)", "Unknown VBA function: 'nosuchfunc'"),
-    ("Len(\"abc\")", "VBA function 'len' is not supported yet"),
-    ("WorksheetFunction.Sum(1, 2)", "WorksheetFunction.sum is not supported yet"),
+    ("WorksheetFunction.VLookup(1, 2)", "WorksheetFunction.vlookup is not implemented"),
 ]
 
 

@@ -28,3 +28,9 @@ def same(got, want):
     if isinstance(want, float) and want != want:
         return got != got
     return got == want
+
+
+def value_of(expr, setup="", vm=None):
+    """The value of one VBA expression, after the setup lines, in `vm` or a fresh Vm."""
+    vm = run(sub(f"{setup}\nx = {expr}"), vm=vm)
+    return vm.variables()["x"]

@@ -134,6 +134,9 @@ public:
     // ------------------------------------------------ expressions (expr.cpp)
     Result<Variant> eval_expr(const Expr& expr);
     Result<std::vector<Variant>> eval_expr_list(const std::vector<Expr>& exprs);
+    // The cells of a rectangle of the active sheet, row by row (`addr` names
+    // it in the size message).
+    Result<Array> read_corners(const Corners& corners, std::string_view addr) const;
     // builtins.cpp
     Result<Variant> eval_vba_func(const std::string& name, const std::vector<Expr>& args);
 
