@@ -325,3 +325,15 @@ def test_huge_serials_take_no_time():
                     f"=WORKDAY(0,-{big})+0", f"=EDATE({big},-1000000000)+0", f'=DATEDIF(0,{big},"MD")']:
         assert isinstance(evaluate(formula), int), formula
     assert time.monotonic() - started < 2
+
+
+def test_serials_agree_with_the_python_calendar():
+    rng = random.Random(1900)
+    for _ in range(300):
+        d = date(1900, 3, 1) + timedelta(days=rng.randrange(0, 2958465 - 61))
+        serial = (d - SERIAL_ZERO).days
+        got = evaluate(f"=DATE({d.year},{d.month},{d.day})+0")
+        assert got == serial, d
+        parts = evaluate(f"=YEAR({serial})*10000+MONTH({serial})*100+DAY({serial})")
+        assert parts == d.year * 10000 + d.month * 100 + d.day, d
+        assert evaluate(f"=WEEKDAY({serial},2)") == d.isoweekday(), d
