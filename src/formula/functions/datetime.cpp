@@ -36,11 +36,6 @@ constexpr int64_t kUnixEpochSerial = 25569;  // serial of 1970-01-01
 
 int64_t floor_div(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-Variant date_value(std::optional<int64_t> serial) {
-    if (!serial) return Variant(ExcelError::Num);
-    return Variant(Date{*serial});
-}
-
 // Whole seconds since 1970 from the real-time clock, UTC; 0 before 1970.
 int64_t clock_seconds() {
     auto s = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
@@ -66,7 +61,7 @@ Result<Variant> shift_months(Args args, const EvalCtx& ctx, std::string_view nam
     int month = static_cast<int>(k - floor_div(k, 12) * 12) + 1;
     if (year > kMaxYear || year < -kMaxYear) return Variant(ExcelError::Num);
     int64_t last = cal::month_length(year, static_cast<uint32_t>(month));
-    return date_value(date_to_serial(year, month, end_of_month ? last : std::min(d.day, last)));
+    return date_result(date_to_serial(year, month, end_of_month ? last : std::min(d.day, last)));
 }
 
 // DATEDIF by unit; `end` is not before `start`.
@@ -201,6 +196,11 @@ std::optional<int64_t> date_to_serial(int64_t year, int64_t month, int64_t day) 
     return static_cast<int64_t>(serial);
 }
 
+Variant date_result(std::optional<int64_t> serial) {
+    if (!serial || *serial < 0) return Variant(ExcelError::Num);
+    return Variant(Date{*serial});
+}
+
 SerialDate serial_to_date(int64_t serial) {
     if (serial == 0) return {1900, 1, 0};
     if (serial == 60) return {1900, 3, 1};
@@ -223,13 +223,14 @@ Result<Variant> func_date(Args args, const EvalCtx& ctx) {
     int32_t year = saturate_i32(TRY(arg_number(args[0], ctx)));
     int64_t month = TRY(arg_whole(args[1], ctx));
     int64_t day = TRY(arg_whole(args[2], ctx));
-    return date_value(date_to_serial(year, month, day));
+    return date_result(date_to_serial(year, month, day));
 }
 
 Result<Variant> func_datevalue(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("DATEVALUE", args.size(), 1, 1));
     auto serial = parse_date_text(TRY(arg_text(args[0], ctx)));
-    if (!serial) return Variant(ExcelError::Value);
+    // Text naming a day before the 1900 system names no date it has.
+    if (!serial || *serial < 0) return Variant(ExcelError::Value);
     return Variant(Date{*serial});
 }
 

@@ -128,7 +128,7 @@ void pass_holidays(It first, It last, int64_t start, int step, __int128& end, co
 
 // The day `days` working days away from `start`.
 Variant workday_from(int64_t start, int64_t days, const Calendar& cal) {
-    if (days == 0) return Variant(Date{start});
+    if (days == 0) return date_result(start);
     const int step = days > 0 ? 1 : -1;
     const __int128 k = days > 0 ? static_cast<__int128>(days) : -static_cast<__int128>(days);
     __int128 end = advance(start, k, step, cal);
@@ -137,8 +137,7 @@ Variant workday_from(int64_t start, int64_t days, const Calendar& cal) {
     } else {
         pass_holidays(cal.holidays.rbegin(), cal.holidays.rend(), start, step, end, cal);
     }
-    if (!fits_i64(end)) return Variant(ExcelError::Num);
-    return Variant(Date{static_cast<int64_t>(end)});
+    return date_result(fits_i64(end) ? std::optional<int64_t>(static_cast<int64_t>(end)) : std::nullopt);
 }
 
 const FormulaExpr* optional_arg(Args args, size_t i) {
