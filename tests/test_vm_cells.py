@@ -1,9 +1,6 @@
-"""Statements on cells, ranges and sheets: address literals and defined
-names, and the statements that are not built yet, each with its message."""
-import re
-
-import pytest
-
+"""Addresses in statements and reads: literals parsed when a program is
+loaded, defined names looked up when used, and names of built-ins that a
+program uses for its own arrays."""
 from vmhelp import run_body
 
 
@@ -28,24 +25,3 @@ def test_a_defined_name_is_looked_up_when_used():
 def test_an_array_named_like_a_builtin_is_an_array():
     vm = run_body("Dim left(2)\nleft(1) = 5\nx = left(1)")
     assert vm.variables()["x"] == 5
-
-
-NOT_YET = [
-    ('Range("A1").Copy', "Copy is not supported yet"),
-    ('Range("A1").PasteSpecial', "Paste is not supported yet"),
-    ('Range("A1:B2").Sort Key1:=Range("A1")', "Sort is not supported yet"),
-    ('Range("A1").Delete', "Delete is not supported yet"),
-    ('Range("A1").Insert', "Insert is not supported yet"),
-    ('Worksheets("x").Protect', "Protect and Unprotect is not supported yet"),
-    ('Worksheets("x").Delete', "Deleting a sheet is not supported yet"),
-    ('Worksheets("x").Cells(1, 1).Value = 1', "Writing to another sheet is not supported yet"),
-    ('Worksheets("x").Range("A1").Value = 1', "Writing to another sheet is not supported yet"),
-    ('Set r = Range("A1")', "Set (object variables) is not supported yet"),
-    ("Dim p As Point", "User-defined Types are not supported yet"),
-]
-
-
-@pytest.mark.parametrize("body, message", NOT_YET)
-def test_statements_not_built_yet_say_so(body, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
-        run_body(body)

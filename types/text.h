@@ -20,16 +20,23 @@ size_t char_count(std::string_view s);
 // Full Unicode case mappings (root locale): "ß" upper-cases to "SS".
 std::string to_upper(std::string_view s);
 std::string to_lower(std::string_view s);
+// The first character of c's full upper-case mapping ("ß" gives "S"): a
+// case-blind key that keeps one character per character.
+char32_t upper_lead(char32_t c);
 // ASCII-only folding, for names that are ASCII by construction.
 std::string ascii_upper(std::string_view s);
 std::string ascii_lower(std::string_view s);
 
 bool is_white_space(char32_t c);  // Unicode White_Space
 bool is_alphabetic(char32_t c);   // Unicode Alphabetic
+bool is_number_char(char32_t c);  // general category N*
 
 // Remove Unicode white space from both ends.
 std::string_view trim(std::string_view s);
 std::string_view trim_start(std::string_view s);
 std::string_view trim_end(std::string_view s);
+
+// Case-insensitive equality by full Unicode lower-case mapping.
+bool equals_ignore_case(std::string_view a, std::string_view b);
 
 }  // namespace morvane::text

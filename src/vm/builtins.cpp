@@ -1,9 +1,14 @@
-// VBA built-in functions: the merged look-up over the family tables, and
-// the call path for names that are no built-in ("wsf_" names go to the
-// WorksheetFunction subset, anything else is unknown).
-#include "vm/builtins.h"
+// VBA built-in functions_: the merged look-up over the family tables (the
+// loader resolves each name once), Range (the one built-in that reads the
+// workbook), and the call paths: arguments first, then the built-in; for a
+// name that is none, the WorksheetFunction subset for "wsf_" names or the
+// unknown-name message.
+#include <span>
+#include <string_view>
 
+#include "vm/builtins.h"
 #include "vm/mod.h"
+#include "vm/wsf.h"
 
 namespace morvane {
 
@@ -11,27 +16,28 @@ namespace vm {
 
 namespace {
 
-constexpr std::string_view kBuiltinNotYet = "VBA function '{}' is not supported yet";
-constexpr std::string_view kWsfNotYet = "WorksheetFunction.{} is not supported yet";
 constexpr std::string_view kUnknownFunction = "Unknown VBA function: '{}'";
+constexpr std::string_view kRangeNeedsAddress = "Range: requires a string address argument";
+constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
+constexpr std::string_view kWsfPrefix = "wsf_";
 
-// A bare Range("a") read; it names the cells in its one argument.
-constexpr Builtin kOwnTable[] = {
-    {"range", builtin_not_yet},
-};
-
-Result<Variant> eval_wsf(std::string_view name, std::vector<Variant>&) {
-    return fail(format_message(kWsfNotYet, name));
+// Range(address): the cells of the active sheet, row by row, always as an
+// Array; a reversed rectangle holds no cell.
+Result<Variant> range(Vm& vm, std::string_view, std::vector<Variant>& args) {
+    if (args.empty() || !args[0].is_str()) return fail(std::string(kRangeNeedsAddress));
+    const std::string& addr = args[0].as_str();
+    auto area = vm.resolve_range_addr(addr);
+    if (!area) return fail(format_message(kRangeInvalid, addr));
+    return Variant(TRY(vm.read_area(*area, addr)));
 }
+
+constexpr Builtin kOwnTable[] = {
+    {"range", range},
+};
 
 }  // namespace
 
-Result<Variant> builtin_not_yet(Vm&, std::string_view name, std::vector<Variant>&) {
-    return fail(format_message(kBuiltinNotYet, name));
-}
-
 const Builtin* find_builtin(std::string_view name) {
-    // Called once per distinct name when a program is loaded, never per call.
     for (auto family : {std::span<const Builtin>(kOwnTable), math_builtins(), conversion_builtins(),
                         text_builtins(), info_builtins(), datetime_builtins(), format_builtins()})
         for (const Builtin& b : family)
@@ -49,7 +55,8 @@ Result<Variant> Vm::call_builtin(const vm::Builtin& builtin, const std::string& 
 Result<Variant> Vm::eval_vba_func(const std::string& name, const std::vector<Expr>& arg_exprs) {
     // Arguments first: their failure wins over an unknown name.
     std::vector<Variant> args = TRY(eval_expr_list(arg_exprs));
-    if (name.starts_with("wsf_")) return vm::eval_wsf(std::string_view(name).substr(4), args);
+    if (name.starts_with(vm::kWsfPrefix))
+        return vm::eval_wsf(std::string_view(name).substr(vm::kWsfPrefix.size()), args);
     return fail(format_message(vm::kUnknownFunction, name));
 }
 

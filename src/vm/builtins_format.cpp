@@ -1,13 +1,25 @@
-// VBA built-ins: Format. None is built yet: each reports so until its handler
-// joins the table at the end of this file.
+// The Format built-in; the patterns themselves are format.cpp's.
+#include <string>
+#include <string_view>
+
 #include "vm/builtins.h"
+#include "vm/format.h"
+#include "vm/values.h"
 
 namespace morvane::vm {
 
 namespace {
 
+constexpr std::string_view kFormatArgs = "Format requires at least 1 argument";
+
+// Format(value[, pattern]); no pattern formats as General.
+Result<Variant> format(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kFormatArgs));
+    return Variant(format_vba(a[0], a.size() > 1 ? vba_to_str(a[1]) : std::string()));
+}
+
 constexpr Builtin kTable[] = {
-    {"format", builtin_not_yet},
+    {"format", pure<format>},
 };
 
 }  // namespace

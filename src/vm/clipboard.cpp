@@ -1,16 +1,61 @@
-// Copy and paste: Range.Copy, copying through a Range variable, and the
-// two Paste statements. Not built yet: each reports so.
+// Copy and paste through the one clipboard_ of the Vm: Range(...).Copy and
+// the Copy of a Range variable (with or without a Destination), Paste and
+// PasteSpecial on the active sheet, and a sheet's Paste. The snapshot and
+// the paste itself are the clipboard_ model's (vm/paste.h).
 #include "vm/mod.h"
-#include "vm/messages.h"
+#include "vm/values.h"
 
 namespace morvane {
 
-Result<void> Vm::exec_range_copy(const Stmt::RangeCopy&) { return vm::not_yet("Copy"); }
+namespace {
 
-Result<void> Vm::exec_var_copy(const Stmt::VarCopy&) { return vm::not_yet("Copy"); }
+constexpr std::string_view kCopyInvalid = "RangeCopy: invalid source range '{}'";
+constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";
+constexpr std::string_view kClipboardEmpty = "Paste error: Clipboard is empty";
 
-Result<void> Vm::exec_range_paste(const Stmt::RangePaste&) { return vm::not_yet("Paste"); }
+}  // namespace
 
-Result<void> Vm::exec_sheet_paste(const Stmt::SheetPaste&) { return vm::not_yet("Paste"); }
+Result<void> Vm::copy_areas_to_clipboard(const std::string& sheet, const std::vector<CellRange>& areas,
+                                         std::string_view source) {
+    TRY_VOID(vm::check_range_size(source, vm::total_cells(areas), "copy"));
+    clipboard_ = vm::take_snapshot(book_.sheet_by_key(sheet), areas);
+    return {};
+}
+
+Result<void> Vm::do_paste(std::string_view dest, bool transpose) {
+    TRY_VOID(book_.check_sheet_not_protected(book_.active_sheet(), book_.active_sheet()));
+    if (!clipboard_) return fail(std::string(kClipboardEmpty));
+    return vm::paste(*clipboard_, dest, transpose, book_.defined_names, book_.cells_mut());
+}
+
+Result<void> Vm::exec_range_copy(const Stmt::RangeCopy& s) {
+    auto areas = resolve_multi_area_addr(s.addr);
+    if (!areas) return fail(format_message(kCopyInvalid, s.addr));
+    TRY_VOID(copy_areas_to_clipboard(book_.active_sheet(), *areas, s.addr));
+    // The copy stays in the clipboard_ whatever the paste does.
+    if (s.dest) return do_paste(*s.dest, false);
+    return {};
+}
+
+Result<void> Vm::exec_var_copy(const Stmt::VarCopy& s) {
+    auto it = objects_.find(s.var);
+    if (it == objects_.end()) return fail(format_message(kNothing, s.var));
+    RangeRef range = TRY(vm::expect_range_ref(it->second, "Copy"));
+    TRY_VOID(copy_areas_to_clipboard(range.sheet, range.areas, "<" + s.var + ">"));
+    if (s.dest) return do_paste(*s.dest, false);
+    return {};
+}
+
+Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s) {
+    const bool transpose = s.transpose && vm::is_truthy(TRY(eval_expr(*s.transpose)));
+    return do_paste(s.addr, transpose);
+}
+
+Result<void> Vm::exec_sheet_paste(const Stmt::SheetPaste& s) {
+    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+    // The new sheet stays even when the paste fails.
+    ensure_sheet(key);
+    return on_sheet(key, [&] { return do_paste(s.dest, false); });
+}
 
 }  // namespace morvane

@@ -170,6 +170,10 @@ Result<Variant> Vm::eval_var(const Expr::Var& v) {
     const Slot& s = slots_[slot_of(v.name, v.slot)];
     if (s.defined) return s.value;
     if (s.constant) return *s.constant;
+    if (const vm::Builtin* clock = vm::find_bare_builtin(v.name)) {
+        std::vector<Variant> none;
+        return clock->fn(*this, v.name, none);
+    }
     return fail(format_message(kUndefinedVariable, v.name));
 }
 
@@ -251,8 +255,12 @@ Result<Variant> Vm::eval_range_value(const Expr::RangeValue& r) {
     auto range = resolve_range(r.addr, r.range);
     if (!range) return fail(format_message(kBadReadAddr, r.addr));
     if (range->is_single()) return get_cell(range->first.row, range->first.col);
-    TRY_VOID(check_range_size(r.addr, range->cell_count()));
-    return Variant(read_rect(*range, [&](uint32_t row, uint32_t col) { return get_cell(row, col); }));
+    return Variant(TRY(read_area(*range, r.addr)));
+}
+
+Result<Array> Vm::read_area(const CellRange& area, std::string_view addr) const {
+    TRY_VOID(check_range_size(addr, area.cell_count()));
+    return read_rect(area, [&](uint32_t row, uint32_t col) { return get_cell(row, col); });
 }
 
 Result<Variant> Vm::eval_offset_value(const Expr::RangeOffsetValue& r) {

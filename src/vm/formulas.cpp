@@ -66,6 +66,14 @@ Result<void> Vm::set_cell_formula(uint32_t row, uint32_t col, std::string_view f
     return {};
 }
 
+Result<void> Vm::set_rect_formula(const CellRange& area, std::string_view formula) {
+    // No reference is adjusted from cell to cell: every cell gets the same text.
+    for (uint64_t r = area.first.row; r <= area.last.row; ++r)
+        for (uint64_t c = area.first.col; c <= area.last.col; ++c)
+            TRY_VOID(set_cell_formula(static_cast<uint32_t>(r), static_cast<uint32_t>(c), formula));
+    return {};
+}
+
 Result<void> Vm::recalculate_all() {
     FormulaCache& cache = cache_of(formula_cache_);
     std::vector<vm::FormulaEntry> formulas;

@@ -5,7 +5,8 @@
 // names to slots), stmt.cpp (control flow, variables, arrays, calls),
 // stmt_cells.cpp (cell, range and sheet statements), records.cpp (user
 // Types), expr.cpp (expressions), builtins.cpp (VBA built-in functions),
-// objects.cpp (range and sheet resolution), formulas.cpp (cell formulas).
+// objects.cpp (range and sheet resolution, Set), stmt_sheets.cpp (sheet
+// statements), clipboard.cpp (copy and paste), formulas.cpp (cell formulas).
 // The inline bodies of the hot paths are in fast_path.h, which only the
 // units that run them include.
 //
@@ -28,7 +29,9 @@
 #include "parser/ast.h"
 #include "types/result.h"
 #include "types/variant.h"
+#include "vm/areas.h"
 #include "vm/num.h"
+#include "vm/paste.h"
 #include "vm/workbook.h"
 
 namespace morvane {
@@ -43,8 +46,11 @@ struct InterruptCheck;
 // A possibly multi-area range on a fixed sheet; each area has its corners
 // as written (B2:A1 is not reordered).
 struct RangeRef {
+    // Lower-case key, fixed when made; the sheet may since have been deleted.
     std::string sheet;
+    // Never empty; duplicates and overlaps stay.
     std::vector<CellRange> areas;
+    static RangeRef single(std::string sheet, const CellRange& area) { return {std::move(sheet), {area}}; }
 };
 
 // What an object variable holds.
@@ -111,6 +117,11 @@ public:
     // ------------------------------------------------ expressions (expr.cpp)
     Result<Variant> eval_expr(const Expr& expr);
     Result<std::vector<Variant>> eval_expr_list(const std::vector<Expr>& exprs);
+    // The cells of an area of the active sheet, row by row (`addr` names it
+    // in the size message).
+    Result<Array> read_area(const CellRange& area, std::string_view addr) const;
+    // An address text or a defined name to its cells (objects.cpp).
+    std::optional<CellRange> resolve_range_addr(std::string_view addr) const;
 
     // ------------------------------------------------ formulas (formulas.cpp)
     Result<void> set_cell_formula(uint32_t row, uint32_t col, std::string_view formula);
@@ -345,20 +356,50 @@ private:
     Result<Variant> eval_vba_func(const std::string& name, const std::vector<Expr>& args);
 
     // objects.cpp
-    // An address text or a defined name to its cells.
-    std::optional<CellRange> resolve_range_addr(std::string_view addr) const;
-    // The same, taking the range bound at load when the text is a literal.
+    // The range bound at load when the text is a literal, else as
+    // resolve_range_addr.
     std::optional<CellRange> resolve_range(std::string_view addr, const LiteralRange& literal) const;
     // One cell address (no names), taking the one bound at load if any.
     static std::optional<CellPos> literal_cell(std::string_view addr, const LiteralRange& literal);
     Result<void> exec_set_object(const Stmt::SetObject& s);
-    // (key, label) of the sheet an expression names.
+    // Comma-separated A1 areas, or a defined name standing for them.
+    std::optional<std::vector<CellRange>> resolve_multi_area_addr(std::string_view addr) const;
+    // (key, label) of the sheet an expression names; the sheet need not exist.
     Result<std::pair<std::string, std::string>> resolve_sheet_expr(const Expr& sheet);
+    // The right-hand side of Set, and the bases of Union, Areas, SpecialCells.
+    Result<ObjectRef> eval_object_expr(const ObjectExpr& object);
+    // .Value of a Range object: one cell's value, or a flat row-major Array.
     Result<Variant> read_range_ref_value(const RangeRef& range);
+    // .Value (one value into every cell) or .Formula (one text into every
+    // cell, evaluated against the range's own sheet) of a Range object.
+    Result<void> write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value);
+    // Runs `fn` with the sheet `key` (which must exist) active, then makes
+    // the sheet active before active again, on success and failure alike,
+    // unless `fn` deleted it: then the current one stays.
+    template <class Fn>
+    Result<void> on_sheet(const std::string& key, Fn&& fn) {
+        std::string previous = book_.active_sheet();
+        TRY_VOID(book_.set_active_sheet(key));
+        Result<void> r = fn();
+        // It exists, so this cannot fail.
+        if (book_.has_sheet(previous)) (void)book_.set_active_sheet(previous);
+        return r;
+    }
 
     // formulas.cpp
     // Manual -> Automatic recalculates; every other change only stores the mode.
     Result<void> set_calc_mode(CalcMode mode);
+    // set_cell_formula for every cell of the area, row by row; the first
+    // failure ends it, the cells written before keeping their formulas.
+    Result<void> set_rect_formula(const CellRange& area, std::string_view formula);
+
+    // clipboard.cpp
+    // Replaces the clipboard with the values of `areas` on `sheet` (a missing
+    // sheet reads empty); `source` names them in the too-large message.
+    Result<void> copy_areas_to_clipboard(const std::string& sheet, const std::vector<CellRange>& areas,
+                                         std::string_view source);
+    // Pastes the clipboard at `dest` on the active sheet.
+    Result<void> do_paste(std::string_view dest, bool transpose);
 
     // ------------------------------------------------ state
     Workbook book_;
@@ -370,6 +411,8 @@ private:
     std::unordered_map<std::string, SubDef> subs_;
     std::unordered_map<std::string, FuncDef> functions_;
     std::unordered_map<std::string, std::vector<TypeField>> user_types_;
+    // What the last Copy took; none before any Copy and after CutCopyMode = False.
+    std::optional<vm::ClipboardState> clipboard_;
     bool msgbox_error_ = false;
     bool resume_next_ = false;
     std::optional<std::string> on_error_label_;
@@ -396,6 +439,9 @@ namespace vm {
 
 // The default value a scalar Dim gives a variable of a built-in type.
 Variant default_for_type(std::string_view type_name);
+// The range an object reference holds, or "{operation}: expected a Range
+// object, got a Worksheet reference" (or Workbook).
+Result<RangeRef> expect_range_ref(ObjectRef object, std::string_view operation);
 
 }  // namespace vm
 

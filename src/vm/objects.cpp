@@ -1,27 +1,46 @@
-// Range and sheet resolution: address texts and defined names to cell
-// ranges, sheet expressions to sheet keys, reads through Range objects, and
-// the Set statement. Sheet expressions, Range objects and Set are not built
-// yet and report so.
+// Sheet, range and object resolution: sheet expressions to sheet keys,
+// address texts (several areas, or a defined name) to areas, the object
+// expressions of Set, Union, Areas and SpecialCells to object references,
+// and reads and writes of whole ranges through Range object variables.
+#include <cmath>
+
 #include "types/address.h"
 #include "types/text.h"
-#include "vm/messages.h"
 #include "vm/mod.h"
+#include "vm/sheet_rows.h"
+#include "vm/values.h"
 
 namespace morvane {
 
 namespace {
 
-constexpr std::string_view kSheetRefsNotYet = "Sheet references (Worksheets, Sheets) are not supported yet";
-constexpr std::string_view kRangeVarsNotYet = "Range object variables are not supported yet";
+constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";
+constexpr std::string_view kRangeNotSheet = "'{}' is a Range object, not a Worksheet";
+constexpr std::string_view kWorkbookNotSheet =
+    "'{}' is a Workbook object — use '{}.Worksheets(name)', not '.Range(...)'/'.Cells(...)' directly";
+constexpr std::string_view kWorkbookNotFound = "Workbook '{}' not found";
+constexpr std::string_view kSheetIndex = "Sheet index {} not found";
+constexpr std::string_view kSheetNotFound = "Sheet '{}' not found";
+constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
+constexpr std::string_view kObjectNotSet = "Object variable '{}' is not set (Set was never called, or it holds Nothing)";
+constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
+constexpr std::string_view kAreasIndex = "Areas: index {} out of range (range has {} area{})";
+constexpr std::string_view kNoVisibleCells = "SpecialCells: no visible cells were found (Error 1004)";
+constexpr std::string_view kGotWorksheet = "{}: expected a Range object, got a Worksheet reference";
+constexpr std::string_view kGotWorkbook = "{}: expected a Range object, got a Workbook reference";
+constexpr std::string_view kMultiAreaRead =
+    "Range.Value: multi-area range has no single .Value — read through .Areas(n) instead";
+constexpr std::string_view kMultiAreaWrite =
+    "Range.Value: multi-area range has no single .Value — write through .Areas(n) instead";
+
+bool holds_cells(const CellRange& r) { return r.first.row <= r.last.row && r.first.col <= r.last.col; }
 
 }  // namespace
 
+// ---------------------------------------------------------------- addresses
+
 std::optional<CellRange> Vm::resolve_range_addr(std::string_view addr) const {
-    if (auto c = morvane_types::parse_range_addr(addr)) return c;
-    // A defined name is followed one level only.
-    auto it = book_.defined_names.find(text::to_lower(addr));
-    if (it == book_.defined_names.end()) return std::nullopt;
-    return morvane_types::parse_range_addr(it->second);
+    return vm::resolve_range_addr(addr, book_.defined_names);
 }
 
 std::optional<CellRange> Vm::resolve_range(std::string_view addr, const LiteralRange& literal) const {
@@ -34,12 +53,144 @@ std::optional<CellPos> Vm::literal_cell(std::string_view addr, const LiteralRang
     return morvane_types::parse_cell_addr(addr);
 }
 
-Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr&) {
-    return fail(std::string(kSheetRefsNotYet));
+std::optional<std::vector<CellRange>> Vm::resolve_multi_area_addr(std::string_view addr) const {
+    return vm::resolve_multi_area_addr(addr, book_.defined_names);
 }
 
-Result<Variant> Vm::read_range_ref_value(const RangeRef&) { return fail(std::string(kRangeVarsNotYet)); }
+// ---------------------------------------------------------------- sheets
 
-Result<void> Vm::exec_set_object(const Stmt::SetObject&) { return vm::not_yet("Set (object variables)"); }
+Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr& sheet) {
+    if (sheet.is<Expr::ActiveSheet>()) return std::pair{book_.active_sheet(), book_.active_sheet()};
+    if (auto v = sheet.get_if<Expr::SheetVar>()) {
+        auto it = objects_.find(v->var);
+        if (it == objects_.end()) return fail(format_message(kNothing, v->var));
+        const auto& node = it->second.node;
+        if (auto ws = std::get_if<ObjectRef::Worksheet>(&node)) return std::pair{ws->sheet, ws->sheet};
+        if (std::holds_alternative<ObjectRef::Range>(node)) return fail(format_message(kRangeNotSheet, v->var));
+        return fail(format_message(kWorkbookNotSheet, v->var, v->var));
+    }
+    if (auto w = sheet.get_if<Expr::WorkbookSheet>()) {
+        // The workbook has no name, so no Workbooks(...) reference matches.
+        Variant book = TRY(eval_expr(*w->workbook));
+        return fail(format_message(kWorkbookNotFound, vm::vba_to_str(book)));
+    }
+    Variant key = TRY(eval_expr(sheet));
+    if (key.is_int()) {
+        const int64_t n = key.as_int();
+        std::vector<std::string> names = sheet_names();
+        if (n < 1 || static_cast<uint64_t>(n) > names.size()) return fail(format_message(kSheetIndex, std::to_string(n)));
+        return std::pair{std::move(names[static_cast<size_t>(n - 1)]), std::to_string(n)};
+    }
+    std::string label = vm::vba_to_str(key);
+    return std::pair{text::to_lower(label), label};
+}
+
+// ---------------------------------------------------------------- objects_
+
+Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
+    const auto& n = object.node;
+    if (auto o = std::get_if<ObjectExpr::Range>(&n)) {
+        auto areas = resolve_multi_area_addr(o->addr);
+        if (!areas) return fail(format_message(kRangeInvalid, o->addr));
+        return ObjectRef{ObjectRef::Range{RangeRef{book_.active_sheet(), std::move(*areas)}}};
+    }
+    if (auto o = std::get_if<ObjectExpr::Var>(&n)) {
+        auto it = objects_.find(o->name);
+        if (it == objects_.end()) return fail(format_message(kObjectNotSet, o->name));
+        return it->second;
+    }
+    if (auto o = std::get_if<ObjectExpr::Union>(&n)) {
+        RangeRef joined;
+        for (size_t i = 0; i < o->parts.size(); ++i) {
+            RangeRef part = TRY(vm::expect_range_ref(TRY(eval_object_expr(o->parts[i])), "Union"));
+            if (i == 0)
+                joined.sheet = std::move(part.sheet);
+            else if (part.sheet != joined.sheet)
+                return fail(std::string(kUnionSheets));
+            joined.areas.insert(joined.areas.end(), part.areas.begin(), part.areas.end());
+        }
+        return ObjectRef{ObjectRef::Range{std::move(joined)}};
+    }
+    if (auto o = std::get_if<ObjectExpr::Areas>(&n)) {
+        RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o->base)), "Areas"));
+        const double x = TRY(vm::to_f64(TRY(eval_expr(*o->index))));
+        const int64_t i = std::isnan(x) ? 0 : saturate_i64(std::trunc(x));
+        const size_t count = base.areas.size();
+        if (i < 1 || static_cast<uint64_t>(i) > count)
+            return fail(format_message(kAreasIndex, std::to_string(i), std::to_string(count), count == 1 ? "" : "s"));
+        return ObjectRef{ObjectRef::Range{RangeRef::single(std::move(base.sheet), base.areas[static_cast<size_t>(i - 1)])}};
+    }
+    const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);
+    // No row or column is ever hidden: every area that holds cells is visible.
+    RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o.base)), "SpecialCells"));
+    std::erase_if(base.areas, [](const CellRange& r) { return !holds_cells(r); });
+    if (base.areas.empty()) return fail(std::string(kNoVisibleCells));
+    return ObjectRef{ObjectRef::Range{std::move(base)}};
+}
+
+Result<void> Vm::exec_set_object(const Stmt::SetObject& s) {
+    if (auto v = s.object.get_if<ObjectExpr::Var>()) {
+        if (v->name == "activesheet") {
+            objects_.insert_or_assign(s.name, ObjectRef{ObjectRef::Worksheet{book_.active_sheet()}});
+            return {};
+        }
+        if (v->name == "thisworkbook" || v->name == "activeworkbook") {
+            objects_.insert_or_assign(s.name, ObjectRef{ObjectRef::Workbook{}});
+            return {};
+        }
+        // Set x = Nothing, or Set x = y with y never set, leaves x as it was.
+        if (!objects_.contains(v->name)) return {};
+    }
+    ObjectRef ref = TRY(eval_object_expr(s.object));
+    objects_.insert_or_assign(s.name, std::move(ref));
+    return {};
+}
+
+// ---------------------------------------------------------------- values through Range objects_
+
+Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
+    if (range.areas.size() != 1) return fail(std::string(kMultiAreaRead));
+    const CellRange& area = range.areas.front();
+    const CellMap* sheet = book_.sheet_by_key(range.sheet);
+    auto read = [&](uint32_t row, uint32_t col) -> Variant {
+        if (!sheet) return Variant();
+        auto it = sheet->find(CellPos{row, col});
+        return it == sheet->end() ? Variant() : it->second.value;
+    };
+    if (area.first.row == area.last.row && area.first.col == area.last.col) return read(area.first.row, area.first.col);
+    TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "read"));
+    Array out;
+    out.reserve(area.cell_count());
+    for (uint64_t r = area.first.row; r <= area.last.row; ++r)
+        for (uint64_t c = area.first.col; c <= area.last.col; ++c)
+            out.push_back(read(static_cast<uint32_t>(r), static_cast<uint32_t>(c)));
+    return Variant(std::move(out));
+}
+
+Result<void> Vm::write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value) {
+    if (range.areas.size() != 1) return fail(std::string(kMultiAreaWrite));
+    const CellRange& area = range.areas.front();
+    TRY_VOID(book_.check_sheet_not_protected(range.sheet, range.sheet));
+    // A sheet deleted since the Set is not brought back by writing to it.
+    if (!book_.has_sheet(range.sheet)) return fail(format_message(kSheetNotFound, range.sheet));
+    TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "write"));
+    if (is_formula) {
+        const std::string formula = vm::vba_to_str(value);
+        // Formulas evaluate against the active sheet: the range's own, meanwhile.
+        return on_sheet(range.sheet, [&] { return set_rect_formula(area, formula); });
+    }
+    vm::fill_rect(*book_.sheet_cells_mut(range.sheet), area, value);
+    return {};
+}
+
+namespace vm {
+
+Result<RangeRef> expect_range_ref(ObjectRef object, std::string_view operation) {
+    if (auto r = std::get_if<ObjectRef::Range>(&object.node)) return std::move(r->range);
+    if (std::holds_alternative<ObjectRef::Worksheet>(object.node)) return fail(format_message(kGotWorksheet, operation));
+    return fail(format_message(kGotWorkbook, operation));
+}
+
+}  // namespace vm
 
 }  // namespace morvane

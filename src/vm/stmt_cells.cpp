@@ -1,26 +1,39 @@
-// Statements that write cells and ranges of the active sheet: value and
-// formula writes, offsets, clearing and naming. Deleting and inserting
-// cells and writes to another sheet report that they are not built yet.
-#include <algorithm>
+// Statements that change cells and ranges: value and formula writes to
+// cells and ranges of the active sheet or of a named sheet, clearing,
+// deleting and inserting rows, sorting and naming a range. Checks come
+// before evaluation and evaluation before writing, so a failing statement
+// has written nothing (formula writes keep the cells written before the
+// failing one).
 #include <cmath>
 
 #include "types/address.h"
 #include "types/text.h"
 #include "vm/fast_path.h"
-#include "vm/messages.h"
+#include "vm/sheet_rows.h"
 #include "vm/values.h"
 
 namespace morvane {
 
 namespace {
 
-constexpr std::string_view kBadWriteAddr = "RangeWrite: invalid address '{}'";
-constexpr std::string_view kTooLargeToWrite = "Range '{}' is too large to write ({} cells; the limit is {})";
-constexpr std::string_view kBadOffsetAddr = "RangeOffsetWrite: invalid address '{}'";
-constexpr std::string_view kOffsetLeavesSheet = "RangeOffsetWrite: offset from '{}' leaves the sheet";
-constexpr std::string_view kBadClearAddr = "RangeClear: invalid address '{}'";
+constexpr std::string_view kRangeWriteInvalid = "RangeWrite: invalid address '{}'";
+constexpr std::string_view kOffsetWriteInvalid = "RangeOffsetWrite: invalid address '{}'";
+constexpr std::string_view kClearInvalid = "RangeClear: invalid address '{}'";
+constexpr std::string_view kDeleteInvalid = "RangeDelete: invalid address '{}'";
+constexpr std::string_view kInsertInvalid = "RangeInsert: invalid address '{}'";
+constexpr std::string_view kInsertPastEnd = "RangeInsert: inserting rows at '{}' would push cells past the last row";
+constexpr std::string_view kSortInvalid = "RangeSort: invalid address '{}'";
+constexpr std::string_view kSheetWriteInvalid = "SheetRangeWrite: invalid address '{}'";
+
+// An offset truncated toward zero, NaN as 0, saturated to 64 bits.
+Result<int64_t> offset_of(const Variant& v) {
+    const double x = TRY(vm::to_f64(v));
+    return std::isnan(x) ? 0 : saturate_i64(std::trunc(x));
+}
 
 }  // namespace
+
+// ---------------------------------------------------------------- the active sheet
 
 Result<void> Vm::check_active_not_protected() const {
     return book_.check_sheet_not_protected(book_.active_sheet(), book_.active_sheet());
@@ -28,27 +41,22 @@ Result<void> Vm::check_active_not_protected() const {
 
 Result<void> Vm::exec_cell_write(const Stmt::CellWrite& s) {
     TRY_VOID(check_active_not_protected());
-    uint32_t row = TRY(eval_cell_index(*s.row, "row"));
-    uint32_t col = TRY(eval_cell_index(*s.col, "col"));
+    const uint32_t row = TRY(eval_cell_index(*s.row, "row"));
+    const uint32_t col = TRY(eval_cell_index(*s.col, "col"));
     Num num;
     Variant value = fast_num(*s.value, num) ? vm::num_variant(num) : TRY(eval_expr(*s.value));
-    book_.set_cell_value(row, col, std::move(value));
+    set_cell_value(row, col, std::move(value));
     return {};
 }
 
 Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s) {
     TRY_VOID(check_active_not_protected());
     Variant value = TRY(eval_expr(*s.value));
-    auto range = resolve_range(s.addr, s.range);
-    if (!range) return fail(format_message(kBadWriteAddr, s.addr));
-    const uint64_t count = range->cell_count();
-    if (count > kMaxArrayLen)
-        return fail(format_message(kTooLargeToWrite, s.addr, std::to_string(count), std::to_string(kMaxArrayLen)));
-    if (s.is_formula) {
-        std::string formula = vm::vba_to_str(value);
-        return range->for_each_cell([&](CellPos p) { return set_cell_formula(p.row, p.col, formula); });
-    }
-    range->for_each_cell([&](CellPos p) { book_.set_cell_value(p.row, p.col, value); });
+    auto area = resolve_range(s.addr, s.range);
+    if (!area) return fail(format_message(kRangeWriteInvalid, s.addr));
+    TRY_VOID(vm::check_range_size(s.addr, area->cell_count(), "write"));
+    if (s.is_formula) return set_rect_formula(*area, vm::vba_to_str(value));
+    vm::fill_rect(book_.cells_mut(), *area, value);
     return {};
 }
 
@@ -56,46 +64,91 @@ Result<void> Vm::exec_range_offset_write(const Stmt::RangeOffsetWrite& s) {
     TRY_VOID(check_active_not_protected());
     Variant value = TRY(eval_expr(*s.value));
     auto base = literal_cell(s.addr, s.range);
-    if (!base) return fail(format_message(kBadOffsetAddr, s.addr));
-    int64_t dr = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*s.row_offset))))));
-    int64_t dc = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*s.col_offset))))));
-    // Offsets that leave the sheet fail instead of wrapping round.
-    int64_t row = int64_t{base->row} + std::clamp<int64_t>(dr, -(int64_t{1} << 33), int64_t{1} << 33);
-    int64_t col = int64_t{base->col} + std::clamp<int64_t>(dc, -(int64_t{1} << 33), int64_t{1} << 33);
-    if (row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
-        return fail(format_message(kOffsetLeavesSheet, s.addr));
-    book_.set_cell_value(static_cast<uint32_t>(row), static_cast<uint32_t>(col), std::move(value));
+    if (!base) return fail(format_message(kOffsetWriteInvalid, s.addr));
+    const int64_t dr = TRY(offset_of(TRY(eval_expr(*s.row_offset))));
+    const int64_t dc = TRY(offset_of(TRY(eval_expr(*s.col_offset))));
+    // A target off the sheet fails instead of wrapping round to a far cell.
+    int64_t row = 0, col = 0;
+    if (__builtin_add_overflow(int64_t{base->row}, dr, &row) || __builtin_add_overflow(int64_t{base->col}, dc, &col) ||
+        row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
+        return fail(format_message(kOffsetWriteInvalid, s.addr));
+    set_cell_value(static_cast<uint32_t>(row), static_cast<uint32_t>(col), std::move(value));
     return {};
 }
 
 Result<void> Vm::exec_range_clear(const Stmt::RangeClear& s) {
+    // Clear and ClearContents alike remove formulas and values.
     TRY_VOID(check_active_not_protected());
-    auto range = resolve_range(s.addr, s.range);
-    if (!range) return fail(format_message(kBadClearAddr, s.addr));
-    CellMap& cells = book_.cells_mut();
-    // Walk whichever is smaller: the stored cells or the rectangle.
-    if (range->cell_count() > cells.size())
-        erase_if(cells, [&](const auto& kv) { return range->contains(kv.first); });
-    else
-        range->for_each_cell([&](CellPos p) { cells.erase(p); });
+    auto area = resolve_range(s.addr, s.range);
+    if (!area) return fail(format_message(kClearInvalid, s.addr));
+    vm::clear_rect(book_.cells_mut(), *area);
+    return {};
+}
+
+Result<void> Vm::exec_range_delete(const Stmt::RangeDelete& s) {
+    // Whole rows: the columns of the address do not matter.
+    TRY_VOID(check_active_not_protected());
+    auto area = resolve_range(s.addr, s.range);
+    if (!area) return fail(format_message(kDeleteInvalid, s.addr));
+    vm::delete_rows(book_.cells_mut(), area->first.row, area->last.row);
+    return {};
+}
+
+Result<void> Vm::exec_range_insert(const Stmt::RangeInsert& s) {
+    TRY_VOID(check_active_not_protected());
+    auto area = resolve_range(s.addr, s.range);
+    if (!area) return fail(format_message(kInsertInvalid, s.addr));
+    if (!vm::insert_rows(book_.cells_mut(), area->first.row, area->last.row))
+        return fail(format_message(kInsertPastEnd, s.addr));
     return {};
 }
 
 Result<void> Vm::exec_range_name(const Stmt::RangeName& s) {
+    // Not validated here: the address is resolved when the name is used.
     book_.defined_names.insert_or_assign(text::to_lower(s.name), s.addr);
     return {};
 }
 
-Result<void> Vm::exec_range_delete(const Stmt::RangeDelete&) { return vm::not_yet("Delete"); }
-
-Result<void> Vm::exec_range_insert(const Stmt::RangeInsert&) { return vm::not_yet("Insert"); }
-
-Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite&) {
-    return vm::not_yet("Writing to another sheet");
+Result<void> Vm::exec_range_sort(const Stmt::RangeSort& s) {
+    TRY_VOID(check_active_not_protected());
+    auto area = resolve_range(s.addr, s.range);
+    if (!area) return fail(format_message(kSortInvalid, s.addr));
+    // A key column left of the range sorts by its first column.
+    const int64_t key = int64_t{s.key_col} - area->first.col;
+    vm::sort_rows(book_.cells_mut(), *area, key > 0 ? static_cast<uint64_t>(key) : 0, s.descending);
+    return {};
 }
 
-Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite&) {
-    return vm::not_yet("Writing to another sheet");
+// ---------------------------------------------------------------- a named sheet
+
+Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite& s) {
+    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+    TRY_VOID(book_.check_sheet_not_protected(key, label));
+    const uint32_t row = TRY(eval_cell_index(*s.row, "row"));
+    const uint32_t col = TRY(eval_cell_index(*s.col, "col"));
+    Variant value = TRY(eval_expr(*s.value));
+    ensure_sheet(key);
+    book_.sheet_cells_mut(key)->insert_or_assign(CellPos{row, col}, CellContent{std::nullopt, std::move(value)});
+    return {};
+}
+
+Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite& s) {
+    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+    TRY_VOID(book_.check_sheet_not_protected(key, label));
+    // Plain A1 only: a defined name belongs to no sheet.
+    auto literal = s.range ? s.range : morvane_types::parse_range_addr(s.addr);
+    if (!literal) return fail(format_message(kSheetWriteInvalid, s.addr));
+    Variant value = TRY(eval_expr(*s.value));
+    const CellRange area = *literal;
+    TRY_VOID(vm::check_range_size(s.addr, area.cell_count(), "write"));
+    ensure_sheet(key);
+    if (!s.is_formula) {
+        vm::fill_rect(*book_.sheet_cells_mut(key), area, value);
+        return {};
+    }
+    const std::string formula = vm::vba_to_str(value);
+    // Formulas evaluate against the active sheet: the target, meanwhile.
+    return on_sheet(key, [&] { return set_rect_formula(area, formula); });
 }
 
 }  // namespace morvane

@@ -1,35 +1,57 @@
-// Statements on sheets and the application: With on a named sheet,
-// Sheets.Add, the Application settings and the calculation mode. Deleting
-// and protecting sheets report that they are not built yet.
+// Statements on whole sheets: Protect and Unprotect, Delete, Sheets.Add and
+// With on a named sheet, the Application settings and the calculation mode.
+#include "types/text.h"
 #include "vm/fast_path.h"
 #include "vm/messages.h"
+#include "vm/values.h"
 
 namespace morvane {
 
-Result<void> Vm::exec_with_sheet(const Stmt::WithSheet& s) {
-    std::string previous = book_.active_sheet();
-    book_.ensure_sheet(s.sheet);
-    TRY_VOID(book_.set_active_sheet(s.sheet));
-    auto r = run_body(s.body);
-    // The sheet active before comes back, unless the body deleted it; it
-    // exists, so this cannot fail.
-    if (book_.has_sheet(previous)) (void)book_.set_active_sheet(previous);
-    return r;
-}
-
-Result<void> Vm::exec_add_sheet(const Stmt::AddSheet&) {
-    book_.ensure_sheet("sheet" + std::to_string(book_.sheets().size() + 1));
+Result<void> Vm::exec_sheet_protect(const Stmt::SheetProtect& s) {
+    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+    TRY_VOID(book_.require_sheet_exists(key, label));
+    if (!s.protect) {
+        book_.protected_sheets.erase(key);
+        return {};
+    }
+    // UserInterfaceOnly:=True leaves the sheet as it was: macros may still edit it.
+    if (s.user_interface_only && vm::is_truthy(TRY(eval_expr(*s.user_interface_only)))) return {};
+    book_.protected_sheets.insert(std::move(key));
     return {};
 }
 
-Result<void> Vm::exec_sheet_delete(const Stmt::SheetDelete&) { return vm::not_yet("Deleting a sheet"); }
+Result<void> Vm::exec_sheet_delete(const Stmt::SheetDelete& s) {
+    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+    TRY_VOID(book_.check_sheet_not_protected(key, label));
+    // The active sheet is never deleted; a missing sheet changes nothing.
+    (void)book_.remove_sheet(key);
+    return {};
+}
 
-Result<void> Vm::exec_sheet_protect(const Stmt::SheetProtect&) { return vm::not_yet("Protect and Unprotect"); }
+Result<void> Vm::exec_add_sheet(const Stmt::AddSheet&) {
+    // "sheet{count + 1}", or the next free number after it: a workbook of
+    // sheet1 and sheet2 that lost sheet1 must still gain a sheet.
+    for (uint64_t n = book_.sheets().size() + 1;; ++n) {
+        std::string name = "sheet" + std::to_string(n);
+        if (!book_.has_sheet(name)) {
+            ensure_sheet(name);
+            return {};
+        }
+    }
+}
+
+Result<void> Vm::exec_with_sheet(const Stmt::WithSheet& s) {
+    std::string key = text::to_lower(s.sheet);
+    ensure_sheet(key);
+    return on_sheet(key, [&] { return run_body(s.body); });
+}
 
 Result<void> Vm::exec_application_set(const Stmt::ApplicationSet& s) {
-    // Application settings are accepted and ignored, a failing value too.
-    (void)eval_expr(*s.value);
+    // Every setting is accepted, a value that fails to evaluate too; only
+    // CutCopyMode = False has an effect: it empties the clipboard_.
+    auto value = eval_expr(*s.value);
     if (interrupted_) return fail(std::string(vm::kInterrupted));
+    if (value && s.property == "cutcopymode" && !vm::is_truthy(*value)) clipboard_.reset();
     return {};
 }
 

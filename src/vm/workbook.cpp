@@ -66,6 +66,12 @@ const CellMap* Workbook::sheet_by_key(const std::string& key) const {
     return it == sheets_.end() ? nullptr : &it->second;
 }
 
+CellMap* Workbook::sheet_cells_mut(const std::string& key) {
+    index_dirty_ = true;
+    auto it = sheets_.find(key);
+    return it == sheets_.end() ? nullptr : &it->second;
+}
+
 bool Workbook::remove_sheet(std::string_view key) {
     if (key == active_sheet_) return false;
     return sheets_.erase(std::string(key)) > 0;

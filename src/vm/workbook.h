@@ -40,6 +40,8 @@ public:
     const CellMap* get_sheet_cells(std::string_view name) const;
     // By key (already lower case); null when absent.
     const CellMap* sheet_by_key(const std::string& key) const;
+    // The same, to change; marks the occupancy index stale.
+    CellMap* sheet_cells_mut(const std::string& key);
     // Removes a sheet that is not active; false when it is active or absent.
     bool remove_sheet(std::string_view key);
 
