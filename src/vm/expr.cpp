@@ -17,23 +17,15 @@ using vm::kExpr;
 
 namespace {
 
-constexpr std::string_view kTooLargeToRead = "Range '{}' is too large to read ({} cells; the limit is {})";
 constexpr std::string_view kUnaryMinus = "Unary minus on non-numeric: {}";
 constexpr std::string_view kWorkbookSheetAlone =
     "Workbooks(...).Worksheets(...) is only valid as part of a Cells/Range access";
 constexpr std::string_view kNotWorksheetVar = "'{}' is not a Worksheet object variable";
 constexpr std::string_view kUnknownExpression = "Unknown expression";
 constexpr std::string_view kUndefinedVariable = "Undefined variable: '{}'";
-
 constexpr std::string_view kBadReadAddr = "RangeRead: invalid address '{}'";
 constexpr std::string_view kBadOffsetReadAddr = "RangeOffsetRead: invalid address '{}'";
 constexpr std::string_view kBadSheetReadAddr = "SheetRangeRead: invalid address '{}'";
-
-Result<void> check_range_size(std::string_view addr, uint64_t cells) {
-    if (cells <= Vm::kMaxArrayLen) return {};
-    return fail(format_message(kTooLargeToRead, addr,
-                               std::to_string(cells), std::to_string(Vm::kMaxArrayLen)));
-}
 
 template <class Read>
 Array read_rect(const CellRange& range, Read&& read) {
@@ -259,7 +251,7 @@ Result<Variant> Vm::eval_range_value(const Expr::RangeValue& r) {
 }
 
 Result<Array> Vm::read_area(const CellRange& area, std::string_view addr) const {
-    TRY_VOID(check_range_size(addr, area.cell_count()));
+    TRY_VOID(vm::check_range_size(addr, area.cell_count(), "read"));
     return read_rect(area, [&](uint32_t row, uint32_t col) { return get_cell(row, col); });
 }
 
@@ -320,7 +312,7 @@ Result<Variant> Vm::eval_sheet_range(const Expr::SheetRangeValue& e) {
         return cell == sheet->end() ? Variant() : cell->second.value;
     };
     if (range->is_single()) return read(range->first.row, range->first.col);
-    TRY_VOID(check_range_size(e.addr, range->cell_count()));
+    TRY_VOID(vm::check_range_size(e.addr, range->cell_count(), "read"));
     return Variant(read_rect(*range, read));
 }
 

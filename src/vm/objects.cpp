@@ -33,8 +33,6 @@ constexpr std::string_view kMultiAreaRead =
 constexpr std::string_view kMultiAreaWrite =
     "Range.Value: multi-area range has no single .Value — write through .Areas(n) instead";
 
-bool holds_cells(const CellRange& r) { return r.first.row <= r.last.row && r.first.col <= r.last.col; }
-
 }  // namespace
 
 // ---------------------------------------------------------------- addresses
@@ -123,7 +121,7 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
     const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);
     // No row or column is ever hidden: every area that holds cells is visible.
     RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o.base)), "SpecialCells"));
-    std::erase_if(base.areas, [](const CellRange& r) { return !holds_cells(r); });
+    std::erase_if(base.areas, [](const CellRange& r) { return r.cell_count() == 0; });
     if (base.areas.empty()) return fail(std::string(kNoVisibleCells));
     return ObjectRef{ObjectRef::Range{std::move(base)}};
 }
