@@ -285,7 +285,7 @@ private:
     Result<void> exec_member_path_assign(const Stmt::MemberPathAssign& s);
     Result<void> exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s);
 
-    // stmt_cells.cpp: cells and ranges of the active sheet
+    // stmt_cells.cpp: cells and ranges, of the active sheet or a named one
     Result<void> check_active_not_protected() const;
     Result<void> exec_cell_write(const Stmt::CellWrite& s);
     Result<void> exec_range_write(const Stmt::RangeWrite& s);
@@ -294,6 +294,7 @@ private:
     Result<void> exec_range_name(const Stmt::RangeName& s);
     Result<void> exec_range_delete(const Stmt::RangeDelete& s);
     Result<void> exec_range_insert(const Stmt::RangeInsert& s);
+    Result<void> exec_range_sort(const Stmt::RangeSort& s);
     Result<void> exec_sheet_cell_write(const Stmt::SheetCellWrite& s);
     Result<void> exec_sheet_range_write(const Stmt::SheetRangeWrite& s);
 
@@ -310,9 +311,6 @@ private:
     Result<void> exec_var_copy(const Stmt::VarCopy& s);
     Result<void> exec_range_paste(const Stmt::RangePaste& s);
     Result<void> exec_sheet_paste(const Stmt::SheetPaste& s);
-
-    // sort.cpp
-    Result<void> exec_range_sort(const Stmt::RangeSort& s);
 
     // expr.cpp
     // Side-effect-free evaluation of numeric expressions (literals, numeric

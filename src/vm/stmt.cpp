@@ -1,6 +1,7 @@
-// Statements: the per-statement wrapper, the dispatcher, and the arms for
-// control flow, variables, arrays, calls and MsgBox. The arms that touch
-// cells and sheets live in stmt_cells.cpp, those of user Types in records.cpp.
+// Statements: the dispatcher, one arm per kind, and the arms for control
+// flow, variables, arrays, calls and MsgBox. The other arms live by area:
+// stmt_cells.cpp (cells and ranges), stmt_sheets.cpp (sheets and settings),
+// clipboard.cpp (copy and paste), records.cpp (user Types), objects.cpp (Set).
 #include <cmath>
 #include <cstddef>
 
@@ -16,6 +17,8 @@ using vm::node_as;
 
 namespace {
 
+constexpr std::string_view kArrayNeedsIndex = "Array '{}' requires index";
+constexpr std::string_view kNotAnArray = "'{}' is not an array";
 constexpr std::string_view kIndexOutOfBounds = "Array '{}': index {} out of bounds (len={})";
 constexpr std::string_view kUnknownStatement = "Unknown statement";
 constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
@@ -97,6 +100,7 @@ Result<void> Vm::exec_stmt_arm(const Stmt& stmt) {
         case kStmt<Stmt::RangeName>: return exec_range_name(node_as<Stmt::RangeName>(n));
         case kStmt<Stmt::RangeDelete>: return exec_range_delete(node_as<Stmt::RangeDelete>(n));
         case kStmt<Stmt::RangeInsert>: return exec_range_insert(node_as<Stmt::RangeInsert>(n));
+        case kStmt<Stmt::RangeSort>: return exec_range_sort(node_as<Stmt::RangeSort>(n));
         case kStmt<Stmt::SheetCellWrite>: return exec_sheet_cell_write(node_as<Stmt::SheetCellWrite>(n));
         case kStmt<Stmt::SheetRangeWrite>: return exec_sheet_range_write(node_as<Stmt::SheetRangeWrite>(n));
         // sheets and application settings (stmt_sheets.cpp)
@@ -111,8 +115,6 @@ Result<void> Vm::exec_stmt_arm(const Stmt& stmt) {
         case kStmt<Stmt::VarCopy>: return exec_var_copy(node_as<Stmt::VarCopy>(n));
         case kStmt<Stmt::RangePaste>: return exec_range_paste(node_as<Stmt::RangePaste>(n));
         case kStmt<Stmt::SheetPaste>: return exec_sheet_paste(node_as<Stmt::SheetPaste>(n));
-        // sorting (sort.cpp)
-        case kStmt<Stmt::RangeSort>: return exec_range_sort(node_as<Stmt::RangeSort>(n));
         // object variables (objects.cpp)
         case kStmt<Stmt::SetObject>: return exec_set_object(node_as<Stmt::SetObject>(n));
     }
@@ -376,14 +378,14 @@ Result<void> Vm::exec_redim(const Stmt::ReDim& s) {
 }
 
 Result<void> Vm::check_one_index(std::string_view name, size_t count) {
-    if (count == 0) return fail(format_message(vm::kArrayNeedsIndex, name));
+    if (count == 0) return fail(format_message(kArrayNeedsIndex, name));
     if (count > 1) return fail(std::string(kMultiDim));
     return {};
 }
 
 Result<Variant*> Vm::array_element(uint32_t slot, std::string_view name, uint64_t index) {
     Slot& s = slots_[slot];
-    if (!s.defined || !s.value.is_array()) return fail(format_message(vm::kNotAnArray, name));
+    if (!s.defined || !s.value.is_array()) return fail(format_message(kNotAnArray, name));
     Array& arr = s.value.as_array();
     if (index >= arr.size())
         return fail(format_message(kIndexOutOfBounds, name, std::to_string(index), std::to_string(arr.size())));
