@@ -143,6 +143,13 @@ def test_failures(formula, message):
     assert failure(formula, CELLS) == message
 
 
+# A used-up bound ends the whole formula: no function turns it into an answer.
+@pytest.mark.parametrize("outer", ["IFERROR({},0)", "ISNA({})", "ERROR.TYPE({})"])
+def test_bounds_are_not_swallowed(outer):
+    inner = "SUM(" + ",".join(["SEQUENCE(1000000)"] * 11) + ")"
+    assert failure("=" + outer.format(inner)) == "Formula builds too many array elements; maximum is 10,000,000"
+
+
 NAMES = ["AND", "CELL", "ERROR.TYPE", "IF", "IFERROR", "IFS", "ISBLANK", "ISERR", "ISERROR", "ISLOGICAL", "ISNA",
          "ISNONTEXT", "ISNUMBER", "ISTEXT", "N", "NA", "NOT", "OR", "SWITCH", "TYPE", "XOR"]
 
