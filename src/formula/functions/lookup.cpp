@@ -189,17 +189,16 @@ Result<Variant> func_match_fn(Args args, const EvalCtx& ctx) {
     const int32_t type = TRY(arg_mode(args, 2, 1, ctx));
     if (type < -1 || type > 1) return fail(format_message(kBadMatchType, std::to_string(type)));
     std::optional<size_t> found;
-    for (size_t i = 0; i < list.size(); ++i) {
-        if (type == 0) {
-            if (variant_eq(list[i], value)) {
-                found = i;
-                break;
-            }
-            continue;
+    if (type == 0) {
+        for (size_t i = 0; i < list.size() && !found; ++i)
+            if (variant_eq(list[i], value)) found = i;
+    } else {
+        const Ordering beyond = type == 1 ? Ordering::Greater : Ordering::Less;
+        for (size_t i = 0; i < list.size(); ++i) {
+            // Elements that cannot be ordered against the value are passed over.
+            std::optional<Ordering> o = key_order(list[i], value);
+            if (o && *o != beyond && same_kind(value, list[i])) found = i;
         }
-        // Elements that cannot be ordered against the value are passed over.
-        std::optional<Ordering> o = key_order(list[i], value);
-        if (o && *o != (type == 1 ? Ordering::Greater : Ordering::Less) && same_kind(value, list[i])) found = i;
     }
     if (!found) return Variant(ExcelError::NA);
     return Variant(static_cast<int64_t>(*found + 1));
