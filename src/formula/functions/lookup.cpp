@@ -116,11 +116,10 @@ std::optional<double> ordered_number(const Variant& v) {
 Result<std::optional<size_t>> x_position(const ValueList& list, const Variant& value, int32_t mode,
                                          int32_t search, std::string_view mode_message) {
     const size_t n = list.size();
+    if (mode == 0 && search != -1) return list.find([&](const Variant& v) { return variant_eq(v, value); });
     if (mode == 0) {
-        for (size_t k = 0; k < n; ++k) {
-            const size_t i = search == -1 ? n - 1 - k : k;
+        for (size_t i = n; i-- > 0;)
             if (variant_eq(list[i], value)) return std::optional<size_t>(i);
-        }
         return std::optional<size_t>();
     }
     if (mode != -1 && mode != 1) return fail(format_message(mode_message, std::to_string(mode)));
@@ -190,8 +189,7 @@ Result<Variant> func_match_fn(Args args, const EvalCtx& ctx) {
     if (type < -1 || type > 1) return fail(format_message(kBadMatchType, std::to_string(type)));
     std::optional<size_t> found;
     if (type == 0) {
-        for (size_t i = 0; i < list.size() && !found; ++i)
-            if (variant_eq(list[i], value)) found = i;
+        found = list.find([&](const Variant& v) { return variant_eq(v, value); });
     } else {
         const Ordering beyond = type == 1 ? Ordering::Greater : Ordering::Less;
         for (size_t i = 0; i < list.size(); ++i) {
