@@ -236,7 +236,9 @@ Result<Variant> func_permut(Args args, const EvalCtx& ctx) {
         const int64_t n = saturate_i64(nx), k = saturate_i64(kx);
         if (n < 0 || k < 0 || k > n) return num_error();
         double product = 1;
-        for (int64_t i = n - k + 1; i <= n && std::isfinite(product); ++i) product *= static_cast<double>(i);
+        // Counting the k factors down from n never steps past n, even at
+        // the largest n.
+        for (int64_t j = 0; j < k && std::isfinite(product); ++j) product *= static_cast<double>(n - j);
         return detail::finite_or_num(product);
     });
 }
