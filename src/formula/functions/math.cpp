@@ -24,6 +24,9 @@ constexpr int64_t kMaxFactorial = 170;  // 171! overflows a double
 
 Variant num_error() { return Variant(ExcelError::Num); }
 
+// A computed number (Integer when whole), #NUM! when NaN or infinite.
+Variant number_or_num(double x) { return std::isfinite(x) ? number_variant(x) : num_error(); }
+
 // A result that is always a Float (EXP, LN, LOG...), #NUM! when not finite.
 Variant float_or_num(double x) { return std::isfinite(x) ? Variant(x) : num_error(); }
 
@@ -60,7 +63,7 @@ double round_digits(double x, int32_t digits, Toward mode) {
 // and the product are taken at 15 digits, so CEILING(0.3, 0.1) is 0.3.
 Variant round_to_multiple(double x, double step, double (*whole)(double)) {
     if (step == 0) return Variant(int64_t{0});
-    return detail::finite_or_num(round_to_15_digits(whole(round_to_15_digits(x / step)) * step));
+    return number_or_num(round_to_15_digits(whole(round_to_15_digits(x / step)) * step));
 }
 
 // ROUND, ROUNDUP, ROUNDDOWN and TRUNC: the number, then the digits
@@ -70,7 +73,7 @@ Result<Variant> round_handler(Args args, const EvalCtx& ctx, std::string_view na
     TRY_VOID(check_arity(name, args.size(), min_args, 2));
     const double x = TRY(arg_number(args[0], ctx));
     const int32_t digits = args.size() == 2 ? saturate_i32(TRY(arg_number(args[1], ctx))) : 0;
-    return detail::finite_or_num(round_digits(x, digits, mode));
+    return number_or_num(round_digits(x, digits, mode));
 }
 
 // CEILING and FLOOR: the significance defaults to 1; more than two
@@ -171,7 +174,7 @@ Result<Variant> func_power(Args args, const EvalCtx& ctx) {
     return binary(args, ctx, "POWER", [](double base, double exponent) -> Result<Variant> {
         if (base == 0 && exponent < 0) return Variant(ExcelError::DivZero);
         if (base == 0 && exponent == 0) return num_error();
-        return detail::finite_or_num(std::pow(base, exponent));
+        return number_or_num(std::pow(base, exponent));
     });
 }
 
@@ -188,7 +191,7 @@ Result<Variant> func_int(Args args, const EvalCtx& ctx) {
 Result<Variant> func_mod(Args args, const EvalCtx& ctx) {
     return binary(args, ctx, "MOD", [](double a, double b) -> Result<Variant> {
         if (b == 0) return Variant(ExcelError::DivZero);
-        return detail::finite_or_num(a - std::floor(a / b) * b);
+        return number_or_num(a - std::floor(a / b) * b);
     });
 }
 
@@ -227,7 +230,7 @@ Result<Variant> func_combin(Args args, const EvalCtx& ctx) {
         double c = 1;
         for (int64_t i = 1; i <= k && std::isfinite(c); ++i)
             c = (static_cast<double>(n - i + 1) * c) / static_cast<double>(i);
-        return detail::finite_or_num(std::round(c));
+        return number_or_num(std::round(c));
     });
 }
 
@@ -237,7 +240,7 @@ Result<Variant> func_permut(Args args, const EvalCtx& ctx) {
         if (n < 0 || k < 0 || k > n) return num_error();
         double product = 1;
         for (int64_t i = n - k + 1; i <= n && std::isfinite(product); ++i) product *= static_cast<double>(i);
-        return detail::finite_or_num(product);
+        return number_or_num(product);
     });
 }
 
