@@ -25,6 +25,37 @@ constexpr std::string_view kCannotConvert = "Cannot convert '{}' to a number";
 constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
 constexpr std::string_view kTooManyCells = "Formula reads too many cells; maximum is 100,000,000";
 constexpr std::string_view kTooMuchText = "Formula builds too much text; maximum is 256,000,000 bytes";
+constexpr std::string_view kTooManyElements = "Formula builds too many array elements; maximum is 10,000,000";
+
+// Work between two interrupt checks: about a millisecond of cell reads.
+constexpr uint64_t kCheckEvery = 1 << 16;
+// Counted per thread, not per formula, so that a recalculation of many
+// small formulas reaches the check too.
+thread_local uint64_t t_work_since_check = 0;
+
+Result<void> charge_work(const EvalCtx& ctx, uint64_t units) {
+    t_work_since_check += units;
+    if (t_work_since_check < kCheckEvery) return {};
+    t_work_since_check = 0;
+    if (ctx.interrupt.stop && ctx.interrupt.stop(ctx.interrupt.arg)) return fail(std::string(kInterrupted));
+    return {};
+}
+
+// Elements of an array value, nested arrays included.
+uint64_t element_count(const Variant& v) {
+    if (!v.is_array()) return 0;
+    uint64_t n = v.as_array().size();
+    for (const Variant& e : v.as_array())
+        if (e.is_array()) n += element_count(e);
+    return n;
+}
+
+// A value read from a cell or a name: an array in it is visited in full by
+// whatever takes it, so it costs its elements.
+Result<void> charge_read(const EvalCtx& ctx, const Variant& v) {
+    if (v.is_array()) return charge_cells(ctx, element_count(v));
+    return {};
+}
 
 const Variant kEmptyValue{};
 
@@ -163,6 +194,7 @@ Result<Variant> call_handler(FuncHandler handler, std::span<const FormulaExpr> a
     // An error value that reached a number, text or truth argument leaves
     // the handler as its text; it comes back out as the error value.
     if (!r && is_error_signal(r.error())) return Variant(*error_from_text(r.error()));
+    if (r) TRY_VOID(charge_elements(ctx, *r));
     return r;
 }
 
@@ -177,7 +209,9 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         case FormulaExpr::Kind::Bool: return Variant(expr.get<FormulaExpr::Bool>()->value);
         case FormulaExpr::Kind::CellRef: {
             const auto* r = expr.get<FormulaExpr::CellRef>();
-            return cell_val(ctx.cells, r->row, r->col);
+            const Variant& v = cell_ref(ctx.cells, r->row, r->col);
+            TRY_VOID(charge_read(ctx, v));
+            return v;
         }
         case FormulaExpr::Kind::Range: return fail(std::string(kRangeAsScalar));
         case FormulaExpr::Kind::Binary: {
@@ -198,7 +232,10 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
             const auto* f = expr.get<FormulaExpr::Func>();
             // A bare name is a LET/LAMBDA name before it is a function.
             if (f->args.empty() && has_bindings()) {
-                if (const Variant* v = find_binding(f->name)) return *v;
+                if (const Variant* v = find_binding(f->name)) {
+                    TRY_VOID(charge_read(ctx, *v));
+                    return *v;
+                }
             }
             FuncHandler h = f->handler ? f->handler : find_function(f->name);
             return call_handler(h, f->args, ctx);
@@ -207,8 +244,8 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
     return fail(std::string(kRangeAsScalar));  // unreachable: every kind returns above
 }
 
-Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self) {
-    return evaluate(expr, EvalCtx{cells, self});
+Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self, InterruptCheck interrupt) {
+    return evaluate(expr, EvalCtx{cells, self, interrupt});
 }
 
 Result<void> charge_cells(const EvalCtx& ctx, unsigned __int128 cells) {
@@ -217,8 +254,21 @@ Result<void> charge_cells(const EvalCtx& ctx, unsigned __int128 cells) {
         return fail(std::string(kTooManyCells));
     }
     ctx.cells_visited += static_cast<uint64_t>(cells);
-    return {};
+    return charge_work(ctx, static_cast<uint64_t>(cells));
 }
+
+Result<void> charge_elements(const EvalCtx& ctx, const Variant& v) {
+    if (!v.is_array()) return {};
+    const uint64_t n = element_count(v);
+    if (n > kMaxArrayElements - std::min(ctx.elements_built, kMaxArrayElements)) {
+        ctx.elements_built = kMaxArrayElements;
+        return fail(std::string(kTooManyElements));
+    }
+    ctx.elements_built += n;
+    return charge_work(ctx, n);
+}
+
+Result<void> charge_step(const EvalCtx& ctx) { return charge_work(ctx, 1); }
 
 Result<void> charge_text(const EvalCtx& ctx, const Variant& v) {
     if (v.is_str()) {

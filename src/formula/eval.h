@@ -21,38 +21,62 @@
 namespace morvane::eval {
 
 // Bounds of one evaluation, whatever nesting of ranges and LAMBDA loops the
-// formula holds: the cells its range walks visit in all, the text bytes its
+// formula holds: the cells and array elements it visits in all (range
+// walks, arrays read from cells and names), the array elements it builds in
+// all (so arrays nested in arrays cannot exhaust memory), the text bytes its
 // "&" joins build and its LAMBDA loops keep in all, and the length of one
 // text made by "&" (longer gives #VALUE!, as in every spreadsheet).
 inline constexpr uint64_t kMaxCellVisits = 100'000'000;
+inline constexpr uint64_t kMaxArrayElements = 10'000'000;
 inline constexpr uint64_t kMaxJoinedBytes = 256'000'000;
 inline constexpr size_t kMaxTextChars = 32767;
 // A formula nested deeper than the parser allows, or than the thread's stack
 // can take while it is parsed or evaluated.
 inline constexpr std::string_view kNestedTooDeeply = "Formula is nested too deeply";
+// The failure of an evaluation stopped by its interrupt check.
+inline constexpr std::string_view kInterrupted = "Interrupted";
+
+// Asked, as work accrues, whether the evaluation must stop (Ctrl-C). The
+// evaluator never calls its caller otherwise.
+struct InterruptCheck {
+    bool (*stop)(void* arg) = nullptr;
+    void* arg = nullptr;
+};
 
 // What an evaluation reads: one sheet's cells and the formula's own cell
-// ({0, 0} when the caller has none), and what it has spent of its bounds.
+// ({0, 0} when the caller has none), its interrupt check, and what it has
+// spent of its bounds.
 struct EvalCtx {
     const CellMap& cells;
     CellPos self{};
+    InterruptCheck interrupt{};
     mutable uint64_t cells_visited = 0;
+    mutable uint64_t elements_built = 0;
     mutable uint64_t bytes_joined = 0;
 };
 
-// Counts `cells` more visited cells; fails with "Formula reads too many
-// cells; maximum is 100,000,000" beyond kMaxCellVisits.
+// Counts `cells` more visited cells (or array elements); fails with
+// "Formula reads too many cells; maximum is 100,000,000" beyond
+// kMaxCellVisits. Visits are the work between interrupt checks.
 Result<void> charge_cells(const EvalCtx& ctx, unsigned __int128 cells);
+// Counts the elements of an Array value (nested arrays included) as built;
+// fails with "Formula builds too many array elements; maximum is
+// 10,000,000" beyond kMaxArrayElements. Other values cost nothing.
+Result<void> charge_elements(const EvalCtx& ctx, const Variant& v);
 // Counts the text bytes of `v` (of its elements, for an Array) against the
 // bound on the bytes joined: loops that keep one result per element charge
 // each, so copying one long text a million times fails too. The message is
 // "Formula builds too much text; maximum is 256,000,000 bytes".
 Result<void> charge_text(const EvalCtx& ctx, const Variant& v);
+// Counts one step of work that reads no cell (a LAMBDA call), so that loops
+// of them reach the interrupt check too.
+Result<void> charge_step(const EvalCtx& ctx);
 
 // ---- Evaluation ---------------------------------------------------------
 
 Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx);
-Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self = {});
+Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self = {},
+                         InterruptCheck interrupt = {});
 
 // Runs the worksheet function `upper_name`; a name with no built function
 // gives the error value #NAME? without evaluating anything.

@@ -312,6 +312,7 @@ PyObject* vm_set_cell_formula(PyObject* self, PyObject* args, PyObject* kwargs) 
             ReleaseInterpreter released;
             r = as_pyvm(self)->vm->set_cell_formula(row, col, formula);
         }
+        if (PyErr_Occurred()) return nullptr;  // the interrupt's KeyboardInterrupt
         if (!r) {
             set_error(PyExc_ValueError, r.error());
             return nullptr;
@@ -329,6 +330,7 @@ PyObject* vm_recalculate(PyObject* self, PyObject*) {
             ReleaseInterpreter released;
             r = as_pyvm(self)->vm->recalculate_all();
         }
+        if (PyErr_Occurred()) return nullptr;  // the interrupt's KeyboardInterrupt
         if (!r) {
             set_error(PyExc_RuntimeError, r.error());
             return nullptr;
@@ -428,6 +430,7 @@ PyObject* vm_set_cell_formula_batch(PyObject* self, PyObject* args, PyObject* kw
                 }
             }
         }
+        if (PyErr_Occurred()) return nullptr;  // the interrupt's KeyboardInterrupt
         if (failure) {
             set_error(PyExc_ValueError, *failure);
             return nullptr;

@@ -147,6 +147,8 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
         if (interrupted_) return r;
         if (resume_next) continue;
         if (!on_error_label) return r;
+        // An error jump is a jump like any other: a loop made of it stops on Ctrl-C.
+        TRY_VOID(check_deadline());
         std::string label = std::move(*on_error_label);
         on_error_label.reset();
         auto at = find_label(body, label);

@@ -86,10 +86,14 @@ Result<Variant> call_lambda(const FormulaExpr& lambda, std::vector<Variant> valu
     std::vector<std::string> names = TRY(extract_lambda(f->args));
     if (names.size() != values.size())
         return fail(format_message(kLambdaCount, std::to_string(names.size()), std::to_string(values.size())));
+    TRY_VOID(charge_step(ctx));
     Scope scope;
     for (size_t i = 0; i < names.size(); ++i) scope.set(std::move(names[i]), std::move(values[i]));
     ScopeGuard guard(std::move(scope));
-    return evaluate(f->args.back(), ctx);
+    Variant result = TRY(evaluate(f->args.back(), ctx));
+    // Loops keep one result per call: an array result counts as built.
+    TRY_VOID(charge_elements(ctx, result));
+    return result;
 }
 
 Result<Variant> func_let(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
