@@ -3,8 +3,8 @@
 // COMBIN, PERMUT, GCD, LCM) and the rounding family. Out-of-domain arguments
 // give the error value a spreadsheet gives, so one bad cell never stops a
 // recalculation; only a wrong argument count is a message.
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <numeric>
 
@@ -48,8 +48,10 @@ double to_whole(double x, Toward mode) {
 // binary noise such as 1.005 * 100 = 100.49999999999999 does not decide.
 double round_digits(double x, int32_t digits, Toward mode) {
     if (!std::isfinite(x)) return x;
-    const double scale = pow10i(digits < 0 ? -std::max(digits, -400) : std::min(digits, 400));
-    if (digits >= 0) {
+    // 10^400 is already infinite: more places change nothing.
+    const int32_t places = std::clamp(digits, -400, 400);
+    const double scale = pow10i(places < 0 ? -places : places);
+    if (places >= 0) {
         const double scaled = x * scale;
         // Beyond 2^52 a double has no fraction left to round.
         if (!std::isfinite(scaled) || std::fabs(scaled) >= 0x1p52) return x;
