@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cstddef>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace morvane::eval {
 
