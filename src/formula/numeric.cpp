@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <utility>
 
