@@ -48,6 +48,7 @@ TEXT = [
     ('=TEXT(0.1234,"0.00%")', {}, "12.34%"),
     ('=TEXT(0.5,"%%")', {}, "50%"),
     ('=TEXT(0.125,"0%")', {}, "13%"),
+    ('=TEXT(12345.678,"#,##0.0%")', {}, "1,234,567.8%"),
     ('=TEXT(45000,"mm/yyyy%")', {}, "4500000%"),  # percent is tested before dates
     # Dates: the codes written all upper or all lower case
     ('=TEXT(45000,"yyyy-mm-dd")', {}, "2023-03-15"),

@@ -103,6 +103,19 @@ def test_not_found_is_value_error(formula):
     assert evaluate(formula) == VALUE
 
 
+@pytest.mark.parametrize(
+    "formula, want",
+    [
+        ('=ISNUMBER(SEARCH("x","abc"))', False),
+        ('=ISNUMBER(SEARCH("B","abc"))', True),
+        ('=IFERROR(FIND("z","abc"),0)', 0),
+        ('=TEXTJOIN(",",TRUE,SEQUENCE(3))', "1,2,3"),  # array elements joined like cells
+    ],
+)
+def test_search_results_feed_other_functions(formula, want):
+    assert same(evaluate(formula), want)
+
+
 def test_not_found_does_not_stop_recalculation():
     vm = morvane.Vm()
     vm.set_cell(1, 1, "abc")

@@ -50,12 +50,13 @@ public:
     const Variant* find(std::string_view name) const;
     Variant* find(std::string_view name);
     void set(std::string name, Variant value);
-    size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    auto begin() const { return entries_.begin(); }
-    auto end() const { return entries_.end(); }
-    auto begin() { return entries_.begin(); }
-    auto end() { return entries_.end(); }
+    // Defined below Variant: the entries need the complete type.
+    size_t size() const;
+    bool empty() const;
+    std::vector<Entry>::const_iterator begin() const;
+    std::vector<Entry>::const_iterator end() const;
+    std::vector<Entry>::iterator begin();
+    std::vector<Entry>::iterator end();
     friend bool operator==(const Record&, const Record&);
 
 private:
@@ -105,6 +106,13 @@ struct Variant : VariantBase {
     // Diagnostic form: Integer(5), Float(3.0), Str("x"), Error(NA), Empty.
     std::string debug_text() const;
 };
+
+inline size_t Record::size() const { return entries_.size(); }
+inline bool Record::empty() const { return entries_.empty(); }
+inline std::vector<Record::Entry>::const_iterator Record::begin() const { return entries_.begin(); }
+inline std::vector<Record::Entry>::const_iterator Record::end() const { return entries_.end(); }
+inline std::vector<Record::Entry>::iterator Record::begin() { return entries_.begin(); }
+inline std::vector<Record::Entry>::iterator Record::end() { return entries_.end(); }
 
 static_assert(std::variant_size_v<VariantBase> == 9);
 static_assert(std::is_same_v<std::variant_alternative_t<0, VariantBase>, int64_t>);

@@ -236,3 +236,15 @@ TEST(TypesText, UnicodeHelpers) {
     EXPECT_EQ(morvane_types::column_letters(16384), "XFD");
     EXPECT_EQ(morvane_types::column_letters(27), "AA");
 }
+
+// The lead of the full upper-case mapping: one character for one character.
+TEST(TypesText, UpperLead) {
+    struct Case {
+        char32_t in, want;
+    };
+    const Case cases[] = {
+        {U'a', U'A'}, {U'Z', U'Z'}, {U'1', U'1'}, {U'ß', U'S'},          {U'é', U'É'},
+        {U'ﬁ', U'F'}, {U'ŉ', U'ʼ'}, {U'ǆ', U'Ǆ'}, {U'\U0001F600', U'\U0001F600'}, {U'ω', U'Ω'},
+    };
+    for (const Case& c : cases) EXPECT_EQ(text::upper_lead(c.in), c.want) << static_cast<uint32_t>(c.in);
+}

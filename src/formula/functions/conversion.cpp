@@ -7,6 +7,7 @@
 // rest (no decimals). Numbers are rounded half away from zero on their
 // decimal value (15 significant digits, as the cell shows them), and a
 // comma between the digit placeholders before the point groups thousands.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstddef>

@@ -263,6 +263,7 @@ Result<Variant> func_textsplit(Args args, const EvalCtx& ctx) {
         cells.resize(cells.size() + (width - row.size()), pad);
     }
     Variant result = list_result(std::move(cells));
+    TRY_VOID(charge_elements(ctx, result));
     TRY_VOID(charge_text(ctx, result));
     return result;
 }
