@@ -34,7 +34,7 @@ struct DepthGuard {
 
 }  // namespace
 
-Result<void> Vm::poll_interrupt() {
+Result<void> Vm::poll_interrupt() const {
     if (interrupted_ || (interrupt_check_ && interrupt_check_())) {
         interrupted_ = true;
         return fail(std::string(vm::kInterrupted));
