@@ -26,10 +26,11 @@ def position(address):
 
 
 def sheet(cells):
-    """A Vm holding `cells` ({"A1": value}; a value starting with "=" is a formula)."""
+    """A Vm holding `cells`, keyed by A1 address or (row, column); a text
+    value starting with "=" is a formula."""
     vm = morvane.Vm()
     for address, value in (cells or {}).items():
-        row, col = position(address)
+        row, col = position(address) if isinstance(address, str) else address
         if isinstance(value, str) and value.startswith("="):
             vm.set_cell_formula(row, col, value)
         else:
@@ -44,11 +45,13 @@ def evaluate(formula, cells=None):
 
 
 def failure(formula, cells=None):
-    """The message of the failure that `formula` must raise."""
+    """The message of the failure that `formula` must raise; the cell keeps its old value."""
     vm = sheet(cells)
+    vm.set_cell(*FORMULA_CELL, "kept")
     try:
         vm.set_cell_formula(*FORMULA_CELL, formula)
     except ValueError as e:
+        assert vm.get_cell(*FORMULA_CELL) == "kept"
         return str(e)
     raise AssertionError(f"{formula} did not fail: {vm.get_cell(*FORMULA_CELL)!r:.200}")
 

@@ -3,12 +3,8 @@ import math
 
 import pytest
 
-from morvane import ExcelError
-from texthelp import evaluate, failure
-from vmhelp import same
+from formulahelp import NA, VALUE, evaluate, failure, same
 
-NA = ExcelError("#N/A")
-VALUE = ExcelError("#VALUE!")
 
 TEXT = [
     # Whole numbers: rounded half away from zero

@@ -4,12 +4,8 @@ import pytest
 import morvane
 
 from morvane import ExcelError
-from texthelp import evaluate, failure
-from vmhelp import same
+from formulahelp import DIV0, NA, VALUE, evaluate, failure, same
 
-NA = ExcelError("#N/A")
-VALUE = ExcelError("#VALUE!")
-DIV0 = ExcelError("#DIV/0!")
 
 # A1 "x", B2 "y", A1:B2 otherwise empty; C1 holds the empty text.
 GRID = {(1, 1): "x", (2, 2): "y", (1, 3): ""}

@@ -4,11 +4,8 @@ ASCII characters are one byte wide and every other character two.
 """
 import pytest
 
-from morvane import ExcelError
-from texthelp import evaluate, failure
-from vmhelp import same
+from formulahelp import NA, evaluate, failure, same
 
-NA = ExcelError("#N/A")
 
 VALUES = [
     ('=LENB("abc")', 3),

@@ -3,11 +3,8 @@ import pytest
 
 import morvane
 from morvane import ExcelError
-from texthelp import evaluate, failure
-from vmhelp import same
+from formulahelp import NA, VALUE, evaluate, failure, same
 
-NA = ExcelError("#N/A")
-VALUE = ExcelError("#VALUE!")
 
 VALUES = [
     # FIND: exact, positions in characters

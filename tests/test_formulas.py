@@ -5,22 +5,7 @@ import pytest
 
 import morvane
 from morvane import ExcelError
-
-NA = ExcelError("#N/A")
-DIV0 = ExcelError("#DIV/0!")
-NAME = ExcelError("#NAME?")
-
-
-def evaluate(formula, cells=None):
-    vm = morvane.Vm()
-    for (row, col), value in (cells or {}).items():
-        vm.set_cell(row, col, value)
-    vm.set_cell_formula(100, 100, formula)
-    return vm.get_cell(100, 100)
-
-
-def same(got, want):
-    return type(got) is type(want) and got == want
+from formulahelp import DIV0, NA, NAME, evaluate, same
 
 
 OPERATORS = [

@@ -5,17 +5,9 @@ import re
 
 import pytest
 
-import morvane
-from vmhelp import run, same, sub
+from vmhelp import run, same, sheet, sub
 
 GRID = {(1, 1): 1, (1, 2): 2, (2, 1): 3, (2, 2): 4}
-
-
-def sheet(cells=GRID):
-    vm = morvane.Vm()
-    for (r, c), v in cells.items():
-        vm.set_cell(r, c, v)
-    return vm
 
 
 PASTES = [
@@ -53,7 +45,7 @@ PASTES = [
 
 @pytest.mark.parametrize("name, body, changes", PASTES, ids=lambda v: v if isinstance(v, str) else "")
 def test_pastes(name, body, changes):
-    vm = run(sub(body), vm=sheet())
+    vm = run(sub(body), vm=sheet(GRID))
     assert same(vm.cells(), {**GRID, **changes})
     assert vm.active_sheet() == "sheet1"
 
@@ -76,7 +68,7 @@ def test_a_variable_copies_from_its_own_sheet():
 
 
 def test_a_sheet_paste_goes_to_that_sheet():
-    vm = sheet()
+    vm = sheet(GRID)
     run(sub("Range(\"A1:B1\").Copy\nSheets(\"Report\").Paste Destination:=Range(\"B2\")\n"
             "Worksheets(\"Sheet1\").Paste Destination:=Range(\"A5\")"), vm=vm)
     assert same(vm.get_sheet("report"), {(2, 2): 1, (2, 3): 2})
@@ -85,20 +77,20 @@ def test_a_sheet_paste_goes_to_that_sheet():
 
 
 def test_a_failing_sheet_paste_keeps_its_new_sheet_and_the_active_sheet():
-    vm = sheet()
+    vm = sheet(GRID)
     with pytest.raises(RuntimeError, match="^Paste error: Clipboard is empty$"):
         run(sub("Sheets(\"Report\").Paste Destination:=Range(\"B2\")"), vm=vm)
     assert vm.sheet_names() == ["report", "sheet1"] and vm.active_sheet() == "sheet1"
 
 
 def test_the_clipboard_persists_between_runs():
-    vm = run(sub("Range(\"A1:B1\").Copy"), vm=sheet())
+    vm = run(sub("Range(\"A1:B1\").Copy"), vm=sheet(GRID))
     run(sub("Range(\"A9\").Paste"), vm=vm)
     assert same(vm.get_cell(9, 2), 2)
 
 
 def test_a_failed_paste_keeps_the_copy():
-    vm = sheet()
+    vm = sheet(GRID)
     with pytest.raises(RuntimeError, match=re.escape("Paste error: invalid destination address 'ZZ'")):
         run(sub("Range(\"A1\").Copy Destination:=Range(\"ZZ\")"), vm=vm)
     run(sub("Range(\"C1\").Paste"), vm=vm)
@@ -143,7 +135,7 @@ ERRORS = [
 
 @pytest.mark.parametrize("body, message", ERRORS)
 def test_errors(body, message):
-    vm = sheet()
+    vm = sheet(GRID)
     with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
         run(sub(body), vm=vm)
     assert same(vm.cells(), GRID)

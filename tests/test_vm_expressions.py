@@ -8,12 +8,7 @@ import pytest
 
 import morvane
 from morvane import ExcelError
-from vmhelp import run_body, same
-
-
-def value_of(expr, setup=""):
-    vm = run_body(f"{setup}\nx = {expr}")
-    return vm.variables()["x"]
+from vmhelp import run_body, same, value_of
 
 
 OPERATORS = [

@@ -7,9 +7,7 @@ import re
 import pytest
 
 import morvane
-from vmhelp import run, same, sub
-
-MISSING = object()
+from vmhelp import MISSING, check, run, sub
 
 
 def workbook():
@@ -24,16 +22,6 @@ def workbook():
         for (r, c), v in cells.items():
             vm.set_cell(r, c, v)
     return vm
-
-
-def check(vm, expected):
-    got = vm.variables()
-    for name, want in expected.items():
-        if want is MISSING:
-            assert name not in got, name
-        else:
-            assert name in got, name
-            assert same(got[name], want), f"{name}: {got[name]!r} != {want!r}"
 
 
 SHEETS = [

@@ -8,14 +8,7 @@ import time
 import pytest
 
 import morvane
-from vmhelp import run, same, sub
-
-
-def sheet(cells, **kwargs):
-    vm = morvane.Vm(**kwargs)
-    for (r, c), v in cells.items():
-        vm.set_cell(r, c, v)
-    return vm
+from vmhelp import run, same, sheet, sub
 
 
 def column(*values, col=1):

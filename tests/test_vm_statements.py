@@ -4,19 +4,7 @@ import re
 
 import pytest
 
-from vmhelp import run, run_body, same, sub
-
-MISSING = object()
-
-
-def check(vm, expected):
-    got = vm.variables()
-    for name, want in expected.items():
-        if want is MISSING:
-            assert name not in got, name
-        else:
-            assert name in got, name
-            assert same(got[name], want), f"{name}: {got[name]!r} != {want!r}"
+from vmhelp import MISSING, check, run, run_body, sub
 
 
 LOOPS = [

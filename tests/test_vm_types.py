@@ -6,9 +6,7 @@ import re
 import pytest
 
 import morvane
-from vmhelp import run, same, sub
-
-MISSING = object()
+from vmhelp import MISSING, check, run, same, sub
 
 TYPES = """
 Type Point
@@ -45,16 +43,6 @@ End Type
 
 def module(body):
     return TYPES + sub(body)
-
-
-def check(vm, expected):
-    got = vm.variables()
-    for name, want in expected.items():
-        if want is MISSING:
-            assert name not in got, name
-        else:
-            assert name in got, name
-            assert same(got[name], want), f"{name}: {got[name]!r} != {want!r}"
 
 
 POINT = {"x": 0, "y": 0}

@@ -23,6 +23,14 @@ def run_body(body, **kwargs):
     return run(sub(body), **kwargs)
 
 
+def sheet(cells, **kwargs):
+    """A Vm whose active sheet holds `cells` ({(row, column): value})."""
+    vm = morvane.Vm(**kwargs)
+    for (r, c), v in cells.items():
+        vm.set_cell(r, c, v)
+    return vm
+
+
 def same(got, want):
     """Equal values of the same types all the way down (1, 1.0 and True differ)."""
     if type(got) is not type(want):
@@ -40,3 +48,18 @@ def value_of(expr, setup="", vm=None):
     """The value of one VBA expression, after the setup lines, in `vm` or a fresh Vm."""
     vm = run(sub(f"{setup}\nx = {expr}"), vm=vm)
     return vm.variables()["x"]
+
+
+# In an expected-variables table: the variable must not exist.
+MISSING = object()
+
+
+def check(vm, expected):
+    """The variables `vm` left behind hold the expected values (types compared)."""
+    got = vm.variables()
+    for name, want in expected.items():
+        if want is MISSING:
+            assert name not in got, name
+        else:
+            assert name in got, name
+            assert same(got[name], want), f"{name}: {got[name]!r} != {want!r}"
