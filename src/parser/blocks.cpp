@@ -328,54 +328,52 @@ Result<Stmt> Parser::parse_with() {
         SheetScope(bool& f, bool inner) : flag(f), saved(f) { flag = inner; }
         ~SheetScope() { flag = saved; }
     };
+    // The body up to its End With, read with the innermost With marked as a
+    // sheet or not; the caller sets any With object or range around it.
+    auto marked_body = [&](bool sheet) -> Result<Body> {
+        Body body;
+        {
+            SheetScope sheet_scope(with_sheet_, sheet);
+            body = TRY(parse_with_body());
+        }
+        return finish(std::move(body));
+    };
+    // Any other With line: the rest of it is passed over and the body read
+    // as a plain block in the outer context.
+    auto plain_block = [&]() -> Result<Stmt> {
+        skip_to_eol();
+        Body body = TRY(parse_with_body());
+        body = TRY(finish(std::move(body)));
+        return Stmt{Stmt::Block{std::move(body)}};
+    };
     if (is_ident("range")) {
         advance();
         TRY_VOID(expect_tok(Tok::LParen));
         std::string addr = TRY(consume_str());
         TRY_VOID(expect_tok(Tok::RParen));
         TRY_VOID(eat_eol());
-        Body body;
-        {
-            WithScope scope(*this, std::nullopt, std::move(addr));
-            SheetScope sheet_scope(with_sheet_, false);
-            body = TRY(parse_with_body());
-        }
-        return Stmt{Stmt::Block{TRY(finish(std::move(body)))}};
+        WithScope scope(*this, std::nullopt, std::move(addr));
+        Body body = TRY(marked_body(false));
+        return Stmt{Stmt::Block{std::move(body)}};
     }
     if (is_ident("sheets") || is_ident("worksheets")) {
         advance();
-        if (cur().is(Tok::LParen)) {
-            advance();
-            std::string sheet = text::to_lower(TRY(consume_str()));
-            TRY_VOID(expect_tok(Tok::RParen));
-            TRY_VOID(eat_eol());
-            Body body;
-            {
-                SheetScope sheet_scope(with_sheet_, true);
-                body = TRY(parse_with_body());
-            }
-            body = TRY(finish(std::move(body)));
-            return Stmt{Stmt::WithSheet{std::move(sheet), std::move(body)}};
-        }
-        skip_to_eol();
-        Body body = TRY(parse_with_body());
-        return Stmt{Stmt::Block{TRY(finish(std::move(body)))}};
+        if (!cur().is(Tok::LParen)) return plain_block();
+        advance();
+        std::string sheet = text::to_lower(TRY(consume_str()));
+        TRY_VOID(expect_tok(Tok::RParen));
+        TRY_VOID(eat_eol());
+        Body body = TRY(marked_body(true));
+        return Stmt{Stmt::WithSheet{std::move(sheet), std::move(body)}};
     }
     if (cur().is(Tok::Ident)) {
         std::string var = advance().text;
         TRY_VOID(eat_eol());
-        Body body;
-        {
-            WithScope scope(*this, var, std::nullopt);
-            SheetScope sheet_scope(with_sheet_, false);
-            body = TRY(parse_with_body());
-        }
-        body = TRY(finish(std::move(body)));
+        WithScope scope(*this, var, std::nullopt);
+        Body body = TRY(marked_body(false));
         return Stmt{Stmt::WithVar{std::move(var), std::move(body)}};
     }
-    skip_to_eol();
-    Body body = TRY(parse_with_body());
-    return Stmt{Stmt::Block{TRY(finish(std::move(body)))}};
+    return plain_block();
 }
 
 Result<Body> Parser::parse_with_body() {
