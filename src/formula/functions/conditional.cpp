@@ -72,6 +72,24 @@ Result<Totals> one_criterion_totals(std::span<const FormulaExpr> args, const Eva
     return t;
 }
 
+// The totals of SUMIFS and AVERAGEIFS: values of the first range at the
+// positions every pair selects.
+Result<Totals> pairs_totals(std::span<const FormulaExpr> args, const EvalCtx& ctx, std::string_view arity) {
+    TRY_VOID(check_ifs_arity(args, arity));
+    auto [values, flags] = TRY(select_ifs(args, ctx));
+    Totals t;
+    for (size_t i = 0; i < values.size(); ++i)
+        if (flags[i]) t.add(values[i]);
+    return t;
+}
+
+// AVERAGEIF and AVERAGEIFS: the mean of what was selected, a failure when
+// nothing was.
+Result<Variant> average(const Totals& t, std::string_view none) {
+    if (t.count == 0) return fail(std::string(none));
+    return Variant(t.sum / static_cast<double>(t.count));
+}
+
 // MAXIFS (want_max) or MINIFS: numbers and dates only; a NaN is passed over
 // unless every value taken is NaN.
 Result<Variant> extreme_ifs(std::span<const FormulaExpr> args, const EvalCtx& ctx, bool want_max,
@@ -98,8 +116,7 @@ Result<Variant> func_sumif(std::span<const FormulaExpr> args, const EvalCtx& ctx
 
 Result<Variant> func_averageif(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
     Totals t = TRY(one_criterion_totals(args, ctx, "AVERAGEIF"));
-    if (t.count == 0) return fail("AVERAGEIF: no matching values");
-    return Variant(t.sum / static_cast<double>(t.count));
+    return average(t, "AVERAGEIF: no matching values");
 }
 
 Result<Variant> func_countif(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
@@ -121,22 +138,13 @@ Result<Variant> func_countifs(std::span<const FormulaExpr> args, const EvalCtx& 
 }
 
 Result<Variant> func_sumifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    TRY_VOID(check_ifs_arity(args, "SUMIFS requires sum_range then pairs of (range,criteria)"));
-    auto [values, flags] = TRY(select_ifs(args, ctx));
-    Totals t;
-    for (size_t i = 0; i < values.size(); ++i)
-        if (flags[i]) t.add(values[i]);
+    Totals t = TRY(pairs_totals(args, ctx, "SUMIFS requires sum_range then pairs of (range,criteria)"));
     return number_variant(t.sum);
 }
 
 Result<Variant> func_averageifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    TRY_VOID(check_ifs_arity(args, "AVERAGEIFS requires avg_range then pairs"));
-    auto [values, flags] = TRY(select_ifs(args, ctx));
-    Totals t;
-    for (size_t i = 0; i < values.size(); ++i)
-        if (flags[i]) t.add(values[i]);
-    if (t.count == 0) return fail("AVERAGEIFS: no matching values");
-    return Variant(t.sum / static_cast<double>(t.count));
+    Totals t = TRY(pairs_totals(args, ctx, "AVERAGEIFS requires avg_range then pairs"));
+    return average(t, "AVERAGEIFS: no matching values");
 }
 
 Result<Variant> func_maxifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
