@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/cpp/formula_test_util.h"
 #include "types/address.h"
 #include "vm/areas.h"
 #include "vm/paste.h"
@@ -19,6 +20,8 @@
 using namespace morvane;
 
 namespace {
+
+using morvane::testing::sheet;
 
 CellPos at(const char* a1) {
     auto p = morvane_types::parse_cell_addr(a1);
@@ -30,12 +33,6 @@ CellRange area(const char* a1) {
     auto c = morvane_types::parse_range_addr(a1);
     EXPECT_TRUE(c.has_value()) << a1;
     return *c;
-}
-
-CellMap sheet(std::initializer_list<std::pair<const char*, Variant>> cells) {
-    CellMap m;
-    for (const auto& [a1, v] : cells) m.insert_or_assign(at(a1), CellContent{std::nullopt, v});
-    return m;
 }
 
 // A1 address -> the formula text of a formula cell, else the value's text;
