@@ -11,6 +11,7 @@ VALUE = ExcelError("#VALUE!")
 REF = ExcelError("#REF!")
 DIV0 = ExcelError("#DIV/0!")
 NAME = ExcelError("#NAME?")
+NUM = ExcelError("#NUM!")
 
 # Where the formula under test is written: far from the cells the tests use.
 FORMULA_CELL = (500, 500)

@@ -1,14 +1,8 @@
 """Aggregates: SUM, PRODUCT, SUMPRODUCT, AVERAGE, MAX, MIN, COUNT, COUNTA, SUBTOTAL, AGGREGATE."""
 import pytest
 
-from morvane import ExcelError
-from test_formulas import evaluate
-from vmhelp import same
+from formulahelp import DIV0, NA, NUM, REF, check, evaluate, same
 
-DIV0 = ExcelError("#DIV/0!")
-NUM = ExcelError("#NUM!")
-NA = ExcelError("#N/A")
-REF = ExcelError("#REF!")
 
 # Column A: a number, a boolean and numeric text. Column B: 1..5.
 # Column C: numbers and texts. Column D: numbers around an error value.
@@ -154,8 +148,7 @@ ERRORS = [
     "formula, want", SUM + AVERAGE_MAX_MIN + COUNTS + SUMPRODUCT + ARRAYS + SUBTOTAL_AGGREGATE + ERRORS
 )
 def test_aggregate_values(formula, want):
-    got = evaluate(formula, CELLS)
-    assert same(got, want), f"{formula}: {got!r}"
+    check(formula, CELLS, want)
 
 
 @pytest.mark.parametrize(

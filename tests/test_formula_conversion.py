@@ -3,7 +3,7 @@ import math
 
 import pytest
 
-from formulahelp import NA, VALUE, evaluate, failure, same
+from formulahelp import NA, VALUE, check, evaluate, failure
 
 
 TEXT = [
@@ -104,14 +104,12 @@ CONVERSIONS = [
 
 @pytest.mark.parametrize("formula, cells, want", TEXT)
 def test_text_formats(formula, cells, want):
-    got = evaluate(formula, cells)
-    assert same(got, want), f"{formula}: {got!r}"
+    check(formula, cells, want)
 
 
 @pytest.mark.parametrize("formula, want", CONVERSIONS)
 def test_conversions(formula, want):
-    got = evaluate(formula)
-    assert same(got, want), f"{formula}: {got!r}"
+    check(formula, None, want)
 
 
 @pytest.mark.parametrize(

@@ -1,10 +1,8 @@
 """Database functions: DSUM, DAVERAGE, DCOUNT, DCOUNTA, DMAX, DMIN and DGET."""
 import pytest
 
-from formulahelp import DIV0, NA, REF, VALUE, evaluate, failure
-from morvane import ExcelError
+from formulahelp import DIV0, NA, NUM, REF, VALUE, evaluate, failure
 
-NUM = ExcelError("#NUM!")
 
 # A1:C5 is the database; E1:F3 holds the criteria of each case.
 DATABASE = [

@@ -1,10 +1,8 @@
 """Financial functions: annuities, cash-flow sums and the rate solvers."""
 import pytest
 
-from formulahelp import DIV0, NA, VALUE, column, evaluate, failure
-from morvane import ExcelError
+from formulahelp import DIV0, NA, NUM, VALUE, column, evaluate, failure
 
-NUM = ExcelError("#NUM!")
 
 # Results a spreadsheet gives, to the digits it shows or to the last bit.
 KNOWN = [

@@ -2,7 +2,7 @@
 describing values and cells."""
 import pytest
 
-from formulahelp import DIV0, NA, NAME, VALUE, check, evaluate, failure
+from formulahelp import DIV0, NA, NAME, check, evaluate, failure
 
 CELLS = {"A3": "", "A4": "text", "A5": 42, "A6": 2.5, "C7": "=1+1"}
 

@@ -1,14 +1,8 @@
 """Order statistics, dispersion and distributions, evaluated through Vm.set_cell_formula."""
 import pytest
 
-from morvane import ExcelError
-from test_formulas import evaluate
-from vmhelp import same
+from formulahelp import DIV0, NA, NUM, REF, check, evaluate, same
 
-DIV0 = ExcelError("#DIV/0!")
-NUM = ExcelError("#NUM!")
-NA = ExcelError("#N/A")
-REF = ExcelError("#REF!")
 
 # A1:A4 1..4; B1:B3 2, 4, 6; C1:C5 and D1:D5 a noisy pair; E1:E4 with an
 # error value; F1:F5 mixed kinds; G1:G3 constant.
@@ -149,8 +143,7 @@ DISTRIBUTION_ERRORS = [
 
 @pytest.mark.parametrize("formula, want", ORDER + DISPERSION + ERRORS + DISTRIBUTION_ERRORS)
 def test_statistics_values(formula, want):
-    got = evaluate(formula, CELLS)
-    assert same(got, want), f"{formula}: {got!r}"
+    check(formula, CELLS, want)
 
 
 @pytest.mark.parametrize("formula, want", DISTRIBUTIONS)

@@ -4,7 +4,7 @@ import pytest
 import morvane
 
 from morvane import ExcelError
-from formulahelp import DIV0, NA, VALUE, evaluate, failure, same
+from formulahelp import DIV0, NA, VALUE, check, evaluate, failure
 
 
 # A1 "x", B2 "y", A1:B2 otherwise empty; C1 holds the empty text.
@@ -120,8 +120,7 @@ VALUES = [
 
 @pytest.mark.parametrize("formula, cells, want", VALUES)
 def test_text_values(formula, cells, want):
-    got = evaluate(formula, cells)
-    assert same(got, want), f"{formula}: {got!r}"
+    check(formula, cells, want)
 
 
 # An error value given as text is the result, whatever the function.

@@ -3,7 +3,7 @@ import pytest
 
 import morvane
 from morvane import ExcelError
-from formulahelp import NA, VALUE, evaluate, failure, same
+from formulahelp import NA, VALUE, check, evaluate, failure, same
 
 
 VALUES = [
@@ -76,8 +76,7 @@ VALUES = [
 
 @pytest.mark.parametrize("formula, cells, want", VALUES)
 def test_search_values(formula, cells, want):
-    got = evaluate(formula, cells)
-    assert same(got, want), f"{formula}: {got!r}"
+    check(formula, cells, want)
 
 
 # A text that is not there is the error value #VALUE!, which formulas can
