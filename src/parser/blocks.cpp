@@ -60,6 +60,22 @@ struct WithScope {
     }
 };
 
+// What follows the condition line of a block If or an ElseIf: the statements
+// up to the next ElseIf, Else or End If, then the other branch (an ElseIf
+// chain reads as one nested If).
+Result<std::pair<Body, Body>> parse_branches(Parser& p) {
+    Body then_body = TRY(p.parse_stmts(stop_then));
+    Body else_body;
+    if (p.is_elseif()) {
+        else_body = TRY(p.parse_elseif_chain());
+    } else if (p.is_ident("else")) {
+        p.advance();
+        TRY_VOID(p.eat_eol());
+        else_body = TRY(p.parse_stmts(stop_else));
+    }
+    return std::pair{std::move(then_body), std::move(else_body)};
+}
+
 }  // namespace
 
 Result<Body> Parser::parse_stmts(bool (*stop)(const Parser&)) {
@@ -97,15 +113,7 @@ Result<Stmt> Parser::parse_if() {
         return fail(std::string(kBranchShape));
     }
     if (cur().is(Tok::Newline)) advance();
-    Body then_body = TRY(parse_stmts(stop_then));
-    Body else_body;
-    if (is_elseif()) {
-        else_body = TRY(parse_elseif_chain());
-    } else if (is_ident("else")) {
-        advance();
-        TRY_VOID(eat_eol());
-        else_body = TRY(parse_stmts(stop_else));
-    }
+    auto [then_body, else_body] = TRY(parse_branches(*this));
     TRY_VOID(consume_end_kw("if"));
     skip_nl();
     return Stmt{Stmt::If{box(std::move(cond)), std::move(then_body), std::move(else_body)}};
@@ -118,15 +126,7 @@ Result<Body> Parser::parse_elseif_chain() {
         Expr cond = TRY(parse_expr());
         TRY_VOID(expect_ident("then"));
         TRY_VOID(eat_eol());
-        Body then_body = TRY(parse_stmts(stop_then));
-        Body else_body;
-        if (is_elseif()) {
-            else_body = TRY(parse_elseif_chain());
-        } else if (is_ident("else")) {
-            advance();
-            TRY_VOID(eat_eol());
-            else_body = TRY(parse_stmts(stop_else));
-        }
+        auto [then_body, else_body] = TRY(parse_branches(*this));
         std::vector<SpannedStmt> out;
         out.push_back(SpannedStmt{Stmt{Stmt::If{box(std::move(cond)), std::move(then_body), std::move(else_body)}},
                                   SourceSpan{start, cur_start()}});

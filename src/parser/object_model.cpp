@@ -227,9 +227,7 @@ Result<Expr> Parser::parse_sheet_property_read(Expr sheet) {
         return Expr{Expr::SheetCellsValue{box(std::move(sheet)), box(std::move(row)), box(std::move(col))}};
     }
     if (p == "range") {
-        TRY_VOID(expect_tok(Tok::LParen));
-        std::string addr = text::to_upper(TRY(consume_str()));
-        TRY_VOID(expect_tok(Tok::RParen));
+        std::string addr = text::to_upper(TRY(parse_addr_arg(*this)));
         TRY_VOID(expect_tok(Tok::Dot));
         TRY_VOID(expect_ident("value"));
         return Expr{Expr::SheetRangeValue{box(std::move(sheet)), std::move(addr)}};
@@ -525,9 +523,7 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
                                          box(std::move(value))}};
     }
     if (m == "range") {
-        TRY_VOID(expect_tok(Tok::LParen));
-        std::string addr = TRY(consume_str());
-        TRY_VOID(expect_tok(Tok::RParen));
+        std::string addr = TRY(parse_addr_arg(*this));
         TRY_VOID(expect_tok(Tok::Dot));
         std::string p = TRY(consume_ident());
         if (p != "value" && p != "formula")
