@@ -57,6 +57,14 @@ Result<std::pair<Expr, Expr>> parse_row_col(Parser& p) {
     return std::pair{std::move(row), std::move(col)};
 }
 
+// "(" row "," col ")" "." "value": the value of Cells(...) or Offset(...).
+Result<std::pair<Expr, Expr>> parse_row_col_value(Parser& p) {
+    auto row_col = TRY(parse_row_col(p));
+    TRY_VOID(p.expect_tok(Tok::Dot));
+    TRY_VOID(p.expect_ident("value"));
+    return row_col;
+}
+
 // "(" Str ")": the literal address of Range(...), as written.
 Result<std::string> parse_addr_arg(Parser& p) {
     TRY_VOID(p.expect_tok(Tok::LParen));
@@ -144,9 +152,7 @@ Result<Expr> Parser::parse_range_expr() {
     std::string p = TRY(consume_ident());
     if (p == "value") return Expr{Expr::RangeValue{std::move(addr)}};
     if (p == "offset") {
-        auto [r, c] = TRY(parse_row_col(*this));
-        TRY_VOID(expect_tok(Tok::Dot));
-        TRY_VOID(expect_ident("value"));
+        auto [r, c] = TRY(parse_row_col_value(*this));
         return Expr{Expr::RangeOffsetValue{std::move(addr), box(std::move(r)), box(std::move(c))}};
     }
     return fail(format_message(kAfterRange, p));
@@ -221,9 +227,7 @@ Result<Expr> Parser::parse_sheet_property_read(Expr sheet) {
     TRY_VOID(expect_tok(Tok::Dot));
     std::string p = TRY(consume_ident());
     if (p == "cells") {
-        auto [row, col] = TRY(parse_row_col(*this));
-        TRY_VOID(expect_tok(Tok::Dot));
-        TRY_VOID(expect_ident("value"));
+        auto [row, col] = TRY(parse_row_col_value(*this));
         return Expr{Expr::SheetCellsValue{box(std::move(sheet)), box(std::move(row)), box(std::move(col))}};
     }
     if (p == "range") {
@@ -438,9 +442,7 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
         return Stmt{Stmt::RangeInsert{std::move(addr)}};
     }
     if (m == "offset") {
-        auto [r, c] = TRY(parse_row_col(*this));
-        TRY_VOID(expect_tok(Tok::Dot));
-        TRY_VOID(expect_ident("value"));
+        auto [r, c] = TRY(parse_row_col_value(*this));
         TRY_VOID(expect_tok(Tok::Eq));
         Expr value = TRY(parse_expr());
         return Stmt{Stmt::RangeOffsetWrite{text::to_upper(addr), box(std::move(r)), box(std::move(c)),
@@ -470,9 +472,7 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
 
 Result<Stmt> Parser::parse_cell_write_stmt() {
     TRY_VOID(expect_ident("cells"));
-    auto [row, col] = TRY(parse_row_col(*this));
-    TRY_VOID(expect_tok(Tok::Dot));
-    TRY_VOID(expect_ident("value"));
+    auto [row, col] = TRY(parse_row_col_value(*this));
     TRY_VOID(expect_tok(Tok::Eq));
     Expr value = TRY(parse_expr());
     return Stmt{Stmt::CellWrite{box(std::move(row)), box(std::move(col)), box(std::move(value))}};
@@ -514,9 +514,7 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
     TRY_VOID(expect_tok(Tok::Dot));
     std::string m = TRY(consume_ident());
     if (m == "cells") {
-        auto [row, col] = TRY(parse_row_col(*this));
-        TRY_VOID(expect_tok(Tok::Dot));
-        TRY_VOID(expect_ident("value"));
+        auto [row, col] = TRY(parse_row_col_value(*this));
         TRY_VOID(expect_tok(Tok::Eq));
         Expr value = TRY(parse_expr());
         return Stmt{Stmt::SheetCellWrite{box(std::move(sheet)), box(std::move(row)), box(std::move(col)),
@@ -574,9 +572,7 @@ Result<Stmt> Parser::parse_with_cells_or_range_line() {
     const bool on_var = with_object && !with_sheet_ && *with_object != "activesheet";
     advance();
     if (cells) {
-        auto [row, col] = TRY(parse_row_col(*this));
-        TRY_VOID(expect_tok(Tok::Dot));
-        TRY_VOID(expect_ident("value"));
+        auto [row, col] = TRY(parse_row_col_value(*this));
         TRY_VOID(expect_tok(Tok::Eq));
         Expr value = TRY(parse_expr());
         if (on_var)
