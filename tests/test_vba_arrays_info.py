@@ -9,9 +9,6 @@ import pytest
 import morvane
 from vmhelp import run_body, same, sub, value_of
 
-def value_in(vm, expr, setup=""):
-    return value_of(expr, setup=setup, vm=vm)
-
 
 VALUES = [
     ("IIf(True, 1, 2)", 1), ('IIf(0, "a", "b")', "b"), ('IIf("False", 1, 2)', 1), ("IIf(Empty, 1, 2)", 2),
@@ -61,11 +58,11 @@ def test_range_reads_the_active_sheet_row_by_row():
     vm.set_cell(1, 1, 5)
     vm.set_cell(1, 2, "x")
     vm.set_cell(2, 1, 2.5)
-    assert same(value_in(vm, 'Range("A1")'), [5])
-    assert same(value_in(vm, 'Range("A1:B2")'), [5, "x", 2.5, None])
-    assert same(value_in(vm, 'Range("B2:A1")'), [])
+    assert same(value_of('Range("A1")', vm=vm), [5])
+    assert same(value_of('Range("A1:B2")', vm=vm), [5, "x", 2.5, None])
+    assert same(value_of('Range("B2:A1")', vm=vm), [])
     with pytest.raises(RuntimeError, match=re.escape("Range: invalid address '1A'")):
-        value_in(vm, 'Range("1A")')
+        value_of('Range("1A")', vm=vm)
 
 
 def test_range_too_large_fails_with_a_message():
