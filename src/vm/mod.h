@@ -139,6 +139,10 @@ public:
     Result<Array> read_corners(const Corners& corners, std::string_view addr) const;
     // builtins.cpp
     Result<Variant> eval_vba_func(const std::string& name, const std::vector<Expr>& args);
+    // The arguments of a WorksheetFunction call; a Range variable gives its cells.
+    Result<std::vector<Variant>> eval_wsf_args(const std::vector<Expr>& exprs);
+    // The cells of every area of a range, row by row, area after area.
+    Result<Array> range_cells(const RangeRef& range);
 
     // ------------------------------------------------ objects (objects.cpp)
     // An A1 range or a defined name: two corners as written.
