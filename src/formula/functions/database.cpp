@@ -165,6 +165,7 @@ Result<Variant> db_aggregate(Args args, const EvalCtx& ctx, std::string_view nam
     const uint64_t records = q->last_row > q->header_row ? uint64_t{q->last_row} - q->header_row : 0;
     TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(records) * (q->tests + 1)));
     for (uint64_t i = 1; i <= records; ++i) {
+        TRY_VOID(charge_step(ctx));  // a long walk stays interruptible
         const auto row = static_cast<uint32_t>(q->header_row + i);
         if (!selects(*q, row, ctx)) continue;
         const Variant& v = cell_ref(ctx.cells, row, q->field_col);
@@ -300,11 +301,13 @@ Result<Variant> func_dget(Args args, const EvalCtx& ctx) {
     TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(rows_below(*crit) + 1) * crit_cols *
                                    (span_len(db->col1, db->col2) + 1)));
     auto rows = dget_rows(*db, *crit, ctx);
+    if (rows.empty()) return Variant(ExcelError::Value);  // no criteria rows select nothing
     size_t conditions = 0;
     for (const auto& r : rows) conditions += r.size();
     TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(records) * (conditions + 1)));
     std::optional<Variant> found;
-    for (uint64_t i = 1; i <= records && !rows.empty(); ++i) {
+    for (uint64_t i = 1; i <= records; ++i) {
+        TRY_VOID(charge_step(ctx));
         const auto row = static_cast<uint32_t>(db->row1 + i);
         // A criteria row without conditions selects every record.
         bool selected = std::any_of(rows.begin(), rows.end(), [&](const auto& conds) {
