@@ -69,6 +69,10 @@ VALUES = [
     ("Log(100)", 2.0), ("Log(1000)", 3.0), ("Log(8, 2)", 3.0), ("Log(0)", -math.inf), ("Log(-1)", math.nan),
     ("Power(2, 10)", 1024), ("Power(2, 0.5)", math.sqrt(2)),
     ("Round(2.5)", 3), ("Round(-2.5)", -3), ("Round(1.25, 1)", 1.3), ("Round(1234, -2)", 1200),
+    # A one-cell range where a single value is expected stands for its cell.
+    ('Round(Range("G4"), -1)', 40), ('Abs(Range("C2"))', 2), ('Power(Range("F2"), Range("F3"))', 8),
+    ('CountIf(Range("F1:F4"), Range("F2"))', 1), ('Match(Range("F3"), Range("F1:F4"))', 3),
+    ('Index(Range("F1:F4"), Range("F2"))', 2),
 ]
 
 
@@ -113,7 +117,7 @@ ERRORS = [
     ("Abs()", "Abs: no arg"), ("Sqrt()", "Sqrt: no arg"), ("Log()", "Log: no arg"),
     ("Power(1)", "Power requires 2 arguments"), ("Round()", "WorksheetFunction.Round requires arguments"),
     ('Abs("x")', "Cannot convert 'x' to number"), ('Log(10, "b")', "Cannot convert 'b' to number"),
-    ('Index(Split("a"), "x")', "Cannot convert 'x' to number"), ('Power(Split("a"), 1)', "Cannot convert array to number"),
+    ('Index(Split("a"), "x")', "Cannot convert 'x' to number"), ('Power(Split("a b"), 1)', "Cannot convert array to number"),
 ]
 
 
