@@ -1,7 +1,8 @@
-// VBA built-in functions: the merged look-up over the family tables, Range
-// (the one built-in that reads the workbook), and the call path: arguments
-// first, then the built-in, the WorksheetFunction subset for "wsf_" names,
-// or the unknown-name message.
+// VBA built-in functions_: the merged look-up over the family tables (the
+// loader resolves each name once), Range (the one built-in that reads the
+// workbook), and the call paths: arguments first, then the built-in; for a
+// name that is none, the WorksheetFunction subset for "wsf_" names or the
+// unknown-name message.
 #include <span>
 #include <string_view>
 
@@ -26,9 +27,9 @@ constexpr std::string_view kWsfPrefix = "wsf_";
 Result<Variant> range(Vm& vm, std::string_view, std::vector<Variant>& args) {
     if (args.empty() || !args[0].is_str()) return fail(std::string(kRangeNeedsAddress));
     const std::string& addr = args[0].as_str();
-    auto corners = vm.resolve_range_addr(addr);
-    if (!corners) return fail(format_message(kRangeInvalid, addr));
-    return Variant(TRY(vm.read_corners(*corners, addr)));
+    auto area = vm.resolve_range_addr(addr);
+    if (!area) return fail(format_message(kRangeInvalid, addr));
+    return Variant(TRY(vm.read_area(*area, addr)));
 }
 
 constexpr Builtin kOwnTable[] = {
@@ -47,6 +48,11 @@ const Builtin* find_builtin(std::string_view name) {
 
 }  // namespace vm
 
+Result<Variant> Vm::call_builtin(const vm::Builtin& builtin, const std::string& name, const std::vector<Expr>& args) {
+    std::vector<Variant> values = TRY(eval_expr_list(args));
+    return builtin.fn(*this, name, values);
+}
+
 Result<Variant> Vm::eval_vba_func(const std::string& name, const std::vector<Expr>& arg_exprs) {
     // Arguments first: their failure wins over an unknown name.
     if (name.starts_with(vm::kWsfPrefix)) {
@@ -54,7 +60,6 @@ Result<Variant> Vm::eval_vba_func(const std::string& name, const std::vector<Exp
         return vm::eval_wsf(std::string_view(name).substr(vm::kWsfPrefix.size()), values);
     }
     std::vector<Variant> args = TRY(eval_expr_list(arg_exprs));
-    if (const vm::Builtin* builtin = vm::find_builtin(name)) return builtin->fn(*this, name, args);
     return fail(format_message(vm::kUnknownFunction, name));
 }
 
@@ -67,8 +72,8 @@ Result<std::vector<Variant>> Vm::eval_wsf_args(const std::vector<Expr>& exprs) {
     out.reserve(exprs.size());
     for (const Expr& e : exprs) {
         const auto* var = e.get_if<Expr::Var>();
-        const auto object = var && !slots_[slot_of(var->name, var->slot)].defined ? objects.find(var->name) : objects.end();
-        const auto* range = object == objects.end() ? nullptr : std::get_if<ObjectRef::Range>(&object->second.node);
+        const auto object = var && !slots_[slot_of(var->name, var->slot)].defined ? objects_.find(var->name) : objects_.end();
+        const auto* range = object == objects_.end() ? nullptr : std::get_if<ObjectRef::Range>(&object->second.node);
         out.push_back(range ? Variant(TRY(range_cells(range->range))) : TRY(eval_expr(e)));
     }
     return out;
@@ -76,15 +81,15 @@ Result<std::vector<Variant>> Vm::eval_wsf_args(const std::vector<Expr>& exprs) {
 
 Result<Array> Vm::range_cells(const RangeRef& range) {
     std::string text;
-    for (const Rect& area : range.areas) {
+    for (const CellRange& area : range.areas) {
         if (!text.empty()) text += ',';
         text += vm::rect_text(area);
     }
     TRY_VOID(vm::check_range_size(text, vm::total_cells(range.areas), "read"));
     Array out;
     out.reserve(vm::total_cells(range.areas));
-    for (const Rect& area : range.areas) {
-        Variant cells = TRY(read_range_ref_value(RangeRef{range.sheet, {area}}));
+    for (const CellRange& area : range.areas) {
+        Variant cells = TRY(read_range_ref_value(RangeRef::single(range.sheet, area)));
         if (!cells.is_array()) {
             out.push_back(std::move(cells));
             continue;
