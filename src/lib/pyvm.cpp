@@ -16,15 +16,13 @@
 #include "lib/module.h"
 #include "parser/mod.h"
 #include "vm/mod.h"
+#include "writer/writer.h"
 
 namespace morvane::py {
 
 namespace {
 
 PyTypeObject* g_vm_type = nullptr;  // strong reference, set by the exec step
-
-// Grids larger than this are refused by cells_df instead of exhausting memory.
-constexpr uint64_t kMaxDataFrameCells = 50'000'000;
 
 void raise(PyObject* type, const std::string& message) {
     Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
@@ -35,12 +33,16 @@ void raise(PyObject* type, const std::string& message) {
 // its KeyboardInterrupt stays set for the caller.
 bool interrupt_pending() { return PyErr_CheckSignals() != 0; }
 
+}  // namespace
+
 std::unique_ptr<Vm> new_vm(const std::string& on_msgbox) {
     auto vm = std::make_unique<Vm>();
     vm->msgbox_error = on_msgbox == "error";
     vm->interrupt_check = interrupt_pending;
     return vm;
 }
+
+namespace {
 
 // Parse and run; false with an exception set.
 bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
@@ -137,6 +139,15 @@ private:
     bool exclusive_ = false;
 };
 
+// A new object of `type` owning `vm`, free.
+PyObject* alloc_vm(PyTypeObject* type, std::unique_ptr<Vm> vm) {
+    PyObject* obj = type->tp_alloc(type, 0);
+    if (!obj) return nullptr;
+    as_pyvm(obj)->vm = vm.release();
+    new (&as_pyvm(obj)->borrow) std::atomic<int64_t>(0);
+    return obj;
+}
+
 PyObject* vm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         static const char* kwlist[] = {"on_msgbox", nullptr};
@@ -145,12 +156,7 @@ PyObject* vm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
             return nullptr;
         std::string on_msgbox = "skip";
         if (msgbox_obj && !arg_str(msgbox_obj, "Vm", "on_msgbox", on_msgbox)) return nullptr;
-        auto vm = new_vm(on_msgbox);
-        PyObject* obj = type->tp_alloc(type, 0);
-        if (!obj) return nullptr;
-        as_pyvm(obj)->vm = vm.release();
-        new (&as_pyvm(obj)->borrow) std::atomic<int64_t>(0);
-        return obj;
+        return alloc_vm(type, new_vm(on_msgbox));
     });
 }
 
@@ -404,6 +410,17 @@ PyObject* vm_get_sheet(PyObject* self, PyObject* args, PyObject* kwargs) {
     });
 }
 
+PyObject* vm_save_workbook(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* const kwlist[] = {"path", nullptr};
+        PyObject* path_obj = nullptr;
+        if (!match_args(args, kwargs, "O:save_workbook", kwlist, &path_obj)) return nullptr;
+        Borrow b;
+        if (!b.shared(as_pyvm(self))) return nullptr;
+        return save_workbook(*as_pyvm(self)->vm, path_obj);
+    });
+}
+
 PyObject* vm_cells_df(PyObject* self, PyObject*) {
     return guarded([&]() -> PyObject* {
         Borrow b;
@@ -419,10 +436,11 @@ PyObject* vm_cells_df(PyObject* self, PyObject*) {
         const CellMap& cells = as_pyvm(self)->vm->cells();
         if (cells.empty()) return PyObject_CallNoArgs(frame_type.get());
 
-        uint32_t rows = 0, cols = 0;
-        for (const auto& [pos, cell] : cells) rows = std::max(rows, pos.row), cols = std::max(cols, pos.col);
-        if (uint64_t{rows} * cols > kMaxDataFrameCells) {
-            PyErr_Format(PyExc_MemoryError, "cells_df(): a grid of %u rows and %u columns is too large", rows, cols);
+        // Grids past the bound are refused instead of exhausting memory.
+        uint32_t rows = writer::cells_max_row(cells), cols = writer::cells_max_col(cells);
+        if (uint64_t{rows} * cols > writer::kMaxGridCells) {
+            PyErr_Format(PyExc_MemoryError,
+                         "cells_df(): a grid of %u rows and %u columns is larger than 10000000 cells", rows, cols);
             return nullptr;
         }
         Ref data(PyList_New(rows));
@@ -498,6 +516,9 @@ PyMethodDef vm_methods[] = {
     {"get_sheet", method(vm_get_sheet), METH_VARARGS | METH_KEYWORDS,
      "get_sheet($self, name)\n--\n\n"
      "Return all non-empty cells in a specific sheet as ``{(row, col): value}``."},
+    {"save_workbook", method(vm_save_workbook), METH_VARARGS | METH_KEYWORDS,
+     "save_workbook($self, path)\n--\n\n"
+     "Save all sheets to an .xlsx file. ``path`` should end with ``.xlsx``."},
     {"cells_df", method(vm_cells_df), METH_NOARGS,
      "cells_df($self)\n--\n\n"
      "Return the active sheet's non-empty cells as a **pandas DataFrame**.\n\n"
@@ -534,7 +555,7 @@ int add_run_macro(PyObject* module) {
     return PyModule_AddObjectRef(module, "run_macro", fn.get());
 }
 
-int add_load_workbook(PyObject*) { return 0; }
+PyObject* wrap_vm(std::unique_ptr<Vm> vm) { return alloc_vm(g_vm_type, std::move(vm)); }
 
 int add_vm_type(PyObject* module) {
     Ref type(PyType_FromModuleAndSpec(module, &vm_spec, nullptr));
