@@ -68,7 +68,11 @@ private:
     static constexpr size_t kChunk = size_t{1} << kChunkBits;
     static constexpr uint32_t kFree = 0xFFFFFFFFu;
 
-    static uint64_t hash(CellPos p) { return ((uint64_t{p.row} * 0x9E3779B97F4A7C15ULL) >> 20) + p.col; }
+    // Both coordinates mixed, so that wide rows do not form long probe runs.
+    static uint64_t hash(CellPos p) {
+        uint64_t x = ((uint64_t{p.row} << 32) | p.col) * 0x9E3779B97F4A7C15ULL;
+        return x ^ (x >> 32);
+    }
     size_t slot_of(CellPos pos) const;
     void grow();
 
