@@ -176,9 +176,23 @@ def test_cells_df_grid():
 def test_cells_df_without_pandas(monkeypatch):
     monkeypatch.setitem(sys.modules, "pandas", None)
     vm = Vm()
-    with pytest.raises(ImportError, match=re.escape("pandas is required for cells_df(); install it with: pip install pandas")):
+    with pytest.raises(ImportError, match=re.escape("pandas is required for cells_df(); install it with: pip install pandas")) as info:
         vm.cells_df()
+    # Why the import failed stays visible as the cause.
+    assert isinstance(info.value.__cause__, ImportError)
+    assert "pandas" in str(info.value.__cause__)
     vm.set_cell(1, 1, 1)  # free again
+
+
+@pytest.mark.parametrize("row, col", [(50_000_000, 1), (1, 16384 * 1000), (4000, 4000)])
+def test_cells_df_refuses_huge_grids_before_building(monkeypatch, row, col):
+    built = []
+    monkeypatch.setitem(sys.modules, "pandas", types.SimpleNamespace(DataFrame=lambda *a, **k: built.append(1)))
+    vm = Vm()
+    vm.set_cell(row, col, 1)
+    with pytest.raises(MemoryError, match="the limit is 10,000,000 cells"):
+        vm.cells_df()
+    assert not built
 
 
 def test_borrow_flag(monkeypatch):

@@ -11,22 +11,6 @@ namespace {
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 
-constexpr int64_t kDaysIn400Years = 146097;
-
-bool is_leap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-uint32_t month_length(int64_t year, uint32_t month) {
-    static constexpr uint32_t lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && is_leap(year) ? 29 : lengths[month - 1];
-}
-
-void append_padded(std::string& out, int64_t v, size_t width) {
-    std::string digits = std::to_string(v < 0 ? -v : v);
-    if (v < 0) out.push_back('-');
-    if (digits.size() < width) out.append(width - digits.size(), '0');
-    out += digits;
-}
-
 }  // namespace
 
 std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view text) {
@@ -65,39 +49,6 @@ parse_range_addr(std::string_view text) {
     auto second = parse_cell_addr(s.substr(colon + 1));
     if (!first || !second) return std::nullopt;
     return std::pair{*first, *second};
-}
-
-Ymd serial_to_ymd(int64_t serial) {
-    int64_t n = serial > 60 ? serial - 1 : serial;
-    if (n < 1) return {1900, 1, static_cast<uint32_t>(n)};
-    int64_t year = 1900;
-    // Whole 400-year cycles first, so huge serials take no time.
-    if (n > kDaysIn400Years) {
-        int64_t cycles = (n - 1) / kDaysIn400Years;
-        n -= cycles * kDaysIn400Years;
-        year += cycles * 400;
-    }
-    while (n > (is_leap(year) ? 366 : 365)) {
-        n -= is_leap(year) ? 366 : 365;
-        ++year;
-    }
-    uint32_t month = 1;
-    while (month < 12 && n > month_length(year, month)) {
-        n -= month_length(year, month);
-        ++month;
-    }
-    return {static_cast<int32_t>(year), month, static_cast<uint32_t>(n)};
-}
-
-std::string serial_to_display(int64_t serial) {
-    Ymd d = serial_to_ymd(serial);
-    std::string out;
-    append_padded(out, d.year, 4);
-    out.push_back('-');
-    append_padded(out, d.month, 2);
-    out.push_back('-');
-    append_padded(out, d.day, 2);
-    return out;
 }
 
 std::string column_letters(uint32_t col) {

@@ -54,22 +54,28 @@ Result<void> check_range_size(unsigned __int128 cells) {
     return {};
 }
 
+bool is_error_signal(std::string_view message) { return error_from_text(message).has_value(); }
+
+Result<RangeView> RangeView::open(const FormulaExpr::Range& r, const EvalCtx& ctx) {
+    unsigned __int128 count = range_cell_count(r);
+    TRY_VOID(check_range_size(count));
+    TRY_VOID(charge_cells(ctx, count));
+    // Both sides are at most 1,000,000 now, so they fit in 32 bits.
+    const uint32_t top = std::min(r.row1, r.row2), left = std::min(r.col1, r.col2);
+    return RangeView(ctx.cells, top, left, static_cast<uint32_t>(std::max(r.row1, r.row2) - top + 1),
+                     static_cast<uint32_t>(std::max(r.col1, r.col2) - left + 1));
+}
+
 Result<std::vector<Variant>> collect_values(const FormulaExpr& arg, const EvalCtx& ctx) {
     std::vector<Variant> out;
     if (const auto* r = arg.get<FormulaExpr::Range>()) {
-        unsigned __int128 count = range_cell_count(*r);
-        TRY_VOID(check_range_size(count));
-        TRY_VOID(charge_cells(ctx, count));
-        out.reserve(static_cast<size_t>(count));
-        uint32_t r1 = std::min(r->row1, r->row2), r2 = std::max(r->row1, r->row2);
-        uint32_t c1 = std::min(r->col1, r->col2), c2 = std::max(r->col1, r->col2);
+        RangeView view = TRY(RangeView::open(*r, ctx));
         if (ctx.cells.empty()) {
-            out.resize(static_cast<size_t>(count));
+            out.resize(view.size());
             return out;
         }
-        for (uint64_t row = r1; row <= r2; ++row)
-            for (uint64_t col = c1; col <= c2; ++col)
-                out.push_back(cell_val(ctx.cells, static_cast<uint32_t>(row), static_cast<uint32_t>(col)));
+        out.reserve(view.size());
+        view.for_each([&](const Variant& v) { out.push_back(v); });
         return out;
     }
     Variant v = TRY(evaluate(arg, ctx));

@@ -1,9 +1,16 @@
 // Argument handling shared by the worksheet functions: the arity messages,
-// range walking with its 1,000,000-cell limit, the collectors that turn
-// arguments into value lists, the numeric filters, and the scalar argument
-// readers that let an error value propagate out of a function.
+// range walking with its 1,000,000-cell limit (RangeView, for_each_value),
+// the collectors that turn arguments into value lists, the numeric filters,
+// the scalar argument readers that let an error value propagate out of a
+// function, and the one-line numeric handlers (unary, binary).
+//
+// Error values travel out of a handler as failures carrying the error's own
+// text ("#N/A"); the dispatcher turns such a failure back into the value
+// (is_error_signal). Where a handler drops a failed conversion on purpose,
+// a comment says which failures it means to skip.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -11,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -23,6 +31,8 @@ namespace morvane::eval {
 
 inline constexpr uint64_t kMaxRangeCells = 1'000'000;
 inline constexpr size_t kNoMax = SIZE_MAX;
+
+using Args = std::span<const FormulaExpr>;
 
 // "{name} requires 2 arguments", "... requires 1 to 3 arguments",
 // "... requires at least 2 arguments", "... takes no arguments".
@@ -64,5 +74,107 @@ Result<std::string> arg_text(const FormulaExpr& arg, const EvalCtx& ctx);
 Result<bool> arg_truth(const FormulaExpr& arg, const EvalCtx& ctx);
 // The failure that carries an error value out of a handler.
 inline std::unexpected<std::string> propagate(ExcelError e) { return fail(std::string(error_text(e))); }
+// True when a failure text is an error value travelling out of a handler
+// (the literal of one of the seven errors) rather than a message.
+bool is_error_signal(std::string_view message);
+
+// ---- Walking ranges ------------------------------------------------------
+
+// A rectangle of the sheet with its corners normalised (B2:A1 is A1:B2),
+// read in place: no cell is copied. Opening one checks the 1,000,000-cell
+// limit and charges the cells to the evaluation's bound.
+class RangeView {
+public:
+    static Result<RangeView> open(const FormulaExpr::Range& range, const EvalCtx& ctx);
+
+    uint32_t rows() const { return rows_; }
+    uint32_t cols() const { return cols_; }
+    uint64_t size() const { return uint64_t{rows_} * cols_; }
+    // Sheet row and column of the first cell.
+    uint32_t top() const { return top_; }
+    uint32_t left() const { return left_; }
+
+    // The value at 0-based (r, c) of the view; Empty when the cell is absent.
+    const Variant& at(uint32_t r, uint32_t c) const { return cell_ref(*cells_, top_ + r, left_ + c); }
+    // The value at row-major index i.
+    const Variant& at(uint64_t i) const {
+        return at(static_cast<uint32_t>(i / cols_), static_cast<uint32_t>(i % cols_));
+    }
+    // fn(const Variant&) for every cell, row by row.
+    template <class F>
+    void for_each(F&& fn) const {
+        for (uint32_t r = 0; r < rows_; ++r)
+            for (uint32_t c = 0; c < cols_; ++c) fn(at(r, c));
+    }
+
+private:
+    RangeView(const CellMap& cells, uint32_t top, uint32_t left, uint32_t rows, uint32_t cols)
+        : cells_(&cells), top_(top), left_(left), rows_(rows), cols_(cols) {}
+    const CellMap* cells_;
+    uint32_t top_, left_, rows_, cols_;
+};
+
+// Where a value met by for_each_value comes from: a cell of a range
+// argument, an element of an array value, or any other argument's value.
+enum class ValueSource { Scalar, Range, Array };
+
+// Calls fn(const Variant&, ValueSource) -> Result<void> for every value of
+// the arguments in order, range cells row by row and read in place, so an
+// aggregate streams without collecting a list. A failure of fn, of an
+// argument's evaluation or of a range's size check ends the walk.
+template <class F>
+Result<void> for_each_value(Args args, const EvalCtx& ctx, F&& fn) {
+    for (const FormulaExpr& arg : args) {
+        if (const auto* r = arg.get<FormulaExpr::Range>()) {
+            RangeView view = TRY(RangeView::open(*r, ctx));
+            for (uint32_t row = 0; row < view.rows(); ++row)
+                for (uint32_t col = 0; col < view.cols(); ++col) TRY_VOID(fn(view.at(row, col), ValueSource::Range));
+            continue;
+        }
+        Variant v = TRY(evaluate(arg, ctx));
+        if (v.is_array()) {
+            for (const Variant& e : v.as_array()) TRY_VOID(fn(e, ValueSource::Array));
+        } else {
+            TRY_VOID(fn(v, ValueSource::Scalar));
+        }
+    }
+    return {};
+}
+
+// ---- One-line numeric handlers --------------------------------------------
+
+namespace detail {
+// A computed number as a result: NaN and the infinities are #NUM!.
+inline Variant finite_or_num(double x) {
+    return std::isfinite(x) ? number_variant(x) : Variant(ExcelError::Num);
+}
+template <class R>
+Result<Variant> numeric_result(R r) {
+    if constexpr (std::is_same_v<R, double>) {
+        return finite_or_num(r);
+    } else {
+        return r;
+    }
+}
+}  // namespace detail
+
+// A one-argument numeric function: checks that exactly one argument came,
+// reads it as a number (an error value propagates) and applies fn, which
+// gives a double (NaN or infinite becomes #NUM!) or a Result<Variant>.
+template <class F>
+Result<Variant> unary(Args args, const EvalCtx& ctx, std::string_view name, F&& fn) {
+    TRY_VOID(check_arity(name, args.size(), 1, 1));
+    double x = TRY(arg_number(args[0], ctx));
+    return detail::numeric_result(fn(x));
+}
+
+// The same for two number arguments, read left to right.
+template <class F>
+Result<Variant> binary(Args args, const EvalCtx& ctx, std::string_view name, F&& fn) {
+    TRY_VOID(check_arity(name, args.size(), 2, 2));
+    double x = TRY(arg_number(args[0], ctx));
+    double y = TRY(arg_number(args[1], ctx));
+    return detail::numeric_result(fn(x, y));
+}
 
 }  // namespace morvane::eval

@@ -194,6 +194,7 @@ bool compare_element(FormulaOp op, const Variant& a, const Variant& b) {
         case FormulaOp::Ge: {
             auto x = to_float(a);
             auto y = to_float(b);
+            // A side that is no number (or an error value) never compares true.
             if (!x || !y) return false;
             if (op == FormulaOp::Lt) return *x < *y;
             if (op == FormulaOp::Le) return *x <= *y;

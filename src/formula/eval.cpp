@@ -1,17 +1,18 @@
-// The evaluator, its conversions and comparisons, the per-thread scopes and
-// generator, and the dispatch table of worksheet functions.
+// The evaluator, its conversions and comparisons, and the dispatch table of
+// worksheet functions.
 #include "formula/eval.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <limits>
 
+#include "formula/args.h"
 #include "formula/sort.h"
 #include "types/address.h"
+#include "types/stack.h"
 #include "types/text.h"
 
 namespace morvane::eval {
@@ -24,6 +25,37 @@ constexpr std::string_view kCannotConvert = "Cannot convert '{}' to a number";
 constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
 constexpr std::string_view kTooManyCells = "Formula reads too many cells; maximum is 100,000,000";
 constexpr std::string_view kTooMuchText = "Formula builds too much text; maximum is 256,000,000 bytes";
+constexpr std::string_view kTooManyElements = "Formula builds too many array elements; maximum is 10,000,000";
+
+// Work between two interrupt checks: about a millisecond of cell reads.
+constexpr uint64_t kCheckEvery = 1 << 16;
+// Counted per thread, not per formula, so that a recalculation of many
+// small formulas reaches the check too.
+thread_local uint64_t t_work_since_check = 0;
+
+Result<void> charge_work(const EvalCtx& ctx, uint64_t units) {
+    t_work_since_check += units;
+    if (t_work_since_check < kCheckEvery) return {};
+    t_work_since_check = 0;
+    if (ctx.interrupt.stop && ctx.interrupt.stop(ctx.interrupt.arg)) return fail(std::string(kInterrupted));
+    return {};
+}
+
+// Elements of an array value, nested arrays included.
+uint64_t element_count(const Variant& v) {
+    if (!v.is_array()) return 0;
+    uint64_t n = v.as_array().size();
+    for (const Variant& e : v.as_array())
+        if (e.is_array()) n += element_count(e);
+    return n;
+}
+
+// A value read from a cell or a name: an array in it is visited in full by
+// whatever takes it, so it costs its elements.
+Result<void> charge_read(const EvalCtx& ctx, const Variant& v) {
+    if (v.is_array()) return charge_cells(ctx, element_count(v));
+    return {};
+}
 
 const Variant kEmptyValue{};
 
@@ -156,24 +188,13 @@ Result<Variant> negate(const Variant& v) {
     return fail(format_message(kNegNonNumeric, v.to_string()));
 }
 
-// ---- Scopes -------------------------------------------------------------
-
-thread_local std::vector<Scope> t_bindings;
-
-const Variant* find_binding(std::string_view name) {
-    for (auto it = t_bindings.rbegin(); it != t_bindings.rend(); ++it)
-        if (const Variant* v = it->find(name)) return v;
-    return nullptr;
-}
-
 Result<Variant> call_handler(FuncHandler handler, std::span<const FormulaExpr> args, const EvalCtx& ctx) {
     if (!handler) return Variant(ExcelError::Name);
     Result<Variant> r = handler(args, ctx);
     // An error value that reached a number, text or truth argument leaves
     // the handler as its text; it comes back out as the error value.
-    if (!r) {
-        if (auto e = error_from_text(r.error())) return Variant(*e);
-    }
+    if (!r && is_error_signal(r.error())) return Variant(*error_from_text(r.error()));
+    if (r) TRY_VOID(charge_elements(ctx, *r));
     return r;
 }
 
@@ -188,10 +209,13 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         case FormulaExpr::Kind::Bool: return Variant(expr.get<FormulaExpr::Bool>()->value);
         case FormulaExpr::Kind::CellRef: {
             const auto* r = expr.get<FormulaExpr::CellRef>();
-            return cell_val(ctx.cells, r->row, r->col);
+            const Variant& v = cell_ref(ctx.cells, r->row, r->col);
+            TRY_VOID(charge_read(ctx, v));
+            return v;
         }
         case FormulaExpr::Kind::Range: return fail(std::string(kRangeAsScalar));
         case FormulaExpr::Kind::Binary: {
+            if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
             const auto* b = expr.get<FormulaExpr::Binary>();
             Operand l, r;
             TRY_VOID(load(*b->lhs, ctx, l));
@@ -204,10 +228,14 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
             return negate(*o.v);
         }
         case FormulaExpr::Kind::Func: {
+            if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
             const auto* f = expr.get<FormulaExpr::Func>();
             // A bare name is a LET/LAMBDA name before it is a function.
-            if (f->args.empty() && !t_bindings.empty()) {
-                if (const Variant* v = find_binding(f->name)) return *v;
+            if (f->args.empty() && has_bindings()) {
+                if (const Variant* v = find_binding(f->name)) {
+                    TRY_VOID(charge_read(ctx, *v));
+                    return *v;
+                }
             }
             FuncHandler h = f->handler ? f->handler : find_function(f->name);
             return call_handler(h, f->args, ctx);
@@ -216,8 +244,8 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
     return fail(std::string(kRangeAsScalar));  // unreachable: every kind returns above
 }
 
-Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self) {
-    return evaluate(expr, EvalCtx{cells, self});
+Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self, InterruptCheck interrupt) {
+    return evaluate(expr, EvalCtx{cells, self, interrupt});
 }
 
 Result<void> charge_cells(const EvalCtx& ctx, unsigned __int128 cells) {
@@ -226,8 +254,21 @@ Result<void> charge_cells(const EvalCtx& ctx, unsigned __int128 cells) {
         return fail(std::string(kTooManyCells));
     }
     ctx.cells_visited += static_cast<uint64_t>(cells);
-    return {};
+    return charge_work(ctx, static_cast<uint64_t>(cells));
 }
+
+Result<void> charge_elements(const EvalCtx& ctx, const Variant& v) {
+    if (!v.is_array()) return {};
+    const uint64_t n = element_count(v);
+    if (n > kMaxArrayElements - std::min(ctx.elements_built, kMaxArrayElements)) {
+        ctx.elements_built = kMaxArrayElements;
+        return fail(std::string(kTooManyElements));
+    }
+    ctx.elements_built += n;
+    return charge_work(ctx, n);
+}
+
+Result<void> charge_step(const EvalCtx& ctx) { return charge_work(ctx, 1); }
 
 Result<void> charge_text(const EvalCtx& ctx, const Variant& v) {
     if (v.is_str()) {
@@ -327,74 +368,6 @@ const Variant& cell_ref(const CellMap& cells, uint32_t row, uint32_t col) {
     auto it = cells.find(CellPos{row, col});
     return it == cells.end() ? kEmptyValue : it->second.value;
 }
-
-// ---- Scopes -------------------------------------------------------------
-
-void Scope::set(std::string name, Variant value) {
-    for (auto& [n, v] : entries_) {
-        if (n == name) {
-            v = std::move(value);
-            return;
-        }
-    }
-    entries_.emplace_back(std::move(name), std::move(value));
-}
-
-const Variant* Scope::find(std::string_view name) const {
-    for (const auto& [n, v] : entries_)
-        if (n == name) return &v;
-    return nullptr;
-}
-
-void push_bindings(Scope scope) { t_bindings.push_back(std::move(scope)); }
-
-void pop_bindings() {
-    if (!t_bindings.empty()) t_bindings.pop_back();
-}
-
-void bind_innermost(std::string name, Variant value) {
-    if (t_bindings.empty()) t_bindings.emplace_back();
-    t_bindings.back().set(std::move(name), std::move(value));
-}
-
-std::optional<Variant> lookup_binding(std::string_view name) {
-    if (const Variant* v = find_binding(name)) return *v;
-    return std::nullopt;
-}
-
-size_t binding_depth() { return t_bindings.size(); }
-
-// ---- RANDARRAY generator ------------------------------------------------
-
-namespace {
-thread_local uint64_t t_rand_state = 0;
-}
-
-uint64_t rand_seed(int64_t seconds, uint32_t nanos) {
-    if (seconds < 0) return 0xDEADBEEFCAFE1234ULL;
-    uint64_t c = static_cast<uint64_t>(seconds) * 6364136223846793005ULL;
-    uint64_t x = c ^ nanos ^ 0x9E3779B97F4A7C15ULL;
-    return x == 0 ? 1 : x;
-}
-
-double next_rand_f64() {
-    uint64_t x = t_rand_state;
-    if (x == 0) {
-        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                      std::chrono::system_clock::now().time_since_epoch())
-                      .count();
-        x = ns < 0 ? rand_seed(-1, 0)
-                   : rand_seed(ns / 1'000'000'000, static_cast<uint32_t>(ns % 1'000'000'000));
-    }
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    t_rand_state = x;
-    return static_cast<double>(x >> 11) * 0x1.0p-53;
-}
-
-uint64_t rand_state() { return t_rand_state; }
-void set_rand_state(uint64_t state) { t_rand_state = state; }
 
 // ---- Dispatch -----------------------------------------------------------
 

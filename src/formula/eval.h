@@ -1,7 +1,7 @@
 // The formula evaluator: evaluation of a FormulaExpr against one sheet, the
-// value conversions and comparisons every worksheet function shares, the
-// per-thread LET/LAMBDA scopes and random generator, and the dispatch of
-// worksheet functions by name.
+// value conversions and comparisons every worksheet function shares, and the
+// dispatch of worksheet functions by name. The LET/LAMBDA scopes live in
+// formula/scope.h, the random generator in formula/random.h.
 #pragma once
 
 #include <cstddef>
@@ -14,41 +14,69 @@
 #include <vector>
 
 #include "formula/ast.h"
+#include "formula/scope.h"
 #include "types/result.h"
 #include "types/variant.h"
 
 namespace morvane::eval {
 
 // Bounds of one evaluation, whatever nesting of ranges and LAMBDA loops the
-// formula holds: the cells its range walks visit in all, the text bytes its
+// formula holds: the cells and array elements it visits in all (range
+// walks, arrays read from cells and names), the array elements it builds in
+// all (so arrays nested in arrays cannot exhaust memory), the text bytes its
 // "&" joins build and its LAMBDA loops keep in all, and the length of one
 // text made by "&" (longer gives #VALUE!, as in every spreadsheet).
 inline constexpr uint64_t kMaxCellVisits = 100'000'000;
+inline constexpr uint64_t kMaxArrayElements = 10'000'000;
 inline constexpr uint64_t kMaxJoinedBytes = 256'000'000;
 inline constexpr size_t kMaxTextChars = 32767;
+// A formula nested deeper than the parser allows, or than the thread's stack
+// can take while it is parsed or evaluated.
+inline constexpr std::string_view kNestedTooDeeply = "Formula is nested too deeply";
+// The failure of an evaluation stopped by its interrupt check.
+inline constexpr std::string_view kInterrupted = "Interrupted";
+
+// Asked, as work accrues, whether the evaluation must stop (Ctrl-C). The
+// evaluator never calls its caller otherwise.
+struct InterruptCheck {
+    bool (*stop)(void* arg) = nullptr;
+    void* arg = nullptr;
+};
 
 // What an evaluation reads: one sheet's cells and the formula's own cell
-// ({0, 0} when the caller has none), and what it has spent of its bounds.
+// ({0, 0} when the caller has none), its interrupt check, and what it has
+// spent of its bounds.
 struct EvalCtx {
     const CellMap& cells;
     CellPos self{};
+    InterruptCheck interrupt{};
     mutable uint64_t cells_visited = 0;
+    mutable uint64_t elements_built = 0;
     mutable uint64_t bytes_joined = 0;
 };
 
-// Counts `cells` more visited cells; fails with "Formula reads too many
-// cells; maximum is 100,000,000" beyond kMaxCellVisits.
+// Counts `cells` more visited cells (or array elements); fails with
+// "Formula reads too many cells; maximum is 100,000,000" beyond
+// kMaxCellVisits. Visits are the work between interrupt checks.
 Result<void> charge_cells(const EvalCtx& ctx, unsigned __int128 cells);
+// Counts the elements of an Array value (nested arrays included) as built;
+// fails with "Formula builds too many array elements; maximum is
+// 10,000,000" beyond kMaxArrayElements. Other values cost nothing.
+Result<void> charge_elements(const EvalCtx& ctx, const Variant& v);
 // Counts the text bytes of `v` (of its elements, for an Array) against the
 // bound on the bytes joined: loops that keep one result per element charge
 // each, so copying one long text a million times fails too. The message is
 // "Formula builds too much text; maximum is 256,000,000 bytes".
 Result<void> charge_text(const EvalCtx& ctx, const Variant& v);
+// Counts one step of work that reads no cell (a LAMBDA call), so that loops
+// of them reach the interrupt check too.
+Result<void> charge_step(const EvalCtx& ctx);
 
 // ---- Evaluation ---------------------------------------------------------
 
 Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx);
-Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self = {});
+Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self = {},
+                         InterruptCheck interrupt = {});
 
 // Runs the worksheet function `upper_name`; a name with no built function
 // gives the error value #NAME? without evaluating anything.
@@ -83,53 +111,12 @@ Variant cell_val(const CellMap& cells, uint32_t row, uint32_t col);
 // The stored value without a copy; a shared Empty when absent.
 const Variant& cell_ref(const CellMap& cells, uint32_t row, uint32_t col);
 
-// ---- LET/LAMBDA scopes (per thread) --------------------------------------
-
-// One scope of name -> value bindings. Scopes hold a handful of names, so a
-// vector searched linearly beats hashing.
-class Scope {
-public:
-    // Binds `name`, replacing an earlier value of the same name.
-    void set(std::string name, Variant value);
-    const Variant* find(std::string_view name) const;
-    bool empty() const { return entries_.empty(); }
-
-private:
-    std::vector<std::pair<std::string, Variant>> entries_;
-};
-
-void push_bindings(Scope scope);
-void pop_bindings();
-// Binds a name in the innermost scope (LET binds names one after another).
-void bind_innermost(std::string name, Variant value);
-std::optional<Variant> lookup_binding(std::string_view name);
-size_t binding_depth();
-
-// Pushes a scope on construction and pops it on destruction, so every push
-// is matched by exactly one pop whatever the outcome.
-class ScopeGuard {
-public:
-    explicit ScopeGuard(Scope scope) { push_bindings(std::move(scope)); }
-    ~ScopeGuard() { pop_bindings(); }
-    ScopeGuard(const ScopeGuard&) = delete;
-    ScopeGuard& operator=(const ScopeGuard&) = delete;
-};
+// ---- LAMBDA (functions/lambda.cpp) -------------------------------------
 
 // The parameter names of a LAMBDA's arguments (all but the body), upper case.
 Result<std::vector<std::string>> extract_lambda(std::span<const FormulaExpr> lambda_args);
 // Applies the LAMBDA written as `lambda` to `values`, one per parameter.
 Result<Variant> call_lambda(const FormulaExpr& lambda, std::vector<Variant> values, const EvalCtx& ctx);
-
-// ---- RANDARRAY generator (per thread) ------------------------------------
-
-// The next number in [0, 1) of this thread's xorshift64 generator, seeded
-// from the clock at the first draw.
-double next_rand_f64();
-// The seed made from a clock reading (seconds since 1970, nanoseconds).
-uint64_t rand_seed(int64_t seconds, uint32_t nanos);
-// The generator state of this thread (0 before the first draw); tests only.
-uint64_t rand_state();
-void set_rand_state(uint64_t state);
 
 // ---- Dispatch -----------------------------------------------------------
 //

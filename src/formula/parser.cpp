@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "formula/eval.h"
+#include "types/stack.h"
 #include "types/text.h"
 
 namespace morvane::formula::parser {
@@ -45,7 +46,6 @@ constexpr std::string_view kUnexpectedChar = "Unexpected character: '{}'";
 constexpr std::string_view kUnexpectedInput = "Unexpected input at position {}: '{}'";
 constexpr std::string_view kRowTooLarge = "number too large to fit in target type";
 constexpr std::string_view kRowMissing = "cannot parse integer from empty string";
-constexpr std::string_view kTooDeep = "Formula is nested too deeply";
 
 bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -340,7 +340,7 @@ private:
     }
 
     static Result<void> check_depth(uint32_t depth) {
-        if (depth > kMaxTreeDepth) return fail(std::string(kTooDeep));
+        if (depth > kMaxTreeDepth) return fail(std::string(eval::kNestedTooDeeply));
         return {};
     }
 
@@ -358,7 +358,7 @@ private:
         explicit Nest(FormulaParser& p) : p_(p) { ++p_.nesting_; }
         ~Nest() { --p_.nesting_; }
         Result<void> check() const {
-            if (p_.nesting_ > kMaxNesting) return fail(std::string(kTooDeep));
+            if (p_.nesting_ > kMaxNesting || stack_nearly_exhausted()) return fail(std::string(eval::kNestedTooDeeply));
             return {};
         }
 

@@ -32,6 +32,11 @@ struct PyExcelError {
 
 PyTypeObject* excel_error_type() { return g_excel_error; }
 
+void set_error(PyObject* type, std::string_view message) {
+    Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());
+}
+
 void set_exception_from_current() {
     try {
         throw;
@@ -142,15 +147,30 @@ PyObject* variant_to_py(const Variant& v) {
 std::optional<Variant> variant_from_py(PyObject* obj) {
     if (obj == Py_None) return Variant();
     if (PyBool_Check(obj)) return Variant(obj == Py_True);
-    {
-        long long v = PyLong_AsLongLong(obj);
-        if (!(v == -1 && PyErr_Occurred())) return Variant(static_cast<int64_t>(v));
-        PyErr_Clear();
+    if (PyIndex_Check(obj)) {
+        // The value's own __index__ may raise (KeyboardInterrupt included):
+        // that exception is the caller's, unchanged.
+        Ref index(PyNumber_Index(obj));
+        if (!index) return std::nullopt;
+        int overflow = 0;
+        long long v = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+        if (v == -1 && PyErr_Occurred()) return std::nullopt;
+        if (overflow == 0) return Variant(static_cast<int64_t>(v));
+        // Beyond 64 bits a whole number is stored as the nearest float; one
+        // too large even for that is no cell value.
+        double d = PyLong_AsDouble(index.get());
+        if (d == -1.0 && PyErr_Occurred()) {
+            if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return std::nullopt;
+            PyErr_Clear();
+            PyErr_SetString(PyExc_TypeError, "Unsupported cell value type");
+            return std::nullopt;
+        }
+        return Variant(d);
     }
-    {
+    if (PyFloat_Check(obj) || (Py_TYPE(obj)->tp_as_number && Py_TYPE(obj)->tp_as_number->nb_float)) {
         double d = PyFloat_AsDouble(obj);
-        if (!(d == -1.0 && PyErr_Occurred())) return Variant(d);
-        PyErr_Clear();
+        if (d == -1.0 && PyErr_Occurred()) return std::nullopt;
+        return Variant(d);
     }
     if (PyUnicode_Check(obj)) {
         Py_ssize_t len = 0;
@@ -233,10 +253,20 @@ PyObject* excel_error_richcompare(PyObject* a, PyObject* b, int op) {
     return PyBool_FromLong(eq == 0);
 }
 
+// The length of the code in UTF-8, a lone surrogate counted as the three
+// bytes "surrogatepass" writes: equal codes hash alike, and no code that
+// can be built fails to hash.
 Py_hash_t excel_error_hash(PyObject* obj) {
-    Py_ssize_t len = 0;
-    if (!PyUnicode_AsUTF8AndSize(reinterpret_cast<PyExcelError*>(obj)->code, &len)) return -1;
-    return static_cast<Py_hash_t>(len);
+    PyObject* code = reinterpret_cast<PyExcelError*>(obj)->code;
+    Py_ssize_t n = PyUnicode_GET_LENGTH(code);
+    const int kind = PyUnicode_KIND(code);
+    const void* data = PyUnicode_DATA(code);
+    Py_hash_t bytes = 0;
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        Py_UCS4 c = PyUnicode_READ(kind, data, i);
+        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    }
+    return bytes;
 }
 
 PyMemberDef excel_error_members[] = {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "types/variant.h"
@@ -50,6 +51,10 @@ PyObject* cells_to_dict(const CellMap& cells);
 bool arg_str(PyObject* obj, const char* func, const char* name, std::string& out);
 // Row and column numbers: TypeError for a non-integer, OverflowError outside 0..4294967295.
 bool arg_u32(PyObject* obj, const char* func, const char* name, uint32_t& out);
+
+// Raises `type` with `message` decoded as UTF-8 with its full length (a NUL
+// inside does not cut it short).
+void set_error(PyObject* type, std::string_view message);
 
 // Turn a C++ exception escaping an entry point into a Python exception.
 void set_exception_from_current();

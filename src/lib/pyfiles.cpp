@@ -21,11 +21,6 @@ namespace {
 constexpr const char* kNoSheets = "Workbook has no sheets";
 constexpr const char* kNullByte = "embedded null byte";
 
-void raise(PyObject* type, const std::string& message) {
-    Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
-    if (text) PyErr_SetObject(type, text.get());
-}
-
 // A path argument; a NUL inside is refused as Python's own open() does,
 // since the operating system would see only the text before it.
 bool arg_path(PyObject* obj, const char* func, std::string& out) {
@@ -68,7 +63,7 @@ PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
 
         auto sheets = reader::read_workbook(path);
         if (!sheets) {
-            raise(PyExc_OSError, sheets.error());
+            set_error(PyExc_OSError, sheets.error());
             return nullptr;
         }
         if (sheets->empty()) {
@@ -80,7 +75,7 @@ PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
         std::string active = sheet_given ? text::to_lower(sheet) : sheets->front().name;
         sheets->clear();
         if (auto r = vm->set_active_sheet(active); !r) {
-            raise(PyExc_ValueError, r.error());
+            set_error(PyExc_ValueError, r.error());
             return nullptr;
         }
         return wrap_vm(std::move(vm));
@@ -108,7 +103,7 @@ PyObject* save_workbook(const Vm& vm, PyObject* path_obj) {
     sheets.reserve(names.size());
     for (const std::string& name : names) sheets.push_back({name, vm.get_sheet_cells(name)});
     if (auto r = writer::save_workbook(sheets, path); !r) {
-        raise(PyExc_OSError, r.error());
+        set_error(PyExc_OSError, r.error());
         return nullptr;
     }
     Py_RETURN_NONE;

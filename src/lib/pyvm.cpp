@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,7 +17,6 @@
 #include "lib/module.h"
 #include "parser/mod.h"
 #include "vm/mod.h"
-#include "writer/writer.h"
 
 namespace morvane::py {
 
@@ -24,14 +24,62 @@ namespace {
 
 PyTypeObject* g_vm_type = nullptr;  // strong reference, set by the exec step
 
-void raise(PyObject* type, const std::string& message) {
-    Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
-    if (text) PyErr_SetObject(type, text.get());
-}
+// Grids larger than this are refused by cells_df before anything is built,
+// instead of exhausting memory on one far-away cell.
+constexpr uint64_t kMaxDataFrameCells = 10'000'000;
 
-// The interpreter's loop check point: a pending Ctrl-C stops the run, and
-// its KeyboardInterrupt stays set for the caller.
-bool interrupt_pending() { return PyErr_CheckSignals() != 0; }
+// While the core runs, its thread lets go of the interpreter (the GIL, or
+// its attached state on a free-threaded build), so other Python threads and
+// other Vm objects run meanwhile. The thread takes it back only at the
+// interrupt check points and to build Python results.
+thread_local PyThreadState* t_released = nullptr;
+
+// Code that does nothing: evaluating it passes the interpreter's own check
+// for pending work, which raises an exception set on this thread from
+// elsewhere (PyThreadState_SetAsyncExc): the way to stop a worker thread,
+// whose signals the main thread handles.
+PyObject* g_breaker_code = nullptr;
+PyObject* g_breaker_globals = nullptr;
+
+// Between two real checks at least this much time passes: taking the
+// interpreter back costs far more than a loop step.
+constexpr auto kCheckInterval = std::chrono::milliseconds(20);
+thread_local std::chrono::steady_clock::time_point t_last_check{};
+
+class ReleaseInterpreter {
+public:
+    ReleaseInterpreter() : saved_(t_released) { t_released = PyEval_SaveThread(); }
+    ~ReleaseInterpreter() {
+        PyEval_RestoreThread(t_released);
+        t_released = saved_;
+    }
+    ReleaseInterpreter(const ReleaseInterpreter&) = delete;
+    ReleaseInterpreter& operator=(const ReleaseInterpreter&) = delete;
+
+private:
+    PyThreadState* saved_;
+};
+
+// The interpreter's check point: a pending Ctrl-C, or an exception sent to
+// this thread, stops the run, and its exception stays set for the caller.
+bool interrupt_pending() {
+    auto now = std::chrono::steady_clock::now();
+    if (now - t_last_check < kCheckInterval) return false;
+    t_last_check = now;
+    PyThreadState* released = t_released;
+    if (released) PyEval_RestoreThread(released);
+    bool stop = PyErr_CheckSignals() != 0;
+    if (!stop && g_breaker_code) {
+        PyObject* r = PyEval_EvalCode(g_breaker_code, g_breaker_globals, g_breaker_globals);
+        if (r) {
+            Py_DECREF(r);
+        } else {
+            stop = true;
+        }
+    }
+    if (released) t_released = PyEval_SaveThread();
+    return stop;
+}
 
 }  // namespace
 
@@ -46,15 +94,24 @@ namespace {
 
 // Parse and run; false with an exception set.
 bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
-    auto program = parser::parse(code);
-    if (!program) {
-        raise(PyExc_SyntaxError, program.error());
+    std::optional<std::string> syntax_error;
+    Result<void> result;
+    {
+        ReleaseInterpreter released;
+        auto program = parser::parse(code);
+        if (program) {
+            result = vm.run_sub(*program, macro);
+        } else {
+            syntax_error = std::move(program.error());
+        }
+    }
+    if (syntax_error) {
+        set_error(PyExc_SyntaxError, *syntax_error);
         return false;
     }
-    auto result = vm.run_sub(*program, macro);
     if (PyErr_Occurred()) return false;  // the interrupt's KeyboardInterrupt
     if (!result) {
-        raise(PyExc_RuntimeError, result.error());
+        set_error(PyExc_RuntimeError, result.error());
         return false;
     }
     return true;
@@ -258,8 +315,14 @@ PyObject* vm_set_cell_formula(PyObject* self, PyObject* args, PyObject* kwargs) 
         if (!arg_u32(row_obj, "set_cell_formula", "row", row) || !arg_u32(col_obj, "set_cell_formula", "col", col) ||
             !arg_str(formula_obj, "set_cell_formula", "formula", formula))
             return nullptr;
-        if (auto r = as_pyvm(self)->vm->set_cell_formula(row, col, formula); !r) {
-            PyErr_SetString(PyExc_ValueError, r.error().c_str());
+        Result<void> r;
+        {
+            ReleaseInterpreter released;
+            r = as_pyvm(self)->vm->set_cell_formula(row, col, formula);
+        }
+        if (PyErr_Occurred()) return nullptr;  // the interrupt's KeyboardInterrupt
+        if (!r) {
+            set_error(PyExc_ValueError, r.error());
             return nullptr;
         }
         Py_RETURN_NONE;
@@ -270,8 +333,14 @@ PyObject* vm_recalculate(PyObject* self, PyObject*) {
     return guarded([&]() -> PyObject* {
         Borrow b;
         if (!b.exclusive(as_pyvm(self))) return nullptr;
-        if (auto r = as_pyvm(self)->vm->recalculate_all(); !r) {
-            PyErr_SetString(PyExc_RuntimeError, r.error().c_str());
+        Result<void> r;
+        {
+            ReleaseInterpreter released;
+            r = as_pyvm(self)->vm->recalculate_all();
+        }
+        if (PyErr_Occurred()) return nullptr;  // the interrupt's KeyboardInterrupt
+        if (!r) {
+            set_error(PyExc_RuntimeError, r.error());
             return nullptr;
         }
         Py_RETURN_NONE;
@@ -299,30 +368,33 @@ bool batch_key(PyObject* key, uint32_t& row, uint32_t& col) {
     return true;
 }
 
-// Stores the items of `formulas` in the dict's order; the first failure
-// ends the walk. False with an exception set.
-bool store_formula_batch(Vm& vm, PyObject* formulas) {
+struct BatchItem {
+    uint32_t row, col;
+    std::string formula;
+};
+
+// Reads the items of `formulas` in the dict's order up to the first one
+// that is no (row, col) -> str pair; that one's TypeError is left set.
+std::vector<BatchItem> read_formula_batch(PyObject* formulas) {
+    std::vector<BatchItem> items;
     Py_ssize_t pos = 0;
     PyObject *key = nullptr, *value = nullptr;
     while (PyDict_Next(formulas, &pos, &key, &value)) {
         uint32_t row = 0, col = 0;
         if (!batch_key(key, row, col)) {
             PyErr_SetString(PyExc_TypeError, "keys must be (row, col) tuples of integers");
-            return false;
+            break;
         }
         if (!PyUnicode_Check(value)) {
             PyErr_SetString(PyExc_TypeError, "values must be formula strings");
-            return false;
+            break;
         }
         Py_ssize_t len = 0;
         const char* text = PyUnicode_AsUTF8AndSize(value, &len);
-        if (!text) return false;
-        if (auto r = vm.set_cell_formula(row, col, std::string_view(text, static_cast<size_t>(len))); !r) {
-            PyErr_SetString(PyExc_ValueError, r.error().c_str());
-            return false;
-        }
+        if (!text) break;
+        items.push_back({row, col, std::string(text, static_cast<size_t>(len))});
     }
-    return true;
+    return items;
 }
 
 PyObject* vm_set_cell_formula_batch(PyObject* self, PyObject* args, PyObject* kwargs) {
@@ -337,20 +409,44 @@ PyObject* vm_set_cell_formula_batch(PyObject* self, PyObject* args, PyObject* kw
                          Py_TYPE(formulas)->tp_name);
             return nullptr;
         }
-        Vm& vm = *as_pyvm(self)->vm;
         // On a free-threaded interpreter another thread may change the dict
         // meanwhile; the borrowed items of PyDict_Next stay valid only while
-        // the dict is locked.
-        bool ok = false;
+        // the dict is locked, so the items are copied out under the lock.
+        std::vector<BatchItem> items;
+        bool read = false;
         Py_BEGIN_CRITICAL_SECTION(formulas);
         // No C++ exception may leave the section with the dict still locked.
         try {
-            ok = store_formula_batch(vm, formulas);
+            items = read_formula_batch(formulas);
+            read = true;
         } catch (...) {
             set_exception_from_current();
         }
         Py_END_CRITICAL_SECTION();
-        if (!ok) return nullptr;
+        if (!read) return nullptr;
+        // The items before a malformed one are stored, in order, as if the
+        // walk had stopped there; a formula that fails ends it first.
+        Ref read_error(PyErr_GetRaisedException());
+        std::optional<std::string> failure;
+        {
+            ReleaseInterpreter released;
+            Vm& vm = *as_pyvm(self)->vm;
+            for (const BatchItem& item : items) {
+                if (auto r = vm.set_cell_formula(item.row, item.col, item.formula); !r) {
+                    failure = std::move(r.error());
+                    break;
+                }
+            }
+        }
+        if (PyErr_Occurred()) return nullptr;  // the interrupt's KeyboardInterrupt
+        if (failure) {
+            set_error(PyExc_ValueError, *failure);
+            return nullptr;
+        }
+        if (read_error) {
+            PyErr_SetRaisedException(read_error.release());
+            return nullptr;
+        }
         Py_RETURN_NONE;
     });
 }
@@ -427,8 +523,13 @@ PyObject* vm_cells_df(PyObject* self, PyObject*) {
         if (!b.shared(as_pyvm(self))) return nullptr;
         Ref pandas(PyImport_ImportModule("pandas"));
         if (!pandas) {
-            PyErr_Clear();
+            // Why pandas failed to import stays visible as the cause.
+            PyObject* cause = PyErr_GetRaisedException();
             PyErr_SetString(PyExc_ImportError, "pandas is required for cells_df(); install it with: pip install pandas");
+            PyObject* exc = PyErr_GetRaisedException();
+            PyException_SetContext(exc, Py_NewRef(cause));
+            PyException_SetCause(exc, cause);
+            PyErr_SetRaisedException(exc);
             return nullptr;
         }
         Ref frame_type(PyObject_GetAttrString(pandas.get(), "DataFrame"));
@@ -436,11 +537,10 @@ PyObject* vm_cells_df(PyObject* self, PyObject*) {
         const CellMap& cells = as_pyvm(self)->vm->cells();
         if (cells.empty()) return PyObject_CallNoArgs(frame_type.get());
 
-        // Grids past the bound are refused instead of exhausting memory.
-        uint32_t rows = writer::cells_max_row(cells), cols = writer::cells_max_col(cells);
-        if (uint64_t{rows} * cols > writer::kMaxGridCells) {
-            PyErr_Format(PyExc_MemoryError,
-                         "cells_df(): a grid of %u rows and %u columns is larger than 10000000 cells", rows, cols);
+        uint32_t rows = 0, cols = 0;
+        for (const auto& [pos, cell] : cells) rows = std::max(rows, pos.row), cols = std::max(cols, pos.col);
+        if (uint64_t{rows} * cols > kMaxDataFrameCells) {
+            PyErr_Format(PyExc_MemoryError, "cells_df(): a grid of %u rows and %u columns is too large; the limit is 10,000,000 cells", rows, cols);
             return nullptr;
         }
         Ref data(PyList_New(rows));
@@ -558,6 +658,12 @@ int add_run_macro(PyObject* module) {
 PyObject* wrap_vm(std::unique_ptr<Vm> vm) { return alloc_vm(g_vm_type, std::move(vm)); }
 
 int add_vm_type(PyObject* module) {
+    if (!g_breaker_code) {
+        g_breaker_code = Py_CompileString("None", "<morvane>", Py_eval_input);
+        if (!g_breaker_code) return -1;
+        g_breaker_globals = PyDict_New();
+        if (!g_breaker_globals) return -1;
+    }
     Ref type(PyType_FromModuleAndSpec(module, &vm_spec, nullptr));
     if (!type) return -1;
     Py_XSETREF(g_vm_type, reinterpret_cast<PyTypeObject*>(Py_NewRef(type.get())));

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "types/stack.h"
+
 namespace morvane::parser {
 
 Parser::Parser(Tokens tokens) : toks(std::move(tokens.toks)), spans(std::move(tokens.spans)) {
@@ -96,7 +98,8 @@ bool Parser::is_elseif() const {
 }
 
 Result<void> Parser::enter(int units) {
-    if (depth_ + units > kMaxDepth) return fail("expression or block nesting is too deep");
+    if (depth_ + units > kMaxDepth || stack_nearly_exhausted())
+        return fail("expression or block nesting is too deep");
     depth_ += units;
     return {};
 }

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "parser/mod.h"
+#include "types/calendar.h"
 #include "types/text.h"
 
 namespace morvane::parser {
@@ -89,22 +90,6 @@ bool is_word_char(char32_t c) {
 }
 
 // ---- date literals
-
-int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-bool is_leap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-unsigned month_length(int64_t y, unsigned m) {
-    static constexpr unsigned kLen[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && is_leap(y) ? 29 : kLen[m - 1];
-}
 
 // Reads an unsigned decimal run of 1..max_digits digits at s[i].
 bool read_num(std::u32string_view s, size_t& i, int max_digits, int64_t& out, int& ndigits) {
@@ -190,13 +175,10 @@ DateShape classify_date(std::u32string_view s, int64_t& serial) {
         serial = 60;  // the phantom 1900-02-29 of the 1900 date system
         return DateShape::Date;
     }
-    if (m < 1 || m > 12 || d < 1 || d > month_length(y, static_cast<unsigned>(m)) || y < 1900 || y > 9999)
+    if (m < 1 || m > 12 || d < 1 || d > morvane_types::month_length(y, static_cast<uint32_t>(m)) || y < 1900 ||
+        y > 9999)
         return DateShape::Invalid;
-    int64_t days = days_from_civil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) -
-                   days_from_civil(1899, 12, 31);
-    // From March 1900 on a serial counts the phantom day too.
-    if (days >= 60) days += 1;
-    serial = days;
+    serial = morvane_types::serial_from_civil(y, static_cast<uint32_t>(m), static_cast<uint32_t>(d));
     return DateShape::Date;
 }
 

@@ -40,12 +40,24 @@ FormulaCache& cache_of(std::shared_ptr<FormulaCache>& cache) {
 
 }  // namespace
 
+eval::InterruptCheck Vm::formula_interrupt() {
+    // A stop asked for inside a formula stops the macro too: the Vm's own
+    // check point records it, so no On Error handler swallows it.
+    return {[](void* arg) {
+                auto* vm = static_cast<Vm*>(arg);
+                if (!vm->interrupt_check || !vm->interrupt_check()) return false;
+                vm->interrupted_ = true;
+                return true;
+            },
+            this};
+}
+
 Result<void> Vm::set_cell_formula(uint32_t row, uint32_t col, std::string_view formula) {
     const CellPos pos{row, col};
     std::string text(formula);
     const FormulaCache::Entry* entry = TRY(cache_of(formula_cache_).entry_for(pos, text));
     // The target still holds its previous content while the formula runs.
-    Variant value = TRY(eval::evaluate(*entry->tree, cells(), pos));
+    Variant value = TRY(eval::evaluate(*entry->tree, cells(), pos, formula_interrupt()));
     cells_mut()[pos] = CellContent{std::move(text), std::move(value)};
     return {};
 }
@@ -71,7 +83,7 @@ Result<void> Vm::recalculate_all() {
     for (uint32_t i : order) {
         const vm::FormulaEntry& f = formulas[i];
         const CellPos pos{f.row, f.col};
-        Variant value = TRY(eval::evaluate(*f.tree, live, pos));
+        Variant value = TRY(eval::evaluate(*f.tree, live, pos, formula_interrupt()));
         live[pos].value = std::move(value);
     }
     return {};

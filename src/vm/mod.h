@@ -29,6 +29,7 @@
 #include <variant>
 #include <vector>
 
+#include "formula/eval.h"
 #include "parser/ast.h"
 #include "types/result.h"
 #include "types/variant.h"
@@ -255,6 +256,8 @@ private:
 
     // run.cpp
     Result<void> poll_interrupt();
+    // The interrupt check handed to formula evaluation (formulas.cpp).
+    eval::InterruptCheck formula_interrupt();
     Result<void> run_body_loop(const Body& body, bool is_function);
     // Runs a procedure on the `argc` arguments at the top of the argument
     // stack (from `base`), which it pops.

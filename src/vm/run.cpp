@@ -1,13 +1,12 @@
 // Procedures and run control: loading a program and running its Sub, one
 // activation per call (parameters, GoTo, On Error, Exit), the recursion
 // guard and the interrupt check point.
-#include <pthread.h>
-
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <expected>
 
+#include "types/stack.h"
 #include "types/text.h"
 #include "vm/mod.h"
 
@@ -16,23 +15,6 @@ namespace morvane {
 namespace {
 
 constexpr std::string_view kOutOfStack = "Out of stack space";
-// Native stack kept free below the deepest activation: a quarter of the
-// stack, at most 1 MiB (sanitizer builds have much larger frames).
-constexpr size_t kStackReserve = size_t{1} << 20;
-
-// Lowest usable address of this thread's stack plus the reserve; 0 when the
-// platform does not say.
-uintptr_t stack_limit_of_this_thread() {
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
-    void* addr = nullptr;
-    size_t size = 0;
-    int rc = pthread_attr_getstack(&attr, &addr, &size);
-    pthread_attr_destroy(&attr);
-    if (rc != 0 || addr == nullptr) return 0;
-    return reinterpret_cast<uintptr_t>(addr) + std::min(kStackReserve, size / 4);
-}
-
 std::optional<size_t> find_label(const Body& body, const std::string& label) {
     for (size_t i = 0; i < body.size(); ++i)
         if (auto l = body[i].stmt.get_if<Stmt::Label>(); l && l->name == label) return i;
@@ -165,6 +147,8 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
         if (interrupted_) return r;
         if (resume_next) continue;
         if (!on_error_label) return r;
+        // An error jump is a jump like any other: a loop made of it stops on Ctrl-C.
+        TRY_VOID(check_deadline());
         std::string label = std::move(*on_error_label);
         on_error_label.reset();
         auto at = find_label(body, label);

@@ -179,3 +179,71 @@ TEST(FormulaSort, StableAndSafe) {
     eval::stable_merge_sort(w, [](int, int) { return true; });
     EXPECT_EQ(w.size(), 100u);
 }
+
+TEST(FormulaKit, RangeViewReadsInPlaceWithShape) {
+    auto tree = formula::parser::parse("=B2:A1");
+    ASSERT_TRUE(tree);
+    eval::EvalCtx ctx{kGrid, {}};
+    auto view = eval::RangeView::open(*tree->get<FormulaExpr::Range>(), ctx);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->rows(), 2u);
+    EXPECT_EQ(view->cols(), 2u);
+    EXPECT_EQ(view->top(), 1u);
+    EXPECT_EQ(view->left(), 1u);
+    EXPECT_EQ(view->at(1, 0).debug_text(), "Integer(3)");
+    EXPECT_EQ(view->at(uint64_t{1}).debug_text(), "Integer(2)");
+    std::string walked;
+    view->for_each([&](const Variant& v) { walked += v.debug_text() + " "; });
+    EXPECT_EQ(walked, "Integer(1) Integer(2) Integer(3) Str(\"x\") ");
+    EXPECT_EQ(ctx.cells_visited, 4u);
+
+    auto huge = formula::parser::parse("=A1:B500001");
+    auto refused = eval::RangeView::open(*huge->get<FormulaExpr::Range>(), ctx);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "Range too large (1000002 cells); maximum is 1,000,000");
+}
+
+TEST(FormulaKit, ForEachValueTellsWhereEachValueCameFrom) {
+    auto tree = formula::parser::parse("=F(A1:B1, 7, MAP(A1:A2, LAMBDA(x, x)))");
+    ASSERT_TRUE(tree);
+    std::string seen;
+    auto r = eval::for_each_value(tree->get<FormulaExpr::Func>()->args, eval::EvalCtx{kGrid, {}},
+                                  [&](const Variant& v, eval::ValueSource src) -> Result<void> {
+                                      seen += src == eval::ValueSource::Range   ? 'r'
+                                              : src == eval::ValueSource::Array ? 'a'
+                                                                                : 's';
+                                      seen += v.to_string();
+                                      seen += ' ';
+                                      return {};
+                                  });
+    ASSERT_TRUE(r);
+    EXPECT_EQ(seen, "r1 r2 s7 a1 a3 ");
+}
+
+Result<Variant> kit_sqrt(eval::Args a, const eval::EvalCtx& c) {
+    return eval::unary(a, c, "SQRT", [](double x) -> Result<Variant> {
+        if (x < 0) return Variant(ExcelError::Num);
+        return number_variant(std::sqrt(x));
+    });
+}
+
+Result<Variant> kit_pow(eval::Args a, const eval::EvalCtx& c) {
+    return eval::binary(a, c, "POWER", [](double x, double y) { return std::pow(x, y); });
+}
+
+TEST(FormulaKit, UnaryAndBinaryHelpers) {
+    auto call = [](FuncHandler h, std::string_view formula) {
+        auto tree = formula::parser::parse(formula);
+        auto v = h(tree->get<FormulaExpr::Func>()->args, eval::EvalCtx{kGrid, {}});
+        return v ? v->debug_text() : "fail: " + v.error();
+    };
+    EXPECT_EQ(call(kit_sqrt, "=F(16)"), "Integer(4)");
+    EXPECT_EQ(call(kit_sqrt, "=F(-1)"), "Error(Num)");
+    EXPECT_EQ(call(kit_sqrt, "=F(1, 2)"), "fail: SQRT requires 1 argument");
+    EXPECT_EQ(call(kit_sqrt, "=F(NA())"), "fail: #N/A");  // the dispatcher turns it back into #N/A
+    EXPECT_EQ(call(kit_pow, "=F(2, 10)"), "Integer(1024)");
+    EXPECT_EQ(call(kit_pow, "=F(10, 400)"), "Error(Num)");
+    EXPECT_EQ(call(kit_pow, "=F(2)"), "fail: POWER requires 2 arguments");
+    EXPECT_TRUE(eval::is_error_signal("#DIV/0!"));
+    EXPECT_FALSE(eval::is_error_signal("Range too large"));
+}

@@ -17,6 +17,7 @@
 
 #include "formula/args.h"
 #include "formula/eval.h"
+#include "formula/random.h"
 #include "formula/parser.h"
 #include "tests/cpp/formula_test_util.h"
 

@@ -123,7 +123,8 @@ TEST(FormulaLambda, ByRowAndByCol) {
         {"=BYROW(A1:B2, 3)", "fail: expected a LAMBDA expression"},
         {"=BYROW(A1:B2)", "fail: BYROW requires 2 arguments"},
         {"=BYCOL(A1:B2)", "fail: BYCOL requires 2 arguments"},
-        {"=BYROW(A1:B2, LAMBDA(a, b, a+b), 1/0)", "Array([Integer(3), Integer(7)])"},
+        {"=BYROW(A1:B2, LAMBDA(a, b, a+b), 1/0)", "fail: BYROW requires 2 arguments"},
+        {"=BYCOL(A1:B2, LAMBDA(a, b, a+b), 1)", "fail: BYCOL requires 2 arguments"},
         {"=BYROW(A1:A2000000, LAMBDA(x, x))", "fail: Range too large (2000000 cells); maximum is 1,000,000"},
         {"=BYCOL(A1:ZZZZ3, LAMBDA(x, y, z, x))", "fail: Range too large (1425762 cells); maximum is 1,000,000"},
     };

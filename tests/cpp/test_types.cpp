@@ -201,6 +201,30 @@ TEST(TypesDates, SerialWalk) {
     EXPECT_EQ(serial_to_ymd(2958465 + 146097).year, 10399);
 }
 
+TEST(TypesDates, CivilDays) {
+    using namespace morvane_types;
+    EXPECT_EQ(days_from_civil(1970, 1, 1), 0);
+    EXPECT_EQ(days_from_civil(2000, 3, 1), 11017);
+    EXPECT_EQ(days_from_civil(1969, 12, 31), -1);
+    // Round trips across leap days, century years and negative years.
+    for (int64_t z : {-800000LL, -719468LL, -1LL, 0LL, 11016LL, 11017LL, 2932896LL, 50000000LL}) {
+        CivilDate c = civil_from_days(z);
+        EXPECT_EQ(days_from_civil(c.year, c.month, c.day), z) << z;
+    }
+    EXPECT_EQ(civil_from_days(11016), (CivilDate{2000, 2, 29}));
+    EXPECT_TRUE(is_leap(2000));
+    EXPECT_FALSE(is_leap(1900));
+    EXPECT_EQ(month_length(2024, 2), 29u);
+    EXPECT_EQ(month_length(2023, 2), 28u);
+    // Serials count the phantom 1900-02-29.
+    EXPECT_EQ(serial_from_civil(1900, 1, 1), 1);
+    EXPECT_EQ(serial_from_civil(1900, 2, 28), 59);
+    EXPECT_EQ(serial_from_civil(1900, 3, 1), 61);
+    EXPECT_EQ(serial_from_civil(2023, 3, 15), 45000);
+    // The largest serials neither overflow nor loop.
+    EXPECT_EQ(serial_to_ymd(INT64_MAX).month, 7u);
+}
+
 TEST(TypesText, UnicodeHelpers) {
     EXPECT_EQ(text::to_upper("straße"), "STRASSE");
     EXPECT_EQ(text::to_lower("GRÖßE"), "größe");

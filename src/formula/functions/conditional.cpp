@@ -48,6 +48,7 @@ struct Totals {
     double sum = -0.0;
     size_t count = 0;
     void add(const Variant& v) {
+        // Text that is no number and error values are passed over, not failures.
         if (auto x = to_float(v)) {
             sum += *x;
             ++count;

@@ -14,21 +14,16 @@ namespace {
 constexpr std::string_view kLetArity = "LET requires an odd number of arguments: LET(name, val, ..., result)";
 constexpr std::string_view kLetNames = "LET: name arguments must be identifiers";
 constexpr std::string_view kNotLambda = "expected a LAMBDA expression";
-constexpr std::string_view kLambdaArity = "LAMBDA requires at least 2 arguments";
 constexpr std::string_view kLambdaParams = "LAMBDA: parameter names must be identifiers";
 constexpr std::string_view kLambdaCount = "LAMBDA: expected {} args, got {}";
-constexpr std::string_view kMapArity = "MAP requires at least 2 arguments";
 constexpr std::string_view kMapLengths = "MAP: all array arguments must have equal length";
 constexpr std::string_view kReduceArity = "REDUCE requires 3 arguments: REDUCE(initial, array, LAMBDA(acc,x,body))";
 constexpr std::string_view kScanArity = "SCAN requires 3 arguments: SCAN(initial, array, LAMBDA(acc,x,body))";
-constexpr std::string_view kByrowArity = "BYROW requires 2 arguments";
-constexpr std::string_view kBycolArity = "BYCOL requires 2 arguments";
 
 // BYROW (by_row) or BYCOL: one LAMBDA call per row or column of a range,
 // each cell of it one argument.
-Result<Variant> by_lines(std::span<const FormulaExpr> args, const EvalCtx& ctx, bool by_row,
-                         std::string_view arity) {
-    if (args.size() < 2) return fail(std::string(arity));
+Result<Variant> by_lines(std::span<const FormulaExpr> args, const EvalCtx& ctx, bool by_row) {
+    TRY_VOID(check_arity(by_row ? "BYROW" : "BYCOL", args.size(), 2, 2));
     const auto* r = args[0].get<FormulaExpr::Range>();
     if (!r) {
         Variant v = TRY(evaluate(args[0], ctx));
@@ -87,14 +82,18 @@ Result<std::vector<std::string>> extract_lambda(std::span<const FormulaExpr> lam
 Result<Variant> call_lambda(const FormulaExpr& lambda, std::vector<Variant> values, const EvalCtx& ctx) {
     const auto* f = lambda.get<FormulaExpr::Func>();
     if (!f || f->name != "LAMBDA") return fail(std::string(kNotLambda));
-    if (f->args.size() < 2) return fail(std::string(kLambdaArity));
+    TRY_VOID(check_arity("LAMBDA", f->args.size(), 2, kNoMax));
     std::vector<std::string> names = TRY(extract_lambda(f->args));
     if (names.size() != values.size())
         return fail(format_message(kLambdaCount, std::to_string(names.size()), std::to_string(values.size())));
+    TRY_VOID(charge_step(ctx));
     Scope scope;
     for (size_t i = 0; i < names.size(); ++i) scope.set(std::move(names[i]), std::move(values[i]));
     ScopeGuard guard(std::move(scope));
-    return evaluate(f->args.back(), ctx);
+    Variant result = TRY(evaluate(f->args.back(), ctx));
+    // Loops keep one result per call: an array result counts as built.
+    TRY_VOID(charge_elements(ctx, result));
+    return result;
 }
 
 Result<Variant> func_let(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
@@ -113,7 +112,7 @@ Result<Variant> func_let(std::span<const FormulaExpr> args, const EvalCtx& ctx) 
 Result<Variant> func_lambda(std::span<const FormulaExpr>, const EvalCtx&) { return Variant("#LAMBDA"); }
 
 Result<Variant> func_map(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    if (args.size() < 2) return fail(std::string(kMapArity));
+    TRY_VOID(check_arity("MAP", args.size(), 2, kNoMax));
     std::vector<std::vector<Variant>> lists;
     for (size_t i = 0; i + 1 < args.size(); ++i) lists.push_back(TRY(collect_values(args[i], ctx)));
     size_t n = lists.front().size();
@@ -142,11 +141,11 @@ Result<Variant> func_scan(std::span<const FormulaExpr> args, const EvalCtx& ctx)
 }
 
 Result<Variant> func_byrow(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    return by_lines(args, ctx, true, kByrowArity);
+    return by_lines(args, ctx, true);
 }
 
 Result<Variant> func_bycol(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    return by_lines(args, ctx, false, kBycolArity);
+    return by_lines(args, ctx, false);
 }
 
 namespace {

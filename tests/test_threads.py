@@ -1,0 +1,121 @@
+"""Macros let other Python threads run, and a runaway one stops on request."""
+import ctypes
+import signal
+import threading
+import time
+
+import pytest
+
+from morvane import Vm
+from vmhelp import sub
+
+BUSY = sub("Dim i As Long, n As Long\nFor i = 1 To 3000000\n    n = n + 1\nNext i")
+FOREVER = sub("Dim n\nDo\n    n = n + 1\nLoop")
+
+
+def raise_in(thread, exc):
+    """Sends `exc` to a thread, as a debugger or a kernel's interrupt does."""
+    done = ctypes.pythonapi.PyThreadState_SetAsyncExc(ctypes.c_ulong(thread.ident), ctypes.py_object(exc))
+    assert done == 1
+
+
+def test_eight_vms_run_at_the_same_time():
+    n = 8
+    gate = threading.Barrier(n)
+    spans = [None] * n
+
+    def work(k):
+        vm = Vm()
+        gate.wait()
+        start = time.perf_counter()
+        vm.run(BUSY, "Main")
+        spans[k] = (start, time.perf_counter())
+        assert vm.variables()["n"] == 3000000
+
+    threads = [threading.Thread(target=work, args=(k,)) for k in range(n)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    # Holding the interpreter for a whole run would make them strictly
+    # one after another: the last would start after the first ended.
+    assert max(s for s, _ in spans) < min(e for _, e in spans)
+
+
+def test_a_runaway_macro_in_a_worker_thread_stops_on_request():
+    caught = []
+    started = threading.Event()
+
+    def work():
+        vm = Vm()
+        started.set()
+        try:
+            vm.run(FOREVER, "Main")
+        except KeyboardInterrupt:
+            caught.append(vm.variables()["n"])
+
+    t = threading.Thread(target=work)
+    t.start()
+    started.wait()
+    time.sleep(0.1)
+    raise_in(t, KeyboardInterrupt)
+    t.join(timeout=5)
+    assert not t.is_alive() and caught and caught[0] > 0
+
+
+def test_ctrl_c_reaches_the_main_thread_while_a_worker_runs_a_macro():
+    started = threading.Event()
+
+    def work():
+        started.set()
+        try:
+            Vm().run(FOREVER, "Main")
+        except KeyboardInterrupt:
+            pass
+
+    def handler(signum, frame):
+        raise KeyboardInterrupt
+
+    t = threading.Thread(target=work)
+    old = signal.signal(signal.SIGALRM, handler)
+    try:
+        t.start()
+        started.wait()
+        signal.setitimer(signal.ITIMER_REAL, 0.1)
+        begun = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            while True:
+                t.join(timeout=0.01)
+        assert time.monotonic() - begun < 2
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, old)
+        raise_in(t, KeyboardInterrupt)
+        t.join(timeout=5)
+    assert not t.is_alive()
+
+
+def test_a_vm_in_use_by_another_thread_is_refused_not_shared():
+    vm = Vm()
+    started = threading.Event()
+
+    def work():
+        started.set()
+        try:
+            vm.run(FOREVER, "Main")
+        except KeyboardInterrupt:
+            pass
+
+    t = threading.Thread(target=work)
+    t.start()
+    started.wait()
+    time.sleep(0.05)
+    try:
+        with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
+            vm.get_cell(1, 1)
+        with pytest.raises(RuntimeError, match="^Already borrowed$"):
+            vm.set_cell(1, 1, 1)
+    finally:
+        raise_in(t, KeyboardInterrupt)
+        t.join(timeout=5)
+    vm.set_cell(1, 1, 1)  # free again
