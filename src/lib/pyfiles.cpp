@@ -41,11 +41,9 @@ void store_sheet(Vm& vm, reader::WorkbookSheet& sheet) {
     vm.ensure_sheet(sheet.name);
     CellMap& cells = *vm.sheet_cells_mut(sheet.name);
     cells.reserve(cells.size() + sheet.cells.size());
-    for (size_t i = 0; i < sheet.cells.size(); ++i) {
-        auto& entry = sheet.cells[i];
+    sheet.cells.drain([&](reader::SheetCells::Entry&& entry) {
         cells.insert_or_assign(entry.pos, CellContent{std::nullopt, to_variant(std::move(entry.cell))});
-    }
-    sheet.cells = reader::SheetCells();  // the reader's copy is released sheet by sheet
+    });
 }
 
 PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {

@@ -1,5 +1,6 @@
 // The reader's entry point (the format chosen by the file name), the sheet
 // cell table, and the rules both package walks share.
+#include <bit>
 #include <charconv>
 #include <cstddef>
 #include <system_error>
@@ -54,27 +55,49 @@ size_t SheetCells::slot_of(CellPos pos) const {
 }
 
 const SheetCell* SheetCells::find(CellPos pos) const {
-    if (slots_.empty()) return nullptr;
+    if (ordered_) {
+        // Binary search over the entries, which are sorted.
+        size_t lo = 0, hi = size_;
+        while (lo < hi) {
+            size_t mid = lo + (hi - lo) / 2;
+            if (before((*this)[mid].pos, pos)) lo = mid + 1;
+            else hi = mid;
+        }
+        return lo < size_ && (*this)[lo].pos == pos ? &(*this)[lo].cell : nullptr;
+    }
     uint32_t idx = slots_[slot_of(pos)];
     return idx == kFree ? nullptr : &(*this)[idx].cell;
 }
 
 void SheetCells::grow() {
-    std::vector<uint32_t> fresh(std::max<size_t>(16, slots_.size() * 2), kFree);
+    std::vector<uint32_t> fresh(std::max<size_t>(16, std::bit_ceil((size_ + 1) * 2)), kFree);
     slots_.swap(fresh);
     for (size_t i = 0; i < size_; ++i) slots_[slot_of((*this)[i].pos)] = static_cast<uint32_t>(i);
 }
 
+void SheetCells::append(CellPos pos, SheetCell cell) {
+    if ((size_ >> kChunkBits) == chunks_.size()) chunks_.emplace_back().reserve(kChunk);
+    chunks_.back().push_back(Entry{pos, std::move(cell)});
+    ++size_;
+}
+
 bool SheetCells::set(CellPos pos, SheetCell cell) {
+    if (ordered_) {
+        if (size_ == 0 || before((*this)[size_ - 1].pos, pos)) {
+            append(pos, std::move(cell));
+            return true;
+        }
+        ordered_ = false;
+        grow();
+    }
     if ((size_ + 1) * 2 > slots_.size()) grow();
     size_t slot = slot_of(pos);
     if (slots_[slot] != kFree) {
         (*this)[slots_[slot]].cell = std::move(cell);
         return false;
     }
-    if ((size_ >> kChunkBits) == chunks_.size()) chunks_.emplace_back().reserve(kChunk);
-    chunks_.back().push_back(Entry{pos, std::move(cell)});
-    slots_[slot] = static_cast<uint32_t>(size_++);
+    slots_[slot] = static_cast<uint32_t>(size_);
+    append(pos, std::move(cell));
     return true;
 }
 

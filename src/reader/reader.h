@@ -29,7 +29,9 @@ struct SheetCell {
 };
 
 // A sheet's cells by position. Entries live in fixed-size chunks (growing
-// never copies or doubles what is stored) behind an open-addressing index.
+// never copies or doubles what is stored). While positions arrive in row-major
+// order, as writers put them, no position can repeat and no index is kept;
+// the first one out of order builds an open-addressing index.
 class SheetCells {
 public:
     struct Entry {
@@ -44,6 +46,17 @@ public:
     bool set(CellPos pos, SheetCell cell);
     const Entry& operator[](size_t i) const { return chunks_[i >> kChunkBits][i & (kChunk - 1)]; }
     Entry& operator[](size_t i) { return chunks_[i >> kChunkBits][i & (kChunk - 1)]; }
+
+    // Hands every entry, moved out, to fn in order, freeing storage as it
+    // goes, so that a copy of the cells built meanwhile does not double the peak.
+    template <class Fn>
+    void drain(Fn&& fn) {
+        for (auto& chunk : chunks_) {
+            for (Entry& e : chunk) fn(std::move(e));
+            std::vector<Entry>().swap(chunk);
+        }
+        *this = SheetCells();
+    }
 
     class const_iterator {
     public:
@@ -69,16 +82,19 @@ private:
     static constexpr uint32_t kFree = 0xFFFFFFFFu;
 
     // Both coordinates mixed, so that wide rows do not form long probe runs.
+    static bool before(CellPos a, CellPos b) { return a.row != b.row ? a.row < b.row : a.col < b.col; }
     static uint64_t hash(CellPos p) {
         uint64_t x = ((uint64_t{p.row} << 32) | p.col) * 0x9E3779B97F4A7C15ULL;
         return x ^ (x >> 32);
     }
     size_t slot_of(CellPos pos) const;
     void grow();
+    void append(CellPos pos, SheetCell cell);
 
     std::vector<std::vector<Entry>> chunks_;
     std::vector<uint32_t> slots_;  // entry index or kFree; at most half full
     size_t size_ = 0;
+    bool ordered_ = true;  // every entry after the one before it: no index yet
 };
 
 // One sheet as read: its name (case kept for .xlsx, lower-cased for .ods) and cells.
