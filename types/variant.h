@@ -50,8 +50,9 @@ public:
     const Variant* find(std::string_view name) const;
     Variant* find(std::string_view name);
     void set(std::string name, Variant value);
-    size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
+    // Defined below Variant: clang needs the element type complete here.
+    size_t size() const;
+    bool empty() const;
     auto begin() const { return entries_.begin(); }
     auto end() const { return entries_.end(); }
     auto begin() { return entries_.begin(); }
@@ -112,6 +113,9 @@ static_assert(std::is_same_v<std::variant_alternative_t<4, VariantBase>, Date>);
 static_assert(std::is_same_v<std::variant_alternative_t<8, VariantBase>, Record>);
 
 bool operator==(const Variant& a, const Variant& b);
+
+inline size_t Record::size() const { return entries_.size(); }
+inline bool Record::empty() const { return entries_.empty(); }
 
 // What one cell stores: the formula text (if any) and its value.
 struct CellContent {
