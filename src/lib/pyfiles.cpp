@@ -42,7 +42,10 @@ void store_sheet(Vm& vm, reader::WorkbookSheet& sheet) {
     CellMap& cells = *vm.sheet_cells_mut(sheet.name);
     cells.reserve(cells.size() + sheet.cells.size());
     sheet.cells.drain([&](reader::SheetCells::Entry&& entry) {
-        cells.insert_or_assign(entry.pos, CellContent{std::nullopt, to_variant(std::move(entry.cell))});
+        Variant value = to_variant(std::move(entry.cell));
+        // Constructed in place when new; try_emplace leaves `value` alone otherwise.
+        auto [it, inserted] = cells.try_emplace(entry.pos, std::nullopt, std::move(value));
+        if (!inserted) it->second = CellContent{std::nullopt, std::move(value)};
     });
 }
 

@@ -199,8 +199,56 @@ bool XmlIter::next(Ev& ev) {
     return false;
 }
 
+// The common shape of a tag, in one forward scan: a name, then attributes
+// written name="value" (or 'value') each after one space, then ">" or "/>".
+// Anything else returns false without moving on, and the general rules below
+// read the tag afresh; both agree on every tag this accepts.
+bool XmlIter::simple_tag(Ev& ev) {
+    const char* p = rest_.data() + 1;
+    const char* end = rest_.data() + rest_.size();
+    auto name_char = [](char c) {
+        return c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '>' && c != '/' && c != '"' &&
+               c != '\'' && c != '=' && c != '<' && static_cast<unsigned char>(c) < 0x80;
+    };
+    const char* name = p;
+    while (p < end && name_char(*p)) ++p;
+    if (p == name || p == end) return false;
+    const char* name_end = p;
+    size_t count = 0;
+    while (*p == ' ') {
+        const char* attr = ++p;
+        while (p < end && name_char(*p)) ++p;
+        if (p == attr || p + 1 >= end || *p != '=' || (p[1] != '"' && p[1] != '\'')) return false;
+        const char* attr_end = p;
+        const char quote = p[1];
+        const char* value = p + 2;
+        const char* close = static_cast<const char*>(std::memchr(value, quote, static_cast<size_t>(end - value)));
+        if (!close || close + 1 >= end) return false;
+        if (count == ev.attrs.size()) ev.attrs.emplace_back();
+        Attr& slot = ev.attrs[count++];
+        slot.name.assign(attr, attr_end);
+        slot.value.clear();
+        append_unescaped(slot.value, std::string_view(value, static_cast<size_t>(close - value)));
+        p = close + 1;
+    }
+    if (p < end && *p == '>') {
+        ev.kind = Ev::Kind::Start;
+        ++p;
+    } else if (p + 1 < end && p[0] == '/' && p[1] == '>') {
+        ev.kind = Ev::Kind::Empty;
+        p += 2;
+    } else {
+        return false;
+    }
+    ev.name.assign(name, name_end);
+    ev.attrs.resize(count);
+    rest_.remove_prefix(static_cast<size_t>(p - rest_.data()));
+    return true;
+}
+
 // A start or self-closing tag at rest_ (which begins with '<').
 bool XmlIter::tag(Ev& ev) {
+    if (simple_tag(ev)) return true;
     std::string_view s = rest_.substr(1);
     size_t gt = tag_end(s);
     std::string_view content = trim_end_ws(s.substr(0, gt));

@@ -42,6 +42,7 @@ public:
 
 private:
     bool tag(Ev& ev);
+    bool simple_tag(Ev& ev);
     std::string_view rest_;
 };
 
