@@ -93,7 +93,12 @@ def test_arguments(two_sheets, tmp_path):
     vm = morvane.load_workbook(path=two_sheets, sheet="data", on_msgbox="skip")
     assert isinstance(vm, morvane.Vm)
     assert morvane.load_workbook.__text_signature__ == '(path, sheet=None, on_msgbox="skip")'
-    assert "(.xlsx / .xlsm / .ods) into a new ``Vm``." in morvane.load_workbook.__doc__
+    assert morvane.load_workbook.__doc__ == (
+        "Load cell data from a spreadsheet file (.xlsx / .xlsm / .ods) into a new ``Vm``.\n\n"
+        "The VBA source code is **not** extracted from the file \u2014 pass it separately\nto ``vm.run()``.\n\n"
+        "Parameters\n----------\npath : str\n    Path to the spreadsheet file (.xlsx, .xlsm, or .ods).\n"
+        "sheet : str, optional\n    Sheet name to read. Defaults to the first sheet.\n"
+        'on_msgbox : str, optional\n    ``"skip"`` (default) or ``"error"``.')
 
 
 def test_module_attributes_in_order():
