@@ -2,6 +2,7 @@
 // new Vm) and the work of the Vm method save_workbook (write every sheet).
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>

@@ -1,5 +1,6 @@
 // The reader's entry point (the format chosen by the file name), the sheet
 // cell table, and the rules both package walks share.
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstddef>
