@@ -39,15 +39,9 @@ find_python() {
 
 # Install the system packages that are missing (needs root or sudo).
 ensure_apt() {
-  local py="$1"
+  local missing=() p py="$1"
   case "$py" in /usr/bin/python3.*) local v; v="$(basename "$py")"; APT_PACKAGES+=("$v-dev" "$v-venv");; esac
-  install_apt_missing "${APT_PACKAGES[@]}"
-}
-
-# Install those of the given Debian packages that are missing.
-install_apt_missing() {
-  local missing=() p
-  for p in "$@"; do
+  for p in "${APT_PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

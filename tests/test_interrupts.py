@@ -5,7 +5,7 @@ import time
 import pytest
 
 from morvane import Vm
-from vmhelp import sub
+from vmhelp import SANITIZED, sub
 
 # About 25 million LAMBDA calls: several seconds if nothing stops it.
 SLOW_FORMULA = "=SUM(MAP(A1:A5000, LAMBDA(x, REDUCE(0, A1:A5000, LAMBDA(a, y, a + y)))))"
@@ -32,7 +32,7 @@ def stopped_within_a_second(call):
     finally:
         signal.setitimer(signal.ITIMER_REAL, 0)
         signal.signal(signal.SIGALRM, old)
-    assert time.monotonic() - begun < 1.1
+    assert time.monotonic() - begun < (10 if SANITIZED else 1.1)
 
 
 @pytest.mark.parametrize("what", ["set_cell_formula", "recalculate", "macro"])
@@ -68,4 +68,4 @@ def test_formula_work_is_bounded(formulas, message):
     with pytest.raises(ValueError, match="^" + message.replace("(", r"\(").replace(")", r"\)") + "$"):
         for (row, col), text in formulas.items():
             vm.set_cell_formula(row, col, text)
-    assert time.monotonic() - begun < 10
+    assert time.monotonic() - begun < (120 if SANITIZED else 10)

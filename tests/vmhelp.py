@@ -1,5 +1,11 @@
 """Small helpers shared by the interpreter tests."""
+import os
+
 import morvane
+
+# The sanitizer pass runs a debug build many times slower: tests that bound
+# time or stack use keep their checks but relax the bounds there.
+SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
 
 
 def sub(body, name="Main"):
@@ -28,3 +34,9 @@ def same(got, want):
     if isinstance(want, float) and want != want:
         return got != got
     return got == want
+
+
+def value_of(expr, setup="", vm=None):
+    """The value of one VBA expression, after the setup lines, in `vm` or a fresh Vm."""
+    vm = run(sub(f"{setup}\nx = {expr}"), vm=vm)
+    return vm.variables()["x"]

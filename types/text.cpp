@@ -5,6 +5,7 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
 namespace morvane::text {
@@ -135,6 +136,22 @@ std::string to_upper(std::string_view s) {
 std::string to_lower(std::string_view s) {
     if (is_ascii(s)) return ascii_lower(s);
     return map_case(s, u_strToLower);
+}
+
+char32_t upper_lead(char32_t c) {
+    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
+    std::string one;
+    append_utf8(one, c);
+    std::u16string src = to_utf16(one);
+    UChar dst[8];
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t len = u_strToUpper(dst, 8, reinterpret_cast<const UChar*>(src.data()), static_cast<int32_t>(src.size()),
+                               "", &status);
+    if (U_FAILURE(status) || len <= 0) return c;
+    UChar32 lead;
+    int32_t i = 0;
+    U16_NEXT(dst, i, len, lead);
+    return static_cast<char32_t>(lead);
 }
 
 bool is_white_space(char32_t c) { return u_isUWhiteSpace(static_cast<UChar32>(c)); }

@@ -20,6 +20,9 @@ size_t char_count(std::string_view s);
 // Full Unicode case mappings (root locale): "ß" upper-cases to "SS".
 std::string to_upper(std::string_view s);
 std::string to_lower(std::string_view s);
+// The first character of c's full upper-case mapping ("ß" gives "S"): a
+// case-blind key that keeps one character per character.
+char32_t upper_lead(char32_t c);
 // ASCII-only folding, for names that are ASCII by construction.
 std::string ascii_upper(std::string_view s);
 std::string ascii_lower(std::string_view s);

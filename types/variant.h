@@ -50,13 +50,13 @@ public:
     const Variant* find(std::string_view name) const;
     Variant* find(std::string_view name);
     void set(std::string name, Variant value);
-    // Defined below Variant: clang needs the element type complete here.
+    // Defined below Variant: the entries need the complete type.
     size_t size() const;
     bool empty() const;
-    auto begin() const { return entries_.begin(); }
-    auto end() const { return entries_.end(); }
-    auto begin() { return entries_.begin(); }
-    auto end() { return entries_.end(); }
+    std::vector<Entry>::const_iterator begin() const;
+    std::vector<Entry>::const_iterator end() const;
+    std::vector<Entry>::iterator begin();
+    std::vector<Entry>::iterator end();
     friend bool operator==(const Record&, const Record&);
 
 private:
@@ -107,15 +107,19 @@ struct Variant : VariantBase {
     std::string debug_text() const;
 };
 
+inline size_t Record::size() const { return entries_.size(); }
+inline bool Record::empty() const { return entries_.empty(); }
+inline std::vector<Record::Entry>::const_iterator Record::begin() const { return entries_.begin(); }
+inline std::vector<Record::Entry>::const_iterator Record::end() const { return entries_.end(); }
+inline std::vector<Record::Entry>::iterator Record::begin() { return entries_.begin(); }
+inline std::vector<Record::Entry>::iterator Record::end() { return entries_.end(); }
+
 static_assert(std::variant_size_v<VariantBase> == 9);
 static_assert(std::is_same_v<std::variant_alternative_t<0, VariantBase>, int64_t>);
 static_assert(std::is_same_v<std::variant_alternative_t<4, VariantBase>, Date>);
 static_assert(std::is_same_v<std::variant_alternative_t<8, VariantBase>, Record>);
 
 bool operator==(const Variant& a, const Variant& b);
-
-inline size_t Record::size() const { return entries_.size(); }
-inline bool Record::empty() const { return entries_.empty(); }
 
 // What one cell stores: the formula text (if any) and its value.
 struct CellContent {

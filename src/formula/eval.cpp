@@ -268,7 +268,8 @@ Result<void> charge_elements(const EvalCtx& ctx, const Variant& v) {
     return charge_work(ctx, n);
 }
 
-Result<void> charge_step(const EvalCtx& ctx) { return charge_work(ctx, 1); }
+// A LAMBDA call costs as much as reading a few dozen cells.
+Result<void> charge_step(const EvalCtx& ctx) { return charge_work(ctx, 64); }
 
 Result<void> charge_text(const EvalCtx& ctx, const Variant& v) {
     if (v.is_str()) {

@@ -1,58 +1,58 @@
-// VBA built-in functions: argument evaluation, then the handler found by
-// name in the table at the end of this file; "wsf_" names go to the
-// WorksheetFunction subset.
+// VBA built-in functions: the merged look-up over the family tables, Range
+// (the one built-in that reads the workbook), and the call path: arguments
+// first, then the built-in, the WorksheetFunction subset for "wsf_" names,
+// or the unknown-name message.
 #include <span>
+#include <string_view>
 
+#include "vm/builtins.h"
 #include "vm/mod.h"
+#include "vm/wsf.h"
 
 namespace morvane {
 
+namespace vm {
+
 namespace {
 
-using Handler = Result<Variant> (*)(Vm& vm, std::string_view name, std::vector<Variant>& args);
+constexpr std::string_view kUnknownFunction = "Unknown VBA function: '{}'";
+constexpr std::string_view kRangeNeedsAddress = "Range: requires a string address argument";
+constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
+constexpr std::string_view kWsfPrefix = "wsf_";
 
-struct Builtin {
-    std::string_view name;
-    Handler fn;
-};
-
-// A built-in whose handler has not landed yet.
-Result<Variant> not_yet(Vm&, std::string_view name, std::vector<Variant>&) {
-    return fail(format_message("VBA function '{}' is not supported yet", name));
+// Range(address): the cells of the active sheet, row by row, always as an
+// Array; a reversed rectangle holds no cell.
+Result<Variant> range(Vm& vm, std::string_view, std::vector<Variant>& args) {
+    if (args.empty() || !args[0].is_str()) return fail(std::string(kRangeNeedsAddress));
+    const std::string& addr = args[0].as_str();
+    auto corners = vm.resolve_range_addr(addr);
+    if (!corners) return fail(format_message(kRangeInvalid, addr));
+    return Variant(TRY(vm.read_corners(*corners, addr)));
 }
 
-Result<Variant> eval_wsf(std::string_view name, std::vector<Variant>&) {
-    return fail(format_message("WorksheetFunction.{} is not supported yet", name));
-}
-
-constexpr Builtin kBuiltins[] = {
-    {"int", not_yet},      {"fix", not_yet},       {"sgn", not_yet},     {"abs", not_yet},
-    {"sqr", not_yet},      {"round", not_yet},     {"cint", not_yet},    {"clng", not_yet},
-    {"cdbl", not_yet},     {"csng", not_yet},      {"cbool", not_yet},   {"str", not_yet},
-    {"cstr", not_yet},     {"val", not_yet},       {"len", not_yet},     {"left", not_yet},
-    {"right", not_yet},    {"mid", not_yet},       {"instr", not_yet},   {"replace", not_yet},
-    {"trim", not_yet},     {"ltrim", not_yet},     {"rtrim", not_yet},   {"ucase", not_yet},
-    {"lcase", not_yet},    {"chr", not_yet},       {"asc", not_yet},     {"split", not_yet},
-    {"join", not_yet},     {"iif", not_yet},       {"isempty", not_yet}, {"isnull", not_yet},
-    {"isarray", not_yet},  {"isnumeric", not_yet}, {"typename", not_yet}, {"vartype", not_yet},
-    {"ubound", not_yet},   {"lbound", not_yet},    {"format", not_yet},  {"range", not_yet},
-    {"now", not_yet},      {"date", not_yet},      {"time", not_yet},
+constexpr Builtin kOwnTable[] = {
+    {"range", range},
 };
 
-Handler find_builtin(std::string_view name) {
-    for (const Builtin& b : kBuiltins)
-        if (b.name == name) return b.fn;
+}  // namespace
+
+const Builtin* find_builtin(std::string_view name) {
+    for (auto family : {std::span<const Builtin>(kOwnTable), math_builtins(), conversion_builtins(),
+                        text_builtins(), info_builtins(), datetime_builtins(), format_builtins()})
+        for (const Builtin& b : family)
+            if (b.name == name) return &b;
     return nullptr;
 }
 
-}  // namespace
+}  // namespace vm
 
 Result<Variant> Vm::eval_vba_func(const std::string& name, const std::vector<Expr>& arg_exprs) {
     // Arguments first: their failure wins over an unknown name.
     std::vector<Variant> args = TRY(eval_expr_list(arg_exprs));
-    if (Handler fn = find_builtin(name)) return fn(*this, name, args);
-    if (name.starts_with("wsf_")) return eval_wsf(std::string_view(name).substr(4), args);
-    return fail(format_message("Unknown VBA function: '{}'", name));
+    if (const vm::Builtin* builtin = vm::find_builtin(name)) return builtin->fn(*this, name, args);
+    if (name.starts_with(vm::kWsfPrefix))
+        return vm::eval_wsf(std::string_view(name).substr(vm::kWsfPrefix.size()), args);
+    return fail(format_message(vm::kUnknownFunction, name));
 }
 
 }  // namespace morvane

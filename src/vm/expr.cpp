@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "types/address.h"
+#include "vm/builtins.h"
 #include "vm/dispatch.h"
 #include "vm/mod.h"
 #include "vm/values.h"
@@ -216,6 +217,10 @@ Result<Variant> Vm::eval_var(const Expr::Var& v) {
     const Slot& s = slots_[slot_of(v.name, v.slot)];
     if (s.defined) return s.value;
     if (s.constant) return *s.constant;
+    if (const vm::Builtin* clock = vm::find_bare_builtin(v.name)) {
+        std::vector<Variant> none;
+        return clock->fn(*this, v.name, none);
+    }
     return fail(format_message("Undefined variable: '{}'", v.name));
 }
 
@@ -300,8 +305,12 @@ Result<Variant> Vm::eval_range_value(const Expr::RangeValue& r) {
     auto corners = resolve_range_addr(r.addr);
     if (!corners) return fail(format_message("RangeRead: invalid address '{}'", r.addr));
     if (corners->first == corners->second) return get_cell(corners->first.first, corners->first.second);
-    TRY_VOID(check_range_size(r.addr, vm::cell_count(*corners)));
-    return Variant(read_rect(*corners, [&](uint32_t row, uint32_t col) { return get_cell(row, col); }));
+    return Variant(TRY(read_corners(*corners, r.addr)));
+}
+
+Result<Array> Vm::read_corners(const Corners& corners, std::string_view addr) const {
+    TRY_VOID(check_range_size(addr, vm::cell_count(corners)));
+    return read_rect(corners, [&](uint32_t row, uint32_t col) { return get_cell(row, col); });
 }
 
 Result<Variant> Vm::eval_offset_value(const Expr::RangeOffsetValue& r) {

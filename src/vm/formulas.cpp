@@ -62,6 +62,14 @@ Result<void> Vm::set_cell_formula(uint32_t row, uint32_t col, std::string_view f
     return {};
 }
 
+Result<void> Vm::set_rect_formula(const Rect& area, std::string_view formula) {
+    // No reference is adjusted from cell to cell: every cell gets the same text.
+    for (uint64_t r = area.first_row; r <= area.last_row; ++r)
+        for (uint64_t c = area.first_col; c <= area.last_col; ++c)
+            TRY_VOID(set_cell_formula(static_cast<uint32_t>(r), static_cast<uint32_t>(c), formula));
+    return {};
+}
+
 Result<void> Vm::recalculate_all() {
     FormulaCache& cache = cache_of(formula_cache_);
     std::vector<vm::FormulaEntry> formulas;

@@ -33,22 +33,18 @@
 #include "parser/ast.h"
 #include "types/result.h"
 #include "types/variant.h"
+#include "vm/areas.h"
+#include "vm/paste.h"
 
 namespace morvane {
 
-// One rectangular area, corners as written (B2:A1 is not reordered).
-struct Rect {
-    uint32_t first_row = 0;
-    uint32_t first_col = 0;
-    uint32_t last_row = 0;
-    uint32_t last_col = 0;
-    friend bool operator==(const Rect&, const Rect&) = default;
-};
-
 // A possibly multi-area range on a fixed sheet.
 struct RangeRef {
+    // Lower-case key, fixed when made; the sheet may since have been deleted.
     std::string sheet;
+    // Never empty; duplicates and overlaps stay.
     std::vector<Rect> areas;
+    static RangeRef single(std::string sheet, const Rect& area) { return {std::move(sheet), {area}}; }
 };
 
 // What an object variable holds.
@@ -58,10 +54,6 @@ struct ObjectRef {
     struct Workbook {};
     std::variant<Range, Worksheet, Workbook> node;
 };
-
-// Two (row, column) corners as written.
-using CellCorner = std::pair<uint32_t, uint32_t>;
-using Corners = std::pair<CellCorner, CellCorner>;
 
 // Hidden: the interpreter is private to the extension module, so calls
 // between its members bind directly instead of through the PLT.
@@ -142,14 +134,34 @@ public:
     // ------------------------------------------------ expressions (expr.cpp)
     Result<Variant> eval_expr(const Expr& expr);
     Result<std::vector<Variant>> eval_expr_list(const std::vector<Expr>& exprs);
+    // The cells of a rectangle of the active sheet, row by row (`addr` names
+    // it in the size message).
+    Result<Array> read_corners(const Corners& corners, std::string_view addr) const;
     // builtins.cpp
     Result<Variant> eval_vba_func(const std::string& name, const std::vector<Expr>& args);
 
     // ------------------------------------------------ objects (objects.cpp)
+    // An A1 range or a defined name: two corners as written.
     std::optional<Corners> resolve_range_addr(std::string_view addr) const;
-    // (key, label) of the sheet an expression names.
+    // Comma-separated A1 areas, or a defined name standing for them.
+    std::optional<std::vector<Rect>> resolve_multi_area_addr(std::string_view addr) const;
+    // (key, label) of the sheet an expression names; the sheet need not exist.
     Result<std::pair<std::string, std::string>> resolve_sheet_expr(const Expr& sheet);
+    // The right-hand side of Set, and the bases of Union, Areas, SpecialCells.
+    Result<ObjectRef> eval_object_expr(const ObjectExpr& object);
+    // .Value of a Range object: one cell's value, or a flat row-major Array.
     Result<Variant> read_range_ref_value(const RangeRef& range);
+    // .Value (one value into every cell) or .Formula (one text into every
+    // cell, evaluated against the range's own sheet) of a Range object.
+    Result<void> write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value);
+
+    // ------------------------------------------------ clipboard (clipboard.cpp)
+    // Replaces the clipboard with the values of `areas` on `sheet` (a missing
+    // sheet reads empty); `source` names them in the too-large message.
+    Result<void> copy_areas_to_clipboard(const std::string& sheet, const std::vector<Rect>& areas,
+                                         std::string_view source);
+    // Pastes the clipboard at `dest` on the active sheet.
+    Result<void> do_paste(std::string_view dest, bool transpose);
 
     // ------------------------------------------------ formulas (formulas.cpp)
     Result<void> set_cell_formula(uint32_t row, uint32_t col, std::string_view formula);
@@ -158,6 +170,9 @@ public:
     Result<void> recalculate_all();
     // Manual -> Automatic recalculates; every other change only stores the mode.
     Result<void> set_calc_mode(CalcMode mode);
+    // set_cell_formula for every cell of the area, row by row; the first
+    // failure ends it, the cells written before keeping their formulas.
+    Result<void> set_rect_formula(const Rect& area, std::string_view formula);
 
     // ------------------------------------------------ state read by other units
     std::unordered_map<std::string, ObjectRef> objects;
@@ -166,6 +181,8 @@ public:
     std::unordered_map<std::string, std::vector<TypeField>> user_types;
     std::unordered_map<std::string, std::string> defined_names;
     std::unordered_set<std::string> protected_sheets;
+    // What the last Copy took; none before any Copy and after CutCopyMode = False.
+    std::optional<vm::ClipboardState> clipboard;
     CalcMode calc_mode = CalcMode::Automatic;
     bool msgbox_error = false;
     bool resume_next = false;
@@ -336,10 +353,49 @@ private:
     Result<uint64_t> eval_index(const Expr& e);
     Result<double> eval_f64(const Expr& e);
     Result<uint64_t> eval_array_len(const std::string& name, const std::vector<Expr>& bounds);
-    // stmt_cells.cpp: the arms that change cells, ranges and sheets.
+    // stmt_cells.cpp: the dispatcher of the workbook statements and the arms
+    // that write cells and ranges.
     Result<void> exec_sheet_stmt(const Stmt& stmt);
+    Result<void> exec_cell_write(const Stmt::CellWrite& s);
+    Result<void> exec_range_write(const Stmt::RangeWrite& s);
+    Result<void> exec_range_offset_write(const Stmt::RangeOffsetWrite& s);
+    Result<void> exec_range_clear(const Stmt::RangeClear& s);
+    Result<void> exec_range_delete(const Stmt::RangeDelete& s);
+    Result<void> exec_range_insert(const Stmt::RangeInsert& s);
+    Result<void> exec_range_sort(const Stmt::RangeSort& s);
+    Result<void> exec_sheet_cell_write(const Stmt::SheetCellWrite& s);
+    Result<void> exec_sheet_range_write(const Stmt::SheetRangeWrite& s);
+    // stmt_sheets.cpp
+    Result<void> exec_sheet_protect(const Stmt::SheetProtect& s);
+    Result<void> exec_sheet_delete(const Stmt::SheetDelete& s);
+    Result<void> exec_add_sheet();
+    Result<void> exec_with_sheet(const Stmt::WithSheet& s);
+    Result<void> exec_application_set(const Stmt::ApplicationSet& s);
+    // clipboard.cpp
+    Result<void> exec_range_copy(const Stmt::RangeCopy& s);
+    Result<void> exec_var_copy(const Stmt::VarCopy& s);
+    Result<void> exec_range_paste(const Stmt::RangePaste& s);
+    Result<void> exec_sheet_paste(const Stmt::SheetPaste& s);
     // records.cpp: the arms of user-defined Types.
     Result<void> exec_record_stmt(const Stmt& stmt);
+    Result<void> exec_dim_as(const Stmt::DimAs& s);
+    Result<void> exec_dim_array_as(const Stmt::DimArrayAs& s);
+    Result<void> exec_field_assign(const Stmt::FieldAssign& s);
+    Result<void> exec_member_path_assign(const Stmt::MemberPathAssign& s);
+    Result<void> exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s);
+    // objects.cpp
+    Result<void> exec_set_object(const Stmt::SetObject& s);
+    // Runs `fn` with the sheet `key` (which must exist) active, then makes
+    // the sheet active before active again, on success and failure alike,
+    // unless `fn` deleted it: then the current one stays.
+    template <class Fn>
+    Result<void> on_sheet(const std::string& key, Fn&& fn) {
+        std::string previous = active_sheet_;
+        TRY_VOID(set_active_sheet(key));
+        Result<void> r = fn();
+        if (sheets_.contains(previous)) (void)set_active_sheet(previous);
+        return r;
+    }
 
     // expr.cpp
     // Side-effect-free evaluation of numeric expressions (literals, numeric
@@ -506,6 +562,9 @@ inline uint64_t cell_count(const Corners& c) {
     return (uint64_t{c.second.first} - c.first.first + 1) * (uint64_t{c.second.second} - c.first.second + 1);
 }
 
+// The range an object reference holds, or "{operation}: expected a Range
+// object, got a Worksheet reference" (or Workbook).
+Result<RangeRef> expect_range_ref(ObjectRef object, std::string_view operation);
 // A row or column argument to a cell index ("row" or "col").
 Result<uint32_t> to_cell_index(const Variant& v, std::string_view label);
 // The default value a scalar Dim gives a variable of a built-in type.

@@ -1,25 +1,186 @@
-// Range and sheet resolution: address texts and defined names to cell
-// corners, sheet expressions to sheet keys, reads through Range objects.
-#include "types/address.h"
+// Sheet, range and object resolution: sheet expressions to sheet keys,
+// address texts (several areas, or a defined name) to areas, the object
+// expressions of Set, Union, Areas and SpecialCells to object references,
+// and reads and writes of whole ranges through Range object variables.
+#include <cmath>
+
 #include "types/text.h"
 #include "vm/mod.h"
+#include "vm/sheet_rows.h"
+#include "vm/values.h"
 
 namespace morvane {
 
+namespace {
+
+constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";
+constexpr std::string_view kRangeNotSheet = "'{}' is a Range object, not a Worksheet";
+constexpr std::string_view kWorkbookNotSheet =
+    "'{}' is a Workbook object — use '{}.Worksheets(name)', not '.Range(...)'/'.Cells(...)' directly";
+constexpr std::string_view kWorkbookNotFound = "Workbook '{}' not found";
+constexpr std::string_view kSheetIndex = "Sheet index {} not found";
+constexpr std::string_view kSheetNotFound = "Sheet '{}' not found";
+constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
+constexpr std::string_view kObjectNotSet = "Object variable '{}' is not set (Set was never called, or it holds Nothing)";
+constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
+constexpr std::string_view kAreasIndex = "Areas: index {} out of range (range has {} area{})";
+constexpr std::string_view kNoVisibleCells = "SpecialCells: no visible cells were found (Error 1004)";
+constexpr std::string_view kGotWorksheet = "{}: expected a Range object, got a Worksheet reference";
+constexpr std::string_view kGotWorkbook = "{}: expected a Range object, got a Workbook reference";
+constexpr std::string_view kMultiAreaRead =
+    "Range.Value: multi-area range has no single .Value — read through .Areas(n) instead";
+constexpr std::string_view kMultiAreaWrite =
+    "Range.Value: multi-area range has no single .Value — write through .Areas(n) instead";
+
+bool holds_cells(const Rect& r) { return r.first_row <= r.last_row && r.first_col <= r.last_col; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- addresses
+
 std::optional<Corners> Vm::resolve_range_addr(std::string_view addr) const {
-    if (auto c = morvane_types::parse_range_addr(addr)) return c;
-    // A defined name is followed one level only.
-    auto it = defined_names.find(text::to_lower(addr));
-    if (it == defined_names.end()) return std::nullopt;
-    return morvane_types::parse_range_addr(it->second);
+    return vm::resolve_range_addr(addr, defined_names);
 }
 
-Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr&) {
-    return fail("Sheet references (Worksheets, Sheets) are not supported yet");
+std::optional<std::vector<Rect>> Vm::resolve_multi_area_addr(std::string_view addr) const {
+    return vm::resolve_multi_area_addr(addr, defined_names);
 }
 
-Result<Variant> Vm::read_range_ref_value(const RangeRef&) {
-    return fail("Range object variables are not supported yet");
+// ---------------------------------------------------------------- sheets
+
+Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr& sheet) {
+    if (sheet.is<Expr::ActiveSheet>()) return std::pair{active_sheet_, active_sheet_};
+    if (auto v = sheet.get_if<Expr::SheetVar>()) {
+        auto it = objects.find(v->var);
+        if (it == objects.end()) return fail(format_message(kNothing, v->var));
+        const auto& node = it->second.node;
+        if (auto ws = std::get_if<ObjectRef::Worksheet>(&node)) return std::pair{ws->sheet, ws->sheet};
+        if (std::holds_alternative<ObjectRef::Range>(node)) return fail(format_message(kRangeNotSheet, v->var));
+        return fail(format_message(kWorkbookNotSheet, v->var, v->var));
+    }
+    if (auto w = sheet.get_if<Expr::WorkbookSheet>()) {
+        // The workbook has no name, so no Workbooks(...) reference matches.
+        Variant book = TRY(eval_expr(*w->workbook));
+        return fail(format_message(kWorkbookNotFound, vm::vba_to_str(book)));
+    }
+    Variant key = TRY(eval_expr(sheet));
+    if (key.is_int()) {
+        const int64_t n = key.as_int();
+        std::vector<std::string> names = sheet_names();
+        if (n < 1 || static_cast<uint64_t>(n) > names.size()) return fail(format_message(kSheetIndex, std::to_string(n)));
+        return std::pair{std::move(names[static_cast<size_t>(n - 1)]), std::to_string(n)};
+    }
+    std::string label = vm::vba_to_str(key);
+    return std::pair{text::to_lower(label), label};
 }
+
+// ---------------------------------------------------------------- objects
+
+Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
+    const auto& n = object.node;
+    if (auto o = std::get_if<ObjectExpr::Range>(&n)) {
+        auto areas = resolve_multi_area_addr(o->addr);
+        if (!areas) return fail(format_message(kRangeInvalid, o->addr));
+        return ObjectRef{ObjectRef::Range{RangeRef{active_sheet_, std::move(*areas)}}};
+    }
+    if (auto o = std::get_if<ObjectExpr::Var>(&n)) {
+        auto it = objects.find(o->name);
+        if (it == objects.end()) return fail(format_message(kObjectNotSet, o->name));
+        return it->second;
+    }
+    if (auto o = std::get_if<ObjectExpr::Union>(&n)) {
+        RangeRef joined;
+        for (size_t i = 0; i < o->parts.size(); ++i) {
+            RangeRef part = TRY(vm::expect_range_ref(TRY(eval_object_expr(o->parts[i])), "Union"));
+            if (i == 0)
+                joined.sheet = std::move(part.sheet);
+            else if (part.sheet != joined.sheet)
+                return fail(std::string(kUnionSheets));
+            joined.areas.insert(joined.areas.end(), part.areas.begin(), part.areas.end());
+        }
+        return ObjectRef{ObjectRef::Range{std::move(joined)}};
+    }
+    if (auto o = std::get_if<ObjectExpr::Areas>(&n)) {
+        RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o->base)), "Areas"));
+        const double x = TRY(vm::to_f64(TRY(eval_expr(*o->index))));
+        const int64_t i = std::isnan(x) ? 0 : saturate_i64(std::trunc(x));
+        const size_t count = base.areas.size();
+        if (i < 1 || static_cast<uint64_t>(i) > count)
+            return fail(format_message(kAreasIndex, std::to_string(i), std::to_string(count), count == 1 ? "" : "s"));
+        return ObjectRef{ObjectRef::Range{RangeRef::single(std::move(base.sheet), base.areas[static_cast<size_t>(i - 1)])}};
+    }
+    const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);
+    // No row or column is ever hidden: every area that holds cells is visible.
+    RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o.base)), "SpecialCells"));
+    std::erase_if(base.areas, [](const Rect& r) { return !holds_cells(r); });
+    if (base.areas.empty()) return fail(std::string(kNoVisibleCells));
+    return ObjectRef{ObjectRef::Range{std::move(base)}};
+}
+
+Result<void> Vm::exec_set_object(const Stmt::SetObject& s) {
+    if (auto v = s.object.get_if<ObjectExpr::Var>()) {
+        if (v->name == "activesheet") {
+            objects.insert_or_assign(s.name, ObjectRef{ObjectRef::Worksheet{active_sheet_}});
+            return {};
+        }
+        if (v->name == "thisworkbook" || v->name == "activeworkbook") {
+            objects.insert_or_assign(s.name, ObjectRef{ObjectRef::Workbook{}});
+            return {};
+        }
+        // Set x = Nothing, or Set x = y with y never set, leaves x as it was.
+        if (!objects.contains(v->name)) return {};
+    }
+    ObjectRef ref = TRY(eval_object_expr(s.object));
+    objects.insert_or_assign(s.name, std::move(ref));
+    return {};
+}
+
+// ---------------------------------------------------------------- values through Range objects
+
+Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
+    if (range.areas.size() != 1) return fail(std::string(kMultiAreaRead));
+    const Rect& area = range.areas.front();
+    auto found = sheets_.find(range.sheet);
+    const CellMap* sheet = found == sheets_.end() ? nullptr : &found->second;
+    auto read = [&](uint32_t row, uint32_t col) -> Variant {
+        if (!sheet) return Variant();
+        auto it = sheet->find(CellPos{row, col});
+        return it == sheet->end() ? Variant() : it->second.value;
+    };
+    if (area.first_row == area.last_row && area.first_col == area.last_col) return read(area.first_row, area.first_col);
+    TRY_VOID(vm::check_range_size(vm::rect_text(area), vm::rect_cells(area), "read"));
+    Array out;
+    out.reserve(vm::rect_cells(area));
+    for (uint64_t r = area.first_row; r <= area.last_row; ++r)
+        for (uint64_t c = area.first_col; c <= area.last_col; ++c)
+            out.push_back(read(static_cast<uint32_t>(r), static_cast<uint32_t>(c)));
+    return Variant(std::move(out));
+}
+
+Result<void> Vm::write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value) {
+    if (range.areas.size() != 1) return fail(std::string(kMultiAreaWrite));
+    const Rect& area = range.areas.front();
+    TRY_VOID(check_sheet_not_protected(range.sheet, range.sheet));
+    // A sheet deleted since the Set is not brought back by writing to it.
+    if (!sheets_.contains(range.sheet)) return fail(format_message(kSheetNotFound, range.sheet));
+    TRY_VOID(vm::check_range_size(vm::rect_text(area), vm::rect_cells(area), "write"));
+    if (is_formula) {
+        const std::string formula = vm::vba_to_str(value);
+        // Formulas evaluate against the active sheet: the range's own, meanwhile.
+        return on_sheet(range.sheet, [&] { return set_rect_formula(area, formula); });
+    }
+    vm::fill_rect(*sheet_cells_mut(range.sheet), area, value);
+    return {};
+}
+
+namespace vm {
+
+Result<RangeRef> expect_range_ref(ObjectRef object, std::string_view operation) {
+    if (auto r = std::get_if<ObjectRef::Range>(&object.node)) return std::move(r->range);
+    if (std::holds_alternative<ObjectRef::Worksheet>(object.node)) return fail(format_message(kGotWorksheet, operation));
+    return fail(format_message(kGotWorkbook, operation));
+}
+
+}  // namespace vm
 
 }  // namespace morvane

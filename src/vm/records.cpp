@@ -1,10 +1,111 @@
-// User-defined Types: declaring record variables and assigning their fields.
+// User-defined Types: Dim of record variables and arrays of records, and
+// assignments to their fields (one level, a member path, an array element's
+// field). Records are loose: a field assignment creates the record and the
+// field, and turns any other value into a record; the declared Type only
+// shapes the defaults made at Dim time.
+#include "vm/dispatch.h"
 #include "vm/mod.h"
+#include "vm/record_values.h"
 
 namespace morvane {
 
-Result<void> Vm::exec_record_stmt(const Stmt&) {
-    return fail("User-defined Types are not supported yet");
+using vm::kStmt;
+
+namespace {
+
+// A record holding only `field`.
+Variant record_with(const std::string& field, Variant value) {
+    Record record;
+    record.set(field, std::move(value));
+    return Variant(std::move(record));
+}
+
+// Sets `field` of a record, or replaces any other value by a record of it.
+void set_field(Variant& target, const std::string& field, Variant value) {
+    if (target.is_record())
+        target.as_record().set(field, std::move(value));
+    else
+        target = record_with(field, std::move(value));
+}
+
+}  // namespace
+
+Result<void> Vm::exec_record_stmt(const Stmt& stmt) {
+    const auto& n = stmt.node;
+    switch (n.index()) {
+        case kStmt<Stmt::DimAs>: return exec_dim_as(*std::get_if<Stmt::DimAs>(&n));
+        case kStmt<Stmt::DimArrayAs>: return exec_dim_array_as(*std::get_if<Stmt::DimArrayAs>(&n));
+        case kStmt<Stmt::FieldAssign>: return exec_field_assign(*std::get_if<Stmt::FieldAssign>(&n));
+        case kStmt<Stmt::MemberPathAssign>: return exec_member_path_assign(*std::get_if<Stmt::MemberPathAssign>(&n));
+        case kStmt<Stmt::IndexedFieldAssign>:
+            return exec_indexed_field_assign(*std::get_if<Stmt::IndexedFieldAssign>(&n));
+    }
+    return fail("Unknown statement");
+}
+
+Result<void> Vm::exec_dim_as(const Stmt::DimAs& s) {
+    // An undeclared Type creates nothing: a later field assignment makes the record.
+    if (!user_types.contains(s.type_name)) return {};
+    set_slot(slot_of(s.name, s.slot), vm::make_record_default(s.type_name, user_types));
+    return {};
+}
+
+Result<void> Vm::exec_dim_array_as(const Stmt::DimArrayAs& s) {
+    const uint32_t slot = slot_of(s.name, s.slot);
+    if (s.bounds.empty()) {
+        set_slot(slot, Variant(Array{}));
+        return {};
+    }
+    const uint64_t len = TRY(eval_array_len(s.name, s.bounds));
+    set_slot(slot, Variant(Array(len, vm::make_record_default(s.type_name, user_types))));
+    return {};
+}
+
+Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s) {
+    auto range_of = [&]() -> const RangeRef* {
+        auto it = objects.find(s.var);
+        if (it == objects.end()) return nullptr;
+        auto r = std::get_if<ObjectRef::Range>(&it->second.node);
+        return r ? &r->range : nullptr;
+    };
+    if (range_of()) {
+        // Only .Value and .Formula write; any other property is ignored and
+        // its value never evaluated.
+        if (s.field != "value" && s.field != "formula") return {};
+        Variant value = TRY(eval_expr(*s.value));
+        // A Function in the value may have Set the variable again.
+        const RangeRef* range = range_of();
+        if (!range) return {};
+        return write_range_ref_value(*range, s.field == "formula", value);
+    }
+    Variant value = TRY(eval_expr(*s.value));
+    const uint32_t slot = slot_of(s.var, s.slot);
+    if (slots_[slot].defined)
+        set_field(slots_[slot].value, s.field, std::move(value));
+    else
+        set_slot(slot, record_with(s.field, std::move(value)));
+    return {};
+}
+
+Result<void> Vm::exec_member_path_assign(const Stmt::MemberPathAssign& s) {
+    Variant value = TRY(eval_expr(*s.value));
+    const uint32_t slot = slot_of(s.root, s.slot);
+    if (!slots_[slot].defined) set_slot(slot, Variant(Record()));
+    vm::nested_set(slots_[slot].value, s.path, std::move(value));
+    return {};
+}
+
+Result<void> Vm::exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s) {
+    Variant value = TRY(eval_expr(*s.value));
+    if (s.indices.empty()) return fail(format_message("Array '{}' requires index", s.name));
+    if (s.indices.size() > 1) return fail(std::string(kMultiDim));
+    const uint64_t index = TRY(eval_index(s.indices[0]));
+    Slot& slot = slots_[slot_of(s.name, s.slot)];
+    if (!slot.defined || !slot.value.is_array()) return fail(format_message("'{}' is not an array", s.name));
+    Array& arr = slot.value.as_array();
+    if (index >= arr.size()) return fail(array_oob_error(s.name, index, arr.size()));
+    set_field(arr[index], s.field, std::move(value));
+    return {};
 }
 
 }  // namespace morvane

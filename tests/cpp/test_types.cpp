@@ -223,6 +223,13 @@ TEST(TypesDates, CivilDays) {
     EXPECT_EQ(serial_from_civil(2023, 3, 15), 45000);
     // The largest serials neither overflow nor loop.
     EXPECT_EQ(serial_to_ymd(INT64_MAX).month, 7u);
+    // Display shows the real day a negative serial counts back to, and
+    // years of any size.
+    EXPECT_EQ(serial_to_display(-1), "1899-12-30");
+    EXPECT_EQ(serial_to_display(-693594), "0001-01-01");
+    EXPECT_EQ(serial_to_display(0), "1900-01-00");
+    EXPECT_EQ(serial_to_display(INT64_MAX).substr(0, 5), "25252");
+    EXPECT_FALSE(serial_to_display(INT64_MIN).empty());
 }
 
 TEST(TypesText, UnicodeHelpers) {
@@ -235,4 +242,16 @@ TEST(TypesText, UnicodeHelpers) {
     EXPECT_EQ(text::decode_utf8("a\xff"), std::u32string(U"a\uFFFD"));
     EXPECT_EQ(morvane_types::column_letters(16384), "XFD");
     EXPECT_EQ(morvane_types::column_letters(27), "AA");
+}
+
+// The lead of the full upper-case mapping: one character for one character.
+TEST(TypesText, UpperLead) {
+    struct Case {
+        char32_t in, want;
+    };
+    const Case cases[] = {
+        {U'a', U'A'}, {U'Z', U'Z'}, {U'1', U'1'}, {U'ß', U'S'},          {U'é', U'É'},
+        {U'ﬁ', U'F'}, {U'ŉ', U'ʼ'}, {U'ǆ', U'Ǆ'}, {U'\U0001F600', U'\U0001F600'}, {U'ω', U'Ω'},
+    };
+    for (const Case& c : cases) EXPECT_EQ(text::upper_lead(c.in), c.want) << static_cast<uint32_t>(c.in);
 }

@@ -1,37 +1,234 @@
-// Aggregates: SUM so far.
-#include <algorithm>
+// Aggregates: SUM, PRODUCT, SUMPRODUCT, AVERAGE, MAX, MIN, COUNT, COUNTA,
+// and SUBTOTAL and AGGREGATE, which pick one of them by a function number.
+// Every one streams over its arguments: range cells are read in place and
+// never gathered into a list, except by the order statistics of AGGREGATE.
+// The first error value in the data (arguments in order, cells row by row)
+// is the result, as in every spreadsheet; COUNT passes errors over and
+// COUNTA counts them.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "formula/args.h"
 #include "formula/eval.h"
+#include "formula/numbers.h"
 
 namespace morvane::eval {
 
+namespace {
+
+constexpr std::string_view kSubtotalUnsupported = "SUBTOTAL: unsupported function_num {}";
+constexpr std::string_view kAggregateUnsupported = "AGGREGATE: unsupported function_num {}";
+
+// What one walk over the data gathers for AVERAGE, MAX, MIN, PRODUCT,
+// COUNT and COUNTA alike.
+struct Tally {
+    double sum = 0;
+    double product = 1;
+    double max = 0;
+    double min = 0;
+    int64_t numbers = 0;
+    int64_t non_blank = 0;
+
+    void add(double x) {
+        sum += x;
+        product *= x;
+        // fmax and fmin pass over a NaN.
+        max = numbers ? std::fmax(max, x) : x;
+        min = numbers ? std::fmin(min, x) : x;
+        ++numbers;
+    }
+    Variant average() const {
+        if (numbers == 0) return Variant(ExcelError::DivZero);
+        return Variant(sum / static_cast<double>(numbers));
+    }
+};
+
+// How a tally meets an error value: as the result, passed over, or as one
+// more non-blank value (COUNT and COUNTA).
+enum class ErrorValues { Propagate, Skip, Count };
+
+Result<Tally> tally(Args args, const EvalCtx& ctx, ErrorValues errors) {
+    Tally t;
+    TRY_VOID(for_each_value(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
+        if (auto x = as_f64(v)) {
+            t.add(*x);
+        } else if (v.is_error()) {
+            if (errors == ErrorValues::Propagate) return propagate(v.as_error());
+            if (errors == ErrorValues::Skip) return {};
+        }
+        if (!v.is_empty()) ++t.non_blank;
+        return {};
+    }));
+    return t;
+}
+
+// The function number of SUBTOTAL and AGGREGATE: truncated, clamped to 32
+// bits and taken modulo 100, so 109 selects what 9 selects.
+Result<uint32_t> function_number(const FormulaExpr& arg, const EvalCtx& ctx) {
+    return saturate_u32(TRY(arg_number(arg, ctx))) % 100;
+}
+
+// AGGREGATE options 2, 3, 6 and 7 ignore error values.
+bool ignores_errors(double options) {
+    const int32_t o = saturate_i32(options);
+    return o == 2 || o == 3 || o == 6 || o == 7;
+}
+
+// AGGREGATE 14, 15 and 16 (LARGE, SMALL, PERCENTILE): the data, then k as
+// the last argument.
+Result<Variant> aggregate_with_k(uint32_t number, Args data_and_k, const EvalCtx& ctx, OnError on_error) {
+    std::string_view name = number == 14 ? "LARGE" : number == 15 ? "SMALL" : "PERCENTILE";
+    if (data_and_k.size() < 2) return fail(std::string(name) + " requires 2 arguments");
+    std::vector<double> v = TRY(collect_numbers(data_and_k.first(data_and_k.size() - 1), ctx, on_error));
+    const double k = TRY(arg_number(data_and_k.back(), ctx));
+    if (number == 16) return percentile_value(v, k);
+    return kth_value(v, k, number == 14);
+}
+
+}  // namespace
+
+// SUM adds numbers and dates wherever they stand, and booleans and blanks
+// given directly as arguments (SUM(TRUE, 1) is 2); text is skipped, and a
+// boolean in a cell or an array adds nothing, however many arguments follow.
 Result<Variant> func_sum(Args args, const EvalCtx& ctx) {
     double sum = 0;
-    if (args.size() == 1) {
-        if (const auto* r = args[0].get<FormulaExpr::Range>()) {
-            // A lone range is read straight from the sheet, numbers and dates
-            // only; reversed corners name the same rectangle (B2:A1 is A1:B2).
-            RangeView view = TRY(RangeView::open(*r, ctx));
-            if (ctx.cells.empty()) return Variant(int64_t{0});  // nothing to look up
-            view.for_each([&](const Variant& v) {
-                if (auto x = as_f64(v)) sum += *x;
-            });
-            return number_variant(sum);
+    TRY_VOID(for_each_value(args, ctx, [&](const Variant& v, ValueSource src) -> Result<void> {
+        switch (v.kind()) {
+            case Kind::Integer: sum += static_cast<double>(v.as_int()); break;
+            case Kind::Float: sum += v.as_float(); break;
+            case Kind::Date: sum += static_cast<double>(v.as_date().serial); break;
+            case Kind::Error: return propagate(v.as_error());
+            case Kind::Boolean:
+                if (src == ValueSource::Scalar && v.as_bool()) sum += 1;
+                break;
+            default: break;  // text, blanks, records
         }
-    }
-    TRY_VOID(for_each_value(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
-        if (v.is_str()) return {};
-        // Anything else that is no number (an error value, a record) adds nothing.
-        if (auto x = to_float(v)) sum += *x;
         return {};
     }));
     return number_variant(sum);
 }
 
+Result<Variant> func_average(Args args, const EvalCtx& ctx) {
+    return TRY(tally(args, ctx, ErrorValues::Propagate)).average();
+}
+
+Result<Variant> func_max(Args args, const EvalCtx& ctx) {
+    return number_variant(TRY(tally(args, ctx, ErrorValues::Propagate)).max);
+}
+
+Result<Variant> func_min(Args args, const EvalCtx& ctx) {
+    return number_variant(TRY(tally(args, ctx, ErrorValues::Propagate)).min);
+}
+
+Result<Variant> func_product(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("PRODUCT", args.size(), 1, kNoMax));
+    return number_variant(TRY(tally(args, ctx, ErrorValues::Propagate)).product);
+}
+
+Result<Variant> func_count(Args args, const EvalCtx& ctx) {
+    return Variant(TRY(tally(args, ctx, ErrorValues::Count)).numbers);
+}
+
+Result<Variant> func_counta(Args args, const EvalCtx& ctx) {
+    return Variant(TRY(tally(args, ctx, ErrorValues::Count)).non_blank);
+}
+
+// SUMPRODUCT: term i multiplies element i of every argument; an argument
+// shorter than the first supplies 0, and elements past the first
+// argument's length are not read. Text that is no number counts as 0.
+Result<Variant> func_sumproduct(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("SUMPRODUCT", args.size(), 1, kNoMax));
+    std::vector<ArgValues> lists;
+    lists.reserve(args.size());
+    for (const FormulaExpr& arg : args) lists.push_back(TRY(ArgValues::open(arg, ctx)));
+    const uint64_t n = lists.front().size();
+    double total = 0;
+    // The first error by argument, then by cell; none seen is args.size().
+    size_t error_arg = lists.size();
+    ExcelError error{};
+    for (uint64_t i = 0; i < n && error_arg > 0; ++i) {
+        double term = 1;
+        for (size_t j = 0; j < lists.size(); ++j) {
+            if (i >= lists[j].size()) {
+                term *= 0;
+                continue;
+            }
+            const Variant& v = lists[j].at(i);
+            if (v.is_number()) {
+                term *= v.is_int() ? static_cast<double>(v.as_int()) : v.as_float();
+            } else if (v.is_error()) {
+                if (j < error_arg) error_arg = j, error = v.as_error();
+            } else {
+                // A value that does not convert (a word, an array) counts as 0.
+                auto x = to_float(v);
+                term *= x ? *x : 0;
+            }
+        }
+        total += term;
+    }
+    if (error_arg < lists.size()) return propagate(error);
+    return number_variant(total);
+}
+
+Result<Variant> func_subtotal(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("SUBTOTAL", args.size(), 2, kNoMax));
+    const uint32_t number = TRY(function_number(args[0], ctx));
+    Args data = args.subspan(1);
+    switch (number) {
+        case 1: return func_average(data, ctx);
+        case 2: return func_count(data, ctx);
+        case 3: return func_counta(data, ctx);
+        case 4: return func_max(data, ctx);
+        case 5: return func_min(data, ctx);
+        case 6: return func_product(data, ctx);
+        case 9: return func_sum(data, ctx);
+        default: return fail(format_message(kSubtotalUnsupported, std::to_string(number)));
+    }
+}
+
+// AGGREGATE(function, options, data...): options 2, 3, 6 and 7 pass error
+// values over; 14, 15 and 16 take their last argument as k.
+Result<Variant> func_aggregate(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("AGGREGATE", args.size(), 3, kNoMax));
+    const uint32_t number = TRY(function_number(args[0], ctx));
+    const bool skip = ignores_errors(TRY(arg_number(args[1], ctx)));
+    Args data = args.subspan(2);
+    const OnError on_error = skip ? OnError::Skip : OnError::Propagate;
+    switch (number) {
+        case 12: {
+            std::vector<double> v = TRY(collect_numbers(data, ctx, on_error));
+            return median_value(v);
+        }
+        case 14:
+        case 15:
+        case 16: return aggregate_with_k(number, data, ctx, on_error);
+        default: break;
+    }
+    const bool counts = number == 2 || number == 3;
+    const Tally t = TRY(tally(data, ctx,
+                              skip     ? ErrorValues::Skip
+                              : counts ? ErrorValues::Count
+                                       : ErrorValues::Propagate));
+    switch (number) {
+        case 1: return t.average();
+        case 2: return Variant(t.numbers);
+        case 3: return Variant(t.non_blank);
+        case 4: return number_variant(t.max);
+        case 5: return number_variant(t.min);
+        case 6: return number_variant(t.product);
+        case 9: return number_variant(t.sum);
+        default: return fail(format_message(kAggregateUnsupported, std::to_string(number)));
+    }
+}
+
 namespace {
 constexpr FuncEntry kTable[] = {
-    {"SUM", func_sum},
+    {"AGGREGATE", func_aggregate}, {"AVERAGE", func_average},       {"COUNT", func_count},
+    {"COUNTA", func_counta},       {"MAX", func_max},               {"MIN", func_min},
+    {"PRODUCT", func_product},     {"SUBTOTAL", func_subtotal},     {"SUM", func_sum},
+    {"SUMPRODUCT", func_sumproduct},
 };
 }  // namespace
 

@@ -1,13 +1,274 @@
-// Dynamic-array functions. None is built yet: their names give #NAME? until
-// they join the table at the end of this file.
-#include <array>
+// Dynamic-array functions: FILTER, SORT, SORTBY, UNIQUE, SEQUENCE and
+// TRANSPOSE. Results are flat lists (row after row) under the list result
+// rule: none is Empty, one is that value, more are an Array.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
+#include "formula/args.h"
+#include "formula/criteria.h"
 #include "formula/eval.h"
+#include "formula/lists.h"
+#include "formula/sort.h"
+#include "types/text.h"
 
 namespace morvane::eval {
 
 namespace {
-constexpr std::array<FuncEntry, 0> kTable{};
+
+constexpr std::string_view kFilterLengths = "FILTER: data has {} rows but include has {} elements";
+constexpr std::string_view kSortbyLengths = "SORTBY: data and sort-by arrays must have equal length";
+
+// ---- Sorting ----------------------------------------------------------------
+
+// Where a value sorts: first what converts to a number, by that number
+// (Empty is 0, TRUE 1); then texts, by their lower-case form; then what has
+// no order (error values, arrays, NaN), in input order. Descending reverses
+// all three.
+struct SortKey {
+    enum Rank : uint8_t { Number, Text, Unordered };
+    Rank rank = Unordered;
+    double number = 0;
+    std::string text;
+};
+
+SortKey sort_key(const Variant& v) {
+    Result<double> x = to_float(v);
+    // A value that does not convert is placed by its kind instead.
+    if (x && !std::isnan(*x)) return {SortKey::Number, *x, {}};
+    if (v.is_str()) return {SortKey::Text, 0, text::to_lower(v.as_str())};
+    return {};
+}
+
+// A strict weak order on keys: equal keys keep their input order in the
+// stable sort.
+bool key_before(const SortKey& a, const SortKey& b, bool descending) {
+    if (a.rank != b.rank) return descending ? a.rank > b.rank : a.rank < b.rank;
+    switch (a.rank) {
+        case SortKey::Number: return descending ? a.number > b.number : a.number < b.number;
+        case SortKey::Text: return descending ? a.text > b.text : a.text < b.text;
+        case SortKey::Unordered: return false;
+    }
+    return false;
+}
+
+// `values` as rows of `width` values, reordered by one key per row; rows
+// with equal keys stay in input order.
+Variant sorted_rows(std::vector<Variant> values, size_t width, const std::vector<SortKey>& keys, bool descending) {
+    std::vector<size_t> order(keys.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    stable_merge_sort(order, [&](size_t a, size_t b) { return key_before(keys[a], keys[b], descending); });
+    std::vector<Variant> out;
+    out.reserve(values.size());
+    for (size_t row : order)
+        for (size_t j = 0; j < width; ++j) out.push_back(std::move(values[row * width + j]));
+    return list_result(std::move(out));
+}
+
+// The sort order argument at `i`: negative sorts descending.
+Result<bool> arg_descending(Args args, size_t i, const EvalCtx& ctx) {
+    if (args.size() <= i) return false;
+    return saturate_i64(TRY(arg_number(args[i], ctx))) < 0;
+}
+
+// Columns of a range argument (normalised), 1 for any other argument.
+size_t width_of(const FormulaExpr& arg) {
+    const auto* r = arg.get<FormulaExpr::Range>();
+    return r ? static_cast<size_t>(Table::of(*r).cols) : 1;
+}
+
+// ---- Duplicates ---------------------------------------------------------------
+
+// A hash under which values equal by variant_eq meet: numbers by their
+// value, texts by their bytes with ASCII letters folded, booleans by their
+// truth. None for values equal to nothing (error values, arrays, records,
+// NaN) and for Empty, which UNIQUE leaves out.
+std::optional<size_t> equality_hash(const Variant& v) {
+    switch (v.kind()) {
+        case Kind::Integer: return std::hash<double>{}(static_cast<double>(v.as_int()));
+        case Kind::Date: return std::hash<double>{}(static_cast<double>(v.as_date().serial));
+        case Kind::Float:
+            if (std::isnan(v.as_float())) return std::nullopt;
+            return std::hash<double>{}(v.as_float() + 0.0);  // -0 and 0 meet
+        case Kind::Str: return std::hash<std::string>{}(text::ascii_lower(v.as_str()));
+        case Kind::Boolean: return v.as_bool() ? 0x5bd1e995u : 0x1b873593u;
+        default: return std::nullopt;
+    }
+}
+
+// ---- Filtering ----------------------------------------------------------------
+
+// FILTER's include argument as one flag per element. A comparison over a
+// list (A1:A9>2) tests each element of its left side against its right
+// side, evaluated once.
+Result<std::vector<char>> include_flags(const FormulaExpr& arg, const EvalCtx& ctx) {
+    std::vector<char> flags;
+    if (arg.get<FormulaExpr::Range>()) {
+        ValueList list = TRY(ValueList::open(arg, ctx));
+        flags.reserve(list.size());
+        for (size_t i = 0; i < list.size(); ++i) flags.push_back(is_truthy(list[i]));
+        return flags;
+    }
+    if (const auto* b = arg.get<FormulaExpr::Binary>()) {
+        ValueList left = TRY(ValueList::open(*b->lhs, ctx));
+        if (left.size() > 1) {
+            Variant right = TRY(evaluate(*b->rhs, ctx));
+            flags.reserve(left.size());
+            for (size_t i = 0; i < left.size(); ++i) flags.push_back(compare_element(b->op, left[i], right));
+            return flags;
+        }
+    }
+    Variant v = TRY(evaluate(arg, ctx));
+    if (!v.is_array()) return std::vector<char>{is_truthy(v)};
+    for (const Variant& e : v.as_array()) flags.push_back(is_truthy(e));
+    return flags;
+}
+
+// The selected rows (or columns, when the flags line up with the columns
+// and not the rows) of a range, row after row.
+Result<std::vector<Variant>> filter_range(const FormulaExpr::Range& range, const std::vector<char>& flags,
+                                          const EvalCtx& ctx) {
+    const Table t = Table::of(range);
+    const bool by_rows = flags.size() == t.rows || flags.size() != t.cols;
+    if (by_rows && flags.size() != t.rows)
+        return fail(format_message(kFilterLengths, std::to_string(t.rows), std::to_string(flags.size())));
+    std::vector<uint64_t> picked;
+    for (size_t i = 0; i < flags.size(); ++i)
+        if (flags[i]) picked.push_back(i);
+    const uint64_t rows = by_rows ? picked.size() : t.rows, cols = by_rows ? t.cols : picked.size();
+    TRY_VOID(check_list_size(static_cast<unsigned __int128>(rows) * cols));
+    TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(rows) * cols));
+    std::vector<Variant> out;
+    if (picked.empty()) return out;
+    out.reserve(static_cast<size_t>(rows * cols));
+    if (by_rows) {
+        for (uint64_t r : picked)
+            for (uint64_t c = 0; c < t.cols; ++c) out.push_back(t.at(ctx.cells, r, c));
+    } else {
+        for (uint64_t r = 0; r < t.rows; ++r)
+            for (uint64_t c : picked) out.push_back(t.at(ctx.cells, r, c));
+    }
+    return out;
+}
+
+}  // namespace
+
+Result<Variant> func_filter(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("FILTER", args.size(), 2, kNoMax));
+    std::vector<char> flags = TRY(include_flags(args[1], ctx));
+    std::vector<Variant> selected;
+    if (const auto* range = args[0].get<FormulaExpr::Range>()) {
+        selected = TRY(filter_range(*range, flags, ctx));
+    } else {
+        Variant data = TRY(evaluate(args[0], ctx));
+        // A list made by a function filters element by element; a lone value passes.
+        if (!data.is_array() || data.as_array().size() != flags.size()) return data;
+        for (size_t i = 0; i < flags.size(); ++i)
+            if (flags[i]) selected.push_back(std::move(data.as_array()[i]));
+    }
+    if (!selected.empty()) return list_result(std::move(selected));
+    if (args.size() >= 3) return evaluate(args[2], ctx);
+    return Variant(ExcelError::NA);
+}
+
+// SORT(array, [sort_index], [order]): a range of several columns sorts its
+// rows, kept whole, by the column sort_index; anything else is one list.
+Result<Variant> func_sort(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_at_least("SORT", args.size(), 1));
+    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    const size_t width = width_of(args[0]);
+    const int64_t column = args.size() >= 2 ? saturate_i64(TRY(arg_number(args[1], ctx))) : 1;
+    const bool descending = TRY(arg_descending(args, 2, ctx));
+    if (column < 1 || static_cast<uint64_t>(column) > width) return Variant(ExcelError::Value);
+    std::vector<SortKey> keys(values.size() / width);
+    for (size_t row = 0; row < keys.size(); ++row) keys[row] = sort_key(values[row * width + static_cast<size_t>(column) - 1]);
+    return sorted_rows(std::move(values), width, keys, descending);
+}
+
+// SORTBY(array, by_array, [order]): the values of array in the order of
+// by_array's keys; a range of several columns whose rows line up with the
+// keys keeps its rows whole.
+Result<Variant> func_sortby(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("SORTBY", args.size(), 2, kNoMax));
+    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    std::vector<Variant> by = TRY(collect_values(args[1], ctx));
+    const bool descending = TRY(arg_descending(args, 2, ctx));
+    size_t width = 1;
+    if (by.size() != values.size()) {
+        width = width_of(args[0]);
+        if (by.empty() || width == 1 || values.size() / width != by.size()) return fail(std::string(kSortbyLengths));
+    }
+    std::vector<SortKey> keys;
+    keys.reserve(by.size());
+    for (const Variant& v : by) keys.push_back(sort_key(v));
+    return sorted_rows(std::move(values), width, keys, descending);
+}
+
+// UNIQUE(array): every value that equals no earlier one, in input order;
+// empty cells are left out.
+Result<Variant> func_unique(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_at_least("UNIQUE", args.size(), 1));
+    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    std::vector<Variant> kept;
+    std::unordered_multimap<size_t, size_t> seen;  // hash -> index in kept
+    for (Variant& v : values) {
+        if (v.is_empty()) continue;
+        std::optional<size_t> h = equality_hash(v);
+        if (h) {
+            auto [first, last] = seen.equal_range(*h);
+            bool repeated = false;
+            for (auto it = first; it != last && !repeated; ++it) repeated = variant_eq(kept[it->second], v);
+            if (repeated) continue;
+            seen.emplace(*h, kept.size());
+        }
+        kept.push_back(std::move(v));
+    }
+    return list_result(std::move(kept));
+}
+
+// SEQUENCE(rows, [columns], [start], [step]): rows x columns numbers from
+// start, step apart.
+Result<Variant> func_sequence(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("SEQUENCE", args.size(), 1, kNoMax));
+    const int64_t rows = saturate_i64(TRY(arg_number(args[0], ctx)));
+    const int64_t cols = args.size() >= 2 ? saturate_i64(TRY(arg_number(args[1], ctx))) : 1;
+    const double start = args.size() >= 3 ? TRY(arg_number(args[2], ctx)) : 1;
+    const double step = args.size() >= 4 ? TRY(arg_number(args[3], ctx)) : 1;
+    __int128 count = static_cast<__int128>(rows) * cols;
+    if (count < 0) count = 0;
+    TRY_VOID(check_list_size(static_cast<unsigned __int128>(count)));
+    std::vector<Variant> out;
+    out.reserve(static_cast<size_t>(count));
+    for (size_t i = 0; i < static_cast<size_t>(count); ++i)
+        out.push_back(number_variant(start + static_cast<double>(i) * step));
+    return list_result(std::move(out));
+}
+
+// TRANSPOSE(range): the range read column by column; any other argument's
+// value is returned as it is (a flat list has no sides to swap).
+Result<Variant> func_transpose(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_at_least("TRANSPOSE", args.size(), 1));
+    const auto* range = args[0].get<FormulaExpr::Range>();
+    if (!range) return evaluate(args[0], ctx);
+    RangeView view = TRY(RangeView::open(*range, ctx));
+    std::vector<Variant> out;
+    out.reserve(view.size());
+    for (uint32_t c = 0; c < view.cols(); ++c)
+        for (uint32_t r = 0; r < view.rows(); ++r) out.push_back(view.at(r, c));
+    return list_result(std::move(out));
+}
+
+namespace {
+constexpr FuncEntry kTable[] = {
+    {"FILTER", func_filter}, {"SEQUENCE", func_sequence},   {"SORT", func_sort},
+    {"SORTBY", func_sortby}, {"TRANSPOSE", func_transpose}, {"UNIQUE", func_unique},
+};
 }  // namespace
 
 std::span<const FuncEntry> dynamic_functions() { return kTable; }

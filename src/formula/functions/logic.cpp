@@ -1,10 +1,58 @@
-// Logic and information functions: IF and NA so far.
+// Logic and information functions: the deciding functions (IF, IFS, SWITCH,
+// IFERROR), the truth combinators (AND, OR, XOR, NOT), the error functions
+// (NA, ERROR.TYPE), and the functions that describe a value or a cell (N,
+// TYPE, the IS functions, CELL).
+//
+// The deciding functions evaluate only the branch they take, and AND and OR
+// stop at the first argument that settles the answer. An error value where a
+// truth is wanted is the result, never a silent FALSE.
+#include <cstdint>
+#include <optional>
+#include <string>
+
 #include "formula/args.h"
 #include "formula/eval.h"
+#include "types/address.h"
+#include "types/text.h"
 
 namespace morvane::eval {
 
-Result<Variant> func_if(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+namespace {
+
+constexpr std::string_view kIfsArity = "IFS requires an even number of arguments";
+
+// The value of an argument, with a failure of its evaluation taken as an
+// error value: the one that travelled out as text, else #VALUE!. This is how
+// IFERROR and the error-testing functions see a range or a bad conversion.
+Variant value_or_error(const FormulaExpr& arg, const EvalCtx& ctx) {
+    Result<Variant> v = evaluate(arg, ctx);
+    if (v) return std::move(*v);
+    return Variant(error_from_text(v.error()).value_or(ExcelError::Value));
+}
+
+bool is_na(const Variant& v) { return v.is_error() && v.as_error() == ExcelError::NA; }
+
+// An IS function: `test` of the argument's value. With `catches` a failure
+// of the argument is tested as an error value; otherwise it is passed on.
+Result<Variant> is_function(Args args, const EvalCtx& ctx, std::string_view name,
+                            bool (*test)(const Variant&), bool catches) {
+    TRY_VOID(check_arity(name, args.size(), 1, 1));
+    if (catches) return Variant(test(value_or_error(args[0], ctx)));
+    return Variant(test(TRY(evaluate(args[0], ctx))));
+}
+
+// The info_type of CELL, its reference's position as written (a range gives
+// its first corner; anything else, or none, is A1).
+CellPos cell_position(Args args) {
+    if (args.size() < 2) return {1, 1};
+    if (const auto* c = args[1].get<FormulaExpr::CellRef>()) return {c->row, c->col};
+    if (const auto* r = args[1].get<FormulaExpr::Range>()) return {r->row1, r->col1};
+    return {1, 1};
+}
+
+}  // namespace
+
+Result<Variant> func_if(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("IF", args.size(), 2, 3));
     Variant cond = TRY(evaluate(args[0], ctx));
     // An error as the condition is the result, as in every spreadsheet.
@@ -14,15 +62,178 @@ Result<Variant> func_if(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
     return Variant(false);
 }
 
-Result<Variant> func_na(std::span<const FormulaExpr> args, const EvalCtx&) {
+Result<Variant> func_ifs(Args args, const EvalCtx& ctx) {
+    if (args.size() < 2 || args.size() % 2 != 0) return fail(std::string(kIfsArity));
+    for (size_t i = 0; i < args.size(); i += 2)
+        if (TRY(arg_truth(args[i], ctx))) return evaluate(args[i + 1], ctx);
+    return Variant(ExcelError::NA);
+}
+
+Result<Variant> func_switch(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("SWITCH", args.size(), 3, kNoMax));
+    Variant subject = TRY(evaluate(args[0], ctx));
+    size_t i = 1;
+    for (; i + 1 < args.size(); i += 2)
+        if (variant_eq(subject, TRY(evaluate(args[i], ctx)))) return evaluate(args[i + 1], ctx);
+    // An argument left over after the pairs is the default.
+    if (i < args.size()) return evaluate(args[i], ctx);
+    return Variant(ExcelError::NA);
+}
+
+Result<Variant> func_iferror(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("IFERROR", args.size(), 2, 2));
+    Variant v = value_or_error(args[0], ctx);
+    if (v.is_error()) return evaluate(args[1], ctx);
+    return v;
+}
+
+Result<Variant> func_and(Args args, const EvalCtx& ctx) {
+    for (const FormulaExpr& a : args)
+        if (!TRY(arg_truth(a, ctx))) return Variant(false);
+    return Variant(true);
+}
+
+Result<Variant> func_or(Args args, const EvalCtx& ctx) {
+    for (const FormulaExpr& a : args)
+        if (TRY(arg_truth(a, ctx))) return Variant(true);
+    return Variant(false);
+}
+
+Result<Variant> func_xor(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("XOR", args.size(), 1, kNoMax));
+    bool odd = false;
+    for (const FormulaExpr& a : args) odd ^= TRY(arg_truth(a, ctx));
+    return Variant(odd);
+}
+
+Result<Variant> func_not(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("NOT", args.size(), 1, 1));
+    return Variant(!TRY(arg_truth(args[0], ctx)));
+}
+
+Result<Variant> func_na(Args args, const EvalCtx&) {
     TRY_VOID(check_arity("NA", args.size(), 0, 0));
     return Variant(ExcelError::NA);
 }
 
+Result<Variant> func_n(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("N", args.size(), 1, 1));
+    Variant v = TRY(evaluate(args[0], ctx));
+    switch (v.kind()) {
+        case Kind::Integer:
+        case Kind::Float:
+        case Kind::Error: return v;
+        case Kind::Date: return Variant(v.as_date().serial);
+        case Kind::Boolean: return Variant(int64_t{v.as_bool() ? 1 : 0});
+        default: return Variant(int64_t{0});
+    }
+}
+
+Result<Variant> func_isblank(Args args, const EvalCtx& ctx) {
+    return is_function(args, ctx, "ISBLANK", [](const Variant& v) { return v.is_empty(); }, false);
+}
+
+Result<Variant> func_iserror(Args args, const EvalCtx& ctx) {
+    return is_function(args, ctx, "ISERROR", [](const Variant& v) { return v.is_error(); }, true);
+}
+
+// ISERR is ISERROR without #N/A: a missing value is no fault of the formula.
+// It shares ISERROR's arity message.
+Result<Variant> func_iserr(Args args, const EvalCtx& ctx) {
+    return is_function(args, ctx, "ISERROR", [](const Variant& v) { return v.is_error() && !is_na(v); }, true);
+}
+
+Result<Variant> func_isna(Args args, const EvalCtx& ctx) {
+    return is_function(args, ctx, "ISNA", is_na, true);
+}
+
+Result<Variant> func_istext(Args args, const EvalCtx& ctx) {
+    return is_function(args, ctx, "ISTEXT", [](const Variant& v) { return v.is_str(); }, false);
+}
+
+Result<Variant> func_isnontext(Args args, const EvalCtx& ctx) {
+    return is_function(args, ctx, "ISNONTEXT", [](const Variant& v) { return !v.is_str(); }, true);
+}
+
+// A date is a number to the engine (it adds and compares as its serial).
+Result<Variant> func_isnumber(Args args, const EvalCtx& ctx) {
+    return is_function(args, ctx, "ISNUMBER", [](const Variant& v) { return v.is_number() || v.is_date(); },
+                       false);
+}
+
+Result<Variant> func_islogical(Args args, const EvalCtx& ctx) {
+    return is_function(args, ctx, "ISLOGICAL", [](const Variant& v) { return v.is_bool(); }, false);
+}
+
+Result<Variant> func_type_fn(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("TYPE", args.size(), 1, 1));
+    Variant v = TRY(evaluate(args[0], ctx));
+    switch (v.kind()) {
+        case Kind::Str: return Variant(int64_t{2});
+        case Kind::Boolean: return Variant(int64_t{4});
+        case Kind::Error: return Variant(int64_t{16});
+        case Kind::Array:
+        case Kind::Record: return Variant(int64_t{64});
+        default: return Variant(int64_t{1});
+    }
+}
+
+Result<Variant> func_error_type(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("ERROR.TYPE", args.size(), 1, 1));
+    Variant v = value_or_error(args[0], ctx);
+    if (!v.is_error()) return Variant(ExcelError::NA);
+    // Indexed by ExcelError: #DIV/0!, #N/A, #VALUE!, #REF!, #NAME?, #NUM!, #NULL!.
+    static constexpr int64_t kCodes[] = {2, 7, 3, 4, 5, 6, 1};
+    return Variant(kCodes[static_cast<size_t>(v.as_error())]);
+}
+
+Result<Variant> func_cell(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("CELL", args.size(), 1, 2));
+    std::string info = text::to_lower(to_str(TRY(evaluate(args[0], ctx))));
+    // The reference is never evaluated: only where it points matters.
+    CellPos at = cell_position(args);
+    if (info == "col") return Variant(int64_t{at.col});
+    if (info == "row") return Variant(int64_t{at.row});
+    if (info == "address") {
+        std::string address = "$";
+        address += morvane_types::column_letters(at.col);
+        address += '$';
+        address += std::to_string(at.row);
+        return Variant(std::move(address));
+    }
+    if (info == "contents") return cell_val(ctx.cells, at.row, at.col);
+    if (info == "type") {
+        const Variant& v = cell_ref(ctx.cells, at.row, at.col);
+        return Variant(v.is_str() ? "l" : v.is_empty() ? "b" : "v");
+    }
+    if (info == "width") return Variant(int64_t{8});
+    if (info == "prefix" || info == "format" || info == "filename") return Variant(std::string());
+    return Variant(int64_t{0});
+}
+
 namespace {
 constexpr FuncEntry kTable[] = {
+    {"AND", func_and},
+    {"CELL", func_cell},
+    {"ERROR.TYPE", func_error_type},
     {"IF", func_if},
+    {"IFERROR", func_iferror},
+    {"IFS", func_ifs},
+    {"ISBLANK", func_isblank},
+    {"ISERR", func_iserr},
+    {"ISERROR", func_iserror},
+    {"ISLOGICAL", func_islogical},
+    {"ISNA", func_isna},
+    {"ISNONTEXT", func_isnontext},
+    {"ISNUMBER", func_isnumber},
+    {"ISTEXT", func_istext},
+    {"N", func_n},
     {"NA", func_na},
+    {"NOT", func_not},
+    {"OR", func_or},
+    {"SWITCH", func_switch},
+    {"TYPE", func_type_fn},
+    {"XOR", func_xor},
 };
 }  // namespace
 

@@ -1,13 +1,149 @@
-// Array reshaping functions. None is built yet: their names give #NAME? until
-// they join the table at the end of this file.
-#include <array>
+// Array reshaping functions: TAKE, DROP, TOCOL, TOROW, HSTACK, VSTACK,
+// WRAPROWS, WRAPCOLS, CHOOSECOLS and CHOOSEROWS. Values carry no shape, so
+// each works on its input as one flat list (a range row by row, an array
+// value opened one level): TOCOL and TOROW, HSTACK and VSTACK behave alike.
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "formula/args.h"
 #include "formula/eval.h"
+#include "formula/lists.h"
 
 namespace morvane::eval {
 
 namespace {
-constexpr std::array<FuncEntry, 0> kTable{};
+
+constexpr std::string_view kWrapCount = "{}: wrap_count must be > 0";
+
+Result<int64_t> arg_count(const FormulaExpr& arg, const EvalCtx& ctx) {
+    return saturate_i64(TRY(arg_number(arg, ctx)));
+}
+
+// The first `keep` (keep >= 0) or last -keep values of the list.
+std::vector<Variant> take(std::vector<Variant> values, int64_t keep) {
+    const size_t n = values.size();
+    const uint64_t k = keep < 0 ? 0 - static_cast<uint64_t>(keep) : static_cast<uint64_t>(keep);
+    if (k >= n) return values;
+    if (keep >= 0) {
+        values.resize(k);
+        return values;
+    }
+    return {std::make_move_iterator(values.end() - static_cast<ptrdiff_t>(k)), std::make_move_iterator(values.end())};
+}
+
+// TOCOL and TOROW: ignore 1 leaves out blanks, 2 error values, 3 both.
+Result<Variant> to_line(Args args, const EvalCtx& ctx, std::string_view name) {
+    TRY_VOID(check_at_least(name, args.size(), 1));
+    // The ignore code comes first: its failure wins over the array's.
+    const uint64_t ignore = args.size() >= 2 ? saturate_u64(TRY(arg_number(args[1], ctx))) : 0;
+    const bool skip_blank = ignore == 1 || ignore == 3, skip_error = ignore == 2 || ignore == 3;
+    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    std::erase_if(values, [&](const Variant& v) { return (skip_blank && v.is_empty()) || (skip_error && v.is_error()); });
+    return list_result(std::move(values));
+}
+
+// HSTACK and VSTACK: every argument's values, end to end.
+Result<Variant> stack(Args args, const EvalCtx& ctx, std::string_view name) {
+    TRY_VOID(check_arity(name, args.size(), 1, kNoMax));
+    std::vector<Variant> out;
+    for (const FormulaExpr& arg : args) {
+        std::vector<Variant> part = TRY(collect_values(arg, ctx));
+        TRY_VOID(check_list_size(static_cast<unsigned __int128>(out.size()) + part.size()));
+        out.insert(out.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
+    }
+    return list_result(std::move(out));
+}
+
+// WRAPROWS (by_rows) and WRAPCOLS: the list laid out in lines of
+// wrap_count, the last one padded, read back row by row.
+Result<Variant> wrap(Args args, const EvalCtx& ctx, std::string_view name, bool by_rows) {
+    TRY_VOID(check_at_least(name, args.size(), 2));
+    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    const uint64_t w = saturate_u64(TRY(arg_number(args[1], ctx)));
+    if (w == 0) return fail(format_message(kWrapCount, name));
+    const Variant pad = args.size() >= 3 ? TRY(evaluate(args[2], ctx)) : Variant{};
+    const uint64_t n = values.size(), groups = n / w + (n % w != 0);
+    TRY_VOID(check_list_size(static_cast<unsigned __int128>(w) * groups));
+    std::vector<Variant> out;
+    out.reserve(static_cast<size_t>(w * groups));
+    if (by_rows) {
+        out = std::move(values);
+        out.resize(static_cast<size_t>(w * groups), pad);
+    } else {
+        // w rows of `groups` columns filled column by column.
+        for (uint64_t r = 0; r < w; ++r)
+            for (uint64_t c = 0; c < groups; ++c) {
+                const uint64_t i = r + c * w;
+                out.push_back(i < n ? std::move(values[i]) : pad);
+            }
+    }
+    return list_result(std::move(out));
+}
+
+}  // namespace
+
+// TAKE(array, count): the first count values, or the last -count.
+Result<Variant> func_take(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("TAKE", args.size(), 2, kNoMax));
+    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    return list_result(take(std::move(values), TRY(arg_count(args[1], ctx))));
+}
+
+// DROP(array, count): all but the first count values, or the last -count.
+Result<Variant> func_drop(Args args, const EvalCtx& ctx) {
+    TRY_VOID(check_arity("DROP", args.size(), 2, kNoMax));
+    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    const int64_t drop = TRY(arg_count(args[1], ctx));
+    const uint64_t k = drop < 0 ? 0 - static_cast<uint64_t>(drop) : static_cast<uint64_t>(drop);
+    if (k >= values.size()) return Variant{};
+    const auto keep = static_cast<int64_t>(values.size() - k);
+    return list_result(take(std::move(values), drop < 0 ? keep : -keep));
+}
+
+Result<Variant> func_tocol(Args args, const EvalCtx& ctx) { return to_line(args, ctx, "TOCOL"); }
+
+Result<Variant> func_torow(Args args, const EvalCtx& ctx) { return to_line(args, ctx, "TOROW"); }
+
+Result<Variant> func_hstack(Args args, const EvalCtx& ctx) { return stack(args, ctx, "HSTACK"); }
+
+Result<Variant> func_vstack(Args args, const EvalCtx& ctx) { return stack(args, ctx, "VSTACK"); }
+
+Result<Variant> func_wraprows(Args args, const EvalCtx& ctx) { return wrap(args, ctx, "WRAPROWS", true); }
+
+Result<Variant> func_wrapcols(Args args, const EvalCtx& ctx) { return wrap(args, ctx, "WRAPCOLS", false); }
+
+// CHOOSECOLS and CHOOSEROWS: the values at the given 1-based positions,
+// negative ones counted from the end; a position outside gives #VALUE!.
+Result<Variant> choose_elements(Args args, const EvalCtx& ctx, std::string_view name) {
+    TRY_VOID(check_arity(name, args.size(), 2, kNoMax));
+    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    const auto n = static_cast<int64_t>(values.size());
+    std::vector<Variant> out;
+    out.reserve(args.size() - 1);
+    for (const FormulaExpr& arg : args.subspan(1)) {
+        const int64_t k = TRY(arg_count(arg, ctx));
+        const int64_t pos = k > 0 ? k - 1 : n + k;
+        const bool inside = k != 0 && pos >= 0 && pos < n;
+        out.push_back(inside ? values[static_cast<size_t>(pos)] : Variant(ExcelError::Value));
+    }
+    return list_result(std::move(out));
+}
+
+Result<Variant> func_choosecols(Args args, const EvalCtx& ctx) { return choose_elements(args, ctx, "CHOOSECOLS"); }
+
+Result<Variant> func_chooserows(Args args, const EvalCtx& ctx) { return choose_elements(args, ctx, "CHOOSEROWS"); }
+
+namespace {
+constexpr FuncEntry kTable[] = {
+    {"CHOOSECOLS", func_choosecols}, {"CHOOSEROWS", func_chooserows}, {"DROP", func_drop},
+    {"HSTACK", func_hstack},         {"TAKE", func_take},             {"TOCOL", func_tocol},
+    {"TOROW", func_torow},           {"VSTACK", func_vstack},         {"WRAPCOLS", func_wrapcols},
+    {"WRAPROWS", func_wraprows},
+};
 }  // namespace
 
 std::span<const FuncEntry> reshape_functions() { return kTable; }

@@ -1,8 +1,8 @@
-"""Seeds for the fuzz targets: workbook files from openpyxl, XlsxWriter,
-odfpy and morvane itself, the XML parts inside them, and the hand-made edge
-cases of the file tests.
+"""Seeds for the workbook fuzz targets: files from openpyxl, XlsxWriter,
+odfpy and morvane itself (when importable), the XML parts inside them, and
+hand-made edge cases in the shape of the file tests'. Called by fuzz_seeds.py.
 
-    python tests/fuzz/make_seeds.py OUT_DIR      (writes OUT_DIR/fuzz_xml, fuzz_xlsx, fuzz_ods)
+    python scripts/fuzz_workbook_seeds.py OUT_DIR   (writes OUT_DIR/fuzz_xml, fuzz_xlsx, fuzz_ods)
 """
 import datetime
 import io
@@ -10,7 +10,7 @@ import sys
 import zipfile
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests"))
 
 import openpyxl  # noqa: E402
 import xlsxwriter  # noqa: E402
@@ -92,8 +92,8 @@ def xml_parts(package):
         return [z.read(n) for n in z.namelist() if n.endswith((".xml", ".rels"))]
 
 
-def main():
-    out = Path(sys.argv[1])
+def write(out):
+    out = Path(out)
     seeds = {"fuzz_xml": [], "fuzz_xlsx": [], "fuzz_ods": []}
     xlsx = [openpyxl_file(), xlsxwriter_file(False), xlsxwriter_file(True)]
     hand = xlsx_parts([("S", '<row><c><v>1</v></c><c t="inlineStr"><is><t>i</t></is></c></row>'
@@ -131,4 +131,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    write(sys.argv[1])

@@ -1,0 +1,48 @@
+"""Seeds for the fuzz targets, taken from the test suites' own macros and formulas.
+
+Writes one file per seed under OUT/<target>/: every string literal of the
+Python tests that holds a whole VBA module (fuzz_vba, with the Sub name
+"main" on the first line), every body passed to the tests' sub() helper
+(wrapped in Sub Main), and every literal that starts with "=" (fuzz_formula).
+"""
+import ast
+import hashlib
+import pathlib
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+
+def literals(tree):
+    for node in ast.walk(tree):
+        if isinstance(node, ast.Call) and getattr(node.func, "id", None) in ("sub", "run_body"):
+            if node.args and isinstance(node.args[0], ast.Constant) and isinstance(node.args[0].value, str):
+                yield "body", node.args[0].value
+        elif isinstance(node, ast.Constant) and isinstance(node.value, str):
+            yield "text", node.value
+
+
+def main(out):
+    seeds = {"fuzz_vba": set(), "fuzz_formula": set()}
+    for path in sorted((ROOT / "tests").glob("test_*.py")):
+        for kind, text in literals(ast.parse(path.read_text(), str(path))):
+            if kind == "body":
+                seeds["fuzz_vba"].add("main\nSub Main()\n" + text + "\nEnd Sub\n")
+            elif text.startswith("=") and len(text) > 1:
+                seeds["fuzz_formula"].add(text)
+            elif "end sub" in text.lower():
+                seeds["fuzz_vba"].add("main\n" + text)
+    # The workbook readers' targets are seeded with whole files and their parts.
+    sys.path.insert(0, str(ROOT / "scripts"))
+    import fuzz_workbook_seeds
+    fuzz_workbook_seeds.write(out)
+    for target, texts in seeds.items():
+        folder = pathlib.Path(out) / target
+        folder.mkdir(parents=True, exist_ok=True)
+        for text in texts:
+            data = text.encode("utf-8", "surrogatepass")
+            (folder / hashlib.sha1(data).hexdigest()).write_bytes(data)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])

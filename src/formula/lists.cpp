@@ -1,0 +1,39 @@
+// List arguments read in place and blocks of cells as list results.
+#include "formula/lists.h"
+
+#include <utility>
+
+namespace morvane::eval {
+
+Result<ValueList> ValueList::open(const FormulaExpr& arg, const EvalCtx& ctx) {
+    ValueList list;
+    if (const auto* r = arg.get<FormulaExpr::Range>()) {
+        list.view_ = TRY(RangeView::open(*r, ctx));
+        return list;
+    }
+    Variant v = TRY(evaluate(arg, ctx));
+    if (v.is_array()) {
+        list.values_ = std::move(v.as_array());
+    } else {
+        list.values_.push_back(std::move(v));
+    }
+    return list;
+}
+
+Result<Variant> block_values(const EvalCtx& ctx, uint64_t top, uint64_t left, uint64_t rows, uint64_t cols) {
+    constexpr uint64_t kLastLine = UINT32_MAX;
+    if (rows == 0 || cols == 0) return Variant{};
+    if (top == 0 || left == 0 || top > kLastLine || left > kLastLine || rows - 1 > kLastLine - top ||
+        cols - 1 > kLastLine - left)
+        return Variant(ExcelError::Ref);
+    FormulaExpr::Range block{static_cast<uint32_t>(left), static_cast<uint32_t>(top),
+                             static_cast<uint32_t>(left + cols - 1), static_cast<uint32_t>(top + rows - 1)};
+    RangeView view = TRY(RangeView::open(block, ctx));
+    if (view.size() == 1) return view.at(uint64_t{0});
+    std::vector<Variant> out;
+    out.reserve(view.size());
+    view.for_each([&](const Variant& v) { out.push_back(v); });
+    return Variant(std::move(out));
+}
+
+}  // namespace morvane::eval

@@ -1,0 +1,88 @@
+// Tables and lists of the lookup, reference and array functions: the
+// rectangle a range argument names, read cell by cell with no size limit (a
+// lookup costs only the cells it visits); a list argument read in place; and
+// the bound on the lists these functions build.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "formula/args.h"
+#include "formula/eval.h"
+#include "types/result.h"
+#include "types/variant.h"
+
+namespace morvane::eval {
+
+// A rectangle of the sheet with its corners normalised (C5:A1 is A1:C5) and
+// no limit on its size. Nothing is charged on opening: a walk charges the
+// cells it visits (find_first does).
+struct Table {
+    uint32_t top = 0, left = 0;
+    uint64_t rows = 0, cols = 0;  // each up to 2^32
+
+    static Table of(const FormulaExpr::Range& r) {
+        const uint32_t top = std::min(r.row1, r.row2), left = std::min(r.col1, r.col2);
+        return {top, left, uint64_t{std::max(r.row1, r.row2)} - top + 1,
+                uint64_t{std::max(r.col1, r.col2)} - left + 1};
+    }
+    // The value at 0-based (r, c), which must lie inside the table.
+    const Variant& at(const CellMap& cells, uint64_t r, uint64_t c) const {
+        return cell_ref(cells, static_cast<uint32_t>(top + r), static_cast<uint32_t>(left + c));
+    }
+};
+
+// The first i in [0, n) for which hit(i) holds, or none. Charges one cell
+// per i visited, block by block, so a scan of a huge table stops at the
+// evaluation's bound instead of running on.
+template <class Hit>
+Result<std::optional<uint64_t>> find_first(uint64_t n, const EvalCtx& ctx, Hit&& hit) {
+    constexpr uint64_t kBlock = 4096;
+    for (uint64_t start = 0; start < n; start += kBlock) {
+        const uint64_t end = std::min(n, start + kBlock);
+        TRY_VOID(charge_cells(ctx, end - start));
+        for (uint64_t i = start; i < end; ++i)
+            if (hit(i)) return std::optional<uint64_t>(i);
+    }
+    return std::optional<uint64_t>();
+}
+
+// A list argument read in place: a range gives its cells row by row
+// (normalised, at most 1,000,000, never copied); any other argument gives
+// its value, an array value opened one level.
+class ValueList {
+public:
+    static Result<ValueList> open(const FormulaExpr& arg, const EvalCtx& ctx);
+
+    size_t size() const { return view_ ? static_cast<size_t>(view_->size()) : values_.size(); }
+    bool empty() const { return size() == 0; }
+    const Variant& operator[](size_t i) const { return view_ ? view_->at(uint64_t{i}) : values_[i]; }
+    // The range behind the list, when the argument was one.
+    const std::optional<RangeView>& range() const { return view_; }
+
+private:
+    std::optional<RangeView> view_;
+    std::vector<Variant> values_;
+};
+
+// Refuses a list of more than 1,000,000 values before it is built, with the
+// engine's "Range too large" message.
+inline Result<void> check_list_size(unsigned __int128 n) { return check_range_size(n); }
+
+// The values of the block of `rows` x `cols` cells from (top, left), row by
+// row, as one value (Empty, the value, or an Array). Refused above
+// 1,000,000 cells or past the sheet's last row or column.
+Result<Variant> block_values(const EvalCtx& ctx, uint64_t top, uint64_t left, uint64_t rows, uint64_t cols);
+
+// Arity for functions that accept and ignore extra arguments: fewer than
+// `min` gives "{name} requires {min} argument(s)".
+inline Result<void> check_at_least(std::string_view name, size_t count, size_t min) {
+    if (count >= min) return {};
+    return check_arity(name, count, min, min);
+}
+
+}  // namespace morvane::eval

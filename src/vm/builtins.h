@@ -1,0 +1,82 @@
+// VBA built-in functions: the handler type, one table per family (each
+// builtins_<family>.cpp ends with its own), the look-up that resolves a
+// name, and the conversions several families share. Most handlers are free
+// functions over the evaluated arguments alone (`pure` fits them to the
+// table); Range, which reads the workbook, takes the Vm. Built-ins are the
+// interpreter's own: they share nothing with the worksheet functions.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "types/result.h"
+#include "types/variant.h"
+
+namespace morvane {
+
+class Vm;
+
+namespace vm {
+
+// `name` is the lower-case name called; `args` are evaluated already, and
+// the handler may take them apart.
+using BuiltinHandler = Result<Variant> (*)(Vm& vm, std::string_view name, std::vector<Variant>& args);
+
+struct Builtin {
+    std::string_view name;
+    BuiltinHandler fn;
+};
+
+// The evaluated arguments of one call, in source order. A handler owns them
+// and may move out of them; arguments beyond those it uses are ignored.
+using BuiltinArgs = std::span<Variant>;
+using PureBuiltin = Result<Variant> (*)(BuiltinArgs args);
+
+// A handler that needs nothing but its arguments, as a table entry.
+template <PureBuiltin F>
+Result<Variant> pure(Vm&, std::string_view, std::vector<Variant>& args) {
+    return F(args);
+}
+
+std::span<const Builtin> math_builtins();        // builtins_math.cpp
+std::span<const Builtin> conversion_builtins();  // builtins_conversion.cpp
+std::span<const Builtin> text_builtins();        // builtins_text.cpp
+std::span<const Builtin> info_builtins();        // builtins_info.cpp
+std::span<const Builtin> datetime_builtins();    // builtins_datetime.cpp
+std::span<const Builtin> format_builtins();      // builtins_format.cpp
+
+// The built-in named `name` (lower case) in any family; null when none.
+const Builtin* find_builtin(std::string_view name);
+
+// The built-ins a macro may name without parentheses, as `d = Date` does
+// (Date, Now, Time); null for any other name.
+const Builtin* find_bare_builtin(std::string_view name);
+
+// Fails with `message` when fewer than `n` arguments were given.
+inline Result<void> need_args(BuiltinArgs args, size_t n, std::string_view message) {
+    if (args.size() >= n) return {};
+    return fail(std::string(message));
+}
+
+// The VBA text of an argument, taken over when it already is a text.
+std::string take_text(Variant& v);
+
+// A length, position or start: the number truncated toward zero; negative
+// and NaN give 0, 2^64 and more the largest count.
+Result<uint64_t> to_count(const Variant& v);
+
+// How an exact half rounds.
+enum class Halves : uint8_t { ToEven, AwayFromZero };
+
+// x rounded to `digits` decimals (negative digits round to tens, hundreds,
+// ...). Digits are clamped to the 32-bit range and truncated (NaN gives 0).
+// When 10^digits or x * 10^digits overflows, x has no digits to drop and
+// comes back unchanged; when 10^digits underflows, the result is 0.
+double round_to_digits(double x, double digits, Halves halves);
+
+}  // namespace vm
+
+}  // namespace morvane

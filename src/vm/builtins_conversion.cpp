@@ -1,0 +1,92 @@
+// Conversion built-ins: CInt, CLng, CDbl, CSng, CBool, Str, CStr and Val.
+#include <cmath>
+#include <string_view>
+#include <utility>
+
+#include "types/text.h"
+#include "vm/builtins.h"
+#include "vm/values.h"
+
+namespace morvane::vm {
+
+namespace {
+
+constexpr std::string_view kCIntArgs = "CInt/CLng requires 1 argument";
+constexpr std::string_view kCDblArgs = "CDbl requires 1 argument";
+constexpr std::string_view kCBoolArgs = "CBool requires 1 argument";
+constexpr std::string_view kCStrArgs = "CStr requires 1 argument";
+constexpr std::string_view kValArgs = "Val requires 1 argument";
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Halves away from zero, then a saturated 64-bit Integer (NaN gives 0).
+Result<Variant> cint(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kCIntArgs));
+    return Variant(saturate_i64(std::round(TRY(to_f64(a[0])))));
+}
+
+Result<Variant> cdbl(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kCDblArgs));
+    return Variant(TRY(to_f64(a[0])));
+}
+
+Result<Variant> cbool(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kCBoolArgs));
+    const Variant& v = a[0];
+    if (v.is_bool()) return v;
+    if (v.is_str()) {
+        const std::string word = text::to_lower(text::trim(v.as_str()));
+        if (word == "true") return Variant(true);
+        if (word == "false") return Variant(false);
+    }
+    // NaN is not 0, so it is True.
+    return Variant(TRY(to_f64(v)) != 0);
+}
+
+Result<Variant> cstr(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kCStrArgs));
+    if (a[0].is_str()) return std::move(a[0]);
+    return Variant(a[0].to_string());
+}
+
+// The longest prefix of `s` that is a number: a sign, digits with at most
+// one point, and an exponent when digits follow its letter.
+std::string_view leading_number(std::string_view s) {
+    size_t i = 0, digits = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    for (; i < s.size() && is_digit(s[i]); ++i) ++digits;
+    if (i < s.size() && s[i] == '.')
+        for (++i; i < s.size() && is_digit(s[i]); ++i) ++digits;
+    if (digits == 0) return {};
+    size_t end = i;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+        const size_t exponent = j;
+        while (j < s.size() && is_digit(s[j])) ++j;
+        if (j > exponent) end = j;
+    }
+    return s.substr(0, end);
+}
+
+// The number a text starts with, as VBA reads it: "12abc" is 12, a text
+// with no leading number is 0. A whole numeric text ("inf" too) reads whole.
+Result<Variant> val(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kValArgs));
+    const std::string shown = a[0].is_str() ? std::string(text::trim(a[0].as_str())) : a[0].to_string();
+    if (auto x = text_to_number(shown)) return number_variant(*x);
+    std::string_view prefix = leading_number(shown);
+    if (prefix.empty()) return Variant(int64_t{0});
+    return number_variant(text_to_number(prefix).value_or(0.0));
+}
+
+constexpr Builtin kTable[] = {
+    {"cbool", pure<cbool>}, {"cdbl", pure<cdbl>}, {"cint", pure<cint>}, {"clng", pure<cint>},
+    {"csng", pure<cdbl>},   {"cstr", pure<cstr>}, {"str", pure<cstr>},  {"val", pure<val>},
+};
+
+}  // namespace
+
+std::span<const Builtin> conversion_builtins() { return kTable; }
+
+}  // namespace morvane::vm

@@ -1,0 +1,149 @@
+#include "vm/paste.h"
+
+#include <string>
+
+#include "types/address.h"
+#include "vm/sheet_rows.h"
+
+namespace morvane::vm {
+
+namespace {
+
+constexpr std::string_view kInvalidRange = "Paste error: invalid destination range '{}'";
+constexpr std::string_view kInvalidAddress = "Paste error: invalid destination address '{}'";
+constexpr std::string_view kShapeMismatch = "Paste error: shape mismatch (source {}x{}, destination {}x{})";
+constexpr std::string_view kMultiNotSupported =
+    "Paste error: multi-area paste is not yet supported by morvane (diagnosed, not executed)";
+constexpr std::string_view kDisjointToSingle =
+    "Paste error: source has {} disjoint areas but the destination is a single area";
+constexpr std::string_view kAreaCount = "Paste error: source has {} areas but destination has {} areas";
+constexpr std::string_view kAreaShape = "Paste error: area {} shape mismatch (source {}x{}, destination {}x{})";
+constexpr std::string_view kPastEdge = "Paste error: destination '{}' runs past the last row or column";
+
+std::string num(uint64_t n) { return std::to_string(n); }
+
+// last - first + 1 as a signed count: 0 or less for a reversed pair.
+int64_t span(uint32_t first, uint32_t last) { return int64_t{last} - first + 1; }
+
+bool same_shape(const Rect& a, const Rect& b) {
+    return span(a.first_row, a.last_row) == span(b.first_row, b.last_row) &&
+           span(a.first_col, a.last_col) == span(b.first_col, b.last_col);
+}
+
+void put(CellMap& sheet, uint64_t row, uint64_t col, const Variant& value) {
+    sheet.insert_or_assign(CellPos{static_cast<uint32_t>(row), static_cast<uint32_t>(col)},
+                           CellContent{std::nullopt, value});
+}
+
+// Writes one copied area with its first corner at (row, col), after
+// clearing the rows x cols it covers.
+void write_area(CellMap& sheet, const CopiedArea& src, uint64_t row, uint64_t col, bool transpose) {
+    const uint64_t rows = transpose ? src.cols : src.rows, cols = transpose ? src.rows : src.cols;
+    if (rows == 0 || cols == 0) return;
+    clear_rect(sheet, Rect{static_cast<uint32_t>(row), static_cast<uint32_t>(col),
+                           static_cast<uint32_t>(row + rows - 1), static_cast<uint32_t>(col + cols - 1)});
+    for (const auto& [at, value] : src.values) {
+        if (transpose)
+            put(sheet, row + at.col, col + at.row, value);
+        else
+            put(sheet, row + at.row, col + at.col, value);
+    }
+}
+
+Result<void> paste_areas(const ClipboardState& clip, std::string_view dest, bool transpose,
+                         const std::optional<std::vector<Rect>>& targets, CellMap& sheet) {
+    const size_t n = clip.areas.size();
+    auto shapes_match = [&] {
+        for (size_t i = 0; i < n; ++i)
+            if (!same_shape(clip.areas[i].area, (*targets)[i])) return false;
+        return true;
+    };
+    if (n >= 2 && !transpose && targets && targets->size() == n && shapes_match()) {
+        for (size_t i = 0; i < n; ++i)
+            write_area(sheet, clip.areas[i], (*targets)[i].first_row, (*targets)[i].first_col, false);
+        return {};
+    }
+    if (n == 1) return fail(std::string(kMultiNotSupported));
+    if (!targets) return fail(format_message(kInvalidRange, dest));
+    if (targets->size() == 1) return fail(format_message(kDisjointToSingle, num(n)));
+    if (targets->size() != n) return fail(format_message(kAreaCount, num(n), num(targets->size())));
+    for (size_t i = 0; i < n; ++i) {
+        const Rect& s = clip.areas[i].area;
+        const Rect& d = (*targets)[i];
+        if (!same_shape(s, d))
+            return fail(format_message(kAreaShape, num(i + 1), std::to_string(span(s.first_row, s.last_row)),
+                                       std::to_string(span(s.first_col, s.last_col)),
+                                       std::to_string(span(d.first_row, d.last_row)),
+                                       std::to_string(span(d.first_col, d.last_col))));
+    }
+    return fail(std::string(kMultiNotSupported));
+}
+
+}  // namespace
+
+ClipboardState take_snapshot(const CellMap* sheet, const std::vector<Rect>& areas) {
+    ClipboardState clip;
+    clip.areas.reserve(areas.size());
+    for (const Rect& area : areas) {
+        CopiedArea& copy = clip.areas.emplace_back(CopiedArea{area, rect_rows(area), rect_cols(area), {}});
+        if (!sheet || copy.rows == 0 || copy.cols == 0) continue;
+        auto keep = [&](CellPos pos, const Variant& value) {
+            if (!value.is_empty()) copy.values.emplace_back(CellPos{pos.row - area.first_row, pos.col - area.first_col}, value);
+        };
+        // Walk whichever is smaller: the stored cells or the rectangle.
+        if (rect_cells(area) > sheet->size()) {
+            for (const auto& [pos, content] : *sheet)
+                if (rect_contains(area, pos.row, pos.col)) keep(pos, content.value);
+            continue;
+        }
+        for (uint64_t r = area.first_row; r <= area.last_row; ++r)
+            for (uint64_t c = area.first_col; c <= area.last_col; ++c) {
+                CellPos pos{static_cast<uint32_t>(r), static_cast<uint32_t>(c)};
+                if (auto it = sheet->find(pos); it != sheet->end()) keep(pos, it->second.value);
+            }
+    }
+    return clip;
+}
+
+Result<void> paste(const ClipboardState& clip, std::string_view dest, bool transpose, const NameMap& names,
+                   CellMap& sheet) {
+    auto targets = resolve_multi_area_addr(dest, names);
+    if (clip.areas.size() > 1 || (targets && targets->size() > 1))
+        return paste_areas(clip, dest, transpose, targets, sheet);
+
+    const CopiedArea& src = clip.areas.front();
+    const uint64_t want_rows = transpose ? src.cols : src.rows, want_cols = transpose ? src.rows : src.cols;
+    const bool single = src.rows == 1 && src.cols == 1;
+    uint64_t row = 0, col = 0, rows = want_rows, cols = want_cols;
+    if (dest.find(':') != std::string_view::npos) {
+        auto corners = resolve_range_addr(dest, names);
+        if (!corners) return fail(format_message(kInvalidRange, dest));
+        const Rect r = rect_of(*corners);
+        row = r.first_row, col = r.first_col, rows = rect_rows(r), cols = rect_cols(r);
+        if (!single && (rows != want_rows || cols != want_cols))
+            return fail(format_message(kShapeMismatch, num(want_rows), num(want_cols), num(rows), num(cols)));
+    } else {
+        auto cell = morvane_types::parse_cell_addr(dest);
+        if (!cell) return fail(format_message(kInvalidAddress, dest));
+        row = cell->first, col = cell->second;
+    }
+    if (rows == 0 || cols == 0) return {};
+    if (row + rows - 1 > UINT32_MAX || col + cols - 1 > UINT32_MAX) return fail(format_message(kPastEdge, dest));
+    const Rect target{static_cast<uint32_t>(row), static_cast<uint32_t>(col), static_cast<uint32_t>(row + rows - 1),
+                      static_cast<uint32_t>(col + cols - 1)};
+    TRY_VOID(check_range_size(dest, rect_cells(target), "paste"));
+    if (!single) {
+        write_area(sheet, src, row, col, transpose);
+        return {};
+    }
+    // One copied cell fills the whole destination.
+    if (src.values.empty()) {
+        clear_rect(sheet, target);
+        return {};
+    }
+    for (uint64_t r = row; r < row + rows; ++r)
+        for (uint64_t c = col; c < col + cols; ++c) put(sheet, r, c, src.values.front().second);
+    return {};
+}
+
+}  // namespace morvane::vm

@@ -1,0 +1,59 @@
+#include "vm/record_values.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+namespace morvane::vm {
+
+namespace {
+
+// `building` holds the Types whose defaults are being built, outermost
+// first: meeting one of them again is a cycle.
+Variant default_of(std::string_view type_name, const TypeTable& types, std::vector<std::string_view>& building);
+
+Variant record_of(const std::vector<TypeField>& fields, const TypeTable& types,
+                  std::vector<std::string_view>& building) {
+    Record record;
+    for (const TypeField& f : fields) record.set(f.name, default_of(f.type_name, types, building));
+    return Variant(std::move(record));
+}
+
+Variant default_of(std::string_view type_name, const TypeTable& types, std::vector<std::string_view>& building) {
+    static constexpr std::string_view kWhole[] = {"long", "byte", "integer", "longlong"};
+    static constexpr std::string_view kFractional[] = {"single", "double", "decimal", "currency"};
+    if (std::ranges::find(kWhole, type_name) != std::end(kWhole)) return Variant(int64_t{0});
+    if (std::ranges::find(kFractional, type_name) != std::end(kFractional)) return Variant(0.0);
+    if (type_name == "string") return Variant(std::string());
+    if (type_name == "boolean") return Variant(false);
+    auto it = types.find(std::string(type_name));
+    if (it == types.end() || std::ranges::find(building, type_name) != building.end()) return Variant();
+    building.push_back(it->first);
+    Variant record = record_of(it->second, types, building);
+    building.pop_back();
+    return record;
+}
+
+}  // namespace
+
+Variant make_record_default(std::string_view type_name, const TypeTable& types) {
+    std::vector<std::string_view> building;
+    return default_of(type_name, types, building);
+}
+
+void nested_set(Variant& target, std::span<const std::string> path, Variant value) {
+    if (path.empty()) {
+        target = std::move(value);
+        return;
+    }
+    if (!target.is_record()) target = Variant(Record());
+    Record& record = target.as_record();
+    Variant* field = record.find(path.front());
+    if (!field) {
+        record.set(path.front(), Variant());
+        field = record.find(path.front());
+    }
+    nested_set(*field, path.subspan(1), std::move(value));
+}
+
+}  // namespace morvane::vm

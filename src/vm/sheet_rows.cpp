@@ -1,0 +1,128 @@
+#include "vm/sheet_rows.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "formula/sort.h"
+#include "vm/values.h"
+
+namespace morvane::vm {
+
+namespace {
+
+// The cells of rows from `from` down, moved by `shift` rows (negative: up);
+// the rows from `drop_begin` to before `drop_end` are dropped. Rebuilding
+// beats moving cells one by one, which would land on cells not yet moved.
+void shift_rows(CellMap& cells, uint64_t from, int64_t shift, uint64_t drop_begin, uint64_t drop_end) {
+    CellMap out;
+    out.reserve(cells.size());
+    for (auto& [pos, content] : cells) {
+        if (pos.row >= drop_begin && pos.row < drop_end) continue;
+        CellPos to = pos;
+        if (pos.row >= from) to.row = static_cast<uint32_t>(int64_t{pos.row} + shift);
+        out.try_emplace(to, std::move(content));
+    }
+    cells = std::move(out);
+}
+
+// One row of a sort area that stores at least one non-Empty value.
+struct SortRow {
+    uint32_t row;
+    Variant key;
+    std::vector<std::pair<uint32_t, Variant>> cells;  // (column, value)
+};
+
+}  // namespace
+
+void fill_rect(CellMap& cells, const Rect& area, const Variant& value) {
+    for (uint64_t r = area.first_row; r <= area.last_row; ++r)
+        for (uint64_t c = area.first_col; c <= area.last_col; ++c)
+            cells.insert_or_assign(CellPos{static_cast<uint32_t>(r), static_cast<uint32_t>(c)},
+                                   CellContent{std::nullopt, value});
+}
+
+void clear_rect(CellMap& cells, const Rect& area) {
+    // Walk whichever is smaller: the stored cells or the rectangle.
+    if (rect_cells(area) > cells.size()) {
+        cells.erase_if([&](const auto& kv) { return rect_contains(area, kv.first.row, kv.first.col); });
+        return;
+    }
+    for (uint64_t r = area.first_row; r <= area.last_row; ++r)
+        for (uint64_t c = area.first_col; c <= area.last_col; ++c)
+            cells.erase(CellPos{static_cast<uint32_t>(r), static_cast<uint32_t>(c)});
+}
+
+void delete_rows(CellMap& cells, uint32_t first, uint32_t last) {
+    const uint32_t lo = std::min(first, last), hi = std::max(first, last);
+    const bool touched = std::any_of(cells.begin(), cells.end(), [&](const auto& kv) { return kv.first.row >= lo; });
+    if (!touched) return;
+    shift_rows(cells, uint64_t{hi} + 1, -(int64_t{hi} - lo + 1), lo, uint64_t{hi} + 1);
+}
+
+bool insert_rows(CellMap& cells, uint32_t first, uint32_t last) {
+    const uint32_t lo = std::min(first, last), hi = std::max(first, last);
+    const int64_t shift = int64_t{hi} - lo + 1;
+    int64_t lowest = -1;
+    for (const auto& [pos, content] : cells)
+        if (pos.row >= lo) lowest = std::max<int64_t>(lowest, pos.row);
+    if (lowest < 0) return true;
+    if (lowest + shift > int64_t{UINT32_MAX}) return false;
+    shift_rows(cells, lo, shift, 0, 0);
+    return true;
+}
+
+void sort_rows(CellMap& cells, const Rect& area, uint64_t key_index, bool descending) {
+    const uint64_t height = rect_rows(area);
+    if (height == 0 || rect_cols(area) == 0) return;
+    // Take the area's values out, by row.
+    std::vector<SortRow> rows;
+    std::unordered_map<uint32_t, size_t> row_at;
+    CellMap rest;
+    rest.reserve(cells.size());
+    for (auto& [pos, content] : cells) {
+        if (!rect_contains(area, pos.row, pos.col)) {
+            rest.try_emplace(pos, std::move(content));
+            continue;
+        }
+        if (content.value.is_empty()) continue;
+        auto [it, fresh] = row_at.try_emplace(pos.row, rows.size());
+        if (fresh) rows.push_back(SortRow{pos.row, Variant(), {}});
+        SortRow& row = rows[it->second];
+        if (uint64_t{pos.col} - area.first_col == key_index) row.key = content.value;
+        row.cells.emplace_back(pos.col, std::move(content.value));
+    }
+    // Empty orders before every other value and equals only Empty, so the
+    // rows keyed Empty (every row that stores nothing among them) form one
+    // block in their old order: first, or last when descending. Only the
+    // keyed rows need sorting.
+    std::vector<SortRow*> keyed, blank;
+    for (SortRow& r : rows) (r.key.is_empty() ? blank : keyed).push_back(&r);
+    const Ordering before = descending ? Ordering::Greater : Ordering::Less;
+    std::vector<uint32_t> keyed_rows;
+    keyed_rows.reserve(keyed.size());
+    for (const SortRow* r : keyed) keyed_rows.push_back(r->row);
+    std::sort(keyed_rows.begin(), keyed_rows.end());
+    eval::stable_merge_sort(keyed, [&](const SortRow* a, const SortRow* b) { return cmp_variants(a->key, b->key) == before; });
+
+    const uint64_t blanks = height - keyed.size();
+    const uint64_t keyed_base = descending ? 0 : blanks;
+    const uint64_t blank_base = descending ? keyed.size() : 0;
+    auto place = [&](SortRow& r, uint64_t offset) {
+        const auto row = static_cast<uint32_t>(area.first_row + offset);
+        for (auto& [col, value] : r.cells) rest.try_emplace(CellPos{row, col}, CellContent{std::nullopt, std::move(value)});
+    };
+    for (size_t i = 0; i < keyed.size(); ++i) place(*keyed[i], keyed_base + i);
+    for (SortRow* r : blank) {
+        // Its place among the blank-keyed rows: the rows above it in the
+        // area, less the keyed ones.
+        const auto keyed_above = static_cast<uint64_t>(
+            std::lower_bound(keyed_rows.begin(), keyed_rows.end(), r->row) - keyed_rows.begin());
+        place(*r, blank_base + (r->row - area.first_row) - keyed_above);
+    }
+    cells = std::move(rest);
+}
+
+}  // namespace morvane::vm

@@ -1,0 +1,40 @@
+// Edits of one sheet's cells by area and by whole rows: clearing an area,
+// deleting and inserting rows, and the row sort of Range.Sort. Each walks
+// the cells the sheet stores, never the rectangle, so an edit over a million
+// empty rows costs what the sheet holds. Formulas move with their cells and
+// are never rewritten. Pure functions of a CellMap: no Vm in sight.
+#pragma once
+
+#include <cstdint>
+
+#include "types/cell_map.h"
+#include "vm/areas.h"
+
+namespace morvane::vm {
+
+// Stores `value` as a value cell (no formula) in every cell of the area; an
+// Array is stored whole in each cell. The caller bounds the area's size.
+void fill_rect(CellMap& cells, const Rect& area, const Variant& value);
+
+// Removes every cell of the area (positions become absent).
+void clear_rect(CellMap& cells, const Rect& area);
+
+// Removes the rows from `first` to `last` (either order) and moves every
+// row below them up to close the gap.
+void delete_rows(CellMap& cells, uint32_t first, uint32_t last);
+
+// Moves every cell at or below row min(first, last) down by the number of
+// rows from `first` to `last`, leaving those rows empty. False, with nothing
+// changed, when a cell would land beyond the last row a position can hold.
+bool insert_rows(CellMap& cells, uint32_t first, uint32_t last);
+
+// Sorts the area's rows stably by the value in the column `key_index`
+// places right of its first column (a key beyond the area reads Empty),
+// Empty first, reversed when descending. Every cell of the area ends up a
+// value cell: formulas are dropped, Empty cells are left absent. The order
+// of the Sort statement is no strict weak ordering (9 < 10 < "9" = 9), so it
+// goes through the merge sort that stays in bounds whatever the comparator.
+// An area with a reversed row or column pair is left alone.
+void sort_rows(CellMap& cells, const Rect& area, uint64_t key_index, bool descending);
+
+}  // namespace morvane::vm

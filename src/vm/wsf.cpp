@@ -1,0 +1,212 @@
+#include "vm/wsf.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+
+#include "formula/criteria.h"
+#include "vm/values.h"
+
+namespace morvane::vm {
+
+namespace {
+
+constexpr std::string_view kNotImplemented = "WorksheetFunction.{} is not implemented";
+constexpr std::string_view kAverageNoValues = "WorksheetFunction.Average: no values";
+constexpr std::string_view kMaxNoValues = "WorksheetFunction.Max: no values";
+constexpr std::string_view kMinNoValues = "WorksheetFunction.Min: no values";
+constexpr std::string_view kCountIfArgs = "WorksheetFunction.CountIf requires 2 arguments";
+constexpr std::string_view kSumIfArgs = "WorksheetFunction.SumIf requires at least 2 arguments";
+constexpr std::string_view kMatchArgs = "Match: requires at least 2 arguments";
+constexpr std::string_view kIndexArgs = "Index: requires at least 2 arguments";
+constexpr std::string_view kAbsArgs = "Abs: no arg";
+constexpr std::string_view kSqrtArgs = "Sqrt: no arg";
+constexpr std::string_view kLogArgs = "Log: no arg";
+constexpr std::string_view kPowerArgs = "Power requires 2 arguments";
+constexpr std::string_view kRoundArgs = "WorksheetFunction.Round requires arguments";
+
+// The values one argument contributes: an Array's elements (one level),
+// any other value itself.
+std::span<const Variant> items_of(const Variant& v) {
+    if (v.is_array()) return v.as_array();
+    return {&v, 1};
+}
+
+// The number a value gives an aggregate. A range's cells count only when
+// they hold numbers, as on a worksheet (an empty cell, a text, a boolean is
+// passed over); a single value converts, and is passed over when it cannot.
+std::optional<double> number_in(const Variant& v, bool from_range) {
+    if (from_range) {
+        if (v.is_int()) return static_cast<double>(v.as_int());
+        if (v.is_float()) return v.as_float();
+        if (v.is_date()) return static_cast<double>(v.as_date().serial);
+        return std::nullopt;
+    }
+    auto x = to_f64(v);
+    return x ? std::optional<double>(*x) : std::nullopt;
+}
+
+// One pass over the numbers of every argument. NaN stays out of the
+// extremes unless every number is NaN (fmax and fmin drop one NaN operand).
+struct Totals {
+    double sum = 0;
+    uint64_t count = 0;
+    double max = std::numeric_limits<double>::quiet_NaN();
+    double min = std::numeric_limits<double>::quiet_NaN();
+};
+
+Totals totals_of(BuiltinArgs args) {
+    Totals t;
+    for (const Variant& arg : args)
+        for (const Variant& v : items_of(arg))
+            if (auto x = number_in(v, arg.is_array())) {
+                t.sum += *x;
+                ++t.count;
+                t.max = std::fmax(t.max, *x);
+                t.min = std::fmin(t.min, *x);
+            }
+    return t;
+}
+
+Result<Variant> sum(BuiltinArgs a) { return number_variant(totals_of(a).sum); }
+
+Result<Variant> average(BuiltinArgs a) {
+    const Totals t = totals_of(a);
+    if (t.count == 0) return fail(std::string(kAverageNoValues));
+    return number_variant(t.sum / static_cast<double>(t.count));
+}
+
+Result<Variant> max(BuiltinArgs a) {
+    const Totals t = totals_of(a);
+    if (t.count == 0) return fail(std::string(kMaxNoValues));
+    return number_variant(t.max);
+}
+
+Result<Variant> min(BuiltinArgs a) {
+    const Totals t = totals_of(a);
+    if (t.count == 0) return fail(std::string(kMinNoValues));
+    return number_variant(t.min);
+}
+
+// How many values of every argument pass `test`.
+template <bool (*Test)(const Variant&)>
+Result<Variant> count_where(BuiltinArgs a) {
+    int64_t n = 0;
+    for (const Variant& arg : a)
+        for (const Variant& v : items_of(arg)) n += Test(v);
+    return Variant(n);
+}
+
+bool is_number(const Variant& v) { return v.is_number(); }
+bool is_filled(const Variant& v) { return !v.is_empty(); }
+bool is_blank(const Variant& v) { return v.is_empty(); }
+
+// The worksheet's criteria rules, through the formula engine's own matcher.
+Result<Variant> countif(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 2, kCountIfArgs));
+    const eval::ParsedCriteria criteria = eval::parse_criteria(a[1]);
+    int64_t n = 0;
+    for (const Variant& v : items_of(a[0])) n += eval::matches_parsed(v, criteria);
+    return Variant(n);
+}
+
+// Pairs (range value, sum value) by position, up to the shorter list.
+Result<Variant> sumif(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 2, kSumIfArgs));
+    const eval::ParsedCriteria criteria = eval::parse_criteria(a[1]);
+    const Variant& summed = a.size() > 2 ? a[2] : a[0];
+    const std::span<const Variant> range = items_of(a[0]), sums = items_of(summed);
+    double total = 0;
+    for (size_t i = 0; i < std::min(range.size(), sums.size()); ++i)
+        if (eval::matches_parsed(range[i], criteria))
+            if (auto x = number_in(sums[i], summed.is_array())) total += *x;
+    return number_variant(total);
+}
+
+// Exact search only: the first value equal to the lookup value, or #N/A.
+Result<Variant> match(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 2, kMatchArgs));
+    const std::span<const Variant> items = items_of(a[1]);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (vba_eq(items[i], a[0])) return Variant(static_cast<int64_t>(i + 1));
+    return Variant(ExcelError::NA);
+}
+
+// One position in the flattened values (0 counts as 1); beyond them #REF!.
+Result<Variant> index(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 2, kIndexArgs));
+    const uint64_t at = std::max<uint64_t>(TRY(to_count(a[1])), 1);
+    const std::span<const Variant> items = items_of(a[0]);
+    if (at > items.size()) return Variant(ExcelError::Ref);
+    return items[at - 1];
+}
+
+Result<Variant> abs(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kAbsArgs));
+    return number_variant(std::fabs(TRY(to_f64(a[0]))));
+}
+
+Result<Variant> sqrt(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kSqrtArgs));
+    return Variant(std::sqrt(TRY(to_f64(a[0]))));
+}
+
+// Base 10 unless a base is given, as on a worksheet. No domain checks: the
+// floating-point results (-inf, NaN) come back as they are.
+Result<Variant> log(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kLogArgs));
+    const double x = TRY(to_f64(a[0]));
+    if (a.size() < 2) return Variant(std::log10(x));
+    return Variant(std::log(x) / std::log(TRY(to_f64(a[1]))));
+}
+
+Result<Variant> power(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 2, kPowerArgs));
+    const double x = TRY(to_f64(a[0]));
+    return number_variant(std::pow(x, TRY(to_f64(a[1]))));
+}
+
+// Halves away from zero, unlike the VBA Round.
+Result<Variant> round(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kRoundArgs));
+    const double x = TRY(to_f64(a[0]));
+    const double digits = a.size() > 1 ? TRY(to_f64(a[1])) : 0.0;
+    return number_variant(round_to_digits(x, digits, Halves::AwayFromZero));
+}
+
+struct Entry {
+    std::string_view name;
+    PureBuiltin fn;
+};
+
+constexpr Entry kTable[] = {
+    {"abs", abs},
+    {"average", average},
+    {"count", count_where<is_number>},
+    {"counta", count_where<is_filled>},
+    {"countblank", count_where<is_blank>},
+    {"countif", countif},
+    {"index", index},
+    {"log", log},
+    {"match", match},
+    {"max", max},
+    {"min", min},
+    {"power", power},
+    {"round", round},
+    {"sqrt", sqrt},
+    {"sum", sum},
+    {"sumif", sumif},
+};
+
+}  // namespace
+
+Result<Variant> eval_wsf(std::string_view name, BuiltinArgs values) {
+    for (const Entry& e : kTable)
+        if (e.name == name) return e.fn(values);
+    return fail(format_message(kNotImplemented, name));
+}
+
+}  // namespace morvane::vm

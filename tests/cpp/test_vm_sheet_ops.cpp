@@ -1,0 +1,346 @@
+// Areas and their sizes, whole-row edits, the row sort and the clipboard,
+// each on a bare CellMap written and read by A1 address.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "types/address.h"
+#include "vm/areas.h"
+#include "vm/paste.h"
+#include "vm/sheet_rows.h"
+
+using namespace morvane;
+
+namespace {
+
+CellPos at(const char* a1) {
+    auto p = morvane_types::parse_cell_addr(a1);
+    EXPECT_TRUE(p.has_value()) << a1;
+    return {p->first, p->second};
+}
+
+Rect area(const char* a1) {
+    auto c = morvane_types::parse_range_addr(a1);
+    EXPECT_TRUE(c.has_value()) << a1;
+    return vm::rect_of(*c);
+}
+
+CellMap sheet(std::initializer_list<std::pair<const char*, Variant>> cells) {
+    CellMap m;
+    for (const auto& [a1, v] : cells) m.insert_or_assign(at(a1), CellContent{std::nullopt, v});
+    return m;
+}
+
+// A1 address -> the formula text of a formula cell, else the value's text;
+// cells holding Empty are left out, as every reader does.
+std::map<std::string, std::string> dump(const CellMap& m) {
+    std::map<std::string, std::string> out;
+    for (const auto& [pos, cell] : m) {
+        if (cell.value.is_empty() && !cell.formula) continue;
+        std::string key = morvane_types::column_letters(pos.col) + std::to_string(pos.row);
+        out[key] = cell.formula ? *cell.formula : cell.value.to_string();
+    }
+    return out;
+}
+
+using Cells = std::map<std::string, std::string>;
+
+}  // namespace
+
+// ------------------------------------------------------------------ areas
+
+TEST(VmAreas, MultiAreaAddresses) {
+    struct Case {
+        const char* text;
+        std::optional<std::vector<Rect>> want;
+    };
+    const Case cases[] = {
+        {"A1", std::vector<Rect>{{1, 1, 1, 1}}},
+        {"A1, C3:D4", std::vector<Rect>{{1, 1, 1, 1}, {3, 3, 4, 4}}},
+        {"B2:A1", std::vector<Rect>{{2, 2, 1, 1}}},
+        {"A1,A1", std::vector<Rect>{{1, 1, 1, 1}, {1, 1, 1, 1}}},
+        {"A1,", std::nullopt},
+        {",A1", std::nullopt},
+        {"A1,,B2", std::nullopt},
+        {"A1,block", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(vm::parse_multi_area_addr(c.text), c.want) << c.text;
+}
+
+TEST(VmAreas, DefinedNamesAreFollowedOneLevel) {
+    vm::NameMap names{{"block", "A1:B2"}, {"pair", "A1,C1:C2"}, {"alias", "block"}};
+    EXPECT_EQ(vm::resolve_range_addr("Block", names), (Corners{{1, 1}, {2, 2}}));
+    EXPECT_EQ(vm::resolve_range_addr("alias", names), std::nullopt);
+    EXPECT_EQ(vm::resolve_multi_area_addr("PAIR", names), (std::vector<Rect>{{1, 1, 1, 1}, {1, 3, 2, 3}}));
+    EXPECT_EQ(vm::resolve_multi_area_addr("pair,A1", names), std::nullopt);
+}
+
+TEST(VmAreas, SizesNeverWrap) {
+    EXPECT_EQ(vm::rect_cells(area("A1:B3")), 6u);
+    EXPECT_EQ(vm::rect_cells(area("B2:A1")), 0u);
+    EXPECT_EQ(vm::rect_rows(area("A3:B1")), 0u);
+    EXPECT_EQ(vm::rect_cols(area("A3:B1")), 2u);
+    // The whole 32-bit square: 2^64 - 2^33 + 1 cells, counted exactly.
+    const Rect huge{1, 1, UINT32_MAX, UINT32_MAX};
+    EXPECT_EQ(vm::rect_cells(huge), uint64_t{UINT32_MAX} * UINT32_MAX);
+    // Row and column 0 parse, so 2^32 x 2^32 saturates instead of wrapping to 0.
+    EXPECT_EQ(vm::rect_cells(Rect{0, 0, UINT32_MAX, UINT32_MAX}), UINT64_MAX);
+    EXPECT_EQ(vm::total_cells({huge, huge}), UINT64_MAX);
+    EXPECT_EQ(vm::check_range_size("A1:XFD1048576", vm::rect_cells(area("A1:XFD1048576")), "copy").error(),
+              "Range 'A1:XFD1048576' is too large to copy (17179869184 cells; the limit is 10000000)");
+    EXPECT_TRUE(vm::check_range_size("x", 10'000'000, "copy").has_value());
+}
+
+// ------------------------------------------------------------------ rows
+
+TEST(VmSheetRows, DeleteClosesTheGap) {
+    CellMap m = sheet({{"A1", 1}, {"A2", 2}, {"A3", 3}, {"A4", 4}, {"B6", 6}, {"C3", "x"}});
+    vm::delete_rows(m, 2, 3);
+    EXPECT_EQ(dump(m), (Cells{{"A1", "1"}, {"A2", "4"}, {"B4", "6"}}));
+    // Rows written last-first delete the same rows.
+    CellMap r = sheet({{"A1", 1}, {"A2", 2}, {"A3", 3}, {"A4", 4}});
+    vm::delete_rows(r, 3, 2);
+    EXPECT_EQ(dump(r), (Cells{{"A1", "1"}, {"A2", "4"}}));
+}
+
+TEST(VmSheetRows, DeleteMovesFormulasUnchanged) {
+    CellMap m = sheet({{"A5", 10}});
+    m.insert_or_assign(at("B5"), CellContent{"=A5*2", Variant(int64_t{20})});
+    vm::delete_rows(m, 1, 1);
+    EXPECT_EQ(dump(m), (Cells{{"A4", "10"}, {"B4", "=A5*2"}}));
+}
+
+TEST(VmSheetRows, InsertNeverOverwrites) {
+    CellMap m = sheet({{"A1", 1}, {"A2", 2}, {"A3", 3}, {"B4", 4}});
+    ASSERT_TRUE(vm::insert_rows(m, 2, 3));
+    EXPECT_EQ(dump(m), (Cells{{"A1", "1"}, {"A4", "2"}, {"A5", "3"}, {"B6", "4"}}));
+    // Reversed rows insert the same two rows instead of shifting by -1 onto
+    // rows that still hold data.
+    CellMap r = sheet({{"A1", 1}, {"A2", 2}, {"A3", 3}, {"B4", 4}});
+    ASSERT_TRUE(vm::insert_rows(r, 3, 2));
+    EXPECT_EQ(dump(r), dump(m));
+}
+
+TEST(VmSheetRows, InsertPastTheLastRowChangesNothing) {
+    CellMap m = sheet({{"A1", 1}});
+    m.insert_or_assign(CellPos{UINT32_MAX - 1, 1}, CellContent{std::nullopt, Variant(int64_t{2})});
+    const Cells before = dump(m);
+    EXPECT_FALSE(vm::insert_rows(m, 1, 2));
+    EXPECT_EQ(dump(m), before);
+    // The shift itself is 64-bit: rows 1 to 4294967295 is 2^32 rows.
+    CellMap n = sheet({{"A1", 1}});
+    EXPECT_FALSE(vm::insert_rows(n, 1, UINT32_MAX));
+    // Cells above the inserted rows do not move.
+    CellMap k = sheet({{"A1", 1}});
+    EXPECT_TRUE(vm::insert_rows(k, 2, UINT32_MAX));
+    EXPECT_EQ(dump(k), (Cells{{"A1", "1"}}));
+}
+
+TEST(VmSheetRows, ClearRemovesTheAreaOnly) {
+    CellMap m = sheet({{"A1", 1}, {"B2", 2}, {"C3", 3}});
+    vm::clear_rect(m, area("A1:B2"));
+    EXPECT_EQ(dump(m), (Cells{{"C3", "3"}}));
+    CellMap big = sheet({{"A1", 1}, {"XFD1048576", 2}});
+    vm::clear_rect(big, area("A2:XFD1048576"));
+    EXPECT_EQ(dump(big), (Cells{{"A1", "1"}}));
+}
+
+TEST(VmSheetRows, Sort) {
+    struct Case {
+        const char* name;
+        CellMap cells;
+        const char* area;
+        uint64_t key;
+        bool descending;
+        Cells want;
+    };
+    Case cases[] = {
+        {"ascending by the second column, ties keep their order",
+         sheet({{"A1", "a"}, {"B1", 2}, {"A2", "b"}, {"B2", 1}, {"A3", "c"}, {"B3", 2}}), "A1:B3", 1, false,
+         {{"A1", "b"}, {"B1", "1"}, {"A2", "a"}, {"B2", "2"}, {"A3", "c"}, {"B3", "2"}}},
+        {"descending, ties keep their order",
+         sheet({{"A1", "a"}, {"B1", 2}, {"A2", "b"}, {"B2", 1}, {"A3", "c"}, {"B3", 2}}), "A1:B3", 1, true,
+         {{"A1", "a"}, {"B1", "2"}, {"A2", "c"}, {"B2", "2"}, {"A3", "b"}, {"B3", "1"}}},
+        {"blank keys first ascending, in their old order",
+         sheet({{"A1", 3}, {"B2", "x"}, {"A4", 1}, {"B5", "y"}}), "A1:B5", 0, false,
+         {{"B1", "x"}, {"B3", "y"}, {"A4", "1"}, {"A5", "3"}}},
+        {"blank keys last descending",
+         sheet({{"A1", 3}, {"B2", "x"}, {"A4", 1}, {"B5", "y"}}), "A1:B5", 0, true,
+         {{"A1", "3"}, {"A2", "1"}, {"B3", "x"}, {"B5", "y"}}},
+        {"a key right of the area keeps the order",
+         sheet({{"A1", 2}, {"A2", 1}}), "A1:A2", 5, false, {{"A1", "2"}, {"A2", "1"}}},
+        {"cells outside the area stay", sheet({{"A1", 2}, {"A2", 1}, {"C1", "out"}, {"A3", 0}}), "A1:A2", 0, false,
+         {{"A1", "1"}, {"A2", "2"}, {"C1", "out"}, {"A3", "0"}}},
+        {"reversed area is left alone", sheet({{"A1", 2}, {"A2", 1}}), "A2:A1", 0, false, {{"A1", "2"}, {"A2", "1"}}},
+        {"text orders without case", sheet({{"A1", "b"}, {"A2", "A"}, {"A3", "a"}}), "A1:A3", 0, false,
+         {{"A1", "A"}, {"A2", "a"}, {"A3", "b"}}},
+    };
+    for (Case& c : cases) {
+        vm::sort_rows(c.cells, area(c.area), c.key, c.descending);
+        EXPECT_EQ(dump(c.cells), c.want) << c.name;
+    }
+}
+
+TEST(VmSheetRows, SortDropsFormulas) {
+    CellMap m = sheet({{"A1", 5}});
+    m.insert_or_assign(at("A2"), CellContent{"=1+1", Variant(int64_t{2})});
+    vm::sort_rows(m, area("A1:A2"), 0, false);
+    EXPECT_EQ(dump(m), (Cells{{"A1", "2"}, {"A2", "5"}}));
+}
+
+TEST(VmSheetRows, SortSurvivesAnInconsistentOrder) {
+    // Numbers compare as numbers and a number with a text by text, so
+    // 9 < 10, 10 < "9" and "9" = 9: no strict weak ordering. Many rows of
+    // such keys must sort in bounds and keep every value.
+    CellMap m;
+    const Variant keys[] = {Variant(int64_t{9}), Variant(int64_t{10}), Variant("9"), Variant(0.5),
+                            Variant("10"), Variant(std::nan("")), Variant(true)};
+    for (uint32_t r = 1; r <= 500; ++r) {
+        m.insert_or_assign(CellPos{r, 1}, CellContent{std::nullopt, keys[(r * 7919u) % 7]});
+        m.insert_or_assign(CellPos{r, 2}, CellContent{std::nullopt, Variant(int64_t{r})});
+    }
+    vm::sort_rows(m, Rect{1, 1, 500, 2}, 0, false);
+    std::vector<bool> seen(501, false);
+    for (const auto& [pos, cell] : m) {
+        ASSERT_TRUE(pos.row >= 1 && pos.row <= 500 && pos.col <= 2);
+        if (pos.col == 2) seen[cell.value.as_int()] = true;
+    }
+    EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), true), 500);
+}
+
+TEST(VmSheetRows, SortOfAHugeAreaCostsWhatItStores) {
+    CellMap m = sheet({{"A1048576", 1}, {"A2", 3}, {"B7", "z"}});
+    vm::sort_rows(m, area("A1:XFD1048576"), 0, true);
+    // Row 7 comes after the two keyed rows and the five blank rows above it.
+    EXPECT_EQ(dump(m), (Cells{{"A1", "3"}, {"A2", "1"}, {"B8", "z"}}));
+}
+
+// ------------------------------------------------------------------ clipboard
+
+namespace {
+
+Result<Cells> copy_paste(CellMap m, std::vector<const char*> from, const char* to, bool transpose,
+                         const vm::NameMap& names = {}) {
+    std::vector<Rect> areas;
+    for (const char* a : from) areas.push_back(area(a));
+    vm::ClipboardState clip = vm::take_snapshot(&m, areas);
+    TRY_VOID(vm::paste(clip, to, transpose, names, m));
+    return dump(m);
+}
+
+}  // namespace
+
+TEST(VmPaste, Pastes) {
+    const CellMap grid = sheet({{"A1", 1}, {"B1", 2}, {"A2", 3}, {"B2", 4}});
+    struct Case {
+        const char* name;
+        CellMap cells;
+        std::vector<const char*> from;
+        const char* to;
+        bool transpose;
+        Cells want;
+    };
+    const Case cases[] = {
+        {"plain", grid, {"A1:B2"}, "D1", false,
+         {{"A1", "1"}, {"B1", "2"}, {"A2", "3"}, {"B2", "4"}, {"D1", "1"}, {"E1", "2"}, {"D2", "3"}, {"E2", "4"}}},
+        {"transposed", grid, {"A1:B2"}, "D1", true,
+         {{"A1", "1"}, {"B1", "2"}, {"A2", "3"}, {"B2", "4"}, {"D1", "1"}, {"E1", "3"}, {"D2", "2"}, {"E2", "4"}}},
+        {"transposed into a range of the swapped shape", sheet({{"A1", 1}, {"B3", 6}}), {"A1:B3"}, "D1:F2", true,
+         {{"A1", "1"}, {"B3", "6"}, {"D1", "1"}, {"F2", "6"}}},
+        {"one cell fills the destination", sheet({{"A1", "v"}}), {"A1"}, "D1:E2", false,
+         {{"A1", "v"}, {"D1", "v"}, {"E1", "v"}, {"D2", "v"}, {"E2", "v"}}},
+        {"empty cells overwrite", sheet({{"A1", 1}, {"D2", "old"}, {"E1", "old"}}), {"A1:B2"}, "D1", false,
+         {{"A1", "1"}, {"D1", "1"}}},
+        {"an empty cell clears a filled range", sheet({{"D1", 1}, {"D2", 2}}), {"A1"}, "D1:D2", false, {}},
+        {"two areas to two areas", sheet({{"A1", "a"}, {"C1", "c1"}, {"C2", "c2"}}), {"A1", "C1:C2"}, "E1,G1:G2", false,
+         {{"A1", "a"}, {"C1", "c1"}, {"C2", "c2"}, {"E1", "a"}, {"G1", "c1"}, {"G2", "c2"}}},
+        {"a reversed source pastes nothing", sheet({{"A1", 1}, {"D1", "keep"}}), {"B2:A1"}, "D1", false,
+         {{"A1", "1"}, {"D1", "keep"}}},
+        {"a reversed destination receives nothing", sheet({{"A1", 1}}), {"A1"}, "D2:D1", false, {{"A1", "1"}}},
+    };
+    for (const Case& c : cases) {
+        auto got = copy_paste(c.cells, c.from, c.to, c.transpose);
+        ASSERT_TRUE(got.has_value()) << c.name << ": " << got.error();
+        EXPECT_EQ(*got, c.want) << c.name;
+    }
+}
+
+TEST(VmPaste, PasteErrors) {
+    const CellMap m = sheet({{"A1", 1}, {"B1", 2}, {"A3", 3}});
+    struct Case {
+        std::vector<const char*> from;
+        const char* to;
+        bool transpose;
+        const char* want;
+    };
+    const Case cases[] = {
+        {{"A1:B3"}, "D1:E3", true, "Paste error: shape mismatch (source 2x3, destination 3x2)"},
+        {{"A1:B3"}, "D1:ZZ", false, "Paste error: invalid destination range 'D1:ZZ'"},
+        {{"A1:B3"}, "ZZ", false, "Paste error: invalid destination address 'ZZ'"},
+        {{"A1"}, "E1,G1", false,
+         "Paste error: multi-area paste is not yet supported by morvane (diagnosed, not executed)"},
+        {{"A1", "C1:C2"}, "E1", false, "Paste error: source has 2 disjoint areas but the destination is a single area"},
+        {{"A1", "C1:C2"}, "E1,G1,H1", false, "Paste error: source has 2 areas but destination has 3 areas"},
+        {{"A1", "C1:C2"}, "E1:E2,G1:G2", false,
+         "Paste error: area 1 shape mismatch (source 1x1, destination 2x1)"},
+        {{"A1", "C1:C2"}, "E1,G1:G2", true,
+         "Paste error: multi-area paste is not yet supported by morvane (diagnosed, not executed)"},
+        {{"A1", "C1:C2"}, "nowhere", false, "Paste error: invalid destination range 'nowhere'"},
+        {{"A1"}, "A1:XFD1048576", false,
+         "Range 'A1:XFD1048576' is too large to paste (17179869184 cells; the limit is 10000000)"},
+    };
+    for (const Case& c : cases) {
+        CellMap cells = m;
+        const Cells before = dump(cells);
+        std::vector<Rect> areas;
+        for (const char* a : c.from) areas.push_back(area(a));
+        vm::ClipboardState clip = vm::take_snapshot(&cells, areas);
+        auto r = vm::paste(clip, c.to, c.transpose, {}, cells);
+        ASSERT_FALSE(r.has_value()) << c.to;
+        EXPECT_EQ(r.error(), c.want);
+        EXPECT_EQ(dump(cells), before) << c.to;
+    }
+}
+
+TEST(VmPaste, PastesStopAtThe32BitEdge) {
+    // Column letters reach far beyond XFD; only the 32-bit edge limits a paste.
+    CellMap m = sheet({{"A1", 1}, {"B1", 2}});
+    vm::ClipboardState clip = vm::take_snapshot(&m, {area("A1:B1")});
+    EXPECT_TRUE(vm::paste(clip, "XFD1", false, {}, m).has_value());
+    EXPECT_EQ(m.at(at("XFE1")).value.as_int(), 2);
+    EXPECT_EQ(vm::paste(clip, "A4294967295", true, {}, m).error(),
+              "Paste error: destination 'A4294967295' runs past the last row or column");
+}
+
+TEST(VmPaste, DefinedNamesAsDestinations) {
+    const vm::NameMap names{{"pair", "E1,G1:G2"}, {"block", "D1:E1"}};
+    CellMap m = sheet({{"A1", "a"}, {"C1", "c1"}, {"C2", "c2"}});
+    auto two = copy_paste(m, {"A1", "C1:C2"}, "Pair", false, names);
+    ASSERT_TRUE(two.has_value()) << two.error();
+    EXPECT_EQ(two->at("G2"), "c2");
+    // Without a colon a single-area paste reads a cell address only.
+    auto named = copy_paste(m, {"A1:B1"}, "block", false, names);
+    EXPECT_EQ(named.error(), "Paste error: invalid destination address 'block'");
+}
+
+TEST(VmPaste, TheSnapshotIsTakenAtCopy) {
+    CellMap m = sheet({{"A1", 1}});
+    m.insert_or_assign(at("A2"), CellContent{"=A1+1", Variant(int64_t{2})});
+    vm::ClipboardState clip = vm::take_snapshot(&m, {area("A1:A2")});
+    m.insert_or_assign(at("A1"), CellContent{std::nullopt, Variant(int64_t{9})});
+    ASSERT_TRUE(vm::paste(clip, "B1", false, {}, m).has_value());
+    ASSERT_TRUE(vm::paste(clip, "C1", false, {}, m).has_value());
+    EXPECT_EQ(dump(m), (Cells{{"A1", "9"}, {"A2", "=A1+1"}, {"B1", "1"}, {"B2", "2"}, {"C1", "1"}, {"C2", "2"}}));
+    // A sheet that does not exist copies as empty.
+    vm::ClipboardState none = vm::take_snapshot(nullptr, {area("A1:A2")});
+    ASSERT_TRUE(vm::paste(none, "B1", false, {}, m).has_value());
+    EXPECT_FALSE(m.contains(at("B1")));
+}

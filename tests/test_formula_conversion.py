@@ -1,0 +1,153 @@
+"""Number and text conversion: TEXT, VALUE, NUMBERVALUE and VALUETOTEXT."""
+import math
+
+import pytest
+
+from morvane import ExcelError
+from texthelp import evaluate, failure
+from vmhelp import same
+
+NA = ExcelError("#N/A")
+VALUE = ExcelError("#VALUE!")
+
+TEXT = [
+    # Whole numbers: rounded half away from zero
+    ('=TEXT(3.7,"0")', {}, "4"),
+    ('=TEXT(-3.7,"0")', {}, "-4"),
+    ('=TEXT(2.5,"0")', {}, "3"),
+    ('=TEXT(3.5,"0")', {}, "4"),
+    ('=TEXT(-2.5,"0")', {}, "-3"),
+    ('=TEXT(-0.2,"0")', {}, "-0"),
+    ('=TEXT(0,"0")', {}, "0"),
+    ('=TEXT(5,"")', {}, "5"),
+    ('=TEXT(TRUE,"0")', {}, "1"),
+    ('=TEXT(A1,"0")', {(1, 1): 1e20}, "100000000000000000000"),
+    ('=TEXT(A1,"0")', {(1, 1): 123456789012345678}, "123456789012346000"),  # 15 digits, as shown
+    # Thousands
+    ('=TEXT(234.5,"#,##0")', {}, "235"),
+    ('=TEXT(1234.5,"#,##0.00")', {}, "1,234.50"),
+    ('=TEXT(1234567.891,"#,##0.0")', {}, "1,234,567.9"),
+    ('=TEXT(-1234567,"#,##0")', {}, "-1,234,567"),
+    ('=TEXT(999999.5,"#,##0")', {}, "1,000,000"),
+    ('=TEXT(12345,"0,")', {}, "12345"),  # a comma after the placeholders does not group
+    # Fixed decimals: as many as characters follow the point
+    ('=TEXT(234.567,"#,##0.00")', {}, "234.57"),
+    ('=TEXT(2.5,"0.")', {}, "3"),
+    ('=TEXT(0.125,"0.00")', {}, "0.13"),
+    ('=TEXT(1.005,"0.00")', {}, "1.01"),  # the decimal value, not the binary one
+    ('=TEXT(2.675,"0.00")', {}, "2.68"),
+    ('=TEXT(999.996,"0.00")', {}, "1000.00"),
+    ('=TEXT(1.5,"0.0.0")', {}, "1.5"),
+    ('=TEXT(0.0000001234,"0.000000000")', {}, "0.000000123"),
+    ('=TEXT(0.0004,"0.000")', {}, "0.000"),
+    ('=TEXT(0.0005,"0.000")', {}, "0.001"),
+    ('=TEXT(-0.001,"0.00")', {}, "-0.00"),
+    ('=TEXT(7,"0.000")', {}, "7.000"),
+    # Percent
+    ('=TEXT(0.256,"0%")', {}, "26%"),
+    ('=TEXT(0.1234,"0.00%")', {}, "12.34%"),
+    ('=TEXT(0.5,"%%")', {}, "50%"),
+    ('=TEXT(0.125,"0%")', {}, "13%"),
+    ('=TEXT(12345.678,"#,##0.0%")', {}, "1,234,567.8%"),
+    ('=TEXT(45000,"mm/yyyy%")', {}, "4500000%"),  # percent is tested before dates
+    # Dates: the codes written all upper or all lower case
+    ('=TEXT(45000,"yyyy-mm-dd")', {}, "2023-03-15"),
+    ('=TEXT(45000,"DD.MM.YY")', {}, "15.03.23"),
+    ('=TEXT(45000,"mmm yyyy")', {}, "03m 2023"),
+    ('=TEXT(45000.9,"dd/mm/yyyy")', {}, "15/03/2023"),
+    ('=TEXT(45000,"hh:mm dd")', {}, "hh:03 15"),
+    ('=TEXT(45000,"Yy dd")', {}, "Yy 15"),
+    ('=TEXT(45000,"mm")', {}, "45000"),  # no year or day: not a date
+    ('=TEXT(A1,"yyyy-mm-dd")', {}, "1900-01-00"),
+    ('=TEXT(59,"yyyy-mm-dd")', {}, "1900-02-28"),
+    ('=TEXT(61,"yyyy-mm-dd")', {}, "1900-03-01"),
+    ('=TEXT(45000,"yyyy年mm月dd日")', {}, "2023年03月15日"),
+    ('=TEXT(-1,"yyyy-mm-dd")', {}, VALUE),
+    ('=TEXT(A1,"0")', {(1, 1): math.inf}, "inf"),
+    ('=TEXT(A1,"0.0")', {(1, 1): -math.inf}, "-inf"),
+]
+
+CONVERSIONS = [
+    ('=VALUE("123")', 123),
+    ('=VALUE("1,234")', 1234),
+    ('=VALUE("1e3")', 1000),
+    ('=VALUE("-2.5")', -2.5),
+    ('=VALUE(" 5")', 5),
+    ('=VALUE("5 ")', 5),
+    ('=VALUE(" 1,234.5 ")', 1234.5),
+    ("=VALUE(5)", 5),
+    ("=VALUE(1/4)", 0.25),
+    ('=NUMBERVALUE("1.234",",",".")', 1234),
+    ('=NUMBERVALUE("2,5",",")', 2.5),  # a decimal comma brings the point as group separator
+    ('=NUMBERVALUE("1.234,5",",")', 1234.5),
+    ('=NUMBERVALUE("1,234")', 1234),
+    ('=NUMBERVALUE("1,234.5")', 1234.5),
+    ('=NUMBERVALUE("")', 0),
+    ('=NUMBERVALUE("   ")', 0),
+    ('=NUMBERVALUE("1 234,5",","," ")', 1234.5),
+    ('=NUMBERVALUE(" 5")', VALUE),
+    ('=NUMBERVALUE("5",".",".")', VALUE),
+    ('=NUMBERVALUE("5","")', VALUE),
+    ('=NUMBERVALUE("50%")', VALUE),
+    ('=NUMBERVALUE("abc")', VALUE),
+    ("=VALUETOTEXT(12.5)", "12.5"),
+    ("=VALUETOTEXT(TRUE)", "TRUE"),
+    ('=VALUETOTEXT("a")', "a"),
+    ('=VALUETOTEXT("a",1)', '"a"'),
+    ('=VALUETOTEXT("say ""hi""",1)', '"say ""hi"""'),
+    ('=VALUETOTEXT("a",0)', "a"),
+    ('=VALUETOTEXT("a",2)', "a"),
+    ('=VALUETOTEXT("a",1.9)', '"a"'),
+    ("=VALUETOTEXT(5,1)", "5"),
+    ("=VALUETOTEXT(NA())", "#N/A"),
+    ("=VALUETOTEXT(A1)", ""),
+    ('=VALUETOTEXT("日本",1)', '"日本"'),
+    ('=VALUETOTEXT("a",1,1/0)', '"a"'),  # arguments after the second are not read
+]
+
+
+@pytest.mark.parametrize("formula, cells, want", TEXT)
+def test_text_formats(formula, cells, want):
+    got = evaluate(formula, cells)
+    assert same(got, want), f"{formula}: {got!r}"
+
+
+@pytest.mark.parametrize("formula, want", CONVERSIONS)
+def test_conversions(formula, want):
+    got = evaluate(formula)
+    assert same(got, want), f"{formula}: {got!r}"
+
+
+@pytest.mark.parametrize(
+    "formula",
+    ['=TEXT(NA(),"0")', "=TEXT(1,NA())", "=VALUE(NA())", "=NUMBERVALUE(NA())", '=NUMBERVALUE("1",NA())',
+     '=VALUETOTEXT("a",NA())'],
+)
+def test_error_values_propagate(formula):
+    assert evaluate(formula) == NA
+
+
+def test_text_too_long_for_a_cell_is_value_error():
+    assert evaluate('=LEN(TEXT(1,"0."&REPT("0",30000)))') == 30002
+    assert evaluate('=TEXT(1,"0."&REPT("0",40000))') == VALUE
+    assert evaluate('=TEXT(1,A1)', {(1, 1): "0." + "0" * 100_000}) == VALUE
+
+
+FAILURES = [
+    ('=TEXT(1)', "TEXT requires 2 arguments"),
+    ("=VALUE()", "VALUE requires 1 argument"),
+    ("=NUMBERVALUE()", "NUMBERVALUE requires 1 to 3 arguments"),
+    ('=NUMBERVALUE("1",".",",","x")', "NUMBERVALUE requires 1 to 3 arguments"),
+    ("=VALUETOTEXT()", "VALUETOTEXT requires at least 1 argument"),
+    ('=TEXT("abc","0")', "Cannot convert 'abc' to a number"),
+    ('=VALUE("")', "VALUE: cannot convert '' to number"),
+    ("=VALUE(TRUE)", "VALUE: cannot convert 'TRUE' to number"),
+    ('=VALUE("12a")', "VALUE: cannot convert '12a' to number"),
+    ('=VALUE(" 1 2")', "VALUE: cannot convert ' 1 2' to number"),
+    ('=VALUETOTEXT("a","x")', "Cannot convert 'x' to a number"),
+]
+
+
+@pytest.mark.parametrize("formula, message", FAILURES)
+def test_conversion_failures(formula, message):
+    assert failure(formula) == message

@@ -1,0 +1,173 @@
+"""Lookup functions over a small lookup table, a sorted list of names, an
+unsorted list and a horizontal table."""
+import pytest
+
+from formulahelp import DIV0, NA, NAME, REF, VALUE, check, column, evaluate, failure
+
+TABLE = {
+    **column(1, [1, 3, 5, 7], "A"),
+    **column(1, ["a", "b", "c", "d"], "B"),
+    **column(1, [10, 30, 50, 70], "C"),
+    # A sorted column of names (case mixed) with their ranks beside them.
+    **column(1, ["apple", "Banana", "cherry", "date"], "D"),
+    **column(1, [1, 2, 3, 4], "E"),
+    # Unsorted numbers with a repeat, and a column of labels.
+    **column(1, [1, 5, 3, 5], "F"),
+    **column(1, ["p", "q", "r", "s"], "G"),
+    # Numbers sort before texts: a mixed key column in spreadsheet order.
+    **column(1, [1, 2, "a", "b"], "H"),
+    **column(1, ["one", "two", "ay", "bee"], "I"),
+    # A horizontal table in K1:N2 and a text "5" in K4.
+    "K1": 1, "L1": 3, "M1": 5, "N1": 7,
+    "K2": "w", "L2": "x", "M2": "y", "N2": "z",
+    "K4": "5", "L4": "text five",
+}
+
+VLOOKUPS = [
+    ("=VLOOKUP(5,A1:B4,2)", "c"),
+    ("=VLOOKUP(5,A1:B4,2,FALSE)", "c"),
+    ("=VLOOKUP(6,A1:B4,2)", "c"),
+    ("=VLOOKUP(6,A1:B4,2,FALSE)", NA),
+    ("=VLOOKUP(0,A1:B4,2)", NA),
+    ("=VLOOKUP(99,A1:B4,2)", "d"),
+    ("=VLOOKUP(6,A1:B4,2,\"FALSE\")", "c"),     # non-empty text is true: approximate
+    ("=VLOOKUP(5,A1:C4,2.9)", "c"),
+    ("=VLOOKUP(5,A1:C4,3)", 50),
+    ("=VLOOKUP(5,A1:C4,0)", VALUE),
+    ("=VLOOKUP(5,A1:C4,-2)", VALUE),
+    ("=VLOOKUP(5,A1:C4,4)", REF),
+    ("=VLOOKUP(\"B\",B1:C4,2,FALSE)", 30),      # exact text match ignores case
+    ("=VLOOKUP(5,K4:L4,2,FALSE)", NA),          # the number 5 is not the text 5
+    ("=VLOOKUP(1/0,A1:B4,2)", DIV0),            # an error looked up is the result
+    ("=VLOOKUP(7,A1:B1048576,2,FALSE)", "d"),   # a whole column costs only the cells visited
+    ("=VLOOKUP(5,C4:A1,2)", "c"),               # reversed corners name the same table
+    ("=VLOOKUP(6,A1:B1000,2)", "c"),            # blank rows below the table are no keys
+    ("=VLOOKUP(99,A1:B1000,2)", "d"),
+    # Approximate matches on text keys.
+    ("=VLOOKUP(\"banana\",D1:E4,2)", 2),
+    ("=VLOOKUP(\"coconut\",D1:E4,2)", 3),
+    ("=VLOOKUP(\"zebra\",D1:E4,2)", 4),
+    ("=VLOOKUP(\"aardvark\",D1:E4,2)", NA),
+    ("=VLOOKUP(\"az\",H1:I4,2)", "ay"),
+    ("=VLOOKUP(9,H1:I4,2)", "two"),
+    ("=VLOOKUP(\"abc\",A1:B4,2)", NA),          # a text matches no number
+    ("=VLOOKUP(\"5\",A1:B4,2)", "c"),            # numeric text reads as its number
+    ("=VLOOKUP(\"APPLE\",D1:E4,2,FALSE)", 1),
+]
+
+HLOOKUPS = [
+    ("=HLOOKUP(5,K1:N2,2)", "y"),
+    ("=HLOOKUP(4,K1:N2,2)", "x"),
+    ("=HLOOKUP(3,K1:N2,2,FALSE)", "x"),
+    ("=HLOOKUP(4,K1:N2,2,FALSE)", NA),
+    ("=HLOOKUP(5,K1:N2,1)", 5),
+    ("=HLOOKUP(5,K1:N2,3)", REF),               # below the table
+    ("=HLOOKUP(5,K1:N2,0)", VALUE),
+    ("=HLOOKUP(0,K1:N2,2)", NA),
+]
+
+LOOKUPS = [
+    ("=LOOKUP(4,A1:A3,B1:B3)", "b"),
+    ("=LOOKUP(0,A1:A3,B1:B3)", NA),
+    ("=LOOKUP(9,A1:A3,B1:B3)", "c"),
+    ("=LOOKUP(4,A1:A3)", 3),
+    ("=LOOKUP(9,A1:A3,B1:B2)", NA),              # the result list is too short
+    ("=LOOKUP(\"cat\",D1:D4,E1:E4)", 2),
+    ("=LOOKUP(4,H1:H4,I1:I4)", "two"),
+    ("=LOOKUP(\"b\",H1:H4,I1:I4)", "bee"),
+    ("=LOOKUP(\"x\",A1:A4,B1:B4)", NA),
+    ("=LOOKUP(99,A1:A100,B1:B100)", "d"),
+]
+
+MATCHES = [
+    ("=MATCH(4,F1:F3)", 3),                      # the last element at or below 4
+    ("=MATCH(4,F1:F3,-1)", 2),
+    ("=MATCH(5,F1:F4,0)", 2),
+    ("=MATCH(5,F1:F3,0.7)", 2),                  # 0.7 truncates to an exact match
+    ("=MATCH(0,F1:F3)", NA),
+    ("=MATCH(99,A1:A100)", 4),
+    ("=MATCH(\"CHERRY\",D1:D4,0)", 3),
+    ("=MATCH(\"coconut\",D1:D4)", 3),
+    ("=MATCH(\"abc\",A1:A3)", NA),               # a text is past every number
+    ("=MATCH(\"zz\",H1:H4)", 4),
+    ("=MATCH(3,SEQUENCE(5),0)", 3),              # a list made by a function is a list
+    ("=MATCH(\"c\",B1:C3,0)", 5),                # a block is searched row by row
+    ("=MATCH(\"b\",H1:H4)", 4),
+    ("=MATCH(9,H1:H4)", 2),
+    ("=MATCH(\"A\",H1:H4,-1)", 4),
+    ("=MATCH(NA(),A1:A4,0)", NA),
+]
+
+XLOOKUPS = [
+    ("=XLOOKUP(\"c\",B1:B4,C1:C4)", 50),
+    ("=XLOOKUP(\"x\",B1:B4,C1:C4,\"none\")", "none"),
+    ("=XLOOKUP(\"x\",B1:B4,C1:C4)", NA),
+    ("=XLOOKUP(\"x\",B1:B4,C1:C4,NA())", NA),
+    ("=XLOOKUP(5,F1:F4,G1:G4,\"none\",0,-1)", "s"),   # searching from the end
+    ("=XLOOKUP(5,F1:F4,G1:G4,\"none\",0,1)", "q"),
+    ("=XLOOKUP(5,F1:F4,G1:G4,\"none\",0,2)", "q"),
+    ("=XLOOKUP(4,F1:F4,G1:G4,\"none\",-1)", "r"),
+    ("=XLOOKUP(4,F1:F4,G1:G4,\"none\",1)", "q"),      # the earlier of the two 5s
+    ("=XLOOKUP(9,F1:F4,G1:G4,\"none\",1)", "none"),
+    ("=XLOOKUP(7,A1:A4,B1:B2)", None),                # the return list is too short
+    ("=XLOOKUP(5,A1:A4,B1:C4)", ["c", 50]),           # a return block gives the whole row
+    ("=XLOOKUP(5,K1:N1,K2:N2)", "y"),
+    ("=XLOOKUP(5,K1:N1,K1:N2)", [5, "y"]),
+    ("=XMATCH(5,A1:A4)", 3),
+    ("=XMATCH(6,A1:A4,1)", 4),
+    ("=XMATCH(6,A1:A4,-1)", 3),
+    ("=XMATCH(5,F1:F4,0,-1)", 4),
+    ("=XMATCH(\"x\",B1:B4)", NA),
+]
+
+
+@pytest.mark.parametrize("formula, want", VLOOKUPS + HLOOKUPS + LOOKUPS + MATCHES + XLOOKUPS)
+def test_values(formula, want):
+    check(formula, TABLE, want)
+
+
+@pytest.mark.parametrize(
+    "formula, message",
+    [
+        ("=VLOOKUP(1,A1,1)", "VLOOKUP: table argument must be a range"),
+        ("=HLOOKUP(1,SEQUENCE(3),1)", "HLOOKUP: table argument must be a range"),
+        ("=VLOOKUP(1,A1:B2)", "VLOOKUP requires 3 or 4 arguments"),
+        ("=HLOOKUP(1,A1:B2,1,1,1)", "HLOOKUP requires 3 or 4 arguments"),
+        ("=VLOOKUP(5,A1:C4,4,A1:A2)", "Range cannot be used as a scalar value"),  # before #REF!
+        ("=VLOOKUP(5,A1:C4,\"x\")", "Cannot convert 'x' to a number"),
+        ("=LOOKUP(1)", "LOOKUP requires 2 or 3 arguments"),
+        ("=MATCH(1,A1:A3,2)", "MATCH: invalid match_type 2"),
+        ("=MATCH(1,A1:A3,-7.5)", "MATCH: invalid match_type -7"),
+        ("=MATCH(1)", "MATCH requires 2 or 3 arguments"),
+        ("=MATCH(1,A1:B500001,0)", "Range too large (1000002 cells); maximum is 1,000,000"),
+        ("=XLOOKUP(1,A1:A3,B1:B3,\"none\",2)", "XLOOKUP: unsupported match_mode 2"),
+        ("=XLOOKUP(1,A1:A3,B1:B3,A1:A2)", "Range cannot be used as a scalar value"),
+        ("=XLOOKUP(1,A1:A2)", "XLOOKUP requires 3 to 6 arguments"),
+        ("=XMATCH(1,A1:A3,3)", "XMATCH: unsupported match_mode 3"),
+        ("=XMATCH(\"abc\",A1:A3,1)", "Cannot convert 'abc' to a number"),
+        ("=XMATCH(1)", "XMATCH requires 2 to 4 arguments"),
+    ],
+)
+def test_failures(formula, message):
+    assert failure(formula, TABLE) == message
+
+
+def test_exact_lookups_over_a_long_table():
+    cells = {**column(1, list(range(1, 5001)), "A"), **column(1, [f"r{i}" for i in range(1, 5001)], "B")}
+    for formula, want in [
+        ("=VLOOKUP(4321,A1:B5000,2,FALSE)", "r4321"),
+        ("=VLOOKUP(4321.5,A1:B5000,2)", "r4321"),
+        ("=MATCH(4999,A1:A5000,0)", 4999),
+        ("=MATCH(\"R17\",B1:B5000,0)", 17),
+        ("=XLOOKUP(\"r5000\",B1:B5000,A1:A5000)", 5000),
+    ]:
+        check(formula, cells, want)
+
+
+@pytest.mark.parametrize("name", ["HLOOKUP", "LOOKUP", "MATCH", "VLOOKUP", "XLOOKUP", "XMATCH"])
+def test_every_name_is_built(name):
+    try:
+        got = evaluate(f"={name}(1,A1:A2)")
+    except ValueError:
+        return  # an arity message: the function exists
+    assert got != NAME

@@ -1,0 +1,121 @@
+"""Array and type information built-ins (IIf, IsEmpty, IsNull, IsArray,
+IsNumeric, TypeName, VarType, UBound, LBound), the Range built-in, the
+clock (Date, Now, Time), and how a call evaluates its arguments."""
+import datetime
+import re
+
+import pytest
+
+import morvane
+from vmhelp import run_body, same, sub, value_of
+
+def value_in(vm, expr, setup=""):
+    return value_of(expr, setup=setup, vm=vm)
+
+
+VALUES = [
+    ("IIf(True, 1, 2)", 1), ('IIf(0, "a", "b")', "b"), ('IIf("False", 1, 2)', 1), ("IIf(Empty, 1, 2)", 2),
+    ('IIf(1 > 0, Split("a b"), 0)', ["a", "b"]),
+    ("IsEmpty()", True), ("IsEmpty(Empty)", True), ('IsEmpty("")', False), ("IsEmpty(0)", False), ("IsEmpty(d)", True),
+    ("IsNull(Null)", True), ("IsNull(0)", False), ("IsNull()", True),
+    ("IsArray()", False), ('IsArray(Split("a"))', True), ('IsArray("a")', False),
+    ("TypeName(1)", "Long"), ("TypeName(2.5)", "Double"), ('TypeName("a")', "String"), ("TypeName(True)", "Boolean"),
+    ("TypeName(#1/1/2000#)", "Date"), ("TypeName(Empty)", "Empty"), ('TypeName(Split("a"))', "Variant()"),
+    ("VarType(1)", 3), ("VarType(2.5)", 5), ('VarType("a")', 8), ("VarType(True)", 11), ("VarType(#1/1/2000#)", 7),
+    ("VarType(Empty)", 0), ('VarType(Split("a"))', 8204),
+    ('UBound(Split("a,b,c", ","))', 2), ('UBound(Split(""))', 0), ('UBound(Range("B2:A1"))', -1),
+    ('UBound(Split("a,b", ","), 2)', 1), ('LBound(Split("a,b", ","))', 0), ('LBound(Range("B2:A1"))', 0),
+]
+
+
+@pytest.mark.parametrize("expr, want", VALUES)
+def test_values(expr, want):
+    got = value_of(expr, setup="Dim d")
+    assert same(got, want), f"{expr}: {got!r}"
+
+
+# A text counts when it holds a number, blanks around it allowed; the other
+# kinds of value count only when they are numbers.
+IS_NUMERIC = [
+    ('"12"', True), ('" 3.5 "', True), ('"1e3"', True), ('"-.5"', True), ('Chr(160) & "7"', True), ("5", True),
+    ("2.5", True), ('"abc"', False), ('""', False), ('"12abc"', False), ('"1,000"', False), ('"nan"', False),
+    ('"inf"', False), ("True", False), ("#1/1/2000#", False), ("Empty", False), ('Split("1")', False), ("", False),
+]
+
+
+@pytest.mark.parametrize("arg, want", IS_NUMERIC)
+def test_isnumeric(arg, want):
+    assert same(value_of(f"IsNumeric({arg})"), want), arg
+
+
+def test_type_information_of_error_values():
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, morvane.ExcelError("#N/A"))
+    vm.run(sub("c = TypeName(Cells(1, 1).Value)\nd = VarType(Cells(1, 1).Value)"), "Main")
+    v = vm.variables()
+    assert same([v["c"], v["d"]], ["Error", 10])
+
+
+def test_range_reads_the_active_sheet_row_by_row():
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, 5)
+    vm.set_cell(1, 2, "x")
+    vm.set_cell(2, 1, 2.5)
+    assert same(value_in(vm, 'Range("A1")'), [5])
+    assert same(value_in(vm, 'Range("A1:B2")'), [5, "x", 2.5, None])
+    assert same(value_in(vm, 'Range("B2:A1")'), [])
+    with pytest.raises(RuntimeError, match=re.escape("Range: invalid address '1A'")):
+        value_in(vm, 'Range("1A")')
+
+
+def test_range_too_large_fails_with_a_message():
+    with pytest.raises(RuntimeError, match=re.escape("Range 'A1:Z1000000' is too large to read (26000000 cells")):
+        value_of('Range("A1:Z1000000")')
+
+
+ERRORS = [
+    ("IIf(True, 1)", "IIf requires 3 arguments"), ("TypeName()", "TypeName requires 1 argument"),
+    ("VarType()", "VarType requires 1 argument"), ("UBound()", "UBound requires 1 argument"),
+    ("LBound()", "LBound requires 1 argument"), ("UBound(5)", "UBound: argument is not an array"),
+    ('LBound("x")', "LBound: argument is not an array"),
+    # Arguments are evaluated before anything else: both IIf branches, and the
+    # arguments of a name that is no built-in.
+    ("IIf(True, 1, 1 / 0)", "Division by zero"), ("NoSuchFunc(1 / 0)", "Division by zero"),
+    ("NoSuchFunc(1)", "Unknown VBA function: 'nosuchfunc'"), ("WorksheetFunction.Sum(1 / 0)", "Division by zero"),
+]
+
+
+@pytest.mark.parametrize("expr, message", ERRORS)
+def test_errors(expr, message):
+    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+        value_of(expr)
+
+
+def utc_today():
+    return datetime.datetime.now(datetime.timezone.utc).date()
+
+
+def test_clock_gives_today_and_readable_texts():
+    before = utc_today()
+    v = run_body("d = Date\ne = Date()\nn = Now\nt = Time()\nn2 = Now()").variables()
+    after = utc_today()
+    assert isinstance(v["d"], datetime.date) and before <= v["d"] <= after
+    assert v["e"] == v["d"]
+    assert re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", v["n"]), v["n"]
+    assert re.fullmatch(r"\d\d:\d\d:\d\d", v["t"]), v["t"]
+    assert datetime.date.fromisoformat(v["n"][:10]) in (before, after)
+    clock = datetime.datetime.strptime(v["n"], "%Y-%m-%d %H:%M:%S").replace(tzinfo=datetime.timezone.utc)
+    assert abs((datetime.datetime.now(datetime.timezone.utc) - clock).total_seconds()) < 60
+
+
+def test_date_is_a_day_serial_in_arithmetic_and_a_date_in_text():
+    before = utc_today()
+    v = run_body("d = Date + 1\ns = Date & \"\"").variables()
+    after = utc_today()
+    serial = {(day - datetime.date(1899, 12, 30)).days + 1 for day in (before, after)}
+    assert v["d"] in serial
+    assert datetime.date.fromisoformat(v["s"]) in (before, after)
+
+
+def test_a_variable_named_like_a_clock_built_in_wins():
+    assert same(value_of("now", setup="now = 5"), 5)

@@ -1,0 +1,84 @@
+"""Text built-ins: Len, Left, Right, Mid, InStr, Replace, the trims, UCase,
+LCase, Chr, Asc, Split and Join. Lengths and positions count characters,
+never bytes; case mappings are the full Unicode ones."""
+import re
+
+import pytest
+
+from vmhelp import same, value_of
+
+SETUP = "Dim a(1)\na(0) = 1\na(1) = 2"
+
+VALUES = [
+    # Len counts characters: the euro sign takes three bytes, the emoji four.
+    ("Len(123)", 3), ("Len(True)", 4), ("Len(Empty)", 0), ('Len("ab€")', 3), ('Len("😀")', 1), ("Len(2.5)", 3),
+    ("Len(#3/15/2023#)", 10), ("Len(a)", 6), ('Len("")', 0),
+    ('Left("abc", -1)', ""), ('Left("abc", 2)', "ab"), ('Left("héllo", 2)', "hé"), ('Left("abc", 10)', "abc"),
+    ("Left(12345, 2.9)", "12"),
+    ('Right("abc", 10)', "abc"), ('Right("héllo", 4)', "éllo"), ('Right("abc", 0)', ""), ('Right("abc", "1")', "c"),
+    ('Mid("abcdef", 0, 2)', "ab"), ('Mid("abc", 5)', ""), ('Mid("abcdef", 3)', "cdef"), ('Mid("abcdef", 2, 3)', "bcd"),
+    ('Mid("😀a😀b", 2, 2)', "a😀"), ('Mid("abc", 2, -1)', ""),
+    # InStr ignores case; positions are characters of the whole haystack.
+    ('InStr("Hello", "LL")', 3), ('InStr(3, "abcabc", "a")', 4), ('InStr(0, "abc", "a")', 1), ('InStr("abc", "")', 1),
+    ('InStr(5, "abc", "")', 5), ('InStr(0, "abc", "")', 0), ('InStr(4, "abc", "c")', 0), ('InStr("abc", "d")', 0),
+    ('InStr("aß", "S")', 2), ('InStr("ÄÖÜ", "öü")', 2), ('InStr("x€y€", "€")', 2), ('InStr(3, "x€y€", "€")', 4),
+    ('InStr(1, "aaa", "aa", 1)', 1), ("InStr(12345, 34)", 3),
+    ('Replace("aAa", "a", "x")', "xAx"), ('Replace("abc", "", "x")', "abc"), ('Replace("aaa", "aa", "b")', "ba"),
+    ('Replace("a.b.c", ".", "")', "abc"), ('Replace("€1€", "€", "EUR")', "EUR1EUR"), ("Replace(1.5, \".\", \",\")", "1,5"),
+    ('Trim("  x y  ")', "x y"), ('LTrim("  x  ")', "x  "), ('RTrim("  x  ")', "  x"), ("Trim(5)", "5"),
+    ('Trim(Chr(160) & Chr(9) & "x" & Chr(12288) & vbCrLf)', "x"),
+    ('UCase("straße")', "STRASSE"), ('UCase("ﬁx")', "FIX"), ('LCase("ÀB")', "àb"), ('LCase("İ")', "i̇"),
+    ("UCase(True)", "TRUE"), ('LCase("ΟΔΟΣ")', "οδος"),
+    ("Chr(65)", "A"), ("Chr(8364)", "€"), ("Chr(-5)", "\x00"), ("Chr(65.9)", "A"), ("Chr(128512)", "😀"),
+    ('Asc("A")', 65), ('Asc("€uro")', 8364), ("Asc(1)", 49), ('Asc("😀")', 128512),
+    ('Split("a,,b", ",")', ["a", "", "b"]), ('Split("")', [""]), ('Split("abc", "")', ["", "a", "b", "c", ""]),
+    ('Split("a b c")', ["a", "b", "c"]), ('Split("a--b--", "--")', ["a", "b", ""]), ('Split("aXbxc", "x")', ["aXb", "c"]),
+    ('Split(12.5, ".")', ["12", "5"]), ('Split("é€", "")', ["", "é", "€", ""]), ('Split("x", "x")', ["", ""]),
+    ('Join(Split("a b c"))', "a b c"), ('Join("x", "-")', "x"), ('Join(a, "+")', "1+2"), ('Join(Split(""), "-")', ""),
+    ('Join(b, ";")', "1, 2;z"),
+]
+
+
+@pytest.mark.parametrize("expr, want", VALUES)
+def test_values(expr, want):
+    got = value_of(expr, setup=SETUP + "\nDim b(1)\nb(0) = a\nb(1) = \"z\"")
+    assert same(got, want), f"{expr}: {got!r}"
+
+
+ERRORS = [
+    ("Len()", "Len requires 1 argument"), ('Left("a")', "Left requires 2 arguments"),
+    ('Right("a")', "Right requires 2 arguments"), ('Mid("a")', "Mid requires at least 2 arguments"),
+    ('InStr("a")', "InStr requires at least 2 arguments"), ('Replace("a", "b")', "Replace requires at least 3 arguments"),
+    ("Trim()", "Trim requires 1 argument"), ("LTrim()", "LTrim requires 1 argument"),
+    ("RTrim()", "RTrim requires 1 argument"), ("UCase()", "UCase requires 1 argument"),
+    ("LCase()", "LCase requires 1 argument"), ("Chr()", "Chr requires 1 argument"), ("Asc()", "Asc requires 1 argument"),
+    ("Split()", "Split requires at least 1 argument"), ("Join()", "Join requires at least 1 argument"),
+    ("Chr(55296)", "Chr: invalid code 55296"), ("Chr(1114112)", "Chr: invalid code 1114112"),
+    ('Chr("1e30")', "Chr: invalid code 4294967295"), ('Asc("")', "Asc: empty string"),
+    ('Left("abc", "x")', "Cannot convert 'x' to number"), ('InStr("x", "abc", "a")', "Cannot convert 'x' to number"),
+    ('Mid("abc", 1, Split("a"))', "Cannot convert array to number"),
+]
+
+
+@pytest.mark.parametrize("expr, message", ERRORS)
+def test_errors(expr, message):
+    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+        value_of(expr)
+
+
+def test_huge_results_fail_with_a_message():
+    # 2^24 characters: an empty delimiter would make more pieces than any array may hold.
+    big = 's = "a"\nFor i = 1 To 24\n s = s & s\nNext'
+    with pytest.raises(RuntimeError, match=re.escape("Split result is too large (16777218 pieces; the limit is 10000000)")):
+        value_of('Split(s, "")', setup=big)
+    # Each of the 2^24 letters would become 20: over the text limit, refused before building.
+    with pytest.raises(RuntimeError, match="^Out of string space$"):
+        value_of('Replace(s, "a", "abcdefghijabcdefghij")', setup=big)
+    assert value_of('Len(Replace(s, "a", "bc"))', setup=big) == 2**25
+
+
+def test_long_searches_stay_linear():
+    # A naive search would compare about 2^40 characters here.
+    setup = 's = "a"\nFor i = 1 To 20\n s = s & s\nNext\nn = Left(s, 2 ^ 19) & "b"'
+    assert value_of("InStr(s & \"b\", n)", setup=setup) == 2**20 - 2**19 + 1
+    assert value_of("UBound(Split(s & \"b\", n))", setup=setup) == 1

@@ -1,0 +1,143 @@
+"""WorksheetFunction: the sixteen functions a macro can call, agreeing with
+the worksheet functions of the same names (Log's base, which cells of a
+range the aggregates take, the criteria of CountIf and SumIf), and a macro
+that cleans a column end to end."""
+import math
+import re
+
+import pytest
+
+import morvane
+from morvane import ExcelError
+from vmhelp import same, sub, value_of
+
+# Column A: a number, a numeric text, an empty cell, a boolean.
+# Column B: 2, 4, empty.   Column C: -1, -2, empty.   Column D: texts only.
+# Column E: the criteria range.   Columns F and G: SumIf ranges.
+CELLS = {
+    "A": [1, "2", None, True],
+    "B": [2, 4, None],
+    "C": [-1, -2, None],
+    "D": ["x", "y"],
+    "E": ["apple", "Apricot", "banana", 5, 5.0, "5", None, "a*"],
+    "F": [1, 2, 3, 4],
+    "G": [10, "20", True, 40],
+    "H": [None, 1],
+}
+
+
+@pytest.fixture(scope="module")
+def vm():
+    vm = morvane.Vm()
+    for col, values in CELLS.items():
+        for row, value in enumerate(values, 1):
+            if value is not None:
+                vm.set_cell(row, ord(col) - 64, value)
+    vm.run(sub("Cells(1, 8).Value = #1/1/2000#"), "Main")  # a Date cell
+    return vm
+
+
+def wsf(vm, call):
+    return value_of(f"WorksheetFunction.{call}", vm=vm)
+
+
+VALUES = [
+    # From a range only numbers count; single values convert as VBA converts.
+    ('Sum(Range("A1:A4"))', 1), ("Sum()", 0), ('Sum(1, "2", True)', 4), ('Sum(1, "x", Empty)', 1),
+    ('Sum(Range("A1:A4"), 10)', 11), ('Sum(Range("H1:H2"))', 36527),
+    ('Average(Range("B1:B3"))', 3), ("Average(2, 4, Empty)", 2), ('Average(Range("B1:B3"), "6")', 4),
+    ('Max(Range("C1:C3"))', -1), ('Min(Range("C1:C3"))', -2), ('Min(3, "1")', 1), ('Max(CDbl("nan"), 1)', 1),
+    ('Max(CDbl("nan"))', math.nan), ('Min(Range("A1:A4"), 0.5)', 0.5),
+    ('Count(Range("A1:A4"))', 1), ('Count(1, "2", True, Empty)', 1), ('CountA(1, "", Empty)', 2),
+    ('CountA(Range("A1:A4"))', 3), ('CountBlank("", Empty)', 1), ('CountBlank(Range("B1:B3"))', 1),
+    # Criteria as on a worksheet: wildcards match texts, numeric tests numbers.
+    ('CountIf(Range("E1:E8"), "a*")', 3), ('CountIf(Range("E1:E8"), "?anana")', 1),
+    ('CountIf(Range("E1:E8"), "=5")', 2), ('CountIf(Range("E1:E8"), 5)', 2), ('CountIf(Range("E1:E8"), ">=5")', 2),
+    ('CountIf(Range("E1:E8"), ">4")', 2), ('CountIf(Range("E1:E8"), "<>5")', 6),
+    ('CountIf(Range("E1:E8"), "BANANA")', 1), ('CountIf(Range("E1:E8"), "<>apple")', 7),
+    ('CountIf(Range("E1:E8"), "")', 1), ('CountIf(5, 5)', 1),
+    ('SumIf(Range("F1:F4"), ">2")', 7), ('SumIf(Range("F1:F4"), ">2", Range("G1:G4"))', 40),
+    ('SumIf(Range("F1:F4"), ">0", Range("G1:G2"))', 10), ('SumIf(Range("F1:F4"), "<>3")', 7),
+    ('SumIf(Range("F1:F4"), 2, Range("G1:G4"))', 0), ('SumIf(Range("E1:E8"), "a*", Range("F1:F8"))', 3),
+    ('Match("B", Split("a,b,c", ","))', 2), ('Match(5, Split("5"))', ExcelError("#N/A")),
+    ('Match(2, Range("F1:F4"))', 2), ("Match(1, 1)", 1),
+    ('Index(Split("a,b,c", ","), 0)', "a"), ('Index(Split("a,b,c", ","), 2.9)', "b"),
+    ('Index(Split("a,b,c", ","), 4)', ExcelError("#REF!")), ('Index(Split("a,b,c", ","), -1)', "a"),
+    ('Index(Range("G1:G4"), 2)', "20"),
+    ("Abs(-2)", 2), ("Abs(-2.5)", 2.5), ("Sqrt(4)", 2.0), ("Sqrt(-1)", math.nan),
+    # Log is base 10 without a base, as on a worksheet.
+    ("Log(100)", 2.0), ("Log(1000)", 3.0), ("Log(8, 2)", 3.0), ("Log(0)", -math.inf), ("Log(-1)", math.nan),
+    ("Power(2, 10)", 1024), ("Power(2, 0.5)", math.sqrt(2)),
+    ("Round(2.5)", 3), ("Round(-2.5)", -3), ("Round(1.25, 1)", 1.3), ("Round(1234, -2)", 1200),
+]
+
+
+@pytest.mark.parametrize("call, want", VALUES)
+def test_values(vm, call, want):
+    got = wsf(vm, call)
+    assert same(got, want), f"{call}: {got!r}"
+
+
+def test_application_prefix_and_statement_form(vm):
+    assert same(value_of("Application.WorksheetFunction.Sum(1, 2)", vm=vm), 3)
+
+
+ERRORS = [
+    ("VLookup(1, 2)", "WorksheetFunction.vlookup is not implemented"),
+    ("Average()", "WorksheetFunction.Average: no values"), ('Average("x")', "WorksheetFunction.Average: no values"),
+    ('Max(Range("D1:D2"))', "WorksheetFunction.Max: no values"), ('Min("x")', "WorksheetFunction.Min: no values"),
+    ("CountIf(1)", "WorksheetFunction.CountIf requires 2 arguments"),
+    ("SumIf(1)", "WorksheetFunction.SumIf requires at least 2 arguments"),
+    ("Match(1)", "Match: requires at least 2 arguments"), ("Index(1)", "Index: requires at least 2 arguments"),
+    ("Abs()", "Abs: no arg"), ("Sqrt()", "Sqrt: no arg"), ("Log()", "Log: no arg"),
+    ("Power(1)", "Power requires 2 arguments"), ("Round()", "WorksheetFunction.Round requires arguments"),
+    ('Abs("x")', "Cannot convert 'x' to number"), ('Log(10, "b")', "Cannot convert 'b' to number"),
+    ('Index(Split("a"), "x")', "Cannot convert 'x' to number"), ('Power(Split("a"), 1)', "Cannot convert array to number"),
+]
+
+
+@pytest.mark.parametrize("call, message", ERRORS)
+def test_errors(vm, call, message):
+    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+        wsf(vm, call)
+
+
+CLEAN_COLUMN = """
+Sub CleanColumn()
+    Dim i, s, p, words
+    For i = 1 To 5
+        s = UCase(Trim(Cells(i, 1).Value))
+        s = Replace(s, "-", " ")
+        p = InStr(s, " ")
+        If p > 0 Then
+            Cells(i, 3).Value = Mid(s, 1, p - 1)
+        Else
+            Cells(i, 3).Value = s
+        End If
+        words = Split(s, " ")
+        Cells(i, 2).Value = Join(words, "_")
+        Cells(i, 5).Value = Format(Cells(i, 4).Value, "#,##0.00")
+    Next
+    Cells(1, 6).Value = WorksheetFunction.Sum(Range("D1:D6"))
+    Cells(2, 6).Value = WorksheetFunction.CountIf(Range("B1:B5"), "B*")
+    Cells(3, 6).Value = WorksheetFunction.CountIf(Range("D1:D6"), ">=2")
+End Sub
+"""
+
+
+def test_a_macro_cleans_a_column_end_to_end():
+    vm = morvane.Vm()
+    rows = [("  apple pie ", 1234.5), ("Banana-split", 1000000), ("\u00a0cherry tart\t", -0.125),
+            ("blueberry", 2), ("straße", 7.005)]
+    for i, (text, number) in enumerate(rows, 1):
+        vm.set_cell(i, 1, text)
+        vm.set_cell(i, 4, number)
+    vm.set_cell(6, 4, "n/a")
+    vm.run(CLEAN_COLUMN, "CleanColumn")
+    column = lambda c: [vm.get_cell(r, c) for r in range(1, 6)]
+    assert column(2) == ["APPLE_PIE", "BANANA_SPLIT", "CHERRY_TART", "BLUEBERRY", "STRASSE"]
+    assert column(3) == ["APPLE", "BANANA", "CHERRY", "BLUEBERRY", "STRASSE"]
+    # 7.005 is a little below 7.005 in binary, so it shows 7.00.
+    assert column(5) == ["1,234.50", "1,000,000.00", "-0.12", "2.00", "7.00"]
+    assert vm.get_cell(1, 6) == pytest.approx(1234.5 + 1000000 - 0.125 + 2 + 7.005)
+    assert same(vm.get_cell(2, 6), 2) and same(vm.get_cell(3, 6), 4)

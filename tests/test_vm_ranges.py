@@ -1,0 +1,212 @@
+"""Statements on cells and ranges: value and formula writes, offsets,
+clearing, deleting and inserting rows, sorting, names and writes to a named
+sheet, as tables of (title, cells before, macro body, cells after) on the
+active sheet (types compared)."""
+import re
+import time
+
+import pytest
+
+import morvane
+from vmhelp import run, same, sub
+
+
+def sheet(cells, **kwargs):
+    vm = morvane.Vm(**kwargs)
+    for (r, c), v in cells.items():
+        vm.set_cell(r, c, v)
+    return vm
+
+
+def column(*values, col=1):
+    """Cells of one column from row 1 down."""
+    return {(r, col): v for r, v in enumerate(values, start=1)}
+
+
+ROWS = {**column(1, 2, 3, 4, 5, 6), **column("a", "b", "c", "d", "e", "f", col=3)}
+
+WRITES = [
+    ("a value fills the range", {}, "Range(\"A1:B2\").Value = 5", {(1, 1): 5, (1, 2): 5, (2, 1): 5, (2, 2): 5}),
+    ("an array is stored whole in each cell", {}, "Dim a(1)\na(0) = 1\na(1) = \"x\"\nRange(\"A1:B1\").Value = a",
+     {(1, 1): [1, "x"], (1, 2): [1, "x"]}),
+    ("corners written last-first write nothing", {}, "Range(\"B2:A1\").Value = 1", {}),
+    ("a defined name", {}, "Range(\"A1:A2\").Name = \"Col\"\nRange(\"col\").Value = 3", {(1, 1): 3, (2, 1): 3}),
+    ("a later name replaces an earlier one", {}, "Range(\"A1\").Name = \"n\"\nRange(\"B1\").Name = \"N\"\n"
+     "Range(\"n\").Value = 1", {(1, 2): 1}),
+    ("a value replaces a formula", {}, "Range(\"A1\").Formula = \"=1+1\"\nRange(\"A1\").Value = 7", {(1, 1): 7}),
+    ("one formula text in every cell", {(1, 2): 4, (2, 2): 5}, "Range(\"A1:A2\").Formula = \"=B1*2\"",
+     {(1, 1): 8, (2, 1): 8, (1, 2): 4, (2, 2): 5}),
+    ("a number as formula text", {}, "Range(\"A1\").Formula = 12", {(1, 1): 12}),
+    ("cells by number", {}, "Cells(2, \"3\").Value = 1\nCells(True, 1.0).Value = \"t\"", {(2, 3): 1, (1, 1): "t"}),
+    ("offsets truncate toward zero", {}, "Range(\"B3\").Offset(-1, 1.9).Value = \"x\"", {(2, 3): "x"}),
+    ("a NaN offset counts as 0", {}, "Range(\"B3\").Offset(\"nan\", 0).Value = 1", {(3, 2): 1}),
+]
+
+EDITS = [
+    ("clear removes values and formulas", {(1, 1): 1, (2, 2): 2, (3, 3): 3},
+     "Range(\"B2\").Formula = \"=1\"\nRange(\"A1:B2\").Clear", {(3, 3): 3}),
+    ("clear contents does the same", {(1, 1): 1, (2, 2): 2, (3, 3): 3}, "Range(\"A1:B2\").ClearContents", {(3, 3): 3}),
+    ("delete closes the gap in every column", ROWS, "Range(\"A2:A3\").Delete",
+     {**column(1, 4, 5, 6), **column("a", "d", "e", "f", col=3)}),
+    ("entire column delete deletes the address's rows", ROWS, "Range(\"C2:C3\").EntireColumn.Delete",
+     {**column(1, 4, 5, 6), **column("a", "d", "e", "f", col=3)}),
+    ("entire row delete", ROWS, "Range(\"B6\").EntireRow.Delete",
+     {**column(1, 2, 3, 4, 5), **column("a", "b", "c", "d", "e", col=3)}),
+    ("delete with rows written last-first", ROWS, "Range(\"A3:A2\").Delete",
+     {**column(1, 4, 5, 6), **column("a", "d", "e", "f", col=3)}),
+    ("insert moves rows down and leaves them empty", column(1, 2, 3, 4), "Range(\"A2:B3\").Insert",
+     {(1, 1): 1, (4, 1): 2, (5, 1): 3, (6, 1): 4}),
+    # Rows written last-first insert the same rows: nothing is shifted onto
+    # rows that still hold data.
+    ("insert with rows written last-first", column(1, 2, 3, 4), "Range(\"A3:B2\").Insert Shift:=xlDown",
+     {(1, 1): 1, (4, 1): 2, (5, 1): 3, (6, 1): 4}),
+    ("insert below the data moves nothing", column(1, 2), "Range(\"A5\").Insert", column(1, 2)),
+]
+
+SORTS = [
+    ("descending by a column, ties keep their order",
+     {(1, 1): "a", (1, 2): 2, (2, 1): "b", (2, 2): 1, (3, 1): "c", (3, 2): 2},
+     "Range(\"A1:B3\").Sort Key1:=Range(\"B1\"), Order1:=xlDescending, Header:=xlNo",
+     {(1, 1): "a", (1, 2): 2, (2, 1): "c", (2, 2): 2, (3, 1): "b", (3, 2): 1}),
+    ("ascending by default", column(3, 1, 2), "Range(\"A1:A3\").Sort", column(1, 2, 3)),
+    ("a key left of the range sorts by its first column", {**column(3, 1, 2, col=2), (1, 1): "keep"},
+     "Range(\"B1:B3\").Sort Key1:=Range(\"A1\")", {**column(1, 2, 3, col=2), (1, 1): "keep"}),
+    ("a key right of the range keeps the order", column(3, 1, 2), "Range(\"A1:A3\").Sort Key1:=Range(\"D1\")",
+     column(3, 1, 2)),
+    ("blank keys come first, their rows with them", {(1, 1): 2, (2, 2): "x", (3, 1): 1},
+     "Range(\"A1:B3\").Sort Key1:=Range(\"A1\")", {(1, 2): "x", (2, 1): 1, (3, 1): 2}),
+    ("blank keys come last descending", {(1, 1): 2, (2, 2): "x", (3, 1): 1},
+     "Range(\"A1:B3\").Sort Key1:=Range(\"A1\"), Order1:=xlDescending", {(1, 1): 2, (2, 1): 1, (3, 2): "x"}),
+    ("text without case, numbers before text", column("b", 10, "A", 9), "Range(\"A1:A4\").Sort",
+     column(9, 10, "A", "b")),
+    ("only the range moves", {**column(2, 1), (3, 1): 0, (1, 3): "out"}, "Range(\"A1:A2\").Sort",
+     {**column(1, 2), (3, 1): 0, (1, 3): "out"}),
+]
+
+
+@pytest.mark.parametrize("name, before, body, after", WRITES + EDITS + SORTS,
+                         ids=lambda v: v if isinstance(v, str) else "")
+def test_statements(name, before, body, after):
+    vm = run(sub(body), vm=sheet(before))
+    assert same(vm.cells(), after), vm.cells()
+
+
+def test_formulas_and_sorted_cells():
+    """What holds a formula keeps following its inputs; sorted cells do not."""
+    vm = run(sub("Range(\"A1:A2\").Formula = \"=C1+1\"\nRange(\"B1\").Formula = \"=C1\"\n"
+                 "Range(\"B1:B2\").Sort"), vm=sheet({(1, 3): 1}))
+    # B1 sorted below the blank B2 and became a value cell.
+    vm.set_cell(1, 3, 10)
+    vm.recalculate()
+    assert same(vm.cells(), {(1, 1): 11, (2, 1): 11, (2, 2): 1, (1, 3): 10})
+
+
+def test_a_formula_that_does_not_parse_writes_nothing():
+    vm = sheet({(1, 1): "kept"})
+    with pytest.raises(RuntimeError):
+        run(sub("Range(\"A1:A3\").Formula = \"=1+\""), vm=vm)
+    assert vm.cells() == {(1, 1): "kept"}
+
+
+def test_huge_ranges_cost_what_the_sheet_stores():
+    vm = sheet({(1, 1): 3, (5, 1): 1, (1048576, 16384): "corner", (2, 2): "b"})
+    start = time.monotonic()
+    # The rows keyed 3 and 1 go below the 1048574 rows keyed blank, which
+    # keep their order.
+    run(sub("Range(\"A1:XFD1048576\").Sort Key1:=Range(\"A1\")"), vm=vm)
+    assert same(vm.cells(), {(1, 2): "b", (1048574, 16384): "corner", (1048575, 1): 1, (1048576, 1): 3})
+    run(sub("Range(\"A1048575:XFD1048576\").Clear\nRange(\"C1:C1000000\").Insert"), vm=vm)
+    assert same(vm.cells(), {(1000001, 2): "b", (2048574, 16384): "corner"})
+    run(sub("Range(\"A1000000:A2000000\").Delete\nRange(\"A1:XFD1048576\").Sort Order1:=xlDescending"), vm=vm)
+    assert same(vm.cells(), {(1048573, 16384): "corner"})
+    run(sub("Range(\"A2:A1048576\").EntireRow.Delete"), vm=vm)
+    assert vm.cells() == {}
+    assert time.monotonic() - start < 5
+
+
+def test_sort_with_an_inconsistent_order_keeps_every_row():
+    # 9 < 10 and 10 < "9" (as texts) but "9" = 9: no strict weak ordering.
+    keys = [9, 10, "9", "10", 0.5, "x", True, 9, "9", 10]
+    cells = {}
+    for i in range(300):
+        cells[(i + 1, 1)] = keys[(i * 7) % len(keys)]
+        cells[(i + 1, 2)] = i
+    vm = run(sub("Range(\"A1:B300\").Sort Key1:=Range(\"A1\")\nRange(\"A1:B300\").Sort Order1:=xlDescending"),
+             vm=sheet(cells))
+    got = vm.cells()
+    assert sorted(v for (r, c), v in got.items() if c == 2) == list(range(300))
+    assert all(1 <= r <= 300 for r, c in got)
+
+
+OTHER_SHEETS = [
+    ("a value to a new sheet creates it", "Worksheets(\"Data\").Range(\"A1:B1\").Value = 1",
+     {"data": {(1, 1): 1, (1, 2): 1}}),
+    ("a cell of a sheet by index", "Sheets(\"Data\").Cells(2, 2).Value = \"x\"\nWorksheets(1).Cells(1, 1).Value = 2",
+     {"data": {(1, 1): 2, (2, 2): "x"}}),
+    ("a formula evaluates on its own sheet",
+     "Sheets(\"Data\").Range(\"B1\").Value = 4\nWorksheets(\"Data\").Range(\"A1:A2\").Formula = \"=B1*2\"",
+     {"data": {(1, 1): 8, (2, 1): 8, (1, 2): 4}, "sheet1": {(1, 2): "own"}}),
+    ("through a Worksheet variable", "Set ws = ActiveSheet\nws.Range(\"C1\").Value = 3\nws.Cells(1, 4).Value = 4",
+     {"sheet1": {(1, 2): "own", (1, 3): 3, (1, 4): 4}}),
+    ("ActiveSheet qualified", "ActiveSheet.Range(\"A1\").Value = 1", {"sheet1": {(1, 1): 1, (1, 2): "own"}}),
+]
+
+
+@pytest.mark.parametrize("name, body, sheets", OTHER_SHEETS, ids=lambda v: v if isinstance(v, str) else "")
+def test_other_sheets(name, body, sheets):
+    vm = run(sub(body), vm=sheet({(1, 2): "own"}))
+    assert vm.active_sheet() == "sheet1"
+    for key, cells in sheets.items():
+        assert same(vm.get_sheet(key), cells), (key, vm.get_sheet(key))
+
+
+def test_a_failing_formula_on_another_sheet_restores_the_active_sheet():
+    vm = sheet({})
+    with pytest.raises(RuntimeError):
+        run(sub("Sheets(\"Data\").Range(\"A1:A2\").Formula = \"=B1*\""), vm=vm)
+    assert vm.active_sheet() == "sheet1"
+    assert "data" in vm.sheet_names()
+
+
+ERRORS = [
+    ("Range(\"nowhere\").Value = 1", "RangeWrite: invalid address 'nowhere'"),
+    ("Range(\"A1:\").Formula = \"=1\"", "RangeWrite: invalid address 'A1:'"),
+    ("Range(\"x\").Clear", "RangeClear: invalid address 'x'"),
+    ("Range(\"x\").Delete", "RangeDelete: invalid address 'x'"),
+    ("Range(\"x\").Insert", "RangeInsert: invalid address 'x'"),
+    ("Range(\"x\").Sort", "RangeSort: invalid address 'x'"),
+    ("Range(\"A1:B2\").Offset(1, 1).Value = 1", "RangeOffsetWrite: invalid address 'A1:B2'"),
+    # A target off the sheet fails instead of wrapping round to a far cell.
+    ("Range(\"A1\").Offset(-1, 0).Value = 1", "RangeOffsetWrite: invalid address 'A1'"),
+    ("Range(\"B2\").Offset(0, -2).Value = 1", "RangeOffsetWrite: invalid address 'B2'"),
+    ("Range(\"A1\").Offset(4294967295, 0).Value = 1", "RangeOffsetWrite: invalid address 'A1'"),
+    ("Range(\"A1\").Offset(0, 10 ^ 300).Value = 1", "RangeOffsetWrite: invalid address 'A1'"),
+    ("Range(\"A1\").Offset(\"x\", 0).Value = 1", "Cannot convert 'x' to number"),
+    ("Cells(0, 1).Value = 1", "Cell row must be a positive integer, got 0"),
+    ("Cells(1, 2.5).Value = 1", "Cell col must be a positive integer, got 2.5"),
+    ("Sheets(\"Data\").Range(\"block\").Value = 1", "SheetRangeWrite: invalid address 'block'"),
+    ("Worksheets(4).Range(\"A1\").Value = 1", "Sheet index 4 not found"),
+    ("Sheets(\"Data\").Cells(1, 0).Value = 1", "Cell col must be a positive integer, got 0"),
+    # Writing one value into more than the interpreter's 10,000,000 cells.
+    ("Range(\"A1:XFD1048576\").Value = 1",
+     "Range 'A1:XFD1048576' is too large to write (17179869184 cells; the limit is 10000000)"),
+    ("Range(\"A1:A10000001\").Formula = \"=1\"",
+     "Range 'A1:A10000001' is too large to write (10000001 cells; the limit is 10000000)"),
+    ("Sheets(\"Data\").Range(\"A1:ZZZZ4294967295\").Value = 1",
+     "Range 'A1:ZZZZ4294967295' is too large to write (2041200386817930 cells; the limit is 10000000)"),
+]
+
+
+@pytest.mark.parametrize("body, message", ERRORS)
+def test_errors(body, message):
+    vm = sheet({(1, 1): "kept"})
+    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+        run(sub(body), vm=vm)
+    assert vm.cells() == {(1, 1): "kept"}
+
+
+def test_insert_past_the_last_row_fails_and_moves_nothing():
+    vm = sheet({(4294967295, 1): "last", (1, 1): 1})
+    with pytest.raises(RuntimeError, match="^RangeInsert: inserting rows at 'A1' would push cells past the last row$"):
+        run(sub("Range(\"A1\").Insert"), vm=vm)
+    assert vm.cells() == {(4294967295, 1): "last", (1, 1): 1}
