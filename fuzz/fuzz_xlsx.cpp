@@ -28,8 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view strings_xml = nul == std::string_view::npos ? std::string_view() : input.substr(0, nul);
     std::string_view sheet_xml = nul == std::string_view::npos ? input : input.substr(nul + 1);
     ReadBudget budget;
-    auto strings = read_shared_strings(strings_xml);
-    auto sheet = read_xlsx_sheet("fuzz", sheet_xml, strings, budget);
+    auto strings = read_shared_strings(strings_xml, budget);
+    if (!strings) return 0;
+    auto sheet = read_xlsx_sheet("fuzz", sheet_xml, *strings, budget);
     if (sheet && sheet->cells.size() > kMaxCells) __builtin_trap();
     return 0;
 }

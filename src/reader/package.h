@@ -42,6 +42,7 @@ Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, Re
 // One worksheet part of an .xlsx package.
 Result<WorkbookSheet> read_xlsx_sheet(std::string name, std::string_view xml,
                                       const std::vector<std::string>& shared_strings, ReadBudget& budget);
-std::vector<std::string> read_shared_strings(std::string_view xml);
+// The shared-string table, each entry charged to the text budget.
+Result<std::vector<std::string>> read_shared_strings(std::string_view xml, ReadBudget& budget);
 
 }  // namespace morvane::reader

@@ -17,7 +17,7 @@ namespace {
 
 constexpr std::string_view kUnsupported = "unsupported file format: {}";
 constexpr std::string_view kTooManyCells = "workbook holds more than 3000000 cells";
-constexpr std::string_view kTooMuchText = "workbook cells hold more than 128 MiB of text";
+constexpr std::string_view kTooMuchText = "workbook holds more than 128 MiB of text";
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 

@@ -162,11 +162,18 @@ private:
 
 }  // namespace
 
-std::vector<std::string> read_shared_strings(std::string_view xml) {
+Result<std::vector<std::string>> read_shared_strings(std::string_view xml, ReadBudget& budget) {
     std::vector<std::string> table;
     std::string buffer;
     bool in_string = false, in_text = false;
     uint32_t phonetic = 0;  // rPh runs hold a reading aid, not the string
+    // Each entry is charged with its own size, so that a part of millions
+    // of tiny entries cannot build a table many times its length.
+    auto add = [&](std::string text) -> Result<void> {
+        TRY_VOID(budget.charge_text(sizeof(std::string) + text.size()));
+        table.push_back(std::move(text));
+        return {};
+    };
     XmlIter it(xml);
     Ev ev;
     while (it.next(ev)) {
@@ -181,14 +188,14 @@ std::vector<std::string> read_shared_strings(std::string_view xml) {
             } else if (name == "rPh") {
                 if (phonetic > 0) --phonetic;
             } else if (name == "si") {
-                table.push_back(std::move(buffer));
+                TRY_VOID(add(std::move(buffer)));
                 buffer.clear();
                 in_string = false;
             }
         } else if (name == "si") {
             buffer.clear();
             // <si/> is an entry of its own: the empty string.
-            if (ev.kind == Ev::Kind::Empty) table.emplace_back();
+            if (ev.kind == Ev::Kind::Empty) TRY_VOID(add(std::string()));
             in_string = ev.kind == Ev::Kind::Start;
         } else if (name == "t") {
             in_text = ev.kind == Ev::Kind::Start;
@@ -214,7 +221,7 @@ Result<std::vector<WorkbookSheet>> read_workbook_from_archive(ZipArchive& archiv
     auto rels = read_rels(TRY(zip_read_text(archive, kRelsPart, budget.bytes)));
     std::vector<std::string> strings;
     if (archive.contains(kSharedStringsPart))
-        strings = read_shared_strings(TRY(zip_read_text(archive, kSharedStringsPart, budget.bytes)));
+        strings = TRY(read_shared_strings(TRY(zip_read_text(archive, kSharedStringsPart, budget.bytes)), budget));
 
     std::vector<WorkbookSheet> sheets;
     for (SheetRef& ref : refs) {

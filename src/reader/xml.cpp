@@ -22,6 +22,9 @@ namespace morvane::reader {
 namespace {
 
 constexpr size_t kEntityWindow = 12;  // bytes after '&' searched for ';'
+// Attributes kept per tag: no workbook element has more, and a part of one
+// tag with millions of tiny attributes must not grow an event many times its size.
+constexpr size_t kMaxAttrs = 1024;
 
 bool is_ascii_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
 // ASCII members of Unicode White_Space: tab to carriage return, and space.
@@ -216,6 +219,7 @@ bool XmlIter::simple_tag(Ev& ev) {
     const char* name_end = p;
     size_t count = 0;
     while (*p == ' ') {
+        if (count == kMaxAttrs) return false;
         const char* attr = ++p;
         while (p < end && name_char(*p)) ++p;
         if (p == attr || p + 1 >= end || *p != '=' || (p[1] != '"' && p[1] != '\'')) return false;
@@ -265,7 +269,7 @@ bool XmlIter::tag(Ev& ev) {
     // Attribute slots are reused from the previous event to keep their buffers.
     size_t count = 0;
     std::string_view a = trim_start_ws(content.substr(name_end));
-    while (!a.empty()) {
+    while (!a.empty() && count < kMaxAttrs) {
         size_t eq = a.find('=');
         if (eq == std::string_view::npos) break;
         std::string_view name = trim_ws(a.substr(0, eq));

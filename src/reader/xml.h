@@ -19,7 +19,8 @@ struct Attr {
     std::string value;
 };
 
-// One event, a tagged union: `kind` says which of the fields count.
+// One event, a tagged union: `kind` says which of the fields count. A tag
+// keeps at most its first 1024 attributes.
 struct Ev {
     enum class Kind : uint8_t { Start, End, Empty, Text };
     Kind kind = Kind::Text;

@@ -86,15 +86,28 @@ TEST(ReaderXlsx, PositionsWithoutReferences) {
 }
 
 TEST(ReaderXlsx, SharedStrings) {
-    std::vector<std::string> got = read_shared_strings(
+    ReadBudget budget;
+    auto got = read_shared_strings(
         "<sst><si><r><t>ab</t></r><r><t>cd</t></r></si>"
         "<si><t xml:space=\"preserve\"> x </t></si>"
         "<si/>"
         "<si><t>\xE6\x9D\xB1</t><rPh sb=\"0\" eb=\"1\"><t>\xE3\x81\xA8</t></rPh><phoneticPr fontId=\"1\"/></si>"
         "<si><t/></si>"
-        "<si><t>last &amp; least</t></si></sst>");
+        "<si><t>last &amp; least</t></si></sst>",
+        budget);
+    ASSERT_TRUE(got);
     std::vector<std::string> want = {"abcd", " x ", "", "\xE6\x9D\xB1", "", "last & least"};
-    EXPECT_EQ(got, want);
+    EXPECT_EQ(*got, want);
+}
+
+TEST(ReaderBudget, SharedStringEntriesAreCharged) {
+    // Five bytes per entry in the part, but a string object each in memory.
+    std::string xml = "<sst>";
+    for (int i = 0; i < 5'000'000; ++i) xml += "<si/>";
+    ReadBudget budget;
+    auto got = read_shared_strings(xml + "</sst>", budget);
+    ASSERT_FALSE(got);
+    EXPECT_EQ(got.error(), "workbook holds more than 128 MiB of text");
 }
 
 TEST(ReaderOds, Content) {
@@ -179,7 +192,7 @@ TEST(ReaderBudget, SpaceCountsAreBounded) {
         "<text:s text:c=\"4000000000\"/></text:p></table:table-cell></table:table-row></table:table>",
         budget);
     ASSERT_FALSE(sheets);
-    EXPECT_EQ(sheets.error(), "workbook cells hold more than 128 MiB of text");
+    EXPECT_EQ(sheets.error(), "workbook holds more than 128 MiB of text");
 }
 
 TEST(ReaderBudget, SharedStringCopiesAreCharged) {
@@ -189,7 +202,7 @@ TEST(ReaderBudget, SharedStringCopiesAreCharged) {
     ReadBudget budget;
     auto sheet = read_xlsx_sheet("s", cells, strings, budget);
     ASSERT_FALSE(sheet);
-    EXPECT_EQ(sheet.error(), "workbook cells hold more than 128 MiB of text");
+    EXPECT_EQ(sheet.error(), "workbook holds more than 128 MiB of text");
 }
 
 TEST(ReaderNumbers, NumberCell) {

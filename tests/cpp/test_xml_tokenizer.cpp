@@ -65,6 +65,21 @@ TEST(XmlTokenizer, Events) {
     for (const Case& c : cases) EXPECT_EQ(dump(c.xml), c.want) << c.xml;
 }
 
+TEST(XmlTokenizer, AttributesPerTagAreBounded) {
+    std::string xml = "<a";
+    for (int i = 0; i < 5000; ++i) xml += " b" + std::to_string(i) + "=\"\"";
+    for (const char* end : {">", " >"}) {  // both the common and the general shape
+        std::string text = xml + end;
+        XmlIter it(text);
+        auto ev = it.next_ev();
+        ASSERT_TRUE(ev);
+        EXPECT_EQ(ev->kind, Ev::Kind::Start);
+        EXPECT_EQ(ev->attrs.size(), 1024u);
+        EXPECT_EQ(ev->attrs.back().name, "b1023");
+        EXPECT_FALSE(it.next_ev());
+    }
+}
+
 TEST(XmlTokenizer, EndIsSticky) {
     XmlIter it("<a/>");
     EXPECT_TRUE(it.next_ev());
