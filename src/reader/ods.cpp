@@ -92,6 +92,7 @@ private:
 
     Result<void> open_table(const Ev& ev) {
         TRY_VOID(finish_row());
+        TRY_VOID(budget_.charge_sheet());
         const Attr* name = find_attr(ev.attrs, "name");
         sheets_.push_back(WorkbookSheet{text::to_lower(name ? std::string_view(name->value) : "sheet1"), {}});
         in_table_ = ev.kind == Ev::Kind::Start;  // <table/> opens and closes at once

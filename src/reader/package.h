@@ -16,6 +16,10 @@ struct ReadBudget {
     ByteBudget bytes{kMaxTotalBytes};
     uint64_t cells_left = kMaxCells;
     uint64_t text_left = kMaxTextBytes;
+    uint64_t sheets_left = kMaxSheets;
+
+    // Fails once one sheet more would pass the limit.
+    Result<void> charge_sheet();
 
     // Fails once stored text would pass the limit.
     Result<void> charge_text(size_t n);

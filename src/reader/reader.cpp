@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::string_view kUnsupported = "unsupported file format: {}";
 constexpr std::string_view kTooManyCells = "workbook holds more than 3000000 cells";
+constexpr std::string_view kTooManySheets = "workbook holds more than 10000 sheets";
 constexpr std::string_view kTooMuchText = "workbook holds more than 128 MiB of text";
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -77,7 +78,12 @@ void SheetCells::grow() {
 }
 
 void SheetCells::append(CellPos pos, SheetCell cell) {
-    if ((size_ >> kChunkBits) == chunks_.size()) chunks_.emplace_back().reserve(kChunk);
+    // The first chunk grows as needed (a workbook may hold many small
+    // sheets); later ones are taken whole.
+    if ((size_ >> kChunkBits) == chunks_.size()) {
+        chunks_.emplace_back();
+        if (chunks_.size() > 1) chunks_.back().reserve(kChunk);
+    }
     chunks_.back().push_back(Entry{pos, std::move(cell)});
     ++size_;
 }
@@ -107,6 +113,12 @@ bool SheetCells::set(CellPos pos, SheetCell cell) {
 Result<void> ReadBudget::charge_text(size_t n) {
     TRY_VOID(allow_text(n));
     text_left -= n;
+    return {};
+}
+
+Result<void> ReadBudget::charge_sheet() {
+    if (sheets_left == 0) return fail(std::string(kTooManySheets));
+    --sheets_left;
     return {};
 }
 

@@ -108,6 +108,7 @@ inline constexpr uint64_t kMaxPartBytes = uint64_t{64} << 20;    // one decompre
 inline constexpr uint64_t kMaxTotalBytes = uint64_t{256} << 20;  // all parts together
 inline constexpr uint64_t kMaxCells = 3'000'000;                 // values across all sheets
 inline constexpr uint64_t kMaxTextBytes = uint64_t{128} << 20;   // text held by those values
+inline constexpr uint64_t kMaxSheets = 10'000;
 inline constexpr uint32_t kMaxRow = 1'048'576;                    // sheet limits for repeats
 inline constexpr uint32_t kMaxCol = 16'384;
 

@@ -229,6 +229,7 @@ Result<std::vector<WorkbookSheet>> read_workbook_from_archive(ZipArchive& archiv
         if (rel == rels.end()) continue;
         std::string part = part_name(rel->second);
         if (!archive.contains(part)) continue;  // a listed sheet without its part is left out
+        TRY_VOID(budget.charge_sheet());
         std::string xml = TRY(zip_read_text(archive, part, budget.bytes));
         sheets.push_back(TRY(read_xlsx_sheet(std::move(ref.name), xml, strings, budget)));
     }

@@ -185,6 +185,18 @@ TEST(ReaderBudget, RepeatsStopAtTheCellLimit) {
     EXPECT_EQ(sheets.error(), "workbook holds more than 3000000 cells");
 }
 
+TEST(ReaderBudget, SheetsAreCounted) {
+    std::string tables;
+    for (int i = 0; i < 10'000; ++i) tables += "<table:table/>";
+    ReadBudget budget;
+    auto sheets = read_ods_content(tables, budget);
+    ASSERT_TRUE(sheets);
+    EXPECT_EQ(sheets->size(), 10'000u);
+    auto more = read_ods_content("<table:table/>", budget);
+    ASSERT_FALSE(more);
+    EXPECT_EQ(more.error(), "workbook holds more than 10000 sheets");
+}
+
 TEST(ReaderBudget, SpaceCountsAreBounded) {
     ReadBudget budget;
     auto sheets = read_ods_content(
