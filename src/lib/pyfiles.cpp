@@ -37,16 +37,13 @@ Variant to_variant(reader::SheetCell&& cell) {
     return std::visit([](auto&& v) { return Variant(std::move(v)); }, std::move(cell.value));
 }
 
-// Moves one sheet's values into the Vm sheet of the same lower-case name.
+// Moves one sheet's values into the Vm sheet of the same lower-case name,
+// which becomes the active sheet meanwhile.
 void store_sheet(Vm& vm, reader::WorkbookSheet& sheet) {
     vm.ensure_sheet(sheet.name);
-    CellMap& cells = *vm.sheet_cells_mut(sheet.name);
-    cells.reserve(cells.size() + sheet.cells.size());
+    (void)vm.set_active_sheet(sheet.name);  // cannot fail: the sheet exists now
     sheet.cells.drain([&](reader::SheetCells::Entry&& entry) {
-        Variant value = to_variant(std::move(entry.cell));
-        // Constructed in place when new; try_emplace leaves `value` alone otherwise.
-        auto [it, inserted] = cells.try_emplace(entry.pos, std::nullopt, std::move(value));
-        if (!inserted) it->second = CellContent{std::nullopt, std::move(value)};
+        vm.set_cell_value(entry.pos.row, entry.pos.col, to_variant(std::move(entry.cell)));
     });
 }
 

@@ -22,7 +22,7 @@ namespace morvane::py {
 
 namespace {
 
-PyTypeObject* g_vm_type = nullptr;  // strong reference, set by the exec step
+PyTypeObject* g_vm_type = nullptr;  // strong reference, set by the exec step; load_workbook makes these
 
 // Grids larger than this are refused by cells_df before anything is built,
 // instead of exhausting memory on one far-away cell.
@@ -85,8 +85,8 @@ bool interrupt_pending() {
 
 std::unique_ptr<Vm> new_vm(const std::string& on_msgbox) {
     auto vm = std::make_unique<Vm>();
-    vm->msgbox_error = on_msgbox == "error";
-    vm->interrupt_check = interrupt_pending;
+    vm->set_msgbox_error(on_msgbox == "error");
+    vm->set_interrupt_check(interrupt_pending);
     return vm;
 }
 
@@ -654,6 +654,8 @@ int add_run_macro(PyObject* module) {
     if (!fn) return -1;
     return PyModule_AddObjectRef(module, "run_macro", fn.get());
 }
+
+
 
 PyObject* wrap_vm(std::unique_ptr<Vm> vm) { return alloc_vm(g_vm_type, std::move(vm)); }
 

@@ -50,10 +50,6 @@ std::string header_text(const EvalCtx& ctx, uint32_t row, uint64_t col) {
     return to_str(cell_ref(ctx.cells, row, static_cast<uint32_t>(col)));
 }
 
-bool ascii_ieq(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && text::ascii_lower(a) == text::ascii_lower(b);
-}
-
 // The first database column whose header is `name`, ASCII case folded.
 std::optional<uint32_t> find_header(const Range& db, std::string_view name, const EvalCtx& ctx) {
     for (uint64_t c = db.col1; c <= db.col2; ++c)
