@@ -48,7 +48,7 @@ Result<void> Vm::exec_with_sheet(const Stmt::WithSheet& s) {
 
 Result<void> Vm::exec_application_set(const Stmt::ApplicationSet& s) {
     // Every setting is accepted, a value that fails to evaluate too; only
-    // CutCopyMode = False has an effect: it empties the clipboard_.
+    // CutCopyMode = False has an effect: it empties the clipboard.
     auto value = eval_expr(*s.value);
     if (interrupted_) return fail(std::string(vm::kInterrupted));
     if (value && s.property == "cutcopymode" && !vm::is_truthy(*value)) clipboard_.reset();
