@@ -32,6 +32,10 @@ def main(out):
                 seeds["fuzz_formula"].add(text)
             elif "end sub" in text.lower():
                 seeds["fuzz_vba"].add("main\n" + text)
+    # The workbook readers' targets are seeded with whole files and their parts.
+    sys.path.insert(0, str(ROOT / "scripts"))
+    import fuzz_workbook_seeds
+    fuzz_workbook_seeds.write(out)
     for target, texts in seeds.items():
         folder = pathlib.Path(out) / target
         folder.mkdir(parents=True, exist_ok=True)

@@ -22,6 +22,8 @@ namespace morvane::py {
 
 namespace {
 
+PyTypeObject* g_vm_type = nullptr;  // strong reference, set by the exec step; load_workbook makes these
+
 // Grids larger than this are refused by cells_df before anything is built,
 // instead of exhausting memory on one far-away cell.
 constexpr uint64_t kMaxDataFrameCells = 10'000'000;
@@ -79,12 +81,16 @@ bool interrupt_pending() {
     return stop;
 }
 
+}  // namespace
+
 std::unique_ptr<Vm> new_vm(const std::string& on_msgbox) {
     auto vm = std::make_unique<Vm>();
     vm->set_msgbox_error(on_msgbox == "error");
     vm->set_interrupt_check(interrupt_pending);
     return vm;
 }
+
+namespace {
 
 // Parse and run; false with an exception set.
 bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
@@ -190,6 +196,15 @@ private:
     bool exclusive_ = false;
 };
 
+// A new object of `type` owning `vm`, free.
+PyObject* alloc_vm(PyTypeObject* type, std::unique_ptr<Vm> vm) {
+    PyObject* obj = type->tp_alloc(type, 0);
+    if (!obj) return nullptr;
+    as_pyvm(obj)->vm = vm.release();
+    new (&as_pyvm(obj)->borrow) std::atomic<int64_t>(0);
+    return obj;
+}
+
 PyObject* vm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         static const char* kwlist[] = {"on_msgbox", nullptr};
@@ -198,12 +213,7 @@ PyObject* vm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
             return nullptr;
         std::string on_msgbox = "skip";
         if (msgbox_obj && !arg_str(msgbox_obj, "Vm", "on_msgbox", on_msgbox)) return nullptr;
-        auto vm = new_vm(on_msgbox);
-        PyObject* obj = type->tp_alloc(type, 0);
-        if (!obj) return nullptr;
-        as_pyvm(obj)->vm = vm.release();
-        new (&as_pyvm(obj)->borrow) std::atomic<int64_t>(0);
-        return obj;
+        return alloc_vm(type, new_vm(on_msgbox));
     });
 }
 
@@ -496,6 +506,17 @@ PyObject* vm_get_sheet(PyObject* self, PyObject* args, PyObject* kwargs) {
     });
 }
 
+PyObject* vm_save_workbook(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guarded([&]() -> PyObject* {
+        static const char* const kwlist[] = {"path", nullptr};
+        PyObject* path_obj = nullptr;
+        if (!match_args(args, kwargs, "O:save_workbook", kwlist, &path_obj)) return nullptr;
+        Borrow b;
+        if (!b.shared(as_pyvm(self))) return nullptr;
+        return save_workbook(*as_pyvm(self)->vm, path_obj);
+    });
+}
+
 PyObject* vm_cells_df(PyObject* self, PyObject*) {
     return guarded([&]() -> PyObject* {
         Borrow b;
@@ -595,6 +616,9 @@ PyMethodDef vm_methods[] = {
     {"get_sheet", method(vm_get_sheet), METH_VARARGS | METH_KEYWORDS,
      "get_sheet($self, name)\n--\n\n"
      "Return all non-empty cells in a specific sheet as ``{(row, col): value}``."},
+    {"save_workbook", method(vm_save_workbook), METH_VARARGS | METH_KEYWORDS,
+     "save_workbook($self, path)\n--\n\n"
+     "Save all sheets to an .xlsx file. ``path`` should end with ``.xlsx``."},
     {"cells_df", method(vm_cells_df), METH_NOARGS,
      "cells_df($self)\n--\n\n"
      "Return the active sheet's non-empty cells as a **pandas DataFrame**.\n\n"
@@ -631,8 +655,9 @@ int add_run_macro(PyObject* module) {
     return PyModule_AddObjectRef(module, "run_macro", fn.get());
 }
 
-// Stub until the workbook reader lands: the module has no load_workbook yet.
-int add_load_workbook(PyObject*) { return 0; }
+
+
+PyObject* wrap_vm(std::unique_ptr<Vm> vm) { return alloc_vm(g_vm_type, std::move(vm)); }
 
 int add_vm_type(PyObject* module) {
     if (!g_breaker_code) {
@@ -643,6 +668,7 @@ int add_vm_type(PyObject* module) {
     }
     Ref type(PyType_FromModuleAndSpec(module, &vm_spec, nullptr));
     if (!type) return -1;
+    Py_XSETREF(g_vm_type, reinterpret_cast<PyTypeObject*>(Py_NewRef(type.get())));
     return PyModule_AddObjectRef(module, "Vm", type.get());
 }
 

@@ -4,11 +4,25 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <memory>
+#include <string>
+
+namespace morvane {
+class Vm;
+}
+
 namespace morvane::py {
+
+// A fresh Vm: MsgBox fails the run when `on_msgbox` is "error"; Ctrl-C stops it.
+std::unique_ptr<Vm> new_vm(const std::string& on_msgbox);
+// A new Python Vm object that owns `vm`; nullptr with an exception set.
+PyObject* wrap_vm(std::unique_ptr<Vm> vm);
+// The work of the method save_workbook, under the caller's shared borrow (pyfiles.cpp).
+PyObject* save_workbook(const Vm& vm, PyObject* path);
 
 // Adds the function run_macro to the module; 0 or -1 with an exception set.
 int add_run_macro(PyObject* module);
-// Stub: load_workbook is not built yet, so this adds nothing and returns 0.
+// Adds the function load_workbook (pyfiles.cpp); 0 or -1.
 int add_load_workbook(PyObject* module);
 // Adds the class Vm; 0 or -1.
 int add_vm_type(PyObject* module);

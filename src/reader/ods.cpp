@@ -1,0 +1,227 @@
+// Reading an OpenDocument spreadsheet: the single part content.xml, walked
+// once. Tables become sheets (names lower-cased); rows and cells count their
+// repeats, and a repeated row or cell that carries a value is stored at every
+// position it stands for, up to the sheet limits and the read budget.
+// A cell's text joins its paragraphs with line breaks, expands the space,
+// tab and line-break elements, and leaves annotations out.
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "reader/package.h"
+#include "reader/xml.h"
+#include "types/text.h"
+
+namespace morvane::reader {
+
+namespace {
+
+constexpr std::string_view kContentPart = "content.xml";
+
+// One cell between its start and its end tag.
+struct OdsCellState {
+    std::string value_type;
+    std::string value;
+    std::string boolean_value;
+    std::string text;
+    uint32_t row = 0;
+    uint32_t col = 0;
+    uint32_t repeat = 1;
+};
+
+std::string attr_text(const std::vector<Attr>& attrs, std::string_view name) {
+    const Attr* a = find_attr(attrs, name);
+    return a ? a->value : std::string();
+}
+
+// A repeat count: absent, unreadable and 0 all count as 1.
+uint32_t repeat_count(const std::vector<Attr>& attrs, std::string_view name) {
+    const Attr* a = find_attr(attrs, name);
+    uint32_t n = a ? parse_u32_plus(a->value).value_or(1) : 1;
+    return n == 0 ? 1 : n;
+}
+
+// The cell's value, if its type carries one.
+std::optional<SheetCell> cell_value(const OdsCellState& cell) {
+    const std::string& type = cell.value_type;
+    if (type == "float" || type == "currency" || type == "percentage") return number_cell(cell.value);
+    if (type == "string") {
+        if (cell.text.empty()) return std::nullopt;
+        return SheetCell{cell.text};
+    }
+    if (type == "boolean") return SheetCell{cell.boolean_value == "true"};
+    return std::nullopt;
+}
+
+class ContentWalk {
+public:
+    explicit ContentWalk(ReadBudget& budget) : budget_(budget) {}
+
+    Result<void> event(const Ev& ev) {
+        if (ev.kind == Ev::Kind::Text) {
+            if (collecting()) text_ += ev.text;
+            return {};
+        }
+        std::string_view name = local_name(ev.name);
+        bool open = ev.is_open();
+        if (name == "table") return open ? open_table(ev) : close_table();
+        if (!in_table_) return {};
+        if (name == "table-row") return open ? open_row(ev) : finish_row();
+        if (name == "table-cell" || name == "covered-table-cell") return open ? open_cell(ev) : close_cell();
+        if (name == "annotation") {
+            if (ev.kind == Ev::Kind::Start) ++annotation_;
+            if (ev.kind == Ev::Kind::End && annotation_ > 0) --annotation_;
+        } else if (name == "p") {
+            if (open) return open_paragraph(ev);
+            in_paragraph_ = false;
+        } else if (open && in_paragraph_ && annotation_ == 0) {
+            return special_character(name, ev);
+        }
+        return {};
+    }
+
+    Result<std::vector<WorkbookSheet>> finish() {
+        pending_.reset();
+        TRY_VOID(finish_row());
+        return std::move(sheets_);
+    }
+
+private:
+    bool collecting() const { return in_table_ && in_paragraph_ && annotation_ == 0; }
+
+    Result<void> open_table(const Ev& ev) {
+        TRY_VOID(finish_row());
+        TRY_VOID(budget_.charge_sheet());
+        const Attr* name = find_attr(ev.attrs, "name");
+        sheets_.push_back(WorkbookSheet{text::to_lower(name ? std::string_view(name->value) : "sheet1"), {}});
+        in_table_ = ev.kind == Ev::Kind::Start;  // <table/> opens and closes at once
+        row_ = 0;
+        row_repeat_ = 1;
+        col_ = 0;
+        return {};
+    }
+
+    Result<void> close_table() {
+        TRY_VOID(finish_row());
+        in_table_ = false;
+        return {};
+    }
+
+    Result<void> open_row(const Ev& ev) {
+        pending_.reset();
+        TRY_VOID(finish_row());
+        row_ += row_repeat_;
+        col_ = 0;
+        col_repeat_ = 1;
+        row_repeat_ = repeat_count(ev.attrs, "number-rows-repeated");
+        return {};
+    }
+
+    // Copies the values of a repeated row to the further rows it stands for.
+    Result<void> finish_row() {
+        if (!row_cells_.empty() && !sheets_.empty()) {
+            SheetCells& cells = sheets_.back().cells;
+            for (uint32_t k = 1; k < row_repeat_ && row_ <= kMaxRow - k; ++k)
+                for (const auto& [col, cell] : row_cells_) TRY_VOID(store_cell(cells, CellPos{row_ + k, col}, cell, budget_));
+        }
+        row_cells_.clear();
+        return {};
+    }
+
+    Result<void> open_cell(const Ev& ev) {
+        if (pending_) TRY_VOID(emit(std::exchange(pending_, std::nullopt).value()));
+        OdsCellState cell;
+        cell.value_type = attr_text(ev.attrs, "value-type");
+        cell.value = attr_text(ev.attrs, "value");
+        cell.boolean_value = attr_text(ev.attrs, "boolean-value");
+        col_ += col_repeat_;
+        col_repeat_ = repeat_count(ev.attrs, "number-columns-repeated");
+        cell.row = row_;
+        cell.col = col_;
+        cell.repeat = col_repeat_;
+        text_.clear();
+        paragraphs_ = 0;
+        annotation_ = 0;
+        in_paragraph_ = false;
+        if (ev.kind == Ev::Kind::Empty) return emit(std::move(cell));
+        pending_ = std::move(cell);
+        return {};
+    }
+
+    Result<void> close_cell() {
+        in_paragraph_ = false;
+        if (!pending_) return {};
+        OdsCellState cell = std::exchange(pending_, std::nullopt).value();
+        cell.text = std::move(text_);
+        text_.clear();
+        return emit(std::move(cell));
+    }
+
+    Result<void> open_paragraph(const Ev& ev) {
+        if (annotation_ > 0) return {};
+        // Paragraphs of one cell are lines of its text.
+        if (paragraphs_++ > 0) text_ += '\n';
+        in_paragraph_ = ev.kind == Ev::Kind::Start;
+        return {};
+    }
+
+    // <text:s text:c="n"/>, <text:tab/> and <text:line-break/> stand for characters.
+    Result<void> special_character(std::string_view name, const Ev& ev) {
+        if (name == "s") {
+            uint32_t n = repeat_count(ev.attrs, "c");
+            TRY_VOID(budget_.allow_text(text_.size() + n));  // a huge count must not allocate first
+            text_.append(n, ' ');
+        } else if (name == "tab") {
+            text_ += '\t';
+        } else if (name == "line-break") {
+            text_ += '\n';
+        }
+        return {};
+    }
+
+    // Stores a finished cell at its position and at every further column it stands for.
+    Result<void> emit(OdsCellState cell) {
+        if (sheets_.empty()) return {};
+        std::optional<SheetCell> value = cell_value(cell);
+        if (!value) return {};
+        SheetCells& cells = sheets_.back().cells;
+        for (uint32_t k = 0; k < cell.repeat && (k == 0 || cell.col <= kMaxCol - k); ++k) {
+            TRY_VOID(store_cell(cells, CellPos{cell.row, cell.col + k}, *value, budget_));
+            if (row_repeat_ > 1) row_cells_.emplace_back(cell.col + k, *value);
+        }
+        return {};
+    }
+
+    ReadBudget& budget_;
+    std::vector<WorkbookSheet> sheets_;
+    std::optional<OdsCellState> pending_;
+    std::string text_;
+    uint32_t row_ = 0;
+    uint32_t row_repeat_ = 1;
+    uint32_t col_ = 0;
+    uint32_t col_repeat_ = 1;
+    bool in_table_ = false;
+    bool in_paragraph_ = false;
+    uint32_t paragraphs_ = 0;
+    uint32_t annotation_ = 0;
+    std::vector<std::pair<uint32_t, SheetCell>> row_cells_;  // values of a repeated row
+};
+
+}  // namespace
+
+Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget) {
+    ContentWalk walk(budget);
+    XmlIter it(content);
+    Ev ev;
+    while (it.next(ev)) TRY_VOID(walk.event(ev));
+    return walk.finish();
+}
+
+Result<std::vector<WorkbookSheet>> read_ods(const std::string& path, ReadBudget& budget) {
+    ZipArchive archive = TRY(ZipArchive::open(path));
+    std::string content = TRY(zip_read_text(archive, kContentPart, budget.bytes));
+    return read_ods_content(content, budget);
+}
+
+}  // namespace morvane::reader

@@ -1,0 +1,64 @@
+// A forgiving XML pull tokenizer for the parts of workbook packages: no tree,
+// no namespaces, no well-formedness checks, never fails. Each call hands out
+// one event; an unterminated construct runs to the end of the text. Also the
+// small rules every part walk shares: entity unescaping, local names and
+// attribute lookup.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane::reader {
+
+// One attribute: the name as written (prefix kept) and the unescaped value.
+struct Attr {
+    std::string name;
+    std::string value;
+};
+
+// One event, a tagged union: `kind` says which of the fields count. A tag
+// keeps at most its first 1024 attributes.
+struct Ev {
+    enum class Kind : uint8_t { Start, End, Empty, Text };
+    Kind kind = Kind::Text;
+    std::string name;         // Start, End, Empty
+    std::vector<Attr> attrs;  // Start, Empty
+    std::string text;         // Text
+
+    bool is_open() const { return kind == Kind::Start || kind == Kind::Empty; }
+};
+
+class XmlIter {
+public:
+    // Borrows `text`, which must outlive the tokenizer.
+    explicit XmlIter(std::string_view text) : rest_(text) {}
+
+    // The next event, or nothing once the text is used up.
+    std::optional<Ev> next_ev();
+    // The same, written into `ev` so that its buffers are reused; false at the end.
+    bool next(Ev& ev);
+
+private:
+    bool tag(Ev& ev);
+    bool simple_tag(Ev& ev);
+    std::string_view rest_;
+};
+
+// `s` with entity and character references replaced.
+std::string xml_unescape(std::string_view s);
+void append_unescaped(std::string& out, std::string_view s);
+
+// The part of a name after its last ':'.
+std::string_view local_name(std::string_view name);
+// The first attribute named `name` exactly or by its local name.
+const Attr* find_attr(const std::vector<Attr>& attrs, std::string_view name);
+// The attribute's value is exactly "true", "TRUE" or "1".
+bool attr_is_true(const std::vector<Attr>& attrs, std::string_view name);
+
+// Unicode white space removed at both ends, with an ASCII fast path.
+std::string_view trim_ws(std::string_view s);
+
+}  // namespace morvane::reader

@@ -1,0 +1,113 @@
+// The OpenDocument spreadsheet package: the stored mimetype first (readable
+// at a fixed offset), the manifest, and content.xml with one table per sheet,
+// each a dense grid from A1 to the largest stored row and column.
+#include <string>
+
+#include "writer/package.h"
+#include "writer/writer.h"
+#include "writer/xml_writer.h"
+
+namespace morvane::writer {
+
+namespace {
+
+constexpr std::string_view kMimetype = "application/vnd.oasis.opendocument.spreadsheet";
+
+constexpr std::string_view kManifest =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
+    "manifest:version=\"1.2\">\n"
+    " <manifest:file-entry manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\" "
+    "manifest:version=\"1.2\" manifest:full-path=\"/\"/>\n"
+    " <manifest:file-entry manifest:media-type=\"text/xml\" manifest:full-path=\"content.xml\"/>\n"
+    "</manifest:manifest>\n";
+
+constexpr std::string_view kContentHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+    "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">\n"
+    "<office:body><office:spreadsheet>\n";
+constexpr std::string_view kContentTail = "</office:spreadsheet></office:body>\n</office:document-content>\n";
+
+constexpr std::string_view kEmptyCell = "<table:table-cell/>";
+
+void append_float_cell(std::string& out, std::string_view number) {
+    out += "<table:table-cell office:value-type=\"float\" office:value=\"";
+    out += number;
+    out += "\"><text:p>";
+    out += number;
+    out += "</text:p></table:table-cell>";
+}
+
+void append_string_cell(std::string& out, std::string_view text) {
+    out += "<table:table-cell office:value-type=\"string\"><text:p>";
+    append_escaped(out, text);
+    out += "</text:p></table:table-cell>";
+}
+
+void append_cell(std::string& out, const Variant& v) {
+    switch (v.kind()) {
+        case Kind::Integer: append_float_cell(out, std::to_string(v.as_int())); return;
+        case Kind::Float: append_float_cell(out, number_to_text(v.as_float())); return;
+        case Kind::Date: append_float_cell(out, std::to_string(v.as_date().serial)); return;
+        case Kind::Str: append_string_cell(out, v.as_str()); return;
+        case Kind::Error: append_string_cell(out, error_text(v.as_error())); return;
+        case Kind::Boolean:
+            out += v.as_bool() ? "<table:table-cell office:value-type=\"boolean\" office:boolean-value=\"true\">"
+                                 "<text:p>TRUE</text:p></table:table-cell>"
+                               : "<table:table-cell office:value-type=\"boolean\" office:boolean-value=\"false\">"
+                                 "<text:p>FALSE</text:p></table:table-cell>";
+            return;
+        case Kind::Empty:
+        case Kind::Array:
+        case Kind::Record: out += kEmptyCell; return;
+    }
+}
+
+void append_table(std::string& out, const SheetView& sheet) {
+    out += "<table:table table:name=\"";
+    append_escaped(out, sheet.name);
+    out += "\">\n";
+    const CellMap* cells = sheet.cells;
+    uint32_t rows = cells && !cells->empty() ? cells_max_row(*cells) : 0;
+    uint32_t cols = rows ? cells_max_col(*cells) : 0;
+    if (rows) {
+        // Walk the grid and the sorted cells together instead of a look-up per position.
+        std::vector<CellRef> sorted = sorted_cells(*cells);
+        size_t next = 0;
+        for (uint32_t r = 1; r <= rows; ++r) {
+            out += "<table:table-row>";
+            for (uint32_t c = 1; c <= cols; ++c) {
+                while (next < sorted.size() && (sorted[next].first.row < r ||
+                                                (sorted[next].first.row == r && sorted[next].first.col < c)))
+                    ++next;
+                if (next < sorted.size() && sorted[next].first == CellPos{r, c})
+                    append_cell(out, sorted[next].second->value);
+                else
+                    out += kEmptyCell;
+            }
+            out += "</table:table-row>\n";
+        }
+    }
+    out += "</table:table>\n";
+}
+
+}  // namespace
+
+std::string build_ods_content(SheetsView sheets) {
+    std::string out(kContentHead);
+    for (const SheetView& sheet : sheets) append_table(out, sheet);
+    out += kContentTail;
+    return out;
+}
+
+Result<std::string> build_ods(SheetsView sheets) {
+    ZipBuilder zip = TRY(ZipBuilder::create());
+    TRY_VOID(zip.add("mimetype", std::string(kMimetype), /*stored=*/true));
+    TRY_VOID(zip.add("META-INF/manifest.xml", std::string(kManifest)));
+    TRY_VOID(zip.add("content.xml", build_ods_content(sheets)));
+    return zip.finish();
+}
+
+}  // namespace morvane::writer

@@ -1,0 +1,197 @@
+// The parts the workbook writer builds, compared byte for byte, and the
+// refusals that keep a saved file readable by other programs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "writer/writer.h"
+#include "writer/xml_writer.h"
+
+using namespace morvane;
+using namespace morvane::writer;
+
+namespace {
+
+constexpr std::string_view kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+constexpr std::string_view kSheetHead =
+    "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">\n<sheetData>\n";
+constexpr std::string_view kSheetTail = "</sheetData>\n</worksheet>\n";
+
+CellMap cells_of(std::initializer_list<std::pair<CellPos, Variant>> items) {
+    CellMap m;
+    for (const auto& [pos, v] : items) m[pos] = CellContent{std::nullopt, v};
+    return m;
+}
+
+std::string sheet_xml(std::string_view rows) { return std::string(kDecl) + std::string(kSheetHead) + std::string(rows) + std::string(kSheetTail); }
+
+}  // namespace
+
+TEST(WriterXlsx, SheetCells) {
+    CellMap cells = cells_of({{{1, 1}, Variant(0.1)},
+                              {{1, 2}, Variant(3.0)},
+                              {{1, 3}, Variant(int64_t{-5})},
+                              {{2, 28}, Variant(false)},
+                              {{2, 1}, Variant(Date{45000})},
+                              {{2, 16384}, Variant("x")},
+                              {{3, 1}, Variant(ExcelError::NA)},
+                              {{3, 2}, Variant("#N/A")},
+                              {{4, 1}, Variant()},
+                              {{0, 3}, Variant("row zero")},
+                              {{5, 0}, Variant("col zero")}});
+    SharedStrings strings;
+    EXPECT_EQ(build_xlsx_sheet(&cells, strings),
+              sheet_xml("<row r=\"1\">\n<c r=\"A1\"><v>0.1</v></c>\n<c r=\"B1\"><v>3</v></c>\n"
+                        "<c r=\"C1\"><v>-5</v></c>\n</row>\n"
+                        "<row r=\"2\">\n<c r=\"A2\"><v>45000</v></c>\n<c r=\"AB2\" t=\"b\"><v>0</v></c>\n"
+                        "<c r=\"XFD2\" t=\"s\"><v>1</v></c>\n</row>\n"
+                        "<row r=\"3\">\n<c r=\"A3\" t=\"s\"><v>2</v></c>\n<c r=\"B3\" t=\"s\"><v>2</v></c>\n</row>\n"
+                        "<row r=\"4\">\n</row>\n"));
+    std::vector<std::string_view> want = {"row zero", "x", "#N/A", "col zero"};
+    EXPECT_EQ(strings.texts, want);
+}
+
+TEST(WriterXlsx, EmptySheetAndSharedStrings) {
+    SharedStrings strings;
+    EXPECT_EQ(build_xlsx_sheet(nullptr, strings), sheet_xml(""));
+    CellMap empty;
+    EXPECT_EQ(build_xlsx_sheet(&empty, strings), sheet_xml(""));
+    EXPECT_EQ(build_xlsx_shared_strings(strings),
+              std::string(kDecl) +
+                  "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"0\" "
+                  "uniqueCount=\"0\">\n</sst>\n");
+    strings.id("a<b");
+    strings.id(" padded");
+    strings.id("a<b");
+    EXPECT_EQ(build_xlsx_shared_strings(strings),
+              std::string(kDecl) +
+                  "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"2\" "
+                  "uniqueCount=\"2\">\n<si><t>a&lt;b</t></si>\n<si><t xml:space=\"preserve\"> padded</t></si>\n"
+                  "</sst>\n");
+}
+
+TEST(WriterXlsx, WorkbookAndRelationships) {
+    std::vector<SheetView> sheets = {{"a&b", nullptr}, {"c<d", nullptr}};
+    EXPECT_EQ(build_xlsx_workbook(sheets),
+              std::string(kDecl) +
+                  "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                  "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">\n<sheets>\n"
+                  "<sheet name=\"a&amp;b\" sheetId=\"1\" r:id=\"rId1\"/>\n"
+                  "<sheet name=\"c&lt;d\" sheetId=\"2\" r:id=\"rId2\"/>\n</sheets>\n</workbook>\n");
+    const std::string r = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    EXPECT_EQ(build_xlsx_workbook_rels(1),
+              std::string(kDecl) + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">\n" +
+                  "<Relationship Id=\"rId1\" Type=\"" + r + "/worksheet\" Target=\"worksheets/sheet1.xml\"/>\n" +
+                  "<Relationship Id=\"rId2\" Type=\"" + r + "/sharedStrings\" Target=\"sharedStrings.xml\"/>\n" +
+                  "<Relationship Id=\"rId3\" Type=\"" + r + "/styles\" Target=\"styles.xml\"/>\n</Relationships>\n");
+}
+
+TEST(WriterXml, EscapeAndReferences) {
+    EXPECT_EQ(xml_escape("&lt; <a href=\"x\">'y'</a>"), "&amp;lt; &lt;a href=&quot;x&quot;&gt;&apos;y&apos;&lt;/a&gt;");
+    EXPECT_EQ(cell_ref(1, 1), "A1");
+    EXPECT_EQ(cell_ref(12, 26), "Z12");
+    EXPECT_EQ(cell_ref(1, 27), "AA1");
+    EXPECT_EQ(cell_ref(1, 702), "ZZ1");
+    EXPECT_EQ(cell_ref(1, 703), "AAA1");
+    EXPECT_EQ(cell_ref(1048576, 16384), "XFD1048576");
+    EXPECT_TRUE(xml_chars_ok("tab\tline\ncr\r \xC3\xA9 \xF0\x9F\x98\x80"));
+    EXPECT_FALSE(xml_chars_ok(std::string("nul\0", 4)));
+    EXPECT_FALSE(xml_chars_ok("bell\x07"));
+    EXPECT_FALSE(xml_chars_ok("\xEF\xBF\xBE"));  // U+FFFE
+    EXPECT_FALSE(xml_chars_ok("\xED\xA0\x80"));  // a surrogate
+    EXPECT_FALSE(xml_chars_ok("\xC0\x80"));      // overlong
+    EXPECT_FALSE(xml_chars_ok("\xC3"));          // cut short
+}
+
+TEST(WriterOds, Content) {
+    CellMap b2 = cells_of({{{2, 2}, Variant(int64_t{5})}});
+    CellMap mixed = cells_of({{{1, 1}, Variant(true)},
+                              {{1, 2}, Variant("a < b")},
+                              {{1, 3}, Variant(ExcelError::DivZero)},
+                              {{2, 1}, Variant(Date{45000})},
+                              {{2, 2}, Variant(2.5)}});
+    CellMap only_empty = cells_of({{{3, 3}, Variant()}});
+    CellMap row_zero = cells_of({{{0, 4}, Variant(int64_t{1})}});
+    std::vector<SheetView> sheets = {{"b2", &b2}, {"mixed", &mixed}, {"e", &only_empty}, {"z", &row_zero}, {"n", nullptr}};
+    const std::string e = "<table:table-cell/>";
+    auto f = [](std::string_view v) {
+        return "<table:table-cell office:value-type=\"float\" office:value=\"" + std::string(v) + "\"><text:p>" +
+               std::string(v) + "</text:p></table:table-cell>";
+    };
+    auto s = [](std::string_view v) {
+        return "<table:table-cell office:value-type=\"string\"><text:p>" + std::string(v) + "</text:p></table:table-cell>";
+    };
+    std::string want =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">\n"
+        "<office:body><office:spreadsheet>\n"
+        "<table:table table:name=\"b2\">\n"
+        "<table:table-row>" + e + e + "</table:table-row>\n"
+        "<table:table-row>" + e + f("5") + "</table:table-row>\n"
+        "</table:table>\n"
+        "<table:table table:name=\"mixed\">\n"
+        "<table:table-row><table:table-cell office:value-type=\"boolean\" office:boolean-value=\"true\">"
+        "<text:p>TRUE</text:p></table:table-cell>" + s("a &lt; b") + s("#DIV/0!") + "</table:table-row>\n"
+        "<table:table-row>" + f("45000") + f("2.5") + e + "</table:table-row>\n"
+        "</table:table>\n"
+        "<table:table table:name=\"e\">\n"
+        "<table:table-row>" + e + e + e + "</table:table-row>\n"
+        "<table:table-row>" + e + e + e + "</table:table-row>\n"
+        "<table:table-row>" + e + e + e + "</table:table-row>\n"
+        "</table:table>\n"
+        "<table:table table:name=\"z\">\n</table:table>\n"
+        "<table:table table:name=\"n\">\n</table:table>\n"
+        "</office:spreadsheet></office:body>\n</office:document-content>\n";
+    EXPECT_EQ(build_ods_content(sheets), want);
+}
+
+TEST(WriterChecks, RefusedBeforeWriting) {
+    struct Case {
+        const char* name;
+        CellMap cells;
+        const char* path;
+        const char* want;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<Case> cases;
+    cases.push_back({"s", cells_of({{{1, 2}, Variant(nan)}}), "x.xlsx",
+                     "cannot save cell B1 of sheet 's': a workbook file cannot hold the number NaN"});
+    cases.push_back({"s", cells_of({{{3, 1}, Variant(-inf)}}), "x.ods",
+                     "cannot save cell A3 of sheet 's': a workbook file cannot hold the number -inf"});
+    cases.push_back({"s", cells_of({{{1, 1}, Variant("a\x01")}}), "x.xlsx",
+                     "cannot save cell A1 of sheet 's': its text holds a character that XML does not allow"});
+    cases.push_back({"s", cells_of({{{0, 1}, Variant("a\x01")}}), "x.xlsx",
+                     "cannot save cell A0 of sheet 's': its text holds a character that XML does not allow"});
+    cases.push_back({"s", cells_of({{{1048577, 1}, Variant(int64_t{1})}}), "x.xlsx",
+                     "cannot save the cell at row 1048577, column 1 of sheet 's': beyond the last row 1048576 or "
+                     "column 16384"});
+    cases.push_back({"s", cells_of({{{1, 16385}, Variant()}}), "x.ods",
+                     "cannot save the cell at row 1, column 16385 of sheet 's': beyond the last row 1048576 or "
+                     "column 16384"});
+    cases.push_back({"s", cells_of({{{1000, 1}, Variant()}, {{1, 10001}, Variant()}}), "x.ods",
+                     "cannot save sheet 's' as .ods: its grid of 1000 rows by 10001 columns is larger than "
+                     "10000000 cells"});
+    for (const char* bad : {"a[1]", "a:b", "a/b", "a\\b", "a?", "a*", "'quoted'", "history",
+                            "a name longer than thirty-one chars"})
+        cases.push_back({bad, CellMap(), "x.xlsx", ""});
+    for (const Case& c : cases) {
+        std::vector<SheetView> sheets = {{c.name, &c.cells}};
+        auto r = save_workbook(sheets, std::string("/nonexistent-dir/") + c.path);
+        ASSERT_FALSE(r) << c.name;
+        std::string want = *c.want ? c.want : "cannot save sheet '" + std::string(c.name) +
+                                                  "': spreadsheet programs refuse that sheet name";
+        EXPECT_EQ(r.error(), want);
+    }
+    // A long name is fine in OpenDocument; the grid bound holds at its edge.
+    CellMap edge = cells_of({{{1000, 1}, Variant()}, {{1, 10000}, Variant()}});
+    std::vector<SheetView> ok = {{"a name longer than thirty-one chars", &edge}};
+    auto r = save_workbook(ok, "/nonexistent-dir/x.ods");
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error(), "No such file or directory (os error 2)");
+}

@@ -1,0 +1,197 @@
+"""Reading OpenDocument spreadsheets written by odfpy and by hand, and
+writing .ods files that pandas (through odfpy) and load_workbook read back."""
+import os
+import re
+import zipfile
+
+import pandas as pd
+import pytest
+from odf.office import Annotation
+from odf.opendocument import OpenDocumentSpreadsheet
+from odf.table import CoveredTableCell, Table, TableCell, TableRow
+from odf.text import LineBreak, P, S, Span, Tab
+
+import morvane
+from morvane import ExcelError
+
+from filehelp import write_ods
+from vmhelp import same
+
+
+def load_cells(path, **kwargs):
+    vm = morvane.load_workbook(str(path), **kwargs)
+    return {name: vm.get_sheet(name) for name in vm.sheet_names()}
+
+
+def cell(value_type=None, value=None, text=None, **attrs):
+    kwargs = dict(attrs)
+    if value_type:
+        kwargs["valuetype"] = value_type
+    if value is not None:
+        kwargs["value"] = value
+    c = TableCell(**kwargs)
+    if text is not None:
+        c.addElement(P(text=text))
+    return c
+
+
+def row(*cells, **attrs):
+    r = TableRow(**attrs)
+    for c in cells:
+        r.addElement(c)
+    return r
+
+
+def test_reads_odfpy_cell_for_cell(tmp_path):
+    doc = OpenDocumentSpreadsheet()
+    data = Table(name="Data")
+    rich = TableCell(valuetype="string")
+    p = P(text="a")
+    p.addElement(S(c=2))
+    p.addText("b")
+    p.addElement(Tab())
+    p.addElement(Span(text="c"))
+    p.addElement(LineBreak())
+    p.addText("d")
+    rich.addElement(p)
+    rich.addElement(P(text="second paragraph"))
+    noted = TableCell(valuetype="string")
+    note = Annotation()
+    note.addElement(P(text="a comment"))
+    noted.addElement(note)
+    noted.addElement(P(text="visible"))
+    data.addElement(row(cell("float", 3, "3"), cell("float", 2.5, "2.5"), cell("string", text="text"),
+                        cell("boolean", booleanvalue="true", text="TRUE"),
+                        cell("boolean", booleanvalue="false", text="FALSE")))
+    data.addElement(row(cell("percentage", 0.25, "25%"), cell("currency", 9.99, "$9.99", currency="USD"),
+                        cell("date", datevalue="2024-01-01", text="01/01/24"), cell(text="no type"),
+                        cell("float", 9007199254740993, "big")))
+    data.addElement(row(rich, noted))
+    data.addElement(row(cell("float", 7, "7", numbercolumnsrepeated=3), cell(numbercolumnsrepeated=1000),
+                        numberrowsrepeated=2))
+    data.addElement(row(cell(numbercolumnsrepeated=2), CoveredTableCell(), cell("string", text="after covered")))
+    data.addElement(row(cell(numbercolumnsrepeated=16384), numberrowsrepeated=1048000))
+    doc.spreadsheet.addElement(data)
+    doc.spreadsheet.addElement(Table(name="Empty"))
+    doc.save(str(tmp_path / "odfpy.ods"))
+
+    got = load_cells(tmp_path / "odfpy.ods")
+    want = {(1, 1): 3, (1, 2): 2.5, (1, 3): "text", (1, 4): True, (1, 5): False,
+            (2, 1): 0.25, (2, 2): 9.99, (2, 5): 9007199254740993,
+            (3, 1): "a  b\tc\nd\nsecond paragraph", (3, 2): "visible",
+            (4, 1): 7, (4, 2): 7, (4, 3): 7, (5, 1): 7, (5, 2): 7, (5, 3): 7,
+            (6, 4): "after covered"}
+    assert same(got["data"], want)
+    assert got["empty"] == {}
+
+
+HAND_MADE = [
+    ("a row repeated twice, then another",
+     '<table:table table:name="R"><table:table-row table:number-rows-repeated="2"><table:table-cell '
+     'office:value-type="float" office:value="1"/></table:table-row><table:table-row><table:table-cell '
+     'office:value-type="float" office:value="3"/></table:table-row></table:table>',
+     {"r": {(1, 1): 1, (2, 1): 1, (3, 1): 3}}),
+    ("unnamed tables are both sheet1",
+     '<table:table><table:table-row><table:table-cell office:value-type="float" office:value="1"/>'
+     '</table:table-row></table:table><table:table><table:table-row><table:table-cell/><table:table-cell '
+     'office:value-type="float" office:value="2"/></table:table-row></table:table>',
+     {"sheet1": {(1, 1): 1, (1, 2): 2}}),
+    ("a float cell that is not a number stores nothing",
+     '<table:table table:name="N"><table:table-row><table:table-cell office:value-type="float" '
+     'office:value="abc"/><table:table-cell office:value-type="boolean" office:boolean-value="TRUE"/>'
+     '</table:table-row></table:table>',
+     {"n": {(1, 2): False}}),
+    ("the last cell without an end tag is lost",
+     '<table:table table:name="T"><table:table-row><table:table-cell office:value-type="string">'
+     '<text:p>kept</text:p></table:table-cell><table:table-cell office:value-type="string"><text:p>lost',
+     {"t": {(1, 1): "kept"}}),
+]
+
+
+@pytest.mark.parametrize("title,tables,want", HAND_MADE, ids=[c[0] for c in HAND_MADE])
+def test_hand_made_content(tmp_path, title, tables, want):
+    path = write_ods(tmp_path / "hand.ods", tables)
+    assert same(load_cells(path), {"sheet1": {}, **want})
+
+
+def test_missing_content_part(tmp_path):
+    path = tmp_path / "nocontent.ods"
+    with zipfile.ZipFile(path, "w") as z:
+        z.writestr("mimetype", "application/vnd.oasis.opendocument.spreadsheet")
+    with pytest.raises(OSError, match=re.escape("content.xml: specified file not found in archive")):
+        morvane.load_workbook(str(path))
+
+
+def test_document_without_tables(tmp_path):
+    path = write_ods(tmp_path / "none.ods", "")
+    with pytest.raises(ValueError, match="Workbook has no sheets"):
+        morvane.load_workbook(str(path))
+
+
+def sample_vm():
+    vm = morvane.Vm()
+    for (r, c), v in {(1, 1): 1, (1, 2): 2.5, (1, 3): "a < b", (2, 1): True, (2, 2): False,
+                      (2, 3): ExcelError("#DIV/0!"), (3, 3): -9223372036854775808, (4, 1): None}.items():
+        vm.set_cell(r, c, v)
+    vm.set_sheet("Other")
+    vm.set_cell(2, 2, 5)
+    return vm
+
+
+def test_saved_ods_reads_back_through_load_workbook(tmp_path):
+    path = tmp_path / "out.ods"
+    sample_vm().save_workbook(str(path))
+    got = load_cells(path)
+    assert same(got["sheet1"], {(1, 1): 1, (1, 2): 2.5, (1, 3): "a < b", (2, 1): True, (2, 2): False,
+                                (2, 3): "#DIV/0!", (3, 3): -9223372036854775808})
+    assert got["other"] == {(2, 2): 5}
+
+
+def test_saved_ods_reads_back_through_pandas(tmp_path):
+    path = tmp_path / "out.ods"
+    sample_vm().save_workbook(str(path))
+    frames = pd.read_excel(path, sheet_name=None, header=None, engine="odf")
+    assert list(frames) == ["other", "sheet1"]
+    df = frames["sheet1"]
+    assert df.iat[0, 0] == 1 and df.iat[0, 1] == 2.5 and df.iat[0, 2] == "a < b"
+    assert bool(df.iat[1, 0]) is True and bool(df.iat[1, 1]) is False and df.iat[1, 2] == "#DIV/0!"
+    assert frames["other"].iat[1, 1] == 5
+
+
+def test_saved_ods_package(tmp_path):
+    path = tmp_path / "UPPER.ODS"
+    morvane.Vm().save_workbook(str(path))
+    raw = path.read_bytes()
+    # The stored mimetype is readable at its fixed place after the first local header.
+    assert raw[30:38] == b"mimetype"
+    assert raw[38:84] == b"application/vnd.oasis.opendocument.spreadsheet"
+    with zipfile.ZipFile(path) as z:
+        assert [i.filename for i in z.infolist()] == ["mimetype", "META-INF/manifest.xml", "content.xml"]
+        assert z.getinfo("mimetype").compress_type == zipfile.ZIP_STORED
+        assert all(i.date_time == (1980, 1, 1, 0, 0, 0) for i in z.infolist())
+        assert '<table:table table:name="sheet1">\n</table:table>' in z.read("content.xml").decode()
+
+
+def test_four_character_path_ods_is_opendocument(tmp_path):
+    cwd = os.getcwd()
+    os.chdir(tmp_path)
+    try:
+        morvane.Vm().save_workbook(".ods")
+    finally:
+        os.chdir(cwd)
+    with zipfile.ZipFile(tmp_path / ".ods") as z:
+        assert z.read("mimetype") == b"application/vnd.oasis.opendocument.spreadsheet"
+
+
+def test_dense_grid_is_bounded(tmp_path):
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, 1)
+    vm.set_cell(1048576, 16384, 2)
+    with pytest.raises(OSError, match=re.escape(
+            "cannot save sheet 'sheet1' as .ods: its grid of 1048576 rows by 16384 columns is larger than "
+            "10000000 cells")):
+        vm.save_workbook(str(tmp_path / "huge.ods"))
+    assert os.listdir(tmp_path) == []
+    vm.save_workbook(str(tmp_path / "huge.xlsx"))  # sparse in .xlsx, so fine
+    with pytest.raises(MemoryError, match="10,000,000 cells"):
+        vm.cells_df()

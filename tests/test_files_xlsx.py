@@ -1,0 +1,341 @@
+"""Reading .xlsx files written by other programs and by hand, and writing
+.xlsx files that other programs read back cell for cell."""
+import datetime
+import math
+import os
+import re
+import zipfile
+
+import openpyxl
+import pandas as pd
+import pytest
+import xlsxwriter
+
+import morvane
+from morvane import ExcelError
+
+from filehelp import write_zip, xlsx_parts
+from vmhelp import same
+
+pytestmark = pytest.mark.filterwarnings("ignore:Workbook contains no default style")
+
+
+def load_cells(path, **kwargs):
+    """{sheet: {(row, col): value}} of every sheet load_workbook gives."""
+    vm = morvane.load_workbook(str(path), **kwargs)
+    return {name: vm.get_sheet(name) for name in vm.sheet_names()}
+
+
+# ---------------------------------------------------------------- files written by other programs
+
+def test_reads_openpyxl_cell_for_cell(tmp_path):
+    path = tmp_path / "openpyxl.xlsx"
+    wb = openpyxl.Workbook()
+    summary = wb.active
+    summary.title = "Summary"
+    rows = [
+        [1, 2.5, "text", True],
+        [-7, 1e-300, "  spaced  ", False],
+        [2**53 + 1, -0.1, "ünïcødé ✓", None],
+        [datetime.date(2023, 3, 15), 9223372036854775807, "a&b<c>\"'", "=1+1"],
+    ]
+    for r in rows:
+        summary.append(r)
+    data = wb.create_sheet("Data")
+    data["C5"] = "lone"
+    data["AA100"] = 42
+    wb.create_sheet("Empty")
+    wb.save(path)
+
+    got = load_cells(path)
+    want_summary = {(1, 1): 1, (1, 2): 2.5, (1, 3): "text", (1, 4): True,
+                    (2, 1): -7, (2, 2): 1e-300, (2, 3): "  spaced  ", (2, 4): False,
+                    (3, 1): 2**53, (3, 2): -0.1, (3, 3): "ünïcødé ✓",
+                    (4, 1): 45000, (4, 2): 9223372036854775807, (4, 3): "a&b<c>\"'"}
+    # openpyxl writes big integers through float (2^53 + 1 as 9007199254740992,
+    # 2^63 - 1 as 9.223372036854776e+18, which saturates); the formula has no cached value.
+    assert same(got["summary"], want_summary)
+    assert got["data"] == {(5, 3): "lone", (100, 27): 42}
+    assert got["empty"] == {}
+    assert got["sheet1"] == {}
+
+
+def test_reads_xlsxwriter_both_modes_cell_for_cell(tmp_path):
+    for constant_memory in (False, True):  # constant memory writes inline strings
+        path = tmp_path / f"xw{constant_memory}.xlsx"
+        wb = xlsxwriter.Workbook(str(path), {"constant_memory": constant_memory})
+        ws = wb.add_worksheet("Numbers")
+        ws.write_number(0, 0, 3)
+        ws.write_number(0, 1, 0.1)
+        ws.write_string(0, 2, "shared")
+        ws.write_string(1, 2, "shared")
+        ws.write_boolean(1, 0, True)
+        ws.write_formula(1, 1, "=A1*2", None, 6)
+        ws.write_formula(2, 0, '="x"&"y"', None, "xy")
+        ws.write_formula(2, 1, "=1/0", None, "#DIV/0!")
+        ws.write_datetime(3, 0, datetime.datetime(2023, 3, 15, 12), wb.add_format({"num_format": "yyyy-mm-dd"}))
+        ws.write_string(4, 3, " keep\nlines ")
+        wb.add_worksheet("Other").write(0, 0, "o")
+        wb.close()
+        got = load_cells(path)
+        assert same(got["numbers"], {(1, 1): 3, (1, 2): 0.1, (1, 3): "shared", (2, 3): "shared", (2, 1): True,
+                                     (2, 2): 6, (3, 1): "xy", (3, 2): "#DIV/0!", (4, 1): 45000.5,
+                                     (5, 4): " keep\nlines "}), constant_memory
+        assert got["other"] == {(1, 1): "o"}
+
+
+# ---------------------------------------------------------------- hand-made packages
+
+HAND_MADE = [
+    ("inline strings",
+     [("S", '<row r="1"><c r="A1" t="inlineStr"><is><t>plain</t></is></c>'
+            '<c r="B1" t="inlineStr"><is><r><t>ri</t></r><r><t>ch</t></r></is></c>'
+            '<c r="C1" t="inlineStr"><is><t/></is></c></row>')],
+     None, {"s": {(1, 1): "plain", (1, 2): "rich"}}),
+    ("shared strings with runs, phonetic runs and empty entries",
+     [("S", '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c><c r="C1" t="s"><v>2</v></c>'
+            '<c r="D1" t="s"><v>3</v></c><c r="E1" t="s"><v>4</v></c></row>')],
+     '<si><r><rPr><b/></rPr><t>bo</t></r><r><t xml:space="preserve">ld </t></r></si>'
+     '<si><t>東京</t><rPh sb="0" eb="2"><t>とうきょう</t></rPh></si>'
+     '<si/><si><t>after empty</t></si><si><t>&lt;escaped&gt;</t></si>',
+     {"s": {(1, 1): "bold ", (1, 2): "東京", (1, 3): "", (1, 4): "after empty", (1, 5): "<escaped>"}}),
+    ("rows and cells without r",
+     [("S", '<row><c><v>1</v></c><c><v>2</v></c></row><row><c><v>3</v></c></row>'
+            '<row r="7"><c r="B7"><v>4</v></c><c><v>5</v></c></row>')],
+     None, {"s": {(1, 1): 1, (1, 2): 2, (2, 1): 3, (7, 2): 4, (7, 3): 5}}),
+    ("a sheet named Sheet1 fills the Vm's own sheet",
+     [("Sheet1", '<row r="1"><c r="A1"><v>1</v></c></row>'), ("Other", "")],
+     None, {"sheet1": {(1, 1): 1}, "other": {}}),
+    ("absolute and relative targets name the same part",
+     [("Abs", '<row r="1"><c r="A1"><v>1</v></c></row>'), ("Rel", '<row r="2"><c r="B2"><v>2</v></c></row>')],
+     None, {"abs": {(1, 1): 1}, "rel": {(2, 2): 2}, "sheet1": {}}),
+    ("a listed sheet whose part is missing is left out",
+     [("Here", '<row r="1"><c r="A1"><v>1</v></c></row>'), ("Gone", None)],
+     None, {"here": {(1, 1): 1}, "sheet1": {}}),
+    ("values the reader drops",
+     [("S", '<row r="1"><c r="A1" t="s"><v>9</v></c><c r="B1"><v>abc</v></c><c r="C1" t="d"><v>2024-01-01</v></c>'
+            '<c r="D1"><f>SUM(A1)</f></c><c r="E1" t="e"><v>#N/A</v></c></row>')],
+     '<si><t>only</t></si>', {"s": {(1, 5): "#N/A"}}),
+]
+
+
+@pytest.mark.parametrize("title,sheets,shared,want", HAND_MADE, ids=[c[0] for c in HAND_MADE])
+def test_hand_made_packages(tmp_path, title, sheets, shared, want):
+    targets = None
+    if title.startswith("absolute"):
+        targets = ["/xl/worksheets/sheet1.xml", "worksheets/sheet2.xml"]
+    path = write_zip(tmp_path / "book.xlsx", xlsx_parts(sheets, shared, targets))
+    got = load_cells(path)
+    want = {"sheet1": {}, **want}
+    assert same(got, want)
+
+
+def test_xlsm_reads_like_xlsx_and_ignores_macros(tmp_path):
+    parts = xlsx_parts([("Macro", '<row r="1"><c r="A1"><v>5</v></c></row>')])
+    parts["xl/vbaProject.bin"] = b"\xd0\xcf\x11\xe0 not read"
+    path = write_zip(tmp_path / "Book.XLSM", parts)
+    vm = morvane.load_workbook(str(path))
+    assert vm.active_sheet() == "macro" and vm.get_cell(1, 1) == 5
+
+
+def test_stored_entries_are_read(tmp_path):
+    path = write_zip(tmp_path / "stored.xlsx", xlsx_parts([("S", '<row r="1"><c r="A1"><v>1</v></c></row>')]),
+                     zipfile.ZIP_STORED)
+    assert morvane.load_workbook(str(path)).get_cell(1, 1) == 1
+
+
+PACKAGE_FAILURES = [
+    ("no workbook part", lambda p: p.pop("xl/workbook.xml"),
+     "xl/workbook.xml: specified file not found in archive"),
+    ("no relationships part", lambda p: p.pop("xl/_rels/workbook.xml.rels"),
+     "xl/_rels/workbook.xml.rels: specified file not found in archive"),
+    ("workbook part not UTF-8", lambda p: p.update({"xl/workbook.xml": b"<workbook>\xff</workbook>"}),
+     "stream did not contain valid UTF-8"),
+    # A part that is present but unreadable is a failure, not a silent loss.
+    ("shared strings not UTF-8", lambda p: p.update({"xl/sharedStrings.xml": b"<sst><si><t>\xc3</t></si></sst>"}),
+     "stream did not contain valid UTF-8"),
+    ("worksheet not UTF-8", lambda p: p.update({"xl/worksheets/sheet1.xml": b"<worksheet>\xed\xa0\x80</worksheet>"}),
+     "stream did not contain valid UTF-8"),
+]
+
+
+@pytest.mark.parametrize("title,change,message", PACKAGE_FAILURES, ids=[c[0] for c in PACKAGE_FAILURES])
+def test_package_failures(tmp_path, title, change, message):
+    parts = xlsx_parts([("S", '<row r="1"><c r="A1"><v>1</v></c></row>')], "<si><t>x</t></si>")
+    change(parts)
+    path = write_zip(tmp_path / "bad.xlsx", parts)
+    with pytest.raises(OSError, match=re.escape(message)):
+        morvane.load_workbook(str(path))
+
+
+def test_corrupt_compressed_data_fails(tmp_path):
+    path = write_zip(tmp_path / "crc.xlsx", xlsx_parts([("S", '<row r="1"><c r="A1"><v>1</v></c></row>' * 50)]))
+    data = bytearray(path.read_bytes())
+    with zipfile.ZipFile(path) as z:
+        info = z.getinfo("xl/worksheets/sheet1.xml")
+    start = info.header_offset + 30 + len(info.filename) + len(info.extra)
+    for i in range(start + 5, start + 25):
+        data[i] ^= 0x5A
+    path.write_bytes(bytes(data))
+    with pytest.raises(OSError):
+        morvane.load_workbook(str(path))
+
+
+# ---------------------------------------------------------------- saving
+
+def sample_vm():
+    vm = morvane.Vm()
+    values = {(1, 1): 1, (1, 2): 2.5, (1, 3): "text", (1, 4): True, (1, 5): False,
+              (2, 1): -9223372036854775808, (2, 2): 9223372036854775807, (2, 3): 2**53 + 1,
+              (3, 1): " lead", (3, 2): "trail\t", (3, 3): "a&b<c>\"'", (3, 4): "line\nbreak",
+              (4, 1): ExcelError("#N/A"), (4, 2): "#N/A", (4, 3): 1e-300, (4, 4): -0.1,
+              (5, 28): "AB5", (7, 1): None}
+    for (r, c), v in values.items():
+        vm.set_cell(r, c, v)
+    vm.run("Sub M()\nRange(\"E2\").Value = #3/15/2023#\nEnd Sub", "M")
+    vm.set_sheet("Second & <Last>")
+    vm.set_cell(1, 1, "shared")
+    vm.set_sheet("sheet1")
+    vm.set_cell(10, 1, "shared")
+    return vm
+
+
+SAVED = {(1, 1): 1, (1, 2): 2.5, (1, 3): "text", (1, 4): True, (1, 5): False,
+         (2, 1): -9223372036854775808, (2, 2): 9223372036854775807, (2, 3): 2**53 + 1, (2, 5): 45000,
+         (3, 1): " lead", (3, 2): "trail\t", (3, 3): "a&b<c>\"'", (3, 4): "line\nbreak",
+         (4, 1): "#N/A", (4, 2): "#N/A", (4, 3): 1e-300, (4, 4): -0.1, (5, 28): "AB5", (10, 1): "shared"}
+
+
+def test_saved_xlsx_reads_back_through_load_workbook(tmp_path):
+    path = tmp_path / "out.xlsx"
+    sample_vm().save_workbook(str(path))
+    got = load_cells(path)
+    assert same(got["sheet1"], SAVED)
+    assert got["second & <last>"] == {(1, 1): "shared"}
+
+
+def test_saved_xlsx_reads_back_through_openpyxl(tmp_path):
+    path = tmp_path / "out.xlsx"
+    sample_vm().save_workbook(str(path))
+    wb = openpyxl.load_workbook(path)
+    assert wb.sheetnames == ["second & <last>", "sheet1"]
+    ws = wb["sheet1"]
+    got = {(c.row, c.column): c.value for row in ws.iter_rows() for c in row if c.value is not None}
+    assert same(got, SAVED)  # integers up to 64 bits come back exact
+    assert wb["second & <last>"]["A1"].value == "shared"
+
+
+def test_saved_xlsx_reads_back_through_pandas(tmp_path):
+    path = tmp_path / "out.xlsx"
+    sample_vm().save_workbook(str(path))
+    frames = pd.read_excel(path, sheet_name=None, header=None, engine="openpyxl")
+    df = frames["sheet1"]
+    assert df.shape == (10, 28)
+    assert df.iat[0, 2] == "text" and df.iat[2, 0] == " lead" and df.iat[2, 1] == "trail\t"
+    assert df.iat[0, 1] == 2.5 and df.iat[9, 0] == "shared" and df.iat[4, 27] == "AB5"
+    assert frames["second & <last>"].iat[0, 0] == "shared"
+    calamine = pd.read_excel(path, sheet_name="sheet1", header=None, engine="calamine")
+    assert calamine.iat[2, 0] == " lead" and calamine.iat[2, 3] == "line\nbreak"
+
+
+def test_saved_package_layout(tmp_path):
+    path = tmp_path / "layout.xlsx"
+    morvane.Vm().save_workbook(str(path))
+    with zipfile.ZipFile(path) as z:
+        names = [i.filename for i in z.infolist()]
+        assert names == ["[Content_Types].xml", "_rels/.rels", "xl/workbook.xml", "xl/_rels/workbook.xml.rels",
+                         "xl/worksheets/sheet1.xml", "xl/sharedStrings.xml", "xl/styles.xml"]
+        for info in z.infolist():
+            assert info.date_time == (1980, 1, 1, 0, 0, 0)
+            assert info.external_attr >> 16 == 0o100644
+            assert info.compress_type == zipfile.ZIP_DEFLATED
+        assert 'count="0" uniqueCount="0"' in z.read("xl/sharedStrings.xml").decode()
+        assert "<sheetData>\n</sheetData>" in z.read("xl/worksheets/sheet1.xml").decode()
+    first = path.read_bytes()
+    morvane.Vm().save_workbook(str(path))
+    assert path.read_bytes() == first  # the same cells give the same bytes
+
+
+@pytest.mark.parametrize("name", ["book.xlsm", "book.txt", "book", "BOOK.XLSX"])
+def test_every_other_path_is_written_as_xlsx(tmp_path, name):
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, 5)
+    vm.save_workbook(str(tmp_path / name))
+    with zipfile.ZipFile(tmp_path / name) as z:
+        assert "xl/workbook.xml" in z.namelist()
+
+
+def test_save_into_missing_directory_creates_nothing(tmp_path):
+    with pytest.raises(OSError, match=re.escape("No such file or directory (os error 2)")):
+        morvane.Vm().save_workbook(str(tmp_path / "missing" / "out.xlsx"))
+    assert not (tmp_path / "missing").exists()
+
+
+REFUSED = [
+    ("NaN", lambda vm: vm.set_cell(2, 2, math.nan),
+     "cannot save cell B2 of sheet 'sheet1': a workbook file cannot hold the number NaN"),
+    ("infinity", lambda vm: vm.set_cell(1, 3, -math.inf),
+     "cannot save cell C1 of sheet 'sheet1': a workbook file cannot hold the number -inf"),
+    ("a control character", lambda vm: vm.set_cell(1, 1, "bell\x07"),
+     "cannot save cell A1 of sheet 'sheet1': its text holds a character that XML does not allow"),
+    ("a row past the last", lambda vm: vm.set_cell(1048577, 1, 1),
+     "cannot save the cell at row 1048577, column 1 of sheet 'sheet1': beyond the last row 1048576 or column 16384"),
+    ("a column past the last", lambda vm: vm.set_cell(1, 16385, 1),
+     "cannot save the cell at row 1, column 16385 of sheet 'sheet1': beyond the last row 1048576 or column 16384"),
+    ("a sheet name with a colon", lambda vm: vm.set_sheet("a:b"),
+     "cannot save sheet 'a:b': spreadsheet programs refuse that sheet name"),
+    ("a sheet name too long for Excel", lambda vm: vm.set_sheet("x" * 32),
+     f"cannot save sheet '{'x' * 32}': spreadsheet programs refuse that sheet name"),
+]
+
+
+@pytest.mark.parametrize("title,change,message", REFUSED, ids=[c[0] for c in REFUSED])
+def test_refused_cells_leave_the_old_file(tmp_path, title, change, message):
+    path = tmp_path / "keep.xlsx"
+    path.write_bytes(b"old contents")
+    vm = morvane.Vm()
+    vm.set_cell(1, 2, "fine")
+    change(vm)
+    with pytest.raises(OSError, match=re.escape(message)):
+        vm.save_workbook(str(path))
+    assert path.read_bytes() == b"old contents"
+    assert os.listdir(tmp_path) == ["keep.xlsx"]
+
+
+def test_failed_rename_leaves_no_temporary_file(tmp_path):
+    target = tmp_path / "dir.xlsx"
+    target.mkdir()
+    with pytest.raises(OSError, match=re.escape("(os error 21)")):
+        morvane.Vm().save_workbook(str(target))
+    assert os.listdir(tmp_path) == ["dir.xlsx"]
+
+
+def test_saving_replaces_an_existing_file(tmp_path):
+    path = tmp_path / "over.xlsx"
+    path.write_bytes(b"x" * 100000)
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, "new")
+    vm.save_workbook(str(path))
+    assert morvane.load_workbook(str(path)).get_cell(1, 1) == "new"
+    assert os.listdir(tmp_path) == ["over.xlsx"]
+
+
+@pytest.mark.parametrize("method", ["load", "save"])
+def test_path_with_nul_is_refused(tmp_path, method):
+    path = str(tmp_path / "a.xlsx") + "\0ignored"
+    with pytest.raises(ValueError, match="embedded null byte"):
+        if method == "load":
+            morvane.load_workbook(path)
+        else:
+            morvane.Vm().save_workbook(path)
+    assert os.listdir(tmp_path) == []
+
+
+def test_save_workbook_signature_and_arguments():
+    vm = morvane.Vm()
+    assert vm.save_workbook.__text_signature__ == "($self, path)"
+    assert vm.save_workbook.__doc__.endswith("Save all sheets to an .xlsx file. ``path`` should end with ``.xlsx``.")
+    with pytest.raises(TypeError, match=re.escape("save_workbook() argument 'path' must be str, not int")):
+        vm.save_workbook(1)
+    methods = [m for m in vars(morvane.Vm) if not m.startswith("__")]
+    assert methods[methods.index("get_sheet"):] == ["get_sheet", "save_workbook", "cells_df"]

@@ -1,0 +1,197 @@
+"""load_workbook: sheets into a new Vm, the active sheet, its arguments and
+failures, and hostile files that must fail fast within bounded memory."""
+import os
+import re
+import subprocess
+import sys
+import textwrap
+import zipfile
+
+import pytest
+
+import morvane
+
+from filehelp import sheet_xml, write_ods, write_zip, xlsx_parts
+
+ROW = '<row r="1"><c r="A1"><v>{}</v></c></row>'
+
+
+@pytest.fixture
+def two_sheets(tmp_path):
+    parts = xlsx_parts([("Summary", ROW.format(1)), ("Data", '<row r="2"><c r="B2" t="s"><v>0</v></c></row>')],
+                       "<si><t>d</t></si>")
+    return str(write_zip(tmp_path / "two.xlsx", parts))
+
+
+def test_sheets_and_the_first_active(two_sheets):
+    vm = morvane.load_workbook(two_sheets)
+    assert vm.sheet_names() == ["data", "sheet1", "summary"]
+    assert vm.active_sheet() == "summary"
+    assert vm.get_cell(1, 1) == 1 and vm.cells() == {(1, 1): 1}
+    assert vm.get_sheet("Data") == {(2, 2): "d"}
+
+
+@pytest.mark.parametrize("sheet,active", [("DATA", "data"), (None, "summary"), ("summary", "summary")])
+def test_requested_sheet_is_active(two_sheets, sheet, active):
+    assert morvane.load_workbook(two_sheets, sheet=sheet).active_sheet() == active
+
+
+def test_missing_sheet(two_sheets):
+    with pytest.raises(ValueError, match=re.escape("Sheet 'missing' not found")):
+        morvane.load_workbook(two_sheets, sheet="Missing")
+
+
+def test_sheets_differing_in_case_merge(tmp_path):
+    parts = xlsx_parts([("Dup", '<row r="1"><c r="A1"><v>1</v></c><c r="B1"><v>2</v></c></row>'),
+                        ("DUP", '<row r="1"><c r="A1"><v>3</v></c></row>')])
+    vm = morvane.load_workbook(str(write_zip(tmp_path / "dup.xlsx", parts)))
+    assert vm.sheet_names() == ["dup", "sheet1"]
+    assert vm.cells() == {(1, 1): 3, (1, 2): 2}
+
+
+def test_loaded_workbook_runs_macros(two_sheets):
+    vm = morvane.load_workbook(two_sheets, on_msgbox="error")
+    vm.run('Sub M()\nRange("A2").Value = Range("A1").Value + 41\nEnd Sub', "M")
+    assert vm.get_cell(2, 1) == 42
+    with pytest.raises(RuntimeError):
+        vm.run('Sub M()\nMsgBox "hi"\nEnd Sub', "M")
+    for mode in ("Error", "ERROR"):
+        morvane.load_workbook(two_sheets, on_msgbox=mode).run('Sub M()\nMsgBox "hi"\nEnd Sub', "M")
+
+
+FAILURES = [
+    ("missing file", "nothing.xlsx", OSError, "No such file or directory (os error 2)"),
+    ("unsupported extension", "book.xls", OSError, "unsupported file format: {dir}/book.xls"),
+    ("short name", "x", OSError, "unsupported file format: {dir}/x"),
+    ("not a zip archive", "plain.xlsx", OSError, "Not a zip archive"),
+    ("no sheets", "empty.xlsx", ValueError, "Workbook has no sheets"),
+]
+
+
+@pytest.mark.parametrize("title,name,exc,message", FAILURES, ids=[f[0] for f in FAILURES])
+def test_failures(tmp_path, title, name, exc, message):
+    (tmp_path / "plain.xlsx").write_text("just text")
+    write_zip(tmp_path / "empty.xlsx", xlsx_parts([]))
+    with pytest.raises(exc, match=re.escape(message.format(dir=tmp_path))):
+        morvane.load_workbook(str(tmp_path / name))
+
+
+def test_unsupported_name_is_reported_even_when_absent():
+    with pytest.raises(OSError, match=re.escape("unsupported file format: x")):
+        morvane.load_workbook("x")
+
+
+def test_arguments(two_sheets, tmp_path):
+    with pytest.raises(TypeError, match=re.escape("load_workbook() argument 'path' must be str, not PosixPath")):
+        morvane.load_workbook(tmp_path / "two.xlsx")
+    with pytest.raises(TypeError, match=re.escape("argument 'path' must be str, not bytes")):
+        morvane.load_workbook(two_sheets.encode())
+    with pytest.raises(TypeError, match=re.escape("argument 'sheet' must be str, not int")):
+        morvane.load_workbook(two_sheets, sheet=1)
+    with pytest.raises(TypeError, match=re.escape("argument 'on_msgbox' must be str, not NoneType")):
+        morvane.load_workbook(two_sheets, on_msgbox=None)
+    vm = morvane.load_workbook(path=two_sheets, sheet="data", on_msgbox="skip")
+    assert isinstance(vm, morvane.Vm)
+    assert morvane.load_workbook.__text_signature__ == '(path, sheet=None, on_msgbox="skip")'
+    assert morvane.load_workbook.__doc__ == (
+        "Load cell data from a spreadsheet file (.xlsx / .xlsm / .ods) into a new ``Vm``.\n\n"
+        "The VBA source code is **not** extracted from the file \u2014 pass it separately\nto ``vm.run()``.\n\n"
+        "Parameters\n----------\npath : str\n    Path to the spreadsheet file (.xlsx, .xlsm, or .ods).\n"
+        "sheet : str, optional\n    Sheet name to read. Defaults to the first sheet.\n"
+        'on_msgbox : str, optional\n    ``"skip"`` (default) or ``"error"``.')
+
+
+def test_module_attributes_in_order():
+    public = [n for n in vars(morvane) if not n.startswith("__")]
+    assert public == ["hello", "run_macro", "load_workbook", "Vm", "ExcelError"]
+
+
+# ---------------------------------------------------------------- hostile files
+
+def zip_bomb(path):
+    """A worksheet part of 1 GiB of blanks, compressed to about a megabyte."""
+    parts = xlsx_parts([("Bomb", None)])
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in parts.items():
+            z.writestr(name, data)
+        with z.open("xl/worksheets/sheet1.xml", "w", force_zip64=True) as f:
+            block = b" " * (1 << 20)
+            for _ in range(1024):
+                f.write(block)
+
+
+def many_sheets(path):
+    """Sixty sheets of 6 MiB each: no part too large, 360 MiB in all."""
+    data = "<!--" + " " * (6 << 20) + "-->"
+    sheets = [(f"S{i}", "") for i in range(60)]
+    parts = xlsx_parts(sheets)
+    for i in range(1, 61):
+        parts[f"xl/worksheets/sheet{i}.xml"] = data
+    write_zip(path, parts)
+
+
+def deep_nesting(path):
+    """Eighty million bytes of nested elements in one part."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in xlsx_parts([("Deep", None)]).items():
+            z.writestr(name, data)
+        with z.open("xl/worksheets/sheet1.xml", "w", force_zip64=True) as f:
+            for _ in range(80):
+                f.write(b"<a>" * 333334)
+
+
+def repeated_rows(path):
+    write_ods(path, '<table:table table:name="R"><table:table-row table:number-rows-repeated="1000000">'
+                    '<table:table-cell office:value-type="float" office:value="1" '
+                    'table:number-columns-repeated="16384"/></table:table-row></table:table>')
+
+
+def truncated(path):
+    write_zip(path, xlsx_parts([("T", ROW.format(1) * 1000)]))
+    data = path.read_bytes()
+    path.write_bytes(data[: len(data) // 2])
+
+
+HOSTILE = [
+    ("zip bomb", "bomb.xlsx", zip_bomb, "xl/worksheets/sheet1.xml: part is larger than 64 MiB"),
+    ("many large parts", "many.xlsx", many_sheets, "workbook decompresses to more than 256 MiB"),
+    ("deep nesting", "deep.xlsx", deep_nesting, "xl/worksheets/sheet1.xml: part is larger than 64 MiB"),
+    ("a million repeated rows", "rows.ods", repeated_rows, "workbook holds more than 3000000 cells"),
+    ("truncated archive", "cut.xlsx", truncated, None),
+]
+
+UNDER_SANITIZER = "libasan" in os.environ.get("LD_PRELOAD", "")
+
+
+@pytest.mark.parametrize("title,name,make,message", HOSTILE, ids=[h[0] for h in HOSTILE])
+def test_hostile_files_fail_fast_in_bounded_memory(tmp_path, title, name, make, message):
+    path = tmp_path / name
+    make(path)
+    # A fresh process, so its peak memory is the load's own.
+    probe = textwrap.dedent(f"""
+        import re, time, morvane
+        start = time.perf_counter()
+        try:
+            morvane.load_workbook({str(path)!r})
+            print("loaded")
+        except OSError as e:
+            print("OSError", e)
+        print(time.perf_counter() - start)
+        # The process's own peak (ru_maxrss would include the forking parent's).
+        print(re.search(r"VmHWM:\\s*(\\d+)", open("/proc/self/status").read()).group(1))
+    """)
+    out = subprocess.run([sys.executable, "-c", probe], capture_output=True, text=True, check=True,
+                         env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}).stdout.splitlines()
+    outcome, seconds, peak_kib = out[0], float(out[1]), int(out[2])
+    assert outcome.startswith("OSError"), outcome
+    if message:
+        assert outcome == f"OSError {message}"
+    if not UNDER_SANITIZER:  # the sanitizers' shadow memory and slowdown are not the reader's
+        assert seconds < 2.0
+        assert peak_kib < 256 * 1024
+
+
+def test_nesting_within_the_limit_is_read(tmp_path):
+    data = ROW.format(7) + "<a>" * 1_000_000
+    vm = morvane.load_workbook(str(write_zip(tmp_path / "nest.xlsx", xlsx_parts([("N", data)]))))
+    assert vm.get_cell(1, 1) == 7
