@@ -2,9 +2,17 @@
 needs, assembled with zipfile, so each edge case is one small XML text."""
 import zipfile
 
+import morvane
+
 MAIN = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
 REL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
 PKG_REL = "http://schemas.openxmlformats.org/package/2006/relationships"
+
+
+def load_cells(path, **kwargs):
+    """{sheet: {(row, col): value}} of every sheet load_workbook gives."""
+    vm = morvane.load_workbook(str(path), **kwargs)
+    return {name: vm.get_sheet(name) for name in vm.sheet_names()}
 
 
 def write_zip(path, parts, compression=zipfile.ZIP_DEFLATED):

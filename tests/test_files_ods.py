@@ -14,13 +14,8 @@ from odf.text import LineBreak, P, S, Span, Tab
 import morvane
 from morvane import ExcelError
 
-from filehelp import write_ods
+from filehelp import load_cells, write_ods
 from vmhelp import same
-
-
-def load_cells(path, **kwargs):
-    vm = morvane.load_workbook(str(path), **kwargs)
-    return {name: vm.get_sheet(name) for name in vm.sheet_names()}
 
 
 def cell(value_type=None, value=None, text=None, **attrs):

@@ -14,16 +14,10 @@ import xlsxwriter
 import morvane
 from morvane import ExcelError
 
-from filehelp import write_zip, xlsx_parts
+from filehelp import load_cells, write_zip, xlsx_parts
 from vmhelp import same
 
 pytestmark = pytest.mark.filterwarnings("ignore:Workbook contains no default style")
-
-
-def load_cells(path, **kwargs):
-    """{sheet: {(row, col): value}} of every sheet load_workbook gives."""
-    vm = morvane.load_workbook(str(path), **kwargs)
-    return {name: vm.get_sheet(name) for name in vm.sheet_names()}
 
 
 # ---------------------------------------------------------------- files written by other programs
