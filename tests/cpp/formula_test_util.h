@@ -27,12 +27,14 @@ inline CellMap sheet(std::initializer_list<std::pair<std::string_view, Variant>>
     return m;
 }
 
+// A value's Debug form, or "fail: " and the message.
+inline std::string outcome(const Result<Variant>& v) { return v ? v->debug_text() : "fail: " + v.error(); }
+
 // The result's Debug form, or "parse: " / "fail: " and the message.
 inline std::string run(std::string_view formula, const CellMap& cells = {}, CellPos self = {}) {
     auto tree = formula::parser::parse(formula);
     if (!tree) return "parse: " + tree.error();
-    auto v = eval::evaluate(*tree, cells, self);
-    return v ? v->debug_text() : "fail: " + v.error();
+    return outcome(eval::evaluate(*tree, cells, self));
 }
 
 struct Case {

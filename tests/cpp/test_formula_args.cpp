@@ -23,6 +23,7 @@ namespace {
 
 using morvane::testing::Case;
 using morvane::testing::check;
+using morvane::testing::outcome;
 using morvane::testing::run;
 using morvane::testing::sheet;
 
@@ -234,8 +235,7 @@ Result<Variant> kit_pow(eval::Args a, const eval::EvalCtx& c) {
 TEST(FormulaKit, UnaryAndBinaryHelpers) {
     auto call = [](FuncHandler h, std::string_view formula) {
         auto tree = formula::parser::parse(formula);
-        auto v = h(tree->get<FormulaExpr::Func>()->args, eval::EvalCtx{kGrid, {}});
-        return v ? v->debug_text() : "fail: " + v.error();
+        return outcome(h(tree->get<FormulaExpr::Func>()->args, eval::EvalCtx{kGrid, {}}));
     };
     EXPECT_EQ(call(kit_sqrt, "=F(16)"), "Integer(4)");
     EXPECT_EQ(call(kit_sqrt, "=F(-1)"), "Error(Num)");

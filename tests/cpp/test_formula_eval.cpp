@@ -27,6 +27,7 @@ namespace {
 
 using morvane::testing::Case;
 using morvane::testing::check;
+using morvane::testing::outcome;
 using morvane::testing::run;
 using morvane::testing::sheet;
 
@@ -294,8 +295,7 @@ std::string call(FuncHandler h, std::string_view arg, const CellMap& cells) {
     std::vector<FormulaExpr> args;
     args.push_back(*formula::parser::parse(arg));
     FormulaExpr call{FormulaExpr::Func{"TEST", std::move(args), h}};
-    auto r = eval::evaluate(call, cells);
-    return r ? r->debug_text() : "fail: " + r.error();
+    return outcome(eval::evaluate(call, cells));
 }
 
 }  // namespace
