@@ -28,11 +28,20 @@ def test_excel_error_value_semantics():
     assert na == ExcelError(code="#N/A")
     assert na != ExcelError("#VALUE!")
     assert na != "#N/A" and not (na == "#N/A")
+    assert na != object() and "#N/A" != na
     assert len({na, ExcelError("#N/A")}) == 1
     assert hash(na) == 4 and hash(ExcelError("#DIV/0!")) == 7
     empty = ExcelError("")
     assert hash(empty) == 0 and repr(empty) == "ExcelError('')"
     assert repr(ExcelError("it's")) == "ExcelError('it's')"
+
+
+@pytest.mark.parametrize("a, b", [("#N/A", "#N/A"), ("#N/A", "#REF!"), ("", ""), ("\ud800", "\ud800")])
+def test_excel_error_not_equal_is_the_negation_of_equal(a, b):
+    x, y = ExcelError(a), ExcelError(b)
+    assert (x != y) is (not (x == y))
+    assert (x != y) is (a != b)
+    assert (y != x) is (a != b)
 
 
 def test_excel_error_rejects_bad_use():

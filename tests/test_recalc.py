@@ -99,7 +99,13 @@ def test_set_cell_over_formula_removes_it():
 
 
 def test_empty_sheet_recalculates_to_nothing():
-    morvane.Vm().recalculate()
+    vm = morvane.Vm()
+    assert vm.recalculate() is None
+    assert vm.cells() == {} and vm.sheet_names() == ["sheet1"]
+    # Plain values are not formulas: a recalculation leaves them as they are.
+    vm.set_cell(1, 1, 5)
+    vm.recalculate()
+    assert vm.cells() == {(1, 1): 5}
 
 
 def test_batch_stops_at_first_bad_item():

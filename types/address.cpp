@@ -13,7 +13,7 @@ bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view text) {
+std::optional<CellPos> parse_cell_addr(std::string_view text) {
     std::string_view s = text::trim(text);
     size_t i = 0;
     // "$" markers before the column and before the row are accepted and ignored.
@@ -33,22 +33,21 @@ std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view te
         row = row * 10 + static_cast<uint64_t>(s[i] - '0');
         if (row > 0xFFFFFFFFu) return std::nullopt;
     }
-    return std::pair{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
+    return CellPos{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
 }
 
-std::optional<std::pair<std::pair<uint32_t, uint32_t>, std::pair<uint32_t, uint32_t>>>
-parse_range_addr(std::string_view text) {
+std::optional<CellRange> parse_range_addr(std::string_view text) {
     std::string_view s = text::trim(text);
     size_t colon = s.find(':');
     if (colon == std::string_view::npos) {
         auto cell = parse_cell_addr(s);
         if (!cell) return std::nullopt;
-        return std::pair{*cell, *cell};
+        return CellRange::single(*cell);
     }
     auto first = parse_cell_addr(s.substr(0, colon));
     auto second = parse_cell_addr(s.substr(colon + 1));
     if (!first || !second) return std::nullopt;
-    return std::pair{*first, *second};
+    return CellRange{*first, *second};
 }
 
 std::string column_letters(uint32_t col) {

@@ -106,10 +106,6 @@ std::string number_to_text(double x) {
     return out;
 }
 
-namespace {
-
-// Debug form of a float: positional with a fractional part in [1e-4, 1e16),
-// otherwise d.ddde<exp>.
 std::string float_debug(double x) {
     if (std::isnan(x)) return "NaN";
     if (std::isinf(x)) return x > 0 ? "inf" : "-inf";
@@ -130,6 +126,8 @@ std::string float_debug(double x) {
     out += std::to_string(s.exponent);
     return out;
 }
+
+namespace {
 
 void append_escaped(std::string& out, std::string_view s) {
     static const char* hex = "0123456789abcdef";
@@ -155,6 +153,13 @@ void append_escaped(std::string& out, std::string_view s) {
 }
 
 }  // namespace
+
+std::string debug_quote(std::string_view s) {
+    std::string out = "\"";
+    append_escaped(out, s);
+    out += '"';
+    return out;
+}
 
 Variant number_variant(double x) {
     constexpr double two63 = 9223372036854775808.0;

@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "types/address.h"
 #include "types/result.h"
 
 namespace morvane {
@@ -100,7 +101,6 @@ struct Variant : VariantBase {
     const Record& as_record() const { return std::get<8>(*this); }
     Record& as_record() { return std::get<8>(*this); }
 
-    Variant clone() const { return *this; }  // copies are deep
     // The value's own text form ("True", "[a, 1]", "{a: 1}").
     std::string to_string() const;
     // Diagnostic form: Integer(5), Float(3.0), Str("x"), Error(NA), Empty.
@@ -125,21 +125,14 @@ bool operator==(const Variant& a, const Variant& b);
 struct CellContent {
     std::optional<std::string> formula;
     Variant value;
-    CellContent clone() const { return *this; }
 };
 
-// Cell position: (row, column), both counted from 1.
-struct CellPos {
-    uint32_t row = 0;
-    uint32_t col = 0;
-    friend bool operator==(CellPos, CellPos) = default;
-};
-
-struct CellPosHash {
-    // Identity-like: the standard map reduces it modulo a prime, which keeps
-    // neighbouring cells of a column together (cell loops touch neighbours).
-    size_t operator()(CellPos p) const noexcept { return (uint64_t{p.col} << 32) | p.row; }
-};
+// Debug forms, shared by the values and the front end's token dump: a float
+// positional with a fractional part in [1e-4, 1e16) ("2.0"), otherwise
+// shortest scientific ("1e20", "1.5e-7"); a text in double quotes with
+// backslash escapes ("\u{1}" for other control characters).
+std::string float_debug(double x);
+std::string debug_quote(std::string_view s);
 
 // A computed number: whole and within +-2^63 -> Integer (saturated), else Float.
 Variant number_variant(double x);

@@ -44,9 +44,9 @@ Result<void> check_arity(std::string_view name, size_t count, size_t min, size_t
 }
 
 unsigned __int128 range_cell_count(const FormulaExpr::Range& r) {
-    uint64_t rows = uint64_t{std::max(r.row1, r.row2)} - std::min(r.row1, r.row2) + 1;
-    uint64_t cols = uint64_t{std::max(r.col1, r.col2)} - std::min(r.col1, r.col2) + 1;
-    return static_cast<unsigned __int128>(rows) * cols;
+    // Exact, past 2^64 too, for the message.
+    const CellRange n = r.range().normalised();
+    return static_cast<unsigned __int128>(n.rows()) * n.cols();
 }
 
 Result<void> check_range_size(unsigned __int128 cells) {
@@ -61,9 +61,9 @@ Result<RangeView> RangeView::open(const FormulaExpr::Range& r, const EvalCtx& ct
     TRY_VOID(check_range_size(count));
     TRY_VOID(charge_cells(ctx, count));
     // Both sides are at most 1,000,000 now, so they fit in 32 bits.
-    const uint32_t top = std::min(r.row1, r.row2), left = std::min(r.col1, r.col2);
-    return RangeView(ctx.cells, top, left, static_cast<uint32_t>(std::max(r.row1, r.row2) - top + 1),
-                     static_cast<uint32_t>(std::max(r.col1, r.col2) - left + 1));
+    const CellRange n = r.range().normalised();
+    return RangeView(ctx.cells, n.first.row, n.first.col, static_cast<uint32_t>(n.rows()),
+                     static_cast<uint32_t>(n.cols()));
 }
 
 Result<std::vector<Variant>> collect_values(const FormulaExpr& arg, const EvalCtx& ctx) {

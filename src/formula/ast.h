@@ -40,6 +40,7 @@ struct FormulaExpr {
     struct CellRef {
         uint32_t col;
         uint32_t row;
+        CellPos pos() const { return {row, col}; }
     };
     // Corners in the order written, not normalised.
     struct Range {
@@ -47,6 +48,7 @@ struct FormulaExpr {
         uint32_t row1;
         uint32_t col2;
         uint32_t row2;
+        CellRange range() const { return {{row1, col1}, {row2, col2}}; }
     };
     struct Binary {
         std::unique_ptr<FormulaExpr> lhs;

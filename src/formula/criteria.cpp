@@ -12,23 +12,6 @@ namespace morvane::eval {
 
 namespace {
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool ascii_ieq(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
-
-bool is_numeric_kind(const Variant& v) { return v.is_int() || v.is_float() || v.is_date(); }
-
-double numeric_value(const Variant& v) {
-    if (v.is_int()) return static_cast<double>(v.as_int());
-    if (v.is_float()) return v.as_float();
-    return static_cast<double>(v.as_date().serial);
-}
-
 double number_or_nan(std::string_view rest) {
     if (auto x = text_to_number(rest)) return *x;
     return std::nan("");

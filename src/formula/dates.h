@@ -2,8 +2,9 @@
 // functions build and take them apart, over the civil calendar of
 // types/calendar.h (constant time for any serial). Serial 1 is 1900-01-01;
 // serial 60 stands for the phantom 1900-02-29, so from 61 on a serial is one
-// more than the true count of days; serials below 1 run on backwards
-// through the proleptic calendar (0 is shown as 1900-01-00).
+// more than the true count of days; serial 0 is shown as 1900-01-00.
+// Functions that read a serial take one below 0 back through the proleptic
+// calendar; no function makes a date before serial 0.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,10 @@ Result<int64_t> arg_whole(const FormulaExpr& arg, const EvalCtx& ctx);
 // is 2019-12-31. The phantom day keeps its place: (1900, 2, 29) and
 // (1900, 3, 1) are both 61. None when the serial would not fit 64 bits.
 std::optional<int64_t> date_to_serial(int64_t year, int64_t month, int64_t day);
+
+// A computed date as a result: #NUM! when it does not fit or falls before
+// serial 0 (1900-01-00), where the 1900 date system has no dates.
+Variant date_result(std::optional<int64_t> serial);
 
 // The year, month and day of a serial (serials 60 and 61 both 1900-03-01).
 SerialDate serial_to_date(int64_t serial);

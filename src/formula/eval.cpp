@@ -70,22 +70,11 @@ std::string float_text(double x) {
     return number_to_text(rounded);
 }
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool ascii_ieq(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-    return true;
-}
-
 bool is_ascii(std::string_view s) {
     for (char c : s)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
-
-Ordering order_of(int c) { return c < 0 ? Ordering::Less : c > 0 ? Ordering::Greater : Ordering::Equal; }
 
 // Case-insensitive order of two texts by their full lower-case mappings.
 Ordering text_order(std::string_view a, std::string_view b) {
@@ -99,14 +88,6 @@ Ordering text_order(std::string_view a, std::string_view b) {
         return order_of(a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
     }
     return order_of(text::to_lower(a).compare(text::to_lower(b)));
-}
-
-bool is_numeric_kind(const Variant& v) { return v.is_int() || v.is_float() || v.is_date(); }
-
-double numeric_value(const Variant& v) {
-    if (v.is_int()) return static_cast<double>(v.as_int());
-    if (v.is_float()) return v.as_float();
-    return static_cast<double>(v.as_date().serial);
 }
 
 // An operand of a binary operator: a cell is read in place, anything else
@@ -309,27 +290,7 @@ std::string to_str(const Variant& v) {
 
 bool is_truthy(const Variant& v) { return truth_of(v); }
 
-bool variant_eq(const Variant& a, const Variant& b) {
-    switch (a.kind()) {
-        case Kind::Integer:
-            if (b.is_int()) return a.as_int() == b.as_int();
-            if (b.is_date()) return a.as_int() == b.as_date().serial;
-            if (b.is_float()) return static_cast<double>(a.as_int()) == b.as_float();
-            return false;
-        case Kind::Float:
-            if (b.is_int()) return a.as_float() == static_cast<double>(b.as_int());
-            if (b.is_float()) return a.as_float() == b.as_float();
-            return false;
-        case Kind::Date:
-            if (b.is_int()) return a.as_date().serial == b.as_int();
-            if (b.is_date()) return a.as_date().serial == b.as_date().serial;
-            return false;
-        case Kind::Str: return b.is_str() && ascii_ieq(a.as_str(), b.as_str());
-        case Kind::Boolean: return b.is_bool() && a.as_bool() == b.as_bool();
-        case Kind::Empty: return b.is_empty();
-        default: return false;
-    }
-}
+bool variant_eq(const Variant& a, const Variant& b) { return equal_without_conversion(a, b, ascii_ieq); }
 
 bool formula_eq(const Variant& a, const Variant& b) {
     if (a.is_empty() != b.is_empty()) {

@@ -15,6 +15,7 @@
 
 #include "formula/ast.h"
 #include "formula/scope.h"
+#include "types/compare.h"
 #include "types/result.h"
 #include "types/variant.h"
 
@@ -85,7 +86,7 @@ Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaEx
 
 // ---- Conversions and comparisons -----------------------------------------
 
-enum class Ordering : int8_t { Less = -1, Equal = 0, Greater = 1 };
+using morvane::Ordering;
 
 // Integer, Float and Date their number; numeric text its number; Boolean 1/0;
 // Empty 0. An error value fails with its own text ("#N/A"), which the

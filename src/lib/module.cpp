@@ -245,12 +245,14 @@ PyObject* excel_error_repr(PyObject* obj) {
     return PyUnicode_FromFormat("ExcelError('%U')", reinterpret_cast<PyExcelError*>(obj)->code);
 }
 
+// == and != by code, != the negation of ==; against anything else both
+// defer to Python (which then compares identity), orderings are refused.
 PyObject* excel_error_richcompare(PyObject* a, PyObject* b, int op) {
-    if (op != Py_EQ || !PyObject_TypeCheck(b, g_excel_error)) Py_RETURN_NOTIMPLEMENTED;
-    int eq = PyUnicode_Compare(reinterpret_cast<PyExcelError*>(a)->code,
-                               reinterpret_cast<PyExcelError*>(b)->code);
-    if (eq == -1 && PyErr_Occurred()) return nullptr;
-    return PyBool_FromLong(eq == 0);
+    if ((op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(b, g_excel_error)) Py_RETURN_NOTIMPLEMENTED;
+    int cmp = PyUnicode_Compare(reinterpret_cast<PyExcelError*>(a)->code,
+                                reinterpret_cast<PyExcelError*>(b)->code);
+    if (cmp == -1 && PyErr_Occurred()) return nullptr;
+    return PyBool_FromLong((cmp == 0) == (op == Py_EQ));
 }
 
 // The length of the code in UTF-8, a lone surrogate counted as the three

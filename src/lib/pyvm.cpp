@@ -22,8 +22,6 @@ namespace morvane::py {
 
 namespace {
 
-PyTypeObject* g_vm_type = nullptr;  // strong reference, set by the exec step
-
 // Grids larger than this are refused by cells_df before anything is built,
 // instead of exhausting memory on one far-away cell.
 constexpr uint64_t kMaxDataFrameCells = 10'000'000;
@@ -83,8 +81,8 @@ bool interrupt_pending() {
 
 std::unique_ptr<Vm> new_vm(const std::string& on_msgbox) {
     auto vm = std::make_unique<Vm>();
-    vm->msgbox_error = on_msgbox == "error";
-    vm->interrupt_check = interrupt_pending;
+    vm->set_msgbox_error(on_msgbox == "error");
+    vm->set_interrupt_check(interrupt_pending);
     return vm;
 }
 
@@ -633,6 +631,7 @@ int add_run_macro(PyObject* module) {
     return PyModule_AddObjectRef(module, "run_macro", fn.get());
 }
 
+// Stub until the workbook reader lands: the module has no load_workbook yet.
 int add_load_workbook(PyObject*) { return 0; }
 
 int add_vm_type(PyObject* module) {
@@ -644,7 +643,6 @@ int add_vm_type(PyObject* module) {
     }
     Ref type(PyType_FromModuleAndSpec(module, &vm_spec, nullptr));
     if (!type) return -1;
-    Py_XSETREF(g_vm_type, reinterpret_cast<PyTypeObject*>(Py_NewRef(type.get())));
     return PyModule_AddObjectRef(module, "Vm", type.get());
 }
 

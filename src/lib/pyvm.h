@@ -8,7 +8,7 @@ namespace morvane::py {
 
 // Adds the function run_macro to the module; 0 or -1 with an exception set.
 int add_run_macro(PyObject* module);
-// Adds the function load_workbook; 0 or -1.
+// Stub: load_workbook is not built yet, so this adds nothing and returns 0.
 int add_load_workbook(PyObject* module);
 // Adds the class Vm; 0 or -1.
 int add_vm_type(PyObject* module);

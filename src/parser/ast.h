@@ -1,7 +1,9 @@
 // The VBA syntax tree: what the front end builds from one module and the
-// interpreter executes. Nodes are immutable after parsing; procedure bodies
-// are shared (copying a SubDef is cheap), child expressions are boxed and
-// deep-copied with their parent. Every name in the tree is lower case.
+// interpreter executes. Nodes are immutable after parsing, except for the
+// `mutable` caches (slots, address literals) an interpreter fills in its own
+// copy, made by deep_copy; procedure bodies are otherwise shared (copying a
+// SubDef is cheap), child expressions are boxed and deep-copied with their
+// parent. Every name in the tree is lower case.
 //
 // Variant lists keep a fixed order (the index is the variant's identity);
 // variants added later are appended at the end of their list.
@@ -17,11 +19,18 @@
 #include <variant>
 #include <vector>
 
+#include "types/address.h"
+
 namespace morvane {
 
 // Variable-slot marker: the interpreter fills `slot` fields when it loads a
 // program; the parser always leaves them at kNoSlot.
 inline constexpr uint32_t kNoSlot = UINT32_MAX;
+
+// The cells of an address literal, filled with `slot` when a program is
+// loaded: absent while unbound and when the text is not an A1 address (a
+// defined name, looked up when used, since names can change).
+using LiteralRange = std::optional<CellRange>;
 
 // An owning pointer that deep-copies its pointee. A default Box is empty;
 // fields documented as optional use the empty Box for "absent", every other
@@ -93,6 +102,8 @@ public:
     size_t size() const;
     bool empty() const;
     const SpannedStmt& operator[](size_t i) const;
+    // A copy sharing nothing with this body, nested bodies included.
+    Body deep_copy() const;
 
 private:
     std::shared_ptr<const std::vector<SpannedStmt>> p_;
@@ -115,12 +126,12 @@ struct Expr {
     // is named "wsf_" + f; a bare Range("a") read is "range" with the
     // upper-cased address as its one Str argument.
     struct Call { std::string name; std::vector<Expr> args; mutable uint32_t slot = kNoSlot; };
-    struct RangeValue { std::string addr; };
-    struct RangeOffsetValue { std::string addr; Box<Expr> row_offset; Box<Expr> col_offset; };
+    struct RangeValue { std::string addr; mutable LiteralRange range{}; };
+    struct RangeOffsetValue { std::string addr; Box<Expr> row_offset; Box<Expr> col_offset; mutable LiteralRange range{}; };
     // Cells.Find(What:=e).Row (want_row) or any other property (.Column).
     struct CellsFind { Box<Expr> what; bool want_row = false; };
     struct SheetCellsValue { Box<Expr> sheet; Box<Expr> row; Box<Expr> col; };
-    struct SheetRangeValue { Box<Expr> sheet; std::string addr; };
+    struct SheetRangeValue { Box<Expr> sheet; std::string addr; mutable LiteralRange range{}; };
     struct WorkbookSheet { Box<Expr> workbook; Box<Expr> sheet; };
     struct RowsCount {};
     struct ColumnsCount {};
@@ -210,23 +221,35 @@ struct Stmt {
     struct CellWrite { Box<Expr> row; Box<Expr> col; Box<Expr> value; };
     struct SetCalculation { CalcMode mode = CalcMode::Automatic; };
     struct ApplicationSet { std::string property; Box<Expr> value; };
-    struct RangeWrite { std::string addr; Box<Expr> value; bool is_formula = false; };
-    struct RangeCopy { std::string addr; std::optional<std::string> dest; };
+    struct RangeWrite { std::string addr; Box<Expr> value; bool is_formula = false; mutable LiteralRange range{}; };
+    struct RangeCopy { std::string addr; std::optional<std::string> dest; mutable LiteralRange range{}; };
     struct VarCopy { std::string var; std::optional<std::string> dest; mutable uint32_t slot = kNoSlot; };
     struct SetObject { std::string name; ObjectExpr object; mutable uint32_t slot = kNoSlot; };
     // transpose: empty Box for .Paste and a PasteSpecial without Transpose:=.
-    struct RangePaste { std::string addr; Box<Expr> transpose; };
+    struct RangePaste { std::string addr; Box<Expr> transpose; mutable LiteralRange range{}; };
     struct SheetPaste { Box<Expr> sheet; std::string dest; };
     // user_interface_only: empty Box when not given.
     struct SheetProtect { Box<Expr> sheet; Box<Expr> user_interface_only; bool protect = true; };
-    struct RangeClear { std::string addr; bool contents_only = false; };
-    struct RangeOffsetWrite { std::string addr; Box<Expr> row_offset; Box<Expr> col_offset; Box<Expr> value; };
-    struct RangeDelete { std::string addr; };
-    struct RangeInsert { std::string addr; };
-    struct RangeSort { std::string addr; int32_t key_col = 1; bool descending = false; };
+    struct RangeClear { std::string addr; bool contents_only = false; mutable LiteralRange range{}; };
+    struct RangeOffsetWrite {
+        std::string addr;
+        Box<Expr> row_offset;
+        Box<Expr> col_offset;
+        Box<Expr> value;
+        mutable LiteralRange range{};
+    };
+    struct RangeDelete { std::string addr; mutable LiteralRange range{}; };
+    struct RangeInsert { std::string addr; mutable LiteralRange range{}; };
+    struct RangeSort { std::string addr; int32_t key_col = 1; bool descending = false; mutable LiteralRange range{}; };
     struct RangeName { std::string addr; std::string name; };
     struct SheetCellWrite { Box<Expr> sheet; Box<Expr> row; Box<Expr> col; Box<Expr> value; };
-    struct SheetRangeWrite { Box<Expr> sheet; std::string addr; Box<Expr> value; bool is_formula = false; };
+    struct SheetRangeWrite {
+        Box<Expr> sheet;
+        std::string addr;
+        Box<Expr> value;
+        bool is_formula = false;
+        mutable LiteralRange range{};
+    };
     struct WithSheet { std::string sheet; Body body; };
     struct AddSheet {};
     struct SheetDelete { Box<Expr> sheet; };
@@ -247,6 +270,7 @@ struct Stmt {
         Body body;
         mutable uint32_t slot = kNoSlot;
         std::string source_var;
+        mutable LiteralRange range{};
     };
     // An ElseIf arrives as an If nested alone in else_body.
     struct If { Box<Expr> cond; Body then_body; Body else_body; };
@@ -389,6 +413,12 @@ struct Warning {
     std::string message;
     SourceSpan span;
 };
+
+// Copies sharing no body or default value with the original: an
+// interpreter binds its caches into its own copy, so one parsed tree can be
+// run by several interpreters.
+SubDef deep_copy(const SubDef& sub);
+FuncDef deep_copy(const FuncDef& func);
 
 struct Program {
     std::vector<SubDef> subs;

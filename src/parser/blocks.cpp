@@ -12,6 +12,7 @@
 //   while    = "while" expr eol body "wend"
 //   with     = "with" (range | sheets | name | other) eol with-body "end" "with"
 #include <cstddef>
+#include <utility>
 
 #include "parser/mod.h"
 #include "types/text.h"
@@ -19,6 +20,11 @@
 namespace morvane::parser {
 
 namespace {
+
+constexpr std::string_view kExpectedCase = "expected 'Case' in Select Case, got {}";
+constexpr std::string_view kExpectedComparison = "expected comparison operator, got {}";
+constexpr std::string_view kWithMemberSkipped = "With-block '.{}' is not implemented";
+constexpr std::string_view kWithDottedSkipped = "With-block dotted statement is not recognized and was skipped";
 
 constexpr std::string_view kBranchShape = "single-line 'If ... Then ...' branch isn't a recognized statement shape";
 
@@ -30,11 +36,6 @@ bool stop_case(const Parser& p) { return p.is_ident("case") || (p.is_ident("end"
 bool stop_next(const Parser& p) { return p.is_ident("next"); }
 bool stop_loop(const Parser& p) { return p.is_ident("loop"); }
 bool stop_wend(const Parser& p) { return p.is_ident("wend"); }
-
-bool is_block_word(const Tok& t) {
-    return t.is_ident("do") || t.is_ident("if") || t.is_ident("for") || t.is_ident("with") ||
-           t.is_ident("while") || t.is_ident("select");
-}
 
 // Range members that a With Range block applies to its own range.
 bool is_range_member(std::string_view m) {
@@ -90,7 +91,11 @@ Result<Stmt> Parser::parse_if() {
         if (!single_line_) TRY_VOID(eat_eol());
         return Stmt{Stmt::If{box(std::move(cond)), Body(std::move(then_body)), Body(std::move(else_body))}};
     }
-    if (single_line_) return fail(std::string(kBranchShape));  // caught by the branch
+    if (single_line_) {
+        // Not a statement of a single-line branch: the branch skips it.
+        block_if_in_branch_ = true;
+        return fail(std::string(kBranchShape));
+    }
     if (cur().is(Tok::Newline)) advance();
     Body then_body = TRY(parse_stmts(stop_then));
     Body else_body;
@@ -149,13 +154,14 @@ Result<Stmt> Parser::parse_branch_stmt() {
         skip_rest_of_line();
         return Stmt{Stmt::Skipped{std::string(kBranchShape)}};
     }
-    if (is_block_word(t) && !peek(1).is(Tok::Eq)) {
+    if (opens_block(t) && !peek(1).is(Tok::Eq)) {
         if (t.is_ident("if")) {
             const size_t saved_pos = pos;
             const int saved_depth = depth_;
+            block_if_in_branch_ = false;
             auto nested_if = nested(kBlockCost, [&] { return parse_if(); });
             if (nested_if) return std::move(*nested_if);
-            if (nested_if.error() != kBranchShape) return fail(std::move(nested_if).error());
+            if (!std::exchange(block_if_in_branch_, false)) return fail(std::move(nested_if).error());
             pos = saved_pos;
             depth_ = saved_depth;
         }
@@ -196,7 +202,7 @@ Result<Stmt> Parser::parse_select_case() {
         } else if ((is_ident("end") && is_ident_at(1, "select")) || cur().is(Tok::Eof)) {
             break;
         } else {
-            return fail(format_message("expected 'Case' in Select Case, got {}", tok_debug(cur())));
+            return fail(format_message(kExpectedCase, tok_debug(cur())));
         }
     }
     TRY_VOID(consume_end_kw("select"));
@@ -209,7 +215,7 @@ Result<CaseMatch> Parser::parse_case_match() {
         advance();
         const Tok& t = cur();
         if (t.kind < Tok::Eq || t.kind > Tok::Ge)
-            return fail(format_message("expected comparison operator, got {}", tok_debug(t)));
+            return fail(format_message(kExpectedComparison, tok_debug(t)));
         BinOp op = static_cast<BinOp>(advance().kind + 3);
         Expr value = TRY(parse_expr());
         return CaseMatch{CaseMatch::Is{op, box(std::move(value))}};
@@ -396,7 +402,7 @@ Result<Stmt> Parser::parse_with_dotted() {
     const Tok& m = cur();
     if (!m.is(Tok::Ident)) {
         skip_rest_of_line();
-        return Stmt{Stmt::Skipped{"With-block dotted statement is not recognized and was skipped"}};
+        return Stmt{Stmt::Skipped{std::string(kWithDottedSkipped)}};
     }
     const bool range_or_cells = m.is_ident("range") || m.is_ident("cells");
     if (with_range && is_range_member(m.text)) {
@@ -410,7 +416,7 @@ Result<Stmt> Parser::parse_with_dotted() {
     if (range_or_cells) return parse_with_cells_or_range_line();
     std::string member = m.text;
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message("With-block '.{}' is not implemented", member)}};
+    return Stmt{Stmt::Skipped{format_message(kWithMemberSkipped, member)}};
 }
 
 }  // namespace morvane::parser

@@ -1,4 +1,5 @@
-// VBA expressions: one method per precedence level, lowest first.
+// VBA expressions by precedence climbing over the levels of this grammar,
+// lowest first (parse_level; "-" and "not" prefixes in parse_prefixed):
 //
 //   expr     = or { "xor" or }
 //   or       = and { "or" and }
@@ -19,6 +20,9 @@
 namespace morvane::parser {
 
 namespace {
+
+constexpr std::string_view kUnexpectedInExpr = "unexpected token in expression: {}";
+constexpr std::string_view kDotOutsideWith = "Unexpected '.' outside With block";
 
 // Levels of the grammar above, lowest first: 1 xor, 2 or, 3 and, 4 not and
 // comparisons, 5 &, 6 + -, 7 mod, 8 \, 9 * /, 10 prefix minus and ^, 11 an
@@ -100,16 +104,6 @@ Result<Expr> Parser::parse_level(int min) {
 Result<Expr> Parser::parse_expr() {
     return nested(kExprCost, [&] { return parse_level(1); });
 }
-Result<Expr> Parser::parse_or() { return parse_level(2); }
-Result<Expr> Parser::parse_and() { return parse_level(3); }
-Result<Expr> Parser::parse_not_level() { return parse_level(kNotLevel); }
-Result<Expr> Parser::parse_concat() { return parse_level(5); }
-Result<Expr> Parser::parse_additive() { return parse_level(6); }
-Result<Expr> Parser::parse_modop() { return parse_level(7); }
-Result<Expr> Parser::parse_intdiv() { return parse_level(8); }
-Result<Expr> Parser::parse_term() { return parse_level(9); }
-Result<Expr> Parser::parse_unary() { return parse_level(kUnaryLevel); }
-Result<Expr> Parser::parse_pow_operand() { return parse_level(kPowOperandLevel); }
 
 Result<std::vector<Expr>> Parser::parse_arg_list() {
     std::vector<Expr> args;
@@ -137,7 +131,7 @@ Result<Expr> Parser::parse_primary() {
         }
         case Tok::Ident: return parse_name_primary();
         case Tok::Dot: return parse_dotted_primary();
-        default: return fail(format_message("unexpected token in expression: {}", tok_debug(t)));
+        default: return fail(format_message(kUnexpectedInExpr, tok_debug(t)));
     }
 }
 
@@ -209,7 +203,7 @@ Result<Expr> Parser::parse_dotted_primary() {
     if ((with_range || with_object || with_sheet_) && (is_ident_at(1, "cells") || is_ident_at(1, "range")) &&
         peek(2).is(Tok::LParen))
         return parse_with_relative_read();
-    if (!with_object) return fail("Unexpected '.' outside With block");
+    if (!with_object) return fail(std::string(kDotOutsideWith));
     advance();
     std::string first = TRY(consume_ident());
     return parse_member_path(*with_object, std::move(first));

@@ -22,6 +22,7 @@ namespace morvane::parser {
 Result<Program> parse(std::string_view text);
 
 // One A1 address as (column, row), column first; used for Sort's Key1 cell.
+// "$" markers are accepted, as everywhere else.
 std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view text);
 
 // ---------------------------------------------------------------- tokens
@@ -45,6 +46,8 @@ struct Tok {
 
 // Debug text of a token as shown in messages: Int(5), Ident("then"), Newline.
 std::string tok_debug(const Tok& t);
+// A word that opens a block statement: Do, If, For, With, While, Select.
+bool opens_block(const Tok& t);
 
 struct Tokens {
     std::vector<Tok> toks;          // always ends with one Eof
@@ -108,16 +111,6 @@ public:
 
     // expressions
     Result<Expr> parse_expr();
-    Result<Expr> parse_or();
-    Result<Expr> parse_and();
-    Result<Expr> parse_not_level();
-    Result<Expr> parse_concat();
-    Result<Expr> parse_additive();
-    Result<Expr> parse_modop();
-    Result<Expr> parse_intdiv();
-    Result<Expr> parse_term();
-    Result<Expr> parse_unary();
-    Result<Expr> parse_pow_operand();
     Result<Expr> parse_primary();
     // Precedence climbing over all binary levels from `min` up (1 = xor).
     Result<Expr> parse_level(int min);
@@ -207,6 +200,9 @@ private:
     // Set while a branch of a single-line If is read: skips stop at Else and
     // leave the line end for the If.
     bool single_line_ = false;
+    // Set when a block If met inside a single-line branch fails, so that the
+    // branch skips that If instead of failing.
+    bool block_if_in_branch_ = false;
     // Set while the body of With Sheets("s") is read and no inner With Range
     // or With variable block is: .Cells and .Range there name cells of that
     // sheet, not of an enclosing block's range or variable.

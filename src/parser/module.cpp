@@ -16,6 +16,10 @@ namespace morvane::parser {
 
 namespace {
 
+constexpr std::string_view kModuleWordSkipped =
+    "Module-level statement starting with '{}' is not recognized and was skipped";
+constexpr std::string_view kModuleLineSkipped = "Module-level statement is not recognized and was skipped";
+
 constexpr std::string_view kConstWarning =
     "Module-level 'Const' is not evaluated (module-level constants aren't supported outside a "
     "Sub/Function) and was skipped";
@@ -174,10 +178,9 @@ Result<Program> Parser::parse_program() {
         } else if (t.is_ident("const")) {
             warn(std::string(kConstWarning), start);
         } else if (t.is(Tok::Ident)) {
-            warn(format_message("Module-level statement starting with '{}' is not recognized and was skipped", t.text),
-                 start);
+            warn(format_message(kModuleWordSkipped, t.text), start);
         } else {
-            warn("Module-level statement is not recognized and was skipped", start);
+            warn(std::string(kModuleLineSkipped), start);
         }
     }
 }

@@ -21,6 +21,20 @@ namespace morvane::parser {
 
 namespace {
 
+constexpr std::string_view kUnknownDirection = "unknown xl_dir: {}";
+constexpr std::string_view kAfterRange = "unexpected property after Range(...): {}";
+constexpr std::string_view kAfterCells = "unexpected property after Cells(...): {}";
+constexpr std::string_view kExpectedSheet = "expected a sheet name or index, got {}";
+constexpr std::string_view kAfterSheet = "unexpected property after sheet reference: {}";
+constexpr std::string_view kExpectedSheetsAfterWorkbooks =
+    "expected Worksheets(...)/Sheets(...) after Workbooks(...), got {}";
+constexpr std::string_view kEntireMemberSkipped = "EntireRow/EntireColumn.{} is not implemented";
+constexpr std::string_view kRangeMemberSkipped = "Range property/method '{}' is not implemented";
+constexpr std::string_view kSheetsMemberSkipped = "Sheets.{} is not implemented";
+constexpr std::string_view kSheetMemberSkipped = "Sheets(...).{} is not implemented";
+constexpr std::string_view kWorkbooksAlone =
+    "Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...)";
+
 Expr binary(BinOp op, Expr lhs, Expr rhs) {
     return Expr{Expr::Binary{op, box(std::move(lhs)), box(std::move(rhs))}};
 }
@@ -30,7 +44,7 @@ Result<EndDirection> end_direction(const std::string& d) {
     if (d == "xldown") return EndDirection::Down;
     if (d == "xltoleft") return EndDirection::ToLeft;
     if (d == "xltoright") return EndDirection::ToRight;
-    return fail(format_message("unknown xl_dir: {}", d));
+    return fail(format_message(kUnknownDirection, d));
 }
 
 // "(" e "," e ")": the row and column of Cells(r, c).
@@ -46,37 +60,18 @@ Result<std::pair<Expr, Expr>> parse_row_col(Parser& p) {
 // "(" Str ")": the literal address of Range(...), as written.
 Result<std::string> parse_addr_arg(Parser& p) {
     TRY_VOID(p.expect_tok(Tok::LParen));
-    Tok t = p.advance();
-    if (!t.is(Tok::Str)) return fail(format_message("expected string literal, got {}", tok_debug(t)));
+    std::string addr = TRY(p.consume_str());
     TRY_VOID(p.expect_tok(Tok::RParen));
-    return std::move(t.text);
+    return addr;
 }
 
 // ---- With Range relative addressing
 
-// A strict A1 cell reference ("$" markers allowed): (row, column).
-std::optional<std::pair<uint32_t, uint32_t>> strict_cell(std::string_view s) {
-    size_t i = 0;
-    auto skip_dollar = [&] { if (i < s.size() && s[i] == '$') ++i; };
-    skip_dollar();
-    uint64_t col = 0;
-    size_t letters = 0;
-    while (i < s.size() && ((s[i] >= 'A' && s[i] <= 'Z') || (s[i] >= 'a' && s[i] <= 'z'))) {
-        col = col * 26 + static_cast<uint64_t>((s[i] & ~0x20) - 'A' + 1);
-        ++i;
-        if (++letters > 3) return std::nullopt;
-    }
-    skip_dollar();
-    uint64_t row = 0;
-    size_t digits = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-        row = row * 10 + static_cast<uint64_t>(s[i] - '0');
-        ++i;
-        if (++digits > 7) return std::nullopt;
-    }
-    if (i != s.size() || letters == 0 || digits == 0 || row == 0 || col > 16384 || row > 1048576)
-        return std::nullopt;
-    return std::pair{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
+// A cell reference on the sheet ("$" markers allowed).
+std::optional<CellPos> strict_cell(std::string_view s) {
+    auto cell = morvane_types::parse_cell_addr(s);
+    if (!cell || !on_sheet(*cell)) return std::nullopt;
+    return cell;
 }
 
 // The first cell of a With Range address and its sheet prefix ("Data!").
@@ -101,8 +96,8 @@ std::optional<WithBase> with_base(std::string_view addr) {
     addr = addr.substr(0, addr.find(':'));
     auto cell = strict_cell(text::trim(addr));
     if (!cell) return std::nullopt;
-    b.row = cell->first;
-    b.col = cell->second;
+    b.row = cell->row;
+    b.col = cell->col;
     return b;
 }
 
@@ -117,9 +112,9 @@ std::string shift_address(std::string_view addr, const WithBase& base) {
         if (j == std::string_view::npos) j = addr.size();
         auto cell = strict_cell(text::trim(addr.substr(i, j - i)));
         if (!cell) return std::string(addr);
-        uint64_t row = uint64_t{cell->first} + base.row - 1;
-        uint64_t col = uint64_t{cell->second} + base.col - 1;
-        if (row > 1048576 || col > 16384) return std::string(addr);
+        uint64_t row = uint64_t{cell->row} + base.row - 1;
+        uint64_t col = uint64_t{cell->col} + base.col - 1;
+        if (row > kMaxRow || col > kMaxCol) return std::string(addr);
         out += morvane_types::column_letters(static_cast<uint32_t>(col)) + std::to_string(row);
         if (j < addr.size()) out += addr[j];
         i = j + 1;
@@ -154,7 +149,7 @@ Result<Expr> Parser::parse_range_expr() {
         TRY_VOID(expect_ident("value"));
         return Expr{Expr::RangeOffsetValue{std::move(addr), box(std::move(r)), box(std::move(c))}};
     }
-    return fail(format_message("unexpected property after Range(...): {}", p));
+    return fail(format_message(kAfterRange, p));
 }
 
 Result<Expr> Parser::parse_cells_expr() {
@@ -188,7 +183,7 @@ Result<Expr> Parser::parse_cells_expr() {
         std::string q = TRY(consume_ident());
         return Expr{Expr::CellsEndPosition{box(std::move(row)), box(std::move(col)), dir, q != "row"}};
     }
-    return fail(format_message("unexpected property after Cells(...): {}", p));
+    return fail(format_message(kAfterCells, p));
 }
 
 Result<Expr> Parser::parse_rows_cols_count(std::string_view word, Expr prepared) {
@@ -201,7 +196,7 @@ Result<Expr> Parser::parse_rows_cols_count(std::string_view word, Expr prepared)
 Result<Expr> Parser::parse_sheet_key() {
     if (cur().is(Tok::Int)) return Expr{Expr::Int{advance().i}};
     if (cur().is(Tok::Str)) return Expr{Expr::Str{advance().text}};
-    return fail(format_message("expected a sheet name or index, got {}", tok_debug(cur())));
+    return fail(format_message(kExpectedSheet, tok_debug(cur())));
 }
 
 namespace {
@@ -239,7 +234,7 @@ Result<Expr> Parser::parse_sheet_property_read(Expr sheet) {
         TRY_VOID(expect_ident("value"));
         return Expr{Expr::SheetRangeValue{box(std::move(sheet)), std::move(addr)}};
     }
-    return fail(format_message("unexpected property after sheet reference: {}", p));
+    return fail(format_message(kAfterSheet, p));
 }
 
 Result<Expr> Parser::parse_workbook_qualified_read() {
@@ -247,7 +242,7 @@ Result<Expr> Parser::parse_workbook_qualified_read() {
     Expr book = TRY(parse_key_arg(*this));
     TRY_VOID(expect_tok(Tok::Dot));
     if (!is_ident("worksheets") && !is_ident("sheets"))
-        return fail(format_message("expected Worksheets(...)/Sheets(...) after Workbooks(...), got {}", tok_debug(cur())));
+        return fail(format_message(kExpectedSheetsAfterWorkbooks, tok_debug(cur())));
     advance();
     Expr sheet = TRY(parse_key_arg(*this));
     return parse_sheet_property_read(Expr{Expr::WorkbookSheet{box(std::move(book)), box(std::move(sheet))}});
@@ -469,10 +464,10 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
         if (n == "clear" || n == "clearcontents") return Stmt{Stmt::RangeClear{std::move(addr), n == "clearcontents"}};
         if (n == "delete") return Stmt{Stmt::RangeDelete{std::move(addr)}};
         skip_rest_of_line();
-        return Stmt{Stmt::Skipped{format_message("EntireRow/EntireColumn.{} is not implemented", n)}};
+        return Stmt{Stmt::Skipped{format_message(kEntireMemberSkipped, n)}};
     }
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message("Range property/method '{}' is not implemented", m)}};
+    return Stmt{Stmt::Skipped{format_message(kRangeMemberSkipped, m)}};
 }
 
 Result<Stmt> Parser::parse_cell_write_stmt() {
@@ -511,7 +506,7 @@ Result<Stmt> Parser::parse_sheets_stmt() {
         std::string m = TRY(consume_ident());
         skip_rest_of_line();
         if (m == "add") return Stmt{Stmt::AddSheet{}};
-        return Stmt{Stmt::Skipped{format_message("Sheets.{} is not implemented", m)}};
+        return Stmt{Stmt::Skipped{format_message(kSheetsMemberSkipped, m)}};
     }
     Expr key = TRY(parse_key_arg(*this));
     return parse_sheet_property_write(std::move(key));
@@ -536,7 +531,7 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
         TRY_VOID(expect_tok(Tok::Dot));
         std::string p = TRY(consume_ident());
         if (p != "value" && p != "formula")
-            return fail(format_message("unexpected property after Range(...): {}", p));
+            return fail(format_message(kAfterRange, p));
         TRY_VOID(expect_tok(Tok::Eq));
         Expr value = TRY(parse_expr());
         return Stmt{Stmt::SheetRangeWrite{box(std::move(sheet)), std::move(addr), box(std::move(value)), p == "formula"}};
@@ -554,7 +549,7 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
         return Stmt{Stmt::SheetProtect{box(std::move(sheet)), std::move(ui), m == "protect"}};
     }
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message("Sheets(...).{} is not implemented", m)}};
+    return Stmt{Stmt::Skipped{format_message(kSheetMemberSkipped, m)}};
 }
 
 Result<Stmt> Parser::parse_workbook_qualified_stmt() {
@@ -567,7 +562,7 @@ Result<Stmt> Parser::parse_workbook_qualified_stmt() {
         return parse_sheet_property_write(Expr{Expr::WorkbookSheet{box(std::move(book)), box(std::move(sheet))}});
     }
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{"Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...)"}};
+    return Stmt{Stmt::Skipped{std::string(kWorkbooksAlone)}};
 }
 
 // ---------------------------------------------------------------- With lines
@@ -606,7 +601,7 @@ Result<Stmt> Parser::parse_with_cells_or_range_line() {
         std::string p = TRY(consume_ident());
         if (p != "value" && p != "formula") {
             skip_rest_of_line();
-            return Stmt{Stmt::Skipped{format_message("Range property/method '{}' is not implemented", p)}};
+            return Stmt{Stmt::Skipped{format_message(kRangeMemberSkipped, p)}};
         }
         TRY_VOID(expect_tok(Tok::Eq));
         Expr value = TRY(parse_expr());

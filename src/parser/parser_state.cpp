@@ -8,6 +8,17 @@
 
 namespace morvane::parser {
 
+namespace {
+
+constexpr std::string_view kExpectedToken = "expected {}, got {}";
+constexpr std::string_view kExpectedWord = "expected '{}', got {}";
+constexpr std::string_view kExpectedIdent = "expected identifier, got {}";
+constexpr std::string_view kExpectedStr = "expected string literal, got {}";
+constexpr std::string_view kExpectedNewline = "expected newline, got {}";
+constexpr std::string_view kTooDeep = "expression or block nesting is too deep";
+
+}  // namespace
+
 Parser::Parser(Tokens tokens) : toks(std::move(tokens.toks)), spans(std::move(tokens.spans)) {
     if (toks.empty() || !toks.back().is(Tok::Eof)) {
         Tok eof;
@@ -38,7 +49,7 @@ Result<void> Parser::expect_tok(Tok::Kind k) {
     }
     Tok want;
     want.kind = k;
-    return fail(format_message("expected {}, got {}", tok_debug(want), tok_debug(cur())));
+    return fail(format_message(kExpectedToken, tok_debug(want), tok_debug(cur())));
 }
 
 Result<void> Parser::expect_ident(std::string_view word) {
@@ -46,18 +57,18 @@ Result<void> Parser::expect_ident(std::string_view word) {
         advance();
         return {};
     }
-    return fail(format_message("expected '{}', got {}", word, tok_debug(cur())));
+    return fail(format_message(kExpectedWord, word, tok_debug(cur())));
 }
 
 Result<std::string> Parser::consume_ident() {
     Tok t = advance();
-    if (!t.is(Tok::Ident)) return fail(format_message("expected identifier, got {}", tok_debug(t)));
+    if (!t.is(Tok::Ident)) return fail(format_message(kExpectedIdent, tok_debug(t)));
     return std::move(t.text);
 }
 
 Result<std::string> Parser::consume_str() {
     Tok t = advance();
-    if (!t.is(Tok::Str)) return fail(format_message("expected string literal, got {}", tok_debug(t)));
+    if (!t.is(Tok::Str)) return fail(format_message(kExpectedStr, tok_debug(t)));
     return std::move(t.text);
 }
 
@@ -72,7 +83,7 @@ Result<void> Parser::eat_eol() {
         return {};
     }
     if (cur().is(Tok::Eof)) return {};
-    return fail(format_message("expected newline, got {}", tok_debug(cur())));
+    return fail(format_message(kExpectedNewline, tok_debug(cur())));
 }
 
 void Parser::skip_nl() {
@@ -99,7 +110,7 @@ bool Parser::is_elseif() const {
 
 Result<void> Parser::enter(int units) {
     if (depth_ + units > kMaxDepth || stack_nearly_exhausted())
-        return fail("expression or block nesting is too deep");
+        return fail(std::string(kTooDeep));
     depth_ += units;
     return {};
 }

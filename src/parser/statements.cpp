@@ -13,12 +13,16 @@ namespace morvane::parser {
 
 namespace {
 
+constexpr std::string_view kUnexpectedStart = "unexpected token starting statement: {}";
+constexpr std::string_view kIndexedReadSkipped = "'{}(...).{}' read without assignment has no effect";
+constexpr std::string_view kPathReadSkipped = "'{}.{}' read without assignment has no effect";
+constexpr std::string_view kUnknownExit = "unknown exit target: {}";
+constexpr std::string_view kUnknownOnError = "unexpected On Error action: {}";
+constexpr std::string_view kSetSkipped = "'Set {} = ...' targets an unmodeled object expression and was skipped";
+constexpr std::string_view kDebugSkipped = "Debug.Print/Debug.Assert has no effect (no-op)";
+
 constexpr std::string_view kBareWord =
     "'{}' as a bare statement (no Call keyword or parentheses) is not supported and was skipped";
-
-bool is_block_word(std::string_view w) {
-    return w == "do" || w == "if" || w == "for" || w == "with" || w == "while" || w == "select";
-}
 
 std::string join_path(const std::vector<std::string>& path) {
     std::string out;
@@ -34,8 +38,8 @@ std::string join_path(const std::vector<std::string>& path) {
 Result<std::optional<Stmt>> Parser::parse_stmt() {
     const Tok& t = cur();
     if (t.is(Tok::Newline) || t.is(Tok::Eof)) return std::optional<Stmt>{};
-    if (!t.is(Tok::Ident)) return fail(format_message("unexpected token starting statement: {}", tok_debug(t)));
-    if (!peek(1).is(Tok::Eq) && is_block_word(t.text)) {
+    if (!t.is(Tok::Ident)) return fail(format_message(kUnexpectedStart, tok_debug(t)));
+    if (!peek(1).is(Tok::Eq) && opens_block(t)) {
         const std::string& w = t.text;
         if (w == "do") return nested(kBlockCost, [&] { return parse_do_loop(); });
         if (w == "if") return nested(kBlockCost, [&] { return parse_if(); });
@@ -69,7 +73,7 @@ Result<Stmt> Parser::parse_simple_stmt() {
     if (w == "cells") return parse_cell_write_stmt();
     if (w == "debug") {
         skip_rest_of_line();
-        return Stmt{Stmt::Skipped{"Debug.Print/Debug.Assert has no effect (no-op)"}};
+        return Stmt{Stmt::Skipped{std::string(kDebugSkipped)}};
     }
     if (w == "resume") {
         advance();
@@ -127,7 +131,7 @@ Result<Stmt> Parser::parse_ident_stmt() {
                 return Stmt{Stmt::IndexedFieldAssign{std::move(n), std::move(args), std::move(f), box(std::move(value))}};
             }
             skip_rest_of_line();
-            return Stmt{Stmt::Skipped{format_message("'{}(...).{}' read without assignment has no effect", n, f)}};
+            return Stmt{Stmt::Skipped{format_message(kIndexedReadSkipped, n, f)}};
         }
         return Stmt{Stmt::Call{std::move(n), std::move(args)}};
     }
@@ -179,7 +183,7 @@ Result<Stmt> Parser::parse_member_path_stmt(std::string root, std::string first)
         return Stmt{Stmt::MemberPathAssign{std::move(root), std::move(path), box(std::move(value))}};
     }
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message("'{}.{}' read without assignment has no effect", root, join_path(path))}};
+    return Stmt{Stmt::Skipped{format_message(kPathReadSkipped, root, join_path(path))}};
 }
 
 // A name followed by neither =, (, . nor : (the name consumed).
@@ -228,7 +232,7 @@ Result<Stmt> Parser::parse_exit() {
     if (w == "do") return Stmt{Stmt::ExitDo{}};
     if (w == "sub") return Stmt{Stmt::ExitSub{}};
     if (w == "function") return Stmt{Stmt::ExitFunction{}};
-    return fail(format_message("unknown exit target: {}", w));
+    return fail(format_message(kUnknownExit, w));
 }
 
 Result<Stmt> Parser::parse_on_error() {
@@ -245,7 +249,7 @@ Result<Stmt> Parser::parse_on_error() {
         TRY_VOID(expect_ident("next"));
         return Stmt{Stmt::OnError{true}};
     }
-    return fail(format_message("unexpected On Error action: {}", tok_debug(cur())));
+    return fail(format_message(kUnknownOnError, tok_debug(cur())));
 }
 
 Result<Stmt> Parser::parse_call_stmt() {
@@ -264,7 +268,7 @@ Result<Stmt> Parser::parse_set() {
     std::optional<ObjectExpr> object = TRY(parse_object_expr());
     if (object) return Stmt{Stmt::SetObject{std::move(n), std::move(*object)}};
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message("'Set {} = ...' targets an unmodeled object expression and was skipped", n)}};
+    return Stmt{Stmt::Skipped{format_message(kSetSkipped, n)}};
 }
 
 Result<Stmt> Parser::parse_msgbox() {

@@ -8,8 +8,10 @@
 #include <system_error>
 
 #include "parser/mod.h"
+#include "types/address.h"
 #include "types/calendar.h"
 #include "types/text.h"
+#include "types/variant.h"
 
 namespace morvane::parser {
 
@@ -27,60 +29,14 @@ bool operator==(const Tok& a, const Tok& b) {
 
 namespace {
 
+constexpr std::string_view kDateWithTime =
+    "date literal with a time of day is not supported (Date values carry no time): {}";
+constexpr std::string_view kBadDate = "invalid date literal: {}";
+
 constexpr const char* kKindNames[] = {
     "Int", "Float", "Str", "Ident", "Eq", "Ne", "Lt", "Le", "Gt", "Ge", "Plus", "Minus", "Star",
     "Slash", "Amp", "Backslash", "Caret", "LParen", "RParen", "Comma", "Dot", "ColonEq", "Colon",
     "Newline", "Eof", "Date"};
-
-// A text in double quotes with backslash escapes, as in a derived Debug form.
-std::string quoted(std::string_view s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\0': out += "\\0"; break;
-            default:
-                if (c < 0x20 || c == 0x7f) {
-                    char buf[12];
-                    std::snprintf(buf, sizeof buf, "\\u{%x}", c);
-                    out += buf;
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
-        }
-    }
-    out += '"';
-    return out;
-}
-
-// Debug form of a float: positional with at least one decimal between 1e-4
-// and 1e16, shortest scientific ("1e20", "1.5e-7") outside.
-std::string float_debug(double v) {
-    if (std::isnan(v)) return "NaN";
-    if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-    char buf[64];
-    double a = std::fabs(v);
-    if (a == 0 || (a >= 1e-4 && a < 1e16)) {
-        auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-        std::string s(buf, r.ptr);
-        if (s.find('.') == std::string::npos) s += ".0";
-        return s;
-    }
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-    std::string s(buf, r.ptr);
-    // "1.5e-07" -> "1.5e-7", "1e+20" -> "1e20"
-    size_t e = s.find('e');
-    std::string mant = s.substr(0, e);
-    std::string exp = s.substr(e + 1);
-    bool neg = !exp.empty() && exp[0] == '-';
-    if (!exp.empty() && (exp[0] == '-' || exp[0] == '+')) exp.erase(0, 1);
-    while (exp.size() > 1 && exp[0] == '0') exp.erase(0, 1);
-    return mant + "e" + (neg ? "-" : "") + exp;
-}
 
 bool is_ascii_digit(char32_t c) { return c >= '0' && c <= '9'; }
 bool is_ascii_letter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -184,6 +140,12 @@ DateShape classify_date(std::u32string_view s, int64_t& serial) {
 
 }  // namespace
 
+bool opens_block(const Tok& t) {
+    if (!t.is(Tok::Ident)) return false;
+    const std::string& w = t.text;
+    return w == "do" || w == "if" || w == "for" || w == "with" || w == "while" || w == "select";
+}
+
 std::string tok_debug(const Tok& t) {
     std::string name = kKindNames[t.kind];
     switch (t.kind) {
@@ -191,7 +153,7 @@ std::string tok_debug(const Tok& t) {
         case Tok::Date: return name + "(" + std::to_string(t.i) + ")";
         case Tok::Float: return name + "(" + float_debug(t.f) + ")";
         case Tok::Str:
-        case Tok::Ident: return name + "(" + quoted(t.text) + ")";
+        case Tok::Ident: return name + "(" + debug_quote(t.text) + ")";
         default: return name;
     }
 }
@@ -308,9 +270,9 @@ Result<Tokens> tokenize(std::string_view source) {
             }
             std::string lit = text::encode_utf8(std::u32string_view(s).substr(i, j + 1 - i));
             if (shape == DateShape::WithTime)
-                return fail(format_message("date literal with a time of day is not supported (Date values carry no time): {}", lit));
+                return fail(format_message(kDateWithTime, lit));
             if (shape == DateShape::Invalid)
-                return fail(format_message("invalid date literal: {}", lit));
+                return fail(format_message(kBadDate, lit));
             i = j + 1;
             Tok t;
             t.kind = Tok::Date;
@@ -355,19 +317,9 @@ Result<Tokens> tokenize(std::string_view source) {
 }
 
 std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view input) {
-    std::u32string s = text::decode_utf8(text::to_upper(text::trim(input)));
-    size_t d = 0;
-    while (d < s.size() && !is_ascii_digit(s[d])) ++d;
-    if (d == 0 || d == s.size()) return std::nullopt;
-    uint32_t col = 0;
-    for (size_t k = 0; k < d; ++k) col = col * 26u + (static_cast<uint32_t>(s[k]) - 64u);
-    uint64_t row = 0;
-    for (size_t k = d; k < s.size(); ++k) {
-        if (!is_ascii_digit(s[k])) return std::nullopt;
-        row = row * 10 + (s[k] - '0');
-        if (row > UINT32_MAX) return std::nullopt;
-    }
-    return std::pair{col, static_cast<uint32_t>(row)};
+    auto cell = morvane_types::parse_cell_addr(input);
+    if (!cell) return std::nullopt;
+    return std::pair{cell->col, cell->row};
 }
 
 }  // namespace morvane::parser

@@ -1,7 +1,8 @@
-// VBA built-in functions: the merged look-up over the family tables, Range
-// (the one built-in that reads the workbook), and the call path: arguments
-// first, then the built-in, the WorksheetFunction subset for "wsf_" names,
-// or the unknown-name message.
+// VBA built-in functions_: the merged look-up over the family tables (the
+// loader resolves each name once), Range (the one built-in that reads the
+// workbook), and the call paths: arguments first, then the built-in; for a
+// name that is none, the WorksheetFunction subset for "wsf_" names or the
+// unknown-name message.
 #include <span>
 #include <string_view>
 
@@ -25,9 +26,9 @@ constexpr std::string_view kWsfPrefix = "wsf_";
 Result<Variant> range(Vm& vm, std::string_view, std::vector<Variant>& args) {
     if (args.empty() || !args[0].is_str()) return fail(std::string(kRangeNeedsAddress));
     const std::string& addr = args[0].as_str();
-    auto corners = vm.resolve_range_addr(addr);
-    if (!corners) return fail(format_message(kRangeInvalid, addr));
-    return Variant(TRY(vm.read_corners(*corners, addr)));
+    auto area = vm.resolve_range_addr(addr);
+    if (!area) return fail(format_message(kRangeInvalid, addr));
+    return Variant(TRY(vm.read_area(*area, addr)));
 }
 
 constexpr Builtin kOwnTable[] = {
@@ -46,10 +47,14 @@ const Builtin* find_builtin(std::string_view name) {
 
 }  // namespace vm
 
+Result<Variant> Vm::call_builtin(const vm::Builtin& builtin, const std::string& name, const std::vector<Expr>& args) {
+    std::vector<Variant> values = TRY(eval_expr_list(args));
+    return builtin.fn(*this, name, values);
+}
+
 Result<Variant> Vm::eval_vba_func(const std::string& name, const std::vector<Expr>& arg_exprs) {
     // Arguments first: their failure wins over an unknown name.
     std::vector<Variant> args = TRY(eval_expr_list(arg_exprs));
-    if (const vm::Builtin* builtin = vm::find_builtin(name)) return builtin->fn(*this, name, args);
     if (name.starts_with(vm::kWsfPrefix))
         return vm::eval_wsf(std::string_view(name).substr(vm::kWsfPrefix.size()), args);
     return fail(format_message(vm::kUnknownFunction, name));

@@ -1,7 +1,7 @@
-// Copy and paste through the one clipboard of the Vm: Range(...).Copy and
+// Copy and paste through the one clipboard_ of the Vm: Range(...).Copy and
 // the Copy of a Range variable (with or without a Destination), Paste and
 // PasteSpecial on the active sheet, and a sheet's Paste. The snapshot and
-// the paste itself are the clipboard model's (vm/paste.h).
+// the paste itself are the clipboard_ model's (vm/paste.h).
 #include "vm/mod.h"
 #include "vm/values.h"
 
@@ -15,32 +15,31 @@ constexpr std::string_view kClipboardEmpty = "Paste error: Clipboard is empty";
 
 }  // namespace
 
-Result<void> Vm::copy_areas_to_clipboard(const std::string& sheet, const std::vector<Rect>& areas,
+Result<void> Vm::copy_areas_to_clipboard(const std::string& sheet, const std::vector<CellRange>& areas,
                                          std::string_view source) {
     TRY_VOID(vm::check_range_size(source, vm::total_cells(areas), "copy"));
-    auto it = sheets_.find(sheet);
-    clipboard = vm::take_snapshot(it == sheets_.end() ? nullptr : &it->second, areas);
+    clipboard_ = vm::take_snapshot(book_.sheet_by_key(sheet), areas);
     return {};
 }
 
 Result<void> Vm::do_paste(std::string_view dest, bool transpose) {
-    TRY_VOID(check_sheet_not_protected(active_sheet_, active_sheet_));
-    if (!clipboard) return fail(std::string(kClipboardEmpty));
-    return vm::paste(*clipboard, dest, transpose, defined_names, cells_mut());
+    TRY_VOID(book_.check_sheet_not_protected(book_.active_sheet(), book_.active_sheet()));
+    if (!clipboard_) return fail(std::string(kClipboardEmpty));
+    return vm::paste(*clipboard_, dest, transpose, book_.defined_names, book_.cells_mut());
 }
 
 Result<void> Vm::exec_range_copy(const Stmt::RangeCopy& s) {
     auto areas = resolve_multi_area_addr(s.addr);
     if (!areas) return fail(format_message(kCopyInvalid, s.addr));
-    TRY_VOID(copy_areas_to_clipboard(active_sheet_, *areas, s.addr));
-    // The copy stays in the clipboard whatever the paste does.
+    TRY_VOID(copy_areas_to_clipboard(book_.active_sheet(), *areas, s.addr));
+    // The copy stays in the clipboard_ whatever the paste does.
     if (s.dest) return do_paste(*s.dest, false);
     return {};
 }
 
 Result<void> Vm::exec_var_copy(const Stmt::VarCopy& s) {
-    auto it = objects.find(s.var);
-    if (it == objects.end()) return fail(format_message(kNothing, s.var));
+    auto it = objects_.find(s.var);
+    if (it == objects_.end()) return fail(format_message(kNothing, s.var));
     RangeRef range = TRY(vm::expect_range_ref(it->second, "Copy"));
     TRY_VOID(copy_areas_to_clipboard(range.sheet, range.areas, "<" + s.var + ">"));
     if (s.dest) return do_paste(*s.dest, false);

@@ -28,4 +28,10 @@ inline constexpr size_t kExpr = index_in<T, decltype(Expr::node)>::value;
 template <class T>
 inline constexpr size_t kStmt = index_in<T, decltype(Stmt::node)>::value;
 
+// The node of kind K, once a case on kExpr<K> or kStmt<K> has chosen it.
+template <class K, class Node>
+const K& node_as(const Node& node) {
+    return *std::get_if<K>(&node);
+}
+
 }  // namespace morvane::vm

@@ -8,7 +8,7 @@
 #include "types/address.h"
 #include "vm/builtins.h"
 #include "vm/dispatch.h"
-#include "vm/mod.h"
+#include "vm/fast_path.h"
 #include "vm/values.h"
 
 namespace morvane {
@@ -17,47 +17,21 @@ using vm::kExpr;
 
 namespace {
 
-constexpr int64_t k2p53 = int64_t{1} << 53;
-
-bool exact(int64_t x) { return x >= -k2p53 && x <= k2p53; }
-
-// Integers up to 2^53 are exact doubles, and so is any sum, difference or
-// product of them that stays within 2^53: the float rule then yields the
-// same Integer. False leaves the case to the float rule.
-bool int_arith(BinOp op, int64_t a, int64_t b, int64_t& r) {
-    if (!exact(a) || !exact(b)) return false;
-    switch (op) {
-        case BinOp::Add: r = a + b; break;
-        case BinOp::Sub: r = a - b; break;
-        case BinOp::Mul:
-            if (__builtin_mul_overflow(a, b, &r)) return false;
-            break;
-        case BinOp::Mod:
-            if (b == 0) return false;
-            r = a % b;
-            return true;
-        case BinOp::IntDiv:
-            if (b == 0) return false;
-            r = a / b;
-            return true;
-        default: return false;
-    }
-    return exact(r);
-}
-
-Result<void> check_range_size(std::string_view addr, uint64_t cells) {
-    if (cells <= Vm::kMaxArrayLen) return {};
-    return fail(format_message("Range '{}' is too large to read ({} cells; the limit is {})", addr,
-                               std::to_string(cells), std::to_string(Vm::kMaxArrayLen)));
-}
+constexpr std::string_view kUnaryMinus = "Unary minus on non-numeric: {}";
+constexpr std::string_view kWorkbookSheetAlone =
+    "Workbooks(...).Worksheets(...) is only valid as part of a Cells/Range access";
+constexpr std::string_view kNotWorksheetVar = "'{}' is not a Worksheet object variable";
+constexpr std::string_view kUnknownExpression = "Unknown expression";
+constexpr std::string_view kUndefinedVariable = "Undefined variable: '{}'";
+constexpr std::string_view kBadReadAddr = "RangeRead: invalid address '{}'";
+constexpr std::string_view kBadOffsetReadAddr = "RangeOffsetRead: invalid address '{}'";
+constexpr std::string_view kBadSheetReadAddr = "SheetRangeRead: invalid address '{}'";
 
 template <class Read>
-Array read_rect(const Corners& c, Read&& read) {
+Array read_rect(const CellRange& range, Read&& read) {
     Array out;
-    out.reserve(vm::cell_count(c));
-    for (uint64_t r = c.first.first; r <= c.second.first; ++r)
-        for (uint64_t k = c.first.second; k <= c.second.second; ++k)
-            out.push_back(read(static_cast<uint32_t>(r), static_cast<uint32_t>(k)));
+    out.reserve(range.cell_count());
+    range.for_each_cell([&](CellPos p) { out.push_back(read(p.row, p.col)); });
     return out;
 }
 
@@ -80,35 +54,6 @@ bool Vm::fast_num_leaf(const Expr& e, Num& out) const {
         }
         default: return false;
     }
-}
-
-bool Vm::num_arith_general(BinOp op, const Num& a, const Num& c, Num& out) {
-    if (a.is_int && c.is_int && int_arith(op, a.i, c.i, out.i)) {
-        out.is_int = true;
-        return true;
-    }
-    const double x = a.as_double(), y = c.as_double();
-    double r = 0;
-    switch (op) {
-        case BinOp::Add: r = x + y; break;
-        case BinOp::Sub: r = x - y; break;
-        case BinOp::Mul: r = x * y; break;
-        case BinOp::Div:
-            if (y == 0) return false;
-            r = x / y;
-            break;
-        case BinOp::Pow: r = std::pow(x, y); break;
-        case BinOp::Mod:
-        case BinOp::IntDiv: {
-            int64_t p = vm::round_even_saturate(x), q = vm::round_even_saturate(y);
-            if (q == 0 || (p == INT64_MIN && q == -1)) return false;
-            out = {true, op == BinOp::Mod ? p % q : p / q, 0};
-            return true;
-        }
-        default: return false;
-    }
-    out = num_of_double(r);
-    return true;
 }
 
 bool Vm::fast_bool(const Expr& e, bool& out) const {
@@ -167,7 +112,7 @@ Result<Variant> Vm::eval_expr(const Expr& expr) {
             // -(-2^63) has no Integer; the float rule saturates it.
             if (v.is_int()) return v.as_int() == INT64_MIN ? number_variant(9223372036854775808.0) : Variant(-v.as_int());
             if (v.is_float()) return Variant(-v.as_float());
-            return fail(format_message("Unary minus on non-numeric: {}", v.to_string()));
+            return fail(format_message(kUnaryMinus, v.to_string()));
         }
         case kExpr<Expr::Not>: {
             Variant v = TRY(eval_expr(*std::get_if<Expr::Not>(&n)->operand));
@@ -187,23 +132,23 @@ Result<Variant> Vm::eval_expr(const Expr& expr) {
         case kExpr<Expr::SheetCellsValue>: return eval_sheet_cells(*std::get_if<Expr::SheetCellsValue>(&n));
         case kExpr<Expr::SheetRangeValue>: return eval_sheet_range(*std::get_if<Expr::SheetRangeValue>(&n));
         case kExpr<Expr::WorkbookSheet>:
-            return fail("Workbooks(...).Worksheets(...) is only valid as part of a Cells/Range access");
-        case kExpr<Expr::RowsCount>: return Variant(int64_t{1048576});
-        case kExpr<Expr::ColumnsCount>: return Variant(int64_t{16384});
+            return fail(std::string(kWorkbookSheetAlone));
+        case kExpr<Expr::RowsCount>: return Variant(int64_t{kMaxRow});
+        case kExpr<Expr::ColumnsCount>: return Variant(int64_t{kMaxCol});
         case kExpr<Expr::CellsEndPosition>: return eval_end(*std::get_if<Expr::CellsEndPosition>(&n));
-        case kExpr<Expr::ActiveSheet>: return Variant(active_sheet_);
+        case kExpr<Expr::ActiveSheet>: return Variant(active_sheet());
         case kExpr<Expr::SheetVar>: {
             const auto& e = *std::get_if<Expr::SheetVar>(&n);
-            auto it = objects.find(e.var);
-            if (it != objects.end())
+            auto it = objects_.find(e.var);
+            if (it != objects_.end())
                 if (auto ws = std::get_if<ObjectRef::Worksheet>(&it->second.node)) return Variant(ws->sheet);
-            return fail(format_message("'{}' is not a Worksheet object variable", e.var));
+            return fail(format_message(kNotWorksheetVar, e.var));
         }
         case kExpr<Expr::Field>: return eval_field(*std::get_if<Expr::Field>(&n));
         case kExpr<Expr::MemberPath>: return eval_member_path(*std::get_if<Expr::MemberPath>(&n));
         case kExpr<Expr::IndexedField>: return eval_indexed_field(*std::get_if<Expr::IndexedField>(&n));
     }
-    return fail("Unknown expression");
+    return fail(std::string(kUnknownExpression));
 }
 
 Result<std::vector<Variant>> Vm::eval_expr_list(const std::vector<Expr>& exprs) {
@@ -221,12 +166,12 @@ Result<Variant> Vm::eval_var(const Expr::Var& v) {
         std::vector<Variant> none;
         return clock->fn(*this, v.name, none);
     }
-    return fail(format_message("Undefined variable: '{}'", v.name));
+    return fail(format_message(kUndefinedVariable, v.name));
 }
 
 Result<bool> Vm::eval_num_other(const Expr& e, Num& out, Variant& other) {
     other = TRY(eval_expr(e));
-    return num_of(other, out);
+    return vm::num_of(other, out);
 }
 
 Result<bool> Vm::eval_num_binary(const Expr::Binary& b, Num& out, Variant& other) {
@@ -234,37 +179,37 @@ Result<bool> Vm::eval_num_binary(const Expr::Binary& b, Num& out, Variant& other
     if (TRY(eval_num(*b.lhs, a, other))) {
         // `other` is free for the right operand: two numbers build no Variant.
         if (TRY(eval_num(*b.rhs, c, other))) {
-            if (num_arith(b.op, a, c, out)) return true;
-            other = num_variant(c);
+            if (vm::num_arith(b.op, a, c, out)) return true;
+            other = vm::num_variant(c);
         }
-        other = TRY(vm::eval_binop(b.op, num_variant(a), std::move(other)));
+        other = TRY(vm::eval_binop(b.op, vm::num_variant(a), std::move(other)));
     } else {
         Variant lhs = std::move(other);
         Variant rhs;
-        if (TRY(eval_num(*b.rhs, c, rhs))) rhs = num_variant(c);
+        if (TRY(eval_num(*b.rhs, c, rhs))) rhs = vm::num_variant(c);
         other = TRY(vm::eval_binop(b.op, std::move(lhs), std::move(rhs)));
     }
-    return num_of(other, out);
+    return vm::num_of(other, out);
 }
 
 Result<Variant> Vm::eval_binary(const Expr::Binary& b) {
     // Numbers, from variables, arithmetic or Function calls, go without
     // Variants until the result.
-    if (is_arithmetic(b.op)) {
+    if (vm::is_arithmetic(b.op)) {
         Num n;
         Variant other;
-        if (TRY(eval_num_binary(b, n, other))) return num_variant(n);
+        if (TRY(eval_num_binary(b, n, other))) return vm::num_variant(n);
         return other;
     }
-    if (is_comparison(b.op)) {
+    if (vm::is_comparison(b.op)) {
         Num a, c;
         Variant lhs, rhs;
         const bool a_num = TRY(eval_num(*b.lhs, a, lhs));
         const bool c_num = TRY(eval_num(*b.rhs, c, rhs));
         bool t;
-        if (a_num && c_num && num_compare(b.op, a, c, t)) return Variant(t);
-        if (a_num) lhs = num_variant(a);
-        if (c_num) rhs = num_variant(c);
+        if (a_num && c_num && vm::num_compare(b.op, a, c, t)) return Variant(t);
+        if (a_num) lhs = vm::num_variant(a);
+        if (c_num) rhs = vm::num_variant(c);
         return vm::eval_binop(b.op, std::move(lhs), std::move(rhs));
     }
     Variant lhs = TRY(eval_expr(*b.lhs));
@@ -280,16 +225,13 @@ Result<Variant> Vm::eval_call(const Expr::Call& c) {
         return invoke(*f, base);
     }
     if (slots_[slot].defined && slots_[slot].value.is_array()) {
-        if (c.args.empty()) return fail(format_message("Array '{}' requires index", c.name));
-        if (c.args.size() > 1) return fail(std::string(kMultiDim));
+        TRY_VOID(check_one_index(c.name, c.args.size()));
         uint64_t index = TRY(eval_index(c.args[0]));
-        // The index may have run a Function that changed the variable.
-        const Slot& s = slots_[slot];
-        if (!s.defined || !s.value.is_array()) return fail(format_message("'{}' is not an array", c.name));
-        const Array& arr = s.value.as_array();
-        if (index >= arr.size()) return fail(array_oob_error(c.name, index, arr.size()));
-        return arr[index];
+        // The index may have run a Function that changed the variable:
+        // array_element looks again.
+        return *TRY(array_element(slot, c.name, index));
     }
+    if (const vm::Builtin* b = slots_[slot].builtin) return call_builtin(*b, c.name, c.args);
     return eval_vba_func(c.name, c.args);
 }
 
@@ -302,25 +244,25 @@ Result<uint32_t> Vm::eval_cell_index(const Expr& e, std::string_view label) {
 // ---------------------------------------------------------------- cell reads
 
 Result<Variant> Vm::eval_range_value(const Expr::RangeValue& r) {
-    auto corners = resolve_range_addr(r.addr);
-    if (!corners) return fail(format_message("RangeRead: invalid address '{}'", r.addr));
-    if (corners->first == corners->second) return get_cell(corners->first.first, corners->first.second);
-    return Variant(TRY(read_corners(*corners, r.addr)));
+    auto range = resolve_range(r.addr, r.range);
+    if (!range) return fail(format_message(kBadReadAddr, r.addr));
+    if (range->is_single()) return get_cell(range->first.row, range->first.col);
+    return Variant(TRY(read_area(*range, r.addr)));
 }
 
-Result<Array> Vm::read_corners(const Corners& corners, std::string_view addr) const {
-    TRY_VOID(check_range_size(addr, vm::cell_count(corners)));
-    return read_rect(corners, [&](uint32_t row, uint32_t col) { return get_cell(row, col); });
+Result<Array> Vm::read_area(const CellRange& area, std::string_view addr) const {
+    TRY_VOID(vm::check_range_size(addr, area.cell_count(), "read"));
+    return read_rect(area, [&](uint32_t row, uint32_t col) { return get_cell(row, col); });
 }
 
 Result<Variant> Vm::eval_offset_value(const Expr::RangeOffsetValue& r) {
-    auto base = morvane_types::parse_cell_addr(r.addr);
-    if (!base) return fail(format_message("RangeOffsetRead: invalid address '{}'", r.addr));
+    auto base = literal_cell(r.addr, r.range);
+    if (!base) return fail(format_message(kBadOffsetReadAddr, r.addr));
     int64_t dr = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*r.row_offset))))));
     int64_t dc = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(eval_expr(*r.col_offset))))));
     // Wrapping on purpose: a target above row 1 names no cell and reads Empty.
-    uint32_t row = base->first + static_cast<uint32_t>(static_cast<uint64_t>(dr));
-    uint32_t col = base->second + static_cast<uint32_t>(static_cast<uint64_t>(dc));
+    uint32_t row = base->row + static_cast<uint32_t>(static_cast<uint64_t>(dr));
+    uint32_t col = base->col + static_cast<uint32_t>(static_cast<uint64_t>(dc));
     return get_cell(row, col);
 }
 
@@ -341,10 +283,10 @@ Result<Variant> Vm::eval_end(const Expr::CellsEndPosition& e) {
     uint32_t col = TRY(eval_cell_index(*e.col, "col"));
     int64_t r = 0;
     switch (e.direction) {
-        case EndDirection::Up: r = e.want_column ? col : last_nonempty_row(col, row); break;
-        case EndDirection::Down: r = e.want_column ? col : int64_t{first_empty_row(col, row)} - 1; break;
-        case EndDirection::ToLeft: r = e.want_column ? last_nonempty_col(row, col) : row; break;
-        case EndDirection::ToRight: r = e.want_column ? int64_t{first_empty_col(row, col)} - 1 : row; break;
+        case EndDirection::Up: r = e.want_column ? col : book_.last_nonempty_row(col, row); break;
+        case EndDirection::Down: r = e.want_column ? col : int64_t{book_.first_empty_row(col, row)} - 1; break;
+        case EndDirection::ToLeft: r = e.want_column ? book_.last_nonempty_col(row, col) : row; break;
+        case EndDirection::ToRight: r = e.want_column ? int64_t{book_.first_empty_col(row, col)} - 1 : row; break;
     }
     return Variant(std::max<int64_t>(r, 0));
 }
@@ -353,31 +295,31 @@ Result<Variant> Vm::eval_sheet_cells(const Expr::SheetCellsValue& e) {
     auto [key, label] = TRY(resolve_sheet_expr(*e.sheet));
     uint32_t row = TRY(eval_cell_index(*e.row, "row"));
     uint32_t col = TRY(eval_cell_index(*e.col, "col"));
-    auto sheet = sheets_.find(key);
-    if (sheet == sheets_.end()) return Variant();
-    auto cell = sheet->second.find(CellPos{row, col});
-    return cell == sheet->second.end() ? Variant() : cell->second.value;
+    const CellMap* sheet = book_.sheet_by_key(key);
+    if (!sheet) return Variant();
+    auto cell = sheet->find(CellPos{row, col});
+    return cell == sheet->end() ? Variant() : cell->second.value;
 }
 
 Result<Variant> Vm::eval_sheet_range(const Expr::SheetRangeValue& e) {
     auto [key, label] = TRY(resolve_sheet_expr(*e.sheet));
-    auto corners = morvane_types::parse_range_addr(e.addr);
-    if (!corners) return fail(format_message("SheetRangeRead: invalid address '{}'", e.addr));
-    auto sheet = sheets_.find(key);
+    auto range = e.range ? e.range : morvane_types::parse_range_addr(e.addr);
+    if (!range) return fail(format_message(kBadSheetReadAddr, e.addr));
+    const CellMap* sheet = book_.sheet_by_key(key);
     auto read = [&](uint32_t row, uint32_t col) -> Variant {
-        if (sheet == sheets_.end()) return Variant();
-        auto cell = sheet->second.find(CellPos{row, col});
-        return cell == sheet->second.end() ? Variant() : cell->second.value;
+        if (!sheet) return Variant();
+        auto cell = sheet->find(CellPos{row, col});
+        return cell == sheet->end() ? Variant() : cell->second.value;
     };
-    if (corners->first == corners->second) return read(corners->first.first, corners->first.second);
-    TRY_VOID(check_range_size(e.addr, vm::cell_count(*corners)));
-    return Variant(read_rect(*corners, read));
+    if (range->is_single()) return read(range->first.row, range->first.col);
+    TRY_VOID(vm::check_range_size(e.addr, range->cell_count(), "read"));
+    return Variant(read_rect(*range, read));
 }
 
-// ---------------------------------------------------------------- objects and records
+// ---------------------------------------------------------------- objects_ and records
 
 Result<Variant> Vm::eval_field(const Expr::Field& f) {
-    if (auto it = objects.find(f.var); it != objects.end()) {
+    if (auto it = objects_.find(f.var); it != objects_.end()) {
         if (auto r = std::get_if<ObjectRef::Range>(&it->second.node))
             return f.field == "value" ? read_range_ref_value(r->range) : Result<Variant>(Variant());
     }
@@ -388,7 +330,7 @@ Result<Variant> Vm::eval_field(const Expr::Field& f) {
 }
 
 Result<Variant> Vm::eval_member_path(const Expr::MemberPath& m) {
-    if (auto it = objects.find(m.root); it != objects.end()) {
+    if (auto it = objects_.find(m.root); it != objects_.end()) {
         if (auto r = std::get_if<ObjectRef::Range>(&it->second.node)) {
             if (m.path.size() == 2 && m.path[0] == "areas" && m.path[1] == "count")
                 return Variant(static_cast<int64_t>(r->range.areas.size()));
@@ -405,14 +347,9 @@ Result<Variant> Vm::eval_member_path(const Expr::MemberPath& m) {
 }
 
 Result<Variant> Vm::eval_indexed_field(const Expr::IndexedField& f) {
-    if (f.args.empty()) return fail(format_message("Array '{}' requires index", f.name));
-    if (f.args.size() > 1) return fail(std::string(kMultiDim));
+    TRY_VOID(check_one_index(f.name, f.args.size()));
     uint64_t index = TRY(eval_index(f.args[0]));
-    const Slot& s = slots_[slot_of(f.name, f.slot)];
-    if (!s.defined || !s.value.is_array()) return fail(format_message("'{}' is not an array", f.name));
-    const Array& arr = s.value.as_array();
-    if (index >= arr.size()) return fail(array_oob_error(f.name, index, arr.size()));
-    const Variant& element = arr[index];
+    const Variant& element = *TRY(array_element(slot_of(f.name, f.slot), f.name, index));
     if (!element.is_record()) return element;
     const Variant* v = element.as_record().find(f.field);
     return v ? *v : Variant();

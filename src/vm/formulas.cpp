@@ -31,10 +31,14 @@ struct FormulaCache {
     }
 };
 
+// Defined here, where the cache type is complete.
+Vm::Vm() = default;
+Vm::~Vm() = default;
+
 namespace {
 
-FormulaCache& cache_of(std::shared_ptr<FormulaCache>& cache) {
-    if (!cache) cache = std::make_shared<FormulaCache>();
+FormulaCache& cache_of(std::unique_ptr<FormulaCache>& cache) {
+    if (!cache) cache = std::make_unique<FormulaCache>();
     return *cache;
 }
 
@@ -45,7 +49,7 @@ eval::InterruptCheck Vm::formula_interrupt() {
     // check point records it, so no On Error handler swallows it.
     return {[](void* arg) {
                 auto* vm = static_cast<Vm*>(arg);
-                if (!vm->interrupt_check || !vm->interrupt_check()) return false;
+                if (!vm->interrupt_check_ || !vm->interrupt_check_()) return false;
                 vm->interrupted_ = true;
                 return true;
             },
@@ -58,14 +62,14 @@ Result<void> Vm::set_cell_formula(uint32_t row, uint32_t col, std::string_view f
     const FormulaCache::Entry* entry = TRY(cache_of(formula_cache_).entry_for(pos, text));
     // The target still holds its previous content while the formula runs.
     Variant value = TRY(eval::evaluate(*entry->tree, cells(), pos, formula_interrupt()));
-    cells_mut()[pos] = CellContent{std::move(text), std::move(value)};
+    book_.cells_mut()[pos] = CellContent{std::move(text), std::move(value)};
     return {};
 }
 
-Result<void> Vm::set_rect_formula(const Rect& area, std::string_view formula) {
+Result<void> Vm::set_rect_formula(const CellRange& area, std::string_view formula) {
     // No reference is adjusted from cell to cell: every cell gets the same text.
-    for (uint64_t r = area.first_row; r <= area.last_row; ++r)
-        for (uint64_t c = area.first_col; c <= area.last_col; ++c)
+    for (uint64_t r = area.first.row; r <= area.last.row; ++r)
+        for (uint64_t c = area.first.col; c <= area.last.col; ++c)
             TRY_VOID(set_cell_formula(static_cast<uint32_t>(r), static_cast<uint32_t>(c), formula));
     return {};
 }
@@ -87,7 +91,7 @@ Result<void> Vm::recalculate_all() {
         });
     }
     const std::vector<uint32_t> order = vm::topo_sort_formulas(formulas);
-    CellMap& live = cells_mut();
+    CellMap& live = book_.cells_mut();
     for (uint32_t i : order) {
         const vm::FormulaEntry& f = formulas[i];
         const CellPos pos{f.row, f.col};
@@ -98,8 +102,8 @@ Result<void> Vm::recalculate_all() {
 }
 
 Result<void> Vm::set_calc_mode(CalcMode mode) {
-    const CalcMode previous = calc_mode;
-    calc_mode = mode;
+    const CalcMode previous = book_.calc_mode;
+    book_.calc_mode = mode;
     if (mode == CalcMode::Automatic && previous != CalcMode::Automatic) return recalculate_all();
     return {};
 }

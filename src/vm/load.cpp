@@ -3,7 +3,9 @@
 // a run never hashes a name. The variable table seen by name is here too.
 #include <type_traits>
 
-#include "vm/mod.h"
+#include "types/address.h"
+#include "vm/builtins.h"
+#include "vm/fast_path.h"
 
 namespace morvane {
 
@@ -53,6 +55,30 @@ const Variant* find_constant(std::string_view name) {
     return nullptr;
 }
 
+template <class T, class... Kinds>
+inline constexpr bool is_one_of = (std::is_same_v<T, Kinds> || ...);
+
+// Kinds that hold no name, expression or address to bind.
+template <class T>
+inline constexpr bool binds_nothing_expr =
+    is_one_of<T, Expr::Int, Expr::Float, Expr::Str, Expr::Bool, Expr::Date, Expr::RowsCount, Expr::ColumnsCount,
+              Expr::ActiveSheet>;
+template <class T>
+inline constexpr bool binds_nothing_stmt =
+    is_one_of<T, Stmt::SetCalculation, Stmt::ExitFor, Stmt::ExitDo, Stmt::ExitSub, Stmt::ExitFunction, Stmt::OnError,
+              Stmt::OnErrorGoto, Stmt::Label, Stmt::GoTo, Stmt::ResumeNext, Stmt::Nop, Stmt::RangeName,
+              Stmt::AddSheet, Stmt::Skipped, Stmt::End>;
+template <class T>
+inline constexpr bool always_false = false;
+
+// An address literal's cells, parsed once; a defined name stays unbound.
+void bind_range(const std::string& addr, LiteralRange& out) { out = morvane_types::parse_range_addr(addr); }
+// A one-cell address literal (the base of an Offset).
+void bind_cell(const std::string& addr, LiteralRange& out) {
+    auto cell = morvane_types::parse_cell_addr(addr);
+    out = cell ? LiteralRange(CellRange::single(*cell)) : std::nullopt;
+}
+
 }  // namespace
 
 namespace vm {
@@ -79,6 +105,7 @@ uint32_t Vm::intern(std::string_view name) {
     uint32_t slot = static_cast<uint32_t>(slots_.size());
     Slot s;
     s.constant = find_constant(name);
+    s.builtin = vm::find_builtin(name);
     slots_.push_back(std::move(s));
     names_.push_back(key);
     slot_index_.emplace(std::move(key), slot);
@@ -120,26 +147,27 @@ void Vm::bind_procedures() {
     for (Slot& s : slots_) s.func = nullptr, s.sub = nullptr;
     procs_.clear();
     proc_of_.clear();
-    for (const auto& [name, f] : functions) {
+    for (const auto& [name, f] : functions_) {
         procs_.push_back(std::make_unique<Proc>(make_proc(f.params, f.body, name, true)));
         slots_[procs_.back()->name_slot].func = procs_.back().get();
         proc_of_[&f] = procs_.back().get();
     }
-    for (const auto& [name, s] : subs) {
+    for (const auto& [name, s] : subs_) {
         procs_.push_back(std::make_unique<Proc>(make_proc(s.params, s.body, name, false)));
         slots_[procs_.back()->name_slot].sub = procs_.back().get();
         proc_of_[&s] = procs_.back().get();
     }
 }
 
-void Vm::bind_program(const Program& program) {
+void Vm::bind_program() {
     bind_procedures();
-    for (const auto& proc : procs_) {
-        for (const Param& p : *proc->params)
-            if (p.default_value) bind_expr(*p.default_value);
-        bind_body(*proc->body);
-    }
-    (void)program;
+    for (const auto& proc : procs_) bind_proc(*proc);
+}
+
+void Vm::bind_proc(const Proc& proc) {
+    for (const Param& p : *proc.params)
+        if (p.default_value) bind_expr(*p.default_value);
+    bind_body(*proc.body);
 }
 
 void Vm::bind_body(const Body& body) {
@@ -159,6 +187,8 @@ void Vm::bind_object(const ObjectExpr& object) {
                 if (o.index) bind_expr(*o.index);
             } else if constexpr (std::is_same_v<T, ObjectExpr::SpecialCellsVisible>) {
                 if (o.base) bind_object(*o.base);
+            } else if constexpr (!std::is_same_v<T, ObjectExpr::Range>) {
+                static_assert(always_false<T>, "an object kind the loader does not bind");
             }
         },
         object.node);
@@ -187,13 +217,17 @@ void Vm::bind_expr(const Expr& expr) {
             } else if constexpr (std::is_same_v<T, Expr::Call>) {
                 e.slot = intern(e.name);
                 bind_list(e.args);
+            } else if constexpr (std::is_same_v<T, Expr::RangeValue>) {
+                bind_range(e.addr, e.range);
             } else if constexpr (std::is_same_v<T, Expr::RangeOffsetValue>) {
+                bind_cell(e.addr, e.range);
                 bind_opt(e.row_offset), bind_opt(e.col_offset);
             } else if constexpr (std::is_same_v<T, Expr::CellsFind>) {
                 bind_opt(e.what);
             } else if constexpr (std::is_same_v<T, Expr::SheetCellsValue>) {
                 bind_opt(e.sheet), bind_opt(e.row), bind_opt(e.col);
             } else if constexpr (std::is_same_v<T, Expr::SheetRangeValue>) {
+                bind_range(e.addr, e.range);
                 bind_opt(e.sheet);
             } else if constexpr (std::is_same_v<T, Expr::WorkbookSheet>) {
                 bind_opt(e.workbook), bind_opt(e.sheet);
@@ -208,6 +242,8 @@ void Vm::bind_expr(const Expr& expr) {
             } else if constexpr (std::is_same_v<T, Expr::IndexedField>) {
                 e.slot = intern(e.name);
                 bind_list(e.args);
+            } else {
+                static_assert(binds_nothing_expr<T>, "an expression kind the loader does not bind");
             }
         },
         expr.node);
@@ -222,24 +258,33 @@ void Vm::bind_stmt(const Stmt& stmt) {
                 bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::CellWrite>) {
                 bind_opt(s.row), bind_opt(s.col), bind_opt(s.value);
-            } else if constexpr (std::is_same_v<T, Stmt::ApplicationSet> || std::is_same_v<T, Stmt::RangeWrite>) {
+            } else if constexpr (std::is_same_v<T, Stmt::ApplicationSet>) {
                 bind_opt(s.value);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeWrite>) {
+                bind_range(s.addr, s.range);
+                bind_opt(s.value);
+            } else if constexpr (is_one_of<T, Stmt::RangeCopy, Stmt::RangeClear, Stmt::RangeDelete, Stmt::RangeInsert,
+                                           Stmt::RangeSort>) {
+                bind_range(s.addr, s.range);
             } else if constexpr (std::is_same_v<T, Stmt::VarCopy>) {
                 s.slot = intern(s.var);
             } else if constexpr (std::is_same_v<T, Stmt::SetObject>) {
                 s.slot = intern(s.name);
                 bind_object(s.object);
             } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
+                bind_range(s.addr, s.range);
                 bind_opt(s.transpose);
             } else if constexpr (std::is_same_v<T, Stmt::SheetPaste> || std::is_same_v<T, Stmt::SheetDelete>) {
                 bind_opt(s.sheet);
             } else if constexpr (std::is_same_v<T, Stmt::SheetProtect>) {
                 bind_opt(s.sheet), bind_opt(s.user_interface_only);
             } else if constexpr (std::is_same_v<T, Stmt::RangeOffsetWrite>) {
+                bind_cell(s.addr, s.range);
                 bind_opt(s.row_offset), bind_opt(s.col_offset), bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::SheetCellWrite>) {
                 bind_opt(s.sheet), bind_opt(s.row), bind_opt(s.col), bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::SheetRangeWrite>) {
+                bind_range(s.addr, s.range);
                 bind_opt(s.sheet), bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::WithSheet> || std::is_same_v<T, Stmt::Block> ||
                                  std::is_same_v<T, Stmt::WithVar>) {
@@ -250,6 +295,7 @@ void Vm::bind_stmt(const Stmt& stmt) {
                 bind_body(s.body);
             } else if constexpr (std::is_same_v<T, Stmt::ForEach>) {
                 s.slot = intern(s.var);
+                bind_range(s.collection, s.range);
                 bind_body(s.body);
             } else if constexpr (std::is_same_v<T, Stmt::If>) {
                 bind_opt(s.cond);
@@ -297,6 +343,8 @@ void Vm::bind_stmt(const Stmt& stmt) {
                 s.slot = intern(s.name);
                 bind_list(s.indices);
                 bind_opt(s.value);
+            } else {
+                static_assert(binds_nothing_stmt<T>, "a statement kind the loader does not bind");
             }
         },
         stmt.node);

@@ -4,6 +4,7 @@
 // and reads and writes of whole ranges through Range object variables.
 #include <cmath>
 
+#include "types/address.h"
 #include "types/text.h"
 #include "vm/mod.h"
 #include "vm/sheet_rows.h"
@@ -32,27 +33,35 @@ constexpr std::string_view kMultiAreaRead =
 constexpr std::string_view kMultiAreaWrite =
     "Range.Value: multi-area range has no single .Value — write through .Areas(n) instead";
 
-bool holds_cells(const Rect& r) { return r.first_row <= r.last_row && r.first_col <= r.last_col; }
-
 }  // namespace
 
 // ---------------------------------------------------------------- addresses
 
-std::optional<Corners> Vm::resolve_range_addr(std::string_view addr) const {
-    return vm::resolve_range_addr(addr, defined_names);
+std::optional<CellRange> Vm::resolve_range_addr(std::string_view addr) const {
+    return vm::resolve_range_addr(addr, book_.defined_names);
 }
 
-std::optional<std::vector<Rect>> Vm::resolve_multi_area_addr(std::string_view addr) const {
-    return vm::resolve_multi_area_addr(addr, defined_names);
+std::optional<CellRange> Vm::resolve_range(std::string_view addr, const LiteralRange& literal) const {
+    if (literal) return literal;
+    return resolve_range_addr(addr);
+}
+
+std::optional<CellPos> Vm::literal_cell(std::string_view addr, const LiteralRange& literal) {
+    if (literal) return literal->first;
+    return morvane_types::parse_cell_addr(addr);
+}
+
+std::optional<std::vector<CellRange>> Vm::resolve_multi_area_addr(std::string_view addr) const {
+    return vm::resolve_multi_area_addr(addr, book_.defined_names);
 }
 
 // ---------------------------------------------------------------- sheets
 
 Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr& sheet) {
-    if (sheet.is<Expr::ActiveSheet>()) return std::pair{active_sheet_, active_sheet_};
+    if (sheet.is<Expr::ActiveSheet>()) return std::pair{book_.active_sheet(), book_.active_sheet()};
     if (auto v = sheet.get_if<Expr::SheetVar>()) {
-        auto it = objects.find(v->var);
-        if (it == objects.end()) return fail(format_message(kNothing, v->var));
+        auto it = objects_.find(v->var);
+        if (it == objects_.end()) return fail(format_message(kNothing, v->var));
         const auto& node = it->second.node;
         if (auto ws = std::get_if<ObjectRef::Worksheet>(&node)) return std::pair{ws->sheet, ws->sheet};
         if (std::holds_alternative<ObjectRef::Range>(node)) return fail(format_message(kRangeNotSheet, v->var));
@@ -74,18 +83,18 @@ Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr& s
     return std::pair{text::to_lower(label), label};
 }
 
-// ---------------------------------------------------------------- objects
+// ---------------------------------------------------------------- objects_
 
 Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
     const auto& n = object.node;
     if (auto o = std::get_if<ObjectExpr::Range>(&n)) {
         auto areas = resolve_multi_area_addr(o->addr);
         if (!areas) return fail(format_message(kRangeInvalid, o->addr));
-        return ObjectRef{ObjectRef::Range{RangeRef{active_sheet_, std::move(*areas)}}};
+        return ObjectRef{ObjectRef::Range{RangeRef{book_.active_sheet(), std::move(*areas)}}};
     }
     if (auto o = std::get_if<ObjectExpr::Var>(&n)) {
-        auto it = objects.find(o->name);
-        if (it == objects.end()) return fail(format_message(kObjectNotSet, o->name));
+        auto it = objects_.find(o->name);
+        if (it == objects_.end()) return fail(format_message(kObjectNotSet, o->name));
         return it->second;
     }
     if (auto o = std::get_if<ObjectExpr::Union>(&n)) {
@@ -112,7 +121,7 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
     const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);
     // No row or column is ever hidden: every area that holds cells is visible.
     RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o.base)), "SpecialCells"));
-    std::erase_if(base.areas, [](const Rect& r) { return !holds_cells(r); });
+    std::erase_if(base.areas, [](const CellRange& r) { return r.cell_count() == 0; });
     if (base.areas.empty()) return fail(std::string(kNoVisibleCells));
     return ObjectRef{ObjectRef::Range{std::move(base)}};
 }
@@ -120,56 +129,55 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
 Result<void> Vm::exec_set_object(const Stmt::SetObject& s) {
     if (auto v = s.object.get_if<ObjectExpr::Var>()) {
         if (v->name == "activesheet") {
-            objects.insert_or_assign(s.name, ObjectRef{ObjectRef::Worksheet{active_sheet_}});
+            objects_.insert_or_assign(s.name, ObjectRef{ObjectRef::Worksheet{book_.active_sheet()}});
             return {};
         }
         if (v->name == "thisworkbook" || v->name == "activeworkbook") {
-            objects.insert_or_assign(s.name, ObjectRef{ObjectRef::Workbook{}});
+            objects_.insert_or_assign(s.name, ObjectRef{ObjectRef::Workbook{}});
             return {};
         }
         // Set x = Nothing, or Set x = y with y never set, leaves x as it was.
-        if (!objects.contains(v->name)) return {};
+        if (!objects_.contains(v->name)) return {};
     }
     ObjectRef ref = TRY(eval_object_expr(s.object));
-    objects.insert_or_assign(s.name, std::move(ref));
+    objects_.insert_or_assign(s.name, std::move(ref));
     return {};
 }
 
-// ---------------------------------------------------------------- values through Range objects
+// ---------------------------------------------------------------- values through Range objects_
 
 Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
     if (range.areas.size() != 1) return fail(std::string(kMultiAreaRead));
-    const Rect& area = range.areas.front();
-    auto found = sheets_.find(range.sheet);
-    const CellMap* sheet = found == sheets_.end() ? nullptr : &found->second;
+    const CellRange& area = range.areas.front();
+    const CellMap* sheet = book_.sheet_by_key(range.sheet);
     auto read = [&](uint32_t row, uint32_t col) -> Variant {
         if (!sheet) return Variant();
         auto it = sheet->find(CellPos{row, col});
         return it == sheet->end() ? Variant() : it->second.value;
     };
-    if (area.first_row == area.last_row && area.first_col == area.last_col) return read(area.first_row, area.first_col);
-    TRY_VOID(vm::check_range_size(vm::rect_text(area), vm::rect_cells(area), "read"));
+    if (area.first.row == area.last.row && area.first.col == area.last.col) return read(area.first.row, area.first.col);
+    TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "read"));
     Array out;
-    out.reserve(vm::rect_cells(area));
-    for (uint64_t r = area.first_row; r <= area.last_row; ++r)
-        for (uint64_t c = area.first_col; c <= area.last_col; ++c)
+    out.reserve(area.cell_count());
+    for (uint64_t r = area.first.row; r <= area.last.row; ++r)
+        for (uint64_t c = area.first.col; c <= area.last.col; ++c)
             out.push_back(read(static_cast<uint32_t>(r), static_cast<uint32_t>(c)));
     return Variant(std::move(out));
 }
 
 Result<void> Vm::write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value) {
     if (range.areas.size() != 1) return fail(std::string(kMultiAreaWrite));
-    const Rect& area = range.areas.front();
-    TRY_VOID(check_sheet_not_protected(range.sheet, range.sheet));
+    const CellRange& area = range.areas.front();
+    TRY_VOID(book_.check_sheet_not_protected(range.sheet, range.sheet));
     // A sheet deleted since the Set is not brought back by writing to it.
-    if (!sheets_.contains(range.sheet)) return fail(format_message(kSheetNotFound, range.sheet));
-    TRY_VOID(vm::check_range_size(vm::rect_text(area), vm::rect_cells(area), "write"));
+    if (!book_.has_sheet(range.sheet)) return fail(format_message(kSheetNotFound, range.sheet));
+    TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "write"));
     if (is_formula) {
         const std::string formula = vm::vba_to_str(value);
         // Formulas evaluate against the active sheet: the range's own, meanwhile.
         return on_sheet(range.sheet, [&] { return set_rect_formula(area, formula); });
     }
-    vm::fill_rect(*sheet_cells_mut(range.sheet), area, value);
+    vm::fill_rect(*book_.sheet_cells_mut(range.sheet), area, value);
     return {};
 }
 

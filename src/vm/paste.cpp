@@ -25,9 +25,9 @@ std::string num(uint64_t n) { return std::to_string(n); }
 // last - first + 1 as a signed count: 0 or less for a reversed pair.
 int64_t span(uint32_t first, uint32_t last) { return int64_t{last} - first + 1; }
 
-bool same_shape(const Rect& a, const Rect& b) {
-    return span(a.first_row, a.last_row) == span(b.first_row, b.last_row) &&
-           span(a.first_col, a.last_col) == span(b.first_col, b.last_col);
+bool same_shape(const CellRange& a, const CellRange& b) {
+    return span(a.first.row, a.last.row) == span(b.first.row, b.last.row) &&
+           span(a.first.col, a.last.col) == span(b.first.col, b.last.col);
 }
 
 void put(CellMap& sheet, uint64_t row, uint64_t col, const Variant& value) {
@@ -40,8 +40,8 @@ void put(CellMap& sheet, uint64_t row, uint64_t col, const Variant& value) {
 void write_area(CellMap& sheet, const CopiedArea& src, uint64_t row, uint64_t col, bool transpose) {
     const uint64_t rows = transpose ? src.cols : src.rows, cols = transpose ? src.rows : src.cols;
     if (rows == 0 || cols == 0) return;
-    clear_rect(sheet, Rect{static_cast<uint32_t>(row), static_cast<uint32_t>(col),
-                           static_cast<uint32_t>(row + rows - 1), static_cast<uint32_t>(col + cols - 1)});
+    clear_rect(sheet, CellRange{{static_cast<uint32_t>(row), static_cast<uint32_t>(col)},
+                                {static_cast<uint32_t>(row + rows - 1), static_cast<uint32_t>(col + cols - 1)}});
     for (const auto& [at, value] : src.values) {
         if (transpose)
             put(sheet, row + at.col, col + at.row, value);
@@ -51,7 +51,7 @@ void write_area(CellMap& sheet, const CopiedArea& src, uint64_t row, uint64_t co
 }
 
 Result<void> paste_areas(const ClipboardState& clip, std::string_view dest, bool transpose,
-                         const std::optional<std::vector<Rect>>& targets, CellMap& sheet) {
+                         const std::optional<std::vector<CellRange>>& targets, CellMap& sheet) {
     const size_t n = clip.areas.size();
     auto shapes_match = [&] {
         for (size_t i = 0; i < n; ++i)
@@ -60,7 +60,7 @@ Result<void> paste_areas(const ClipboardState& clip, std::string_view dest, bool
     };
     if (n >= 2 && !transpose && targets && targets->size() == n && shapes_match()) {
         for (size_t i = 0; i < n; ++i)
-            write_area(sheet, clip.areas[i], (*targets)[i].first_row, (*targets)[i].first_col, false);
+            write_area(sheet, clip.areas[i], (*targets)[i].first.row, (*targets)[i].first.col, false);
         return {};
     }
     if (n == 1) return fail(std::string(kMultiNotSupported));
@@ -68,36 +68,36 @@ Result<void> paste_areas(const ClipboardState& clip, std::string_view dest, bool
     if (targets->size() == 1) return fail(format_message(kDisjointToSingle, num(n)));
     if (targets->size() != n) return fail(format_message(kAreaCount, num(n), num(targets->size())));
     for (size_t i = 0; i < n; ++i) {
-        const Rect& s = clip.areas[i].area;
-        const Rect& d = (*targets)[i];
+        const CellRange& s = clip.areas[i].area;
+        const CellRange& d = (*targets)[i];
         if (!same_shape(s, d))
-            return fail(format_message(kAreaShape, num(i + 1), std::to_string(span(s.first_row, s.last_row)),
-                                       std::to_string(span(s.first_col, s.last_col)),
-                                       std::to_string(span(d.first_row, d.last_row)),
-                                       std::to_string(span(d.first_col, d.last_col))));
+            return fail(format_message(kAreaShape, num(i + 1), std::to_string(span(s.first.row, s.last.row)),
+                                       std::to_string(span(s.first.col, s.last.col)),
+                                       std::to_string(span(d.first.row, d.last.row)),
+                                       std::to_string(span(d.first.col, d.last.col))));
     }
     return fail(std::string(kMultiNotSupported));
 }
 
 }  // namespace
 
-ClipboardState take_snapshot(const CellMap* sheet, const std::vector<Rect>& areas) {
+ClipboardState take_snapshot(const CellMap* sheet, const std::vector<CellRange>& areas) {
     ClipboardState clip;
     clip.areas.reserve(areas.size());
-    for (const Rect& area : areas) {
-        CopiedArea& copy = clip.areas.emplace_back(CopiedArea{area, rect_rows(area), rect_cols(area), {}});
+    for (const CellRange& area : areas) {
+        CopiedArea& copy = clip.areas.emplace_back(CopiedArea{area, area.rows(), area.cols(), {}});
         if (!sheet || copy.rows == 0 || copy.cols == 0) continue;
         auto keep = [&](CellPos pos, const Variant& value) {
-            if (!value.is_empty()) copy.values.emplace_back(CellPos{pos.row - area.first_row, pos.col - area.first_col}, value);
+            if (!value.is_empty()) copy.values.emplace_back(CellPos{pos.row - area.first.row, pos.col - area.first.col}, value);
         };
         // Walk whichever is smaller: the stored cells or the rectangle.
-        if (rect_cells(area) > sheet->size()) {
+        if (area.cell_count() > sheet->size()) {
             for (const auto& [pos, content] : *sheet)
-                if (rect_contains(area, pos.row, pos.col)) keep(pos, content.value);
+                if (area.contains(CellPos{pos.row, pos.col})) keep(pos, content.value);
             continue;
         }
-        for (uint64_t r = area.first_row; r <= area.last_row; ++r)
-            for (uint64_t c = area.first_col; c <= area.last_col; ++c) {
+        for (uint64_t r = area.first.row; r <= area.last.row; ++r)
+            for (uint64_t c = area.first.col; c <= area.last.col; ++c) {
                 CellPos pos{static_cast<uint32_t>(r), static_cast<uint32_t>(c)};
                 if (auto it = sheet->find(pos); it != sheet->end()) keep(pos, it->second.value);
             }
@@ -118,20 +118,20 @@ Result<void> paste(const ClipboardState& clip, std::string_view dest, bool trans
     if (dest.find(':') != std::string_view::npos) {
         auto corners = resolve_range_addr(dest, names);
         if (!corners) return fail(format_message(kInvalidRange, dest));
-        const Rect r = rect_of(*corners);
-        row = r.first_row, col = r.first_col, rows = rect_rows(r), cols = rect_cols(r);
+        const CellRange r = *corners;
+        row = r.first.row, col = r.first.col, rows = r.rows(), cols = r.cols();
         if (!single && (rows != want_rows || cols != want_cols))
             return fail(format_message(kShapeMismatch, num(want_rows), num(want_cols), num(rows), num(cols)));
     } else {
         auto cell = morvane_types::parse_cell_addr(dest);
         if (!cell) return fail(format_message(kInvalidAddress, dest));
-        row = cell->first, col = cell->second;
+        row = cell->row, col = cell->col;
     }
     if (rows == 0 || cols == 0) return {};
     if (row + rows - 1 > UINT32_MAX || col + cols - 1 > UINT32_MAX) return fail(format_message(kPastEdge, dest));
-    const Rect target{static_cast<uint32_t>(row), static_cast<uint32_t>(col), static_cast<uint32_t>(row + rows - 1),
-                      static_cast<uint32_t>(col + cols - 1)};
-    TRY_VOID(check_range_size(dest, rect_cells(target), "paste"));
+    const CellRange target{{static_cast<uint32_t>(row), static_cast<uint32_t>(col)},
+                           {static_cast<uint32_t>(row + rows - 1), static_cast<uint32_t>(col + cols - 1)}};
+    TRY_VOID(check_range_size(dest, target.cell_count(), "paste"));
     if (!single) {
         write_area(sheet, src, row, col, transpose);
         return {};

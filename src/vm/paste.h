@@ -22,7 +22,7 @@ namespace morvane::vm {
 // One copied area: its non-Empty values at (row, column) offsets from its
 // first corner. A reversed area has no rows or no columns and keeps nothing.
 struct CopiedArea {
-    Rect area;
+    CellRange area;
     uint64_t rows = 0;
     uint64_t cols = 0;
     std::vector<std::pair<CellPos, Variant>> values;
@@ -35,7 +35,7 @@ struct ClipboardState {
 
 // The values of `areas` on `sheet` (none: a sheet that does not exist reads
 // empty). The caller bounds the areas' size.
-ClipboardState take_snapshot(const CellMap* sheet, const std::vector<Rect>& areas);
+ClipboardState take_snapshot(const CellMap* sheet, const std::vector<CellRange>& areas);
 
 // Pastes `clip` at the destination text `dest` (A1 areas or a defined name)
 // into `sheet`. Every check comes before the first write, so a failing paste

@@ -9,17 +9,14 @@ namespace morvane::vm {
 
 namespace {
 
-void collect_rects(const FormulaExpr& e, std::vector<ReadRect>& out) {
+void collect_rects(const FormulaExpr& e, std::vector<CellRange>& out) {
     switch (e.kind()) {
         case FormulaExpr::Kind::CellRef: {
-            const auto& r = *e.get<FormulaExpr::CellRef>();
-            out.push_back({r.row, r.col, r.row, r.col});
+            out.push_back(CellRange::single(e.get<FormulaExpr::CellRef>()->pos()));
             break;
         }
         case FormulaExpr::Kind::Range: {
-            const auto& r = *e.get<FormulaExpr::Range>();
-            out.push_back({std::min(r.row1, r.row2), std::min(r.col1, r.col2), std::max(r.row1, r.row2),
-                           std::max(r.col1, r.col2)});
+            out.push_back(e.get<FormulaExpr::Range>()->range().normalised());
             break;
         }
         case FormulaExpr::Kind::Binary: {
@@ -55,17 +52,17 @@ public:
 
     // Calls fn(index) for every formula cell inside `r`.
     template <class Fn>
-    void for_each_in(const ReadRect& r, Fn&& fn) const {
-        if (r.row1 == r.row2 && r.col1 == r.col2) {
-            auto it = by_pos_.find(CellPos{r.row1, r.col1});
+    void for_each_in(const CellRange& r, Fn&& fn) const {
+        if (r.is_single()) {
+            auto it = by_pos_.find(r.first);
             if (it != by_pos_.end()) fn(it->second);
             return;
         }
-        auto first = std::lower_bound(sorted_cols_.begin(), sorted_cols_.end(), r.col1);
-        for (auto c = first; c != sorted_cols_.end() && *c <= r.col2; ++c) {
+        auto first = std::lower_bound(sorted_cols_.begin(), sorted_cols_.end(), r.first.col);
+        for (auto c = first; c != sorted_cols_.end() && *c <= r.last.col; ++c) {
             const auto& cells = columns_.at(*c);
-            auto lo = std::lower_bound(cells.begin(), cells.end(), std::pair<uint32_t, uint32_t>{r.row1, 0});
-            for (auto it = lo; it != cells.end() && it->first <= r.row2; ++it) fn(it->second);
+            auto lo = std::lower_bound(cells.begin(), cells.end(), std::pair<uint32_t, uint32_t>{r.first.row, 0});
+            for (auto it = lo; it != cells.end() && it->first <= r.last.row; ++it) fn(it->second);
         }
     }
 
@@ -77,8 +74,8 @@ private:
 
 }  // namespace
 
-std::vector<ReadRect> extract_cell_refs(const FormulaExpr& expr) {
-    std::vector<ReadRect> out;
+std::vector<CellRange> extract_cell_refs(const FormulaExpr& expr) {
+    std::vector<CellRange> out;
     collect_rects(expr, out);
     return out;
 }
@@ -92,11 +89,11 @@ std::vector<uint32_t> topo_sort_formulas(std::span<const FormulaEntry> formulas)
     std::vector<std::pair<uint32_t, uint32_t>> edges;
     // seen[j] == i + 1 when formula j was already counted as a read of i.
     std::vector<uint32_t> seen(n, 0);
-    std::vector<ReadRect> rects;
+    std::vector<CellRange> rects;
     for (uint32_t i = 0; i < n; ++i) {
         rects.clear();
         collect_rects(*formulas[i].tree, rects);
-        for (const ReadRect& r : rects) {
+        for (const CellRange& r : rects) {
             index.for_each_in(r, [&](uint32_t j) {
                 if (j == i || seen[j] == i + 1) return;
                 seen[j] = i + 1;

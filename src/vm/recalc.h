@@ -12,12 +12,6 @@
 
 namespace morvane::vm {
 
-// A normalised rectangle of cells a formula reads (first <= last).
-struct ReadRect {
-    uint32_t row1, col1, row2, col2;
-    friend bool operator==(const ReadRect&, const ReadRect&) = default;
-};
-
 // One formula of a recalculation pass, at its cell, with its parsed tree.
 struct FormulaEntry {
     uint32_t row;
@@ -25,9 +19,9 @@ struct FormulaEntry {
     std::shared_ptr<const FormulaExpr> tree;
 };
 
-// The cells `expr` reads, as rectangles: a reference is a 1x1 rectangle and a
-// range its normalised rectangle, whichever corner is written first.
-std::vector<ReadRect> extract_cell_refs(const FormulaExpr& expr);
+// The cells `expr` reads, as normalised rectangles: a reference is a 1x1
+// rectangle and a range its rectangle, whichever corner is written first.
+std::vector<CellRange> extract_cell_refs(const FormulaExpr& expr);
 
 // Evaluation order (indices into `formulas`): each formula after the formula
 // cells it reads, ties in list order (first-in, first-out); entries on a cycle

@@ -3,13 +3,10 @@
 // field). Records are loose: a field assignment creates the record and the
 // field, and turns any other value into a record; the declared Type only
 // shapes the defaults made at Dim time.
-#include "vm/dispatch.h"
-#include "vm/mod.h"
+#include "vm/fast_path.h"
 #include "vm/record_values.h"
 
 namespace morvane {
-
-using vm::kStmt;
 
 namespace {
 
@@ -30,23 +27,10 @@ void set_field(Variant& target, const std::string& field, Variant value) {
 
 }  // namespace
 
-Result<void> Vm::exec_record_stmt(const Stmt& stmt) {
-    const auto& n = stmt.node;
-    switch (n.index()) {
-        case kStmt<Stmt::DimAs>: return exec_dim_as(*std::get_if<Stmt::DimAs>(&n));
-        case kStmt<Stmt::DimArrayAs>: return exec_dim_array_as(*std::get_if<Stmt::DimArrayAs>(&n));
-        case kStmt<Stmt::FieldAssign>: return exec_field_assign(*std::get_if<Stmt::FieldAssign>(&n));
-        case kStmt<Stmt::MemberPathAssign>: return exec_member_path_assign(*std::get_if<Stmt::MemberPathAssign>(&n));
-        case kStmt<Stmt::IndexedFieldAssign>:
-            return exec_indexed_field_assign(*std::get_if<Stmt::IndexedFieldAssign>(&n));
-    }
-    return fail("Unknown statement");
-}
-
 Result<void> Vm::exec_dim_as(const Stmt::DimAs& s) {
     // An undeclared Type creates nothing: a later field assignment makes the record.
-    if (!user_types.contains(s.type_name)) return {};
-    set_slot(slot_of(s.name, s.slot), vm::make_record_default(s.type_name, user_types));
+    if (!user_types_.contains(s.type_name)) return {};
+    set_slot(slot_of(s.name, s.slot), vm::make_record_default(s.type_name, user_types_));
     return {};
 }
 
@@ -57,14 +41,14 @@ Result<void> Vm::exec_dim_array_as(const Stmt::DimArrayAs& s) {
         return {};
     }
     const uint64_t len = TRY(eval_array_len(s.name, s.bounds));
-    set_slot(slot, Variant(Array(len, vm::make_record_default(s.type_name, user_types))));
+    set_slot(slot, Variant(Array(len, vm::make_record_default(s.type_name, user_types_))));
     return {};
 }
 
 Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s) {
     auto range_of = [&]() -> const RangeRef* {
-        auto it = objects.find(s.var);
-        if (it == objects.end()) return nullptr;
+        auto it = objects_.find(s.var);
+        if (it == objects_.end()) return nullptr;
         auto r = std::get_if<ObjectRef::Range>(&it->second.node);
         return r ? &r->range : nullptr;
     };
@@ -97,14 +81,9 @@ Result<void> Vm::exec_member_path_assign(const Stmt::MemberPathAssign& s) {
 
 Result<void> Vm::exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s) {
     Variant value = TRY(eval_expr(*s.value));
-    if (s.indices.empty()) return fail(format_message("Array '{}' requires index", s.name));
-    if (s.indices.size() > 1) return fail(std::string(kMultiDim));
+    TRY_VOID(check_one_index(s.name, s.indices.size()));
     const uint64_t index = TRY(eval_index(s.indices[0]));
-    Slot& slot = slots_[slot_of(s.name, s.slot)];
-    if (!slot.defined || !slot.value.is_array()) return fail(format_message("'{}' is not an array", s.name));
-    Array& arr = slot.value.as_array();
-    if (index >= arr.size()) return fail(array_oob_error(s.name, index, arr.size()));
-    set_field(arr[index], s.field, std::move(value));
+    set_field(*TRY(array_element(slot_of(s.name, s.slot), s.name, index)), s.field, std::move(value));
     return {};
 }
 

@@ -8,11 +8,16 @@
 
 #include "types/stack.h"
 #include "types/text.h"
-#include "vm/mod.h"
+#include "vm/fast_path.h"
+#include "vm/messages.h"
 
 namespace morvane {
 
 namespace {
+
+constexpr std::string_view kSubNotFound = "Sub '{}' not found";
+constexpr std::string_view kGotoLabelNotFound = "GoTo: label '{}' not found";
+constexpr std::string_view kOnErrorLabelNotFound = "On Error GoTo: label '{}' not found";
 
 constexpr std::string_view kOutOfStack = "Out of stack space";
 std::optional<size_t> find_label(const Body& body, const std::string& label) {
@@ -30,9 +35,9 @@ struct DepthGuard {
 }  // namespace
 
 Result<void> Vm::poll_interrupt() {
-    if (interrupted_ || (interrupt_check && interrupt_check())) {
+    if (interrupted_ || (interrupt_check_ && interrupt_check_())) {
         interrupted_ = true;
-        return fail("Interrupted");
+        return fail(std::string(vm::kInterrupted));
     }
     return {};
 }
@@ -40,10 +45,10 @@ Result<void> Vm::poll_interrupt() {
 Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     // A run starts clean: leftovers of an earlier run neither end this one
     // early nor swallow its errors.
-    exit_flag = ExitKind::None;
-    pending_goto.reset();
-    resume_next = false;
-    on_error_label.reset();
+    exit_flag_ = ExitKind::None;
+    pending_goto_.reset();
+    resume_next_ = false;
+    on_error_label_.reset();
     interrupted_ = false;
     depth_ = 0;
     saved_.clear();
@@ -51,17 +56,19 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     arg_stack_.clear();
     stack_limit_ = stack_limit_of_this_thread();
 
-    functions.clear();
-    for (const FuncDef& f : program.functions) functions.insert_or_assign(f.name, f);
-    subs.clear();
-    for (const SubDef& s : program.subs) subs.insert_or_assign(s.name, s);
-    for (const TypeDef& t : program.types) user_types.insert_or_assign(t.name, t.fields);
-    bind_program(program);
+    // Own copies: binding writes slot numbers into the tree, and the
+    // program may be run by another Vm too.
+    functions_.clear();
+    for (const FuncDef& f : program.functions) functions_.insert_or_assign(f.name, deep_copy(f));
+    subs_.clear();
+    for (const SubDef& s : program.subs) subs_.insert_or_assign(s.name, deep_copy(s));
+    for (const TypeDef& t : program.types) user_types_.insert_or_assign(t.name, t.fields);
+    bind_program();
 
-    auto it = subs.find(text::to_lower(name));
-    if (it == subs.end()) return fail(format_message("Sub '{}' not found", name));
+    auto it = subs_.find(text::to_lower(name));
+    if (it == subs_.end()) return fail(format_message(kSubNotFound, name));
     auto result = call_sub_def(it->second, {});
-    if (exit_flag == ExitKind::End) exit_flag = ExitKind::None;
+    if (exit_flag_ == ExitKind::End) exit_flag_ = ExitKind::None;
     return result;
 }
 
@@ -125,19 +132,19 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
     const size_t n = body.size();
     size_t i = 0;
     for (;;) {
-        if (pending_goto) {
-            std::string label = std::move(*pending_goto);
-            pending_goto.reset();
+        if (pending_goto_) {
+            std::string label = std::move(*pending_goto_);
+            pending_goto_.reset();
             // Jumps count as loop steps so that a GoTo loop can be interrupted.
             TRY_VOID(check_deadline());
             auto at = find_label(body, label);
-            if (!at) return fail(format_message("GoTo: label '{}' not found", label));
+            if (!at) return fail(format_message(kGotoLabelNotFound, label));
             i = *at;
             continue;
         }
-        if (exit_flag != ExitKind::None) {
-            if (exit_flag == ExitKind::Sub || (is_function && exit_flag == ExitKind::Function))
-                exit_flag = ExitKind::None;
+        if (exit_flag_ != ExitKind::None) {
+            if (exit_flag_ == ExitKind::Sub || (is_function && exit_flag_ == ExitKind::Function))
+                exit_flag_ = ExitKind::None;
             return {};
         }
         if (i >= n) return {};
@@ -145,14 +152,14 @@ Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
         ++i;
         if (r) continue;
         if (interrupted_) return r;
-        if (resume_next) continue;
-        if (!on_error_label) return r;
+        if (resume_next_) continue;
+        if (!on_error_label_) return r;
         // An error jump is a jump like any other: a loop made of it stops on Ctrl-C.
         TRY_VOID(check_deadline());
-        std::string label = std::move(*on_error_label);
-        on_error_label.reset();
+        std::string label = std::move(*on_error_label_);
+        on_error_label_.reset();
         auto at = find_label(body, label);
-        if (!at) return fail(format_message("On Error GoTo: label '{}' not found", label));
+        if (!at) return fail(format_message(kOnErrorLabelNotFound, label));
         i = *at;
     }
 }
@@ -210,7 +217,7 @@ Result<bool> Vm::call_num(const Proc& proc, const std::vector<Expr>& args, Num& 
         return std::unexpected(std::move(r).error());
     }
     Slot& s = slots_[result_slot];
-    const bool is_num = s.defined && num_of(s.value, out);
+    const bool is_num = s.defined && vm::num_of(s.value, out);
     if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     clear_slot(result_slot);
     size_t v = values_mark;
@@ -223,27 +230,34 @@ Result<bool> Vm::call_num_general(const Proc& proc, const std::vector<Expr>& arg
     const size_t base = arg_stack_.size();
     TRY_VOID(push_args(args));
     other = TRY(invoke(proc, base));
-    return num_of(other, out);
+    return vm::num_of(other, out);
 }
 
-// A definition from outside the loaded program gets a Proc for this call.
-Result<Variant> Vm::call_def(const void* def, const std::vector<Param>& params, const Body& body,
-                             const std::string& name, bool is_function, std::vector<Variant> args) {
-    const Proc* proc = proc_for(def);
-    Proc local;
-    if (!proc) proc = &(local = make_proc(params, body, name, is_function));
+Result<Variant> Vm::call_with_args(const Proc& proc, std::vector<Variant> args) {
     const size_t base = arg_stack_.size();
     for (Variant& v : args) arg_stack_.push_back(std::move(v));
-    return invoke(*proc, base);
+    return invoke(proc, base);
+}
+
+// A definition of the loaded program runs as loaded. Any other (one the
+// caller holds, or another interpreter's) runs as this Vm's own bound copy,
+// for this call only: the caller's tree is never written.
+template <class Def>
+Result<Variant> Vm::call_def(const Def& def, bool is_function, std::vector<Variant> args) {
+    if (const Proc* proc = proc_for(&def)) return call_with_args(*proc, std::move(args));
+    const Def own = deep_copy(def);
+    const Proc proc = make_proc(own.params, own.body, own.name, is_function);
+    bind_proc(proc);
+    return call_with_args(proc, std::move(args));
 }
 
 Result<void> Vm::call_sub_def(const SubDef& sub, std::vector<Variant> args) {
-    TRY(call_def(&sub, sub.params, sub.body, sub.name, false, std::move(args)));
+    TRY(call_def(sub, false, std::move(args)));
     return {};
 }
 
 Result<Variant> Vm::call_func_def(const FuncDef& func, std::vector<Variant> args) {
-    return call_def(&func, func.params, func.body, func.name, true, std::move(args));
+    return call_def(func, true, std::move(args));
 }
 
 }  // namespace morvane

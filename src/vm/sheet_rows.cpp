@@ -37,21 +37,21 @@ struct SortRow {
 
 }  // namespace
 
-void fill_rect(CellMap& cells, const Rect& area, const Variant& value) {
-    for (uint64_t r = area.first_row; r <= area.last_row; ++r)
-        for (uint64_t c = area.first_col; c <= area.last_col; ++c)
+void fill_rect(CellMap& cells, const CellRange& area, const Variant& value) {
+    for (uint64_t r = area.first.row; r <= area.last.row; ++r)
+        for (uint64_t c = area.first.col; c <= area.last.col; ++c)
             cells.insert_or_assign(CellPos{static_cast<uint32_t>(r), static_cast<uint32_t>(c)},
                                    CellContent{std::nullopt, value});
 }
 
-void clear_rect(CellMap& cells, const Rect& area) {
+void clear_rect(CellMap& cells, const CellRange& area) {
     // Walk whichever is smaller: the stored cells or the rectangle.
-    if (rect_cells(area) > cells.size()) {
-        cells.erase_if([&](const auto& kv) { return rect_contains(area, kv.first.row, kv.first.col); });
+    if (area.cell_count() > cells.size()) {
+        cells.erase_if([&](const auto& kv) { return area.contains(CellPos{kv.first.row, kv.first.col}); });
         return;
     }
-    for (uint64_t r = area.first_row; r <= area.last_row; ++r)
-        for (uint64_t c = area.first_col; c <= area.last_col; ++c)
+    for (uint64_t r = area.first.row; r <= area.last.row; ++r)
+        for (uint64_t c = area.first.col; c <= area.last.col; ++c)
             cells.erase(CellPos{static_cast<uint32_t>(r), static_cast<uint32_t>(c)});
 }
 
@@ -74,16 +74,16 @@ bool insert_rows(CellMap& cells, uint32_t first, uint32_t last) {
     return true;
 }
 
-void sort_rows(CellMap& cells, const Rect& area, uint64_t key_index, bool descending) {
-    const uint64_t height = rect_rows(area);
-    if (height == 0 || rect_cols(area) == 0) return;
+void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool descending) {
+    const uint64_t height = area.rows();
+    if (height == 0 || area.cols() == 0) return;
     // Take the area's values out, by row.
     std::vector<SortRow> rows;
     std::unordered_map<uint32_t, size_t> row_at;
     CellMap rest;
     rest.reserve(cells.size());
     for (auto& [pos, content] : cells) {
-        if (!rect_contains(area, pos.row, pos.col)) {
+        if (!area.contains(CellPos{pos.row, pos.col})) {
             rest.try_emplace(pos, std::move(content));
             continue;
         }
@@ -91,7 +91,7 @@ void sort_rows(CellMap& cells, const Rect& area, uint64_t key_index, bool descen
         auto [it, fresh] = row_at.try_emplace(pos.row, rows.size());
         if (fresh) rows.push_back(SortRow{pos.row, Variant(), {}});
         SortRow& row = rows[it->second];
-        if (uint64_t{pos.col} - area.first_col == key_index) row.key = content.value;
+        if (uint64_t{pos.col} - area.first.col == key_index) row.key = content.value;
         row.cells.emplace_back(pos.col, std::move(content.value));
     }
     // Empty orders before every other value and equals only Empty, so the
@@ -111,7 +111,7 @@ void sort_rows(CellMap& cells, const Rect& area, uint64_t key_index, bool descen
     const uint64_t keyed_base = descending ? 0 : blanks;
     const uint64_t blank_base = descending ? keyed.size() : 0;
     auto place = [&](SortRow& r, uint64_t offset) {
-        const auto row = static_cast<uint32_t>(area.first_row + offset);
+        const auto row = static_cast<uint32_t>(area.first.row + offset);
         for (auto& [col, value] : r.cells) rest.try_emplace(CellPos{row, col}, CellContent{std::nullopt, std::move(value)});
     };
     for (size_t i = 0; i < keyed.size(); ++i) place(*keyed[i], keyed_base + i);
@@ -120,7 +120,7 @@ void sort_rows(CellMap& cells, const Rect& area, uint64_t key_index, bool descen
         // area, less the keyed ones.
         const auto keyed_above = static_cast<uint64_t>(
             std::lower_bound(keyed_rows.begin(), keyed_rows.end(), r->row) - keyed_rows.begin());
-        place(*r, blank_base + (r->row - area.first_row) - keyed_above);
+        place(*r, blank_base + (r->row - area.first.row) - keyed_above);
     }
     cells = std::move(rest);
 }

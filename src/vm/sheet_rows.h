@@ -14,10 +14,10 @@ namespace morvane::vm {
 
 // Stores `value` as a value cell (no formula) in every cell of the area; an
 // Array is stored whole in each cell. The caller bounds the area's size.
-void fill_rect(CellMap& cells, const Rect& area, const Variant& value);
+void fill_rect(CellMap& cells, const CellRange& area, const Variant& value);
 
 // Removes every cell of the area (positions become absent).
-void clear_rect(CellMap& cells, const Rect& area);
+void clear_rect(CellMap& cells, const CellRange& area);
 
 // Removes the rows from `first` to `last` (either order) and moves every
 // row below them up to close the gap.
@@ -35,6 +35,6 @@ bool insert_rows(CellMap& cells, uint32_t first, uint32_t last);
 // of the Sort statement is no strict weak ordering (9 < 10 < "9" = 9), so it
 // goes through the merge sort that stays in bounds whatever the comparator.
 // An area with a reversed row or column pair is left alone.
-void sort_rows(CellMap& cells, const Rect& area, uint64_t key_index, bool descending);
+void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool descending);
 
 }  // namespace morvane::vm

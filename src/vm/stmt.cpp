@@ -1,40 +1,49 @@
-// Statements: the per-statement wrapper, the dispatcher, and the arms for
-// control flow, variables, arrays, calls and MsgBox. The arms that touch
-// cells and sheets live in stmt_cells.cpp, those of user Types in records.cpp.
+// Statements: the dispatcher, one arm per kind, and the arms for control
+// flow, variables, arrays, calls and MsgBox. The other arms live by area:
+// stmt_cells.cpp (cells and ranges), stmt_sheets.cpp (sheets and settings),
+// clipboard.cpp (copy and paste), records.cpp (user Types), objects.cpp (Set).
 #include <cmath>
 #include <cstddef>
 
 #include "vm/dispatch.h"
-#include "vm/mod.h"
+#include "vm/fast_path.h"
+#include "vm/messages.h"
 #include "vm/values.h"
 
 namespace morvane {
 
 using vm::kStmt;
+using vm::node_as;
 
-std::string Vm::array_oob_error(std::string_view name, uint64_t index, uint64_t len) {
-    return format_message("Array '{}': index {} out of bounds (len={})", name, std::to_string(index),
-                          std::to_string(len));
-}
+namespace {
 
-Result<void> Vm::exec_stmt(const SpannedStmt& stmt) {
-    if (exit_flag != ExitKind::None) return {};
-    auto r = exec_stmt_inner(stmt.stmt);
-    if (!r && swallows_error()) return {};
-    return r;
-}
+constexpr std::string_view kArrayNeedsIndex = "Array '{}' requires index";
+constexpr std::string_view kNotAnArray = "'{}' is not an array";
+constexpr std::string_view kIndexOutOfBounds = "Array '{}': index {} out of bounds (len={})";
+constexpr std::string_view kUnknownStatement = "Unknown statement";
+constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
+constexpr std::string_view kProcNotFound = "Sub/Function '{}' not found";
+constexpr std::string_view kBoundTooLarge = "Array '{}': upper bound {} is beyond the limit of {}";
+constexpr std::string_view kReDimNeedsBound = "ReDim '{}' requires a bound";
+constexpr std::string_view kMsgBox = "MsgBox: {}";
+constexpr std::string_view kBadForEachRange = "ForEach: invalid range '{}'";
+
+}  // namespace
 
 // The body rule: stop at a pending exit; a failure is dropped under Resume
 // Next, otherwise it ends the enclosing statement. A pending GoTo does not
 // stop a body.
 Result<void> Vm::run_body(const Body& body) {
     for (const SpannedStmt& s : body) {
-        if (exit_flag != ExitKind::None) break;
+        if (exit_flag_ != ExitKind::None) break;
         auto r = exec_stmt_inner(s.stmt);
         if (!r && !swallows_error()) return r;
     }
     return {};
 }
+
+// Every kind is listed: adding one fails to compile here until it is handled.
+static_assert(std::variant_size_v<decltype(Stmt::node)> == 53, "a statement kind without an arm below");
 
 Result<void> Vm::exec_stmt_inner(const Stmt& stmt) {
     const auto& n = stmt.node;
@@ -42,54 +51,119 @@ Result<void> Vm::exec_stmt_inner(const Stmt& stmt) {
     // for every statement predicts badly.
     if (auto s = std::get_if<Stmt::Assign>(&n)) return exec_assign(*s);
     if (auto s = std::get_if<Stmt::If>(&n)) return exec_if(*s);
+    return exec_stmt_arm(stmt);
+}
+
+Result<void> Vm::exec_stmt_arm(const Stmt& stmt) {
+    const auto& n = stmt.node;
     switch (n.index()) {
-        case kStmt<Stmt::For>: return exec_for(*std::get_if<Stmt::For>(&n));
-        case kStmt<Stmt::ForEach>: return exec_for_each(*std::get_if<Stmt::ForEach>(&n));
-        case kStmt<Stmt::DoLoop>: return exec_do(*std::get_if<Stmt::DoLoop>(&n));
-        case kStmt<Stmt::SelectCase>: return exec_select(*std::get_if<Stmt::SelectCase>(&n));
-        case kStmt<Stmt::ExitFor>: exit_flag = ExitKind::For; return {};
-        case kStmt<Stmt::ExitDo>: exit_flag = ExitKind::Do; return {};
-        case kStmt<Stmt::ExitSub>: exit_flag = ExitKind::Sub; return {};
-        case kStmt<Stmt::ExitFunction>: exit_flag = ExitKind::Function; return {};
-        case kStmt<Stmt::End>: exit_flag = ExitKind::End; return {};
-        case kStmt<Stmt::OnError>:
-            resume_next = std::get_if<Stmt::OnError>(&n)->resume_next;
-            on_error_label.reset();
-            return {};
-        case kStmt<Stmt::OnErrorGoto>:
-            on_error_label = std::get_if<Stmt::OnErrorGoto>(&n)->label;
-            resume_next = false;
-            return {};
-        case kStmt<Stmt::ResumeNext>: on_error_label.reset(); return {};
-        case kStmt<Stmt::GoTo>: pending_goto = std::get_if<Stmt::GoTo>(&n)->label; return {};
+        case kStmt<Stmt::Assign>: return exec_assign(node_as<Stmt::Assign>(n));
+        case kStmt<Stmt::If>: return exec_if(node_as<Stmt::If>(n));
+        // control flow (this file)
+        case kStmt<Stmt::For>: return exec_for(node_as<Stmt::For>(n));
+        case kStmt<Stmt::ForEach>: return exec_for_each(node_as<Stmt::ForEach>(n));
+        case kStmt<Stmt::DoLoop>: return exec_do(node_as<Stmt::DoLoop>(n));
+        case kStmt<Stmt::SelectCase>: return exec_select(node_as<Stmt::SelectCase>(n));
+        case kStmt<Stmt::ExitFor>: return set_exit(ExitKind::For);
+        case kStmt<Stmt::ExitDo>: return set_exit(ExitKind::Do);
+        case kStmt<Stmt::ExitSub>: return set_exit(ExitKind::Sub);
+        case kStmt<Stmt::ExitFunction>: return set_exit(ExitKind::Function);
+        case kStmt<Stmt::End>: return set_exit(ExitKind::End);
+        case kStmt<Stmt::OnError>: return exec_on_error(node_as<Stmt::OnError>(n));
+        case kStmt<Stmt::OnErrorGoto>: return exec_on_error_goto(node_as<Stmt::OnErrorGoto>(n));
+        case kStmt<Stmt::ResumeNext>: return exec_resume_next(node_as<Stmt::ResumeNext>(n));
+        case kStmt<Stmt::GoTo>: return exec_goto(node_as<Stmt::GoTo>(n));
         case kStmt<Stmt::Label>:
         case kStmt<Stmt::Nop>:
         case kStmt<Stmt::Skipped>: return {};
-        case kStmt<Stmt::Call>: return exec_call(*std::get_if<Stmt::Call>(&n));
-        case kStmt<Stmt::DimArray>: {
-            const auto& s = *std::get_if<Stmt::DimArray>(&n);
-            return exec_dim_array(s.name, slot_of(s.name, s.slot), s.bounds);
-        }
-        case kStmt<Stmt::ReDim>: return exec_redim(*std::get_if<Stmt::ReDim>(&n));
-        case kStmt<Stmt::IndexAssign>: return exec_index_assign(*std::get_if<Stmt::IndexAssign>(&n));
-        case kStmt<Stmt::DimScalar>: return exec_dim_scalar(*std::get_if<Stmt::DimScalar>(&n));
-        case kStmt<Stmt::Block>: return run_body(std::get_if<Stmt::Block>(&n)->body);
-        case kStmt<Stmt::WithVar>: return run_body(std::get_if<Stmt::WithVar>(&n)->body);
-        case kStmt<Stmt::MsgBox>: {
-            Variant prompt = TRY(eval_expr(*std::get_if<Stmt::MsgBox>(&n)->prompt));
-            if (msgbox_error) return fail(format_message("MsgBox: {}", prompt.to_string()));
-            return {};
-        }
-        case kStmt<Stmt::DimList>:
-            for (const Stmt& d : std::get_if<Stmt::DimList>(&n)->decls) TRY_VOID(exec_stmt_inner(d));
-            return {};
-        case kStmt<Stmt::FieldAssign>:
-        case kStmt<Stmt::DimAs>:
-        case kStmt<Stmt::DimArrayAs>:
-        case kStmt<Stmt::MemberPathAssign>:
-        case kStmt<Stmt::IndexedFieldAssign>: return exec_record_stmt(stmt);
-        default: return exec_sheet_stmt(stmt);
+        case kStmt<Stmt::Call>: return exec_call(node_as<Stmt::Call>(n));
+        case kStmt<Stmt::Block>: return exec_block(node_as<Stmt::Block>(n));
+        case kStmt<Stmt::WithVar>: return exec_with_var(node_as<Stmt::WithVar>(n));
+        case kStmt<Stmt::MsgBox>: return exec_msgbox(node_as<Stmt::MsgBox>(n));
+        // variables and arrays (this file)
+        case kStmt<Stmt::DimArray>: return exec_dim_array(node_as<Stmt::DimArray>(n));
+        case kStmt<Stmt::ReDim>: return exec_redim(node_as<Stmt::ReDim>(n));
+        case kStmt<Stmt::IndexAssign>: return exec_index_assign(node_as<Stmt::IndexAssign>(n));
+        case kStmt<Stmt::DimScalar>: return exec_dim_scalar(node_as<Stmt::DimScalar>(n));
+        case kStmt<Stmt::DimList>: return exec_dim_list(node_as<Stmt::DimList>(n));
+        // user-defined Types (records.cpp)
+        case kStmt<Stmt::FieldAssign>: return exec_field_assign(node_as<Stmt::FieldAssign>(n));
+        case kStmt<Stmt::DimAs>: return exec_dim_as(node_as<Stmt::DimAs>(n));
+        case kStmt<Stmt::DimArrayAs>: return exec_dim_array_as(node_as<Stmt::DimArrayAs>(n));
+        case kStmt<Stmt::MemberPathAssign>: return exec_member_path_assign(node_as<Stmt::MemberPathAssign>(n));
+        case kStmt<Stmt::IndexedFieldAssign>: return exec_indexed_field_assign(node_as<Stmt::IndexedFieldAssign>(n));
+        // cells and ranges (stmt_cells.cpp)
+        case kStmt<Stmt::CellWrite>: return exec_cell_write(node_as<Stmt::CellWrite>(n));
+        case kStmt<Stmt::RangeWrite>: return exec_range_write(node_as<Stmt::RangeWrite>(n));
+        case kStmt<Stmt::RangeOffsetWrite>: return exec_range_offset_write(node_as<Stmt::RangeOffsetWrite>(n));
+        case kStmt<Stmt::RangeClear>: return exec_range_clear(node_as<Stmt::RangeClear>(n));
+        case kStmt<Stmt::RangeName>: return exec_range_name(node_as<Stmt::RangeName>(n));
+        case kStmt<Stmt::RangeDelete>: return exec_range_delete(node_as<Stmt::RangeDelete>(n));
+        case kStmt<Stmt::RangeInsert>: return exec_range_insert(node_as<Stmt::RangeInsert>(n));
+        case kStmt<Stmt::RangeSort>: return exec_range_sort(node_as<Stmt::RangeSort>(n));
+        case kStmt<Stmt::SheetCellWrite>: return exec_sheet_cell_write(node_as<Stmt::SheetCellWrite>(n));
+        case kStmt<Stmt::SheetRangeWrite>: return exec_sheet_range_write(node_as<Stmt::SheetRangeWrite>(n));
+        // sheets and application settings (stmt_sheets.cpp)
+        case kStmt<Stmt::WithSheet>: return exec_with_sheet(node_as<Stmt::WithSheet>(n));
+        case kStmt<Stmt::AddSheet>: return exec_add_sheet(node_as<Stmt::AddSheet>(n));
+        case kStmt<Stmt::SheetDelete>: return exec_sheet_delete(node_as<Stmt::SheetDelete>(n));
+        case kStmt<Stmt::SheetProtect>: return exec_sheet_protect(node_as<Stmt::SheetProtect>(n));
+        case kStmt<Stmt::ApplicationSet>: return exec_application_set(node_as<Stmt::ApplicationSet>(n));
+        case kStmt<Stmt::SetCalculation>: return exec_set_calculation(node_as<Stmt::SetCalculation>(n));
+        // copy and paste (clipboard.cpp)
+        case kStmt<Stmt::RangeCopy>: return exec_range_copy(node_as<Stmt::RangeCopy>(n));
+        case kStmt<Stmt::VarCopy>: return exec_var_copy(node_as<Stmt::VarCopy>(n));
+        case kStmt<Stmt::RangePaste>: return exec_range_paste(node_as<Stmt::RangePaste>(n));
+        case kStmt<Stmt::SheetPaste>: return exec_sheet_paste(node_as<Stmt::SheetPaste>(n));
+        // object variables (objects.cpp)
+        case kStmt<Stmt::SetObject>: return exec_set_object(node_as<Stmt::SetObject>(n));
     }
+    // Unreachable: every index has its case above.
+    return fail(std::string(kUnknownStatement));
+}
+
+// ---------------------------------------------------------------- simple arms
+
+Result<void> Vm::set_exit(ExitKind kind) {
+    exit_flag_ = kind;
+    return {};
+}
+
+Result<void> Vm::exec_on_error(const Stmt::OnError& s) {
+    resume_next_ = s.resume_next;
+    on_error_label_.reset();
+    return {};
+}
+
+Result<void> Vm::exec_on_error_goto(const Stmt::OnErrorGoto& s) {
+    on_error_label_ = s.label;
+    resume_next_ = false;
+    return {};
+}
+
+Result<void> Vm::exec_resume_next(const Stmt::ResumeNext&) {
+    on_error_label_.reset();
+    return {};
+}
+
+Result<void> Vm::exec_goto(const Stmt::GoTo& s) {
+    pending_goto_ = s.label;
+    return {};
+}
+
+Result<void> Vm::exec_block(const Stmt::Block& s) { return run_body(s.body); }
+
+Result<void> Vm::exec_with_var(const Stmt::WithVar& s) { return run_body(s.body); }
+
+Result<void> Vm::exec_msgbox(const Stmt::MsgBox& s) {
+    Variant prompt = TRY(eval_expr(*s.prompt));
+    if (msgbox_error_) return fail(format_message(kMsgBox, prompt.to_string()));
+    return {};
+}
+
+Result<void> Vm::exec_dim_list(const Stmt::DimList& s) {
+    for (const Stmt& d : s.decls) TRY_VOID(exec_stmt_inner(d));
+    return {};
 }
 
 Result<void> Vm::exec_if(const Stmt::If& s) {
@@ -97,7 +171,7 @@ Result<void> Vm::exec_if(const Stmt::If& s) {
     if (!fast_truth(*s.cond, truth)) truth = vm::is_truthy(TRY(eval_expr(*s.cond)));
     // run_body, spelled out here to save a call on every branch taken.
     for (const SpannedStmt& st : truth ? s.then_body : s.else_body) {
-        if (exit_flag != ExitKind::None) break;
+        if (exit_flag_ != ExitKind::None) break;
         auto r = exec_stmt_fast(st.stmt);
         if (!r && !swallows_error()) return r;
     }
@@ -112,7 +186,7 @@ Result<void> Vm::exec_assign(const Stmt::Assign& s) {
     Variant value;
     // Arithmetic: the fast path, else the numeric path with calls; neither
     // is a concatenation.
-    if (auto b = s.value->get_if<Expr::Binary>(); b && is_arithmetic(b->op)) {
+    if (auto b = s.value->get_if<Expr::Binary>(); b && vm::is_arithmetic(b->op)) {
         if (fast_num_binary(*b, num) || TRY(eval_num_binary(*b, num, value)))
             store_num(slot, num);
         else
@@ -153,8 +227,8 @@ Result<void> Vm::exec_dim_scalar(const Stmt::DimScalar& s) {
 
 Result<bool> Vm::loop_pass(const Body& body, ExitKind kind) {
     TRY_VOID(run_body(body));
-    if (exit_flag == ExitKind::None) return false;
-    if (exit_flag == kind) exit_flag = ExitKind::None;
+    if (exit_flag_ == ExitKind::None) return false;
+    if (exit_flag_ == kind) exit_flag_ = ExitKind::None;
     return true;
 }
 
@@ -168,24 +242,26 @@ Result<void> Vm::exec_for(const Stmt::For& s) {
     const double start = TRY(eval_f64(*s.start));
     const double end = TRY(eval_f64(*s.end));
     const double step = s.step ? TRY(eval_f64(*s.step)) : 1.0;
-    if (step == 0) return fail("For loop: step cannot be zero");
+    if (step == 0) return fail(std::string(kZeroStep));
     const uint32_t slot = slot_of(s.var, s.slot);
     for (double v = start; (v <= end && step > 0) || (end <= v && step < 0); v += step) {
         TRY_VOID(check_deadline());
         // The counter follows the number_variant rule.
-        store_num(slot, num_of_double(v));
+        store_num(slot, vm::num_of_double(v));
         if (TRY(loop_pass(s.body, ExitKind::For))) return {};
     }
     return {};
 }
 
+// A stub as to variables: For Each over a variable (an array, a Range
+// variable) arrives with an empty collection text and fails on it.
 Result<void> Vm::exec_for_each(const Stmt::ForEach& s) {
-    auto corners = resolve_range_addr(s.collection);
-    if (!corners) return fail(format_message("ForEach: invalid range '{}'", s.collection));
-    const auto [first, last] = *corners;
+    auto range = resolve_range(s.collection, s.range);
+    if (!range) return fail(format_message(kBadForEachRange, s.collection));
     const uint32_t slot = slot_of(s.var, s.slot);
-    for (uint64_t r = first.first; r <= last.first; ++r) {
-        for (uint64_t c = first.second; c <= last.second; ++c) {
+    // Spelled out rather than for_each_cell: an Exit For stops the walk.
+    for (uint64_t r = range->first.row; r <= range->last.row; ++r) {
+        for (uint64_t c = range->first.col; c <= range->last.col; ++c) {
             TRY_VOID(check_deadline());
             set_slot(slot, get_cell(static_cast<uint32_t>(r), static_cast<uint32_t>(c)));
             if (TRY(loop_pass(s.body, ExitKind::For))) return {};
@@ -254,7 +330,7 @@ Result<void> Vm::exec_call(const Stmt::Call& s) {
     const Proc* proc = slots_[slot].func ? slots_[slot].func : slots_[slot].sub;
     if (!proc) {
         arg_stack_.resize(base);
-        return fail(format_message("Sub/Function '{}' not found", s.name));
+        return fail(format_message(kProcNotFound, s.name));
     }
     TRY(invoke(*proc, base));
     return {};
@@ -271,24 +347,25 @@ Result<uint64_t> Vm::eval_array_len(const std::string& name, const std::vector<E
     if (bounds.size() > 1) return fail(std::string(kMultiDim));
     uint64_t n = TRY(eval_index(bounds[0]));
     if (n >= kMaxArrayLen)
-        return fail(format_message("Array '{}': upper bound {} is beyond the limit of {}", name, std::to_string(n),
+        return fail(format_message(kBoundTooLarge, name, std::to_string(n),
                                    std::to_string(kMaxArrayLen - 1)));
     return n + 1;
 }
 
-Result<void> Vm::exec_dim_array(const std::string& name, uint32_t slot, const std::vector<Expr>& bounds) {
+Result<void> Vm::exec_dim_array(const Stmt::DimArray& s) {
+    const uint32_t slot = slot_of(s.name, s.slot);
     // Dim a() declares an array without elements, to be sized by ReDim.
-    if (bounds.empty()) {
+    if (s.bounds.empty()) {
         set_slot(slot, Variant(Array{}));
         return {};
     }
-    uint64_t len = TRY(eval_array_len(name, bounds));
+    uint64_t len = TRY(eval_array_len(s.name, s.bounds));
     set_slot(slot, Variant(Array(len)));
     return {};
 }
 
 Result<void> Vm::exec_redim(const Stmt::ReDim& s) {
-    if (s.bounds.empty()) return fail(format_message("ReDim '{}' requires a bound", s.name));
+    if (s.bounds.empty()) return fail(format_message(kReDimNeedsBound, s.name));
     uint64_t len = TRY(eval_array_len(s.name, s.bounds));
     const uint32_t slot = slot_of(s.name, s.slot);
     Slot& v = slots_[slot];
@@ -300,16 +377,26 @@ Result<void> Vm::exec_redim(const Stmt::ReDim& s) {
     return {};
 }
 
+Result<void> Vm::check_one_index(std::string_view name, size_t count) {
+    if (count == 0) return fail(format_message(kArrayNeedsIndex, name));
+    if (count > 1) return fail(std::string(kMultiDim));
+    return {};
+}
+
+Result<Variant*> Vm::array_element(uint32_t slot, std::string_view name, uint64_t index) {
+    Slot& s = slots_[slot];
+    if (!s.defined || !s.value.is_array()) return fail(format_message(kNotAnArray, name));
+    Array& arr = s.value.as_array();
+    if (index >= arr.size())
+        return fail(format_message(kIndexOutOfBounds, name, std::to_string(index), std::to_string(arr.size())));
+    return &arr[index];
+}
+
 Result<void> Vm::exec_index_assign(const Stmt::IndexAssign& s) {
-    if (s.indices.empty()) return fail(format_message("Array '{}' requires index", s.name));
-    if (s.indices.size() > 1) return fail(std::string(kMultiDim));
+    TRY_VOID(check_one_index(s.name, s.indices.size()));
     Variant value = TRY(eval_expr(*s.value));
     uint64_t index = TRY(eval_index(s.indices[0]));
-    Slot& v = slots_[slot_of(s.name, s.slot)];
-    if (!v.defined || !v.value.is_array()) return fail(format_message("'{}' is not an array", s.name));
-    Array& arr = v.value.as_array();
-    if (index >= arr.size()) return fail(array_oob_error(s.name, index, arr.size()));
-    arr[index] = std::move(value);
+    *TRY(array_element(slot_of(s.name, s.slot), s.name, index)) = std::move(value);
     return {};
 }
 

@@ -1,38 +1,39 @@
 // Statements on whole sheets: Protect and Unprotect, Delete, Sheets.Add and
-// With on a named sheet, and the Application settings.
+// With on a named sheet, the Application settings and the calculation mode.
 #include "types/text.h"
-#include "vm/mod.h"
+#include "vm/fast_path.h"
+#include "vm/messages.h"
 #include "vm/values.h"
 
 namespace morvane {
 
 Result<void> Vm::exec_sheet_protect(const Stmt::SheetProtect& s) {
     auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
-    TRY_VOID(require_sheet_exists(label, key));
+    TRY_VOID(book_.require_sheet_exists(key, label));
     if (!s.protect) {
-        protected_sheets.erase(key);
+        book_.protected_sheets.erase(key);
         return {};
     }
     // UserInterfaceOnly:=True leaves the sheet as it was: macros may still edit it.
     if (s.user_interface_only && vm::is_truthy(TRY(eval_expr(*s.user_interface_only)))) return {};
-    protected_sheets.insert(std::move(key));
+    book_.protected_sheets.insert(std::move(key));
     return {};
 }
 
 Result<void> Vm::exec_sheet_delete(const Stmt::SheetDelete& s) {
     auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
-    TRY_VOID(check_sheet_not_protected(key, label));
+    TRY_VOID(book_.check_sheet_not_protected(key, label));
     // The active sheet is never deleted; a missing sheet changes nothing.
-    (void)remove_sheet(key);
+    (void)book_.remove_sheet(key);
     return {};
 }
 
-Result<void> Vm::exec_add_sheet() {
+Result<void> Vm::exec_add_sheet(const Stmt::AddSheet&) {
     // "sheet{count + 1}", or the next free number after it: a workbook of
     // sheet1 and sheet2 that lost sheet1 must still gain a sheet.
-    for (uint64_t n = sheets_.size() + 1;; ++n) {
+    for (uint64_t n = book_.sheets().size() + 1;; ++n) {
         std::string name = "sheet" + std::to_string(n);
-        if (!sheets_.contains(name)) {
+        if (!book_.has_sheet(name)) {
             ensure_sheet(name);
             return {};
         }
@@ -47,11 +48,13 @@ Result<void> Vm::exec_with_sheet(const Stmt::WithSheet& s) {
 
 Result<void> Vm::exec_application_set(const Stmt::ApplicationSet& s) {
     // Every setting is accepted, a value that fails to evaluate too; only
-    // CutCopyMode = False has an effect: it empties the clipboard.
+    // CutCopyMode = False has an effect: it empties the clipboard_.
     auto value = eval_expr(*s.value);
-    if (interrupted_) return fail("Interrupted");
-    if (value && s.property == "cutcopymode" && !vm::is_truthy(*value)) clipboard.reset();
+    if (interrupted_) return fail(std::string(vm::kInterrupted));
+    if (value && s.property == "cutcopymode" && !vm::is_truthy(*value)) clipboard_.reset();
     return {};
 }
+
+Result<void> Vm::exec_set_calculation(const Stmt::SetCalculation& s) { return set_calc_mode(s.mode); }
 
 }  // namespace morvane

@@ -11,10 +11,8 @@ namespace morvane::vm {
 
 namespace {
 
-Ordering order_of(int c) { return c < 0 ? Ordering::Less : c > 0 ? Ordering::Greater : Ordering::Equal; }
-
-template <class T>
-Ordering order_values(T a, T b) { return a < b ? Ordering::Less : b < a ? Ordering::Greater : Ordering::Equal; }
+constexpr std::string_view kUnknownOperator = "Unknown operator";
+constexpr std::string_view kBadCellIndex = "Cell {} must be a positive integer, got {}";
 
 // The text a value contributes when ordering falls back to texts.
 std::string cmp_text(const Variant& v) { return v.is_str() ? v.as_str() : v.debug_text(); }
@@ -89,26 +87,9 @@ std::string vba_to_str(const Variant& v) {
 }
 
 bool vba_eq(const Variant& a, const Variant& b) {
-    switch (a.kind()) {
-        case Kind::Integer:
-            if (b.is_int()) return a.as_int() == b.as_int();
-            if (b.is_date()) return a.as_int() == b.as_date().serial;
-            if (b.is_float()) return static_cast<double>(a.as_int()) == b.as_float();
-            return false;
-        case Kind::Float:
-            if (b.is_float()) return a.as_float() == b.as_float();
-            if (b.is_int()) return a.as_float() == static_cast<double>(b.as_int());
-            return false;
-        case Kind::Date:
-            if (b.is_date()) return a.as_date() == b.as_date();
-            if (b.is_int()) return a.as_date().serial == b.as_int();
-            return false;
-        case Kind::Str:
-            return b.is_str() && (a.as_str() == b.as_str() || text::to_upper(a.as_str()) == text::to_upper(b.as_str()));
-        case Kind::Boolean: return b.is_bool() && a.as_bool() == b.as_bool();
-        case Kind::Empty: return b.is_empty();
-        default: return false;
-    }
+    return equal_without_conversion(a, b, [](std::string_view x, std::string_view y) {
+        return x == y || text::to_upper(x) == text::to_upper(y);
+    });
 }
 
 Result<Ordering> vba_cmp(const Variant& a, const Variant& b) {
@@ -176,7 +157,15 @@ Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs) {
         case BinOp::Or:
         case BinOp::Xor: return logical(op, lhs, rhs);
     }
-    return fail("Unknown operator");
+    return fail(std::string(kUnknownOperator));
+}
+
+Result<uint32_t> to_cell_index(const Variant& v, std::string_view label) {
+    if (v.is_int() && v.as_int() >= 1) return static_cast<uint32_t>(std::min<int64_t>(v.as_int(), UINT32_MAX));
+    double x = TRY(to_f64(v));
+    if (!(x >= 1) || x - std::trunc(x) != 0)
+        return fail(format_message(kBadCellIndex, label, number_to_text(x)));
+    return saturate_u32(x);
 }
 
 }  // namespace morvane::vm

@@ -10,11 +10,12 @@
 
 #include "parser/ast.h"
 #include "types/result.h"
+#include "types/compare.h"
 #include "types/variant.h"
 
 namespace morvane::vm {
 
-enum class Ordering : int8_t { Less = -1, Equal = 0, Greater = 1 };
+using morvane::Ordering;
 
 // Messages of the value rules, word for word.
 inline constexpr std::string_view kCannotConvert = "Cannot convert '{}' to number";
@@ -40,5 +41,7 @@ int64_t round_even_saturate(double x);
 Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs);
 // Appends `tail` to `text` (what `&` does), within kMaxTextLen.
 Result<void> append_text(std::string& text, std::string_view tail);
+// A row or column argument to a cell index ("row" or "col" in the message).
+Result<uint32_t> to_cell_index(const Variant& v, std::string_view label);
 
 }  // namespace morvane::vm

@@ -22,8 +22,7 @@ namespace morvane::testing {
 inline CellMap sheet(std::initializer_list<std::pair<std::string_view, Variant>> cells) {
     CellMap m;
     for (const auto& [addr, v] : cells) {
-        auto p = morvane_types::parse_cell_addr(addr);
-        m[CellPos{p->first, p->second}] = CellContent{std::nullopt, v};
+        m[*morvane_types::parse_cell_addr(addr)] = CellContent{std::nullopt, v};
     }
     return m;
 }

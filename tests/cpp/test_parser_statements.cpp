@@ -119,6 +119,7 @@ TEST(ParserStatements, ObjectModel) {
         {"Range(\"A1:C9\").Sort Key1:=Range(\"B1\"), Order1:=xlDescending, Header:=xlYes",
          "[RangeSort(\"A1:C9\", 2, 1)]"},
         {"Range(\"A1:C9\").Sort Key1:=Range(\"b1\")", "[RangeSort(\"A1:C9\", 2, 0)]"},
+        {"Range(\"A1:C9\").Sort Key1:=Range(\"$C$1\")", "[RangeSort(\"A1:C9\", 3, 0)]"},
         {"Range(\"A1:C9\").Sort Key1:=Range(\"B1:B9\")", "[RangeSort(\"A1:C9\", 1, 0)]"},
         {"Range(\"A1:C9\").Sort Key1:=Range(\"C1\"), Key1:=Range(\"B1\")", "[RangeSort(\"A1:C9\", 2, 0)]"},
         {"Range(\"A1:C9\").Sort Key1:=k, Order1:=2", "[RangeSort(\"A1:C9\", 1, 0)]"},

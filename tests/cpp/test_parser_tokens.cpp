@@ -178,6 +178,10 @@ TEST(ParserTokens, CellAddr) {
     EXPECT_EQ(parse_cell_addr("AB"), P{});
     EXPECT_EQ(parse_cell_addr("A4294967296"), P{});
     EXPECT_EQ(parse_cell_addr("A4294967295"), (P{{1, 4294967295u}}));
+    EXPECT_EQ(parse_cell_addr("$B$1"), (P{{2, 1}}));
+    EXPECT_EQ(parse_cell_addr("c$7"), (P{{3, 7}}));
+    EXPECT_EQ(parse_cell_addr("\u00c91"), P{});  // letters are ASCII only
+    EXPECT_EQ(parse_cell_addr("ZZZZZZZZ1"), P{});  // no wrapped column
 }
 
 }  // namespace

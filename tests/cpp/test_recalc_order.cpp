@@ -11,7 +11,6 @@
 
 using namespace morvane;
 using morvane::vm::FormulaEntry;
-using morvane::vm::ReadRect;
 
 namespace {
 
@@ -26,7 +25,7 @@ FormulaEntry entry(uint32_t row, uint32_t col, const char* text) {
 TEST(RecalcOrder, ReadsAreNormalisedRectangles) {
     auto tree = formula::parser::parse("=SUM(B2:A1)+C3*-D$4+LEN(\"x\")");
     ASSERT_TRUE(tree);
-    std::vector<ReadRect> want = {{1, 1, 2, 2}, {3, 3, 3, 3}, {4, 4, 4, 4}};
+    std::vector<CellRange> want = {{{1, 1}, {2, 2}}, {{3, 3}, {3, 3}}, {{4, 4}, {4, 4}}};
     EXPECT_EQ(vm::extract_cell_refs(*tree), want);
 }
 

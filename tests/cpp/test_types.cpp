@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "types/address.h"
 #include "types/text.h"
@@ -119,24 +120,24 @@ TEST(TypesNumbers, Saturation) {
 }
 
 TEST(TypesAddress, CellAddresses) {
-    using Cell = std::optional<std::pair<uint32_t, uint32_t>>;
+    using Cell = std::optional<CellPos>;
     struct Case {
         const char* text;
         Cell want;
     };
     const Case cases[] = {
-        {"A1", std::pair{1u, 1u}},
-        {" b12 ", std::pair{12u, 2u}},
-        {"XFD1048576", std::pair{1048576u, 16384u}},
-        {"AA10", std::pair{10u, 27u}},
-        {"A007", std::pair{7u, 1u}},
-        {"A0", std::pair{0u, 1u}},
-        {"A4294967295", std::pair{4294967295u, 1u}},
-        {"$A$1", std::pair{1u, 1u}},
-        {"A$1", std::pair{1u, 1u}},
-        {"$A1", std::pair{1u, 1u}},
-        {"$c$7", std::pair{7u, 3u}},
-        {"\u00a0A1\u3000", std::pair{1u, 1u}},
+        {"A1", CellPos{1u, 1u}},
+        {" b12 ", CellPos{12u, 2u}},
+        {"XFD1048576", CellPos{1048576u, 16384u}},
+        {"AA10", CellPos{10u, 27u}},
+        {"A007", CellPos{7u, 1u}},
+        {"A0", CellPos{0u, 1u}},
+        {"A4294967295", CellPos{4294967295u, 1u}},
+        {"$A$1", CellPos{1u, 1u}},
+        {"A$1", CellPos{1u, 1u}},
+        {"$A1", CellPos{1u, 1u}},
+        {"$c$7", CellPos{7u, 3u}},
+        {"\u00a0A1\u3000", CellPos{1u, 1u}},
         {"A4294967296", std::nullopt},
         {"12", std::nullopt},
         {"AB", std::nullopt},
@@ -155,23 +156,74 @@ TEST(TypesAddress, CellAddresses) {
 }
 
 TEST(TypesAddress, RangeAddresses) {
-    using P = std::pair<uint32_t, uint32_t>;
-    using R = std::optional<std::pair<P, P>>;
+    using P = CellPos;
+    using R = std::optional<CellRange>;
     struct Case {
         const char* text;
         R want;
     };
     const Case cases[] = {
-        {"A1:B2", std::pair{P{1, 1}, P{2, 2}}},
-        {"B2:A1", std::pair{P{2, 2}, P{1, 1}}},
-        {"C3", std::pair{P{3, 3}, P{3, 3}}},
-        {"A1 : B2", std::pair{P{1, 1}, P{2, 2}}},
-        {"$A$1:B$3", std::pair{P{1, 1}, P{3, 2}}},
+        {"A1:B2", CellRange{P{1, 1}, P{2, 2}}},
+        {"B2:A1", CellRange{P{2, 2}, P{1, 1}}},
+        {"C3", CellRange{P{3, 3}, P{3, 3}}},
+        {"A1 : B2", CellRange{P{1, 1}, P{2, 2}}},
+        {"$A$1:B$3", CellRange{P{1, 1}, P{3, 2}}},
         {"A1:", std::nullopt},
         {"A:B", std::nullopt},
         {"A1:B2:C3", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(parse_range_addr(c.text), c.want) << c.text;
+}
+
+TEST(TypesAddress, CellRanges) {
+    using P = CellPos;
+    struct Case {
+        CellRange range;
+        uint64_t rows, cols, count;
+        CellRange normalised;
+    };
+    const Case cases[] = {
+        {{P{1, 1}, P{2, 3}}, 2, 3, 6, {P{1, 1}, P{2, 3}}},
+        {{P{2, 3}, P{1, 1}}, 0, 0, 0, {P{1, 1}, P{2, 3}}},  // reversed: no cell as written
+        {{P{1, 3}, P{2, 1}}, 2, 0, 0, {P{1, 1}, P{2, 3}}},
+        {CellRange::single(P{5, 5}), 1, 1, 1, {P{5, 5}, P{5, 5}}},
+        {{P{1, 1}, P{kMaxRow, kMaxCol}}, kMaxRow, kMaxCol, uint64_t{kMaxRow} * kMaxCol, {P{1, 1}, P{kMaxRow, kMaxCol}}},
+        // The whole 32-bit grid has 2^64 cells: the count saturates, never wraps to 0.
+        {{P{0, 0}, P{UINT32_MAX, UINT32_MAX}}, uint64_t{1} << 32, uint64_t{1} << 32, UINT64_MAX,
+         {P{0, 0}, P{UINT32_MAX, UINT32_MAX}}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.range.rows(), c.rows);
+        EXPECT_EQ(c.range.cols(), c.cols);
+        EXPECT_EQ(c.range.cell_count(), c.count);
+        EXPECT_EQ(c.range.normalised(), c.normalised);
+    }
+    const CellRange r{P{2, 2}, P{3, 4}};
+    EXPECT_TRUE(r.contains(P{3, 4}));
+    EXPECT_FALSE(r.contains(P{1, 2}));
+    EXPECT_FALSE(r.contains(P{2, 5}));
+    std::vector<std::pair<uint32_t, uint32_t>> seen;
+    r.for_each_cell([&](CellPos p) { seen.emplace_back(p.row, p.col); });
+    EXPECT_EQ(seen, (std::vector<std::pair<uint32_t, uint32_t>>{{2, 2}, {2, 3}, {2, 4}, {3, 2}, {3, 3}, {3, 4}}));
+    // A Result from the callback stops the walk at the first failure.
+    int calls = 0;
+    auto stopped = r.for_each_cell([&](CellPos p) -> Result<void> {
+        ++calls;
+        if (p.col == 3) return fail("stop");
+        return {};
+    });
+    EXPECT_EQ(stopped.error(), "stop");
+    EXPECT_EQ(calls, 2);
+    // Reversed corners walk nothing; a walk at the last row does not wrap.
+    int none = 0;
+    CellRange{P{3, 1}, P{2, 1}}.for_each_cell([&](CellPos) { ++none; });
+    EXPECT_EQ(none, 0);
+    int edge = 0;
+    CellRange{P{UINT32_MAX, UINT32_MAX}, P{UINT32_MAX, UINT32_MAX}}.for_each_cell([&](CellPos) { ++edge; });
+    EXPECT_EQ(edge, 1);
+    EXPECT_TRUE(on_sheet(P{kMaxRow, kMaxCol}));
+    EXPECT_FALSE(on_sheet(P{kMaxRow + 1, 1}));
+    EXPECT_FALSE(on_sheet(P{1, 0}));
 }
 
 TEST(TypesDates, SerialWalk) {

@@ -43,7 +43,7 @@ TEST(VmRun, VariablesByName) {
 TEST(VmRun, InterruptCannotBeSwallowed) {
     Vm vm;
     g_polls = 0;
-    vm.interrupt_check = stop_after_two_polls;
+    vm.set_interrupt_check(stop_after_two_polls);
     auto r = run(vm, "Sub Main()\nOn Error Resume Next\nDo\nn = 1\nLoop\nEnd Sub\n");
     ASSERT_FALSE(r.has_value());
     EXPECT_EQ(r.error(), "Interrupted");
@@ -70,10 +70,36 @@ TEST(VmRun, CallingDefinitionsDirectly) {
     auto program = parser::parse("Function Add(a, b)\nAdd = a + b\nEnd Function\nSub Put(v)\nstored = v\nEnd Sub\n");
     ASSERT_TRUE(program.has_value());
     ASSERT_FALSE(vm.run_sub(*program, "none").has_value());  // loads the tables
-    auto sum = vm.call_func_def(vm.functions.at("add"), {Variant(int64_t{2}), Variant(int64_t{3})});
+    auto sum = vm.call_func_def(program->functions[0], {Variant(int64_t{2}), Variant(int64_t{3})});
     ASSERT_TRUE(sum.has_value());
     EXPECT_EQ(sum->as_int(), 5);
     ASSERT_TRUE(vm.call_sub_def(program->subs[0], {Variant("v")}).has_value());
     EXPECT_EQ(vm.find_var("stored")->as_str(), "v");
     EXPECT_EQ(vm.find_var("v"), nullptr);
+}
+
+TEST(VmRun, TwoVmsRunOneParsedProgram) {
+    auto program = parser::parse(
+        "Function Twice(n)\nTwice = n * 2\nEnd Function\nSub Main()\nx = Twice(21)\nEnd Sub\n");
+    ASSERT_TRUE(program.has_value());
+    Vm a, b;
+    // Names met in another order: b numbers its variables apart from a.
+    b.set_var("other", Variant(int64_t{1}));
+    b.set_var("more", Variant(int64_t{2}));
+    ASSERT_TRUE(a.run_sub(*program, "main").has_value());
+    ASSERT_TRUE(b.run_sub(*program, "main").has_value());
+    EXPECT_EQ(a.find_var("x")->as_int(), 42);
+    EXPECT_EQ(b.find_var("x")->as_int(), 42);
+    // a runs the caller's definitions after b loaded the same tree: each Vm
+    // binds its own copy, so a reads and writes its own variables.
+    auto twice = a.call_func_def(program->functions[0], {Variant(int64_t{5})});
+    ASSERT_TRUE(twice.has_value()) << twice.error();
+    EXPECT_EQ(twice->as_int(), 10);
+    a.set_var("x", Variant(int64_t{0}));
+    ASSERT_TRUE(a.call_sub_def(program->subs[0], {}).has_value());
+    EXPECT_EQ(a.find_var("x")->as_int(), 42);
+    EXPECT_EQ(b.find_var("other")->as_int(), 1);
+    EXPECT_EQ(b.find_var("more")->as_int(), 2);
+    // The caller's tree itself is never written.
+    EXPECT_EQ(program->subs[0].body[0].stmt.as<Stmt::Assign>().slot, kNoSlot);
 }

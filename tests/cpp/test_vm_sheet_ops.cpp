@@ -23,13 +23,13 @@ namespace {
 CellPos at(const char* a1) {
     auto p = morvane_types::parse_cell_addr(a1);
     EXPECT_TRUE(p.has_value()) << a1;
-    return {p->first, p->second};
+    return *p;
 }
 
-Rect area(const char* a1) {
+CellRange area(const char* a1) {
     auto c = morvane_types::parse_range_addr(a1);
     EXPECT_TRUE(c.has_value()) << a1;
-    return vm::rect_of(*c);
+    return *c;
 }
 
 CellMap sheet(std::initializer_list<std::pair<const char*, Variant>> cells) {
@@ -59,13 +59,13 @@ using Cells = std::map<std::string, std::string>;
 TEST(VmAreas, MultiAreaAddresses) {
     struct Case {
         const char* text;
-        std::optional<std::vector<Rect>> want;
+        std::optional<std::vector<CellRange>> want;
     };
     const Case cases[] = {
-        {"A1", std::vector<Rect>{{1, 1, 1, 1}}},
-        {"A1, C3:D4", std::vector<Rect>{{1, 1, 1, 1}, {3, 3, 4, 4}}},
-        {"B2:A1", std::vector<Rect>{{2, 2, 1, 1}}},
-        {"A1,A1", std::vector<Rect>{{1, 1, 1, 1}, {1, 1, 1, 1}}},
+        {"A1", std::vector<CellRange>{{1, 1, 1, 1}}},
+        {"A1, C3:D4", std::vector<CellRange>{{1, 1, 1, 1}, {3, 3, 4, 4}}},
+        {"B2:A1", std::vector<CellRange>{{2, 2, 1, 1}}},
+        {"A1,A1", std::vector<CellRange>{{1, 1, 1, 1}, {1, 1, 1, 1}}},
         {"A1,", std::nullopt},
         {",A1", std::nullopt},
         {"A1,,B2", std::nullopt},
@@ -77,24 +77,24 @@ TEST(VmAreas, MultiAreaAddresses) {
 
 TEST(VmAreas, DefinedNamesAreFollowedOneLevel) {
     vm::NameMap names{{"block", "A1:B2"}, {"pair", "A1,C1:C2"}, {"alias", "block"}};
-    EXPECT_EQ(vm::resolve_range_addr("Block", names), (Corners{{1, 1}, {2, 2}}));
+    EXPECT_EQ(vm::resolve_range_addr("Block", names), (CellRange{{1, 1}, {2, 2}}));
     EXPECT_EQ(vm::resolve_range_addr("alias", names), std::nullopt);
-    EXPECT_EQ(vm::resolve_multi_area_addr("PAIR", names), (std::vector<Rect>{{1, 1, 1, 1}, {1, 3, 2, 3}}));
+    EXPECT_EQ(vm::resolve_multi_area_addr("PAIR", names), (std::vector<CellRange>{{1, 1, 1, 1}, {1, 3, 2, 3}}));
     EXPECT_EQ(vm::resolve_multi_area_addr("pair,A1", names), std::nullopt);
 }
 
 TEST(VmAreas, SizesNeverWrap) {
-    EXPECT_EQ(vm::rect_cells(area("A1:B3")), 6u);
-    EXPECT_EQ(vm::rect_cells(area("B2:A1")), 0u);
-    EXPECT_EQ(vm::rect_rows(area("A3:B1")), 0u);
-    EXPECT_EQ(vm::rect_cols(area("A3:B1")), 2u);
+    EXPECT_EQ(area("A1:B3").cell_count(), 6u);
+    EXPECT_EQ(area("B2:A1").cell_count(), 0u);
+    EXPECT_EQ(area("A3:B1").rows(), 0u);
+    EXPECT_EQ(area("A3:B1").cols(), 2u);
     // The whole 32-bit square: 2^64 - 2^33 + 1 cells, counted exactly.
-    const Rect huge{1, 1, UINT32_MAX, UINT32_MAX};
-    EXPECT_EQ(vm::rect_cells(huge), uint64_t{UINT32_MAX} * UINT32_MAX);
+    const CellRange huge{{1, 1}, {UINT32_MAX, UINT32_MAX}};
+    EXPECT_EQ(huge.cell_count(), uint64_t{UINT32_MAX} * UINT32_MAX);
     // Row and column 0 parse, so 2^32 x 2^32 saturates instead of wrapping to 0.
-    EXPECT_EQ(vm::rect_cells(Rect{0, 0, UINT32_MAX, UINT32_MAX}), UINT64_MAX);
+    EXPECT_EQ((CellRange{{0, 0}, {UINT32_MAX, UINT32_MAX}}).cell_count(), UINT64_MAX);
     EXPECT_EQ(vm::total_cells({huge, huge}), UINT64_MAX);
-    EXPECT_EQ(vm::check_range_size("A1:XFD1048576", vm::rect_cells(area("A1:XFD1048576")), "copy").error(),
+    EXPECT_EQ(vm::check_range_size("A1:XFD1048576", area("A1:XFD1048576").cell_count(), "copy").error(),
               "Range 'A1:XFD1048576' is too large to copy (17179869184 cells; the limit is 10000000)");
     EXPECT_TRUE(vm::check_range_size("x", 10'000'000, "copy").has_value());
 }
@@ -207,7 +207,7 @@ TEST(VmSheetRows, SortSurvivesAnInconsistentOrder) {
         m.insert_or_assign(CellPos{r, 1}, CellContent{std::nullopt, keys[(r * 7919u) % 7]});
         m.insert_or_assign(CellPos{r, 2}, CellContent{std::nullopt, Variant(int64_t{r})});
     }
-    vm::sort_rows(m, Rect{1, 1, 500, 2}, 0, false);
+    vm::sort_rows(m, CellRange{{1, 1}, {500, 2}}, 0, false);
     std::vector<bool> seen(501, false);
     for (const auto& [pos, cell] : m) {
         ASSERT_TRUE(pos.row >= 1 && pos.row <= 500 && pos.col <= 2);
@@ -229,7 +229,7 @@ namespace {
 
 Result<Cells> copy_paste(CellMap m, std::vector<const char*> from, const char* to, bool transpose,
                          const vm::NameMap& names = {}) {
-    std::vector<Rect> areas;
+    std::vector<CellRange> areas;
     for (const char* a : from) areas.push_back(area(a));
     vm::ClipboardState clip = vm::take_snapshot(&m, areas);
     TRY_VOID(vm::paste(clip, to, transpose, names, m));
@@ -300,7 +300,7 @@ TEST(VmPaste, PasteErrors) {
     for (const Case& c : cases) {
         CellMap cells = m;
         const Cells before = dump(cells);
-        std::vector<Rect> areas;
+        std::vector<CellRange> areas;
         for (const char* a : c.from) areas.push_back(area(a));
         vm::ClipboardState clip = vm::take_snapshot(&cells, areas);
         auto r = vm::paste(clip, c.to, c.transpose, {}, cells);

@@ -1,5 +1,5 @@
-// The workbook model: sheets, the active sheet, cells, the End searches and
-// the conversion of row and column arguments.
+// The workbook model: sheets, the active sheet, cells, the End searches, the
+// sheet checks, and the conversion of row and column arguments.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "vm/mod.h"
+#include "vm/values.h"
+#include "vm/workbook.h"
 
 using namespace morvane;
 
@@ -17,11 +19,11 @@ TEST(VmWorkbook, NewVmHasOneActiveSheet) {
     EXPECT_EQ(vm.sheet_names(), std::vector<std::string>{"sheet1"});
     EXPECT_EQ(vm.active_sheet(), "sheet1");
     EXPECT_TRUE(vm.get_cell(1, 1).is_empty());
-    EXPECT_TRUE(vm.index_dirty);
+    EXPECT_TRUE(vm.workbook().index_dirty());
 }
 
 TEST(VmWorkbook, SheetsAreKeyedByLowerCaseName) {
-    Vm vm;
+    Workbook vm;
     vm.ensure_sheet("Data");
     vm.ensure_sheet("DATA");
     vm.ensure_sheet("sheet10");
@@ -52,7 +54,7 @@ TEST(VmWorkbook, CellsFollowTheActiveSheet) {
 }
 
 TEST(VmWorkbook, EndSearches) {
-    Vm vm;
+    Workbook vm;
     for (uint32_t r : {1u, 2u, 3u, 5u}) vm.set_cell_value(r, 1, Variant(int64_t{r}));
     vm.set_cell_value(7, 1, Variant());  // stored Empty counts as empty
     vm.set_cell_value(2, 3, Variant(""));  // the empty text does not
@@ -64,20 +66,21 @@ TEST(VmWorkbook, EndSearches) {
         {vm.first_empty_col(2, 1), 2}, {vm.first_empty_col(2, 3), 4}, {vm.last_nonempty_col(2, 100), 3},
     };
     for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].got, cases[i].want) << "case " << i;
-    EXPECT_FALSE(vm.index_dirty);
+    EXPECT_FALSE(vm.index_dirty());
     vm.set_cell_value(4, 1, Variant(int64_t{4}));
-    EXPECT_TRUE(vm.index_dirty);
+    EXPECT_TRUE(vm.index_dirty());
     EXPECT_EQ(vm.first_empty_row(1, 1), 6u);
 }
 
 TEST(VmWorkbook, Protection) {
-    Vm vm;
-    EXPECT_TRUE(vm.check_sheet_not_protected("data", "Data").has_value());
-    vm.protected_sheets.insert("data");
-    EXPECT_EQ(vm.check_sheet_not_protected("data", "Data").error(), "Cannot edit: sheet 'Data' is protected");
-    EXPECT_TRUE(vm.check_sheet_not_protected("sheet1", "sheet1").has_value());
-    EXPECT_EQ(vm.require_sheet_exists("Data", "data").error(), "Sheet 'Data' not found");
-    EXPECT_TRUE(vm.require_sheet_exists("x", "sheet1").has_value());
+    Workbook book;
+    EXPECT_TRUE(book.check_sheet_not_protected("data", "Data").has_value());
+    book.protected_sheets.insert("data");
+    EXPECT_EQ(book.check_sheet_not_protected("data", "Data").error(), "Cannot edit: sheet 'Data' is protected");
+    EXPECT_TRUE(book.check_sheet_not_protected("sheet1", "sheet1").has_value());
+    // Both checks take the key first, then the name to show.
+    EXPECT_EQ(book.require_sheet_exists("data", "Data").error(), "Sheet 'Data' not found");
+    EXPECT_TRUE(book.require_sheet_exists("sheet1", "x").has_value());
 }
 
 TEST(VmWorkbook, ToCellIndex) {

@@ -50,10 +50,6 @@ std::string header_text(const EvalCtx& ctx, uint32_t row, uint64_t col) {
     return to_str(cell_ref(ctx.cells, row, static_cast<uint32_t>(col)));
 }
 
-bool ascii_ieq(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && text::ascii_lower(a) == text::ascii_lower(b);
-}
-
 // The first database column whose header is `name`, ASCII case folded.
 std::optional<uint32_t> find_header(const Range& db, std::string_view name, const EvalCtx& ctx) {
     for (uint64_t c = db.col1; c <= db.col2; ++c)
@@ -165,6 +161,7 @@ Result<Variant> db_aggregate(Args args, const EvalCtx& ctx, std::string_view nam
     const uint64_t records = q->last_row > q->header_row ? uint64_t{q->last_row} - q->header_row : 0;
     TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(records) * (q->tests + 1)));
     for (uint64_t i = 1; i <= records; ++i) {
+        TRY_VOID(charge_step(ctx));  // a long walk stays interruptible
         const auto row = static_cast<uint32_t>(q->header_row + i);
         if (!selects(*q, row, ctx)) continue;
         const Variant& v = cell_ref(ctx.cells, row, q->field_col);
@@ -300,11 +297,13 @@ Result<Variant> func_dget(Args args, const EvalCtx& ctx) {
     TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(rows_below(*crit) + 1) * crit_cols *
                                    (span_len(db->col1, db->col2) + 1)));
     auto rows = dget_rows(*db, *crit, ctx);
+    if (rows.empty()) return Variant(ExcelError::Value);  // no criteria rows select nothing
     size_t conditions = 0;
     for (const auto& r : rows) conditions += r.size();
     TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(records) * (conditions + 1)));
     std::optional<Variant> found;
-    for (uint64_t i = 1; i <= records && !rows.empty(); ++i) {
+    for (uint64_t i = 1; i <= records; ++i) {
+        TRY_VOID(charge_step(ctx));
         const auto row = static_cast<uint32_t>(db->row1 + i);
         // A criteria row without conditions selects every record.
         bool selected = std::any_of(rows.begin(), rows.end(), [&](const auto& conds) {

@@ -36,11 +36,6 @@ constexpr int64_t kUnixEpochSerial = 25569;  // serial of 1970-01-01
 
 int64_t floor_div(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-Variant date_value(std::optional<int64_t> serial) {
-    if (!serial) return Variant(ExcelError::Num);
-    return Variant(Date{*serial});
-}
-
 // Whole seconds since 1970 from the real-time clock, UTC; 0 before 1970.
 int64_t clock_seconds() {
     auto s = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
@@ -48,7 +43,7 @@ int64_t clock_seconds() {
 }
 
 // An argument that must be one date: YEAR, MONTH and DAY.
-Result<SerialDate> arg_date(std::span<const FormulaExpr> args, const EvalCtx& ctx, std::string_view name) {
+Result<SerialDate> arg_date(Args args, const EvalCtx& ctx, std::string_view name) {
     TRY_VOID(check_arity(name, args.size(), 1, 1));
     return serial_to_date(TRY(arg_whole(args[0], ctx)));
 }
@@ -56,7 +51,7 @@ Result<SerialDate> arg_date(std::span<const FormulaExpr> args, const EvalCtx& ct
 // EDATE (end_of_month false) or EOMONTH: the month `months` away from the
 // start's, on the start's day (the month's last day when shorter) or on
 // the month's last day.
-Result<Variant> shift_months(std::span<const FormulaExpr> args, const EvalCtx& ctx, std::string_view name,
+Result<Variant> shift_months(Args args, const EvalCtx& ctx, std::string_view name,
                              bool end_of_month) {
     TRY_VOID(check_arity(name, args.size(), 2, 2));
     SerialDate d = serial_to_date(TRY(arg_whole(args[0], ctx)));
@@ -66,7 +61,7 @@ Result<Variant> shift_months(std::span<const FormulaExpr> args, const EvalCtx& c
     int month = static_cast<int>(k - floor_div(k, 12) * 12) + 1;
     if (year > kMaxYear || year < -kMaxYear) return Variant(ExcelError::Num);
     int64_t last = cal::month_length(year, static_cast<uint32_t>(month));
-    return date_value(date_to_serial(year, month, end_of_month ? last : std::min(d.day, last)));
+    return date_result(date_to_serial(year, month, end_of_month ? last : std::min(d.day, last)));
 }
 
 // DATEDIF by unit; `end` is not before `start`.
@@ -163,7 +158,7 @@ std::optional<double> parse_time_text(std::string_view s) {
 // The time of day of a serial in whole seconds (0 .. 86399): the absolute
 // fraction, rounded to the nearest second so that 18:12:13 stays 13 seconds
 // although its fraction falls a hair short.
-Result<std::optional<int64_t>> arg_seconds(std::span<const FormulaExpr> args, const EvalCtx& ctx,
+Result<std::optional<int64_t>> arg_seconds(Args args, const EvalCtx& ctx,
                                            std::string_view name) {
     TRY_VOID(check_arity(name, args.size(), 1, 1));
     double x = TRY(arg_number(args[0], ctx));
@@ -172,7 +167,7 @@ Result<std::optional<int64_t>> arg_seconds(std::span<const FormulaExpr> args, co
     return std::optional<int64_t>(static_cast<int64_t>(std::round(f * kSecondsPerDay)) % kSecondsPerDay);
 }
 
-Result<Variant> time_part(std::span<const FormulaExpr> args, const EvalCtx& ctx, std::string_view name,
+Result<Variant> time_part(Args args, const EvalCtx& ctx, std::string_view name,
                           int64_t unit, int64_t modulo) {
     auto secs = TRY(arg_seconds(args, ctx, name));
     if (!secs) return Variant(ExcelError::Num);
@@ -201,6 +196,11 @@ std::optional<int64_t> date_to_serial(int64_t year, int64_t month, int64_t day) 
     return static_cast<int64_t>(serial);
 }
 
+Variant date_result(std::optional<int64_t> serial) {
+    if (!serial || *serial < 0) return Variant(ExcelError::Num);
+    return Variant(Date{*serial});
+}
+
 SerialDate serial_to_date(int64_t serial) {
     if (serial == 0) return {1900, 1, 0};
     if (serial == 60) return {1900, 3, 1};
@@ -218,54 +218,55 @@ int monday_index(__int128 serial) {
 
 // ---- Handlers -----------------------------------------------------------
 
-Result<Variant> func_date(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_date(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("DATE", args.size(), 3, 3));
     int32_t year = saturate_i32(TRY(arg_number(args[0], ctx)));
     int64_t month = TRY(arg_whole(args[1], ctx));
     int64_t day = TRY(arg_whole(args[2], ctx));
-    return date_value(date_to_serial(year, month, day));
+    return date_result(date_to_serial(year, month, day));
 }
 
-Result<Variant> func_datevalue(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_datevalue(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("DATEVALUE", args.size(), 1, 1));
     auto serial = parse_date_text(TRY(arg_text(args[0], ctx)));
-    if (!serial) return Variant(ExcelError::Value);
+    // Text naming a day before the 1900 system names no date it has.
+    if (!serial || *serial < 0) return Variant(ExcelError::Value);
     return Variant(Date{*serial});
 }
 
-Result<Variant> func_today(std::span<const FormulaExpr> args, const EvalCtx&) {
+Result<Variant> func_today(Args args, const EvalCtx&) {
     TRY_VOID(check_arity("TODAY", args.size(), 0, 0));
     return Variant(Date{clock_seconds() / kSecondsPerDay + kUnixEpochSerial});
 }
 
-Result<Variant> func_now(std::span<const FormulaExpr> args, const EvalCtx&) {
+Result<Variant> func_now(Args args, const EvalCtx&) {
     TRY_VOID(check_arity("NOW", args.size(), 0, 0));
     int64_t s = clock_seconds();
     return Variant(static_cast<double>(s / kSecondsPerDay + kUnixEpochSerial) +
                    static_cast<double>(s % kSecondsPerDay) / kSecondsPerDay);
 }
 
-Result<Variant> func_year(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_year(Args args, const EvalCtx& ctx) {
     return Variant(TRY(arg_date(args, ctx, "YEAR")).year);
 }
 
-Result<Variant> func_month(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_month(Args args, const EvalCtx& ctx) {
     return Variant(int64_t{TRY(arg_date(args, ctx, "MONTH")).month});
 }
 
-Result<Variant> func_day(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_day(Args args, const EvalCtx& ctx) {
     return Variant(TRY(arg_date(args, ctx, "DAY")).day);
 }
 
-Result<Variant> func_edate(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_edate(Args args, const EvalCtx& ctx) {
     return shift_months(args, ctx, "EDATE", false);
 }
 
-Result<Variant> func_eomonth(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_eomonth(Args args, const EvalCtx& ctx) {
     return shift_months(args, ctx, "EOMONTH", true);
 }
 
-Result<Variant> func_days(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_days(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("DAYS", args.size(), 2, 2));
     int64_t end = TRY(arg_whole(args[0], ctx));
     int64_t start = TRY(arg_whole(args[1], ctx));
@@ -274,7 +275,7 @@ Result<Variant> func_days(std::span<const FormulaExpr> args, const EvalCtx& ctx)
     return Variant(static_cast<int64_t>(diff));
 }
 
-Result<Variant> func_datedif(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_datedif(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("DATEDIF", args.size(), 3, 3));
     int64_t start = TRY(arg_whole(args[0], ctx));
     int64_t end = TRY(arg_whole(args[1], ctx));
@@ -286,7 +287,7 @@ Result<Variant> func_datedif(std::span<const FormulaExpr> args, const EvalCtx& c
     return Variant(*n);
 }
 
-Result<Variant> func_time_fn(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_time_fn(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("TIME", args.size(), 3, 3));
     double h = TRY(arg_number(args[0], ctx));
     double m = TRY(arg_number(args[1], ctx));
@@ -294,22 +295,22 @@ Result<Variant> func_time_fn(std::span<const FormulaExpr> args, const EvalCtx& c
     return Variant((m * 60 + h * 3600 + s) / kSecondsPerDay);
 }
 
-Result<Variant> func_timevalue(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_timevalue(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("TIMEVALUE", args.size(), 1, 1));
     auto t = parse_time_text(TRY(arg_text(args[0], ctx)));
     if (!t) return Variant(ExcelError::Value);
     return Variant(*t);
 }
 
-Result<Variant> func_hour(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_hour(Args args, const EvalCtx& ctx) {
     return time_part(args, ctx, "HOUR", 3600, 24);
 }
 
-Result<Variant> func_minute(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_minute(Args args, const EvalCtx& ctx) {
     return time_part(args, ctx, "MINUTE", 60, 60);
 }
 
-Result<Variant> func_second(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_second(Args args, const EvalCtx& ctx) {
     return time_part(args, ctx, "SECOND", 1, 60);
 }
 

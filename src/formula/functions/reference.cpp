@@ -107,7 +107,7 @@ Result<Variant> func_indirect(Args args, const EvalCtx& ctx) {
     auto corners = morvane_types::parse_range_addr(text::trim(v.as_str()));
     if (!corners) return fail(format_message(kIndirectAddress, v.as_str()));
     const auto [first, last] = *corners;
-    FormulaExpr::Range r{first.second, first.first, last.second, last.first};
+    FormulaExpr::Range r{first.col, first.row, last.col, last.row};
     const Table t = Table::of(r);
     return block_values(ctx, t.top, t.left, t.rows, t.cols);
 }

@@ -128,7 +128,7 @@ void pass_holidays(It first, It last, int64_t start, int step, __int128& end, co
 
 // The day `days` working days away from `start`.
 Variant workday_from(int64_t start, int64_t days, const Calendar& cal) {
-    if (days == 0) return Variant(Date{start});
+    if (days == 0) return date_result(start);
     const int step = days > 0 ? 1 : -1;
     const __int128 k = days > 0 ? static_cast<__int128>(days) : -static_cast<__int128>(days);
     __int128 end = advance(start, k, step, cal);
@@ -137,17 +137,16 @@ Variant workday_from(int64_t start, int64_t days, const Calendar& cal) {
     } else {
         pass_holidays(cal.holidays.rbegin(), cal.holidays.rend(), start, step, end, cal);
     }
-    if (!fits_i64(end)) return Variant(ExcelError::Num);
-    return Variant(Date{static_cast<int64_t>(end)});
+    return date_result(fits_i64(end) ? std::optional<int64_t>(static_cast<int64_t>(end)) : std::nullopt);
 }
 
-const FormulaExpr* optional_arg(std::span<const FormulaExpr> args, size_t i) {
+const FormulaExpr* optional_arg(Args args, size_t i) {
     return i < args.size() ? &args[i] : nullptr;
 }
 
 // WORKDAY and WORKDAY.INTL; `weekend` and `holidays` are the optional
 // arguments, null when not given.
-Result<Variant> workday(std::span<const FormulaExpr> args, const EvalCtx& ctx, const FormulaExpr* weekend,
+Result<Variant> workday(Args args, const EvalCtx& ctx, const FormulaExpr* weekend,
                         const FormulaExpr* holidays) {
     int64_t start = TRY(arg_whole(args[0], ctx));
     int64_t days = TRY(arg_whole(args[1], ctx));
@@ -157,7 +156,7 @@ Result<Variant> workday(std::span<const FormulaExpr> args, const EvalCtx& ctx, c
     return workday_from(start, days, cal);
 }
 
-Result<Variant> networkdays(std::span<const FormulaExpr> args, const EvalCtx& ctx, const FormulaExpr* weekend,
+Result<Variant> networkdays(Args args, const EvalCtx& ctx, const FormulaExpr* weekend,
                             const FormulaExpr* holidays) {
     int64_t start = TRY(arg_whole(args[0], ctx));
     int64_t end = TRY(arg_whole(args[1], ctx));
@@ -209,7 +208,7 @@ std::optional<int> week_start(uint32_t type) {
 
 }  // namespace
 
-Result<Variant> func_weekday(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_weekday(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("WEEKDAY", args.size(), 1, 2));
     int64_t serial = TRY(arg_whole(args[0], ctx));
     uint32_t type = args.size() == 2 ? saturate_u32(TRY(arg_number(args[1], ctx))) : 1;
@@ -221,7 +220,7 @@ Result<Variant> func_weekday(std::span<const FormulaExpr> args, const EvalCtx& c
     }
 }
 
-Result<Variant> func_weeknum(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_weeknum(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("WEEKNUM", args.size(), 1, 2));
     int64_t serial = TRY(arg_whole(args[0], ctx));
     uint32_t type = args.size() == 2 ? saturate_u32(TRY(arg_number(args[1], ctx))) : 1;
@@ -235,27 +234,27 @@ Result<Variant> func_weeknum(std::span<const FormulaExpr> args, const EvalCtx& c
     return Variant((serial - *jan1 + offset) / 7 + 1);
 }
 
-Result<Variant> func_isoweeknum(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_isoweeknum(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("ISOWEEKNUM", args.size(), 1, 1));
     return week_value(iso_weeknum(TRY(arg_whole(args[0], ctx))));
 }
 
-Result<Variant> func_workday(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_workday(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("WORKDAY", args.size(), 2, 3));
     return workday(args, ctx, nullptr, optional_arg(args, 2));
 }
 
-Result<Variant> func_workday_intl(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_workday_intl(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("WORKDAY.INTL", args.size(), 2, 4));
     return workday(args, ctx, optional_arg(args, 2), optional_arg(args, 3));
 }
 
-Result<Variant> func_networkdays(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_networkdays(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("NETWORKDAYS", args.size(), 2, 3));
     return networkdays(args, ctx, nullptr, optional_arg(args, 2));
 }
 
-Result<Variant> func_networkdays_intl(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
+Result<Variant> func_networkdays_intl(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("NETWORKDAYS.INTL", args.size(), 2, 4));
     return networkdays(args, ctx, optional_arg(args, 2), optional_arg(args, 3));
 }

@@ -1,0 +1,123 @@
+// The inline bodies of the interpreter's hot paths: the numeric fast path,
+// slot stores and saves, the call guard and the statement fast dispatch.
+// Included only by the units that run them; the declarations are in mod.h.
+#pragma once
+
+#include "vm/mod.h"
+#include "vm/num.h"
+
+namespace morvane {
+
+inline void Vm::set_slot(uint32_t slot, Variant value) {
+    slots_[slot].value = std::move(value);
+    slots_[slot].defined = true;
+}
+
+inline void Vm::clear_slot(uint32_t slot) {
+    Slot& s = slots_[slot];
+    // A number or other plain value may stay behind: nothing reads it.
+    if (s.value.is_str() || s.value.is_array() || s.value.is_record()) s.value = Variant();
+    s.defined = false;
+}
+
+inline Result<void> Vm::check_deadline() {
+    if ((++steps_ & 255) != 0) return {};
+    return poll_interrupt();
+}
+
+inline void Vm::take_slot(uint32_t slot, bool keep, Saved& out) {
+    Slot& s = slots_[slot];
+    out.slot = slot;
+    if (!s.defined)
+        out.kind = Saved::Kind::Undefined;
+    else if (vm::num_of(s.value, out.num))
+        out.kind = Saved::Kind::Number;
+    else
+        take_slot_value(s, keep, out);
+}
+
+inline void Vm::save_slot(uint32_t slot, bool keep) { take_slot(slot, keep, saved_.emplace_back()); }
+
+inline void Vm::put_back(const Saved& s, size_t& value_at) {
+    switch (s.kind) {
+        case Saved::Kind::Undefined: clear_slot(s.slot); break;
+        case Saved::Kind::Number: store_num(s.slot, s.num); break;
+        case Saved::Kind::Value: set_slot(s.slot, std::move(saved_values_[value_at++])); break;
+    }
+}
+
+inline Result<void> Vm::enter_call() {
+    if (depth_ < kMaxCallDepth &&
+        (stack_limit_ == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= stack_limit_))
+        return check_deadline();
+    return out_of_stack();
+}
+
+inline Result<void> Vm::exec_stmt_fast(const Stmt& stmt) {
+    if (auto s = stmt.get_if<Stmt::Assign>()) return exec_assign(*s);
+    if (auto s = stmt.get_if<Stmt::If>()) return exec_if(*s);
+    return exec_stmt_inner(stmt);
+}
+
+inline bool Vm::fast_num(const Expr& e, Num& out) const {
+    // Variables and Integer literals, most operands, without a call.
+    if (auto v = e.get_if<Expr::Var>()) return slot_num(v->slot, out);
+    if (auto k = e.get_if<Expr::Int>()) {
+        out = {true, k->value, 0};
+        return true;
+    }
+    return fast_num_node(e, out);
+}
+
+inline bool Vm::slot_num(uint32_t slot, Num& out) const {
+    return slot != kNoSlot && slots_[slot].defined && vm::num_of(slots_[slot].value, out);
+}
+
+inline bool Vm::fast_num_node(const Expr& e, Num& out) const {
+    if (auto b = e.get_if<Expr::Binary>()) return fast_num_binary(*b, out);
+    return fast_num_leaf(e, out);
+}
+
+inline bool Vm::fast_num_binary(const Expr::Binary& b, Num& out) const {
+    if (!vm::is_arithmetic(b.op)) return false;
+    Num a, c;
+    return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && vm::num_arith(b.op, a, c, out);
+}
+
+inline bool Vm::fast_compare(const Expr::Binary& b, bool& out) const {
+    if (!vm::is_comparison(b.op)) return false;
+    Num a, c;
+    return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && vm::num_compare(b.op, a, c, out);
+}
+
+inline bool Vm::fast_truth(const Expr& e, bool& out) const {
+    // A comparison is the common condition; any other goes the long way,
+    // where a comparison gets the same answer.
+    if (auto b = e.get_if<Expr::Binary>(); b && vm::is_comparison(b->op)) return fast_compare(*b, out);
+    return fast_truth_other(e, out);
+}
+
+inline Result<bool> Vm::eval_num(const Expr& e, Num& out, Variant& other) {
+    if (auto c = e.get_if<Expr::Call>()) {
+        if (const Proc* f = slots_[slot_of(c->name, c->slot)].func) return call_num(*f, c->args, out, other);
+    } else if (auto b = e.get_if<Expr::Binary>(); b && vm::is_arithmetic(b->op)) {
+        return eval_num_binary(*b, out, other);
+    } else if (fast_num(e, out)) {
+        return true;
+    }
+    return eval_num_other(e, out, other);
+}
+
+inline void Vm::store_num(uint32_t slot, const Num& n) {
+    Slot& s = slots_[slot];
+    s.defined = true;
+    if (n.is_int) {
+        if (auto p = std::get_if<int64_t>(&s.value)) *p = n.i;
+        else s.value = Variant(n.i);
+    } else {
+        if (auto p = std::get_if<double>(&s.value)) *p = n.d;
+        else s.value = Variant(n.d);
+    }
+}
+
+}  // namespace morvane

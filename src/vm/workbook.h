@@ -1,0 +1,96 @@
+// The workbook the interpreter runs against: its sheets of cells keyed by
+// lower-case name, the active sheet, the occupancy index behind the End
+// searches, defined names, protected sheets and the calculation mode. It
+// knows nothing of macros; the `Vm` owns one.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "parser/ast.h"
+#include "types/cell_map.h"
+#include "types/result.h"
+#include "types/variant.h"
+
+namespace morvane {
+
+class Workbook {
+public:
+    // One empty sheet, "sheet1", active.
+    Workbook();
+    // The active sheet is held by address.
+    Workbook(const Workbook&) = delete;
+    Workbook& operator=(const Workbook&) = delete;
+
+    // ------------------------------------------------ sheets
+    // Keys in sorted order.
+    std::vector<std::string> sheet_names() const;
+    void ensure_sheet(std::string_view name);
+    Result<void> set_active_sheet(std::string_view name);
+    // The key (lower-case name) of the active sheet.
+    const std::string& active_sheet() const { return active_sheet_; }
+    const SheetMap& sheets() const { return sheets_; }
+    bool has_sheet(const std::string& key) const { return sheets_.contains(key); }
+    // By name, in any letter case; null when absent.
+    const CellMap* get_sheet_cells(std::string_view name) const;
+    // By key (already lower case); null when absent.
+    const CellMap* sheet_by_key(const std::string& key) const;
+    // The same, to change; marks the occupancy index stale.
+    CellMap* sheet_cells_mut(const std::string& key);
+    // Removes a sheet that is not active; false when it is active or absent.
+    bool remove_sheet(std::string_view key);
+
+    // ------------------------------------------------ cells of the active sheet
+    const CellMap& cells() const { return *active_cells_; }
+    // Any change goes through here, which marks the occupancy index stale.
+    CellMap& cells_mut() {
+        index_dirty_ = true;
+        return *active_cells_;
+    }
+    Variant get_cell(uint32_t row, uint32_t col) const;
+    // Stores a value cell (no formula).
+    void set_cell_value(uint32_t row, uint32_t col, Variant value);
+
+    // ------------------------------------------------ End searches
+    uint32_t first_empty_row(uint32_t col, uint32_t start);
+    uint32_t first_empty_col(uint32_t row, uint32_t start);
+    uint32_t last_nonempty_row(uint32_t col, uint32_t bound);
+    uint32_t last_nonempty_col(uint32_t row, uint32_t bound);
+    // True until an End search rebuilds the index after a change.
+    bool index_dirty() const { return index_dirty_; }
+
+    // ------------------------------------------------ checks
+    // `key` is looked up, `display` is shown in the message.
+    Result<void> check_sheet_not_protected(std::string_view key, std::string_view display) const;
+    Result<void> require_sheet_exists(std::string_view key, std::string_view display) const;
+
+    // ------------------------------------------------ settings (no invariant to keep)
+    // Lower-case name -> address text.
+    std::unordered_map<std::string, std::string> defined_names;
+    // Keys of protected sheets.
+    std::unordered_set<std::string> protected_sheets;
+    CalcMode calc_mode = CalcMode::Automatic;
+
+private:
+    using Index = std::unordered_map<uint32_t, std::set<uint32_t>>;
+    void rebuild_cell_index();
+    // `which` (row_index_ or col_index_), rebuilt first when stale.
+    const Index& index(const Index& which);
+
+    SheetMap sheets_;
+    std::string active_sheet_ = "sheet1";
+    // The active sheet's cells; node-based maps keep it valid until that
+    // sheet is erased, which never happens to the active sheet.
+    CellMap* active_cells_ = nullptr;
+    // Occupied columns by row and rows by column, of the active sheet.
+    Index row_index_;
+    Index col_index_;
+    bool index_dirty_ = true;
+};
+
+}  // namespace morvane
