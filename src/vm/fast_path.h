@@ -8,6 +8,17 @@
 
 namespace morvane {
 
+namespace vm {
+
+// Counts one procedure activation for as long as it runs.
+struct DepthGuard {
+    uint32_t& depth;
+    explicit DepthGuard(uint32_t& d) : depth(d) { ++depth; }
+    ~DepthGuard() { --depth; }
+};
+
+}  // namespace vm
+
 inline void Vm::set_slot(uint32_t slot, Variant value) {
     slots_[slot].value = std::move(value);
     slots_[slot].defined = true;
@@ -98,13 +109,8 @@ inline bool Vm::fast_truth(const Expr& e, bool& out) const {
 }
 
 inline Result<bool> Vm::eval_num(const Expr& e, Num& out, Variant& other) {
-    if (auto c = e.get_if<Expr::Call>()) {
-        if (const Proc* f = slots_[slot_of(c->name, c->slot)].func) return call_num(*f, c->args, out, other);
-    } else if (auto b = e.get_if<Expr::Binary>(); b && vm::is_arithmetic(b->op)) {
-        return eval_num_binary(*b, out, other);
-    } else if (fast_num(e, out)) {
-        return true;
-    }
+    if (auto b = e.get_if<Expr::Binary>(); b && vm::is_arithmetic(b->op)) return eval_num_binary(*b, out, other);
+    if (fast_num(e, out)) return true;
     return eval_num_other(e, out, other);
 }
 

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,7 @@
 #include "parser/ast.h"
 #include "types/result.h"
 #include "types/variant.h"
+#include "vm/code.h"
 #include "vm/areas.h"
 #include "vm/num.h"
 #include "vm/paste.h"
@@ -129,6 +131,10 @@ public:
     // failure ends the pass, keeping the values computed before it.
     Result<void> recalculate_all();
 
+    // Compiles procedure bodies and runs the compiled form (compile.cpp,
+    // exec.cpp; declared in exec.h, which only the interpreter includes).
+    struct Exec;
+
 private:
     using Num = vm::Num;
     // Most arguments call_num binds as numbers, without the argument stack.
@@ -145,6 +151,14 @@ private:
         // numbers without the argument stack.
         bool num_call;
         std::vector<uint32_t> param_slots;
+        // The body compiled (code.h), run in place of the tree.
+        vm::Code code;
+    };
+    // Argument lists of built-in calls, reused from call to call: one per
+    // nesting level, as an argument may call a built-in too.
+    struct ArgPool {
+        std::deque<std::vector<Variant>> lists;
+        size_t used = 0;
     };
     // One entry of the shared variable table, plus what the name means
     // besides a variable (a procedure of the loaded program, a constant).
@@ -177,7 +191,8 @@ private:
     uint32_t slot_of(const std::string& name, uint32_t slot) { return slot != kNoSlot ? slot : intern(name); }
     // Binds the loaded procedures, this Vm's own copies (run_sub).
     void bind_program();
-    void bind_proc(const Proc& proc);
+    // Binds a procedure's names, then compiles its body.
+    void bind_proc(Proc& proc);
     void bind_body(const Body& body);
     void bind_stmt(const Stmt& stmt);
     void bind_expr(const Expr& expr);
@@ -197,7 +212,13 @@ private:
     Result<void> poll_interrupt();
     // The interrupt check handed to formula evaluation (formulas.cpp).
     eval::InterruptCheck formula_interrupt();
-    Result<void> run_body_loop(const Body& body, bool is_function);
+    // One activation's walk over the compiled body: jumps, exits, On Error.
+    // False with the message in `error_`.
+    bool run_code_loop(const Proc& proc);
+    // Takes the label out of `label` and finds it among the top-level
+    // statements, for `at`; false (with `not_found` as the message) when
+    // the body has no such label.
+    bool take_jump(const Body& body, std::optional<std::string>& label, std::string_view not_found, size_t& at);
     // Runs a procedure on the `argc` arguments at the top of the argument
     // stack (from `base`), which it pops.
     Result<Variant> invoke(const Proc& proc, size_t base);
@@ -205,13 +226,6 @@ private:
     Result<Variant> call_def(const Def& def, bool is_function, std::vector<Variant> args);
     Result<Variant> call_with_args(const Proc& proc, std::vector<Variant> args);
     Result<void> bind_params(const Proc& proc, size_t base, size_t argc);
-    // Calls a Function on the arguments `args`; true with `out` when it
-    // returns a number, false with `other` otherwise. Arguments that all take
-    // the numeric fast path are bound without building a Variant.
-    Result<bool> call_num(const Proc& proc, const std::vector<Expr>& args, Num& out, Variant& other);
-    // call_num through the argument stack, kept out of its frame.
-    [[gnu::noinline]] Result<bool> call_num_general(const Proc& proc, const std::vector<Expr>& args, Num& out,
-                                                    Variant& other);
     // Evaluates call arguments onto the argument stack.
     Result<void> push_args(const std::vector<Expr>& args);
     Frame frame_mark() const { return Frame{saved_.size(), saved_values_.size()}; }
@@ -424,6 +438,10 @@ private:
     std::vector<Saved> saved_;
     std::vector<Variant> saved_values_;
     std::vector<Variant> arg_stack_;
+    ArgPool arg_pool_;
+    // The message of the latest failure inside compiled code, until the
+    // procedure boundary returns it.
+    std::string error_;
     std::vector<std::unique_ptr<Proc>> procs_;
     std::unordered_map<const void*, const Proc*> proc_of_;
     uint32_t depth_ = 0;

@@ -21,7 +21,6 @@ constexpr std::string_view kArrayNeedsIndex = "Array '{}' requires index";
 constexpr std::string_view kNotAnArray = "'{}' is not an array";
 constexpr std::string_view kIndexOutOfBounds = "Array '{}': index {} out of bounds (len={})";
 constexpr std::string_view kUnknownStatement = "Unknown statement";
-constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
 constexpr std::string_view kProcNotFound = "Sub/Function '{}' not found";
 constexpr std::string_view kBoundTooLarge = "Array '{}': upper bound {} is beyond the limit of {}";
 constexpr std::string_view kReDimNeedsBound = "ReDim '{}' requires a bound";
@@ -242,7 +241,7 @@ Result<void> Vm::exec_for(const Stmt::For& s) {
     const double start = TRY(eval_f64(*s.start));
     const double end = TRY(eval_f64(*s.end));
     const double step = s.step ? TRY(eval_f64(*s.step)) : 1.0;
-    if (step == 0) return fail(std::string(kZeroStep));
+    if (step == 0) return fail(std::string(vm::kZeroStep));
     const uint32_t slot = slot_of(s.var, s.slot);
     for (double v = start; (v <= end && step > 0) || (end <= v && step < 0); v += step) {
         TRY_VOID(check_deadline());

@@ -1,0 +1,226 @@
+// Compiling a procedure body: each statement and expression to the node
+// whose function fits its shape (see code.h). Anything without a compiled
+// form becomes a node that runs the tree.
+#include "vm/exec.h"
+
+namespace morvane {
+
+using vm::NumResult;
+using vm::SCode;
+using vm::XCode;
+
+namespace {
+
+bool is_leaf(const XCode& x) { return x.eval == &Vm::Exec::eval_slot || x.num == &Vm::Exec::num_const; }
+
+}  // namespace
+
+vm::Code Vm::Exec::compile_body(Vm& vm, const Body& body) {
+    vm::Code code;
+    code.reserve(body.size());
+    for (const SpannedStmt& s : body) code.push_back(compile_stmt(vm, s.stmt));
+    return code;
+}
+
+namespace {
+
+// A numeric constant node.
+XCode number(const Expr& src, vm::Num k) {
+    XCode x;
+    x.src = &src;
+    x.k = k;
+    x.value = vm::num_variant(k);
+    x.eval = &Vm::Exec::eval_const;
+    x.num = &Vm::Exec::num_const;
+    x.truth = &Vm::Exec::truth_by_num;
+    return x;
+}
+
+// Any other constant: a text, a truth value, a date.
+XCode constant(const Expr& src, Variant value) {
+    XCode x;
+    x.src = &src;
+    x.value = std::move(value);
+    x.eval = &Vm::Exec::eval_const;
+    x.num = &Vm::Exec::num_by_eval;
+    x.truth = &Vm::Exec::truth_by_num;
+    return x;
+}
+
+template <Vm::Exec::Leaf L>
+XCode::EvalNum arith_with(bool rhs_slot) {
+    using Leaf = Vm::Exec::Leaf;
+    return rhs_slot ? &Vm::Exec::num_arith_leaves<L, Leaf::Slot> : &Vm::Exec::num_arith_leaves<L, Leaf::Const>;
+}
+
+template <Vm::Exec::Leaf L>
+XCode::Truth compare_with(bool rhs_slot) {
+    using Leaf = Vm::Exec::Leaf;
+    return rhs_slot ? &Vm::Exec::truth_compare_leaves<L, Leaf::Slot>
+                    : &Vm::Exec::truth_compare_leaves<L, Leaf::Const>;
+}
+
+}  // namespace
+
+XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
+    XCode x;
+    x.src = &expr;
+    // The defaults: the tree evaluates, numbers and truth follow from it.
+    x.eval = &eval_tree;
+    x.num = &num_by_eval;
+    x.truth = &truth_by_num;
+    if (auto e = expr.get_if<Expr::Int>()) return number(expr, {true, e->value, 0});
+    if (auto e = expr.get_if<Expr::Float>()) return number(expr, {false, 0, e->value});
+    if (auto e = expr.get_if<Expr::Str>()) return constant(expr, Variant(e->value));
+    if (auto e = expr.get_if<Expr::Bool>()) return constant(expr, Variant(e->value));
+    if (auto e = expr.get_if<Expr::Var>()) {
+        x.slot = vm.slot_of(e->name, e->slot);
+        x.eval = &eval_slot;
+        x.num = &num_slot;
+        return x;
+    }
+    if (auto e = expr.get_if<Expr::Neg>()) {
+        // The minus of a literal is a literal; any other goes the long way.
+        if (auto k = e->operand->get_if<Expr::Int>(); k && k->value != INT64_MIN)
+            return number(expr, {true, -k->value, 0});
+        if (auto k = e->operand->get_if<Expr::Float>()) return number(expr, {false, 0, -k->value});
+        return x;
+    }
+    if (auto e = expr.get_if<Expr::Binary>()) {
+        x.op = e->op;
+        x.kids.push_back(compile_expr(vm, *e->lhs));
+        x.kids.push_back(compile_expr(vm, *e->rhs));
+        const XCode& l = x.kids[0];
+        const XCode& r = x.kids[1];
+        const bool leaves = is_leaf(l) && is_leaf(r);
+        const bool l_slot = l.eval == &eval_slot, r_slot = r.eval == &eval_slot;
+        if (vm::is_arithmetic(e->op)) {
+            vm::Num folded;
+            if (l.num == &num_const && r.num == &num_const && arith(e->op, l.k, r.k, folded))
+                return number(expr, folded);
+            x.num = !leaves ? &num_arith
+                    : l_slot ? arith_with<Leaf::Slot>(r_slot)
+                             : arith_with<Leaf::Const>(r_slot);
+            x.eval = &eval_by_num;
+            return x;
+        }
+        if (vm::is_comparison(e->op)) {
+            x.truth = !leaves ? &truth_compare
+                      : l_slot ? compare_with<Leaf::Slot>(r_slot)
+                               : compare_with<Leaf::Const>(r_slot);
+            x.eval = &eval_compare;
+            return x;
+        }
+        x.eval = &eval_binary;
+        return x;
+    }
+    if (auto e = expr.get_if<Expr::Call>()) {
+        x.slot = vm.slot_of(e->name, e->slot);
+        const Slot& s = vm.slots_[x.slot];
+        if (!s.func && !s.builtin) return x;
+        for (const Expr& a : e->args) x.kids.push_back(compile_expr(vm, a));
+        if (s.func) {
+            x.target = s.func;
+            x.num = &num_call;
+            x.eval = &eval_by_num;
+        } else {
+            x.target = s.builtin;
+            x.eval = &eval_builtin;
+        }
+        return x;
+    }
+    if (auto e = expr.get_if<Expr::CellsValue>()) {
+        x.kids.push_back(compile_expr(vm, *e->row));
+        x.kids.push_back(compile_expr(vm, *e->col));
+        x.num = &num_cells;
+        x.eval = &eval_by_num;
+        return x;
+    }
+    return x;
+}
+
+SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
+    SCode s;
+    s.src = &stmt;
+    s.run = &run_tree;
+    if (auto a = stmt.get_if<Stmt::Assign>()) {
+        s.slot = vm.slot_of(a->name, a->slot);
+        s.x.push_back(compile_expr(vm, *a->value));
+        s.run = &run_assign;
+        // s = s & x appends in place when x cannot run code.
+        const XCode& v = s.x[0];
+        if (v.op == BinOp::Concat && v.eval == &eval_binary && v.kids[0].eval == &eval_slot &&
+            v.kids[0].slot == s.slot && (is_leaf(v.kids[1]) || v.kids[1].eval == &eval_const))
+            s.run = &run_append;
+        return s;
+    }
+    if (auto i = stmt.get_if<Stmt::If>()) {
+        s.x.push_back(compile_expr(vm, *i->cond));
+        s.body = compile_body(vm, i->then_body);
+        s.other = compile_body(vm, i->else_body);
+        s.run = &run_if;
+        return s;
+    }
+    if (auto f = stmt.get_if<Stmt::For>()) {
+        s.slot = vm.slot_of(f->var, f->slot);
+        s.x.push_back(compile_expr(vm, *f->start));
+        s.x.push_back(compile_expr(vm, *f->end));
+        if (f->step) s.x.push_back(compile_expr(vm, *f->step));
+        s.body = compile_body(vm, f->body);
+        s.run = &run_for;
+        return s;
+    }
+    if (auto d = stmt.get_if<Stmt::DoLoop>()) {
+        // x[0] and x[1]: the conditions before and after, when there are.
+        if (d->pre_cond) {
+            s.flags |= SCode::kPre | (d->pre_cond->until ? SCode::kPreUntil : 0);
+            s.x.push_back(compile_expr(vm, *d->pre_cond->cond));
+        }
+        if (d->post_cond) {
+            s.flags |= SCode::kPost | (d->post_cond->until ? SCode::kPostUntil : 0);
+            s.x.push_back(compile_expr(vm, *d->post_cond->cond));
+        }
+        s.body = compile_body(vm, d->body);
+        s.run = &run_do;
+        return s;
+    }
+    if (auto c = stmt.get_if<Stmt::Call>()) {
+        const Slot& slot = vm.slots_[vm.slot_of(c->name, c->slot)];
+        const Proc* proc = slot.func ? slot.func : slot.sub;
+        if (!proc) return s;
+        s.target = proc;
+        for (const Expr& a : c->args) s.x.push_back(compile_expr(vm, a));
+        s.run = &run_call;
+        return s;
+    }
+    if (auto w = stmt.get_if<Stmt::CellWrite>()) {
+        s.x.push_back(compile_expr(vm, *w->row));
+        s.x.push_back(compile_expr(vm, *w->col));
+        s.x.push_back(compile_expr(vm, *w->value));
+        s.run = &run_cell_write;
+        return s;
+    }
+    if (auto b = stmt.get_if<Stmt::Block>()) {
+        s.body = compile_body(vm, b->body);
+        s.run = &run_body_stmt;
+        return s;
+    }
+    if (auto b = stmt.get_if<Stmt::WithVar>()) {
+        s.body = compile_body(vm, b->body);
+        s.run = &run_body_stmt;
+        return s;
+    }
+    const ExitKind exits[] = {ExitKind::For, ExitKind::Do, ExitKind::Sub, ExitKind::Function};
+    const bool is_exit[] = {stmt.is<Stmt::ExitFor>(), stmt.is<Stmt::ExitDo>(), stmt.is<Stmt::ExitSub>(),
+                            stmt.is<Stmt::ExitFunction>()};
+    for (size_t k = 0; k < 4; ++k)
+        if (is_exit[k]) {
+            s.slot = static_cast<uint32_t>(exits[k]);
+            s.run = &run_exit;
+            return s;
+        }
+    if (stmt.is<Stmt::Label>() || stmt.is<Stmt::Nop>() || stmt.is<Stmt::Skipped>()) s.run = &run_nothing;
+    return s;
+}
+
+}  // namespace morvane

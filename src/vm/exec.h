@@ -1,0 +1,168 @@
+// The functions that run the compiled form (exec.cpp) and the compiler that
+// picks them (compile.cpp), as members of Vm::Exec so that they reach the
+// interpreter's state directly. Private to those two units.
+#pragma once
+
+#include <array>
+
+#include "vm/code.h"
+#include "vm/fast_path.h"
+
+namespace morvane {
+
+struct Vm::Exec {
+    using XCode = vm::XCode;
+    using SCode = vm::SCode;
+    using Code = vm::Code;
+    using NumResult = vm::NumResult;
+
+    // ------------------------------------------------ compiling (compile.cpp)
+    static Code compile_body(Vm& vm, const Body& body);
+    static SCode compile_stmt(Vm& vm, const Stmt& stmt);
+    static XCode compile_expr(Vm& vm, const Expr& expr);
+
+    // ------------------------------------------------ failures
+    static bool failed(Vm& vm, std::string message) {
+        vm.error_ = std::move(message);
+        return false;
+    }
+    template <class T>
+    static bool take(Vm& vm, Result<T>& r) {
+        if (r) return true;
+        vm.error_ = std::move(r).error();
+        return false;
+    }
+
+    // ------------------------------------------------ bodies and statements
+    // The body rule: stop at a pending exit; a failure is dropped under
+    // Resume Next, otherwise it ends the enclosing statement.
+    static bool run_block(Vm& vm, const Code& body) {
+        for (const SCode& s : body) {
+            if (vm.exit_flag_ != ExitKind::None) break;
+            if (!s.run(vm, s) && !vm.swallows_error()) return false;
+        }
+        return true;
+    }
+    // One pass of a loop body: 1 when an exit ends the loop (using up an Exit
+    // of the loop's own kind), 0 to go on, -1 for a failure.
+    static int loop_pass(Vm& vm, const Code& body, ExitKind kind) {
+        if (!run_block(vm, body)) return -1;
+        if (vm.exit_flag_ == ExitKind::None) return 0;
+        if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
+        return 1;
+    }
+    static bool run_tree(Vm& vm, const SCode& s);
+    static bool run_assign(Vm& vm, const SCode& s);
+    static bool run_append(Vm& vm, const SCode& s);
+    static bool run_if(Vm& vm, const SCode& s);
+    static bool run_for(Vm& vm, const SCode& s);
+    static bool run_do(Vm& vm, const SCode& s);
+    static bool run_call(Vm& vm, const SCode& s);
+    static bool run_cell_write(Vm& vm, const SCode& s);
+    static bool run_body_stmt(Vm& vm, const SCode& s) { return run_block(vm, s.body); }
+    static bool run_exit(Vm& vm, const SCode& s);
+    static bool run_nothing(Vm& vm, const SCode& s);
+
+    // ------------------------------------------------ expressions
+    static bool eval_tree(Vm& vm, const XCode& x, Variant& out);
+    static NumResult num_by_eval(Vm& vm, const XCode& x, vm::Num& n, Variant& other) {
+        if (!x.eval(vm, x, other)) return NumResult::Failed;
+        return vm::num_of(other, n) ? NumResult::Number : NumResult::Other;
+    }
+    static bool eval_by_num(Vm& vm, const XCode& x, Variant& out);
+    static int truth_by_num(Vm& vm, const XCode& x);
+    static bool eval_const(Vm& vm, const XCode& x, Variant& out);
+    static NumResult num_const(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    static NumResult num_slot(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    static bool eval_slot(Vm& vm, const XCode& x, Variant& out);
+    static NumResult num_arith(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    static bool eval_binary(Vm& vm, const XCode& x, Variant& out);
+    static int truth_compare(Vm& vm, const XCode& x);
+    static bool eval_compare(Vm& vm, const XCode& x, Variant& out);
+    static NumResult num_call(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    static bool eval_builtin(Vm& vm, const XCode& x, Variant& out);
+    static NumResult num_cells(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+
+    // Operands whose value needs no call: a slot or a numeric constant.
+    enum class Leaf : uint8_t { Slot, Const };
+    template <Leaf L>
+    static bool leaf(const Vm& vm, const XCode& x, vm::Num& n) {
+        if constexpr (L == Leaf::Const) {
+            n = x.k;
+            return true;
+        } else {
+            const Slot& s = vm.slots_[x.slot];
+            return s.defined && vm::num_of(s.value, n);
+        }
+    }
+    // Arithmetic on two leaves; the general path when either is no number
+    // or the rule declines.
+    template <Leaf L, Leaf R>
+    static NumResult num_arith_leaves(Vm& vm, const XCode& x, vm::Num& n, Variant& other) {
+        vm::Num a, c;
+        if (leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && arith(x.op, a, c, n))
+            return NumResult::Number;
+        return num_arith(vm, x, n, other);
+    }
+    template <Leaf L, Leaf R>
+    static int truth_compare_leaves(Vm& vm, const XCode& x) {
+        vm::Num a, c;
+        bool t;
+        if (leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && vm::num_compare(x.op, a, c, t)) return t;
+        return truth_compare(vm, x);
+    }
+    // vm::num_arith with Integer Mod, backslash and products first: within
+    // 2^53 they are exact, so the float rule gives the same Integer.
+    static bool arith(BinOp op, const vm::Num& a, const vm::Num& c, vm::Num& out) {
+        if (a.is_int && c.is_int && a.i >= -vm::k2p53 && a.i <= vm::k2p53 && c.i >= -vm::k2p53 &&
+            c.i <= vm::k2p53) {
+            int64_t r;
+            switch (op) {
+                case BinOp::Add: r = a.i + c.i; break;
+                case BinOp::Sub: r = a.i - c.i; break;
+                case BinOp::Mul:
+                    if (__builtin_mul_overflow(a.i, c.i, &r)) return false;
+                    break;
+                case BinOp::Mod:
+                case BinOp::IntDiv:
+                    if (c.i == 0) return false;
+                    out = {true, op == BinOp::Mod ? a.i % c.i : a.i / c.i, 0};
+                    return true;
+                default: return vm::num_arith(op, a, c, out);
+            }
+            if (r >= -vm::k2p53 && r <= vm::k2p53) {
+                out = {true, r, 0};
+                return true;
+            }
+        }
+        return vm::num_arith(op, a, c, out);
+    }
+
+    // ------------------------------------------------ calls
+    // Runs `proc` on the arguments `args`, binding them straight into its
+    // parameter slots when they are all numbers; the result as for num.
+    static NumResult call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, vm::Num& n, Variant& other);
+    // A Function whose arguments are all numbers, bound as numbers.
+    static NumResult call_numbers(Vm& vm, const Proc& proc, const std::array<vm::Num, kMaxNumArgs>& nums,
+                                  vm::Num& n, Variant& other);
+    // A reused argument list for one built-in call.
+    struct ArgList {
+        Vm& vm;
+        std::vector<Variant>& args;
+        explicit ArgList(Vm& v) : vm(v), args(take(v.arg_pool_)) {}
+        ~ArgList() { vm.arg_pool_.lists[--vm.arg_pool_.used].clear(); }
+        ArgList(const ArgList&) = delete;
+        ArgList& operator=(const ArgList&) = delete;
+        static std::vector<Variant>& take(ArgPool& pool) {
+            if (pool.used == pool.lists.size()) pool.lists.emplace_back();
+            return pool.lists[pool.used++];
+        }
+    };
+    // The activation proper on arguments already bound: the body loop with
+    // its jumps, exits and error handlers.
+    static bool run_activation(Vm& vm, const Proc& proc);
+    // A row or column argument as a cell index.
+    static bool cell_index(Vm& vm, const XCode& x, std::string_view label, uint32_t& out);
+};
+
+}  // namespace morvane
