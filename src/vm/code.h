@@ -36,10 +36,16 @@ struct XCode {
     using EvalNum = NumResult (*)(Vm&, const XCode&, Num& n, Variant& other);
     // The truth of a condition: 1, 0, or -1 for a failure.
     using Truth = int (*)(Vm&, const XCode&);
+    // The value as a number when it is one and can be had without side
+    // effects, messages or Variants; false leaves it to `num`, which then
+    // gives exactly the same.
+    using Pure = bool (*)(const Vm&, const XCode&, Num& n);
 
     Eval eval = nullptr;
     EvalNum num = nullptr;
     Truth truth = nullptr;
+    // Null for a node that may run code (a call) or has no numeric shortcut.
+    Pure pure = nullptr;
     BinOp op = BinOp::Add;
     uint32_t slot = 0;
     // A numeric constant, as a number and as a value.

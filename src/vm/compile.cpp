@@ -33,6 +33,7 @@ XCode number(const Expr& src, vm::Num k) {
     x.eval = &Vm::Exec::eval_const;
     x.num = &Vm::Exec::num_const;
     x.truth = &Vm::Exec::truth_by_num;
+    x.pure = &Vm::Exec::pure_const;
     return x;
 }
 
@@ -51,6 +52,18 @@ template <Vm::Exec::Leaf L>
 XCode::EvalNum arith_with(bool rhs_slot) {
     using Leaf = Vm::Exec::Leaf;
     return rhs_slot ? &Vm::Exec::num_arith_leaves<L, Leaf::Slot> : &Vm::Exec::num_arith_leaves<L, Leaf::Const>;
+}
+
+template <Vm::Exec::Leaf L>
+XCode::Pure pure_arith_with(bool rhs_slot) {
+    using Leaf = Vm::Exec::Leaf;
+    return rhs_slot ? &Vm::Exec::pure_arith_leaves<L, Leaf::Slot> : &Vm::Exec::pure_arith_leaves<L, Leaf::Const>;
+}
+
+template <Vm::Exec::Leaf L>
+SCode::Run assign_with(bool rhs_slot) {
+    using Leaf = Vm::Exec::Leaf;
+    return rhs_slot ? &Vm::Exec::run_assign_leaves<L, Leaf::Slot> : &Vm::Exec::run_assign_leaves<L, Leaf::Const>;
 }
 
 template <Vm::Exec::Leaf L>
@@ -77,6 +90,7 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         x.slot = vm.slot_of(e->name, e->slot);
         x.eval = &eval_slot;
         x.num = &num_slot;
+        x.pure = &pure_slot;
         return x;
     }
     if (auto e = expr.get_if<Expr::Neg>()) {
@@ -98,16 +112,22 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             vm::Num folded;
             if (l.num == &num_const && r.num == &num_const && arith(e->op, l.k, r.k, folded))
                 return number(expr, folded);
-            x.num = !leaves ? &num_arith
-                    : l_slot ? arith_with<Leaf::Slot>(r_slot)
-                             : arith_with<Leaf::Const>(r_slot);
             x.eval = &eval_by_num;
+            if (leaves) {
+                x.num = l_slot ? arith_with<Leaf::Slot>(r_slot) : arith_with<Leaf::Const>(r_slot);
+                x.pure = l_slot ? pure_arith_with<Leaf::Slot>(r_slot) : pure_arith_with<Leaf::Const>(r_slot);
+            } else if (l.pure && r.pure) {
+                x.num = &num_pure_first<&num_arith>;
+                x.pure = &pure_arith;
+            } else {
+                x.num = &num_arith;
+            }
             return x;
         }
         if (vm::is_comparison(e->op)) {
-            x.truth = !leaves ? &truth_compare
-                      : l_slot ? compare_with<Leaf::Slot>(r_slot)
-                               : compare_with<Leaf::Const>(r_slot);
+            x.truth = leaves          ? (l_slot ? compare_with<Leaf::Slot>(r_slot) : compare_with<Leaf::Const>(r_slot))
+                      : l.pure && r.pure ? &truth_compare_pure
+                                         : &truth_compare;
             x.eval = &eval_compare;
             return x;
         }
@@ -134,6 +154,10 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         x.kids.push_back(compile_expr(vm, *e->col));
         x.num = &num_cells;
         x.eval = &eval_by_num;
+        if (x.kids[0].pure && x.kids[1].pure) {
+            x.num = &num_pure_first<&num_cells>;
+            x.pure = &pure_cells;
+        }
         return x;
     }
     return x;
@@ -146,9 +170,17 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
     if (auto a = stmt.get_if<Stmt::Assign>()) {
         s.slot = vm.slot_of(a->name, a->slot);
         s.x.push_back(compile_expr(vm, *a->value));
-        s.run = &run_assign;
-        // s = s & x appends in place when x cannot run code.
         const XCode& v = s.x[0];
+        // Arithmetic on two leaves, whole in this statement's function.
+        const bool leaf_arith = v.pure && v.num != &num_const && v.src->is<Expr::Binary>() &&
+                                is_leaf(v.kids[0]) && is_leaf(v.kids[1]);
+        if (leaf_arith) {
+            const bool r_slot = v.kids[1].eval == &eval_slot;
+            s.run = v.kids[0].eval == &eval_slot ? assign_with<Leaf::Slot>(r_slot) : assign_with<Leaf::Const>(r_slot);
+        } else {
+            s.run = v.pure ? &run_assign_pure : &run_assign;
+        }
+        // s = s & x appends in place when x cannot run code.
         if (v.op == BinOp::Concat && v.eval == &eval_binary && v.kids[0].eval == &eval_slot &&
             v.kids[0].slot == s.slot && (is_leaf(v.kids[1]) || v.kids[1].eval == &eval_const))
             s.run = &run_append;

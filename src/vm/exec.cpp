@@ -178,6 +178,16 @@ bool Vm::Exec::cell_index(Vm& vm, const XCode& x, std::string_view label, uint32
     return true;
 }
 
+bool Vm::Exec::pure_cells(const Vm& vm, const XCode& x, Num& n) {
+    Num r, c;
+    if (!x.kids[0].pure(vm, x.kids[0], r) || !x.kids[1].pure(vm, x.kids[1], c)) return false;
+    if (!r.is_int || !c.is_int || r.i < 1 || c.i < 1) return false;
+    const CellPos at{static_cast<uint32_t>(std::min<int64_t>(r.i, UINT32_MAX)),
+                     static_cast<uint32_t>(std::min<int64_t>(c.i, UINT32_MAX))};
+    auto it = vm.cells().find(at);
+    return it != vm.cells().end() && vm::num_of(it->second.value, n);
+}
+
 NumResult Vm::Exec::num_cells(Vm& vm, const XCode& x, Num& n, Variant& other) {
     uint32_t row, col;
     if (!cell_index(vm, x.kids[0], "row", row) || !cell_index(vm, x.kids[1], "col", col)) return NumResult::Failed;

@@ -105,6 +105,49 @@ struct Vm::Exec {
         return num_arith(vm, x, n, other);
     }
     template <Leaf L, Leaf R>
+    static bool pure_arith_leaves(const Vm& vm, const XCode& x, vm::Num& n) {
+        vm::Num a, c;
+        return leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && arith(x.op, a, c, n);
+    }
+    static bool pure_const(const Vm& vm, const XCode& x, vm::Num& n) { return leaf<Leaf::Const>(vm, x, n); }
+    static bool pure_slot(const Vm& vm, const XCode& x, vm::Num& n) { return leaf<Leaf::Slot>(vm, x, n); }
+    static bool pure_arith(const Vm& vm, const XCode& x, vm::Num& n) {
+        vm::Num a, c;
+        return x.kids[0].pure(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && arith(x.op, a, c, n);
+    }
+    static bool pure_cells(const Vm& vm, const XCode& x, vm::Num& n);
+    // A node with a pure path: that first, then the general one.
+    template <XCode::EvalNum General>
+    static NumResult num_pure_first(Vm& vm, const XCode& x, vm::Num& n, Variant& other) {
+        if (x.pure(vm, x, n)) return NumResult::Number;
+        return General(vm, x, n, other);
+    }
+    static int truth_compare_pure(Vm& vm, const XCode& x) {
+        vm::Num a, c;
+        bool t;
+        if (x.kids[0].pure(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && vm::num_compare(x.op, a, c, t))
+            return t;
+        return truth_compare(vm, x);
+    }
+    // x = an expression with a pure path.
+    static bool run_assign_pure(Vm& vm, const SCode& s) {
+        vm::Num n;
+        if (s.x[0].pure(vm, s.x[0], n)) {
+            vm.store_num(s.slot, n);
+            return true;
+        }
+        return run_assign(vm, s);
+    }
+    template <Leaf L, Leaf R>
+    static bool run_assign_leaves(Vm& vm, const SCode& s) {
+        vm::Num n;
+        if (pure_arith_leaves<L, R>(vm, s.x[0], n)) {
+            vm.store_num(s.slot, n);
+            return true;
+        }
+        return run_assign(vm, s);
+    }
+    template <Leaf L, Leaf R>
     static int truth_compare_leaves(Vm& vm, const XCode& x) {
         vm::Num a, c;
         bool t;

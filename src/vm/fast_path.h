@@ -114,7 +114,7 @@ inline Result<bool> Vm::eval_num(const Expr& e, Num& out, Variant& other) {
     return eval_num_other(e, out, other);
 }
 
-inline void Vm::store_num(uint32_t slot, const Num& n) {
+[[gnu::always_inline]] inline void Vm::store_num(uint32_t slot, const Num& n) {
     Slot& s = slots_[slot];
     s.defined = true;
     if (n.is_int) {
