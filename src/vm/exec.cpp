@@ -16,6 +16,18 @@ using vm::NumResult;
 using vm::SCode;
 using vm::XCode;
 
+// ---------------------------------------------------------------- check points
+
+bool Vm::Exec::poll(Vm& vm) {
+    auto r = vm.poll_interrupt();
+    return take(vm, r);
+}
+
+bool Vm::Exec::no_stack(Vm& vm) {
+    auto r = vm.out_of_stack();
+    return take(vm, r);
+}
+
 // ---------------------------------------------------------------- expressions
 
 bool Vm::Exec::eval_tree(Vm& vm, const XCode& x, Variant& out) {
@@ -165,6 +177,10 @@ bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
 
 bool Vm::Exec::cell_index(Vm& vm, const XCode& x, std::string_view label, uint32_t& out) {
     Num n;
+    if (x.pure && x.pure(vm, x, n) && n.is_int && n.i >= 1) {
+        out = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
+        return true;
+    }
     Variant other;
     const NumResult r = x.num(vm, x, n, other);
     if (r == NumResult::Failed) return false;
@@ -239,7 +255,7 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
 
 NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num, kMaxNumArgs>& nums, Num& n,
                                  Variant& other) {
-    if (auto r = vm.enter_call(); !take(vm, r)) return NumResult::Failed;
+    if (!enter(vm)) return NumResult::Failed;
     vm::DepthGuard guard(vm.depth_);
     // The slots' old values wait here until the end, numbers without a
     // Variant; a failed call restores nothing.
@@ -353,7 +369,7 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
         for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
             const double d = static_cast<double>(i);
             if (!((d <= end && step > 0) || (end <= d && step < 0))) return true;
-            if (auto r = vm.check_deadline(); !take(vm, r)) return false;
+            if (!tick(vm)) return false;
             vm.store_num(slot, Num{true, i, 0});
             const int k = loop_pass(vm, s.body, ExitKind::For);
             if (k != 0) return k > 0;
@@ -361,7 +377,7 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
         v = static_cast<double>(i);
     }
     for (; (v <= end && step > 0) || (end <= v && step < 0); v += step) {
-        if (auto r = vm.check_deadline(); !take(vm, r)) return false;
+        if (!tick(vm)) return false;
         vm.store_num(slot, vm::num_of_double(v));
         const int k = loop_pass(vm, s.body, ExitKind::For);
         if (k != 0) return k > 0;
@@ -381,7 +397,7 @@ bool Vm::Exec::run_do(Vm& vm, const SCode& s) {
     for (;;) {
         const int go = holds(pre, s.flags & SCode::kPreUntil);
         if (go <= 0) return go == 0;
-        if (auto r = vm.check_deadline(); !take(vm, r)) return false;
+        if (!tick(vm)) return false;
         const int k = loop_pass(vm, s.body, ExitKind::Do);
         if (k != 0) return k > 0;
         const int again = holds(post, s.flags & SCode::kPostUntil);
@@ -400,6 +416,10 @@ bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {
     uint32_t row, col;
     if (!cell_index(vm, s.x[0], "row", row) || !cell_index(vm, s.x[1], "col", col)) return false;
     Num n;
+    if (s.x[2].pure && s.x[2].pure(vm, s.x[2], n)) {
+        vm.book_.set_cell_value(row, col, vm::num_variant(n));
+        return true;
+    }
     Variant value;
     switch (s.x[2].num(vm, s.x[2], n, value)) {
         case NumResult::Number: value = vm::num_variant(n); break;

@@ -33,6 +33,23 @@ struct Vm::Exec {
         return false;
     }
 
+    // ------------------------------------------------ check points
+    // check_deadline (tick) and enter_call (enter), the rare ends out of line.
+    static bool tick(Vm& vm) {
+        if ((++vm.steps_ & 255) != 0) [[likely]]
+            return true;
+        return poll(vm);
+    }
+    static bool enter(Vm& vm) {
+        if (vm.depth_ < kMaxCallDepth &&
+            (vm.stack_limit_ == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= vm.stack_limit_))
+            [[likely]]
+            return tick(vm);
+        return no_stack(vm);
+    }
+    [[gnu::noinline]] static bool poll(Vm& vm);
+    [[gnu::noinline]] static bool no_stack(Vm& vm);
+
     // ------------------------------------------------ bodies and statements
     // The body rule: stop at a pending exit; a failure is dropped under
     // Resume Next, otherwise it ends the enclosing statement.
@@ -193,12 +210,12 @@ struct Vm::Exec {
         Vm& vm;
         std::vector<Variant>& args;
         explicit ArgList(Vm& v) : vm(v), args(take(v.arg_pool_)) {}
-        ~ArgList() { vm.arg_pool_.lists[--vm.arg_pool_.used].clear(); }
+        ~ArgList() { vm.arg_pool_.lists[--vm.arg_pool_.used]->clear(); }
         ArgList(const ArgList&) = delete;
         ArgList& operator=(const ArgList&) = delete;
         static std::vector<Variant>& take(ArgPool& pool) {
-            if (pool.used == pool.lists.size()) pool.lists.emplace_back();
-            return pool.lists[pool.used++];
+            if (pool.used == pool.lists.size()) pool.lists.push_back(std::make_unique<std::vector<Variant>>());
+            return *pool.lists[pool.used++];
         }
     };
     // The activation proper on arguments already bound: the body loop with

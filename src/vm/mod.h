@@ -17,7 +17,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -157,7 +156,7 @@ private:
     // Argument lists of built-in calls, reused from call to call: one per
     // nesting level, as an argument may call a built-in too.
     struct ArgPool {
-        std::deque<std::vector<Variant>> lists;
+        std::vector<std::unique_ptr<std::vector<Variant>>> lists;
         size_t used = 0;
     };
     // One entry of the shared variable table, plus what the name means
