@@ -103,7 +103,7 @@ struct Vm::Exec {
     // Operands whose value needs no call: a slot or a numeric constant.
     enum class Leaf : uint8_t { Slot, Const };
     template <Leaf L>
-    static bool leaf(const Vm& vm, const XCode& x, vm::Num& n) {
+    [[gnu::always_inline]] static bool leaf(const Vm& vm, const XCode& x, vm::Num& n) {
         if constexpr (L == Leaf::Const) {
             n = x.k;
             return true;
@@ -122,7 +122,7 @@ struct Vm::Exec {
         return num_arith(vm, x, n, other);
     }
     template <Leaf L, Leaf R>
-    static bool pure_arith_leaves(const Vm& vm, const XCode& x, vm::Num& n) {
+    [[gnu::always_inline]] static bool pure_arith_leaves(const Vm& vm, const XCode& x, vm::Num& n) {
         vm::Num a, c;
         return leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && arith(x.op, a, c, n);
     }
@@ -173,7 +173,7 @@ struct Vm::Exec {
     }
     // vm::num_arith with Integer Mod, backslash and products first: within
     // 2^53 they are exact, so the float rule gives the same Integer.
-    static bool arith(BinOp op, const vm::Num& a, const vm::Num& c, vm::Num& out) {
+    [[gnu::always_inline]] static bool arith(BinOp op, const vm::Num& a, const vm::Num& c, vm::Num& out) {
         if (a.is_int && c.is_int && a.i >= -vm::k2p53 && a.i <= vm::k2p53 && c.i >= -vm::k2p53 &&
             c.i <= vm::k2p53) {
             int64_t r;
