@@ -228,7 +228,9 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
     bool stopped = false;  // `other` holds argument `numbers`, which is no number
     if (proc.num_call && argc == proc.param_slots.size()) {
         for (; numbers < argc && !stopped; ++numbers) {
-            const NumResult r = args[numbers].num(vm, args[numbers], nums[numbers], other);
+            const XCode& a = args[numbers];
+            if (a.pure && a.pure(vm, a, nums[numbers])) continue;
+            const NumResult r = a.num(vm, a, nums[numbers], other);
             if (r == NumResult::Failed) return r;
             stopped = r == NumResult::Other;
         }
