@@ -27,7 +27,7 @@ morvane::CellMap make_sheet() {
 
 // Interrupt checks come as the work of a formula accrues: a few hundred of
 // them bound every evaluation.
-constexpr int kChecks = 200;
+constexpr int kChecks = 20;
 thread_local int t_checks_left = 0;
 bool budget_spent() { return --t_checks_left < 0; }
 bool budget_spent_arg(void*) { return budget_spent(); }

@@ -79,6 +79,19 @@ SUMPRODUCT = [
     ("=SUMPRODUCT(B1:B5,D1:D1)", 4),
 ]
 
+# An array made by a function is a list of values, like a range: numbers
+# count, booleans in it do not add.
+ARRAYS = [
+    ("=SUM(MAP(B1:B5,LAMBDA(x,x*2)))", 30),
+    ("=SUM(MAP(B1:B5,LAMBDA(x,x>2)))", 0),
+    ("=AVERAGE(MAP(B1:B4,LAMBDA(x,x*2)))", 5.0),
+    ("=MAX(MAP(B1:B5,LAMBDA(x,-x)))", -1),
+    ("=COUNT(MAP(B1:B5,LAMBDA(x,x>2)))", 0),
+    ("=COUNTA(MAP(B1:B5,LAMBDA(x,x>2)))", 5),
+    ("=SUMPRODUCT(MAP(B1:B3,LAMBDA(x,x*2)),B1:B3)", 28),
+    ("=SUM(MAP(D1:D4,LAMBDA(x,x)))", DIV0),
+]
+
 SUBTOTAL_AGGREGATE = [
     ("=SUBTOTAL(109,B1:B5)", 15),
     ("=SUBTOTAL(9,B1:B5)", 15),
@@ -137,7 +150,9 @@ ERRORS = [
 ]
 
 
-@pytest.mark.parametrize("formula, want", SUM + AVERAGE_MAX_MIN + COUNTS + SUMPRODUCT + SUBTOTAL_AGGREGATE + ERRORS)
+@pytest.mark.parametrize(
+    "formula, want", SUM + AVERAGE_MAX_MIN + COUNTS + SUMPRODUCT + ARRAYS + SUBTOTAL_AGGREGATE + ERRORS
+)
 def test_aggregate_values(formula, want):
     got = evaluate(formula, CELLS)
     assert same(got, want), f"{formula}: {got!r}"

@@ -54,6 +54,8 @@ NUMBERS_AND_ERRORS = [
     ("=N(5)", 5),
     ("=N(2.5)", 2.5),
     ("=N(TRUE)", 1),
+    ("=N(DATE(2020,1,1))", 43831),
+    ("=TYPE(DATE(2020,1,1))", 1),
     ("=N(\"7\")", 0),
     ("=N(A1)", 0),
     ("=N(NA())", NA),
@@ -80,6 +82,8 @@ IS_TESTS = [
     ("=ISNONTEXT(A1:A2)", True),
     ("=ISNUMBER(A6)", True),
     ("=ISNUMBER(\"5\")", False),
+    ("=ISNUMBER(DATE(2020,1,1))", True),   # a date is a number
+    ("=ISNUMBER(TODAY())", True),
     ("=ISLOGICAL(1)", False),
     ("=ISLOGICAL(A5>1)", True),
     ("=ISERROR(NA())", True),
@@ -141,6 +145,13 @@ def test_values(formula, want):
 )
 def test_failures(formula, message):
     assert failure(formula, CELLS) == message
+
+
+# A used-up bound ends the whole formula: no function turns it into an answer.
+@pytest.mark.parametrize("outer", ["IFERROR({},0)", "ISNA({})", "ERROR.TYPE({})"])
+def test_bounds_are_not_swallowed(outer):
+    inner = "SUM(" + ",".join(["SEQUENCE(1000000)"] * 11) + ")"
+    assert failure("=" + outer.format(inner)) == "Formula builds too many array elements; maximum is 10,000,000"
 
 
 NAMES = ["AND", "CELL", "ERROR.TYPE", "IF", "IFERROR", "IFS", "ISBLANK", "ISERR", "ISERROR", "ISLOGICAL", "ISNA",

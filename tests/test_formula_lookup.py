@@ -21,6 +21,9 @@ TABLE = {
     "K1": 1, "L1": 3, "M1": 5, "N1": 7,
     "K2": "w", "L2": "x", "M2": "y", "N2": "z",
     "K4": "5", "L4": "text five",
+    # Sorted names along a row, their ranks below.
+    "K6": "ant", "L6": "Bee", "M6": "cat", "N6": "dog",
+    "K7": 1, "L7": 2, "M7": 3, "N7": 4,
 }
 
 VLOOKUPS = [
@@ -64,6 +67,9 @@ HLOOKUPS = [
     ("=HLOOKUP(5,K1:N2,3)", REF),               # below the table
     ("=HLOOKUP(5,K1:N2,0)", VALUE),
     ("=HLOOKUP(0,K1:N2,2)", NA),
+    ("=HLOOKUP(\"boar\",K6:N7,2)", 2),
+    ("=HLOOKUP(\"BEE\",K6:N7,2,FALSE)", 2),
+    ("=HLOOKUP(\"aa\",K6:N7,2)", NA),
 ]
 
 LOOKUPS = [

@@ -67,6 +67,7 @@ VALUES = [
     ("=COMBIN(1000000000000000000,1)", 1000000000000000000),
     ("=PERMUT(5,2)", 20),
     ("=PERMUT(5,0)", 1),
+    ("=PERMUT(9223372036854775807,0)", 1),  # no factor, and no step past the largest n
     ("=GCD(12,18)", 6),
     ("=GCD(0)", 0),
     ("=GCD(A1:A3)", 6),

@@ -59,6 +59,11 @@ ORDER = [
     ("=MODE.MULT(1,2,3)", 1),
     ("=MODE.MULT(F1:F5)", 4),          # the Float 4.0 counts with the Integer 4
     ("=MODE.MULT(1.5,2.5)", NA),
+    # An array made by a function counts element by element.
+    ("=MEDIAN(MAP(A1:A4,LAMBDA(x,x*2)))", 5),
+    ("=LARGE(MAP(A1:A4,LAMBDA(x,x*2)),1)", 8),
+    ("=PERCENTILE(MAP(A1:A4,LAMBDA(x,x*2)),0.5)", 5),
+    ("=RANK(4,MAP(A1:A4,LAMBDA(x,x*2)))", 3),
 ]
 
 DISPERSION = [
@@ -83,6 +88,7 @@ DISPERSION = [
     ("=COVAR(C1:C5,D1:D5)", 1.2),      # COVAR is the population covariance
     ("=COVARIANCE.S(1,2)", DIV0),      # one pair
     ("=COVARIANCE.P(1,2)", 0.0),
+    ("=VAR.S(MAP(A1:A4,LAMBDA(x,x*2)))", 6.666666666666667),
     # Pairs are kept by position: the text in F2 drops its pair only.
     ("=CORREL(F1:F3,A1:A3)", DIV0),    # one pair left
     ("=COVARIANCE.P(F1:F4,A1:A4)", 0.75),  # pairs (3, 1) and (4.0, 4)

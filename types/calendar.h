@@ -71,10 +71,13 @@ constexpr int64_t serial_from_civil(int64_t y, uint32_t m, uint32_t d) {
 }
 
 // The date of a serial: 60 and 61 are both 1900-03-01, 0 is 1900-01-00, and
-// a negative serial keeps its count as the day (1900-01-(n)).
+// a negative serial keeps its count as the day (1900-01-(n), 32 bits). The
+// year of a serial too large for 32 bits wraps.
 Ymd serial_to_ymd(int64_t serial);
-// "YYYY-MM-DD" of serial_to_ymd (the year at least four digits, a sign
-// before a negative one).
+// "YYYY-MM-DD" of the serial's date (the year at least four digits, a sign
+// before a negative one, and no year too large to show); 0 is 1900-01-00
+// and a negative serial shows the real day it counts back to (-1 is
+// 1899-12-30).
 std::string serial_to_display(int64_t serial);
 
 }  // namespace morvane::morvane_types

@@ -61,6 +61,21 @@ public:
     size_t size() const { return view_ ? static_cast<size_t>(view_->size()) : values_.size(); }
     bool empty() const { return size() == 0; }
     const Variant& operator[](size_t i) const { return view_ ? view_->at(uint64_t{i}) : values_[i]; }
+    // The first index whose value satisfies hit(const Variant&), or none;
+    // a range is walked row by row without dividing indexes.
+    template <class Hit>
+    std::optional<size_t> find(Hit&& hit) const {
+        if (!view_) {
+            for (size_t i = 0; i < values_.size(); ++i)
+                if (hit(values_[i])) return i;
+            return std::nullopt;
+        }
+        size_t i = 0;
+        for (uint32_t r = 0; r < view_->rows(); ++r)
+            for (uint32_t c = 0; c < view_->cols(); ++c, ++i)
+                if (hit(view_->at(r, c))) return i;
+        return std::nullopt;
+    }
     // The range behind the list, when the argument was one.
     const std::optional<RangeView>& range() const { return view_; }
 

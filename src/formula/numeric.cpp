@@ -6,7 +6,9 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <limits>
+#include <utility>
 
 namespace morvane::eval {
 
@@ -144,14 +146,15 @@ double log_beta(double a, double b) {
 }
 
 // The continued fraction of I_x(a, b) by the modified Lentz method; x < (a +
-// 1) / (a + b + 2), where it converges fast. The first denominator uses y =
-// 1 - x so that it does not cancel when x is close to 1.
+// 1) / (a + b + 2), where it converges fast. The first denominator is
+// written in y = 1 - x when x is close to 1, so that it does not cancel.
 double beta_fraction(double x, double y, double a, double b) {
     constexpr double tiny = 1e-300;
     constexpr int kMaxSteps = 10000;
     auto guard = [](double v) { return std::fabs(v) < tiny ? tiny : v; };
     double c = 1;
-    double d = 1 / guard(((1 - b) + (a + b) * y) / (a + 1));
+    const double first = x < 0.5 ? 1 - (a + b) * x / (a + 1) : ((1 - b) + (a + b) * y) / (a + 1);
+    double d = 1 / guard(first);
     double h = d;
     for (int m = 1; m <= kMaxSteps; ++m) {
         const double even = m * (b - m) * x / ((a - 1 + 2 * m) * (a + 2 * m));

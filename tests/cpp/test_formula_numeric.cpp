@@ -3,8 +3,10 @@
 // order of the selections, and dates and error values in the aggregates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -260,12 +262,33 @@ TEST(FormulaNumeric, DatesAndErrorsInAggregates) {
         {"=COUNT(A1:A3)", "Integer(2)"},
         {"=MEDIAN(A1:A3)", "Integer(15)"},
         {"=LARGE(A1:A3,2)", "Integer(10)"},
+        {"=MODE.MULT(A1:A3,10,20,20)", "Integer(20)"},
         {"=SUM(B1:C2)", "Error(NA)"},  // C1 comes before B2
         {"=SUM(B2,C1)", "Error(Ref)"},
         {"=COUNTA(B1:C2)", "Integer(3)"},
         {"=AGGREGATE(9,6,B1:C2)", "Integer(1)"},
     };
     check(cases, cells);
+}
+
+// Every name of the arithmetic, aggregate, statistics and distribution
+// families reaches a handler instead of #NAME?.
+TEST(FormulaNumeric, EveryNameOfTheFamiliesIsBuilt) {
+    const char* names[] = {
+        "ABS", "ACOS", "ASIN", "ATAN", "ATAN2", "CEILING", "CEILING.MATH", "COMBIN", "COS", "DEGREES", "EXP",
+        "FACT", "FLOOR", "FLOOR.MATH", "GCD", "INT", "LCM", "LN", "LOG", "LOG10", "MOD", "MROUND", "PERMUT",
+        "PI", "POWER", "QUOTIENT", "RADIANS", "ROUND", "ROUNDDOWN", "ROUNDUP", "SIGN", "SIN", "SQRT", "TAN",
+        "TRUNC", "AGGREGATE", "AVERAGE", "COUNT", "COUNTA", "MAX", "MIN", "PRODUCT", "SUBTOTAL", "SUM",
+        "SUMPRODUCT", "CORREL", "COVAR", "COVARIANCE.P", "COVARIANCE.S", "LARGE", "MEDIAN", "MODE.MULT",
+        "PERCENTILE", "PERCENTILE.INC", "PERCENTRANK", "PERCENTRANK.INC", "RANK", "SMALL", "STDEV", "STDEV.P",
+        "STDEV.S", "STDEVP", "VAR", "VAR.P", "VAR.S", "VARP", "NORM.DIST", "NORM.INV", "NORMDIST", "NORMINV",
+        "T.DIST",
+    };
+    const auto known = eval::known_function_names();
+    for (const char* name : names) {
+        EXPECT_NE(eval::find_function(name), nullptr) << name;
+        EXPECT_NE(std::find(known.begin(), known.end(), std::string_view(name)), known.end()) << name;
+    }
 }
 
 }  // namespace

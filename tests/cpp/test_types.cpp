@@ -275,6 +275,13 @@ TEST(TypesDates, CivilDays) {
     EXPECT_EQ(serial_from_civil(2023, 3, 15), 45000);
     // The largest serials neither overflow nor loop.
     EXPECT_EQ(serial_to_ymd(INT64_MAX).month, 7u);
+    // Display shows the real day a negative serial counts back to, and
+    // years of any size.
+    EXPECT_EQ(serial_to_display(-1), "1899-12-30");
+    EXPECT_EQ(serial_to_display(-693594), "0001-01-01");
+    EXPECT_EQ(serial_to_display(0), "1900-01-00");
+    EXPECT_EQ(serial_to_display(INT64_MAX).substr(0, 5), "25252");
+    EXPECT_FALSE(serial_to_display(INT64_MIN).empty());
 }
 
 TEST(TypesText, UnicodeHelpers) {

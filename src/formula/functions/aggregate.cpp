@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "formula/args.h"
@@ -20,6 +21,8 @@ namespace {
 
 constexpr std::string_view kSubtotalUnsupported = "SUBTOTAL: unsupported function_num {}";
 constexpr std::string_view kAggregateUnsupported = "AGGREGATE: unsupported function_num {}";
+// AGGREGATE 14, 15 and 16 without k, in the words of LARGE, SMALL and PERCENTILE.
+constexpr std::string_view kNeedsK = "{} requires 2 arguments";
 
 // What one walk over the data gathers for AVERAGE, MAX, MIN, PRODUCT,
 // COUNT and COUNTA alike.
@@ -80,7 +83,7 @@ bool ignores_errors(double options) {
 // the last argument.
 Result<Variant> aggregate_with_k(uint32_t number, Args data_and_k, const EvalCtx& ctx, OnError on_error) {
     std::string_view name = number == 14 ? "LARGE" : number == 15 ? "SMALL" : "PERCENTILE";
-    if (data_and_k.size() < 2) return fail(std::string(name) + " requires 2 arguments");
+    if (data_and_k.size() < 2) return fail(format_message(kNeedsK, name));
     std::vector<double> v = TRY(collect_numbers(data_and_k.first(data_and_k.size() - 1), ctx, on_error));
     const double k = TRY(arg_number(data_and_k.back(), ctx));
     if (number == 16) return percentile_value(v, k);
@@ -159,7 +162,10 @@ Result<Variant> func_sumproduct(Args args, const EvalCtx& ctx) {
             if (v.is_number()) {
                 term *= v.is_int() ? static_cast<double>(v.as_int()) : v.as_float();
             } else if (v.is_error()) {
-                if (j < error_arg) error_arg = j, error = v.as_error();
+                if (j < error_arg) {
+                    error_arg = j;
+                    error = v.as_error();
+                }
             } else {
                 // A value that does not convert (a word, an array) counts as 0.
                 auto x = to_float(v);

@@ -21,12 +21,21 @@ namespace {
 
 constexpr std::string_view kIfsArity = "IFS requires an even number of arguments";
 
+// Failures that end the whole evaluation rather than describe a value: an
+// interrupt, nesting too deep for the stack, or a bound of the evaluation
+// used up. No function may turn them into an answer.
+bool stops_evaluation(std::string_view message, const EvalCtx& ctx) {
+    return message == kInterrupted || message == kNestedTooDeeply || ctx.cells_visited >= kMaxCellVisits ||
+           ctx.elements_built >= kMaxArrayElements || ctx.bytes_joined > kMaxJoinedBytes;
+}
+
 // The value of an argument, with a failure of its evaluation taken as an
 // error value: the one that travelled out as text, else #VALUE!. This is how
 // IFERROR and the error-testing functions see a range or a bad conversion.
-Variant value_or_error(const FormulaExpr& arg, const EvalCtx& ctx) {
+Result<Variant> value_or_error(const FormulaExpr& arg, const EvalCtx& ctx) {
     Result<Variant> v = evaluate(arg, ctx);
-    if (v) return std::move(*v);
+    if (v) return v;
+    if (stops_evaluation(v.error(), ctx)) return v;
     return Variant(error_from_text(v.error()).value_or(ExcelError::Value));
 }
 
@@ -37,7 +46,7 @@ bool is_na(const Variant& v) { return v.is_error() && v.as_error() == ExcelError
 Result<Variant> is_function(Args args, const EvalCtx& ctx, std::string_view name,
                             bool (*test)(const Variant&), bool catches) {
     TRY_VOID(check_arity(name, args.size(), 1, 1));
-    if (catches) return Variant(test(value_or_error(args[0], ctx)));
+    if (catches) return Variant(test(TRY(value_or_error(args[0], ctx))));
     return Variant(test(TRY(evaluate(args[0], ctx))));
 }
 
@@ -82,7 +91,7 @@ Result<Variant> func_switch(Args args, const EvalCtx& ctx) {
 
 Result<Variant> func_iferror(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("IFERROR", args.size(), 2, 2));
-    Variant v = value_or_error(args[0], ctx);
+    Variant v = TRY(value_or_error(args[0], ctx));
     if (v.is_error()) return evaluate(args[1], ctx);
     return v;
 }
@@ -180,7 +189,7 @@ Result<Variant> func_type_fn(Args args, const EvalCtx& ctx) {
 
 Result<Variant> func_error_type(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("ERROR.TYPE", args.size(), 1, 1));
-    Variant v = value_or_error(args[0], ctx);
+    Variant v = TRY(value_or_error(args[0], ctx));
     if (!v.is_error()) return Variant(ExcelError::NA);
     // Indexed by ExcelError: #DIV/0!, #N/A, #VALUE!, #REF!, #NAME?, #NUM!, #NULL!.
     static constexpr int64_t kCodes[] = {2, 7, 3, 4, 5, 6, 1};

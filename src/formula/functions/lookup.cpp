@@ -116,11 +116,10 @@ std::optional<double> ordered_number(const Variant& v) {
 Result<std::optional<size_t>> x_position(const ValueList& list, const Variant& value, int32_t mode,
                                          int32_t search, std::string_view mode_message) {
     const size_t n = list.size();
+    if (mode == 0 && search != -1) return list.find([&](const Variant& v) { return variant_eq(v, value); });
     if (mode == 0) {
-        for (size_t k = 0; k < n; ++k) {
-            const size_t i = search == -1 ? n - 1 - k : k;
+        for (size_t i = n; i-- > 0;)
             if (variant_eq(list[i], value)) return std::optional<size_t>(i);
-        }
         return std::optional<size_t>();
     }
     if (mode != -1 && mode != 1) return fail(format_message(mode_message, std::to_string(mode)));
@@ -189,17 +188,15 @@ Result<Variant> func_match_fn(Args args, const EvalCtx& ctx) {
     const int32_t type = TRY(arg_mode(args, 2, 1, ctx));
     if (type < -1 || type > 1) return fail(format_message(kBadMatchType, std::to_string(type)));
     std::optional<size_t> found;
-    for (size_t i = 0; i < list.size(); ++i) {
-        if (type == 0) {
-            if (variant_eq(list[i], value)) {
-                found = i;
-                break;
-            }
-            continue;
+    if (type == 0) {
+        found = list.find([&](const Variant& v) { return variant_eq(v, value); });
+    } else {
+        const Ordering beyond = type == 1 ? Ordering::Greater : Ordering::Less;
+        for (size_t i = 0; i < list.size(); ++i) {
+            // Elements that cannot be ordered against the value are passed over.
+            std::optional<Ordering> o = key_order(list[i], value);
+            if (o && *o != beyond && same_kind(value, list[i])) found = i;
         }
-        // Elements that cannot be ordered against the value are passed over.
-        std::optional<Ordering> o = key_order(list[i], value);
-        if (o && *o != (type == 1 ? Ordering::Greater : Ordering::Less) && same_kind(value, list[i])) found = i;
     }
     if (!found) return Variant(ExcelError::NA);
     return Variant(static_cast<int64_t>(*found + 1));

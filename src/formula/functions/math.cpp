@@ -3,8 +3,8 @@
 // COMBIN, PERMUT, GCD, LCM) and the rounding family. Out-of-domain arguments
 // give the error value a spreadsheet gives, so one bad cell never stops a
 // recalculation; only a wrong argument count is a message.
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <numeric>
 
@@ -23,6 +23,9 @@ constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr int64_t kMaxFactorial = 170;  // 171! overflows a double
 
 Variant num_error() { return Variant(ExcelError::Num); }
+
+// A computed number (Integer when whole), #NUM! when NaN or infinite.
+Variant number_or_num(double x) { return std::isfinite(x) ? number_variant(x) : num_error(); }
 
 // A result that is always a Float (EXP, LN, LOG...), #NUM! when not finite.
 Variant float_or_num(double x) { return std::isfinite(x) ? Variant(x) : num_error(); }
@@ -45,8 +48,10 @@ double to_whole(double x, Toward mode) {
 // binary noise such as 1.005 * 100 = 100.49999999999999 does not decide.
 double round_digits(double x, int32_t digits, Toward mode) {
     if (!std::isfinite(x)) return x;
-    const double scale = pow10i(digits < 0 ? -std::max(digits, -400) : std::min(digits, 400));
-    if (digits >= 0) {
+    // 10^400 is already infinite: more places change nothing.
+    const int32_t places = std::clamp(digits, -400, 400);
+    const double scale = pow10i(places < 0 ? -places : places);
+    if (places >= 0) {
         const double scaled = x * scale;
         // Beyond 2^52 a double has no fraction left to round.
         if (!std::isfinite(scaled) || std::fabs(scaled) >= 0x1p52) return x;
@@ -60,7 +65,7 @@ double round_digits(double x, int32_t digits, Toward mode) {
 // and the product are taken at 15 digits, so CEILING(0.3, 0.1) is 0.3.
 Variant round_to_multiple(double x, double step, double (*whole)(double)) {
     if (step == 0) return Variant(int64_t{0});
-    return detail::finite_or_num(round_to_15_digits(whole(round_to_15_digits(x / step)) * step));
+    return number_or_num(round_to_15_digits(whole(round_to_15_digits(x / step)) * step));
 }
 
 // ROUND, ROUNDUP, ROUNDDOWN and TRUNC: the number, then the digits
@@ -70,7 +75,7 @@ Result<Variant> round_handler(Args args, const EvalCtx& ctx, std::string_view na
     TRY_VOID(check_arity(name, args.size(), min_args, 2));
     const double x = TRY(arg_number(args[0], ctx));
     const int32_t digits = args.size() == 2 ? saturate_i32(TRY(arg_number(args[1], ctx))) : 0;
-    return detail::finite_or_num(round_digits(x, digits, mode));
+    return number_or_num(round_digits(x, digits, mode));
 }
 
 // CEILING and FLOOR: the significance defaults to 1; more than two
@@ -171,7 +176,7 @@ Result<Variant> func_power(Args args, const EvalCtx& ctx) {
     return binary(args, ctx, "POWER", [](double base, double exponent) -> Result<Variant> {
         if (base == 0 && exponent < 0) return Variant(ExcelError::DivZero);
         if (base == 0 && exponent == 0) return num_error();
-        return detail::finite_or_num(std::pow(base, exponent));
+        return number_or_num(std::pow(base, exponent));
     });
 }
 
@@ -188,7 +193,7 @@ Result<Variant> func_int(Args args, const EvalCtx& ctx) {
 Result<Variant> func_mod(Args args, const EvalCtx& ctx) {
     return binary(args, ctx, "MOD", [](double a, double b) -> Result<Variant> {
         if (b == 0) return Variant(ExcelError::DivZero);
-        return detail::finite_or_num(a - std::floor(a / b) * b);
+        return number_or_num(a - std::floor(a / b) * b);
     });
 }
 
@@ -227,7 +232,7 @@ Result<Variant> func_combin(Args args, const EvalCtx& ctx) {
         double c = 1;
         for (int64_t i = 1; i <= k && std::isfinite(c); ++i)
             c = (static_cast<double>(n - i + 1) * c) / static_cast<double>(i);
-        return detail::finite_or_num(std::round(c));
+        return number_or_num(std::round(c));
     });
 }
 
@@ -236,8 +241,10 @@ Result<Variant> func_permut(Args args, const EvalCtx& ctx) {
         const int64_t n = saturate_i64(nx), k = saturate_i64(kx);
         if (n < 0 || k < 0 || k > n) return num_error();
         double product = 1;
-        for (int64_t i = n - k + 1; i <= n && std::isfinite(product); ++i) product *= static_cast<double>(i);
-        return detail::finite_or_num(product);
+        // Counting the k factors down from n never steps past n, even at
+        // the largest n.
+        for (int64_t j = 0; j < k && std::isfinite(product); ++j) product *= static_cast<double>(n - j);
+        return number_or_num(product);
     });
 }
 

@@ -2,6 +2,7 @@
 // WRAPROWS, WRAPCOLS, CHOOSECOLS and CHOOSEROWS. Values carry no shape, so
 // each works on its input as one flat list (a range row by row, an array
 // value opened one level): TOCOL and TOROW, HSTACK and VSTACK behave alike.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -23,16 +24,16 @@ Result<int64_t> arg_count(const FormulaExpr& arg, const EvalCtx& ctx) {
     return saturate_i64(TRY(arg_number(arg, ctx)));
 }
 
-// The first `keep` (keep >= 0) or last -keep values of the list.
-std::vector<Variant> take(std::vector<Variant> values, int64_t keep) {
-    const size_t n = values.size();
-    const uint64_t k = keep < 0 ? 0 - static_cast<uint64_t>(keep) : static_cast<uint64_t>(keep);
-    if (k >= n) return values;
-    if (keep >= 0) {
-        values.resize(k);
-        return values;
-    }
-    return {std::make_move_iterator(values.end() - static_cast<ptrdiff_t>(k)), std::make_move_iterator(values.end())};
+// The magnitude of a signed count.
+uint64_t magnitude(int64_t k) { return k < 0 ? 0 - static_cast<uint64_t>(k) : static_cast<uint64_t>(k); }
+
+// Copies of the list's values from `begin` up to `end`: only the values
+// kept are copied, whatever the size of the range behind the list.
+Variant slice(const ValueList& list, size_t begin, size_t end) {
+    std::vector<Variant> out;
+    out.reserve(end - begin);
+    for (size_t i = begin; i < end; ++i) out.push_back(list[i]);
+    return list_result(std::move(out));
 }
 
 // TOCOL and TOROW: ignore 1 leaves out blanks, 2 error values, 3 both.
@@ -89,19 +90,19 @@ Result<Variant> wrap(Args args, const EvalCtx& ctx, std::string_view name, bool 
 // TAKE(array, count): the first count values, or the last -count.
 Result<Variant> func_take(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("TAKE", args.size(), 2, kNoMax));
-    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
-    return list_result(take(std::move(values), TRY(arg_count(args[1], ctx))));
+    ValueList list = TRY(ValueList::open(args[0], ctx));
+    const int64_t k = TRY(arg_count(args[1], ctx));
+    const size_t n = list.size(), kept = static_cast<size_t>(std::min<uint64_t>(magnitude(k), n));
+    return k >= 0 ? slice(list, 0, kept) : slice(list, n - kept, n);
 }
 
 // DROP(array, count): all but the first count values, or the last -count.
 Result<Variant> func_drop(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("DROP", args.size(), 2, kNoMax));
-    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
-    const int64_t drop = TRY(arg_count(args[1], ctx));
-    const uint64_t k = drop < 0 ? 0 - static_cast<uint64_t>(drop) : static_cast<uint64_t>(drop);
-    if (k >= values.size()) return Variant{};
-    const auto keep = static_cast<int64_t>(values.size() - k);
-    return list_result(take(std::move(values), drop < 0 ? keep : -keep));
+    ValueList list = TRY(ValueList::open(args[0], ctx));
+    const int64_t k = TRY(arg_count(args[1], ctx));
+    const size_t n = list.size(), dropped = static_cast<size_t>(std::min<uint64_t>(magnitude(k), n));
+    return k >= 0 ? slice(list, dropped, n) : slice(list, 0, n - dropped);
 }
 
 Result<Variant> func_tocol(Args args, const EvalCtx& ctx) { return to_line(args, ctx, "TOCOL"); }
@@ -120,15 +121,15 @@ Result<Variant> func_wrapcols(Args args, const EvalCtx& ctx) { return wrap(args,
 // negative ones counted from the end; a position outside gives #VALUE!.
 Result<Variant> choose_elements(Args args, const EvalCtx& ctx, std::string_view name) {
     TRY_VOID(check_arity(name, args.size(), 2, kNoMax));
-    std::vector<Variant> values = TRY(collect_values(args[0], ctx));
-    const auto n = static_cast<int64_t>(values.size());
+    ValueList list = TRY(ValueList::open(args[0], ctx));
+    const auto n = static_cast<int64_t>(list.size());
     std::vector<Variant> out;
     out.reserve(args.size() - 1);
     for (const FormulaExpr& arg : args.subspan(1)) {
         const int64_t k = TRY(arg_count(arg, ctx));
         const int64_t pos = k > 0 ? k - 1 : n + k;
         const bool inside = k != 0 && pos >= 0 && pos < n;
-        out.push_back(inside ? values[static_cast<size_t>(pos)] : Variant(ExcelError::Value));
+        out.push_back(inside ? list[static_cast<size_t>(pos)] : Variant(ExcelError::Value));
     }
     return list_result(std::move(out));
 }

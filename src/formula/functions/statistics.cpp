@@ -161,7 +161,8 @@ Result<Variant> func_rank(Args args, const EvalCtx& ctx) {
 }
 
 // MODE.MULT: the whole numbers among the values (a Float 4.0 counts with
-// the Integer 4), the first in order among those that occur most often.
+// the Integer 4, a date as its serial), the first in order among those
+// that occur most often.
 Result<Variant> func_mode_mult(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("MODE.MULT", args.size(), 1, kNoMax));
     std::vector<int64_t> kept;
@@ -170,6 +171,7 @@ Result<Variant> func_mode_mult(Args args, const EvalCtx& ctx) {
         if (v.is_error()) return propagate(v.as_error());
         std::optional<int64_t> whole;
         if (v.is_int()) whole = v.as_int();
+        if (v.is_date()) whole = v.as_date().serial;
         if (v.is_float() && std::isfinite(v.as_float()) && std::trunc(v.as_float()) == v.as_float())
             whole = saturate_i64(v.as_float());
         if (whole) {
