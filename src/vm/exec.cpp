@@ -166,7 +166,15 @@ bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
     if (s.defined && s.value.is_array()) return eval_tree(vm, x, out);
     ArgList list(vm);
     for (const XCode& a : x.kids) {
-        if (!a.eval(vm, a, list.args.emplace_back())) return false;
+        // Constants and defined variables are copied in place, the rest
+        // evaluated into their entry.
+        if (a.eval == &eval_const) {
+            list.args.push_back(a.value);
+        } else if (a.eval == &eval_slot && vm.slots_[a.slot].defined) {
+            list.args.push_back(vm.slots_[a.slot].value);
+        } else if (!a.eval(vm, a, list.args.emplace_back())) {
+            return false;
+        }
     }
     const auto& call = x.src->as<Expr::Call>();
     auto r = static_cast<const vm::Builtin*>(x.target)->fn(vm, call.name, list.args);
