@@ -163,6 +163,24 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
     return x;
 }
 
+XCode Vm::Exec::compile_match(Vm& vm, const CaseMatch& match) {
+    XCode m;
+    if (auto v = match.get_if<CaseMatch::Value>()) {
+        m.slot = kMatchValue;
+        m.kids.push_back(compile_expr(vm, *v->value));
+    } else if (auto r = match.get_if<CaseMatch::Range>()) {
+        m.slot = kMatchRange;
+        m.kids.push_back(compile_expr(vm, *r->low));
+        m.kids.push_back(compile_expr(vm, *r->high));
+    } else {
+        const auto& is = match.as<CaseMatch::Is>();
+        m.slot = kMatchIs;
+        m.op = is.op;
+        m.kids.push_back(compile_expr(vm, *is.value));
+    }
+    return m;
+}
+
 SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
     SCode s;
     s.src = &stmt;
@@ -214,6 +232,30 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         }
         s.body = compile_body(vm, d->body);
         s.run = &run_do;
+        return s;
+    }
+    if (auto f = stmt.get_if<Stmt::ForEach>()) {
+        s.slot = vm.slot_of(f->var, f->slot);
+        s.body = compile_body(vm, f->body);
+        s.run = &run_for_each;
+        return s;
+    }
+    if (auto c = stmt.get_if<Stmt::SelectCase>()) {
+        // x[0] the subject; one node per case in `body`, its matches in x.
+        s.x.push_back(compile_expr(vm, *c->subject));
+        for (const CaseClause& clause : c->cases) {
+            SCode& k = s.body.emplace_back();
+            k.src = &stmt;
+            for (const CaseMatch& m : clause.matches) k.x.push_back(compile_match(vm, m));
+            k.body = compile_body(vm, clause.body);
+        }
+        s.other = compile_body(vm, c->else_body);
+        s.run = &run_select;
+        return s;
+    }
+    if (auto w = stmt.get_if<Stmt::WithSheet>()) {
+        s.body = compile_body(vm, w->body);
+        s.run = &run_with_sheet;
         return s;
     }
     if (auto c = stmt.get_if<Stmt::Call>()) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "types/text.h"
 #include "vm/builtins.h"
 #include "vm/exec.h"
 #include "vm/messages.h"
@@ -15,6 +16,12 @@ using vm::Num;
 using vm::NumResult;
 using vm::SCode;
 using vm::XCode;
+
+namespace {
+
+constexpr std::string_view kBadForEachRange = "ForEach: invalid range '{}'";
+
+}  // namespace
 
 // ---------------------------------------------------------------- check points
 
@@ -413,6 +420,80 @@ bool Vm::Exec::run_do(Vm& vm, const SCode& s) {
         const int again = holds(post, s.flags & SCode::kPostUntil);
         if (again <= 0) return again == 0;
     }
+}
+
+// Every cell of the rectangle row by row, as written, read from whatever
+// sheet is active at each step.
+bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
+    const auto& f = s.src->as<Stmt::ForEach>();
+    auto range = vm.resolve_range(f.collection, f.range);
+    if (!range) return failed(vm, format_message(kBadForEachRange, f.collection));
+    for (uint64_t r = range->first.row; r <= range->last.row; ++r) {
+        for (uint64_t c = range->first.col; c <= range->last.col; ++c) {
+            if (!tick(vm)) return false;
+            vm.set_slot(s.slot, vm.get_cell(static_cast<uint32_t>(r), static_cast<uint32_t>(c)));
+            const int k = loop_pass(vm, s.body, ExitKind::For);
+            if (k != 0) return k > 0;
+        }
+    }
+    return true;
+}
+
+int Vm::Exec::case_matches(Vm& vm, const Variant& subject, const XCode& m) {
+    Variant a, b;
+    if (!m.kids[0].eval(vm, m.kids[0], a)) return -1;
+    if (m.slot == kMatchValue) return vm::vba_eq(subject, a);
+    if (m.slot == kMatchRange) {
+        // Both bounds are evaluated before either comparison.
+        if (!m.kids[1].eval(vm, m.kids[1], b)) return -1;
+        auto low = vm::vba_cmp(subject, a);
+        if (!take(vm, low)) return -1;
+        if (*low == vm::Ordering::Less) return 0;
+        auto high = vm::vba_cmp(subject, b);
+        if (!take(vm, high)) return -1;
+        return *high != vm::Ordering::Greater;
+    }
+    if (m.op == BinOp::Eq) return vm::vba_eq(subject, a);
+    if (m.op == BinOp::Ne) return !vm::vba_eq(subject, a);
+    auto o = vm::vba_cmp(subject, a);
+    if (!take(vm, o)) return -1;
+    switch (m.op) {
+        case BinOp::Lt: return *o == vm::Ordering::Less;
+        case BinOp::Le: return *o != vm::Ordering::Greater;
+        case BinOp::Gt: return *o == vm::Ordering::Greater;
+        default: return *o != vm::Ordering::Less;
+    }
+}
+
+// The first case with a matching match runs; later matches and cases are
+// not evaluated.
+bool Vm::Exec::run_select(Vm& vm, const SCode& s) {
+    Variant subject;
+    if (!s.x[0].eval(vm, s.x[0], subject)) return false;
+    for (const SCode& c : s.body) {
+        for (const XCode& m : c.x) {
+            const int hit = case_matches(vm, subject, m);
+            if (hit < 0) return false;
+            if (hit) return run_block(vm, c.body);
+        }
+    }
+    return run_block(vm, s.other);
+}
+
+bool Vm::Exec::run_with_sheet(Vm& vm, const SCode& s) {
+    const std::string key = text::to_lower(s.src->as<Stmt::WithSheet>().sheet);
+    vm.ensure_sheet(key);
+    auto r = vm.on_sheet(key, [&]() -> Result<void> {
+        if (!run_block(vm, s.body)) return fail(std::move(vm.error_));
+        return {};
+    });
+    return take(vm, r);
+}
+
+Result<void> Vm::Exec::run_once(Vm& vm, const Stmt& stmt) {
+    const SCode code = compile_stmt(vm, stmt);
+    if (!code.run(vm, code)) return fail(std::move(vm.error_));
+    return {};
 }
 
 bool Vm::Exec::run_call(Vm& vm, const SCode& s) {

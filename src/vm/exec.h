@@ -20,6 +20,13 @@ struct Vm::Exec {
     static Code compile_body(Vm& vm, const Body& body);
     static SCode compile_stmt(Vm& vm, const Stmt& stmt);
     static XCode compile_expr(Vm& vm, const Expr& expr);
+    // A Case match: its kind in `slot`, its operator in `op`, its values in
+    // `kids`; run by case_matches, never evaluated as an expression.
+    static constexpr uint32_t kMatchValue = 0, kMatchRange = 1, kMatchIs = 2;
+    static XCode compile_match(Vm& vm, const CaseMatch& match);
+    // Compiles one statement and runs it: the tree dispatcher's arm for the
+    // kinds the compiler always handles, when met outside a compiled body.
+    static Result<void> run_once(Vm& vm, const Stmt& stmt);
 
     // ------------------------------------------------ failures
     static bool failed(Vm& vm, std::string message) {
@@ -76,6 +83,11 @@ struct Vm::Exec {
     static bool run_do(Vm& vm, const SCode& s);
     static bool run_call(Vm& vm, const SCode& s);
     static bool run_cell_write(Vm& vm, const SCode& s);
+    static bool run_for_each(Vm& vm, const SCode& s);
+    static bool run_select(Vm& vm, const SCode& s);
+    // 1 when `m` matches the subject, 0 when not, -1 for a failure.
+    static int case_matches(Vm& vm, const Variant& subject, const XCode& m);
+    static bool run_with_sheet(Vm& vm, const SCode& s);
     static bool run_body_stmt(Vm& vm, const SCode& s) { return run_block(vm, s.body); }
     static bool run_exit(Vm& vm, const SCode& s);
     static bool run_nothing(Vm& vm, const SCode& s);

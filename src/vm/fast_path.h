@@ -1,5 +1,5 @@
 // The inline bodies of the interpreter's hot paths: the numeric fast path,
-// slot stores and saves, the call guard and the statement fast dispatch.
+// slot stores and saves and the call guard.
 // Included only by the units that run them; the declarations are in mod.h.
 #pragma once
 
@@ -64,12 +64,6 @@ inline Result<void> Vm::enter_call() {
     return out_of_stack();
 }
 
-inline Result<void> Vm::exec_stmt_fast(const Stmt& stmt) {
-    if (auto s = stmt.get_if<Stmt::Assign>()) return exec_assign(*s);
-    if (auto s = stmt.get_if<Stmt::If>()) return exec_if(*s);
-    return exec_stmt_inner(stmt);
-}
-
 inline bool Vm::fast_num(const Expr& e, Num& out) const {
     // Variables and Integer literals, most operands, without a call.
     if (auto v = e.get_if<Expr::Var>()) return slot_num(v->slot, out);
@@ -93,19 +87,6 @@ inline bool Vm::fast_num_binary(const Expr::Binary& b, Num& out) const {
     if (!vm::is_arithmetic(b.op)) return false;
     Num a, c;
     return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && vm::num_arith(b.op, a, c, out);
-}
-
-inline bool Vm::fast_compare(const Expr::Binary& b, bool& out) const {
-    if (!vm::is_comparison(b.op)) return false;
-    Num a, c;
-    return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && vm::num_compare(b.op, a, c, out);
-}
-
-inline bool Vm::fast_truth(const Expr& e, bool& out) const {
-    // A comparison is the common condition; any other goes the long way,
-    // where a comparison gets the same answer.
-    if (auto b = e.get_if<Expr::Binary>(); b && vm::is_comparison(b->op)) return fast_compare(*b, out);
-    return fast_truth_other(e, out);
 }
 
 inline Result<bool> Vm::eval_num(const Expr& e, Num& out, Variant& other) {

@@ -249,33 +249,17 @@ private:
     // Drops a failure under On Error Resume Next (never an interrupt).
     bool swallows_error() const { return resume_next_ && !interrupted_; }
 
-    // stmt.cpp: the dispatcher, control flow, variables, arrays, calls, MsgBox
+    // stmt.cpp: the tree's dispatcher (one arm per kind), exits, error
+    // modes, jumps, calls, variables, arrays, MsgBox. Control flow runs
+    // compiled (exec.cpp).
     Result<void> exec_stmt_inner(const Stmt& stmt);
-    // The dispatcher proper: one arm per kind. Kept out of line so that the
-    // commonest kinds, tested first in exec_stmt_inner, take a small frame.
-    [[gnu::noinline]] Result<void> exec_stmt_arm(const Stmt& stmt);
-    // The same, with the commonest kinds one call shallower.
-    inline Result<void> exec_stmt_fast(const Stmt& stmt);
-    Result<void> run_body(const Body& body);
-    // One pass of a loop body; true when an exit ends the loop, using up an
-    // Exit of this loop's own kind.
-    Result<bool> loop_pass(const Body& body, ExitKind kind);
-    Result<void> exec_if(const Stmt::If& s);
-    Result<void> exec_for(const Stmt::For& s);
-    Result<void> exec_for_each(const Stmt::ForEach& s);
-    Result<void> exec_do(const Stmt::DoLoop& s);
-    Result<void> exec_select(const Stmt::SelectCase& s);
-    Result<bool> case_matches(const Variant& subject, const CaseMatch& match);
     Result<void> set_exit(ExitKind kind);
     Result<void> exec_on_error(const Stmt::OnError& s);
     Result<void> exec_on_error_goto(const Stmt::OnErrorGoto& s);
     Result<void> exec_resume_next(const Stmt::ResumeNext& s);
     Result<void> exec_goto(const Stmt::GoTo& s);
-    Result<void> exec_block(const Stmt::Block& s);
-    Result<void> exec_with_var(const Stmt::WithVar& s);
     Result<void> exec_msgbox(const Stmt::MsgBox& s);
     Result<void> exec_call(const Stmt::Call& s);
-    Result<void> exec_assign(const Stmt::Assign& s);
     Result<void> exec_dim_scalar(const Stmt::DimScalar& s);
     Result<void> exec_dim_list(const Stmt::DimList& s);
     Result<void> exec_dim_array(const Stmt::DimArray& s);
@@ -288,7 +272,6 @@ private:
     // no array or the index is past its end.
     Result<Variant*> array_element(uint32_t slot, std::string_view name, uint64_t index);
     Result<uint64_t> eval_index(const Expr& e);
-    Result<double> eval_f64(const Expr& e);
     Result<uint64_t> eval_array_len(const std::string& name, const std::vector<Expr>& bounds);
 
     // records.cpp: user-defined Types
@@ -300,7 +283,6 @@ private:
 
     // stmt_cells.cpp: cells and ranges, of the active sheet or a named one
     Result<void> check_active_not_protected() const;
-    Result<void> exec_cell_write(const Stmt::CellWrite& s);
     Result<void> exec_range_write(const Stmt::RangeWrite& s);
     Result<void> exec_range_offset_write(const Stmt::RangeOffsetWrite& s);
     Result<void> exec_range_clear(const Stmt::RangeClear& s);
@@ -312,7 +294,6 @@ private:
     Result<void> exec_sheet_range_write(const Stmt::SheetRangeWrite& s);
 
     // stmt_sheets.cpp: sheets and application settings
-    Result<void> exec_with_sheet(const Stmt::WithSheet& s);
     Result<void> exec_add_sheet(const Stmt::AddSheet& s);
     Result<void> exec_sheet_delete(const Stmt::SheetDelete& s);
     Result<void> exec_sheet_protect(const Stmt::SheetProtect& s);
@@ -335,11 +316,6 @@ private:
     inline bool fast_num_node(const Expr& e, Num& out) const;
     bool fast_num_leaf(const Expr& e, Num& out) const;
     inline bool fast_num_binary(const Expr::Binary& b, Num& out) const;
-    bool fast_bool(const Expr& e, bool& out) const;
-    inline bool fast_compare(const Expr::Binary& b, bool& out) const;
-    // The truth of a condition, when the fast path can decide it.
-    inline bool fast_truth(const Expr& e, bool& out) const;
-    bool fast_truth_other(const Expr& e, bool& out) const;
     // Evaluates `e`; true with `out` when its value is a number, false with
     // `other` otherwise. Numeric Function calls and arithmetic on them build
     // no Variant.
