@@ -5,7 +5,6 @@
 
 namespace morvane {
 
-using vm::NumResult;
 using vm::SCode;
 using vm::XCode;
 
@@ -86,6 +85,7 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
     if (auto e = expr.get_if<Expr::Float>()) return number(expr, {false, 0, e->value});
     if (auto e = expr.get_if<Expr::Str>()) return constant(expr, Variant(e->value));
     if (auto e = expr.get_if<Expr::Bool>()) return constant(expr, Variant(e->value));
+    if (auto e = expr.get_if<Expr::Date>()) return constant(expr, Variant(Date{e->serial}));
     if (auto e = expr.get_if<Expr::Var>()) {
         x.slot = vm.slot_of(e->name, e->slot);
         x.eval = &eval_slot;
@@ -136,15 +136,17 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
     }
     if (auto e = expr.get_if<Expr::Call>()) {
         x.slot = vm.slot_of(e->name, e->slot);
-        const Slot& s = vm.slots_[x.slot];
-        if (!s.func && !s.builtin) return x;
+        // Copied out: compiling the arguments may add slots.
+        const Proc* func = vm.slots_[x.slot].func;
+        const vm::Builtin* builtin = vm.slots_[x.slot].builtin;
+        if (!func && !builtin) return x;
         for (const Expr& a : e->args) x.kids.push_back(compile_expr(vm, a));
-        if (s.func) {
-            x.target = s.func;
+        if (func) {
+            x.target = func;
             x.num = &num_call;
             x.eval = &eval_by_num;
         } else {
-            x.target = s.builtin;
+            x.target = builtin;
             x.eval = &eval_builtin;
         }
         return x;
@@ -284,15 +286,16 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         s.run = &run_body_stmt;
         return s;
     }
-    const ExitKind exits[] = {ExitKind::For, ExitKind::Do, ExitKind::Sub, ExitKind::Function};
-    const bool is_exit[] = {stmt.is<Stmt::ExitFor>(), stmt.is<Stmt::ExitDo>(), stmt.is<Stmt::ExitSub>(),
-                            stmt.is<Stmt::ExitFunction>()};
-    for (size_t k = 0; k < 4; ++k)
-        if (is_exit[k]) {
-            s.slot = static_cast<uint32_t>(exits[k]);
-            s.run = &run_exit;
-            return s;
-        }
+    // The exit kind waits in `slot`.
+    auto exit = [&](ExitKind kind) {
+        s.slot = static_cast<uint32_t>(kind);
+        s.run = &run_exit;
+        return s;
+    };
+    if (stmt.is<Stmt::ExitFor>()) return exit(ExitKind::For);
+    if (stmt.is<Stmt::ExitDo>()) return exit(ExitKind::Do);
+    if (stmt.is<Stmt::ExitSub>()) return exit(ExitKind::Sub);
+    if (stmt.is<Stmt::ExitFunction>()) return exit(ExitKind::Function);
     if (stmt.is<Stmt::Label>() || stmt.is<Stmt::Nop>() || stmt.is<Stmt::Skipped>()) s.run = &run_nothing;
     return s;
 }

@@ -1,6 +1,6 @@
 // The functions that run the compiled form (exec.cpp) and the compiler that
 // picks them (compile.cpp), as members of Vm::Exec so that they reach the
-// interpreter's state directly. Private to those two units.
+// interpreter's state directly. Included only by interpreter units.
 #pragma once
 
 #include <array>

@@ -2,7 +2,9 @@
 // state that persists between runs (variables, object variables,
 // procedures, Types, the error, jump and exit state). Its members are
 // defined by unit: run.cpp (procedures and run control), load.cpp (binding
-// names to slots), stmt.cpp (control flow, variables, arrays, calls),
+// names to slots, then compiling bodies), compile.cpp and exec.cpp (the
+// compiled form of bodies: control flow, assignments, calls, cell writes,
+// numeric paths), stmt.cpp (exits, jumps, variables, arrays, calls),
 // stmt_cells.cpp (cell, range and sheet statements), records.cpp (user
 // Types), expr.cpp (expressions), builtins.cpp (VBA built-in functions),
 // objects.cpp (range and sheet resolution, Set), stmt_sheets.cpp (sheet
