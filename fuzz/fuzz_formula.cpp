@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The same text through the interpreter's store-and-recalculate road.
     morvane::Vm vm;
     t_checks_left = kChecks;
-    vm.interrupt_check = budget_spent;
+    vm.set_interrupt_check(budget_spent);
     for (const auto& [pos, cell] : kSheet) vm.set_cell_value(pos.row, pos.col, cell.value);
     if (vm.set_cell_formula(10, 10, text)) (void)vm.recalculate_all();
     return 0;

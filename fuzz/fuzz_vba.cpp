@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!program) return 0;
     morvane::Vm vm;
     t_checks_left = 100;
-    vm.interrupt_check = budget_spent;
+    vm.set_interrupt_check(budget_spent);
     // Failures are the expected outcome of most inputs; only crashes,
     // sanitizer reports and hangs are findings.
     (void)vm.run_sub(*program, name);

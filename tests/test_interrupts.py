@@ -69,3 +69,13 @@ def test_formula_work_is_bounded(formulas, message):
         for (row, col), text in formulas.items():
             vm.set_cell_formula(row, col, text)
     assert time.monotonic() - begun < (120 if SANITIZED else 10)
+
+
+@pytest.mark.parametrize("body", [
+    # Each pass copies five million elements: 256 passes would take many seconds.
+    "Dim a(5000000), b\nDo\n    b = a\nLoop",
+    # Each pass writes two million cells.
+    'Do\n    Range("A1:B1000000").Value = 1\nLoop',
+])
+def test_ctrl_c_stops_a_loop_of_long_statements(body):
+    stopped_within_a_second(lambda: Vm().run(sub(body), "Main"))

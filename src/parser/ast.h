@@ -222,11 +222,11 @@ struct Stmt {
     struct SetCalculation { CalcMode mode = CalcMode::Automatic; };
     struct ApplicationSet { std::string property; Box<Expr> value; };
     struct RangeWrite { std::string addr; Box<Expr> value; bool is_formula = false; mutable LiteralRange range{}; };
-    struct RangeCopy { std::string addr; std::optional<std::string> dest; mutable LiteralRange range{}; };
+    struct RangeCopy { std::string addr; std::optional<std::string> dest; };
     struct VarCopy { std::string var; std::optional<std::string> dest; mutable uint32_t slot = kNoSlot; };
     struct SetObject { std::string name; ObjectExpr object; mutable uint32_t slot = kNoSlot; };
     // transpose: empty Box for .Paste and a PasteSpecial without Transpose:=.
-    struct RangePaste { std::string addr; Box<Expr> transpose; mutable LiteralRange range{}; };
+    struct RangePaste { std::string addr; Box<Expr> transpose; };
     struct SheetPaste { Box<Expr> sheet; std::string dest; };
     // user_interface_only: empty Box when not given.
     struct SheetProtect { Box<Expr> sheet; Box<Expr> user_interface_only; bool protect = true; };

@@ -2,6 +2,7 @@
 // the Copy of a Range variable (with or without a Destination), Paste and
 // PasteSpecial on the active sheet, and a sheet's Paste. The snapshot and
 // the paste itself are the clipboard_ model's (vm/paste.h).
+#include "vm/fast_path.h"
 #include "vm/mod.h"
 #include "vm/values.h"
 
@@ -18,6 +19,7 @@ constexpr std::string_view kClipboardEmpty = "Paste error: Clipboard is empty";
 Result<void> Vm::copy_areas_to_clipboard(const std::string& sheet, const std::vector<CellRange>& areas,
                                          std::string_view source) {
     TRY_VOID(vm::check_range_size(source, vm::total_cells(areas), "copy"));
+    TRY_VOID(charge_work(vm::total_cells(areas)));
     clipboard_ = vm::take_snapshot(book_.sheet_by_key(sheet), areas);
     return {};
 }
@@ -25,6 +27,9 @@ Result<void> Vm::copy_areas_to_clipboard(const std::string& sheet, const std::ve
 Result<void> Vm::do_paste(std::string_view dest, bool transpose) {
     TRY_VOID(book_.check_sheet_not_protected(book_.active_sheet(), book_.active_sheet()));
     if (!clipboard_) return fail(std::string(kClipboardEmpty));
+    uint64_t copied = 0;
+    for (const vm::CopiedArea& a : clipboard_->areas) copied += a.rows * a.cols;
+    TRY_VOID(charge_work(copied));
     return vm::paste(*clipboard_, dest, transpose, book_.defined_names, book_.cells_mut());
 }
 

@@ -121,7 +121,12 @@ Result<std::vector<Variant>> Vm::eval_expr_list(const std::vector<Expr>& exprs) 
 
 Result<Variant> Vm::eval_var(const Expr::Var& v) {
     const Slot& s = slots_[slot_of(v.name, v.slot)];
-    if (s.defined) return s.value;
+    if (s.defined) {
+        // Reading an array copies it: a loop of such copies reaches the
+        // interrupt check by its elements, not only by its passes.
+        if (s.value.is_array()) TRY_VOID(charge_work(s.value.as_array().size()));
+        return s.value;
+    }
     if (s.constant) return *s.constant;
     if (const vm::Builtin* clock = vm::find_bare_builtin(v.name)) {
         std::vector<Variant> none;
@@ -213,6 +218,7 @@ Result<Variant> Vm::eval_range_value(const Expr::RangeValue& r) {
 
 Result<Array> Vm::read_area(const CellRange& area, std::string_view addr) const {
     TRY_VOID(vm::check_range_size(addr, area.cell_count(), "read"));
+    TRY_VOID(charge_work(area.cell_count()));
     return read_rect(area, [&](uint32_t row, uint32_t col) { return get_cell(row, col); });
 }
 
@@ -274,6 +280,7 @@ Result<Variant> Vm::eval_sheet_range(const Expr::SheetRangeValue& e) {
     };
     if (range->is_single()) return read(range->first.row, range->first.col);
     TRY_VOID(vm::check_range_size(e.addr, range->cell_count(), "read"));
+    TRY_VOID(charge_work(range->cell_count()));
     return Variant(read_rect(*range, read));
 }
 

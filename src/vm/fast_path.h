@@ -36,6 +36,13 @@ inline Result<void> Vm::check_deadline() {
     return poll_interrupt();
 }
 
+inline Result<void> Vm::charge_work(uint64_t elements) const {
+    work_ += elements;
+    if (work_ < kWorkPerCheck) return {};
+    work_ = 0;
+    return poll_interrupt();
+}
+
 inline void Vm::take_slot(uint32_t slot, bool keep, Saved& out) {
     Slot& s = slots_[slot];
     out.slot = slot;

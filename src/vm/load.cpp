@@ -67,7 +67,7 @@ template <class T>
 inline constexpr bool binds_nothing_stmt =
     is_one_of<T, Stmt::SetCalculation, Stmt::ExitFor, Stmt::ExitDo, Stmt::ExitSub, Stmt::ExitFunction, Stmt::OnError,
               Stmt::OnErrorGoto, Stmt::Label, Stmt::GoTo, Stmt::ResumeNext, Stmt::Nop, Stmt::RangeName,
-              Stmt::AddSheet, Stmt::Skipped, Stmt::End>;
+              Stmt::AddSheet, Stmt::Skipped, Stmt::End, Stmt::RangeCopy>;
 template <class T>
 inline constexpr bool always_false = false;
 
@@ -264,8 +264,7 @@ void Vm::bind_stmt(const Stmt& stmt) {
             } else if constexpr (std::is_same_v<T, Stmt::RangeWrite>) {
                 bind_range(s.addr, s.range);
                 bind_opt(s.value);
-            } else if constexpr (is_one_of<T, Stmt::RangeCopy, Stmt::RangeClear, Stmt::RangeDelete, Stmt::RangeInsert,
-                                           Stmt::RangeSort>) {
+            } else if constexpr (is_one_of<T, Stmt::RangeClear, Stmt::RangeDelete, Stmt::RangeInsert, Stmt::RangeSort>) {
                 bind_range(s.addr, s.range);
             } else if constexpr (std::is_same_v<T, Stmt::VarCopy>) {
                 s.slot = intern(s.var);
@@ -273,7 +272,6 @@ void Vm::bind_stmt(const Stmt& stmt) {
                 s.slot = intern(s.name);
                 bind_object(s.object);
             } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
-                bind_range(s.addr, s.range);
                 bind_opt(s.transpose);
             } else if constexpr (std::is_same_v<T, Stmt::SheetPaste> || std::is_same_v<T, Stmt::SheetDelete>) {
                 bind_opt(s.sheet);

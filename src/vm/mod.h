@@ -210,7 +210,14 @@ private:
     // Once per loop pass, jump and call: every 256th asks the interrupt
     // check whether the run must stop (Ctrl-C).
     inline Result<void> check_deadline();
-    Result<void> poll_interrupt();
+    // Long statements (array copies, range reads and writes) count the
+    // elements they handle: every kWorkPerCheck of them ask the interrupt
+    // check too, so a slow pass cannot hold Ctrl-C off for 256 passes.
+    // Reading methods count their work too, so the interrupt bookkeeping is
+    // mutable: it is no part of the workbook.
+    inline Result<void> charge_work(uint64_t elements) const;
+    static constexpr uint64_t kWorkPerCheck = uint64_t{1} << 16;
+    Result<void> poll_interrupt() const;
     // The interrupt check handed to formula evaluation (formulas.cpp).
     eval::InterruptCheck formula_interrupt();
     // One activation's walk over the compiled body: jumps, exits, On Error.
@@ -423,7 +430,8 @@ private:
     std::unordered_map<const void*, const Proc*> proc_of_;
     uint32_t depth_ = 0;
     uint64_t steps_ = 0;
-    bool interrupted_ = false;
+    mutable uint64_t work_ = 0;
+    mutable bool interrupted_ = false;
     // Lowest address the native stack may reach during a run.
     uintptr_t stack_limit_ = 0;
 };

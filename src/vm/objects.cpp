@@ -6,6 +6,7 @@
 
 #include "types/address.h"
 #include "types/text.h"
+#include "vm/fast_path.h"
 #include "vm/mod.h"
 #include "vm/sheet_rows.h"
 #include "vm/values.h"
@@ -157,6 +158,7 @@ Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
     };
     if (area.first.row == area.last.row && area.first.col == area.last.col) return read(area.first.row, area.first.col);
     TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "read"));
+    TRY_VOID(charge_work(area.cell_count()));
     Array out;
     out.reserve(area.cell_count());
     for (uint64_t r = area.first.row; r <= area.last.row; ++r)
@@ -172,6 +174,7 @@ Result<void> Vm::write_range_ref_value(const RangeRef& range, bool is_formula, c
     // A sheet deleted since the Set is not brought back by writing to it.
     if (!book_.has_sheet(range.sheet)) return fail(format_message(kSheetNotFound, range.sheet));
     TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "write"));
+    TRY_VOID(charge_work(area.cell_count()));
     if (is_formula) {
         const std::string formula = vm::vba_to_str(value);
         // Formulas evaluate against the active sheet: the range's own, meanwhile.

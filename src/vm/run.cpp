@@ -29,7 +29,7 @@ std::optional<size_t> find_label(const Body& body, const std::string& label) {
 
 }  // namespace
 
-Result<void> Vm::poll_interrupt() {
+Result<void> Vm::poll_interrupt() const {
     if (interrupted_ || (interrupt_check_ && interrupt_check_())) {
         interrupted_ = true;
         return fail(std::string(vm::kInterrupted));

@@ -45,6 +45,7 @@ Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s) {
     auto area = resolve_range(s.addr, s.range);
     if (!area) return fail(format_message(kRangeWriteInvalid, s.addr));
     TRY_VOID(vm::check_range_size(s.addr, area->cell_count(), "write"));
+    TRY_VOID(charge_work(area->cell_count()));
     if (s.is_formula) return set_rect_formula(*area, vm::vba_to_str(value));
     vm::fill_rect(book_.cells_mut(), *area, value);
     return {};
@@ -131,6 +132,7 @@ Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite& s) {
     Variant value = TRY(eval_expr(*s.value));
     const CellRange area = *literal;
     TRY_VOID(vm::check_range_size(s.addr, area.cell_count(), "write"));
+    TRY_VOID(charge_work(area.cell_count()));
     ensure_sheet(key);
     if (!s.is_formula) {
         vm::fill_rect(*book_.sheet_cells_mut(key), area, value);
