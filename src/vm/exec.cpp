@@ -73,20 +73,29 @@ NumResult Vm::Exec::num_const(Vm&, const XCode& x, Num& n, Variant&) {
     return NumResult::Number;
 }
 
+// A copy of a defined variable's value. Copying an array counts its
+// elements toward the next interrupt check.
+bool Vm::Exec::copy_slot(Vm& vm, const Slot& s, Variant& out) {
+    if (s.value.is_array()) {
+        auto r = vm.charge_work(s.value.as_array().size());
+        if (!take(vm, r)) return false;
+    }
+    out = s.value;
+    return true;
+}
+
 NumResult Vm::Exec::num_slot(Vm& vm, const XCode& x, Num& n, Variant& other) {
     const Slot& s = vm.slots_[x.slot];
     if (!s.defined) return num_by_eval(vm, x, n, other);
     if (vm::num_of(s.value, n)) return NumResult::Number;
-    other = s.value;
-    return NumResult::Other;
+    return copy_slot(vm, s, other) ? NumResult::Other : NumResult::Failed;
 }
 
 bool Vm::Exec::eval_slot(Vm& vm, const XCode& x, Variant& out) {
     const Slot& s = vm.slots_[x.slot];
     // Not a variable: a constant, a clock built-in or an undefined name.
     if (!s.defined) return eval_tree(vm, x, out);
-    out = s.value;
-    return true;
+    return copy_slot(vm, s, out);
 }
 
 namespace {
@@ -173,11 +182,11 @@ bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
     if (s.defined && s.value.is_array()) return eval_tree(vm, x, out);
     ArgList list(vm);
     for (const XCode& a : x.kids) {
-        // Constants and defined variables are copied in place, the rest
-        // evaluated into their entry.
+        // Constants and defined variables other than arrays are copied in
+        // place, the rest evaluated into their entry.
         if (a.eval == &eval_const) {
             list.args.push_back(a.value);
-        } else if (a.eval == &eval_slot && vm.slots_[a.slot].defined) {
+        } else if (a.eval == &eval_slot && vm.slots_[a.slot].defined && !vm.slots_[a.slot].value.is_array()) {
             list.args.push_back(vm.slots_[a.slot].value);
         } else if (!a.eval(vm, a, list.args.emplace_back())) {
             return false;

@@ -104,6 +104,7 @@ struct Vm::Exec {
     static NumResult num_const(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     static NumResult num_slot(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     static bool eval_slot(Vm& vm, const XCode& x, Variant& out);
+    static bool copy_slot(Vm& vm, const Slot& s, Variant& out);
     static NumResult num_arith(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     static bool eval_binary(Vm& vm, const XCode& x, Variant& out);
     static int truth_compare(Vm& vm, const XCode& x);
