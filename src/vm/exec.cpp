@@ -199,12 +199,8 @@ bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
     return true;
 }
 
-bool Vm::Exec::cell_index(Vm& vm, const XCode& x, std::string_view label, uint32_t& out) {
+bool Vm::Exec::cell_index_general(Vm& vm, const XCode& x, std::string_view label, uint32_t& out) {
     Num n;
-    if (x.pure && x.pure(vm, x, n) && n.is_int && n.i >= 1) {
-        out = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
-        return true;
-    }
     Variant other;
     const NumResult r = x.num(vm, x, n, other);
     if (r == NumResult::Failed) return false;
@@ -219,11 +215,8 @@ bool Vm::Exec::cell_index(Vm& vm, const XCode& x, std::string_view label, uint32
 }
 
 bool Vm::Exec::pure_cells(const Vm& vm, const XCode& x, Num& n) {
-    Num r, c;
-    if (!x.kids[0].pure(vm, x.kids[0], r) || !x.kids[1].pure(vm, x.kids[1], c)) return false;
-    if (!r.is_int || !c.is_int || r.i < 1 || c.i < 1) return false;
-    const CellPos at{static_cast<uint32_t>(std::min<int64_t>(r.i, UINT32_MAX)),
-                     static_cast<uint32_t>(std::min<int64_t>(c.i, UINT32_MAX))};
+    CellPos at;
+    if (!pure_index(vm, x.kids[0], at.row) || !pure_index(vm, x.kids[1], at.col)) return false;
     auto it = vm.cells().find(at);
     return it != vm.cells().end() && vm::num_of(it->second.value, n);
 }

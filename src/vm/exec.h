@@ -3,6 +3,7 @@
 // interpreter's state directly. Included only by interpreter units.
 #pragma once
 
+#include <algorithm>
 #include <array>
 
 #include "vm/code.h"
@@ -234,8 +235,23 @@ struct Vm::Exec {
     // The activation proper on arguments already bound: the body loop with
     // its jumps, exits and error handlers.
     static bool run_activation(Vm& vm, const Proc& proc);
-    // A row or column argument as a cell index.
-    static bool cell_index(Vm& vm, const XCode& x, std::string_view label, uint32_t& out);
+    // A row or column argument with a pure path as a cell index, when it is
+    // a whole number of 1 or more; leaves are read inline.
+    static bool pure_index(const Vm& vm, const XCode& x, uint32_t& out) {
+        vm::Num n;
+        const bool got = x.pure == &pure_slot    ? leaf<Leaf::Slot>(vm, x, n)
+                         : x.pure == &pure_const ? leaf<Leaf::Const>(vm, x, n)
+                                                 : x.pure(vm, x, n);
+        if (!got || !n.is_int || n.i < 1) return false;
+        out = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
+        return true;
+    }
+    // A row or column argument as a cell index, or its message.
+    static bool cell_index(Vm& vm, const XCode& x, std::string_view label, uint32_t& out) {
+        if (x.pure && pure_index(vm, x, out)) return true;
+        return cell_index_general(vm, x, label, out);
+    }
+    static bool cell_index_general(Vm& vm, const XCode& x, std::string_view label, uint32_t& out);
 };
 
 }  // namespace morvane
