@@ -360,7 +360,7 @@ def main():
         py, version = fastest_python(args.verbose)
     builds = [os.path.abspath(b) for b in args.build] or [os.environ.get("PYTHONPATH", "")]
     print(f"Python side: {py} (CPython {version}); morvane side: {sys.executable}")
-    labels = [os.path.relpath(b) if b else "morvane" for b in builds]
+    labels = [(b if os.path.relpath(b).startswith("..") else os.path.relpath(b)) if b else "morvane" for b in builds]
     if len(builds) > 1:
         print("builds: " + ", ".join(f"[{i}] {label}" for i, label in enumerate(labels)))
 
