@@ -101,6 +101,29 @@ def test_formulas_and_sorted_cells():
     assert same(vm.cells(), {(1, 1): 11, (2, 1): 11, (2, 2): 1, (1, 3): 10})
 
 
+# The first cell turns A1 into a number, so the second cell's formula fails.
+MIDWAY = "\"=IF(ISTEXT(A1),1,-B9)\""
+
+
+@pytest.mark.parametrize("write", [
+    f"Range(\"A1:A3\").Formula = {MIDWAY}",
+    f"Sheets(\"Data\").Range(\"A1:A3\").Formula = {MIDWAY}",
+    f"With Sheets(\"Data\")\n Set r = Range(\"A1:A3\")\nEnd With\nr.Formula = {MIDWAY}",
+])
+def test_a_formula_failing_midway_keeps_the_cells_before(write):
+    vm = morvane.Vm()
+    for name in ("Data", "sheet1"):
+        vm.set_sheet(name)
+        vm.set_cell(1, 1, "t")
+        vm.set_cell(9, 2, "x")
+    with pytest.raises(RuntimeError, match="^Unary minus on non-numeric value: x$"):
+        run(sub(write), vm=vm)
+    assert vm.active_sheet() == "sheet1"
+    changed = [name for name in vm.sheet_names() if vm.get_sheet(name) != {(1, 1): "t", (9, 2): "x"}]
+    assert len(changed) == 1
+    assert same(vm.get_sheet(changed[0]), {(1, 1): 1, (9, 2): "x"})
+
+
 def test_a_formula_that_does_not_parse_writes_nothing():
     vm = sheet({(1, 1): "kept"})
     with pytest.raises(RuntimeError):

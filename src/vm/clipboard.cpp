@@ -1,7 +1,7 @@
-// Copy and paste through the one clipboard_ of the Vm: Range(...).Copy and
+// Copy and paste through the one clipboard of the Vm: Range(...).Copy and
 // the Copy of a Range variable (with or without a Destination), Paste and
 // PasteSpecial on the active sheet, and a sheet's Paste. The snapshot and
-// the paste itself are the clipboard_ model's (vm/paste.h).
+// the paste itself are the clipboard model's (vm/paste.h).
 #include "vm/fast_path.h"
 #include "vm/mod.h"
 #include "vm/values.h"
@@ -37,7 +37,7 @@ Result<void> Vm::exec_range_copy(const Stmt::RangeCopy& s) {
     auto areas = resolve_multi_area_addr(s.addr);
     if (!areas) return fail(format_message(kCopyInvalid, s.addr));
     TRY_VOID(copy_areas_to_clipboard(book_.active_sheet(), *areas, s.addr));
-    // The copy stays in the clipboard_ whatever the paste does.
+    // The copy stays in the clipboard whatever the paste does.
     if (s.dest) return do_paste(*s.dest, false);
     return {};
 }

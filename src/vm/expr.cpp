@@ -284,7 +284,7 @@ Result<Variant> Vm::eval_sheet_range(const Expr::SheetRangeValue& e) {
     return Variant(read_rect(*range, read));
 }
 
-// ---------------------------------------------------------------- objects_ and records
+// ---------------------------------------------------------------- objects and records
 
 Result<Variant> Vm::eval_field(const Expr::Field& f) {
     if (auto it = objects_.find(f.var); it != objects_.end()) {

@@ -84,7 +84,7 @@ Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr& s
     return std::pair{text::to_lower(label), label};
 }
 
-// ---------------------------------------------------------------- objects_
+// ---------------------------------------------------------------- objects
 
 Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
     const auto& n = object.node;
@@ -145,7 +145,7 @@ Result<void> Vm::exec_set_object(const Stmt::SetObject& s) {
     return {};
 }
 
-// ---------------------------------------------------------------- values through Range objects_
+// ---------------------------------------------------------------- values through Range objects
 
 Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
     if (range.areas.size() != 1) return fail(std::string(kMultiAreaRead));

@@ -1,8 +1,10 @@
-// Edits of one sheet's cells by area and by whole rows: clearing an area,
-// deleting and inserting rows, and the row sort of Range.Sort. Each walks
-// the cells the sheet stores, never the rectangle, so an edit over a million
-// empty rows costs what the sheet holds. Formulas move with their cells and
-// are never rewritten. Pure functions of a CellMap: no Vm in sight.
+// Edits of one sheet's cells by area and by whole rows: filling and
+// clearing an area, deleting and inserting rows, and the row sort of
+// Range.Sort. Clearing, deleting, inserting and sorting walk the cells the
+// sheet stores (clearing walks the rectangle instead when it is smaller), so
+// an edit over a million empty rows costs what the sheet holds. Formulas
+// move with their cells and are never rewritten. Pure functions of a
+// CellMap: no Vm in sight.
 #pragma once
 
 #include <cstdint>

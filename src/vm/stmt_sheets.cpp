@@ -42,7 +42,7 @@ Result<void> Vm::exec_add_sheet(const Stmt::AddSheet&) {
 
 Result<void> Vm::exec_application_set(const Stmt::ApplicationSet& s) {
     // Every setting is accepted, a value that fails to evaluate too; only
-    // CutCopyMode = False has an effect: it empties the clipboard_.
+    // CutCopyMode = False has an effect: it empties the clipboard.
     auto value = eval_expr(*s.value);
     if (interrupted_) return fail(std::string(vm::kInterrupted));
     if (value && s.property == "cutcopymode" && !vm::is_truthy(*value)) clipboard_.reset();

@@ -223,7 +223,10 @@ Result<Variant> func_rept(Args args, const EvalCtx& ctx) {
     if (times < 0) return Variant(ExcelError::Value);
     if (times == 0 || s.empty()) return Variant(std::string());
     // Refused before building, so that a huge count allocates nothing.
-    if (static_cast<uint64_t>(times) > kMaxTextChars / text::char_count(s)) return Variant(ExcelError::Value);
+    // A text of stray continuation bytes counts no character: it still
+    // takes room, so it counts as one at least.
+    const size_t chars = std::max<size_t>(1, text::char_count(s));
+    if (static_cast<uint64_t>(times) > kMaxTextChars / chars) return Variant(ExcelError::Value);
     std::string out;
     out.reserve(s.size() * static_cast<size_t>(times));
     for (int64_t i = 0; i < times; ++i) out += s;
