@@ -138,7 +138,8 @@ public:
 
 private:
     using Num = vm::Num;
-    // Most arguments call_num binds as numbers, without the argument stack.
+    // Most arguments a compiled call binds as numbers, without the argument
+    // stack (exec.cpp).
     static constexpr size_t kMaxNumArgs = 8;
     // A loaded procedure with its names already bound to slots.
     struct Proc {
@@ -148,7 +149,7 @@ private:
         bool is_function;
         // No ParamArray: each argument binds to the parameter in its place.
         bool plain_params;
-        // A Function with plain parameters, few enough for call_num to bind
+        // A Function with plain parameters, few enough for a compiled call to bind
         // numbers without the argument stack.
         bool num_call;
         std::vector<uint32_t> param_slots;
