@@ -61,7 +61,7 @@ struct Vm::Exec {
     // ------------------------------------------------ bodies and statements
     // The body rule: stop at a pending exit; a failure is dropped under
     // Resume Next, otherwise it ends the enclosing statement.
-    static bool run_block(Vm& vm, const Code& body) {
+    [[gnu::always_inline]] static bool run_block(Vm& vm, const Code& body) {
         for (const SCode& s : body) {
             if (vm.exit_flag_ != ExitKind::None) break;
             if (!s.run(vm, s) && !vm.swallows_error()) return false;
@@ -70,7 +70,7 @@ struct Vm::Exec {
     }
     // One pass of a loop body: 1 when an exit ends the loop (using up an Exit
     // of the loop's own kind), 0 to go on, -1 for a failure.
-    static int loop_pass(Vm& vm, const Code& body, ExitKind kind) {
+    [[gnu::always_inline]] static int loop_pass(Vm& vm, const Code& body, ExitKind kind) {
         if (!run_block(vm, body)) return -1;
         if (vm.exit_flag_ == ExitKind::None) return 0;
         if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
@@ -169,47 +169,78 @@ struct Vm::Exec {
         }
         return run_assign(vm, s);
     }
+    // Integers stay in registers; any other numbers take the pure path.
     template <Leaf L, Leaf R>
     static bool run_assign_leaves(Vm& vm, const SCode& s) {
-        vm::Num n;
-        if (pure_arith_leaves<L, R>(vm, s.x[0], n)) {
-            vm.store_num(s.slot, n);
+        const XCode& x = s.x[0];
+        int64_t a, c, r;
+        if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && int_arith(x.op, a, c, r)) {
+            vm.store_num(s.slot, vm::Num{true, r, 0});
             return true;
         }
-        return run_assign(vm, s);
+        return run_assign_pure(vm, s);
     }
     template <Leaf L, Leaf R>
     static int truth_compare_leaves(Vm& vm, const XCode& x) {
+        int64_t i, j;
+        // Integers within 2^53 order as their doubles do.
+        if (leaf_int<L>(vm, x.kids[0], i) && leaf_int<R>(vm, x.kids[1], j) && i >= -vm::k2p53 && i <= vm::k2p53 &&
+            j >= -vm::k2p53 && j <= vm::k2p53) {
+            switch (x.op) {
+                case BinOp::Eq: return i == j;
+                case BinOp::Ne: return i != j;
+                case BinOp::Lt: return i < j;
+                case BinOp::Le: return i <= j;
+                case BinOp::Gt: return i > j;
+                default: return i >= j;
+            }
+        }
         vm::Num a, c;
         bool t;
         if (leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && vm::num_compare(x.op, a, c, t)) return t;
         return truth_compare(vm, x);
     }
-    // vm::num_arith with Integer Mod, backslash and products first: within
-    // 2^53 they are exact, so the float rule gives the same Integer.
-    [[gnu::always_inline]] static bool arith(BinOp op, const vm::Num& a, const vm::Num& c, vm::Num& out) {
-        if (a.is_int && c.is_int && a.i >= -vm::k2p53 && a.i <= vm::k2p53 && c.i >= -vm::k2p53 &&
-            c.i <= vm::k2p53) {
-            int64_t r;
-            switch (op) {
-                case BinOp::Add: r = a.i + c.i; break;
-                case BinOp::Sub: r = a.i - c.i; break;
-                case BinOp::Mul:
-                    if (__builtin_mul_overflow(a.i, c.i, &r)) return false;
-                    break;
-                case BinOp::Mod:
-                case BinOp::IntDiv:
-                    if (c.i == 0) return false;
-                    out = {true, op == BinOp::Mod ? a.i % c.i : a.i / c.i, 0};
-                    return true;
-                default: return vm::num_arith(op, a, c, out);
-            }
-            if (r >= -vm::k2p53 && r <= vm::k2p53) {
-                out = {true, r, 0};
+    // Integer arithmetic within 2^53, where every value is an exact double
+    // and so the float rule gives the same Integer; false otherwise.
+    [[gnu::always_inline]] static bool int_arith(BinOp op, int64_t a, int64_t c, int64_t& r) {
+        if (a < -vm::k2p53 || a > vm::k2p53 || c < -vm::k2p53 || c > vm::k2p53) return false;
+        switch (op) {
+            case BinOp::Add: r = a + c; break;
+            case BinOp::Sub: r = a - c; break;
+            case BinOp::Mul:
+                if (__builtin_mul_overflow(a, c, &r)) return false;
+                break;
+            case BinOp::Mod:
+            case BinOp::IntDiv:
+                if (c == 0) return false;
+                r = op == BinOp::Mod ? a % c : a / c;
                 return true;
-            }
+            default: return false;
+        }
+        return r >= -vm::k2p53 && r <= vm::k2p53;
+    }
+    // vm::num_arith with the Integer cases above first.
+    [[gnu::always_inline]] static bool arith(BinOp op, const vm::Num& a, const vm::Num& c, vm::Num& out) {
+        int64_t r;
+        if (a.is_int && c.is_int && int_arith(op, a.i, c.i, r)) {
+            out = {true, r, 0};
+            return true;
         }
         return vm::num_arith(op, a, c, out);
+    }
+    // A leaf holding an Integer, read without a Num.
+    template <Leaf L>
+    [[gnu::always_inline]] static bool leaf_int(const Vm& vm, const XCode& x, int64_t& v) {
+        if constexpr (L == Leaf::Const) {
+            v = x.k.i;
+            return x.k.is_int;
+        } else {
+            const Slot& s = vm.slots_[x.slot];
+            const int64_t* p = s.defined ? std::get_if<int64_t>(&s.value) : nullptr;
+            if (!p) return false;
+            v = *p;
+            return true;
+        }
     }
 
     // ------------------------------------------------ calls
