@@ -142,3 +142,11 @@ def test_resume_next_inside_a_loop_and_an_exit_from_a_called_function():
             "Sub Main()\n On Error Resume Next\n n = 0\n For i = 1 To 4\n  x = 1 / (i - 2)\n  n = n + 1\n  r = FirstOver(50)\n Next\nEnd Sub")
     got = run(code).variables()
     assert got["n"] == 4 and same(got["r"], 8) and same(got["i"], 4)
+
+
+@pytest.mark.parametrize("op, want", [(">", 0), (">=", 1), ("<", 0), ("<=", 1), ("=", 0), ("<>", 1)])
+def test_conditions_on_integers_beyond_two_to_the_53(op, want):
+    # Ordering goes through the doubles, where both are 2^53; equality of
+    # two Integers is exact.
+    vm = run_body(f"a = 9007199254740993\nb = 9007199254740992\nIf a {op} b Then\n x = 1\nElse\n x = 0\nEnd If")
+    assert same(vm.variables()["x"], want)
