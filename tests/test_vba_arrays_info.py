@@ -48,12 +48,14 @@ def test_isnumeric(arg, want):
     assert same(value_of(f"IsNumeric({arg})"), want), arg
 
 
-def test_type_information_of_error_values():
+def test_type_information_of_records_and_error_values():
     vm = morvane.Vm()
     vm.set_cell(1, 1, morvane.ExcelError("#N/A"))
-    vm.run(sub("c = TypeName(Cells(1, 1).Value)\nd = VarType(Cells(1, 1).Value)"), "Main")
+    vm.run("Type Pt\n X As Long\nEnd Type\n" + sub("Dim p As Pt\na = TypeName(p)\nb = VarType(p)\n"
+                                                   "c = TypeName(Cells(1, 1).Value)\nd = VarType(Cells(1, 1).Value)"),
+           "Main")
     v = vm.variables()
-    assert same([v["c"], v["d"]], ["Error", 10])
+    assert same([v["a"], v["b"], v["c"], v["d"]], ["Object", 0, "Error", 10])
 
 
 def test_range_reads_the_active_sheet_row_by_row():
@@ -66,6 +68,8 @@ def test_range_reads_the_active_sheet_row_by_row():
     assert same(value_in(vm, 'Range("B2:A1")'), [])
     with pytest.raises(RuntimeError, match=re.escape("Range: invalid address '1A'")):
         value_in(vm, 'Range("1A")')
+    # A defined name reads the cells it names.
+    assert same(value_in(vm, 'Range("data")', setup='Range("A1:A2").Name = "data"'), [5, 2.5])
 
 
 def test_range_too_large_fails_with_a_message():
@@ -106,6 +110,14 @@ def test_clock_gives_today_and_readable_texts():
     assert datetime.date.fromisoformat(v["n"][:10]) in (before, after)
     clock = datetime.datetime.strptime(v["n"], "%Y-%m-%d %H:%M:%S").replace(tzinfo=datetime.timezone.utc)
     assert abs((datetime.datetime.now(datetime.timezone.utc) - clock).total_seconds()) < 60
+
+
+def test_date_is_the_day_the_worksheet_today_gives():
+    vm = morvane.Vm()
+    vm.set_cell_formula(1, 1, "=TODAY()")
+    vm.run(sub("d = Date"), "Main")
+    today = vm.get_cell(1, 1)
+    assert isinstance(today, datetime.date) and vm.variables()["d"] in (today, today + datetime.timedelta(days=1))
 
 
 def test_date_is_a_day_serial_in_arithmetic_and_a_date_in_text():

@@ -69,6 +69,10 @@ VALUES = [
     ("Log(100)", 2.0), ("Log(1000)", 3.0), ("Log(8, 2)", 3.0), ("Log(0)", -math.inf), ("Log(-1)", math.nan),
     ("Power(2, 10)", 1024), ("Power(2, 0.5)", math.sqrt(2)),
     ("Round(2.5)", 3), ("Round(-2.5)", -3), ("Round(1.25, 1)", 1.3), ("Round(1234, -2)", 1200),
+    # A one-cell range where a single value is expected stands for its cell.
+    ('Round(Range("G4"), -1)', 40), ('Abs(Range("C2"))', 2), ('Power(Range("F2"), Range("F3"))', 8),
+    ('CountIf(Range("F1:F4"), Range("F2"))', 1), ('Match(Range("F3"), Range("F1:F4"))', 3),
+    ('Index(Range("F1:F4"), Range("F2"))', 2),
 ]
 
 
@@ -76,6 +80,27 @@ VALUES = [
 def test_values(vm, call, want):
     got = wsf(vm, call)
     assert same(got, want), f"{call}: {got!r}"
+
+
+def test_range_variables_give_the_cells_of_their_areas():
+    vm = morvane.Vm()
+    for (row, col), value in {(1, 1): 5, (2, 1): "x", (1, 3): 2.5, (2, 3): True}.items():
+        vm.set_cell(row, col, value)
+    vm.run(sub('Set r = Range("A1:A2,C1:C2")\nSet one = Range("C1")\na = WorksheetFunction.Sum(r)\n'
+               'b = WorksheetFunction.CountA(r)\nc = WorksheetFunction.CountIf(r, ">1")\n'
+               'd = WorksheetFunction.Max(one)\nSheets.Add'), "Main")
+    # The variable keeps its own sheet when another one becomes active.
+    vm.set_sheet("sheet2")
+    vm.run(sub('e = WorksheetFunction.Sum(r)\nf = WorksheetFunction.Sum(Range("A1:A2"))'), "Main")
+    v = vm.variables()
+    assert same([v[k] for k in "abcdef"], [7.5, 4, 2, 2.5, 7.5, 0])
+
+
+def test_an_ordinary_variable_wins_over_a_range_variable_of_the_same_name():
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, 5)
+    vm.run(sub('Set r = Range("A1")'), "Main")
+    assert same(value_of("WorksheetFunction.Sum(r)", setup="r = 2", vm=vm), 2)
 
 
 def test_application_prefix_and_statement_form(vm):
@@ -92,7 +117,7 @@ ERRORS = [
     ("Abs()", "Abs: no arg"), ("Sqrt()", "Sqrt: no arg"), ("Log()", "Log: no arg"),
     ("Power(1)", "Power requires 2 arguments"), ("Round()", "WorksheetFunction.Round requires arguments"),
     ('Abs("x")', "Cannot convert 'x' to number"), ('Log(10, "b")', "Cannot convert 'b' to number"),
-    ('Index(Split("a"), "x")', "Cannot convert 'x' to number"), ('Power(Split("a"), 1)', "Cannot convert array to number"),
+    ('Index(Split("a"), "x")', "Cannot convert 'x' to number"), ('Power(Split("a b"), 1)', "Cannot convert array to number"),
 ]
 
 

@@ -6,6 +6,7 @@
 #include <span>
 #include <string_view>
 
+#include "vm/areas.h"
 #include "vm/builtins.h"
 #include "vm/mod.h"
 #include "vm/wsf.h"
@@ -54,10 +55,48 @@ Result<Variant> Vm::call_builtin(const vm::Builtin& builtin, const std::string& 
 
 Result<Variant> Vm::eval_vba_func(const std::string& name, const std::vector<Expr>& arg_exprs) {
     // Arguments first: their failure wins over an unknown name.
+    if (name.starts_with(vm::kWsfPrefix)) {
+        std::vector<Variant> values = TRY(eval_wsf_args(arg_exprs));
+        return vm::eval_wsf(std::string_view(name).substr(vm::kWsfPrefix.size()), values);
+    }
     std::vector<Variant> args = TRY(eval_expr_list(arg_exprs));
-    if (name.starts_with(vm::kWsfPrefix))
-        return vm::eval_wsf(std::string_view(name).substr(vm::kWsfPrefix.size()), args);
     return fail(format_message(vm::kUnknownFunction, name));
+}
+
+// A Range object variable named as a WorksheetFunction argument stands for
+// the cells of its areas, one flat Array row by row, as a range written in
+// place does (WorksheetFunction.Sum(r) after Set r = ...). A name that is
+// also an ordinary variable stays that variable.
+Result<std::vector<Variant>> Vm::eval_wsf_args(const std::vector<Expr>& exprs) {
+    std::vector<Variant> out;
+    out.reserve(exprs.size());
+    for (const Expr& e : exprs) {
+        const auto* var = e.get_if<Expr::Var>();
+        const auto object = var && !slots_[slot_of(var->name, var->slot)].defined ? objects_.find(var->name) : objects_.end();
+        const auto* range = object == objects_.end() ? nullptr : std::get_if<ObjectRef::Range>(&object->second.node);
+        out.push_back(range ? Variant(TRY(range_cells(range->range))) : TRY(eval_expr(e)));
+    }
+    return out;
+}
+
+Result<Array> Vm::range_cells(const RangeRef& range) {
+    std::string text;
+    for (const CellRange& area : range.areas) {
+        if (!text.empty()) text += ',';
+        text += vm::rect_text(area);
+    }
+    TRY_VOID(vm::check_range_size(text, vm::total_cells(range.areas), "read"));
+    Array out;
+    out.reserve(vm::total_cells(range.areas));
+    for (const CellRange& area : range.areas) {
+        Variant cells = TRY(read_range_ref_value(RangeRef::single(range.sheet, area)));
+        if (!cells.is_array()) {
+            out.push_back(std::move(cells));
+            continue;
+        }
+        for (Variant& v : cells.as_array()) out.push_back(std::move(v));
+    }
+    return out;
 }
 
 }  // namespace morvane

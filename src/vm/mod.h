@@ -351,6 +351,10 @@ private:
     Result<Variant> call_builtin(const vm::Builtin& builtin, const std::string& name, const std::vector<Expr>& args);
     // A name that is no built-in: WorksheetFunction ("wsf_" names) or unknown.
     Result<Variant> eval_vba_func(const std::string& name, const std::vector<Expr>& args);
+    // The arguments of a WorksheetFunction call; a Range variable gives its cells.
+    Result<std::vector<Variant>> eval_wsf_args(const std::vector<Expr>& exprs);
+    // The cells of every area of a range, row by row, area after area.
+    Result<Array> range_cells(const RangeRef& range);
 
     // objects.cpp
     // The range bound at load when the text is a literal, else as

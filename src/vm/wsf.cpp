@@ -35,6 +35,13 @@ std::span<const Variant> items_of(const Variant& v) {
     return {&v, 1};
 }
 
+// A single value where one is expected: a one-cell range (Range("A1")
+// gives a one-element Array) stands for its cell.
+const Variant& one(const Variant& v) {
+    if (v.is_array() && v.as_array().size() == 1) return v.as_array().front();
+    return v;
+}
+
 // The number a value gives an aggregate. A range's cells count only when
 // they hold numbers, as on a worksheet (an empty cell, a text, a boolean is
 // passed over); a single value converts, and is passed over when it cannot.
@@ -107,7 +114,7 @@ bool is_blank(const Variant& v) { return v.is_empty(); }
 // The worksheet's criteria rules, through the formula engine's own matcher.
 Result<Variant> countif(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kCountIfArgs));
-    const eval::ParsedCriteria criteria = eval::parse_criteria(a[1]);
+    const eval::ParsedCriteria criteria = eval::parse_criteria(one(a[1]));
     int64_t n = 0;
     for (const Variant& v : items_of(a[0])) n += eval::matches_parsed(v, criteria);
     return Variant(n);
@@ -116,7 +123,7 @@ Result<Variant> countif(BuiltinArgs a) {
 // Pairs (range value, sum value) by position, up to the shorter list.
 Result<Variant> sumif(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kSumIfArgs));
-    const eval::ParsedCriteria criteria = eval::parse_criteria(a[1]);
+    const eval::ParsedCriteria criteria = eval::parse_criteria(one(a[1]));
     const Variant& summed = a.size() > 2 ? a[2] : a[0];
     const std::span<const Variant> range = items_of(a[0]), sums = items_of(summed);
     double total = 0;
@@ -131,14 +138,14 @@ Result<Variant> match(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kMatchArgs));
     const std::span<const Variant> items = items_of(a[1]);
     for (size_t i = 0; i < items.size(); ++i)
-        if (vba_eq(items[i], a[0])) return Variant(static_cast<int64_t>(i + 1));
+        if (vba_eq(items[i], one(a[0]))) return Variant(static_cast<int64_t>(i + 1));
     return Variant(ExcelError::NA);
 }
 
 // One position in the flattened values (0 counts as 1); beyond them #REF!.
 Result<Variant> index(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kIndexArgs));
-    const uint64_t at = std::max<uint64_t>(TRY(to_count(a[1])), 1);
+    const uint64_t at = std::max<uint64_t>(TRY(to_count(one(a[1]))), 1);
     const std::span<const Variant> items = items_of(a[0]);
     if (at > items.size()) return Variant(ExcelError::Ref);
     return items[at - 1];
@@ -146,34 +153,34 @@ Result<Variant> index(BuiltinArgs a) {
 
 Result<Variant> abs(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kAbsArgs));
-    return number_variant(std::fabs(TRY(to_f64(a[0]))));
+    return number_variant(std::fabs(TRY(to_f64(one(a[0])))));
 }
 
 Result<Variant> sqrt(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kSqrtArgs));
-    return Variant(std::sqrt(TRY(to_f64(a[0]))));
+    return Variant(std::sqrt(TRY(to_f64(one(a[0])))));
 }
 
 // Base 10 unless a base is given, as on a worksheet. No domain checks: the
 // floating-point results (-inf, NaN) come back as they are.
 Result<Variant> log(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kLogArgs));
-    const double x = TRY(to_f64(a[0]));
+    const double x = TRY(to_f64(one(a[0])));
     if (a.size() < 2) return Variant(std::log10(x));
-    return Variant(std::log(x) / std::log(TRY(to_f64(a[1]))));
+    return Variant(std::log(x) / std::log(TRY(to_f64(one(a[1])))));
 }
 
 Result<Variant> power(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kPowerArgs));
-    const double x = TRY(to_f64(a[0]));
-    return number_variant(std::pow(x, TRY(to_f64(a[1]))));
+    const double x = TRY(to_f64(one(a[0])));
+    return number_variant(std::pow(x, TRY(to_f64(one(a[1])))));
 }
 
 // Halves away from zero, unlike the VBA Round.
 Result<Variant> round(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kRoundArgs));
-    const double x = TRY(to_f64(a[0]));
-    const double digits = a.size() > 1 ? TRY(to_f64(a[1])) : 0.0;
+    const double x = TRY(to_f64(one(a[0])));
+    const double digits = a.size() > 1 ? TRY(to_f64(one(a[1]))) : 0.0;
     return number_variant(round_to_digits(x, digits, Halves::AwayFromZero));
 }
 

@@ -109,6 +109,11 @@ TEST(VmSheetRows, DeleteClosesTheGap) {
     CellMap r = sheet({{"A1", 1}, {"A2", 2}, {"A3", 3}, {"A4", 4}});
     vm::delete_rows(r, 3, 2);
     EXPECT_EQ(dump(r), (Cells{{"A1", "1"}, {"A2", "4"}}));
+    // Every row to the last one a position can hold: a 2^32 - 1 row span.
+    CellMap all = sheet({{"A1", 1}, {"B2", 2}});
+    all.insert_or_assign(CellPos{UINT32_MAX, 1}, CellContent{std::nullopt, Variant(int64_t{3})});
+    vm::delete_rows(all, UINT32_MAX, 2);
+    EXPECT_EQ(dump(all), (Cells{{"A1", "1"}}));
 }
 
 TEST(VmSheetRows, DeleteMovesFormulasUnchanged) {
