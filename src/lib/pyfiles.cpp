@@ -42,6 +42,7 @@ Variant to_variant(reader::SheetCell&& cell) {
 void store_sheet(Vm& vm, reader::WorkbookSheet& sheet) {
     vm.ensure_sheet(sheet.name);
     (void)vm.set_active_sheet(sheet.name);  // cannot fail: the sheet exists now
+    vm.reserve_cells(sheet.cells.size());
     sheet.cells.drain([&](reader::SheetCells::Entry&& entry) {
         vm.set_cell_value(entry.pos.row, entry.pos.col, to_variant(std::move(entry.cell)));
     });
@@ -60,21 +61,32 @@ PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
         if (sheet_given && !arg_str(sheet_obj, "load_workbook", "sheet", sheet)) return nullptr;
         if (msgbox_obj && !arg_str(msgbox_obj, "load_workbook", "on_msgbox", on_msgbox)) return nullptr;
 
-        auto sheets = reader::read_workbook(path);
+        std::unique_ptr<Vm> vm = new_vm(on_msgbox);
+        Result<std::vector<reader::WorkbookSheet>> sheets;
+        Result<void> activated;
+        bool no_sheets = false;
+        {
+            // Reading and storing touch no Python object.
+            ReleaseInterpreter released;
+            sheets = reader::read_workbook(path);
+            no_sheets = sheets && sheets->empty();
+            if (sheets && !no_sheets) {
+                for (reader::WorkbookSheet& s : *sheets) store_sheet(*vm, s);
+                std::string active = sheet_given ? text::to_lower(sheet) : sheets->front().name;
+                sheets->clear();
+                activated = vm->set_active_sheet(active);
+            }
+        }
         if (!sheets) {
             set_error(PyExc_OSError, sheets.error());
             return nullptr;
         }
-        if (sheets->empty()) {
+        if (no_sheets) {
             PyErr_SetString(PyExc_ValueError, kNoSheets);
             return nullptr;
         }
-        std::unique_ptr<Vm> vm = new_vm(on_msgbox);
-        for (reader::WorkbookSheet& s : *sheets) store_sheet(*vm, s);
-        std::string active = sheet_given ? text::to_lower(sheet) : sheets->front().name;
-        sheets->clear();
-        if (auto r = vm->set_active_sheet(active); !r) {
-            set_error(PyExc_ValueError, r.error());
+        if (!activated) {
+            set_error(PyExc_ValueError, activated.error());
             return nullptr;
         }
         return wrap_vm(std::move(vm));
@@ -101,7 +113,12 @@ PyObject* save_workbook(const Vm& vm, PyObject* path_obj) {
     std::vector<writer::SheetView> sheets;
     sheets.reserve(names.size());
     for (const std::string& name : names) sheets.push_back({name, vm.get_sheet_cells(name)});
-    if (auto r = writer::save_workbook(sheets, path); !r) {
+    Result<void> r;
+    {
+        ReleaseInterpreter released;
+        r = writer::save_workbook(sheets, path);
+    }
+    if (!r) {
         set_error(PyExc_OSError, r.error());
         return nullptr;
     }

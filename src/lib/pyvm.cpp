@@ -46,20 +46,6 @@ PyObject* g_breaker_globals = nullptr;
 constexpr auto kCheckInterval = std::chrono::milliseconds(20);
 thread_local std::chrono::steady_clock::time_point t_last_check{};
 
-class ReleaseInterpreter {
-public:
-    ReleaseInterpreter() : saved_(t_released) { t_released = PyEval_SaveThread(); }
-    ~ReleaseInterpreter() {
-        PyEval_RestoreThread(t_released);
-        t_released = saved_;
-    }
-    ReleaseInterpreter(const ReleaseInterpreter&) = delete;
-    ReleaseInterpreter& operator=(const ReleaseInterpreter&) = delete;
-
-private:
-    PyThreadState* saved_;
-};
-
 // The interpreter's check point: a pending Ctrl-C, or an exception sent to
 // this thread, stops the run, and its exception stays set for the caller.
 bool interrupt_pending() {
@@ -648,6 +634,13 @@ PyType_Spec vm_spec = {
 };
 
 }  // namespace
+
+ReleaseInterpreter::ReleaseInterpreter() : saved_(t_released) { t_released = PyEval_SaveThread(); }
+
+ReleaseInterpreter::~ReleaseInterpreter() {
+    PyEval_RestoreThread(t_released);
+    t_released = saved_;
+}
 
 int add_run_macro(PyObject* module) {
     Ref fn(PyCFunction_NewEx(&run_macro_def, nullptr, nullptr));

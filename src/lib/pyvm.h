@@ -13,6 +13,21 @@ class Vm;
 
 namespace morvane::py {
 
+// While alive, this thread lets go of the interpreter (the GIL, or its
+// attached state on a free-threaded build), so other Python threads run
+// meanwhile; the interrupt check point takes it back for a moment. Nothing
+// inside may touch a Python object.
+class ReleaseInterpreter {
+public:
+    ReleaseInterpreter();
+    ~ReleaseInterpreter();
+    ReleaseInterpreter(const ReleaseInterpreter&) = delete;
+    ReleaseInterpreter& operator=(const ReleaseInterpreter&) = delete;
+
+private:
+    PyThreadState* saved_;
+};
+
 // A fresh Vm: MsgBox fails the run when `on_msgbox` is "error"; Ctrl-C stops it.
 std::unique_ptr<Vm> new_vm(const std::string& on_msgbox);
 // A new Python Vm object that owns `vm`; nullptr with an exception set.

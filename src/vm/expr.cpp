@@ -56,45 +56,6 @@ bool Vm::fast_num_leaf(const Expr& e, Num& out) const {
     }
 }
 
-bool Vm::fast_bool(const Expr& e, bool& out) const {
-    const auto& n = e.node;
-    switch (n.index()) {
-        case kExpr<Expr::Bool>: out = std::get_if<Expr::Bool>(&n)->value; return true;
-        case kExpr<Expr::Var>: {
-            uint32_t slot = std::get_if<Expr::Var>(&n)->slot;
-            if (slot == kNoSlot || !slots_[slot].defined) return false;
-            auto p = std::get_if<bool>(&slots_[slot].value);
-            if (!p) return false;
-            out = *p;
-            return true;
-        }
-        case kExpr<Expr::Not>: {
-            bool x;
-            if (!fast_bool(*std::get_if<Expr::Not>(&n)->operand, x)) return false;
-            out = !x;
-            return true;
-        }
-        case kExpr<Expr::Binary>: break;
-        default: return false;
-    }
-    const auto& b = *std::get_if<Expr::Binary>(&n);
-    if (b.op == BinOp::And || b.op == BinOp::Or || b.op == BinOp::Xor) {
-        bool x, y;
-        if (!fast_bool(*b.lhs, x) || !fast_bool(*b.rhs, y)) return false;
-        out = b.op == BinOp::And ? (x && y) : b.op == BinOp::Or ? (x || y) : (x != y);
-        return true;
-    }
-    return fast_compare(b, out);
-}
-
-bool Vm::fast_truth_other(const Expr& e, bool& out) const {
-    if (fast_bool(e, out)) return true;
-    Num n;
-    if (!fast_num(e, n)) return false;
-    out = n.is_int ? n.i != 0 : n.d != 0.0;
-    return true;
-}
-
 // ---------------------------------------------------------------- evaluation
 
 Result<Variant> Vm::eval_expr(const Expr& expr) {

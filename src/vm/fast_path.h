@@ -1,5 +1,5 @@
 // The inline bodies of the interpreter's hot paths: the numeric fast path,
-// slot stores and saves, the call guard and the statement fast dispatch.
+// slot stores and saves and the call guard.
 // Included only by the units that run them; the declarations are in mod.h.
 #pragma once
 
@@ -7,6 +7,17 @@
 #include "vm/num.h"
 
 namespace morvane {
+
+namespace vm {
+
+// Counts one procedure activation for as long as it runs.
+struct DepthGuard {
+    uint32_t& depth;
+    explicit DepthGuard(uint32_t& d) : depth(d) { ++depth; }
+    ~DepthGuard() { --depth; }
+};
+
+}  // namespace vm
 
 inline void Vm::set_slot(uint32_t slot, Variant value) {
     slots_[slot].value = std::move(value);
@@ -60,12 +71,6 @@ inline Result<void> Vm::enter_call() {
     return out_of_stack();
 }
 
-inline Result<void> Vm::exec_stmt_fast(const Stmt& stmt) {
-    if (auto s = stmt.get_if<Stmt::Assign>()) return exec_assign(*s);
-    if (auto s = stmt.get_if<Stmt::If>()) return exec_if(*s);
-    return exec_stmt_inner(stmt);
-}
-
 inline bool Vm::fast_num(const Expr& e, Num& out) const {
     // Variables and Integer literals, most operands, without a call.
     if (auto v = e.get_if<Expr::Var>()) return slot_num(v->slot, out);
@@ -91,31 +96,13 @@ inline bool Vm::fast_num_binary(const Expr::Binary& b, Num& out) const {
     return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && vm::num_arith(b.op, a, c, out);
 }
 
-inline bool Vm::fast_compare(const Expr::Binary& b, bool& out) const {
-    if (!vm::is_comparison(b.op)) return false;
-    Num a, c;
-    return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && vm::num_compare(b.op, a, c, out);
-}
-
-inline bool Vm::fast_truth(const Expr& e, bool& out) const {
-    // A comparison is the common condition; any other goes the long way,
-    // where a comparison gets the same answer.
-    if (auto b = e.get_if<Expr::Binary>(); b && vm::is_comparison(b->op)) return fast_compare(*b, out);
-    return fast_truth_other(e, out);
-}
-
 inline Result<bool> Vm::eval_num(const Expr& e, Num& out, Variant& other) {
-    if (auto c = e.get_if<Expr::Call>()) {
-        if (const Proc* f = slots_[slot_of(c->name, c->slot)].func) return call_num(*f, c->args, out, other);
-    } else if (auto b = e.get_if<Expr::Binary>(); b && vm::is_arithmetic(b->op)) {
-        return eval_num_binary(*b, out, other);
-    } else if (fast_num(e, out)) {
-        return true;
-    }
+    if (auto b = e.get_if<Expr::Binary>(); b && vm::is_arithmetic(b->op)) return eval_num_binary(*b, out, other);
+    if (fast_num(e, out)) return true;
     return eval_num_other(e, out, other);
 }
 
-inline void Vm::store_num(uint32_t slot, const Num& n) {
+[[gnu::always_inline]] inline void Vm::store_num(uint32_t slot, const Num& n) {
     Slot& s = slots_[slot];
     s.defined = true;
     if (n.is_int) {

@@ -5,7 +5,7 @@
 
 #include "types/address.h"
 #include "vm/builtins.h"
-#include "vm/fast_path.h"
+#include "vm/exec.h"
 
 namespace morvane {
 
@@ -129,7 +129,7 @@ void Vm::remove_var(std::string_view name) {
 
 Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name,
                        bool is_function) {
-    Proc p{&params, &body, intern(name), is_function, true, false, {}};
+    Proc p{&params, &body, intern(name), is_function, true, false, {}, {}};
     for (const Param& param : params) {
         p.param_slots.push_back(intern(param.name));
         if (param.is_param_array) p.plain_params = false;
@@ -164,10 +164,11 @@ void Vm::bind_program() {
     for (const auto& proc : procs_) bind_proc(*proc);
 }
 
-void Vm::bind_proc(const Proc& proc) {
+void Vm::bind_proc(Proc& proc) {
     for (const Param& p : *proc.params)
         if (p.default_value) bind_expr(*p.default_value);
     bind_body(*proc.body);
+    proc.code = Exec::compile_body(*this, *proc.body);
 }
 
 void Vm::bind_body(const Body& body) {

@@ -7,5 +7,6 @@
 namespace morvane::vm {
 
 inline constexpr std::string_view kInterrupted = "Interrupted";
+inline constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
 
 }  // namespace morvane::vm

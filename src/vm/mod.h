@@ -2,7 +2,9 @@
 // state that persists between runs (variables, object variables,
 // procedures, Types, the error, jump and exit state). Its members are
 // defined by unit: run.cpp (procedures and run control), load.cpp (binding
-// names to slots), stmt.cpp (control flow, variables, arrays, calls),
+// names to slots, then compiling bodies), compile.cpp and exec.cpp (the
+// compiled form of bodies: control flow, assignments, calls, cell writes,
+// numeric paths), stmt.cpp (exits, jumps, variables, arrays, calls),
 // stmt_cells.cpp (cell, range and sheet statements), records.cpp (user
 // Types), expr.cpp (expressions), builtins.cpp (VBA built-in functions),
 // objects.cpp (range and sheet resolution, Set), stmt_sheets.cpp (sheet
@@ -29,6 +31,7 @@
 #include "parser/ast.h"
 #include "types/result.h"
 #include "types/variant.h"
+#include "vm/code.h"
 #include "vm/areas.h"
 #include "vm/num.h"
 #include "vm/paste.h"
@@ -88,6 +91,9 @@ public:
     void set_cell_value(uint32_t row, uint32_t col, Variant value) {
         book_.set_cell_value(row, col, std::move(value));
     }
+    // Room for `cells` more cells on the active sheet, so that storing a
+    // loaded sheet grows its map once instead of doubling as it fills.
+    void reserve_cells(size_t cells) { book_.cells_mut().reserve(book_.cells().size() + cells); }
 
     // ------------------------------------------------ variables (load.cpp)
     // The shared variable map, seen by name.
@@ -129,9 +135,14 @@ public:
     // failure ends the pass, keeping the values computed before it.
     Result<void> recalculate_all();
 
+    // Compiles procedure bodies and runs the compiled form (compile.cpp,
+    // exec.cpp; declared in exec.h, which only the interpreter includes).
+    struct Exec;
+
 private:
     using Num = vm::Num;
-    // Most arguments call_num binds as numbers, without the argument stack.
+    // Most arguments a compiled call binds as numbers, without the argument
+    // stack (exec.cpp).
     static constexpr size_t kMaxNumArgs = 8;
     // A loaded procedure with its names already bound to slots.
     struct Proc {
@@ -141,10 +152,18 @@ private:
         bool is_function;
         // No ParamArray: each argument binds to the parameter in its place.
         bool plain_params;
-        // A Function with plain parameters, few enough for call_num to bind
+        // A Function with plain parameters, few enough for a compiled call to bind
         // numbers without the argument stack.
         bool num_call;
         std::vector<uint32_t> param_slots;
+        // The body compiled (code.h), run in place of the tree.
+        vm::Code code;
+    };
+    // Argument lists of built-in calls, reused from call to call: one per
+    // nesting level, as an argument may call a built-in too.
+    struct ArgPool {
+        std::vector<std::unique_ptr<std::vector<Variant>>> lists;
+        size_t used = 0;
     };
     // One entry of the shared variable table, plus what the name means
     // besides a variable (a procedure of the loaded program, a constant).
@@ -177,7 +196,8 @@ private:
     uint32_t slot_of(const std::string& name, uint32_t slot) { return slot != kNoSlot ? slot : intern(name); }
     // Binds the loaded procedures, this Vm's own copies (run_sub).
     void bind_program();
-    void bind_proc(const Proc& proc);
+    // Binds a procedure's names, then compiles its body.
+    void bind_proc(Proc& proc);
     void bind_body(const Body& body);
     void bind_stmt(const Stmt& stmt);
     void bind_expr(const Expr& expr);
@@ -204,7 +224,13 @@ private:
     Result<void> poll_interrupt() const;
     // The interrupt check handed to formula evaluation (formulas.cpp).
     eval::InterruptCheck formula_interrupt();
-    Result<void> run_body_loop(const Body& body, bool is_function);
+    // One activation's walk over the compiled body: jumps, exits, On Error.
+    // False with the message in `error_`.
+    bool run_code_loop(const Proc& proc);
+    // Takes the label out of `label` and finds it among the top-level
+    // statements, for `at`; false (with `not_found` as the message) when
+    // the body has no such label.
+    bool take_jump(const Body& body, std::optional<std::string>& label, std::string_view not_found, size_t& at);
     // Runs a procedure on the `argc` arguments at the top of the argument
     // stack (from `base`), which it pops.
     Result<Variant> invoke(const Proc& proc, size_t base);
@@ -212,13 +238,6 @@ private:
     Result<Variant> call_def(const Def& def, bool is_function, std::vector<Variant> args);
     Result<Variant> call_with_args(const Proc& proc, std::vector<Variant> args);
     Result<void> bind_params(const Proc& proc, size_t base, size_t argc);
-    // Calls a Function on the arguments `args`; true with `out` when it
-    // returns a number, false with `other` otherwise. Arguments that all take
-    // the numeric fast path are bound without building a Variant.
-    Result<bool> call_num(const Proc& proc, const std::vector<Expr>& args, Num& out, Variant& other);
-    // call_num through the argument stack, kept out of its frame.
-    [[gnu::noinline]] Result<bool> call_num_general(const Proc& proc, const std::vector<Expr>& args, Num& out,
-                                                    Variant& other);
     // Evaluates call arguments onto the argument stack.
     Result<void> push_args(const std::vector<Expr>& args);
     Frame frame_mark() const { return Frame{saved_.size(), saved_values_.size()}; }
@@ -243,33 +262,17 @@ private:
     // Drops a failure under On Error Resume Next (never an interrupt).
     bool swallows_error() const { return resume_next_ && !interrupted_; }
 
-    // stmt.cpp: the dispatcher, control flow, variables, arrays, calls, MsgBox
+    // stmt.cpp: the tree's dispatcher (one arm per kind), exits, error
+    // modes, jumps, calls, variables, arrays, MsgBox. Control flow runs
+    // compiled (exec.cpp).
     Result<void> exec_stmt_inner(const Stmt& stmt);
-    // The dispatcher proper: one arm per kind. Kept out of line so that the
-    // commonest kinds, tested first in exec_stmt_inner, take a small frame.
-    [[gnu::noinline]] Result<void> exec_stmt_arm(const Stmt& stmt);
-    // The same, with the commonest kinds one call shallower.
-    inline Result<void> exec_stmt_fast(const Stmt& stmt);
-    Result<void> run_body(const Body& body);
-    // One pass of a loop body; true when an exit ends the loop, using up an
-    // Exit of this loop's own kind.
-    Result<bool> loop_pass(const Body& body, ExitKind kind);
-    Result<void> exec_if(const Stmt::If& s);
-    Result<void> exec_for(const Stmt::For& s);
-    Result<void> exec_for_each(const Stmt::ForEach& s);
-    Result<void> exec_do(const Stmt::DoLoop& s);
-    Result<void> exec_select(const Stmt::SelectCase& s);
-    Result<bool> case_matches(const Variant& subject, const CaseMatch& match);
     Result<void> set_exit(ExitKind kind);
     Result<void> exec_on_error(const Stmt::OnError& s);
     Result<void> exec_on_error_goto(const Stmt::OnErrorGoto& s);
     Result<void> exec_resume_next(const Stmt::ResumeNext& s);
     Result<void> exec_goto(const Stmt::GoTo& s);
-    Result<void> exec_block(const Stmt::Block& s);
-    Result<void> exec_with_var(const Stmt::WithVar& s);
     Result<void> exec_msgbox(const Stmt::MsgBox& s);
     Result<void> exec_call(const Stmt::Call& s);
-    Result<void> exec_assign(const Stmt::Assign& s);
     Result<void> exec_dim_scalar(const Stmt::DimScalar& s);
     Result<void> exec_dim_list(const Stmt::DimList& s);
     Result<void> exec_dim_array(const Stmt::DimArray& s);
@@ -282,7 +285,6 @@ private:
     // no array or the index is past its end.
     Result<Variant*> array_element(uint32_t slot, std::string_view name, uint64_t index);
     Result<uint64_t> eval_index(const Expr& e);
-    Result<double> eval_f64(const Expr& e);
     Result<uint64_t> eval_array_len(const std::string& name, const std::vector<Expr>& bounds);
 
     // records.cpp: user-defined Types
@@ -294,7 +296,6 @@ private:
 
     // stmt_cells.cpp: cells and ranges, of the active sheet or a named one
     Result<void> check_active_not_protected() const;
-    Result<void> exec_cell_write(const Stmt::CellWrite& s);
     Result<void> exec_range_write(const Stmt::RangeWrite& s);
     Result<void> exec_range_offset_write(const Stmt::RangeOffsetWrite& s);
     Result<void> exec_range_clear(const Stmt::RangeClear& s);
@@ -306,7 +307,6 @@ private:
     Result<void> exec_sheet_range_write(const Stmt::SheetRangeWrite& s);
 
     // stmt_sheets.cpp: sheets and application settings
-    Result<void> exec_with_sheet(const Stmt::WithSheet& s);
     Result<void> exec_add_sheet(const Stmt::AddSheet& s);
     Result<void> exec_sheet_delete(const Stmt::SheetDelete& s);
     Result<void> exec_sheet_protect(const Stmt::SheetProtect& s);
@@ -329,11 +329,6 @@ private:
     inline bool fast_num_node(const Expr& e, Num& out) const;
     bool fast_num_leaf(const Expr& e, Num& out) const;
     inline bool fast_num_binary(const Expr::Binary& b, Num& out) const;
-    bool fast_bool(const Expr& e, bool& out) const;
-    inline bool fast_compare(const Expr::Binary& b, bool& out) const;
-    // The truth of a condition, when the fast path can decide it.
-    inline bool fast_truth(const Expr& e, bool& out) const;
-    bool fast_truth_other(const Expr& e, bool& out) const;
     // Evaluates `e`; true with `out` when its value is a number, false with
     // `other` otherwise. Numeric Function calls and arithmetic on them build
     // no Variant.
@@ -435,6 +430,10 @@ private:
     std::vector<Saved> saved_;
     std::vector<Variant> saved_values_;
     std::vector<Variant> arg_stack_;
+    ArgPool arg_pool_;
+    // The message of the latest failure inside compiled code, until the
+    // procedure boundary returns it.
+    std::string error_;
     std::vector<std::unique_ptr<Proc>> procs_;
     std::unordered_map<const void*, const Proc*> proc_of_;
     uint32_t depth_ = 0;

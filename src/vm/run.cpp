@@ -26,11 +26,6 @@ std::optional<size_t> find_label(const Body& body, const std::string& label) {
     return std::nullopt;
 }
 
-struct DepthGuard {
-    uint32_t& depth;
-    explicit DepthGuard(uint32_t& d) : depth(d) { ++depth; }
-    ~DepthGuard() { --depth; }
-};
 
 }  // namespace
 
@@ -128,39 +123,45 @@ Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc) {
     return {};
 }
 
-Result<void> Vm::run_body_loop(const Body& body, bool is_function) {
-    const size_t n = body.size();
+bool Vm::take_jump(const Body& body, std::optional<std::string>& label, std::string_view not_found, size_t& at) {
+    std::string name = std::move(*label);
+    label.reset();
+    // Jumps count as loop steps so that a loop made of them can be interrupted.
+    if (auto r = check_deadline(); !r) {
+        error_ = std::move(r).error();
+        return false;
+    }
+    auto found = find_label(body, name);
+    if (!found) {
+        error_ = format_message(not_found, name);
+        return false;
+    }
+    at = *found;
+    return true;
+}
+
+bool Vm::run_code_loop(const Proc& proc) {
+    const vm::Code& code = proc.code;
+    const size_t n = code.size();
     size_t i = 0;
     for (;;) {
-        if (pending_goto_) {
-            std::string label = std::move(*pending_goto_);
-            pending_goto_.reset();
-            // Jumps count as loop steps so that a GoTo loop can be interrupted.
-            TRY_VOID(check_deadline());
-            auto at = find_label(body, label);
-            if (!at) return fail(format_message(kGotoLabelNotFound, label));
-            i = *at;
+        if (pending_goto_) [[unlikely]] {
+            if (!take_jump(*proc.body, pending_goto_, kGotoLabelNotFound, i)) return false;
             continue;
         }
         if (exit_flag_ != ExitKind::None) {
-            if (exit_flag_ == ExitKind::Sub || (is_function && exit_flag_ == ExitKind::Function))
+            if (exit_flag_ == ExitKind::Sub || (proc.is_function && exit_flag_ == ExitKind::Function))
                 exit_flag_ = ExitKind::None;
-            return {};
+            return true;
         }
-        if (i >= n) return {};
-        auto r = exec_stmt_fast(body[i].stmt);
-        ++i;
-        if (r) continue;
-        if (interrupted_) return r;
+        if (i >= n) return true;
+        const vm::SCode& s = code[i++];
+        if (s.run(*this, s)) [[likely]]
+            continue;
+        if (interrupted_) return false;
         if (resume_next_) continue;
-        if (!on_error_label_) return r;
-        // An error jump is a jump like any other: a loop made of it stops on Ctrl-C.
-        TRY_VOID(check_deadline());
-        std::string label = std::move(*on_error_label_);
-        on_error_label_.reset();
-        auto at = find_label(body, label);
-        if (!at) return fail(format_message(kOnErrorLabelNotFound, label));
-        i = *at;
+        if (!on_error_label_) return false;
+        if (!take_jump(*proc.body, on_error_label_, kOnErrorLabelNotFound, i)) return false;
     }
 }
 
@@ -173,11 +174,11 @@ Result<Variant> Vm::invoke(const Proc& proc, size_t base) {
         return fail(std::move(message));
     };
     if (auto r = enter_call(); !r) return fail_with(std::move(r).error());
-    DepthGuard guard(depth_);
+    vm::DepthGuard guard(depth_);
     if (auto r = bind_params(proc, base, argc); !r) return fail_with(std::move(r).error());
     arg_stack_.resize(base);
     if (!proc.is_function) {
-        if (auto r = run_body_loop(*proc.body, false); !r) return fail_with(std::move(r).error());
+        if (!run_code_loop(proc)) return fail_with(std::move(error_));
         restore_from(mark);
         return Variant();
     }
@@ -186,51 +187,12 @@ Result<Variant> Vm::invoke(const Proc& proc, size_t base) {
     const uint32_t result_slot = proc.name_slot;
     save_slot(result_slot, false);
     clear_slot(result_slot);
-    if (auto r = run_body_loop(*proc.body, true); !r) return fail_with(std::move(r).error());
+    if (!run_code_loop(proc)) return fail_with(std::move(error_));
     Slot& s = slots_[result_slot];
     Variant result = s.defined ? std::move(s.value) : Variant();
     clear_slot(result_slot);
     restore_from(mark);
     return result;
-}
-
-Result<bool> Vm::call_num(const Proc& proc, const std::vector<Expr>& args, Num& out, Variant& other) {
-    const size_t argc = args.size();
-    std::array<Num, kMaxNumArgs> nums;
-    bool numeric = proc.num_call && argc == proc.param_slots.size();
-    for (size_t i = 0; numeric && i < argc; ++i) numeric = fast_num(args[i], nums[i]);
-    if (!numeric) return call_num_general(proc, args, out, other);
-    // The same steps as invoke, on numbers, with the saved slots kept here.
-    TRY_VOID(enter_call());
-    DepthGuard guard(depth_);
-    const size_t values_mark = saved_values_.size();
-    std::array<Saved, kMaxNumArgs + 1> saved;
-    for (size_t i = 0; i < argc; ++i) {
-        take_slot(proc.param_slots[i], false, saved[i]);
-        store_num(proc.param_slots[i], nums[i]);
-    }
-    const uint32_t result_slot = proc.name_slot;
-    take_slot(result_slot, false, saved[argc]);
-    clear_slot(result_slot);
-    if (auto r = run_body_loop(*proc.body, true); !r) {
-        saved_values_.resize(values_mark);
-        return std::unexpected(std::move(r).error());
-    }
-    Slot& s = slots_[result_slot];
-    const bool is_num = s.defined && vm::num_of(s.value, out);
-    if (!is_num) other = s.defined ? std::move(s.value) : Variant();
-    clear_slot(result_slot);
-    size_t v = values_mark;
-    for (size_t i = 0; i <= argc; ++i) put_back(saved[i], v);
-    if (v != values_mark) saved_values_.resize(values_mark);
-    return is_num;
-}
-
-Result<bool> Vm::call_num_general(const Proc& proc, const std::vector<Expr>& args, Num& out, Variant& other) {
-    const size_t base = arg_stack_.size();
-    TRY_VOID(push_args(args));
-    other = TRY(invoke(proc, base));
-    return vm::num_of(other, out);
 }
 
 Result<Variant> Vm::call_with_args(const Proc& proc, std::vector<Variant> args) {
@@ -246,7 +208,7 @@ template <class Def>
 Result<Variant> Vm::call_def(const Def& def, bool is_function, std::vector<Variant> args) {
     if (const Proc* proc = proc_for(&def)) return call_with_args(*proc, std::move(args));
     const Def own = deep_copy(def);
-    const Proc proc = make_proc(own.params, own.body, own.name, is_function);
+    Proc proc = make_proc(own.params, own.body, own.name, is_function);
     bind_proc(proc);
     return call_with_args(proc, std::move(args));
 }

@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "vm/dispatch.h"
-#include "vm/fast_path.h"
+#include "vm/exec.h"
 #include "vm/messages.h"
 #include "vm/values.h"
 
@@ -21,49 +21,33 @@ constexpr std::string_view kArrayNeedsIndex = "Array '{}' requires index";
 constexpr std::string_view kNotAnArray = "'{}' is not an array";
 constexpr std::string_view kIndexOutOfBounds = "Array '{}': index {} out of bounds (len={})";
 constexpr std::string_view kUnknownStatement = "Unknown statement";
-constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
 constexpr std::string_view kProcNotFound = "Sub/Function '{}' not found";
 constexpr std::string_view kBoundTooLarge = "Array '{}': upper bound {} is beyond the limit of {}";
 constexpr std::string_view kReDimNeedsBound = "ReDim '{}' requires a bound";
 constexpr std::string_view kMsgBox = "MsgBox: {}";
-constexpr std::string_view kBadForEachRange = "ForEach: invalid range '{}'";
 
 }  // namespace
-
-// The body rule: stop at a pending exit; a failure is dropped under Resume
-// Next, otherwise it ends the enclosing statement. A pending GoTo does not
-// stop a body.
-Result<void> Vm::run_body(const Body& body) {
-    for (const SpannedStmt& s : body) {
-        if (exit_flag_ != ExitKind::None) break;
-        auto r = exec_stmt_inner(s.stmt);
-        if (!r && !swallows_error()) return r;
-    }
-    return {};
-}
 
 // Every kind is listed: adding one fails to compile here until it is handled.
 static_assert(std::variant_size_v<decltype(Stmt::node)> == 53, "a statement kind without an arm below");
 
+// The tree's statements, for the kinds the compiler leaves to the tree and
+// for declarators; the kinds it always compiles run compiled from here too.
 Result<void> Vm::exec_stmt_inner(const Stmt& stmt) {
     const auto& n = stmt.node;
-    // The commonest kinds first, by plain branches: one shared indirect jump
-    // for every statement predicts badly.
-    if (auto s = std::get_if<Stmt::Assign>(&n)) return exec_assign(*s);
-    if (auto s = std::get_if<Stmt::If>(&n)) return exec_if(*s);
-    return exec_stmt_arm(stmt);
-}
-
-Result<void> Vm::exec_stmt_arm(const Stmt& stmt) {
-    const auto& n = stmt.node;
     switch (n.index()) {
-        case kStmt<Stmt::Assign>: return exec_assign(node_as<Stmt::Assign>(n));
-        case kStmt<Stmt::If>: return exec_if(node_as<Stmt::If>(n));
+        // kinds the compiler always handles (compile.cpp, exec.cpp)
+        case kStmt<Stmt::Assign>:
+        case kStmt<Stmt::If>:
+        case kStmt<Stmt::For>:
+        case kStmt<Stmt::ForEach>:
+        case kStmt<Stmt::DoLoop>:
+        case kStmt<Stmt::SelectCase>:
+        case kStmt<Stmt::Block>:
+        case kStmt<Stmt::WithVar>:
+        case kStmt<Stmt::CellWrite>:
+        case kStmt<Stmt::WithSheet>: return Exec::run_once(*this, stmt);
         // control flow (this file)
-        case kStmt<Stmt::For>: return exec_for(node_as<Stmt::For>(n));
-        case kStmt<Stmt::ForEach>: return exec_for_each(node_as<Stmt::ForEach>(n));
-        case kStmt<Stmt::DoLoop>: return exec_do(node_as<Stmt::DoLoop>(n));
-        case kStmt<Stmt::SelectCase>: return exec_select(node_as<Stmt::SelectCase>(n));
         case kStmt<Stmt::ExitFor>: return set_exit(ExitKind::For);
         case kStmt<Stmt::ExitDo>: return set_exit(ExitKind::Do);
         case kStmt<Stmt::ExitSub>: return set_exit(ExitKind::Sub);
@@ -77,8 +61,6 @@ Result<void> Vm::exec_stmt_arm(const Stmt& stmt) {
         case kStmt<Stmt::Nop>:
         case kStmt<Stmt::Skipped>: return {};
         case kStmt<Stmt::Call>: return exec_call(node_as<Stmt::Call>(n));
-        case kStmt<Stmt::Block>: return exec_block(node_as<Stmt::Block>(n));
-        case kStmt<Stmt::WithVar>: return exec_with_var(node_as<Stmt::WithVar>(n));
         case kStmt<Stmt::MsgBox>: return exec_msgbox(node_as<Stmt::MsgBox>(n));
         // variables and arrays (this file)
         case kStmt<Stmt::DimArray>: return exec_dim_array(node_as<Stmt::DimArray>(n));
@@ -93,7 +75,6 @@ Result<void> Vm::exec_stmt_arm(const Stmt& stmt) {
         case kStmt<Stmt::MemberPathAssign>: return exec_member_path_assign(node_as<Stmt::MemberPathAssign>(n));
         case kStmt<Stmt::IndexedFieldAssign>: return exec_indexed_field_assign(node_as<Stmt::IndexedFieldAssign>(n));
         // cells and ranges (stmt_cells.cpp)
-        case kStmt<Stmt::CellWrite>: return exec_cell_write(node_as<Stmt::CellWrite>(n));
         case kStmt<Stmt::RangeWrite>: return exec_range_write(node_as<Stmt::RangeWrite>(n));
         case kStmt<Stmt::RangeOffsetWrite>: return exec_range_offset_write(node_as<Stmt::RangeOffsetWrite>(n));
         case kStmt<Stmt::RangeClear>: return exec_range_clear(node_as<Stmt::RangeClear>(n));
@@ -104,7 +85,6 @@ Result<void> Vm::exec_stmt_arm(const Stmt& stmt) {
         case kStmt<Stmt::SheetCellWrite>: return exec_sheet_cell_write(node_as<Stmt::SheetCellWrite>(n));
         case kStmt<Stmt::SheetRangeWrite>: return exec_sheet_range_write(node_as<Stmt::SheetRangeWrite>(n));
         // sheets and application settings (stmt_sheets.cpp)
-        case kStmt<Stmt::WithSheet>: return exec_with_sheet(node_as<Stmt::WithSheet>(n));
         case kStmt<Stmt::AddSheet>: return exec_add_sheet(node_as<Stmt::AddSheet>(n));
         case kStmt<Stmt::SheetDelete>: return exec_sheet_delete(node_as<Stmt::SheetDelete>(n));
         case kStmt<Stmt::SheetProtect>: return exec_sheet_protect(node_as<Stmt::SheetProtect>(n));
@@ -151,10 +131,6 @@ Result<void> Vm::exec_goto(const Stmt::GoTo& s) {
     return {};
 }
 
-Result<void> Vm::exec_block(const Stmt::Block& s) { return run_body(s.body); }
-
-Result<void> Vm::exec_with_var(const Stmt::WithVar& s) { return run_body(s.body); }
-
 Result<void> Vm::exec_msgbox(const Stmt::MsgBox& s) {
     Variant prompt = TRY(eval_expr(*s.prompt));
     if (msgbox_error_) return fail(format_message(kMsgBox, prompt.to_string()));
@@ -166,56 +142,7 @@ Result<void> Vm::exec_dim_list(const Stmt::DimList& s) {
     return {};
 }
 
-Result<void> Vm::exec_if(const Stmt::If& s) {
-    bool truth;
-    if (!fast_truth(*s.cond, truth)) truth = vm::is_truthy(TRY(eval_expr(*s.cond)));
-    // run_body, spelled out here to save a call on every branch taken.
-    for (const SpannedStmt& st : truth ? s.then_body : s.else_body) {
-        if (exit_flag_ != ExitKind::None) break;
-        auto r = exec_stmt_fast(st.stmt);
-        if (!r && !swallows_error()) return r;
-    }
-    return {};
-}
-
 // ---------------------------------------------------------------- variables
-
-Result<void> Vm::exec_assign(const Stmt::Assign& s) {
-    const uint32_t slot = slot_of(s.name, s.slot);
-    Num num;
-    Variant value;
-    // Arithmetic: the fast path, else the numeric path with calls; neither
-    // is a concatenation.
-    if (auto b = s.value->get_if<Expr::Binary>(); b && vm::is_arithmetic(b->op)) {
-        if (fast_num_binary(*b, num) || TRY(eval_num_binary(*b, num, value)))
-            store_num(slot, num);
-        else
-            set_slot(slot, std::move(value));
-        return {};
-    }
-    if (fast_num(*s.value, num)) {
-        store_num(slot, num);
-        return {};
-    }
-    // s = s & x appends in place when nothing in x can run code or fail
-    // differently, so building a long text stays linear.
-    if (auto b = s.value->get_if<Expr::Binary>(); b && b->op == BinOp::Concat) {
-        auto lhs = b->lhs->get_if<Expr::Var>();
-        const Expr& rhs = *b->rhs;
-        bool simple_rhs = rhs.is<Expr::Str>() || rhs.is<Expr::Var>() || rhs.is<Expr::Int>() ||
-                          rhs.is<Expr::Float>();
-        if (lhs && lhs->slot == slot && simple_rhs && slots_[slot].defined && slots_[slot].value.is_str()) {
-            Variant tail = TRY(eval_expr(rhs));
-            std::string& text = slots_[slot].value.as_str();
-            return tail.is_str() ? vm::append_text(text, tail.as_str()) : vm::append_text(text, tail.to_string());
-        }
-    }
-    if (TRY(eval_num(*s.value, num, value)))
-        store_num(slot, num);
-    else
-        set_slot(slot, std::move(value));
-    return {};
-}
 
 Result<void> Vm::exec_dim_scalar(const Stmt::DimScalar& s) {
     const uint32_t slot = slot_of(s.name, s.slot);
@@ -225,99 +152,7 @@ Result<void> Vm::exec_dim_scalar(const Stmt::DimScalar& s) {
 
 // ---------------------------------------------------------------- loops
 
-Result<bool> Vm::loop_pass(const Body& body, ExitKind kind) {
-    TRY_VOID(run_body(body));
-    if (exit_flag_ == ExitKind::None) return false;
-    if (exit_flag_ == kind) exit_flag_ = ExitKind::None;
-    return true;
-}
-
-Result<double> Vm::eval_f64(const Expr& e) {
-    Num n;
-    if (fast_num(e, n)) return n.as_double();
-    return vm::to_f64(TRY(eval_expr(e)));
-}
-
-Result<void> Vm::exec_for(const Stmt::For& s) {
-    const double start = TRY(eval_f64(*s.start));
-    const double end = TRY(eval_f64(*s.end));
-    const double step = s.step ? TRY(eval_f64(*s.step)) : 1.0;
-    if (step == 0) return fail(std::string(kZeroStep));
-    const uint32_t slot = slot_of(s.var, s.slot);
-    for (double v = start; (v <= end && step > 0) || (end <= v && step < 0); v += step) {
-        TRY_VOID(check_deadline());
-        // The counter follows the number_variant rule.
-        store_num(slot, vm::num_of_double(v));
-        if (TRY(loop_pass(s.body, ExitKind::For))) return {};
-    }
-    return {};
-}
-
-// A stub as to variables: For Each over a variable (an array, a Range
-// variable) arrives with an empty collection text and fails on it.
-Result<void> Vm::exec_for_each(const Stmt::ForEach& s) {
-    auto range = resolve_range(s.collection, s.range);
-    if (!range) return fail(format_message(kBadForEachRange, s.collection));
-    const uint32_t slot = slot_of(s.var, s.slot);
-    // Spelled out rather than for_each_cell: an Exit For stops the walk.
-    for (uint64_t r = range->first.row; r <= range->last.row; ++r) {
-        for (uint64_t c = range->first.col; c <= range->last.col; ++c) {
-            TRY_VOID(check_deadline());
-            set_slot(slot, get_cell(static_cast<uint32_t>(r), static_cast<uint32_t>(c)));
-            if (TRY(loop_pass(s.body, ExitKind::For))) return {};
-        }
-    }
-    return {};
-}
-
-Result<void> Vm::exec_do(const Stmt::DoLoop& s) {
-    auto holds = [&](const std::optional<LoopCond>& c) -> Result<bool> {
-        if (!c) return true;
-        bool truth;
-        if (!fast_truth(*c->cond, truth)) truth = vm::is_truthy(TRY(eval_expr(*c->cond)));
-        return c->until ? !truth : truth;
-    };
-    for (;;) {
-        if (!TRY(holds(s.pre_cond))) return {};
-        TRY_VOID(check_deadline());
-        if (TRY(loop_pass(s.body, ExitKind::Do))) return {};
-        if (!TRY(holds(s.post_cond))) return {};
-    }
-}
-
 // ---------------------------------------------------------------- Select Case
-
-Result<bool> Vm::case_matches(const Variant& subject, const CaseMatch& match) {
-    if (auto m = match.get_if<CaseMatch::Value>()) return vm::vba_eq(subject, TRY(eval_expr(*m->value)));
-    if (auto m = match.get_if<CaseMatch::Range>()) {
-        Variant low = TRY(eval_expr(*m->low));
-        Variant high = TRY(eval_expr(*m->high));
-        if (TRY(vm::vba_cmp(subject, low)) == vm::Ordering::Less) return false;
-        return TRY(vm::vba_cmp(subject, high)) != vm::Ordering::Greater;
-    }
-    const auto& m = match.as<CaseMatch::Is>();
-    Variant value = TRY(eval_expr(*m.value));
-    switch (m.op) {
-        case BinOp::Eq: return vm::vba_eq(subject, value);
-        case BinOp::Ne: return !vm::vba_eq(subject, value);
-        default: break;
-    }
-    vm::Ordering o = TRY(vm::vba_cmp(subject, value));
-    switch (m.op) {
-        case BinOp::Lt: return o == vm::Ordering::Less;
-        case BinOp::Le: return o != vm::Ordering::Greater;
-        case BinOp::Gt: return o == vm::Ordering::Greater;
-        default: return o != vm::Ordering::Less;
-    }
-}
-
-Result<void> Vm::exec_select(const Stmt::SelectCase& s) {
-    Variant subject = TRY(eval_expr(*s.subject));
-    for (const CaseClause& c : s.cases)
-        for (const CaseMatch& m : c.matches)
-            if (TRY(case_matches(subject, m))) return run_body(c.body);
-    return run_body(s.else_body);
-}
 
 // ---------------------------------------------------------------- calls
 

@@ -39,16 +39,6 @@ Result<void> Vm::check_active_not_protected() const {
     return book_.check_sheet_not_protected(book_.active_sheet(), book_.active_sheet());
 }
 
-Result<void> Vm::exec_cell_write(const Stmt::CellWrite& s) {
-    TRY_VOID(check_active_not_protected());
-    const uint32_t row = TRY(eval_cell_index(*s.row, "row"));
-    const uint32_t col = TRY(eval_cell_index(*s.col, "col"));
-    Num num;
-    Variant value = fast_num(*s.value, num) ? vm::num_variant(num) : TRY(eval_expr(*s.value));
-    set_cell_value(row, col, std::move(value));
-    return {};
-}
-
 Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s) {
     TRY_VOID(check_active_not_protected());
     Variant value = TRY(eval_expr(*s.value));

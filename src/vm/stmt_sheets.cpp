@@ -40,12 +40,6 @@ Result<void> Vm::exec_add_sheet(const Stmt::AddSheet&) {
     }
 }
 
-Result<void> Vm::exec_with_sheet(const Stmt::WithSheet& s) {
-    std::string key = text::to_lower(s.sheet);
-    ensure_sheet(key);
-    return on_sheet(key, [&] { return run_body(s.body); });
-}
-
 Result<void> Vm::exec_application_set(const Stmt::ApplicationSet& s) {
     // Every setting is accepted, a value that fails to evaluate too; only
     // CutCopyMode = False has an effect: it empties the clipboard.

@@ -1,0 +1,526 @@
+// Running the compiled form: the functions the compiler puts into the nodes
+// (code.h). Each gives exactly what the tree interpreter gives for the same
+// node, which it falls back to for every case it does not handle itself.
+#include <array>
+#include <cmath>
+
+#include "types/text.h"
+#include "vm/builtins.h"
+#include "vm/exec.h"
+#include "vm/messages.h"
+#include "vm/values.h"
+
+namespace morvane {
+
+using vm::Num;
+using vm::NumResult;
+using vm::SCode;
+using vm::XCode;
+
+namespace {
+
+constexpr std::string_view kBadForEachRange = "ForEach: invalid range '{}'";
+
+}  // namespace
+
+// ---------------------------------------------------------------- check points
+
+bool Vm::Exec::poll(Vm& vm) {
+    auto r = vm.poll_interrupt();
+    return take(vm, r);
+}
+
+bool Vm::Exec::no_stack(Vm& vm) {
+    auto r = vm.out_of_stack();
+    return take(vm, r);
+}
+
+// ---------------------------------------------------------------- expressions
+
+bool Vm::Exec::eval_tree(Vm& vm, const XCode& x, Variant& out) {
+    auto r = vm.eval_expr(*x.src);
+    if (!take(vm, r)) return false;
+    out = std::move(*r);
+    return true;
+}
+
+bool Vm::Exec::eval_by_num(Vm& vm, const XCode& x, Variant& out) {
+    Num n;
+    switch (x.num(vm, x, n, out)) {
+        case NumResult::Number: out = vm::num_variant(n); return true;
+        case NumResult::Other: return true;
+        default: return false;
+    }
+}
+
+int Vm::Exec::truth_by_num(Vm& vm, const XCode& x) {
+    Num n;
+    Variant other;
+    switch (x.num(vm, x, n, other)) {
+        case NumResult::Number: return n.is_int ? n.i != 0 : n.d != 0.0;
+        case NumResult::Other: return vm::is_truthy(other);
+        default: return -1;
+    }
+}
+
+bool Vm::Exec::eval_const(Vm&, const XCode& x, Variant& out) {
+    out = x.value;
+    return true;
+}
+
+NumResult Vm::Exec::num_const(Vm&, const XCode& x, Num& n, Variant&) {
+    n = x.k;
+    return NumResult::Number;
+}
+
+// A copy of a defined variable's value. Copying an array counts its
+// elements toward the next interrupt check.
+bool Vm::Exec::copy_slot(Vm& vm, const Slot& s, Variant& out) {
+    if (s.value.is_array()) {
+        auto r = vm.charge_work(s.value.as_array().size());
+        if (!take(vm, r)) return false;
+    }
+    out = s.value;
+    return true;
+}
+
+NumResult Vm::Exec::num_slot(Vm& vm, const XCode& x, Num& n, Variant& other) {
+    const Slot& s = vm.slots_[x.slot];
+    if (!s.defined) return num_by_eval(vm, x, n, other);
+    if (vm::num_of(s.value, n)) return NumResult::Number;
+    return copy_slot(vm, s, other) ? NumResult::Other : NumResult::Failed;
+}
+
+bool Vm::Exec::eval_slot(Vm& vm, const XCode& x, Variant& out) {
+    const Slot& s = vm.slots_[x.slot];
+    // Not a variable: a constant, a clock built-in or an undefined name.
+    if (!s.defined) return eval_tree(vm, x, out);
+    return copy_slot(vm, s, out);
+}
+
+namespace {
+
+NumResult binop(const XCode& x, Variant lhs, Variant rhs, Num& n, Variant& other, std::string& error) {
+    auto r = vm::eval_binop(x.op, std::move(lhs), std::move(rhs));
+    if (!r) {
+        error = std::move(r).error();
+        return NumResult::Failed;
+    }
+    other = std::move(*r);
+    return vm::num_of(other, n) ? NumResult::Number : NumResult::Other;
+}
+
+}  // namespace
+
+NumResult Vm::Exec::num_arith(Vm& vm, const XCode& x, Num& n, Variant& other) {
+    const XCode& l = x.kids[0];
+    const XCode& r = x.kids[1];
+    Num a, c;
+    const NumResult ra = l.num(vm, l, a, other);
+    if (ra == NumResult::Failed) return ra;
+    if (ra == NumResult::Number) {
+        // `other` is free for the right operand: two numbers build no Variant.
+        const NumResult rc = r.num(vm, r, c, other);
+        if (rc == NumResult::Failed) return rc;
+        if (rc == NumResult::Number) {
+            if (arith(x.op, a, c, n)) return NumResult::Number;
+            other = vm::num_variant(c);
+        }
+        return binop(x, vm::num_variant(a), std::move(other), n, other, vm.error_);
+    }
+    Variant lhs = std::move(other);
+    Variant rhs;
+    const NumResult rc = r.num(vm, r, c, rhs);
+    if (rc == NumResult::Failed) return rc;
+    if (rc == NumResult::Number) rhs = vm::num_variant(c);
+    return binop(x, std::move(lhs), std::move(rhs), n, other, vm.error_);
+}
+
+bool Vm::Exec::eval_binary(Vm& vm, const XCode& x, Variant& out) {
+    Variant lhs, rhs;
+    if (!x.kids[0].eval(vm, x.kids[0], lhs) || !x.kids[1].eval(vm, x.kids[1], rhs)) return false;
+    auto r = vm::eval_binop(x.op, std::move(lhs), std::move(rhs));
+    if (!take(vm, r)) return false;
+    out = std::move(*r);
+    return true;
+}
+
+int Vm::Exec::truth_compare(Vm& vm, const XCode& x) {
+    const XCode& l = x.kids[0];
+    const XCode& r = x.kids[1];
+    Num a, c;
+    Variant lhs, rhs;
+    const NumResult ra = l.num(vm, l, a, lhs);
+    if (ra == NumResult::Failed) return -1;
+    const NumResult rc = r.num(vm, r, c, rhs);
+    if (rc == NumResult::Failed) return -1;
+    bool t;
+    if (ra == NumResult::Number && rc == NumResult::Number && vm::num_compare(x.op, a, c, t)) return t;
+    if (ra == NumResult::Number) lhs = vm::num_variant(a);
+    if (rc == NumResult::Number) rhs = vm::num_variant(c);
+    auto v = vm::eval_binop(x.op, std::move(lhs), std::move(rhs));
+    if (!take(vm, v)) return -1;
+    return vm::is_truthy(*v);
+}
+
+bool Vm::Exec::eval_compare(Vm& vm, const XCode& x, Variant& out) {
+    // A comparison always gives a Boolean.
+    const int t = x.truth(vm, x);
+    if (t < 0) return false;
+    out = Variant(t == 1);
+    return true;
+}
+
+NumResult Vm::Exec::num_call(Vm& vm, const XCode& x, Num& n, Variant& other) {
+    return call(vm, *static_cast<const Proc*>(x.target), x.kids, n, other);
+}
+
+
+bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
+    // An array variable of that name is indexed instead.
+    const Slot& s = vm.slots_[x.slot];
+    if (s.defined && s.value.is_array()) return eval_tree(vm, x, out);
+    ArgList list(vm);
+    for (const XCode& a : x.kids) {
+        // Constants and defined variables other than arrays are copied in
+        // place, the rest evaluated into their entry.
+        if (a.eval == &eval_const) {
+            list.args.push_back(a.value);
+        } else if (a.eval == &eval_slot && vm.slots_[a.slot].defined && !vm.slots_[a.slot].value.is_array()) {
+            list.args.push_back(vm.slots_[a.slot].value);
+        } else if (!a.eval(vm, a, list.args.emplace_back())) {
+            return false;
+        }
+    }
+    const auto& call = x.src->as<Expr::Call>();
+    auto r = static_cast<const vm::Builtin*>(x.target)->fn(vm, call.name, list.args);
+    if (!take(vm, r)) return false;
+    out = std::move(*r);
+    return true;
+}
+
+bool Vm::Exec::cell_index_general(Vm& vm, const XCode& x, std::string_view label, uint32_t& out) {
+    Num n;
+    Variant other;
+    const NumResult r = x.num(vm, x, n, other);
+    if (r == NumResult::Failed) return false;
+    if (r == NumResult::Number && n.is_int && n.i >= 1) {
+        out = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
+        return true;
+    }
+    auto index = vm::to_cell_index(r == NumResult::Number ? vm::num_variant(n) : other, label);
+    if (!take(vm, index)) return false;
+    out = *index;
+    return true;
+}
+
+bool Vm::Exec::pure_cells(const Vm& vm, const XCode& x, Num& n) {
+    CellPos at;
+    if (!pure_index(vm, x.kids[0], at.row) || !pure_index(vm, x.kids[1], at.col)) return false;
+    auto it = vm.cells().find(at);
+    return it != vm.cells().end() && vm::num_of(it->second.value, n);
+}
+
+NumResult Vm::Exec::num_cells(Vm& vm, const XCode& x, Num& n, Variant& other) {
+    uint32_t row, col;
+    if (!cell_index(vm, x.kids[0], "row", row) || !cell_index(vm, x.kids[1], "col", col)) return NumResult::Failed;
+    const CellMap& cells = vm.cells();
+    auto it = cells.find(CellPos{row, col});
+    if (it == cells.end()) {
+        other = Variant();
+        return NumResult::Other;
+    }
+    if (vm::num_of(it->second.value, n)) return NumResult::Number;
+    other = it->second.value;
+    return NumResult::Other;
+}
+
+// ---------------------------------------------------------------- calls
+
+
+NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, Num& n, Variant& other) {
+    const size_t argc = args.size();
+    std::array<Num, kMaxNumArgs> nums;
+    size_t numbers = 0;
+    bool stopped = false;  // `other` holds argument `numbers`, which is no number
+    if (proc.num_call && argc == proc.param_slots.size()) {
+        for (; numbers < argc && !stopped; ++numbers) {
+            const XCode& a = args[numbers];
+            if (a.pure && a.pure(vm, a, nums[numbers])) continue;
+            const NumResult r = a.num(vm, a, nums[numbers], other);
+            if (r == NumResult::Failed) return r;
+            stopped = r == NumResult::Other;
+        }
+        if (!stopped) return call_numbers(vm, proc, nums, n, other);
+        --numbers;
+    }
+    // The argument stack: the numbers evaluated so far, the value that
+    // stopped them, then the rest.
+    const size_t base = vm.arg_stack_.size();
+    for (size_t k = 0; k < numbers; ++k) vm.arg_stack_.push_back(vm::num_variant(nums[k]));
+    size_t next = numbers;
+    if (stopped) vm.arg_stack_.push_back(std::move(other)), ++next;
+    for (; next < argc; ++next) {
+        if (!args[next].eval(vm, args[next], vm.arg_stack_.emplace_back())) {
+            vm.arg_stack_.resize(base);
+            return NumResult::Failed;
+        }
+    }
+    auto r = vm.invoke(proc, base);
+    if (!take(vm, r)) return NumResult::Failed;
+    other = std::move(*r);
+    return vm::num_of(other, n) ? NumResult::Number : NumResult::Other;
+}
+
+NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num, kMaxNumArgs>& nums, Num& n,
+                                 Variant& other) {
+    if (!enter(vm)) return NumResult::Failed;
+    vm::DepthGuard guard(vm.depth_);
+    // The slots' old values wait here until the end, numbers without a
+    // Variant; a failed call restores nothing.
+    const size_t argc = proc.param_slots.size();
+    const size_t values_mark = vm.saved_values_.size();
+    std::array<Saved, kMaxNumArgs + 1> saved;
+    for (size_t k = 0; k < argc; ++k) {
+        vm.take_slot(proc.param_slots[k], false, saved[k]);
+        vm.store_num(proc.param_slots[k], nums[k]);
+    }
+    const uint32_t result_slot = proc.name_slot;
+    vm.take_slot(result_slot, false, saved[argc]);
+    vm.clear_slot(result_slot);
+    if (!vm.run_code_loop(proc)) {
+        vm.saved_values_.resize(values_mark);
+        return NumResult::Failed;
+    }
+    Slot& s = vm.slots_[result_slot];
+    const bool is_num = s.defined && vm::num_of(s.value, n);
+    if (!is_num) other = s.defined ? std::move(s.value) : Variant();
+    vm.clear_slot(result_slot);
+    size_t v = values_mark;
+    for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
+    if (v != values_mark) vm.saved_values_.resize(values_mark);
+    return is_num ? NumResult::Number : NumResult::Other;
+}
+
+// ---------------------------------------------------------------- statements
+
+bool Vm::Exec::run_tree(Vm& vm, const SCode& s) {
+    auto r = vm.exec_stmt_inner(*s.src);
+    return take(vm, r);
+}
+
+bool Vm::Exec::run_nothing(Vm&, const SCode&) { return true; }
+
+bool Vm::Exec::run_exit(Vm& vm, const SCode& s) {
+    vm.exit_flag_ = static_cast<ExitKind>(s.slot);
+    return true;
+}
+
+bool Vm::Exec::run_assign(Vm& vm, const SCode& s) {
+    const XCode& x = s.x[0];
+    Num n;
+    Variant other;
+    switch (x.num(vm, x, n, other)) {
+        case NumResult::Number: vm.store_num(s.slot, n); return true;
+        case NumResult::Other: vm.set_slot(s.slot, std::move(other)); return true;
+        default: return false;
+    }
+}
+
+bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
+    if (!vm.slots_[s.slot].defined || !vm.slots_[s.slot].value.is_str()) return run_assign(vm, s);
+    const XCode& tail = s.x[0].kids[1];
+    Result<void> r;
+    if (tail.eval == &eval_const && tail.value.is_str()) {
+        r = vm::append_text(vm.slots_[s.slot].value.as_str(), tail.value.as_str());
+    } else {
+        Variant v;
+        if (!tail.eval(vm, tail, v)) return false;
+        std::string& text = vm.slots_[s.slot].value.as_str();
+        r = v.is_str() ? vm::append_text(text, v.as_str()) : vm::append_text(text, v.to_string());
+    }
+    return take(vm, r);
+}
+
+bool Vm::Exec::run_if(Vm& vm, const SCode& s) {
+    const int t = s.x[0].truth(vm, s.x[0]);
+    if (t < 0) return false;
+    return run_block(vm, t ? s.body : s.other);
+}
+
+namespace {
+
+bool to_double(Vm& vm, const XCode& x, double& out, std::string& error) {
+    Num n;
+    Variant other;
+    const NumResult r = x.num(vm, x, n, other);
+    if (r == NumResult::Failed) return false;
+    if (r == NumResult::Number) {
+        out = n.as_double();
+        return true;
+    }
+    auto d = vm::to_f64(other);
+    if (!d) {
+        error = std::move(d).error();
+        return false;
+    }
+    out = *d;
+    return true;
+}
+
+bool whole_within(double x, double limit) { return x - std::trunc(x) == 0 && std::fabs(x) <= limit; }
+
+}  // namespace
+
+bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
+    double start, end, step = 1.0;
+    if (!to_double(vm, s.x[0], start, vm.error_) || !to_double(vm, s.x[1], end, vm.error_)) return false;
+    if (s.x.size() > 2 && !to_double(vm, s.x[2], step, vm.error_)) return false;
+    if (step == 0) return failed(vm, std::string(vm::kZeroStep));
+    const uint32_t slot = s.slot;
+    double v = start;
+    // Whole counters count in integers while every value is an exact
+    // double, which is what the float loop would compute.
+    constexpr double k2p52 = 4503599627370496.0;
+    if (whole_within(start, k2p52) && whole_within(step, k2p52)) {
+        int64_t i = static_cast<int64_t>(start);
+        const int64_t di = static_cast<int64_t>(step);
+        for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
+            const double d = static_cast<double>(i);
+            if (!((d <= end && step > 0) || (end <= d && step < 0))) return true;
+            if (!tick(vm)) return false;
+            vm.store_num(slot, Num{true, i, 0});
+            const int k = loop_pass(vm, s.body, ExitKind::For);
+            if (k != 0) return k > 0;
+        }
+        v = static_cast<double>(i);
+    }
+    for (; (v <= end && step > 0) || (end <= v && step < 0); v += step) {
+        if (!tick(vm)) return false;
+        vm.store_num(slot, vm::num_of_double(v));
+        const int k = loop_pass(vm, s.body, ExitKind::For);
+        if (k != 0) return k > 0;
+    }
+    return true;
+}
+
+bool Vm::Exec::run_do(Vm& vm, const SCode& s) {
+    const XCode* pre = (s.flags & SCode::kPre) ? &s.x[0] : nullptr;
+    const XCode* post = (s.flags & SCode::kPost) ? &s.x.back() : nullptr;
+    // 1 when the condition lets the loop go on, 0 when not, -1 on failure.
+    auto holds = [&](const XCode* c, bool until) {
+        if (!c) return 1;
+        const int t = c->truth(vm, *c);
+        return t < 0 ? t : (until ? !t : t);
+    };
+    for (;;) {
+        const int go = holds(pre, s.flags & SCode::kPreUntil);
+        if (go <= 0) return go == 0;
+        if (!tick(vm)) return false;
+        const int k = loop_pass(vm, s.body, ExitKind::Do);
+        if (k != 0) return k > 0;
+        const int again = holds(post, s.flags & SCode::kPostUntil);
+        if (again <= 0) return again == 0;
+    }
+}
+
+// Every cell of the rectangle row by row, as written, read from whatever
+// sheet is active at each step.
+bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
+    const auto& f = s.src->as<Stmt::ForEach>();
+    auto range = vm.resolve_range(f.collection, f.range);
+    if (!range) return failed(vm, format_message(kBadForEachRange, f.collection));
+    for (uint64_t r = range->first.row; r <= range->last.row; ++r) {
+        for (uint64_t c = range->first.col; c <= range->last.col; ++c) {
+            if (!tick(vm)) return false;
+            vm.set_slot(s.slot, vm.get_cell(static_cast<uint32_t>(r), static_cast<uint32_t>(c)));
+            const int k = loop_pass(vm, s.body, ExitKind::For);
+            if (k != 0) return k > 0;
+        }
+    }
+    return true;
+}
+
+int Vm::Exec::case_matches(Vm& vm, const Variant& subject, const XCode& m) {
+    Variant a, b;
+    if (!m.kids[0].eval(vm, m.kids[0], a)) return -1;
+    if (m.slot == kMatchValue) return vm::vba_eq(subject, a);
+    if (m.slot == kMatchRange) {
+        // Both bounds are evaluated before either comparison.
+        if (!m.kids[1].eval(vm, m.kids[1], b)) return -1;
+        auto low = vm::vba_cmp(subject, a);
+        if (!take(vm, low)) return -1;
+        if (*low == vm::Ordering::Less) return 0;
+        auto high = vm::vba_cmp(subject, b);
+        if (!take(vm, high)) return -1;
+        return *high != vm::Ordering::Greater;
+    }
+    if (m.op == BinOp::Eq) return vm::vba_eq(subject, a);
+    if (m.op == BinOp::Ne) return !vm::vba_eq(subject, a);
+    auto o = vm::vba_cmp(subject, a);
+    if (!take(vm, o)) return -1;
+    switch (m.op) {
+        case BinOp::Lt: return *o == vm::Ordering::Less;
+        case BinOp::Le: return *o != vm::Ordering::Greater;
+        case BinOp::Gt: return *o == vm::Ordering::Greater;
+        default: return *o != vm::Ordering::Less;
+    }
+}
+
+// The first case with a matching match runs; later matches and cases are
+// not evaluated.
+bool Vm::Exec::run_select(Vm& vm, const SCode& s) {
+    Variant subject;
+    if (!s.x[0].eval(vm, s.x[0], subject)) return false;
+    for (const SCode& c : s.body) {
+        for (const XCode& m : c.x) {
+            const int hit = case_matches(vm, subject, m);
+            if (hit < 0) return false;
+            if (hit) return run_block(vm, c.body);
+        }
+    }
+    return run_block(vm, s.other);
+}
+
+bool Vm::Exec::run_with_sheet(Vm& vm, const SCode& s) {
+    const std::string key = text::to_lower(s.src->as<Stmt::WithSheet>().sheet);
+    vm.ensure_sheet(key);
+    auto r = vm.on_sheet(key, [&]() -> Result<void> {
+        if (!run_block(vm, s.body)) return fail(std::move(vm.error_));
+        return {};
+    });
+    return take(vm, r);
+}
+
+Result<void> Vm::Exec::run_once(Vm& vm, const Stmt& stmt) {
+    const SCode code = compile_stmt(vm, stmt);
+    if (!code.run(vm, code)) return fail(std::move(vm.error_));
+    return {};
+}
+
+bool Vm::Exec::run_call(Vm& vm, const SCode& s) {
+    Num n;
+    Variant dropped;
+    return call(vm, *static_cast<const Proc*>(s.target), s.x, n, dropped) != NumResult::Failed;
+}
+
+bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {
+    if (auto r = vm.check_active_not_protected(); !take(vm, r)) return false;
+    uint32_t row, col;
+    if (!cell_index(vm, s.x[0], "row", row) || !cell_index(vm, s.x[1], "col", col)) return false;
+    Num n;
+    if (s.x[2].pure && s.x[2].pure(vm, s.x[2], n)) {
+        vm.book_.set_cell_value(row, col, vm::num_variant(n));
+        return true;
+    }
+    Variant value;
+    switch (s.x[2].num(vm, s.x[2], n, value)) {
+        case NumResult::Number: value = vm::num_variant(n); break;
+        case NumResult::Other: break;
+        default: return false;
+    }
+    vm.book_.set_cell_value(row, col, std::move(value));
+    return true;
+}
+
+}  // namespace morvane

@@ -1,0 +1,288 @@
+// The functions that run the compiled form (exec.cpp) and the compiler that
+// picks them (compile.cpp), as members of Vm::Exec so that they reach the
+// interpreter's state directly. Included only by interpreter units.
+#pragma once
+
+#include <algorithm>
+#include <array>
+
+#include "vm/code.h"
+#include "vm/fast_path.h"
+
+namespace morvane {
+
+struct Vm::Exec {
+    using XCode = vm::XCode;
+    using SCode = vm::SCode;
+    using Code = vm::Code;
+    using NumResult = vm::NumResult;
+
+    // ------------------------------------------------ compiling (compile.cpp)
+    static Code compile_body(Vm& vm, const Body& body);
+    static SCode compile_stmt(Vm& vm, const Stmt& stmt);
+    static XCode compile_expr(Vm& vm, const Expr& expr);
+    // A Case match: its kind in `slot`, its operator in `op`, its values in
+    // `kids`; run by case_matches, never evaluated as an expression.
+    static constexpr uint32_t kMatchValue = 0, kMatchRange = 1, kMatchIs = 2;
+    static XCode compile_match(Vm& vm, const CaseMatch& match);
+    // Compiles one statement and runs it: the tree dispatcher's arm for the
+    // kinds the compiler always handles, when met outside a compiled body.
+    static Result<void> run_once(Vm& vm, const Stmt& stmt);
+
+    // ------------------------------------------------ failures
+    static bool failed(Vm& vm, std::string message) {
+        vm.error_ = std::move(message);
+        return false;
+    }
+    template <class T>
+    static bool take(Vm& vm, Result<T>& r) {
+        if (r) return true;
+        vm.error_ = std::move(r).error();
+        return false;
+    }
+
+    // ------------------------------------------------ check points
+    // check_deadline (tick) and enter_call (enter), the rare ends out of line.
+    static bool tick(Vm& vm) {
+        if ((++vm.steps_ & 255) != 0) [[likely]]
+            return true;
+        return poll(vm);
+    }
+    static bool enter(Vm& vm) {
+        if (vm.depth_ < kMaxCallDepth &&
+            (vm.stack_limit_ == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= vm.stack_limit_))
+            [[likely]]
+            return tick(vm);
+        return no_stack(vm);
+    }
+    [[gnu::noinline]] static bool poll(Vm& vm);
+    [[gnu::noinline]] static bool no_stack(Vm& vm);
+
+    // ------------------------------------------------ bodies and statements
+    // The body rule: stop at a pending exit; a failure is dropped under
+    // Resume Next, otherwise it ends the enclosing statement.
+    [[gnu::always_inline]] static bool run_block(Vm& vm, const Code& body) {
+        for (const SCode& s : body) {
+            if (vm.exit_flag_ != ExitKind::None) break;
+            if (!s.run(vm, s) && !vm.swallows_error()) return false;
+        }
+        return true;
+    }
+    // One pass of a loop body: 1 when an exit ends the loop (using up an Exit
+    // of the loop's own kind), 0 to go on, -1 for a failure.
+    [[gnu::always_inline]] static int loop_pass(Vm& vm, const Code& body, ExitKind kind) {
+        if (!run_block(vm, body)) return -1;
+        if (vm.exit_flag_ == ExitKind::None) return 0;
+        if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
+        return 1;
+    }
+    static bool run_tree(Vm& vm, const SCode& s);
+    static bool run_assign(Vm& vm, const SCode& s);
+    static bool run_append(Vm& vm, const SCode& s);
+    static bool run_if(Vm& vm, const SCode& s);
+    static bool run_for(Vm& vm, const SCode& s);
+    static bool run_do(Vm& vm, const SCode& s);
+    static bool run_call(Vm& vm, const SCode& s);
+    static bool run_cell_write(Vm& vm, const SCode& s);
+    static bool run_for_each(Vm& vm, const SCode& s);
+    static bool run_select(Vm& vm, const SCode& s);
+    // 1 when `m` matches the subject, 0 when not, -1 for a failure.
+    static int case_matches(Vm& vm, const Variant& subject, const XCode& m);
+    static bool run_with_sheet(Vm& vm, const SCode& s);
+    static bool run_body_stmt(Vm& vm, const SCode& s) { return run_block(vm, s.body); }
+    static bool run_exit(Vm& vm, const SCode& s);
+    static bool run_nothing(Vm& vm, const SCode& s);
+
+    // ------------------------------------------------ expressions
+    static bool eval_tree(Vm& vm, const XCode& x, Variant& out);
+    static NumResult num_by_eval(Vm& vm, const XCode& x, vm::Num& n, Variant& other) {
+        if (!x.eval(vm, x, other)) return NumResult::Failed;
+        return vm::num_of(other, n) ? NumResult::Number : NumResult::Other;
+    }
+    static bool eval_by_num(Vm& vm, const XCode& x, Variant& out);
+    static int truth_by_num(Vm& vm, const XCode& x);
+    static bool eval_const(Vm& vm, const XCode& x, Variant& out);
+    static NumResult num_const(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    static NumResult num_slot(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    static bool eval_slot(Vm& vm, const XCode& x, Variant& out);
+    static bool copy_slot(Vm& vm, const Slot& s, Variant& out);
+    static NumResult num_arith(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    static bool eval_binary(Vm& vm, const XCode& x, Variant& out);
+    static int truth_compare(Vm& vm, const XCode& x);
+    static bool eval_compare(Vm& vm, const XCode& x, Variant& out);
+    static NumResult num_call(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    static bool eval_builtin(Vm& vm, const XCode& x, Variant& out);
+    static NumResult num_cells(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+
+    // Operands whose value needs no call: a slot or a numeric constant.
+    enum class Leaf : uint8_t { Slot, Const };
+    template <Leaf L>
+    [[gnu::always_inline]] static bool leaf(const Vm& vm, const XCode& x, vm::Num& n) {
+        if constexpr (L == Leaf::Const) {
+            n = x.k;
+            return true;
+        } else {
+            const Slot& s = vm.slots_[x.slot];
+            return s.defined && vm::num_of(s.value, n);
+        }
+    }
+    // Arithmetic on two leaves; the general path when either is no number
+    // or the rule declines.
+    template <Leaf L, Leaf R>
+    static NumResult num_arith_leaves(Vm& vm, const XCode& x, vm::Num& n, Variant& other) {
+        vm::Num a, c;
+        if (leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && arith(x.op, a, c, n))
+            return NumResult::Number;
+        return num_arith(vm, x, n, other);
+    }
+    template <Leaf L, Leaf R>
+    [[gnu::always_inline]] static bool pure_arith_leaves(const Vm& vm, const XCode& x, vm::Num& n) {
+        vm::Num a, c;
+        return leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && arith(x.op, a, c, n);
+    }
+    static bool pure_const(const Vm& vm, const XCode& x, vm::Num& n) { return leaf<Leaf::Const>(vm, x, n); }
+    static bool pure_slot(const Vm& vm, const XCode& x, vm::Num& n) { return leaf<Leaf::Slot>(vm, x, n); }
+    static bool pure_arith(const Vm& vm, const XCode& x, vm::Num& n) {
+        vm::Num a, c;
+        return x.kids[0].pure(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && arith(x.op, a, c, n);
+    }
+    static bool pure_cells(const Vm& vm, const XCode& x, vm::Num& n);
+    // A node with a pure path: that first, then the general one.
+    template <XCode::EvalNum General>
+    static NumResult num_pure_first(Vm& vm, const XCode& x, vm::Num& n, Variant& other) {
+        if (x.pure(vm, x, n)) return NumResult::Number;
+        return General(vm, x, n, other);
+    }
+    static int truth_compare_pure(Vm& vm, const XCode& x) {
+        vm::Num a, c;
+        bool t;
+        if (x.kids[0].pure(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && vm::num_compare(x.op, a, c, t))
+            return t;
+        return truth_compare(vm, x);
+    }
+    // x = an expression with a pure path.
+    static bool run_assign_pure(Vm& vm, const SCode& s) {
+        vm::Num n;
+        if (s.x[0].pure(vm, s.x[0], n)) {
+            vm.store_num(s.slot, n);
+            return true;
+        }
+        return run_assign(vm, s);
+    }
+    // Integers stay in registers; any other numbers take the pure path.
+    template <Leaf L, Leaf R>
+    static bool run_assign_leaves(Vm& vm, const SCode& s) {
+        const XCode& x = s.x[0];
+        int64_t a, c, r;
+        if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && int_arith(x.op, a, c, r)) {
+            vm.store_num(s.slot, vm::Num{true, r, 0});
+            return true;
+        }
+        return run_assign_pure(vm, s);
+    }
+    template <Leaf L, Leaf R>
+    static int truth_compare_leaves(Vm& vm, const XCode& x) {
+        int64_t i, j;
+        // Integers within 2^53 order as their doubles do.
+        if (leaf_int<L>(vm, x.kids[0], i) && leaf_int<R>(vm, x.kids[1], j) && i >= -vm::k2p53 && i <= vm::k2p53 &&
+            j >= -vm::k2p53 && j <= vm::k2p53) {
+            switch (x.op) {
+                case BinOp::Eq: return i == j;
+                case BinOp::Ne: return i != j;
+                case BinOp::Lt: return i < j;
+                case BinOp::Le: return i <= j;
+                case BinOp::Gt: return i > j;
+                default: return i >= j;
+            }
+        }
+        vm::Num a, c;
+        bool t;
+        if (leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && vm::num_compare(x.op, a, c, t)) return t;
+        return truth_compare(vm, x);
+    }
+    // Integer arithmetic within 2^53, where every value is an exact double
+    // and so the float rule gives the same Integer; false otherwise.
+    [[gnu::always_inline]] static bool int_arith(BinOp op, int64_t a, int64_t c, int64_t& r) {
+        if (a < -vm::k2p53 || a > vm::k2p53 || c < -vm::k2p53 || c > vm::k2p53) return false;
+        switch (op) {
+            case BinOp::Add: r = a + c; break;
+            case BinOp::Sub: r = a - c; break;
+            case BinOp::Mul:
+                if (__builtin_mul_overflow(a, c, &r)) return false;
+                break;
+            case BinOp::Mod:
+            case BinOp::IntDiv:
+                if (c == 0) return false;
+                r = op == BinOp::Mod ? a % c : a / c;
+                return true;
+            default: return false;
+        }
+        return r >= -vm::k2p53 && r <= vm::k2p53;
+    }
+    // vm::num_arith with the Integer cases above first.
+    [[gnu::always_inline]] static bool arith(BinOp op, const vm::Num& a, const vm::Num& c, vm::Num& out) {
+        int64_t r;
+        if (a.is_int && c.is_int && int_arith(op, a.i, c.i, r)) {
+            out = {true, r, 0};
+            return true;
+        }
+        return vm::num_arith(op, a, c, out);
+    }
+    // A leaf holding an Integer, read without a Num.
+    template <Leaf L>
+    [[gnu::always_inline]] static bool leaf_int(const Vm& vm, const XCode& x, int64_t& v) {
+        if constexpr (L == Leaf::Const) {
+            v = x.k.i;
+            return x.k.is_int;
+        } else {
+            const Slot& s = vm.slots_[x.slot];
+            const int64_t* p = s.defined ? std::get_if<int64_t>(&s.value) : nullptr;
+            if (!p) return false;
+            v = *p;
+            return true;
+        }
+    }
+
+    // ------------------------------------------------ calls
+    // Runs `proc` on the arguments `args`, binding them straight into its
+    // parameter slots when they are all numbers; the result as for num.
+    static NumResult call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, vm::Num& n, Variant& other);
+    // A Function whose arguments are all numbers, bound as numbers.
+    static NumResult call_numbers(Vm& vm, const Proc& proc, const std::array<vm::Num, kMaxNumArgs>& nums,
+                                  vm::Num& n, Variant& other);
+    // A reused argument list for one built-in call.
+    struct ArgList {
+        Vm& vm;
+        std::vector<Variant>& args;
+        explicit ArgList(Vm& v) : vm(v), args(take(v.arg_pool_)) {}
+        ~ArgList() { vm.arg_pool_.lists[--vm.arg_pool_.used]->clear(); }
+        ArgList(const ArgList&) = delete;
+        ArgList& operator=(const ArgList&) = delete;
+        static std::vector<Variant>& take(ArgPool& pool) {
+            if (pool.used == pool.lists.size()) pool.lists.push_back(std::make_unique<std::vector<Variant>>());
+            return *pool.lists[pool.used++];
+        }
+    };
+    // The activation proper on arguments already bound: the body loop with
+    // its jumps, exits and error handlers.
+    static bool run_activation(Vm& vm, const Proc& proc);
+    // A row or column argument with a pure path as a cell index, when it is
+    // a whole number of 1 or more; leaves are read inline.
+    static bool pure_index(const Vm& vm, const XCode& x, uint32_t& out) {
+        vm::Num n;
+        const bool got = x.pure == &pure_slot    ? leaf<Leaf::Slot>(vm, x, n)
+                         : x.pure == &pure_const ? leaf<Leaf::Const>(vm, x, n)
+                                                 : x.pure(vm, x, n);
+        if (!got || !n.is_int || n.i < 1) return false;
+        out = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
+        return true;
+    }
+    // A row or column argument as a cell index, or its message.
+    static bool cell_index(Vm& vm, const XCode& x, std::string_view label, uint32_t& out) {
+        if (x.pure && pure_index(vm, x, out)) return true;
+        return cell_index_general(vm, x, label, out);
+    }
+    static bool cell_index_general(Vm& vm, const XCode& x, std::string_view label, uint32_t& out);
+};
+
+}  // namespace morvane
