@@ -43,8 +43,12 @@ void store_sheet(Vm& vm, reader::WorkbookSheet& sheet) {
     vm.ensure_sheet(sheet.name);
     (void)vm.set_active_sheet(sheet.name);  // cannot fail: the sheet exists now
     vm.reserve_cells(sheet.cells.size());
+    CellMap& cells = vm.active_cells_mut();
     sheet.cells.drain([&](reader::SheetCells::Entry&& entry) {
-        vm.set_cell_value(entry.pos.row, entry.pos.col, to_variant(std::move(entry.cell)));
+        // A sheet named twice (in another letter case) keeps the later value.
+        Variant value = to_variant(std::move(entry.cell));
+        auto [it, inserted] = cells.try_emplace(entry.pos, std::nullopt, std::move(value));
+        if (!inserted) it->second = CellContent{std::nullopt, std::move(value)};
     });
 }
 

@@ -86,13 +86,25 @@ public:
     }
 
 private:
+    // The cell's `t` attribute, read once per cell; any other value is a number.
+    enum class Type : uint8_t { Number, Shared, Bool, Text, Inline };
+
+    static Type type_of(const Attr* t) {
+        if (!t) return Type::Number;
+        std::string_view v = t->value;
+        if (v == "s") return Type::Shared;
+        if (v == "b") return Type::Bool;
+        if (v == "e" || v == "str") return Type::Text;
+        if (v == "inlineStr") return Type::Inline;
+        return Type::Number;
+    }
+
     bool positioned() const { return row_ >= 1 && col_ >= 1; }
 
     Result<void> store(SheetCell cell) { return store_cell(cells_, CellPos{row_, col_}, std::move(cell), budget_); }
 
     void open_cell(const std::vector<Attr>& attrs) {
-        const Attr* t = find_attr(attrs, "t");
-        type_.assign(t ? std::string_view(t->value) : std::string_view());
+        type_ = type_of(find_attr(attrs, "t"));
         const Attr* r = find_attr(attrs, "r");
         auto ref = r ? parse_cell_ref(r->value) : std::nullopt;
         if (ref) {
@@ -122,7 +134,7 @@ private:
         } else if (name == "rPh") {
             if (phonetic_ > 0) --phonetic_;
         } else if (name == "c") {
-            if (type_ == "inlineStr" && !inline_.empty() && positioned()) return store(SheetCell{std::move(inline_)});
+            if (type_ == Type::Inline && !inline_.empty() && positioned()) return store(SheetCell{std::move(inline_)});
         }
         return {};
     }
@@ -132,19 +144,19 @@ private:
         bool pending = in_value_ && positioned();
         in_value_ = false;
         if (!pending) return {};
-        if (type_ == "b") return store(SheetCell{false});
-        if (type_ == "e" || type_ == "str") return store(SheetCell{std::string()});
+        if (type_ == Type::Bool) return store(SheetCell{false});
+        if (type_ == Type::Text) return store(SheetCell{std::string()});
         return {};
     }
 
     std::optional<SheetCell> convert(std::string_view v) const {
-        if (type_ == "s") {
+        if (type_ == Type::Shared) {
             auto index = parse_u32_plus(v);
             if (!index || *index >= strings_.size()) return std::nullopt;
             return SheetCell{strings_[*index]};
         }
-        if (type_ == "b") return SheetCell{v == "1"};
-        if (type_ == "e" || type_ == "str") return SheetCell{std::string(v)};
+        if (type_ == Type::Bool) return SheetCell{v == "1"};
+        if (type_ == Type::Text) return SheetCell{std::string(v)};
         return number_cell(v);
     }
 
@@ -153,7 +165,7 @@ private:
     SheetCells& cells_;
     uint32_t row_ = 0;
     uint32_t col_ = 0;
-    std::string type_;
+    Type type_ = Type::Number;
     bool in_value_ = false;
     bool inline_text_ = false;
     uint32_t phonetic_ = 0;  // depth of rPh runs, whose text is not the cell's

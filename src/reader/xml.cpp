@@ -175,7 +175,10 @@ bool XmlIter::next(Ev& ev) {
         if (!s.empty() && s[0] == '/') {
             size_t gt = s.find('>');
             ev.kind = Ev::Kind::End;
-            ev.name.assign(trim_ws(s.substr(1, gt == std::string_view::npos ? gt : gt - 1)));
+            std::string_view name = s.substr(1, gt == std::string_view::npos ? gt : gt - 1);
+            // Most end tags are a bare ASCII name: no trimming to do.
+            auto plain = [](char c) { return !is_ascii_white(static_cast<unsigned char>(c)) && c > 0; };
+            ev.name.assign(!name.empty() && plain(name.front()) && plain(name.back()) ? name : trim_ws(name));
             rest_ = after(s, gt, 1);
             return true;
         }

@@ -85,14 +85,23 @@ Result<std::string> zip_read_text(ZipArchive& archive, std::string_view name, By
 
     // The declared size is a hint only: a hostile header may lie either way.
     const uint64_t limit = std::min(kMaxPartBytes, budget.left);
+    // A truthful size is read in one call (one byte more to see the end);
+    // growth is left unfilled, since inflating writes every byte anyway.
     std::string out;
-    if (st.valid & ZIP_STAT_SIZE) out.reserve(static_cast<size_t>(std::min<uint64_t>(st.size, limit) + 1));
+    size_t want = kReadChunk;
+    if (st.valid & ZIP_STAT_SIZE) {
+        want = static_cast<size_t>(std::min<uint64_t>(st.size, limit) + 1);
+        out.reserve(want);
+    }
     for (;;) {
         size_t old = out.size();
-        out.resize(old + kReadChunk);
-        zip_int64_t n = zip_fread(entry.file, out.data() + old, kReadChunk);
+        size_t chunk = want > old ? want - old : kReadChunk;
+        zip_int64_t n = 0;
+        out.resize_and_overwrite(old + chunk, [&](char* buf, size_t) {
+            n = zip_fread(entry.file, buf + old, chunk);
+            return old + static_cast<size_t>(std::max<zip_int64_t>(n, 0));
+        });
         if (n < 0) return fail(zip_file_strerror(entry.file));
-        out.resize(old + static_cast<size_t>(n));
         if (out.size() > limit) {
             if (out.size() > kMaxPartBytes) return fail(format_message(kPartTooLarge, name));
             return fail(std::string(kTooMuchData));
