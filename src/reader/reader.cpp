@@ -77,14 +77,14 @@ void SheetCells::grow() {
     for (size_t i = 0; i < size_; ++i) slots_[slot_of((*this)[i].pos)] = static_cast<uint32_t>(i);
 }
 
-void SheetCells::append(CellPos pos, SheetCell cell) {
+void SheetCells::append(CellPos pos, SheetCell&& cell) {
     // The first chunk grows as needed (a workbook may hold many small
     // sheets); later ones are taken whole.
     if ((size_ >> kChunkBits) == chunks_.size()) {
         chunks_.emplace_back();
         if (chunks_.size() > 1) chunks_.back().reserve(kChunk);
     }
-    chunks_.back().push_back(Entry{pos, std::move(cell)});
+    chunks_.back().emplace_back(pos, std::move(cell));
     ++size_;
 }
 
@@ -168,7 +168,9 @@ std::optional<uint32_t> parse_u32_plus(std::string_view text) {
 }
 
 std::optional<std::pair<uint32_t, uint32_t>> parse_cell_ref(std::string_view text) {
-    std::string_view s = trim_ws(text);
+    // A reference as writers put it (letters then digits) needs no trimming.
+    bool bare = !text.empty() && is_digit(text.back()) && (text[0] & ~0x20) >= 'A' && (text[0] & ~0x20) <= 'Z';
+    std::string_view s = bare ? text : trim_ws(text);
     size_t i = 0;
     uint64_t col = 0;
     for (; i < s.size() && !is_digit(s[i]); ++i) {

@@ -89,7 +89,7 @@ private:
     }
     size_t slot_of(CellPos pos) const;
     void grow();
-    void append(CellPos pos, SheetCell cell);
+    void append(CellPos pos, SheetCell&& cell);
 
     std::vector<std::vector<Entry>> chunks_;
     std::vector<uint32_t> slots_;  // entry index or kFree; at most half full

@@ -101,7 +101,7 @@ private:
 
     bool positioned() const { return row_ >= 1 && col_ >= 1; }
 
-    Result<void> store(SheetCell cell) { return store_cell(cells_, CellPos{row_, col_}, std::move(cell), budget_); }
+    Result<void> store(SheetCell&& cell) { return store_cell(cells_, CellPos{row_, col_}, std::move(cell), budget_); }
 
     void open_cell(const std::vector<Attr>& attrs) {
         type_ = type_of(find_attr(attrs, "t"));

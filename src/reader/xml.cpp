@@ -119,8 +119,12 @@ std::string_view local_name(std::string_view name) {
 }
 
 const Attr* find_attr(const std::vector<Attr>& attrs, std::string_view name) {
-    for (const Attr& a : attrs)
-        if (a.name == name || local_name(a.name) == name) return &a;
+    for (const Attr& a : attrs) {
+        // Lengths first: most attributes differ in length from the one sought.
+        std::string_view n = a.name;
+        if (n.size() < name.size()) continue;
+        if (n.size() == name.size() ? n == name : local_name(n) == name) return &a;
+    }
     return nullptr;
 }
 
