@@ -113,11 +113,6 @@ bool append_entity(std::string& out, std::string_view name) {
 
 std::string_view trim_ws(std::string_view s) { return trim_end_ws(trim_start_ws(s)); }
 
-std::string_view local_name(std::string_view name) {
-    size_t colon = name.rfind(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
 const Attr* find_attr(const std::vector<Attr>& attrs, std::string_view name) {
     for (const Attr& a : attrs) {
         // Lengths first: most attributes differ in length from the one sought.
@@ -134,6 +129,15 @@ bool attr_is_true(const std::vector<Attr>& attrs, std::string_view name) {
 }
 
 void append_unescaped(std::string& out, std::string_view s) {
+    // Short values (cell references, numbers) are scanned inline.
+    if (s.size() <= 32) {
+        bool plain = true;
+        for (char c : s) plain &= c != '&';
+        if (plain) {
+            out.append(s);
+            return;
+        }
+    }
     for (;;) {
         size_t amp = s.find('&');
         if (amp == std::string_view::npos) {

@@ -5,6 +5,7 @@
 // attribute lookup.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -52,7 +53,12 @@ std::string xml_unescape(std::string_view s);
 void append_unescaped(std::string& out, std::string_view s);
 
 // The part of a name after its last ':'.
-std::string_view local_name(std::string_view name);
+// Inline: every event of every part asks for it.
+inline std::string_view local_name(std::string_view name) {
+    for (size_t i = name.size(); i > 0; --i)
+        if (name[i - 1] == ':') return name.substr(i);
+    return name;
+}
 // The first attribute named `name` exactly or by its local name.
 const Attr* find_attr(const std::vector<Attr>& attrs, std::string_view name);
 // The attribute's value is exactly "true", "TRUE" or "1".
