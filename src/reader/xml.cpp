@@ -11,6 +11,7 @@
 // Every construct that lacks its terminator runs to the end of the text.
 #include "reader/xml.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <utility>
@@ -44,6 +45,17 @@ std::string_view trim_end_ws(std::string_view s) {
     s = s.substr(0, n);
     if (!s.empty() && static_cast<unsigned char>(s.back()) >= 0x80) return text::trim_end(s);
     return s;
+}
+
+// Position of the first `c` in `s`, or npos. Most stretches between marks
+// are a few bytes (a number, a reference), too short to pay for a library call.
+size_t find_char(std::string_view s, char c) {
+    const size_t n = std::min<size_t>(s.size(), 16);
+    for (size_t i = 0; i < n; ++i)
+        if (s[i] == c) return i;
+    if (n == s.size()) return std::string_view::npos;
+    const void* hit = std::memchr(s.data() + n, c, s.size() - n);
+    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - s.data()) : std::string_view::npos;
 }
 
 // Position of the first '>' outside a quoted stretch, or npos.
@@ -171,7 +183,7 @@ std::optional<Ev> XmlIter::next_ev() {
 bool XmlIter::next(Ev& ev) {
     while (!rest_.empty()) {
         if (rest_[0] != '<') {
-            size_t lt = rest_.find('<');
+            size_t lt = find_char(rest_, '<');
             std::string_view data = rest_.substr(0, lt);
             rest_.remove_prefix(data.size());
             ev.kind = Ev::Kind::Text;
@@ -181,7 +193,7 @@ bool XmlIter::next(Ev& ev) {
         }
         std::string_view s = rest_.substr(1);
         if (!s.empty() && s[0] == '/') {
-            size_t gt = s.find('>');
+            size_t gt = find_char(s, '>');
             ev.kind = Ev::Kind::End;
             std::string_view name = s.substr(1, gt == std::string_view::npos ? gt : gt - 1);
             // Most end tags are a bare ASCII name: no trimming to do.
@@ -237,8 +249,10 @@ bool XmlIter::simple_tag(Ev& ev) {
         const char* attr_end = p;
         const char quote = p[1];
         const char* value = p + 2;
-        const char* close = static_cast<const char*>(std::memchr(value, quote, static_cast<size_t>(end - value)));
-        if (!close || close + 1 >= end) return false;
+        size_t at = find_char(std::string_view(value, static_cast<size_t>(end - value)), quote);
+        if (at == std::string_view::npos) return false;
+        const char* close = value + at;
+        if (close + 1 >= end) return false;
         if (count == ev.attrs.size()) ev.attrs.emplace_back();
         Attr& slot = ev.attrs[count++];
         slot.name.assign(attr, attr_end);
