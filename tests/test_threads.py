@@ -23,27 +23,33 @@ def raise_in(thread, exc):
     assert done == 1
 
 
-def test_eight_vms_run_at_the_same_time():
-    n = 8
+def assert_they_overlap(n, work):
+    """Runs work(k) on n threads started together; each run must overlap all
+    the others in time. Holding the interpreter for a whole call would make
+    them strictly one after another: the last would start after the first
+    ended."""
     gate = threading.Barrier(n)
     spans = [None] * n
 
-    def work(k):
-        vm = Vm()
+    def timed(k):
         gate.wait()
         start = time.perf_counter()
-        vm.run(BUSY, "Main")
+        work(k)
         spans[k] = (start, time.perf_counter())
-        assert vm.variables()["n"] == BUSY_PASSES
 
-    threads = [threading.Thread(target=work, args=(k,)) for k in range(n)]
+    threads = [threading.Thread(target=timed, args=(k,)) for k in range(n)]
     for t in threads:
         t.start()
     for t in threads:
         t.join()
-    # Holding the interpreter for a whole run would make them strictly
-    # one after another: the last would start after the first ended.
+    assert None not in spans
     assert max(s for s, _ in spans) < min(e for _, e in spans)
+
+
+def test_eight_vms_run_at_the_same_time():
+    vms = [Vm() for _ in range(8)]
+    assert_they_overlap(8, lambda k: vms[k].run(BUSY, "Main"))
+    assert all(vm.variables()["n"] == BUSY_PASSES for vm in vms)
 
 
 def test_a_runaway_macro_in_a_worker_thread_stops_on_request():
@@ -133,21 +139,10 @@ def test_files_load_and_save_while_other_threads_run(tmp_path, suffix):
             source.set_cell(r, c, r * c if c % 2 else f"text {r}")
     path = str(tmp_path / ("big" + suffix))
     source.save_workbook(path)
-    n = 4
-    gate = threading.Barrier(n)
-    spans = [None] * n
 
     def work(k):
-        gate.wait()
-        start = time.perf_counter()
         vm = morvane.load_workbook(path)
         vm.save_workbook(str(tmp_path / f"copy{k}{suffix}"))
-        spans[k] = (start, time.perf_counter())
 
-    threads = [threading.Thread(target=work, args=(k,)) for k in range(n)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert max(s for s, _ in spans) < min(e for _, e in spans)
+    assert_they_overlap(4, work)
     assert morvane.load_workbook(str(tmp_path / f"copy0{suffix}")).get_cell(20000, 5) == 100000

@@ -7,7 +7,7 @@ import pytest
 
 import morvane
 
-from vmhelp import run, run_body, same, value_of
+from vmhelp import run, run_body, same, sub, value_of
 
 P52 = 2**52
 
@@ -150,3 +150,14 @@ def test_conditions_on_integers_beyond_two_to_the_53(op, want):
     # two Integers is exact.
     vm = run_body(f"a = 9007199254740993\nb = 9007199254740992\nIf a {op} b Then\n x = 1\nElse\n x = 0\nEnd If")
     assert same(vm.variables()["x"], want)
+
+
+def test_an_argument_that_calls_procedures_while_the_argument_stack_grows():
+    # Each G call pushes F's arguments while the outer F is still collecting
+    # its own: the value must land in its entry, wherever the stack moved.
+    code = (
+        "Function F(a, b)\n    F = a & b\nEnd Function\n"
+        "Function G(x)\n    G = F(\"p\", x)\nEnd Function\n"
+        + sub('r = F("a", G(G(G(G(G(G("z")))))))')
+    )
+    assert run(code).variables()["r"] == "a" + "p" * 6 + "z"

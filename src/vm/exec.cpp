@@ -261,10 +261,14 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
     size_t next = numbers;
     if (stopped) vm.arg_stack_.push_back(std::move(other)), ++next;
     for (; next < argc; ++next) {
-        if (!args[next].eval(vm, args[next], vm.arg_stack_.emplace_back())) {
+        // Evaluated aside, then pushed: an argument that calls a procedure
+        // grows the argument stack, which would move an entry taken first.
+        Variant value;
+        if (!args[next].eval(vm, args[next], value)) {
             vm.arg_stack_.resize(base);
             return NumResult::Failed;
         }
+        vm.arg_stack_.push_back(std::move(value));
     }
     auto r = vm.invoke(proc, base);
     if (!take(vm, r)) return NumResult::Failed;
