@@ -104,8 +104,14 @@ private:
     Result<void> store(SheetCell&& cell) { return store_cell(cells_, CellPos{row_, col_}, std::move(cell), budget_); }
 
     void open_cell(const std::vector<Attr>& attrs) {
-        type_ = type_of(find_attr(attrs, "t"));
-        const Attr* r = find_attr(attrs, "r");
+        // Both attributes in one pass, the first of each name counting.
+        const Attr *t = nullptr, *r = nullptr;
+        for (const Attr& a : attrs) {
+            std::string_view n = local_name(a.name);
+            if (!t && n == "t") t = &a;
+            else if (!r && n == "r") r = &a;
+        }
+        type_ = type_of(t);
         auto ref = r ? parse_cell_ref(r->value) : std::nullopt;
         if (ref) {
             row_ = ref->first;

@@ -202,11 +202,13 @@ bool XmlIter::next(Ev& ev) {
             rest_ = after(s, gt, 1);
             return true;
         }
-        if (s.starts_with("!--")) {
+        // Comments and sections are rare: one byte tells most tags apart.
+        const bool bang = !s.empty() && s[0] == '!';
+        if (bang && s.starts_with("!--")) {
             rest_ = after(s, s.find("-->"), 3);
             continue;
         }
-        if (s.starts_with("![CDATA[")) {
+        if (bang && s.starts_with("![CDATA[")) {
             std::string_view body = s.substr(8);
             size_t end = body.find("]]>");
             rest_ = after(body, end, 3);
