@@ -42,8 +42,9 @@ Variant to_variant(reader::SheetCell&& cell) {
 void store_sheet(Vm& vm, reader::WorkbookSheet& sheet) {
     vm.ensure_sheet(sheet.name);
     (void)vm.set_active_sheet(sheet.name);  // cannot fail: the sheet exists now
-    vm.reserve_cells(sheet.cells.size());
     CellMap& cells = vm.active_cells_mut();
+    // Grown once, not doubled as it fills.
+    cells.reserve(cells.size() + sheet.cells.size());
     sheet.cells.drain([&](reader::SheetCells::Entry&& entry) {
         // A sheet named twice (in another letter case) keeps the later value.
         Variant value = to_variant(std::move(entry.cell));

@@ -91,9 +91,6 @@ public:
     void set_cell_value(uint32_t row, uint32_t col, Variant value) {
         book_.set_cell_value(row, col, std::move(value));
     }
-    // Room for `cells` more cells on the active sheet, so that storing a
-    // loaded sheet grows its map once instead of doubling as it fills.
-    void reserve_cells(size_t cells) { book_.cells_mut().reserve(book_.cells().size() + cells); }
     // The active sheet's cells, for storing a loaded sheet in one pass.
     CellMap& active_cells_mut() { return book_.cells_mut(); }
 
