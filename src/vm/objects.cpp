@@ -7,6 +7,7 @@
 #include "types/address.h"
 #include "types/text.h"
 #include "vm/fast_path.h"
+#include "vm/messages.h"
 #include "vm/mod.h"
 #include "vm/sheet_rows.h"
 #include "vm/values.h"
@@ -21,7 +22,6 @@ constexpr std::string_view kWorkbookNotSheet =
     "'{}' is a Workbook object — use '{}.Worksheets(name)', not '.Range(...)'/'.Cells(...)' directly";
 constexpr std::string_view kWorkbookNotFound = "Workbook '{}' not found";
 constexpr std::string_view kSheetIndex = "Sheet index {} not found";
-constexpr std::string_view kSheetNotFound = "Sheet '{}' not found";
 constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
 constexpr std::string_view kObjectNotSet = "Object variable '{}' is not set (Set was never called, or it holds Nothing)";
 constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
@@ -172,7 +172,7 @@ Result<void> Vm::write_range_ref_value(const RangeRef& range, bool is_formula, c
     const CellRange& area = range.areas.front();
     TRY_VOID(book_.check_sheet_not_protected(range.sheet, range.sheet));
     // A sheet deleted since the Set is not brought back by writing to it.
-    if (!book_.has_sheet(range.sheet)) return fail(format_message(kSheetNotFound, range.sheet));
+    if (!book_.has_sheet(range.sheet)) return fail(format_message(vm::kSheetNotFound, range.sheet));
     TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "write"));
     TRY_VOID(charge_work(area.cell_count()));
     if (is_formula) {

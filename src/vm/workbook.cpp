@@ -6,12 +6,12 @@
 #include <iterator>
 
 #include "types/text.h"
+#include "vm/messages.h"
 
 namespace morvane {
 
 namespace {
 
-constexpr std::string_view kSheetNotFound = "Sheet '{}' not found";
 constexpr std::string_view kSheetProtected = "Cannot edit: sheet '{}' is protected";
 
 // The first position at or after `start` that the run of occupied members
@@ -52,7 +52,7 @@ void Workbook::ensure_sheet(std::string_view name) { sheets_.try_emplace(text::t
 
 Result<void> Workbook::set_active_sheet(std::string_view name) {
     auto it = sheets_.find(text::to_lower(name));
-    if (it == sheets_.end()) return fail(format_message(kSheetNotFound, name));
+    if (it == sheets_.end()) return fail(format_message(vm::kSheetNotFound, name));
     active_sheet_ = it->first;
     active_cells_ = &it->second;
     index_dirty_ = true;
@@ -123,7 +123,7 @@ Result<void> Workbook::check_sheet_not_protected(std::string_view key, std::stri
 
 Result<void> Workbook::require_sheet_exists(std::string_view key, std::string_view display) const {
     if (sheets_.contains(std::string(key))) return {};
-    return fail(format_message(kSheetNotFound, display));
+    return fail(format_message(vm::kSheetNotFound, display));
 }
 
 }  // namespace morvane
