@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "types/address.h"
+#include "types/calc_mode.h"
 
 namespace morvane {
 
@@ -78,8 +79,6 @@ enum class BinOp : uint8_t {
     Eq = 7, Ne = 8, Lt = 9, Le = 10, Gt = 11, Ge = 12,
     Concat = 13, And = 14, Or = 15, Xor = 16,
 };
-
-enum class CalcMode : uint8_t { Automatic = 0, Manual = 1 };
 
 enum class EndDirection : uint8_t { Up = 0, Down = 1, ToLeft = 2, ToRight = 3 };
 

@@ -4,7 +4,7 @@
 // the paste itself are the clipboard model's (vm/paste.h).
 #include "vm/fast_path.h"
 #include "vm/mod.h"
-#include "vm/values.h"
+#include "values/values.h"
 
 namespace morvane {
 

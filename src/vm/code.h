@@ -17,7 +17,7 @@
 
 #include "parser/ast.h"
 #include "types/variant.h"
-#include "vm/num.h"
+#include "values/num.h"
 
 namespace morvane {
 

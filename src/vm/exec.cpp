@@ -5,10 +5,10 @@
 #include <cmath>
 
 #include "types/text.h"
-#include "vm/builtins.h"
+#include "vm/builtins/builtins.h"
 #include "vm/exec.h"
 #include "vm/messages.h"
-#include "vm/values.h"
+#include "values/values.h"
 
 namespace morvane {
 

@@ -6,10 +6,10 @@
 #include <cstddef>
 
 #include "types/address.h"
-#include "vm/builtins.h"
+#include "vm/builtins/builtins.h"
 #include "vm/dispatch.h"
 #include "vm/fast_path.h"
-#include "vm/values.h"
+#include "values/values.h"
 
 namespace morvane {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "vm/mod.h"
-#include "vm/num.h"
+#include "values/num.h"
 
 namespace morvane {
 

@@ -5,7 +5,7 @@
 #include "formula/eval.h"
 #include "formula/parser.h"
 #include "vm/mod.h"
-#include "vm/recalc.h"
+#include "workbook/recalc.h"
 
 namespace morvane {
 

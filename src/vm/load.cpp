@@ -4,7 +4,7 @@
 #include <type_traits>
 
 #include "types/address.h"
-#include "vm/builtins.h"
+#include "vm/builtins/builtins.h"
 #include "vm/exec.h"
 
 namespace morvane {

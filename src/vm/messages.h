@@ -8,6 +8,5 @@ namespace morvane::vm {
 
 inline constexpr std::string_view kInterrupted = "Interrupted";
 inline constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
-inline constexpr std::string_view kSheetNotFound = "Sheet '{}' not found";
 
 }  // namespace morvane::vm

@@ -32,10 +32,10 @@
 #include "types/result.h"
 #include "types/variant.h"
 #include "vm/code.h"
-#include "vm/areas.h"
-#include "vm/num.h"
-#include "vm/paste.h"
-#include "vm/workbook.h"
+#include "workbook/areas.h"
+#include "values/num.h"
+#include "workbook/paste.h"
+#include "workbook/workbook.h"
 
 namespace morvane {
 

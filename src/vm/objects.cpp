@@ -9,8 +9,8 @@
 #include "vm/fast_path.h"
 #include "vm/messages.h"
 #include "vm/mod.h"
-#include "vm/sheet_rows.h"
-#include "vm/values.h"
+#include "workbook/sheet_rows.h"
+#include "values/values.h"
 
 namespace morvane {
 

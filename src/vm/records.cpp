@@ -4,7 +4,7 @@
 // field, and turns any other value into a record; the declared Type only
 // shapes the defaults made at Dim time.
 #include "vm/fast_path.h"
-#include "vm/record_values.h"
+#include "values/record_values.h"
 
 namespace morvane {
 

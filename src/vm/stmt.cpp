@@ -8,7 +8,7 @@
 #include "vm/dispatch.h"
 #include "vm/exec.h"
 #include "vm/messages.h"
-#include "vm/values.h"
+#include "values/values.h"
 
 namespace morvane {
 

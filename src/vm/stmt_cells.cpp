@@ -9,8 +9,8 @@
 #include "types/address.h"
 #include "types/text.h"
 #include "vm/fast_path.h"
-#include "vm/sheet_rows.h"
-#include "vm/values.h"
+#include "workbook/sheet_rows.h"
+#include "values/values.h"
 
 namespace morvane {
 

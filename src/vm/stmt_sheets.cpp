@@ -3,7 +3,7 @@
 #include "types/text.h"
 #include "vm/fast_path.h"
 #include "vm/messages.h"
-#include "vm/values.h"
+#include "values/values.h"
 
 namespace morvane {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "formula/parser.h"
-#include "vm/recalc.h"
+#include "workbook/recalc.h"
 
 using namespace morvane;
 using morvane::vm::FormulaEntry;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "vm/record_values.h"
+#include "values/record_values.h"
 
 using namespace morvane;
 

@@ -13,9 +13,9 @@
 
 #include "tests/cpp/formula_test_util.h"
 #include "types/address.h"
-#include "vm/areas.h"
-#include "vm/paste.h"
-#include "vm/sheet_rows.h"
+#include "workbook/areas.h"
+#include "workbook/paste.h"
+#include "workbook/sheet_rows.h"
 
 using namespace morvane;
 

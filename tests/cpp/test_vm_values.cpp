@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "vm/values.h"
+#include "values/values.h"
 
 using namespace morvane;
 using vm::Ordering;

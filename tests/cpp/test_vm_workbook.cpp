@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "vm/mod.h"
-#include "vm/values.h"
-#include "vm/workbook.h"
+#include "values/values.h"
+#include "workbook/workbook.h"
 
 using namespace morvane;
 

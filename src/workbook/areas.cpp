@@ -1,4 +1,4 @@
-#include "vm/areas.h"
+#include "workbook/areas.h"
 
 #include <string>
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "types/address.h"
-#include "vm/builtins.h"
+#include "vm/builtins/builtins.h"
 
 namespace morvane::vm {
 

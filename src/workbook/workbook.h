@@ -12,10 +12,16 @@
 #include <unordered_set>
 #include <vector>
 
-#include "parser/ast.h"
+#include "types/calc_mode.h"
 #include "types/cell_map.h"
 #include "types/result.h"
 #include "types/variant.h"
+
+namespace morvane::vm {
+
+inline constexpr std::string_view kSheetNotFound = "Sheet '{}' not found";
+
+}  // namespace morvane::vm
 
 namespace morvane {
 

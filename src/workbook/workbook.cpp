@@ -1,12 +1,11 @@
 // The workbook model: sheets, the active sheet, single cells, the occupancy
 // index behind the End searches, and the sheet checks.
-#include "vm/workbook.h"
+#include "workbook/workbook.h"
 
 #include <algorithm>
 #include <iterator>
 
 #include "types/text.h"
-#include "vm/messages.h"
 
 namespace morvane {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <utility>
 
-#include "vm/builtins.h"
-#include "vm/values.h"
+#include "vm/builtins/builtins.h"
+#include "values/values.h"
 
 namespace morvane::vm {
 

@@ -1,4 +1,4 @@
-#include "vm/sheet_rows.h"
+#include "workbook/sheet_rows.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "formula/sort.h"
-#include "vm/values.h"
+#include "values/values.h"
 
 namespace morvane::vm {
 

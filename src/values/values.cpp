@@ -1,4 +1,4 @@
-#include "vm/values.h"
+#include "values/values.h"
 
 #include <algorithm>
 #include <cmath>

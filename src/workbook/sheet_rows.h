@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "types/cell_map.h"
-#include "vm/areas.h"
+#include "workbook/areas.h"
 
 namespace morvane::vm {
 

@@ -1,4 +1,4 @@
-#include "vm/wsf.h"
+#include "vm/builtins/wsf.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <span>
 
 #include "formula/criteria.h"
-#include "vm/values.h"
+#include "values/values.h"
 
 namespace morvane::vm {
 

@@ -12,9 +12,9 @@
 #include <utility>
 
 #include "types/text.h"
-#include "vm/builtins.h"
+#include "vm/builtins/builtins.h"
 #include "vm/mod.h"
-#include "vm/values.h"
+#include "values/values.h"
 
 namespace morvane::vm {
 

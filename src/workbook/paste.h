@@ -15,7 +15,7 @@
 
 #include "types/cell_map.h"
 #include "types/result.h"
-#include "vm/areas.h"
+#include "workbook/areas.h"
 
 namespace morvane::vm {
 

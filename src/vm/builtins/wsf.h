@@ -10,7 +10,7 @@
 
 #include "types/result.h"
 #include "types/variant.h"
-#include "vm/builtins.h"
+#include "vm/builtins/builtins.h"
 
 namespace morvane::vm {
 

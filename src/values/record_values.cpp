@@ -1,4 +1,4 @@
-#include "vm/record_values.h"
+#include "values/record_values.h"
 
 #include <algorithm>
 #include <cstdint>

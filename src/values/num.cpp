@@ -1,8 +1,8 @@
 // The general numeric rule behind num_arith: Integer arithmetic while it is
 // exact, else the floating-point rule.
-#include "vm/num.h"
+#include "values/num.h"
 
-#include "vm/values.h"
+#include "values/values.h"
 
 namespace morvane::vm {
 

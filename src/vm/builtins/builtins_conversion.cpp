@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "types/text.h"
-#include "vm/builtins.h"
-#include "vm/values.h"
+#include "vm/builtins/builtins.h"
+#include "values/values.h"
 
 namespace morvane::vm {
 

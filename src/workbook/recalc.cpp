@@ -1,4 +1,4 @@
-#include "vm/recalc.h"
+#include "workbook/recalc.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,9 +1,9 @@
-#include "vm/paste.h"
+#include "workbook/paste.h"
 
 #include <string>
 
 #include "types/address.h"
-#include "vm/sheet_rows.h"
+#include "workbook/sheet_rows.h"
 
 namespace morvane::vm {
 

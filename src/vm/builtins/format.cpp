@@ -1,4 +1,4 @@
-#include "vm/format.h"
+#include "vm/builtins/format.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "types/text.h"
-#include "vm/values.h"
+#include "values/values.h"
 
 namespace morvane::vm {
 

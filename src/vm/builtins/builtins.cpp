@@ -6,10 +6,10 @@
 #include <span>
 #include <string_view>
 
-#include "vm/areas.h"
-#include "vm/builtins.h"
+#include "workbook/areas.h"
+#include "vm/builtins/builtins.h"
 #include "vm/mod.h"
-#include "vm/wsf.h"
+#include "vm/builtins/wsf.h"
 
 namespace morvane {
 

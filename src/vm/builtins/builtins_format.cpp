@@ -2,9 +2,9 @@
 #include <string>
 #include <string_view>
 
-#include "vm/builtins.h"
-#include "vm/format.h"
-#include "vm/values.h"
+#include "vm/builtins/builtins.h"
+#include "vm/builtins/format.h"
+#include "values/values.h"
 
 namespace morvane::vm {
 

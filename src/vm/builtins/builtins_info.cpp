@@ -8,8 +8,8 @@
 #include <variant>
 
 #include "types/text.h"
-#include "vm/builtins.h"
-#include "vm/values.h"
+#include "vm/builtins/builtins.h"
+#include "values/values.h"
 
 namespace morvane::vm {
 
