@@ -6,9 +6,10 @@ The Python side runs under the fastest CPython found on the machine (as in
 bench_vm.py); the morvane side under this script's interpreter with the
 morvane build it imports. Each side runs in a child process. Prints the best
 time per call of each side and the ratio morvane / CPython (below 1.0 means
-morvane is faster). The recalculation includes its own work per cell
-(ordering, reading A<r>, storing the text), so its ratio is an upper bound
-for TEXT itself.
+morvane is faster). A recalculation does its own work per cell (ordering
+the cells, reading A<r>, storing the result), so a third row recalculates
+=A<r> alone on the same sheet, and a last line gives TEXT's own share: the
+difference of the two recalculations beside Python's format.
 
 Run: PYTHONPATH=build/dev .venv/bin/python bench/bench_format.py
 """
@@ -70,11 +71,13 @@ def worker(side, case):
     vm = morvane.Vm()
     for r in range(1, CELLS + 1):
         vm.set_cell(r, 1, r * 1.37)
-    vm.set_cell_formula_batch({(r, 2): f'=TEXT(A{r},"#,##0.00")' for r in range(1, CELLS + 1)})
+    formula = '=TEXT(A{},"#,##0.00")' if case == "text" else "=A{}"
+    vm.set_cell_formula_batch({(r, 2): formula.format(r) for r in range(1, CELLS + 1)})
 
     def recalc(_):
         vm.recalculate()
-        return vm.get_cell(CELLS, 2)
+        got = vm.get_cell(CELLS, 2)
+        return got if case == "text" else format(got, ",.2f")
 
     return best_of(recalc, lambda: None, min_repeat=3, budget=1.0, max_repeat=5)
 
@@ -100,15 +103,21 @@ def main():
     print(f"Python side: {py} (CPython {version}); morvane side: {sys.executable}")
     print(f"{'case':40} {'CPython':>12} {'morvane':>12} {'ratio':>6}")
     failed = False
+    seconds = {}
     for case, label, count in (("format", 'Format(x, "#,##0.00") in a macro', N),
-                               ("text", '=TEXT(A<r>, "#,##0.00") recalculated', CELLS)):
-        ref = child(py, ["--worker", "py", case])
+                               ("text", '=TEXT(A<r>, "#,##0.00") recalculated', CELLS),
+                               ("plain", "=A<r> recalculated", CELLS)):
+        ref = child(py, ["--worker", "py", "format" if case == "format" else "text"])
         got = child(sys.executable, ["--worker", "vba", case], os.environ.get("PYTHONPATH"))
+        seconds[case] = (ref["seconds"], got["seconds"])
         if got["result"] != ref["result"]:
             failed = True
             print(f"  result mismatch: morvane {got['result']!r}, Python {ref['result']!r}")
         print(f"{label:40} {ref['seconds'] / count * 1e9:9.1f} ns {got['seconds'] / count * 1e9:9.1f} ns "
               f"{got['seconds'] / ref['seconds']:6.2f}", flush=True)
+    own = seconds["text"][1] - seconds["plain"][1]
+    print(f"{'TEXT own share (difference of the two)':40} {seconds['text'][0] / CELLS * 1e9:9.1f} ns "
+          f"{own / CELLS * 1e9:9.1f} ns {own / seconds['text'][0]:6.2f}")
     if failed:
         sys.exit(1)
 

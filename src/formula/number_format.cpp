@@ -13,7 +13,6 @@
 
 #include "formula/dates.h"
 #include "types/calendar.h"
-#include "types/text.h"
 
 namespace morvane::numfmt {
 
@@ -226,6 +225,11 @@ bool starts_with_ci(std::string_view s, std::string_view prefix) {
     return true;
 }
 
+// The names of formats are ASCII, so ASCII case folding finds them.
+bool is_name(std::string_view pattern, std::string_view lower_name) {
+    return pattern.size() == lower_name.size() && starts_with_ci(pattern, lower_name);
+}
+
 size_t utf8_length(std::string_view s, size_t at) {
     const auto c = static_cast<unsigned char>(s[at]);
     const size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
@@ -237,7 +241,7 @@ bool is_colour(std::string_view inner) {
     static constexpr std::string_view kColours[] = {"black", "blue", "cyan", "green", "magenta", "red", "white",
                                                     "yellow"};
     for (auto c : kColours)
-        if (inner.size() == c.size() && starts_with_ci(inner, c)) return true;
+        if (is_name(inner, c)) return true;
     return starts_with_ci(inner, "color");
 }
 
@@ -540,12 +544,12 @@ constexpr std::string_view kDateTime = "m/d/yyyy h:mm:ss AM/PM";
 Compiled compile(std::string_view pattern, Dialect dialect) {
     Compiled out;
     if (dialect == Dialect::Vba) {
-        if (text::equals_ignore_case(pattern, "general date")) {
+        if (is_name(pattern, "general date")) {
             out.general_date = true;
             return out;
         }
         for (const Named& n : kNamed)
-            if (text::equals_ignore_case(pattern, n.name)) {
+            if (is_name(pattern, n.name)) {
                 pattern = n.pattern;
                 break;
             }
@@ -951,8 +955,7 @@ std::string general_text(double x) {
 }
 
 bool is_general_name(std::string_view pattern) {
-    return pattern.empty() || text::equals_ignore_case(pattern, "general") ||
-           text::equals_ignore_case(pattern, "general number");
+    return pattern.empty() || is_name(pattern, "general") || is_name(pattern, "general number");
 }
 
 Rendered render_number(std::string_view pattern, double x, const Style& style) {
