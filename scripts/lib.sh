@@ -5,7 +5,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VENV="$ROOT/.venv"
 # The package build tree: pip builds here incrementally, with the C++ tests.
 PKG_BUILD="$ROOT/build/pkg"
-APT_PACKAGES=(build-essential pkg-config libzip-dev zlib1g-dev libicu-dev libgtest-dev)
+APT_PACKAGES=(build-essential pkg-config libzip-dev zlib1g-dev libdeflate-dev libicu-dev libgtest-dev)
 
 log() { printf '==> %s\n' "$*" >&2; }
 
