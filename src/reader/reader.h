@@ -97,7 +97,7 @@ private:
     bool ordered_ = true;  // every entry after the one before it: no index yet
 };
 
-// One sheet as read: its name (case kept for .xlsx, lower-cased for .ods) and cells.
+// One sheet as read: its name as the file writes it, and its cells.
 struct WorkbookSheet {
     std::string name;
     SheetCells cells;

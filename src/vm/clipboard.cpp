@@ -58,8 +58,6 @@ Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s) {
 
 Result<void> Vm::exec_sheet_paste(const Stmt::SheetPaste& s) {
     auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
-    // The new sheet stays even when the paste fails.
-    ensure_sheet(key);
     return on_sheet(key, [&] { return do_paste(s.dest, false); });
 }
 

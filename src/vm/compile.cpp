@@ -200,6 +200,10 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         } else {
             s.run = v.pure ? &run_assign_pure : &run_assign;
         }
+        if (vm.object_names_.contains(a->name)) {
+            s.run = &run_assign_object;
+            return s;
+        }
         // s = s & x appends in place when x cannot run code.
         if (v.op == BinOp::Concat && v.eval == &eval_binary && v.kids[0].eval == &eval_slot &&
             v.kids[0].slot == s.slot && (is_leaf(v.kids[1]) || v.kids[1].eval == &eval_const))

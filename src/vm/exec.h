@@ -78,6 +78,8 @@ struct Vm::Exec {
     }
     static bool run_tree(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
+    // An assignment to a name that may hold an object: r = 5 writes r's cells.
+    static bool run_assign_object(Vm& vm, const SCode& s);
     static bool run_append(Vm& vm, const SCode& s);
     static bool run_if(Vm& vm, const SCode& s);
     static bool run_for(Vm& vm, const SCode& s);

@@ -7,6 +7,8 @@
 namespace morvane::vm {
 
 inline constexpr std::string_view kInterrupted = "Interrupted";
+// A sheet named by a macro that the workbook does not have.
+inline constexpr std::string_view kNoSuchSheet = "Subscript out of range: there is no sheet '{}'";
 inline constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
 
 }  // namespace morvane::vm
