@@ -8,7 +8,7 @@
 
 #include "types/address.h"
 #include "types/text.h"
-#include "vm/fast_path.h"
+#include "vm/slots.h"
 #include "vm/messages.h"
 #include "vm/mod.h"
 #include "values/values.h"
@@ -101,6 +101,21 @@ const Expr* find_arg(const std::vector<MethodArg>& args, std::string_view name, 
 
 }  // namespace
 
+// ---------------------------------------------------------------- arguments
+
+const vm::XCode* Vm::find_op(const Expr& e) const {
+    if (!path_ops_) return nullptr;
+    for (const vm::XCode& x : *path_ops_)
+        if (x.src == &e) return &x;
+    return nullptr;
+}
+
+Result<Variant> Vm::path_arg(const Expr& e) {
+    const vm::XCode* x = find_op(e);
+    if (!x) return fail(format_message(kArgCount, "argument"));
+    return evaluate(*x);
+}
+
 // ---------------------------------------------------------------- selection
 
 RangeRef Vm::selection_of(const std::string& sheet) const {
@@ -130,6 +145,9 @@ std::optional<PathObj> Vm::object_of(const std::string& name) const {
 
 Result<RangeRef> Vm::range_arg(const Expr& e) {
     if (auto p = e.get_if<Expr::ObjPath>()) {
+        const vm::XCode* x = find_op(e);
+        static const std::vector<vm::XCode> kNone;
+        PathOps ops(*this, x ? x->kids : kNone);
         PathObj o = TRY(walk_path(p->steps, p->steps.size()));
         if (o.kind != PathObj::Kind::Range) return fail(format_message(kNeedRange, "Range"));
         return o.range;
@@ -143,7 +161,7 @@ Result<RangeRef> Vm::range_arg(const Expr& e) {
             for (CellRange& a : *areas) a = a.normalised();
             return RangeRef{book_.active_sheet(), std::move(*areas)};
         }
-    const std::string text = vm::vba_to_str(TRY(eval_expr(e)));
+    const std::string text = vm::vba_to_str(TRY(path_arg(e)));
     auto areas = resolve_multi_area_addr(text);
     if (!areas) return fail(format_message(kBadAddress, text));
     for (CellRange& a : *areas) a = a.normalised();
@@ -180,7 +198,7 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
             o.kind = PathObj::Kind::Sheets;
             return o;
         }
-        auto [key, label] = TRY(sheet_by_value(TRY(eval_expr(root.args[0]))));
+        auto [key, label] = TRY(sheet_by_value(TRY(path_arg(root.args[0]))));
         return sheet_obj(key);
     }
     if (n == "activesheet") return sheet_obj(active);
@@ -214,7 +232,7 @@ Result<PathObj> Vm::walk_path(const std::vector<ObjStep>& steps, size_t count) {
 
 Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step) {
     const std::string& m = step.name;
-    auto arg = [&](size_t i) -> Result<Variant> { return eval_expr(step.args[i]); };
+    auto arg = [&](size_t i) -> Result<Variant> { return path_arg(step.args[i]); };
     switch (base.kind) {
         case PathObj::Kind::Sheet: {
             const std::string& sheet = base.sheet;
@@ -461,7 +479,9 @@ Result<Variant> Vm::path_value(const PathObj& obj, std::string_view what) {
     return read_range_ref_value(RangeRef::single(obj.range.sheet, obj.range.areas.front().normalised()));
 }
 
-Result<Variant> Vm::eval_obj_path(const Expr::ObjPath& e) {
+Result<Variant> Vm::eval_obj_path(const vm::XCode& x) {
+    const auto& e = x.src->as<Expr::ObjPath>();
+    PathOps ops(*this, x.kids);
     PathObj o = TRY(walk_path(e.steps, e.steps.size()));
     return path_value(o, e.steps.back().name);
 }
@@ -472,10 +492,11 @@ Result<Variant> Vm::object_field_read(const PathObj& obj, const std::vector<std:
     return path_value(o, path.back());
 }
 
-Result<void> Vm::object_field_write(const std::string& var, const std::vector<std::string>& path, const Expr& value) {
+Result<void> Vm::object_field_write(const std::string& var, const std::vector<std::string>& path,
+                                    const vm::XCode& value) {
     PathObj o = *object_of(var);
     for (size_t i = 0; i + 1 < path.size(); ++i) o = TRY(path_member(std::move(o), ObjStep{path[i], {}, false}));
-    Variant v = TRY(eval_expr(value));
+    Variant v = TRY(evaluate(value));
     TRY_VOID(member_write(o, path.back(), v));
     // A For Each variable reads as its cell's value: keep that value fresh.
     if (auto now = object_of(var); now && now->kind == PathObj::Kind::Range && find_var(var)) {
@@ -574,7 +595,8 @@ Result<void> Vm::member_write(const PathObj& target, const std::string& member, 
 
 // ---------------------------------------------------------------- statements
 
-Result<void> Vm::exec_obj_call(const Stmt::ObjCall& s) {
+Result<void> Vm::exec_obj_call(const Stmt::ObjCall& s, const vm::SCode& c) {
+    PathOps ops(*this, c.x);
     const ObjStep& last = s.steps.back();
     if (s.value) {
         const bool property = !last.called && s.steps.size() > 1 &&
@@ -582,14 +604,14 @@ Result<void> Vm::exec_obj_call(const Stmt::ObjCall& s) {
                                last.name == "name");
         if (property) {
             PathObj target = TRY(walk_path(s.steps, s.steps.size() - 1));
-            Variant v = TRY(eval_expr(*s.value));
+            Variant v = TRY(path_arg(*s.value));
             return member_write(target, last.name, v);
         }
         // The default property: Cells(1, 2) = 3, r.Offset(1, 0) = 5.
         PathObj target = TRY(walk_path(s.steps, s.steps.size()));
         if (target.kind != PathObj::Kind::Range)
             return fail(format_message(kNotAssignable, kind_name(target), last.name));
-        Variant v = TRY(eval_expr(*s.value));
+        Variant v = TRY(path_arg(*s.value));
         return member_write(target, "value", v);
     }
     if (s.steps.size() == 1) return fail(format_message(kNotModeled, "Object", last.name));
@@ -603,7 +625,7 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
         std::string k = const_text(*e);
         if (k == "xlyes" || k == "1") return true;
         if (k == "xlno" || k == "xlguess" || k == "2" || k == "0") return false;
-        return vm::is_truthy(TRY(eval_expr(*e)));
+        return vm::is_truthy(TRY(path_arg(*e)));
     };
     if (target.kind == PathObj::Kind::Sheets) {
         if (m == "add") {
@@ -621,7 +643,7 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
         }
         if (m == "protect" || m == "unprotect") {
             const Expr* pw = find_arg(args, "password", 0);
-            std::string password = pw ? vm::vba_to_str(TRY(eval_expr(*pw))) : std::string();
+            std::string password = pw ? vm::vba_to_str(TRY(path_arg(*pw))) : std::string();
             if (m == "unprotect") return unprotect_sheet(key, password);
             if (TRY(truthy(find_arg(args, "userinterfaceonly", 99)))) return {};
             if (book_.protected_sheets.insert(key).second) sheet_passwords_.insert_or_assign(key, std::move(password));
@@ -658,7 +680,7 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
         }
         if (m == "paste" || m == "pastespecial") {
             const Expr* t = find_arg(args, "transpose", 99);
-            const bool transpose = t && vm::is_truthy(TRY(eval_expr(*t)));
+            const bool transpose = t && vm::is_truthy(TRY(path_arg(*t)));
             return on_sheet(r.sheet, [&] { return do_paste(text, transpose); });
         }
         if (m == "delete" || m == "insert" || m == "sort") {
