@@ -16,13 +16,11 @@ namespace morvane {
 
 namespace {
 
-constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";
 constexpr std::string_view kRangeNotSheet = "'{}' is a Range object, not a Worksheet";
 constexpr std::string_view kWorkbookNotSheet =
     "'{}' is a Workbook object — use '{}.Worksheets(name)', not '.Range(...)'/'.Cells(...)' directly";
 constexpr std::string_view kWorkbookNotFound = "Workbook '{}' not found";
 constexpr std::string_view kSheetIndex = "Subscript out of range: there is no sheet number {}";
-constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
 constexpr std::string_view kObjectNotSet = "Object variable '{}' is not set (Set was never called, or it holds Nothing)";
 constexpr std::string_view kNotAnObjectPath = "Set: '{}' gives no object";
 constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
@@ -66,7 +64,7 @@ Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const vm::XCo
     if (sheet.is<Expr::ActiveSheet>()) return std::pair{book_.active_sheet(), book_.active_sheet()};
     if (auto v = sheet.get_if<Expr::SheetVar>()) {
         auto it = objects_.find(v->var);
-        if (it == objects_.end()) return fail(format_message(kNothing, v->var));
+        if (it == objects_.end()) return fail(format_message(vm::kNothing, v->var));
         const auto& node = it->second.node;
         if (auto ws = std::get_if<ObjectRef::Worksheet>(&node)) {
             if (!book_.has_sheet(ws->sheet)) return fail(format_message(vm::kNoSuchSheet, ws->sheet));
@@ -105,7 +103,7 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
     const auto& n = object.node;
     if (auto o = std::get_if<ObjectExpr::Range>(&n)) {
         auto areas = resolve_multi_area_addr(o->addr);
-        if (!areas) return fail(format_message(kRangeInvalid, o->addr));
+        if (!areas) return fail(format_message(vm::kRangeInvalid, o->addr));
         for (CellRange& a : *areas) a = a.normalised();
         return ObjectRef{ObjectRef::Range{RangeRef{book_.active_sheet(), std::move(*areas)}}};
     }

@@ -20,9 +20,7 @@ namespace {
 
 constexpr std::string_view kNotModeled = "{} member '{}' is not supported";
 constexpr std::string_view kNotAnObject = "Object required: '{}' holds no object";
-constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";
 constexpr std::string_view kNoValue = "{}: a {} has no value";
-constexpr std::string_view kBadAddress = "Range: invalid address '{}'";
 constexpr std::string_view kOffSheet = "{}: the range would lie off the sheet (Error 1004)";
 constexpr std::string_view kArgCount = "{}: wrong number of arguments";
 constexpr std::string_view kNotAssignable = "{} member '{}' cannot be assigned";
@@ -157,13 +155,13 @@ Result<RangeRef> Vm::range_arg(const Expr& e) {
     if (auto c = e.get_if<Expr::Call>(); c && c->name == "range" && c->args.size() == 1)
         if (auto s = c->args[0].get_if<Expr::Str>()) {
             auto areas = resolve_multi_area_addr(s->value);
-            if (!areas) return fail(format_message(kBadAddress, s->value));
+            if (!areas) return fail(format_message(vm::kRangeInvalid, s->value));
             for (CellRange& a : *areas) a = a.normalised();
             return RangeRef{book_.active_sheet(), std::move(*areas)};
         }
     const std::string text = vm::vba_to_str(TRY(path_arg(e)));
     auto areas = resolve_multi_area_addr(text);
-    if (!areas) return fail(format_message(kBadAddress, text));
+    if (!areas) return fail(format_message(vm::kRangeInvalid, text));
     for (CellRange& a : *areas) a = a.normalised();
     return RangeRef{book_.active_sheet(), std::move(*areas)};
 }
@@ -221,7 +219,7 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
         return path_member(*o, item);
     }
     if (const Variant* v = find_var(n); v && !v->is_empty()) return fail(format_message(kNotAnObject, n));
-    return fail(format_message(kNothing, n));
+    return fail(format_message(vm::kNothing, n));
 }
 
 Result<PathObj> Vm::walk_path(const std::vector<ObjStep>& steps, size_t count) {
