@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "formula/args.h"
+#include "formula/numeric.h"
 #include "formula/sort.h"
 #include "types/address.h"
 #include "types/stack.h"
@@ -61,14 +62,7 @@ const Variant kEmptyValue{};
 
 // A number written inside a formula shows at most 15 significant digits, so
 // that 0.1+0.2 reads 0.3 as in every spreadsheet.
-std::string float_text(double x) {
-    if (!std::isfinite(x) || x == 0) return number_to_text(x);
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
-    double rounded = x;
-    std::from_chars(buf, res.ptr, rounded);
-    return number_to_text(rounded);
-}
+std::string float_text(double x) { return fifteen_digit_text(x, ExponentForm::Never); }
 
 bool is_ascii(std::string_view s) {
     for (char c : s)

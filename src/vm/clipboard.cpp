@@ -52,7 +52,7 @@ Result<void> Vm::exec_var_copy(const Stmt::VarCopy& s) {
 }
 
 Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s) {
-    const bool transpose = s.transpose && vm::is_truthy(TRY(eval_expr(*s.transpose)));
+    const bool transpose = s.transpose && TRY(vm::is_truthy(TRY(eval_expr(*s.transpose))));
     return do_paste(s.addr, transpose);
 }
 

@@ -27,9 +27,11 @@ constexpr std::string_view kBadReadAddr = "RangeRead: invalid address '{}'";
 constexpr std::string_view kBadOffsetReadAddr = "RangeOffsetRead: invalid address '{}'";
 constexpr std::string_view kBadSheetReadAddr = "SheetRangeRead: invalid address '{}'";
 
+// The cells of a range in reading order, as an array indexed from 1.
 template <class Read>
 Array read_rect(const CellRange& range, Read&& read) {
     Array out;
+    out.lower = 1;
     out.reserve(range.cell_count());
     range.for_each_cell([&](CellPos p) { out.push_back(read(p.row, p.col)); });
     return out;
@@ -76,9 +78,7 @@ Result<Variant> Vm::eval_expr(const Expr& expr) {
             return fail(format_message(kUnaryMinus, v.to_string()));
         }
         case kExpr<Expr::Not>: {
-            Variant v = TRY(eval_expr(*std::get_if<Expr::Not>(&n)->operand));
-            if (v.is_bool()) return Variant(!v.as_bool());
-            return Variant(~TRY(vm::to_i64_bitwise(v)));
+            return vm::eval_not(TRY(eval_expr(*std::get_if<Expr::Not>(&n)->operand)));
         }
         case kExpr<Expr::CellsValue>: {
             const auto& e = *std::get_if<Expr::CellsValue>(&n);

@@ -50,7 +50,10 @@ void append_cell(std::string& out, const Variant& v) {
     switch (v.kind()) {
         case Kind::Integer: append_float_cell(out, std::to_string(v.as_int())); return;
         case Kind::Float: append_float_cell(out, number_to_text(v.as_float())); return;
-        case Kind::Date: append_float_cell(out, std::to_string(v.as_date().serial)); return;
+        case Kind::Date:
+            append_float_cell(out, v.as_date().time != 0 ? number_to_text(v.as_date().value())
+                                                         : std::to_string(v.as_date().serial));
+            return;
         case Kind::Str: append_string_cell(out, v.as_str()); return;
         case Kind::Error: append_string_cell(out, error_text(v.as_error())); return;
         case Kind::Boolean:
