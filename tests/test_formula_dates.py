@@ -214,6 +214,27 @@ WEEKS = [
     ("=ISOWEEKNUM(DATE(9999,12,31))", 52),
 ]
 
+# The calendar's first days (serials below 2, a blank, TRUE) end at once; a
+# serial before the calendar has no week.
+FIRST_DAYS = [
+    ("=ISOWEEKNUM(0)", 52),
+    ("=ISOWEEKNUM(1)", 52),
+    ("=ISOWEEKNUM(0.5)", 52),
+    ("=ISOWEEKNUM(TRUE)", 52),
+    ("=ISOWEEKNUM(Z99)", 52),
+    ("=ISOWEEKNUM(2)", 1),
+    ("=ISOWEEKNUM(8)", 1),
+    ("=ISOWEEKNUM(9)", 2),
+    ("=ISOWEEKNUM(-1)", NUM),
+    ("=ISOWEEKNUM(-1" + "0" * 300 + ")", NUM),
+    ("=ISOWEEKNUM(1" + "0" * 300 + ")", NUM),
+    ("=WEEKNUM(0,21)", 52),
+    ("=WEEKNUM(1,21)", 52),
+    ("=WEEKNUM(TRUE,21)", 52),
+    ("=WEEKNUM(Z99,21)", 52),
+    ("=WEEKNUM(-1,21)", NUM),
+]
+
 WORKING_DAYS = [
     ("=WORKDAY(DATE(2024,1,5),1)", date(2024, 1, 8)),  # Friday to Monday
     ("=WORKDAY(DATE(2024,1,5),-1)", date(2024, 1, 4)),
@@ -249,7 +270,7 @@ WORKING_DAYS = [
 ]
 
 
-@pytest.mark.parametrize("formula,want", WEEKS + WORKING_DAYS)
+@pytest.mark.parametrize("formula,want", WEEKS + FIRST_DAYS + WORKING_DAYS)
 def test_weeks_and_working_days(formula, want):
     check(formula, None, want)
 
