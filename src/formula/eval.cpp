@@ -23,7 +23,6 @@ namespace {
 constexpr std::string_view kRangeAsScalar = "Range cannot be used as a scalar value";
 constexpr std::string_view kNegNonNumeric = "Unary minus on non-numeric value: {}";
 constexpr std::string_view kCannotConvert = "Cannot convert '{}' to a number";
-constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
 constexpr std::string_view kTooManyCells = "Formula reads too many cells; maximum is 100,000,000";
 constexpr std::string_view kTooMuchText = "Formula builds too much text; maximum is 256,000,000 bytes";
 constexpr std::string_view kTooManyElements = "Formula builds too many array elements; maximum is 10,000,000";

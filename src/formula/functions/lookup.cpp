@@ -19,7 +19,6 @@ namespace morvane::eval {
 
 namespace {
 
-constexpr std::string_view kTableNotRange = "{}: table argument must be a range";
 constexpr std::string_view kBadMatchType = "MATCH: invalid match_type {}";
 constexpr std::string_view kXlookupMode = "XLOOKUP: unsupported match_mode {}";
 constexpr std::string_view kXmatchMode = "XMATCH: unsupported match_mode {}";
