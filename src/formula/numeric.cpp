@@ -6,13 +6,9 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <string_view>
 #include <cstddef>
 #include <limits>
 #include <utility>
-
-#include "types/variant.h"
 
 namespace morvane::eval {
 
@@ -47,28 +43,6 @@ double round_to_15_digits(double x) {
     double out = x;
     std::from_chars(buf, res.ptr, out);
     return out;
-}
-
-std::string fifteen_digit_text(double x, ExponentForm form) {
-    if (!std::isfinite(x) || x == 0) return number_to_text(x);
-    char buf[32];
-    auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
-    double rounded = x;
-    std::from_chars(buf, res.ptr, rounded);
-    const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
-    const size_t e = sci.find('e');
-    int exponent = 0;
-    std::from_chars(sci.data() + e + 1 + (sci[e + 1] == '+'), sci.data() + sci.size(), exponent);
-    if (form == ExponentForm::Never || (exponent < 15 && exponent >= -4)) return number_to_text(rounded);
-    // d.ddd without trailing zeros, then E, the sign and two or more digits.
-    std::string out(sci.substr(0, e));
-    if (out.find('.') != std::string::npos) {
-        out.erase(out.find_last_not_of('0') + 1);
-        if (out.back() == '.') out.pop_back();
-    }
-    char tail[16];
-    std::snprintf(tail, sizeof tail, "E%c%02d", exponent < 0 ? '-' : '+', exponent < 0 ? -exponent : exponent);
-    return out + tail;
 }
 
 double pow10i(int32_t n) {

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
 #include <vector>
 
 namespace morvane::eval {
@@ -18,17 +17,6 @@ namespace morvane::eval {
 // at this precision, so 1.005 * 100 (100.49999999999999 in binary) counts as
 // 100.5 before it is rounded to a whole number.
 double round_to_15_digits(double x);
-// How a number's text shows very large and very small magnitudes.
-enum class ExponentForm : uint8_t {
-    // Always positional, as formulas join numbers into texts.
-    Never,
-    // Scientific from 1E+15 up and below 0.0001, with a signed exponent of
-    // at least two digits ("1E+20", "1.5E-07"), as VBA prints numbers.
-    Vba,
-};
-// `x` rounded to 15 significant digits and written without trailing zeros
-// ("3.3", "0.666666666666667"); NaN and the infinities as number_to_text.
-std::string fifteen_digit_text(double x, ExponentForm form);
 // 10 to the power `n` by square-and-multiply: exact up to 10^22.
 double pow10i(int32_t n);
 

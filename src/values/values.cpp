@@ -4,7 +4,7 @@
 #include <cmath>
 #include <utility>
 
-#include "formula/numeric.h"
+#include "formula/number_text.h"
 #include "types/text.h"
 #include "values/num.h"
 
@@ -181,7 +181,7 @@ std::optional<double> read_vba_number(std::string_view s) {
     return x;
 }
 
-std::string vba_float_text(double x) { return eval::fifteen_digit_text(x, eval::ExponentForm::Vba); }
+std::string vba_float_text(double x) { return eval::number_text_15(x, eval::SmallNumbers::Scientific); }
 
 Result<double> to_f64(const Variant& v) {
     if (!v.is_str()) return to_number(v, kCannotConvert);
