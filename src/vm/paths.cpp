@@ -533,8 +533,7 @@ Result<void> Vm::write_range_values(const RangeRef& range, const Variant& value)
                 ++k;
                 if (v.is_array()) v = Variant(ExcelError::NA);
                 if (v.is_record()) v = Variant(v.to_string());
-                if (v.is_empty()) cells.erase(p);
-                else cells.insert_or_assign(p, CellContent{std::nullopt, std::move(v)});
+                vm::enter_value(cells, p, std::move(v));
             });
         return {};
     }
@@ -547,17 +546,7 @@ Result<void> Vm::member_write(const PathObj& target, const std::string& member, 
     if (target.kind == PathObj::Kind::Range) {
         if (member == "value" || member == "value2") return write_range_values(target.range, value);
         if (member == "formula") {
-            // A text without "=" is entered as the value it reads as.
-            if (!(value.is_str() && !value.as_str().empty() && value.as_str()[0] == '=')) {
-                Variant v = value;
-                if (v.is_str()) {
-                    const std::string& t = v.as_str();
-                    if (t.empty()) v = Variant();
-                    else if (auto n = text_to_number(text::trim(t))) v = number_variant(*n);
-                    else if (text::to_lower(t) == "true" || text::to_lower(t) == "false") v = Variant(text::to_lower(t) == "true");
-                }
-                return write_range_values(target.range, v);
-            }
+            // A text without "=" is entered as the value it reads as, as .Value enters it.
             return write_range_values(target.range, value);
         }
         if (member == "name") {
@@ -678,7 +667,7 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
         }
         if (m == "paste" || m == "pastespecial") {
             const Expr* t = find_arg(args, "transpose", 99);
-            const bool transpose = t && vm::is_truthy(TRY(path_arg(*t)));
+            const bool transpose = t && TRY(vm::is_truthy(TRY(path_arg(*t))));
             return on_sheet(r.sheet, [&] { return do_paste(text, transpose); });
         }
         if (m == "delete" || m == "insert" || m == "sort") {
