@@ -5,6 +5,7 @@
 #include <datetime.h>
 #include <structmember.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <exception>
@@ -35,6 +36,38 @@ PyTypeObject* excel_error_type() { return g_excel_error; }
 void set_error(PyObject* type, std::string_view message) {
     Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
     if (text) PyErr_SetObject(type, text.get());
+}
+
+void set_syntax_error(std::string_view message, std::string_view source, size_t char_index) {
+    set_error(PyExc_SyntaxError, message);
+    if (char_index == SIZE_MAX) return;
+    // Walk the UTF-8 text by characters to the error's line and column.
+    size_t line = 1, column = 1, line_start = 0, chars = 0;
+    for (size_t i = 0; i < source.size() && chars < char_index; ++i) {
+        const auto byte = static_cast<unsigned char>(source[i]);
+        if ((byte & 0xC0) == 0x80) continue;  // a continuation byte is no character of its own
+        ++chars;
+        if (byte == '\n') {
+            ++line;
+            column = 1;
+            line_start = i + 1;
+        } else {
+            ++column;
+        }
+    }
+    size_t line_end = source.find('\n', line_start);
+    if (line_end == std::string_view::npos) line_end = source.size();
+    if (line_end > line_start && source[line_end - 1] == '\r') --line_end;
+    PyObject* exc = PyErr_GetRaisedException();
+    Ref lineno(PyLong_FromSize_t(line));
+    Ref offset(PyLong_FromSize_t(column));
+    Ref text(PyUnicode_DecodeUTF8(source.data() + line_start, static_cast<Py_ssize_t>(line_end - line_start), "replace"));
+    if (!lineno || !offset || !text || PyObject_SetAttrString(exc, "lineno", lineno.get()) < 0 ||
+        PyObject_SetAttrString(exc, "offset", offset.get()) < 0 || PyObject_SetAttrString(exc, "text", text.get()) < 0) {
+        Py_DECREF(exc);
+        return;
+    }
+    PyErr_SetRaisedException(exc);
 }
 
 void set_exception_from_current() {
@@ -108,17 +141,31 @@ PyObject* new_excel_error(std::string_view code) {
     return PyObject_CallOneArg(reinterpret_cast<PyObject*>(g_excel_error), text.get());
 }
 
-PyObject* date_to_py(int64_t serial) {
-    if (serial >= 1 && serial <= kLastDateSerial) {
+// A Date as datetime.date, or datetime.datetime when it has a time of day
+// (datetime.time for a time on day 0); its text when Python has no such
+// date.
+PyObject* date_to_py(Date date) {
+    const int64_t serial = date.serial;
+    // The time of day in microseconds, never rounded up to the next day.
+    const int64_t us = date.time > 0 && date.time < 1 ? std::min<int64_t>(std::llround(date.time * 86400e6), 86399999999) : 0;
+    const int hour = static_cast<int>(us / 3600000000), minute = static_cast<int>(us / 60000000 % 60),
+              second = static_cast<int>(us / 1000000 % 60), micro = static_cast<int>(us % 1000000);
+    if ((serial >= 1 && serial <= kLastDateSerial) || (serial == 0 && us > 0)) {
         if (!PyDateTimeAPI) PyDateTime_IMPORT;
         if (PyDateTimeAPI) {
-            auto ymd = morvane_types::serial_to_ymd(serial);
-            PyObject* d = PyDate_FromDate(ymd.year, static_cast<int>(ymd.month), static_cast<int>(ymd.day));
+            PyObject* d = nullptr;
+            if (serial == 0) {
+                d = PyTime_FromTime(hour, minute, second, micro);
+            } else {
+                auto ymd = morvane_types::serial_to_ymd(serial);
+                const int y = ymd.year, m = static_cast<int>(ymd.month), day = static_cast<int>(ymd.day);
+                d = us > 0 ? PyDateTime_FromDateAndTime(y, m, day, hour, minute, second, micro) : PyDate_FromDate(y, m, day);
+            }
             if (d) return d;
         }
         PyErr_Clear();
     }
-    std::string text = morvane_types::serial_to_display(serial);
+    std::string text = date_text(date);
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
@@ -152,7 +199,7 @@ PyObject* variant_to_py(const Variant& v) {
             return PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace");
         }
         case Kind::Boolean: return PyBool_FromLong(v.as_bool());
-        case Kind::Date: return date_to_py(v.as_date().serial);
+        case Kind::Date: return date_to_py(v.as_date());
         case Kind::Error: return new_excel_error(error_text(v.as_error()));
         case Kind::Empty: Py_RETURN_NONE;
         case Kind::Array: {

@@ -82,10 +82,11 @@ namespace {
 // Parse and run; false with an exception set.
 bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
     std::optional<std::string> syntax_error;
+    size_t error_at = SIZE_MAX;
     Result<void> result;
     {
         ReleaseInterpreter released;
-        auto program = parser::parse(code);
+        auto program = parser::parse(code, &error_at);
         if (program) {
             result = vm.run_sub(*program, macro);
         } else {
@@ -93,7 +94,7 @@ bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
         }
     }
     if (syntax_error) {
-        set_error(PyExc_SyntaxError, *syntax_error);
+        set_syntax_error(*syntax_error, code, error_at);
         return false;
     }
     if (PyErr_Occurred()) return false;  // the interrupt's KeyboardInterrupt
@@ -489,7 +490,12 @@ PyObject* vm_get_sheet(PyObject* self, PyObject* args, PyObject* kwargs) {
         std::string name;
         if (!arg_str(name_obj, "get_sheet", "name", name)) return nullptr;
         const CellMap* cells = as_pyvm(self)->vm->get_sheet_cells(name);
-        return cells ? cells_to_dict(*cells) : PyDict_New();
+        if (!cells) {
+            Ref key(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
+            if (key) PyErr_SetObject(PyExc_KeyError, key.get());
+            return nullptr;
+        }
+        return cells_to_dict(*cells);
     });
 }
 
