@@ -3,7 +3,7 @@ import math
 
 import pytest
 
-from formulahelp import NA, VALUE, check, evaluate, failure
+from formulahelp import NA, VALUE, check, evaluate, failure, shown_for
 
 
 TEXT = [
@@ -144,4 +144,4 @@ FAILURES = [
 
 @pytest.mark.parametrize("formula, message", FAILURES)
 def test_conversion_failures(formula, message):
-    assert failure(formula) == message
+    assert failure(formula) == shown_for(message)

@@ -217,6 +217,8 @@ bool Vm::Exec::cell_index_general(Vm& vm, const XCode& x, std::string_view label
 bool Vm::Exec::pure_cells(const Vm& vm, const XCode& x, Num& n) {
     CellPos at;
     if (!pure_index(vm, x.kids[0], at.row) || !pure_index(vm, x.kids[1], at.col)) return false;
+    // A formula value still to be computed is no pure read.
+    if (!vm.book_.up_to_date(vm.book_.active_sheet())) return false;
     auto it = vm.cells().find(at);
     return it != vm.cells().end() && vm::num_of(it->second.value, n);
 }
@@ -224,6 +226,7 @@ bool Vm::Exec::pure_cells(const Vm& vm, const XCode& x, Num& n) {
 NumResult Vm::Exec::num_cells(Vm& vm, const XCode& x, Num& n, Variant& other) {
     uint32_t row, col;
     if (!cell_index(vm, x.kids[0], "row", row) || !cell_index(vm, x.kids[1], "col", col)) return NumResult::Failed;
+    if (auto r = vm.book_.update_active(); !take(vm, r)) return NumResult::Failed;
     const CellMap& cells = vm.cells();
     auto it = cells.find(CellPos{row, col});
     if (it == cells.end()) {
@@ -437,7 +440,9 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
     for (uint64_t r = range->first.row; r <= range->last.row; ++r) {
         for (uint64_t c = range->first.col; c <= range->last.col; ++c) {
             if (!tick(vm)) return false;
-            vm.set_slot(s.slot, vm.get_cell(static_cast<uint32_t>(r), static_cast<uint32_t>(c)));
+            auto value = vm.read_cell(static_cast<uint32_t>(r), static_cast<uint32_t>(c));
+            if (!take(vm, value)) return false;
+            vm.set_slot(s.slot, std::move(*value));
             const int k = loop_pass(vm, s.body, ExitKind::For);
             if (k != 0) return k > 0;
         }

@@ -84,7 +84,7 @@ Result<Variant> Vm::eval_expr(const Expr& expr) {
             const auto& e = *std::get_if<Expr::CellsValue>(&n);
             uint32_t row = TRY(eval_cell_index(*e.row, "row"));
             uint32_t col = TRY(eval_cell_index(*e.col, "col"));
-            return get_cell(row, col);
+            return read_cell(row, col);
         }
         case kExpr<Expr::Call>: return eval_call(*std::get_if<Expr::Call>(&n));
         case kExpr<Expr::RangeValue>: return eval_range_value(*std::get_if<Expr::RangeValue>(&n));
@@ -212,13 +212,14 @@ Result<uint32_t> Vm::eval_cell_index(const Expr& e, std::string_view label) {
 Result<Variant> Vm::eval_range_value(const Expr::RangeValue& r) {
     auto range = resolve_range(r.addr, r.range);
     if (!range) return fail(format_message(kBadReadAddr, r.addr));
-    if (range->is_single()) return get_cell(range->first.row, range->first.col);
+    if (range->is_single()) return read_cell(range->first.row, range->first.col);
     return Variant(TRY(read_area(*range, r.addr)));
 }
 
-Result<Array> Vm::read_area(const CellRange& area, std::string_view addr) const {
+Result<Array> Vm::read_area(const CellRange& area, std::string_view addr) {
     TRY_VOID(vm::check_range_size(addr, area.cell_count(), "read"));
     TRY_VOID(charge_work(area.cell_count()));
+    TRY_VOID(book_.update_active());
     return read_rect(area, [&](uint32_t row, uint32_t col) { return get_cell(row, col); });
 }
 
@@ -230,11 +231,12 @@ Result<Variant> Vm::eval_offset_value(const Expr::RangeOffsetValue& r) {
     // Wrapping on purpose: a target above row 1 names no cell and reads Empty.
     uint32_t row = base->row + static_cast<uint32_t>(static_cast<uint64_t>(dr));
     uint32_t col = base->col + static_cast<uint32_t>(static_cast<uint64_t>(dc));
-    return get_cell(row, col);
+    return read_cell(row, col);
 }
 
 Result<Variant> Vm::eval_find(const Expr::CellsFind& f) {
     Variant what = TRY(eval_expr(*f.what));
+    TRY_VOID(book_.update_active());
     std::vector<CellPos> positions;
     positions.reserve(cells().size());
     for (const auto& [pos, cell] : cells()) positions.push_back(pos);
@@ -262,6 +264,7 @@ Result<Variant> Vm::eval_sheet_cells(const Expr::SheetCellsValue& e) {
     auto [key, label] = TRY(resolve_sheet_expr(*e.sheet));
     uint32_t row = TRY(eval_cell_index(*e.row, "row"));
     uint32_t col = TRY(eval_cell_index(*e.col, "col"));
+    TRY_VOID(book_.update(key));
     const CellMap* sheet = book_.sheet_by_key(key);
     if (!sheet) return Variant();
     auto cell = sheet->find(CellPos{row, col});
@@ -272,6 +275,7 @@ Result<Variant> Vm::eval_sheet_range(const Expr::SheetRangeValue& e) {
     auto [key, label] = TRY(resolve_sheet_expr(*e.sheet));
     auto range = e.range ? e.range : morvane_types::parse_range_addr(e.addr);
     if (!range) return fail(format_message(kBadSheetReadAddr, e.addr));
+    TRY_VOID(book_.update(key));
     const CellMap* sheet = book_.sheet_by_key(key);
     auto read = [&](uint32_t row, uint32_t col) -> Variant {
         if (!sheet) return Variant();

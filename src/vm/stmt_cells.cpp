@@ -47,7 +47,7 @@ Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s) {
     TRY_VOID(vm::check_range_size(s.addr, area->cell_count(), "write"));
     TRY_VOID(charge_work(area->cell_count()));
     if (s.is_formula) return set_rect_formula(*area, vm::vba_to_str(value));
-    vm::fill_rect(book_.cells_mut(), *area, value);
+    vm::fill_rect(book_.cells_mut(*area), *area, value);
     return {};
 }
 
@@ -72,7 +72,7 @@ Result<void> Vm::exec_range_clear(const Stmt::RangeClear& s) {
     TRY_VOID(check_active_not_protected());
     auto area = resolve_range(s.addr, s.range);
     if (!area) return fail(format_message(kClearInvalid, s.addr));
-    vm::clear_rect(book_.cells_mut(), *area);
+    vm::clear_rect(book_.cells_mut(*area), *area);
     return {};
 }
 
@@ -106,7 +106,9 @@ Result<void> Vm::exec_range_sort(const Stmt::RangeSort& s) {
     if (!area) return fail(format_message(kSortInvalid, s.addr));
     // A key column left of the range sorts by its first column.
     const int64_t key = int64_t{s.key_col} - area->first.col;
-    vm::sort_rows(book_.cells_mut(), *area, key > 0 ? static_cast<uint64_t>(key) : 0, s.descending);
+    // The rows are sorted by the values their formulas give now.
+    TRY_VOID(book_.update_active());
+    vm::sort_rows(book_.cells_mut(*area), *area, key > 0 ? static_cast<uint64_t>(key) : 0, s.descending);
     return {};
 }
 
@@ -119,7 +121,8 @@ Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite& s) {
     const uint32_t col = TRY(eval_cell_index(*s.col, "col"));
     Variant value = TRY(eval_expr(*s.value));
     ensure_sheet(key);
-    book_.sheet_cells_mut(key)->insert_or_assign(CellPos{row, col}, CellContent{std::nullopt, std::move(value)});
+    const CellPos pos{row, col};
+    book_.sheet_cells_mut(key, CellRange::single(pos))->insert_or_assign(pos, CellContent{std::nullopt, std::move(value)});
     return {};
 }
 
@@ -135,7 +138,7 @@ Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite& s) {
     TRY_VOID(charge_work(area.cell_count()));
     ensure_sheet(key);
     if (!s.is_formula) {
-        vm::fill_rect(*book_.sheet_cells_mut(key), area, value);
+        vm::fill_rect(*book_.sheet_cells_mut(key, area), area, value);
         return {};
     }
     const std::string formula = vm::vba_to_str(value);

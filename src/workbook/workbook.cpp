@@ -37,7 +37,16 @@ uint32_t last_member(const std::unordered_map<uint32_t, std::set<uint32_t>>& ind
 
 }  // namespace
 
-Workbook::Workbook() { active_cells_ = &sheets_[active_sheet_]; }
+Workbook::Workbook() {
+    active_cells_ = &sheets_[active_sheet_];
+    active_formulas_ = &formulas_of(active_sheet_);
+}
+
+SheetFormulas& Workbook::formulas_of(const std::string& key) {
+    auto it = formulas_.find(key);
+    if (it == formulas_.end()) it = formulas_.emplace(key, SheetFormulas(sheets_.at(key))).first;
+    return it->second;
+}
 
 std::vector<std::string> Workbook::sheet_names() const {
     std::vector<std::string> names;
@@ -47,13 +56,18 @@ std::vector<std::string> Workbook::sheet_names() const {
     return names;
 }
 
-void Workbook::ensure_sheet(std::string_view name) { sheets_.try_emplace(text::to_lower(name)); }
+void Workbook::ensure_sheet(std::string_view name) {
+    std::string key = text::to_lower(name);
+    // A new sheet starts without formulas, whatever an earlier one of that name held.
+    if (sheets_.try_emplace(key).second) formulas_.erase(key);
+}
 
 Result<void> Workbook::set_active_sheet(std::string_view name) {
     auto it = sheets_.find(text::to_lower(name));
     if (it == sheets_.end()) return fail(format_message(vm::kSheetNotFound, name));
     active_sheet_ = it->first;
     active_cells_ = &it->second;
+    active_formulas_ = &formulas_of(it->first);
     index_dirty_ = true;
     return {};
 }
@@ -68,11 +82,22 @@ const CellMap* Workbook::sheet_by_key(const std::string& key) const {
 CellMap* Workbook::sheet_cells_mut(const std::string& key) {
     index_dirty_ = true;
     auto it = sheets_.find(key);
-    return it == sheets_.end() ? nullptr : &it->second;
+    if (it == sheets_.end()) return nullptr;
+    formulas_of(key).invalidate();
+    return &it->second;
+}
+
+CellMap* Workbook::sheet_cells_mut(const std::string& key, const CellRange& changed) {
+    index_dirty_ = true;
+    auto it = sheets_.find(key);
+    if (it == sheets_.end()) return nullptr;
+    formulas_of(key).changed(changed);
+    return &it->second;
 }
 
 bool Workbook::remove_sheet(std::string_view key) {
     if (key == active_sheet_) return false;
+    formulas_.erase(std::string(key));
     return sheets_.erase(std::string(key)) > 0;
 }
 
@@ -82,9 +107,55 @@ Variant Workbook::get_cell(uint32_t row, uint32_t col) const {
 }
 
 void Workbook::set_cell_value(uint32_t row, uint32_t col, Variant value) {
-    CellContent& cell = cells_mut()[CellPos{row, col}];
+    const CellPos pos{row, col};
+    CellContent& cell = cells_mut(CellRange::single(pos))[pos];
     cell.formula.reset();
     cell.value = std::move(value);
+}
+
+Result<void> Workbook::set_formula(CellPos pos, std::string_view text) {
+    index_dirty_ = true;
+    return active_formulas_->store(pos, text, calc_mode == CalcMode::Automatic, interrupt_);
+}
+
+Result<void> Workbook::update(const std::string& key) {
+    if (calc_mode != CalcMode::Automatic) return {};
+    if (key == active_sheet_) {
+        if (active_formulas_->up_to_date()) return {};
+        return active_formulas_->update(interrupt_);
+    }
+    if (!sheets_.contains(key)) return {};
+    SheetFormulas& f = formulas_of(key);
+    if (f.up_to_date()) return {};
+    return f.update(interrupt_);
+}
+
+Result<void> Workbook::update_all() {
+    for (const auto& [key, cells] : sheets_) TRY_VOID(update(key));
+    return {};
+}
+
+bool Workbook::up_to_date(const std::string& key) const {
+    if (calc_mode != CalcMode::Automatic) return true;
+    if (key == active_sheet_) return active_formulas_->up_to_date();
+    auto it = formulas_.find(key);
+    // A sheet never looked at may hold formulas (written before it was
+    // seen here, or loaded): it is looked at once.
+    return it == formulas_.end() ? !sheets_.contains(key) : it->second.up_to_date();
+}
+
+Result<void> Workbook::recalculate_all() {
+    for (const auto& [key, cells] : sheets_) TRY_VOID(recalculate_sheet(key));
+    return {};
+}
+
+Result<void> Workbook::recalculate_sheet(const std::string& key) {
+    if (!sheets_.contains(key)) return {};
+    return formulas_of(key).recalculate(interrupt_);
+}
+
+Result<void> Workbook::recalculate_area(const CellRange& area) {
+    return active_formulas_->recalculate_area(area, interrupt_);
 }
 
 void Workbook::rebuild_cell_index() {

@@ -83,17 +83,17 @@ Result<Totals> pairs_totals(std::span<const FormulaExpr> args, const EvalCtx& ct
     return t;
 }
 
-// AVERAGEIF and AVERAGEIFS: the mean of what was selected, a failure when
-// nothing was.
-Result<Variant> average(const Totals& t, std::string_view none) {
-    if (t.count == 0) return fail(std::string(none));
+// AVERAGEIF and AVERAGEIFS: the mean of what was selected; #DIV/0! when
+// nothing was, as for any average of nothing.
+Result<Variant> average(const Totals& t) {
+    if (t.count == 0) return Variant(ExcelError::DivZero);
     return Variant(t.sum / static_cast<double>(t.count));
 }
 
 // MAXIFS (want_max) or MINIFS: numbers and dates only; a NaN is passed over
-// unless every value taken is NaN.
+// unless every value taken is NaN. No number selected gives 0.
 Result<Variant> extreme_ifs(std::span<const FormulaExpr> args, const EvalCtx& ctx, bool want_max,
-                            std::string_view arity, std::string_view none) {
+                            std::string_view arity) {
     TRY_VOID(check_ifs_arity(args, arity));
     auto [values, flags] = TRY(select_ifs(args, ctx));
     std::optional<double> best;
@@ -103,7 +103,7 @@ Result<Variant> extreme_ifs(std::span<const FormulaExpr> args, const EvalCtx& ct
         if (!x) continue;
         if (!best || std::isnan(*best) || (want_max ? *x > *best : *x < *best)) best = *x;
     }
-    if (!best) return fail(std::string(none));
+    if (!best) return Variant(int64_t{0});
     return number_variant(*best);
 }
 
@@ -116,7 +116,7 @@ Result<Variant> func_sumif(std::span<const FormulaExpr> args, const EvalCtx& ctx
 
 Result<Variant> func_averageif(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
     Totals t = TRY(one_criterion_totals(args, ctx, "AVERAGEIF"));
-    return average(t, "AVERAGEIF: no matching values");
+    return average(t);
 }
 
 Result<Variant> func_countif(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
@@ -144,15 +144,15 @@ Result<Variant> func_sumifs(std::span<const FormulaExpr> args, const EvalCtx& ct
 
 Result<Variant> func_averageifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
     Totals t = TRY(pairs_totals(args, ctx, "AVERAGEIFS requires avg_range then pairs"));
-    return average(t, "AVERAGEIFS: no matching values");
+    return average(t);
 }
 
 Result<Variant> func_maxifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    return extreme_ifs(args, ctx, true, "MAXIFS requires max_range then pairs", "MAXIFS: no matching values");
+    return extreme_ifs(args, ctx, true, "MAXIFS requires max_range then pairs");
 }
 
 Result<Variant> func_minifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    return extreme_ifs(args, ctx, false, "MINIFS requires min_range then pairs", "MINIFS: no matching values");
+    return extreme_ifs(args, ctx, false, "MINIFS requires min_range then pairs");
 }
 
 Result<Variant> func_countblank(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
