@@ -3,11 +3,14 @@
 Writes one file per seed under OUT/<target>/: every string literal of the
 Python tests that holds a whole VBA module (fuzz_vba, with the Sub name
 "main" on the first line), every body passed to the tests' sub() helper
-(wrapped in Sub Main), and every literal that starts with "=" (fuzz_formula).
+(wrapped in Sub Main), every literal that starts with "=" (fuzz_formula), and
+calls of every worksheet function name with a few argument lists, so that
+fuzzing the formulas starts from each function.
 """
 import ast
 import hashlib
 import pathlib
+import re
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -22,6 +25,19 @@ def literals(tree):
             yield "text", node.value
 
 
+# Argument lists that reach past the arity checks of most functions: numbers,
+# the fuzz sheet's cells and ranges (numbers, texts, booleans, errors), texts.
+FUNCTION_ARGS = ["", "1", "0, -1", "A1:A6", "A1:C6, 2", "B2, \"a\", 3", "A1:A6, B1:B6, 1, 0",
+                 "C1:C6, \">1\", A1:A6", "-1, 0.5, 1" + "0" * 300 + ", TRUE"]
+
+
+def function_names():
+    """The engine's list of worksheet function names, read from its source."""
+    source = (ROOT / "src" / "formula" / "eval.cpp").read_text()
+    table = re.search(r"kKnownNames\[\] = \{(.*?)\};", source, re.S).group(1)
+    return re.findall(r'"([A-Z0-9.]+)"', table)
+
+
 def main(out):
     seeds = {"fuzz_vba": set(), "fuzz_formula": set()}
     for path in sorted((ROOT / "tests").glob("test_*.py")):
@@ -32,6 +48,9 @@ def main(out):
                 seeds["fuzz_formula"].add(text)
             elif "end sub" in text.lower():
                 seeds["fuzz_vba"].add("main\n" + text)
+    for name in function_names():
+        for args in FUNCTION_ARGS:
+            seeds["fuzz_formula"].add(f"={name}({args})")
     # The workbook readers' targets are seeded with whole files and their parts.
     sys.path.insert(0, str(ROOT / "scripts"))
     import fuzz_workbook_seeds

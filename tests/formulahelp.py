@@ -62,15 +62,16 @@ def failure(formula, cells=None):
     return got
 
 
-# Failures that stop the run rather than give the cell an error value.
+# Failures that stop the run rather than give the cell an error value: the
+# bounds of an evaluation, and what the engine does not support.
 STOPPING = ("Range too large", "TEXTSPLIT result too large", "Formula reads too many cells",
             "Formula builds too", "Formula is nested too deeply")
 
 
 def shown_for(message):
     """What `failure` gives for an evaluation that fails with `message`: the
-    message of a bound, else #VALUE! (the message says why)."""
-    return message if message.startswith(STOPPING) else VALUE
+    message of a bound or of a limit, else #VALUE! (the message says why)."""
+    return message if message.startswith(STOPPING) or "not supported" in message else VALUE
 
 
 def check(formula, cells, want):

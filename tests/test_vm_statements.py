@@ -4,7 +4,7 @@ import re
 
 import pytest
 
-from vmhelp import MISSING, check, run, run_body, sub
+from vmhelp import MISSING, check, run, run_body, same, sub
 
 
 LOOPS = [
@@ -261,3 +261,37 @@ def test_msgbox():
     with pytest.raises(RuntimeError, match="^Division by zero$"):
         run_body("MsgBox 1 / 0")
     check(run_body("MsgBox \"hi\", vbOKOnly, \"title\"\nx = 1"), {"x": 1})
+
+
+# With blocks over a range, a variable and the active sheet, as they run:
+# the body, then the cells of the active sheet and the variables it leaves.
+WITH_BLOCKS = [
+    ("range value and formula", 'With Range("B1")\n.Value = 4\nEnd With\nWith Range("C1")\n.Formula = "=B1*2"\nEnd With',
+     {(1, 2): 4, (1, 3): 8}, {}),
+    ("range read", 'Range("A2").Value = "t"\nWith Range("A2")\nx = .Value\nEnd With', {(2, 1): "t"}, {"x": "t"}),
+    ("range block with unsupported members", 'With Range("A1")\n.Font.Bold = True\n.Value = 1\nEnd With',
+     {(1, 1): 1}, {}),
+    ("variable fields", "With p\n.a = 2\n.b = .a + 1\nEnd With\nx = p.a * 10 + p.b", {}, {"x": 23}),
+    ("variable member path", "With p\n.q.r = 5\nx = .q.r\nEnd With", {}, {"x": 5, "p": {"q": {"r": 5}}}),
+    ("active sheet cells", "With ActiveSheet\n.Cells(2, 3).Value = 6\nEnd With\nx = Cells(2, 3).Value",
+     {(2, 3): 6}, {"x": 6}),
+    ("nested range in a variable block", 'With v\nWith Range("B2")\n.Value = 1\nEnd With\n.Value = 2\nEnd With',
+     {(2, 2): 1}, {"v": {"value": 2}}),
+    ("named sheet block writes there", 'With Sheets("Data")\n.Range("B2").Value = 1\n.Cells(1, 1).Value = 2\nEnd With',
+     {}, {}),
+    ("range block inside a loop", 'For i = 1 To 3\nWith Range("A1")\n.Value = i\nEnd With\nNext', {(1, 1): 3}, {"i": 3}),
+]
+
+
+@pytest.mark.parametrize("name, body, cells, expected", WITH_BLOCKS, ids=[w[0] for w in WITH_BLOCKS])
+def test_with_blocks(name, body, cells, expected):
+    vm = run_body(body)
+    assert same(vm.cells(), cells)
+    check(vm, expected)
+
+
+def test_with_sheet_block_fills_that_sheet_and_keeps_the_active_one():
+    vm = run_body('With Sheets("Data")\n.Range("B2").Value = 1\n.Cells(1, 1).Value = 2\nEnd With')
+    assert vm.active_sheet() == "sheet1"
+    vm.set_sheet("data")
+    assert same(vm.cells(), {(2, 2): 1, (1, 1): 2})

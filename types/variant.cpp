@@ -324,7 +324,8 @@ std::string record_text(const Record& r) {
         append_text(e, v);
         entries.push_back(std::move(e));
     }
-    std::stable_sort(entries.begin(), entries.end());
+    // Equal entries are equal texts, so an unstable sort gives the same text.
+    std::sort(entries.begin(), entries.end());
     std::string out = "{";
     for (size_t i = 0; i < entries.size(); ++i) {
         if (i) out += ", ";

@@ -274,10 +274,12 @@ Result<void> charge_text(const EvalCtx& ctx, const Variant& v) {
 }
 
 bool stops_evaluation(std::string_view message, const EvalCtx& ctx) {
-    // The size bounds of one range or result are bounds too.
+    // The size bounds of one range or result are bounds too, and what the
+    // engine does not support says so rather than pass for a worksheet error.
     return message == kInterrupted || message == kNestedTooDeeply || ctx.cells_visited >= kMaxCellVisits ||
            ctx.elements_built >= kMaxArrayElements || ctx.bytes_joined > kMaxJoinedBytes ||
-           message.starts_with("Range too large") || message.starts_with("TEXTSPLIT result too large");
+           message.starts_with("Range too large") || message.starts_with("TEXTSPLIT result too large") ||
+           message.find("not supported") != std::string_view::npos;
 }
 
 Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaExpr> args, const EvalCtx& ctx) {

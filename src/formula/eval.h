@@ -74,9 +74,9 @@ Result<void> charge_text(const EvalCtx& ctx, const Variant& v);
 Result<void> charge_step(const EvalCtx& ctx);
 
 // Failures that end the whole evaluation rather than describe a value: an
-// interrupt, nesting too deep for the stack, or a bound of the evaluation
-// used up. No function may turn them into an answer, and a stored formula
-// that meets one is not stored.
+// interrupt, nesting too deep for the stack, a bound of the evaluation used
+// up, or something the engine does not support. No function may turn them
+// into an answer, and a stored formula that meets one is not stored.
 bool stops_evaluation(std::string_view message, const EvalCtx& ctx);
 
 // ---- Evaluation ---------------------------------------------------------

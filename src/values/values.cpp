@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <utility>
 
 #include "types/text.h"
+#include "values/num.h"
 
 namespace morvane::vm {
 
@@ -32,9 +32,12 @@ Result<Variant> arithmetic(BinOp op, double a, double b) {
 Result<Variant> integer_division(BinOp op, const Variant& lhs, const Variant& rhs) {
     int64_t a = round_even_saturate(TRY(to_f64(lhs)));
     int64_t b = round_even_saturate(TRY(to_f64(rhs)));
-    if (b == 0) return fail(std::string(kDivisionByZero));
-    if (a == std::numeric_limits<int64_t>::min() && b == -1) return fail(std::string(kIntDivOverflow));
-    return Variant(op == BinOp::IntDiv ? a / b : a % b);
+    int64_t r;
+    switch (int_div_mod(op, a, b, r)) {
+        case IntDivResult::ByZero: return fail(std::string(kDivisionByZero));
+        case IntDivResult::Overflow: return fail(std::string(kIntDivOverflow));
+        default: return Variant(r);
+    }
 }
 
 Result<Variant> comparison(BinOp op, const Variant& a, const Variant& b) {

@@ -2,7 +2,7 @@
 // the Copy of a Range variable (with or without a Destination), Paste and
 // PasteSpecial on the active sheet, and a sheet's Paste. The snapshot and
 // the paste itself are the clipboard model's (vm/paste.h).
-#include "vm/fast_path.h"
+#include "vm/slots.h"
 #include "vm/mod.h"
 #include "values/values.h"
 
@@ -52,13 +52,13 @@ Result<void> Vm::exec_var_copy(const Stmt::VarCopy& s) {
     return {};
 }
 
-Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s) {
-    const bool transpose = s.transpose && vm::is_truthy(TRY(eval_expr(*s.transpose)));
+Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s, const vm::SCode& c) {
+    const bool transpose = s.transpose && vm::is_truthy(TRY(evaluate(operand(c, *s.transpose))));
     return do_paste(s.addr, transpose);
 }
 
-Result<void> Vm::exec_sheet_paste(const Stmt::SheetPaste& s) {
-    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+Result<void> Vm::exec_sheet_paste(const Stmt::SheetPaste& s, const vm::SCode& c) {
+    auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
     // The new sheet stays even when the paste fails.
     ensure_sheet(key);
     return on_sheet(key, [&] { return do_paste(s.dest, false); });

@@ -1,6 +1,6 @@
 // Running the compiled form: the functions the compiler puts into the nodes
-// (code.h). Each gives exactly what the tree interpreter gives for the same
-// node, which it falls back to for every case it does not handle itself.
+// (code.h). A fast path declines to the general function of its own node,
+// which gives exactly the same value or message.
 #include <array>
 #include <cmath>
 
@@ -12,14 +12,18 @@
 
 namespace morvane {
 
+using vm::MatchCode;
 using vm::Num;
 using vm::NumResult;
+using vm::XKind;
 using vm::SCode;
 using vm::XCode;
 
 namespace {
 
 constexpr std::string_view kBadForEachRange = "ForEach: invalid range '{}'";
+constexpr std::string_view kProcNotFound = "Sub/Function '{}' not found";
+constexpr std::string_view kUnknownExpression = "Unknown expression";
 
 }  // namespace
 
@@ -36,13 +40,6 @@ bool Vm::Exec::no_stack(Vm& vm) {
 }
 
 // ---------------------------------------------------------------- expressions
-
-bool Vm::Exec::eval_tree(Vm& vm, const XCode& x, Variant& out) {
-    auto r = vm.eval_expr(*x.src);
-    if (!take(vm, r)) return false;
-    out = std::move(*r);
-    return true;
-}
 
 bool Vm::Exec::eval_by_num(Vm& vm, const XCode& x, Variant& out) {
     Num n;
@@ -62,6 +59,8 @@ int Vm::Exec::truth_by_num(Vm& vm, const XCode& x) {
         default: return -1;
     }
 }
+
+bool Vm::Exec::eval_missing(Vm& vm, const XCode&, Variant&) { return failed(vm, std::string(kUnknownExpression)); }
 
 bool Vm::Exec::eval_const(Vm&, const XCode& x, Variant& out) {
     out = x.value;
@@ -94,7 +93,7 @@ NumResult Vm::Exec::num_slot(Vm& vm, const XCode& x, Num& n, Variant& other) {
 bool Vm::Exec::eval_slot(Vm& vm, const XCode& x, Variant& out) {
     const Slot& s = vm.slots_[x.slot];
     // Not a variable: a constant, a clock built-in or an undefined name.
-    if (!s.defined) return eval_tree(vm, x, out);
+    if (!s.defined) return eval_with<&Vm::eval_name>(vm, x, out);
     return copy_slot(vm, s, out);
 }
 
@@ -123,7 +122,7 @@ NumResult Vm::Exec::num_arith(Vm& vm, const XCode& x, Num& n, Variant& other) {
         const NumResult rc = r.num(vm, r, c, other);
         if (rc == NumResult::Failed) return rc;
         if (rc == NumResult::Number) {
-            if (arith(x.op, a, c, n)) return NumResult::Number;
+            if (vm::num_arith(x.op, a, c, n)) return NumResult::Number;
             other = vm::num_variant(c);
         }
         return binop(x, vm::num_variant(a), std::move(other), n, other, vm.error_);
@@ -172,28 +171,27 @@ bool Vm::Exec::eval_compare(Vm& vm, const XCode& x, Variant& out) {
 }
 
 NumResult Vm::Exec::num_call(Vm& vm, const XCode& x, Num& n, Variant& other) {
-    return call(vm, *static_cast<const Proc*>(x.target), x.kids, n, other);
+    return call(vm, *x.proc, x.kids, n, other);
 }
-
 
 bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
     // An array variable of that name is indexed instead.
     const Slot& s = vm.slots_[x.slot];
-    if (s.defined && s.value.is_array()) return eval_tree(vm, x, out);
+    if (s.defined && s.value.is_array()) return eval_with<&Vm::eval_index_call>(vm, x, out);
     ArgList list(vm);
     for (const XCode& a : x.kids) {
         // Constants and defined variables other than arrays are copied in
         // place, the rest evaluated into their entry.
-        if (a.eval == &eval_const) {
+        if (a.kind == XKind::Const || a.kind == XKind::Number) {
             list.args.push_back(a.value);
-        } else if (a.eval == &eval_slot && vm.slots_[a.slot].defined && !vm.slots_[a.slot].value.is_array()) {
+        } else if (a.kind == XKind::Var && vm.slots_[a.slot].defined && !vm.slots_[a.slot].value.is_array()) {
             list.args.push_back(vm.slots_[a.slot].value);
         } else if (!a.eval(vm, a, list.args.emplace_back())) {
             return false;
         }
     }
     const auto& call = x.src->as<Expr::Call>();
-    auto r = static_cast<const vm::Builtin*>(x.target)->fn(vm, call.name, list.args);
+    auto r = x.builtin->fn(vm, call.name, list.args);
     if (!take(vm, r)) return false;
     out = std::move(*r);
     return true;
@@ -239,7 +237,6 @@ NumResult Vm::Exec::num_cells(Vm& vm, const XCode& x, Num& n, Variant& other) {
 }
 
 // ---------------------------------------------------------------- calls
-
 
 NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, Num& n, Variant& other) {
     const size_t argc = args.size();
@@ -311,15 +308,15 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
 
 // ---------------------------------------------------------------- statements
 
-bool Vm::Exec::run_tree(Vm& vm, const SCode& s) {
-    auto r = vm.exec_stmt_inner(*s.src);
+bool Vm::Exec::run_dispatched(Vm& vm, const SCode& s) {
+    auto r = vm.exec_stmt(s);
     return take(vm, r);
 }
 
 bool Vm::Exec::run_nothing(Vm&, const SCode&) { return true; }
 
 bool Vm::Exec::run_exit(Vm& vm, const SCode& s) {
-    vm.exit_flag_ = static_cast<ExitKind>(s.slot);
+    vm.exit_flag_ = s.exit;
     return true;
 }
 
@@ -338,7 +335,7 @@ bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
     if (!vm.slots_[s.slot].defined || !vm.slots_[s.slot].value.is_str()) return run_assign(vm, s);
     const XCode& tail = s.x[0].kids[1];
     Result<void> r;
-    if (tail.eval == &eval_const && tail.value.is_str()) {
+    if (tail.kind == XKind::Const && tail.value.is_str()) {
         r = vm::append_text(vm.slots_[s.slot].value.as_str(), tail.value.as_str());
     } else {
         Variant v;
@@ -450,13 +447,13 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
     return true;
 }
 
-int Vm::Exec::case_matches(Vm& vm, const Variant& subject, const XCode& m) {
+int Vm::Exec::case_matches(Vm& vm, const Variant& subject, const MatchCode& m) {
     Variant a, b;
-    if (!m.kids[0].eval(vm, m.kids[0], a)) return -1;
-    if (m.slot == kMatchValue) return vm::vba_eq(subject, a);
-    if (m.slot == kMatchRange) {
+    if (!m.values[0].eval(vm, m.values[0], a)) return -1;
+    if (m.kind == MatchCode::Kind::Value) return vm::vba_eq(subject, a);
+    if (m.kind == MatchCode::Kind::Range) {
         // Both bounds are evaluated before either comparison.
-        if (!m.kids[1].eval(vm, m.kids[1], b)) return -1;
+        if (!m.values[1].eval(vm, m.values[1], b)) return -1;
         auto low = vm::vba_cmp(subject, a);
         if (!take(vm, low)) return -1;
         if (*low == vm::Ordering::Less) return 0;
@@ -482,7 +479,7 @@ bool Vm::Exec::run_select(Vm& vm, const SCode& s) {
     Variant subject;
     if (!s.x[0].eval(vm, s.x[0], subject)) return false;
     for (const SCode& c : s.body) {
-        for (const XCode& m : c.x) {
+        for (const MatchCode& m : c.matches) {
             const int hit = case_matches(vm, subject, m);
             if (hit < 0) return false;
             if (hit) return run_block(vm, c.body);
@@ -501,16 +498,17 @@ bool Vm::Exec::run_with_sheet(Vm& vm, const SCode& s) {
     return take(vm, r);
 }
 
-Result<void> Vm::Exec::run_once(Vm& vm, const Stmt& stmt) {
-    const SCode code = compile_stmt(vm, stmt);
-    if (!code.run(vm, code)) return fail(std::move(vm.error_));
-    return {};
-}
-
 bool Vm::Exec::run_call(Vm& vm, const SCode& s) {
     Num n;
     Variant dropped;
-    return call(vm, *static_cast<const Proc*>(s.target), s.x, n, dropped) != NumResult::Failed;
+    if (s.proc) return call(vm, *s.proc, s.x, n, dropped) != NumResult::Failed;
+    // A bare line naming no procedure (DoEvents, Beep) does nothing; a call
+    // with arguments evaluates them before it fails.
+    const auto& c = s.src->as<Stmt::Call>();
+    if (c.bare) return true;
+    for (const XCode& a : s.x)
+        if (!a.eval(vm, a, dropped)) return false;
+    return failed(vm, format_message(kProcNotFound, c.name));
 }
 
 bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {

@@ -129,7 +129,7 @@ void Vm::remove_var(std::string_view name) {
 
 Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name,
                        bool is_function) {
-    Proc p{&params, &body, intern(name), is_function, true, false, {}, {}};
+    Proc p{&params, &body, intern(name), is_function, true, false, {}, {}, {}};
     for (const Param& param : params) {
         p.param_slots.push_back(intern(param.name));
         if (param.is_param_array) p.plain_params = false;
@@ -169,6 +169,9 @@ void Vm::bind_proc(Proc& proc) {
         if (p.default_value) bind_expr(*p.default_value);
     bind_body(*proc.body);
     proc.code = Exec::compile_body(*this, *proc.body);
+    proc.defaults.clear();
+    for (const Param& p : *proc.params)
+        proc.defaults.push_back(p.default_value ? Exec::compile_expr(*this, *p.default_value) : vm::XCode{});
 }
 
 void Vm::bind_body(const Body& body) {

@@ -6,7 +6,7 @@
 
 #include "types/address.h"
 #include "types/text.h"
-#include "vm/fast_path.h"
+#include "vm/slots.h"
 #include "vm/messages.h"
 #include "vm/mod.h"
 #include "workbook/sheet_rows.h"
@@ -58,7 +58,10 @@ std::optional<std::vector<CellRange>> Vm::resolve_multi_area_addr(std::string_vi
 
 // ---------------------------------------------------------------- sheets
 
-Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr& sheet) {
+Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const vm::XCode& code) {
+    // Only an operand the statement lacks has no source; evaluating it fails.
+    if (!code.src) return fail(evaluate(code).error());
+    const Expr& sheet = *code.src;
     if (sheet.is<Expr::ActiveSheet>()) return std::pair{book_.active_sheet(), book_.active_sheet()};
     if (auto v = sheet.get_if<Expr::SheetVar>()) {
         auto it = objects_.find(v->var);
@@ -68,12 +71,12 @@ Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr& s
         if (std::holds_alternative<ObjectRef::Range>(node)) return fail(format_message(kRangeNotSheet, v->var));
         return fail(format_message(kWorkbookNotSheet, v->var, v->var));
     }
-    if (auto w = sheet.get_if<Expr::WorkbookSheet>()) {
+    if (sheet.is<Expr::WorkbookSheet>()) {
         // The workbook has no name, so no Workbooks(...) reference matches.
-        Variant book = TRY(eval_expr(*w->workbook));
+        Variant book = TRY(evaluate(code.kids[0]));
         return fail(format_message(kWorkbookNotFound, vm::vba_to_str(book)));
     }
-    Variant key = TRY(eval_expr(sheet));
+    Variant key = TRY(evaluate(code));
     if (key.is_int()) {
         const int64_t n = key.as_int();
         std::vector<std::string> names = sheet_names();
@@ -86,7 +89,7 @@ Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr& s
 
 // ---------------------------------------------------------------- objects
 
-Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
+Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode& c) {
     const auto& n = object.node;
     if (auto o = std::get_if<ObjectExpr::Range>(&n)) {
         auto areas = resolve_multi_area_addr(o->addr);
@@ -101,7 +104,7 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
     if (auto o = std::get_if<ObjectExpr::Union>(&n)) {
         RangeRef joined;
         for (size_t i = 0; i < o->parts.size(); ++i) {
-            RangeRef part = TRY(vm::expect_range_ref(TRY(eval_object_expr(o->parts[i])), "Union"));
+            RangeRef part = TRY(vm::expect_range_ref(TRY(eval_object_expr(o->parts[i], c)), "Union"));
             if (i == 0)
                 joined.sheet = std::move(part.sheet);
             else if (part.sheet != joined.sheet)
@@ -111,8 +114,8 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
         return ObjectRef{ObjectRef::Range{std::move(joined)}};
     }
     if (auto o = std::get_if<ObjectExpr::Areas>(&n)) {
-        RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o->base)), "Areas"));
-        const double x = TRY(vm::to_f64(TRY(eval_expr(*o->index))));
+        RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o->base, c)), "Areas"));
+        const double x = TRY(vm::to_f64(TRY(evaluate(operand(c, *o->index)))));
         const int64_t i = std::isnan(x) ? 0 : saturate_i64(std::trunc(x));
         const size_t count = base.areas.size();
         if (i < 1 || static_cast<uint64_t>(i) > count)
@@ -121,13 +124,13 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
     }
     const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);
     // No row or column is ever hidden: every area that holds cells is visible.
-    RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o.base)), "SpecialCells"));
+    RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o.base, c)), "SpecialCells"));
     std::erase_if(base.areas, [](const CellRange& r) { return r.cell_count() == 0; });
     if (base.areas.empty()) return fail(std::string(kNoVisibleCells));
     return ObjectRef{ObjectRef::Range{std::move(base)}};
 }
 
-Result<void> Vm::exec_set_object(const Stmt::SetObject& s) {
+Result<void> Vm::exec_set_object(const Stmt::SetObject& s, const vm::SCode& c) {
     if (auto v = s.object.get_if<ObjectExpr::Var>()) {
         if (v->name == "activesheet") {
             objects_.insert_or_assign(s.name, ObjectRef{ObjectRef::Worksheet{book_.active_sheet()}});
@@ -140,7 +143,7 @@ Result<void> Vm::exec_set_object(const Stmt::SetObject& s) {
         // Set x = Nothing, or Set x = y with y never set, leaves x as it was.
         if (!objects_.contains(v->name)) return {};
     }
-    ObjectRef ref = TRY(eval_object_expr(s.object));
+    ObjectRef ref = TRY(eval_object_expr(s.object, c));
     objects_.insert_or_assign(s.name, std::move(ref));
     return {};
 }

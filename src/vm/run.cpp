@@ -8,7 +8,7 @@
 
 #include "types/stack.h"
 #include "types/text.h"
-#include "vm/fast_path.h"
+#include "vm/slots.h"
 #include "vm/messages.h"
 
 namespace morvane {
@@ -69,19 +69,6 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
 
 Result<void> Vm::out_of_stack() { return fail(std::string(kOutOfStack)); }
 
-Result<void> Vm::push_args(const std::vector<Expr>& args) {
-    const size_t base = arg_stack_.size();
-    for (const Expr& e : args) {
-        auto v = eval_expr(e);
-        if (!v) {
-            arg_stack_.resize(base);
-            return std::unexpected(std::move(v).error());
-        }
-        arg_stack_.push_back(std::move(*v));
-    }
-    return {};
-}
-
 // take_slot for a value other than a number, which waits in saved_values_.
 void Vm::take_slot_value(Slot& s, bool keep, Saved& out) {
     out.kind = Saved::Kind::Value;
@@ -113,7 +100,7 @@ Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc) {
             set_slot(slot, std::move(arg_stack_[base + i]));
         } else if (p.is_optional) {
             // A missing Optional argument takes its default, or its type's.
-            Variant value = p.default_value ? TRY(eval_expr(*p.default_value)) : vm::default_for_type(p.type_name);
+            Variant value = p.default_value ? TRY(evaluate(proc.defaults[i])) : vm::default_for_type(p.type_name);
             save_slot(slot, false);
             set_slot(slot, std::move(value));
         } else {

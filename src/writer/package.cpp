@@ -1,6 +1,8 @@
 #include "writer/package.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -9,7 +11,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "reader/zip.h"
+#include "types/os_error.h"
 
 namespace morvane::writer {
 
@@ -20,6 +22,7 @@ constexpr zip_uint16_t kDosDate = 0x0021;  // 1980-01-01
 constexpr zip_uint16_t kDosTime = 0;       // 00:00:00
 constexpr zip_uint32_t kRegularFile0644 = 0100644u << 16;
 constexpr int kTempAttempts = 100;
+constexpr int kMaxLinkHops = 40;  // as the kernel follows them
 
 std::string zip_error_text(zip_error_t* error) {
     std::string text = zip_error_strerror(error);
@@ -90,22 +93,62 @@ Result<std::string> ZipBuilder::finish() {
     return bytes;
 }
 
-Result<void> write_file_atomically(std::string_view path, std::string_view bytes) {
+namespace {
+
+// The file a path names: symbolic links followed (a link to a file not yet
+// there names that file), so the rename replaces the file and not the link.
+Result<std::string> link_target(const std::string& path, int& err) {
+    std::string current = path;
+    for (int hops = 0; hops < kMaxLinkHops; ++hops) {
+        struct stat info;
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, '\0');
+        ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n < 0) {
+            err = errno;
+            return fail(os_error_text(err));
+        }
+        target.resize(static_cast<size_t>(n));
+        if (!target.starts_with('/')) {
+            size_t slash = current.rfind('/');
+            if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+        }
+        current = std::move(target);
+    }
+    err = ELOOP;
+    return fail(os_error_text(err));
+}
+
+}  // namespace
+
+Result<void> write_file_atomically(std::string_view path, std::string_view bytes, int* os_errno) {
     static std::atomic<uint32_t> counter{0};
-    const std::string target(path);
+    int err = 0;
+    auto os_failure = [&](int e) {
+        if (os_errno) *os_errno = e;
+        return fail(os_error_text(e));
+    };
+    Result<std::string> resolved = link_target(std::string(path), err);
+    if (!resolved) return os_failure(err);
+    const std::string& target = *resolved;
+    // An existing file keeps its permission bits; a new one gets 0666 less the umask.
+    struct stat existing;
+    const bool replacing = ::stat(target.c_str(), &existing) == 0;
+    if (replacing && S_ISDIR(existing.st_mode)) return os_failure(EISDIR);
     std::string temp;
     int fd = -1;
     // A fresh name beside the target, so the final rename stays on one file system.
     for (int attempt = 0; fd < 0; ++attempt) {
         temp = target + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt + 1 == kTempAttempts)) return fail(reader::os_error_text(errno));
+        if (fd < 0 && (errno != EEXIST || attempt + 1 == kTempAttempts)) return os_failure(errno);
     }
-    auto abandon = [&](int err) {
+    auto abandon = [&](int e) {
         if (fd >= 0) ::close(fd);
         ::unlink(temp.c_str());
-        return fail(reader::os_error_text(err));
+        return os_failure(e);
     };
+    if (replacing && ::fchmod(fd, existing.st_mode & 07777) != 0) return abandon(errno);
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {

@@ -35,8 +35,10 @@ private:
     std::deque<std::string> contents_;  // libzip reads them at finish
 };
 
-// Writes `bytes` to a new file beside `path`, checks every write and the
-// close, then renames it over `path`. The operating system's message on failure.
-Result<void> write_file_atomically(std::string_view path, std::string_view bytes);
+// Writes `bytes` to a new file beside the file `path` names (through any
+// symbolic links), checks every write and the close, gives it the permission
+// bits of the file it replaces, then renames it over that file. The
+// operating system's message on failure, its error number in `os_errno`.
+Result<void> write_file_atomically(std::string_view path, std::string_view bytes, int* os_errno = nullptr);
 
 }  // namespace morvane::writer

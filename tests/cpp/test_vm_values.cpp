@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "formula/sort.h"
 #include "values/values.h"
 
 using namespace morvane;
@@ -106,8 +107,8 @@ TEST(VmValues, Ordering) {
 TEST(VmValues, SortOrder) {
     std::vector<Variant> values = {I(10), S("9"), Variant(), B(true), S("apple")};
     std::vector<Variant> want = {Variant(), I(10), S("9"), S("apple"), B(true)};
-    std::stable_sort(values.begin(), values.end(),
-                     [](const Variant& a, const Variant& b) { return vm::cmp_variants(a, b) == Ordering::Less; });
+    eval::stable_merge_sort(values,
+                            [](const Variant& a, const Variant& b) { return vm::cmp_variants(a, b) == Ordering::Less; });
     for (size_t i = 0; i < want.size(); ++i) expect_same(values[i], want[i], "sorted[" + std::to_string(i) + "]");
     EXPECT_EQ(vm::cmp_variants(F(NAN), I(3)), Ordering::Equal);
     EXPECT_EQ(vm::cmp_variants(E(ExcelError::NA), E(ExcelError::Ref)), Ordering::Less);

@@ -8,6 +8,8 @@
 #include <span>
 
 #include "formula/criteria.h"
+#include "formula/number_format.h"
+#include "types/text.h"
 #include "values/values.h"
 
 namespace morvane::vm {
@@ -27,6 +29,7 @@ constexpr std::string_view kSqrtArgs = "Sqrt: no arg";
 constexpr std::string_view kLogArgs = "Log: no arg";
 constexpr std::string_view kPowerArgs = "Power requires 2 arguments";
 constexpr std::string_view kRoundArgs = "WorksheetFunction.Round requires arguments";
+constexpr std::string_view kTextArgs = "WorksheetFunction.Text requires 2 arguments";
 
 // The values one argument contributes: an Array's elements (one level),
 // any other value itself.
@@ -184,6 +187,31 @@ Result<Variant> round(BuiltinArgs a) {
     return number_variant(round_to_digits(x, digits, Halves::AwayFromZero));
 }
 
+// The worksheet's TEXT: the same number formats, the worksheet's General,
+// and a text that is no number through the format's text section.
+Result<Variant> text(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 2, kTextArgs));
+    const Variant& v = one(a[0]);
+    if (v.is_error()) return v;
+    const std::string format = vba_to_str(one(a[1]));
+    const numfmt::Style style;
+    numfmt::Rendered shown;
+    if (v.is_str() && !text_to_number(text::trim(v.as_str()))) {
+        shown = numfmt::render_text(format, v.as_str(), style);
+    } else {
+        double x = 0;
+        if (v.is_bool()) x = v.as_bool() ? 1 : 0;
+        else if (v.is_str()) x = *text_to_number(text::trim(v.as_str()));
+        else x = TRY(to_f64(v));
+        shown = format.empty() ? numfmt::Rendered(numfmt::general_text(x)) : numfmt::render_number(format, x, style);
+    }
+    if (!shown) {
+        if (shown.error().out_of_range) return Variant(ExcelError::Value);
+        return fail("WorksheetFunction.Text: " + shown.error().message);
+    }
+    return Variant(std::move(*shown));
+}
+
 struct Entry {
     std::string_view name;
     PureBuiltin fn;
@@ -206,6 +234,7 @@ constexpr Entry kTable[] = {
     {"sqrt", sqrt},
     {"sum", sum},
     {"sumif", sumif},
+    {"text", text},
 };
 
 }  // namespace
