@@ -15,6 +15,9 @@ namespace morvane {
 
 enum class Ordering : int8_t { Less = -1, Equal = 0, Greater = 1 };
 
+// Both orderings fail with this when either side is NaN.
+inline constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
+
 // The Ordering of a comparison result's sign.
 constexpr Ordering order_of(int c) { return c < 0 ? Ordering::Less : c > 0 ? Ordering::Greater : Ordering::Equal; }
 // The Ordering of a < b; values that are neither less nor greater (NaN

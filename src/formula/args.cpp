@@ -10,8 +10,6 @@ namespace morvane::eval {
 namespace {
 
 constexpr std::string_view kRangeTooLarge = "Range too large ({} cells); maximum is 1,000,000";
-constexpr std::string_view kRequiresTwo = "{} requires 2 arguments";
-constexpr std::string_view kUnequalArrays = "{}: arrays must have equal length";
 
 std::string u128_text(unsigned __int128 n) {
     if (n == 0) return "0";

@@ -223,11 +223,10 @@ private:
 
 }  // namespace
 
-Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget) {
+Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget,
+                                                    PartText* part) {
     ContentWalk walk(budget);
-    XmlIter it(content);
-    Ev ev;
-    while (it.next(ev)) TRY_VOID(walk.event(ev));
+    TRY_VOID(walk_part(content, part, [&](const Ev& ev) { return walk.event(ev); }));
     return walk.finish();
 }
 

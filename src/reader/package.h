@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reader/reader.h"
+#include "reader/xml.h"
 #include "reader/zip.h"
 
 namespace morvane::reader {
@@ -50,8 +51,10 @@ std::optional<double> iso_duration_days(std::string_view text);
 std::optional<uint32_t> parse_u32_plus(std::string_view text);
 
 Result<std::vector<WorkbookSheet>> read_workbook_from_archive(ZipArchive& archive, ReadBudget& budget);
-// The sheets of an OpenDocument content part.
-Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget);
+// The sheets of an OpenDocument content part; `part`, when given, holds
+// `content` and gets back the pages the walk has passed.
+Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget,
+                                                    PartText* part = nullptr);
 
 // What a worksheet part needs from the rest of its package.
 struct SheetContext {
@@ -60,9 +63,21 @@ struct SheetContext {
     // workbook of the 1904 date system, whose date cells are moved to 1900 serials.
     const std::vector<bool>* date_formats = nullptr;
 };
-// One worksheet part of an .xlsx package.
+// One worksheet part of an .xlsx package; `part` as for read_ods_content.
 Result<WorkbookSheet> read_xlsx_sheet(std::string name, std::string_view xml, const SheetContext& context,
-                                      ReadBudget& budget);
+                                      ReadBudget& budget, PartText* part = nullptr);
+
+// Every event of `xml` to `handle`, the passed pages handed back to `part` as it goes.
+template <class Handle>
+Result<void> walk_part(std::string_view xml, PartText* part, Handle&& handle) {
+    XmlIter it(xml);
+    Ev ev;
+    for (uint32_t n = 1; it.next(ev); ++n) {
+        TRY_VOID(handle(ev));
+        if (part && n % 4096 == 0) part->release_before(it.position());
+    }
+    return {};
+}
 // The shared-string table, each entry charged to the text budget.
 Result<std::vector<std::string>> read_shared_strings(std::string_view xml, ReadBudget& budget);
 // For each cell format (cellXfs entry) of a style part: whether it shows a date.

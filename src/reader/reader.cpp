@@ -227,8 +227,8 @@ Result<std::vector<WorkbookSheet>> read_workbook(std::string_view path, int* os_
                                                                : archive.file_size() * kMaxInflateRatio;
     budget.bytes.left = std::max(kMinTotalBytes, ratio_total);
     if (!ods) return read_workbook_from_archive(archive, budget);
-    std::string content = TRY(zip_read_text(archive, kContentPart, budget.bytes));
-    return read_ods_content(content, budget);
+    PartText content = TRY(zip_read_part(archive, kContentPart, budget.bytes));
+    return read_ods_content(content.view(), budget, &content);
 }
 
 }  // namespace morvane::reader

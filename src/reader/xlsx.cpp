@@ -5,6 +5,7 @@
 // case; packages without those relationships get the usual names. Absent
 // optional parts are skipped; a part that is present but unreadable fails
 // the whole read, and so does a text cell whose shared string is missing.
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -158,8 +159,9 @@ bool code_shows_date(std::string_view code) {
 // the next column or row, so files that leave `r` out keep every value.
 class SheetWalk {
 public:
-    SheetWalk(const WorkbookSheet& sheet, const SheetContext& context, ReadBudget& budget, CellMap& cells)
-        : sheet_(sheet), context_(context), budget_(budget), cells_(cells) {}
+    SheetWalk(const WorkbookSheet& sheet, const SheetContext& context, ReadBudget& budget, CellMap& cells,
+              size_t part_size)
+        : sheet_(sheet), context_(context), budget_(budget), cells_(cells), part_size_(part_size) {}
 
     Result<void> event(const Ev& ev) {
         if (ev.kind == Ev::Kind::Text) return text(ev.text);
@@ -167,6 +169,8 @@ public:
         if (ev.kind == Ev::Kind::End) return close(name);
         if (name == "c") {
             open_cell(ev.attrs);
+        } else if (name == "dimension") {
+            reserve_for(ev.attrs);
         } else if (name == "v") {
             in_value_ = true;
             if (ev.kind == Ev::Kind::Empty) return end_value();
@@ -199,6 +203,16 @@ private:
     }
 
     bool positioned() const { return row_ >= 1 && col_ >= 1; }
+
+    // The sheet's extent as its writer declared it sizes the map once, instead
+    // of doubling it as it fills; a cell takes at least 15 bytes of the part,
+    // which bounds what a false extent can reserve.
+    void reserve_for(const std::vector<Attr>& attrs) {
+        const Attr* ref = find_attr(attrs, "ref");
+        auto range = ref ? morvane_types::parse_range_addr(ref->value) : std::nullopt;
+        if (!range || !cells_.empty()) return;
+        cells_.reserve(static_cast<size_t>(std::min<uint64_t>(range->normalised().cell_count(), part_size_ / 15)));
+    }
 
     Result<void> store(Variant&& value) { return store_cell(cells_, CellPos{row_, col_}, std::move(value), budget_); }
 
@@ -306,6 +320,7 @@ private:
     const SheetContext& context_;
     ReadBudget& budget_;
     CellMap& cells_;
+    size_t part_size_;
     uint32_t row_ = 0;
     uint32_t col_ = 0;
     Type type_ = Type::Number;
@@ -453,12 +468,10 @@ std::vector<bool> read_date_formats(std::string_view xml) {
 }
 
 Result<WorkbookSheet> read_xlsx_sheet(std::string name, std::string_view xml, const SheetContext& context,
-                                      ReadBudget& budget) {
+                                      ReadBudget& budget, PartText* part) {
     WorkbookSheet sheet{std::move(name), {}};
-    SheetWalk walk(sheet, context, budget, sheet.cells);
-    XmlIter it(xml);
-    Ev ev;
-    while (it.next(ev)) TRY_VOID(walk.event(ev));
+    SheetWalk walk(sheet, context, budget, sheet.cells, xml.size());
+    TRY_VOID(walk_part(xml, part, [&](const Ev& ev) { return walk.event(ev); }));
     return sheet;
 }
 
@@ -489,8 +502,8 @@ Result<std::vector<WorkbookSheet>> read_workbook_from_archive(ZipArchive& archiv
         const std::string& part = rel->second.part;
         if (!archive.contains(part)) continue;  // a listed sheet without its part is left out
         TRY_VOID(budget.charge_sheet());
-        std::string xml = TRY(zip_read_text(archive, part, budget.bytes));
-        sheets.push_back(TRY(read_xlsx_sheet(std::move(ref.name), xml, context, budget)));
+        PartText xml = TRY(zip_read_part(archive, part, budget.bytes));
+        sheets.push_back(TRY(read_xlsx_sheet(std::move(ref.name), xml.view(), context, budget, &xml)));
     }
     return sheets;
 }

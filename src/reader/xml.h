@@ -41,6 +41,8 @@ public:
     std::optional<Ev> next_ev();
     // The same, written into `ev` so that its buffers are reused; false at the end.
     bool next(Ev& ev);
+    // Where the next event starts; the text before it is never read again.
+    const char* position() const { return rest_.data(); }
 
 private:
     bool tag(Ev& ev);

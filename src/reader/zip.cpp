@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <libdeflate.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
@@ -51,11 +52,11 @@ struct Decompressor {
     }
 };
 
-// The whole entry inflated by libdeflate into `out` at its declared size.
-// False (nothing reported) when the declared sizes are not the truth or the
-// data is not plain Deflate, so that libzip reads it and names the fault;
-// a checksum that does not match fails.
-Result<bool> inflate_whole(zip_t* z, uint64_t index, const zip_stat_t& st, std::string& out) {
+// The whole entry inflated by libdeflate into `out`, which holds its declared
+// size. False (nothing reported) when the declared sizes are not the truth
+// or the data is not plain Deflate, so that libzip reads it and names the
+// fault; a checksum that does not match fails.
+Result<bool> inflate_whole(zip_t* z, uint64_t index, const zip_stat_t& st, char* out) {
     EntryFile raw{zip_fopen_index(z, index, ZIP_FL_COMPRESSED)};
     if (!raw.file) return false;
     std::string packed;
@@ -73,21 +74,71 @@ Result<bool> inflate_whole(zip_t* z, uint64_t index, const zip_stat_t& st, std::
     if (!complete) return false;
     Decompressor inflater;
     if (!inflater.d) throw std::bad_alloc();
-    libdeflate_result rc = LIBDEFLATE_BAD_DATA;
     size_t actual = 0;
-    out.resize_and_overwrite(static_cast<size_t>(st.size), [&](char* buf, size_t n) {
-        rc = libdeflate_deflate_decompress(inflater.d, packed.data(), packed.size(), buf, n, &actual);
-        return rc == LIBDEFLATE_SUCCESS ? actual : 0;
-    });
-    if (rc != LIBDEFLATE_SUCCESS || actual != st.size) {
-        out.clear();
-        return false;
-    }
-    if (libdeflate_crc32(0, out.data(), out.size()) != st.crc) return fail(zip_code_message(ZIP_ER_CRC));
+    libdeflate_result rc =
+        libdeflate_deflate_decompress(inflater.d, packed.data(), packed.size(), out, st.size, &actual);
+    if (rc != LIBDEFLATE_SUCCESS || actual != st.size) return false;
+    if (libdeflate_crc32(0, out, actual) != st.crc) return fail(zip_code_message(ZIP_ER_CRC));
     return true;
 }
 
+// Parts from this size on get memory of their own, handed back as they are read.
+constexpr size_t kMappedPartBytes = size_t{1} << 20;
+// Pages are handed back in steps of this many bytes.
+constexpr size_t kReleaseStep = size_t{4} << 20;
+
 }  // namespace
+
+PartText::PartText(PartText&& other) noexcept
+    : text_(std::move(other.text_)),
+      mapped_(std::exchange(other.mapped_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      released_(std::exchange(other.released_, 0)) {}
+
+PartText& PartText::operator=(PartText&& other) noexcept {
+    if (this != &other) {
+        unmap();
+        text_ = std::move(other.text_);
+        mapped_ = std::exchange(other.mapped_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        released_ = std::exchange(other.released_, 0);
+    }
+    return *this;
+}
+
+PartText::~PartText() { unmap(); }
+
+void PartText::unmap() {
+    if (mapped_) ::munmap(mapped_, size_);
+    mapped_ = nullptr;
+    size_ = released_ = 0;
+}
+
+PartText PartText::mapped(size_t n) {
+    void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    PartText part;
+    part.mapped_ = static_cast<char*>(p);
+    part.size_ = n;
+    return part;
+}
+
+std::string PartText::take() {
+    if (!mapped_) return std::move(text_);
+    std::string out(view());
+    unmap();
+    return out;
+}
+
+void PartText::release_before(const char* upto) {
+    if (!mapped_ || upto < mapped_ || upto > mapped_ + size_) return;
+    static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    size_t end = static_cast<size_t>(upto - mapped_) / page * page;
+    if (end < released_ + kReleaseStep) return;
+    // Anonymous pages handed back read as zeros: nothing here reads them again.
+    ::madvise(mapped_ + released_, end - released_, MADV_DONTNEED);
+    released_ = end;
+}
 
 std::string normalise_part_name(std::string_view name) {
     if (name.starts_with('/') || name.starts_with('\\')) name.remove_prefix(1);
@@ -148,6 +199,10 @@ std::optional<uint64_t> ZipArchive::locate(std::string_view name) const {
 }
 
 Result<std::string> zip_read_text(ZipArchive& archive, std::string_view name, ByteBudget& budget) {
+    return TRY(zip_read_part(archive, name, budget)).take();
+}
+
+Result<PartText> zip_read_part(ZipArchive& archive, std::string_view name, ByteBudget& budget) {
     zip_t* z = archive.zip_;
     std::optional<uint64_t> index = archive.locate(name);
     if (!index) return fail(format_message(kEntryMissing, name));
@@ -172,17 +227,29 @@ Result<std::string> zip_read_text(ZipArchive& archive, std::string_view name, By
     // The declared size is a hint only: a hostile header may lie either way.
     if ((st.valid & ZIP_STAT_SIZE) && st.size > limit) return too_large(st.size);
 
-    std::string out;
     constexpr zip_uint64_t kWhole = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
     bool plain = !(st.valid & ZIP_STAT_ENCRYPTION_METHOD) || st.encryption_method == ZIP_EM_NONE;
     if ((st.valid & kWhole) == kWhole && plain && st.comp_method == ZIP_CM_DEFLATE && st.size > 0 &&
-        st.comp_size <= archive.file_size())
-        if (TRY(inflate_whole(z, *index, st, out))) {
-            if (!valid_utf8(out)) return fail(std::string(kNotUtf8));
-            budget.left -= out.size();
-            return out;
+        st.comp_size <= archive.file_size()) {
+        const size_t n = static_cast<size_t>(st.size);
+        PartText part;
+        bool done = false;
+        if (n >= kMappedPartBytes) {
+            part = PartText::mapped(n);
+            done = TRY(inflate_whole(z, *index, st, part.data()));
+        } else {
+            std::string text(n, '\0');
+            done = TRY(inflate_whole(z, *index, st, text.data()));
+            part = PartText(std::move(text));
         }
+        if (done) {
+            if (!valid_utf8(part.view())) return fail(std::string(kNotUtf8));
+            budget.left -= n;
+            return part;
+        }
+    }
 
+    std::string out;
     EntryFile entry{zip_fopen_index(z, *index, 0)};
     if (!entry.file) return fail(zip_strerror(z));
     // A truthful size is read in one call (one byte more to see the end);
@@ -207,7 +274,7 @@ Result<std::string> zip_read_text(ZipArchive& archive, std::string_view name, By
     if (int rc = zip_fclose(std::exchange(entry.file, nullptr)); rc != 0) return fail(zip_code_message(rc));
     if (!valid_utf8(out)) return fail(std::string(kNotUtf8));
     budget.left -= out.size();
-    return out;
+    return PartText(std::move(out));
 }
 
 bool valid_utf8(std::string_view s) {

@@ -19,7 +19,6 @@ using morvane::Ordering;
 
 // Messages of the value rules, word for word.
 inline constexpr std::string_view kCannotConvert = "Cannot convert '{}' to number";
-inline constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
 inline constexpr std::string_view kDivisionByZero = "Division by zero";
 inline constexpr std::string_view kIntDivOverflow = "Integer division overflow";
 // A joined text longer than this fails instead of exhausting memory (a
