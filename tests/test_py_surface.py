@@ -84,3 +84,17 @@ def test_stubs_name_every_public_name():
     stub = (ROOT / "src" / "lib" / "morvane.pyi").read_text()
     for name in (n for n in dir(morvane) if not n.startswith("_")):
         assert f"def {name}(" in stub or f"class {name}" in stub, name
+
+
+@pytest.mark.parametrize("source, lineno, offset, text", [
+    ("Sub A()\n  x = = 1\nEnd Sub\n", 2, 7, "  x = = 1"),
+    ("Sub A()\r\n  If x Then\r\nEnd Sub", 3, 8, "End Sub"),
+    ('Sub A()\n x = "é" + #2/30/2020#\nEnd Sub', 2, 12, ' x = "é" + #2/30/2020#'),
+])
+def test_syntax_errors_point_at_the_line(source, lineno, offset, text):
+    with pytest.raises(SyntaxError) as info:
+        morvane.run_macro(source, "A")
+    error = info.value
+    assert (error.lineno, error.offset, error.text) == (lineno, offset, text)
+    # The message is the parser's own; str() adds the line as Python's own errors do.
+    assert str(error) == f"{error.msg} (line {lineno})"

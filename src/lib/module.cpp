@@ -37,6 +37,38 @@ void set_error(PyObject* type, std::string_view message) {
     if (text) PyErr_SetObject(type, text.get());
 }
 
+void set_syntax_error(std::string_view message, std::string_view source, size_t char_index) {
+    set_error(PyExc_SyntaxError, message);
+    if (char_index == SIZE_MAX) return;
+    // Walk the UTF-8 text by characters to the error's line and column.
+    size_t line = 1, column = 1, line_start = 0, chars = 0;
+    for (size_t i = 0; i < source.size() && chars < char_index; ++i) {
+        const auto byte = static_cast<unsigned char>(source[i]);
+        if ((byte & 0xC0) == 0x80) continue;  // a continuation byte is no character of its own
+        ++chars;
+        if (byte == '\n') {
+            ++line;
+            column = 1;
+            line_start = i + 1;
+        } else {
+            ++column;
+        }
+    }
+    size_t line_end = source.find('\n', line_start);
+    if (line_end == std::string_view::npos) line_end = source.size();
+    if (line_end > line_start && source[line_end - 1] == '\r') --line_end;
+    PyObject* exc = PyErr_GetRaisedException();
+    Ref lineno(PyLong_FromSize_t(line));
+    Ref offset(PyLong_FromSize_t(column));
+    Ref text(PyUnicode_DecodeUTF8(source.data() + line_start, static_cast<Py_ssize_t>(line_end - line_start), "replace"));
+    if (!lineno || !offset || !text || PyObject_SetAttrString(exc, "lineno", lineno.get()) < 0 ||
+        PyObject_SetAttrString(exc, "offset", offset.get()) < 0 || PyObject_SetAttrString(exc, "text", text.get()) < 0) {
+        Py_DECREF(exc);
+        return;
+    }
+    PyErr_SetRaisedException(exc);
+}
+
 void set_exception_from_current() {
     try {
         throw;

@@ -63,6 +63,10 @@ inline constexpr Py_ssize_t kMaxCellText = 32767;
 // inside does not cut it short).
 void set_error(PyObject* type, std::string_view message);
 
+// Raises SyntaxError with `message` as its msg, and lineno, offset and text
+// pointing at character `char_index` of `source` (SIZE_MAX: position unknown).
+void set_syntax_error(std::string_view message, std::string_view source, size_t char_index);
+
 // Turn a C++ exception escaping an entry point into a Python exception.
 void set_exception_from_current();
 

@@ -100,10 +100,11 @@ bool refresh(Vm& vm, const std::string& key) {
 // Parse and run; false with an exception set.
 bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
     std::optional<std::string> syntax_error;
+    size_t error_at = SIZE_MAX;
     Result<void> result;
     {
         ReleaseInterpreter released;
-        auto program = parser::parse(code);
+        auto program = parser::parse(code, &error_at);
         if (program) {
             result = vm.run_sub(*program, macro);
         } else {
@@ -111,7 +112,7 @@ bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
         }
     }
     if (syntax_error) {
-        set_error(PyExc_SyntaxError, *syntax_error);
+        set_syntax_error(*syntax_error, code, error_at);
         return false;
     }
     if (PyErr_Occurred()) return false;  // the interrupt's KeyboardInterrupt
