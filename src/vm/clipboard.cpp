@@ -53,7 +53,7 @@ Result<void> Vm::exec_var_copy(const Stmt::VarCopy& s) {
 }
 
 Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s, const vm::SCode& c) {
-    const bool transpose = s.transpose && vm::is_truthy(TRY(evaluate(operand(c, *s.transpose))));
+    const bool transpose = s.transpose && TRY(vm::is_truthy(TRY(evaluate(operand(c, *s.transpose)))));
     return do_paste(s.addr, transpose);
 }
 

@@ -161,7 +161,9 @@ Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
     if (area.first.row == area.last.row && area.first.col == area.last.col) return read(area.first.row, area.first.col);
     TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "read"));
     TRY_VOID(charge_work(area.cell_count()));
+    // Indexed from 1, as every array read from a range.
     Array out;
+    out.lower = 1;
     out.reserve(area.cell_count());
     for (uint64_t r = area.first.row; r <= area.last.row; ++r)
         for (uint64_t c = area.first.col; c <= area.last.col; ++c)
