@@ -165,7 +165,7 @@ Result<std::pair<std::vector<double>, std::vector<double>>> collect_paired(std::
 std::optional<double> as_f64(const Variant& v) {
     if (v.is_int()) return static_cast<double>(v.as_int());
     if (v.is_float()) return v.as_float();
-    if (v.is_date()) return static_cast<double>(v.as_date().serial);
+    if (v.is_date()) return v.as_date().value();
     return std::nullopt;
 }
 

@@ -14,6 +14,8 @@ namespace {
 
 // Beyond this a number's text would need a 16th digit before the point.
 constexpr double kPositionalLimit = 1e15;
+// Below this VBA prints a number in the E form.
+constexpr double kSmallLimit = 1e-4;
 
 // "1.23456789012346E+17": 15 significant digits in scientific notation,
 // trailing zeros of the mantissa dropped.
@@ -34,12 +36,13 @@ std::string scientific_text(double x) {
 
 }  // namespace
 
-std::string number_text_15(double x) {
+std::string number_text_15(double x, SmallNumbers small) {
     if (!std::isfinite(x) || x == 0) return number_to_text(x);
     if (std::fabs(x) >= kPositionalLimit) return scientific_text(x);
     // Rounded to 15 significant digits, then the shortest text of that value.
     const double rounded = round_to_15_digits(x);
     if (std::fabs(rounded) >= kPositionalLimit) return scientific_text(rounded);
+    if (small == SmallNumbers::Scientific && std::fabs(rounded) < kSmallLimit) return scientific_text(rounded);
     return number_to_text(rounded);
 }
 

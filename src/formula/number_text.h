@@ -14,7 +14,10 @@ namespace morvane::eval {
 // 16 digits or more, take the form "1.23456789012346E+17" (mantissa of at
 // most 15 significant digits without trailing zeros, a signed exponent of at
 // least two digits). NaN and the infinities keep their usual text.
-std::string number_text_15(double x);
+// Numbers below 0.0001 in magnitude stay positional in formulas
+// ("0.00000015"); VBA prints them in the E form too ("1.5E-07").
+enum class SmallNumbers : uint8_t { Positional, Scientific };
+std::string number_text_15(double x, SmallNumbers small = SmallNumbers::Positional);
 std::string number_text_15(int64_t x);
 
 }  // namespace morvane::eval

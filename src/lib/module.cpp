@@ -5,6 +5,7 @@
 #include <datetime.h>
 #include <structmember.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <exception>
@@ -140,17 +141,31 @@ PyObject* new_excel_error(std::string_view code) {
     return PyObject_CallOneArg(reinterpret_cast<PyObject*>(g_excel_error), text.get());
 }
 
-PyObject* date_to_py(int64_t serial) {
-    if (serial >= 1 && serial <= kLastDateSerial) {
+// A Date as datetime.date, or datetime.datetime when it has a time of day
+// (datetime.time for a time on day 0); its text when Python has no such
+// date.
+PyObject* date_to_py(Date date) {
+    const int64_t serial = date.serial;
+    // The time of day in microseconds, never rounded up to the next day.
+    const int64_t us = date.time > 0 && date.time < 1 ? std::min<int64_t>(std::llround(date.time * 86400e6), 86399999999) : 0;
+    const int hour = static_cast<int>(us / 3600000000), minute = static_cast<int>(us / 60000000 % 60),
+              second = static_cast<int>(us / 1000000 % 60), micro = static_cast<int>(us % 1000000);
+    if ((serial >= 1 && serial <= kLastDateSerial) || (serial == 0 && us > 0)) {
         if (!PyDateTimeAPI) PyDateTime_IMPORT;
         if (PyDateTimeAPI) {
-            auto ymd = morvane_types::serial_to_ymd(serial);
-            PyObject* d = PyDate_FromDate(ymd.year, static_cast<int>(ymd.month), static_cast<int>(ymd.day));
+            PyObject* d = nullptr;
+            if (serial == 0) {
+                d = PyTime_FromTime(hour, minute, second, micro);
+            } else {
+                auto ymd = morvane_types::serial_to_ymd(serial);
+                const int y = ymd.year, m = static_cast<int>(ymd.month), day = static_cast<int>(ymd.day);
+                d = us > 0 ? PyDateTime_FromDateAndTime(y, m, day, hour, minute, second, micro) : PyDate_FromDate(y, m, day);
+            }
             if (d) return d;
         }
         PyErr_Clear();
     }
-    std::string text = morvane_types::serial_to_display(serial);
+    std::string text = date_text(date);
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
@@ -184,7 +199,7 @@ PyObject* variant_to_py(const Variant& v) {
             return PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace");
         }
         case Kind::Boolean: return PyBool_FromLong(v.as_bool());
-        case Kind::Date: return date_to_py(v.as_date().serial);
+        case Kind::Date: return date_to_py(v.as_date());
         case Kind::Error: return new_excel_error(error_text(v.as_error()));
         case Kind::Empty: Py_RETURN_NONE;
         case Kind::Array: {

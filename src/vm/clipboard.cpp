@@ -52,14 +52,12 @@ Result<void> Vm::exec_var_copy(const Stmt::VarCopy& s) {
 }
 
 Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s, const vm::SCode& c) {
-    const bool transpose = s.transpose && vm::is_truthy(TRY(evaluate(operand(c, *s.transpose))));
+    const bool transpose = s.transpose && TRY(vm::is_truthy(TRY(evaluate(operand(c, *s.transpose)))));
     return do_paste(s.addr, transpose);
 }
 
 Result<void> Vm::exec_sheet_paste(const Stmt::SheetPaste& s, const vm::SCode& c) {
     auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
-    // The new sheet stays even when the paste fails.
-    ensure_sheet(key);
     return on_sheet(key, [&] { return do_paste(s.dest, false); });
 }
 

@@ -26,9 +26,11 @@ constexpr std::string_view kBadReadAddr = "RangeRead: invalid address '{}'";
 constexpr std::string_view kBadOffsetReadAddr = "RangeOffsetRead: invalid address '{}'";
 constexpr std::string_view kBadSheetReadAddr = "SheetRangeRead: invalid address '{}'";
 
+// The cells of a range in reading order, as an array indexed from 1.
 template <class Read>
 Array read_rect(const CellRange& range, Read&& read) {
     Array out;
+    out.lower = 1;
     out.reserve(range.cell_count());
     range.for_each_cell([&](CellPos p) { out.push_back(read(p.row, p.col)); });
     return out;
@@ -58,11 +60,7 @@ Result<Variant> Vm::eval_neg(const XCode& x) {
     return fail(format_message(kUnaryMinus, v.to_string()));
 }
 
-Result<Variant> Vm::eval_not(const XCode& x) {
-    Variant v = TRY(evaluate(x.kids[0]));
-    if (v.is_bool()) return Variant(!v.as_bool());
-    return Variant(~TRY(vm::to_i64_bitwise(v)));
-}
+Result<Variant> Vm::eval_not(const XCode& x) { return vm::eval_not(TRY(evaluate(x.kids[0]))); }
 
 Result<Variant> Vm::eval_name(const XCode& x) {
     const auto& v = x.src->as<Expr::Var>();
@@ -191,10 +189,7 @@ Result<Variant> Vm::eval_sheet_range(const XCode& x) {
 
 Result<Variant> Vm::eval_field(const XCode& x) {
     const auto& f = x.src->as<Expr::Field>();
-    if (auto it = objects_.find(f.var); it != objects_.end()) {
-        if (auto r = std::get_if<ObjectRef::Range>(&it->second.node))
-            return f.field == "value" ? read_range_ref_value(r->range) : Result<Variant>(Variant());
-    }
+    if (auto o = object_of(f.var)) return object_field_read(*o, {f.field});
     const Slot& s = slots_[slot_of(f.var, f.slot)];
     if (s.defined && s.value.is_record())
         if (const Variant* v = s.value.as_record().find(f.field)) return *v;
@@ -203,13 +198,7 @@ Result<Variant> Vm::eval_field(const XCode& x) {
 
 Result<Variant> Vm::eval_member_path(const XCode& x) {
     const auto& m = x.src->as<Expr::MemberPath>();
-    if (auto it = objects_.find(m.root); it != objects_.end()) {
-        if (auto r = std::get_if<ObjectRef::Range>(&it->second.node)) {
-            if (m.path.size() == 2 && m.path[0] == "areas" && m.path[1] == "count")
-                return Variant(static_cast<int64_t>(r->range.areas.size()));
-            return Variant();
-        }
-    }
+    if (auto o = object_of(m.root)) return object_field_read(*o, m.path);
     const Slot& s = slots_[slot_of(m.root, m.slot)];
     const Variant* at = s.defined ? &s.value : nullptr;
     for (const std::string& field : m.path) {

@@ -29,7 +29,7 @@ constexpr std::string_view kMsgBox = "MsgBox: {}";
 }  // namespace
 
 // Every kind is listed: adding one fails to compile here until it is handled.
-static_assert(std::variant_size_v<decltype(Stmt::node)> == 53, "a statement kind without an arm below");
+static_assert(std::variant_size_v<decltype(Stmt::node)> == 54, "a statement kind without an arm below");
 
 // The statements the compiler leaves to this dispatcher, their operands
 // compiled in `c`. The other kinds run compiled (compile.cpp, exec.cpp):
@@ -65,6 +65,7 @@ Result<void> Vm::exec_stmt(const vm::SCode& c) {
         case kStmt<Stmt::RangeDelete>: return exec_range_delete(node_as<Stmt::RangeDelete>(n));
         case kStmt<Stmt::RangeInsert>: return exec_range_insert(node_as<Stmt::RangeInsert>(n));
         case kStmt<Stmt::RangeSort>: return exec_range_sort(node_as<Stmt::RangeSort>(n));
+        case kStmt<Stmt::ObjCall>: return exec_obj_call(node_as<Stmt::ObjCall>(n), c);
         case kStmt<Stmt::SheetCellWrite>: return exec_sheet_cell_write(node_as<Stmt::SheetCellWrite>(n), c);
         case kStmt<Stmt::SheetRangeWrite>: return exec_sheet_range_write(node_as<Stmt::SheetRangeWrite>(n), c);
         // sheets and application settings (stmt_sheets.cpp)
@@ -194,9 +195,11 @@ Result<Variant*> Vm::array_element(uint32_t slot, std::string_view name, uint64_
     Slot& s = slots_[slot];
     if (!s.defined || !s.value.is_array()) return fail(format_message(kNotAnArray, name));
     Array& arr = s.value.as_array();
-    if (index >= arr.size())
+    // An array read from a range starts at 1: index 0 lies before it.
+    const uint64_t first = static_cast<uint64_t>(std::max<int64_t>(arr.lower, 0));
+    if (index < first || index - first >= arr.size())
         return fail(format_message(kIndexOutOfBounds, name, std::to_string(index), std::to_string(arr.size())));
-    return &arr[index];
+    return &arr[index - first];
 }
 
 Result<void> Vm::exec_index_assign(const Stmt::IndexAssign& s, const vm::SCode& c) {

@@ -130,7 +130,7 @@ Result<Variant> sum_of(Args args, const EvalCtx& ctx, CellFilter skip) {
         switch (v.kind()) {
             case Kind::Integer: sum += static_cast<double>(v.as_int()); break;
             case Kind::Float: sum += v.as_float(); break;
-            case Kind::Date: sum += static_cast<double>(v.as_date().serial); break;
+            case Kind::Date: sum += v.as_date().value(); break;
             case Kind::Error: return propagate(v.as_error());
             case Kind::Boolean:
                 if (src == ValueSource::Scalar && v.as_bool()) sum += 1;
