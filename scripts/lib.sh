@@ -69,7 +69,7 @@ ensure_venv() {
   if [ ! -f "$stamp" ] || [ "$ROOT/pyproject.toml" -nt "$stamp" ]; then
     log "installing Python dependencies"
     "$VENV/bin/python" -m pip install -q --upgrade pip
-    "$VENV/bin/python" -m pip install -q "scikit-build-core>=0.10" "cmake>=3.24" ninja "pytest>=8" "pandas>=2.2" openpyxl XlsxWriter odfpy python-calamine
+    "$VENV/bin/python" -m pip install -q "scikit-build-core>=0.10" "cmake>=3.24" ninja "pytest>=8" "pandas>=2.2" openpyxl XlsxWriter odfpy python-calamine mypy pandas-stubs
     touch "$stamp"
   fi
 }

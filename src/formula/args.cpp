@@ -10,8 +10,6 @@ namespace morvane::eval {
 namespace {
 
 constexpr std::string_view kRangeTooLarge = "Range too large ({} cells); maximum is 1,000,000";
-constexpr std::string_view kRequiresTwo = "{} requires 2 arguments";
-constexpr std::string_view kUnequalArrays = "{}: arrays must have equal length";
 
 std::string u128_text(unsigned __int128 n) {
     if (n == 0) return "0";
@@ -167,7 +165,7 @@ Result<std::pair<std::vector<double>, std::vector<double>>> collect_paired(std::
 std::optional<double> as_f64(const Variant& v) {
     if (v.is_int()) return static_cast<double>(v.as_int());
     if (v.is_float()) return v.as_float();
-    if (v.is_date()) return static_cast<double>(v.as_date().serial);
+    if (v.is_date()) return v.as_date().value();
     return std::nullopt;
 }
 

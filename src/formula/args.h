@@ -31,6 +31,11 @@
 namespace morvane::eval {
 
 inline constexpr uint64_t kMaxRangeCells = 1'000'000;
+
+// Argument messages more than one function family gives.
+inline constexpr std::string_view kRequiresTwo = "{} requires 2 arguments";
+inline constexpr std::string_view kUnequalArrays = "{}: arrays must have equal length";
+inline constexpr std::string_view kTableNotRange = "{}: table argument must be a range";
 inline constexpr size_t kNoMax = SIZE_MAX;
 
 using Args = std::span<const FormulaExpr>;

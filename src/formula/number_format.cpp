@@ -13,7 +13,6 @@
 
 #include "formula/dates.h"
 #include "types/calendar.h"
-#include "types/text.h"
 
 namespace morvane::numfmt {
 
@@ -199,6 +198,7 @@ struct Section {
     // Number sections.
     uint32_t whole_places = 0;
     uint32_t fraction_places = 0;
+    std::string fraction_kinds;  // the fraction's placeholders in order: 0, # or ?
     uint32_t exponent_zeros = 0;
     bool grouping = false;
     bool scientific = false;
@@ -225,6 +225,11 @@ bool starts_with_ci(std::string_view s, std::string_view prefix) {
     return true;
 }
 
+// The names of formats are ASCII, so ASCII case folding finds them.
+bool is_name(std::string_view pattern, std::string_view lower_name) {
+    return pattern.size() == lower_name.size() && starts_with_ci(pattern, lower_name);
+}
+
 size_t utf8_length(std::string_view s, size_t at) {
     const auto c = static_cast<unsigned char>(s[at]);
     const size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
@@ -236,7 +241,7 @@ bool is_colour(std::string_view inner) {
     static constexpr std::string_view kColours[] = {"black", "blue", "cyan", "green", "magenta", "red", "white",
                                                     "yellow"};
     for (auto c : kColours)
-        if (inner.size() == c.size() && starts_with_ci(inner, c)) return true;
+        if (is_name(inner, c)) return true;
     return starts_with_ci(inner, "color");
 }
 
@@ -394,7 +399,7 @@ void settle_date(Section& s) {
 
 bool is_placeholder(Tok t) { return t == Tok::Zero || t == Tok::Hash || t == Tok::Question; }
 
-std::string settle_number(Section& s) {
+std::string settle_number(Section& s, Dialect dialect) {
     auto& t = s.tokens;
     bool point_seen = false;
     Part part = Part::Whole;
@@ -406,7 +411,10 @@ std::string settle_number(Section& s) {
             s.placeholders = true;
             last_placeholder = i;
             if (part == Part::Whole) ++s.whole_places;
-            if (part == Part::Fraction) ++s.fraction_places;
+            if (part == Part::Fraction) {
+                ++s.fraction_places;
+                s.fraction_kinds.push_back(k.text[0]);
+            }
             if (part == Part::Exponent) s.exponent_zeros += k.kind == Tok::Zero;
         } else if (k.kind == Tok::Point && !point_seen && part == Part::Whole) {
             point_seen = true;
@@ -441,11 +449,15 @@ std::string settle_number(Section& s) {
             s.shift -= 3;
         }
     }
-    // A "?/?" fraction: the slash sits between digit placeholders.
-    for (size_t i = 1; i + 1 < t.size(); ++i)
-        if (t[i].kind == Tok::Literal && t[i].text == "/" && is_placeholder(t[i - 1].kind) &&
-            is_placeholder(t[i + 1].kind))
+    // A fraction ("# ?/?"): a slash between digit placeholders. VBA has no
+    // fractions and reads "00/00" as digits around a slash, so there only a
+    // "?" beside the slash marks one.
+    for (size_t i = 1; i + 1 < t.size(); ++i) {
+        if (t[i].kind != Tok::Literal || t[i].text.find('/') == std::string::npos) continue;
+        if (!is_placeholder(t[i - 1].kind) || !is_placeholder(t[i + 1].kind)) continue;
+        if (dialect == Dialect::Worksheet || t[i - 1].kind == Tok::Question || t[i + 1].kind == Tok::Question)
             return "fractions such as '# ?/?' are not supported";
+    }
     if (s.scientific) {
         bool hash_first = false;
         for (const Token& k : t)
@@ -458,7 +470,7 @@ std::string settle_number(Section& s) {
     return {};
 }
 
-std::string classify(Section& s) {
+std::string classify(Section& s, Dialect dialect) {
     bool date = false, text = false;
     for (const Token& t : s.tokens) {
         date |= is_date_code(t.kind);
@@ -476,7 +488,7 @@ std::string classify(Section& s) {
         return {};
     }
     s.kind = SectionKind::Number;
-    return settle_number(s);
+    return settle_number(s, dialect);
 }
 
 // Splits at semicolons outside quotes, backslash escapes and brackets.
@@ -532,12 +544,12 @@ constexpr std::string_view kDateTime = "m/d/yyyy h:mm:ss AM/PM";
 Compiled compile(std::string_view pattern, Dialect dialect) {
     Compiled out;
     if (dialect == Dialect::Vba) {
-        if (text::equals_ignore_case(pattern, "general date")) {
+        if (is_name(pattern, "general date")) {
             out.general_date = true;
             return out;
         }
         for (const Named& n : kNamed)
-            if (text::equals_ignore_case(pattern, n.name)) {
+            if (is_name(pattern, n.name)) {
                 pattern = n.pattern;
                 break;
             }
@@ -550,7 +562,7 @@ Compiled compile(std::string_view pattern, Dialect dialect) {
     for (std::string_view part : parts) {
         Section s;
         std::string message = read_section(part, s);
-        if (message.empty()) message = classify(s);
+        if (message.empty()) message = classify(s, dialect);
         if (!message.empty()) {
             out.error = std::move(message);
             return out;
@@ -590,6 +602,11 @@ std::shared_ptr<const Compiled> compiled(std::string_view pattern, Dialect diale
 }
 
 // ---- Rendering numbers ---------------------------------------------------
+
+// Placeholders, codes and literals each add a bounded piece, so only the
+// text section, which repeats a text at every "@", can grow past the pattern.
+constexpr size_t kMaxRenderedBytes = size_t{1} << 24;
+constexpr std::string_view kTooLong = "the result would be longer than 16,777,216 bytes";
 
 // A number to render: its magnitude's digits and sign.
 struct Value {
@@ -636,12 +653,9 @@ struct WholeWriter {
 std::string fraction_digits(const Section& s, const Decimal& d) {
     std::string digits;
     for (uint32_t j = 0; j < s.fraction_places; ++j) digits.push_back(digit_at(d, d.point + j));
-    std::vector<Tok> kinds;
-    for (const Token& t : s.tokens)
-        if (is_placeholder(t.kind) && t.part == Part::Fraction) kinds.push_back(t.kind);
-    for (size_t j = kinds.size(); j-- > 0 && digits[j] == '0';) {
-        if (kinds[j] == Tok::Zero) break;
-        digits[j] = kinds[j] == Tok::Hash ? '\0' : ' ';
+    for (size_t j = s.fraction_kinds.size(); j-- > 0 && digits[j] == '0';) {
+        if (s.fraction_kinds[j] == '0') break;
+        digits[j] = s.fraction_kinds[j] == '#' ? '\0' : ' ';
     }
     return digits;
 }
@@ -862,9 +876,16 @@ Rendered render_date_section(const Section& s, double x, Dialect dialect) {
     return out;
 }
 
-std::string render_text_section(const Section& s, std::string_view text) {
+// Every "@" repeats the text, so the result's size is checked first.
+Rendered render_text_section(const Section& s, std::string_view text) {
+    size_t size = 0;
+    for (const Token& t : s.tokens) {
+        size += t.kind == Tok::At ? text.size() : t.text.size();
+        if (size > kMaxRenderedBytes) return std::unexpected(Failure{true, std::string(kTooLong)});
+    }
     std::string out;
-    for (const Token& t : s.tokens) out += t.kind == Tok::At ? std::string(text) : t.text;
+    out.reserve(size);
+    for (const Token& t : s.tokens) out += t.kind == Tok::At ? text : std::string_view(t.text);
     return out;
 }
 
@@ -897,8 +918,8 @@ Rendered render_value(const Compiled& c, const Value& v, const Style& style) {
     if (s.kind == SectionKind::Date)
         return render_date_section(s, v.negative && pick.minus ? -v.approx : v.approx, style.dialect);
     if (s.kind == SectionKind::Text) {
-        std::string out(pick.minus ? 1 : 0, '-');
-        out += render_text_section(s, general_of(v.approx, style));
+        Rendered out = render_text_section(s, general_of(v.approx, style));
+        if (out && pick.minus) out->insert(out->begin(), '-');
         return out;
     }
     if (!std::isfinite(v.approx)) return std::isnan(v.approx) ? "NaN" : v.negative ? "-inf" : "inf";
@@ -934,8 +955,7 @@ std::string general_text(double x) {
 }
 
 bool is_general_name(std::string_view pattern) {
-    return pattern.empty() || text::equals_ignore_case(pattern, "general") ||
-           text::equals_ignore_case(pattern, "general number");
+    return pattern.empty() || is_name(pattern, "general") || is_name(pattern, "general number");
 }
 
 Rendered render_number(std::string_view pattern, double x, const Style& style) {

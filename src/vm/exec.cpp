@@ -7,6 +7,7 @@
 #include "types/text.h"
 #include "vm/builtins/builtins.h"
 #include "vm/exec.h"
+#include "workbook/sheet_rows.h"
 #include "vm/messages.h"
 #include "values/values.h"
 
@@ -55,7 +56,10 @@ int Vm::Exec::truth_by_num(Vm& vm, const XCode& x) {
     Variant other;
     switch (x.num(vm, x, n, other)) {
         case NumResult::Number: return n.is_int ? n.i != 0 : n.d != 0.0;
-        case NumResult::Other: return vm::is_truthy(other);
+        case NumResult::Other: {
+            auto t = vm::is_truthy(other);
+            return take(vm, t) ? *t : -1;
+        }
         default: return -1;
     }
 }
@@ -159,7 +163,8 @@ int Vm::Exec::truth_compare(Vm& vm, const XCode& x) {
     if (rc == NumResult::Number) rhs = vm::num_variant(c);
     auto v = vm::eval_binop(x.op, std::move(lhs), std::move(rhs));
     if (!take(vm, v)) return -1;
-    return vm::is_truthy(*v);
+    // A comparison gives a Boolean.
+    return v->as_bool();
 }
 
 bool Vm::Exec::eval_compare(Vm& vm, const XCode& x, Variant& out) {
@@ -521,7 +526,7 @@ bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {
         case NumResult::Other: break;
         default: return false;
     }
-    vm.book_.set_cell_value(row, col, std::move(value));
+    vm::enter_value(vm.book_.cells_mut(), CellPos{row, col}, std::move(value));
     return true;
 }
 

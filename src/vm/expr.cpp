@@ -26,9 +26,11 @@ constexpr std::string_view kBadReadAddr = "RangeRead: invalid address '{}'";
 constexpr std::string_view kBadOffsetReadAddr = "RangeOffsetRead: invalid address '{}'";
 constexpr std::string_view kBadSheetReadAddr = "SheetRangeRead: invalid address '{}'";
 
+// The cells of a range in reading order, as an array indexed from 1.
 template <class Read>
 Array read_rect(const CellRange& range, Read&& read) {
     Array out;
+    out.lower = 1;
     out.reserve(range.cell_count());
     range.for_each_cell([&](CellPos p) { out.push_back(read(p.row, p.col)); });
     return out;
@@ -58,11 +60,7 @@ Result<Variant> Vm::eval_neg(const XCode& x) {
     return fail(format_message(kUnaryMinus, v.to_string()));
 }
 
-Result<Variant> Vm::eval_not(const XCode& x) {
-    Variant v = TRY(evaluate(x.kids[0]));
-    if (v.is_bool()) return Variant(!v.as_bool());
-    return Variant(~TRY(vm::to_i64_bitwise(v)));
-}
+Result<Variant> Vm::eval_not(const XCode& x) { return vm::eval_not(TRY(evaluate(x.kids[0]))); }
 
 Result<Variant> Vm::eval_name(const XCode& x) {
     const auto& v = x.src->as<Expr::Var>();

@@ -42,6 +42,8 @@ const std::vector<Constant>& constants() {
         {"vbtab", Variant("\t")},
         {"vbnullchar", Variant(std::string(1, '\0'))},
         {"vbnullstring", Variant("")},
+        {"vbbinarycompare", Variant(int64_t{0})},
+        {"vbtextcompare", Variant(int64_t{1})},
         {"empty", Variant()},
         {"null", Variant()},
         {"nothing", Variant()},

@@ -16,13 +16,11 @@ namespace morvane {
 
 namespace {
 
-constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";
 constexpr std::string_view kRangeNotSheet = "'{}' is a Range object, not a Worksheet";
 constexpr std::string_view kWorkbookNotSheet =
     "'{}' is a Workbook object — use '{}.Worksheets(name)', not '.Range(...)'/'.Cells(...)' directly";
 constexpr std::string_view kWorkbookNotFound = "Workbook '{}' not found";
 constexpr std::string_view kSheetIndex = "Sheet index {} not found";
-constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
 constexpr std::string_view kObjectNotSet = "Object variable '{}' is not set (Set was never called, or it holds Nothing)";
 constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
 constexpr std::string_view kAreasIndex = "Areas: index {} out of range (range has {} area{})";
@@ -65,7 +63,7 @@ Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const vm::XCo
     if (sheet.is<Expr::ActiveSheet>()) return std::pair{book_.active_sheet(), book_.active_sheet()};
     if (auto v = sheet.get_if<Expr::SheetVar>()) {
         auto it = objects_.find(v->var);
-        if (it == objects_.end()) return fail(format_message(kNothing, v->var));
+        if (it == objects_.end()) return fail(format_message(vm::kNothing, v->var));
         const auto& node = it->second.node;
         if (auto ws = std::get_if<ObjectRef::Worksheet>(&node)) return std::pair{ws->sheet, ws->sheet};
         if (std::holds_alternative<ObjectRef::Range>(node)) return fail(format_message(kRangeNotSheet, v->var));
@@ -93,7 +91,7 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
     const auto& n = object.node;
     if (auto o = std::get_if<ObjectExpr::Range>(&n)) {
         auto areas = resolve_multi_area_addr(o->addr);
-        if (!areas) return fail(format_message(kRangeInvalid, o->addr));
+        if (!areas) return fail(format_message(vm::kRangeInvalid, o->addr));
         return ObjectRef{ObjectRef::Range{RangeRef{book_.active_sheet(), std::move(*areas)}}};
     }
     if (auto o = std::get_if<ObjectExpr::Var>(&n)) {
@@ -162,7 +160,9 @@ Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
     if (area.first.row == area.last.row && area.first.col == area.last.col) return read(area.first.row, area.first.col);
     TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "read"));
     TRY_VOID(charge_work(area.cell_count()));
+    // Indexed from 1, as every array read from a range.
     Array out;
+    out.lower = 1;
     out.reserve(area.cell_count());
     for (uint64_t r = area.first.row; r <= area.last.row; ++r)
         for (uint64_t c = area.first.col; c <= area.last.col; ++c)

@@ -194,9 +194,11 @@ Result<Variant*> Vm::array_element(uint32_t slot, std::string_view name, uint64_
     Slot& s = slots_[slot];
     if (!s.defined || !s.value.is_array()) return fail(format_message(kNotAnArray, name));
     Array& arr = s.value.as_array();
-    if (index >= arr.size())
+    // An array read from a range starts at 1: index 0 lies before it.
+    const uint64_t first = static_cast<uint64_t>(std::max<int64_t>(arr.lower, 0));
+    if (index < first || index - first >= arr.size())
         return fail(format_message(kIndexOutOfBounds, name, std::to_string(index), std::to_string(arr.size())));
-    return &arr[index];
+    return &arr[index - first];
 }
 
 Result<void> Vm::exec_index_assign(const Stmt::IndexAssign& s, const vm::SCode& c) {

@@ -63,7 +63,7 @@ Result<void> Vm::exec_range_offset_write(const Stmt::RangeOffsetWrite& s, const 
     if (__builtin_add_overflow(int64_t{base->row}, dr, &row) || __builtin_add_overflow(int64_t{base->col}, dc, &col) ||
         row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
         return fail(format_message(kOffsetWriteInvalid, s.addr));
-    set_cell_value(static_cast<uint32_t>(row), static_cast<uint32_t>(col), std::move(value));
+    vm::enter_value(book_.cells_mut(), CellPos{static_cast<uint32_t>(row), static_cast<uint32_t>(col)}, std::move(value));
     return {};
 }
 
@@ -119,7 +119,7 @@ Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::
     const uint32_t col = TRY(eval_cell_index(operand(c, *s.col), "col"));
     Variant value = TRY(evaluate(operand(c, *s.value)));
     ensure_sheet(key);
-    book_.sheet_cells_mut(key)->insert_or_assign(CellPos{row, col}, CellContent{std::nullopt, std::move(value)});
+    vm::enter_value(*book_.sheet_cells_mut(key), CellPos{row, col}, std::move(value));
     return {};
 }
 

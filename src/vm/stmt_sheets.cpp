@@ -15,7 +15,7 @@ Result<void> Vm::exec_sheet_protect(const Stmt::SheetProtect& s, const vm::SCode
         return {};
     }
     // UserInterfaceOnly:=True leaves the sheet as it was: macros may still edit it.
-    if (s.user_interface_only && vm::is_truthy(TRY(evaluate(operand(c, *s.user_interface_only))))) return {};
+    if (s.user_interface_only && TRY(vm::is_truthy(TRY(evaluate(operand(c, *s.user_interface_only)))))) return {};
     book_.protected_sheets.insert(std::move(key));
     return {};
 }
@@ -45,7 +45,7 @@ Result<void> Vm::exec_application_set(const Stmt::ApplicationSet& s, const vm::S
     // CutCopyMode = False has an effect: it empties the clipboard.
     auto value = evaluate(operand(c, *s.value));
     if (interrupted_) return fail(std::string(vm::kInterrupted));
-    if (value && s.property == "cutcopymode" && !vm::is_truthy(*value)) clipboard_.reset();
+    if (value && s.property == "cutcopymode" && !vm::is_truthy(*value).value_or(true)) clipboard_.reset();
     return {};
 }
 

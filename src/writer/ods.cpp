@@ -58,17 +58,24 @@ void append_string_cell(std::string& out, std::string_view text) {
     out += "</text:p></table:table-cell>";
 }
 
-// A date cell; serials with no calendar date (0 and the phantom 1900-02-29) stay numbers.
-void append_date_cell(std::string& out, int64_t serial) {
+// A date cell, with its time of day when it has one; serials with no
+// calendar date (0 and the phantom 1900-02-29) stay numbers.
+void append_date_cell(std::string& out, Date date) {
+    const int64_t serial = date.serial;
     if (serial == 0 || serial == 60) {
-        append_float_cell(out, std::to_string(serial));
+        std::string number;
+        append_number(number, date.value());
+        append_float_cell(out, number);
         return;
     }
     std::string iso = morvane_types::serial_to_display(serial);
+    const std::string shown = date_text(date);
+    // "YYYY-MM-DD hh:mm:ss" shown; "YYYY-MM-DDThh:mm:ss" as the value.
+    if (shown.size() > iso.size()) iso.append("T").append(shown, iso.size() + 1);
     out += "<table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" office:date-value=\"";
     out += iso;
     out += "\"><text:p>";
-    out += iso;
+    out += shown;
     out += "</text:p></table:table-cell>";
 }
 
@@ -81,7 +88,7 @@ void append_cell(std::string& out, const Variant& v) {
             append_float_cell(out, number);
             return;
         }
-        case Kind::Date: append_date_cell(out, v.as_date().serial); return;
+        case Kind::Date: append_date_cell(out, v.as_date()); return;
         case Kind::Str: append_string_cell(out, v.as_str()); return;
         case Kind::Error: append_string_cell(out, error_text(v.as_error())); return;
         case Kind::Boolean:

@@ -73,7 +73,14 @@ void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings&
     switch (v.kind()) {
         case Kind::Integer: open("\""); append_int(out, v.as_int()); break;
         case Kind::Float: open("\""); append_number(out, v.as_float()); break;
-        case Kind::Date: open("\" s=\"1\""); append_int(out, v.as_date().serial); break;
+        case Kind::Date:
+            open("\" s=\"1\"");
+            // A time of day is the fraction after the day serial.
+            if (v.as_date().time != 0)
+                append_number(out, v.as_date().value());
+            else
+                append_int(out, v.as_date().serial);
+            break;
         case Kind::Boolean: open("\" t=\"b\""); out += v.as_bool() ? '1' : '0'; break;
         case Kind::Str: open("\" t=\"s\""); append_int(out, strings.id(v.as_str())); break;
         case Kind::Error: open("\" t=\"e\""); out += error_text(v.as_error()); break;

@@ -23,7 +23,6 @@ namespace {
 constexpr std::string_view kSubtotalUnsupported = "SUBTOTAL: unsupported function_num {}";
 constexpr std::string_view kAggregateUnsupported = "AGGREGATE: unsupported function_num {}";
 // AGGREGATE 14, 15 and 16 without k, in the words of LARGE, SMALL and PERCENTILE.
-constexpr std::string_view kNeedsK = "{} requires 2 arguments";
 
 // What one walk over the data gathers for AVERAGE, MAX, MIN, PRODUCT,
 // COUNT and COUNTA alike.
@@ -114,7 +113,7 @@ bool ignores_errors(double options) {
 // the last argument.
 Result<Variant> aggregate_with_k(uint32_t number, Args data_and_k, const EvalCtx& ctx, OnError on_error) {
     std::string_view name = number == 14 ? "LARGE" : number == 15 ? "SMALL" : "PERCENTILE";
-    if (data_and_k.size() < 2) return fail(format_message(kNeedsK, name));
+    if (data_and_k.size() < 2) return fail(format_message(kRequiresTwo, name));
     std::vector<double> v =
         TRY(collect_numbers(data_and_k.first(data_and_k.size() - 1), ctx, on_error, is_subtotal_cell));
     const double k = TRY(arg_number(data_and_k.back(), ctx));
@@ -131,7 +130,7 @@ Result<Variant> sum_of(Args args, const EvalCtx& ctx, CellFilter skip) {
         switch (v.kind()) {
             case Kind::Integer: sum += static_cast<double>(v.as_int()); break;
             case Kind::Float: sum += v.as_float(); break;
-            case Kind::Date: sum += static_cast<double>(v.as_date().serial); break;
+            case Kind::Date: sum += v.as_date().value(); break;
             case Kind::Error: return propagate(v.as_error());
             case Kind::Boolean:
                 if (src == ValueSource::Scalar && v.as_bool()) sum += 1;

@@ -16,6 +16,12 @@ namespace morvane::eval {
 
 namespace {
 
+constexpr std::string_view kCountifsPairs = "COUNTIFS requires pairs of (range,criteria)";
+constexpr std::string_view kSumifsPairs = "SUMIFS requires sum_range then pairs of (range,criteria)";
+constexpr std::string_view kAverageifsPairs = "AVERAGEIFS requires avg_range then pairs";
+constexpr std::string_view kMaxifsPairs = "MAXIFS requires max_range then pairs";
+constexpr std::string_view kMinifsPairs = "MINIFS requires min_range then pairs";
+
 Result<ParsedCriteria> criterion(const FormulaExpr& arg, const EvalCtx& ctx) {
     return parse_criteria(TRY(evaluate(arg, ctx)));
 }
@@ -186,26 +192,26 @@ Result<Variant> func_countif(std::span<const FormulaExpr> args, const EvalCtx& c
 }
 
 Result<Variant> func_countifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    if (args.size() < 2 || args.size() % 2 != 0) return fail("COUNTIFS requires pairs of (range,criteria)");
+    if (args.size() < 2 || args.size() % 2 != 0) return fail(std::string(kCountifsPairs));
     std::vector<Condition> conditions = TRY(read_conditions(args, ctx));
     return count_result(count_passing(conditions, conditions[0].values.size()));
 }
 
 Result<Variant> func_sumifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    Totals t = TRY(pairs_totals(args, ctx, "SUMIFS requires sum_range then pairs of (range,criteria)"));
+    Totals t = TRY(pairs_totals(args, ctx, kSumifsPairs));
     return number_variant(t.sum);
 }
 
 Result<Variant> func_averageifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    return average(TRY(pairs_totals(args, ctx, "AVERAGEIFS requires avg_range then pairs")));
+    return average(TRY(pairs_totals(args, ctx, kAverageifsPairs)));
 }
 
 Result<Variant> func_maxifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    return extreme_ifs(args, ctx, true, "MAXIFS requires max_range then pairs");
+    return extreme_ifs(args, ctx, true, kMaxifsPairs);
 }
 
 Result<Variant> func_minifs(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    return extreme_ifs(args, ctx, false, "MINIFS requires min_range then pairs");
+    return extreme_ifs(args, ctx, false, kMinifsPairs);
 }
 
 Result<Variant> func_countblank(std::span<const FormulaExpr> args, const EvalCtx& ctx) {

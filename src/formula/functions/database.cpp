@@ -27,7 +27,6 @@ namespace morvane::eval {
 
 namespace {
 
-constexpr std::string_view kNotRange = "{}: table argument must be a range";
 constexpr std::string_view kFieldIndex = "DGET: field index must be >= 1";
 constexpr std::string_view kFieldNotFound = "DGET: field '{}' not found in database header";
 constexpr std::string_view kFieldKind = "DGET: field argument must be a column number or field name string";
@@ -39,7 +38,7 @@ using Range = FormulaExpr::Range;
 
 Result<const Range*> table_arg(const FormulaExpr& arg, std::string_view name) {
     if (const auto* r = arg.get<Range>()) return r;
-    return fail(format_message(kNotRange, name));
+    return fail(format_message(kTableNotRange, name));
 }
 
 // Record rows of a database (or condition rows of a criteria range): the

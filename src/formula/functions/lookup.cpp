@@ -19,7 +19,6 @@ namespace morvane::eval {
 
 namespace {
 
-constexpr std::string_view kTableNotRange = "{}: table argument must be a range";
 constexpr std::string_view kBadMatchType = "MATCH: invalid match_type {}";
 constexpr std::string_view kXlookupMode = "XLOOKUP: unsupported match_mode {}";
 constexpr std::string_view kXmatchMode = "XMATCH: unsupported match_mode {}";
@@ -30,7 +29,16 @@ constexpr std::string_view kXmatchMode = "XMATCH: unsupported match_mode {}";
 // sorted table searches only its filled part.
 std::optional<Ordering> key_order(const Variant& key, const Variant& value) {
     if (key.is_empty()) return std::nullopt;
-    Result<Ordering> o = variant_cmp(key, value);
+    // A lookup reads a numeric text beside a number as that number.
+    const bool numeric_text = (key.is_str() && is_numeric_kind(value) && text_to_number(key.as_str())) ||
+                              (value.is_str() && is_numeric_kind(key) && text_to_number(value.as_str()));
+    Result<Ordering> o = fail(std::string());
+    if (numeric_text) {
+        auto x = to_float(key), y = to_float(value);
+        if (x && y) o = variant_cmp(Variant(*x), Variant(*y));
+    } else {
+        o = variant_cmp(key, value);
+    }
     // A comparison that fails only means the two have no order.
     if (!o) return std::nullopt;
     return *o;

@@ -21,8 +21,6 @@ namespace morvane::eval {
 
 namespace {
 
-constexpr std::string_view kRequiresTwo = "{} requires 2 arguments";
-constexpr std::string_view kUnequalArrays = "{}: arrays must have equal length";
 constexpr double kDefaultRankScale = 1000;  // three digits
 
 // The sum of squared deviations from the mean, taken in two passes so that

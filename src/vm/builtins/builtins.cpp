@@ -8,6 +8,7 @@
 
 #include "workbook/areas.h"
 #include "vm/builtins/builtins.h"
+#include "vm/messages.h"
 #include "vm/mod.h"
 #include "vm/builtins/wsf.h"
 
@@ -19,7 +20,6 @@ namespace {
 
 constexpr std::string_view kUnknownFunction = "Unknown VBA function: '{}'";
 constexpr std::string_view kRangeNeedsAddress = "Range: requires a string address argument";
-constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
 constexpr std::string_view kWsfPrefix = "wsf_";
 
 // Range(address): the cells of the active sheet, row by row, always as an

@@ -9,6 +9,7 @@
 
 #include "formula/criteria.h"
 #include "formula/number_format.h"
+#include "types/compare.h"
 #include "types/text.h"
 #include "values/values.h"
 
@@ -52,7 +53,7 @@ std::optional<double> number_in(const Variant& v, bool from_range) {
     if (from_range) {
         if (v.is_int()) return static_cast<double>(v.as_int());
         if (v.is_float()) return v.as_float();
-        if (v.is_date()) return static_cast<double>(v.as_date().serial);
+        if (v.is_date()) return v.as_date().value();
         return std::nullopt;
     }
     auto x = to_f64(v);
@@ -137,18 +138,25 @@ Result<Variant> sumif(BuiltinArgs a) {
 }
 
 // Exact search only: the first value equal to the lookup value, or #N/A.
+// As on a worksheet, a text never matches a number, nor a blank 0 or "".
 Result<Variant> match(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kMatchArgs));
     const std::span<const Variant> items = items_of(a[1]);
+    auto same = [](const Variant& x, const Variant& y) {
+        return equal_without_conversion(x, y, [](std::string_view p, std::string_view q) {
+            return p == q || text::to_upper(p) == text::to_upper(q);
+        });
+    };
     for (size_t i = 0; i < items.size(); ++i)
-        if (vba_eq(items[i], one(a[0]))) return Variant(static_cast<int64_t>(i + 1));
+        if (same(items[i], one(a[0]))) return Variant(static_cast<int64_t>(i + 1));
     return Variant(ExcelError::NA);
 }
 
 // One position in the flattened values (0 counts as 1); beyond them #REF!.
 Result<Variant> index(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kIndexArgs));
-    const uint64_t at = std::max<uint64_t>(TRY(to_count(one(a[1]))), 1);
+    // A position truncates, as on a worksheet.
+    const uint64_t at = std::max<uint64_t>(saturate_u64(std::trunc(TRY(to_f64(one(a[1]))))), 1);
     const std::span<const Variant> items = items_of(a[0]);
     if (at > items.size()) return Variant(ExcelError::Ref);
     return items[at - 1];
