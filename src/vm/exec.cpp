@@ -576,6 +576,10 @@ bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {
         case NumResult::Other: break;
         default: return false;
     }
+    if (vm::is_formula_text(value)) {
+        auto r = vm.set_cell_formula(row, col, value.as_str());
+        return take(vm, r);
+    }
     vm::enter_value(vm.book_.cells_mut(), CellPos{row, col}, std::move(value));
     return true;
 }
