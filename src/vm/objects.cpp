@@ -195,6 +195,7 @@ Result<void> Vm::exec_set_object(const Stmt::SetObject& s, const vm::SCode& c) {
 Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
     if (range.areas.size() != 1) return fail(std::string(kMultiAreaRead));
     const CellRange& area = range.areas.front();
+    TRY_VOID(book_.update(range.sheet));
     const CellMap* sheet = book_.sheet_by_key(range.sheet);
     auto read = [&](uint32_t row, uint32_t col) -> Variant {
         if (!sheet) return Variant();

@@ -49,7 +49,7 @@ Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s, const vm::SCode& c)
     // What is entered depends on the text, not on .Value or .Formula: "=..."
     // is a formula, anything else the value it reads as.
     if (vm::is_formula_text(value)) return set_rect_formula(*area, value.as_str());
-    vm::fill_rect(book_.cells_mut(), *area, value);
+    vm::fill_rect(book_.cells_mut(*area), *area, value);
     return {};
 }
 
@@ -65,7 +65,8 @@ Result<void> Vm::exec_range_offset_write(const Stmt::RangeOffsetWrite& s, const 
     if (__builtin_add_overflow(int64_t{base->row}, dr, &row) || __builtin_add_overflow(int64_t{base->col}, dc, &col) ||
         row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
         return fail(format_message(kOffsetWriteInvalid, s.addr));
-    vm::enter_value(book_.cells_mut(), CellPos{static_cast<uint32_t>(row), static_cast<uint32_t>(col)}, std::move(value));
+    const CellPos at{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
+    vm::enter_value(book_.cells_mut(CellRange::single(at)), at, std::move(value));
     return {};
 }
 
@@ -74,7 +75,7 @@ Result<void> Vm::exec_range_clear(const Stmt::RangeClear& s) {
     TRY_VOID(check_active_not_protected());
     auto area = resolve_range(s.addr, s.range);
     if (!area) return fail(format_message(kClearInvalid, s.addr));
-    vm::clear_rect(book_.cells_mut(), *area);
+    vm::clear_rect(book_.cells_mut(*area), *area);
     return {};
 }
 
@@ -118,7 +119,9 @@ Result<void> Vm::sort_area(const CellRange& area, int64_t key_col, bool descendi
     }
     // A key column left of the range sorts by its first column.
     const int64_t key = key_col - int64_t{rows.first.col};
-    vm::sort_rows(book_.cells_mut(), rows, key > 0 ? static_cast<uint64_t>(key) : 0, descending);
+    // The rows are sorted by the values their formulas give now.
+    TRY_VOID(book_.update_active());
+    vm::sort_rows(book_.cells_mut(rows), rows, key > 0 ? static_cast<uint64_t>(key) : 0, descending);
     return {};
 }
 
@@ -132,7 +135,8 @@ Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::
     Variant value = TRY(evaluate(operand(c, *s.value)));
     if (vm::is_formula_text(value))
         return on_sheet(key, [&] { return set_cell_formula(row, col, value.as_str()); });
-    vm::enter_value(*book_.sheet_cells_mut(key), CellPos{row, col}, std::move(value));
+    const CellPos pos{row, col};
+    vm::enter_value(*book_.sheet_cells_mut(key, CellRange::single(pos)), pos, std::move(value));
     return {};
 }
 
@@ -148,7 +152,7 @@ Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite& s, const vm
     TRY_VOID(vm::check_range_size(s.addr, area.cell_count(), "write"));
     TRY_VOID(charge_work(area.cell_count()));
     if (!vm::is_formula_text(value)) {
-        vm::fill_rect(*book_.sheet_cells_mut(key), area, value);
+        vm::fill_rect(*book_.sheet_cells_mut(key, area), area, value);
         return {};
     }
     const std::string formula = vm::vba_to_str(value);
