@@ -55,6 +55,8 @@ struct XCode {
     // The Function (a procedure of the Vm) or the built-in called.
     const void* target = nullptr;
     const Expr* src = nullptr;
+    // Of a call: the arguments passed by reference (bit i for argument i).
+    uint64_t refs = 0;
 };
 
 // A compiled statement.
@@ -73,6 +75,9 @@ struct SCode {
     std::vector<SCode> other;
     const void* target = nullptr;
     const Stmt* src = nullptr;
+    // Of a call: the arguments passed by reference (bit i for argument i).
+    // An argument left out has no `eval`.
+    uint64_t refs = 0;
 };
 
 // A compiled body: one node per statement, in the body's order, so a label's

@@ -145,10 +145,16 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             x.target = func;
             x.num = &num_call;
             x.eval = &eval_by_num;
+            x.refs = ref_args(vm, *func, x.kids);
         } else {
             x.target = builtin;
             x.eval = &eval_builtin;
         }
+        return x;
+    }
+    if (auto e = expr.get_if<Expr::Field>(); e && e->var == "err") {
+        x.slot = vm.slot_of(e->var, e->slot);
+        x.eval = &eval_err;
         return x;
     }
     if (auto e = expr.get_if<Expr::CellsValue>()) {
@@ -191,6 +197,15 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         s.slot = vm.slot_of(a->name, a->slot);
         s.x.push_back(compile_expr(vm, *a->value));
         const XCode& v = s.x[0];
+        if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
+            s.flags = static_cast<uint8_t>(d->type);
+            s.run = &run_assign_typed;
+            if (d->type == vm::VarType::String && v.op == BinOp::Concat && v.eval == &eval_binary &&
+                v.kids[0].eval == &eval_slot && v.kids[0].slot == s.slot &&
+                (is_leaf(v.kids[1]) || v.kids[1].eval == &eval_const))
+                s.run = &run_append;
+            return s;
+        }
         // Arithmetic on two leaves, whole in this statement's function.
         const bool leaf_arith = v.pure && v.num != &num_const && v.src->is<Expr::Binary>() &&
                                 is_leaf(v.kids[0]) && is_leaf(v.kids[1]);
@@ -264,8 +279,28 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         const Slot& slot = vm.slots_[vm.slot_of(c->name, c->slot)];
         const Proc* proc = slot.func ? slot.func : slot.sub;
         if (!proc) return s;
+        if (c->arg_names.empty()) {
+            for (const Expr& a : c->args) s.x.push_back(compile_expr(vm, a));
+        } else {
+            // Arguments in parameter order; a named one that names no
+            // parameter leaves the call to the tree, which reports it.
+            const std::vector<Param>& params = *proc->params;
+            for (size_t i = 0; i < c->args.size(); ++i) {
+                size_t at = i;
+                if (!c->arg_names[i].empty()) {
+                    at = params.size();
+                    for (size_t k = 0; k < params.size(); ++k)
+                        if (params[k].name == c->arg_names[i]) at = k;
+                    if (at == params.size()) return s;
+                }
+                if (at >= s.x.size()) s.x.resize(at + 1);
+                if (!c->omitted[i]) s.x[at] = compile_expr(vm, c->args[i]);
+            }
+            // Trailing arguments left out are no arguments.
+            while (!s.x.empty() && !s.x.back().eval) s.x.pop_back();
+        }
         s.target = proc;
-        for (const Expr& a : c->args) s.x.push_back(compile_expr(vm, a));
+        s.refs = ref_args(vm, *proc, s.x);
         s.run = &run_call;
         return s;
     }

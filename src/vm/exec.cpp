@@ -172,7 +172,16 @@ bool Vm::Exec::eval_compare(Vm& vm, const XCode& x, Variant& out) {
 }
 
 NumResult Vm::Exec::num_call(Vm& vm, const XCode& x, Num& n, Variant& other) {
-    return call(vm, *static_cast<const Proc*>(x.target), x.kids, n, other);
+    return call(vm, *static_cast<const Proc*>(x.target), x.kids, x.refs, n, other);
+}
+
+bool Vm::Exec::eval_err(Vm& vm, const XCode& x, Variant& out) {
+    const Slot& s = vm.slots_[x.slot];
+    if (s.defined && s.value.is_record()) return eval_tree(vm, x, out);
+    auto value = vm.err_property(x.src->as<Expr::Field>().field);
+    if (!value) return eval_tree(vm, x, out);
+    out = std::move(*value);
+    return true;
 }
 
 
@@ -238,12 +247,73 @@ NumResult Vm::Exec::num_cells(Vm& vm, const XCode& x, Num& n, Variant& other) {
 // ---------------------------------------------------------------- calls
 
 
-NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, Num& n, Variant& other) {
+namespace {
+
+// A variable, a record field, or what may be an array element.
+bool may_be_storage(const Vm::Exec::XCode& a) {
+    if (!a.eval || !a.src) return false;
+    if (a.src->is<Expr::Var>() || a.src->is<Expr::Field>()) return true;
+    auto call = a.src->get_if<Expr::Call>();
+    return call && call->args.size() == 1 && a.eval == &Vm::Exec::eval_tree;
+}
+
+}  // namespace
+
+uint64_t Vm::Exec::ref_args(Vm&, const Proc& proc, const std::vector<XCode>& args) {
+    const std::vector<Param>& params = *proc.params;
+    uint64_t refs = 0;
+    for (size_t i = 0; i < args.size() && i < params.size() && i < 64; ++i) {
+        const Param& p = params[i];
+        if (p.is_param_array) break;
+        if (!p.by_val && may_be_storage(args[i])) refs |= uint64_t{1} << i;
+    }
+    return refs;
+}
+
+bool Vm::Exec::push_ref(Vm& vm, const XCode& a, uint32_t i, RefArgs& refs) {
+    if (auto e = a.src->get_if<Expr::Call>()) {
+        // An element of an array variable, its index evaluated once.
+        const Slot& s = vm.slots_[a.src->as<Expr::Call>().slot];
+        if (s.defined && s.value.is_array()) {
+            auto index = vm.eval_index(e->args[0]);
+            if (!take(vm, index)) return false;
+            auto element = vm.array_element(e->slot, e->name, *index);
+            if (!take(vm, element)) return false;
+            vm.arg_stack_.push_back(**element);
+            refs.push_back(RefArg{i, RefArg::Kind::Element, e->slot, *index, nullptr});
+            return true;
+        }
+    }
+    Variant value;
+    if (!a.eval(vm, a, value)) return false;
+    vm.arg_stack_.push_back(std::move(value));
+    if (auto v = a.src->get_if<Expr::Var>())
+        refs.push_back(RefArg{i, RefArg::Kind::Var, vm.slot_of(v->name, v->slot), 0, nullptr});
+    else if (auto f = a.src->get_if<Expr::Field>(); f && f->var != "err")
+        refs.push_back(RefArg{i, RefArg::Kind::Field, vm.slot_of(f->var, f->slot), 0, &f->field});
+    return true;
+}
+
+namespace {
+
+// Every argument is there and every one passed by reference is a variable.
+bool numbers_fit(const std::vector<Vm::Exec::XCode>& args, uint64_t refs) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (!args[i].eval) return false;
+        if ((refs >> i & 1) && !args[i].src->is<Expr::Var>()) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, Num& n,
+                         Variant& other) {
     const size_t argc = args.size();
     std::array<Num, kMaxNumArgs> nums;
     size_t numbers = 0;
     bool stopped = false;  // `other` holds argument `numbers`, which is no number
-    if (proc.num_call && argc == proc.param_slots.size()) {
+    if (proc.num_call && argc == proc.param_slots.size() && (refs == 0 || numbers_fit(args, refs))) {
         for (; numbers < argc && !stopped; ++numbers) {
             const XCode& a = args[numbers];
             if (a.pure && a.pure(vm, a, nums[numbers])) continue;
@@ -251,7 +321,7 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
             if (r == NumResult::Failed) return r;
             stopped = r == NumResult::Other;
         }
-        if (!stopped) return call_numbers(vm, proc, nums, n, other);
+        if (!stopped) return call_numbers(vm, proc, nums, args, refs, n, other);
         --numbers;
     }
     // The argument stack: the numbers evaluated so far, the value that
@@ -260,28 +330,47 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
     for (size_t k = 0; k < numbers; ++k) vm.arg_stack_.push_back(vm::num_variant(nums[k]));
     size_t next = numbers;
     if (stopped) vm.arg_stack_.push_back(std::move(other)), ++next;
+    RefArgs targets;
+    // The arguments taken as numbers are variables when passed by reference.
+    for (size_t k = 0; k < next && refs; ++k)
+        if (refs >> k & 1)
+            targets.push_back(RefArg{static_cast<uint32_t>(k), RefArg::Kind::Var, args[k].slot, 0, nullptr});
+    uint64_t missing = 0;
     for (; next < argc; ++next) {
+        const XCode& a = args[next];
+        if (!a.eval) {
+            missing |= uint64_t{1} << next;
+            vm.arg_stack_.emplace_back();
+            continue;
+        }
+        if (refs >> next & 1) {
+            if (!push_ref(vm, a, static_cast<uint32_t>(next), targets)) {
+                vm.arg_stack_.resize(base);
+                return NumResult::Failed;
+            }
+            continue;
+        }
         // Evaluated aside, then pushed: an argument that calls a procedure
         // grows the argument stack, which would move an entry taken first.
         Variant value;
-        if (!args[next].eval(vm, args[next], value)) {
+        if (!a.eval(vm, a, value)) {
             vm.arg_stack_.resize(base);
             return NumResult::Failed;
         }
         vm.arg_stack_.push_back(std::move(value));
     }
-    auto r = vm.invoke(proc, base);
+    auto r = vm.invoke(proc, base, missing, targets.empty() ? nullptr : &targets);
     if (!take(vm, r)) return NumResult::Failed;
     other = std::move(*r);
     return vm::num_of(other, n) ? NumResult::Number : NumResult::Other;
 }
 
-NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num, kMaxNumArgs>& nums, Num& n,
-                                 Variant& other) {
+NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num, kMaxNumArgs>& nums,
+                                 const std::vector<XCode>& args, uint64_t refs, Num& n, Variant& other) {
     if (!enter(vm)) return NumResult::Failed;
     vm::DepthGuard guard(vm.depth_);
     // The slots' old values wait here until the end, numbers without a
-    // Variant; a failed call restores nothing.
+    // Variant.
     const size_t argc = proc.param_slots.size();
     const size_t values_mark = vm.saved_values_.size();
     std::array<Saved, kMaxNumArgs + 1> saved;
@@ -291,18 +380,38 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
     }
     const uint32_t result_slot = proc.name_slot;
     vm.take_slot(result_slot, false, saved[argc]);
-    vm.clear_slot(result_slot);
-    if (!vm.run_code_loop(proc)) {
-        vm.saved_values_.resize(values_mark);
-        return NumResult::Failed;
+    if (proc.result_type == vm::VarType::Variant)
+        vm.clear_slot(result_slot);
+    else
+        vm.set_slot(result_slot, vm::type_default(proc.result_type));
+    const Frame mark = vm.frame_mark();
+    if (!proc.locals.empty()) vm.start_locals(proc, false);
+    ErrorScope outer = vm.enter_scope(proc);
+    const bool ok = vm.run_code_loop(proc);
+    bool is_num = false;
+    if (ok) {
+        Slot& s = vm.slots_[result_slot];
+        is_num = s.defined && vm::num_of(s.value, n);
+        if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     }
-    Slot& s = vm.slots_[result_slot];
-    const bool is_num = s.defined && vm::num_of(s.value, n);
-    if (!is_num) other = s.defined ? std::move(s.value) : Variant();
+    // By-reference arguments (variables here) go back after everything
+    // the activation saved is put back.
+    std::array<Variant, kMaxNumArgs> out;
+    for (size_t k = 0; k < argc && refs; ++k)
+        if (refs >> k & 1) {
+            Slot& s = vm.slots_[proc.param_slots[k]];
+            out[k] = s.defined ? std::move(s.value) : Variant();
+        }
+    vm.restore_from(mark);
     vm.clear_slot(result_slot);
     size_t v = values_mark;
     for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
     if (v != values_mark) vm.saved_values_.resize(values_mark);
+    vm.leave_scope(outer);
+    for (size_t k = 0; k < argc && refs; ++k)
+        if (refs >> k & 1) vm.set_slot(args[k].slot, std::move(out[k]));
+    if (!ok) return NumResult::Failed;
+    vm.clear_error();
     return is_num ? NumResult::Number : NumResult::Other;
 }
 
@@ -331,8 +440,58 @@ bool Vm::Exec::run_assign(Vm& vm, const SCode& s) {
     }
 }
 
+bool Vm::Exec::run_assign_typed(Vm& vm, const SCode& s) {
+    const XCode& x = s.x[0];
+    const auto type = static_cast<vm::VarType>(s.flags);
+    Num n;
+    Variant other;
+    switch (x.num(vm, x, n, other)) {
+        case NumResult::Number: return store_typed(vm, s.slot, type, n);
+        case NumResult::Other: break;
+        default: return false;
+    }
+    auto r = vm::convert_to(type, std::move(other));
+    if (!take(vm, r)) return false;
+    vm.set_slot(s.slot, std::move(*r));
+    return true;
+}
+
+bool Vm::Exec::store_typed(Vm& vm, uint32_t slot, vm::VarType type, const Num& n) {
+    // The common cases without a Variant: a whole number that fits, a
+    // Double.
+    switch (type) {
+        case vm::VarType::Long:
+            if (n.is_int && n.i >= INT32_MIN && n.i <= INT32_MAX) {
+                vm.store_num(slot, n);
+                return true;
+            }
+            break;
+        case vm::VarType::LongLong:
+            if (n.is_int) {
+                vm.store_num(slot, n);
+                return true;
+            }
+            break;
+        case vm::VarType::Integer:
+            if (n.is_int && n.i >= INT16_MIN && n.i <= INT16_MAX) {
+                vm.store_num(slot, n);
+                return true;
+            }
+            break;
+        case vm::VarType::Double:
+            vm.store_num(slot, Num{false, 0, n.as_double()});
+            return true;
+        default: break;
+    }
+    auto r = vm::convert_to(type, vm::num_variant(n));
+    if (!take(vm, r)) return false;
+    vm.set_slot(slot, std::move(*r));
+    return true;
+}
+
 bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
-    if (!vm.slots_[s.slot].defined || !vm.slots_[s.slot].value.is_str()) return run_assign(vm, s);
+    if (!vm.slots_[s.slot].defined || !vm.slots_[s.slot].value.is_str())
+        return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
     const XCode& tail = s.x[0].kids[1];
     Result<void> r;
     if (tail.eval == &eval_const && tail.value.is_str()) {
@@ -384,14 +543,19 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
     const uint32_t slot = s.slot;
     double v = start;
     // Whole counters count in integers while every value is an exact
-    // double, which is what the float loop would compute.
+    // double, which is what the float loop would compute. A loop that runs
+    // out leaves its counter at the first value past the end (its start
+    // when it never ran).
     constexpr double k2p52 = 4503599627370496.0;
     if (whole_within(start, k2p52) && whole_within(step, k2p52)) {
         int64_t i = static_cast<int64_t>(start);
         const int64_t di = static_cast<int64_t>(step);
         for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
             const double d = static_cast<double>(i);
-            if (!((d <= end && step > 0) || (end <= d && step < 0))) return true;
+            if (!((d <= end && step > 0) || (end <= d && step < 0))) {
+                vm.store_num(slot, Num{true, i, 0});
+                return true;
+            }
             if (!tick(vm)) return false;
             vm.store_num(slot, Num{true, i, 0});
             const int k = loop_pass(vm, s.body, ExitKind::For);
@@ -405,6 +569,7 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
         const int k = loop_pass(vm, s.body, ExitKind::For);
         if (k != 0) return k > 0;
     }
+    vm.store_num(slot, vm::num_of_double(v));
     return true;
 }
 
@@ -505,7 +670,7 @@ Result<void> Vm::Exec::run_once(Vm& vm, const Stmt& stmt) {
 bool Vm::Exec::run_call(Vm& vm, const SCode& s) {
     Num n;
     Variant dropped;
-    return call(vm, *static_cast<const Proc*>(s.target), s.x, n, dropped) != NumResult::Failed;
+    return call(vm, *static_cast<const Proc*>(s.target), s.x, s.refs, n, dropped) != NumResult::Failed;
 }
 
 bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {

@@ -197,8 +197,17 @@ inline std::string dump(const Stmt& s) {
             else if constexpr (std::is_same_v<T, S::OnErrorGoto>) return "OnErrorGoto(" + n.label + ")";
             else if constexpr (std::is_same_v<T, S::Label>) return "Label(" + n.name + ")";
             else if constexpr (std::is_same_v<T, S::GoTo>) return "GoTo(" + n.label + ")";
-            else if constexpr (std::is_same_v<T, S::ResumeNext>) return "Resume(" + flag(n.next) + ")";
-            else if constexpr (std::is_same_v<T, S::Call>) return std::string(n.bare ? "BareCall(" : "Call(") + n.name + "(" + dump_list(n.args) + "))";
+            else if constexpr (std::is_same_v<T, S::ResumeNext>)
+                return "Resume(" + flag(n.next) + (n.label.empty() ? "" : ", " + n.label) + ")";
+            else if constexpr (std::is_same_v<T, S::Call>) {
+                std::string args;
+                for (size_t i = 0; i < n.args.size(); ++i) {
+                    std::string a = !n.omitted.empty() && n.omitted[i] ? std::string("_") : dump(n.args[i]);
+                    if (!n.arg_names.empty() && !n.arg_names[i].empty()) a = n.arg_names[i] + ":=" + a;
+                    append_sep(args, ", ", a);
+                }
+                return std::string(n.bare ? "BareCall(" : "Call(") + n.name + "(" + args + "))";
+            }
             else if constexpr (std::is_same_v<T, S::Nop>) return "Nop";
             else if constexpr (std::is_same_v<T, S::DimArray>) return "DimArray(" + n.name + ", [" + dump_list(n.bounds) + "])";
             else if constexpr (std::is_same_v<T, S::ReDim>)
@@ -223,7 +232,14 @@ inline std::string dump(const Stmt& s) {
             else if constexpr (std::is_same_v<T, S::WithVar>) return "WithVar(" + n.var + ", " + dump(n.body) + ")";
             else if constexpr (std::is_same_v<T, S::Skipped>) return "Skipped(" + n.message + ")";
             else if constexpr (std::is_same_v<T, S::DimScalar>) return "DimScalar(" + n.name + ", " + n.type_name + ")";
-            else return n.is_stop ? "Stop" : "End";
+            else if constexpr (std::is_same_v<T, S::ErrRaise>)
+                return "ErrRaise(" + dump(*n.number) + ", " + opt(n.source) + ", " + opt(n.description) + ")";
+            else if constexpr (std::is_same_v<T, S::ErrClear>) return "ErrClear";
+            else if constexpr (std::is_same_v<T, S::Erase>) {
+                std::string names;
+                for (const auto& name : n.names) append_sep(names, ", ", name);
+                return "Erase(" + names + ")";
+            } else return n.is_stop ? "Stop" : "End";
         },
         s.node);
 }
