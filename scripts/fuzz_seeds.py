@@ -3,11 +3,18 @@
 Writes one file per seed under OUT/<target>/: every string literal of the
 Python tests that holds a whole VBA module (fuzz_vba, with the Sub name
 "main" on the first line), every body passed to the tests' sub() helper
-(wrapped in Sub Main), and every literal that starts with "=" (fuzz_formula).
+(wrapped in Sub Main), every literal that starts with "=" (fuzz_formula), and
+calls of every worksheet function name with a few argument lists, so that
+fuzzing the formulas starts from each function; and every pattern of the
+number-format table with its value (fuzz_number_format: a mode byte, the
+value's eight bytes, the pattern).
 """
 import ast
+import datetime
 import hashlib
 import pathlib
+import re
+import struct
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -22,6 +29,39 @@ def literals(tree):
             yield "text", node.value
 
 
+# Argument lists that reach past the arity checks of most functions: numbers,
+# the fuzz sheet's cells and ranges (numbers, texts, booleans, errors), texts.
+FUNCTION_ARGS = ["", "1", "0, -1", "A1:A6", "A1:C6, 2", "B2, \"a\", 3", "A1:A6, B1:B6, 1, 0",
+                 "C1:C6, \">1\", A1:A6", "-1, 0.5, 1" + "0" * 300 + ", TRUE"]
+
+
+def function_names():
+    """The engine's list of worksheet function names, read from its source."""
+    source = (ROOT / "src" / "formula" / "eval.cpp").read_text()
+    table = re.search(r"kKnownNames\[\] = \{(.*?)\};", source, re.S).group(1)
+    return re.findall(r'"([A-Z0-9.]+)"', table)
+
+
+def number_format_seeds():
+    sys.path.insert(0, str(ROOT / "tests"))
+    import numfmt_cases
+
+    seeds = set()
+    rows = numfmt_cases.SHARED + numfmt_cases.WORKSHEET + numfmt_cases.VBA
+    rows += [(1234.5, pattern, None) for pattern, _ in numfmt_cases.REFUSED]
+    for value, pattern, _ in rows:
+        if isinstance(value, datetime.date):
+            value = numfmt_cases.serial(value)
+        if isinstance(value, str):
+            value = 0.0
+        for mode in (0, 1):
+            # Mode 1 carries a whole number's own bits, for the exact-integer road.
+            exact = isinstance(value, int) and mode == 1
+            bits = struct.pack("<q", value) if exact else struct.pack("<d", float(value))
+            seeds.add(bytes([mode]) + bits + pattern.encode("utf-8"))
+    return seeds
+
+
 def main(out):
     seeds = {"fuzz_vba": set(), "fuzz_formula": set()}
     for path in sorted((ROOT / "tests").glob("test_*.py")):
@@ -32,6 +72,10 @@ def main(out):
                 seeds["fuzz_formula"].add(text)
             elif "end sub" in text.lower():
                 seeds["fuzz_vba"].add("main\n" + text)
+    for name in function_names():
+        for args in FUNCTION_ARGS:
+            seeds["fuzz_formula"].add(f"={name}({args})")
+    seeds["fuzz_number_format"] = number_format_seeds()
     # The workbook readers' targets are seeded with whole files and their parts.
     sys.path.insert(0, str(ROOT / "scripts"))
     import fuzz_workbook_seeds
@@ -40,7 +84,7 @@ def main(out):
         folder = pathlib.Path(out) / target
         folder.mkdir(parents=True, exist_ok=True)
         for text in texts:
-            data = text.encode("utf-8", "surrogatepass")
+            data = text if isinstance(text, bytes) else text.encode("utf-8", "surrogatepass")
             (folder / hashlib.sha1(data).hexdigest()).write_bytes(data)
 
 

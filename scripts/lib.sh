@@ -5,9 +5,13 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VENV="$ROOT/.venv"
 # The package build tree: pip builds here incrementally, with the C++ tests.
 PKG_BUILD="$ROOT/build/pkg"
-APT_PACKAGES=(build-essential pkg-config libzip-dev zlib1g-dev libicu-dev libgtest-dev)
+APT_PACKAGES=(build-essential pkg-config libzip-dev zlib1g-dev libdeflate-dev libicu-dev libgtest-dev)
 
 log() { printf '==> %s\n' "$*" >&2; }
+
+# CI builds treat compiler warnings as errors; local builds only show them.
+WERROR=OFF
+[ -n "${CI:-}" ] && WERROR=ON
 
 # Print the path of a CPython >= 3.13: $PYTHON first, then python3.N on PATH,
 # then pyenv's versions, then Debian's /usr/bin/python3.N.
@@ -65,7 +69,7 @@ ensure_venv() {
   if [ ! -f "$stamp" ] || [ "$ROOT/pyproject.toml" -nt "$stamp" ]; then
     log "installing Python dependencies"
     "$VENV/bin/python" -m pip install -q --upgrade pip
-    "$VENV/bin/python" -m pip install -q "scikit-build-core>=0.10" "cmake>=3.24" ninja "pytest>=8" "pandas>=2.2" openpyxl XlsxWriter odfpy python-calamine
+    "$VENV/bin/python" -m pip install -q "scikit-build-core>=0.10" "cmake>=3.24" ninja "pytest>=8" "pandas>=2.2" openpyxl XlsxWriter odfpy python-calamine mypy pandas-stubs
     touch "$stamp"
   fi
 }
@@ -74,7 +78,7 @@ ensure_venv() {
 install_package() {
   log "building and installing morvane"
   "$VENV/bin/python" -m pip install -q --no-build-isolation \
-    -C cmake.define.MORVANE_TESTS=ON -C build-dir="$PKG_BUILD" "$ROOT"
+    -C cmake.define.MORVANE_TESTS=ON -C cmake.define.MORVANE_WERROR="$WERROR" -C build-dir="$PKG_BUILD" "$ROOT"
 }
 
 # Configure (once) and build a CMake tree: $1 = build dir, rest = extra -D flags.
@@ -82,7 +86,7 @@ cmake_build() {
   local dir="$1"; shift
   if [ ! -f "$dir/build.ninja" ] || [ $# -gt 0 ]; then
     "$VENV/bin/cmake" -S "$ROOT" -B "$dir" -G Ninja \
-      -DPython_EXECUTABLE="$VENV/bin/python" -DMORVANE_TESTS=ON "$@" >/dev/null
+      -DPython_EXECUTABLE="$VENV/bin/python" -DMORVANE_TESTS=ON -DMORVANE_WERROR="$WERROR" "$@" >/dev/null
   fi
   "$VENV/bin/cmake" --build "$dir" -j "$(nproc)"
 }

@@ -58,7 +58,7 @@ def test_a_deep_formula_on_a_small_stack(stack_kib, allowed):
 @pytest.mark.parametrize("stack_kib", [256, 8192])
 def test_a_deep_macro_expression_on_a_small_stack(stack_kib):
     got = in_child_thread(stack_kib, 'morvane.Vm().run("Sub M()\\nx = " + "(" * 300 + "1" + ")" * 300 + "\\nEnd Sub", "M")')
-    assert got == "SyntaxError: expression or block nesting is too deep"
+    assert got == "SyntaxError: expression or block nesting is too deep (line 2)"
 
 
 def test_a_formula_stored_at_the_deepest_recursion_a_small_stack_allows():

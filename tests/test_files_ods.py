@@ -72,7 +72,7 @@ def test_reads_odfpy_cell_for_cell(tmp_path):
 
     got = load_cells(tmp_path / "odfpy.ods")
     want = {(1, 1): 3, (1, 2): 2.5, (1, 3): "text", (1, 4): True, (1, 5): False,
-            (2, 1): 0.25, (2, 2): 9.99, (2, 5): 9007199254740993,
+            (2, 1): 0.25, (2, 2): 9.99, (2, 3): 45292, (2, 5): 9007199254740993,
             (3, 1): "a  b\tc\nd\nsecond paragraph", (3, 2): "visible",
             (4, 1): 7, (4, 2): 7, (4, 3): 7, (5, 1): 7, (5, 2): 7, (5, 3): 7,
             (6, 4): "after covered"}
@@ -140,6 +140,41 @@ def test_saved_ods_reads_back_through_load_workbook(tmp_path):
     assert same(got["sheet1"], {(1, 1): 1, (1, 2): 2.5, (1, 3): "a < b", (2, 1): True, (2, 2): False,
                                 (2, 3): "#DIV/0!", (3, 3): -9223372036854775808})
     assert got["other"] == {(2, 2): 5}
+
+
+def test_saved_ods_keeps_dates_empty_texts_and_line_ends(tmp_path):
+    vm = morvane.Vm()
+    vm.run('Sub M()\nRange("A1").Value = #3/15/2023#\n'
+           'Range("C1").Value = "x" & Chr(13) & Chr(10) & "y" & Chr(13)\nEnd Sub', "M")
+    # A macro's "" empties a cell; an empty text set from Python stays.
+    vm.set_cell(1, 2, "")
+    vm.set_cell(1, 4, 1.7976931348623157e308)
+    path = tmp_path / "kept.ods"
+    vm.save_workbook(path)
+    # Each loads as it was saved: the date as its serial, as .xlsx dates do.
+    assert same(load_cells(path)["sheet1"], {(1, 1): 45000, (1, 2): "", (1, 3): "x\r\ny\r",
+                                             (1, 4): 1.7976931348623157e308})
+    df = pd.read_excel(path, header=None, engine="odf")
+    assert df.iat[0, 0] == pd.Timestamp(2023, 3, 15)
+    with zipfile.ZipFile(path) as z:
+        content = z.read("content.xml").decode()
+    # Booleans and dates carry the data styles LibreOffice writes for them.
+    assert '<number:boolean-style style:name="N2"><number:boolean/></number:boolean-style>' in content
+    assert ('<table:table-cell table:style-name="ce1" office:value-type="date" office:date-value="2023-03-15">'
+            in content)
+
+
+def test_lists_and_records_are_saved_as_their_text(tmp_path):
+    vm = morvane.Vm()
+    vm.run("Type Pt\n X As Long\n Y As String\nEnd Type\n"
+           'Sub M()\nDim p As Pt\np.X = 1\np.Y = "a"\nRange("A1").Value = p\n'
+           'Range("C1").Value = 3\nRange("C2").Value = 1\nRange("C3").Value = 2\nEnd Sub', "M")
+    vm.set_cell_formula(1, 2, "=SORT(C1:C3)")
+    for name in ("lists.ods", "lists.xlsx"):
+        vm.save_workbook(tmp_path / name)
+        got = load_cells(tmp_path / name)["sheet1"]
+        # A list result stays in its one cell, as its elements' text.
+        assert got[(1, 1)] == "{x: 1, y: a}" and got[(1, 2)] == "1, 2, 3", name
 
 
 def test_saved_ods_reads_back_through_pandas(tmp_path):

@@ -14,7 +14,7 @@ import xlsxwriter
 import morvane
 from morvane import ExcelError
 
-from filehelp import load_cells, write_zip, xlsx_parts
+from filehelp import PKG_REL, REL, load_cells, sheet_xml, write_zip, xlsx_parts
 from vmhelp import same
 
 pytestmark = pytest.mark.filterwarnings("ignore:Workbook contains no default style")
@@ -45,9 +45,10 @@ def test_reads_openpyxl_cell_for_cell(tmp_path):
     want_summary = {(1, 1): 1, (1, 2): 2.5, (1, 3): "text", (1, 4): True,
                     (2, 1): -7, (2, 2): 1e-300, (2, 3): "  spaced  ", (2, 4): False,
                     (3, 1): 2**53, (3, 2): -0.1, (3, 3): "ünïcødé ✓",
-                    (4, 1): 45000, (4, 2): 9223372036854775807, (4, 3): "a&b<c>\"'"}
+                    (4, 1): 45000, (4, 2): 2.0**63, (4, 3): "a&b<c>\"'"}
     # openpyxl writes big integers through float (2^53 + 1 as 9007199254740992,
-    # 2^63 - 1 as 9.223372036854776e+18, which saturates); the formula has no cached value.
+    # 2^63 - 1 as 9.223372036854776e+18, which is 2^63 and stays a float); the
+    # formula has no cached value.
     assert same(got["summary"], want_summary)
     assert got["data"] == {(5, 3): "lone", (100, 27): 42}
     assert got["empty"] == {}
@@ -73,7 +74,7 @@ def test_reads_xlsxwriter_both_modes_cell_for_cell(tmp_path):
         wb.close()
         got = load_cells(path)
         assert same(got["numbers"], {(1, 1): 3, (1, 2): 0.1, (1, 3): "shared", (2, 3): "shared", (2, 1): True,
-                                     (2, 2): 6, (3, 1): "xy", (3, 2): "#DIV/0!", (4, 1): 45000.5,
+                                     (2, 2): 6, (3, 1): "xy", (3, 2): ExcelError("#DIV/0!"), (4, 1): 45000.5,
                                      (5, 4): " keep\nlines "}), constant_memory
         assert got["other"] == {(1, 1): "o"}
 
@@ -106,10 +107,22 @@ HAND_MADE = [
     ("a listed sheet whose part is missing is left out",
      [("Here", '<row r="1"><c r="A1"><v>1</v></c></row>'), ("Gone", None)],
      None, {"here": {(1, 1): 1}, "sheet1": {}}),
-    ("values the reader drops",
-     [("S", '<row r="1"><c r="A1" t="s"><v>9</v></c><c r="B1"><v>abc</v></c><c r="C1" t="d"><v>2024-01-01</v></c>'
-            '<c r="D1"><f>SUM(A1)</f></c><c r="E1" t="e"><v>#N/A</v></c></row>')],
-     '<si><t>only</t></si>', {"s": {(1, 5): "#N/A"}}),
+    ("ISO dates, error cells, and what holds no value",
+     [("S", '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1"><v>abc</v></c><c r="C1" t="d"><v>2024-01-01</v></c>'
+            '<c r="D1"><f>SUM(A1)</f></c><c r="E1" t="e"><v>#N/A</v></c>'
+            '<c r="F1" t="d"><v>2021-01-01T10:10:10</v></c><c r="G1" t="d"><v>12:00:00</v></c>'
+            '<c r="H1" t="str"><v> spaced </v></c></row>')],
+     '<si><t>only</t></si>',
+     {"s": {(1, 1): "only", (1, 3): 45292, (1, 5): ExcelError("#N/A"), (1, 6): 44197 + 36610 / 86400,
+            (1, 7): 0.5, (1, 8): " spaced "}}),
+    ("text escapes and line ends",
+     [("S", '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c>'
+            '<c r="C1" t="inlineStr"><is><t>in_x000D_line</t></is></c></row>')],
+     '<si><t>a_x000D_\r\nb</t></si><si><t>_x005F_x0041_ and _x0041_</t></si>',
+     {"s": {(1, 1): "a\r\nb", (1, 2): "_x0041_ and A", (1, 3): "in\rline"}}),
+    ("a sheet element with an end tag",
+     [("S", '<row r="1"><c r="A1"><v>1</v></c></row>')],
+     None, {"s": {(1, 1): 1}}),
 ]
 
 
@@ -118,10 +131,45 @@ def test_hand_made_packages(tmp_path, title, sheets, shared, want):
     targets = None
     if title.startswith("absolute"):
         targets = ["/xl/worksheets/sheet1.xml", "worksheets/sheet2.xml"]
-    path = write_zip(tmp_path / "book.xlsx", xlsx_parts(sheets, shared, targets))
+    parts = xlsx_parts(sheets, shared, targets)
+    if title.startswith("a sheet element"):
+        parts["xl/workbook.xml"] = parts["xl/workbook.xml"].replace('"rId1"/>', '"rId1"></sheet>')
+    path = write_zip(tmp_path / "book.xlsx", parts)
     got = load_cells(path)
     want = {"sheet1": {}, **want}
     assert same(got, want)
+
+
+def package_with_workbook_at(path, workbook, shared_strings_name):
+    """A package laid out as some writers lay it out: the workbook part not at
+    xl/workbook.xml, part names in another letter case, entries named with '\\'."""
+    dirname = workbook.rsplit("/", 1)[0]
+    base = workbook.rsplit("/", 1)[1]
+    parts = {
+        "_rels/.rels": f'<Relationships xmlns="{PKG_REL}"><Relationship Id="rId1" '
+                       f'Type="{REL}/officeDocument" Target="/{workbook}"/></Relationships>',
+        workbook: f'<workbook xmlns:r="{REL}"><workbookPr date1904="1"/><sheets>'
+                  '<sheet name="Data" sheetId="1" r:id="rId1"/></sheets></workbook>',
+        f"{dirname}/_rels/{base}.rels": f'<Relationships xmlns="{PKG_REL}">'
+            f'<Relationship Id="rId1" Type="{REL}/worksheet" Target="Worksheets/Sheet1.xml"/>'
+            f'<Relationship Id="rId2" Type="{REL}/sharedStrings" Target="sharedStrings.xml"/>'
+            f'<Relationship Id="rId3" Type="{REL}/styles" Target="../Styles.xml"/></Relationships>',
+        f"{dirname}\\worksheets\\sheet1.xml": sheet_xml(
+            '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" s="1"><v>42369</v></c><c r="C1"><v>42369</v></c>'
+            '</row>'),
+        f"{dirname}/{shared_strings_name}": '<sst><si><t>found</t></si></sst>',
+        "Styles.xml": '<styleSheet><cellXfs><xf numFmtId="0"/><xf numFmtId="14"/></cellXfs></styleSheet>',
+    }
+    return write_zip(path, parts)
+
+
+@pytest.mark.parametrize("workbook,shared", [("xl/workbook.xml", "SharedStrings.xml"),
+                                             ("xl/workbook.xml", "sharedstrings.xml"),
+                                             ("book/Main.xml", "sharedStrings.xml")])
+def test_parts_found_through_relationships(tmp_path, workbook, shared):
+    path = package_with_workbook_at(tmp_path / "rels.xlsx", workbook, shared)
+    # The 1904 date system: the date-formatted cell moves to its 1900 serial (2020-01-01), the plain number stays.
+    assert load_cells(path)["data"] == {(1, 1): "found", (1, 2): 43831, (1, 3): 42369}
 
 
 def test_xlsm_reads_like_xlsx_and_ignores_macros(tmp_path):
@@ -150,6 +198,13 @@ PACKAGE_FAILURES = [
      "stream did not contain valid UTF-8"),
     ("worksheet not UTF-8", lambda p: p.update({"xl/worksheets/sheet1.xml": b"<worksheet>\xed\xa0\x80</worksheet>"}),
      "stream did not contain valid UTF-8"),
+    # A text cell whose string is not there fails instead of vanishing.
+    ("shared string out of range", lambda p: p.update({"xl/worksheets/sheet1.xml": sheet_xml(
+        '<row r="2"><c r="C2" t="s"><v>1</v></c></row>')}),
+     "cell C2 of sheet 'S' refers to shared string 1, but the workbook has 1"),
+    ("no shared strings part", lambda p: p.pop("xl/sharedStrings.xml") and p.update(
+        {"xl/worksheets/sheet1.xml": sheet_xml('<row r="1"><c r="A1" t="s"><v>0</v></c></row>')}),
+     "cell A1 of sheet 'S' refers to shared string 0, but the workbook has 0"),
 ]
 
 
@@ -158,8 +213,11 @@ def test_package_failures(tmp_path, title, change, message):
     parts = xlsx_parts([("S", '<row r="1"><c r="A1"><v>1</v></c></row>')], "<si><t>x</t></si>")
     change(parts)
     path = write_zip(tmp_path / "bad.xlsx", parts)
-    with pytest.raises(OSError, match=re.escape(message)):
+    with pytest.raises(OSError, match=re.escape(message)) as raised:
         morvane.load_workbook(str(path))
+    # Not an error of the operating system: a plain OSError naming the file.
+    assert type(raised.value) is OSError and raised.value.errno is None
+    assert str(raised.value) == f"{message}: {str(path)!r}"
 
 
 def test_corrupt_compressed_data_fails(tmp_path):
@@ -197,7 +255,10 @@ def sample_vm():
 SAVED = {(1, 1): 1, (1, 2): 2.5, (1, 3): "text", (1, 4): True, (1, 5): False,
          (2, 1): -9223372036854775808, (2, 2): 9223372036854775807, (2, 3): 2**53 + 1, (2, 5): 45000,
          (3, 1): " lead", (3, 2): "trail\t", (3, 3): "a&b<c>\"'", (3, 4): "line\nbreak",
-         (4, 1): "#N/A", (4, 2): "#N/A", (4, 3): 1e-300, (4, 4): -0.1, (5, 28): "AB5", (10, 1): "shared"}
+         (4, 1): ExcelError("#N/A"), (4, 2): "#N/A", (4, 3): 1e-300, (4, 4): -0.1, (5, 28): "AB5",
+         (10, 1): "shared"}
+# As openpyxl reads them: the date as a date, the error as its literal.
+SAVED_OPENPYXL = {**SAVED, (2, 5): datetime.datetime(2023, 3, 15), (4, 1): "#N/A"}
 
 
 def test_saved_xlsx_reads_back_through_load_workbook(tmp_path):
@@ -215,7 +276,8 @@ def test_saved_xlsx_reads_back_through_openpyxl(tmp_path):
     assert wb.sheetnames == ["second & <last>", "sheet1"]
     ws = wb["sheet1"]
     got = {(c.row, c.column): c.value for row in ws.iter_rows() for c in row if c.value is not None}
-    assert same(got, SAVED)  # integers up to 64 bits come back exact
+    assert same(got, SAVED_OPENPYXL)  # integers up to 64 bits come back exact
+    assert ws["A4"].data_type == "e" and ws["E2"].is_date
     assert wb["second & <last>"]["A1"].value == "shared"
 
 
@@ -260,8 +322,10 @@ def test_every_other_path_is_written_as_xlsx(tmp_path, name):
 
 
 def test_save_into_missing_directory_creates_nothing(tmp_path):
-    with pytest.raises(OSError, match=re.escape("No such file or directory (os error 2)")):
-        morvane.Vm().save_workbook(str(tmp_path / "missing" / "out.xlsx"))
+    target = tmp_path / "missing" / "out.xlsx"
+    with pytest.raises(FileNotFoundError) as raised:
+        morvane.Vm().save_workbook(str(target))
+    assert (raised.value.errno, raised.value.strerror, raised.value.filename) == (2, os.strerror(2), str(target))
     assert not (tmp_path / "missing").exists()
 
 
@@ -272,9 +336,9 @@ REFUSED = [
      "cannot save cell C1 of sheet 'sheet1': a workbook file cannot hold the number -inf"),
     ("a control character", lambda vm: vm.set_cell(1, 1, "bell\x07"),
      "cannot save cell A1 of sheet 'sheet1': its text holds a character that XML does not allow"),
-    ("a row past the last", lambda vm: vm.set_cell(1048577, 1, 1),
+    ("a row past the last", lambda vm: vm.run("Sub M()\nCells(1048577, 1).Value = 1\nEnd Sub", "M"),
      "cannot save the cell at row 1048577, column 1 of sheet 'sheet1': beyond the last row 1048576 or column 16384"),
-    ("a column past the last", lambda vm: vm.set_cell(1, 16385, 1),
+    ("a column past the last", lambda vm: vm.run("Sub M()\nCells(1, 16385).Value = 1\nEnd Sub", "M"),
      "cannot save the cell at row 1, column 16385 of sheet 'sheet1': beyond the last row 1048576 or column 16384"),
     ("a sheet name with a colon", lambda vm: vm.set_sheet("a:b"),
      "cannot save sheet 'a:b': spreadsheet programs refuse that sheet name"),
@@ -299,9 +363,79 @@ def test_refused_cells_leave_the_old_file(tmp_path, title, change, message):
 def test_failed_rename_leaves_no_temporary_file(tmp_path):
     target = tmp_path / "dir.xlsx"
     target.mkdir()
-    with pytest.raises(OSError, match=re.escape("(os error 21)")):
+    with pytest.raises(IsADirectoryError):
         morvane.Vm().save_workbook(str(target))
     assert os.listdir(tmp_path) == ["dir.xlsx"]
+
+
+def test_saving_over_a_file_keeps_its_mode(tmp_path):
+    path = tmp_path / "private.xlsx"
+    path.write_bytes(b"old")
+    os.chmod(path, 0o600)
+    morvane.Vm().save_workbook(path)
+    assert os.stat(path).st_mode & 0o7777 == 0o600
+    os.chmod(path, 0o755)
+    morvane.Vm().save_workbook(path)
+    assert os.stat(path).st_mode & 0o7777 == 0o755
+    fresh = tmp_path / "fresh.xlsx"
+    morvane.Vm().save_workbook(fresh)
+    umask = os.umask(0)
+    os.umask(umask)
+    assert os.stat(fresh).st_mode & 0o7777 == 0o666 & ~umask
+
+
+def test_saving_through_a_link_keeps_the_link(tmp_path):
+    (tmp_path / "real").mkdir()
+    real = tmp_path / "real" / "book.xlsx"
+    real.write_bytes(b"old")
+    link = tmp_path / "link.xlsx"
+    link.symlink_to(os.path.join("real", "book.xlsx"))  # relative, as links often are
+    chain = tmp_path / "chain.xlsx"
+    chain.symlink_to(link)
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, "through")
+    vm.save_workbook(chain)
+    assert chain.is_symlink() and link.is_symlink()
+    assert morvane.load_workbook(real).get_cell(1, 1) == "through"
+    dangling = tmp_path / "dangling.xlsx"
+    dangling.symlink_to(tmp_path / "real" / "new.xlsx")
+    vm.save_workbook(dangling)
+    assert dangling.is_symlink() and morvane.load_workbook(tmp_path / "real" / "new.xlsx").get_cell(1, 1) == "through"
+    assert sorted(os.listdir(tmp_path / "real")) == ["book.xlsx", "new.xlsx"]
+
+
+def test_saved_values_read_back_exactly(tmp_path):
+    vm = morvane.Vm()
+    values = {(1, 1): 1.7976931348623157e308, (1, 2): 1e21, (1, 3): -2.5e300, (1, 4): 1e20, (1, 5): 2.0**63,
+              (2, 1): "x\r\ny", (2, 2): "_x0041_", (2, 3): "_X005f_", (2, 4): "a_x00_b", (2, 5): "\r"}
+    for (r, c), v in values.items():
+        vm.set_cell(r, c, v)
+    path = tmp_path / "exact.xlsx"
+    vm.save_workbook(path)
+    assert same(load_cells(path)["sheet1"], values)
+    ws = openpyxl.load_workbook(path)["sheet1"]
+    # openpyxl reads 1e20's digits as an int, equal to the float; the rest as written.
+    assert {(c.row, c.column): c.value for row in ws.iter_rows() for c in row} == values
+
+
+def test_dates_and_errors_as_other_readers_see_them(tmp_path):
+    vm = morvane.Vm()
+    vm.run('Sub M()\nRange("A1").Value = #3/15/2023#\nEnd Sub', "M")
+    vm.set_cell(1, 2, ExcelError("#DIV/0!"))
+    vm.set_cell(1, 3, ExcelError("#N/A"))
+    path = tmp_path / "kinds.xlsx"
+    vm.save_workbook(path)
+    assert vm.get_cell(1, 2) == ExcelError("#DIV/0!")
+    ws = openpyxl.load_workbook(path)["sheet1"]
+    assert ws["A1"].value == datetime.datetime(2023, 3, 15) and ws["A1"].is_date
+    assert (ws["B1"].data_type, ws["B1"].value) == ("e", "#DIV/0!")
+    df = pd.read_excel(path, header=None, engine="openpyxl")
+    assert df.iat[0, 0] == pd.Timestamp(2023, 3, 15)
+    from python_calamine import CalamineWorkbook
+    row = CalamineWorkbook.from_path(str(path)).get_sheet_by_index(0).to_python()[0]
+    assert row[0] in (datetime.datetime(2023, 3, 15), datetime.date(2023, 3, 15))
+    reloaded = morvane.load_workbook(path)
+    assert reloaded.get_cell(1, 2) == ExcelError("#DIV/0!") and reloaded.get_cell(1, 3) == ExcelError("#N/A")
 
 
 def test_saving_replaces_an_existing_file(tmp_path):
@@ -329,7 +463,7 @@ def test_save_workbook_signature_and_arguments():
     vm = morvane.Vm()
     assert vm.save_workbook.__text_signature__ == "($self, path)"
     assert vm.save_workbook.__doc__.endswith("Save all sheets to an .xlsx file. ``path`` should end with ``.xlsx``.")
-    with pytest.raises(TypeError, match=re.escape("save_workbook() argument 'path' must be str, not int")):
+    with pytest.raises(TypeError, match=re.escape("save_workbook() argument 'path' must be str or os.PathLike, not int")):
         vm.save_workbook(1)
     methods = [m for m in vars(morvane.Vm) if not m.startswith("__")]
     assert methods[methods.index("get_sheet"):] == ["get_sheet", "save_workbook", "cells_df"]

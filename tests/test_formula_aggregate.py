@@ -28,6 +28,8 @@ SUM = [
     ("=SUM()", 0),
     ("=SUM(C1:C4)", 12.5),
     ("=SUM(Z1:Z1000000)", 0),          # a million blank cells
+    ("=MAX(A1:B500001)", 5),           # past a million cells: only the stored ones cost
+    ("=SUMPRODUCT(B1:B5,A1:B500001)", 39),  # 1*A1 + 2*B1 + 3*A2 (TRUE) + 4*B2 + 5*A3 ("5")
     ("=SUM(2.5,0.5)", 3),
 ]
 
@@ -161,12 +163,11 @@ def test_aggregate_values(formula, want):
         ("=SUBTOTAL(7,B1:B5)", "SUBTOTAL: unsupported function_num 7"),
         ("=SUBTOTAL(207,B1:B5)", "SUBTOTAL: unsupported function_num 7"),
         ("=AGGREGATE(8,0,B1:B5)", "AGGREGATE: unsupported function_num 8"),
-        ("=AGGREGATE(8,0,B1:B5,A1:B500001)", "Range too large (1000002 cells); maximum is 1,000,000"),
+        ("=AGGREGATE(8,0,B1:B5,A1:B500001)", "AGGREGATE: unsupported function_num 8"),
         ("=AGGREGATE(14,0,B1:B5)", "LARGE requires 2 arguments"),
         ("=AGGREGATE(16,0,B1:B5)", "PERCENTILE requires 2 arguments"),
         ('=SUBTOTAL("x",B1:B5)', "Cannot convert 'x' to a number"),
-        ("=MAX(A1:B500001)", "Range too large (1000002 cells); maximum is 1,000,000"),
-        ("=SUMPRODUCT(B1:B5,A1:B500001)", "Range too large (1000002 cells); maximum is 1,000,000"),
+        ("=CONCAT(A1:B500001)", "Range too large (1000002 cells); maximum is 1,000,000"),
         ('=SUM(1+"x")', "Cannot convert 'x' to a number"),
     ],
 )
@@ -174,6 +175,35 @@ def test_aggregate_failures(formula, message):
     with pytest.raises(ValueError) as info:
         evaluate(formula, CELLS)
     assert str(info.value) == message
+
+
+# A grouped report: two subtotals inside the block a grand total covers.
+REPORT = {
+    "B1": 100, "B2": 200, "B3": "=SUBTOTAL(9,B1:B2)",
+    "B4": 50, "B5": 200, "B6": "=subtotal(9, B4:B5)",
+    "C1": 1, "C2": "=AGGREGATE(9,0,C1)", "C3": '="SUBTOTAL(9,C1)"', "C4": "=SUM(C1)+SUBTOTAL(9,C1)",
+}
+
+
+@pytest.mark.parametrize("formula, want", [
+    ("=SUBTOTAL(9,B1:B6)", 550),       # the items once, not the subtotals
+    ("=SUBTOTAL(109,B1:B6)", 550),
+    ("=SUBTOTAL(2,B1:B6)", 4),
+    ("=SUBTOTAL(3,B1:B6)", 4),
+    ("=SUBTOTAL(4,B1:B6)", 200),
+    ("=SUBTOTAL(1,B1:B6)", 137.5),
+    ("=AGGREGATE(9,0,B1:B6)", 550),
+    ("=AGGREGATE(14,0,B1:B6,1)", 200),
+    ("=AGGREGATE(12,0,B1:B6)", 150),
+    ("=SUM(B1:B6)", 1100),             # every other function still sees them
+    ("=COUNT(B1:B6)", 6),
+    # A cell that calls SUBTOTAL or AGGREGATE anywhere is left out; a text
+    # that merely holds the word is not.
+    ("=SUBTOTAL(9,C1:C4)", 1),
+    ("=SUBTOTAL(3,C1:C4)", 2),
+])
+def test_subtotals_are_not_counted_twice(formula, want):
+    check(formula, REPORT, want)
 
 
 def test_error_cell_does_not_stop_recalculation():

@@ -1,9 +1,14 @@
 """Number and text conversion: TEXT, VALUE, NUMBERVALUE and VALUETOTEXT."""
+import datetime
 import math
 
 import pytest
 
+import morvane
+
 from formulahelp import NA, VALUE, check, evaluate, failure
+from numfmt_cases import REFUSED, SHARED, WORKSHEET, serial
+from vmhelp import same
 
 
 TEXT = [
@@ -25,15 +30,15 @@ TEXT = [
     ('=TEXT(1234567.891,"#,##0.0")', {}, "1,234,567.9"),
     ('=TEXT(-1234567,"#,##0")', {}, "-1,234,567"),
     ('=TEXT(999999.5,"#,##0")', {}, "1,000,000"),
-    ('=TEXT(12345,"0,")', {}, "12345"),  # a comma after the placeholders does not group
+    ('=TEXT(12345,"0,")', {}, "12"),  # a comma after the placeholders divides by a thousand
     # Fixed decimals: as many as characters follow the point
     ('=TEXT(234.567,"#,##0.00")', {}, "234.57"),
-    ('=TEXT(2.5,"0.")', {}, "3"),
+    ('=TEXT(2.5,"0.")', {}, "3."),
     ('=TEXT(0.125,"0.00")', {}, "0.13"),
     ('=TEXT(1.005,"0.00")', {}, "1.01"),  # the decimal value, not the binary one
     ('=TEXT(2.675,"0.00")', {}, "2.68"),
     ('=TEXT(999.996,"0.00")', {}, "1000.00"),
-    ('=TEXT(1.5,"0.0.0")', {}, "1.5"),
+    ('=TEXT(1.5,"0.0.0")', {}, "1.5.0"),  # a second point is text
     ('=TEXT(0.0000001234,"0.000000000")', {}, "0.000000123"),
     ('=TEXT(0.0004,"0.000")', {}, "0.000"),
     ('=TEXT(0.0005,"0.000")', {}, "0.001"),
@@ -42,18 +47,20 @@ TEXT = [
     # Percent
     ('=TEXT(0.256,"0%")', {}, "26%"),
     ('=TEXT(0.1234,"0.00%")', {}, "12.34%"),
-    ('=TEXT(0.5,"%%")', {}, "50%"),
+    ('=TEXT(0.5,"%%")', {}, "%%"),  # no digit placeholder: only the text shows
     ('=TEXT(0.125,"0%")', {}, "13%"),
     ('=TEXT(12345.678,"#,##0.0%")', {}, "1,234,567.8%"),
-    ('=TEXT(45000,"mm/yyyy%")', {}, "4500000%"),  # percent is tested before dates
+    ('=TEXT(45000,"mm/yyyy%")', {}, "03/2023%"),  # in a date "%" is text
     # Dates: the codes written all upper or all lower case
     ('=TEXT(45000,"yyyy-mm-dd")', {}, "2023-03-15"),
     ('=TEXT(45000,"DD.MM.YY")', {}, "15.03.23"),
-    ('=TEXT(45000,"mmm yyyy")', {}, "03m 2023"),
+    ('=TEXT(45000,"mmm yyyy")', {}, "Mar 2023"),
     ('=TEXT(45000.9,"dd/mm/yyyy")', {}, "15/03/2023"),
-    ('=TEXT(45000,"hh:mm dd")', {}, "hh:03 15"),
-    ('=TEXT(45000,"Yy dd")', {}, "Yy 15"),
-    ('=TEXT(45000,"mm")', {}, "45000"),  # no year or day: not a date
+    ('=TEXT(45000,"hh:mm dd")', {}, "00:00 15"),
+    ('=TEXT(45000,"Yy dd")', {}, "23 15"),
+    ('=TEXT(45000,"mm")', {}, "03"),
+    ('=TEXT("abc","0")', {}, "abc"),  # a text that is no number passes through
+    ('=TEXT(" 12.5 ","0.00")', {}, "12.50"),
     ('=TEXT(A1,"yyyy-mm-dd")', {}, "1900-01-00"),
     ('=TEXT(59,"yyyy-mm-dd")', {}, "1900-02-28"),
     ('=TEXT(61,"yyyy-mm-dd")', {}, "1900-03-01"),
@@ -107,6 +114,43 @@ def test_text_formats(formula, cells, want):
     check(formula, cells, want)
 
 
+def text_of(value, pattern):
+    """TEXT of a cell's value (as Python gives it) with the pattern in another cell."""
+    if isinstance(value, datetime.date):
+        value = serial(value)
+    return evaluate("=TEXT(A1,B1)", {(1, 1): value, (1, 2): pattern})
+
+
+@pytest.mark.parametrize("value, pattern, want", SHARED + WORKSHEET)
+def test_text_table(value, pattern, want):
+    got = text_of(value, pattern)
+    assert same(got, want), f"TEXT({value!r}, {pattern!r}): {got!r}"
+
+
+@pytest.mark.parametrize("pattern, message", REFUSED)
+def test_text_refuses_patterns_with_a_message(pattern, message):
+    assert failure(f'=TEXT(1,"{pattern}")') == "TEXT: " + message
+
+
+def test_worksheetfunction_text_is_the_worksheet_text():
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, 45000.75)
+    vm.run("""Sub Main()
+a = WorksheetFunction.Text(Range("A1"), "dd mmm yyyy h:mm AM/PM")
+b = WorksheetFunction.Text(1 / 3, "General")
+c = Application.WorksheetFunction.Text("abc", "0;0;0;@!")
+d = WorksheetFunction.Text(-1, "yyyy")
+End Sub
+""", "Main")
+    got = vm.variables()
+    assert (got["a"], got["b"], got["c"]) == ("15 Mar 2023 6:00 PM", "0.333333333", "abc!")
+    assert got["d"] == VALUE
+    with pytest.raises(RuntimeError, match="^WorksheetFunction.Text requires 2 arguments$"):
+        vm.run("Sub Main()\nx = WorksheetFunction.Text(1)\nEnd Sub\n", "Main")
+    with pytest.raises(RuntimeError, match=r"^WorksheetFunction.Text: conditions in brackets are not supported$"):
+        vm.run('Sub Main()\nx = WorksheetFunction.Text(1, "[>1]0")\nEnd Sub\n', "Main")
+
+
 @pytest.mark.parametrize("formula, want", CONVERSIONS)
 def test_conversions(formula, want):
     check(formula, None, want)
@@ -124,7 +168,8 @@ def test_error_values_propagate(formula):
 def test_text_too_long_for_a_cell_is_value_error():
     assert evaluate('=LEN(TEXT(1,"0."&REPT("0",30000)))') == 30002
     assert evaluate('=TEXT(1,"0."&REPT("0",40000))') == VALUE
-    assert evaluate('=TEXT(1,A1)', {(1, 1): "0." + "0" * 100_000}) == VALUE
+    # A pattern as long as a cell holds, drawing a number of many digits.
+    assert evaluate('=TEXT(POWER(10,300),A1)', {(1, 1): "0." + "0" * 32_765}) == VALUE
 
 
 FAILURES = [
@@ -133,7 +178,6 @@ FAILURES = [
     ("=NUMBERVALUE()", "NUMBERVALUE requires 1 to 3 arguments"),
     ('=NUMBERVALUE("1",".",",","x")', "NUMBERVALUE requires 1 to 3 arguments"),
     ("=VALUETOTEXT()", "VALUETOTEXT requires at least 1 argument"),
-    ('=TEXT("abc","0")', "Cannot convert 'abc' to a number"),
     ('=VALUE("")', "VALUE: cannot convert '' to number"),
     ("=VALUE(TRUE)", "VALUE: cannot convert 'TRUE' to number"),
     ('=VALUE("12a")', "VALUE: cannot convert '12a' to number"),

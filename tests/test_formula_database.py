@@ -113,6 +113,8 @@ def test_error_field_propagates():
     assert evaluate("=DSUM(A1:C5,NA(),E1:E2)", database(AGE_FROM_30)) == NA
 
 
-def test_tall_empty_database_is_bounded():
-    message = failure("=DSUM(A1:C4294967295,2,E1:E2)", database([["Age"], [">0"]]))
-    assert message == "Formula reads too many cells; maximum is 100,000,000"
+def test_tall_database_costs_its_stored_cells():
+    cells = database([["Age"], [">0"]])
+    assert evaluate("=DSUM(A1:C4294967295,2,E1:E2)", cells) == evaluate("=DSUM(A1:C5,2,E1:E2)", cells) == 105
+    # The blank criteria rows below take every record.
+    assert evaluate("=DCOUNT(A1:C4294967295,2,E1:E4294967295)", cells) == evaluate("=DCOUNT(A1:C5,2,E1:E3)", cells)

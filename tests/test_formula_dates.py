@@ -33,9 +33,20 @@ BUILD_AND_TAKE_APART = [
     # Serial 0 is the last day before 1900; no date comes before it, but
     # a number below 0 still reads back through the calendar.
     ("=DATE(1900,1,0)+0", 0),
-    ("=DATE(1899,12,31)+0", 0),
-    ("=DATE(1899,12,30)", NUM),
-    ("=DATE(1,1,1)", NUM),
+    ("=DATE(1899,12,31)", date(3799, 12, 31)),  # years 0 to 1899 count from 1900
+    ("=DATE(1899,12,30)", date(3799, 12, 30)),
+    ("=DATE(1,1,1)", date(1901, 1, 1)),
+    ("=DATE(99,1,1)", date(1999, 1, 1)),
+    ("=DATE(0,1,1)", date(1900, 1, 1)),
+    ("=DATE(0,1,0)+0", 0),
+    ("=DATE(1900,1,1)", date(1900, 1, 1)),
+    ("=DATE(-1,1,1)", NUM),
+    ("=DATEVALUE(\"2020-02-30\")", VALUE),  # no such day
+    ("=DATEVALUE(\"2021-02-29\")", VALUE),
+    ("=DATEVALUE(\"2020-13-01\")", VALUE),
+    ("=DATEVALUE(\"2020-00-10\")", VALUE),
+    ("=DATEVALUE(\"2020-01-00\")", VALUE),
+    ("=DATEVALUE(\"2020-02-29\")", date(2020, 2, 29)),
     ("=EDATE(DATE(1900,1,15),-1)", NUM),
     ("=YEAR(-1)", 1899),
     ("=DAY(-1)", 30),
@@ -96,16 +107,29 @@ SHIFTS_AND_DIFFERENCES = [
 
 TIMES = [
     ("=TIME(12,0,0)", 0.5),
-    ("=TIME(25,0,0)", 1.0416666666666667),
+    ("=TIME(25,0,0)", 0.04166666666666674),  # a time is a fraction of one day
+    ("=TIME(24,0,0)", 0.0),
+    ("=TIME(48,30,0)", 0.02083333333333348),
     ("=TIME(0,-30,0)", -0.020833333333333332),
     ("=TIME(1.5,0,0)", 0.0625),
     ("=TIMEVALUE(\"10:30\")", 0.4375),
     ("=TIMEVALUE(\" 10 : 30 \")", 0.4375),
-    ("=TIMEVALUE(\"10:30:xx\")", 0.4375),
+    ("=TIMEVALUE(\"10:30:xx\")", VALUE),  # an unreadable piece is no silent 0
     ("=TIMEVALUE(\"1.5:30\")", 0.08333333333333333),
-    ("=TIMEVALUE(\"1:2:3:4\")=TIMEVALUE(\"1:2\")", True),
+    ("=TIMEVALUE(\"1:2:3:4\")", VALUE),
     ("=TIMEVALUE(\"10\")", VALUE),
-    ("=TIMEVALUE(\"10:30 PM\")", VALUE),
+    # AM and PM on the 12-hour clock: 12 AM is midnight, 12 PM noon.
+    ("=TIMEVALUE(\"10:30 PM\")", 0.9375),
+    ("=TIMEVALUE(\"5:30:15 PM\")", 0.7293402777777778),
+    ("=TIMEVALUE(\"5:30:15 AM\")", 0.22934027777777777),
+    ("=TIMEVALUE(\"12:00:00 AM\")", 0.0),
+    ("=TIMEVALUE(\"12:00:00 PM\")", 0.5),
+    ("=TIMEVALUE(\"12:30 am\")", 0.020833333333333332),
+    ("=TIMEVALUE(\"1:15 pM\")", 0.5520833333333334),
+    ("=TIMEVALUE(\"13:00 PM\")", VALUE),
+    ("=TIMEVALUE(\"10:30PM\")", VALUE),
+    ("=TIMEVALUE(\"10:30 XM\")", VALUE),
+    ("=TIMEVALUE(\"PM\")", VALUE),
     ("=TIMEVALUE(\"2024-01-01 10:30\")", VALUE),
     ("=HOUR(0.75)", 18),
     ("=HOUR(45000.5)", 12),
@@ -214,6 +238,27 @@ WEEKS = [
     ("=ISOWEEKNUM(DATE(9999,12,31))", 52),
 ]
 
+# The calendar's first days (serials below 2, a blank, TRUE) end at once; a
+# serial before the calendar has no week.
+FIRST_DAYS = [
+    ("=ISOWEEKNUM(0)", 52),
+    ("=ISOWEEKNUM(1)", 52),
+    ("=ISOWEEKNUM(0.5)", 52),
+    ("=ISOWEEKNUM(TRUE)", 52),
+    ("=ISOWEEKNUM(Z99)", 52),
+    ("=ISOWEEKNUM(2)", 1),
+    ("=ISOWEEKNUM(8)", 1),
+    ("=ISOWEEKNUM(9)", 2),
+    ("=ISOWEEKNUM(-1)", NUM),
+    ("=ISOWEEKNUM(-1" + "0" * 300 + ")", NUM),
+    ("=ISOWEEKNUM(1" + "0" * 300 + ")", NUM),
+    ("=WEEKNUM(0,21)", 52),
+    ("=WEEKNUM(1,21)", 52),
+    ("=WEEKNUM(TRUE,21)", 52),
+    ("=WEEKNUM(Z99,21)", 52),
+    ("=WEEKNUM(-1,21)", NUM),
+]
+
 WORKING_DAYS = [
     ("=WORKDAY(DATE(2024,1,5),1)", date(2024, 1, 8)),  # Friday to Monday
     ("=WORKDAY(DATE(2024,1,5),-1)", date(2024, 1, 4)),
@@ -249,7 +294,7 @@ WORKING_DAYS = [
 ]
 
 
-@pytest.mark.parametrize("formula,want", WEEKS + WORKING_DAYS)
+@pytest.mark.parametrize("formula,want", WEEKS + FIRST_DAYS + WORKING_DAYS)
 def test_weeks_and_working_days(formula, want):
     check(formula, None, want)
 

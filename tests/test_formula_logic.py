@@ -26,7 +26,7 @@ DECIDING = [
     ("=SWITCH(1,1,\"a\",A1:A2)", "a"),
     ("=IFERROR(1/0,0)", 0),
     ("=IFERROR(\"a\"+1,0)", 0),      # a conversion failure counts as an error
-    ("=IFERROR(A1:A2,0)", 0),
+    ("=IFERROR(A1:A2,0)", [0, 0]),        # one result per cell (blanks show 0)
     ("=IFERROR(5,1/0)", 5),
     ("=IFERROR(NA(),\"missing\")", "missing"),
 ]
@@ -79,7 +79,7 @@ IS_TESTS = [
     ("=ISTEXT(A5)", False),
     ("=ISNONTEXT(A4)", False),
     ("=ISNONTEXT(A1)", True),
-    ("=ISNONTEXT(A1:A2)", True),
+    ("=ISNONTEXT(A1:A2)", [True, True]),
     ("=ISNUMBER(A6)", True),
     ("=ISNUMBER(\"5\")", False),
     ("=ISNUMBER(DATE(2020,1,1))", True),   # a date is a number
@@ -87,14 +87,14 @@ IS_TESTS = [
     ("=ISLOGICAL(1)", False),
     ("=ISLOGICAL(A5>1)", True),
     ("=ISERROR(NA())", True),
-    ("=ISERROR(A1:A2)", True),
+    ("=ISERROR(A1:A2)", [False, False]),
     ("=ISERROR(A5)", False),
     ("=ISERR(NA())", False),         # ISERR leaves out #N/A
     ("=ISERR(1/0)", True),
-    ("=ISERR(A1:A2)", True),
+    ("=ISERR(A1:A2)", [False, False]),
     ("=ISNA(NA())", True),
     ("=ISNA(1/0)", False),
-    ("=ISNA(A1:A2)", False),
+    ("=ISNA(A1:A2)", [False, False]),
 ]
 
 CELL_INFO = [
@@ -124,7 +124,6 @@ def test_values(formula, want):
     "formula, message",
     [
         ("=AND(1,A1:A2)", "Range cannot be used as a scalar value"),
-        ("=ISBLANK(A1:A2)", "Range cannot be used as a scalar value"),
         ("=TYPE(A1:A2)", "Range cannot be used as a scalar value"),
         ("=IF(1)", "IF requires 2 or 3 arguments"),
         ("=IFS(TRUE)", "IFS requires an even number of arguments"),
@@ -165,3 +164,35 @@ def test_every_name_is_built(name):
     except ValueError:
         return  # an arity message: the function exists
     assert got != NAME
+
+
+# IFERROR and the IS functions over a range or a list: one result per cell
+# or element, row by row, which the aggregates around them see one by one.
+OVER_RANGES = {"B1": 10, "B2": "=1/0", "B3": 30, "B4": "=NA()", "B5": 5,
+               "C1": "x", "C3": True, "D1": 1, "E1": "=NA()", "D2": 2, "E2": 3}
+
+
+@pytest.mark.parametrize("formula, want", [
+    ("=SUMPRODUCT(IFERROR(B1:B5, 0))", 45),
+    ("=SUM(IFERROR(B1:B5, 0))", 45),
+    ("=MAX(IFERROR(B1:B5, 0))", 30),
+    ("=IFERROR(B1:B5, -1)", [10, -1, 30, -1, 5]),
+    ('=IFERROR(B1:B3, "bad")', [10, "bad", 30]),
+    ("=IFERROR(D1:E2, 0)", [1, 0, 2, 3]),           # row by row
+    ("=IFERROR(B1, 0)", 10),                        # a single value stays a value
+    ("=IFERROR(B2, 0)", 0),
+    ("=ISERROR(B1:B5)", [False, True, False, True, False]),
+    ("=COUNTIF(ISERROR(B1:B5), TRUE)", 2),
+    ("=ISERR(B1:B5)", [False, True, False, False, False]),
+    ("=ISNA(B1:B5)", [False, False, False, True, False]),
+    ("=ISNUMBER(B1:B5)", [True, False, True, False, True]),
+    ("=ISBLANK(C1:C3)", [False, True, False]),
+    ("=ISTEXT(C1:C3)", [True, False, False]),
+    ("=ISNONTEXT(C1:C3)", [False, True, True]),
+    ("=ISLOGICAL(C1:C3)", [False, False, True]),
+    ("=ISNUMBER(SEQUENCE(3))", [True, True, True]),
+    ("=IFERROR(MAP(SEQUENCE(3), LAMBDA(x, IF(x>1, 1/0, x))), 9)", [1, 9, 9]),
+    ("=ISERROR(B2)", True),
+])
+def test_iferror_and_is_functions_over_ranges(formula, want):
+    check(formula, OVER_RANGES, want)

@@ -145,7 +145,7 @@ def test_values(formula, want):
         ("=MATCH(1,A1:A3,2)", "MATCH: invalid match_type 2"),
         ("=MATCH(1,A1:A3,-7.5)", "MATCH: invalid match_type -7"),
         ("=MATCH(1)", "MATCH requires 2 or 3 arguments"),
-        ("=MATCH(1,A1:B500001,0)", "Range too large (1000002 cells); maximum is 1,000,000"),
+        ("=SORT(A1:B500001)", "Range too large (1000002 cells); maximum is 1,000,000"),
         ("=XLOOKUP(1,A1:A3,B1:B3,\"none\",2)", "XLOOKUP: unsupported match_mode 2"),
         ("=XLOOKUP(1,A1:A3,B1:B3,A1:A2)", "Range cannot be used as a scalar value"),
         ("=XLOOKUP(1,A1:A2)", "XLOOKUP requires 3 to 6 arguments"),
@@ -177,3 +177,41 @@ def test_every_name_is_built(name):
     except ValueError:
         return  # an arity message: the function exists
     assert got != NAME
+
+
+# Keys with blanks inside: 10, blank, 30, 40 (and texts a, blank, c, d).
+GAPS = {
+    "A1": 10, "A3": 30, "A4": 40, **column(1, ["ten", "blank", "thirty", "forty"], "B"),
+    "D1": "a", "D3": "c", "D4": "d", **column(1, [1, 2, 3, 4], "E"),
+    "G1": 10, "I1": 30, "J1": 40, "G2": "ten", "H2": "blank", "I2": "thirty", "J2": "forty",
+    **{f"K{r}": 5 * r for r in range(1, 2001) if r % 7}, **{f"L{r}": r for r in range(1, 2001)},
+}
+
+
+@pytest.mark.parametrize("formula, want", [
+    ("=VLOOKUP(35, A1:B4, 2)", "thirty"),
+    ("=VLOOKUP(30, A1:B4, 2)", "thirty"),
+    ("=VLOOKUP(45, A1:B4, 2)", "forty"),
+    ("=VLOOKUP(15, A1:B4, 2)", "ten"),
+    ("=VLOOKUP(5, A1:B4, 2)", NA),
+    ("=VLOOKUP(35, A1:B10, 2)", "thirty"),   # blanks after the keys too
+    ("=VLOOKUP(35, A1:B1048576, 2)", "thirty"),
+    ('=VLOOKUP("cc", D1:E4, 2)', 3),
+    ('=VLOOKUP("b", D1:E4, 2)', 1),
+    ('=VLOOKUP("zz", D1:E1048576, 2)', 4),
+    ("=HLOOKUP(35, G1:J2, 2)", "thirty"),
+    ("=HLOOKUP(45, G1:J2, 2)", "forty"),
+    ("=LOOKUP(35, A1:A4, B1:B4)", "thirty"),
+    ("=LOOKUP(35, A1:A1048576, B1:B1048576)", "thirty"),
+    ('=LOOKUP("cz", D1:D4, E1:E4)', 3),
+    ("=LOOKUP(35, A1:A4)", 30),
+    ("=MATCH(35, A1:A4)", 3),
+    ("=MATCH(35, A1:A1048576)", 3),
+    # A long key column with a blank every seventh row: every probe finds its row.
+    ("=VLOOKUP(5 * 700 + 1, K1:L2000, 2)", 699),
+    ("=VLOOKUP(5 * 701, K1:L2000, 2)", 701),
+    ("=VLOOKUP(10000, K1:L2000, 2)", 2000),
+    ("=VLOOKUP(5 * 1999 + 4, K1:L1048576, 2)", 1999),
+])
+def test_approximate_lookups_pass_over_blank_keys(formula, want):
+    check(formula, GAPS, want)

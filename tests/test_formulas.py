@@ -85,7 +85,7 @@ def test_formula_values(formula, cells, want):
         ("=LET(A1,2,A1)", {}, "LET: name arguments must be identifiers"),
         ("=MAP(A1:A3,B1:B2,LAMBDA(a,b,a+b))", {}, "MAP: all array arguments must have equal length"),
         ("=MAP(A1:A3,LAMBDA(x,y,x))", {}, "LAMBDA: expected 2 args, got 1"),
-        ("=SUM(A1:B500001)", {}, "Range too large (1000002 cells); maximum is 1,000,000"),
+        ("=CONCAT(A1:B500001)", {}, "Range too large (1000002 cells); maximum is 1,000,000"),
     ],
 )
 def test_formula_failures(formula, cells, message):

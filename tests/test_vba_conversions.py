@@ -15,7 +15,7 @@ VALUES = [
     ("CSng(0.1)", 0.1), ('CSng("1e3")', 1000.0),
     ("CBool(True)", True), ('CBool("TRUE ")', True), ('CBool(" false")', False), (f'CBool({NBSP} & "True")', True),
     ('CBool("0")', False), ('CBool("2")', True), ("CBool(0)", False), ("CBool(-1)", True), ("CBool(0.5)", True),
-    ("CBool(Empty)", False), ('CBool("nan")', True), ("CBool(#1/1/2000#)", True),
+    ("CBool(Empty)", False), ('CBool((10 ^ 308 * 10 - 10 ^ 308 * 10))', True), ("CBool(#1/1/2000#)", True),
     ("Str(5)", "5"), ("Str(-2.5)", "-2.5"), ("CStr(True)", "True"), ("Str(a)", "[1, 2]"),
     ("CStr(#3/15/2023#)", "2023-03-15"), ("CStr(Empty)", ""), ("CStr(0.1 + 0.2)", "0.30000000000000004"),
     ('CStr("x")', "x"),
@@ -34,9 +34,9 @@ def test_values(expr, want):
 # with no leading number is 0. Whole numeric texts read whole.
 VAL = [
     ('"12abc"', 12), ('" 3.5 kg"', 3.5), ('" 7 "', 7), ('"42"', 42), ('"1e3"', 1000), ('"-4.5e1x"', -45),
-    ('"1e"', 1), ('"1e+"', 1), ('"2E-1 m"', 0.2), ('"..5"', 0), ('".5.5"', 0.5), ('"&H10"', 0), ('"1,000"', 1),
-    ('"abc"', 0), ('""', 0), ('"+"', 0), ('"-"', 0), ('"+.5x"', 0.5), ('"-0"', 0), ('"inf"', math.inf),
-    ('"1e400"', math.inf), ('"  -12.50 EUR"', -12.5), (f'{NBSP} & "5"', 5), (f'"5" & {NBSP}', 5),
+    ('"1e"', 1), ('"1e+"', 1), ('"2E-1 m"', 0.2), ('"..5"', 0), ('".5.5"', 0.5), ('"&H10"', 16), ('"1,000"', 1),
+    ('"abc"', 0), ('""', 0), ('"+"', 0), ('"-"', 0), ('"+.5x"', 0.5), ('"-0"', 0), ('"inf"', 0),
+    ('"  -12.50 EUR"', -12.5), (f'{NBSP} & "5"', 0), (f'"5" & {NBSP}', 5),
     ("True", 0), ("42", 42), ("2.5", 2.5), ("Empty", 0),
 ]
 
@@ -54,7 +54,7 @@ ERRORS = [
     # A value that does not read as the type is a type mismatch, as in VBA.
     ('CDbl("x")', "Type mismatch"), ('CBool("yes")', "Type mismatch"),
     # The number reading after "true"/"false" is of the untrimmed text.
-    ('CBool(" 1")', "Type mismatch"), ('CBool(Split("a"))', "Type mismatch"), ('CStr(Split("a"))', "Type mismatch"),
+    ('CBool("one")', "Type mismatch"), ('CBool(Split("a"))', "Type mismatch"), ('CStr(Split("a"))', "Type mismatch"),
     ('CDate("x")', "Type mismatch"), ("CDate(3000000)", "Overflow"), ("CByte(256)", "Overflow"), ("CByte(-1)", "Overflow"),
     ("CCur(10 ^ 16)", "Overflow"), ('CSng("1e39")', "Overflow"),
 ]

@@ -52,13 +52,23 @@ std::optional<CellRange> parse_range_addr(std::string_view text) {
 
 std::string column_letters(uint32_t col) {
     std::string out;
-    uint64_t c = col;
-    while (c > 0) {
-        uint64_t rem = (c - 1) % 26;
-        out.insert(out.begin(), static_cast<char>('A' + rem));
-        c = (c - 1) / 26;
-    }
+    append_column_letters(out, col);
     return out;
+}
+
+void append_column_letters(std::string& out, uint32_t col) {
+    char letters[8];
+    size_t n = 0;
+    for (uint64_t c = col; c > 0; c = (c - 1) / 26) letters[n++] = static_cast<char>('A' + (c - 1) % 26);
+    while (n > 0) out.push_back(letters[--n]);
+}
+
+void append_cell_address(std::string& out, CellPos p) {
+    append_column_letters(out, p.col);
+    char digits[10];
+    size_t n = 0;
+    for (uint32_t r = p.row; n == 0 || r > 0; r /= 10) digits[n++] = static_cast<char>('0' + r % 10);
+    while (n > 0) out.push_back(digits[--n]);
 }
 
 }  // namespace morvane::morvane_types

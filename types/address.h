@@ -88,5 +88,8 @@ std::optional<CellRange> parse_range_addr(std::string_view text);
 
 // Letters of a 1-based column number (1 -> "A", 27 -> "AA").
 std::string column_letters(uint32_t col);
+void append_column_letters(std::string& out, uint32_t col);
+// Column letters then the row number ("AB12"); appended, for the writer's hot loop.
+void append_cell_address(std::string& out, CellPos p);
 
 }  // namespace morvane::morvane_types

@@ -15,6 +15,9 @@ namespace morvane {
 
 enum class Ordering : int8_t { Less = -1, Equal = 0, Greater = 1 };
 
+// Both orderings fail with this when either side is NaN.
+inline constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
+
 // The Ordering of a comparison result's sign.
 constexpr Ordering order_of(int c) { return c < 0 ? Ordering::Less : c > 0 ? Ordering::Greater : Ordering::Equal; }
 // The Ordering of a < b; values that are neither less nor greater (NaN
@@ -41,7 +44,7 @@ inline bool is_numeric_kind(const Variant& v) { return v.is_int() || v.is_float(
 inline double numeric_value(const Variant& v) {
     if (v.is_int()) return static_cast<double>(v.as_int());
     if (v.is_float()) return v.as_float();
-    return static_cast<double>(v.as_date().serial);
+    return v.as_date().value();
 }
 
 // Equality without conversion: Integer equals Integer, Float or Date by
@@ -52,7 +55,7 @@ bool equal_without_conversion(const Variant& a, const Variant& b, TextEq&& text_
     switch (a.kind()) {
         case Kind::Integer:
             if (b.is_int()) return a.as_int() == b.as_int();
-            if (b.is_date()) return a.as_int() == b.as_date().serial;
+            if (b.is_date()) return b.as_date().time == 0 && a.as_int() == b.as_date().serial;
             if (b.is_float()) return static_cast<double>(a.as_int()) == b.as_float();
             return false;
         case Kind::Float:
@@ -60,8 +63,8 @@ bool equal_without_conversion(const Variant& a, const Variant& b, TextEq&& text_
             if (b.is_int()) return a.as_float() == static_cast<double>(b.as_int());
             return false;
         case Kind::Date:
-            if (b.is_date()) return a.as_date().serial == b.as_date().serial;
-            if (b.is_int()) return a.as_date().serial == b.as_int();
+            if (b.is_date()) return a.as_date() == b.as_date();
+            if (b.is_int()) return a.as_date().time == 0 && a.as_date().serial == b.as_int();
             return false;
         case Kind::Str: return b.is_str() && text_eq(a.as_str(), b.as_str());
         case Kind::Boolean: return b.is_bool() && a.as_bool() == b.as_bool();

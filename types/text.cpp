@@ -173,10 +173,24 @@ size_t seq_len(unsigned char lead) {
 
 }  // namespace
 
+namespace {
+
+// ASCII members of White_Space: tab to carriage return, and space.
+bool is_ascii_white(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
+
+}  // namespace
+
 std::string_view trim_start(std::string_view s) {
     size_t i = 0;
     while (i < s.size()) {
-        size_t len = std::min(seq_len(static_cast<unsigned char>(s[i])), s.size() - i);
+        auto lead = static_cast<unsigned char>(s[i]);
+        if (lead < 0x80) {
+            if (!is_ascii_white(lead)) break;
+            ++i;
+            continue;
+        }
+        // Beyond ASCII the rule is ICU's (NEL, no-break and ideographic spaces...).
+        size_t len = std::min(seq_len(lead), s.size() - i);
         std::u32string c = decode_utf8(s.substr(i, len));
         if (c.size() != 1 || !is_white_space(c[0])) break;
         i += len;
@@ -187,6 +201,12 @@ std::string_view trim_start(std::string_view s) {
 std::string_view trim_end(std::string_view s) {
     size_t end = s.size();
     while (end > 0) {
+        auto last = static_cast<unsigned char>(s[end - 1]);
+        if (last < 0x80) {
+            if (!is_ascii_white(last)) break;
+            --end;
+            continue;
+        }
         size_t start = end - 1;
         while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80 && end - start < 4)
             --start;

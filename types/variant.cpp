@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstddef>
 #include <limits>
 #include <system_error>
@@ -251,7 +252,7 @@ Result<double> to_number(const Variant& v, std::string_view not_a_number) {
             if (auto x = text_to_number(v.as_str())) return *x;
             return fail(format_message(not_a_number, v.as_str()));
         case Kind::Boolean: return v.as_bool() ? 1.0 : 0.0;
-        case Kind::Date: return static_cast<double>(v.as_date().serial);
+        case Kind::Date: return v.as_date().value();
         case Kind::Error: return fail(std::string(error_text(v.as_error())));
         case Kind::Empty: return 0.0;
         case Kind::Array: return fail("Cannot convert array to number");
@@ -314,17 +315,20 @@ uint32_t saturate_u32(double x) {
 
 namespace {
 
-void append_text(std::string& out, const Variant& v);
+using FloatText = std::string (*)(double);
 
-std::string record_text(const Record& r) {
+void append_text(std::string& out, const Variant& v, FloatText float_text);
+
+std::string record_text(const Record& r, FloatText float_text) {
     std::vector<std::string> entries;
     entries.reserve(r.size());
     for (const auto& [k, v] : r) {
         std::string e = k + ": ";
-        append_text(e, v);
+        append_text(e, v, float_text);
         entries.push_back(std::move(e));
     }
-    std::stable_sort(entries.begin(), entries.end());
+    // Equal entries are equal texts, so an unstable sort gives the same text.
+    std::sort(entries.begin(), entries.end());
     std::string out = "{";
     for (size_t i = 0; i < entries.size(); ++i) {
         if (i) out += ", ";
@@ -333,13 +337,13 @@ std::string record_text(const Record& r) {
     return out + "}";
 }
 
-void append_text(std::string& out, const Variant& v) {
+void append_text(std::string& out, const Variant& v, FloatText float_text) {
     switch (v.kind()) {
         case Kind::Integer: out += number_to_text(v.as_int()); break;
-        case Kind::Float: out += number_to_text(v.as_float()); break;
+        case Kind::Float: out += float_text(v.as_float()); break;
         case Kind::Str: out += v.as_str(); break;
         case Kind::Boolean: out += v.as_bool() ? "True" : "False"; break;
-        case Kind::Date: out += morvane_types::serial_to_display(v.as_date().serial); break;
+        case Kind::Date: out += date_text(v.as_date()); break;
         case Kind::Error: out += error_text(v.as_error()); break;
         case Kind::Empty: break;
         case Kind::Array: {
@@ -348,12 +352,12 @@ void append_text(std::string& out, const Variant& v) {
             for (const Variant& e : v.as_array()) {
                 if (!first) out += ", ";
                 first = false;
-                append_text(out, e);
+                append_text(out, e, float_text);
             }
             out += "]";
             break;
         }
-        case Kind::Record: out += record_text(v.as_record()); break;
+        case Kind::Record: out += record_text(v.as_record(), float_text); break;
     }
 }
 
@@ -367,7 +371,14 @@ void append_debug(std::string& out, const Variant& v) {
             out += "\")";
             break;
         case Kind::Boolean: out += v.as_bool() ? "Boolean(true)" : "Boolean(false)"; break;
-        case Kind::Date: out += "Date(" + std::to_string(v.as_date().serial) + ")"; break;
+        case Kind::Date:
+            out += "Date(" + std::to_string(v.as_date().serial);
+            if (v.as_date().time != 0) {
+                out.push_back('+');
+                out += float_debug(v.as_date().time);
+            }
+            out += ")";
+            break;
         case Kind::Error: out += "Error(" + std::string(error_name(v.as_error())) + ")"; break;
         case Kind::Empty: out += "Empty"; break;
         case Kind::Array: {
@@ -400,10 +411,32 @@ void append_debug(std::string& out, const Variant& v) {
 
 }  // namespace
 
-std::string Variant::to_string() const {
+std::string Variant::to_string() const { return text_with_floats(*this, number_to_text); }
+
+std::string text_with_floats(const Variant& v, std::string (*float_text)(double)) {
     std::string out;
-    append_text(out, *this);
+    append_text(out, v, float_text);
     return out;
+}
+
+Date date_of_value(double days) {
+    const double day = std::floor(days);
+    return Date{saturate_i64(day), days - day};
+}
+
+std::string date_text(Date d) {
+    // Rounded to the second; a time that rounds up to midnight stays 23:59:59.
+    const int64_t seconds = std::min<int64_t>(std::llround(d.time * 86400.0), 86399);
+    std::string day = morvane_types::serial_to_display(d.serial);
+    if (d.time <= 0 || !(d.time < 1)) return day;
+    char clock[16];
+    std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", static_cast<int>(seconds / 3600),
+                  static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+    // A time of day alone (day 0) shows as the time only.
+    if (d.serial == 0) return clock;
+    day.push_back(' ');
+    day.append(clock);
+    return day;
 }
 
 std::string Variant::debug_text() const {

@@ -32,16 +32,30 @@ std::optional<ExcelError> error_from_text(std::string_view text);
 
 struct Variant;
 
-// A day serial of the 1900 date system, without time of day.
+// A day serial of the 1900 date system and the time of that day, as a
+// fraction of a day in [0, 1): kept apart so that whole-day arithmetic
+// stays exact.
 struct Date {
     int64_t serial = 0;
+    double time = 0;
     friend bool operator==(Date, Date) = default;
+    // The date as one number of days, time included.
+    double value() const { return static_cast<double>(serial) + time; }
 };
+// The Date of a number of days: its floor is the day, the rest the time.
+Date date_of_value(double days);
 struct Empty {
     friend bool operator==(Empty, Empty) = default;
 };
 
-using Array = std::vector<Variant>;
+// A list of values. `lower` is the index of the first element: 0 for
+// arrays a macro builds, 1 for the values read from a range.
+struct Array : std::vector<Variant> {
+    using std::vector<Variant>::vector;
+    Array() = default;
+    explicit Array(std::vector<Variant> items) : std::vector<Variant>(std::move(items)) {}
+    int64_t lower = 0;
+};
 
 // The value of a user-defined Type: field name -> value. Few fields, so a
 // vector with linear look-up beats hashing; the order carries no meaning.
@@ -76,6 +90,7 @@ struct Variant : VariantBase {
     Variant(int v) : VariantBase(int64_t{v}) {}
     Variant(const char* s) : VariantBase(std::string(s)) {}
     Variant(std::string_view s) : VariantBase(std::string(s)) {}
+    Variant(std::vector<Variant> items) : VariantBase(Array(std::move(items))) {}
 
     Kind kind() const { return static_cast<Kind>(index()); }
     bool is_int() const { return index() == 0; }
@@ -147,6 +162,13 @@ std::optional<double> text_to_number(std::string_view s);
 // with `not_a_number` ("{}" stands for the text), an error value with its
 // literal, arrays and records with their own messages.
 Result<double> to_number(const Variant& v, std::string_view not_a_number);
+
+// The value's own text form with floats written by `float_text` (the
+// interpreter shows them with 15 digits, Variant::to_string in full).
+std::string text_with_floats(const Variant& v, std::string (*float_text)(double));
+// "YYYY-MM-DD", with " hh:mm:ss" when the date has a time of day; a time
+// on day 0 alone shows as "hh:mm:ss".
+std::string date_text(Date d);
 
 // The truth of a value: a non-zero number (NaN included), non-empty text or
 // array, True, any Date or Record; False, Empty and error values are false.

@@ -10,8 +10,6 @@ namespace morvane::eval {
 namespace {
 
 constexpr std::string_view kRangeTooLarge = "Range too large ({} cells); maximum is 1,000,000";
-constexpr std::string_view kRequiresTwo = "{} requires 2 arguments";
-constexpr std::string_view kUnequalArrays = "{}: arrays must have equal length";
 
 std::string u128_text(unsigned __int128 n) {
     if (n == 0) return "0";
@@ -66,6 +64,62 @@ Result<RangeView> RangeView::open(const FormulaExpr::Range& r, const EvalCtx& ct
                      static_cast<uint32_t>(n.cols()));
 }
 
+Result<std::vector<StoredCell>> stored_cells(const FormulaExpr::Range& r, const EvalCtx& ctx) {
+    const CellRange n = r.range().normalised();
+    const uint64_t cols = n.cols();
+    const unsigned __int128 area = static_cast<unsigned __int128>(n.rows()) * cols;
+    std::vector<StoredCell> out;
+    if (area <= ctx.cells.size()) {
+        TRY_VOID(charge_cells(ctx, area));
+        uint64_t index = 0;
+        for (uint64_t row = n.first.row; row <= n.last.row; ++row)
+            for (uint64_t col = n.first.col; col <= n.last.col; ++col, ++index) {
+                auto it = ctx.cells.find(CellPos{static_cast<uint32_t>(row), static_cast<uint32_t>(col)});
+                if (it != ctx.cells.end()) out.push_back({index, &it->second});
+            }
+        return out;
+    }
+    TRY_VOID(charge_cells(ctx, ctx.cells.size()));
+    for (const auto& [pos, content] : ctx.cells)
+        if (n.contains(pos))
+            out.push_back({uint64_t{pos.row - n.first.row} * cols + (pos.col - n.first.col), &content});
+    std::sort(out.begin(), out.end(), [](const StoredCell& a, const StoredCell& b) { return a.index < b.index; });
+    return out;
+}
+
+Result<SparseValues> SparseValues::open(const FormulaExpr& arg, const EvalCtx& ctx) {
+    SparseValues out;
+    if (const auto* r = arg.get<FormulaExpr::Range>()) {
+        out.size_ = r->range().normalised().cell_count();
+        for (const StoredCell& c : TRY(stored_cells(*r, ctx)))
+            if (!c.value().is_empty()) out.entries_.push_back({c.index, &c.value(), c.cell});
+        return out;
+    }
+    out.owned_ = std::make_unique<Variant>(TRY(evaluate(arg, ctx)));
+    const Variant& v = *out.owned_;
+    if (!v.is_array()) {
+        out.size_ = 1;
+        if (!v.is_empty()) out.entries_.push_back({0, &v, nullptr});
+        return out;
+    }
+    out.size_ = v.as_array().size();
+    for (size_t i = 0; i < v.as_array().size(); ++i)
+        if (!v.as_array()[i].is_empty()) out.entries_.push_back({i, &v.as_array()[i], nullptr});
+    return out;
+}
+
+const Variant& SparseValues::at(uint64_t index, size_t& from) const {
+    static const Variant kBlank{};
+    // Short steps walk; a long way ahead is halved.
+    if (from < entries_.size() && entries_[from].index < index) {
+        auto it = std::lower_bound(entries_.begin() + static_cast<std::ptrdiff_t>(from), entries_.end(), index,
+                                   [](const Entry& e, uint64_t i) { return e.index < i; });
+        from = static_cast<size_t>(it - entries_.begin());
+    }
+    if (from < entries_.size() && entries_[from].index == index) return *entries_[from].value;
+    return kBlank;
+}
+
 Result<std::vector<Variant>> collect_values(const FormulaExpr& arg, const EvalCtx& ctx) {
     std::vector<Variant> out;
     if (const auto* r = arg.get<FormulaExpr::Range>()) {
@@ -111,7 +165,7 @@ Result<std::pair<std::vector<double>, std::vector<double>>> collect_paired(std::
 std::optional<double> as_f64(const Variant& v) {
     if (v.is_int()) return static_cast<double>(v.as_int());
     if (v.is_float()) return v.as_float();
-    if (v.is_date()) return static_cast<double>(v.as_date().serial);
+    if (v.is_date()) return v.as_date().value();
     return std::nullopt;
 }
 

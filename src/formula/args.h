@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,6 +31,11 @@
 namespace morvane::eval {
 
 inline constexpr uint64_t kMaxRangeCells = 1'000'000;
+
+// Argument messages more than one function family gives.
+inline constexpr std::string_view kRequiresTwo = "{} requires 2 arguments";
+inline constexpr std::string_view kUnequalArrays = "{}: arrays must have equal length";
+inline constexpr std::string_view kTableNotRange = "{}: table argument must be a range";
 inline constexpr size_t kNoMax = SIZE_MAX;
 
 using Args = std::span<const FormulaExpr>;
@@ -114,6 +120,55 @@ private:
     uint32_t top_, left_, rows_, cols_;
 };
 
+// ---- Walking what a range stores ------------------------------------------
+
+// A stored cell inside a range: its 0-based row-major index in the range
+// (an index fits 64 bits for any range of the sheet) and its content.
+struct StoredCell {
+    uint64_t index;
+    const CellContent* cell;
+    const Variant& value() const { return cell->value; }
+};
+
+// The stored cells inside `range` (corners normalised) in row-major order,
+// blank or not. Costs what the sheet stores, never the range's area: the
+// range's cells are looked up one by one when it is smaller than the sheet,
+// the sheet's cells are filtered and ordered otherwise; the cost is charged
+// to the evaluation's bound. No size limit: whole columns and rows read this
+// way cost their stored cells.
+Result<std::vector<StoredCell>> stored_cells(const FormulaExpr::Range& range, const EvalCtx& ctx);
+
+// One argument's values by position with the blanks left out: a range's
+// stored cells (at the cost of stored_cells, whatever the range's size), the
+// elements of an array value, or the one value. size() counts the blanks
+// too (saturated at 2^64 - 1 for the whole sheet).
+class SparseValues {
+public:
+    struct Entry {
+        uint64_t index;
+        const Variant* value;
+        const CellContent* cell;  // null for a value that is no cell
+    };
+    static Result<SparseValues> open(const FormulaExpr& arg, const EvalCtx& ctx);
+
+    uint64_t size() const { return size_; }
+    // The non-blank values in order of position.
+    const std::vector<Entry>& entries() const { return entries_; }
+    // The value at `index`: the entry there, else Empty. `from` is where the
+    // search starts and is moved forward, so that a walk in ascending order
+    // costs one pass.
+    const Variant& at(uint64_t index, size_t& from) const;
+    const Variant& at(uint64_t index) const {
+        size_t from = 0;
+        return at(index, from);
+    }
+
+private:
+    uint64_t size_ = 0;
+    std::vector<Entry> entries_;
+    std::unique_ptr<Variant> owned_;  // the evaluated value the entries point into
+};
+
 // Where a value met by for_each_value comes from: a cell of a range
 // argument, an element of an array value, or any other argument's value.
 enum class ValueSource { Scalar, Range, Array };
@@ -135,6 +190,33 @@ Result<void> for_each_value(Args args, const EvalCtx& ctx, F&& fn) {
         if (v.is_array()) {
             for (const Variant& e : v.as_array()) TRY_VOID(fn(e, ValueSource::Array));
         } else {
+            TRY_VOID(fn(v, ValueSource::Scalar));
+        }
+    }
+    return {};
+}
+
+// Range cells a walk leaves out (SUBTOTAL leaves out other subtotals); null
+// leaves out none.
+using CellFilter = bool (*)(const CellContent&);
+
+// for_each_value for functions that pass blanks over (the aggregates and
+// statistics): the same values in the same order except the blanks, and a
+// range costs its stored cells (stored_cells), whatever its size. Range
+// cells for which `skip` holds are left out too.
+template <class F>
+Result<void> for_each_nonblank(Args args, const EvalCtx& ctx, F&& fn, CellFilter skip = nullptr) {
+    for (const FormulaExpr& arg : args) {
+        if (const auto* r = arg.get<FormulaExpr::Range>()) {
+            for (const StoredCell& c : TRY(stored_cells(*r, ctx)))
+                if (!c.value().is_empty() && !(skip && skip(*c.cell))) TRY_VOID(fn(c.value(), ValueSource::Range));
+            continue;
+        }
+        Variant v = TRY(evaluate(arg, ctx));
+        if (v.is_array()) {
+            for (const Variant& e : v.as_array())
+                if (!e.is_empty()) TRY_VOID(fn(e, ValueSource::Array));
+        } else if (!v.is_empty()) {
             TRY_VOID(fn(v, ValueSource::Scalar));
         }
     }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "formula/dates.h"
 #include "formula/eval.h"
 #include "types/text.h"
 
@@ -12,16 +13,22 @@ namespace morvane::eval {
 
 namespace {
 
-double number_or_nan(std::string_view rest) {
-    if (auto x = text_to_number(rest)) return *x;
-    return std::nan("");
+// The number an operand of a criterion text stands for: a number, or a date
+// in the engine's own text form ("2020-01-01", as `">=" & DATE(2020,1,1)`
+// writes it), which compares as its serial.
+std::optional<double> criterion_number(std::string_view rest) {
+    if (auto x = text_to_number(rest)) return x;
+    if (auto serial = engine_date_text(rest)) return static_cast<double>(*serial);
+    return std::nullopt;
 }
+
+double number_or_nan(std::string_view rest) { return criterion_number(rest).value_or(std::nan("")); }
 
 // A criterion text without a comparison prefix: a pattern, a number or a text.
 ParsedCriteria plain_criterion(std::string_view s) {
     if (s.find_first_of("*?") != std::string_view::npos)
         return ParsedCriteria{ParsedCriteria::Wildcard{text::to_upper(s)}};
-    if (auto x = text_to_number(s)) return ParsedCriteria{ParsedCriteria::NumEq{number_variant(*x)}};
+    if (auto x = criterion_number(s)) return ParsedCriteria{ParsedCriteria::NumEq{number_variant(*x)}};
     return ParsedCriteria{ParsedCriteria::TextEq{std::string(s)}};
 }
 
@@ -124,7 +131,7 @@ ParsedCriteria parse_criteria(const Variant& criterion) {
     if (s.starts_with("<=")) return num_cmp(CritOp::Le, s.substr(2));
     if (s.starts_with("<>")) {
         std::string_view rest = s.substr(2);
-        if (auto x = text_to_number(rest)) return ParsedCriteria{ParsedCriteria::NumCmp{CritOp::Ne, *x}};
+        if (auto x = criterion_number(rest)) return ParsedCriteria{ParsedCriteria::NumCmp{CritOp::Ne, *x}};
         return ParsedCriteria{ParsedCriteria::TextNe{std::string(rest)}};
     }
     if (s.starts_with("<")) return num_cmp(CritOp::Lt, s.substr(1));

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <string_view>
 
 #include "formula/ast.h"
 #include "formula/eval.h"
@@ -42,6 +43,11 @@ Variant date_result(std::optional<int64_t> serial);
 
 // The year, month and day of a serial (serials 60 and 61 both 1900-03-01).
 SerialDate serial_to_date(int64_t serial);
+
+// The serial of a text in the engine's own date form, "yyyy-mm-dd" (the
+// text of a date value), when it names a day of the calendar; none for any
+// other text.
+std::optional<int64_t> engine_date_text(std::string_view s);
 
 // Whether a day count computed in 128 bits fits a serial.
 inline bool fits_i64(__int128 x) {

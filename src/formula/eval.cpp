@@ -10,6 +10,8 @@
 #include <limits>
 
 #include "formula/args.h"
+#include "formula/number_text.h"
+#include "formula/numeric.h"
 #include "formula/sort.h"
 #include "types/address.h"
 #include "types/stack.h"
@@ -22,7 +24,6 @@ namespace {
 constexpr std::string_view kRangeAsScalar = "Range cannot be used as a scalar value";
 constexpr std::string_view kNegNonNumeric = "Unary minus on non-numeric value: {}";
 constexpr std::string_view kCannotConvert = "Cannot convert '{}' to a number";
-constexpr std::string_view kCompareNaN = "Cannot compare NaN values";
 constexpr std::string_view kTooManyCells = "Formula reads too many cells; maximum is 100,000,000";
 constexpr std::string_view kTooMuchText = "Formula builds too much text; maximum is 256,000,000 bytes";
 constexpr std::string_view kTooManyElements = "Formula builds too many array elements; maximum is 10,000,000";
@@ -58,17 +59,6 @@ Result<void> charge_read(const EvalCtx& ctx, const Variant& v) {
 }
 
 const Variant kEmptyValue{};
-
-// A number written inside a formula shows at most 15 significant digits, so
-// that 0.1+0.2 reads 0.3 as in every spreadsheet.
-std::string float_text(double x) {
-    if (!std::isfinite(x) || x == 0) return number_to_text(x);
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
-    double rounded = x;
-    std::from_chars(buf, res.ptr, rounded);
-    return number_to_text(rounded);
-}
 
 bool is_ascii(std::string_view s) {
     for (char c : s)
@@ -275,8 +265,8 @@ Result<double> to_float(const Variant& v) { return to_number(v, kCannotConvert);
 
 std::string to_str(const Variant& v) {
     switch (v.kind()) {
-        case Kind::Integer: return number_to_text(v.as_int());
-        case Kind::Float: return float_text(v.as_float());
+        case Kind::Integer: return number_text_15(v.as_int());
+        case Kind::Float: return number_text_15(v.as_float());
         case Kind::Str: return v.as_str();
         case Kind::Boolean: return v.as_bool() ? "TRUE" : "FALSE";
         case Kind::Date: return morvane_types::serial_to_display(v.as_date().serial);
@@ -292,6 +282,23 @@ bool is_truthy(const Variant& v) { return truth_of(v); }
 
 bool variant_eq(const Variant& a, const Variant& b) { return equal_without_conversion(a, b, ascii_ieq); }
 
+namespace {
+
+// Numbers compare at 15 significant digits, the digits a spreadsheet keeps,
+// so 0.1+0.2 equals 0.3; rounding is monotone, so the order agrees.
+double round15(double x) { return round_to_15_digits(x); }
+
+// Kinds in the order spreadsheets sort them: numbers (and dates), then
+// texts, then booleans; other kinds have no rank.
+int kind_rank(const Variant& v) {
+    if (is_numeric_kind(v)) return 0;
+    if (v.is_str()) return 1;
+    if (v.is_bool()) return 2;
+    return -1;
+}
+
+}  // namespace
+
 bool formula_eq(const Variant& a, const Variant& b) {
     if (a.is_empty() != b.is_empty()) {
         const Variant& other = a.is_empty() ? b : a;
@@ -300,26 +307,27 @@ bool formula_eq(const Variant& a, const Variant& b) {
         if (other.is_str()) return other.as_str().empty();
         return false;
     }
+    if (is_numeric_kind(a) && is_numeric_kind(b)) return round15(numeric_value(a)) == round15(numeric_value(b));
     return variant_eq(a, b);
 }
 
 Result<Ordering> variant_cmp(const Variant& a, const Variant& b) {
-    // A blank beside a text is the empty text.
+    // A blank beside a text is the empty text, beside a boolean FALSE, and 0
+    // otherwise.
+    if (a.is_empty() && b.is_empty()) return Ordering::Equal;
     if (a.is_empty() && b.is_str()) return text_order("", b.as_str());
     if (b.is_empty() && a.is_str()) return text_order(a.as_str(), "");
-    if (a.is_str() && b.is_str()) return text_order(a.as_str(), b.as_str());
-    if (a.is_str() != b.is_str()) {
-        const Variant& t = a.is_str() ? a : b;
-        const Variant& other = a.is_str() ? b : a;
-        if (!text_to_number(t.as_str()) && (is_numeric_kind(other) || other.is_bool() || other.is_empty())) {
-            // Numbers sort before texts, texts before booleans.
-            int text_rank = 1, other_rank = other.is_bool() ? 2 : 0;
-            return a.is_str() ? order_of(text_rank - other_rank) : order_of(other_rank - text_rank);
-        }
-    }
+    if (a.is_empty() && b.is_bool()) return order_of(b.as_bool() ? -1 : 0);
+    if (b.is_empty() && a.is_bool()) return order_of(a.as_bool() ? 1 : 0);
+    const int ra = a.is_empty() ? 0 : kind_rank(a), rb = b.is_empty() ? 0 : kind_rank(b);
+    if (ra >= 0 && rb >= 0 && ra != rb) return order_of(ra - rb);
+    if (ra == 1) return text_order(a.as_str(), b.as_str());
+    if (ra == 2) return order_of(static_cast<int>(a.as_bool()) - static_cast<int>(b.as_bool()));
     double x = TRY(to_float(a));
     double y = TRY(to_float(b));
     if (std::isnan(x) || std::isnan(y)) return fail(std::string(kCompareNaN));
+    x = round15(x);
+    y = round15(y);
     return order_of(x < y ? -1 : x > y ? 1 : 0);
 }
 

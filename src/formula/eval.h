@@ -100,11 +100,13 @@ bool is_truthy(const Variant& v);
 // Empty with Empty; anything else (errors included) is unequal.
 bool variant_eq(const Variant& a, const Variant& b);
 // The `=` and `<>` operators: variant_eq, except that a blank equals the
-// zero of the other side's kind (0, FALSE, "").
+// zero of the other side's kind (0, FALSE, "") and two numbers are equal
+// when they agree to 15 significant digits.
 bool formula_eq(const Variant& a, const Variant& b);
-// The `<`, `<=`, `>`, `>=` operators. A blank takes the other side's kind;
-// two texts compare case-insensitively; text that is no number sorts after
-// numbers and before booleans; otherwise both sides compare as numbers.
+// The `<`, `<=`, `>`, `>=` operators and the order of approximate lookups.
+// A blank takes the other side's kind; numbers sort before texts and texts
+// before booleans, whatever a text holds; two texts compare
+// case-insensitively; two numbers compare at 15 significant digits.
 Result<Ordering> variant_cmp(const Variant& a, const Variant& b);
 
 // A copy of the stored value of (row, col), Empty when absent.

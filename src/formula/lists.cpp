@@ -1,6 +1,7 @@
 // List arguments read in place and blocks of cells as list results.
 #include "formula/lists.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace morvane::eval {
@@ -18,6 +19,44 @@ Result<ValueList> ValueList::open(const FormulaExpr& arg, const EvalCtx& ctx) {
         list.values_.push_back(std::move(v));
     }
     return list;
+}
+
+Result<ValueList> ValueList::open_sparse(const FormulaExpr& arg, const EvalCtx& ctx) {
+    if (const auto* r = arg.get<FormulaExpr::Range>()) {
+        const uint64_t area = r->range().normalised().cell_count();
+        if (area > std::min<uint64_t>(ctx.cells.size(), kMaxRangeCells)) {
+            ValueList list;
+            list.sparse_ = TRY(SparseValues::open(arg, ctx));
+            return list;
+        }
+    }
+    return open(arg, ctx);
+}
+
+std::optional<size_t> ValueList::blank_at_end(bool reverse) const {
+    const size_t n = size();
+    if (!sparse_) {
+        for (size_t k = 0; k < n; ++k) {
+            const size_t i = reverse ? n - 1 - k : k;
+            if ((*this)[i].is_empty()) return i;
+        }
+        return std::nullopt;
+    }
+    // The stored positions are in order: the first gap among them is the
+    // first blank (the last gap, walking back, the last one).
+    const auto& e = sparse_->entries();
+    if (e.size() >= n) return std::nullopt;
+    if (!reverse) {
+        size_t i = 0;
+        while (i < e.size() && e[i].index == i) ++i;
+        return i;
+    }
+    size_t want = n - 1, k = e.size();
+    while (k > 0 && e[k - 1].index == want) {
+        --k;
+        --want;
+    }
+    return want;
 }
 
 Result<Variant> block_values(const EvalCtx& ctx, uint64_t top, uint64_t left, uint64_t rows, uint64_t cols) {

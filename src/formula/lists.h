@@ -57,14 +57,58 @@ Result<std::optional<uint64_t>> find_first(uint64_t n, const EvalCtx& ctx, Hit&&
 class ValueList {
 public:
     static Result<ValueList> open(const FormulaExpr& arg, const EvalCtx& ctx);
+    // The same for the lookups, which read a range of any size at the cost of
+    // what it stores: a range larger than the sheet's stored cells is held
+    // as its stored cells (SparseValues) instead of being walked cell by cell.
+    static Result<ValueList> open_sparse(const FormulaExpr& arg, const EvalCtx& ctx);
 
-    size_t size() const { return view_ ? static_cast<size_t>(view_->size()) : values_.size(); }
+    size_t size() const {
+        if (sparse_) return static_cast<size_t>(sparse_->size());
+        return view_ ? static_cast<size_t>(view_->size()) : values_.size();
+    }
     bool empty() const { return size() == 0; }
-    const Variant& operator[](size_t i) const { return view_ ? view_->at(uint64_t{i}) : values_[i]; }
+    const Variant& operator[](size_t i) const {
+        if (sparse_) return sparse_->at(i);
+        return view_ ? view_->at(uint64_t{i}) : values_[i];
+    }
+    // fn(size_t i, const Variant&) -> bool for every value that is not blank,
+    // in order, until fn returns false; backwards when `reverse`.
+    template <class F>
+    void for_each_filled(F&& fn, bool reverse = false) const {
+        if (sparse_) {
+            const auto& e = sparse_->entries();
+            for (size_t k = 0; k < e.size(); ++k) {
+                const auto& entry = e[reverse ? e.size() - 1 - k : k];
+                if (!fn(static_cast<size_t>(entry.index), *entry.value)) return;
+            }
+            return;
+        }
+        const size_t n = size();
+        for (size_t k = 0; k < n; ++k) {
+            const size_t i = reverse ? n - 1 - k : k;
+            const Variant& v = (*this)[i];
+            if (!v.is_empty() && !fn(i, v)) return;
+        }
+    }
+    // The first (or, with `reverse`, the last) blank position, if any.
+    std::optional<size_t> blank_at_end(bool reverse) const;
     // The first index whose value satisfies hit(const Variant&), or none;
     // a range is walked row by row without dividing indexes.
     template <class Hit>
     std::optional<size_t> find(Hit&& hit) const {
+        if (sparse_) {
+            std::optional<size_t> found;
+            for_each_filled([&](size_t i, const Variant& v) {
+                if (hit(v)) found = i;
+                return !found;
+            });
+            // A blank can be what is looked for, too.
+            if (static const Variant kBlank{}; hit(kBlank)) {
+                auto blank = blank_at_end(false);
+                if (blank && (!found || *blank < *found)) found = blank;
+            }
+            return found;
+        }
         if (!view_) {
             for (size_t i = 0; i < values_.size(); ++i)
                 if (hit(values_[i])) return i;
@@ -81,6 +125,7 @@ public:
 
 private:
     std::optional<RangeView> view_;
+    std::optional<SparseValues> sparse_;
     std::vector<Variant> values_;
 };
 

@@ -5,6 +5,7 @@
 #include <datetime.h>
 #include <structmember.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <exception>
@@ -37,6 +38,38 @@ void set_error(PyObject* type, std::string_view message) {
     if (text) PyErr_SetObject(type, text.get());
 }
 
+void set_syntax_error(std::string_view message, std::string_view source, size_t char_index) {
+    set_error(PyExc_SyntaxError, message);
+    if (char_index == SIZE_MAX) return;
+    // Walk the UTF-8 text by characters to the error's line and column.
+    size_t line = 1, column = 1, line_start = 0, chars = 0;
+    for (size_t i = 0; i < source.size() && chars < char_index; ++i) {
+        const auto byte = static_cast<unsigned char>(source[i]);
+        if ((byte & 0xC0) == 0x80) continue;  // a continuation byte is no character of its own
+        ++chars;
+        if (byte == '\n') {
+            ++line;
+            column = 1;
+            line_start = i + 1;
+        } else {
+            ++column;
+        }
+    }
+    size_t line_end = source.find('\n', line_start);
+    if (line_end == std::string_view::npos) line_end = source.size();
+    if (line_end > line_start && source[line_end - 1] == '\r') --line_end;
+    PyObject* exc = PyErr_GetRaisedException();
+    Ref lineno(PyLong_FromSize_t(line));
+    Ref offset(PyLong_FromSize_t(column));
+    Ref text(PyUnicode_DecodeUTF8(source.data() + line_start, static_cast<Py_ssize_t>(line_end - line_start), "replace"));
+    if (!lineno || !offset || !text || PyObject_SetAttrString(exc, "lineno", lineno.get()) < 0 ||
+        PyObject_SetAttrString(exc, "offset", offset.get()) < 0 || PyObject_SetAttrString(exc, "text", text.get()) < 0) {
+        Py_DECREF(exc);
+        return;
+    }
+    PyErr_SetRaisedException(exc);
+}
+
 void set_exception_from_current() {
     try {
         throw;
@@ -63,13 +96,16 @@ bool arg_str(PyObject* obj, const char* func, const char* name, std::string& out
 }
 
 bool arg_u32(PyObject* obj, const char* func, const char* name, uint32_t& out) {
-    if (!PyLong_Check(obj)) {
+    // Any integer-like object (numpy's integers among them) through __index__.
+    if (!PyIndex_Check(obj)) {
         PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be int, not %.50s", func, name,
                      Py_TYPE(obj)->tp_name);
         return false;
     }
+    Ref index(PyNumber_Index(obj));
+    if (!index) return false;
     int overflow = 0;
-    long long v = PyLong_AsLongLongAndOverflow(obj, &overflow);
+    long long v = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
     if (v == -1 && PyErr_Occurred()) return false;
     if (overflow != 0 || v < 0 || v > 0xFFFFFFFFLL) {
         PyErr_Format(PyExc_OverflowError, "%s() argument '%s' must be between 0 and 4294967295",
@@ -77,6 +113,21 @@ bool arg_u32(PyObject* obj, const char* func, const char* name, uint32_t& out) {
         return false;
     }
     out = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool arg_cell(PyObject* row_obj, PyObject* col_obj, const char* func, uint32_t& row, uint32_t& col) {
+    if (!arg_u32(row_obj, func, "row", row) || !arg_u32(col_obj, func, "col", col)) return false;
+    // A position off the sheet could never be saved: refuse it here rather
+    // than lose the cell later.
+    if (row < 1 || row > kMaxRow) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'row' must be between 1 and %u, not %u", func, kMaxRow, row);
+        return false;
+    }
+    if (col < 1 || col > kMaxCol) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'col' must be between 1 and %u, not %u", func, kMaxCol, col);
+        return false;
+    }
     return true;
 }
 
@@ -90,18 +141,51 @@ PyObject* new_excel_error(std::string_view code) {
     return PyObject_CallOneArg(reinterpret_cast<PyObject*>(g_excel_error), text.get());
 }
 
-PyObject* date_to_py(int64_t serial) {
-    if (serial >= 1 && serial <= kLastDateSerial) {
+// A Date as datetime.date, or datetime.datetime when it has a time of day
+// (datetime.time for a time on day 0); its text when Python has no such
+// date.
+PyObject* date_to_py(Date date) {
+    const int64_t serial = date.serial;
+    // The time of day in microseconds, never rounded up to the next day.
+    const int64_t us = date.time > 0 && date.time < 1 ? std::min<int64_t>(std::llround(date.time * 86400e6), 86399999999) : 0;
+    const int hour = static_cast<int>(us / 3600000000), minute = static_cast<int>(us / 60000000 % 60),
+              second = static_cast<int>(us / 1000000 % 60), micro = static_cast<int>(us % 1000000);
+    if ((serial >= 1 && serial <= kLastDateSerial) || (serial == 0 && us > 0)) {
         if (!PyDateTimeAPI) PyDateTime_IMPORT;
         if (PyDateTimeAPI) {
-            auto ymd = morvane_types::serial_to_ymd(serial);
-            PyObject* d = PyDate_FromDate(ymd.year, static_cast<int>(ymd.month), static_cast<int>(ymd.day));
+            PyObject* d = nullptr;
+            if (serial == 0) {
+                d = PyTime_FromTime(hour, minute, second, micro);
+            } else {
+                auto ymd = morvane_types::serial_to_ymd(serial);
+                const int y = ymd.year, m = static_cast<int>(ymd.month), day = static_cast<int>(ymd.day);
+                d = us > 0 ? PyDateTime_FromDateAndTime(y, m, day, hour, minute, second, micro) : PyDate_FromDate(y, m, day);
+            }
             if (d) return d;
         }
         PyErr_Clear();
     }
-    std::string text = morvane_types::serial_to_display(serial);
+    std::string text = date_text(date);
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+// numpy's boolean scalar is no int subclass and converts to float 1.0:
+// known by its type's name so that numpy need not be imported.
+bool is_numpy_bool(PyObject* obj) {
+    std::string_view name = Py_TYPE(obj)->tp_name;
+    return name == "numpy.bool" || name == "numpy.bool_";
+}
+
+// A date, or a datetime (a subclass) with its time as the fraction of the day.
+std::optional<Variant> date_from_py(PyObject* obj) {
+    const int64_t serial = morvane_types::serial_from_civil(PyDateTime_GET_YEAR(obj),
+                                                           static_cast<uint32_t>(PyDateTime_GET_MONTH(obj)),
+                                                           static_cast<uint32_t>(PyDateTime_GET_DAY(obj)));
+    if (serial < 1) {
+        PyErr_SetString(PyExc_ValueError, "dates before 1900-01-01 cannot be stored in a cell");
+        return std::nullopt;
+    }
+    return Variant(Date{serial});
 }
 
 }  // namespace
@@ -115,7 +199,7 @@ PyObject* variant_to_py(const Variant& v) {
             return PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace");
         }
         case Kind::Boolean: return PyBool_FromLong(v.as_bool());
-        case Kind::Date: return date_to_py(v.as_date().serial);
+        case Kind::Date: return date_to_py(v.as_date());
         case Kind::Error: return new_excel_error(error_text(v.as_error()));
         case Kind::Empty: Py_RETURN_NONE;
         case Kind::Array: {
@@ -167,6 +251,14 @@ std::optional<Variant> variant_from_py(PyObject* obj) {
         }
         return Variant(d);
     }
+    if (is_numpy_bool(obj)) {
+        int truth = PyObject_IsTrue(obj);
+        if (truth < 0) return std::nullopt;
+        return Variant(truth == 1);
+    }
+    if (!PyDateTimeAPI) PyDateTime_IMPORT;
+    if (!PyDateTimeAPI) return std::nullopt;
+    if (PyDate_Check(obj)) return date_from_py(obj);
     if (PyFloat_Check(obj) || (Py_TYPE(obj)->tp_as_number && Py_TYPE(obj)->tp_as_number->nb_float)) {
         double d = PyFloat_AsDouble(obj);
         if (d == -1.0 && PyErr_Occurred()) return std::nullopt;
@@ -174,6 +266,11 @@ std::optional<Variant> variant_from_py(PyObject* obj) {
     }
     if (PyUnicode_Check(obj)) {
         Py_ssize_t len = 0;
+        if (PyUnicode_GET_LENGTH(obj) > kMaxCellText) {
+            PyErr_Format(PyExc_ValueError, "a cell holds at most 32,767 characters; this text has %zd",
+                         PyUnicode_GET_LENGTH(obj));
+            return std::nullopt;
+        }
         const char* data = PyUnicode_AsUTF8AndSize(obj, &len);
         if (!data) return std::nullopt;
         return Variant(std::string(data, static_cast<size_t>(len)));
@@ -271,6 +368,21 @@ Py_hash_t excel_error_hash(PyObject* obj) {
     return bytes;
 }
 
+// Pickling rebuilds the error from its code; it is immutable, so a copy is
+// the object itself.
+PyObject* excel_error_reduce(PyObject* obj, PyObject*) {
+    return Py_BuildValue("(O(O))", reinterpret_cast<PyObject*>(Py_TYPE(obj)), reinterpret_cast<PyExcelError*>(obj)->code);
+}
+
+PyObject* excel_error_copy(PyObject* obj, PyObject*) { return Py_NewRef(obj); }
+
+PyMethodDef excel_error_methods[] = {
+    {"__reduce__", excel_error_reduce, METH_NOARGS, nullptr},
+    {"__copy__", excel_error_copy, METH_NOARGS, nullptr},
+    {"__deepcopy__", excel_error_copy, METH_O, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyMemberDef excel_error_members[] = {
     {"code", Py_T_OBJECT_EX, offsetof(PyExcelError, code), Py_READONLY,
      "The error string, e.g. ``\"#N/A\"``, ``\"#VALUE!\"``, ``\"#DIV/0!\"``."},
@@ -291,6 +403,7 @@ PyType_Slot excel_error_slots[] = {
     {Py_tp_richcompare, reinterpret_cast<void*>(excel_error_richcompare)},
     {Py_tp_hash, reinterpret_cast<void*>(excel_error_hash)},
     {Py_tp_members, excel_error_members},
+    {Py_tp_methods, excel_error_methods},
     {0, nullptr},
 };
 
@@ -323,6 +436,7 @@ int module_exec(PyObject* module) {
             return -1;
         }
         if (add_function(module, &hello_def) < 0) return -1;
+        if (PyModule_AddStringConstant(module, "__version__", MORVANE_VERSION) < 0) return -1;
         if (add_run_macro(module) < 0) return -1;
         if (add_load_workbook(module) < 0) return -1;
         if (add_vm_type(module) < 0) return -1;

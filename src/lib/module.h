@@ -49,12 +49,23 @@ PyObject* cells_to_dict(const CellMap& cells);
 // Argument converters that name the argument in their TypeError, as
 // "run_macro() argument 'vba_code' must be str, not int".
 bool arg_str(PyObject* obj, const char* func, const char* name, std::string& out);
-// Row and column numbers: TypeError for a non-integer, OverflowError outside 0..4294967295.
+// Whole numbers (any object with __index__): TypeError for a non-integer,
+// OverflowError outside 0..4294967295.
 bool arg_u32(PyObject* obj, const char* func, const char* name, uint32_t& out);
+// A cell's row and column as arg_u32 reads them, and ValueError naming the
+// limit for a position off the sheet (rows 1..1048576, columns 1..16384).
+bool arg_cell(PyObject* row_obj, PyObject* col_obj, const char* func, uint32_t& row, uint32_t& col);
+
+// The longest text a cell holds, in characters.
+inline constexpr Py_ssize_t kMaxCellText = 32767;
 
 // Raises `type` with `message` decoded as UTF-8 with its full length (a NUL
 // inside does not cut it short).
 void set_error(PyObject* type, std::string_view message);
+
+// Raises SyntaxError with `message` as its msg, and lineno, offset and text
+// pointing at character `char_index` of `source` (SIZE_MAX: position unknown).
+void set_syntax_error(std::string_view message, std::string_view source, size_t char_index);
 
 // Turn a C++ exception escaping an entry point into a Python exception.
 void set_exception_from_current();

@@ -1,11 +1,11 @@
 // Workbook files from Python: the function load_workbook (read a file into a
 // new Vm) and the work of the Vm method save_workbook (write every sheet).
+#include <cerrno>
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "lib/module.h"
@@ -22,10 +22,31 @@ namespace {
 constexpr const char* kNoSheets = "Workbook has no sheets";
 constexpr const char* kNullByte = "embedded null byte";
 
-// A path argument; a NUL inside is refused as Python's own open() does,
-// since the operating system would see only the text before it.
-bool arg_path(PyObject* obj, const char* func, std::string& out) {
-    if (!arg_str(obj, func, "path", out)) return false;
+// A path argument: str or any os.PathLike, as the file system's bytes in
+// `out` and as Python gives it (str or bytes) in `shown`, for messages and
+// exceptions. A NUL inside is refused as Python's own open() does, since the
+// operating system would see only the text before it.
+bool arg_path(PyObject* obj, const char* func, std::string& out, Ref& shown) {
+    auto refuse = [&] {
+        PyErr_Format(PyExc_TypeError, "%s() argument 'path' must be str or os.PathLike, not %.50s", func,
+                     Py_TYPE(obj)->tp_name);
+        return false;
+    };
+    if (PyUnicode_Check(obj)) {
+        shown = Ref(Py_NewRef(obj));
+    } else if (PyBytes_Check(obj) || PyByteArray_Check(obj)) {
+        return refuse();
+    } else {
+        shown = Ref(PyOS_FSPath(obj));
+        if (!shown) {
+            if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+            PyErr_Clear();
+            return refuse();
+        }
+    }
+    Ref bytes(PyBytes_Check(shown.get()) ? Py_NewRef(shown.get()) : PyUnicode_EncodeFSDefault(shown.get()));
+    if (!bytes) return false;
+    out.assign(PyBytes_AS_STRING(bytes.get()), static_cast<size_t>(PyBytes_GET_SIZE(bytes.get())));
     if (out.find('\0') != std::string::npos) {
         PyErr_SetString(PyExc_ValueError, kNullByte);
         return false;
@@ -33,8 +54,22 @@ bool arg_path(PyObject* obj, const char* func, std::string& out) {
     return true;
 }
 
-Variant to_variant(reader::SheetCell&& cell) {
-    return std::visit([](auto&& v) { return Variant(std::move(v)); }, std::move(cell.value));
+// An error the operating system reported for `path` raises the errno's own
+// OSError subclass (FileNotFoundError, PermissionError...) with errno,
+// strerror and filename set; any other failure of the file an OSError
+// whose message names the path.
+void raise_file_error(int os_errno, const std::string& message, const std::string& path, PyObject* shown) {
+    if (os_errno != 0) {
+        errno = os_errno;
+        PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, shown);
+        return;
+    }
+    if (message.find(path) != std::string::npos) {
+        set_error(PyExc_OSError, message);
+        return;
+    }
+    Ref text(PyUnicode_FromFormat("%s: %R", message.c_str(), shown));
+    if (text) PyErr_SetObject(PyExc_OSError, text.get());
 }
 
 // Moves one sheet's values into the Vm sheet of the same lower-case name,
@@ -43,14 +78,15 @@ void store_sheet(Vm& vm, reader::WorkbookSheet& sheet) {
     vm.ensure_sheet(sheet.name);
     (void)vm.set_active_sheet(sheet.name);  // cannot fail: the sheet exists now
     CellMap& cells = vm.active_cells_mut();
-    // Grown once, not doubled as it fills.
+    // The reader filled a sheet's map: a new sheet takes it whole.
+    if (cells.empty()) {
+        cells = std::move(sheet.cells);
+        return;
+    }
+    // A sheet named twice (in another letter case) keeps the later value.
     cells.reserve(cells.size() + sheet.cells.size());
-    sheet.cells.drain([&](reader::SheetCells::Entry&& entry) {
-        // A sheet named twice (in another letter case) keeps the later value.
-        Variant value = to_variant(std::move(entry.cell));
-        auto [it, inserted] = cells.try_emplace(entry.pos, std::nullopt, std::move(value));
-        if (!inserted) it->second = CellContent{std::nullopt, std::move(value)};
-    });
+    for (auto& [pos, content] : sheet.cells) cells.insert_or_assign(pos, std::move(content));
+    sheet.cells.clear();
 }
 
 PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -61,8 +97,9 @@ PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
                                          &sheet_obj, &msgbox_obj))
             return nullptr;
         std::string path, sheet, on_msgbox = "skip";
+        Ref shown;
         bool sheet_given = sheet_obj && sheet_obj != Py_None;
-        if (!arg_path(path_obj, "load_workbook", path)) return nullptr;
+        if (!arg_path(path_obj, "load_workbook", path, shown)) return nullptr;
         if (sheet_given && !arg_str(sheet_obj, "load_workbook", "sheet", sheet)) return nullptr;
         if (msgbox_obj && !arg_str(msgbox_obj, "load_workbook", "on_msgbox", on_msgbox)) return nullptr;
 
@@ -70,10 +107,11 @@ PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
         Result<std::vector<reader::WorkbookSheet>> sheets;
         Result<void> activated;
         bool no_sheets = false;
+        int os_errno = 0;
         {
             // Reading and storing touch no Python object.
             ReleaseInterpreter released;
-            sheets = reader::read_workbook(path);
+            sheets = reader::read_workbook(path, &os_errno);
             no_sheets = sheets && sheets->empty();
             if (sheets && !no_sheets) {
                 for (reader::WorkbookSheet& s : *sheets) store_sheet(*vm, s);
@@ -83,7 +121,7 @@ PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
             }
         }
         if (!sheets) {
-            set_error(PyExc_OSError, sheets.error());
+            raise_file_error(os_errno, sheets.error(), path, shown.get());
             return nullptr;
         }
         if (no_sheets) {
@@ -113,18 +151,21 @@ PyMethodDef load_workbook_def = {
 
 PyObject* save_workbook(const Vm& vm, PyObject* path_obj) {
     std::string path;
-    if (!arg_path(path_obj, "save_workbook", path)) return nullptr;
+    Ref shown;
+    if (!arg_path(path_obj, "save_workbook", path, shown)) return nullptr;
     std::vector<std::string> names = vm.sheet_names();
     std::vector<writer::SheetView> sheets;
     sheets.reserve(names.size());
     for (const std::string& name : names) sheets.push_back({name, vm.get_sheet_cells(name)});
     Result<void> r;
+    int os_errno = 0;
     {
         ReleaseInterpreter released;
-        r = writer::save_workbook(sheets, path);
+        r = writer::save_workbook(sheets, path, &os_errno);
     }
     if (!r) {
-        set_error(PyExc_OSError, r.error());
+        if (os_errno != 0) raise_file_error(os_errno, r.error(), path, shown.get());
+        else set_error(PyExc_OSError, r.error());
         return nullptr;
     }
     Py_RETURN_NONE;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,10 +82,11 @@ namespace {
 // Parse and run; false with an exception set.
 bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
     std::optional<std::string> syntax_error;
+    size_t error_at = SIZE_MAX;
     Result<void> result;
     {
         ReleaseInterpreter released;
-        auto program = parser::parse(code);
+        auto program = parser::parse(code, &error_at);
         if (program) {
             result = vm.run_sub(*program, macro);
         } else {
@@ -92,7 +94,7 @@ bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
         }
     }
     if (syntax_error) {
-        set_error(PyExc_SyntaxError, *syntax_error);
+        set_syntax_error(*syntax_error, code, error_at);
         return false;
     }
     if (PyErr_Occurred()) return false;  // the interrupt's KeyboardInterrupt
@@ -242,7 +244,7 @@ PyObject* vm_set_cell(PyObject* self, PyObject* args, PyObject* kwargs) {
         Borrow b;
         if (!b.exclusive(as_pyvm(self))) return nullptr;
         uint32_t row = 0, col = 0;
-        if (!arg_u32(row_obj, "set_cell", "row", row) || !arg_u32(col_obj, "set_cell", "col", col)) return nullptr;
+        if (!arg_cell(row_obj, col_obj, "set_cell", row, col)) return nullptr;
         std::optional<Variant> value = variant_from_py(value_obj);
         if (!value) return nullptr;
         as_pyvm(self)->vm->set_cell_value(row, col, std::move(*value));
@@ -258,7 +260,7 @@ PyObject* vm_get_cell(PyObject* self, PyObject* args, PyObject* kwargs) {
         Borrow b;
         if (!b.shared(as_pyvm(self))) return nullptr;
         uint32_t row = 0, col = 0;
-        if (!arg_u32(row_obj, "get_cell", "row", row) || !arg_u32(col_obj, "get_cell", "col", col)) return nullptr;
+        if (!arg_cell(row_obj, col_obj, "get_cell", row, col)) return nullptr;
         return variant_to_py(as_pyvm(self)->vm->get_cell(row, col));
     });
 }
@@ -298,7 +300,7 @@ PyObject* vm_set_cell_formula(PyObject* self, PyObject* args, PyObject* kwargs) 
         if (!b.exclusive(as_pyvm(self))) return nullptr;
         uint32_t row = 0, col = 0;
         std::string formula;
-        if (!arg_u32(row_obj, "set_cell_formula", "row", row) || !arg_u32(col_obj, "set_cell_formula", "col", col) ||
+        if (!arg_cell(row_obj, col_obj, "set_cell_formula", row, col) ||
             !arg_str(formula_obj, "set_cell_formula", "formula", formula))
             return nullptr;
         Result<void> r;
@@ -529,7 +531,9 @@ PyObject* vm_cells_df(PyObject* self, PyObject*) {
             PyErr_Format(PyExc_MemoryError, "cells_df(): a grid of %u rows and %u columns is too large; the limit is 10,000,000 cells", rows, cols);
             return nullptr;
         }
-        Ref data(PyList_New(rows));
+        // Blanks are NaN in every column, as pandas.read_excel gives them.
+        Ref nan(PyFloat_FromDouble(std::numeric_limits<double>::quiet_NaN()));
+        Ref data(nan ? PyList_New(rows) : nullptr);
         if (!data) return nullptr;
         for (uint32_t r = 1; r <= rows; ++r) {
             PyObject* row = PyList_New(cols);
@@ -537,7 +541,7 @@ PyObject* vm_cells_df(PyObject* self, PyObject*) {
             PyList_SET_ITEM(data.get(), r - 1, row);
             for (uint32_t c = 1; c <= cols; ++c) {
                 auto it = cells.find(CellPos{r, c});
-                PyObject* v = (it == cells.end() || it->second.value.is_empty()) ? Py_NewRef(Py_None)
+                PyObject* v = (it == cells.end() || it->second.value.is_empty()) ? Py_NewRef(nan.get())
                                                                                  : variant_to_py(it->second.value);
                 if (!v) return nullptr;
                 PyList_SET_ITEM(row, c - 1, v);
@@ -610,7 +614,8 @@ PyMethodDef vm_methods[] = {
      "Return the active sheet's non-empty cells as a **pandas DataFrame**.\n\n"
      "Row indices and column indices are 1-based integers (matching VBA / Excel\n"
      "convention).  The DataFrame index is the row number; columns are column\n"
-     "numbers.  Empty cells are represented as ``None`` (``pd.NA``).\n\n"
+     "numbers.  Empty cells are ``NaN`` in every column, as ``pandas.read_excel``\n"
+     "gives them.\n\n"
      "Raises ``ImportError`` if pandas is not installed."},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -18,8 +18,10 @@
 
 namespace morvane::parser {
 
-// Parse one VBA module. A message carries no line or position.
-Result<Program> parse(std::string_view text);
+// Parse one VBA module. A message carries no line or position; `error_at`,
+// when given, receives the character index (not byte) of the token where a
+// syntax error was found.
+Result<Program> parse(std::string_view text, size_t* error_at = nullptr);
 
 // One A1 address as (column, row), column first; used for Sort's Key1 cell.
 // "$" markers are accepted, as everywhere else.
@@ -54,8 +56,9 @@ struct Tokens {
     std::vector<SourceSpan> spans;  // same length; character indices
 };
 
-// Fails only on a date literal that holds a time of day or is no valid date.
-Result<Tokens> tokenize(std::string_view text);
+// Fails only on a date literal that holds a time of day or is no valid date;
+// `error_at`, when given, receives that literal's character index.
+Result<Tokens> tokenize(std::string_view text, size_t* error_at = nullptr);
 
 // Bound on nesting, so that neither the parser nor whoever walks the tree
 // exhausts the stack. Each level costs units: a parenthesised or argument

@@ -115,9 +115,14 @@ Result<void> Parser::enter(int units) {
     return {};
 }
 
-Result<Program> parse(std::string_view text) {
-    Parser p(TRY(tokenize(text)));
-    return p.parse_program();
+Result<Program> parse(std::string_view text, size_t* error_at) {
+    auto tokens = tokenize(text, error_at);
+    if (!tokens) return fail(std::move(tokens).error());
+    Parser p(std::move(*tokens));
+    auto program = p.parse_program();
+    // The parser stops on the token it could not take.
+    if (!program && error_at) *error_at = p.cur_start();
+    return program;
 }
 
 }  // namespace morvane::parser

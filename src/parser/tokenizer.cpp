@@ -158,7 +158,7 @@ std::string tok_debug(const Tok& t) {
     }
 }
 
-Result<Tokens> tokenize(std::string_view source) {
+Result<Tokens> tokenize(std::string_view source, size_t* error_at) {
     const std::u32string s = text::decode_utf8(source);
     const size_t n = s.size();
     Tokens out;
@@ -269,10 +269,10 @@ Result<Tokens> tokenize(std::string_view source) {
                 continue;
             }
             std::string lit = text::encode_utf8(std::u32string_view(s).substr(i, j + 1 - i));
-            if (shape == DateShape::WithTime)
-                return fail(format_message(kDateWithTime, lit));
-            if (shape == DateShape::Invalid)
-                return fail(format_message(kBadDate, lit));
+            if (shape == DateShape::WithTime || shape == DateShape::Invalid) {
+                if (error_at) *error_at = start;
+                return fail(format_message(shape == DateShape::WithTime ? kDateWithTime : kBadDate, lit));
+            }
             i = j + 1;
             Tok t;
             t.kind = Tok::Date;

@@ -3,7 +3,8 @@
 // repeats, and a repeated row or cell that carries a value is stored at every
 // position it stands for, up to the sheet limits and the read budget.
 // A cell's text joins its paragraphs with line breaks, expands the space,
-// tab and line-break elements, and leaves annotations out.
+// tab and line-break elements, and leaves annotations out. Dates and times
+// load as serial numbers, as .xlsx date cells do.
 #include <optional>
 #include <string>
 #include <utility>
@@ -17,13 +18,13 @@ namespace morvane::reader {
 
 namespace {
 
-constexpr std::string_view kContentPart = "content.xml";
-
 // One cell between its start and its end tag.
 struct OdsCellState {
     std::string value_type;
     std::string value;
     std::string boolean_value;
+    std::string date_value;
+    std::string time_value;
     std::string text;
     uint32_t row = 0;
     uint32_t col = 0;
@@ -42,15 +43,21 @@ uint32_t repeat_count(const std::vector<Attr>& attrs, std::string_view name) {
     return n == 0 ? 1 : n;
 }
 
-// The cell's value, if its type carries one.
-std::optional<SheetCell> cell_value(const OdsCellState& cell) {
+// The cell's value, if its type carries one. A string cell keeps an empty
+// text, so that an empty text saved here reloads as itself.
+std::optional<Variant> cell_value(OdsCellState& cell) {
     const std::string& type = cell.value_type;
     if (type == "float" || type == "currency" || type == "percentage") return number_cell(cell.value);
-    if (type == "string") {
-        if (cell.text.empty()) return std::nullopt;
-        return SheetCell{cell.text};
+    if (type == "string") return Variant(std::move(cell.text));
+    if (type == "boolean") return Variant(cell.boolean_value == "true");
+    if (type == "date") {
+        if (auto serial = iso_date_serial(cell.date_value)) return exact_number(*serial);
+        return std::nullopt;
     }
-    if (type == "boolean") return SheetCell{cell.boolean_value == "true"};
+    if (type == "time") {
+        if (auto days = iso_duration_days(cell.time_value)) return exact_number(*days);
+        return std::nullopt;
+    }
     return std::nullopt;
 }
 
@@ -121,9 +128,12 @@ private:
     // Copies the values of a repeated row to the further rows it stands for.
     Result<void> finish_row() {
         if (!row_cells_.empty() && !sheets_.empty()) {
-            SheetCells& cells = sheets_.back().cells;
+            CellMap& cells = sheets_.back().cells;
             for (uint32_t k = 1; k < row_repeat_ && row_ <= kMaxRow - k; ++k)
-                for (const auto& [col, cell] : row_cells_) TRY_VOID(store_cell(cells, CellPos{row_ + k, col}, cell, budget_));
+                for (const auto& [col, cell] : row_cells_) {
+                    TRY_VOID(budget_.charge_repeat());
+                    TRY_VOID(store_cell(cells, CellPos{row_ + k, col}, cell, budget_));
+                }
         }
         row_cells_.clear();
         return {};
@@ -135,6 +145,8 @@ private:
         cell.value_type = attr_text(ev.attrs, "value-type");
         cell.value = attr_text(ev.attrs, "value");
         cell.boolean_value = attr_text(ev.attrs, "boolean-value");
+        cell.date_value = attr_text(ev.attrs, "date-value");
+        cell.time_value = attr_text(ev.attrs, "time-value");
         col_ += col_repeat_;
         col_repeat_ = repeat_count(ev.attrs, "number-columns-repeated");
         cell.row = row_;
@@ -183,10 +195,11 @@ private:
     // Stores a finished cell at its position and at every further column it stands for.
     Result<void> emit(OdsCellState cell) {
         if (sheets_.empty()) return {};
-        std::optional<SheetCell> value = cell_value(cell);
+        std::optional<Variant> value = cell_value(cell);
         if (!value) return {};
-        SheetCells& cells = sheets_.back().cells;
+        CellMap& cells = sheets_.back().cells;
         for (uint32_t k = 0; k < cell.repeat && (k == 0 || cell.col <= kMaxCol - k); ++k) {
+            if (k > 0) TRY_VOID(budget_.charge_repeat());
             TRY_VOID(store_cell(cells, CellPos{cell.row, cell.col + k}, *value, budget_));
             if (row_repeat_ > 1) row_cells_.emplace_back(cell.col + k, *value);
         }
@@ -205,23 +218,16 @@ private:
     bool in_paragraph_ = false;
     uint32_t paragraphs_ = 0;
     uint32_t annotation_ = 0;
-    std::vector<std::pair<uint32_t, SheetCell>> row_cells_;  // values of a repeated row
+    std::vector<std::pair<uint32_t, Variant>> row_cells_;  // values of a repeated row
 };
 
 }  // namespace
 
-Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget) {
+Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget,
+                                                    PartText* part) {
     ContentWalk walk(budget);
-    XmlIter it(content);
-    Ev ev;
-    while (it.next(ev)) TRY_VOID(walk.event(ev));
+    TRY_VOID(walk_part(content, part, [&](const Ev& ev) { return walk.event(ev); }));
     return walk.finish();
-}
-
-Result<std::vector<WorkbookSheet>> read_ods(const std::string& path, ReadBudget& budget) {
-    ZipArchive archive = TRY(ZipArchive::open(path));
-    std::string content = TRY(zip_read_text(archive, kContentPart, budget.bytes));
-    return read_ods_content(content, budget);
 }
 
 }  // namespace morvane::reader

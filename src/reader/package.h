@@ -1,5 +1,6 @@
 // Shared by the .xlsx and .ods walks: the budget a whole file may spend, the
-// one way a value is stored into a sheet under it, and the number rule.
+// one way a value is stored into a sheet under it, and the number and date
+// rules.
 #pragma once
 
 #include <optional>
@@ -8,45 +9,80 @@
 #include <vector>
 
 #include "reader/reader.h"
+#include "reader/xml.h"
 #include "reader/zip.h"
 
 namespace morvane::reader {
 
 struct ReadBudget {
-    ByteBudget bytes{kMaxTotalBytes};
-    uint64_t cells_left = kMaxCells;
+    ByteBudget bytes{kMinTotalBytes};
+    uint64_t repeats_left = kMaxRepeatedCells;
     uint64_t text_left = kMaxTextBytes;
     uint64_t sheets_left = kMaxSheets;
 
     // Fails once one sheet more would pass the limit.
     Result<void> charge_sheet();
-
+    // Fails once one more copy of a repeated cell would pass the limit.
+    Result<void> charge_repeat();
     // Fails once stored text would pass the limit.
     Result<void> charge_text(size_t n);
     // Fails when `n` bytes of text could not be stored any more.
     Result<void> allow_text(size_t n) const;
 };
 
-// Stores `cell` at `pos`, charging a new position and any text to `budget`.
-Result<void> store_cell(SheetCells& cells, CellPos pos, SheetCell cell, ReadBudget& budget);
+// Stores `value` at `pos`, replacing an earlier one; its text is charged to `budget`.
+Result<void> store_cell(CellMap& cells, CellPos pos, Variant value, ReadBudget& budget);
 
-// A number text as a cell: an all-digit integer that fits 64 bits exactly,
-// otherwise the text_to_number and number_variant rules; none when the
-// text is not a number.
-std::optional<SheetCell> number_cell(std::string_view text);
+// A number text as a value: an all-digit integer that fits 64 bits exactly,
+// otherwise the text_to_number rule, a whole number within the 64-bit range
+// an Integer and any other a Float; none when the text is not a number.
+std::optional<Variant> number_cell(std::string_view text);
+// A number as a value: Integer when whole and within the 64-bit range, else Float.
+Variant exact_number(double x);
+
+// An ISO 8601 date, date and time or time of day ("2021-01-01",
+// "2021-01-01T10:10:10", "10:10:10", an offset or "Z" ignored) as a 1900
+// serial with the time as its fraction.
+std::optional<double> iso_date_serial(std::string_view text);
+// An ISO 8601 duration ("PT10H10M10S", "P1DT2H", "-PT1H") in days.
+std::optional<double> iso_duration_days(std::string_view text);
 
 // The decimal digits of `text`, a leading '+' accepted, as 32 bits.
 std::optional<uint32_t> parse_u32_plus(std::string_view text);
 
-Result<std::vector<WorkbookSheet>> read_xlsx(const std::string& path, ReadBudget& budget);
 Result<std::vector<WorkbookSheet>> read_workbook_from_archive(ZipArchive& archive, ReadBudget& budget);
-Result<std::vector<WorkbookSheet>> read_ods(const std::string& path, ReadBudget& budget);
-// The sheets of an OpenDocument content part.
-Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget);
-// One worksheet part of an .xlsx package.
-Result<WorkbookSheet> read_xlsx_sheet(std::string name, std::string_view xml,
-                                      const std::vector<std::string>& shared_strings, ReadBudget& budget);
+// The sheets of an OpenDocument content part; `part`, when given, holds
+// `content` and gets back the pages the walk has passed.
+Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget,
+                                                    PartText* part = nullptr);
+
+// What a worksheet part needs from the rest of its package.
+struct SheetContext {
+    const std::vector<std::string>* shared_strings = nullptr;
+    // Per cell format index: the format shows a date. Only filled for a
+    // workbook of the 1904 date system, whose date cells are moved to 1900 serials.
+    const std::vector<bool>* date_formats = nullptr;
+};
+// One worksheet part of an .xlsx package; `part` as for read_ods_content.
+Result<WorkbookSheet> read_xlsx_sheet(std::string name, std::string_view xml, const SheetContext& context,
+                                      ReadBudget& budget, PartText* part = nullptr);
+
+// Every event of `xml` to `handle`, the passed pages handed back to `part` as it goes.
+template <class Handle>
+Result<void> walk_part(std::string_view xml, PartText* part, Handle&& handle) {
+    XmlIter it(xml);
+    Ev ev;
+    for (uint32_t n = 1; it.next(ev); ++n) {
+        TRY_VOID(handle(ev));
+        if (part && n % 4096 == 0) part->release_before(it.position());
+    }
+    return {};
+}
 // The shared-string table, each entry charged to the text budget.
 Result<std::vector<std::string>> read_shared_strings(std::string_view xml, ReadBudget& budget);
+// For each cell format (cellXfs entry) of a style part: whether it shows a date.
+std::vector<bool> read_date_formats(std::string_view xml);
+// `text` with the _xHHHH_ escapes of the package format decoded.
+void decode_escapes(std::string& text);
 
 }  // namespace morvane::reader

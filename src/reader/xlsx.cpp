@@ -1,68 +1,167 @@
-// Reading an Office Open XML package (.xlsx, .xlsm), one function per part:
-// workbook (sheet names and relationship ids) -> relationships (ids to
-// worksheet parts) -> shared strings -> each worksheet. Absent optional parts
-// are skipped; a part that is present but unreadable fails the whole read.
+// Reading an Office Open XML package (.xlsx, .xlsm), one function per part.
+// The parts are found as the package format says: the package relationships
+// (_rels/.rels) name the workbook part, the workbook's own relationships its
+// sheets, shared strings and styles, part names compared without regard to
+// case; packages without those relationships get the usual names. Absent
+// optional parts are skipped; a part that is present but unreadable fails
+// the whole read, and so does a text cell whose shared string is missing.
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <utility>
 
 #include "reader/package.h"
 #include "reader/xml.h"
+#include "types/text.h"
 
 namespace morvane::reader {
 
 namespace {
 
-constexpr std::string_view kWorkbookPart = "xl/workbook.xml";
-constexpr std::string_view kRelsPart = "xl/_rels/workbook.xml.rels";
-constexpr std::string_view kSharedStringsPart = "xl/sharedStrings.xml";
+constexpr std::string_view kPackageRels = "_rels/.rels";
+constexpr std::string_view kDefaultWorkbook = "xl/workbook.xml";
+constexpr std::string_view kMissingString = "cell {} of sheet '{}' refers to shared string {}, but the workbook has {}";
+
+// Serials of the 1904 date system count from 1904-01-01, 1462 days after the 1900 system's.
+constexpr int64_t k1904Offset = 1462;
 
 struct SheetRef {
     std::string name;
     std::string rel_id;
 };
 
-// Self-closing <sheet name=".." r:id=".."/> elements, in document order.
-std::vector<SheetRef> read_workbook_xml(std::string_view xml) {
-    std::vector<SheetRef> out;
+struct WorkbookInfo {
+    std::vector<SheetRef> sheets;
+    bool date1904 = false;
+};
+
+// <sheet name=".." r:id=".."/> elements in document order (an end tag
+// after a start tag changes nothing), and the workbook's date system.
+WorkbookInfo read_workbook_xml(std::string_view xml) {
+    WorkbookInfo out;
     XmlIter it(xml);
     Ev ev;
     while (it.next(ev)) {
-        if (ev.kind != Ev::Kind::Empty || local_name(ev.name) != "sheet") continue;
-        const Attr* name = find_attr(ev.attrs, "name");
-        const Attr* id = find_attr(ev.attrs, "id");
-        if (name && id) out.push_back({name->value, id->value});
+        if (!ev.is_open()) continue;
+        std::string_view name = local_name(ev.name);
+        if (name == "workbookPr") {
+            out.date1904 = attr_is_true(ev.attrs, "date1904");
+        } else if (name == "sheet") {
+            const Attr* sheet = find_attr(ev.attrs, "name");
+            const Attr* id = find_attr(ev.attrs, "id");
+            if (sheet && id) out.sheets.push_back({sheet->value, id->value});
+        }
     }
     return out;
 }
 
-// Relationship id -> target, for worksheet relationships only.
-std::unordered_map<std::string, std::string> read_rels(std::string_view xml) {
-    std::unordered_map<std::string, std::string> out;
+struct Relationship {
+    std::string type;  // the last segment of the type URI, such as "worksheet"
+    std::string part;  // the target as a part name
+};
+
+// The directory of a part name, with its trailing '/' ("xl/" for "xl/workbook.xml").
+std::string_view part_dir(std::string_view part) {
+    size_t slash = part.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : part.substr(0, slash + 1);
+}
+
+// A relationship target as a part name: absolute from the package root, or
+// relative to the source part's directory with "." and ".." resolved.
+std::string resolve_target(std::string_view source_dir, std::string_view target) {
+    std::string path = target.starts_with('/') || target.starts_with('\\') ? std::string(target.substr(1))
+                                                                             : std::string(source_dir) + std::string(target);
+    std::vector<std::string_view> segments;
+    std::string_view rest = path;
+    while (!rest.empty()) {
+        size_t slash = rest.find_first_of("/\\");
+        std::string_view seg = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (seg == "..") {
+            if (!segments.empty()) segments.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            segments.push_back(seg);
+        }
+    }
+    std::string out;
+    for (std::string_view seg : segments) {
+        if (!out.empty()) out += '/';
+        out += seg;
+    }
+    return out;
+}
+
+// The relationships part of `part` ("xl/_rels/workbook.xml.rels" for "xl/workbook.xml").
+std::string rels_part_of(std::string_view part) {
+    std::string_view dir = part_dir(part);
+    return std::string(dir) + "_rels/" + std::string(part.substr(dir.size())) + ".rels";
+}
+
+// Relationship id -> type and part; a later id replaces an earlier one.
+std::unordered_map<std::string, Relationship> read_rels(std::string_view xml, std::string_view source_dir) {
+    std::unordered_map<std::string, Relationship> out;
     XmlIter it(xml);
     Ev ev;
     while (it.next(ev)) {
-        if (ev.kind != Ev::Kind::Empty || local_name(ev.name) != "Relationship") continue;
+        if (!ev.is_open() || local_name(ev.name) != "Relationship") continue;
         const Attr* id = find_attr(ev.attrs, "Id");
         const Attr* type = find_attr(ev.attrs, "Type");
         const Attr* target = find_attr(ev.attrs, "Target");
-        if (id && type && target && type->value.ends_with("/worksheet")) out[id->value] = target->value;
+        const Attr* mode = find_attr(ev.attrs, "TargetMode");
+        if (!id || !type || !target || (mode && mode->value == "External")) continue;
+        std::string_view t = type->value;
+        size_t slash = t.rfind('/');
+        out[id->value] = {std::string(slash == std::string_view::npos ? t : t.substr(slash + 1)),
+                          resolve_target(source_dir, target->value)};
     }
     return out;
 }
 
-// A worksheet's part name: absolute targets drop their "/", others are under "xl/".
-std::string part_name(std::string_view target) {
-    if (target.starts_with('/')) return std::string(target.substr(1));
-    return "xl/" + std::string(target);
+// The part of the first relationship of `type`, else `fallback`, if the archive has it.
+std::optional<std::string> find_part(const ZipArchive& archive,
+                                     const std::unordered_map<std::string, Relationship>& rels, std::string_view type,
+                                     std::string fallback) {
+    for (const auto& [id, rel] : rels)
+        if (rel.type == type && archive.contains(rel.part)) return rel.part;
+    if (archive.contains(fallback)) return fallback;
+    return std::nullopt;
+}
+
+// The number formats, built in or by code, that show a date (a day, a month
+// with a year or day, or a year); times of day alone are not dates.
+bool builtin_date_format(uint32_t id) {
+    return (id >= 14 && id <= 17) || id == 22 || (id >= 27 && id <= 31) || (id >= 34 && id <= 36) ||
+           (id >= 50 && id <= 58);
+}
+
+bool code_shows_date(std::string_view code) {
+    // Quoted text, escaped characters and [bracketed] parts are not date tokens.
+    for (size_t i = 0; i < code.size(); ++i) {
+        char c = code[i];
+        if (c == '"') {
+            size_t close = code.find('"', i + 1);
+            if (close == std::string_view::npos) return false;
+            i = close;
+        } else if (c == '\\' || c == '_' || c == '*') {
+            ++i;
+        } else if (c == '[') {
+            size_t close = code.find(']', i + 1);
+            if (close == std::string_view::npos) return false;
+            i = close;
+        } else if (c == 'y' || c == 'Y' || c == 'd' || c == 'D') {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The walk over one worksheet part. A cell or row without a position is
 // the next column or row, so files that leave `r` out keep every value.
 class SheetWalk {
 public:
-    SheetWalk(const std::vector<std::string>& strings, ReadBudget& budget, SheetCells& cells)
-        : strings_(strings), budget_(budget), cells_(cells) {}
+    SheetWalk(const WorkbookSheet& sheet, const SheetContext& context, ReadBudget& budget, CellMap& cells,
+              size_t part_size)
+        : sheet_(sheet), context_(context), budget_(budget), cells_(cells), part_size_(part_size) {}
 
     Result<void> event(const Ev& ev) {
         if (ev.kind == Ev::Kind::Text) return text(ev.text);
@@ -70,6 +169,8 @@ public:
         if (ev.kind == Ev::Kind::End) return close(name);
         if (name == "c") {
             open_cell(ev.attrs);
+        } else if (name == "dimension") {
+            reserve_for(ev.attrs);
         } else if (name == "v") {
             in_value_ = true;
             if (ev.kind == Ev::Kind::Empty) return end_value();
@@ -87,37 +188,55 @@ public:
 
 private:
     // The cell's `t` attribute, read once per cell; any other value is a number.
-    enum class Type : uint8_t { Number, Shared, Bool, Text, Inline };
+    enum class Type : uint8_t { Number, Shared, Bool, Str, Error, Inline, Date };
 
     static Type type_of(const Attr* t) {
         if (!t) return Type::Number;
         std::string_view v = t->value;
         if (v == "s") return Type::Shared;
         if (v == "b") return Type::Bool;
-        if (v == "e" || v == "str") return Type::Text;
+        if (v == "str") return Type::Str;
+        if (v == "e") return Type::Error;
         if (v == "inlineStr") return Type::Inline;
+        if (v == "d") return Type::Date;
         return Type::Number;
     }
 
     bool positioned() const { return row_ >= 1 && col_ >= 1; }
 
-    Result<void> store(SheetCell&& cell) { return store_cell(cells_, CellPos{row_, col_}, std::move(cell), budget_); }
+    // The sheet's extent as its writer declared it sizes the map once, instead
+    // of doubling it as it fills; a cell takes at least 15 bytes of the part,
+    // which bounds what a false extent can reserve.
+    void reserve_for(const std::vector<Attr>& attrs) {
+        const Attr* ref = find_attr(attrs, "ref");
+        auto range = ref ? morvane_types::parse_range_addr(ref->value) : std::nullopt;
+        if (!range || !cells_.empty()) return;
+        cells_.reserve(static_cast<size_t>(std::min<uint64_t>(range->normalised().cell_count(), part_size_ / 15)));
+    }
+
+    Result<void> store(Variant&& value) { return store_cell(cells_, CellPos{row_, col_}, std::move(value), budget_); }
 
     void open_cell(const std::vector<Attr>& attrs) {
-        // Both attributes in one pass, the first of each name counting.
-        const Attr *t = nullptr, *r = nullptr;
+        // The attributes in one pass, the first of each name counting.
+        const Attr *t = nullptr, *r = nullptr, *s = nullptr;
         for (const Attr& a : attrs) {
             std::string_view n = local_name(a.name);
             if (!t && n == "t") t = &a;
             else if (!r && n == "r") r = &a;
+            else if (!s && n == "s") s = &a;
         }
         type_ = type_of(t);
-        auto ref = r ? parse_cell_ref(r->value) : std::nullopt;
+        auto ref = r ? morvane_types::parse_cell_addr(r->value) : std::nullopt;
         if (ref) {
-            row_ = ref->first;
-            col_ = ref->second;
+            row_ = ref->row;
+            col_ = ref->col;
         } else {
             ++col_;
+        }
+        shows_date_ = false;
+        if (context_.date_formats && s) {
+            auto index = parse_u32_plus(s->value);
+            shows_date_ = index && *index < context_.date_formats->size() && (*context_.date_formats)[*index];
         }
         inline_.clear();
         in_value_ = false;
@@ -126,8 +245,13 @@ private:
     Result<void> text(std::string_view data) {
         if (in_value_ && positioned()) {
             in_value_ = false;
-            if (auto cell = convert(trim_ws(data))) return store(std::move(*cell));
-            return {};
+            // A formula's text result keeps its spaces; other values are trimmed.
+            if (type_ == Type::Str) {
+                std::string value(data);
+                decode_escapes(value);
+                return store(Variant(std::move(value)));
+            }
+            return convert(text::trim(data));
         }
         if (inline_text_) inline_.append(data);
         return {};
@@ -140,7 +264,10 @@ private:
         } else if (name == "rPh") {
             if (phonetic_ > 0) --phonetic_;
         } else if (name == "c") {
-            if (type_ == Type::Inline && !inline_.empty() && positioned()) return store(SheetCell{std::move(inline_)});
+            if (type_ == Type::Inline && !inline_.empty() && positioned()) {
+                decode_escapes(inline_);
+                return store(Variant(std::move(inline_)));
+            }
         }
         return {};
     }
@@ -150,35 +277,118 @@ private:
         bool pending = in_value_ && positioned();
         in_value_ = false;
         if (!pending) return {};
-        if (type_ == Type::Bool) return store(SheetCell{false});
-        if (type_ == Type::Text) return store(SheetCell{std::string()});
+        if (type_ == Type::Bool) return store(Variant(false));
+        if (type_ == Type::Str || type_ == Type::Error) return store(Variant(std::string()));
         return {};
     }
 
-    std::optional<SheetCell> convert(std::string_view v) const {
-        if (type_ == Type::Shared) {
-            auto index = parse_u32_plus(v);
-            if (!index || *index >= strings_.size()) return std::nullopt;
-            return SheetCell{strings_[*index]};
+    Result<void> convert(std::string_view v) {
+        switch (type_) {
+            case Type::Shared: {
+                const auto* strings = context_.shared_strings;
+                size_t count = strings ? strings->size() : 0;
+                auto index = parse_u32_plus(v);
+                if (!index || *index >= count) {
+                    std::string ref = morvane_types::column_letters(col_) + std::to_string(row_);
+                    return fail(format_message(kMissingString, ref, sheet_.name, v, std::to_string(count)));
+                }
+                return store(Variant((*strings)[*index]));
+            }
+            case Type::Bool: return store(Variant(v == "1"));
+            case Type::Error: {
+                // An error literal this engine does not know stays its text.
+                if (auto e = error_from_text(v)) return store(Variant(*e));
+                return store(Variant(std::string(v)));
+            }
+            case Type::Date: {
+                if (auto serial = iso_date_serial(v)) return store(exact_number(*serial));
+                return store(Variant(std::string(v)));
+            }
+            default: break;
         }
-        if (type_ == Type::Bool) return SheetCell{v == "1"};
-        if (type_ == Type::Text) return SheetCell{std::string(v)};
-        return number_cell(v);
+        auto number = number_cell(v);
+        if (!number) return {};
+        if (shows_date_) {
+            // A 1904-system date becomes the same day's 1900 serial.
+            if (number->is_int() && number->as_int() <= INT64_MAX - k1904Offset) number = Variant(number->as_int() + k1904Offset);
+            else if (number->is_float()) number = Variant(number->as_float() + k1904Offset);
+        }
+        return store(std::move(*number));
     }
 
-    const std::vector<std::string>& strings_;
+    const WorkbookSheet& sheet_;
+    const SheetContext& context_;
     ReadBudget& budget_;
-    SheetCells& cells_;
+    CellMap& cells_;
+    size_t part_size_;
     uint32_t row_ = 0;
     uint32_t col_ = 0;
     Type type_ = Type::Number;
+    bool shows_date_ = false;
     bool in_value_ = false;
     bool inline_text_ = false;
     uint32_t phonetic_ = 0;  // depth of rPh runs, whose text is not the cell's
     std::string inline_;
 };
 
+size_t hex_digit(char c) {
+    if (c >= '0' && c <= '9') return static_cast<size_t>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<size_t>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<size_t>(c - 'A' + 10);
+    return 16;
+}
+
+// The UTF-16 unit of an escape "_xHHHH_" at `s`, if it is one.
+std::optional<char16_t> escape_at(std::string_view s) {
+    if (s.size() < 7 || s[0] != '_' || (s[1] != 'x' && s[1] != 'X') || s[6] != '_') return std::nullopt;
+    size_t v = 0;
+    for (size_t i = 2; i < 6; ++i) {
+        size_t d = hex_digit(s[i]);
+        if (d == 16) return std::nullopt;
+        v = v * 16 + d;
+    }
+    return static_cast<char16_t>(v);
+}
+
 }  // namespace
+
+void decode_escapes(std::string& text) {
+    size_t at = text.find("_x");
+    if (at == std::string::npos) {
+        at = text.find("_X");
+        if (at == std::string::npos) return;
+    }
+    std::string out(text.substr(0, at));
+    std::string_view s = std::string_view(text).substr(at);
+    while (!s.empty()) {
+        auto unit = escape_at(s);
+        if (!unit) {
+            out += s[0];
+            s.remove_prefix(1);
+            continue;
+        }
+        char32_t c = *unit;
+        size_t used = 7;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            // A surrogate pair is written as two escapes; a lone half stays as written.
+            auto low = escape_at(s.substr(7));
+            if (!low || *low < 0xDC00 || *low > 0xDFFF) {
+                out.append(s.substr(0, 7));
+                s.remove_prefix(7);
+                continue;
+            }
+            c = 0x10000 + ((c - 0xD800) << 10) + (*low - 0xDC00);
+            used = 14;
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            out.append(s.substr(0, 7));
+            s.remove_prefix(7);
+            continue;
+        }
+        text::append_utf8(out, c);
+        s.remove_prefix(used);
+    }
+    text = std::move(out);
+}
 
 Result<std::vector<std::string>> read_shared_strings(std::string_view xml, ReadBudget& budget) {
     std::vector<std::string> table;
@@ -196,7 +406,10 @@ Result<std::vector<std::string>> read_shared_strings(std::string_view xml, ReadB
     Ev ev;
     while (it.next(ev)) {
         if (ev.kind == Ev::Kind::Text) {
-            if (in_string && in_text && phonetic == 0) buffer += ev.text;
+            if (in_string && in_text && phonetic == 0) {
+                decode_escapes(ev.text);
+                buffer += ev.text;
+            }
             continue;
         }
         std::string_view name = local_name(ev.name);
@@ -224,39 +437,75 @@ Result<std::vector<std::string>> read_shared_strings(std::string_view xml, ReadB
     return table;
 }
 
-Result<WorkbookSheet> read_xlsx_sheet(std::string name, std::string_view xml,
-                                      const std::vector<std::string>& shared_strings, ReadBudget& budget) {
-    WorkbookSheet sheet{std::move(name), {}};
-    SheetWalk walk(shared_strings, budget, sheet.cells);
+std::vector<bool> read_date_formats(std::string_view xml) {
+    std::unordered_map<uint32_t, bool> custom;  // numFmtId -> shows a date
+    std::vector<bool> out;
+    bool in_cell_xfs = false;
     XmlIter it(xml);
     Ev ev;
-    while (it.next(ev)) TRY_VOID(walk.event(ev));
+    while (it.next(ev)) {
+        std::string_view name = local_name(ev.name);
+        if (ev.kind == Ev::Kind::End) {
+            if (name == "cellXfs") in_cell_xfs = false;
+            continue;
+        }
+        if (!ev.is_open()) continue;
+        if (name == "numFmt") {
+            const Attr* id = find_attr(ev.attrs, "numFmtId");
+            const Attr* code = find_attr(ev.attrs, "formatCode");
+            auto n = id ? parse_u32_plus(id->value) : std::nullopt;
+            if (n && code) custom[*n] = code_shows_date(code->value);
+        } else if (name == "cellXfs") {
+            in_cell_xfs = ev.kind == Ev::Kind::Start;
+        } else if (name == "xf" && in_cell_xfs) {
+            const Attr* id = find_attr(ev.attrs, "numFmtId");
+            uint32_t n = id ? parse_u32_plus(id->value).value_or(0) : 0;
+            auto c = custom.find(n);
+            out.push_back(c != custom.end() ? c->second : builtin_date_format(n));
+        }
+    }
+    return out;
+}
+
+Result<WorkbookSheet> read_xlsx_sheet(std::string name, std::string_view xml, const SheetContext& context,
+                                      ReadBudget& budget, PartText* part) {
+    WorkbookSheet sheet{std::move(name), {}};
+    SheetWalk walk(sheet, context, budget, sheet.cells, xml.size());
+    TRY_VOID(walk_part(xml, part, [&](const Ev& ev) { return walk.event(ev); }));
     return sheet;
 }
 
 Result<std::vector<WorkbookSheet>> read_workbook_from_archive(ZipArchive& archive, ReadBudget& budget) {
-    std::vector<SheetRef> refs = read_workbook_xml(TRY(zip_read_text(archive, kWorkbookPart, budget.bytes)));
-    auto rels = read_rels(TRY(zip_read_text(archive, kRelsPart, budget.bytes)));
+    std::string workbook_part(kDefaultWorkbook);
+    if (archive.contains(kPackageRels)) {
+        auto root = read_rels(TRY(zip_read_text(archive, kPackageRels, budget.bytes)), "");
+        if (auto part = find_part(archive, root, "officeDocument", workbook_part)) workbook_part = *part;
+    }
+    WorkbookInfo info = read_workbook_xml(TRY(zip_read_text(archive, workbook_part, budget.bytes)));
+    const std::string dir(part_dir(workbook_part));
+    auto rels = read_rels(TRY(zip_read_text(archive, rels_part_of(workbook_part), budget.bytes)), dir);
+
     std::vector<std::string> strings;
-    if (archive.contains(kSharedStringsPart))
-        strings = TRY(read_shared_strings(TRY(zip_read_text(archive, kSharedStringsPart, budget.bytes)), budget));
+    if (auto part = find_part(archive, rels, "sharedStrings", dir + "sharedStrings.xml"))
+        strings = TRY(read_shared_strings(TRY(zip_read_text(archive, *part, budget.bytes)), budget));
+    std::vector<bool> date_formats;
+    if (info.date1904) {
+        if (auto part = find_part(archive, rels, "styles", dir + "styles.xml"))
+            date_formats = read_date_formats(TRY(zip_read_text(archive, *part, budget.bytes)));
+    }
+    SheetContext context{&strings, info.date1904 ? &date_formats : nullptr};
 
     std::vector<WorkbookSheet> sheets;
-    for (SheetRef& ref : refs) {
+    for (SheetRef& ref : info.sheets) {
         auto rel = rels.find(ref.rel_id);
-        if (rel == rels.end()) continue;
-        std::string part = part_name(rel->second);
+        if (rel == rels.end() || rel->second.type != "worksheet") continue;
+        const std::string& part = rel->second.part;
         if (!archive.contains(part)) continue;  // a listed sheet without its part is left out
         TRY_VOID(budget.charge_sheet());
-        std::string xml = TRY(zip_read_text(archive, part, budget.bytes));
-        sheets.push_back(TRY(read_xlsx_sheet(std::move(ref.name), xml, strings, budget)));
+        PartText xml = TRY(zip_read_part(archive, part, budget.bytes));
+        sheets.push_back(TRY(read_xlsx_sheet(std::move(ref.name), xml.view(), context, budget, &xml)));
     }
     return sheets;
-}
-
-Result<std::vector<WorkbookSheet>> read_xlsx(const std::string& path, ReadBudget& budget) {
-    ZipArchive archive = TRY(ZipArchive::open(path));
-    return read_workbook_from_archive(archive, budget);
 }
 
 }  // namespace morvane::reader

@@ -31,22 +31,6 @@ bool is_ascii_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == 
 // ASCII members of Unicode White_Space: tab to carriage return, and space.
 bool is_ascii_white(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
 
-std::string_view trim_start_ws(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size() && is_ascii_white(static_cast<unsigned char>(s[i]))) ++i;
-    s.remove_prefix(i);
-    if (!s.empty() && static_cast<unsigned char>(s[0]) >= 0x80) return text::trim_start(s);
-    return s;
-}
-
-std::string_view trim_end_ws(std::string_view s) {
-    size_t n = s.size();
-    while (n > 0 && is_ascii_white(static_cast<unsigned char>(s[n - 1]))) --n;
-    s = s.substr(0, n);
-    if (!s.empty() && static_cast<unsigned char>(s.back()) >= 0x80) return text::trim_end(s);
-    return s;
-}
-
 // Position of the first `c` in `s`, or npos. Most stretches between marks
 // are a few bytes (a number, a reference), too short to pay for a library call.
 size_t find_char(std::string_view s, char c) {
@@ -123,8 +107,6 @@ bool append_entity(std::string& out, std::string_view name) {
 
 }  // namespace
 
-std::string_view trim_ws(std::string_view s) { return trim_end_ws(trim_start_ws(s)); }
-
 const Attr* find_attr(const std::vector<Attr>& attrs, std::string_view name) {
     for (const Attr& a : attrs) {
         // Lengths first: most attributes differ in length from the one sought.
@@ -140,30 +122,55 @@ bool attr_is_true(const std::vector<Attr>& attrs, std::string_view name) {
     return a && (a->value == "true" || a->value == "TRUE" || a->value == "1");
 }
 
+// Position of the first '&' or carriage return, or npos.
+size_t find_mark(std::string_view s) {
+    for (size_t i = 0; i < s.size(); ++i)
+        if (s[i] == '&' || s[i] == '\r') return i;
+    return std::string_view::npos;
+}
+
 void append_unescaped(std::string& out, std::string_view s) {
     // Short values (cell references, numbers) are scanned inline.
     if (s.size() <= 32) {
         bool plain = true;
-        for (char c : s) plain &= c != '&';
+        for (char c : s) plain &= c != '&' && c != '\r';
         if (plain) {
             out.append(s);
             return;
         }
     }
     for (;;) {
-        size_t amp = s.find('&');
+        size_t amp = find_mark(s);
         if (amp == std::string_view::npos) {
             out.append(s);
             return;
         }
         out.append(s.substr(0, amp));
+        const bool cr = s[amp] == '\r';
         s.remove_prefix(amp + 1);
+        if (cr) {
+            // Line ends as XML reads them: CR LF and a lone CR are one LF.
+            out.push_back('\n');
+            if (!s.empty() && s[0] == '\n') s.remove_prefix(1);
+            continue;
+        }
         size_t semi = s.substr(0, kEntityWindow).find(';');
         if (semi != std::string_view::npos && append_entity(out, s.substr(0, semi))) {
             s.remove_prefix(semi + 1);
         } else {
             out.push_back('&');
         }
+    }
+}
+
+void append_line_ends(std::string& out, std::string_view s) {
+    for (;;) {
+        size_t cr = s.find('\r');
+        out.append(s.substr(0, cr));
+        if (cr == std::string_view::npos) return;
+        out.push_back('\n');
+        s.remove_prefix(cr + 1);
+        if (!s.empty() && s[0] == '\n') s.remove_prefix(1);
     }
 }
 
@@ -198,7 +205,7 @@ bool XmlIter::next(Ev& ev) {
             std::string_view name = s.substr(1, gt == std::string_view::npos ? gt : gt - 1);
             // Most end tags are a bare ASCII name: no trimming to do.
             auto plain = [](char c) { return !is_ascii_white(static_cast<unsigned char>(c)) && c > 0; };
-            ev.name.assign(!name.empty() && plain(name.front()) && plain(name.back()) ? name : trim_ws(name));
+            ev.name.assign(!name.empty() && plain(name.front()) && plain(name.back()) ? name : text::trim(name));
             rest_ = after(s, gt, 1);
             return true;
         }
@@ -215,7 +222,8 @@ bool XmlIter::next(Ev& ev) {
             std::string_view content = body.substr(0, end);
             if (content.empty()) continue;
             ev.kind = Ev::Kind::Text;
-            ev.text.assign(content);
+            ev.text.clear();
+            append_line_ends(ev.text, content);
             return true;
         }
         if (!s.empty() && (s[0] == '?' || s[0] == '!')) {
@@ -282,12 +290,12 @@ bool XmlIter::tag(Ev& ev) {
     if (simple_tag(ev)) return true;
     std::string_view s = rest_.substr(1);
     size_t gt = tag_end(s);
-    std::string_view content = trim_end_ws(s.substr(0, gt));
+    std::string_view content = text::trim_end(s.substr(0, gt));
     rest_ = after(s, gt, 1);
     ev.kind = Ev::Kind::Start;
     if (!content.empty() && content.back() == '/') {
         ev.kind = Ev::Kind::Empty;
-        content = trim_end_ws(content.substr(0, content.size() - 1));
+        content = text::trim_end(content.substr(0, content.size() - 1));
     }
     size_t name_end = 0;
     while (name_end < content.size() && !is_ascii_space(content[name_end])) ++name_end;
@@ -295,13 +303,13 @@ bool XmlIter::tag(Ev& ev) {
 
     // Attribute slots are reused from the previous event to keep their buffers.
     size_t count = 0;
-    std::string_view a = trim_start_ws(content.substr(name_end));
+    std::string_view a = text::trim_start(content.substr(name_end));
     while (!a.empty() && count < kMaxAttrs) {
         size_t eq = a.find('=');
         if (eq == std::string_view::npos) break;
-        std::string_view name = trim_ws(a.substr(0, eq));
+        std::string_view name = text::trim(a.substr(0, eq));
         if (name.empty()) break;
-        a = trim_start_ws(a.substr(eq + 1));
+        a = text::trim_start(a.substr(eq + 1));
         if (a.empty() || (a[0] != '"' && a[0] != '\'')) break;
         size_t close = a.find(a[0], 1);
         std::string_view value = a.substr(1, close == std::string_view::npos ? close : close - 1);
@@ -310,7 +318,7 @@ bool XmlIter::tag(Ev& ev) {
         slot.name.assign(name);
         slot.value.clear();
         append_unescaped(slot.value, value);
-        a = close == std::string_view::npos ? std::string_view() : trim_start_ws(a.substr(close + 1));
+        a = close == std::string_view::npos ? std::string_view() : text::trim_start(a.substr(close + 1));
     }
     ev.attrs.resize(count);
     return true;

@@ -41,6 +41,8 @@ public:
     std::optional<Ev> next_ev();
     // The same, written into `ev` so that its buffers are reused; false at the end.
     bool next(Ev& ev);
+    // Where the next event starts; the text before it is never read again.
+    const char* position() const { return rest_.data(); }
 
 private:
     bool tag(Ev& ev);
@@ -48,9 +50,12 @@ private:
     std::string_view rest_;
 };
 
-// `s` with entity and character references replaced.
+// `s` with entity and character references replaced and line ends read as
+// XML 1.0 reads them (CR LF and a lone CR become LF; a reference &#13; stays CR).
 std::string xml_unescape(std::string_view s);
 void append_unescaped(std::string& out, std::string_view s);
+// `s` with its line ends read so, and nothing else changed (CDATA sections).
+void append_line_ends(std::string& out, std::string_view s);
 
 // The part of a name after its last ':'.
 // Inline: every event of every part asks for it.
@@ -63,8 +68,5 @@ inline std::string_view local_name(std::string_view name) {
 const Attr* find_attr(const std::vector<Attr>& attrs, std::string_view name);
 // The attribute's value is exactly "true", "TRUE" or "1".
 bool attr_is_true(const std::vector<Attr>& attrs, std::string_view name);
-
-// Unicode white space removed at both ends, with an ASCII fast path.
-std::string_view trim_ws(std::string_view s);
 
 }  // namespace morvane::reader

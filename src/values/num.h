@@ -24,27 +24,70 @@ inline constexpr int64_t k2p53 = int64_t{1} << 53;
 inline bool is_comparison(BinOp op) { return op >= BinOp::Eq && op <= BinOp::Ge; }
 inline bool is_arithmetic(BinOp op) { return op <= BinOp::Pow; }
 
-// Arithmetic on two numbers; false leaves the case (division by zero,
-// Mod of the smallest Integer by -1) to the Variant rules.
-bool num_arith_general(BinOp op, const Num& a, const Num& c, Num& out);
+// Integers within 2^53 are exact doubles.
+inline bool is_exact(int64_t x) { return x >= -k2p53 && x <= k2p53; }
 
-inline bool num_arith(BinOp op, const Num& a, const Num& c, Num& out) {
-    // Sums and differences of Integers within 2^53 are exact doubles, so
-    // the float rule would give the same Integer.
-    if (a.is_int && c.is_int && (op == BinOp::Add || op == BinOp::Sub) && a.i >= -k2p53 && a.i <= k2p53 &&
-        c.i >= -k2p53 && c.i <= k2p53) {
-        const int64_t r = op == BinOp::Add ? a.i + c.i : a.i - c.i;
-        if (r >= -k2p53 && r <= k2p53) {
-            out.is_int = true;
-            out.i = r;
-            return true;
-        }
+// How Mod and the backslash end on two whole operands.
+enum class IntDivResult : uint8_t { Ok, ByZero, Overflow };
+
+// Mod (the remainder takes the dividend's sign) and the backslash
+// (truncating) on operands already rounded to whole numbers.
+inline IntDivResult int_div_mod(BinOp op, int64_t a, int64_t c, int64_t& r) {
+    if (c == 0) return IntDivResult::ByZero;
+    if (a == INT64_MIN && c == -1) return IntDivResult::Overflow;
+    r = op == BinOp::Mod ? a % c : a / c;
+    return IntDivResult::Ok;
+}
+
+// Integer arithmetic within 2^53, where every value is an exact double and
+// so the floating-point rule gives the same Integer; false otherwise.
+[[gnu::always_inline]] inline bool int_arith(BinOp op, int64_t a, int64_t c, int64_t& r) {
+    if (!is_exact(a) || !is_exact(c)) return false;
+    switch (op) {
+        case BinOp::Add: r = a + c; break;
+        case BinOp::Sub: r = a - c; break;
+        case BinOp::Mul:
+            if (__builtin_mul_overflow(a, c, &r)) return false;
+            break;
+        case BinOp::Mod:
+        case BinOp::IntDiv: return int_div_mod(op, a, c, r) == IntDivResult::Ok;
+        default: return false;
     }
-    return num_arith_general(op, a, c, out);
+    return is_exact(r);
+}
+
+// The floating-point rule behind num_arith; false leaves the case (division
+// by zero, Mod of the smallest Integer by -1) to the Variant rules.
+bool num_arith_float(BinOp op, const Num& a, const Num& c, Num& out);
+
+// Arithmetic on two numbers: Integers while exact, else the float rule.
+[[gnu::always_inline]] inline bool num_arith(BinOp op, const Num& a, const Num& c, Num& out) {
+    int64_t r;
+    if (a.is_int && c.is_int && int_arith(op, a.i, c.i, r)) {
+        out = {true, r, 0};
+        return true;
+    }
+    return num_arith_float(op, a, c, out);
+}
+
+// A comparison of two Integers within 2^53, which order as their doubles
+// do; false otherwise.
+[[gnu::always_inline]] inline bool int_compare(BinOp op, int64_t i, int64_t j, bool& out) {
+    if (!is_exact(i) || !is_exact(j)) return false;
+    switch (op) {
+        case BinOp::Eq: out = i == j; break;
+        case BinOp::Ne: out = i != j; break;
+        case BinOp::Lt: out = i < j; break;
+        case BinOp::Le: out = i <= j; break;
+        case BinOp::Gt: out = i > j; break;
+        default: out = i >= j; break;
+    }
+    return true;
 }
 
 // A comparison of two numbers; false for an ordering with NaN.
 inline bool num_compare(BinOp op, const Num& a, const Num& c, bool& out) {
+    if (a.is_int && c.is_int && int_compare(op, a.i, c.i, out)) return true;
     if (op == BinOp::Eq || op == BinOp::Ne) {
         bool eq = (a.is_int && c.is_int) ? a.i == c.i : a.as_double() == c.as_double();
         out = (op == BinOp::Eq) == eq;

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <utility>
 
+#include "formula/number_text.h"
 #include "types/text.h"
+#include "values/num.h"
 
 namespace morvane::vm {
 
@@ -13,6 +14,65 @@ namespace {
 
 constexpr std::string_view kUnknownOperator = "Unknown operator";
 constexpr std::string_view kBadCellIndex = "Cell {} must be a positive integer, got {}";
+
+// Day serials VBA's Date holds: 100-01-01 to 9999-12-31.
+constexpr double kFirstDate = -657434.0;
+constexpr double kLastDate = 2958466.0;  // exclusive
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// &H and &O texts: the value of the digits, as a 16-bit Integer when it
+// fits 16 bits and a 32-bit Long when it fits 32, both two's complement.
+std::optional<double> read_radix(std::string_view digits, int radix) {
+    if (digits.empty()) return std::nullopt;
+    uint64_t v = 0;
+    for (char c : digits) {
+        int d = is_digit(c) ? c - '0' : (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10 : 99;
+        if (d >= radix) return std::nullopt;
+        v = v * static_cast<uint64_t>(radix) + static_cast<uint64_t>(d);
+        if (v > 0xFFFFFFFFu) return std::nullopt;
+    }
+    if (v <= 0xFFFF) return static_cast<double>(static_cast<int16_t>(static_cast<uint16_t>(v)));
+    return static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(v)));
+}
+
+// A Date from a number of days, or Overflow past the years 100 to 9999.
+Result<Variant> date_variant(double days) {
+    if (!(days >= kFirstDate && days < kLastDate)) return fail(std::string(kNumberOverflow));
+    return Variant(date_of_value(days));
+}
+
+// + and - with a Date: a Date moved by a number of days; Date - Date is the
+// number of days between them. A whole number of days leaves the time of
+// day exactly as it was.
+Result<Variant> date_arithmetic(BinOp op, const Variant& lhs, const Variant& rhs) {
+    const double a = TRY(to_f64(lhs));
+    const double b = TRY(to_f64(rhs));
+    if (op == BinOp::Sub && lhs.is_date() && rhs.is_date()) return number_variant(a - b);
+    // Date + n, n + Date and Date - n move the Date by n days.
+    if (lhs.is_date() != rhs.is_date() && !(op == BinOp::Sub && rhs.is_date())) {
+        const double by = lhs.is_date() ? (op == BinOp::Sub ? -b : b) : a;
+        if (by == std::trunc(by) && std::fabs(by) < kLastDate - kFirstDate) {
+            Date d = (lhs.is_date() ? lhs : rhs).as_date();
+            d.serial += static_cast<int64_t>(by);
+            const auto day = static_cast<double>(d.serial);
+            if (!(day >= kFirstDate && day < kLastDate)) return fail(std::string(kNumberOverflow));
+            return Variant(d);
+        }
+    }
+    return date_variant(op == BinOp::Sub ? a - b : a + b);
+}
+
+// A text operand of And, Or, Xor and Not as CBool reads it: "True" and
+// "False" are Booleans, a number stays a number, anything else fails.
+Result<Variant> logical_operand(const Variant& v) {
+    if (!v.is_str()) return v;
+    const std::string word = text::to_lower(text::trim(v.as_str()));
+    if (word == "true") return Variant(true);
+    if (word == "false") return Variant(false);
+    if (auto x = read_vba_number(v.as_str())) return number_variant(*x);
+    return fail(std::string(kTypeMismatch));
+}
 
 // The text a value contributes when ordering falls back to texts.
 std::string cmp_text(const Variant& v) { return v.is_str() ? v.as_str() : v.debug_text(); }
@@ -32,9 +92,12 @@ Result<Variant> arithmetic(BinOp op, double a, double b) {
 Result<Variant> integer_division(BinOp op, const Variant& lhs, const Variant& rhs) {
     int64_t a = round_even_saturate(TRY(to_f64(lhs)));
     int64_t b = round_even_saturate(TRY(to_f64(rhs)));
-    if (b == 0) return fail(std::string(kDivisionByZero));
-    if (a == std::numeric_limits<int64_t>::min() && b == -1) return fail(std::string(kIntDivOverflow));
-    return Variant(op == BinOp::IntDiv ? a / b : a % b);
+    int64_t r;
+    switch (int_div_mod(op, a, b, r)) {
+        case IntDivResult::ByZero: return fail(std::string(kDivisionByZero));
+        case IntDivResult::Overflow: return fail(std::string(kIntDivOverflow));
+        default: return Variant(r);
+    }
 }
 
 Result<Variant> comparison(BinOp op, const Variant& a, const Variant& b) {
@@ -49,7 +112,9 @@ Result<Variant> comparison(BinOp op, const Variant& a, const Variant& b) {
     }
 }
 
-Result<Variant> logical(BinOp op, const Variant& lhs, const Variant& rhs) {
+Result<Variant> logical(BinOp op, const Variant& left, const Variant& right) {
+    const Variant lhs = TRY(logical_operand(left));
+    const Variant rhs = TRY(logical_operand(right));
     if (lhs.is_bool() && rhs.is_bool()) {
         bool a = lhs.as_bool(), b = rhs.as_bool();
         return Variant(op == BinOp::And ? (a && b) : op == BinOp::Or ? (a || b) : (a != b));
@@ -60,11 +125,11 @@ Result<Variant> logical(BinOp op, const Variant& lhs, const Variant& rhs) {
 }
 
 Result<Variant> concat(Variant lhs, const Variant& rhs) {
-    std::string out = lhs.is_str() ? std::move(lhs.as_str()) : lhs.to_string();
+    std::string out = lhs.is_str() ? std::move(lhs.as_str()) : text_with_floats(lhs, vba_float_text);
     if (rhs.is_str())
         TRY_VOID(append_text(out, rhs.as_str()));
     else
-        TRY_VOID(append_text(out, rhs.to_string()));
+        TRY_VOID(append_text(out, text_with_floats(rhs, vba_float_text)));
     return Variant(std::move(out));
 }
 
@@ -76,10 +141,57 @@ Result<void> append_text(std::string& text, std::string_view tail) {
     return {};
 }
 
-Result<double> to_f64(const Variant& v) { return to_number(v, kCannotConvert); }
+std::optional<double> read_vba_number(std::string_view s) {
+    std::string_view t = text::trim(s);
+    if (t.size() > 2 && t[0] == '&' && (t[1] | 0x20) == 'h') return read_radix(t.substr(2), 16);
+    if (t.size() > 2 && t[0] == '&' && (t[1] | 0x20) == 'o') return read_radix(t.substr(2), 8);
+    bool negative = false;
+    if (t.size() > 2 && t.front() == '(' && t.back() == ')') {
+        negative = true;
+        t = t.substr(1, t.size() - 2);
+    }
+    // A sign and a currency sign, in either order.
+    std::string canon;
+    bool sign = false, currency = false;
+    while (!t.empty() && ((!sign && (t[0] == '+' || t[0] == '-')) || (!currency && t[0] == '$'))) {
+        if (t[0] == '$') {
+            currency = true;
+        } else {
+            sign = true;
+            if (t[0] == '-') negative = !negative;
+        }
+        t.remove_prefix(1);
+    }
+    if (negative) canon.push_back('-');
+    // Thousands separators between the digits of the whole part.
+    size_t i = 0;
+    for (; i < t.size() && (is_digit(t[i]) || t[i] == ','); ++i) {
+        if (t[i] != ',') {
+            canon.push_back(t[i]);
+            continue;
+        }
+        if (i == 0 || i + 1 >= t.size() || !is_digit(t[i + 1])) return std::nullopt;
+    }
+    const std::string_view rest = t.substr(i);
+    // The rest is a point and an exponent; no words such as inf or nan.
+    if (!rest.empty() && rest[0] != '.' && (rest[0] | 0x20) != 'e') return std::nullopt;
+    canon.append(rest);
+    auto x = text_to_number(canon);
+    if (!x || !std::isfinite(*x)) return std::nullopt;
+    return x;
+}
+
+std::string vba_float_text(double x) { return eval::number_text_15(x, eval::SmallNumbers::Scientific); }
+
+Result<double> to_f64(const Variant& v) {
+    if (!v.is_str()) return to_number(v, kCannotConvert);
+    if (auto x = read_vba_number(v.as_str())) return *x;
+    return fail(format_message(kCannotConvert, v.as_str()));
+}
 
 std::string vba_to_str(const Variant& v) {
     switch (v.kind()) {
+        case Kind::Float: return vba_float_text(v.as_float());
         case Kind::Array: return join_texts(v.as_array(), vba_to_str);
         case Kind::Record: return "[Record]";
         default: return v.to_string();
@@ -87,6 +199,22 @@ std::string vba_to_str(const Variant& v) {
 }
 
 bool vba_eq(const Variant& a, const Variant& b) {
+    if (a.is_empty() || b.is_empty()) {
+        const Variant& other = a.is_empty() ? b : a;
+        switch (other.kind()) {
+            case Kind::Empty: return true;
+            case Kind::Str: return other.as_str().empty();
+            case Kind::Boolean: return !other.as_bool();
+            case Kind::Integer:
+            case Kind::Float:
+            case Kind::Date: return numeric_value(other) == 0;
+            default: return false;
+        }
+    }
+    if (a.is_str() != b.is_str() && is_numeric_kind(a.is_str() ? b : a)) {
+        auto x = read_vba_number(a.is_str() ? a.as_str() : b.as_str());
+        return x && *x == numeric_value(a.is_str() ? b : a);
+    }
     return equal_without_conversion(a, b, [](std::string_view x, std::string_view y) {
         return x == y || text::to_upper(x) == text::to_upper(y);
     });
@@ -95,6 +223,9 @@ bool vba_eq(const Variant& a, const Variant& b) {
 Result<Ordering> vba_cmp(const Variant& a, const Variant& b) {
     if (a.is_str() && b.is_str())
         return order_of(text::to_upper(a.as_str()).compare(text::to_upper(b.as_str())));
+    // A blank against a text is the empty text.
+    if (a.is_empty() && b.is_str()) return b.as_str().empty() ? Ordering::Equal : Ordering::Less;
+    if (b.is_empty() && a.is_str()) return a.as_str().empty() ? Ordering::Equal : Ordering::Greater;
     auto x = to_f64(a);
     auto y = to_f64(b);
     if (x && y) {
@@ -117,7 +248,29 @@ Ordering cmp_variants(const Variant& a, const Variant& b) {
     return order_of(text::to_lower(vba_to_str(a)).compare(text::to_lower(vba_to_str(b))));
 }
 
-bool is_truthy(const Variant& v) { return truth_of(v); }
+Result<bool> is_truthy(const Variant& v) {
+    if (!v.is_str()) return truth_of(v);
+    const Variant b = TRY(logical_operand(v));
+    return b.is_bool() ? b.as_bool() : truth_of(b);
+}
+
+Result<Variant> eval_not(Variant v) {
+    v = TRY(logical_operand(v));
+    if (v.is_bool()) return Variant(!v.as_bool());
+    return Variant(~TRY(to_i64_bitwise(v)));
+}
+
+Variant entered_value(Variant v) {
+    if (!v.is_str()) return v;
+    const std::string_view t = text::trim(v.as_str());
+    if (v.as_str().empty()) return Variant();
+    if (ascii_ieq(t, "true")) return Variant(true);
+    if (ascii_ieq(t, "false")) return Variant(false);
+    // Digits are required: the number reader also takes the words inf and nan.
+    if (t.find_first_of("0123456789") == std::string_view::npos) return v;
+    if (auto x = text_to_number(t); x && std::isfinite(*x)) return number_variant(*x);
+    return v;
+}
 
 int64_t round_even_saturate(double x) {
     if (std::isnan(x)) return 0;
@@ -131,6 +284,8 @@ Result<int64_t> to_i64_bitwise(const Variant& v) {
 }
 
 Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs) {
+    if ((op == BinOp::Add || op == BinOp::Sub) && (lhs.is_date() || rhs.is_date()))
+        return date_arithmetic(op, lhs, rhs);
     switch (op) {
         case BinOp::Add:
             // Two texts join, as VBA does; text with a number still adds.

@@ -29,7 +29,6 @@ enum class VarType : uint8_t {
 };
 
 inline constexpr std::string_view kOverflow = "Overflow";
-inline constexpr std::string_view kTypeMismatch = "Type mismatch";
 
 // The built-in type of a lower-case type name ("" and "object" are
 // Variant); none for any other name (a user-defined Type or a class).

@@ -2,8 +2,9 @@
 // the Copy of a Range variable (with or without a Destination), Paste and
 // PasteSpecial on the active sheet, and a sheet's Paste. The snapshot and
 // the paste itself are the clipboard model's (vm/paste.h).
-#include "vm/fast_path.h"
+#include "vm/messages.h"
 #include "vm/mod.h"
+#include "vm/slots.h"
 #include "values/values.h"
 
 namespace morvane {
@@ -11,7 +12,6 @@ namespace morvane {
 namespace {
 
 constexpr std::string_view kCopyInvalid = "RangeCopy: invalid source range '{}'";
-constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";
 constexpr std::string_view kClipboardEmpty = "Paste error: Clipboard is empty";
 
 }  // namespace
@@ -44,20 +44,20 @@ Result<void> Vm::exec_range_copy(const Stmt::RangeCopy& s) {
 
 Result<void> Vm::exec_var_copy(const Stmt::VarCopy& s) {
     auto it = objects_.find(s.var);
-    if (it == objects_.end()) return fail(format_message(kNothing, s.var));
+    if (it == objects_.end()) return fail(format_message(vm::kNothing, s.var));
     RangeRef range = TRY(vm::expect_range_ref(it->second, "Copy"));
     TRY_VOID(copy_areas_to_clipboard(range.sheet, range.areas, "<" + s.var + ">"));
     if (s.dest) return do_paste(*s.dest, false);
     return {};
 }
 
-Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s) {
-    const bool transpose = s.transpose && vm::is_truthy(TRY(eval_expr(*s.transpose)));
+Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s, const vm::SCode& c) {
+    const bool transpose = s.transpose && TRY(vm::is_truthy(TRY(evaluate(operand(c, *s.transpose)))));
     return do_paste(s.addr, transpose);
 }
 
-Result<void> Vm::exec_sheet_paste(const Stmt::SheetPaste& s) {
-    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+Result<void> Vm::exec_sheet_paste(const Stmt::SheetPaste& s, const vm::SCode& c) {
+    auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
     // The new sheet stays even when the paste fails.
     ensure_sheet(key);
     return on_sheet(key, [&] { return do_paste(s.dest, false); });

@@ -3,9 +3,10 @@
 // function running it, chosen once for the node's shape: a slot, a folded
 // constant, arithmetic on two slots, a Function or a built-in already
 // looked up. The hot loop calls those functions and never dispatches on
-// the syntax tree again. Every node keeps the tree node it came from:
-// shapes without a compiled form run through the tree interpreter, which
-// also supplies the general path when a fast one declines.
+// the syntax tree again. A node keeps the tree node it came from for its
+// names and addresses; statements without a compiled function of their
+// own run through the statement dispatcher (stmt.cpp) with their operands
+// compiled here.
 //
 // A compiled function reports failure by returning false (or
 // `NumResult::Failed`) with the message left in the Vm; only the procedure
@@ -25,8 +26,29 @@ class Vm;
 
 namespace vm {
 
+struct Builtin;
+struct Proc;
+
 // What a numeric evaluation gave: a number, some other value, or a failure.
 enum class NumResult : uint8_t { Number, Other, Failed };
+
+// The shape of a compiled expression, for the compiler and the fast paths
+// that look into their operands.
+enum class XKind : uint8_t {
+    Number,   // a numeric constant, in `k` and `value`
+    Const,    // any other constant, in `value`
+    Var,      // a name in `slot`: a variable, else a constant or a clock built-in
+    Arith,    // `op` (+ - * / \ Mod ^) on kids[0] and kids[1]
+    Compare,  // `op` (= <> < <= > >=) on kids[0] and kids[1]
+    Binary,   // any other `op` (& And Or Xor) on kids[0] and kids[1]
+    Neg,      // minus kids[0]
+    Not,      // Not kids[0]
+    Call,     // the Function `proc` on the arguments in kids
+    Builtin,  // the built-in `builtin` on kids, or an element when the name holds an array
+    Index,    // a name that is no procedure or built-in: an array element, a WorksheetFunction or unknown
+    Cells,    // Cells(kids[0], kids[1]).Value
+    Read,     // any other read of the workbook, an object or a record; its operands in kids
+};
 
 // A compiled expression.
 struct XCode {
@@ -46,17 +68,29 @@ struct XCode {
     Truth truth = nullptr;
     // Null for a node that may run code (a call) or has no numeric shortcut.
     Pure pure = nullptr;
+    XKind kind = XKind::Const;
     BinOp op = BinOp::Add;
     uint32_t slot = 0;
     // A numeric constant, as a number and as a value.
     Num k{true, 0, 0};
     Variant value;
     std::vector<XCode> kids;
-    // The Function (a procedure of the Vm) or the built-in called.
-    const void* target = nullptr;
+    const Proc* proc = nullptr;
+    const Builtin* builtin = nullptr;
     const Expr* src = nullptr;
     // Of a call: the arguments passed by reference (bit i for argument i).
     uint64_t refs = 0;
+};
+
+// One match of a Case clause, run by the Select statement, never evaluated
+// as an expression.
+struct MatchCode {
+    enum class Kind : uint8_t { Value, Range, Is };
+    Kind kind = Kind::Value;
+    // The operator of Case Is.
+    BinOp op = BinOp::Eq;
+    // The value, or the low and high bounds of a range.
+    std::vector<XCode> values;
 };
 
 // A compiled statement.
@@ -69,11 +103,18 @@ struct SCode {
     Run run = nullptr;
     uint32_t slot = 0;
     uint8_t flags = 0;
+    // What an Exit statement ends.
+    ExitKind exit = ExitKind::None;
+    // The operands; for a statement run by the dispatcher, each found there
+    // by its tree node (`src`).
     std::vector<XCode> x;
-    // Nested bodies: then/else, a loop body.
+    // The matches of one Case clause.
+    std::vector<MatchCode> matches;
+    // Nested bodies: then/else, a loop body, the declarations of a Dim list.
     std::vector<SCode> body;
     std::vector<SCode> other;
-    const void* target = nullptr;
+    // The procedure a Call statement runs; null for a name that is none.
+    const Proc* proc = nullptr;
     const Stmt* src = nullptr;
     // Of a call: the arguments passed by reference (bit i for argument i).
     // An argument left out has no `eval`.

@@ -1,6 +1,11 @@
 // Compiling a procedure body: each statement and expression to the node
-// whose function fits its shape (see code.h). Anything without a compiled
-// form becomes a node that runs the tree.
+// whose function fits its shape (see code.h). A statement without a
+// function of its own gets its operands compiled for the dispatcher.
+#include <initializer_list>
+#include <type_traits>
+#include <variant>
+
+#include "types/address.h"
 #include "vm/exec.h"
 
 namespace morvane {
@@ -10,7 +15,10 @@ using vm::XCode;
 
 namespace {
 
-bool is_leaf(const XCode& x) { return x.eval == &Vm::Exec::eval_slot || x.num == &Vm::Exec::num_const; }
+template <class T, class... Kinds>
+inline constexpr bool is_one_of = (std::is_same_v<T, Kinds> || ...);
+
+bool is_leaf(const XCode& x) { return x.kind == vm::XKind::Var || x.kind == vm::XKind::Number; }
 
 }  // namespace
 
@@ -27,6 +35,7 @@ namespace {
 XCode number(const Expr& src, vm::Num k) {
     XCode x;
     x.src = &src;
+    x.kind = vm::XKind::Number;
     x.k = k;
     x.value = vm::num_variant(k);
     x.eval = &Vm::Exec::eval_const;
@@ -40,6 +49,7 @@ XCode number(const Expr& src, vm::Num k) {
 XCode constant(const Expr& src, Variant value) {
     XCode x;
     x.src = &src;
+    x.kind = vm::XKind::Const;
     x.value = std::move(value);
     x.eval = &Vm::Exec::eval_const;
     x.num = &Vm::Exec::num_by_eval;
@@ -74,11 +84,27 @@ XCode::Truth compare_with(bool rhs_slot) {
 
 }  // namespace
 
+namespace {
+
+// A node whose value a Vm member gives, on the operands `kids`.
+template <Result<Variant> (Vm::*F)(const XCode&)>
+XCode read(Vm& vm, const Expr& src, vm::XKind kind, std::initializer_list<const Box<Expr>*> kids) {
+    XCode x;
+    x.src = &src;
+    x.kind = kind;
+    x.eval = &Vm::Exec::eval_with<F>;
+    x.num = &Vm::Exec::num_by_eval;
+    x.truth = &Vm::Exec::truth_by_num;
+    for (const Box<Expr>* k : kids) x.kids.push_back(Vm::Exec::compile_expr(vm, **k));
+    return x;
+}
+
+}  // namespace
+
 XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
     XCode x;
     x.src = &expr;
-    // The defaults: the tree evaluates, numbers and truth follow from it.
-    x.eval = &eval_tree;
+    // The defaults: numbers and truth follow from the value.
     x.num = &num_by_eval;
     x.truth = &truth_by_num;
     if (auto e = expr.get_if<Expr::Int>()) return number(expr, {true, e->value, 0});
@@ -86,7 +112,10 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
     if (auto e = expr.get_if<Expr::Str>()) return constant(expr, Variant(e->value));
     if (auto e = expr.get_if<Expr::Bool>()) return constant(expr, Variant(e->value));
     if (auto e = expr.get_if<Expr::Date>()) return constant(expr, Variant(Date{e->serial}));
+    if (expr.is<Expr::RowsCount>()) return number(expr, {true, int64_t{kMaxRow}, 0});
+    if (expr.is<Expr::ColumnsCount>()) return number(expr, {true, int64_t{kMaxCol}, 0});
     if (auto e = expr.get_if<Expr::Var>()) {
+        x.kind = XKind::Var;
         x.slot = vm.slot_of(e->name, e->slot);
         x.eval = &eval_slot;
         x.num = &num_slot;
@@ -94,12 +123,13 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         return x;
     }
     if (auto e = expr.get_if<Expr::Neg>()) {
-        // The minus of a literal is a literal; any other goes the long way.
+        // The minus of a literal is a literal.
         if (auto k = e->operand->get_if<Expr::Int>(); k && k->value != INT64_MIN)
             return number(expr, {true, -k->value, 0});
         if (auto k = e->operand->get_if<Expr::Float>()) return number(expr, {false, 0, -k->value});
-        return x;
+        return read<&Vm::eval_neg>(vm, expr, XKind::Neg, {&e->operand});
     }
+    if (auto e = expr.get_if<Expr::Not>()) return read<&Vm::eval_not>(vm, expr, XKind::Not, {&e->operand});
     if (auto e = expr.get_if<Expr::Binary>()) {
         x.op = e->op;
         x.kids.push_back(compile_expr(vm, *e->lhs));
@@ -107,11 +137,12 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         const XCode& l = x.kids[0];
         const XCode& r = x.kids[1];
         const bool leaves = is_leaf(l) && is_leaf(r);
-        const bool l_slot = l.eval == &eval_slot, r_slot = r.eval == &eval_slot;
+        const bool l_slot = l.kind == XKind::Var, r_slot = r.kind == XKind::Var;
         if (vm::is_arithmetic(e->op)) {
             vm::Num folded;
-            if (l.num == &num_const && r.num == &num_const && arith(e->op, l.k, r.k, folded))
+            if (l.kind == XKind::Number && r.kind == XKind::Number && vm::num_arith(e->op, l.k, r.k, folded))
                 return number(expr, folded);
+            x.kind = XKind::Arith;
             x.eval = &eval_by_num;
             if (leaves) {
                 x.num = l_slot ? arith_with<Leaf::Slot>(r_slot) : arith_with<Leaf::Const>(r_slot);
@@ -125,12 +156,14 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             return x;
         }
         if (vm::is_comparison(e->op)) {
+            x.kind = XKind::Compare;
             x.truth = leaves          ? (l_slot ? compare_with<Leaf::Slot>(r_slot) : compare_with<Leaf::Const>(r_slot))
                       : l.pure && r.pure ? &truth_compare_pure
                                          : &truth_compare;
             x.eval = &eval_compare;
             return x;
         }
+        x.kind = XKind::Binary;
         x.eval = &eval_binary;
         return x;
     }
@@ -139,25 +172,25 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         // Copied out: compiling the arguments may add slots.
         const Proc* func = vm.slots_[x.slot].func;
         const vm::Builtin* builtin = vm.slots_[x.slot].builtin;
-        if (!func && !builtin) return x;
         for (const Expr& a : e->args) x.kids.push_back(compile_expr(vm, a));
         if (func) {
-            x.target = func;
+            x.kind = XKind::Call;
+            x.proc = func;
             x.num = &num_call;
             x.eval = &eval_by_num;
             x.refs = ref_args(vm, *func, x.kids);
-        } else {
-            x.target = builtin;
+        } else if (builtin) {
+            x.kind = XKind::Builtin;
+            x.builtin = builtin;
             x.eval = &eval_builtin;
+        } else {
+            x.kind = XKind::Index;
+            x.eval = &eval_with<&Vm::eval_index_call>;
         }
         return x;
     }
-    if (auto e = expr.get_if<Expr::Field>(); e && e->var == "err") {
-        x.slot = vm.slot_of(e->var, e->slot);
-        x.eval = &eval_err;
-        return x;
-    }
     if (auto e = expr.get_if<Expr::CellsValue>()) {
+        x.kind = XKind::Cells;
         x.kids.push_back(compile_expr(vm, *e->row));
         x.kids.push_back(compile_expr(vm, *e->col));
         x.num = &num_cells;
@@ -168,31 +201,114 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         }
         return x;
     }
+    constexpr XKind kRead = XKind::Read;
+    if (expr.is<Expr::RangeValue>()) return read<&Vm::eval_range_value>(vm, expr, kRead, {});
+    if (auto e = expr.get_if<Expr::RangeOffsetValue>())
+        return read<&Vm::eval_offset_value>(vm, expr, kRead, {&e->row_offset, &e->col_offset});
+    if (auto e = expr.get_if<Expr::CellsFind>()) return read<&Vm::eval_find>(vm, expr, kRead, {&e->what});
+    if (auto e = expr.get_if<Expr::SheetCellsValue>())
+        return read<&Vm::eval_sheet_cells>(vm, expr, kRead, {&e->sheet, &e->row, &e->col});
+    if (auto e = expr.get_if<Expr::SheetRangeValue>()) return read<&Vm::eval_sheet_range>(vm, expr, kRead, {&e->sheet});
+    if (auto e = expr.get_if<Expr::WorkbookSheet>())
+        return read<&Vm::eval_workbook_sheet>(vm, expr, kRead, {&e->workbook, &e->sheet});
+    if (auto e = expr.get_if<Expr::CellsEndPosition>())
+        return read<&Vm::eval_end>(vm, expr, kRead, {&e->row, &e->col});
+    if (expr.is<Expr::ActiveSheet>()) return read<&Vm::eval_active_sheet>(vm, expr, kRead, {});
+    if (expr.is<Expr::SheetVar>()) return read<&Vm::eval_sheet_var>(vm, expr, kRead, {});
+    if (auto e = expr.get_if<Expr::Field>()) {
+        x = read<&Vm::eval_field>(vm, expr, kRead, {});
+        if (e->var == "err") {
+            x.slot = vm.slot_of(e->var, e->slot);
+            x.eval = &eval_err;
+        }
+        return x;
+    }
+    if (expr.is<Expr::MemberPath>()) return read<&Vm::eval_member_path>(vm, expr, kRead, {});
+    const auto& f = expr.as<Expr::IndexedField>();
+    x = read<&Vm::eval_indexed_field>(vm, expr, kRead, {});
+    for (const Expr& a : f.args) x.kids.push_back(compile_expr(vm, a));
     return x;
 }
 
-XCode Vm::Exec::compile_match(Vm& vm, const CaseMatch& match) {
-    XCode m;
+vm::MatchCode Vm::Exec::compile_match(Vm& vm, const CaseMatch& match) {
+    MatchCode m;
     if (auto v = match.get_if<CaseMatch::Value>()) {
-        m.slot = kMatchValue;
-        m.kids.push_back(compile_expr(vm, *v->value));
+        m.kind = MatchCode::Kind::Value;
+        m.values.push_back(compile_expr(vm, *v->value));
     } else if (auto r = match.get_if<CaseMatch::Range>()) {
-        m.slot = kMatchRange;
-        m.kids.push_back(compile_expr(vm, *r->low));
-        m.kids.push_back(compile_expr(vm, *r->high));
+        m.kind = MatchCode::Kind::Range;
+        m.values.push_back(compile_expr(vm, *r->low));
+        m.values.push_back(compile_expr(vm, *r->high));
     } else {
         const auto& is = match.as<CaseMatch::Is>();
-        m.slot = kMatchIs;
+        m.kind = MatchCode::Kind::Is;
         m.op = is.op;
-        m.kids.push_back(compile_expr(vm, *is.value));
+        m.values.push_back(compile_expr(vm, *is.value));
     }
     return m;
+}
+
+namespace {
+
+// Every expression an object expression holds (the indices of Areas).
+void object_operands(Vm& vm, const ObjectExpr& object, std::vector<XCode>& out) {
+    if (auto u = object.get_if<ObjectExpr::Union>()) {
+        for (const ObjectExpr& part : u->parts) object_operands(vm, part, out);
+    } else if (auto a = object.get_if<ObjectExpr::Areas>()) {
+        if (a->base) object_operands(vm, *a->base, out);
+        if (a->index) out.push_back(Vm::Exec::compile_expr(vm, *a->index));
+    } else if (auto v = object.get_if<ObjectExpr::SpecialCellsVisible>()) {
+        if (v->base) object_operands(vm, *v->base, out);
+    }
+}
+
+}  // namespace
+
+void Vm::Exec::compile_operands(Vm& vm, const Stmt& stmt, SCode& s) {
+    auto add = [&](const Box<Expr>& e) {
+        if (e) s.x.push_back(compile_expr(vm, *e));
+    };
+    auto add_list = [&](const std::vector<Expr>& list) {
+        for (const Expr& e : list) s.x.push_back(compile_expr(vm, e));
+    };
+    std::visit(
+        [&](const auto& n) {
+            using T = std::decay_t<decltype(n)>;
+            if constexpr (is_one_of<T, Stmt::ApplicationSet, Stmt::RangeWrite, Stmt::FieldAssign,
+                                    Stmt::MemberPathAssign>) {
+                add(n.value);
+            } else if constexpr (is_one_of<T, Stmt::SheetPaste, Stmt::SheetDelete>) {
+                add(n.sheet);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetProtect>) {
+                add(n.sheet), add(n.user_interface_only);
+            } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
+                add(n.transpose);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeOffsetWrite>) {
+                add(n.row_offset), add(n.col_offset), add(n.value);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetCellWrite>) {
+                add(n.sheet), add(n.row), add(n.col), add(n.value);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetRangeWrite>) {
+                add(n.sheet), add(n.value);
+            } else if constexpr (std::is_same_v<T, Stmt::SetObject>) {
+                object_operands(vm, n.object, s.x);
+            } else if constexpr (is_one_of<T, Stmt::DimArray, Stmt::ReDim, Stmt::DimArrayAs>) {
+                add_list(n.bounds);
+            } else if constexpr (is_one_of<T, Stmt::IndexAssign, Stmt::IndexedFieldAssign>) {
+                add_list(n.indices), add(n.value);
+            } else if constexpr (std::is_same_v<T, Stmt::MsgBox>) {
+                add(n.prompt);
+            } else if constexpr (std::is_same_v<T, Stmt::ErrRaise>) {
+                add(n.number), add(n.source), add(n.description);
+            } else if constexpr (std::is_same_v<T, Stmt::DimList>) {
+                for (const Stmt& d : n.decls) s.body.push_back(compile_stmt(vm, d));
+            }
+        },
+        stmt.node);
 }
 
 SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
     SCode s;
     s.src = &stmt;
-    s.run = &run_tree;
     if (auto a = stmt.get_if<Stmt::Assign>()) {
         s.slot = vm.slot_of(a->name, a->slot);
         s.x.push_back(compile_expr(vm, *a->value));
@@ -200,24 +316,23 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
             s.flags = static_cast<uint8_t>(d->type);
             s.run = &run_assign_typed;
-            if (d->type == vm::VarType::String && v.op == BinOp::Concat && v.eval == &eval_binary &&
-                v.kids[0].eval == &eval_slot && v.kids[0].slot == s.slot &&
-                (is_leaf(v.kids[1]) || v.kids[1].eval == &eval_const))
+            if (d->type == vm::VarType::String && v.kind == XKind::Binary && v.op == BinOp::Concat &&
+                v.kids[0].kind == XKind::Var && v.kids[0].slot == s.slot &&
+                (is_leaf(v.kids[1]) || v.kids[1].kind == XKind::Const))
                 s.run = &run_append;
             return s;
         }
         // Arithmetic on two leaves, whole in this statement's function.
-        const bool leaf_arith = v.pure && v.num != &num_const && v.src->is<Expr::Binary>() &&
-                                is_leaf(v.kids[0]) && is_leaf(v.kids[1]);
+        const bool leaf_arith = v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]);
         if (leaf_arith) {
-            const bool r_slot = v.kids[1].eval == &eval_slot;
-            s.run = v.kids[0].eval == &eval_slot ? assign_with<Leaf::Slot>(r_slot) : assign_with<Leaf::Const>(r_slot);
+            const bool r_slot = v.kids[1].kind == XKind::Var;
+            s.run = v.kids[0].kind == XKind::Var ? assign_with<Leaf::Slot>(r_slot) : assign_with<Leaf::Const>(r_slot);
         } else {
             s.run = v.pure ? &run_assign_pure : &run_assign;
         }
         // s = s & x appends in place when x cannot run code.
-        if (v.op == BinOp::Concat && v.eval == &eval_binary && v.kids[0].eval == &eval_slot &&
-            v.kids[0].slot == s.slot && (is_leaf(v.kids[1]) || v.kids[1].eval == &eval_const))
+        if (v.kind == XKind::Binary && v.op == BinOp::Concat && v.kids[0].kind == XKind::Var &&
+            v.kids[0].slot == s.slot && (is_leaf(v.kids[1]) || v.kids[1].kind == XKind::Const))
             s.run = &run_append;
         return s;
     }
@@ -258,12 +373,12 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         return s;
     }
     if (auto c = stmt.get_if<Stmt::SelectCase>()) {
-        // x[0] the subject; one node per case in `body`, its matches in x.
+        // x[0] the subject; one node per case in `body`, with its matches.
         s.x.push_back(compile_expr(vm, *c->subject));
         for (const CaseClause& clause : c->cases) {
             SCode& k = s.body.emplace_back();
             k.src = &stmt;
-            for (const CaseMatch& m : clause.matches) k.x.push_back(compile_match(vm, m));
+            for (const CaseMatch& m : clause.matches) k.matches.push_back(compile_match(vm, m));
             k.body = compile_body(vm, clause.body);
         }
         s.other = compile_body(vm, c->else_body);
@@ -276,31 +391,30 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         return s;
     }
     if (auto c = stmt.get_if<Stmt::Call>()) {
+        // Copied out: compiling the arguments may add slots.
         const Slot& slot = vm.slots_[vm.slot_of(c->name, c->slot)];
-        const Proc* proc = slot.func ? slot.func : slot.sub;
-        if (!proc) return s;
-        if (c->arg_names.empty()) {
+        s.proc = slot.func ? slot.func : slot.sub;
+        if (!s.proc || c->arg_names.empty()) {
             for (const Expr& a : c->args) s.x.push_back(compile_expr(vm, a));
         } else {
-            // Arguments in parameter order; a named one that names no
-            // parameter leaves the call to the tree, which reports it.
-            const std::vector<Param>& params = *proc->params;
-            for (size_t i = 0; i < c->args.size(); ++i) {
+            // Arguments in parameter order; one left out has no `eval`.
+            const std::vector<Param>& params = *s.proc->params;
+            for (size_t i = 0; i < c->args.size() && !s.flags; ++i) {
                 size_t at = i;
                 if (!c->arg_names[i].empty()) {
                     at = params.size();
                     for (size_t k = 0; k < params.size(); ++k)
                         if (params[k].name == c->arg_names[i]) at = k;
-                    if (at == params.size()) return s;
+                    // A name that is no parameter fails when the call runs.
+                    if (at == params.size()) s.flags = kBadName;
                 }
                 if (at >= s.x.size()) s.x.resize(at + 1);
-                if (!c->omitted[i]) s.x[at] = compile_expr(vm, c->args[i]);
+                if (!s.flags && !c->omitted[i]) s.x[at] = compile_expr(vm, c->args[i]);
             }
             // Trailing arguments left out are no arguments.
             while (!s.x.empty() && !s.x.back().eval) s.x.pop_back();
         }
-        s.target = proc;
-        s.refs = ref_args(vm, *proc, s.x);
+        if (s.proc) s.refs = ref_args(vm, *s.proc, s.x);
         s.run = &run_call;
         return s;
     }
@@ -321,9 +435,8 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         s.run = &run_body_stmt;
         return s;
     }
-    // The exit kind waits in `slot`.
     auto exit = [&](ExitKind kind) {
-        s.slot = static_cast<uint32_t>(kind);
+        s.exit = kind;
         s.run = &run_exit;
         return s;
     };
@@ -331,7 +444,13 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
     if (stmt.is<Stmt::ExitDo>()) return exit(ExitKind::Do);
     if (stmt.is<Stmt::ExitSub>()) return exit(ExitKind::Sub);
     if (stmt.is<Stmt::ExitFunction>()) return exit(ExitKind::Function);
-    if (stmt.is<Stmt::Label>() || stmt.is<Stmt::Nop>() || stmt.is<Stmt::Skipped>()) s.run = &run_nothing;
+    if (stmt.is<Stmt::End>()) return exit(ExitKind::End);
+    if (stmt.is<Stmt::Label>() || stmt.is<Stmt::Nop>() || stmt.is<Stmt::Skipped>()) {
+        s.run = &run_nothing;
+        return s;
+    }
+    s.run = &run_dispatched;
+    compile_operands(vm, stmt, s);
     return s;
 }
 

@@ -1,6 +1,6 @@
-// Node kinds as constants: the position of each kind in the variant of an
-// expression or statement node, so that a dispatcher can switch on
-// `node.index()` with a named case per kind.
+// Statement kinds as constants: the position of each kind in the variant of
+// a statement node, so that the dispatcher can switch on `node.index()` with
+// a named case per kind.
 #pragma once
 
 #include <cstddef>
@@ -24,11 +24,9 @@ struct index_in<T, std::variant<Ts...>> {
 };
 
 template <class T>
-inline constexpr size_t kExpr = index_in<T, decltype(Expr::node)>::value;
-template <class T>
 inline constexpr size_t kStmt = index_in<T, decltype(Stmt::node)>::value;
 
-// The node of kind K, once a case on kExpr<K> or kStmt<K> has chosen it.
+// The node of kind K, once a case on kStmt<K> has chosen it.
 template <class K, class Node>
 const K& node_as(const Node& node) {
     return *std::get_if<K>(&node);

@@ -1,25 +1,35 @@
 // Running the compiled form: the functions the compiler puts into the nodes
-// (code.h). Each gives exactly what the tree interpreter gives for the same
-// node, which it falls back to for every case it does not handle itself.
+// (code.h). A fast path declines to the general function of its own node,
+// which gives exactly the same value or message.
 #include <array>
 #include <cmath>
 
 #include "types/text.h"
 #include "vm/builtins/builtins.h"
 #include "vm/exec.h"
+#include "workbook/sheet_rows.h"
 #include "vm/messages.h"
 #include "values/values.h"
 
 namespace morvane {
 
+using vm::MatchCode;
 using vm::Num;
 using vm::NumResult;
+using vm::XKind;
 using vm::SCode;
 using vm::XCode;
 
 namespace {
 
 constexpr std::string_view kBadForEachRange = "ForEach: invalid range '{}'";
+constexpr std::string_view kProcNotFound = "Sub/Function '{}' not found";
+constexpr std::string_view kNotDefined = "Sub or Function not defined: '{}'";
+constexpr std::string_view kNamedArgNotFound = "Named argument not found: '{}'";
+
+// Bare statements of VBA that have nothing to do here.
+constexpr std::string_view kNoOpStatements[] = {"doevents", "beep", "randomize", "close", "reset", "print", "write"};
+constexpr std::string_view kUnknownExpression = "Unknown expression";
 
 }  // namespace
 
@@ -37,13 +47,6 @@ bool Vm::Exec::no_stack(Vm& vm) {
 
 // ---------------------------------------------------------------- expressions
 
-bool Vm::Exec::eval_tree(Vm& vm, const XCode& x, Variant& out) {
-    auto r = vm.eval_expr(*x.src);
-    if (!take(vm, r)) return false;
-    out = std::move(*r);
-    return true;
-}
-
 bool Vm::Exec::eval_by_num(Vm& vm, const XCode& x, Variant& out) {
     Num n;
     switch (x.num(vm, x, n, out)) {
@@ -58,10 +61,15 @@ int Vm::Exec::truth_by_num(Vm& vm, const XCode& x) {
     Variant other;
     switch (x.num(vm, x, n, other)) {
         case NumResult::Number: return n.is_int ? n.i != 0 : n.d != 0.0;
-        case NumResult::Other: return vm::is_truthy(other);
+        case NumResult::Other: {
+            auto t = vm::is_truthy(other);
+            return take(vm, t) ? *t : -1;
+        }
         default: return -1;
     }
 }
+
+bool Vm::Exec::eval_missing(Vm& vm, const XCode&, Variant&) { return failed(vm, std::string(kUnknownExpression)); }
 
 bool Vm::Exec::eval_const(Vm&, const XCode& x, Variant& out) {
     out = x.value;
@@ -94,7 +102,7 @@ NumResult Vm::Exec::num_slot(Vm& vm, const XCode& x, Num& n, Variant& other) {
 bool Vm::Exec::eval_slot(Vm& vm, const XCode& x, Variant& out) {
     const Slot& s = vm.slots_[x.slot];
     // Not a variable: a constant, a clock built-in or an undefined name.
-    if (!s.defined) return eval_tree(vm, x, out);
+    if (!s.defined) return eval_with<&Vm::eval_name>(vm, x, out);
     return copy_slot(vm, s, out);
 }
 
@@ -123,7 +131,7 @@ NumResult Vm::Exec::num_arith(Vm& vm, const XCode& x, Num& n, Variant& other) {
         const NumResult rc = r.num(vm, r, c, other);
         if (rc == NumResult::Failed) return rc;
         if (rc == NumResult::Number) {
-            if (arith(x.op, a, c, n)) return NumResult::Number;
+            if (vm::num_arith(x.op, a, c, n)) return NumResult::Number;
             other = vm::num_variant(c);
         }
         return binop(x, vm::num_variant(a), std::move(other), n, other, vm.error_);
@@ -160,7 +168,8 @@ int Vm::Exec::truth_compare(Vm& vm, const XCode& x) {
     if (rc == NumResult::Number) rhs = vm::num_variant(c);
     auto v = vm::eval_binop(x.op, std::move(lhs), std::move(rhs));
     if (!take(vm, v)) return -1;
-    return vm::is_truthy(*v);
+    // A comparison gives a Boolean.
+    return v->as_bool();
 }
 
 bool Vm::Exec::eval_compare(Vm& vm, const XCode& x, Variant& out) {
@@ -172,37 +181,36 @@ bool Vm::Exec::eval_compare(Vm& vm, const XCode& x, Variant& out) {
 }
 
 NumResult Vm::Exec::num_call(Vm& vm, const XCode& x, Num& n, Variant& other) {
-    return call(vm, *static_cast<const Proc*>(x.target), x.kids, x.refs, n, other);
+    return call(vm, *x.proc, x.kids, x.refs, n, other);
 }
 
 bool Vm::Exec::eval_err(Vm& vm, const XCode& x, Variant& out) {
     const Slot& s = vm.slots_[x.slot];
-    if (s.defined && s.value.is_record()) return eval_tree(vm, x, out);
-    auto value = vm.err_property(x.src->as<Expr::Field>().field);
-    if (!value) return eval_tree(vm, x, out);
+    auto value = s.defined && s.value.is_record() ? std::nullopt
+                                                   : vm.err_property(x.src->as<Expr::Field>().field);
+    if (!value) return eval_with<&Vm::eval_field>(vm, x, out);
     out = std::move(*value);
     return true;
 }
 
-
 bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
     // An array variable of that name is indexed instead.
     const Slot& s = vm.slots_[x.slot];
-    if (s.defined && s.value.is_array()) return eval_tree(vm, x, out);
+    if (s.defined && s.value.is_array()) return eval_with<&Vm::eval_index_call>(vm, x, out);
     ArgList list(vm);
     for (const XCode& a : x.kids) {
         // Constants and defined variables other than arrays are copied in
         // place, the rest evaluated into their entry.
-        if (a.eval == &eval_const) {
+        if (a.kind == XKind::Const || a.kind == XKind::Number) {
             list.args.push_back(a.value);
-        } else if (a.eval == &eval_slot && vm.slots_[a.slot].defined && !vm.slots_[a.slot].value.is_array()) {
+        } else if (a.kind == XKind::Var && vm.slots_[a.slot].defined && !vm.slots_[a.slot].value.is_array()) {
             list.args.push_back(vm.slots_[a.slot].value);
         } else if (!a.eval(vm, a, list.args.emplace_back())) {
             return false;
         }
     }
     const auto& call = x.src->as<Expr::Call>();
-    auto r = static_cast<const vm::Builtin*>(x.target)->fn(vm, call.name, list.args);
+    auto r = x.builtin->fn(vm, call.name, list.args);
     if (!take(vm, r)) return false;
     out = std::move(*r);
     return true;
@@ -253,8 +261,8 @@ namespace {
 bool may_be_storage(const Vm::Exec::XCode& a) {
     if (!a.eval || !a.src) return false;
     if (a.src->is<Expr::Var>() || a.src->is<Expr::Field>()) return true;
-    auto call = a.src->get_if<Expr::Call>();
-    return call && call->args.size() == 1 && a.eval == &Vm::Exec::eval_tree;
+    // A name that is no Function: an element when it holds an array.
+    return (a.kind == vm::XKind::Index || a.kind == vm::XKind::Builtin) && a.kids.size() == 1;
 }
 
 }  // namespace
@@ -275,7 +283,7 @@ bool Vm::Exec::push_ref(Vm& vm, const XCode& a, uint32_t i, RefArgs& refs) {
         // An element of an array variable, its index evaluated once.
         const Slot& s = vm.slots_[a.src->as<Expr::Call>().slot];
         if (s.defined && s.value.is_array()) {
-            auto index = vm.eval_index(e->args[0]);
+            auto index = vm.eval_index(a.kids[0]);
             if (!take(vm, index)) return false;
             auto element = vm.array_element(e->slot, e->name, *index);
             if (!take(vm, element)) return false;
@@ -417,15 +425,15 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
 
 // ---------------------------------------------------------------- statements
 
-bool Vm::Exec::run_tree(Vm& vm, const SCode& s) {
-    auto r = vm.exec_stmt_inner(*s.src);
+bool Vm::Exec::run_dispatched(Vm& vm, const SCode& s) {
+    auto r = vm.exec_stmt(s);
     return take(vm, r);
 }
 
 bool Vm::Exec::run_nothing(Vm&, const SCode&) { return true; }
 
 bool Vm::Exec::run_exit(Vm& vm, const SCode& s) {
-    vm.exit_flag_ = static_cast<ExitKind>(s.slot);
+    vm.exit_flag_ = s.exit;
     return true;
 }
 
@@ -494,7 +502,7 @@ bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
         return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
     const XCode& tail = s.x[0].kids[1];
     Result<void> r;
-    if (tail.eval == &eval_const && tail.value.is_str()) {
+    if (tail.kind == XKind::Const && tail.value.is_str()) {
         r = vm::append_text(vm.slots_[s.slot].value.as_str(), tail.value.as_str());
     } else {
         Variant v;
@@ -610,13 +618,13 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
     return true;
 }
 
-int Vm::Exec::case_matches(Vm& vm, const Variant& subject, const XCode& m) {
+int Vm::Exec::case_matches(Vm& vm, const Variant& subject, const MatchCode& m) {
     Variant a, b;
-    if (!m.kids[0].eval(vm, m.kids[0], a)) return -1;
-    if (m.slot == kMatchValue) return vm::vba_eq(subject, a);
-    if (m.slot == kMatchRange) {
+    if (!m.values[0].eval(vm, m.values[0], a)) return -1;
+    if (m.kind == MatchCode::Kind::Value) return vm::vba_eq(subject, a);
+    if (m.kind == MatchCode::Kind::Range) {
         // Both bounds are evaluated before either comparison.
-        if (!m.kids[1].eval(vm, m.kids[1], b)) return -1;
+        if (!m.values[1].eval(vm, m.values[1], b)) return -1;
         auto low = vm::vba_cmp(subject, a);
         if (!take(vm, low)) return -1;
         if (*low == vm::Ordering::Less) return 0;
@@ -642,7 +650,7 @@ bool Vm::Exec::run_select(Vm& vm, const SCode& s) {
     Variant subject;
     if (!s.x[0].eval(vm, s.x[0], subject)) return false;
     for (const SCode& c : s.body) {
-        for (const XCode& m : c.x) {
+        for (const MatchCode& m : c.matches) {
             const int hit = case_matches(vm, subject, m);
             if (hit < 0) return false;
             if (hit) return run_block(vm, c.body);
@@ -661,16 +669,43 @@ bool Vm::Exec::run_with_sheet(Vm& vm, const SCode& s) {
     return take(vm, r);
 }
 
-Result<void> Vm::Exec::run_once(Vm& vm, const Stmt& stmt) {
-    const SCode code = compile_stmt(vm, stmt);
-    if (!code.run(vm, code)) return fail(std::move(vm.error_));
-    return {};
+// The first named argument of the call that names no parameter.
+bool Vm::Exec::bad_name(Vm& vm, const SCode& s) {
+    for (const std::string& name : s.src->as<Stmt::Call>().arg_names) {
+        bool found = name.empty();
+        for (const Param& p : *s.proc->params) found = found || p.name == name;
+        if (!found) return failed(vm, format_message(kNamedArgNotFound, name));
+    }
+    return true;
 }
 
 bool Vm::Exec::run_call(Vm& vm, const SCode& s) {
     Num n;
     Variant dropped;
-    return call(vm, *static_cast<const Proc*>(s.target), s.x, s.refs, n, dropped) != NumResult::Failed;
+    if (s.proc) {
+        if (s.flags == kBadName) return bad_name(vm, s);
+        return call(vm, *s.proc, s.x, s.refs, n, dropped) != NumResult::Failed;
+    }
+    const auto& c = s.src->as<Stmt::Call>();
+    // A Call of a name that is no procedure evaluates its arguments before
+    // it fails.
+    if (!c.bare) {
+        for (const XCode& a : s.x)
+            if (!a.eval(vm, a, dropped)) return false;
+        return failed(vm, format_message(kProcNotFound, c.name));
+    }
+    // A bare line: a statement of VBA that has nothing to do here, a
+    // built-in whose result is dropped, or a name nothing defines.
+    for (std::string_view word : kNoOpStatements)
+        if (word == c.name) return true;
+    if (const vm::Builtin* builtin = vm.slots_[vm.slot_of(c.name, c.slot)].builtin; builtin && c.arg_names.empty()) {
+        ArgList list(vm);
+        for (const XCode& a : s.x)
+            if (!a.eval(vm, a, list.args.emplace_back())) return false;
+        auto r = builtin->fn(vm, c.name, list.args);
+        return take(vm, r);
+    }
+    return failed(vm, format_message(kNotDefined, c.name));
 }
 
 bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {
@@ -688,7 +723,7 @@ bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {
         case NumResult::Other: break;
         default: return false;
     }
-    vm.book_.set_cell_value(row, col, std::move(value));
+    vm::enter_value(vm.book_.cells_mut(), CellPos{row, col}, std::move(value));
     return true;
 }
 

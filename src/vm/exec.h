@@ -7,7 +7,7 @@
 #include <array>
 
 #include "vm/code.h"
-#include "vm/fast_path.h"
+#include "vm/slots.h"
 
 namespace morvane {
 
@@ -15,19 +15,17 @@ struct Vm::Exec {
     using XCode = vm::XCode;
     using SCode = vm::SCode;
     using Code = vm::Code;
+    using MatchCode = vm::MatchCode;
     using NumResult = vm::NumResult;
+    using XKind = vm::XKind;
 
     // ------------------------------------------------ compiling (compile.cpp)
     static Code compile_body(Vm& vm, const Body& body);
     static SCode compile_stmt(Vm& vm, const Stmt& stmt);
     static XCode compile_expr(Vm& vm, const Expr& expr);
-    // A Case match: its kind in `slot`, its operator in `op`, its values in
-    // `kids`; run by case_matches, never evaluated as an expression.
-    static constexpr uint32_t kMatchValue = 0, kMatchRange = 1, kMatchIs = 2;
-    static XCode compile_match(Vm& vm, const CaseMatch& match);
-    // Compiles one statement and runs it: the tree dispatcher's arm for the
-    // kinds the compiler always handles, when met outside a compiled body.
-    static Result<void> run_once(Vm& vm, const Stmt& stmt);
+    static MatchCode compile_match(Vm& vm, const CaseMatch& match);
+    // The operands of a statement the dispatcher runs, each compiled.
+    static void compile_operands(Vm& vm, const Stmt& stmt, SCode& s);
 
     // ------------------------------------------------ failures
     static bool failed(Vm& vm, std::string message) {
@@ -78,7 +76,8 @@ struct Vm::Exec {
         if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
         return 1;
     }
-    static bool run_tree(Vm& vm, const SCode& s);
+    // A statement without a function of its own: the dispatcher (stmt.cpp).
+    static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
     // An assignment to a variable declared with a type (in `flags`).
     static bool run_assign_typed(Vm& vm, const SCode& s);
@@ -90,18 +89,29 @@ struct Vm::Exec {
     static bool run_for(Vm& vm, const SCode& s);
     static bool run_do(Vm& vm, const SCode& s);
     static bool run_call(Vm& vm, const SCode& s);
+    // A Call statement's flag: a named argument names no parameter.
+    static constexpr uint8_t kBadName = 1;
+    static bool bad_name(Vm& vm, const SCode& s);
     static bool run_cell_write(Vm& vm, const SCode& s);
     static bool run_for_each(Vm& vm, const SCode& s);
     static bool run_select(Vm& vm, const SCode& s);
     // 1 when `m` matches the subject, 0 when not, -1 for a failure.
-    static int case_matches(Vm& vm, const Variant& subject, const XCode& m);
+    static int case_matches(Vm& vm, const Variant& subject, const MatchCode& m);
     static bool run_with_sheet(Vm& vm, const SCode& s);
     static bool run_body_stmt(Vm& vm, const SCode& s) { return run_block(vm, s.body); }
     static bool run_exit(Vm& vm, const SCode& s);
     static bool run_nothing(Vm& vm, const SCode& s);
 
     // ------------------------------------------------ expressions
-    static bool eval_tree(Vm& vm, const XCode& x, Variant& out);
+    // A node whose value comes from a Vm member returning a Result (the
+    // reads of expr.cpp, the rarer operators and names).
+    template <Result<Variant> (Vm::*F)(const XCode&)>
+    static bool eval_with(Vm& vm, const XCode& x, Variant& out) {
+        auto r = (vm.*F)(x);
+        if (!take(vm, r)) return false;
+        out = std::move(*r);
+        return true;
+    }
     static NumResult num_by_eval(Vm& vm, const XCode& x, vm::Num& n, Variant& other) {
         if (!x.eval(vm, x, other)) return NumResult::Failed;
         return vm::num_of(other, n) ? NumResult::Number : NumResult::Other;
@@ -109,6 +119,8 @@ struct Vm::Exec {
     static bool eval_by_num(Vm& vm, const XCode& x, Variant& out);
     static int truth_by_num(Vm& vm, const XCode& x);
     static bool eval_const(Vm& vm, const XCode& x, Variant& out);
+    // An operand the dispatcher asked for that its statement does not hold.
+    static bool eval_missing(Vm& vm, const XCode& x, Variant& out);
     static NumResult num_const(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     static NumResult num_slot(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     static bool eval_slot(Vm& vm, const XCode& x, Variant& out);
@@ -141,20 +153,20 @@ struct Vm::Exec {
     template <Leaf L, Leaf R>
     static NumResult num_arith_leaves(Vm& vm, const XCode& x, vm::Num& n, Variant& other) {
         vm::Num a, c;
-        if (leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && arith(x.op, a, c, n))
+        if (leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n))
             return NumResult::Number;
         return num_arith(vm, x, n, other);
     }
     template <Leaf L, Leaf R>
     [[gnu::always_inline]] static bool pure_arith_leaves(const Vm& vm, const XCode& x, vm::Num& n) {
         vm::Num a, c;
-        return leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && arith(x.op, a, c, n);
+        return leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
     }
     static bool pure_const(const Vm& vm, const XCode& x, vm::Num& n) { return leaf<Leaf::Const>(vm, x, n); }
     static bool pure_slot(const Vm& vm, const XCode& x, vm::Num& n) { return leaf<Leaf::Slot>(vm, x, n); }
     static bool pure_arith(const Vm& vm, const XCode& x, vm::Num& n) {
         vm::Num a, c;
-        return x.kids[0].pure(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && arith(x.op, a, c, n);
+        return x.kids[0].pure(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
     }
     static bool pure_cells(const Vm& vm, const XCode& x, vm::Num& n);
     // A node with a pure path: that first, then the general one.
@@ -184,7 +196,7 @@ struct Vm::Exec {
     static bool run_assign_leaves(Vm& vm, const SCode& s) {
         const XCode& x = s.x[0];
         int64_t a, c, r;
-        if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && int_arith(x.op, a, c, r)) {
+        if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && vm::int_arith(x.op, a, c, r)) {
             vm.store_num(s.slot, vm::Num{true, r, 0});
             return true;
         }
@@ -193,50 +205,11 @@ struct Vm::Exec {
     template <Leaf L, Leaf R>
     static int truth_compare_leaves(Vm& vm, const XCode& x) {
         int64_t i, j;
-        // Integers within 2^53 order as their doubles do.
-        if (leaf_int<L>(vm, x.kids[0], i) && leaf_int<R>(vm, x.kids[1], j) && i >= -vm::k2p53 && i <= vm::k2p53 &&
-            j >= -vm::k2p53 && j <= vm::k2p53) {
-            switch (x.op) {
-                case BinOp::Eq: return i == j;
-                case BinOp::Ne: return i != j;
-                case BinOp::Lt: return i < j;
-                case BinOp::Le: return i <= j;
-                case BinOp::Gt: return i > j;
-                default: return i >= j;
-            }
-        }
-        vm::Num a, c;
         bool t;
+        if (leaf_int<L>(vm, x.kids[0], i) && leaf_int<R>(vm, x.kids[1], j) && vm::int_compare(x.op, i, j, t)) return t;
+        vm::Num a, c;
         if (leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && vm::num_compare(x.op, a, c, t)) return t;
         return truth_compare(vm, x);
-    }
-    // Integer arithmetic within 2^53, where every value is an exact double
-    // and so the float rule gives the same Integer; false otherwise.
-    [[gnu::always_inline]] static bool int_arith(BinOp op, int64_t a, int64_t c, int64_t& r) {
-        if (a < -vm::k2p53 || a > vm::k2p53 || c < -vm::k2p53 || c > vm::k2p53) return false;
-        switch (op) {
-            case BinOp::Add: r = a + c; break;
-            case BinOp::Sub: r = a - c; break;
-            case BinOp::Mul:
-                if (__builtin_mul_overflow(a, c, &r)) return false;
-                break;
-            case BinOp::Mod:
-            case BinOp::IntDiv:
-                if (c == 0) return false;
-                r = op == BinOp::Mod ? a % c : a / c;
-                return true;
-            default: return false;
-        }
-        return r >= -vm::k2p53 && r <= vm::k2p53;
-    }
-    // vm::num_arith with the Integer cases above first.
-    [[gnu::always_inline]] static bool arith(BinOp op, const vm::Num& a, const vm::Num& c, vm::Num& out) {
-        int64_t r;
-        if (a.is_int && c.is_int && int_arith(op, a.i, c.i, r)) {
-            out = {true, r, 0};
-            return true;
-        }
-        return vm::num_arith(op, a, c, out);
     }
     // A leaf holding an Integer, read without a Num.
     template <Leaf L>
@@ -280,16 +253,13 @@ struct Vm::Exec {
             return *pool.lists[pool.used++];
         }
     };
-    // The activation proper on arguments already bound: the body loop with
-    // its jumps, exits and error handlers.
-    static bool run_activation(Vm& vm, const Proc& proc);
     // A row or column argument with a pure path as a cell index, when it is
     // a whole number of 1 or more; leaves are read inline.
     static bool pure_index(const Vm& vm, const XCode& x, uint32_t& out) {
         vm::Num n;
-        const bool got = x.pure == &pure_slot    ? leaf<Leaf::Slot>(vm, x, n)
-                         : x.pure == &pure_const ? leaf<Leaf::Const>(vm, x, n)
-                                                 : x.pure(vm, x, n);
+        const bool got = x.kind == XKind::Var      ? leaf<Leaf::Slot>(vm, x, n)
+                         : x.kind == XKind::Number ? leaf<Leaf::Const>(vm, x, n)
+                                                   : x.pure(vm, x, n);
         if (!got || !n.is_int || n.i < 1) return false;
         out = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
         return true;

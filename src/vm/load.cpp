@@ -43,6 +43,8 @@ const std::vector<Constant>& constants() {
         {"vbnullchar", Variant(std::string(1, '\0'))},
         {"vbnullstring", Variant("")},
         {"vbobjecterror", Variant(int64_t{-2147221504})},
+        {"vbbinarycompare", Variant(int64_t{0})},
+        {"vbtextcompare", Variant(int64_t{1})},
         {"empty", Variant()},
         {"null", Variant()},
         {"nothing", Variant()},
@@ -124,7 +126,7 @@ void Vm::remove_var(std::string_view name) {
 
 Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name,
                        bool is_function, std::string_view result_type) {
-    Proc p{&params, &body, intern(name), is_function, true, false, {}, {}, {}, {}, {}, {}};
+    Proc p{&params, &body, intern(name), is_function, true, false, {}, {}, vm::VarType::Variant, {}, {}, {}, {}};
     bool typed = false;
     for (const Param& param : params) {
         const uint32_t slot = intern(param.name);
@@ -221,6 +223,9 @@ void Vm::bind_proc(Proc& proc) {
     bind_body(*proc.body);
     compiling_ = &proc;
     proc.code = Exec::compile_body(*this, *proc.body);
+    proc.defaults.clear();
+    for (const Param& p : *proc.params)
+        proc.defaults.push_back(p.default_value ? Exec::compile_expr(*this, *p.default_value) : vm::XCode{});
     compiling_ = nullptr;
 }
 

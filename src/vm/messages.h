@@ -4,9 +4,14 @@
 
 #include <string_view>
 
+#include "formula/eval.h"
+
 namespace morvane::vm {
 
-inline constexpr std::string_view kInterrupted = "Interrupted";
+// A stopped run reads the same whether a statement or a formula saw the stop.
+using eval::kInterrupted;
 inline constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
+inline constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
+inline constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";
 
 }  // namespace morvane::vm

@@ -3,14 +3,15 @@
 // procedures, Types, the error, jump and exit state). Its members are
 // defined by unit: run.cpp (procedures and run control), load.cpp (binding
 // names to slots, then compiling bodies), compile.cpp and exec.cpp (the
-// compiled form of bodies: control flow, assignments, calls, cell writes,
-// numeric paths), stmt.cpp (exits, jumps, variables, arrays, calls),
+// compiled form of bodies and of every expression: control flow,
+// assignments, arithmetic, calls, cell reads and writes, numeric paths),
+// stmt.cpp (the statement dispatcher, jumps, variables, arrays),
 // stmt_cells.cpp (cell, range and sheet statements), records.cpp (user
-// Types), expr.cpp (expressions), builtins.cpp (VBA built-in functions),
-// objects.cpp (range and sheet resolution, Set), stmt_sheets.cpp (sheet
-// statements), clipboard.cpp (copy and paste), formulas.cpp (cell formulas).
-// The inline bodies of the hot paths are in fast_path.h, which only the
-// units that run them include.
+// Types), expr.cpp (reads of ranges, sheets, objects and records),
+// builtins.cpp (VBA built-in functions), objects.cpp (range and sheet
+// resolution, Set), stmt_sheets.cpp (sheet statements), clipboard.cpp (copy
+// and paste), formulas.cpp (cell formulas). The inline bodies of slot stores
+// and saves are in slots.h, which only the units that run them include.
 //
 // Variables live in one table of slots: each name is bound to a slot when a
 // program is loaded, so the hot path indexes a vector instead of hashing a
@@ -68,6 +69,54 @@ struct ObjectRef {
     std::variant<Range, Worksheet, Workbook> node;
 };
 
+namespace vm {
+
+// What a procedure declares a name as: its built-in type (of the elements,
+// for an array), and for an array whether its size is fixed; for a record,
+// its Type.
+struct Declared {
+    VarType type = VarType::Variant;
+    bool array = false;
+    bool fixed = false;
+    std::string user_type;
+};
+
+// A variable declared in a procedure's body: it starts at its type's
+// default (a scalar) or undefined (an array or record, which its Dim makes)
+// at every call.
+struct Local {
+    uint32_t slot;
+    VarType type;
+    bool scalar;
+};
+
+// A loaded procedure with its names already bound to slots.
+struct Proc {
+    const std::vector<Param>* params;
+    const Body* body;
+    uint32_t name_slot;
+    bool is_function;
+    // No ParamArray: each argument binds to the parameter in its place.
+    bool plain_params;
+    // A Function with plain untyped parameters, few enough for a compiled
+    // call to bind numbers without the argument stack.
+    bool num_call;
+    std::vector<uint32_t> param_slots;
+    std::vector<VarType> param_types;
+    VarType result_type = VarType::Variant;
+    std::vector<Local> locals;
+    // Every declared name of the procedure by slot: parameters, locals, a
+    // Function's result.
+    std::unordered_map<uint32_t, Declared> declared;
+    // The body compiled (code.h).
+    Code code;
+    // The default value of each Optional parameter compiled, in parameter
+    // order; a node without `eval` where there is none.
+    std::vector<XCode> defaults;
+};
+
+}  // namespace vm
+
 class Vm {
 public:
     // Largest number of nested procedure activations; one more fails with
@@ -123,9 +172,7 @@ public:
     // swallow that failure.
     bool interrupted() const { return interrupted_; }
 
-    // ------------------------------------------------ expressions (expr.cpp)
-    Result<Variant> eval_expr(const Expr& expr);
-    Result<std::vector<Variant>> eval_expr_list(const std::vector<Expr>& exprs);
+    // ------------------------------------------------ reads (expr.cpp)
     // The cells of an area of the active sheet, row by row (`addr` names it
     // in the size message).
     Result<Array> read_area(const CellRange& area, std::string_view addr) const;
@@ -147,44 +194,9 @@ private:
     // Most arguments a compiled call binds as numbers, without the argument
     // stack (exec.cpp).
     static constexpr size_t kMaxNumArgs = 8;
-    // What a procedure declares a name as: its built-in type (of the
-    // elements, for an array), and for an array whether its size is fixed;
-    // for a record, its Type.
-    struct Declared {
-        vm::VarType type = vm::VarType::Variant;
-        bool array = false;
-        bool fixed = false;
-        std::string user_type;
-    };
-    // A variable declared in a procedure's body: it starts at its type's
-    // default (a scalar) or undefined (an array or record, which its Dim
-    // makes) at every call.
-    struct Local {
-        uint32_t slot;
-        vm::VarType type;
-        bool scalar;
-    };
-    // A loaded procedure with its names already bound to slots.
-    struct Proc {
-        const std::vector<Param>* params;
-        const Body* body;
-        uint32_t name_slot;
-        bool is_function;
-        // No ParamArray: each argument binds to the parameter in its place.
-        bool plain_params;
-        // A Function with plain untyped parameters, few enough for a
-        // compiled call to bind numbers without the argument stack.
-        bool num_call;
-        std::vector<uint32_t> param_slots;
-        std::vector<vm::VarType> param_types;
-        vm::VarType result_type = vm::VarType::Variant;
-        std::vector<Local> locals;
-        // Every declared name of the procedure by slot: parameters, locals,
-        // a Function's result.
-        std::unordered_map<uint32_t, Declared> declared;
-        // The body compiled (code.h), run in place of the tree.
-        vm::Code code;
-    };
+    using Proc = vm::Proc;
+    using Declared = vm::Declared;
+    using Local = vm::Local;
     // A caller's storage an argument passed by reference writes back to
     // when the call ends: a variable, an array element or a record field.
     struct RefArg {
@@ -326,8 +338,6 @@ private:
     Result<Variant> call_def(const Def& def, bool is_function, std::vector<Variant> args);
     Result<Variant> call_with_args(const Proc& proc, std::vector<Variant> args);
     Result<void> bind_params(const Proc& proc, size_t base, size_t argc, uint64_t missing);
-    // Evaluates call arguments onto the argument stack.
-    Result<void> push_args(const std::vector<Expr>& args);
     Frame frame_mark() const { return Frame{saved_.size(), saved_values_.size()}; }
     // Saves what a slot holds; `keep` leaves a copy in the slot.
     inline void take_slot(uint32_t slot, bool keep, Saved& out);
@@ -350,23 +360,24 @@ private:
     // Drops a failure under On Error Resume Next (never an interrupt).
     bool swallows_error() const { return resume_next_ && !interrupted_; }
 
-    // stmt.cpp: the tree's dispatcher (one arm per kind), exits, error
-    // modes, jumps, calls, variables, arrays, MsgBox. Control flow runs
-    // compiled (exec.cpp).
-    Result<void> exec_stmt_inner(const Stmt& stmt);
-    Result<void> set_exit(ExitKind kind);
+    // stmt.cpp: the dispatcher (one arm per kind without a compiled function
+    // of its own), error modes, jumps, variables, arrays, MsgBox. Control
+    // flow, assignments, calls and exits run compiled (exec.cpp).
+    Result<void> exec_stmt(const vm::SCode& c);
+    // The compiled operand of `c` that came from `e`; one that fails with
+    // "Unknown expression" if `c` has none.
+    const vm::XCode& operand(const vm::SCode& c, const Expr& e) const;
     Result<void> exec_on_error(const Stmt::OnError& s);
     Result<void> exec_on_error_goto(const Stmt::OnErrorGoto& s);
     Result<void> exec_goto(const Stmt::GoTo& s);
-    Result<void> exec_msgbox(const Stmt::MsgBox& s);
-    Result<void> exec_call(const Stmt::Call& s);
+    Result<void> exec_msgbox(const Stmt::MsgBox& s, const vm::SCode& c);
     Result<void> exec_dim_scalar(const Stmt::DimScalar& s);
-    Result<void> exec_dim_list(const Stmt::DimList& s);
-    Result<void> exec_dim_array(const Stmt::DimArray& s);
-    Result<void> exec_redim(const Stmt::ReDim& s);
-    Result<void> exec_index_assign(const Stmt::IndexAssign& s);
+    Result<void> exec_dim_list(const vm::SCode& c);
+    Result<void> exec_dim_array(const Stmt::DimArray& s, const vm::SCode& c);
+    Result<void> exec_redim(const Stmt::ReDim& s, const vm::SCode& c);
+    Result<void> exec_index_assign(const Stmt::IndexAssign& s, const vm::SCode& c);
     Result<void> exec_resume(const Stmt::ResumeNext& s);
-    Result<void> exec_err_raise(const Stmt::ErrRaise& s);
+    Result<void> exec_err_raise(const Stmt::ErrRaise& s, const vm::SCode& c);
     Result<void> exec_erase(const Stmt::Erase& s);
     // A new array of `len` elements of the declared element type of `slot`.
     Variant new_array(uint32_t slot, uint64_t len, std::string_view type_name) const;
@@ -379,79 +390,74 @@ private:
     // Element `index` of the array held by `slot`; fails when the slot holds
     // no array or the index is past its end.
     Result<Variant*> array_element(uint32_t slot, std::string_view name, uint64_t index);
-    Result<uint64_t> eval_index(const Expr& e);
-    Result<uint64_t> eval_array_len(const std::string& name, const std::vector<Expr>& bounds);
+    Result<uint64_t> eval_index(const vm::XCode& x);
+    Result<uint64_t> eval_array_len(const std::string& name, const vm::SCode& c, const std::vector<Expr>& bounds);
 
     // records.cpp: user-defined Types
-    Result<void> exec_field_assign(const Stmt::FieldAssign& s);
+    Result<void> exec_field_assign(const Stmt::FieldAssign& s, const vm::SCode& c);
     Result<void> exec_dim_as(const Stmt::DimAs& s);
-    Result<void> exec_dim_array_as(const Stmt::DimArrayAs& s);
-    Result<void> exec_member_path_assign(const Stmt::MemberPathAssign& s);
-    Result<void> exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s);
+    Result<void> exec_dim_array_as(const Stmt::DimArrayAs& s, const vm::SCode& c);
+    Result<void> exec_member_path_assign(const Stmt::MemberPathAssign& s, const vm::SCode& c);
+    Result<void> exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s, const vm::SCode& c);
     Result<Variant> to_field_type(uint32_t slot, std::string_view field, Variant value) const;
 
     // stmt_cells.cpp: cells and ranges, of the active sheet or a named one
     Result<void> check_active_not_protected() const;
-    Result<void> exec_range_write(const Stmt::RangeWrite& s);
-    Result<void> exec_range_offset_write(const Stmt::RangeOffsetWrite& s);
+    Result<void> exec_range_write(const Stmt::RangeWrite& s, const vm::SCode& c);
+    Result<void> exec_range_offset_write(const Stmt::RangeOffsetWrite& s, const vm::SCode& c);
     Result<void> exec_range_clear(const Stmt::RangeClear& s);
     Result<void> exec_range_name(const Stmt::RangeName& s);
     Result<void> exec_range_delete(const Stmt::RangeDelete& s);
     Result<void> exec_range_insert(const Stmt::RangeInsert& s);
     Result<void> exec_range_sort(const Stmt::RangeSort& s);
-    Result<void> exec_sheet_cell_write(const Stmt::SheetCellWrite& s);
-    Result<void> exec_sheet_range_write(const Stmt::SheetRangeWrite& s);
+    Result<void> exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::SCode& c);
+    Result<void> exec_sheet_range_write(const Stmt::SheetRangeWrite& s, const vm::SCode& c);
 
     // stmt_sheets.cpp: sheets and application settings
     Result<void> exec_add_sheet(const Stmt::AddSheet& s);
-    Result<void> exec_sheet_delete(const Stmt::SheetDelete& s);
-    Result<void> exec_sheet_protect(const Stmt::SheetProtect& s);
-    Result<void> exec_application_set(const Stmt::ApplicationSet& s);
+    Result<void> exec_sheet_delete(const Stmt::SheetDelete& s, const vm::SCode& c);
+    Result<void> exec_sheet_protect(const Stmt::SheetProtect& s, const vm::SCode& c);
+    Result<void> exec_application_set(const Stmt::ApplicationSet& s, const vm::SCode& c);
     Result<void> exec_set_calculation(const Stmt::SetCalculation& s);
 
     // clipboard.cpp: copy and paste
     Result<void> exec_range_copy(const Stmt::RangeCopy& s);
     Result<void> exec_var_copy(const Stmt::VarCopy& s);
-    Result<void> exec_range_paste(const Stmt::RangePaste& s);
-    Result<void> exec_sheet_paste(const Stmt::SheetPaste& s);
+    Result<void> exec_range_paste(const Stmt::RangePaste& s, const vm::SCode& c);
+    Result<void> exec_sheet_paste(const Stmt::SheetPaste& s, const vm::SCode& c);
 
-    // expr.cpp
-    // Side-effect-free evaluation of numeric expressions (literals, numeric
-    // variables, arithmetic and comparisons). False means "take the general
-    // path", which then gives exactly the same result or message.
-    inline bool fast_num(const Expr& e, Num& out) const;
-    inline bool slot_num(uint32_t slot, Num& out) const;
-    // Inline with the arms a recursive numeric Function takes on every call.
-    inline bool fast_num_node(const Expr& e, Num& out) const;
-    bool fast_num_leaf(const Expr& e, Num& out) const;
-    inline bool fast_num_binary(const Expr::Binary& b, Num& out) const;
-    // Evaluates `e`; true with `out` when its value is a number, false with
-    // `other` otherwise. Numeric Function calls and arithmetic on them build
-    // no Variant.
-    inline Result<bool> eval_num(const Expr& e, Num& out, Variant& other);
-    Result<bool> eval_num_other(const Expr& e, Num& out, Variant& other);
-    Result<bool> eval_num_binary(const Expr::Binary& b, Num& out, Variant& other);
     // Stores a number in a slot, in place when the slot already holds one.
     inline void store_num(uint32_t slot, const Num& n);
-    Result<Variant> eval_var(const Expr::Var& v);
-    Result<Variant> eval_binary(const Expr::Binary& b);
-    Result<Variant> eval_call(const Expr::Call& c);
-    Result<Variant> eval_range_value(const Expr::RangeValue& r);
-    Result<Variant> eval_offset_value(const Expr::RangeOffsetValue& r);
-    Result<Variant> eval_find(const Expr::CellsFind& f);
-    Result<Variant> eval_end(const Expr::CellsEndPosition& e);
-    Result<Variant> eval_sheet_cells(const Expr::SheetCellsValue& e);
-    Result<Variant> eval_sheet_range(const Expr::SheetRangeValue& e);
-    Result<Variant> eval_field(const Expr::Field& f);
-    Result<Variant> eval_member_path(const Expr::MemberPath& m);
-    Result<Variant> eval_indexed_field(const Expr::IndexedField& f);
-    Result<uint32_t> eval_cell_index(const Expr& e, std::string_view label);
+
+    // expr.cpp: the value of a compiled expression, and the members that
+    // compiled nodes run through Exec::eval_with (minus, Not, names without
+    // a variable, array elements, reads), each on its node's operands.
+    Result<Variant> evaluate(const vm::XCode& x);
+    Result<Variant> eval_neg(const vm::XCode& x);
+    Result<Variant> eval_not(const vm::XCode& x);
+    // A name without a variable: a constant, a clock built-in or undefined.
+    Result<Variant> eval_name(const vm::XCode& x);
+    // A name called with arguments that is no Function: an array element,
+    // a built-in, a WorksheetFunction or an unknown name.
+    Result<Variant> eval_index_call(const vm::XCode& x);
+    Result<Variant> eval_range_value(const vm::XCode& x);
+    Result<Variant> eval_offset_value(const vm::XCode& x);
+    Result<Variant> eval_find(const vm::XCode& x);
+    Result<Variant> eval_end(const vm::XCode& x);
+    Result<Variant> eval_sheet_cells(const vm::XCode& x);
+    Result<Variant> eval_sheet_range(const vm::XCode& x);
+    Result<Variant> eval_workbook_sheet(const vm::XCode& x);
+    Result<Variant> eval_active_sheet(const vm::XCode& x);
+    Result<Variant> eval_sheet_var(const vm::XCode& x);
+    Result<Variant> eval_field(const vm::XCode& x);
+    Result<Variant> eval_member_path(const vm::XCode& x);
+    Result<Variant> eval_indexed_field(const vm::XCode& x);
+    Result<uint32_t> eval_cell_index(const vm::XCode& x, std::string_view label);
     // builtins.cpp
-    Result<Variant> call_builtin(const vm::Builtin& builtin, const std::string& name, const std::vector<Expr>& args);
     // A name that is no built-in: WorksheetFunction ("wsf_" names) or unknown.
-    Result<Variant> eval_vba_func(const std::string& name, const std::vector<Expr>& args);
+    Result<Variant> eval_vba_func(const std::string& name, const std::vector<vm::XCode>& args);
     // The arguments of a WorksheetFunction call; a Range variable gives its cells.
-    Result<std::vector<Variant>> eval_wsf_args(const std::vector<Expr>& exprs);
+    Result<std::vector<Variant>> eval_wsf_args(const std::vector<vm::XCode>& args);
     // The cells of every area of a range, row by row, area after area.
     Result<Array> range_cells(const RangeRef& range);
 
@@ -461,13 +467,14 @@ private:
     std::optional<CellRange> resolve_range(std::string_view addr, const LiteralRange& literal) const;
     // One cell address (no names), taking the one bound at load if any.
     static std::optional<CellPos> literal_cell(std::string_view addr, const LiteralRange& literal);
-    Result<void> exec_set_object(const Stmt::SetObject& s);
+    Result<void> exec_set_object(const Stmt::SetObject& s, const vm::SCode& c);
     // Comma-separated A1 areas, or a defined name standing for them.
     std::optional<std::vector<CellRange>> resolve_multi_area_addr(std::string_view addr) const;
     // (key, label) of the sheet an expression names; the sheet need not exist.
-    Result<std::pair<std::string, std::string>> resolve_sheet_expr(const Expr& sheet);
-    // The right-hand side of Set, and the bases of Union, Areas, SpecialCells.
-    Result<ObjectRef> eval_object_expr(const ObjectExpr& object);
+    Result<std::pair<std::string, std::string>> resolve_sheet_expr(const vm::XCode& sheet);
+    // The right-hand side of Set, and the bases of Union, Areas, SpecialCells;
+    // the Areas indices are operands of the Set statement `c`.
+    Result<ObjectRef> eval_object_expr(const ObjectExpr& object, const vm::SCode& c);
     // .Value of a Range object: one cell's value, or a flat row-major Array.
     Result<Variant> read_range_ref_value(const RangeRef& range);
     // .Value (one value into every cell) or .Formula (one text into every

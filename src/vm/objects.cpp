@@ -6,7 +6,7 @@
 
 #include "types/address.h"
 #include "types/text.h"
-#include "vm/fast_path.h"
+#include "vm/slots.h"
 #include "vm/messages.h"
 #include "vm/mod.h"
 #include "workbook/sheet_rows.h"
@@ -16,13 +16,11 @@ namespace morvane {
 
 namespace {
 
-constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";
 constexpr std::string_view kRangeNotSheet = "'{}' is a Range object, not a Worksheet";
 constexpr std::string_view kWorkbookNotSheet =
     "'{}' is a Workbook object — use '{}.Worksheets(name)', not '.Range(...)'/'.Cells(...)' directly";
 constexpr std::string_view kWorkbookNotFound = "Workbook '{}' not found";
 constexpr std::string_view kSheetIndex = "Sheet index {} not found";
-constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
 constexpr std::string_view kObjectNotSet = "Object variable '{}' is not set (Set was never called, or it holds Nothing)";
 constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
 constexpr std::string_view kAreasIndex = "Areas: index {} out of range (range has {} area{})";
@@ -58,22 +56,25 @@ std::optional<std::vector<CellRange>> Vm::resolve_multi_area_addr(std::string_vi
 
 // ---------------------------------------------------------------- sheets
 
-Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr& sheet) {
+Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const vm::XCode& code) {
+    // Only an operand the statement lacks has no source; evaluating it fails.
+    if (!code.src) return fail(evaluate(code).error());
+    const Expr& sheet = *code.src;
     if (sheet.is<Expr::ActiveSheet>()) return std::pair{book_.active_sheet(), book_.active_sheet()};
     if (auto v = sheet.get_if<Expr::SheetVar>()) {
         auto it = objects_.find(v->var);
-        if (it == objects_.end()) return fail(format_message(kNothing, v->var));
+        if (it == objects_.end()) return fail(format_message(vm::kNothing, v->var));
         const auto& node = it->second.node;
         if (auto ws = std::get_if<ObjectRef::Worksheet>(&node)) return std::pair{ws->sheet, ws->sheet};
         if (std::holds_alternative<ObjectRef::Range>(node)) return fail(format_message(kRangeNotSheet, v->var));
         return fail(format_message(kWorkbookNotSheet, v->var, v->var));
     }
-    if (auto w = sheet.get_if<Expr::WorkbookSheet>()) {
+    if (sheet.is<Expr::WorkbookSheet>()) {
         // The workbook has no name, so no Workbooks(...) reference matches.
-        Variant book = TRY(eval_expr(*w->workbook));
+        Variant book = TRY(evaluate(code.kids[0]));
         return fail(format_message(kWorkbookNotFound, vm::vba_to_str(book)));
     }
-    Variant key = TRY(eval_expr(sheet));
+    Variant key = TRY(evaluate(code));
     if (key.is_int()) {
         const int64_t n = key.as_int();
         std::vector<std::string> names = sheet_names();
@@ -86,11 +87,11 @@ Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const Expr& s
 
 // ---------------------------------------------------------------- objects
 
-Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
+Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode& c) {
     const auto& n = object.node;
     if (auto o = std::get_if<ObjectExpr::Range>(&n)) {
         auto areas = resolve_multi_area_addr(o->addr);
-        if (!areas) return fail(format_message(kRangeInvalid, o->addr));
+        if (!areas) return fail(format_message(vm::kRangeInvalid, o->addr));
         return ObjectRef{ObjectRef::Range{RangeRef{book_.active_sheet(), std::move(*areas)}}};
     }
     if (auto o = std::get_if<ObjectExpr::Var>(&n)) {
@@ -101,7 +102,7 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
     if (auto o = std::get_if<ObjectExpr::Union>(&n)) {
         RangeRef joined;
         for (size_t i = 0; i < o->parts.size(); ++i) {
-            RangeRef part = TRY(vm::expect_range_ref(TRY(eval_object_expr(o->parts[i])), "Union"));
+            RangeRef part = TRY(vm::expect_range_ref(TRY(eval_object_expr(o->parts[i], c)), "Union"));
             if (i == 0)
                 joined.sheet = std::move(part.sheet);
             else if (part.sheet != joined.sheet)
@@ -111,8 +112,8 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
         return ObjectRef{ObjectRef::Range{std::move(joined)}};
     }
     if (auto o = std::get_if<ObjectExpr::Areas>(&n)) {
-        RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o->base)), "Areas"));
-        const double x = TRY(vm::to_f64(TRY(eval_expr(*o->index))));
+        RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o->base, c)), "Areas"));
+        const double x = TRY(vm::to_f64(TRY(evaluate(operand(c, *o->index)))));
         const int64_t i = std::isnan(x) ? 0 : saturate_i64(std::trunc(x));
         const size_t count = base.areas.size();
         if (i < 1 || static_cast<uint64_t>(i) > count)
@@ -121,13 +122,13 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object) {
     }
     const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);
     // No row or column is ever hidden: every area that holds cells is visible.
-    RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o.base)), "SpecialCells"));
+    RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o.base, c)), "SpecialCells"));
     std::erase_if(base.areas, [](const CellRange& r) { return r.cell_count() == 0; });
     if (base.areas.empty()) return fail(std::string(kNoVisibleCells));
     return ObjectRef{ObjectRef::Range{std::move(base)}};
 }
 
-Result<void> Vm::exec_set_object(const Stmt::SetObject& s) {
+Result<void> Vm::exec_set_object(const Stmt::SetObject& s, const vm::SCode& c) {
     if (auto v = s.object.get_if<ObjectExpr::Var>()) {
         if (v->name == "activesheet") {
             objects_.insert_or_assign(s.name, ObjectRef{ObjectRef::Worksheet{book_.active_sheet()}});
@@ -140,7 +141,7 @@ Result<void> Vm::exec_set_object(const Stmt::SetObject& s) {
         // Set x = Nothing, or Set x = y with y never set, leaves x as it was.
         if (!objects_.contains(v->name)) return {};
     }
-    ObjectRef ref = TRY(eval_object_expr(s.object));
+    ObjectRef ref = TRY(eval_object_expr(s.object, c));
     objects_.insert_or_assign(s.name, std::move(ref));
     return {};
 }
@@ -159,7 +160,9 @@ Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
     if (area.first.row == area.last.row && area.first.col == area.last.col) return read(area.first.row, area.first.col);
     TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "read"));
     TRY_VOID(charge_work(area.cell_count()));
+    // Indexed from 1, as every array read from a range.
     Array out;
+    out.lower = 1;
     out.reserve(area.cell_count());
     for (uint64_t r = area.first.row; r <= area.last.row; ++r)
         for (uint64_t c = area.first.col; c <= area.last.col; ++c)

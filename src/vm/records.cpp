@@ -3,8 +3,8 @@
 // field). Records are loose: a field assignment creates the record and the
 // field, and turns any other value into a record; the declared Type only
 // shapes the defaults made at Dim time.
-#include "vm/fast_path.h"
 #include "values/nesting.h"
+#include "vm/slots.h"
 #include "values/record_values.h"
 #include "vm/builtins/builtins.h"
 
@@ -49,18 +49,18 @@ Result<void> Vm::exec_dim_as(const Stmt::DimAs& s) {
     return {};
 }
 
-Result<void> Vm::exec_dim_array_as(const Stmt::DimArrayAs& s) {
+Result<void> Vm::exec_dim_array_as(const Stmt::DimArrayAs& s, const vm::SCode& c) {
     const uint32_t slot = slot_of(s.name, s.slot);
     if (s.bounds.empty()) {
         set_slot(slot, Variant(Array{}));
         return {};
     }
-    const uint64_t len = TRY(eval_array_len(s.name, s.bounds));
+    const uint64_t len = TRY(eval_array_len(s.name, c, s.bounds));
     set_slot(slot, Variant(Array(len, vm::make_record_default(s.type_name, user_types_))));
     return {};
 }
 
-Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s) {
+Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s, const vm::SCode& c) {
     auto range_of = [&]() -> const RangeRef* {
         auto it = objects_.find(s.var);
         if (it == objects_.end()) return nullptr;
@@ -71,13 +71,13 @@ Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s) {
         // Only .Value and .Formula write; any other property is ignored and
         // its value never evaluated.
         if (s.field != "value" && s.field != "formula") return {};
-        Variant value = TRY(eval_expr(*s.value));
+        Variant value = TRY(evaluate(operand(c, *s.value)));
         // A Function in the value may have Set the variable again.
         const RangeRef* range = range_of();
         if (!range) return {};
         return write_range_ref_value(*range, s.field == "formula", value);
     }
-    Variant value = TRY(eval_expr(*s.value));
+    Variant value = TRY(evaluate(operand(c, *s.value)));
     const uint32_t slot = slot_of(s.var, s.slot);
     value = TRY(to_field_type(slot, s.field, std::move(value)));
     TRY_VOID(vm::check_nesting(value));
@@ -88,8 +88,8 @@ Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s) {
     return {};
 }
 
-Result<void> Vm::exec_member_path_assign(const Stmt::MemberPathAssign& s) {
-    Variant value = TRY(eval_expr(*s.value));
+Result<void> Vm::exec_member_path_assign(const Stmt::MemberPathAssign& s, const vm::SCode& c) {
+    Variant value = TRY(evaluate(operand(c, *s.value)));
     TRY_VOID(vm::check_nesting(value));
     const uint32_t slot = slot_of(s.root, s.slot);
     if (!slots_[slot].defined) set_slot(slot, Variant(Record()));
@@ -97,10 +97,10 @@ Result<void> Vm::exec_member_path_assign(const Stmt::MemberPathAssign& s) {
     return {};
 }
 
-Result<void> Vm::exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s) {
-    Variant value = TRY(eval_expr(*s.value));
+Result<void> Vm::exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s, const vm::SCode& c) {
+    Variant value = TRY(evaluate(operand(c, *s.value)));
     TRY_VOID(check_one_index(s.name, s.indices.size()));
-    const uint64_t index = TRY(eval_index(s.indices[0]));
+    const uint64_t index = TRY(eval_index(operand(c, s.indices[0])));
     value = TRY(to_field_type(slot_of(s.name, s.slot), s.field, std::move(value)));
     TRY_VOID(vm::check_nesting(value));
     set_field(*TRY(array_element(slot_of(s.name, s.slot), s.name, index)), s.field, std::move(value));

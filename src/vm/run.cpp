@@ -11,7 +11,7 @@
 #include "values/nesting.h"
 #include "vm/builtins/builtins.h"
 #include "types/text.h"
-#include "vm/fast_path.h"
+#include "vm/slots.h"
 #include "vm/messages.h"
 
 namespace morvane {
@@ -117,19 +117,6 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
 
 Result<void> Vm::out_of_stack() { return fail(std::string(kOutOfStack)); }
 
-Result<void> Vm::push_args(const std::vector<Expr>& args) {
-    const size_t base = arg_stack_.size();
-    for (const Expr& e : args) {
-        auto v = eval_expr(e);
-        if (!v) {
-            arg_stack_.resize(base);
-            return std::unexpected(std::move(v).error());
-        }
-        arg_stack_.push_back(std::move(*v));
-    }
-    return {};
-}
-
 // take_slot for a value other than a number, which waits in saved_values_.
 void Vm::take_slot_value(Slot& s, bool keep, Saved& out) {
     out.kind = Saved::Kind::Value;
@@ -166,7 +153,7 @@ Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc, uint64_
             if (proc.param_types[i] != vm::VarType::Variant)
                 value = TRY(vm::convert_to(proc.param_types[i], std::move(value)));
         } else if (p.is_optional && p.default_value) {
-            value = TRY(eval_expr(*p.default_value));
+            value = TRY(evaluate(proc.defaults[i]));
             if (proc.param_types[i] != vm::VarType::Variant)
                 value = TRY(vm::convert_to(proc.param_types[i], std::move(value)));
         } else {

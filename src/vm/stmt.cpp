@@ -1,5 +1,6 @@
-// Statements: the dispatcher, one arm per kind, and the arms for control
-// flow, variables, arrays, calls and MsgBox. The other arms live by area:
+// Statements: the dispatcher, one arm per kind without a compiled function
+// of its own, and the arms for error modes, jumps, variables, arrays and
+// MsgBox. The other arms live by area:
 // stmt_cells.cpp (cells and ranges), stmt_sheets.cpp (sheets and settings),
 // clipboard.cpp (copy and paste), records.cpp (user Types), objects.cpp (Set).
 #include <algorithm>
@@ -25,17 +26,12 @@ constexpr std::string_view kArrayNeedsIndex = "Array '{}' requires index";
 constexpr std::string_view kNotAnArray = "'{}' is not an array";
 constexpr std::string_view kIndexOutOfBounds = "Array '{}': index {} out of bounds (len={})";
 constexpr std::string_view kUnknownStatement = "Unknown statement";
-constexpr std::string_view kProcNotFound = "Sub/Function '{}' not found";
 constexpr std::string_view kBoundTooLarge = "Array '{}': upper bound {} is beyond the limit of {}";
 constexpr std::string_view kReDimNeedsBound = "ReDim '{}' requires a bound";
 constexpr std::string_view kMsgBox = "MsgBox: {}";
-constexpr std::string_view kNotDefined = "Sub or Function not defined: '{}'";
-constexpr std::string_view kNamedArgNotFound = "Named argument not found: '{}'";
 constexpr std::string_view kResumeWithoutError = "Resume without error";
 constexpr std::string_view kDefaultErrDescription = "Application-defined or object-defined error";
 
-// Bare statements of VBA that have nothing to do here.
-constexpr std::string_view kNoOpStatements[] = {"doevents", "beep", "randomize", "close", "reset", "print", "write"};
 
 // The description Err.Raise gives a number it was given none for.
 std::string_view raise_description(int64_t number) {
@@ -55,86 +51,78 @@ std::string_view raise_description(int64_t number) {
 // Every kind is listed: adding one fails to compile here until it is handled.
 static_assert(std::variant_size_v<decltype(Stmt::node)> == 56, "a statement kind without an arm below");
 
-// The tree's statements, for the kinds the compiler leaves to the tree and
-// for declarators; the kinds it always compiles run compiled from here too.
-Result<void> Vm::exec_stmt_inner(const Stmt& stmt) {
-    const auto& n = stmt.node;
+// The statements the compiler leaves to this dispatcher, their operands
+// compiled in `c`. The other kinds run compiled (compile.cpp, exec.cpp):
+// Assign, If, For, ForEach, DoLoop, SelectCase, Block, WithVar, WithSheet,
+// CellWrite, Call, the Exits, End, Label, Nop and Skipped.
+Result<void> Vm::exec_stmt(const vm::SCode& c) {
+    const auto& n = c.src->node;
     switch (n.index()) {
-        // kinds the compiler always handles (compile.cpp, exec.cpp)
-        case kStmt<Stmt::Assign>:
-        case kStmt<Stmt::If>:
-        case kStmt<Stmt::For>:
-        case kStmt<Stmt::ForEach>:
-        case kStmt<Stmt::DoLoop>:
-        case kStmt<Stmt::SelectCase>:
-        case kStmt<Stmt::Block>:
-        case kStmt<Stmt::WithVar>:
-        case kStmt<Stmt::CellWrite>:
-        case kStmt<Stmt::WithSheet>: return Exec::run_once(*this, stmt);
-        // control flow (this file)
-        case kStmt<Stmt::ExitFor>: return set_exit(ExitKind::For);
-        case kStmt<Stmt::ExitDo>: return set_exit(ExitKind::Do);
-        case kStmt<Stmt::ExitSub>: return set_exit(ExitKind::Sub);
-        case kStmt<Stmt::ExitFunction>: return set_exit(ExitKind::Function);
-        case kStmt<Stmt::End>: return set_exit(ExitKind::End);
+        // error modes and jumps (this file)
         case kStmt<Stmt::OnError>: return exec_on_error(node_as<Stmt::OnError>(n));
         case kStmt<Stmt::OnErrorGoto>: return exec_on_error_goto(node_as<Stmt::OnErrorGoto>(n));
         case kStmt<Stmt::ResumeNext>: return exec_resume(node_as<Stmt::ResumeNext>(n));
         case kStmt<Stmt::GoTo>: return exec_goto(node_as<Stmt::GoTo>(n));
-        case kStmt<Stmt::ErrRaise>: return exec_err_raise(node_as<Stmt::ErrRaise>(n));
+        case kStmt<Stmt::ErrRaise>: return exec_err_raise(node_as<Stmt::ErrRaise>(n), c);
         case kStmt<Stmt::ErrClear>: clear_error(); return {};
         case kStmt<Stmt::Erase>: return exec_erase(node_as<Stmt::Erase>(n));
-        case kStmt<Stmt::Label>:
-        case kStmt<Stmt::Nop>:
-        case kStmt<Stmt::Skipped>: return {};
-        case kStmt<Stmt::Call>: return exec_call(node_as<Stmt::Call>(n));
-        case kStmt<Stmt::MsgBox>: return exec_msgbox(node_as<Stmt::MsgBox>(n));
+        case kStmt<Stmt::MsgBox>: return exec_msgbox(node_as<Stmt::MsgBox>(n), c);
         // variables and arrays (this file)
-        case kStmt<Stmt::DimArray>: return exec_dim_array(node_as<Stmt::DimArray>(n));
-        case kStmt<Stmt::ReDim>: return exec_redim(node_as<Stmt::ReDim>(n));
-        case kStmt<Stmt::IndexAssign>: return exec_index_assign(node_as<Stmt::IndexAssign>(n));
+        case kStmt<Stmt::DimArray>: return exec_dim_array(node_as<Stmt::DimArray>(n), c);
+        case kStmt<Stmt::ReDim>: return exec_redim(node_as<Stmt::ReDim>(n), c);
+        case kStmt<Stmt::IndexAssign>: return exec_index_assign(node_as<Stmt::IndexAssign>(n), c);
         case kStmt<Stmt::DimScalar>: return exec_dim_scalar(node_as<Stmt::DimScalar>(n));
-        case kStmt<Stmt::DimList>: return exec_dim_list(node_as<Stmt::DimList>(n));
+        case kStmt<Stmt::DimList>: return exec_dim_list(c);
         // user-defined Types (records.cpp)
-        case kStmt<Stmt::FieldAssign>: return exec_field_assign(node_as<Stmt::FieldAssign>(n));
+        case kStmt<Stmt::FieldAssign>: return exec_field_assign(node_as<Stmt::FieldAssign>(n), c);
         case kStmt<Stmt::DimAs>: return exec_dim_as(node_as<Stmt::DimAs>(n));
-        case kStmt<Stmt::DimArrayAs>: return exec_dim_array_as(node_as<Stmt::DimArrayAs>(n));
-        case kStmt<Stmt::MemberPathAssign>: return exec_member_path_assign(node_as<Stmt::MemberPathAssign>(n));
-        case kStmt<Stmt::IndexedFieldAssign>: return exec_indexed_field_assign(node_as<Stmt::IndexedFieldAssign>(n));
+        case kStmt<Stmt::DimArrayAs>: return exec_dim_array_as(node_as<Stmt::DimArrayAs>(n), c);
+        case kStmt<Stmt::MemberPathAssign>: return exec_member_path_assign(node_as<Stmt::MemberPathAssign>(n), c);
+        case kStmt<Stmt::IndexedFieldAssign>:
+            return exec_indexed_field_assign(node_as<Stmt::IndexedFieldAssign>(n), c);
         // cells and ranges (stmt_cells.cpp)
-        case kStmt<Stmt::RangeWrite>: return exec_range_write(node_as<Stmt::RangeWrite>(n));
-        case kStmt<Stmt::RangeOffsetWrite>: return exec_range_offset_write(node_as<Stmt::RangeOffsetWrite>(n));
+        case kStmt<Stmt::RangeWrite>: return exec_range_write(node_as<Stmt::RangeWrite>(n), c);
+        case kStmt<Stmt::RangeOffsetWrite>: return exec_range_offset_write(node_as<Stmt::RangeOffsetWrite>(n), c);
         case kStmt<Stmt::RangeClear>: return exec_range_clear(node_as<Stmt::RangeClear>(n));
         case kStmt<Stmt::RangeName>: return exec_range_name(node_as<Stmt::RangeName>(n));
         case kStmt<Stmt::RangeDelete>: return exec_range_delete(node_as<Stmt::RangeDelete>(n));
         case kStmt<Stmt::RangeInsert>: return exec_range_insert(node_as<Stmt::RangeInsert>(n));
         case kStmt<Stmt::RangeSort>: return exec_range_sort(node_as<Stmt::RangeSort>(n));
-        case kStmt<Stmt::SheetCellWrite>: return exec_sheet_cell_write(node_as<Stmt::SheetCellWrite>(n));
-        case kStmt<Stmt::SheetRangeWrite>: return exec_sheet_range_write(node_as<Stmt::SheetRangeWrite>(n));
+        case kStmt<Stmt::SheetCellWrite>: return exec_sheet_cell_write(node_as<Stmt::SheetCellWrite>(n), c);
+        case kStmt<Stmt::SheetRangeWrite>: return exec_sheet_range_write(node_as<Stmt::SheetRangeWrite>(n), c);
         // sheets and application settings (stmt_sheets.cpp)
         case kStmt<Stmt::AddSheet>: return exec_add_sheet(node_as<Stmt::AddSheet>(n));
-        case kStmt<Stmt::SheetDelete>: return exec_sheet_delete(node_as<Stmt::SheetDelete>(n));
-        case kStmt<Stmt::SheetProtect>: return exec_sheet_protect(node_as<Stmt::SheetProtect>(n));
-        case kStmt<Stmt::ApplicationSet>: return exec_application_set(node_as<Stmt::ApplicationSet>(n));
+        case kStmt<Stmt::SheetDelete>: return exec_sheet_delete(node_as<Stmt::SheetDelete>(n), c);
+        case kStmt<Stmt::SheetProtect>: return exec_sheet_protect(node_as<Stmt::SheetProtect>(n), c);
+        case kStmt<Stmt::ApplicationSet>: return exec_application_set(node_as<Stmt::ApplicationSet>(n), c);
         case kStmt<Stmt::SetCalculation>: return exec_set_calculation(node_as<Stmt::SetCalculation>(n));
         // copy and paste (clipboard.cpp)
         case kStmt<Stmt::RangeCopy>: return exec_range_copy(node_as<Stmt::RangeCopy>(n));
         case kStmt<Stmt::VarCopy>: return exec_var_copy(node_as<Stmt::VarCopy>(n));
-        case kStmt<Stmt::RangePaste>: return exec_range_paste(node_as<Stmt::RangePaste>(n));
-        case kStmt<Stmt::SheetPaste>: return exec_sheet_paste(node_as<Stmt::SheetPaste>(n));
+        case kStmt<Stmt::RangePaste>: return exec_range_paste(node_as<Stmt::RangePaste>(n), c);
+        case kStmt<Stmt::SheetPaste>: return exec_sheet_paste(node_as<Stmt::SheetPaste>(n), c);
         // object variables (objects.cpp)
-        case kStmt<Stmt::SetObject>: return exec_set_object(node_as<Stmt::SetObject>(n));
+        case kStmt<Stmt::SetObject>: return exec_set_object(node_as<Stmt::SetObject>(n), c);
+        default: break;
     }
-    // Unreachable: every index has its case above.
+    // Unreachable: the compiler gives every other kind a function of its own.
     return fail(std::string(kUnknownStatement));
 }
 
-// ---------------------------------------------------------------- simple arms
-
-Result<void> Vm::set_exit(ExitKind kind) {
-    exit_flag_ = kind;
-    return {};
+const vm::XCode& Vm::operand(const vm::SCode& c, const Expr& e) const {
+    for (const vm::XCode& x : c.x)
+        if (x.src == &e) return x;
+    static const vm::XCode missing = [] {
+        vm::XCode x;
+        x.eval = &Exec::eval_missing;
+        x.num = &Exec::num_by_eval;
+        x.truth = &Exec::truth_by_num;
+        return x;
+    }();
+    return missing;
 }
+
+// ---------------------------------------------------------------- simple arms
 
 Result<void> Vm::exec_on_error(const Stmt::OnError& s) {
     resume_next_ = s.resume_next;
@@ -168,10 +156,10 @@ Result<void> Vm::exec_goto(const Stmt::GoTo& s) {
     return {};
 }
 
-Result<void> Vm::exec_err_raise(const Stmt::ErrRaise& s) {
-    const Variant number = TRY(vm::convert_to(vm::VarType::Long, TRY(eval_expr(*s.number))));
-    std::string source = s.source ? TRY(eval_expr(*s.source)).to_string() : std::string("VBAProject");
-    std::string description = s.description ? TRY(eval_expr(*s.description)).to_string() : std::string();
+Result<void> Vm::exec_err_raise(const Stmt::ErrRaise& s, const vm::SCode& c) {
+    const Variant number = TRY(vm::convert_to(vm::VarType::Long, TRY(evaluate(operand(c, *s.number)))));
+    std::string source = s.source ? TRY(evaluate(operand(c, *s.source))).to_string() : std::string("VBAProject");
+    std::string description = s.description ? TRY(evaluate(operand(c, *s.description))).to_string() : std::string();
     raised_number_ = number.as_int();
     if (description.empty()) description = raise_description(raised_number_);
     raised_source_ = std::move(source);
@@ -186,14 +174,15 @@ std::optional<Variant> Vm::err_property(std::string_view name) const {
     return std::nullopt;
 }
 
-Result<void> Vm::exec_msgbox(const Stmt::MsgBox& s) {
-    Variant prompt = TRY(eval_expr(*s.prompt));
+Result<void> Vm::exec_msgbox(const Stmt::MsgBox& s, const vm::SCode& c) {
+    Variant prompt = TRY(evaluate(operand(c, *s.prompt)));
     if (msgbox_error_) return fail(format_message(kMsgBox, prompt.to_string()));
     return {};
 }
 
-Result<void> Vm::exec_dim_list(const Stmt::DimList& s) {
-    for (const Stmt& d : s.decls) TRY_VOID(exec_stmt_inner(d));
+Result<void> Vm::exec_dim_list(const vm::SCode& c) {
+    for (const vm::SCode& d : c.body)
+        if (!d.run(*this, d)) return fail(std::move(error_));
     return {};
 }
 
@@ -205,54 +194,16 @@ Result<void> Vm::exec_dim_scalar(const Stmt::DimScalar& s) {
     return {};
 }
 
-// ---------------------------------------------------------------- loops
-
-// ---------------------------------------------------------------- Select Case
-
-// ---------------------------------------------------------------- calls
-
-// The calls the compiled form leaves to the tree: names that are no
-// procedure, and named arguments that name no parameter.
-Result<void> Vm::exec_call(const Stmt::Call& s) {
-    const uint32_t slot = slot_of(s.name, s.slot);
-    const Proc* proc = slots_[slot].func ? slots_[slot].func : slots_[slot].sub;
-    if (!proc) {
-        if (!s.bare) {
-            // The arguments are evaluated first; their failure comes first.
-            TRY(eval_expr_list(s.args));
-            return fail(format_message(kProcNotFound, s.name));
-        }
-        for (std::string_view word : kNoOpStatements)
-            if (word == s.name) return {};
-        if (const vm::Builtin* builtin = slots_[slot].builtin; builtin && s.arg_names.empty()) {
-            std::vector<Variant> args = TRY(eval_expr_list(s.args));
-            TRY(builtin->fn(*this, s.name, args));
-            return {};
-        }
-        return fail(format_message(kNotDefined, s.name));
-    }
-    for (const std::string& name : s.arg_names) {
-        if (name.empty()) continue;
-        bool found = false;
-        for (const Param& p : *proc->params) found = found || p.name == name;
-        if (!found) return fail(format_message(kNamedArgNotFound, name));
-    }
-    const size_t base = arg_stack_.size();
-    TRY_VOID(push_args(s.args));
-    TRY(invoke(*proc, base));
-    return {};
-}
-
 // ---------------------------------------------------------------- arrays
 
-Result<uint64_t> Vm::eval_index(const Expr& e) {
-    double x = TRY(vm::to_f64(TRY(eval_expr(e))));
-    return saturate_u64(std::trunc(x));
+Result<uint64_t> Vm::eval_index(const vm::XCode& x) {
+    double d = TRY(vm::to_f64(TRY(evaluate(x))));
+    return saturate_u64(std::trunc(d));
 }
 
-Result<uint64_t> Vm::eval_array_len(const std::string& name, const std::vector<Expr>& bounds) {
+Result<uint64_t> Vm::eval_array_len(const std::string& name, const vm::SCode& c, const std::vector<Expr>& bounds) {
     if (bounds.size() > 1) return fail(std::string(kMultiDim));
-    uint64_t n = TRY(eval_index(bounds[0]));
+    uint64_t n = TRY(eval_index(operand(c, bounds[0])));
     if (n >= kMaxArrayLen)
         return fail(format_message(kBoundTooLarge, name, std::to_string(n),
                                    std::to_string(kMaxArrayLen - 1)));
@@ -265,27 +216,28 @@ Variant Vm::new_array(uint32_t slot, uint64_t len, std::string_view type_name) c
     return Variant(Array(len, vm::type_default(type)));
 }
 
-Result<void> Vm::exec_dim_array(const Stmt::DimArray& s) {
+Result<void> Vm::exec_dim_array(const Stmt::DimArray& s, const vm::SCode& c) {
     const uint32_t slot = slot_of(s.name, s.slot);
     // Dim a() declares an array without elements, to be sized by ReDim.
     if (s.bounds.empty()) {
         set_slot(slot, Variant(Array{}));
         return {};
     }
-    uint64_t len = TRY(eval_array_len(s.name, s.bounds));
+    uint64_t len = TRY(eval_array_len(s.name, c, s.bounds));
     set_slot(slot, new_array(slot, len, s.type_name));
     return {};
 }
 
-Result<void> Vm::exec_redim(const Stmt::ReDim& s) {
+Result<void> Vm::exec_redim(const Stmt::ReDim& s, const vm::SCode& c) {
     if (s.bounds.empty()) return fail(format_message(kReDimNeedsBound, s.name));
-    uint64_t len = TRY(eval_array_len(s.name, s.bounds));
+    uint64_t len = TRY(eval_array_len(s.name, c, s.bounds));
     const uint32_t slot = slot_of(s.name, s.slot);
     Variant fresh = new_array(slot, len, s.type_name);
     Slot& v = slots_[slot];
     if (s.preserve && v.defined && v.value.is_array()) {
         Array& a = v.value.as_array();
         const size_t kept = std::min<size_t>(a.size(), len);
+        fresh.as_array().lower = a.lower;
         Array& b = fresh.as_array();
         for (size_t i = 0; i < kept; ++i) b[i] = std::move(a[i]);
     }
@@ -323,15 +275,17 @@ Result<Variant*> Vm::array_element(uint32_t slot, std::string_view name, uint64_
     Slot& s = slots_[slot];
     if (!s.defined || !s.value.is_array()) return fail(format_message(kNotAnArray, name));
     Array& arr = s.value.as_array();
-    if (index >= arr.size())
+    // An array read from a range starts at 1: index 0 lies before it.
+    const uint64_t first = static_cast<uint64_t>(std::max<int64_t>(arr.lower, 0));
+    if (index < first || index - first >= arr.size())
         return fail(format_message(kIndexOutOfBounds, name, std::to_string(index), std::to_string(arr.size())));
-    return &arr[index];
+    return &arr[index - first];
 }
 
-Result<void> Vm::exec_index_assign(const Stmt::IndexAssign& s) {
+Result<void> Vm::exec_index_assign(const Stmt::IndexAssign& s, const vm::SCode& c) {
     TRY_VOID(check_one_index(s.name, s.indices.size()));
-    Variant value = TRY(eval_expr(*s.value));
-    uint64_t index = TRY(eval_index(s.indices[0]));
+    Variant value = TRY(evaluate(operand(c, *s.value)));
+    uint64_t index = TRY(eval_index(operand(c, s.indices[0])));
     const uint32_t slot = slot_of(s.name, s.slot);
     if (const Declared* d = declared(slot); d && d->array && d->type != vm::VarType::Variant)
         value = TRY(vm::convert_to(d->type, std::move(value)));

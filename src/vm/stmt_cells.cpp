@@ -8,7 +8,7 @@
 
 #include "types/address.h"
 #include "types/text.h"
-#include "vm/fast_path.h"
+#include "vm/slots.h"
 #include "workbook/sheet_rows.h"
 #include "values/values.h"
 
@@ -39,9 +39,9 @@ Result<void> Vm::check_active_not_protected() const {
     return book_.check_sheet_not_protected(book_.active_sheet(), book_.active_sheet());
 }
 
-Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s) {
+Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s, const vm::SCode& c) {
     TRY_VOID(check_active_not_protected());
-    Variant value = TRY(eval_expr(*s.value));
+    Variant value = TRY(evaluate(operand(c, *s.value)));
     auto area = resolve_range(s.addr, s.range);
     if (!area) return fail(format_message(kRangeWriteInvalid, s.addr));
     TRY_VOID(vm::check_range_size(s.addr, area->cell_count(), "write"));
@@ -51,19 +51,19 @@ Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s) {
     return {};
 }
 
-Result<void> Vm::exec_range_offset_write(const Stmt::RangeOffsetWrite& s) {
+Result<void> Vm::exec_range_offset_write(const Stmt::RangeOffsetWrite& s, const vm::SCode& c) {
     TRY_VOID(check_active_not_protected());
-    Variant value = TRY(eval_expr(*s.value));
+    Variant value = TRY(evaluate(operand(c, *s.value)));
     auto base = literal_cell(s.addr, s.range);
     if (!base) return fail(format_message(kOffsetWriteInvalid, s.addr));
-    const int64_t dr = TRY(offset_of(TRY(eval_expr(*s.row_offset))));
-    const int64_t dc = TRY(offset_of(TRY(eval_expr(*s.col_offset))));
+    const int64_t dr = TRY(offset_of(TRY(evaluate(operand(c, *s.row_offset)))));
+    const int64_t dc = TRY(offset_of(TRY(evaluate(operand(c, *s.col_offset)))));
     // A target off the sheet fails instead of wrapping round to a far cell.
     int64_t row = 0, col = 0;
     if (__builtin_add_overflow(int64_t{base->row}, dr, &row) || __builtin_add_overflow(int64_t{base->col}, dc, &col) ||
         row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
         return fail(format_message(kOffsetWriteInvalid, s.addr));
-    set_cell_value(static_cast<uint32_t>(row), static_cast<uint32_t>(col), std::move(value));
+    vm::enter_value(book_.cells_mut(), CellPos{static_cast<uint32_t>(row), static_cast<uint32_t>(col)}, std::move(value));
     return {};
 }
 
@@ -112,24 +112,24 @@ Result<void> Vm::exec_range_sort(const Stmt::RangeSort& s) {
 
 // ---------------------------------------------------------------- a named sheet
 
-Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite& s) {
-    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::SCode& c) {
+    auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
     TRY_VOID(book_.check_sheet_not_protected(key, label));
-    const uint32_t row = TRY(eval_cell_index(*s.row, "row"));
-    const uint32_t col = TRY(eval_cell_index(*s.col, "col"));
-    Variant value = TRY(eval_expr(*s.value));
+    const uint32_t row = TRY(eval_cell_index(operand(c, *s.row), "row"));
+    const uint32_t col = TRY(eval_cell_index(operand(c, *s.col), "col"));
+    Variant value = TRY(evaluate(operand(c, *s.value)));
     ensure_sheet(key);
-    book_.sheet_cells_mut(key)->insert_or_assign(CellPos{row, col}, CellContent{std::nullopt, std::move(value)});
+    vm::enter_value(*book_.sheet_cells_mut(key), CellPos{row, col}, std::move(value));
     return {};
 }
 
-Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite& s) {
-    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite& s, const vm::SCode& c) {
+    auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
     TRY_VOID(book_.check_sheet_not_protected(key, label));
     // Plain A1 only: a defined name belongs to no sheet.
     auto literal = s.range ? s.range : morvane_types::parse_range_addr(s.addr);
     if (!literal) return fail(format_message(kSheetWriteInvalid, s.addr));
-    Variant value = TRY(eval_expr(*s.value));
+    Variant value = TRY(evaluate(operand(c, *s.value)));
     const CellRange area = *literal;
     TRY_VOID(vm::check_range_size(s.addr, area.cell_count(), "write"));
     TRY_VOID(charge_work(area.cell_count()));

@@ -1,27 +1,27 @@
 // Statements on whole sheets: Protect and Unprotect, Delete, Sheets.Add and
 // With on a named sheet, the Application settings and the calculation mode.
 #include "types/text.h"
-#include "vm/fast_path.h"
+#include "vm/slots.h"
 #include "vm/messages.h"
 #include "values/values.h"
 
 namespace morvane {
 
-Result<void> Vm::exec_sheet_protect(const Stmt::SheetProtect& s) {
-    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+Result<void> Vm::exec_sheet_protect(const Stmt::SheetProtect& s, const vm::SCode& c) {
+    auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
     TRY_VOID(book_.require_sheet_exists(key, label));
     if (!s.protect) {
         book_.protected_sheets.erase(key);
         return {};
     }
     // UserInterfaceOnly:=True leaves the sheet as it was: macros may still edit it.
-    if (s.user_interface_only && vm::is_truthy(TRY(eval_expr(*s.user_interface_only)))) return {};
+    if (s.user_interface_only && TRY(vm::is_truthy(TRY(evaluate(operand(c, *s.user_interface_only)))))) return {};
     book_.protected_sheets.insert(std::move(key));
     return {};
 }
 
-Result<void> Vm::exec_sheet_delete(const Stmt::SheetDelete& s) {
-    auto [key, label] = TRY(resolve_sheet_expr(*s.sheet));
+Result<void> Vm::exec_sheet_delete(const Stmt::SheetDelete& s, const vm::SCode& c) {
+    auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
     TRY_VOID(book_.check_sheet_not_protected(key, label));
     // The active sheet is never deleted; a missing sheet changes nothing.
     (void)book_.remove_sheet(key);
@@ -40,12 +40,12 @@ Result<void> Vm::exec_add_sheet(const Stmt::AddSheet&) {
     }
 }
 
-Result<void> Vm::exec_application_set(const Stmt::ApplicationSet& s) {
+Result<void> Vm::exec_application_set(const Stmt::ApplicationSet& s, const vm::SCode& c) {
     // Every setting is accepted, a value that fails to evaluate too; only
     // CutCopyMode = False has an effect: it empties the clipboard.
-    auto value = eval_expr(*s.value);
+    auto value = evaluate(operand(c, *s.value));
     if (interrupted_) return fail(std::string(vm::kInterrupted));
-    if (value && s.property == "cutcopymode" && !vm::is_truthy(*value)) clipboard_.reset();
+    if (value && s.property == "cutcopymode" && !vm::is_truthy(*value).value_or(true)) clipboard_.reset();
     return {};
 }
 

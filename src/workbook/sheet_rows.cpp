@@ -37,11 +37,24 @@ struct SortRow {
 
 }  // namespace
 
+void enter_value(CellMap& cells, CellPos at, Variant value) {
+    Variant entered = entered_value(std::move(value));
+    if (entered.is_empty())
+        cells.erase(at);
+    else
+        cells.insert_or_assign(at, CellContent{std::nullopt, std::move(entered)});
+}
+
 void fill_rect(CellMap& cells, const CellRange& area, const Variant& value) {
+    const Variant entered = entered_value(value);
+    if (entered.is_empty()) {
+        clear_rect(cells, area);
+        return;
+    }
     for (uint64_t r = area.first.row; r <= area.last.row; ++r)
         for (uint64_t c = area.first.col; c <= area.last.col; ++c)
             cells.insert_or_assign(CellPos{static_cast<uint32_t>(r), static_cast<uint32_t>(c)},
-                                   CellContent{std::nullopt, value});
+                                   CellContent{std::nullopt, entered});
 }
 
 void clear_rect(CellMap& cells, const CellRange& area) {

@@ -14,8 +14,14 @@
 
 namespace morvane::vm {
 
-// Stores `value` as a value cell (no formula) in every cell of the area; an
-// Array is stored whole in each cell. The caller bounds the area's size.
+// A macro's write of `value` to the cell at `at`, the one road of every
+// value a macro writes: the cell holds what vm::entered_value enters (a
+// text that reads as a number or a Boolean becomes it), no formula; a
+// write that enters Empty (the empty text too) removes the cell.
+void enter_value(CellMap& cells, CellPos at, Variant value);
+
+// enter_value of `value` in every cell of the area; an Array is stored whole
+// in each cell. The caller bounds the area's size.
 void fill_rect(CellMap& cells, const CellRange& area, const Variant& value);
 
 // Removes every cell of the area (positions become absent).

@@ -1,6 +1,8 @@
 // The OpenDocument spreadsheet package: the stored mimetype first (readable
 // at a fixed offset), the manifest, and content.xml with one table per sheet,
-// each a dense grid from A1 to the largest stored row and column.
+// each a dense grid from A1 to the largest stored row and column. Dates and
+// booleans carry the data styles LibreOffice itself writes for them, so
+// they show as dates and as TRUE and FALSE.
 #include <string>
 
 #include "writer/package.h"
@@ -26,7 +28,17 @@ constexpr std::string_view kContentHead =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
     "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">\n"
+    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+    "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+    "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" office:version=\"1.2\">\n"
+    "<office:automatic-styles>"
+    "<number:date-style style:name=\"N1\"><number:year number:style=\"long\"/><number:text>-</number:text>"
+    "<number:month number:style=\"long\"/><number:text>-</number:text><number:day number:style=\"long\"/>"
+    "</number:date-style>"
+    "<number:boolean-style style:name=\"N2\"><number:boolean/></number:boolean-style>"
+    "<style:style style:name=\"ce1\" style:family=\"table-cell\" style:data-style-name=\"N1\"/>"
+    "<style:style style:name=\"ce2\" style:family=\"table-cell\" style:data-style-name=\"N2\"/>"
+    "</office:automatic-styles>\n"
     "<office:body><office:spreadsheet>\n";
 constexpr std::string_view kContentTail = "</office:spreadsheet></office:body>\n</office:document-content>\n";
 
@@ -46,22 +58,48 @@ void append_string_cell(std::string& out, std::string_view text) {
     out += "</text:p></table:table-cell>";
 }
 
+// A date cell, with its time of day when it has one; serials with no
+// calendar date (0 and the phantom 1900-02-29) stay numbers.
+void append_date_cell(std::string& out, Date date) {
+    const int64_t serial = date.serial;
+    if (serial == 0 || serial == 60) {
+        std::string number;
+        append_number(number, date.value());
+        append_float_cell(out, number);
+        return;
+    }
+    std::string iso = morvane_types::serial_to_display(serial);
+    const std::string shown = date_text(date);
+    // "YYYY-MM-DD hh:mm:ss" shown; "YYYY-MM-DDThh:mm:ss" as the value.
+    if (shown.size() > iso.size()) iso.append("T").append(shown, iso.size() + 1);
+    out += "<table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" office:date-value=\"";
+    out += iso;
+    out += "\"><text:p>";
+    out += shown;
+    out += "</text:p></table:table-cell>";
+}
+
 void append_cell(std::string& out, const Variant& v) {
     switch (v.kind()) {
         case Kind::Integer: append_float_cell(out, std::to_string(v.as_int())); return;
-        case Kind::Float: append_float_cell(out, number_to_text(v.as_float())); return;
-        case Kind::Date: append_float_cell(out, std::to_string(v.as_date().serial)); return;
+        case Kind::Float: {
+            std::string number;
+            append_number(number, v.as_float());
+            append_float_cell(out, number);
+            return;
+        }
+        case Kind::Date: append_date_cell(out, v.as_date()); return;
         case Kind::Str: append_string_cell(out, v.as_str()); return;
         case Kind::Error: append_string_cell(out, error_text(v.as_error())); return;
         case Kind::Boolean:
-            out += v.as_bool() ? "<table:table-cell office:value-type=\"boolean\" office:boolean-value=\"true\">"
-                                 "<text:p>TRUE</text:p></table:table-cell>"
-                               : "<table:table-cell office:value-type=\"boolean\" office:boolean-value=\"false\">"
-                                 "<text:p>FALSE</text:p></table:table-cell>";
+            out += v.as_bool() ? "<table:table-cell table:style-name=\"ce2\" office:value-type=\"boolean\" "
+                                 "office:boolean-value=\"true\"><text:p>TRUE</text:p></table:table-cell>"
+                               : "<table:table-cell table:style-name=\"ce2\" office:value-type=\"boolean\" "
+                                 "office:boolean-value=\"false\"><text:p>FALSE</text:p></table:table-cell>";
             return;
-        case Kind::Empty:
         case Kind::Array:
-        case Kind::Record: out += kEmptyCell; return;
+        case Kind::Record: append_string_cell(out, *shown_text(v)); return;
+        case Kind::Empty: out += kEmptyCell; return;
     }
 }
 

@@ -17,12 +17,10 @@ constexpr std::string_view kNotFinite = "cannot save cell {} of sheet '{}': a wo
 constexpr std::string_view kBadText =
     "cannot save cell {} of sheet '{}': its text holds a character that XML does not allow";
 constexpr std::string_view kBeyondLimits =
-    "cannot save the cell at row {}, column {} of sheet '{}': beyond the last row 1048576 or column 16384";
+    "cannot save the cell at row {}, column {} of sheet '{}': beyond the last row {} or column {}";
 constexpr std::string_view kGridTooLarge =
     "cannot save sheet '{}' as .ods: its grid of {} rows by {} columns is larger than 10000000 cells";
 
-constexpr uint32_t kMaxRow = 1'048'576;
-constexpr uint32_t kMaxCol = 16'384;
 constexpr size_t kMaxXlsxNameChars = 31;
 
 enum class Format { Xlsx, Ods };
@@ -41,8 +39,11 @@ Result<void> check_cell(const SheetView& sheet, CellPos pos, const Variant& v) {
         return fail(format_message(kNotFinite, cell_ref(pos.row, pos.col), sheet.name, number_to_text(v.as_float())));
     if (v.is_str() && !xml_chars_ok(v.as_str()))
         return fail(format_message(kBadText, cell_ref(pos.row, pos.col), sheet.name));
+    if (auto text = shown_text(v); text && !xml_chars_ok(*text))
+        return fail(format_message(kBadText, cell_ref(pos.row, pos.col), sheet.name));
     if (pos.row > kMaxRow || pos.col > kMaxCol)
-        return fail(format_message(kBeyondLimits, std::to_string(pos.row), std::to_string(pos.col), sheet.name));
+        return fail(format_message(kBeyondLimits, std::to_string(pos.row), std::to_string(pos.col), sheet.name,
+                                   std::to_string(kMaxRow), std::to_string(kMaxCol)));
     return {};
 }
 
@@ -52,7 +53,9 @@ Result<void> check_sheet(const SheetView& sheet, Format format) {
     for (const auto& [pos, content] : *sheet.cells) {
         // Cells in row 0 or column 0 are never written, but an .xlsx lists their texts.
         bool written = pos.row != 0 && pos.col != 0;
-        if (written || (format == Format::Xlsx && content.value.is_str())) TRY_VOID(check_cell(sheet, pos, content.value));
+        const Variant& v = content.value;
+        bool listed = v.is_str() || v.is_array() || v.is_record();
+        if (written || (format == Format::Xlsx && listed)) TRY_VOID(check_cell(sheet, pos, v));
     }
     if (format == Format::Ods) {
         uint64_t rows = cells_max_row(*sheet.cells), cols = cells_max_col(*sheet.cells);
@@ -64,12 +67,12 @@ Result<void> check_sheet(const SheetView& sheet, Format format) {
 
 }  // namespace
 
-Result<void> save_workbook(SheetsView sheets, std::string_view path) {
+Result<void> save_workbook(SheetsView sheets, std::string_view path, int* os_errno) {
     std::string lower = text::to_lower(path);
     Format format = lower.size() >= 4 && lower.ends_with(".ods") ? Format::Ods : Format::Xlsx;
     for (const SheetView& sheet : sheets) TRY_VOID(check_sheet(sheet, format));
     std::string bytes = TRY(format == Format::Ods ? build_ods(sheets) : build_xlsx(sheets));
-    return write_file_atomically(path, bytes);
+    return write_file_atomically(path, bytes, os_errno);
 }
 
 }  // namespace morvane::writer

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,13 +28,15 @@ using SheetsView = std::span<const SheetView>;
 inline constexpr uint64_t kMaxGridCells = 10'000'000;
 
 // Writes the file in one piece through a temporary file beside `path`, so a
-// failure leaves any existing file unchanged. Cells that no workbook file
-// can hold (non-finite numbers, characters XML forbids, positions beyond
-// the sheet limits) and sheet names other programs refuse fail the save
-// before anything is written.
-Result<void> save_workbook(SheetsView sheets, std::string_view path);
+// failure leaves any existing file unchanged; an existing file keeps its
+// permission bits, and a symbolic link stays a link to the file written.
+// Cells that no workbook file can hold (non-finite numbers, characters XML
+// forbids, positions beyond the sheet limits) and sheet names other programs
+// refuse fail the save before anything is written. When the operating system
+// refused the write, `os_errno` receives its error number.
+Result<void> save_workbook(SheetsView sheets, std::string_view path, int* os_errno = nullptr);
 
-// & < > " ' as entities, the ampersand first; nothing else changes.
+// & < > " ' as entities, the ampersand first, and a carriage return as &#13;.
 std::string xml_escape(std::string_view s);
 
 // Largest row and column over every stored position of a non-empty map.
@@ -44,7 +47,9 @@ uint32_t cells_max_col(const CellMap& cells);
 struct SharedStrings {
     std::vector<std::string_view> texts;
     std::unordered_map<std::string_view, uint32_t> index;
+    std::deque<std::string> owned;  // texts made for lists and records
     uint32_t id(std::string_view text);
+    uint32_t owned_id(std::string text);  // the same for a text made here, kept by the table
 };
 
 // The parts, exposed for tests. A sheet part adds its texts to `strings`.

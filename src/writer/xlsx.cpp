@@ -1,6 +1,7 @@
 // The .xlsx package, one function per part: content types, package
 // relationships, workbook, workbook relationships, one part per sheet, the
-// shared strings and a fixed style sheet. Every cell uses the default format.
+// shared strings and a fixed style sheet of two cell formats: the default,
+// and a date format that Date cells use so that other programs show a date.
 #include <string>
 
 #include "writer/package.h"
@@ -40,7 +41,7 @@ constexpr std::string_view kStyles =
     "<fills><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>\n"
     "<borders><border/></borders>\n"
     "<cellStyleXfs><xf/></cellStyleXfs>\n"
-    "<cellXfs><xf/></cellXfs>\n"
+    "<cellXfs><xf/><xf numFmtId=\"14\" applyNumberFormat=\"1\"/></cellXfs>\n"
     "</styleSheet>\n";
 
 // White space at either end, which XML readers drop unless told to keep it.
@@ -61,24 +62,31 @@ std::string build_content_types(size_t sheet_count) {
     return out;
 }
 
-// One cell's line, or nothing for values a file does not hold.
+// One cell's line; an empty value gives none.
 void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings& strings) {
     auto open = [&](std::string_view type) {
         out += "<c r=\"";
-        append_cell_ref(out, pos.row, pos.col);
+        morvane_types::append_cell_address(out, pos);
         out += type;
         out += "><v>";
     };
     switch (v.kind()) {
         case Kind::Integer: open("\""); append_int(out, v.as_int()); break;
-        case Kind::Float: open("\""); out += number_to_text(v.as_float()); break;
-        case Kind::Date: open("\""); append_int(out, v.as_date().serial); break;
+        case Kind::Float: open("\""); append_number(out, v.as_float()); break;
+        case Kind::Date:
+            open("\" s=\"1\"");
+            // A time of day is the fraction after the day serial.
+            if (v.as_date().time != 0)
+                append_number(out, v.as_date().value());
+            else
+                append_int(out, v.as_date().serial);
+            break;
         case Kind::Boolean: open("\" t=\"b\""); out += v.as_bool() ? '1' : '0'; break;
         case Kind::Str: open("\" t=\"s\""); append_int(out, strings.id(v.as_str())); break;
-        case Kind::Error: open("\" t=\"s\""); append_int(out, strings.id(error_text(v.as_error()))); break;
-        case Kind::Empty:
+        case Kind::Error: open("\" t=\"e\""); out += error_text(v.as_error()); break;
         case Kind::Array:
-        case Kind::Record: return;
+        case Kind::Record: open("\" t=\"s\""); append_int(out, strings.owned_id(*shown_text(v))); break;
+        case Kind::Empty: return;
     }
     out += "</v></c>\n";
 }
@@ -86,7 +94,7 @@ void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings&
 // The text a cell contributes to the shared-string table, if any.
 void note_string(const Variant& v, SharedStrings& strings) {
     if (v.is_str()) strings.id(v.as_str());
-    if (v.is_error()) strings.id(error_text(v.as_error()));
+    else if (auto text = shown_text(v)) strings.owned_id(std::move(*text));
 }
 
 }  // namespace
@@ -95,6 +103,12 @@ uint32_t SharedStrings::id(std::string_view text) {
     auto [it, inserted] = index.try_emplace(text, static_cast<uint32_t>(texts.size()));
     if (inserted) texts.push_back(text);
     return it->second;
+}
+
+uint32_t SharedStrings::owned_id(std::string text) {
+    auto found = index.find(text);
+    if (found != index.end()) return found->second;
+    return id(std::string_view(owned.emplace_back(std::move(text))));
 }
 
 std::string build_xlsx_workbook(SheetsView sheets) {
@@ -172,7 +186,7 @@ std::string build_xlsx_shared_strings(const SharedStrings& strings) {
     out += "\">\n";
     for (std::string_view text : strings.texts) {
         out += needs_preserve(text) ? "<si><t xml:space=\"preserve\">" : "<si><t>";
-        append_escaped(out, text);
+        append_xlsx_text(out, text);
         out += "</t></si>\n";
     }
     out += "</sst>\n";

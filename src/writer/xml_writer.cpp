@@ -2,15 +2,17 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
+#include "formula/eval.h"
 #include "writer/writer.h"
 
 namespace morvane::writer {
 
 void append_escaped(std::string& out, std::string_view s) {
     for (;;) {
-        size_t special = s.find_first_of("&<>\"'");
+        size_t special = s.find_first_of("&<>\"'\r");
         out.append(s.substr(0, special));
         if (special == std::string_view::npos) return;
         switch (s[special]) {
@@ -18,10 +20,38 @@ void append_escaped(std::string& out, std::string_view s) {
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
             case '"': out += "&quot;"; break;
+            case '\r': out += "&#13;"; break;
             default: out += "&apos;"; break;
         }
         s.remove_prefix(special + 1);
     }
+}
+
+namespace {
+
+bool is_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// An _xHHHH_ escape starts at the front of `s`.
+bool escape_ahead(std::string_view s) {
+    return s.size() >= 7 && s[0] == '_' && (s[1] == 'x' || s[1] == 'X') && is_hex(s[2]) && is_hex(s[3]) &&
+           is_hex(s[4]) && is_hex(s[5]) && s[6] == '_';
+}
+
+}  // namespace
+
+void append_xlsx_text(std::string& out, std::string_view s) {
+    size_t at = s.find('_');
+    while (at != std::string_view::npos) {
+        if (escape_ahead(s.substr(at))) {
+            append_escaped(out, s.substr(0, at));
+            out += "_x005F_";
+            s.remove_prefix(at + 1);
+            at = s.find('_');
+        } else {
+            at = s.find('_', at + 1);
+        }
+    }
+    append_escaped(out, s);
 }
 
 std::string xml_escape(std::string_view s) {
@@ -37,18 +67,28 @@ void append_int(std::string& out, int64_t v) {
     out.append(buf, res.ptr);
 }
 
-void append_cell_ref(std::string& out, uint32_t row, uint32_t col) {
-    char letters[8];
-    size_t n = 0;
-    for (uint64_t c = col; c > 0; c = (c - 1) / 26) letters[n++] = static_cast<char>('A' + (c - 1) % 26);
-    while (n > 0) out.push_back(letters[--n]);
-    append_int(out, row);
+void append_number(std::string& out, double x) {
+    // Past 2^53 shortest positional digits need not be the number's own, and
+    // readers take a digit string for an integer: the exact digits or an exponent.
+    if (!(std::fabs(x) >= 0x1p53) || !std::isfinite(x)) {
+        out += number_to_text(x);
+        return;
+    }
+    char buf[400];
+    auto res = std::to_chars(buf, buf + sizeof buf, x);
+    out.append(buf, res.ptr);
 }
 
 std::string cell_ref(uint32_t row, uint32_t col) {
     std::string out;
-    append_cell_ref(out, row, col);
+    morvane_types::append_cell_address(out, CellPos{row, col});
     return out;
+}
+
+std::optional<std::string> shown_text(const Variant& v) {
+    if (v.is_array()) return eval::to_str(v);
+    if (v.is_record()) return v.to_string();
+    return std::nullopt;
 }
 
 bool xml_chars_ok(std::string_view s) {

@@ -124,8 +124,26 @@ TEST(FormulaEval, Comparisons) {
         {"=\"abc\">5", "Boolean(true)"},
         {"=5<\"abc\"", "Boolean(true)"},
         {"=\"abc\"<TRUE", "Boolean(true)"},
-        {"=\"3\"<5", "Boolean(true)"},
+        // Numbers before texts before booleans, whatever a text holds.
+        {"=\"3\"<5", "Boolean(false)"},
+        {"=\"3\">5", "Boolean(true)"},
         {"=TRUE>0", "Boolean(true)"},
+        {"=TRUE>1", "Boolean(true)"},
+        {"=TRUE>\"z\"", "Boolean(true)"},
+        {"=FALSE>\"z\"", "Boolean(true)"},
+        {"=FALSE<TRUE", "Boolean(true)"},
+        {"=C9<TRUE", "Boolean(true)"},
+        {"=C9>=FALSE", "Boolean(true)"},
+        // Numbers are equal at 15 significant digits, and ordered so.
+        {"=0.1+0.2=0.3", "Boolean(true)"},
+        {"=0.1+0.2<>0.3", "Boolean(false)"},
+        {"=0.1+0.2>0.3", "Boolean(false)"},
+        {"=0.1+0.2<=0.3", "Boolean(true)"},
+        {"=1/3*3=1", "Boolean(true)"},
+        {"=100000000000000001=100000000000000000", "Boolean(true)"},
+        {"=1.00000000000001=1", "Boolean(false)"},
+        {"=1.00000000000001>1", "Boolean(true)"},
+        {"=B3=45000.0000000000001", "Boolean(true)"},
         {"=B3>44999", "Boolean(true)"},
         {"=2>=2", "Boolean(true)"},
         {"=2<=1", "Boolean(false)"},
@@ -140,7 +158,7 @@ TEST(FormulaEval, Concatenation) {
         {"=1.5&C9", "Str(\"1.5\")"},
         {"=\"x\"&(0.1+0.2)", "Str(\"x0.3\")"},
         {"=1/3&\"\"", "Str(\"0.333333333333333\")"},
-        {"=100000000000000000000/3&\"\"", "Str(\"33333333333333300000\")"},
+        {"=100000000000000000000/3&\"\"", "Str(\"3.33333333333333E+19\")"},
         {"=B3&\"!\"", "Str(\"2023-03-15!\")"},
         {"=A1&A2&A3", "Str(\"123\")"},
     };
@@ -347,14 +365,19 @@ TEST(FormulaEval, OwnCell) {
 // Range sizes are counted exactly, even for 2^64 cells.
 TEST(FormulaEval, RangeBounds) {
     const Case cases[] = {
-        {"=SUM(AAAAAAAAAAAA0:4294967295)",  // reversed corners: the same huge rectangle
-         "fail: Range too large (18446744073709551616 cells); maximum is 1,000,000"},
-        {"=SUM(A0:AAAAAAAAAAAA4294967295)", "fail: Range too large (18446744069414584320 cells); maximum is 1,000,000"},
-        {"=COUNTIF(AAAAAAAAAAAA0:4294967295,1)",
-         "fail: Range too large (18446744073709551616 cells); maximum is 1,000,000"},
-        {"=COUNTIF(A0:A4294967295,1)", "fail: Range too large (4294967296 cells); maximum is 1,000,000"},
-        {"=COUNTIF(A1:B500001,1)", "fail: Range too large (1000002 cells); maximum is 1,000,000"},
-        {"=SUM(A1:B500001)", "fail: Range too large (1000002 cells); maximum is 1,000,000"},
+        // Aggregates and conditional counts cost what the sheet stores, so
+        // any rectangle is read, reversed corners too; blanks are counted.
+        {"=SUM(AAAAAAAAAAAA0:4294967295)", "Integer(0)"},
+        {"=SUM(A0:AAAAAAAAAAAA4294967295)", "Integer(0)"},
+        {"=COUNTIF(AAAAAAAAAAAA0:4294967295,1)", "Integer(0)"},
+        {"=COUNTIF(A0:A4294967295,1)", "Integer(0)"},
+        {"=COUNTIF(A0:A4294967295,\"\")", "Integer(4294967296)"},
+        {"=COUNTIF(AAAAAAAAAAAA0:4294967295,\"\")", "Float(1.8446744073709552e19)"},
+        {"=COUNTIF(A1:B500001,1)", "Integer(0)"},
+        {"=SUM(A1:B500001)", "Integer(0)"},
+        // The bound stays where a list of that many values is built.
+        {"=CONCAT(A1:B500001)", "fail: Range too large (1000002 cells); maximum is 1,000,000"},
+        {"=SORT(A0:A4294967295)", "fail: Range too large (4294967296 cells); maximum is 1,000,000"},
         {"=COUNTIF(A1:A1000000,\"\")", "Integer(1000000)"},
         {"=SUM(A1:A1000000)", "Integer(0)"},
     };
@@ -477,19 +500,24 @@ TEST(FormulaEval, JoinedTextBounds) {
 // for hours; each walk alone keeps its 1,000,000-cell bound.
 TEST(FormulaEval, CellVisitBound) {
     const Case cases[] = {
-        // 100 + 100 * 1,000,000 cells: one walk too many.
-        {"=MAP(A1:A100, LAMBDA(x, SUM(A1:A1000000)))", "fail: Formula reads too many cells; maximum is 100,000,000"},
-        {"=BYROW(A1:A1000000, LAMBDA(x, SUM(A1:A1000)))",
+        // 100 + 100 * 1,000,000 cells: one walk too many. (CONCAT visits
+        // every cell; aggregates cost only the stored ones.)
+        {"=MAP(A1:A100, LAMBDA(x, CONCAT(A1:A1000000)))", "fail: Formula reads too many cells; maximum is 100,000,000"},
+        {"=BYROW(A1:A1000000, LAMBDA(x, CONCAT(A1:A1000)))",
          "fail: Formula reads too many cells; maximum is 100,000,000"},
     };
     check(cases);
     // 99 + 99 * 1,000,000 cells fit; the count starts afresh with every evaluation.
-    EXPECT_EQ(run("=SUM(MAP(A1:A99, LAMBDA(x, SUM(A1:A1000000))))"), "Integer(0)");
-    EXPECT_EQ(run("=SUM(MAP(A1:A99, LAMBDA(x, SUM(A1:A1000000))))"), "Integer(0)");
+    EXPECT_EQ(run("=SUM(MAP(A1:A99, LAMBDA(x, CONCAT(A1:A1000000))))"), "Integer(0)");
+    EXPECT_EQ(run("=SUM(MAP(A1:A99, LAMBDA(x, CONCAT(A1:A1000000))))"), "Integer(0)");
+    // A thousand sums over a million blank rows each cost nothing stored.
+    EXPECT_EQ(run("=SUM(MAP(A1:A1000, LAMBDA(x, SUM(A1:A1000000))))"), "Integer(0)");
 
-    // Every range walk counts: collection, the lone range of SUM, BYROW and BYCOL.
-    const CellMap cells;
-    for (const char* formula : {"=COUNTIF(A1:B3, 1)", "=SUM(A1:B3)", "=BYROW(A1:B3, LAMBDA(a, b, a))",
+    // Every range walk counts: collection, the lone range of SUM, BYROW and
+    // BYCOL. The six cells are stored, so the sparse walks cost six too.
+    const CellMap cells = sheet({{"A1", Variant(int64_t{1})}, {"A2", Variant(int64_t{2})}, {"A3", Variant(int64_t{3})},
+                                 {"B1", Variant(int64_t{4})}, {"B2", Variant(int64_t{5})}, {"B3", Variant(int64_t{6})}});
+    for (const char* formula : {"=COUNTIF(A1:B3, 1)", "=SUM(A1:B3)", "=CONCAT(A1:B3)", "=BYROW(A1:B3, LAMBDA(a, b, a))",
                                 "=BYCOL(A1:B3, LAMBDA(a, b, c, a))"}) {
         auto tree = formula::parser::parse(formula);
         ASSERT_TRUE(tree) << formula;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "formula/number_text.h"
 #include "formula/numeric.h"
 #include "formula_test_util.h"
 
@@ -293,3 +294,36 @@ TEST(FormulaNumeric, EveryNameOfTheFamiliesIsBuilt) {
 
 }  // namespace
 }  // namespace morvane
+
+// The number text of formulas: 15 significant digits, whole numbers of 16
+// digits or more in scientific form.
+TEST(FormulaNumberText, FifteenDigits) {
+    const std::pair<double, const char*> floats[] = {
+        {0.0, "0"},
+        {0.1 + 0.2, "0.3"},
+        {1.0 / 3, "0.333333333333333"},
+        {-2.5, "-2.5"},
+        {123456789012345.0, "123456789012345"},
+        {999999999999999.0, "999999999999999"},
+        {999999999999999.9, "1E+15"},
+        {1e15, "1E+15"},
+        {-1e15, "-1E+15"},
+        {123456789012345678.0, "1.23456789012346E+17"},
+        {1e20 / 3, "3.33333333333333E+19"},
+        {1.5e300, "1.5E+300"},
+        {0.0001, "0.0001"},
+    };
+    for (const auto& [x, want] : floats) EXPECT_EQ(morvane::eval::number_text_15(x), want) << x;
+    const std::pair<int64_t, const char*> wholes[] = {
+        {0, "0"},
+        {-42, "-42"},
+        {999'999'999'999'999, "999999999999999"},
+        {-999'999'999'999'999, "-999999999999999"},
+        {1'000'000'000'000'000, "1E+15"},
+        {1'234'567'890'123'456, "1.23456789012346E+15"},
+        {123'456'789'012'345'678, "1.23456789012346E+17"},
+        {INT64_MAX, "9.22337203685478E+18"},
+        {INT64_MIN, "-9.22337203685478E+18"},
+    };
+    for (const auto& [x, want] : wholes) EXPECT_EQ(morvane::eval::number_text_15(x), want) << x;
+}

@@ -13,29 +13,38 @@ using namespace morvane::reader;
 
 namespace {
 
-SheetCell I(int64_t v) { return SheetCell{v}; }
-SheetCell F(double v) { return SheetCell{v}; }
-SheetCell S(const char* v) { return SheetCell{std::string(v)}; }
-SheetCell B(bool v) { return SheetCell{v}; }
+Variant I(int64_t v) { return Variant(v); }
+Variant F(double v) { return Variant(v); }
+Variant S(const char* v) { return Variant(std::string(v)); }
+Variant B(bool v) { return Variant(v); }
+Variant E(ExcelError e) { return Variant(e); }
 
-using Cells = std::vector<std::pair<CellPos, SheetCell>>;
+using Cells = std::vector<std::pair<CellPos, Variant>>;
 
 // Every cell of `got`, compared with `want` in any order.
-void expect_cells(const SheetCells& got, const Cells& want, const std::string& context) {
+void expect_cells(const CellMap& got, const Cells& want, const std::string& context) {
     EXPECT_EQ(got.size(), want.size()) << context;
     for (const auto& [pos, cell] : want) {
-        const SheetCell* found = got.find(pos);
-        ASSERT_TRUE(found) << context << " missing (" << pos.row << ", " << pos.col << ")";
-        EXPECT_EQ(*found, cell) << context << " at (" << pos.row << ", " << pos.col << ")";
+        auto found = got.find(pos);
+        ASSERT_TRUE(found != got.end()) << context << " missing (" << pos.row << ", " << pos.col << ")";
+        EXPECT_EQ(found->second.value, cell) << context << " at (" << pos.row << ", " << pos.col << "): "
+                                             << found->second.value.debug_text();
+        EXPECT_EQ(found->second.value.kind(), cell.kind()) << context;
     }
 }
 
-SheetCells sheet_of(const std::string& sheet_data, const std::vector<std::string>& strings = {}) {
+Result<WorkbookSheet> read_sheet(const std::string& sheet_data, const std::vector<std::string>& strings,
+                                 const std::vector<bool>* date_formats = nullptr) {
     ReadBudget budget;
-    auto sheet = read_xlsx_sheet("s", "<worksheet><sheetData>" + sheet_data + "</sheetData></worksheet>", strings,
-                                 budget);
+    SheetContext context{&strings, date_formats};
+    return read_xlsx_sheet("s", "<worksheet><sheetData>" + sheet_data + "</sheetData></worksheet>", context,
+                           budget);
+}
+
+CellMap sheet_of(const std::string& sheet_data, const std::vector<std::string>& strings = {}) {
+    auto sheet = read_sheet(sheet_data, strings);
     EXPECT_TRUE(sheet) << (sheet ? "" : sheet.error());
-    return sheet ? std::move(sheet->cells) : SheetCells();
+    return sheet ? std::move(sheet->cells) : CellMap();
 }
 
 }  // namespace
@@ -47,7 +56,6 @@ TEST(ReaderXlsx, WorksheetCells) {
         Cells want;
     };
     const Case cases[] = {
-        {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>7</v></c></row>", {}},
         {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v> +2 </v></c></row>", {{{1, 1}, S("two")}}},
         {"<row r=\"2\"><c r=\"B2\" t=\"b\"><v>true</v></c><c r=\"C2\" t=\"b\"><v>1</v></c></row>",
          {{{2, 2}, B(false)}, {{2, 3}, B(true)}}},
@@ -55,27 +63,77 @@ TEST(ReaderXlsx, WorksheetCells) {
          {{{3, 3}, I(42)}, {{3, 4}, F(1.5)}, {{3, 5}, I(1000)}}},
         {"<row r=\"1\"><c r=\"A0\"><v>1</v></c><c><v>2</v></c></row>", {}},
         {"<c r=\"D4\" t=\"str\"><f>A1&amp;\"x\"</f><v>hix</v></c>", {{{4, 4}, S("hix")}}},
+        // A formula's text keeps its spaces.
+        {"<c r=\"D4\" t=\"str\"><v>  hi x </v></c>", {{{4, 4}, S("  hi x ")}}},
+        {"<c r=\"$B$2\"><v>3</v></c>", {{{2, 2}, I(3)}}},
         {"<c r=\"E5\" t=\"inlineStr\"><is><r><t>ab</t></r><r><t>cd</t></r></is></c>", {{{5, 5}, S("abcd")}}},
-        {"<c r=\"A1\" t=\"e\"><v>#DIV/0!</v></c><c r=\"B1\" t=\"e\"><v></v></c><c r=\"C1\" t=\"b\"><v/></c>",
-         {{{1, 1}, S("#DIV/0!")}, {{1, 2}, S("")}, {{1, 3}, B(false)}}},
-        {"<c r=\"A1\" t=\"d\"><v>2024-01-01</v></c><c r=\"B1\"><v>-0</v></c>", {{{1, 2}, I(0)}}},
-        // Whole numbers are exact up to 64 bits; 2^63 saturates.
+        // Error cells are error values; a literal the engine does not know stays text.
+        {"<c r=\"A1\" t=\"e\"><v>#DIV/0!</v></c><c r=\"B1\" t=\"e\"><v></v></c><c r=\"C1\" t=\"b\"><v/></c>"
+         "<c r=\"D1\" t=\"e\"><v> #N/A </v></c><c r=\"E1\" t=\"e\"><v>#SPILL!</v></c>",
+         {{{1, 1}, E(ExcelError::DivZero)}, {{1, 2}, S("")}, {{1, 3}, B(false)}, {{1, 4}, E(ExcelError::NA)},
+          {{1, 5}, S("#SPILL!")}}},
+        // ISO dates load as serials; a text that is not one stays text.
+        {"<c r=\"A1\" t=\"d\"><v>2024-01-01</v></c><c r=\"B1\"><v>-0</v></c>"
+         "<c r=\"C1\" t=\"d\"><v>2021-01-01T12:00:00</v></c><c r=\"D1\" t=\"d\"><v>06:00:00</v></c>"
+         "<c r=\"E1\" t=\"d\"><v>1900-01-01</v></c><c r=\"F1\" t=\"d\"><v>2021-02-30</v></c>"
+         "<c r=\"G1\" t=\"d\"><v>2021-01-01T10:10:10.5Z</v></c>",
+         {{{1, 1}, I(45292)}, {{1, 2}, I(0)}, {{1, 3}, F(44197.5)}, {{1, 4}, F(0.25)}, {{1, 5}, I(1)},
+          {{1, 6}, S("2021-02-30")}, {{1, 7}, F(44197 + (10 * 3600 + 10 * 60 + 10.5) / 86400.0)}}},
+        // Whole numbers are exact up to 64 bits; past them they stay floats.
         {"<c r=\"A1\"><v>9007199254740993</v></c><c r=\"B1\"><v>-9223372036854775808</v></c>"
-         "<c r=\"C1\"><v>9223372036854775808</v></c><c r=\"D1\"><v>+12</v></c>",
-         {{{1, 1}, I(9007199254740993)}, {{1, 2}, I(INT64_MIN)}, {{1, 3}, I(INT64_MAX)}, {{1, 4}, I(12)}}},
+         "<c r=\"C1\"><v>9223372036854775808</v></c><c r=\"D1\"><v>+12</v></c><c r=\"E1\"><v>1e19</v></c>"
+         "<c r=\"F1\"><v>-9.223372036854775808E18</v></c>",
+         {{{1, 1}, I(9007199254740993)}, {{1, 2}, I(INT64_MIN)}, {{1, 3}, F(0x1p63)}, {{1, 4}, I(12)},
+          {{1, 5}, F(1e19)}, {{1, 6}, I(INT64_MIN)}}},
+        // Escapes of the format are decoded in formula texts and inline strings.
+        {"<c r=\"A1\" t=\"str\"><v>a_x000D_b_x005F_x0041_</v></c>"
+         "<c r=\"B1\" t=\"inlineStr\"><is><t>_x0041__xD83D__xDE00__xD800_</t></is></c>",
+         {{{1, 1}, S("a\rb_x0041_")}, {{1, 2}, S("A\xF0\x9F\x98\x80_xD800_")}}},
         {"<c r=\"A1\"><v>1e400</v></c><c r=\"C1\"><v>0.1</v></c>", {{{1, 1}, F(INFINITY)}, {{1, 3}, F(0.1)}}},
         // A later value for a position replaces the earlier one.
         {"<c r=\"A1\"><v>1</v></c><c r=\"A1\"><v>2</v></c>", {{{1, 1}, I(2)}}},
     };
     for (const Case& c : cases) expect_cells(sheet_of(c.xml, strings), c.want, c.xml);
-    SheetCells nan = sheet_of("<c r=\"B1\"><v>nan</v></c>");
-    ASSERT_TRUE(nan.find({1, 2}));
-    EXPECT_TRUE(std::isnan(std::get<double>(nan.find({1, 2})->value)));
+    CellMap nan = sheet_of("<c r=\"B1\"><v>nan</v></c>");
+    ASSERT_TRUE(nan.contains({1, 2}));
+    EXPECT_TRUE(std::isnan(nan.at({1, 2}).value.as_float()));
+}
+
+TEST(ReaderXlsx, MissingSharedStringsFail) {
+    const std::vector<std::string> strings = {"zero"};
+    for (const char* v : {"7", "1", "abc"}) {
+        auto sheet = read_sheet(std::string("<row r=\"3\"><c r=\"B3\" t=\"s\"><v>") + v + "</v></c></row>", strings);
+        ASSERT_FALSE(sheet) << v;
+        EXPECT_EQ(sheet.error(), std::string("cell B3 of sheet 's' refers to shared string ") + v +
+                                     ", but the workbook has 1");
+    }
+}
+
+TEST(ReaderXlsx, DatesOfThe1904System) {
+    // Formats: 0 General, 1 built-in date 14, 2 a custom date code, 3 a time of day, 4 a quoted "d".
+    std::vector<bool> formats = read_date_formats(
+        "<styleSheet><numFmts><numFmt numFmtId=\"164\" formatCode=\"yyyy\\-mm\\-dd\"/>"
+        "<numFmt numFmtId=\"165\" formatCode=\"&quot;day&quot; 0.0\"/></numFmts>"
+        "<cellStyleXfs><xf numFmtId=\"14\"/></cellStyleXfs>"
+        "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/><xf numFmtId=\"21\"/>"
+        "<xf numFmtId=\"165\"/></cellXfs></styleSheet>");
+    EXPECT_EQ(formats, (std::vector<bool>{false, true, true, false, false}));
+    auto sheet = read_sheet(
+        "<c r=\"A1\" s=\"1\"><v>42369</v></c><c r=\"B1\" s=\"2\"><v>42369.5</v></c>"
+        "<c r=\"C1\" s=\"3\"><v>0.5</v></c><c r=\"D1\"><v>5</v></c><c r=\"E1\" s=\"4\"><v>5</v></c>"
+        "<c r=\"F1\" s=\"1\" t=\"d\"><v>2020-01-01</v></c>",
+        {}, &formats);
+    ASSERT_TRUE(sheet) << sheet.error();
+    // 2020-01-01 is 42369 in the 1904 system and 43831 in the 1900 system.
+    expect_cells(sheet->cells,
+                 {{{1, 1}, I(43831)}, {{1, 2}, F(43831.5)}, {{1, 3}, F(0.5)}, {{1, 4}, I(5)}, {{1, 5}, I(5)},
+                  {{1, 6}, I(43831)}},
+                 "1904");
 }
 
 TEST(ReaderXlsx, PositionsWithoutReferences) {
     // A cell without r is the next column; a row without r is the next row.
-    SheetCells got = sheet_of(
+    CellMap got = sheet_of(
         "<row><c><v>1</v></c><c><v>2</v></c></row>"
         "<row><c><v>3</v></c><c r=\"C2\"><v>4</v></c><c><v>5</v></c></row>"
         "<row r=\"5\"><c><v>6</v></c></row><row><c r=\"bad\"><v>7</v></c></row>");
@@ -98,16 +156,25 @@ TEST(ReaderXlsx, SharedStrings) {
     ASSERT_TRUE(got);
     std::vector<std::string> want = {"abcd", " x ", "", "\xE6\x9D\xB1", "", "last & least"};
     EXPECT_EQ(*got, want);
+    // Escapes decoded (a protected underscore reads as itself), line ends as XML reads them.
+    got = read_shared_strings(
+        "<sst><si><t>a_x000D_b</t></si><si><t>_x005F_x0041_</t></si><si><t>x\r\ny\rz&#13;</t></si>"
+        "<si><t><![CDATA[p\r\nq]]></t></si></sst>",
+        budget);
+    ASSERT_TRUE(got);
+    want = {"a\rb", "_x0041_", "x\ny\nz\r", "p\nq"};
+    EXPECT_EQ(*got, want);
 }
 
 TEST(ReaderBudget, SharedStringEntriesAreCharged) {
     // Five bytes per entry in the part, but a string object each in memory.
     std::string xml = "<sst>";
-    for (int i = 0; i < 5'000'000; ++i) xml += "<si/>";
+    for (int i = 0; i < 40'000; ++i) xml += "<si/>";
     ReadBudget budget;
+    budget.text_left = 1 << 20;
     auto got = read_shared_strings(xml + "</sst>", budget);
     ASSERT_FALSE(got);
-    EXPECT_EQ(got.error(), "workbook holds more than 128 MiB of text");
+    EXPECT_EQ(got.error(), "workbook holds more than 1 GiB of text");
 }
 
 TEST(ReaderOds, Content) {
@@ -133,7 +200,10 @@ TEST(ReaderOds, Content) {
         "<table:table-cell office:value-type=\"string\"><office:annotation><dc:creator>me</dc:creator>"
         "<text:p>note</text:p></office:annotation><text:p>shown</text:p></table:table-cell>"
         "<table:table-cell office:value-type=\"date\" office:date-value=\"2024-01-01\"><text:p>01/01/24</text:p>"
-        "</table:table-cell><table:table-cell><text:p>no type</text:p></table:table-cell></table:table-row>"
+        "</table:table-cell><table:table-cell><text:p>no type</text:p></table:table-cell>"
+        "<table:table-cell office:value-type=\"string\"/><table:table-cell office:value-type=\"time\" "
+        "office:time-value=\"PT06H00M00S\"/><table:table-cell office:value-type=\"date\" "
+        "office:date-value=\"2024-01-01T12:00:00\"/></table:table-row>"
         "</table:table><table:table><table:table-row><table:table-cell office:value-type=\"float\" "
         "office:value=\"1\"/></table:table-row></table:table><table:table/>");
     ASSERT_EQ(sheets.size(), 3u);
@@ -142,7 +212,8 @@ TEST(ReaderOds, Content) {
     EXPECT_EQ(sheets[2].name, "sheet1");
     expect_cells(sheets[0].cells,
                  {{{1, 1}, I(3)}, {{1, 2}, F(2.5)}, {{1, 4}, B(false)}, {{1, 5}, B(true)}, {{1, 6}, F(0.25)},
-                  {{2, 1}, S("a\nb")}, {{2, 2}, S("a b   c\td\ne f")}, {{2, 3}, S("shown")}},
+                  {{2, 1}, S("a\nb")}, {{2, 2}, S("a b   c\td\ne f")}, {{2, 3}, S("shown")}, {{2, 4}, I(45292)},
+                  {{2, 6}, S("")}, {{2, 7}, F(0.25)}, {{2, 8}, F(45292.5)}},
                  "content");
     expect_cells(sheets[1].cells, {{{1, 1}, I(1)}}, "second table");
 }
@@ -174,7 +245,7 @@ TEST(ReaderOds, RepeatsKeepTheirValues) {
     expect_cells((*sheets)[0].cells, want, "repeats");
 }
 
-TEST(ReaderBudget, RepeatsStopAtTheCellLimit) {
+TEST(ReaderBudget, RepeatsStopAtTheirLimit) {
     ReadBudget budget;
     auto sheets = read_ods_content(
         "<table:table><table:table-row table:number-rows-repeated=\"1000000\">"
@@ -182,7 +253,7 @@ TEST(ReaderBudget, RepeatsStopAtTheCellLimit) {
         "</table:table-row></table:table>",
         budget);
     ASSERT_FALSE(sheets);
-    EXPECT_EQ(sheets.error(), "workbook holds more than 3000000 cells");
+    EXPECT_EQ(sheets.error(), "workbook repeats cells more than 1048576 times");
 }
 
 TEST(ReaderBudget, SheetsAreCounted) {
@@ -204,7 +275,7 @@ TEST(ReaderBudget, SpaceCountsAreBounded) {
         "<text:s text:c=\"4000000000\"/></text:p></table:table-cell></table:table-row></table:table>",
         budget);
     ASSERT_FALSE(sheets);
-    EXPECT_EQ(sheets.error(), "workbook holds more than 128 MiB of text");
+    EXPECT_EQ(sheets.error(), "workbook holds more than 1 GiB of text");
 }
 
 TEST(ReaderBudget, SharedStringCopiesAreCharged) {
@@ -212,9 +283,11 @@ TEST(ReaderBudget, SharedStringCopiesAreCharged) {
     std::string cells;
     for (int r = 1; r <= 200; ++r) cells += "<c r=\"A" + std::to_string(r) + "\" t=\"s\"><v>0</v></c>";
     ReadBudget budget;
-    auto sheet = read_xlsx_sheet("s", cells, strings, budget);
+    budget.text_left = 128 << 20;
+    SheetContext context{&strings, nullptr};
+    auto sheet = read_xlsx_sheet("s", cells, context, budget);
     ASSERT_FALSE(sheet);
-    EXPECT_EQ(sheet.error(), "workbook holds more than 128 MiB of text");
+    EXPECT_EQ(sheet.error(), "workbook holds more than 1 GiB of text");
 }
 
 TEST(ReaderNumbers, NumberCell) {
@@ -225,21 +298,24 @@ TEST(ReaderNumbers, NumberCell) {
     EXPECT_EQ(number_cell("5."), I(5));
     EXPECT_EQ(number_cell("1e-2"), F(0.01));
     EXPECT_EQ(number_cell("-inf"), F(-INFINITY));
+    EXPECT_TRUE(number_cell("1.8e19")->is_float());
     EXPECT_EQ(number_cell("++1"), std::nullopt);
     EXPECT_EQ(number_cell(" 1"), std::nullopt);
     EXPECT_EQ(number_cell(""), std::nullopt);
     EXPECT_EQ(number_cell("0x10"), std::nullopt);
 }
 
-TEST(ReaderCells, TableGrowsAndReplaces) {
-    SheetCells cells;
-    for (uint32_t r = 1; r <= 40000; ++r) EXPECT_TRUE(cells.set({r, r % 7 + 1}, I(r)));
-    EXPECT_FALSE(cells.set({5, 6}, S("again")));
-    EXPECT_EQ(cells.size(), 40000u);
-    EXPECT_EQ(*cells.find({5, 6}), S("again"));
-    EXPECT_EQ(*cells.find({39999, 39999 % 7 + 1}), I(39999));
-    EXPECT_FALSE(cells.find({1, 1}));
-    size_t n = 0;
-    for (const auto& entry : cells) n += entry.pos.row != 0;
-    EXPECT_EQ(n, 40000u);
+TEST(ReaderDates, IsoTexts) {
+    using D = std::optional<double>;
+    EXPECT_EQ(iso_date_serial("1900-03-01"), D(61));
+    EXPECT_EQ(iso_date_serial("1899-12-30"), D(-1));
+    EXPECT_EQ(iso_date_serial("2021-01-01 06:00"), D(44197.25));
+    EXPECT_EQ(iso_date_serial("2021-01-01T00:00:00+02:00"), D(44197));
+    EXPECT_EQ(iso_date_serial("24:00:00"), D(1));
+    for (const char* bad : {"", "2021", "2021-13-01", "21-01-01", "2021-01-01X", "10:61", "2021-01-01T"})
+        EXPECT_EQ(iso_date_serial(bad), std::nullopt) << bad;
+    EXPECT_EQ(iso_duration_days("PT36H"), D(1.5));
+    EXPECT_EQ(iso_duration_days("-P1DT12H"), D(-1.5));
+    EXPECT_EQ(iso_duration_days("PT0.5S"), D(0.5 / 86400));
+    for (const char* bad : {"", "P", "PT", "P1Y", "PT1D", "T1H"}) EXPECT_EQ(iso_duration_days(bad), std::nullopt) << bad;
 }

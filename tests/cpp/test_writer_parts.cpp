@@ -39,6 +39,9 @@ TEST(WriterXlsx, SheetCells) {
                               {{2, 16384}, Variant("x")},
                               {{3, 1}, Variant(ExcelError::NA)},
                               {{3, 2}, Variant("#N/A")},
+                              {{3, 3}, Variant(Array{Variant(int64_t{1}), Variant(true), Variant("b")})},
+                              {{3, 4}, Variant(1e21)},
+                              {{3, 5}, Variant(-1.7976931348623157e308)},
                               {{4, 1}, Variant()},
                               {{0, 3}, Variant("row zero")},
                               {{5, 0}, Variant("col zero")}});
@@ -46,11 +49,14 @@ TEST(WriterXlsx, SheetCells) {
     EXPECT_EQ(build_xlsx_sheet(&cells, strings),
               sheet_xml("<row r=\"1\">\n<c r=\"A1\"><v>0.1</v></c>\n<c r=\"B1\"><v>3</v></c>\n"
                         "<c r=\"C1\"><v>-5</v></c>\n</row>\n"
-                        "<row r=\"2\">\n<c r=\"A2\"><v>45000</v></c>\n<c r=\"AB2\" t=\"b\"><v>0</v></c>\n"
+                        "<row r=\"2\">\n<c r=\"A2\" s=\"1\"><v>45000</v></c>\n<c r=\"AB2\" t=\"b\"><v>0</v></c>\n"
                         "<c r=\"XFD2\" t=\"s\"><v>1</v></c>\n</row>\n"
-                        "<row r=\"3\">\n<c r=\"A3\" t=\"s\"><v>2</v></c>\n<c r=\"B3\" t=\"s\"><v>2</v></c>\n</row>\n"
+                        "<row r=\"3\">\n<c r=\"A3\" t=\"e\"><v>#N/A</v></c>\n<c r=\"B3\" t=\"s\"><v>2</v></c>\n"
+                        "<c r=\"C3\" t=\"s\"><v>3</v></c>\n<c r=\"D3\"><v>1e+21</v></c>\n"
+                        "<c r=\"E3\"><v>-1.7976931348623157e+308</v></c>\n</row>\n"
                         "<row r=\"4\">\n</row>\n"));
-    std::vector<std::string_view> want = {"row zero", "x", "#N/A", "col zero"};
+    // Dates use the date format, errors are error cells, a list is written as its text.
+    std::vector<std::string_view> want = {"row zero", "x", "#N/A", "1, TRUE, b", "col zero"};
     EXPECT_EQ(strings.texts, want);
 }
 
@@ -66,11 +72,13 @@ TEST(WriterXlsx, EmptySheetAndSharedStrings) {
     strings.id("a<b");
     strings.id(" padded");
     strings.id("a<b");
+    // A carriage return is a reference; an underscore that starts an escape is escaped itself.
+    strings.id("x\r\ny_x0041_ _x41_");
     EXPECT_EQ(build_xlsx_shared_strings(strings),
               std::string(kDecl) +
-                  "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"2\" "
-                  "uniqueCount=\"2\">\n<si><t>a&lt;b</t></si>\n<si><t xml:space=\"preserve\"> padded</t></si>\n"
-                  "</sst>\n");
+                  "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"3\" "
+                  "uniqueCount=\"3\">\n<si><t>a&lt;b</t></si>\n<si><t xml:space=\"preserve\"> padded</t></si>\n"
+                  "<si><t>x&#13;\ny_x005F_x0041_ _x41_</t></si>\n</sst>\n");
 }
 
 TEST(WriterXlsx, WorkbookAndRelationships) {
@@ -90,7 +98,8 @@ TEST(WriterXlsx, WorkbookAndRelationships) {
 }
 
 TEST(WriterXml, EscapeAndReferences) {
-    EXPECT_EQ(xml_escape("&lt; <a href=\"x\">'y'</a>"), "&amp;lt; &lt;a href=&quot;x&quot;&gt;&apos;y&apos;&lt;/a&gt;");
+    EXPECT_EQ(xml_escape("&lt; <a href=\"x\">'y'</a>\r"),
+              "&amp;lt; &lt;a href=&quot;x&quot;&gt;&apos;y&apos;&lt;/a&gt;&#13;");
     EXPECT_EQ(cell_ref(1, 1), "A1");
     EXPECT_EQ(cell_ref(12, 26), "Z12");
     EXPECT_EQ(cell_ref(1, 27), "AA1");
@@ -112,7 +121,11 @@ TEST(WriterOds, Content) {
                               {{1, 2}, Variant("a < b")},
                               {{1, 3}, Variant(ExcelError::DivZero)},
                               {{2, 1}, Variant(Date{45000})},
-                              {{2, 2}, Variant(2.5)}});
+                              {{2, 2}, Variant(2.5)},
+                              {{2, 3}, Variant(Date{0})},
+                              {{3, 1}, Variant("")},
+                              {{3, 2}, Variant(false)},
+                              {{3, 3}, Variant(1e300)}});
     CellMap only_empty = cells_of({{{3, 3}, Variant()}});
     CellMap row_zero = cells_of({{{0, 4}, Variant(int64_t{1})}});
     std::vector<SheetView> sheets = {{"b2", &b2}, {"mixed", &mixed}, {"e", &only_empty}, {"z", &row_zero}, {"n", nullptr}};
@@ -128,16 +141,32 @@ TEST(WriterOds, Content) {
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
         "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">\n"
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+        "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" office:version=\"1.2\">\n"
+        "<office:automatic-styles>"
+        "<number:date-style style:name=\"N1\"><number:year number:style=\"long\"/><number:text>-</number:text>"
+        "<number:month number:style=\"long\"/><number:text>-</number:text><number:day number:style=\"long\"/>"
+        "</number:date-style>"
+        "<number:boolean-style style:name=\"N2\"><number:boolean/></number:boolean-style>"
+        "<style:style style:name=\"ce1\" style:family=\"table-cell\" style:data-style-name=\"N1\"/>"
+        "<style:style style:name=\"ce2\" style:family=\"table-cell\" style:data-style-name=\"N2\"/>"
+        "</office:automatic-styles>\n"
         "<office:body><office:spreadsheet>\n"
         "<table:table table:name=\"b2\">\n"
         "<table:table-row>" + e + e + "</table:table-row>\n"
         "<table:table-row>" + e + f("5") + "</table:table-row>\n"
         "</table:table>\n"
         "<table:table table:name=\"mixed\">\n"
-        "<table:table-row><table:table-cell office:value-type=\"boolean\" office:boolean-value=\"true\">"
-        "<text:p>TRUE</text:p></table:table-cell>" + s("a &lt; b") + s("#DIV/0!") + "</table:table-row>\n"
-        "<table:table-row>" + f("45000") + f("2.5") + e + "</table:table-row>\n"
+        "<table:table-row><table:table-cell table:style-name=\"ce2\" office:value-type=\"boolean\" "
+        "office:boolean-value=\"true\"><text:p>TRUE</text:p></table:table-cell>" + s("a &lt; b") + s("#DIV/0!") +
+        "</table:table-row>\n"
+        "<table:table-row><table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" "
+        "office:date-value=\"2023-03-15\"><text:p>2023-03-15</text:p></table:table-cell>" + f("2.5") + f("0") +
+        "</table:table-row>\n"
+        "<table:table-row>" + s("") + "<table:table-cell table:style-name=\"ce2\" office:value-type=\"boolean\" "
+        "office:boolean-value=\"false\"><text:p>FALSE</text:p></table:table-cell>" + f("1e+300") +
+        "</table:table-row>\n"
         "</table:table>\n"
         "<table:table table:name=\"e\">\n"
         "<table:table-row>" + e + e + e + "</table:table-row>\n"

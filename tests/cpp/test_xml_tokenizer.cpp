@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "reader/reader.h"
+#include "types/address.h"
 #include "reader/xml.h"
 
+using namespace morvane;
 using namespace morvane::reader;
 
 namespace {
@@ -108,6 +110,9 @@ TEST(XmlTokenizer, Unescape) {
         {"&quot;&apos;&gt;", "\"'>"},
         {"&#233;&#x1F600;", "\xC3\xA9\xF0\x9F\x98\x80"},
         {"&&amp;", "&&"},
+        // Line ends as XML reads them; a reference keeps its carriage return.
+        {"a\r\nb\rc\n\rd&#13;&#xD;\r", "a\nb\nc\n\nd\r\r\n"},
+        {"a long text well past the short inline scan\r\n with CR LF", "a long text well past the short inline scan\n with CR LF"},
     };
     for (const Case& c : cases) EXPECT_EQ(xml_unescape(c.in), c.want) << c.in;
     EXPECT_EQ(xml_unescape("&#0;"), std::string(1, '\0'));
@@ -132,7 +137,8 @@ TEST(XmlTokenizer, AttributeLookupAndTruth) {
 }
 
 TEST(XmlTokenizer, CellReferences) {
-    using Ref = std::optional<std::pair<uint32_t, uint32_t>>;
+    // Worksheet cells are placed by the shared address reader.
+    using Ref = std::optional<CellPos>;
     struct Case {
         const char* text;
         Ref want;
@@ -140,7 +146,7 @@ TEST(XmlTokenizer, CellReferences) {
     const Case cases[] = {
         {"b12", Ref({12, 2})},   {" AA0 ", Ref({0, 27})},   {"XFD1048576", Ref({1048576, 16384})},
         {"A1B", std::nullopt},   {"12", std::nullopt},      {"A", std::nullopt},
-        {"$A$1", std::nullopt},  {"A99999999999", std::nullopt},
+        {"$A$1", Ref({1, 1})},   {"A99999999999", std::nullopt},
     };
-    for (const Case& c : cases) EXPECT_EQ(parse_cell_ref(c.text), c.want) << c.text;
+    for (const Case& c : cases) EXPECT_EQ(morvane_types::parse_cell_addr(c.text), c.want) << c.text;
 }

@@ -5,6 +5,7 @@
 // The first error value in the data (arguments in order, cells row by row)
 // is the result, as in every spreadsheet; COUNT passes errors over and
 // COUNTA counts them.
+#include <cctype>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +23,6 @@ namespace {
 constexpr std::string_view kSubtotalUnsupported = "SUBTOTAL: unsupported function_num {}";
 constexpr std::string_view kAggregateUnsupported = "AGGREGATE: unsupported function_num {}";
 // AGGREGATE 14, 15 and 16 without k, in the words of LARGE, SMALL and PERCENTILE.
-constexpr std::string_view kNeedsK = "{} requires 2 arguments";
 
 // What one walk over the data gathers for AVERAGE, MAX, MIN, PRODUCT,
 // COUNT and COUNTA alike.
@@ -52,9 +52,11 @@ struct Tally {
 // more non-blank value (COUNT and COUNTA).
 enum class ErrorValues { Propagate, Skip, Count };
 
-Result<Tally> tally(Args args, const EvalCtx& ctx, ErrorValues errors) {
+// Ranges are read sparsely (whole columns cost their stored cells); range
+// cells for which `skip` holds are left out.
+Result<Tally> tally(Args args, const EvalCtx& ctx, ErrorValues errors, CellFilter skip = nullptr) {
     Tally t;
-    TRY_VOID(for_each_value(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
+    TRY_VOID(for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
         if (auto x = as_f64(v)) {
             t.add(*x);
         } else if (v.is_error()) {
@@ -63,8 +65,36 @@ Result<Tally> tally(Args args, const EvalCtx& ctx, ErrorValues errors) {
         }
         if (!v.is_empty()) ++t.non_blank;
         return {};
-    }));
+    }, skip));
     return t;
+}
+
+// Whether a formula calls the function `name` (upper case): the name, not
+// part of a longer one, followed by "(", outside quoted texts.
+bool calls_function(std::string_view formula, std::string_view name) {
+    bool quoted = false;
+    for (size_t i = 0; i < formula.size(); ++i) {
+        const char c = formula[i];
+        if (c == '"') quoted = !quoted;
+        if (quoted || i + name.size() >= formula.size()) continue;
+        if (i > 0) {
+            const char before = formula[i - 1];
+            if (std::isalnum(static_cast<unsigned char>(before)) || before == '.' || before == '_') continue;
+        }
+        size_t j = 0;
+        while (j < name.size() && ascii_lower(formula[i + j]) == ascii_lower(name[j])) ++j;
+        if (j < name.size()) continue;
+        size_t k = i + j;
+        while (k < formula.size() && formula[k] == ' ') ++k;
+        if (k < formula.size() && formula[k] == '(') return true;
+    }
+    return false;
+}
+
+// SUBTOTAL and AGGREGATE leave out cells that hold a SUBTOTAL or AGGREGATE
+// formula, so that a grand total over grouped subtotals counts each item once.
+bool is_subtotal_cell(const CellContent& cell) {
+    return cell.formula && (calls_function(*cell.formula, "SUBTOTAL") || calls_function(*cell.formula, "AGGREGATE"));
 }
 
 // The function number of SUBTOTAL and AGGREGATE: truncated, clamped to 32
@@ -83,25 +113,24 @@ bool ignores_errors(double options) {
 // the last argument.
 Result<Variant> aggregate_with_k(uint32_t number, Args data_and_k, const EvalCtx& ctx, OnError on_error) {
     std::string_view name = number == 14 ? "LARGE" : number == 15 ? "SMALL" : "PERCENTILE";
-    if (data_and_k.size() < 2) return fail(format_message(kNeedsK, name));
-    std::vector<double> v = TRY(collect_numbers(data_and_k.first(data_and_k.size() - 1), ctx, on_error));
+    if (data_and_k.size() < 2) return fail(format_message(kRequiresTwo, name));
+    std::vector<double> v =
+        TRY(collect_numbers(data_and_k.first(data_and_k.size() - 1), ctx, on_error, is_subtotal_cell));
     const double k = TRY(arg_number(data_and_k.back(), ctx));
     if (number == 16) return percentile_value(v, k);
     return kth_value(v, k, number == 14);
 }
 
-}  // namespace
-
 // SUM adds numbers and dates wherever they stand, and booleans and blanks
 // given directly as arguments (SUM(TRUE, 1) is 2); text is skipped, and a
 // boolean in a cell or an array adds nothing, however many arguments follow.
-Result<Variant> func_sum(Args args, const EvalCtx& ctx) {
+Result<Variant> sum_of(Args args, const EvalCtx& ctx, CellFilter skip) {
     double sum = 0;
-    TRY_VOID(for_each_value(args, ctx, [&](const Variant& v, ValueSource src) -> Result<void> {
+    TRY_VOID(for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource src) -> Result<void> {
         switch (v.kind()) {
             case Kind::Integer: sum += static_cast<double>(v.as_int()); break;
             case Kind::Float: sum += v.as_float(); break;
-            case Kind::Date: sum += static_cast<double>(v.as_date().serial); break;
+            case Kind::Date: sum += v.as_date().value(); break;
             case Kind::Error: return propagate(v.as_error());
             case Kind::Boolean:
                 if (src == ValueSource::Scalar && v.as_bool()) sum += 1;
@@ -109,9 +138,13 @@ Result<Variant> func_sum(Args args, const EvalCtx& ctx) {
             default: break;  // text, blanks, records
         }
         return {};
-    }));
+    }, skip));
     return number_variant(sum);
 }
+
+}  // namespace
+
+Result<Variant> func_sum(Args args, const EvalCtx& ctx) { return sum_of(args, ctx, nullptr); }
 
 Result<Variant> func_average(Args args, const EvalCtx& ctx) {
     return TRY(tally(args, ctx, ErrorValues::Propagate)).average();
@@ -140,32 +173,29 @@ Result<Variant> func_counta(Args args, const EvalCtx& ctx) {
 
 // SUMPRODUCT: term i multiplies element i of every argument; an argument
 // shorter than the first supplies 0, and elements past the first
-// argument's length are not read. Text that is no number counts as 0.
+// argument's length are not read. Text that is no number counts as 0. Only
+// the positions the first argument stores make terms (a blank is 0), so
+// whole columns cost their stored cells. The first error value by argument,
+// then by position, is the result.
 Result<Variant> func_sumproduct(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("SUMPRODUCT", args.size(), 1, kNoMax));
-    std::vector<ArgValues> lists;
+    std::vector<SparseValues> lists;
     lists.reserve(args.size());
-    for (const FormulaExpr& arg : args) lists.push_back(TRY(ArgValues::open(arg, ctx)));
+    for (const FormulaExpr& arg : args) lists.push_back(TRY(SparseValues::open(arg, ctx)));
     const uint64_t n = lists.front().size();
+    for (const SparseValues& list : lists)
+        for (const SparseValues::Entry& e : list.entries()) {
+            if (e.index >= n) break;
+            if (e.value->is_error()) return propagate(e.value->as_error());
+        }
+    std::vector<size_t> cursors(lists.size(), 0);
     double total = 0;
-    // The first error by argument, then by cell; none seen is args.size().
-    size_t error_arg = lists.size();
-    ExcelError error{};
-    for (uint64_t i = 0; i < n && error_arg > 0; ++i) {
+    for (const SparseValues::Entry& e : lists.front().entries()) {
         double term = 1;
         for (size_t j = 0; j < lists.size(); ++j) {
-            if (i >= lists[j].size()) {
-                term *= 0;
-                continue;
-            }
-            const Variant& v = lists[j].at(i);
+            const Variant& v = j == 0 ? *e.value : lists[j].at(e.index, cursors[j]);
             if (v.is_number()) {
                 term *= v.is_int() ? static_cast<double>(v.as_int()) : v.as_float();
-            } else if (v.is_error()) {
-                if (j < error_arg) {
-                    error_arg = j;
-                    error = v.as_error();
-                }
             } else {
                 // A value that does not convert (a word, an array) counts as 0.
                 auto x = to_float(v);
@@ -174,7 +204,6 @@ Result<Variant> func_sumproduct(Args args, const EvalCtx& ctx) {
         }
         total += term;
     }
-    if (error_arg < lists.size()) return propagate(error);
     return number_variant(total);
 }
 
@@ -183,13 +212,15 @@ Result<Variant> func_subtotal(Args args, const EvalCtx& ctx) {
     const uint32_t number = TRY(function_number(args[0], ctx));
     Args data = args.subspan(1);
     switch (number) {
-        case 1: return func_average(data, ctx);
-        case 2: return func_count(data, ctx);
-        case 3: return func_counta(data, ctx);
-        case 4: return func_max(data, ctx);
-        case 5: return func_min(data, ctx);
-        case 6: return func_product(data, ctx);
-        case 9: return func_sum(data, ctx);
+        case 1: return TRY(tally(data, ctx, ErrorValues::Propagate, is_subtotal_cell)).average();
+        case 2: return Variant(TRY(tally(data, ctx, ErrorValues::Count, is_subtotal_cell)).numbers);
+        case 3: return Variant(TRY(tally(data, ctx, ErrorValues::Count, is_subtotal_cell)).non_blank);
+        case 4: return number_variant(TRY(tally(data, ctx, ErrorValues::Propagate, is_subtotal_cell)).max);
+        case 5: return number_variant(TRY(tally(data, ctx, ErrorValues::Propagate, is_subtotal_cell)).min);
+        case 6:
+            TRY_VOID(check_arity("PRODUCT", data.size(), 1, kNoMax));
+            return number_variant(TRY(tally(data, ctx, ErrorValues::Propagate, is_subtotal_cell)).product);
+        case 9: return sum_of(data, ctx, is_subtotal_cell);
         default: return fail(format_message(kSubtotalUnsupported, std::to_string(number)));
     }
 }
@@ -204,7 +235,7 @@ Result<Variant> func_aggregate(Args args, const EvalCtx& ctx) {
     const OnError on_error = skip ? OnError::Skip : OnError::Propagate;
     switch (number) {
         case 12: {
-            std::vector<double> v = TRY(collect_numbers(data, ctx, on_error));
+            std::vector<double> v = TRY(collect_numbers(data, ctx, on_error, is_subtotal_cell));
             return median_value(v);
         }
         case 14:
@@ -216,7 +247,8 @@ Result<Variant> func_aggregate(Args args, const EvalCtx& ctx) {
     const Tally t = TRY(tally(data, ctx,
                               skip     ? ErrorValues::Skip
                               : counts ? ErrorValues::Count
-                                       : ErrorValues::Propagate));
+                                       : ErrorValues::Propagate,
+                              is_subtotal_cell));
     switch (number) {
         case 1: return t.average();
         case 2: return Variant(t.numbers);

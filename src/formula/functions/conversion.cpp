@@ -1,12 +1,6 @@
-// Number and text conversion: TEXT (a number through a small format
-// language), VALUE and NUMBERVALUE (a number read from text) and VALUETOTEXT.
-//
-// TEXT knows four cases, tested in this order: a format ending in "%"
-// (percent), one holding "yy" or "dd" in any case (a date), one holding a
-// "." (fixed decimals, as many as characters follow the point), and the
-// rest (no decimals). Numbers are rounded half away from zero on their
-// decimal value (15 significant digits, as the cell shows them), and a
-// comma between the digit placeholders before the point groups thousands.
+// Number and text conversion: TEXT (a value through a number format, read
+// and rendered by formula/number_format.h), VALUE and NUMBERVALUE (a number
+// read from text) and VALUETOTEXT.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -17,6 +11,7 @@
 
 #include "formula/args.h"
 #include "formula/eval.h"
+#include "formula/number_format.h"
 #include "formula/text_chars.h"
 #include "types/address.h"
 #include "types/text.h"
@@ -26,131 +21,6 @@ namespace morvane::eval {
 namespace {
 
 constexpr std::string_view kCannotRead = "VALUE: cannot convert '{}' to number";
-
-// ---- Numbers with a fixed count of decimals ------------------------------
-
-// A positive finite number as decimal digits and the place of the point:
-// value = 0.digits x 10^point, with 15 significant digits.
-struct Decimal {
-    std::string digits;
-    int64_t point = 0;
-};
-
-Decimal decimal_of(double a) {
-    if (a == 0) return {"0", 1};
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 14);
-    std::string_view s(buf, static_cast<size_t>(res.ptr - buf));  // d.dddddddddddddde[+-]x
-    const size_t e = s.find('e');
-    int exponent = 0;
-    std::from_chars(s.data() + e + (s[e + 1] == '+' ? 2 : 1), s.data() + s.size(), exponent);
-    Decimal out;
-    out.digits.push_back(s[0]);
-    out.digits.append(s.substr(2, e - 2));
-    out.point = exponent + 1;
-    return out;
-}
-
-// Keeps `keep` digits, rounding half away from zero on the digit after them.
-void round_digits(Decimal& d, int64_t keep) {
-    if (keep >= static_cast<int64_t>(d.digits.size())) return;
-    const bool up = keep >= 0 && d.digits[static_cast<size_t>(keep)] >= '5';
-    d.digits.resize(static_cast<size_t>(std::max<int64_t>(keep, 0)));
-    if (!up) return;
-    size_t i = d.digits.size();
-    while (i > 0 && d.digits[i - 1] == '9') d.digits[--i] = '0';
-    if (i > 0) {
-        ++d.digits[i - 1];
-    } else {
-        d.digits.insert(d.digits.begin(), '1');
-        ++d.point;
-    }
-}
-
-void group_thousands(std::string& whole) {
-    for (size_t i = whole.size(); i > 3; i -= 3) whole.insert(i - 3, 1, ',');
-}
-
-// `x` with exactly `decimals` digits after the point (none for 0).
-std::string fixed_text(double x, size_t decimals, bool grouped) {
-    if (std::isnan(x)) return "NaN";
-    if (std::isinf(x)) return x < 0 ? "-inf" : "inf";
-    Decimal d = decimal_of(std::fabs(x));
-    round_digits(d, d.point + static_cast<int64_t>(decimals));
-    auto digit_at = [&](int64_t i) {
-        return i >= 0 && i < static_cast<int64_t>(d.digits.size()) ? d.digits[static_cast<size_t>(i)] : '0';
-    };
-    std::string whole(d.point > 0 ? 0 : 1, '0');
-    for (int64_t i = 0; i < d.point; ++i) whole.push_back(digit_at(i));
-    if (grouped) group_thousands(whole);
-    std::string out = x < 0 ? "-" + whole : whole;
-    if (decimals > 0) {
-        out.push_back('.');
-        for (size_t i = 0; i < decimals; ++i) out.push_back(digit_at(d.point + static_cast<int64_t>(i)));
-    }
-    return out;
-}
-
-// The characters between the first "." and the next "." or the end count
-// the decimals; a format without "." has none.
-size_t decimals_of(std::string_view format) {
-    const size_t dot = format.find('.');
-    if (dot == std::string_view::npos) return 0;
-    const size_t next = format.find('.', dot + 1);
-    return (next == std::string_view::npos ? format.size() : next) - dot - 1;
-}
-
-// "#,##0" groups; a comma after the last placeholder ("0,") does not.
-bool groups_thousands(std::string_view format) {
-    const std::string_view whole = format.substr(0, format.find('.'));
-    const size_t comma = whole.find(',');
-    return comma != std::string_view::npos && whole.find_first_of("0#", comma) != std::string_view::npos;
-}
-
-Result<Variant> number_text(double x, std::string_view format, std::string_view suffix, const EvalCtx& ctx) {
-    const size_t decimals = decimals_of(format);
-    if (decimals > kMaxTextChars) return Variant(ExcelError::Value);
-    return built_text(fixed_text(x, decimals, groups_thousands(format)) + std::string(suffix), ctx);
-}
-
-// ---- Dates ---------------------------------------------------------------
-
-void append_padded(std::string& out, int64_t n, size_t width) {
-    if (n < 0) out.push_back('-');
-    std::string digits = std::to_string(n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n));
-    if (digits.size() < width) out.append(width - digits.size(), '0');
-    out += digits;
-}
-
-std::string padded(int64_t n, size_t width) {
-    std::string out;
-    append_padded(out, n, width);
-    return out;
-}
-
-void replace_every(std::string& s, std::string_view code, std::string_view with) {
-    for (size_t at = s.find(code); at != std::string::npos; at = s.find(code, at + with.size()))
-        s.replace(at, code.size(), with);
-}
-
-// Only the codes written all upper or all lower case change ("mm" is
-// always the month); everything else in the format stays as written.
-Result<Variant> date_text(double x, std::string format, const EvalCtx& ctx) {
-    const int64_t serial = saturate_i64(x);
-    if (serial < 0) return Variant(ExcelError::Value);  // before the first day of the calendar
-    const morvane_types::Ymd d = morvane_types::serial_to_ymd(serial);
-    const std::string year = padded(d.year, 4), yy = padded((d.year % 100 + 100) % 100, 2);
-    const std::string month = padded(d.month, 2), day = padded(d.day, 2);
-    replace_every(format, "YYYY", year);
-    replace_every(format, "yyyy", year);
-    replace_every(format, "YY", yy);
-    replace_every(format, "yy", yy);
-    replace_every(format, "MM", month);
-    replace_every(format, "mm", month);
-    replace_every(format, "DD", day);
-    replace_every(format, "dd", day);
-    return built_text(std::move(format), ctx);
-}
 
 // ---- Reading numbers -----------------------------------------------------
 
@@ -179,18 +49,27 @@ std::string quoted(std::string_view s) {
 
 }  // namespace
 
+// A text that reads as a number is formatted as that number; any other
+// text goes through the format's text section. An empty format shows the
+// value as General.
 Result<Variant> func_text(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("TEXT", args.size(), 2, 2));
-    const double x = TRY(arg_number(args[0], ctx));
+    const Variant v = TRY(evaluate(args[0], ctx));
+    if (v.is_error()) return propagate(v.as_error());
     std::string format = TRY(arg_text(args[1], ctx));
-    if (!format.empty() && format.back() == '%') {
-        const size_t end = format.find_last_not_of('%');
-        return number_text(x * 100, std::string_view(format).substr(0, end + 1), "%", ctx);
+    const numfmt::Style style;
+    numfmt::Rendered shown;
+    if (v.is_str() && !text_to_number(text::trim(v.as_str()))) {
+        shown = numfmt::render_text(format, v.as_str(), style);
+    } else {
+        const double x = TRY(to_float(v.is_str() ? Variant(text::trim(v.as_str())) : v));
+        shown = format.empty() ? numfmt::Rendered(numfmt::general_text(x)) : numfmt::render_number(format, x, style);
     }
-    const std::string upper = text::to_upper(format);
-    if (upper.find("YY") != std::string::npos || upper.find("DD") != std::string::npos)
-        return date_text(x, std::move(format), ctx);
-    return number_text(x, format, "", ctx);
+    if (!shown) {
+        if (shown.error().out_of_range) return Variant(ExcelError::Value);
+        return fail("TEXT: " + shown.error().message);
+    }
+    return built_text(std::move(*shown), ctx);
 }
 
 // Thousands commas are dropped and surrounding white space ignored.

@@ -27,7 +27,6 @@ namespace morvane::eval {
 
 namespace {
 
-constexpr std::string_view kNotRange = "{}: table argument must be a range";
 constexpr std::string_view kFieldIndex = "DGET: field index must be >= 1";
 constexpr std::string_view kFieldNotFound = "DGET: field '{}' not found in database header";
 constexpr std::string_view kFieldKind = "DGET: field argument must be a column number or field name string";
@@ -39,7 +38,7 @@ using Range = FormulaExpr::Range;
 
 Result<const Range*> table_arg(const FormulaExpr& arg, std::string_view name) {
     if (const auto* r = arg.get<Range>()) return r;
-    return fail(format_message(kNotRange, name));
+    return fail(format_message(kTableNotRange, name));
 }
 
 // Record rows of a database (or condition rows of a criteria range): the
@@ -124,12 +123,22 @@ Result<std::optional<DbQuery>> resolve_query(Args args, const EvalCtx& ctx, std:
     auto field = TRY(resolve_field(args[1], *db, ctx));
     if (!field) return std::optional<DbQuery>{};
     const Range* crit = TRY(table_arg(args[2], name));
-    TRY_VOID(charge_cells(ctx, span_len(db->col1, db->col2) +
-                                   static_cast<unsigned __int128>(rows_below(*crit) + 1) * span_len(crit->col1, crit->col2)));
+    TRY_VOID(charge_cells(ctx, span_len(db->col1, db->col2) + span_len(crit->col1, crit->col2)));
     auto headers = header_map(*db, ctx);
     DbQuery q{{}, db->row1, db->row2, *field};
-    for (uint64_t i = 1; i <= rows_below(*crit); ++i) {
-        q.rows.push_back(criteria_row(*crit, static_cast<uint32_t>(crit->row1 + i), headers, ctx));
+    // Only the criteria rows that store something are read one by one; the
+    // blank ones all select every record, so one stands for them all.
+    std::vector<uint32_t> rows;
+    if (rows_below(*crit) > 0) {
+        const Range below{crit->col1, crit->row1 + 1, crit->col2, crit->row2};
+        const uint64_t width = span_len(crit->col1, crit->col2);
+        for (const StoredCell& c : TRY(stored_cells(below, ctx)))
+            if (!c.value().is_empty()) rows.push_back(static_cast<uint32_t>(crit->row1 + 1 + c.index / width));
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        if (rows.size() < rows_below(*crit)) q.rows.emplace_back();
+    }
+    for (uint32_t row : rows) {
+        q.rows.push_back(criteria_row(*crit, row, headers, ctx));
         q.tests += q.rows.back().size();
     }
     return std::optional<DbQuery>(std::move(q));
@@ -158,13 +167,17 @@ Result<Variant> db_aggregate(Args args, const EvalCtx& ctx, std::string_view nam
     if (!q) return Variant(ExcelError::Ref);
     DbStats s;
     if (q->rows.empty()) return result(s);
-    const uint64_t records = q->last_row > q->header_row ? uint64_t{q->last_row} - q->header_row : 0;
-    TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(records) * (q->tests + 1)));
-    for (uint64_t i = 1; i <= records; ++i) {
+    if (q->last_row <= q->header_row) return result(s);
+    // A record whose field is blank adds to no aggregate, so only the stored
+    // field cells are visited: a whole-column database costs what it holds.
+    const Range field{q->field_col, q->header_row + 1, q->field_col, q->last_row};
+    const std::vector<StoredCell> cells = TRY(stored_cells(field, ctx));
+    TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(cells.size()) * q->tests));
+    for (const StoredCell& c : cells) {
         TRY_VOID(charge_step(ctx));  // a long walk stays interruptible
-        const auto row = static_cast<uint32_t>(q->header_row + i);
+        const auto row = static_cast<uint32_t>(q->header_row + 1 + c.index);
         if (!selects(*q, row, ctx)) continue;
-        const Variant& v = cell_ref(ctx.cells, row, q->field_col);
+        const Variant& v = c.value();
         s.filled += !v.is_empty();
         if (auto x = as_f64(v)) {
             s.sum += *x;

@@ -132,7 +132,16 @@ std::optional<int64_t> read_whole(std::string_view s, bool signed_ok, int64_t lo
     return v;
 }
 
-// "year-month-day" or "year/month/day", each piece trimmed.
+// Whether (year, month, day) names a day of the calendar, the phantom
+// 1900-02-29 included.
+bool is_real_day(int64_t year, int64_t month, int64_t day) {
+    if (month < 1 || month > 12 || day < 1) return false;
+    if (year == 1900 && month == 2 && day == 29) return true;
+    return day <= cal::month_length(year, static_cast<uint32_t>(month));
+}
+
+// "year-month-day" or "year/month/day", each piece trimmed; a day the
+// calendar does not have (2020-02-30, month 13) is none.
 std::optional<int64_t> parse_date_text(std::string_view s) {
     char sep = s.find('/') != std::string_view::npos ? '/' : '-';
     auto pieces = split_max(s, sep, 3);
@@ -140,19 +149,41 @@ std::optional<int64_t> parse_date_text(std::string_view s) {
     auto y = read_whole(text::trim(pieces[0]), true, INT32_MIN, INT32_MAX);
     auto m = read_whole(text::trim(pieces[1]), false, 0, UINT32_MAX);
     auto d = read_whole(text::trim(pieces[2]), false, 0, UINT32_MAX);
-    if (!y || !m || !d) return std::nullopt;
+    if (!y || !m || !d || !is_real_day(*y, *m, *d)) return std::nullopt;
     return date_to_serial(*y, *m, *d);
 }
 
-// "hours:minutes[:seconds]" as a fraction of a day; unreadable seconds count 0.
+// "hours:minutes[:seconds]" as a fraction of a day, optionally followed by
+// a space and AM or PM (any case) on the 12-hour clock: 12 AM is midnight,
+// 12 PM noon. A piece that is no number is none, never a silent 0.
 std::optional<double> parse_time_text(std::string_view s) {
+    s = text::trim(s);
+    std::optional<bool> pm;
+    if (s.size() > 3 && s[s.size() - 3] == ' ' && (s.back() == 'M' || s.back() == 'm')) {
+        const char half = ascii_lower(s[s.size() - 2]);
+        if (half == 'a' || half == 'p') {
+            pm = half == 'p';
+            s = s.substr(0, s.size() - 3);
+        }
+    }
     auto pieces = split_max(s, ':', 3);
     if (pieces.size() < 2) return std::nullopt;
     auto h = text_to_number(text::trim(pieces[0]));
     auto m = text_to_number(text::trim(pieces[1]));
     if (!h || !m) return std::nullopt;
-    double sec = pieces.size() == 3 ? text_to_number(text::trim(pieces[2])).value_or(0.0) : 0.0;
-    return (*m * 60 + *h * 3600 + sec) / kSecondsPerDay;
+    double sec = 0;
+    if (pieces.size() == 3) {
+        auto read = text_to_number(text::trim(pieces[2]));
+        if (!read) return std::nullopt;
+        sec = *read;
+    }
+    double hours = *h;
+    if (pm) {
+        if (!(hours >= 0 && hours <= 12)) return std::nullopt;
+        if (hours == 12) hours = 0;
+        if (*pm) hours += 12;
+    }
+    return (*m * 60 + hours * 3600 + sec) / kSecondsPerDay;
 }
 
 // The time of day of a serial in whole seconds (0 .. 86399): the absolute
@@ -196,6 +227,15 @@ std::optional<int64_t> date_to_serial(int64_t year, int64_t month, int64_t day) 
     return static_cast<int64_t>(serial);
 }
 
+std::optional<int64_t> engine_date_text(std::string_view s) {
+    if (s.size() != 10 || s[4] != '-' || s[7] != '-') return std::nullopt;
+    auto y = read_whole(s.substr(0, 4), false, 0, 9999);
+    auto m = read_whole(s.substr(5, 2), false, 0, 99);
+    auto d = read_whole(s.substr(8, 2), false, 0, 99);
+    if (!y || !m || !d || s[0] == '+' || s[5] == '+' || s[8] == '+' || !is_real_day(*y, *m, *d)) return std::nullopt;
+    return date_to_serial(*y, *m, *d);
+}
+
 Variant date_result(std::optional<int64_t> serial) {
     if (!serial || *serial < 0) return Variant(ExcelError::Num);
     return Variant(Date{*serial});
@@ -221,6 +261,8 @@ int monday_index(__int128 serial) {
 Result<Variant> func_date(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("DATE", args.size(), 3, 3));
     int32_t year = saturate_i32(TRY(arg_number(args[0], ctx)));
+    // Years 0 to 1899 count from 1900, as spreadsheets read them: 99 is 1999.
+    if (year >= 0 && year <= 1899) year += 1900;
     int64_t month = TRY(arg_whole(args[1], ctx));
     int64_t day = TRY(arg_whole(args[2], ctx));
     return date_result(date_to_serial(year, month, day));
@@ -292,7 +334,9 @@ Result<Variant> func_time_fn(Args args, const EvalCtx& ctx) {
     double h = TRY(arg_number(args[0], ctx));
     double m = TRY(arg_number(args[1], ctx));
     double s = TRY(arg_number(args[2], ctx));
-    return Variant((m * 60 + h * 3600 + s) / kSecondsPerDay);
+    const double t = (m * 60 + h * 3600 + s) / kSecondsPerDay;
+    // A time is a fraction of one day: 25 hours is 01:00.
+    return Variant(t >= 1 ? std::fmod(t, 1.0) : t);
 }
 
 Result<Variant> func_timevalue(Args args, const EvalCtx& ctx) {

@@ -56,7 +56,7 @@ Result<std::vector<std::optional<double>>> numbers_of(const FormulaExpr& arg, co
 // values in a list of cash flows are passed over.
 Result<std::vector<double>> cash_flows(Args args, const EvalCtx& ctx) {
     std::vector<double> out;
-    TRY_VOID(for_each_value(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
+    TRY_VOID(for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
         if (auto x = as_f64(v)) out.push_back(*x);
         return {};
     }));
@@ -181,7 +181,7 @@ Result<Variant> func_npv(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("NPV", args.size(), 2, kNoMax));
     double rate = TRY(arg_number(args[0], ctx));
     double sum = -0.0, period = 0;
-    TRY_VOID(for_each_value(args.subspan(1), ctx, [&](const Variant& v, ValueSource) -> Result<void> {
+    TRY_VOID(for_each_nonblank(args.subspan(1), ctx, [&](const Variant& v, ValueSource) -> Result<void> {
         // Only numbers are cash flows; anything else is passed over.
         if (auto x = as_f64(v)) sum += *x / std::pow(1 + rate, ++period);
         return {};

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "formula/args.h"
 #include "formula/eval.h"
@@ -41,13 +42,43 @@ Result<Variant> value_or_error(const FormulaExpr& arg, const EvalCtx& ctx) {
 
 bool is_na(const Variant& v) { return v.is_error() && v.as_error() == ExcelError::NA; }
 
-// An IS function: `test` of the argument's value. With `catches` a failure
-// of the argument is tested as an error value; otherwise it is passed on.
+// fn(value) -> Result<Variant> of the argument's value; over a range or a
+// list value, a list of fn of each cell or element, row by row, so that the
+// aggregates around see every one. With `catches` a failure of the
+// argument is taken as an error value; otherwise it is passed on.
+template <class F>
+Result<Variant> each_value(const FormulaExpr& arg, const EvalCtx& ctx, bool catches, F&& fn) {
+    std::vector<Variant> out;
+    auto add = [&](const Variant& v) -> Result<void> {
+        Result<Variant> r = fn(v);
+        if (!r) return fail(std::move(r.error()));
+        out.push_back(std::move(*r));
+        return {};
+    };
+    if (const auto* r = arg.get<FormulaExpr::Range>()) {
+        const RangeView view = TRY(RangeView::open(*r, ctx));
+        out.reserve(view.size());
+        for (uint64_t i = 0; i < view.size(); ++i) TRY_VOID(add(view.at(i)));
+        return list_result(std::move(out));
+    }
+    Variant v;
+    if (catches) {
+        v = TRY(value_or_error(arg, ctx));
+    } else {
+        v = TRY(evaluate(arg, ctx));
+    }
+    if (!v.is_array()) return fn(v);
+    out.reserve(v.as_array().size());
+    for (const Variant& e : v.as_array()) TRY_VOID(add(e));
+    return Variant(std::move(out));
+}
+
+// An IS function: `test` of the argument's value, or of each of its cells
+// or elements.
 Result<Variant> is_function(Args args, const EvalCtx& ctx, std::string_view name,
                             bool (*test)(const Variant&), bool catches) {
     TRY_VOID(check_arity(name, args.size(), 1, 1));
-    if (catches) return Variant(test(TRY(value_or_error(args[0], ctx))));
-    return Variant(test(TRY(evaluate(args[0], ctx))));
+    return each_value(args[0], ctx, catches, [&](const Variant& v) -> Result<Variant> { return Variant(test(v)); });
 }
 
 // The info_type of CELL, its reference's position as written (a range gives
@@ -91,9 +122,13 @@ Result<Variant> func_switch(Args args, const EvalCtx& ctx) {
 
 Result<Variant> func_iferror(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("IFERROR", args.size(), 2, 2));
-    Variant v = TRY(value_or_error(args[0], ctx));
-    if (v.is_error()) return evaluate(args[1], ctx);
-    return v;
+    // The fallback is evaluated once, at the first error met.
+    std::optional<Variant> fallback;
+    return each_value(args[0], ctx, true, [&](const Variant& v) -> Result<Variant> {
+        if (!v.is_error()) return v.is_empty() && args[0].get<FormulaExpr::Range>() ? Variant(int64_t{0}) : v;
+        if (!fallback) fallback = TRY(evaluate(args[1], ctx));
+        return *fallback;
+    });
 }
 
 Result<Variant> func_and(Args args, const EvalCtx& ctx) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "formula/args.h"
 #include "formula/eval.h"
@@ -18,7 +19,6 @@ namespace morvane::eval {
 
 namespace {
 
-constexpr std::string_view kTableNotRange = "{}: table argument must be a range";
 constexpr std::string_view kBadMatchType = "MATCH: invalid match_type {}";
 constexpr std::string_view kXlookupMode = "XLOOKUP: unsupported match_mode {}";
 constexpr std::string_view kXmatchMode = "XMATCH: unsupported match_mode {}";
@@ -29,7 +29,16 @@ constexpr std::string_view kXmatchMode = "XMATCH: unsupported match_mode {}";
 // sorted table searches only its filled part.
 std::optional<Ordering> key_order(const Variant& key, const Variant& value) {
     if (key.is_empty()) return std::nullopt;
-    Result<Ordering> o = variant_cmp(key, value);
+    // A lookup reads a numeric text beside a number as that number.
+    const bool numeric_text = (key.is_str() && is_numeric_kind(value) && text_to_number(key.as_str())) ||
+                              (value.is_str() && is_numeric_kind(key) && text_to_number(value.as_str()));
+    Result<Ordering> o = fail(std::string());
+    if (numeric_text) {
+        auto x = to_float(key), y = to_float(value);
+        if (x && y) o = variant_cmp(Variant(*x), Variant(*y));
+    } else {
+        o = variant_cmp(key, value);
+    }
     // A comparison that fails only means the two have no order.
     if (!o) return std::nullopt;
     return *o;
@@ -50,22 +59,66 @@ bool same_kind(const Variant& value, const Variant& key) { return is_word(value)
 
 // The last position i in [0, n) whose key(i) is at or before `value` and of
 // its kind, found by halving: the keys are taken to be in ascending order.
+// Blank keys are passed over: a probe that lands on one steps back to the
+// nearest key that is not blank (or, when there is none down to the lower
+// end, searches the upper half), so a blank inside the keys never sends the
+// search toward the start.
 template <class Key>
 Result<std::optional<uint64_t>> approximate_position(uint64_t n, const Variant& value, const EvalCtx& ctx, Key&& key) {
     std::optional<uint64_t> best;
     int64_t low = 0, high = static_cast<int64_t>(n) - 1;
     while (low <= high) {
         const int64_t mid = low + (high - low) / 2;
+        int64_t j = mid;
         TRY_VOID(charge_cells(ctx, 1));
-        const Variant& k = key(static_cast<uint64_t>(mid));
+        while (j >= low && key(static_cast<uint64_t>(j)).is_empty()) {
+            --j;
+            TRY_VOID(charge_cells(ctx, 1));
+        }
+        if (j < low) {
+            low = mid + 1;
+            continue;
+        }
+        const Variant& k = key(static_cast<uint64_t>(j));
         if (past_value(k, value)) {
-            high = mid - 1;
+            high = j - 1;
         } else {
-            if (same_kind(value, k)) best = static_cast<uint64_t>(mid);
+            if (same_kind(value, k)) best = static_cast<uint64_t>(j);
             low = mid + 1;
         }
     }
     return best;
+}
+
+// The first blank position of the ascending stored positions in [0, n).
+std::optional<uint64_t> first_gap(const std::vector<StoredCell>& cells, uint64_t n) {
+    uint64_t i = 0;
+    for (const StoredCell& c : cells) {
+        if (c.index != i) break;
+        ++i;
+    }
+    return i < n ? std::optional<uint64_t>(i) : std::nullopt;
+}
+
+// A key line longer than the sheet's stored cells, read as its stored keys:
+// a whole column costs what it holds.
+Result<std::optional<uint64_t>> sparse_key_position(const FormulaExpr::Range& line, uint64_t n, const Variant& value,
+                                                    bool approximate, const EvalCtx& ctx) {
+    std::vector<StoredCell> cells = TRY(stored_cells(line, ctx));
+    if (!approximate) {
+        for (const StoredCell& c : cells)
+            if (variant_eq(c.value(), value)) {
+                if (value.is_empty()) break;
+                return std::optional<uint64_t>(c.index);
+            }
+        if (value.is_empty()) return first_gap(cells, n);
+        return std::optional<uint64_t>();
+    }
+    std::erase_if(cells, [](const StoredCell& c) { return c.value().is_empty(); });
+    auto found = TRY(approximate_position(cells.size(), value, ctx,
+                                          [&](uint64_t i) -> const Variant& { return cells[i].value(); }));
+    if (!found) return found;
+    return std::optional<uint64_t>(cells[*found].index);
 }
 
 // VLOOKUP (vertical) and HLOOKUP: the key line is the table's first column
@@ -85,7 +138,12 @@ Result<Variant> table_lookup(Args args, const EvalCtx& ctx, std::string_view nam
 
     auto key = [&](uint64_t i) -> const Variant& { return vertical ? t.at(ctx.cells, i, 0) : t.at(ctx.cells, 0, i); };
     std::optional<uint64_t> found;
-    if (approximate) {
+    if (keys > ctx.cells.size()) {
+        const CellRange n = range->range().normalised();
+        const FormulaExpr::Range line{n.first.col, n.first.row, vertical ? n.first.col : n.last.col,
+                                      vertical ? n.last.row : n.first.row};
+        found = TRY(sparse_key_position(line, keys, value, approximate, ctx));
+    } else if (approximate) {
         found = TRY(approximate_position(keys, value, ctx, key));
     } else {
         found = TRY(find_first(keys, ctx, [&](uint64_t i) { return variant_eq(key(i), value); }));
@@ -115,28 +173,38 @@ std::optional<double> ordered_number(const Variant& v) {
 // above (1) the value, the earliest among equals.
 Result<std::optional<size_t>> x_position(const ValueList& list, const Variant& value, int32_t mode,
                                          int32_t search, std::string_view mode_message) {
-    const size_t n = list.size();
     if (mode == 0 && search != -1) return list.find([&](const Variant& v) { return variant_eq(v, value); });
     if (mode == 0) {
-        for (size_t i = n; i-- > 0;)
-            if (variant_eq(list[i], value)) return std::optional<size_t>(i);
-        return std::optional<size_t>();
+        std::optional<size_t> found;
+        list.for_each_filled([&](size_t i, const Variant& v) {
+            if (variant_eq(v, value)) found = i;
+            return !found;
+        }, true);
+        if (value.is_empty()) {
+            auto blank = list.blank_at_end(true);
+            if (blank && (!found || *blank > *found)) found = blank;
+        }
+        return found;
     }
     if (mode != -1 && mode != 1) return fail(format_message(mode_message, std::to_string(mode)));
     const double target = TRY(to_float(value));
     std::optional<size_t> best;
     if (std::isnan(target)) return best;
     double best_x = 0;
-    for (size_t i = 0; i < n; ++i) {
-        std::optional<double> x = ordered_number(list[i]);
-        if (!x) continue;
-        const bool side = mode == -1 ? *x <= target : *x >= target;
-        const bool closer = !best || (mode == -1 ? *x > best_x : *x < best_x);
+    auto consider = [&](size_t i, double x) {
+        const bool side = mode == -1 ? x <= target : x >= target;
+        const bool closer = !best || (mode == -1 ? x > best_x : x < best_x) || (x == best_x && i < *best);
         if (side && closer) {
             best = i;
-            best_x = *x;
+            best_x = x;
         }
-    }
+    };
+    list.for_each_filled([&](size_t i, const Variant& v) {
+        if (std::optional<double> x = ordered_number(v)) consider(i, *x);
+        return true;
+    });
+    // Blanks read as 0; the first of them stands for them all.
+    if (auto blank = list.blank_at_end(false)) consider(*blank, 0.0);
     return best;
 }
 
@@ -166,12 +234,16 @@ Result<Variant> func_lookup(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("LOOKUP", args.size(), 2, 3));
     Variant value = TRY(evaluate(args[0], ctx));
     if (value.is_error()) return value;
-    ValueList keys = TRY(ValueList::open(args[1], ctx));
+    ValueList keys = TRY(ValueList::open_sparse(args[1], ctx));
     std::optional<ValueList> results;
-    if (args.size() == 3) results = TRY(ValueList::open(args[2], ctx));
+    if (args.size() == 3) results = TRY(ValueList::open_sparse(args[2], ctx));
     std::optional<size_t> answer;
-    for (size_t i = 0; i < keys.size() && !past_value(keys[i], value); ++i)
-        if (same_kind(value, keys[i])) answer = i;
+    // Blank keys are passed over; the walk stops at the first key past the value.
+    keys.for_each_filled([&](size_t i, const Variant& k) {
+        if (past_value(k, value)) return false;
+        if (same_kind(value, k)) answer = i;
+        return true;
+    });
     const ValueList& from = results ? *results : keys;
     if (!answer || *answer >= from.size()) return Variant(ExcelError::NA);
     return from[*answer];
@@ -184,7 +256,7 @@ Result<Variant> func_match_fn(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("MATCH", args.size(), 2, 3));
     Variant value = TRY(evaluate(args[0], ctx));
     if (value.is_error()) return value;
-    ValueList list = TRY(ValueList::open(args[1], ctx));
+    ValueList list = TRY(ValueList::open_sparse(args[1], ctx));
     const int32_t type = TRY(arg_mode(args, 2, 1, ctx));
     if (type < -1 || type > 1) return fail(format_message(kBadMatchType, std::to_string(type)));
     std::optional<size_t> found;
@@ -192,11 +264,12 @@ Result<Variant> func_match_fn(Args args, const EvalCtx& ctx) {
         found = list.find([&](const Variant& v) { return variant_eq(v, value); });
     } else {
         const Ordering beyond = type == 1 ? Ordering::Greater : Ordering::Less;
-        for (size_t i = 0; i < list.size(); ++i) {
+        list.for_each_filled([&](size_t i, const Variant& v) {
             // Elements that cannot be ordered against the value are passed over.
-            std::optional<Ordering> o = key_order(list[i], value);
-            if (o && *o != beyond && same_kind(value, list[i])) found = i;
-        }
+            std::optional<Ordering> o = key_order(v, value);
+            if (o && *o != beyond && same_kind(value, v)) found = i;
+            return true;
+        });
     }
     if (!found) return Variant(ExcelError::NA);
     return Variant(static_cast<int64_t>(*found + 1));
@@ -206,8 +279,8 @@ Result<Variant> func_xlookup(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("XLOOKUP", args.size(), 3, 6));
     Variant value = TRY(evaluate(args[0], ctx));
     if (value.is_error()) return value;
-    ValueList keys = TRY(ValueList::open(args[1], ctx));
-    ValueList results = TRY(ValueList::open(args[2], ctx));
+    ValueList keys = TRY(ValueList::open_sparse(args[1], ctx));
+    ValueList results = TRY(ValueList::open_sparse(args[2], ctx));
     std::optional<Variant> if_not_found;
     if (args.size() >= 4) if_not_found = TRY(evaluate(args[3], ctx));
     const int32_t mode = TRY(arg_mode(args, 4, 0, ctx));
@@ -221,7 +294,7 @@ Result<Variant> func_xmatch(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("XMATCH", args.size(), 2, 4));
     Variant value = TRY(evaluate(args[0], ctx));
     if (value.is_error()) return value;
-    ValueList keys = TRY(ValueList::open(args[1], ctx));
+    ValueList keys = TRY(ValueList::open_sparse(args[1], ctx));
     const int32_t mode = TRY(arg_mode(args, 2, 0, ctx));
     const int32_t search = TRY(arg_mode(args, 3, 1, ctx));
     std::optional<size_t> found = TRY(x_position(keys, value, mode, search, kXmatchMode));

@@ -21,8 +21,6 @@ namespace morvane::eval {
 
 namespace {
 
-constexpr std::string_view kRequiresTwo = "{} requires 2 arguments";
-constexpr std::string_view kUnequalArrays = "{}: arrays must have equal length";
 constexpr double kDefaultRankScale = 1000;  // three digits
 
 // The sum of squared deviations from the mean, taken in two passes so that
@@ -152,11 +150,15 @@ Result<Variant> func_rank(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("RANK", args.size(), 2, 3));
     const double x = TRY(arg_number(args[0], ctx));
     int64_t above = 0, below = 0;
+    bool present = false;
     TRY_VOID(for_each_number(args.subspan(1, 1), ctx, OnError::Propagate, [&](double v) {
         above += v > x;
         below += v < x;
+        present = present || v == x;
     }));
     const double order = args.size() == 3 ? TRY(arg_number(args[2], ctx)) : 0.0;
+    // A value that is not in the list has no rank.
+    if (!present) return Variant(ExcelError::NA);
     return Variant(1 + (order == 0 ? above : below));
 }
 
@@ -167,7 +169,7 @@ Result<Variant> func_mode_mult(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("MODE.MULT", args.size(), 1, kNoMax));
     std::vector<int64_t> kept;
     std::unordered_map<int64_t, size_t> counts;
-    TRY_VOID(for_each_value(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
+    TRY_VOID(for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
         if (v.is_error()) return propagate(v.as_error());
         std::optional<int64_t> whole;
         if (v.is_int()) whole = v.as_int();

@@ -168,22 +168,16 @@ Result<Variant> networkdays(Args args, const EvalCtx& ctx, const FormulaExpr* we
     return Variant(static_cast<int64_t>(n));
 }
 
-// ISO 8601 week: Monday first, week 1 holds the year's first Thursday.
+// ISO 8601 week: Monday first, week 1 holds the year's first Thursday, so a
+// day's week is the week of its week's Thursday within that Thursday's year.
+// Computed directly (no walk back through earlier years) so that the first
+// days of the calendar end at once; before serial 0 there is no week.
 std::optional<int64_t> iso_weeknum(int64_t serial) {
-    SerialDate d = serial_to_date(serial);
-    auto jan1 = date_to_serial(d.year, 1, 1);
+    if (serial < 0 || serial > std::numeric_limits<int64_t>::max() - 3) return std::nullopt;
+    const int64_t thursday = serial - monday_index(serial) + 3;
+    auto jan1 = date_to_serial(serial_to_date(thursday).year, 1, 1);
     if (!jan1) return std::nullopt;
-    int64_t b = (serial - *jan1 + 1) - (monday_index(serial) + 1) + 10;
-    if (b < 7) {
-        // Week 0: the last week of the year before.
-        auto dec31 = date_to_serial(d.year - 1, 12, 31);
-        return dec31 ? iso_weeknum(*dec31) : std::nullopt;
-    }
-    if (b <= 370) return b / 7;
-    auto dec31 = date_to_serial(d.year, 12, 31);
-    if (!dec31) return std::nullopt;
-    // Monday to Wednesday of the year's last days belong to next year's week 1.
-    return monday_index(*dec31) <= 2 ? 1 : 53;
+    return (thursday - *jan1) / 7 + 1;
 }
 
 Variant week_value(std::optional<int64_t> week) {

@@ -8,6 +8,7 @@
 
 #include "workbook/areas.h"
 #include "vm/builtins/builtins.h"
+#include "vm/messages.h"
 #include "vm/mod.h"
 #include "vm/builtins/wsf.h"
 
@@ -19,7 +20,6 @@ namespace {
 
 constexpr std::string_view kUnknownFunction = "Unknown VBA function: '{}'";
 constexpr std::string_view kRangeNeedsAddress = "Range: requires a string address argument";
-constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
 constexpr std::string_view kWsfPrefix = "wsf_";
 
 // Range(address): the cells of the active sheet, row by row, always as an
@@ -48,18 +48,13 @@ const Builtin* find_builtin(std::string_view name) {
 
 }  // namespace vm
 
-Result<Variant> Vm::call_builtin(const vm::Builtin& builtin, const std::string& name, const std::vector<Expr>& args) {
-    std::vector<Variant> values = TRY(eval_expr_list(args));
-    return builtin.fn(*this, name, values);
-}
-
-Result<Variant> Vm::eval_vba_func(const std::string& name, const std::vector<Expr>& arg_exprs) {
+Result<Variant> Vm::eval_vba_func(const std::string& name, const std::vector<vm::XCode>& args) {
     // Arguments first: their failure wins over an unknown name.
     if (name.starts_with(vm::kWsfPrefix)) {
-        std::vector<Variant> values = TRY(eval_wsf_args(arg_exprs));
+        std::vector<Variant> values = TRY(eval_wsf_args(args));
         return vm::eval_wsf(std::string_view(name).substr(vm::kWsfPrefix.size()), values);
     }
-    std::vector<Variant> args = TRY(eval_expr_list(arg_exprs));
+    for (const vm::XCode& a : args) TRY(evaluate(a));
     return fail(format_message(vm::kUnknownFunction, name));
 }
 
@@ -67,14 +62,14 @@ Result<Variant> Vm::eval_vba_func(const std::string& name, const std::vector<Exp
 // the cells of its areas, one flat Array row by row, as a range written in
 // place does (WorksheetFunction.Sum(r) after Set r = ...). A name that is
 // also an ordinary variable stays that variable.
-Result<std::vector<Variant>> Vm::eval_wsf_args(const std::vector<Expr>& exprs) {
+Result<std::vector<Variant>> Vm::eval_wsf_args(const std::vector<vm::XCode>& args) {
     std::vector<Variant> out;
-    out.reserve(exprs.size());
-    for (const Expr& e : exprs) {
-        const auto* var = e.get_if<Expr::Var>();
-        const auto object = var && !slots_[slot_of(var->name, var->slot)].defined ? objects_.find(var->name) : objects_.end();
+    out.reserve(args.size());
+    for (const vm::XCode& a : args) {
+        const auto* var = a.src->get_if<Expr::Var>();
+        const auto object = var && !slots_[a.slot].defined ? objects_.find(var->name) : objects_.end();
         const auto* range = object == objects_.end() ? nullptr : std::get_if<ObjectRef::Range>(&object->second.node);
-        out.push_back(range ? Variant(TRY(range_cells(range->range))) : TRY(eval_expr(e)));
+        out.push_back(range ? Variant(TRY(range_cells(range->range))) : TRY(evaluate(a)));
     }
     return out;
 }

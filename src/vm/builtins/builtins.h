@@ -70,9 +70,17 @@ Result<Variant> convert_to(VarType type, Variant v);
 // The VBA text of an argument, taken over when it already is a text.
 std::string take_text(Variant& v);
 
-// A length, position or start: the number truncated toward zero; negative
-// and NaN give 0, 2^64 and more the largest count.
+// A whole-number argument (a dimension, a limit, a count that may be -1):
+// the number rounded as CLng rounds, saturated to 64 bits.
+Result<int64_t> to_whole(const Variant& v);
+
+// A length, position or start: the number rounded as CLng rounds; negative
+// values give 0, 2^64 and more the largest count.
 Result<uint64_t> to_count(const Variant& v);
+
+// "Invalid procedure call or argument": an argument outside what a
+// built-in takes (a negative square root, a start before 1).
+inline constexpr std::string_view kInvalidCall = "Invalid procedure call or argument";
 
 // How an exact half rounds.
 enum class Halves : uint8_t { ToEven, AwayFromZero };

@@ -1,6 +1,7 @@
 // Conversion built-ins: CInt, CLng, CLngLng, CByte, CDbl, CSng, CCur, CDec,
 // CBool, CDate, Str, CStr and Val, and the conversion a typed variable makes
 // on assignment, which they share.
+#include <cctype>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -126,15 +127,37 @@ std::string_view leading_number(std::string_view s) {
     return s.substr(0, end);
 }
 
-// The number a text starts with, as VBA reads it: "12abc" is 12, a text
-// with no leading number is 0. A whole numeric text ("inf" too) reads whole.
+// The digits of a radix that `s` starts with, as &H and &O texts read them.
+std::string_view leading_radix_digits(std::string_view s, int radix) {
+    size_t i = 0;
+    auto digit = [&](char c) { return radix == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : c >= '0' && c <= '7'; };
+    while (i < s.size() && digit(s[i])) ++i;
+    return s.substr(0, i);
+}
+
+// The number a text starts with, as VBA reads it: blanks, tabs and line
+// breaks anywhere are skipped ("1 2 3" is 123), &H and &O start hex and
+// octal digits, and reading stops at the first other character ("12abc"
+// is 12; a text with no leading number is 0).
 Result<Variant> val(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kValArgs));
-    const std::string shown = a[0].is_str() ? std::string(text::trim(a[0].as_str())) : a[0].to_string();
-    if (auto x = text_to_number(shown)) return number_variant(*x);
+    std::string shown;
+    for (char c : a[0].is_str() ? a[0].as_str() : a[0].to_string())
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r') shown.push_back(c);
+    if (shown.size() > 1 && shown[0] == '&' && ((shown[1] | 0x20) == 'h' || (shown[1] | 0x20) == 'o')) {
+        const std::string_view rest = std::string_view(shown).substr(2);
+        const bool hex = (shown[1] | 0x20) == 'h';
+        const std::string_view digits = leading_radix_digits(rest, hex ? 16 : 8);
+        if (digits.empty()) return Variant(int64_t{0});
+        auto x = read_vba_number(std::string(hex ? "&H" : "&O").append(digits));
+        if (!x) return fail(std::string(kNumberOverflow));
+        return number_variant(*x);
+    }
     std::string_view prefix = leading_number(shown);
     if (prefix.empty()) return Variant(int64_t{0});
-    return number_variant(text_to_number(prefix).value_or(0.0));
+    const double x = text_to_number(prefix).value_or(0.0);
+    if (!std::isfinite(x)) return fail(std::string(kNumberOverflow));
+    return number_variant(x);
 }
 
 Result<Variant> str(BuiltinArgs a) {

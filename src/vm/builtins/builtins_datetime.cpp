@@ -1,12 +1,10 @@
 // Clock built-ins: Date, Now and Time. They read the system clock in UTC,
-// as the worksheet's TODAY and NOW do, so Date is the day TODAY() gives;
-// Now and Time are readable texts of the same reading.
+// as the worksheet's TODAY and NOW do, so Date is the day TODAY() gives.
+// All three are Dates: Now the day with the time (whole seconds, as VBA
+// keeps it), Time the time of day alone.
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <string>
 
-#include "types/address.h"
 #include "vm/builtins/builtins.h"
 
 namespace morvane::vm {
@@ -25,24 +23,19 @@ int64_t clock_seconds() {
     return s < 0 ? 0 : s;
 }
 
-std::string time_text(int64_t seconds) {
-    const int64_t in_day = seconds % kSecondsPerDay;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", static_cast<int>(in_day / 3600),
-                  static_cast<int>(in_day / 60 % 60), static_cast<int>(in_day % 60));
-    return buf;
+// The time of day of a clock reading, as a fraction of a day.
+double time_of_day(int64_t seconds) {
+    return static_cast<double>(seconds % kSecondsPerDay) / static_cast<double>(kSecondsPerDay);
 }
 
 Result<Variant> date(BuiltinArgs) { return Variant(Date{clock_seconds() / kSecondsPerDay + kEpochSerial}); }
 
-// "yyyy-mm-dd hh:mm:ss"
 Result<Variant> now(BuiltinArgs) {
     const int64_t s = clock_seconds();
-    return Variant(morvane_types::serial_to_display(s / kSecondsPerDay + kEpochSerial) + " " + time_text(s));
+    return Variant(Date{s / kSecondsPerDay + kEpochSerial, time_of_day(s)});
 }
 
-// "hh:mm:ss"
-Result<Variant> time(BuiltinArgs) { return Variant(time_text(clock_seconds())); }
+Result<Variant> time(BuiltinArgs) { return Variant(Date{0, time_of_day(clock_seconds())}); }
 
 constexpr Builtin kTable[] = {
     {"date", pure<date>},

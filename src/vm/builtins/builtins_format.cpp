@@ -15,7 +15,9 @@ constexpr std::string_view kFormatArgs = "Format requires at least 1 argument";
 // Format(value[, pattern]); no pattern formats as General.
 Result<Variant> format(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kFormatArgs));
-    return Variant(format_vba(a[0], a.size() > 1 ? vba_to_str(a[1]) : std::string()));
+    if (a.size() < 2) return Variant(TRY(format_vba(a[0], {})));
+    if (a[1].is_str()) return Variant(TRY(format_vba(a[0], a[1].as_str())));
+    return Variant(TRY(format_vba(a[0], vba_to_str(a[1]))));
 }
 
 constexpr Builtin kTable[] = {

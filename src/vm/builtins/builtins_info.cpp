@@ -22,6 +22,7 @@ constexpr std::string_view kUBoundArgs = "UBound requires 1 argument";
 constexpr std::string_view kLBoundArgs = "LBound requires 1 argument";
 constexpr std::string_view kUBoundNotArray = "UBound: argument is not an array";
 constexpr std::string_view kLBoundNotArray = "LBound: argument is not an array";
+constexpr std::string_view kSubscriptOutOfRange = "Subscript out of range";
 
 // TypeName and VarType by kind, in the order of Kind.
 constexpr std::string_view kTypeNames[] = {"Long",  "Double", "String",    "Boolean", "Date",
@@ -33,23 +34,19 @@ static_assert(std::size(kVarTypes) == std::variant_size_v<VariantBase>);
 // Both branches were evaluated before the call, as VBA does.
 Result<Variant> iif(BuiltinArgs a) {
     TRY_VOID(need_args(a, 3, kIIfArgs));
-    return std::move(a[is_truthy(a[0]) ? 1 : 2]);
+    return std::move(a[TRY(is_truthy(a[0])) ? 1 : 2]);
 }
 
 Result<Variant> is_empty(BuiltinArgs a) { return Variant(a.empty() || a[0].is_empty()); }
 Result<Variant> is_array(BuiltinArgs a) { return Variant(!a.empty() && a[0].is_array()); }
 
-// A number, or a text holding one (blanks around it allowed); the words inf
-// and nan, which the number reader accepts, hold no digit and do not count.
-bool holds_number(std::string_view s) {
-    std::string_view t = text::trim(s);
-    return t.find_first_of("0123456789") != std::string_view::npos && text_to_number(t).has_value();
-}
-
+// What CDbl, CLng and CInt convert: numbers, Booleans, Empty, and texts
+// that read as a number (read_vba_number); Dates, errors and arrays not.
 Result<Variant> is_numeric(BuiltinArgs a) {
     if (a.empty()) return Variant(false);
     const Variant& v = a[0];
-    return Variant(v.is_number() || (v.is_str() && holds_number(v.as_str())));
+    if (v.is_str()) return Variant(read_vba_number(v.as_str()).has_value());
+    return Variant(v.is_number() || v.is_bool() || v.is_empty());
 }
 
 Result<Variant> type_name(BuiltinArgs a) {
@@ -62,17 +59,27 @@ Result<Variant> var_type(BuiltinArgs a) {
     return Variant(kVarTypes[static_cast<size_t>(a[0].kind())]);
 }
 
-// Arrays are zero-based and one-dimensional: a dimension argument changes nothing.
+// Arrays have one dimension: a dimension argument other than 1 is out of
+// range.
+Result<void> check_dimension(BuiltinArgs a) {
+    if (a.size() < 2) return {};
+    if (TRY(to_whole(a[1])) != 1) return fail(std::string(kSubscriptOutOfRange));
+    return {};
+}
+
 Result<Variant> ubound(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kUBoundArgs));
     if (!a[0].is_array()) return fail(std::string(kUBoundNotArray));
-    return Variant(static_cast<int64_t>(a[0].as_array().size()) - 1);
+    TRY_VOID(check_dimension(a));
+    const Array& items = a[0].as_array();
+    return Variant(items.lower + static_cast<int64_t>(items.size()) - 1);
 }
 
 Result<Variant> lbound(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kLBoundArgs));
     if (!a[0].is_array()) return fail(std::string(kLBoundNotArray));
-    return Variant(int64_t{0});
+    TRY_VOID(check_dimension(a));
+    return Variant(a[0].as_array().lower);
 }
 
 constexpr Builtin kTable[] = {

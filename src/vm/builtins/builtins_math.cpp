@@ -1,4 +1,4 @@
-// Number built-ins: Int, Fix, Sgn, Abs, Sqr and Round, and the rounding and
+// Number built-ins: Int, Fix, Sgn, Abs, Sqr, Log, Exp and Round, and the rounding and
 // count conversions other families share.
 #include <cmath>
 #include <string_view>
@@ -17,16 +17,25 @@ constexpr std::string_view kSgnArgs = "Sgn requires 1 argument";
 constexpr std::string_view kAbsArgs = "Abs requires 1 argument";
 constexpr std::string_view kSqrArgs = "Sqr requires 1 argument";
 constexpr std::string_view kRoundArgs = "Round requires 1 argument";
+constexpr std::string_view kLogArgs = "Log requires 1 argument";
+constexpr std::string_view kExpArgs = "Exp requires 1 argument";
 
 double floor_of(double x) { return std::floor(x); }
 double trunc_of(double x) { return std::trunc(x); }
 double abs_of(double x) { return std::fabs(x); }
 
+// A result that is no finite number comes from an argument outside the
+// function's domain.
+Result<Variant> finite(double x) {
+    if (!std::isfinite(x)) return fail(std::string(kInvalidCall));
+    return number_variant(x);
+}
+
 // The number result of f applied to the number of the first argument.
 template <const std::string_view& kMessage, double (*F)(double)>
 Result<Variant> numeric(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kMessage));
-    return number_variant(F(TRY(to_f64(a[0]))));
+    return finite(F(TRY(to_f64(a[0]))));
 }
 
 Result<Variant> sgn(BuiltinArgs a) {
@@ -37,20 +46,40 @@ Result<Variant> sgn(BuiltinArgs a) {
 
 Result<Variant> sqr(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kSqrArgs));
-    return Variant(std::sqrt(TRY(to_f64(a[0]))));
+    const double x = std::sqrt(TRY(to_f64(a[0])));
+    if (!std::isfinite(x)) return fail(std::string(kInvalidCall));
+    return Variant(x);
+}
+
+// Log of 0 or a negative number is outside its domain.
+Result<Variant> log(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kLogArgs));
+    const double x = TRY(to_f64(a[0]));
+    if (!(x > 0)) return fail(std::string(kInvalidCall));
+    return finite(std::log(x));
+}
+
+// Exp past the Double range overflows, as in VBA.
+Result<Variant> exp(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 1, kExpArgs));
+    const double x = std::exp(TRY(to_f64(a[0])));
+    if (!std::isfinite(x)) return fail(std::string(kNumberOverflow));
+    return Variant(x);
 }
 
 Result<Variant> round(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kRoundArgs));
     const double x = TRY(to_f64(a[0]));
     const double digits = a.size() > 1 ? TRY(to_f64(a[1])) : 0.0;
-    return number_variant(round_to_digits(x, digits, Halves::ToEven));
+    return finite(round_to_digits(x, digits, Halves::ToEven));
 }
 
 constexpr Builtin kTable[] = {
     {"abs", pure<numeric<kAbsArgs, abs_of>>},
+    {"exp", pure<exp>},
     {"fix", pure<numeric<kFixArgs, trunc_of>>},
     {"int", pure<numeric<kIntArgs, floor_of>>},
+    {"log", pure<log>},
     {"round", pure<round>},
     {"sgn", pure<sgn>},
     {"sqr", pure<sqr>},
@@ -60,7 +89,9 @@ constexpr Builtin kTable[] = {
 
 std::string take_text(Variant& v) { return v.is_str() ? std::move(v.as_str()) : vba_to_str(v); }
 
-Result<uint64_t> to_count(const Variant& v) { return saturate_u64(std::trunc(TRY(to_f64(v)))); }
+Result<int64_t> to_whole(const Variant& v) { return saturate_i64(std::round(TRY(to_f64(v)))); }
+
+Result<uint64_t> to_count(const Variant& v) { return saturate_u64(std::round(TRY(to_f64(v)))); }
 
 double round_to_digits(double x, double digits, Halves halves) {
     const double p = std::pow(10.0, static_cast<double>(saturate_i32(std::trunc(digits))));

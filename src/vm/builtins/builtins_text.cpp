@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "types/text.h"
 #include "vm/builtins/builtins.h"
@@ -129,27 +130,94 @@ Result<Variant> instr(BuiltinArgs a) {
     return count_variant(skip + text::char_count(std::string_view(key).substr(0, at)) + 1);
 }
 
-// Every occurrence, left to right and case-exact; an empty find changes
-// nothing. The result's size is known before it is built, so a result too
-// long fails before any of it is allocated.
+// The occurrences of a text in another, left to right, exact or ignoring
+// case. Ignoring case searches the texts' search keys, which keep every
+// character's position: a cursor walks the text and its key side by side
+// to carry a match back, so the searches of one pass cost one walk.
+class Matcher {
+public:
+    Matcher(std::string_view s, std::string_view find, bool ignore_case)
+        : s_(s), find_(find), ignore_case_(ignore_case) {
+        if (!ignore_case) return;
+        key_ = search_key(s);
+        needle_ = search_key(find);
+        find_chars_ = text::char_count(find);
+    }
+    // The first match at or after byte `from` of the text (a character
+    // start): its first byte, with its end in `end`; npos when none.
+    size_t next(size_t from, size_t& end) {
+        if (!ignore_case_) {
+            const size_t at = find_text(s_, find_, from);
+            end = at + find_.size();
+            return at;
+        }
+        if (from < s_at_) s_at_ = key_at_ = 0;
+        while (s_at_ < from) step();
+        const size_t k = find_text(key_, needle_, key_at_);
+        if (k == std::string::npos) return k;
+        while (key_at_ < k) step();
+        const size_t at = s_at_;
+        for (size_t i = 0; i < find_chars_; ++i) step();
+        end = s_at_;
+        return at;
+    }
+
+private:
+    // Moves both cursors one character on.
+    void step() {
+        s_at_ += skip_chars(std::string_view(s_).substr(s_at_), 1);
+        key_at_ += skip_chars(std::string_view(key_).substr(key_at_), 1);
+    }
+    std::string_view s_, find_;
+    bool ignore_case_;
+    std::string key_, needle_;
+    size_t find_chars_ = 0;
+    size_t s_at_ = 0, key_at_ = 0;
+};
+
+// The compare argument: 0 (vbBinaryCompare) or -1 exact, 1 (vbTextCompare)
+// ignoring case.
+Result<bool> ignores_case(BuiltinArgs a, size_t i) {
+    if (a.size() <= i) return false;
+    const int64_t mode = TRY(to_whole(a[i]));
+    if (mode < -1 || mode > 1) return fail(std::string(kInvalidCall));
+    return mode == 1;
+}
+
+// Replace(text, find, with[, start[, count[, compare]]]): the text from
+// `start` on, with the first `count` occurrences (all for -1) replaced. The
+// result's size is known before it is built, so a result too long fails
+// before any of it is allocated.
 Result<Variant> replace(BuiltinArgs a) {
     TRY_VOID(need_args(a, 3, kReplaceArgs));
     std::string s = take_text(a[0]);
     const std::string find = take_text(a[1]);
     const std::string with = take_text(a[2]);
-    if (find.empty()) return Variant(std::move(s));
+    const int64_t start = a.size() > 3 ? TRY(to_whole(a[3])) : 1;
+    const int64_t count = a.size() > 4 ? TRY(to_whole(a[4])) : -1;
+    const bool ignore_case = TRY(ignores_case(a, 5));
+    if (start < 1 || count < -1) return fail(std::string(kInvalidCall));
+    if (start > 1) s.erase(0, skip_chars(s, static_cast<uint64_t>(start - 1)));
+    if (find.empty() || count == 0) return Variant(std::move(s));
+    const uint64_t limit = count < 0 ? UINT64_MAX : static_cast<uint64_t>(count);
+    Matcher matcher(s, find, ignore_case);
     uint64_t hits = 0;
-    for (size_t at = find_text(s, find, 0); at != std::string::npos; at = find_text(s, find, at + find.size())) ++hits;
+    size_t end = 0, removed = 0;
+    for (size_t at = matcher.next(0, end); at != std::string::npos && hits < limit; at = matcher.next(end, end)) {
+        ++hits;
+        removed += end - at;
+    }
     if (hits == 0) return Variant(std::move(s));
     using Wide = unsigned __int128;
-    const Wide size = Wide{s.size() - hits * find.size()} + Wide{hits} * with.size();
+    const Wide size = Wide{s.size() - removed} + Wide{hits} * with.size();
     if (size > kMaxTextLen) return fail(std::string(kOutOfStringSpace));
     std::string out;
     out.reserve(static_cast<size_t>(size));
     size_t done = 0;
-    for (size_t at = find_text(s, find, 0); at != std::string::npos; at = find_text(s, find, done)) {
+    for (uint64_t n = 0; n < hits; ++n) {
+        const size_t at = matcher.next(done, end);
         out.append(s, done, at - done).append(with);
-        done = at + find.size();
+        done = end;
     }
     out.append(s, done);
     return Variant(std::move(out));
@@ -172,7 +240,7 @@ Result<Variant> mapped(BuiltinArgs a) {
 
 Result<Variant> chr(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kChrArgs));
-    const uint32_t code = saturate_u32(std::trunc(TRY(to_f64(a[0]))));
+    const uint32_t code = saturate_u32(std::round(TRY(to_f64(a[0]))));
     if (code >= 0x110000 || (code >= 0xD800 && code <= 0xDFFF))
         return fail(format_message(kChrInvalid, std::to_string(code)));
     std::string out;
@@ -187,37 +255,34 @@ Result<Variant> asc(BuiltinArgs a) {
     return Variant(int64_t{text::decode_utf8(std::string_view(s).substr(0, skip_chars(s, 1)))[0]});
 }
 
-// Split(text[, delimiter]): the pieces between exact occurrences; an empty
-// delimiter matches before every character and at the end.
+// Split(text[, delimiter[, limit[, compare]]]): the pieces between the
+// occurrences of the delimiter; with a limit, at most that many, the last
+// holding the rest. An empty text (or a limit of 0) gives an empty array,
+// an empty delimiter the whole text as one piece.
 Result<Variant> split(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kSplitArgs));
     const std::string s = take_text(a[0]);
     const std::string delim = a.size() > 1 ? take_text(a[1]) : std::string(" ");
-    if (s.empty()) return Variant(Array{Variant("")});
+    const int64_t limit = a.size() > 2 ? TRY(to_whole(a[2])) : -1;
+    const bool ignore_case = TRY(ignores_case(a, 3));
+    if (limit < -1) return fail(std::string(kInvalidCall));
+    if (s.empty() || limit == 0) return Variant(Array{});
+    if (delim.empty()) return Variant(Array{Variant(s)});
+    const uint64_t most = limit < 0 ? UINT64_MAX : static_cast<uint64_t>(limit);
+    Matcher matcher(s, delim, ignore_case);
     uint64_t pieces = 1;
-    if (delim.empty())
-        pieces = text::char_count(s) + 2;
-    else
-        for (size_t at = find_text(s, delim, 0); at != std::string::npos; at = find_text(s, delim, at + delim.size()))
-            ++pieces;
+    size_t end = 0;
+    for (size_t at = matcher.next(0, end); at != std::string::npos && pieces < most; at = matcher.next(end, end))
+        ++pieces;
     if (pieces > Vm::kMaxArrayLen)
         return fail(format_message(kSplitTooLarge, std::to_string(pieces), std::to_string(Vm::kMaxArrayLen)));
     Array out;
     out.reserve(pieces);
-    if (delim.empty()) {
-        out.emplace_back("");
-        for (size_t i = 0; i < s.size();) {
-            const size_t n = skip_chars(std::string_view(s).substr(i), 1);
-            out.emplace_back(std::string_view(s).substr(i, n));
-            i += n;
-        }
-        out.emplace_back("");
-        return Variant(std::move(out));
-    }
     size_t done = 0;
-    for (size_t at = find_text(s, delim, 0); at != std::string::npos; at = find_text(s, delim, done)) {
+    for (uint64_t n = 1; n < pieces; ++n) {
+        const size_t at = matcher.next(done, end);
         out.emplace_back(std::string_view(s).substr(done, at - done));
-        done = at + delim.size();
+        done = end;
     }
     out.emplace_back(std::string_view(s).substr(done));
     return Variant(std::move(out));

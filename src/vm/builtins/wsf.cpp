@@ -8,6 +8,9 @@
 #include <span>
 
 #include "formula/criteria.h"
+#include "formula/number_format.h"
+#include "types/compare.h"
+#include "types/text.h"
 #include "values/values.h"
 
 namespace morvane::vm {
@@ -27,6 +30,7 @@ constexpr std::string_view kSqrtArgs = "Sqrt: no arg";
 constexpr std::string_view kLogArgs = "Log: no arg";
 constexpr std::string_view kPowerArgs = "Power requires 2 arguments";
 constexpr std::string_view kRoundArgs = "WorksheetFunction.Round requires arguments";
+constexpr std::string_view kTextArgs = "WorksheetFunction.Text requires 2 arguments";
 
 // The values one argument contributes: an Array's elements (one level),
 // any other value itself.
@@ -49,7 +53,7 @@ std::optional<double> number_in(const Variant& v, bool from_range) {
     if (from_range) {
         if (v.is_int()) return static_cast<double>(v.as_int());
         if (v.is_float()) return v.as_float();
-        if (v.is_date()) return static_cast<double>(v.as_date().serial);
+        if (v.is_date()) return v.as_date().value();
         return std::nullopt;
     }
     auto x = to_f64(v);
@@ -134,18 +138,25 @@ Result<Variant> sumif(BuiltinArgs a) {
 }
 
 // Exact search only: the first value equal to the lookup value, or #N/A.
+// As on a worksheet, a text never matches a number, nor a blank 0 or "".
 Result<Variant> match(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kMatchArgs));
     const std::span<const Variant> items = items_of(a[1]);
+    auto same = [](const Variant& x, const Variant& y) {
+        return equal_without_conversion(x, y, [](std::string_view p, std::string_view q) {
+            return p == q || text::to_upper(p) == text::to_upper(q);
+        });
+    };
     for (size_t i = 0; i < items.size(); ++i)
-        if (vba_eq(items[i], one(a[0]))) return Variant(static_cast<int64_t>(i + 1));
+        if (same(items[i], one(a[0]))) return Variant(static_cast<int64_t>(i + 1));
     return Variant(ExcelError::NA);
 }
 
 // One position in the flattened values (0 counts as 1); beyond them #REF!.
 Result<Variant> index(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kIndexArgs));
-    const uint64_t at = std::max<uint64_t>(TRY(to_count(one(a[1]))), 1);
+    // A position truncates, as on a worksheet.
+    const uint64_t at = std::max<uint64_t>(saturate_u64(std::trunc(TRY(to_f64(one(a[1]))))), 1);
     const std::span<const Variant> items = items_of(a[0]);
     if (at > items.size()) return Variant(ExcelError::Ref);
     return items[at - 1];
@@ -184,6 +195,31 @@ Result<Variant> round(BuiltinArgs a) {
     return number_variant(round_to_digits(x, digits, Halves::AwayFromZero));
 }
 
+// The worksheet's TEXT: the same number formats, the worksheet's General,
+// and a text that is no number through the format's text section.
+Result<Variant> text(BuiltinArgs a) {
+    TRY_VOID(need_args(a, 2, kTextArgs));
+    const Variant& v = one(a[0]);
+    if (v.is_error()) return v;
+    const std::string format = vba_to_str(one(a[1]));
+    const numfmt::Style style;
+    numfmt::Rendered shown;
+    if (v.is_str() && !text_to_number(text::trim(v.as_str()))) {
+        shown = numfmt::render_text(format, v.as_str(), style);
+    } else {
+        double x = 0;
+        if (v.is_bool()) x = v.as_bool() ? 1 : 0;
+        else if (v.is_str()) x = *text_to_number(text::trim(v.as_str()));
+        else x = TRY(to_f64(v));
+        shown = format.empty() ? numfmt::Rendered(numfmt::general_text(x)) : numfmt::render_number(format, x, style);
+    }
+    if (!shown) {
+        if (shown.error().out_of_range) return Variant(ExcelError::Value);
+        return fail("WorksheetFunction.Text: " + shown.error().message);
+    }
+    return Variant(std::move(*shown));
+}
+
 struct Entry {
     std::string_view name;
     PureBuiltin fn;
@@ -206,6 +242,7 @@ constexpr Entry kTable[] = {
     {"sqrt", sqrt},
     {"sum", sum},
     {"sumif", sumif},
+    {"text", text},
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The inline bodies of the interpreter's hot paths: the numeric fast path,
-// slot stores and saves and the call guard.
+// The inline bodies of the interpreter's hot paths: slot stores and saves,
+// the check points and the call guard.
 // Included only by the units that run them; the declarations are in mod.h.
 #pragma once
 
@@ -69,37 +69,6 @@ inline Result<void> Vm::enter_call() {
         (stack_limit_ == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= stack_limit_))
         return check_deadline();
     return out_of_stack();
-}
-
-inline bool Vm::fast_num(const Expr& e, Num& out) const {
-    // Variables and Integer literals, most operands, without a call.
-    if (auto v = e.get_if<Expr::Var>()) return slot_num(v->slot, out);
-    if (auto k = e.get_if<Expr::Int>()) {
-        out = {true, k->value, 0};
-        return true;
-    }
-    return fast_num_node(e, out);
-}
-
-inline bool Vm::slot_num(uint32_t slot, Num& out) const {
-    return slot != kNoSlot && slots_[slot].defined && vm::num_of(slots_[slot].value, out);
-}
-
-inline bool Vm::fast_num_node(const Expr& e, Num& out) const {
-    if (auto b = e.get_if<Expr::Binary>()) return fast_num_binary(*b, out);
-    return fast_num_leaf(e, out);
-}
-
-inline bool Vm::fast_num_binary(const Expr::Binary& b, Num& out) const {
-    if (!vm::is_arithmetic(b.op)) return false;
-    Num a, c;
-    return fast_num(*b.lhs, a) && fast_num(*b.rhs, c) && vm::num_arith(b.op, a, c, out);
-}
-
-inline Result<bool> Vm::eval_num(const Expr& e, Num& out, Variant& other) {
-    if (auto b = e.get_if<Expr::Binary>(); b && vm::is_arithmetic(b->op)) return eval_num_binary(*b, out, other);
-    if (fast_num(e, out)) return true;
-    return eval_num_other(e, out, other);
 }
 
 [[gnu::always_inline]] inline void Vm::store_num(uint32_t slot, const Num& n) {
