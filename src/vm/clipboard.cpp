@@ -20,6 +20,7 @@ Result<void> Vm::copy_areas_to_clipboard(const std::string& sheet, const std::ve
                                          std::string_view source) {
     TRY_VOID(vm::check_range_size(source, vm::total_cells(areas), "copy"));
     TRY_VOID(charge_work(vm::total_cells(areas)));
+    TRY_VOID(book_.update(sheet));
     clipboard_ = vm::take_snapshot(book_.sheet_by_key(sheet), areas);
     return {};
 }
@@ -58,8 +59,6 @@ Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s, const vm::SCode& c)
 
 Result<void> Vm::exec_sheet_paste(const Stmt::SheetPaste& s, const vm::SCode& c) {
     auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
-    // The new sheet stays even when the paste fails.
-    ensure_sheet(key);
     return on_sheet(key, [&] { return do_paste(s.dest, false); });
 }
 

@@ -84,6 +84,8 @@ struct Vm::Exec {
     // Stores `n` as the type `type` holds it; false with the message when
     // it does not fit.
     static bool store_typed(Vm& vm, uint32_t slot, vm::VarType type, const vm::Num& n);
+    // An assignment to a name that may hold an object: r = 5 writes r's cells.
+    static bool run_assign_object(Vm& vm, const SCode& s);
     static bool run_append(Vm& vm, const SCode& s);
     static bool run_if(Vm& vm, const SCode& s);
     static bool run_for(Vm& vm, const SCode& s);

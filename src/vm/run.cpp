@@ -11,6 +11,7 @@
 #include "values/nesting.h"
 #include "vm/builtins/builtins.h"
 #include "types/text.h"
+#include "vm/exec.h"
 #include "vm/slots.h"
 #include "vm/messages.h"
 
@@ -391,6 +392,7 @@ Result<Variant> Vm::call_def(const Def& def, bool is_function, std::vector<Varia
     if constexpr (std::is_same_v<Def, FuncDef>) result_type = own.type_name;
     Proc proc = make_proc(own.params, own.body, own.name, is_function, result_type);
     bind_proc(proc);
+    compile_proc(proc);
     return call_with_args(proc, std::move(args));
 }
 
