@@ -125,11 +125,11 @@ Result<Variant> logical(BinOp op, const Variant& left, const Variant& right) {
 }
 
 Result<Variant> concat(Variant lhs, const Variant& rhs) {
-    std::string out = lhs.is_str() ? std::move(lhs.as_str()) : text_with_floats(lhs, vba_float_text);
+    std::string out = lhs.is_str() ? std::move(lhs.as_str()) : vba_display_text(lhs);
     if (rhs.is_str())
         TRY_VOID(append_text(out, rhs.as_str()));
     else
-        TRY_VOID(append_text(out, text_with_floats(rhs, vba_float_text)));
+        TRY_VOID(append_text(out, vba_display_text(rhs)));
     return Variant(std::move(out));
 }
 
@@ -180,6 +180,8 @@ std::optional<double> read_vba_number(std::string_view s) {
     if (!x || !std::isfinite(*x)) return std::nullopt;
     return x;
 }
+
+std::string vba_display_text(const Variant& v) { return text_with_floats(v, vba_float_text); }
 
 std::string vba_float_text(double x) { return eval::number_text_15(x, eval::SmallNumbers::Scientific); }
 

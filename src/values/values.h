@@ -38,6 +38,10 @@ std::optional<double> read_vba_number(std::string_view s);
 // zeros, in the E form from 1E+15 up and below 0.0001.
 std::string vba_float_text(double x);
 
+// The text `&`, CStr and Str make of a value: Variant::to_string with
+// floats as vba_float_text prints them (arrays in brackets).
+std::string vba_display_text(const Variant& v);
+
 // The number of a value; a text by read_vba_number.
 Result<double> to_f64(const Variant& v);
 std::string vba_to_str(const Variant& v);

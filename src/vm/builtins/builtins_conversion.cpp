@@ -47,7 +47,7 @@ Result<Variant> cbool(BuiltinArgs a) {
 Result<Variant> cstr(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kCStrArgs));
     if (a[0].is_str()) return std::move(a[0]);
-    return Variant(a[0].to_string());
+    return Variant(vba_display_text(a[0]));
 }
 
 // The longest prefix of `s` that is a number: a sign, digits with at most
@@ -85,7 +85,7 @@ std::string_view leading_radix_digits(std::string_view s, int radix) {
 Result<Variant> val(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kValArgs));
     std::string shown;
-    for (char c : a[0].is_str() ? a[0].as_str() : a[0].to_string())
+    for (char c : a[0].is_str() ? a[0].as_str() : vba_display_text(a[0]))
         if (c != ' ' && c != '\t' && c != '\n' && c != '\r') shown.push_back(c);
     if (shown.size() > 1 && shown[0] == '&' && ((shown[1] | 0x20) == 'h' || (shown[1] | 0x20) == 'o')) {
         const std::string_view rest = std::string_view(shown).substr(2);
