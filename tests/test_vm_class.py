@@ -99,12 +99,13 @@ def test_sheets():
     vm.set_cell(1, 1, "first")
     vm.set_sheet("Data")
     assert vm.active_sheet() == "data"
-    assert vm.sheet_names() == ["data", "sheet1"]
+    assert vm.sheet_names() == ["sheet1", "data"]  # tab order
     assert vm.cells() == {}
     vm.set_cell(2, 2, "second")
     assert vm.get_sheet("SHEET1") == {(1, 1): "first"}
     assert vm.get_sheet("data") == {(2, 2): "second"}
-    assert vm.get_sheet("nope") == {}
+    with pytest.raises(KeyError, match="nope"):
+        vm.get_sheet("nope")  # a typo is no empty sheet
     assert vm.active_sheet() == "data"
     vm.run(sub('Cells(1, 1).Value = Range("B2").Value & "!"'), "Main")
     assert vm.get_sheet("data") == {(1, 1): "second!", (2, 2): "second"}

@@ -5,7 +5,7 @@ import re
 
 import pytest
 
-from vmhelp import run, same, sheet, sub
+from vmhelp import run, same, sheet, sub, with_sheets
 
 GRID = {(1, 1): 1, (1, 2): 2, (2, 1): 3, (2, 2): 4}
 
@@ -38,14 +38,14 @@ PASTES = [
     ("a union variable to as many areas", "Set u = Union(Range(\"A1\"), Range(\"B2\"))\nu.Copy\nRange(\"D1,E5\").Paste",
      {(1, 4): 1, (5, 5): 4}),
     ("the clipboard outlives the copy's sheet",
-     "With Sheets(\"Other\")\n Range(\"A1\").Value = \"o\"\n Range(\"A1\").Copy\nEnd With\nSheets(\"Other\").Delete\n"
+     "With Sheets(\"Other\")\n .Range(\"A1\").Value = \"o\"\n .Range(\"A1\").Copy\nEnd With\nSheets(\"Other\").Delete\n"
      "Range(\"D1\").Paste", {(1, 4): "o"}),
 ]
 
 
 @pytest.mark.parametrize("name, body, changes", PASTES, ids=lambda v: v if isinstance(v, str) else "")
 def test_pastes(name, body, changes):
-    vm = run(sub(body), vm=sheet(GRID))
+    vm = run(sub(body), vm=with_sheets("Other", vm=sheet(GRID)))
     assert same(vm.cells(), {**GRID, **changes})
     assert vm.active_sheet() == "sheet1"
 
@@ -61,14 +61,14 @@ def test_only_values_travel():
 
 
 def test_a_variable_copies_from_its_own_sheet():
-    vm = sheet({})
-    run(sub("With Sheets(\"Data\")\n Range(\"B2\").Value = \"d\"\n Set r = Range(\"B2:C2\")\nEnd With\n"
-            "r.Copy\nRange(\"A1\").Paste"), vm=vm)
+    vm = with_sheets("Data")
+    run(sub("With Sheets(\"Data\")\n .Range(\"B2\").Value = \"d\"\nEnd With\nSheets(\"Data\").Activate\n"
+            "Set r = Range(\"B2:C2\")\nSheets(\"Sheet1\").Activate\nr.Copy\nRange(\"A1\").Paste"), vm=vm)
     assert same(vm.cells(), {(1, 1): "d"})
 
 
 def test_a_sheet_paste_goes_to_that_sheet():
-    vm = sheet(GRID)
+    vm = with_sheets("Report", vm=sheet(GRID))
     run(sub("Range(\"A1:B1\").Copy\nSheets(\"Report\").Paste Destination:=Range(\"B2\")\n"
             "Worksheets(\"Sheet1\").Paste Destination:=Range(\"A5\")"), vm=vm)
     assert same(vm.get_sheet("report"), {(2, 2): 1, (2, 3): 2})
@@ -76,11 +76,18 @@ def test_a_sheet_paste_goes_to_that_sheet():
     assert vm.active_sheet() == "sheet1"
 
 
-def test_a_failing_sheet_paste_keeps_its_new_sheet_and_the_active_sheet():
+def test_a_sheet_paste_to_a_missing_sheet_fails_and_makes_none():
     vm = sheet(GRID)
+    with pytest.raises(RuntimeError, match="^Subscript out of range: there is no sheet 'Report'$"):
+        run(sub("Range(\"A1\").Copy\nSheets(\"Report\").Paste Destination:=Range(\"B2\")"), vm=vm)
+    assert vm.sheet_names() == ["sheet1"] and vm.active_sheet() == "sheet1"
+
+
+def test_a_failing_sheet_paste_keeps_the_active_sheet():
+    vm = with_sheets("Report", vm=sheet(GRID))
     with pytest.raises(RuntimeError, match="^Paste error: Clipboard is empty$"):
         run(sub("Sheets(\"Report\").Paste Destination:=Range(\"B2\")"), vm=vm)
-    assert vm.sheet_names() == ["report", "sheet1"] and vm.active_sheet() == "sheet1"
+    assert vm.sheet_names() == ["sheet1", "report"] and vm.active_sheet() == "sheet1"
 
 
 def test_the_clipboard_persists_between_runs():

@@ -16,4 +16,4 @@ def test_example_prices_the_order(capsys, monkeypatch, tmp_path):
     assert "2 small, 1 medium, 1 large" in out[7]
     assert "Free shipping" in out[8]
     assert out[-1] == f"saved to {out_path}"
-    assert morvane.load_workbook(str(out_path)).get_cell(7, 4) == 153.9
+    assert morvane.load_workbook(str(out_path), sheet="order").get_cell(7, 4) == 153.9

@@ -8,7 +8,7 @@ import time
 import pytest
 
 import morvane
-from vmhelp import run, same, sheet, sub
+from vmhelp import run, same, sheet, sub, with_sheets
 
 
 def column(*values, col=1):
@@ -66,8 +66,8 @@ SORTS = [
      "Range(\"B1:B3\").Sort Key1:=Range(\"A1\")", {**column(1, 2, 3, col=2), (1, 1): "keep"}),
     ("a key right of the range keeps the order", column(3, 1, 2), "Range(\"A1:A3\").Sort Key1:=Range(\"D1\")",
      column(3, 1, 2)),
-    ("blank keys come first, their rows with them", {(1, 1): 2, (2, 2): "x", (3, 1): 1},
-     "Range(\"A1:B3\").Sort Key1:=Range(\"A1\")", {(1, 2): "x", (2, 1): 1, (3, 1): 2}),
+    ("blank keys come last, their rows with them", {(1, 1): 2, (2, 2): "x", (3, 1): 1},
+     "Range(\"A1:B3\").Sort Key1:=Range(\"A1\")", {(1, 1): 1, (2, 1): 2, (3, 2): "x"}),
     ("blank keys come last descending", {(1, 1): 2, (2, 2): "x", (3, 1): 1},
      "Range(\"A1:B3\").Sort Key1:=Range(\"A1\"), Order1:=xlDescending", {(1, 1): 2, (2, 1): 1, (3, 2): "x"}),
     ("text without case, numbers before text", column("b", 10, "A", 9), "Range(\"A1:A4\").Sort",
@@ -88,10 +88,10 @@ def test_formulas_and_sorted_cells():
     """What holds a formula keeps following its inputs; sorted cells do not."""
     vm = run(sub("Range(\"A1:A2\").Formula = \"=C1+1\"\nRange(\"B1\").Formula = \"=C1\"\n"
                  "Range(\"B1:B2\").Sort"), vm=sheet({(1, 3): 1}))
-    # B1 sorted below the blank B2 and became a value cell.
+    # B1 stays above the blank B2 and became a value cell.
     vm.set_cell(1, 3, 10)
     vm.recalculate()
-    assert same(vm.cells(), {(1, 1): 11, (2, 1): 11, (2, 2): 1, (1, 3): 10})
+    assert same(vm.cells(), {(1, 1): 11, (2, 1): 11, (1, 2): 1, (1, 3): 10})
 
 
 # The first cell turns A1 into a number, so the second cell's formula fails.
@@ -127,14 +127,14 @@ def test_a_formula_that_does_not_parse_writes_nothing():
 def test_huge_ranges_cost_what_the_sheet_stores():
     vm = sheet({(1, 1): 3, (5, 1): 1, (1048576, 16384): "corner", (2, 2): "b"})
     start = time.monotonic()
-    # The rows keyed 3 and 1 go below the 1048574 rows keyed blank, which
+    # The rows keyed 1 and 3 go above the 1048574 rows keyed blank, which
     # keep their order.
     run(sub("Range(\"A1:XFD1048576\").Sort Key1:=Range(\"A1\")"), vm=vm)
-    assert same(vm.cells(), {(1, 2): "b", (1048574, 16384): "corner", (1048575, 1): 1, (1048576, 1): 3})
-    run(sub("Range(\"A1048575:XFD1048576\").Clear\nRange(\"C1:C1000000\").Insert"), vm=vm)
-    assert same(vm.cells(), {(1000001, 2): "b", (2048574, 16384): "corner"})
+    assert same(vm.cells(), {(1, 1): 1, (2, 1): 3, (3, 2): "b", (1048576, 16384): "corner"})
+    run(sub("Range(\"A1:XFD2\").Clear\nRange(\"C1:C1000000\").Insert"), vm=vm)
+    assert same(vm.cells(), {(1000003, 2): "b", (2048576, 16384): "corner"})
     run(sub("Range(\"A1000000:A2000000\").Delete\nRange(\"A1:XFD1048576\").Sort Order1:=xlDescending"), vm=vm)
-    assert same(vm.cells(), {(1048573, 16384): "corner"})
+    assert same(vm.cells(), {(1048575, 16384): "corner"})
     run(sub("Range(\"A2:A1048576\").EntireRow.Delete"), vm=vm)
     assert vm.cells() == {}
     assert time.monotonic() - start < 5
@@ -155,9 +155,9 @@ def test_sort_with_an_inconsistent_order_keeps_every_row():
 
 
 OTHER_SHEETS = [
-    ("a value to a new sheet creates it", "Worksheets(\"Data\").Range(\"A1:B1\").Value = 1",
+    ("a value to another sheet", "Worksheets(\"Data\").Range(\"A1:B1\").Value = 1",
      {"data": {(1, 1): 1, (1, 2): 1}}),
-    ("a cell of a sheet by index", "Sheets(\"Data\").Cells(2, 2).Value = \"x\"\nWorksheets(1).Cells(1, 1).Value = 2",
+    ("a cell of a sheet by index", "Sheets(\"Data\").Cells(2, 2).Value = \"x\"\nWorksheets(2).Cells(1, 1).Value = 2",
      {"data": {(1, 1): 2, (2, 2): "x"}}),
     ("a formula evaluates on its own sheet",
      "Sheets(\"Data\").Range(\"B1\").Value = 4\nWorksheets(\"Data\").Range(\"A1:A2\").Formula = \"=B1*2\"",
@@ -170,14 +170,14 @@ OTHER_SHEETS = [
 
 @pytest.mark.parametrize("name, body, sheets", OTHER_SHEETS, ids=lambda v: v if isinstance(v, str) else "")
 def test_other_sheets(name, body, sheets):
-    vm = run(sub(body), vm=sheet({(1, 2): "own"}))
+    vm = run(sub(body), vm=with_sheets("Data", vm=sheet({(1, 2): "own"})))
     assert vm.active_sheet() == "sheet1"
     for key, cells in sheets.items():
         assert same(vm.get_sheet(key), cells), (key, vm.get_sheet(key))
 
 
 def test_a_failing_formula_on_another_sheet_restores_the_active_sheet():
-    vm = sheet({})
+    vm = with_sheets("Data")
     with pytest.raises(RuntimeError):
         run(sub("Sheets(\"Data\").Range(\"A1:A2\").Formula = \"=B1*\""), vm=vm)
     assert vm.active_sheet() == "sheet1"
@@ -201,7 +201,7 @@ ERRORS = [
     ("Cells(0, 1).Value = 1", "Cell row must be a positive integer, got 0"),
     ("Cells(1, 2.5).Value = 1", "Cell col must be a positive integer, got 2.5"),
     ("Sheets(\"Data\").Range(\"block\").Value = 1", "SheetRangeWrite: invalid address 'block'"),
-    ("Worksheets(4).Range(\"A1\").Value = 1", "Sheet index 4 not found"),
+    ("Worksheets(4).Range(\"A1\").Value = 1", "Subscript out of range: there is no sheet number 4"),
     ("Sheets(\"Data\").Cells(1, 0).Value = 1", "Cell col must be a positive integer, got 0"),
     # Writing one value into more than the interpreter's 10,000,000 cells.
     ("Range(\"A1:XFD1048576\").Value = 1",
@@ -215,7 +215,7 @@ ERRORS = [
 
 @pytest.mark.parametrize("body, message", ERRORS)
 def test_errors(body, message):
-    vm = sheet({(1, 1): "kept"})
+    vm = with_sheets("Data", vm=sheet({(1, 1): "kept"}))
     with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
         run(sub(body), vm=vm)
     assert vm.cells() == {(1, 1): "kept"}

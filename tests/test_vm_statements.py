@@ -5,7 +5,7 @@ import warnings
 
 import pytest
 
-from vmhelp import MISSING, check, run, run_body, same, sub
+from vmhelp import MISSING, check, run, run_body, same, sub, with_sheets
 
 
 LOOPS = [
@@ -209,7 +209,8 @@ def test_callee_handler_and_resume_next_are_shared():
 def test_for_each_visits_rows_then_columns():
     code = sub('Range("A1").Value = 1\nRange("B1").Value = 2\nRange("A2").Value = 3\nRange("B2").Value = 4\n'
                's = ""\nFor Each c In Range("A1:B2")\n s = s & c\nNext\nn = 0\nFor Each c In Range("B2:A1")\n n = n + 1\nNext')
-    check(run(code), {"s": "1234", "c": 4, "n": 0})
+    # A reversed address names the same four cells.
+    check(run(code), {"s": "1234", "c": 4, "n": 4})
 
 
 def test_for_each_over_a_defined_name_and_exit_for():
@@ -220,7 +221,7 @@ def test_for_each_over_a_defined_name_and_exit_for():
 
 ERRORS = [
     ("For i = 1 To 3 Step 0\nNext", "For loop: step cannot be zero"),
-    ("Dim arr(3)\nFor Each x In arr\nNext", "ForEach: invalid range ''"),
+    ("Dim arr(3)\nFor Each x In arr\nNext", "ForEach: invalid range 'arr'"),
     ("Dim a(2)\na(3) = 1", "Array 'a': index 3 out of bounds (len=3)"),
     ("Dim a(2)\nx = a(3)", "Array 'a': index 3 out of bounds (len=3)"),
     ("x = 1\nx(0) = 1", "'x' is not an array"),
@@ -278,7 +279,9 @@ WITH_BLOCKS = [
      {(2, 3): 6}, {"x": 6}),
     ("nested range in a variable block", 'With v\nWith Range("B2")\n.Value = 1\nEnd With\n.Value = 2\nEnd With',
      {(2, 2): 1}, {"v": {"value": 2}}),
-    ("named sheet block writes there", 'With Sheets("Data")\n.Range("B2").Value = 1\n.Cells(1, 1).Value = 2\nEnd With',
+    ("named sheet block writes there",
+     'Sheets.Add\nActiveSheet.Name = "Data"\nSheets(1).Activate\nWith Sheets("Data")\n.Range("B2").Value = 1\n'
+     '.Cells(1, 1).Value = 2\nEnd With',
      {}, {}),
     ("range block inside a loop", 'For i = 1 To 3\nWith Range("A1")\n.Value = i\nEnd With\nNext', {(1, 1): 3}, {"i": 3}),
 ]
@@ -296,7 +299,8 @@ def test_with_blocks(name, body, cells, expected):
 
 
 def test_with_sheet_block_fills_that_sheet_and_keeps_the_active_one():
-    vm = run_body('With Sheets("Data")\n.Range("B2").Value = 1\n.Cells(1, 1).Value = 2\nEnd With')
+    vm = with_sheets("Data")
+    run_body('With Sheets("Data")\n.Range("B2").Value = 1\n.Cells(1, 1).Value = 2\nEnd With', vm=vm)
     assert vm.active_sheet() == "sheet1"
     vm.set_sheet("data")
     assert same(vm.cells(), {(2, 2): 1, (1, 1): 2})

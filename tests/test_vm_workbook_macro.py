@@ -1,5 +1,5 @@
 """One macro through the whole object model: writes to a named sheet,
-Sheets.Add, Copy and a transposed PasteSpecial, Union and Areas, and an
+Sheets.Add and Name, Copy and a transposed PasteSpecial, Union and Areas, and an
 array of a user Type, checked on every sheet it touches."""
 import morvane
 from vmhelp import same
@@ -15,6 +15,10 @@ Sub Report()
     Dim i As Long
 
     Sheets.Add
+    ActiveSheet.Name = "Data"
+    Sheets.Add
+    ActiveSheet.Name = "Copy"
+    Sheets(1).Activate
     Worksheets("Data").Range("A1").Value = "Name"
     Worksheets("Data").Range("B1").Value = "Age"
     people(1).Name = "Ada"
@@ -30,12 +34,12 @@ Sub Report()
     Worksheets("Data").Range("C2:C4").Formula = "=1+1"
 
     With Sheets("Data")
-        Range("A1:B4").Copy
+        .Range("A1:B4").Copy
     End With
-    Sheets("Sheet2").Paste Destination:=Range("A1")
-    With Sheets("Sheet2")
-        Range("A1:B4").Copy
-        Range("D1").PasteSpecial Paste:=xlPasteValues, Transpose:=True
+    Sheets("Copy").Paste Destination:=Range("A1")
+    With Sheets("Copy")
+        .Range("A1:B4").Copy
+        .Range("D1").PasteSpecial Paste:=xlPasteValues, Transpose:=True
     End With
 
     Set r = Union(Range("A1"), Range("C1:C3"))
@@ -51,13 +55,13 @@ End Sub
 def test_the_workbook_macro():
     vm = morvane.Vm()
     vm.run(MACRO, "Report")
-    assert vm.sheet_names() == ["data", "sheet1", "sheet2"]
+    assert vm.sheet_names() == ["sheet1", "data", "copy"]
     assert vm.active_sheet() == "sheet1"
     rows = [("Name", "Age"), ("Ada", 36), ("Alan", 41), ("Grace", 85)]
     data = {(r, c): v for r, row in enumerate(rows, 1) for c, v in enumerate(row, 1)}
     assert same(vm.get_sheet("data"), {**data, (2, 3): 2, (3, 3): 2, (4, 3): 2})
     transposed = {(c, r + 3): v for (r, c), v in data.items()}
-    assert same(vm.get_sheet("sheet2"), {**data, **transposed})
+    assert same(vm.get_sheet("copy"), {**data, **transposed})
     assert same(vm.get_sheet("sheet1"), {(1, 1): "Alan is 41", (1, 3): "area 2", (2, 3): "area 2", (3, 3): "area 2"})
     variables = vm.variables()
     assert variables["areas"] == 2 and variables["first"] == ""

@@ -31,6 +31,16 @@ def sheet(cells, **kwargs):
     return vm
 
 
+def with_sheets(*names, vm=None):
+    """A Vm (or `vm`) that also holds the named sheets, its first sheet still active."""
+    vm = vm or morvane.Vm()
+    active = vm.active_sheet()
+    for name in names:
+        vm.set_sheet(name)
+    vm.set_sheet(active)
+    return vm
+
+
 def same(got, want):
     """Equal values of the same types all the way down (1, 1.0 and True differ)."""
     if type(got) is not type(want):

@@ -114,10 +114,16 @@ PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
             sheets = reader::read_workbook(path, &os_errno);
             no_sheets = sheets && sheets->empty();
             if (sheets && !no_sheets) {
-                for (reader::WorkbookSheet& s : *sheets) store_sheet(*vm, s);
+                std::vector<std::string> loaded;
+                for (reader::WorkbookSheet& s : *sheets) {
+                    store_sheet(*vm, s);
+                    loaded.push_back(text::to_lower(s.name));
+                }
                 std::string active = sheet_given ? text::to_lower(sheet) : sheets->front().name;
                 sheets->clear();
                 activated = vm->set_active_sheet(active);
+                // The workbook holds the file's sheets and nothing else.
+                if (activated) vm->keep_only_sheets(loaded);
             }
         }
         if (!sheets) {
@@ -156,7 +162,8 @@ PyObject* save_workbook(const Vm& vm, PyObject* path_obj) {
     std::vector<std::string> names = vm.sheet_names();
     std::vector<writer::SheetView> sheets;
     sheets.reserve(names.size());
-    for (const std::string& name : names) sheets.push_back({name, vm.get_sheet_cells(name)});
+    // Tab order, each sheet under its name as written.
+    for (const std::string& key : names) sheets.push_back({vm.workbook().display_name(key), vm.get_sheet_cells(key)});
     Result<void> r;
     int os_errno = 0;
     {

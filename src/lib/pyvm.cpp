@@ -533,7 +533,12 @@ PyObject* vm_get_sheet(PyObject* self, PyObject* args, PyObject* kwargs) {
         std::string name;
         if (!arg_str(name_obj, "get_sheet", "name", name)) return nullptr;
         const CellMap* cells = as_pyvm(self)->vm->get_sheet_cells(name);
-        return cells ? cells_to_dict(*cells) : PyDict_New();
+        if (!cells) {
+            Ref key(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
+            if (key) PyErr_SetObject(PyExc_KeyError, key.get());
+            return nullptr;
+        }
+        return cells_to_dict(*cells);
     });
 }
 

@@ -110,6 +110,26 @@ private:
 
 // ---------------------------------------------------------------- Expr
 
+struct Expr;
+
+// One step of an object-model path such as Sheets("Data").Range("A1").Offset(1, 0):
+// a lower-case member name and the arguments written in parentheses after
+// it (`called` is false when there were no parentheses). The first step of
+// a path is its root: range, cells, sheets, worksheets, activesheet,
+// activecell, selection, or an object variable's name.
+struct ObjStep {
+    std::string name;
+    std::vector<Expr> args;
+    bool called = false;
+};
+
+// The arguments of a method written without parentheses (r.Sort Key1:=...,
+// r.Copy Destination:=...): `name` is empty for a positional one.
+struct MethodArg {
+    std::string name;
+    std::vector<Expr> value;  // exactly one
+};
+
 struct Expr {
     struct Int { int64_t value = 0; };
     struct Float { double value = 0; };
@@ -153,11 +173,14 @@ struct Expr {
     };
     // #m/d/yyyy# or #yyyy-mm-dd#: a 1900-system day serial.
     struct Date { int64_t serial = 0; };
+    // Any other read of the object model: the path resolved when it runs;
+    // a range read as its value.
+    struct ObjPath { std::vector<ObjStep> steps; };
 
     std::variant<Int, Float, Str, Bool, Var, Binary, Neg, Not, CellsValue, Call, RangeValue,
                  RangeOffsetValue, CellsFind, SheetCellsValue, SheetRangeValue, WorkbookSheet,
                  RowsCount, ColumnsCount, CellsEndPosition, ActiveSheet, SheetVar, Field,
-                 MemberPath, IndexedField, Date>
+                 MemberPath, IndexedField, Date, ObjPath>
         node;
 
     template <class T> bool is() const { return std::holds_alternative<T>(node); }
@@ -176,8 +199,10 @@ struct ObjectExpr {
     struct Union { std::vector<ObjectExpr> parts; };
     struct Areas { Box<ObjectExpr> base; Box<Expr> index; };
     struct SpecialCellsVisible { Box<ObjectExpr> base; };
+    // Any other object-model path (Worksheets("Data"), Sheets.Add, r.Offset(1, 0), ...).
+    struct Path { std::vector<ObjStep> steps; };
 
-    std::variant<Range, Var, Union, Areas, SpecialCellsVisible> node;
+    std::variant<Range, Var, Union, Areas, SpecialCellsVisible, Path> node;
 
     template <class T> bool is() const { return std::holds_alternative<T>(node); }
     template <class T> const T* get_if() const { return std::get_if<T>(&node); }
@@ -228,7 +253,13 @@ struct Stmt {
     struct RangePaste { std::string addr; Box<Expr> transpose; };
     struct SheetPaste { Box<Expr> sheet; std::string dest; };
     // user_interface_only: empty Box when not given.
-    struct SheetProtect { Box<Expr> sheet; Box<Expr> user_interface_only; bool protect = true; };
+    // password: empty Box when none is given (first positional or Password:=).
+    struct SheetProtect {
+        Box<Expr> sheet;
+        Box<Expr> user_interface_only;
+        bool protect = true;
+        Box<Expr> password;
+    };
     struct RangeClear { std::string addr; bool contents_only = false; mutable LiteralRange range{}; };
     struct RangeOffsetWrite {
         std::string addr;
@@ -239,7 +270,14 @@ struct Stmt {
     };
     struct RangeDelete { std::string addr; mutable LiteralRange range{}; };
     struct RangeInsert { std::string addr; mutable LiteralRange range{}; };
-    struct RangeSort { std::string addr; int32_t key_col = 1; bool descending = false; mutable LiteralRange range{}; };
+    // header: Header:=xlYes keeps the first row in place.
+    struct RangeSort {
+        std::string addr;
+        int32_t key_col = 1;
+        bool descending = false;
+        mutable LiteralRange range{};
+        bool header = false;
+    };
     struct RangeName { std::string addr; std::string name; };
     struct SheetCellWrite { Box<Expr> sheet; Box<Expr> row; Box<Expr> col; Box<Expr> value; };
     struct SheetRangeWrite {
@@ -270,6 +308,8 @@ struct Stmt {
         mutable uint32_t slot = kNoSlot;
         std::string source_var;
         mutable LiteralRange range{};
+        // Any other collection (r.Cells, Selection, Worksheets, ...): a path.
+        std::vector<ObjStep> path;
     };
     // An ElseIf arrives as an If nested alone in else_body.
     struct If { Box<Expr> cond; Body then_body; Body else_body; };
@@ -346,6 +386,13 @@ struct Stmt {
     struct DimScalar { std::string name; std::string type_name; mutable uint32_t slot = kNoSlot; };
     // End or Stop: ends the whole run successfully (ExitKind::End).
     struct End { bool is_stop = false; };
+    // Any other object-model statement: an assignment to the last step of
+    // the path (`value` set) or a method call with its arguments.
+    struct ObjCall {
+        std::vector<ObjStep> steps;
+        Box<Expr> value;
+        std::vector<MethodArg> args;
+    };
 
     std::variant<Assign, CellWrite, SetCalculation, ApplicationSet, RangeWrite, RangeCopy, VarCopy,
                  SetObject, RangePaste, SheetPaste, SheetProtect, RangeClear, RangeOffsetWrite,
@@ -353,7 +400,7 @@ struct Stmt {
                  WithSheet, AddSheet, SheetDelete, For, ForEach, If, DoLoop, SelectCase, ExitFor,
                  ExitDo, ExitSub, ExitFunction, OnError, OnErrorGoto, Label, GoTo, ResumeNext, Call,
                  Nop, DimArray, ReDim, IndexAssign, Block, MsgBox, FieldAssign, DimAs, DimArrayAs,
-                 DimList, MemberPathAssign, IndexedFieldAssign, WithVar, Skipped, DimScalar, End>
+                 DimList, MemberPathAssign, IndexedFieldAssign, WithVar, Skipped, DimScalar, End, ObjCall>
         node;
 
     template <class T> bool is() const { return std::holds_alternative<T>(node); }
@@ -444,14 +491,14 @@ inline bool Body::empty() const { return size() == 0; }
 inline const SpannedStmt& Body::operator[](size_t i) const { return (*p_)[i]; }
 
 // Variant positions are part of the contract with the interpreter.
-static_assert(std::variant_size_v<decltype(Expr::node)> == 25);
+static_assert(std::variant_size_v<decltype(Expr::node)> == 26);
 static_assert(std::is_same_v<std::variant_alternative_t<23, decltype(Expr::node)>, Expr::IndexedField>);
 static_assert(std::is_same_v<std::variant_alternative_t<24, decltype(Expr::node)>, Expr::Date>);
-static_assert(std::variant_size_v<decltype(Stmt::node)> == 53);
+static_assert(std::variant_size_v<decltype(Stmt::node)> == 54);
 static_assert(std::is_same_v<std::variant_alternative_t<36, decltype(Stmt::node)>, Stmt::Call>);
 static_assert(std::is_same_v<std::variant_alternative_t<50, decltype(Stmt::node)>, Stmt::Skipped>);
 static_assert(std::is_same_v<std::variant_alternative_t<52, decltype(Stmt::node)>, Stmt::End>);
-static_assert(std::variant_size_v<decltype(ObjectExpr::node)> == 5);
+static_assert(std::variant_size_v<decltype(ObjectExpr::node)> == 6);
 static_assert(std::variant_size_v<decltype(CaseMatch::node)> == 3);
 
 }  // namespace morvane

@@ -264,13 +264,17 @@ Result<Stmt> Parser::parse_for_each() {
     TRY_VOID(expect_ident("in"));
     Stmt::ForEach f;
     f.var = std::move(var);
-    if (is_ident("range")) {
+    const bool literal = is_ident("range") && peek(1).is(Tok::LParen) && peek(2).is(Tok::Str) &&
+                         peek(3).is(Tok::RParen) && !peek(4).is(Tok::Dot);
+    if (literal) {
         advance();
         TRY_VOID(expect_tok(Tok::LParen));
         f.collection = text::to_upper(TRY(consume_str()));
         TRY_VOID(expect_tok(Tok::RParen));
-    } else {
+    } else if (cur().is(Tok::Ident) && !is_ident("range") && !peek(1).is(Tok::Dot) && !peek(1).is(Tok::LParen)) {
         f.source_var = TRY(consume_ident());
+    } else {
+        f.path = TRY(parse_obj_steps());
     }
     TRY_VOID(eat_eol());
     f.body = TRY(parse_stmts(stop_next));
@@ -360,11 +364,14 @@ Result<Stmt> Parser::parse_with() {
         advance();
         if (!cur().is(Tok::LParen)) return plain_block();
         advance();
-        std::string sheet = text::to_lower(TRY(consume_str()));
+        std::string sheet = TRY(consume_str());
         TRY_VOID(expect_tok(Tok::RParen));
         TRY_VOID(eat_eol());
-        Body body = TRY(marked_body(true));
-        return Stmt{Stmt::WithSheet{std::move(sheet), std::move(body)}};
+        std::optional<Expr> outer = std::exchange(with_sheet_key_, Expr{Expr::Str{sheet}});
+        auto body = marked_body(true);
+        with_sheet_key_ = std::move(outer);
+        if (!body) return fail(std::move(body).error());
+        return Stmt{Stmt::WithSheet{std::move(sheet), std::move(*body)}};
     }
     if (cur().is(Tok::Ident)) {
         std::string var = advance().text;
@@ -407,9 +414,19 @@ Result<Stmt> Parser::parse_with_dotted() {
         --pos;  // the member starts at the dot
         return parse_range_stmt_at(*with_range);
     }
+    // Every line of a With Sheets block names that sheet.
+    if (with_sheet_ && with_sheet_key_) {
+        --pos;
+        std::vector<ObjStep> steps;
+        std::vector<Expr> key;
+        key.push_back(*with_sheet_key_);
+        steps.push_back(ObjStep{"sheets", std::move(key), true});
+        steps = TRY(parse_obj_tail(std::move(steps)));
+        return parse_obj_stmt_rest(std::move(steps));
+    }
     if (with_object && !range_or_cells) {
-        std::string first = advance().text;
-        return parse_member_path_stmt(*with_object, std::move(first));
+        --pos;
+        return parse_var_member_stmt(*with_object);
     }
     if (range_or_cells) return parse_with_cells_or_range_line();
     std::string member = m.text;

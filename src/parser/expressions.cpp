@@ -142,16 +142,18 @@ Result<Expr> Parser::parse_name_primary() {
     if (w == "true" || w == "false") return Expr{Expr::Bool{advance().text == "true"}};
     if (w == "rows") return parse_rows_cols_count("rows", Expr{Expr::RowsCount{}});
     if (w == "columns") return parse_rows_cols_count("columns", Expr{Expr::ColumnsCount{}});
-    if (w == "cells") return parse_cells_expr();
-    if (w == "range") return parse_range_expr();
-    if (w == "sheets" || w == "worksheets") return parse_sheet_cell_read();
+    if (w == "cells") return parse_object_read(&Parser::parse_cells_expr);
+    if (w == "range") return parse_object_read(&Parser::parse_range_expr);
+    if (w == "sheets" || w == "worksheets") return parse_object_read(&Parser::parse_sheet_cell_read);
     if (w == "workbooks") return parse_workbook_qualified_read();
     if (w == "application") return parse_application_wsf_expr();
     if (w == "worksheetfunction") return parse_wsf_expr();
     if (w == "activesheet" && peek(1).is(Tok::Dot)) {
-        advance();
-        return parse_sheet_property_read(Expr{Expr::ActiveSheet{}});
+        if ((is_ident_at(2, "range") || is_ident_at(2, "cells")) && peek(3).is(Tok::LParen))
+            return parse_object_read(&Parser::parse_activesheet_read);
+        return parse_obj_path_expr();
     }
+    if (w == "activecell" || w == "selection") return parse_obj_path_expr();
     if ((w == "thisworkbook" || w == "activeworkbook") && (is_ident_at(2, "worksheets") || is_ident_at(2, "sheets"))) {
         advance();
         TRY_VOID(expect_tok(Tok::Dot));
@@ -170,15 +172,44 @@ Result<Expr> Parser::parse_name_primary() {
         return Expr{Expr::Call{std::move(name), std::move(args)}};
     }
     if (!cur().is(Tok::Dot)) return Expr{Expr::Var{std::move(name)}};
-    if ((is_ident_at(1, "range") || is_ident_at(1, "cells")) && peek(2).is(Tok::LParen))
-        return parse_sheet_property_read(Expr{Expr::SheetVar{std::move(name)}});
+    if ((is_ident_at(1, "range") || is_ident_at(1, "cells")) && peek(2).is(Tok::LParen)) {
+        --pos;
+        return parse_object_read(&Parser::parse_var_sheet_read);
+    }
     if ((is_ident_at(1, "worksheets") || is_ident_at(1, "sheets")) && peek(2).is(Tok::LParen)) {
         advance();
-        return parse_sheet_cell_read();
+        return parse_object_read(&Parser::parse_sheet_cell_read);
     }
-    advance();
-    std::string first = TRY(consume_ident());
-    return parse_member_path(std::move(name), std::move(first));
+    return parse_var_member_read(std::move(name));
+}
+
+Result<Expr> Parser::parse_var_member_read(std::string name) {
+    if (!peek(1).is(Tok::Ident)) {
+        advance();
+        TRY(consume_ident());
+    }
+    // A path with arguments anywhere (r.Offset(1, 0).Value) is an object
+    // read; plain names (p.Age, r.Count) are fields, resolved when run.
+    std::vector<ObjStep> steps;
+    steps.push_back(ObjStep{std::move(name), {}, false});
+    steps = TRY(parse_obj_tail(std::move(steps)));
+    bool called = false;
+    for (const ObjStep& st : steps) called = called || st.called;
+    if (called) return Expr{Expr::ObjPath{std::move(steps)}};
+    if (steps.size() == 2) return Expr{Expr::Field{std::move(steps[0].name), std::move(steps[1].name)}};
+    std::vector<std::string> path;
+    for (size_t i = 1; i < steps.size(); ++i) path.push_back(std::move(steps[i].name));
+    return Expr{Expr::MemberPath{std::move(steps[0].name), std::move(path)}};
+}
+
+Result<Expr> Parser::parse_activesheet_read() {
+    TRY_VOID(expect_ident("activesheet"));
+    return parse_sheet_property_read(Expr{Expr::ActiveSheet{}});
+}
+
+Result<Expr> Parser::parse_var_sheet_read() {
+    std::string name = TRY(consume_ident());
+    return parse_sheet_property_read(Expr{Expr::SheetVar{std::move(name)}});
 }
 
 // root.first[.more...]: a field for one name, a member path for more.
@@ -198,15 +229,21 @@ Result<Expr> Parser::parse_dotted_primary() {
         pos += 2;
         return Expr{Expr::RangeValue{*with_range}};
     }
-    // .Cells(...) and .Range(...) reads name cells of the With's sheet, range
-    // or sheet variable.
-    if ((with_range || with_object || with_sheet_) && (is_ident_at(1, "cells") || is_ident_at(1, "range")) &&
+    // .Cells(...) and .Range(...) reads name cells of the With's range or
+    // sheet variable.
+    if ((with_range || with_object) && !with_sheet_ && (is_ident_at(1, "cells") || is_ident_at(1, "range")) &&
         peek(2).is(Tok::LParen))
         return parse_with_relative_read();
+    if (with_sheet_ && with_sheet_key_) {
+        std::vector<ObjStep> steps;
+        std::vector<Expr> key;
+        key.push_back(*with_sheet_key_);
+        steps.push_back(ObjStep{"sheets", std::move(key), true});
+        steps = TRY(parse_obj_tail(std::move(steps)));
+        return Expr{Expr::ObjPath{std::move(steps)}};
+    }
     if (!with_object) return fail(std::string(kDotOutsideWith));
-    advance();
-    std::string first = TRY(consume_ident());
-    return parse_member_path(*with_object, std::move(first));
+    return parse_var_member_read(*with_object);
 }
 
 }  // namespace morvane::parser

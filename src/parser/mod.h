@@ -127,10 +127,31 @@ public:
     Result<Expr> parse_sheet_key();
     Result<Expr> parse_sheet_cell_read();
     Result<Expr> parse_sheet_property_read(Expr sheet);
+    Result<Expr> parse_activesheet_read();
+    Result<Expr> parse_var_sheet_read();
+    Result<Stmt> parse_activesheet_stmt();
+    // After an object variable's name (current token: the dot).
+    Result<Expr> parse_var_member_read(std::string name);
+    Result<Stmt> parse_var_member_stmt(std::string name);
+    Result<Stmt> parse_var_sheet_stmt();
     Result<Expr> parse_workbook_qualified_read();
     Result<Expr> parse_wsf_expr();
     Result<Expr> parse_application_wsf_expr();
     Result<std::optional<ObjectExpr>> parse_object_expr();
+    // An object-model path from its root (the current token) on: the root's
+    // name with any parenthesised arguments, then every ".member(args)".
+    Result<std::vector<ObjStep>> parse_obj_steps();
+    // More ".member(args)" steps after `steps`.
+    Result<std::vector<ObjStep>> parse_obj_tail(std::vector<ObjStep> steps);
+    // A path read in an expression.
+    Result<Expr> parse_obj_path_expr();
+    // The rest of a statement on a path: "= value" or method arguments.
+    Result<Stmt> parse_obj_stmt_rest(std::vector<ObjStep> steps);
+    // A whole statement that starts with a path.
+    Result<Stmt> parse_obj_stmt();
+    // The fixed forms of the object model first (`old`), then a path.
+    Result<Expr> parse_object_read(Result<Expr> (Parser::*old)());
+    Result<Stmt> parse_object_stmt(Result<Stmt> (Parser::*old)());
     Result<std::optional<ObjectExpr>> parse_object_suffix(ObjectExpr base);
 
     // object-model statements
@@ -174,6 +195,9 @@ public:
     // Nesting guard shared by expressions and blocks: runs f `units` deeper.
     Result<void> enter(int units);
     void leave(int units) { depth_ -= units; }
+    // Where a reading that may be abandoned starts, and going back there.
+    std::pair<size_t, int> mark() const { return {pos, depth_}; }
+    void reset(std::pair<size_t, int> m) { pos = m.first, depth_ = m.second; }
     template <class F>
     auto nested(int units, F f) -> decltype(f()) {
         if (auto r = enter(units); !r) return std::unexpected(std::move(r).error());
@@ -206,6 +230,8 @@ private:
     // Set when a block If met inside a single-line branch fails, so that the
     // branch skips that If instead of failing.
     bool block_if_in_branch_ = false;
+    // The sheet of the innermost With Sheets("s") block, as written.
+    std::optional<Expr> with_sheet_key_;
     // Set while the body of With Sheets("s") is read and no inner With Range
     // or With variable block is: .Cells and .Range there name cells of that
     // sheet, not of an enclosing block's range or variable.

@@ -138,6 +138,127 @@ Expr offset_by(Expr e, uint32_t k) {
 
 }  // namespace
 
+
+// ---------------------------------------------------------------- paths
+
+Result<std::vector<ObjStep>> Parser::parse_obj_steps() {
+    std::vector<ObjStep> steps;
+    ObjStep root;
+    root.name = TRY(consume_ident());
+    if (cur().is(Tok::LParen)) {
+        advance();
+        root.args = TRY(parse_arg_list());
+        TRY_VOID(expect_tok(Tok::RParen));
+        root.called = true;
+    }
+    steps.push_back(std::move(root));
+    return parse_obj_tail(std::move(steps));
+}
+
+Result<std::vector<ObjStep>> Parser::parse_obj_tail(std::vector<ObjStep> steps) {
+    while (cur().is(Tok::Dot) && peek(1).is(Tok::Ident)) {
+        advance();
+        ObjStep step;
+        step.name = advance().text;
+        if (cur().is(Tok::LParen)) {
+            advance();
+            step.args = TRY(parse_arg_list());
+            TRY_VOID(expect_tok(Tok::RParen));
+            step.called = true;
+        }
+        steps.push_back(std::move(step));
+    }
+    return steps;
+}
+
+Result<Expr> Parser::parse_obj_path_expr() {
+    std::vector<ObjStep> steps = TRY(parse_obj_steps());
+    return Expr{Expr::ObjPath{std::move(steps)}};
+}
+
+Result<Stmt> Parser::parse_obj_stmt_rest(std::vector<ObjStep> steps) {
+    Stmt::ObjCall call{std::move(steps), nullptr, {}};
+    if (cur().is(Tok::Eq)) {
+        advance();
+        call.value = box(TRY(parse_expr()));
+        return Stmt{std::move(call)};
+    }
+    while (!at_line_end()) {
+        MethodArg arg;
+        if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
+            arg.name = advance().text;
+            advance();
+        }
+        arg.value.push_back(TRY(parse_expr()));
+        call.args.push_back(std::move(arg));
+        if (!cur().is(Tok::Comma)) break;
+        advance();
+    }
+    return Stmt{std::move(call)};
+}
+
+Result<Stmt> Parser::parse_obj_stmt() {
+    std::vector<ObjStep> steps = TRY(parse_obj_steps());
+    return parse_obj_stmt_rest(std::move(steps));
+}
+
+namespace {
+
+// Members the interpreter knows on ranges, sheets and the sheet collection.
+// A fixed form that skips any other (Font, NumberFormat, ...) stays skipped.
+bool modeled_member(std::string_view m) {
+    for (std::string_view k :
+         {"value", "formula", "text", "count", "row", "column", "address", "rows", "columns", "offset", "cells",
+          "range", "item", "resize", "entirerow", "entirecolumn", "end", "areas", "worksheet", "parent", "name",
+          "index", "activate", "select", "clear", "clearcontents", "delete", "insert", "copy", "paste",
+          "pastespecial", "sort", "protect", "unprotect", "add", "usedrange", "value2"})
+        if (k == m) return true;
+    return false;
+}
+
+bool modeled_path(const Stmt& s) {
+    auto call = s.get_if<Stmt::ObjCall>();
+    if (!call) return true;
+    for (size_t i = 1; i < call->steps.size(); ++i)
+        if (!modeled_member(call->steps[i].name)) return false;
+    return true;
+}
+
+// Runs `old` from the current position; when it fails, or gives a skipped
+// statement, the same tokens are read again as a path, which the interpreter
+// resolves when it runs. The old reading's message stands when the path
+// does not read either.
+template <class T, class Old, class Path>
+Result<T> or_path(Parser& p, Old old, Path path) {
+    const auto start = p.mark();
+    Result<T> first = old();
+    if constexpr (std::is_same_v<T, Stmt>) {
+        if (first && !first->template is<Stmt::Skipped>()) return first;
+    } else {
+        if (first) return first;
+    }
+    const auto after = p.mark();
+    p.reset(start);
+    Result<T> second = path();
+    if constexpr (std::is_same_v<T, Stmt>) {
+        if (second && p.at_line_end() && modeled_path(*second)) return second;
+    } else {
+        if (second) return second;
+    }
+    p.reset(after);
+    return first;
+}
+
+}  // namespace
+
+Result<Expr> Parser::parse_object_read(Result<Expr> (Parser::*old)()) {
+    return or_path<Expr>(*this, [&] { return (this->*old)(); }, [&] { return parse_obj_path_expr(); });
+}
+
+Result<Stmt> Parser::parse_object_stmt(Result<Stmt> (Parser::*old)()) {
+    return or_path<Stmt>(*this, [&] { return (this->*old)(); }, [&] { return parse_obj_stmt(); });
+}
+
 // ---------------------------------------------------------------- reads
 
 Result<Expr> Parser::parse_range_expr() {
@@ -309,6 +430,18 @@ Result<Expr> Parser::parse_with_relative_read() {
 
 Result<std::optional<ObjectExpr>> Parser::parse_object_expr() {
     if (!cur().is(Tok::Ident)) return std::optional<ObjectExpr>{};
+    // Range("literal") with nothing after it but Areas or SpecialCells keeps
+    // its fixed form; any other path (Worksheets("Data"), r.Offset(1, 0),
+    // Sheets.Add, ActiveCell, ...) is resolved when the Set runs.
+    const bool fixed_range = is_ident("range") && peek(1).is(Tok::LParen) && peek(2).is(Tok::Str) &&
+                             peek(3).is(Tok::RParen) &&
+                             (!peek(4).is(Tok::Dot) || is_ident_at(5, "areas") || is_ident_at(5, "specialcells"));
+    const bool plain_name = !is_ident("union") && !is_ident("range") && !peek(1).is(Tok::LParen) &&
+                            (!peek(1).is(Tok::Dot) || is_ident_at(2, "areas") || is_ident_at(2, "specialcells"));
+    if (!fixed_range && !plain_name && !is_ident("union")) {
+        std::vector<ObjStep> steps = TRY(parse_obj_steps());
+        return std::optional<ObjectExpr>{ObjectExpr{ObjectExpr::Path{std::move(steps)}}};
+    }
     if (is_ident("range")) {
         advance();
         std::string addr = text::to_upper(TRY(parse_addr_arg(*this)));
@@ -396,6 +529,9 @@ Result<void> Parser::parse_sort_args(Stmt::RangeSort& sort) {
             if (auto cell = parse_cell_addr(key)) sort.key_col = static_cast<int32_t>(cell->first);
         } else if (name == "order1" && cur().is(Tok::Ident)) {
             sort.descending = advance().text.find("descend") != std::string::npos;
+        } else if (name == "header" && (cur().is(Tok::Ident) || cur().is(Tok::Int))) {
+            const Tok t = advance();
+            sort.header = t.is(Tok::Int) ? t.i == 1 : t.text == "xlyes";
         } else {
             TRY(parse_expr());
             if (name == "order1") sort.descending = false;
@@ -539,8 +675,26 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
     }
     if (m == "delete") return Stmt{Stmt::SheetDelete{box(std::move(sheet))}};
     if (m == "protect" || m == "unprotect") {
-        Box<Expr> ui = TRY(parse_named_args("userinterfaceonly"));
-        return Stmt{Stmt::SheetProtect{box(std::move(sheet)), std::move(ui), m == "protect"}};
+        // The password comes first or as Password:=; the rest are named.
+        Box<Expr> password;
+        if (!at_line_end() && !(cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq))) {
+            password = box(TRY(parse_expr()));
+            if (cur().is(Tok::Comma)) advance();
+        }
+        Box<Expr> ui;
+        while (!at_line_end()) {
+            if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
+                std::string name = advance().text;
+                advance();
+                Expr v = TRY(parse_expr());
+                if (name == "userinterfaceonly") ui = box(std::move(v));
+                if (name == "password") password = box(std::move(v));
+                if (cur().is(Tok::Comma)) advance();
+            } else {
+                advance();
+            }
+        }
+        return Stmt{Stmt::SheetProtect{box(std::move(sheet)), std::move(ui), m == "protect", std::move(password)}};
     }
     skip_rest_of_line();
     return Stmt{Stmt::Skipped{format_message(kSheetMemberSkipped, m)}};

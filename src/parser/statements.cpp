@@ -69,8 +69,9 @@ Result<Stmt> Parser::parse_simple_stmt() {
     if (w == "call") return parse_call_stmt();
     if (w == "redim") return parse_redim();
     if (w == "const") return parse_const();
-    if (w == "range") return parse_range_stmt();
-    if (w == "cells") return parse_cell_write_stmt();
+    if (w == "range") return parse_object_stmt(&Parser::parse_range_stmt);
+    if (w == "cells") return parse_object_stmt(&Parser::parse_cell_write_stmt);
+    if (w == "activecell" || w == "selection") return parse_obj_stmt();
     if (w == "debug") {
         skip_rest_of_line();
         return Stmt{Stmt::Skipped{std::string(kDebugSkipped)}};
@@ -82,7 +83,7 @@ Result<Stmt> Parser::parse_simple_stmt() {
         return Stmt{Stmt::ResumeNext{next}};
     }
     if (w == "msgbox") return parse_msgbox();
-    if (w == "sheets" || w == "worksheets") return parse_sheets_stmt();
+    if (w == "sheets" || w == "worksheets") return parse_object_stmt(&Parser::parse_sheets_stmt);
     if (w == "private" || w == "public" || w == "static" || w == "friend") {
         advance();
         if (is_ident("dim")) return parse_dim();
@@ -92,10 +93,7 @@ Result<Stmt> Parser::parse_simple_stmt() {
     }
     if (w == "workbooks") return parse_workbook_qualified_stmt();
     if (w == "application") return parse_application_stmt();
-    if (w == "activesheet") {
-        advance();
-        return parse_sheet_property_write(Expr{Expr::ActiveSheet{}});
-    }
+    if (w == "activesheet") return parse_object_stmt(&Parser::parse_activesheet_stmt);
     if ((w == "thisworkbook" || w == "activeworkbook") && (is_ident_at(2, "worksheets") || is_ident_at(2, "sheets"))) {
         advance();
         TRY_VOID(expect_tok(Tok::Dot));
@@ -150,23 +148,66 @@ Result<Stmt> Parser::parse_ident_stmt() {
             }
             return Stmt{Stmt::VarCopy{std::move(n), std::move(dest)}};
         }
-        if ((m.text == "range" || m.text == "cells") && peek(2).is(Tok::LParen))
-            return parse_sheet_property_write(Expr{Expr::SheetVar{std::move(n)}});
+        if ((m.text == "range" || m.text == "cells") && peek(2).is(Tok::LParen)) {
+            --pos;
+            return parse_object_stmt(&Parser::parse_var_sheet_stmt);
+        }
         if ((m.text == "sheets" || m.text == "worksheets") && peek(2).is(Tok::LParen)) {
             advance();
-            return parse_sheets_stmt();
+            return parse_object_stmt(&Parser::parse_sheets_stmt);
         }
     }
-    if (t.is(Tok::Dot)) {
-        advance();
-        std::string first = TRY(consume_ident());
-        return parse_member_path_stmt(std::move(n), std::move(first));
-    }
+    if (t.is(Tok::Dot)) return parse_var_member_stmt(std::move(n));
     if (t.is(Tok::Colon)) {
         advance();
         return Stmt{Stmt::Label{std::move(n)}};
     }
     return parse_bare_word(std::move(n));
+}
+
+Result<Stmt> Parser::parse_var_member_stmt(std::string n) {
+    if (!peek(1).is(Tok::Ident)) {
+        advance();
+        TRY(consume_ident());
+    }
+    // Fields of a record and members of an object variable alike: a plain
+    // assignment stays a field write (the interpreter sends it to the object
+    // when the name holds one); anything else is a path.
+    std::vector<ObjStep> steps;
+    steps.push_back(ObjStep{n, {}, false});
+    steps = TRY(parse_obj_tail(std::move(steps)));
+    bool called = false;
+    for (const ObjStep& st : steps) called = called || st.called;
+    if (!called && cur().is(Tok::Eq)) {
+        advance();
+        Expr value = TRY(parse_expr());
+        if (steps.size() == 2)
+            return Stmt{Stmt::FieldAssign{std::move(n), std::move(steps[1].name), box(std::move(value))}};
+        std::vector<std::string> path;
+        for (size_t i = 1; i < steps.size(); ++i) path.push_back(std::move(steps[i].name));
+        return Stmt{Stmt::MemberPathAssign{std::move(n), std::move(path), box(std::move(value))}};
+    }
+    // Err and Debug are no objects of the workbook: their lines stay as they were.
+    if (n == "err" || n == "debug") {
+        skip_rest_of_line();
+        return Stmt{Stmt::Skipped{format_message(kPathReadSkipped, n, steps[1].name)}};
+    }
+    const auto start = mark();
+    auto call = parse_obj_stmt_rest(std::move(steps));
+    if (call) return call;
+    reset(start);
+    skip_rest_of_line();
+    return Stmt{Stmt::Skipped{format_message(kPathReadSkipped, n, "...")}};
+}
+
+Result<Stmt> Parser::parse_activesheet_stmt() {
+    TRY_VOID(expect_ident("activesheet"));
+    return parse_sheet_property_write(Expr{Expr::ActiveSheet{}});
+}
+
+Result<Stmt> Parser::parse_var_sheet_stmt() {
+    std::string name = TRY(consume_ident());
+    return parse_sheet_property_write(Expr{Expr::SheetVar{std::move(name)}});
 }
 
 Result<Stmt> Parser::parse_member_path_stmt(std::string root, std::string first) {

@@ -1,5 +1,5 @@
 // Reading an OpenDocument spreadsheet: the single part content.xml, walked
-// once. Tables become sheets (names lower-cased); rows and cells count their
+// once. Tables become sheets (names as written); rows and cells count their
 // repeats, and a repeated row or cell that carries a value is stored at every
 // position it stands for, up to the sheet limits and the read budget.
 // A cell's text joins its paragraphs with line breaks, expands the space,
@@ -12,7 +12,6 @@
 
 #include "reader/package.h"
 #include "reader/xml.h"
-#include "types/text.h"
 
 namespace morvane::reader {
 
@@ -101,7 +100,7 @@ private:
         TRY_VOID(finish_row());
         TRY_VOID(budget_.charge_sheet());
         const Attr* name = find_attr(ev.attrs, "name");
-        sheets_.push_back(WorkbookSheet{text::to_lower(name ? std::string_view(name->value) : "sheet1"), {}});
+        sheets_.push_back(WorkbookSheet{std::string(name ? std::string_view(name->value) : "Sheet1"), {}});
         in_table_ = ev.kind == Ev::Kind::Start;  // <table/> opens and closes at once
         row_ = 0;
         row_repeat_ = 1;

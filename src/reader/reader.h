@@ -17,7 +17,7 @@
 
 namespace morvane::reader {
 
-// One sheet as read: its name (case kept for .xlsx, lower-cased for .ods)
+// One sheet as read: its name as the file writes it,
 // and its values (numbers, texts, booleans and error values; no formulas).
 struct WorkbookSheet {
     std::string name;

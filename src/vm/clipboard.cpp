@@ -58,8 +58,6 @@ Result<void> Vm::exec_range_paste(const Stmt::RangePaste& s, const vm::SCode& c)
 
 Result<void> Vm::exec_sheet_paste(const Stmt::SheetPaste& s, const vm::SCode& c) {
     auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
-    // The new sheet stays even when the paste fails.
-    ensure_sheet(key);
     return on_sheet(key, [&] { return do_paste(s.dest, false); });
 }
 

@@ -225,6 +225,13 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
     if (expr.is<Expr::SheetVar>()) return read<&Vm::eval_sheet_var>(vm, expr, kRead, {});
     if (expr.is<Expr::Field>()) return read<&Vm::eval_field>(vm, expr, kRead, {});
     if (expr.is<Expr::MemberPath>()) return read<&Vm::eval_member_path>(vm, expr, kRead, {});
+    if (auto e = expr.get_if<Expr::ObjPath>()) {
+        // Every argument of every step, found again by its source when the path is walked.
+        x = read<&Vm::eval_obj_path>(vm, expr, kRead, {});
+        for (const ObjStep& st : e->steps)
+            for (const Expr& a : st.args) x.kids.push_back(compile_expr(vm, a));
+        return x;
+    }
     const auto& f = expr.as<Expr::IndexedField>();
     x = read<&Vm::eval_indexed_field>(vm, expr, kRead, {});
     for (const Expr& a : f.args) x.kids.push_back(compile_expr(vm, a));
@@ -260,6 +267,9 @@ void object_operands(Vm& vm, const ObjectExpr& object, std::vector<XCode>& out) 
         if (a->index) out.push_back(Vm::Exec::compile_expr(vm, *a->index));
     } else if (auto v = object.get_if<ObjectExpr::SpecialCellsVisible>()) {
         if (v->base) object_operands(vm, *v->base, out);
+    } else if (auto p = object.get_if<ObjectExpr::Path>()) {
+        for (const ObjStep& st : p->steps)
+            for (const Expr& a : st.args) out.push_back(Vm::Exec::compile_expr(vm, a));
     }
 }
 
@@ -281,7 +291,11 @@ void Vm::Exec::compile_operands(Vm& vm, const Stmt& stmt, SCode& s) {
             } else if constexpr (is_one_of<T, Stmt::SheetPaste, Stmt::SheetDelete>) {
                 add(n.sheet);
             } else if constexpr (std::is_same_v<T, Stmt::SheetProtect>) {
-                add(n.sheet), add(n.user_interface_only);
+                add(n.sheet), add(n.user_interface_only), add(n.password);
+            } else if constexpr (std::is_same_v<T, Stmt::ObjCall>) {
+                for (const ObjStep& st : n.steps) add_list(st.args);
+                for (const MethodArg& a : n.args) add_list(a.value);
+                add(n.value);
             } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
                 add(n.transpose);
             } else if constexpr (std::is_same_v<T, Stmt::RangeOffsetWrite>) {
@@ -319,6 +333,10 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
             s.run = v.kids[0].kind == XKind::Var ? assign_with<Leaf::Slot>(r_slot) : assign_with<Leaf::Const>(r_slot);
         } else {
             s.run = v.pure ? &run_assign_pure : &run_assign;
+        }
+        if (vm.object_names_.contains(a->name)) {
+            s.run = &run_assign_object;
+            return s;
         }
         // s = s & x appends in place when x cannot run code.
         if (v.kind == XKind::Binary && v.op == BinOp::Concat && v.kids[0].kind == XKind::Var &&
@@ -358,6 +376,8 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
     }
     if (auto f = stmt.get_if<Stmt::ForEach>()) {
         s.slot = vm.slot_of(f->var, f->slot);
+        for (const ObjStep& st : f->path)
+            for (const Expr& a : st.args) s.x.push_back(compile_expr(vm, a));
         s.body = compile_body(vm, f->body);
         s.run = &run_for_each;
         return s;

@@ -338,6 +338,19 @@ bool Vm::Exec::run_assign(Vm& vm, const SCode& s) {
     }
 }
 
+bool Vm::Exec::run_assign_object(Vm& vm, const SCode& s) {
+    const auto& a = s.src->as<Stmt::Assign>();
+    auto object = vm.object_of(a.name);
+    if (!object) return run_assign(vm, s);
+    Variant value;
+    if (!s.x[0].eval(vm, s.x[0], value)) return false;
+    if (object->kind != PathObj::Kind::Range)
+        return failed(vm, format_message("Object variable '{}' holds a {}: use Set to change it", a.name,
+                                         object->kind == PathObj::Kind::Sheet ? "Worksheet" : "Workbook"));
+    auto r = vm.write_range_values(object->range, value);
+    return take(vm, r);
+}
+
 bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
     if (!vm.slots_[s.slot].defined || !vm.slots_[s.slot].value.is_str()) return run_assign(vm, s);
     const XCode& tail = s.x[0].kids[1];
@@ -435,18 +448,58 @@ bool Vm::Exec::run_do(Vm& vm, const SCode& s) {
     }
 }
 
-// Every cell of the rectangle row by row, as written, read from whatever
-// sheet is active at each step.
+// Over a range, the loop variable is each cell in turn (area by area, row
+// by row): `c` reads the cell's value, and c.Value, c.Offset(...), c.Row
+// reach the cell itself. Over the sheet collection it is each sheet.
 bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
     const auto& f = s.src->as<Stmt::ForEach>();
-    auto range = vm.resolve_range(f.collection, f.range);
-    if (!range) return failed(vm, format_message(kBadForEachRange, f.collection));
-    for (uint64_t r = range->first.row; r <= range->last.row; ++r) {
-        for (uint64_t c = range->first.col; c <= range->last.col; ++c) {
-            if (!tick(vm)) return false;
-            vm.set_slot(s.slot, vm.get_cell(static_cast<uint32_t>(r), static_cast<uint32_t>(c)));
-            const int k = loop_pass(vm, s.body, ExitKind::For);
-            if (k != 0) return k > 0;
+    RangeRef range;
+    if (!f.path.empty()) {
+        Result<PathObj> walked;
+        {
+            PathOps ops(vm, s.x);
+            walked = vm.walk_path(f.path, f.path.size());
+        }
+        if (!take(vm, walked)) return false;
+        if (walked->kind == PathObj::Kind::Sheets) {
+            const std::vector<std::string> keys = vm.book_.sheet_names();
+            for (const std::string& key : keys) {
+                if (!vm.book_.has_sheet(key)) continue;
+                if (!tick(vm)) return false;
+                vm.objects_.insert_or_assign(f.var, ObjectRef{ObjectRef::Worksheet{key}});
+                vm.clear_slot(s.slot);
+                const int k = loop_pass(vm, s.body, ExitKind::For);
+                if (k != 0) return k > 0;
+            }
+            return true;
+        }
+        if (walked->kind != PathObj::Kind::Range)
+            return failed(vm, format_message(kBadForEachRange, f.path.back().name));
+        range = std::move(walked->range);
+    } else if (!f.source_var.empty()) {
+        auto object = vm.object_of(f.source_var);
+        if (!object || object->kind != PathObj::Kind::Range)
+            return failed(vm, format_message(kBadForEachRange, f.source_var));
+        range = std::move(object->range);
+    } else {
+        auto areas = f.range ? std::optional<std::vector<CellRange>>({*f.range}) : vm.resolve_multi_area_addr(f.collection);
+        if (!areas) return failed(vm, format_message(kBadForEachRange, f.collection));
+        range = RangeRef{vm.book_.active_sheet(), std::move(*areas)};
+    }
+    for (const CellRange& area0 : range.areas) {
+        const CellRange area = area0.normalised();
+        for (uint64_t r = area.first.row; r <= area.last.row; ++r) {
+            for (uint64_t c = area.first.col; c <= area.last.col; ++c) {
+                if (!tick(vm)) return false;
+                const CellPos p{static_cast<uint32_t>(r), static_cast<uint32_t>(c)};
+                const CellMap* cells = vm.book_.sheet_by_key(range.sheet);
+                if (!cells) return failed(vm, format_message(vm::kNoSuchSheet, range.sheet));
+                auto it = cells->find(p);
+                vm.objects_.insert_or_assign(f.var, ObjectRef{ObjectRef::Range{RangeRef::single(range.sheet, CellRange::single(p))}});
+                vm.set_slot(s.slot, it == cells->end() ? Variant() : it->second.value);
+                const int k = loop_pass(vm, s.body, ExitKind::For);
+                if (k != 0) return k > 0;
+            }
         }
     }
     return true;
@@ -493,14 +546,11 @@ bool Vm::Exec::run_select(Vm& vm, const SCode& s) {
     return run_block(vm, s.other);
 }
 
+// The block's dotted lines name its sheet themselves; the active sheet stays.
 bool Vm::Exec::run_with_sheet(Vm& vm, const SCode& s) {
-    const std::string key = text::to_lower(s.src->as<Stmt::WithSheet>().sheet);
-    vm.ensure_sheet(key);
-    auto r = vm.on_sheet(key, [&]() -> Result<void> {
-        if (!run_block(vm, s.body)) return fail(std::move(vm.error_));
-        return {};
-    });
-    return take(vm, r);
+    const std::string& name = s.src->as<Stmt::WithSheet>().sheet;
+    if (!vm.book_.has_sheet(text::to_lower(name))) return failed(vm, format_message(vm::kNoSuchSheet, name));
+    return run_block(vm, s.body);
 }
 
 bool Vm::Exec::run_call(Vm& vm, const SCode& s) {

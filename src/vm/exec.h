@@ -77,6 +77,8 @@ struct Vm::Exec {
     // A statement without a function of its own: the dispatcher (stmt.cpp).
     static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
+    // An assignment to a name that may hold an object: r = 5 writes r's cells.
+    static bool run_assign_object(Vm& vm, const SCode& s);
     static bool run_append(Vm& vm, const SCode& s);
     static bool run_if(Vm& vm, const SCode& s);
     static bool run_for(Vm& vm, const SCode& s);

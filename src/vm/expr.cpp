@@ -189,10 +189,7 @@ Result<Variant> Vm::eval_sheet_range(const XCode& x) {
 
 Result<Variant> Vm::eval_field(const XCode& x) {
     const auto& f = x.src->as<Expr::Field>();
-    if (auto it = objects_.find(f.var); it != objects_.end()) {
-        if (auto r = std::get_if<ObjectRef::Range>(&it->second.node))
-            return f.field == "value" ? read_range_ref_value(r->range) : Result<Variant>(Variant());
-    }
+    if (auto o = object_of(f.var)) return object_field_read(*o, {f.field});
     const Slot& s = slots_[slot_of(f.var, f.slot)];
     if (s.defined && s.value.is_record())
         if (const Variant* v = s.value.as_record().find(f.field)) return *v;
@@ -201,13 +198,7 @@ Result<Variant> Vm::eval_field(const XCode& x) {
 
 Result<Variant> Vm::eval_member_path(const XCode& x) {
     const auto& m = x.src->as<Expr::MemberPath>();
-    if (auto it = objects_.find(m.root); it != objects_.end()) {
-        if (auto r = std::get_if<ObjectRef::Range>(&it->second.node)) {
-            if (m.path.size() == 2 && m.path[0] == "areas" && m.path[1] == "count")
-                return Variant(static_cast<int64_t>(r->range.areas.size()));
-            return Variant();
-        }
-    }
+    if (auto o = object_of(m.root)) return object_field_read(*o, m.path);
     const Slot& s = slots_[slot_of(m.root, m.slot)];
     const Variant* at = s.defined ? &s.value : nullptr;
     for (const std::string& field : m.path) {

@@ -162,14 +162,23 @@ void Vm::bind_procedures() {
 }
 
 void Vm::bind_program() {
+    // Names that hold objects now, and those the program may Set.
+    object_names_.clear();
+    for (const auto& [name, ref] : objects_) object_names_.insert(name);
     bind_procedures();
+    // Every body is bound before any is compiled: the names Set anywhere are
+    // known when assignments compile.
     for (const auto& proc : procs_) bind_proc(*proc);
+    for (const auto& proc : procs_) compile_proc(*proc);
 }
 
 void Vm::bind_proc(Proc& proc) {
     for (const Param& p : *proc.params)
         if (p.default_value) bind_expr(*p.default_value);
     bind_body(*proc.body);
+}
+
+void Vm::compile_proc(Proc& proc) {
     proc.code = Exec::compile_body(*this, *proc.body);
     proc.defaults.clear();
     for (const Param& p : *proc.params)
@@ -193,6 +202,8 @@ void Vm::bind_object(const ObjectExpr& object) {
                 if (o.index) bind_expr(*o.index);
             } else if constexpr (std::is_same_v<T, ObjectExpr::SpecialCellsVisible>) {
                 if (o.base) bind_object(*o.base);
+            } else if constexpr (std::is_same_v<T, ObjectExpr::Path>) {
+                for (const ObjStep& st : o.steps) bind_list(st.args);
             } else if constexpr (!std::is_same_v<T, ObjectExpr::Range>) {
                 static_assert(always_false<T>, "an object kind the loader does not bind");
             }
@@ -248,6 +259,8 @@ void Vm::bind_expr(const Expr& expr) {
             } else if constexpr (std::is_same_v<T, Expr::IndexedField>) {
                 e.slot = intern(e.name);
                 bind_list(e.args);
+            } else if constexpr (std::is_same_v<T, Expr::ObjPath>) {
+                for (const ObjStep& st : e.steps) bind_list(st.args);
             } else {
                 static_assert(binds_nothing_expr<T>, "an expression kind the loader does not bind");
             }
@@ -275,13 +288,18 @@ void Vm::bind_stmt(const Stmt& stmt) {
                 s.slot = intern(s.var);
             } else if constexpr (std::is_same_v<T, Stmt::SetObject>) {
                 s.slot = intern(s.name);
+                object_names_.insert(s.name);
                 bind_object(s.object);
+            } else if constexpr (std::is_same_v<T, Stmt::ObjCall>) {
+                for (const ObjStep& st : s.steps) bind_list(st.args);
+                for (const MethodArg& a : s.args) bind_list(a.value);
+                bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
                 bind_opt(s.transpose);
             } else if constexpr (std::is_same_v<T, Stmt::SheetPaste> || std::is_same_v<T, Stmt::SheetDelete>) {
                 bind_opt(s.sheet);
             } else if constexpr (std::is_same_v<T, Stmt::SheetProtect>) {
-                bind_opt(s.sheet), bind_opt(s.user_interface_only);
+                bind_opt(s.sheet), bind_opt(s.user_interface_only), bind_opt(s.password);
             } else if constexpr (std::is_same_v<T, Stmt::RangeOffsetWrite>) {
                 bind_cell(s.addr, s.range);
                 bind_opt(s.row_offset), bind_opt(s.col_offset), bind_opt(s.value);
@@ -299,6 +317,8 @@ void Vm::bind_stmt(const Stmt& stmt) {
                 bind_body(s.body);
             } else if constexpr (std::is_same_v<T, Stmt::ForEach>) {
                 s.slot = intern(s.var);
+                object_names_.insert(s.var);
+                for (const ObjStep& st : s.path) bind_list(st.args);
                 bind_range(s.collection, s.range);
                 bind_body(s.body);
             } else if constexpr (std::is_same_v<T, Stmt::If>) {

@@ -10,6 +10,8 @@ namespace morvane::vm {
 
 // A stopped run reads the same whether a statement or a formula saw the stop.
 using eval::kInterrupted;
+// A sheet named by a macro that the workbook does not have.
+inline constexpr std::string_view kNoSuchSheet = "Subscript out of range: there is no sheet '{}'";
 inline constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
 inline constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
 inline constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";

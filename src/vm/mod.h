@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -63,6 +64,18 @@ struct ObjectRef {
     struct Worksheet { std::string sheet; };
     struct Workbook {};
     std::variant<Range, Worksheet, Workbook> node;
+};
+
+// What an object-model path resolves to: a range (seen as its cells, rows
+// or columns), a sheet, the sheet collection, the workbook, or a plain value.
+struct PathObj {
+    enum class Kind : uint8_t { Range, Sheet, Sheets, Workbook, Value };
+    enum class View : uint8_t { Cells, Rows, Columns };
+    Kind kind = Kind::Value;
+    View view = View::Cells;
+    RangeRef range;
+    std::string sheet;
+    Variant value;
 };
 
 namespace vm {
@@ -110,6 +123,7 @@ public:
     Result<void> set_active_sheet(std::string_view name) { return book_.set_active_sheet(name); }
     const std::string& active_sheet() const { return book_.active_sheet(); }
     const CellMap* get_sheet_cells(std::string_view name) const { return book_.get_sheet_cells(name); }
+    void keep_only_sheets(const std::vector<std::string>& keys) { book_.keep_only(keys); }
     const CellMap& cells() const { return book_.cells(); }
     Variant get_cell(uint32_t row, uint32_t col) const { return book_.get_cell(row, col); }
     void set_cell_value(uint32_t row, uint32_t col, Variant value) {
@@ -213,8 +227,10 @@ private:
     uint32_t slot_of(const std::string& name, uint32_t slot) { return slot != kNoSlot ? slot : intern(name); }
     // Binds the loaded procedures, this Vm's own copies (run_sub).
     void bind_program();
-    // Binds a procedure's names, then compiles its body.
+    // Binds a procedure's names (compiling its body is left to the caller).
     void bind_proc(Proc& proc);
+    // Compiles a bound procedure's body and parameter defaults.
+    void compile_proc(Proc& proc);
     void bind_body(const Body& body);
     void bind_stmt(const Stmt& stmt);
     void bind_expr(const Expr& expr);
@@ -321,6 +337,11 @@ private:
     Result<void> exec_range_sort(const Stmt::RangeSort& s);
     Result<void> exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::SCode& c);
     Result<void> exec_sheet_range_write(const Stmt::SheetRangeWrite& s, const vm::SCode& c);
+    // Sorts the rows of an area of the active sheet by the column `key_col`;
+    // with `header` its first row stays.
+    Result<void> sort_area(const CellRange& area, int64_t key_col, bool descending, bool header);
+    // Unprotects a sheet when `password` is the one it was protected with.
+    Result<void> unprotect_sheet(const std::string& key, const std::string& password);
 
     // stmt_sheets.cpp: sheets and application settings
     Result<void> exec_add_sheet(const Stmt::AddSheet& s);
@@ -379,8 +400,10 @@ private:
     Result<void> exec_set_object(const Stmt::SetObject& s, const vm::SCode& c);
     // Comma-separated A1 areas, or a defined name standing for them.
     std::optional<std::vector<CellRange>> resolve_multi_area_addr(std::string_view addr) const;
-    // (key, label) of the sheet an expression names; the sheet need not exist.
+    // (key, label) of the sheet an expression names, which must exist.
     Result<std::pair<std::string, std::string>> resolve_sheet_expr(const vm::XCode& sheet);
+    // The same for a key already evaluated: a number counts in tab order.
+    Result<std::pair<std::string, std::string>> sheet_by_value(const Variant& key) const;
     // The right-hand side of Set, and the bases of Union, Areas, SpecialCells;
     // the Areas indices are operands of the Set statement `c`.
     Result<ObjectRef> eval_object_expr(const ObjectExpr& object, const vm::SCode& c);
@@ -391,14 +414,14 @@ private:
     Result<void> write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value);
     // Runs `fn` with the sheet `key` (which must exist) active, then makes
     // the sheet active before active again, on success and failure alike,
-    // unless `fn` deleted it: then the current one stays.
+    // unless `fn` deleted it or activated another: then the current one stays.
     template <class Fn>
     Result<void> on_sheet(const std::string& key, Fn&& fn) {
         std::string previous = book_.active_sheet();
         TRY_VOID(book_.set_active_sheet(key));
         Result<void> r = fn();
-        // It exists, so this cannot fail.
-        if (book_.has_sheet(previous)) (void)book_.set_active_sheet(previous);
+        // It exists, so this cannot fail. A sheet `fn` activated stays active.
+        if (book_.has_sheet(previous) && book_.active_sheet() == key) (void)book_.set_active_sheet(previous);
         return r;
     }
 
@@ -417,8 +440,51 @@ private:
     // Pastes the clipboard at `dest` on the active sheet.
     Result<void> do_paste(std::string_view dest, bool transpose);
 
+    // paths.cpp: object-model paths (Range(...).Offset(...), ws.Name, r.Count, ...)
+    Result<PathObj> walk_path(const std::vector<ObjStep>& steps, size_t count);
+    Result<PathObj> path_root(const ObjStep& root);
+    Result<PathObj> path_member(PathObj base, const ObjStep& step);
+    Result<Variant> path_value(const PathObj& obj, std::string_view what);
+    Result<Variant> eval_obj_path(const vm::XCode& x);
+    Result<void> exec_obj_call(const Stmt::ObjCall& s, const vm::SCode& c);
+    // A path's argument, from the compiled operands of the path being walked.
+    Result<Variant> path_arg(const Expr& e);
+    const vm::XCode* find_op(const Expr& e) const;
+    // Makes `ops` the operands of the path being walked, for its lifetime.
+    struct PathOps {
+        Vm& vm;
+        const std::vector<vm::XCode>* saved;
+        PathOps(Vm& v, const std::vector<vm::XCode>& ops) : vm(v), saved(v.path_ops_) { v.path_ops_ = &ops; }
+        ~PathOps() { vm.path_ops_ = saved; }
+        PathOps(const PathOps&) = delete;
+        PathOps& operator=(const PathOps&) = delete;
+    };
+    // `member = value` on an object (a Range's Value, Formula or Name, a sheet's Name).
+    Result<void> member_write(const PathObj& target, const std::string& member, const Variant& value);
+    Result<void> member_call(const PathObj& target, const std::string& member, const std::vector<MethodArg>& args);
+    // The object a name holds, as a path object; none when it holds none.
+    std::optional<PathObj> object_of(const std::string& name) const;
+    // Field reads and writes through an object variable (r.Count, ws.Name = "x").
+    Result<Variant> object_field_read(const PathObj& obj, const std::vector<std::string>& path);
+    Result<void> object_field_write(const std::string& var, const std::vector<std::string>& path, const vm::XCode& value);
+    // Cell positions of one area of a range object, on its own sheet.
+    Result<void> write_range_values(const RangeRef& range, const Variant& value);
+    Result<void> select_range(const RangeRef& range);
+    RangeRef selection_of(const std::string& sheet) const;
+    // The range an argument names (Range("B2") or a Range variable), for Destination:=.
+    Result<RangeRef> range_arg(const Expr& e);
+
     // ------------------------------------------------ state
     Workbook book_;
+    // The compiled arguments of the path being walked (paths.cpp).
+    const std::vector<vm::XCode>* path_ops_ = nullptr;
+    // The selected range of each sheet that has one (A1 otherwise).
+    std::unordered_map<std::string, RangeRef> selection_;
+    // Names a Set or For Each of the loaded program binds: an assignment to
+    // one of them checks for an object first (r = 5 writes r's cells).
+    std::unordered_set<std::string> object_names_;
+    // The password each protected sheet was given ("" for none).
+    std::unordered_map<std::string, std::string> sheet_passwords_;
     // Parsed trees of stored formulas by cell, checked against the cell's
     // formula text before use (formulas.cpp).
     std::unique_ptr<struct FormulaCache> formula_cache_;

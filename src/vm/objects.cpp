@@ -20,8 +20,9 @@ constexpr std::string_view kRangeNotSheet = "'{}' is a Range object, not a Works
 constexpr std::string_view kWorkbookNotSheet =
     "'{}' is a Workbook object — use '{}.Worksheets(name)', not '.Range(...)'/'.Cells(...)' directly";
 constexpr std::string_view kWorkbookNotFound = "Workbook '{}' not found";
-constexpr std::string_view kSheetIndex = "Sheet index {} not found";
+constexpr std::string_view kSheetIndex = "Subscript out of range: there is no sheet number {}";
 constexpr std::string_view kObjectNotSet = "Object variable '{}' is not set (Set was never called, or it holds Nothing)";
+constexpr std::string_view kNotAnObjectPath = "Set: '{}' gives no object";
 constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
 constexpr std::string_view kAreasIndex = "Areas: index {} out of range (range has {} area{})";
 constexpr std::string_view kNoVisibleCells = "SpecialCells: no visible cells were found (Error 1004)";
@@ -65,7 +66,10 @@ Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const vm::XCo
         auto it = objects_.find(v->var);
         if (it == objects_.end()) return fail(format_message(vm::kNothing, v->var));
         const auto& node = it->second.node;
-        if (auto ws = std::get_if<ObjectRef::Worksheet>(&node)) return std::pair{ws->sheet, ws->sheet};
+        if (auto ws = std::get_if<ObjectRef::Worksheet>(&node)) {
+            if (!book_.has_sheet(ws->sheet)) return fail(format_message(vm::kNoSuchSheet, ws->sheet));
+            return std::pair{ws->sheet, book_.display_name(ws->sheet)};
+        }
         if (std::holds_alternative<ObjectRef::Range>(node)) return fail(format_message(kRangeNotSheet, v->var));
         return fail(format_message(kWorkbookNotSheet, v->var, v->var));
     }
@@ -74,15 +78,23 @@ Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const vm::XCo
         Variant book = TRY(evaluate(code.kids[0]));
         return fail(format_message(kWorkbookNotFound, vm::vba_to_str(book)));
     }
-    Variant key = TRY(evaluate(code));
-    if (key.is_int()) {
-        const int64_t n = key.as_int();
-        std::vector<std::string> names = sheet_names();
-        if (n < 1 || static_cast<uint64_t>(n) > names.size()) return fail(format_message(kSheetIndex, std::to_string(n)));
-        return std::pair{std::move(names[static_cast<size_t>(n - 1)]), std::to_string(n)};
+    return sheet_by_value(TRY(evaluate(code)));
+}
+
+Result<std::pair<std::string, std::string>> Vm::sheet_by_value(const Variant& key) const {
+    // A whole number (of any type) counts in tab order; anything else is a name.
+    if (key.is_int() || key.is_float()) {
+        const double x = key.is_int() ? static_cast<double>(key.as_int()) : key.as_float();
+        const auto& names = book_.sheet_names();
+        if (!(x >= 1 && x <= static_cast<double>(names.size())))
+            return fail(format_message(kSheetIndex, vm::vba_to_str(key)));
+        const std::string& k = names[static_cast<size_t>(std::llround(x)) - 1];
+        return std::pair{k, book_.display_name(k)};
     }
     std::string label = vm::vba_to_str(key);
-    return std::pair{text::to_lower(label), label};
+    std::string k = text::to_lower(label);
+    if (!book_.has_sheet(k)) return fail(format_message(vm::kNoSuchSheet, label));
+    return std::pair{std::move(k), std::move(label)};
 }
 
 // ---------------------------------------------------------------- objects
@@ -92,6 +104,7 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
     if (auto o = std::get_if<ObjectExpr::Range>(&n)) {
         auto areas = resolve_multi_area_addr(o->addr);
         if (!areas) return fail(format_message(vm::kRangeInvalid, o->addr));
+        for (CellRange& a : *areas) a = a.normalised();
         return ObjectRef{ObjectRef::Range{RangeRef{book_.active_sheet(), std::move(*areas)}}};
     }
     if (auto o = std::get_if<ObjectExpr::Var>(&n)) {
@@ -120,6 +133,23 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
             return fail(format_message(kAreasIndex, std::to_string(i), std::to_string(count), count == 1 ? "" : "s"));
         return ObjectRef{ObjectRef::Range{RangeRef::single(std::move(base.sheet), base.areas[static_cast<size_t>(i - 1)])}};
     }
+    if (auto o = std::get_if<ObjectExpr::Path>(&n)) {
+        PathOps ops(*this, c.x);
+        PathObj p = TRY(walk_path(o->steps, o->steps.size()));
+        if (p.kind == PathObj::Kind::Range) {
+            // A range keeps its own corners in reading order.
+            for (CellRange& a : p.range.areas) a = a.normalised();
+            return ObjectRef{ObjectRef::Range{std::move(p.range)}};
+        }
+        if (p.kind == PathObj::Kind::Sheet) return ObjectRef{ObjectRef::Worksheet{std::move(p.sheet)}};
+        if (p.kind == PathObj::Kind::Workbook) return ObjectRef{ObjectRef::Workbook{}};
+        if (p.kind == PathObj::Kind::Sheets && o->steps.back().name == "add") {
+            Stmt::AddSheet add;
+            TRY_VOID(exec_add_sheet(add));
+            return ObjectRef{ObjectRef::Worksheet{book_.active_sheet()}};
+        }
+        return fail(format_message(kNotAnObjectPath, o->steps.back().name));
+    }
     const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);
     // No row or column is ever hidden: every area that holds cells is visible.
     RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o.base, c)), "SpecialCells"));
@@ -138,11 +168,17 @@ Result<void> Vm::exec_set_object(const Stmt::SetObject& s, const vm::SCode& c) {
             objects_.insert_or_assign(s.name, ObjectRef{ObjectRef::Workbook{}});
             return {};
         }
-        // Set x = Nothing, or Set x = y with y never set, leaves x as it was.
-        if (!objects_.contains(v->name)) return {};
+        // Set x = Nothing empties x; Set x = y with y never set does too.
+        if (v->name == "nothing" || !objects_.contains(v->name)) {
+            objects_.erase(s.name);
+            return {};
+        }
     }
     ObjectRef ref = TRY(eval_object_expr(s.object, c));
     objects_.insert_or_assign(s.name, std::move(ref));
+    object_names_.insert(s.name);
+    // The name now means the object, whatever Dim gave it before.
+    remove_var(s.name);
     return {};
 }
 

@@ -46,22 +46,8 @@ Result<void> Vm::exec_dim_array_as(const Stmt::DimArrayAs& s, const vm::SCode& c
 }
 
 Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s, const vm::SCode& c) {
-    auto range_of = [&]() -> const RangeRef* {
-        auto it = objects_.find(s.var);
-        if (it == objects_.end()) return nullptr;
-        auto r = std::get_if<ObjectRef::Range>(&it->second.node);
-        return r ? &r->range : nullptr;
-    };
-    if (range_of()) {
-        // Only .Value and .Formula write; any other property is ignored and
-        // its value never evaluated.
-        if (s.field != "value" && s.field != "formula") return {};
-        Variant value = TRY(evaluate(operand(c, *s.value)));
-        // A Function in the value may have Set the variable again.
-        const RangeRef* range = range_of();
-        if (!range) return {};
-        return write_range_ref_value(*range, s.field == "formula", value);
-    }
+    // A member of an object variable: r.Value = 1, ws.Name = "Report".
+    if (objects_.contains(s.var)) return object_field_write(s.var, {s.field}, operand(c, *s.value));
     Variant value = TRY(evaluate(operand(c, *s.value)));
     const uint32_t slot = slot_of(s.var, s.slot);
     if (slots_[slot].defined)
@@ -72,6 +58,7 @@ Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s, const vm::SCode& 
 }
 
 Result<void> Vm::exec_member_path_assign(const Stmt::MemberPathAssign& s, const vm::SCode& c) {
+    if (objects_.contains(s.root)) return object_field_write(s.root, s.path, operand(c, *s.value));
     Variant value = TRY(evaluate(operand(c, *s.value)));
     const uint32_t slot = slot_of(s.root, s.slot);
     if (!slots_[slot].defined) set_slot(slot, Variant(Record()));

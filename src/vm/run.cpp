@@ -8,6 +8,7 @@
 
 #include "types/stack.h"
 #include "types/text.h"
+#include "vm/exec.h"
 #include "vm/slots.h"
 #include "vm/messages.h"
 
@@ -216,6 +217,7 @@ Result<Variant> Vm::call_def(const Def& def, bool is_function, std::vector<Varia
     const Def own = deep_copy(def);
     Proc proc = make_proc(own.params, own.body, own.name, is_function);
     bind_proc(proc);
+    compile_proc(proc);
     return call_with_args(proc, std::move(args));
 }
 

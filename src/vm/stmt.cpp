@@ -29,7 +29,7 @@ constexpr std::string_view kMsgBox = "MsgBox: {}";
 }  // namespace
 
 // Every kind is listed: adding one fails to compile here until it is handled.
-static_assert(std::variant_size_v<decltype(Stmt::node)> == 53, "a statement kind without an arm below");
+static_assert(std::variant_size_v<decltype(Stmt::node)> == 54, "a statement kind without an arm below");
 
 // The statements the compiler leaves to this dispatcher, their operands
 // compiled in `c`. The other kinds run compiled (compile.cpp, exec.cpp):
@@ -65,6 +65,7 @@ Result<void> Vm::exec_stmt(const vm::SCode& c) {
         case kStmt<Stmt::RangeDelete>: return exec_range_delete(node_as<Stmt::RangeDelete>(n));
         case kStmt<Stmt::RangeInsert>: return exec_range_insert(node_as<Stmt::RangeInsert>(n));
         case kStmt<Stmt::RangeSort>: return exec_range_sort(node_as<Stmt::RangeSort>(n));
+        case kStmt<Stmt::ObjCall>: return exec_obj_call(node_as<Stmt::ObjCall>(n), c);
         case kStmt<Stmt::SheetCellWrite>: return exec_sheet_cell_write(node_as<Stmt::SheetCellWrite>(n), c);
         case kStmt<Stmt::SheetRangeWrite>: return exec_sheet_range_write(node_as<Stmt::SheetRangeWrite>(n), c);
         // sheets and application settings (stmt_sheets.cpp)

@@ -104,9 +104,19 @@ Result<void> Vm::exec_range_sort(const Stmt::RangeSort& s) {
     TRY_VOID(check_active_not_protected());
     auto area = resolve_range(s.addr, s.range);
     if (!area) return fail(format_message(kSortInvalid, s.addr));
+    return sort_area(area->normalised(), s.key_col, s.descending, s.header);
+}
+
+Result<void> Vm::sort_area(const CellRange& area, int64_t key_col, bool descending, bool header) {
+    // The header row stays where it is; the rows below it are sorted.
+    CellRange rows = area;
+    if (header) {
+        if (area.first.row >= area.last.row) return {};
+        rows.first.row = area.first.row + 1;
+    }
     // A key column left of the range sorts by its first column.
-    const int64_t key = int64_t{s.key_col} - area->first.col;
-    vm::sort_rows(book_.cells_mut(), *area, key > 0 ? static_cast<uint64_t>(key) : 0, s.descending);
+    const int64_t key = key_col - int64_t{rows.first.col};
+    vm::sort_rows(book_.cells_mut(), rows, key > 0 ? static_cast<uint64_t>(key) : 0, descending);
     return {};
 }
 
@@ -118,7 +128,6 @@ Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::
     const uint32_t row = TRY(eval_cell_index(operand(c, *s.row), "row"));
     const uint32_t col = TRY(eval_cell_index(operand(c, *s.col), "col"));
     Variant value = TRY(evaluate(operand(c, *s.value)));
-    ensure_sheet(key);
     vm::enter_value(*book_.sheet_cells_mut(key), CellPos{row, col}, std::move(value));
     return {};
 }
@@ -133,7 +142,6 @@ Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite& s, const vm
     const CellRange area = *literal;
     TRY_VOID(vm::check_range_size(s.addr, area.cell_count(), "write"));
     TRY_VOID(charge_work(area.cell_count()));
-    ensure_sheet(key);
     if (!s.is_formula) {
         vm::fill_rect(*book_.sheet_cells_mut(key), area, value);
         return {};

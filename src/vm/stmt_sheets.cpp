@@ -7,35 +7,52 @@
 
 namespace morvane {
 
+namespace {
+
+constexpr std::string_view kWrongPassword =
+    "Unprotect: the password does not match the one sheet '{}' was protected with (Error 1004)";
+
+}  // namespace
+
 Result<void> Vm::exec_sheet_protect(const Stmt::SheetProtect& s, const vm::SCode& c) {
     auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
     TRY_VOID(book_.require_sheet_exists(key, label));
-    if (!s.protect) {
-        book_.protected_sheets.erase(key);
-        return {};
-    }
+    std::string password = s.password ? vm::vba_to_str(TRY(evaluate(operand(c, *s.password)))) : std::string();
+    if (!s.protect) return unprotect_sheet(key, password);
     // UserInterfaceOnly:=True leaves the sheet as it was: macros may still edit it.
     if (s.user_interface_only && TRY(vm::is_truthy(TRY(evaluate(operand(c, *s.user_interface_only)))))) return {};
-    book_.protected_sheets.insert(std::move(key));
+    if (book_.protected_sheets.insert(key).second) sheet_passwords_.insert_or_assign(key, std::move(password));
+    return {};
+}
+
+Result<void> Vm::unprotect_sheet(const std::string& key, const std::string& password) {
+    if (!book_.protected_sheets.contains(key)) return {};
+    auto it = sheet_passwords_.find(key);
+    const std::string expected = it == sheet_passwords_.end() ? std::string() : it->second;
+    if (password != expected)
+        return fail(format_message(kWrongPassword, book_.display_name(key)));
+    book_.protected_sheets.erase(key);
+    sheet_passwords_.erase(key);
     return {};
 }
 
 Result<void> Vm::exec_sheet_delete(const Stmt::SheetDelete& s, const vm::SCode& c) {
     auto [key, label] = TRY(resolve_sheet_expr(operand(c, *s.sheet)));
     TRY_VOID(book_.check_sheet_not_protected(key, label));
-    // The active sheet is never deleted; a missing sheet changes nothing.
-    (void)book_.remove_sheet(key);
-    return {};
+    // Deleting the active sheet activates its neighbour; the last one stays.
+    return book_.delete_sheet(key);
 }
 
 Result<void> Vm::exec_add_sheet(const Stmt::AddSheet&) {
     // "sheet{count + 1}", or the next free number after it: a workbook of
     // sheet1 and sheet2 that lost sheet1 must still gain a sheet.
     for (uint64_t n = book_.sheets().size() + 1;; ++n) {
-        std::string name = "sheet" + std::to_string(n);
-        if (!book_.has_sheet(name)) {
+        std::string name = "Sheet" + std::to_string(n);
+        std::string key = text::to_lower(name);
+        if (!book_.has_sheet(key)) {
             ensure_sheet(name);
-            return {};
+            // The new sheet becomes the active one, as in the application.
+            return book_.set_active_sheet(key);
         }
     }
 }

@@ -107,10 +107,9 @@ void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool d
         if (uint64_t{pos.col} - area.first.col == key_index) row.key = content.value;
         row.cells.emplace_back(pos.col, std::move(content.value));
     }
-    // Empty orders before every other value and equals only Empty, so the
-    // rows keyed Empty (every row that stores nothing among them) form one
-    // block in their old order: first, or last when descending. Only the
-    // keyed rows need sorting.
+    // Rows keyed Empty (every row that stores nothing among them) form one
+    // block in their old order, after every keyed row in both orders. Only
+    // the keyed rows need sorting.
     std::vector<SortRow*> keyed, blank;
     for (SortRow& r : rows) (r.key.is_empty() ? blank : keyed).push_back(&r);
     const Ordering before = descending ? Ordering::Greater : Ordering::Less;
@@ -120,9 +119,8 @@ void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool d
     std::sort(keyed_rows.begin(), keyed_rows.end());
     eval::stable_merge_sort(keyed, [&](const SortRow* a, const SortRow* b) { return cmp_variants(a->key, b->key) == before; });
 
-    const uint64_t blanks = height - keyed.size();
-    const uint64_t keyed_base = descending ? 0 : blanks;
-    const uint64_t blank_base = descending ? keyed.size() : 0;
+    const uint64_t keyed_base = 0;
+    const uint64_t blank_base = keyed.size();
     auto place = [&](SortRow& r, uint64_t offset) {
         const auto row = static_cast<uint32_t>(area.first.row + offset);
         for (auto& [col, value] : r.cells) rest.try_emplace(CellPos{row, col}, CellContent{std::nullopt, std::move(value)});

@@ -38,7 +38,7 @@ bool insert_rows(CellMap& cells, uint32_t first, uint32_t last);
 
 // Sorts the area's rows stably by the value in the column `key_index`
 // places right of its first column (a key beyond the area reads Empty),
-// Empty first, reversed when descending. Every cell of the area ends up a
+// reversed when descending; rows with an Empty key come last either way. Every cell of the area ends up a
 // value cell: formulas are dropped, Empty cells are left absent. The order
 // of the Sort statement is no strict weak ordering (9 < 10 < "9" = 9), so it
 // goes through the merge sort that stays in bounds whatever the comparator.

@@ -12,6 +12,12 @@ namespace morvane {
 namespace {
 
 constexpr std::string_view kSheetProtected = "Cannot edit: sheet '{}' is protected";
+constexpr std::string_view kBadSheetNameLength = "Sheet name '{}' must be 1 to 31 characters long";
+constexpr std::string_view kBadSheetNameChar = "Sheet name '{}' may not contain any of [ ] : * ? / \\";
+constexpr std::string_view kSheetNameTaken = "Sheet name '{}' is already taken by another sheet";
+constexpr std::string_view kLastSheet = "Cannot delete the only sheet of the workbook";
+constexpr size_t kMaxSheetName = 31;
+constexpr std::string_view kSheetNameForbidden = "[]:*?/\\";
 
 // The first position at or after `start` that the run of occupied members
 // starting there does not cover.
@@ -37,17 +43,70 @@ uint32_t last_member(const std::unordered_map<uint32_t, std::set<uint32_t>>& ind
 
 }  // namespace
 
-Workbook::Workbook() { active_cells_ = &sheets_[active_sheet_]; }
-
-std::vector<std::string> Workbook::sheet_names() const {
-    std::vector<std::string> names;
-    names.reserve(sheets_.size());
-    for (const auto& [key, cells] : sheets_) names.push_back(key);
-    std::sort(names.begin(), names.end());
-    return names;
+Workbook::Workbook() {
+    active_cells_ = &sheets_[active_sheet_];
+    order_.push_back(active_sheet_);
+    display_.emplace(active_sheet_, "Sheet1");
 }
 
-void Workbook::ensure_sheet(std::string_view name) { sheets_.try_emplace(text::to_lower(name)); }
+const std::string& Workbook::display_name(const std::string& key) const {
+    auto it = display_.find(key);
+    return it == display_.end() ? key : it->second;
+}
+
+void Workbook::ensure_sheet(std::string_view name) {
+    std::string key = text::to_lower(name);
+    if (!sheets_.try_emplace(key).second) return;
+    order_.push_back(key);
+    display_.insert_or_assign(std::move(key), std::string(name));
+}
+
+Result<void> Workbook::rename_sheet(const std::string& key, std::string_view name) {
+    if (!sheets_.contains(key)) return fail(format_message(vm::kSheetNotFound, key));
+    if (name.empty() || text::char_count(name) > kMaxSheetName)
+        return fail(format_message(kBadSheetNameLength, name));
+    if (name.find_first_of(kSheetNameForbidden) != std::string_view::npos)
+        return fail(format_message(kBadSheetNameChar, name));
+    std::string new_key = text::to_lower(name);
+    if (new_key != key && sheets_.contains(new_key)) return fail(format_message(kSheetNameTaken, name));
+    if (new_key != key) {
+        // The node moves whole, so the active sheet's cells stay where they are.
+        auto node = sheets_.extract(key);
+        node.key() = new_key;
+        sheets_.insert(std::move(node));
+        std::replace(order_.begin(), order_.end(), key, new_key);
+        display_.erase(key);
+        if (protected_sheets.erase(key)) protected_sheets.insert(new_key);
+        if (active_sheet_ == key) active_sheet_ = new_key;
+    }
+    display_.insert_or_assign(new_key, std::string(name));
+    return {};
+}
+
+Result<void> Workbook::delete_sheet(const std::string& key) {
+    auto at = std::find(order_.begin(), order_.end(), key);
+    if (at == order_.end()) return fail(format_message(vm::kSheetNotFound, key));
+    if (order_.size() == 1) return fail(std::string(kLastSheet));
+    if (key == active_sheet_) {
+        const std::string& next = at + 1 != order_.end() ? *(at + 1) : *(at - 1);
+        auto it = sheets_.find(next);
+        active_sheet_ = it->first;
+        active_cells_ = &it->second;
+        index_dirty_ = true;
+    }
+    order_.erase(at);
+    display_.erase(key);
+    protected_sheets.erase(key);
+    sheets_.erase(key);
+    return {};
+}
+
+void Workbook::keep_only(const std::vector<std::string>& keep) {
+    std::vector<std::string> drop;
+    for (const std::string& key : order_)
+        if (key != active_sheet_ && std::find(keep.begin(), keep.end(), key) == keep.end()) drop.push_back(key);
+    for (const std::string& key : drop) (void)remove_sheet(key);
+}
 
 Result<void> Workbook::set_active_sheet(std::string_view name) {
     auto it = sheets_.find(text::to_lower(name));
@@ -73,7 +132,12 @@ CellMap* Workbook::sheet_cells_mut(const std::string& key) {
 
 bool Workbook::remove_sheet(std::string_view key) {
     if (key == active_sheet_) return false;
-    return sheets_.erase(std::string(key)) > 0;
+    const std::string k(key);
+    if (sheets_.erase(k) == 0) return false;
+    std::erase(order_, k);
+    display_.erase(k);
+    protected_sheets.erase(k);
+    return true;
 }
 
 Variant Workbook::get_cell(uint32_t row, uint32_t col) const {

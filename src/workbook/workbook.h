@@ -1,5 +1,6 @@
 // The workbook the interpreter runs against: its sheets of cells keyed by
-// lower-case name, the active sheet, the occupancy index behind the End
+// lower-case name, in tab order and with their names as written, the active
+// sheet, the occupancy index behind the End
 // searches, defined names, protected sheets and the calculation mode. It
 // knows nothing of macros; the `Vm` owns one.
 #pragma once
@@ -34,9 +35,19 @@ public:
     Workbook& operator=(const Workbook&) = delete;
 
     // ------------------------------------------------ sheets
-    // Keys in sorted order.
-    std::vector<std::string> sheet_names() const;
+    // Keys (lower-case names) in tab order.
+    const std::vector<std::string>& sheet_names() const { return order_; }
+    // The name as written when the sheet was made or last renamed.
+    const std::string& display_name(const std::string& key) const;
+    // Adds a sheet after the last one, named as written, unless one of that
+    // name (in any letter case) exists.
     void ensure_sheet(std::string_view name);
+    // Renames sheet `key`: the name must be 1 to 31 characters, none of
+    // []:*?/\, and no other sheet's name in any letter case.
+    Result<void> rename_sheet(const std::string& key, std::string_view name);
+    // Removes a sheet; the active one hands over to its right neighbour (or
+    // its left, when it is the last). The only sheet cannot go.
+    Result<void> delete_sheet(const std::string& key);
     Result<void> set_active_sheet(std::string_view name);
     // The key (lower-case name) of the active sheet.
     const std::string& active_sheet() const { return active_sheet_; }
@@ -50,6 +61,9 @@ public:
     CellMap* sheet_cells_mut(const std::string& key);
     // Removes a sheet that is not active; false when it is active or absent.
     bool remove_sheet(std::string_view key);
+    // Drops every sheet but those in `keep` (keys), for a workbook that
+    // holds exactly what was loaded. The active sheet must be kept.
+    void keep_only(const std::vector<std::string>& keep);
 
     // ------------------------------------------------ cells of the active sheet
     const CellMap& cells() const { return *active_cells_; }
@@ -89,6 +103,9 @@ private:
     const Index& index(const Index& which);
 
     SheetMap sheets_;
+    // Keys in tab order, and the names as written.
+    std::vector<std::string> order_;
+    std::unordered_map<std::string, std::string> display_;
     std::string active_sheet_ = "sheet1";
     // The active sheet's cells; node-based maps keep it valid until that
     // sheet is erased, which never happens to the active sheet.

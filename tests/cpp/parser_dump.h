@@ -18,6 +18,7 @@
 
 namespace morvane::testing {
 
+inline std::string dump_steps(const std::vector<ObjStep>& steps);
 inline std::string dump(const Expr& e);
 inline std::string dump(const Stmt& s);
 inline std::string dump(const Body& b);
@@ -61,6 +62,16 @@ inline std::string opt(const Box<Expr>& e) { return e ? dump(*e) : "-"; }
 inline std::string opt(const std::optional<std::string>& s) { return s ? quote(*s) : "-"; }
 inline std::string flag(bool b) { return b ? "1" : "0"; }
 
+inline std::string dump_steps(const std::vector<ObjStep>& steps) {
+    std::string out;
+    for (const auto& st : steps) {
+        if (!out.empty()) out += '.';
+        out += st.name;
+        if (st.called) out += "(" + dump_list(st.args) + ")";
+    }
+    return out;
+}
+
 inline std::string dump(const Expr& e) {
     using E = Expr;
     return std::visit(
@@ -100,6 +111,7 @@ inline std::string dump(const Expr& e) {
             else if constexpr (std::is_same_v<T, E::MemberPath>) return "Path(" + n.root + dump_path(n.path) + ")";
             else if constexpr (std::is_same_v<T, E::IndexedField>)
                 return "IndexedField(" + n.name + "(" + dump_list(n.args) + ")." + n.field + ")";
+            else if constexpr (std::is_same_v<T, E::ObjPath>) return "ObjPath(" + dump_steps(n.steps) + ")";
             else return "#" + std::to_string(n.serial);
         },
         e.node);
@@ -117,6 +129,7 @@ inline std::string dump(const ObjectExpr& o) {
                 for (const auto& p : n.parts) append_sep(out, ", ", dump(p));
                 return "Union(" + out + ")";
             } else if constexpr (std::is_same_v<T, O::Areas>) return "Areas(" + dump(*n.base) + ", " + dump(*n.index) + ")";
+            else if constexpr (std::is_same_v<T, O::Path>) return "ObjPath(" + dump_steps(n.steps) + ")";
             else return "Visible(" + dump(*n.base) + ")";
         },
         o.node);
@@ -176,7 +189,7 @@ inline std::string dump(const Stmt& s) {
                 return "For(" + n.var + ", " + dump(*n.start) + ", " + dump(*n.end) + ", " + opt(n.step) + ", " + dump(n.body) + ")";
             else if constexpr (std::is_same_v<T, S::ForEach>)
                 return "ForEach(" + n.var + ", " + quote(n.collection) + (n.source_var.empty() ? "" : " " + n.source_var) +
-                       ", " + dump(n.body) + ")";
+                       (n.path.empty() ? "" : " " + dump_steps(n.path)) + ", " + dump(n.body) + ")";
             else if constexpr (std::is_same_v<T, S::If>)
                 return "If(" + dump(*n.cond) + ", " + dump(n.then_body) + ", " + dump(n.else_body) + ")";
             else if constexpr (std::is_same_v<T, S::DoLoop>)
@@ -223,7 +236,11 @@ inline std::string dump(const Stmt& s) {
             else if constexpr (std::is_same_v<T, S::WithVar>) return "WithVar(" + n.var + ", " + dump(n.body) + ")";
             else if constexpr (std::is_same_v<T, S::Skipped>) return "Skipped(" + n.message + ")";
             else if constexpr (std::is_same_v<T, S::DimScalar>) return "DimScalar(" + n.name + ", " + n.type_name + ")";
-            else return n.is_stop ? "Stop" : "End";
+            else if constexpr (std::is_same_v<T, S::ObjCall>) {
+                std::string args;
+                for (const auto& a : n.args) append_sep(args, ", ", (a.name.empty() ? "" : a.name + ":=") + dump(a.value[0]));
+                return "ObjCall(" + dump_steps(n.steps) + (n.value ? " = " + dump(*n.value) : " [" + args + "]") + ")";
+            } else return n.is_stop ? "Stop" : "End";
         },
         s.node);
 }

@@ -28,7 +28,7 @@ TEST(ParserMends, SingleLineIf) {
         {"If c Then Debug.Print x Else y = 1",
          "[If(c, [Skipped(Debug.Print/Debug.Assert has no effect (no-op))], [Assign(y, 1)])]"},
         {"If c Then a.Activate Else y = 1",
-         "[If(c, [Skipped('a.activate' read without assignment has no effect)], [Assign(y, 1)])]"},
+         "[If(c, [ObjCall(a.activate [])], [Assign(y, 1)])]"},
         {"If c Then DoWork a, b Else Beep", "[If(c, [BareCall(dowork(a, b))], [BareCall(beep())])]"},
         {"If c Then Dim n As Long", "[If(c, [DimScalar(n, long)], [])]"},
         {"If c Then On Error Resume Next", "[If(c, [OnError(1)], [])]"},
@@ -42,9 +42,9 @@ TEST(ParserMends, SingleLineIf) {
         {"If c Then If d Then x = 1 Else x = 2 Else x = 3",
          "[If(c, [If(d, [Assign(x, 1)], [Assign(x, 2)])], [Assign(x, 3)])]"},
         {"If c Then Sheets(\"S\").Activate Else x = 1",
-         "[If(c, [Skipped(Sheets(...).activate is not implemented)], [Assign(x, 1)])]"},
+         "[If(c, [ObjCall(sheets(\"S\").activate [])], [Assign(x, 1)])]"},
         {"If c Then Range(\"A1\").Select Else x = 1",
-         "[If(c, [Skipped(Range property/method 'select' is not implemented)], [Assign(x, 1)])]"},
+         "[If(c, [ObjCall(range(\"A1\").select [])], [Assign(x, 1)])]"},
         // Block forms are not branches.
         {"If c Then For i = 1 To 2", "[If(c, [" + shape + "], [])]"},
         {"If c Then Do While x Else y = 1", "[If(c, [" + shape + "], [Assign(y, 1)])]"},
@@ -88,7 +88,7 @@ TEST(ParserMends, BareCalls) {
         {"Foo x:=1",
          "[Skipped('foo' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
         {"Foo Cells(1, 1)",
-         "[Skipped('foo' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+         "[BareCall(foo(ObjPath(cells(1, 1))))]"},
         {"Foo a,",
          "[Skipped('foo' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
         // A name with parentheses is the call form, which must end its line.
@@ -121,7 +121,7 @@ TEST(ParserMends, WithBlocks) {
          "[Block([Skipped(Range property/method 'numberformat' is not implemented); Skipped(Range property/method "
          "'text' is not implemented)])]"},
         {"With Sheets(\"S\")\n.Range(\"C3\").NumberFormat = \"0.00\"\n.Range(\"C3\").Formula = \"=1\"\nEnd With",
-         "[WithSheet(s, [Skipped(Range property/method 'numberformat' is not implemented); RangeWrite(\"C3\", \"=1\", 1)])]"},
+         "[WithSheet(S, [ObjCall(sheets(\"S\").range(\"C3\").numberformat = \"0.00\"); ObjCall(sheets(\"S\").range(\"C3\").formula = \"=1\")])]"},
         {"With ws\n.Range(\"A1\").NumberFormat = \"0.00\"\nEnd With",
          "[WithVar(ws, [Skipped(Range property/method 'numberformat' is not implemented)])]"},
         // Cells and Range inside With Range are relative to its first cell.
@@ -155,14 +155,15 @@ TEST(ParserMends, WithBlocks) {
         // when an outer With Range or With variable block is in force.
         {"With Range(\"B2\")\nWith Sheets(\"S\")\n.Cells(1, 1).Value = 1\n.Range(\"A1\").Value = 2\n"
          "x = .Cells(1, 1).Value + .Range(\"b1\").Value\n.Value = 3\nEnd With\n.Cells(1, 1).Value = 4\nEnd With",
-         "[Block([WithSheet(s, [CellWrite(1, 1, 1); RangeWrite(\"A1\", 2, 0); Assign(x, (Cells(1, 1) + "
-         "RangeValue(\"B1\"))); RangeWrite(\"B2\", 3, 0)]); CellWrite((1 + 1), (1 + 1), 4)])]"},
+         "[Block([WithSheet(S, [ObjCall(sheets(\"S\").cells(1, 1).value = 1); ObjCall(sheets(\"S\").range(\"A1\").value = 2); "
+         "Assign(x, (ObjPath(sheets(\"S\").cells(1, 1).value) + ObjPath(sheets(\"S\").range(\"b1\").value))); "
+         "RangeWrite(\"B2\", 3, 0)]); CellWrite((1 + 1), (1 + 1), 4)])]"},
         {"With ws\nWith Sheets(\"S\")\n.Range(\"A1\").Value = 1\n.Cells(1, 2).Value = 2\n.Name = n\nEnd With\nEnd With",
-         "[WithVar(ws, [WithSheet(s, [RangeWrite(\"A1\", 1, 0); CellWrite(1, 2, 2); FieldAssign(ws, name, n)])])]"},
+         "[WithVar(ws, [WithSheet(S, [ObjCall(sheets(\"S\").range(\"A1\").value = 1); ObjCall(sheets(\"S\").cells(1, 2).value = 2); ObjCall(sheets(\"S\").name = n)])])]"},
         {"With Sheets(\"S\")\nWith Range(\"C3\")\n.Cells(1, 1).Value = 1\nEnd With\nEnd With",
-         "[WithSheet(s, [Block([CellWrite((1 + 2), (1 + 2), 1)])])]"},
+         "[WithSheet(S, [Block([CellWrite((1 + 2), (1 + 2), 1)])])]"},
         {"With Worksheets(\"S\")\nIf c Then .Range(\"A1\").Value = 1 Else .Cells(1, 1).Value = 2\nEnd With",
-         "[WithSheet(s, [If(c, [RangeWrite(\"A1\", 1, 0)], [CellWrite(1, 1, 2)])])]"},
+         "[WithSheet(S, [If(c, [ObjCall(sheets(\"S\").range(\"A1\").value = 1)], [ObjCall(sheets(\"S\").cells(1, 1).value = 2)])])]"},
     };
     check_rows(rows, body_of);
 }

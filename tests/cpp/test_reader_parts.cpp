@@ -207,9 +207,10 @@ TEST(ReaderOds, Content) {
         "</table:table><table:table><table:table-row><table:table-cell office:value-type=\"float\" "
         "office:value=\"1\"/></table:table-row></table:table><table:table/>");
     ASSERT_EQ(sheets.size(), 3u);
-    EXPECT_EQ(sheets[0].name, "data");
-    EXPECT_EQ(sheets[1].name, "sheet1");
-    EXPECT_EQ(sheets[2].name, "sheet1");
+    // Names as written; a table without one is Sheet1.
+    EXPECT_EQ(sheets[0].name, "Data");
+    EXPECT_EQ(sheets[1].name, "Sheet1");
+    EXPECT_EQ(sheets[2].name, "Sheet1");
     expect_cells(sheets[0].cells,
                  {{{1, 1}, I(3)}, {{1, 2}, F(2.5)}, {{1, 4}, B(false)}, {{1, 5}, B(true)}, {{1, 6}, F(0.25)},
                   {{2, 1}, S("a\nb")}, {{2, 2}, S("a b   c\td\ne f")}, {{2, 3}, S("shown")}, {{2, 4}, I(45292)},

@@ -29,7 +29,9 @@ TEST(VmWorkbook, SheetsAreKeyedByLowerCaseName) {
     vm.ensure_sheet("sheet10");
     vm.ensure_sheet("sheet2");
     vm.ensure_sheet("ÄRGER");
-    EXPECT_EQ(vm.sheet_names(), (std::vector<std::string>{"data", "sheet1", "sheet10", "sheet2", "ärger"}));
+    // Tab order: creation order, keyed by the lower-case name.
+    EXPECT_EQ(vm.sheet_names(), (std::vector<std::string>{"sheet1", "data", "sheet10", "sheet2", "ärger"}));
+    EXPECT_EQ(vm.display_name("data"), "Data");
     EXPECT_EQ(vm.active_sheet(), "sheet1");
     ASSERT_TRUE(vm.set_active_sheet("DATA").has_value());
     EXPECT_EQ(vm.active_sheet(), "data");
