@@ -234,7 +234,7 @@ SKIPPING = '''Const Rate = 2
 Sub Main()
     Debug.Print "start"
     For i = 1 To 3
-        Range("A1").Select
+        Debug.Print i
     Next i
     Cells(1, 1).Value = 1
 End Sub
@@ -254,7 +254,8 @@ def test_each_skipped_statement_that_ran_is_a_warning_in_source_order():
     texts = [str(w.message) for w in caught]
     assert texts[0].startswith("line 1 (Const Rate = 2): Module-level 'Const' is not evaluated")
     assert texts[1] == 'line 3 (Debug.Print "start"): Debug.Print/Debug.Assert has no effect (no-op)'
-    assert texts[2] == "line 5 (Range(\"A1\").Select): Range property/method 'select' is not implemented"
+    # Run three times, said once.
+    assert texts[2] == "line 5 (Debug.Print i): Debug.Print/Debug.Assert has no effect (no-op)"
 
 
 def test_a_failed_run_warns_too_and_a_long_statement_is_cut():
