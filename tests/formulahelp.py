@@ -46,7 +46,10 @@ def evaluate(formula, cells=None):
 
 
 def failure(formula, cells=None):
-    """The message of the failure that `formula` must raise; the cell keeps its old value."""
+    """What storing `formula` gives when its evaluation fails: the error value
+    the cell then holds, or, for a failure that stops the run (a formula that
+    does not parse, a bound of the evaluation), its message, the cell keeping
+    its old value."""
     vm = sheet(cells)
     vm.set_cell(*FORMULA_CELL, "kept")
     try:
@@ -54,7 +57,21 @@ def failure(formula, cells=None):
     except ValueError as e:
         assert vm.get_cell(*FORMULA_CELL) == "kept"
         return str(e)
-    raise AssertionError(f"{formula} did not fail: {vm.get_cell(*FORMULA_CELL)!r:.200}")
+    got = vm.get_cell(*FORMULA_CELL)
+    assert isinstance(got, ExcelError), f"{formula} did not fail: {got!r:.200}"
+    return got
+
+
+# Failures that stop the run rather than give the cell an error value: the
+# bounds of an evaluation, and what the engine does not support.
+STOPPING = ("Range too large", "TEXTSPLIT result too large", "Formula reads too many cells",
+            "Formula builds too", "Formula is nested too deeply")
+
+
+def shown_for(message):
+    """What `failure` gives for an evaluation that fails with `message`: the
+    message of a bound or of a limit, else #VALUE! (the message says why)."""
+    return message if message.startswith(STOPPING) or "not supported" in message else VALUE
 
 
 def check(formula, cells, want):

@@ -6,7 +6,7 @@ import pytest
 
 import morvane
 
-from formulahelp import NA, VALUE, check, evaluate, failure
+from formulahelp import NA, VALUE, check, evaluate, failure, shown_for
 from numfmt_cases import REFUSED, SHARED, WORKSHEET, serial
 from vmhelp import same
 
@@ -129,7 +129,7 @@ def test_text_table(value, pattern, want):
 
 @pytest.mark.parametrize("pattern, message", REFUSED)
 def test_text_refuses_patterns_with_a_message(pattern, message):
-    assert failure(f'=TEXT(1,"{pattern}")') == "TEXT: " + message
+    assert failure(f'=TEXT(1,"{pattern}")') == shown_for("TEXT: " + message)
 
 
 def test_worksheetfunction_text_is_the_worksheet_text():
@@ -188,4 +188,4 @@ FAILURES = [
 
 @pytest.mark.parametrize("formula, message", FAILURES)
 def test_conversion_failures(formula, message):
-    assert failure(formula) == message
+    assert failure(formula) == shown_for(message)

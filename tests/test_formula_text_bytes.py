@@ -4,7 +4,7 @@ ASCII characters are one byte wide and every other character two.
 """
 import pytest
 
-from formulahelp import NA, check, evaluate, failure
+from formulahelp import NA, check, evaluate, failure, shown_for
 
 
 VALUES = [
@@ -80,4 +80,4 @@ def test_error_values_propagate(formula):
     ],
 )
 def test_width_failures(formula, message):
-    assert failure(formula) == message
+    assert failure(formula) == shown_for(message)

@@ -47,7 +47,7 @@ def test_set_cell_reads_index_and_float_protocols():
 
 
 @pytest.mark.parametrize("call, exc, message", [
-    (lambda vm: vm.set_cell_formula(1, 1, '="a\x00b"+1'), ValueError, "Cannot convert 'a\x00b' to a number"),
+    (lambda vm: vm.set_cell_formula(1, 1, '=A\x00b'), ValueError, "Unexpected input at position 1: '\x00b'"),
     (lambda vm: vm.run('Sub M()\n Err.Raise 1, , "x"\nEnd Sub', "nope\x00x"), RuntimeError, "Sub 'nope\x00x' not found"),
 ])
 def test_messages_keep_characters_after_a_nul(call, exc, message):

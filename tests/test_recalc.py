@@ -7,11 +7,21 @@ import pytest
 import morvane
 
 
-def test_writing_a_cell_does_not_recalculate():
+def test_writing_a_cell_recalculates_what_reads_it():
     vm = morvane.Vm()
     vm.set_cell(1, 1, 5)
     vm.set_cell_formula(2, 1, "=A1*2")
+    vm.set_cell_formula(3, 1, "=A2+1")
     assert vm.get_cell(2, 1) == 10
+    vm.set_cell(1, 1, 7)
+    assert (vm.get_cell(2, 1), vm.get_cell(3, 1)) == (14, 15)
+
+
+def test_manual_mode_keeps_values_until_recalculated():
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, 5)
+    vm.set_cell_formula(2, 1, "=A1*2")
+    vm.run("Sub M()\n Application.Calculation = xlCalculationManual\nEnd Sub", "M")
     vm.set_cell(1, 1, 7)
     assert vm.get_cell(2, 1) == 10
     vm.recalculate()
@@ -37,23 +47,36 @@ def test_reversed_range_is_a_dependency():
     assert vm.get_cell(1, 3) == 10
 
 
-def test_self_reference_reads_previous_value():
+REF = morvane.ExcelError("#REF!")
+
+
+@pytest.mark.parametrize("formulas, want", [
+    ({(1, 1): "=A1+1"}, {(1, 1): REF}),                                   # itself
+    ({(1, 1): "=B1+1", (1, 2): "=A1+1"}, {(1, 1): REF, (1, 2): REF}),     # through another
+    ({(3, 1): "=SUM(A1:A5)"}, {(3, 1): REF}),                            # inside its own range
+    # A cell reading a cycle gets the cycle's error; one beside it is computed.
+    ({(1, 1): "=B1", (1, 2): "=A1", (1, 3): "=A1+1", (1, 4): "=2"},
+     {(1, 1): REF, (1, 2): REF, (1, 3): REF, (1, 4): 2}),
+    # A position is no read: ROW and COLUMN of one's own cell are no cycle.
+    ({(2, 1): "=ROW(A2)+COLUMN(A2)"}, {(2, 1): 3}),
+])
+def test_cycles_give_an_error_value_in_each_cell(formulas, want):
     vm = morvane.Vm()
     vm.set_cell(1, 1, 0)
-    vm.set_cell_formula(1, 1, "=A1+1")
-    assert vm.get_cell(1, 1) == 1
+    for (r, c), text in formulas.items():
+        vm.set_cell_formula(r, c, text)
+    assert {pos: vm.get_cell(*pos) for pos in want} == want
     vm.recalculate()
-    vm.recalculate()
-    assert vm.get_cell(1, 1) == 3
+    assert {pos: vm.get_cell(*pos) for pos in want} == want
 
 
-def test_cycle_is_evaluated_once_without_error():
+def test_breaking_a_cycle_computes_its_cells_again():
     vm = morvane.Vm()
-    vm.set_cell_formula(1, 1, "=B1+1")  # B1 empty: 1
-    vm.set_cell_formula(1, 2, "=A1+1")  # 2
-    vm.recalculate()
-    # Each is evaluated once, in formula-list order, reading the other's value.
-    assert (vm.get_cell(1, 1), vm.get_cell(1, 2)) in {(3, 4), (3, 2)}
+    vm.set_cell_formula(1, 1, "=B1+1")
+    vm.set_cell_formula(1, 2, "=A1+1")
+    assert vm.get_cell(1, 1) == REF
+    vm.set_cell(1, 2, 10)
+    assert vm.get_cell(1, 1) == 11
 
 
 def test_stored_text_is_kept_exactly_and_errors_are_values():
@@ -64,28 +87,71 @@ def test_stored_text_is_kept_exactly_and_errors_are_values():
     assert vm.get_cell(1, 2) == morvane.ExcelError("#DIV/0!")
 
 
-def test_failed_formula_keeps_previous_content():
+def test_a_formula_that_does_not_parse_keeps_previous_content():
     vm = morvane.Vm()
     vm.set_cell(1, 1, "old")
     with pytest.raises(ValueError):
         vm.set_cell_formula(1, 1, "=1+")
-    with pytest.raises(ValueError, match=re.escape("Range cannot be used as a scalar value")):
-        vm.set_cell_formula(1, 1, "=B1:B2")
     assert vm.get_cell(1, 1) == "old"
 
 
-def test_recalculation_stops_at_first_failure():
+VALUE = morvane.ExcelError("#VALUE!")
+
+
+@pytest.mark.parametrize("formula, want", [
+    ("=A1*2", VALUE),                                  # text in a numeric position
+    ('=" 3"+1', VALUE),
+    ("=B1:B2", VALUE),                                 # a range where one value goes
+    ('=INDIRECT("zz")', REF),                          # a reference that cannot be made
+    ('=AVERAGEIF(B1:B2,">100")', morvane.ExcelError("#DIV/0!")),  # an average of nothing
+    ('=MAXIFS(B1:B2,B1:B2,">100")', 0),                # no matching row
+    ('=MINIFS(B1:B2,B1:B2,">100")', 0),
+    ("=CODE(C1)", VALUE),                              # CODE of an empty cell
+])
+def test_a_failing_formula_holds_an_error_value(formula, want):
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, "abc")
+    vm.set_cell(1, 2, 1)
+    vm.set_cell(2, 2, 2)
+    vm.set_cell_formula(5, 5, formula)
+    assert vm.get_cell(5, 5) == want
+
+
+def test_one_bad_cell_never_stops_the_sheet():
     vm = morvane.Vm()
     vm.set_cell(1, 1, 1)
     vm.set_cell_formula(2, 1, "=A1*10")  # 10
     vm.set_cell_formula(3, 1, "=A2+1")   # 11
     vm.set_cell_formula(4, 1, "=-A3")    # -11
     vm.set_cell_formula(5, 1, "=A4*2")   # -22
+    vm.set_cell_formula(6, 1, "=A2*3")   # 30, beside the chain
     vm.set_cell_formula(3, 1, '=A2&"!"')  # the third link now yields text
     vm.set_cell(1, 1, 3)
-    with pytest.raises(RuntimeError, match="^Unary minus on non-numeric value: 30!$"):
+    assert [vm.get_cell(r, 1) for r in range(2, 7)] == [30, "30!", VALUE, VALUE, 90]
+    vm.recalculate()
+    assert [vm.get_cell(r, 1) for r in range(2, 7)] == [30, "30!", VALUE, VALUE, 90]
+
+
+# The bound met by a sequence of 20,000,000 numbers (its message names its maximum).
+TOO_MANY = "maximum is"
+
+
+def test_a_bound_still_stops_the_run():
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, 3)
+    with pytest.raises(ValueError, match=TOO_MANY):
+        vm.set_cell_formula(2, 1, "=SUM(SEQUENCE(20000000))")
+    vm.set_cell_formula(2, 1, "=SUM(SEQUENCE(A1))")
+    assert vm.get_cell(2, 1) == 6
+    vm.set_cell(1, 1, 20000000)
+    with pytest.raises(RuntimeError, match=TOO_MANY):
+        vm.get_cell(2, 1)
+    with pytest.raises(RuntimeError, match=TOO_MANY):
         vm.recalculate()
-    assert [vm.get_cell(r, 1) for r in (2, 3, 4, 5)] == [30, "30!", -11, -22]
+    with pytest.raises(RuntimeError, match=TOO_MANY):
+        vm.run('Sub M()\n x = Range("A2").Value\nEnd Sub', "M")
+    vm.set_cell(1, 1, 4)
+    assert vm.get_cell(2, 1) == 10
 
 
 def test_set_cell_over_formula_removes_it():

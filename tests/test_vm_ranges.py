@@ -8,6 +8,7 @@ import time
 import pytest
 
 import morvane
+from morvane import ExcelError
 from vmhelp import run, same, sheet, sub, with_sheets
 
 
@@ -94,27 +95,26 @@ def test_formulas_and_sorted_cells():
     assert same(vm.cells(), {(1, 1): 11, (2, 1): 11, (1, 2): 1, (1, 3): 10})
 
 
-# The first cell turns A1 into a number, so the second cell's formula fails.
-MIDWAY = "\"=IF(ISTEXT(A1),1,-B9)\""
+# The formula cannot be computed over the text in B9: each cell shows #VALUE!.
+FAILING = "\"=-B9\""
 
 
 @pytest.mark.parametrize("write", [
-    f"Range(\"A1:A3\").Formula = {MIDWAY}",
-    f"Sheets(\"Data\").Range(\"A1:A3\").Formula = {MIDWAY}",
-    f"With Sheets(\"Data\")\n Set r = Range(\"A1:A3\")\nEnd With\nr.Formula = {MIDWAY}",
+    f"Range(\"A1:A3\").Formula = {FAILING}",
+    f"Sheets(\"Data\").Range(\"A1:A3\").Formula = {FAILING}",
+    f"With Sheets(\"Data\")\n Set r = Range(\"A1:A3\")\nEnd With\nr.Formula = {FAILING}",
 ])
-def test_a_formula_failing_midway_keeps_the_cells_before(write):
+def test_a_failing_formula_writes_its_error_value_to_every_cell(write):
     vm = morvane.Vm()
     for name in ("Data", "sheet1"):
         vm.set_sheet(name)
-        vm.set_cell(1, 1, "t")
         vm.set_cell(9, 2, "x")
-    with pytest.raises(RuntimeError, match="^Unary minus on non-numeric value: x$"):
-        run(sub(write), vm=vm)
+    run(sub(write), vm=vm)
     assert vm.active_sheet() == "sheet1"
-    changed = [name for name in vm.sheet_names() if vm.get_sheet(name) != {(1, 1): "t", (9, 2): "x"}]
+    changed = [name for name in vm.sheet_names() if vm.get_sheet(name) != {(9, 2): "x"}]
     assert len(changed) == 1
-    assert same(vm.get_sheet(changed[0]), {(1, 1): 1, (9, 2): "x"})
+    value = ExcelError("#VALUE!")
+    assert same(vm.get_sheet(changed[0]), {(1, 1): value, (2, 1): value, (3, 1): value, (9, 2): "x"})
 
 
 def test_a_formula_that_does_not_parse_writes_nothing():

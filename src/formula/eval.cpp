@@ -87,9 +87,18 @@ struct Operand {
     const Variant* v = nullptr;
 };
 
+const Variant kRefError{ExcelError::Ref};
+
+// The value of a cell reference; one past the sheet's edge (A1048577,
+// ZZZZ1) names no cell and is #REF!.
+const Variant& referenced(const EvalCtx& ctx, const FormulaExpr::CellRef& r) {
+    if (!on_sheet(r.pos())) return kRefError;
+    return cell_ref(ctx.cells, r.row, r.col);
+}
+
 Result<void> load(const FormulaExpr& e, const EvalCtx& ctx, Operand& out) {
     if (const auto* r = e.get<FormulaExpr::CellRef>()) {
-        out.v = &cell_ref(ctx.cells, r->row, r->col);
+        out.v = &referenced(ctx, *r);
         return {};
     }
     out.tmp = TRY(evaluate(e, ctx));
@@ -179,8 +188,7 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         case FormulaExpr::Kind::Text: return Variant(expr.get<FormulaExpr::Text>()->value);
         case FormulaExpr::Kind::Bool: return Variant(expr.get<FormulaExpr::Bool>()->value);
         case FormulaExpr::Kind::CellRef: {
-            const auto* r = expr.get<FormulaExpr::CellRef>();
-            const Variant& v = cell_ref(ctx.cells, r->row, r->col);
+            const Variant& v = referenced(ctx, *expr.get<FormulaExpr::CellRef>());
             TRY_VOID(charge_read(ctx, v));
             return v;
         }
@@ -253,6 +261,15 @@ Result<void> charge_text(const EvalCtx& ctx, const Variant& v) {
     }
     if (ctx.bytes_joined > kMaxJoinedBytes) return fail(std::string(kTooMuchText));
     return {};
+}
+
+bool stops_evaluation(std::string_view message, const EvalCtx& ctx) {
+    // The size bounds of one range or result are bounds too, and what the
+    // engine does not support says so rather than pass for a worksheet error.
+    return message == kInterrupted || message == kNestedTooDeeply || ctx.cells_visited >= kMaxCellVisits ||
+           ctx.elements_built >= kMaxArrayElements || ctx.bytes_joined > kMaxJoinedBytes ||
+           message.starts_with("Range too large") || message.starts_with("TEXTSPLIT result too large") ||
+           message.find("not supported") != std::string_view::npos;
 }
 
 Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaExpr> args, const EvalCtx& ctx) {

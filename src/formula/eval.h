@@ -73,6 +73,12 @@ Result<void> charge_text(const EvalCtx& ctx, const Variant& v);
 // of them reach the interrupt check too.
 Result<void> charge_step(const EvalCtx& ctx);
 
+// Failures that end the whole evaluation rather than describe a value: an
+// interrupt, nesting too deep for the stack, a bound of the evaluation used
+// up, or something the engine does not support. No function may turn them
+// into an answer, and a stored formula that meets one is not stored.
+bool stops_evaluation(std::string_view message, const EvalCtx& ctx);
+
 // ---- Evaluation ---------------------------------------------------------
 
 Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx);

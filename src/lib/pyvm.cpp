@@ -17,6 +17,7 @@
 
 #include "lib/module.h"
 #include "parser/mod.h"
+#include "types/text.h"
 #include "vm/mod.h"
 
 namespace morvane::py {
@@ -120,6 +121,23 @@ bool warn_skipped(const Vm& vm, std::string_view source) {
     return true;
 }
 
+// Brings the formula values of sheet `key` (every sheet when empty) up to
+// date before a reading method returns them; false with an exception set
+// when the computation was stopped (an interrupt or a bound).
+bool refresh(Vm& vm, const std::string& key) {
+    Result<void> r;
+    {
+        ReleaseInterpreter released;
+        r = vm.refresh(key);
+    }
+    if (PyErr_Occurred()) return false;  // the interrupt's KeyboardInterrupt
+    if (!r) {
+        set_error(PyExc_RuntimeError, r.error());
+        return false;
+    }
+    return true;
+}
+
 // Parse and run; false with an exception set.
 bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
     std::optional<std::string> syntax_error;
@@ -163,6 +181,7 @@ PyObject* run_macro(PyObject*, PyObject* args, PyObject* kwargs) {
         if (msgbox_obj && !arg_str(msgbox_obj, "run_macro", "on_msgbox", on_msgbox)) return nullptr;
         auto vm = new_vm(on_msgbox);
         if (!run_vm(*vm, code, name)) return nullptr;
+        if (!refresh(*vm, vm->active_sheet())) return nullptr;
         return cells_to_dict(vm->cells());
     });
 }
@@ -304,7 +323,9 @@ PyObject* vm_get_cell(PyObject* self, PyObject* args, PyObject* kwargs) {
         if (!b.shared(as_pyvm(self))) return nullptr;
         uint32_t row = 0, col = 0;
         if (!arg_cell(row_obj, col_obj, "get_cell", row, col)) return nullptr;
-        return variant_to_py(as_pyvm(self)->vm->get_cell(row, col));
+        Vm& vm = *as_pyvm(self)->vm;
+        if (!refresh(vm, vm.active_sheet())) return nullptr;
+        return variant_to_py(vm.get_cell(row, col));
     });
 }
 
@@ -312,7 +333,9 @@ PyObject* vm_cells(PyObject* self, PyObject*) {
     return guarded([&]() -> PyObject* {
         Borrow b;
         if (!b.shared(as_pyvm(self))) return nullptr;
-        return cells_to_dict(as_pyvm(self)->vm->cells());
+        Vm& vm = *as_pyvm(self)->vm;
+        if (!refresh(vm, vm.active_sheet())) return nullptr;
+        return cells_to_dict(vm.cells());
     });
 }
 
@@ -532,12 +555,14 @@ PyObject* vm_get_sheet(PyObject* self, PyObject* args, PyObject* kwargs) {
         if (!b.shared(as_pyvm(self))) return nullptr;
         std::string name;
         if (!arg_str(name_obj, "get_sheet", "name", name)) return nullptr;
-        const CellMap* cells = as_pyvm(self)->vm->get_sheet_cells(name);
+        Vm& vm = *as_pyvm(self)->vm;
+        const CellMap* cells = vm.get_sheet_cells(name);
         if (!cells) {
             Ref key(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
             if (key) PyErr_SetObject(PyExc_KeyError, key.get());
             return nullptr;
         }
+        if (!refresh(vm, text::to_lower(name))) return nullptr;
         return cells_to_dict(*cells);
     });
 }
@@ -549,6 +574,7 @@ PyObject* vm_save_workbook(PyObject* self, PyObject* args, PyObject* kwargs) {
         if (!match_args(args, kwargs, "O:save_workbook", kwlist, &path_obj)) return nullptr;
         Borrow b;
         if (!b.shared(as_pyvm(self))) return nullptr;
+        if (!refresh(*as_pyvm(self)->vm, {})) return nullptr;
         return save_workbook(*as_pyvm(self)->vm, path_obj);
     });
 }
@@ -570,7 +596,9 @@ PyObject* vm_cells_df(PyObject* self, PyObject*) {
         }
         Ref frame_type(PyObject_GetAttrString(pandas.get(), "DataFrame"));
         if (!frame_type) return nullptr;
-        const CellMap& cells = as_pyvm(self)->vm->cells();
+        Vm& vm = *as_pyvm(self)->vm;
+        if (!refresh(vm, vm.active_sheet())) return nullptr;
+        const CellMap& cells = vm.cells();
         if (cells.empty()) return PyObject_CallNoArgs(frame_type.get());
 
         uint32_t rows = 0, cols = 0;

@@ -20,6 +20,7 @@ Result<void> Vm::copy_areas_to_clipboard(const std::string& sheet, const std::ve
                                          std::string_view source) {
     TRY_VOID(vm::check_range_size(source, vm::total_cells(areas), "copy"));
     TRY_VOID(charge_work(vm::total_cells(areas)));
+    TRY_VOID(book_.update(sheet));
     clipboard_ = vm::take_snapshot(book_.sheet_by_key(sheet), areas);
     return {};
 }

@@ -220,6 +220,8 @@ bool Vm::Exec::cell_index_general(Vm& vm, const XCode& x, std::string_view label
 bool Vm::Exec::pure_cells(const Vm& vm, const XCode& x, Num& n) {
     CellPos at;
     if (!pure_index(vm, x.kids[0], at.row) || !pure_index(vm, x.kids[1], at.col)) return false;
+    // A formula value still to be computed is no pure read.
+    if (!vm.book_.up_to_date(vm.book_.active_sheet())) return false;
     auto it = vm.cells().find(at);
     return it != vm.cells().end() && vm::num_of(it->second.value, n);
 }
@@ -227,6 +229,7 @@ bool Vm::Exec::pure_cells(const Vm& vm, const XCode& x, Num& n) {
 NumResult Vm::Exec::num_cells(Vm& vm, const XCode& x, Num& n, Variant& other) {
     uint32_t row, col;
     if (!cell_index(vm, x.kids[0], "row", row) || !cell_index(vm, x.kids[1], "col", col)) return NumResult::Failed;
+    if (auto r = vm.book_.update_active(); !take(vm, r)) return NumResult::Failed;
     const CellMap& cells = vm.cells();
     auto it = cells.find(CellPos{row, col});
     if (it == cells.end()) {
@@ -492,6 +495,7 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
             for (uint64_t c = area.first.col; c <= area.last.col; ++c) {
                 if (!tick(vm)) return false;
                 const CellPos p{static_cast<uint32_t>(r), static_cast<uint32_t>(c)};
+                if (auto fresh = vm.book_.update(range.sheet); !take(vm, fresh)) return false;
                 const CellMap* cells = vm.book_.sheet_by_key(range.sheet);
                 if (!cells) return failed(vm, format_message(vm::kNoSuchSheet, range.sheet));
                 auto it = cells->find(p);
@@ -581,7 +585,8 @@ bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {
         case NumResult::Other: break;
         default: return false;
     }
-    vm::enter_value(vm.book_.cells_mut(), CellPos{row, col}, std::move(value));
+    const CellPos at{row, col};
+    vm::enter_value(vm.book_.cells_mut(CellRange::single(at)), at, std::move(value));
     return true;
 }
 

@@ -109,13 +109,14 @@ Result<Variant> Vm::eval_range_value(const XCode& x) {
     const auto& r = x.src->as<Expr::RangeValue>();
     auto range = resolve_range(r.addr, r.range);
     if (!range) return fail(format_message(kBadReadAddr, r.addr));
-    if (range->is_single()) return get_cell(range->first.row, range->first.col);
+    if (range->is_single()) return read_cell(range->first.row, range->first.col);
     return Variant(TRY(read_area(*range, r.addr)));
 }
 
-Result<Array> Vm::read_area(const CellRange& area, std::string_view addr) const {
+Result<Array> Vm::read_area(const CellRange& area, std::string_view addr) {
     TRY_VOID(vm::check_range_size(addr, area.cell_count(), "read"));
     TRY_VOID(charge_work(area.cell_count()));
+    TRY_VOID(book_.update_active());
     return read_rect(area, [&](uint32_t row, uint32_t col) { return get_cell(row, col); });
 }
 
@@ -128,12 +129,13 @@ Result<Variant> Vm::eval_offset_value(const XCode& x) {
     // Wrapping on purpose: a target above row 1 names no cell and reads Empty.
     uint32_t row = base->row + static_cast<uint32_t>(static_cast<uint64_t>(dr));
     uint32_t col = base->col + static_cast<uint32_t>(static_cast<uint64_t>(dc));
-    return get_cell(row, col);
+    return read_cell(row, col);
 }
 
 Result<Variant> Vm::eval_find(const XCode& x) {
     const auto& f = x.src->as<Expr::CellsFind>();
     Variant what = TRY(evaluate(x.kids[0]));
+    TRY_VOID(book_.update_active());
     std::vector<CellPos> positions;
     positions.reserve(cells().size());
     for (const auto& [pos, cell] : cells()) positions.push_back(pos);
@@ -162,6 +164,7 @@ Result<Variant> Vm::eval_sheet_cells(const XCode& x) {
     auto [key, label] = TRY(resolve_sheet_expr(x.kids[0]));
     uint32_t row = TRY(eval_cell_index(x.kids[1], "row"));
     uint32_t col = TRY(eval_cell_index(x.kids[2], "col"));
+    TRY_VOID(book_.update(key));
     const CellMap* sheet = book_.sheet_by_key(key);
     if (!sheet) return Variant();
     auto cell = sheet->find(CellPos{row, col});
@@ -173,6 +176,7 @@ Result<Variant> Vm::eval_sheet_range(const XCode& x) {
     auto [key, label] = TRY(resolve_sheet_expr(x.kids[0]));
     auto range = e.range ? e.range : morvane_types::parse_range_addr(e.addr);
     if (!range) return fail(format_message(kBadSheetReadAddr, e.addr));
+    TRY_VOID(book_.update(key));
     const CellMap* sheet = book_.sheet_by_key(key);
     auto read = [&](uint32_t row, uint32_t col) -> Variant {
         if (!sheet) return Variant();

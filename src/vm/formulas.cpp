@@ -1,48 +1,14 @@
-// Cell formulas: storing a formula with its computed value, recalculating
-// the active sheet in dependency order, and the calculation mode.
-#include <unordered_map>
-
+// Cell formulas: storing a formula with its computed value, recalculation
+// and the calculation mode. The formulas themselves, what they read and
+// which are stale, belong to the workbook (workbook/recalc.h).
 #include "formula/eval.h"
-#include "formula/parser.h"
 #include "vm/mod.h"
-#include "workbook/recalc.h"
 
 namespace morvane {
 
-// Trees are reused only while the cell still holds the very text they were
-// parsed from, so results are exactly those of parsing again.
-struct FormulaCache {
-    struct Entry {
-        std::string text;
-        std::shared_ptr<const FormulaExpr> tree;
-    };
-    std::unordered_map<CellPos, Entry, CellPosHash> by_cell;
+Vm::Vm() { book_.set_formula_interrupt(formula_interrupt()); }
 
-    // The entry for `text` at `pos`: the cached one while the cell's text is
-    // the same, else parsed now and stored; the parser's message on failure.
-    Result<const Entry*> entry_for(CellPos pos, const std::string& text) {
-        auto it = by_cell.find(pos);
-        if (it == by_cell.end() || it->second.text != text) {
-            FormulaExpr parsed = TRY(formula::parser::parse(text));
-            Entry entry{text, std::make_shared<const FormulaExpr>(std::move(parsed))};
-            it = by_cell.insert_or_assign(pos, std::move(entry)).first;
-        }
-        return &it->second;
-    }
-};
-
-// Defined here, where the cache type is complete.
-Vm::Vm() = default;
 Vm::~Vm() = default;
-
-namespace {
-
-FormulaCache& cache_of(std::unique_ptr<FormulaCache>& cache) {
-    if (!cache) cache = std::make_unique<FormulaCache>();
-    return *cache;
-}
-
-}  // namespace
 
 eval::InterruptCheck Vm::formula_interrupt() {
     // A stop asked for inside a formula stops the macro too: the Vm's own
@@ -57,13 +23,7 @@ eval::InterruptCheck Vm::formula_interrupt() {
 }
 
 Result<void> Vm::set_cell_formula(uint32_t row, uint32_t col, std::string_view formula) {
-    const CellPos pos{row, col};
-    std::string text(formula);
-    const FormulaCache::Entry* entry = TRY(cache_of(formula_cache_).entry_for(pos, text));
-    // The target still holds its previous content while the formula runs.
-    Variant value = TRY(eval::evaluate(*entry->tree, cells(), pos, formula_interrupt()));
-    book_.cells_mut()[pos] = CellContent{std::move(text), std::move(value)};
-    return {};
+    return book_.set_formula(CellPos{row, col}, formula);
 }
 
 Result<void> Vm::set_rect_formula(const CellRange& area, std::string_view formula) {
@@ -74,31 +34,16 @@ Result<void> Vm::set_rect_formula(const CellRange& area, std::string_view formul
     return {};
 }
 
-Result<void> Vm::recalculate_all() {
-    FormulaCache& cache = cache_of(formula_cache_);
-    std::vector<vm::FormulaEntry> formulas;
-    for (const auto& [pos, content] : cells()) {
-        if (!content.formula) continue;
-        auto entry = cache.entry_for(pos, *content.formula);
-        if (!entry) continue;  // no longer parses: the cell keeps its value
-        formulas.push_back({pos.row, pos.col, (*entry)->tree});
-    }
-    // Drop the trees of cells that no longer hold their formula.
-    if (cache.by_cell.size() > formulas.size()) {
-        std::erase_if(cache.by_cell, [&](const auto& item) {
-            auto cell = cells().find(item.first);
-            return cell == cells().end() || cell->second.formula != item.second.text;
-        });
-    }
-    const std::vector<uint32_t> order = vm::topo_sort_formulas(formulas);
-    CellMap& live = book_.cells_mut();
-    for (uint32_t i : order) {
-        const vm::FormulaEntry& f = formulas[i];
-        const CellPos pos{f.row, f.col};
-        Variant value = TRY(eval::evaluate(*f.tree, live, pos, formula_interrupt()));
-        live[pos].value = std::move(value);
-    }
-    return {};
+Result<void> Vm::recalculate_all() { return book_.recalculate_all(); }
+
+Result<void> Vm::refresh(const std::string& key) {
+    std::lock_guard lock(refresh_mutex_);
+    return key.empty() ? book_.update_all() : book_.update(key);
+}
+
+Result<Variant> Vm::read_cell(uint32_t row, uint32_t col) {
+    TRY_VOID(book_.update_active());
+    return book_.get_cell(row, col);
 }
 
 Result<void> Vm::set_calc_mode(CalcMode mode) {

@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -124,8 +125,16 @@ public:
     const std::string& active_sheet() const { return book_.active_sheet(); }
     const CellMap* get_sheet_cells(std::string_view name) const { return book_.get_sheet_cells(name); }
     void keep_only_sheets(const std::vector<std::string>& keys) { book_.keep_only(keys); }
+    // The stored values; in Automatic mode call refresh first.
     const CellMap& cells() const { return book_.cells(); }
     Variant get_cell(uint32_t row, uint32_t col) const { return book_.get_cell(row, col); }
+    // In Automatic mode, computes the formulas of sheet `key` (every sheet
+    // when empty) that changed cells reach, so that what is read next is
+    // current. Callers with shared use of the Vm may call it at the same
+    // time: the first one computes, the others find nothing left to do.
+    Result<void> refresh(const std::string& key = {});
+    // A cell of the active sheet, its formula brought up to date first.
+    Result<Variant> read_cell(uint32_t row, uint32_t col);
     void set_cell_value(uint32_t row, uint32_t col, Variant value) {
         book_.set_cell_value(row, col, std::move(value));
     }
@@ -170,14 +179,15 @@ public:
     // ------------------------------------------------ reads (expr.cpp)
     // The cells of an area of the active sheet, row by row (`addr` names it
     // in the size message).
-    Result<Array> read_area(const CellRange& area, std::string_view addr) const;
+    Result<Array> read_area(const CellRange& area, std::string_view addr);
     // An address text or a defined name to its cells (objects.cpp).
     std::optional<CellRange> resolve_range_addr(std::string_view addr) const;
 
     // ------------------------------------------------ formulas (formulas.cpp)
     Result<void> set_cell_formula(uint32_t row, uint32_t col, std::string_view formula);
-    // Every formula of the active sheet again, in dependency order; the first
-    // failure ends the pass, keeping the values computed before it.
+    // Every formula of every sheet again, in dependency order; only an
+    // interrupt or a bound of the evaluation ends the pass, keeping the
+    // values computed before it.
     Result<void> recalculate_all();
 
     // Compiles procedure bodies and runs the compiled form (compile.cpp,
@@ -485,9 +495,9 @@ private:
     std::unordered_set<std::string> object_names_;
     // The password each protected sheet was given ("" for none).
     std::unordered_map<std::string, std::string> sheet_passwords_;
-    // Parsed trees of stored formulas by cell, checked against the cell's
-    // formula text before use (formulas.cpp).
-    std::unique_ptr<struct FormulaCache> formula_cache_;
+    // Held while a reading method brings values up to date: readers that
+    // share the Vm may do so at the same time (formulas.cpp).
+    std::mutex refresh_mutex_;
 
     std::unordered_map<std::string, ObjectRef> objects_;
     std::unordered_map<std::string, SubDef> subs_;

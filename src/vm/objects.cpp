@@ -187,6 +187,7 @@ Result<void> Vm::exec_set_object(const Stmt::SetObject& s, const vm::SCode& c) {
 Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
     if (range.areas.size() != 1) return fail(std::string(kMultiAreaRead));
     const CellRange& area = range.areas.front();
+    TRY_VOID(book_.update(range.sheet));
     const CellMap* sheet = book_.sheet_by_key(range.sheet);
     auto read = [&](uint32_t row, uint32_t col) -> Variant {
         if (!sheet) return Variant();
@@ -219,7 +220,7 @@ Result<void> Vm::write_range_ref_value(const RangeRef& range, bool is_formula, c
         // Formulas evaluate against the active sheet: the range's own, meanwhile.
         return on_sheet(range.sheet, [&] { return set_rect_formula(area, formula); });
     }
-    vm::fill_rect(*book_.sheet_cells_mut(range.sheet), area, value);
+    vm::fill_rect(*book_.sheet_cells_mut(range.sheet, area), area, value);
     return {};
 }
 

@@ -467,6 +467,7 @@ Result<Variant> Vm::path_value(const PathObj& obj, std::string_view what) {
     if (what == "formula" || what == "text") {
         if (obj.range.areas.size() != 1) return fail(format_message(kMultiArea, what));
         const CellRange a = obj.range.areas.front().normalised();
+        TRY_VOID(book_.update(obj.range.sheet));
         const CellMap* cells = book_.sheet_by_key(obj.range.sheet);
         auto it = cells->find(a.first);
         if (it == cells->end()) return Variant(std::string());
@@ -522,7 +523,9 @@ Result<void> Vm::write_range_values(const RangeRef& range, const Variant& value)
             return {};
         });
     }
-    CellMap& cells = *book_.sheet_cells_mut(range.sheet);
+    CellMap* sheet = nullptr;
+    for (const CellRange& a : areas) sheet = book_.sheet_cells_mut(range.sheet, a);
+    CellMap& cells = *sheet;
     if (value.is_array()) {
         // One element per cell in reading order; cells past the end get #N/A.
         const Array& arr = value.as_array();
@@ -654,7 +657,8 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
         if (m == "select" || m == "activate") return select_range(r);
         if (m == "clear" || m == "clearcontents") {
             TRY_VOID(book_.check_sheet_not_protected(r.sheet, r.sheet));
-            for (const CellRange& a : r.areas) vm::clear_rect(*book_.sheet_cells_mut(r.sheet), a.normalised());
+            for (const CellRange& a : r.areas)
+                vm::clear_rect(*book_.sheet_cells_mut(r.sheet, a.normalised()), a.normalised());
             return {};
         }
         if (m == "copy") {

@@ -47,7 +47,7 @@ Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s, const vm::SCode& c)
     TRY_VOID(vm::check_range_size(s.addr, area->cell_count(), "write"));
     TRY_VOID(charge_work(area->cell_count()));
     if (s.is_formula) return set_rect_formula(*area, vm::vba_to_str(value));
-    vm::fill_rect(book_.cells_mut(), *area, value);
+    vm::fill_rect(book_.cells_mut(*area), *area, value);
     return {};
 }
 
@@ -63,7 +63,8 @@ Result<void> Vm::exec_range_offset_write(const Stmt::RangeOffsetWrite& s, const 
     if (__builtin_add_overflow(int64_t{base->row}, dr, &row) || __builtin_add_overflow(int64_t{base->col}, dc, &col) ||
         row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
         return fail(format_message(kOffsetWriteInvalid, s.addr));
-    vm::enter_value(book_.cells_mut(), CellPos{static_cast<uint32_t>(row), static_cast<uint32_t>(col)}, std::move(value));
+    const CellPos at{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
+    vm::enter_value(book_.cells_mut(CellRange::single(at)), at, std::move(value));
     return {};
 }
 
@@ -72,7 +73,7 @@ Result<void> Vm::exec_range_clear(const Stmt::RangeClear& s) {
     TRY_VOID(check_active_not_protected());
     auto area = resolve_range(s.addr, s.range);
     if (!area) return fail(format_message(kClearInvalid, s.addr));
-    vm::clear_rect(book_.cells_mut(), *area);
+    vm::clear_rect(book_.cells_mut(*area), *area);
     return {};
 }
 
@@ -116,7 +117,9 @@ Result<void> Vm::sort_area(const CellRange& area, int64_t key_col, bool descendi
     }
     // A key column left of the range sorts by its first column.
     const int64_t key = key_col - int64_t{rows.first.col};
-    vm::sort_rows(book_.cells_mut(), rows, key > 0 ? static_cast<uint64_t>(key) : 0, descending);
+    // The rows are sorted by the values their formulas give now.
+    TRY_VOID(book_.update_active());
+    vm::sort_rows(book_.cells_mut(rows), rows, key > 0 ? static_cast<uint64_t>(key) : 0, descending);
     return {};
 }
 
@@ -128,7 +131,8 @@ Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::
     const uint32_t row = TRY(eval_cell_index(operand(c, *s.row), "row"));
     const uint32_t col = TRY(eval_cell_index(operand(c, *s.col), "col"));
     Variant value = TRY(evaluate(operand(c, *s.value)));
-    vm::enter_value(*book_.sheet_cells_mut(key), CellPos{row, col}, std::move(value));
+    const CellPos pos{row, col};
+    vm::enter_value(*book_.sheet_cells_mut(key, CellRange::single(pos)), pos, std::move(value));
     return {};
 }
 
@@ -143,7 +147,7 @@ Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite& s, const vm
     TRY_VOID(vm::check_range_size(s.addr, area.cell_count(), "write"));
     TRY_VOID(charge_work(area.cell_count()));
     if (!s.is_formula) {
-        vm::fill_rect(*book_.sheet_cells_mut(key), area, value);
+        vm::fill_rect(*book_.sheet_cells_mut(key, area), area, value);
         return {};
     }
     const std::string formula = vm::vba_to_str(value);

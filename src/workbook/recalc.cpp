@@ -5,9 +5,23 @@
 #include <unordered_map>
 #include <utility>
 
+#include "formula/parser.h"
+#include "types/address.h"
+
 namespace morvane::vm {
 
 namespace {
+
+// Functions whose reference arguments give a position, not values: ROW(A1)
+// in A1 reads nothing, so it is no cycle. OFFSET's base is where it starts;
+// what it reads is found only when it runs.
+bool position_only(std::string_view name, size_t arg) {
+    return name == "ROW" || name == "COLUMN" || name == "ROWS" || name == "COLUMNS" || (name == "OFFSET" && arg == 0);
+}
+
+bool is_reference(const FormulaExpr& e) {
+    return e.kind() == FormulaExpr::Kind::CellRef || e.kind() == FormulaExpr::Kind::Range;
+}
 
 void collect_rects(const FormulaExpr& e, std::vector<CellRange>& out) {
     switch (e.kind()) {
@@ -26,11 +40,19 @@ void collect_rects(const FormulaExpr& e, std::vector<CellRange>& out) {
             break;
         }
         case FormulaExpr::Kind::Neg: collect_rects(*e.get<FormulaExpr::Neg>()->operand, out); break;
-        case FormulaExpr::Kind::Func:
-            for (const FormulaExpr& arg : e.get<FormulaExpr::Func>()->args) collect_rects(arg, out);
+        case FormulaExpr::Kind::Func: {
+            const auto& f = *e.get<FormulaExpr::Func>();
+            for (size_t i = 0; i < f.args.size(); ++i)
+                if (!(is_reference(f.args[i]) && position_only(f.name, i))) collect_rects(f.args[i], out);
             break;
+        }
         default: break;
     }
+}
+
+bool dynamic_name(std::string_view name) {
+    return name == "INDIRECT" || name == "OFFSET" || name == "RAND" || name == "RANDBETWEEN" ||
+           name == "RANDARRAY" || name == "NOW" || name == "TODAY";
 }
 
 // Where the formula cells are: by position for single cells, and by column
@@ -72,6 +94,76 @@ private:
     std::vector<uint32_t> sorted_cols_;
 };
 
+// The rectangles of entry `i`, from the entry or its tree.
+const std::vector<CellRange>& reads_of(const FormulaEntry& f, std::vector<CellRange>& scratch) {
+    if (f.reads) return *f.reads;
+    scratch.clear();
+    collect_rects(*f.tree, scratch);
+    return scratch;
+}
+
+// Strongly connected components of the formulas Kahn's pass could not
+// place (`rest`), each emitted after the components it reads: the order in
+// which they can be computed. A component of more than one formula is a cycle.
+void order_cycles(std::span<const FormulaEntry> formulas, const FormulaIndex& index, const std::vector<uint32_t>& rest,
+                  EvalOrder& out) {
+    const auto n = static_cast<uint32_t>(rest.size());
+    std::unordered_map<uint32_t, uint32_t> local;  // formula index -> position in rest
+    for (uint32_t k = 0; k < n; ++k) local.emplace(rest[k], k);
+    // What each reads among the rest (itself excluded: that is flagged already).
+    std::vector<uint32_t> first(n + 1, 0), reads;
+    std::vector<CellRange> scratch;
+    for (uint32_t k = 0; k < n; ++k) {
+        for (const CellRange& r : reads_of(formulas[rest[k]], scratch))
+            index.for_each_in(r, [&](uint32_t j) {
+                auto it = local.find(j);
+                if (it != local.end() && it->second != k) reads.push_back(it->second);
+            });
+        first[k + 1] = static_cast<uint32_t>(reads.size());
+    }
+    // Tarjan's algorithm without recursion: a cycle may be 100,000 cells long.
+    constexpr uint32_t kUnseen = UINT32_MAX;
+    std::vector<uint32_t> number(n, kUnseen), low(n, 0), stack;
+    std::vector<bool> on_stack(n, false);
+    std::vector<std::pair<uint32_t, uint32_t>> calls;  // (node, next edge)
+    uint32_t counter = 0;
+    for (uint32_t root = 0; root < n; ++root) {
+        if (number[root] != kUnseen) continue;
+        calls.push_back({root, first[root]});
+        number[root] = low[root] = counter++;
+        stack.push_back(root);
+        on_stack[root] = true;
+        while (!calls.empty()) {
+            auto& [v, edge] = calls.back();
+            if (edge < first[v + 1]) {
+                const uint32_t w = reads[edge++];
+                if (number[w] == kUnseen) {
+                    number[w] = low[w] = counter++;
+                    stack.push_back(w);
+                    on_stack[w] = true;
+                    calls.push_back({w, first[w]});
+                } else if (on_stack[w]) {
+                    low[v] = std::min(low[v], number[w]);
+                }
+                continue;
+            }
+            const uint32_t done = v;
+            calls.pop_back();
+            if (!calls.empty()) low[calls.back().first] = std::min(low[calls.back().first], low[done]);
+            if (low[done] != number[done]) continue;
+            // `done` roots a component: it is what the stack holds above it.
+            auto from = std::find(stack.rbegin(), stack.rend(), done).base() - 1;
+            const bool cycle = stack.end() - from > 1;
+            for (auto it = from; it != stack.end(); ++it) {
+                on_stack[*it] = false;
+                out.order.push_back(rest[*it]);
+                if (cycle) out.on_cycle[rest[*it]] = true;
+            }
+            stack.erase(from, stack.end());
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<CellRange> extract_cell_refs(const FormulaExpr& expr) {
@@ -80,23 +172,44 @@ std::vector<CellRange> extract_cell_refs(const FormulaExpr& expr) {
     return out;
 }
 
-std::vector<uint32_t> topo_sort_formulas(std::span<const FormulaEntry> formulas) {
+bool is_dynamic(const FormulaExpr& expr) {
+    switch (expr.kind()) {
+        case FormulaExpr::Kind::Binary: {
+            const auto& b = *expr.get<FormulaExpr::Binary>();
+            return is_dynamic(*b.lhs) || is_dynamic(*b.rhs);
+        }
+        case FormulaExpr::Kind::Neg: return is_dynamic(*expr.get<FormulaExpr::Neg>()->operand);
+        case FormulaExpr::Kind::Func: {
+            const auto& f = *expr.get<FormulaExpr::Func>();
+            if (dynamic_name(f.name)) return true;
+            return std::any_of(f.args.begin(), f.args.end(), [](const FormulaExpr& a) { return is_dynamic(a); });
+        }
+        default: return false;
+    }
+}
+
+EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas) {
     const auto n = static_cast<uint32_t>(formulas.size());
     FormulaIndex index(formulas);
+    EvalOrder out;
+    out.on_cycle.assign(n, false);
     std::vector<uint32_t> pending(n, 0);
     // Edges (read formula j -> reader i), generated with i ascending; a
     // stable bucket pass by j then gives each j its readers in ascending order.
     std::vector<std::pair<uint32_t, uint32_t>> edges;
     // seen[j] == i + 1 when formula j was already counted as a read of i.
     std::vector<uint32_t> seen(n, 0);
-    std::vector<CellRange> rects;
+    std::vector<CellRange> scratch;
     for (uint32_t i = 0; i < n; ++i) {
-        rects.clear();
-        collect_rects(*formulas[i].tree, rects);
-        for (const CellRange& r : rects) {
+        for (const CellRange& r : reads_of(formulas[i], scratch)) {
             index.for_each_in(r, [&](uint32_t j) {
-                if (j == i || seen[j] == i + 1) return;
+                if (seen[j] == i + 1) return;
                 seen[j] = i + 1;
+                // Reading one's own cell is a cycle of one; it holds up nothing.
+                if (j == i) {
+                    out.on_cycle[i] = true;
+                    return;
+                }
                 edges.emplace_back(j, i);
                 ++pending[i];
             });
@@ -110,23 +223,391 @@ std::vector<uint32_t> topo_sort_formulas(std::span<const FormulaEntry> formulas)
         std::vector<uint32_t> fill(first.begin(), first.end() - 1);
         for (const auto& [j, i] : edges) readers[fill[j]++] = i;
     }
-    std::vector<uint32_t> order;
+    std::vector<uint32_t>& order = out.order;
     order.reserve(n);
+    // Dynamic formulas wait until nothing else is ready: what they read is
+    // unknown, so as much as possible is computed before them.
+    std::vector<uint32_t> later;
+    size_t later_head = 0;
+    auto ready = [&](uint32_t i) {
+        if (formulas[i].dynamic)
+            later.push_back(i);
+        else
+            order.push_back(i);
+    };
     for (uint32_t i = 0; i < n; ++i)
-        if (pending[i] == 0) order.push_back(i);
+        if (pending[i] == 0) ready(i);
     // `order` doubles as the FIFO queue: its unread tail is the queue.
-    for (size_t head = 0; head < order.size(); ++head) {
+    for (size_t head = 0;; ++head) {
+        if (head == order.size()) {
+            if (later_head == later.size()) break;
+            order.push_back(later[later_head++]);
+        }
         const uint32_t j = order[head];
         for (uint32_t k = first[j]; k < first[j + 1]; ++k)
-            if (--pending[readers[k]] == 0) order.push_back(readers[k]);
+            if (--pending[readers[k]] == 0) ready(readers[k]);
     }
     if (order.size() < n) {
         std::vector<bool> placed(n, false);
         for (uint32_t i : order) placed[i] = true;
+        std::vector<uint32_t> rest;
         for (uint32_t i = 0; i < n; ++i)
-            if (!placed[i]) order.push_back(i);
+            if (!placed[i]) rest.push_back(i);
+        order_cycles(formulas, index, rest, out);
     }
-    return order;
+    return out;
+}
+
+Result<Variant> cell_value_of(Result<Variant> result, const eval::EvalCtx& ctx) {
+    if (result) {
+        if (result->is_empty()) return Variant(int64_t{0});
+        return result;
+    }
+    if (eval::stops_evaluation(result.error(), ctx)) return result;
+    return Variant(error_from_text(result.error()).value_or(ExcelError::Value));
+}
+
+// ---------------------------------------------------------------- ReaderIndex
+
+namespace {
+
+// The finest level at which the span [lo, hi] (counted from 0) covers at
+// most two grid cells.
+int level_of(uint64_t lo, uint64_t hi) {
+    int a = 0;
+    while ((hi >> a) - (lo >> a) > 1) ++a;
+    return a;
+}
+
+// `r` normalised and cut to the sheet; false when nothing of it is on the sheet.
+bool on_sheet_part(const CellRange& r, CellRange& out) {
+    out = r.normalised();
+    out.first.row = std::max<uint32_t>(out.first.row, 1);
+    out.first.col = std::max<uint32_t>(out.first.col, 1);
+    out.last.row = std::min(out.last.row, kMaxRow);
+    out.last.col = std::min(out.last.col, kMaxCol);
+    return out.first.row <= out.last.row && out.first.col <= out.last.col;
+}
+
+}  // namespace
+
+void ReaderIndex::count_level(int a, int b, int delta) {
+    uint32_t& use = level_use_[a][b];
+    const bool was = use != 0;
+    use = static_cast<uint32_t>(static_cast<int64_t>(use) + delta);
+    if (was == (use != 0)) return;
+    levels_.clear();
+    for (int i = 0; i < kRowLevels; ++i)
+        for (int j = 0; j < kColLevels; ++j)
+            if (level_use_[i][j]) levels_.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(j)});
+}
+
+void ReaderIndex::insert(const CellRange& rect, uint32_t id) {
+    const uint64_t r1 = rect.first.row - uint64_t{1}, r2 = rect.last.row - uint64_t{1};
+    const uint64_t c1 = rect.first.col - uint64_t{1}, c2 = rect.last.col - uint64_t{1};
+    const int a = level_of(r1, r2), b = level_of(c1, c2);
+    for (uint64_t br = r1 >> a; br <= r2 >> a; ++br)
+        for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) buckets_[key(a, b, br, bc)].push_back({rect, id});
+    count_level(a, b, 1);
+}
+
+void ReaderIndex::erase(const CellRange& rect, uint32_t id) {
+    const uint64_t r1 = rect.first.row - uint64_t{1}, r2 = rect.last.row - uint64_t{1};
+    const uint64_t c1 = rect.first.col - uint64_t{1}, c2 = rect.last.col - uint64_t{1};
+    const int a = level_of(r1, r2), b = level_of(c1, c2);
+    for (uint64_t br = r1 >> a; br <= r2 >> a; ++br)
+        for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) {
+            auto it = buckets_.find(key(a, b, br, bc));
+            if (it == buckets_.end()) continue;
+            auto& items = it->second;
+            auto hit = std::find_if(items.begin(), items.end(),
+                                    [&](const Item& x) { return x.id == id && x.rect == rect; });
+            if (hit == items.end()) continue;
+            *hit = items.back();
+            items.pop_back();
+            if (items.empty()) buckets_.erase(it);
+        }
+    count_level(a, b, -1);
+}
+
+void ReaderIndex::clear() {
+    buckets_.clear();
+    levels_.clear();
+    for (auto& row : level_use_)
+        for (auto& use : row) use = 0;
 }
 
 }  // namespace morvane::vm
+
+namespace morvane {
+
+namespace {
+
+// What a formula on a cycle holds: no value can be computed for it.
+constexpr ExcelError kCycleError = ExcelError::Ref;
+
+}  // namespace
+
+uint32_t SheetFormulas::add_node(CellPos pos, std::string text, std::shared_ptr<const FormulaExpr> tree,
+                                 std::vector<CellRange> reads, bool dynamic) {
+    uint32_t id;
+    if (!free_.empty()) {
+        id = free_.back();
+        free_.pop_back();
+    } else {
+        id = static_cast<uint32_t>(nodes_.size());
+        nodes_.emplace_back();
+    }
+    Node& n = nodes_[id];
+    n = Node{pos, std::move(text), std::move(tree), std::move(reads), dynamic, false, true};
+    for (const CellRange& r : n.reads) readers_.insert(r, id);
+    if (dynamic) dynamic_.push_back(id);
+    by_pos_.insert_or_assign(pos, id);
+    return id;
+}
+
+void SheetFormulas::remove_node(uint32_t id) {
+    Node& n = nodes_[id];
+    for (const CellRange& r : n.reads) readers_.erase(r, id);
+    if (n.dynamic) std::erase(dynamic_, id);
+    by_pos_.erase(n.pos);
+    n = Node{};
+    free_.push_back(id);
+}
+
+void SheetFormulas::rebuild() {
+    // Trees of texts that did not change are kept.
+    std::unordered_map<CellPos, Node, CellPosHash> old;
+    old.reserve(by_pos_.size());
+    for (auto& [pos, id] : by_pos_) old.emplace(pos, std::move(nodes_[id]));
+    nodes_.clear();
+    free_.clear();
+    by_pos_.clear();
+    readers_.clear();
+    dynamic_.clear();
+    dirty_.clear();
+    pending_.clear();
+    for (const auto& [pos, cell] : *cells_) {
+        if (!cell.formula) continue;
+        auto it = old.find(pos);
+        if (it != old.end() && it->second.text == *cell.formula) {
+            Node& o = it->second;
+            add_node(pos, std::move(o.text), std::move(o.tree), std::move(o.reads), o.dynamic);
+            continue;
+        }
+        auto tree = formula::parser::parse(*cell.formula);
+        if (!tree) continue;  // no longer parses: the cell keeps its value
+        auto shared = std::make_shared<const FormulaExpr>(std::move(*tree));
+        std::vector<CellRange> reads;
+        for (const CellRange& r : vm::extract_cell_refs(*shared)) {
+            CellRange part;
+            if (vm::on_sheet_part(r, part)) reads.push_back(part);
+        }
+        const bool dynamic = vm::is_dynamic(*shared);
+        add_node(pos, *cell.formula, std::move(shared), std::move(reads), dynamic);
+    }
+    stale_ = false;
+}
+
+template <class Fn>
+void SheetFormulas::for_each_node_in(const CellRange& area, Fn&& fn) const {
+    const CellRange r = area.normalised();
+    if (r.cell_count() <= by_pos_.size()) {
+        r.for_each_cell([&](CellPos p) {
+            auto it = by_pos_.find(p);
+            if (it != by_pos_.end()) fn(it->second);
+        });
+        return;
+    }
+    std::vector<uint32_t> inside;
+    for (const auto& [pos, id] : by_pos_)
+        if (r.contains(pos)) inside.push_back(id);
+    for (uint32_t id : inside) fn(id);
+}
+
+void SheetFormulas::changed(const CellRange& area) {
+    if (stale_) return;
+    if (pending_.size() >= kMaxPending) propagate();
+    pending_.push_back(area);
+}
+
+void SheetFormulas::mark(uint32_t id, std::vector<CellPos>& queue) {
+    Node& n = nodes_[id];
+    if (n.dirty || !n.live) return;
+    n.dirty = true;
+    dirty_.push_back(id);
+    queue.push_back(n.pos);
+}
+
+void SheetFormulas::propagate() {
+    if (pending_.empty()) return;
+    std::vector<CellPos> queue;
+    for (const CellRange& area : pending_) {
+        // Formula cells overwritten or cleared there are formulas no more.
+        std::vector<uint32_t> gone;
+        for_each_node_in(area, [&](uint32_t id) {
+            auto cell = cells_->find(nodes_[id].pos);
+            if (cell == cells_->end() || cell->second.formula != nodes_[id].text) gone.push_back(id);
+        });
+        for (uint32_t id : gone) remove_node(id);
+        CellRange part;
+        if (vm::on_sheet_part(area, part)) readers_.for_each_overlapping(part, [&](uint32_t id) { mark(id, queue); });
+    }
+    pending_.clear();
+    // Formulas that read cells they do not name may read any changed cell.
+    for (uint32_t id : dynamic_) mark(id, queue);
+    while (!queue.empty()) {
+        const CellPos p = queue.back();
+        queue.pop_back();
+        if (p.row == 0 || p.col == 0 || p.row > kMaxRow || p.col > kMaxCol) continue;
+        readers_.for_each_reader(p, [&](uint32_t id) { mark(id, queue); });
+    }
+}
+
+bool SheetFormulas::reads_stale(const std::vector<CellRange>& reads, bool dynamic) const {
+    if (dirty_.empty()) return false;
+    if (dynamic) return true;
+    for (const CellRange& r : reads) {
+        if (r.cell_count() <= dirty_.size()) {
+            bool hit = false;
+            for_each_node_in(r, [&](uint32_t id) { hit = hit || nodes_[id].dirty; });
+            if (hit) return true;
+        } else {
+            for (uint32_t id : dirty_)
+                if (nodes_[id].live && nodes_[id].dirty && r.contains(nodes_[id].pos)) return true;
+        }
+    }
+    return false;
+}
+
+Result<void> SheetFormulas::compute(std::vector<uint32_t> ids, eval::InterruptCheck interrupt) {
+    std::vector<vm::FormulaEntry> entries;
+    entries.reserve(ids.size());
+    for (uint32_t id : ids) {
+        const Node& n = nodes_[id];
+        entries.push_back({n.pos.row, n.pos.col, n.tree, n.dynamic, &n.reads});
+    }
+    const vm::EvalOrder plan = vm::topo_sort_formulas(entries);
+    for (size_t k = 0; k < plan.order.size(); ++k) {
+        const uint32_t i = plan.order[k];
+        Node& n = nodes_[ids[i]];
+        Variant value;
+        if (plan.on_cycle[i]) {
+            value = Variant(kCycleError);
+        } else {
+            eval::EvalCtx ctx{*cells_, n.pos, interrupt};
+            auto v = vm::cell_value_of(eval::evaluate(*n.tree, ctx), ctx);
+            if (!v) {
+                // What was not computed stays to be computed.
+                dirty_.clear();
+                for (size_t rest = k; rest < plan.order.size(); ++rest) dirty_.push_back(ids[plan.order[rest]]);
+                return fail(std::move(v).error());
+            }
+            value = std::move(*v);
+        }
+        auto cell = cells_->find(n.pos);
+        if (cell != cells_->end()) cell->second.value = std::move(value);
+        n.dirty = false;
+    }
+    dirty_.clear();
+    return {};
+}
+
+Result<void> SheetFormulas::update(eval::InterruptCheck interrupt) {
+    if (stale_) {
+        rebuild();
+        for (uint32_t id = 0; id < nodes_.size(); ++id) {
+            nodes_[id].dirty = true;
+            dirty_.push_back(id);
+        }
+    } else {
+        propagate();
+    }
+    if (dirty_.empty()) return {};
+    std::vector<uint32_t> ids;
+    ids.reserve(dirty_.size());
+    for (uint32_t id : dirty_)
+        if (nodes_[id].live && nodes_[id].dirty) ids.push_back(id);
+    return compute(std::move(ids), interrupt);
+}
+
+Result<void> SheetFormulas::recalculate(eval::InterruptCheck interrupt) {
+    if (!stale_) {
+        propagate();
+        dirty_.clear();
+        for (uint32_t id = 0; id < nodes_.size(); ++id) {
+            if (!nodes_[id].live) continue;
+            nodes_[id].dirty = true;
+            dirty_.push_back(id);
+        }
+    }
+    return update(interrupt);
+}
+
+Result<void> SheetFormulas::recalculate_area(const CellRange& area, eval::InterruptCheck interrupt) {
+    if (stale_) {
+        rebuild();
+        // Every value may be stale; the next update computes them all.
+        for (uint32_t id = 0; id < nodes_.size(); ++id) {
+            nodes_[id].dirty = true;
+            dirty_.push_back(id);
+        }
+    } else {
+        propagate();
+    }
+    std::vector<uint32_t> ids;
+    for_each_node_in(area, [&](uint32_t id) { ids.push_back(id); });
+    // Those computed here keep their marks: what they read may itself be stale.
+    std::vector<uint32_t> saved = dirty_;
+    std::vector<bool> was(ids.size());
+    for (size_t k = 0; k < ids.size(); ++k) was[k] = nodes_[ids[k]].dirty;
+    auto r = compute(ids, interrupt);
+    dirty_ = std::move(saved);
+    for (size_t k = 0; k < ids.size(); ++k) nodes_[ids[k]].dirty = was[k];
+    return r;
+}
+
+Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool automatic, eval::InterruptCheck interrupt) {
+    std::shared_ptr<const FormulaExpr> tree;
+    std::vector<CellRange> reads;
+    bool dynamic = false;
+    auto at = by_pos_.find(pos);
+    if (!stale_ && at != by_pos_.end() && nodes_[at->second].text == text) {
+        const Node& n = nodes_[at->second];
+        tree = n.tree;
+        reads = n.reads;
+        dynamic = n.dynamic;
+    } else {
+        auto parsed = formula::parser::parse(text);
+        if (!parsed) return fail(std::move(parsed).error());
+        tree = std::make_shared<const FormulaExpr>(std::move(*parsed));
+        for (const CellRange& r : vm::extract_cell_refs(*tree)) {
+            CellRange part;
+            if (vm::on_sheet_part(r, part)) reads.push_back(part);
+        }
+        dynamic = vm::is_dynamic(*tree);
+    }
+    if (automatic) {
+        if (stale_) {
+            TRY_VOID(update(interrupt));
+        } else {
+            propagate();
+            if (reads_stale(reads, dynamic)) TRY_VOID(update(interrupt));
+        }
+    }
+    // The target still holds its previous content while the formula runs.
+    eval::EvalCtx ctx{*cells_, pos, interrupt};
+    Variant value = TRY(vm::cell_value_of(eval::evaluate(*tree, ctx), ctx));
+    cells_->insert_or_assign(pos, CellContent{std::string(text), std::move(value)});
+    if (stale_) return {};
+    // A formula stored over another one replaces it; its readers (and the
+    // formula itself, when it reads its own cell) are now stale.
+    propagate();
+    at = by_pos_.find(pos);
+    if (at != by_pos_.end()) remove_node(at->second);
+    add_node(pos, std::string(text), std::move(tree), std::move(reads), dynamic);
+    pending_.push_back(CellRange::single(pos));
+    return {};
+}
+
+}  // namespace morvane

@@ -1,14 +1,23 @@
-// Dependency order of a sheet's formulas for recalculation: which cells each
-// formula reads (as rectangles, so a whole-sheet range costs nothing), and
-// Kahn's order over the formula list with cycles placed last.
+// Formulas of a sheet and their recalculation: which cells each formula
+// reads (as rectangles, so a whole-sheet range costs nothing), the
+// evaluation order over a list of formulas (Kahn's, with cycles found and
+// placed after what they read), and `SheetFormulas`, the per-sheet record of
+// formula cells that knows which formulas a changed cell reaches and brings
+// exactly those up to date when their values are next read.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "formula/ast.h"
+#include "formula/eval.h"
+#include "types/cell_map.h"
+#include "types/result.h"
 
 namespace morvane::vm {
 
@@ -17,15 +26,188 @@ struct FormulaEntry {
     uint32_t row;
     uint32_t col;
     std::shared_ptr<const FormulaExpr> tree;
+    // Reads cells it does not name (INDIRECT, OFFSET) or changes on its own
+    // (RAND, NOW): ordered after the formulas that are ready with it.
+    bool dynamic = false;
+    // The rectangles it reads, when already known; else taken from the tree.
+    const std::vector<CellRange>* reads = nullptr;
 };
 
 // The cells `expr` reads, as normalised rectangles: a reference is a 1x1
-// rectangle and a range its rectangle, whichever corner is written first.
+// rectangle and a range its rectangle, whichever corner is written first. A
+// reference that only gives a position (ROW(A1), ROWS(A1:A9), the base of
+// OFFSET) reads nothing.
 std::vector<CellRange> extract_cell_refs(const FormulaExpr& expr);
 
-// Evaluation order (indices into `formulas`): each formula after the formula
-// cells it reads, ties in list order (first-in, first-out); entries on a cycle
-// or reading one follow in ascending index order.
-std::vector<uint32_t> topo_sort_formulas(std::span<const FormulaEntry> formulas);
+// True when the formula reads cells it does not name, or its value changes
+// without any cell changing.
+bool is_dynamic(const FormulaExpr& expr);
+
+struct EvalOrder {
+    // Indices into the formula list: each formula after the formula cells it
+    // reads, ties in list order (first-in, first-out), dynamic formulas after
+    // the others that are ready; formulas on a cycle or reading one follow,
+    // each after what it reads outside its cycle.
+    std::vector<uint32_t> order;
+    // By index: the formula reads itself, directly or through others.
+    std::vector<bool> on_cycle;
+};
+
+EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas);
+
+// The value a cell keeps for a formula's evaluation: a blank shows as 0, and
+// a failure that describes the value becomes an error value (the one it
+// names, else #VALUE!). Failures that stop the whole run (an interrupt, a
+// bound of the evaluation) stay failures.
+Result<Variant> cell_value_of(Result<Variant> result, const eval::EvalCtx& ctx);
+
+// Which formulas read a cell: every formula's rectangles, filed in a grid
+// whose cell size fits the rectangle, so finding the readers of one cell
+// costs a lookup per size in use.
+class ReaderIndex {
+public:
+    void insert(const CellRange& rect, uint32_t id);
+    void erase(const CellRange& rect, uint32_t id);
+    void clear();
+    // Calls fn(id) for each rectangle holding `p` (an id may come twice).
+    template <class Fn>
+    void for_each_reader(CellPos p, Fn&& fn) const;
+    // Calls fn(id) for each rectangle meeting `r` (an id may come more than once).
+    template <class Fn>
+    void for_each_overlapping(const CellRange& r, Fn&& fn) const;
+
+private:
+    struct Item {
+        CellRange rect;
+        uint32_t id;
+    };
+    static constexpr int kRowLevels = 21;  // 2^20 rows
+    static constexpr int kColLevels = 15;  // 2^14 columns
+    static uint64_t key(int a, int b, uint64_t br, uint64_t bc) {
+        return static_cast<uint64_t>(a) | (static_cast<uint64_t>(b) << 5) | (br << 9) | (bc << 29);
+    }
+    void count_level(int a, int b, int delta);
+
+    std::unordered_map<uint64_t, std::vector<Item>> buckets_;
+    uint32_t level_use_[kRowLevels][kColLevels] = {};
+    // The levels with at least one rectangle, as (a, b).
+    std::vector<std::pair<uint8_t, uint8_t>> levels_;
+};
+
+template <class Fn>
+void ReaderIndex::for_each_reader(CellPos p, Fn&& fn) const {
+    const uint64_t r = p.row - uint64_t{1}, c = p.col - uint64_t{1};
+    for (auto [a, b] : levels_) {
+        auto it = buckets_.find(key(a, b, r >> a, c >> b));
+        if (it == buckets_.end()) continue;
+        for (const Item& item : it->second)
+            if (item.rect.contains(p)) fn(item.id);
+    }
+}
+
+template <class Fn>
+void ReaderIndex::for_each_overlapping(const CellRange& r, Fn&& fn) const {
+    auto meets = [&](const CellRange& x) {
+        return x.first.row <= r.last.row && r.first.row <= x.last.row && x.first.col <= r.last.col &&
+               r.first.col <= x.last.col;
+    };
+    const uint64_t r1 = r.first.row - uint64_t{1}, r2 = r.last.row - uint64_t{1};
+    const uint64_t c1 = r.first.col - uint64_t{1}, c2 = r.last.col - uint64_t{1};
+    bool scan_all = false;
+    for (auto [a, b] : levels_) {
+        const uint64_t rows = (r2 >> a) - (r1 >> a) + 1, cols = (c2 >> b) - (c1 >> b) + 1;
+        if (rows * cols > 64) {
+            scan_all = true;
+            continue;
+        }
+        for (uint64_t br = r1 >> a; br <= r2 >> a; ++br)
+            for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) {
+                auto it = buckets_.find(key(a, b, br, bc));
+                if (it == buckets_.end()) continue;
+                for (const Item& item : it->second)
+                    if (meets(item.rect)) fn(item.id);
+            }
+    }
+    // A wide area over fine levels: every filed rectangle is cheaper to test
+    // than every grid cell of the area.
+    if (scan_all)
+        for (const auto& [k, items] : buckets_)
+            for (const Item& item : items)
+                if (meets(item.rect)) fn(item.id);
+}
 
 }  // namespace morvane::vm
+
+namespace morvane {
+
+// The formula cells of one sheet, kept beside its cells: each formula's
+// parsed tree and reads, who reads which cell, and which values may be
+// stale. Writes are noted as areas and followed lazily: the formulas they
+// reach are found when a value is next needed, and only those are computed.
+class SheetFormulas {
+public:
+    explicit SheetFormulas(CellMap& cells) : cells_(&cells) {}
+
+    // The cells changed in ways not described: every formula is parsed
+    // again (trees of unchanged texts are kept) and computed at the next update.
+    void invalidate() { stale_ = true; }
+    // Values were written or cells cleared inside `area`; no formula was
+    // stored there (formulas come through store).
+    void changed(const CellRange& area);
+
+    // Parses and evaluates `text` and stores it at `pos` with its value.
+    // With `automatic`, the formulas it reads are brought up to date first.
+    // A text that does not parse, or an evaluation stopped by an interrupt
+    // or a bound, stores nothing and returns the message.
+    Result<void> store(CellPos pos, std::string_view text, bool automatic, eval::InterruptCheck interrupt);
+    // Computes the formulas the changes since the last update reach.
+    Result<void> update(eval::InterruptCheck interrupt);
+    // Computes every formula of the sheet.
+    Result<void> recalculate(eval::InterruptCheck interrupt);
+    // Computes the formulas inside `area`, from the values the cells hold.
+    Result<void> recalculate_area(const CellRange& area, eval::InterruptCheck interrupt);
+    // Nothing to compute: reading any value gives what its formula gives.
+    bool up_to_date() const { return !stale_ && pending_.empty() && dirty_.empty(); }
+
+private:
+    struct Node {
+        CellPos pos;
+        std::string text;
+        std::shared_ptr<const FormulaExpr> tree;
+        std::vector<CellRange> reads;
+        bool dynamic = false;
+        bool dirty = false;
+        bool live = false;
+    };
+
+    // Most changed areas held before they are followed.
+    static constexpr size_t kMaxPending = 4096;
+
+    void rebuild();
+    uint32_t add_node(CellPos pos, std::string text, std::shared_ptr<const FormulaExpr> tree,
+                      std::vector<CellRange> reads, bool dynamic);
+    void remove_node(uint32_t id);
+    // Follows the noted changes: drops formulas that are no longer there and
+    // marks every formula the changed cells reach.
+    void propagate();
+    void mark(uint32_t id, std::vector<CellPos>& queue);
+    // Calls fn(id) for every formula cell inside `area`.
+    template <class Fn>
+    void for_each_node_in(const CellRange& area, Fn&& fn) const;
+    // A stale formula lies in one of `reads` (or anywhere, for a dynamic one).
+    bool reads_stale(const std::vector<CellRange>& reads, bool dynamic) const;
+    // Evaluates the formulas `ids` in dependency order and stores their values.
+    Result<void> compute(std::vector<uint32_t> ids, eval::InterruptCheck interrupt);
+
+    CellMap* cells_;
+    std::vector<Node> nodes_;
+    std::vector<uint32_t> free_;
+    std::unordered_map<CellPos, uint32_t, CellPosHash> by_pos_;
+    vm::ReaderIndex readers_;
+    std::vector<uint32_t> dynamic_;
+    std::vector<uint32_t> dirty_;
+    std::vector<CellRange> pending_;
+    bool stale_ = true;
+};
+
+}  // namespace morvane

@@ -47,6 +47,13 @@ Workbook::Workbook() {
     active_cells_ = &sheets_[active_sheet_];
     order_.push_back(active_sheet_);
     display_.emplace(active_sheet_, "Sheet1");
+    active_formulas_ = &formulas_of(active_sheet_);
+}
+
+SheetFormulas& Workbook::formulas_of(const std::string& key) {
+    auto it = formulas_.find(key);
+    if (it == formulas_.end()) it = formulas_.emplace(key, SheetFormulas(sheets_.at(key))).first;
+    return it->second;
 }
 
 const std::string& Workbook::display_name(const std::string& key) const {
@@ -57,6 +64,8 @@ const std::string& Workbook::display_name(const std::string& key) const {
 void Workbook::ensure_sheet(std::string_view name) {
     std::string key = text::to_lower(name);
     if (!sheets_.try_emplace(key).second) return;
+    // A new sheet starts without formulas, whatever an earlier one of that name held.
+    formulas_.erase(key);
     order_.push_back(key);
     display_.insert_or_assign(std::move(key), std::string(name));
 }
@@ -74,6 +83,11 @@ Result<void> Workbook::rename_sheet(const std::string& key, std::string_view nam
         auto node = sheets_.extract(key);
         node.key() = new_key;
         sheets_.insert(std::move(node));
+        // Its formulas move with it, held where they were.
+        if (auto f = formulas_.extract(key)) {
+            f.key() = new_key;
+            formulas_.insert(std::move(f));
+        }
         std::replace(order_.begin(), order_.end(), key, new_key);
         display_.erase(key);
         if (protected_sheets.erase(key)) protected_sheets.insert(new_key);
@@ -92,8 +106,10 @@ Result<void> Workbook::delete_sheet(const std::string& key) {
         auto it = sheets_.find(next);
         active_sheet_ = it->first;
         active_cells_ = &it->second;
+        active_formulas_ = &formulas_of(it->first);
         index_dirty_ = true;
     }
+    formulas_.erase(key);
     order_.erase(at);
     display_.erase(key);
     protected_sheets.erase(key);
@@ -113,6 +129,7 @@ Result<void> Workbook::set_active_sheet(std::string_view name) {
     if (it == sheets_.end()) return fail(format_message(vm::kSheetNotFound, name));
     active_sheet_ = it->first;
     active_cells_ = &it->second;
+    active_formulas_ = &formulas_of(it->first);
     index_dirty_ = true;
     return {};
 }
@@ -127,12 +144,23 @@ const CellMap* Workbook::sheet_by_key(const std::string& key) const {
 CellMap* Workbook::sheet_cells_mut(const std::string& key) {
     index_dirty_ = true;
     auto it = sheets_.find(key);
-    return it == sheets_.end() ? nullptr : &it->second;
+    if (it == sheets_.end()) return nullptr;
+    formulas_of(key).invalidate();
+    return &it->second;
+}
+
+CellMap* Workbook::sheet_cells_mut(const std::string& key, const CellRange& changed) {
+    index_dirty_ = true;
+    auto it = sheets_.find(key);
+    if (it == sheets_.end()) return nullptr;
+    formulas_of(key).changed(changed);
+    return &it->second;
 }
 
 bool Workbook::remove_sheet(std::string_view key) {
     if (key == active_sheet_) return false;
     const std::string k(key);
+    formulas_.erase(k);
     if (sheets_.erase(k) == 0) return false;
     std::erase(order_, k);
     display_.erase(k);
@@ -146,9 +174,55 @@ Variant Workbook::get_cell(uint32_t row, uint32_t col) const {
 }
 
 void Workbook::set_cell_value(uint32_t row, uint32_t col, Variant value) {
-    CellContent& cell = cells_mut()[CellPos{row, col}];
+    const CellPos pos{row, col};
+    CellContent& cell = cells_mut(CellRange::single(pos))[pos];
     cell.formula.reset();
     cell.value = std::move(value);
+}
+
+Result<void> Workbook::set_formula(CellPos pos, std::string_view text) {
+    index_dirty_ = true;
+    return active_formulas_->store(pos, text, calc_mode == CalcMode::Automatic, interrupt_);
+}
+
+Result<void> Workbook::update(const std::string& key) {
+    if (calc_mode != CalcMode::Automatic) return {};
+    if (key == active_sheet_) {
+        if (active_formulas_->up_to_date()) return {};
+        return active_formulas_->update(interrupt_);
+    }
+    if (!sheets_.contains(key)) return {};
+    SheetFormulas& f = formulas_of(key);
+    if (f.up_to_date()) return {};
+    return f.update(interrupt_);
+}
+
+Result<void> Workbook::update_all() {
+    for (const auto& [key, cells] : sheets_) TRY_VOID(update(key));
+    return {};
+}
+
+bool Workbook::up_to_date(const std::string& key) const {
+    if (calc_mode != CalcMode::Automatic) return true;
+    if (key == active_sheet_) return active_formulas_->up_to_date();
+    auto it = formulas_.find(key);
+    // A sheet never looked at may hold formulas (written before it was
+    // seen here, or loaded): it is looked at once.
+    return it == formulas_.end() ? !sheets_.contains(key) : it->second.up_to_date();
+}
+
+Result<void> Workbook::recalculate_all() {
+    for (const auto& [key, cells] : sheets_) TRY_VOID(recalculate_sheet(key));
+    return {};
+}
+
+Result<void> Workbook::recalculate_sheet(const std::string& key) {
+    if (!sheets_.contains(key)) return {};
+    return formulas_of(key).recalculate(interrupt_);
+}
+
+Result<void> Workbook::recalculate_area(const CellRange& area) {
+    return active_formulas_->recalculate_area(area, interrupt_);
 }
 
 void Workbook::rebuild_cell_index() {

@@ -1,7 +1,8 @@
 // The workbook the interpreter runs against: its sheets of cells keyed by
 // lower-case name, in tab order and with their names as written, the active
-// sheet, the occupancy index behind the End
-// searches, defined names, protected sheets and the calculation mode. It
+// sheet, the occupancy index behind the End searches, defined names,
+// protected sheets, the calculation mode and each sheet's formulas
+// (recalc.h), which every change of cells goes past. It
 // knows nothing of macros; the `Vm` owns one.
 #pragma once
 
@@ -17,6 +18,7 @@
 #include "types/cell_map.h"
 #include "types/result.h"
 #include "types/variant.h"
+#include "workbook/recalc.h"
 
 namespace morvane::vm {
 
@@ -57,8 +59,11 @@ public:
     const CellMap* get_sheet_cells(std::string_view name) const;
     // By key (already lower case); null when absent.
     const CellMap* sheet_by_key(const std::string& key) const;
-    // The same, to change; marks the occupancy index stale.
+    // The same, to change in any way; marks the occupancy index and the
+    // sheet's formulas stale.
     CellMap* sheet_cells_mut(const std::string& key);
+    // The same, for a change of values (no formula stored) inside `changed`.
+    CellMap* sheet_cells_mut(const std::string& key, const CellRange& changed);
     // Removes a sheet that is not active; false when it is active or absent.
     bool remove_sheet(std::string_view key);
     // Drops every sheet but those in `keep` (keys), for a workbook that
@@ -67,14 +72,46 @@ public:
 
     // ------------------------------------------------ cells of the active sheet
     const CellMap& cells() const { return *active_cells_; }
-    // Any change goes through here, which marks the occupancy index stale.
+    // Any change goes through here, which marks the occupancy index stale,
+    // and the formulas of the sheet: they are all parsed and computed again.
     CellMap& cells_mut() {
         index_dirty_ = true;
+        active_formulas_->invalidate();
+        return *active_cells_;
+    }
+    // A change of values (no formula stored) inside `changed`: only the
+    // formulas those cells reach are computed again.
+    CellMap& cells_mut(const CellRange& changed) {
+        index_dirty_ = true;
+        active_formulas_->changed(changed);
         return *active_cells_;
     }
     Variant get_cell(uint32_t row, uint32_t col) const;
     // Stores a value cell (no formula).
     void set_cell_value(uint32_t row, uint32_t col, Variant value);
+
+    // ------------------------------------------------ formulas (recalc.h)
+    // Asked by every formula evaluation whether to stop (Ctrl-C).
+    void set_formula_interrupt(eval::InterruptCheck check) { interrupt_ = check; }
+    // Parses, evaluates and stores a formula at `pos` of the active sheet;
+    // in Automatic mode what it reads is brought up to date first. A text
+    // that does not parse, an interrupt or a bound of the evaluation stores
+    // nothing and returns the message; any other failure is an error value.
+    Result<void> set_formula(CellPos pos, std::string_view text);
+    // In Automatic mode, computes the formulas of sheet `key` that the
+    // changes since its last update reach, so that every value read from it
+    // is current. Manual mode reads the values as they are. Fails only when
+    // an evaluation is stopped (an interrupt, a bound).
+    Result<void> update(const std::string& key);
+    Result<void> update_active() { return update(active_sheet_); }
+    Result<void> update_all();
+    // Nothing to compute before reading sheet `key`.
+    bool up_to_date(const std::string& key) const;
+    // Computes every formula of every sheet, of one sheet, or inside an
+    // area of the active sheet (from the values the other cells hold).
+    Result<void> recalculate_all();
+    Result<void> recalculate_sheet(const std::string& key);
+    Result<void> recalculate_area(const CellRange& area);
 
     // ------------------------------------------------ End searches
     uint32_t first_empty_row(uint32_t col, uint32_t start);
@@ -99,6 +136,7 @@ public:
 private:
     using Index = std::unordered_map<uint32_t, std::set<uint32_t>>;
     void rebuild_cell_index();
+    SheetFormulas& formulas_of(const std::string& key);
     // `which` (row_index_ or col_index_), rebuilt first when stale.
     const Index& index(const Index& which);
 
@@ -110,6 +148,10 @@ private:
     // The active sheet's cells; node-based maps keep it valid until that
     // sheet is erased, which never happens to the active sheet.
     CellMap* active_cells_ = nullptr;
+    // Each sheet's formulas, by key; the active sheet's, held by address.
+    std::unordered_map<std::string, SheetFormulas> formulas_;
+    SheetFormulas* active_formulas_ = nullptr;
+    eval::InterruptCheck interrupt_{};
     // Occupied columns by row and rows by column, of the active sheet.
     Index row_index_;
     Index col_index_;

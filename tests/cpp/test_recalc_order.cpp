@@ -1,4 +1,4 @@
-// Dependency order of formulas: reads by rectangle, Kahn's order, cycles last.
+// Dependency order of formulas: reads by rectangle, Kahn's order, cycles found and placed last.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -29,35 +29,70 @@ TEST(RecalcOrder, ReadsAreNormalisedRectangles) {
     EXPECT_EQ(vm::extract_cell_refs(*tree), want);
 }
 
+TEST(RecalcOrder, PositionsAreNoReads) {
+    auto tree = formula::parser::parse("=ROW(A1)+COLUMNS(B1:C9)+OFFSET(D1,1,0)+ROWS(E1:E2)*F1");
+    ASSERT_TRUE(tree);
+    std::vector<CellRange> want = {{{1, 6}, {1, 6}}};
+    EXPECT_EQ(vm::extract_cell_refs(*tree), want);
+}
+
 TEST(RecalcOrder, Orders) {
     struct Case {
         const char* name;
         std::vector<FormulaEntry> formulas;
         std::vector<uint32_t> want;
+        // Indices of the formulas on a cycle.
+        std::vector<uint32_t> cycle;
     };
     std::vector<Case> cases;
     // A3 = A2 + 1, A2 = A1 + 1, A1 = 1, listed backwards.
-    cases.push_back({"chain", {entry(3, 1, "=A2+1"), entry(2, 1, "=A1+1"), entry(1, 1, "=1")}, {2, 1, 0}});
+    cases.push_back({"chain", {entry(3, 1, "=A2+1"), entry(2, 1, "=A1+1"), entry(1, 1, "=1")}, {2, 1, 0}, {}});
     // A range written backwards still reads all four cells.
     cases.push_back({"reversed range",
                      {entry(1, 3, "=SUM(B2:A1)"), entry(1, 1, "=1"), entry(1, 2, "=2"), entry(2, 1, "=3"),
                       entry(2, 2, "=4")},
-                     {1, 2, 3, 4, 0}});
-    // A cycle and its reader come after everything else, in list order.
+                     {1, 2, 3, 4, 0},
+                     {}});
+    // A cycle comes after everything else, and its reader after it.
     cases.push_back({"cycle last",
                      {entry(1, 3, "=A1"), entry(1, 1, "=B1+1"), entry(1, 2, "=A1+1"), entry(5, 5, "=7")},
-                     {3, 0, 1, 2}});
-    // Reading one's own cell creates no edge; a cell read twice counts once.
+                     {3, 1, 2, 0},
+                     {1, 2}});
+    // Reading one's own cell is a cycle of one that holds nothing up; a
+    // cell read twice counts once.
     cases.push_back({"self and duplicates",
                      {entry(1, 2, "=A1+A1+SUM(A1:A1)"), entry(1, 1, "=A1+1")},
-                     {1, 0}});
+                     {1, 0},
+                     {1}});
+    // A cycle through a range, reached from a formula before it in the list.
+    cases.push_back({"cycle through a range",
+                     {entry(9, 1, "=A3*2"), entry(3, 1, "=SUM(A1:A2)"), entry(1, 1, "=A3"), entry(2, 1, "=5")},
+                     {3, 1, 2, 0},
+                     {1, 2}});
     // Independent formulas keep list order; dependents follow FIFO.
     cases.push_back({"fifo",
                      {entry(9, 9, "=B1"), entry(1, 1, "=1"), entry(1, 2, "=A1"), entry(8, 8, "=A1")},
-                     {1, 2, 3, 0}});
+                     {1, 2, 3, 0},
+                     {}});
     // A whole-sheet range costs its formula cells only.
     cases.push_back({"whole sheet",
                      {entry(1, 1, "=SUM(B1:XFD1048576)"), entry(1048576, 16384, "=1")},
-                     {1, 0}});
-    for (const auto& c : cases) EXPECT_EQ(vm::topo_sort_formulas(c.formulas), c.want) << c.name;
+                     {1, 0},
+                     {}});
+    // A formula whose reads are found only when it runs waits for the rest.
+    {
+        Case c{"dynamic last", {entry(1, 1, "=INDIRECT(\"D1\")"), entry(1, 3, "=1"), entry(1, 4, "=C1+1")}, {1, 2, 0}, {}};
+        c.formulas[0].dynamic = true;
+        cases.push_back(std::move(c));
+    }
+    // Positions are no reads: ROW of its own cell is no cycle.
+    cases.push_back({"position", {entry(1, 1, "=ROW(A1)+ROWS(A1:A3)")}, {0}, {}});
+    for (const auto& c : cases) {
+        vm::EvalOrder got = vm::topo_sort_formulas(c.formulas);
+        EXPECT_EQ(got.order, c.want) << c.name;
+        std::vector<uint32_t> cycle;
+        for (uint32_t i = 0; i < got.on_cycle.size(); ++i)
+            if (got.on_cycle[i]) cycle.push_back(i);
+        EXPECT_EQ(cycle, c.cycle) << c.name;
+    }
 }

@@ -22,14 +22,6 @@ namespace {
 
 constexpr std::string_view kIfsArity = "IFS requires an even number of arguments";
 
-// Failures that end the whole evaluation rather than describe a value: an
-// interrupt, nesting too deep for the stack, or a bound of the evaluation
-// used up. No function may turn them into an answer.
-bool stops_evaluation(std::string_view message, const EvalCtx& ctx) {
-    return message == kInterrupted || message == kNestedTooDeeply || ctx.cells_visited >= kMaxCellVisits ||
-           ctx.elements_built >= kMaxArrayElements || ctx.bytes_joined > kMaxJoinedBytes;
-}
-
 // The value of an argument, with a failure of its evaluation taken as an
 // error value: the one that travelled out as text, else #VALUE!. This is how
 // IFERROR and the error-testing functions see a range or a bad conversion.

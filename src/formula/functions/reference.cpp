@@ -19,7 +19,6 @@ namespace {
 constexpr std::string_view kIndexTable = "INDEX: table argument must be a range";
 constexpr std::string_view kOffsetBase = "OFFSET: first argument must be a cell reference";
 constexpr std::string_view kIndirectText = "INDIRECT: expected string, got {}";
-constexpr std::string_view kIndirectAddress = "INDIRECT: invalid reference '{}'";
 
 // The row (want_row) or column of the first argument's first corner as
 // written; with no argument, of the formula's own cell (1 when unknown).
@@ -105,7 +104,8 @@ Result<Variant> func_indirect(Args args, const EvalCtx& ctx) {
     if (v.is_error()) return v;
     if (!v.is_str()) return fail(format_message(kIndirectText, v.to_string()));
     auto corners = morvane_types::parse_range_addr(text::trim(v.as_str()));
-    if (!corners) return fail(format_message(kIndirectAddress, v.as_str()));
+    // A text that names no cell of the sheet is no reference.
+    if (!corners || !on_sheet(corners->first) || !on_sheet(corners->last)) return Variant(ExcelError::Ref);
     const auto [first, last] = *corners;
     FormulaExpr::Range r{first.col, first.row, last.col, last.row};
     const Table t = Table::of(r);
