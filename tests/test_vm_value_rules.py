@@ -131,6 +131,17 @@ def test_numbers_print_with_fifteen_digits(expr, want):
     assert value_of(expr) == want
 
 
+def test_a_string_variable_and_parameter_hold_the_fifteen_digit_text():
+    vm = run(sub("Dim s As String\ns = 0.1 + 0.2\nt = Shown(1.1 * 3)") +
+             "Function Shown(x As String)\nShown = x\nEnd Function\n")
+    assert vm.variables()["s"] == "0.3" and vm.variables()["t"] == "3.3"
+
+
+def test_typed_array_elements_start_at_their_default():
+    v = run_body("Dim s(2) As String\nDim n(2) As Long\na = (s(1) = \"\")\nb = n(1)").variables()
+    assert v["s"] == ["", "", ""] and v["a"] is True and same(v["b"], 0)
+
+
 # ---------------------------------------------------------------- texts as conditions
 
 CONDITIONS = [
@@ -198,7 +209,7 @@ ERRORS = [
     ('Replace("abc", "b", "x", 0)', "Invalid procedure call or argument"),
     ('Split("a", ",", -2)', "Invalid procedure call or argument"),
     ("UBound(Split(\"a\"), 2)", "Subscript out of range"), ("LBound(Split(\"a\"), 0)", "Subscript out of range"),
-    ('CDbl("inf")', "Cannot convert 'inf' to number"), ('CDbl("1e400")', "Cannot convert '1e400' to number"),
+    ('CDbl("inf")', "Type mismatch"), ('CDbl("1e400")', "Type mismatch"),
     ("Exp(1000)", "Overflow"), ('Val("1e400")', "Overflow"),
 ]
 

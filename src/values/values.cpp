@@ -38,7 +38,7 @@ std::optional<double> read_radix(std::string_view digits, int radix) {
 
 // A Date from a number of days, or Overflow past the years 100 to 9999.
 Result<Variant> date_variant(double days) {
-    if (!(days >= kFirstDate && days < kLastDate)) return fail(std::string(kNumberOverflow));
+    if (!(days >= kFirstDate && days < kLastDate)) return fail(std::string(kOverflow));
     return Variant(date_of_value(days));
 }
 
@@ -56,7 +56,7 @@ Result<Variant> date_arithmetic(BinOp op, const Variant& lhs, const Variant& rhs
             Date d = (lhs.is_date() ? lhs : rhs).as_date();
             d.serial += static_cast<int64_t>(by);
             const auto day = static_cast<double>(d.serial);
-            if (!(day >= kFirstDate && day < kLastDate)) return fail(std::string(kNumberOverflow));
+            if (!(day >= kFirstDate && day < kLastDate)) return fail(std::string(kOverflow));
             return Variant(d);
         }
     }

@@ -13,6 +13,7 @@
 #include "types/result.h"
 #include "types/compare.h"
 #include "types/variant.h"
+#include "values/var_type.h"
 
 namespace morvane::vm {
 
@@ -27,7 +28,6 @@ inline constexpr std::string_view kIntDivOverflow = "Integer division overflow";
 inline constexpr size_t kMaxTextLen = size_t{1} << 28;
 inline constexpr std::string_view kOutOfStringSpace = "Out of string space";
 inline constexpr std::string_view kTypeMismatch = "Type mismatch";
-inline constexpr std::string_view kNumberOverflow = "Overflow";
 
 // A text as VBA reads a number from it (Val aside): blanks around it, a
 // sign, a leading currency sign, parentheses for a negative, thousands
