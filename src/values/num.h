@@ -32,7 +32,7 @@ enum class IntDivResult : uint8_t { Ok, ByZero, Overflow };
 
 // Mod (the remainder takes the dividend's sign) and the backslash
 // (truncating) on operands already rounded to whole numbers.
-inline IntDivResult int_div_mod(BinOp op, int64_t a, int64_t c, int64_t& r) {
+[[gnu::always_inline]] inline IntDivResult int_div_mod(BinOp op, int64_t a, int64_t c, int64_t& r) {
     if (c == 0) return IntDivResult::ByZero;
     if (a == INT64_MIN && c == -1) return IntDivResult::Overflow;
     r = op == BinOp::Mod ? a % c : a / c;
@@ -87,12 +87,12 @@ bool num_arith_float(BinOp op, const Num& a, const Num& c, Num& out);
 
 // A comparison of two numbers; false for an ordering with NaN.
 inline bool num_compare(BinOp op, const Num& a, const Num& c, bool& out) {
-    if (a.is_int && c.is_int && int_compare(op, a.i, c.i, out)) return true;
     if (op == BinOp::Eq || op == BinOp::Ne) {
         bool eq = (a.is_int && c.is_int) ? a.i == c.i : a.as_double() == c.as_double();
         out = (op == BinOp::Eq) == eq;
         return true;
     }
+    if (a.is_int && c.is_int && int_compare(op, a.i, c.i, out)) return true;
     const double x = a.as_double(), y = c.as_double();
     if (std::isnan(x) || std::isnan(y)) return false;
     switch (op) {

@@ -82,12 +82,8 @@ Result<Variant> Vm::eval_index_call(const XCode& x) {
         // array_element looks again.
         return *TRY(array_element(x.slot, c.name, index));
     }
-    if (const vm::Builtin* b = slots_[x.slot].builtin) {
-        std::vector<Variant> values;
-        values.reserve(x.kids.size());
-        for (const XCode& a : x.kids) values.push_back(TRY(evaluate(a)));
-        return b->fn(*this, c.name, values);
-    }
+    // A built-in name was compiled to its own node (Exec::eval_builtin),
+    // which comes here only for an array.
     return eval_vba_func(c.name, x.kids);
 }
 

@@ -368,7 +368,7 @@ private:
     // A name without a variable: a constant, a clock built-in or undefined.
     Result<Variant> eval_name(const vm::XCode& x);
     // A name called with arguments that is no Function: an array element,
-    // a built-in, a WorksheetFunction or an unknown name.
+    // else a WorksheetFunction or an unknown name.
     Result<Variant> eval_index_call(const vm::XCode& x);
     Result<Variant> eval_range_value(const vm::XCode& x);
     Result<Variant> eval_offset_value(const vm::XCode& x);
