@@ -31,7 +31,10 @@ def test_randbetween_stays_within_its_bounds(formula, allowed):
 
 def test_randarray_shapes_and_ranges():
     assert type(evaluate("=RANDARRAY()")) is float
-    assert type(evaluate("=RANDARRAY(0,0)")) is float
+    # No rows or no columns: an empty list no cell can show.
+    assert evaluate("=RANDARRAY(0,0)") == VALUE
+    assert evaluate("=RANDARRAY(0)") == VALUE
+    assert evaluate("=RANDARRAY(2,-1)") == VALUE
     grid = evaluate("=RANDARRAY(2,3)")
     assert len(grid) == 6 and all(type(x) is float and 0 <= x < 1 for x in grid)
     assert evaluate("=RANDARRAY(3,1,2,2,TRUE)") == [2, 2, 2]

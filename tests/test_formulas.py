@@ -4,7 +4,7 @@ import re
 import pytest
 
 from morvane import ExcelError
-from formulahelp import DIV0, NA, NAME, check, evaluate, failure, shown_for
+from formulahelp import DIV0, NA, NAME, VALUE, check, evaluate, failure, shown_for
 
 
 OPERATORS = [
@@ -46,7 +46,7 @@ SPREADSHEET_RULES = [
 
 LAMBDAS = [
     ("=LET(x,2,x*3)", {}, 6),
-    ("=LET(x,1,x,5,x)", {}, 5),
+    ("=LET(x,1,x,5,x)", {}, VALUE),                    # a name bound twice
     ("=LAMBDA(x,x+1)", {}, "#LAMBDA"),
     ("=MAP(A1:A3,LAMBDA(x,x*2))", {(1, 1): 1, (2, 1): 2, (3, 1): 3}, [2, 4, 6]),
     ("=MAP(A1:A1,LAMBDA(x,x*2))", {(1, 1): 4}, 8),

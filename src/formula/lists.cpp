@@ -21,6 +21,17 @@ Result<ValueList> ValueList::open(const FormulaExpr& arg, const EvalCtx& ctx) {
     return list;
 }
 
+Result<void> refuse_two_dimensions(std::string_view name, std::string_view what) {
+    return fail(std::string(name) + ": " + std::string(what) + " is not supported");
+}
+
+bool is_two_dimensional(const FormulaExpr& arg) {
+    const auto* r = arg.get<FormulaExpr::Range>();
+    if (!r) return false;
+    const Table t = Table::of(*r);
+    return t.rows > 1 && t.cols > 1;
+}
+
 Result<ValueList> ValueList::open_sparse(const FormulaExpr& arg, const EvalCtx& ctx) {
     if (const auto* r = arg.get<FormulaExpr::Range>()) {
         const uint64_t area = r->range().normalised().cell_count();

@@ -129,6 +129,24 @@ private:
     std::vector<Variant> values_;
 };
 
+// A list built of cells shows a blank cell as 0, as spreadsheets show it;
+// the values are changed in place.
+inline void blanks_as_zero(std::vector<Variant>& values) {
+    for (Variant& v : values)
+        if (v.is_empty()) v = Variant(int64_t{0});
+}
+inline Variant list_of_cells(std::vector<Variant> values) {
+    blanks_as_zero(values);
+    return list_result(std::move(values));
+}
+
+// Lists have no second dimension: a function that would need one refuses a
+// range of several rows and columns (or of several columns, or rows, where
+// it says so) with "{name}: {what} is not supported".
+Result<void> refuse_two_dimensions(std::string_view name, std::string_view what);
+// Whether an argument is a range of more than one row and more than one column.
+bool is_two_dimensional(const FormulaExpr& arg);
+
 // Refuses a list of more than 1,000,000 values before it is built, with the
 // engine's "Range too large" message.
 inline Result<void> check_list_size(unsigned __int128 n) { return check_range_size(n); }

@@ -42,10 +42,11 @@ TEST(FormulaLambda, Let) {
     const Case cases[] = {
         {"=LET(x, 2, x*3)", "Integer(6)"},
         {"=LET(x, 2, y, 3, x*y)", "Integer(6)"},
-        {"=LET(x, 1, x, 5, x)", "Integer(5)"},
+        {"=LET(x, 1, x, 5, x)", "Error(Value)"},  // a name bound twice
         // Each value sees the names bound before it.
         {"=LET(x, 1, y, x+1, y)", "Integer(2)"},
-        {"=LET(x, 1, x, x+1, x*10)", "Integer(20)"},
+        {"=LET(x, 1, y, x+1, y*10)", "Integer(20)"},
+        {"=LET(x, 1, y, 2, X, 3, x)", "Error(Value)"},
         {"=LET(x, 2, LET(x, 3, x) + x)", "Integer(5)"},
         {"=LET(abc, 1, ABC+Abc)", "Integer(2)"},
         {"=LET(PI, 3, PI())", "Integer(3)"},

@@ -37,7 +37,7 @@ TEST(FormulaLookup, DatesAreNumbers) {
         {"=MATCH(43891,A1:A3,0)", "Integer(3)"},
         {"=XLOOKUP(43880,A1:A3,B1:B3,\"none\",1)", "Str(\"mar\")"},
         {"=SORT(A1:A3,1,-1)", "Array([Date(43891), Date(43862), Date(43831)])"},
-        {"=UNIQUE(HSTACK(A1:A3,43831))", "Array([Date(43831), Date(43862), Date(43891)])"},
+        {"=UNIQUE(VSTACK(A1:A3,43831))", "Array([Date(43831), Date(43862), Date(43891)])"},
     };
     check(cases, kDates);
 }

@@ -28,17 +28,18 @@ constexpr std::string_view kSortbyLengths = "SORTBY: data and sort-by arrays mus
 // ---- Sorting ----------------------------------------------------------------
 
 // Where a value sorts: first what converts to a number, by that number
-// (Empty is 0, TRUE 1); then texts, by their lower-case form; then what has
-// no order (error values, arrays, NaN), in input order. Descending reverses
-// all three.
+// (TRUE is 1); then texts, by their lower-case form; then what has no order
+// (error values, arrays, NaN), in input order. Descending reverses all
+// three. Blanks come last either way, as spreadsheets sort them.
 struct SortKey {
-    enum Rank : uint8_t { Number, Text, Unordered };
+    enum Rank : uint8_t { Number, Text, Unordered, Blank };
     Rank rank = Unordered;
     double number = 0;
     std::string text;
 };
 
 SortKey sort_key(const Variant& v) {
+    if (v.is_empty()) return {SortKey::Blank, 0, {}};
     Result<double> x = to_float(v);
     // A value that does not convert is placed by its kind instead.
     if (x && !std::isnan(*x)) return {SortKey::Number, *x, {}};
@@ -49,11 +50,13 @@ SortKey sort_key(const Variant& v) {
 // A strict weak order on keys: equal keys keep their input order in the
 // stable sort.
 bool key_before(const SortKey& a, const SortKey& b, bool descending) {
+    if (a.rank == SortKey::Blank || b.rank == SortKey::Blank) return a.rank != SortKey::Blank && b.rank == SortKey::Blank;
     if (a.rank != b.rank) return descending ? a.rank > b.rank : a.rank < b.rank;
     switch (a.rank) {
         case SortKey::Number: return descending ? a.number > b.number : a.number < b.number;
         case SortKey::Text: return descending ? a.text > b.text : a.text < b.text;
-        case SortKey::Unordered: return false;
+        case SortKey::Unordered:
+        case SortKey::Blank: return false;
     }
     return false;
 }
@@ -68,13 +71,16 @@ Variant sorted_rows(std::vector<Variant> values, size_t width, const std::vector
     out.reserve(values.size());
     for (size_t row : order)
         for (size_t j = 0; j < width; ++j) out.push_back(std::move(values[row * width + j]));
-    return list_result(std::move(out));
+    return list_of_cells(std::move(out));
 }
 
-// The sort order argument at `i`: negative sorts descending.
+// The sort order argument at `i`: negative sorts descending, positive
+// ascending; 0 is no order (#VALUE!, which leaves as a failure text).
 Result<bool> arg_descending(Args args, size_t i, const EvalCtx& ctx) {
     if (args.size() <= i) return false;
-    return saturate_i64(TRY(arg_number(args[i], ctx))) < 0;
+    const int64_t order = saturate_i64(TRY(arg_number(args[i], ctx)));
+    if (order == 0) return propagate(ExcelError::Value);
+    return order < 0;
 }
 
 // Columns of a range argument (normalised), 1 for any other argument.
@@ -87,8 +93,8 @@ size_t width_of(const FormulaExpr& arg) {
 
 // A hash under which values equal by variant_eq meet: numbers by their
 // value, texts by their bytes with ASCII letters folded, booleans by their
-// truth. None for values equal to nothing (error values, arrays, records,
-// NaN) and for Empty, which UNIQUE leaves out.
+// truth, blanks alike. None for values equal to nothing (error values,
+// arrays, records, NaN).
 std::optional<size_t> equality_hash(const Variant& v) {
     switch (v.kind()) {
         case Kind::Integer: return std::hash<double>{}(static_cast<double>(v.as_int()));
@@ -98,11 +104,19 @@ std::optional<size_t> equality_hash(const Variant& v) {
             return std::hash<double>{}(v.as_float() + 0.0);  // -0 and 0 meet
         case Kind::Str: return std::hash<std::string>{}(text::ascii_lower(v.as_str()));
         case Kind::Boolean: return v.as_bool() ? 0x5bd1e995u : 0x1b873593u;
+        case Kind::Empty: return 0x2545f491u;
         default: return std::nullopt;
     }
 }
 
 // ---- Filtering ----------------------------------------------------------------
+
+// One include flag: an error value there is FILTER's result (it leaves as
+// its failure text).
+Result<char> include_flag(const Variant& v) {
+    if (v.is_error()) return propagate(v.as_error());
+    return static_cast<char>(is_truthy(v));
+}
 
 // FILTER's include argument as one flag per element. A comparison over a
 // list (A1:A9>2) tests each element of its left side against its right
@@ -112,21 +126,25 @@ Result<std::vector<char>> include_flags(const FormulaExpr& arg, const EvalCtx& c
     if (arg.get<FormulaExpr::Range>()) {
         ValueList list = TRY(ValueList::open(arg, ctx));
         flags.reserve(list.size());
-        for (size_t i = 0; i < list.size(); ++i) flags.push_back(is_truthy(list[i]));
+        for (size_t i = 0; i < list.size(); ++i) flags.push_back(TRY(include_flag(list[i])));
         return flags;
     }
     if (const auto* b = arg.get<FormulaExpr::Binary>()) {
         ValueList left = TRY(ValueList::open(*b->lhs, ctx));
         if (left.size() > 1) {
             Variant right = TRY(evaluate(*b->rhs, ctx));
+            if (right.is_error() && b->op != FormulaOp::Concat) return propagate(right.as_error());
             flags.reserve(left.size());
-            for (size_t i = 0; i < left.size(); ++i) flags.push_back(compare_element(b->op, left[i], right));
+            for (size_t i = 0; i < left.size(); ++i) {
+                if (left[i].is_error()) return propagate(left[i].as_error());
+                flags.push_back(compare_element(b->op, left[i], right));
+            }
             return flags;
         }
     }
     Variant v = TRY(evaluate(arg, ctx));
-    if (!v.is_array()) return std::vector<char>{is_truthy(v)};
-    for (const Variant& e : v.as_array()) flags.push_back(is_truthy(e));
+    if (!v.is_array()) return std::vector<char>{TRY(include_flag(v))};
+    for (const Variant& e : v.as_array()) flags.push_back(TRY(include_flag(e)));
     return flags;
 }
 
@@ -172,15 +190,17 @@ Result<Variant> func_filter(Args args, const EvalCtx& ctx) {
         for (size_t i = 0; i < flags.size(); ++i)
             if (flags[i]) selected.push_back(std::move(data.as_array()[i]));
     }
-    if (!selected.empty()) return list_result(std::move(selected));
+    if (!selected.empty()) return list_of_cells(std::move(selected));
     if (args.size() >= 3) return evaluate(args[2], ctx);
     return Variant(ExcelError::NA);
 }
 
-// SORT(array, [sort_index], [order]): a range of several columns sorts its
-// rows, kept whole, by the column sort_index; anything else is one list.
+// SORT(array, [sort_index], [order], [by_col]): a range of several columns
+// sorts its rows, kept whole, by the column sort_index; anything else is one
+// list. Sorting columns would need a second dimension lists do not have.
 Result<Variant> func_sort(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_at_least("SORT", args.size(), 1));
+    if (args.size() >= 4 && TRY(arg_truth(args[3], ctx))) TRY_VOID(refuse_two_dimensions("SORT", "sorting by columns"));
     std::vector<Variant> values = TRY(collect_values(args[0], ctx));
     const size_t width = width_of(args[0]);
     const int64_t column = args.size() >= 2 ? saturate_i64(TRY(arg_number(args[1], ctx))) : 1;
@@ -210,26 +230,41 @@ Result<Variant> func_sortby(Args args, const EvalCtx& ctx) {
     return sorted_rows(std::move(values), width, keys, descending);
 }
 
-// UNIQUE(array): every value that equals no earlier one, in input order;
-// empty cells are left out.
+// UNIQUE(array, [by_col], [exactly_once]): every value that equals no
+// earlier one, in input order (blanks are one value, shown as 0); with
+// exactly_once, only the values that occur once.
 Result<Variant> func_unique(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_at_least("UNIQUE", args.size(), 1));
     std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    const bool exactly_once = args.size() >= 3 && TRY(arg_truth(args[2], ctx));
     std::vector<Variant> kept;
+    std::vector<size_t> counts;  // occurrences of each kept value
     std::unordered_multimap<size_t, size_t> seen;  // hash -> index in kept
     for (Variant& v : values) {
-        if (v.is_empty()) continue;
         std::optional<size_t> h = equality_hash(v);
         if (h) {
             auto [first, last] = seen.equal_range(*h);
-            bool repeated = false;
-            for (auto it = first; it != last && !repeated; ++it) repeated = variant_eq(kept[it->second], v);
-            if (repeated) continue;
+            std::optional<size_t> earlier;
+            for (auto it = first; it != last && !earlier; ++it)
+                if (kept[it->second].is_empty() ? v.is_empty() : variant_eq(kept[it->second], v)) earlier = it->second;
+            if (earlier) {
+                ++counts[*earlier];
+                continue;
+            }
             seen.emplace(*h, kept.size());
         }
         kept.push_back(std::move(v));
+        counts.push_back(1);
     }
-    return list_result(std::move(kept));
+    if (exactly_once) {
+        std::vector<Variant> once;
+        for (size_t i = 0; i < kept.size(); ++i)
+            if (counts[i] == 1) once.push_back(std::move(kept[i]));
+        // Nothing that occurs once: the list would be empty.
+        if (once.empty()) return Variant(ExcelError::Value);
+        kept = std::move(once);
+    }
+    return list_of_cells(std::move(kept));
 }
 
 // SEQUENCE(rows, [columns], [start], [step]): rows x columns numbers from
@@ -240,8 +275,9 @@ Result<Variant> func_sequence(Args args, const EvalCtx& ctx) {
     const int64_t cols = args.size() >= 2 ? saturate_i64(TRY(arg_number(args[1], ctx))) : 1;
     const double start = args.size() >= 3 ? TRY(arg_number(args[2], ctx)) : 1;
     const double step = args.size() >= 4 ? TRY(arg_number(args[3], ctx)) : 1;
-    __int128 count = static_cast<__int128>(rows) * cols;
-    if (count < 0) count = 0;
+    // No rows or no columns make an empty list, which no cell can show.
+    if (rows < 1 || cols < 1) return Variant(ExcelError::Value);
+    const __int128 count = static_cast<__int128>(rows) * cols;
     TRY_VOID(check_list_size(static_cast<unsigned __int128>(count)));
     std::vector<Variant> out;
     out.reserve(static_cast<size_t>(count));
@@ -261,7 +297,7 @@ Result<Variant> func_transpose(Args args, const EvalCtx& ctx) {
     out.reserve(view.size());
     for (uint32_t c = 0; c < view.cols(); ++c)
         for (uint32_t r = 0; r < view.rows(); ++r) out.push_back(view.at(r, c));
-    return list_result(std::move(out));
+    return list_of_cells(std::move(out));
 }
 
 namespace {

@@ -102,6 +102,10 @@ Result<Variant> func_let(std::span<const FormulaExpr> args, const EvalCtx& ctx) 
     ScopeGuard guard(Scope{});
     for (size_t i = 0; i + 1 < args.size(); i += 2) {
         if (!args[i].is_identifier()) return fail(std::string(kLetNames));
+        // A name bound twice in one LET is #VALUE!, as in spreadsheets.
+        for (size_t j = 0; j < i; j += 2)
+            if (args[j].get<FormulaExpr::Func>()->name == args[i].get<FormulaExpr::Func>()->name)
+                return Variant(ExcelError::Value);
         Variant value = TRY(evaluate(args[i + 1], ctx));
         bind_innermost(args[i].get<FormulaExpr::Func>()->name, std::move(value));
     }

@@ -285,6 +285,7 @@ Result<Variant> func_xlookup(Args args, const EvalCtx& ctx) {
     if (args.size() >= 4) if_not_found = TRY(evaluate(args[3], ctx));
     const int32_t mode = TRY(arg_mode(args, 4, 0, ctx));
     const int32_t search = TRY(arg_mode(args, 5, 1, ctx));
+    if (search == 0) return Variant(ExcelError::Value);
     std::optional<size_t> found = TRY(x_position(keys, value, mode, search, kXlookupMode));
     if (!found) return if_not_found ? std::move(*if_not_found) : Variant(ExcelError::NA);
     return return_value(keys, results, *found, ctx);
@@ -297,6 +298,8 @@ Result<Variant> func_xmatch(Args args, const EvalCtx& ctx) {
     ValueList keys = TRY(ValueList::open_sparse(args[1], ctx));
     const int32_t mode = TRY(arg_mode(args, 2, 0, ctx));
     const int32_t search = TRY(arg_mode(args, 3, 1, ctx));
+    // A search mode of 0 names no direction.
+    if (search == 0) return Variant(ExcelError::Value);
     std::optional<size_t> found = TRY(x_position(keys, value, mode, search, kXmatchMode));
     if (!found) return Variant(ExcelError::NA);
     return Variant(static_cast<int64_t>(*found + 1));

@@ -102,7 +102,10 @@ Result<Variant> func_randarray(Args args, const EvalCtx& ctx) {
         max = std::floor(max);
         if (min > max) return Variant(ExcelError::Value);
     }
-    const unsigned __int128 count = static_cast<unsigned __int128>(rows == 0 ? 1 : rows) * (cols == 0 ? 1 : cols);
+    // No rows or no columns (0, a negative count, a blank) make an empty
+    // list, which no cell can show.
+    if (rows == 0 || cols == 0) return Variant(ExcelError::Value);
+    const unsigned __int128 count = static_cast<unsigned __int128>(rows) * cols;
     TRY_VOID(check_range_size(count));
     std::vector<Variant> values;
     values.reserve(static_cast<size_t>(count));

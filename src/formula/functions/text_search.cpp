@@ -207,6 +207,8 @@ Result<Variant> text_before_after(Args args, const EvalCtx& ctx, bool before, st
     if (delim.empty()) return fail(format_message(kEmptyDelimiter, name));
     const int64_t instance = args.size() > 2 ? saturate_i64(TRY(arg_number(args[2], ctx))) : 1;
     const bool any_case = args.size() > 3 && TRY(arg_truth(args[3], ctx));
+    // Instance 0 names no occurrence.
+    if (instance == 0) return Variant(ExcelError::Value);
 
     const std::vector<Span> found = occurrences(s, delim, any_case);
     const auto count = static_cast<int64_t>(found.size());
