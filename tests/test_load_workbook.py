@@ -229,6 +229,44 @@ def test_hostile_files_fail_fast_in_bounded_memory(tmp_path, title, name, make, 
         assert peak_kib < 256 * 1024
 
 
+def test_ordinary_large_workbooks_load(tmp_path):
+    """A sheet part past 64 MiB with more than 3,000,000 values, as large real workbooks have."""
+    rows = 800_000
+    data = "".join(f'<row r="{i}"><c r="A{i}"><v>{i}</v></c><c r="B{i}"><v>{i}.5</v></c><c r="C{i}"><v>-{i}</v></c>'
+                   f'<c r="D{i}" t="b"><v>1</v></c></row>' for i in range(1, rows + 1))
+    path = tmp_path / "large.xlsx"
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
+        for name, part in xlsx_parts([("Big", None)]).items():
+            z.writestr(name, part)
+        z.writestr("xl/worksheets/sheet1.xml", sheet_xml(data))
+        assert z.getinfo("xl/worksheets/sheet1.xml").file_size > 64 << 20
+    vm = morvane.load_workbook(path)
+    assert [vm.get_cell(rows, c) for c in range(1, 5)] == [rows, rows + 0.5, -rows, True]
+    assert len(vm.cells()) == 4 * rows
+
+
+@pytest.mark.skipif(UNDER_SANITIZER, reason="the sanitizers reserve address space past any limit")
+def test_running_out_of_memory_is_a_memory_error(tmp_path):
+    path = tmp_path / "many.ods"
+    write_ods(path, '<table:table table:name="R"><table:table-row table:number-rows-repeated="1000000">'
+                    '<table:table-cell office:value-type="float" office:value="1"/></table:table-row></table:table>')
+    # A million cells need about 100 MiB; the process gets 48 MiB more than it has.
+    probe = textwrap.dedent(f"""
+        import re, resource, morvane
+        size = int(re.search(r"VmSize:\\s*(\\d+)", open("/proc/self/status").read()).group(1)) * 1024
+        resource.setrlimit(resource.RLIMIT_AS, (size + (48 << 20), resource.RLIM_INFINITY))
+        try:
+            morvane.load_workbook({str(path)!r})
+            print("loaded")
+        except MemoryError:
+            print("MemoryError")
+    """)
+    out = subprocess.run([sys.executable, "-c", probe], capture_output=True, text=True,
+                         env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    assert out.stdout.strip() == "MemoryError", out.stderr
+    assert morvane.load_workbook(path).get_cell(1000000, 1) == 1
+
+
 def test_nesting_within_the_limit_is_read(tmp_path):
     data = ROW.format(7) + "<a>" * 1_000_000
     vm = morvane.load_workbook(str(write_zip(tmp_path / "nest.xlsx", xlsx_parts([("N", data)]))))

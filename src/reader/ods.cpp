@@ -5,6 +5,7 @@
 // A cell's text joins its paragraphs with line breaks, expands the space,
 // tab and line-break elements, and leaves annotations out. Dates and times
 // load as serial numbers, as .xlsx date cells do.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -124,10 +125,19 @@ private:
         return {};
     }
 
+    // Room for a long run of `copies` at once, as far as the repeat budget
+    // lets them come, instead of doubling the map as they arrive; short runs
+    // leave the map to grow as it does (a reserve per run would copy it each time).
+    void reserve_copies(CellMap& cells, uint64_t copies) {
+        copies = std::min(copies, budget_.repeats_left + 1);
+        if (copies >= 4096 && copies > cells.size()) cells.reserve(cells.size() + static_cast<size_t>(copies));
+    }
+
     // Copies the values of a repeated row to the further rows it stands for.
     Result<void> finish_row() {
         if (!row_cells_.empty() && !sheets_.empty()) {
             CellMap& cells = sheets_.back().cells;
+            reserve_copies(cells, uint64_t{row_repeat_ - 1} * row_cells_.size());
             for (uint32_t k = 1; k < row_repeat_ && row_ <= kMaxRow - k; ++k)
                 for (const auto& [col, cell] : row_cells_) {
                     TRY_VOID(budget_.charge_repeat());
@@ -197,6 +207,7 @@ private:
         std::optional<Variant> value = cell_value(cell);
         if (!value) return {};
         CellMap& cells = sheets_.back().cells;
+        reserve_copies(cells, cell.repeat);
         for (uint32_t k = 0; k < cell.repeat && (k == 0 || cell.col <= kMaxCol - k); ++k) {
             if (k > 0) TRY_VOID(budget_.charge_repeat());
             TRY_VOID(store_cell(cells, CellPos{cell.row, cell.col + k}, *value, budget_));

@@ -186,13 +186,59 @@ public:
         return {};
     }
 
+    // The common shape of a cell, read at once: <c r=".." s=".." t=".."> (each
+    // attribute optional, in any order, each once) then <v>plain text</v></c>,
+    // or the same start closed by "/>". Returns how many bytes of `rest` it
+    // took, or 0, having changed nothing, for any other shape, which the
+    // events then read; both readings agree on every cell this takes.
+    Result<size_t> quick_cell(std::string_view rest) {
+        size_t i = 2;  // past "<c"
+        std::string_view values[3];
+        bool seen[3] = {false, false, false};  // r, s, t
+        while (i < rest.size() && rest[i] == ' ') {
+            size_t eq = i + 2;
+            if (eq + 1 >= rest.size() || rest[eq] != '=' || rest[eq + 1] != '"') return 0;
+            int k = rest[i + 1] == 'r' ? 0 : rest[i + 1] == 's' ? 1 : rest[i + 1] == 't' ? 2 : -1;
+            if (k < 0 || seen[k]) return 0;
+            size_t start = eq + 2;
+            size_t close = rest.find('"', start);
+            if (close == std::string_view::npos) return 0;
+            values[k] = rest.substr(start, close - start);
+            if (values[k].find('&') != std::string_view::npos) return 0;
+            seen[k] = true;
+            i = close + 1;
+        }
+        const std::string_view* r = seen[0] ? &values[0] : nullptr;
+        const std::string_view* s = seen[1] ? &values[1] : nullptr;
+        const std::string_view* t = seen[2] ? &values[2] : nullptr;
+        if (rest.substr(i).starts_with("/>")) {
+            begin_cell(t, r, s);
+            return i + 2;
+        }
+        if (!rest.substr(i).starts_with("><v>")) return 0;
+        size_t data = i + 4;
+        size_t lt = rest.find('<', data);
+        if (lt == std::string_view::npos || !rest.substr(lt).starts_with("</v></c>")) return 0;
+        std::string_view text = rest.substr(data, lt - data);
+        for (char c : text)
+            if (c == '&' || c == '\r') return 0;
+        // A position is needed for the value, and the events decide where a cell without one goes.
+        auto ref = r ? morvane_types::parse_cell_addr(*r) : std::nullopt;
+        if (!ref || ref->row == 0 || ref->col == 0) return 0;
+        begin_cell(t, r, s);
+        in_value_ = true;
+        TRY_VOID(text.empty() ? end_value() : this->text(text));
+        in_value_ = false;
+        return lt + 8;
+    }
+
 private:
     // The cell's `t` attribute, read once per cell; any other value is a number.
     enum class Type : uint8_t { Number, Shared, Bool, Str, Error, Inline, Date };
 
-    static Type type_of(const Attr* t) {
+    static Type type_of(const std::string_view* t) {
         if (!t) return Type::Number;
-        std::string_view v = t->value;
+        std::string_view v = *t;
         if (v == "s") return Type::Shared;
         if (v == "b") return Type::Bool;
         if (v == "str") return Type::Str;
@@ -218,15 +264,21 @@ private:
 
     void open_cell(const std::vector<Attr>& attrs) {
         // The attributes in one pass, the first of each name counting.
-        const Attr *t = nullptr, *r = nullptr, *s = nullptr;
+        std::string_view t, r, s;
+        bool has_t = false, has_r = false, has_s = false;
         for (const Attr& a : attrs) {
             std::string_view n = local_name(a.name);
-            if (!t && n == "t") t = &a;
-            else if (!r && n == "r") r = &a;
-            else if (!s && n == "s") s = &a;
+            if (!has_t && n == "t") has_t = true, t = a.value;
+            else if (!has_r && n == "r") has_r = true, r = a.value;
+            else if (!has_s && n == "s") has_s = true, s = a.value;
         }
+        begin_cell(has_t ? &t : nullptr, has_r ? &r : nullptr, has_s ? &s : nullptr);
+    }
+
+    // A cell's start from its type, reference and format attributes, each null when absent.
+    void begin_cell(const std::string_view* t, const std::string_view* r, const std::string_view* s) {
         type_ = type_of(t);
-        auto ref = r ? morvane_types::parse_cell_addr(r->value) : std::nullopt;
+        auto ref = r ? morvane_types::parse_cell_addr(*r) : std::nullopt;
         if (ref) {
             row_ = ref->row;
             col_ = ref->col;
@@ -235,7 +287,7 @@ private:
         }
         shows_date_ = false;
         if (context_.date_formats && s) {
-            auto index = parse_u32_plus(s->value);
+            auto index = parse_u32_plus(*s);
             shows_date_ = index && *index < context_.date_formats->size() && (*context_.date_formats)[*index];
         }
         inline_.clear();
@@ -471,7 +523,19 @@ Result<WorkbookSheet> read_xlsx_sheet(std::string name, std::string_view xml, co
                                       ReadBudget& budget, PartText* part) {
     WorkbookSheet sheet{std::move(name), {}};
     SheetWalk walk(sheet, context, budget, sheet.cells, xml.size());
-    TRY_VOID(walk_part(xml, part, [&](const Ev& ev) { return walk.event(ev); }));
+    XmlIter it(xml);
+    Ev ev;
+    for (uint32_t n = 1;; ++n) {
+        if (part && n % 4096 == 0) part->release_before(it.position());
+        if (it.rest().starts_with("<c ")) {
+            if (size_t used = TRY(walk.quick_cell(it.rest()))) {
+                it.skip(used);
+                continue;
+            }
+        }
+        if (!it.next(ev)) break;
+        TRY_VOID(walk.event(ev));
+    }
     return sheet;
 }
 

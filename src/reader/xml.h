@@ -43,6 +43,10 @@ public:
     bool next(Ev& ev);
     // Where the next event starts; the text before it is never read again.
     const char* position() const { return rest_.data(); }
+    // The text not yet read, and a step past the first `n` bytes of it, for
+    // a walk that reads its most common element itself.
+    std::string_view rest() const { return rest_; }
+    void skip(size_t n) { rest_.remove_prefix(n); }
 
 private:
     bool tag(Ev& ev);

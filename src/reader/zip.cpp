@@ -85,7 +85,7 @@ Result<bool> inflate_whole(zip_t* z, uint64_t index, const zip_stat_t& st, char*
 // Parts from this size on get memory of their own, handed back as they are read.
 constexpr size_t kMappedPartBytes = size_t{1} << 20;
 // Pages are handed back in steps of this many bytes.
-constexpr size_t kReleaseStep = size_t{4} << 20;
+constexpr size_t kReleaseStep = size_t{1} << 20;
 
 }  // namespace
 

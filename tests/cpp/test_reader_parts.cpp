@@ -320,3 +320,37 @@ TEST(ReaderDates, IsoTexts) {
     EXPECT_EQ(iso_duration_days("PT0.5S"), D(0.5 / 86400));
     for (const char* bad : {"", "P", "PT", "P1Y", "PT1D", "T1H"}) EXPECT_EQ(iso_duration_days(bad), std::nullopt) << bad;
 }
+
+TEST(ReaderXlsx, CellsReadAtOnceAgreeWithTheEvents) {
+    // The walk reads common cells itself; a second space after "<c" sends the
+    // same cells through the tokenizer's events, which must give the same map.
+    const std::vector<std::string> strings = {"zero", "one"};
+    const std::vector<bool> formats = {false, true};
+    const char* cases[] = {
+        "<c r=\"A1\"><v>1</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" t=\"b\"><v>1</v></c>",
+        "<c r=\"A2\" t=\"str\"><v> sp _x0041_ </v></c><c r=\"B2\" t=\"e\"><v>#REF!</v></c><c r=\"C2\" t=\"d\"><v>2021-01-01</v></c>",
+        "<c r=\"A3\" t=\"str\"><v></v></c><c r=\"B3\" t=\"b\"><v></v></c><c r=\"C3\"><v></v></c><c r=\"D3\" t=\"e\"><v></v></c>",
+        "<c r=\"A4\" s=\"1\"><v>42369</v></c><c t=\"n\" s=\"0\" r=\"B4\"><v>5.5</v></c><c r=\"C4\" s=\"1\"/><c><v>7</v></c>",
+        "<row r=\"5\"><c r=\"A5\"/><c><v>2</v></c><c r=\"A0\"><v>3</v></c><c><v>4</v></c></row>",
+        "<c r=\"$B$6\"><v>x</v></c><c r=\"C6\"><v>1e400</v></c><c r=\"D6\" t=\"inlineStr\"><v>9</v></c>",
+        "<c r=\"A7\" t=\"b\"><v>true</v></c><c r=\"B7\"><v> 12 </v></c><c r=\"bad\"><v>1</v></c><c r=\"E7\"><v>2</v></c>",
+        "<c r=\"A8\" r=\"B8\"><v>1</v></c><c r=\"C8\" x=\"1\"><v>2</v></c><c r=\"D8\"><v>3</v><f>A1</f></c>",
+    };
+    for (const char* xml : cases) {
+        std::string quick = xml;
+        std::string events;
+        for (size_t i = 0; i < quick.size(); ++i) {
+            events += quick[i];
+            if (quick.compare(i, 3, "<c ") == 0) events += "c  ", i += 2;
+        }
+        for (const std::vector<bool>* f : {static_cast<const std::vector<bool>*>(nullptr), &formats}) {
+            auto a = read_sheet(quick, strings, f);
+            auto b = read_sheet(events, strings, f);
+            ASSERT_TRUE(a && b) << xml;
+            EXPECT_EQ(a->cells, b->cells) << xml;
+            EXPECT_FALSE(a->cells.empty()) << xml;
+            for (const auto& [pos, content] : a->cells)
+                EXPECT_EQ(content.value.kind(), b->cells.at(pos).value.kind()) << xml;
+        }
+    }
+}
