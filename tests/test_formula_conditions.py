@@ -71,3 +71,6 @@ def test_database_criteria_rows_compare_dates():
              "A4": "=DATE(2021,5,1)", "B4": 4, "D1": "When", "D2": ">=2020-01-01"}
     check("=DSUM(A1:B4, \"Amount\", D1:D2)", cells, 6)
     check("=DCOUNT(A1:B4, \"Amount\", D1:D2)", cells, 2)
+    cells.update({"E1": "When", "E2": "<2020-01-01", "F1": "When", "F2": "2020-05-01"})
+    check("=DGET(A1:B4, \"Amount\", E1:E2)", cells, 1)
+    check("=DGET(A1:B4, \"Amount\", F1:F2)", cells, 2)

@@ -3,7 +3,7 @@ import time
 
 import pytest
 
-from formulahelp import NA, REF, check, column
+from formulahelp import NA, NUM, REF, check, column
 from vmhelp import SANITIZED
 
 LAST = 1048576
@@ -73,7 +73,7 @@ def test_whole_column_formulas_cost_their_stored_cells():
 
 DATABASE = {
     "A1": "Name", "B1": "Amount", **column(2, ["a", "b", "a"], "A"), **column(2, [1, 2, 4], "B"),
-    "D1": "Name", "D2": "a",
+    "D1": "Name", "D2": "a", "F1": "Name", "F2": "b", "G1": "Amount", "G2": "<1",
 }
 
 
@@ -82,6 +82,9 @@ DATABASE = {
     (f"=DCOUNT(A1:B{LAST}, \"Amount\", D1:D2)", 2),
     (f"=DMAX(A1:B{LAST}, 2, D1:D2)", 4),
     (f"=DAVERAGE(A1:B{LAST}, \"Amount\", D1:D2)", 2.5),
+    (f"=DGET(A1:B{LAST}, \"Amount\", F1:F2)", 2),
+    (f"=DGET(A1:B{LAST}, \"Amount\", D1:D2)", NUM),           # two records match
+    (f"=DGET(A1:B{LAST}, \"Amount\", G1:G2)", NUM),           # every blank record reads as 0 < 1
     (f"=DAVERAGE(A1:B{LAST}, \"Amount\", D1:D{LAST})", 7 / 3),  # a blank criteria row takes every record
 ])
 def test_database_functions_over_whole_columns(formula, want):

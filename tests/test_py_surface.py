@@ -50,6 +50,12 @@ def test_dates_written_from_python_read_back_as_dates():
     vm.set_cell_formula(1, 2, "=A1+1")
     vm.set_cell_formula(1, 3, "=YEAR(A1)")
     assert vm.get_cell(1, 3) == 2024
+    for value in (datetime.datetime(2024, 2, 29, 18, 30, 15, 250000), datetime.time(6, 0)):
+        vm.set_cell(3, 1, value)
+        assert vm.get_cell(3, 1) == value
+    vm.set_cell(3, 1, datetime.datetime(2024, 2, 29, 18, 0))
+    vm.set_cell_formula(3, 2, "=HOUR(A3)")
+    assert vm.get_cell(3, 2) == 18
     with pytest.raises(ValueError, match="before 1900"):
         vm.set_cell(2, 1, datetime.date(1850, 1, 1))
 

@@ -13,15 +13,6 @@ namespace morvane::eval {
 
 namespace {
 
-// The number an operand of a criterion text stands for: a number, or a date
-// in the engine's own text form ("2020-01-01", as `">=" & DATE(2020,1,1)`
-// writes it), which compares as its serial.
-std::optional<double> criterion_number(std::string_view rest) {
-    if (auto x = text_to_number(rest)) return x;
-    if (auto serial = engine_date_text(rest)) return static_cast<double>(*serial);
-    return std::nullopt;
-}
-
 double number_or_nan(std::string_view rest) { return criterion_number(rest).value_or(std::nan("")); }
 
 // A criterion text without a comparison prefix: a pattern, a number or a text.
@@ -120,6 +111,12 @@ bool match_questions(std::string_view t, std::string_view p) {
 }
 
 }  // namespace
+
+std::optional<double> criterion_number(std::string_view rest) {
+    if (auto x = text_to_number(rest)) return x;
+    if (auto serial = engine_date_text(rest)) return static_cast<double>(*serial);
+    return std::nullopt;
+}
 
 ParsedCriteria parse_criteria(const Variant& criterion) {
     if (!criterion.is_str()) return ParsedCriteria{ParsedCriteria::Exact{criterion}};

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -43,6 +44,10 @@ struct ParsedCriteria {
     std::variant<Exact, NumEq, TextEq, TextNe, Wildcard, NumCmp> test;
 };
 
+// The number an operand of a criterion text stands for: a number, or a date
+// in the engine's own text form ("2020-01-01", as `">=" & DATE(2020,1,1)`
+// writes it), which compares as its serial.
+std::optional<double> criterion_number(std::string_view rest);
 ParsedCriteria parse_criteria(const Variant& criterion);
 bool matches_parsed(const Variant& candidate, const ParsedCriteria& criteria);
 // Whole-text match; * any run, ? one character. Both sides already upper-cased.

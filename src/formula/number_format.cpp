@@ -280,7 +280,7 @@ std::string read_bracket(Section& s, std::string_view inner) {
 
 // Reads one section's characters into tokens. Returns a message for a
 // pattern element that is refused.
-std::string read_section(std::string_view p, Section& s) {
+std::string read_section(std::string_view p, Section& s, Dialect dialect) {
     s.empty = p.empty();
     size_t i = 0;
     while (i < p.size()) {
@@ -327,6 +327,11 @@ std::string read_section(std::string_view p, Section& s) {
         } else if (starts_with_ci(p.substr(i), "a/p")) {
             add(s, Tok::AP, p.substr(i, 3));
             i += 3;
+        } else if (lc == 'n' && dialect == Dialect::Vba) {
+            // VBA's own minute code, free of the month's ambiguity.
+            const size_t n = run_of(lc);
+            add(s, Tok::Minute, p.substr(i, n), static_cast<uint32_t>(std::min<size_t>(n, 2)));
+            i += n;
         } else if (lc == 'y' || lc == 'm' || lc == 'd' || lc == 'h' || lc == 's') {
             const size_t n = run_of(lc);
             const Tok kind = lc == 'y'   ? Tok::Year
@@ -561,7 +566,7 @@ Compiled compile(std::string_view pattern, Dialect dialect) {
     }
     for (std::string_view part : parts) {
         Section s;
-        std::string message = read_section(part, s);
+        std::string message = read_section(part, s, dialect);
         if (message.empty()) message = classify(s, dialect);
         if (!message.empty()) {
             out.error = std::move(message);
@@ -671,7 +676,7 @@ int64_t exponent_for(const Section& s, const Decimal& d) {
     return d.point - places;
 }
 
-std::string render_number_section(const Section& s, Value v, bool minus, const Style& style) {
+std::string render_number_section(const Section& s, const Value& v, bool minus, const Style& style) {
     std::string out;
     if (minus) out.push_back('-');
     Decimal d = v.magnitude;
@@ -717,7 +722,14 @@ std::string render_number_section(const Section& s, Value v, bool minus, const S
                     if (e != "0" || s.exponent_zeros > 0) out += e;
                 }
                 break;
-            case Tok::Point: out.push_back('.'); break;
+            case Tok::Point:
+                // Without whole placeholders the whole digits still show.
+                if (s.whole_places == 0) {
+                    WholeWriter all{whole, static_cast<uint32_t>(whole.size()), s.grouping};
+                    for (size_t i = 0; i < whole.size(); ++i) all.write(out, Tok::Hash);
+                }
+                out.push_back('.');
+                break;
             case Tok::Comma:
                 if (t.comma == CommaRole::Literal) out.push_back(',');
                 break;

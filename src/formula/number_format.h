@@ -10,9 +10,10 @@
 // 0 # ?, the decimal point, grouping and trailing scaling commas, % (times
 // 100), E+00 / E-00; literal text (quoted, after a backslash, or any other
 // character), _x (a space) and *x (no fill); @ for the text; General; date
-// and time codes y m d h s, AM/PM, A/P, elapsed [h] [m] [s] and fractions
-// of seconds; colours in brackets are accepted and ignored, [$text-code]
-// shows its text. Conditions in brackets are refused with a message.
+// and time codes y m d h s (and VBA's n for minutes), AM/PM, A/P, elapsed
+// [h] [m] [s] and fractions of seconds; colours in brackets are accepted
+// and ignored, [$text-code] shows its text. Conditions in brackets and
+// fractions are refused with a message.
 //
 // Numbers round half away from zero on their 15-digit decimal value (a
 // double) or on their exact digits (a 64-bit integer); there is no size

@@ -176,8 +176,18 @@ bool is_numpy_bool(PyObject* obj) {
     return name == "numpy.bool" || name == "numpy.bool_";
 }
 
-// A date, or a datetime (a subclass) with its time as the fraction of the day.
+// The fraction of the day of a time of day given as its parts.
+double day_fraction(int hour, int minute, int second, int micro) {
+    return ((hour * 60.0 + minute) * 60.0 + second + micro / 1e6) / 86400.0;
+}
+
+// A date, a datetime (a subclass: its time is the fraction of the day) or a
+// time of day alone (day 0), as get_cell gives them back.
 std::optional<Variant> date_from_py(PyObject* obj) {
+    if (PyTime_Check(obj)) {
+        return Variant(Date{0, day_fraction(PyDateTime_TIME_GET_HOUR(obj), PyDateTime_TIME_GET_MINUTE(obj),
+                                            PyDateTime_TIME_GET_SECOND(obj), PyDateTime_TIME_GET_MICROSECOND(obj))});
+    }
     const int64_t serial = morvane_types::serial_from_civil(PyDateTime_GET_YEAR(obj),
                                                            static_cast<uint32_t>(PyDateTime_GET_MONTH(obj)),
                                                            static_cast<uint32_t>(PyDateTime_GET_DAY(obj)));
@@ -185,7 +195,12 @@ std::optional<Variant> date_from_py(PyObject* obj) {
         PyErr_SetString(PyExc_ValueError, "dates before 1900-01-01 cannot be stored in a cell");
         return std::nullopt;
     }
-    return Variant(Date{serial});
+    double time = 0;
+    if (PyDateTime_Check(obj)) {
+        time = day_fraction(PyDateTime_DATE_GET_HOUR(obj), PyDateTime_DATE_GET_MINUTE(obj),
+                            PyDateTime_DATE_GET_SECOND(obj), PyDateTime_DATE_GET_MICROSECOND(obj));
+    }
+    return Variant(Date{serial, time});
 }
 
 }  // namespace
@@ -258,7 +273,7 @@ std::optional<Variant> variant_from_py(PyObject* obj) {
     }
     if (!PyDateTimeAPI) PyDateTime_IMPORT;
     if (!PyDateTimeAPI) return std::nullopt;
-    if (PyDate_Check(obj)) return date_from_py(obj);
+    if (PyDate_Check(obj) || PyTime_Check(obj)) return date_from_py(obj);
     if (PyFloat_Check(obj) || (Py_TYPE(obj)->tp_as_number && Py_TYPE(obj)->tp_as_number->nb_float)) {
         double d = PyFloat_AsDouble(obj);
         if (d == -1.0 && PyErr_Occurred()) return std::nullopt;

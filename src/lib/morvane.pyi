@@ -12,7 +12,7 @@ __version__: Final[str]
 # booleans, dates (a datetime when the value has a time of day), error values
 # and None for a blank; arrays and user-defined Type records come back as
 # lists and dicts.
-_CellValue: TypeAlias = int | float | str | bool | datetime.date | ExcelError | None
+_CellValue: TypeAlias = int | float | str | bool | datetime.date | datetime.time | ExcelError | None
 _Value: TypeAlias = _CellValue | list[_Value] | dict[str, _Value]
 _Cells: TypeAlias = dict[tuple[int, int], _Value]
 _StrPath: TypeAlias = str | os.PathLike[str]

@@ -580,6 +580,10 @@ bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {
         case NumResult::Other: break;
         default: return false;
     }
+    if (vm::is_formula_text(value)) {
+        auto r = vm.set_cell_formula(row, col, value.as_str());
+        return take(vm, r);
+    }
     const CellPos at{row, col};
     vm::enter_value(vm.book_.cells_mut(CellRange::single(at)), at, std::move(value));
     return true;

@@ -74,7 +74,11 @@ template <class T>
 inline constexpr bool always_false = false;
 
 // An address literal's cells, parsed once; a defined name stays unbound.
-void bind_range(const std::string& addr, LiteralRange& out) { out = morvane_types::parse_range_addr(addr); }
+// Put in order: B2:A1 names the cells of A1:B2.
+void bind_range(const std::string& addr, LiteralRange& out) {
+    out = morvane_types::parse_range_addr(addr);
+    if (out) *out = out->normalised();
+}
 // A one-cell address literal (the base of an Offset).
 void bind_cell(const std::string& addr, LiteralRange& out) {
     auto cell = morvane_types::parse_cell_addr(addr);

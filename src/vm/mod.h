@@ -409,9 +409,6 @@ private:
     Result<ObjectRef> eval_object_expr(const ObjectExpr& object, const vm::SCode& c);
     // .Value of a Range object: one cell's value, or a flat row-major Array.
     Result<Variant> read_range_ref_value(const RangeRef& range);
-    // .Value (one value into every cell) or .Formula (one text into every
-    // cell, evaluated against the range's own sheet) of a Range object.
-    Result<void> write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value);
     // Runs `fn` with the sheet `key` (which must exist) active, then makes
     // the sheet active before active again, on success and failure alike,
     // unless `fn` deleted it or activated another: then the current one stays.
@@ -443,7 +440,10 @@ private:
     // paths.cpp: object-model paths (Range(...).Offset(...), ws.Name, r.Count, ...)
     Result<PathObj> walk_path(const std::vector<ObjStep>& steps, size_t count);
     Result<PathObj> path_root(const ObjStep& root);
-    Result<PathObj> path_member(PathObj base, const ObjStep& step);
+    // The member `step` of `base`; `as` names it instead of the step's own
+    // name (r(1, 2) is r.Item(1, 2)). The step's arguments are compiled
+    // operands of the path: pass the step itself, never a copy.
+    Result<PathObj> path_member(PathObj base, const ObjStep& step, std::string_view as = {});
     Result<Variant> path_value(const PathObj& obj, std::string_view what);
     Result<Variant> eval_obj_path(const vm::XCode& x);
     Result<void> exec_obj_call(const Stmt::ObjCall& s, const vm::SCode& c);

@@ -215,12 +215,12 @@ DgetCondition dget_condition(const Variant& v) {
     for (auto [prefix, kind] : kOps) {
         if (s.starts_with(prefix)) {
             c.kind = kind;
-            c.number = text_to_number(s.substr(prefix.size())).value_or(std::nan(""));
+            c.number = criterion_number(s.substr(prefix.size())).value_or(std::nan(""));
             return c;
         }
     }
     if (s.find_first_of("*?") == std::string_view::npos) {
-        if (auto n = text_to_number(s)) {
+        if (auto n = criterion_number(s)) {
             c.value = number_variant(*n);
             return c;
         }
@@ -313,20 +313,43 @@ Result<Variant> func_dget(Args args, const EvalCtx& ctx) {
     if (rows.empty()) return Variant(ExcelError::Value);  // no criteria rows select nothing
     size_t conditions = 0;
     for (const auto& r : rows) conditions += r.size();
-    TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(records) * (conditions + 1)));
+    // Only the records that store something in the field or a tested column
+    // are read one by one; all others are blank there, so one test of a
+    // blank record stands for them all and a whole-column database costs
+    // what it holds.
+    std::vector<uint32_t> cols{*field};
+    for (const auto& r : rows)
+        for (const DgetCondition& c : r)
+            if (c.col) cols.push_back(*c.col);
+    std::sort(cols.begin(), cols.end());
+    cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
+    std::vector<uint64_t> candidates;
+    for (uint32_t col : cols)
+        for (const StoredCell& c : TRY(stored_cells(Range{col, db->row1 + 1, col, db->row2}, ctx)))
+            if (!c.value().is_empty()) candidates.push_back(c.index + 1);
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(candidates.size()) * (conditions + 1)));
+    // A criteria row without conditions selects every record.
+    auto selects_record = [&](auto&& value_in) {
+        return std::any_of(rows.begin(), rows.end(), [&](const auto& conds) {
+            return std::all_of(conds.begin(), conds.end(),
+                               [&](const DgetCondition& c) { return c.col && dget_holds(c, value_in(*c.col)); });
+        });
+    };
     std::optional<Variant> found;
-    for (uint64_t i = 1; i <= records; ++i) {
+    for (uint64_t i : candidates) {
         TRY_VOID(charge_step(ctx));
         const auto row = static_cast<uint32_t>(db->row1 + i);
-        // A criteria row without conditions selects every record.
-        bool selected = std::any_of(rows.begin(), rows.end(), [&](const auto& conds) {
-            return std::all_of(conds.begin(), conds.end(), [&](const DgetCondition& c) {
-                return c.col && dget_holds(c, cell_ref(ctx.cells, row, *c.col));
-            });
-        });
-        if (!selected) continue;
+        if (!selects_record([&](uint32_t col) -> const Variant& { return cell_ref(ctx.cells, row, col); })) continue;
         if (found) return Variant(ExcelError::Num);
         found = cell_ref(ctx.cells, row, *field);
+    }
+    const uint64_t blank_records = records - candidates.size();
+    static const Variant kBlank{};
+    if (blank_records > 0 && selects_record([](uint32_t) -> const Variant& { return kBlank; })) {
+        if (found || blank_records > 1) return Variant(ExcelError::Num);
+        found = Variant{};
     }
     if (!found) return Variant(ExcelError::Value);
     return std::move(*found);
