@@ -51,7 +51,7 @@ def test_ctrl_c_stops_a_long_formula(what):
 
 
 def test_an_on_error_goto_loop_stops_on_ctrl_c():
-    stopped_within_a_second(lambda: Vm().run(sub("h:\nOn Error GoTo h\nx = 1 / 0"), "Main"))
+    stopped_within_a_second(lambda: Vm().run(sub("On Error GoTo h\nx = 1 / 0\nExit Sub\nh:\nResume"), "Main"))
 
 
 @pytest.mark.parametrize("formulas, message", [

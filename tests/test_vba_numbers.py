@@ -7,7 +7,6 @@ import pytest
 
 from vmhelp import same, value_of
 
-INT64_MAX = 2**63 - 1
 
 VALUES = [
     ("Int(-2.5)", -3), ("Int(2.7)", 2), ('Int("3.9")', 3), ("Int(True)", 1), ("Int(Empty)", 0),
@@ -15,12 +14,13 @@ VALUES = [
     ("Sgn(-0.5)", -1), ("Sgn(0)", 0), ("Sgn(7)", 1), ('Sgn(10 ^ 308 * 10 - 10 ^ 308 * 10)', 0),
     ("Abs(-3.5)", 3.5), ("Abs(-3)", 3), ("Abs(False)", 0),
     ("Sqr(4)", 2.0), ("Sqr(2)", math.sqrt(2)),
-    # Round sends halves to the even neighbour; CInt and CLng send them away from zero.
+    # Round sends halves to the even neighbour; CInt and CLng send them away
+    # from zero and fail with Overflow past their type's range.
     ("Round(2.5)", 2), ("Round(3.5)", 4), ("Round(-2.5)", -2), ("Round(1234, -2)", 1200),
     ("Round(3.14159, 3)", 3.142), ("Round(0.125, 2)", 0.12), ("Round(2.675, 2)", 2.68), ("Round(7, 2)", 7),
     ('Round(2.5, (10 ^ 308 * 10 - 10 ^ 308 * 10))', 2),
-    ("CInt(2.5)", 3), ("CInt(-2.5)", -3), ("CInt(1.4)", 1), ("CLng(3.5)", 4), ('CInt((10 ^ 308 * 10 - 10 ^ 308 * 10))', 0),
-    ('CLng("1E+30")', INT64_MAX), ('CLng("-1E+30")', -(2**63)), ("CInt(100000)", 100000),
+    ("CInt(2.5)", 3), ("CInt(-2.5)", -3), ("CInt(1.4)", 1), ("CLng(3.5)", 4), ("CInt(-32768)", -32768),
+    ("CInt(32767.4)", 32767), ("CLng(2147483647)", 2147483647), ("CLng(-2147483648)", -2147483648),
 ]
 
 
@@ -52,7 +52,10 @@ ERRORS = [
     ("Abs()", "Abs requires 1 argument"), ("Sqr()", "Sqr requires 1 argument"), ("Round()", "Round requires 1 argument"),
     ("CInt()", "CInt/CLng requires 1 argument"), ("CLng()", "CInt/CLng requires 1 argument"),
     ('Int("a")', "Cannot convert 'a' to number"), ('Round(1, "x")', "Cannot convert 'x' to number"),
-    ('Abs(Split("a"))', "Cannot convert array to number"), ('CInt("5 5")', "Cannot convert '5 5' to number"),
+    ('Abs(Split("a"))', "Cannot convert array to number"), ('CInt("5 5")', "Type mismatch"),
+    ("CInt((10 ^ 308 * 10 - 10 ^ 308 * 10))", "Overflow"), ('CLng("1E+30")', "Overflow"), ('CLng("-1E+30")', "Overflow"),
+    ("CInt(100000)", "Overflow"), ("CInt(32767.5)", "Overflow"), ("CLng(2147483648)", "Overflow"),
+    ('CInt(Split("a"))', "Type mismatch"),
 ]
 
 

@@ -69,7 +69,7 @@ Sub Main()
     y = 7
 End Sub
 """,
-        'vars', {'x': None, 'y': 7},
+        'vars', {'y': 7},
         id='deep_resume',
     ),
     pytest.param(

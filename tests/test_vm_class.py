@@ -83,7 +83,7 @@ def test_a_failed_run_keeps_what_it_did():
 
 def test_variables_include_empty_values():
     vm = run(sub("Dim a\nDim b As String\nDim c As Long\nDim d As Boolean\nDim e As Double"))
-    assert same(vm.variables(), {"a": None, "b": "", "c": 0, "d": False, "e": 0})
+    assert same(vm.variables(), {"a": None, "b": "", "c": 0, "d": False, "e": 0.0})
 
 
 def test_none_stores_an_empty_cell():

@@ -100,13 +100,14 @@ def test_cell_and_range_reads():
            "b = Range(\"B2:A1\").Value\n"
            "c = Range(\"C3\").Value\n"
            "d = Range(\"B3\").Offset(-1, 1.9).Value\n"
-           "e = Range(\"A1\").Offset(-1, 0).Value\n"
+
            "f = Cells(2, 1).Value\n"
            "g = Rows.Count + Columns.Count\n"
            "Range(\"A1:B1\").Name = \"top\"\n"
            "h = Range(\"top\").Value\n"
            "End Sub", "M")
-    assert same(vm.variables(), {"a": [1, "b", 2.5, None], "b": [], "c": None, "d": 3, "e": None, "f": 2.5,
+    # B2:A1 reads as A1:B2.
+    assert same(vm.variables(), {"a": [1, "b", 2.5, None], "b": [1, "b", 2.5, None], "c": None, "d": 3, "f": 2.5,
                                  "g": 1048576 + 16384, "h": [1, "b"]})
 
 
@@ -160,7 +161,11 @@ def test_cell_writes():
            "Cells(3, 1).Value = True\n"
            "Range(\"A2:B2\").ClearContents\n"
            "End Sub", "M")
-    assert same(vm.cells(), {(1, 1): 5, (1, 2): 5, (2, 6): "off", (3, 1): True})
+    assert same(vm.cells(), {(1, 1): 5, (1, 2): 5, (1, 3): 9, (1, 4): 9, (2, 3): 9, (2, 4): 9, (2, 6): "off",
+                             (3, 1): True})
+    # Reading or writing off the sheet fails.
+    with pytest.raises(RuntimeError, match=re.escape("RangeOffsetRead: invalid address 'A1'")):
+        vm.run("Sub M()\nx = Range(\"A1\").Offset(-1, 0).Value\nEnd Sub", "M")
     with pytest.raises(RuntimeError, match=re.escape("RangeOffsetWrite: invalid address 'A1'")):
         vm.run("Sub M()\nRange(\"A1\").Offset(-1, 0).Value = 1\nEnd Sub", "M")
     vm.run("Sub M()\nRange(\"A1:A2\").Formula = \"=1+1\"\nEnd Sub", "M")

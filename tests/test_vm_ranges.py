@@ -21,9 +21,11 @@ ROWS = {**column(1, 2, 3, 4, 5, 6), **column("a", "b", "c", "d", "e", "f", col=3
 
 WRITES = [
     ("a value fills the range", {}, "Range(\"A1:B2\").Value = 5", {(1, 1): 5, (1, 2): 5, (2, 1): 5, (2, 2): 5}),
-    ("an array is stored whole in each cell", {}, "Dim a(1)\na(0) = 1\na(1) = \"x\"\nRange(\"A1:B1\").Value = a",
-     {(1, 1): [1, "x"], (1, 2): [1, "x"]}),
-    ("corners written last-first write nothing", {}, "Range(\"B2:A1\").Value = 1", {}),
+    ("an array spreads over the cells, #N/A past its end", {},
+     "Dim a(1)\na(0) = 1\na(1) = \"x\"\nRange(\"A1:C1\").Value = a\nCells(2, 1).Value = a",
+     {(1, 1): 1, (1, 2): "x", (1, 3): morvane.ExcelError("#N/A"), (2, 1): 1}),
+    ("corners written last-first are put in order", {}, "Range(\"B2:A1\").Value = 1",
+     {(1, 1): 1, (1, 2): 1, (2, 1): 1, (2, 2): 1}),
     ("a defined name", {}, "Range(\"A1:A2\").Name = \"Col\"\nRange(\"col\").Value = 3", {(1, 1): 3, (2, 1): 3}),
     ("a later name replaces an earlier one", {}, "Range(\"A1\").Name = \"n\"\nRange(\"B1\").Name = \"N\"\n"
      "Range(\"n\").Value = 1", {(1, 2): 1}),

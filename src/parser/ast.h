@@ -84,7 +84,9 @@ enum class EndDirection : uint8_t { Up = 0, Down = 1, ToLeft = 2, ToRight = 3 };
 
 // The interpreter's pending-exit code. End is set by `Stmt::End` (End and
 // Stop): it unwinds every procedure and the run ends successfully.
-enum class ExitKind : uint8_t { For = 0, Do = 1, Sub = 2, Function = 3, End = 4, None = 255 };
+// What makes the statements of enclosing bodies stop: an Exit, End, a GoTo
+// on its way to its label, or a Resume leaving an error handler.
+enum class ExitKind : uint8_t { For = 0, Do = 1, Sub = 2, Function = 3, End = 4, GoTo = 5, Resume = 6, None = 255 };
 
 struct SpannedStmt;
 
@@ -323,22 +325,39 @@ struct Stmt {
     struct OnErrorGoto { std::string label; };
     struct Label { std::string name; };
     struct GoTo { std::string label; };
-    struct ResumeNext { bool next = true; };
-    // Call f(args) and f(args). With `bare` set (a line `f` or `f a, b`), the
-    // call runs only when a Sub or Function named f exists and is otherwise
-    // a no-op (DoEvents, Beep and the like).
+    // Resume Next (`next`), Resume label (`label` set) or Resume alone.
+    struct ResumeNext { bool next = true; std::string label; };
+    // Call f(args), f(args), and with `bare` set a line `f` or `f a, b`.
+    // When an argument is named (`f b:=2`) or left out (`f 1, , 3`),
+    // `arg_names` and `omitted` hold one entry per argument: the parameter
+    // it names ("" for a positional one) and whether it was left out (its
+    // expression is then a placeholder); otherwise both are empty.
     struct Call {
         std::string name;
         std::vector<Expr> args;
         mutable uint32_t slot = kNoSlot;
         bool bare = false;
+        std::vector<std::string> arg_names;
+        std::vector<bool> omitted;
     };
     // Private/Public/Static/Friend lines inside a body that are not Dim or
     // Const. (Scalar Dims are DimScalar.)
     struct Nop {};
     // Every bound is kept, in order (Dim m(3, 4) has two).
-    struct DimArray { std::string name; std::vector<Expr> bounds; mutable uint32_t slot = kNoSlot; };
-    struct ReDim { std::string name; std::vector<Expr> bounds; bool preserve = false; mutable uint32_t slot = kNoSlot; };
+    // type_name: the elements' built-in type, "" when none was given.
+    struct DimArray {
+        std::string name;
+        std::vector<Expr> bounds;
+        mutable uint32_t slot = kNoSlot;
+        std::string type_name;
+    };
+    struct ReDim {
+        std::string name;
+        std::vector<Expr> bounds;
+        bool preserve = false;
+        mutable uint32_t slot = kNoSlot;
+        std::string type_name;
+    };
     // Every subscript is kept, in order.
     struct IndexAssign {
         std::string name;
@@ -393,6 +412,11 @@ struct Stmt {
         Box<Expr> value;
         std::vector<MethodArg> args;
     };
+    // Err.Raise number[, source[, description]]; absent ones are empty Boxes.
+    struct ErrRaise { Box<Expr> number; Box<Expr> source; Box<Expr> description; };
+    struct ErrClear {};
+    // Erase a, b: fixed arrays back to their defaults, dynamic ones emptied.
+    struct Erase { std::vector<std::string> names; mutable std::vector<uint32_t> slots; };
 
     std::variant<Assign, CellWrite, SetCalculation, ApplicationSet, RangeWrite, RangeCopy, VarCopy,
                  SetObject, RangePaste, SheetPaste, SheetProtect, RangeClear, RangeOffsetWrite,
@@ -400,7 +424,8 @@ struct Stmt {
                  WithSheet, AddSheet, SheetDelete, For, ForEach, If, DoLoop, SelectCase, ExitFor,
                  ExitDo, ExitSub, ExitFunction, OnError, OnErrorGoto, Label, GoTo, ResumeNext, Call,
                  Nop, DimArray, ReDim, IndexAssign, Block, MsgBox, FieldAssign, DimAs, DimArrayAs,
-                 DimList, MemberPathAssign, IndexedFieldAssign, WithVar, Skipped, DimScalar, End, ObjCall>
+                 DimList, MemberPathAssign, IndexedFieldAssign, WithVar, Skipped, DimScalar, End, ObjCall,
+                 ErrRaise, ErrClear, Erase>
         node;
 
     template <class T> bool is() const { return std::holds_alternative<T>(node); }
@@ -415,8 +440,8 @@ struct SpannedStmt {
 
 // ---------------------------------------------------------------- procedures
 
-// One parameter. ByVal/ByRef/Optional/ParamArray are read and dropped from
-// the name; arguments are always passed by value.
+// One parameter. Optional/ParamArray/ByVal are flags; a parameter without
+// ByVal is passed by reference.
 struct Param {
     std::string name;
     // Lower-case type after As, "" when none.
@@ -426,6 +451,7 @@ struct Param {
     bool is_optional = false;
     bool is_param_array = false;
     bool is_array = false;  // written name()
+    bool by_val = false;
 
     // A parameter reads as its name where a name is wanted.
     operator const std::string&() const { return name; }
@@ -441,7 +467,7 @@ struct FuncDef {
     std::string name;
     std::vector<Param> params;
     Body body;
-    // Lower-case result type after As, "" when none (not used at run time).
+    // Lower-case result type after As, "" when none.
     std::string type_name;
 };
 
@@ -494,7 +520,7 @@ inline const SpannedStmt& Body::operator[](size_t i) const { return (*p_)[i]; }
 static_assert(std::variant_size_v<decltype(Expr::node)> == 26);
 static_assert(std::is_same_v<std::variant_alternative_t<23, decltype(Expr::node)>, Expr::IndexedField>);
 static_assert(std::is_same_v<std::variant_alternative_t<24, decltype(Expr::node)>, Expr::Date>);
-static_assert(std::variant_size_v<decltype(Stmt::node)> == 54);
+static_assert(std::variant_size_v<decltype(Stmt::node)> == 57);
 static_assert(std::is_same_v<std::variant_alternative_t<36, decltype(Stmt::node)>, Stmt::Call>);
 static_assert(std::is_same_v<std::variant_alternative_t<50, decltype(Stmt::node)>, Stmt::Skipped>);
 static_assert(std::is_same_v<std::variant_alternative_t<52, decltype(Stmt::node)>, Stmt::End>);

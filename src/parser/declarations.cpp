@@ -54,13 +54,14 @@ Result<Stmt> Parser::parse_dim_declarator() {
     if (cur().is(Tok::Ident) && peek(1).is(Tok::LParen)) {
         std::string name = advance().text;
         std::vector<Expr> bounds = TRY(parse_bounds(*this));
+        std::string type;
         if (is_ident("as")) {
             advance();
-            std::string type = TRY(consume_ident());
+            type = TRY(consume_ident());
             if (!is_vba_builtin_type(type))
                 return Stmt{Stmt::DimArrayAs{std::move(name), std::move(bounds), std::move(type)}};
         }
-        return Stmt{Stmt::DimArray{std::move(name), std::move(bounds)}};
+        return Stmt{Stmt::DimArray{std::move(name), std::move(bounds), kNoSlot, std::move(type)}};
     }
     std::string name = TRY(consume_ident());
     std::string type;
@@ -83,11 +84,13 @@ Result<Stmt> Parser::parse_redim() {
     }
     std::string name = TRY(consume_ident());
     std::vector<Expr> bounds = TRY(parse_bounds(*this));
+    std::string type;
     if (is_ident("as")) {
         advance();
-        TRY(consume_ident());
+        type = TRY(consume_ident());
+        if (!is_vba_builtin_type(type)) type.clear();
     }
-    return Stmt{Stmt::ReDim{std::move(name), std::move(bounds), preserve}};
+    return Stmt{Stmt::ReDim{std::move(name), std::move(bounds), preserve, kNoSlot, std::move(type)}};
 }
 
 Result<Stmt> Parser::parse_const() {

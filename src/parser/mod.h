@@ -212,7 +212,11 @@ private:
     // `root.a.b = value` with `first` (a) already read: a field or member-path
     // assignment; without "=" the line is a skipped read.
     Result<Stmt> parse_member_path_stmt(std::string root, std::string first);
-    std::optional<std::vector<Expr>> try_bare_args();
+    bool try_bare_args(Stmt::Call& call);
+    Result<void> parse_call_arg(Stmt::Call& call);
+    Result<void> parse_call_args(Stmt::Call& call, bool bare);
+    Result<Stmt> parse_erase();
+    Result<Stmt> parse_err_method();
     Result<Stmt> parse_branch_stmt();
     Result<Expr> parse_name_primary();
     Result<Expr> parse_dotted_primary();

@@ -103,7 +103,8 @@ Result<std::vector<Param>> Parser::parse_params() {
         while (cur().is(Tok::Ident) && peek(1).is(Tok::Ident) && !peek(1).is_ident("as")) {
             if (is_ident("optional")) param.is_optional = true;
             else if (is_ident("paramarray")) param.is_param_array = true;
-            else if (!is_ident("byval") && !is_ident("byref")) break;
+            else if (is_ident("byval")) param.by_val = true;
+            else if (!is_ident("byref")) break;
             advance();
         }
         param.name = TRY(consume_ident());

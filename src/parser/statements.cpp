@@ -8,6 +8,7 @@
 #include "parser/mod.h"
 
 #include <cstddef>
+#include <iterator>
 
 namespace morvane::parser {
 
@@ -23,6 +24,14 @@ constexpr std::string_view kDebugSkipped = "Debug.Print/Debug.Assert has no effe
 
 constexpr std::string_view kBareWord =
     "'{}' as a bare statement (no Call keyword or parentheses) is not supported and was skipped";
+
+Stmt::Call make_call(std::string name, std::vector<Expr> args, bool bare) {
+    Stmt::Call call;
+    call.name = std::move(name);
+    call.args = std::move(args);
+    call.bare = bare;
+    return call;
+}
 
 std::string join_path(const std::vector<std::string>& path) {
     std::string out;
@@ -78,10 +87,17 @@ Result<Stmt> Parser::parse_simple_stmt() {
     }
     if (w == "resume") {
         advance();
-        bool next = is_ident("next");
-        if (next) advance();
-        return Stmt{Stmt::ResumeNext{next}};
+        if (is_ident("next")) {
+            advance();
+            return Stmt{Stmt::ResumeNext{true, {}}};
+        }
+        // Resume 0 is Resume alone.
+        if (cur().is(Tok::Int) && cur().i == 0) advance();
+        if (cur().is(Tok::Ident) && !at_line_end()) return Stmt{Stmt::ResumeNext{false, advance().text}};
+        return Stmt{Stmt::ResumeNext{false, {}}};
     }
+    if (w == "erase") return parse_erase();
+    if (w == "err" && peek(1).is(Tok::Dot) && (is_ident_at(2, "raise") || is_ident_at(2, "clear"))) return parse_err_method();
     if (w == "msgbox") return parse_msgbox();
     if (w == "sheets" || w == "worksheets") return parse_object_stmt(&Parser::parse_sheets_stmt);
     if (w == "private" || w == "public" || w == "static" || w == "friend") {
@@ -131,7 +147,7 @@ Result<Stmt> Parser::parse_ident_stmt() {
             skip_rest_of_line();
             return Stmt{Stmt::Skipped{format_message(kIndexedReadSkipped, n, f)}};
         }
-        return Stmt{Stmt::Call{std::move(n), std::move(args)}};
+        return Stmt{make_call(std::move(n), std::move(args), false)};
     }
     if (t.is(Tok::Dot) && peek(1).is(Tok::Ident)) {
         const Tok& m = peek(1);
@@ -237,33 +253,63 @@ Result<Stmt> Parser::parse_bare_word(std::string n) {
         return parse_ident_stmt();
     if (n != "end" && n != "stop" && n != "let") {
         // A call without Call and parentheses: `DoWork` or `DoWork a, b`.
-        if (at_line_end()) return Stmt{Stmt::Call{std::move(n), {}, kNoSlot, true}};
-        if (auto args = try_bare_args()) return Stmt{Stmt::Call{std::move(n), std::move(*args), kNoSlot, true}};
+        if (at_line_end()) return Stmt{make_call(std::move(n), {}, true)};
+        Stmt::Call call = make_call(std::move(n), {}, true);
+        if (try_bare_args(call)) return Stmt{std::move(call)};
+        n = std::move(call.name);
     }
     skip_rest_of_line();
     return Stmt{Stmt::Skipped{format_message(kBareWord, n)}};
 }
 
-// The rest of a line read as comma-separated expressions; nothing is
-// consumed when it does not read so (the line then stays a skipped word).
-std::optional<std::vector<Expr>> Parser::try_bare_args() {
+// One argument of a call: `name:=e`, an omitted one (before a comma or a
+// closing parenthesis), or an expression.
+Result<void> Parser::parse_call_arg(Stmt::Call& call) {
+    std::string name;
+    if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
+        name = advance().text;
+        advance();
+    }
+    const bool left_out = name.empty() && (cur().is(Tok::Comma) || cur().is(Tok::RParen));
+    Expr e = left_out ? Expr{Expr::Int{0}} : TRY(parse_expr());
+    if (!name.empty() || left_out) {
+        call.arg_names.resize(call.args.size());
+        call.omitted.resize(call.args.size());
+    }
+    if (!call.arg_names.empty() || !name.empty() || left_out) {
+        call.arg_names.push_back(std::move(name));
+        call.omitted.push_back(left_out);
+    }
+    call.args.push_back(std::move(e));
+    return {};
+}
+
+// Arguments up to the line end (bare) or up to the closing parenthesis.
+Result<void> Parser::parse_call_args(Stmt::Call& call, bool bare) {
+    if (!bare && cur().is(Tok::RParen)) return {};
+    for (;;) {
+        TRY_VOID(parse_call_arg(call));
+        if (!cur().is(Tok::Comma)) break;
+        advance();
+        // A trailing comma leaves out the last argument.
+        if (bare && at_line_end()) TRY_VOID(parse_call_arg(call));
+    }
+    if (bare && !at_line_end()) return fail("");
+    return {};
+}
+
+// The rest of a line read as the call's arguments; nothing is consumed
+// when it does not read so (the line then stays a skipped word).
+bool Parser::try_bare_args(Stmt::Call& call) {
     const size_t saved_pos = pos;
     const int saved_depth = depth_;
-    std::vector<Expr> args;
-    for (;;) {
-        auto e = parse_expr();
-        if (!e) break;
-        args.push_back(std::move(*e));
-        if (cur().is(Tok::Comma)) {
-            advance();
-            continue;
-        }
-        if (at_line_end()) return args;
-        break;
-    }
+    if (parse_call_args(call, true)) return true;
+    call.args.clear();
+    call.arg_names.clear();
+    call.omitted.clear();
     pos = saved_pos;
     depth_ = saved_depth;
-    return std::nullopt;
+    return false;
 }
 
 Result<Stmt> Parser::parse_exit() {
@@ -295,11 +341,57 @@ Result<Stmt> Parser::parse_on_error() {
 
 Result<Stmt> Parser::parse_call_stmt() {
     TRY_VOID(expect_ident("call"));
-    std::string n = TRY(consume_ident());
+    Stmt::Call call = make_call(TRY(consume_ident()), {}, false);
+    if (at_line_end()) return Stmt{std::move(call)};
     TRY_VOID(expect_tok(Tok::LParen));
-    std::vector<Expr> args = TRY(parse_arg_list());
+    TRY_VOID(parse_call_args(call, false));
     TRY_VOID(expect_tok(Tok::RParen));
-    return Stmt{Stmt::Call{std::move(n), std::move(args)}};
+    return Stmt{std::move(call)};
+}
+
+// Erase a, b
+Result<Stmt> Parser::parse_erase() {
+    TRY_VOID(expect_ident("erase"));
+    Stmt::Erase erase;
+    erase.names.push_back(TRY(consume_ident()));
+    while (cur().is(Tok::Comma)) {
+        advance();
+        erase.names.push_back(TRY(consume_ident()));
+    }
+    return Stmt{std::move(erase)};
+}
+
+// Err.Clear, and Err.Raise with its arguments by position or by name
+// (Number:=, Source:=, Description:=; HelpFile and HelpContext are read and
+// dropped), with or without parentheses.
+Result<Stmt> Parser::parse_err_method() {
+    TRY_VOID(expect_ident("err"));
+    TRY_VOID(expect_tok(Tok::Dot));
+    if (is_ident("clear")) {
+        advance();
+        return Stmt{Stmt::ErrClear{}};
+    }
+    TRY_VOID(expect_ident("raise"));
+    const bool parens = cur().is(Tok::LParen);
+    if (parens) advance();
+    Stmt::Call args = make_call("err.raise", {}, false);
+    if (!(parens && cur().is(Tok::RParen)) && !at_line_end()) TRY_VOID(parse_call_args(args, !parens));
+    if (parens) TRY_VOID(expect_tok(Tok::RParen));
+    Stmt::ErrRaise raise;
+    static constexpr std::string_view kOrder[] = {"number", "source", "description", "helpfile", "helpcontext"};
+    for (size_t i = 0; i < args.args.size(); ++i) {
+        if (!args.omitted.empty() && args.omitted[i]) continue;
+        std::string_view name = args.arg_names.empty() || args.arg_names[i].empty()
+                                    ? (i < std::size(kOrder) ? kOrder[i] : std::string_view())
+                                    : std::string_view(args.arg_names[i]);
+        Box<Expr>* into = name == "number" ? &raise.number
+                          : name == "source" ? &raise.source
+                          : name == "description" ? &raise.description
+                                                   : nullptr;
+        if (into) *into = box(std::move(args.args[i]));
+    }
+    if (!raise.number) return fail("Err.Raise: the Number argument is required");
+    return Stmt{std::move(raise)};
 }
 
 Result<Stmt> Parser::parse_set() {

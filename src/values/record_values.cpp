@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "values/var_type.h"
+
 namespace morvane::vm {
 
 namespace {
@@ -20,12 +22,7 @@ Variant record_of(const std::vector<TypeField>& fields, const TypeTable& types,
 }
 
 Variant default_of(std::string_view type_name, const TypeTable& types, std::vector<std::string_view>& building) {
-    static constexpr std::string_view kWhole[] = {"long", "byte", "integer", "longlong"};
-    static constexpr std::string_view kFractional[] = {"single", "double", "decimal", "currency"};
-    if (std::ranges::find(kWhole, type_name) != std::end(kWhole)) return Variant(int64_t{0});
-    if (std::ranges::find(kFractional, type_name) != std::end(kFractional)) return Variant(0.0);
-    if (type_name == "string") return Variant(std::string());
-    if (type_name == "boolean") return Variant(false);
+    if (auto builtin = builtin_var_type(type_name)) return type_default(*builtin);
     auto it = types.find(std::string(type_name));
     if (it == types.end() || std::ranges::find(building, type_name) != building.end()) return Variant();
     building.push_back(it->first);

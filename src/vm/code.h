@@ -78,6 +78,8 @@ struct XCode {
     const Proc* proc = nullptr;
     const Builtin* builtin = nullptr;
     const Expr* src = nullptr;
+    // Of a call: the arguments passed by reference (bit i for argument i).
+    uint64_t refs = 0;
 };
 
 // One match of a Case clause, run by the Select statement, never evaluated
@@ -114,6 +116,9 @@ struct SCode {
     // The procedure a Call statement runs; null for a name that is none.
     const Proc* proc = nullptr;
     const Stmt* src = nullptr;
+    // Of a call: the arguments passed by reference (bit i for argument i).
+    // An argument left out has no `eval`.
+    uint64_t refs = 0;
 };
 
 // A compiled body: one node per statement, in the body's order, so a label's

@@ -25,7 +25,16 @@ bool is_leaf(const XCode& x) { return x.kind == vm::XKind::Var || x.kind == vm::
 vm::Code Vm::Exec::compile_body(Vm& vm, const Body& body) {
     vm::Code code;
     code.reserve(body.size());
-    for (const SpannedStmt& s : body) code.push_back(compile_stmt(vm, s.stmt));
+    for (const SpannedStmt& s : body) {
+        code.push_back(compile_stmt(vm, s.stmt));
+        // A skipped statement does nothing but note that it ran.
+        if (const auto* skipped = s.stmt.get_if<Stmt::Skipped>()) {
+            code.back().slot = static_cast<uint32_t>(vm.skipped_.size());
+            code.back().run = &run_skipped;
+            vm.skipped_.push_back(SkipNote{s.span, skipped->message});
+            vm.skipped_ran_.push_back(false);
+        }
+    }
     return code;
 }
 
@@ -178,6 +187,7 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             x.proc = func;
             x.num = &num_call;
             x.eval = &eval_by_num;
+            x.refs = ref_args(vm, *func, x.kids);
         } else if (builtin) {
             x.kind = XKind::Builtin;
             x.builtin = builtin;
@@ -214,7 +224,14 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         return read<&Vm::eval_end>(vm, expr, kRead, {&e->row, &e->col});
     if (expr.is<Expr::ActiveSheet>()) return read<&Vm::eval_active_sheet>(vm, expr, kRead, {});
     if (expr.is<Expr::SheetVar>()) return read<&Vm::eval_sheet_var>(vm, expr, kRead, {});
-    if (expr.is<Expr::Field>()) return read<&Vm::eval_field>(vm, expr, kRead, {});
+    if (auto e = expr.get_if<Expr::Field>()) {
+        x = read<&Vm::eval_field>(vm, expr, kRead, {});
+        if (e->var == "err") {
+            x.slot = vm.slot_of(e->var, e->slot);
+            x.eval = &eval_err;
+        }
+        return x;
+    }
     if (expr.is<Expr::MemberPath>()) return read<&Vm::eval_member_path>(vm, expr, kRead, {});
     if (auto e = expr.get_if<Expr::ObjPath>()) {
         // Every argument of every step, found again by its source when the path is walked.
@@ -303,6 +320,8 @@ void Vm::Exec::compile_operands(Vm& vm, const Stmt& stmt, SCode& s) {
                 add_list(n.indices), add(n.value);
             } else if constexpr (std::is_same_v<T, Stmt::MsgBox>) {
                 add(n.prompt);
+            } else if constexpr (std::is_same_v<T, Stmt::ErrRaise>) {
+                add(n.number), add(n.source), add(n.description);
             } else if constexpr (std::is_same_v<T, Stmt::DimList>) {
                 for (const Stmt& d : n.decls) s.body.push_back(compile_stmt(vm, d));
             }
@@ -317,6 +336,15 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         s.slot = vm.slot_of(a->name, a->slot);
         s.x.push_back(compile_expr(vm, *a->value));
         const XCode& v = s.x[0];
+        if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
+            s.flags = static_cast<uint8_t>(d->type);
+            s.run = &run_assign_typed;
+            if (d->type == vm::VarType::String && v.kind == XKind::Binary && v.op == BinOp::Concat &&
+                v.kids[0].kind == XKind::Var && v.kids[0].slot == s.slot &&
+                (is_leaf(v.kids[1]) || v.kids[1].kind == XKind::Const))
+                s.run = &run_append;
+            return s;
+        }
         // Arithmetic on two leaves, whole in this statement's function.
         const bool leaf_arith = v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]);
         if (leaf_arith) {
@@ -395,7 +423,27 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         // Copied out: compiling the arguments may add slots.
         const Slot& slot = vm.slots_[vm.slot_of(c->name, c->slot)];
         s.proc = slot.func ? slot.func : slot.sub;
-        for (const Expr& a : c->args) s.x.push_back(compile_expr(vm, a));
+        if (!s.proc || c->arg_names.empty()) {
+            for (const Expr& a : c->args) s.x.push_back(compile_expr(vm, a));
+        } else {
+            // Arguments in parameter order; one left out has no `eval`.
+            const std::vector<Param>& params = *s.proc->params;
+            for (size_t i = 0; i < c->args.size() && !s.flags; ++i) {
+                size_t at = i;
+                if (!c->arg_names[i].empty()) {
+                    at = params.size();
+                    for (size_t k = 0; k < params.size(); ++k)
+                        if (params[k].name == c->arg_names[i]) at = k;
+                    // A name that is no parameter fails when the call runs.
+                    if (at == params.size()) s.flags = kBadName;
+                }
+                if (at >= s.x.size()) s.x.resize(at + 1);
+                if (!s.flags && !c->omitted[i]) s.x[at] = compile_expr(vm, c->args[i]);
+            }
+            // Trailing arguments left out are no arguments.
+            while (!s.x.empty() && !s.x.back().eval) s.x.pop_back();
+        }
+        if (s.proc) s.refs = ref_args(vm, *s.proc, s.x);
         s.run = &run_call;
         return s;
     }

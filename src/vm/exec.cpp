@@ -23,7 +23,13 @@ using vm::XCode;
 namespace {
 
 constexpr std::string_view kBadForEachRange = "ForEach: invalid range '{}'";
+constexpr std::string_view kBadCalculateRange = "Calculate: invalid range '{}'";
 constexpr std::string_view kProcNotFound = "Sub/Function '{}' not found";
+constexpr std::string_view kNotDefined = "Sub or Function not defined: '{}'";
+constexpr std::string_view kNamedArgNotFound = "Named argument not found: '{}'";
+
+// Bare statements of VBA that have nothing to do here.
+constexpr std::string_view kNoOpStatements[] = {"doevents", "beep", "randomize", "close", "reset", "print", "write"};
 constexpr std::string_view kUnknownExpression = "Unknown expression";
 
 }  // namespace
@@ -176,7 +182,16 @@ bool Vm::Exec::eval_compare(Vm& vm, const XCode& x, Variant& out) {
 }
 
 NumResult Vm::Exec::num_call(Vm& vm, const XCode& x, Num& n, Variant& other) {
-    return call(vm, *x.proc, x.kids, n, other);
+    return call(vm, *x.proc, x.kids, x.refs, n, other);
+}
+
+bool Vm::Exec::eval_err(Vm& vm, const XCode& x, Variant& out) {
+    const Slot& s = vm.slots_[x.slot];
+    auto value = s.defined && s.value.is_record() ? std::nullopt
+                                                   : vm.err_property(x.src->as<Expr::Field>().field);
+    if (!value) return eval_with<&Vm::eval_field>(vm, x, out);
+    out = std::move(*value);
+    return true;
 }
 
 bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
@@ -243,12 +258,74 @@ NumResult Vm::Exec::num_cells(Vm& vm, const XCode& x, Num& n, Variant& other) {
 
 // ---------------------------------------------------------------- calls
 
-NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, Num& n, Variant& other) {
+
+namespace {
+
+// A variable, a record field, or what may be an array element.
+bool may_be_storage(const Vm::Exec::XCode& a) {
+    if (!a.eval || !a.src) return false;
+    if (a.src->is<Expr::Var>() || a.src->is<Expr::Field>()) return true;
+    // A name that is no Function: an element when it holds an array.
+    return (a.kind == vm::XKind::Index || a.kind == vm::XKind::Builtin) && a.kids.size() == 1;
+}
+
+}  // namespace
+
+uint64_t Vm::Exec::ref_args(Vm&, const Proc& proc, const std::vector<XCode>& args) {
+    const std::vector<Param>& params = *proc.params;
+    uint64_t refs = 0;
+    for (size_t i = 0; i < args.size() && i < params.size() && i < 64; ++i) {
+        const Param& p = params[i];
+        if (p.is_param_array) break;
+        if (!p.by_val && may_be_storage(args[i])) refs |= uint64_t{1} << i;
+    }
+    return refs;
+}
+
+bool Vm::Exec::push_ref(Vm& vm, const XCode& a, uint32_t i, RefArgs& refs) {
+    if (auto e = a.src->get_if<Expr::Call>()) {
+        // An element of an array variable, its index evaluated once.
+        const Slot& s = vm.slots_[a.src->as<Expr::Call>().slot];
+        if (s.defined && s.value.is_array()) {
+            auto index = vm.eval_index(a.kids[0]);
+            if (!take(vm, index)) return false;
+            auto element = vm.array_element(e->slot, e->name, *index);
+            if (!take(vm, element)) return false;
+            vm.arg_stack_.push_back(**element);
+            refs.push_back(RefArg{i, RefArg::Kind::Element, e->slot, *index, nullptr});
+            return true;
+        }
+    }
+    Variant value;
+    if (!a.eval(vm, a, value)) return false;
+    vm.arg_stack_.push_back(std::move(value));
+    if (auto v = a.src->get_if<Expr::Var>())
+        refs.push_back(RefArg{i, RefArg::Kind::Var, vm.slot_of(v->name, v->slot), 0, nullptr});
+    else if (auto f = a.src->get_if<Expr::Field>(); f && f->var != "err")
+        refs.push_back(RefArg{i, RefArg::Kind::Field, vm.slot_of(f->var, f->slot), 0, &f->field});
+    return true;
+}
+
+namespace {
+
+// Every argument is there and every one passed by reference is a variable.
+bool numbers_fit(const std::vector<Vm::Exec::XCode>& args, uint64_t refs) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (!args[i].eval) return false;
+        if ((refs >> i & 1) && !args[i].src->is<Expr::Var>()) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, Num& n,
+                         Variant& other) {
     const size_t argc = args.size();
     std::array<Num, kMaxNumArgs> nums;
     size_t numbers = 0;
     bool stopped = false;  // `other` holds argument `numbers`, which is no number
-    if (proc.num_call && argc == proc.param_slots.size()) {
+    if (proc.num_call && argc == proc.param_slots.size() && (refs == 0 || numbers_fit(args, refs))) {
         for (; numbers < argc && !stopped; ++numbers) {
             const XCode& a = args[numbers];
             if (a.pure && a.pure(vm, a, nums[numbers])) continue;
@@ -256,7 +333,7 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
             if (r == NumResult::Failed) return r;
             stopped = r == NumResult::Other;
         }
-        if (!stopped) return call_numbers(vm, proc, nums, n, other);
+        if (!stopped) return call_numbers(vm, proc, nums, args, refs, n, other);
         --numbers;
     }
     // The argument stack: the numbers evaluated so far, the value that
@@ -265,28 +342,47 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
     for (size_t k = 0; k < numbers; ++k) vm.arg_stack_.push_back(vm::num_variant(nums[k]));
     size_t next = numbers;
     if (stopped) vm.arg_stack_.push_back(std::move(other)), ++next;
+    RefArgs targets;
+    // The arguments taken as numbers are variables when passed by reference.
+    for (size_t k = 0; k < next && refs; ++k)
+        if (refs >> k & 1)
+            targets.push_back(RefArg{static_cast<uint32_t>(k), RefArg::Kind::Var, args[k].slot, 0, nullptr});
+    uint64_t missing = 0;
     for (; next < argc; ++next) {
+        const XCode& a = args[next];
+        if (!a.eval) {
+            missing |= uint64_t{1} << next;
+            vm.arg_stack_.emplace_back();
+            continue;
+        }
+        if (refs >> next & 1) {
+            if (!push_ref(vm, a, static_cast<uint32_t>(next), targets)) {
+                vm.arg_stack_.resize(base);
+                return NumResult::Failed;
+            }
+            continue;
+        }
         // Evaluated aside, then pushed: an argument that calls a procedure
         // grows the argument stack, which would move an entry taken first.
         Variant value;
-        if (!args[next].eval(vm, args[next], value)) {
+        if (!a.eval(vm, a, value)) {
             vm.arg_stack_.resize(base);
             return NumResult::Failed;
         }
         vm.arg_stack_.push_back(std::move(value));
     }
-    auto r = vm.invoke(proc, base);
+    auto r = vm.invoke(proc, base, missing, targets.empty() ? nullptr : &targets);
     if (!take(vm, r)) return NumResult::Failed;
     other = std::move(*r);
     return vm::num_of(other, n) ? NumResult::Number : NumResult::Other;
 }
 
-NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num, kMaxNumArgs>& nums, Num& n,
-                                 Variant& other) {
+NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num, kMaxNumArgs>& nums,
+                                 const std::vector<XCode>& args, uint64_t refs, Num& n, Variant& other) {
     if (!enter(vm)) return NumResult::Failed;
     vm::DepthGuard guard(vm.depth_);
     // The slots' old values wait here until the end, numbers without a
-    // Variant; a failed call restores nothing.
+    // Variant.
     const size_t argc = proc.param_slots.size();
     const size_t values_mark = vm.saved_values_.size();
     std::array<Saved, kMaxNumArgs + 1> saved;
@@ -296,18 +392,38 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
     }
     const uint32_t result_slot = proc.name_slot;
     vm.take_slot(result_slot, false, saved[argc]);
-    vm.clear_slot(result_slot);
-    if (!vm.run_code_loop(proc)) {
-        vm.saved_values_.resize(values_mark);
-        return NumResult::Failed;
+    if (proc.result_type == vm::VarType::Variant)
+        vm.clear_slot(result_slot);
+    else
+        vm.set_slot(result_slot, vm::type_default(proc.result_type));
+    const Frame mark = vm.frame_mark();
+    if (!proc.locals.empty()) vm.start_locals(proc, false);
+    ErrorScope outer = vm.enter_scope(proc);
+    const bool ok = vm.run_code_loop(proc);
+    bool is_num = false;
+    if (ok) {
+        Slot& s = vm.slots_[result_slot];
+        is_num = s.defined && vm::num_of(s.value, n);
+        if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     }
-    Slot& s = vm.slots_[result_slot];
-    const bool is_num = s.defined && vm::num_of(s.value, n);
-    if (!is_num) other = s.defined ? std::move(s.value) : Variant();
+    // By-reference arguments (variables here) go back after everything
+    // the activation saved is put back.
+    std::array<Variant, kMaxNumArgs> out;
+    for (size_t k = 0; k < argc && refs; ++k)
+        if (refs >> k & 1) {
+            Slot& s = vm.slots_[proc.param_slots[k]];
+            out[k] = s.defined ? std::move(s.value) : Variant();
+        }
+    vm.restore_from(mark);
     vm.clear_slot(result_slot);
     size_t v = values_mark;
     for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
     if (v != values_mark) vm.saved_values_.resize(values_mark);
+    vm.leave_scope(outer);
+    for (size_t k = 0; k < argc && refs; ++k)
+        if (refs >> k & 1) vm.set_slot(args[k].slot, std::move(out[k]));
+    if (!ok) return NumResult::Failed;
+    vm.clear_error();
     return is_num ? NumResult::Number : NumResult::Other;
 }
 
@@ -319,6 +435,11 @@ bool Vm::Exec::run_dispatched(Vm& vm, const SCode& s) {
 }
 
 bool Vm::Exec::run_nothing(Vm&, const SCode&) { return true; }
+
+bool Vm::Exec::run_skipped(Vm& vm, const SCode& s) {
+    vm.skipped_ran_[s.slot] = true;
+    return true;
+}
 
 bool Vm::Exec::run_exit(Vm& vm, const SCode& s) {
     vm.exit_flag_ = s.exit;
@@ -336,6 +457,55 @@ bool Vm::Exec::run_assign(Vm& vm, const SCode& s) {
     }
 }
 
+bool Vm::Exec::run_assign_typed(Vm& vm, const SCode& s) {
+    const XCode& x = s.x[0];
+    const auto type = static_cast<vm::VarType>(s.flags);
+    Num n;
+    Variant other;
+    switch (x.num(vm, x, n, other)) {
+        case NumResult::Number: return store_typed(vm, s.slot, type, n);
+        case NumResult::Other: break;
+        default: return false;
+    }
+    auto r = vm::convert_to(type, std::move(other));
+    if (!take(vm, r)) return false;
+    vm.set_slot(s.slot, std::move(*r));
+    return true;
+}
+
+bool Vm::Exec::store_typed(Vm& vm, uint32_t slot, vm::VarType type, const Num& n) {
+    // The common cases without a Variant: a whole number that fits, a
+    // Double.
+    switch (type) {
+        case vm::VarType::Long:
+            if (n.is_int && n.i >= INT32_MIN && n.i <= INT32_MAX) {
+                vm.store_num(slot, n);
+                return true;
+            }
+            break;
+        case vm::VarType::LongLong:
+            if (n.is_int) {
+                vm.store_num(slot, n);
+                return true;
+            }
+            break;
+        case vm::VarType::Integer:
+            if (n.is_int && n.i >= INT16_MIN && n.i <= INT16_MAX) {
+                vm.store_num(slot, n);
+                return true;
+            }
+            break;
+        case vm::VarType::Double:
+            vm.store_num(slot, Num{false, 0, n.as_double()});
+            return true;
+        default: break;
+    }
+    auto r = vm::convert_to(type, vm::num_variant(n));
+    if (!take(vm, r)) return false;
+    vm.set_slot(slot, std::move(*r));
+    return true;
+}
+
 bool Vm::Exec::run_assign_object(Vm& vm, const SCode& s) {
     const auto& a = s.src->as<Stmt::Assign>();
     auto object = vm.object_of(a.name);
@@ -350,7 +520,8 @@ bool Vm::Exec::run_assign_object(Vm& vm, const SCode& s) {
 }
 
 bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
-    if (!vm.slots_[s.slot].defined || !vm.slots_[s.slot].value.is_str()) return run_assign(vm, s);
+    if (!vm.slots_[s.slot].defined || !vm.slots_[s.slot].value.is_str())
+        return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
     const XCode& tail = s.x[0].kids[1];
     Result<void> r;
     if (tail.kind == XKind::Const && tail.value.is_str()) {
@@ -402,14 +573,19 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
     const uint32_t slot = s.slot;
     double v = start;
     // Whole counters count in integers while every value is an exact
-    // double, which is what the float loop would compute.
+    // double, which is what the float loop would compute. A loop that runs
+    // out leaves its counter at the first value past the end (its start
+    // when it never ran).
     constexpr double k2p52 = 4503599627370496.0;
     if (whole_within(start, k2p52) && whole_within(step, k2p52)) {
         int64_t i = static_cast<int64_t>(start);
         const int64_t di = static_cast<int64_t>(step);
         for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
             const double d = static_cast<double>(i);
-            if (!((d <= end && step > 0) || (end <= d && step < 0))) return true;
+            if (!((d <= end && step > 0) || (end <= d && step < 0))) {
+                vm.store_num(slot, Num{true, i, 0});
+                return true;
+            }
             if (!tick(vm)) return false;
             vm.store_num(slot, Num{true, i, 0});
             const int k = loop_pass(vm, s.body, ExitKind::For);
@@ -423,6 +599,7 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
         const int k = loop_pass(vm, s.body, ExitKind::For);
         if (k != 0) return k > 0;
     }
+    vm.store_num(slot, vm::num_of_double(v));
     return true;
 }
 
@@ -552,17 +729,57 @@ bool Vm::Exec::run_with_sheet(Vm& vm, const SCode& s) {
     return run_block(vm, s.body);
 }
 
+// The first named argument of the call that names no parameter.
+bool Vm::Exec::bad_name(Vm& vm, const SCode& s) {
+    for (const std::string& name : s.src->as<Stmt::Call>().arg_names) {
+        bool found = name.empty();
+        for (const Param& p : *s.proc->params) found = found || p.name == name;
+        if (!found) return failed(vm, format_message(kNamedArgNotFound, name));
+    }
+    return true;
+}
+
 bool Vm::Exec::run_call(Vm& vm, const SCode& s) {
     Num n;
     Variant dropped;
-    if (s.proc) return call(vm, *s.proc, s.x, n, dropped) != NumResult::Failed;
-    // A bare line naming no procedure (DoEvents, Beep) does nothing; a call
-    // with arguments evaluates them before it fails.
+    if (s.proc) {
+        if (s.flags == kBadName) return bad_name(vm, s);
+        return call(vm, *s.proc, s.x, s.refs, n, dropped) != NumResult::Failed;
+    }
     const auto& c = s.src->as<Stmt::Call>();
-    if (c.bare) return true;
-    for (const XCode& a : s.x)
-        if (!a.eval(vm, a, dropped)) return false;
-    return failed(vm, format_message(kProcNotFound, c.name));
+    // A Call of a name that is no procedure evaluates its arguments before
+    // it fails.
+    if (!c.bare) {
+        for (const XCode& a : s.x)
+            if (!a.eval(vm, a, dropped)) return false;
+        return failed(vm, format_message(kProcNotFound, c.name));
+    }
+    // Calculate and Application.Calculate compute every formula of the
+    // workbook, Range(...).Calculate those of the range.
+    if (s.x.empty() && (c.name == "calculate" || c.name == "application.calculate")) {
+        auto r = vm.book_.recalculate_all();
+        return take(vm, r);
+    }
+    if (c.name == "range.calculate" && s.x.size() == 1) {
+        if (!s.x[0].eval(vm, s.x[0], dropped)) return false;
+        const std::string addr = vm::vba_to_str(dropped);
+        auto area = vm.resolve_range_addr(addr);
+        if (!area) return failed(vm, format_message(kBadCalculateRange, addr));
+        auto r = vm.book_.recalculate_area(area->normalised());
+        return take(vm, r);
+    }
+    // A bare line: a statement of VBA that has nothing to do here, a
+    // built-in whose result is dropped, or a name nothing defines.
+    for (std::string_view word : kNoOpStatements)
+        if (word == c.name) return true;
+    if (const vm::Builtin* builtin = vm.slots_[vm.slot_of(c.name, c.slot)].builtin; builtin && c.arg_names.empty()) {
+        ArgList list(vm);
+        for (const XCode& a : s.x)
+            if (!a.eval(vm, a, list.args.emplace_back())) return false;
+        auto r = builtin->fn(vm, c.name, list.args);
+        return take(vm, r);
+    }
+    return failed(vm, format_message(kNotDefined, c.name));
 }
 
 bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {
@@ -579,6 +796,10 @@ bool Vm::Exec::run_cell_write(Vm& vm, const SCode& s) {
         case NumResult::Number: value = vm::num_variant(n); break;
         case NumResult::Other: break;
         default: return false;
+    }
+    if (vm::is_formula_text(value)) {
+        auto r = vm.set_cell_formula(row, col, value.as_str());
+        return take(vm, r);
     }
     const CellPos at{row, col};
     vm::enter_value(vm.book_.cells_mut(CellRange::single(at)), at, std::move(value));

@@ -57,12 +57,14 @@ struct Vm::Exec {
     [[gnu::noinline]] static bool no_stack(Vm& vm);
 
     // ------------------------------------------------ bodies and statements
-    // The body rule: stop at a pending exit; a failure is dropped under
-    // Resume Next, otherwise it ends the enclosing statement.
+    // The body rule: stop at a pending exit, jump or Resume; a failure goes
+    // to On Error (Resume Next or the handler), otherwise it ends the
+    // enclosing statement.
     [[gnu::always_inline]] static bool run_block(Vm& vm, const Code& body) {
         for (const SCode& s : body) {
             if (vm.exit_flag_ != ExitKind::None) break;
-            if (!s.run(vm, s) && !vm.swallows_error()) return false;
+            if (!s.run(vm, s)) [[unlikely]]
+                if (!vm.recover(s)) return false;
         }
         return true;
     }
@@ -77,6 +79,11 @@ struct Vm::Exec {
     // A statement without a function of its own: the dispatcher (stmt.cpp).
     static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
+    // An assignment to a variable declared with a type (in `flags`).
+    static bool run_assign_typed(Vm& vm, const SCode& s);
+    // Stores `n` as the type `type` holds it; false with the message when
+    // it does not fit.
+    static bool store_typed(Vm& vm, uint32_t slot, vm::VarType type, const vm::Num& n);
     // An assignment to a name that may hold an object: r = 5 writes r's cells.
     static bool run_assign_object(Vm& vm, const SCode& s);
     static bool run_append(Vm& vm, const SCode& s);
@@ -84,6 +91,9 @@ struct Vm::Exec {
     static bool run_for(Vm& vm, const SCode& s);
     static bool run_do(Vm& vm, const SCode& s);
     static bool run_call(Vm& vm, const SCode& s);
+    // A Call statement's flag: a named argument names no parameter.
+    static constexpr uint8_t kBadName = 1;
+    static bool bad_name(Vm& vm, const SCode& s);
     static bool run_cell_write(Vm& vm, const SCode& s);
     static bool run_for_each(Vm& vm, const SCode& s);
     static bool run_select(Vm& vm, const SCode& s);
@@ -93,6 +103,7 @@ struct Vm::Exec {
     static bool run_body_stmt(Vm& vm, const SCode& s) { return run_block(vm, s.body); }
     static bool run_exit(Vm& vm, const SCode& s);
     static bool run_nothing(Vm& vm, const SCode& s);
+    static bool run_skipped(Vm& vm, const SCode& s);
 
     // ------------------------------------------------ expressions
     // A node whose value comes from a Vm member returning a Result (the
@@ -124,6 +135,9 @@ struct Vm::Exec {
     static NumResult num_call(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     static bool eval_builtin(Vm& vm, const XCode& x, Variant& out);
     static NumResult num_cells(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    // Err.Number, Err.Description, Err.Source, unless a record variable
+    // named err is there.
+    static bool eval_err(Vm& vm, const XCode& x, Variant& out);
 
     // Operands whose value needs no call: a slot or a numeric constant.
     enum class Leaf : uint8_t { Slot, Const };
@@ -218,10 +232,17 @@ struct Vm::Exec {
     // ------------------------------------------------ calls
     // Runs `proc` on the arguments `args`, binding them straight into its
     // parameter slots when they are all numbers; the result as for num.
-    static NumResult call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, vm::Num& n, Variant& other);
-    // A Function whose arguments are all numbers, bound as numbers.
+    static NumResult call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, vm::Num& n,
+                          Variant& other);
+    // A Function whose arguments are all numbers, bound as numbers; the
+    // by-reference ones are variables.
     static NumResult call_numbers(Vm& vm, const Proc& proc, const std::array<vm::Num, kMaxNumArgs>& nums,
-                                  vm::Num& n, Variant& other);
+                                  const std::vector<XCode>& args, uint64_t refs, vm::Num& n, Variant& other);
+    // The arguments of a call passed by reference to `proc`.
+    static uint64_t ref_args(Vm& vm, const Proc& proc, const std::vector<XCode>& args);
+    // Evaluates argument `i`, passed by reference, onto the argument stack
+    // and notes where it writes back.
+    static bool push_ref(Vm& vm, const XCode& a, uint32_t i, RefArgs& refs);
     // A reused argument list for one built-in call.
     struct ArgList {
         Vm& vm;

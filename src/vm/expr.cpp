@@ -122,10 +122,12 @@ Result<Variant> Vm::eval_offset_value(const XCode& x) {
     if (!base) return fail(format_message(kBadOffsetReadAddr, r.addr));
     int64_t dr = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(evaluate(x.kids[0]))))));
     int64_t dc = saturate_i64(std::trunc(TRY(vm::to_f64(TRY(evaluate(x.kids[1]))))));
-    // Wrapping on purpose: a target above row 1 names no cell and reads Empty.
-    uint32_t row = base->row + static_cast<uint32_t>(static_cast<uint64_t>(dr));
-    uint32_t col = base->col + static_cast<uint32_t>(static_cast<uint64_t>(dc));
-    return read_cell(row, col);
+    // A target off the sheet fails, as writing there does.
+    int64_t row = 0, col = 0;
+    if (__builtin_add_overflow(int64_t{base->row}, dr, &row) || __builtin_add_overflow(int64_t{base->col}, dc, &col) ||
+        row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
+        return fail(format_message(kBadOffsetReadAddr, r.addr));
+    return read_cell(static_cast<uint32_t>(row), static_cast<uint32_t>(col));
 }
 
 Result<Variant> Vm::eval_find(const XCode& x) {
@@ -171,6 +173,7 @@ Result<Variant> Vm::eval_sheet_range(const XCode& x) {
     const auto& e = x.src->as<Expr::SheetRangeValue>();
     auto [key, label] = TRY(resolve_sheet_expr(x.kids[0]));
     auto range = e.range ? e.range : morvane_types::parse_range_addr(e.addr);
+    if (range) *range = range->normalised();
     if (!range) return fail(format_message(kBadSheetReadAddr, e.addr));
     TRY_VOID(book_.update(key));
     const CellMap* sheet = book_.sheet_by_key(key);

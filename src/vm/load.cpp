@@ -42,6 +42,7 @@ const std::vector<Constant>& constants() {
         {"vbtab", Variant("\t")},
         {"vbnullchar", Variant(std::string(1, '\0'))},
         {"vbnullstring", Variant("")},
+        {"vbobjecterror", Variant(int64_t{-2147221504})},
         {"vbbinarycompare", Variant(int64_t{0})},
         {"vbtextcompare", Variant(int64_t{1})},
         {"empty", Variant()},
@@ -69,12 +70,16 @@ template <class T>
 inline constexpr bool binds_nothing_stmt =
     is_one_of<T, Stmt::SetCalculation, Stmt::ExitFor, Stmt::ExitDo, Stmt::ExitSub, Stmt::ExitFunction, Stmt::OnError,
               Stmt::OnErrorGoto, Stmt::Label, Stmt::GoTo, Stmt::ResumeNext, Stmt::Nop, Stmt::RangeName,
-              Stmt::AddSheet, Stmt::Skipped, Stmt::End, Stmt::RangeCopy>;
+              Stmt::AddSheet, Stmt::Skipped, Stmt::End, Stmt::RangeCopy, Stmt::ErrClear>;
 template <class T>
 inline constexpr bool always_false = false;
 
 // An address literal's cells, parsed once; a defined name stays unbound.
-void bind_range(const std::string& addr, LiteralRange& out) { out = morvane_types::parse_range_addr(addr); }
+// Put in order: B2:A1 names the cells of A1:B2.
+void bind_range(const std::string& addr, LiteralRange& out) {
+    out = morvane_types::parse_range_addr(addr);
+    if (out) *out = out->normalised();
+}
 // A one-cell address literal (the base of an Offset).
 void bind_cell(const std::string& addr, LiteralRange& out) {
     auto cell = morvane_types::parse_cell_addr(addr);
@@ -86,14 +91,8 @@ void bind_cell(const std::string& addr, LiteralRange& out) {
 namespace vm {
 
 Variant default_for_type(std::string_view type_name) {
-    static constexpr std::string_view kNumeric[] = {"byte",   "integer", "long",     "longlong", "longptr",
-                                                    "single", "double",  "currency", "decimal"};
-    for (std::string_view t : kNumeric)
-        if (t == type_name) return Variant(int64_t{0});
-    if (type_name == "string") return Variant(std::string());
-    if (type_name == "boolean") return Variant(false);
-    if (type_name == "date") return Variant(Date{0});
-    return Variant();  // variant, object, or no type
+    // Variant, Object, no type, or a name that is no built-in type: Empty.
+    return type_default(builtin_var_type(type_name).value_or(VarType::Variant));
 }
 
 }  // namespace vm
@@ -130,14 +129,70 @@ void Vm::remove_var(std::string_view name) {
 // ---------------------------------------------------------------- binding
 
 Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name,
-                       bool is_function) {
-    Proc p{&params, &body, intern(name), is_function, true, false, {}, {}, {}};
+                       bool is_function, std::string_view result_type) {
+    Proc p{&params, &body, intern(name), is_function, true, false, {}, {}, vm::VarType::Variant, {}, {}, {}, {}};
+    bool typed = false;
     for (const Param& param : params) {
-        p.param_slots.push_back(intern(param.name));
+        const uint32_t slot = intern(param.name);
+        p.param_slots.push_back(slot);
         if (param.is_param_array) p.plain_params = false;
+        const vm::VarType type =
+            param.is_param_array || param.is_array ? vm::VarType::Variant
+                                                   : vm::builtin_var_type(param.type_name).value_or(vm::VarType::Variant);
+        p.param_types.push_back(type);
+        typed = typed || type != vm::VarType::Variant;
+        p.declared[slot] = Declared{type, param.is_array, false, {}};
     }
-    p.num_call = is_function && p.plain_params && params.size() <= kMaxNumArgs;
+    if (is_function) {
+        p.result_type = vm::builtin_var_type(result_type).value_or(vm::VarType::Variant);
+        p.declared[p.name_slot] = Declared{p.result_type, false, false, {}};
+    }
+    collect_declared(p, body);
+    p.num_call = is_function && p.plain_params && !typed && params.size() <= kMaxNumArgs;
     return p;
+}
+
+void Vm::collect_declared(Proc& proc, const Body& body) {
+    // A name declared twice keeps its first declaration.
+    auto declare = [&](const std::string& name, Declared d, bool scalar) {
+        const uint32_t slot = intern(name);
+        if (!proc.declared.emplace(slot, d).second) return;
+        proc.locals.push_back(Local{slot, d.type, scalar});
+    };
+    auto type_of = [](const std::string& name) { return vm::builtin_var_type(name).value_or(vm::VarType::Variant); };
+    auto visit = [&](auto& self, const Stmt& stmt) -> void {
+        if (auto d = stmt.get_if<Stmt::DimScalar>()) {
+            declare(d->name, Declared{type_of(d->type_name), false, false, {}}, true);
+        } else if (auto d = stmt.get_if<Stmt::DimArray>()) {
+            declare(d->name, Declared{type_of(d->type_name), true, !d->bounds.empty(), {}}, false);
+        } else if (auto d = stmt.get_if<Stmt::ReDim>()) {
+            declare(d->name, Declared{type_of(d->type_name), true, false, {}}, false);
+        } else if (auto d = stmt.get_if<Stmt::DimAs>()) {
+            declare(d->name, Declared{vm::VarType::Variant, false, false, d->type_name}, false);
+        } else if (auto d = stmt.get_if<Stmt::DimArrayAs>()) {
+            declare(d->name, Declared{vm::VarType::Variant, true, !d->bounds.empty(), d->type_name}, false);
+        } else if (auto d = stmt.get_if<Stmt::DimList>()) {
+            for (const Stmt& one : d->decls) self(self, one);
+        } else if (auto b = stmt.get_if<Stmt::If>()) {
+            for (const auto& s : b->then_body) self(self, s.stmt);
+            for (const auto& s : b->else_body) self(self, s.stmt);
+        } else if (auto b = stmt.get_if<Stmt::SelectCase>()) {
+            for (const CaseClause& c : b->cases)
+                for (const auto& s : c.body) self(self, s.stmt);
+            for (const auto& s : b->else_body) self(self, s.stmt);
+        } else {
+            const Body* inner = nullptr;
+            if (auto b = stmt.get_if<Stmt::For>()) inner = &b->body;
+            if (auto b = stmt.get_if<Stmt::ForEach>()) inner = &b->body;
+            if (auto b = stmt.get_if<Stmt::DoLoop>()) inner = &b->body;
+            if (auto b = stmt.get_if<Stmt::WithSheet>()) inner = &b->body;
+            if (auto b = stmt.get_if<Stmt::Block>()) inner = &b->body;
+            if (auto b = stmt.get_if<Stmt::WithVar>()) inner = &b->body;
+            if (inner)
+                for (const auto& s : *inner) self(self, s.stmt);
+        }
+    };
+    for (const auto& s : body) visit(visit, s.stmt);
 }
 
 const Vm::Proc* Vm::proc_for(const void* def) const {
@@ -150,7 +205,7 @@ void Vm::bind_procedures() {
     procs_.clear();
     proc_of_.clear();
     for (const auto& [name, f] : functions_) {
-        procs_.push_back(std::make_unique<Proc>(make_proc(f.params, f.body, name, true)));
+        procs_.push_back(std::make_unique<Proc>(make_proc(f.params, f.body, name, true, f.type_name)));
         slots_[procs_.back()->name_slot].func = procs_.back().get();
         proc_of_[&f] = procs_.back().get();
     }
@@ -179,10 +234,12 @@ void Vm::bind_proc(Proc& proc) {
 }
 
 void Vm::compile_proc(Proc& proc) {
+    compiling_ = &proc;
     proc.code = Exec::compile_body(*this, *proc.body);
     proc.defaults.clear();
     for (const Param& p : *proc.params)
         proc.defaults.push_back(p.default_value ? Exec::compile_expr(*this, *p.default_value) : vm::XCode{});
+    compiling_ = nullptr;
 }
 
 void Vm::bind_body(const Body& body) {
@@ -358,6 +415,11 @@ void Vm::bind_stmt(const Stmt& stmt) {
                 bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::DimAs> || std::is_same_v<T, Stmt::DimScalar>) {
                 s.slot = intern(s.name);
+            } else if constexpr (std::is_same_v<T, Stmt::ErrRaise>) {
+                bind_opt(s.number), bind_opt(s.source), bind_opt(s.description);
+            } else if constexpr (std::is_same_v<T, Stmt::Erase>) {
+                s.slots.clear();
+                for (const std::string& name : s.names) s.slots.push_back(intern(name));
             } else if constexpr (std::is_same_v<T, Stmt::DimList>) {
                 for (const Stmt& d : s.decls) bind_stmt(d);
             } else if constexpr (std::is_same_v<T, Stmt::MemberPathAssign>) {

@@ -13,9 +13,12 @@
 // and paste), formulas.cpp (cell formulas). The inline bodies of slot stores
 // and saves are in slots.h, which only the units that run them include.
 //
-// Variables live in one table shared by every procedure, as VBA's single
-// variable map does: each name is bound to a slot when a program is loaded,
-// so the hot path indexes a vector instead of hashing a name.
+// Variables live in one table of slots: each name is bound to a slot when a
+// program is loaded, so the hot path indexes a vector instead of hashing a
+// name. What a procedure declares (its parameters, its Dim and ReDim
+// variables, a Function's result) belongs to the activation: a call saves
+// what those slots held and puts it back when it ends, however it ends.
+// Names used without a declaration are shared by every procedure.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +40,7 @@
 #include "vm/code.h"
 #include "workbook/areas.h"
 #include "values/num.h"
+#include "values/var_type.h"
 #include "workbook/paste.h"
 #include "workbook/workbook.h"
 
@@ -81,6 +85,25 @@ struct PathObj {
 
 namespace vm {
 
+// What a procedure declares a name as: its built-in type (of the elements,
+// for an array), and for an array whether its size is fixed; for a record,
+// its Type.
+struct Declared {
+    VarType type = VarType::Variant;
+    bool array = false;
+    bool fixed = false;
+    std::string user_type;
+};
+
+// A variable declared in a procedure's body: it starts at its type's
+// default (a scalar) or undefined (an array or record, which its Dim makes)
+// at every call.
+struct Local {
+    uint32_t slot;
+    VarType type;
+    bool scalar;
+};
+
 // A loaded procedure with its names already bound to slots.
 struct Proc {
     const std::vector<Param>* params;
@@ -89,10 +112,16 @@ struct Proc {
     bool is_function;
     // No ParamArray: each argument binds to the parameter in its place.
     bool plain_params;
-    // A Function with plain parameters, few enough for a compiled call to bind
-    // numbers without the argument stack.
+    // A Function with plain untyped parameters, few enough for a compiled
+    // call to bind numbers without the argument stack.
     bool num_call;
     std::vector<uint32_t> param_slots;
+    std::vector<VarType> param_types;
+    VarType result_type = VarType::Variant;
+    std::vector<Local> locals;
+    // Every declared name of the procedure by slot: parameters, locals, a
+    // Function's result.
+    std::unordered_map<uint32_t, Declared> declared;
     // The body compiled (code.h).
     Code code;
     // The default value of each Optional parameter compiled, in parameter
@@ -165,6 +194,16 @@ public:
     // True once the interrupt check asked to stop; no On Error handler can
     // swallow that failure.
     bool interrupted() const { return interrupted_; }
+    // A line the front end did not model: a module-level line skipped with a
+    // warning, or a skipped statement that ran. `span` counts characters of
+    // the module text.
+    struct SkipNote {
+        SourceSpan span;
+        std::string message;
+    };
+    // What the last run passed over, in source order: every module-level
+    // warning of its program and each skipped statement that ran, once.
+    std::vector<SkipNote> skip_notes() const;
 
     // ------------------------------------------------ reads (expr.cpp)
     // The cells of an area of the active sheet, row by row (`addr` names it
@@ -190,6 +229,29 @@ private:
     // stack (exec.cpp).
     static constexpr size_t kMaxNumArgs = 8;
     using Proc = vm::Proc;
+    using Declared = vm::Declared;
+    using Local = vm::Local;
+    // A caller's storage an argument passed by reference writes back to
+    // when the call ends: a variable, an array element or a record field.
+    struct RefArg {
+        enum class Kind : uint8_t { Var, Element, Field };
+        uint32_t param;
+        Kind kind;
+        uint32_t slot;
+        uint64_t index = 0;
+        const std::string* field = nullptr;
+    };
+    using RefArgs = std::vector<RefArg>;
+    // What a failure gives way to: the enclosing statements fail too, the
+    // next statement runs, or the failed one runs again.
+    enum class Recovery : uint8_t { Fail, Next, Retry };
+    // The error handling state of one activation.
+    struct ErrorScope {
+        bool resume_next;
+        bool handling;
+        std::optional<std::string> label;
+        const Proc* proc;
+    };
     // Argument lists of built-in calls, reused from call to call: one per
     // nesting level, as an argument may call a built-in too.
     struct ArgPool {
@@ -238,7 +300,10 @@ private:
     void bind_list(const std::vector<Expr>& exprs);
     void bind_object(const ObjectExpr& object);
     void bind_procedures();
-    Proc make_proc(const std::vector<Param>& params, const Body& body, const std::string& name, bool is_function);
+    // The declarations of a body, nested blocks included, into `proc`.
+    void collect_declared(Proc& proc, const Body& body);
+    Proc make_proc(const std::vector<Param>& params, const Body& body, const std::string& name, bool is_function,
+                   std::string_view result_type = {});
     const Proc* proc_for(const void* def) const;
     inline void set_slot(uint32_t slot, Variant value);
     inline void clear_slot(uint32_t slot);
@@ -259,18 +324,56 @@ private:
     eval::InterruptCheck formula_interrupt();
     // One activation's walk over the compiled body: jumps, exits, On Error.
     // False with the message in `error_`.
-    bool run_code_loop(const Proc& proc);
+    bool run_code_loop(const Proc& proc, size_t start = 0);
+    // A statement failed with `error_`: On Error Resume Next, the armed
+    // handler (run where the failure happened), or nothing takes it.
+    Recovery on_failure();
+    // on_failure for a statement of a nested body, running it again when the
+    // handler asks to.
+    bool recover(const vm::SCode& s);
+    // Fills the Err object from the failure in `error_`.
+    void record_error();
+    void clear_error() {
+        err_number_ = 0;
+        err_description_.clear();
+        err_source_.clear();
+    }
+    // Opens an activation's error scope (fresh) and restores the caller's.
+    ErrorScope enter_scope(const Proc& proc) {
+        ErrorScope outer{resume_next_, handling_, std::move(on_error_label_), proc_};
+        resume_next_ = false;
+        handling_ = false;
+        on_error_label_.reset();
+        proc_ = &proc;
+        return outer;
+    }
+    void leave_scope(ErrorScope& outer) {
+        resume_next_ = outer.resume_next;
+        handling_ = outer.handling;
+        on_error_label_ = std::move(outer.label);
+        proc_ = outer.proc;
+    }
+    // Saves the locals' slots (unless `keep`) and gives them their start values.
+    void start_locals(const Proc& proc, bool keep);
+    // The declaration of `slot` in the procedure being compiled or run.
+    const Declared* declared(uint32_t slot) const;
+    // `value` converted to the declared type of `slot`, when it has one.
+    Result<Variant> to_declared(uint32_t slot, Variant value) const;
+    // Writes the values of by-reference parameters back to the caller.
+    void write_back(const RefArgs& refs, std::vector<Variant>& values);
     // Takes the label out of `label` and finds it among the top-level
     // statements, for `at`; false (with `not_found` as the message) when
     // the body has no such label.
     bool take_jump(const Body& body, std::optional<std::string>& label, std::string_view not_found, size_t& at);
     // Runs a procedure on the `argc` arguments at the top of the argument
     // stack (from `base`), which it pops.
-    Result<Variant> invoke(const Proc& proc, size_t base);
+    // `missing` marks arguments left out (bit i for argument i); `refs`
+    // names the caller's storage of arguments passed by reference.
+    Result<Variant> invoke(const Proc& proc, size_t base, uint64_t missing = 0, const RefArgs* refs = nullptr);
     template <class Def>
     Result<Variant> call_def(const Def& def, bool is_function, std::vector<Variant> args);
     Result<Variant> call_with_args(const Proc& proc, std::vector<Variant> args);
-    Result<void> bind_params(const Proc& proc, size_t base, size_t argc);
+    Result<void> bind_params(const Proc& proc, size_t base, size_t argc, uint64_t missing);
     Frame frame_mark() const { return Frame{saved_.size(), saved_values_.size()}; }
     // Saves what a slot holds; `keep` leaves a copy in the slot.
     inline void take_slot(uint32_t slot, bool keep, Saved& out);
@@ -302,7 +405,6 @@ private:
     const vm::XCode& operand(const vm::SCode& c, const Expr& e) const;
     Result<void> exec_on_error(const Stmt::OnError& s);
     Result<void> exec_on_error_goto(const Stmt::OnErrorGoto& s);
-    Result<void> exec_resume_next(const Stmt::ResumeNext& s);
     Result<void> exec_goto(const Stmt::GoTo& s);
     Result<void> exec_msgbox(const Stmt::MsgBox& s, const vm::SCode& c);
     Result<void> exec_dim_scalar(const Stmt::DimScalar& s);
@@ -310,6 +412,14 @@ private:
     Result<void> exec_dim_array(const Stmt::DimArray& s, const vm::SCode& c);
     Result<void> exec_redim(const Stmt::ReDim& s, const vm::SCode& c);
     Result<void> exec_index_assign(const Stmt::IndexAssign& s, const vm::SCode& c);
+    Result<void> exec_resume(const Stmt::ResumeNext& s);
+    Result<void> exec_err_raise(const Stmt::ErrRaise& s, const vm::SCode& c);
+    Result<void> exec_erase(const Stmt::Erase& s);
+    // A new array of `len` elements of the declared element type of `slot`.
+    Variant new_array(uint32_t slot, uint64_t len, std::string_view type_name) const;
+    // The Err object's properties (Number, Description, Source); none for
+    // any other name.
+    std::optional<Variant> err_property(std::string_view name) const;
     // An array access takes one index: none fails with "requires index",
     // more with the multi-dimensional message.
     Result<void> check_one_index(std::string_view name, size_t count);
@@ -325,6 +435,7 @@ private:
     Result<void> exec_dim_array_as(const Stmt::DimArrayAs& s, const vm::SCode& c);
     Result<void> exec_member_path_assign(const Stmt::MemberPathAssign& s, const vm::SCode& c);
     Result<void> exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s, const vm::SCode& c);
+    Result<Variant> to_field_type(uint32_t slot, std::string_view field, Variant value) const;
 
     // stmt_cells.cpp: cells and ranges, of the active sheet or a named one
     Result<void> check_active_not_protected() const;
@@ -409,9 +520,6 @@ private:
     Result<ObjectRef> eval_object_expr(const ObjectExpr& object, const vm::SCode& c);
     // .Value of a Range object: one cell's value, or a flat row-major Array.
     Result<Variant> read_range_ref_value(const RangeRef& range);
-    // .Value (one value into every cell) or .Formula (one text into every
-    // cell, evaluated against the range's own sheet) of a Range object.
-    Result<void> write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value);
     // Runs `fn` with the sheet `key` (which must exist) active, then makes
     // the sheet active before active again, on success and failure alike,
     // unless `fn` deleted it or activated another: then the current one stays.
@@ -443,7 +551,10 @@ private:
     // paths.cpp: object-model paths (Range(...).Offset(...), ws.Name, r.Count, ...)
     Result<PathObj> walk_path(const std::vector<ObjStep>& steps, size_t count);
     Result<PathObj> path_root(const ObjStep& root);
-    Result<PathObj> path_member(PathObj base, const ObjStep& step);
+    // The member `step` of `base`; `as` names it instead of the step's own
+    // name (r(1, 2) is r.Item(1, 2)). The step's arguments are compiled
+    // operands of the path: pass the step itself, never a copy.
+    Result<PathObj> path_member(PathObj base, const ObjStep& step, std::string_view as = {});
     Result<Variant> path_value(const PathObj& obj, std::string_view what);
     Result<Variant> eval_obj_path(const vm::XCode& x);
     Result<void> exec_obj_call(const Stmt::ObjCall& s, const vm::SCode& c);
@@ -498,9 +609,35 @@ private:
     bool msgbox_error_ = false;
     bool resume_next_ = false;
     std::optional<std::string> on_error_label_;
+    // Set while an activation runs its error handler: a failure then goes to
+    // the caller, and Resume may be used.
+    bool handling_ = false;
+    // The procedure of the running activation; the one being compiled while
+    // a program loads.
+    const Proc* proc_ = nullptr;
+    const Proc* compiling_ = nullptr;
+    // The entry Sub's call keeps its locals after the run.
+    bool entry_call_ = false;
+    // What a Resume asked for (with exit_flag_ Resume) and its label.
+    enum class ResumeKind : uint8_t { Next, Retry, Label };
+    ResumeKind resume_ = ResumeKind::Next;
+    std::string resume_label_;
+    // The Err object.
+    int64_t err_number_ = 0;
+    std::string err_description_;
+    std::string err_source_;
+    // The last Err.Raise: its number and source go with its failure.
+    int64_t raised_number_ = 0;
+    std::string raised_source_;
+    std::string raised_description_;
     std::optional<std::string> pending_goto_;
     ExitKind exit_flag_ = ExitKind::None;
     bool (*interrupt_check_)() = nullptr;
+    // The module-level warnings of the program being run, and its skipped
+    // statements by compiled node (SCode::slot), with whether each ran.
+    std::vector<SkipNote> module_warnings_;
+    std::vector<SkipNote> skipped_;
+    std::vector<bool> skipped_ran_;
 
     std::vector<Slot> slots_;
     std::vector<std::string> names_;

@@ -30,19 +30,20 @@ constexpr std::string_view kGotWorksheet = "{}: expected a Range object, got a W
 constexpr std::string_view kGotWorkbook = "{}: expected a Range object, got a Workbook reference";
 constexpr std::string_view kMultiAreaRead =
     "Range.Value: multi-area range has no single .Value — read through .Areas(n) instead";
-constexpr std::string_view kMultiAreaWrite =
-    "Range.Value: multi-area range has no single .Value — write through .Areas(n) instead";
 
 }  // namespace
 
 // ---------------------------------------------------------------- addresses
 
+// Every address is put in order (B2:A1 is A1:B2), whatever names it.
 std::optional<CellRange> Vm::resolve_range_addr(std::string_view addr) const {
-    return vm::resolve_range_addr(addr, book_.defined_names);
+    auto r = vm::resolve_range_addr(addr, book_.defined_names);
+    if (r) *r = r->normalised();
+    return r;
 }
 
 std::optional<CellRange> Vm::resolve_range(std::string_view addr, const LiteralRange& literal) const {
-    if (literal) return literal;
+    if (literal) return literal->normalised();
     return resolve_range_addr(addr);
 }
 
@@ -52,7 +53,10 @@ std::optional<CellPos> Vm::literal_cell(std::string_view addr, const LiteralRang
 }
 
 std::optional<std::vector<CellRange>> Vm::resolve_multi_area_addr(std::string_view addr) const {
-    return vm::resolve_multi_area_addr(addr, book_.defined_names);
+    auto areas = vm::resolve_multi_area_addr(addr, book_.defined_names);
+    if (areas)
+        for (CellRange& a : *areas) a = a.normalised();
+    return areas;
 }
 
 // ---------------------------------------------------------------- sheets
@@ -135,6 +139,15 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
     }
     if (auto o = std::get_if<ObjectExpr::Path>(&n)) {
         PathOps ops(*this, c.x);
+        // Set ws = Sheets.Add: the new sheet, which is now the active one.
+        if (o->steps.size() >= 2 && o->steps.back().name == "add") {
+            PathObj coll = TRY(walk_path(o->steps, o->steps.size() - 1));
+            if (coll.kind == PathObj::Kind::Sheets) {
+                Stmt::AddSheet add;
+                TRY_VOID(exec_add_sheet(add));
+                return ObjectRef{ObjectRef::Worksheet{book_.active_sheet()}};
+            }
+        }
         PathObj p = TRY(walk_path(o->steps, o->steps.size()));
         if (p.kind == PathObj::Kind::Range) {
             // A range keeps its own corners in reading order.
@@ -143,11 +156,6 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
         }
         if (p.kind == PathObj::Kind::Sheet) return ObjectRef{ObjectRef::Worksheet{std::move(p.sheet)}};
         if (p.kind == PathObj::Kind::Workbook) return ObjectRef{ObjectRef::Workbook{}};
-        if (p.kind == PathObj::Kind::Sheets && o->steps.back().name == "add") {
-            Stmt::AddSheet add;
-            TRY_VOID(exec_add_sheet(add));
-            return ObjectRef{ObjectRef::Worksheet{book_.active_sheet()}};
-        }
         return fail(format_message(kNotAnObjectPath, o->steps.back().name));
     }
     const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);
@@ -205,23 +213,6 @@ Result<Variant> Vm::read_range_ref_value(const RangeRef& range) {
         for (uint64_t c = area.first.col; c <= area.last.col; ++c)
             out.push_back(read(static_cast<uint32_t>(r), static_cast<uint32_t>(c)));
     return Variant(std::move(out));
-}
-
-Result<void> Vm::write_range_ref_value(const RangeRef& range, bool is_formula, const Variant& value) {
-    if (range.areas.size() != 1) return fail(std::string(kMultiAreaWrite));
-    const CellRange& area = range.areas.front();
-    TRY_VOID(book_.check_sheet_not_protected(range.sheet, range.sheet));
-    // A sheet deleted since the Set is not brought back by writing to it.
-    if (!book_.has_sheet(range.sheet)) return fail(format_message(vm::kSheetNotFound, range.sheet));
-    TRY_VOID(vm::check_range_size(vm::rect_text(area), area.cell_count(), "write"));
-    TRY_VOID(charge_work(area.cell_count()));
-    if (is_formula) {
-        const std::string formula = vm::vba_to_str(value);
-        // Formulas evaluate against the active sheet: the range's own, meanwhile.
-        return on_sheet(range.sheet, [&] { return set_rect_formula(area, formula); });
-    }
-    vm::fill_rect(*book_.sheet_cells_mut(range.sheet, area), area, value);
-    return {};
 }
 
 namespace vm {

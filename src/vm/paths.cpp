@@ -187,8 +187,7 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
     const std::string& n = root.name;
     const std::string active = book_.active_sheet();
     if (n == "range" || n == "cells" || n == "rows" || n == "columns") {
-        ObjStep as_member = root;
-        return path_member(sheet_obj(active), as_member);
+        return path_member(sheet_obj(active), root);
     }
     if (n == "sheets" || n == "worksheets") {
         if (!root.called || root.args.empty()) {
@@ -215,8 +214,8 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
     }
     if (auto o = object_of(n)) {
         if (!root.called) return *o;
-        ObjStep item{"item", root.args, true};
-        return path_member(*o, item);
+        // r(i, j) is r.Item(i, j).
+        return path_member(*o, root, "item");
     }
     if (const Variant* v = find_var(n); v && !v->is_empty()) return fail(format_message(kNotAnObject, n));
     return fail(format_message(vm::kNothing, n));
@@ -228,8 +227,8 @@ Result<PathObj> Vm::walk_path(const std::vector<ObjStep>& steps, size_t count) {
     return o;
 }
 
-Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step) {
-    const std::string& m = step.name;
+Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_view as) {
+    const std::string m = as.empty() ? step.name : std::string(as);
     auto arg = [&](size_t i) -> Result<Variant> { return path_arg(step.args[i]); };
     switch (base.kind) {
         case PathObj::Kind::Sheet: {
@@ -287,7 +286,7 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step) {
             break;
         }
         case PathObj::Kind::Workbook: {
-            if (m == "sheets" || m == "worksheets") return path_root(ObjStep{m, step.args, step.called});
+            if (m == "sheets" || m == "worksheets") return path_root(step);
             if (m == "activesheet") return sheet_obj(book_.active_sheet());
             if (m == "worksheetfunction") break;
             break;
@@ -516,7 +515,7 @@ Result<void> Vm::write_range_values(const RangeRef& range, const Variant& value)
     TRY_VOID(vm::check_range_size(vm::rect_text(areas.front()), total, "write"));
     TRY_VOID(charge_work(total));
     // A text that starts with "=" is entered as a formula, as typing it is.
-    if (value.is_str() && value.as_str().size() > 1 && value.as_str()[0] == '=') {
+    if (vm::is_formula_text(value)) {
         const std::string formula = value.as_str();
         return on_sheet(range.sheet, [&]() -> Result<void> {
             for (const CellRange& a : areas) TRY_VOID(set_rect_formula(a, formula));
@@ -532,16 +531,12 @@ Result<void> Vm::write_range_values(const RangeRef& range, const Variant& value)
         size_t k = 0;
         for (const CellRange& a : areas)
             a.for_each_cell([&](CellPos p) {
-                Variant v = k < arr.size() ? arr[k] : Variant(ExcelError::NA);
+                vm::enter_value(cells, p, k < arr.size() ? arr[k] : Variant(ExcelError::NA));
                 ++k;
-                if (v.is_array()) v = Variant(ExcelError::NA);
-                if (v.is_record()) v = Variant(v.to_string());
-                vm::enter_value(cells, p, std::move(v));
             });
         return {};
     }
-    const Variant stored = value.is_record() ? Variant(value.to_string()) : value;
-    for (const CellRange& a : areas) vm::fill_rect(cells, a, stored);
+    for (const CellRange& a : areas) vm::fill_rect(cells, a, value);
     return {};
 }
 
@@ -627,6 +622,7 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
         const std::string& key = target.sheet;
         if (!book_.has_sheet(key)) return fail(format_message(vm::kNoSuchSheet, key));
         if (m == "activate" || m == "select") return book_.set_active_sheet(key);
+        if (m == "calculate") return book_.recalculate_sheet(key);
         if (m == "delete") {
             TRY_VOID(book_.check_sheet_not_protected(key, book_.display_name(key)));
             return book_.delete_sheet(key);
@@ -655,6 +651,13 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
             text += vm::rect_text(a.normalised());
         }
         if (m == "select" || m == "activate") return select_range(r);
+        if (m == "calculate") {
+            // The formulas inside, from the values the other cells hold.
+            return on_sheet(r.sheet, [&]() -> Result<void> {
+                for (const CellRange& a : r.areas) TRY_VOID(book_.recalculate_area(a.normalised()));
+                return {};
+            });
+        }
         if (m == "clear" || m == "clearcontents") {
             TRY_VOID(book_.check_sheet_not_protected(r.sheet, r.sheet));
             for (const CellRange& a : r.areas)

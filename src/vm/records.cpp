@@ -3,8 +3,10 @@
 // field). Records are loose: a field assignment creates the record and the
 // field, and turns any other value into a record; the declared Type only
 // shapes the defaults made at Dim time.
+#include "values/nesting.h"
 #include "vm/slots.h"
 #include "values/record_values.h"
+#include "vm/builtins/builtins.h"
 
 namespace morvane {
 
@@ -26,6 +28,19 @@ void set_field(Variant& target, const std::string& field, Variant value) {
 }
 
 }  // namespace
+
+// A field of a variable declared with a Type holds the field's type.
+Result<Variant> Vm::to_field_type(uint32_t slot, std::string_view field, Variant value) const {
+    const Declared* d = declared(slot);
+    if (!d || d->user_type.empty()) return value;
+    auto type = user_types_.find(d->user_type);
+    if (type == user_types_.end()) return value;
+    for (const TypeField& f : type->second)
+        if (f.name == field)
+            if (auto builtin = vm::builtin_var_type(f.type_name); builtin && *builtin != vm::VarType::Variant)
+                return vm::convert_to(*builtin, std::move(value));
+    return value;
+}
 
 Result<void> Vm::exec_dim_as(const Stmt::DimAs& s) {
     // An undeclared Type creates nothing: a later field assignment makes the record.
@@ -50,6 +65,8 @@ Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s, const vm::SCode& 
     if (objects_.contains(s.var)) return object_field_write(s.var, {s.field}, operand(c, *s.value));
     Variant value = TRY(evaluate(operand(c, *s.value)));
     const uint32_t slot = slot_of(s.var, s.slot);
+    value = TRY(to_field_type(slot, s.field, std::move(value)));
+    TRY_VOID(vm::check_nesting(value));
     if (slots_[slot].defined)
         set_field(slots_[slot].value, s.field, std::move(value));
     else
@@ -60,6 +77,7 @@ Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s, const vm::SCode& 
 Result<void> Vm::exec_member_path_assign(const Stmt::MemberPathAssign& s, const vm::SCode& c) {
     if (objects_.contains(s.root)) return object_field_write(s.root, s.path, operand(c, *s.value));
     Variant value = TRY(evaluate(operand(c, *s.value)));
+    TRY_VOID(vm::check_nesting(value));
     const uint32_t slot = slot_of(s.root, s.slot);
     if (!slots_[slot].defined) set_slot(slot, Variant(Record()));
     vm::nested_set(slots_[slot].value, s.path, std::move(value));
@@ -70,6 +88,8 @@ Result<void> Vm::exec_indexed_field_assign(const Stmt::IndexedFieldAssign& s, co
     Variant value = TRY(evaluate(operand(c, *s.value)));
     TRY_VOID(check_one_index(s.name, s.indices.size()));
     const uint64_t index = TRY(eval_index(operand(c, s.indices[0])));
+    value = TRY(to_field_type(slot_of(s.name, s.slot), s.field, std::move(value)));
+    TRY_VOID(vm::check_nesting(value));
     set_field(*TRY(array_element(slot_of(s.name, s.slot), s.name, index)), s.field, std::move(value));
     return {};
 }

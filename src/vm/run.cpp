@@ -5,8 +5,11 @@
 #include <array>
 #include <cstddef>
 #include <expected>
+#include <type_traits>
 
 #include "types/stack.h"
+#include "values/nesting.h"
+#include "vm/builtins/builtins.h"
 #include "types/text.h"
 #include "vm/exec.h"
 #include "vm/slots.h"
@@ -21,6 +24,45 @@ constexpr std::string_view kGotoLabelNotFound = "GoTo: label '{}' not found";
 constexpr std::string_view kOnErrorLabelNotFound = "On Error GoTo: label '{}' not found";
 
 constexpr std::string_view kOutOfStack = "Out of stack space";
+// Err.Source of a failure that names none, as VBA names the project.
+constexpr std::string_view kErrSource = "VBAProject";
+// The VBA error number of a failure, from its message: the failures that
+// have one in VBA get it, the object model's 1004, any other 5.
+int64_t error_number(std::string_view message) {
+    struct Known {
+        std::string_view prefix;
+        int64_t number;
+    };
+    static constexpr Known kKnown[] = {
+        {"Overflow", 6},
+        {"Integer division overflow", 6},
+        {"Division by zero", 11},
+        {"Type mismatch", 13},
+        {"Cannot convert", 13},
+        {"Unary minus on non-numeric", 13},
+        {"Out of string space", 14},
+        {"Out of stack space", 28},
+        {"Sub or Function not defined", 35},
+        {"Object variable", 91},
+        {"Range", 1004},
+        {"Sheet", 1004},
+        {"Workbook '", 1004},
+        {"Cell", 1004},
+        {"Union:", 1004},
+        {"Areas:", 1004},
+        {"SpecialCells:", 1004},
+        {"Paste error:", 1004},
+        {"Cannot edit: sheet", 1004},
+        {"ForEach: invalid range", 1004},
+    };
+    for (const Known& k : kKnown)
+        if (message.starts_with(k.prefix)) return k.number;
+    // "Array 'a': index 5 out of bounds (len=3)"
+    if (message.starts_with("Array '") && message.find("out of bounds") != std::string_view::npos) return 9;
+    if (message.ends_with("is Nothing — Set was never called")) return 91;
+    return 5;
+}
+
 std::optional<size_t> find_label(const Body& body, const std::string& label) {
     for (size_t i = 0; i < body.size(); ++i)
         if (auto l = body[i].stmt.get_if<Stmt::Label>(); l && l->name == label) return i;
@@ -45,6 +87,10 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     pending_goto_.reset();
     resume_next_ = false;
     on_error_label_.reset();
+    handling_ = false;
+    proc_ = nullptr;
+    clear_error();
+    raised_description_.clear();
     interrupted_ = false;
     depth_ = 0;
     saved_.clear();
@@ -59,13 +105,34 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     subs_.clear();
     for (const SubDef& s : program.subs) subs_.insert_or_assign(s.name, deep_copy(s));
     for (const TypeDef& t : program.types) user_types_.insert_or_assign(t.name, t.fields);
+    module_warnings_.clear();
+    for (const Warning& w : program.warnings) module_warnings_.push_back(SkipNote{w.span, w.message});
+    skipped_.clear();
+    skipped_ran_.clear();
     bind_program();
 
     auto it = subs_.find(text::to_lower(name));
     if (it == subs_.end()) return fail(format_message(kSubNotFound, name));
+    entry_call_ = true;
     auto result = call_sub_def(it->second, {});
+    entry_call_ = false;
     if (exit_flag_ == ExitKind::End) exit_flag_ = ExitKind::None;
     return result;
+}
+
+std::vector<Vm::SkipNote> Vm::skip_notes() const {
+    std::vector<SkipNote> out = module_warnings_;
+    for (size_t i = 0; i < skipped_.size(); ++i)
+        if (skipped_ran_[i]) out.push_back(skipped_[i]);
+    std::stable_sort(out.begin(), out.end(),
+                     [](const SkipNote& a, const SkipNote& b) { return a.span.start < b.span.start; });
+    // A statement compiled twice is still one statement.
+    out.erase(std::unique(out.begin(), out.end(),
+                          [](const SkipNote& a, const SkipNote& b) {
+                              return a.span == b.span && a.message == b.message;
+                          }),
+              out.end());
+    return out;
 }
 
 Result<void> Vm::out_of_stack() { return fail(std::string(kOutOfStack)); }
@@ -85,30 +152,82 @@ void Vm::restore_from(Frame from) {
     drop_from(from);
 }
 
-// Binds each parameter in the shared table, saving what the name held.
-Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc) {
+// Binds each parameter, saving what its slot held. A typed parameter
+// converts its argument; a missing one takes its default.
+Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc, uint64_t missing) {
     const std::vector<Param>& params = *proc.params;
     for (size_t i = 0; i < params.size(); ++i) {
         const Param& p = params[i];
         const uint32_t slot = proc.param_slots[i];
+        const bool given = i < argc && !(i < 64 && (missing >> i & 1));
+        Variant value;
         if (p.is_param_array) {
             Array rest;
-            for (size_t k = i; k < argc; ++k) rest.push_back(std::move(arg_stack_[base + k]));
-            save_slot(slot, false);
-            set_slot(slot, Variant(std::move(rest)));
-        } else if (i < argc) {
-            save_slot(slot, false);
-            set_slot(slot, std::move(arg_stack_[base + i]));
-        } else if (p.is_optional) {
-            // A missing Optional argument takes its default, or its type's.
-            Variant value = p.default_value ? TRY(evaluate(proc.defaults[i])) : vm::default_for_type(p.type_name);
-            save_slot(slot, false);
-            set_slot(slot, std::move(value));
+            for (size_t k = i; k < argc; ++k) {
+                TRY_VOID(vm::check_nesting(arg_stack_[base + k]));
+                rest.push_back(std::move(arg_stack_[base + k]));
+            }
+            value = Variant(std::move(rest));
+        } else if (given) {
+            value = std::move(arg_stack_[base + i]);
+            if (proc.param_types[i] != vm::VarType::Variant)
+                value = TRY(vm::convert_to(proc.param_types[i], std::move(value)));
+        } else if (p.is_optional && p.default_value) {
+            value = TRY(evaluate(proc.defaults[i]));
+            if (proc.param_types[i] != vm::VarType::Variant)
+                value = TRY(vm::convert_to(proc.param_types[i], std::move(value)));
         } else {
-            save_slot(slot, true);
+            value = vm::type_default(proc.param_types[i]);
         }
+        save_slot(slot, false);
+        set_slot(slot, std::move(value));
     }
     return {};
+}
+
+void Vm::start_locals(const Proc& proc, bool keep) {
+    for (const Local& l : proc.locals) {
+        if (!keep) save_slot(l.slot, false);
+        if (l.scalar)
+            set_slot(l.slot, vm::type_default(l.type));
+        else
+            clear_slot(l.slot);
+    }
+}
+
+const Vm::Declared* Vm::declared(uint32_t slot) const {
+    const Proc* proc = compiling_ ? compiling_ : proc_;
+    if (!proc) return nullptr;
+    auto it = proc->declared.find(slot);
+    return it == proc->declared.end() ? nullptr : &it->second;
+}
+
+Result<Variant> Vm::to_declared(uint32_t slot, Variant value) const {
+    const Declared* d = declared(slot);
+    if (!d || d->array || d->type == vm::VarType::Variant) return value;
+    return vm::convert_to(d->type, std::move(value));
+}
+
+void Vm::write_back(const RefArgs& refs, std::vector<Variant>& values) {
+    for (size_t k = 0; k < refs.size(); ++k) {
+        const RefArg& r = refs[k];
+        Slot& target = slots_[r.slot];
+        Variant& value = values[k];
+        switch (r.kind) {
+            case RefArg::Kind::Var: set_slot(r.slot, std::move(value)); break;
+            case RefArg::Kind::Element:
+                // The array may have changed shape meanwhile: only an element
+                // still there is written.
+                if (target.defined && target.value.is_array() && r.index < target.value.as_array().size() &&
+                    vm::check_nesting(value))
+                    target.value.as_array()[r.index] = std::move(value);
+                break;
+            case RefArg::Kind::Field:
+                if (target.defined && target.value.is_record() && vm::check_nesting(value))
+                    target.value.as_record().set(*r.field, std::move(value));
+                break;
+        }
+    }
 }
 
 bool Vm::take_jump(const Body& body, std::optional<std::string>& label, std::string_view not_found, size_t& at) {
@@ -128,12 +247,13 @@ bool Vm::take_jump(const Body& body, std::optional<std::string>& label, std::str
     return true;
 }
 
-bool Vm::run_code_loop(const Proc& proc) {
+bool Vm::run_code_loop(const Proc& proc, size_t start) {
     const vm::Code& code = proc.code;
     const size_t n = code.size();
-    size_t i = 0;
+    size_t i = start;
     for (;;) {
         if (pending_goto_) [[unlikely]] {
+            if (exit_flag_ == ExitKind::GoTo) exit_flag_ = ExitKind::None;
             if (!take_jump(*proc.body, pending_goto_, kGotoLabelNotFound, i)) return false;
             continue;
         }
@@ -146,40 +266,131 @@ bool Vm::run_code_loop(const Proc& proc) {
         const vm::SCode& s = code[i++];
         if (s.run(*this, s)) [[likely]]
             continue;
-        if (interrupted_) return false;
-        if (resume_next_) continue;
-        if (!on_error_label_) return false;
-        if (!take_jump(*proc.body, on_error_label_, kOnErrorLabelNotFound, i)) return false;
+        switch (on_failure()) {
+            case Recovery::Fail: return false;
+            case Recovery::Next: break;
+            case Recovery::Retry: --i; break;
+        }
     }
 }
 
-Result<Variant> Vm::invoke(const Proc& proc, size_t base) {
+void Vm::record_error() {
+    if (!raised_description_.empty() && raised_description_ == error_) {
+        err_number_ = raised_number_;
+        err_source_ = raised_source_;
+        raised_description_.clear();
+    } else {
+        err_number_ = error_number(error_);
+        err_source_ = kErrSource;
+    }
+    err_description_ = error_;
+}
+
+Vm::Recovery Vm::on_failure() {
+    // A failure inside the handler itself goes to the caller.
+    if (interrupted_ || handling_) return Recovery::Fail;
+    if (resume_next_) {
+        record_error();
+        return Recovery::Next;
+    }
+    if (!on_error_label_ || !proc_) return Recovery::Fail;
+    const Proc& proc = *proc_;
+    // Taking the handler counts as a jump: a handler that resumes the
+    // failing statement for ever can be interrupted.
+    if (auto r = check_deadline(); !r) {
+        error_ = std::move(r).error();
+        return Recovery::Fail;
+    }
+    auto at = find_label(*proc.body, *on_error_label_);
+    if (!at) {
+        error_ = format_message(kOnErrorLabelNotFound, *on_error_label_);
+        return Recovery::Fail;
+    }
+    record_error();
+    // The handler runs here, where the failure happened, so that Resume
+    // Next and Resume find every enclosing loop as it was.
+    handling_ = true;
+    const bool ok = run_code_loop(proc, *at);
+    handling_ = false;
+    if (!ok) return Recovery::Fail;
+    if (exit_flag_ == ExitKind::Resume) {
+        exit_flag_ = ExitKind::None;
+        switch (resume_) {
+            case ResumeKind::Next: return Recovery::Next;
+            case ResumeKind::Retry: return Recovery::Retry;
+            case ResumeKind::Label:
+                pending_goto_ = std::move(resume_label_);
+                exit_flag_ = ExitKind::GoTo;
+                return Recovery::Next;
+        }
+    }
+    // The handler ran to the end of the procedure or left it: the
+    // activation ends with it.
+    if (exit_flag_ == ExitKind::None) exit_flag_ = proc.is_function ? ExitKind::Function : ExitKind::Sub;
+    return Recovery::Next;
+}
+
+bool Vm::recover(const vm::SCode& s) {
+    for (;;) {
+        switch (on_failure()) {
+            case Recovery::Fail: return false;
+            case Recovery::Next: return true;
+            case Recovery::Retry:
+                // A statement retried for ever can still be interrupted.
+                if (auto r = check_deadline(); !r) {
+                    error_ = std::move(r).error();
+                    return false;
+                }
+                if (s.run(*this, s)) return true;
+        }
+    }
+}
+
+Result<Variant> Vm::invoke(const Proc& proc, size_t base, uint64_t missing, const RefArgs* refs) {
     const size_t argc = arg_stack_.size() - base;
     const Frame mark = frame_mark();
-    auto fail_with = [&](std::string message) -> Result<Variant> {
+    if (auto r = enter_call(); !r) {
         arg_stack_.resize(base);
-        drop_from(mark);
-        return fail(std::move(message));
-    };
-    if (auto r = enter_call(); !r) return fail_with(std::move(r).error());
-    vm::DepthGuard guard(depth_);
-    if (auto r = bind_params(proc, base, argc); !r) return fail_with(std::move(r).error());
-    arg_stack_.resize(base);
-    if (!proc.is_function) {
-        if (!run_code_loop(proc)) return fail_with(std::move(error_));
-        restore_from(mark);
-        return Variant();
+        return fail(std::move(r).error());
     }
-    // The variable named like the Function holds its result; the caller's
-    // value of that name is put back afterwards, after the parameters.
-    const uint32_t result_slot = proc.name_slot;
-    save_slot(result_slot, false);
-    clear_slot(result_slot);
-    if (!run_code_loop(proc)) return fail_with(std::move(error_));
-    Slot& s = slots_[result_slot];
-    Variant result = s.defined ? std::move(s.value) : Variant();
-    clear_slot(result_slot);
+    vm::DepthGuard guard(depth_);
+    // The entry Sub's locals stay readable after the run.
+    const bool keep = entry_call_;
+    entry_call_ = false;
+    ErrorScope outer = enter_scope(proc);
+    auto r = bind_params(proc, base, argc, missing);
+    arg_stack_.resize(base);
+    bool ok = static_cast<bool>(r);
+    if (!ok) error_ = std::move(r).error();
+    Variant result;
+    if (ok) {
+        start_locals(proc, keep);
+        // The variable named like the Function holds its result.
+        if (proc.is_function) {
+            save_slot(proc.name_slot, false);
+            set_slot(proc.name_slot, vm::type_default(proc.result_type));
+        }
+        ok = run_code_loop(proc);
+        if (proc.is_function) {
+            Slot& s = slots_[proc.name_slot];
+            if (s.defined) result = std::move(s.value);
+        }
+    }
+    // By-reference arguments go back to the caller however the call ended,
+    // after everything the activation saved is put back.
+    std::vector<Variant> out;
+    if (refs && !refs->empty()) {
+        out.reserve(refs->size());
+        for (const RefArg& ref : *refs) {
+            Slot& s = slots_[proc.param_slots[ref.param]];
+            out.push_back(s.defined ? std::move(s.value) : Variant());
+        }
+    }
     restore_from(mark);
+    leave_scope(outer);
+    if (refs && !refs->empty()) write_back(*refs, out);
+    if (!ok) return fail(std::move(error_));
+    clear_error();
     return result;
 }
 
@@ -196,7 +407,9 @@ template <class Def>
 Result<Variant> Vm::call_def(const Def& def, bool is_function, std::vector<Variant> args) {
     if (const Proc* proc = proc_for(&def)) return call_with_args(*proc, std::move(args));
     const Def own = deep_copy(def);
-    Proc proc = make_proc(own.params, own.body, own.name, is_function);
+    std::string_view result_type;
+    if constexpr (std::is_same_v<Def, FuncDef>) result_type = own.type_name;
+    Proc proc = make_proc(own.params, own.body, own.name, is_function, result_type);
     bind_proc(proc);
     compile_proc(proc);
     return call_with_args(proc, std::move(args));

@@ -3,13 +3,17 @@
 // MsgBox. The other arms live by area:
 // stmt_cells.cpp (cells and ranges), stmt_sheets.cpp (sheets and settings),
 // clipboard.cpp (copy and paste), records.cpp (user Types), objects.cpp (Set).
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
 #include "vm/dispatch.h"
 #include "vm/exec.h"
 #include "vm/messages.h"
+#include "values/nesting.h"
+#include "values/record_values.h"
 #include "values/values.h"
+#include "vm/builtins/builtins.h"
 
 namespace morvane {
 
@@ -25,11 +29,27 @@ constexpr std::string_view kUnknownStatement = "Unknown statement";
 constexpr std::string_view kBoundTooLarge = "Array '{}': upper bound {} is beyond the limit of {}";
 constexpr std::string_view kReDimNeedsBound = "ReDim '{}' requires a bound";
 constexpr std::string_view kMsgBox = "MsgBox: {}";
+constexpr std::string_view kResumeWithoutError = "Resume without error";
+constexpr std::string_view kDefaultErrDescription = "Application-defined or object-defined error";
+
+
+// The description Err.Raise gives a number it was given none for.
+std::string_view raise_description(int64_t number) {
+    switch (number) {
+        case 5: return "Invalid procedure call or argument";
+        case 6: return "Overflow";
+        case 7: return "Out of memory";
+        case 9: return "Subscript out of range";
+        case 11: return "Division by zero";
+        case 13: return "Type mismatch";
+        default: return kDefaultErrDescription;
+    }
+}
 
 }  // namespace
 
 // Every kind is listed: adding one fails to compile here until it is handled.
-static_assert(std::variant_size_v<decltype(Stmt::node)> == 54, "a statement kind without an arm below");
+static_assert(std::variant_size_v<decltype(Stmt::node)> == 57, "a statement kind without an arm below");
 
 // The statements the compiler leaves to this dispatcher, their operands
 // compiled in `c`. The other kinds run compiled (compile.cpp, exec.cpp):
@@ -41,8 +61,11 @@ Result<void> Vm::exec_stmt(const vm::SCode& c) {
         // error modes and jumps (this file)
         case kStmt<Stmt::OnError>: return exec_on_error(node_as<Stmt::OnError>(n));
         case kStmt<Stmt::OnErrorGoto>: return exec_on_error_goto(node_as<Stmt::OnErrorGoto>(n));
-        case kStmt<Stmt::ResumeNext>: return exec_resume_next(node_as<Stmt::ResumeNext>(n));
+        case kStmt<Stmt::ResumeNext>: return exec_resume(node_as<Stmt::ResumeNext>(n));
         case kStmt<Stmt::GoTo>: return exec_goto(node_as<Stmt::GoTo>(n));
+        case kStmt<Stmt::ErrRaise>: return exec_err_raise(node_as<Stmt::ErrRaise>(n), c);
+        case kStmt<Stmt::ErrClear>: clear_error(); return {};
+        case kStmt<Stmt::Erase>: return exec_erase(node_as<Stmt::Erase>(n));
         case kStmt<Stmt::MsgBox>: return exec_msgbox(node_as<Stmt::MsgBox>(n), c);
         // variables and arrays (this file)
         case kStmt<Stmt::DimArray>: return exec_dim_array(node_as<Stmt::DimArray>(n), c);
@@ -105,23 +128,51 @@ const vm::XCode& Vm::operand(const vm::SCode& c, const Expr& e) const {
 Result<void> Vm::exec_on_error(const Stmt::OnError& s) {
     resume_next_ = s.resume_next;
     on_error_label_.reset();
+    clear_error();
     return {};
 }
 
 Result<void> Vm::exec_on_error_goto(const Stmt::OnErrorGoto& s) {
     on_error_label_ = s.label;
     resume_next_ = false;
+    clear_error();
     return {};
 }
 
-Result<void> Vm::exec_resume_next(const Stmt::ResumeNext&) {
-    on_error_label_.reset();
+// Leaves the running handler; the failure point picks the way on
+// (Vm::on_failure).
+Result<void> Vm::exec_resume(const Stmt::ResumeNext& s) {
+    if (!handling_) return fail(std::string(kResumeWithoutError));
+    clear_error();
+    resume_ = s.next ? ResumeKind::Next : s.label.empty() ? ResumeKind::Retry : ResumeKind::Label;
+    resume_label_ = s.label;
+    exit_flag_ = ExitKind::Resume;
     return {};
 }
 
+// Every enclosing block and loop stops; the procedure's body loop jumps.
 Result<void> Vm::exec_goto(const Stmt::GoTo& s) {
     pending_goto_ = s.label;
+    exit_flag_ = ExitKind::GoTo;
     return {};
+}
+
+Result<void> Vm::exec_err_raise(const Stmt::ErrRaise& s, const vm::SCode& c) {
+    const Variant number = TRY(vm::convert_to(vm::VarType::Long, TRY(evaluate(operand(c, *s.number)))));
+    std::string source = s.source ? TRY(evaluate(operand(c, *s.source))).to_string() : std::string("VBAProject");
+    std::string description = s.description ? TRY(evaluate(operand(c, *s.description))).to_string() : std::string();
+    raised_number_ = number.as_int();
+    if (description.empty()) description = raise_description(raised_number_);
+    raised_source_ = std::move(source);
+    raised_description_ = description;
+    return fail(std::move(description));
+}
+
+std::optional<Variant> Vm::err_property(std::string_view name) const {
+    if (name == "number") return Variant(err_number_);
+    if (name == "description") return Variant(err_description_);
+    if (name == "source") return Variant(err_source_);
+    return std::nullopt;
 }
 
 Result<void> Vm::exec_msgbox(const Stmt::MsgBox& s, const vm::SCode& c) {
@@ -160,6 +211,12 @@ Result<uint64_t> Vm::eval_array_len(const std::string& name, const vm::SCode& c,
     return n + 1;
 }
 
+Variant Vm::new_array(uint32_t slot, uint64_t len, std::string_view type_name) const {
+    vm::VarType type = vm::builtin_var_type(type_name).value_or(vm::VarType::Variant);
+    if (const Declared* d = declared(slot); d && type_name.empty()) type = d->type;
+    return Variant(Array(len, vm::type_default(type)));
+}
+
 Result<void> Vm::exec_dim_array(const Stmt::DimArray& s, const vm::SCode& c) {
     const uint32_t slot = slot_of(s.name, s.slot);
     // Dim a() declares an array without elements, to be sized by ReDim.
@@ -168,7 +225,7 @@ Result<void> Vm::exec_dim_array(const Stmt::DimArray& s, const vm::SCode& c) {
         return {};
     }
     uint64_t len = TRY(eval_array_len(s.name, c, s.bounds));
-    set_slot(slot, Variant(Array(len)));
+    set_slot(slot, new_array(slot, len, s.type_name));
     return {};
 }
 
@@ -176,12 +233,36 @@ Result<void> Vm::exec_redim(const Stmt::ReDim& s, const vm::SCode& c) {
     if (s.bounds.empty()) return fail(format_message(kReDimNeedsBound, s.name));
     uint64_t len = TRY(eval_array_len(s.name, c, s.bounds));
     const uint32_t slot = slot_of(s.name, s.slot);
+    Variant fresh = new_array(slot, len, s.type_name);
     Slot& v = slots_[slot];
     if (s.preserve && v.defined && v.value.is_array()) {
-        v.value.as_array().resize(len);
-        return {};
+        Array& a = v.value.as_array();
+        const size_t kept = std::min<size_t>(a.size(), len);
+        fresh.as_array().lower = a.lower;
+        Array& b = fresh.as_array();
+        for (size_t i = 0; i < kept; ++i) b[i] = std::move(a[i]);
     }
-    set_slot(slot, Variant(Array(len)));
+    set_slot(slot, std::move(fresh));
+    return {};
+}
+
+// A fixed array keeps its size, its elements back at their default; a
+// dynamic one is emptied.
+Result<void> Vm::exec_erase(const Stmt::Erase& s) {
+    for (size_t i = 0; i < s.names.size(); ++i) {
+        const uint32_t slot = i < s.slots.size() ? s.slots[i] : intern(s.names[i]);
+        Slot& v = slots_[slot];
+        if (!v.defined) continue;
+        if (!v.value.is_array()) return fail(std::string(vm::kTypeMismatch));
+        const Declared* d = declared(slot);
+        if (!d || !d->fixed) {
+            v.value = Variant(Array{});
+            continue;
+        }
+        const Variant blank = d->user_type.empty() ? vm::type_default(d->type)
+                                                   : vm::make_record_default(d->user_type, user_types_);
+        for (Variant& e : v.value.as_array()) e = blank;
+    }
     return {};
 }
 
@@ -204,9 +285,13 @@ Result<Variant*> Vm::array_element(uint32_t slot, std::string_view name, uint64_
 
 Result<void> Vm::exec_index_assign(const Stmt::IndexAssign& s, const vm::SCode& c) {
     TRY_VOID(check_one_index(s.name, s.indices.size()));
-    Variant v = TRY(evaluate(operand(c, *s.value)));
+    Variant value = TRY(evaluate(operand(c, *s.value)));
     uint64_t index = TRY(eval_index(operand(c, s.indices[0])));
-    *TRY(array_element(slot_of(s.name, s.slot), s.name, index)) = std::move(v);
+    const uint32_t slot = slot_of(s.name, s.slot);
+    if (const Declared* d = declared(slot); d && d->array && d->type != vm::VarType::Variant)
+        value = TRY(vm::convert_to(d->type, std::move(value)));
+    TRY_VOID(vm::check_nesting(value));
+    *TRY(array_element(slot, s.name, index)) = std::move(value);
     return {};
 }
 

@@ -46,7 +46,9 @@ Result<void> Vm::exec_range_write(const Stmt::RangeWrite& s, const vm::SCode& c)
     if (!area) return fail(format_message(kRangeWriteInvalid, s.addr));
     TRY_VOID(vm::check_range_size(s.addr, area->cell_count(), "write"));
     TRY_VOID(charge_work(area->cell_count()));
-    if (s.is_formula) return set_rect_formula(*area, vm::vba_to_str(value));
+    // What is entered depends on the text, not on .Value or .Formula: "=..."
+    // is a formula, anything else the value it reads as.
+    if (vm::is_formula_text(value)) return set_rect_formula(*area, value.as_str());
     vm::fill_rect(book_.cells_mut(*area), *area, value);
     return {};
 }
@@ -131,6 +133,8 @@ Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::
     const uint32_t row = TRY(eval_cell_index(operand(c, *s.row), "row"));
     const uint32_t col = TRY(eval_cell_index(operand(c, *s.col), "col"));
     Variant value = TRY(evaluate(operand(c, *s.value)));
+    if (vm::is_formula_text(value))
+        return on_sheet(key, [&] { return set_cell_formula(row, col, value.as_str()); });
     const CellPos pos{row, col};
     vm::enter_value(*book_.sheet_cells_mut(key, CellRange::single(pos)), pos, std::move(value));
     return {};
@@ -141,12 +145,13 @@ Result<void> Vm::exec_sheet_range_write(const Stmt::SheetRangeWrite& s, const vm
     TRY_VOID(book_.check_sheet_not_protected(key, label));
     // Plain A1 only: a defined name belongs to no sheet.
     auto literal = s.range ? s.range : morvane_types::parse_range_addr(s.addr);
+    if (literal) *literal = literal->normalised();
     if (!literal) return fail(format_message(kSheetWriteInvalid, s.addr));
     Variant value = TRY(evaluate(operand(c, *s.value)));
     const CellRange area = *literal;
     TRY_VOID(vm::check_range_size(s.addr, area.cell_count(), "write"));
     TRY_VOID(charge_work(area.cell_count()));
-    if (!s.is_formula) {
+    if (!vm::is_formula_text(value)) {
         vm::fill_rect(*book_.sheet_cells_mut(key, area), area, value);
         return {};
     }

@@ -37,8 +37,24 @@ struct SortRow {
 
 }  // namespace
 
+namespace {
+
+// What one cell holds of a value: an array gives its first element (an
+// empty one #N/A; no cell holds an array), a Record its text form.
+Variant cell_form(Variant v) {
+    if (v.is_array()) {
+        const Array& a = v.as_array();
+        Variant first = a.empty() ? Variant(ExcelError::NA) : a.front();
+        return first.is_array() ? Variant(ExcelError::NA) : cell_form(std::move(first));
+    }
+    if (v.is_record()) return Variant(v.to_string());
+    return v;
+}
+
+}  // namespace
+
 void enter_value(CellMap& cells, CellPos at, Variant value) {
-    Variant entered = entered_value(std::move(value));
+    Variant entered = entered_value(cell_form(std::move(value)));
     if (entered.is_empty())
         cells.erase(at);
     else
@@ -46,7 +62,17 @@ void enter_value(CellMap& cells, CellPos at, Variant value) {
 }
 
 void fill_rect(CellMap& cells, const CellRange& area, const Variant& value) {
-    const Variant entered = entered_value(value);
+    if (value.is_array()) {
+        // One element per cell in reading order; cells past the end get #N/A.
+        const Array& a = value.as_array();
+        size_t k = 0;
+        for (uint64_t r = area.first.row; r <= area.last.row; ++r)
+            for (uint64_t c = area.first.col; c <= area.last.col; ++c, ++k)
+                enter_value(cells, CellPos{static_cast<uint32_t>(r), static_cast<uint32_t>(c)},
+                            k < a.size() ? a[k] : Variant(ExcelError::NA));
+        return;
+    }
+    const Variant entered = entered_value(cell_form(value));
     if (entered.is_empty()) {
         clear_rect(cells, area);
         return;

@@ -20,8 +20,14 @@ namespace morvane::vm {
 // write that enters Empty (the empty text too) removes the cell.
 void enter_value(CellMap& cells, CellPos at, Variant value);
 
-// enter_value of `value` in every cell of the area; an Array is stored whole
-// in each cell. The caller bounds the area's size.
+// A text that starts with "=" (and has more after it): written to a cell,
+// it is entered as a formula, as typing it is.
+inline bool is_formula_text(const Variant& v) { return v.is_str() && v.as_str().size() > 1 && v.as_str()[0] == '='; }
+
+// enter_value of `value` in every cell of the area; an Array fills the cells
+// in reading order, one element each, and cells past its end get #N/A. No
+// cell ever holds an Array (one cell gets the first element), and a Record
+// is stored as its text form. The caller bounds the area's size.
 void fill_rect(CellMap& cells, const CellRange& area, const Variant& value);
 
 // Removes every cell of the area (positions become absent).

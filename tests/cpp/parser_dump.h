@@ -210,8 +210,17 @@ inline std::string dump(const Stmt& s) {
             else if constexpr (std::is_same_v<T, S::OnErrorGoto>) return "OnErrorGoto(" + n.label + ")";
             else if constexpr (std::is_same_v<T, S::Label>) return "Label(" + n.name + ")";
             else if constexpr (std::is_same_v<T, S::GoTo>) return "GoTo(" + n.label + ")";
-            else if constexpr (std::is_same_v<T, S::ResumeNext>) return "Resume(" + flag(n.next) + ")";
-            else if constexpr (std::is_same_v<T, S::Call>) return std::string(n.bare ? "BareCall(" : "Call(") + n.name + "(" + dump_list(n.args) + "))";
+            else if constexpr (std::is_same_v<T, S::ResumeNext>)
+                return "Resume(" + flag(n.next) + (n.label.empty() ? "" : ", " + n.label) + ")";
+            else if constexpr (std::is_same_v<T, S::Call>) {
+                std::string args;
+                for (size_t i = 0; i < n.args.size(); ++i) {
+                    std::string a = !n.omitted.empty() && n.omitted[i] ? std::string("_") : dump(n.args[i]);
+                    if (!n.arg_names.empty() && !n.arg_names[i].empty()) a = n.arg_names[i] + ":=" + a;
+                    append_sep(args, ", ", a);
+                }
+                return std::string(n.bare ? "BareCall(" : "Call(") + n.name + "(" + args + "))";
+            }
             else if constexpr (std::is_same_v<T, S::Nop>) return "Nop";
             else if constexpr (std::is_same_v<T, S::DimArray>) return "DimArray(" + n.name + ", [" + dump_list(n.bounds) + "])";
             else if constexpr (std::is_same_v<T, S::ReDim>)
@@ -240,6 +249,13 @@ inline std::string dump(const Stmt& s) {
                 std::string args;
                 for (const auto& a : n.args) append_sep(args, ", ", (a.name.empty() ? "" : a.name + ":=") + dump(a.value[0]));
                 return "ObjCall(" + dump_steps(n.steps) + (n.value ? " = " + dump(*n.value) : " [" + args + "]") + ")";
+            } else if constexpr (std::is_same_v<T, S::ErrRaise>)
+                return "ErrRaise(" + dump(*n.number) + ", " + opt(n.source) + ", " + opt(n.description) + ")";
+            else if constexpr (std::is_same_v<T, S::ErrClear>) return "ErrClear";
+            else if constexpr (std::is_same_v<T, S::Erase>) {
+                std::string names;
+                for (const auto& name : n.names) append_sep(names, ", ", name);
+                return "Erase(" + names + ")";
             } else return n.is_stop ? "Stop" : "End";
         },
         s.node);

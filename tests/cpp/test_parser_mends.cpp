@@ -62,7 +62,7 @@ TEST(ParserMends, SingleLineIf) {
     };
     check_rows(rows, body_of);
     const Row errors[] = {
-        {"If c Then Call F", "ERR: expected LParen, got Newline"},
+        {"If c Then Call F", "[If(c, [Call(f())], [])]"},
         {"If c Then x = 1 Else y = 2 z", "ERR: expected newline, got Ident(\"z\")"},
         {"If c Then MsgBox", "ERR: unexpected token in expression: Newline"},
         {"If c Then If d Then x = (", "ERR: unexpected token in expression: Newline"},
@@ -85,8 +85,10 @@ TEST(ParserMends, BareCalls) {
          "[Skipped('open' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
         {"Line Input #1, s",
          "[Skipped('line' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
-        {"Foo x:=1",
-         "[Skipped('foo' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        // Named and left-out arguments.
+        {"Foo x:=1", "[BareCall(foo(x:=1))]"},
+        {"Foo 1, , 3\nFoo , b:=2", "[BareCall(foo(1, _, 3)); BareCall(foo(_, b:=2))]"},
+        {"Call Foo(1, , c:=3)", "[Call(foo(1, _, c:=3))]"},
         {"Foo Cells(1, 1)",
          "[BareCall(foo(ObjPath(cells(1, 1))))]"},
         {"Foo a,",

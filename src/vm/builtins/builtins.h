@@ -14,6 +14,7 @@
 
 #include "types/result.h"
 #include "types/variant.h"
+#include "values/var_type.h"
 
 namespace morvane {
 
@@ -60,6 +61,11 @@ inline Result<void> need_args(BuiltinArgs args, size_t n, std::string_view messa
     if (args.size() >= n) return {};
     return fail(std::string(message));
 }
+
+// `v` converted to `type` as CInt, CLng, CDbl, CStr, CBool, CDate and their
+// kin do: a value that does not fit fails with "Overflow", one that does not
+// read as the type with "Type mismatch". Variant keeps any value.
+Result<Variant> convert_to(VarType type, Variant v);
 
 // The VBA text of an argument, taken over when it already is a text.
 std::string take_text(Variant& v);

@@ -1,0 +1,262 @@
+"""Procedures as VBA runs them: locals per call, ByRef arguments, typed
+variables, GoTo out of blocks, For counters, error handling with Err, calls
+by name, Erase, and the bound on arrays nested in themselves."""
+import re
+
+import pytest
+
+import morvane
+from vmhelp import MISSING, check, run, same, sub
+
+TOTAL = "Function Total(n)\n Dim total As Long\n For i = 1 To n\n  total = total + i\n Next\n Total = total\nEnd Function\n"
+FACT = "Function Fact(n)\n Dim k As Long\n k = n\n If n > 1 Then Fact = k * Fact(n - 1) Else Fact = 1\n t = k\nEnd Function\n"
+
+LOCALS = [
+    ("a Function called twice starts afresh", TOTAL + sub("a = Total(3)\nb = Total(3)"), {"a": 6, "b": 6}),
+    # Each level keeps its own k; the undeclared t is shared and ends at the outermost k.
+    ("recursion", FACT + sub("f = Fact(5)"), {"f": 120, "t": 5, "k": MISSING}),
+    ("the caller's variable of that name is kept",
+     TOTAL + sub("total = 100\nx = Total(2)"), {"total": 100, "x": 3}),
+    ("kept after Exit Function",
+     "Function F()\n Dim v\n v = 9\n F = 1\n Exit Function\nEnd Function\n" + sub("v = 1\nx = F()"), {"v": 1, "x": 1}),
+    ("kept after a failure a handler takes",
+     "Function F()\n Dim v\n v = 9\n F = 1 / 0\nEnd Function\n"
+     + sub("On Error GoTo h\nv = 1\nx = F()\nExit Sub\nh:\nseen = v"), {"v": 1, "seen": 1}),
+    ("undeclared names are shared", "Sub S()\n shared = 5\nEnd Sub\n" + sub("S\ny = shared"), {"y": 5, "shared": 5}),
+    ("a Dim in a loop does not reset", sub("For i = 1 To 3\n Dim n As Long\n n = n + 1\nNext"), {"n": 3}),
+    ("one table of defaults",
+     "Type T\n d As Double\n c As Currency\n s As Single\nEnd Type\n"
+     + sub("Dim x As Double, y As Single, z As Currency, w As Decimal\nDim r As T"),
+     {"x": 0.0, "y": 0.0, "z": 0.0, "w": 0.0, "r": {"d": 0.0, "c": 0.0, "s": 0.0}}),
+]
+
+
+@pytest.mark.parametrize("name, code, expected", LOCALS, ids=[r[0] for r in LOCALS])
+def test_locals_belong_to_the_call(name, code, expected):
+    check(run(code), expected)
+
+
+def test_the_entry_subs_declared_variables_start_fresh_at_each_run():
+    vm = morvane.Vm()
+    code = sub("Dim total As Long\nFor i = 1 To 3\n total = total + i\nNext")
+    run(code, vm=vm)
+    run(code, vm=vm)
+    assert vm.variables()["total"] == 6
+
+
+BYREF = [
+    ("AddOne", "Sub AddOne(n As Long)\n n = n + 1\nEnd Sub\n" + sub("x = 1\nAddOne x\nCall AddOne(x)"), {"x": 3}),
+    ("Swap", "Sub Swap(a, b)\n t = a\n a = b\n b = t\nEnd Sub\n" + sub("p = 1\nq = \"two\"\nSwap p, q"),
+     {"p": "two", "q": 1}),
+    ("a Sub fills a passed array",
+     "Sub Fill(arr)\n For i = 0 To 2\n  arr(i) = i * 10\n Next\nEnd Sub\n" + sub("Dim a(2)\nFill a\nb = a(2)"), {"b": 20}),
+    ("an out-parameter of a Function",
+     "Function Parse(s, ByRef n)\n n = Len(s)\n Parse = True\nEnd Function\n" + sub("m = 0\nok = Parse(\"abc\", m)"),
+     {"ok": True, "m": 3}),
+    ("an array element and a Type field",
+     "Type P\n v As Long\nEnd Type\nSub Bump(n)\n n = n + 1\nEnd Sub\n"
+     + sub("Dim a(1)\na(1) = 5\nDim r As P\nBump a(1)\nBump r.v"), {"a": [None, 6], "r": {"v": 1}}),
+    ("ByVal is left alone", "Sub S(ByVal n)\n n = 99\nEnd Sub\n" + sub("x = 1\nS x"), {"x": 1}),
+    ("an expression is passed by value", "Sub S(n)\n n = 99\nEnd Sub\n" + sub("x = 1\nS x + 0\nS 1"), {"x": 1}),
+    ("copied out when a caller's handler takes a failure",
+     "Sub S(n)\n n = 5\n Err.Raise 5\nEnd Sub\n" + sub("On Error Resume Next\nx = 1\nS x"), {"x": 5}),
+    ("a numeric Function with a variable argument",
+     "Function Inc(n)\n n = n + 1\n Inc = n\nEnd Function\n" + sub("x = 1\ny = Inc(x) + Inc(x)"), {"x": 3, "y": 5}),
+]
+
+
+@pytest.mark.parametrize("name, code, expected", BYREF, ids=[r[0] for r in BYREF])
+def test_arguments_are_passed_by_reference(name, code, expected):
+    check(run(code), expected)
+
+
+TYPED = [
+    ("Long rounds", "Dim avg As Long\navg = 10 / 3\nb = avg", {"avg": 3}),
+    ("String holds a text", "Dim id As String\nid = Cells(1, 1).Value\nsame = (id = \"1001\")", {"id": "1001", "same": True}),
+    ("Boolean", "Dim b As Boolean\nb = 5", {"b": True}),
+    ("Double", "Dim d As Double\nd = 2", {"d": 2.0}),
+    ("Integer halves away from zero", "Dim i As Integer\ni = 2.5", {"i": 3}),
+    ("Date from a text", "Dim d As Date\nd = \"2020-01-03\"", {"d": __import__("datetime").date(2020, 1, 3)}),
+    ("String appends", "Dim s As String\nFor k = 1 To 3\n s = s & k\nNext", {"s": "123"}),
+    ("typed array elements", "Dim a(1) As Long\na(0) = 2.7\nb = a(1)", {"a": [3, 0], "b": 0}),
+    ("Variant and undeclared keep any value", "Dim v\nv = \"x\"\nw = 1.5", {"v": "x", "w": 1.5}),
+]
+
+
+@pytest.mark.parametrize("name, body, expected", TYPED, ids=[r[0] for r in TYPED])
+def test_typed_variables_hold_their_type(name, body, expected):
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, 1001)
+    check(run(sub(body), vm=vm), expected)
+
+
+def test_typed_parameters_fields_and_results():
+    code = ("Type T\n n As Integer\nEnd Type\n"
+            "Function Cat(a As String, b As String) As String\n Cat = a & b\nEnd Function\n"
+            "Function Never() As Boolean\nEnd Function\n"
+            "Function Zero() As Long\nEnd Function\n"
+            "Function Half(x As Double) As Long\n Half = x / 2\nEnd Function\n"
+            + sub("c = Cat(1, 2)\nn = Never()\nz = Zero()\nh = Half(5)\nDim r As T\nr.n = \"7\""))
+    check(run(code), {"c": "12", "n": False, "z": 0, "h": 3, "r": {"n": 7}})
+
+
+TYPED_ERRORS = [
+    ("Dim i As Integer\ni = 40000", "Overflow"),
+    ("Dim n As Long\nn = 2 ^ 31", "Overflow"),
+    ("Dim b As Byte\nb = -1", "Overflow"),
+    ("Dim n As Long\nn = \"abc\"", "Type mismatch"),
+    ("Dim d As Double\nd = Split(\"a\")", "Type mismatch"),
+    ("Dim a(1) As Integer\na(0) = 70000", "Overflow"),
+    ("x = CInt(40000)", "Overflow"),
+    ("x = CLng(\"x\")", "Type mismatch"),
+]
+
+
+@pytest.mark.parametrize("body, message", TYPED_ERRORS)
+def test_values_that_do_not_fit_fail(body, message):
+    with pytest.raises(RuntimeError, match="^" + message + "$"):
+        run(sub(body))
+
+
+def test_a_typed_parameter_that_does_not_fit_fails_in_the_caller():
+    code = "Sub S(n As Integer)\nEnd Sub\n" + sub("On Error Resume Next\nS 100000\ne = Err.Number")
+    check(run(code), {"e": 6})
+
+
+def test_goto_leaves_a_search_loop_at_the_found_row():
+    vm = morvane.Vm()
+    for r, v in enumerate(["a", "target", "b", "c"], start=1):
+        vm.set_cell(r, 1, v)
+    body = ("For i = 1 To 4\n If Cells(i, 1).Value = \"target\" Then GoTo found\nNext\nrow = 0\nExit Sub\n"
+            "found:\nrow = i\nn = 0\nDo\n n = n + 1\n If n = 3 Then GoTo out\nLoop\nout:")
+    check(run(sub(body), vm=vm), {"row": 2, "n": 3})
+
+
+FOR_COUNTER = [
+    ("after a full loop", "For i = 1 To 3\nNext", {"i": 4}),
+    ("after an empty loop", "j = 9\nFor j = 5 To 1\nNext", {"j": 5}),
+    ("after Exit For", "For i = 1 To 10\n If i = 4 Then Exit For\nNext", {"i": 4}),
+    ("a step of 2", "For i = 1 To 6 Step 2\nNext", {"i": 7}),
+    ("a search that finds nothing",
+     "n = 3\nFor i = 1 To n\n If i = 99 Then Exit For\nNext\nIf i > n Then found = False", {"found": False}),
+]
+
+
+@pytest.mark.parametrize("name, body, expected", FOR_COUNTER, ids=[r[0] for r in FOR_COUNTER])
+def test_for_leaves_its_counter_past_the_end(name, body, expected):
+    check(run(sub(body)), expected)
+
+
+RAISE_IN = "Sub Fails()\n x = 1 / 0\n after = True\nEnd Sub\n"
+
+HANDLERS = [
+    ("a caller's handler takes a callee's failure",
+     RAISE_IN + sub("On Error GoTo h\nFails\nnot_here = 1\nExit Sub\nh:\nn = Err.Number\nd = Err.Description"),
+     {"n": 11, "d": "Division by zero", "not_here": MISSING, "after": MISSING}),
+    ("Resume Next inside a loop",
+     sub("On Error GoTo h\ncount = 0\ns = \"\"\nFor i = 1 To 4\n x = 10 / (i - 2)\n s = s & i\nNext\nExit Sub\nh:\ncount = count + 1\nResume Next"),
+     {"s": "1234", "count": 1, "i": 5}),
+    ("Resume runs the failing statement again",
+     sub("On Error GoTo h\nd = 0\nx = 10 / d\nExit Sub\nh:\nd = 5\nResume"), {"x": 2}),
+    ("Resume label",
+     sub("On Error GoTo h\nFor i = 1 To 3\n If i = 2 Then x = 1 / 0\nNext\nExit Sub\nh:\nResume there\nthere:\nat = i"),
+     {"at": 2}),
+    ("a handler that reaches the end ends the procedure",
+     "Sub S()\n On Error GoTo h\n x = 1 / 0\n back = 1\n Exit Sub\nh:\n got = Err.Number\nEnd Sub\n" + sub("S\nnext_one = 1"),
+     {"got": 11, "back": MISSING, "next_one": 1}),
+    ("Err after Resume Next",
+     sub("On Error Resume Next\nx = CInt(\"a\")\nn = Err.Number\nd = Err.Description\nErr.Clear\nm = Err.Number"),
+     {"n": 13, "d": "Type mismatch", "m": 0}),
+    ("Err is 0 without a failure", sub("On Error Resume Next\nx = 1\nn = Err.Number\nok = (Err.Number = 0)"),
+     {"n": 0, "ok": True}),
+    ("numbers of VBA's failures",
+     sub("On Error Resume Next\nDim a(1)\na(5) = 1\nn9 = Err.Number\nDim i As Integer\ni = 99999\nn6 = Err.Number\n"
+         "Range(\"ZZZ\").Value = 1\nn1004 = Err.Number\nNope\nn35 = Err.Number"),
+     {"n9": 9, "n6": 6, "n1004": 1004, "n35": 35}),
+    ("Err.Raise with a source and a description",
+     sub("On Error Resume Next\nErr.Raise vbObjectError + 1, \"mine\", \"bad input\"\n"
+         "n = Err.Number\ns = Err.Source\nd = Err.Description"),
+     {"n": -2147221503, "s": "mine", "d": "bad input"}),
+    ("Err.Raise in a callee, handled by the caller",
+     "Sub Check(v)\n If v < 0 Then Err.Raise 5\nEnd Sub\n"
+     + sub("On Error GoTo h\nCheck -1\nExit Sub\nh:\nn = Err.Number\nd = Err.Description"),
+     {"n": 5, "d": "Invalid procedure call or argument"}),
+    ("Resume clears Err", sub("On Error GoTo h\nx = 1 / 0\nn = Err.Number\nExit Sub\nh:\nResume Next"), {"n": 0}),
+    ("a handler is armed again after Resume",
+     sub("On Error GoTo h\nc = 0\nx = 1 / 0\ny = 1 / 0\nExit Sub\nh:\nc = c + 1\nResume Next"), {"c": 2}),
+]
+
+
+@pytest.mark.parametrize("name, code, expected", HANDLERS, ids=[r[0] for r in HANDLERS])
+def test_error_handling(name, code, expected):
+    check(run(code), expected)
+
+
+HANDLER_FAILURES = [
+    (sub("On Error GoTo h\nx = 1 / 0\nExit Sub\nh:\ny = CInt(\"a\")"), "Type mismatch"),
+    (sub("Err.Raise 1000, , \"custom\""), "custom"),
+    (sub("Err.Raise 9"), "Subscript out of range"),
+    (sub("Resume Next"), "Resume without error"),
+    (RAISE_IN + sub("Fails"), "Division by zero"),
+]
+
+
+@pytest.mark.parametrize("code, message", HANDLER_FAILURES)
+def test_failures_no_handler_takes_end_the_run(code, message):
+    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+        run(code)
+
+
+CALL_SUB = "Sub S(a, Optional b = 20, Optional c)\n got = a & \"/\" & b & \"/\" & IsEmpty(c)\nEnd Sub\n"
+
+CALLS = [
+    ("named arguments", CALL_SUB + sub("S c:=3, a:=1"), {"got": "1/20/False"}),
+    ("an omitted argument", CALL_SUB + sub("S 1, , 3"), {"got": "1/20/False"}),
+    ("Call with names", CALL_SUB + sub("Call S(5, b:=6)"), {"got": "5/6/True"}),
+    ("Call without parentheses", "Sub T()\n ran = True\nEnd Sub\n" + sub("Call T"), {"ran": True}),
+    ("a bare Function call drops its result", "Function F(n)\n seen = n\n F = 1\nEnd Function\n" + sub("F 4"),
+     {"seen": 4}),
+    ("DoEvents stays a statement that does nothing", sub("DoEvents\nx = 1"), {"x": 1}),
+]
+
+
+@pytest.mark.parametrize("name, code, expected", CALLS, ids=[r[0] for r in CALLS])
+def test_calls_run(name, code, expected):
+    check(run(code), expected)
+
+
+@pytest.mark.parametrize("code, message", [
+    (sub("Nowhere 1, 2"), "Sub or Function not defined: 'nowhere'"),
+    (sub("Nowhere"), "Sub or Function not defined: 'nowhere'"),
+    (CALL_SUB + sub("S a:=1, z:=2"), "Named argument not found: 'z'"),
+])
+def test_calls_that_fail(code, message):
+    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+        run(code)
+
+
+ERASE = [
+    ("a fixed array back to its defaults", "Dim a(2) As Long\na(1) = 5\nErase a", {"a": [0, 0, 0]}),
+    ("a fixed Variant array", "Dim a(1)\na(0) = \"x\"\nErase a", {"a": [None, None]}),
+    ("a dynamic array emptied", "ReDim d(3)\nErase d", {"d": []}),
+    ("several at once", "Dim a(1)\nReDim b(1)\nErase a, b", {"a": [None, None], "b": []}),
+]
+
+
+@pytest.mark.parametrize("name, body, expected", ERASE, ids=[r[0] for r in ERASE])
+def test_erase(name, body, expected):
+    check(run(sub(body)), expected)
+
+
+@pytest.mark.parametrize("body", [
+    "Dim a(0)\nFor i = 1 To 200000\n a(0) = a\nNext",
+    "r = 0\nFor i = 1 To 200000\n r.f = r\nNext",
+])
+def test_a_value_stored_in_itself_stops_at_the_nesting_bound(body):
+    with pytest.raises(RuntimeError, match=r"^Arrays and records nested more than 100 levels deep are not supported$"):
+        run(sub(body))
+
+
+def test_nesting_within_the_bound_is_kept():
+    vm = run(sub("Dim a(0)\nFor i = 1 To 50\n a(0) = a\nNext\nd = 0\nb = a\nDo While IsArray(b)\n d = d + 1\n b = b(0)\nLoop"))
+    assert vm.variables()["d"] == 51
