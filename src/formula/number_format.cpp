@@ -202,9 +202,9 @@ struct Section {
     uint32_t exponent_zeros = 0;
     bool grouping = false;
     bool scientific = false;
-    bool engineering = false;  // "##0.0E+0": exponents in steps of the whole places
+    bool engineering = false;   // "##0.0E+0": exponents in steps of the whole places
     bool placeholders = false;  // any digit placeholder or General
-    int64_t shift = 0;  // powers of ten: +2 per %, -3 per scaling comma
+    int64_t shift = 0;          // powers of ten: +2 per %, -3 per scaling comma
     // Date sections.
     bool twelve_hour = false;
     uint32_t second_decimals = 0;
@@ -238,8 +238,8 @@ size_t utf8_length(std::string_view s, size_t at) {
 
 // Colour names a cell format may carry; the text never shows a colour.
 bool is_colour(std::string_view inner) {
-    static constexpr std::string_view kColours[] = {"black", "blue", "cyan", "green", "magenta", "red", "white",
-                                                    "yellow"};
+    static constexpr std::string_view kColours[] = {"black",   "blue", "cyan",  "green",
+                                                    "magenta", "red",  "white", "yellow"};
     for (auto c : kColours)
         if (is_name(inner, c)) return true;
     return starts_with_ci(inner, "color");
@@ -269,8 +269,9 @@ std::string read_bracket(Section& s, std::string_view inner) {
     }
     if (is_colour(inner)) return {};
     const char c = inner.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(inner[0])));
-    if ((c == 'h' || c == 'm' || c == 's') &&
-        std::all_of(inner.begin(), inner.end(), [c](char x) { return std::tolower(static_cast<unsigned char>(x)) == c; })) {
+    if ((c == 'h' || c == 'm' || c == 's') && std::all_of(inner.begin(), inner.end(), [c](char x) {
+            return std::tolower(static_cast<unsigned char>(x)) == c;
+        })) {
         const Tok kind = c == 'h' ? Tok::ElapsedHour : c == 'm' ? Tok::ElapsedMinute : Tok::ElapsedSecond;
         add(s, kind, inner, static_cast<uint32_t>(inner.size()));
         return {};
@@ -394,8 +395,9 @@ void settle_date(Section& s) {
             s.second_decimals = std::max(s.second_decimals, t.width);
             s.tokens.erase(s.tokens.begin() + static_cast<ptrdiff_t>(i + 1),
                            s.tokens.begin() + static_cast<ptrdiff_t>(i + 1 + n));
-            if (n > 3) s.tokens.insert(s.tokens.begin() + static_cast<ptrdiff_t>(i + 1),
-                                       Token{Tok::Literal, 1, Part::Whole, CommaRole::Literal, std::string(n - 3, '0')});
+            if (n > 3)
+                s.tokens.insert(s.tokens.begin() + static_cast<ptrdiff_t>(i + 1),
+                                Token{Tok::Literal, 1, Part::Whole, CommaRole::Literal, std::string(n - 3, '0')});
             continue;
         }
         if (!is_date_code(t.kind) && t.kind != Tok::Literal) demote(t);
@@ -736,8 +738,10 @@ std::string render_number_section(const Section& s, const Value& v, bool minus, 
             case Tok::Percent: out.push_back('%'); break;
             case Tok::Exponent:
                 out.push_back(t.text[0]);
-                if (exponent < 0) out.push_back('-');
-                else if (t.text[1] == '+') out.push_back('+');
+                if (exponent < 0)
+                    out.push_back('-');
+                else if (t.text[1] == '+')
+                    out.push_back('+');
                 break;
             case Tok::General: out += general_of(std::fabs(v.approx), style); break;
             default: out += t.text; break;
@@ -748,9 +752,9 @@ std::string render_number_section(const Section& s, const Value& v, bool minus, 
 
 // ---- Rendering dates -----------------------------------------------------
 
-constexpr std::array<std::string_view, 12> kMonths = {"January", "February", "March",     "April",
-                                                      "May",     "June",     "July",      "August",
-                                                      "September", "October", "November", "December"};
+constexpr std::array<std::string_view, 12> kMonths = {"January",   "February", "March",    "April",
+                                                      "May",       "June",     "July",     "August",
+                                                      "September", "October",  "November", "December"};
 constexpr std::array<std::string_view, 7> kWeekdays = {"Monday", "Tuesday",  "Wednesday", "Thursday",
                                                        "Friday", "Saturday", "Sunday"};
 
@@ -769,7 +773,7 @@ void append_number(std::string& out, int64_t n, uint32_t width) {
 struct DateParts {
     int64_t year = 1900;
     uint32_t month = 1, day = 0;
-    int weekday = 0;  // 0 Monday ... 6 Sunday
+    int weekday = 0;            // 0 Monday ... 6 Sunday
     int64_t total_seconds = 0;  // since the serial's day 0, for elapsed codes
     int64_t second_fraction = 0;
     int64_t hour = 0, minute = 0, second = 0;
@@ -778,8 +782,8 @@ struct DateParts {
 Rendered out_of_range(double x) {
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, x);
-    return std::unexpected(Failure{true, "the date serial " + std::string(buf, res.ptr) +
-                                             " is outside the dates a format can show"});
+    return std::unexpected(
+        Failure{true, "the date serial " + std::string(buf, res.ptr) + " is outside the dates a format can show"});
 }
 
 std::expected<DateParts, Failure> date_parts(double x, const Section& s, Dialect dialect) {
@@ -833,19 +837,28 @@ Rendered render_date_section(const Section& s, double x, Dialect dialect) {
     for (const Token& t : s.tokens) {
         switch (t.kind) {
             case Tok::Year:
-                if (t.width <= 2) append_number(out, (d.year % 100 + 100) % 100, 2);
-                else append_number(out, d.year, 4);
+                if (t.width <= 2)
+                    append_number(out, (d.year % 100 + 100) % 100, 2);
+                else
+                    append_number(out, d.year, 4);
                 break;
             case Tok::Month:
-                if (t.width <= 2) append_number(out, d.month, t.width);
-                else if (t.width == 3) out += kMonths[d.month - 1].substr(0, 3);
-                else if (t.width == 4) out += kMonths[d.month - 1];
-                else out += kMonths[d.month - 1].substr(0, 1);
+                if (t.width <= 2)
+                    append_number(out, d.month, t.width);
+                else if (t.width == 3)
+                    out += kMonths[d.month - 1].substr(0, 3);
+                else if (t.width == 4)
+                    out += kMonths[d.month - 1];
+                else
+                    out += kMonths[d.month - 1].substr(0, 1);
                 break;
             case Tok::Day:
-                if (t.width <= 2) append_number(out, d.day, t.width);
-                else if (t.width == 3) out += kWeekdays[static_cast<size_t>(d.weekday)].substr(0, 3);
-                else out += kWeekdays[static_cast<size_t>(d.weekday)];
+                if (t.width <= 2)
+                    append_number(out, d.day, t.width);
+                else if (t.width == 3)
+                    out += kWeekdays[static_cast<size_t>(d.weekday)].substr(0, 3);
+                else
+                    out += kWeekdays[static_cast<size_t>(d.weekday)];
                 break;
             case Tok::Hour: {
                 int64_t h = d.hour;
@@ -911,8 +924,10 @@ Choice choose(const Compiled& c, bool negative, bool zero, Dialect dialect) {
     const auto& s = c.sections;
     const size_t numeric = s.size() == 4 ? 3 : s.size();
     size_t index = 0;
-    if (negative && numeric >= 2) index = 1;
-    else if (zero && numeric >= 3) index = 2;
+    if (negative && numeric >= 2)
+        index = 1;
+    else if (zero && numeric >= 3)
+        index = 2;
     // VBA shows a value whose section is empty with the first section.
     if (index > 0 && s[index].empty && dialect == Dialect::Vba) return {&s[0], negative};
     return {&s[index], negative && index == 0};

@@ -25,7 +25,16 @@ bool is_leaf(const XCode& x) { return x.kind == vm::XKind::Var || x.kind == vm::
 vm::Code Vm::Exec::compile_body(Vm& vm, const Body& body) {
     vm::Code code;
     code.reserve(body.size());
-    for (const SpannedStmt& s : body) code.push_back(compile_stmt(vm, s.stmt));
+    for (const SpannedStmt& s : body) {
+        code.push_back(compile_stmt(vm, s.stmt));
+        // A skipped statement does nothing but note that it ran.
+        if (const auto* skipped = s.stmt.get_if<Stmt::Skipped>()) {
+            code.back().slot = static_cast<uint32_t>(vm.skipped_.size());
+            code.back().run = &run_skipped;
+            vm.skipped_.push_back(SkipNote{s.span, skipped->message});
+            vm.skipped_ran_.push_back(false);
+        }
+    }
     return code;
 }
 

@@ -449,6 +449,11 @@ bool Vm::Exec::run_dispatched(Vm& vm, const SCode& s) {
 
 bool Vm::Exec::run_nothing(Vm&, const SCode&) { return true; }
 
+bool Vm::Exec::run_skipped(Vm& vm, const SCode& s) {
+    vm.skipped_ran_[s.slot] = true;
+    return true;
+}
+
 bool Vm::Exec::run_exit(Vm& vm, const SCode& s) {
     vm.exit_flag_ = s.exit;
     return true;

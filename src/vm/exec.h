@@ -113,6 +113,7 @@ struct Vm::Exec {
     static bool run_body_stmt(Vm& vm, const SCode& s) { return run_block(vm, s.body); }
     static bool run_exit(Vm& vm, const SCode& s);
     static bool run_nothing(Vm& vm, const SCode& s);
+    static bool run_skipped(Vm& vm, const SCode& s);
 
     // ------------------------------------------------ expressions
     // A node whose value comes from a Vm member returning a Result (the

@@ -194,6 +194,16 @@ public:
     // True once the interrupt check asked to stop; no On Error handler can
     // swallow that failure.
     bool interrupted() const { return interrupted_; }
+    // A line the front end did not model: a module-level line skipped with a
+    // warning, or a skipped statement that ran. `span` counts characters of
+    // the module text.
+    struct SkipNote {
+        SourceSpan span;
+        std::string message;
+    };
+    // What the last run passed over, in source order: every module-level
+    // warning of its program and each skipped statement that ran, once.
+    std::vector<SkipNote> skip_notes() const;
 
     // ------------------------------------------------ reads (expr.cpp)
     // The cells of an area of the active sheet, row by row (`addr` names it
@@ -627,6 +637,11 @@ private:
     std::optional<std::string> pending_goto_;
     ExitKind exit_flag_ = ExitKind::None;
     bool (*interrupt_check_)() = nullptr;
+    // The module-level warnings of the program being run, and its skipped
+    // statements by compiled node (SCode::slot), with whether each ran.
+    std::vector<SkipNote> module_warnings_;
+    std::vector<SkipNote> skipped_;
+    std::vector<bool> skipped_ran_;
 
     std::vector<Slot> slots_;
     std::vector<std::string> names_;

@@ -34,7 +34,13 @@ Result<std::string> format_vba(const Variant& value, std::string_view pattern) {
     switch (value.kind()) {
         case Kind::Integer: return shown(numfmt::render_integer(pattern, value.as_int(), kStyle));
         case Kind::Float: return shown(numfmt::render_number(pattern, value.as_float(), kStyle));
-        case Kind::Date: return shown(numfmt::render_number(pattern, TRY(to_f64(value)), kStyle));
+        case Kind::Date: {
+            // Before 1900 VBA counts the day back and the time forward: the
+            // number is the day minus the time (-1.25 is a day back, 6:00).
+            const Date d = value.as_date();
+            const double x = d.serial < 0 ? static_cast<double>(d.serial) - d.time : d.value();
+            return shown(numfmt::render_number(pattern, x, kStyle));
+        }
         case Kind::Str: {
             // A text that reads as a number is formatted as that number.
             if (auto x = to_f64(value)) return shown(numfmt::render_number(pattern, *x, kStyle));

@@ -207,10 +207,10 @@ Result<Variant> text(BuiltinArgs a) {
     if (v.is_str() && !text_to_number(text::trim(v.as_str()))) {
         shown = numfmt::render_text(format, v.as_str(), style);
     } else {
-        double x = 0;
-        if (v.is_bool()) x = v.as_bool() ? 1 : 0;
-        else if (v.is_str()) x = *text_to_number(text::trim(v.as_str()));
-        else x = TRY(to_f64(v));
+        // TRUE counts 1, as on a worksheet (VBA's own True is -1).
+        const double x = v.is_bool()  ? (v.as_bool() ? 1.0 : 0.0)
+                         : v.is_str() ? *text_to_number(text::trim(v.as_str()))
+                                      : TRY(to_f64(v));
         shown = format.empty() ? numfmt::Rendered(numfmt::general_text(x)) : numfmt::render_number(format, x, style);
     }
     if (!shown) {
