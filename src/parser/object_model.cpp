@@ -211,7 +211,7 @@ bool modeled_member(std::string_view m) {
          {"value", "formula", "text", "count", "row", "column", "address", "rows", "columns", "offset", "cells",
           "range", "item", "resize", "entirerow", "entirecolumn", "end", "areas", "worksheet", "parent", "name",
           "index", "activate", "select", "clear", "clearcontents", "delete", "insert", "copy", "paste",
-          "pastespecial", "sort", "protect", "unprotect", "add", "usedrange", "value2"})
+          "pastespecial", "sort", "protect", "unprotect", "add", "usedrange", "value2", "calculate"})
         if (k == m) return true;
     return false;
 }
@@ -556,6 +556,13 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
         Expr value = TRY(parse_expr());
         return Stmt{Stmt::RangeWrite{std::move(addr), box(std::move(value)), m == "formula"}};
     }
+    // Computes the formulas of the range: a call by a name no procedure can
+    // take, with the address as its argument.
+    if (m == "calculate" && at_line_end()) {
+        std::vector<Expr> args;
+        args.push_back(Expr{Expr::Str{std::move(addr)}});
+        return Stmt{Stmt::Call{"range.calculate", std::move(args), kNoSlot, true}};
+    }
     if (m == "copy") {
         std::optional<std::string> dest;
         if (is_ident("destination")) {
@@ -628,6 +635,8 @@ Result<Stmt> Parser::parse_application_stmt() {
         --pos;  // parse_wsf_call_stmt starts at the word or at the dot after it
         return parse_wsf_call_stmt();
     }
+    // The application's own Calculate: a name no procedure of the module can take.
+    if (p == "calculate" && at_line_end()) return Stmt{Stmt::Call{"application.calculate", {}, kNoSlot, true}};
     TRY_VOID(expect_tok(Tok::Eq));
     Expr value = TRY(parse_expr());
     return Stmt{Stmt::ApplicationSet{std::move(p), box(std::move(value))}};

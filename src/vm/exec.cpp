@@ -23,6 +23,7 @@ using vm::XCode;
 namespace {
 
 constexpr std::string_view kBadForEachRange = "ForEach: invalid range '{}'";
+constexpr std::string_view kBadCalculateRange = "Calculate: invalid range '{}'";
 constexpr std::string_view kProcNotFound = "Sub/Function '{}' not found";
 constexpr std::string_view kNotDefined = "Sub or Function not defined: '{}'";
 constexpr std::string_view kNamedArgNotFound = "Named argument not found: '{}'";
@@ -766,6 +767,20 @@ bool Vm::Exec::run_call(Vm& vm, const SCode& s) {
         for (const XCode& a : s.x)
             if (!a.eval(vm, a, dropped)) return false;
         return failed(vm, format_message(kProcNotFound, c.name));
+    }
+    // Calculate and Application.Calculate compute every formula of the
+    // workbook, Range(...).Calculate those of the range.
+    if (s.x.empty() && (c.name == "calculate" || c.name == "application.calculate")) {
+        auto r = vm.book_.recalculate_all();
+        return take(vm, r);
+    }
+    if (c.name == "range.calculate" && s.x.size() == 1) {
+        if (!s.x[0].eval(vm, s.x[0], dropped)) return false;
+        const std::string addr = vm::vba_to_str(dropped);
+        auto area = vm.resolve_range_addr(addr);
+        if (!area) return failed(vm, format_message(kBadCalculateRange, addr));
+        auto r = vm.book_.recalculate_area(area->normalised());
+        return take(vm, r);
     }
     // A bare line: a statement of VBA that has nothing to do here, a
     // built-in whose result is dropped, or a name nothing defines.

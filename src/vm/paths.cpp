@@ -622,6 +622,7 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
         const std::string& key = target.sheet;
         if (!book_.has_sheet(key)) return fail(format_message(vm::kNoSuchSheet, key));
         if (m == "activate" || m == "select") return book_.set_active_sheet(key);
+        if (m == "calculate") return book_.recalculate_sheet(key);
         if (m == "delete") {
             TRY_VOID(book_.check_sheet_not_protected(key, book_.display_name(key)));
             return book_.delete_sheet(key);
@@ -650,6 +651,13 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
             text += vm::rect_text(a.normalised());
         }
         if (m == "select" || m == "activate") return select_range(r);
+        if (m == "calculate") {
+            // The formulas inside, from the values the other cells hold.
+            return on_sheet(r.sheet, [&]() -> Result<void> {
+                for (const CellRange& a : r.areas) TRY_VOID(book_.recalculate_area(a.normalised()));
+                return {};
+            });
+        }
         if (m == "clear" || m == "clearcontents") {
             TRY_VOID(book_.check_sheet_not_protected(r.sheet, r.sheet));
             for (const CellRange& a : r.areas)
