@@ -9,7 +9,7 @@ from morvane import ExcelError
 
 def test_module_attributes_and_doc():
     public = {n for n in dir(morvane) if not n.startswith("__")}
-    assert public <= {"hello", "run_macro", "load_workbook", "Vm", "ExcelError"}
+    assert public <= {"hello", "run_macro", "load_workbook", "Vm", "ExcelError", "SkippedStatementWarning"}
     assert {"hello", "ExcelError"} <= public
     assert morvane.__doc__ == ""
 

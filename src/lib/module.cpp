@@ -33,6 +33,10 @@ struct PyExcelError {
 
 PyTypeObject* excel_error_type() { return g_excel_error; }
 
+PyObject* g_skipped_warning = nullptr;  // strong reference, set by the exec step
+
+PyObject* skipped_statement_warning() { return g_skipped_warning; }
+
 void set_error(PyObject* type, std::string_view message) {
     Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
     if (text) PyErr_SetObject(type, text.get());
@@ -460,6 +464,14 @@ int module_exec(PyObject* module) {
         Py_XSETREF(g_excel_error, reinterpret_cast<PyTypeObject*>(Py_NewRef(type)));
         int rc = PyModule_AddObjectRef(module, "ExcelError", type);
         Py_DECREF(type);
+        if (rc < 0) return rc;
+        PyObject* warning = PyErr_NewExceptionWithDoc(
+            "morvane.SkippedStatementWarning",
+            "A statement or module-level line that a run passed over without effect.", PyExc_UserWarning, nullptr);
+        if (!warning) return -1;
+        Py_XSETREF(g_skipped_warning, Py_NewRef(warning));
+        rc = PyModule_AddObjectRef(module, "SkippedStatementWarning", warning);
+        Py_DECREF(warning);
         return rc;
     } catch (...) {
         set_exception_from_current();

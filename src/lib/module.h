@@ -67,6 +67,10 @@ void set_error(PyObject* type, std::string_view message);
 // pointing at character `char_index` of `source` (SIZE_MAX: position unknown).
 void set_syntax_error(std::string_view message, std::string_view source, size_t char_index);
 
+// morvane.SkippedStatementWarning (a UserWarning), the category of the
+// warnings a run gives for what it passed over; null before the exec step.
+PyObject* skipped_statement_warning();
+
 // Turn a C++ exception escaping an entry point into a Python exception.
 void set_exception_from_current();
 

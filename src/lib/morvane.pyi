@@ -9,9 +9,9 @@ import pandas
 __version__: Final[str]
 
 # What a cell or a VBA variable can hold, as Python sees it: numbers, texts,
-# booleans, dates (a datetime when the value has a time of day), error values
-# and None for a blank; arrays and user-defined Type records come back as
-# lists and dicts.
+# booleans, dates (a datetime when the value has a time of day, a time for a
+# time of day alone), error values and None for a blank; arrays and
+# user-defined Type records come back as lists and dicts.
 _CellValue: TypeAlias = int | float | str | bool | datetime.date | datetime.time | ExcelError | None
 _Value: TypeAlias = _CellValue | list[_Value] | dict[str, _Value]
 _Cells: TypeAlias = dict[tuple[int, int], _Value]
@@ -29,6 +29,9 @@ class ExcelError:
     def __reduce__(self) -> tuple[type[ExcelError], tuple[str]]: ...
     def __copy__(self) -> ExcelError: ...
     def __deepcopy__(self, memo: object, /) -> ExcelError: ...
+
+class SkippedStatementWarning(UserWarning):
+    """A statement or module-level line that a run passed over without effect."""
 
 @final
 class Vm:

@@ -80,6 +80,47 @@ std::unique_ptr<Vm> new_vm(const std::string& on_msgbox) {
 
 namespace {
 
+// The longest statement text a warning shows, in characters.
+constexpr size_t kShownStatement = 80;
+
+// "line N (text): why", for a skipped statement whose span counts
+// characters of `source`.
+std::string skip_text(const Vm::SkipNote& note, std::string_view source) {
+    size_t line = 1, chars = 0, i = 0;
+    for (; i < source.size() && chars < note.span.start; ++i) {
+        const auto byte = static_cast<unsigned char>(source[i]);
+        if ((byte & 0xC0) == 0x80) continue;
+        ++chars;
+        if (byte == '\n' || (byte == '\r' && (i + 1 >= source.size() || source[i + 1] != '\n'))) ++line;
+    }
+    while (i < source.size() && (static_cast<unsigned char>(source[i]) & 0xC0) == 0x80) ++i;
+    // The statement's first line, blanks at its end dropped, cut at 80 characters.
+    std::string text;
+    size_t shown = 0;
+    for (; i < source.size() && source[i] != '\n' && source[i] != '\r'; ++i) {
+        const auto byte = static_cast<unsigned char>(source[i]);
+        if ((byte & 0xC0) != 0x80 && ++shown > kShownStatement) {
+            text += "...";
+            break;
+        }
+        text.push_back(source[i]);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+    return "line " + std::to_string(line) + " (" + text + "): " + note.message;
+}
+
+// One SkippedStatementWarning per line the run passed over, in source
+// order; false with an exception set when a filter turned one into an error.
+bool warn_skipped(const Vm& vm, std::string_view source) {
+    PyObject* category = skipped_statement_warning();
+    if (!category) return true;
+    for (const Vm::SkipNote& note : vm.skip_notes()) {
+        const std::string text = skip_text(note, source);
+        if (PyErr_WarnEx(category, text.c_str(), 1) < 0) return false;
+    }
+    return true;
+}
+
 // Brings the formula values of sheet `key` (every sheet when empty) up to
 // date before a reading method returns them; false with an exception set
 // when the computation was stopped (an interrupt or a bound).
@@ -116,6 +157,8 @@ bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
         return false;
     }
     if (PyErr_Occurred()) return false;  // the interrupt's KeyboardInterrupt
+    // Told whether the run succeeded or not; a warning made an error wins.
+    if (!warn_skipped(vm, code)) return false;
     if (!result) {
         set_error(PyExc_RuntimeError, result.error());
         return false;

@@ -38,7 +38,7 @@ std::optional<double> read_radix(std::string_view digits, int radix) {
 
 // A Date from a number of days, or Overflow past the years 100 to 9999.
 Result<Variant> date_variant(double days) {
-    if (!(days >= kFirstDate && days < kLastDate)) return fail(std::string(kNumberOverflow));
+    if (!(days >= kFirstDate && days < kLastDate)) return fail(std::string(kOverflow));
     return Variant(date_of_value(days));
 }
 
@@ -56,7 +56,7 @@ Result<Variant> date_arithmetic(BinOp op, const Variant& lhs, const Variant& rhs
             Date d = (lhs.is_date() ? lhs : rhs).as_date();
             d.serial += static_cast<int64_t>(by);
             const auto day = static_cast<double>(d.serial);
-            if (!(day >= kFirstDate && day < kLastDate)) return fail(std::string(kNumberOverflow));
+            if (!(day >= kFirstDate && day < kLastDate)) return fail(std::string(kOverflow));
             return Variant(d);
         }
     }
@@ -125,11 +125,11 @@ Result<Variant> logical(BinOp op, const Variant& left, const Variant& right) {
 }
 
 Result<Variant> concat(Variant lhs, const Variant& rhs) {
-    std::string out = lhs.is_str() ? std::move(lhs.as_str()) : text_with_floats(lhs, vba_float_text);
+    std::string out = lhs.is_str() ? std::move(lhs.as_str()) : vba_display_text(lhs);
     if (rhs.is_str())
         TRY_VOID(append_text(out, rhs.as_str()));
     else
-        TRY_VOID(append_text(out, text_with_floats(rhs, vba_float_text)));
+        TRY_VOID(append_text(out, vba_display_text(rhs)));
     return Variant(std::move(out));
 }
 
@@ -180,6 +180,8 @@ std::optional<double> read_vba_number(std::string_view s) {
     if (!x || !std::isfinite(*x)) return std::nullopt;
     return x;
 }
+
+std::string vba_display_text(const Variant& v) { return text_with_floats(v, vba_float_text); }
 
 std::string vba_float_text(double x) { return eval::number_text_15(x, eval::SmallNumbers::Scientific); }
 

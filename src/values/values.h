@@ -13,6 +13,7 @@
 #include "types/result.h"
 #include "types/compare.h"
 #include "types/variant.h"
+#include "values/var_type.h"
 
 namespace morvane::vm {
 
@@ -27,7 +28,6 @@ inline constexpr std::string_view kIntDivOverflow = "Integer division overflow";
 inline constexpr size_t kMaxTextLen = size_t{1} << 28;
 inline constexpr std::string_view kOutOfStringSpace = "Out of string space";
 inline constexpr std::string_view kTypeMismatch = "Type mismatch";
-inline constexpr std::string_view kNumberOverflow = "Overflow";
 
 // A text as VBA reads a number from it (Val aside): blanks around it, a
 // sign, a leading currency sign, parentheses for a negative, thousands
@@ -37,6 +37,10 @@ std::optional<double> read_vba_number(std::string_view s);
 // A float as VBA prints it: at most 15 significant digits, without trailing
 // zeros, in the E form from 1E+15 up and below 0.0001.
 std::string vba_float_text(double x);
+
+// The text `&`, CStr and Str make of a value: Variant::to_string with
+// floats as vba_float_text prints them (arrays in brackets).
+std::string vba_display_text(const Variant& v);
 
 // The number of a value; a text by read_vba_number.
 Result<double> to_f64(const Variant& v);

@@ -105,6 +105,10 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     subs_.clear();
     for (const SubDef& s : program.subs) subs_.insert_or_assign(s.name, deep_copy(s));
     for (const TypeDef& t : program.types) user_types_.insert_or_assign(t.name, t.fields);
+    module_warnings_.clear();
+    for (const Warning& w : program.warnings) module_warnings_.push_back(SkipNote{w.span, w.message});
+    skipped_.clear();
+    skipped_ran_.clear();
     bind_program();
 
     auto it = subs_.find(text::to_lower(name));
@@ -114,6 +118,21 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     entry_call_ = false;
     if (exit_flag_ == ExitKind::End) exit_flag_ = ExitKind::None;
     return result;
+}
+
+std::vector<Vm::SkipNote> Vm::skip_notes() const {
+    std::vector<SkipNote> out = module_warnings_;
+    for (size_t i = 0; i < skipped_.size(); ++i)
+        if (skipped_ran_[i]) out.push_back(skipped_[i]);
+    std::stable_sort(out.begin(), out.end(),
+                     [](const SkipNote& a, const SkipNote& b) { return a.span.start < b.span.start; });
+    // A statement compiled twice is still one statement.
+    out.erase(std::unique(out.begin(), out.end(),
+                          [](const SkipNote& a, const SkipNote& b) {
+                              return a.span == b.span && a.message == b.message;
+                          }),
+              out.end());
+    return out;
 }
 
 Result<void> Vm::out_of_stack() { return fail(std::string(kOutOfStack)); }

@@ -79,7 +79,7 @@ Result<Variant> to_date(const Variant& v) {
     const double x = TRY(number_of(v));
     // 1 January 100 to 31 December 9999.
     if (!(x >= -657434.0 && x < 2958466.0)) return fail(std::string(kOverflow));
-    return Variant(Date{static_cast<int64_t>(std::floor(x))});
+    return Variant(date_of_value(x));
 }
 
 Result<Variant> to_text(const Variant& v) {
@@ -88,7 +88,7 @@ Result<Variant> to_text(const Variant& v) {
         case Kind::Array:
         case Kind::Record:
         case Kind::Error: return fail(std::string(kTypeMismatch));
-        default: return Variant(v.to_string());
+        default: return Variant(vba_display_text(v));
     }
 }
 
@@ -142,7 +142,7 @@ std::string_view leading_radix_digits(std::string_view s, int radix) {
 Result<Variant> val(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kValArgs));
     std::string shown;
-    for (char c : a[0].is_str() ? a[0].as_str() : a[0].to_string())
+    for (char c : a[0].is_str() ? a[0].as_str() : vba_display_text(a[0]))
         if (c != ' ' && c != '\t' && c != '\n' && c != '\r') shown.push_back(c);
     if (shown.size() > 1 && shown[0] == '&' && ((shown[1] | 0x20) == 'h' || (shown[1] | 0x20) == 'o')) {
         const std::string_view rest = std::string_view(shown).substr(2);
@@ -150,20 +150,20 @@ Result<Variant> val(BuiltinArgs a) {
         const std::string_view digits = leading_radix_digits(rest, hex ? 16 : 8);
         if (digits.empty()) return Variant(int64_t{0});
         auto x = read_vba_number(std::string(hex ? "&H" : "&O").append(digits));
-        if (!x) return fail(std::string(kNumberOverflow));
+        if (!x) return fail(std::string(kOverflow));
         return number_variant(*x);
     }
     std::string_view prefix = leading_number(shown);
     if (prefix.empty()) return Variant(int64_t{0});
     const double x = text_to_number(prefix).value_or(0.0);
-    if (!std::isfinite(x)) return fail(std::string(kNumberOverflow));
+    if (!std::isfinite(x)) return fail(std::string(kOverflow));
     return number_variant(x);
 }
 
 Result<Variant> str(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kCStrArgs));
     if (a[0].is_str()) return std::move(a[0]);
-    return Variant(a[0].to_string());
+    return Variant(vba_display_text(a[0]));
 }
 
 constexpr Builtin kTable[] = {

@@ -63,7 +63,7 @@ Result<Variant> log(BuiltinArgs a) {
 Result<Variant> exp(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kExpArgs));
     const double x = std::exp(TRY(to_f64(a[0])));
-    if (!std::isfinite(x)) return fail(std::string(kNumberOverflow));
+    if (!std::isfinite(x)) return fail(std::string(kOverflow));
     return Variant(x);
 }
 

@@ -86,7 +86,7 @@ Result<Variant> len(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kLenArgs));
     const Variant& v = a[0];
     if (v.is_empty()) return Variant(int64_t{0});
-    return count_variant(text::char_count(v.is_str() ? v.as_str() : v.to_string()));
+    return count_variant(text::char_count(v.is_str() ? v.as_str() : vba_display_text(v)));
 }
 
 Result<Variant> left(BuiltinArgs a) {

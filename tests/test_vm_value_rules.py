@@ -1,0 +1,289 @@
+"""Values as a VBA macro sees them: blanks against "" and 0, numbers against
+numeric texts, dates and times, the text of numbers, texts written to cells,
+texts as conditions, built-in arguments, and the warnings for what a run
+passes over."""
+import datetime
+import re
+import warnings
+
+import pytest
+
+import morvane
+from vmhelp import run, run_body, same, sub, value_of
+
+# ---------------------------------------------------------------- blanks and numeric texts
+
+# Each row: a condition, with A1 blank, A2 holding 1001 and v never assigned.
+BLANKS = [
+    ('Cells(1, 1).Value = ""', True), ("Cells(1, 1).Value = 0", True), ('Cells(1, 1).Value <> ""', False),
+    ("Cells(1, 1).Value <> 0", False), ('Cells(1, 1).Value < "a"', True), ("Cells(1, 1).Value < 1", True),
+    ("Cells(1, 1).Value >= 0", True), ('Cells(1, 1).Value > ""', False), ("Cells(1, 1).Value = False", True),
+    ('v = ""', True), ("v = 0", True), ("v = Empty", True), ("v <= 0", True), ('v = "x"', False), ("v = 1", False),
+    ('Cells(2, 1).Value = "1001"', True), ('Cells(2, 1).Value = " 1001 "', True), ('Cells(2, 1).Value < "999"', False),
+    ('Cells(2, 1).Value = "1001x"', False), ('2 = "2"', True), ('"2.50" = 2.5', True), ('"a" = 0', False),
+]
+
+
+@pytest.mark.parametrize("condition, want", BLANKS)
+def test_blanks_equal_empty_text_and_zero_and_numbers_meet_numeric_texts(condition, want):
+    vm = morvane.Vm()
+    vm.set_cell(2, 1, 1001)
+    body = f"Dim v\nd = 0\nb = {condition}\nIf {condition} Then i = 1 Else i = 0\nDo While {condition}\nd = d + 1\nExit Do\nLoop"
+    run(sub(body), vm=vm)
+    got = vm.variables()
+    assert same(got["b"], want) and same(got["i"], int(want)) and (got["d"] == 1) is want
+
+
+@pytest.mark.parametrize("case, want", [('Case ""', 1), ("Case 0", 1), ("Case Is < 1", 1), ('Case "x"', 2)])
+def test_select_case_matches_a_blank_cell(case, want):
+    vm = run_body(f"Select Case Cells(1, 1).Value\n{case}\nx = 1\nCase Else\nx = 2\nEnd Select")
+    assert vm.variables()["x"] == want
+
+
+def test_a_loop_until_the_first_blank_cell_ends():
+    vm = morvane.Vm()
+    for r in range(1, 4):
+        vm.set_cell(r, 1, r * 10)
+    vm.run(sub('r = 1\nDo Until Cells(r, 1).Value = ""\nr = r + 1\nLoop'), "Main")
+    assert vm.variables()["r"] == 4
+
+
+# ---------------------------------------------------------------- dates and times
+
+DATES = [
+    ("#1/2/2020# + 1", datetime.date(2020, 1, 3)), ("30 + #1/2/2020#", datetime.date(2020, 2, 1)),
+    ("#1/2/2020# - 2", datetime.date(2019, 12, 31)), ("#3/1/2020# - #2/1/2020#", 29),
+    ("#1/2/2020# + 0.5", datetime.datetime(2020, 1, 2, 12, 0)), ('Format(#1/2/2020# + 30, "yyyy-mm-dd")', "2020-02-01"),
+    ("#1/2/2020# + 1 > #1/2/2020#", True), ("TypeName(#1/2/2020# + 1)", "Date"),
+]
+
+
+@pytest.mark.parametrize("expr, want", DATES)
+def test_date_arithmetic_stays_a_date(expr, want):
+    assert same(value_of(expr), want)
+
+
+def test_dates_and_now_written_to_cells_read_back_as_python_dates():
+    vm = run_body("Cells(1, 1).Value = #1/2/2020# + 30\nCells(1, 2).Value = Now\nok = Now >= Date\nt = Time < 1")
+    due, stamp = vm.get_cell(1, 1), vm.get_cell(1, 2)
+    assert same(due, datetime.date(2020, 2, 1))
+    now = datetime.datetime.now(datetime.timezone.utc).replace(tzinfo=None)
+    if isinstance(stamp, datetime.datetime):  # a plain date only at midnight exactly
+        assert abs((now - stamp).total_seconds()) < 60
+    assert vm.variables()["ok"] is True and vm.variables()["t"] is True
+
+
+def test_a_date_past_the_calendar_overflows():
+    with pytest.raises(RuntimeError, match="^Overflow$"):
+        value_of("#12/31/9999# + 1")
+
+
+# ---------------------------------------------------------------- cells written by a macro
+
+def test_writing_the_empty_text_empties_the_cell():
+    vm = morvane.Vm()
+    for r in (1, 2, 3):
+        vm.set_cell(r, 1, "x")
+    vm.run(sub('Cells(3, 1).Value = ""\nRange("B1").Value = "y"\nRange("B1").Value = ""\n'
+               "e = IsEmpty(Cells(3, 1).Value)\nlast = Cells(100, 1).End(xlUp).Row"), "Main")
+    assert vm.variables()["e"] is True and vm.variables()["last"] == 2
+    assert vm.cells() == {(1, 1): "x", (2, 1): "x"}
+
+
+ENTERED = [
+    ('"10"', 10), ('" -2.5 "', -2.5), ('"1e3"', 1000), ('"TRUE"', True), ('"false"', False), ('"1,000"', "1,000"),
+    ('"$5"', "$5"), ('"inf"', "inf"), ('"10 kg"', "10 kg"), ('"007"', 7), ("10", 10), ('"abc"', "abc"),
+]
+
+
+@pytest.mark.parametrize("text, want", ENTERED)
+def test_texts_written_to_cells_read_as_typed(text, want):
+    vm = run_body(f"Cells(1, 1).Value = {text}\nRange(\"B1\").Value = {text}\nRange(\"C1:C2\").Value = {text}")
+    for cell in ((1, 1), (1, 2), (1, 3), (2, 3)):
+        assert same(vm.get_cell(*cell), want), cell
+
+
+def test_a_column_filled_from_split_sums():
+    vm = run_body('p = Split("10,20,5.5", ",")\nFor i = 0 To 2\nCells(i + 1, 1).Value = p(i)\nNext i\n'
+                  'Range("B1").Formula = "=SUM(A1:A3)"')
+    assert vm.get_cell(1, 2) == 35.5
+
+
+def test_values_set_from_python_are_stored_as_given():
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, "10")
+    vm.set_cell(1, 2, "")
+    assert same(vm.get_cell(1, 1), "10") and same(vm.get_cell(1, 2), "")
+
+
+# ---------------------------------------------------------------- the text of numbers
+
+TEXTS = [
+    ('"Total: " & 1.1 * 3', "Total: 3.3"), ("CStr(0.1 + 0.2)", "0.3"), ("CStr(2 / 3)", "0.666666666666667"),
+    ("CStr(10 ^ 20)", "1E+20"), ("CStr(1.5 / 10000000)", "1.5E-07"), ("CStr(0.0001)", "0.0001"),
+    ("CStr(123456789012345#)", "123456789012345"), ("Str(-1 / 3)", "-0.333333333333333"), ("1 / 4 & \"\"", "0.25"),
+    ("Join(Split(CStr(0.1 + 0.2)))", "0.3"),
+]
+
+
+@pytest.mark.parametrize("expr, want", TEXTS)
+def test_numbers_print_with_fifteen_digits(expr, want):
+    assert value_of(expr) == want
+
+
+def test_a_string_variable_and_parameter_hold_the_fifteen_digit_text():
+    vm = run(sub("Dim s As String\ns = 0.1 + 0.2\nt = Shown(1.1 * 3)") +
+             "Function Shown(x As String)\nShown = x\nEnd Function\n")
+    assert vm.variables()["s"] == "0.3" and vm.variables()["t"] == "3.3"
+
+
+def test_typed_array_elements_start_at_their_default():
+    v = run_body("Dim s(2) As String\nDim n(2) As Long\na = (s(1) = \"\")\nb = n(1)").variables()
+    assert v["s"] == ["", "", ""] and v["a"] is True and same(v["b"], 0)
+
+
+# ---------------------------------------------------------------- texts as conditions
+
+CONDITIONS = [
+    ('"False"', 2), ('"0"', 2), ('"true"', 1), ('" TRUE "', 1), ('"2.5"', 1), ('"-1"', 1), ("Not \"False\"", 1),
+    ('"True" And "False"', 2), ('"false" Or "TRUE"', 1), ('"1" And 1', 1),
+]
+
+
+@pytest.mark.parametrize("condition, want", CONDITIONS)
+def test_texts_as_conditions_convert_as_cbool(condition, want):
+    vm = run_body(f"If {condition} Then x = 1 Else x = 2\ny = IIf({condition}, 1, 2)\n"
+                  f"Do While {condition}\nd = 1\nExit Do\nLoop")
+    v = vm.variables()
+    assert v["x"] == want and v["y"] == want and (v.get("d") == 1) is (want == 1)
+
+
+@pytest.mark.parametrize("body", ['If "yes" Then x = 1', 'x = IIf("", 1, 2)', 'Do While "abc"\nLoop', 'x = Not "maybe"'])
+def test_other_texts_are_a_type_mismatch(body):
+    with pytest.raises(RuntimeError, match="^Type mismatch$"):
+        run_body(body)
+
+
+# ---------------------------------------------------------------- built-in arguments
+
+BUILTINS = [
+    ('UBound(Split(""))', -1), ('UBound(Split("a,b,c", ",", 2))', 1), ('Join(Split("a,b,c", ",", 2), "|")', "a|b,c"),
+    ('Join(Split("abc", ""), "|")', "abc"), ('UBound(Split("aXbxc", "x", -1, 1))', 2), ('UBound(Split("a b", " ", 0))', -1),
+    ('Replace("abcabc", "b", "X", 3)', "caXc"), ('Replace("aaaa", "a", "b", 1, 2)', "bbaa"),
+    ('Replace("aAa", "a", "x", 1, -1, 1)', "xxx"), ('Replace("aAa", "a", "x", 1, -1, vbTextCompare)', "xxx"),
+    ('Replace("Straße", "SSE", "x", 1, -1, 1)', "Straße"), ('Replace("abc", "b", "x", 4)', ""),
+    ('Val("  1 2 3")', 123), ('Val("&H10")', 16), ('Val("&O17")', 15), ('Val("&HFFFF")', -1), ('Val("inf")', 0),
+    ('Val("12abc")', 12), ('Val("1,000")', 1),
+    ('Left("abcdefg", Len("abcdefg") / 2)', "abcd"), ('Right("abcdefg", 3.5)', "defg"), ('Mid("abcdef", 1.6, 2.5)', "bcd"),
+    ('InStr(1.6, "abab", "a")', 3), ("Chr(65.5)", "B"), ('Replace("aaa", "a", "b", 1, 1.6)', "bba"),
+    ('IsNumeric("1,000")', True), ('IsNumeric("$5")', True), ('IsNumeric("(5)")', True), ('IsNumeric("&HFF")', True),
+    ("IsNumeric(True)", True), ("IsNumeric(Empty)", True), ('IsNumeric(" 12 ")', True), ('IsNumeric("inf")', False),
+    ('IsNumeric("nan")', False), ('IsNumeric("1e400")', False), ('IsNumeric("")', False), ('IsNumeric("12abc")', False),
+    ('CDbl(" 12 ")', 12.0), ('CLng("1,000")', 1000), ('CInt("(5)")', -5), ('CDbl("$1,234.5")', 1234.5),
+    ('CLng("&HFF")', 255), ("CDbl(Empty)", 0.0),
+    ("Sqr(4)", 2.0), ("Log(1)", 0), ("Exp(0)", 1.0),
+]
+
+
+@pytest.mark.parametrize("expr, want", BUILTINS)
+def test_builtins_take_their_arguments_as_vba_does(expr, want):
+    assert same(value_of(expr), want)
+
+
+@pytest.mark.parametrize("text", ['"1,000"', '"$5"', '"(5)"', '"&HFF"', '" 12 "', "True", "Empty", '"inf"', '"nan"',
+                                  '"1e400"', '"12abc"', '""'])
+def test_isnumeric_agrees_with_the_conversions(text):
+    numeric = value_of(f"IsNumeric({text})")
+    for conversion in ("CDbl", "CLng", "CInt"):
+        try:
+            value_of(f"{conversion}({text})")
+            converts = True
+        except RuntimeError:
+            converts = False
+        assert converts is numeric, f"{conversion}({text})"
+
+
+ERRORS = [
+    ("Sqr(-1)", "Invalid procedure call or argument"), ("Log(0)", "Invalid procedure call or argument"),
+    ("Log(-1)", "Invalid procedure call or argument"), ("Sqr(10 ^ 308 * 10)", "Invalid procedure call or argument"),
+    ('Replace("abc", "b", "x", 0)', "Invalid procedure call or argument"),
+    ('Split("a", ",", -2)', "Invalid procedure call or argument"),
+    ("UBound(Split(\"a\"), 2)", "Subscript out of range"), ("LBound(Split(\"a\"), 0)", "Subscript out of range"),
+    ('CDbl("inf")', "Type mismatch"), ('CDbl("1e400")', "Type mismatch"),
+    ("Exp(1000)", "Overflow"), ('Val("1e400")', "Overflow"),
+]
+
+
+@pytest.mark.parametrize("expr, message", ERRORS)
+def test_builtins_fail_where_vba_does(expr, message):
+    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+        value_of(expr)
+
+
+def test_a_square_root_of_a_negative_never_reaches_a_cell():
+    vm = morvane.Vm()
+    with pytest.raises(RuntimeError, match="^Invalid procedure call or argument$"):
+        vm.run(sub("Cells(1, 1).Value = Sqr(-1)"), "Main")
+    assert vm.cells() == {}
+
+
+def test_a_range_read_into_an_array_starts_at_1():
+    vm = morvane.Vm()
+    for r in range(1, 6):
+        vm.set_cell(r, 1, r * 10)
+    vm.run(sub('x = Range("A1:A5").Value\nu = UBound(x)\nl = LBound(x)\nu1 = UBound(x, 1)\n'
+               "s = 0\nFor i = 1 To UBound(x)\ns = s + x(i)\nNext i\nf = x(1)"), "Main")
+    v = vm.variables()
+    assert (v["u"], v["l"], v["u1"], v["s"], v["f"]) == (5, 1, 5, 150, 10)
+    with pytest.raises(RuntimeError, match=r"index 0 out of bounds"):
+        vm.run(sub('x = Range("A1:A5").Value\ny = x(0)'), "Main")
+
+
+# ---------------------------------------------------------------- skipped statements
+
+SKIPPING = '''Const Rate = 2
+Sub Main()
+    Debug.Print "start"
+    For i = 1 To 3
+        Debug.Print i
+    Next i
+    Cells(1, 1).Value = 1
+End Sub
+Sub Unused()
+    Debug.Print "never runs"
+End Sub
+'''
+
+
+def test_each_skipped_statement_that_ran_is_a_warning_in_source_order():
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        cells = morvane.run_macro(SKIPPING, "Main")
+    assert cells == {(1, 1): 1}
+    assert [w.category for w in caught] == [morvane.SkippedStatementWarning] * 3
+    assert issubclass(morvane.SkippedStatementWarning, UserWarning)
+    texts = [str(w.message) for w in caught]
+    assert texts[0].startswith("line 1 (Const Rate = 2): Module-level 'Const' is not evaluated")
+    assert texts[1] == 'line 3 (Debug.Print "start"): Debug.Print/Debug.Assert has no effect (no-op)'
+    # Run three times, said once.
+    assert texts[2] == "line 5 (Debug.Print i): Debug.Print/Debug.Assert has no effect (no-op)"
+
+
+def test_a_failed_run_warns_too_and_a_long_statement_is_cut():
+    long_line = "Debug.Print " + " & ".join(f'"{i}"' for i in range(40))
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        with pytest.raises(RuntimeError, match="Division by zero"):
+            run_body(f"{long_line}\nx = 1 / 0")
+    (warning,) = caught
+    shown = re.fullmatch(r"line 2 \((.*)\): Debug.Print/Debug.Assert has no effect \(no-op\)", str(warning.message))
+    assert shown and shown.group(1) == long_line[:80] + "..."
+
+
+def test_warnings_as_errors_give_a_strict_mode():
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", morvane.SkippedStatementWarning)
+        with pytest.raises(morvane.SkippedStatementWarning, match=r"^line 3 \(Debug"):
+            morvane.Vm().run(SKIPPING.replace("Const Rate = 2\n", "\n"), "Main")
+        # A run that skips nothing stays silent.
+        assert run_body("x = 1").variables() == {"x": 1}
