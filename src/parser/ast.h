@@ -337,8 +337,8 @@ struct Stmt {
         std::vector<Expr> args;
         mutable uint32_t slot = kNoSlot;
         bool bare = false;
-        std::vector<std::string> arg_names;
-        std::vector<bool> omitted;
+        std::vector<std::string> arg_names{};
+        std::vector<bool> omitted{};
     };
     // Private/Public/Static/Friend lines inside a body that are not Dim or
     // Const. (Scalar Dims are DimScalar.)
