@@ -498,7 +498,7 @@ private:
     // A name that is no built-in: WorksheetFunction ("wsf_" names) or unknown.
     Result<Variant> eval_vba_func(const std::string& name, const std::vector<vm::XCode>& args);
     // The arguments of a WorksheetFunction call; a Range variable gives its cells.
-    Result<std::vector<Variant>> eval_wsf_args(const std::vector<vm::XCode>& args);
+    Result<std::vector<Variant>> eval_wsf_args(const std::vector<vm::XCode>& args, std::vector<uint64_t>& widths);
     // The cells of every area of a range, row by row, area after area.
     Result<Array> range_cells(const RangeRef& range);
 
