@@ -145,9 +145,9 @@ End Sub
     got = vm.variables()
     assert (got["a"], got["b"], got["c"]) == ("15 Mar 2023 6:00 PM", "0.333333333", "abc!")
     assert got["d"] == VALUE
-    with pytest.raises(RuntimeError, match="^WorksheetFunction.Text requires 2 arguments$"):
+    with pytest.raises(RuntimeError, match="(?m)^WorksheetFunction.Text requires 2 arguments$"):
         vm.run("Sub Main()\nx = WorksheetFunction.Text(1)\nEnd Sub\n", "Main")
-    with pytest.raises(RuntimeError, match=r"^WorksheetFunction.Text: conditions in brackets are not supported$"):
+    with pytest.raises(RuntimeError, match=r"(?m)^WorksheetFunction.Text: conditions in brackets are not supported$"):
         vm.run('Sub Main()\nx = WorksheetFunction.Text(1, "[>1]0")\nEnd Sub\n', "Main")
 
 
