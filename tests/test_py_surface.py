@@ -154,6 +154,6 @@ def test_run_time_errors_say_where_they_happened(source, procedure, lineno, line
 
 
 def test_a_failure_outside_any_statement_has_no_place():
-    with pytest.raises(RuntimeError, match="^Sub 'Nope' not found$") as info:
+    with pytest.raises(RuntimeError, match="(?m)^Sub 'Nope' not found$") as info:
         morvane.run_macro("Sub Main()\nEnd Sub\n", "Nope")
     assert not hasattr(info.value, "lineno") and not hasattr(info.value, "__notes__")
