@@ -26,6 +26,7 @@ constexpr std::string_view kArgCount = "{}: wrong number of arguments";
 constexpr std::string_view kNotAssignable = "{} member '{}' cannot be assigned";
 constexpr std::string_view kMultiArea = "{}: a range of several areas is not supported here";
 constexpr std::string_view kNeedRange = "{}: expected a Range";
+constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
 
 std::string_view kind_name(const PathObj& o) {
     switch (o.kind) {
@@ -199,6 +200,18 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
         return sheet_obj(key);
     }
     if (n == "activesheet") return sheet_obj(active);
+    if (n == "union") {
+        // The areas of every part, in order, all on one sheet.
+        PathObj joined;
+        for (size_t i = 0; i < root.args.size(); ++i) {
+            RangeRef part = TRY(range_arg(root.args[i]));
+            if (i == 0) joined = range_obj(part.sheet, {});
+            else if (part.sheet != joined.range.sheet) return fail(std::string(kUnionSheets));
+            joined.range.areas.insert(joined.range.areas.end(), part.areas.begin(), part.areas.end());
+        }
+        if (joined.range.areas.empty()) return fail(format_message(kArgCount, "Union"));
+        return joined;
+    }
     if (n == "activecell") {
         RangeRef sel = selection_of(active);
         return range_obj(active, {CellRange::single(sel.areas.front().first)});
@@ -217,6 +230,7 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
         // r(i, j) is r.Item(i, j).
         return path_member(*o, root, "item");
     }
+    if (unmodeled_object_name(n)) return fail(format_message(kNotModeled, "Application", n));
     if (const Variant* v = find_var(n); v && !v->is_empty()) return fail(format_message(kNotAnObject, n));
     return fail(format_message(vm::kNothing, n));
 }
