@@ -46,7 +46,8 @@ CASES = [
         "iters": N,
         "vba": f"""
 Sub Main()
-    Dim s As Long
+    ' The sum passes the range of a Long, which would overflow.
+    Dim s As LongLong
     For i = 1 To {N}
         s = s + i
     Next

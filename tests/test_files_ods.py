@@ -144,7 +144,7 @@ def test_saved_ods_reads_back_through_load_workbook(tmp_path):
 
 def test_saved_ods_keeps_dates_empty_texts_and_line_ends(tmp_path):
     vm = morvane.Vm()
-    vm.run('Sub M()\nRange("A1").Value = #3/15/2023#\n'
+    vm.run('Sub M()\nRange("A1").Value = #3/15/2023#\nRange("E1").Value = #3/15/2023# + 0.75\n'
            'Range("C1").Value = "x" & Chr(13) & Chr(10) & "y" & Chr(13)\nEnd Sub', "M")
     # A macro's "" empties a cell; an empty text set from Python stays.
     vm.set_cell(1, 2, "")
@@ -153,9 +153,9 @@ def test_saved_ods_keeps_dates_empty_texts_and_line_ends(tmp_path):
     vm.save_workbook(path)
     # Each loads as it was saved: the date as its serial, as .xlsx dates do.
     assert same(load_cells(path)["sheet1"], {(1, 1): 45000, (1, 2): "", (1, 3): "x\r\ny\r",
-                                             (1, 4): 1.7976931348623157e308})
+                                             (1, 4): 1.7976931348623157e308, (1, 5): 45000.75})
     df = pd.read_excel(path, header=None, engine="odf")
-    assert df.iat[0, 0] == pd.Timestamp(2023, 3, 15)
+    assert df.iat[0, 0] == pd.Timestamp(2023, 3, 15) and df.iat[0, 4] == pd.Timestamp(2023, 3, 15, 18)
     with zipfile.ZipFile(path) as z:
         content = z.read("content.xml").decode()
     # Booleans and dates carry the data styles LibreOffice writes for them.

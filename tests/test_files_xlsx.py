@@ -419,7 +419,8 @@ def test_saved_values_read_back_exactly(tmp_path):
 
 def test_dates_and_errors_as_other_readers_see_them(tmp_path):
     vm = morvane.Vm()
-    vm.run('Sub M()\nRange("A1").Value = #3/15/2023#\nEnd Sub', "M")
+    vm.run('Sub M()\nRange("A1").Value = #3/15/2023#\n'
+           'Range("D1").Value = #3/15/2023# + 0.75\nEnd Sub', "M")
     vm.set_cell(1, 2, ExcelError("#DIV/0!"))
     vm.set_cell(1, 3, ExcelError("#N/A"))
     path = tmp_path / "kinds.xlsx"
@@ -427,6 +428,7 @@ def test_dates_and_errors_as_other_readers_see_them(tmp_path):
     assert vm.get_cell(1, 2) == ExcelError("#DIV/0!")
     ws = openpyxl.load_workbook(path)["Sheet1"]
     assert ws["A1"].value == datetime.datetime(2023, 3, 15) and ws["A1"].is_date
+    assert ws["D1"].value == datetime.datetime(2023, 3, 15, 18) and ws["D1"].number_format == "m/d/yy h:mm"
     assert (ws["B1"].data_type, ws["B1"].value) == ("e", "#DIV/0!")
     df = pd.read_excel(path, header=None, engine="openpyxl")
     assert df.iat[0, 0] == pd.Timestamp(2023, 3, 15)

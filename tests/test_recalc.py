@@ -209,3 +209,118 @@ End Sub
     assert vm.get_cell(1, 2) == 2
     vm.run(source, "Auto")
     assert vm.get_cell(1, 2) == 11
+
+
+def chain_vm():
+    """A1 = 1, A2 = A1+1, A3 = A2+1, then A1 set to 10 without a recalculation."""
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, 1)
+    vm.set_cell_formula(2, 1, "=A1+1")
+    vm.set_cell_formula(3, 1, "=A2+1")
+    return vm
+
+
+# Every read of a formula cell after a write gives the value computed from
+# the current cells.
+READS = {
+    "get_cell": lambda vm: vm.get_cell(3, 1),
+    "cells": lambda vm: vm.cells()[(3, 1)],
+    "get_sheet": lambda vm: vm.get_sheet("sheet1")[(3, 1)],
+    "cells_df": lambda vm: vm.cells_df().loc[3, 1],
+    "macro Range": lambda vm: macro_read(vm, 'Range("A3").Value'),
+    "macro Cells": lambda vm: macro_read(vm, "Cells(3, 1).Value"),
+    "macro sheet": lambda vm: macro_read(vm, 'Worksheets("sheet1").Range("A3").Value'),
+    "macro area": lambda vm: macro_read(vm, 'WorksheetFunction.Sum(Range("A2:A3"))') - 11,
+    "formula": lambda vm: stored(vm, "=A3"),
+}
+
+
+def macro_read(vm, expr):
+    vm.run(f"Sub M()\n    x = {expr}\nEnd Sub", "M")
+    return vm.variables()["x"]
+
+
+def stored(vm, formula):
+    vm.set_cell_formula_batch({(9, 9): formula})
+    return vm.get_cell(9, 9)
+
+
+@pytest.mark.parametrize("read", READS.values(), ids=READS.keys())
+def test_every_read_sees_current_values(read):
+    pytest.importorskip("pandas")
+    vm = chain_vm()
+    vm.set_cell(1, 1, 10)
+    assert read(vm) == 12
+
+
+def test_a_macro_reads_what_its_own_writes_reach():
+    vm = chain_vm()
+    vm.run('Sub M()\n    Range("A1").Value = 5\n    Range("A4").Value = Range("A3").Value\n'
+           '    Worksheets("sheet1").Range("A1").Value = 7\n    Range("A5").Value = Cells(3, 1).Value\nEnd Sub', "M")
+    assert [vm.get_cell(r, 1) for r in (4, 5)] == [7, 9]
+
+
+def test_saved_files_hold_current_values(tmp_path):
+    openpyxl = pytest.importorskip("openpyxl")
+    vm = chain_vm()
+    vm.set_cell(1, 1, 10)
+    path = tmp_path / "book.xlsx"
+    vm.save_workbook(str(path))
+    assert openpyxl.load_workbook(path)["Sheet1"]["A3"].value == 12
+
+
+def test_recalculate_covers_every_sheet():
+    vm = morvane.Vm()
+    vm.set_sheet("other")
+    vm.set_cell(1, 1, 1)
+    vm.set_cell_formula(1, 2, "=A1*2")
+    vm.set_sheet("sheet1")
+    vm.run("Sub M()\n Application.Calculation = xlCalculationManual\n"
+           ' Worksheets("other").Cells(1, 1) = 5\nEnd Sub', "M")
+    assert vm.get_sheet("other")[(1, 2)] == 2
+    vm.recalculate()
+    assert vm.get_sheet("other")[(1, 2)] == 10
+
+
+@pytest.mark.parametrize("statement, want", [
+    ("Calculate", [11, 12]),
+    ("Application.Calculate", [11, 12]),
+    ("ActiveSheet.Calculate", [11, 12]),
+    ('Worksheets("sheet1").Calculate', [11, 12]),
+    ('Range("A2:A3").Calculate', [11, 12]),
+    ('Range("A3").Calculate', [2, 3]),          # from the value A2 holds
+    ('Worksheets("other").Calculate', [2, 3]),  # another sheet
+    ("Application.Calculation = xlCalculationAutomatic", [11, 12]),
+])
+def test_calculate_in_manual_mode(statement, want):
+    vm = chain_vm()
+    vm.set_sheet("other")
+    vm.set_sheet("sheet1")
+    vm.run("Sub M()\n Application.Calculation = xlCalculationManual\n Range(\"A1\").Value = 10\nEnd Sub", "M")
+    assert [vm.get_cell(r, 1) for r in (2, 3)] == [2, 3]
+    vm.run(f"Sub M()\n    {statement}\nEnd Sub", "M")
+    assert [vm.get_cell(r, 1) for r in (2, 3)] == want
+
+
+@pytest.mark.parametrize("formula, want", [
+    ("=B5", 0),                       # a blank cell's value shows 0
+    ("=IF(TRUE,B5)", 0),
+    ("=ISBLANK(B5)", True),           # inside a formula a blank stays blank
+    ("=COUNTA(B5,B6)", 1),
+    ('=B5&""', ""),
+    ("=A1048577", REF),               # past the sheet's edge
+    ("=ZZZZ1", REF),
+    ("=A1048577+1", REF),
+])
+def test_blank_results_and_references_past_the_edge(formula, want):
+    vm = morvane.Vm()
+    vm.set_cell(6, 2, "x")
+    vm.set_cell_formula(1, 1, formula)
+    assert vm.get_cell(1, 1) == want
+    assert vm.cells()[(1, 1)] == want
+
+
+def test_a_formula_over_a_blank_stays_in_the_cells():
+    vm = morvane.Vm()
+    vm.set_cell_formula(1, 1, "=B5")
+    assert vm.cells() == {(1, 1): 0}

@@ -138,6 +138,26 @@ struct StoredCell {
 // way cost their stored cells.
 Result<std::vector<StoredCell>> stored_cells(const FormulaExpr::Range& range, const EvalCtx& ctx);
 
+// The same walk without gathering when the range is no larger than the
+// sheet: fn(const CellContent&) -> Result<void> for every stored cell of the
+// range in row-major order, at the same cost.
+template <class F>
+Result<void> for_each_stored(const FormulaExpr::Range& r, const EvalCtx& ctx, F&& fn) {
+    const CellRange n = r.range().normalised();
+    const unsigned __int128 area = static_cast<unsigned __int128>(n.rows()) * n.cols();
+    if (area > ctx.cells.size()) {
+        for (const StoredCell& c : TRY(stored_cells(r, ctx))) TRY_VOID(fn(*c.cell));
+        return {};
+    }
+    TRY_VOID(charge_cells(ctx, area));
+    for (uint64_t row = n.first.row; row <= n.last.row; ++row)
+        for (uint64_t col = n.first.col; col <= n.last.col; ++col) {
+            auto it = ctx.cells.find(CellPos{static_cast<uint32_t>(row), static_cast<uint32_t>(col)});
+            if (it != ctx.cells.end()) TRY_VOID(fn(it->second));
+        }
+    return {};
+}
+
 // One argument's values by position with the blanks left out: a range's
 // stored cells (at the cost of stored_cells, whatever the range's size), the
 // elements of an array value, or the one value. size() counts the blanks
@@ -208,8 +228,10 @@ template <class F>
 Result<void> for_each_nonblank(Args args, const EvalCtx& ctx, F&& fn, CellFilter skip = nullptr) {
     for (const FormulaExpr& arg : args) {
         if (const auto* r = arg.get<FormulaExpr::Range>()) {
-            for (const StoredCell& c : TRY(stored_cells(*r, ctx)))
-                if (!c.value().is_empty() && !(skip && skip(*c.cell))) TRY_VOID(fn(c.value(), ValueSource::Range));
+            TRY_VOID(for_each_stored(*r, ctx, [&](const CellContent& c) -> Result<void> {
+                if (c.value.is_empty() || (skip && skip(c))) return {};
+                return fn(c.value, ValueSource::Range);
+            }));
             continue;
         }
         Variant v = TRY(evaluate(arg, ctx));

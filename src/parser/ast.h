@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -109,6 +110,15 @@ public:
 private:
     std::shared_ptr<const std::vector<SpannedStmt>> p_;
 };
+
+// Words of the application's object model that the dialect does not model:
+// a path starting with one fails with a message naming it.
+inline bool unmodeled_object_name(std::string_view name) {
+    for (std::string_view k :
+         {"activewindow", "activechart", "charts", "shapes", "windows", "commandbars", "names", "activeprinter"})
+        if (k == name) return true;
+    return false;
+}
 
 // ---------------------------------------------------------------- Expr
 
@@ -337,8 +347,8 @@ struct Stmt {
         std::vector<Expr> args;
         mutable uint32_t slot = kNoSlot;
         bool bare = false;
-        std::vector<std::string> arg_names;
-        std::vector<bool> omitted;
+        std::vector<std::string> arg_names{};
+        std::vector<bool> omitted{};
     };
     // Private/Public/Static/Friend lines inside a body that are not Dim or
     // Const. (Scalar Dims are DimScalar.)

@@ -271,7 +271,8 @@ Result<Stmt> Parser::parse_for_each() {
         TRY_VOID(expect_tok(Tok::LParen));
         f.collection = text::to_upper(TRY(consume_str()));
         TRY_VOID(expect_tok(Tok::RParen));
-    } else if (cur().is(Tok::Ident) && !is_ident("range") && !peek(1).is(Tok::Dot) && !peek(1).is(Tok::LParen)) {
+    } else if (cur().is(Tok::Ident) && !is_ident("range") && !is_ident("sheets") && !is_ident("worksheets") &&
+               !is_ident("selection") && !peek(1).is(Tok::Dot) && !peek(1).is(Tok::LParen)) {
         f.source_var = TRY(consume_ident());
     } else {
         f.path = TRY(parse_obj_steps());
@@ -424,7 +425,9 @@ Result<Stmt> Parser::parse_with_dotted() {
         steps = TRY(parse_obj_tail(std::move(steps)));
         return parse_obj_stmt_rest(std::move(steps));
     }
-    if (with_object && !range_or_cells) {
+    // A With variable (a sheet or a range) or With ActiveSheet: every dotted
+    // line is a member of that object.
+    if (with_object) {
         --pos;
         return parse_var_member_stmt(*with_object);
     }

@@ -172,10 +172,6 @@ Result<Expr> Parser::parse_name_primary() {
         return Expr{Expr::Call{std::move(name), std::move(args)}};
     }
     if (!cur().is(Tok::Dot)) return Expr{Expr::Var{std::move(name)}};
-    if ((is_ident_at(1, "range") || is_ident_at(1, "cells")) && peek(2).is(Tok::LParen)) {
-        --pos;
-        return parse_object_read(&Parser::parse_var_sheet_read);
-    }
     if ((is_ident_at(1, "worksheets") || is_ident_at(1, "sheets")) && peek(2).is(Tok::LParen)) {
         advance();
         return parse_object_read(&Parser::parse_sheet_cell_read);
@@ -193,7 +189,7 @@ Result<Expr> Parser::parse_var_member_read(std::string name) {
     std::vector<ObjStep> steps;
     steps.push_back(ObjStep{std::move(name), {}, false});
     steps = TRY(parse_obj_tail(std::move(steps)));
-    bool called = false;
+    bool called = unmodeled_object(steps[0].name);
     for (const ObjStep& st : steps) called = called || st.called;
     if (called) return Expr{Expr::ObjPath{std::move(steps)}};
     if (steps.size() == 2) return Expr{Expr::Field{std::move(steps[0].name), std::move(steps[1].name)}};
@@ -205,11 +201,6 @@ Result<Expr> Parser::parse_var_member_read(std::string name) {
 Result<Expr> Parser::parse_activesheet_read() {
     TRY_VOID(expect_ident("activesheet"));
     return parse_sheet_property_read(Expr{Expr::ActiveSheet{}});
-}
-
-Result<Expr> Parser::parse_var_sheet_read() {
-    std::string name = TRY(consume_ident());
-    return parse_sheet_property_read(Expr{Expr::SheetVar{std::move(name)}});
 }
 
 // root.first[.more...]: a field for one name, a member path for more.
@@ -231,7 +222,7 @@ Result<Expr> Parser::parse_dotted_primary() {
     }
     // .Cells(...) and .Range(...) reads name cells of the With's range or
     // sheet variable.
-    if ((with_range || with_object) && !with_sheet_ && (is_ident_at(1, "cells") || is_ident_at(1, "range")) &&
+    if (with_range && !with_sheet_ && (is_ident_at(1, "cells") || is_ident_at(1, "range")) &&
         peek(2).is(Tok::LParen))
         return parse_with_relative_read();
     if (with_sheet_ && with_sheet_key_) {

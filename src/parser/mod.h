@@ -128,12 +128,14 @@ public:
     Result<Expr> parse_sheet_cell_read();
     Result<Expr> parse_sheet_property_read(Expr sheet);
     Result<Expr> parse_activesheet_read();
-    Result<Expr> parse_var_sheet_read();
     Result<Stmt> parse_activesheet_stmt();
     // After an object variable's name (current token: the dot).
     Result<Expr> parse_var_member_read(std::string name);
     Result<Stmt> parse_var_member_stmt(std::string name);
-    Result<Stmt> parse_var_sheet_stmt();
+    // Words of the application's object model the dialect does not model
+    // (ActiveWindow, Shapes, ...): their members are paths, which fail with a
+    // message naming them, never record fields of a variable.
+    static bool unmodeled_object(std::string_view name);
     Result<Expr> parse_workbook_qualified_read();
     Result<Expr> parse_wsf_expr();
     Result<Expr> parse_application_wsf_expr();

@@ -156,8 +156,10 @@ Result<std::vector<ObjStep>> Parser::parse_obj_steps() {
 }
 
 Result<std::vector<ObjStep>> Parser::parse_obj_tail(std::vector<ObjStep> steps) {
-    while (cur().is(Tok::Dot) && peek(1).is(Tok::Ident)) {
+    while (cur().is(Tok::Dot)) {
         advance();
+        // A dot with no member after it is outside the grammar.
+        if (!cur().is(Tok::Ident)) TRY(consume_ident());
         ObjStep step;
         step.name = advance().text;
         if (cur().is(Tok::LParen)) {
@@ -211,7 +213,7 @@ bool modeled_member(std::string_view m) {
          {"value", "formula", "text", "count", "row", "column", "address", "rows", "columns", "offset", "cells",
           "range", "item", "resize", "entirerow", "entirecolumn", "end", "areas", "worksheet", "parent", "name",
           "index", "activate", "select", "clear", "clearcontents", "delete", "insert", "copy", "paste",
-          "pastespecial", "sort", "protect", "unprotect", "add", "usedrange", "value2"})
+          "pastespecial", "sort", "protect", "unprotect", "add", "usedrange", "value2", "calculate"})
         if (k == m) return true;
     return false;
 }
@@ -388,19 +390,9 @@ Result<Expr> Parser::parse_application_wsf_expr() {
     return parse_wsf_expr();
 }
 
-// .Cells(...) or .Range(...) read inside a With block (current token: the
-// dot): on the With sheet, relative to the first cell of a With range, or
-// on the With variable's sheet.
+// .Cells(...) or .Range(...) read inside a With Range block (current token:
+// the dot), relative to the first cell of the With range.
 Result<Expr> Parser::parse_with_relative_read() {
-    if (with_sheet_) {
-        // The With sheet is the active one while its body runs.
-        advance();
-        return is_ident("cells") ? parse_cells_expr() : parse_range_expr();
-    }
-    if (with_object) {
-        Expr sheet = *with_object == "activesheet" ? Expr{Expr::ActiveSheet{}} : Expr{Expr::SheetVar{*with_object}};
-        return parse_sheet_property_read(std::move(sheet));
-    }
     advance();
     bool cells = is_ident("cells");
     Expr e = TRY(cells ? parse_cells_expr() : parse_range_expr());
@@ -556,6 +548,13 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
         Expr value = TRY(parse_expr());
         return Stmt{Stmt::RangeWrite{std::move(addr), box(std::move(value)), m == "formula"}};
     }
+    // Computes the formulas of the range: a call by a name no procedure can
+    // take, with the address as its argument.
+    if (m == "calculate" && at_line_end()) {
+        std::vector<Expr> args;
+        args.push_back(Expr{Expr::Str{std::move(addr)}});
+        return Stmt{Stmt::Call{"range.calculate", std::move(args), kNoSlot, true}};
+    }
     if (m == "copy") {
         std::optional<std::string> dest;
         if (is_ident("destination")) {
@@ -628,6 +627,8 @@ Result<Stmt> Parser::parse_application_stmt() {
         --pos;  // parse_wsf_call_stmt starts at the word or at the dot after it
         return parse_wsf_call_stmt();
     }
+    // The application's own Calculate: a name no procedure of the module can take.
+    if (p == "calculate" && at_line_end()) return Stmt{Stmt::Call{"application.calculate", {}, kNoSlot, true}};
     TRY_VOID(expect_tok(Tok::Eq));
     Expr value = TRY(parse_expr());
     return Stmt{Stmt::ApplicationSet{std::move(p), box(std::move(value))}};
@@ -715,23 +716,18 @@ Result<Stmt> Parser::parse_workbook_qualified_stmt() {
 
 // ---------------------------------------------------------------- With lines
 
-// .Range(...) and .Cells(...) lines of a With body (current token: range or
-// cells after the dot). In a With Range block they are relative to its first
-// cell; in a With variable block they act on that variable's sheet; in a
-// With Sheets block they name cells of that (then active) sheet.
+// .Range(...) and .Cells(...) lines of a With Range body (current token:
+// range or cells after the dot), relative to the range's first cell. (With
+// Sheets and With variable blocks read their dotted lines as paths.)
 Result<Stmt> Parser::parse_with_cells_or_range_line() {
     bool cells = is_ident("cells");
     std::optional<WithBase> base;
     if (with_range && !with_sheet_) base = with_base(*with_range);
-    const bool on_var = with_object && !with_sheet_ && *with_object != "activesheet";
     advance();
     if (cells) {
         auto [row, col] = TRY(parse_row_col_value(*this));
         TRY_VOID(expect_tok(Tok::Eq));
         Expr value = TRY(parse_expr());
-        if (on_var)
-            return Stmt{Stmt::SheetCellWrite{box(Expr{Expr::SheetVar{*with_object}}), box(std::move(row)),
-                                             box(std::move(col)), box(std::move(value))}};
         if (base) {
             row = offset_by(std::move(row), base->row - 1);
             col = offset_by(std::move(col), base->col - 1);
@@ -742,18 +738,6 @@ Result<Stmt> Parser::parse_with_cells_or_range_line() {
         return Stmt{Stmt::CellWrite{box(std::move(row)), box(std::move(col)), box(std::move(value))}};
     }
     std::string addr = TRY(parse_addr_arg(*this));
-    if (on_var) {
-        TRY_VOID(expect_tok(Tok::Dot));
-        std::string p = TRY(consume_ident());
-        if (p != "value" && p != "formula") {
-            skip_rest_of_line();
-            return Stmt{Stmt::Skipped{format_message(kRangeMemberSkipped, p)}};
-        }
-        TRY_VOID(expect_tok(Tok::Eq));
-        Expr value = TRY(parse_expr());
-        return Stmt{Stmt::SheetRangeWrite{box(Expr{Expr::SheetVar{*with_object}}), std::move(addr),
-                                          box(std::move(value)), p == "formula"}};
-    }
     if (base) addr = shift_address(addr, *base);
     return parse_range_stmt_at(std::move(addr));
 }

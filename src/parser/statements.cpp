@@ -164,10 +164,6 @@ Result<Stmt> Parser::parse_ident_stmt() {
             }
             return Stmt{Stmt::VarCopy{std::move(n), std::move(dest)}};
         }
-        if ((m.text == "range" || m.text == "cells") && peek(2).is(Tok::LParen)) {
-            --pos;
-            return parse_object_stmt(&Parser::parse_var_sheet_stmt);
-        }
         if ((m.text == "sheets" || m.text == "worksheets") && peek(2).is(Tok::LParen)) {
             advance();
             return parse_object_stmt(&Parser::parse_sheets_stmt);
@@ -192,7 +188,7 @@ Result<Stmt> Parser::parse_var_member_stmt(std::string n) {
     std::vector<ObjStep> steps;
     steps.push_back(ObjStep{n, {}, false});
     steps = TRY(parse_obj_tail(std::move(steps)));
-    bool called = false;
+    bool called = unmodeled_object(n);
     for (const ObjStep& st : steps) called = called || st.called;
     if (!called && cur().is(Tok::Eq)) {
         advance();
@@ -216,14 +212,11 @@ Result<Stmt> Parser::parse_var_member_stmt(std::string n) {
     return Stmt{Stmt::Skipped{format_message(kPathReadSkipped, n, "...")}};
 }
 
+bool Parser::unmodeled_object(std::string_view name) { return unmodeled_object_name(name); }
+
 Result<Stmt> Parser::parse_activesheet_stmt() {
     TRY_VOID(expect_ident("activesheet"));
     return parse_sheet_property_write(Expr{Expr::ActiveSheet{}});
-}
-
-Result<Stmt> Parser::parse_var_sheet_stmt() {
-    std::string name = TRY(consume_ident());
-    return parse_sheet_property_write(Expr{Expr::SheetVar{std::move(name)}});
 }
 
 Result<Stmt> Parser::parse_member_path_stmt(std::string root, std::string first) {

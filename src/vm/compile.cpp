@@ -85,6 +85,13 @@ SCode::Run assign_with(bool rhs_slot) {
 }
 
 template <Vm::Exec::Leaf L>
+SCode::Run typed_assign_with(bool rhs_slot) {
+    using Leaf = Vm::Exec::Leaf;
+    return rhs_slot ? &Vm::Exec::run_assign_typed_leaves<L, Leaf::Slot>
+                    : &Vm::Exec::run_assign_typed_leaves<L, Leaf::Const>;
+}
+
+template <Vm::Exec::Leaf L>
 XCode::Truth compare_with(bool rhs_slot) {
     using Leaf = Vm::Exec::Leaf;
     return rhs_slot ? &Vm::Exec::truth_compare_leaves<L, Leaf::Slot>
@@ -339,6 +346,12 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
             s.flags = static_cast<uint8_t>(d->type);
             s.run = &run_assign_typed;
+            if (v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]) &&
+                whole_fits(d->type, 0)) {
+                const bool r_slot = v.kids[1].kind == XKind::Var;
+                s.run = v.kids[0].kind == XKind::Var ? typed_assign_with<Leaf::Slot>(r_slot)
+                                                     : typed_assign_with<Leaf::Const>(r_slot);
+            }
             if (d->type == vm::VarType::String && v.kind == XKind::Binary && v.op == BinOp::Concat &&
                 v.kids[0].kind == XKind::Var && v.kids[0].slot == s.slot &&
                 (is_leaf(v.kids[1]) || v.kids[1].kind == XKind::Const))

@@ -23,6 +23,7 @@ using vm::XCode;
 namespace {
 
 constexpr std::string_view kBadForEachRange = "ForEach: invalid range '{}'";
+constexpr std::string_view kBadCalculateRange = "Calculate: invalid range '{}'";
 constexpr std::string_view kProcNotFound = "Sub/Function '{}' not found";
 constexpr std::string_view kNotDefined = "Sub or Function not defined: '{}'";
 constexpr std::string_view kNamedArgNotFound = "Named argument not found: '{}'";
@@ -406,21 +407,35 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
         if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     }
     // By-reference arguments (variables here) go back after everything
-    // the activation saved is put back.
-    std::array<Variant, kMaxNumArgs> out;
-    for (size_t k = 0; k < argc && refs; ++k)
-        if (refs >> k & 1) {
-            Slot& s = vm.slots_[proc.param_slots[k]];
-            out[k] = s.defined ? std::move(s.value) : Variant();
-        }
-    vm.restore_from(mark);
+    // the activation saved is put back; numbers without a Variant.
+    struct Back {
+        uint32_t slot;
+        bool is_num;
+        Num num;
+    };
+    std::array<Back, kMaxNumArgs> back;
+    std::vector<Variant> back_values;
+    size_t backs = 0;
+    for (size_t k = 0; k < argc && refs; ++k) {
+        if (!(refs >> k & 1)) continue;
+        Slot& s = vm.slots_[proc.param_slots[k]];
+        Back& b = back[backs++];
+        b.slot = args[k].slot;
+        b.is_num = s.defined && vm::num_of(s.value, b.num);
+        if (!b.is_num) back_values.push_back(s.defined ? std::move(s.value) : Variant());
+    }
+    if (!proc.locals.empty()) vm.restore_from(mark);
     vm.clear_slot(result_slot);
     size_t v = values_mark;
     for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
     if (v != values_mark) vm.saved_values_.resize(values_mark);
     vm.leave_scope(outer);
-    for (size_t k = 0; k < argc && refs; ++k)
-        if (refs >> k & 1) vm.set_slot(args[k].slot, std::move(out[k]));
+    for (size_t k = 0, value = 0; k < backs; ++k) {
+        if (back[k].is_num)
+            vm.store_num(back[k].slot, back[k].num);
+        else
+            vm.set_slot(back[k].slot, std::move(back_values[value++]));
+    }
     if (!ok) return NumResult::Failed;
     vm.clear_error();
     return is_num ? NumResult::Number : NumResult::Other;
@@ -752,6 +767,20 @@ bool Vm::Exec::run_call(Vm& vm, const SCode& s) {
         for (const XCode& a : s.x)
             if (!a.eval(vm, a, dropped)) return false;
         return failed(vm, format_message(kProcNotFound, c.name));
+    }
+    // Calculate and Application.Calculate compute every formula of the
+    // workbook, Range(...).Calculate those of the range.
+    if (s.x.empty() && (c.name == "calculate" || c.name == "application.calculate")) {
+        auto r = vm.book_.recalculate_all();
+        return take(vm, r);
+    }
+    if (c.name == "range.calculate" && s.x.size() == 1) {
+        if (!s.x[0].eval(vm, s.x[0], dropped)) return false;
+        const std::string addr = vm::vba_to_str(dropped);
+        auto area = vm.resolve_range_addr(addr);
+        if (!area) return failed(vm, format_message(kBadCalculateRange, addr));
+        auto r = vm.book_.recalculate_area(area->normalised());
+        return take(vm, r);
     }
     // A bare line: a statement of VBA that has nothing to do here, a
     // built-in whose result is dropped, or a name nothing defines.

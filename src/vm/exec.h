@@ -84,6 +84,16 @@ struct Vm::Exec {
     // Stores `n` as the type `type` holds it; false with the message when
     // it does not fit.
     static bool store_typed(Vm& vm, uint32_t slot, vm::VarType type, const vm::Num& n);
+    // A whole number that a whole type holds as it is.
+    [[gnu::always_inline]] static bool whole_fits(vm::VarType type, int64_t r) {
+        switch (type) {
+            case vm::VarType::Byte: return r >= 0 && r <= 255;
+            case vm::VarType::Integer: return r >= INT16_MIN && r <= INT16_MAX;
+            case vm::VarType::Long: return r >= INT32_MIN && r <= INT32_MAX;
+            case vm::VarType::LongLong: return true;
+            default: return false;
+        }
+    }
     // An assignment to a name that may hold an object: r = 5 writes r's cells.
     static bool run_assign_object(Vm& vm, const SCode& s);
     static bool run_append(Vm& vm, const SCode& s);
@@ -204,6 +214,18 @@ struct Vm::Exec {
             return true;
         }
         return run_assign_pure(vm, s);
+    }
+    // Integer arithmetic on two leaves into a variable of a whole type.
+    template <Leaf L, Leaf R>
+    static bool run_assign_typed_leaves(Vm& vm, const SCode& s) {
+        const XCode& x = s.x[0];
+        int64_t a, c, r;
+        if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && vm::int_arith(x.op, a, c, r) &&
+            whole_fits(static_cast<vm::VarType>(s.flags), r)) {
+            vm.store_num(s.slot, vm::Num{true, r, 0});
+            return true;
+        }
+        return run_assign_typed(vm, s);
     }
     template <Leaf L, Leaf R>
     static int truth_compare_leaves(Vm& vm, const XCode& x) {

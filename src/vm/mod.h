@@ -334,23 +334,29 @@ private:
     // Fills the Err object from the failure in `error_`.
     void record_error();
     void clear_error() {
+        if (err_number_ == 0 && err_description_.empty()) [[likely]]
+            return;
         err_number_ = 0;
         err_description_.clear();
         err_source_.clear();
     }
     // Opens an activation's error scope (fresh) and restores the caller's.
     ErrorScope enter_scope(const Proc& proc) {
-        ErrorScope outer{resume_next_, handling_, std::move(on_error_label_), proc_};
+        ErrorScope outer{resume_next_, handling_, std::nullopt, proc_};
+        if (on_error_label_) [[unlikely]] {
+            outer.label = std::move(on_error_label_);
+            on_error_label_.reset();
+        }
         resume_next_ = false;
         handling_ = false;
-        on_error_label_.reset();
         proc_ = &proc;
         return outer;
     }
     void leave_scope(ErrorScope& outer) {
         resume_next_ = outer.resume_next;
         handling_ = outer.handling;
-        on_error_label_ = std::move(outer.label);
+        if (outer.label || on_error_label_) [[unlikely]]
+            on_error_label_ = std::move(outer.label);
         proc_ = outer.proc;
     }
     // Saves the locals' slots (unless `keep`) and gives them their start values.
@@ -393,8 +399,6 @@ private:
     // loop (fib(50)) must be interruptible too.
     inline Result<void> enter_call();
     static Result<void> out_of_stack();
-    // Drops a failure under On Error Resume Next (never an interrupt).
-    bool swallows_error() const { return resume_next_ && !interrupted_; }
 
     // stmt.cpp: the dispatcher (one arm per kind without a compiled function
     // of its own), error modes, jumps, variables, arrays, MsgBox. Control
@@ -498,7 +502,7 @@ private:
     // A name that is no built-in: WorksheetFunction ("wsf_" names) or unknown.
     Result<Variant> eval_vba_func(const std::string& name, const std::vector<vm::XCode>& args);
     // The arguments of a WorksheetFunction call; a Range variable gives its cells.
-    Result<std::vector<Variant>> eval_wsf_args(const std::vector<vm::XCode>& args);
+    Result<std::vector<Variant>> eval_wsf_args(const std::vector<vm::XCode>& args, std::vector<uint64_t>& widths);
     // The cells of every area of a range, row by row, area after area.
     Result<Array> range_cells(const RangeRef& range);
 

@@ -26,6 +26,7 @@ constexpr std::string_view kArgCount = "{}: wrong number of arguments";
 constexpr std::string_view kNotAssignable = "{} member '{}' cannot be assigned";
 constexpr std::string_view kMultiArea = "{}: a range of several areas is not supported here";
 constexpr std::string_view kNeedRange = "{}: expected a Range";
+constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
 
 std::string_view kind_name(const PathObj& o) {
     switch (o.kind) {
@@ -199,6 +200,18 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
         return sheet_obj(key);
     }
     if (n == "activesheet") return sheet_obj(active);
+    if (n == "union") {
+        // The areas of every part, in order, all on one sheet.
+        PathObj joined;
+        for (size_t i = 0; i < root.args.size(); ++i) {
+            RangeRef part = TRY(range_arg(root.args[i]));
+            if (i == 0) joined = range_obj(part.sheet, {});
+            else if (part.sheet != joined.range.sheet) return fail(std::string(kUnionSheets));
+            joined.range.areas.insert(joined.range.areas.end(), part.areas.begin(), part.areas.end());
+        }
+        if (joined.range.areas.empty()) return fail(format_message(kArgCount, "Union"));
+        return joined;
+    }
     if (n == "activecell") {
         RangeRef sel = selection_of(active);
         return range_obj(active, {CellRange::single(sel.areas.front().first)});
@@ -217,6 +230,7 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
         // r(i, j) is r.Item(i, j).
         return path_member(*o, root, "item");
     }
+    if (unmodeled_object_name(n)) return fail(format_message(kNotModeled, "Application", n));
     if (const Variant* v = find_var(n); v && !v->is_empty()) return fail(format_message(kNotAnObject, n));
     return fail(format_message(vm::kNothing, n));
 }
@@ -622,6 +636,7 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
         const std::string& key = target.sheet;
         if (!book_.has_sheet(key)) return fail(format_message(vm::kNoSuchSheet, key));
         if (m == "activate" || m == "select") return book_.set_active_sheet(key);
+        if (m == "calculate") return book_.recalculate_sheet(key);
         if (m == "delete") {
             TRY_VOID(book_.check_sheet_not_protected(key, book_.display_name(key)));
             return book_.delete_sheet(key);
@@ -650,6 +665,13 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
             text += vm::rect_text(a.normalised());
         }
         if (m == "select" || m == "activate") return select_range(r);
+        if (m == "calculate") {
+            // The formulas inside, from the values the other cells hold.
+            return on_sheet(r.sheet, [&]() -> Result<void> {
+                for (const CellRange& a : r.areas) TRY_VOID(book_.recalculate_area(a.normalised()));
+                return {};
+            });
+        }
         if (m == "clear" || m == "clearcontents") {
             TRY_VOID(book_.check_sheet_not_protected(r.sheet, r.sheet));
             for (const CellRange& a : r.areas)

@@ -358,6 +358,7 @@ uint32_t SheetFormulas::add_node(CellPos pos, std::string text, std::shared_ptr<
         id = static_cast<uint32_t>(nodes_.size());
         nodes_.emplace_back();
     }
+    ++shape_;
     Node& n = nodes_[id];
     n = Node{pos, std::move(text), std::move(tree), std::move(reads), dynamic, false, true};
     for (const CellRange& r : n.reads) readers_.insert(r, id);
@@ -367,6 +368,7 @@ uint32_t SheetFormulas::add_node(CellPos pos, std::string text, std::shared_ptr<
 }
 
 void SheetFormulas::remove_node(uint32_t id) {
+    ++shape_;
     Node& n = nodes_[id];
     for (const CellRange& r : n.reads) readers_.erase(r, id);
     if (n.dynamic) std::erase(dynamic_, id);
@@ -480,14 +482,24 @@ bool SheetFormulas::reads_stale(const std::vector<CellRange>& reads, bool dynami
     return false;
 }
 
-Result<void> SheetFormulas::compute(std::vector<uint32_t> ids, eval::InterruptCheck interrupt) {
-    std::vector<vm::FormulaEntry> entries;
-    entries.reserve(ids.size());
-    for (uint32_t id : ids) {
-        const Node& n = nodes_[id];
-        entries.push_back({n.pos.row, n.pos.col, n.tree, n.dynamic, &n.reads});
+Result<void> SheetFormulas::compute(std::vector<uint32_t> ids, eval::InterruptCheck interrupt, bool all) {
+    if (!all || full_shape_ != shape_) {
+        std::vector<vm::FormulaEntry> entries;
+        entries.reserve(ids.size());
+        for (uint32_t id : ids) {
+            const Node& n = nodes_[id];
+            entries.push_back({n.pos.row, n.pos.col, n.tree, n.dynamic, &n.reads});
+        }
+        vm::EvalOrder fresh = vm::topo_sort_formulas(entries);
+        if (!all) return run_plan(ids, fresh, interrupt);
+        full_plan_ = std::move(fresh);
+        full_shape_ = shape_;
     }
-    const vm::EvalOrder plan = vm::topo_sort_formulas(entries);
+    return run_plan(ids, full_plan_, interrupt);
+}
+
+Result<void> SheetFormulas::run_plan(const std::vector<uint32_t>& ids, const vm::EvalOrder& plan,
+                                     eval::InterruptCheck interrupt) {
     for (size_t k = 0; k < plan.order.size(); ++k) {
         const uint32_t i = plan.order[k];
         Node& n = nodes_[ids[i]];
@@ -513,16 +525,22 @@ Result<void> SheetFormulas::compute(std::vector<uint32_t> ids, eval::InterruptCh
     return {};
 }
 
+std::vector<uint32_t> SheetFormulas::mark_all() {
+    dirty_.clear();
+    for (uint32_t id = 0; id < nodes_.size(); ++id) {
+        if (!nodes_[id].live) continue;
+        nodes_[id].dirty = true;
+        dirty_.push_back(id);
+    }
+    return dirty_;
+}
+
 Result<void> SheetFormulas::update(eval::InterruptCheck interrupt) {
     if (stale_) {
         rebuild();
-        for (uint32_t id = 0; id < nodes_.size(); ++id) {
-            nodes_[id].dirty = true;
-            dirty_.push_back(id);
-        }
-    } else {
-        propagate();
+        return compute(mark_all(), interrupt, true);
     }
+    propagate();
     if (dirty_.empty()) return {};
     std::vector<uint32_t> ids;
     ids.reserve(dirty_.size());
@@ -532,26 +550,18 @@ Result<void> SheetFormulas::update(eval::InterruptCheck interrupt) {
 }
 
 Result<void> SheetFormulas::recalculate(eval::InterruptCheck interrupt) {
-    if (!stale_) {
+    if (stale_)
+        rebuild();
+    else
         propagate();
-        dirty_.clear();
-        for (uint32_t id = 0; id < nodes_.size(); ++id) {
-            if (!nodes_[id].live) continue;
-            nodes_[id].dirty = true;
-            dirty_.push_back(id);
-        }
-    }
-    return update(interrupt);
+    return compute(mark_all(), interrupt, true);
 }
 
 Result<void> SheetFormulas::recalculate_area(const CellRange& area, eval::InterruptCheck interrupt) {
     if (stale_) {
         rebuild();
         // Every value may be stale; the next update computes them all.
-        for (uint32_t id = 0; id < nodes_.size(); ++id) {
-            nodes_[id].dirty = true;
-            dirty_.push_back(id);
-        }
+        mark_all();
     } else {
         propagate();
     }

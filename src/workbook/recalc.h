@@ -196,8 +196,12 @@ private:
     void for_each_node_in(const CellRange& area, Fn&& fn) const;
     // A stale formula lies in one of `reads` (or anywhere, for a dynamic one).
     bool reads_stale(const std::vector<CellRange>& reads, bool dynamic) const;
-    // Evaluates the formulas `ids` in dependency order and stores their values.
-    Result<void> compute(std::vector<uint32_t> ids, eval::InterruptCheck interrupt);
+    // Evaluates the formulas `ids` in dependency order and stores their
+    // values; `all` when they are every formula of the sheet, in id order.
+    Result<void> compute(std::vector<uint32_t> ids, eval::InterruptCheck interrupt, bool all = false);
+    Result<void> run_plan(const std::vector<uint32_t>& ids, const vm::EvalOrder& plan, eval::InterruptCheck interrupt);
+    // Marks every formula stale and lists them all, in id order.
+    std::vector<uint32_t> mark_all();
 
     CellMap* cells_;
     std::vector<Node> nodes_;
@@ -208,6 +212,11 @@ private:
     std::vector<uint32_t> dirty_;
     std::vector<CellRange> pending_;
     bool stale_ = true;
+    // Counts the formulas added and removed: the order of a full pass is
+    // kept while it stays the same, so recalculating again costs no sort.
+    uint64_t shape_ = 0;
+    uint64_t full_shape_ = UINT64_MAX;
+    vm::EvalOrder full_plan_;
 };
 
 }  // namespace morvane

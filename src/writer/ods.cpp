@@ -38,6 +38,12 @@ constexpr std::string_view kContentHead =
     "<number:boolean-style style:name=\"N2\"><number:boolean/></number:boolean-style>"
     "<style:style style:name=\"ce1\" style:family=\"table-cell\" style:data-style-name=\"N1\"/>"
     "<style:style style:name=\"ce2\" style:family=\"table-cell\" style:data-style-name=\"N2\"/>"
+    "<number:date-style style:name=\"N3\"><number:year number:style=\"long\"/><number:text>-</number:text>"
+    "<number:month number:style=\"long\"/><number:text>-</number:text><number:day number:style=\"long\"/>"
+    "<number:text> </number:text><number:hours number:style=\"long\"/><number:text>:</number:text>"
+    "<number:minutes number:style=\"long\"/><number:text>:</number:text><number:seconds number:style=\"long\"/>"
+    "</number:date-style>"
+    "<style:style style:name=\"ce3\" style:family=\"table-cell\" style:data-style-name=\"N3\"/>"
     "</office:automatic-styles>\n"
     "<office:body><office:spreadsheet>\n";
 constexpr std::string_view kContentTail = "</office:spreadsheet></office:body>\n</office:document-content>\n";
@@ -71,8 +77,11 @@ void append_date_cell(std::string& out, Date date) {
     std::string iso = morvane_types::serial_to_display(serial);
     const std::string shown = date_text(date);
     // "YYYY-MM-DD hh:mm:ss" shown; "YYYY-MM-DDThh:mm:ss" as the value.
-    if (shown.size() > iso.size()) iso.append("T").append(shown, iso.size() + 1);
-    out += "<table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" office:date-value=\"";
+    const size_t day_length = iso.size();
+    if (shown.size() > day_length) iso.append("T").append(shown, day_length + 1);
+    // A date with a time of day shows both.
+    out += date.time != 0 ? "<table:table-cell table:style-name=\"ce3\" office:value-type=\"date\" office:date-value=\""
+                          : "<table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" office:date-value=\"";
     out += iso;
     out += "\"><text:p>";
     out += shown;

@@ -1,7 +1,8 @@
 // The .xlsx package, one function per part: content types, package
 // relationships, workbook, workbook relationships, one part per sheet, the
-// shared strings and a fixed style sheet of two cell formats: the default,
-// and a date format that Date cells use so that other programs show a date.
+// shared strings and a fixed style sheet of three cell formats: the default,
+// a date format and a date-and-time format, which Date cells use so that
+// other programs show a date.
 #include <string>
 
 #include "writer/package.h"
@@ -41,7 +42,7 @@ constexpr std::string_view kStyles =
     "<fills><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>\n"
     "<borders><border/></borders>\n"
     "<cellStyleXfs><xf/></cellStyleXfs>\n"
-    "<cellXfs><xf/><xf numFmtId=\"14\" applyNumberFormat=\"1\"/></cellXfs>\n"
+    "<cellXfs><xf/><xf numFmtId=\"14\" applyNumberFormat=\"1\"/><xf numFmtId=\"22\" applyNumberFormat=\"1\"/></cellXfs>\n"
     "</styleSheet>\n";
 
 // White space at either end, which XML readers drop unless told to keep it.
@@ -74,12 +75,14 @@ void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings&
         case Kind::Integer: open("\""); append_int(out, v.as_int()); break;
         case Kind::Float: open("\""); append_number(out, v.as_float()); break;
         case Kind::Date:
-            open("\" s=\"1\"");
-            // A time of day is the fraction after the day serial.
-            if (v.as_date().time != 0)
+            // A time of day is the fraction after the day serial, shown by the date-and-time format.
+            if (v.as_date().time != 0) {
+                open("\" s=\"2\"");
                 append_number(out, v.as_date().value());
-            else
+            } else {
+                open("\" s=\"1\"");
                 append_int(out, v.as_date().serial);
+            }
             break;
         case Kind::Boolean: open("\" t=\"b\""); out += v.as_bool() ? '1' : '0'; break;
         case Kind::Str: open("\" t=\"s\""); append_int(out, strings.id(v.as_str())); break;

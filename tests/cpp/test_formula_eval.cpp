@@ -500,16 +500,16 @@ TEST(FormulaEval, JoinedTextBounds) {
 // for hours; each walk alone keeps its 1,000,000-cell bound.
 TEST(FormulaEval, CellVisitBound) {
     const Case cases[] = {
-        // 100 + 100 * 1,000,000 cells: one walk too many. (CONCAT visits
+        // 100 + 100 * 1,000,000 cells: one walk too many. (GCD visits
         // every cell; aggregates cost only the stored ones.)
-        {"=MAP(A1:A100, LAMBDA(x, CONCAT(A1:A1000000)))", "fail: Formula reads too many cells; maximum is 100,000,000"},
-        {"=BYROW(A1:A1000000, LAMBDA(x, CONCAT(A1:A1000)))",
+        {"=MAP(A1:A100, LAMBDA(x, GCD(A1:A1000000)))", "fail: Formula reads too many cells; maximum is 100,000,000"},
+        {"=BYROW(A1:A1000000, LAMBDA(x, GCD(A1:A1000)))",
          "fail: Formula reads too many cells; maximum is 100,000,000"},
     };
     check(cases);
     // 99 + 99 * 1,000,000 cells fit; the count starts afresh with every evaluation.
-    EXPECT_EQ(run("=SUM(MAP(A1:A99, LAMBDA(x, CONCAT(A1:A1000000))))"), "Integer(0)");
-    EXPECT_EQ(run("=SUM(MAP(A1:A99, LAMBDA(x, CONCAT(A1:A1000000))))"), "Integer(0)");
+    EXPECT_EQ(run("=SUM(MAP(A1:A99, LAMBDA(x, GCD(A1:A1000000))))"), "Integer(0)");
+    EXPECT_EQ(run("=SUM(MAP(A1:A99, LAMBDA(x, GCD(A1:A1000000))))"), "Integer(0)");
     // A thousand sums over a million blank rows each cost nothing stored.
     EXPECT_EQ(run("=SUM(MAP(A1:A1000, LAMBDA(x, SUM(A1:A1000000))))"), "Integer(0)");
 

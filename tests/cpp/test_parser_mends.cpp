@@ -125,7 +125,7 @@ TEST(ParserMends, WithBlocks) {
         {"With Sheets(\"S\")\n.Range(\"C3\").NumberFormat = \"0.00\"\n.Range(\"C3\").Formula = \"=1\"\nEnd With",
          "[WithSheet(S, [ObjCall(sheets(\"S\").range(\"C3\").numberformat = \"0.00\"); ObjCall(sheets(\"S\").range(\"C3\").formula = \"=1\")])]"},
         {"With ws\n.Range(\"A1\").NumberFormat = \"0.00\"\nEnd With",
-         "[WithVar(ws, [Skipped(Range property/method 'numberformat' is not implemented)])]"},
+         "[WithVar(ws, [ObjCall(ws.range(\"A1\").numberformat = \"0.00\")])]"},
         // Cells and Range inside With Range are relative to its first cell.
         {"With Range(\"B2:D5\")\n.Cells(1, 1).Value = 1\n.Range(\"A1\").Value = 2\n.Range(\"a1:b2\").ClearContents\n"
          ".Range(\"$A$1,C3\").Formula = f\nEnd With",
@@ -149,10 +149,10 @@ TEST(ParserMends, WithBlocks) {
          "[Block([RangeClear(\"B2:D5\", 1); RangeOffsetWrite(\"B2:D5\", 1, 0, 5); RangeCopy(\"B2:D5\", \"F1\")])]"},
         // Inside With v, Cells and Range name cells of v's sheet.
         {"With ws\n.Range(\"A1\").Value = 1\n.Cells(2, 3).Value = 2\nx = .Range(\"b1\").Value + .Cells(1, 1).Value\nEnd With",
-         "[WithVar(ws, [SheetRangeWrite(SheetVar(ws), \"A1\", 1, 0); SheetCellWrite(SheetVar(ws), 2, 3, 2); "
-         "Assign(x, (SheetRange(SheetVar(ws), \"B1\") + SheetCells(SheetVar(ws), 1, 1)))])]"},
+         "[WithVar(ws, [ObjCall(ws.range(\"A1\").value = 1); ObjCall(ws.cells(2, 3).value = 2); "
+         "Assign(x, (ObjPath(ws.range(\"b1\").value) + ObjPath(ws.cells(1, 1).value)))])]"},
         {"With ActiveSheet\nx = .Range(\"A1\").Value\nEnd With",
-         "[WithVar(activesheet, [Assign(x, SheetRange(ActiveSheet, \"A1\"))])]"},
+         "[WithVar(activesheet, [Assign(x, ObjPath(activesheet.range(\"A1\").value))])]"},
         // Inside With Sheets, Cells and Range name cells of that sheet, even
         // when an outer With Range or With variable block is in force.
         {"With Range(\"B2\")\nWith Sheets(\"S\")\n.Cells(1, 1).Value = 1\n.Range(\"A1\").Value = 2\n"

@@ -158,7 +158,7 @@ TEST(ParserStatements, ObjectModel) {
         {"Workbooks(1).Close", "[Skipped(Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...))]"},
         {"ActiveSheet.Cells(1, 1).Value = 2", "[SheetCellWrite(ActiveSheet, 1, 1, 2)]"},
         {"ws.Range(\"A1\").Value = 1\nws.Cells(1, 2).Value = 2",
-         "[SheetRangeWrite(SheetVar(ws), \"A1\", 1, 0); SheetCellWrite(SheetVar(ws), 1, 2, 2)]"},
+         "[ObjCall(ws.range(\"A1\").value = 1); ObjCall(ws.cells(1, 2).value = 2)]"},
         {"wb.Sheets(\"S\").Range(\"A1\").Value = 1\nThisWorkbook.Worksheets(\"S\").Range(\"A1\").Value = 1",
          "[SheetRangeWrite(\"S\", \"A1\", 1, 0); SheetRangeWrite(\"S\", \"A1\", 1, 0)]"},
     };

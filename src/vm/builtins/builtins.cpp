@@ -51,25 +51,44 @@ const Builtin* find_builtin(std::string_view name) {
 Result<Variant> Vm::eval_vba_func(const std::string& name, const std::vector<vm::XCode>& args) {
     // Arguments first: their failure wins over an unknown name.
     if (name.starts_with(vm::kWsfPrefix)) {
-        std::vector<Variant> values = TRY(eval_wsf_args(args));
-        return vm::eval_wsf(std::string_view(name).substr(vm::kWsfPrefix.size()), values);
+        std::vector<uint64_t> widths;
+        std::vector<Variant> values = TRY(eval_wsf_args(args, widths));
+        return vm::eval_wsf(std::string_view(name).substr(vm::kWsfPrefix.size()), values, widths);
     }
     for (const vm::XCode& a : args) TRY(evaluate(a));
     return fail(format_message(vm::kUnknownFunction, name));
 }
 
-// A Range object variable named as a WorksheetFunction argument stands for
-// the cells of its areas, one flat Array row by row, as a range written in
-// place does (WorksheetFunction.Sum(r) after Set r = ...). A name that is
-// also an ordinary variable stays that variable.
-Result<std::vector<Variant>> Vm::eval_wsf_args(const std::vector<vm::XCode>& args) {
+// A range named as a WorksheetFunction argument (a Range variable, whatever
+// its Dim, or a path such as ws.Range("A1:B3")) stands for the cells of its
+// areas, one flat Array row by row, as a range written in place does;
+// `widths` gets its column count (0 for any other argument).
+Result<std::vector<Variant>> Vm::eval_wsf_args(const std::vector<vm::XCode>& args, std::vector<uint64_t>& widths) {
     std::vector<Variant> out;
     out.reserve(args.size());
-    for (const vm::XCode& a : args) {
-        const auto* var = a.src->get_if<Expr::Var>();
-        const auto object = var && !slots_[a.slot].defined ? objects_.find(var->name) : objects_.end();
-        const auto* range = object == objects_.end() ? nullptr : std::get_if<ObjectRef::Range>(&object->second.node);
-        out.push_back(range ? Variant(TRY(range_cells(range->range))) : TRY(evaluate(a)));
+    widths.assign(args.size(), 0);
+    for (size_t i = 0; i < args.size(); ++i) {
+        const vm::XCode& a = args[i];
+        std::optional<PathObj> object;
+        if (const auto* var = a.src->get_if<Expr::Var>()) object = object_of(var->name);
+        if (const auto* path = a.src->get_if<Expr::ObjPath>()) {
+            PathOps ops(*this, a.kids);
+            object = TRY(walk_path(path->steps, path->steps.size()));
+        }
+        if (const auto* call = a.src->get_if<Expr::Call>(); call && call->name == "range" && call->args.size() == 1)
+            if (const auto* text = call->args[0].get_if<Expr::Str>())
+                if (auto area = resolve_range_addr(text->value)) widths[i] = area->cols();
+        if (object && object->kind == PathObj::Kind::Range) {
+            const RangeRef& r = object->range;
+            if (r.areas.size() == 1) widths[i] = r.areas.front().normalised().cols();
+            out.push_back(Variant(TRY(range_cells(r))));
+        } else if (object && object->kind == PathObj::Kind::Value) {
+            out.push_back(std::move(object->value));
+        } else if (object) {
+            out.push_back(TRY(evaluate(a)));
+        } else {
+            out.push_back(TRY(evaluate(a)));
+        }
     }
     return out;
 }

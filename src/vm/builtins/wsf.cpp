@@ -19,8 +19,6 @@ namespace {
 
 constexpr std::string_view kNotImplemented = "WorksheetFunction.{} is not implemented";
 constexpr std::string_view kAverageNoValues = "WorksheetFunction.Average: no values";
-constexpr std::string_view kMaxNoValues = "WorksheetFunction.Max: no values";
-constexpr std::string_view kMinNoValues = "WorksheetFunction.Min: no values";
 constexpr std::string_view kCountIfArgs = "WorksheetFunction.CountIf requires 2 arguments";
 constexpr std::string_view kSumIfArgs = "WorksheetFunction.SumIf requires at least 2 arguments";
 constexpr std::string_view kMatchArgs = "Match: requires at least 2 arguments";
@@ -31,6 +29,7 @@ constexpr std::string_view kLogArgs = "Log: no arg";
 constexpr std::string_view kPowerArgs = "Power requires 2 arguments";
 constexpr std::string_view kRoundArgs = "WorksheetFunction.Round requires arguments";
 constexpr std::string_view kTextArgs = "WorksheetFunction.Text requires 2 arguments";
+constexpr std::string_view kErrorResult = "WorksheetFunction.{}: the result is {} (Error 1004)";
 
 // The values one argument contributes: an Array's elements (one level),
 // any other value itself.
@@ -90,15 +89,16 @@ Result<Variant> average(BuiltinArgs a) {
     return number_variant(t.sum / static_cast<double>(t.count));
 }
 
+// No numbers at all give 0, as =MAX and =MIN do.
 Result<Variant> max(BuiltinArgs a) {
     const Totals t = totals_of(a);
-    if (t.count == 0) return fail(std::string(kMaxNoValues));
+    if (t.count == 0) return Variant(int64_t{0});
     return number_variant(t.max);
 }
 
 Result<Variant> min(BuiltinArgs a) {
     const Totals t = totals_of(a);
-    if (t.count == 0) return fail(std::string(kMinNoValues));
+    if (t.count == 0) return Variant(int64_t{0});
     return number_variant(t.min);
 }
 
@@ -111,7 +111,8 @@ Result<Variant> count_where(BuiltinArgs a) {
     return Variant(n);
 }
 
-bool is_number(const Variant& v) { return v.is_number(); }
+// Dates are numbers on a worksheet.
+bool is_number(const Variant& v) { return v.is_number() || v.is_date(); }
 bool is_filled(const Variant& v) { return !v.is_empty(); }
 bool is_blank(const Variant& v) { return v.is_empty(); }
 
@@ -137,27 +138,78 @@ Result<Variant> sumif(BuiltinArgs a) {
     return number_variant(total);
 }
 
-// Exact search only: the first value equal to the lookup value, or #N/A.
-// As on a worksheet, a text never matches a number, nor a blank 0 or "".
+// The worksheet's three match types: 0 the first value equal to the lookup
+// value; 1 (the default) the last of an ascending run that is at most it;
+// -1 the last of a descending run that is at least it. As on a worksheet, a
+// text never matches a number, nor a blank 0 or "", and texts compare
+// ignoring case. Nothing found is #N/A.
 Result<Variant> match(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kMatchArgs));
     const std::span<const Variant> items = items_of(a[1]);
+    const Variant& wanted = one(a[0]);
+    const int64_t type = a.size() > 2 ? saturate_i64(std::trunc(TRY(to_f64(one(a[2]))))) : 1;
     auto same = [](const Variant& x, const Variant& y) {
         return equal_without_conversion(x, y, [](std::string_view p, std::string_view q) {
             return p == q || text::to_upper(p) == text::to_upper(q);
         });
     };
-    for (size_t i = 0; i < items.size(); ++i)
-        if (same(items[i], one(a[0]))) return Variant(static_cast<int64_t>(i + 1));
-    return Variant(ExcelError::NA);
+    if (type == 0) {
+        for (size_t i = 0; i < items.size(); ++i)
+            if (same(items[i], wanted)) return Variant(static_cast<int64_t>(i + 1));
+        return Variant(ExcelError::NA);
+    }
+    // -1, 0 or 1 comparing an item with the lookup value; none when they are
+    // of different kinds (a number and a text), which the search passes over.
+    auto order = [&](const Variant& item) -> std::optional<int> {
+        auto num = [](const Variant& v) -> std::optional<double> {
+            if (v.is_int()) return static_cast<double>(v.as_int());
+            if (v.is_float()) return v.as_float();
+            if (v.is_date()) return v.as_date().value();
+            return std::nullopt;
+        };
+        if (auto x = num(item), y = num(wanted); x && y) return *x < *y ? -1 : *x > *y ? 1 : 0;
+        if (item.is_str() && wanted.is_str()) {
+            const std::string p = text::to_upper(item.as_str()), q = text::to_upper(wanted.as_str());
+            return p < q ? -1 : p > q ? 1 : 0;
+        }
+        if (item.is_bool() && wanted.is_bool()) return int(item.as_bool()) - int(wanted.as_bool());
+        return std::nullopt;
+    };
+    int64_t found = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        auto o = order(items[i]);
+        if (!o) continue;
+        if (type > 0 ? *o <= 0 : *o >= 0)
+            found = static_cast<int64_t>(i + 1);
+        else
+            break;
+    }
+    if (found == 0) return Variant(ExcelError::NA);
+    return Variant(found);
 }
 
-// One position in the flattened values (0 counts as 1); beyond them #REF!.
-Result<Variant> index(BuiltinArgs a) {
+// The value at (row, column) of a range (`width` columns wide; a list is one
+// row), or at one position of a single row or column. Positions truncate,
+// 0 counts as 1; beyond the values #REF!.
+Result<Variant> index(BuiltinArgs a, uint64_t width) {
     TRY_VOID(need_args(a, 2, kIndexArgs));
-    // A position truncates, as on a worksheet.
-    const uint64_t at = std::max<uint64_t>(saturate_u64(std::trunc(TRY(to_f64(one(a[1]))))), 1);
     const std::span<const Variant> items = items_of(a[0]);
+    auto position = [&](size_t i) -> Result<uint64_t> {
+        return std::max<uint64_t>(saturate_u64(std::trunc(TRY(to_f64(one(a[i]))))), 1);
+    };
+    if (width == 0) width = items.size();
+    const uint64_t height = width == 0 ? 0 : items.size() / width;
+    uint64_t at = 0;
+    if (a.size() > 2) {
+        const uint64_t r = TRY(position(1)), c = TRY(position(2));
+        if (r > height || c > width) return Variant(ExcelError::Ref);
+        at = (r - 1) * width + c;
+    } else {
+        at = TRY(position(1));
+        // One index into several rows and columns names a row, which no
+        // single value holds.
+        if (height > 1 && width > 1) return Variant(ExcelError::Ref);
+    }
     if (at > items.size()) return Variant(ExcelError::Ref);
     return items[at - 1];
 }
@@ -167,18 +219,24 @@ Result<Variant> abs(BuiltinArgs a) {
     return number_variant(std::fabs(TRY(to_f64(one(a[0])))));
 }
 
+// A root of a negative number is #NUM!, as on a worksheet.
 Result<Variant> sqrt(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kSqrtArgs));
-    return Variant(std::sqrt(TRY(to_f64(one(a[0])))));
+    const double x = TRY(to_f64(one(a[0])));
+    if (x < 0) return Variant(ExcelError::Num);
+    return Variant(std::sqrt(x));
 }
 
-// Base 10 unless a base is given, as on a worksheet. No domain checks: the
-// floating-point results (-inf, NaN) come back as they are.
+// Base 10 unless a base is given, as on a worksheet: a number or base not
+// above 0 is #NUM!, base 1 #DIV/0!.
 Result<Variant> log(BuiltinArgs a) {
     TRY_VOID(need_args(a, 1, kLogArgs));
     const double x = TRY(to_f64(one(a[0])));
+    const double base = a.size() < 2 ? 10.0 : TRY(to_f64(one(a[1])));
+    if (!(x > 0) || !(base > 0)) return Variant(ExcelError::Num);
+    if (base == 1) return Variant(ExcelError::DivZero);
     if (a.size() < 2) return Variant(std::log10(x));
-    return Variant(std::log(x) / std::log(TRY(to_f64(one(a[1])))));
+    return Variant(std::log(x) / std::log(base));
 }
 
 Result<Variant> power(BuiltinArgs a) {
@@ -232,7 +290,7 @@ constexpr Entry kTable[] = {
     {"counta", count_where<is_filled>},
     {"countblank", count_where<is_blank>},
     {"countif", countif},
-    {"index", index},
+    {"index", nullptr},
     {"log", log},
     {"match", match},
     {"max", max},
@@ -247,9 +305,19 @@ constexpr Entry kTable[] = {
 
 }  // namespace
 
-Result<Variant> eval_wsf(std::string_view name, BuiltinArgs values) {
-    for (const Entry& e : kTable)
-        if (e.name == name) return e.fn(values);
+Result<Variant> eval_wsf(std::string_view name, BuiltinArgs values, std::span<const uint64_t> widths) {
+    for (const Entry& e : kTable) {
+        if (e.name != name) continue;
+        Variant out = TRY(e.fn ? e.fn(values) : index(values, widths.empty() ? 0 : widths[0]));
+        // Infinity or NaN is what a worksheet shows as #NUM!.
+        if (out.is_float() && !std::isfinite(out.as_float())) out = Variant(ExcelError::Num);
+        if (out.is_error()) {
+            std::string shown(name);
+            if (!shown.empty()) shown[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(shown[0])));
+            return fail(format_message(kErrorResult, shown, out.to_string()));
+        }
+        return out;
+    }
     return fail(format_message(kNotImplemented, name));
 }
 

@@ -6,6 +6,8 @@
 // the formula engine's own), and read or change nothing of the workbook.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "types/result.h"
@@ -14,7 +16,11 @@
 
 namespace morvane::vm {
 
-// `name` is the lower-case function name after "WorksheetFunction.".
-Result<Variant> eval_wsf(std::string_view name, BuiltinArgs values);
+// `name` is the lower-case function name after "WorksheetFunction.";
+// `widths` gives each range argument's column count (0 for any other
+// argument, or none at all). A result that is an error value, or a number
+// no cell can hold, fails with a message naming the function and the
+// error, as the application's run-time error 1004 does.
+Result<Variant> eval_wsf(std::string_view name, BuiltinArgs values, std::span<const uint64_t> widths = {});
 
 }  // namespace morvane::vm
