@@ -53,7 +53,7 @@ struct Empty {
 struct Array : std::vector<Variant> {
     using std::vector<Variant>::vector;
     Array() = default;
-    // Defined below Variant: moving the list needs the complete type.
+    // Defined below Variant: the list's destructor needs the complete type.
     explicit Array(std::vector<Variant> items);
     int64_t lower = 0;
 };
