@@ -220,6 +220,15 @@ def test_builtins_fail_where_vba_does(expr, message):
         value_of(expr)
 
 
+@pytest.mark.parametrize("expr, number", [
+    ("Sqr(-1)", 5), ('If "yes" Then x = 1', 13), ('UBound(Split("a"), 2)', 9), ("#12/31/9999# + 1", 6),
+])
+def test_the_failures_carry_vba_error_numbers(expr, number):
+    line = expr if expr.startswith("If") else f"x = {expr}"
+    vm = run_body(f"On Error Resume Next\n{line}\nn = Err.Number")
+    assert vm.variables()["n"] == number
+
+
 def test_a_square_root_of_a_negative_never_reaches_a_cell():
     vm = morvane.Vm()
     with pytest.raises(RuntimeError, match="(?m)^Invalid procedure call or argument$"):

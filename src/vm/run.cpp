@@ -37,6 +37,7 @@ int64_t error_number(std::string_view message) {
     static constexpr Known kKnown[] = {
         {"Overflow", 6},
         {"Integer division overflow", 6},
+        {"Subscript out of range", 9},
         {"Division by zero", 11},
         {"Type mismatch", 13},
         {"Cannot convert", 13},
