@@ -17,7 +17,6 @@ from morvane import ExcelError
 from filehelp import PKG_REL, REL, load_cells, sheet_xml, write_zip, xlsx_parts
 from vmhelp import same
 
-pytestmark = pytest.mark.filterwarnings("ignore:Workbook contains no default style")
 
 
 # ---------------------------------------------------------------- files written by other programs

@@ -144,11 +144,11 @@ End Sub
     got = vm.variables()
     assert (got["a"], got["b"], got["c"]) == ("15 Mar 2023 6:00 PM", "0.333333333", "abc!")
     # An error value as the result fails, as the application's error 1004 does.
-    with pytest.raises(RuntimeError, match=r"^WorksheetFunction.Text: the result is #VALUE! \(Error 1004\)$"):
+    with pytest.raises(RuntimeError, match=r"(?m)^WorksheetFunction.Text: the result is #VALUE! \(Error 1004\)$"):
         vm.run('Sub Main()\nd = WorksheetFunction.Text(-1, "yyyy")\nEnd Sub\n', "Main")
-    with pytest.raises(RuntimeError, match="^WorksheetFunction.Text requires 2 arguments$"):
+    with pytest.raises(RuntimeError, match="(?m)^WorksheetFunction.Text requires 2 arguments$"):
         vm.run("Sub Main()\nx = WorksheetFunction.Text(1)\nEnd Sub\n", "Main")
-    with pytest.raises(RuntimeError, match=r"^WorksheetFunction.Text: conditions in brackets are not supported$"):
+    with pytest.raises(RuntimeError, match=r"(?m)^WorksheetFunction.Text: conditions in brackets are not supported$"):
         vm.run('Sub Main()\nx = WorksheetFunction.Text(1, "[>1]0")\nEnd Sub\n', "Main")
 
 

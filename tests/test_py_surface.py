@@ -104,3 +104,56 @@ def test_syntax_errors_point_at_the_line(source, lineno, offset, text):
     assert (error.lineno, error.offset, error.text) == (lineno, offset, text)
     # The message is the parser's own; str() adds the line as Python's own errors do.
     assert str(error) == f"{error.msg} (line {lineno})"
+
+
+NESTED_FAILURE = """Sub Main()
+    Dim i
+    For i = 1 To 3
+        If i = 2 Then
+            x = Helper(i)
+        End If
+    Next i
+End Sub
+
+Function Helper(n)
+    Helper = n / 0
+End Function
+"""
+
+FAILING_HANDLER = """Sub Main()
+    On Error GoTo h
+    y = 1 / 0
+    Exit Sub
+h:
+    z = Cells(0, 1).Value
+End Sub
+"""
+
+HANDLED_THEN_FAILING = """Sub Main()
+    On Error Resume Next
+    y = 1 / 0
+    On Error GoTo 0
+    z = "a" * 2
+End Sub
+"""
+
+
+@pytest.mark.parametrize("source, procedure, lineno, line", [
+    (NESTED_FAILURE, "helper", 11, "Helper = n / 0"),
+    (FAILING_HANDLER, "main", 6, "z = Cells(0, 1).Value"),
+    (HANDLED_THEN_FAILING, "main", 5, 'z = "a" * 2'),
+])
+def test_run_time_errors_say_where_they_happened(source, procedure, lineno, line):
+    with pytest.raises(RuntimeError) as info:
+        morvane.run_macro(source, "Main")
+    error = info.value
+    assert (error.procedure, error.lineno) == (procedure, lineno)
+    assert error.__notes__ == [f"in procedure '{procedure}', line {lineno}: {line}"]
+    # The message itself is unchanged: the place is beside it.
+    assert "\n" not in str(error) and "line" not in str(error)
+
+
+def test_a_failure_outside_any_statement_has_no_place():
+    with pytest.raises(RuntimeError, match="(?m)^Sub 'Nope' not found$") as info:
+        morvane.run_macro("Sub Main()\nEnd Sub\n", "Nope")
+    assert not hasattr(info.value, "lineno") and not hasattr(info.value, "__notes__")

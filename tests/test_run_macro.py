@@ -36,7 +36,7 @@ def test_keywords_and_macro_name_case():
 def test_on_msgbox(mode, fails):
     code = sub('MsgBox "hi"\nCells(1, 1).Value = 1')
     if fails:
-        with pytest.raises(RuntimeError, match="^MsgBox: hi$"):
+        with pytest.raises(RuntimeError, match="(?m)^MsgBox: hi$"):
             morvane.run_macro(code, "Main", on_msgbox=mode)
     else:
         assert morvane.run_macro(code, "Main", on_msgbox=mode) == {(1, 1): 1}

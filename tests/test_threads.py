@@ -121,9 +121,9 @@ def test_a_vm_in_use_by_another_thread_is_refused_not_shared():
     started.wait()
     time.sleep(0.05)
     try:
-        with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
+        with pytest.raises(RuntimeError, match="(?m)^Already mutably borrowed$"):
             vm.get_cell(1, 1)
-        with pytest.raises(RuntimeError, match="^Already borrowed$"):
+        with pytest.raises(RuntimeError, match="(?m)^Already borrowed$"):
             vm.set_cell(1, 1, 1)
     finally:
         raise_in(t, KeyboardInterrupt)

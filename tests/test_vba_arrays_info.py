@@ -88,7 +88,7 @@ ERRORS = [
 
 @pytest.mark.parametrize("expr, message", ERRORS)
 def test_errors(expr, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         value_of(expr)
 
 

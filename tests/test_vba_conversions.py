@@ -62,12 +62,12 @@ ERRORS = [
 
 @pytest.mark.parametrize("expr, message", ERRORS)
 def test_errors(expr, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         value_of(expr)
 
 
 def test_cbool_of_an_error_value_is_a_type_mismatch():
     vm = morvane.Vm()
     vm.set_cell(1, 1, morvane.ExcelError("#N/A"))
-    with pytest.raises(RuntimeError, match="^Type mismatch$"):
+    with pytest.raises(RuntimeError, match="(?m)^Type mismatch$"):
         value_of("CBool(Cells(1, 1).Value)", vm=vm)

@@ -139,7 +139,7 @@ ERRORS = [
 
 @pytest.mark.parametrize("call, message", ERRORS)
 def test_errors(vm, call, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         wsf(vm, call)
 
 

@@ -152,7 +152,7 @@ End Sub
 def test_calls(source, kind, want):
     vm = morvane.Vm()
     if kind == "error":
-        with pytest.raises(RuntimeError, match="^" + re.escape(want) + "$"):
+        with pytest.raises(RuntimeError, match="(?m)^" + re.escape(want) + "$"):
             vm.run(source, "Main")
         return
     vm.run(source, "Main")

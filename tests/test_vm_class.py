@@ -150,7 +150,7 @@ def test_wrong_argument_counts():
 
 
 def test_msgbox_mode_of_the_constructor():
-    with pytest.raises(RuntimeError, match="^MsgBox: 3$"):
+    with pytest.raises(RuntimeError, match="(?m)^MsgBox: 3$"):
         Vm("error").run(sub("MsgBox 1 + 2"), "Main")
     Vm("skip").run(sub("MsgBox 1 + 2"), "Main")
 
@@ -199,7 +199,7 @@ def test_borrow_flag(monkeypatch):
 
     def frame(*args, **kwargs):
         seen["read"] = vm.get_cell(1, 1)  # shared inside shared is fine
-        with pytest.raises(RuntimeError, match="^Already borrowed$"):
+        with pytest.raises(RuntimeError, match="(?m)^Already borrowed$"):
             vm.set_cell(1, 1, 2)
         return "frame"
 
@@ -255,7 +255,7 @@ def test_reading_during_a_run_is_refused():
 
     old = _interrupt_soon(handler)
     try:
-        with pytest.raises(RuntimeError, match="^Already mutably borrowed$"):
+        with pytest.raises(RuntimeError, match="(?m)^Already mutably borrowed$"):
             vm.run(LOOP_FOREVER, "Main")
     finally:
         signal.setitimer(signal.ITIMER_REAL, 0)

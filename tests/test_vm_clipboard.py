@@ -78,14 +78,14 @@ def test_a_sheet_paste_goes_to_that_sheet():
 
 def test_a_sheet_paste_to_a_missing_sheet_fails_and_makes_none():
     vm = sheet(GRID)
-    with pytest.raises(RuntimeError, match="^Subscript out of range: there is no sheet 'Report'$"):
+    with pytest.raises(RuntimeError, match="(?m)^Subscript out of range: there is no sheet 'Report'$"):
         run(sub("Range(\"A1\").Copy\nSheets(\"Report\").Paste Destination:=Range(\"B2\")"), vm=vm)
     assert vm.sheet_names() == ["sheet1"] and vm.active_sheet() == "sheet1"
 
 
 def test_a_failing_sheet_paste_keeps_the_active_sheet():
     vm = with_sheets("Report", vm=sheet(GRID))
-    with pytest.raises(RuntimeError, match="^Paste error: Clipboard is empty$"):
+    with pytest.raises(RuntimeError, match="(?m)^Paste error: Clipboard is empty$"):
         run(sub("Sheets(\"Report\").Paste Destination:=Range(\"B2\")"), vm=vm)
     assert vm.sheet_names() == ["sheet1", "report"] and vm.active_sheet() == "sheet1"
 
@@ -143,6 +143,6 @@ ERRORS = [
 @pytest.mark.parametrize("body, message", ERRORS)
 def test_errors(body, message):
     vm = sheet(GRID)
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(sub(body), vm=vm)
     assert same(vm.cells(), GRID)

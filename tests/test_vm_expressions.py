@@ -57,7 +57,7 @@ ERRORS = [
 
 @pytest.mark.parametrize("expr, message", ERRORS)
 def test_errors(expr, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         value_of(expr)
 
 
@@ -71,7 +71,7 @@ def test_error_values_from_cells():
     ]:
         vm.run(f"Sub M()\nx = {expr}\nEnd Sub", "M")
         assert same(vm.variables()["x"], want), expr
-    with pytest.raises(RuntimeError, match="^#N/A$"):
+    with pytest.raises(RuntimeError, match="(?m)^#N/A$"):
         vm.run("Sub M()\nx = Cells(1, 1).Value + 1\nEnd Sub", "M")
 
 

@@ -35,7 +35,7 @@ MISSING_SHEETS = [
 @pytest.mark.parametrize("name, body, message", MISSING_SHEETS, ids=lambda v: v if isinstance(v, str) else "")
 def test_a_missing_sheet_is_subscript_out_of_range(name, body, message):
     vm = book()
-    with pytest.raises(RuntimeError, match="^Subscript out of range: " + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^Subscript out of range: " + re.escape(message) + "$"):
         run(sub(body), vm=vm)
     assert vm.sheet_names() == ["sheet1", "data"]
 
@@ -99,7 +99,7 @@ RENAMES = [
 @pytest.mark.parametrize("body, message", RENAMES)
 def test_bad_names_and_unmodeled_members_fail(body, message):
     vm = book()
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(sub(body), vm=vm)
 
 
@@ -192,7 +192,7 @@ EDGES = [
 @pytest.mark.parametrize("body, message", EDGES)
 def test_edges_and_passwords_fail(body, message):
     vm = book()
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(sub(body), vm=vm)
     assert vm.get_cell(1, 1) == "Item"
 

@@ -99,7 +99,7 @@ ERRORS = [
 
 @pytest.mark.parametrize("body, message", ERRORS)
 def test_errors(body, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(sub(body), vm=workbook())
 
 

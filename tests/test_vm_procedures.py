@@ -114,7 +114,7 @@ TYPED_ERRORS = [
 
 @pytest.mark.parametrize("body, message", TYPED_ERRORS)
 def test_values_that_do_not_fit_fail(body, message):
-    with pytest.raises(RuntimeError, match="^" + message + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + message + "$"):
         run(sub(body))
 
 
@@ -203,7 +203,7 @@ HANDLER_FAILURES = [
 
 @pytest.mark.parametrize("code, message", HANDLER_FAILURES)
 def test_failures_no_handler_takes_end_the_run(code, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(code)
 
 
@@ -231,7 +231,7 @@ def test_calls_run(name, code, expected):
     (CALL_SUB + sub("S a:=1, z:=2"), "Named argument not found: 'z'"),
 ])
 def test_calls_that_fail(code, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(code)
 
 
@@ -253,7 +253,7 @@ def test_erase(name, body, expected):
     "r = 0\nFor i = 1 To 200000\n r.f = r\nNext",
 ])
 def test_a_value_stored_in_itself_stops_at_the_nesting_bound(body):
-    with pytest.raises(RuntimeError, match=r"^Arrays and records nested more than 100 levels deep are not supported$"):
+    with pytest.raises(RuntimeError, match=r"(?m)^Arrays and records nested more than 100 levels deep are not supported$"):
         run(sub(body))
 
 

@@ -218,7 +218,7 @@ ERRORS = [
 @pytest.mark.parametrize("body, message", ERRORS)
 def test_errors(body, message):
     vm = with_sheets("Data", vm=sheet({(1, 1): "kept"}))
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(sub(body), vm=vm)
     assert vm.cells() == {(1, 1): "kept"}
 
@@ -226,6 +226,6 @@ def test_errors(body, message):
 def test_insert_past_the_last_row_fails_and_moves_nothing():
     vm = sheet({(1, 1): 1})
     run(sub('Cells(4294967295, 1).Value = "last"'), vm=vm)
-    with pytest.raises(RuntimeError, match="^RangeInsert: inserting rows at 'A1' would push cells past the last row$"):
+    with pytest.raises(RuntimeError, match="(?m)^RangeInsert: inserting rows at 'A1' would push cells past the last row$"):
         run(sub("Range(\"A1\").Insert"), vm=vm)
     assert vm.cells() == {(4294967295, 1): "last", (1, 1): 1}

@@ -64,7 +64,7 @@ MISSING_SHEETS = [
 @pytest.mark.parametrize("name, body, message", MISSING_SHEETS, ids=lambda v: v if isinstance(v, str) else "")
 def test_a_missing_sheet_is_an_error(name, body, message):
     vm = workbook()
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(sub(body), vm=vm)
     assert vm.sheet_names() in (["sheet1", "data"], ["sheet1"])
     assert vm.get_sheet("sheet1") == {}
@@ -83,7 +83,7 @@ def test_with_a_sheet_writes_there_and_comes_back():
 
 def test_a_failing_with_block_comes_back_too():
     vm = workbook()
-    with pytest.raises(RuntimeError, match="^Division by zero$"):
+    with pytest.raises(RuntimeError, match="(?m)^Division by zero$"):
         run(sub("With Sheets(\"Data\")\n .Range(\"A2\").Value = 2\n x = 1 / 0\n .Range(\"A3\").Value = 3\nEnd With"), vm=vm)
     assert vm.active_sheet() == "sheet1"
     assert same(vm.get_sheet("data"), {(1, 1): "d", (2, 1): 2})
@@ -118,7 +118,7 @@ PROTECTION = [
 @pytest.mark.parametrize("name, body, message", PROTECTION, ids=lambda v: v if isinstance(v, str) else "")
 def test_protection(name, body, message):
     vm = workbook()
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(sub(body), vm=vm)
     assert same(vm.get_sheet("data"), {(1, 1): "d"})
     assert vm.active_sheet() == "sheet1"
@@ -126,7 +126,7 @@ def test_protection(name, body, message):
 
 def test_protection_persists_between_runs():
     vm = run(sub("ActiveSheet.Protect"), vm=workbook())
-    with pytest.raises(RuntimeError, match="^Cannot edit: sheet 'sheet1' is protected$"):
+    with pytest.raises(RuntimeError, match="(?m)^Cannot edit: sheet 'sheet1' is protected$"):
         run(sub("Cells(1, 1).Value = 1"), vm=vm)
     run(sub("Sheets(\"Sheet1\").Unprotect\nCells(1, 1).Value = 1"), vm=vm)
     assert vm.cells() == {(1, 1): 1}
@@ -138,5 +138,5 @@ def test_application_settings():
     assert vm.variables()["x"] == 1
     vm = run(sub("Range(\"A1\").Copy\nApplication.CutCopyMode = xlCopy\nRange(\"B1\").Paste"), vm=workbook())
     assert vm.cells() == {}
-    with pytest.raises(RuntimeError, match="^Paste error: Clipboard is empty$"):
+    with pytest.raises(RuntimeError, match="(?m)^Paste error: Clipboard is empty$"):
         run(sub("Application.CutCopyMode = False\nRange(\"B1\").Paste"), vm=vm)

@@ -155,7 +155,7 @@ def test_missing_argument_is_empty_and_the_callers_value_stays():
 
 def test_recursion_past_the_limit_is_out_of_stack_space():
     code = CALLS.replace("Sub Main()", "Sub Deep()\n    y = Forever(1)\nEnd Sub\n\nSub Main0()")
-    with pytest.raises(RuntimeError, match="^Out of stack space$"):
+    with pytest.raises(RuntimeError, match="(?m)^Out of stack space$"):
         run(code, "Deep")
     # The failure is an ordinary one: Resume Next drops it where it happens.
     caught = CALLS.replace("Sub Main()", "Sub Deep()\n    On Error Resume Next\n    y = Forever(1)\n    ok = 1\nEnd Sub\n\nSub Main0()")
@@ -184,10 +184,10 @@ def test_a_run_starts_clean():
     vm = run(sub("On Error Resume Next\nExit For"))
     run(sub("x = 1"), vm=vm)  # the leftover exit does not end this run
     check(vm, {"x": 1})
-    with pytest.raises(RuntimeError, match="^Division by zero$"):
+    with pytest.raises(RuntimeError, match="(?m)^Division by zero$"):
         run(sub("y = 1 / 0"), vm=vm)  # nor does the leftover Resume Next swallow this failure
     vm = run(sub("On Error GoTo h\nExit Sub\nh:\nz = 1"))
-    with pytest.raises(RuntimeError, match="^Division by zero$"):
+    with pytest.raises(RuntimeError, match="(?m)^Division by zero$"):
         run(sub("w = 1 / 0\nh:\nz = 2"), vm=vm)
     check(vm, {"z": MISSING})
 
@@ -244,7 +244,7 @@ ERRORS = [
 
 @pytest.mark.parametrize("body, message", ERRORS)
 def test_errors(body, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run_body(body)
 
 
@@ -256,11 +256,11 @@ def test_failure_keeps_earlier_effects():
 
 
 def test_msgbox():
-    with pytest.raises(RuntimeError, match="^MsgBox: True$"):
+    with pytest.raises(RuntimeError, match="(?m)^MsgBox: True$"):
         run_body("MsgBox True", on_msgbox="error")
-    with pytest.raises(RuntimeError, match="^MsgBox: \\[1, a\\]$"):
+    with pytest.raises(RuntimeError, match="(?m)^MsgBox: \\[1, a\\]$"):
         run_body("Dim a(1)\na(0) = 1\na(1) = \"a\"\nMsgBox a", on_msgbox="error")
-    with pytest.raises(RuntimeError, match="^Division by zero$"):
+    with pytest.raises(RuntimeError, match="(?m)^Division by zero$"):
         run_body("MsgBox 1 / 0")
     check(run_body("MsgBox \"hi\", vbOKOnly, \"title\"\nx = 1"), {"x": 1})
 

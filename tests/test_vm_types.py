@@ -99,7 +99,7 @@ ERRORS = [
 
 @pytest.mark.parametrize("body, message", ERRORS)
 def test_errors(body, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(module(body))
 
 
@@ -153,7 +153,7 @@ def test_range_variable_writes_on_protected_sheets_change_nothing():
     vm = morvane.Vm()
     vm.set_cell(1, 1, "kept")
     for prop in ("Value = 1", "Formula = \"=2\""):
-        with pytest.raises(RuntimeError, match="^Cannot edit: sheet 'sheet1' is protected$"):
+        with pytest.raises(RuntimeError, match="(?m)^Cannot edit: sheet 'sheet1' is protected$"):
             run(module(f"Set r = Range(\"A1:A2\")\nActiveSheet.Protect\nr.{prop}"), vm=vm)
         run(module("ActiveSheet.Unprotect"), vm=vm)
         assert vm.cells() == {(1, 1): "kept"}
@@ -176,7 +176,7 @@ def test_a_range_variable_whose_sheet_was_deleted():
                "Sheets(\"Data\").Delete"), vm=vm)
     # Reading or writing neither brings the sheet back nor leaves a missing sheet active.
     for stmt in ("x = r.Value", "r.Value = 1", "r.Formula = \"=1\""):
-        with pytest.raises(RuntimeError, match="^Subscript out of range: there is no sheet 'data'$"):
+        with pytest.raises(RuntimeError, match="(?m)^Subscript out of range: there is no sheet 'data'$"):
             run(module(stmt), vm=vm)
         assert vm.sheet_names() == ["sheet1"] and vm.active_sheet() == "sheet1"
 

@@ -74,7 +74,7 @@ def test_dates_and_now_written_to_cells_read_back_as_python_dates():
 
 
 def test_a_date_past_the_calendar_overflows():
-    with pytest.raises(RuntimeError, match="^Overflow$"):
+    with pytest.raises(RuntimeError, match="(?m)^Overflow$"):
         value_of("#12/31/9999# + 1")
 
 
@@ -160,7 +160,7 @@ def test_texts_as_conditions_convert_as_cbool(condition, want):
 
 @pytest.mark.parametrize("body", ['If "yes" Then x = 1', 'x = IIf("", 1, 2)', 'Do While "abc"\nLoop', 'x = Not "maybe"'])
 def test_other_texts_are_a_type_mismatch(body):
-    with pytest.raises(RuntimeError, match="^Type mismatch$"):
+    with pytest.raises(RuntimeError, match="(?m)^Type mismatch$"):
         run_body(body)
 
 
@@ -216,13 +216,22 @@ ERRORS = [
 
 @pytest.mark.parametrize("expr, message", ERRORS)
 def test_builtins_fail_where_vba_does(expr, message):
-    with pytest.raises(RuntimeError, match="^" + re.escape(message) + "$"):
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         value_of(expr)
+
+
+@pytest.mark.parametrize("expr, number", [
+    ("Sqr(-1)", 5), ('If "yes" Then x = 1', 13), ('UBound(Split("a"), 2)', 9), ("#12/31/9999# + 1", 6),
+])
+def test_the_failures_carry_vba_error_numbers(expr, number):
+    line = expr if expr.startswith("If") else f"x = {expr}"
+    vm = run_body(f"On Error Resume Next\n{line}\nn = Err.Number")
+    assert vm.variables()["n"] == number
 
 
 def test_a_square_root_of_a_negative_never_reaches_a_cell():
     vm = morvane.Vm()
-    with pytest.raises(RuntimeError, match="^Invalid procedure call or argument$"):
+    with pytest.raises(RuntimeError, match="(?m)^Invalid procedure call or argument$"):
         vm.run(sub("Cells(1, 1).Value = Sqr(-1)"), "Main")
     assert vm.cells() == {}
 

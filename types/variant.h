@@ -53,7 +53,8 @@ struct Empty {
 struct Array : std::vector<Variant> {
     using std::vector<Variant>::vector;
     Array() = default;
-    explicit Array(std::vector<Variant> items) : std::vector<Variant>(std::move(items)) {}
+    // Defined below Variant: the list's destructor needs the complete type.
+    explicit Array(std::vector<Variant> items);
     int64_t lower = 0;
 };
 
@@ -121,6 +122,8 @@ struct Variant : VariantBase {
     // Diagnostic form: Integer(5), Float(3.0), Str("x"), Error(NA), Empty.
     std::string debug_text() const;
 };
+
+inline Array::Array(std::vector<Variant> items) : std::vector<Variant>(std::move(items)) {}
 
 inline size_t Record::size() const { return entries_.size(); }
 inline bool Record::empty() const { return entries_.empty(); }

@@ -202,9 +202,8 @@ struct Section {
     uint32_t exponent_zeros = 0;
     bool grouping = false;
     bool scientific = false;
-    bool engineering = false;   // "##0.0E+0": exponents in steps of the whole places
-    bool placeholders = false;  // any digit placeholder or General
-    int64_t shift = 0;          // powers of ten: +2 per %, -3 per scaling comma
+    bool engineering = false;  // "##0.0E+0": exponents in steps of the whole places
+    int64_t shift = 0;         // powers of ten: +2 per %, -3 per scaling comma
     // Date sections.
     bool twelve_hour = false;
     uint32_t second_decimals = 0;
@@ -415,7 +414,6 @@ std::string settle_number(Section& s, Dialect dialect) {
         Token& k = t[i];
         if (is_placeholder(k.kind)) {
             k.part = part;
-            s.placeholders = true;
             last_placeholder = i;
             if (part == Part::Whole) ++s.whole_places;
             if (part == Part::Fraction) {
@@ -431,8 +429,6 @@ std::string settle_number(Section& s, Dialect dialect) {
             part = Part::Exponent;
         } else if (k.kind == Tok::Percent) {
             s.shift += 2;
-        } else if (k.kind == Tok::General) {
-            s.placeholders = true;
         } else if (k.kind == Tok::Point || k.kind == Tok::Exponent) {
             demote(k);
         }

@@ -42,30 +42,35 @@ void set_error(PyObject* type, std::string_view message) {
     if (text) PyErr_SetObject(type, text.get());
 }
 
-void set_syntax_error(std::string_view message, std::string_view source, size_t char_index) {
-    set_error(PyExc_SyntaxError, message);
-    if (char_index == SIZE_MAX) return;
-    // Walk the UTF-8 text by characters to the error's line and column.
-    size_t line = 1, column = 1, line_start = 0, chars = 0;
-    for (size_t i = 0; i < source.size() && chars < char_index; ++i) {
+SourcePlace locate(std::string_view source, size_t char_index) {
+    SourcePlace place;
+    size_t line_start = 0, chars = 0, i = 0;
+    for (; i < source.size() && chars < char_index; ++i) {
         const auto byte = static_cast<unsigned char>(source[i]);
         if ((byte & 0xC0) == 0x80) continue;  // a continuation byte is no character of its own
         ++chars;
-        if (byte == '\n') {
-            ++line;
-            column = 1;
+        if (byte == '\n' || (byte == '\r' && (i + 1 >= source.size() || source[i + 1] != '\n'))) {
+            ++place.line;
+            place.column = 1;
             line_start = i + 1;
         } else {
-            ++column;
+            ++place.column;
         }
     }
-    size_t line_end = source.find('\n', line_start);
-    if (line_end == std::string_view::npos) line_end = source.size();
-    if (line_end > line_start && source[line_end - 1] == '\r') --line_end;
+    size_t line_end = line_start;
+    while (line_end < source.size() && source[line_end] != '\n' && source[line_end] != '\r') ++line_end;
+    place.text = source.substr(line_start, line_end - line_start);
+    return place;
+}
+
+void set_syntax_error(std::string_view message, std::string_view source, size_t char_index) {
+    set_error(PyExc_SyntaxError, message);
+    if (char_index == SIZE_MAX) return;
+    const SourcePlace place = locate(source, char_index);
     PyObject* exc = PyErr_GetRaisedException();
-    Ref lineno(PyLong_FromSize_t(line));
-    Ref offset(PyLong_FromSize_t(column));
-    Ref text(PyUnicode_DecodeUTF8(source.data() + line_start, static_cast<Py_ssize_t>(line_end - line_start), "replace"));
+    Ref lineno(PyLong_FromSize_t(place.line));
+    Ref offset(PyLong_FromSize_t(place.column));
+    Ref text(PyUnicode_DecodeUTF8(place.text.data(), static_cast<Py_ssize_t>(place.text.size()), "replace"));
     if (!lineno || !offset || !text || PyObject_SetAttrString(exc, "lineno", lineno.get()) < 0 ||
         PyObject_SetAttrString(exc, "offset", offset.get()) < 0 || PyObject_SetAttrString(exc, "text", text.get()) < 0) {
         Py_DECREF(exc);

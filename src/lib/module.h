@@ -63,6 +63,17 @@ inline constexpr Py_ssize_t kMaxCellText = 32767;
 // inside does not cut it short).
 void set_error(PyObject* type, std::string_view message);
 
+// A place in a module's text: its 1-based line and column (in characters)
+// and that line's bytes without its line end. A line ends at "\n", "\r\n"
+// or a lone "\r".
+struct SourcePlace {
+    size_t line = 1;
+    size_t column = 1;
+    std::string_view text;
+};
+// The place of character `char_index` of the UTF-8 text `source`.
+SourcePlace locate(std::string_view source, size_t char_index);
+
 // Raises SyntaxError with `message` as its msg, and lineno, offset and text
 // pointing at character `char_index` of `source` (SIZE_MAX: position unknown).
 void set_syntax_error(std::string_view message, std::string_view source, size_t char_index);

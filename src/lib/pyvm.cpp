@@ -86,27 +86,54 @@ constexpr size_t kShownStatement = 80;
 // "line N (text): why", for a skipped statement whose span counts
 // characters of `source`.
 std::string skip_text(const Vm::SkipNote& note, std::string_view source) {
-    size_t line = 1, chars = 0, i = 0;
-    for (; i < source.size() && chars < note.span.start; ++i) {
-        const auto byte = static_cast<unsigned char>(source[i]);
-        if ((byte & 0xC0) == 0x80) continue;
-        ++chars;
-        if (byte == '\n' || (byte == '\r' && (i + 1 >= source.size() || source[i + 1] != '\n'))) ++line;
+    const SourcePlace place = locate(source, note.span.start);
+    // The statement's first line from where it starts, blanks at its end
+    // dropped, cut at 80 characters.
+    std::string_view rest = place.text;
+    for (size_t column = 1, i = 0; i < rest.size(); ++i) {
+        if ((static_cast<unsigned char>(rest[i]) & 0xC0) == 0x80) continue;
+        if (column++ == place.column) {
+            rest.remove_prefix(i);
+            break;
+        }
     }
-    while (i < source.size() && (static_cast<unsigned char>(source[i]) & 0xC0) == 0x80) ++i;
-    // The statement's first line, blanks at its end dropped, cut at 80 characters.
     std::string text;
     size_t shown = 0;
-    for (; i < source.size() && source[i] != '\n' && source[i] != '\r'; ++i) {
-        const auto byte = static_cast<unsigned char>(source[i]);
-        if ((byte & 0xC0) != 0x80 && ++shown > kShownStatement) {
+    for (char c : rest) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 && ++shown > kShownStatement) {
             text += "...";
             break;
         }
-        text.push_back(source[i]);
+        text.push_back(c);
     }
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
-    return "line " + std::to_string(line) + " (" + text + "): " + note.message;
+    return "line " + std::to_string(place.line) + " (" + text + "): " + note.message;
+}
+
+// Raises RuntimeError with the run's message; where the failing statement
+// is known, the error also carries `procedure` and `lineno` and a note
+// naming them with the line, which tracebacks show.
+void set_run_error(const Vm& vm, const std::string& message, std::string_view source) {
+    set_error(PyExc_RuntimeError, message);
+    const auto where = vm.failure_place();
+    if (!where) return;
+    const SourcePlace place = locate(source, where->at);
+    std::string_view line = place.text;
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    const std::string note = "in procedure '" + where->procedure + "', line " + std::to_string(place.line) + ": " +
+                             std::string(line);
+    PyObject* exc = PyErr_GetRaisedException();
+    Ref lineno(PyLong_FromSize_t(place.line));
+    Ref procedure(PyUnicode_DecodeUTF8(where->procedure.data(), static_cast<Py_ssize_t>(where->procedure.size()), "replace"));
+    Ref text(PyUnicode_DecodeUTF8(note.data(), static_cast<Py_ssize_t>(note.size()), "replace"));
+    Ref added(text ? PyObject_CallMethod(exc, "add_note", "O", text.get()) : nullptr);
+    if (!lineno || !procedure || !added || PyObject_SetAttrString(exc, "lineno", lineno.get()) < 0 ||
+        PyObject_SetAttrString(exc, "procedure", procedure.get()) < 0) {
+        Py_DECREF(exc);
+        return;
+    }
+    PyErr_SetRaisedException(exc);
 }
 
 // One SkippedStatementWarning per line the run passed over, in source
@@ -160,7 +187,7 @@ bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
     // Told whether the run succeeded or not; a warning made an error wins.
     if (!warn_skipped(vm, code)) return false;
     if (!result) {
-        set_error(PyExc_RuntimeError, result.error());
+        set_run_error(vm, result.error(), code);
         return false;
     }
     return true;

@@ -553,7 +553,7 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
     if (m == "calculate" && at_line_end()) {
         std::vector<Expr> args;
         args.push_back(Expr{Expr::Str{std::move(addr)}});
-        return Stmt{Stmt::Call{"range.calculate", std::move(args), kNoSlot, true}};
+        return Stmt{Stmt::Call{"range.calculate", std::move(args), kNoSlot, true, {}, {}}};
     }
     if (m == "copy") {
         std::optional<std::string> dest;
@@ -628,7 +628,7 @@ Result<Stmt> Parser::parse_application_stmt() {
         return parse_wsf_call_stmt();
     }
     // The application's own Calculate: a name no procedure of the module can take.
-    if (p == "calculate" && at_line_end()) return Stmt{Stmt::Call{"application.calculate", {}, kNoSlot, true}};
+    if (p == "calculate" && at_line_end()) return Stmt{Stmt::Call{"application.calculate", {}, kNoSlot, true, {}, {}}};
     TRY_VOID(expect_tok(Tok::Eq));
     Expr value = TRY(parse_expr());
     return Stmt{Stmt::ApplicationSet{std::move(p), box(std::move(value))}};

@@ -152,10 +152,12 @@ private:
         if (pending_) TRY_VOID(emit(std::exchange(pending_, std::nullopt).value()));
         OdsCellState cell;
         cell.value_type = attr_text(ev.attrs, "value-type");
-        cell.value = attr_text(ev.attrs, "value");
-        cell.boolean_value = attr_text(ev.attrs, "boolean-value");
-        cell.date_value = attr_text(ev.attrs, "date-value");
-        cell.time_value = attr_text(ev.attrs, "time-value");
+        // Only the attribute the type reads is kept.
+        const std::string& type = cell.value_type;
+        if (type == "float" || type == "currency" || type == "percentage") cell.value = attr_text(ev.attrs, "value");
+        else if (type == "boolean") cell.boolean_value = attr_text(ev.attrs, "boolean-value");
+        else if (type == "date") cell.date_value = attr_text(ev.attrs, "date-value");
+        else if (type == "time") cell.time_value = attr_text(ev.attrs, "time-value");
         col_ += col_repeat_;
         col_repeat_ = repeat_count(ev.attrs, "number-columns-repeated");
         cell.row = row_;

@@ -119,6 +119,9 @@ struct SCode {
     // Of a call: the arguments passed by reference (bit i for argument i).
     // An argument left out has no `eval`.
     uint64_t refs = 0;
+    // Where the statement starts in the module text, in characters: the
+    // place a failure is reported at.
+    uint32_t at = 0;
 };
 
 // A compiled body: one node per statement, in the body's order, so a label's

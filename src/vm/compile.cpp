@@ -27,6 +27,7 @@ vm::Code Vm::Exec::compile_body(Vm& vm, const Body& body) {
     code.reserve(body.size());
     for (const SpannedStmt& s : body) {
         code.push_back(compile_stmt(vm, s.stmt));
+        code.back().at = s.span.start;
         // A skipped statement does nothing but note that it ran.
         if (const auto* skipped = s.stmt.get_if<Stmt::Skipped>()) {
             code.back().slot = static_cast<uint32_t>(vm.skipped_.size());

@@ -204,6 +204,14 @@ public:
     // What the last run passed over, in source order: every module-level
     // warning of its program and each skipped statement that ran, once.
     std::vector<SkipNote> skip_notes() const;
+    // Where the last run's failure happened: the procedure's name and the
+    // failing statement's start in characters of the module text; nullopt
+    // when it failed outside any statement.
+    struct FailurePlace {
+        std::string procedure;
+        uint32_t at = 0;
+    };
+    std::optional<FailurePlace> failure_place() const;
 
     // ------------------------------------------------ reads (expr.cpp)
     // The cells of an area of the active sheet, row by row (`addr` names it
@@ -327,7 +335,7 @@ private:
     bool run_code_loop(const Proc& proc, size_t start = 0);
     // A statement failed with `error_`: On Error Resume Next, the armed
     // handler (run where the failure happened), or nothing takes it.
-    Recovery on_failure();
+    Recovery on_failure(const vm::SCode& s);
     // on_failure for a statement of a nested body, running it again when the
     // handler asks to.
     bool recover(const vm::SCode& s);
@@ -620,6 +628,12 @@ private:
     // The procedure of the running activation; the one being compiled while
     // a program loads.
     const Proc* proc_ = nullptr;
+    // The statement a failure no handler has taken started at, in the
+    // procedure that ran it: the innermost one, so set once per failure.
+    struct FailureSite {
+        const Proc* proc = nullptr;
+        uint32_t at = 0;
+    } failure_site_;
     const Proc* compiling_ = nullptr;
     // The entry Sub's call keeps its locals after the run.
     bool entry_call_ = false;

@@ -36,6 +36,7 @@ int64_t error_number(std::string_view message) {
     static constexpr Known kKnown[] = {
         {"Overflow", 6},
         {"Integer division overflow", 6},
+        {"Subscript out of range", 9},
         {"Division by zero", 11},
         {"Type mismatch", 13},
         {"Cannot convert", 13},
@@ -89,6 +90,7 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     on_error_label_.reset();
     handling_ = false;
     proc_ = nullptr;
+    failure_site_ = {};
     clear_error();
     raised_description_.clear();
     interrupted_ = false;
@@ -266,7 +268,7 @@ bool Vm::run_code_loop(const Proc& proc, size_t start) {
         const vm::SCode& s = code[i++];
         if (s.run(*this, s)) [[likely]]
             continue;
-        switch (on_failure()) {
+        switch (on_failure(s)) {
             case Recovery::Fail: return false;
             case Recovery::Next: break;
             case Recovery::Retry: --i; break;
@@ -286,11 +288,20 @@ void Vm::record_error() {
     err_description_ = error_;
 }
 
-Vm::Recovery Vm::on_failure() {
+std::optional<Vm::FailurePlace> Vm::failure_place() const {
+    if (!failure_site_.proc) return std::nullopt;
+    return FailurePlace{names_[failure_site_.proc->name_slot], failure_site_.at};
+}
+
+Vm::Recovery Vm::on_failure(const vm::SCode& s) {
+    // The innermost statement sees the failure first; the statements that
+    // hold it, and the callers, keep its place.
+    if (!failure_site_.proc) failure_site_ = FailureSite{proc_, s.at};
     // A failure inside the handler itself goes to the caller.
     if (interrupted_ || handling_) return Recovery::Fail;
     if (resume_next_) {
         record_error();
+        failure_site_ = {};
         return Recovery::Next;
     }
     if (!on_error_label_ || !proc_) return Recovery::Fail;
@@ -307,6 +318,7 @@ Vm::Recovery Vm::on_failure() {
         return Recovery::Fail;
     }
     record_error();
+    failure_site_ = {};
     // The handler runs here, where the failure happened, so that Resume
     // Next and Resume find every enclosing loop as it was.
     handling_ = true;
@@ -332,7 +344,7 @@ Vm::Recovery Vm::on_failure() {
 
 bool Vm::recover(const vm::SCode& s) {
     for (;;) {
-        switch (on_failure()) {
+        switch (on_failure(s)) {
             case Recovery::Fail: return false;
             case Recovery::Next: return true;
             case Recovery::Retry:

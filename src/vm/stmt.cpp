@@ -177,7 +177,7 @@ std::optional<Variant> Vm::err_property(std::string_view name) const {
 
 Result<void> Vm::exec_msgbox(const Stmt::MsgBox& s, const vm::SCode& c) {
     Variant prompt = TRY(evaluate(operand(c, *s.prompt)));
-    if (msgbox_error_) return fail(format_message(kMsgBox, prompt.to_string()));
+    if (msgbox_error_) return fail(format_message(kMsgBox, vm::vba_display_text(prompt)));
     return {};
 }
 

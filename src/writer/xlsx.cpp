@@ -35,7 +35,8 @@ constexpr std::string_view kRootRels =
     "<Relationship Id=\"rId1\" Type=\"" MV_NS_R "/officeDocument\" Target=\"xl/workbook.xml\"/>\n"
     "</Relationships>\n";
 
-// The two fills every spreadsheet program writes and expects (none, gray125).
+// The two fills every spreadsheet program writes and expects (none, gray125),
+// and the Normal cell style readers look for as the default.
 constexpr std::string_view kStyles =
     "<styleSheet xmlns=\"" MV_NS_MAIN "\">\n"
     "<fonts><font/></fonts>\n"
@@ -43,6 +44,7 @@ constexpr std::string_view kStyles =
     "<borders><border/></borders>\n"
     "<cellStyleXfs><xf/></cellStyleXfs>\n"
     "<cellXfs><xf/><xf numFmtId=\"14\" applyNumberFormat=\"1\"/><xf numFmtId=\"22\" applyNumberFormat=\"1\"/></cellXfs>\n"
+    "<cellStyles><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>\n"
     "</styleSheet>\n";
 
 // White space at either end, which XML readers drop unless told to keep it.

@@ -96,3 +96,73 @@ TEST(RecalcOrder, Orders) {
         EXPECT_EQ(cycle, c.cycle) << c.name;
     }
 }
+
+namespace {
+
+// One sheet's cells and formulas, written and read as the workbook does.
+struct Sheet {
+    CellMap cells;
+    SheetFormulas formulas{cells};
+
+    void value(CellPos p, Variant v) {
+        formulas.changed(CellRange::single(p));
+        cells.insert_or_assign(p, CellContent{std::nullopt, std::move(v)});
+    }
+    void formula(CellPos p, const char* text) { ASSERT_TRUE(formulas.store(p, text, true, {})) << text; }
+    Variant at(CellPos p) const { return cells.at(p).value; }
+};
+
+}  // namespace
+
+TEST(SheetFormulas, ComputesOnlyWhatAWriteReachesWhenRead) {
+    Sheet s;
+    s.value({1, 1}, Variant(int64_t{1}));
+    s.formula({1, 2}, "=A1*2");
+    s.formula({1, 3}, "=B1+1");
+    s.formula({1, 4}, "=5");
+    s.formula({1, 5}, "=A2");
+    // Values changed behind the record's back show whether a formula ran again.
+    s.cells.at({1, 4}).value = Variant(int64_t{99});
+    s.cells.at({1, 5}).value = Variant(int64_t{99});
+    s.value({1, 1}, Variant(int64_t{10}));
+    EXPECT_FALSE(s.formulas.up_to_date());
+    EXPECT_EQ(s.at({1, 3}), Variant(int64_t{3}));  // nothing computed before a read
+    ASSERT_TRUE(s.formulas.update({}));
+    EXPECT_TRUE(s.formulas.up_to_date());
+    EXPECT_EQ(s.at({1, 2}), Variant(int64_t{20}));
+    EXPECT_EQ(s.at({1, 3}), Variant(int64_t{21}));
+    EXPECT_EQ(s.at({1, 4}), Variant(int64_t{99}));  // not reached by A1
+    EXPECT_EQ(s.at({1, 5}), Variant(int64_t{99}));
+    ASSERT_TRUE(s.formulas.recalculate({}));
+    EXPECT_EQ(s.at({1, 4}), Variant(int64_t{5}));
+    EXPECT_EQ(s.at({1, 5}), Variant(int64_t{0}));  // a blank shows 0
+}
+
+TEST(SheetFormulas, RangesCyclesAndDynamicReads) {
+    Sheet s;
+    s.formula({1, 1}, "=SUM(B1:B100000)");
+    s.formula({2, 1}, "=INDIRECT(\"C1\")");
+    s.formula({3, 1}, "=A3+1");
+    s.value({50000, 2}, Variant(int64_t{7}));
+    s.value({1, 3}, Variant(std::string("x")));
+    ASSERT_TRUE(s.formulas.update({}));
+    EXPECT_EQ(s.at({1, 1}), Variant(int64_t{7}));
+    EXPECT_EQ(s.at({2, 1}), Variant(std::string("x")));
+    EXPECT_EQ(s.at({3, 1}), Variant(ExcelError::Ref));
+    // A cleared cell inside a range is a change too.
+    s.formulas.changed(CellRange::single({50000, 2}));
+    s.cells.erase({50000, 2});
+    ASSERT_TRUE(s.formulas.update({}));
+    EXPECT_EQ(s.at({1, 1}), Variant(int64_t{0}));
+}
+
+TEST(SheetFormulas, AFailureIsAnErrorValueAndABoundIsAFailure) {
+    Sheet s;
+    s.value({1, 1}, Variant(std::string("abc")));
+    s.formula({1, 2}, "=A1*2");
+    EXPECT_EQ(s.at({1, 2}), Variant(ExcelError::Value));
+    auto r = s.formulas.store({1, 3}, "=SUM(SEQUENCE(20000000))", true, {});
+    EXPECT_FALSE(r);
+    EXPECT_FALSE(s.cells.contains({1, 3}));
+    EXPECT_FALSE(s.formulas.store({1, 3}, "=1+", true, {}));
+}
