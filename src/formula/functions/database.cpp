@@ -129,14 +129,15 @@ Result<std::optional<DbQuery>> resolve_query(Args args, const EvalCtx& ctx, std:
     // Only the criteria rows that store something are read one by one; the
     // blank ones all select every record, so one stands for them all.
     std::vector<uint32_t> rows;
-    if (rows_below(*crit) > 0) {
+    // A criteria range written right to left has no columns, as written.
+    const uint64_t width = span_len(crit->col1, crit->col2);
+    if (rows_below(*crit) > 0 && width > 0) {
         const Range below{crit->col1, crit->row1 + 1, crit->col2, crit->row2};
-        const uint64_t width = span_len(crit->col1, crit->col2);
         for (const StoredCell& c : TRY(stored_cells(below, ctx)))
             if (!c.value().is_empty()) rows.push_back(static_cast<uint32_t>(crit->row1 + 1 + c.index / width));
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-        if (rows.size() < rows_below(*crit)) q.rows.emplace_back();
     }
+    if (rows.size() < rows_below(*crit)) q.rows.emplace_back();
     for (uint32_t row : rows) {
         q.rows.push_back(criteria_row(*crit, row, headers, ctx));
         q.tests += q.rows.back().size();
