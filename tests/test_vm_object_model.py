@@ -264,3 +264,20 @@ def test_a_report_saved_and_read_back_with_openpyxl(tmp_path):
     again = morvane.load_workbook(str(path))
     assert again.sheet_names() == ["notes", "report"] and again.active_sheet() == "notes"
     assert again.get_sheet("Report")[(5, 2)] == 600
+
+
+FILLS = [
+    ("a formula over a column is filled down", 'Range("A1:A3").Value = 1\nRange("A2").Value = 2\nRange("A3").Value = 3\n'
+     'Range("B1:B3").Formula = "=A1*2"', {(1, 2): 2, (2, 2): 4, (3, 2): 6}),
+    ("across and down, $ parts stay", 'Range("A1:B2").Value = 1\nRange("B2").Value = 5\nRange("C1:D2").Formula = "=$A$1+A1"',
+     {(1, 3): 2, (1, 4): 2, (2, 3): 2, (2, 4): 6}),
+    ("a reference moved off the sheet is #REF!", 'Range("A1:A2").Formula = "=A1048576+1"',
+     {(1, 1): 1, (2, 1): morvane.ExcelError("#REF!")}),
+]
+
+
+@pytest.mark.parametrize("name, body, cells", FILLS, ids=lambda v: v if isinstance(v, str) else "")
+def test_a_formula_written_to_a_range_is_filled(name, body, cells):
+    vm = run(sub(body))
+    got = vm.cells()
+    assert all(same(got.get(pos), v) for pos, v in cells.items()), got

@@ -30,8 +30,8 @@ WRITES = [
     ("a later name replaces an earlier one", {}, "Range(\"A1\").Name = \"n\"\nRange(\"B1\").Name = \"N\"\n"
      "Range(\"n\").Value = 1", {(1, 2): 1}),
     ("a value replaces a formula", {}, "Range(\"A1\").Formula = \"=1+1\"\nRange(\"A1\").Value = 7", {(1, 1): 7}),
-    ("one formula text in every cell", {(1, 2): 4, (2, 2): 5}, "Range(\"A1:A2\").Formula = \"=B1*2\"",
-     {(1, 1): 8, (2, 1): 8, (1, 2): 4, (2, 2): 5}),
+    ("a formula is filled down the range", {(1, 2): 4, (2, 2): 5}, "Range(\"A1:A2\").Formula = \"=B1*2\"",
+     {(1, 1): 8, (2, 1): 10, (1, 2): 4, (2, 2): 5}),
     ("a number as formula text", {}, "Range(\"A1\").Formula = 12", {(1, 1): 12}),
     ("cells by number", {}, "Cells(2, \"3\").Value = 1\nCells(True, 1.0).Value = \"t\"", {(2, 3): 1, (1, 1): "t"}),
     ("offsets truncate toward zero", {}, "Range(\"B3\").Offset(-1, 1.9).Value = \"x\"", {(2, 3): "x"}),
@@ -89,7 +89,7 @@ def test_statements(name, before, body, after):
 
 def test_formulas_and_sorted_cells():
     """What holds a formula keeps following its inputs; sorted cells do not."""
-    vm = run(sub("Range(\"A1:A2\").Formula = \"=C1+1\"\nRange(\"B1\").Formula = \"=C1\"\n"
+    vm = run(sub("Range(\"A1:A2\").Formula = \"=$C$1+1\"\nRange(\"B1\").Formula = \"=C1\"\n"
                  "Range(\"B1:B2\").Sort"), vm=sheet({(1, 3): 1}))
     # B1 stays above the blank B2 and became a value cell.
     vm.set_cell(1, 3, 10)
@@ -98,7 +98,7 @@ def test_formulas_and_sorted_cells():
 
 
 # The formula cannot be computed over the text in B9: each cell shows #VALUE!.
-FAILING = "\"=-B9\""
+FAILING = "\"=-$B$9\""
 
 
 @pytest.mark.parametrize("write", [
@@ -163,7 +163,7 @@ OTHER_SHEETS = [
      {"data": {(1, 1): 2, (2, 2): "x"}}),
     ("a formula evaluates on its own sheet",
      "Sheets(\"Data\").Range(\"B1\").Value = 4\nWorksheets(\"Data\").Range(\"A1:A2\").Formula = \"=B1*2\"",
-     {"data": {(1, 1): 8, (2, 1): 8, (1, 2): 4}, "sheet1": {(1, 2): "own"}}),
+     {"data": {(1, 1): 8, (2, 1): 0, (1, 2): 4}, "sheet1": {(1, 2): "own"}}),
     ("through a Worksheet variable", "Set ws = ActiveSheet\nws.Range(\"C1\").Value = 3\nws.Cells(1, 4).Value = 4",
      {"sheet1": {(1, 2): "own", (1, 3): 3, (1, 4): 4}}),
     ("ActiveSheet qualified", "ActiveSheet.Range(\"A1\").Value = 1", {"sheet1": {(1, 1): 1, (1, 2): "own"}}),

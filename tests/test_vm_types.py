@@ -120,8 +120,8 @@ RANGE_FIELDS = [
     ("an array spreads over the cells", "Dim a(1)\na(0) = \"a\"\na(1) = \"b\"\nSet r = Range(\"A1:C1\")\nr.Value = a",
      {(1, 1): "a", (1, 2): "b", (1, 3): morvane.ExcelError("#N/A")}),
     ("a value fills every area", "Set r = Range(\"A1,B1\")\nr.Value = 1", {(1, 1): 1, (1, 2): 1}),
-    ("formula writes every cell", "Range(\"C1\").Value = 2\nSet r = Range(\"A1:A2\")\nr.Formula = \"=C1+1\"",
-     {(1, 1): 3, (2, 1): 3, (1, 3): 2}),
+    ("formula fills every cell", "Range(\"C1:C2\").Value = 2\nSet r = Range(\"A1:A2\")\nr.Formula = \"=C1+$C$1\"",
+     {(1, 1): 4, (2, 1): 4, (1, 3): 2, (2, 3): 2}),
     ("reversed corners are put in order", "Set r = Range(\"B2:A1\")\nr.Value = 1",
      {(1, 1): 1, (1, 2): 1, (2, 1): 1, (2, 2): 1}),
     ("one area of a union", "Set u = Union(Range(\"A1\"), Range(\"C1:C2\"))\nSet a = u.Areas(2)\na.Value = \"x\"",
@@ -141,7 +141,7 @@ def test_range_variables_write_their_own_sheet():
     vm.set_cell(1, 2, 20)
     vm.set_sheet("sheet1")
     vm.set_cell(1, 2, 10)
-    run(module("Set r = Worksheets(\"Data\").Range(\"A1:A2\")\nr.Formula = \"=B1*2\"\nSet v = r\n"
+    run(module("Set r = Worksheets(\"Data\").Range(\"A1:A2\")\nr.Formula = \"=$B$1*2\"\nSet v = r\n"
                "Set c = Range(\"C1\")\nc.Value = r.Value"), vm=vm)
     assert same(vm.get_sheet("data"), {(1, 1): 40, (2, 1): 40, (1, 2): 20})
     # c.Value got the first element of r's two-cell Array.

@@ -38,6 +38,11 @@ namespace morvane::formula::parser {
 
 namespace {
 
+template <ExcelError E>
+Result<Variant> error_literal(std::span<const FormulaExpr>, const eval::EvalCtx&) {
+    return Variant(E);
+}
+
 constexpr std::string_view kEndOfFormula = "Unexpected end of formula";
 constexpr std::string_view kUnterminated = "Unterminated string literal";
 constexpr std::string_view kExpectedParen = "Expected ')'";
@@ -172,6 +177,27 @@ private:
         }
         if (is_digit(c)) return parse_number();
         if (is_letter(c) || c == '$') return parse_identifier();
+        if (c == '#') return parse_error_literal();
+        return unexpected_char();
+    }
+
+    // An error value written as such (#REF! where a filled or pasted
+    // reference left the sheet): it evaluates to that error.
+    Result<Parsed> parse_error_literal() {
+        static constexpr std::pair<std::string_view, FuncHandler> kErrors[] = {
+            {"#DIV/0!", &error_literal<ExcelError::DivZero>}, {"#N/A", &error_literal<ExcelError::NA>},
+            {"#VALUE!", &error_literal<ExcelError::Value>},   {"#REF!", &error_literal<ExcelError::Ref>},
+            {"#NAME?", &error_literal<ExcelError::Name>},     {"#NUM!", &error_literal<ExcelError::Num>},
+            {"#NULL!", &error_literal<ExcelError::Null>},
+        };
+        for (const auto& [text, handler] : kErrors) {
+            if (s_.size() - pos_ < text.size()) continue;
+            bool same = true;
+            for (size_t i = 0; i < text.size(); ++i) same = same && upper(s_[pos_ + i]) == text[i];
+            if (!same) continue;
+            pos_ += text.size();
+            return leaf(FormulaExpr::Func{std::string(text), {}, handler});
+        }
         return unexpected_char();
     }
 

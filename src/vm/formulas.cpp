@@ -2,6 +2,7 @@
 // and the calculation mode. The formulas themselves, what they read and
 // which are stale, belong to the workbook (workbook/recalc.h).
 #include "formula/eval.h"
+#include "formula/shift.h"
 #include "vm/mod.h"
 
 namespace morvane {
@@ -27,10 +28,14 @@ Result<void> Vm::set_cell_formula(uint32_t row, uint32_t col, std::string_view f
 }
 
 Result<void> Vm::set_rect_formula(const CellRange& area, std::string_view formula) {
-    // No reference is adjusted from cell to cell: every cell gets the same text.
+    // As filling does: the first cell gets the text as written, every other
+    // one with its references moved by that cell's distance from the first.
     for (uint64_t r = area.first.row; r <= area.last.row; ++r)
-        for (uint64_t c = area.first.col; c <= area.last.col; ++c)
-            TRY_VOID(set_cell_formula(static_cast<uint32_t>(r), static_cast<uint32_t>(c), formula));
+        for (uint64_t c = area.first.col; c <= area.last.col; ++c) {
+            const int64_t dr = static_cast<int64_t>(r - area.first.row), dc = static_cast<int64_t>(c - area.first.col);
+            const std::string text = dr == 0 && dc == 0 ? std::string(formula) : formula::shift_references(formula, dr, dc);
+            TRY_VOID(set_cell_formula(static_cast<uint32_t>(r), static_cast<uint32_t>(c), text));
+        }
     return {};
 }
 

@@ -548,8 +548,9 @@ private:
     // formulas.cpp
     // Manual -> Automatic recalculates; every other change only stores the mode.
     Result<void> set_calc_mode(CalcMode mode);
-    // set_cell_formula for every cell of the area, row by row; the first
-    // failure ends it, the cells written before keeping their formulas.
+    // set_cell_formula for every cell of the area, row by row, the references
+    // of each moved by its distance from the first cell, as filling does; the
+    // first failure ends it, the cells written before keeping their formulas.
     Result<void> set_rect_formula(const CellRange& area, std::string_view formula);
 
     // clipboard.cpp

@@ -7,6 +7,7 @@
 #include <expected>
 #include <type_traits>
 
+#include "formula/sort.h"
 #include "types/stack.h"
 #include "values/nesting.h"
 #include "vm/builtins/builtins.h"
@@ -126,8 +127,7 @@ std::vector<Vm::SkipNote> Vm::skip_notes() const {
     std::vector<SkipNote> out = module_warnings_;
     for (size_t i = 0; i < skipped_.size(); ++i)
         if (skipped_ran_[i]) out.push_back(skipped_[i]);
-    std::stable_sort(out.begin(), out.end(),
-                     [](const SkipNote& a, const SkipNote& b) { return a.span.start < b.span.start; });
+    eval::stable_merge_sort(out, [](const SkipNote& a, const SkipNote& b) { return a.span.start < b.span.start; });
     // A statement compiled twice is still one statement.
     out.erase(std::unique(out.begin(), out.end(),
                           [](const SkipNote& a, const SkipNote& b) {
