@@ -301,9 +301,17 @@ bool variant_eq(const Variant& a, const Variant& b) { return equal_without_conve
 
 namespace {
 
-// Numbers compare at 15 significant digits, the digits a spreadsheet keeps,
-// so 0.1+0.2 equals 0.3; rounding is monotone, so the order agrees.
-double round15(double x) { return round_to_15_digits(x); }
+// Two numbers (neither NaN) compared at 15 significant digits, the digits a
+// spreadsheet keeps, so 0.1+0.2 equals 0.3. Rounding moves a number by at
+// most half a unit of its 15th digit, so numbers further apart than that
+// keep their order and only close ones are rounded (rounding is monotone,
+// so the order agrees with equality).
+int compare15(double x, double y) {
+    if (x == y) return 0;
+    if (std::fabs(x - y) > std::max(std::fabs(x), std::fabs(y)) * 1e-13) return x < y ? -1 : 1;
+    const double rx = round_to_15_digits(x), ry = round_to_15_digits(y);
+    return rx < ry ? -1 : rx > ry ? 1 : 0;
+}
 
 // Kinds in the order spreadsheets sort them: numbers (and dates), then
 // texts, then booleans; other kinds have no rank.
@@ -324,7 +332,10 @@ bool formula_eq(const Variant& a, const Variant& b) {
         if (other.is_str()) return other.as_str().empty();
         return false;
     }
-    if (is_numeric_kind(a) && is_numeric_kind(b)) return round15(numeric_value(a)) == round15(numeric_value(b));
+    if (is_numeric_kind(a) && is_numeric_kind(b)) {
+        const double x = numeric_value(a), y = numeric_value(b);
+        return !std::isnan(x) && !std::isnan(y) && compare15(x, y) == 0;
+    }
     return variant_eq(a, b);
 }
 
@@ -343,9 +354,7 @@ Result<Ordering> variant_cmp(const Variant& a, const Variant& b) {
     double x = TRY(to_float(a));
     double y = TRY(to_float(b));
     if (std::isnan(x) || std::isnan(y)) return fail(std::string(kCompareNaN));
-    x = round15(x);
-    y = round15(y);
-    return order_of(x < y ? -1 : x > y ? 1 : 0);
+    return order_of(compare15(x, y));
 }
 
 Variant cell_val(const CellMap& cells, uint32_t row, uint32_t col) { return cell_ref(cells, row, col); }

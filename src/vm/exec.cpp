@@ -85,8 +85,13 @@ NumResult Vm::Exec::num_const(Vm&, const XCode& x, Num& n, Variant&) {
 // A copy of a defined variable's value. Copying an array counts its
 // elements toward the next interrupt check.
 bool Vm::Exec::copy_slot(Vm& vm, const Slot& s, Variant& out) {
+    // Copies cost what they hold: a loop that copies a huge array or text
+    // reaches the interrupt check by its work, not only by its passes.
     if (s.value.is_array()) {
         auto r = vm.charge_work(s.value.as_array().size());
+        if (!take(vm, r)) return false;
+    } else if (s.value.is_str() && s.value.as_str().size() >= kTextBytesPerUnit) {
+        auto r = vm.charge_work(s.value.as_str().size() / kTextBytesPerUnit);
         if (!take(vm, r)) return false;
     }
     out = s.value;

@@ -327,6 +327,8 @@ private:
     // mutable: it is no part of the workbook.
     inline Result<void> charge_work(uint64_t elements) const;
     static constexpr uint64_t kWorkPerCheck = uint64_t{1} << 16;
+    // Bytes of text that count as one element of work when copied.
+    static constexpr size_t kTextBytesPerUnit = 64;
     Result<void> poll_interrupt() const;
     // The interrupt check handed to formula evaluation (formulas.cpp).
     eval::InterruptCheck formula_interrupt();
