@@ -42,14 +42,25 @@ EDITS = [
     ("clear removes values and formulas", {(1, 1): 1, (2, 2): 2, (3, 3): 3},
      "Range(\"B2\").Formula = \"=1\"\nRange(\"A1:B2\").Clear", {(3, 3): 3}),
     ("clear contents does the same", {(1, 1): 1, (2, 2): 2, (3, 3): 3}, "Range(\"A1:B2\").ClearContents", {(3, 3): 3}),
-    ("delete closes the gap in every column", ROWS, "Range(\"A2:A3\").Delete",
+    ("delete moves up the cells below it in its own columns", ROWS, "Range(\"A2:A3\").Delete",
+     {**column(1, 4, 5, 6), **column("a", "b", "c", "d", "e", "f", col=3)}),
+    ("entire column delete moves the columns to its right left", {**ROWS, (1, 4): "d"},
+     "Range(\"B2:C3\").EntireColumn.Delete", {**column(1, 2, 3, 4, 5, 6), (1, 2): "d"}),
+    ("entire row delete closes the gap in every column", ROWS, "Range(\"B2:B3\").EntireRow.Delete",
      {**column(1, 4, 5, 6), **column("a", "d", "e", "f", col=3)}),
-    ("entire column delete deletes the address's rows", ROWS, "Range(\"C2:C3\").EntireColumn.Delete",
-     {**column(1, 4, 5, 6), **column("a", "d", "e", "f", col=3)}),
+    ("delete with xlToLeft moves the cells to its right", {**ROWS, (2, 4): "x"},
+     "Range(\"B2:C2\").Delete Shift:=xlToLeft", {**ROWS, (2, 2): "x", (2, 3): None}),
+    ("insert with xlToRight moves the cells to its right", ROWS, "Range(\"A2\").Insert Shift:=xlToRight",
+     {**ROWS, (2, 1): None, (2, 2): 2, (2, 3): None, (2, 4): "b"}),
+    ("entire column insert", ROWS, "Range(\"B1\").EntireColumn.Insert",
+     {**column(1, 2, 3, 4, 5, 6), **column("a", "b", "c", "d", "e", "f", col=4)}),
+    ("entire row insert", column(1, 2), "Range(\"C2\").EntireRow.Insert", {(1, 1): 1, (3, 1): 2}),
+    ("entire row clear", {**ROWS, (2, 9): 9}, "Range(\"B2\").EntireRow.ClearContents",
+     {**ROWS, (2, 1): None, (2, 3): None}),
     ("entire row delete", ROWS, "Range(\"B6\").EntireRow.Delete",
      {**column(1, 2, 3, 4, 5), **column("a", "b", "c", "d", "e", col=3)}),
     ("delete with rows written last-first", ROWS, "Range(\"A3:A2\").Delete",
-     {**column(1, 4, 5, 6), **column("a", "d", "e", "f", col=3)}),
+     {**column(1, 4, 5, 6), **column("a", "b", "c", "d", "e", "f", col=3)}),
     ("insert moves rows down and leaves them empty", column(1, 2, 3, 4), "Range(\"A2:B3\").Insert",
      {(1, 1): 1, (4, 1): 2, (5, 1): 3, (6, 1): 4}),
     # Rows written last-first insert the same rows: nothing is shifted onto
@@ -83,6 +94,7 @@ SORTS = [
 @pytest.mark.parametrize("name, before, body, after", WRITES + EDITS + SORTS,
                          ids=lambda v: v if isinstance(v, str) else "")
 def test_statements(name, before, body, after):
+    after = {k: v for k, v in after.items() if v is not None}
     vm = run(sub(body), vm=sheet(before))
     assert same(vm.cells(), after), vm.cells()
 
@@ -133,13 +145,58 @@ def test_huge_ranges_cost_what_the_sheet_stores():
     # keep their order.
     run(sub("Range(\"A1:XFD1048576\").Sort Key1:=Range(\"A1\")"), vm=vm)
     assert same(vm.cells(), {(1, 1): 1, (2, 1): 3, (3, 2): "b", (1048576, 16384): "corner"})
-    run(sub("Range(\"A1:XFD2\").Clear\nRange(\"C1:C1000000\").Insert"), vm=vm)
-    assert same(vm.cells(), {(1000003, 2): "b", (2048576, 16384): "corner"})
-    run(sub("Range(\"A1000000:A2000000\").Delete\nRange(\"A1:XFD1048576\").Sort Order1:=xlDescending"), vm=vm)
+    run(sub("Range(\"A1:XFD2\").Clear\nRange(\"B1:B1000000\").Insert"), vm=vm)
+    assert same(vm.cells(), {(1000003, 2): "b", (1048576, 16384): "corner"})
+    # A cell pushed past the last row fails, and nothing moves.
+    with pytest.raises(RuntimeError, match="past the last row"):
+        run(sub("Range(\"A1:XFD1\").Insert"), vm=vm)
+    run(sub("Range(\"B1000000:B1048576\").Delete\nRange(\"A1:XFD1048576\").Sort Order1:=xlDescending"), vm=vm)
+    assert same(vm.cells(), {(1048576, 16384): "corner"})
+    run(sub("Range(\"A1048575\").EntireRow.Delete"), vm=vm)
     assert same(vm.cells(), {(1048575, 16384): "corner"})
     run(sub("Range(\"A2:A1048576\").EntireRow.Delete"), vm=vm)
     assert vm.cells() == {}
     assert time.monotonic() - start < 5
+
+
+# Formulas follow the cells they read: (cells with formulas, macro, formulas after).
+FOLLOW = [
+    ("a row inserted inside a range widens it", {(1, 2): "=SUM(A1:A3)", (1, 3): "=A3"},
+     "Range(\"A2\").EntireRow.Insert", {(1, 2): "=SUM(A1:A4)", (1, 3): "=A4"}),
+    ("a row deleted inside a range narrows it", {(1, 2): "=SUM(A1:A3)", (1, 3): "=A3"},
+     "Range(\"A2\").EntireRow.Delete", {(1, 2): "=SUM(A1:A2)", (1, 3): "=A2"}),
+    ("a reference into deleted cells is #REF!", {(1, 2): "=A2+$A$3", (1, 3): "=SUM(A2:A2)"},
+     "Range(\"A2\").EntireRow.Delete", {(1, 2): "=#REF!+$A$2", (1, 3): "=SUM(#REF!)"}),
+    ("the formula's own cell moves too", {(3, 2): "=A1+A3"},
+     "Range(\"A2\").EntireRow.Insert", {(4, 2): "=A1+A4"}),
+    ("columns", {(5, 1): "=SUM(B1:D1)+C1"}, "Range(\"C1\").EntireColumn.Delete", {(5, 1): "=SUM(B1:C1)+#REF!"}),
+    ("a range-only shift moves references in its band only", {(9, 9): "=A3+B3"},
+     "Range(\"A1\").Insert", {(9, 9): "=A4+B3"}),
+    ("sideways", {(9, 9): "=C2+C3"}, "Range(\"A2\").Delete Shift:=xlToLeft", {(9, 9): "=B2+C3"}),
+    ("texts and functions stay", {(1, 9): "=IF(A3>0,\"A3\",LOG10(A3))"},
+     "Range(\"A1\").EntireRow.Insert", {(2, 9): "=IF(A4>0,\"A3\",LOG10(A4))"}),
+]
+
+
+@pytest.mark.parametrize("name, formulas, body, after", FOLLOW, ids=lambda v: v if isinstance(v, str) else "")
+def test_formulas_follow_moved_cells(name, formulas, body, after):
+    vm = sheet({(r, 1): r for r in range(1, 5)} | {(1, c): c for c in range(2, 5)})
+    for (r, c), f in formulas.items():
+        vm.set_cell_formula(r, c, f)
+    reads = "\n".join(f"f{r}_{c} = Cells({r}, {c}).Formula" for r, c in after)
+    vm = run(sub(body + "\n" + reads), vm=vm)
+    got = vm.variables()
+    assert {k: got[f"f{r}_{c}"] for k, (r, c) in zip(after, after)} == after
+
+
+def test_a_moved_total_keeps_its_value_and_a_lost_reference_shows_ref():
+    vm = sheet({(1, 1): 1, (2, 1): 2, (3, 1): 3})
+    vm.set_cell_formula(4, 1, "=SUM(A1:A3)")
+    vm.set_cell_formula(4, 2, "=A2*2")
+    run(sub("Range(\"A2\").EntireRow.Insert\nRange(\"A2\").Value = 10"), vm=vm)
+    assert vm.get_cell(5, 1) == 16
+    run(sub("Range(\"A3\").EntireRow.Delete"), vm=vm)
+    assert same(vm.cells(), {(1, 1): 1, (2, 1): 10, (3, 1): 3, (4, 1): 14, (4, 2): ExcelError("#REF!")})
 
 
 def test_sort_with_an_inconsistent_order_keeps_every_row():

@@ -12,9 +12,7 @@ bool word(char c) { return letter(c) || digit(c) || c == '_' || c == '.'; }
 
 // One reference at `at`: [$]letters[$]digits, not inside a longer word and
 // not a function name (no "(" after it).
-struct Ref {
-    bool col_abs = false, row_abs = false;
-    int64_t col = 0, row = 0;
+struct Ref : RefCorner {
     size_t end = 0;
 };
 
@@ -52,15 +50,48 @@ std::string ref_text(const Ref& r) {
     return out;
 }
 
-bool move(Ref& r, int64_t rows, int64_t cols) {
-    if (!r.row_abs) r.row += rows;
-    if (!r.col_abs) r.col += cols;
-    return r.row >= 1 && r.col >= 1 && r.row <= kMaxRow && r.col <= kMaxCol;
+bool on_sheet(const RefCorner& r) { return r.row >= 1 && r.col >= 1 && r.row <= kMaxRow && r.col <= kMaxCol; }
+
+// The sheet name written just before the reference at `at` ("Data!" or
+// "'My data'!"), quotes taken off; empty when there is none.
+std::string sheet_before(std::string_view s, size_t at) {
+    if (at == 0 || s[at - 1] != '!') return {};
+    size_t end = at - 1;
+    if (end > 0 && s[end - 1] == '\'') {
+        std::string name;
+        size_t i = end - 1;
+        while (i > 0) {
+            --i;
+            if (s[i] == '\'') {
+                if (i > 0 && s[i - 1] == '\'') {
+                    name.insert(name.begin(), '\'');
+                    --i;
+                    continue;
+                }
+                return name;
+            }
+            name.insert(name.begin(), s[i]);
+        }
+        return {};
+    }
+    size_t i = end;
+    while (i > 0 && word(s[i - 1])) --i;
+    return std::string(s.substr(i, end - i));
 }
 
 }  // namespace
 
 std::string shift_references(std::string_view s, int64_t rows, int64_t cols) {
+    return rewrite_references(s, [&](std::string_view, RefCorner& a, RefCorner& b, bool) {
+        for (RefCorner* r : {&a, &b}) {
+            if (!r->row_abs) r->row += rows;
+            if (!r->col_abs) r->col += cols;
+        }
+        return true;
+    });
+}
+
+std::string rewrite_references(std::string_view s, const RefRewriter& rewrite) {
     std::string out;
     out.reserve(s.size());
     size_t i = 0;
@@ -96,9 +127,12 @@ std::string shift_references(std::string_view s, int64_t rows, int64_t cols) {
                 while (m < s.size() && s[m] == ' ') ++m;
                 range = read_ref(s, m, b);
             }
-            const bool ok_a = move(a, rows, cols);
-            const bool ok_b = !range || move(b, rows, cols);
-            if (!ok_a || !ok_b)
+            const std::string sheet = sheet_before(s, i);
+            RefCorner first = a, last = range ? RefCorner(b) : RefCorner(a);
+            const bool ok = rewrite(sheet, first, last, range) && on_sheet(first) && on_sheet(last);
+            static_cast<RefCorner&>(a) = first;
+            static_cast<RefCorner&>(b) = last;
+            if (!ok)
                 out += "#REF!";
             else if (range)
                 out += ref_text(a) + ":" + ref_text(b);

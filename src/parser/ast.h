@@ -272,7 +272,7 @@ struct Stmt {
         bool protect = true;
         Box<Expr> password;
     };
-    struct RangeClear { std::string addr; bool contents_only = false; mutable LiteralRange range{}; };
+    struct RangeClear { std::string addr; bool contents_only = false; mutable LiteralRange range{}; char entire = 0; };
     struct RangeOffsetWrite {
         std::string addr;
         Box<Expr> row_offset;
@@ -280,8 +280,10 @@ struct Stmt {
         Box<Expr> value;
         mutable LiteralRange range{};
     };
-    struct RangeDelete { std::string addr; mutable LiteralRange range{}; };
-    struct RangeInsert { std::string addr; mutable LiteralRange range{}; };
+    // entire: 'r' for EntireRow, 'c' for EntireColumn, 0 for the range
+    // itself; shift: the Shift argument, when given.
+    struct RangeDelete { std::string addr; mutable LiteralRange range{}; char entire = 0; Box<Expr> shift{}; };
+    struct RangeInsert { std::string addr; mutable LiteralRange range{}; char entire = 0; Box<Expr> shift{}; };
     // header: Header:=xlYes keeps the first row in place.
     struct RangeSort {
         std::string addr;

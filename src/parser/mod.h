@@ -228,6 +228,9 @@ private:
     Result<Stmt> parse_range_stmt_at(std::string addr);
     Result<void> parse_sort_args(Stmt::RangeSort& sort);
     Result<Box<Expr>> parse_named_args(std::string_view kept);
+    // The Shift argument of Delete and Insert, named or first; the rest of
+    // the line is read past.
+    Result<Box<Expr>> parse_shift_arg();
 
     int depth_ = 0;
     // Set while a branch of a single-line If is read: skips stop at Else and

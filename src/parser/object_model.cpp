@@ -504,6 +504,14 @@ Result<Box<Expr>> Parser::parse_named_args(std::string_view kept) {
     return value;
 }
 
+Result<Box<Expr>> Parser::parse_shift_arg() {
+    if (at_line_end()) return Box<Expr>{};
+    if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) return parse_named_args("shift");
+    Box<Expr> shift = box(TRY(parse_expr()));
+    TRY(parse_named_args(""));
+    return shift;
+}
+
 Result<void> Parser::parse_sort_args(Stmt::RangeSort& sort) {
     while (!at_line_end()) {
         if (!(cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq))) {
@@ -571,11 +579,8 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
         return Stmt{Stmt::RangePaste{std::move(addr), std::move(transpose)}};
     }
     if (m == "clear" || m == "clearcontents") return Stmt{Stmt::RangeClear{std::move(addr), m == "clearcontents"}};
-    if (m == "delete") return Stmt{Stmt::RangeDelete{std::move(addr)}};
-    if (m == "insert") {
-        skip_rest_of_line();
-        return Stmt{Stmt::RangeInsert{std::move(addr)}};
-    }
+    if (m == "delete") return Stmt{Stmt::RangeDelete{std::move(addr), {}, 0, TRY(parse_shift_arg())}};
+    if (m == "insert") return Stmt{Stmt::RangeInsert{std::move(addr), {}, 0, TRY(parse_shift_arg())}};
     if (m == "offset") {
         auto [r, c] = TRY(parse_row_col_value(*this));
         TRY_VOID(expect_tok(Tok::Eq));
@@ -596,8 +601,11 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
     if (m == "entirerow" || m == "entirecolumn") {
         TRY_VOID(expect_tok(Tok::Dot));
         std::string n = TRY(consume_ident());
-        if (n == "clear" || n == "clearcontents") return Stmt{Stmt::RangeClear{std::move(addr), n == "clearcontents"}};
-        if (n == "delete") return Stmt{Stmt::RangeDelete{std::move(addr)}};
+        const char entire = m == "entirerow" ? 'r' : 'c';
+        if (n == "clear" || n == "clearcontents")
+            return Stmt{Stmt::RangeClear{std::move(addr), n == "clearcontents", {}, entire}};
+        if (n == "delete") return Stmt{Stmt::RangeDelete{std::move(addr), {}, entire, TRY(parse_shift_arg())}};
+        if (n == "insert") return Stmt{Stmt::RangeInsert{std::move(addr), {}, entire, TRY(parse_shift_arg())}};
         skip_rest_of_line();
         return Stmt{Stmt::Skipped{format_message(kEntireMemberSkipped, n)}};
     }

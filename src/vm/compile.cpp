@@ -314,6 +314,8 @@ void Vm::Exec::compile_operands(Vm& vm, const Stmt& stmt, SCode& s) {
                 add(n.value);
             } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
                 add(n.transpose);
+            } else if constexpr (is_one_of<T, Stmt::RangeDelete, Stmt::RangeInsert>) {
+                add(n.shift);
             } else if constexpr (std::is_same_v<T, Stmt::RangeOffsetWrite>) {
                 add(n.row_offset), add(n.col_offset), add(n.value);
             } else if constexpr (std::is_same_v<T, Stmt::SheetCellWrite>) {

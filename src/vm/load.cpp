@@ -23,6 +23,10 @@ const std::vector<Constant>& constants() {
         {"xldown", Variant(int64_t{-4121})},
         {"xltoleft", Variant(int64_t{-4159})},
         {"xltoright", Variant(int64_t{-4161})},
+        {"xlshiftup", Variant(int64_t{-4162})},
+        {"xlshiftdown", Variant(int64_t{-4121})},
+        {"xlshifttoleft", Variant(int64_t{-4159})},
+        {"xlshifttoright", Variant(int64_t{-4161})},
         {"xlcalculationautomatic", Variant(int64_t{-4105})},
         {"xlcalculationmanual", Variant(int64_t{-4135})},
         {"xlcalculationsemiautomatic", Variant(int64_t{2})},
@@ -339,7 +343,10 @@ void Vm::bind_stmt(const Stmt& stmt) {
             } else if constexpr (std::is_same_v<T, Stmt::RangeWrite>) {
                 bind_range(s.addr, s.range);
                 bind_opt(s.value);
-            } else if constexpr (is_one_of<T, Stmt::RangeClear, Stmt::RangeDelete, Stmt::RangeInsert, Stmt::RangeSort>) {
+            } else if constexpr (is_one_of<T, Stmt::RangeDelete, Stmt::RangeInsert>) {
+                bind_range(s.addr, s.range);
+                bind_opt(s.shift);
+            } else if constexpr (is_one_of<T, Stmt::RangeClear, Stmt::RangeSort>) {
                 bind_range(s.addr, s.range);
             } else if constexpr (std::is_same_v<T, Stmt::VarCopy>) {
                 s.slot = intern(s.var);

@@ -696,15 +696,10 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
             const CellRange a = r.areas.front().normalised();
             return on_sheet(r.sheet, [&]() -> Result<void> {
                 TRY_VOID(check_active_not_protected());
-                if (m == "delete") {
-                    vm::delete_rows(book_.cells_mut(), a.first.row, a.last.row);
-                    return {};
-                }
-                if (m == "insert") {
-                    if (!vm::insert_rows(book_.cells_mut(), a.first.row, a.last.row))
-                        return fail(format_message("RangeInsert: inserting rows at '{}' would push cells past the last row",
-                                                   text));
-                    return {};
+                if (m == "delete" || m == "insert") {
+                    const Expr* sh = find_arg(args, "shift", 0);
+                    const Variant shift = sh ? TRY(path_arg(*sh)) : Variant();
+                    return move_cells(r.sheet, a, m == "insert", shift, text);
                 }
                 int64_t key_col = a.first.col;
                 if (const Expr* k = find_arg(args, "key1", 0)) {

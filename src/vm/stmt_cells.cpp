@@ -22,6 +22,9 @@ constexpr std::string_view kClearInvalid = "RangeClear: invalid address '{}'";
 constexpr std::string_view kDeleteInvalid = "RangeDelete: invalid address '{}'";
 constexpr std::string_view kInsertInvalid = "RangeInsert: invalid address '{}'";
 constexpr std::string_view kInsertPastEnd = "RangeInsert: inserting rows at '{}' would push cells past the last row";
+constexpr std::string_view kInsertPastRight =
+    "RangeInsert: inserting columns at '{}' would push cells past the last column";
+constexpr std::string_view kBadShift = "{}: Shift must be xlUp, xlDown, xlToLeft or xlToRight, not {}";
 constexpr std::string_view kSortInvalid = "RangeSort: invalid address '{}'";
 constexpr std::string_view kSheetWriteInvalid = "SheetRangeWrite: invalid address '{}'";
 
@@ -70,30 +73,84 @@ Result<void> Vm::exec_range_offset_write(const Stmt::RangeOffsetWrite& s, const 
     return {};
 }
 
+namespace {
+
+CellRange entire(CellRange a, char which) {
+    if (which == 'r') a.first.col = 1, a.last.col = kMaxCol;
+    if (which == 'c') a.first.row = 1, a.last.row = kMaxRow;
+    return a;
+}
+
+}  // namespace
+
 Result<void> Vm::exec_range_clear(const Stmt::RangeClear& s) {
     // Clear and ClearContents alike remove formulas and values.
     TRY_VOID(check_active_not_protected());
     auto area = resolve_range(s.addr, s.range);
     if (!area) return fail(format_message(kClearInvalid, s.addr));
-    vm::clear_rect(book_.cells_mut(*area), *area);
+    const CellRange whole = entire(area->normalised(), s.entire);
+    vm::clear_rect(book_.cells_mut(whole), whole);
     return {};
 }
 
-Result<void> Vm::exec_range_delete(const Stmt::RangeDelete& s) {
-    // Whole rows: the columns of the address do not matter.
+Result<void> Vm::exec_range_delete(const Stmt::RangeDelete& s, const vm::SCode& c) {
     TRY_VOID(check_active_not_protected());
     auto area = resolve_range(s.addr, s.range);
     if (!area) return fail(format_message(kDeleteInvalid, s.addr));
-    vm::delete_rows(book_.cells_mut(), area->first.row, area->last.row);
-    return {};
+    const Variant shift = s.shift ? TRY(evaluate(operand(c, *s.shift))) : Variant();
+    return move_cells(book_.active_sheet(), entire(*area, s.entire), false, shift, s.addr);
 }
 
-Result<void> Vm::exec_range_insert(const Stmt::RangeInsert& s) {
+Result<void> Vm::exec_range_insert(const Stmt::RangeInsert& s, const vm::SCode& c) {
     TRY_VOID(check_active_not_protected());
     auto area = resolve_range(s.addr, s.range);
     if (!area) return fail(format_message(kInsertInvalid, s.addr));
-    if (!vm::insert_rows(book_.cells_mut(), area->first.row, area->last.row))
-        return fail(format_message(kInsertPastEnd, s.addr));
+    const Variant shift = s.shift ? TRY(evaluate(operand(c, *s.shift))) : Variant();
+    return move_cells(book_.active_sheet(), entire(*area, s.entire), true, shift, s.addr);
+}
+
+Result<void> Vm::move_cells(const std::string& key, CellRange a, bool insert, const Variant& shift_arg,
+                            std::string_view text) {
+    a = a.normalised();
+    // Whole rows move rows and whole columns move columns, whatever Shift
+    // says; any other range moves the cells below it (or, with xlToLeft or
+    // xlToRight, to its right) in its own band.
+    bool sideways = false;
+    if (!shift_arg.is_empty()) {
+        const double code = TRY(vm::to_f64(shift_arg));
+        if (code == -4159 || code == -4161)
+            sideways = true;
+        else if (code != -4162 && code != -4121)
+            return fail(format_message(kBadShift, insert ? "RangeInsert" : "RangeDelete", shift_arg.to_string()));
+    }
+    const bool whole_rows = a.first.col == 1 && a.last.col >= kMaxCol;
+    const bool whole_cols = a.first.row == 1 && a.last.row >= kMaxRow;
+    vm::CellShift m;
+    m.insert = insert;
+    m.columns = !whole_rows && (whole_cols || sideways);
+    if (m.columns) {
+        m.at = a.first.col, m.count = a.last.col - a.first.col + 1;
+        m.band_lo = a.first.row, m.band_hi = a.last.row;
+    } else {
+        m.at = a.first.row, m.count = a.last.row - a.first.row + 1;
+        m.band_lo = a.first.col, m.band_hi = a.last.col;
+    }
+    CellMap* cells = book_.sheet_cells_mut(key);
+    if (!cells) return fail(format_message(vm::kSheetNotFound, key));
+    if (!vm::shift_cells(*cells, m))
+        return fail(format_message(m.columns ? kInsertPastRight : kInsertPastEnd, text));
+    // Formulas anywhere in the workbook follow the cells they read.
+    for (const std::string& sheet : book_.sheet_names()) {
+        std::vector<std::pair<CellPos, std::string>> changed;
+        for (const auto& [pos, content] : *book_.sheet_by_key(sheet)) {
+            if (!content.formula) continue;
+            std::string moved = vm::follow_shift(*content.formula, sheet == key, key, m);
+            if (moved != *content.formula) changed.emplace_back(pos, std::move(moved));
+        }
+        if (changed.empty()) continue;
+        CellMap* target = book_.sheet_cells_mut(sheet);
+        for (auto& [pos, f] : changed) target->find(pos)->second.formula = std::move(f);
+    }
     return {};
 }
 

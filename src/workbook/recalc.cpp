@@ -61,15 +61,20 @@ class FormulaIndex {
 public:
     explicit FormulaIndex(std::span<const FormulaEntry> formulas) {
         by_pos_.reserve(formulas.size());
-        for (uint32_t i = 0; i < formulas.size(); ++i) {
-            by_pos_.emplace(CellPos{formulas[i].row, formulas[i].col}, i);
-            columns_[formulas[i].col].push_back({formulas[i].row, i});
-        }
-        for (auto& [col, cells] : columns_) {
-            std::sort(cells.begin(), cells.end());
-            sorted_cols_.push_back(col);
-        }
+        for (uint32_t i = 0; i < formulas.size(); ++i) by_pos_.emplace(CellPos{formulas[i].row, formulas[i].col}, i);
+        std::unordered_map<uint32_t, std::vector<std::pair<uint32_t, uint32_t>>> by_col;
+        for (uint32_t i = 0; i < formulas.size(); ++i) by_col[formulas[i].col].push_back({formulas[i].row, i});
+        for (const auto& [col, cells] : by_col) sorted_cols_.push_back(col);
         std::sort(sorted_cols_.begin(), sorted_cols_.end());
+        columns_.reserve(sorted_cols_.size());
+        for (uint32_t col : sorted_cols_) {
+            auto& cells = by_col[col];
+            std::sort(cells.begin(), cells.end());
+            bool dense = true;
+            for (size_t k = 1; k < cells.size() && dense; ++k) dense = cells[k].first == cells[k - 1].first + 1;
+            dense_.push_back(dense);
+            columns_.push_back(std::move(cells));
+        }
     }
 
     // Calls fn(index) for every formula cell inside `r`.
@@ -82,16 +87,28 @@ public:
         }
         auto first = std::lower_bound(sorted_cols_.begin(), sorted_cols_.end(), r.first.col);
         for (auto c = first; c != sorted_cols_.end() && *c <= r.last.col; ++c) {
-            const auto& cells = columns_.at(*c);
-            auto lo = std::lower_bound(cells.begin(), cells.end(), std::pair<uint32_t, uint32_t>{r.first.row, 0});
+            const size_t at = static_cast<size_t>(c - sorted_cols_.begin());
+            const auto& cells = columns_[at];
+            // A column holding every row from its top to its bottom finds
+            // the first row sought by its distance from the top, with no search.
+            const uint32_t top = cells.front().first, bottom = cells.back().first;
+            auto lo = cells.begin();
+            if (r.first.row > top) {
+                if (dense_[at])
+                    lo = r.first.row > bottom ? cells.end() : cells.begin() + (r.first.row - top);
+                else
+                    lo = std::lower_bound(cells.begin(), cells.end(), std::pair<uint32_t, uint32_t>{r.first.row, 0});
+            }
             for (auto it = lo; it != cells.end() && it->first <= r.last.row; ++it) fn(it->second);
         }
     }
 
 private:
     std::unordered_map<CellPos, uint32_t, CellPosHash> by_pos_;
-    std::unordered_map<uint32_t, std::vector<std::pair<uint32_t, uint32_t>>> columns_;
+    // The formula columns in order, and beside each its (row, index) pairs by row.
     std::vector<uint32_t> sorted_cols_;
+    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> columns_;
+    std::vector<bool> dense_;  // the column's rows follow one another
 };
 
 // The rectangles of entry `i`, from the entry or its tree.
@@ -201,6 +218,10 @@ EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas) {
     std::vector<uint32_t> seen(n, 0);
     std::vector<CellRange> scratch;
     for (uint32_t i = 0; i < n; ++i) {
+        // The rectangles of each formula live apart from the list: fetch a
+        // few formulas ahead so that the walk does not wait on each.
+        constexpr uint32_t kAhead = 8;
+        if (i + kAhead < n && formulas[i + kAhead].reads) __builtin_prefetch(formulas[i + kAhead].reads->data());
         for (const CellRange& r : reads_of(formulas[i], scratch)) {
             index.for_each_in(r, [&](uint32_t j) {
                 if (seen[j] == i + 1) return;
@@ -229,8 +250,11 @@ EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas) {
     // unknown, so as much as possible is computed before them.
     std::vector<uint32_t> later;
     size_t later_head = 0;
+    // The flags side by side: the pass below visits formulas out of list order.
+    std::vector<uint8_t> dynamic(n);
+    for (uint32_t i = 0; i < n; ++i) dynamic[i] = formulas[i].dynamic;
     auto ready = [&](uint32_t i) {
-        if (formulas[i].dynamic)
+        if (dynamic[i])
             later.push_back(i);
         else
             order.push_back(i);

@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "formula/shift.h"
 #include "formula/sort.h"
+#include "types/text.h"
 #include "values/values.h"
 
 namespace morvane::vm {
@@ -111,6 +113,68 @@ bool insert_rows(CellMap& cells, uint32_t first, uint32_t last) {
     if (lowest + shift > int64_t{UINT32_MAX}) return false;
     shift_rows(cells, lo, shift, 0, 0);
     return true;
+}
+
+namespace {
+
+uint32_t& along(CellPos& p, const CellShift& s) { return s.columns ? p.col : p.row; }
+uint32_t across(const CellPos& p, const CellShift& s) { return s.columns ? p.row : p.col; }
+int64_t& along(formula::RefCorner& r, const CellShift& s) { return s.columns ? r.col : r.row; }
+int64_t across(const formula::RefCorner& r, const CellShift& s) { return s.columns ? r.row : r.col; }
+
+}  // namespace
+
+bool shift_cells(CellMap& cells, const CellShift& s) {
+    const uint64_t end = uint64_t{s.at} + s.count;  // one past the block
+    const uint64_t limit = s.columns ? kMaxCol : kMaxRow;
+    auto in_band = [&](const CellPos& p) { return across(p, s) >= s.band_lo && across(p, s) <= s.band_hi; };
+    bool touched = false;
+    for (const auto& [pos, content] : cells) {
+        CellPos p = pos;
+        if (!in_band(p) || along(p, s) < s.at) continue;
+        touched = true;
+        if (s.insert && along(p, s) + uint64_t{s.count} > limit) return false;
+    }
+    if (!touched) return true;
+    CellMap out;
+    out.reserve(cells.size());
+    for (auto& [pos, content] : cells) {
+        CellPos to = pos;
+        if (in_band(pos) && along(to, s) >= s.at) {
+            if (s.insert)
+                along(to, s) += s.count;
+            else if (along(to, s) < end)
+                continue;
+            else
+                along(to, s) -= s.count;
+        }
+        out.insert_or_assign(to, std::move(content));
+    }
+    cells = std::move(out);
+    return true;
+}
+
+std::string follow_shift(std::string_view text, bool on_moved_sheet, std::string_view moved_key, const CellShift& s) {
+    const int64_t at = s.at, end = int64_t{s.at} + s.count - 1;  // the block's last row or column
+    return formula::rewrite_references(
+        text, [&](std::string_view sheet, formula::RefCorner& a, formula::RefCorner& b, bool range) {
+            if (sheet.empty() ? !on_moved_sheet : text::to_lower(sheet) != moved_key) return true;
+            const int64_t band_lo = std::min(across(a, s), across(b, s)), band_hi = std::max(across(a, s), across(b, s));
+            if (band_lo < s.band_lo || band_hi > s.band_hi) return true;
+            const bool forward = along(a, s) <= along(b, s);
+            int64_t lo = std::min(along(a, s), along(b, s)), hi = std::max(along(a, s), along(b, s));
+            if (s.insert) {
+                if (lo >= at) lo += s.count;
+                if (hi >= at) hi += s.count;
+            } else {
+                if (lo >= at && hi <= end) return false;
+                lo = lo < at ? lo : (lo > end ? lo - s.count : at);
+                hi = hi < at ? hi : (hi > end ? hi - s.count : at - 1);
+            }
+            along(a, s) = forward ? lo : hi;
+            if (range) along(b, s) = forward ? hi : lo;
+            return true;
+        });
 }
 
 void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool descending) {

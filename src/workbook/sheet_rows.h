@@ -8,7 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
+#include "types/address.h"
 #include "types/cell_map.h"
 #include "workbook/areas.h"
 
@@ -41,6 +44,33 @@ void delete_rows(CellMap& cells, uint32_t first, uint32_t last);
 // rows from `first` to `last`, leaving those rows empty. False, with nothing
 // changed, when a cell would land beyond the last row a position can hold.
 bool insert_rows(CellMap& cells, uint32_t first, uint32_t last);
+
+// A block of cells inserted or deleted: `count` rows from row `at` (or
+// columns from column `at` when `columns`), within the band of columns (or
+// rows) from `band_lo` to `band_hi`. Whole rows and columns have the full
+// band; a range that is neither moves only the cells in its own band.
+struct CellShift {
+    bool columns = false;
+    bool insert = false;
+    uint32_t at = 1;
+    uint32_t count = 1;
+    uint32_t band_lo = 1;
+    uint32_t band_hi = kMaxCol;
+};
+
+// Inserts or deletes the block: the band's cells from `at` on move by
+// `count` (deleted cells go first). No other cell changes. False, with
+// nothing changed, when a cell would be pushed past the sheet's last row
+// (1,048,576) or column (16,384).
+bool shift_cells(CellMap& cells, const CellShift& shift);
+
+// `formula` with its references to the moved sheet following their cells:
+// `on_moved_sheet` says whether the formula's own sheet is the one moved,
+// `moved_key` is that sheet's key (lower case). A reference into deleted
+// cells becomes #REF!; a range keeps what is left of it. A range that only
+// partly covers the band stays as written.
+std::string follow_shift(std::string_view formula, bool on_moved_sheet, std::string_view moved_key,
+                         const CellShift& shift);
 
 // Sorts the area's rows stably by the value in the column `key_index`
 // places right of its first column (a key beyond the area reads Empty),

@@ -134,7 +134,9 @@ TEST(ParserStatements, ObjectModel) {
         {"Range(\"A1\").Clear\nRange(\"A1\").ClearContents\nRange(\"A1\").Delete",
          "[RangeClear(\"A1\", 0); RangeClear(\"A1\", 1); RangeDelete(\"A1\")]"},
         {"Range(\"A1\").EntireRow.Delete\nRange(\"A1\").EntireColumn.ClearContents\nRange(\"A1\").EntireRow.Insert",
-         "[RangeDelete(\"A1\"); RangeClear(\"A1\", 1); ObjCall(range(\"A1\").entirerow.insert [])]"},
+         "[RangeDelete(\"A1\"); RangeClear(\"A1\", 1); RangeInsert(\"A1\")]"},
+        {"Range(\"A1\").Delete Shift:=xlUp", "[RangeDelete(\"A1\")]"},
+        {"Range(\"A1\").EntireColumn.Insert xlToRight", "[RangeInsert(\"A1\")]"},
         {"Range(\"A1\").Select\nRange(\"A1\").Font.Bold = True\nRange(\"A1\").NumberFormat = \"0.00\"",
          "[ObjCall(range(\"A1\").select []); Skipped(Range property/method 'font' is not "
          "implemented); Skipped(Range property/method 'numberformat' is not implemented)]"},
@@ -171,7 +173,6 @@ TEST(ParserStatements, ObjectModelErrors) {
         {"Range(\"A1\") = 5", "[ObjCall(range(\"A1\") = 5)]"},
         {"Range(x).Value = 5", "[ObjCall(range(x).value = 5)]"},
         {"Range(\"A1\").Copy Range(\"C1\")", "ERR: expected newline, got Ident(\"range\")"},
-        {"Range(\"A1\").Delete Shift:=xlUp", "ERR: expected newline, got Ident(\"shift\")"},
         {"Range(\"A1\").Name = n", "[ObjCall(range(\"A1\").name = n)]"},
         {"Cells(1, 2) = 3", "[ObjCall(cells(1, 2) = 3)]"},
         {"Cells(1, 2).Formula = \"=1\"", "[ObjCall(cells(1, 2).formula = \"=1\")]"},
