@@ -512,7 +512,8 @@ Result<void> SheetFormulas::compute(std::vector<uint32_t> ids, eval::InterruptCh
         entries.reserve(ids.size());
         for (uint32_t id : ids) {
             const Node& n = nodes_[id];
-            entries.push_back({n.pos.row, n.pos.col, n.tree, n.dynamic, &n.reads});
+            // The order needs only the rectangles: no tree is shared for it.
+            entries.push_back({n.pos.row, n.pos.col, nullptr, n.dynamic, &n.reads});
         }
         vm::EvalOrder fresh = vm::topo_sort_formulas(entries);
         if (!all) return run_plan(ids, fresh, interrupt);
@@ -524,7 +525,12 @@ Result<void> SheetFormulas::compute(std::vector<uint32_t> ids, eval::InterruptCh
 
 Result<void> SheetFormulas::run_plan(const std::vector<uint32_t>& ids, const vm::EvalOrder& plan,
                                      eval::InterruptCheck interrupt) {
-    for (size_t k = 0; k < plan.order.size(); ++k) {
+    const size_t count = plan.order.size();
+    for (size_t k = 0; k < count; ++k) {
+        // The order jumps about the list of formulas: fetch the records of
+        // those coming next, and their trees a little later, ahead of use.
+        if (k + 16 < count) __builtin_prefetch(&nodes_[ids[plan.order[k + 16]]]);
+        if (k + 8 < count) __builtin_prefetch(nodes_[ids[plan.order[k + 8]]].tree.get());
         const uint32_t i = plan.order[k];
         Node& n = nodes_[ids[i]];
         Variant value;

@@ -29,7 +29,8 @@ struct FormulaEntry {
     // Reads cells it does not name (INDIRECT, OFFSET) or changes on its own
     // (RAND, NOW): ordered after the formulas that are ready with it.
     bool dynamic = false;
-    // The rectangles it reads, when already known; else taken from the tree.
+    // The rectangles it reads, when already known (the tree may then be
+    // null); else taken from the tree.
     const std::vector<CellRange>* reads = nullptr;
 };
 
