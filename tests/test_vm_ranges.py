@@ -286,3 +286,20 @@ def test_insert_past_the_last_row_fails_and_moves_nothing():
     with pytest.raises(RuntimeError, match="(?m)^RangeInsert: inserting rows at 'A1' would push cells past the last row$"):
         run(sub("Range(\"A1\").Insert"), vm=vm)
     assert vm.cells() == {(4294967295, 1): "last", (1, 1): 1}
+
+
+def test_a_report_with_a_row_inserted_above_its_totals(tmp_path):
+    openpyxl = pytest.importorskip("openpyxl")
+    vm = morvane.Vm()
+    run(sub("Sheets.Add\nActiveSheet.Name = \"Report\"\n"
+            "Range(\"A1\").Value = 1\nRange(\"A2\").Value = 2\nRange(\"A3\").Value = 3\n"
+            "Range(\"B1:B3\").Formula = \"=A1*10\"\nRange(\"A4\").Formula = \"=SUM(A1:A3)\"\n"
+            "Range(\"A4\").Copy Destination:=Range(\"B4\")\n"
+            "Range(\"A3\").EntireRow.Insert\nRange(\"A3\").Value = 4\nRange(\"B2\").Copy\nRange(\"B3\").Paste"), vm=vm)
+    assert same(vm.get_sheet("Report"), {(1, 1): 1, (2, 1): 2, (3, 1): 4, (4, 1): 3, (5, 1): 10,
+                                         (1, 2): 10, (2, 2): 20, (3, 2): 40, (4, 2): 30, (5, 2): 100})
+    vm.save_workbook(str(tmp_path / "report.xlsx"))
+    ws = openpyxl.load_workbook(tmp_path / "report.xlsx")["Report"]
+    # The file holds the values the moved formulas compute.
+    assert [[c.value for c in row] for row in ws.iter_rows(min_row=1, max_row=5, max_col=2)] == [
+        [1, 10], [2, 20], [4, 40], [3, 30], [10, 100]]

@@ -31,3 +31,19 @@ TEST(FormulaShift, Table) {
     };
     for (const Case& c : cases) EXPECT_EQ(shift_references(c.formula, c.rows, c.cols), c.want) << c.formula;
 }
+
+TEST(FormulaShift, TheRewriterSeesEachReferenceWithItsSheet) {
+    // Every reference once, the sheet as written without quotes, a range as
+    // one; a dropped reference is #REF!, one moved off the sheet too.
+    std::string seen;
+    const std::string out = morvane::formula::rewrite_references(
+        "=A1+Data!B2+'My ''x'''!C3:D4+SUM(E5)",
+        [&](std::string_view sheet, morvane::formula::RefCorner& a, morvane::formula::RefCorner& b, bool range) {
+            seen += std::string(sheet) + (range ? ":" : ".") + std::to_string(a.row) + std::to_string(b.col) + " ";
+            if (a.row == 5) return false;
+            if (a.row == 2) a.row = 0;
+            return true;
+        });
+    EXPECT_EQ(seen, ".11 Data.22 My 'x':34 .55 ");
+    EXPECT_EQ(out, "=A1+Data!#REF!+'My ''x'''!C3:D4+SUM(#REF!)");
+}

@@ -146,6 +146,61 @@ TEST(VmSheetRows, InsertPastTheLastRowChangesNothing) {
     EXPECT_EQ(dump(k), (Cells{{"A1", "1"}}));
 }
 
+TEST(VmSheetRows, ShiftsMoveOnlyTheirBand) {
+    const CellMap grid = sheet({{"A1", 1}, {"B1", 2}, {"A2", 3}, {"B2", 4}, {"C2", 5}, {"A3", 6}});
+    struct Case {
+        const char* name;
+        vm::CellShift shift;
+        Cells want;
+    };
+    const Case cases[] = {
+        {"whole rows deleted", {false, false, 1, 1, 1, kMaxCol}, {{"A1", "3"}, {"B1", "4"}, {"C1", "5"}, {"A2", "6"}}},
+        {"whole rows inserted", {false, true, 2, 2, 1, kMaxCol},
+         {{"A1", "1"}, {"B1", "2"}, {"A4", "3"}, {"B4", "4"}, {"C4", "5"}, {"A5", "6"}}},
+        {"a column's cells moved up", {false, false, 1, 1, 2, 2},
+         {{"A1", "1"}, {"B1", "4"}, {"A2", "3"}, {"C2", "5"}, {"A3", "6"}}},
+        {"whole columns deleted", {true, false, 1, 2, 1, kMaxRow}, {{"A2", "5"}}},
+        {"a row's cells moved right", {true, true, 1, 1, 2, 2},
+         {{"A1", "1"}, {"B1", "2"}, {"B2", "3"}, {"C2", "4"}, {"D2", "5"}, {"A3", "6"}}},
+    };
+    for (const Case& c : cases) {
+        CellMap m = grid;
+        ASSERT_TRUE(vm::shift_cells(m, c.shift)) << c.name;
+        EXPECT_EQ(dump(m), c.want) << c.name;
+    }
+    // A cell pushed past the sheet's edge fails and nothing moves.
+    CellMap edge = sheet({{"A1", 1}, {"XFD2", 2}});
+    EXPECT_FALSE(vm::shift_cells(edge, {true, true, 1, 1, 1, kMaxRow}));
+    EXPECT_TRUE(vm::shift_cells(edge, {true, true, 1, 1, 1, 1}));
+    EXPECT_EQ(dump(edge), (Cells{{"B1", "1"}, {"XFD2", "2"}}));
+    CellMap bottom = sheet({{"A1048576", 1}});
+    EXPECT_FALSE(vm::shift_cells(bottom, {false, true, 5, 1, 1, kMaxCol}));
+    EXPECT_EQ(dump(bottom), (Cells{{"A1048576", "1"}}));
+}
+
+TEST(VmSheetRows, FormulasFollowTheShift) {
+    const vm::CellShift rows_2_3_deleted{false, false, 2, 2, 1, kMaxCol};
+    const vm::CellShift row_2_inserted{false, true, 2, 1, 1, kMaxCol};
+    const vm::CellShift b_down{false, true, 1, 1, 2, 2};
+    struct Case {
+        const char* formula;
+        const vm::CellShift* shift;
+        bool own_sheet;
+        const char* want;
+    };
+    const Case cases[] = {
+        {"=SUM(A1:A5)+A4", &rows_2_3_deleted, true, "=SUM(A1:A3)+A2"},
+        {"=SUM(A2:A3)+A3", &rows_2_3_deleted, true, "=SUM(#REF!)+#REF!"},
+        {"=SUM(A3:A9)+SUM(A1:A2)", &rows_2_3_deleted, true, "=SUM(A2:A7)+SUM(A1:A1)"},
+        {"=SUM(A5:A1)", &rows_2_3_deleted, true, "=SUM(A3:A1)"},
+        {"=$A$3+A1", &row_2_inserted, true, "=$A$4+A1"},
+        {"=A3+Other!A3+data!A3", &row_2_inserted, false, "=A3+Other!A3+data!A4"},
+        {"=A3+B3+SUM(A3:B3)", &b_down, true, "=A3+B4+SUM(A3:B3)"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(vm::follow_shift(c.formula, c.own_sheet, "data", *c.shift), c.want) << c.formula;
+}
+
 TEST(VmSheetRows, ClearRemovesTheAreaOnly) {
     CellMap m = sheet({{"A1", 1}, {"B2", 2}, {"C3", 3}});
     vm::clear_rect(m, area("A1:B2"));
