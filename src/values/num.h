@@ -35,6 +35,14 @@ enum class IntDivResult : uint8_t { Ok, ByZero, Overflow };
 [[gnu::always_inline]] inline IntDivResult int_div_mod(BinOp op, int64_t a, int64_t c, int64_t& r) {
     if (c == 0) return IntDivResult::ByZero;
     if (a == INT64_MIN && c == -1) return IntDivResult::Overflow;
+    // The 32-bit division is several times quicker on many processors and
+    // gives the same quotient and remainder when both operands fit it (a
+    // positive divisor rules out the one overflow, INT32_MIN / -1).
+    if (a >= INT32_MIN && a <= INT32_MAX && c > 0 && c <= INT32_MAX) {
+        const auto a32 = static_cast<int32_t>(a), c32 = static_cast<int32_t>(c);
+        r = op == BinOp::Mod ? a32 % c32 : a32 / c32;
+        return IntDivResult::Ok;
+    }
     r = op == BinOp::Mod ? a % c : a / c;
     return IntDivResult::Ok;
 }

@@ -48,9 +48,6 @@ size_t skip_chars(std::string_view s, uint64_t n) {
     return i;
 }
 
-// The first `n` characters of `s`.
-std::string_view take_chars(std::string_view s, uint64_t n) { return s.substr(0, skip_chars(s, n)); }
-
 // First byte offset of `needle` (not empty) in `hay` at or after `from`;
 // npos when none. memmem is linear; it runs on windows that double from
 // twice the needle's size, so a search reads about as far as its match and
@@ -91,8 +88,10 @@ Result<Variant> len(BuiltinArgs a) {
 
 Result<Variant> left(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kLeftArgs));
-    const std::string s = take_text(a[0]);
-    return Variant(take_chars(s, TRY(to_count(a[1]))));
+    // Cut in place: the argument's text is ours, so no second copy.
+    std::string s = take_text(a[0]);
+    s.resize(skip_chars(s, TRY(to_count(a[1]))));
+    return Variant(std::move(s));
 }
 
 Result<Variant> right(BuiltinArgs a) {
@@ -106,11 +105,13 @@ Result<Variant> right(BuiltinArgs a) {
 
 Result<Variant> mid(BuiltinArgs a) {
     TRY_VOID(need_args(a, 2, kMidArgs));
-    const std::string s = take_text(a[0]);
+    std::string s = take_text(a[0]);
     const uint64_t start = TRY(to_count(a[1]));
     const uint64_t length = a.size() > 2 ? TRY(to_count(a[2])) : UINT64_MAX;
-    const std::string_view rest = std::string_view(s).substr(skip_chars(s, std::max<uint64_t>(start, 1) - 1));
-    return Variant(take_chars(rest, length));
+    // Cut in place, as Left does.
+    s.erase(0, skip_chars(s, std::max<uint64_t>(start, 1) - 1));
+    s.resize(skip_chars(s, length));
+    return Variant(std::move(s));
 }
 
 // Case-blind search from a 1-based start: InStr([start,] haystack, needle).
