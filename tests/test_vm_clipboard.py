@@ -50,14 +50,38 @@ def test_pastes(name, body, changes):
     assert vm.active_sheet() == "sheet1"
 
 
-def test_only_values_travel():
-    vm = sheet({(1, 3): 5})
-    run(sub("Range(\"A1\").Formula = \"=C1*2\"\nRange(\"B1\").Formula = \"=C1\"\n"
-            "Range(\"A1\").Copy\nRange(\"B1\").Paste"), vm=vm)
+# (how A1 = "=C1*2" reaches B1, B1's formula, B1 once C1 and D1 change)
+FORMULA_PASTES = [
+    ("paste", "Range(\"A1\").Copy\nRange(\"B1\").Paste", "=D1*2", 16),
+    ("paste special all", "Range(\"A1\").Copy\nRange(\"B1\").PasteSpecial Paste:=xlPasteAll", "=D1*2", 16),
+    ("paste special formulas", "Range(\"A1\").Copy\nRange(\"B1\").PasteSpecial xlPasteFormulas", "=D1*2", 16),
+    ("copy with a destination", "Range(\"A1\").Copy Destination:=Range(\"B1\")", "=D1*2", 16),
+    ("a Range variable with a destination", "Set r = Range(\"A1\")\nr.Copy Destination:=Range(\"B1\")",
+     "=D1*2", 16),
+    ("a sheet's paste", "Range(\"A1\").Copy\nActiveSheet.Paste Destination:=Range(\"B1\")", "=D1*2", 16),
+    ("a reference moved off the sheet", "Range(\"A1\").Copy\nRange(\"A1\").Offset(0, 1).Formula = \"=A1\"\n"
+     "Range(\"B1\").Copy\nRange(\"A1\").Paste\nRange(\"A1\").Copy\nRange(\"B1\").Paste", "=#REF!", None),
+    ("values only", "Range(\"A1\").Copy\nRange(\"B1\").PasteSpecial Paste:=xlPasteValues", "10", 10),
+]
+
+
+@pytest.mark.parametrize("name, body, formula, later", FORMULA_PASTES, ids=lambda v: v if isinstance(v, str) else "")
+def test_formulas_are_pasted_moved_by_the_distance(name, body, formula, later):
+    vm = sheet({(1, 3): 5, (1, 4): 6})
+    run(sub("Range(\"A1\").Formula = \"=C1*2\"\n" + body + "\nf = Range(\"B1\").Formula"), vm=vm)
+    assert vm.variables()["f"] == formula
     vm.set_cell(1, 3, 7)
+    vm.set_cell(1, 4, 8)
     vm.recalculate()
-    # A1 still follows C1; B1 got A1's value and lost its own formula.
-    assert same(vm.cells(), {(1, 1): 14, (1, 2): 10, (1, 3): 7})
+    if later is not None:
+        assert vm.get_cell(1, 2) == later
+
+
+def test_a_paste_kind_the_sheet_does_not_model_fails():
+    vm = sheet({(1, 1): 1})
+    with pytest.raises(RuntimeError, match="Paste:=-4122 is not supported"):
+        run(sub("Range(\"A1\").Copy\nRange(\"B1\").PasteSpecial Paste:=xlPasteFormats"), vm=vm)
+    assert vm.cells() == {(1, 1): 1}
 
 
 def test_a_variable_copies_from_its_own_sheet():

@@ -262,7 +262,8 @@ struct Stmt {
     struct VarCopy { std::string var; std::optional<std::string> dest; mutable uint32_t slot = kNoSlot; };
     struct SetObject { std::string name; ObjectExpr object; mutable uint32_t slot = kNoSlot; };
     // transpose: empty Box for .Paste and a PasteSpecial without Transpose:=.
-    struct RangePaste { std::string addr; Box<Expr> transpose; };
+    // what: PasteSpecial's Paste argument (xlPasteAll when absent).
+    struct RangePaste { std::string addr; Box<Expr> transpose; Box<Expr> what{}; };
     struct SheetPaste { Box<Expr> sheet; std::string dest; };
     // user_interface_only: empty Box when not given.
     // password: empty Box when none is given (first positional or Password:=).

@@ -575,8 +575,26 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
     }
     if (m == "paste") return Stmt{Stmt::RangePaste{std::move(addr), nullptr}};
     if (m == "pastespecial") {
-        Box<Expr> transpose = TRY(parse_named_args("transpose"));
-        return Stmt{Stmt::RangePaste{std::move(addr), std::move(transpose)}};
+        // Paste is the first argument, named or not; Transpose is named.
+        Box<Expr> what;
+        if (!at_line_end() && !(cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq))) {
+            what = box(TRY(parse_expr()));
+            if (cur().is(Tok::Comma)) advance();
+        }
+        Box<Expr> transpose;
+        while (!at_line_end()) {
+            if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
+                std::string name = advance().text;
+                advance();
+                Expr v = TRY(parse_expr());
+                if (name == "transpose") transpose = box(std::move(v));
+                if (name == "paste") what = box(std::move(v));
+                if (cur().is(Tok::Comma)) advance();
+            } else {
+                advance();
+            }
+        }
+        return Stmt{Stmt::RangePaste{std::move(addr), std::move(transpose), std::move(what)}};
     }
     if (m == "clear" || m == "clearcontents") return Stmt{Stmt::RangeClear{std::move(addr), m == "clearcontents"}};
     if (m == "delete") return Stmt{Stmt::RangeDelete{std::move(addr), {}, 0, TRY(parse_shift_arg())}};

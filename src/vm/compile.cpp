@@ -313,7 +313,7 @@ void Vm::Exec::compile_operands(Vm& vm, const Stmt& stmt, SCode& s) {
                 for (const MethodArg& a : n.args) add_list(a.value);
                 add(n.value);
             } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
-                add(n.transpose);
+                add(n.transpose), add(n.what);
             } else if constexpr (is_one_of<T, Stmt::RangeDelete, Stmt::RangeInsert>) {
                 add(n.shift);
             } else if constexpr (std::is_same_v<T, Stmt::RangeOffsetWrite>) {

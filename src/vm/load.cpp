@@ -23,6 +23,16 @@ const std::vector<Constant>& constants() {
         {"xldown", Variant(int64_t{-4121})},
         {"xltoleft", Variant(int64_t{-4159})},
         {"xltoright", Variant(int64_t{-4161})},
+        {"xlpasteall", Variant(int64_t{-4104})},
+        {"xlpasteallexceptborders", Variant(int64_t{7})},
+        {"xlpasteformulas", Variant(int64_t{-4123})},
+        {"xlpasteformulasandnumberformats", Variant(int64_t{11})},
+        {"xlpastevalues", Variant(int64_t{-4163})},
+        {"xlpastevaluesandnumberformats", Variant(int64_t{12})},
+        {"xlpasteformats", Variant(int64_t{-4122})},
+        {"xlpastecomments", Variant(int64_t{-4144})},
+        {"xlpastecolumnwidths", Variant(int64_t{8})},
+        {"xlpastevalidation", Variant(int64_t{6})},
         {"xlshiftup", Variant(int64_t{-4162})},
         {"xlshiftdown", Variant(int64_t{-4121})},
         {"xlshifttoleft", Variant(int64_t{-4159})},
@@ -359,7 +369,7 @@ void Vm::bind_stmt(const Stmt& stmt) {
                 for (const MethodArg& a : s.args) bind_list(a.value);
                 bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
-                bind_opt(s.transpose);
+                bind_opt(s.transpose), bind_opt(s.what);
             } else if constexpr (std::is_same_v<T, Stmt::SheetPaste> || std::is_same_v<T, Stmt::SheetDelete>) {
                 bind_opt(s.sheet);
             } else if constexpr (std::is_same_v<T, Stmt::SheetProtect>) {

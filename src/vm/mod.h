@@ -566,7 +566,9 @@ private:
     Result<void> copy_areas_to_clipboard(const std::string& sheet, const std::vector<CellRange>& areas,
                                          std::string_view source);
     // Pastes the clipboard at `dest` on the active sheet.
-    Result<void> do_paste(std::string_view dest, bool transpose);
+    // Pastes the clipboard at `dest` on the active sheet; `what` is
+    // PasteSpecial's Paste argument (Empty: everything).
+    Result<void> do_paste(std::string_view dest, bool transpose, const Variant& what = Variant());
 
     // paths.cpp: object-model paths (Range(...).Offset(...), ws.Name, r.Count, ...)
     Result<PathObj> walk_path(const std::vector<ObjStep>& steps, size_t count);

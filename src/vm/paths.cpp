@@ -689,7 +689,9 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
         if (m == "paste" || m == "pastespecial") {
             const Expr* t = find_arg(args, "transpose", 99);
             const bool transpose = t && TRY(vm::is_truthy(TRY(path_arg(*t))));
-            return on_sheet(r.sheet, [&] { return do_paste(text, transpose); });
+            const Expr* w = m == "pastespecial" ? find_arg(args, "paste", 0) : nullptr;
+            const Variant what = w ? TRY(path_arg(*w)) : Variant();
+            return on_sheet(r.sheet, [&] { return do_paste(text, transpose, what); });
         }
         if (m == "delete" || m == "insert" || m == "sort") {
             if (r.areas.size() != 1) return fail(format_message(kMultiArea, m));

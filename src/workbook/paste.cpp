@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "formula/shift.h"
 #include "types/address.h"
 #include "workbook/sheet_rows.h"
 
@@ -30,27 +31,36 @@ bool same_shape(const CellRange& a, const CellRange& b) {
            span(a.first.col, a.last.col) == span(b.first.col, b.last.col);
 }
 
-void put(CellMap& sheet, uint64_t row, uint64_t col, const Variant& value) {
+// Writes a copied cell at (row, col): a formula with its references moved
+// by the distance from the cell it was copied from at (from_row, from_col).
+void put(CellMap& sheet, uint64_t row, uint64_t col, const CopiedCell& cell, uint64_t from_row, uint64_t from_col,
+         bool values_only) {
+    std::optional<std::string> formula;
+    if (cell.formula && !values_only)
+        formula = formula::shift_references(*cell.formula, static_cast<int64_t>(row) - static_cast<int64_t>(from_row),
+                                            static_cast<int64_t>(col) - static_cast<int64_t>(from_col));
     sheet.insert_or_assign(CellPos{static_cast<uint32_t>(row), static_cast<uint32_t>(col)},
-                           CellContent{std::nullopt, value});
+                           CellContent{std::move(formula), cell.value});
 }
 
 // Writes one copied area with its first corner at (row, col), after
 // clearing the rows x cols it covers.
-void write_area(CellMap& sheet, const CopiedArea& src, uint64_t row, uint64_t col, bool transpose) {
+void write_area(CellMap& sheet, const CopiedArea& src, uint64_t row, uint64_t col, bool transpose, bool values_only) {
     const uint64_t rows = transpose ? src.cols : src.rows, cols = transpose ? src.rows : src.cols;
     if (rows == 0 || cols == 0) return;
     clear_rect(sheet, CellRange{{static_cast<uint32_t>(row), static_cast<uint32_t>(col)},
                                 {static_cast<uint32_t>(row + rows - 1), static_cast<uint32_t>(col + cols - 1)}});
-    for (const auto& [at, value] : src.values) {
+    for (const CopiedCell& cell : src.values) {
+        const uint64_t from_row = uint64_t{src.area.first.row} + cell.at.row;
+        const uint64_t from_col = uint64_t{src.area.first.col} + cell.at.col;
         if (transpose)
-            put(sheet, row + at.col, col + at.row, value);
+            put(sheet, row + cell.at.col, col + cell.at.row, cell, from_row, from_col, values_only);
         else
-            put(sheet, row + at.row, col + at.col, value);
+            put(sheet, row + cell.at.row, col + cell.at.col, cell, from_row, from_col, values_only);
     }
 }
 
-Result<void> paste_areas(const ClipboardState& clip, std::string_view dest, bool transpose,
+Result<void> paste_areas(const ClipboardState& clip, std::string_view dest, bool transpose, bool values_only,
                          const std::optional<std::vector<CellRange>>& targets, CellMap& sheet) {
     const size_t n = clip.areas.size();
     auto shapes_match = [&] {
@@ -60,7 +70,7 @@ Result<void> paste_areas(const ClipboardState& clip, std::string_view dest, bool
     };
     if (n >= 2 && !transpose && targets && targets->size() == n && shapes_match()) {
         for (size_t i = 0; i < n; ++i)
-            write_area(sheet, clip.areas[i], (*targets)[i].first.row, (*targets)[i].first.col, false);
+            write_area(sheet, clip.areas[i], (*targets)[i].first.row, (*targets)[i].first.col, false, values_only);
         return {};
     }
     if (n == 1) return fail(std::string(kMultiNotSupported));
@@ -87,29 +97,31 @@ ClipboardState take_snapshot(const CellMap* sheet, const std::vector<CellRange>&
     for (const CellRange& area : areas) {
         CopiedArea& copy = clip.areas.emplace_back(CopiedArea{area, area.rows(), area.cols(), {}});
         if (!sheet || copy.rows == 0 || copy.cols == 0) continue;
-        auto keep = [&](CellPos pos, const Variant& value) {
-            if (!value.is_empty()) copy.values.emplace_back(CellPos{pos.row - area.first.row, pos.col - area.first.col}, value);
+        auto keep = [&](CellPos pos, const CellContent& content) {
+            if (!content.value.is_empty() || content.formula)
+                copy.values.push_back(
+                    CopiedCell{CellPos{pos.row - area.first.row, pos.col - area.first.col}, content.value, content.formula});
         };
         // Walk whichever is smaller: the stored cells or the rectangle.
         if (area.cell_count() > sheet->size()) {
             for (const auto& [pos, content] : *sheet)
-                if (area.contains(CellPos{pos.row, pos.col})) keep(pos, content.value);
+                if (area.contains(CellPos{pos.row, pos.col})) keep(pos, content);
             continue;
         }
         for (uint64_t r = area.first.row; r <= area.last.row; ++r)
             for (uint64_t c = area.first.col; c <= area.last.col; ++c) {
                 CellPos pos{static_cast<uint32_t>(r), static_cast<uint32_t>(c)};
-                if (auto it = sheet->find(pos); it != sheet->end()) keep(pos, it->second.value);
+                if (auto it = sheet->find(pos); it != sheet->end()) keep(pos, it->second);
             }
     }
     return clip;
 }
 
-Result<void> paste(const ClipboardState& clip, std::string_view dest, bool transpose, const NameMap& names,
-                   CellMap& sheet) {
+Result<void> paste(const ClipboardState& clip, std::string_view dest, bool transpose, bool values_only,
+                   const NameMap& names, CellMap& sheet) {
     auto targets = resolve_multi_area_addr(dest, names);
     if (clip.areas.size() > 1 || (targets && targets->size() > 1))
-        return paste_areas(clip, dest, transpose, targets, sheet);
+        return paste_areas(clip, dest, transpose, values_only, targets, sheet);
 
     const CopiedArea& src = clip.areas.front();
     const uint64_t want_rows = transpose ? src.cols : src.rows, want_cols = transpose ? src.rows : src.cols;
@@ -133,7 +145,7 @@ Result<void> paste(const ClipboardState& clip, std::string_view dest, bool trans
                            {static_cast<uint32_t>(row + rows - 1), static_cast<uint32_t>(col + cols - 1)}};
     TRY_VOID(check_range_size(dest, target.cell_count(), "paste"));
     if (!single) {
-        write_area(sheet, src, row, col, transpose);
+        write_area(sheet, src, row, col, transpose, values_only);
         return {};
     }
     // One copied cell fills the whole destination.
@@ -141,8 +153,10 @@ Result<void> paste(const ClipboardState& clip, std::string_view dest, bool trans
         clear_rect(sheet, target);
         return {};
     }
+    const CopiedCell& cell = src.values.front();
     for (uint64_t r = row; r < row + rows; ++r)
-        for (uint64_t c = col; c < col + cols; ++c) put(sheet, r, c, src.values.front().second);
+        for (uint64_t c = col; c < col + cols; ++c)
+            put(sheet, r, c, cell, src.area.first.row, src.area.first.col, values_only);
     return {};
 }
 

@@ -234,7 +234,7 @@ Result<Cells> copy_paste(CellMap m, std::vector<const char*> from, const char* t
     std::vector<CellRange> areas;
     for (const char* a : from) areas.push_back(area(a));
     vm::ClipboardState clip = vm::take_snapshot(&m, areas);
-    TRY_VOID(vm::paste(clip, to, transpose, names, m));
+    TRY_VOID(vm::paste(clip, to, transpose, false, names, m));
     return dump(m);
 }
 
@@ -305,10 +305,39 @@ TEST(VmPaste, PasteErrors) {
         std::vector<CellRange> areas;
         for (const char* a : c.from) areas.push_back(area(a));
         vm::ClipboardState clip = vm::take_snapshot(&cells, areas);
-        auto r = vm::paste(clip, c.to, c.transpose, {}, cells);
+        auto r = vm::paste(clip, c.to, c.transpose, false, {}, cells);
         ASSERT_FALSE(r.has_value()) << c.to;
         EXPECT_EQ(r.error(), c.want);
         EXPECT_EQ(dump(cells), before) << c.to;
+    }
+}
+
+TEST(VmPaste, FormulasMoveWithTheirCells) {
+    struct Case {
+        const char* name;
+        const char* from;
+        const char* to;
+        bool transpose;
+        bool values_only;
+        const char* cell;
+        const char* want;  // the formula, or "" for a value cell
+    };
+    const Case cases[] = {
+        {"moved by the distance", "A1:A2", "C3", false, false, "C4", "=D3*2+$B$1"},
+        {"one cell filled over the destination", "A1", "C3:D4", false, false, "D4", "=E4*2+$B$1"},
+        {"transposed", "A1:A2", "C3", true, false, "D3", "=E2*2+$B$1"},
+        {"off the sheet is #REF!", "A2", "A1", false, false, "A1", "=#REF!*2+$B$1"},
+        {"values only", "A1:A2", "C3", false, true, "C4", ""},
+    };
+    for (const Case& c : cases) {
+        CellMap m = sheet({{"B1", 1}, {"B2", 2}});
+        m.insert_or_assign(at("A1"), CellContent{"=B1*2+$B$1", Variant(int64_t{3})});
+        m.insert_or_assign(at("A2"), CellContent{"=B1*2+$B$1", Variant(int64_t{3})});
+        vm::ClipboardState clip = vm::take_snapshot(&m, {area(c.from)});
+        ASSERT_TRUE(vm::paste(clip, c.to, c.transpose, c.values_only, {}, m).has_value()) << c.name;
+        const CellContent& got = m.at(at(c.cell));
+        EXPECT_EQ(got.formula.value_or(""), c.want) << c.name;
+        EXPECT_FALSE(got.value.is_empty()) << c.name;
     }
 }
 
@@ -316,9 +345,9 @@ TEST(VmPaste, PastesStopAtThe32BitEdge) {
     // Column letters reach far beyond XFD; only the 32-bit edge limits a paste.
     CellMap m = sheet({{"A1", 1}, {"B1", 2}});
     vm::ClipboardState clip = vm::take_snapshot(&m, {area("A1:B1")});
-    EXPECT_TRUE(vm::paste(clip, "XFD1", false, {}, m).has_value());
+    EXPECT_TRUE(vm::paste(clip, "XFD1", false, false, {}, m).has_value());
     EXPECT_EQ(m.at(at("XFE1")).value.as_int(), 2);
-    EXPECT_EQ(vm::paste(clip, "A4294967295", true, {}, m).error(),
+    EXPECT_EQ(vm::paste(clip, "A4294967295", true, false, {}, m).error(),
               "Paste error: destination 'A4294967295' runs past the last row or column");
 }
 
@@ -338,11 +367,12 @@ TEST(VmPaste, TheSnapshotIsTakenAtCopy) {
     m.insert_or_assign(at("A2"), CellContent{"=A1+1", Variant(int64_t{2})});
     vm::ClipboardState clip = vm::take_snapshot(&m, {area("A1:A2")});
     m.insert_or_assign(at("A1"), CellContent{std::nullopt, Variant(int64_t{9})});
-    ASSERT_TRUE(vm::paste(clip, "B1", false, {}, m).has_value());
-    ASSERT_TRUE(vm::paste(clip, "C1", false, {}, m).has_value());
-    EXPECT_EQ(dump(m), (Cells{{"A1", "9"}, {"A2", "=A1+1"}, {"B1", "1"}, {"B2", "2"}, {"C1", "1"}, {"C2", "2"}}));
+    ASSERT_TRUE(vm::paste(clip, "B1", false, false, {}, m).has_value());
+    ASSERT_TRUE(vm::paste(clip, "C1", false, true, {}, m).has_value());
+    // The formula moves with its cell; values alone paste the copied value.
+    EXPECT_EQ(dump(m), (Cells{{"A1", "9"}, {"A2", "=A1+1"}, {"B1", "1"}, {"B2", "=B1+1"}, {"C1", "1"}, {"C2", "2"}}));
     // A sheet that does not exist copies as empty.
     vm::ClipboardState none = vm::take_snapshot(nullptr, {area("A1:A2")});
-    ASSERT_TRUE(vm::paste(none, "B1", false, {}, m).has_value());
+    ASSERT_TRUE(vm::paste(none, "B1", false, false, {}, m).has_value());
     EXPECT_FALSE(m.contains(at("B1")));
 }
