@@ -57,6 +57,17 @@ def test_loop_arithmetic_on_variables(expr, want):
     assert same(vm.variables()["x"], want)
 
 
+# A sum of two variables, untyped and into a LongLong, past the range where
+# integers stay exact: the float rule decides, as for constants.
+@pytest.mark.parametrize("decl", ["", "Dim x As LongLong\n"])
+@pytest.mark.parametrize("a, b, want", [
+    (-5, 3, -2), (2**53, 1, 2**53), (2**53, -1, 2**53 - 1), (2**53 + 2, 0, 2**53 + 2),
+])
+def test_sum_of_two_variables(decl, a, b, want):
+    vm = run_body(f"{decl}a = {a}\nb = {b}\nx = a + b")
+    assert vm.variables()["x"] == want
+
+
 MIX = """
 Function Join3(a, b, c)
     Join3 = a & "|" & b & "|" & c

@@ -80,14 +80,20 @@ XCode::Pure pure_arith_with(bool rhs_slot) {
 }
 
 template <Vm::Exec::Leaf L>
-SCode::Run assign_with(bool rhs_slot) {
+SCode::Run assign_with(bool rhs_slot, bool add) {
     using Leaf = Vm::Exec::Leaf;
+    if (add)
+        return rhs_slot ? &Vm::Exec::run_assign_leaves<L, Leaf::Slot, true>
+                        : &Vm::Exec::run_assign_leaves<L, Leaf::Const, true>;
     return rhs_slot ? &Vm::Exec::run_assign_leaves<L, Leaf::Slot> : &Vm::Exec::run_assign_leaves<L, Leaf::Const>;
 }
 
 template <Vm::Exec::Leaf L>
-SCode::Run typed_assign_with(bool rhs_slot) {
+SCode::Run typed_assign_with(bool rhs_slot, bool add) {
     using Leaf = Vm::Exec::Leaf;
+    if (add)
+        return rhs_slot ? &Vm::Exec::run_assign_typed_leaves<L, Leaf::Slot, true>
+                        : &Vm::Exec::run_assign_typed_leaves<L, Leaf::Const, true>;
     return rhs_slot ? &Vm::Exec::run_assign_typed_leaves<L, Leaf::Slot>
                     : &Vm::Exec::run_assign_typed_leaves<L, Leaf::Const>;
 }
@@ -352,8 +358,9 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
             if (v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]) &&
                 whole_fits(d->type, 0)) {
                 const bool r_slot = v.kids[1].kind == XKind::Var;
-                s.run = v.kids[0].kind == XKind::Var ? typed_assign_with<Leaf::Slot>(r_slot)
-                                                     : typed_assign_with<Leaf::Const>(r_slot);
+                const bool add = v.op == BinOp::Add;
+                s.run = v.kids[0].kind == XKind::Var ? typed_assign_with<Leaf::Slot>(r_slot, add)
+                                                     : typed_assign_with<Leaf::Const>(r_slot, add);
             }
             if (d->type == vm::VarType::String && v.kind == XKind::Binary && v.op == BinOp::Concat &&
                 v.kids[0].kind == XKind::Var && v.kids[0].slot == s.slot &&
@@ -365,7 +372,9 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         const bool leaf_arith = v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]);
         if (leaf_arith) {
             const bool r_slot = v.kids[1].kind == XKind::Var;
-            s.run = v.kids[0].kind == XKind::Var ? assign_with<Leaf::Slot>(r_slot) : assign_with<Leaf::Const>(r_slot);
+            const bool add = v.op == BinOp::Add;
+            s.run = v.kids[0].kind == XKind::Var ? assign_with<Leaf::Slot>(r_slot, add)
+                                                 : assign_with<Leaf::Const>(r_slot, add);
         } else {
             s.run = v.pure ? &run_assign_pure : &run_assign;
         }

@@ -204,23 +204,35 @@ struct Vm::Exec {
         }
         return run_assign(vm, s);
     }
+    // Integer arithmetic with the operator fixed when the compiler knows it
+    // is an addition (the commonest), else chosen at run time.
+    template <bool Add>
+    [[gnu::always_inline]] static bool leaves_int_arith(BinOp op, int64_t a, int64_t c, int64_t& r) {
+        if constexpr (Add) {
+            if (!vm::is_exact(a) || !vm::is_exact(c)) return false;
+            r = a + c;
+            return vm::is_exact(r);
+        } else {
+            return vm::int_arith(op, a, c, r);
+        }
+    }
     // Integers stay in registers; any other numbers take the pure path.
-    template <Leaf L, Leaf R>
+    template <Leaf L, Leaf R, bool Add = false>
     static bool run_assign_leaves(Vm& vm, const SCode& s) {
         const XCode& x = s.x[0];
         int64_t a, c, r;
-        if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && vm::int_arith(x.op, a, c, r)) {
+        if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && leaves_int_arith<Add>(x.op, a, c, r)) {
             vm.store_num(s.slot, vm::Num{true, r, 0});
             return true;
         }
         return run_assign_pure(vm, s);
     }
     // Integer arithmetic on two leaves into a variable of a whole type.
-    template <Leaf L, Leaf R>
+    template <Leaf L, Leaf R, bool Add = false>
     static bool run_assign_typed_leaves(Vm& vm, const SCode& s) {
         const XCode& x = s.x[0];
         int64_t a, c, r;
-        if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && vm::int_arith(x.op, a, c, r) &&
+        if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && leaves_int_arith<Add>(x.op, a, c, r) &&
             whole_fits(static_cast<vm::VarType>(s.flags), r)) {
             vm.store_num(s.slot, vm::Num{true, r, 0});
             return true;

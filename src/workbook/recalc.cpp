@@ -529,8 +529,19 @@ Result<void> SheetFormulas::run_plan(const std::vector<uint32_t>& ids, const vm:
     for (size_t k = 0; k < count; ++k) {
         // The order jumps about the list of formulas: fetch the records of
         // those coming next, and their trees a little later, ahead of use.
+        // The cells each reads and its own are fetched likewise: slots first, entries next.
         if (k + 16 < count) __builtin_prefetch(&nodes_[ids[plan.order[k + 16]]]);
-        if (k + 8 < count) __builtin_prefetch(nodes_[ids[plan.order[k + 8]]].tree.get());
+        if (k + 8 < count) {
+            const Node& next = nodes_[ids[plan.order[k + 8]]];
+            __builtin_prefetch(next.tree.get());
+            cells_->prefetch(next.pos);
+            for (size_t r = 0; r < next.reads.size() && r < 2; ++r) cells_->prefetch(next.reads[r].first);
+        }
+        if (k + 4 < count) {
+            const Node& next = nodes_[ids[plan.order[k + 4]]];
+            cells_->prefetch_entry(next.pos);
+            for (size_t r = 0; r < next.reads.size() && r < 2; ++r) cells_->prefetch_entry(next.reads[r].first);
+        }
         const uint32_t i = plan.order[k];
         Node& n = nodes_[ids[i]];
         Variant value;
