@@ -52,19 +52,23 @@ std::string cat(std::initializer_list<std::string_view> parts) {
 }
 
 const Shape kShapes[] = {
-    {"arithmetic", [](int r) {
+    {"arithmetic",
+     [](int r) {
          std::string n = std::to_string(r);
          return cat({"=A", n, "+B", n, "*2-L", n});
      }},
-    {"sum-range", [](int r) {
+    {"sum-range",
+     [](int r) {
          std::string n = std::to_string(r);
          return cat({"=SUM(A", n, ":J", n, ")"});
      }},
-    {"if", [](int r) {
+    {"if",
+     [](int r) {
          std::string n = std::to_string(r);
          return cat({"=IF(A", n, ">B", n, ",A", n, "-B", n, ",C", n, ")"});
      }},
-    {"criteria", [](int r) {
+    {"criteria",
+     [](int r) {
          std::string top = std::to_string(r % 900 + 1), bottom = std::to_string(r % 900 + 100);
          if (r % 2) return cat({"=COUNTIF(K", top, ":K", bottom, ",\"x*\")"});
          return cat({"=SUMIF(A", top, ":A", bottom, ",\">50\",B", top, ":B", bottom, ")"});

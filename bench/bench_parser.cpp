@@ -69,8 +69,10 @@ std::string procedure(int k) {
     const std::string n = std::to_string(k);
     std::string s;
     for (const char* c = kProcedure; *c; ++c) {
-        if (*c == '@') s += n;
-        else s += *c;
+        if (*c == '@')
+            s += n;
+        else
+            s += *c;
     }
     return s;
 }

@@ -15,9 +15,11 @@ namespace {
 morvane::CellMap make_sheet() {
     using morvane::Variant;
     morvane::CellMap cells;
+    // clang-format off
     const Variant values[] = {Variant(int64_t{1}),  Variant(2.5),        Variant(std::string("abc")),
                               Variant(true),        Variant(int64_t{-7}), Variant(morvane::ExcelError::NA),
                               Variant(std::string("10")), Variant(int64_t{0}), Variant(1e300)};
+    // clang-format on
     uint32_t i = 0;
     for (uint32_t row = 1; row <= 6; ++row)
         for (uint32_t col = 1; col <= 3; ++col)

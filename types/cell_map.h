@@ -69,9 +69,7 @@ public:
 
     template <class... Args>
     std::pair<iterator, bool> try_emplace(CellPos key, Args&&... args);
-    std::pair<iterator, bool> emplace(CellPos key, CellContent value) {
-        return try_emplace(key, std::move(value));
-    }
+    std::pair<iterator, bool> emplace(CellPos key, CellContent value) { return try_emplace(key, std::move(value)); }
     std::pair<iterator, bool> insert_or_assign(CellPos key, CellContent value) {
         auto [it, inserted] = try_emplace(key);
         it->second = std::move(value);
@@ -101,9 +99,7 @@ private:
 
     // Row neighbours land in neighbouring slots; rows are spread by a
     // multiplicative hash.
-    static uint64_t hash(CellPos p) {
-        return ((uint64_t{p.row} * 0x9E3779B97F4A7C15ULL) >> 20) + p.col;
-    }
+    static uint64_t hash(CellPos p) { return ((uint64_t{p.row} * 0x9E3779B97F4A7C15ULL) >> 20) + p.col; }
     size_t mask() const { return slots_.size() - 1; }
     uint32_t lookup(CellPos key) const {
         if (slots_.empty()) return kEmpty;

@@ -24,8 +24,7 @@ std::string format_message(std::string_view pattern, const Args&... args) {
     std::string_view parts[] = {std::string_view(args)...};
     size_t next = 0;
     for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '{' && i + 1 < pattern.size() && pattern[i + 1] == '}' &&
-            next < sizeof...(Args)) {
+        if (pattern[i] == '{' && i + 1 < pattern.size() && pattern[i + 1] == '}' && next < sizeof...(Args)) {
             out.append(parts[next++]);
             ++i;
         } else {
@@ -42,17 +41,16 @@ inline std::string format_message(std::string_view pattern) { return std::string
 // function, otherwise yield the value (GNU statement expression, g++ only).
 #define MORVANE_CAT2(a, b) a##b
 #define MORVANE_CAT(a, b) MORVANE_CAT2(a, b)
-#define TRY_IMPL(tmp, expr)                                               \
-    ({                                                                    \
-        auto tmp = (expr);                                                \
+#define TRY_IMPL(tmp, expr)                                                      \
+    ({                                                                           \
+        auto tmp = (expr);                                                       \
         if (!tmp) return ::std::unexpected<std::string>(std::move(tmp).error()); \
-        std::move(tmp).value();                                           \
+        std::move(tmp).value();                                                  \
     })
 #define TRY(expr) TRY_IMPL(MORVANE_CAT(try_tmp_, __COUNTER__), expr)
 // TRY_VOID(expr): the same for Result<void>.
-#define TRY_VOID(expr)                                                    \
-    do {                                                                  \
-        auto try_void_tmp = (expr);                                       \
-        if (!try_void_tmp)                                                \
-            return ::std::unexpected<std::string>(std::move(try_void_tmp).error()); \
+#define TRY_VOID(expr)                                                                             \
+    do {                                                                                           \
+        auto try_void_tmp = (expr);                                                                \
+        if (!try_void_tmp) return ::std::unexpected<std::string>(std::move(try_void_tmp).error()); \
     } while (0)

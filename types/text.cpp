@@ -99,8 +99,7 @@ std::string map_case(std::string_view s, Fn fn) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         UErrorCode status = U_ZERO_ERROR;
         int32_t len = fn(reinterpret_cast<UChar*>(dst.data()), static_cast<int32_t>(dst.size()),
-                         reinterpret_cast<const UChar*>(src.data()), static_cast<int32_t>(src.size()),
-                         "", &status);
+                         reinterpret_cast<const UChar*>(src.data()), static_cast<int32_t>(src.size()), "", &status);
         if (status == U_BUFFER_OVERFLOW_ERROR) {
             dst.assign(static_cast<size_t>(len) + 1, u'\0');
             continue;
@@ -145,8 +144,8 @@ char32_t upper_lead(char32_t c) {
     std::u16string src = to_utf16(one);
     UChar dst[8];
     UErrorCode status = U_ZERO_ERROR;
-    int32_t len = u_strToUpper(dst, 8, reinterpret_cast<const UChar*>(src.data()), static_cast<int32_t>(src.size()),
-                               "", &status);
+    int32_t len =
+        u_strToUpper(dst, 8, reinterpret_cast<const UChar*>(src.data()), static_cast<int32_t>(src.size()), "", &status);
     if (U_FAILURE(status) || len <= 0) return c;
     UChar32 lead;
     int32_t i = 0;
@@ -156,9 +155,7 @@ char32_t upper_lead(char32_t c) {
 
 bool is_white_space(char32_t c) { return u_isUWhiteSpace(static_cast<UChar32>(c)); }
 bool is_alphabetic(char32_t c) { return u_isUAlphabetic(static_cast<UChar32>(c)); }
-bool is_number_char(char32_t c) {
-    return (U_GET_GC_MASK(static_cast<UChar32>(c)) & U_GC_N_MASK) != 0;
-}
+bool is_number_char(char32_t c) { return (U_GET_GC_MASK(static_cast<UChar32>(c)) & U_GC_N_MASK) != 0; }
 
 namespace {
 
@@ -208,8 +205,7 @@ std::string_view trim_end(std::string_view s) {
             continue;
         }
         size_t start = end - 1;
-        while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80 && end - start < 4)
-            --start;
+        while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80 && end - start < 4) --start;
         std::u32string c = decode_utf8(s.substr(start, end - start));
         if (c.size() != 1 || !is_white_space(c[0])) break;
         end = start;

@@ -181,7 +181,8 @@ std::optional<double> text_to_number(std::string_view s) {
     };
     if (word_is("inf") || word_is("infinity"))
         return negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
-    if (word_is("nan")) return negative ? -std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::quiet_NaN();
+    if (word_is("nan"))
+        return negative ? -std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::quiet_NaN();
 
     auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
     size_t int_start = i;

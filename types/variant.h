@@ -20,10 +20,9 @@ namespace morvane {
 
 enum class ExcelError : uint8_t { DivZero, NA, Value, Ref, Name, Num, Null };
 
-inline constexpr std::string_view kExcelErrorTexts[] = {
-    "#DIV/0!", "#N/A", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#NULL!"};
-inline constexpr std::string_view kExcelErrorNames[] = {
-    "DivZero", "NA", "Value", "Ref", "Name", "Num", "Null"};
+inline constexpr std::string_view kExcelErrorTexts[] = {"#DIV/0!", "#N/A",  "#VALUE!", "#REF!",
+                                                        "#NAME?",  "#NUM!", "#NULL!"};
+inline constexpr std::string_view kExcelErrorNames[] = {"DivZero", "NA", "Value", "Ref", "Name", "Num", "Null"};
 
 constexpr std::string_view error_text(ExcelError e) { return kExcelErrorTexts[static_cast<size_t>(e)]; }
 constexpr std::string_view error_name(ExcelError e) { return kExcelErrorNames[static_cast<size_t>(e)]; }

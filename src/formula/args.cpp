@@ -153,8 +153,7 @@ Result<std::vector<Variant>> collect_all(std::span<const FormulaExpr> args, cons
 }
 
 Result<std::pair<std::vector<double>, std::vector<double>>> collect_paired(std::span<const FormulaExpr> args,
-                                                                           const EvalCtx& ctx,
-                                                                           std::string_view name) {
+                                                                           const EvalCtx& ctx, std::string_view name) {
     if (args.size() != 2) return fail(format_message(kRequiresTwo, name));
     std::vector<double> xs = collect_nums(TRY(collect_values(args[0], ctx)));
     std::vector<double> ys = collect_nums(TRY(collect_values(args[1], ctx)));

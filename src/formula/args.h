@@ -51,9 +51,7 @@ unsigned __int128 range_cell_count(const FormulaExpr::Range& r);
 Result<void> check_range_size(unsigned __int128 cells);
 
 // Rows/columns walked as written (no swap): 0 when the second is smaller.
-inline uint64_t span_len(uint32_t first, uint32_t last) {
-    return last < first ? 0 : uint64_t{last} - first + 1;
-}
+inline uint64_t span_len(uint32_t first, uint32_t last) { return last < first ? 0 : uint64_t{last} - first + 1; }
 
 // A range argument: its cells row by row after normalising the corners;
 // any other argument: its value, an array value opened one level.
@@ -61,8 +59,8 @@ Result<std::vector<Variant>> collect_values(const FormulaExpr& arg, const EvalCt
 // collect_values of every argument, concatenated.
 Result<std::vector<Variant>> collect_all(std::span<const FormulaExpr> args, const EvalCtx& ctx);
 // Two arguments to two equal, non-empty number lists (CORREL, COVAR...).
-Result<std::pair<std::vector<double>, std::vector<double>>> collect_paired(
-    std::span<const FormulaExpr> args, const EvalCtx& ctx, std::string_view name);
+Result<std::pair<std::vector<double>, std::vector<double>>> collect_paired(std::span<const FormulaExpr> args,
+                                                                           const EvalCtx& ctx, std::string_view name);
 
 // Integer, Float and Date as a number; nothing for any other kind.
 std::optional<double> as_f64(const Variant& v);
@@ -249,9 +247,7 @@ Result<void> for_each_nonblank(Args args, const EvalCtx& ctx, F&& fn, CellFilter
 
 namespace detail {
 // A computed number as a result: NaN and the infinities are #NUM!.
-inline Variant finite_or_num(double x) {
-    return std::isfinite(x) ? number_variant(x) : Variant(ExcelError::Num);
-}
+inline Variant finite_or_num(double x) { return std::isfinite(x) ? number_variant(x) : Variant(ExcelError::Num); }
 template <class R>
 Result<Variant> numeric_result(R r) {
     if constexpr (std::is_same_v<R, double>) {

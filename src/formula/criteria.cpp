@@ -154,7 +154,8 @@ bool matches_parsed(const Variant& c, const ParsedCriteria& criteria) {
         case 3: return !text_equals(c, std::get<PC::TextNe>(criteria.test).text);
         // Patterns look at texts only, as in every spreadsheet: "*" counts
         // the text cells of a range, not its numbers and blanks.
-        case 4: return c.is_str() && wildcard_match(upper_text(c.as_str()), std::get<PC::Wildcard>(criteria.test).pattern);
+        case 4:
+            return c.is_str() && wildcard_match(upper_text(c.as_str()), std::get<PC::Wildcard>(criteria.test).pattern);
         case 5: {
             const auto& [op, b] = std::get<PC::NumCmp>(criteria.test);
             // Numeric comparisons look at numbers and dates only; "<>n"

@@ -372,6 +372,7 @@ namespace {
 // Every worksheet function name of the library, by family.
 constexpr std::string_view kKnownNames[] = {
     // Conditional aggregates
+    // clang-format off
     "AVERAGEIF", "AVERAGEIFS", "COUNTBLANK", "COUNTIF", "COUNTIFS", "MAXIFS", "MINIFS", "SUMIF", "SUMIFS",
     // Arithmetic and rounding
     "ABS", "ACOS", "ASIN", "ATAN", "ATAN2", "CEILING", "CEILING.MATH", "COMBIN", "COS", "DEGREES", "EXP",
@@ -419,16 +420,16 @@ constexpr std::string_view kKnownNames[] = {
     "BYCOL", "BYROW", "LAMBDA", "LET", "MAP", "REDUCE", "SCAN",
     // Array reshaping
     "CHOOSECOLS", "CHOOSEROWS", "DROP", "HSTACK", "TAKE", "TOCOL", "TOROW", "VSTACK", "WRAPCOLS", "WRAPROWS",
+    // clang-format on
 };
 static_assert(std::size(kKnownNames) == 217);
 
 using FamilyTable = std::span<const FuncEntry> (*)();
 constexpr FamilyTable kFamilies[] = {
-    conditional_functions, math_functions,     aggregate_functions, statistics_functions,
-    distribution_functions, text_functions,    text_search_functions, text_bytes_functions,
-    conversion_functions,  logic_functions,    datetime_functions,  workday_functions,
-    financial_functions,   random_functions,   database_functions,  lookup_functions,
-    reference_functions,   dynamic_functions,  lambda_functions,    reshape_functions,
+    conditional_functions, math_functions,        aggregate_functions,  statistics_functions, distribution_functions,
+    text_functions,        text_search_functions, text_bytes_functions, conversion_functions, logic_functions,
+    datetime_functions,    workday_functions,     financial_functions,  random_functions,     database_functions,
+    lookup_functions,      reference_functions,   dynamic_functions,    lambda_functions,     reshape_functions,
 };
 
 // Every family's table merged and sorted by name, built on first use.

@@ -87,8 +87,7 @@ Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos 
 
 // Runs the worksheet function `upper_name`; a name with no built function
 // gives the error value #NAME? without evaluating anything.
-Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaExpr> args,
-                          const EvalCtx& ctx);
+Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaExpr> args, const EvalCtx& ctx);
 
 // ---- Conversions and comparisons -----------------------------------------
 

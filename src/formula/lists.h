@@ -27,8 +27,7 @@ struct Table {
 
     static Table of(const FormulaExpr::Range& r) {
         const uint32_t top = std::min(r.row1, r.row2), left = std::min(r.col1, r.col2);
-        return {top, left, uint64_t{std::max(r.row1, r.row2)} - top + 1,
-                uint64_t{std::max(r.col1, r.col2)} - left + 1};
+        return {top, left, uint64_t{std::max(r.row1, r.row2)} - top + 1, uint64_t{std::max(r.col1, r.col2)} - left + 1};
     }
     // The value at 0-based (r, c), which must lie inside the table.
     const Variant& at(const CellMap& cells, uint64_t r, uint64_t c) const {

@@ -28,18 +28,20 @@ enum class OnError { Propagate, Skip };
 // `skip` holds are left out.
 template <class F>
 Result<void> for_each_number(Args args, const EvalCtx& ctx, OnError on_error, F&& fn, CellFilter skip = nullptr) {
-    return for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
-        if (auto x = as_f64(v)) {
-            fn(*x);
-        } else if (v.is_error() && on_error == OnError::Propagate) {
-            return propagate(v.as_error());
-        }
-        return {};
-    }, skip);
+    return for_each_nonblank(
+        args, ctx,
+        [&](const Variant& v, ValueSource) -> Result<void> {
+            if (auto x = as_f64(v)) {
+                fn(*x);
+            } else if (v.is_error() && on_error == OnError::Propagate) {
+                return propagate(v.as_error());
+            }
+            return {};
+        },
+        skip);
 }
 
-inline Result<std::vector<double>> collect_numbers(Args args, const EvalCtx& ctx,
-                                                   OnError on_error = OnError::Propagate,
+inline Result<std::vector<double>> collect_numbers(Args args, const EvalCtx& ctx, OnError on_error = OnError::Propagate,
                                                    CellFilter skip = nullptr) {
     std::vector<double> out;
     TRY_VOID(for_each_number(args, ctx, on_error, [&](double x) { out.push_back(x); }, skip));

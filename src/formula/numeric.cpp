@@ -85,19 +85,17 @@ double percentile_of(std::span<double> v, double k) {
 
 // ---- Distributions ---------------------------------------------------------
 
-double norm_cdf(double x, double mean, double sd) {
-    return 0.5 * std::erfc(-(x - mean) / (sd * kSqrt2));
-}
+double norm_cdf(double x, double mean, double sd) { return 0.5 * std::erfc(-(x - mean) / (sd * kSqrt2)); }
 
 // Acklam's rational approximation (relative error 1.2e-9) polished by two
 // Halley steps on the exact distribution; solved on the lower tail, where
 // 1 - p is exact, so both tails keep full relative precision.
 double norm_ppf(double p) {
     if (!(p > 0 && p < 1)) return kNaN;
-    static constexpr double a[] = {-3.969683028665376e+01, 2.209460984245205e+02, -2.759285104469687e+02,
+    static constexpr double a[] = {-3.969683028665376e+01, 2.209460984245205e+02,  -2.759285104469687e+02,
                                    1.383577518672690e+02,  -3.066479806614716e+01, 2.506628277459239e+00};
     static constexpr double b[] = {-5.447609879822406e+01, 1.615858368580409e+02, -1.556989798598866e+02,
-                                   6.680131188771972e+01,  -1.328068155288572e+01};
+                                   6.680131188771972e+01, -1.328068155288572e+01};
     static constexpr double c[] = {-7.784894002430293e-03, -3.223964580411365e-01, -2.400758277161838e+00,
                                    -2.549732539343734e+00, 4.374664141464968e+00,  2.938163982698783e+00};
     static constexpr double d[] = {7.784695709041462e-03, 3.224671290700398e-01, 2.445134137142996e+00,
@@ -140,8 +138,8 @@ double stirling_tail(double x) {
 double log_beta(double a, double b) {
     if (a < b) std::swap(a, b);
     if (a < 15) return lgamma(a) + lgamma(b) - lgamma(a + b);
-    const double big_part = -(a - 0.5) * std::log1p(b / a) - b * std::log(a + b) + b + stirling_tail(a) -
-                            stirling_tail(a + b);
+    const double big_part =
+        -(a - 0.5) * std::log1p(b / a) - b * std::log(a + b) + b + stirling_tail(a) - stirling_tail(a + b);
     return lgamma(b) + big_part;
 }
 

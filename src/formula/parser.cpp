@@ -205,9 +205,12 @@ private:
         // Show the whole UTF-8 character, not its first byte.
         size_t len = 1;
         auto lead = static_cast<unsigned char>(s_[pos_]);
-        if (lead >= 0xF0) len = 4;
-        else if (lead >= 0xE0) len = 3;
-        else if (lead >= 0xC0) len = 2;
+        if (lead >= 0xF0)
+            len = 4;
+        else if (lead >= 0xE0)
+            len = 3;
+        else if (lead >= 0xC0)
+            len = 2;
         len = std::min(len, s_.size() - pos_);
         return fail(format_message(kUnexpectedChar, s_.substr(pos_, len)));
     }

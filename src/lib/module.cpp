@@ -25,8 +25,7 @@ PyTypeObject* g_excel_error = nullptr;  // strong reference, set by the exec ste
 constexpr int64_t kLastDateSerial = 2958465;  // 9999-12-31
 
 struct PyExcelError {
-    PyObject_HEAD
-    PyObject* code;  // str
+    PyObject_HEAD PyObject* code;  // str
 };
 
 }  // namespace
@@ -72,7 +71,8 @@ void set_syntax_error(std::string_view message, std::string_view source, size_t 
     Ref offset(PyLong_FromSize_t(place.column));
     Ref text(PyUnicode_DecodeUTF8(place.text.data(), static_cast<Py_ssize_t>(place.text.size()), "replace"));
     if (!lineno || !offset || !text || PyObject_SetAttrString(exc, "lineno", lineno.get()) < 0 ||
-        PyObject_SetAttrString(exc, "offset", offset.get()) < 0 || PyObject_SetAttrString(exc, "text", text.get()) < 0) {
+        PyObject_SetAttrString(exc, "offset", offset.get()) < 0 ||
+        PyObject_SetAttrString(exc, "text", text.get()) < 0) {
         Py_DECREF(exc);
         return;
     }
@@ -93,8 +93,7 @@ void set_exception_from_current() {
 
 bool arg_str(PyObject* obj, const char* func, const char* name, std::string& out) {
     if (!PyUnicode_Check(obj)) {
-        PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be str, not %.50s", func, name,
-                     Py_TYPE(obj)->tp_name);
+        PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be str, not %.50s", func, name, Py_TYPE(obj)->tp_name);
         return false;
     }
     Py_ssize_t len = 0;
@@ -107,8 +106,7 @@ bool arg_str(PyObject* obj, const char* func, const char* name, std::string& out
 bool arg_u32(PyObject* obj, const char* func, const char* name, uint32_t& out) {
     // Any integer-like object (numpy's integers among them) through __index__.
     if (!PyIndex_Check(obj)) {
-        PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be int, not %.50s", func, name,
-                     Py_TYPE(obj)->tp_name);
+        PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be int, not %.50s", func, name, Py_TYPE(obj)->tp_name);
         return false;
     }
     Ref index(PyNumber_Index(obj));
@@ -117,8 +115,7 @@ bool arg_u32(PyObject* obj, const char* func, const char* name, uint32_t& out) {
     long long v = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
     if (v == -1 && PyErr_Occurred()) return false;
     if (overflow != 0 || v < 0 || v > 0xFFFFFFFFLL) {
-        PyErr_Format(PyExc_OverflowError, "%s() argument '%s' must be between 0 and 4294967295",
-                     func, name);
+        PyErr_Format(PyExc_OverflowError, "%s() argument '%s' must be between 0 and 4294967295", func, name);
         return false;
     }
     out = static_cast<uint32_t>(v);
@@ -156,7 +153,8 @@ PyObject* new_excel_error(std::string_view code) {
 PyObject* date_to_py(Date date) {
     const int64_t serial = date.serial;
     // The time of day in microseconds, never rounded up to the next day.
-    const int64_t us = date.time > 0 && date.time < 1 ? std::min<int64_t>(std::llround(date.time * 86400e6), 86399999999) : 0;
+    const int64_t us =
+        date.time > 0 && date.time < 1 ? std::min<int64_t>(std::llround(date.time * 86400e6), 86399999999) : 0;
     const int hour = static_cast<int>(us / 3600000000), minute = static_cast<int>(us / 60000000 % 60),
               second = static_cast<int>(us / 1000000 % 60), micro = static_cast<int>(us % 1000000);
     if ((serial >= 1 && serial <= kLastDateSerial) || (serial == 0 && us > 0)) {
@@ -168,7 +166,8 @@ PyObject* date_to_py(Date date) {
             } else {
                 auto ymd = morvane_types::serial_to_ymd(serial);
                 const int y = ymd.year, m = static_cast<int>(ymd.month), day = static_cast<int>(ymd.day);
-                d = us > 0 ? PyDateTime_FromDateAndTime(y, m, day, hour, minute, second, micro) : PyDate_FromDate(y, m, day);
+                d = us > 0 ? PyDateTime_FromDateAndTime(y, m, day, hour, minute, second, micro)
+                           : PyDate_FromDate(y, m, day);
             }
             if (d) return d;
         }
@@ -197,9 +196,9 @@ std::optional<Variant> date_from_py(PyObject* obj) {
         return Variant(Date{0, day_fraction(PyDateTime_TIME_GET_HOUR(obj), PyDateTime_TIME_GET_MINUTE(obj),
                                             PyDateTime_TIME_GET_SECOND(obj), PyDateTime_TIME_GET_MICROSECOND(obj))});
     }
-    const int64_t serial = morvane_types::serial_from_civil(PyDateTime_GET_YEAR(obj),
-                                                           static_cast<uint32_t>(PyDateTime_GET_MONTH(obj)),
-                                                           static_cast<uint32_t>(PyDateTime_GET_DAY(obj)));
+    const int64_t serial =
+        morvane_types::serial_from_civil(PyDateTime_GET_YEAR(obj), static_cast<uint32_t>(PyDateTime_GET_MONTH(obj)),
+                                         static_cast<uint32_t>(PyDateTime_GET_DAY(obj)));
     if (serial < 1) {
         PyErr_SetString(PyExc_ValueError, "dates before 1900-01-01 cannot be stored in a cell");
         return std::nullopt;
@@ -370,8 +369,7 @@ PyObject* excel_error_repr(PyObject* obj) {
 // defer to Python (which then compares identity), orderings are refused.
 PyObject* excel_error_richcompare(PyObject* a, PyObject* b, int op) {
     if ((op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(b, g_excel_error)) Py_RETURN_NOTIMPLEMENTED;
-    int cmp = PyUnicode_Compare(reinterpret_cast<PyExcelError*>(a)->code,
-                                reinterpret_cast<PyExcelError*>(b)->code);
+    int cmp = PyUnicode_Compare(reinterpret_cast<PyExcelError*>(a)->code, reinterpret_cast<PyExcelError*>(b)->code);
     if (cmp == -1 && PyErr_Occurred()) return nullptr;
     return PyBool_FromLong((cmp == 0) == (op == Py_EQ));
 }
@@ -395,7 +393,8 @@ Py_hash_t excel_error_hash(PyObject* obj) {
 // Pickling rebuilds the error from its code; it is immutable, so a copy is
 // the object itself.
 PyObject* excel_error_reduce(PyObject* obj, PyObject*) {
-    return Py_BuildValue("(O(O))", reinterpret_cast<PyObject*>(Py_TYPE(obj)), reinterpret_cast<PyExcelError*>(obj)->code);
+    return Py_BuildValue("(O(O))", reinterpret_cast<PyObject*>(Py_TYPE(obj)),
+                         reinterpret_cast<PyExcelError*>(obj)->code);
 }
 
 PyObject* excel_error_copy(PyObject* obj, PyObject*) { return Py_NewRef(obj); }
@@ -414,11 +413,10 @@ PyMemberDef excel_error_members[] = {
 };
 
 PyType_Slot excel_error_slots[] = {
-    {Py_tp_doc, const_cast<char*>(
-                    "ExcelError(code)\n--\n\n"
-                    "Represents an Excel cell error value (#N/A, #VALUE!, #DIV/0!, etc.).\n"
-                    "Returned by ``get_cell`` and ``cells()`` for error cells, and accepted by\n"
-                    "``set_cell`` to store an error value.")},
+    {Py_tp_doc, const_cast<char*>("ExcelError(code)\n--\n\n"
+                                  "Represents an Excel cell error value (#N/A, #VALUE!, #DIV/0!, etc.).\n"
+                                  "Returned by ``get_cell`` and ``cells()`` for error cells, and accepted by\n"
+                                  "``set_cell`` to store an error value.")},
     {Py_tp_new, reinterpret_cast<void*>(excel_error_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(excel_error_dealloc)},
     {Py_tp_traverse, reinterpret_cast<void*>(excel_error_traverse)},
@@ -432,18 +430,13 @@ PyType_Slot excel_error_slots[] = {
 };
 
 PyType_Spec excel_error_spec = {
-    "morvane.ExcelError",
-    sizeof(PyExcelError),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_IMMUTABLETYPE,
+    "morvane.ExcelError", sizeof(PyExcelError), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_IMMUTABLETYPE,
     excel_error_slots,
 };
 
 // ---------------------------------------------------------------- functions
 
-PyObject* hello(PyObject*, PyObject*) {
-    return PyUnicode_FromString("Hello from morvane, the VBA macro engine!");
-}
+PyObject* hello(PyObject*, PyObject*) { return PyUnicode_FromString("Hello from morvane, the VBA macro engine!"); }
 
 PyMethodDef hello_def = {"hello", hello, METH_NOARGS, "hello()\n--\n\n"};
 
@@ -491,15 +484,7 @@ PyModuleDef_Slot module_slots[] = {
 };
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "morvane",
-    "",
-    0,
-    nullptr,
-    module_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    PyModuleDef_HEAD_INIT, "morvane", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace

@@ -171,8 +171,10 @@ PyObject* save_workbook(const Vm& vm, PyObject* path_obj) {
         r = writer::save_workbook(sheets, path, &os_errno);
     }
     if (!r) {
-        if (os_errno != 0) raise_file_error(os_errno, r.error(), path, shown.get());
-        else set_error(PyExc_OSError, r.error());
+        if (os_errno != 0)
+            raise_file_error(os_errno, r.error(), path, shown.get());
+        else
+            set_error(PyExc_OSError, r.error());
         return nullptr;
     }
     Py_RETURN_NONE;

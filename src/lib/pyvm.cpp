@@ -121,11 +121,12 @@ void set_run_error(const Vm& vm, const std::string& message, std::string_view so
     std::string_view line = place.text;
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-    const std::string note = "in procedure '" + where->procedure + "', line " + std::to_string(place.line) + ": " +
-                             std::string(line);
+    const std::string note =
+        "in procedure '" + where->procedure + "', line " + std::to_string(place.line) + ": " + std::string(line);
     PyObject* exc = PyErr_GetRaisedException();
     Ref lineno(PyLong_FromSize_t(place.line));
-    Ref procedure(PyUnicode_DecodeUTF8(where->procedure.data(), static_cast<Py_ssize_t>(where->procedure.size()), "replace"));
+    Ref procedure(
+        PyUnicode_DecodeUTF8(where->procedure.data(), static_cast<Py_ssize_t>(where->procedure.size()), "replace"));
     Ref text(PyUnicode_DecodeUTF8(note.data(), static_cast<Py_ssize_t>(note.size()), "replace"));
     Ref added(text ? PyObject_CallMethod(exc, "add_note", "O", text.get()) : nullptr);
     if (!lineno || !procedure || !added || PyObject_SetAttrString(exc, "lineno", lineno.get()) < 0 ||
@@ -213,20 +214,18 @@ PyObject* run_macro(PyObject*, PyObject* args, PyObject* kwargs) {
     });
 }
 
-PyMethodDef run_macro_def = {
-    "run_macro", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(run_macro)),
-    METH_VARARGS | METH_KEYWORDS,
-    "run_macro(vba_code, macro_name, on_msgbox=\"skip\")\n--\n\n"
-    "Run a VBA macro string and return the resulting cells as ``{(row, col): value}``.\n\n"
-    "Parameters\n----------\nvba_code : str\n    Full VBA source containing the target Sub.\n"
-    "macro_name : str\n    Name of the Sub to execute.\non_msgbox : str\n"
-    "    ``\"skip\"`` (default) or ``\"error\"``."};
+PyMethodDef run_macro_def = {"run_macro", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(run_macro)),
+                             METH_VARARGS | METH_KEYWORDS,
+                             "run_macro(vba_code, macro_name, on_msgbox=\"skip\")\n--\n\n"
+                             "Run a VBA macro string and return the resulting cells as ``{(row, col): value}``.\n\n"
+                             "Parameters\n----------\nvba_code : str\n    Full VBA source containing the target Sub.\n"
+                             "macro_name : str\n    Name of the Sub to execute.\non_msgbox : str\n"
+                             "    ``\"skip\"`` (default) or ``\"error\"``."};
 
 // ---------------------------------------------------------------- the Vm object
 
 struct PyVm {
-    PyObject_HEAD
-    Vm* vm;
+    PyObject_HEAD Vm* vm;
     // 0 free, n > 0 shared by n readers, -1 in exclusive use.
     std::atomic<int64_t> borrow;
 };
@@ -305,8 +304,8 @@ void vm_dealloc(PyObject* obj) {
 // Matches the arguments of a method by position or keyword, with the
 // interpreter's standard TypeErrors; converts nothing.
 template <size_t N>
-bool match_args(PyObject* args, PyObject* kwargs, const char* format, const char* const (&kwlist)[N],
-                PyObject** out0, PyObject** out1 = nullptr, PyObject** out2 = nullptr) {
+bool match_args(PyObject* args, PyObject* kwargs, const char* format, const char* const (&kwlist)[N], PyObject** out0,
+                PyObject** out1 = nullptr, PyObject** out2 = nullptr) {
     return PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(kwlist), out0, out1, out2) != 0;
 }
 
@@ -387,8 +386,7 @@ PyObject* vm_set_cell_formula(PyObject* self, PyObject* args, PyObject* kwargs) 
     return guarded([&]() -> PyObject* {
         static const char* const kwlist[] = {"row", "col", "formula", nullptr};
         PyObject *row_obj = nullptr, *col_obj = nullptr, *formula_obj = nullptr;
-        if (!match_args(args, kwargs, "OOO:set_cell_formula", kwlist, &row_obj, &col_obj, &formula_obj))
-            return nullptr;
+        if (!match_args(args, kwargs, "OOO:set_cell_formula", kwlist, &row_obj, &col_obj, &formula_obj)) return nullptr;
         Borrow b;
         if (!b.exclusive(as_pyvm(self))) return nullptr;
         uint32_t row = 0, col = 0;
@@ -614,7 +612,8 @@ PyObject* vm_cells_df(PyObject* self, PyObject*) {
         if (!pandas) {
             // Why pandas failed to import stays visible as the cause.
             PyObject* cause = PyErr_GetRaisedException();
-            PyErr_SetString(PyExc_ImportError, "pandas is required for cells_df(); install it with: pip install pandas");
+            PyErr_SetString(PyExc_ImportError,
+                            "pandas is required for cells_df(); install it with: pip install pandas");
             PyObject* exc = PyErr_GetRaisedException();
             PyException_SetContext(exc, Py_NewRef(cause));
             PyException_SetCause(exc, cause);
@@ -631,7 +630,9 @@ PyObject* vm_cells_df(PyObject* self, PyObject*) {
         uint32_t rows = 0, cols = 0;
         for (const auto& [pos, cell] : cells) rows = std::max(rows, pos.row), cols = std::max(cols, pos.col);
         if (uint64_t{rows} * cols > kMaxDataFrameCells) {
-            PyErr_Format(PyExc_MemoryError, "cells_df(): a grid of %u rows and %u columns is too large; the limit is 10,000,000 cells", rows, cols);
+            PyErr_Format(PyExc_MemoryError,
+                         "cells_df(): a grid of %u rows and %u columns is too large; the limit is 10,000,000 cells",
+                         rows, cols);
             return nullptr;
         }
         // Blanks are NaN in every column, as pandas.read_excel gives them.
@@ -734,11 +735,7 @@ PyType_Slot vm_slots[] = {
 };
 
 PyType_Spec vm_spec = {
-    "morvane.Vm",
-    sizeof(PyVm),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    vm_slots,
+    "morvane.Vm", sizeof(PyVm), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, vm_slots,
 };
 
 }  // namespace
@@ -755,8 +752,6 @@ int add_run_macro(PyObject* module) {
     if (!fn) return -1;
     return PyModule_AddObjectRef(module, "run_macro", fn.get());
 }
-
-
 
 PyObject* wrap_vm(std::unique_ptr<Vm> vm) { return alloc_vm(g_vm_type, std::move(vm)); }
 

@@ -76,9 +76,11 @@ struct SourceSpan {
 };
 
 enum class BinOp : uint8_t {
+    // clang-format off
     Add = 0, Sub = 1, Mul = 2, Div = 3, Mod = 4, IntDiv = 5, Pow = 6,
     Eq = 7, Ne = 8, Lt = 9, Le = 10, Gt = 11, Ge = 12,
     Concat = 13, And = 14, Or = 15, Xor = 16,
+    // clang-format on
 };
 
 enum class EndDirection : uint8_t { Up = 0, Down = 1, ToLeft = 2, ToRight = 3 };
@@ -143,6 +145,7 @@ struct MethodArg {
 };
 
 struct Expr {
+    // clang-format off
     struct Int { int64_t value = 0; };
     struct Float { double value = 0; };
     struct Str { std::string value; };
@@ -153,9 +156,11 @@ struct Expr {
     struct Not { Box<Expr> operand; };
     // Cells(r, c).Value on the active sheet.
     struct CellsValue { Box<Expr> row; Box<Expr> col; };
+    // clang-format on
     // f(args): array element, user Function or built-in. WorksheetFunction.F
     // is named "wsf_" + f; a bare Range("a") read is "range" with the
     // upper-cased address as its one Str argument.
+    // clang-format off
     struct Call { std::string name; std::vector<Expr> args; mutable uint32_t slot = kNoSlot; };
     struct RangeValue { std::string addr; mutable LiteralRange range{}; };
     struct RangeOffsetValue { std::string addr; Box<Expr> row_offset; Box<Expr> col_offset; mutable LiteralRange range{}; };
@@ -164,6 +169,7 @@ struct Expr {
     struct SheetCellsValue { Box<Expr> sheet; Box<Expr> row; Box<Expr> col; };
     struct SheetRangeValue { Box<Expr> sheet; std::string addr; mutable LiteralRange range{}; };
     struct WorkbookSheet { Box<Expr> workbook; Box<Expr> sheet; };
+    // clang-format on
     struct RowsCount {};
     struct ColumnsCount {};
     // Cells(r, c).End(dir).Row (want_column false) or any other property.
@@ -174,9 +180,11 @@ struct Expr {
         bool want_column = false;
     };
     struct ActiveSheet {};
+    // clang-format off
     struct SheetVar { std::string var; mutable uint32_t slot = kNoSlot; };
     struct Field { std::string var; std::string field; mutable uint32_t slot = kNoSlot; };
     struct MemberPath { std::string root; std::vector<std::string> path; mutable uint32_t slot = kNoSlot; };
+    // clang-format on
     struct IndexedField {
         std::string name;
         std::vector<Expr> args;
@@ -184,20 +192,23 @@ struct Expr {
         mutable uint32_t slot = kNoSlot;
     };
     // #m/d/yyyy# or #yyyy-mm-dd#: a 1900-system day serial.
+    // clang-format off
     struct Date { int64_t serial = 0; };
     // Any other read of the object model: the path resolved when it runs;
     // a range read as its value.
     struct ObjPath { std::vector<ObjStep> steps; };
+    // clang-format on
 
-    std::variant<Int, Float, Str, Bool, Var, Binary, Neg, Not, CellsValue, Call, RangeValue,
-                 RangeOffsetValue, CellsFind, SheetCellsValue, SheetRangeValue, WorkbookSheet,
-                 RowsCount, ColumnsCount, CellsEndPosition, ActiveSheet, SheetVar, Field,
-                 MemberPath, IndexedField, Date, ObjPath>
+    std::variant<Int, Float, Str, Bool, Var, Binary, Neg, Not, CellsValue, Call, RangeValue, RangeOffsetValue,
+                 CellsFind, SheetCellsValue, SheetRangeValue, WorkbookSheet, RowsCount, ColumnsCount, CellsEndPosition,
+                 ActiveSheet, SheetVar, Field, MemberPath, IndexedField, Date, ObjPath>
         node;
 
+    // clang-format off
     template <class T> bool is() const { return std::holds_alternative<T>(node); }
     template <class T> const T* get_if() const { return std::get_if<T>(&node); }
     template <class T> const T& as() const { return *std::get_if<T>(&node); }
+    // clang-format on
 };
 
 // ---------------------------------------------------------------- ObjectExpr
@@ -205,6 +216,7 @@ struct Expr {
 // The right-hand side of Set.
 struct ObjectExpr {
     // Upper-cased address, possibly several areas separated by commas.
+    // clang-format off
     struct Range { std::string addr; };
     // An object variable, or activesheet, thisworkbook, activeworkbook.
     struct Var { std::string name; mutable uint32_t slot = kNoSlot; };
@@ -213,27 +225,34 @@ struct ObjectExpr {
     struct SpecialCellsVisible { Box<ObjectExpr> base; };
     // Any other object-model path (Worksheets("Data"), Sheets.Add, r.Offset(1, 0), ...).
     struct Path { std::vector<ObjStep> steps; };
+    // clang-format on
 
     std::variant<Range, Var, Union, Areas, SpecialCellsVisible, Path> node;
 
+    // clang-format off
     template <class T> bool is() const { return std::holds_alternative<T>(node); }
     template <class T> const T* get_if() const { return std::get_if<T>(&node); }
     template <class T> const T& as() const { return *std::get_if<T>(&node); }
+    // clang-format on
 };
 
 // ---------------------------------------------------------------- CaseMatch
 
 struct CaseMatch {
+    // clang-format off
     struct Value { Box<Expr> value; };
     struct Range { Box<Expr> low; Box<Expr> high; };
     // op is one of the comparison codes Eq..Ge.
     struct Is { BinOp op = BinOp::Eq; Box<Expr> value; };
+    // clang-format on
 
     std::variant<Value, Range, Is> node;
 
+    // clang-format off
     template <class T> bool is() const { return std::holds_alternative<T>(node); }
     template <class T> const T* get_if() const { return std::get_if<T>(&node); }
     template <class T> const T& as() const { return *std::get_if<T>(&node); }
+    // clang-format on
 };
 
 // ---------------------------------------------------------------- Stmt
@@ -253,6 +272,7 @@ struct CaseClause {
 struct Stmt {
     // x = e; also Const x = e, and a WorksheetFunction call used as a
     // statement (assigned to the variable "_").
+    // clang-format off
     struct Assign { std::string name; Box<Expr> value; mutable uint32_t slot = kNoSlot; };
     struct CellWrite { Box<Expr> row; Box<Expr> col; Box<Expr> value; };
     struct SetCalculation { CalcMode mode = CalcMode::Automatic; };
@@ -265,6 +285,7 @@ struct Stmt {
     // what: PasteSpecial's Paste argument (xlPasteAll when absent).
     struct RangePaste { std::string addr; Box<Expr> transpose; Box<Expr> what{}; };
     struct SheetPaste { Box<Expr> sheet; std::string dest; };
+    // clang-format on
     // user_interface_only: empty Box when not given.
     // password: empty Box when none is given (first positional or Password:=).
     struct SheetProtect {
@@ -273,7 +294,9 @@ struct Stmt {
         bool protect = true;
         Box<Expr> password;
     };
+    // clang-format off
     struct RangeClear { std::string addr; bool contents_only = false; mutable LiteralRange range{}; char entire = 0; };
+    // clang-format on
     struct RangeOffsetWrite {
         std::string addr;
         Box<Expr> row_offset;
@@ -283,8 +306,10 @@ struct Stmt {
     };
     // entire: 'r' for EntireRow, 'c' for EntireColumn, 0 for the range
     // itself; shift: the Shift argument, when given.
+    // clang-format off
     struct RangeDelete { std::string addr; mutable LiteralRange range{}; char entire = 0; Box<Expr> shift{}; };
     struct RangeInsert { std::string addr; mutable LiteralRange range{}; char entire = 0; Box<Expr> shift{}; };
+    // clang-format on
     // header: Header:=xlYes keeps the first row in place.
     struct RangeSort {
         std::string addr;
@@ -293,8 +318,10 @@ struct Stmt {
         mutable LiteralRange range{};
         bool header = false;
     };
+    // clang-format off
     struct RangeName { std::string addr; std::string name; };
     struct SheetCellWrite { Box<Expr> sheet; Box<Expr> row; Box<Expr> col; Box<Expr> value; };
+    // clang-format on
     struct SheetRangeWrite {
         Box<Expr> sheet;
         std::string addr;
@@ -302,9 +329,11 @@ struct Stmt {
         bool is_formula = false;
         mutable LiteralRange range{};
     };
+    // clang-format off
     struct WithSheet { std::string sheet; Body body; };
     struct AddSheet {};
     struct SheetDelete { Box<Expr> sheet; };
+    // clang-format on
     // step: empty Box when no Step is given.
     struct For {
         std::string var;
@@ -327,19 +356,23 @@ struct Stmt {
         std::vector<ObjStep> path;
     };
     // An ElseIf arrives as an If nested alone in else_body.
+    // clang-format off
     struct If { Box<Expr> cond; Body then_body; Body else_body; };
     struct DoLoop { std::optional<LoopCond> pre_cond; std::optional<LoopCond> post_cond; Body body; };
     struct SelectCase { Box<Expr> subject; std::vector<CaseClause> cases; Body else_body; };
+    // clang-format on
     struct ExitFor {};
     struct ExitDo {};
     struct ExitSub {};
     struct ExitFunction {};
+    // clang-format off
     struct OnError { bool resume_next = false; };
     struct OnErrorGoto { std::string label; };
     struct Label { std::string name; };
     struct GoTo { std::string label; };
     // Resume Next (`next`), Resume label (`label` set) or Resume alone.
     struct ResumeNext { bool next = true; std::string label; };
+    // clang-format on
     // Call f(args), f(args), and with `bare` set a line `f` or `f a, b`.
     // When an argument is named (`f b:=2`) or left out (`f 1, , 3`),
     // `arg_names` and `omitted` hold one entry per argument: the parameter
@@ -379,11 +412,13 @@ struct Stmt {
         mutable uint32_t slot = kNoSlot;
     };
     // The body of With Range("a") ... End With, already rewritten.
+    // clang-format off
     struct Block { Body body; };
     struct MsgBox { Box<Expr> prompt; };
     struct FieldAssign { std::string var; std::string field; Box<Expr> value; mutable uint32_t slot = kNoSlot; };
     // type_name is never a built-in type name.
     struct DimAs { std::string name; std::string type_name; mutable uint32_t slot = kNoSlot; };
+    // clang-format on
     struct DimArrayAs {
         std::string name;
         std::vector<Expr> bounds;
@@ -391,7 +426,9 @@ struct Stmt {
         mutable uint32_t slot = kNoSlot;
     };
     // One Dim line with several declarators; the inner statements have no spans.
+    // clang-format off
     struct DimList { std::vector<Stmt> decls; };
+    // clang-format on
     struct MemberPathAssign {
         std::string root;
         std::vector<std::string> path;
@@ -406,18 +443,22 @@ struct Stmt {
         mutable uint32_t slot = kNoSlot;
     };
     // With v ... End With; the body is already rewritten.
+    // clang-format off
     struct WithVar { std::string var; Body body; };
     // A recognised form that is not modelled; no run-time effect.
     struct Skipped { std::string message; };
+    // clang-format on
 
     // --- added variants ---
 
     // Dim x, or Dim x As T with T built in: declares x with the type's
     // default when x does not exist yet. type_name is the lower-case
     // built-in name ("long", "string", ...) or "" when no type was given.
+    // clang-format off
     struct DimScalar { std::string name; std::string type_name; mutable uint32_t slot = kNoSlot; };
     // End or Stop: ends the whole run successfully (ExitKind::End).
     struct End { bool is_stop = false; };
+    // clang-format on
     // Any other object-model statement: an assignment to the last step of
     // the path (`value` set) or a method call with its arguments.
     struct ObjCall {
@@ -426,24 +467,27 @@ struct Stmt {
         std::vector<MethodArg> args;
     };
     // Err.Raise number[, source[, description]]; absent ones are empty Boxes.
+    // clang-format off
     struct ErrRaise { Box<Expr> number; Box<Expr> source; Box<Expr> description; };
     struct ErrClear {};
     // Erase a, b: fixed arrays back to their defaults, dynamic ones emptied.
     struct Erase { std::vector<std::string> names; mutable std::vector<uint32_t> slots; };
+    // clang-format on
 
-    std::variant<Assign, CellWrite, SetCalculation, ApplicationSet, RangeWrite, RangeCopy, VarCopy,
-                 SetObject, RangePaste, SheetPaste, SheetProtect, RangeClear, RangeOffsetWrite,
-                 RangeDelete, RangeInsert, RangeSort, RangeName, SheetCellWrite, SheetRangeWrite,
-                 WithSheet, AddSheet, SheetDelete, For, ForEach, If, DoLoop, SelectCase, ExitFor,
-                 ExitDo, ExitSub, ExitFunction, OnError, OnErrorGoto, Label, GoTo, ResumeNext, Call,
-                 Nop, DimArray, ReDim, IndexAssign, Block, MsgBox, FieldAssign, DimAs, DimArrayAs,
-                 DimList, MemberPathAssign, IndexedFieldAssign, WithVar, Skipped, DimScalar, End, ObjCall,
-                 ErrRaise, ErrClear, Erase>
+    std::variant<Assign, CellWrite, SetCalculation, ApplicationSet, RangeWrite, RangeCopy, VarCopy, SetObject,
+                 RangePaste, SheetPaste, SheetProtect, RangeClear, RangeOffsetWrite, RangeDelete, RangeInsert,
+                 RangeSort, RangeName, SheetCellWrite, SheetRangeWrite, WithSheet, AddSheet, SheetDelete, For, ForEach,
+                 If, DoLoop, SelectCase, ExitFor, ExitDo, ExitSub, ExitFunction, OnError, OnErrorGoto, Label, GoTo,
+                 ResumeNext, Call, Nop, DimArray, ReDim, IndexAssign, Block, MsgBox, FieldAssign, DimAs, DimArrayAs,
+                 DimList, MemberPathAssign, IndexedFieldAssign, WithVar, Skipped, DimScalar, End, ObjCall, ErrRaise,
+                 ErrClear, Erase>
         node;
 
+    // clang-format off
     template <class T> bool is() const { return std::holds_alternative<T>(node); }
     template <class T> const T* get_if() const { return std::get_if<T>(&node); }
     template <class T> const T& as() const { return *std::get_if<T>(&node); }
+    // clang-format on
 };
 
 struct SpannedStmt {
@@ -516,8 +560,7 @@ struct Program {
 // ---------------------------------------------------------------- Body
 
 inline Body::Body(std::vector<SpannedStmt> stmts)
-    : p_(stmts.empty() ? nullptr
-                       : std::make_shared<const std::vector<SpannedStmt>>(std::move(stmts))) {}
+    : p_(stmts.empty() ? nullptr : std::make_shared<const std::vector<SpannedStmt>>(std::move(stmts))) {}
 
 inline const std::vector<SpannedStmt>& Body::list() const {
     static const std::vector<SpannedStmt> kEmpty;

@@ -39,8 +39,8 @@ bool stop_wend(const Parser& p) { return p.is_ident("wend"); }
 
 // Range members that a With Range block applies to its own range.
 bool is_range_member(std::string_view m) {
-    for (std::string_view k : {"value", "formula", "copy", "paste", "pastespecial", "clear", "clearcontents",
-                               "delete", "insert", "offset", "sort", "name", "entirerow", "entirecolumn"})
+    for (std::string_view k : {"value", "formula", "copy", "paste", "pastespecial", "clear", "clearcontents", "delete",
+                               "insert", "offset", "sort", "name", "entirerow", "entirecolumn"})
         if (k == m) return true;
     return false;
 }
@@ -214,8 +214,7 @@ Result<CaseMatch> Parser::parse_case_match() {
     if (is_ident("is")) {
         advance();
         const Tok& t = cur();
-        if (t.kind < Tok::Eq || t.kind > Tok::Ge)
-            return fail(format_message(kExpectedComparison, tok_debug(t)));
+        if (t.kind < Tok::Eq || t.kind > Tok::Ge) return fail(format_message(kExpectedComparison, tok_debug(t)));
         BinOp op = static_cast<BinOp>(advance().kind + 3);
         Expr value = TRY(parse_expr());
         return CaseMatch{CaseMatch::Is{op, box(std::move(value))}};

@@ -13,7 +13,7 @@ namespace morvane::parser {
 
 bool Parser::is_vba_builtin_type(std::string_view name) {
     static constexpr std::array<std::string_view, 13> kBuiltins = {
-        "long", "date", "byte", "single", "double", "string", "object",
+        "long",    "date",    "byte",    "single",  "double",   "string",  "object",
         "integer", "boolean", "variant", "decimal", "longlong", "currency"};
     for (auto b : kBuiltins)
         if (b == name) return true;

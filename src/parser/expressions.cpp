@@ -41,8 +41,12 @@ std::pair<int, BinOp> binary_op(const Tok& t) {
             if (t.text == "mod") return {7, BinOp::Mod};
             return {0, BinOp::Add};
         // The comparison codes follow the token order: Eq (4) gives 7.
-        case Tok::Eq: case Tok::Ne: case Tok::Lt: case Tok::Le: case Tok::Gt: case Tok::Ge:
-            return {4, static_cast<BinOp>(t.kind + 3)};
+        case Tok::Eq:
+        case Tok::Ne:
+        case Tok::Lt:
+        case Tok::Le:
+        case Tok::Gt:
+        case Tok::Ge: return {4, static_cast<BinOp>(t.kind + 3)};
         case Tok::Amp: return {5, BinOp::Concat};
         case Tok::Plus: return {6, BinOp::Add};
         case Tok::Minus: return {6, BinOp::Sub};
@@ -222,8 +226,7 @@ Result<Expr> Parser::parse_dotted_primary() {
     }
     // .Cells(...) and .Range(...) reads name cells of the With's range or
     // sheet variable.
-    if (with_range && !with_sheet_ && (is_ident_at(1, "cells") || is_ident_at(1, "range")) &&
-        peek(2).is(Tok::LParen))
+    if (with_range && !with_sheet_ && (is_ident_at(1, "cells") || is_ident_at(1, "range")) && peek(2).is(Tok::LParen))
         return parse_with_relative_read();
     if (with_sheet_ && with_sheet_key_) {
         std::vector<ObjStep> steps;

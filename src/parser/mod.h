@@ -32,8 +32,10 @@ std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view te
 struct Tok {
     // Variant order is fixed; Date was added after Eof.
     enum Kind : uint8_t {
+        // clang-format off
         Int, Float, Str, Ident, Eq, Ne, Lt, Le, Gt, Ge, Plus, Minus, Star, Slash, Amp,
         Backslash, Caret, LParen, RParen, Comma, Dot, ColonEq, Colon, Newline, Eof,
+        // clang-format on
         Date,  // #m/d/yyyy# or #yyyy-mm-dd#; `i` holds the day serial
     };
     Kind kind = Eof;

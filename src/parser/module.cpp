@@ -101,10 +101,12 @@ Result<std::vector<Param>> Parser::parse_params() {
         Param param;
         // Passing modes and modifiers are words before the name, not names.
         while (cur().is(Tok::Ident) && peek(1).is(Tok::Ident) && !peek(1).is_ident("as")) {
+            // clang-format off
             if (is_ident("optional")) param.is_optional = true;
             else if (is_ident("paramarray")) param.is_param_array = true;
             else if (is_ident("byval")) param.by_val = true;
             else if (!is_ident("byref")) break;
+            // clang-format on
             advance();
         }
         param.name = TRY(consume_ident());
@@ -160,9 +162,11 @@ Result<Program> Parser::parse_program() {
         } else if (is_modifier(t)) {
             advance();
             if (is_ident("sub") || is_ident("function") || is_ident("type")) continue;
+            // clang-format off
             if (is_ident("const")) warn(std::string(kConstWarning), start);
             else if (cur().is(Tok::Newline)) advance();
             else if (!cur().is(Tok::Eof)) skip_line(*this);
+            // clang-format on
         } else if (t.is_ident("sub")) {
             Header h = TRY(parse_header(*this, "sub", false));
             Body body = TRY(parse_proc_body(*this, "sub"));

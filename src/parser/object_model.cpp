@@ -35,9 +35,7 @@ constexpr std::string_view kSheetMemberSkipped = "Sheets(...).{} is not implemen
 constexpr std::string_view kWorkbooksAlone =
     "Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...)";
 
-Expr binary(BinOp op, Expr lhs, Expr rhs) {
-    return Expr{Expr::Binary{op, box(std::move(lhs)), box(std::move(rhs))}};
-}
+Expr binary(BinOp op, Expr lhs, Expr rhs) { return Expr{Expr::Binary{op, box(std::move(lhs)), box(std::move(rhs))}}; }
 
 Result<EndDirection> end_direction(const std::string& d) {
     if (d == "xlup") return EndDirection::Up;
@@ -96,7 +94,8 @@ std::optional<WithBase> with_base(std::string_view addr) {
     if (bang != std::string_view::npos) {
         b.prefix = std::string(addr.substr(0, bang + 1));
         std::string_view sheet = addr.substr(0, bang);
-        if (sheet.size() >= 2 && sheet.front() == '\'' && sheet.back() == '\'') sheet = sheet.substr(1, sheet.size() - 2);
+        if (sheet.size() >= 2 && sheet.front() == '\'' && sheet.back() == '\'')
+            sheet = sheet.substr(1, sheet.size() - 2);
         b.sheet = std::string(sheet);
         addr = addr.substr(bang + 1);
     }
@@ -137,7 +136,6 @@ Expr offset_by(Expr e, uint32_t k) {
 }
 
 }  // namespace
-
 
 // ---------------------------------------------------------------- paths
 
@@ -210,10 +208,11 @@ namespace {
 // A fixed form that skips any other (Font, NumberFormat, ...) stays skipped.
 bool modeled_member(std::string_view m) {
     for (std::string_view k :
-         {"value", "formula", "text", "count", "row", "column", "address", "rows", "columns", "offset", "cells",
-          "range", "item", "resize", "entirerow", "entirecolumn", "end", "areas", "worksheet", "parent", "name",
-          "index", "activate", "select", "clear", "clearcontents", "delete", "insert", "copy", "paste",
-          "pastespecial", "sort", "protect", "unprotect", "add", "usedrange", "value2", "calculate"})
+         {"value",   "formula",       "text",      "count",     "row",    "column",   "address",      "rows",
+          "columns", "offset",        "cells",     "range",     "item",   "resize",   "entirerow",    "entirecolumn",
+          "end",     "areas",         "worksheet", "parent",    "name",   "index",    "activate",     "select",
+          "clear",   "clearcontents", "delete",    "insert",    "copy",   "paste",    "pastespecial", "sort",
+          "protect", "unprotect",     "add",       "usedrange", "value2", "calculate"})
         if (k == m) return true;
     return false;
 }
@@ -400,7 +399,8 @@ Result<Expr> Parser::parse_with_relative_read() {
     if (!base) return e;
     if (auto* v = std::get_if<Expr::CellsValue>(&e.node)) {
         if (!base->sheet.empty())
-            return Expr{Expr::SheetCellsValue{box(Expr{Expr::Str{base->sheet}}), box(offset_by(std::move(*v->row), base->row - 1)),
+            return Expr{Expr::SheetCellsValue{box(Expr{Expr::Str{base->sheet}}),
+                                              box(offset_by(std::move(*v->row), base->row - 1)),
                                               box(offset_by(std::move(*v->col), base->col - 1))}};
         *v->row = offset_by(std::move(*v->row), base->row - 1);
         *v->col = offset_by(std::move(*v->col), base->col - 1);
@@ -603,8 +603,8 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
         auto [r, c] = TRY(parse_row_col_value(*this));
         TRY_VOID(expect_tok(Tok::Eq));
         Expr value = TRY(parse_expr());
-        return Stmt{Stmt::RangeOffsetWrite{text::to_upper(addr), box(std::move(r)), box(std::move(c)),
-                                           box(std::move(value))}};
+        return Stmt{
+            Stmt::RangeOffsetWrite{text::to_upper(addr), box(std::move(r)), box(std::move(c)), box(std::move(value))}};
     }
     if (m == "sort") {
         Stmt::RangeSort sort{std::move(addr)};
@@ -687,11 +687,11 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
         std::string addr = TRY(parse_addr_arg(*this));
         TRY_VOID(expect_tok(Tok::Dot));
         std::string p = TRY(consume_ident());
-        if (p != "value" && p != "formula")
-            return fail(format_message(kAfterRange, p));
+        if (p != "value" && p != "formula") return fail(format_message(kAfterRange, p));
         TRY_VOID(expect_tok(Tok::Eq));
         Expr value = TRY(parse_expr());
-        return Stmt{Stmt::SheetRangeWrite{box(std::move(sheet)), std::move(addr), box(std::move(value)), p == "formula"}};
+        return Stmt{
+            Stmt::SheetRangeWrite{box(std::move(sheet)), std::move(addr), box(std::move(value)), p == "formula"}};
     }
     if (m == "paste") {
         TRY_VOID(expect_ident("destination"));

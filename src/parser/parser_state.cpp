@@ -37,8 +37,10 @@ uint32_t Parser::cur_start() const { return spans[pos < spans.size() ? pos : spa
 
 Tok Parser::advance() {
     Tok t = cur();
-    if (pos + 1 < toks.size()) ++pos;
-    else pos = toks.size() - 1;
+    if (pos + 1 < toks.size())
+        ++pos;
+    else
+        pos = toks.size() - 1;
     return t;
 }
 
@@ -104,13 +106,10 @@ void Parser::skip_to_eol() {
     if (!single_line_ && cur().is(Tok::Newline)) advance();
 }
 
-bool Parser::is_elseif() const {
-    return is_ident("elseif") || (is_ident("else") && is_ident_at(1, "if"));
-}
+bool Parser::is_elseif() const { return is_ident("elseif") || (is_ident("else") && is_ident_at(1, "if")); }
 
 Result<void> Parser::enter(int units) {
-    if (depth_ + units > kMaxDepth || stack_nearly_exhausted())
-        return fail(std::string(kTooDeep));
+    if (depth_ + units > kMaxDepth || stack_nearly_exhausted()) return fail(std::string(kTooDeep));
     depth_ += units;
     return {};
 }

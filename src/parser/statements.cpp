@@ -97,7 +97,8 @@ Result<Stmt> Parser::parse_simple_stmt() {
         return Stmt{Stmt::ResumeNext{false, {}}};
     }
     if (w == "erase") return parse_erase();
-    if (w == "err" && peek(1).is(Tok::Dot) && (is_ident_at(2, "raise") || is_ident_at(2, "clear"))) return parse_err_method();
+    if (w == "err" && peek(1).is(Tok::Dot) && (is_ident_at(2, "raise") || is_ident_at(2, "clear")))
+        return parse_err_method();
     if (w == "msgbox") return parse_msgbox();
     if (w == "sheets" || w == "worksheets") return parse_object_stmt(&Parser::parse_sheets_stmt);
     if (w == "private" || w == "public" || w == "static" || w == "friend") {
@@ -142,7 +143,8 @@ Result<Stmt> Parser::parse_ident_stmt() {
             if (cur().is(Tok::Eq)) {
                 advance();
                 Expr value = TRY(parse_expr());
-                return Stmt{Stmt::IndexedFieldAssign{std::move(n), std::move(args), std::move(f), box(std::move(value))}};
+                return Stmt{
+                    Stmt::IndexedFieldAssign{std::move(n), std::move(args), std::move(f), box(std::move(value))}};
             }
             skip_rest_of_line();
             return Stmt{Stmt::Skipped{format_message(kIndexedReadSkipped, n, f)}};
@@ -241,8 +243,7 @@ Result<Stmt> Parser::parse_bare_word(std::string n) {
     // End and Stop end the whole run.
     if ((n == "end" || n == "stop") && at_line_end()) return Stmt{Stmt::End{n == "stop"}};
     // Let x = e is the assignment x = e.
-    if (n == "let" && cur().is(Tok::Ident) &&
-        (peek(1).is(Tok::Eq) || peek(1).is(Tok::LParen) || peek(1).is(Tok::Dot)))
+    if (n == "let" && cur().is(Tok::Ident) && (peek(1).is(Tok::Eq) || peek(1).is(Tok::LParen) || peek(1).is(Tok::Dot)))
         return parse_ident_stmt();
     if (n != "end" && n != "stop" && n != "let") {
         // A call without Call and parentheses: `DoWork` or `DoWork a, b`.
@@ -377,10 +378,10 @@ Result<Stmt> Parser::parse_err_method() {
         std::string_view name = args.arg_names.empty() || args.arg_names[i].empty()
                                     ? (i < std::size(kOrder) ? kOrder[i] : std::string_view())
                                     : std::string_view(args.arg_names[i]);
-        Box<Expr>* into = name == "number" ? &raise.number
-                          : name == "source" ? &raise.source
+        Box<Expr>* into = name == "number"        ? &raise.number
+                          : name == "source"      ? &raise.source
                           : name == "description" ? &raise.description
-                                                   : nullptr;
+                                                  : nullptr;
         if (into) *into = box(std::move(args.args[i]));
     }
     if (!raise.number) return fail("Err.Raise: the Number argument is required");

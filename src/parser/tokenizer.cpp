@@ -33,10 +33,10 @@ constexpr std::string_view kDateWithTime =
     "date literal with a time of day is not supported (Date values carry no time): {}";
 constexpr std::string_view kBadDate = "invalid date literal: {}";
 
-constexpr const char* kKindNames[] = {
-    "Int", "Float", "Str", "Ident", "Eq", "Ne", "Lt", "Le", "Gt", "Ge", "Plus", "Minus", "Star",
-    "Slash", "Amp", "Backslash", "Caret", "LParen", "RParen", "Comma", "Dot", "ColonEq", "Colon",
-    "Newline", "Eof", "Date"};
+constexpr const char* kKindNames[] = {"Int",     "Float",     "Str",     "Ident",  "Eq",     "Ne",    "Lt",
+                                      "Le",      "Gt",        "Ge",      "Plus",   "Minus",  "Star",  "Slash",
+                                      "Amp",     "Backslash", "Caret",   "LParen", "RParen", "Comma", "Dot",
+                                      "ColonEq", "Colon",     "Newline", "Eof",    "Date"};
 
 bool is_ascii_digit(char32_t c) { return c >= '0' && c <= '9'; }
 bool is_ascii_letter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -185,7 +185,7 @@ Result<Tokens> tokenize(std::string_view source, size_t* error_at) {
             if (out.toks.empty() || !out.toks.back().is(Tok::Newline)) simple(Tok::Newline, start, i);
         } else if (c == '\'') {
             while (i < n && s[i] != '\n' && s[i] != '\r') ++i;
-        } else if (c == '_' ) {
+        } else if (c == '_') {
             ++i;
             while (i < n && (s[i] == ' ' || s[i] == '\t')) ++i;
             if (i < n && (s[i] == '\n' || s[i] == '\r')) {
@@ -295,6 +295,7 @@ Result<Tokens> tokenize(std::string_view source, size_t* error_at) {
                 case ',': k = Tok::Comma; break;
                 case '.': k = Tok::Dot; break;
                 case ':':
+                    // clang-format off
                     if (i < n && s[i] == '=') ++i, k = Tok::ColonEq;
                     else k = Tok::Colon;
                     break;
@@ -306,6 +307,7 @@ Result<Tokens> tokenize(std::string_view source, size_t* error_at) {
                 case '>':
                     if (i < n && s[i] == '=') ++i, k = Tok::Ge;
                     else k = Tok::Gt;
+                    // clang-format on
                     break;
                 default: continue;  // any other character is dropped
             }

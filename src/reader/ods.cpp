@@ -154,10 +154,14 @@ private:
         cell.value_type = attr_text(ev.attrs, "value-type");
         // Only the attribute the type reads is kept.
         const std::string& type = cell.value_type;
-        if (type == "float" || type == "currency" || type == "percentage") cell.value = attr_text(ev.attrs, "value");
-        else if (type == "boolean") cell.boolean_value = attr_text(ev.attrs, "boolean-value");
-        else if (type == "date") cell.date_value = attr_text(ev.attrs, "date-value");
-        else if (type == "time") cell.time_value = attr_text(ev.attrs, "time-value");
+        if (type == "float" || type == "currency" || type == "percentage")
+            cell.value = attr_text(ev.attrs, "value");
+        else if (type == "boolean")
+            cell.boolean_value = attr_text(ev.attrs, "boolean-value");
+        else if (type == "date")
+            cell.date_value = attr_text(ev.attrs, "date-value");
+        else if (type == "time")
+            cell.time_value = attr_text(ev.attrs, "time-value");
         col_ += col_repeat_;
         col_repeat_ = repeat_count(ev.attrs, "number-columns-repeated");
         cell.row = row_;
@@ -235,8 +239,7 @@ private:
 
 }  // namespace
 
-Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget,
-                                                    PartText* part) {
+Result<std::vector<WorkbookSheet>> read_ods_content(std::string_view content, ReadBudget& budget, PartText* part) {
     ContentWalk walk(budget);
     TRY_VOID(walk_part(content, part, [&](const Ev& ev) { return walk.event(ev); }));
     return walk.finish();

@@ -189,12 +189,14 @@ std::optional<double> iso_duration_days(std::string_view text) {
         if (ec != std::errc() || end != s.data() + n) return std::nullopt;
         char unit = s[n];
         s.remove_prefix(n + 1);
+        // clang-format off
         if (!in_time && unit == 'D') days += v;
         else if (!in_time && unit == 'W') days += v * 7;
         else if (in_time && unit == 'H') days += v / 24;
         else if (in_time && unit == 'M') days += v / 1440;
         else if (in_time && unit == 'S') days += v / 86400;
         else return std::nullopt;  // years and months have no fixed length
+        // clang-format on
         any = true;
     }
     if (!any) return std::nullopt;
@@ -218,13 +220,12 @@ std::optional<uint32_t> parse_u32_plus(std::string_view text) {
 Result<std::vector<WorkbookSheet>> read_workbook(std::string_view path, int* os_errno) {
     std::string lower = text::to_lower(path);
     bool ods = lower.ends_with(".ods");
-    if (!ods && !lower.ends_with(".xlsx") && !lower.ends_with(".xlsm"))
-        return fail(format_message(kUnsupported, path));
+    if (!ods && !lower.ends_with(".xlsx") && !lower.ends_with(".xlsm")) return fail(format_message(kUnsupported, path));
     ZipArchive archive = TRY(ZipArchive::open(std::string(path), os_errno));
     ReadBudget budget;
     // Ordinary packages inflate 5 to 20 times; the ratio bounds the whole as it bounds each part.
-    uint64_t ratio_total = archive.file_size() > kMaxPartBytes ? kMaxPartBytes * kMaxInflateRatio
-                                                               : archive.file_size() * kMaxInflateRatio;
+    uint64_t ratio_total =
+        archive.file_size() > kMaxPartBytes ? kMaxPartBytes * kMaxInflateRatio : archive.file_size() * kMaxInflateRatio;
     budget.bytes.left = std::max(kMinTotalBytes, ratio_total);
     if (!ods) return read_workbook_from_archive(archive, budget);
     PartText content = TRY(zip_read_part(archive, kContentPart, budget.bytes));

@@ -69,8 +69,10 @@ std::string_view part_dir(std::string_view part) {
 // A relationship target as a part name: absolute from the package root, or
 // relative to the source part's directory with "." and ".." resolved.
 std::string resolve_target(std::string_view source_dir, std::string_view target) {
+    // clang-format off
     std::string path = target.starts_with('/') || target.starts_with('\\') ? std::string(target.substr(1))
                                                                              : std::string(source_dir) + std::string(target);
+    // clang-format on
     std::vector<std::string_view> segments;
     std::string_view rest = path;
     while (!rest.empty()) {
@@ -268,9 +270,11 @@ private:
         bool has_t = false, has_r = false, has_s = false;
         for (const Attr& a : attrs) {
             std::string_view n = local_name(a.name);
+            // clang-format off
             if (!has_t && n == "t") has_t = true, t = a.value;
             else if (!has_r && n == "r") has_r = true, r = a.value;
             else if (!has_s && n == "s") has_s = true, s = a.value;
+            // clang-format on
         }
         begin_cell(has_t ? &t : nullptr, has_r ? &r : nullptr, has_s ? &s : nullptr);
     }
@@ -362,8 +366,10 @@ private:
         if (!number) return {};
         if (shows_date_) {
             // A 1904-system date becomes the same day's 1900 serial.
+            // clang-format off
             if (number->is_int() && number->as_int() <= INT64_MAX - k1904Offset) number = Variant(number->as_int() + k1904Offset);
             else if (number->is_float()) number = Variant(number->as_float() + k1904Offset);
+            // clang-format on
         }
         return store(std::move(*number));
     }

@@ -144,8 +144,10 @@ std::string normalise_part_name(std::string_view name) {
     if (name.starts_with('/') || name.starts_with('\\')) name.remove_prefix(1);
     std::string out(name);
     for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        else if (c == '\\') c = '/';
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+        else if (c == '\\')
+            c = '/';
     }
     return out;
 }

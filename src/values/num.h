@@ -113,9 +113,12 @@ inline bool num_compare(BinOp op, const Num& a, const Num& c, bool& out) {
 }
 
 inline bool num_of(const Variant& v, Num& out) {
-    if (auto p = std::get_if<int64_t>(&v)) out = {true, *p, 0};
-    else if (auto q = std::get_if<double>(&v)) out = {false, 0, *q};
-    else return false;
+    if (auto p = std::get_if<int64_t>(&v))
+        out = {true, *p, 0};
+    else if (auto q = std::get_if<double>(&v))
+        out = {false, 0, *q};
+    else
+        return false;
     return true;
 }
 

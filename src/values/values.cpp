@@ -217,14 +217,12 @@ bool vba_eq(const Variant& a, const Variant& b) {
         auto x = read_vba_number(a.is_str() ? a.as_str() : b.as_str());
         return x && *x == numeric_value(a.is_str() ? b : a);
     }
-    return equal_without_conversion(a, b, [](std::string_view x, std::string_view y) {
-        return x == y || text::to_upper(x) == text::to_upper(y);
-    });
+    return equal_without_conversion(
+        a, b, [](std::string_view x, std::string_view y) { return x == y || text::to_upper(x) == text::to_upper(y); });
 }
 
 Result<Ordering> vba_cmp(const Variant& a, const Variant& b) {
-    if (a.is_str() && b.is_str())
-        return order_of(text::to_upper(a.as_str()).compare(text::to_upper(b.as_str())));
+    if (a.is_str() && b.is_str()) return order_of(text::to_upper(a.as_str()).compare(text::to_upper(b.as_str())));
     // A blank against a text is the empty text.
     if (a.is_empty() && b.is_str()) return b.as_str().empty() ? Ordering::Equal : Ordering::Less;
     if (b.is_empty() && a.is_str()) return a.as_str().empty() ? Ordering::Equal : Ordering::Greater;
@@ -320,8 +318,7 @@ Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs) {
 Result<uint32_t> to_cell_index(const Variant& v, std::string_view label) {
     if (v.is_int() && v.as_int() >= 1) return static_cast<uint32_t>(std::min<int64_t>(v.as_int(), UINT32_MAX));
     double x = TRY(to_f64(v));
-    if (!(x >= 1) || x - std::trunc(x) != 0)
-        return fail(format_message(kBadCellIndex, label, number_to_text(x)));
+    if (!(x >= 1) || x - std::trunc(x) != 0) return fail(format_message(kBadCellIndex, label, number_to_text(x)));
     return saturate_u32(x);
 }
 

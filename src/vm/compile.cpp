@@ -101,8 +101,7 @@ SCode::Run typed_assign_with(bool rhs_slot, bool add) {
 template <Vm::Exec::Leaf L>
 XCode::Truth compare_with(bool rhs_slot) {
     using Leaf = Vm::Exec::Leaf;
-    return rhs_slot ? &Vm::Exec::truth_compare_leaves<L, Leaf::Slot>
-                    : &Vm::Exec::truth_compare_leaves<L, Leaf::Const>;
+    return rhs_slot ? &Vm::Exec::truth_compare_leaves<L, Leaf::Slot> : &Vm::Exec::truth_compare_leaves<L, Leaf::Const>;
 }
 
 }  // namespace
@@ -180,7 +179,7 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         }
         if (vm::is_comparison(e->op)) {
             x.kind = XKind::Compare;
-            x.truth = leaves          ? (l_slot ? compare_with<Leaf::Slot>(r_slot) : compare_with<Leaf::Const>(r_slot))
+            x.truth = leaves ? (l_slot ? compare_with<Leaf::Slot>(r_slot) : compare_with<Leaf::Const>(r_slot))
                       : l.pure && r.pure ? &truth_compare_pure
                                          : &truth_compare;
             x.eval = &eval_compare;
@@ -234,8 +233,7 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
     if (auto e = expr.get_if<Expr::SheetRangeValue>()) return read<&Vm::eval_sheet_range>(vm, expr, kRead, {&e->sheet});
     if (auto e = expr.get_if<Expr::WorkbookSheet>())
         return read<&Vm::eval_workbook_sheet>(vm, expr, kRead, {&e->workbook, &e->sheet});
-    if (auto e = expr.get_if<Expr::CellsEndPosition>())
-        return read<&Vm::eval_end>(vm, expr, kRead, {&e->row, &e->col});
+    if (auto e = expr.get_if<Expr::CellsEndPosition>()) return read<&Vm::eval_end>(vm, expr, kRead, {&e->row, &e->col});
     if (expr.is<Expr::ActiveSheet>()) return read<&Vm::eval_active_sheet>(vm, expr, kRead, {});
     if (expr.is<Expr::SheetVar>()) return read<&Vm::eval_sheet_var>(vm, expr, kRead, {});
     if (auto e = expr.get_if<Expr::Field>()) {
@@ -355,8 +353,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
             s.flags = static_cast<uint8_t>(d->type);
             s.run = &run_assign_typed;
-            if (v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]) &&
-                whole_fits(d->type, 0)) {
+            if (v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]) && whole_fits(d->type, 0)) {
                 const bool r_slot = v.kids[1].kind == XKind::Var;
                 const bool add = v.op == BinOp::Add;
                 s.run = v.kids[0].kind == XKind::Var ? typed_assign_with<Leaf::Slot>(r_slot, add)

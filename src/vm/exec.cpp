@@ -16,9 +16,9 @@ namespace morvane {
 using vm::MatchCode;
 using vm::Num;
 using vm::NumResult;
-using vm::XKind;
 using vm::SCode;
 using vm::XCode;
+using vm::XKind;
 
 namespace {
 
@@ -192,8 +192,7 @@ NumResult Vm::Exec::num_call(Vm& vm, const XCode& x, Num& n, Variant& other) {
 
 bool Vm::Exec::eval_err(Vm& vm, const XCode& x, Variant& out) {
     const Slot& s = vm.slots_[x.slot];
-    auto value = s.defined && s.value.is_record() ? std::nullopt
-                                                   : vm.err_property(x.src->as<Expr::Field>().field);
+    auto value = s.defined && s.value.is_record() ? std::nullopt : vm.err_property(x.src->as<Expr::Field>().field);
     if (!value) return eval_with<&Vm::eval_field>(vm, x, out);
     out = std::move(*value);
     return true;
@@ -262,7 +261,6 @@ NumResult Vm::Exec::num_cells(Vm& vm, const XCode& x, Num& n, Variant& other) {
 }
 
 // ---------------------------------------------------------------- calls
-
 
 namespace {
 
@@ -514,9 +512,7 @@ bool Vm::Exec::store_typed(Vm& vm, uint32_t slot, vm::VarType type, const Num& n
                 return true;
             }
             break;
-        case vm::VarType::Double:
-            vm.store_num(slot, Num{false, 0, n.as_double()});
-            return true;
+        case vm::VarType::Double: vm.store_num(slot, Num{false, 0, n.as_double()}); return true;
         default: break;
     }
     auto r = vm::convert_to(type, vm::num_variant(n));
@@ -676,7 +672,8 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
             return failed(vm, format_message(kBadForEachRange, f.source_var));
         range = std::move(object->range);
     } else {
-        auto areas = f.range ? std::optional<std::vector<CellRange>>({*f.range}) : vm.resolve_multi_area_addr(f.collection);
+        auto areas =
+            f.range ? std::optional<std::vector<CellRange>>({*f.range}) : vm.resolve_multi_area_addr(f.collection);
         if (!areas) return failed(vm, format_message(kBadForEachRange, f.collection));
         range = RangeRef{vm.book_.active_sheet(), std::move(*areas)};
     }
@@ -690,7 +687,8 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
                 const CellMap* cells = vm.book_.sheet_by_key(range.sheet);
                 if (!cells) return failed(vm, format_message(vm::kNoSuchSheet, range.sheet));
                 auto it = cells->find(p);
-                vm.objects_.insert_or_assign(f.var, ObjectRef{ObjectRef::Range{RangeRef::single(range.sheet, CellRange::single(p))}});
+                vm.objects_.insert_or_assign(
+                    f.var, ObjectRef{ObjectRef::Range{RangeRef::single(range.sheet, CellRange::single(p))}});
                 vm.set_slot(s.slot, it == cells->end() ? Variant() : it->second.value);
                 const int k = loop_pass(vm, s.body, ExitKind::For);
                 if (k != 0) return k > 0;

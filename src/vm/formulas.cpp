@@ -33,7 +33,8 @@ Result<void> Vm::set_rect_formula(const CellRange& area, std::string_view formul
     for (uint64_t r = area.first.row; r <= area.last.row; ++r)
         for (uint64_t c = area.first.col; c <= area.last.col; ++c) {
             const int64_t dr = static_cast<int64_t>(r - area.first.row), dc = static_cast<int64_t>(c - area.first.col);
-            const std::string text = dr == 0 && dc == 0 ? std::string(formula) : formula::shift_references(formula, dr, dc);
+            const std::string text =
+                dr == 0 && dc == 0 ? std::string(formula) : formula::shift_references(formula, dr, dc);
             TRY_VOID(set_cell_formula(static_cast<uint32_t>(r), static_cast<uint32_t>(c), text));
         }
     return {};

@@ -77,14 +77,13 @@ inline constexpr bool is_one_of = (std::is_same_v<T, Kinds> || ...);
 
 // Kinds that hold no name, expression or address to bind.
 template <class T>
-inline constexpr bool binds_nothing_expr =
-    is_one_of<T, Expr::Int, Expr::Float, Expr::Str, Expr::Bool, Expr::Date, Expr::RowsCount, Expr::ColumnsCount,
-              Expr::ActiveSheet>;
+inline constexpr bool binds_nothing_expr = is_one_of<T, Expr::Int, Expr::Float, Expr::Str, Expr::Bool, Expr::Date,
+                                                     Expr::RowsCount, Expr::ColumnsCount, Expr::ActiveSheet>;
 template <class T>
 inline constexpr bool binds_nothing_stmt =
     is_one_of<T, Stmt::SetCalculation, Stmt::ExitFor, Stmt::ExitDo, Stmt::ExitSub, Stmt::ExitFunction, Stmt::OnError,
-              Stmt::OnErrorGoto, Stmt::Label, Stmt::GoTo, Stmt::ResumeNext, Stmt::Nop, Stmt::RangeName,
-              Stmt::AddSheet, Stmt::Skipped, Stmt::End, Stmt::RangeCopy, Stmt::ErrClear>;
+              Stmt::OnErrorGoto, Stmt::Label, Stmt::GoTo, Stmt::ResumeNext, Stmt::Nop, Stmt::RangeName, Stmt::AddSheet,
+              Stmt::Skipped, Stmt::End, Stmt::RangeCopy, Stmt::ErrClear>;
 template <class T>
 inline constexpr bool always_false = false;
 
@@ -142,17 +141,17 @@ void Vm::remove_var(std::string_view name) {
 
 // ---------------------------------------------------------------- binding
 
-Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name,
-                       bool is_function, std::string_view result_type) {
+Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name, bool is_function,
+                       std::string_view result_type) {
     Proc p{&params, &body, intern(name), is_function, true, false, {}, {}, vm::VarType::Variant, {}, {}, {}, {}};
     bool typed = false;
     for (const Param& param : params) {
         const uint32_t slot = intern(param.name);
         p.param_slots.push_back(slot);
         if (param.is_param_array) p.plain_params = false;
-        const vm::VarType type =
-            param.is_param_array || param.is_array ? vm::VarType::Variant
-                                                   : vm::builtin_var_type(param.type_name).value_or(vm::VarType::Variant);
+        const vm::VarType type = param.is_param_array || param.is_array
+                                     ? vm::VarType::Variant
+                                     : vm::builtin_var_type(param.type_name).value_or(vm::VarType::Variant);
         p.param_types.push_back(type);
         typed = typed || type != vm::VarType::Variant;
         p.declared[slot] = Declared{type, param.is_array, false, {}};

@@ -65,8 +65,12 @@ struct RangeRef {
 
 // What an object variable holds.
 struct ObjectRef {
-    struct Range { RangeRef range; };
-    struct Worksheet { std::string sheet; };
+    struct Range {
+        RangeRef range;
+    };
+    struct Worksheet {
+        std::string sheet;
+    };
     struct Workbook {};
     std::variant<Range, Worksheet, Workbook> node;
 };
@@ -164,9 +168,7 @@ public:
     Result<void> refresh(const std::string& key = {});
     // A cell of the active sheet, its formula brought up to date first.
     Result<Variant> read_cell(uint32_t row, uint32_t col);
-    void set_cell_value(uint32_t row, uint32_t col, Variant value) {
-        book_.set_cell_value(row, col, std::move(value));
-    }
+    void set_cell_value(uint32_t row, uint32_t col, Variant value) { book_.set_cell_value(row, col, std::move(value)); }
     // The active sheet's cells, for storing a loaded sheet in one pass.
     CellMap& active_cells_mut() { return book_.cells_mut(); }
 
@@ -599,7 +601,8 @@ private:
     std::optional<PathObj> object_of(const std::string& name) const;
     // Field reads and writes through an object variable (r.Count, ws.Name = "x").
     Result<Variant> object_field_read(const PathObj& obj, const std::vector<std::string>& path);
-    Result<void> object_field_write(const std::string& var, const std::vector<std::string>& path, const vm::XCode& value);
+    Result<void> object_field_write(const std::string& var, const std::vector<std::string>& path,
+                                    const vm::XCode& value);
     // Cell positions of one area of a range object, on its own sheet.
     Result<void> write_range_values(const RangeRef& range, const Variant& value);
     Result<void> select_range(const RangeRef& range);

@@ -21,7 +21,8 @@ constexpr std::string_view kWorkbookNotSheet =
     "'{}' is a Workbook object — use '{}.Worksheets(name)', not '.Range(...)'/'.Cells(...)' directly";
 constexpr std::string_view kWorkbookNotFound = "Workbook '{}' not found";
 constexpr std::string_view kSheetIndex = "Subscript out of range: there is no sheet number {}";
-constexpr std::string_view kObjectNotSet = "Object variable '{}' is not set (Set was never called, or it holds Nothing)";
+constexpr std::string_view kObjectNotSet =
+    "Object variable '{}' is not set (Set was never called, or it holds Nothing)";
 constexpr std::string_view kNotAnObjectPath = "Set: '{}' gives no object";
 constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
 constexpr std::string_view kAreasIndex = "Areas: index {} out of range (range has {} area{})";
@@ -135,7 +136,8 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
         const size_t count = base.areas.size();
         if (i < 1 || static_cast<uint64_t>(i) > count)
             return fail(format_message(kAreasIndex, std::to_string(i), std::to_string(count), count == 1 ? "" : "s"));
-        return ObjectRef{ObjectRef::Range{RangeRef::single(std::move(base.sheet), base.areas[static_cast<size_t>(i - 1)])}};
+        return ObjectRef{
+            ObjectRef::Range{RangeRef::single(std::move(base.sheet), base.areas[static_cast<size_t>(i - 1)])}};
     }
     if (auto o = std::get_if<ObjectExpr::Path>(&n)) {
         PathOps ops(*this, c.x);
@@ -219,7 +221,8 @@ namespace vm {
 
 Result<RangeRef> expect_range_ref(ObjectRef object, std::string_view operation) {
     if (auto r = std::get_if<ObjectRef::Range>(&object.node)) return std::move(r->range);
-    if (std::holds_alternative<ObjectRef::Worksheet>(object.node)) return fail(format_message(kGotWorksheet, operation));
+    if (std::holds_alternative<ObjectRef::Worksheet>(object.node))
+        return fail(format_message(kGotWorksheet, operation));
     return fail(format_message(kGotWorkbook, operation));
 }
 

@@ -205,8 +205,10 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
         PathObj joined;
         for (size_t i = 0; i < root.args.size(); ++i) {
             RangeRef part = TRY(range_arg(root.args[i]));
+            // clang-format off
             if (i == 0) joined = range_obj(part.sheet, {});
             else if (part.sheet != joined.range.sheet) return fail(std::string(kUnionSheets));
+            // clang-format on
             joined.range.areas.insert(joined.range.areas.end(), part.areas.begin(), part.areas.end());
         }
         if (joined.range.areas.empty()) return fail(format_message(kArgCount, "Union"));
@@ -259,8 +261,10 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
             if (m == "cells" || m == "rows" || m == "columns") {
                 PathObj all = range_obj(sheet, {CellRange{{1, 1}, {kMaxRow, kMaxCol}}});
                 if (!step.called || step.args.empty()) {
+                    // clang-format off
                     all.view = m == "rows" ? PathObj::View::Rows : m == "columns" ? PathObj::View::Columns
                                                                                   : PathObj::View::Cells;
+                    // clang-format on
                     return all;
                 }
                 return path_member(std::move(all), step);
@@ -312,9 +316,11 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
             if (m == "formula" || m == "text") return value_obj(TRY(path_value(base, m)));
             if (m == "count") {
                 uint64_t n = 0;
+                // clang-format off
                 if (base.view == PathObj::View::Rows) n = first.rows();
                 else if (base.view == PathObj::View::Columns) n = first.cols();
                 else n = vm::total_cells(r.areas);
+                // clang-format on
                 return value_obj(Variant(static_cast<int64_t>(std::min<uint64_t>(n, INT64_MAX))));
             }
             if (m == "row") return value_obj(Variant(static_cast<int64_t>(first.first.row)));
@@ -363,8 +369,8 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                     const CellRange a = a0.normalised();
                     if (std::abs(dr) > int64_t{kMaxRow} || std::abs(dc) > int64_t{kMaxCol})
                         return fail(format_message(kOffSheet, "Offset"));
-                    moved.push_back(TRY(rect(a.first.row + dr, a.first.col + dc, a.last.row + dr, a.last.col + dc,
-                                             "Offset")));
+                    moved.push_back(
+                        TRY(rect(a.first.row + dr, a.first.col + dc, a.last.row + dr, a.last.col + dc, "Offset")));
                 }
                 return range_obj(r.sheet, std::move(moved));
             }
@@ -408,12 +414,14 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                 RangeRef rel = TRY(range_arg(step.args.empty() ? Expr{Expr::Str{""}} : step.args[0]));
                 std::vector<CellRange> out;
                 for (const CellRange& a : rel.areas)
+                    // clang-format off
                     out.push_back(TRY(rect(int64_t{a.first.row} + first.first.row - 1, int64_t{a.first.col} + first.first.col - 1,
                                            int64_t{a.last.row} + first.first.row - 1, int64_t{a.last.col} + first.first.col - 1,
                                            "Range")));
                 return range_obj(r.sheet, std::move(out));
             }
             if (m == "entirerow") return range_obj(r.sheet, {CellRange{{first.first.row, 1}, {first.last.row, kMaxCol}}});
+            // clang-format on
             if (m == "entirecolumn")
                 return range_obj(r.sheet, {CellRange{{1, first.first.col}, {kMaxRow, first.last.col}}});
             if (m == "end") {
@@ -425,11 +433,13 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                 };
                 CellPos p = first.first;
                 int dr = 0, dc = 0;
+                // clang-format off
                 if (dir == "xlup" || dir == "-4162") dr = -1;
                 else if (dir == "xldown" || dir == "-4121") dr = 1;
                 else if (dir == "xltoleft" || dir == "-4159") dc = -1;
                 else if (dir == "xltoright" || dir == "-4161") dc = 1;
                 else return fail(format_message("unknown xl_dir: {}", dir));
+                // clang-format on
                 auto next = [&](CellPos q, CellPos& out) {
                     int64_t rr = int64_t{q.row} + dr, cc = int64_t{q.col} + dc;
                     if (rr < 1 || cc < 1 || rr > kMaxRow || cc > kMaxCol) return false;
@@ -454,9 +464,11 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                         if (dc != 0 && pos.row == p.row && (dc > 0 ? pos.col > p.col : pos.col < p.col))
                             if (!best || (dc > 0 ? pos.col < best->col : pos.col > best->col)) best = pos;
                     }
+                    // clang-format off
                     if (best) p = *best;
                     else p = dr > 0 ? CellPos{kMaxRow, p.col} : dr < 0 ? CellPos{1, p.col}
                            : dc > 0 ? CellPos{p.row, kMaxCol} : CellPos{p.row, 1};
+                    // clang-format on
                 }
                 return range_obj(r.sheet, {CellRange::single(p)});
             }
@@ -598,9 +610,9 @@ Result<void> Vm::exec_obj_call(const Stmt::ObjCall& s, const vm::SCode& c) {
     PathOps ops(*this, c.x);
     const ObjStep& last = s.steps.back();
     if (s.value) {
-        const bool property = !last.called && s.steps.size() > 1 &&
-                              (last.name == "value" || last.name == "value2" || last.name == "formula" ||
-                               last.name == "name");
+        const bool property =
+            !last.called && s.steps.size() > 1 &&
+            (last.name == "value" || last.name == "value2" || last.name == "formula" || last.name == "name");
         if (property) {
             PathObj target = TRY(walk_path(s.steps, s.steps.size() - 1));
             Variant v = TRY(path_arg(*s.value));

@@ -71,7 +71,6 @@ std::optional<size_t> find_label(const Body& body, const std::string& label) {
     return std::nullopt;
 }
 
-
 }  // namespace
 
 Result<void> Vm::poll_interrupt() const {
@@ -129,11 +128,10 @@ std::vector<Vm::SkipNote> Vm::skip_notes() const {
         if (skipped_ran_[i]) out.push_back(skipped_[i]);
     eval::stable_merge_sort(out, [](const SkipNote& a, const SkipNote& b) { return a.span.start < b.span.start; });
     // A statement compiled twice is still one statement.
-    out.erase(std::unique(out.begin(), out.end(),
-                          [](const SkipNote& a, const SkipNote& b) {
-                              return a.span == b.span && a.message == b.message;
-                          }),
-              out.end());
+    out.erase(
+        std::unique(out.begin(), out.end(),
+                    [](const SkipNote& a, const SkipNote& b) { return a.span == b.span && a.message == b.message; }),
+        out.end());
     return out;
 }
 

@@ -75,11 +75,15 @@ inline Result<void> Vm::enter_call() {
     Slot& s = slots_[slot];
     s.defined = true;
     if (n.is_int) {
-        if (auto p = std::get_if<int64_t>(&s.value)) *p = n.i;
-        else s.value = Variant(n.i);
+        if (auto p = std::get_if<int64_t>(&s.value))
+            *p = n.i;
+        else
+            s.value = Variant(n.i);
     } else {
-        if (auto p = std::get_if<double>(&s.value)) *p = n.d;
-        else s.value = Variant(n.d);
+        if (auto p = std::get_if<double>(&s.value))
+            *p = n.d;
+        else
+            s.value = Variant(n.d);
     }
 }
 

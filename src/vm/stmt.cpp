@@ -32,7 +32,6 @@ constexpr std::string_view kMsgBox = "MsgBox: {}";
 constexpr std::string_view kResumeWithoutError = "Resume without error";
 constexpr std::string_view kDefaultErrDescription = "Application-defined or object-defined error";
 
-
 // The description Err.Raise gives a number it was given none for.
 std::string_view raise_description(int64_t number) {
     switch (number) {
@@ -78,8 +77,7 @@ Result<void> Vm::exec_stmt(const vm::SCode& c) {
         case kStmt<Stmt::DimAs>: return exec_dim_as(node_as<Stmt::DimAs>(n));
         case kStmt<Stmt::DimArrayAs>: return exec_dim_array_as(node_as<Stmt::DimArrayAs>(n), c);
         case kStmt<Stmt::MemberPathAssign>: return exec_member_path_assign(node_as<Stmt::MemberPathAssign>(n), c);
-        case kStmt<Stmt::IndexedFieldAssign>:
-            return exec_indexed_field_assign(node_as<Stmt::IndexedFieldAssign>(n), c);
+        case kStmt<Stmt::IndexedFieldAssign>: return exec_indexed_field_assign(node_as<Stmt::IndexedFieldAssign>(n), c);
         // cells and ranges (stmt_cells.cpp)
         case kStmt<Stmt::RangeWrite>: return exec_range_write(node_as<Stmt::RangeWrite>(n), c);
         case kStmt<Stmt::RangeOffsetWrite>: return exec_range_offset_write(node_as<Stmt::RangeOffsetWrite>(n), c);
@@ -206,8 +204,7 @@ Result<uint64_t> Vm::eval_array_len(const std::string& name, const vm::SCode& c,
     if (bounds.size() > 1) return fail(std::string(kMultiDim));
     uint64_t n = TRY(eval_index(operand(c, bounds[0])));
     if (n >= kMaxArrayLen)
-        return fail(format_message(kBoundTooLarge, name, std::to_string(n),
-                                   std::to_string(kMaxArrayLen - 1)));
+        return fail(format_message(kBoundTooLarge, name, std::to_string(n), std::to_string(kMaxArrayLen - 1)));
     return n + 1;
 }
 
@@ -259,8 +256,8 @@ Result<void> Vm::exec_erase(const Stmt::Erase& s) {
             v.value = Variant(Array{});
             continue;
         }
-        const Variant blank = d->user_type.empty() ? vm::type_default(d->type)
-                                                   : vm::make_record_default(d->user_type, user_types_);
+        const Variant blank =
+            d->user_type.empty() ? vm::type_default(d->type) : vm::make_record_default(d->user_type, user_types_);
         for (Variant& e : v.value.as_array()) e = blank;
     }
     return {};

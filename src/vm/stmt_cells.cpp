@@ -137,8 +137,7 @@ Result<void> Vm::move_cells(const std::string& key, CellRange a, bool insert, co
     }
     CellMap* cells = book_.sheet_cells_mut(key);
     if (!cells) return fail(format_message(vm::kSheetNotFound, key));
-    if (!vm::shift_cells(*cells, m))
-        return fail(format_message(m.columns ? kInsertPastRight : kInsertPastEnd, text));
+    if (!vm::shift_cells(*cells, m)) return fail(format_message(m.columns ? kInsertPastRight : kInsertPastEnd, text));
     // Formulas anywhere in the workbook follow the cells they read.
     for (const std::string& sheet : book_.sheet_names()) {
         std::vector<std::pair<CellPos, std::string>> changed;
@@ -190,8 +189,7 @@ Result<void> Vm::exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::
     const uint32_t row = TRY(eval_cell_index(operand(c, *s.row), "row"));
     const uint32_t col = TRY(eval_cell_index(operand(c, *s.col), "col"));
     Variant value = TRY(evaluate(operand(c, *s.value)));
-    if (vm::is_formula_text(value))
-        return on_sheet(key, [&] { return set_cell_formula(row, col, value.as_str()); });
+    if (vm::is_formula_text(value)) return on_sheet(key, [&] { return set_cell_formula(row, col, value.as_str()); });
     const CellPos pos{row, col};
     vm::enter_value(*book_.sheet_cells_mut(key, CellRange::single(pos)), pos, std::move(value));
     return {};

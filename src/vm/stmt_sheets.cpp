@@ -29,8 +29,7 @@ Result<void> Vm::unprotect_sheet(const std::string& key, const std::string& pass
     if (!book_.protected_sheets.contains(key)) return {};
     auto it = sheet_passwords_.find(key);
     const std::string expected = it == sheet_passwords_.end() ? std::string() : it->second;
-    if (password != expected)
-        return fail(format_message(kWrongPassword, book_.display_name(key)));
+    if (password != expected) return fail(format_message(kWrongPassword, book_.display_name(key)));
     book_.protected_sheets.erase(key);
     sheet_passwords_.erase(key);
     return {};

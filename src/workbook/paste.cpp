@@ -99,8 +99,8 @@ ClipboardState take_snapshot(const CellMap* sheet, const std::vector<CellRange>&
         if (!sheet || copy.rows == 0 || copy.cols == 0) continue;
         auto keep = [&](CellPos pos, const CellContent& content) {
             if (!content.value.is_empty() || content.formula)
-                copy.values.push_back(
-                    CopiedCell{CellPos{pos.row - area.first.row, pos.col - area.first.col}, content.value, content.formula});
+                copy.values.push_back(CopiedCell{CellPos{pos.row - area.first.row, pos.col - area.first.col},
+                                                 content.value, content.formula});
         };
         // Walk whichever is smaller: the stored cells or the rectangle.
         if (area.cell_count() > sheet->size()) {

@@ -51,8 +51,8 @@ void collect_rects(const FormulaExpr& e, std::vector<CellRange>& out) {
 }
 
 bool dynamic_name(std::string_view name) {
-    return name == "INDIRECT" || name == "OFFSET" || name == "RAND" || name == "RANDBETWEEN" ||
-           name == "RANDARRAY" || name == "NOW" || name == "TODAY";
+    return name == "INDIRECT" || name == "OFFSET" || name == "RAND" || name == "RANDBETWEEN" || name == "RANDARRAY" ||
+           name == "NOW" || name == "TODAY";
 }
 
 // Where the formula cells are: by position for single cells, and by column
@@ -344,8 +344,8 @@ void ReaderIndex::erase(const CellRange& rect, uint32_t id) {
             auto it = buckets_.find(key(a, b, br, bc));
             if (it == buckets_.end()) continue;
             auto& items = it->second;
-            auto hit = std::find_if(items.begin(), items.end(),
-                                    [&](const Item& x) { return x.id == id && x.rect == rect; });
+            auto hit =
+                std::find_if(items.begin(), items.end(), [&](const Item& x) { return x.id == id && x.rect == rect; });
             if (hit == items.end()) continue;
             *hit = items.back();
             items.pop_back();

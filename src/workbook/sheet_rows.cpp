@@ -156,25 +156,25 @@ bool shift_cells(CellMap& cells, const CellShift& s) {
 
 std::string follow_shift(std::string_view text, bool on_moved_sheet, std::string_view moved_key, const CellShift& s) {
     const int64_t at = s.at, end = int64_t{s.at} + s.count - 1;  // the block's last row or column
-    return formula::rewrite_references(
-        text, [&](std::string_view sheet, formula::RefCorner& a, formula::RefCorner& b, bool range) {
-            if (sheet.empty() ? !on_moved_sheet : text::to_lower(sheet) != moved_key) return true;
-            const int64_t band_lo = std::min(across(a, s), across(b, s)), band_hi = std::max(across(a, s), across(b, s));
-            if (band_lo < s.band_lo || band_hi > s.band_hi) return true;
-            const bool forward = along(a, s) <= along(b, s);
-            int64_t lo = std::min(along(a, s), along(b, s)), hi = std::max(along(a, s), along(b, s));
-            if (s.insert) {
-                if (lo >= at) lo += s.count;
-                if (hi >= at) hi += s.count;
-            } else {
-                if (lo >= at && hi <= end) return false;
-                lo = lo < at ? lo : (lo > end ? lo - s.count : at);
-                hi = hi < at ? hi : (hi > end ? hi - s.count : at - 1);
-            }
-            along(a, s) = forward ? lo : hi;
-            if (range) along(b, s) = forward ? hi : lo;
-            return true;
-        });
+    return formula::rewrite_references(text, [&](std::string_view sheet, formula::RefCorner& a, formula::RefCorner& b,
+                                                 bool range) {
+        if (sheet.empty() ? !on_moved_sheet : text::to_lower(sheet) != moved_key) return true;
+        const int64_t band_lo = std::min(across(a, s), across(b, s)), band_hi = std::max(across(a, s), across(b, s));
+        if (band_lo < s.band_lo || band_hi > s.band_hi) return true;
+        const bool forward = along(a, s) <= along(b, s);
+        int64_t lo = std::min(along(a, s), along(b, s)), hi = std::max(along(a, s), along(b, s));
+        if (s.insert) {
+            if (lo >= at) lo += s.count;
+            if (hi >= at) hi += s.count;
+        } else {
+            if (lo >= at && hi <= end) return false;
+            lo = lo < at ? lo : (lo > end ? lo - s.count : at);
+            hi = hi < at ? hi : (hi > end ? hi - s.count : at - 1);
+        }
+        along(a, s) = forward ? lo : hi;
+        if (range) along(b, s) = forward ? hi : lo;
+        return true;
+    });
 }
 
 void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool descending) {
@@ -207,20 +207,22 @@ void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool d
     keyed_rows.reserve(keyed.size());
     for (const SortRow* r : keyed) keyed_rows.push_back(r->row);
     std::sort(keyed_rows.begin(), keyed_rows.end());
-    eval::stable_merge_sort(keyed, [&](const SortRow* a, const SortRow* b) { return cmp_variants(a->key, b->key) == before; });
+    eval::stable_merge_sort(keyed,
+                            [&](const SortRow* a, const SortRow* b) { return cmp_variants(a->key, b->key) == before; });
 
     const uint64_t keyed_base = 0;
     const uint64_t blank_base = keyed.size();
     auto place = [&](SortRow& r, uint64_t offset) {
         const auto row = static_cast<uint32_t>(area.first.row + offset);
-        for (auto& [col, value] : r.cells) rest.try_emplace(CellPos{row, col}, CellContent{std::nullopt, std::move(value)});
+        for (auto& [col, value] : r.cells)
+            rest.try_emplace(CellPos{row, col}, CellContent{std::nullopt, std::move(value)});
     };
     for (size_t i = 0; i < keyed.size(); ++i) place(*keyed[i], keyed_base + i);
     for (SortRow* r : blank) {
         // Its place among the blank-keyed rows: the rows above it in the
         // area, less the keyed ones.
-        const auto keyed_above = static_cast<uint64_t>(
-            std::lower_bound(keyed_rows.begin(), keyed_rows.end(), r->row) - keyed_rows.begin());
+        const auto keyed_above =
+            static_cast<uint64_t>(std::lower_bound(keyed_rows.begin(), keyed_rows.end(), r->row) - keyed_rows.begin());
         place(*r, blank_base + (r->row - area.first.row) - keyed_above);
     }
     cells = std::move(rest);

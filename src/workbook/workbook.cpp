@@ -72,8 +72,7 @@ void Workbook::ensure_sheet(std::string_view name) {
 
 Result<void> Workbook::rename_sheet(const std::string& key, std::string_view name) {
     if (!sheets_.contains(key)) return fail(format_message(vm::kSheetNotFound, key));
-    if (name.empty() || text::char_count(name) > kMaxSheetName)
-        return fail(format_message(kBadSheetNameLength, name));
+    if (name.empty() || text::char_count(name) > kMaxSheetName) return fail(format_message(kBadSheetNameLength, name));
     if (name.find_first_of(kSheetNameForbidden) != std::string_view::npos)
         return fail(format_message(kBadSheetNameChar, name));
     std::string new_key = text::to_lower(name);

@@ -80,8 +80,9 @@ void append_date_cell(std::string& out, Date date) {
     const size_t day_length = iso.size();
     if (shown.size() > day_length) iso.append("T").append(shown, day_length + 1);
     // A date with a time of day shows both.
-    out += date.time != 0 ? "<table:table-cell table:style-name=\"ce3\" office:value-type=\"date\" office:date-value=\""
-                          : "<table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" office:date-value=\"";
+    out += date.time != 0
+               ? "<table:table-cell table:style-name=\"ce3\" office:value-type=\"date\" office:date-value=\""
+               : "<table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" office:date-value=\"";
     out += iso;
     out += "\"><text:p>";
     out += shown;
@@ -126,8 +127,8 @@ void append_table(std::string& out, const SheetView& sheet) {
         for (uint32_t r = 1; r <= rows; ++r) {
             out += "<table:table-row>";
             for (uint32_t c = 1; c <= cols; ++c) {
-                while (next < sorted.size() && (sorted[next].first.row < r ||
-                                                (sorted[next].first.row == r && sorted[next].first.col < c)))
+                while (next < sorted.size() &&
+                       (sorted[next].first.row < r || (sorted[next].first.row == r && sorted[next].first.col < c)))
                     ++next;
                 if (next < sorted.size() && sorted[next].first == CellPos{r, c})
                     append_cell(out, sorted[next].second->value);

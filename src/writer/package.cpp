@@ -24,7 +24,7 @@ constexpr uint16_t kDosDate = 0x0021;  // 1980-01-01
 constexpr uint16_t kDosTime = 0;       // 00:00:00
 constexpr uint32_t kRegularFile0644 = 0100644u << 16;
 constexpr uint16_t kMadeByUnix = (3 << 8) | 20;  // the external attributes are Unix modes
-constexpr uint16_t kNeeded = 20;                   // Deflate
+constexpr uint16_t kNeeded = 20;                 // Deflate
 constexpr uint16_t kStored = 0;
 constexpr uint16_t kDeflated = 8;
 constexpr uint64_t kMaxZipField = 0xFFFFFFFFu;
@@ -61,10 +61,12 @@ ZipBuilder::~ZipBuilder() {
 }
 
 Result<void> ZipBuilder::add(std::string_view name, std::string_view content, bool stored) {
-    if (content.size() >= kMaxZipField || out_.size() >= kMaxZipField)
-        return fail(format_message(kTooLarge, name));
-    Entry entry{std::string(name), static_cast<uint32_t>(libdeflate_crc32(0, content.data(), content.size())), 0,
-                static_cast<uint32_t>(content.size()), static_cast<uint32_t>(out_.size()),
+    if (content.size() >= kMaxZipField || out_.size() >= kMaxZipField) return fail(format_message(kTooLarge, name));
+    Entry entry{std::string(name),
+                static_cast<uint32_t>(libdeflate_crc32(0, content.data(), content.size())),
+                0,
+                static_cast<uint32_t>(content.size()),
+                static_cast<uint32_t>(out_.size()),
                 stored ? kStored : kDeflated};
     // Local header; its sizes are filled in once the data is written.
     put32(out_, 0x04034b50);

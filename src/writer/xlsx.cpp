@@ -25,6 +25,7 @@ constexpr std::string_view kContentTypesHead =
     "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>\n"
     "<Default Extension=\"xml\" ContentType=\"application/xml\"/>\n"
     "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" MV_CT_SML "sheet.main+xml\"/>\n";
+// clang-format off
 constexpr std::string_view kContentTypesTail =
     "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"" MV_CT_SML "sharedStrings+xml\"/>\n"
     "<Override PartName=\"/xl/styles.xml\" ContentType=\"" MV_CT_SML "styles+xml\"/>\n"
@@ -34,16 +35,19 @@ constexpr std::string_view kRootRels =
     "<Relationships xmlns=\"" MV_NS_PR "\">\n"
     "<Relationship Id=\"rId1\" Type=\"" MV_NS_R "/officeDocument\" Target=\"xl/workbook.xml\"/>\n"
     "</Relationships>\n";
+// clang-format on
 
 // The two fills every spreadsheet program writes and expects (none, gray125),
 // and the Normal cell style readers look for as the default.
 constexpr std::string_view kStyles =
+    // clang-format off
     "<styleSheet xmlns=\"" MV_NS_MAIN "\">\n"
     "<fonts><font/></fonts>\n"
     "<fills><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>\n"
     "<borders><border/></borders>\n"
     "<cellStyleXfs><xf/></cellStyleXfs>\n"
     "<cellXfs><xf/><xf numFmtId=\"14\" applyNumberFormat=\"1\"/><xf numFmtId=\"22\" applyNumberFormat=\"1\"/></cellXfs>\n"
+    // clang-format on
     "<cellStyles><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>\n"
     "</styleSheet>\n";
 
@@ -74,8 +78,10 @@ void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings&
         out += "><v>";
     };
     switch (v.kind()) {
+            // clang-format off
         case Kind::Integer: open("\""); append_int(out, v.as_int()); break;
         case Kind::Float: open("\""); append_number(out, v.as_float()); break;
+        // clang-format on
         case Kind::Date:
             // A time of day is the fraction after the day serial, shown by the date-and-time format.
             if (v.as_date().time != 0) {
@@ -86,11 +92,13 @@ void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings&
                 append_int(out, v.as_date().serial);
             }
             break;
+            // clang-format off
         case Kind::Boolean: open("\" t=\"b\""); out += v.as_bool() ? '1' : '0'; break;
         case Kind::Str: open("\" t=\"s\""); append_int(out, strings.id(v.as_str())); break;
         case Kind::Error: open("\" t=\"e\""); out += error_text(v.as_error()); break;
         case Kind::Array:
         case Kind::Record: open("\" t=\"s\""); append_int(out, strings.owned_id(*shown_text(v))); break;
+        // clang-format on
         case Kind::Empty: return;
     }
     out += "</v></c>\n";
@@ -98,8 +106,10 @@ void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings&
 
 // The text a cell contributes to the shared-string table, if any.
 void note_string(const Variant& v, SharedStrings& strings) {
+    // clang-format off
     if (v.is_str()) strings.id(v.as_str());
     else if (auto text = shown_text(v)) strings.owned_id(std::move(*text));
+    // clang-format on
 }
 
 }  // namespace

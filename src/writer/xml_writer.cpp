@@ -109,8 +109,7 @@ bool xml_chars_ok(std::string_view s) {
             cp = (cp << 6) | (p[i + k] & 0x3F);
         }
         static constexpr char32_t kMinOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMinOfLength[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE ||
-            cp == 0xFFFF)
+        if (cp < kMinOfLength[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
             return false;
         i += len;
     }

@@ -41,8 +41,8 @@ inline std::string dump_float(double v) {
 }
 
 inline const char* op_text(BinOp op) {
-    static const char* kOps[] = {"+", "-", "*", "/", "mod", "\\", "^", "=", "<>", "<", "<=", ">", ">=",
-                                 "&", "and", "or", "xor"};
+    static const char* kOps[] = {"+", "-",  "*", "/",  "mod", "\\",  "^",  "=",  "<>",
+                                 "<", "<=", ">", ">=", "&",   "and", "or", "xor"};
     return kOps[static_cast<int>(op)];
 }
 
@@ -77,6 +77,7 @@ inline std::string dump(const Expr& e) {
     return std::visit(
         [](const auto& n) -> std::string {
             using T = std::decay_t<decltype(n)>;
+            // clang-format off
             if constexpr (std::is_same_v<T, E::Int>) return std::to_string(n.value);
             else if constexpr (std::is_same_v<T, E::Float>) return dump_float(n.value);
             else if constexpr (std::is_same_v<T, E::Str>) return quote(n.value);
@@ -91,6 +92,7 @@ inline std::string dump(const Expr& e) {
             else if constexpr (std::is_same_v<T, E::RangeValue>) return "RangeValue(" + quote(n.addr) + ")";
             else if constexpr (std::is_same_v<T, E::RangeOffsetValue>)
                 return "RangeOffsetValue(" + quote(n.addr) + ", " + dump(*n.row_offset) + ", " + dump(*n.col_offset) + ")";
+            // clang-format on
             else if constexpr (std::is_same_v<T, E::CellsFind>)
                 return "CellsFind(" + dump(*n.what) + ", " + (n.want_row ? "row" : "col") + ")";
             else if constexpr (std::is_same_v<T, E::SheetCellsValue>)
@@ -99,12 +101,15 @@ inline std::string dump(const Expr& e) {
                 return "SheetRange(" + dump(*n.sheet) + ", " + quote(n.addr) + ")";
             else if constexpr (std::is_same_v<T, E::WorkbookSheet>)
                 return "WorkbookSheet(" + dump(*n.workbook) + ", " + dump(*n.sheet) + ")";
+            // clang-format off
             else if constexpr (std::is_same_v<T, E::RowsCount>) return "RowsCount";
             else if constexpr (std::is_same_v<T, E::ColumnsCount>) return "ColumnsCount";
+            // clang-format on
             else if constexpr (std::is_same_v<T, E::CellsEndPosition>) {
                 static const char* kDirs[] = {"Up", "Down", "ToLeft", "ToRight"};
                 return "CellsEnd(" + dump(*n.row) + ", " + dump(*n.col) + ", " + kDirs[static_cast<int>(n.direction)] +
                        ", " + (n.want_column ? "col" : "row") + ")";
+                // clang-format off
             } else if constexpr (std::is_same_v<T, E::ActiveSheet>) return "ActiveSheet";
             else if constexpr (std::is_same_v<T, E::SheetVar>) return "SheetVar(" + n.var + ")";
             else if constexpr (std::is_same_v<T, E::Field>) return "Field(" + n.var + "." + n.field + ")";
@@ -113,6 +118,7 @@ inline std::string dump(const Expr& e) {
                 return "IndexedField(" + n.name + "(" + dump_list(n.args) + ")." + n.field + ")";
             else if constexpr (std::is_same_v<T, E::ObjPath>) return "ObjPath(" + dump_steps(n.steps) + ")";
             else return "#" + std::to_string(n.serial);
+            // clang-format on
         },
         e.node);
 }
@@ -122,15 +128,19 @@ inline std::string dump(const ObjectExpr& o) {
     return std::visit(
         [](const auto& n) -> std::string {
             using T = std::decay_t<decltype(n)>;
+            // clang-format off
             if constexpr (std::is_same_v<T, O::Range>) return "Range(" + quote(n.addr) + ")";
             else if constexpr (std::is_same_v<T, O::Var>) return n.name;
+            // clang-format on
             else if constexpr (std::is_same_v<T, O::Union>) {
                 std::string out;
                 for (const auto& p : n.parts) append_sep(out, ", ", dump(p));
                 return "Union(" + out + ")";
+                // clang-format off
             } else if constexpr (std::is_same_v<T, O::Areas>) return "Areas(" + dump(*n.base) + ", " + dump(*n.index) + ")";
             else if constexpr (std::is_same_v<T, O::Path>) return "ObjPath(" + dump_steps(n.steps) + ")";
             else return "Visible(" + dump(*n.base) + ")";
+            // clang-format on
         },
         o.node);
 }
@@ -152,7 +162,9 @@ inline std::string dump(const Stmt& s) {
     return std::visit(
         [](const auto& n) -> std::string {
             using T = std::decay_t<decltype(n)>;
+            // clang-format off
             if constexpr (std::is_same_v<T, S::Assign>) return "Assign(" + n.name + ", " + dump(*n.value) + ")";
+            // clang-format on
             else if constexpr (std::is_same_v<T, S::CellWrite>)
                 return "CellWrite(" + dump(*n.row) + ", " + dump(*n.col) + ", " + dump(*n.value) + ")";
             else if constexpr (std::is_same_v<T, S::SetCalculation>)
@@ -161,6 +173,7 @@ inline std::string dump(const Stmt& s) {
                 return "ApplicationSet(" + n.property + ", " + dump(*n.value) + ")";
             else if constexpr (std::is_same_v<T, S::RangeWrite>)
                 return "RangeWrite(" + quote(n.addr) + ", " + dump(*n.value) + ", " + flag(n.is_formula) + ")";
+            // clang-format off
             else if constexpr (std::is_same_v<T, S::RangeCopy>) return "RangeCopy(" + quote(n.addr) + ", " + opt(n.dest) + ")";
             else if constexpr (std::is_same_v<T, S::VarCopy>) return "VarCopy(" + n.var + ", " + opt(n.dest) + ")";
             else if constexpr (std::is_same_v<T, S::SetObject>) return "SetObject(" + n.name + ", " + dump(n.object) + ")";
@@ -179,9 +192,11 @@ inline std::string dump(const Stmt& s) {
             else if constexpr (std::is_same_v<T, S::RangeName>) return "RangeName(" + quote(n.addr) + ", " + quote(n.name) + ")";
             else if constexpr (std::is_same_v<T, S::SheetCellWrite>)
                 return "SheetCellWrite(" + dump(*n.sheet) + ", " + dump(*n.row) + ", " + dump(*n.col) + ", " + dump(*n.value) + ")";
+            // clang-format on
             else if constexpr (std::is_same_v<T, S::SheetRangeWrite>)
                 return "SheetRangeWrite(" + dump(*n.sheet) + ", " + quote(n.addr) + ", " + dump(*n.value) + ", " +
                        flag(n.is_formula) + ")";
+            // clang-format off
             else if constexpr (std::is_same_v<T, S::WithSheet>) return "WithSheet(" + n.sheet + ", " + dump(n.body) + ")";
             else if constexpr (std::is_same_v<T, S::AddSheet>) return "AddSheet";
             else if constexpr (std::is_same_v<T, S::SheetDelete>) return "SheetDelete(" + dump(*n.sheet) + ")";
@@ -189,7 +204,8 @@ inline std::string dump(const Stmt& s) {
                 return "For(" + n.var + ", " + dump(*n.start) + ", " + dump(*n.end) + ", " + opt(n.step) + ", " + dump(n.body) + ")";
             else if constexpr (std::is_same_v<T, S::ForEach>)
                 return "ForEach(" + n.var + ", " + quote(n.collection) + (n.source_var.empty() ? "" : " " + n.source_var) +
-                       (n.path.empty() ? "" : " " + dump_steps(n.path)) + ", " + dump(n.body) + ")";
+                      // clang-format on
+                      (n.path.empty() ? "" : " " + dump_steps(n.path)) + ", " + dump(n.body) + ")";
             else if constexpr (std::is_same_v<T, S::If>)
                 return "If(" + dump(*n.cond) + ", " + dump(n.then_body) + ", " + dump(n.else_body) + ")";
             else if constexpr (std::is_same_v<T, S::DoLoop>)
@@ -202,6 +218,7 @@ inline std::string dump(const Stmt& s) {
                     out += ", Case(" + tests + ") " + dump(c.body);
                 }
                 return out + ", Else " + dump(n.else_body) + ")";
+                // clang-format off
             } else if constexpr (std::is_same_v<T, S::ExitFor>) return "ExitFor";
             else if constexpr (std::is_same_v<T, S::ExitDo>) return "ExitDo";
             else if constexpr (std::is_same_v<T, S::ExitSub>) return "ExitSub";
@@ -210,6 +227,7 @@ inline std::string dump(const Stmt& s) {
             else if constexpr (std::is_same_v<T, S::OnErrorGoto>) return "OnErrorGoto(" + n.label + ")";
             else if constexpr (std::is_same_v<T, S::Label>) return "Label(" + n.name + ")";
             else if constexpr (std::is_same_v<T, S::GoTo>) return "GoTo(" + n.label + ")";
+            // clang-format on
             else if constexpr (std::is_same_v<T, S::ResumeNext>)
                 return "Resume(" + flag(n.next) + (n.label.empty() ? "" : ", " + n.label) + ")";
             else if constexpr (std::is_same_v<T, S::Call>) {
@@ -220,18 +238,22 @@ inline std::string dump(const Stmt& s) {
                     append_sep(args, ", ", a);
                 }
                 return std::string(n.bare ? "BareCall(" : "Call(") + n.name + "(" + args + "))";
+                // clang-format off
             }
             else if constexpr (std::is_same_v<T, S::Nop>) return "Nop";
             else if constexpr (std::is_same_v<T, S::DimArray>) return "DimArray(" + n.name + ", [" + dump_list(n.bounds) + "])";
+            // clang-format on
             else if constexpr (std::is_same_v<T, S::ReDim>)
                 return "ReDim(" + n.name + ", [" + dump_list(n.bounds) + "], " + flag(n.preserve) + ")";
             else if constexpr (std::is_same_v<T, S::IndexAssign>)
                 return "IndexAssign(" + n.name + ", [" + dump_list(n.indices) + "], " + dump(*n.value) + ")";
+            // clang-format off
             else if constexpr (std::is_same_v<T, S::Block>) return "Block(" + dump(n.body) + ")";
             else if constexpr (std::is_same_v<T, S::MsgBox>) return "MsgBox(" + dump(*n.prompt) + ")";
             else if constexpr (std::is_same_v<T, S::FieldAssign>)
                 return "FieldAssign(" + n.var + ", " + n.field + ", " + dump(*n.value) + ")";
             else if constexpr (std::is_same_v<T, S::DimAs>) return "DimAs(" + n.name + ", " + n.type_name + ")";
+            // clang-format on
             else if constexpr (std::is_same_v<T, S::DimArrayAs>)
                 return "DimArrayAs(" + n.name + ", [" + dump_list(n.bounds) + "], " + n.type_name + ")";
             else if constexpr (std::is_same_v<T, S::DimList>) {
@@ -241,6 +263,7 @@ inline std::string dump(const Stmt& s) {
             } else if constexpr (std::is_same_v<T, S::MemberPathAssign>)
                 return "PathAssign(" + n.root + dump_path(n.path) + ", " + dump(*n.value) + ")";
             else if constexpr (std::is_same_v<T, S::IndexedFieldAssign>)
+                // clang-format off
                 return "IndexedFieldAssign(" + n.name + ", [" + dump_list(n.indices) + "], " + n.field + ", " + dump(*n.value) + ")";
             else if constexpr (std::is_same_v<T, S::WithVar>) return "WithVar(" + n.var + ", " + dump(n.body) + ")";
             else if constexpr (std::is_same_v<T, S::Skipped>) return "Skipped(" + n.message + ")";
@@ -248,15 +271,20 @@ inline std::string dump(const Stmt& s) {
             else if constexpr (std::is_same_v<T, S::ObjCall>) {
                 std::string args;
                 for (const auto& a : n.args) append_sep(args, ", ", (a.name.empty() ? "" : a.name + ":=") + dump(a.value[0]));
+                // clang-format on
                 return "ObjCall(" + dump_steps(n.steps) + (n.value ? " = " + dump(*n.value) : " [" + args + "]") + ")";
             } else if constexpr (std::is_same_v<T, S::ErrRaise>)
                 return "ErrRaise(" + dump(*n.number) + ", " + opt(n.source) + ", " + opt(n.description) + ")";
+            // clang-format off
             else if constexpr (std::is_same_v<T, S::ErrClear>) return "ErrClear";
+            // clang-format on
             else if constexpr (std::is_same_v<T, S::Erase>) {
                 std::string names;
                 for (const auto& name : n.names) append_sep(names, ", ", name);
                 return "Erase(" + names + ")";
+                // clang-format off
             } else return n.is_stop ? "Stop" : "End";
+            // clang-format on
         },
         s.node);
 }
@@ -286,11 +314,15 @@ inline std::string dump_params(const std::vector<Param>& ps) {
 
 inline std::string dump(const Program& p) {
     std::string out;
+    // clang-format off
     auto sep = [&] { if (!out.empty()) out += " | "; };
+    // clang-format on
     for (const auto& s : p.subs) sep(), out += "Sub " + s.name + dump_params(s.params) + " " + dump(s.body);
     for (const auto& f : p.functions) {
         sep();
+        // clang-format off
         out += "Function " + f.name + dump_params(f.params) + (f.type_name.empty() ? "" : " As " + f.type_name) + " " + dump(f.body);
+        // clang-format on
     }
     for (const auto& t : p.types) {
         sep();

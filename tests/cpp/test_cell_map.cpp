@@ -46,12 +46,8 @@ TEST(CellMap, RandomOperationsMatchAnOrderedMap) {
                     cells[CellPos{row, col}].value = Variant(value);
                     model[{row, col}] = value;
                     break;
-                case 2:
-                    EXPECT_EQ(cells.erase(CellPos{row, col}), model.erase({row, col}));
-                    break;
-                case 3:
-                    EXPECT_EQ(cells.contains(CellPos{row, col}), model.count({row, col}) == 1);
-                    break;
+                case 2: EXPECT_EQ(cells.erase(CellPos{row, col}), model.erase({row, col})); break;
+                case 3: EXPECT_EQ(cells.contains(CellPos{row, col}), model.count({row, col}) == 1); break;
             }
         }
         EXPECT_TRUE(same_contents(cells, model)) << "span " << span;

@@ -111,8 +111,9 @@ TEST(FormulaArgs, CollectAllAndPaired) {
 
 // Dates are numbers wherever numbers are taken.
 TEST(FormulaArgs, NumericFilters) {
-    std::vector<Variant> values{Variant(int64_t{1}), Variant(ExcelError::NA), Variant(2.5), Variant(Date{9}),
-                                Variant(true),       Variant("3"),           Variant(),    Variant(Array{})};
+    std::vector<Variant> values{Variant(int64_t{1}), Variant(ExcelError::NA), Variant(2.5),
+                                Variant(Date{9}),    Variant(true),           Variant("3"),
+                                Variant(),           Variant(Array{})};
     std::vector<double> nums = eval::collect_nums(values);
     EXPECT_EQ(nums, (std::vector<double>{1, 2.5, 9}));
     EXPECT_FALSE(eval::as_f64(Variant(true)));
@@ -138,7 +139,7 @@ TEST(FormulaArgs, Sum) {
     });
     const Case cases[] = {
         {"=SUM(A1:A3)", "Integer(1)"},
-        {"=SUM(A1:A3, 0)", "Integer(1)"},  // a boolean in a cell adds nothing
+        {"=SUM(A1:A3, 0)", "Integer(1)"},    // a boolean in a cell adds nothing
         {"=SUM(1/0, 2)", "Error(DivZero)"},  // error values in the data propagate
         {"=SUM()", "Integer(0)"},
         {"=SUM(\"5\")", "Integer(0)"},
@@ -208,15 +209,14 @@ TEST(FormulaKit, ForEachValueTellsWhereEachValueCameFrom) {
     auto tree = formula::parser::parse("=F(A1:B1, 7, MAP(A1:A2, LAMBDA(x, x)))");
     ASSERT_TRUE(tree);
     std::string seen;
-    auto r = eval::for_each_value(tree->get<FormulaExpr::Func>()->args, eval::EvalCtx{kGrid, {}},
-                                  [&](const Variant& v, eval::ValueSource src) -> Result<void> {
-                                      seen += src == eval::ValueSource::Range   ? 'r'
-                                              : src == eval::ValueSource::Array ? 'a'
-                                                                                : 's';
-                                      seen += v.to_string();
-                                      seen += ' ';
-                                      return {};
-                                  });
+    auto r = eval::for_each_value(
+        tree->get<FormulaExpr::Func>()->args, eval::EvalCtx{kGrid, {}},
+        [&](const Variant& v, eval::ValueSource src) -> Result<void> {
+            seen += src == eval::ValueSource::Range ? 'r' : src == eval::ValueSource::Array ? 'a' : 's';
+            seen += v.to_string();
+            seen += ' ';
+            return {};
+        });
     ASSERT_TRUE(r);
     EXPECT_EQ(seen, "r1 r2 s7 a1 a3 ");
 }

@@ -176,6 +176,7 @@ TEST(FormulaCriteria, Wildcards) {
         bool matches;
     };
     const WildCase cases[] = {
+        // clang-format off
         {"ABC", "A*C", true},   {"AC", "A*C", true},     {"A", "A*A", false},     {"AA", "A*A", true},
         {"AXBXC", "A*B*C", true}, {"ACB", "A*C*C*B", false}, {"ABCB", "*B", true},   {"", "*", true},
         {"", "**", true},       {"AXYB", "A**B", true},  {"", "?", false},        {"AB", "A?", true},
@@ -186,6 +187,7 @@ TEST(FormulaCriteria, Wildcards) {
         {"ABABAC", "*AB?C", true}, {"ABABAD", "*AB?C", false}, {"AÉB", "A?B", true}, {"AÉÉB", "A?B", false},
         {"XÉYÉZ", "*É?É*", true}, {"ÉÉX", "*?X", true}, {"ÉX", "??X", false}, {"AB", "A?*", true},
         {"AB", "A??*", false}, {"B", "*?", true},
+        // clang-format on
     };
     for (const WildCase& c : cases)
         EXPECT_EQ(eval::wildcard_match(c.text, c.pattern), c.matches) << c.text << " ~ " << c.pattern;
@@ -208,12 +210,14 @@ TEST(FormulaCriteria, CompareElement) {
 
 TEST(FormulaConditional, Aggregates) {
     const CellMap cells = sheet({
+        // clang-format off
         {"A1", Variant(int64_t{1})},   {"A2", Variant(int64_t{2})},  {"A3", Variant(int64_t{3})},
         {"B1", Variant(int64_t{10})},  {"B2", Variant(int64_t{20})}, {"B3", Variant(int64_t{30})},
         {"C1", Variant("5")},          {"C2", Variant(true)},        {"D2", Variant("")},
         {"D3", Variant(int64_t{0})},   {"E1", Variant(std::nan(""))}, {"E2", Variant(int64_t{3})},
         {"F1", Variant(Date{45000})},  {"F2", Variant(Date{45001})}, {"G1", Variant(ExcelError::NA)},
         {"G2", Variant(int64_t{2})},   {"H1", Variant(int64_t{2})},  {"H2", Variant(int64_t{4})},
+        // clang-format on
     });
     const std::pair<const char*, const char*> cases[] = {
         {"=SUMIF(A1:A3,\">1\")", "Integer(5)"},

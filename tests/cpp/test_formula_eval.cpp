@@ -222,10 +222,12 @@ TEST(FormulaEval, ToStr) {
 
 TEST(FormulaEval, Truth) {
     const std::pair<Variant, bool> cases[] = {
+        // clang-format off
         {Variant(int64_t{0}), false}, {Variant(int64_t{-1}), true}, {Variant(0.0), false},
         {Variant(std::nan("")), true}, {Variant(""), false},         {Variant("FALSE"), true},
         {Variant(true), true},         {Variant(Date{0}), true},     {Variant(ExcelError::NA), false},
         {Variant(), false},            {Variant(Array{}), false},    {Variant(Record{}), true},
+        // clang-format on
     };
     for (const auto& [v, expected] : cases) EXPECT_EQ(eval::is_truthy(v), expected) << v.debug_text();
 }
@@ -350,14 +352,10 @@ TEST(FormulaEval, OwnCell) {
     EXPECT_EQ(run("=COLUMN()", {}, CellPos{5, 3}), "Integer(3)");
     EXPECT_EQ(run("=ROW()+COLUMN()", {}, CellPos{5, 3}), "Integer(8)");
     const Case cases[] = {
-        {"=ROW()", "Integer(1)"},
-        {"=COLUMN()", "Integer(1)"},
-        {"=ROW(C7)", "Integer(7)"},
-        {"=COLUMN(C7)", "Integer(3)"},
-        {"=ROW(D4:B2)", "Integer(4)"},
-        {"=COLUMN(D4:B2)", "Integer(4)"},
-        {"=ROW(5)", "Integer(1)"},
-        {"=ROW(1+A1:A2)", "fail: Range cannot be used as a scalar value"},
+        {"=ROW()", "Integer(1)"},      {"=COLUMN()", "Integer(1)"},
+        {"=ROW(C7)", "Integer(7)"},    {"=COLUMN(C7)", "Integer(3)"},
+        {"=ROW(D4:B2)", "Integer(4)"}, {"=COLUMN(D4:B2)", "Integer(4)"},
+        {"=ROW(5)", "Integer(1)"},     {"=ROW(1+A1:A2)", "fail: Range cannot be used as a scalar value"},
     };
     check(cases);
 }
@@ -466,8 +464,10 @@ std::string doubling(int times, std::string_view seed, std::string_view body) {
     std::string f = "LET(QA,\"";
     f.append(seed).append("\"");
     for (int i = 1; i <= times; ++i)
+        // clang-format off
         f.append(",").append(doubling_name(i)).append(",").append(doubling_name(i - 1)).append("&").append(
             doubling_name(i - 1));
+    // clang-format on
     return f.append(",").append(body).append(")");
 }
 
@@ -503,8 +503,7 @@ TEST(FormulaEval, CellVisitBound) {
         // 100 + 100 * 1,000,000 cells: one walk too many. (GCD visits
         // every cell; aggregates cost only the stored ones.)
         {"=MAP(A1:A100, LAMBDA(x, GCD(A1:A1000000)))", "fail: Formula reads too many cells; maximum is 100,000,000"},
-        {"=BYROW(A1:A1000000, LAMBDA(x, GCD(A1:A1000)))",
-         "fail: Formula reads too many cells; maximum is 100,000,000"},
+        {"=BYROW(A1:A1000000, LAMBDA(x, GCD(A1:A1000)))", "fail: Formula reads too many cells; maximum is 100,000,000"},
     };
     check(cases);
     // 99 + 99 * 1,000,000 cells fit; the count starts afresh with every evaluation.
@@ -515,8 +514,10 @@ TEST(FormulaEval, CellVisitBound) {
 
     // Every range walk counts: collection, the lone range of SUM, BYROW and
     // BYCOL. The six cells are stored, so the sparse walks cost six too.
+    // clang-format off
     const CellMap cells = sheet({{"A1", Variant(int64_t{1})}, {"A2", Variant(int64_t{2})}, {"A3", Variant(int64_t{3})},
                                  {"B1", Variant(int64_t{4})}, {"B2", Variant(int64_t{5})}, {"B3", Variant(int64_t{6})}});
+    // clang-format on
     for (const char* formula : {"=COUNTIF(A1:B3, 1)", "=SUM(A1:B3)", "=CONCAT(A1:B3)", "=BYROW(A1:B3, LAMBDA(a, b, a))",
                                 "=BYCOL(A1:B3, LAMBDA(a, b, c, a))"}) {
         auto tree = formula::parser::parse(formula);

@@ -24,8 +24,8 @@ TEST(FuzzFindings, Formulas) {
         {"=DSUM(A1:A3,1,C1:A3)", "Integer(0)"},
     };
     check(cases);
-    const CellMap cells = morvane::testing::sheet({{"A1", Variant("n")}, {"A2", Variant(int64_t{2})},
-                                                   {"A3", Variant(int64_t{3})}, {"C2", Variant(">2")}});
+    const CellMap cells = morvane::testing::sheet(
+        {{"A1", Variant("n")}, {"A2", Variant(int64_t{2})}, {"A3", Variant(int64_t{3})}, {"C2", Variant(">2")}});
     EXPECT_EQ(morvane::testing::run("=DSUM(A1:A3,1,C1:A2)", cells), "Integer(5)");
 }
 

@@ -27,8 +27,10 @@ TEST(ParserBlocks, If) {
         {"If a Then x = 1 Else x = 2", "[If(a, [Assign(x, 1)], [Assign(x, 2)])]"},
         {"If a Then Exit Sub", "[If(a, [ExitSub], [])]"},
         {"If a Then GoTo done", "[If(a, [GoTo(done)], [])]"},
+        // clang-format off
         {"If a Then 5", "[If(a, [Skipped(single-line 'If ... Then ...' branch isn't a recognized statement shape)], [])]"},
         {"If a Then x = 1 Else", "[If(a, [Assign(x, 1)], [Skipped(single-line 'If ... Then ...' branch isn't a recognized statement shape)])]"},
+        // clang-format on
         {"Select Case n\nCase 1, 2\nx = 1\nCase 3 To 5\nCase Is >= 10\nx = 2\nCase Else\nx = 3\nEnd Select",
          "[Select(n, Case(1, 2) [Assign(x, 1)], Case(3 To 5) [], Case(Is >= 10) [Assign(x, 2)], Else [Assign(x, 3)])]"},
         {"Select Case n\nCase Is = 1\nEnd Select", "[Select(n, Case(Is = 1) [], Else [])]"},
@@ -103,20 +105,24 @@ TEST(ParserBlocks, With) {
          "[Block([RangeWrite(\"a1\", 5, 0); RangeWrite(\"a1\", f, 1)])]"},
         {"With ws\n.Name = n\n.Activate\nEnd With",
          "[WithVar(ws, [FieldAssign(ws, name, n); ObjCall(ws.activate [])])]"},
+        // clang-format off
         {"With p\n.a.b = 1\nx = .a.b + .c\nEnd With", "[WithVar(p, [PathAssign(p.a.b, 1); Assign(x, (Path(p.a.b) + Field(p.c)))])]"},
         {"With Sheets(\"Data\")\n.Range(\"b2\").Value = 1\n.Cells(2, 3).Value = 2\nEnd With",
          "[WithSheet(Data, [ObjCall(sheets(\"Data\").range(\"b2\").value = 1); ObjCall(sheets(\"Data\").cells(2, 3).value = 2)])]"},
         {"With Sheets\nx = 1\nEnd With", "[Block([Assign(x, 1)])]"},
         {"With ActiveSheet\n.Cells(1, 1).Value = 2\nEnd With", "[WithVar(activesheet, [ObjCall(activesheet.cells(1, 1).value = 2)])]"},
+        // clang-format on
         {"With v\nWith Range(\"B1\")\n.Value = 1\nEnd With\n.Value = 1\nEnd With",
          "[WithVar(v, [Block([RangeWrite(\"B1\", 1, 0)]); FieldAssign(v, value, 1)])]"},
         {"With Range(\"A1\")\nWith Sheets(\"S\")\n.Value = 1\nEnd With\nEnd With",
          "[Block([WithSheet(S, [RangeWrite(\"A1\", 1, 0)])])]"},
         {"With Sheets(\"S\")\n.Value = 1\nEnd With", "[WithSheet(S, [ObjCall(sheets(\"S\").value = 1)])]"},
         {"With Range(\"A1\")\n.Font.Bold = True\n.Interior.Color = c\nEnd With",
+         // clang-format off
          "[Block([Skipped(With-block '.font' is not implemented); Skipped(With-block '.interior' is not implemented)])]"},
         {"With x\n.\n. 5\nEnd With",
          "[WithVar(x, [Skipped(With-block dotted statement is not recognized and was skipped); Skipped(With-block dotted "
+         // clang-format on
          "statement is not recognized and was skipped)])]"},
         {"With 5\nx = 1\nEnd With", "[Block([Assign(x, 1)])]"},
         {"With Range(\"a1\")\nx = .Value\nEnd With", "[Block([Assign(x, RangeValue(\"a1\"))])]"},
@@ -137,8 +143,10 @@ TEST(ParserBlocks, WithErrors) {
         {"With v\n.Cells(1, 1).Text = 5\nEnd With", "[WithVar(v, [ObjCall(v.cells(1, 1).text = 5)])]"},
         {"With v\n.Range(\"A1\").\nEnd With", "ERR: expected identifier, got Newline"},
         {"With v\n.x = 1 y\nEnd With", "ERR: expected newline, got Ident(\"y\")"},
+        // clang-format off
         {"With Range(\"A1\")\nIf c Then\n.Value = 1\nEnd If\nEnd With", "ERR: unexpected token starting statement: Dot"},
         {"With Range(\"A1\")\nFor i = 1 To 2\n.Value = i\nNext\nEnd With", "ERR: unexpected token starting statement: Dot"},
+        // clang-format on
     };
     check_rows(rows, body_of);
     EXPECT_EQ(parse_dump("Sub t()\nWith v\n.x = 1\n"), "ERR: expected 'end', got Eof");

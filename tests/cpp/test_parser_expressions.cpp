@@ -149,8 +149,7 @@ TEST(ParserExpressions, SetOperands) {
         {"Set r = Cells(1, 1)", "[SetObject(r, ObjPath(cells(1, 1)))]"},
         {"Set r = f(1)", "[SetObject(r, ObjPath(f(1)))]"},
         {"Set r = 5", "[Skipped('Set r = ...' targets an unmodeled object expression and was skipped)]"},
-        {"Set r = Union(a, Cells(1, 1))",
-         "[SetObject(r, Union(a, ObjPath(cells(1, 1))))]"},
+        {"Set r = Union(a, Cells(1, 1))", "[SetObject(r, Union(a, ObjPath(cells(1, 1))))]"},
         {"Set r = Range(x)", "[SetObject(r, ObjPath(range(x)))]"},
         {"Set r = Union(a b)", "ERR: expected RParen, got Ident(\"b\")"},
     };

@@ -27,8 +27,7 @@ TEST(ParserMends, SingleLineIf) {
         {"If c Then Cells(1, 1).Value = 2 Else Exit For", "[If(c, [CellWrite(1, 1, 2)], [ExitFor])]"},
         {"If c Then Debug.Print x Else y = 1",
          "[If(c, [Skipped(Debug.Print/Debug.Assert has no effect (no-op))], [Assign(y, 1)])]"},
-        {"If c Then a.Activate Else y = 1",
-         "[If(c, [ObjCall(a.activate [])], [Assign(y, 1)])]"},
+        {"If c Then a.Activate Else y = 1", "[If(c, [ObjCall(a.activate [])], [Assign(y, 1)])]"},
         {"If c Then DoWork a, b Else Beep", "[If(c, [BareCall(dowork(a, b))], [BareCall(beep())])]"},
         {"If c Then Dim n As Long", "[If(c, [DimScalar(n, long)], [])]"},
         {"If c Then On Error Resume Next", "[If(c, [OnError(1)], [])]"},
@@ -43,8 +42,7 @@ TEST(ParserMends, SingleLineIf) {
          "[If(c, [If(d, [Assign(x, 1)], [Assign(x, 2)])], [Assign(x, 3)])]"},
         {"If c Then Sheets(\"S\").Activate Else x = 1",
          "[If(c, [ObjCall(sheets(\"S\").activate [])], [Assign(x, 1)])]"},
-        {"If c Then Range(\"A1\").Select Else x = 1",
-         "[If(c, [ObjCall(range(\"A1\").select [])], [Assign(x, 1)])]"},
+        {"If c Then Range(\"A1\").Select Else x = 1", "[If(c, [ObjCall(range(\"A1\").select [])], [Assign(x, 1)])]"},
         // Block forms are not branches.
         {"If c Then For i = 1 To 2", "[If(c, [" + shape + "], [])]"},
         {"If c Then Do While x Else y = 1", "[If(c, [" + shape + "], [Assign(y, 1)])]"},
@@ -89,8 +87,7 @@ TEST(ParserMends, BareCalls) {
         {"Foo x:=1", "[BareCall(foo(x:=1))]"},
         {"Foo 1, , 3\nFoo , b:=2", "[BareCall(foo(1, _, 3)); BareCall(foo(_, b:=2))]"},
         {"Call Foo(1, , c:=3)", "[Call(foo(1, _, c:=3))]"},
-        {"Foo Cells(1, 1)",
-         "[BareCall(foo(ObjPath(cells(1, 1))))]"},
+        {"Foo Cells(1, 1)", "[BareCall(foo(ObjPath(cells(1, 1))))]"},
         {"Foo a,",
          "[Skipped('foo' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
         // A name with parentheses is the call form, which must end its line.
@@ -123,7 +120,8 @@ TEST(ParserMends, WithBlocks) {
          "[Block([Skipped(Range property/method 'numberformat' is not implemented); Skipped(Range property/method "
          "'text' is not implemented)])]"},
         {"With Sheets(\"S\")\n.Range(\"C3\").NumberFormat = \"0.00\"\n.Range(\"C3\").Formula = \"=1\"\nEnd With",
-         "[WithSheet(S, [ObjCall(sheets(\"S\").range(\"C3\").numberformat = \"0.00\"); ObjCall(sheets(\"S\").range(\"C3\").formula = \"=1\")])]"},
+         "[WithSheet(S, [ObjCall(sheets(\"S\").range(\"C3\").numberformat = \"0.00\"); "
+         "ObjCall(sheets(\"S\").range(\"C3\").formula = \"=1\")])]"},
         {"With ws\n.Range(\"A1\").NumberFormat = \"0.00\"\nEnd With",
          "[WithVar(ws, [ObjCall(ws.range(\"A1\").numberformat = \"0.00\")])]"},
         // Cells and Range inside With Range are relative to its first cell.
@@ -148,7 +146,8 @@ TEST(ParserMends, WithBlocks) {
         {"With Range(\"B2:D5\")\n.ClearContents\n.Offset(1, 0).Value = 5\n.Copy Destination:=Range(\"F1\")\nEnd With",
          "[Block([RangeClear(\"B2:D5\", 1); RangeOffsetWrite(\"B2:D5\", 1, 0, 5); RangeCopy(\"B2:D5\", \"F1\")])]"},
         // Inside With v, Cells and Range name cells of v's sheet.
-        {"With ws\n.Range(\"A1\").Value = 1\n.Cells(2, 3).Value = 2\nx = .Range(\"b1\").Value + .Cells(1, 1).Value\nEnd With",
+        {"With ws\n.Range(\"A1\").Value = 1\n.Cells(2, 3).Value = 2\nx = .Range(\"b1\").Value + .Cells(1, "
+         "1).Value\nEnd With",
          "[WithVar(ws, [ObjCall(ws.range(\"A1\").value = 1); ObjCall(ws.cells(2, 3).value = 2); "
          "Assign(x, (ObjPath(ws.range(\"b1\").value) + ObjPath(ws.cells(1, 1).value)))])]"},
         {"With ActiveSheet\nx = .Range(\"A1\").Value\nEnd With",
@@ -157,15 +156,18 @@ TEST(ParserMends, WithBlocks) {
         // when an outer With Range or With variable block is in force.
         {"With Range(\"B2\")\nWith Sheets(\"S\")\n.Cells(1, 1).Value = 1\n.Range(\"A1\").Value = 2\n"
          "x = .Cells(1, 1).Value + .Range(\"b1\").Value\n.Value = 3\nEnd With\n.Cells(1, 1).Value = 4\nEnd With",
-         "[Block([WithSheet(S, [ObjCall(sheets(\"S\").cells(1, 1).value = 1); ObjCall(sheets(\"S\").range(\"A1\").value = 2); "
+         "[Block([WithSheet(S, [ObjCall(sheets(\"S\").cells(1, 1).value = 1); "
+         "ObjCall(sheets(\"S\").range(\"A1\").value = 2); "
          "Assign(x, (ObjPath(sheets(\"S\").cells(1, 1).value) + ObjPath(sheets(\"S\").range(\"b1\").value))); "
          "RangeWrite(\"B2\", 3, 0)]); CellWrite((1 + 1), (1 + 1), 4)])]"},
         {"With ws\nWith Sheets(\"S\")\n.Range(\"A1\").Value = 1\n.Cells(1, 2).Value = 2\n.Name = n\nEnd With\nEnd With",
-         "[WithVar(ws, [WithSheet(S, [ObjCall(sheets(\"S\").range(\"A1\").value = 1); ObjCall(sheets(\"S\").cells(1, 2).value = 2); ObjCall(sheets(\"S\").name = n)])])]"},
+         "[WithVar(ws, [WithSheet(S, [ObjCall(sheets(\"S\").range(\"A1\").value = 1); ObjCall(sheets(\"S\").cells(1, "
+         "2).value = 2); ObjCall(sheets(\"S\").name = n)])])]"},
         {"With Sheets(\"S\")\nWith Range(\"C3\")\n.Cells(1, 1).Value = 1\nEnd With\nEnd With",
          "[WithSheet(S, [Block([CellWrite((1 + 2), (1 + 2), 1)])])]"},
         {"With Worksheets(\"S\")\nIf c Then .Range(\"A1\").Value = 1 Else .Cells(1, 1).Value = 2\nEnd With",
-         "[WithSheet(S, [If(c, [ObjCall(sheets(\"S\").range(\"A1\").value = 1)], [ObjCall(sheets(\"S\").cells(1, 1).value = 2)])])]"},
+         "[WithSheet(S, [If(c, [ObjCall(sheets(\"S\").range(\"A1\").value = 1)], [ObjCall(sheets(\"S\").cells(1, "
+         "1).value = 2)])])]"},
     };
     check_rows(rows, body_of);
 }

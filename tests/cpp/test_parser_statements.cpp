@@ -51,9 +51,11 @@ TEST(ParserStatements, Simple) {
         {"x = 1", "[Assign(x, 1)]"},
         {"Debug = 5\nRange = 2\nExit = 3", "[Assign(debug, 5); Assign(range, 2); Assign(exit, 3)]"},
         {"start:", "[Label(start)]"},
-        {"Debug.Print x\nDebug.Assert y", "[Skipped(Debug.Print/Debug.Assert has no effect (no-op)); "
-                                          "Skipped(Debug.Print/Debug.Assert has no effect (no-op))]"},
-        {"MySub(1, 2)\nCall MySub(1, 2)\nCall F()\nCall G", "[Call(mysub(1, 2)); Call(mysub(1, 2)); Call(f()); Call(g())]"},
+        {"Debug.Print x\nDebug.Assert y",
+         "[Skipped(Debug.Print/Debug.Assert has no effect (no-op)); "
+         "Skipped(Debug.Print/Debug.Assert has no effect (no-op))]"},
+        {"MySub(1, 2)\nCall MySub(1, 2)\nCall F()\nCall G",
+         "[Call(mysub(1, 2)); Call(mysub(1, 2)); Call(f()); Call(g())]"},
         {"Resume\nResume Next\nResume again\nResume 0", "[Resume(0); Resume(1); Resume(0, again); Resume(0)]"},
         {"Erase a, b\nErr.Clear", "[Erase(a, b); ErrClear]"},
         {"Err.Raise 5\nErr.Raise 1000, \"me\", \"bad\"\nErr.Raise Description:=\"d\", Number:=7",
@@ -75,12 +77,12 @@ TEST(ParserStatements, Simple) {
         {"Resume Next\nResume", "[Resume(1); Resume(0)]"},
         {"GoTo done", "[GoTo(done)]"},
         {"Set r = Range(\"a1\")", "[SetObject(r, Range(\"A1\"))]"},
-        {"Set ws = Worksheets(\"Data\")",
-         "[SetObject(ws, ObjPath(worksheets(\"Data\")))]"},
+        {"Set ws = Worksheets(\"Data\")", "[SetObject(ws, ObjPath(worksheets(\"Data\")))]"},
         {"MsgBox msg, vbOKOnly, title\nMsgBox(\"Hi\")", "[MsgBox(msg); MsgBox(\"Hi\")]"},
         {"WorksheetFunction.Sum(1, 2)", "[Assign(_, wsf_sum(1, 2))]"},
         {"Application.WorksheetFunction.Max(a)", "[Assign(_, wsf_max(a))]"},
-        {"On x GoTo a, b", "[Skipped('on' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"On x GoTo a, b",
+         "[Skipped('on' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
         {"Private Sub Inner()", "[Nop]"},
     };
     check_rows(rows, body_of);

@@ -41,7 +41,9 @@ TEST(ParserTokens, Table) {
         {"a _ b", "Ident(\"a\") Ident(\"b\") Eof"},
         {"Range(\"A1\").Value", "Ident(\"range\") LParen Str(\"A1\") RParen Dot Ident(\"value\") Eof"},
         {"x := 3", "Ident(\"x\") ColonEq Int(3) Eof"},
+        // clang-format off
         {"a <> b <= c >= d < e > f : g", "Ident(\"a\") Ne Ident(\"b\") Le Ident(\"c\") Ge Ident(\"d\") Lt Ident(\"e\") Gt Ident(\"f\") Colon Ident(\"g\") Eof"},
+        // clang-format on
         {"+-*/&\\^(),.", "Plus Minus Star Slash Amp Backslash Caret LParen RParen Comma Dot Eof"},
         {"3.14", "Float(3.14) Eof"},
         {"2.0", "Float(2.0) Eof"},
@@ -90,9 +92,11 @@ TEST(ParserTokens, Table) {
          "Ident(\"input\") Int(1) Comma Ident(\"s\") Eof"},
         {"#1/2/2020\n#", "Int(1) Slash Int(2) Slash Int(2020) Newline Eof"},
         // Date literals with a time of day, and impossible dates, fail.
+        // clang-format off
         {"#1/2/2020 10:30#", "ERR: date literal with a time of day is not supported (Date values carry no time): #1/2/2020 10:30#"},
         {"#10:30:00 PM#", "ERR: date literal with a time of day is not supported (Date values carry no time): #10:30:00 PM#"},
         {"#2020-01-02 8 AM#", "ERR: date literal with a time of day is not supported (Date values carry no time): #2020-01-02 8 AM#"},
+        // clang-format on
         {"#13/1/2020#", "ERR: invalid date literal: #13/1/2020#"},
         {"#2/29/2019#", "ERR: invalid date literal: #2/29/2019#"},
         {"#1/1/1899#", "ERR: invalid date literal: #1/1/1899#"},
@@ -117,8 +121,10 @@ TEST(ParserTokens, DebugTexts) {
     EXPECT_EQ(tok_debug(t), "Str(\"a\\\"b\\\\c\\td\\u{1}\")");
     t = Tok{};
     t.kind = Tok::Float;
+    // clang-format off
     for (auto [v, want] : {std::pair{1.5, "Float(1.5)"}, {2.0, "Float(2.0)"}, {1e-7, "Float(1e-7)"},
                            {0.0001, "Float(0.0001)"}, {1.5e300, "Float(1.5e300)"}}) {
+        // clang-format on
         t.f = v;
         EXPECT_EQ(tok_debug(t), want);
     }
@@ -180,7 +186,7 @@ TEST(ParserTokens, CellAddr) {
     EXPECT_EQ(parse_cell_addr("A4294967295"), (P{{1, 4294967295u}}));
     EXPECT_EQ(parse_cell_addr("$B$1"), (P{{2, 1}}));
     EXPECT_EQ(parse_cell_addr("c$7"), (P{{3, 7}}));
-    EXPECT_EQ(parse_cell_addr("\u00c91"), P{});  // letters are ASCII only
+    EXPECT_EQ(parse_cell_addr("\u00c91"), P{});    // letters are ASCII only
     EXPECT_EQ(parse_cell_addr("ZZZZZZZZ1"), P{});  // no wrapped column
 }
 

@@ -27,8 +27,8 @@ void expect_cells(const CellMap& got, const Cells& want, const std::string& cont
     for (const auto& [pos, cell] : want) {
         auto found = got.find(pos);
         ASSERT_TRUE(found != got.end()) << context << " missing (" << pos.row << ", " << pos.col << ")";
-        EXPECT_EQ(found->second.value, cell) << context << " at (" << pos.row << ", " << pos.col << "): "
-                                             << found->second.value.debug_text();
+        EXPECT_EQ(found->second.value, cell)
+            << context << " at (" << pos.row << ", " << pos.col << "): " << found->second.value.debug_text();
         EXPECT_EQ(found->second.value.kind(), cell.kind()) << context;
     }
 }
@@ -37,8 +37,7 @@ Result<WorkbookSheet> read_sheet(const std::string& sheet_data, const std::vecto
                                  const std::vector<bool>* date_formats = nullptr) {
     ReadBudget budget;
     SheetContext context{&strings, date_formats};
-    return read_xlsx_sheet("s", "<worksheet><sheetData>" + sheet_data + "</sheetData></worksheet>", context,
-                           budget);
+    return read_xlsx_sheet("s", "<worksheet><sheetData>" + sheet_data + "</sheetData></worksheet>", context, budget);
 }
 
 CellMap sheet_of(const std::string& sheet_data, const std::vector<std::string>& strings = {}) {
@@ -70,21 +69,27 @@ TEST(ReaderXlsx, WorksheetCells) {
         // Error cells are error values; a literal the engine does not know stays text.
         {"<c r=\"A1\" t=\"e\"><v>#DIV/0!</v></c><c r=\"B1\" t=\"e\"><v></v></c><c r=\"C1\" t=\"b\"><v/></c>"
          "<c r=\"D1\" t=\"e\"><v> #N/A </v></c><c r=\"E1\" t=\"e\"><v>#SPILL!</v></c>",
+         // clang-format off
          {{{1, 1}, E(ExcelError::DivZero)}, {{1, 2}, S("")}, {{1, 3}, B(false)}, {{1, 4}, E(ExcelError::NA)},
+          // clang-format on
           {{1, 5}, S("#SPILL!")}}},
         // ISO dates load as serials; a text that is not one stays text.
         {"<c r=\"A1\" t=\"d\"><v>2024-01-01</v></c><c r=\"B1\"><v>-0</v></c>"
          "<c r=\"C1\" t=\"d\"><v>2021-01-01T12:00:00</v></c><c r=\"D1\" t=\"d\"><v>06:00:00</v></c>"
          "<c r=\"E1\" t=\"d\"><v>1900-01-01</v></c><c r=\"F1\" t=\"d\"><v>2021-02-30</v></c>"
          "<c r=\"G1\" t=\"d\"><v>2021-01-01T10:10:10.5Z</v></c>",
+         // clang-format off
          {{{1, 1}, I(45292)}, {{1, 2}, I(0)}, {{1, 3}, F(44197.5)}, {{1, 4}, F(0.25)}, {{1, 5}, I(1)},
           {{1, 6}, S("2021-02-30")}, {{1, 7}, F(44197 + (10 * 3600 + 10 * 60 + 10.5) / 86400.0)}}},
+        // clang-format on
         // Whole numbers are exact up to 64 bits; past them they stay floats.
         {"<c r=\"A1\"><v>9007199254740993</v></c><c r=\"B1\"><v>-9223372036854775808</v></c>"
          "<c r=\"C1\"><v>9223372036854775808</v></c><c r=\"D1\"><v>+12</v></c><c r=\"E1\"><v>1e19</v></c>"
          "<c r=\"F1\"><v>-9.223372036854775808E18</v></c>",
+         // clang-format off
          {{{1, 1}, I(9007199254740993)}, {{1, 2}, I(INT64_MIN)}, {{1, 3}, F(0x1p63)}, {{1, 4}, I(12)},
           {{1, 5}, F(1e19)}, {{1, 6}, I(INT64_MIN)}}},
+        // clang-format on
         // Escapes of the format are decoded in formula texts and inline strings.
         {"<c r=\"A1\" t=\"str\"><v>a_x000D_b_x005F_x0041_</v></c>"
          "<c r=\"B1\" t=\"inlineStr\"><is><t>_x0041__xD83D__xDE00__xD800_</t></is></c>",
@@ -104,8 +109,8 @@ TEST(ReaderXlsx, MissingSharedStringsFail) {
     for (const char* v : {"7", "1", "abc"}) {
         auto sheet = read_sheet(std::string("<row r=\"3\"><c r=\"B3\" t=\"s\"><v>") + v + "</v></c></row>", strings);
         ASSERT_FALSE(sheet) << v;
-        EXPECT_EQ(sheet.error(), std::string("cell B3 of sheet 's' refers to shared string ") + v +
-                                     ", but the workbook has 1");
+        EXPECT_EQ(sheet.error(),
+                  std::string("cell B3 of sheet 's' refers to shared string ") + v + ", but the workbook has 1");
     }
 }
 
@@ -126,7 +131,9 @@ TEST(ReaderXlsx, DatesOfThe1904System) {
     ASSERT_TRUE(sheet) << sheet.error();
     // 2020-01-01 is 42369 in the 1904 system and 43831 in the 1900 system.
     expect_cells(sheet->cells,
+                 // clang-format off
                  {{{1, 1}, I(43831)}, {{1, 2}, F(43831.5)}, {{1, 3}, F(0.5)}, {{1, 4}, I(5)}, {{1, 5}, I(5)},
+                  // clang-format on
                   {{1, 6}, I(43831)}},
                  "1904");
 }
@@ -138,7 +145,9 @@ TEST(ReaderXlsx, PositionsWithoutReferences) {
         "<row><c><v>3</v></c><c r=\"C2\"><v>4</v></c><c><v>5</v></c></row>"
         "<row r=\"5\"><c><v>6</v></c></row><row><c r=\"bad\"><v>7</v></c></row>");
     expect_cells(got,
+                 // clang-format off
                  {{{1, 1}, I(1)}, {{1, 2}, I(2)}, {{2, 1}, I(3)}, {{2, 3}, I(4)}, {{2, 4}, I(5)}, {{5, 1}, I(6)},
+                  // clang-format on
                   {{6, 1}, I(7)}},
                  "no r");
 }
@@ -212,9 +221,11 @@ TEST(ReaderOds, Content) {
     EXPECT_EQ(sheets[1].name, "Sheet1");
     EXPECT_EQ(sheets[2].name, "Sheet1");
     expect_cells(sheets[0].cells,
+                 // clang-format off
                  {{{1, 1}, I(3)}, {{1, 2}, F(2.5)}, {{1, 4}, B(false)}, {{1, 5}, B(true)}, {{1, 6}, F(0.25)},
                   {{2, 1}, S("a\nb")}, {{2, 2}, S("a b   c\td\ne f")}, {{2, 3}, S("shown")}, {{2, 4}, I(45292)},
                   {{2, 6}, S("")}, {{2, 7}, F(0.25)}, {{2, 8}, F(45292.5)}},
+                 // clang-format on
                  "content");
     expect_cells(sheets[1].cells, {{{1, 1}, I(1)}}, "second table");
 }
@@ -318,7 +329,9 @@ TEST(ReaderDates, IsoTexts) {
     EXPECT_EQ(iso_duration_days("PT36H"), D(1.5));
     EXPECT_EQ(iso_duration_days("-P1DT12H"), D(-1.5));
     EXPECT_EQ(iso_duration_days("PT0.5S"), D(0.5 / 86400));
+    // clang-format off
     for (const char* bad : {"", "P", "PT", "P1Y", "PT1D", "T1H"}) EXPECT_EQ(iso_duration_days(bad), std::nullopt) << bad;
+    // clang-format on
 }
 
 TEST(ReaderXlsx, CellsReadAtOnceAgreeWithTheEvents) {
@@ -328,12 +341,14 @@ TEST(ReaderXlsx, CellsReadAtOnceAgreeWithTheEvents) {
     const std::vector<bool> formats = {false, true};
     const char* cases[] = {
         "<c r=\"A1\"><v>1</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" t=\"b\"><v>1</v></c>",
+        // clang-format off
         "<c r=\"A2\" t=\"str\"><v> sp _x0041_ </v></c><c r=\"B2\" t=\"e\"><v>#REF!</v></c><c r=\"C2\" t=\"d\"><v>2021-01-01</v></c>",
         "<c r=\"A3\" t=\"str\"><v></v></c><c r=\"B3\" t=\"b\"><v></v></c><c r=\"C3\"><v></v></c><c r=\"D3\" t=\"e\"><v></v></c>",
         "<c r=\"A4\" s=\"1\"><v>42369</v></c><c t=\"n\" s=\"0\" r=\"B4\"><v>5.5</v></c><c r=\"C4\" s=\"1\"/><c><v>7</v></c>",
         "<row r=\"5\"><c r=\"A5\"/><c><v>2</v></c><c r=\"A0\"><v>3</v></c><c><v>4</v></c></row>",
         "<c r=\"$B$6\"><v>x</v></c><c r=\"C6\"><v>1e400</v></c><c r=\"D6\" t=\"inlineStr\"><v>9</v></c>",
         "<c r=\"A7\" t=\"b\"><v>true</v></c><c r=\"B7\"><v> 12 </v></c><c r=\"bad\"><v>1</v></c><c r=\"E7\"><v>2</v></c>",
+        // clang-format on
         "<c r=\"A8\" r=\"B8\"><v>1</v></c><c r=\"C8\" x=\"1\"><v>2</v></c><c r=\"D8\"><v>3</v><f>A1</f></c>",
     };
     for (const char* xml : cases) {

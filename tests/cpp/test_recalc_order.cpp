@@ -48,11 +48,11 @@ TEST(RecalcOrder, Orders) {
     // A3 = A2 + 1, A2 = A1 + 1, A1 = 1, listed backwards.
     cases.push_back({"chain", {entry(3, 1, "=A2+1"), entry(2, 1, "=A1+1"), entry(1, 1, "=1")}, {2, 1, 0}, {}});
     // A range written backwards still reads all four cells.
-    cases.push_back({"reversed range",
-                     {entry(1, 3, "=SUM(B2:A1)"), entry(1, 1, "=1"), entry(1, 2, "=2"), entry(2, 1, "=3"),
-                      entry(2, 2, "=4")},
-                     {1, 2, 3, 4, 0},
-                     {}});
+    cases.push_back(
+        {"reversed range",
+         {entry(1, 3, "=SUM(B2:A1)"), entry(1, 1, "=1"), entry(1, 2, "=2"), entry(2, 1, "=3"), entry(2, 2, "=4")},
+         {1, 2, 3, 4, 0},
+         {}});
     // A cycle comes after everything else, and its reader after it.
     cases.push_back({"cycle last",
                      {entry(1, 3, "=A1"), entry(1, 1, "=B1+1"), entry(1, 2, "=A1+1"), entry(5, 5, "=7")},
@@ -60,28 +60,21 @@ TEST(RecalcOrder, Orders) {
                      {1, 2}});
     // Reading one's own cell is a cycle of one that holds nothing up; a
     // cell read twice counts once.
-    cases.push_back({"self and duplicates",
-                     {entry(1, 2, "=A1+A1+SUM(A1:A1)"), entry(1, 1, "=A1+1")},
-                     {1, 0},
-                     {1}});
+    cases.push_back({"self and duplicates", {entry(1, 2, "=A1+A1+SUM(A1:A1)"), entry(1, 1, "=A1+1")}, {1, 0}, {1}});
     // A cycle through a range, reached from a formula before it in the list.
     cases.push_back({"cycle through a range",
                      {entry(9, 1, "=A3*2"), entry(3, 1, "=SUM(A1:A2)"), entry(1, 1, "=A3"), entry(2, 1, "=5")},
                      {3, 1, 2, 0},
                      {1, 2}});
     // Independent formulas keep list order; dependents follow FIFO.
-    cases.push_back({"fifo",
-                     {entry(9, 9, "=B1"), entry(1, 1, "=1"), entry(1, 2, "=A1"), entry(8, 8, "=A1")},
-                     {1, 2, 3, 0},
-                     {}});
+    cases.push_back(
+        {"fifo", {entry(9, 9, "=B1"), entry(1, 1, "=1"), entry(1, 2, "=A1"), entry(8, 8, "=A1")}, {1, 2, 3, 0}, {}});
     // A whole-sheet range costs its formula cells only.
-    cases.push_back({"whole sheet",
-                     {entry(1, 1, "=SUM(B1:XFD1048576)"), entry(1048576, 16384, "=1")},
-                     {1, 0},
-                     {}});
+    cases.push_back({"whole sheet", {entry(1, 1, "=SUM(B1:XFD1048576)"), entry(1048576, 16384, "=1")}, {1, 0}, {}});
     // A formula whose reads are found only when it runs waits for the rest.
     {
-        Case c{"dynamic last", {entry(1, 1, "=INDIRECT(\"D1\")"), entry(1, 3, "=1"), entry(1, 4, "=C1+1")}, {1, 2, 0}, {}};
+        Case c{
+            "dynamic last", {entry(1, 1, "=INDIRECT(\"D1\")"), entry(1, 3, "=1"), entry(1, 4, "=C1+1")}, {1, 2, 0}, {}};
         c.formulas[0].dynamic = true;
         cases.push_back(std::move(c));
     }

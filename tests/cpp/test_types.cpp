@@ -90,12 +90,14 @@ TEST(TypesNumbers, TextToNumber) {
         std::optional<double> want;
     };
     const Case cases[] = {
+        // clang-format off
         {"1e3", 1000.0}, {"+.5", 0.5},    {"5.", 5.0},   {"-INF", -inf},     {"Infinity", inf},
         {"-12.25", -12.25}, {"1E-2", 0.01}, {"1e400", inf}, {"-1e400", -inf}, {"1e-400", 0.0},
         {"0.000e999999999999", 0.0}, {"007", 7.0},
         {" 1", std::nullopt}, {"1 ", std::nullopt}, {"", std::nullopt}, {".", std::nullopt},
         {"e5", std::nullopt}, {"1e", std::nullopt}, {"1,000", std::nullopt}, {"0x10", std::nullopt},
         {"1_0", std::nullopt}, {"+", std::nullopt}, {"1e+", std::nullopt}, {"infx", std::nullopt},
+        // clang-format on
     };
     for (const auto& c : cases) {
         auto got = text_to_number(c.text);
@@ -189,7 +191,9 @@ TEST(TypesAddress, CellRanges) {
         {CellRange::single(P{5, 5}), 1, 1, 1, {P{5, 5}, P{5, 5}}},
         {{P{1, 1}, P{kMaxRow, kMaxCol}}, kMaxRow, kMaxCol, uint64_t{kMaxRow} * kMaxCol, {P{1, 1}, P{kMaxRow, kMaxCol}}},
         // The whole 32-bit grid has 2^64 cells: the count saturates, never wraps to 0.
+        // clang-format off
         {{P{0, 0}, P{UINT32_MAX, UINT32_MAX}}, uint64_t{1} << 32, uint64_t{1} << 32, UINT64_MAX,
+         // clang-format on
          {P{0, 0}, P{UINT32_MAX, UINT32_MAX}}},
     };
     for (const auto& c : cases) {
@@ -233,16 +237,11 @@ TEST(TypesDates, SerialWalk) {
         const char* text;
     };
     const Case cases[] = {
-        {1, {1900, 1, 1}, "1900-01-01"},
-        {59, {1900, 2, 28}, "1900-02-28"},
-        {60, {1900, 3, 1}, "1900-03-01"},
-        {61, {1900, 3, 1}, "1900-03-01"},
-        {366, {1900, 12, 31}, "1900-12-31"},
-        {367, {1901, 1, 1}, "1901-01-01"},
-        {36585, {2000, 2, 29}, "2000-02-29"},
-        {45000, {2023, 3, 15}, "2023-03-15"},
-        {2958465, {9999, 12, 31}, "9999-12-31"},
-        {2958466, {10000, 1, 1}, "10000-01-01"},
+        {1, {1900, 1, 1}, "1900-01-01"},         {59, {1900, 2, 28}, "1900-02-28"},
+        {60, {1900, 3, 1}, "1900-03-01"},        {61, {1900, 3, 1}, "1900-03-01"},
+        {366, {1900, 12, 31}, "1900-12-31"},     {367, {1901, 1, 1}, "1901-01-01"},
+        {36585, {2000, 2, 29}, "2000-02-29"},    {45000, {2023, 3, 15}, "2023-03-15"},
+        {2958465, {9999, 12, 31}, "9999-12-31"}, {2958466, {10000, 1, 1}, "10000-01-01"},
         {0, {1900, 1, 0}, "1900-01-00"},
     };
     for (const auto& c : cases) {
@@ -302,8 +301,10 @@ TEST(TypesText, UpperLead) {
         char32_t in, want;
     };
     const Case cases[] = {
+        // clang-format off
         {U'a', U'A'}, {U'Z', U'Z'}, {U'1', U'1'}, {U'ß', U'S'},          {U'é', U'É'},
         {U'ﬁ', U'F'}, {U'ŉ', U'ʼ'}, {U'ǆ', U'Ǆ'}, {U'\U0001F600', U'\U0001F600'}, {U'ω', U'Ω'},
+        // clang-format on
     };
     for (const Case& c : cases) EXPECT_EQ(text::upper_lead(c.in), c.want) << static_cast<uint32_t>(c.in);
 }

@@ -18,24 +18,12 @@ namespace {
 
 const std::vector<vm::Num>& operands() {
     static const std::vector<vm::Num> table = {
-        {true, 0, 0},
-        {true, 1, 0},
-        {true, -1, 0},
-        {true, 7, 0},
-        {true, -7, 0},
-        {true, 2, 0},
-        {true, vm::k2p53, 0},
-        {true, -vm::k2p53, 0},
-        {true, vm::k2p53 + 1, 0},
-        {true, INT64_MAX, 0},
-        {true, INT64_MIN, 0},
-        {false, 0, 0.0},
-        {false, 0, 2.5},
-        {false, 0, -2.5},
-        {false, 0, 0.5},
-        {false, 0, 1e300},
-        {false, 0, NAN},
-        {false, 0, INFINITY},
+        {true, 0, 0},         {true, 1, 0},          {true, -1, 0},
+        {true, 7, 0},         {true, -7, 0},         {true, 2, 0},
+        {true, vm::k2p53, 0}, {true, -vm::k2p53, 0}, {true, vm::k2p53 + 1, 0},
+        {true, INT64_MAX, 0}, {true, INT64_MIN, 0},  {false, 0, 0.0},
+        {false, 0, 2.5},      {false, 0, -2.5},      {false, 0, 0.5},
+        {false, 0, 1e300},    {false, 0, NAN},       {false, 0, INFINITY},
     };
     return table;
 }

@@ -59,8 +59,9 @@ TEST(VmRun, RecursionGuard) {
     ASSERT_FALSE(r.has_value());
     EXPECT_EQ(r.error(), "Out of stack space");
     // The guard leaves the interpreter usable, and deep but bounded recursion works.
-    auto deep = run(vm, "Function D(n)\nIf n > 0 Then D = D(n - 1) + 1 Else D = 0\nEnd Function\n"
-                        "Sub Main()\nx = D(300)\nEnd Sub\n");
+    auto deep = run(vm,
+                    "Function D(n)\nIf n > 0 Then D = D(n - 1) + 1 Else D = 0\nEnd Function\n"
+                    "Sub Main()\nx = D(300)\nEnd Sub\n");
     ASSERT_TRUE(deep.has_value()) << deep.error();
     EXPECT_EQ(vm.find_var("x")->as_int(), 300);
 }
@@ -79,8 +80,8 @@ TEST(VmRun, CallingDefinitionsDirectly) {
 }
 
 TEST(VmRun, TwoVmsRunOneParsedProgram) {
-    auto program = parser::parse(
-        "Function Twice(n)\nTwice = n * 2\nEnd Function\nSub Main()\nx = Twice(21)\nEnd Sub\n");
+    auto program =
+        parser::parse("Function Twice(n)\nTwice = n * 2\nEnd Function\nSub Main()\nx = Twice(21)\nEnd Sub\n");
     ASSERT_TRUE(program.has_value());
     Vm a, b;
     // Names met in another order: b numbers its variables apart from a.

@@ -155,12 +155,14 @@ TEST(VmSheetRows, ShiftsMoveOnlyTheirBand) {
     };
     const Case cases[] = {
         {"whole rows deleted", {false, false, 1, 1, 1, kMaxCol}, {{"A1", "3"}, {"B1", "4"}, {"C1", "5"}, {"A2", "6"}}},
+        // clang-format off
         {"whole rows inserted", {false, true, 2, 2, 1, kMaxCol},
          {{"A1", "1"}, {"B1", "2"}, {"A4", "3"}, {"B4", "4"}, {"C4", "5"}, {"A5", "6"}}},
         {"a column's cells moved up", {false, false, 1, 1, 2, 2},
          {{"A1", "1"}, {"B1", "4"}, {"A2", "3"}, {"C2", "5"}, {"A3", "6"}}},
         {"whole columns deleted", {true, false, 1, 2, 1, kMaxRow}, {{"A2", "5"}}},
         {"a row's cells moved right", {true, true, 1, 1, 2, 2},
+         // clang-format on
          {{"A1", "1"}, {"B1", "2"}, {"B2", "3"}, {"C2", "4"}, {"D2", "5"}, {"A3", "6"}}},
     };
     for (const Case& c : cases) {
@@ -221,6 +223,7 @@ TEST(VmSheetRows, Sort) {
     };
     Case cases[] = {
         {"ascending by the second column, ties keep their order",
+         // clang-format off
          sheet({{"A1", "a"}, {"B1", 2}, {"A2", "b"}, {"B2", 1}, {"A3", "c"}, {"B3", 2}}), "A1:B3", 1, false,
          {{"A1", "b"}, {"B1", "1"}, {"A2", "a"}, {"B2", "2"}, {"A3", "c"}, {"B3", "2"}}},
         {"descending, ties keep their order",
@@ -238,6 +241,7 @@ TEST(VmSheetRows, Sort) {
          {{"A1", "1"}, {"A2", "2"}, {"C1", "out"}, {"A3", "0"}}},
         {"reversed area is left alone", sheet({{"A1", 2}, {"A2", 1}}), "A2:A1", 0, false, {{"A1", "2"}, {"A2", "1"}}},
         {"text orders without case", sheet({{"A1", "b"}, {"A2", "A"}, {"A3", "a"}}), "A1:A3", 0, false,
+         // clang-format on
          {{"A1", "A"}, {"A2", "a"}, {"A3", "b"}}},
     };
     for (Case& c : cases) {
@@ -258,8 +262,8 @@ TEST(VmSheetRows, SortSurvivesAnInconsistentOrder) {
     // 9 < 10, 10 < "9" and "9" = 9: no strict weak ordering. Many rows of
     // such keys must sort in bounds and keep every value.
     CellMap m;
-    const Variant keys[] = {Variant(int64_t{9}), Variant(int64_t{10}), Variant("9"), Variant(0.5),
-                            Variant("10"), Variant(std::nan("")), Variant(true)};
+    const Variant keys[] = {Variant(int64_t{9}), Variant(int64_t{10}),  Variant("9"), Variant(0.5),
+                            Variant("10"),       Variant(std::nan("")), Variant(true)};
     for (uint32_t r = 1; r <= 500; ++r) {
         m.insert_or_assign(CellPos{r, 1}, CellContent{std::nullopt, keys[(r * 7919u) % 7]});
         m.insert_or_assign(CellPos{r, 2}, CellContent{std::nullopt, Variant(int64_t{r})});
@@ -306,6 +310,7 @@ TEST(VmPaste, Pastes) {
         Cells want;
     };
     const Case cases[] = {
+        // clang-format off
         {"plain", grid, {"A1:B2"}, "D1", false,
          {{"A1", "1"}, {"B1", "2"}, {"A2", "3"}, {"B2", "4"}, {"D1", "1"}, {"E1", "2"}, {"D2", "3"}, {"E2", "4"}}},
         {"transposed", grid, {"A1:B2"}, "D1", true,
@@ -320,6 +325,7 @@ TEST(VmPaste, Pastes) {
         {"two areas to two areas", sheet({{"A1", "a"}, {"C1", "c1"}, {"C2", "c2"}}), {"A1", "C1:C2"}, "E1,G1:G2", false,
          {{"A1", "a"}, {"C1", "c1"}, {"C2", "c2"}, {"E1", "a"}, {"G1", "c1"}, {"G2", "c2"}}},
         {"a reversed source pastes nothing", sheet({{"A1", 1}, {"D1", "keep"}}), {"B2:A1"}, "D1", false,
+         // clang-format on
          {{"A1", "1"}, {"D1", "keep"}}},
         {"a reversed destination receives nothing", sheet({{"A1", 1}}), {"A1"}, "D2:D1", false, {{"A1", "1"}}},
     };
@@ -342,16 +348,20 @@ TEST(VmPaste, PasteErrors) {
         {{"A1:B3"}, "D1:E3", true, "Paste error: shape mismatch (source 2x3, destination 3x2)"},
         {{"A1:B3"}, "D1:ZZ", false, "Paste error: invalid destination range 'D1:ZZ'"},
         {{"A1:B3"}, "ZZ", false, "Paste error: invalid destination address 'ZZ'"},
+        // clang-format off
         {{"A1"}, "E1,G1", false,
+         // clang-format on
          "Paste error: multi-area paste is not yet supported by morvane (diagnosed, not executed)"},
         {{"A1", "C1:C2"}, "E1", false, "Paste error: source has 2 disjoint areas but the destination is a single area"},
         {{"A1", "C1:C2"}, "E1,G1,H1", false, "Paste error: source has 2 areas but destination has 3 areas"},
+        // clang-format off
         {{"A1", "C1:C2"}, "E1:E2,G1:G2", false,
          "Paste error: area 1 shape mismatch (source 1x1, destination 2x1)"},
         {{"A1", "C1:C2"}, "E1,G1:G2", true,
          "Paste error: multi-area paste is not yet supported by morvane (diagnosed, not executed)"},
         {{"A1", "C1:C2"}, "nowhere", false, "Paste error: invalid destination range 'nowhere'"},
         {{"A1"}, "A1:XFD1048576", false,
+         // clang-format on
          "Range 'A1:XFD1048576' is too large to paste (17179869184 cells; the limit is 10000000)"},
     };
     for (const Case& c : cases) {

@@ -45,6 +45,7 @@ void expect_same(const Variant& got, const Variant& want, const std::string& wha
 }  // namespace
 
 TEST(VmValues, ToF64) {
+    // clang-format off
     struct Case { Variant v; double want; };
     const Case cases[] = {
         {I(5), 5}, {F(2.5), 2.5}, {S("12.5"), 12.5}, {S("-1e3"), -1000}, {B(true), 1}, {B(false), 0},
@@ -52,9 +53,11 @@ TEST(VmValues, ToF64) {
         // Texts as VBA reads them: blanks, separators, currency, parentheses, &H and &O.
         {S(" 5 "), 5}, {S("1,000"), 1000}, {S("1,234.5"), 1234.5}, {S("$5"), 5}, {S("-$5"), -5},
         {S("(5)"), -5}, {S("&HFF"), 255}, {S("&hFFFF"), -1}, {S("&H10000"), 65536}, {S("&O17"), 15}, {S(".5"), 0.5},
+        // clang-format on
     };
     for (const auto& c : cases) EXPECT_EQ(*vm::to_f64(c.v), c.want) << c.v.debug_text();
 
+    // clang-format off
     struct Bad { Variant v; const char* msg; };
     const Bad bad[] = {
         {S("abc"), "Cannot convert 'abc' to number"}, {S("5 5"), "Cannot convert '5 5' to number"},
@@ -63,12 +66,14 @@ TEST(VmValues, ToF64) {
         {S("&HG"), "Cannot convert '&HG' to number"},
         {S(""), "Cannot convert '' to number"},       {E(ExcelError::NA), "#N/A"},
         {E(ExcelError::DivZero), "#DIV/0!"},          {A({I(1)}), "Cannot convert array to number"},
+        // clang-format on
         {Rec(), "Cannot convert record to number"},
     };
     for (const auto& c : bad) EXPECT_EQ(vm::to_f64(c.v).error(), c.msg);
 }
 
 TEST(VmValues, VbaToStr) {
+    // clang-format off
     struct Case { Variant v; const char* want; };
     const Case cases[] = {
         {I(-42), "-42"},   {F(2.5), "2.5"},     {F(3.0), "3"},       {F(0.1), "0.1"},
@@ -80,12 +85,14 @@ TEST(VmValues, VbaToStr) {
         {Variant(Date{45000, 0.5}), "2023-03-15 12:00:00"}, {Variant(Date{0, 0.75}), "18:00:00"},
         {S("x"), "x"},     {B(true), "True"},   {B(false), "False"}, {D(45000), "2023-03-15"},
         {E(ExcelError::Ref), "#REF!"},          {Variant(), ""},     {A({I(1), S("a"), B(true)}), "1, a, True"},
+        // clang-format on
         {Rec(), "[Record]"},
     };
     for (const auto& c : cases) EXPECT_EQ(vm::vba_to_str(c.v), c.want) << c.v.debug_text();
 }
 
 TEST(VmValues, Equality) {
+    // clang-format off
     struct Case { Variant a, b; bool eq; };
     const Case cases[] = {
         {I(1), I(1), true},       {I(1), F(1.0), true},     {F(1.5), F(1.5), true},    {I(3), D(3), true},
@@ -96,6 +103,7 @@ TEST(VmValues, Equality) {
         {Variant(), B(false), true}, {Variant(), S("0"), false}, {Variant(), I(1), false}, {Variant(), S(" "), false},
         {Variant(), D(0), true},
         {E(ExcelError::NA), E(ExcelError::NA), false},     {A({}), A({}), false},       {F(NAN), F(NAN), false},
+        // clang-format on
     };
     for (const auto& c : cases) {
         EXPECT_EQ(vm::vba_eq(c.a, c.b), c.eq) << c.a.debug_text() << " = " << c.b.debug_text();
@@ -104,6 +112,7 @@ TEST(VmValues, Equality) {
 }
 
 TEST(VmValues, Ordering) {
+    // clang-format off
     struct Case { Variant a, b; Ordering want; };
     const Case cases[] = {
         {S("abc"), S("ABD"), Ordering::Less},  {S("10"), S("9"), Ordering::Less},
@@ -115,26 +124,29 @@ TEST(VmValues, Ordering) {
         {S(" 10 "), I(9), Ordering::Greater},  {Variant(), I(-1), Ordering::Greater},
     };
     for (const auto& c : cases) EXPECT_EQ(*vm::vba_cmp(c.a, c.b), c.want) << c.a.debug_text() << " vs " << c.b.debug_text();
+    // clang-format on
     EXPECT_EQ(vm::vba_cmp(F(NAN), I(1)).error(), "Cannot compare NaN values");
 }
 
 TEST(VmValues, SortOrder) {
     std::vector<Variant> values = {I(10), S("9"), Variant(), B(true), S("apple")};
     std::vector<Variant> want = {Variant(), I(10), S("9"), S("apple"), B(true)};
-    eval::stable_merge_sort(values,
-                            [](const Variant& a, const Variant& b) { return vm::cmp_variants(a, b) == Ordering::Less; });
+    eval::stable_merge_sort(
+        values, [](const Variant& a, const Variant& b) { return vm::cmp_variants(a, b) == Ordering::Less; });
     for (size_t i = 0; i < want.size(); ++i) expect_same(values[i], want[i], "sorted[" + std::to_string(i) + "]");
     EXPECT_EQ(vm::cmp_variants(F(NAN), I(3)), Ordering::Equal);
     EXPECT_EQ(vm::cmp_variants(E(ExcelError::NA), E(ExcelError::Ref)), Ordering::Less);
 }
 
 TEST(VmValues, Truth) {
+    // clang-format off
     struct Case { Variant v; bool want; };
     const Case cases[] = {
         {I(0), false}, {I(-1), true},  {F(0.0), false}, {F(NAN), true},
         {S("False"), false}, {S(" TRUE "), true}, {S("0"), false}, {S("2.5"), true}, {B(false), false},
         {D(0), true}, {E(ExcelError::NA), false},
         {Variant(), false}, {A({}), false}, {A({I(0)}), true}, {Rec(), true},
+        // clang-format on
     };
     for (const auto& c : cases) EXPECT_EQ(*vm::is_truthy(c.v), c.want) << c.v.debug_text();
     // Any other text is no condition.
@@ -142,10 +154,12 @@ TEST(VmValues, Truth) {
 }
 
 TEST(VmValues, BitwiseOperand) {
+    // clang-format off
     struct Case { Variant v; int64_t want; };
     const Case cases[] = {
         {B(true), -1}, {B(false), 0}, {F(2.5), 2}, {F(3.5), 4}, {F(-2.5), -2}, {F(NAN), 0},
         {F(1e300), std::numeric_limits<int64_t>::max()}, {F(-1e300), std::numeric_limits<int64_t>::min()},
+        // clang-format on
         {S("7"), 7},
     };
     for (const auto& c : cases) EXPECT_EQ(*vm::to_i64_bitwise(c.v), c.want) << c.v.debug_text();
@@ -154,6 +168,7 @@ TEST(VmValues, BitwiseOperand) {
 TEST(VmValues, BinaryOperators) {
     const int64_t kMin = std::numeric_limits<int64_t>::min();
     const int64_t kMax = std::numeric_limits<int64_t>::max();
+    // clang-format off
     struct Case { BinOp op; Variant a, b, want; };
     const Case cases[] = {
         {BinOp::Add, I(2), I(3), I(5)},              {BinOp::Add, S("2"), I(3), I(5)},
@@ -179,14 +194,17 @@ TEST(VmValues, BinaryOperators) {
         // A Date moved by days stays a Date; two Dates differ by days.
         {BinOp::Add, D(43832), I(1), D(43833)},    {BinOp::Add, I(30), D(43832), D(43862)},
         {BinOp::Sub, D(43832), I(2), D(43830)},    {BinOp::Sub, D(43833), D(43832), I(1)},
+        // clang-format on
         {BinOp::Add, Variant(Date{43832, 0.5}), I(1), Variant(Date{43833, 0.5})},
         {BinOp::Add, D(43832), F(0.25), Variant(Date{43832, 0.25})},
         {BinOp::Sub, Variant(Date{43832, 0.5}), D(43832), F(0.5)},
+        // clang-format off
         {BinOp::And, S("True"), S("False"), B(false)}, {BinOp::Or, S("false"), B(true), B(true)},
         {BinOp::And, S("6"), I(3), I(2)},
         {BinOp::And, B(true), I(7), I(7)},           {BinOp::And, I(6), I(3), I(2)},
         {BinOp::Or, I(1), I(2), I(3)},               {BinOp::Xor, B(true), I(1), I(-2)},
         {BinOp::And, B(true), B(false), B(false)},   {BinOp::Xor, B(true), B(false), B(true)},
+        // clang-format on
     };
     for (const auto& c : cases) {
         auto got = vm::eval_binop(c.op, c.a, c.b);
@@ -194,10 +212,12 @@ TEST(VmValues, BinaryOperators) {
         expect_same(*got, c.want, std::to_string(int(c.op)) + " " + c.a.debug_text() + " " + c.b.debug_text());
     }
 
+    // clang-format off
     struct Bad { BinOp op; Variant a, b; const char* msg; };
     const Bad bad[] = {
         {BinOp::Div, I(1), I(0), "Division by zero"},       {BinOp::Div, I(0), F(-0.0), "Division by zero"},
         {BinOp::IntDiv, I(5), I(0), "Division by zero"},    {BinOp::Mod, I(5), F(0.4), "Division by zero"},
+        // clang-format on
         {BinOp::IntDiv, I(kMin), I(-1), "Integer division overflow"},
         {BinOp::Mod, I(kMin), I(-1), "Integer division overflow"},
         {BinOp::Add, S("a"), I(1), "Cannot convert 'a' to number"},
@@ -225,12 +245,14 @@ TEST(VmValues, Not) {
 
 // What a macro's write enters in a cell, as typing the text would.
 TEST(VmValues, EnteredValue) {
+    // clang-format off
     struct Case { Variant v, want; };
     const Case cases[] = {
         {S("10"), I(10)},    {S(" -2.5 "), F(-2.5)}, {S("1e3"), I(1000)},  {S("007"), I(7)},
         {S("true"), B(true)}, {S(" FALSE"), B(false)}, {S(""), Variant()}, {S("1,000"), S("1,000")},
         {S("$5"), S("$5")},  {S("inf"), S("inf")},   {S("1e400"), S("1e400")}, {S("abc"), S("abc")},
         {S(" "), S(" ")},    {I(5), I(5)},           {Variant(), Variant()},
+        // clang-format on
     };
     for (const auto& c : cases) expect_same(vm::entered_value(c.v), c.want, c.v.debug_text());
 }

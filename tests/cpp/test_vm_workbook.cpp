@@ -58,14 +58,16 @@ TEST(VmWorkbook, CellsFollowTheActiveSheet) {
 TEST(VmWorkbook, EndSearches) {
     Workbook vm;
     for (uint32_t r : {1u, 2u, 3u, 5u}) vm.set_cell_value(r, 1, Variant(int64_t{r}));
-    vm.set_cell_value(7, 1, Variant());  // stored Empty counts as empty
+    vm.set_cell_value(7, 1, Variant());    // stored Empty counts as empty
     vm.set_cell_value(2, 3, Variant(""));  // the empty text does not
+    // clang-format off
     struct Case { uint32_t got, want; };
+    // clang-format on
     const Case cases[] = {
-        {vm.first_empty_row(1, 1), 4}, {vm.first_empty_row(1, 4), 4}, {vm.first_empty_row(1, 5), 6},
+        {vm.first_empty_row(1, 1), 4},    {vm.first_empty_row(1, 4), 4},   {vm.first_empty_row(1, 5), 6},
         {vm.last_nonempty_row(1, 10), 5}, {vm.last_nonempty_row(1, 4), 3}, {vm.last_nonempty_row(1, 3), 3},
-        {vm.first_empty_row(2, 9), 9}, {vm.last_nonempty_row(2, 9), 1}, {vm.last_nonempty_row(3, 9), 2},
-        {vm.first_empty_col(2, 1), 2}, {vm.first_empty_col(2, 3), 4}, {vm.last_nonempty_col(2, 100), 3},
+        {vm.first_empty_row(2, 9), 9},    {vm.last_nonempty_row(2, 9), 1}, {vm.last_nonempty_row(3, 9), 2},
+        {vm.first_empty_col(2, 1), 2},    {vm.first_empty_col(2, 3), 4},   {vm.last_nonempty_col(2, 100), 3},
     };
     for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].got, cases[i].want) << "case " << i;
     EXPECT_FALSE(vm.index_dirty());
@@ -86,13 +88,18 @@ TEST(VmWorkbook, Protection) {
 }
 
 TEST(VmWorkbook, ToCellIndex) {
+    // clang-format off
     struct Case { Variant v; uint32_t want; };
     const Case ok[] = {
         {Variant(int64_t{3}), 3}, {Variant("2"), 2}, {Variant(true), 1}, {Variant(4.0), 4},
-        {Variant(1e12), 4294967295u}, {Variant(int64_t{5000000000}), 4294967295u},
+        // clang-format on
+        {Variant(1e12), 4294967295u},
+        {Variant(int64_t{5000000000}), 4294967295u},
     };
     for (const auto& c : ok) EXPECT_EQ(*vm::to_cell_index(c.v, "row"), c.want) << c.v.debug_text();
+    // clang-format off
     struct Bad { Variant v; const char* label; const char* msg; };
+    // clang-format on
     const Bad bad[] = {
         {Variant(), "row", "Cell row must be a positive integer, got 0"},
         {Variant(int64_t{0}), "row", "Cell row must be a positive integer, got 0"},

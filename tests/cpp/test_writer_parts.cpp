@@ -26,7 +26,9 @@ CellMap cells_of(std::initializer_list<std::pair<CellPos, Variant>> items) {
     return m;
 }
 
+// clang-format off
 std::string sheet_xml(std::string_view rows) { return std::string(kDecl) + std::string(kSheetHead) + std::string(rows) + std::string(kSheetTail); }
+// clang-format on
 
 }  // namespace
 
@@ -91,7 +93,9 @@ TEST(WriterXlsx, WorkbookAndRelationships) {
                   "<sheet name=\"c&lt;d\" sheetId=\"2\" r:id=\"rId2\"/>\n</sheets>\n</workbook>\n");
     const std::string r = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
     EXPECT_EQ(build_xlsx_workbook_rels(1),
+              // clang-format off
               std::string(kDecl) + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">\n" +
+                  // clang-format on
                   "<Relationship Id=\"rId1\" Type=\"" + r + "/worksheet\" Target=\"worksheets/sheet1.xml\"/>\n" +
                   "<Relationship Id=\"rId2\" Type=\"" + r + "/sharedStrings\" Target=\"sharedStrings.xml\"/>\n" +
                   "<Relationship Id=\"rId3\" Type=\"" + r + "/styles\" Target=\"styles.xml\"/>\n</Relationships>\n");
@@ -128,14 +132,18 @@ TEST(WriterOds, Content) {
                               {{3, 3}, Variant(1e300)}});
     CellMap only_empty = cells_of({{{3, 3}, Variant()}});
     CellMap row_zero = cells_of({{{0, 4}, Variant(int64_t{1})}});
+    // clang-format off
     std::vector<SheetView> sheets = {{"b2", &b2}, {"mixed", &mixed}, {"e", &only_empty}, {"z", &row_zero}, {"n", nullptr}};
+    // clang-format on
     const std::string e = "<table:table-cell/>";
     auto f = [](std::string_view v) {
         return "<table:table-cell office:value-type=\"float\" office:value=\"" + std::string(v) + "\"><text:p>" +
                std::string(v) + "</text:p></table:table-cell>";
     };
     auto s = [](std::string_view v) {
+        // clang-format off
         return "<table:table-cell office:value-type=\"string\"><text:p>" + std::string(v) + "</text:p></table:table-cell>";
+        // clang-format on
     };
     std::string want =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -160,11 +168,14 @@ TEST(WriterOds, Content) {
         "</office:automatic-styles>\n"
         "<office:body><office:spreadsheet>\n"
         "<table:table table:name=\"b2\">\n"
+        // clang-format off
         "<table:table-row>" + e + e + "</table:table-row>\n"
         "<table:table-row>" + e + f("5") + "</table:table-row>\n"
+        // clang-format on
         "</table:table>\n"
         "<table:table table:name=\"mixed\">\n"
         "<table:table-row><table:table-cell table:style-name=\"ce2\" office:value-type=\"boolean\" "
+        // clang-format off
         "office:boolean-value=\"true\"><text:p>TRUE</text:p></table:table-cell>" + s("a &lt; b") + s("#DIV/0!") +
         "</table:table-row>\n"
         "<table:table-row><table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" "
@@ -172,12 +183,15 @@ TEST(WriterOds, Content) {
         "</table:table-row>\n"
         "<table:table-row>" + s("") + "<table:table-cell table:style-name=\"ce2\" office:value-type=\"boolean\" "
         "office:boolean-value=\"false\"><text:p>FALSE</text:p></table:table-cell>" + f("1e+300") +
+        // clang-format on
         "</table:table-row>\n"
         "</table:table>\n"
         "<table:table table:name=\"e\">\n"
+        // clang-format off
         "<table:table-row>" + e + e + e + "</table:table-row>\n"
         "<table:table-row>" + e + e + e + "</table:table-row>\n"
         "<table:table-row>" + e + e + e + "</table:table-row>\n"
+        // clang-format on
         "</table:table>\n"
         "<table:table table:name=\"z\">\n</table:table>\n"
         "<table:table table:name=\"n\">\n</table:table>\n"
@@ -212,15 +226,17 @@ TEST(WriterChecks, RefusedBeforeWriting) {
     cases.push_back({"s", cells_of({{{1000, 1}, Variant()}, {{1, 10001}, Variant()}}), "x.ods",
                      "cannot save sheet 's' as .ods: its grid of 1000 rows by 10001 columns is larger than "
                      "10000000 cells"});
-    for (const char* bad : {"a[1]", "a:b", "a/b", "a\\b", "a?", "a*", "'quoted'", "history",
-                            "a name longer than thirty-one chars"})
+    for (const char* bad :
+         {"a[1]", "a:b", "a/b", "a\\b", "a?", "a*", "'quoted'", "history", "a name longer than thirty-one chars"})
         cases.push_back({bad, CellMap(), "x.xlsx", ""});
     for (const Case& c : cases) {
         std::vector<SheetView> sheets = {{c.name, &c.cells}};
         auto r = save_workbook(sheets, std::string("/nonexistent-dir/") + c.path);
         ASSERT_FALSE(r) << c.name;
+        // clang-format off
         std::string want = *c.want ? c.want : "cannot save sheet '" + std::string(c.name) +
                                                   "': spreadsheet programs refuse that sheet name";
+        // clang-format on
         EXPECT_EQ(r.error(), want);
     }
     // A long name is fine in OpenDocument; the grid bound holds at its edge.

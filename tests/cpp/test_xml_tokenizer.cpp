@@ -29,7 +29,8 @@ std::string dump(std::string_view xml) {
         out += ev->name;
         if (ev->kind == Ev::Kind::End) continue;
         out += '[';
-        for (size_t i = 0; i < ev->attrs.size(); ++i) out += (i ? "," : "") + ev->attrs[i].name + "=" + ev->attrs[i].value;
+        for (size_t i = 0; i < ev->attrs.size(); ++i)
+            out += (i ? "," : "") + ev->attrs[i].name + "=" + ev->attrs[i].value;
         out += ']';
     }
     return out;
@@ -112,7 +113,8 @@ TEST(XmlTokenizer, Unescape) {
         {"&&amp;", "&&"},
         // Line ends as XML reads them; a reference keeps its carriage return.
         {"a\r\nb\rc\n\rd&#13;&#xD;\r", "a\nb\nc\n\nd\r\r\n"},
-        {"a long text well past the short inline scan\r\n with CR LF", "a long text well past the short inline scan\n with CR LF"},
+        {"a long text well past the short inline scan\r\n with CR LF",
+         "a long text well past the short inline scan\n with CR LF"},
     };
     for (const Case& c : cases) EXPECT_EQ(xml_unescape(c.in), c.want) << c.in;
     EXPECT_EQ(xml_unescape("&#0;"), std::string(1, '\0'));
@@ -144,9 +146,9 @@ TEST(XmlTokenizer, CellReferences) {
         Ref want;
     };
     const Case cases[] = {
-        {"b12", Ref({12, 2})},   {" AA0 ", Ref({0, 27})},   {"XFD1048576", Ref({1048576, 16384})},
-        {"A1B", std::nullopt},   {"12", std::nullopt},      {"A", std::nullopt},
-        {"$A$1", Ref({1, 1})},   {"A99999999999", std::nullopt},
+        {"b12", Ref({12, 2})}, {" AA0 ", Ref({0, 27})},        {"XFD1048576", Ref({1048576, 16384})},
+        {"A1B", std::nullopt}, {"12", std::nullopt},           {"A", std::nullopt},
+        {"$A$1", Ref({1, 1})}, {"A99999999999", std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(morvane_types::parse_cell_addr(c.text), c.want) << c.text;
 }

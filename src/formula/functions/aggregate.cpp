@@ -56,6 +56,7 @@ enum class ErrorValues { Propagate, Skip, Count };
 // cells for which `skip` holds are left out.
 Result<Tally> tally(Args args, const EvalCtx& ctx, ErrorValues errors, CellFilter skip = nullptr) {
     Tally t;
+    // clang-format off
     TRY_VOID(for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
         if (auto x = as_f64(v)) {
             t.add(*x);
@@ -66,6 +67,7 @@ Result<Tally> tally(Args args, const EvalCtx& ctx, ErrorValues errors, CellFilte
         if (!v.is_empty()) ++t.non_blank;
         return {};
     }, skip));
+    // clang-format on
     return t;
 }
 
@@ -126,6 +128,7 @@ Result<Variant> aggregate_with_k(uint32_t number, Args data_and_k, const EvalCtx
 // boolean in a cell or an array adds nothing, however many arguments follow.
 Result<Variant> sum_of(Args args, const EvalCtx& ctx, CellFilter skip) {
     double sum = 0;
+    // clang-format off
     TRY_VOID(for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource src) -> Result<void> {
         switch (v.kind()) {
             case Kind::Integer: sum += static_cast<double>(v.as_int()); break;
@@ -139,6 +142,7 @@ Result<Variant> sum_of(Args args, const EvalCtx& ctx, CellFilter skip) {
         }
         return {};
     }, skip));
+    // clang-format on
     return number_variant(sum);
 }
 
@@ -263,9 +267,9 @@ Result<Variant> func_aggregate(Args args, const EvalCtx& ctx) {
 
 namespace {
 constexpr FuncEntry kTable[] = {
-    {"AGGREGATE", func_aggregate}, {"AVERAGE", func_average},       {"COUNT", func_count},
-    {"COUNTA", func_counta},       {"MAX", func_max},               {"MIN", func_min},
-    {"PRODUCT", func_product},     {"SUBTOTAL", func_subtotal},     {"SUM", func_sum},
+    {"AGGREGATE", func_aggregate},   {"AVERAGE", func_average},   {"COUNT", func_count},
+    {"COUNTA", func_counta},         {"MAX", func_max},           {"MIN", func_min},
+    {"PRODUCT", func_product},       {"SUBTOTAL", func_subtotal}, {"SUM", func_sum},
     {"SUMPRODUCT", func_sumproduct},
 };
 }  // namespace

@@ -147,9 +147,8 @@ Result<std::optional<DbQuery>> resolve_query(Args args, const EvalCtx& ctx, std:
 
 bool selects(const DbQuery& q, uint32_t row, const EvalCtx& ctx) {
     return std::any_of(q.rows.begin(), q.rows.end(), [&](const CriteriaRow& tests) {
-        return std::all_of(tests.begin(), tests.end(), [&](const Test& t) {
-            return matches_parsed(cell_ref(ctx.cells, row, t.col), t.criteria);
-        });
+        return std::all_of(tests.begin(), tests.end(),
+                           [&](const Test& t) { return matches_parsed(cell_ref(ctx.cells, row, t.col), t.criteria); });
     });
 }
 
@@ -197,9 +196,9 @@ Result<Variant> db_aggregate(Args args, const EvalCtx& ctx, std::string_view nam
 struct DgetCondition {
     enum class Kind { Equal, Less, LessEq, Greater, GreaterEq, NotEqual, Pattern, Text };
     Kind kind = Kind::Equal;
-    Variant value;       // Equal: a non-text criterion, or the number of a numeric text
-    double number = 0;   // the comparisons; NaN when the text after the operator is no number
-    std::string upper;   // Pattern and Text, upper-cased
+    Variant value;                // Equal: a non-text criterion, or the number of a numeric text
+    double number = 0;            // the comparisons; NaN when the text after the operator is no number
+    std::string upper;            // Pattern and Text, upper-cased
     std::optional<uint32_t> col;  // the database column; none fails its row
 };
 
@@ -308,8 +307,8 @@ Result<Variant> func_dget(Args args, const EvalCtx& ctx) {
     const uint64_t records = rows_below(*db);
     if (records == 0) return Variant(ExcelError::Value);
     const uint64_t crit_cols = span_len(crit->col1, crit->col2);
-    TRY_VOID(charge_cells(ctx, static_cast<unsigned __int128>(rows_below(*crit) + 1) * crit_cols *
-                                   (span_len(db->col1, db->col2) + 1)));
+    TRY_VOID(charge_cells(
+        ctx, static_cast<unsigned __int128>(rows_below(*crit) + 1) * crit_cols * (span_len(db->col1, db->col2) + 1)));
     auto rows = dget_rows(*db, *crit, ctx);
     if (rows.empty()) return Variant(ExcelError::Value);  // no criteria rows select nothing
     size_t conditions = 0;

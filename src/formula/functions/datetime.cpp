@@ -51,8 +51,7 @@ Result<SerialDate> arg_date(Args args, const EvalCtx& ctx, std::string_view name
 // EDATE (end_of_month false) or EOMONTH: the month `months` away from the
 // start's, on the start's day (the month's last day when shorter) or on
 // the month's last day.
-Result<Variant> shift_months(Args args, const EvalCtx& ctx, std::string_view name,
-                             bool end_of_month) {
+Result<Variant> shift_months(Args args, const EvalCtx& ctx, std::string_view name, bool end_of_month) {
     TRY_VOID(check_arity(name, args.size(), 2, 2));
     SerialDate d = serial_to_date(TRY(arg_whole(args[0], ctx)));
     int32_t months = saturate_i32(TRY(arg_number(args[1], ctx)));
@@ -189,8 +188,7 @@ std::optional<double> parse_time_text(std::string_view s) {
 // The time of day of a serial in whole seconds (0 .. 86399): the absolute
 // fraction, rounded to the nearest second so that 18:12:13 stays 13 seconds
 // although its fraction falls a hair short.
-Result<std::optional<int64_t>> arg_seconds(Args args, const EvalCtx& ctx,
-                                           std::string_view name) {
+Result<std::optional<int64_t>> arg_seconds(Args args, const EvalCtx& ctx, std::string_view name) {
     TRY_VOID(check_arity(name, args.size(), 1, 1));
     double x = TRY(arg_number(args[0], ctx));
     if (!std::isfinite(x)) return std::optional<int64_t>{};
@@ -198,8 +196,7 @@ Result<std::optional<int64_t>> arg_seconds(Args args, const EvalCtx& ctx,
     return std::optional<int64_t>(static_cast<int64_t>(std::round(f * kSecondsPerDay)) % kSecondsPerDay);
 }
 
-Result<Variant> time_part(Args args, const EvalCtx& ctx, std::string_view name,
-                          int64_t unit, int64_t modulo) {
+Result<Variant> time_part(Args args, const EvalCtx& ctx, std::string_view name, int64_t unit, int64_t modulo) {
     auto secs = TRY(arg_seconds(args, ctx, name));
     if (!secs) return Variant(ExcelError::Num);
     return Variant(*secs / unit % modulo);
@@ -288,25 +285,17 @@ Result<Variant> func_now(Args args, const EvalCtx&) {
                    static_cast<double>(s % kSecondsPerDay) / kSecondsPerDay);
 }
 
-Result<Variant> func_year(Args args, const EvalCtx& ctx) {
-    return Variant(TRY(arg_date(args, ctx, "YEAR")).year);
-}
+Result<Variant> func_year(Args args, const EvalCtx& ctx) { return Variant(TRY(arg_date(args, ctx, "YEAR")).year); }
 
 Result<Variant> func_month(Args args, const EvalCtx& ctx) {
     return Variant(int64_t{TRY(arg_date(args, ctx, "MONTH")).month});
 }
 
-Result<Variant> func_day(Args args, const EvalCtx& ctx) {
-    return Variant(TRY(arg_date(args, ctx, "DAY")).day);
-}
+Result<Variant> func_day(Args args, const EvalCtx& ctx) { return Variant(TRY(arg_date(args, ctx, "DAY")).day); }
 
-Result<Variant> func_edate(Args args, const EvalCtx& ctx) {
-    return shift_months(args, ctx, "EDATE", false);
-}
+Result<Variant> func_edate(Args args, const EvalCtx& ctx) { return shift_months(args, ctx, "EDATE", false); }
 
-Result<Variant> func_eomonth(Args args, const EvalCtx& ctx) {
-    return shift_months(args, ctx, "EOMONTH", true);
-}
+Result<Variant> func_eomonth(Args args, const EvalCtx& ctx) { return shift_months(args, ctx, "EOMONTH", true); }
 
 Result<Variant> func_days(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("DAYS", args.size(), 2, 2));
@@ -346,25 +335,29 @@ Result<Variant> func_timevalue(Args args, const EvalCtx& ctx) {
     return Variant(*t);
 }
 
-Result<Variant> func_hour(Args args, const EvalCtx& ctx) {
-    return time_part(args, ctx, "HOUR", 3600, 24);
-}
+Result<Variant> func_hour(Args args, const EvalCtx& ctx) { return time_part(args, ctx, "HOUR", 3600, 24); }
 
-Result<Variant> func_minute(Args args, const EvalCtx& ctx) {
-    return time_part(args, ctx, "MINUTE", 60, 60);
-}
+Result<Variant> func_minute(Args args, const EvalCtx& ctx) { return time_part(args, ctx, "MINUTE", 60, 60); }
 
-Result<Variant> func_second(Args args, const EvalCtx& ctx) {
-    return time_part(args, ctx, "SECOND", 1, 60);
-}
+Result<Variant> func_second(Args args, const EvalCtx& ctx) { return time_part(args, ctx, "SECOND", 1, 60); }
 
 namespace {
 constexpr FuncEntry kTable[] = {
-    {"DATE", func_date},       {"DATEDIF", func_datedif}, {"DATEVALUE", func_datevalue},
-    {"DAY", func_day},         {"DAYS", func_days},       {"EDATE", func_edate},
-    {"EOMONTH", func_eomonth}, {"HOUR", func_hour},       {"MINUTE", func_minute},
-    {"MONTH", func_month},     {"NOW", func_now},         {"SECOND", func_second},
-    {"TIME", func_time_fn},    {"TIMEVALUE", func_timevalue}, {"TODAY", func_today},
+    {"DATE", func_date},
+    {"DATEDIF", func_datedif},
+    {"DATEVALUE", func_datevalue},
+    {"DAY", func_day},
+    {"DAYS", func_days},
+    {"EDATE", func_edate},
+    {"EOMONTH", func_eomonth},
+    {"HOUR", func_hour},
+    {"MINUTE", func_minute},
+    {"MONTH", func_month},
+    {"NOW", func_now},
+    {"SECOND", func_second},
+    {"TIME", func_time_fn},
+    {"TIMEVALUE", func_timevalue},
+    {"TODAY", func_today},
     {"YEAR", func_year},
 };
 }  // namespace

@@ -56,11 +56,8 @@ Result<Variant> func_t_dist(Args args, const EvalCtx& ctx) {
 
 namespace {
 constexpr FuncEntry kTable[] = {
-    {"NORM.DIST", func_norm_dist},
-    {"NORM.INV", func_norm_inv},
-    {"NORMDIST", func_norm_dist},
-    {"NORMINV", func_norm_inv},
-    {"T.DIST", func_t_dist},
+    {"NORM.DIST", func_norm_dist}, {"NORM.INV", func_norm_inv}, {"NORMDIST", func_norm_dist},
+    {"NORMINV", func_norm_inv},    {"T.DIST", func_t_dist},
 };
 }  // namespace
 

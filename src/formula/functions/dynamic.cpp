@@ -50,7 +50,8 @@ SortKey sort_key(const Variant& v) {
 // A strict weak order on keys: equal keys keep their input order in the
 // stable sort.
 bool key_before(const SortKey& a, const SortKey& b, bool descending) {
-    if (a.rank == SortKey::Blank || b.rank == SortKey::Blank) return a.rank != SortKey::Blank && b.rank == SortKey::Blank;
+    if (a.rank == SortKey::Blank || b.rank == SortKey::Blank)
+        return a.rank != SortKey::Blank && b.rank == SortKey::Blank;
     if (a.rank != b.rank) return descending ? a.rank > b.rank : a.rank < b.rank;
     switch (a.rank) {
         case SortKey::Number: return descending ? a.number > b.number : a.number < b.number;
@@ -207,7 +208,8 @@ Result<Variant> func_sort(Args args, const EvalCtx& ctx) {
     const bool descending = TRY(arg_descending(args, 2, ctx));
     if (column < 1 || static_cast<uint64_t>(column) > width) return Variant(ExcelError::Value);
     std::vector<SortKey> keys(values.size() / width);
-    for (size_t row = 0; row < keys.size(); ++row) keys[row] = sort_key(values[row * width + static_cast<size_t>(column) - 1]);
+    for (size_t row = 0; row < keys.size(); ++row)
+        keys[row] = sort_key(values[row * width + static_cast<size_t>(column) - 1]);
     return sorted_rows(std::move(values), width, keys, descending);
 }
 
@@ -238,7 +240,7 @@ Result<Variant> func_unique(Args args, const EvalCtx& ctx) {
     std::vector<Variant> values = TRY(collect_values(args[0], ctx));
     const bool exactly_once = args.size() >= 3 && TRY(arg_truth(args[2], ctx));
     std::vector<Variant> kept;
-    std::vector<size_t> counts;  // occurrences of each kept value
+    std::vector<size_t> counts;                    // occurrences of each kept value
     std::unordered_multimap<size_t, size_t> seen;  // hash -> index in kept
     for (Variant& v : values) {
         std::optional<size_t> h = equality_hash(v);

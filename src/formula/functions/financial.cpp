@@ -104,8 +104,7 @@ struct DatedLists {
     std::vector<std::optional<double>> values, dates;
 };
 
-Result<std::optional<DatedLists>> dated_lists(const FormulaExpr& values, const FormulaExpr& dates,
-                                              const EvalCtx& ctx) {
+Result<std::optional<DatedLists>> dated_lists(const FormulaExpr& values, const FormulaExpr& dates, const EvalCtx& ctx) {
     DatedLists lists{TRY(numbers_of(values, ctx)), TRY(numbers_of(dates, ctx))};
     if (lists.values.empty() || lists.values.size() != lists.dates.size()) return std::optional<DatedLists>{};
     return std::optional<DatedLists>(std::move(lists));

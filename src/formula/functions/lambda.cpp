@@ -144,17 +144,13 @@ Result<Variant> func_scan(std::span<const FormulaExpr> args, const EvalCtx& ctx)
     return fold(args, ctx, true);
 }
 
-Result<Variant> func_byrow(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    return by_lines(args, ctx, true);
-}
+Result<Variant> func_byrow(std::span<const FormulaExpr> args, const EvalCtx& ctx) { return by_lines(args, ctx, true); }
 
-Result<Variant> func_bycol(std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    return by_lines(args, ctx, false);
-}
+Result<Variant> func_bycol(std::span<const FormulaExpr> args, const EvalCtx& ctx) { return by_lines(args, ctx, false); }
 
 namespace {
 constexpr FuncEntry kTable[] = {
-    {"BYCOL", func_bycol}, {"BYROW", func_byrow}, {"LAMBDA", func_lambda}, {"LET", func_let},
+    {"BYCOL", func_bycol}, {"BYROW", func_byrow},   {"LAMBDA", func_lambda}, {"LET", func_let},
     {"MAP", func_map},     {"REDUCE", func_reduce}, {"SCAN", func_scan},
 };
 }  // namespace

@@ -67,8 +67,8 @@ Result<Variant> each_value(const FormulaExpr& arg, const EvalCtx& ctx, bool catc
 
 // An IS function: `test` of the argument's value, or of each of its cells
 // or elements.
-Result<Variant> is_function(Args args, const EvalCtx& ctx, std::string_view name,
-                            bool (*test)(const Variant&), bool catches) {
+Result<Variant> is_function(Args args, const EvalCtx& ctx, std::string_view name, bool (*test)(const Variant&),
+                            bool catches) {
     TRY_VOID(check_arity(name, args.size(), 1, 1));
     return each_value(args[0], ctx, catches, [&](const Variant& v) -> Result<Variant> { return Variant(test(v)); });
 }
@@ -179,9 +179,7 @@ Result<Variant> func_iserr(Args args, const EvalCtx& ctx) {
     return is_function(args, ctx, "ISERROR", [](const Variant& v) { return v.is_error() && !is_na(v); }, true);
 }
 
-Result<Variant> func_isna(Args args, const EvalCtx& ctx) {
-    return is_function(args, ctx, "ISNA", is_na, true);
-}
+Result<Variant> func_isna(Args args, const EvalCtx& ctx) { return is_function(args, ctx, "ISNA", is_na, true); }
 
 Result<Variant> func_istext(Args args, const EvalCtx& ctx) {
     return is_function(args, ctx, "ISTEXT", [](const Variant& v) { return v.is_str(); }, false);
@@ -193,8 +191,7 @@ Result<Variant> func_isnontext(Args args, const EvalCtx& ctx) {
 
 // A date is a number to the engine (it adds and compares as its serial).
 Result<Variant> func_isnumber(Args args, const EvalCtx& ctx) {
-    return is_function(args, ctx, "ISNUMBER", [](const Variant& v) { return v.is_number() || v.is_date(); },
-                       false);
+    return is_function(args, ctx, "ISNUMBER", [](const Variant& v) { return v.is_number() || v.is_date(); }, false);
 }
 
 Result<Variant> func_islogical(Args args, const EvalCtx& ctx) {

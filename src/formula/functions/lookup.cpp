@@ -115,8 +115,8 @@ Result<std::optional<uint64_t>> sparse_key_position(const FormulaExpr::Range& li
         return std::optional<uint64_t>();
     }
     std::erase_if(cells, [](const StoredCell& c) { return c.value().is_empty(); });
-    auto found = TRY(approximate_position(cells.size(), value, ctx,
-                                          [&](uint64_t i) -> const Variant& { return cells[i].value(); }));
+    auto found = TRY(
+        approximate_position(cells.size(), value, ctx, [&](uint64_t i) -> const Variant& { return cells[i].value(); }));
     if (!found) return found;
     return std::optional<uint64_t>(cells[*found].index);
 }
@@ -171,15 +171,17 @@ std::optional<double> ordered_number(const Variant& v) {
 // The winning position of XLOOKUP and XMATCH in `list`: exact (mode 0) in
 // the search direction, or the nearest number at or below (-1) or at or
 // above (1) the value, the earliest among equals.
-Result<std::optional<size_t>> x_position(const ValueList& list, const Variant& value, int32_t mode,
-                                         int32_t search, std::string_view mode_message) {
+Result<std::optional<size_t>> x_position(const ValueList& list, const Variant& value, int32_t mode, int32_t search,
+                                         std::string_view mode_message) {
     if (mode == 0 && search != -1) return list.find([&](const Variant& v) { return variant_eq(v, value); });
     if (mode == 0) {
         std::optional<size_t> found;
-        list.for_each_filled([&](size_t i, const Variant& v) {
-            if (variant_eq(v, value)) found = i;
-            return !found;
-        }, true);
+        list.for_each_filled(
+            [&](size_t i, const Variant& v) {
+                if (variant_eq(v, value)) found = i;
+                return !found;
+            },
+            true);
         if (value.is_empty()) {
             auto blank = list.blank_at_end(true);
             if (blank && (!found || *blank > *found)) found = blank;

@@ -70,8 +70,7 @@ Variant round_to_multiple(double x, double step, double (*whole)(double)) {
 
 // ROUND, ROUNDUP, ROUNDDOWN and TRUNC: the number, then the digits
 // (truncated to a 32-bit integer; absent means 0).
-Result<Variant> round_handler(Args args, const EvalCtx& ctx, std::string_view name, size_t min_args,
-                              Toward mode) {
+Result<Variant> round_handler(Args args, const EvalCtx& ctx, std::string_view name, size_t min_args, Toward mode) {
     TRY_VOID(check_arity(name, args.size(), min_args, 2));
     const double x = TRY(arg_number(args[0], ctx));
     const int32_t digits = args.size() == 2 ? saturate_i32(TRY(arg_number(args[1], ctx))) : 0;
@@ -136,9 +135,8 @@ Result<Variant> func_sign(Args args, const EvalCtx& ctx) {
 }
 
 Result<Variant> func_sqrt(Args args, const EvalCtx& ctx) {
-    return unary(args, ctx, "SQRT", [](double x) -> Result<Variant> {
-        return x < 0 ? num_error() : number_variant(std::sqrt(x));
-    });
+    return unary(args, ctx, "SQRT",
+                 [](double x) -> Result<Variant> { return x < 0 ? num_error() : number_variant(std::sqrt(x)); });
 }
 
 Result<Variant> func_exp(Args args, const EvalCtx& ctx) {
@@ -146,15 +144,13 @@ Result<Variant> func_exp(Args args, const EvalCtx& ctx) {
 }
 
 Result<Variant> func_ln(Args args, const EvalCtx& ctx) {
-    return unary(args, ctx, "LN", [](double x) -> Result<Variant> {
-        return x <= 0 ? num_error() : float_or_num(std::log(x));
-    });
+    return unary(args, ctx, "LN",
+                 [](double x) -> Result<Variant> { return x <= 0 ? num_error() : float_or_num(std::log(x)); });
 }
 
 Result<Variant> func_log10(Args args, const EvalCtx& ctx) {
-    return unary(args, ctx, "LOG10", [](double x) -> Result<Variant> {
-        return x <= 0 ? num_error() : float_or_num(std::log10(x));
-    });
+    return unary(args, ctx, "LOG10",
+                 [](double x) -> Result<Variant> { return x <= 0 ? num_error() : float_or_num(std::log10(x)); });
 }
 
 // LOG(x, [base]): the base is read only for a positive x. Base 10, given or
@@ -285,9 +281,7 @@ Result<Variant> func_rounddown(Args args, const EvalCtx& ctx) {
     return round_handler(args, ctx, "ROUNDDOWN", 2, Toward::Zero);
 }
 
-Result<Variant> func_trunc(Args args, const EvalCtx& ctx) {
-    return round_handler(args, ctx, "TRUNC", 1, Toward::Zero);
-}
+Result<Variant> func_trunc(Args args, const EvalCtx& ctx) { return round_handler(args, ctx, "TRUNC", 1, Toward::Zero); }
 
 // CEILING and FLOOR make no test on the signs: CEILING(-2.5, 2) is -2.
 Result<Variant> func_ceiling(Args args, const EvalCtx& ctx) { return multiple_handler(args, ctx, "CEILING", ceil_of); }

@@ -29,8 +29,7 @@ thread_local uint64_t t_rand_state = 0;
 
 // A number in [0, 1) hashed from the nanoseconds of the clock.
 double pseudo_rand() {
-    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                  std::chrono::system_clock::now().time_since_epoch())
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
                   .count();
     if (ns < 0) return kClockFallback;
     uint64_t x = static_cast<uint64_t>(ns % 1'000'000'000) * kMultiplier + kIncrement;
@@ -56,11 +55,10 @@ uint64_t rand_seed(int64_t seconds, uint32_t nanos) {
 double next_rand_f64() {
     uint64_t x = t_rand_state;
     if (x == 0) {
-        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                      std::chrono::system_clock::now().time_since_epoch())
-                      .count();
-        x = ns < 0 ? rand_seed(-1, 0)
-                   : rand_seed(ns / 1'000'000'000, static_cast<uint32_t>(ns % 1'000'000'000));
+        auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        x = ns < 0 ? rand_seed(-1, 0) : rand_seed(ns / 1'000'000'000, static_cast<uint32_t>(ns % 1'000'000'000));
     }
     x ^= x << 13;
     x ^= x >> 7;

@@ -92,8 +92,8 @@ Result<Variant> func_offset(Args args, const EvalCtx& ctx) {
     const __int128 left = static_cast<__int128>(base->left) + across;
     if (top < 1 || left < 1 || top > UINT32_MAX || left > UINT32_MAX || height < 1 || width < 1)
         return Variant(ExcelError::Ref);
-    return block_values(ctx, static_cast<uint64_t>(top), static_cast<uint64_t>(left),
-                        static_cast<uint64_t>(height), static_cast<uint64_t>(width));
+    return block_values(ctx, static_cast<uint64_t>(top), static_cast<uint64_t>(left), static_cast<uint64_t>(height),
+                        static_cast<uint64_t>(width));
 }
 
 // INDIRECT(text): the cell (or block) an A1 address names; "$" markers are
@@ -153,9 +153,8 @@ Result<Variant> func_formulatext(Args args, const EvalCtx& ctx) {
 
 namespace {
 constexpr FuncEntry kTable[] = {
-    {"ADDRESS", func_address}, {"CHOOSE", func_choose}, {"COLUMN", func_column},
-    {"FORMULATEXT", func_formulatext}, {"INDEX", func_index}, {"INDIRECT", func_indirect},
-    {"OFFSET", func_offset},   {"ROW", func_row},
+    {"ADDRESS", func_address}, {"CHOOSE", func_choose},     {"COLUMN", func_column}, {"FORMULATEXT", func_formulatext},
+    {"INDEX", func_index},     {"INDIRECT", func_indirect}, {"OFFSET", func_offset}, {"ROW", func_row},
 };
 }  // namespace
 

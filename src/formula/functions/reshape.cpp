@@ -59,7 +59,9 @@ Result<Variant> to_line(Args args, const EvalCtx& ctx, std::string_view name) {
     if (args.size() >= 3 && TRY(arg_truth(args[2], ctx)) && is_two_dimensional(args[0]))
         TRY_VOID(refuse_two_dimensions(name, "scanning by column"));
     std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    // clang-format off
     std::erase_if(values, [&](const Variant& v) { return (skip_blank && v.is_empty()) || (skip_error && v.is_error()); });
+    // clang-format on
     return list_of_cells(std::move(values));
 }
 
@@ -168,9 +170,11 @@ Result<Variant> func_chooserows(Args args, const EvalCtx& ctx) { return choose_e
 
 namespace {
 constexpr FuncEntry kTable[] = {
+    // clang-format off
     {"CHOOSECOLS", func_choosecols}, {"CHOOSEROWS", func_chooserows}, {"DROP", func_drop},
     {"HSTACK", func_hstack},         {"TAKE", func_take},             {"TOCOL", func_tocol},
     {"TOROW", func_torow},           {"VSTACK", func_vstack},         {"WRAPCOLS", func_wrapcols},
+    // clang-format on
     {"WRAPROWS", func_wraprows},
 };
 }  // namespace

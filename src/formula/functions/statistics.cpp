@@ -217,9 +217,7 @@ Result<Variant> func_covariance_p(Args args, const EvalCtx& ctx) {
     return covariance(args, ctx, "COVARIANCE.P", false);
 }
 
-Result<Variant> func_covariance_s(Args args, const EvalCtx& ctx) {
-    return covariance(args, ctx, "COVARIANCE.S", true);
-}
+Result<Variant> func_covariance_s(Args args, const EvalCtx& ctx) { return covariance(args, ctx, "COVARIANCE.S", true); }
 
 namespace {
 constexpr FuncEntry kTable[] = {

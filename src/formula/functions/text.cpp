@@ -283,24 +283,15 @@ Result<Variant> func_replace(Args args, const EvalCtx& ctx) {
 
 namespace {
 constexpr FuncEntry kTable[] = {
-    {"CHAR", func_char},
-    {"CODE", func_code},
-    {"CONCAT", func_concat},
-    {"CONCATENATE", func_concatenate},
-    {"EXACT", func_exact},
-    {"LEFT", func_left},
-    {"LEN", func_len},
-    {"LOWER", func_lower},
-    {"MID", func_mid},
-    {"PROPER", func_proper},
-    {"REPLACE", func_replace},
-    {"REPT", func_rept},
-    {"RIGHT", func_right},
-    {"SUBSTITUTE", func_substitute},
-    {"TEXTJOIN", func_textjoin},
-    {"TRIM", func_trim},
-    {"UNICHAR", func_char},
-    {"UNICODE", func_code},
+    {"CHAR", func_char},         {"CODE", func_code},
+    {"CONCAT", func_concat},     {"CONCATENATE", func_concatenate},
+    {"EXACT", func_exact},       {"LEFT", func_left},
+    {"LEN", func_len},           {"LOWER", func_lower},
+    {"MID", func_mid},           {"PROPER", func_proper},
+    {"REPLACE", func_replace},   {"REPT", func_rept},
+    {"RIGHT", func_right},       {"SUBSTITUTE", func_substitute},
+    {"TEXTJOIN", func_textjoin}, {"TRIM", func_trim},
+    {"UNICHAR", func_char},      {"UNICODE", func_code},
     {"UPPER", func_upper},
 };
 }  // namespace

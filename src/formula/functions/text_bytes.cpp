@@ -109,12 +109,8 @@ Result<Variant> func_jis(Args args, const EvalCtx& ctx) { return map_chars(args,
 
 namespace {
 constexpr FuncEntry kTable[] = {
-    {"ASC", func_asc},
-    {"JIS", func_jis},
-    {"LEFTB", func_leftb},
-    {"LENB", func_lenb},
-    {"MIDB", func_midb},
-    {"RIGHTB", func_rightb},
+    {"ASC", func_asc},   {"JIS", func_jis},   {"LEFTB", func_leftb},
+    {"LENB", func_lenb}, {"MIDB", func_midb}, {"RIGHTB", func_rightb},
 };
 }  // namespace
 

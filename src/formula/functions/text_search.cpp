@@ -272,10 +272,8 @@ Result<Variant> func_textsplit(Args args, const EvalCtx& ctx) {
 
 namespace {
 constexpr FuncEntry kTable[] = {
-    {"FIND", func_find},
-    {"SEARCH", func_search},
-    {"TEXTAFTER", func_textafter},
-    {"TEXTBEFORE", func_textbefore},
+    {"FIND", func_find},           {"SEARCH", func_search},
+    {"TEXTAFTER", func_textafter}, {"TEXTBEFORE", func_textbefore},
     {"TEXTSPLIT", func_textsplit},
 };
 }  // namespace

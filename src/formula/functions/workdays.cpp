@@ -34,10 +34,9 @@ struct WeekendCode {
     WeekendMask mask;
 };
 constexpr WeekendCode kWeekendCodes[] = {
-    {1, {0, 0, 0, 0, 0, 1, 1}},  {2, {1, 0, 0, 0, 0, 0, 1}},  {3, {1, 1, 0, 0, 0, 0, 0}},
-    {4, {0, 1, 1, 0, 0, 0, 0}},  {5, {0, 0, 1, 1, 0, 0, 0}},  {6, {0, 0, 0, 1, 1, 0, 0}},
-    {7, {0, 0, 0, 0, 1, 1, 0}},  {11, {0, 0, 0, 0, 0, 0, 1}}, {12, {1, 0, 0, 0, 0, 0, 0}},
-    {13, {0, 1, 0, 0, 0, 0, 0}}, {14, {0, 0, 1, 0, 0, 0, 0}}, {15, {0, 0, 0, 1, 0, 0, 0}},
+    {1, {0, 0, 0, 0, 0, 1, 1}},  {2, {1, 0, 0, 0, 0, 0, 1}},  {3, {1, 1, 0, 0, 0, 0, 0}},  {4, {0, 1, 1, 0, 0, 0, 0}},
+    {5, {0, 0, 1, 1, 0, 0, 0}},  {6, {0, 0, 0, 1, 1, 0, 0}},  {7, {0, 0, 0, 0, 1, 1, 0}},  {11, {0, 0, 0, 0, 0, 0, 1}},
+    {12, {1, 0, 0, 0, 0, 0, 0}}, {13, {0, 1, 0, 0, 0, 0, 0}}, {14, {0, 0, 1, 0, 0, 0, 0}}, {15, {0, 0, 0, 1, 0, 0, 0}},
     {16, {0, 0, 0, 0, 1, 0, 0}}, {17, {0, 0, 0, 0, 0, 1, 0}},
 };
 
@@ -140,14 +139,11 @@ Variant workday_from(int64_t start, int64_t days, const Calendar& cal) {
     return date_result(fits_i64(end) ? std::optional<int64_t>(static_cast<int64_t>(end)) : std::nullopt);
 }
 
-const FormulaExpr* optional_arg(Args args, size_t i) {
-    return i < args.size() ? &args[i] : nullptr;
-}
+const FormulaExpr* optional_arg(Args args, size_t i) { return i < args.size() ? &args[i] : nullptr; }
 
 // WORKDAY and WORKDAY.INTL; `weekend` and `holidays` are the optional
 // arguments, null when not given.
-Result<Variant> workday(Args args, const EvalCtx& ctx, const FormulaExpr* weekend,
-                        const FormulaExpr* holidays) {
+Result<Variant> workday(Args args, const EvalCtx& ctx, const FormulaExpr* weekend, const FormulaExpr* holidays) {
     int64_t start = TRY(arg_whole(args[0], ctx));
     int64_t days = TRY(arg_whole(args[1], ctx));
     Calendar cal = TRY(read_calendar(weekend, holidays, ctx));
@@ -156,8 +152,7 @@ Result<Variant> workday(Args args, const EvalCtx& ctx, const FormulaExpr* weeken
     return workday_from(start, days, cal);
 }
 
-Result<Variant> networkdays(Args args, const EvalCtx& ctx, const FormulaExpr* weekend,
-                            const FormulaExpr* holidays) {
+Result<Variant> networkdays(Args args, const EvalCtx& ctx, const FormulaExpr* weekend, const FormulaExpr* holidays) {
     int64_t start = TRY(arg_whole(args[0], ctx));
     int64_t end = TRY(arg_whole(args[1], ctx));
     Calendar cal = TRY(read_calendar(weekend, holidays, ctx));
@@ -180,9 +175,7 @@ std::optional<int64_t> iso_weeknum(int64_t serial) {
     return (thursday - *jan1) / 7 + 1;
 }
 
-Variant week_value(std::optional<int64_t> week) {
-    return week ? Variant(*week) : Variant(ExcelError::Num);
-}
+Variant week_value(std::optional<int64_t> week) { return week ? Variant(*week) : Variant(ExcelError::Num); }
 
 // The first day of the week of a WEEKNUM return type (Monday-based index).
 std::optional<int> week_start(uint32_t type) {
@@ -255,12 +248,8 @@ Result<Variant> func_networkdays_intl(Args args, const EvalCtx& ctx) {
 
 namespace {
 constexpr FuncEntry kTable[] = {
-    {"ISOWEEKNUM", func_isoweeknum},
-    {"NETWORKDAYS", func_networkdays},
-    {"NETWORKDAYS.INTL", func_networkdays_intl},
-    {"WEEKDAY", func_weekday},
-    {"WEEKNUM", func_weeknum},
-    {"WORKDAY", func_workday},
+    {"ISOWEEKNUM", func_isoweeknum},     {"NETWORKDAYS", func_networkdays}, {"NETWORKDAYS.INTL", func_networkdays_intl},
+    {"WEEKDAY", func_weekday},           {"WEEKNUM", func_weeknum},         {"WORKDAY", func_workday},
     {"WORKDAY.INTL", func_workday_intl},
 };
 }  // namespace

@@ -39,8 +39,8 @@ constexpr Builtin kOwnTable[] = {
 }  // namespace
 
 const Builtin* find_builtin(std::string_view name) {
-    for (auto family : {std::span<const Builtin>(kOwnTable), math_builtins(), conversion_builtins(),
-                        text_builtins(), info_builtins(), datetime_builtins(), format_builtins()})
+    for (auto family : {std::span<const Builtin>(kOwnTable), math_builtins(), conversion_builtins(), text_builtins(),
+                        info_builtins(), datetime_builtins(), format_builtins()})
         for (const Builtin& b : family)
             if (b.name == name) return &b;
     return nullptr;

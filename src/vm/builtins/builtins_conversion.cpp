@@ -130,7 +130,9 @@ std::string_view leading_number(std::string_view s) {
 // The digits of a radix that `s` starts with, as &H and &O texts read them.
 std::string_view leading_radix_digits(std::string_view s, int radix) {
     size_t i = 0;
-    auto digit = [&](char c) { return radix == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : c >= '0' && c <= '7'; };
+    auto digit = [&](char c) {
+        return radix == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : c >= '0' && c <= '7';
+    };
     while (i < s.size() && digit(s[i])) ++i;
     return s.substr(0, i);
 }
