@@ -15,10 +15,10 @@ Run: PYTHONPATH=build/dev .venv/bin/python bench/bench_format.py
 """
 import json
 import os
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import bench_vm  # noqa: E402
 from bench_vm import best_of, fastest_python  # noqa: E402
 
 N = 1_000_000
@@ -83,15 +83,7 @@ def worker(side, case):
 
 
 def child(python, args, pythonpath=None):
-    env = dict(os.environ)
-    env.pop("PYTHONPATH", None)
-    if pythonpath:
-        env["PYTHONPATH"] = pythonpath
-    cmd = [python, "-s", os.path.abspath(__file__)] + args
-    done = subprocess.run(cmd, env=env, capture_output=True, text=True)
-    if done.returncode != 0:
-        sys.exit(f"{' '.join(cmd)} failed:\n{done.stderr}")
-    return json.loads(done.stdout.strip().splitlines()[-1])
+    return bench_vm.child(python, args, pythonpath, script=__file__)
 
 
 def main():

@@ -280,14 +280,16 @@ def worker_main(side, index):
 
 # ------------------------------------------------------------ parent side
 
-def child(python, args, pythonpath=None):
+def child(python, args, pythonpath=None, script=__file__):
+    """Runs `script` (this file by default) under `python` and returns the
+    JSON its last line prints."""
     env = dict(os.environ)
     env.pop("PYTHONPATH", None)
     if pythonpath:
         env["PYTHONPATH"] = pythonpath
     # A clean environment for the plain-Python side: no user site, no
     # startup file.
-    cmd = [python, "-s", os.path.abspath(__file__)] + args
+    cmd = [python, "-s", os.path.abspath(script)] + args
     done = subprocess.run(cmd, env=env, capture_output=True, text=True)
     if done.returncode != 0:
         sys.exit(f"{' '.join(cmd)} failed:\n{done.stderr}")
