@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -229,7 +230,17 @@ private:
     Result<Stmt> parse_with_cells_or_range_line();
     Result<Stmt> parse_range_stmt_at(std::string addr);
     Result<void> parse_sort_args(Stmt::RangeSort& sort);
-    Result<Box<Expr>> parse_named_args(std::string_view kept);
+    // A name := value argument kept by the statement, and where its value goes.
+    struct NamedArg {
+        std::string_view name;
+        Box<Expr>* value;
+    };
+    // name := value pairs up to the line end; each name of `kept` keeps its
+    // last value, the others are read past.
+    Result<void> parse_named_args(std::initializer_list<NamedArg> kept);
+    // An optional first argument written in place, into `first`, then the
+    // named ones as parse_named_args reads them.
+    Result<void> parse_first_then_named(Box<Expr>& first, std::initializer_list<NamedArg> kept);
     // The Shift argument of Delete and Insert, named or first; the rest of
     // the line is read past.
     Result<Box<Expr>> parse_shift_arg();

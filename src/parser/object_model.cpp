@@ -487,28 +487,40 @@ Result<std::optional<ObjectExpr>> Parser::parse_object_suffix(ObjectExpr base) {
 
 // ---------------------------------------------------------------- statements
 
-// name := value pairs up to the line end; keeps the last value of `kept`.
-Result<Box<Expr>> Parser::parse_named_args(std::string_view kept) {
-    Box<Expr> value;
+Result<void> Parser::parse_named_args(std::initializer_list<NamedArg> kept) {
     while (!at_line_end()) {
         if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
             std::string name = advance().text;
             advance();
             Expr v = TRY(parse_expr());
-            if (name == kept) value = box(std::move(v));
+            for (const NamedArg& k : kept)
+                if (name == k.name) *k.value = box(std::move(v));
             if (cur().is(Tok::Comma)) advance();
         } else {
             advance();
         }
     }
-    return value;
+    return {};
+}
+
+Result<void> Parser::parse_first_then_named(Box<Expr>& first, std::initializer_list<NamedArg> kept) {
+    if (!at_line_end() && !(cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq))) {
+        first = box(TRY(parse_expr()));
+        if (cur().is(Tok::Comma)) advance();
+    }
+    return parse_named_args(kept);
 }
 
 Result<Box<Expr>> Parser::parse_shift_arg() {
-    if (at_line_end()) return Box<Expr>{};
-    if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) return parse_named_args("shift");
-    Box<Expr> shift = box(TRY(parse_expr()));
-    TRY(parse_named_args(""));
+    Box<Expr> shift;
+    if (at_line_end()) return shift;
+    // Written first, a later Shift:= does not replace it.
+    if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
+        TRY(parse_named_args({{"shift", &shift}}));
+    } else {
+        shift = box(TRY(parse_expr()));
+        TRY(parse_named_args({}));
+    }
     return shift;
 }
 
@@ -576,24 +588,8 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
     if (m == "paste") return Stmt{Stmt::RangePaste{std::move(addr), nullptr}};
     if (m == "pastespecial") {
         // Paste is the first argument, named or not; Transpose is named.
-        Box<Expr> what;
-        if (!at_line_end() && !(cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq))) {
-            what = box(TRY(parse_expr()));
-            if (cur().is(Tok::Comma)) advance();
-        }
-        Box<Expr> transpose;
-        while (!at_line_end()) {
-            if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
-                std::string name = advance().text;
-                advance();
-                Expr v = TRY(parse_expr());
-                if (name == "transpose") transpose = box(std::move(v));
-                if (name == "paste") what = box(std::move(v));
-                if (cur().is(Tok::Comma)) advance();
-            } else {
-                advance();
-            }
-        }
+        Box<Expr> what, transpose;
+        TRY_VOID(parse_first_then_named(what, {{"paste", &what}, {"transpose", &transpose}}));
         return Stmt{Stmt::RangePaste{std::move(addr), std::move(transpose), std::move(what)}};
     }
     if (m == "clear" || m == "clearcontents") return Stmt{Stmt::RangeClear{std::move(addr), m == "clearcontents"}};
@@ -703,24 +699,8 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
     if (m == "delete") return Stmt{Stmt::SheetDelete{box(std::move(sheet))}};
     if (m == "protect" || m == "unprotect") {
         // The password comes first or as Password:=; the rest are named.
-        Box<Expr> password;
-        if (!at_line_end() && !(cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq))) {
-            password = box(TRY(parse_expr()));
-            if (cur().is(Tok::Comma)) advance();
-        }
-        Box<Expr> ui;
-        while (!at_line_end()) {
-            if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
-                std::string name = advance().text;
-                advance();
-                Expr v = TRY(parse_expr());
-                if (name == "userinterfaceonly") ui = box(std::move(v));
-                if (name == "password") password = box(std::move(v));
-                if (cur().is(Tok::Comma)) advance();
-            } else {
-                advance();
-            }
-        }
+        Box<Expr> password, ui;
+        TRY_VOID(parse_first_then_named(password, {{"password", &password}, {"userinterfaceonly", &ui}}));
         return Stmt{Stmt::SheetProtect{box(std::move(sheet)), std::move(ui), m == "protect", std::move(password)}};
     }
     skip_rest_of_line();
