@@ -149,7 +149,11 @@ Result<Stmt> Parser::parse_ident_stmt() {
             skip_rest_of_line();
             return Stmt{Stmt::Skipped{format_message(kIndexedReadSkipped, n, f)}};
         }
-        return Stmt{make_call(std::move(n), std::move(args), false)};
+        // Name(x) without Call is the name with one argument in parentheses of
+        // its own, which passes a copy.
+        Stmt::Call call = make_call(std::move(n), std::move(args), false);
+        if (call.args.size() == 1) call.by_value = 1;
+        return Stmt{std::move(call)};
     }
     if (t.is(Tok::Dot) && peek(1).is(Tok::Ident)) {
         const Tok& m = peek(1);
@@ -265,6 +269,7 @@ Result<void> Parser::parse_call_arg(Stmt::Call& call) {
         advance();
     }
     const bool left_out = name.empty() && (cur().is(Tok::Comma) || cur().is(Tok::RParen));
+    if (call.args.size() < 64 && arg_in_parens(call.bare)) call.by_value |= uint64_t{1} << call.args.size();
     Expr e = left_out ? Expr{Expr::Int{0}} : TRY(parse_expr());
     if (!name.empty() || left_out) {
         call.arg_names.resize(call.args.size());

@@ -198,6 +198,19 @@ bool Vm::Exec::eval_err(Vm& vm, const XCode& x, Variant& out) {
     return true;
 }
 
+bool Vm::Exec::eval_err_var(Vm& vm, const XCode& x, Variant& out) {
+    const Slot& s = vm.slots_[x.slot];
+    out = s.defined ? s.value : Variant(vm.err_number_);
+    return true;
+}
+
+bool Vm::Exec::run_err_assign(Vm& vm, const SCode& s) {
+    Variant value;
+    if (!s.x[0].eval(vm, s.x[0], value)) return false;
+    auto r = vm.set_err_property("number", std::move(value));
+    return take(vm, r);
+}
+
 bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
     // An array variable of that name is indexed instead.
     const Slot& s = vm.slots_[x.slot];
@@ -267,7 +280,9 @@ namespace {
 // A variable, a record field, or what may be an array element.
 bool may_be_storage(const Vm::Exec::XCode& a) {
     if (!a.eval || !a.src) return false;
-    if (a.src->is<Expr::Var>() || a.src->is<Expr::Field>()) return true;
+    // Err alone reads the Err object, which no call writes back to.
+    if (a.src->is<Expr::Var>()) return a.kind == vm::XKind::Var;
+    if (a.src->is<Expr::Field>()) return true;
     // A name that is no Function: an element when it holds an array.
     return (a.kind == vm::XKind::Index || a.kind == vm::XKind::Builtin) && a.kids.size() == 1;
 }

@@ -148,6 +148,10 @@ struct Vm::Exec {
     // Err.Number, Err.Description, Err.Source, unless a record variable
     // named err is there.
     static bool eval_err(Vm& vm, const XCode& x, Variant& out);
+    // Err alone is Err.Number, unless a variable named err holds a value.
+    static bool eval_err_var(Vm& vm, const XCode& x, Variant& out);
+    // Err = value sets Err.Number where no variable err is declared.
+    static bool run_err_assign(Vm& vm, const SCode& s);
 
     // Operands whose value needs no call: a slot or a numeric constant.
     enum class Leaf : uint8_t { Slot, Const };

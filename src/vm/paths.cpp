@@ -18,7 +18,6 @@ namespace morvane {
 
 namespace {
 
-constexpr std::string_view kNotModeled = "{} member '{}' is not supported";
 constexpr std::string_view kNotAnObject = "Object required: '{}' holds no object";
 constexpr std::string_view kNoValue = "{}: a {} has no value";
 constexpr std::string_view kOffSheet = "{}: the range would lie off the sheet (Error 1004)";
@@ -232,7 +231,7 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
         // r(i, j) is r.Item(i, j).
         return path_member(*o, root, "item");
     }
-    if (unmodeled_object_name(n)) return fail(format_message(kNotModeled, "Application", n));
+    if (unmodeled_object_name(n)) return fail(format_message(vm::kNotModeled, "Application", n));
     if (const Variant* v = find_var(n); v && !v->is_empty()) return fail(format_message(kNotAnObject, n));
     return fail(format_message(vm::kNothing, n));
 }
@@ -480,7 +479,7 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
             break;
         }
     }
-    return fail(format_message(kNotModeled, kind_name(base), m));
+    return fail(format_message(vm::kNotModeled, kind_name(base), m));
 }
 
 // ---------------------------------------------------------------- values
@@ -625,7 +624,7 @@ Result<void> Vm::exec_obj_call(const Stmt::ObjCall& s, const vm::SCode& c) {
         Variant v = TRY(path_arg(*s.value));
         return member_write(target, "value", v);
     }
-    if (s.steps.size() == 1) return fail(format_message(kNotModeled, "Object", last.name));
+    if (s.steps.size() == 1) return fail(format_message(vm::kNotModeled, "Object", last.name));
     PathObj target = TRY(walk_path(s.steps, s.steps.size() - 1));
     return member_call(target, last.name, s.args);
 }
@@ -730,7 +729,7 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
             });
         }
     }
-    return fail(format_message(kNotModeled, kind_name(target), m));
+    return fail(format_message(vm::kNotModeled, kind_name(target), m));
 }
 
 }  // namespace morvane
