@@ -239,19 +239,22 @@ bool Vm::Exec::cell_index_general(Vm& vm, const XCode& x, std::string_view label
     Variant other;
     const NumResult r = x.num(vm, x, n, other);
     if (r == NumResult::Failed) return false;
+    uint32_t index = 0;
     if (r == NumResult::Number && n.is_int && n.i >= 1) {
-        out = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
-        return true;
+        index = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
+    } else {
+        auto got = vm::to_cell_index(r == NumResult::Number ? vm::num_variant(n) : other, label);
+        if (!take(vm, got)) return false;
+        index = *got;
     }
-    auto index = vm::to_cell_index(r == NumResult::Number ? vm::num_variant(n) : other, label);
-    if (!take(vm, index)) return false;
-    out = *index;
+    if (index > (label.front() == 'r' ? kMaxRow : kMaxCol)) return failed(vm, format_message(vm::kOffSheet, "Cells"));
+    out = index;
     return true;
 }
 
 bool Vm::Exec::pure_cells(const Vm& vm, const XCode& x, Num& n) {
     CellPos at;
-    if (!pure_index(vm, x.kids[0], at.row) || !pure_index(vm, x.kids[1], at.col)) return false;
+    if (!pure_index(vm, x.kids[0], kMaxRow, at.row) || !pure_index(vm, x.kids[1], kMaxCol, at.col)) return false;
     // A formula value still to be computed is no pure read.
     if (!vm.book_.up_to_date(vm.book_.active_sheet())) return false;
     auto it = vm.cells().find(at);

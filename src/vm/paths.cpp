@@ -20,7 +20,6 @@ namespace {
 
 constexpr std::string_view kNotAnObject = "Object required: '{}' holds no object";
 constexpr std::string_view kNoValue = "{}: a {} has no value";
-constexpr std::string_view kOffSheet = "{}: the range would lie off the sheet (Error 1004)";
 constexpr std::string_view kArgCount = "{}: wrong number of arguments";
 constexpr std::string_view kNotAssignable = "{} member '{}' cannot be assigned";
 constexpr std::string_view kMultiArea = "{}: a range of several areas is not supported here";
@@ -67,7 +66,7 @@ Result<int64_t> whole(const Variant& v) {
 // The rectangle from (r1, c1) to (r2, c2), or the off-sheet message.
 Result<CellRange> rect(int64_t r1, int64_t c1, int64_t r2, int64_t c2, std::string_view what) {
     auto ok = [](int64_t r, int64_t c) { return r >= 1 && c >= 1 && r <= kMaxRow && c <= kMaxCol; };
-    if (!ok(r1, c1) || !ok(r2, c2)) return fail(format_message(kOffSheet, what));
+    if (!ok(r1, c1) || !ok(r2, c2)) return fail(format_message(vm::kOffSheet, what));
     return CellRange{{static_cast<uint32_t>(r1), static_cast<uint32_t>(c1)},
                      {static_cast<uint32_t>(r2), static_cast<uint32_t>(c2)}};
 }
@@ -367,7 +366,7 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                 for (const CellRange& a0 : r.areas) {
                     const CellRange a = a0.normalised();
                     if (std::abs(dr) > int64_t{kMaxRow} || std::abs(dc) > int64_t{kMaxCol})
-                        return fail(format_message(kOffSheet, "Offset"));
+                        return fail(format_message(vm::kOffSheet, "Offset"));
                     moved.push_back(
                         TRY(rect(a.first.row + dr, a.first.col + dc, a.last.row + dr, a.last.col + dc, "Offset")));
                 }
@@ -377,7 +376,7 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                 const int64_t rows = step.args.size() > 0 ? TRY(whole(TRY(arg(0)))) : int64_t(first.rows());
                 const int64_t cols = step.args.size() > 1 ? TRY(whole(TRY(arg(1)))) : int64_t(first.cols());
                 if (rows < 1 || cols < 1 || rows > kMaxRow || cols > kMaxCol)
-                    return fail(format_message(kOffSheet, "Resize"));
+                    return fail(format_message(vm::kOffSheet, "Resize"));
                 CellRange a = TRY(rect(first.first.row, first.first.col, first.first.row + rows - 1,
                                        first.first.col + cols - 1, "Resize"));
                 return range_obj(r.sheet, {a});
@@ -396,7 +395,7 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                                                int64_t{first.first.col} + i - 1, "Cells"));
                         return range_obj(r.sheet, {a});
                     }
-                    if (i < 1) return fail(format_message(kOffSheet, "Cells"));
+                    if (i < 1) return fail(format_message(vm::kOffSheet, "Cells"));
                     j = (i - 1) % width + 1;
                     i = (i - 1) / width + 1;
                 } else {
