@@ -181,6 +181,11 @@ def test_writes_enter_what_a_spreadsheet_enters(name, body, cells):
 
 EDGES = [
     ('x = Range("A1").Offset(-1, 0).Value', "RangeOffsetRead: invalid address 'A1'"),
+    ('Range("A1").Offset(1048576, 0).Value = 1', "RangeOffsetWrite: invalid address 'A1'"),
+    ("Cells(1048577, 1).Value = 1", "Cells: the range would lie off the sheet (Error 1004)"),
+    ("r = 1048577\nx = Cells(r, 1).Value", "Cells: the range would lie off the sheet (Error 1004)"),
+    ("c = 16384.5 + 0.5\nCells(1, c).Value = 1", "Cells: the range would lie off the sheet (Error 1004)"),
+    ('Sheets("Sheet1").Cells(1, 16385).Value = 1', "Cells: the range would lie off the sheet (Error 1004)"),
     ('Set r = Range("A1")\nx = r.Offset(0, -1).Value', "Offset: the range would lie off the sheet (Error 1004)"),
     ('ActiveSheet.Protect "secret"\nActiveSheet.Unprotect "guess"',
      "Unprotect: the password does not match the one sheet 'Sheet1' was protected with (Error 1004)"),

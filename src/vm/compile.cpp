@@ -172,6 +172,11 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
     if (auto e = expr.get_if<Expr::Var>()) {
         x.kind = XKind::Var;
         x.slot = vm.slot_of(e->name, e->slot);
+        if (e->name == "err" && !vm.declared(x.slot)) {
+            x.kind = XKind::Read;
+            x.eval = &eval_err_var;
+            return x;
+        }
         x.eval = &eval_slot;
         x.num = &num_slot;
         x.pure = &pure_slot;
@@ -239,7 +244,7 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             x.proc = func;
             x.num = &num_call;
             x.eval = &eval_by_num;
-            x.refs = ref_args(vm, *func, x.kids);
+            x.refs = ref_args(vm, *func, x.kids) & ~e->by_value;
         } else if (builtin) {
             x.kind = XKind::Builtin;
             x.builtin = builtin;
@@ -393,6 +398,10 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
     if (auto a = stmt.get_if<Stmt::Assign>()) {
         s.slot = vm.slot_of(a->name, a->slot);
         s.x.push_back(compile_expr(vm, *a->value));
+        if (a->name == "err" && !vm.declared(s.slot)) {
+            s.run = &run_err_assign;
+            return s;
+        }
         const XCode& v = s.x[0];
         if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
             s.flags = static_cast<uint8_t>(d->type);
@@ -489,9 +498,12 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         // Copied out: compiling the arguments may add slots.
         const Slot& slot = vm.slots_[vm.slot_of(c->name, c->slot)];
         s.proc = slot.func ? slot.func : slot.sub;
+        // Arguments in parentheses of their own, by parameter position.
+        uint64_t by_value = c->by_value;
         if (!s.proc || c->arg_names.empty()) {
             for (const Expr& a : c->args) s.x.push_back(compile_expr(vm, a));
         } else {
+            by_value = 0;
             // Arguments in parameter order; one left out has no `eval`.
             const std::vector<Param>& params = *s.proc->params;
             for (size_t i = 0; i < c->args.size() && !s.flags; ++i) {
@@ -505,11 +517,12 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
                 }
                 if (at >= s.x.size()) s.x.resize(at + 1);
                 if (!s.flags && !c->omitted[i]) s.x[at] = compile_expr(vm, c->args[i]);
+                if (i < 64 && at < 64 && (c->by_value >> i & 1)) by_value |= uint64_t{1} << at;
             }
             // Trailing arguments left out are no arguments.
             while (!s.x.empty() && !s.x.back().eval) s.x.pop_back();
         }
-        if (s.proc) s.refs = ref_args(vm, *s.proc, s.x);
+        if (s.proc) s.refs = ref_args(vm, *s.proc, s.x) & ~by_value;
         s.run = &run_call;
         return s;
     }

@@ -199,6 +199,19 @@ bool Vm::Exec::eval_err(Vm& vm, const XCode& x, Variant& out) {
     return true;
 }
 
+bool Vm::Exec::eval_err_var(Vm& vm, const XCode& x, Variant& out) {
+    const Slot& s = vm.slots_[x.slot];
+    out = s.defined ? s.value : Variant(vm.err_number_);
+    return true;
+}
+
+bool Vm::Exec::run_err_assign(Vm& vm, const SCode& s) {
+    Variant value;
+    if (!s.x[0].eval(vm, s.x[0], value)) return false;
+    auto r = vm.set_err_property("number", std::move(value));
+    return take(vm, r);
+}
+
 namespace {
 
 // The values computed for one call's arguments, built only for the
@@ -325,19 +338,22 @@ bool Vm::Exec::cell_index_general(Vm& vm, const XCode& x, std::string_view label
     Variant other;
     const NumResult r = x.num(vm, x, n, other);
     if (r == NumResult::Failed) return false;
+    uint32_t index = 0;
     if (r == NumResult::Number && n.is_int && n.i >= 1) {
-        out = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
-        return true;
+        index = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
+    } else {
+        auto got = vm::to_cell_index(r == NumResult::Number ? vm::num_variant(n) : other, label);
+        if (!take(vm, got)) return false;
+        index = *got;
     }
-    auto index = vm::to_cell_index(r == NumResult::Number ? vm::num_variant(n) : other, label);
-    if (!take(vm, index)) return false;
-    out = *index;
+    if (index > (label.front() == 'r' ? kMaxRow : kMaxCol)) return failed(vm, format_message(vm::kOffSheet, "Cells"));
+    out = index;
     return true;
 }
 
 bool Vm::Exec::pure_cells(const Vm& vm, const XCode& x, Num& n) {
     CellPos at;
-    if (!pure_index(vm, x.kids[0], at.row) || !pure_index(vm, x.kids[1], at.col)) return false;
+    if (!pure_index(vm, x.kids[0], kMaxRow, at.row) || !pure_index(vm, x.kids[1], kMaxCol, at.col)) return false;
     // A formula value still to be computed is no pure read.
     if (!vm.book_.up_to_date(vm.book_.active_sheet())) return false;
     auto it = vm.cells().find(at);
@@ -366,7 +382,9 @@ namespace {
 // A variable, a record field, or what may be an array element.
 bool may_be_storage(const Vm::Exec::XCode& a) {
     if (!a.eval || !a.src) return false;
-    if (a.src->is<Expr::Var>() || a.src->is<Expr::Field>()) return true;
+    // Err alone reads the Err object, which no call writes back to.
+    if (a.src->is<Expr::Var>()) return a.kind == vm::XKind::Var;
+    if (a.src->is<Expr::Field>()) return true;
     // A name that is no Function: an element when it holds an array.
     return (a.kind == vm::XKind::Index || a.kind == vm::XKind::Builtin) && a.kids.size() == 1;
 }

@@ -160,6 +160,10 @@ struct Vm::Exec {
     // Err.Number, Err.Description, Err.Source, unless a record variable
     // named err is there.
     static bool eval_err(Vm& vm, const XCode& x, Variant& out);
+    // Err alone is Err.Number, unless a variable named err holds a value.
+    static bool eval_err_var(Vm& vm, const XCode& x, Variant& out);
+    // Err = value sets Err.Number where no variable err is declared.
+    static bool run_err_assign(Vm& vm, const SCode& s);
 
     // Operands whose value needs no call: a slot or a numeric constant.
     enum class Leaf : uint8_t { Slot, Const };
@@ -324,19 +328,20 @@ struct Vm::Exec {
         }
     };
     // A row or column argument with a pure path as a cell index, when it is
-    // a whole number of 1 or more; leaves are read inline.
-    static bool pure_index(const Vm& vm, const XCode& x, uint32_t& out) {
+    // a whole number from 1 to `limit`; leaves are read inline.
+    static bool pure_index(const Vm& vm, const XCode& x, uint32_t limit, uint32_t& out) {
         vm::Num n;
         const bool got = x.kind == XKind::Var      ? leaf<Leaf::Slot>(vm, x, n)
                          : x.kind == XKind::Number ? leaf<Leaf::Const>(vm, x, n)
                                                    : x.pure(vm, x, n);
-        if (!got || !n.is_int || n.i < 1) return false;
-        out = static_cast<uint32_t>(std::min<int64_t>(n.i, UINT32_MAX));
+        if (!got || !n.is_int || n.i < 1 || n.i > limit) return false;
+        out = static_cast<uint32_t>(n.i);
         return true;
     }
-    // A row or column argument as a cell index, or its message.
+    // A row ("row") or column ("col") argument as a cell index on the
+    // sheet, or its message.
     static bool cell_index(Vm& vm, const XCode& x, std::string_view label, uint32_t& out) {
-        if (x.pure && pure_index(vm, x, out)) return true;
+        if (x.pure && pure_index(vm, x, label.front() == 'r' ? kMaxRow : kMaxCol, out)) return true;
         return cell_index_general(vm, x, label, out);
     }
     static bool cell_index_general(Vm& vm, const XCode& x, std::string_view label, uint32_t& out);

@@ -436,6 +436,9 @@ private:
     // The Err object's properties (Number, Description, Source); none for
     // any other name.
     std::optional<Variant> err_property(std::string_view name) const;
+    // Err.Number, Err.Description or Err.Source = value (Err = value sets
+    // the Number); any other member fails.
+    Result<void> set_err_property(std::string_view name, Variant value);
     // An array access takes one index: none fails with "requires index",
     // more with the multi-dimensional message.
     Result<void> check_one_index(std::string_view name, size_t count);
