@@ -60,6 +60,13 @@ BYREF = [
     ("an expression is passed by value", "Sub S(n)\n n = 99\nEnd Sub\n" + sub("x = 1\nS x + 0\nS 1"), {"x": 1}),
     ("copied out when a caller's handler takes a failure",
      "Sub S(n)\n n = 5\n Err.Raise 5\nEnd Sub\n" + sub("On Error Resume Next\nx = 1\nS x"), {"x": 5}),
+    ("an argument in parentheses of its own is a copy",
+     "Sub AddOne(n)\n n = n + 1\nEnd Sub\nFunction Twice(n)\n n = n * 2\n Twice = n\nEnd Function\n"
+     + sub("a = 1\nAddOne (a)\nb = 1\nAddOne(b)\nc = 1\nCall AddOne((c))\nd = 1\nCall AddOne(d)\n"
+           "e = 1\nf = Twice((e)) + Twice(e)"),
+     {"a": 1, "b": 1, "c": 1, "d": 2, "e": 2, "f": 4}),
+    ("parentheses by a named argument's parameter",
+     "Sub Set2(a, b)\n a = 10\n b = 20\nEnd Sub\n" + sub("x = 1\ny = 1\nSet2 b:=(y), a:=x"), {"x": 10, "y": 1}),
     ("a numeric Function with a variable argument",
      "Function Inc(n)\n n = n + 1\n Inc = n\nEnd Function\n" + sub("x = 1\ny = Inc(x) + Inc(x)"), {"x": 3, "y": 5}),
 ]
@@ -181,6 +188,20 @@ HANDLERS = [
      "Sub Check(v)\n If v < 0 Then Err.Raise 5\nEnd Sub\n"
      + sub("On Error GoTo h\nCheck -1\nExit Sub\nh:\nn = Err.Number\nd = Err.Description"),
      {"n": 5, "d": "Invalid procedure call or argument"}),
+    ("Err alone is Err.Number",
+     sub("On Error Resume Next\nx = 1 / 0\nIf Err Then seen = True\nn = Err\nok = (Err <> 0)\nErr.Clear\n"
+         "If Err Then after_clear = True\nm = Err + 0"),
+     {"seen": True, "n": 11, "ok": True, "after_clear": MISSING, "m": 0, "err": MISSING}),
+    ("Err passed to a procedure is not written back",
+     "Sub Log(n)\n got = n\n n = 0\nEnd Sub\n"
+     + sub("On Error Resume Next\nx = 1 / 0\nLog Err\ny = 1 / 0\nIf Err Then seen = True"),
+     {"got": 11, "seen": True, "err": MISSING}),
+    ("Err's properties and Err = 0 set the Err object",
+     sub("On Error Resume Next\nx = 1 / 0\nErr.Number = 0\nn = Err.Number\nd = Err.Description\n"
+         "Err.Description = \"mine\"\nErr.Source = \"here\"\nd2 = Err.Description\ns = Err.Source\n"
+         "Err = 7\nm = Err.Number\nErr = 0\ny = 1 / 0\nk = Err.Number"),
+     {"n": 0, "d": "Division by zero", "d2": "mine", "s": "here", "m": 7, "k": 11, "err": MISSING}),
+    ("a variable declared err is a variable", sub("Dim err\nerr = 5\nn = err + 1"), {"n": 6, "err": 5}),
     ("Resume clears Err", sub("On Error GoTo h\nx = 1 / 0\nn = Err.Number\nExit Sub\nh:\nResume Next"), {"n": 0}),
     ("a handler is armed again after Resume",
      sub("On Error GoTo h\nc = 0\nx = 1 / 0\ny = 1 / 0\nExit Sub\nh:\nc = c + 1\nResume Next"), {"c": 2}),

@@ -68,6 +68,16 @@ EDITS = [
     ("insert with rows written last-first", column(1, 2, 3, 4), "Range(\"A3:B2\").Insert Shift:=xlDown",
      {(1, 1): 1, (4, 1): 2, (5, 1): 3, (6, 1): 4}),
     ("insert below the data moves nothing", column(1, 2), "Range(\"A5\").Insert", column(1, 2)),
+    ("Rows(n).Delete", ROWS, "Rows(2).Delete", {**column(1, 3, 4, 5, 6), **column("a", "c", "d", "e", "f", col=3)}),
+    ("a band of rows by text, in a bottom-up loop", ROWS,
+     "Rows(\"2:3\").Delete\nFor i = 4 To 1 Step -1\n If Cells(i, 1).Value = 5 Then Rows(i).Delete\nNext",
+     {**column(1, 4, 6), **column("a", "d", "f", col=3)}),
+    ("Rows(n).Insert", column(1, 2), "Rows(2).Insert", {(1, 1): 1, (3, 1): 2}),
+    ("Columns by letter and by number", {**ROWS, (1, 4): "d"}, "Columns(\"B:C\").Delete\nColumns(1).Insert",
+     {**column(1, 2, 3, 4, 5, 6, col=2), (1, 3): "d"}),
+    ("rows within a range count from its first row", ROWS, "Range(\"A2:C6\").Rows(2).EntireRow.Delete",
+     {**column(1, 2, 4, 5, 6), **column("a", "b", "d", "e", "f", col=3)}),
+    ("an element of an array named rows is no row", ROWS, "Dim rows(2)\nrows(1) = 5", ROWS),
 ]
 
 SORTS = [
@@ -282,10 +292,10 @@ def test_errors(body, message):
 
 def test_insert_past_the_last_row_fails_and_moves_nothing():
     vm = sheet({(1, 1): 1})
-    run(sub('Cells(4294967295, 1).Value = "last"'), vm=vm)
+    run(sub('Cells(1048576, 1).Value = "last"'), vm=vm)
     with pytest.raises(RuntimeError, match="(?m)^RangeInsert: inserting rows at 'A1' would push cells past the last row$"):
         run(sub("Range(\"A1\").Insert"), vm=vm)
-    assert vm.cells() == {(4294967295, 1): "last", (1, 1): 1}
+    assert vm.cells() == {(1048576, 1): "last", (1, 1): 1}
 
 
 def test_a_report_with_a_row_inserted_above_its_totals(tmp_path):

@@ -135,6 +135,9 @@ struct ObjStep {
     std::string name;
     std::vector<Expr> args;
     bool called = false;
+    // The name of each argument written name:=value ("" for a positional
+    // one); empty when none was named.
+    std::vector<std::string> arg_names{};
 };
 
 // The arguments of a method written without parentheses (r.Sort Key1:=...,
@@ -161,7 +164,8 @@ struct Expr {
     // is named "wsf_" + f; a bare Range("a") read is "range" with the
     // upper-cased address as its one Str argument.
     // clang-format off
-    struct Call { std::string name; std::vector<Expr> args; mutable uint32_t slot = kNoSlot; };
+    // by_value: bit i for argument i written in parentheses of its own, (x), which passes a copy.
+    struct Call { std::string name; std::vector<Expr> args; mutable uint32_t slot = kNoSlot; uint64_t by_value = 0; };
     struct RangeValue { std::string addr; mutable LiteralRange range{}; };
     struct RangeOffsetValue { std::string addr; Box<Expr> row_offset; Box<Expr> col_offset; mutable LiteralRange range{}; };
     // Cells.Find(What:=e).Row (want_row) or any other property (.Column).
@@ -385,6 +389,8 @@ struct Stmt {
         bool bare = false;
         std::vector<std::string> arg_names{};
         std::vector<bool> omitted{};
+        // Bit i for argument i written in parentheses of its own: a copy is passed.
+        uint64_t by_value = 0;
     };
     // Private/Public/Static/Friend lines inside a body that are not Dim or
     // Const. (Scalar Dims are DimScalar.)

@@ -109,13 +109,14 @@ Result<Expr> Parser::parse_expr() {
     return nested(kExprCost, [&] { return parse_level(1); });
 }
 
-Result<std::vector<Expr>> Parser::parse_arg_list() {
+Result<std::vector<Expr>> Parser::parse_arg_list(uint64_t* by_value) {
     std::vector<Expr> args;
     if (cur().is(Tok::RParen)) return args;
-    args.push_back(TRY(parse_expr()));
-    while (cur().is(Tok::Comma)) {
-        advance();
+    for (;;) {
+        if (by_value && args.size() < 64 && arg_in_parens(false)) *by_value |= uint64_t{1} << args.size();
         args.push_back(TRY(parse_expr()));
+        if (!cur().is(Tok::Comma)) break;
+        advance();
     }
     return args;
 }
@@ -166,14 +167,15 @@ Result<Expr> Parser::parse_name_primary() {
     std::string name = advance().text;
     if (cur().is(Tok::LParen)) {
         advance();
-        std::vector<Expr> args = TRY(parse_arg_list());
+        uint64_t by_value = 0;
+        std::vector<Expr> args = TRY(parse_arg_list(&by_value));
         TRY_VOID(expect_tok(Tok::RParen));
         if (cur().is(Tok::Dot) && peek(1).is(Tok::Ident)) {
             advance();
             std::string field = advance().text;
             return Expr{Expr::IndexedField{std::move(name), std::move(args), std::move(field)}};
         }
-        return Expr{Expr::Call{std::move(name), std::move(args)}};
+        return Expr{Expr::Call{std::move(name), std::move(args), kNoSlot, by_value}};
     }
     if (!cur().is(Tok::Dot)) return Expr{Expr::Var{std::move(name)}};
     if ((is_ident_at(1, "worksheets") || is_ident_at(1, "sheets")) && peek(2).is(Tok::LParen)) {

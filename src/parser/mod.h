@@ -121,7 +121,18 @@ public:
     // Precedence climbing over all binary levels from `min` up (1 = xor).
     Result<Expr> parse_level(int min);
     Result<Expr> parse_prefixed(int min);
-    Result<std::vector<Expr>> parse_arg_list();
+    // The arguments up to the closing parenthesis; `by_value` gets bit i for
+    // argument i written in parentheses of its own.
+    Result<std::vector<Expr>> parse_arg_list(uint64_t* by_value = nullptr);
+    // The arguments of a path step up to the closing parenthesis, each
+    // positional or name:=value.
+    Result<void> parse_step_args(ObjStep& step);
+    // The argument starting here is wholly in parentheses, (x): VBA passes it
+    // as a copy even to a ByRef parameter. `bare`: the line end may end it.
+    bool arg_in_parens(bool bare) const;
+    // The token after the parenthesis closing the one at peek(k), a
+    // Tok::LParen; null when the line ends first.
+    const Tok* after_parens(size_t k) const;
 
     // object-model expressions
     Result<Expr> parse_range_expr();

@@ -81,6 +81,12 @@ Result<Stmt> Parser::parse_simple_stmt() {
     if (w == "range") return parse_object_stmt(&Parser::parse_range_stmt);
     if (w == "cells") return parse_object_stmt(&Parser::parse_cell_write_stmt);
     if (w == "activecell" || w == "selection") return parse_obj_stmt();
+    // Rows(2).Delete, Columns("B:C").Insert: a member after the call makes
+    // the name the sheet's rows or columns, not an array.
+    if ((w == "rows" || w == "columns") && peek(1).is(Tok::LParen)) {
+        const Tok* next = after_parens(1);
+        if (next && next->is(Tok::Dot)) return parse_obj_stmt();
+    }
     if (w == "debug") {
         skip_rest_of_line();
         return Stmt{Stmt::Skipped{std::string(kDebugSkipped)}};
@@ -149,7 +155,11 @@ Result<Stmt> Parser::parse_ident_stmt() {
             skip_rest_of_line();
             return Stmt{Stmt::Skipped{format_message(kIndexedReadSkipped, n, f)}};
         }
-        return Stmt{make_call(std::move(n), std::move(args), false)};
+        // Name(x) without Call is the name with one argument in parentheses of
+        // its own, which passes a copy.
+        Stmt::Call call = make_call(std::move(n), std::move(args), false);
+        if (call.args.size() == 1) call.by_value = 1;
+        return Stmt{std::move(call)};
     }
     if (t.is(Tok::Dot) && peek(1).is(Tok::Ident)) {
         const Tok& m = peek(1);
@@ -265,6 +275,7 @@ Result<void> Parser::parse_call_arg(Stmt::Call& call) {
         advance();
     }
     const bool left_out = name.empty() && (cur().is(Tok::Comma) || cur().is(Tok::RParen));
+    if (call.args.size() < 64 && arg_in_parens(call.bare)) call.by_value |= uint64_t{1} << call.args.size();
     Expr e = left_out ? Expr{Expr::Int{0}} : TRY(parse_expr());
     if (!name.empty() || left_out) {
         call.arg_names.resize(call.args.size());

@@ -125,7 +125,7 @@ Result<Variant> Vm::eval_offset_value(const XCode& x) {
     // A target off the sheet fails, as writing there does.
     int64_t row = 0, col = 0;
     if (__builtin_add_overflow(int64_t{base->row}, dr, &row) || __builtin_add_overflow(int64_t{base->col}, dc, &col) ||
-        row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
+        row < 1 || col < 1 || row > kMaxRow || col > kMaxCol)
         return fail(format_message(kBadOffsetReadAddr, r.addr));
     return read_cell(static_cast<uint32_t>(row), static_cast<uint32_t>(col));
 }

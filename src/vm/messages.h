@@ -14,6 +14,10 @@ using eval::kInterrupted;
 inline constexpr std::string_view kNoSuchSheet = "Subscript out of range: there is no sheet '{}'";
 inline constexpr std::string_view kZeroStep = "For loop: step cannot be zero";
 inline constexpr std::string_view kRangeInvalid = "Range: invalid address '{}'";
+// A member of an object the interpreter does not model.
+inline constexpr std::string_view kNotModeled = "{} member '{}' is not supported";
+// A range or cell past the sheet's last row or column.
+inline constexpr std::string_view kOffSheet = "{}: the range would lie off the sheet (Error 1004)";
 inline constexpr std::string_view kNothing = "'{}' is Nothing — Set was never called";
 
 }  // namespace morvane::vm

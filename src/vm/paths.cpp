@@ -5,6 +5,9 @@
 // Members the interpreter does not model fail with a message naming them.
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <tuple>
+#include <utility>
 
 #include "types/address.h"
 #include "types/text.h"
@@ -18,14 +21,17 @@ namespace morvane {
 
 namespace {
 
-constexpr std::string_view kNotModeled = "{} member '{}' is not supported";
 constexpr std::string_view kNotAnObject = "Object required: '{}' holds no object";
 constexpr std::string_view kNoValue = "{}: a {} has no value";
-constexpr std::string_view kOffSheet = "{}: the range would lie off the sheet (Error 1004)";
 constexpr std::string_view kArgCount = "{}: wrong number of arguments";
 constexpr std::string_view kNotAssignable = "{} member '{}' cannot be assigned";
 constexpr std::string_view kMultiArea = "{}: a range of several areas is not supported here";
 constexpr std::string_view kNeedRange = "{}: expected a Range";
+constexpr std::string_view kNeedSheet = "{}: expected a sheet";
+constexpr std::string_view kNamedArgs = "{} member '{}': named arguments are not supported";
+constexpr std::string_view kAddArg = "Sheets.Add: the argument '{}' is not supported";
+constexpr std::string_view kAddCount = "Sheets.Add: adding {} sheets at once is not supported";
+constexpr std::string_view kAddBoth = "Sheets.Add: Before and After cannot both be given (Error 1004)";
 constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
 
 std::string_view kind_name(const PathObj& o) {
@@ -65,10 +71,25 @@ Result<int64_t> whole(const Variant& v) {
     return std::isnan(x) ? 0 : saturate_i64(std::trunc(x));
 }
 
+// The first and last row ("2" or "2:3") or column ("B" or "B:D") a text of
+// Rows or Columns names, in order; none for any other text.
+std::optional<std::pair<int64_t, int64_t>> band_of(std::string_view text, bool rows) {
+    const size_t colon = text.find(':');
+    const std::string_view lo = text.substr(0, colon);
+    const std::string_view hi = colon == std::string_view::npos ? lo : text.substr(colon + 1);
+    // Each part made a cell address: a row gets column A, a column row 1.
+    auto cell = [&](std::string_view part) { return rows ? "A" + std::string(part) : std::string(part) + "1"; };
+    auto a = morvane_types::parse_cell_addr(cell(lo));
+    auto b = morvane_types::parse_cell_addr(cell(hi));
+    if (!a || !b || (rows ? a->col : a->row) != 1 || (rows ? b->col : b->row) != 1) return std::nullopt;
+    const int64_t x = rows ? a->row : a->col, y = rows ? b->row : b->col;
+    return std::pair{std::min(x, y), std::max(x, y)};
+}
+
 // The rectangle from (r1, c1) to (r2, c2), or the off-sheet message.
 Result<CellRange> rect(int64_t r1, int64_t c1, int64_t r2, int64_t c2, std::string_view what) {
     auto ok = [](int64_t r, int64_t c) { return r >= 1 && c >= 1 && r <= kMaxRow && c <= kMaxCol; };
-    if (!ok(r1, c1) || !ok(r2, c2)) return fail(format_message(kOffSheet, what));
+    if (!ok(r1, c1) || !ok(r2, c2)) return fail(format_message(vm::kOffSheet, what));
     return CellRange{{static_cast<uint32_t>(r1), static_cast<uint32_t>(c1)},
                      {static_cast<uint32_t>(r2), static_cast<uint32_t>(c2)}};
 }
@@ -113,6 +134,53 @@ Result<Variant> Vm::path_arg(const Expr& e) {
     const vm::XCode* x = find_op(e);
     if (!x) return fail(format_message(kArgCount, "argument"));
     return evaluate(*x);
+}
+
+Result<std::string> Vm::sheet_arg(const Expr& e) {
+    if (e.is<Expr::ActiveSheet>()) return book_.active_sheet();
+    if (auto p = e.get_if<Expr::ObjPath>()) {
+        const vm::XCode* x = find_op(e);
+        static const std::vector<vm::XCode> kNone;
+        PathOps ops(*this, x ? x->kids : kNone);
+        PathObj o = TRY(walk_path(p->steps, p->steps.size()));
+        if (o.kind != PathObj::Kind::Sheet) return fail(format_message(kNeedSheet, "Sheets.Add"));
+        return o.sheet;
+    }
+    if (auto v = e.get_if<Expr::Var>())
+        if (auto o = object_of(v->name); o && o->kind == PathObj::Kind::Sheet) return o->sheet;
+    auto [key, label] = TRY(sheet_by_value(TRY(path_arg(e))));
+    return key;
+}
+
+Result<std::string> Vm::add_sheet(const std::vector<const Expr*>& args, const std::vector<std::string>& names) {
+    static constexpr std::string_view kOrder[] = {"before", "after", "count", "type"};
+    const Expr* before = nullptr;
+    const Expr* after = nullptr;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string_view name = names.empty() || names[i].empty() ? std::string_view() : std::string_view(names[i]);
+        if (name.empty() && i < std::size(kOrder)) name = kOrder[i];
+        if (name == "before") {
+            before = args[i];
+        } else if (name == "after") {
+            after = args[i];
+        } else if (name == "count") {
+            // One sheet is all this workbook model adds at a time.
+            const int64_t n = TRY(whole(TRY(path_arg(*args[i]))));
+            if (n != 1) return fail(format_message(kAddCount, std::to_string(n)));
+        } else if (name != "type") {
+            // Type:= is a worksheet here: the only kind of sheet there is.
+            return fail(format_message(kAddArg, name));
+        }
+    }
+    if (before && after) return fail(std::string(kAddBoth));
+    const std::string anchor = before ? TRY(sheet_arg(*before)) : after ? TRY(sheet_arg(*after)) : std::string();
+    TRY_VOID(append_new_sheet());
+    const std::string key = book_.active_sheet();
+    if (anchor.empty()) return key;
+    const auto& order = book_.sheet_names();
+    const size_t at = static_cast<size_t>(std::find(order.begin(), order.end(), anchor) - order.begin());
+    book_.move_sheet(key, after ? at + 1 : at);
+    return key;
 }
 
 // ---------------------------------------------------------------- selection
@@ -232,7 +300,7 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
         // r(i, j) is r.Item(i, j).
         return path_member(*o, root, "item");
     }
-    if (unmodeled_object_name(n)) return fail(format_message(kNotModeled, "Application", n));
+    if (unmodeled_object_name(n)) return fail(format_message(vm::kNotModeled, "Application", n));
     if (const Variant* v = find_var(n); v && !v->is_empty()) return fail(format_message(kNotAnObject, n));
     return fail(format_message(vm::kNothing, n));
 }
@@ -246,6 +314,8 @@ Result<PathObj> Vm::walk_path(const std::vector<ObjStep>& steps, size_t count) {
 Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_view as) {
     const std::string m = as.empty() ? step.name : std::string(as);
     auto arg = [&](size_t i) -> Result<Variant> { return path_arg(step.args[i]); };
+    if (!step.arg_names.empty() && !(base.kind == PathObj::Kind::Sheets && m == "add"))
+        return fail(format_message(kNamedArgs, kind_name(base), m));
     switch (base.kind) {
         case PathObj::Kind::Sheet: {
             const std::string& sheet = base.sheet;
@@ -297,6 +367,11 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
         }
         case PathObj::Kind::Sheets: {
             if (m == "count") return value_obj(Variant(static_cast<int64_t>(book_.sheet_names().size())));
+            if (m == "add") {
+                std::vector<const Expr*> args;
+                for (const Expr& a : step.args) args.push_back(&a);
+                return sheet_obj(TRY(add_sheet(args, step.arg_names)));
+            }
             if (m == "item" && step.args.size() == 1) {
                 auto [key, label] = TRY(sheet_by_value(TRY(arg(0))));
                 return sheet_obj(key);
@@ -354,11 +429,21 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                     base.view = rows ? PathObj::View::Rows : PathObj::View::Columns;
                     return base;
                 }
-                const int64_t i = TRY(whole(TRY(arg(0))));
-                CellRange a = rows ? TRY(rect(int64_t{first.first.row} + i - 1, first.first.col,
-                                              int64_t{first.first.row} + i - 1, first.last.col, "Rows"))
-                                   : TRY(rect(first.first.row, int64_t{first.first.col} + i - 1, first.last.row,
-                                              int64_t{first.first.col} + i - 1, "Columns"));
+                // A number picks one row or column; a text such as "2:3" or
+                // "B:D" a band of them, counted within the range.
+                const Variant which = TRY(arg(0));
+                int64_t lo = 0, hi = 0;
+                if (which.is_str()) {
+                    auto band = band_of(which.as_str(), rows);
+                    if (!band) return fail(format_message(vm::kRangeInvalid, which.as_str()));
+                    std::tie(lo, hi) = *band;
+                } else {
+                    lo = hi = TRY(whole(which));
+                }
+                CellRange a = rows ? TRY(rect(int64_t{first.first.row} + lo - 1, first.first.col,
+                                              int64_t{first.first.row} + hi - 1, first.last.col, "Rows"))
+                                   : TRY(rect(first.first.row, int64_t{first.first.col} + lo - 1, first.last.row,
+                                              int64_t{first.first.col} + hi - 1, "Columns"));
                 return range_obj(r.sheet, {a});
             }
             if (m == "offset") {
@@ -368,7 +453,7 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                 for (const CellRange& a0 : r.areas) {
                     const CellRange a = a0.normalised();
                     if (std::abs(dr) > int64_t{kMaxRow} || std::abs(dc) > int64_t{kMaxCol})
-                        return fail(format_message(kOffSheet, "Offset"));
+                        return fail(format_message(vm::kOffSheet, "Offset"));
                     moved.push_back(
                         TRY(rect(a.first.row + dr, a.first.col + dc, a.last.row + dr, a.last.col + dc, "Offset")));
                 }
@@ -378,7 +463,7 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                 const int64_t rows = step.args.size() > 0 ? TRY(whole(TRY(arg(0)))) : int64_t(first.rows());
                 const int64_t cols = step.args.size() > 1 ? TRY(whole(TRY(arg(1)))) : int64_t(first.cols());
                 if (rows < 1 || cols < 1 || rows > kMaxRow || cols > kMaxCol)
-                    return fail(format_message(kOffSheet, "Resize"));
+                    return fail(format_message(vm::kOffSheet, "Resize"));
                 CellRange a = TRY(rect(first.first.row, first.first.col, first.first.row + rows - 1,
                                        first.first.col + cols - 1, "Resize"));
                 return range_obj(r.sheet, {a});
@@ -397,7 +482,7 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                                                int64_t{first.first.col} + i - 1, "Cells"));
                         return range_obj(r.sheet, {a});
                     }
-                    if (i < 1) return fail(format_message(kOffSheet, "Cells"));
+                    if (i < 1) return fail(format_message(vm::kOffSheet, "Cells"));
                     j = (i - 1) % width + 1;
                     i = (i - 1) / width + 1;
                 } else {
@@ -480,7 +565,7 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
             break;
         }
     }
-    return fail(format_message(kNotModeled, kind_name(base), m));
+    return fail(format_message(vm::kNotModeled, kind_name(base), m));
 }
 
 // ---------------------------------------------------------------- values
@@ -625,7 +710,7 @@ Result<void> Vm::exec_obj_call(const Stmt::ObjCall& s, const vm::SCode& c) {
         Variant v = TRY(path_arg(*s.value));
         return member_write(target, "value", v);
     }
-    if (s.steps.size() == 1) return fail(format_message(kNotModeled, "Object", last.name));
+    if (s.steps.size() == 1) return fail(format_message(vm::kNotModeled, "Object", last.name));
     PathObj target = TRY(walk_path(s.steps, s.steps.size() - 1));
     return member_call(target, last.name, s.args);
 }
@@ -640,8 +725,14 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
     };
     if (target.kind == PathObj::Kind::Sheets) {
         if (m == "add") {
-            Stmt::AddSheet add;
-            return exec_add_sheet(add);
+            std::vector<const Expr*> values;
+            std::vector<std::string> names;
+            for (const MethodArg& a : args) {
+                values.push_back(&a.value[0]);
+                names.push_back(a.name);
+            }
+            TRY(add_sheet(values, names));
+            return {};
         }
     }
     if (target.kind == PathObj::Kind::Sheet) {
@@ -730,7 +821,7 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
             });
         }
     }
-    return fail(format_message(kNotModeled, kind_name(target), m));
+    return fail(format_message(vm::kNotModeled, kind_name(target), m));
 }
 
 }  // namespace morvane

@@ -65,6 +65,9 @@ Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s, const vm::SCode& 
     if (objects_.contains(s.var)) return object_field_write(s.var, {s.field}, operand(c, *s.value));
     Variant value = TRY(evaluate(operand(c, *s.value)));
     const uint32_t slot = slot_of(s.var, s.slot);
+    // Err.Number = 0 sets the Err object unless a record variable is named err.
+    if (s.var == "err" && !(slots_[slot].defined && slots_[slot].value.is_record()))
+        return set_err_property(s.field, std::move(value));
     value = TRY(to_field_type(slot, s.field, std::move(value)));
     TRY_VOID(vm::check_nesting(value));
     if (slots_[slot].defined)

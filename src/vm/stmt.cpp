@@ -173,6 +173,19 @@ std::optional<Variant> Vm::err_property(std::string_view name) const {
     return std::nullopt;
 }
 
+Result<void> Vm::set_err_property(std::string_view name, Variant value) {
+    if (name == "number") {
+        err_number_ = TRY(vm::convert_to(vm::VarType::Long, std::move(value))).as_int();
+    } else if (name == "description") {
+        err_description_ = vm::vba_display_text(value);
+    } else if (name == "source") {
+        err_source_ = vm::vba_display_text(value);
+    } else {
+        return fail(format_message(vm::kNotModeled, "Err", name));
+    }
+    return {};
+}
+
 Result<void> Vm::exec_msgbox(const Stmt::MsgBox& s, const vm::SCode& c) {
     Variant prompt = TRY(evaluate(operand(c, *s.prompt)));
     if (msgbox_error_) return fail(format_message(kMsgBox, vm::vba_display_text(prompt)));

@@ -66,7 +66,7 @@ Result<void> Vm::exec_range_offset_write(const Stmt::RangeOffsetWrite& s, const 
     // A target off the sheet fails instead of wrapping round to a far cell.
     int64_t row = 0, col = 0;
     if (__builtin_add_overflow(int64_t{base->row}, dr, &row) || __builtin_add_overflow(int64_t{base->col}, dc, &col) ||
-        row < 1 || col < 1 || row > UINT32_MAX || col > UINT32_MAX)
+        row < 1 || col < 1 || row > kMaxRow || col > kMaxCol)
         return fail(format_message(kOffsetWriteInvalid, s.addr));
     const CellPos at{static_cast<uint32_t>(row), static_cast<uint32_t>(col)};
     vm::enter_value(book_.cells_mut(CellRange::single(at)), at, std::move(value));
