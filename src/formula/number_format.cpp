@@ -92,7 +92,7 @@ bool fast_decimal_of(double a, Decimal& d) {
     }
     if (!(p >= 1e14 && p < 1e15)) return false;
     const double err = std::fma(a, kExactPowers[static_cast<size_t>(k)], -p);  // exact: a*10^k = p + err
-    auto m = static_cast<uint64_t>(p);  // p's whole part
+    auto m = static_cast<uint64_t>(p);                                         // p's whole part
     // p's fraction and the half are exact; err is below half a unit of p,
     // so it decides only where the fraction is exactly a half.
     const double above_half = p - static_cast<double>(m) - 0.5;
@@ -813,8 +813,10 @@ std::string render_number_section(const Section& s, const Value& v, bool minus, 
     char exponent_digits[24];
     size_t exponent_size = 0;
     if (s.scientific) {
-        const uint64_t e = exponent < 0 ? uint64_t{0} - static_cast<uint64_t>(exponent) : static_cast<uint64_t>(exponent);
-        exponent_size = static_cast<size_t>(std::to_chars(exponent_digits, exponent_digits + 24, e).ptr - exponent_digits);
+        const uint64_t e =
+            exponent < 0 ? uint64_t{0} - static_cast<uint64_t>(exponent) : static_cast<uint64_t>(exponent);
+        exponent_size =
+            static_cast<size_t>(std::to_chars(exponent_digits, exponent_digits + 24, e).ptr - exponent_digits);
     }
     const size_t bound = 1 + 2 * static_cast<size_t>(std::max<int64_t>(whole, s.whole_places)) + s.fixed_bytes +
                          s.exponent_zeros + exponent_size + s.generals * general.size();

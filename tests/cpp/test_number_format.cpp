@@ -111,10 +111,22 @@ TEST(NumberFormat, FifteenDigitsAsPrintingRoundsThem) {
     // Halves at the 16th digit (ties go to the even digit), the edges of the
     // scaled range and of the powers of ten held exactly, and a spread of
     // magnitudes with every bit pattern of the mantissa likely.
-    std::vector<double> xs = {123456789012345.5, 123456789012344.5, 99999999999999.99, 999999999999999.9,
-                              1e14,              1e15,              0.1,               1e-7,
-                              9.99999999999999e-8, 1.2345678901234567e-8, 0.30000000000000004, 2.675,
-                              1.0000000000000002, 4503599627370495.5, 1.37, 5e-324,
+    std::vector<double> xs = {123456789012345.5,
+                              123456789012344.5,
+                              99999999999999.99,
+                              999999999999999.9,
+                              1e14,
+                              1e15,
+                              0.1,
+                              1e-7,
+                              9.99999999999999e-8,
+                              1.2345678901234567e-8,
+                              0.30000000000000004,
+                              2.675,
+                              1.0000000000000002,
+                              4503599627370495.5,
+                              1.37,
+                              5e-324,
                               1.7976931348623157e308};
     std::mt19937_64 rng(26);
     std::uniform_real_distribution<double> exponent(-12, 17);
