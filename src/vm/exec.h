@@ -76,6 +76,34 @@ struct Vm::Exec {
         if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
         return 1;
     }
+    // The same for a body of one statement.
+    [[gnu::always_inline]] static int loop_pass_one(Vm& vm, const SCode& only, ExitKind kind) {
+        if (!only.run(vm, only)) [[unlikely]]
+            if (!vm.recover(only)) return -1;
+        if (vm.exit_flag_ == ExitKind::None) return 0;
+        if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
+        return 1;
+    }
+    // Stores an Integer, in place when the slot holds one; the rest out of
+    // line so that the hot callers keep no frame for it.
+    [[gnu::always_inline]] static void store_int(Vm& vm, uint32_t slot, int64_t v) {
+        Slot& s = vm.slots_[slot];
+        if (int64_t* p = std::get_if<int64_t>(&s.value)) [[likely]] {
+            *p = v;
+            s.defined = true;
+            return;
+        }
+        store_int_slow(vm, slot, v);
+    }
+    [[gnu::noinline]] static void store_int_slow(Vm& vm, uint32_t slot, int64_t v) {
+        vm.store_num(slot, vm::Num{true, v, 0});
+    }
+    // The passes of a For loop counting in integers from `i` by `di`
+    // (upward when `Up`) while i is within `end` and an exact double:
+    // 1 when the loop is done, its counter stored, -1 for a failure, 0 to
+    // go on in floating point from `i`.
+    template <bool One, bool Up>
+    static int count_passes(Vm& vm, const SCode& s, int64_t& i, int64_t di, double end);
     // A statement without a function of its own: the dispatcher (stmt.cpp).
     static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
@@ -306,7 +334,7 @@ struct Vm::Exec {
         int64_t a, c, r;
         if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && leaves_int_arith<Add>(x.op, a, c, r) &&
             whole_fits(static_cast<vm::VarType>(s.flags), r)) {
-            vm.store_num(s.slot, vm::Num{true, r, 0});
+            store_int(vm, s.slot, r);
             return true;
         }
         return run_assign_typed(vm, s);
