@@ -135,6 +135,9 @@ struct ObjStep {
     std::string name;
     std::vector<Expr> args;
     bool called = false;
+    // The name of each argument written name:=value ("" for a positional
+    // one); empty when none was named.
+    std::vector<std::string> arg_names{};
 };
 
 // The arguments of a method written without parentheses (r.Sort Key1:=...,

@@ -124,6 +124,9 @@ public:
     // The arguments up to the closing parenthesis; `by_value` gets bit i for
     // argument i written in parentheses of its own.
     Result<std::vector<Expr>> parse_arg_list(uint64_t* by_value = nullptr);
+    // The arguments of a path step up to the closing parenthesis, each
+    // positional or name:=value.
+    Result<void> parse_step_args(ObjStep& step);
     // The argument starting here is wholly in parentheses, (x): VBA passes it
     // as a copy even to a ByRef parameter. `bare`: the line end may end it.
     bool arg_in_parens(bool bare) const;

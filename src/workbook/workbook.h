@@ -44,6 +44,8 @@ public:
     // Adds a sheet after the last one, named as written, unless one of that
     // name (in any letter case) exists.
     void ensure_sheet(std::string_view name);
+    // Moves sheet `key` to place `index` (0-based, at most the last) in tab order.
+    void move_sheet(const std::string& key, size_t index);
     // Renames sheet `key`: the name must be 1 to 31 characters, none of
     // []:*?/\, and no other sheet's name in any letter case.
     Result<void> rename_sheet(const std::string& key, std::string_view name);

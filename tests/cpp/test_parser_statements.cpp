@@ -148,7 +148,7 @@ TEST(ParserStatements, ObjectModel) {
          "[SetCalculation(Automatic); SetCalculation(Manual)]"},
         {"Application.ScreenUpdating = False", "[ApplicationSet(screenupdating, False)]"},
         {"Sheets.Add After:=Sheets(Sheets.Count)\nWorksheets.Add\nSheets.Select",
-         "[AddSheet; AddSheet; ObjCall(sheets.select [])]"},
+         "[ObjCall(sheets.add [after:=ObjPath(sheets(ObjPath(sheets.count)))]); AddSheet; ObjCall(sheets.select [])]"},
         {"Sheets(\"Data\").Range(\"a1\").Value = 1", "[SheetRangeWrite(\"Data\", \"a1\", 1, 0)]"},
         {"Sheets(\"Data\").Range(\"a1\").Formula = f", "[SheetRangeWrite(\"Data\", \"a1\", f, 1)]"},
         {"Worksheets(2).Cells(1, 1).Value = 1", "[SheetCellWrite(2, 1, 1, 1)]"},
