@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "types/address.h"
+#include "vm/builtins/builtins.h"
 #include "vm/exec.h"
 
 namespace morvane {
@@ -20,7 +21,39 @@ inline constexpr bool is_one_of = (std::is_same_v<T, Kinds> || ...);
 
 bool is_leaf(const XCode& x) { return x.kind == vm::XKind::Var || x.kind == vm::XKind::Number; }
 
+// An expression that runs no procedure of the macro: constants, variables,
+// operators, built-ins (none calls back into the macro) and cell reads on
+// such operands.
+bool runs_no_procedure(const XCode& x) {
+    switch (x.kind) {
+        case vm::XKind::Call:
+        case vm::XKind::Index:
+        case vm::XKind::Read: return false;
+        default: break;
+    }
+    for (const XCode& k : x.kids)
+        if (!runs_no_procedure(k)) return false;
+    return true;
+}
+
+bool is_text_leaf(const XCode& x) { return x.kind == vm::XKind::Var || (x.kind == vm::XKind::Const && x.value.is_str()); }
+
 }  // namespace
+
+// The pure path of Len on `arg`, for the shapes Len counts without
+// building a text; null for any other.
+XCode::Pure Vm::Exec::len_of(const XCode& arg) {
+    if (is_text_leaf(arg)) return &pure_len<TextPart::Whole>;
+    if (arg.kind != XKind::Builtin || arg.kids.empty() || !is_text_leaf(arg.kids[0])) return nullptr;
+    for (size_t i = 1; i < arg.kids.size(); ++i)
+        if (!arg.kids[i].pure) return nullptr;
+    const std::string_view name = arg.builtin->name;
+    const size_t argc = arg.kids.size();
+    if (name == "left" && argc == 2) return &pure_len<TextPart::Left>;
+    if (name == "right" && argc == 2) return &pure_len<TextPart::Right>;
+    if (name == "mid" && (argc == 2 || argc == 3)) return &pure_len<TextPart::Mid>;
+    return nullptr;
+}
 
 vm::Code Vm::Exec::compile_body(Vm& vm, const Body& body) {
     vm::Code code;
@@ -171,7 +204,13 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
                 return number(expr, folded);
             x.kind = XKind::Arith;
             x.eval = &eval_by_num;
-            if (leaves) {
+            const bool by_const = (e->op == BinOp::Mod || e->op == BinOp::IntDiv) && r.kind == XKind::Number &&
+                                  r.k.is_int && vm::is_magic_divisor(r.k.i) && l.pure;
+            if (by_const) {
+                x.magic = vm::divisor_magic(r.k.i);
+                x.pure = l_slot ? &pure_div_const<Leaf::Slot> : &pure_div_const<Leaf::Const>;
+                x.num = &num_pure_first<&num_arith>;
+            } else if (leaves) {
                 x.num = l_slot ? arith_with<Leaf::Slot>(r_slot) : arith_with<Leaf::Const>(r_slot);
                 x.pure = l_slot ? pure_arith_with<Leaf::Slot>(r_slot) : pure_arith_with<Leaf::Const>(r_slot);
             } else if (l.pure && r.pure) {
@@ -210,6 +249,11 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             x.kind = XKind::Builtin;
             x.builtin = builtin;
             x.eval = &eval_builtin;
+            x.reads_in_place = builtin->reads && x.kids.size() <= kInPlaceArgs && runs_no_procedure(x);
+            if (builtin->name == "len" && x.kids.size() == 1) {
+                x.pure = len_of(x.kids[0]);
+                if (x.pure) x.num = &num_pure_first<&num_by_eval>;
+            }
         } else {
             x.kind = XKind::Index;
             x.eval = &eval_with<&Vm::eval_index_call>;

@@ -3,6 +3,7 @@
 // which gives exactly the same value or message.
 #include <array>
 #include <cmath>
+#include <new>
 
 #include "types/text.h"
 #include "vm/builtins/builtins.h"
@@ -211,10 +212,108 @@ bool Vm::Exec::run_err_assign(Vm& vm, const SCode& s) {
     return take(vm, r);
 }
 
+namespace {
+
+// The values computed for one call's arguments, built only for the
+// arguments that need one.
+class ArgValues {
+public:
+    ArgValues() = default;
+    ArgValues(const ArgValues&) = delete;
+    ArgValues& operator=(const ArgValues&) = delete;
+    ~ArgValues() {
+        for (size_t i = 0; i < used_; ++i) at(i).~Variant();
+    }
+    Variant& add() { return *new (raw_[used_++]) Variant(); }
+
+private:
+    Variant& at(size_t i) { return *std::launder(reinterpret_cast<Variant*>(raw_[i])); }
+    alignas(Variant) unsigned char raw_[Vm::Exec::kInPlaceArgs][sizeof(Variant)];
+    size_t used_ = 0;
+};
+
+}  // namespace
+
+bool Vm::Exec::eval_builtin_in_place(Vm& vm, const XCode& x, Variant& out) {
+    const size_t argc = x.kids.size();
+    std::array<const Variant*, kInPlaceArgs> refs;
+    ArgValues values;
+    for (size_t i = 0; i < argc; ++i) {
+        const XCode& a = x.kids[i];
+        if (a.kind == XKind::Const || a.kind == XKind::Number) {
+            refs[i] = &a.value;
+        } else if (a.kind == XKind::Var && vm.slots_[a.slot].defined) {
+            refs[i] = &vm.slots_[a.slot].value;
+        } else {
+            Variant& v = values.add();
+            if (!a.eval(vm, a, v)) return false;
+            refs[i] = &v;
+        }
+    }
+    auto r = x.builtin->reads(std::span(refs.data(), argc), out);
+    return take(vm, r);
+}
+
+namespace {
+
+// A count argument with a pure path, as the text built-ins read it: a
+// whole number within 2^53, negative ones giving 0.
+bool pure_count(const Vm& vm, const XCode& x, uint64_t& out) {
+    Num n;
+    if (!x.pure(vm, x, n) || !n.is_int || n.i > vm::k2p53) return false;
+    out = n.i < 0 ? 0 : static_cast<uint64_t>(n.i);
+    return true;
+}
+
+}  // namespace
+
+template <Vm::Exec::TextPart P>
+bool Vm::Exec::pure_len(const Vm& vm, const XCode& x, Num& n) {
+    const Slot* slots = vm.slots_.data();
+    auto holds_array = [](const Slot& s) { return s.defined && s.value.is_array(); };
+    // The text a leaf holds, when it holds one.
+    auto leaf_text = [](const Slot* slots, const XCode& x) -> const std::string* {
+        const Variant* v = nullptr;
+        if (x.kind == XKind::Const)
+            v = &x.value;
+        else if (x.kind == XKind::Var && slots[x.slot].defined)
+            v = &slots[x.slot].value;
+        return v && v->is_str() ? &v->as_str() : nullptr;
+    };
+    if (holds_array(slots[x.slot])) return false;
+    const XCode& arg = x.kids[0];
+    if constexpr (P == TextPart::Whole) {
+        const std::string* s = leaf_text(slots, arg);
+        if (!s) return false;
+        n = Num{true, static_cast<int64_t>(text::char_count(*s)), 0};
+        return true;
+    } else {
+        if (holds_array(slots[arg.slot])) return false;
+        const std::string* s = leaf_text(slots, arg.kids[0]);
+        uint64_t a, b = UINT64_MAX;
+        if (!s || !pure_count(vm, arg.kids[1], a)) return false;
+        if (P == TextPart::Mid && arg.kids.size() > 2 && !pure_count(vm, arg.kids[2], b)) return false;
+        const uint64_t total = text::char_count(*s);
+        uint64_t count = std::min(a, total);
+        if constexpr (P == TextPart::Mid) {
+            const uint64_t skip = std::max<uint64_t>(a, 1) - 1;
+            count = std::min(b, total - std::min(skip, total));
+        }
+        n = Num{true, static_cast<int64_t>(count), 0};
+        return true;
+    }
+}
+
+template bool Vm::Exec::pure_len<Vm::Exec::TextPart::Whole>(const Vm&, const XCode&, Num&);
+template bool Vm::Exec::pure_len<Vm::Exec::TextPart::Left>(const Vm&, const XCode&, Num&);
+template bool Vm::Exec::pure_len<Vm::Exec::TextPart::Right>(const Vm&, const XCode&, Num&);
+template bool Vm::Exec::pure_len<Vm::Exec::TextPart::Mid>(const Vm&, const XCode&, Num&);
+
 bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
     // An array variable of that name is indexed instead.
     const Slot& s = vm.slots_[x.slot];
     if (s.defined && s.value.is_array()) return eval_with<&Vm::eval_index_call>(vm, x, out);
+    if (x.reads_in_place) return eval_builtin_in_place(vm, x, out);
     ArgList list(vm);
     for (const XCode& a : x.kids) {
         // Constants and defined variables other than arrays are copied in

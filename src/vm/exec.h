@@ -144,6 +144,18 @@ struct Vm::Exec {
     static bool eval_compare(Vm& vm, const XCode& x, Variant& out);
     static NumResult num_call(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     static bool eval_builtin(Vm& vm, const XCode& x, Variant& out);
+    // Len of a variable's or a constant's text (Whole), or of Left, Right or
+    // Mid of one with whole counts: the length counted without building any
+    // text. Declines for anything else, and where a name of these built-ins
+    // holds an array.
+    enum class TextPart : uint8_t { Whole, Left, Right, Mid };
+    template <TextPart P>
+    static bool pure_len(const Vm& vm, const XCode& x, vm::Num& n);
+    static XCode::Pure len_of(const XCode& arg);
+    // A built-in reading its arguments in place (`reads_in_place`), up to
+    // this many of them.
+    static constexpr size_t kInPlaceArgs = 8;
+    static bool eval_builtin_in_place(Vm& vm, const XCode& x, Variant& out);
     static NumResult num_cells(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     // Err.Number, Err.Description, Err.Source, unless a record variable
     // named err is there.
@@ -186,6 +198,27 @@ struct Vm::Exec {
         return x.kids[0].pure(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
     }
     static bool pure_cells(const Vm& vm, const XCode& x, vm::Num& n);
+    // Mod or the backslash by a constant divisor, kids[1], by multiplication; a
+    // dividend too large for it, or no Integer, takes the division.
+    template <Leaf L>
+    static bool pure_div_const(const Vm& vm, const XCode& x, vm::Num& n) {
+        int64_t a, r;
+        if constexpr (L == Leaf::Slot) {
+            if (leaf_int<L>(vm, x.kids[0], a) && vm::magic_div_mod(x.op, a, x.kids[1].k.i, x.magic, r)) {
+                n = vm::Num{true, r, 0};
+                return true;
+            }
+            return pure_arith_leaves<Leaf::Slot, Leaf::Const>(vm, x, n);
+        } else {
+            vm::Num v;
+            if (!x.kids[0].pure(vm, x.kids[0], v)) return false;
+            if (v.is_int && vm::magic_div_mod(x.op, v.i, x.kids[1].k.i, x.magic, r)) {
+                n = vm::Num{true, r, 0};
+                return true;
+            }
+            return vm::num_arith(x.op, v, x.kids[1].k, n);
+        }
+    }
     // A node with a pure path: that first, then the general one.
     template <XCode::EvalNum General>
     static NumResult num_pure_first(Vm& vm, const XCode& x, vm::Num& n, Variant& other) {
