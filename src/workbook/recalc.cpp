@@ -331,7 +331,7 @@ void ReaderIndex::insert(const CellRange& rect, uint32_t id) {
     const uint64_t c1 = rect.first.col - uint64_t{1}, c2 = rect.last.col - uint64_t{1};
     const int a = level_of(r1, r2), b = level_of(c1, c2);
     for (uint64_t br = r1 >> a; br <= r2 >> a; ++br)
-        for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) buckets_[key(a, b, br, bc)].push_back({rect, id});
+        for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) bucket(key(a, b, br, bc)).push_back({rect, id});
     count_level(a, b, 1);
 }
 
@@ -341,21 +341,62 @@ void ReaderIndex::erase(const CellRange& rect, uint32_t id) {
     const int a = level_of(r1, r2), b = level_of(c1, c2);
     for (uint64_t br = r1 >> a; br <= r2 >> a; ++br)
         for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) {
-            auto it = buckets_.find(key(a, b, br, bc));
-            if (it == buckets_.end()) continue;
-            auto& items = it->second;
+            const uint64_t k = key(a, b, br, bc);
+            std::vector<Item>* items = find(k);
+            if (!items) continue;
             auto hit =
-                std::find_if(items.begin(), items.end(), [&](const Item& x) { return x.id == id && x.rect == rect; });
-            if (hit == items.end()) continue;
-            *hit = items.back();
-            items.pop_back();
-            if (items.empty()) buckets_.erase(it);
+                std::find_if(items->begin(), items->end(), [&](const Item& x) { return x.id == id && x.rect == rect; });
+            if (hit == items->end()) continue;
+            *hit = items->back();
+            items->pop_back();
+            if (items->empty()) drop(k);
         }
     count_level(a, b, -1);
 }
 
+std::vector<ReaderIndex::Item>& ReaderIndex::bucket(uint64_t k) {
+    if ((bucket_count_ + 1) * 2 > buckets_.size()) {
+        std::vector<Bucket> old = std::move(buckets_);
+        buckets_.assign(std::max<size_t>(16, old.size() * 2), Bucket{kNoKey, {}});
+        const size_t mask = buckets_.size() - 1;
+        for (Bucket& b : old) {
+            if (b.key == kNoKey) continue;
+            size_t i = home(b.key, mask);
+            while (buckets_[i].key != kNoKey) i = (i + 1) & mask;
+            buckets_[i] = std::move(b);
+        }
+    }
+    const size_t mask = buckets_.size() - 1;
+    size_t i = home(k, mask);
+    for (; buckets_[i].key != kNoKey; i = (i + 1) & mask)
+        if (buckets_[i].key == k) return buckets_[i].items;
+    buckets_[i].key = k;
+    ++bucket_count_;
+    return buckets_[i].items;
+}
+
+void ReaderIndex::drop(uint64_t k) {
+    const size_t mask = buckets_.size() - 1;
+    size_t hole = home(k, mask);
+    while (buckets_[hole].key != k) hole = (hole + 1) & mask;
+    buckets_[hole] = Bucket{kNoKey, {}};
+    --bucket_count_;
+    // Later members of the probe run move back into the hole when their home
+    // allows, so that every look-up still finds them without tombstones.
+    for (size_t i = (hole + 1) & mask; buckets_[i].key != kNoKey; i = (i + 1) & mask) {
+        const size_t h = home(buckets_[i].key, mask);
+        const bool movable = hole <= i ? (h <= hole || h > i) : (h <= hole && h > i);
+        if (movable) {
+            buckets_[hole] = std::move(buckets_[i]);
+            buckets_[i] = Bucket{kNoKey, {}};
+            hole = i;
+        }
+    }
+}
+
 void ReaderIndex::clear() {
     buckets_.clear();
+    bucket_count_ = 0;
     levels_.clear();
     for (auto& row : level_use_)
         for (auto& use : row) use = 0;
