@@ -394,6 +394,51 @@ void ReaderIndex::drop(uint64_t k) {
     }
 }
 
+void PosIds::set(CellPos p, uint32_t id) {
+    if ((count_ + 1) * 2 > slots_.size()) {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(std::max<size_t>(16, old.size() * 2), Slot{{}, kNone});
+        const size_t mask = slots_.size() - 1;
+        for (const Slot& s : old) {
+            if (s.id == kNone) continue;
+            size_t i = home(s.pos, mask);
+            while (slots_[i].id != kNone) i = (i + 1) & mask;
+            slots_[i] = s;
+        }
+    }
+    const size_t mask = slots_.size() - 1;
+    size_t i = home(p, mask);
+    for (; slots_[i].id != kNone; i = (i + 1) & mask) {
+        if (slots_[i].pos == p) {
+            slots_[i].id = id;
+            return;
+        }
+    }
+    slots_[i] = Slot{p, id};
+    ++count_;
+}
+
+void PosIds::erase(CellPos p) {
+    if (slots_.empty()) return;
+    const size_t mask = slots_.size() - 1;
+    size_t hole = home(p, mask);
+    for (; slots_[hole].id != kNone; hole = (hole + 1) & mask)
+        if (slots_[hole].pos == p) break;
+    if (slots_[hole].id == kNone) return;
+    slots_[hole].id = kNone;
+    --count_;
+    // As in the reader index: later members of the run move back into the hole.
+    for (size_t i = (hole + 1) & mask; slots_[i].id != kNone; i = (i + 1) & mask) {
+        const size_t h = home(slots_[i].pos, mask);
+        const bool movable = hole <= i ? (h <= hole || h > i) : (h <= hole && h > i);
+        if (movable) {
+            slots_[hole] = slots_[i];
+            slots_[i].id = kNone;
+            hole = i;
+        }
+    }
+}
+
 void ReaderIndex::clear() {
     buckets_.clear();
     bucket_count_ = 0;
@@ -428,7 +473,7 @@ uint32_t SheetFormulas::add_node(CellPos pos, std::string text, std::shared_ptr<
     n = Node{pos, std::move(text), std::move(tree), std::move(reads), dynamic, false, true};
     for (const CellRange& r : n.reads) readers_.insert(r, id);
     if (dynamic) dynamic_.push_back(id);
-    by_pos_.insert_or_assign(pos, id);
+    by_pos_.set(pos, id);
     return id;
 }
 
@@ -446,7 +491,7 @@ void SheetFormulas::rebuild() {
     // Trees of texts that did not change are kept.
     std::unordered_map<CellPos, Node, CellPosHash> old;
     old.reserve(by_pos_.size());
-    for (auto& [pos, id] : by_pos_) old.emplace(pos, std::move(nodes_[id]));
+    by_pos_.for_each([&](CellPos pos, uint32_t id) { old.emplace(pos, std::move(nodes_[id])); });
     nodes_.clear();
     free_.clear();
     by_pos_.clear();
@@ -481,14 +526,14 @@ void SheetFormulas::for_each_node_in(const CellRange& area, Fn&& fn) const {
     const CellRange r = area.normalised();
     if (r.cell_count() <= by_pos_.size()) {
         r.for_each_cell([&](CellPos p) {
-            auto it = by_pos_.find(p);
-            if (it != by_pos_.end()) fn(it->second);
+            if (const uint32_t id = by_pos_.find(p); id != vm::PosIds::kNone) fn(id);
         });
         return;
     }
     std::vector<uint32_t> inside;
-    for (const auto& [pos, id] : by_pos_)
+    by_pos_.for_each([&](CellPos pos, uint32_t id) {
         if (r.contains(pos)) inside.push_back(id);
+    });
     for (uint32_t id : inside) fn(id);
 }
 
@@ -663,9 +708,9 @@ Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool autom
     std::shared_ptr<const FormulaExpr> tree;
     std::vector<CellRange> reads;
     bool dynamic = false;
-    auto at = by_pos_.find(pos);
-    if (!stale_ && at != by_pos_.end() && nodes_[at->second].text == text) {
-        const Node& n = nodes_[at->second];
+    uint32_t at = by_pos_.find(pos);
+    if (!stale_ && at != vm::PosIds::kNone && nodes_[at].text == text) {
+        const Node& n = nodes_[at];
         tree = n.tree;
         reads = n.reads;
         dynamic = n.dynamic;
@@ -696,7 +741,7 @@ Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool autom
     // formula itself, when it reads its own cell) are now stale.
     propagate();
     at = by_pos_.find(pos);
-    if (at != by_pos_.end()) remove_node(at->second);
+    if (at != vm::PosIds::kNone) remove_node(at);
     add_node(pos, std::string(text), std::move(tree), std::move(reads), dynamic);
     pending_.push_back(CellRange::single(pos));
     return {};

@@ -164,6 +164,50 @@ void ReaderIndex::for_each_overlapping(const CellRange& r, Fn&& fn) const {
                 if (meets(item.rect)) fn(item.id);
 }
 
+// Formula ids by cell position, in open addressing with linear probing, at
+// most half full: every stored formula and every changed cell asks, and a
+// chained map pays a pointer chase for each.
+class PosIds {
+public:
+    static constexpr uint32_t kNone = UINT32_MAX;  // no formula id reaches it
+
+    // The id at `p`, or kNone.
+    uint32_t find(CellPos p) const {
+        if (slots_.empty()) return kNone;
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = home(p, mask);; i = (i + 1) & mask) {
+            const Slot& s = slots_[i];
+            if (s.id == kNone || s.pos == p) return s.id;
+        }
+    }
+    void set(CellPos p, uint32_t id);
+    void erase(CellPos p);
+    void clear() {
+        slots_.clear();
+        count_ = 0;
+    }
+    size_t size() const { return count_; }
+    // Calls fn(pos, id) for every entry, in no particular order.
+    template <class Fn>
+    void for_each(Fn&& fn) const {
+        for (const Slot& s : slots_)
+            if (s.id != kNone) fn(s.pos, s.id);
+    }
+
+private:
+    struct Slot {
+        CellPos pos;
+        uint32_t id;
+    };
+    static size_t home(CellPos p, size_t mask) {
+        uint64_t h = ((uint64_t{p.row} << 32) | p.col) * 0x9E3779B97F4A7C15ULL;
+        return static_cast<size_t>(h ^ (h >> 32)) & mask;
+    }
+
+    std::vector<Slot> slots_;
+    size_t count_ = 0;
+};
+
 }  // namespace morvane::vm
 
 namespace morvane {
@@ -234,7 +278,7 @@ private:
     CellMap* cells_;
     std::vector<Node> nodes_;
     std::vector<uint32_t> free_;
-    std::unordered_map<CellPos, uint32_t, CellPosHash> by_pos_;
+    vm::PosIds by_pos_;
     vm::ReaderIndex readers_;
     std::vector<uint32_t> dynamic_;
     std::vector<uint32_t> dirty_;

@@ -1,9 +1,10 @@
-// The index of which formulas read which cells, against a plain list of
-// rectangles under random inserts and erases.
+// The indexes behind recalculation: which formulas read which cells, against
+// a plain list of rectangles, and formula ids by position, against a map.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <random>
 #include <set>
 #include <utility>
@@ -74,4 +75,36 @@ TEST(ReaderIndex, RandomInsertsAndErasesMatchAPlainList) {
     EXPECT_TRUE(readers_of(index, CellPos{1, 1}).empty());
     index.insert(CellRange{{1, 1}, {2, 2}}, 7);
     EXPECT_EQ(readers_of(index, CellPos{2, 2}), std::set<uint32_t>{7});
+}
+
+TEST(PosIds, RandomSetsAndErasesMatchAnOrderedMap) {
+    std::mt19937 rng(77);
+    auto next = [&](uint32_t span) { return static_cast<uint32_t>(rng() % span) + 1; };
+    // A small span crowds the probe runs, so erase's moving back is exercised.
+    for (uint32_t span : {6u, 300u}) {
+        vm::PosIds ids;
+        std::map<std::pair<uint32_t, uint32_t>, uint32_t> model;
+        for (uint32_t step = 0; step < 20000; ++step) {
+            const CellPos p{next(span), next(span)};
+            if (rng() % 3 != 0) {
+                ids.set(p, step);
+                model[{p.row, p.col}] = step;
+            } else {
+                ids.erase(p);
+                model.erase({p.row, p.col});
+            }
+            const CellPos q{next(span), next(span)};
+            auto it = model.find({q.row, q.col});
+            ASSERT_EQ(ids.find(q), it == model.end() ? vm::PosIds::kNone : it->second) << "step " << step;
+        }
+        ASSERT_EQ(ids.size(), model.size());
+        size_t seen = 0;
+        ids.for_each([&](CellPos p, uint32_t id) {
+            ++seen;
+            EXPECT_EQ(model.at({p.row, p.col}), id);
+        });
+        EXPECT_EQ(seen, model.size());
+        ids.clear();
+        EXPECT_EQ(ids.find(CellPos{1, 1}), vm::PosIds::kNone);
+    }
 }
