@@ -280,12 +280,19 @@ bool Vm::Exec::pure_len(const Vm& vm, const XCode& x, Num& n) {
             v = &slots[x.slot].value;
         return v && v->is_str() ? &v->as_str() : nullptr;
     };
+    // Characters are the bytes that continue none: counted here, inline,
+    // as text::char_count counts them.
+    auto char_count = [](std::string_view t) {
+        size_t n = 0;
+        for (unsigned char c : t) n += (c & 0xC0) != 0x80;
+        return n;
+    };
     if (holds_array(slots[x.slot])) return false;
     const XCode& arg = x.kids[0];
     if constexpr (P == TextPart::Whole) {
         const std::string* s = leaf_text(slots, arg);
         if (!s) return false;
-        n = Num{true, static_cast<int64_t>(text::char_count(*s)), 0};
+        n = Num{true, static_cast<int64_t>(char_count(*s)), 0};
         return true;
     } else {
         if (holds_array(slots[arg.slot])) return false;
@@ -293,7 +300,7 @@ bool Vm::Exec::pure_len(const Vm& vm, const XCode& x, Num& n) {
         uint64_t a, b = UINT64_MAX;
         if (!s || !pure_count(vm, arg.kids[1], a)) return false;
         if (P == TextPart::Mid && arg.kids.size() > 2 && !pure_count(vm, arg.kids[2], b)) return false;
-        const uint64_t total = text::char_count(*s);
+        const uint64_t total = char_count(*s);
         uint64_t count = std::min(a, total);
         if constexpr (P == TextPart::Mid) {
             const uint64_t skip = std::max<uint64_t>(a, 1) - 1;
@@ -698,7 +705,7 @@ bool whole_within(double x, double limit) { return x - std::trunc(x) == 0 && std
 }  // namespace
 
 template <bool One, bool Up>
-int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& i, int64_t di, double end) {
+int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di, double end) {
     // The last value the loop takes: while i is an exact double, comparing
     // it with this integer gives what comparing it with `end` gives.
     constexpr double kFar = 4611686018427387904.0;  // 2^62, past any counter here
@@ -710,6 +717,8 @@ int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& i, int64_t di, doubl
     else
         last = static_cast<int64_t>(Up ? std::floor(end) : std::ceil(end));
     const uint32_t slot = s.slot;
+    // Counted in a register, handed back at the end.
+    int64_t i = counter;
     for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
         if (Up ? i > last : i < last) {
             store_int(vm, slot, i);
@@ -720,6 +729,7 @@ int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& i, int64_t di, doubl
         const int k = One ? loop_pass_one(vm, s.body[0], ExitKind::For) : loop_pass(vm, s.body, ExitKind::For);
         if (k != 0) return k;
     }
+    counter = i;
     return 0;
 }
 

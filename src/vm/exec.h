@@ -98,12 +98,12 @@ struct Vm::Exec {
     [[gnu::noinline]] static void store_int_slow(Vm& vm, uint32_t slot, int64_t v) {
         vm.store_num(slot, vm::Num{true, v, 0});
     }
-    // The passes of a For loop counting in integers from `i` by `di`
-    // (upward when `Up`) while i is within `end` and an exact double:
+    // The passes of a For loop counting in integers from `counter` by `di`
+    // (upward when `Up`) while it is within `end` and an exact double:
     // 1 when the loop is done, its counter stored, -1 for a failure, 0 to
-    // go on in floating point from `i`.
+    // go on in floating point from `counter`.
     template <bool One, bool Up>
-    static int count_passes(Vm& vm, const SCode& s, int64_t& i, int64_t di, double end);
+    static int count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di, double end);
     // A statement without a function of its own: the dispatcher (stmt.cpp).
     static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
@@ -277,10 +277,20 @@ struct Vm::Exec {
     // A comparison of an operand with a pure path to a numeric constant
     // (`i Mod 3 = 0`); `DivConst` when the operand is Mod or the backslash
     // of a variable by a constant, read inline.
-    template <bool DivConst>
+    template <bool DivConst, bool ModZero = false>
     static int truth_compare_pure_const(Vm& vm, const XCode& x) {
         vm::Num a;
         bool t;
+        if constexpr (ModZero) {
+            // i Mod k = 0 (or <> 0) asks only whether k divides i.
+            const XCode& mod = x.kids[0];
+            int64_t i;
+            bool fits;
+            if (leaf_int<Leaf::Slot>(vm, mod.kids[0], i)) {
+                const bool divides = vm::magic_divides(i, mod.magic, fits);
+                if (fits) return divides == (x.op == BinOp::Eq);
+            }
+        }
         const bool got = DivConst ? pure_div_const<true>(vm, x.kids[0], a) : x.kids[0].pure(vm, x.kids[0], a);
         if (got) {
             const vm::Num& c = x.kids[1].k;
@@ -301,7 +311,14 @@ struct Vm::Exec {
     // The same into a variable declared with a type.
     static bool run_assign_typed_pure(Vm& vm, const SCode& s) {
         vm::Num n;
-        if (s.x[0].pure(vm, s.x[0], n)) return store_typed(vm, s.slot, static_cast<vm::VarType>(s.flags), n);
+        if (s.x[0].pure(vm, s.x[0], n)) [[likely]] {
+            const auto type = static_cast<vm::VarType>(s.flags);
+            if (n.is_int && whole_fits(type, n.i)) {
+                store_int(vm, s.slot, n.i);
+                return true;
+            }
+            return store_typed(vm, s.slot, type, n);
+        }
         return run_assign_typed(vm, s);
     }
     // Integer arithmetic with the operator fixed when the compiler knows it
@@ -327,13 +344,14 @@ struct Vm::Exec {
         }
         return run_assign_pure(vm, s);
     }
-    // Integer arithmetic on two leaves into a variable of a whole type.
-    template <Leaf L, Leaf R, bool Add = false>
+    // Integer arithmetic on two leaves into a variable of a whole type: the
+    // type `T` when the compiler fixed it, else the one in `flags`.
+    template <Leaf L, Leaf R, bool Add = false, vm::VarType T = vm::VarType::Variant>
     static bool run_assign_typed_leaves(Vm& vm, const SCode& s) {
         const XCode& x = s.x[0];
         int64_t a, c, r;
         if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && leaves_int_arith<Add>(x.op, a, c, r) &&
-            whole_fits(static_cast<vm::VarType>(s.flags), r)) {
+            whole_fits(T == vm::VarType::Variant ? static_cast<vm::VarType>(s.flags) : T, r)) {
             store_int(vm, s.slot, r);
             return true;
         }
