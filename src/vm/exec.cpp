@@ -697,6 +697,32 @@ bool whole_within(double x, double limit) { return x - std::trunc(x) == 0 && std
 
 }  // namespace
 
+template <bool One, bool Up>
+int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& i, int64_t di, double end) {
+    // The last value the loop takes: while i is an exact double, comparing
+    // it with this integer gives what comparing it with `end` gives.
+    constexpr double kFar = 4611686018427387904.0;  // 2^62, past any counter here
+    int64_t last;
+    if (std::isnan(end))
+        last = Up ? INT64_MIN : INT64_MAX;
+    else if (std::fabs(end) >= kFar)
+        last = end > 0 ? int64_t{1} << 62 : -(int64_t{1} << 62);
+    else
+        last = static_cast<int64_t>(Up ? std::floor(end) : std::ceil(end));
+    const uint32_t slot = s.slot;
+    for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
+        if (Up ? i > last : i < last) {
+            store_int(vm, slot, i);
+            return 1;
+        }
+        if (!tick(vm)) return -1;
+        store_int(vm, slot, i);
+        const int k = One ? loop_pass_one(vm, s.body[0], ExitKind::For) : loop_pass(vm, s.body, ExitKind::For);
+        if (k != 0) return k;
+    }
+    return 0;
+}
+
 bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
     double start, end, step = 1.0;
     if (!to_double(vm, s.x[0], start, vm.error_) || !to_double(vm, s.x[1], end, vm.error_)) return false;
@@ -712,17 +738,12 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
     if (whole_within(start, k2p52) && whole_within(step, k2p52)) {
         int64_t i = static_cast<int64_t>(start);
         const int64_t di = static_cast<int64_t>(step);
-        for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
-            const double d = static_cast<double>(i);
-            if (!((d <= end && step > 0) || (end <= d && step < 0))) {
-                vm.store_num(slot, Num{true, i, 0});
-                return true;
-            }
-            if (!tick(vm)) return false;
-            vm.store_num(slot, Num{true, i, 0});
-            const int k = loop_pass(vm, s.body, ExitKind::For);
-            if (k != 0) return k > 0;
-        }
+        const bool one = s.body.size() == 1;
+        const int k = step > 0 ? (one ? count_passes<true, true>(vm, s, i, di, end)
+                                      : count_passes<false, true>(vm, s, i, di, end))
+                               : (one ? count_passes<true, false>(vm, s, i, di, end)
+                                      : count_passes<false, false>(vm, s, i, di, end));
+        if (k != 0) return k > 0;
         v = static_cast<double>(i);
     }
     for (; (v <= end && step > 0) || (end <= v && step < 0); v += step) {

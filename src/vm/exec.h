@@ -76,6 +76,34 @@ struct Vm::Exec {
         if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
         return 1;
     }
+    // The same for a body of one statement.
+    [[gnu::always_inline]] static int loop_pass_one(Vm& vm, const SCode& only, ExitKind kind) {
+        if (!only.run(vm, only)) [[unlikely]]
+            if (!vm.recover(only)) return -1;
+        if (vm.exit_flag_ == ExitKind::None) return 0;
+        if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
+        return 1;
+    }
+    // Stores an Integer, in place when the slot holds one; the rest out of
+    // line so that the hot callers keep no frame for it.
+    [[gnu::always_inline]] static void store_int(Vm& vm, uint32_t slot, int64_t v) {
+        Slot& s = vm.slots_[slot];
+        if (int64_t* p = std::get_if<int64_t>(&s.value)) [[likely]] {
+            *p = v;
+            s.defined = true;
+            return;
+        }
+        store_int_slow(vm, slot, v);
+    }
+    [[gnu::noinline]] static void store_int_slow(Vm& vm, uint32_t slot, int64_t v) {
+        vm.store_num(slot, vm::Num{true, v, 0});
+    }
+    // The passes of a For loop counting in integers from `i` by `di`
+    // (upward when `Up`) while i is within `end` and an exact double:
+    // 1 when the loop is done, its counter stored, -1 for a failure, 0 to
+    // go on in floating point from `i`.
+    template <bool One, bool Up>
+    static int count_passes(Vm& vm, const SCode& s, int64_t& i, int64_t di, double end);
     // A statement without a function of its own: the dispatcher (stmt.cpp).
     static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
@@ -197,18 +225,29 @@ struct Vm::Exec {
         vm::Num a, c;
         return x.kids[0].pure(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
     }
+    // Arithmetic on a leaf (the left operand when `LeafFirst`) and an
+    // operand with a pure path.
+    template <Leaf L, bool LeafFirst>
+    static bool pure_arith_leaf(const Vm& vm, const XCode& x, vm::Num& n) {
+        vm::Num a, c;
+        if constexpr (LeafFirst)
+            return leaf<L>(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
+        else
+            return x.kids[0].pure(vm, x.kids[0], a) && leaf<L>(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
+    }
     static bool pure_cells(const Vm& vm, const XCode& x, vm::Num& n);
-    // Mod or the backslash by a constant divisor, kids[1], by multiplication; a
-    // dividend too large for it, or no Integer, takes the division.
-    template <Leaf L>
-    static bool pure_div_const(const Vm& vm, const XCode& x, vm::Num& n) {
+    // Mod or the backslash by a constant divisor, kids[1], by multiplication,
+    // of a variable (`Slot`) or of any dividend with a pure path; a dividend
+    // too large for it, or no Integer, takes the division.
+    template <bool Slot>
+    [[gnu::always_inline]] static bool pure_div_const(const Vm& vm, const XCode& x, vm::Num& n) {
         int64_t a, r;
-        if constexpr (L == Leaf::Slot) {
-            if (leaf_int<L>(vm, x.kids[0], a) && vm::magic_div_mod(x.op, a, x.kids[1].k.i, x.magic, r)) {
+        if constexpr (Slot) {
+            if (leaf_int<Leaf::Slot>(vm, x.kids[0], a) && vm::magic_div_mod(x.op, a, x.kids[1].k.i, x.magic, r)) {
                 n = vm::Num{true, r, 0};
                 return true;
             }
-            return pure_arith_leaves<Leaf::Slot, Leaf::Const>(vm, x, n);
+            return pure_div_by_division(vm, x, n);
         } else {
             vm::Num v;
             if (!x.kids[0].pure(vm, x.kids[0], v)) return false;
@@ -218,6 +257,9 @@ struct Vm::Exec {
             }
             return vm::num_arith(x.op, v, x.kids[1].k, n);
         }
+    }
+    [[gnu::noinline]] static bool pure_div_by_division(const Vm& vm, const XCode& x, vm::Num& n) {
+        return pure_arith_leaves<Leaf::Slot, Leaf::Const>(vm, x, n);
     }
     // A node with a pure path: that first, then the general one.
     template <XCode::EvalNum General>
@@ -232,6 +274,21 @@ struct Vm::Exec {
             return t;
         return truth_compare(vm, x);
     }
+    // A comparison of an operand with a pure path to a numeric constant
+    // (`i Mod 3 = 0`); `DivConst` when the operand is Mod or the backslash
+    // of a variable by a constant, read inline.
+    template <bool DivConst>
+    static int truth_compare_pure_const(Vm& vm, const XCode& x) {
+        vm::Num a;
+        bool t;
+        const bool got = DivConst ? pure_div_const<true>(vm, x.kids[0], a) : x.kids[0].pure(vm, x.kids[0], a);
+        if (got) {
+            const vm::Num& c = x.kids[1].k;
+            if (a.is_int && c.is_int && vm::int_compare(x.op, a.i, c.i, t)) return t;
+            if (vm::num_compare(x.op, a, c, t)) return t;
+        }
+        return truth_compare(vm, x);
+    }
     // x = an expression with a pure path.
     static bool run_assign_pure(Vm& vm, const SCode& s) {
         vm::Num n;
@@ -240,6 +297,12 @@ struct Vm::Exec {
             return true;
         }
         return run_assign(vm, s);
+    }
+    // The same into a variable declared with a type.
+    static bool run_assign_typed_pure(Vm& vm, const SCode& s) {
+        vm::Num n;
+        if (s.x[0].pure(vm, s.x[0], n)) return store_typed(vm, s.slot, static_cast<vm::VarType>(s.flags), n);
+        return run_assign_typed(vm, s);
     }
     // Integer arithmetic with the operator fixed when the compiler knows it
     // is an addition (the commonest), else chosen at run time.
@@ -271,7 +334,7 @@ struct Vm::Exec {
         int64_t a, c, r;
         if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && leaves_int_arith<Add>(x.op, a, c, r) &&
             whole_fits(static_cast<vm::VarType>(s.flags), r)) {
-            vm.store_num(s.slot, vm::Num{true, r, 0});
+            store_int(vm, s.slot, r);
             return true;
         }
         return run_assign_typed(vm, s);
