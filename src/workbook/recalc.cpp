@@ -568,6 +568,10 @@ void SheetFormulas::propagate() {
     pending_.clear();
     // Formulas that read cells they do not name may read any changed cell.
     for (uint32_t id : dynamic_) mark(id, queue);
+    spread(queue);
+}
+
+void SheetFormulas::spread(std::vector<CellPos>& queue) {
     while (!queue.empty()) {
         const CellPos p = queue.back();
         queue.pop_back();
@@ -743,7 +747,12 @@ Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool autom
     at = by_pos_.find(pos);
     if (at != vm::PosIds::kNone) remove_node(at);
     add_node(pos, std::string(text), std::move(tree), std::move(reads), dynamic);
-    pending_.push_back(CellRange::single(pos));
+    // Its readers are marked at once: the cell holds the formula just added,
+    // so there is nothing for a later propagate to check there.
+    std::vector<CellPos> queue;
+    readers_.for_each_reader(pos, [&](uint32_t id) { mark(id, queue); });
+    for (uint32_t id : dynamic_) mark(id, queue);
+    spread(queue);
     return {};
 }
 

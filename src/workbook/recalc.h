@@ -263,6 +263,8 @@ private:
     // marks every formula the changed cells reach.
     void propagate();
     void mark(uint32_t id, std::vector<CellPos>& queue);
+    // Marks the readers of every cell in `queue`, and theirs, until it is empty.
+    void spread(std::vector<CellPos>& queue);
     // Calls fn(id) for every formula cell inside `area`.
     template <class Fn>
     void for_each_node_in(const CellRange& area, Fn&& fn) const;
