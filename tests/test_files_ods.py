@@ -100,6 +100,21 @@ HAND_MADE = [
      '<table:table table:name="T"><table:table-row><table:table-cell office:value-type="string">'
      '<text:p>kept</text:p></table:table-cell><table:table-cell office:value-type="string"><text:p>lost',
      {"t": {(1, 1): "kept"}}),
+    ("a cell left open before the next keeps its value, not its text",
+     '<table:table table:name="O"><table:table-row><table:table-cell office:value-type="string">'
+     '<text:p>dropped</text:p><table:table-cell office:value-type="float" office:value="2">'
+     '<text:p>2</text:p></table:table-cell></table:table-row></table:table>',
+     {"o": {(1, 1): "", (1, 2): 2}}),
+    ("each type reads its own attribute, and only a string reads its text",
+     '<table:table table:name="V"><table:table-row><table:table-cell office:value-type="time" '
+     'office:time-value="PT12H00M00S" office:value="7"><text:p>12:00</text:p></table:table-cell>'
+     '<table:table-cell office:value-type="float" office:value="1.5" office:date-value="2024-01-01">'
+     '<text:p>text</text:p></table:table-cell><table:table-cell office:value-type="boolean" '
+     'office:value="1" office:boolean-value="true"/><table:table-cell office:value-type="date" '
+     'office:value="3" office:date-value="2024-01-01T06:00:00"/><table:table-cell '
+     'office:value-type="string" office:value="4"><text:p>four</text:p></table:table-cell>'
+     '</table:table-row></table:table>',
+     {"v": {(1, 1): 0.5, (1, 2): 1.5, (1, 3): True, (1, 4): 45292.25, (1, 5): "four"}}),
 ]
 
 

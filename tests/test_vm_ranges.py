@@ -68,6 +68,16 @@ EDITS = [
     ("insert with rows written last-first", column(1, 2, 3, 4), "Range(\"A3:B2\").Insert Shift:=xlDown",
      {(1, 1): 1, (4, 1): 2, (5, 1): 3, (6, 1): 4}),
     ("insert below the data moves nothing", column(1, 2), "Range(\"A5\").Insert", column(1, 2)),
+    ("Rows(n).Delete", ROWS, "Rows(2).Delete", {**column(1, 3, 4, 5, 6), **column("a", "c", "d", "e", "f", col=3)}),
+    ("a band of rows by text, in a bottom-up loop", ROWS,
+     "Rows(\"2:3\").Delete\nFor i = 4 To 1 Step -1\n If Cells(i, 1).Value = 5 Then Rows(i).Delete\nNext",
+     {**column(1, 4, 6), **column("a", "d", "f", col=3)}),
+    ("Rows(n).Insert", column(1, 2), "Rows(2).Insert", {(1, 1): 1, (3, 1): 2}),
+    ("Columns by letter and by number", {**ROWS, (1, 4): "d"}, "Columns(\"B:C\").Delete\nColumns(1).Insert",
+     {**column(1, 2, 3, 4, 5, 6, col=2), (1, 3): "d"}),
+    ("rows within a range count from its first row", ROWS, "Range(\"A2:C6\").Rows(2).EntireRow.Delete",
+     {**column(1, 2, 4, 5, 6), **column("a", "b", "d", "e", "f", col=3)}),
+    ("an element of an array named rows is no row", ROWS, "Dim rows(2)\nrows(1) = 5", ROWS),
 ]
 
 SORTS = [

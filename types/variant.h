@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -138,9 +139,55 @@ static_assert(std::is_same_v<std::variant_alternative_t<8, VariantBase>, Record>
 
 bool operator==(const Variant& a, const Variant& b);
 
+// A cell's formula text, if any: reads like std::optional<std::string> but
+// takes one pointer, since most cells hold none and a sheet stores millions.
+class FormulaText {
+public:
+    FormulaText() = default;
+    FormulaText(std::nullopt_t) {}
+    FormulaText(std::string text) : text_(std::make_unique<std::string>(std::move(text))) {}
+    FormulaText(const char* text) : FormulaText(std::string(text)) {}
+    FormulaText(std::optional<std::string> text) {
+        if (text) text_ = std::make_unique<std::string>(std::move(*text));
+    }
+    FormulaText(const FormulaText& other)
+        : text_(other.text_ ? std::make_unique<std::string>(*other.text_) : nullptr) {}
+    FormulaText(FormulaText&&) noexcept = default;
+    FormulaText& operator=(const FormulaText& other) {
+        if (this != &other) text_ = other.text_ ? std::make_unique<std::string>(*other.text_) : nullptr;
+        return *this;
+    }
+    FormulaText& operator=(FormulaText&&) noexcept = default;
+    FormulaText& operator=(std::nullopt_t) {
+        text_.reset();
+        return *this;
+    }
+
+    bool has_value() const { return text_ != nullptr; }
+    explicit operator bool() const { return has_value(); }
+    const std::string& operator*() const { return *text_; }
+    std::string& operator*() { return *text_; }
+    const std::string* operator->() const { return text_.get(); }
+    std::string* operator->() { return text_.get(); }
+    void reset() { text_.reset(); }
+    std::string value_or(std::string_view other) const { return text_ ? *text_ : std::string(other); }
+    std::optional<std::string> to_optional() const { return text_ ? std::optional<std::string>(*text_) : std::nullopt; }
+
+    friend bool operator==(const FormulaText& a, const FormulaText& b) {
+        return a.text_ ? b.text_ && *a.text_ == *b.text_ : !b.text_;
+    }
+    friend bool operator==(const FormulaText& a, std::string_view b) { return a.text_ && *a.text_ == b; }
+    friend bool operator==(const FormulaText& a, const std::string& b) { return a == std::string_view(b); }
+    friend bool operator==(const FormulaText& a, const char* b) { return a == std::string_view(b); }
+    friend bool operator==(const FormulaText& a, std::nullopt_t) { return !a.text_; }
+
+private:
+    std::unique_ptr<std::string> text_;
+};
+
 // What one cell stores: the formula text (if any) and its value.
 struct CellContent {
-    std::optional<std::string> formula;
+    FormulaText formula;
     Variant value;
 };
 

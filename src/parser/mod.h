@@ -127,6 +127,9 @@ public:
     // The argument starting here is wholly in parentheses, (x): VBA passes it
     // as a copy even to a ByRef parameter. `bare`: the line end may end it.
     bool arg_in_parens(bool bare) const;
+    // The token after the parenthesis closing the one at peek(k), a
+    // Tok::LParen; null when the line ends first.
+    const Tok* after_parens(size_t k) const;
 
     // object-model expressions
     Result<Expr> parse_range_expr();

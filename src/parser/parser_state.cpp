@@ -96,21 +96,25 @@ bool Parser::at_line_end() const {
     return cur().is(Tok::Newline) || cur().is(Tok::Eof) || (single_line_ && is_ident("else"));
 }
 
+const Tok* Parser::after_parens(size_t k) const {
+    size_t depth = 0;
+    for (;; ++k) {
+        const Tok& t = peek(k);
+        if (t.is(Tok::Newline) || t.is(Tok::Eof)) return nullptr;
+        if (t.is(Tok::LParen))
+            ++depth;
+        else if (t.is(Tok::RParen) && --depth == 0)
+            return &peek(k + 1);
+    }
+}
+
 bool Parser::arg_in_parens(bool bare) const {
     if (!cur().is(Tok::LParen)) return false;
-    size_t depth = 0;
-    for (size_t k = 0;; ++k) {
-        const Tok& t = peek(k);
-        if (t.is(Tok::Newline) || t.is(Tok::Eof)) return false;
-        if (t.is(Tok::LParen)) {
-            ++depth;
-        } else if (t.is(Tok::RParen) && --depth == 0) {
-            const Tok& next = peek(k + 1);
-            if (next.is(Tok::Comma) || next.is(Tok::RParen)) return true;
-            return bare && (next.is(Tok::Newline) || next.is(Tok::Eof) ||
-                            (single_line_ && next.is(Tok::Ident) && next.text == "else"));
-        }
-    }
+    const Tok* next = after_parens(0);
+    if (!next) return false;
+    if (next->is(Tok::Comma) || next->is(Tok::RParen)) return true;
+    return bare && (next->is(Tok::Newline) || next->is(Tok::Eof) ||
+                    (single_line_ && next->is(Tok::Ident) && next->text == "else"));
 }
 
 void Parser::skip_rest_of_line() {

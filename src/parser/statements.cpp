@@ -81,6 +81,12 @@ Result<Stmt> Parser::parse_simple_stmt() {
     if (w == "range") return parse_object_stmt(&Parser::parse_range_stmt);
     if (w == "cells") return parse_object_stmt(&Parser::parse_cell_write_stmt);
     if (w == "activecell" || w == "selection") return parse_obj_stmt();
+    // Rows(2).Delete, Columns("B:C").Insert: a member after the call makes
+    // the name the sheet's rows or columns, not an array.
+    if ((w == "rows" || w == "columns") && peek(1).is(Tok::LParen)) {
+        const Tok* next = after_parens(1);
+        if (next && next->is(Tok::Dot)) return parse_obj_stmt();
+    }
     if (w == "debug") {
         skip_rest_of_line();
         return Stmt{Stmt::Skipped{std::string(kDebugSkipped)}};

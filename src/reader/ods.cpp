@@ -18,23 +18,30 @@ namespace morvane::reader {
 
 namespace {
 
-// One cell between its start and its end tag.
+// The value types a cell can declare; Other carries no value.
+enum class OdsType : uint8_t { Other, Number, String, Boolean, Date, Time };
+
+OdsType ods_type(std::string_view type) {
+    if (type == "float" || type == "currency" || type == "percentage") return OdsType::Number;
+    if (type == "string") return OdsType::String;
+    if (type == "boolean") return OdsType::Boolean;
+    if (type == "date") return OdsType::Date;
+    if (type == "time") return OdsType::Time;
+    return OdsType::Other;
+}
+
+// The attribute that holds the value of each type (the text, for a string).
+constexpr std::string_view kValueAttr[] = {"", "value", "", "boolean-value", "date-value", "time-value"};
+
+// One cell between its start and its end tag. Only the attribute its type
+// reads is kept.
 struct OdsCellState {
-    std::string value_type;
+    OdsType type = OdsType::Other;
     std::string value;
-    std::string boolean_value;
-    std::string date_value;
-    std::string time_value;
-    std::string text;
     uint32_t row = 0;
     uint32_t col = 0;
     uint32_t repeat = 1;
 };
-
-std::string attr_text(const std::vector<Attr>& attrs, std::string_view name) {
-    const Attr* a = find_attr(attrs, name);
-    return a ? a->value : std::string();
-}
 
 // A repeat count: absent, unreadable and 0 all count as 1.
 uint32_t repeat_count(const std::vector<Attr>& attrs, std::string_view name) {
@@ -45,18 +52,18 @@ uint32_t repeat_count(const std::vector<Attr>& attrs, std::string_view name) {
 
 // The cell's value, if its type carries one. A string cell keeps an empty
 // text, so that an empty text saved here reloads as itself.
-std::optional<Variant> cell_value(OdsCellState& cell) {
-    const std::string& type = cell.value_type;
-    if (type == "float" || type == "currency" || type == "percentage") return number_cell(cell.value);
-    if (type == "string") return Variant(std::move(cell.text));
-    if (type == "boolean") return Variant(cell.boolean_value == "true");
-    if (type == "date") {
-        if (auto serial = iso_date_serial(cell.date_value)) return exact_number(*serial);
-        return std::nullopt;
-    }
-    if (type == "time") {
-        if (auto days = iso_duration_days(cell.time_value)) return exact_number(*days);
-        return std::nullopt;
+std::optional<Variant> cell_value(const OdsCellState& cell, std::string& text) {
+    switch (cell.type) {
+        case OdsType::Number: return number_cell(cell.value);
+        case OdsType::String: return Variant(std::move(text));
+        case OdsType::Boolean: return Variant(cell.value == "true");
+        case OdsType::Date:
+            if (auto serial = iso_date_serial(cell.value)) return exact_number(*serial);
+            return std::nullopt;
+        case OdsType::Time:
+            if (auto days = iso_duration_days(cell.value)) return exact_number(*days);
+            return std::nullopt;
+        case OdsType::Other: return std::nullopt;
     }
     return std::nullopt;
 }
@@ -89,13 +96,16 @@ public:
     }
 
     Result<std::vector<WorkbookSheet>> finish() {
-        pending_.reset();
+        pending_ = false;
         TRY_VOID(finish_row());
         return std::move(sheets_);
     }
 
 private:
-    bool collecting() const { return in_table_ && in_paragraph_ && annotation_ == 0; }
+    // Only a string cell's text is its value; the text of others goes unread.
+    bool collecting() const {
+        return in_table_ && in_paragraph_ && annotation_ == 0 && pending_ && cell_.type == OdsType::String;
+    }
 
     Result<void> open_table(const Ev& ev) {
         TRY_VOID(finish_row());
@@ -116,7 +126,7 @@ private:
     }
 
     Result<void> open_row(const Ev& ev) {
-        pending_.reset();
+        pending_ = false;
         TRY_VOID(finish_row());
         row_ += row_repeat_;
         col_ = 0;
@@ -149,40 +159,41 @@ private:
     }
 
     Result<void> open_cell(const Ev& ev) {
-        if (pending_) TRY_VOID(emit(std::exchange(pending_, std::nullopt).value()));
-        OdsCellState cell;
-        cell.value_type = attr_text(ev.attrs, "value-type");
-        // Only the attribute the type reads is kept.
-        const std::string& type = cell.value_type;
-        if (type == "float" || type == "currency" || type == "percentage")
-            cell.value = attr_text(ev.attrs, "value");
-        else if (type == "boolean")
-            cell.boolean_value = attr_text(ev.attrs, "boolean-value");
-        else if (type == "date")
-            cell.date_value = attr_text(ev.attrs, "date-value");
-        else if (type == "time")
-            cell.time_value = attr_text(ev.attrs, "time-value");
+        if (pending_) {
+            // A cell left open ends here, without its text.
+            pending_ = false;
+            text_.clear();
+            TRY_VOID(emit());
+        }
+        const Attr* type = find_attr(ev.attrs, "value-type");
+        cell_.type = type ? ods_type(type->value) : OdsType::Other;
+        const std::string_view value_attr = kValueAttr[static_cast<size_t>(cell_.type)];
+        const Attr* value = value_attr.empty() ? nullptr : find_attr(ev.attrs, value_attr);
+        if (value)
+            cell_.value.assign(value->value);
+        else
+            cell_.value.clear();
         col_ += col_repeat_;
         col_repeat_ = repeat_count(ev.attrs, "number-columns-repeated");
-        cell.row = row_;
-        cell.col = col_;
-        cell.repeat = col_repeat_;
+        cell_.row = row_;
+        cell_.col = col_;
+        cell_.repeat = col_repeat_;
         text_.clear();
         paragraphs_ = 0;
         annotation_ = 0;
         in_paragraph_ = false;
-        if (ev.kind == Ev::Kind::Empty) return emit(std::move(cell));
-        pending_ = std::move(cell);
+        if (ev.kind == Ev::Kind::Empty) return emit();
+        pending_ = true;
         return {};
     }
 
     Result<void> close_cell() {
         in_paragraph_ = false;
         if (!pending_) return {};
-        OdsCellState cell = std::exchange(pending_, std::nullopt).value();
-        cell.text = std::move(text_);
+        pending_ = false;
+        TRY_VOID(emit());
         text_.clear();
-        return emit(std::move(cell));
+        return {};
     }
 
     Result<void> open_paragraph(const Ev& ev) {
@@ -207,12 +218,17 @@ private:
         return {};
     }
 
-    // Stores a finished cell at its position and at every further column it stands for.
-    Result<void> emit(OdsCellState cell) {
+    // Stores the finished cell (cell_, with text_ as its text) at its
+    // position and at every further column it stands for.
+    Result<void> emit() {
         if (sheets_.empty()) return {};
-        std::optional<Variant> value = cell_value(cell);
+        std::optional<Variant> value = cell_value(cell_, text_);
         if (!value) return {};
         CellMap& cells = sheets_.back().cells;
+        const OdsCellState& cell = cell_;
+        // The one common case, a cell that stands for itself alone, gives its value away.
+        if (cell.repeat == 1 && row_repeat_ == 1)
+            return store_cell(cells, CellPos{cell.row, cell.col}, std::move(*value), budget_);
         reserve_copies(cells, cell.repeat);
         for (uint32_t k = 0; k < cell.repeat && (k == 0 || cell.col <= kMaxCol - k); ++k) {
             if (k > 0) TRY_VOID(budget_.charge_repeat());
@@ -224,7 +240,8 @@ private:
 
     ReadBudget& budget_;
     std::vector<WorkbookSheet> sheets_;
-    std::optional<OdsCellState> pending_;
+    OdsCellState cell_;
+    bool pending_ = false;  // cell_ is open, awaiting its end tag
     std::string text_;
     uint32_t row_ = 0;
     uint32_t row_repeat_ = 1;

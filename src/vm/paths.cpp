@@ -5,6 +5,9 @@
 // Members the interpreter does not model fail with a message naming them.
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <tuple>
+#include <utility>
 
 #include "types/address.h"
 #include "types/text.h"
@@ -61,6 +64,21 @@ PathObj value_obj(Variant v) {
 Result<int64_t> whole(const Variant& v) {
     const double x = TRY(vm::to_f64(v));
     return std::isnan(x) ? 0 : saturate_i64(std::trunc(x));
+}
+
+// The first and last row ("2" or "2:3") or column ("B" or "B:D") a text of
+// Rows or Columns names, in order; none for any other text.
+std::optional<std::pair<int64_t, int64_t>> band_of(std::string_view text, bool rows) {
+    const size_t colon = text.find(':');
+    const std::string_view lo = text.substr(0, colon);
+    const std::string_view hi = colon == std::string_view::npos ? lo : text.substr(colon + 1);
+    // Each part made a cell address: a row gets column A, a column row 1.
+    auto cell = [&](std::string_view part) { return rows ? "A" + std::string(part) : std::string(part) + "1"; };
+    auto a = morvane_types::parse_cell_addr(cell(lo));
+    auto b = morvane_types::parse_cell_addr(cell(hi));
+    if (!a || !b || (rows ? a->col : a->row) != 1 || (rows ? b->col : b->row) != 1) return std::nullopt;
+    const int64_t x = rows ? a->row : a->col, y = rows ? b->row : b->col;
+    return std::pair{std::min(x, y), std::max(x, y)};
 }
 
 // The rectangle from (r1, c1) to (r2, c2), or the off-sheet message.
@@ -352,11 +370,21 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
                     base.view = rows ? PathObj::View::Rows : PathObj::View::Columns;
                     return base;
                 }
-                const int64_t i = TRY(whole(TRY(arg(0))));
-                CellRange a = rows ? TRY(rect(int64_t{first.first.row} + i - 1, first.first.col,
-                                              int64_t{first.first.row} + i - 1, first.last.col, "Rows"))
-                                   : TRY(rect(first.first.row, int64_t{first.first.col} + i - 1, first.last.row,
-                                              int64_t{first.first.col} + i - 1, "Columns"));
+                // A number picks one row or column; a text such as "2:3" or
+                // "B:D" a band of them, counted within the range.
+                const Variant which = TRY(arg(0));
+                int64_t lo = 0, hi = 0;
+                if (which.is_str()) {
+                    auto band = band_of(which.as_str(), rows);
+                    if (!band) return fail(format_message(vm::kRangeInvalid, which.as_str()));
+                    std::tie(lo, hi) = *band;
+                } else {
+                    lo = hi = TRY(whole(which));
+                }
+                CellRange a = rows ? TRY(rect(int64_t{first.first.row} + lo - 1, first.first.col,
+                                              int64_t{first.first.row} + hi - 1, first.last.col, "Rows"))
+                                   : TRY(rect(first.first.row, int64_t{first.first.col} + lo - 1, first.last.row,
+                                              int64_t{first.first.col} + hi - 1, "Columns"));
                 return range_obj(r.sheet, {a});
             }
             if (m == "offset") {

@@ -100,7 +100,7 @@ ClipboardState take_snapshot(const CellMap* sheet, const std::vector<CellRange>&
         auto keep = [&](CellPos pos, const CellContent& content) {
             if (!content.value.is_empty() || content.formula)
                 copy.values.push_back(CopiedCell{CellPos{pos.row - area.first.row, pos.col - area.first.col},
-                                                 content.value, content.formula});
+                                                 content.value, content.formula.to_optional()});
         };
         // Walk whichever is smaller: the stored cells or the rectangle.
         if (area.cell_count() > sheet->size()) {

@@ -1,4 +1,5 @@
-// CellMap against std::map under random inserts, overwrites and erases.
+// CellMap against std::map under random inserts, overwrites and erases, and
+// the formula texts its cells hold.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -6,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <string>
 #include <utility>
 
 #include "types/variant.h"
@@ -68,4 +70,22 @@ TEST(CellMap, EmplaceKeepsTheFirstValue) {
     copy.clear();
     EXPECT_TRUE(copy.empty());
     EXPECT_EQ(copy.find(CellPos{0, 0}), copy.end());
+}
+
+TEST(CellMap, FormulaTextCopiesAreIndependent) {
+    CellMap cells;
+    cells.insert_or_assign(CellPos{1, 1}, CellContent{"=A2", Variant(1)});
+    cells.insert_or_assign(CellPos{1, 2}, CellContent{std::nullopt, Variant(2)});
+    CellMap copy = cells;
+    *copy.at(CellPos{1, 1}).formula = "=A3";
+    EXPECT_EQ(cells.at(CellPos{1, 1}).formula, "=A2");
+    EXPECT_FALSE(copy == cells);
+    copy.at(CellPos{1, 1}).formula = cells.at(CellPos{1, 1}).formula;
+    EXPECT_TRUE(copy == cells);
+    // No formula differs from any formula, the empty text included.
+    EXPECT_FALSE(cells.at(CellPos{1, 2}).formula);
+    EXPECT_FALSE(cells.at(CellPos{1, 2}).formula == std::string());
+    EXPECT_FALSE(cells.at(CellPos{1, 2}).formula == cells.at(CellPos{1, 1}).formula);
+    EXPECT_EQ(cells.at(CellPos{1, 2}).formula.value_or("none"), "none");
+    EXPECT_EQ(cells.at(CellPos{1, 1}).formula.to_optional(), std::optional<std::string>("=A2"));
 }
