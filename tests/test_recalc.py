@@ -38,6 +38,23 @@ def test_chain_in_any_write_order(order):
     assert [vm.get_cell(r, 1) for r in (1, 2, 3)] == [1, 2, 3]
 
 
+@pytest.mark.parametrize("batch", [False, True])
+@pytest.mark.parametrize("order", list(itertools.permutations(range(4))))
+def test_a_stored_formula_updates_its_readers_without_recalculate(order, batch):
+    # B1 reads A1 by name, C1 through INDIRECT, and A1 gets its formula in
+    # any place of the order: every read sees the value it reaches.
+    formulas = [((1, 1), "=5"), ((1, 2), "=A1*2"), ((1, 3), '=INDIRECT("A1")+B1'), ((1, 4), "=C1+1")]
+    vm = morvane.Vm()
+    if batch:
+        vm.set_cell_formula_batch(dict(formulas[i] for i in order))
+    else:
+        for i in order:
+            vm.set_cell_formula(*formulas[i][0], formulas[i][1])
+    assert [vm.get_cell(1, c) for c in (1, 2, 3, 4)] == [5, 10, 15, 16]
+    vm.set_cell_formula(1, 1, "=6")
+    assert [vm.get_cell(1, c) for c in (1, 2, 3, 4)] == [6, 12, 18, 19]
+
+
 def test_reversed_range_is_a_dependency():
     vm = morvane.Vm()
     vm.set_cell_formula(1, 3, "=SUM(B2:A1)")

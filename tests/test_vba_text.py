@@ -3,6 +3,7 @@ LCase, Chr, Asc, Split and Join. Lengths and positions count characters,
 never bytes; case mappings are the full Unicode ones."""
 import re
 
+import morvane
 import pytest
 
 from vmhelp import same, value_of
@@ -82,3 +83,43 @@ def test_long_searches_stay_linear():
     setup = 's = "a"\nFor i = 1 To 20\n s = s & s\nNext\nn = Left(s, 2 ^ 19) & "b"'
     assert value_of("InStr(s & \"b\", n)", setup=setup) == 2**20 - 2**19 + 1
     assert value_of("UBound(Split(s & \"b\", n))", setup=setup) == 1
+
+
+# Len of a variable's text, or of Left, Right or Mid of one, is counted
+# without building the text; each row also takes the general way (the text
+# passed through `& ""`), and both must agree with the expected length.
+LENGTHS = [
+    ("Len(s)", 5), ("Len(Left(s, n))", 2), ("Len(Left(s, -3))", 0), ("Len(Left(s, 99))", 5), ("Len(Left(s, 2.5))", 3),
+    ("Len(Right(s, n))", 2), ("Len(Right(s, 0))", 0), ("Len(Right(s, 9))", 5), ("Len(Mid(s, 2))", 4),
+    ("Len(Mid(s, n, n))", 2), ("Len(Mid(s, 0, 3))", 3), ("Len(Mid(s, 5, 3))", 1), ("Len(Mid(s, 6, 3))", 0),
+    ("Len(Mid(s, 2, -1))", 0), ("Len(Mid(s, n + 1, 2 ^ 60))", 3), ("Len(Mid(s, 2 ^ 60, 1))", 0), ("Len(t)", 4),
+    ("Len(Left(t, n))", 2), ("Len(e)", 0), ("Len(Left(e, n))", 0), ('Len(Mid("héllo", n))', 4),
+]
+
+
+@pytest.mark.parametrize("expr, want", LENGTHS)
+def test_lengths_counted_in_place(expr, want):
+    setup = 's = "h€llo"\nn = 2\nt = 1234\ne = Empty'
+    assert same(value_of(expr, setup=setup), want)
+    general = expr.replace("(s,", '(s & "",').replace("(t,", '(t & "",').replace("(e,", '(e & "",')
+    assert same(value_of(general, setup=setup), want), general
+
+
+def test_in_place_arguments_keep_their_order():
+    # A Function among the arguments may change a variable read before it:
+    # the built-in sees the value the variable held when it was read.
+    code = (
+        "Function Bump()\n s = \"zzz\"\n Bump = 1\nEnd Function\n"
+        "Sub Main()\n s = \"abc\"\n x = Mid(s, Bump(), 2)\n y = Len(Left(s, Bump()))\n z = Len(s)\nEnd Sub\n"
+    )
+    vm = morvane.Vm()
+    vm.run(code, "Main")
+    got = vm.variables()
+    assert (got["x"], got["y"], got["z"]) == ("ab", 1, 3)
+
+
+def test_built_in_names_holding_arrays_are_indexed():
+    # An array named len is indexed, even where Len would count in place.
+    assert value_of("Len(s)", setup='Dim len(3)\nlen(3) = 7\ns = "3"') == 7
+    with pytest.raises(RuntimeError, match="multi-dimensional arrays are not supported"):
+        value_of('Len(Left(s, 1))', setup='Dim left(3)\ns = "abc"')

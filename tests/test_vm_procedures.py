@@ -23,6 +23,10 @@ LOCALS = [
      "Function F()\n Dim v\n v = 9\n F = 1 / 0\nEnd Function\n"
      + sub("On Error GoTo h\nv = 1\nx = F()\nExit Sub\nh:\nseen = v"), {"v": 1, "seen": 1}),
     ("undeclared names are shared", "Sub S()\n shared = 5\nEnd Sub\n" + sub("S\ny = shared"), {"y": 5, "shared": 5}),
+    ("Static keeps its value from call to call, typed",
+     "Function NextId() As Long\n Static n As Long, seen(2), k As Integer\n n = n + 1\n seen(1) = seen(1) + 1\n"
+     " k = 2.6\n NextId = n * 100 + seen(1) * 10 + k\nEnd Function\n"
+     + sub("a = NextId()\nb = NextId()\nc = NextId()"), {"a": 113, "b": 223, "c": 333}),
     ("a Dim in a loop does not reset", sub("For i = 1 To 3\n Dim n As Long\n n = n + 1\nNext"), {"n": 3}),
     ("one table of defaults",
      "Type T\n d As Double\n c As Currency\n s As Single\nEnd Type\n"

@@ -19,7 +19,7 @@ def workbook():
 
 SHEETS = [
     ("add names the sheet by the count and activates it", "Sheets.Add", ["sheet1", "data", "sheet3"], "sheet3"),
-    ("add ignores its arguments", "Worksheets.Add After:=Sheets(Sheets.Count)\nSheets.Add",
+    ("add after the last sheet", "Worksheets.Add After:=Sheets(Sheets.Count)\nSheets.Add",
      ["sheet1", "data", "sheet3", "sheet4"], "sheet4"),
     # sheet3 is taken: the next free number is used instead of adding nothing.
     ("add skips a taken name", "Sheets.Add\nSheets(\"Data\").Delete\nSheets.Add",

@@ -135,6 +135,9 @@ struct ObjStep {
     std::string name;
     std::vector<Expr> args;
     bool called = false;
+    // The name of each argument written name:=value ("" for a positional
+    // one); empty when none was named.
+    std::vector<std::string> arg_names{};
 };
 
 // The arguments of a method written without parentheses (r.Sort Key1:=...,
@@ -430,7 +433,8 @@ struct Stmt {
     };
     // One Dim line with several declarators; the inner statements have no spans.
     // clang-format off
-    struct DimList { std::vector<Stmt> decls; };
+    // is_static: a Static line, whose variables keep their values between calls.
+    struct DimList { std::vector<Stmt> decls; bool is_static = false; };
     // clang-format on
     struct MemberPathAssign {
         std::string root;

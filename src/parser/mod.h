@@ -111,6 +111,8 @@ public:
     // declarations
     Result<Stmt> parse_dim();
     Result<Stmt> parse_dim_declarator();
+    // Static x As Long, a(3): the declarators after Static, as a static DimList.
+    Result<Stmt> parse_static();
     Result<Stmt> parse_redim();
     Result<Stmt> parse_const();
     static bool is_vba_builtin_type(std::string_view name);
@@ -124,6 +126,9 @@ public:
     // The arguments up to the closing parenthesis; `by_value` gets bit i for
     // argument i written in parentheses of its own.
     Result<std::vector<Expr>> parse_arg_list(uint64_t* by_value = nullptr);
+    // The arguments of a path step up to the closing parenthesis, each
+    // positional or name:=value.
+    Result<void> parse_step_args(ObjStep& step);
     // The argument starting here is wholly in parentheses, (x): VBA passes it
     // as a copy even to a ByRef parameter. `bare`: the line end may end it.
     bool arg_in_parens(bool bare) const;

@@ -153,6 +153,24 @@ Result<std::vector<ObjStep>> Parser::parse_obj_steps() {
     return parse_obj_tail(std::move(steps));
 }
 
+Result<void> Parser::parse_step_args(ObjStep& step) {
+    if (cur().is(Tok::RParen)) return {};
+    for (;;) {
+        std::string name;
+        if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
+            name = advance().text;
+            advance();
+        }
+        if (!name.empty() || !step.arg_names.empty()) {
+            step.arg_names.resize(step.args.size());
+            step.arg_names.push_back(std::move(name));
+        }
+        step.args.push_back(TRY(parse_expr()));
+        if (!cur().is(Tok::Comma)) return {};
+        advance();
+    }
+}
+
 Result<std::vector<ObjStep>> Parser::parse_obj_tail(std::vector<ObjStep> steps) {
     while (cur().is(Tok::Dot)) {
         advance();
@@ -162,7 +180,7 @@ Result<std::vector<ObjStep>> Parser::parse_obj_tail(std::vector<ObjStep> steps) 
         step.name = advance().text;
         if (cur().is(Tok::LParen)) {
             advance();
-            step.args = TRY(parse_arg_list());
+            TRY_VOID(parse_step_args(step));
             TRY_VOID(expect_tok(Tok::RParen));
             step.called = true;
         }
@@ -661,8 +679,10 @@ Result<Stmt> Parser::parse_sheets_stmt() {
     if (cur().is(Tok::Dot)) {
         advance();
         std::string m = TRY(consume_ident());
+        if (m == "add" && at_line_end()) return Stmt{Stmt::AddSheet{}};
+        // Sheets.Add Before:=..., Sheets.Add(After:=...).Name = ...: the path
+        // reading takes these.
         skip_rest_of_line();
-        if (m == "add") return Stmt{Stmt::AddSheet{}};
         return Stmt{Stmt::Skipped{format_message(kSheetsMemberSkipped, m)}};
     }
     Expr key = TRY(parse_key_arg(*this));

@@ -47,6 +47,36 @@ enum class IntDivResult : uint8_t { Ok, ByZero, Overflow };
     return IntDivResult::Ok;
 }
 
+// Mod and the backslash by a fixed divisor d in [2, 2^31) as multiplications
+// (division takes tens of cycles): `magic` is ceil(2^64 / d), which gives
+// the exact quotient and remainder of every dividend below 2^32 in
+// magnitude. A loop's `i Mod 3` pays for the magic once, when compiled.
+inline bool is_magic_divisor(int64_t d) { return d >= 2 && d <= INT32_MAX; }
+inline uint64_t divisor_magic(int64_t d) { return UINT64_MAX / static_cast<uint64_t>(d) + 1; }
+
+// What int_div_mod gives for `a` and a divisor with its magic; false when
+// `a` is too large for the magic.
+[[gnu::always_inline]] inline bool magic_div_mod(BinOp op, int64_t a, int64_t d, uint64_t magic, int64_t& r) {
+    const uint64_t u = a < 0 ? 0 - static_cast<uint64_t>(a) : static_cast<uint64_t>(a);
+    if (u > UINT32_MAX) return false;
+    uint64_t q;
+    if (op == BinOp::Mod)
+        q = static_cast<uint64_t>((static_cast<unsigned __int128>(magic * u) * static_cast<uint64_t>(d)) >> 64);
+    else
+        q = static_cast<uint64_t>((static_cast<unsigned __int128>(magic) * u) >> 64);
+    // Both truncate toward zero: the sign follows the dividend.
+    r = a < 0 ? -static_cast<int64_t>(q) : static_cast<int64_t>(q);
+    return true;
+}
+
+// Whether the divisor with this magic divides `a` (a Mod d = 0), with one
+// multiplication; false in `fits` when `a` is too large for the magic.
+[[gnu::always_inline]] inline bool magic_divides(int64_t a, uint64_t magic, bool& fits) {
+    const uint64_t u = a < 0 ? 0 - static_cast<uint64_t>(a) : static_cast<uint64_t>(a);
+    fits = u <= UINT32_MAX;
+    return u * magic <= magic - 1;
+}
+
 // Integer arithmetic within 2^53, where every value is an exact double and
 // so the floating-point rule gives the same Integer; false otherwise.
 [[gnu::always_inline]] inline bool int_arith(BinOp op, int64_t a, int64_t c, int64_t& r) {

@@ -70,6 +70,9 @@ struct XCode {
     Pure pure = nullptr;
     XKind kind = XKind::Const;
     BinOp op = BinOp::Add;
+    // Of a built-in taking its arguments in place: no argument can run a
+    // procedure of the macro, so none changes a variable read before it.
+    bool reads_in_place = false;
     uint32_t slot = 0;
     // A numeric constant, as a number and as a value.
     Num k{true, 0, 0};
@@ -78,8 +81,13 @@ struct XCode {
     const Proc* proc = nullptr;
     const Builtin* builtin = nullptr;
     const Expr* src = nullptr;
-    // Of a call: the arguments passed by reference (bit i for argument i).
-    uint64_t refs = 0;
+    union {
+        // Of a call: the arguments passed by reference (bit i for argument i).
+        uint64_t refs = 0;
+        // Of Mod or the backslash by a constant divisor: its magic
+        // (values/num.h).
+        uint64_t magic;
+    };
 };
 
 // One match of a Case clause, run by the Select statement, never evaluated

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "types/address.h"
+#include "vm/builtins/builtins.h"
 #include "vm/exec.h"
 
 namespace morvane {
@@ -20,7 +21,39 @@ inline constexpr bool is_one_of = (std::is_same_v<T, Kinds> || ...);
 
 bool is_leaf(const XCode& x) { return x.kind == vm::XKind::Var || x.kind == vm::XKind::Number; }
 
+// An expression that runs no procedure of the macro: constants, variables,
+// operators, built-ins (none calls back into the macro) and cell reads on
+// such operands.
+bool runs_no_procedure(const XCode& x) {
+    switch (x.kind) {
+        case vm::XKind::Call:
+        case vm::XKind::Index:
+        case vm::XKind::Read: return false;
+        default: break;
+    }
+    for (const XCode& k : x.kids)
+        if (!runs_no_procedure(k)) return false;
+    return true;
+}
+
+bool is_text_leaf(const XCode& x) { return x.kind == vm::XKind::Var || (x.kind == vm::XKind::Const && x.value.is_str()); }
+
 }  // namespace
+
+// The pure path of Len on `arg`, for the shapes Len counts without
+// building a text; null for any other.
+XCode::Pure Vm::Exec::len_of(const XCode& arg) {
+    if (is_text_leaf(arg)) return &pure_len<TextPart::Whole>;
+    if (arg.kind != XKind::Builtin || arg.kids.empty() || !is_text_leaf(arg.kids[0])) return nullptr;
+    for (size_t i = 1; i < arg.kids.size(); ++i)
+        if (!arg.kids[i].pure) return nullptr;
+    const std::string_view name = arg.builtin->name;
+    const size_t argc = arg.kids.size();
+    if (name == "left" && argc == 2) return &pure_len<TextPart::Left>;
+    if (name == "right" && argc == 2) return &pure_len<TextPart::Right>;
+    if (name == "mid" && (argc == 2 || argc == 3)) return &pure_len<TextPart::Mid>;
+    return nullptr;
+}
 
 vm::Code Vm::Exec::compile_body(Vm& vm, const Body& body) {
     vm::Code code;
@@ -88,9 +121,20 @@ SCode::Run assign_with(bool rhs_slot, bool add) {
     return rhs_slot ? &Vm::Exec::run_assign_leaves<L, Leaf::Slot> : &Vm::Exec::run_assign_leaves<L, Leaf::Const>;
 }
 
-template <Vm::Exec::Leaf L>
-SCode::Run typed_assign_with(bool rhs_slot, bool add) {
+// A sum into a Long or a LongLong (the commonest) has its type's bounds
+// fixed in its function.
+template <Vm::Exec::Leaf L, vm::VarType T>
+SCode::Run typed_add_with(bool rhs_slot) {
     using Leaf = Vm::Exec::Leaf;
+    return rhs_slot ? &Vm::Exec::run_assign_typed_leaves<L, Leaf::Slot, true, T>
+                    : &Vm::Exec::run_assign_typed_leaves<L, Leaf::Const, true, T>;
+}
+
+template <Vm::Exec::Leaf L>
+SCode::Run typed_assign_with(bool rhs_slot, bool add, vm::VarType type) {
+    using Leaf = Vm::Exec::Leaf;
+    if (add && type == vm::VarType::Long) return typed_add_with<L, vm::VarType::Long>(rhs_slot);
+    if (add && type == vm::VarType::LongLong) return typed_add_with<L, vm::VarType::LongLong>(rhs_slot);
     if (add)
         return rhs_slot ? &Vm::Exec::run_assign_typed_leaves<L, Leaf::Slot, true>
                         : &Vm::Exec::run_assign_typed_leaves<L, Leaf::Const, true>;
@@ -171,12 +215,23 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
                 return number(expr, folded);
             x.kind = XKind::Arith;
             x.eval = &eval_by_num;
-            if (leaves) {
+            const bool by_const = (e->op == BinOp::Mod || e->op == BinOp::IntDiv) && r.kind == XKind::Number &&
+                                  r.k.is_int && vm::is_magic_divisor(r.k.i) && l.pure;
+            if (by_const) {
+                x.magic = vm::divisor_magic(r.k.i);
+                x.pure = l_slot ? &pure_div_const<true> : &pure_div_const<false>;
+                x.num = &num_pure_first<&num_arith>;
+            } else if (leaves) {
                 x.num = l_slot ? arith_with<Leaf::Slot>(r_slot) : arith_with<Leaf::Const>(r_slot);
                 x.pure = l_slot ? pure_arith_with<Leaf::Slot>(r_slot) : pure_arith_with<Leaf::Const>(r_slot);
             } else if (l.pure && r.pure) {
                 x.num = &num_pure_first<&num_arith>;
-                x.pure = &pure_arith;
+                // A leaf on either side is read inline.
+                x.pure = l_slot                         ? &pure_arith_leaf<Leaf::Slot, true>
+                         : l.kind == XKind::Number      ? &pure_arith_leaf<Leaf::Const, true>
+                         : r_slot                       ? &pure_arith_leaf<Leaf::Slot, false>
+                         : r.kind == XKind::Number      ? &pure_arith_leaf<Leaf::Const, false>
+                                                        : &pure_arith;
             } else {
                 x.num = &num_arith;
             }
@@ -185,6 +240,12 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         if (vm::is_comparison(e->op)) {
             x.kind = XKind::Compare;
             x.truth = leaves ? (l_slot ? compare_with<Leaf::Slot>(r_slot) : compare_with<Leaf::Const>(r_slot))
+                      : l.pure && r.kind == XKind::Number
+                          ? (l.pure != &pure_div_const<true> ? &truth_compare_pure_const<false>
+                             : l.op == BinOp::Mod && r.k.is_int && r.k.i == 0 &&
+                                     (e->op == BinOp::Eq || e->op == BinOp::Ne)
+                                 ? &truth_compare_pure_const<true, true>
+                                 : &truth_compare_pure_const<true>)
                       : l.pure && r.pure ? &truth_compare_pure
                                          : &truth_compare;
             x.eval = &eval_compare;
@@ -210,6 +271,11 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             x.kind = XKind::Builtin;
             x.builtin = builtin;
             x.eval = &eval_builtin;
+            x.reads_in_place = builtin->reads && x.kids.size() <= kInPlaceArgs && runs_no_procedure(x);
+            if (builtin->name == "len" && x.kids.size() == 1) {
+                x.pure = len_of(x.kids[0]);
+                if (x.pure) x.num = &num_pure_first<&num_by_eval>;
+            }
         } else {
             x.kind = XKind::Index;
             x.eval = &eval_with<&Vm::eval_index_call>;
@@ -361,12 +427,12 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         const XCode& v = s.x[0];
         if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
             s.flags = static_cast<uint8_t>(d->type);
-            s.run = &run_assign_typed;
+            s.run = v.pure ? &run_assign_typed_pure : &run_assign_typed;
             if (v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]) && whole_fits(d->type, 0)) {
                 const bool r_slot = v.kids[1].kind == XKind::Var;
                 const bool add = v.op == BinOp::Add;
-                s.run = v.kids[0].kind == XKind::Var ? typed_assign_with<Leaf::Slot>(r_slot, add)
-                                                     : typed_assign_with<Leaf::Const>(r_slot, add);
+                s.run = v.kids[0].kind == XKind::Var ? typed_assign_with<Leaf::Slot>(r_slot, add, d->type)
+                                                     : typed_assign_with<Leaf::Const>(r_slot, add, d->type);
             }
             if (d->type == vm::VarType::String && v.kind == XKind::Binary && v.op == BinOp::Concat &&
                 v.kids[0].kind == XKind::Var && v.kids[0].slot == s.slot &&

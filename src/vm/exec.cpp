@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <new>
 
 #include "types/text.h"
 #include "vm/builtins/builtins.h"
@@ -212,10 +213,115 @@ bool Vm::Exec::run_err_assign(Vm& vm, const SCode& s) {
     return take(vm, r);
 }
 
+namespace {
+
+// The values computed for one call's arguments, built only for the
+// arguments that need one.
+class ArgValues {
+public:
+    ArgValues() = default;
+    ArgValues(const ArgValues&) = delete;
+    ArgValues& operator=(const ArgValues&) = delete;
+    ~ArgValues() {
+        for (size_t i = 0; i < used_; ++i) at(i).~Variant();
+    }
+    Variant& add() { return *new (raw_[used_++]) Variant(); }
+
+private:
+    Variant& at(size_t i) { return *std::launder(reinterpret_cast<Variant*>(raw_[i])); }
+    alignas(Variant) unsigned char raw_[Vm::Exec::kInPlaceArgs][sizeof(Variant)];
+    size_t used_ = 0;
+};
+
+}  // namespace
+
+bool Vm::Exec::eval_builtin_in_place(Vm& vm, const XCode& x, Variant& out) {
+    const size_t argc = x.kids.size();
+    std::array<const Variant*, kInPlaceArgs> refs;
+    ArgValues values;
+    for (size_t i = 0; i < argc; ++i) {
+        const XCode& a = x.kids[i];
+        if (a.kind == XKind::Const || a.kind == XKind::Number) {
+            refs[i] = &a.value;
+        } else if (a.kind == XKind::Var && vm.slots_[a.slot].defined) {
+            refs[i] = &vm.slots_[a.slot].value;
+        } else {
+            Variant& v = values.add();
+            if (!a.eval(vm, a, v)) return false;
+            refs[i] = &v;
+        }
+    }
+    auto r = x.builtin->reads(std::span(refs.data(), argc), out);
+    return take(vm, r);
+}
+
+namespace {
+
+// A count argument with a pure path, as the text built-ins read it: a
+// whole number within 2^53, negative ones giving 0.
+bool pure_count(const Vm& vm, const XCode& x, uint64_t& out) {
+    Num n;
+    if (!x.pure(vm, x, n) || !n.is_int || n.i > vm::k2p53) return false;
+    out = n.i < 0 ? 0 : static_cast<uint64_t>(n.i);
+    return true;
+}
+
+}  // namespace
+
+template <Vm::Exec::TextPart P>
+bool Vm::Exec::pure_len(const Vm& vm, const XCode& x, Num& n) {
+    const Slot* slots = vm.slots_.data();
+    auto holds_array = [](const Slot& s) { return s.defined && s.value.is_array(); };
+    // The text a leaf holds, when it holds one.
+    auto leaf_text = [](const Slot* slots, const XCode& x) -> const std::string* {
+        const Variant* v = nullptr;
+        if (x.kind == XKind::Const)
+            v = &x.value;
+        else if (x.kind == XKind::Var && slots[x.slot].defined)
+            v = &slots[x.slot].value;
+        return v && v->is_str() ? &v->as_str() : nullptr;
+    };
+    // Characters are the bytes that continue none: counted here, inline,
+    // as text::char_count counts them.
+    auto char_count = [](std::string_view t) {
+        size_t n = 0;
+        for (unsigned char c : t) n += (c & 0xC0) != 0x80;
+        return n;
+    };
+    if (holds_array(slots[x.slot])) return false;
+    const XCode& arg = x.kids[0];
+    if constexpr (P == TextPart::Whole) {
+        const std::string* s = leaf_text(slots, arg);
+        if (!s) return false;
+        n = Num{true, static_cast<int64_t>(char_count(*s)), 0};
+        return true;
+    } else {
+        if (holds_array(slots[arg.slot])) return false;
+        const std::string* s = leaf_text(slots, arg.kids[0]);
+        uint64_t a, b = UINT64_MAX;
+        if (!s || !pure_count(vm, arg.kids[1], a)) return false;
+        if (P == TextPart::Mid && arg.kids.size() > 2 && !pure_count(vm, arg.kids[2], b)) return false;
+        const uint64_t total = char_count(*s);
+        uint64_t count = std::min(a, total);
+        if constexpr (P == TextPart::Mid) {
+            const uint64_t skip = std::max<uint64_t>(a, 1) - 1;
+            count = std::min(b, total - std::min(skip, total));
+        }
+        n = Num{true, static_cast<int64_t>(count), 0};
+        return true;
+    }
+}
+
+template bool Vm::Exec::pure_len<Vm::Exec::TextPart::Whole>(const Vm&, const XCode&, Num&);
+template bool Vm::Exec::pure_len<Vm::Exec::TextPart::Left>(const Vm&, const XCode&, Num&);
+template bool Vm::Exec::pure_len<Vm::Exec::TextPart::Right>(const Vm&, const XCode&, Num&);
+template bool Vm::Exec::pure_len<Vm::Exec::TextPart::Mid>(const Vm&, const XCode&, Num&);
+
 bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
     // An array variable of that name is indexed instead.
     const Slot& s = vm.slots_[x.slot];
     if (s.defined && s.value.is_array()) return eval_with<&Vm::eval_index_call>(vm, x, out);
+    if (x.reads_in_place) return eval_builtin_in_place(vm, x, out);
     ArgList list(vm);
     for (const XCode& a : x.kids) {
         // Constants and defined variables other than arrays are copied in
@@ -731,6 +837,35 @@ bool whole_within(double x, double limit) { return x - std::trunc(x) == 0 && std
 
 }  // namespace
 
+template <bool One, bool Up>
+int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di, double end) {
+    // The last value the loop takes: while i is an exact double, comparing
+    // it with this integer gives what comparing it with `end` gives.
+    constexpr double kFar = 4611686018427387904.0;  // 2^62, past any counter here
+    int64_t last;
+    if (std::isnan(end))
+        last = Up ? INT64_MIN : INT64_MAX;
+    else if (std::fabs(end) >= kFar)
+        last = end > 0 ? int64_t{1} << 62 : -(int64_t{1} << 62);
+    else
+        last = static_cast<int64_t>(Up ? std::floor(end) : std::ceil(end));
+    const uint32_t slot = s.slot;
+    // Counted in a register, handed back at the end.
+    int64_t i = counter;
+    for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
+        if (Up ? i > last : i < last) {
+            store_int(vm, slot, i);
+            return 1;
+        }
+        if (!tick(vm)) return -1;
+        store_int(vm, slot, i);
+        const int k = One ? loop_pass_one(vm, s.body[0], ExitKind::For) : loop_pass(vm, s.body, ExitKind::For);
+        if (k != 0) return k;
+    }
+    counter = i;
+    return 0;
+}
+
 bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
     double start, end, step = 1.0;
     if (!to_double(vm, s.x[0], start, vm.error_) || !to_double(vm, s.x[1], end, vm.error_)) return false;
@@ -746,17 +881,12 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
     if (whole_within(start, k2p52) && whole_within(step, k2p52)) {
         int64_t i = static_cast<int64_t>(start);
         const int64_t di = static_cast<int64_t>(step);
-        for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
-            const double d = static_cast<double>(i);
-            if (!((d <= end && step > 0) || (end <= d && step < 0))) {
-                vm.store_num(slot, Num{true, i, 0});
-                return true;
-            }
-            if (!tick(vm)) return false;
-            vm.store_num(slot, Num{true, i, 0});
-            const int k = loop_pass(vm, s.body, ExitKind::For);
-            if (k != 0) return k > 0;
-        }
+        const bool one = s.body.size() == 1;
+        const int k = step > 0 ? (one ? count_passes<true, true>(vm, s, i, di, end)
+                                      : count_passes<false, true>(vm, s, i, di, end))
+                               : (one ? count_passes<true, false>(vm, s, i, di, end)
+                                      : count_passes<false, false>(vm, s, i, di, end));
+        if (k != 0) return k > 0;
         v = static_cast<double>(i);
     }
     for (; (v <= end && step > 0) || (end <= v && step < 0); v += step) {

@@ -98,6 +98,34 @@ struct Vm::Exec {
         if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
         return 1;
     }
+    // The same for a body of one statement.
+    [[gnu::always_inline]] static int loop_pass_one(Vm& vm, const SCode& only, ExitKind kind) {
+        if (!only.run(vm, only)) [[unlikely]]
+            if (!vm.recover(only)) return -1;
+        if (vm.exit_flag_ == ExitKind::None) return 0;
+        if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
+        return 1;
+    }
+    // Stores an Integer, in place when the slot holds one; the rest out of
+    // line so that the hot callers keep no frame for it.
+    [[gnu::always_inline]] static void store_int(Vm& vm, uint32_t slot, int64_t v) {
+        Slot& s = vm.slots_[slot];
+        if (int64_t* p = std::get_if<int64_t>(&s.value)) [[likely]] {
+            *p = v;
+            s.defined = true;
+            return;
+        }
+        store_int_slow(vm, slot, v);
+    }
+    [[gnu::noinline]] static void store_int_slow(Vm& vm, uint32_t slot, int64_t v) {
+        vm.store_num(slot, vm::Num{true, v, 0});
+    }
+    // The passes of a For loop counting in integers from `counter` by `di`
+    // (upward when `Up`) while it is within `end` and an exact double:
+    // 1 when the loop is done, its counter stored, -1 for a failure, 0 to
+    // go on in floating point from `counter`.
+    template <bool One, bool Up>
+    static int count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di, double end);
     // A statement without a function of its own: the dispatcher (stmt.cpp).
     static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
@@ -166,6 +194,18 @@ struct Vm::Exec {
     static bool eval_compare(Vm& vm, const XCode& x, Variant& out);
     static NumResult num_call(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     static bool eval_builtin(Vm& vm, const XCode& x, Variant& out);
+    // Len of a variable's or a constant's text (Whole), or of Left, Right or
+    // Mid of one with whole counts: the length counted without building any
+    // text. Declines for anything else, and where a name of these built-ins
+    // holds an array.
+    enum class TextPart : uint8_t { Whole, Left, Right, Mid };
+    template <TextPart P>
+    static bool pure_len(const Vm& vm, const XCode& x, vm::Num& n);
+    static XCode::Pure len_of(const XCode& arg);
+    // A built-in reading its arguments in place (`reads_in_place`), up to
+    // this many of them.
+    static constexpr size_t kInPlaceArgs = 8;
+    static bool eval_builtin_in_place(Vm& vm, const XCode& x, Variant& out);
     static NumResult num_cells(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     // Err.Number, Err.Description, Err.Source, unless a record variable
     // named err is there.
@@ -207,7 +247,42 @@ struct Vm::Exec {
         vm::Num a, c;
         return x.kids[0].pure(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
     }
+    // Arithmetic on a leaf (the left operand when `LeafFirst`) and an
+    // operand with a pure path.
+    template <Leaf L, bool LeafFirst>
+    static bool pure_arith_leaf(const Vm& vm, const XCode& x, vm::Num& n) {
+        vm::Num a, c;
+        if constexpr (LeafFirst)
+            return leaf<L>(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
+        else
+            return x.kids[0].pure(vm, x.kids[0], a) && leaf<L>(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
+    }
     static bool pure_cells(const Vm& vm, const XCode& x, vm::Num& n);
+    // Mod or the backslash by a constant divisor, kids[1], by multiplication,
+    // of a variable (`Slot`) or of any dividend with a pure path; a dividend
+    // too large for it, or no Integer, takes the division.
+    template <bool Slot>
+    [[gnu::always_inline]] static bool pure_div_const(const Vm& vm, const XCode& x, vm::Num& n) {
+        int64_t a, r;
+        if constexpr (Slot) {
+            if (leaf_int<Leaf::Slot>(vm, x.kids[0], a) && vm::magic_div_mod(x.op, a, x.kids[1].k.i, x.magic, r)) {
+                n = vm::Num{true, r, 0};
+                return true;
+            }
+            return pure_div_by_division(vm, x, n);
+        } else {
+            vm::Num v;
+            if (!x.kids[0].pure(vm, x.kids[0], v)) return false;
+            if (v.is_int && vm::magic_div_mod(x.op, v.i, x.kids[1].k.i, x.magic, r)) {
+                n = vm::Num{true, r, 0};
+                return true;
+            }
+            return vm::num_arith(x.op, v, x.kids[1].k, n);
+        }
+    }
+    [[gnu::noinline]] static bool pure_div_by_division(const Vm& vm, const XCode& x, vm::Num& n) {
+        return pure_arith_leaves<Leaf::Slot, Leaf::Const>(vm, x, n);
+    }
     // A node with a pure path: that first, then the general one.
     template <XCode::EvalNum General>
     static NumResult num_pure_first(Vm& vm, const XCode& x, vm::Num& n, Variant& other) {
@@ -221,6 +296,31 @@ struct Vm::Exec {
             return t;
         return truth_compare(vm, x);
     }
+    // A comparison of an operand with a pure path to a numeric constant
+    // (`i Mod 3 = 0`); `DivConst` when the operand is Mod or the backslash
+    // of a variable by a constant, read inline.
+    template <bool DivConst, bool ModZero = false>
+    static int truth_compare_pure_const(Vm& vm, const XCode& x) {
+        vm::Num a;
+        bool t;
+        if constexpr (ModZero) {
+            // i Mod k = 0 (or <> 0) asks only whether k divides i.
+            const XCode& mod = x.kids[0];
+            int64_t i;
+            bool fits;
+            if (leaf_int<Leaf::Slot>(vm, mod.kids[0], i)) {
+                const bool divides = vm::magic_divides(i, mod.magic, fits);
+                if (fits) return divides == (x.op == BinOp::Eq);
+            }
+        }
+        const bool got = DivConst ? pure_div_const<true>(vm, x.kids[0], a) : x.kids[0].pure(vm, x.kids[0], a);
+        if (got) {
+            const vm::Num& c = x.kids[1].k;
+            if (a.is_int && c.is_int && vm::int_compare(x.op, a.i, c.i, t)) return t;
+            if (vm::num_compare(x.op, a, c, t)) return t;
+        }
+        return truth_compare(vm, x);
+    }
     // x = an expression with a pure path.
     static bool run_assign_pure(Vm& vm, const SCode& s) {
         vm::Num n;
@@ -229,6 +329,19 @@ struct Vm::Exec {
             return true;
         }
         return run_assign(vm, s);
+    }
+    // The same into a variable declared with a type.
+    static bool run_assign_typed_pure(Vm& vm, const SCode& s) {
+        vm::Num n;
+        if (s.x[0].pure(vm, s.x[0], n)) [[likely]] {
+            const auto type = static_cast<vm::VarType>(s.flags);
+            if (n.is_int && whole_fits(type, n.i)) {
+                store_int(vm, s.slot, n.i);
+                return true;
+            }
+            return store_typed(vm, s.slot, type, n);
+        }
+        return run_assign_typed(vm, s);
     }
     // Integer arithmetic with the operator fixed when the compiler knows it
     // is an addition (the commonest), else chosen at run time.
@@ -253,14 +366,15 @@ struct Vm::Exec {
         }
         return run_assign_pure(vm, s);
     }
-    // Integer arithmetic on two leaves into a variable of a whole type.
-    template <Leaf L, Leaf R, bool Add = false>
+    // Integer arithmetic on two leaves into a variable of a whole type: the
+    // type `T` when the compiler fixed it, else the one in `flags`.
+    template <Leaf L, Leaf R, bool Add = false, vm::VarType T = vm::VarType::Variant>
     static bool run_assign_typed_leaves(Vm& vm, const SCode& s) {
         const XCode& x = s.x[0];
         int64_t a, c, r;
         if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && leaves_int_arith<Add>(x.op, a, c, r) &&
-            whole_fits(static_cast<vm::VarType>(s.flags), r)) {
-            vm.store_num(s.slot, vm::Num{true, r, 0});
+            whole_fits(T == vm::VarType::Variant ? static_cast<vm::VarType>(s.flags) : T, r)) {
+            store_int(vm, s.slot, r);
             return true;
         }
         return run_assign_typed(vm, s);

@@ -483,6 +483,8 @@ private:
 
     // stmt_sheets.cpp: sheets and application settings
     Result<void> exec_add_sheet(const Stmt::AddSheet& s);
+    // A new empty sheet after the last, named Sheet<n>, made active.
+    Result<void> append_new_sheet();
     Result<void> exec_sheet_delete(const Stmt::SheetDelete& s, const vm::SCode& c);
     Result<void> exec_sheet_protect(const Stmt::SheetProtect& s, const vm::SCode& c);
     Result<void> exec_application_set(const Stmt::ApplicationSet& s, const vm::SCode& c);
@@ -615,6 +617,13 @@ private:
     RangeRef selection_of(const std::string& sheet) const;
     // The range an argument names (Range("B2") or a Range variable), for Destination:=.
     Result<RangeRef> range_arg(const Expr& e);
+    // The key of the sheet an argument names (Sheets(1), ActiveSheet, a sheet
+    // variable, a name or an index), for Before:= and After:=.
+    Result<std::string> sheet_arg(const Expr& e);
+    // Sheets.Add with its arguments by position or name (`names` empty when
+    // none is named): the new sheet, active, placed Before or After the sheet
+    // given, else after the last. Its key.
+    Result<std::string> add_sheet(const std::vector<const Expr*>& args, const std::vector<std::string>& names);
 
     // ------------------------------------------------ state
     Workbook book_;

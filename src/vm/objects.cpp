@@ -145,9 +145,10 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
         if (o->steps.size() >= 2 && o->steps.back().name == "add") {
             PathObj coll = TRY(walk_path(o->steps, o->steps.size() - 1));
             if (coll.kind == PathObj::Kind::Sheets) {
-                Stmt::AddSheet add;
-                TRY_VOID(exec_add_sheet(add));
-                return ObjectRef{ObjectRef::Worksheet{book_.active_sheet()}};
+                const ObjStep& add = o->steps.back();
+                std::vector<const Expr*> args;
+                for (const Expr& a : add.args) args.push_back(&a);
+                return ObjectRef{ObjectRef::Worksheet{TRY(add_sheet(args, add.arg_names))}};
             }
         }
         PathObj p = TRY(walk_path(o->steps, o->steps.size()));

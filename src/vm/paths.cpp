@@ -27,6 +27,11 @@ constexpr std::string_view kArgCount = "{}: wrong number of arguments";
 constexpr std::string_view kNotAssignable = "{} member '{}' cannot be assigned";
 constexpr std::string_view kMultiArea = "{}: a range of several areas is not supported here";
 constexpr std::string_view kNeedRange = "{}: expected a Range";
+constexpr std::string_view kNeedSheet = "{}: expected a sheet";
+constexpr std::string_view kNamedArgs = "{} member '{}': named arguments are not supported";
+constexpr std::string_view kAddArg = "Sheets.Add: the argument '{}' is not supported";
+constexpr std::string_view kAddCount = "Sheets.Add: adding {} sheets at once is not supported";
+constexpr std::string_view kAddBoth = "Sheets.Add: Before and After cannot both be given (Error 1004)";
 constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
 
 std::string_view kind_name(const PathObj& o) {
@@ -129,6 +134,53 @@ Result<Variant> Vm::path_arg(const Expr& e) {
     const vm::XCode* x = find_op(e);
     if (!x) return fail(format_message(kArgCount, "argument"));
     return evaluate(*x);
+}
+
+Result<std::string> Vm::sheet_arg(const Expr& e) {
+    if (e.is<Expr::ActiveSheet>()) return book_.active_sheet();
+    if (auto p = e.get_if<Expr::ObjPath>()) {
+        const vm::XCode* x = find_op(e);
+        static const std::vector<vm::XCode> kNone;
+        PathOps ops(*this, x ? x->kids : kNone);
+        PathObj o = TRY(walk_path(p->steps, p->steps.size()));
+        if (o.kind != PathObj::Kind::Sheet) return fail(format_message(kNeedSheet, "Sheets.Add"));
+        return o.sheet;
+    }
+    if (auto v = e.get_if<Expr::Var>())
+        if (auto o = object_of(v->name); o && o->kind == PathObj::Kind::Sheet) return o->sheet;
+    auto [key, label] = TRY(sheet_by_value(TRY(path_arg(e))));
+    return key;
+}
+
+Result<std::string> Vm::add_sheet(const std::vector<const Expr*>& args, const std::vector<std::string>& names) {
+    static constexpr std::string_view kOrder[] = {"before", "after", "count", "type"};
+    const Expr* before = nullptr;
+    const Expr* after = nullptr;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string_view name = names.empty() || names[i].empty() ? std::string_view() : std::string_view(names[i]);
+        if (name.empty() && i < std::size(kOrder)) name = kOrder[i];
+        if (name == "before") {
+            before = args[i];
+        } else if (name == "after") {
+            after = args[i];
+        } else if (name == "count") {
+            // One sheet is all this workbook model adds at a time.
+            const int64_t n = TRY(whole(TRY(path_arg(*args[i]))));
+            if (n != 1) return fail(format_message(kAddCount, std::to_string(n)));
+        } else if (name != "type") {
+            // Type:= is a worksheet here: the only kind of sheet there is.
+            return fail(format_message(kAddArg, name));
+        }
+    }
+    if (before && after) return fail(std::string(kAddBoth));
+    const std::string anchor = before ? TRY(sheet_arg(*before)) : after ? TRY(sheet_arg(*after)) : std::string();
+    TRY_VOID(append_new_sheet());
+    const std::string key = book_.active_sheet();
+    if (anchor.empty()) return key;
+    const auto& order = book_.sheet_names();
+    const size_t at = static_cast<size_t>(std::find(order.begin(), order.end(), anchor) - order.begin());
+    book_.move_sheet(key, after ? at + 1 : at);
+    return key;
 }
 
 // ---------------------------------------------------------------- selection
@@ -262,6 +314,8 @@ Result<PathObj> Vm::walk_path(const std::vector<ObjStep>& steps, size_t count) {
 Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_view as) {
     const std::string m = as.empty() ? step.name : std::string(as);
     auto arg = [&](size_t i) -> Result<Variant> { return path_arg(step.args[i]); };
+    if (!step.arg_names.empty() && !(base.kind == PathObj::Kind::Sheets && m == "add"))
+        return fail(format_message(kNamedArgs, kind_name(base), m));
     switch (base.kind) {
         case PathObj::Kind::Sheet: {
             const std::string& sheet = base.sheet;
@@ -313,6 +367,11 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
         }
         case PathObj::Kind::Sheets: {
             if (m == "count") return value_obj(Variant(static_cast<int64_t>(book_.sheet_names().size())));
+            if (m == "add") {
+                std::vector<const Expr*> args;
+                for (const Expr& a : step.args) args.push_back(&a);
+                return sheet_obj(TRY(add_sheet(args, step.arg_names)));
+            }
             if (m == "item" && step.args.size() == 1) {
                 auto [key, label] = TRY(sheet_by_value(TRY(arg(0))));
                 return sheet_obj(key);
@@ -605,7 +664,9 @@ Result<void> Vm::member_write(const PathObj& target, const std::string& member, 
                 if (!text.empty()) text += ',';
                 text += vm::rect_text(a.normalised());
             }
-            book_.defined_names.insert_or_assign(text::to_lower(vm::vba_to_str(value)), text);
+            std::string name = text::to_lower(vm::vba_to_str(value));
+            book_.defined_name_sheets.insert_or_assign(name, target.range.sheet);
+            book_.defined_names.insert_or_assign(std::move(name), std::move(text));
             return {};
         }
         return fail(format_message(kNotAssignable, "Range", member));
@@ -666,8 +727,14 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
     };
     if (target.kind == PathObj::Kind::Sheets) {
         if (m == "add") {
-            Stmt::AddSheet add;
-            return exec_add_sheet(add);
+            std::vector<const Expr*> values;
+            std::vector<std::string> names;
+            for (const MethodArg& a : args) {
+                values.push_back(&a.value[0]);
+                names.push_back(a.name);
+            }
+            TRY(add_sheet(values, names));
+            return {};
         }
     }
     if (target.kind == PathObj::Kind::Sheet) {

@@ -43,6 +43,11 @@ Result<void> Vm::exec_sheet_delete(const Stmt::SheetDelete& s, const vm::SCode& 
 }
 
 Result<void> Vm::exec_add_sheet(const Stmt::AddSheet&) {
+    TRY(add_sheet({}, {}));
+    return {};
+}
+
+Result<void> Vm::append_new_sheet() {
     // "sheet{count + 1}", or the next free number after it: a workbook of
     // sheet1 and sheet2 that lost sheet1 must still gain a sheet.
     for (uint64_t n = book_.sheets().size() + 1;; ++n) {

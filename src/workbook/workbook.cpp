@@ -70,6 +70,13 @@ void Workbook::ensure_sheet(std::string_view name) {
     display_.insert_or_assign(std::move(key), std::string(name));
 }
 
+void Workbook::move_sheet(const std::string& key, size_t index) {
+    auto at = std::find(order_.begin(), order_.end(), key);
+    if (at == order_.end()) return;
+    order_.erase(at);
+    order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(std::min(index, order_.size())), key);
+}
+
 Result<void> Workbook::rename_sheet(const std::string& key, std::string_view name) {
     if (!sheets_.contains(key)) return fail(format_message(vm::kSheetNotFound, key));
     if (name.empty() || text::char_count(name) > kMaxSheetName) return fail(format_message(kBadSheetNameLength, name));
@@ -90,6 +97,8 @@ Result<void> Workbook::rename_sheet(const std::string& key, std::string_view nam
         std::replace(order_.begin(), order_.end(), key, new_key);
         display_.erase(key);
         if (protected_sheets.erase(key)) protected_sheets.insert(new_key);
+        for (auto& [name, sheet] : defined_name_sheets)
+            if (sheet == key) sheet = new_key;
         if (active_sheet_ == key) active_sheet_ = new_key;
     }
     display_.insert_or_assign(new_key, std::string(name));

@@ -44,6 +44,8 @@ public:
     // Adds a sheet after the last one, named as written, unless one of that
     // name (in any letter case) exists.
     void ensure_sheet(std::string_view name);
+    // Moves sheet `key` to place `index` (0-based, at most the last) in tab order.
+    void move_sheet(const std::string& key, size_t index);
     // Renames sheet `key`: the name must be 1 to 31 characters, none of
     // []:*?/\, and no other sheet's name in any letter case.
     Result<void> rename_sheet(const std::string& key, std::string_view name);
@@ -129,6 +131,9 @@ public:
     // ------------------------------------------------ settings (no invariant to keep)
     // Lower-case name -> address text.
     std::unordered_map<std::string, std::string> defined_names;
+    // Lower-case name -> the key of the sheet it was given on, whose moved
+    // cells it follows.
+    std::unordered_map<std::string, std::string> defined_name_sheets;
     // Keys of protected sheets.
     std::unordered_set<std::string> protected_sheets;
     CalcMode calc_mode = CalcMode::Automatic;

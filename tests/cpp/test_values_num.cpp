@@ -99,3 +99,40 @@ TEST(ValuesNum, ComparisonAgreesWithTheVariantRule) {
         }
     }
 }
+
+// Mod and the backslash by multiplication give what the division gives,
+// at the edges of the divisors and dividends it takes.
+TEST(ValuesNum, MagicDivisionAgreesWithDivision) {
+    const int64_t divisors[] = {2, 3, 5, 7, 10, 60, 641, 65536, 1000003, 1 << 30, INT32_MAX - 1, INT32_MAX};
+    std::vector<int64_t> dividends = {0,         1,         2,         3,          INT32_MAX,          INT32_MIN,
+                                      UINT32_MAX, -int64_t{UINT32_MAX}, 4294967294, int64_t{1} << 31, 12345678901 % UINT32_MAX};
+    for (int64_t i = -1000; i <= 1000; ++i) dividends.push_back(i);
+    for (int64_t d : divisors) {
+        ASSERT_TRUE(vm::is_magic_divisor(d));
+        const uint64_t magic = vm::divisor_magic(d);
+        std::vector<int64_t> near = dividends;
+        for (int64_t k : {int64_t{1}, int64_t{2}, int64_t{1000}, UINT32_MAX / d})
+            for (int64_t delta : {-1, 0, 1}) near.push_back(k * d + delta), near.push_back(-(k * d + delta));
+        for (int64_t a : near) {
+            if (a > UINT32_MAX || a < -int64_t{UINT32_MAX}) continue;
+            for (BinOp op : {BinOp::Mod, BinOp::IntDiv}) {
+                int64_t got = 0, want = 0;
+                ASSERT_TRUE(vm::magic_div_mod(op, a, d, magic, got)) << a << " " << d;
+                ASSERT_EQ(vm::int_div_mod(op, a, d, want), vm::IntDivResult::Ok);
+                EXPECT_EQ(got, want) << static_cast<int>(op) << " " << a << " " << d;
+            }
+            bool fits = false;
+            const bool divides = vm::magic_divides(a, magic, fits);
+            EXPECT_TRUE(fits);
+            EXPECT_EQ(divides, a % d == 0) << a << " " << d;
+        }
+    }
+    int64_t r;
+    EXPECT_FALSE(vm::magic_div_mod(BinOp::Mod, int64_t{UINT32_MAX} + 1, 3, vm::divisor_magic(3), r));
+    EXPECT_FALSE(vm::magic_div_mod(BinOp::Mod, -int64_t{UINT32_MAX} - 1, 3, vm::divisor_magic(3), r));
+    bool fits = true;
+    vm::magic_divides(int64_t{UINT32_MAX} + 1, vm::divisor_magic(3), fits);
+    EXPECT_FALSE(fits);
+    EXPECT_FALSE(vm::is_magic_divisor(1));
+    EXPECT_FALSE(vm::is_magic_divisor(int64_t{INT32_MAX} + 1));
+}

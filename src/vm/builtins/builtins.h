@@ -26,9 +26,20 @@ namespace vm {
 // the handler may take them apart.
 using BuiltinHandler = Result<Variant> (*)(Vm& vm, std::string_view name, std::vector<Variant>& args);
 
+// The arguments of one call read where they stand (a variable, a constant,
+// a value computed for the call), in source order; the handler only reads
+// them and writes its value into `out` once it has read them all. No copy
+// of an argument is made, which is what a loop calling Len or Mid on a
+// variable's text pays for otherwise.
+using ArgRefs = std::span<const Variant* const>;
+using ReadingBuiltin = Result<void> (*)(ArgRefs args, Variant& out);
+
 struct Builtin {
     std::string_view name;
     BuiltinHandler fn;
+    // The same built-in taking its arguments in place; null for one that
+    // takes them apart or needs the Vm.
+    ReadingBuiltin reads = nullptr;
 };
 
 // The evaluated arguments of one call, in source order. A handler owns them
@@ -40,6 +51,24 @@ using PureBuiltin = Result<Variant> (*)(BuiltinArgs args);
 template <PureBuiltin F>
 Result<Variant> pure(Vm&, std::string_view, std::vector<Variant>& args) {
     return F(args);
+}
+
+// The handler of a reading built-in for a call whose arguments are
+// evaluated already.
+template <ReadingBuiltin F>
+Result<Variant> by_reading(Vm&, std::string_view, std::vector<Variant>& args) {
+    std::vector<const Variant*> refs;
+    refs.reserve(args.size());
+    for (const Variant& a : args) refs.push_back(&a);
+    Variant out;
+    TRY_VOID(F(refs, out));
+    return out;
+}
+
+// A table entry for a reading built-in: both ways of calling it.
+template <ReadingBuiltin F>
+constexpr Builtin reading(std::string_view name) {
+    return Builtin{name, &by_reading<F>, F};
 }
 
 std::span<const Builtin> math_builtins();        // builtins_math.cpp
@@ -58,6 +87,10 @@ const Builtin* find_bare_builtin(std::string_view name);
 
 // Fails with `message` when fewer than `n` arguments were given.
 inline Result<void> need_args(BuiltinArgs args, size_t n, std::string_view message) {
+    if (args.size() >= n) return {};
+    return fail(std::string(message));
+}
+inline Result<void> need_args(ArgRefs args, size_t n, std::string_view message) {
     if (args.size() >= n) return {};
     return fail(std::string(message));
 }

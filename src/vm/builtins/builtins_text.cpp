@@ -15,6 +15,7 @@
 #include "types/text.h"
 #include "vm/builtins/builtins.h"
 #include "vm/mod.h"
+#include "values/num.h"
 #include "values/values.h"
 
 namespace morvane::vm {
@@ -79,39 +80,68 @@ std::string search_key(std::string_view s) {
 
 Variant count_variant(uint64_t n) { return Variant(static_cast<int64_t>(std::min<uint64_t>(n, INT64_MAX))); }
 
-Result<Variant> len(BuiltinArgs a) {
+// The text of an argument read in place: its own when it is a text, else
+// its VBA text form, kept in `scratch`.
+const std::string& text_arg(const Variant& v, std::string& scratch) {
+    if (v.is_str()) return v.as_str();
+    scratch = vba_to_str(v);
+    return scratch;
+}
+
+// A count argument as to_count reads it; an Integer within 2^53 (every
+// count a loop passes) without the rounding.
+Result<uint64_t> count_arg(const Variant& v) {
+    if (v.is_int() && v.as_int() <= k2p53) return v.as_int() < 0 ? 0 : static_cast<uint64_t>(v.as_int());
+    return to_count(v);
+}
+
+// `s` into `out`, in the text `out` holds when it holds one.
+void put_text(Variant& out, std::string_view s) {
+    if (out.is_str())
+        out.as_str().assign(s);
+    else
+        out.emplace<std::string>(s);
+}
+
+Result<void> len(ArgRefs a, Variant& out) {
     TRY_VOID(need_args(a, 1, kLenArgs));
-    const Variant& v = a[0];
-    if (v.is_empty()) return Variant(int64_t{0});
-    return count_variant(text::char_count(v.is_str() ? v.as_str() : vba_display_text(v)));
+    const Variant& v = *a[0];
+    if (v.is_empty()) {
+        out = int64_t{0};
+        return {};
+    }
+    out = count_variant(text::char_count(v.is_str() ? v.as_str() : vba_display_text(v)));
+    return {};
 }
 
-Result<Variant> left(BuiltinArgs a) {
+Result<void> left(ArgRefs a, Variant& out) {
     TRY_VOID(need_args(a, 2, kLeftArgs));
-    // Cut in place: the argument's text is ours, so no second copy.
-    std::string s = take_text(a[0]);
-    s.resize(skip_chars(s, TRY(to_count(a[1]))));
-    return Variant(std::move(s));
+    std::string scratch;
+    const std::string_view s = text_arg(*a[0], scratch);
+    const uint64_t n = TRY(count_arg(*a[1]));
+    put_text(out, s.substr(0, skip_chars(s, n)));
+    return {};
 }
 
-Result<Variant> right(BuiltinArgs a) {
+Result<void> right(ArgRefs a, Variant& out) {
     TRY_VOID(need_args(a, 2, kRightArgs));
-    std::string s = take_text(a[0]);
-    const uint64_t n = TRY(to_count(a[1]));
+    std::string scratch;
+    const std::string_view s = text_arg(*a[0], scratch);
+    const uint64_t n = TRY(count_arg(*a[1]));
     const size_t total = text::char_count(s);
-    if (n >= total) return Variant(std::move(s));
-    return Variant(std::string_view(s).substr(skip_chars(s, total - n)));
+    put_text(out, n >= total ? s : s.substr(skip_chars(s, total - n)));
+    return {};
 }
 
-Result<Variant> mid(BuiltinArgs a) {
+Result<void> mid(ArgRefs a, Variant& out) {
     TRY_VOID(need_args(a, 2, kMidArgs));
-    std::string s = take_text(a[0]);
-    const uint64_t start = TRY(to_count(a[1]));
-    const uint64_t length = a.size() > 2 ? TRY(to_count(a[2])) : UINT64_MAX;
-    // Cut in place, as Left does.
-    s.erase(0, skip_chars(s, std::max<uint64_t>(start, 1) - 1));
-    s.resize(skip_chars(s, length));
-    return Variant(std::move(s));
+    std::string scratch;
+    std::string_view s = text_arg(*a[0], scratch);
+    const uint64_t start = TRY(count_arg(*a[1]));
+    const uint64_t length = a.size() > 2 ? TRY(count_arg(*a[2])) : UINT64_MAX;
+    s.remove_prefix(skip_chars(s, std::max<uint64_t>(start, 1) - 1));
+    put_text(out, s.substr(0, skip_chars(s, length)));
+    return {};
 }
 
 // Case-blind search from a 1-based start: InStr([start,] haystack, needle).
@@ -225,18 +255,22 @@ Result<Variant> replace(BuiltinArgs a) {
 }
 
 template <const std::string_view& kMessage, std::string_view (*Trim)(std::string_view)>
-Result<Variant> trimmed(BuiltinArgs a) {
+Result<void> trimmed(ArgRefs a, Variant& out) {
     TRY_VOID(need_args(a, 1, kMessage));
-    return Variant(Trim(take_text(a[0])));
+    std::string scratch;
+    put_text(out, Trim(text_arg(*a[0], scratch)));
+    return {};
 }
 
 template <const std::string_view& kMessage, std::string (*Map)(std::string_view)>
-Result<Variant> mapped(BuiltinArgs a) {
+Result<void> mapped(ArgRefs a, Variant& out) {
     TRY_VOID(need_args(a, 1, kMessage));
-    std::string out = Map(take_text(a[0]));
+    std::string scratch;
+    std::string mapped = Map(text_arg(*a[0], scratch));
     // Full mappings can grow a text up to threefold.
-    if (out.size() > kMaxTextLen) return fail(std::string(kOutOfStringSpace));
-    return Variant(std::move(out));
+    if (mapped.size() > kMaxTextLen) return fail(std::string(kOutOfStringSpace));
+    out = std::move(mapped);
+    return {};
 }
 
 Result<Variant> chr(BuiltinArgs a) {
@@ -308,17 +342,17 @@ constexpr Builtin kTable[] = {
     {"chr", pure<chr>},
     {"instr", pure<instr>},
     {"join", pure<join>},
-    {"lcase", pure<mapped<kLCaseArgs, text::to_lower>>},
-    {"left", pure<left>},
-    {"len", pure<len>},
-    {"ltrim", pure<trimmed<kLTrimArgs, text::trim_start>>},
-    {"mid", pure<mid>},
+    reading<mapped<kLCaseArgs, text::to_lower>>("lcase"),
+    reading<left>("left"),
+    reading<len>("len"),
+    reading<trimmed<kLTrimArgs, text::trim_start>>("ltrim"),
+    reading<mid>("mid"),
     {"replace", pure<replace>},
-    {"right", pure<right>},
-    {"rtrim", pure<trimmed<kRTrimArgs, text::trim_end>>},
+    reading<right>("right"),
+    reading<trimmed<kRTrimArgs, text::trim_end>>("rtrim"),
     {"split", pure<split>},
-    {"trim", pure<trimmed<kTrimArgs, text::trim>>},
-    {"ucase", pure<mapped<kUCaseArgs, text::to_upper>>},
+    reading<trimmed<kTrimArgs, text::trim>>("trim"),
+    reading<mapped<kUCaseArgs, text::to_upper>>("ucase"),
 };
 
 }  // namespace
