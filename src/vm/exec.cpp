@@ -2,6 +2,7 @@
 // (code.h). A fast path declines to the general function of its own node,
 // which gives exactly the same value or message.
 #include <array>
+#include <bit>
 #include <cmath>
 #include <new>
 
@@ -448,6 +449,121 @@ bool numbers_fit(const std::vector<Vm::Exec::XCode>& args, uint64_t refs) {
 
 NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, Num& n,
                          Variant& other) {
+    // The common call: a Function without locals whose arguments all have
+    // a pure path (evaluating them twice changes nothing when the lean
+    // call declines).
+    const size_t argc = args.size();
+    if (proc.num_call && proc.locals.empty() && argc == proc.param_slots.size() && argc <= kLeanArgs) {
+        std::array<Num, kLeanArgs> nums;
+        size_t k = 0;
+        for (; k < argc; ++k) {
+            const XCode& a = args[k];
+            if (!a.pure || !a.pure(vm, a, nums[k])) break;
+        }
+        if (k == argc && (refs == 0 || numbers_fit(args, refs))) {
+            const int r = call_lean(vm, proc, nums.data(), args, refs, n, other);
+            if (r != kLeanDeclined) return static_cast<NumResult>(r);
+        }
+    }
+    return call_general(vm, proc, args, refs, n, other);
+}
+
+int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, const std::vector<XCode>& args,
+                              uint64_t refs, Num& n, Variant& other) {
+    // What the parameter slots and the result slot held, when each held a
+    // number or nothing; any other value sends the call the general way
+    // before anything changed.
+    const size_t argc = proc.param_slots.size();
+    const uint32_t* params = proc.param_slots.data();
+    const uint32_t result_slot = proc.name_slot;
+    std::array<Num, kLeanArgs + 1> old;
+    // Bit k: slot k (the result's is argc) was defined.
+    uint32_t defined = 0;
+    for (size_t k = 0; k <= argc; ++k) {
+        const Slot& s = vm.slots_[k < argc ? params[k] : result_slot];
+        if (!s.defined) continue;
+        if (!vm::num_of(s.value, old[k])) return kLeanDeclined;
+        defined |= 1u << k;
+    }
+    if (!enter(vm)) [[unlikely]]
+        return static_cast<int>(NumResult::Failed);
+    vm::DepthGuard guard(vm.depth_);
+    for (size_t k = 0; k < argc; ++k) vm.store_num(params[k], nums[k]);
+    if (proc.result_type == vm::VarType::Variant) [[likely]]
+        vm.slots_[result_slot].defined = false;
+    else
+        vm.set_slot(result_slot, vm::type_default(proc.result_type));
+    ErrorScope outer = vm.enter_scope(proc);
+    const bool ok = run_proc(vm, proc);
+    bool is_num = false;
+    if (ok) [[likely]] {
+        Slot& s = vm.slots_[result_slot];
+        is_num = s.defined && vm::num_of(s.value, n);
+        if (!is_num) other = s.defined ? std::move(s.value) : Variant();
+    }
+    // By-reference arguments (variables, see numbers_fit) go back after the
+    // slots are put back: numbers here, any other value the general way.
+    std::array<Num, kLeanArgs> back;
+    bool back_nums = true;
+    for (uint64_t r = refs; r && back_nums; r &= r - 1) {
+        const Slot& s = vm.slots_[params[std::countr_zero(r)]];
+        back_nums = s.defined && vm::num_of(s.value, back[std::countr_zero(r)]);
+    }
+    if (!back_nums) [[unlikely]] {
+        end_lean_by_ref(vm, proc, args, refs, old.data(), defined);
+    } else {
+        // In reverse order, so that a name bound twice gets its first value.
+        for (size_t k = argc + 1; k-- > 0;) {
+            const uint32_t slot = k < argc ? params[k] : result_slot;
+            if (defined >> k & 1)
+                vm.store_num(slot, old[k]);
+            else
+                vm.clear_slot(slot);
+        }
+        for (uint64_t r = refs; r; r &= r - 1) vm.store_num(args[std::countr_zero(r)].slot, back[std::countr_zero(r)]);
+    }
+    vm.leave_scope(outer);
+    if (!ok) [[unlikely]]
+        return static_cast<int>(NumResult::Failed);
+    vm.clear_error();
+    return static_cast<int>(is_num ? NumResult::Number : NumResult::Other);
+}
+
+void Vm::Exec::end_lean_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs,
+                               const Num* old, uint32_t defined) {
+    // The by-reference arguments (variables, see numbers_fit) go back after
+    // the slots are put back.
+    const size_t argc = proc.param_slots.size();
+    const uint32_t* params = proc.param_slots.data();
+    std::array<Num, kLeanArgs> back;
+    uint32_t back_num = 0;
+    std::vector<Variant> back_values;
+    for (size_t k = 0; k < argc; ++k) {
+        if (!(refs >> k & 1)) continue;
+        Slot& s = vm.slots_[params[k]];
+        if (s.defined && vm::num_of(s.value, back[k]))
+            back_num |= 1u << k;
+        else
+            back_values.push_back(s.defined ? std::move(s.value) : Variant());
+    }
+    for (size_t k = argc + 1; k-- > 0;) {
+        const uint32_t slot = k < argc ? params[k] : proc.name_slot;
+        if (defined >> k & 1)
+            vm.store_num(slot, old[k]);
+        else
+            vm.clear_slot(slot);
+    }
+    for (size_t k = 0, value = 0; k < argc; ++k) {
+        if (!(refs >> k & 1)) continue;
+        if (back_num >> k & 1)
+            vm.store_num(args[k].slot, back[k]);
+        else
+            vm.set_slot(args[k].slot, std::move(back_values[value++]));
+    }
+}
+
+NumResult Vm::Exec::call_general(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, Num& n,
+                                 Variant& other) {
     const size_t argc = args.size();
     std::array<Num, kMaxNumArgs> nums;
     size_t numbers = 0;
@@ -506,16 +622,18 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
 
 NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num, kMaxNumArgs>& nums,
                                  const std::vector<XCode>& args, uint64_t refs, Num& n, Variant& other) {
-    if (!enter(vm)) return NumResult::Failed;
+    if (!enter(vm)) [[unlikely]]
+        return NumResult::Failed;
     vm::DepthGuard guard(vm.depth_);
     // The slots' old values wait here until the end, numbers without a
     // Variant.
     const size_t argc = proc.param_slots.size();
+    const uint32_t* params = proc.param_slots.data();
     const size_t values_mark = vm.saved_values_.size();
     std::array<Saved, kMaxNumArgs + 1> saved;
     for (size_t k = 0; k < argc; ++k) {
-        vm.take_slot(proc.param_slots[k], false, saved[k]);
-        vm.store_num(proc.param_slots[k], nums[k]);
+        vm.take_slot(params[k], false, saved[k]);
+        vm.store_num(params[k], nums[k]);
     }
     const uint32_t result_slot = proc.name_slot;
     vm.take_slot(result_slot, false, saved[argc]);
@@ -528,11 +646,29 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
     ErrorScope outer = vm.enter_scope(proc);
     const bool ok = vm.run_code_loop(proc);
     bool is_num = false;
-    if (ok) {
+    if (ok) [[likely]] {
         Slot& s = vm.slots_[result_slot];
         is_num = s.defined && vm::num_of(s.value, n);
         if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     }
+    if (refs) [[unlikely]] {
+        end_numbers_by_ref(vm, proc, args, refs, saved.data(), values_mark, mark);
+    } else {
+        if (!proc.locals.empty()) vm.restore_from(mark);
+        vm.clear_slot(result_slot);
+        size_t v = values_mark;
+        for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
+        if (v != values_mark) vm.saved_values_.resize(values_mark);
+    }
+    vm.leave_scope(outer);
+    if (!ok) [[unlikely]]
+        return NumResult::Failed;
+    vm.clear_error();
+    return is_num ? NumResult::Number : NumResult::Other;
+}
+
+void Vm::Exec::end_numbers_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs,
+                                  const Saved* saved, size_t values_mark, Frame mark) {
     // By-reference arguments (variables here) go back after everything
     // the activation saved is put back; numbers without a Variant.
     struct Back {
@@ -540,10 +676,11 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
         bool is_num;
         Num num;
     };
+    const size_t argc = proc.param_slots.size();
     std::array<Back, kMaxNumArgs> back;
     std::vector<Variant> back_values;
     size_t backs = 0;
-    for (size_t k = 0; k < argc && refs; ++k) {
+    for (size_t k = 0; k < argc; ++k) {
         if (!(refs >> k & 1)) continue;
         Slot& s = vm.slots_[proc.param_slots[k]];
         Back& b = back[backs++];
@@ -552,20 +689,16 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
         if (!b.is_num) back_values.push_back(s.defined ? std::move(s.value) : Variant());
     }
     if (!proc.locals.empty()) vm.restore_from(mark);
-    vm.clear_slot(result_slot);
+    vm.clear_slot(proc.name_slot);
     size_t v = values_mark;
     for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
     if (v != values_mark) vm.saved_values_.resize(values_mark);
-    vm.leave_scope(outer);
     for (size_t k = 0, value = 0; k < backs; ++k) {
         if (back[k].is_num)
             vm.store_num(back[k].slot, back[k].num);
         else
             vm.set_slot(back[k].slot, std::move(back_values[value++]));
     }
-    if (!ok) return NumResult::Failed;
-    vm.clear_error();
-    return is_num ? NumResult::Number : NumResult::Other;
 }
 
 // ---------------------------------------------------------------- statements

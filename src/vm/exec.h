@@ -68,6 +68,28 @@ struct Vm::Exec {
         }
         return true;
     }
+    // A procedure's body as run_code_loop runs it, the plain statements in
+    // a tight loop: a failure, an exit or a jump goes on in run_code_loop
+    // from where it happened.
+    [[gnu::always_inline]] static bool run_proc(Vm& vm, const Proc& proc) {
+        if (vm.pending_goto_ || vm.exit_flag_ != ExitKind::None) [[unlikely]]
+            return vm.run_code_loop(proc);
+        const SCode* code = proc.code.data();
+        const size_t n = proc.code.size();
+        for (size_t i = 0; i < n; ++i) {
+            const SCode& s = code[i];
+            if (!s.run(vm, s)) [[unlikely]] {
+                switch (vm.on_failure(s)) {
+                    case Recovery::Fail: return false;
+                    case Recovery::Next: return vm.run_code_loop(proc, i + 1);
+                    case Recovery::Retry: return vm.run_code_loop(proc, i);
+                }
+            }
+            if (vm.pending_goto_ || vm.exit_flag_ != ExitKind::None) [[unlikely]]
+                return vm.run_code_loop(proc, i + 1);
+        }
+        return true;
+    }
     // One pass of a loop body: 1 when an exit ends the loop (using up an Exit
     // of the loop's own kind), 0 to go on, -1 for a failure.
     [[gnu::always_inline]] static int loop_pass(Vm& vm, const Code& body, ExitKind kind) {
@@ -386,10 +408,33 @@ struct Vm::Exec {
     // parameter slots when they are all numbers; the result as for num.
     static NumResult call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, vm::Num& n,
                           Variant& other);
+    // Most arguments of a lean call.
+    static constexpr size_t kLeanArgs = 4;
+    // A Function without locals on numbers `nums`, its by-reference
+    // arguments variables, when its parameter and result slots hold numbers
+    // or nothing: the old values wait as numbers, nothing else is saved. A
+    // NumResult, or kLeanDeclined (nothing done) when a slot holds another
+    // value.
+    static constexpr int kLeanDeclined = -1;
+    static int call_lean(Vm& vm, const Proc& proc, const vm::Num* nums, const std::vector<XCode>& args, uint64_t refs,
+                         vm::Num& n, Variant& other);
+    // The end of a lean call with arguments passed by reference: the slots
+    // `old` and `defined` describe go back, then the parameters' values to
+    // the caller's variables.
+    [[gnu::noinline]] static void end_lean_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
+                                                  uint64_t refs, const vm::Num* old, uint32_t defined);
+    // Any call: the argument stack, ByRef write-back, ParamArray, locals.
+    [[gnu::noinline]] static NumResult call_general(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
+                                                     uint64_t refs, vm::Num& n, Variant& other);
     // A Function whose arguments are all numbers, bound as numbers; the
     // by-reference ones are variables.
     static NumResult call_numbers(Vm& vm, const Proc& proc, const std::array<vm::Num, kMaxNumArgs>& nums,
                                   const std::vector<XCode>& args, uint64_t refs, vm::Num& n, Variant& other);
+    // The end of call_numbers with arguments passed by reference: the
+    // saved slots go back, then the parameters' values to the caller's
+    // variables.
+    [[gnu::noinline]] static void end_numbers_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
+                                                     uint64_t refs, const Saved* saved, size_t values_mark, Frame mark);
     // The arguments of a call passed by reference to `proc`.
     static uint64_t ref_args(Vm& vm, const Proc& proc, const std::vector<XCode>& args);
     // Evaluates argument `i`, passed by reference, onto the argument stack

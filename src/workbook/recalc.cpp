@@ -472,6 +472,12 @@ uint32_t SheetFormulas::add_node(CellPos pos, std::string text, std::shared_ptr<
     Node& n = nodes_[id];
     n = Node{pos, std::move(text), std::move(tree), std::move(reads), dynamic, false, true};
     for (const CellRange& r : n.reads) readers_.insert(r, id);
+    auto widen = [&](const CellRange& r) {
+        reach_.first = {std::min(reach_.first.row, r.first.row), std::min(reach_.first.col, r.first.col)};
+        reach_.last = {std::max(reach_.last.row, r.last.row), std::max(reach_.last.col, r.last.col)};
+    };
+    widen(CellRange::single(pos));
+    for (const CellRange& r : n.reads) widen(r);
     if (dynamic) dynamic_.push_back(id);
     by_pos_.set(pos, id);
     return id;
@@ -496,6 +502,7 @@ void SheetFormulas::rebuild() {
     free_.clear();
     by_pos_.clear();
     readers_.clear();
+    reach_ = CellRange{{UINT32_MAX, UINT32_MAX}, {0, 0}};
     dynamic_.clear();
     dirty_.clear();
     pending_.clear();
@@ -539,6 +546,10 @@ void SheetFormulas::for_each_node_in(const CellRange& area, Fn&& fn) const {
 
 void SheetFormulas::changed(const CellRange& area) {
     if (stale_) return;
+    const CellRange a = area.normalised();
+    if (dynamic_.empty() && (a.last.row < reach_.first.row || a.first.row > reach_.last.row ||
+                             a.last.col < reach_.first.col || a.first.col > reach_.last.col))
+        return;
     if (pending_.size() >= kMaxPending) propagate();
     pending_.push_back(area);
 }

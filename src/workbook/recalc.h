@@ -286,6 +286,11 @@ private:
     std::vector<uint32_t> dirty_;
     std::vector<CellRange> pending_;
     bool stale_ = true;
+    // A box around every formula cell and every cell a formula reads (it
+    // grows as formulas come and shrinks only when all are rebuilt): a value
+    // written outside it reaches no formula, unless one reads cells it does
+    // not name.
+    CellRange reach_{{UINT32_MAX, UINT32_MAX}, {0, 0}};
     // Counts the formulas added and removed: the order of a full pass is
     // kept while it stays the same, so recalculating again costs no sort.
     uint64_t shape_ = 0;
