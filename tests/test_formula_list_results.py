@@ -5,7 +5,8 @@ import pytest
 from formulahelp import NA, VALUE, check, column, failure
 
 # A1:A6 keys, B1:B6 numbers with a blank (B3), C1:C6 repeats, D1:D6 FILTER
-# data, E1:E6 FILTER flags with an error value (E4), G1:I3 a small grid.
+# data, E1:E6 FILTER flags with an error value (E4), G1:I3 a small grid, K1:L4
+# rows with one repeated.
 CELLS = {
     **column(1, [1, 2, 3, 4, 5, 6], "A"),
     **column(1, [5, -1, None, 3, 0, 2], "B"),
@@ -13,6 +14,8 @@ CELLS = {
     **column(1, [10, 20, 30, 40, 50, 60], "D"),
     **column(1, [1, 2, 0, "=NA()", 3, 0], "E"),
     "G1": 1, "H1": 2, "I1": 3, "G2": 4, "H2": 5, "I2": 6, "G3": 7, "H3": 8, "I3": 9,
+    **column(1, ["a", "b", "a", "a"], "K"),
+    **column(1, ["x", "y", "x", "z"], "L"),
 }
 
 VALUES = [
@@ -24,6 +27,13 @@ VALUES = [
     ("=UNIQUE(A1:A6,FALSE,TRUE)", [1, 2, 3, 4, 5, 6]),
     ("=UNIQUE(C1:C3,FALSE,TRUE)", "b"),
     ("=UNIQUE(VSTACK(1,1),FALSE,TRUE)", VALUE),
+    # Rows of a grid are compared whole, and its columns with by_col.
+    ("=UNIQUE(K1:L4)", ["a", "x", "b", "y", "a", "z"]),
+    ("=UNIQUE(K1:L4,FALSE,TRUE)", ["b", "y", "a", "z"]),
+    ("=UNIQUE(K1:L2,TRUE)", ["a", "x", "b", "y"]),
+    ("=UNIQUE(G1:I2,TRUE)", [1, 2, 3, 4, 5, 6]),
+    ("=UNIQUE(K1:K4,TRUE)", ["a", "b", "a", "a"]),    # one column is one entry by_col
+    ("=UNIQUE(K1:L4,TRUE,TRUE)", ["a", "x", "b", "y", "a", "x", "a", "z"]),
     ("=FILTER(D1:D6,E1:E6>1)", NA),                   # the error in the flags is the result
     ("=FILTER(D1:D6,E1:E6)", NA),
     ("=FILTER(D1:D3,E1:E3>1)", 20),

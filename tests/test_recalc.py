@@ -38,6 +38,23 @@ def test_chain_in_any_write_order(order):
     assert [vm.get_cell(r, 1) for r in (1, 2, 3)] == [1, 2, 3]
 
 
+@pytest.mark.parametrize("batch", [False, True])
+@pytest.mark.parametrize("order", list(itertools.permutations(range(4))))
+def test_a_stored_formula_updates_its_readers_without_recalculate(order, batch):
+    # B1 reads A1 by name, C1 through INDIRECT, and A1 gets its formula in
+    # any place of the order: every read sees the value it reaches.
+    formulas = [((1, 1), "=5"), ((1, 2), "=A1*2"), ((1, 3), '=INDIRECT("A1")+B1'), ((1, 4), "=C1+1")]
+    vm = morvane.Vm()
+    if batch:
+        vm.set_cell_formula_batch(dict(formulas[i] for i in order))
+    else:
+        for i in order:
+            vm.set_cell_formula(*formulas[i][0], formulas[i][1])
+    assert [vm.get_cell(1, c) for c in (1, 2, 3, 4)] == [5, 10, 15, 16]
+    vm.set_cell_formula(1, 1, "=6")
+    assert [vm.get_cell(1, c) for c in (1, 2, 3, 4)] == [6, 12, 18, 19]
+
+
 def test_reversed_range_is_a_dependency():
     vm = morvane.Vm()
     vm.set_cell_formula(1, 3, "=SUM(B2:A1)")
@@ -162,6 +179,32 @@ def test_set_cell_over_formula_removes_it():
     vm.set_cell(1, 1, 5)
     vm.recalculate()
     assert vm.get_cell(1, 2) == 100
+
+
+def test_macro_writes_around_and_into_what_formulas_read():
+    # E1 reads B1:B10 and G20 reads the cell of an INDIRECT; a macro writes
+    # beside them, into what they read, and over E1 itself.
+    vm = morvane.Vm()
+    vm.set_cell_formula(1, 5, "=SUM(B1:B10)")
+    vm.set_cell(2, 2, 3)
+    assert vm.get_cell(1, 5) == 3
+    vm.run("""
+Sub Main()
+    For i = 1 To 50
+        Cells(i, 1).Value = i
+        Cells(i, 30).Value = i
+    Next
+    Cells(5, 2).Value = 4
+End Sub
+""", "Main")
+    assert vm.get_cell(1, 5) == 7
+    vm.run('Sub Main()\n    Cells(1, 5).Value = "kept"\nEnd Sub', "Main")
+    vm.set_cell(2, 2, 100)
+    assert vm.get_cell(1, 5) == "kept"
+    vm.set_cell_formula(20, 7, '=INDIRECT("Z1")')
+    assert vm.get_cell(20, 7) == 0
+    vm.run('Sub Main()\n    Cells(1, 26).Value = 9\nEnd Sub', "Main")
+    assert vm.get_cell(20, 7) == 9
 
 
 def test_empty_sheet_recalculates_to_nothing():

@@ -40,9 +40,10 @@ def test_integer_edges():
 
 
 def test_mod_and_backslash_by_constants():
-    # Mod and the backslash by a constant divisor are worked out by
-    # multiplication for dividends below 2^32; every dividend, past that
-    # bound too, gives what the division by a variable divisor gives.
+    # Mod and the backslash by a constant divisor, and the test of Mod
+    # against 0, are worked out by multiplication for dividends below 2^32;
+    # every dividend, past that bound too, gives what the division by a
+    # variable divisor gives.
     dividends = [0, 1, -1, 6, 7, -7, 2**31 - 1, -(2**31), 2**31, 2**32 - 1, -(2**32 - 1), 2**32, -(2**32), 2**40 + 5,
                  -(2**53), 2**53, 2**62, "7.5", '"9"']
     lines = ["Dim r(100)", "k = 0", 'bad = ""']
@@ -52,6 +53,8 @@ def test_mod_and_backslash_by_constants():
             for op in ["Mod", "\\"]:
                 lines.append(f"r(k) = (a {op} {d}) = (a {op} d) And TypeName(a {op} {d}) = TypeName(a {op} d)")
                 lines.append(f"If Not r(k) Then bad = bad & a & \" {op} {d};\"")
+            for test in ["= 0", "<> 0"]:
+                lines.append(f"If (a Mod {d} {test}) <> (a Mod d {test}) Then bad = bad & a & \" Mod {d} {test};\"")
     vm = run_body("\n".join(lines))
     assert vm.variables()["bad"] == ""
     v = run_body("a = -7\nb = 2 ^ 32 - 1\nx = a Mod 3\ny = a \\ 3\nz = b Mod 7\nw = (b + 1) \\ 2").variables()

@@ -32,6 +32,21 @@ def test_whole_counter_with_float_step_and_bounds():
     assert vm.variables()["s"] == "-1 -0.25 0.5 1.25 "
 
 
+# Whole counters with a fractional or far end, up and down, over a body of
+# one statement and of two: the passes and the counter after the loop are
+# those the float comparison with the end gives.
+@pytest.mark.parametrize("start, end, step, passes, after", [
+    (1, 3.5, 1, 3, 4), (1, -3.5, 1, 0, 1), (-1, -3.5, -1, 3, -4), (5, 2.5, -2, 2, 1), (0, 0, 1, 1, 1),
+    (0, -0.5, 1, 0, 0), (0, 0.5, -1, 0, 0), (0, -0.5, -1, 1, -1), (1, "-(10 ^ 300)", 1, 0, 1),
+    (-1, "10 ^ 300", -1, 0, -1), (-1, "-(2 ^ 52)", -(2**51), 2, -(2**52) - 1), (3, 3, -1, 1, 2),
+])
+@pytest.mark.parametrize("body", ["n = n + 1", "n = n + 1\n m = i"])
+def test_whole_counters_stop_where_the_float_comparison_does(start, end, step, passes, after, body):
+    vm = run_body(f"n = 0\nFor i = {start} To {end} Step {step}\n {body}\nNext")
+    got = vm.variables()
+    assert got["n"] == passes and got["i"] == after
+
+
 @pytest.mark.parametrize("expr, want", [
     ("-7 Mod 2", -1),
     ("7 Mod -2", 1),
@@ -172,3 +187,12 @@ def test_an_argument_that_calls_procedures_while_the_argument_stack_grows():
         + sub('r = F("a", G(G(G(G(G(G("z")))))))')
     )
     assert run(code).variables()["r"] == "a" + "p" * 6 + "z"
+
+
+def test_one_statement_loop_bodies_exit_and_recover():
+    # Exit For from the one statement of a body, and a failure in it that
+    # Resume Next passes over, the loop going on.
+    vm = run_body("For i = 1 To 10\n If i = 3 Then Exit For\nNext\n"
+                  "On Error Resume Next\nn = 0\nFor j = 1 To 3\n n = n + 1 / (j - 2)\nNext\nk = Err.Number")
+    got = vm.variables()
+    assert got["i"] == 3 and got["j"] == 4 and got["n"] == 0 and got["k"] == 11

@@ -23,6 +23,10 @@ LOCALS = [
      "Function F()\n Dim v\n v = 9\n F = 1 / 0\nEnd Function\n"
      + sub("On Error GoTo h\nv = 1\nx = F()\nExit Sub\nh:\nseen = v"), {"v": 1, "seen": 1}),
     ("undeclared names are shared", "Sub S()\n shared = 5\nEnd Sub\n" + sub("S\ny = shared"), {"y": 5, "shared": 5}),
+    ("Static keeps its value from call to call, typed",
+     "Function NextId() As Long\n Static n As Long, seen(2), k As Integer\n n = n + 1\n seen(1) = seen(1) + 1\n"
+     " k = 2.6\n NextId = n * 100 + seen(1) * 10 + k\nEnd Function\n"
+     + sub("a = NextId()\nb = NextId()\nc = NextId()"), {"a": 113, "b": 223, "c": 333}),
     ("a Dim in a loop does not reset", sub("For i = 1 To 3\n Dim n As Long\n n = n + 1\nNext"), {"n": 3}),
     ("one table of defaults",
      "Type T\n d As Double\n c As Currency\n s As Single\nEnd Type\n"
@@ -281,3 +285,55 @@ def test_a_value_stored_in_itself_stops_at_the_nesting_bound(body):
 def test_nesting_within_the_bound_is_kept():
     vm = run(sub("Dim a(0)\nFor i = 1 To 50\n a(0) = a\nNext\nd = 0\nb = a\nDo While IsArray(b)\n d = d + 1\n b = b(0)\nLoop"))
     assert vm.variables()["d"] == 51
+
+
+# Functions called on numbers take a shorter road: every way in and out of
+# it gives back what the caller's names held and passes values both ways.
+NUMERIC_CALLS = [
+    ("the caller's text in a parameter's name comes back",
+     "Function F(n)\n F = n + 1\nEnd Function\n" + sub("n = \"keep\"\nx = F(1)"), {"n": "keep", "x": 2}),
+    ("the caller's text in the result's name comes back",
+     "Function F(n)\n F = n + 1\nEnd Function\n" + sub("f = \"keep\"\nx = F(1)"), {"f": "keep", "x": 2}),
+    ("a parameter named twice in a recursion",
+     "Function Fib(n)\n If n < 2 Then Fib = n Else Fib = Fib(n - 1) + Fib(n - 2)\nEnd Function\n"
+     + sub("n = 2.5\nx = Fib(15)"), {"n": 2.5, "x": 610}),
+    ("a result that is text", "Function F(n)\n F = \"n=\" & n\nEnd Function\n" + sub("x = F(3)"), {"x": "n=3"}),
+    ("a result never assigned", "Function F(n)\n y = n\nEnd Function\n" + sub("x = F(3)\nb = IsEmpty(x)"),
+     {"b": True, "y": 3}),
+    ("a by-reference parameter given text",
+     "Function F(a, b)\n a = \"t\" & a\n F = b\nEnd Function\n" + sub("i = 4\nx = F(i, 5)"), {"i": "t4", "x": 5}),
+    ("a by-reference parameter left undefined goes back as Empty",
+     "Function F(a)\n F = 1\nEnd Function\n" + sub("Dim i\nx = F(i)\nb = IsEmpty(i)"), {"b": True, "x": 1}),
+    ("both arguments the same variable",
+     "Function F(a, b)\n a = a + 1\n b = b + 10\n F = 0\nEnd Function\n" + sub("i = 1\nx = F(i, i)"), {"i": 11}),
+    ("the parameter is the caller's own parameter",
+     "Function G(n)\n n = n * 2\n G = n\nEnd Function\nFunction F(n)\n F = G(n) + n\nEnd Function\n"
+     + sub("x = F(3)"), {"x": 12}),
+    ("Exit Function in the middle",
+     "Function F(n)\n F = 1\n If n > 0 Then Exit Function\n F = 2\nEnd Function\n" + sub("x = F(1)\ny = F(0)"),
+     {"x": 1, "y": 2}),
+    ("GoTo inside the body",
+     "Function F(n)\n F = 0\n GoTo skip\n F = 1\nskip:\n F = F + n\nEnd Function\n" + sub("x = F(5)"), {"x": 5}),
+    ("Resume Next inside the body",
+     "Function F(n)\n On Error Resume Next\n F = 0\n F = 1 / n\n F = F + 7\nEnd Function\n" + sub("x = F(0)\ny = F(1)"),
+     {"x": 7, "y": 8}),
+    ("a handler inside the body resumes",
+     "Function F(n)\n On Error GoTo h\n F = 10 / n\n Exit Function\nh:\n n = 5\n Resume\nEnd Function\n"
+     + sub("x = F(0)"), {"x": 2}),
+    ("a failure a caller's handler takes, parameter kept",
+     "Function F(n)\n F = 1 / n\nEnd Function\n"
+     + sub("On Error GoTo h\nn = 7\nx = F(0)\nExit Sub\nh:\nseen = n\ne = Err.Number"), {"seen": 7, "e": 11}),
+    ("the caller's handler stays armed after a call",
+     "Function F(n)\n F = n\nEnd Function\n"
+     + sub("On Error GoTo h\nx = F(1)\ny = 1 / 0\nExit Sub\nh:\ncaught = x"), {"caught": 1}),
+    ("a callee's handler does not outlive it",
+     "Function F(n)\n On Error GoTo h\n F = n\n Exit Function\nh:\n F = -1\nEnd Function\n"
+     + sub("x = F(1)\nOn Error Resume Next\ny = 1 / 0\nz = 3"), {"x": 1, "z": 3}),
+    ("a Function called as a statement", "Function F(n)\n seen = n * 2\n F = 0\nEnd Function\n" + sub("Call F(4)"),
+     {"seen": 8}),
+]
+
+
+@pytest.mark.parametrize("name, code, expected", NUMERIC_CALLS, ids=[r[0] for r in NUMERIC_CALLS])
+def test_numeric_calls_give_back_what_the_caller_held(name, code, expected):
+    check(run(code), expected)

@@ -209,6 +209,26 @@ def test_a_moved_total_keeps_its_value_and_a_lost_reference_shows_ref():
     assert same(vm.cells(), {(1, 1): 1, (2, 1): 10, (3, 1): 3, (4, 1): 14, (4, 2): ExcelError("#REF!")})
 
 
+NAMES_FOLLOW = [
+    ("a row deleted above", 'Range("A5").Name = "Total"\nRows(2).Delete\nx = Range("Total").Address', "$A$4"),
+    ("rows inserted above a block", 'Range("A5:B6").Name = "Blk"\nRows("2:3").Insert\nx = Range("Blk").Address',
+     "$A$7:$B$8"),
+    ("a column deleted left of one area", 'Range("A5,C7").Name = "Two"\nColumns("B").Delete\nx = Range("Two").Address',
+     "$A$5,$B$7"),
+    ("a name given through a range variable", 'Set r = Range("B3")\nr.Name = "Pt"\nRows(1).Delete\nx = Range("Pt").Address',
+     "$B$2"),
+    ("a name follows its sheet's new name",
+     'Range("A5").Name = "Total"\nActiveSheet.Name = "Report"\nRows(2).Delete\nx = Range("Total").Address', "$A$4"),
+    ("a name of another sheet stays", 'Range("A5").Name = "Here"\nSheets.Add\nRows(2).Delete\nx = Range("Here").Address',
+     "$A$5"),
+]
+
+
+@pytest.mark.parametrize("name, body, address", NAMES_FOLLOW, ids=[r[0] for r in NAMES_FOLLOW])
+def test_defined_names_follow_the_cells_of_their_sheet(name, body, address):
+    assert run(sub(body)).variables()["x"] == address
+
+
 def test_sort_with_an_inconsistent_order_keeps_every_row():
     # 9 < 10 and 10 < "9" (as texts) but "9" = 9: no strict weak ordering.
     keys = [9, 10, "9", "10", 0.5, "x", True, 9, "9", 10]

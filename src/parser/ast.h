@@ -433,7 +433,8 @@ struct Stmt {
     };
     // One Dim line with several declarators; the inner statements have no spans.
     // clang-format off
-    struct DimList { std::vector<Stmt> decls; };
+    // is_static: a Static line, whose variables keep their values between calls.
+    struct DimList { std::vector<Stmt> decls; bool is_static = false; };
     // clang-format on
     struct MemberPathAssign {
         std::string root;

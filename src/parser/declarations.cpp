@@ -50,6 +50,17 @@ Result<Stmt> Parser::parse_dim() {
     return Stmt{Stmt::DimList{std::move(decls)}};
 }
 
+Result<Stmt> Parser::parse_static() {
+    Stmt::DimList list;
+    list.is_static = true;
+    list.decls.push_back(TRY(parse_dim_declarator()));
+    while (cur().is(Tok::Comma)) {
+        advance();
+        list.decls.push_back(TRY(parse_dim_declarator()));
+    }
+    return Stmt{std::move(list)};
+}
+
 Result<Stmt> Parser::parse_dim_declarator() {
     if (cur().is(Tok::Ident) && peek(1).is(Tok::LParen)) {
         std::string name = advance().text;

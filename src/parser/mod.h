@@ -111,6 +111,8 @@ public:
     // declarations
     Result<Stmt> parse_dim();
     Result<Stmt> parse_dim_declarator();
+    // Static x As Long, a(3): the declarators after Static, as a static DimList.
+    Result<Stmt> parse_static();
     Result<Stmt> parse_redim();
     Result<Stmt> parse_const();
     static bool is_vba_builtin_type(std::string_view name);

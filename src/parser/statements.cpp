@@ -111,6 +111,7 @@ Result<Stmt> Parser::parse_simple_stmt() {
         advance();
         if (is_ident("dim")) return parse_dim();
         if (is_ident("const")) return parse_const();
+        if (w == "static" && cur().is(Tok::Ident)) return parse_static();
         skip_rest_of_line();
         return Stmt{Stmt::Nop{}};
     }

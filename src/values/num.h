@@ -69,6 +69,14 @@ inline uint64_t divisor_magic(int64_t d) { return UINT64_MAX / static_cast<uint6
     return true;
 }
 
+// Whether the divisor with this magic divides `a` (a Mod d = 0), with one
+// multiplication; false in `fits` when `a` is too large for the magic.
+[[gnu::always_inline]] inline bool magic_divides(int64_t a, uint64_t magic, bool& fits) {
+    const uint64_t u = a < 0 ? 0 - static_cast<uint64_t>(a) : static_cast<uint64_t>(a);
+    fits = u <= UINT32_MAX;
+    return u * magic <= magic - 1;
+}
+
 // Integer arithmetic within 2^53, where every value is an exact double and
 // so the floating-point rule gives the same Integer; false otherwise.
 [[gnu::always_inline]] inline bool int_arith(BinOp op, int64_t a, int64_t c, int64_t& r) {

@@ -121,9 +121,20 @@ SCode::Run assign_with(bool rhs_slot, bool add) {
     return rhs_slot ? &Vm::Exec::run_assign_leaves<L, Leaf::Slot> : &Vm::Exec::run_assign_leaves<L, Leaf::Const>;
 }
 
-template <Vm::Exec::Leaf L>
-SCode::Run typed_assign_with(bool rhs_slot, bool add) {
+// A sum into a Long or a LongLong (the commonest) has its type's bounds
+// fixed in its function.
+template <Vm::Exec::Leaf L, vm::VarType T>
+SCode::Run typed_add_with(bool rhs_slot) {
     using Leaf = Vm::Exec::Leaf;
+    return rhs_slot ? &Vm::Exec::run_assign_typed_leaves<L, Leaf::Slot, true, T>
+                    : &Vm::Exec::run_assign_typed_leaves<L, Leaf::Const, true, T>;
+}
+
+template <Vm::Exec::Leaf L>
+SCode::Run typed_assign_with(bool rhs_slot, bool add, vm::VarType type) {
+    using Leaf = Vm::Exec::Leaf;
+    if (add && type == vm::VarType::Long) return typed_add_with<L, vm::VarType::Long>(rhs_slot);
+    if (add && type == vm::VarType::LongLong) return typed_add_with<L, vm::VarType::LongLong>(rhs_slot);
     if (add)
         return rhs_slot ? &Vm::Exec::run_assign_typed_leaves<L, Leaf::Slot, true>
                         : &Vm::Exec::run_assign_typed_leaves<L, Leaf::Const, true>;
@@ -208,14 +219,19 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
                                   r.k.is_int && vm::is_magic_divisor(r.k.i) && l.pure;
             if (by_const) {
                 x.magic = vm::divisor_magic(r.k.i);
-                x.pure = l_slot ? &pure_div_const<Leaf::Slot> : &pure_div_const<Leaf::Const>;
+                x.pure = l_slot ? &pure_div_const<true> : &pure_div_const<false>;
                 x.num = &num_pure_first<&num_arith>;
             } else if (leaves) {
                 x.num = l_slot ? arith_with<Leaf::Slot>(r_slot) : arith_with<Leaf::Const>(r_slot);
                 x.pure = l_slot ? pure_arith_with<Leaf::Slot>(r_slot) : pure_arith_with<Leaf::Const>(r_slot);
             } else if (l.pure && r.pure) {
                 x.num = &num_pure_first<&num_arith>;
-                x.pure = &pure_arith;
+                // A leaf on either side is read inline.
+                x.pure = l_slot                         ? &pure_arith_leaf<Leaf::Slot, true>
+                         : l.kind == XKind::Number      ? &pure_arith_leaf<Leaf::Const, true>
+                         : r_slot                       ? &pure_arith_leaf<Leaf::Slot, false>
+                         : r.kind == XKind::Number      ? &pure_arith_leaf<Leaf::Const, false>
+                                                        : &pure_arith;
             } else {
                 x.num = &num_arith;
             }
@@ -224,6 +240,12 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         if (vm::is_comparison(e->op)) {
             x.kind = XKind::Compare;
             x.truth = leaves ? (l_slot ? compare_with<Leaf::Slot>(r_slot) : compare_with<Leaf::Const>(r_slot))
+                      : l.pure && r.kind == XKind::Number
+                          ? (l.pure != &pure_div_const<true> ? &truth_compare_pure_const<false>
+                             : l.op == BinOp::Mod && r.k.is_int && r.k.i == 0 &&
+                                     (e->op == BinOp::Eq || e->op == BinOp::Ne)
+                                 ? &truth_compare_pure_const<true, true>
+                                 : &truth_compare_pure_const<true>)
                       : l.pure && r.pure ? &truth_compare_pure
                                          : &truth_compare;
             x.eval = &eval_compare;
@@ -405,12 +427,12 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         const XCode& v = s.x[0];
         if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
             s.flags = static_cast<uint8_t>(d->type);
-            s.run = &run_assign_typed;
+            s.run = v.pure ? &run_assign_typed_pure : &run_assign_typed;
             if (v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]) && whole_fits(d->type, 0)) {
                 const bool r_slot = v.kids[1].kind == XKind::Var;
                 const bool add = v.op == BinOp::Add;
-                s.run = v.kids[0].kind == XKind::Var ? typed_assign_with<Leaf::Slot>(r_slot, add)
-                                                     : typed_assign_with<Leaf::Const>(r_slot, add);
+                s.run = v.kids[0].kind == XKind::Var ? typed_assign_with<Leaf::Slot>(r_slot, add, d->type)
+                                                     : typed_assign_with<Leaf::Const>(r_slot, add, d->type);
             }
             if (d->type == vm::VarType::String && v.kind == XKind::Binary && v.op == BinOp::Concat &&
                 v.kids[0].kind == XKind::Var && v.kids[0].slot == s.slot &&

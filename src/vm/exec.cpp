@@ -2,6 +2,7 @@
 // (code.h). A fast path declines to the general function of its own node,
 // which gives exactly the same value or message.
 #include <array>
+#include <bit>
 #include <cmath>
 #include <new>
 
@@ -280,12 +281,19 @@ bool Vm::Exec::pure_len(const Vm& vm, const XCode& x, Num& n) {
             v = &slots[x.slot].value;
         return v && v->is_str() ? &v->as_str() : nullptr;
     };
+    // Characters are the bytes that continue none: counted here, inline,
+    // as text::char_count counts them.
+    auto char_count = [](std::string_view t) {
+        size_t n = 0;
+        for (unsigned char c : t) n += (c & 0xC0) != 0x80;
+        return n;
+    };
     if (holds_array(slots[x.slot])) return false;
     const XCode& arg = x.kids[0];
     if constexpr (P == TextPart::Whole) {
         const std::string* s = leaf_text(slots, arg);
         if (!s) return false;
-        n = Num{true, static_cast<int64_t>(text::char_count(*s)), 0};
+        n = Num{true, static_cast<int64_t>(char_count(*s)), 0};
         return true;
     } else {
         if (holds_array(slots[arg.slot])) return false;
@@ -293,7 +301,7 @@ bool Vm::Exec::pure_len(const Vm& vm, const XCode& x, Num& n) {
         uint64_t a, b = UINT64_MAX;
         if (!s || !pure_count(vm, arg.kids[1], a)) return false;
         if (P == TextPart::Mid && arg.kids.size() > 2 && !pure_count(vm, arg.kids[2], b)) return false;
-        const uint64_t total = text::char_count(*s);
+        const uint64_t total = char_count(*s);
         uint64_t count = std::min(a, total);
         if constexpr (P == TextPart::Mid) {
             const uint64_t skip = std::max<uint64_t>(a, 1) - 1;
@@ -441,6 +449,121 @@ bool numbers_fit(const std::vector<Vm::Exec::XCode>& args, uint64_t refs) {
 
 NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, Num& n,
                          Variant& other) {
+    // The common call: a Function without locals whose arguments all have
+    // a pure path (evaluating them twice changes nothing when the lean
+    // call declines).
+    const size_t argc = args.size();
+    if (proc.num_call && proc.locals.empty() && argc == proc.param_slots.size() && argc <= kLeanArgs) {
+        std::array<Num, kLeanArgs> nums;
+        size_t k = 0;
+        for (; k < argc; ++k) {
+            const XCode& a = args[k];
+            if (!a.pure || !a.pure(vm, a, nums[k])) break;
+        }
+        if (k == argc && (refs == 0 || numbers_fit(args, refs))) {
+            const int r = call_lean(vm, proc, nums.data(), args, refs, n, other);
+            if (r != kLeanDeclined) return static_cast<NumResult>(r);
+        }
+    }
+    return call_general(vm, proc, args, refs, n, other);
+}
+
+int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, const std::vector<XCode>& args,
+                              uint64_t refs, Num& n, Variant& other) {
+    // What the parameter slots and the result slot held, when each held a
+    // number or nothing; any other value sends the call the general way
+    // before anything changed.
+    const size_t argc = proc.param_slots.size();
+    const uint32_t* params = proc.param_slots.data();
+    const uint32_t result_slot = proc.name_slot;
+    std::array<Num, kLeanArgs + 1> old;
+    // Bit k: slot k (the result's is argc) was defined.
+    uint32_t defined = 0;
+    for (size_t k = 0; k <= argc; ++k) {
+        const Slot& s = vm.slots_[k < argc ? params[k] : result_slot];
+        if (!s.defined) continue;
+        if (!vm::num_of(s.value, old[k])) return kLeanDeclined;
+        defined |= 1u << k;
+    }
+    if (!enter(vm)) [[unlikely]]
+        return static_cast<int>(NumResult::Failed);
+    vm::DepthGuard guard(vm.depth_);
+    for (size_t k = 0; k < argc; ++k) vm.store_num(params[k], nums[k]);
+    if (proc.result_type == vm::VarType::Variant) [[likely]]
+        vm.slots_[result_slot].defined = false;
+    else
+        vm.set_slot(result_slot, vm::type_default(proc.result_type));
+    ErrorScope outer = vm.enter_scope(proc);
+    const bool ok = run_proc(vm, proc);
+    bool is_num = false;
+    if (ok) [[likely]] {
+        Slot& s = vm.slots_[result_slot];
+        is_num = s.defined && vm::num_of(s.value, n);
+        if (!is_num) other = s.defined ? std::move(s.value) : Variant();
+    }
+    // By-reference arguments (variables, see numbers_fit) go back after the
+    // slots are put back: numbers here, any other value the general way.
+    std::array<Num, kLeanArgs> back;
+    bool back_nums = true;
+    for (uint64_t r = refs; r && back_nums; r &= r - 1) {
+        const Slot& s = vm.slots_[params[std::countr_zero(r)]];
+        back_nums = s.defined && vm::num_of(s.value, back[std::countr_zero(r)]);
+    }
+    if (!back_nums) [[unlikely]] {
+        end_lean_by_ref(vm, proc, args, refs, old.data(), defined);
+    } else {
+        // In reverse order, so that a name bound twice gets its first value.
+        for (size_t k = argc + 1; k-- > 0;) {
+            const uint32_t slot = k < argc ? params[k] : result_slot;
+            if (defined >> k & 1)
+                vm.store_num(slot, old[k]);
+            else
+                vm.clear_slot(slot);
+        }
+        for (uint64_t r = refs; r; r &= r - 1) vm.store_num(args[std::countr_zero(r)].slot, back[std::countr_zero(r)]);
+    }
+    vm.leave_scope(outer);
+    if (!ok) [[unlikely]]
+        return static_cast<int>(NumResult::Failed);
+    vm.clear_error();
+    return static_cast<int>(is_num ? NumResult::Number : NumResult::Other);
+}
+
+void Vm::Exec::end_lean_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs,
+                               const Num* old, uint32_t defined) {
+    // The by-reference arguments (variables, see numbers_fit) go back after
+    // the slots are put back.
+    const size_t argc = proc.param_slots.size();
+    const uint32_t* params = proc.param_slots.data();
+    std::array<Num, kLeanArgs> back;
+    uint32_t back_num = 0;
+    std::vector<Variant> back_values;
+    for (size_t k = 0; k < argc; ++k) {
+        if (!(refs >> k & 1)) continue;
+        Slot& s = vm.slots_[params[k]];
+        if (s.defined && vm::num_of(s.value, back[k]))
+            back_num |= 1u << k;
+        else
+            back_values.push_back(s.defined ? std::move(s.value) : Variant());
+    }
+    for (size_t k = argc + 1; k-- > 0;) {
+        const uint32_t slot = k < argc ? params[k] : proc.name_slot;
+        if (defined >> k & 1)
+            vm.store_num(slot, old[k]);
+        else
+            vm.clear_slot(slot);
+    }
+    for (size_t k = 0, value = 0; k < argc; ++k) {
+        if (!(refs >> k & 1)) continue;
+        if (back_num >> k & 1)
+            vm.store_num(args[k].slot, back[k]);
+        else
+            vm.set_slot(args[k].slot, std::move(back_values[value++]));
+    }
+}
+
+NumResult Vm::Exec::call_general(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, Num& n,
+                                 Variant& other) {
     const size_t argc = args.size();
     std::array<Num, kMaxNumArgs> nums;
     size_t numbers = 0;
@@ -499,16 +622,18 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
 
 NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num, kMaxNumArgs>& nums,
                                  const std::vector<XCode>& args, uint64_t refs, Num& n, Variant& other) {
-    if (!enter(vm)) return NumResult::Failed;
+    if (!enter(vm)) [[unlikely]]
+        return NumResult::Failed;
     vm::DepthGuard guard(vm.depth_);
     // The slots' old values wait here until the end, numbers without a
     // Variant.
     const size_t argc = proc.param_slots.size();
+    const uint32_t* params = proc.param_slots.data();
     const size_t values_mark = vm.saved_values_.size();
     std::array<Saved, kMaxNumArgs + 1> saved;
     for (size_t k = 0; k < argc; ++k) {
-        vm.take_slot(proc.param_slots[k], false, saved[k]);
-        vm.store_num(proc.param_slots[k], nums[k]);
+        vm.take_slot(params[k], false, saved[k]);
+        vm.store_num(params[k], nums[k]);
     }
     const uint32_t result_slot = proc.name_slot;
     vm.take_slot(result_slot, false, saved[argc]);
@@ -521,11 +646,29 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
     ErrorScope outer = vm.enter_scope(proc);
     const bool ok = vm.run_code_loop(proc);
     bool is_num = false;
-    if (ok) {
+    if (ok) [[likely]] {
         Slot& s = vm.slots_[result_slot];
         is_num = s.defined && vm::num_of(s.value, n);
         if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     }
+    if (refs) [[unlikely]] {
+        end_numbers_by_ref(vm, proc, args, refs, saved.data(), values_mark, mark);
+    } else {
+        if (!proc.locals.empty()) vm.restore_from(mark);
+        vm.clear_slot(result_slot);
+        size_t v = values_mark;
+        for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
+        if (v != values_mark) vm.saved_values_.resize(values_mark);
+    }
+    vm.leave_scope(outer);
+    if (!ok) [[unlikely]]
+        return NumResult::Failed;
+    vm.clear_error();
+    return is_num ? NumResult::Number : NumResult::Other;
+}
+
+void Vm::Exec::end_numbers_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs,
+                                  const Saved* saved, size_t values_mark, Frame mark) {
     // By-reference arguments (variables here) go back after everything
     // the activation saved is put back; numbers without a Variant.
     struct Back {
@@ -533,10 +676,11 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
         bool is_num;
         Num num;
     };
+    const size_t argc = proc.param_slots.size();
     std::array<Back, kMaxNumArgs> back;
     std::vector<Variant> back_values;
     size_t backs = 0;
-    for (size_t k = 0; k < argc && refs; ++k) {
+    for (size_t k = 0; k < argc; ++k) {
         if (!(refs >> k & 1)) continue;
         Slot& s = vm.slots_[proc.param_slots[k]];
         Back& b = back[backs++];
@@ -545,20 +689,16 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
         if (!b.is_num) back_values.push_back(s.defined ? std::move(s.value) : Variant());
     }
     if (!proc.locals.empty()) vm.restore_from(mark);
-    vm.clear_slot(result_slot);
+    vm.clear_slot(proc.name_slot);
     size_t v = values_mark;
     for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
     if (v != values_mark) vm.saved_values_.resize(values_mark);
-    vm.leave_scope(outer);
     for (size_t k = 0, value = 0; k < backs; ++k) {
         if (back[k].is_num)
             vm.store_num(back[k].slot, back[k].num);
         else
             vm.set_slot(back[k].slot, std::move(back_values[value++]));
     }
-    if (!ok) return NumResult::Failed;
-    vm.clear_error();
-    return is_num ? NumResult::Number : NumResult::Other;
 }
 
 // ---------------------------------------------------------------- statements
@@ -697,6 +837,35 @@ bool whole_within(double x, double limit) { return x - std::trunc(x) == 0 && std
 
 }  // namespace
 
+template <bool One, bool Up>
+int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di, double end) {
+    // The last value the loop takes: while i is an exact double, comparing
+    // it with this integer gives what comparing it with `end` gives.
+    constexpr double kFar = 4611686018427387904.0;  // 2^62, past any counter here
+    int64_t last;
+    if (std::isnan(end))
+        last = Up ? INT64_MIN : INT64_MAX;
+    else if (std::fabs(end) >= kFar)
+        last = end > 0 ? int64_t{1} << 62 : -(int64_t{1} << 62);
+    else
+        last = static_cast<int64_t>(Up ? std::floor(end) : std::ceil(end));
+    const uint32_t slot = s.slot;
+    // Counted in a register, handed back at the end.
+    int64_t i = counter;
+    for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
+        if (Up ? i > last : i < last) {
+            store_int(vm, slot, i);
+            return 1;
+        }
+        if (!tick(vm)) return -1;
+        store_int(vm, slot, i);
+        const int k = One ? loop_pass_one(vm, s.body[0], ExitKind::For) : loop_pass(vm, s.body, ExitKind::For);
+        if (k != 0) return k;
+    }
+    counter = i;
+    return 0;
+}
+
 bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
     double start, end, step = 1.0;
     if (!to_double(vm, s.x[0], start, vm.error_) || !to_double(vm, s.x[1], end, vm.error_)) return false;
@@ -712,17 +881,12 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
     if (whole_within(start, k2p52) && whole_within(step, k2p52)) {
         int64_t i = static_cast<int64_t>(start);
         const int64_t di = static_cast<int64_t>(step);
-        for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
-            const double d = static_cast<double>(i);
-            if (!((d <= end && step > 0) || (end <= d && step < 0))) {
-                vm.store_num(slot, Num{true, i, 0});
-                return true;
-            }
-            if (!tick(vm)) return false;
-            vm.store_num(slot, Num{true, i, 0});
-            const int k = loop_pass(vm, s.body, ExitKind::For);
-            if (k != 0) return k > 0;
-        }
+        const bool one = s.body.size() == 1;
+        const int k = step > 0 ? (one ? count_passes<true, true>(vm, s, i, di, end)
+                                      : count_passes<false, true>(vm, s, i, di, end))
+                               : (one ? count_passes<true, false>(vm, s, i, di, end)
+                                      : count_passes<false, false>(vm, s, i, di, end));
+        if (k != 0) return k > 0;
         v = static_cast<double>(i);
     }
     for (; (v <= end && step > 0) || (end <= v && step < 0); v += step) {

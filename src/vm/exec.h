@@ -68,6 +68,28 @@ struct Vm::Exec {
         }
         return true;
     }
+    // A procedure's body as run_code_loop runs it, the plain statements in
+    // a tight loop: a failure, an exit or a jump goes on in run_code_loop
+    // from where it happened.
+    [[gnu::always_inline]] static bool run_proc(Vm& vm, const Proc& proc) {
+        if (vm.pending_goto_ || vm.exit_flag_ != ExitKind::None) [[unlikely]]
+            return vm.run_code_loop(proc);
+        const SCode* code = proc.code.data();
+        const size_t n = proc.code.size();
+        for (size_t i = 0; i < n; ++i) {
+            const SCode& s = code[i];
+            if (!s.run(vm, s)) [[unlikely]] {
+                switch (vm.on_failure(s)) {
+                    case Recovery::Fail: return false;
+                    case Recovery::Next: return vm.run_code_loop(proc, i + 1);
+                    case Recovery::Retry: return vm.run_code_loop(proc, i);
+                }
+            }
+            if (vm.pending_goto_ || vm.exit_flag_ != ExitKind::None) [[unlikely]]
+                return vm.run_code_loop(proc, i + 1);
+        }
+        return true;
+    }
     // One pass of a loop body: 1 when an exit ends the loop (using up an Exit
     // of the loop's own kind), 0 to go on, -1 for a failure.
     [[gnu::always_inline]] static int loop_pass(Vm& vm, const Code& body, ExitKind kind) {
@@ -76,6 +98,34 @@ struct Vm::Exec {
         if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
         return 1;
     }
+    // The same for a body of one statement.
+    [[gnu::always_inline]] static int loop_pass_one(Vm& vm, const SCode& only, ExitKind kind) {
+        if (!only.run(vm, only)) [[unlikely]]
+            if (!vm.recover(only)) return -1;
+        if (vm.exit_flag_ == ExitKind::None) return 0;
+        if (vm.exit_flag_ == kind) vm.exit_flag_ = ExitKind::None;
+        return 1;
+    }
+    // Stores an Integer, in place when the slot holds one; the rest out of
+    // line so that the hot callers keep no frame for it.
+    [[gnu::always_inline]] static void store_int(Vm& vm, uint32_t slot, int64_t v) {
+        Slot& s = vm.slots_[slot];
+        if (int64_t* p = std::get_if<int64_t>(&s.value)) [[likely]] {
+            *p = v;
+            s.defined = true;
+            return;
+        }
+        store_int_slow(vm, slot, v);
+    }
+    [[gnu::noinline]] static void store_int_slow(Vm& vm, uint32_t slot, int64_t v) {
+        vm.store_num(slot, vm::Num{true, v, 0});
+    }
+    // The passes of a For loop counting in integers from `counter` by `di`
+    // (upward when `Up`) while it is within `end` and an exact double:
+    // 1 when the loop is done, its counter stored, -1 for a failure, 0 to
+    // go on in floating point from `counter`.
+    template <bool One, bool Up>
+    static int count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di, double end);
     // A statement without a function of its own: the dispatcher (stmt.cpp).
     static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
@@ -197,18 +247,29 @@ struct Vm::Exec {
         vm::Num a, c;
         return x.kids[0].pure(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
     }
+    // Arithmetic on a leaf (the left operand when `LeafFirst`) and an
+    // operand with a pure path.
+    template <Leaf L, bool LeafFirst>
+    static bool pure_arith_leaf(const Vm& vm, const XCode& x, vm::Num& n) {
+        vm::Num a, c;
+        if constexpr (LeafFirst)
+            return leaf<L>(vm, x.kids[0], a) && x.kids[1].pure(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
+        else
+            return x.kids[0].pure(vm, x.kids[0], a) && leaf<L>(vm, x.kids[1], c) && vm::num_arith(x.op, a, c, n);
+    }
     static bool pure_cells(const Vm& vm, const XCode& x, vm::Num& n);
-    // Mod or the backslash by a constant divisor, kids[1], by multiplication; a
-    // dividend too large for it, or no Integer, takes the division.
-    template <Leaf L>
-    static bool pure_div_const(const Vm& vm, const XCode& x, vm::Num& n) {
+    // Mod or the backslash by a constant divisor, kids[1], by multiplication,
+    // of a variable (`Slot`) or of any dividend with a pure path; a dividend
+    // too large for it, or no Integer, takes the division.
+    template <bool Slot>
+    [[gnu::always_inline]] static bool pure_div_const(const Vm& vm, const XCode& x, vm::Num& n) {
         int64_t a, r;
-        if constexpr (L == Leaf::Slot) {
-            if (leaf_int<L>(vm, x.kids[0], a) && vm::magic_div_mod(x.op, a, x.kids[1].k.i, x.magic, r)) {
+        if constexpr (Slot) {
+            if (leaf_int<Leaf::Slot>(vm, x.kids[0], a) && vm::magic_div_mod(x.op, a, x.kids[1].k.i, x.magic, r)) {
                 n = vm::Num{true, r, 0};
                 return true;
             }
-            return pure_arith_leaves<Leaf::Slot, Leaf::Const>(vm, x, n);
+            return pure_div_by_division(vm, x, n);
         } else {
             vm::Num v;
             if (!x.kids[0].pure(vm, x.kids[0], v)) return false;
@@ -218,6 +279,9 @@ struct Vm::Exec {
             }
             return vm::num_arith(x.op, v, x.kids[1].k, n);
         }
+    }
+    [[gnu::noinline]] static bool pure_div_by_division(const Vm& vm, const XCode& x, vm::Num& n) {
+        return pure_arith_leaves<Leaf::Slot, Leaf::Const>(vm, x, n);
     }
     // A node with a pure path: that first, then the general one.
     template <XCode::EvalNum General>
@@ -232,6 +296,31 @@ struct Vm::Exec {
             return t;
         return truth_compare(vm, x);
     }
+    // A comparison of an operand with a pure path to a numeric constant
+    // (`i Mod 3 = 0`); `DivConst` when the operand is Mod or the backslash
+    // of a variable by a constant, read inline.
+    template <bool DivConst, bool ModZero = false>
+    static int truth_compare_pure_const(Vm& vm, const XCode& x) {
+        vm::Num a;
+        bool t;
+        if constexpr (ModZero) {
+            // i Mod k = 0 (or <> 0) asks only whether k divides i.
+            const XCode& mod = x.kids[0];
+            int64_t i;
+            bool fits;
+            if (leaf_int<Leaf::Slot>(vm, mod.kids[0], i)) {
+                const bool divides = vm::magic_divides(i, mod.magic, fits);
+                if (fits) return divides == (x.op == BinOp::Eq);
+            }
+        }
+        const bool got = DivConst ? pure_div_const<true>(vm, x.kids[0], a) : x.kids[0].pure(vm, x.kids[0], a);
+        if (got) {
+            const vm::Num& c = x.kids[1].k;
+            if (a.is_int && c.is_int && vm::int_compare(x.op, a.i, c.i, t)) return t;
+            if (vm::num_compare(x.op, a, c, t)) return t;
+        }
+        return truth_compare(vm, x);
+    }
     // x = an expression with a pure path.
     static bool run_assign_pure(Vm& vm, const SCode& s) {
         vm::Num n;
@@ -240,6 +329,19 @@ struct Vm::Exec {
             return true;
         }
         return run_assign(vm, s);
+    }
+    // The same into a variable declared with a type.
+    static bool run_assign_typed_pure(Vm& vm, const SCode& s) {
+        vm::Num n;
+        if (s.x[0].pure(vm, s.x[0], n)) [[likely]] {
+            const auto type = static_cast<vm::VarType>(s.flags);
+            if (n.is_int && whole_fits(type, n.i)) {
+                store_int(vm, s.slot, n.i);
+                return true;
+            }
+            return store_typed(vm, s.slot, type, n);
+        }
+        return run_assign_typed(vm, s);
     }
     // Integer arithmetic with the operator fixed when the compiler knows it
     // is an addition (the commonest), else chosen at run time.
@@ -264,14 +366,15 @@ struct Vm::Exec {
         }
         return run_assign_pure(vm, s);
     }
-    // Integer arithmetic on two leaves into a variable of a whole type.
-    template <Leaf L, Leaf R, bool Add = false>
+    // Integer arithmetic on two leaves into a variable of a whole type: the
+    // type `T` when the compiler fixed it, else the one in `flags`.
+    template <Leaf L, Leaf R, bool Add = false, vm::VarType T = vm::VarType::Variant>
     static bool run_assign_typed_leaves(Vm& vm, const SCode& s) {
         const XCode& x = s.x[0];
         int64_t a, c, r;
         if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && leaves_int_arith<Add>(x.op, a, c, r) &&
-            whole_fits(static_cast<vm::VarType>(s.flags), r)) {
-            vm.store_num(s.slot, vm::Num{true, r, 0});
+            whole_fits(T == vm::VarType::Variant ? static_cast<vm::VarType>(s.flags) : T, r)) {
+            store_int(vm, s.slot, r);
             return true;
         }
         return run_assign_typed(vm, s);
@@ -305,10 +408,33 @@ struct Vm::Exec {
     // parameter slots when they are all numbers; the result as for num.
     static NumResult call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, vm::Num& n,
                           Variant& other);
+    // Most arguments of a lean call.
+    static constexpr size_t kLeanArgs = 4;
+    // A Function without locals on numbers `nums`, its by-reference
+    // arguments variables, when its parameter and result slots hold numbers
+    // or nothing: the old values wait as numbers, nothing else is saved. A
+    // NumResult, or kLeanDeclined (nothing done) when a slot holds another
+    // value.
+    static constexpr int kLeanDeclined = -1;
+    static int call_lean(Vm& vm, const Proc& proc, const vm::Num* nums, const std::vector<XCode>& args, uint64_t refs,
+                         vm::Num& n, Variant& other);
+    // The end of a lean call with arguments passed by reference: the slots
+    // `old` and `defined` describe go back, then the parameters' values to
+    // the caller's variables.
+    [[gnu::noinline]] static void end_lean_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
+                                                  uint64_t refs, const vm::Num* old, uint32_t defined);
+    // Any call: the argument stack, ByRef write-back, ParamArray, locals.
+    [[gnu::noinline]] static NumResult call_general(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
+                                                     uint64_t refs, vm::Num& n, Variant& other);
     // A Function whose arguments are all numbers, bound as numbers; the
     // by-reference ones are variables.
     static NumResult call_numbers(Vm& vm, const Proc& proc, const std::array<vm::Num, kMaxNumArgs>& nums,
                                   const std::vector<XCode>& args, uint64_t refs, vm::Num& n, Variant& other);
+    // The end of call_numbers with arguments passed by reference: the
+    // saved slots go back, then the parameters' values to the caller's
+    // variables.
+    [[gnu::noinline]] static void end_numbers_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
+                                                     uint64_t refs, const Saved* saved, size_t values_mark, Frame mark);
     // The arguments of a call passed by reference to `proc`.
     static uint64_t ref_args(Vm& vm, const Proc& proc, const std::vector<XCode>& args);
     // Evaluates argument `i`, passed by reference, onto the argument stack

@@ -166,10 +166,13 @@ Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const
 }
 
 void Vm::collect_declared(Proc& proc, const Body& body) {
-    // A name declared twice keeps its first declaration.
+    // A name declared twice keeps its first declaration. A Static variable
+    // is declared (it holds its type) but belongs to no activation: it keeps
+    // its value from call to call.
+    bool in_static = false;
     auto declare = [&](const std::string& name, Declared d, bool scalar) {
         const uint32_t slot = intern(name);
-        if (!proc.declared.emplace(slot, d).second) return;
+        if (!proc.declared.emplace(slot, d).second || in_static) return;
         proc.locals.push_back(Local{slot, d.type, scalar});
     };
     auto type_of = [](const std::string& name) { return vm::builtin_var_type(name).value_or(vm::VarType::Variant); };
@@ -185,7 +188,9 @@ void Vm::collect_declared(Proc& proc, const Body& body) {
         } else if (auto d = stmt.get_if<Stmt::DimArrayAs>()) {
             declare(d->name, Declared{vm::VarType::Variant, true, !d->bounds.empty(), d->type_name}, false);
         } else if (auto d = stmt.get_if<Stmt::DimList>()) {
+            in_static = d->is_static;
             for (const Stmt& one : d->decls) self(self, one);
+            in_static = false;
         } else if (auto b = stmt.get_if<Stmt::If>()) {
             for (const auto& s : b->then_body) self(self, s.stmt);
             for (const auto& s : b->else_body) self(self, s.stmt);

@@ -259,7 +259,8 @@ private:
     struct ErrorScope {
         bool resume_next;
         bool handling;
-        std::optional<std::string> label;
+        // The caller's On Error GoTo label waits on `outer_labels_`.
+        bool has_label;
         const Proc* proc;
     };
     // Argument lists of built-in calls, reused from call to call: one per
@@ -354,11 +355,9 @@ private:
     }
     // Opens an activation's error scope (fresh) and restores the caller's.
     ErrorScope enter_scope(const Proc& proc) {
-        ErrorScope outer{resume_next_, handling_, std::nullopt, proc_};
-        if (on_error_label_) [[unlikely]] {
-            outer.label = std::move(on_error_label_);
-            on_error_label_.reset();
-        }
+        ErrorScope outer{resume_next_, handling_, false, proc_};
+        if (on_error_label_) [[unlikely]]
+            push_label(outer);
         resume_next_ = false;
         handling_ = false;
         proc_ = &proc;
@@ -367,10 +366,14 @@ private:
     void leave_scope(ErrorScope& outer) {
         resume_next_ = outer.resume_next;
         handling_ = outer.handling;
-        if (outer.label || on_error_label_) [[unlikely]]
-            on_error_label_ = std::move(outer.label);
+        if (outer.has_label || on_error_label_) [[unlikely]]
+            pop_label(outer);
         proc_ = outer.proc;
     }
+    // Moves the caller's label to `outer_labels_`, and back (or clears the
+    // callee's).
+    void push_label(ErrorScope& outer);
+    void pop_label(const ErrorScope& outer);
     // Saves the locals' slots (unless `keep`) and gives them their start values.
     void start_locals(const Proc& proc, bool keep);
     // The declaration of `slot` in the procedure being compiled or run.
@@ -646,6 +649,8 @@ private:
     bool msgbox_error_ = false;
     bool resume_next_ = false;
     std::optional<std::string> on_error_label_;
+    // The On Error GoTo labels of the callers that set one, innermost last.
+    std::vector<std::string> outer_labels_;
     // Set while an activation runs its error handler: a failure then goes to
     // the caller, and Resume may be used.
     bool handling_ = false;

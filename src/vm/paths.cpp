@@ -664,7 +664,9 @@ Result<void> Vm::member_write(const PathObj& target, const std::string& member, 
                 if (!text.empty()) text += ',';
                 text += vm::rect_text(a.normalised());
             }
-            book_.defined_names.insert_or_assign(text::to_lower(vm::vba_to_str(value)), text);
+            std::string name = text::to_lower(vm::vba_to_str(value));
+            book_.defined_name_sheets.insert_or_assign(name, target.range.sheet);
+            book_.defined_names.insert_or_assign(std::move(name), std::move(text));
             return {};
         }
         return fail(format_message(kNotAssignable, "Range", member));

@@ -88,6 +88,7 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     pending_goto_.reset();
     resume_next_ = false;
     on_error_label_.reset();
+    outer_labels_.clear();
     handling_ = false;
     proc_ = nullptr;
     failure_site_ = {};
@@ -144,6 +145,21 @@ void Vm::take_slot_value(Slot& s, bool keep, Saved& out) {
         saved_values_.push_back(s.value);
     else
         saved_values_.push_back(std::move(s.value));
+}
+
+void Vm::push_label(ErrorScope& outer) {
+    outer_labels_.push_back(std::move(*on_error_label_));
+    on_error_label_.reset();
+    outer.has_label = true;
+}
+
+void Vm::pop_label(const ErrorScope& outer) {
+    if (outer.has_label) {
+        on_error_label_ = std::move(outer_labels_.back());
+        outer_labels_.pop_back();
+    } else {
+        on_error_label_.reset();
+    }
 }
 
 void Vm::restore_from(Frame from) {

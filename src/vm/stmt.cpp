@@ -193,8 +193,21 @@ Result<void> Vm::exec_msgbox(const Stmt::MsgBox& s, const vm::SCode& c) {
 }
 
 Result<void> Vm::exec_dim_list(const vm::SCode& c) {
-    for (const vm::SCode& d : c.body)
+    const auto& list = c.src->as<Stmt::DimList>();
+    for (size_t i = 0; i < c.body.size(); ++i) {
+        // A Static variable is made once; later passes keep what it holds.
+        if (list.is_static) {
+            const uint32_t slot = std::visit(
+                [](const auto& n) -> uint32_t {
+                    if constexpr (requires { n.slot; }) return n.slot;
+                    return kNoSlot;
+                },
+                list.decls[i].node);
+            if (slot != kNoSlot && slots_[slot].defined) continue;
+        }
+        const vm::SCode& d = c.body[i];
         if (!d.run(*this, d)) return fail(std::move(error_));
+    }
     return {};
 }
 

@@ -150,12 +150,21 @@ Result<void> Vm::move_cells(const std::string& key, CellRange a, bool insert, co
         CellMap* target = book_.sheet_cells_mut(sheet);
         for (auto& [pos, f] : changed) target->find(pos)->second.formula = std::move(f);
     }
+    // So do the names given on the moved sheet.
+    for (const auto& [name, sheet] : book_.defined_name_sheets) {
+        if (sheet != key) continue;
+        std::string& addr = book_.defined_names[name];
+        std::string moved = vm::follow_shift("=" + addr, true, key, m);
+        if (moved.size() > 1 && moved != "=" + addr) addr = moved.substr(1);
+    }
     return {};
 }
 
 Result<void> Vm::exec_range_name(const Stmt::RangeName& s) {
     // Not validated here: the address is resolved when the name is used.
-    book_.defined_names.insert_or_assign(text::to_lower(s.name), s.addr);
+    std::string name = text::to_lower(s.name);
+    book_.defined_name_sheets.insert_or_assign(name, book_.active_sheet());
+    book_.defined_names.insert_or_assign(std::move(name), s.addr);
     return {};
 }
 

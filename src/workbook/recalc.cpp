@@ -330,7 +330,7 @@ void ReaderIndex::insert(const CellRange& rect, uint32_t id) {
     const uint64_t c1 = rect.first.col - uint64_t{1}, c2 = rect.last.col - uint64_t{1};
     const int a = level_of(r1, r2), b = level_of(c1, c2);
     for (uint64_t br = r1 >> a; br <= r2 >> a; ++br)
-        for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) buckets_[key(a, b, br, bc)].push_back({rect, id});
+        for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) bucket(key(a, b, br, bc)).push_back({rect, id});
     count_level(a, b, 1);
 }
 
@@ -340,21 +340,107 @@ void ReaderIndex::erase(const CellRange& rect, uint32_t id) {
     const int a = level_of(r1, r2), b = level_of(c1, c2);
     for (uint64_t br = r1 >> a; br <= r2 >> a; ++br)
         for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) {
-            auto it = buckets_.find(key(a, b, br, bc));
-            if (it == buckets_.end()) continue;
-            auto& items = it->second;
+            const uint64_t k = key(a, b, br, bc);
+            std::vector<Item>* items = find(k);
+            if (!items) continue;
             auto hit =
-                std::find_if(items.begin(), items.end(), [&](const Item& x) { return x.id == id && x.rect == rect; });
-            if (hit == items.end()) continue;
-            *hit = items.back();
-            items.pop_back();
-            if (items.empty()) buckets_.erase(it);
+                std::find_if(items->begin(), items->end(), [&](const Item& x) { return x.id == id && x.rect == rect; });
+            if (hit == items->end()) continue;
+            *hit = items->back();
+            items->pop_back();
+            if (items->empty()) drop(k);
         }
     count_level(a, b, -1);
 }
 
+std::vector<ReaderIndex::Item>& ReaderIndex::bucket(uint64_t k) {
+    if ((bucket_count_ + 1) * 2 > buckets_.size()) {
+        std::vector<Bucket> old = std::move(buckets_);
+        buckets_.assign(std::max<size_t>(16, old.size() * 2), Bucket{kNoKey, {}});
+        const size_t mask = buckets_.size() - 1;
+        for (Bucket& b : old) {
+            if (b.key == kNoKey) continue;
+            size_t i = home(b.key, mask);
+            while (buckets_[i].key != kNoKey) i = (i + 1) & mask;
+            buckets_[i] = std::move(b);
+        }
+    }
+    const size_t mask = buckets_.size() - 1;
+    size_t i = home(k, mask);
+    for (; buckets_[i].key != kNoKey; i = (i + 1) & mask)
+        if (buckets_[i].key == k) return buckets_[i].items;
+    buckets_[i].key = k;
+    ++bucket_count_;
+    return buckets_[i].items;
+}
+
+void ReaderIndex::drop(uint64_t k) {
+    const size_t mask = buckets_.size() - 1;
+    size_t hole = home(k, mask);
+    while (buckets_[hole].key != k) hole = (hole + 1) & mask;
+    buckets_[hole] = Bucket{kNoKey, {}};
+    --bucket_count_;
+    // Later members of the probe run move back into the hole when their home
+    // allows, so that every look-up still finds them without tombstones.
+    for (size_t i = (hole + 1) & mask; buckets_[i].key != kNoKey; i = (i + 1) & mask) {
+        const size_t h = home(buckets_[i].key, mask);
+        const bool movable = hole <= i ? (h <= hole || h > i) : (h <= hole && h > i);
+        if (movable) {
+            buckets_[hole] = std::move(buckets_[i]);
+            buckets_[i] = Bucket{kNoKey, {}};
+            hole = i;
+        }
+    }
+}
+
+void PosIds::set(CellPos p, uint32_t id) {
+    if ((count_ + 1) * 2 > slots_.size()) {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(std::max<size_t>(16, old.size() * 2), Slot{{}, kNone});
+        const size_t mask = slots_.size() - 1;
+        for (const Slot& s : old) {
+            if (s.id == kNone) continue;
+            size_t i = home(s.pos, mask);
+            while (slots_[i].id != kNone) i = (i + 1) & mask;
+            slots_[i] = s;
+        }
+    }
+    const size_t mask = slots_.size() - 1;
+    size_t i = home(p, mask);
+    for (; slots_[i].id != kNone; i = (i + 1) & mask) {
+        if (slots_[i].pos == p) {
+            slots_[i].id = id;
+            return;
+        }
+    }
+    slots_[i] = Slot{p, id};
+    ++count_;
+}
+
+void PosIds::erase(CellPos p) {
+    if (slots_.empty()) return;
+    const size_t mask = slots_.size() - 1;
+    size_t hole = home(p, mask);
+    for (; slots_[hole].id != kNone; hole = (hole + 1) & mask)
+        if (slots_[hole].pos == p) break;
+    if (slots_[hole].id == kNone) return;
+    slots_[hole].id = kNone;
+    --count_;
+    // As in the reader index: later members of the run move back into the hole.
+    for (size_t i = (hole + 1) & mask; slots_[i].id != kNone; i = (i + 1) & mask) {
+        const size_t h = home(slots_[i].pos, mask);
+        const bool movable = hole <= i ? (h <= hole || h > i) : (h <= hole && h > i);
+        if (movable) {
+            slots_[hole] = slots_[i];
+            slots_[i].id = kNone;
+            hole = i;
+        }
+    }
+}
+
 void ReaderIndex::clear() {
     buckets_.clear();
+    bucket_count_ = 0;
     levels_.clear();
     for (auto& row : level_use_)
         for (auto& use : row) use = 0;
@@ -385,8 +471,14 @@ uint32_t SheetFormulas::add_node(CellPos pos, std::string text, std::shared_ptr<
     Node& n = nodes_[id];
     n = Node{pos, std::move(text), std::move(tree), std::move(reads), dynamic, false, true};
     for (const CellRange& r : n.reads) readers_.insert(r, id);
+    auto widen = [&](const CellRange& r) {
+        reach_.first = {std::min(reach_.first.row, r.first.row), std::min(reach_.first.col, r.first.col)};
+        reach_.last = {std::max(reach_.last.row, r.last.row), std::max(reach_.last.col, r.last.col)};
+    };
+    widen(CellRange::single(pos));
+    for (const CellRange& r : n.reads) widen(r);
     if (dynamic) dynamic_.push_back(id);
-    by_pos_.insert_or_assign(pos, id);
+    by_pos_.set(pos, id);
     return id;
 }
 
@@ -404,11 +496,12 @@ void SheetFormulas::rebuild() {
     // Trees of texts that did not change are kept.
     std::unordered_map<CellPos, Node, CellPosHash> old;
     old.reserve(by_pos_.size());
-    for (auto& [pos, id] : by_pos_) old.emplace(pos, std::move(nodes_[id]));
+    by_pos_.for_each([&](CellPos pos, uint32_t id) { old.emplace(pos, std::move(nodes_[id])); });
     nodes_.clear();
     free_.clear();
     by_pos_.clear();
     readers_.clear();
+    reach_ = CellRange{{UINT32_MAX, UINT32_MAX}, {0, 0}};
     dynamic_.clear();
     dirty_.clear();
     pending_.clear();
@@ -439,19 +532,23 @@ void SheetFormulas::for_each_node_in(const CellRange& area, Fn&& fn) const {
     const CellRange r = area.normalised();
     if (r.cell_count() <= by_pos_.size()) {
         r.for_each_cell([&](CellPos p) {
-            auto it = by_pos_.find(p);
-            if (it != by_pos_.end()) fn(it->second);
+            if (const uint32_t id = by_pos_.find(p); id != vm::PosIds::kNone) fn(id);
         });
         return;
     }
     std::vector<uint32_t> inside;
-    for (const auto& [pos, id] : by_pos_)
+    by_pos_.for_each([&](CellPos pos, uint32_t id) {
         if (r.contains(pos)) inside.push_back(id);
+    });
     for (uint32_t id : inside) fn(id);
 }
 
 void SheetFormulas::changed(const CellRange& area) {
     if (stale_) return;
+    const CellRange a = area.normalised();
+    if (dynamic_.empty() && (a.last.row < reach_.first.row || a.first.row > reach_.last.row ||
+                             a.last.col < reach_.first.col || a.first.col > reach_.last.col))
+        return;
     if (pending_.size() >= kMaxPending) propagate();
     pending_.push_back(area);
 }
@@ -481,6 +578,10 @@ void SheetFormulas::propagate() {
     pending_.clear();
     // Formulas that read cells they do not name may read any changed cell.
     for (uint32_t id : dynamic_) mark(id, queue);
+    spread(queue);
+}
+
+void SheetFormulas::spread(std::vector<CellPos>& queue) {
     while (!queue.empty()) {
         const CellPos p = queue.back();
         queue.pop_back();
@@ -640,9 +741,9 @@ Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool autom
     std::shared_ptr<const FormulaExpr> tree;
     std::vector<CellRange> reads;
     bool dynamic = false;
-    auto at = by_pos_.find(pos);
-    if (!stale_ && at != by_pos_.end() && nodes_[at->second].text == text) {
-        const Node& n = nodes_[at->second];
+    uint32_t at = by_pos_.find(pos);
+    if (!stale_ && at != vm::PosIds::kNone && nodes_[at].text == text) {
+        const Node& n = nodes_[at];
         tree = n.tree;
         reads = n.reads;
         dynamic = n.dynamic;
@@ -675,9 +776,14 @@ Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool autom
     // formula itself, when it reads its own cell) are now stale.
     propagate();
     at = by_pos_.find(pos);
-    if (at != by_pos_.end()) remove_node(at->second);
+    if (at != vm::PosIds::kNone) remove_node(at);
     add_node(pos, std::string(text), std::move(tree), std::move(reads), dynamic);
-    pending_.push_back(CellRange::single(pos));
+    // Its readers are marked at once: the cell holds the formula just added,
+    // so there is nothing for a later propagate to check there.
+    std::vector<CellPos> queue;
+    readers_.for_each_reader(pos, [&](uint32_t id) { mark(id, queue); });
+    for (uint32_t id : dynamic_) mark(id, queue);
+    spread(queue);
     return {};
 }
 

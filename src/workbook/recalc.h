@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "formula/ast.h"
@@ -89,7 +90,33 @@ private:
     }
     void count_level(int a, int b, int delta);
 
-    std::unordered_map<uint64_t, std::vector<Item>> buckets_;
+    // The buckets by key, in open addressing with linear probing, at most
+    // half full: a change that reaches no formula still looks up every level
+    // in use, and a chained map pays a pointer chase for each.
+    struct Bucket {
+        uint64_t key;
+        std::vector<Item> items;
+    };
+    static constexpr uint64_t kNoKey = UINT64_MAX;  // key() stays below 2^44
+    static size_t home(uint64_t k, size_t mask) {
+        return static_cast<size_t>((k * 0x9E3779B97F4A7C15ULL) >> 32) & mask;
+    }
+    const std::vector<Item>* find(uint64_t k) const {
+        if (buckets_.empty()) return nullptr;
+        const size_t mask = buckets_.size() - 1;
+        for (size_t i = home(k, mask);; i = (i + 1) & mask) {
+            if (buckets_[i].key == k) return &buckets_[i].items;
+            if (buckets_[i].key == kNoKey) return nullptr;
+        }
+    }
+    std::vector<Item>* find(uint64_t k) { return const_cast<std::vector<Item>*>(std::as_const(*this).find(k)); }
+    // The bucket of `k`, made empty when absent.
+    std::vector<Item>& bucket(uint64_t k);
+    // Removes the bucket of `k` (present).
+    void drop(uint64_t k);
+
+    std::vector<Bucket> buckets_;
+    size_t bucket_count_ = 0;
     uint32_t level_use_[kRowLevels][kColLevels] = {};
     // The levels with at least one rectangle, as (a, b).
     std::vector<std::pair<uint8_t, uint8_t>> levels_;
@@ -99,9 +126,9 @@ template <class Fn>
 void ReaderIndex::for_each_reader(CellPos p, Fn&& fn) const {
     const uint64_t r = p.row - uint64_t{1}, c = p.col - uint64_t{1};
     for (auto [a, b] : levels_) {
-        auto it = buckets_.find(key(a, b, r >> a, c >> b));
-        if (it == buckets_.end()) continue;
-        for (const Item& item : it->second)
+        const std::vector<Item>* items = find(key(a, b, r >> a, c >> b));
+        if (!items) continue;
+        for (const Item& item : *items)
             if (item.rect.contains(p)) fn(item.id);
     }
 }
@@ -123,19 +150,63 @@ void ReaderIndex::for_each_overlapping(const CellRange& r, Fn&& fn) const {
         }
         for (uint64_t br = r1 >> a; br <= r2 >> a; ++br)
             for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) {
-                auto it = buckets_.find(key(a, b, br, bc));
-                if (it == buckets_.end()) continue;
-                for (const Item& item : it->second)
+                const std::vector<Item>* items = find(key(a, b, br, bc));
+                if (!items) continue;
+                for (const Item& item : *items)
                     if (meets(item.rect)) fn(item.id);
             }
     }
     // A wide area over fine levels: every filed rectangle is cheaper to test
     // than every grid cell of the area.
     if (scan_all)
-        for (const auto& [k, items] : buckets_)
-            for (const Item& item : items)
+        for (const Bucket& bucket : buckets_)
+            for (const Item& item : bucket.items)
                 if (meets(item.rect)) fn(item.id);
 }
+
+// Formula ids by cell position, in open addressing with linear probing, at
+// most half full: every stored formula and every changed cell asks, and a
+// chained map pays a pointer chase for each.
+class PosIds {
+public:
+    static constexpr uint32_t kNone = UINT32_MAX;  // no formula id reaches it
+
+    // The id at `p`, or kNone.
+    uint32_t find(CellPos p) const {
+        if (slots_.empty()) return kNone;
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = home(p, mask);; i = (i + 1) & mask) {
+            const Slot& s = slots_[i];
+            if (s.id == kNone || s.pos == p) return s.id;
+        }
+    }
+    void set(CellPos p, uint32_t id);
+    void erase(CellPos p);
+    void clear() {
+        slots_.clear();
+        count_ = 0;
+    }
+    size_t size() const { return count_; }
+    // Calls fn(pos, id) for every entry, in no particular order.
+    template <class Fn>
+    void for_each(Fn&& fn) const {
+        for (const Slot& s : slots_)
+            if (s.id != kNone) fn(s.pos, s.id);
+    }
+
+private:
+    struct Slot {
+        CellPos pos;
+        uint32_t id;
+    };
+    static size_t home(CellPos p, size_t mask) {
+        uint64_t h = ((uint64_t{p.row} << 32) | p.col) * 0x9E3779B97F4A7C15ULL;
+        return static_cast<size_t>(h ^ (h >> 32)) & mask;
+    }
+
+    std::vector<Slot> slots_;
+    size_t count_ = 0;
+};
 
 }  // namespace morvane::vm
 
@@ -192,6 +263,8 @@ private:
     // marks every formula the changed cells reach.
     void propagate();
     void mark(uint32_t id, std::vector<CellPos>& queue);
+    // Marks the readers of every cell in `queue`, and theirs, until it is empty.
+    void spread(std::vector<CellPos>& queue);
     // Calls fn(id) for every formula cell inside `area`.
     template <class Fn>
     void for_each_node_in(const CellRange& area, Fn&& fn) const;
@@ -211,12 +284,17 @@ private:
     CellMap* cells_;
     std::vector<Node> nodes_;
     std::vector<uint32_t> free_;
-    std::unordered_map<CellPos, uint32_t, CellPosHash> by_pos_;
+    vm::PosIds by_pos_;
     vm::ReaderIndex readers_;
     std::vector<uint32_t> dynamic_;
     std::vector<uint32_t> dirty_;
     std::vector<CellRange> pending_;
     bool stale_ = true;
+    // A box around every formula cell and every cell a formula reads (it
+    // grows as formulas come and shrinks only when all are rebuilt): a value
+    // written outside it reaches no formula, unless one reads cells it does
+    // not name.
+    CellRange reach_{{UINT32_MAX, UINT32_MAX}, {0, 0}};
     // Counts the formulas added and removed: the order of a full pass is
     // kept while it stays the same, so recalculating again costs no sort.
     uint64_t shape_ = 0;

@@ -97,6 +97,8 @@ Result<void> Workbook::rename_sheet(const std::string& key, std::string_view nam
         std::replace(order_.begin(), order_.end(), key, new_key);
         display_.erase(key);
         if (protected_sheets.erase(key)) protected_sheets.insert(new_key);
+        for (auto& [name, sheet] : defined_name_sheets)
+            if (sheet == key) sheet = new_key;
         if (active_sheet_ == key) active_sheet_ = new_key;
     }
     display_.insert_or_assign(new_key, std::string(name));

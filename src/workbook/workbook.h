@@ -131,6 +131,9 @@ public:
     // ------------------------------------------------ settings (no invariant to keep)
     // Lower-case name -> address text.
     std::unordered_map<std::string, std::string> defined_names;
+    // Lower-case name -> the key of the sheet it was given on, whose moved
+    // cells it follows.
+    std::unordered_map<std::string, std::string> defined_name_sheets;
     // Keys of protected sheets.
     std::unordered_set<std::string> protected_sheets;
     CalcMode calc_mode = CalcMode::Automatic;

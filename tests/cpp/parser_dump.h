@@ -259,7 +259,7 @@ inline std::string dump(const Stmt& s) {
             else if constexpr (std::is_same_v<T, S::DimList>) {
                 std::string out;
                 for (const auto& d : n.decls) append_sep(out, "; ", dump(d));
-                return "DimList[" + out + "]";
+                return (n.is_static ? "StaticList[" : "DimList[") + out + "]";
             } else if constexpr (std::is_same_v<T, S::MemberPathAssign>)
                 return "PathAssign(" + n.root + dump_path(n.path) + ", " + dump(*n.value) + ")";
             else if constexpr (std::is_same_v<T, S::IndexedFieldAssign>)

@@ -30,7 +30,7 @@ TEST(ParserStatements, Declarations) {
         {"ReDim m(2, 3)", "[ReDim(m, [2, 3], 0)]"},
         {"Const Pi As Double = 3.14159", "[Assign(pi, 3.14159)]"},
         {"Private Const K = 3", "[Assign(k, 3)]"},
-        {"Static n As Long", "[Nop]"},
+        {"Static n As Long, a(2)", "[StaticList[DimScalar(n, long); DimArray(a, [2])]]"},
         {"Public Dim q As Currency", "[DimScalar(q, currency)]"},
         {"Dim a(1 To 5)", "ERR: expected RParen, got Ident(\"to\")"},
         {"Dim a()", "ERR: unexpected token in expression: RParen"},

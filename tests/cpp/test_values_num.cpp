@@ -121,11 +121,18 @@ TEST(ValuesNum, MagicDivisionAgreesWithDivision) {
                 ASSERT_EQ(vm::int_div_mod(op, a, d, want), vm::IntDivResult::Ok);
                 EXPECT_EQ(got, want) << static_cast<int>(op) << " " << a << " " << d;
             }
+            bool fits = false;
+            const bool divides = vm::magic_divides(a, magic, fits);
+            EXPECT_TRUE(fits);
+            EXPECT_EQ(divides, a % d == 0) << a << " " << d;
         }
     }
     int64_t r;
     EXPECT_FALSE(vm::magic_div_mod(BinOp::Mod, int64_t{UINT32_MAX} + 1, 3, vm::divisor_magic(3), r));
     EXPECT_FALSE(vm::magic_div_mod(BinOp::Mod, -int64_t{UINT32_MAX} - 1, 3, vm::divisor_magic(3), r));
+    bool fits = true;
+    vm::magic_divides(int64_t{UINT32_MAX} + 1, vm::divisor_magic(3), fits);
+    EXPECT_FALSE(fits);
     EXPECT_FALSE(vm::is_magic_divisor(1));
     EXPECT_FALSE(vm::is_magic_divisor(int64_t{INT32_MAX} + 1));
 }

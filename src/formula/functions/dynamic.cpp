@@ -232,41 +232,86 @@ Result<Variant> func_sortby(Args args, const EvalCtx& ctx) {
     return sorted_rows(std::move(values), width, keys, descending);
 }
 
-// UNIQUE(array, [by_col], [exactly_once]): every value that equals no
+// UNIQUE(array, [by_col], [exactly_once]): every entry that equals no
 // earlier one, in input order (blanks are one value, shown as 0); with
-// exactly_once, only the values that occur once.
+// exactly_once, only the entries that occur once. An entry is a value of a
+// list or of a one-column or one-row range, a whole row of a range of
+// several rows and columns (its columns with by_col), kept whole; a column
+// compared by_col is one entry, so it comes back as it is.
 Result<Variant> func_unique(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_at_least("UNIQUE", args.size(), 1));
     std::vector<Variant> values = TRY(collect_values(args[0], ctx));
+    const bool by_col = args.size() >= 2 && TRY(arg_truth(args[1], ctx));
     const bool exactly_once = args.size() >= 3 && TRY(arg_truth(args[2], ctx));
-    std::vector<Variant> kept;
-    std::vector<size_t> counts;                    // occurrences of each kept value
+    const size_t width = width_of(args[0]);
+    const size_t height = width == 0 ? 0 : values.size() / width;
+    // Entries of `len` values each; value k of entry u is values[at(u, k)].
+    size_t entries = values.size(), len = 1;
+    bool columns = false;
+    if (width > 1 && height > 1) {
+        columns = by_col;
+        entries = by_col ? width : height;
+        len = by_col ? height : width;
+    } else if (width == 1 && height > 1 && by_col) {
+        entries = 1, len = height;
+    }
+    auto at = [&](size_t u, size_t k) { return columns ? k * width + u : u * len + k; };
+    // An entry's hash, or none when one of its values equals nothing.
+    auto entry_hash = [&](size_t u) -> std::optional<size_t> {
+        size_t h = 0;
+        for (size_t k = 0; k < len; ++k) {
+            std::optional<size_t> one = equality_hash(values[at(u, k)]);
+            if (!one) return std::nullopt;
+            h = h * 1000003u ^ *one;
+        }
+        return h;
+    };
+    auto same_entry = [&](size_t u, size_t w) {
+        for (size_t k = 0; k < len; ++k) {
+            const Variant& a = values[at(u, k)];
+            const Variant& b = values[at(w, k)];
+            if (a.is_empty() ? !b.is_empty() : !variant_eq(a, b)) return false;
+        }
+        return true;
+    };
+    std::vector<size_t> kept;                      // entries kept, in order
+    std::vector<size_t> counts;                    // occurrences of each kept entry
     std::unordered_multimap<size_t, size_t> seen;  // hash -> index in kept
-    for (Variant& v : values) {
-        std::optional<size_t> h = equality_hash(v);
+    for (size_t u = 0; u < entries; ++u) {
+        std::optional<size_t> h = entry_hash(u);
         if (h) {
             auto [first, last] = seen.equal_range(*h);
             std::optional<size_t> earlier;
             for (auto it = first; it != last && !earlier; ++it)
-                if (kept[it->second].is_empty() ? v.is_empty() : variant_eq(kept[it->second], v)) earlier = it->second;
+                if (same_entry(kept[it->second], u)) earlier = it->second;
             if (earlier) {
                 ++counts[*earlier];
                 continue;
             }
             seen.emplace(*h, kept.size());
         }
-        kept.push_back(std::move(v));
+        kept.push_back(u);
         counts.push_back(1);
     }
     if (exactly_once) {
-        std::vector<Variant> once;
+        std::vector<size_t> once;
         for (size_t i = 0; i < kept.size(); ++i)
-            if (counts[i] == 1) once.push_back(std::move(kept[i]));
+            if (counts[i] == 1) once.push_back(kept[i]);
         // Nothing that occurs once: the list would be empty.
         if (once.empty()) return Variant(ExcelError::Value);
         kept = std::move(once);
     }
-    return list_of_cells(std::move(kept));
+    std::vector<Variant> out;
+    out.reserve(kept.size() * len);
+    if (columns) {
+        // The kept columns, read row by row as every list is.
+        for (size_t k = 0; k < len; ++k)
+            for (size_t u : kept) out.push_back(std::move(values[at(u, k)]));
+    } else {
+        for (size_t u : kept)
+            for (size_t k = 0; k < len; ++k) out.push_back(std::move(values[at(u, k)]));
+    }
+    return list_of_cells(std::move(out));
 }
 
 // SEQUENCE(rows, [columns], [start], [step]): rows x columns numbers from

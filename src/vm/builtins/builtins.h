@@ -71,6 +71,18 @@ constexpr Builtin reading(std::string_view name) {
     return Builtin{name, &by_reading<F>, F};
 }
 
+// A reading built-in that returns its value.
+using ReadingValue = Result<Variant> (*)(ArgRefs args);
+template <ReadingValue F>
+Result<void> value_into(ArgRefs args, Variant& out) {
+    out = TRY(F(args));
+    return {};
+}
+template <ReadingValue F>
+constexpr Builtin reading(std::string_view name) {
+    return reading<value_into<F>>(name);
+}
+
 std::span<const Builtin> math_builtins();        // builtins_math.cpp
 std::span<const Builtin> conversion_builtins();  // builtins_conversion.cpp
 std::span<const Builtin> text_builtins();        // builtins_text.cpp
