@@ -263,6 +263,13 @@ enum class Tok : uint8_t {
     ElapsedSecond,
     AmPm,  // text: "AM"/"am" first letter case decides
     AP,
+    // VBA's own codes: y (day of the year), w (weekday, Sunday 1), ww (week
+    // of the year), q (quarter), and whole forms: c, ddddd, dddddd, ttttt.
+    DayOfYear,
+    Weekday,
+    WeekOfYear,
+    Quarter,
+    Form,  // width: 1 General Date (c), 2 short date, 3 long date, 4 long time
     FracSecond,
 };
 
@@ -309,6 +316,7 @@ struct Compiled {
 };
 
 bool is_date_code(Tok t) { return t >= Tok::Year && t <= Tok::FracSecond; }
+bool is_vba_date_code(Tok t) { return t >= Tok::DayOfYear && t <= Tok::Form; }
 
 bool starts_with_ci(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) return false;
@@ -371,6 +379,12 @@ std::string read_bracket(Section& s, std::string_view inner) {
     return "'[" + std::string(inner) + "]' is not supported";
 }
 
+// The United States forms of VBA's dates and times.
+constexpr std::string_view kShortDate = "m/d/yyyy";
+constexpr std::string_view kLongDate = "dddd, mmmm d, yyyy";
+constexpr std::string_view kLongTime = "h:mm:ss AM/PM";
+constexpr std::string_view kDateTime = "m/d/yyyy h:mm:ss AM/PM";
+
 // Reads one section's characters into tokens. Returns a message for a
 // pattern element that is refused.
 std::string read_section(std::string_view p, Section& s, Dialect dialect) {
@@ -420,6 +434,27 @@ std::string read_section(std::string_view p, Section& s, Dialect dialect) {
         } else if (starts_with_ci(p.substr(i), "a/p")) {
             add(s, Tok::AP, p.substr(i, 3));
             i += 3;
+        } else if (dialect == Dialect::Vba && (lc == 'w' || lc == 'q' || lc == 'c' || (lc == 'y' && run_of(lc) == 1) ||
+                                               (lc == 'd' && run_of(lc) >= 5) || (lc == 't' && run_of(lc) == 5))) {
+            const size_t n = run_of(lc);
+            size_t used = 1;
+            if (lc == 'y') {
+                add(s, Tok::DayOfYear, p.substr(i, 1));
+            } else if (lc == 'w') {
+                used = std::min<size_t>(n, 2);
+                add(s, used == 2 ? Tok::WeekOfYear : Tok::Weekday, p.substr(i, used));
+            } else if (lc == 'q') {
+                add(s, Tok::Quarter, p.substr(i, 1));
+            } else if (lc == 'c') {
+                add(s, Tok::Form, p.substr(i, 1), 1);
+            } else if (lc == 'd') {
+                used = std::min<size_t>(n, 6);
+                add(s, Tok::Form, p.substr(i, used), used == 5 ? 2 : 3);
+            } else {
+                used = 5;
+                add(s, Tok::Form, p.substr(i, used), 4);
+            }
+            i += used;
         } else if (lc == 'n' && dialect == Dialect::Vba) {
             // VBA's own minute code, free of the month's ambiguity.
             const size_t n = run_of(lc);
@@ -571,6 +606,16 @@ std::string settle_number(Section& s, Dialect dialect) {
 }
 
 std::string classify(Section& s, Dialect dialect) {
+    // VBA's own codes make a date section of one without digit
+    // placeholders; beside digits they stay the letters they are.
+    bool placeholders = false, plain_date = false;
+    for (const Token& t : s.tokens) {
+        placeholders |= is_placeholder(t.kind);
+        plain_date |= is_date_code(t.kind) && !is_vba_date_code(t.kind);
+    }
+    if (placeholders && !plain_date)
+        for (Token& t : s.tokens)
+            if (is_vba_date_code(t.kind)) demote(t);
     bool date = false, text = false;
     for (const Token& t : s.tokens) {
         date |= is_date_code(t.kind);
@@ -629,17 +674,13 @@ constexpr Named kNamed[] = {
     {"yes/no", "\"Yes\";\"Yes\";\"No\""},
     {"true/false", "\"True\";\"True\";\"False\""},
     {"on/off", "\"On\";\"On\";\"Off\""},
-    {"long date", "dddd, mmmm d, yyyy"},
+    {"long date", kLongDate},
     {"medium date", "dd-mmm-yy"},
     {"short date", "m/d/yyyy"},
     {"long time", "h:mm:ss AM/PM"},
     {"medium time", "hh:mm AM/PM"},
     {"short time", "hh:mm"},
 };
-
-constexpr std::string_view kShortDate = "m/d/yyyy";
-constexpr std::string_view kLongTime = "h:mm:ss AM/PM";
-constexpr std::string_view kDateTime = "m/d/yyyy h:mm:ss AM/PM";
 
 Compiled compile(std::string_view pattern, Dialect dialect) {
     Compiled out;
@@ -954,6 +995,16 @@ std::expected<DateParts, Failure> date_parts(double x, const Section& s, Dialect
     return d;
 }
 
+Rendered render_with(std::string_view pattern, double x, const Style& style);
+Rendered render_general_date(double x, const Style& style, Dialect dialect);
+
+// VBA's whole forms inside a pattern: the date or time through its own pattern.
+Rendered render_form(uint32_t form, double x, Dialect dialect) {
+    const Style style{dialect, nullptr};
+    if (form == 1) return render_general_date(x, style, dialect);
+    return render_with(form == 2 ? kShortDate : form == 3 ? kLongDate : kLongTime, x, style);
+}
+
 Rendered render_date_section(const Section& s, double x, Dialect dialect) {
     auto parts = date_parts(x, s, dialect);
     if (!parts) return std::unexpected(parts.error());
@@ -1013,6 +1064,30 @@ Rendered render_date_section(const Section& s, double x, Dialect dialect) {
                 out += pm ? (lower ? "pm" : "PM") : (lower ? "am" : "AM");
                 break;
             }
+            case Tok::DayOfYear:
+                append_number(out,
+                              morvane_types::days_from_civil(d.year, d.month, std::max<uint32_t>(d.day, 1)) -
+                                  morvane_types::days_from_civil(d.year, 1, 1) + (d.day == 0 ? 0 : 1),
+                              1);
+                break;
+            case Tok::Weekday: append_number(out, (d.weekday + 1) % 7 + 1, 1); break;
+            case Tok::WeekOfYear: {
+                // Weeks start on Sunday; the first holds January 1.
+                const int64_t day_index =
+                    morvane_types::days_from_civil(d.year, d.month, std::max<uint32_t>(d.day, 1)) -
+                    morvane_types::days_from_civil(d.year, 1, 1);
+                const int64_t sunday_based = (d.weekday + 1) % 7;
+                const int64_t first = ((sunday_based - day_index) % 7 + 7) % 7;
+                append_number(out, (day_index + first) / 7 + 1, 1);
+                break;
+            }
+            case Tok::Quarter: append_number(out, (d.month - 1) / 3 + 1, 1); break;
+            case Tok::Form: {
+                Rendered form = render_form(t.width, x, dialect);
+                if (!form) return form;
+                out += *form;
+                break;
+            }
             case Tok::AP: {
                 const bool lower = std::islower(static_cast<unsigned char>(t.text[0]));
                 out.push_back(pm ? (lower ? 'p' : 'P') : (lower ? 'a' : 'A'));
@@ -1063,8 +1138,6 @@ Choice choose(const Compiled& c, bool negative, bool zero, Dialect dialect) {
     if (index > 0 && s[index].empty && dialect == Dialect::Vba) return {&s[0], negative};
     return {&s[index], negative && index == 0};
 }
-
-Rendered render_general_date(double x, const Style& style, Dialect dialect);
 
 Rendered render_value(const Compiled& c, const Value& v, const Style& style) {
     if (!c.error.empty()) return std::unexpected(Failure{false, c.error});
