@@ -128,6 +128,8 @@ def test_built_in_names_holding_arrays_are_indexed():
 @pytest.mark.parametrize("expr, want", [
     ("Len(Id(s))", 5), ("Left(Id(s), 2)", "h€"), ("Mid(s, Id(2), 2)", "€l"), ("UCase(Id(s))", "H€LLO"),
     ("Trim(Id(\" a \"))", "a"), ("Abs(Id(-2.5))", 2.5), ("Round(Id(2.5))", 2), ("Sgn(Id(n))", -1),
+    # Arguments past those a built-in uses are evaluated and ignored, however many.
+    ("Len(Id(s), 1, 2, 3, 4, 5, 6, 7, 8)", 5), ("Mid(s, Id(2), 3, 4, 5, 6, 7, 8, 9)", "€ll"),
 ])
 def test_built_ins_over_function_results(expr, want):
     # A Function among the arguments: the built-in takes evaluated copies.
