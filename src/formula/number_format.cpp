@@ -825,7 +825,7 @@ int64_t exponent_for(const Section& s, const Decimal& d) {
 
 // The text is written straight into the result, sized beforehand from
 // the section's fixed text, its whole digits and the exponent's.
-std::string render_number_section(const Section& s, const Value& v, bool minus, const Style& style) {
+Rendered render_number_section(const Section& s, const Value& v, bool minus, const Style& style) {
     Decimal d = v.magnitude;
     d.point += d.zero() ? 0 : s.shift;
     int64_t exponent = 0;
@@ -912,13 +912,14 @@ std::string render_number_section(const Section& s, const Value& v, bool minus, 
         }
         return static_cast<size_t>(o - start);
     };
-    // Most results fit a small buffer and then the string's own storage.
+    // Most results fit a small buffer and then the string's own storage,
+    // built where the result stands.
     if (bound <= 256) {
         char buf[256];
-        return std::string(buf, write(buf));
+        return Rendered(std::in_place, buf, write(buf));
     }
-    std::string out;
-    out.resize_and_overwrite(bound, [&](char* start, size_t) { return write(start); });
+    Rendered out(std::in_place);
+    out->resize_and_overwrite(bound, [&](char* start, size_t) { return write(start); });
     return out;
 }
 
