@@ -150,6 +150,17 @@ VBA = [
     (0, "0.0;;", "0.0"),
     (9223372036854775807, "#,##0", "9,223,372,036,854,775,807"),
     (9223372036854775807, "0%", "922337203685477580700%"),
+    # VBA's own date codes: day of the year, weekday (Sunday 1), week of the
+    # year (the first holds January 1), quarter, and the whole forms.
+    (MARCH_15, "y", "74"),
+    (MARCH_15, "w ww q", "4 11 1"),
+    (datetime.date(2023, 1, 1), "ww/y", "1/1"),
+    (datetime.date(2023, 12, 31), "ww q y", "53 4 365"),
+    (MARCH_15, "ddddd", "3/15/2023"),
+    (MARCH_15, "dddddd", "Wednesday, March 15, 2023"),
+    (45000.75, "c", "3/15/2023 6:00:00 PM"),
+    (0.75, "ttttt", "6:00:00 PM"),
+    (5, "0 wk", "5 wk"),  # beside digits the letters are text
 ]
 
 # Patterns refused with a message, by both.

@@ -181,6 +181,32 @@ def test_set_cell_over_formula_removes_it():
     assert vm.get_cell(1, 2) == 100
 
 
+def test_macro_writes_around_and_into_what_formulas_read():
+    # E1 reads B1:B10 and G20 reads the cell of an INDIRECT; a macro writes
+    # beside them, into what they read, and over E1 itself.
+    vm = morvane.Vm()
+    vm.set_cell_formula(1, 5, "=SUM(B1:B10)")
+    vm.set_cell(2, 2, 3)
+    assert vm.get_cell(1, 5) == 3
+    vm.run("""
+Sub Main()
+    For i = 1 To 50
+        Cells(i, 1).Value = i
+        Cells(i, 30).Value = i
+    Next
+    Cells(5, 2).Value = 4
+End Sub
+""", "Main")
+    assert vm.get_cell(1, 5) == 7
+    vm.run('Sub Main()\n    Cells(1, 5).Value = "kept"\nEnd Sub', "Main")
+    vm.set_cell(2, 2, 100)
+    assert vm.get_cell(1, 5) == "kept"
+    vm.set_cell_formula(20, 7, '=INDIRECT("Z1")')
+    assert vm.get_cell(20, 7) == 0
+    vm.run('Sub Main()\n    Cells(1, 26).Value = 9\nEnd Sub', "Main")
+    assert vm.get_cell(20, 7) == 9
+
+
 def test_empty_sheet_recalculates_to_nothing():
     vm = morvane.Vm()
     assert vm.recalculate() is None

@@ -123,3 +123,19 @@ def test_built_in_names_holding_arrays_are_indexed():
     assert value_of("Len(s)", setup='Dim len(3)\nlen(3) = 7\ns = "3"') == 7
     with pytest.raises(RuntimeError, match="multi-dimensional arrays are not supported"):
         value_of('Len(Left(s, 1))', setup='Dim left(3)\ns = "abc"')
+
+
+@pytest.mark.parametrize("expr, want", [
+    ("Len(Id(s))", 5), ("Left(Id(s), 2)", "h€"), ("Mid(s, Id(2), 2)", "€l"), ("UCase(Id(s))", "H€LLO"),
+    ("Trim(Id(\" a \"))", "a"), ("Abs(Id(-2.5))", 2.5), ("Round(Id(2.5))", 2), ("Sgn(Id(n))", -1),
+    # Arguments past those a built-in uses are evaluated and ignored, however many.
+    ("Len(Id(s), 1, 2, 3, 4, 5, 6, 7, 8)", 5), ("Mid(s, Id(2), 3, 4, 5, 6, 7, 8, 9)", "€ll"),
+])
+def test_built_ins_over_function_results(expr, want):
+    # A Function among the arguments: the built-in takes evaluated copies.
+    # The same call over a variable reads it in place; both agree.
+    vm = morvane.Vm()
+    vm.run(f'Function Id(v)\n Id = v\nEnd Function\nSub Main()\n s = "h€llo"\n n = -4\n x = {expr}\n'
+           f' y = {expr.replace("Id(", "(")}\nEnd Sub\n', "Main")
+    got = vm.variables()
+    assert same(got["x"], want) and same(got["y"], want)

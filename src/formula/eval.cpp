@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <utility>
 
 #include "formula/args.h"
 #include "formula/number_text.h"
@@ -168,13 +169,16 @@ Result<Variant> negate(const Variant& v) {
     return fail(format_message(kNegNonNumeric, v.to_string()));
 }
 
+// One result, returned on every path, so that a value is not moved on its way out.
 Result<Variant> call_handler(FuncHandler handler, std::span<const FormulaExpr> args, const EvalCtx& ctx) {
-    if (!handler) return Variant(ExcelError::Name);
-    Result<Variant> r = handler(args, ctx);
+    Result<Variant> r = handler ? handler(args, ctx) : Result<Variant>(Variant(ExcelError::Name));
     // An error value that reached a number, text or truth argument leaves
     // the handler as its text; it comes back out as the error value.
-    if (!r && is_error_signal(r.error())) return Variant(*error_from_text(r.error()));
-    if (r) TRY_VOID(charge_elements(ctx, *r));
+    if (!r && is_error_signal(r.error())) {
+        r = Variant(*error_from_text(r.error()));
+    } else if (r) {
+        if (auto charged = charge_elements(ctx, *r); !charged) r = std::unexpected(std::move(charged).error());
+    }
     return r;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -21,26 +22,110 @@ namespace {
 // ---- Decimal values ------------------------------------------------------
 
 // A magnitude as decimal digits: value = 0.digits x 10^point. Zero has no
-// digits. Digits carry no leading zeros; trailing zeros are allowed.
+// digits. Digits carry no leading zeros; trailing zeros are allowed. At
+// most 20 digits (a 64-bit integer's) and one a rounding carries in, so
+// they live in the record itself.
 struct Decimal {
-    std::string digits;
+    std::array<char, 24> digits{};
+    uint32_t count = 0;
     int64_t point = 0;
-    bool zero() const { return digits.empty(); }
+    bool zero() const { return count == 0; }
+    void drop_trailing_zeros() {
+        while (count > 0 && digits[count - 1] == '0') --count;
+    }
 };
+
+// "00" to "99", for writing two digits at a time.
+constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> t{};
+    for (int i = 0; i < 100; ++i) {
+        t[static_cast<size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+        t[static_cast<size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+    }
+    return t;
+}();
+
+// Writes the `width` (at most 8) last decimal digits of `n` at `out`,
+// zero-padded.
+void write_digits(char* out, uint32_t n, size_t width) {
+    while (width >= 2) {
+        width -= 2;
+        const size_t pair = static_cast<size_t>(n % 100) * 2;
+        n /= 100;
+        out[width] = kDigitPairs[pair];
+        out[width + 1] = kDigitPairs[pair + 1];
+    }
+    if (width == 1) out[0] = static_cast<char>('0' + n % 10);
+}
+
+// 10^0 to 10^22: the powers of ten a double holds exactly.
+constexpr std::array<double, 23> kExactPowers = [] {
+    std::array<double, 23> t{};
+    double p = 1;
+    for (double& x : t) {
+        x = p;
+        p *= 10;
+    }
+    return t;
+}();
+
+// The 15 significant digits of `a` (finite, above zero) when a * 10^k lies
+// in [1e14, 1e15) for an exactly held power 10^k: the scaled value is then
+// rounded to a whole number as printing would round it (to nearest, ties to
+// even), with the product's exact rounding error (a fused multiply-add) to
+// settle the halves. Returns false where that does not apply.
+bool fast_decimal_of(double a, Decimal& d) {
+    if (!(a >= 1e-7 && a < 1e15)) return false;
+    // floor(log10(a)) is floor(log10(2^e)) for a's binary exponent e, or one more.
+    const int e2 = static_cast<int>((std::bit_cast<uint64_t>(a) >> 52) & 0x7FF) - 1023;
+    int k = std::clamp(14 - ((e2 * 1233) >> 12), 0, 22);
+    double p = a * kExactPowers[static_cast<size_t>(k)];
+    if (p >= 1e15) {
+        if (k == 0) return false;
+        p = a * kExactPowers[static_cast<size_t>(--k)];
+    } else if (p < 1e14 && k < 22) {
+        const double q = a * kExactPowers[static_cast<size_t>(k + 1)];
+        if (q < 1e15) {
+            ++k;
+            p = q;
+        }
+    }
+    if (!(p >= 1e14 && p < 1e15)) return false;
+    const double err = std::fma(a, kExactPowers[static_cast<size_t>(k)], -p);  // exact: a*10^k = p + err
+    auto m = static_cast<uint64_t>(p);                                         // p's whole part
+    // p's fraction and the half are exact; err is below half a unit of p,
+    // so it decides only where the fraction is exactly a half.
+    const double above_half = p - static_cast<double>(m) - 0.5;
+    const bool up = above_half > 0 || (above_half == 0 && (err > 0 || (err == 0 && (m & 1) != 0)));
+    m += up;
+    d.point = 15 - k;
+    if (m == 1'000'000'000'000'000) {
+        m /= 10;
+        ++d.point;
+    }
+    // 15 digits: 7 then 8, each in 32-bit arithmetic.
+    write_digits(d.digits.data(), static_cast<uint32_t>(m / 100'000'000), 7);
+    write_digits(d.digits.data() + 7, static_cast<uint32_t>(m % 100'000'000), 8);
+    d.count = 15;
+    d.drop_trailing_zeros();
+    return true;
+}
 
 // The 15 significant digits a spreadsheet keeps of a double.
 Decimal decimal_of(double a) {
     Decimal d;
     if (a == 0 || !std::isfinite(a)) return d;
+    if (fast_decimal_of(a, d)) return d;
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 14);
     std::string_view s(buf, static_cast<size_t>(res.ptr - buf));  // d.dddddddddddddde[+-]x
     const size_t e = s.find('e');
     int exponent = 0;
     std::from_chars(s.data() + e + (s[e + 1] == '+' ? 2 : 1), s.data() + s.size(), exponent);
-    d.digits.push_back(s[0]);
-    d.digits.append(s.substr(2, e - 2));
-    while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+    d.digits[0] = s[0];
+    std::copy(s.begin() + 2, s.begin() + static_cast<ptrdiff_t>(e), d.digits.begin() + 1);
+    d.count = static_cast<uint32_t>(e - 1);
+    d.drop_trailing_zeros();
     d.point = exponent + 1;
     return d;
 }
@@ -48,9 +133,10 @@ Decimal decimal_of(double a) {
 Decimal decimal_of(uint64_t n) {
     Decimal d;
     if (n == 0) return d;
-    d.digits = std::to_string(n);
-    d.point = static_cast<int64_t>(d.digits.size());
-    while (d.digits.back() == '0') d.digits.pop_back();
+    auto res = std::to_chars(d.digits.data(), d.digits.data() + d.digits.size(), n);
+    d.count = static_cast<uint32_t>(res.ptr - d.digits.data());
+    d.point = d.count;
+    d.drop_trailing_zeros();
     return d;
 }
 
@@ -58,29 +144,31 @@ Decimal decimal_of(uint64_t n) {
 void round_to(Decimal& d, int64_t decimals) {
     if (d.zero()) return;
     const int64_t keep = d.point + decimals;
-    if (keep >= static_cast<int64_t>(d.digits.size())) return;
+    if (keep >= static_cast<int64_t>(d.count)) return;
     if (keep < 0) {
-        d.digits.clear();
+        d.count = 0;
         return;
     }
     const bool up = d.digits[static_cast<size_t>(keep)] >= '5';
-    d.digits.resize(static_cast<size_t>(keep));
+    d.count = static_cast<uint32_t>(keep);
     if (up) {
-        size_t i = d.digits.size();
+        size_t i = d.count;
         while (i > 0 && d.digits[i - 1] == '9') d.digits[--i] = '0';
         if (i > 0) {
             ++d.digits[i - 1];
         } else {
-            d.digits.insert(d.digits.begin(), '1');
+            // Every kept digit was a 9 (or none was kept): the value is now a power of ten.
+            d.digits[0] = '1';
+            d.count = 1;
             ++d.point;
         }
     }
-    while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
-    if (d.digits.empty()) d.point = 0;
+    d.drop_trailing_zeros();
+    if (d.zero()) d.point = 0;
 }
 
 char digit_at(const Decimal& d, int64_t i) {
-    return i >= 0 && i < static_cast<int64_t>(d.digits.size()) ? d.digits[static_cast<size_t>(i)] : '0';
+    return i >= 0 && i < static_cast<int64_t>(d.count) ? d.digits[static_cast<size_t>(i)] : '0';
 }
 
 // The digits before the point, without leading zeros ("" for none).
@@ -103,9 +191,9 @@ std::string exponent_text(int64_t e) {
 
 std::string plain_text(const Decimal& d) {
     std::string out = d.point > 0 ? whole_digits(d) : "0";
-    if (static_cast<int64_t>(d.digits.size()) > std::max<int64_t>(d.point, 0)) {
+    if (static_cast<int64_t>(d.count) > std::max<int64_t>(d.point, 0)) {
         out.push_back('.');
-        for (int64_t i = d.point; i < static_cast<int64_t>(d.digits.size()); ++i) out.push_back(digit_at(d, i));
+        for (int64_t i = d.point; i < static_cast<int64_t>(d.count); ++i) out.push_back(digit_at(d, i));
     }
     return out;
 }
@@ -114,7 +202,8 @@ std::string plain_text(const Decimal& d) {
 std::string scientific_general(Decimal d) {
     int64_t e = d.point - 1;
     const int64_t room = kGeneralWidth - 2 - static_cast<int64_t>(exponent_text(e).size());
-    Decimal m{d.digits, 1};
+    Decimal m = d;
+    m.point = 1;
     round_to(m, std::max<int64_t>(room, 0));
     if (m.point > 1) {  // 9.99999 rounded up to 10
         ++e;
@@ -174,6 +263,13 @@ enum class Tok : uint8_t {
     ElapsedSecond,
     AmPm,  // text: "AM"/"am" first letter case decides
     AP,
+    // VBA's own codes: y (day of the year), w (weekday, Sunday 1), ww (week
+    // of the year), q (quarter), and whole forms: c, ddddd, dddddd, ttttt.
+    DayOfYear,
+    Weekday,
+    WeekOfYear,
+    Quarter,
+    Form,  // width: 1 General Date (c), 2 short date, 3 long date, 4 long time
     FracSecond,
 };
 
@@ -204,6 +300,10 @@ struct Section {
     bool scientific = false;
     bool engineering = false;  // "##0.0E+0": exponents in steps of the whole places
     int64_t shift = 0;         // powers of ten: +2 per %, -3 per scaling comma
+    // What the tokens write beside the whole digits, the exponent's digits
+    // and General's text: a bound for sizing the result.
+    size_t fixed_bytes = 0;
+    uint32_t generals = 0;  // General tokens
     // Date sections.
     bool twelve_hour = false;
     uint32_t second_decimals = 0;
@@ -216,6 +316,7 @@ struct Compiled {
 };
 
 bool is_date_code(Tok t) { return t >= Tok::Year && t <= Tok::FracSecond; }
+bool is_vba_date_code(Tok t) { return t >= Tok::DayOfYear && t <= Tok::Form; }
 
 bool starts_with_ci(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) return false;
@@ -278,6 +379,12 @@ std::string read_bracket(Section& s, std::string_view inner) {
     return "'[" + std::string(inner) + "]' is not supported";
 }
 
+// The United States forms of VBA's dates and times.
+constexpr std::string_view kShortDate = "m/d/yyyy";
+constexpr std::string_view kLongDate = "dddd, mmmm d, yyyy";
+constexpr std::string_view kLongTime = "h:mm:ss AM/PM";
+constexpr std::string_view kDateTime = "m/d/yyyy h:mm:ss AM/PM";
+
 // Reads one section's characters into tokens. Returns a message for a
 // pattern element that is refused.
 std::string read_section(std::string_view p, Section& s, Dialect dialect) {
@@ -327,6 +434,27 @@ std::string read_section(std::string_view p, Section& s, Dialect dialect) {
         } else if (starts_with_ci(p.substr(i), "a/p")) {
             add(s, Tok::AP, p.substr(i, 3));
             i += 3;
+        } else if (dialect == Dialect::Vba && (lc == 'w' || lc == 'q' || lc == 'c' || (lc == 'y' && run_of(lc) == 1) ||
+                                               (lc == 'd' && run_of(lc) >= 5) || (lc == 't' && run_of(lc) == 5))) {
+            const size_t n = run_of(lc);
+            size_t used = 1;
+            if (lc == 'y') {
+                add(s, Tok::DayOfYear, p.substr(i, 1));
+            } else if (lc == 'w') {
+                used = std::min<size_t>(n, 2);
+                add(s, used == 2 ? Tok::WeekOfYear : Tok::Weekday, p.substr(i, used));
+            } else if (lc == 'q') {
+                add(s, Tok::Quarter, p.substr(i, 1));
+            } else if (lc == 'c') {
+                add(s, Tok::Form, p.substr(i, 1), 1);
+            } else if (lc == 'd') {
+                used = std::min<size_t>(n, 6);
+                add(s, Tok::Form, p.substr(i, used), used == 5 ? 2 : 3);
+            } else {
+                used = 5;
+                add(s, Tok::Form, p.substr(i, used), 4);
+            }
+            i += used;
         } else if (lc == 'n' && dialect == Dialect::Vba) {
             // VBA's own minute code, free of the month's ambiguity.
             const size_t n = run_of(lc);
@@ -470,10 +598,24 @@ std::string settle_number(Section& s, Dialect dialect) {
             }
         s.engineering = hash_first && s.whole_places > 1;
     }
+    for (const Token& k : t) {
+        s.fixed_bytes += k.text.size();
+        s.generals += k.kind == Tok::General;
+    }
     return {};
 }
 
 std::string classify(Section& s, Dialect dialect) {
+    // VBA's own codes make a date section of one without digit
+    // placeholders; beside digits they stay the letters they are.
+    bool placeholders = false, plain_date = false;
+    for (const Token& t : s.tokens) {
+        placeholders |= is_placeholder(t.kind);
+        plain_date |= is_date_code(t.kind) && !is_vba_date_code(t.kind);
+    }
+    if (placeholders && !plain_date)
+        for (Token& t : s.tokens)
+            if (is_vba_date_code(t.kind)) demote(t);
     bool date = false, text = false;
     for (const Token& t : s.tokens) {
         date |= is_date_code(t.kind);
@@ -532,17 +674,13 @@ constexpr Named kNamed[] = {
     {"yes/no", "\"Yes\";\"Yes\";\"No\""},
     {"true/false", "\"True\";\"True\";\"False\""},
     {"on/off", "\"On\";\"On\";\"Off\""},
-    {"long date", "dddd, mmmm d, yyyy"},
+    {"long date", kLongDate},
     {"medium date", "dd-mmm-yy"},
     {"short date", "m/d/yyyy"},
     {"long time", "h:mm:ss AM/PM"},
     {"medium time", "hh:mm AM/PM"},
     {"short time", "hh:mm"},
 };
-
-constexpr std::string_view kShortDate = "m/d/yyyy";
-constexpr std::string_view kLongTime = "h:mm:ss AM/PM";
-constexpr std::string_view kDateTime = "m/d/yyyy h:mm:ss AM/PM";
 
 Compiled compile(std::string_view pattern, Dialect dialect) {
     Compiled out;
@@ -575,33 +713,48 @@ Compiled compile(std::string_view pattern, Dialect dialect) {
     return out;
 }
 
-// This thread's compiled patterns. Long patterns are compiled for each use
-// rather than kept; the cache starts over when it fills.
+// This thread's compiled patterns. An entry stays for the thread's life, so
+// a pattern in use never goes away under a nested use (General Date renders
+// through another pattern); past the cache's size, and for long patterns,
+// a pattern is compiled for each use instead.
 constexpr size_t kCacheEntries = 256;
 constexpr size_t kCachedPatternBytes = 256;
 
 struct Cache {
-    std::unordered_map<std::string, std::shared_ptr<const Compiled>> entries[2];
+    std::unordered_map<std::string, std::unique_ptr<const Compiled>> entries[2];
     // The last pattern used, checked before hashing.
     std::string last_pattern[2];
-    std::shared_ptr<const Compiled> last[2];
+    const Compiled* last[2] = {nullptr, nullptr};
 };
 
-std::shared_ptr<const Compiled> compiled(std::string_view pattern, Dialect dialect) {
-    if (pattern.size() > kCachedPatternBytes) return std::make_shared<const Compiled>(compile(pattern, dialect));
+// A compiled pattern in use: the cache's, or one of its own.
+class CompiledUse {
+public:
+    explicit CompiledUse(const Compiled* cached) : c_(cached) {}
+    explicit CompiledUse(Compiled own) : own_(std::make_unique<const Compiled>(std::move(own))), c_(own_.get()) {}
+    const Compiled& operator*() const { return *c_; }
+    const Compiled* operator->() const { return c_; }
+
+private:
+    std::unique_ptr<const Compiled> own_;
+    const Compiled* c_;
+};
+
+CompiledUse compiled(std::string_view pattern, Dialect dialect) {
+    if (pattern.size() > kCachedPatternBytes) return CompiledUse(compile(pattern, dialect));
     thread_local Cache cache;
     const auto d = static_cast<size_t>(dialect);
-    if (cache.last[d] && cache.last_pattern[d] == pattern) return cache.last[d];
+    if (cache.last[d] && cache.last_pattern[d] == pattern) return CompiledUse(cache.last[d]);
     auto& map = cache.entries[d];
     std::string key(pattern);
     auto it = map.find(key);
     if (it == map.end()) {
-        if (map.size() >= kCacheEntries) map.clear();
-        it = map.emplace(key, std::make_shared<const Compiled>(compile(pattern, dialect))).first;
+        if (map.size() >= kCacheEntries) return CompiledUse(compile(pattern, dialect));
+        it = map.emplace(key, std::make_unique<const Compiled>(compile(pattern, dialect))).first;
     }
     cache.last_pattern[d] = std::move(key);
-    cache.last[d] = it->second;
-    return it->second;
+    cache.last[d] = it->second.get();
+    return CompiledUse(cache.last[d]);
 }
 
 // ---- Rendering numbers ---------------------------------------------------
@@ -623,44 +776,40 @@ std::string general_of(double magnitude, const Style& style) {
     return style.general ? style.general(magnitude) : general_text(magnitude);
 }
 
-// Places the whole digits `w` into the whole-part placeholders, right to
-// left; the leftmost placeholder takes every digit left over.
+// Places the whole digits of `d` into the whole-part placeholders, right to
+// left; the leftmost placeholder takes every digit left over. Writes at
+// `out` and returns the end of what it wrote.
 struct WholeWriter {
-    const std::string& w;
+    const Decimal& d;
+    int64_t n;  // whole digits: those before the point
     uint32_t places;
     bool grouping;
     uint32_t seen = 0;  // placeholders written so far
 
-    void emit_digit(std::string& out, char c, int64_t position) const {
-        out.push_back(c);
-        if (grouping && position > 0 && position % 3 == 0) out.push_back(',');
+    char* emit_digit(char* out, char c, int64_t position) const {
+        *out++ = c;
+        if (grouping && position > 0 && position % 3 == 0) *out++ = ',';
+        return out;
     }
 
-    void write(std::string& out, Tok kind) {
+    char* write(char* out, Tok kind) {
         const int64_t position = static_cast<int64_t>(places) - 1 - seen;  // from the right
-        const auto n = static_cast<int64_t>(w.size());
         if (seen == 0)
-            for (int64_t p = n - 1; p > position; --p) emit_digit(out, w[static_cast<size_t>(n - 1 - p)], p);
+            for (int64_t p = n - 1; p > position; --p) out = emit_digit(out, digit_at(d, n - 1 - p), p);
         ++seen;
-        if (position < n) {
-            emit_digit(out, w[static_cast<size_t>(n - 1 - position)], position);
-        } else if (kind == Tok::Zero) {
-            emit_digit(out, '0', position);
-        } else if (kind == Tok::Question) {
-            out.push_back(' ');
-        }
+        if (position < n) return emit_digit(out, digit_at(d, n - 1 - position), position);
+        if (kind == Tok::Zero) return emit_digit(out, '0', position);
+        if (kind == Tok::Question) *out++ = ' ';
+        return out;
     }
 };
 
-// Fraction digits with trailing zeros under # dropped and under ? blank.
-std::string fraction_digits(const Section& s, const Decimal& d) {
-    std::string digits;
-    for (uint32_t j = 0; j < s.fraction_places; ++j) digits.push_back(digit_at(d, d.point + j));
-    for (size_t j = s.fraction_kinds.size(); j-- > 0 && digits[j] == '0';) {
-        if (s.fraction_kinds[j] == '0') break;
-        digits[j] = s.fraction_kinds[j] == '#' ? '\0' : ' ';
-    }
-    return digits;
+// How many fraction digits show as digits: trailing zeros under # are
+// dropped and under ? blank, up to the last 0 placeholder.
+uint32_t fraction_shown(const Section& s, const Decimal& d) {
+    uint32_t shown = s.fraction_places;
+    while (shown > 0 && s.fraction_kinds[shown - 1] != '0' && digit_at(d, d.point + shown - 1) == '0') --shown;
+    return shown;
 }
 
 // The exponent that leaves the mantissa its whole digits.
@@ -674,9 +823,9 @@ int64_t exponent_for(const Section& s, const Decimal& d) {
     return d.point - places;
 }
 
+// The text is written straight into the result, sized beforehand from
+// the section's fixed text, its whole digits and the exponent's.
 std::string render_number_section(const Section& s, const Value& v, bool minus, const Style& style) {
-    std::string out;
-    if (minus) out.push_back('-');
     Decimal d = v.magnitude;
     d.point += d.zero() ? 0 : s.shift;
     int64_t exponent = 0;
@@ -699,50 +848,77 @@ std::string render_number_section(const Section& s, const Value& v, bool minus, 
     } else {
         round_to(d, s.fraction_places);
     }
-    const std::string whole = whole_digits(d);
-    const std::string fraction = fraction_digits(s, d);
-    WholeWriter writer{whole, s.whole_places, s.grouping};
-    uint32_t fraction_seen = 0;
-    bool exponent_written = false;
-    for (const Token& t : s.tokens) {
-        switch (t.kind) {
-            case Tok::Zero:
-            case Tok::Hash:
-            case Tok::Question:
-                if (t.part == Part::Whole) {
-                    writer.write(out, t.kind);
-                } else if (t.part == Part::Fraction) {
-                    if (const char c = fraction[fraction_seen++]; c != '\0') out.push_back(c);
-                } else if (!exponent_written) {
-                    exponent_written = true;
-                    std::string e = std::to_string(exponent < 0 ? -exponent : exponent);
-                    if (e.size() < s.exponent_zeros) out.append(s.exponent_zeros - e.size(), '0');
-                    if (e != "0" || s.exponent_zeros > 0) out += e;
-                }
-                break;
-            case Tok::Point:
-                // Without whole placeholders the whole digits still show.
-                if (s.whole_places == 0) {
-                    WholeWriter all{whole, static_cast<uint32_t>(whole.size()), s.grouping};
-                    for (size_t i = 0; i < whole.size(); ++i) all.write(out, Tok::Hash);
-                }
-                out.push_back('.');
-                break;
-            case Tok::Comma:
-                if (t.comma == CommaRole::Literal) out.push_back(',');
-                break;
-            case Tok::Percent: out.push_back('%'); break;
-            case Tok::Exponent:
-                out.push_back(t.text[0]);
-                if (exponent < 0)
-                    out.push_back('-');
-                else if (t.text[1] == '+')
-                    out.push_back('+');
-                break;
-            case Tok::General: out += general_of(std::fabs(v.approx), style); break;
-            default: out += t.text; break;
-        }
+    const int64_t whole = std::max<int64_t>(d.point, 0);
+    const uint32_t shown = fraction_shown(s, d);
+    const std::string general = s.generals > 0 ? general_of(std::fabs(v.approx), style) : std::string();
+    char exponent_digits[24];
+    size_t exponent_size = 0;
+    if (s.scientific) {
+        const uint64_t e =
+            exponent < 0 ? uint64_t{0} - static_cast<uint64_t>(exponent) : static_cast<uint64_t>(exponent);
+        exponent_size =
+            static_cast<size_t>(std::to_chars(exponent_digits, exponent_digits + 24, e).ptr - exponent_digits);
     }
+    const size_t bound = 1 + 2 * static_cast<size_t>(std::max<int64_t>(whole, s.whole_places)) + s.fixed_bytes +
+                         s.exponent_zeros + exponent_size + s.generals * general.size();
+    auto write = [&](char* start) {
+        char* o = start;
+        if (minus) *o++ = '-';
+        WholeWriter writer{d, whole, s.whole_places, s.grouping};
+        uint32_t fraction_seen = 0;
+        bool exponent_written = false;
+        for (const Token& t : s.tokens) {
+            switch (t.kind) {
+                case Tok::Zero:
+                case Tok::Hash:
+                case Tok::Question:
+                    if (t.part == Part::Whole) {
+                        o = writer.write(o, t.kind);
+                    } else if (t.part == Part::Fraction) {
+                        const uint32_t j = fraction_seen++;
+                        if (j < shown)
+                            *o++ = digit_at(d, d.point + j);
+                        else if (s.fraction_kinds[j] == '?')
+                            *o++ = ' ';
+                    } else if (!exponent_written) {
+                        exponent_written = true;
+                        const bool bare_zero = exponent_size == 1 && exponent_digits[0] == '0';
+                        for (size_t z = exponent_size; z < s.exponent_zeros; ++z) *o++ = '0';
+                        if (!bare_zero || s.exponent_zeros > 0) o = std::copy_n(exponent_digits, exponent_size, o);
+                    }
+                    break;
+                case Tok::Point:
+                    // Without whole placeholders the whole digits still show.
+                    if (s.whole_places == 0) {
+                        WholeWriter all{d, whole, static_cast<uint32_t>(whole), s.grouping};
+                        for (int64_t i = 0; i < whole; ++i) o = all.write(o, Tok::Hash);
+                    }
+                    *o++ = '.';
+                    break;
+                case Tok::Comma:
+                    if (t.comma == CommaRole::Literal) *o++ = ',';
+                    break;
+                case Tok::Percent: *o++ = '%'; break;
+                case Tok::Exponent:
+                    *o++ = t.text[0];
+                    if (exponent < 0)
+                        *o++ = '-';
+                    else if (t.text[1] == '+')
+                        *o++ = '+';
+                    break;
+                case Tok::General: o = std::copy(general.begin(), general.end(), o); break;
+                default: o = std::copy(t.text.begin(), t.text.end(), o); break;
+            }
+        }
+        return static_cast<size_t>(o - start);
+    };
+    // Most results fit a small buffer and then the string's own storage.
+    if (bound <= 256) {
+        char buf[256];
+        return std::string(buf, write(buf));
+    }
+    std::string out;
+    out.resize_and_overwrite(bound, [&](char* start, size_t) { return write(start); });
     return out;
 }
 
@@ -819,6 +995,16 @@ std::expected<DateParts, Failure> date_parts(double x, const Section& s, Dialect
     return d;
 }
 
+Rendered render_with(std::string_view pattern, double x, const Style& style);
+Rendered render_general_date(double x, const Style& style, Dialect dialect);
+
+// VBA's whole forms inside a pattern: the date or time through its own pattern.
+Rendered render_form(uint32_t form, double x, Dialect dialect) {
+    const Style style{dialect, nullptr};
+    if (form == 1) return render_general_date(x, style, dialect);
+    return render_with(form == 2 ? kShortDate : form == 3 ? kLongDate : kLongTime, x, style);
+}
+
 Rendered render_date_section(const Section& s, double x, Dialect dialect) {
     auto parts = date_parts(x, s, dialect);
     if (!parts) return std::unexpected(parts.error());
@@ -878,6 +1064,30 @@ Rendered render_date_section(const Section& s, double x, Dialect dialect) {
                 out += pm ? (lower ? "pm" : "PM") : (lower ? "am" : "AM");
                 break;
             }
+            case Tok::DayOfYear:
+                append_number(out,
+                              morvane_types::days_from_civil(d.year, d.month, std::max<uint32_t>(d.day, 1)) -
+                                  morvane_types::days_from_civil(d.year, 1, 1) + (d.day == 0 ? 0 : 1),
+                              1);
+                break;
+            case Tok::Weekday: append_number(out, (d.weekday + 1) % 7 + 1, 1); break;
+            case Tok::WeekOfYear: {
+                // Weeks start on Sunday; the first holds January 1.
+                const int64_t day_index =
+                    morvane_types::days_from_civil(d.year, d.month, std::max<uint32_t>(d.day, 1)) -
+                    morvane_types::days_from_civil(d.year, 1, 1);
+                const int64_t sunday_based = (d.weekday + 1) % 7;
+                const int64_t first = ((sunday_based - day_index) % 7 + 7) % 7;
+                append_number(out, (day_index + first) / 7 + 1, 1);
+                break;
+            }
+            case Tok::Quarter: append_number(out, (d.month - 1) / 3 + 1, 1); break;
+            case Tok::Form: {
+                Rendered form = render_form(t.width, x, dialect);
+                if (!form) return form;
+                out += *form;
+                break;
+            }
             case Tok::AP: {
                 const bool lower = std::islower(static_cast<unsigned char>(t.text[0]));
                 out.push_back(pm ? (lower ? 'p' : 'P') : (lower ? 'a' : 'A'));
@@ -928,8 +1138,6 @@ Choice choose(const Compiled& c, bool negative, bool zero, Dialect dialect) {
     if (index > 0 && s[index].empty && dialect == Dialect::Vba) return {&s[0], negative};
     return {&s[index], negative && index == 0};
 }
-
-Rendered render_general_date(double x, const Style& style, Dialect dialect);
 
 Rendered render_value(const Compiled& c, const Value& v, const Style& style) {
     if (!c.error.empty()) return std::unexpected(Failure{false, c.error});

@@ -3,6 +3,7 @@
 #include "formula/text_chars.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
@@ -97,12 +98,13 @@ Result<uint64_t> arg_start(const FormulaExpr& arg, const EvalCtx& ctx) {
     return std::max<uint64_t>(TRY(arg_count(arg, ctx)), 1);
 }
 
+// One result, returned on every path, so that the text moves only once.
 Result<Variant> built_text(std::string s, const EvalCtx& ctx) {
-    if (s.size() > kMaxTextChars && (surely_too_long(s.size()) || text::char_count(s) > kMaxTextChars))
-        return Variant(ExcelError::Value);
-    Variant v(std::move(s));
-    TRY_VOID(charge_text(ctx, v));
-    return v;
+    Result<Variant> out(std::in_place, ExcelError::Value);
+    if (s.size() > kMaxTextChars && (surely_too_long(s.size()) || text::char_count(s) > kMaxTextChars)) return out;
+    out.emplace(std::move(s));
+    if (auto charged = charge_text(ctx, *out); !charged) out = std::unexpected(std::move(charged).error());
+    return out;
 }
 
 }  // namespace morvane::eval

@@ -282,13 +282,12 @@ EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas) {
     return out;
 }
 
-Result<Variant> cell_value_of(Result<Variant> result, const eval::EvalCtx& ctx) {
+void settle_cell_value(Result<Variant>& result, const eval::EvalCtx& ctx) {
     if (result) {
-        if (result->is_empty()) return Variant(int64_t{0});
-        return result;
+        if (result->is_empty()) *result = Variant(int64_t{0});
+    } else if (!eval::stops_evaluation(result.error(), ctx)) {
+        result = Variant(error_from_text(result.error()).value_or(ExcelError::Value));
     }
-    if (eval::stops_evaluation(result.error(), ctx)) return result;
-    return Variant(error_from_text(result.error()).value_or(ExcelError::Value));
 }
 
 // ---------------------------------------------------------------- ReaderIndex
@@ -472,6 +471,12 @@ uint32_t SheetFormulas::add_node(CellPos pos, std::string text, std::shared_ptr<
     Node& n = nodes_[id];
     n = Node{pos, std::move(text), std::move(tree), std::move(reads), dynamic, false, true};
     for (const CellRange& r : n.reads) readers_.insert(r, id);
+    auto widen = [&](const CellRange& r) {
+        reach_.first = {std::min(reach_.first.row, r.first.row), std::min(reach_.first.col, r.first.col)};
+        reach_.last = {std::max(reach_.last.row, r.last.row), std::max(reach_.last.col, r.last.col)};
+    };
+    widen(CellRange::single(pos));
+    for (const CellRange& r : n.reads) widen(r);
     if (dynamic) dynamic_.push_back(id);
     by_pos_.set(pos, id);
     return id;
@@ -496,6 +501,7 @@ void SheetFormulas::rebuild() {
     free_.clear();
     by_pos_.clear();
     readers_.clear();
+    reach_ = CellRange{{UINT32_MAX, UINT32_MAX}, {0, 0}};
     dynamic_.clear();
     dirty_.clear();
     pending_.clear();
@@ -539,6 +545,10 @@ void SheetFormulas::for_each_node_in(const CellRange& area, Fn&& fn) const {
 
 void SheetFormulas::changed(const CellRange& area) {
     if (stale_) return;
+    const CellRange a = area.normalised();
+    if (dynamic_.empty() && (a.last.row < reach_.first.row || a.first.row > reach_.last.row ||
+                             a.last.col < reach_.first.col || a.first.col > reach_.last.col))
+        return;
     if (pending_.size() >= kMaxPending) propagate();
     pending_.push_back(area);
 }
@@ -596,21 +606,38 @@ bool SheetFormulas::reads_stale(const std::vector<CellRange>& reads, bool dynami
     return false;
 }
 
-Result<void> SheetFormulas::compute(std::vector<uint32_t> ids, eval::InterruptCheck interrupt, bool all) {
-    if (!all || full_shape_ != shape_) {
+Result<void> SheetFormulas::compute(const std::vector<uint32_t>& ids, eval::InterruptCheck interrupt) {
+    std::vector<vm::FormulaEntry> entries;
+    entries.reserve(ids.size());
+    for (uint32_t id : ids) {
+        const Node& n = nodes_[id];
+        // The order needs only the rectangles: no tree is shared for it.
+        entries.push_back({n.pos.row, n.pos.col, nullptr, n.dynamic, &n.reads});
+    }
+    const vm::EvalOrder plan = vm::topo_sort_formulas(entries);
+    for (uint32_t id : ids) nodes_[id].dirty = false;
+    return run_plan(ids, plan, interrupt);
+}
+
+Result<void> SheetFormulas::compute_all(eval::InterruptCheck interrupt) {
+    if (full_shape_ != shape_) {
+        full_ids_.clear();
+        for (uint32_t id = 0; id < nodes_.size(); ++id)
+            if (nodes_[id].live) full_ids_.push_back(id);
         std::vector<vm::FormulaEntry> entries;
-        entries.reserve(ids.size());
-        for (uint32_t id : ids) {
+        entries.reserve(full_ids_.size());
+        for (uint32_t id : full_ids_) {
             const Node& n = nodes_[id];
-            // The order needs only the rectangles: no tree is shared for it.
             entries.push_back({n.pos.row, n.pos.col, nullptr, n.dynamic, &n.reads});
         }
-        vm::EvalOrder fresh = vm::topo_sort_formulas(entries);
-        if (!all) return run_plan(ids, fresh, interrupt);
-        full_plan_ = std::move(fresh);
+        full_plan_ = vm::topo_sort_formulas(entries);
         full_shape_ = shape_;
     }
-    return run_plan(ids, full_plan_, interrupt);
+    // Every formula is computed now: no pass marks them all first; the
+    // marks left by changes go, and a failure marks what it leaves.
+    for (uint32_t id : dirty_) nodes_[id].dirty = false;
+    dirty_.clear();
+    return run_plan(full_ids_, full_plan_, interrupt);
 }
 
 Result<void> SheetFormulas::run_plan(const std::vector<uint32_t>& ids, const vm::EvalOrder& plan,
@@ -633,43 +660,45 @@ Result<void> SheetFormulas::run_plan(const std::vector<uint32_t>& ids, const vm:
             for (size_t r = 0; r < next.reads.size() && r < 2; ++r) cells_->prefetch_entry(next.reads[r].first);
         }
         const uint32_t i = plan.order[k];
-        Node& n = nodes_[ids[i]];
-        Variant value;
+        const Node& n = nodes_[ids[i]];
         if (plan.on_cycle[i]) {
-            value = Variant(kCycleError);
-        } else {
-            eval::EvalCtx ctx{*cells_, n.pos, interrupt};
-            auto v = vm::cell_value_of(eval::evaluate(*n.tree, ctx), ctx);
-            if (!v) {
-                // What was not computed stays to be computed.
-                dirty_.clear();
-                for (size_t rest = k; rest < plan.order.size(); ++rest) dirty_.push_back(ids[plan.order[rest]]);
-                return fail(std::move(v).error());
+            auto cell = cells_->find(n.pos);
+            if (cell != cells_->end()) cell->second.value = Variant(kCycleError);
+            continue;
+        }
+        eval::EvalCtx ctx{*cells_, n.pos, interrupt};
+        auto v = eval::evaluate(*n.tree, ctx);
+        vm::settle_cell_value(v, ctx);
+        if (!v) {
+            // What was not computed stays to be computed.
+            dirty_.clear();
+            for (size_t rest = k; rest < count; ++rest) {
+                const uint32_t id = ids[plan.order[rest]];
+                nodes_[id].dirty = true;
+                dirty_.push_back(id);
             }
-            value = std::move(*v);
+            return fail(std::move(v).error());
         }
         auto cell = cells_->find(n.pos);
-        if (cell != cells_->end()) cell->second.value = std::move(value);
-        n.dirty = false;
+        if (cell != cells_->end()) cell->second.value = std::move(*v);
     }
     dirty_.clear();
     return {};
 }
 
-std::vector<uint32_t> SheetFormulas::mark_all() {
+void SheetFormulas::mark_all() {
     dirty_.clear();
     for (uint32_t id = 0; id < nodes_.size(); ++id) {
         if (!nodes_[id].live) continue;
         nodes_[id].dirty = true;
         dirty_.push_back(id);
     }
-    return dirty_;
 }
 
 Result<void> SheetFormulas::update(eval::InterruptCheck interrupt) {
     if (stale_) {
         rebuild();
-        return compute(mark_all(), interrupt, true);
+        return compute_all(interrupt);
     }
     propagate();
     if (dirty_.empty()) return {};
@@ -677,7 +706,7 @@ Result<void> SheetFormulas::update(eval::InterruptCheck interrupt) {
     ids.reserve(dirty_.size());
     for (uint32_t id : dirty_)
         if (nodes_[id].live && nodes_[id].dirty) ids.push_back(id);
-    return compute(std::move(ids), interrupt);
+    return compute(ids, interrupt);
 }
 
 Result<void> SheetFormulas::recalculate(eval::InterruptCheck interrupt) {
@@ -685,7 +714,7 @@ Result<void> SheetFormulas::recalculate(eval::InterruptCheck interrupt) {
         rebuild();
     else
         propagate();
-    return compute(mark_all(), interrupt, true);
+    return compute_all(interrupt);
 }
 
 Result<void> SheetFormulas::recalculate_area(const CellRange& area, eval::InterruptCheck interrupt) {
@@ -738,7 +767,9 @@ Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool autom
     }
     // The target still holds its previous content while the formula runs.
     eval::EvalCtx ctx{*cells_, pos, interrupt};
-    Variant value = TRY(vm::cell_value_of(eval::evaluate(*tree, ctx), ctx));
+    auto evaluated = eval::evaluate(*tree, ctx);
+    vm::settle_cell_value(evaluated, ctx);
+    Variant value = TRY(std::move(evaluated));
     cells_->insert_or_assign(pos, CellContent{std::string(text), std::move(value)});
     if (stale_) return {};
     // A formula stored over another one replaces it; its readers (and the

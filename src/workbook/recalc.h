@@ -57,11 +57,11 @@ struct EvalOrder {
 
 EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas);
 
-// The value a cell keeps for a formula's evaluation: a blank shows as 0, and
-// a failure that describes the value becomes an error value (the one it
-// names, else #VALUE!). Failures that stop the whole run (an interrupt, a
-// bound of the evaluation) stay failures.
-Result<Variant> cell_value_of(Result<Variant> result, const eval::EvalCtx& ctx);
+// Turns a formula's evaluation, in place, into the value its cell keeps: a
+// blank shows as 0, and a failure that describes the value becomes an error
+// value (the one it names, else #VALUE!). Failures that stop the whole run
+// (an interrupt, a bound of the evaluation) stay failures.
+void settle_cell_value(Result<Variant>& result, const eval::EvalCtx& ctx);
 
 // Which formulas read a cell: every formula's rectangles, filed in a grid
 // whose cell size fits the rectangle, so finding the readers of one cell
@@ -270,12 +270,16 @@ private:
     void for_each_node_in(const CellRange& area, Fn&& fn) const;
     // A stale formula lies in one of `reads` (or anywhere, for a dynamic one).
     bool reads_stale(const std::vector<CellRange>& reads, bool dynamic) const;
-    // Evaluates the formulas `ids` in dependency order and stores their
-    // values; `all` when they are every formula of the sheet, in id order.
-    Result<void> compute(std::vector<uint32_t> ids, eval::InterruptCheck interrupt, bool all = false);
+    // Evaluates the formulas `ids` in dependency order and stores their values.
+    Result<void> compute(const std::vector<uint32_t>& ids, eval::InterruptCheck interrupt);
+    // The same for every formula of the sheet, in an order kept while the
+    // sheet's formulas stay the same.
+    Result<void> compute_all(eval::InterruptCheck interrupt);
+    // Evaluates ids[plan.order[k]] for each k; on a failure, what is left
+    // is marked stale.
     Result<void> run_plan(const std::vector<uint32_t>& ids, const vm::EvalOrder& plan, eval::InterruptCheck interrupt);
-    // Marks every formula stale and lists them all, in id order.
-    std::vector<uint32_t> mark_all();
+    // Marks every formula stale and lists them all in dirty_, in id order.
+    void mark_all();
 
     CellMap* cells_;
     std::vector<Node> nodes_;
@@ -286,10 +290,16 @@ private:
     std::vector<uint32_t> dirty_;
     std::vector<CellRange> pending_;
     bool stale_ = true;
+    // A box around every formula cell and every cell a formula reads (it
+    // grows as formulas come and shrinks only when all are rebuilt): a value
+    // written outside it reaches no formula, unless one reads cells it does
+    // not name.
+    CellRange reach_{{UINT32_MAX, UINT32_MAX}, {0, 0}};
     // Counts the formulas added and removed: the order of a full pass is
     // kept while it stays the same, so recalculating again costs no sort.
     uint64_t shape_ = 0;
     uint64_t full_shape_ = UINT64_MAX;
+    std::vector<uint32_t> full_ids_;  // the live formulas, in id order
     vm::EvalOrder full_plan_;
 };
 

@@ -4,10 +4,14 @@
 // count as out of range.
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "formula/number_format.h"
 
@@ -86,6 +90,70 @@ TEST(NumberFormat, GeneralFitsElevenCharacters) {
         {1e-10, "1E-10"}, {1.5e100, "1.5E+100"}, {2.0 / 3, "0.666666667"}, {12345678901.0, "12345678901"},
     };
     for (const Row& r : rows) EXPECT_EQ(numfmt::general_text(r.value), r.want) << r.value;
+}
+
+}  // namespace
+}  // namespace morvane
+
+namespace morvane {
+namespace {
+
+// The 15 significant digits as printing gives them, "d.ddddddddddddddE+xx".
+std::string printed_15(double x) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
+    std::string s(buf, res.ptr);
+    s[s.find('e')] = 'E';
+    return s;
+}
+
+TEST(NumberFormat, FifteenDigitsAsPrintingRoundsThem) {
+    // Halves at the 16th digit (ties go to the even digit), the edges of the
+    // scaled range and of the powers of ten held exactly, and a spread of
+    // magnitudes with every bit pattern of the mantissa likely.
+    std::vector<double> xs = {123456789012345.5,
+                              123456789012344.5,
+                              99999999999999.99,
+                              999999999999999.9,
+                              1e14,
+                              1e15,
+                              0.1,
+                              1e-7,
+                              9.99999999999999e-8,
+                              1.2345678901234567e-8,
+                              0.30000000000000004,
+                              2.675,
+                              1.0000000000000002,
+                              4503599627370495.5,
+                              1.37,
+                              5e-324,
+                              1.7976931348623157e308};
+    std::mt19937_64 rng(26);
+    std::uniform_real_distribution<double> exponent(-12, 17);
+    std::uniform_real_distribution<double> mantissa(1, 10);
+    for (int i = 0; i < 200000; ++i) xs.push_back(mantissa(rng) * std::pow(10.0, std::floor(exponent(rng))));
+    // Decimal numbers with few digits, as typed into cells.
+    for (int i = 0; i < 20000; ++i) xs.push_back(static_cast<double>(rng() % 10'000'000) / 1000);
+    for (double x : xs) {
+        const std::string want = printed_15(x);
+        ASSERT_EQ(shown(numfmt::render_number("0.00000000000000E+00", x, Style{})), want) << x;
+        ASSERT_EQ(shown(numfmt::render_number("0.00000000000000E+00", -x, Style{})), std::string(1, '-').append(want))
+            << x;
+    }
+}
+
+TEST(NumberFormat, LongResultsAreWhole) {
+    // 1.5e300 with grouping: 301 digits in 101 groups, longer than a small buffer.
+    std::string digits = "15" + std::string(299, '0');
+    std::string want;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) want.push_back(',');
+        want.push_back(digits[i]);
+    }
+    EXPECT_EQ(shown(numfmt::render_number("#,##0.00", 1.5e300, Style{})), want + ".00");
+    EXPECT_EQ(shown(numfmt::render_number(std::string(300, '0'), 7, Style{})), std::string(299, '0') + "7");
+    const std::string label(400, 'x');
+    EXPECT_EQ(shown(numfmt::render_number("\"" + label + "\"0.0", -2.25, Style{})), "-" + label + "2.3");
 }
 
 }  // namespace

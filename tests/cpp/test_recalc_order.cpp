@@ -159,3 +159,30 @@ TEST(SheetFormulas, AFailureIsAnErrorValueAndABoundIsAFailure) {
     EXPECT_FALSE(s.cells.contains({1, 3}));
     EXPECT_FALSE(s.formulas.store({1, 3}, "=1+", true, {}));
 }
+
+TEST(SheetFormulas, AnInterruptedRecalculationLeavesTheRestStale) {
+    Sheet s;
+    for (uint32_t r = 1; r <= 70000; ++r) s.cells.insert_or_assign({r, 1}, CellContent{std::nullopt, Variant(0.0)});
+    s.formula({1, 3}, "=1");
+    s.formula({2, 3}, "=SUM(A1:A70000)+1");  // reads enough cells to meet an interrupt check
+    s.formula({3, 3}, "=2");
+    for (uint32_t r = 1; r <= 3; ++r) s.cells.at({r, 3}).value = Variant(int64_t{99});
+    eval::InterruptCheck stop{[](void*) { return true; }, nullptr};
+    EXPECT_FALSE(s.formulas.recalculate(stop));
+    EXPECT_FALSE(s.formulas.up_to_date());
+    EXPECT_EQ(s.at({1, 3}), Variant(int64_t{1}));  // computed before the interrupt
+    EXPECT_EQ(s.at({3, 3}), Variant(int64_t{99}));
+    // What was computed is not computed again; the rest is.
+    s.cells.at({1, 3}).value = Variant(int64_t{77});
+    ASSERT_TRUE(s.formulas.update({}));
+    EXPECT_TRUE(s.formulas.up_to_date());
+    EXPECT_EQ(s.at({1, 3}), Variant(int64_t{77}));
+    EXPECT_EQ(s.at({2, 3}), Variant(int64_t{1}));
+    EXPECT_EQ(s.at({3, 3}), Variant(int64_t{2}));
+    // A full recalculation after a change leaves nothing stale.
+    s.value({5, 1}, Variant(int64_t{5}));
+    ASSERT_TRUE(s.formulas.recalculate({}));
+    EXPECT_TRUE(s.formulas.up_to_date());
+    EXPECT_EQ(s.at({2, 3}), Variant(int64_t{6}));
+    EXPECT_EQ(s.at({1, 3}), Variant(int64_t{1}));
+}

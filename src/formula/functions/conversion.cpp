@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "formula/args.h"
@@ -56,15 +57,22 @@ Result<Variant> func_text(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("TEXT", args.size(), 2, 2));
     const Variant v = TRY(evaluate(args[0], ctx));
     if (v.is_error()) return propagate(v.as_error());
-    std::string format = TRY(arg_text(args[1], ctx));
-    const numfmt::Style style;
-    numfmt::Rendered shown;
-    if (v.is_str() && !text_to_number(text::trim(v.as_str()))) {
-        shown = numfmt::render_text(format, v.as_str(), style);
+    // A pattern written in the formula is read where it stands.
+    std::string computed;
+    std::string_view format;
+    if (const auto* written = args[1].get<FormulaExpr::Text>()) {
+        format = written->value;
     } else {
-        const double x = TRY(to_float(v.is_str() ? Variant(text::trim(v.as_str())) : v));
-        shown = format.empty() ? numfmt::Rendered(numfmt::general_text(x)) : numfmt::render_number(format, x, style);
+        computed = TRY(arg_text(args[1], ctx));
+        format = computed;
     }
+    const numfmt::Style style;
+    const bool as_text = v.is_str() && !text_to_number(text::trim(v.as_str()));
+    double x = 0;
+    if (!as_text) x = TRY(to_float(v.is_str() ? Variant(text::trim(v.as_str())) : v));
+    numfmt::Rendered shown = as_text          ? numfmt::render_text(format, v.as_str(), style)
+                             : format.empty() ? numfmt::Rendered(numfmt::general_text(x))
+                                              : numfmt::render_number(format, x, style);
     if (!shown) {
         if (shown.error().out_of_range) return Variant(ExcelError::Value);
         return fail("TEXT: " + shown.error().message);

@@ -6,6 +6,7 @@
 // interpreter's own: they share nothing with the worksheet functions.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -57,11 +58,15 @@ Result<Variant> pure(Vm&, std::string_view, std::vector<Variant>& args) {
 // evaluated already.
 template <ReadingBuiltin F>
 Result<Variant> by_reading(Vm&, std::string_view, std::vector<Variant>& args) {
-    std::vector<const Variant*> refs;
-    refs.reserve(args.size());
-    for (const Variant& a : args) refs.push_back(&a);
+    // The usual few arguments need no allocation.
+    constexpr size_t kFew = 8;
+    std::array<const Variant*, kFew> few;
+    std::vector<const Variant*> many;
+    if (args.size() > kFew) many.resize(args.size());
+    const Variant** refs = args.size() > kFew ? many.data() : few.data();
+    for (size_t i = 0; i < args.size(); ++i) refs[i] = &args[i];
     Variant out;
-    TRY_VOID(F(refs, out));
+    TRY_VOID(F(ArgRefs(refs, args.size()), out));
     return out;
 }
 
@@ -69,6 +74,18 @@ Result<Variant> by_reading(Vm&, std::string_view, std::vector<Variant>& args) {
 template <ReadingBuiltin F>
 constexpr Builtin reading(std::string_view name) {
     return Builtin{name, &by_reading<F>, F};
+}
+
+// A reading built-in that returns its value.
+using ReadingValue = Result<Variant> (*)(ArgRefs args);
+template <ReadingValue F>
+Result<void> value_into(ArgRefs args, Variant& out) {
+    out = TRY(F(args));
+    return {};
+}
+template <ReadingValue F>
+constexpr Builtin reading(std::string_view name) {
+    return reading<value_into<F>>(name);
 }
 
 std::span<const Builtin> math_builtins();        // builtins_math.cpp

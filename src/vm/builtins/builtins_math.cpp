@@ -33,56 +33,56 @@ Result<Variant> finite(double x) {
 
 // The number result of f applied to the number of the first argument.
 template <const std::string_view& kMessage, double (*F)(double)>
-Result<Variant> numeric(BuiltinArgs a) {
+Result<Variant> numeric(ArgRefs a) {
     TRY_VOID(need_args(a, 1, kMessage));
-    return finite(F(TRY(to_f64(a[0]))));
+    return finite(F(TRY(to_f64(*a[0]))));
 }
 
-Result<Variant> sgn(BuiltinArgs a) {
+Result<Variant> sgn(ArgRefs a) {
     TRY_VOID(need_args(a, 1, kSgnArgs));
-    const double x = TRY(to_f64(a[0]));
+    const double x = TRY(to_f64(*a[0]));
     return Variant(int64_t{x > 0 ? 1 : x < 0 ? -1 : 0});
 }
 
-Result<Variant> sqr(BuiltinArgs a) {
+Result<Variant> sqr(ArgRefs a) {
     TRY_VOID(need_args(a, 1, kSqrArgs));
-    const double x = std::sqrt(TRY(to_f64(a[0])));
+    const double x = std::sqrt(TRY(to_f64(*a[0])));
     if (!std::isfinite(x)) return fail(std::string(kInvalidCall));
     return Variant(x);
 }
 
 // Log of 0 or a negative number is outside its domain.
-Result<Variant> log(BuiltinArgs a) {
+Result<Variant> log(ArgRefs a) {
     TRY_VOID(need_args(a, 1, kLogArgs));
-    const double x = TRY(to_f64(a[0]));
+    const double x = TRY(to_f64(*a[0]));
     if (!(x > 0)) return fail(std::string(kInvalidCall));
     return finite(std::log(x));
 }
 
 // Exp past the Double range overflows, as in VBA.
-Result<Variant> exp(BuiltinArgs a) {
+Result<Variant> exp(ArgRefs a) {
     TRY_VOID(need_args(a, 1, kExpArgs));
-    const double x = std::exp(TRY(to_f64(a[0])));
+    const double x = std::exp(TRY(to_f64(*a[0])));
     if (!std::isfinite(x)) return fail(std::string(kOverflow));
     return Variant(x);
 }
 
-Result<Variant> round(BuiltinArgs a) {
+Result<Variant> round(ArgRefs a) {
     TRY_VOID(need_args(a, 1, kRoundArgs));
-    const double x = TRY(to_f64(a[0]));
-    const double digits = a.size() > 1 ? TRY(to_f64(a[1])) : 0.0;
+    const double x = TRY(to_f64(*a[0]));
+    const double digits = a.size() > 1 ? TRY(to_f64(*a[1])) : 0.0;
     return finite(round_to_digits(x, digits, Halves::ToEven));
 }
 
 constexpr Builtin kTable[] = {
-    {"abs", pure<numeric<kAbsArgs, abs_of>>},
-    {"exp", pure<exp>},
-    {"fix", pure<numeric<kFixArgs, trunc_of>>},
-    {"int", pure<numeric<kIntArgs, floor_of>>},
-    {"log", pure<log>},
-    {"round", pure<round>},
-    {"sgn", pure<sgn>},
-    {"sqr", pure<sqr>},
+    reading<numeric<kAbsArgs, abs_of>>("abs"),
+    reading<exp>("exp"),
+    reading<numeric<kFixArgs, trunc_of>>("fix"),
+    reading<numeric<kIntArgs, floor_of>>("int"),
+    reading<log>("log"),
+    reading<round>("round"),
+    reading<sgn>("sgn"),
+    reading<sqr>("sqr"),
 };
 
 }  // namespace
