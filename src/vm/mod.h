@@ -647,16 +647,18 @@ private:
     // What the last Copy took; none before any Copy and after CutCopyMode = False.
     std::optional<vm::ClipboardState> clipboard_;
     bool msgbox_error_ = false;
+    // resume_next_, handling_ and proc_ sit together: every call saves and
+    // puts back the three.
     bool resume_next_ = false;
-    std::optional<std::string> on_error_label_;
-    // The On Error GoTo labels of the callers that set one, innermost last.
-    std::vector<std::string> outer_labels_;
     // Set while an activation runs its error handler: a failure then goes to
     // the caller, and Resume may be used.
     bool handling_ = false;
     // The procedure of the running activation; the one being compiled while
     // a program loads.
     const Proc* proc_ = nullptr;
+    std::optional<std::string> on_error_label_;
+    // The On Error GoTo labels of the callers that set one, innermost last.
+    std::vector<std::string> outer_labels_;
     // The statement a failure no handler has taken started at, in the
     // procedure that ran it: the innermost one, so set once per failure.
     struct FailureSite {
