@@ -27,6 +27,10 @@ LOCALS = [
      "Function NextId() As Long\n Static n As Long, seen(2), k As Integer\n n = n + 1\n seen(1) = seen(1) + 1\n"
      " k = 2.6\n NextId = n * 100 + seen(1) * 10 + k\nEnd Function\n"
      + sub("a = NextId()\nb = NextId()\nc = NextId()"), {"a": 113, "b": 223, "c": 333}),
+    ("a Function's result reads Empty until assigned",
+     "Function Total(n)\n For i = 1 To n\n  Total = Total + i\n Next\nEnd Function\n"
+     "Function Cat(a, b)\n Cat = Cat & a\n Cat = Cat & b\nEnd Function\nFunction E()\n E = IsEmpty(E)\nEnd Function\n"
+     + sub("a = Total(4)\nb = Total(2)\nc = Cat(\"x\", \"y\")\ne = E()"), {"a": 10, "b": 3, "c": "xy", "e": True}),
     ("a Dim in a loop does not reset", sub("For i = 1 To 3\n Dim n As Long\n n = n + 1\nNext"), {"n": 3}),
     ("one table of defaults",
      "Type T\n d As Double\n c As Currency\n s As Single\nEnd Type\n"

@@ -188,6 +188,13 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             x.eval = &eval_err_var;
             return x;
         }
+        // A Function's own name reads its result, Empty until assigned.
+        if (vm.compiling_ && vm.compiling_->is_function && x.slot == vm.compiling_->name_slot) {
+            x.eval = &eval_result;
+            x.num = &num_slot;
+            x.pure = &pure_slot;
+            return x;
+        }
         x.eval = &eval_slot;
         x.num = &num_slot;
         x.pure = &pure_slot;

@@ -206,6 +206,15 @@ bool Vm::Exec::eval_err_var(Vm& vm, const XCode& x, Variant& out) {
     return true;
 }
 
+bool Vm::Exec::eval_result(Vm& vm, const XCode& x, Variant& out) {
+    const Slot& s = vm.slots_[x.slot];
+    if (!s.defined) {
+        out = Variant();
+        return true;
+    }
+    return copy_slot(vm, s, out);
+}
+
 bool Vm::Exec::run_err_assign(Vm& vm, const SCode& s) {
     Variant value;
     if (!s.x[0].eval(vm, s.x[0], value)) return false;

@@ -212,6 +212,8 @@ struct Vm::Exec {
     static bool eval_err(Vm& vm, const XCode& x, Variant& out);
     // Err alone is Err.Number, unless a variable named err holds a value.
     static bool eval_err_var(Vm& vm, const XCode& x, Variant& out);
+    // A Function's result read in its body: Empty before it is assigned.
+    static bool eval_result(Vm& vm, const XCode& x, Variant& out);
     // Err = value sets Err.Number where no variable err is declared.
     static bool run_err_assign(Vm& vm, const SCode& s);
 
