@@ -36,7 +36,9 @@ bool runs_no_procedure(const XCode& x) {
     return true;
 }
 
-bool is_text_leaf(const XCode& x) { return x.kind == vm::XKind::Var || (x.kind == vm::XKind::Const && x.value.is_str()); }
+bool is_text_leaf(const XCode& x) {
+    return x.kind == vm::XKind::Var || (x.kind == vm::XKind::Const && x.value.is_str());
+}
 
 }  // namespace
 
@@ -234,11 +236,11 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             } else if (l.pure && r.pure) {
                 x.num = &num_pure_first<&num_arith>;
                 // A leaf on either side is read inline.
-                x.pure = l_slot                         ? &pure_arith_leaf<Leaf::Slot, true>
-                         : l.kind == XKind::Number      ? &pure_arith_leaf<Leaf::Const, true>
-                         : r_slot                       ? &pure_arith_leaf<Leaf::Slot, false>
-                         : r.kind == XKind::Number      ? &pure_arith_leaf<Leaf::Const, false>
-                                                        : &pure_arith;
+                x.pure = l_slot                    ? &pure_arith_leaf<Leaf::Slot, true>
+                         : l.kind == XKind::Number ? &pure_arith_leaf<Leaf::Const, true>
+                         : r_slot                  ? &pure_arith_leaf<Leaf::Slot, false>
+                         : r.kind == XKind::Number ? &pure_arith_leaf<Leaf::Const, false>
+                                                   : &pure_arith;
             } else {
                 x.num = &num_arith;
             }
@@ -246,15 +248,15 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         }
         if (vm::is_comparison(e->op)) {
             x.kind = XKind::Compare;
-            x.truth = leaves ? (l_slot ? compare_with<Leaf::Slot>(r_slot) : compare_with<Leaf::Const>(r_slot))
-                      : l.pure && r.kind == XKind::Number
-                          ? (l.pure != &pure_div_const<true> ? &truth_compare_pure_const<false>
-                             : l.op == BinOp::Mod && r.k.is_int && r.k.i == 0 &&
-                                     (e->op == BinOp::Eq || e->op == BinOp::Ne)
-                                 ? &truth_compare_pure_const<true, true>
-                                 : &truth_compare_pure_const<true>)
-                      : l.pure && r.pure ? &truth_compare_pure
-                                         : &truth_compare;
+            x.truth =
+                leaves ? (l_slot ? compare_with<Leaf::Slot>(r_slot) : compare_with<Leaf::Const>(r_slot))
+                : l.pure && r.kind == XKind::Number
+                    ? (l.pure != &pure_div_const<true> ? &truth_compare_pure_const<false>
+                       : l.op == BinOp::Mod && r.k.is_int && r.k.i == 0 && (e->op == BinOp::Eq || e->op == BinOp::Ne)
+                           ? &truth_compare_pure_const<true, true>
+                           : &truth_compare_pure_const<true>)
+                : l.pure && r.pure ? &truth_compare_pure
+                                   : &truth_compare;
             x.eval = &eval_compare;
             return x;
         }

@@ -477,8 +477,8 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
     return call_general(vm, proc, args, refs, n, other);
 }
 
-int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, const std::vector<XCode>& args,
-                              uint64_t refs, Num& n, Variant& other) {
+int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, const std::vector<XCode>& args, uint64_t refs,
+                        Num& n, Variant& other) {
     // What the parameter slots and the result slot held, when each held a
     // number or nothing; any other value sends the call the general way
     // before anything changed.
@@ -538,8 +538,8 @@ int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, const std::ve
     return static_cast<int>(is_num ? NumResult::Number : NumResult::Other);
 }
 
-void Vm::Exec::end_lean_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs,
-                               const Num* old, uint32_t defined) {
+void Vm::Exec::end_lean_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, const Num* old,
+                               uint32_t defined) {
     // The by-reference arguments (variables, see numbers_fit) go back after
     // the slots are put back.
     const size_t argc = proc.param_slots.size();
@@ -891,10 +891,10 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
         int64_t i = static_cast<int64_t>(start);
         const int64_t di = static_cast<int64_t>(step);
         const bool one = s.body.size() == 1;
-        const int k = step > 0 ? (one ? count_passes<true, true>(vm, s, i, di, end)
-                                      : count_passes<false, true>(vm, s, i, di, end))
-                               : (one ? count_passes<true, false>(vm, s, i, di, end)
-                                      : count_passes<false, false>(vm, s, i, di, end));
+        const int k =
+            step > 0
+                ? (one ? count_passes<true, true>(vm, s, i, di, end) : count_passes<false, true>(vm, s, i, di, end))
+                : (one ? count_passes<true, false>(vm, s, i, di, end) : count_passes<false, false>(vm, s, i, di, end));
         if (k != 0) return k > 0;
         v = static_cast<double>(i);
     }

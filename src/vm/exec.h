@@ -427,7 +427,7 @@ struct Vm::Exec {
                                                   uint64_t refs, const vm::Num* old, uint32_t defined);
     // Any call: the argument stack, ByRef write-back, ParamArray, locals.
     [[gnu::noinline]] static NumResult call_general(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
-                                                     uint64_t refs, vm::Num& n, Variant& other);
+                                                    uint64_t refs, vm::Num& n, Variant& other);
     // A Function whose arguments are all numbers, bound as numbers; the
     // by-reference ones are variables.
     static NumResult call_numbers(Vm& vm, const Proc& proc, const std::array<vm::Num, kMaxNumArgs>& nums,

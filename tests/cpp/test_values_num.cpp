@@ -104,8 +104,17 @@ TEST(ValuesNum, ComparisonAgreesWithTheVariantRule) {
 // at the edges of the divisors and dividends it takes.
 TEST(ValuesNum, MagicDivisionAgreesWithDivision) {
     const int64_t divisors[] = {2, 3, 5, 7, 10, 60, 641, 65536, 1000003, 1 << 30, INT32_MAX - 1, INT32_MAX};
-    std::vector<int64_t> dividends = {0,         1,         2,         3,          INT32_MAX,          INT32_MIN,
-                                      UINT32_MAX, -int64_t{UINT32_MAX}, 4294967294, int64_t{1} << 31, 12345678901 % UINT32_MAX};
+    std::vector<int64_t> dividends = {0,
+                                      1,
+                                      2,
+                                      3,
+                                      INT32_MAX,
+                                      INT32_MIN,
+                                      UINT32_MAX,
+                                      -int64_t{UINT32_MAX},
+                                      4294967294,
+                                      int64_t{1} << 31,
+                                      12345678901 % UINT32_MAX};
     for (int64_t i = -1000; i <= 1000; ++i) dividends.push_back(i);
     for (int64_t d : divisors) {
         ASSERT_TRUE(vm::is_magic_divisor(d));
