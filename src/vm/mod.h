@@ -615,6 +615,9 @@ private:
     Result<void> write_range_values(const RangeRef& range, const Variant& value);
     Result<void> select_range(const RangeRef& range);
     RangeRef selection_of(const std::string& sheet) const;
+    // The object an argument names: a path walked, or an object variable;
+    // none for any other argument.
+    Result<std::optional<PathObj>> object_arg(const Expr& e);
     // The range an argument names (Range("B2") or a Range variable), for Destination:=.
     Result<RangeRef> range_arg(const Expr& e);
     // The key of the sheet an argument names (Sheets(1), ActiveSheet, a sheet

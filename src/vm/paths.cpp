@@ -136,18 +136,23 @@ Result<Variant> Vm::path_arg(const Expr& e) {
     return evaluate(*x);
 }
 
-Result<std::string> Vm::sheet_arg(const Expr& e) {
-    if (e.is<Expr::ActiveSheet>()) return book_.active_sheet();
+Result<std::optional<PathObj>> Vm::object_arg(const Expr& e) {
     if (auto p = e.get_if<Expr::ObjPath>()) {
         const vm::XCode* x = find_op(e);
         static const std::vector<vm::XCode> kNone;
         PathOps ops(*this, x ? x->kids : kNone);
-        PathObj o = TRY(walk_path(p->steps, p->steps.size()));
-        if (o.kind != PathObj::Kind::Sheet) return fail(format_message(kNeedSheet, "Sheets.Add"));
-        return o.sheet;
+        return std::optional<PathObj>(TRY(walk_path(p->steps, p->steps.size())));
     }
-    if (auto v = e.get_if<Expr::Var>())
-        if (auto o = object_of(v->name); o && o->kind == PathObj::Kind::Sheet) return o->sheet;
+    if (auto v = e.get_if<Expr::Var>()) return object_of(v->name);
+    return std::optional<PathObj>();
+}
+
+Result<std::string> Vm::sheet_arg(const Expr& e) {
+    if (e.is<Expr::ActiveSheet>()) return book_.active_sheet();
+    if (auto o = TRY(object_arg(e))) {
+        if (o->kind == PathObj::Kind::Sheet) return o->sheet;
+        if (e.is<Expr::ObjPath>()) return fail(format_message(kNeedSheet, "Sheets.Add"));
+    }
     auto [key, label] = TRY(sheet_by_value(TRY(path_arg(e))));
     return key;
 }
@@ -211,16 +216,10 @@ std::optional<PathObj> Vm::object_of(const std::string& name) const {
 }
 
 Result<RangeRef> Vm::range_arg(const Expr& e) {
-    if (auto p = e.get_if<Expr::ObjPath>()) {
-        const vm::XCode* x = find_op(e);
-        static const std::vector<vm::XCode> kNone;
-        PathOps ops(*this, x ? x->kids : kNone);
-        PathObj o = TRY(walk_path(p->steps, p->steps.size()));
-        if (o.kind != PathObj::Kind::Range) return fail(format_message(kNeedRange, "Range"));
-        return o.range;
+    if (auto o = TRY(object_arg(e))) {
+        if (o->kind == PathObj::Kind::Range) return o->range;
+        if (e.is<Expr::ObjPath>()) return fail(format_message(kNeedRange, "Range"));
     }
-    if (auto v = e.get_if<Expr::Var>())
-        if (auto o = object_of(v->name); o && o->kind == PathObj::Kind::Range) return o->range;
     if (auto c = e.get_if<Expr::Call>(); c && c->name == "range" && c->args.size() == 1)
         if (auto s = c->args[0].get_if<Expr::Str>()) {
             auto areas = resolve_multi_area_addr(s->value);
