@@ -467,7 +467,14 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
         size_t k = 0;
         for (; k < argc; ++k) {
             const XCode& a = args[k];
-            if (!a.pure || !a.pure(vm, a, nums[k])) break;
+            // Constants and variables are read here, without a call.
+            if (a.kind == XKind::Number) {
+                nums[k] = a.k;
+            } else if (a.kind == XKind::Var && a.pure == &pure_slot) {
+                if (!leaf<Leaf::Slot>(vm, a, nums[k])) break;
+            } else if (!a.pure || !a.pure(vm, a, nums[k])) {
+                break;
+            }
         }
         if (k == argc && (refs == 0 || numbers_fit(args, refs))) {
             const int r = call_lean(vm, proc, nums.data(), args, refs, n, other);
