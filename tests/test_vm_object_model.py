@@ -130,12 +130,17 @@ RANGE_VARIABLES = [
 ]
 
 
-@pytest.mark.parametrize("name, body, variables, cells", RANGE_VARIABLES, ids=lambda v: v if isinstance(v, str) else "")
-def test_a_range_variable_is_a_range(name, body, variables, cells):
+def run_and_check(body, variables, cells):
+    """Runs `body` on the book and checks the variables and the cells it leaves."""
     vm = run(sub(body), vm=book())
     check(vm, variables)
     got = vm.cells()
     assert all(same(got.get(pos), v) for pos, v in cells.items()), got
+
+
+@pytest.mark.parametrize("name, body, variables, cells", RANGE_VARIABLES, ids=lambda v: v if isinstance(v, str) else "")
+def test_a_range_variable_is_a_range(name, body, variables, cells):
+    run_and_check(body, variables, cells)
 
 
 # ---------------------------------------------------------------- For Each walks cells
@@ -157,10 +162,7 @@ FOR_EACH = [
 
 @pytest.mark.parametrize("name, body, variables, cells", FOR_EACH, ids=lambda v: v if isinstance(v, str) else "")
 def test_for_each_walks_cells(name, body, variables, cells):
-    vm = run(sub(body), vm=book())
-    check(vm, variables)
-    got = vm.cells()
-    assert all(same(got.get(pos), v) for pos, v in cells.items()), got
+    run_and_check(body, variables, cells)
 
 
 # ---------------------------------------------------------------- arrays, addresses, edges, protection, sort

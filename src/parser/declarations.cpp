@@ -37,29 +37,24 @@ Result<std::vector<Expr>> parse_bounds(Parser& p) {
 
 }  // namespace
 
-Result<Stmt> Parser::parse_dim() {
-    TRY_VOID(expect_ident("dim"));
-    Stmt first = TRY(parse_dim_declarator());
-    if (!cur().is(Tok::Comma)) return first;
+Result<std::vector<Stmt>> Parser::parse_declarators() {
     std::vector<Stmt> decls;
-    decls.push_back(std::move(first));
+    decls.push_back(TRY(parse_dim_declarator()));
     while (cur().is(Tok::Comma)) {
         advance();
         decls.push_back(TRY(parse_dim_declarator()));
     }
+    return decls;
+}
+
+Result<Stmt> Parser::parse_dim() {
+    TRY_VOID(expect_ident("dim"));
+    std::vector<Stmt> decls = TRY(parse_declarators());
+    if (decls.size() == 1) return std::move(decls[0]);
     return Stmt{Stmt::DimList{std::move(decls)}};
 }
 
-Result<Stmt> Parser::parse_static() {
-    Stmt::DimList list;
-    list.is_static = true;
-    list.decls.push_back(TRY(parse_dim_declarator()));
-    while (cur().is(Tok::Comma)) {
-        advance();
-        list.decls.push_back(TRY(parse_dim_declarator()));
-    }
-    return Stmt{std::move(list)};
-}
+Result<Stmt> Parser::parse_static() { return Stmt{Stmt::DimList{TRY(parse_declarators()), true}}; }
 
 Result<Stmt> Parser::parse_dim_declarator() {
     if (cur().is(Tok::Ident) && peek(1).is(Tok::LParen)) {

@@ -111,6 +111,8 @@ public:
     // declarations
     Result<Stmt> parse_dim();
     Result<Stmt> parse_dim_declarator();
+    // One or more declarators separated by commas.
+    Result<std::vector<Stmt>> parse_declarators();
     // Static x As Long, a(3): the declarators after Static, as a static DimList.
     Result<Stmt> parse_static();
     Result<Stmt> parse_redim();
