@@ -273,9 +273,14 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         if (func) {
             x.kind = XKind::Call;
             x.proc = func;
-            x.num = &num_call;
             x.eval = &eval_by_num;
             x.refs = ref_args(vm, *func, x.kids) & ~e->by_value;
+            x.num = &num_call;
+            if (lean_fits(*func, x.kids, x.refs)) {
+                constexpr std::array<XCode::EvalNum, kLeanArgs + 1> lean = {
+                    &num_call_lean<0>, &num_call_lean<1>, &num_call_lean<2>, &num_call_lean<3>, &num_call_lean<4>};
+                x.num = lean[x.kids.size()];
+            }
         } else if (builtin) {
             x.kind = XKind::Builtin;
             x.builtin = builtin;

@@ -461,42 +461,63 @@ NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& arg
     // The common call: a Function without locals whose arguments all have
     // a pure path (evaluating them twice changes nothing when the lean
     // call declines).
-    const size_t argc = args.size();
-    if (proc.num_call && proc.locals.empty() && argc == proc.param_slots.size() && argc <= kLeanArgs) {
+    if (lean_fits(proc, args, refs)) {
         std::array<Num, kLeanArgs> nums;
         size_t k = 0;
-        for (; k < argc; ++k) {
-            const XCode& a = args[k];
-            // Constants and variables are read here, without a call.
-            if (a.kind == XKind::Number) {
-                nums[k] = a.k;
-            } else if (a.kind == XKind::Var && a.pure == &pure_slot) {
-                if (!leaf<Leaf::Slot>(vm, a, nums[k])) break;
-            } else if (!a.pure || !a.pure(vm, a, nums[k])) {
-                break;
+        while (k < args.size() && arg_number(vm, args[k], nums[k])) ++k;
+        if (k == args.size()) {
+            int r = kLeanDeclined;
+            switch (k) {
+                case 0: r = call_lean<0>(vm, proc, nums.data(), args, refs, n, other); break;
+                case 1: r = call_lean<1>(vm, proc, nums.data(), args, refs, n, other); break;
+                case 2: r = call_lean<2>(vm, proc, nums.data(), args, refs, n, other); break;
+                case 3: r = call_lean<3>(vm, proc, nums.data(), args, refs, n, other); break;
+                case 4: r = call_lean<4>(vm, proc, nums.data(), args, refs, n, other); break;
+                default: break;
             }
-        }
-        if (k == argc && (refs == 0 || numbers_fit(args, refs))) {
-            const int r = call_lean(vm, proc, nums.data(), args, refs, n, other);
             if (r != kLeanDeclined) return static_cast<NumResult>(r);
         }
     }
     return call_general(vm, proc, args, refs, n, other);
 }
 
+bool Vm::Exec::lean_fits(const Proc& proc, const std::vector<XCode>& args, uint64_t refs) {
+    return proc.num_call && proc.locals.empty() && args.size() == proc.param_slots.size() && args.size() <= kLeanArgs &&
+           (refs == 0 || numbers_fit(args, refs));
+}
+
+template <size_t N>
+NumResult Vm::Exec::num_call_lean(Vm& vm, const XCode& x, Num& n, Variant& other) {
+    const XCode* args = x.kids.data();
+    std::array<Num, N + 1> nums;
+    for (size_t k = 0; k < N; ++k)
+        if (!arg_number(vm, args[k], nums[k])) [[unlikely]]
+            return call_general(vm, *x.proc, x.kids, x.refs, n, other);
+    const int r = call_lean<N>(vm, *x.proc, nums.data(), x.kids, x.refs, n, other);
+    if (r != kLeanDeclined) [[likely]]
+        return static_cast<NumResult>(r);
+    return call_general(vm, *x.proc, x.kids, x.refs, n, other);
+}
+
+template NumResult Vm::Exec::num_call_lean<0>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<1>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<2>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<3>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<4>(Vm&, const XCode&, Num&, Variant&);
+
+template <size_t N>
 int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, const std::vector<XCode>& args, uint64_t refs,
                         Num& n, Variant& other) {
     // What the parameter slots and the result slot held, when each held a
     // number or nothing; any other value sends the call the general way
     // before anything changed.
-    const size_t argc = proc.param_slots.size();
     const uint32_t* params = proc.param_slots.data();
     const uint32_t result_slot = proc.name_slot;
-    std::array<Num, kLeanArgs + 1> old;
-    // Bit k: slot k (the result's is argc) was defined.
+    std::array<Num, N + 1> old;
+    // Bit k: slot k (the result's is N) was defined.
     uint32_t defined = 0;
-    for (size_t k = 0; k <= argc; ++k) {
-        const Slot& s = vm.slots_[k < argc ? params[k] : result_slot];
+    for (size_t k = 0; k <= N; ++k) {
+        const Slot& s = vm.slots_[k < N ? params[k] : result_slot];
         if (!s.defined) continue;
         if (!vm::num_of(s.value, old[k])) return kLeanDeclined;
         defined |= 1u << k;
@@ -504,7 +525,7 @@ int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, const std::ve
     if (!enter(vm)) [[unlikely]]
         return static_cast<int>(NumResult::Failed);
     vm::DepthGuard guard(vm.depth_);
-    for (size_t k = 0; k < argc; ++k) vm.store_num(params[k], nums[k]);
+    for (size_t k = 0; k < N; ++k) vm.store_num(params[k], nums[k]);
     if (proc.result_type == vm::VarType::Variant) [[likely]]
         vm.slots_[result_slot].defined = false;
     else
@@ -519,7 +540,7 @@ int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, const std::ve
     }
     // By-reference arguments (variables, see numbers_fit) go back after the
     // slots are put back: numbers here, any other value the general way.
-    std::array<Num, kLeanArgs> back;
+    std::array<Num, N + 1> back;
     bool back_nums = true;
     for (uint64_t r = refs; r && back_nums; r &= r - 1) {
         const Slot& s = vm.slots_[params[std::countr_zero(r)]];
@@ -529,8 +550,8 @@ int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, const std::ve
         end_lean_by_ref(vm, proc, args, refs, old.data(), defined);
     } else {
         // In reverse order, so that a name bound twice gets its first value.
-        for (size_t k = argc + 1; k-- > 0;) {
-            const uint32_t slot = k < argc ? params[k] : result_slot;
+        for (size_t k = N + 1; k-- > 0;) {
+            const uint32_t slot = k < N ? params[k] : result_slot;
             if (defined >> k & 1)
                 vm.store_num(slot, old[k]);
             else

@@ -418,8 +418,43 @@ struct Vm::Exec {
     // NumResult, or kLeanDeclined (nothing done) when a slot holds another
     // value.
     static constexpr int kLeanDeclined = -1;
+    template <size_t N>
     static int call_lean(Vm& vm, const Proc& proc, const vm::Num* nums, const std::vector<XCode>& args, uint64_t refs,
                          vm::Num& n, Variant& other);
+    // Whether a call of `proc` on `args` may take the lean road: the
+    // compiler gives such a Function call node num_call_lean.
+    static bool lean_fits(const Proc& proc, const std::vector<XCode>& args, uint64_t refs);
+    // A call node of N arguments that fits the lean road, its arguments
+    // read inline; the general call when one is no number.
+    template <size_t N>
+    static NumResult num_call_lean(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    // An argument's number without a call where it is a constant, a
+    // variable or a variable plus or minus a constant; else its pure path.
+    // False when it has none or gives no number.
+    [[gnu::always_inline]] static bool arg_number(const Vm& vm, const XCode& a, vm::Num& out) {
+        switch (a.kind) {
+            case XKind::Number: out = a.k; return true;
+            case XKind::Var:
+                if (a.pure == &pure_slot) return leaf<Leaf::Slot>(vm, a, out);
+                break;
+            case XKind::Arith:
+                if (a.pure == &pure_arith_leaves<Leaf::Slot, Leaf::Const> &&
+                    (a.op == BinOp::Add || a.op == BinOp::Sub)) {
+                    int64_t v, r;
+                    const vm::Num& c = a.kids[1].k;
+                    if (leaf_int<Leaf::Slot>(vm, a.kids[0], v) && c.is_int && vm::is_exact(v) && vm::is_exact(c.i)) {
+                        r = a.op == BinOp::Add ? v + c.i : v - c.i;
+                        if (vm::is_exact(r)) {
+                            out = vm::Num{true, r, 0};
+                            return true;
+                        }
+                    }
+                }
+                break;
+            default: break;
+        }
+        return a.pure && a.pure(vm, a, out);
+    }
     // The end of a lean call with arguments passed by reference: the slots
     // `old` and `defined` describe go back, then the parameters' values to
     // the caller's variables.
