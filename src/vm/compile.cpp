@@ -462,7 +462,9 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
             s.run = v.kids[0].kind == XKind::Var ? assign_with<Leaf::Slot>(r_slot, add)
                                                  : assign_with<Leaf::Const>(r_slot, add);
         } else {
-            s.run = v.pure ? &run_assign_pure : &run_assign;
+            s.run = v.kind == XKind::Var && v.pure == &pure_slot ? &run_assign_slot
+                    : v.pure                                     ? &run_assign_pure
+                                                                 : &run_assign;
         }
         if (vm.object_names_.contains(a->name)) {
             s.run = &run_assign_object;
@@ -479,6 +481,13 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         s.body = compile_body(vm, i->then_body);
         s.other = compile_body(vm, i->else_body);
         s.run = &run_if;
+        const XCode& c = s.x[0];
+        if (c.kind == XKind::Compare && is_leaf(c.kids[0]) && is_leaf(c.kids[1])) {
+            const bool l_slot = c.kids[0].kind == XKind::Var, r_slot = c.kids[1].kind == XKind::Var;
+            s.run = l_slot
+                        ? (r_slot ? &run_if_leaves<Leaf::Slot, Leaf::Slot> : &run_if_leaves<Leaf::Slot, Leaf::Const>)
+                        : (r_slot ? &run_if_leaves<Leaf::Const, Leaf::Slot> : &run_if_leaves<Leaf::Const, Leaf::Const>);
+        }
         return s;
     }
     if (auto f = stmt.get_if<Stmt::For>()) {

@@ -506,8 +506,9 @@ template NumResult Vm::Exec::num_call_lean<3>(Vm&, const XCode&, Num&, Variant&)
 template NumResult Vm::Exec::num_call_lean<4>(Vm&, const XCode&, Num&, Variant&);
 
 template <size_t N>
-int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, const std::vector<XCode>& args, uint64_t refs,
-                        Num& n, Variant& other) {
+[[gnu::always_inline]] inline int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums,
+                                                      const std::vector<XCode>& args, uint64_t refs, Num& n,
+                                                      Variant& other) {
     // What the parameter slots and the result slot held, when each held a
     // number or nothing; any other value sends the call the general way
     // before anything changed.

@@ -41,12 +41,12 @@ struct Vm::Exec {
 
     // ------------------------------------------------ check points
     // check_deadline (tick) and enter_call (enter), the rare ends out of line.
-    static bool tick(Vm& vm) {
+    [[gnu::always_inline]] static bool tick(Vm& vm) {
         if ((++vm.steps_ & 255) != 0) [[likely]]
             return true;
         return poll(vm);
     }
-    static bool enter(Vm& vm) {
+    [[gnu::always_inline]] static bool enter(Vm& vm) {
         if (vm.depth_ < kMaxCallDepth &&
             (vm.stack_limit_ == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= vm.stack_limit_))
             [[likely]]
@@ -71,22 +71,24 @@ struct Vm::Exec {
     // A procedure's body as run_code_loop runs it, the plain statements in
     // a tight loop: a failure, an exit or a jump goes on in run_code_loop
     // from where it happened.
+    // A pending GoTo always comes with exit_flag_ GoTo, so the flag alone
+    // tells when to hand over.
     [[gnu::always_inline]] static bool run_proc(Vm& vm, const Proc& proc) {
-        if (vm.pending_goto_ || vm.exit_flag_ != ExitKind::None) [[unlikely]]
+        const SCode* const begin = proc.code.data();
+        const SCode* const end = begin + proc.code.size();
+        if (vm.exit_flag_ != ExitKind::None) [[unlikely]]
             return vm.run_code_loop(proc);
-        const SCode* code = proc.code.data();
-        const size_t n = proc.code.size();
-        for (size_t i = 0; i < n; ++i) {
-            const SCode& s = code[i];
-            if (!s.run(vm, s)) [[unlikely]] {
-                switch (vm.on_failure(s)) {
+        for (const SCode* s = begin; s != end; ++s) {
+            if (!s->run(vm, *s)) [[unlikely]] {
+                const size_t i = static_cast<size_t>(s - begin);
+                switch (vm.on_failure(*s)) {
                     case Recovery::Fail: return false;
                     case Recovery::Next: return vm.run_code_loop(proc, i + 1);
                     case Recovery::Retry: return vm.run_code_loop(proc, i);
                 }
             }
-            if (vm.pending_goto_ || vm.exit_flag_ != ExitKind::None) [[unlikely]]
-                return vm.run_code_loop(proc, i + 1);
+            if (vm.exit_flag_ != ExitKind::None) [[unlikely]]
+                return vm.run_code_loop(proc, static_cast<size_t>(s - begin) + 1);
         }
         return true;
     }
@@ -332,6 +334,15 @@ struct Vm::Exec {
         }
         return run_assign(vm, s);
     }
+    // x = y, a number copied inline.
+    static bool run_assign_slot(Vm& vm, const SCode& s) {
+        vm::Num n;
+        if (leaf<Leaf::Slot>(vm, s.x[0], n)) [[likely]] {
+            vm.store_num(s.slot, n);
+            return true;
+        }
+        return run_assign(vm, s);
+    }
     // The same into a variable declared with a type.
     static bool run_assign_typed_pure(Vm& vm, const SCode& s) {
         vm::Num n;
@@ -382,7 +393,7 @@ struct Vm::Exec {
         return run_assign_typed(vm, s);
     }
     template <Leaf L, Leaf R>
-    static int truth_compare_leaves(Vm& vm, const XCode& x) {
+    [[gnu::always_inline]] static int truth_compare_leaves(Vm& vm, const XCode& x) {
         int64_t i, j;
         bool t;
         if (leaf_int<L>(vm, x.kids[0], i) && leaf_int<R>(vm, x.kids[1], j) && vm::int_compare(x.op, i, j, t)) return t;
@@ -405,6 +416,15 @@ struct Vm::Exec {
         }
     }
 
+    // An If on a comparison of two leaves, the comparison inline.
+    template <Leaf L, Leaf R>
+    static bool run_if_leaves(Vm& vm, const SCode& s) {
+        const int t = truth_compare_leaves<L, R>(vm, s.x[0]);
+        if (t < 0) [[unlikely]]
+            return false;
+        return run_block(vm, t ? s.body : s.other);
+    }
+
     // ------------------------------------------------ calls
     // Runs `proc` on the arguments `args`, binding them straight into its
     // parameter slots when they are all numbers; the result as for num.
@@ -419,8 +439,9 @@ struct Vm::Exec {
     // value.
     static constexpr int kLeanDeclined = -1;
     template <size_t N>
-    static int call_lean(Vm& vm, const Proc& proc, const vm::Num* nums, const std::vector<XCode>& args, uint64_t refs,
-                         vm::Num& n, Variant& other);
+    [[gnu::always_inline]] static int call_lean(Vm& vm, const Proc& proc, const vm::Num* nums,
+                                                const std::vector<XCode>& args, uint64_t refs, vm::Num& n,
+                                                Variant& other);
     // Whether a call of `proc` on `args` may take the lean road: the
     // compiler gives such a Function call node num_call_lean.
     static bool lean_fits(const Proc& proc, const std::vector<XCode>& args, uint64_t refs);
@@ -432,26 +453,21 @@ struct Vm::Exec {
     // variable or a variable plus or minus a constant; else its pure path.
     // False when it has none or gives no number.
     [[gnu::always_inline]] static bool arg_number(const Vm& vm, const XCode& a, vm::Num& out) {
-        switch (a.kind) {
-            case XKind::Number: out = a.k; return true;
-            case XKind::Var:
-                if (a.pure == &pure_slot) return leaf<Leaf::Slot>(vm, a, out);
-                break;
-            case XKind::Arith:
-                if (a.pure == &pure_arith_leaves<Leaf::Slot, Leaf::Const> &&
-                    (a.op == BinOp::Add || a.op == BinOp::Sub)) {
-                    int64_t v, r;
-                    const vm::Num& c = a.kids[1].k;
-                    if (leaf_int<Leaf::Slot>(vm, a.kids[0], v) && c.is_int && vm::is_exact(v) && vm::is_exact(c.i)) {
-                        r = a.op == BinOp::Add ? v + c.i : v - c.i;
-                        if (vm::is_exact(r)) {
-                            out = vm::Num{true, r, 0};
-                            return true;
-                        }
-                    }
+        if (a.pure == &pure_slot) return leaf<Leaf::Slot>(vm, a, out);
+        if (a.pure == &pure_arith_leaves<Leaf::Slot, Leaf::Const> && (a.op == BinOp::Add || a.op == BinOp::Sub)) {
+            int64_t v;
+            const vm::Num& c = a.kids[1].k;
+            if (leaf_int<Leaf::Slot>(vm, a.kids[0], v) && c.is_int && vm::is_exact(v) && vm::is_exact(c.i)) {
+                const int64_t r = a.op == BinOp::Add ? v + c.i : v - c.i;
+                if (vm::is_exact(r)) {
+                    out = vm::Num{true, r, 0};
+                    return true;
                 }
-                break;
-            default: break;
+            }
+        }
+        if (a.kind == XKind::Number) {
+            out = a.k;
+            return true;
         }
         return a.pure && a.pure(vm, a, out);
     }

@@ -317,7 +317,9 @@ private:
                    std::string_view result_type = {});
     const Proc* proc_for(const void* def) const;
     inline void set_slot(uint32_t slot, Variant value);
-    inline void clear_slot(uint32_t slot);
+    [[gnu::always_inline]] inline void clear_slot(uint32_t slot);
+    // Frees what a cleared slot held, out of the hot paths.
+    [[gnu::noinline]] static void free_slot_value(Slot& s) { s.value = Variant(); }
 
     // run.cpp
     // Once per loop pass, jump and call: every 256th asks the interrupt
@@ -346,7 +348,7 @@ private:
     bool recover(const vm::SCode& s);
     // Fills the Err object from the failure in `error_`.
     void record_error();
-    void clear_error() {
+    [[gnu::always_inline]] void clear_error() {
         if (err_number_ == 0 && err_description_.empty()) [[likely]]
             return;
         err_number_ = 0;
@@ -354,7 +356,7 @@ private:
         err_source_.clear();
     }
     // Opens an activation's error scope (fresh) and restores the caller's.
-    ErrorScope enter_scope(const Proc& proc) {
+    [[gnu::always_inline]] ErrorScope enter_scope(const Proc& proc) {
         ErrorScope outer{resume_next_, handling_, false, proc_};
         if (on_error_label_) [[unlikely]]
             push_label(outer);
@@ -363,7 +365,7 @@ private:
         proc_ = &proc;
         return outer;
     }
-    void leave_scope(ErrorScope& outer) {
+    [[gnu::always_inline]] void leave_scope(ErrorScope& outer) {
         resume_next_ = outer.resume_next;
         handling_ = outer.handling;
         if (outer.has_label || on_error_label_) [[unlikely]]

@@ -26,9 +26,10 @@ inline void Vm::set_slot(uint32_t slot, Variant value) {
 
 inline void Vm::clear_slot(uint32_t slot) {
     Slot& s = slots_[slot];
-    // A number or other plain value may stay behind: nothing reads it.
-    if (s.value.is_str() || s.value.is_array() || s.value.is_record()) s.value = Variant();
     s.defined = false;
+    // A number or other plain value may stay behind: nothing reads it.
+    if (s.value.is_str() || s.value.is_array() || s.value.is_record()) [[unlikely]]
+        free_slot_value(s);
 }
 
 inline Result<void> Vm::check_deadline() {
