@@ -487,6 +487,18 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
             s.run = l_slot
                         ? (r_slot ? &run_if_leaves<Leaf::Slot, Leaf::Slot> : &run_if_leaves<Leaf::Slot, Leaf::Const>)
                         : (r_slot ? &run_if_leaves<Leaf::Const, Leaf::Slot> : &run_if_leaves<Leaf::Const, Leaf::Const>);
+            const vm::Num& k = c.kids[1].k;
+            if (l_slot && !r_slot && k.is_int && vm::is_exact(k.i)) {
+                switch (c.op) {
+                    case BinOp::Eq: s.run = &run_if_slot_int<BinOp::Eq>; break;
+                    case BinOp::Ne: s.run = &run_if_slot_int<BinOp::Ne>; break;
+                    case BinOp::Lt: s.run = &run_if_slot_int<BinOp::Lt>; break;
+                    case BinOp::Le: s.run = &run_if_slot_int<BinOp::Le>; break;
+                    case BinOp::Gt: s.run = &run_if_slot_int<BinOp::Gt>; break;
+                    case BinOp::Ge: s.run = &run_if_slot_int<BinOp::Ge>; break;
+                    default: break;
+                }
+            }
         }
         return s;
     }

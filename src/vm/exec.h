@@ -416,6 +416,35 @@ struct Vm::Exec {
         }
     }
 
+    // An If on a variable compared by `Op` with a whole constant within
+    // 2^53 (If n < 2 Then), the comparison inline; any other value takes
+    // the general comparison.
+    template <BinOp Op>
+    static bool run_if_slot_int(Vm& vm, const SCode& s) {
+        const XCode& c = s.x[0];
+        int64_t v;
+        int t;
+        if (leaf_int<Leaf::Slot>(vm, c.kids[0], v) && vm::is_exact(v)) [[likely]] {
+            const int64_t k = c.kids[1].k.i;
+            if constexpr (Op == BinOp::Eq)
+                t = v == k;
+            else if constexpr (Op == BinOp::Ne)
+                t = v != k;
+            else if constexpr (Op == BinOp::Lt)
+                t = v < k;
+            else if constexpr (Op == BinOp::Le)
+                t = v <= k;
+            else if constexpr (Op == BinOp::Gt)
+                t = v > k;
+            else
+                t = v >= k;
+        } else {
+            t = truth_compare(vm, c);
+            if (t < 0) [[unlikely]]
+                return false;
+        }
+        return run_block(vm, t ? s.body : s.other);
+    }
     // An If on a comparison of two leaves, the comparison inline.
     template <Leaf L, Leaf R>
     static bool run_if_leaves(Vm& vm, const SCode& s) {
