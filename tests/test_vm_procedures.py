@@ -335,9 +335,26 @@ NUMERIC_CALLS = [
      + sub("x = F(1)\nOn Error Resume Next\ny = 1 / 0\nz = 3"), {"x": 1, "z": 3}),
     ("a Function called as a statement", "Function F(n)\n seen = n * 2\n F = 0\nEnd Function\n" + sub("Call F(4)"),
      {"seen": 8}),
+    ("an argument that is a variable minus a constant, the variable no Integer",
+     "Function F(n)\n F = n * 2\nEnd Function\n"
+     + sub("d = 2.5\nt = \"5\"\nb = 9007199254740993\nx = F(d - 1)\ny = F(t - 1)\nz = F(b - 1) - 2 ^ 54"),
+     {"x": 3, "y": 8, "z": -2}),
 ]
 
 
 @pytest.mark.parametrize("name, code, expected", NUMERIC_CALLS, ids=[r[0] for r in NUMERIC_CALLS])
 def test_numeric_calls_give_back_what_the_caller_held(name, code, expected):
     check(run(code), expected)
+
+
+# An If on a variable and a whole constant compares inline; whatever the
+# variable holds, it decides as the same comparison taken as a value does.
+@pytest.mark.parametrize("op, one_to_two", [("=", 0), ("<>", 1), ("<", 1), ("<=", 1), (">", 0), (">=", 0)])
+def test_an_if_on_a_variable_and_a_constant_decides_as_the_comparison_does(op, one_to_two):
+    values = ["1", "2", "3", "1.5", "2.0", "-7", "\"2\"", "\"10\"", "Empty", "True", "9007199254740993"]
+    body = "\n".join(
+        f"v = {v}\nIf v {op} 2 Then\n t = True\nElse\n t = False\nEnd If\nagree{i} = (t = (v {op} 2))"
+        for i, v in enumerate(values))
+    check(run(sub(body)), {f"agree{i}": True for i in range(len(values))})
+    vm = run(sub(f"n = 1\nIf n {op} 2 Then r = 1 Else r = 0"))
+    assert vm.variables()["r"] == one_to_two
