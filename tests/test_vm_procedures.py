@@ -124,6 +124,8 @@ TYPED_ERRORS = [
     ("Dim a(1) As Integer\na(0) = 70000", "Overflow"),
     ("x = CInt(40000)", "Overflow"),
     ("x = CLng(\"x\")", "Type mismatch"),
+    ("Dim i As Integer\nFor i = 1 To 40000\nNext", "Overflow"),
+    ("Dim b As Byte\nFor b = 0 To 255\nNext", "Overflow"),
 ]
 
 
@@ -154,6 +156,16 @@ FOR_COUNTER = [
     ("a step of 2", "For i = 1 To 6 Step 2\nNext", {"i": 7}),
     ("a search that finds nothing",
      "n = 3\nFor i = 1 To n\n If i = 99 Then Exit For\nNext\nIf i > n Then found = False", {"found": False}),
+    # A counter declared with a whole type converts its start, end and step.
+    ("a Long counter from a fraction, by a fractional step",
+     "Dim i As Long, k As Long\ns = \"\"\nt = \"\"\nFor i = 1.5 To 3\n s = s & i\nNext\nFor k = 1 To 3 Step 0.6\n t = t & k\nNext",
+     {"s": "23", "i": 4, "t": "123", "k": 4}),
+    ("a Long counter from a text, counting down",
+     "Dim i As Long\nn = 0\nFor i = \"3\" To 1 Step -1\n n = n + 1\nNext", {"i": 0, "n": 3}),
+    ("an Integer counter that reaches its type's last value",
+     "Dim i As Integer\nn = 0\nFor i = -32768 To -32760 Step -1\n n = n + 1\nNext", {"i": -32768, "n": 0}),
+    ("a Byte counter past its last value, under Resume Next",
+     "Dim b As Byte\nOn Error Resume Next\nFor b = 250 To 255\nNext\ne = Err.Number", {"b": 255, "e": 6}),
 ]
 
 

@@ -509,6 +509,9 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         if (f->step) s.x.push_back(compile_expr(vm, *f->step));
         s.body = compile_body(vm, f->body);
         s.run = &run_for;
+        // A counter declared with a whole type counts in that type.
+        if (const Declared* d = vm.declared(s.slot); d && !d->array && whole_fits(d->type, 0))
+            s.flags = static_cast<uint8_t>(d->type);
         return s;
     }
     if (auto d = stmt.get_if<Stmt::DoLoop>()) {

@@ -873,6 +873,19 @@ bool to_double(Vm& vm, const XCode& x, double& out, std::string& error) {
 
 bool whole_within(double x, double limit) { return x - std::trunc(x) == 0 && std::fabs(x) <= limit; }
 
+// A For bound or step as the counter's whole type holds it, as the matching
+// conversion function gives it; false with Overflow when it does not fit.
+bool to_counter_type(vm::VarType type, double& x, std::string& error) {
+    auto r = vm::convert_to(type, Variant(x));
+    if (!r) {
+        error = std::move(r).error();
+        return false;
+    }
+    Num n;
+    if (vm::num_of(*r, n)) x = n.as_double();
+    return true;
+}
+
 }  // namespace
 
 template <bool One, bool Up>
@@ -908,7 +921,31 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
     double start, end, step = 1.0;
     if (!to_double(vm, s.x[0], start, vm.error_) || !to_double(vm, s.x[1], end, vm.error_)) return false;
     if (s.x.size() > 2 && !to_double(vm, s.x[2], step, vm.error_)) return false;
+    const auto type = static_cast<vm::VarType>(s.flags);
+    if (type != vm::VarType::Variant) {
+        if (!to_counter_type(type, start, vm.error_) || !to_counter_type(type, end, vm.error_) ||
+            !to_counter_type(type, step, vm.error_))
+            return false;
+    }
     if (step == 0) return failed(vm, std::string(vm::kZeroStep));
+    const uint32_t slot = s.slot;
+    if (type != vm::VarType::Variant) {
+        if (!run_for_counted(vm, s, start, end, step)) return false;
+        // The value past the end must fit the type too (For b = 0 To 255
+        // with a Byte overflows, as in VBA).
+        // The counter keeps its last value.
+        Num n;
+        const Slot& c = vm.slots_[slot];
+        if (c.defined && vm::num_of(c.value, n) && n.is_int && !whole_fits(type, n.i)) {
+            vm.store_num(slot, Num{true, n.i - static_cast<int64_t>(step), 0});
+            return failed(vm, std::string(vm::kOverflow));
+        }
+        return true;
+    }
+    return run_for_counted(vm, s, start, end, step);
+}
+
+bool Vm::Exec::run_for_counted(Vm& vm, const SCode& s, double start, double end, double step) {
     const uint32_t slot = s.slot;
     double v = start;
     // Whole counters count in integers while every value is an exact

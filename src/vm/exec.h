@@ -151,6 +151,9 @@ struct Vm::Exec {
     static bool run_append(Vm& vm, const SCode& s);
     static bool run_if(Vm& vm, const SCode& s);
     static bool run_for(Vm& vm, const SCode& s);
+    // The passes of a For loop once its start, end and step are known (not
+    // zero); the counter is left past the end when the loop runs out.
+    static bool run_for_counted(Vm& vm, const SCode& s, double start, double end, double step);
     static bool run_do(Vm& vm, const SCode& s);
     static bool run_call(Vm& vm, const SCode& s);
     // A Call statement's flag: a named argument names no parameter.
