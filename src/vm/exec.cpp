@@ -928,21 +928,17 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
             return false;
     }
     if (step == 0) return failed(vm, std::string(vm::kZeroStep));
-    const uint32_t slot = s.slot;
-    if (type != vm::VarType::Variant) {
-        if (!run_for_counted(vm, s, start, end, step)) return false;
-        // The value past the end must fit the type too (For b = 0 To 255
-        // with a Byte overflows, as in VBA).
-        // The counter keeps its last value.
-        Num n;
-        const Slot& c = vm.slots_[slot];
-        if (c.defined && vm::num_of(c.value, n) && n.is_int && !whole_fits(type, n.i)) {
-            vm.store_num(slot, Num{true, n.i - static_cast<int64_t>(step), 0});
-            return failed(vm, std::string(vm::kOverflow));
-        }
-        return true;
+    if (type == vm::VarType::Variant) return run_for_counted(vm, s, start, end, step);
+    if (!run_for_counted(vm, s, start, end, step)) return false;
+    // The value past the end must fit the type too, as in VBA (For b = 0 To
+    // 255 with a Byte overflows); the counter keeps its last value.
+    Num n;
+    const Slot& c = vm.slots_[s.slot];
+    if (c.defined && vm::num_of(c.value, n) && n.is_int && !whole_fits(type, n.i)) {
+        vm.store_num(s.slot, Num{true, n.i - static_cast<int64_t>(step), 0});
+        return failed(vm, std::string(vm::kOverflow));
     }
-    return run_for_counted(vm, s, start, end, step);
+    return true;
 }
 
 bool Vm::Exec::run_for_counted(Vm& vm, const SCode& s, double start, double end, double step) {

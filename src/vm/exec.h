@@ -70,9 +70,8 @@ struct Vm::Exec {
     }
     // A procedure's body as run_code_loop runs it, the plain statements in
     // a tight loop: a failure, an exit or a jump goes on in run_code_loop
-    // from where it happened.
-    // A pending GoTo always comes with exit_flag_ GoTo, so the flag alone
-    // tells when to hand over.
+    // from where it happened. A pending GoTo always comes with exit_flag_
+    // GoTo, so the flag alone tells when to hand over.
     [[gnu::always_inline]] static bool run_proc(Vm& vm, const Proc& proc) {
         const SCode* const begin = proc.code.data();
         const SCode* const end = begin + proc.code.size();
