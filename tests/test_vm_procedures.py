@@ -27,6 +27,12 @@ LOCALS = [
      "Function NextId() As Long\n Static n As Long, seen(2), k As Integer\n n = n + 1\n seen(1) = seen(1) + 1\n"
      " k = 2.6\n NextId = n * 100 + seen(1) * 10 + k\nEnd Function\n"
      + sub("a = NextId()\nb = NextId()\nc = NextId()"), {"a": 113, "b": 223, "c": 333}),
+    ("a Static variable is its procedure's own, not the caller's name",
+     "Function NextId()\n Static n As Long\n n = n + 1\n NextId = n\nEnd Function\n"
+     + sub("s = \"\"\nFor n = 1 To 3\n s = s & n & \":\" & NextId() & \",\"\nNext"), {"s": "1:1,2:2,3:3,", "n": 4}),
+    ("a recursive call shares the running call's Static",
+     "Function Depth(k)\n Static calls\n calls = calls + 1\n If k > 0 Then Depth = Depth(k - 1) Else Depth = calls\n"
+     "End Function\n" + sub("a = Depth(3)\nb = Depth(0)"), {"a": 4, "b": 5}),
     ("a Function's result reads Empty until assigned",
      "Function Total(n)\n For i = 1 To n\n  Total = Total + i\n Next\nEnd Function\n"
      "Function Cat(a, b)\n Cat = Cat & a\n Cat = Cat & b\nEnd Function\nFunction E()\n E = IsEmpty(E)\nEnd Function\n"

@@ -692,7 +692,10 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
     if (refs) [[unlikely]] {
         end_numbers_by_ref(vm, proc, args, refs, saved.data(), values_mark, mark);
     } else {
-        if (!proc.locals.empty()) vm.restore_from(mark);
+        if (!proc.locals.empty()) {
+            vm.end_locals(proc);
+            vm.restore_from(mark);
+        }
         vm.clear_slot(result_slot);
         size_t v = values_mark;
         for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
@@ -726,7 +729,10 @@ void Vm::Exec::end_numbers_by_ref(Vm& vm, const Proc& proc, const std::vector<XC
         b.is_num = s.defined && vm::num_of(s.value, b.num);
         if (!b.is_num) back_values.push_back(s.defined ? std::move(s.value) : Variant());
     }
-    if (!proc.locals.empty()) vm.restore_from(mark);
+    if (!proc.locals.empty()) {
+        vm.end_locals(proc);
+        vm.restore_from(mark);
+    }
     vm.clear_slot(proc.name_slot);
     size_t v = values_mark;
     for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);

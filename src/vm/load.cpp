@@ -143,7 +143,7 @@ void Vm::remove_var(std::string_view name) {
 
 Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name, bool is_function,
                        std::string_view result_type) {
-    Proc p{&params, &body, intern(name), is_function, true, false, {}, {}, vm::VarType::Variant, {}, {}, {}, {}};
+    Proc p{&params, &body, intern(name), is_function, true, false, {}, {}, vm::VarType::Variant, {}, {}, {}, {}, {}, 0};
     bool typed = false;
     for (const Param& param : params) {
         const uint32_t slot = intern(param.name);
@@ -167,13 +167,17 @@ Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const
 
 void Vm::collect_declared(Proc& proc, const Body& body) {
     // A name declared twice keeps its first declaration. A Static variable
-    // is declared (it holds its type) but belongs to no activation: it keeps
-    // its value from call to call.
+    // is a local whose value waits in the procedure from call to call.
     bool in_static = false;
     auto declare = [&](const std::string& name, Declared d, bool scalar) {
         const uint32_t slot = intern(name);
-        if (!proc.declared.emplace(slot, d).second || in_static) return;
-        proc.locals.push_back(Local{slot, d.type, scalar});
+        if (!proc.declared.emplace(slot, d).second) return;
+        int32_t static_at = -1;
+        if (in_static) {
+            static_at = static_cast<int32_t>(proc.statics.size());
+            proc.statics.emplace_back();
+        }
+        proc.locals.push_back(Local{slot, d.type, scalar, static_at});
     };
     auto type_of = [](const std::string& name) { return vm::builtin_var_type(name).value_or(vm::VarType::Variant); };
     auto visit = [&](auto& self, const Stmt& stmt) -> void {

@@ -101,11 +101,20 @@ struct Declared {
 
 // A variable declared in a procedure's body: it starts at its type's
 // default (a scalar) or undefined (an array or record, which its Dim makes)
-// at every call.
+// at every call. A Static one (`static_at`, its place in Proc::statics)
+// comes back with the value it had when the last call ended.
 struct Local {
     uint32_t slot;
     VarType type;
     bool scalar;
+    int32_t static_at = -1;
+};
+
+// A Static variable's value between calls; undefined until its Static
+// statement first runs.
+struct StaticValue {
+    bool defined = false;
+    Variant value;
 };
 
 // A loaded procedure with its names already bound to slots.
@@ -131,6 +140,11 @@ struct Proc {
     // The default value of each Optional parameter compiled, in parameter
     // order; a node without `eval` where there is none.
     std::vector<XCode> defaults;
+    // The Static variables' values between calls, and the activations
+    // running: a recursive call shares the running one's, already in
+    // their slots.
+    mutable std::vector<StaticValue> statics;
+    mutable uint32_t active = 0;
 };
 
 }  // namespace vm
@@ -376,8 +390,12 @@ private:
     // callee's).
     void push_label(ErrorScope& outer);
     void pop_label(const ErrorScope& outer);
-    // Saves the locals' slots (unless `keep`) and gives them their start values.
+    // Saves the locals' slots (unless `keep`) and gives them their start
+    // values: a Static variable its value from the last call.
     void start_locals(const Proc& proc, bool keep);
+    // Before an activation that started its locals puts back what it
+    // saved: the Static variables keep their values for the next call.
+    void end_locals(const Proc& proc);
     // The declaration of `slot` in the procedure being compiled or run.
     const Declared* declared(uint32_t slot) const;
     // `value` converted to the declared type of `slot`, when it has one.

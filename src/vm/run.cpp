@@ -202,12 +202,35 @@ Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc, uint64_
 }
 
 void Vm::start_locals(const Proc& proc, bool keep) {
+    const bool first = proc.active++ == 0;
     for (const Local& l : proc.locals) {
+        if (l.static_at >= 0) {
+            if (!first) continue;
+            if (!keep) save_slot(l.slot, false);
+            vm::StaticValue& v = proc.statics[static_cast<size_t>(l.static_at)];
+            if (v.defined)
+                set_slot(l.slot, v.value);
+            else
+                clear_slot(l.slot);
+            continue;
+        }
         if (!keep) save_slot(l.slot, false);
         if (l.scalar)
             set_slot(l.slot, vm::type_default(l.type));
         else
             clear_slot(l.slot);
+    }
+}
+
+void Vm::end_locals(const Proc& proc) {
+    if (--proc.active != 0) return;
+    for (const Local& l : proc.locals) {
+        if (l.static_at < 0) continue;
+        // Copied: the entry Sub's variables stay readable after the run.
+        const Slot& s = slots_[l.slot];
+        vm::StaticValue& v = proc.statics[static_cast<size_t>(l.static_at)];
+        v.defined = s.defined;
+        v.value = s.defined ? s.value : Variant();
     }
 }
 
@@ -389,6 +412,7 @@ Result<Variant> Vm::invoke(const Proc& proc, size_t base, uint64_t missing, cons
     bool ok = static_cast<bool>(r);
     if (!ok) error_ = std::move(r).error();
     Variant result;
+    const bool started = ok;
     if (ok) {
         start_locals(proc, keep);
         // The variable named like the Function holds its result.
@@ -412,6 +436,7 @@ Result<Variant> Vm::invoke(const Proc& proc, size_t base, uint64_t missing, cons
             out.push_back(s.defined ? std::move(s.value) : Variant());
         }
     }
+    if (started) end_locals(proc);
     restore_from(mark);
     leave_scope(outer);
     if (refs && !refs->empty()) write_back(*refs, out);
