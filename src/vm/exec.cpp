@@ -693,7 +693,7 @@ NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num,
         end_numbers_by_ref(vm, proc, args, refs, saved.data(), values_mark, mark);
     } else {
         if (!proc.locals.empty()) {
-            vm.end_locals(proc);
+            vm.end_locals(proc, false);
             vm.restore_from(mark);
         }
         vm.clear_slot(result_slot);
@@ -730,7 +730,7 @@ void Vm::Exec::end_numbers_by_ref(Vm& vm, const Proc& proc, const std::vector<XC
         if (!b.is_num) back_values.push_back(s.defined ? std::move(s.value) : Variant());
     }
     if (!proc.locals.empty()) {
-        vm.end_locals(proc);
+        vm.end_locals(proc, false);
         vm.restore_from(mark);
     }
     vm.clear_slot(proc.name_slot);

@@ -394,8 +394,9 @@ private:
     // values: a Static variable its value from the last call.
     void start_locals(const Proc& proc, bool keep);
     // Before an activation that started its locals puts back what it
-    // saved: the Static variables keep their values for the next call.
-    void end_locals(const Proc& proc);
+    // saved: the Static variables keep their values for the next call
+    // (and, with `keep`, stay in their slots too).
+    void end_locals(const Proc& proc, bool keep);
     // The declaration of `slot` in the procedure being compiled or run.
     const Declared* declared(uint32_t slot) const;
     // `value` converted to the declared type of `slot`, when it has one.

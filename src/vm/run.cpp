@@ -209,7 +209,7 @@ void Vm::start_locals(const Proc& proc, bool keep) {
             if (!keep) save_slot(l.slot, false);
             vm::StaticValue& v = proc.statics[static_cast<size_t>(l.static_at)];
             if (v.defined)
-                set_slot(l.slot, v.value);
+                set_slot(l.slot, std::move(v.value));
             else
                 clear_slot(l.slot);
             continue;
@@ -222,15 +222,21 @@ void Vm::start_locals(const Proc& proc, bool keep) {
     }
 }
 
-void Vm::end_locals(const Proc& proc) {
+void Vm::end_locals(const Proc& proc, bool keep) {
     if (--proc.active != 0) return;
     for (const Local& l : proc.locals) {
         if (l.static_at < 0) continue;
-        // Copied: the entry Sub's variables stay readable after the run.
-        const Slot& s = slots_[l.slot];
+        // Moved, so that a Static array costs no copy per call; copied where
+        // the slot stays readable after the run.
+        Slot& s = slots_[l.slot];
         vm::StaticValue& v = proc.statics[static_cast<size_t>(l.static_at)];
         v.defined = s.defined;
-        v.value = s.defined ? s.value : Variant();
+        if (!s.defined)
+            v.value = Variant();
+        else if (keep)
+            v.value = s.value;
+        else
+            v.value = std::move(s.value);
     }
 }
 
@@ -436,7 +442,7 @@ Result<Variant> Vm::invoke(const Proc& proc, size_t base, uint64_t missing, cons
             out.push_back(s.defined ? std::move(s.value) : Variant());
         }
     }
-    if (started) end_locals(proc);
+    if (started) end_locals(proc, keep);
     restore_from(mark);
     leave_scope(outer);
     if (refs && !refs->empty()) write_back(*refs, out);
