@@ -217,7 +217,35 @@ std::string_view trim(std::string_view s) { return trim_end(trim_start(s)); }
 
 bool equals_ignore_case(std::string_view a, std::string_view b) {
     if (a.size() == b.size() && a == b) return true;
-    return to_lower(a) == to_lower(b);
+    return compare_lower(a, b) == 0;
 }
+
+namespace {
+
+// Root-locale case mappings are context-free, so a common ASCII prefix can
+// be folded byte by byte and the mapping of what follows compared apart.
+template <char (*Fold)(char), std::string (*Map)(std::string_view)>
+int compare_folded(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if ((x | y) & 0x80) return Map(a.substr(i)).compare(Map(b.substr(i)));
+        const auto fx = static_cast<unsigned char>(Fold(static_cast<char>(x)));
+        const auto fy = static_cast<unsigned char>(Fold(static_cast<char>(y)));
+        if (fx != fy) return fx < fy ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    // The longer one's rest maps to at least one character.
+    return a.size() < b.size() ? -1 : 1;
+}
+
+char fold_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char fold_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+}  // namespace
+
+int compare_upper(std::string_view a, std::string_view b) { return compare_folded<fold_upper, to_upper>(a, b); }
+int compare_lower(std::string_view a, std::string_view b) { return compare_folded<fold_lower, to_lower>(a, b); }
 
 }  // namespace morvane::text

@@ -39,4 +39,10 @@ std::string_view trim_end(std::string_view s);
 // Case-insensitive equality by full Unicode lower-case mapping.
 bool equals_ignore_case(std::string_view a, std::string_view b);
 
+// to_upper(a).compare(to_upper(b)) and the same by to_lower, as a sign:
+// ASCII is folded in place, and only the rest from the first non-ASCII
+// byte on is mapped, so short ASCII texts compare without a copy.
+int compare_upper(std::string_view a, std::string_view b);
+int compare_lower(std::string_view a, std::string_view b);
+
 }  // namespace morvane::text

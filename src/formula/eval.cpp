@@ -78,7 +78,7 @@ Ordering text_order(std::string_view a, std::string_view b) {
         }
         return order_of(a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
     }
-    return order_of(text::to_lower(a).compare(text::to_lower(b)));
+    return order_of(text::compare_lower(a, b));
 }
 
 // An operand of a binary operator: a cell is read in place, anything else

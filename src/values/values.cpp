@@ -218,11 +218,11 @@ bool vba_eq(const Variant& a, const Variant& b) {
         return x && *x == numeric_value(a.is_str() ? b : a);
     }
     return equal_without_conversion(
-        a, b, [](std::string_view x, std::string_view y) { return x == y || text::to_upper(x) == text::to_upper(y); });
+        a, b, [](std::string_view x, std::string_view y) { return x == y || text::compare_upper(x, y) == 0; });
 }
 
 Result<Ordering> vba_cmp(const Variant& a, const Variant& b) {
-    if (a.is_str() && b.is_str()) return order_of(text::to_upper(a.as_str()).compare(text::to_upper(b.as_str())));
+    if (a.is_str() && b.is_str()) return order_of(text::compare_upper(a.as_str(), b.as_str()));
     // A blank against a text is the empty text.
     if (a.is_empty() && b.is_str()) return b.as_str().empty() ? Ordering::Equal : Ordering::Less;
     if (b.is_empty() && a.is_str()) return a.as_str().empty() ? Ordering::Equal : Ordering::Greater;
@@ -232,7 +232,7 @@ Result<Ordering> vba_cmp(const Variant& a, const Variant& b) {
         if (std::isnan(*x) || std::isnan(*y)) return fail(std::string(kCompareNaN));
         return order_values(*x, *y);
     }
-    return order_of(text::to_upper(cmp_text(a)).compare(text::to_upper(cmp_text(b))));
+    return order_of(text::compare_upper(cmp_text(a), cmp_text(b)));
 }
 
 Ordering cmp_variants(const Variant& a, const Variant& b) {
@@ -244,8 +244,8 @@ Ordering cmp_variants(const Variant& a, const Variant& b) {
         double y = b.is_int() ? static_cast<double>(b.as_int()) : b.as_float();
         return order_values(x, y);  // NaN counts as equal to everything
     }
-    if (a.is_str() && b.is_str()) return order_of(text::to_lower(a.as_str()).compare(text::to_lower(b.as_str())));
-    return order_of(text::to_lower(vba_to_str(a)).compare(text::to_lower(vba_to_str(b))));
+    if (a.is_str() && b.is_str()) return order_of(text::compare_lower(a.as_str(), b.as_str()));
+    return order_of(text::compare_lower(vba_to_str(a), vba_to_str(b)));
 }
 
 Result<bool> is_truthy(const Variant& v) {

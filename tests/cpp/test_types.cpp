@@ -308,3 +308,19 @@ TEST(TypesText, UpperLead) {
     };
     for (const Case& c : cases) EXPECT_EQ(text::upper_lead(c.in), c.want) << static_cast<uint32_t>(c.in);
 }
+
+// The case-blind comparisons give the sign of comparing the mapped copies,
+// on the ASCII road and across it.
+TEST(TypesText, CompareFolded) {
+    const char* texts[] = {"",    "a",      "A",       "ab",      "AB",     "abc", "_", "k0",   "K0",
+                           "k01", "straße", "STRASSE", "strasse", "strasZ", "é",   "É", "e",    "aé",
+                           "AÉ",  "aéb",    "a\xff",   "ß",       "SS",     "ss",  "ſ", "\x7f", "Z"};
+    auto sign = [](int c) { return (c > 0) - (c < 0); };
+    for (const char* a : texts)
+        for (const char* b : texts) {
+            EXPECT_EQ(sign(text::compare_upper(a, b)), sign(text::to_upper(a).compare(text::to_upper(b))))
+                << a << " / " << b;
+            EXPECT_EQ(sign(text::compare_lower(a, b)), sign(text::to_lower(a).compare(text::to_lower(b))))
+                << a << " / " << b;
+        }
+}
