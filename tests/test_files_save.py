@@ -162,7 +162,16 @@ def _socket(path):
     return path
 
 
-@pytest.mark.parametrize("make", [_fifo, _socket], ids=["fifo", "socket"])
+def _device(path):
+    # A node of its own for the device /dev/full names, so /dev is never at stake.
+    try:
+        os.mknod(path, stat.S_IFCHR | 0o666, os.makedev(1, 7))
+    except PermissionError:
+        pytest.skip("making a device node needs privileges")
+    return path
+
+
+@pytest.mark.parametrize("make", [_fifo, _socket, _device], ids=["fifo", "socket", "device"])
 @pytest.mark.parametrize("suffix", [".xlsx", ".ods"])
 def test_a_save_never_replaces_what_is_not_a_regular_file(tmp_path, make, suffix):
     target = make(tmp_path / ("special" + suffix))
