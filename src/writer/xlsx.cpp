@@ -62,24 +62,6 @@ bool needs_preserve(std::string_view s) {
     return !s.empty() && (ws(s.front()) || ws(s.back()));
 }
 
-}  // namespace
-
-std::string build_xlsx_content_types(size_t sheet_count, FileFormat format) {
-    std::string out(kDecl);
-    out += kContentTypesHead;
-    out += format == FileFormat::Xlsm ? kMacroWorkbookType : kWorkbookType;
-    out += "\"/>\n";
-    for (size_t i = 1; i <= sheet_count; ++i) {
-        out += "<Override PartName=\"/xl/worksheets/sheet";
-        append_int(out, static_cast<int64_t>(i));
-        out += ".xml\" ContentType=\"" MV_CT_SML "worksheet+xml\"/>\n";
-    }
-    out += kContentTypesTail;
-    return out;
-}
-
-namespace {
-
 // One cell's line; an empty value gives none.
 void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings& strings) {
     auto open = [&](std::string_view type) {
@@ -136,6 +118,20 @@ uint32_t SharedStrings::owned_id(std::string text) {
     auto found = index.find(text);
     if (found != index.end()) return found->second;
     return id(std::string_view(owned.emplace_back(std::move(text))));
+}
+
+std::string build_xlsx_content_types(size_t sheet_count, FileFormat format) {
+    std::string out(kDecl);
+    out += kContentTypesHead;
+    out += format == FileFormat::Xlsm ? kMacroWorkbookType : kWorkbookType;
+    out += "\"/>\n";
+    for (size_t i = 1; i <= sheet_count; ++i) {
+        out += "<Override PartName=\"/xl/worksheets/sheet";
+        append_int(out, static_cast<int64_t>(i));
+        out += ".xml\" ContentType=\"" MV_CT_SML "worksheet+xml\"/>\n";
+    }
+    out += kContentTypesTail;
+    return out;
 }
 
 std::string build_xlsx_workbook(SheetsView sheets) {
