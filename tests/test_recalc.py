@@ -217,11 +217,11 @@ def test_empty_sheet_recalculates_to_nothing():
     assert vm.cells() == {(1, 1): 5}
 
 
-def test_batch_stops_at_first_bad_item():
+def test_a_bad_item_refuses_the_whole_batch():
     vm = morvane.Vm()
     with pytest.raises(TypeError, match="^keys must be \\(row, col\\) tuples of integers$"):
         vm.set_cell_formula_batch({(1, 1): "=1", "A2": "=2", (1, 2): "=3"})
-    assert vm.get_cell(1, 1) == 1 and vm.get_cell(1, 2) is None
+    assert vm.cells() == {}
     with pytest.raises(TypeError, match="^values must be formula strings$"):
         vm.set_cell_formula_batch({(2, 1): 5})
     with pytest.raises(TypeError, match="^keys must be"):
@@ -233,6 +233,24 @@ def test_batch_stops_at_first_bad_item():
     with pytest.raises(TypeError, match="formulas"):
         vm.set_cell_formula_batch([((1, 1), "=1")])
     vm.set_cell_formula_batch({})
+    assert vm.cells() == {}
+
+
+def test_a_formula_that_does_not_parse_refuses_the_whole_batch():
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, 1)
+    vm.set_cell_formula(1, 2, "=A1*2")
+    vm.set_cell_formula(1, 3, "=B1+A2")
+    before = vm.cells()
+    # Earlier items overwrite a value, a formula and an empty cell that the
+    # other formulas read; all of it is put back.
+    with pytest.raises(ValueError):
+        vm.set_cell_formula_batch({(1, 1): "=5", (1, 2): "=A1*10", (2, 1): "=7", (3, 1): "=1+"})
+    assert vm.cells() == before == {(1, 1): 1, (1, 2): 2, (1, 3): 2}
+    vm.set_cell(1, 1, 3)  # the formulas still follow their cells
+    assert vm.cells() == {(1, 1): 3, (1, 2): 6, (1, 3): 6}
+    vm.set_cell(2, 1, 1)
+    assert vm.get_cell(1, 3) == 7
 
 
 def test_macro_switching_to_automatic_recalculates():

@@ -9,13 +9,14 @@ import pytest
 
 import morvane
 from morvane import Vm
-from vmhelp import run, same, sub
+from vmhelp import RUN_ERRORS_DOC, run, same, sub
 
 METHOD_DOCS = {
-    "run": ("(self, vba_code, macro_name)", "Parse and execute *vba_code*, running the Sub named *macro_name*."),
+    "run": ("(self, vba_code, macro_name)", "Parse and execute *vba_code*, running the Sub named *macro_name*.\n\n"
+            "What the run changed stays, also when it fails.\n\n" + RUN_ERRORS_DOC),
     "set_cell": ("(self, row, col, value)", "Write a value into a cell. ``row`` and ``col`` are 1-based (VBA convention)."),
     "get_cell": ("(self, row, col)", "Return the value of a cell (1-based row/col). Returns ``None`` for empty cells."),
-    "cells": ("(self)", "Return all non-empty cells as a dict: ``{(row, col): value}``."),
+    "cells": ("(self)", "Return the active sheet's non-empty cells as a dict: ``{(row, col): value}``."),
     "variables": ("(self)", "Return all VBA variables as a dict: ``{name: value}``."),
     "set_cell_formula": (
         "(self, row, col, formula)",
@@ -26,13 +27,30 @@ METHOD_DOCS = {
     "set_cell_formula_batch": (
         "(self, formulas)",
         "Set multiple cell formulas at once.\n"
-        "``formulas`` should be a dict mapping ``(row, col)`` tuples (1-based) to formula strings.",
+        "``formulas`` should be a dict mapping ``(row, col)`` tuples (1-based) to formula strings.\n\n"
+        "All or nothing: when an item is malformed (``TypeError``) or a formula does\n"
+        "not parse (``ValueError``), no formula of the batch is stored.",
     ),
-    "set_sheet": ("(self, name)", "Switch the active sheet. Creates the sheet if it does not exist."),
-    "active_sheet": ("(self)", "Return the name of the currently active sheet."),
-    "sheet_names": ("(self)", "Return all sheet names."),
-    "get_sheet": ("(self, name)", "Return all non-empty cells in a specific sheet as ``{(row, col): value}``."),
+    "set_sheet": ("(self, name)", "Switch the active sheet. Creates the sheet if it does not exist.\n\n"
+                  "``name`` is matched in any letter case. A new sheet's name must be 1 to 31\n"
+                  "characters, hold none of ``: \\ / ? * [ ]`` and not begin or end with an\n"
+                  "apostrophe; ``ValueError`` otherwise."),
+    "active_sheet": ("(self)", "Return the name of the currently active sheet, in lower case."),
+    "sheet_names": ("(self)", "Return all sheet names, in tab order and in lower case."),
+    "get_sheet": ("(self, name)", "Return all non-empty cells in a specific sheet as ``{(row, col): value}``.\n\n"
+                  "``name`` is matched in any letter case; a sheet that is not there raises\n"
+                  "``KeyError``, whose message lists the sheets there are."),
+    "save_workbook": ("(self, path)", "Save all sheets to a workbook file, its format chosen by the extension of\n"
+                      "``path`` in any letter case: ``.xlsx``, ``.xlsm`` (macro-enabled, but\n"
+                      "holding no VBA project) or ``.ods``. Any other extension raises\n"
+                      "``ValueError`` before anything is written.\n\n"
+                      "Only cell values are saved, not formulas, formatting or VBA code; an .xlsx\n"
+                      "or .xlsm file opens on the active sheet. The file is replaced in one piece;\n"
+                      "a path that names something other than a regular file raises ``OSError``."),
 }
+
+
+IN_USE = "this Vm is in use by another call: a Vm runs one call at a time, so give each thread its own Vm"
 
 
 @pytest.mark.parametrize("name", list(METHOD_DOCS))
@@ -52,7 +70,11 @@ def test_class_signature_and_doc():
     assert Vm.__text_signature__ == '(on_msgbox="skip")'
     assert Vm.__doc__ == (
         "VBA execution engine. Create one, pre-populate cells with ``set_cell``,\n"
-        "run a macro with ``run``, then read results via ``get_cell`` / ``cells``."
+        "run a macro with ``run``, then read results via ``get_cell`` / ``cells``.\n\n"
+        '``on_msgbox`` is ``"skip"`` (a MsgBox is passed over) or ``"error"``\n'
+        "(a MsgBox fails the run); any other text raises ``ValueError``.\n\n"
+        "A Vm runs one call at a time: a call made while another runs (from\n"
+        "another thread) raises ``RuntimeError``. Give each thread its own Vm."
     )
     assert Vm.cells_df.__doc__.startswith("Return the active sheet's non-empty cells as a **pandas DataFrame**.")
 
@@ -199,7 +221,7 @@ def test_borrow_flag(monkeypatch):
 
     def frame(*args, **kwargs):
         seen["read"] = vm.get_cell(1, 1)  # shared inside shared is fine
-        with pytest.raises(RuntimeError, match="(?m)^Already borrowed$"):
+        with pytest.raises(RuntimeError, match=re.escape(IN_USE)):
             vm.set_cell(1, 1, 2)
         return "frame"
 
@@ -255,7 +277,7 @@ def test_reading_during_a_run_is_refused():
 
     old = _interrupt_soon(handler)
     try:
-        with pytest.raises(RuntimeError, match="(?m)^Already mutably borrowed$"):
+        with pytest.raises(RuntimeError, match=re.escape(IN_USE)):
             vm.run(LOOP_FOREVER, "Main")
     finally:
         signal.setitimer(signal.ITIMER_REAL, 0)

@@ -8,6 +8,15 @@ import morvane
 SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
 
 
+# What the documentation of run_macro and Vm.run says a failed run raises.
+RUN_ERRORS_DOC = (
+    "Raises\n------\n"
+    "SyntaxError\n    The source does not parse; ``lineno``, ``offset`` and ``text``\n"
+    "    point at the place.\n"
+    "RuntimeError\n    The run failed; where the failing statement is known, its\n"
+    "    ``procedure`` (lower case) and ``lineno`` are attributes of the error.")
+
+
 def sub(body, name="Main"):
     """A module holding one Sub with the given body lines."""
     return f"Sub {name}()\n{body}\nEnd Sub\n"

@@ -425,6 +425,11 @@ Date date_of_value(double days) {
     return Date{saturate_i64(day), days - day};
 }
 
+int64_t Date::microseconds() const {
+    constexpr int64_t kLastOfDay = 86'400'000'000 - 1;
+    return time > 0 && time < 1 ? std::min<int64_t>(std::llround(time * 86400e6), kLastOfDay) : 0;
+}
+
 std::string date_text(Date d) {
     // Rounded to the second; a time that rounds up to midnight stays 23:59:59.
     const int64_t seconds = std::min<int64_t>(std::llround(d.time * 86400.0), 86399);

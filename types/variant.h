@@ -41,6 +41,8 @@ struct Date {
     friend bool operator==(Date, Date) = default;
     // The date as one number of days, time included.
     double value() const { return static_cast<double>(serial) + time; }
+    // The time of day in whole microseconds, never rounded up to the next day.
+    int64_t microseconds() const;
 };
 // The Date of a number of days: its floor is the day, the rest the time.
 Date date_of_value(double days);

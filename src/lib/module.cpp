@@ -103,6 +103,29 @@ bool arg_str(PyObject* obj, const char* func, const char* name, std::string& out
     return true;
 }
 
+bool arg_on_msgbox(PyObject* obj, const char* func, bool& msgbox_error) {
+    std::string mode;
+    if (!arg_str(obj, func, "on_msgbox", mode)) return false;
+    // Any other text would silently turn off the check a caller asked for.
+    if (mode != "skip" && mode != "error") {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'on_msgbox' must be \"skip\" or \"error\", not %R", func, obj);
+        return false;
+    }
+    msgbox_error = mode == "error";
+    return true;
+}
+
+std::string sheets_there_are(const std::vector<std::string>& names) {
+    std::string out = "; the sheets are ";
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i) out += ", ";
+        out += '\'';
+        out += names[i];
+        out += '\'';
+    }
+    return out;
+}
+
 bool arg_u32(PyObject* obj, const char* func, const char* name, uint32_t& out) {
     // Any integer-like object (numpy's integers among them) through __index__.
     if (!PyIndex_Check(obj)) {
@@ -152,9 +175,7 @@ PyObject* new_excel_error(std::string_view code) {
 // date.
 PyObject* date_to_py(Date date) {
     const int64_t serial = date.serial;
-    // The time of day in microseconds, never rounded up to the next day.
-    const int64_t us =
-        date.time > 0 && date.time < 1 ? std::min<int64_t>(std::llround(date.time * 86400e6), 86399999999) : 0;
+    const int64_t us = date.microseconds();
     const int hour = static_cast<int>(us / 3600000000), minute = static_cast<int>(us / 60000000 % 60),
               second = static_cast<int>(us / 1000000 % 60), micro = static_cast<int>(us % 1000000);
     if ((serial >= 1 && serial <= kLastDateSerial) || (serial == 0 && us > 0)) {
@@ -190,8 +211,19 @@ double day_fraction(int hour, int minute, int second, int micro) {
 }
 
 // A date, a datetime (a subclass: its time is the fraction of the day) or a
-// time of day alone (day 0), as get_cell gives them back.
+// time of day alone (day 0), as get_cell gives them back. A time zone is
+// refused: a cell holds a wall-clock time, and dropping the offset would
+// move the time without a word.
 std::optional<Variant> date_from_py(PyObject* obj) {
+    const bool zoned = PyTime_Check(obj)       ? PyDateTime_TIME_GET_TZINFO(obj) != Py_None
+                       : PyDateTime_Check(obj) ? PyDateTime_DATE_GET_TZINFO(obj) != Py_None
+                                               : false;
+    if (zoned) {
+        PyErr_Format(PyExc_ValueError,
+                     "a cell cannot hold a time zone: convert the %s to the time to show and set tzinfo to None",
+                     PyTime_Check(obj) ? "time" : "datetime");
+        return std::nullopt;
+    }
     if (PyTime_Check(obj)) {
         return Variant(Date{0, day_fraction(PyDateTime_TIME_GET_HOUR(obj), PyDateTime_TIME_GET_MINUTE(obj),
                                             PyDateTime_TIME_GET_SECOND(obj), PyDateTime_TIME_GET_MICROSECOND(obj))});

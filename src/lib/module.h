@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "types/variant.h"
 
@@ -49,12 +50,20 @@ PyObject* cells_to_dict(const CellMap& cells);
 // Argument converters that name the argument in their TypeError, as
 // "run_macro() argument 'vba_code' must be str, not int".
 bool arg_str(PyObject* obj, const char* func, const char* name, std::string& out);
+// on_msgbox: "skip" (a MsgBox is passed over) or "error" (it fails the
+// run), true for "error"; TypeError for a non-str, ValueError naming the two
+// for any other text.
+bool arg_on_msgbox(PyObject* obj, const char* func, bool& msgbox_error);
 // Whole numbers (any object with __index__): TypeError for a non-integer,
 // OverflowError outside 0..4294967295.
 bool arg_u32(PyObject* obj, const char* func, const char* name, uint32_t& out);
 // A cell's row and column as arg_u32 reads them, and ValueError naming the
 // limit for a position off the sheet (rows 1..1048576, columns 1..16384).
 bool arg_cell(PyObject* row_obj, PyObject* col_obj, const char* func, uint32_t& row, uint32_t& col);
+
+// The sheets there are, for a message about one that is not there:
+// "; the sheets are 'a', 'b'".
+std::string sheets_there_are(const std::vector<std::string>& names);
 
 // The longest text a cell holds, in characters.
 inline constexpr Py_ssize_t kMaxCellText = 32767;

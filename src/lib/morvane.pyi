@@ -16,6 +16,7 @@ _CellValue: TypeAlias = int | float | str | bool | datetime.date | datetime.time
 _Value: TypeAlias = _CellValue | list[_Value] | dict[str, _Value]
 _Cells: TypeAlias = dict[tuple[int, int], _Value]
 _StrPath: TypeAlias = str | os.PathLike[str]
+# Any other text is a ValueError.
 _OnMsgBox: TypeAlias = Literal["skip", "error"]
 
 @final
@@ -33,24 +34,42 @@ class ExcelError:
 class SkippedStatementWarning(UserWarning):
     """A statement or module-level line that a run passed over without effect."""
 
+# A failed run raises SyntaxError, with `lineno`, `offset` and `text` pointing
+# at the place, when the source does not parse, and RuntimeError otherwise;
+# where the failing statement is known, the RuntimeError carries its
+# `procedure` (lower case) and `lineno` as attributes.
+
 @final
 class Vm:
+    """A workbook and the macros run against it; one call at a time, so each thread needs its own."""
+
     def __new__(cls, on_msgbox: _OnMsgBox = "skip") -> Vm: ...
-    def run(self, vba_code: str, macro_name: str) -> None: ...
+    def run(self, vba_code: str, macro_name: str) -> None:
+        """Raises SyntaxError (`lineno`, `offset`, `text`) or RuntimeError (`procedure`, `lineno`)."""
     def set_cell(self, row: int, col: int, value: _CellValue) -> None: ...
     def get_cell(self, row: int, col: int) -> _Value: ...
-    def cells(self) -> _Cells: ...
+    def cells(self) -> _Cells:
+        """The active sheet's non-empty cells."""
     def variables(self) -> dict[str, _Value]: ...
     def set_cell_formula(self, row: int, col: int, formula: str) -> None: ...
     def recalculate(self) -> None: ...
-    def set_cell_formula_batch(self, formulas: dict[tuple[int, int], str]) -> None: ...
-    def set_sheet(self, name: str) -> None: ...
-    def active_sheet(self) -> str: ...
-    def sheet_names(self) -> list[str]: ...
-    def get_sheet(self, name: str) -> _Cells: ...
-    def save_workbook(self, path: _StrPath) -> None: ...
+    def set_cell_formula_batch(self, formulas: dict[tuple[int, int], str]) -> None:
+        """All or nothing: a malformed item or a formula that does not parse stores none."""
+    def set_sheet(self, name: str) -> None:
+        """A new sheet's name: 1 to 31 characters, none of : \\ / ? * [ ], no apostrophe at either end."""
+    def active_sheet(self) -> str:
+        """In lower case."""
+    def sheet_names(self) -> list[str]:
+        """In tab order and in lower case."""
+    def get_sheet(self, name: str) -> _Cells:
+        """KeyError, listing the sheets there are, for a sheet that is not there."""
+    def save_workbook(self, path: _StrPath) -> None:
+        """.xlsx, .xlsm or .ods by the extension (ValueError for any other); OSError for a non-regular file."""
     def cells_df(self) -> pandas.DataFrame: ...
 
 def hello() -> str: ...
-def run_macro(vba_code: str, macro_name: str, on_msgbox: _OnMsgBox = "skip") -> _Cells: ...
-def load_workbook(path: _StrPath, sheet: str | None = None, on_msgbox: _OnMsgBox = "skip") -> Vm: ...
+def run_macro(vba_code: str, macro_name: str, on_msgbox: _OnMsgBox = "skip") -> _Cells:
+    """Raises SyntaxError (`lineno`, `offset`, `text`) or RuntimeError (`procedure`, `lineno`)."""
+
+def load_workbook(path: _StrPath, sheet: str | None = None, on_msgbox: _OnMsgBox = "skip") -> Vm:
+    """Every sheet is read; `sheet` only picks the active one (ValueError, listing the sheets, when absent)."""

@@ -96,14 +96,16 @@ PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|OO:load_workbook", const_cast<char**>(kwlist), &path_obj,
                                          &sheet_obj, &msgbox_obj))
             return nullptr;
-        std::string path, sheet, on_msgbox = "skip";
+        std::string path, sheet;
+        bool msgbox_error = false;
         Ref shown;
         bool sheet_given = sheet_obj && sheet_obj != Py_None;
         if (!arg_path(path_obj, "load_workbook", path, shown)) return nullptr;
         if (sheet_given && !arg_str(sheet_obj, "load_workbook", "sheet", sheet)) return nullptr;
-        if (msgbox_obj && !arg_str(msgbox_obj, "load_workbook", "on_msgbox", on_msgbox)) return nullptr;
+        if (msgbox_obj && !arg_on_msgbox(msgbox_obj, "load_workbook", msgbox_error)) return nullptr;
 
-        std::unique_ptr<Vm> vm = new_vm(on_msgbox);
+        std::unique_ptr<Vm> vm = new_vm(msgbox_error);
+        std::vector<std::string> loaded;
         Result<std::vector<reader::WorkbookSheet>> sheets;
         Result<void> activated;
         bool no_sheets = false;
@@ -114,7 +116,6 @@ PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
             sheets = reader::read_workbook(path, &os_errno);
             no_sheets = sheets && sheets->empty();
             if (sheets && !no_sheets) {
-                std::vector<std::string> loaded;
                 for (reader::WorkbookSheet& s : *sheets) {
                     store_sheet(*vm, s);
                     loaded.push_back(text::to_lower(s.name));
@@ -135,7 +136,7 @@ PyObject* load_workbook(PyObject*, PyObject* args, PyObject* kwargs) {
             return nullptr;
         }
         if (!activated) {
-            set_error(PyExc_ValueError, activated.error());
+            set_error(PyExc_ValueError, activated.error() + sheets_there_are(loaded));
             return nullptr;
         }
         return wrap_vm(std::move(vm));
@@ -149,9 +150,13 @@ PyMethodDef load_workbook_def = {
     "Load cell data from a spreadsheet file (.xlsx / .xlsm / .ods) into a new ``Vm``.\n\n"
     "The VBA source code is **not** extracted from the file \u2014 pass it separately\n"
     "to ``vm.run()``.\n\n"
-    "Parameters\n----------\npath : str\n    Path to the spreadsheet file (.xlsx, .xlsm, or .ods).\n"
-    "sheet : str, optional\n    Sheet name to read. Defaults to the first sheet.\n"
-    "on_msgbox : str, optional\n    ``\"skip\"`` (default) or ``\"error\"``."};
+    "Parameters\n----------\npath : str or os.PathLike\n    Path to the spreadsheet file (.xlsx, .xlsm, or .ods).\n"
+    "sheet : str, optional\n    The sheet to make active, in any letter case. Every sheet is read;\n"
+    "    this only picks the active one. Defaults to the first sheet.\n"
+    "on_msgbox : str, optional\n    ``\"skip\"`` (default) or ``\"error\"``; any other text raises ``ValueError``.\n\n"
+    "Sheet names come back in lower case.\n\n"
+    "Raises\n------\nOSError\n    The file cannot be read or is not a workbook.\n"
+    "ValueError\n    ``sheet`` names no sheet of the file; the message lists the sheets there are."};
 
 }  // namespace
 
@@ -159,11 +164,16 @@ PyObject* save_workbook(const Vm& vm, PyObject* path_obj) {
     std::string path;
     Ref shown;
     if (!arg_path(path_obj, "save_workbook", path, shown)) return nullptr;
+    if (!writer::file_format(path)) {
+        set_error(PyExc_ValueError, format_message(writer::kUnknownFormat, path));
+        return nullptr;
+    }
     std::vector<std::string> names = vm.sheet_names();
     std::vector<writer::SheetView> sheets;
     sheets.reserve(names.size());
     // Tab order, each sheet under its name as written.
-    for (const std::string& key : names) sheets.push_back({vm.workbook().display_name(key), vm.get_sheet_cells(key)});
+    for (const std::string& key : names)
+        sheets.push_back({vm.workbook().display_name(key), vm.get_sheet_cells(key), key == vm.active_sheet()});
     Result<void> r;
     int os_errno = 0;
     {

@@ -71,9 +71,9 @@ bool interrupt_pending() {
 
 }  // namespace
 
-std::unique_ptr<Vm> new_vm(const std::string& on_msgbox) {
+std::unique_ptr<Vm> new_vm(bool msgbox_error) {
     auto vm = std::make_unique<Vm>();
-    vm->set_msgbox_error(on_msgbox == "error");
+    vm->set_msgbox_error(msgbox_error);
     vm->set_interrupt_check(interrupt_pending);
     return vm;
 }
@@ -203,24 +203,34 @@ PyObject* run_macro(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO|O:run_macro", const_cast<char**>(kwlist), &code_obj,
                                          &name_obj, &msgbox_obj))
             return nullptr;
-        std::string code, name, on_msgbox = "skip";
+        std::string code, name;
+        bool msgbox_error = false;
         if (!arg_str(code_obj, "run_macro", "vba_code", code)) return nullptr;
         if (!arg_str(name_obj, "run_macro", "macro_name", name)) return nullptr;
-        if (msgbox_obj && !arg_str(msgbox_obj, "run_macro", "on_msgbox", on_msgbox)) return nullptr;
-        auto vm = new_vm(on_msgbox);
+        if (msgbox_obj && !arg_on_msgbox(msgbox_obj, "run_macro", msgbox_error)) return nullptr;
+        auto vm = new_vm(msgbox_error);
         if (!run_vm(*vm, code, name)) return nullptr;
         if (!refresh(*vm, vm->active_sheet())) return nullptr;
         return cells_to_dict(vm->cells());
     });
 }
 
-PyMethodDef run_macro_def = {"run_macro", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(run_macro)),
-                             METH_VARARGS | METH_KEYWORDS,
-                             "run_macro(vba_code, macro_name, on_msgbox=\"skip\")\n--\n\n"
-                             "Run a VBA macro string and return the resulting cells as ``{(row, col): value}``.\n\n"
-                             "Parameters\n----------\nvba_code : str\n    Full VBA source containing the target Sub.\n"
-                             "macro_name : str\n    Name of the Sub to execute.\non_msgbox : str\n"
-                             "    ``\"skip\"`` (default) or ``\"error\"``."};
+// What a failed run raises, for the documentation of run_macro and Vm.run.
+#define MV_RUN_ERRORS                                                                   \
+    "Raises\n------\n"                                                                  \
+    "SyntaxError\n    The source does not parse; ``lineno``, ``offset`` and ``text``\n" \
+    "    point at the place.\n"                                                         \
+    "RuntimeError\n    The run failed; where the failing statement is known, its\n"     \
+    "    ``procedure`` (lower case) and ``lineno`` are attributes of the error."
+
+PyMethodDef run_macro_def = {
+    "run_macro", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(run_macro)), METH_VARARGS | METH_KEYWORDS,
+    "run_macro(vba_code, macro_name, on_msgbox=\"skip\")\n--\n\n"
+    "Run a VBA macro string and return the resulting cells as ``{(row, col): value}``.\n\n"
+    "The cells are those of the sheet active when the macro ends.\n\n"
+    "Parameters\n----------\nvba_code : str\n    Full VBA source containing the target Sub.\n"
+    "macro_name : str\n    Name of the Sub to execute.\non_msgbox : str\n"
+    "    ``\"skip\"`` (default) or ``\"error\"``; any other text raises ``ValueError``.\n\n" MV_RUN_ERRORS};
 
 // ---------------------------------------------------------------- the Vm object
 
@@ -231,6 +241,11 @@ struct PyVm {
 };
 
 PyVm* as_pyvm(PyObject* o) { return reinterpret_cast<PyVm*>(o); }
+
+// A call that finds its Vm in use: by another thread, or by the same
+// thread from inside a call (a value's conversion, pandas).
+constexpr const char* kInUse =
+    "this Vm is in use by another call: a Vm runs one call at a time, so give each thread its own Vm";
 
 // One borrow of a Vm object, released on scope exit.
 class Borrow {
@@ -249,7 +264,7 @@ public:
         int64_t v = self->borrow.load(std::memory_order_acquire);
         do {
             if (v < 0) {
-                PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+                PyErr_SetString(PyExc_RuntimeError, kInUse);
                 return false;
             }
         } while (!self->borrow.compare_exchange_weak(v, v + 1, std::memory_order_acq_rel));
@@ -259,7 +274,7 @@ public:
     bool exclusive(PyVm* self) {
         int64_t expected = 0;
         if (!self->borrow.compare_exchange_strong(expected, -1, std::memory_order_acq_rel)) {
-            PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
+            PyErr_SetString(PyExc_RuntimeError, kInUse);
             return false;
         }
         flag_ = &self->borrow;
@@ -287,9 +302,9 @@ PyObject* vm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         PyObject* msgbox_obj = nullptr;
         if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:Vm", const_cast<char**>(kwlist), &msgbox_obj))
             return nullptr;
-        std::string on_msgbox = "skip";
-        if (msgbox_obj && !arg_str(msgbox_obj, "Vm", "on_msgbox", on_msgbox)) return nullptr;
-        return alloc_vm(type, new_vm(on_msgbox));
+        bool msgbox_error = false;
+        if (msgbox_obj && !arg_on_msgbox(msgbox_obj, "Vm", msgbox_error)) return nullptr;
+        return alloc_vm(type, new_vm(msgbox_error));
     });
 }
 
@@ -452,28 +467,52 @@ struct BatchItem {
     std::string formula;
 };
 
-// Reads the items of `formulas` in the dict's order up to the first one
-// that is no (row, col) -> str pair; that one's TypeError is left set.
-std::vector<BatchItem> read_formula_batch(PyObject* formulas) {
-    std::vector<BatchItem> items;
+// Reads the items of `formulas` in the dict's order; false with TypeError
+// set at the first one that is no (row, col) -> str pair.
+bool read_formula_batch(PyObject* formulas, std::vector<BatchItem>& items) {
     Py_ssize_t pos = 0;
     PyObject *key = nullptr, *value = nullptr;
     while (PyDict_Next(formulas, &pos, &key, &value)) {
         uint32_t row = 0, col = 0;
         if (!batch_key(key, row, col)) {
             PyErr_SetString(PyExc_TypeError, "keys must be (row, col) tuples of integers");
-            break;
+            return false;
         }
         if (!PyUnicode_Check(value)) {
             PyErr_SetString(PyExc_TypeError, "values must be formula strings");
-            break;
+            return false;
         }
         Py_ssize_t len = 0;
         const char* text = PyUnicode_AsUTF8AndSize(value, &len);
-        if (!text) break;
+        if (!text) return false;
         items.push_back({row, col, std::string(text, static_cast<size_t>(len))});
     }
-    return items;
+    return true;
+}
+
+// Stores every formula of the batch, or none: when one fails (it does not
+// parse, or the computation was stopped), every cell the batch wrote gets
+// its content back and the message is returned.
+Result<void> store_formula_batch(Vm& vm, const std::vector<BatchItem>& items) {
+    std::vector<std::pair<CellPos, std::optional<CellContent>>> before;
+    before.reserve(items.size());
+    for (const BatchItem& item : items) {
+        const CellPos pos{item.row, item.col};
+        const auto it = vm.cells().find(pos);
+        before.emplace_back(pos, it == vm.cells().end() ? std::nullopt : std::optional(it->second));
+        if (auto r = vm.set_cell_formula(item.row, item.col, item.formula); !r) {
+            // Put back through a change of the whole sheet, so its formulas are computed again.
+            CellMap& cells = vm.active_cells_mut();
+            for (auto b = before.rbegin(); b != before.rend(); ++b) {
+                if (b->second)
+                    cells.insert_or_assign(b->first, std::move(*b->second));
+                else
+                    cells.erase(b->first);
+            }
+            return r;
+        }
+    }
+    return {};
 }
 
 PyObject* vm_set_cell_formula_batch(PyObject* self, PyObject* args, PyObject* kwargs) {
@@ -496,34 +535,20 @@ PyObject* vm_set_cell_formula_batch(PyObject* self, PyObject* args, PyObject* kw
         Py_BEGIN_CRITICAL_SECTION(formulas);
         // No C++ exception may leave the section with the dict still locked.
         try {
-            items = read_formula_batch(formulas);
-            read = true;
+            read = read_formula_batch(formulas, items);
         } catch (...) {
             set_exception_from_current();
         }
         Py_END_CRITICAL_SECTION();
-        if (!read) return nullptr;
-        // The items before a malformed one are stored, in order, as if the
-        // walk had stopped there; a formula that fails ends it first.
-        Ref read_error(PyErr_GetRaisedException());
-        std::optional<std::string> failure;
+        if (!read) return nullptr;  // a malformed item: nothing is stored
+        Result<void> r;
         {
             ReleaseInterpreter released;
-            Vm& vm = *as_pyvm(self)->vm;
-            for (const BatchItem& item : items) {
-                if (auto r = vm.set_cell_formula(item.row, item.col, item.formula); !r) {
-                    failure = std::move(r.error());
-                    break;
-                }
-            }
+            r = store_formula_batch(*as_pyvm(self)->vm, items);
         }
         if (PyErr_Occurred()) return nullptr;  // the interrupt's KeyboardInterrupt
-        if (failure) {
-            set_error(PyExc_ValueError, *failure);
-            return nullptr;
-        }
-        if (read_error) {
-            PyErr_SetRaisedException(read_error.release());
+        if (!r) {
+            set_error(PyExc_ValueError, r.error());
             return nullptr;
         }
         Py_RETURN_NONE;
@@ -540,7 +565,15 @@ PyObject* vm_set_sheet(PyObject* self, PyObject* args, PyObject* kwargs) {
         std::string name;
         if (!arg_str(name_obj, "set_sheet", "name", name)) return nullptr;
         Vm& vm = *as_pyvm(self)->vm;
-        vm.ensure_sheet(name);
+        // A new sheet takes a name Excel keeps; one already there (loaded
+        // from an OpenDocument file, say) is switched to as it is.
+        if (!vm.workbook().has_sheet(text::to_lower(name))) {
+            if (auto ok = check_sheet_name(name); !ok) {
+                set_error(PyExc_ValueError, ok.error());
+                return nullptr;
+            }
+            vm.ensure_sheet(name);
+        }
         (void)vm.set_active_sheet(name);  // cannot fail: the sheet exists now
         Py_RETURN_NONE;
     });
@@ -583,8 +616,9 @@ PyObject* vm_get_sheet(PyObject* self, PyObject* args, PyObject* kwargs) {
         Vm& vm = *as_pyvm(self)->vm;
         const CellMap* cells = vm.get_sheet_cells(name);
         if (!cells) {
-            Ref key(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
-            if (key) PyErr_SetObject(PyExc_KeyError, key.get());
+            const std::string message = format_message(vm::kSheetNotFound, name) + sheets_there_are(vm.sheet_names());
+            Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+            if (text) PyErr_SetObject(PyExc_KeyError, text.get());
             return nullptr;
         }
         if (!refresh(vm, text::to_lower(name))) return nullptr;
@@ -681,7 +715,8 @@ PyCFunction method(Fn fn) {
 
 PyMethodDef vm_methods[] = {
     {"run", method(vm_run), METH_VARARGS | METH_KEYWORDS,
-     "run($self, vba_code, macro_name)\n--\n\nParse and execute *vba_code*, running the Sub named *macro_name*."},
+     "run($self, vba_code, macro_name)\n--\n\nParse and execute *vba_code*, running the Sub named *macro_name*.\n\n"
+     "What the run changed stays, also when it fails.\n\n" MV_RUN_ERRORS},
     {"set_cell", method(vm_set_cell), METH_VARARGS | METH_KEYWORDS,
      "set_cell($self, row, col, value)\n--\n\n"
      "Write a value into a cell. ``row`` and ``col`` are 1-based (VBA convention)."},
@@ -689,7 +724,7 @@ PyMethodDef vm_methods[] = {
      "get_cell($self, row, col)\n--\n\n"
      "Return the value of a cell (1-based row/col). Returns ``None`` for empty cells."},
     {"cells", method(vm_cells), METH_NOARGS,
-     "cells($self)\n--\n\nReturn all non-empty cells as a dict: ``{(row, col): value}``."},
+     "cells($self)\n--\n\nReturn the active sheet's non-empty cells as a dict: ``{(row, col): value}``."},
     {"variables", method(vm_variables), METH_NOARGS,
      "variables($self)\n--\n\nReturn all VBA variables as a dict: ``{name: value}``."},
     {"set_cell_formula", method(vm_set_cell_formula), METH_VARARGS | METH_KEYWORDS,
@@ -701,18 +736,32 @@ PyMethodDef vm_methods[] = {
     {"set_cell_formula_batch", method(vm_set_cell_formula_batch), METH_VARARGS | METH_KEYWORDS,
      "set_cell_formula_batch($self, formulas)\n--\n\n"
      "Set multiple cell formulas at once.\n"
-     "``formulas`` should be a dict mapping ``(row, col)`` tuples (1-based) to formula strings."},
+     "``formulas`` should be a dict mapping ``(row, col)`` tuples (1-based) to formula strings.\n\n"
+     "All or nothing: when an item is malformed (``TypeError``) or a formula does\n"
+     "not parse (``ValueError``), no formula of the batch is stored."},
     {"set_sheet", method(vm_set_sheet), METH_VARARGS | METH_KEYWORDS,
-     "set_sheet($self, name)\n--\n\nSwitch the active sheet. Creates the sheet if it does not exist."},
+     "set_sheet($self, name)\n--\n\nSwitch the active sheet. Creates the sheet if it does not exist.\n\n"
+     "``name`` is matched in any letter case. A new sheet's name must be 1 to 31\n"
+     "characters, hold none of ``: \\ / ? * [ ]`` and not begin or end with an\n"
+     "apostrophe; ``ValueError`` otherwise."},
     {"active_sheet", method(vm_active_sheet), METH_NOARGS,
-     "active_sheet($self)\n--\n\nReturn the name of the currently active sheet."},
-    {"sheet_names", method(vm_sheet_names), METH_NOARGS, "sheet_names($self)\n--\n\nReturn all sheet names."},
+     "active_sheet($self)\n--\n\nReturn the name of the currently active sheet, in lower case."},
+    {"sheet_names", method(vm_sheet_names), METH_NOARGS,
+     "sheet_names($self)\n--\n\nReturn all sheet names, in tab order and in lower case."},
     {"get_sheet", method(vm_get_sheet), METH_VARARGS | METH_KEYWORDS,
      "get_sheet($self, name)\n--\n\n"
-     "Return all non-empty cells in a specific sheet as ``{(row, col): value}``."},
+     "Return all non-empty cells in a specific sheet as ``{(row, col): value}``.\n\n"
+     "``name`` is matched in any letter case; a sheet that is not there raises\n"
+     "``KeyError``, whose message lists the sheets there are."},
     {"save_workbook", method(vm_save_workbook), METH_VARARGS | METH_KEYWORDS,
      "save_workbook($self, path)\n--\n\n"
-     "Save all sheets to an .xlsx file. ``path`` should end with ``.xlsx``."},
+     "Save all sheets to a workbook file, its format chosen by the extension of\n"
+     "``path`` in any letter case: ``.xlsx``, ``.xlsm`` (macro-enabled, but\n"
+     "holding no VBA project) or ``.ods``. Any other extension raises\n"
+     "``ValueError`` before anything is written.\n\n"
+     "Only cell values are saved, not formulas, formatting or VBA code; an .xlsx\n"
+     "or .xlsm file opens on the active sheet. The file is replaced in one piece;\n"
+     "a path that names something other than a regular file raises ``OSError``."},
     {"cells_df", method(vm_cells_df), METH_NOARGS,
      "cells_df($self)\n--\n\n"
      "Return the active sheet's non-empty cells as a **pandas DataFrame**.\n\n"
@@ -727,7 +776,11 @@ PyMethodDef vm_methods[] = {
 PyType_Slot vm_slots[] = {
     {Py_tp_doc, const_cast<char*>("Vm(on_msgbox=\"skip\")\n--\n\n"
                                   "VBA execution engine. Create one, pre-populate cells with ``set_cell``,\n"
-                                  "run a macro with ``run``, then read results via ``get_cell`` / ``cells``.")},
+                                  "run a macro with ``run``, then read results via ``get_cell`` / ``cells``.\n\n"
+                                  "``on_msgbox`` is ``\"skip\"`` (a MsgBox is passed over) or ``\"error\"``\n"
+                                  "(a MsgBox fails the run); any other text raises ``ValueError``.\n\n"
+                                  "A Vm runs one call at a time: a call made while another runs (from\n"
+                                  "another thread) raises ``RuntimeError``. Give each thread its own Vm.")},
     {Py_tp_new, reinterpret_cast<void*>(vm_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(vm_dealloc)},
     {Py_tp_methods, vm_methods},

@@ -28,8 +28,8 @@ private:
     PyThreadState* saved_;
 };
 
-// A fresh Vm: MsgBox fails the run when `on_msgbox` is "error"; Ctrl-C stops it.
-std::unique_ptr<Vm> new_vm(const std::string& on_msgbox);
+// A fresh Vm: MsgBox fails the run when `msgbox_error`; Ctrl-C stops it.
+std::unique_ptr<Vm> new_vm(bool msgbox_error);
 // A new Python Vm object that owns `vm`; nullptr with an exception set.
 PyObject* wrap_vm(std::unique_ptr<Vm> vm);
 // The work of the method save_workbook, under the caller's shared borrow (pyfiles.cpp).

@@ -14,6 +14,7 @@ namespace {
 constexpr std::string_view kSheetProtected = "Cannot edit: sheet '{}' is protected";
 constexpr std::string_view kBadSheetNameLength = "Sheet name '{}' must be 1 to 31 characters long";
 constexpr std::string_view kBadSheetNameChar = "Sheet name '{}' may not contain any of [ ] : * ? / \\";
+constexpr std::string_view kBadSheetNameQuote = "Sheet name '{}' may not begin or end with an apostrophe";
 constexpr std::string_view kSheetNameTaken = "Sheet name '{}' is already taken by another sheet";
 constexpr std::string_view kLastSheet = "Cannot delete the only sheet of the workbook";
 constexpr size_t kMaxSheetName = 31;
@@ -42,6 +43,19 @@ uint32_t last_member(const std::unordered_map<uint32_t, std::set<uint32_t>>& ind
 }
 
 }  // namespace
+
+bool sheet_name_chars_ok(std::string_view name) {
+    return !name.empty() && name.find_first_of(kSheetNameForbidden) == std::string_view::npos && name.front() != '\'' &&
+           name.back() != '\'';
+}
+
+Result<void> check_sheet_name(std::string_view name) {
+    if (name.empty() || text::char_count(name) > kMaxSheetName) return fail(format_message(kBadSheetNameLength, name));
+    if (name.find_first_of(kSheetNameForbidden) != std::string_view::npos)
+        return fail(format_message(kBadSheetNameChar, name));
+    if (name.front() == '\'' || name.back() == '\'') return fail(format_message(kBadSheetNameQuote, name));
+    return {};
+}
 
 Workbook::Workbook() {
     active_cells_ = &sheets_[active_sheet_];
@@ -79,9 +93,7 @@ void Workbook::move_sheet(const std::string& key, size_t index) {
 
 Result<void> Workbook::rename_sheet(const std::string& key, std::string_view name) {
     if (!sheets_.contains(key)) return fail(format_message(vm::kSheetNotFound, key));
-    if (name.empty() || text::char_count(name) > kMaxSheetName) return fail(format_message(kBadSheetNameLength, name));
-    if (name.find_first_of(kSheetNameForbidden) != std::string_view::npos)
-        return fail(format_message(kBadSheetNameChar, name));
+    TRY_VOID(check_sheet_name(name));
     std::string new_key = text::to_lower(name);
     if (new_key != key && sheets_.contains(new_key)) return fail(format_message(kSheetNameTaken, name));
     if (new_key != key) {

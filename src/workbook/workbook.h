@@ -28,6 +28,13 @@ inline constexpr std::string_view kSheetNotFound = "Sheet '{}' not found";
 
 namespace morvane {
 
+// The name rules Excel keeps, which a sheet made or renamed here follows:
+// 1 to 31 characters, none of [ ] : * ? / \, no apostrophe at either end.
+// The message says which rule the name breaks.
+Result<void> check_sheet_name(std::string_view name);
+// The same rules but the length, which OpenDocument files do not have.
+bool sheet_name_chars_ok(std::string_view name);
+
 class Workbook {
 public:
     // One empty sheet, "sheet1", active.
@@ -46,8 +53,8 @@ public:
     void ensure_sheet(std::string_view name);
     // Moves sheet `key` to place `index` (0-based, at most the last) in tab order.
     void move_sheet(const std::string& key, size_t index);
-    // Renames sheet `key`: the name must be 1 to 31 characters, none of
-    // []:*?/\, and no other sheet's name in any letter case.
+    // Renames sheet `key`: the name must pass check_sheet_name and be no
+    // other sheet's name in any letter case.
     Result<void> rename_sheet(const std::string& key, std::string_view name);
     // Removes a sheet; the active one hands over to its right neighbour (or
     // its left, when it is the last). The only sheet cannot go.

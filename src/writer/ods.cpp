@@ -1,8 +1,10 @@
 // The OpenDocument spreadsheet package: the stored mimetype first (readable
-// at a fixed offset), the manifest, and content.xml with one table per sheet,
-// each a dense grid from A1 to the largest stored row and column. Dates and
-// booleans carry the data styles LibreOffice itself writes for them, so
-// they show as dates and as TRUE and FALSE.
+// at a fixed offset), the manifest, and content.xml with one table per sheet
+// from A1 to its last cell, runs of empty rows and cells written as repeats
+// so that a far-away cell costs no more than a near one. Dates and booleans
+// carry the data styles LibreOffice itself writes for them, so they show as
+// dates and as TRUE and FALSE.
+#include <cstdio>
 #include <string>
 
 #include "writer/package.h"
@@ -74,11 +76,21 @@ void append_date_cell(std::string& out, Date date) {
         append_float_cell(out, number);
         return;
     }
+    // The value "YYYY-MM-DDThh:mm:ss" with the fraction of a second when
+    // there is one; shown "YYYY-MM-DD hh:mm:ss".
     std::string iso = morvane_types::serial_to_display(serial);
+    if (const int64_t us = date.microseconds(); us > 0) {
+        char clock[32];
+        const int64_t seconds = us / 1'000'000, fraction = us % 1'000'000;
+        int n = std::snprintf(clock, sizeof clock, "T%02d:%02d:%02d", static_cast<int>(seconds / 3600),
+                              static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+        if (fraction) {
+            n += std::snprintf(clock + n, sizeof clock - static_cast<size_t>(n), ".%06d", static_cast<int>(fraction));
+            while (clock[n - 1] == '0') --n;
+        }
+        iso.append(clock, static_cast<size_t>(n));
+    }
     const std::string shown = date_text(date);
-    // "YYYY-MM-DD hh:mm:ss" shown; "YYYY-MM-DDThh:mm:ss" as the value.
-    const size_t day_length = iso.size();
-    if (shown.size() > day_length) iso.append("T").append(shown, day_length + 1);
     // A date with a time of day shows both.
     out += date.time != 0
                ? "<table:table-cell table:style-name=\"ce3\" office:value-type=\"date\" office:date-value=\""
@@ -113,30 +125,55 @@ void append_cell(std::string& out, const Variant& v) {
     }
 }
 
+// `count` empty rows or cells, as one element.
+void append_empty_rows(std::string& out, uint32_t count) {
+    if (count == 0) return;
+    out += "<table:table-row";
+    if (count > 1) {
+        out += " table:number-rows-repeated=\"";
+        append_int(out, count);
+        out += '"';
+    }
+    out += '>';
+    out += kEmptyCell;
+    out += "</table:table-row>\n";
+}
+
+void append_empty_cells(std::string& out, uint32_t count) {
+    if (count == 0) return;
+    if (count == 1) {
+        out += kEmptyCell;
+        return;
+    }
+    out += "<table:table-cell table:number-columns-repeated=\"";
+    append_int(out, count);
+    out += "\"/>";
+}
+
 void append_table(std::string& out, const SheetView& sheet) {
     out += "<table:table table:name=\"";
     append_escaped(out, sheet.name);
     out += "\">\n";
-    const CellMap* cells = sheet.cells;
-    uint32_t rows = cells && !cells->empty() ? cells_max_row(*cells) : 0;
-    uint32_t cols = rows ? cells_max_col(*cells) : 0;
-    if (rows) {
-        // Walk the grid and the sorted cells together instead of a look-up per position.
-        std::vector<CellRef> sorted = sorted_cells(*cells);
-        size_t next = 0;
-        for (uint32_t r = 1; r <= rows; ++r) {
-            out += "<table:table-row>";
-            for (uint32_t c = 1; c <= cols; ++c) {
-                while (next < sorted.size() &&
-                       (sorted[next].first.row < r || (sorted[next].first.row == r && sorted[next].first.col < c)))
-                    ++next;
-                if (next < sorted.size() && sorted[next].first == CellPos{r, c})
-                    append_cell(out, sorted[next].second->value);
-                else
-                    out += kEmptyCell;
+    if (sheet.cells && !sheet.cells->empty()) {
+        // Each row from its first cell to its last; the gaps before, between
+        // and above are runs of empty cells and rows. Cells in row 0 or
+        // column 0 and cells holding nothing are no part of the table.
+        uint32_t next_row = 1, open_row = 0, next_col = 1;
+        for (const auto& [pos, content] : sorted_cells(*sheet.cells)) {
+            if (pos.row == 0 || pos.col == 0 || content->value.is_empty()) continue;
+            if (pos.row != open_row) {
+                if (open_row) out += "</table:table-row>\n";
+                append_empty_rows(out, pos.row - next_row);
+                out += "<table:table-row>";
+                open_row = pos.row;
+                next_row = pos.row + 1;
+                next_col = 1;
             }
-            out += "</table:table-row>\n";
+            append_empty_cells(out, pos.col - next_col);
+            append_cell(out, content->value);
+            next_col = pos.col + 1;
         }
+        if (open_row) out += "</table:table-row>\n";
     }
     out += "</table:table>\n";
 }

@@ -32,6 +32,7 @@ constexpr int kTempAttempts = 100;
 constexpr int kMaxLinkHops = 40;  // as the kernel follows them
 
 constexpr std::string_view kTooLarge = "cannot save: the part {} would be 4 GiB or more";
+constexpr std::string_view kNotRegular = "cannot save over '{}': it is not a regular file";
 
 void put16(std::string& out, uint16_t v) {
     out.push_back(static_cast<char>(v & 0xFF));
@@ -180,6 +181,8 @@ Result<void> write_file_atomically(std::string_view path, std::string_view bytes
     struct stat existing;
     const bool replacing = ::stat(target.c_str(), &existing) == 0;
     if (replacing && S_ISDIR(existing.st_mode)) return os_failure(EISDIR);
+    // The rename would put a regular file in place of a device, a FIFO or a socket.
+    if (replacing && !S_ISREG(existing.st_mode)) return fail(format_message(kNotRegular, target));
     std::string temp;
     int fd = -1;
     // A fresh name beside the target, so the final rename stays on one file system.

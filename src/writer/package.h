@@ -48,8 +48,9 @@ private:
 
 // Writes `bytes` to a new file beside the file `path` names (through any
 // symbolic links), checks every write and the close, gives it the permission
-// bits of the file it replaces, then renames it over that file. The
-// operating system's message on failure, its error number in `os_errno`.
+// bits of the file it replaces, then renames it over that file. Only a
+// regular file is replaced: anything else at the path is refused untouched.
+// The operating system's message on failure, its error number in `os_errno`.
 Result<void> write_file_atomically(std::string_view path, std::string_view bytes, int* os_errno = nullptr);
 
 }  // namespace morvane::writer

@@ -1,8 +1,9 @@
 // The .xlsx package, one function per part: content types, package
 // relationships, workbook, workbook relationships, one part per sheet, the
-// shared strings and a fixed style sheet of three cell formats: the default,
-// a date format and a date-and-time format, which Date cells use so that
-// other programs show a date.
+// shared strings and a fixed style sheet of four cell formats: the default,
+// a date, a date-and-time and a time-of-day format, which Date cells use so
+// that other programs show them as such. An .xlsm is the same package under
+// the macro-enabled workbook's content type, holding no VBA project.
 #include <string>
 
 #include "writer/package.h"
@@ -24,7 +25,10 @@ constexpr std::string_view kContentTypesHead =
     "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">\n"
     "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>\n"
     "<Default Extension=\"xml\" ContentType=\"application/xml\"/>\n"
-    "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" MV_CT_SML "sheet.main+xml\"/>\n";
+    "<Override PartName=\"/xl/workbook.xml\" ContentType=\"";
+// Excel refuses a package whose workbook type does not match its extension.
+constexpr std::string_view kWorkbookType = MV_CT_SML "sheet.main+xml";
+constexpr std::string_view kMacroWorkbookType = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
 // clang-format off
 constexpr std::string_view kContentTypesTail =
     "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"" MV_CT_SML "sharedStrings+xml\"/>\n"
@@ -46,7 +50,8 @@ constexpr std::string_view kStyles =
     "<fills><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>\n"
     "<borders><border/></borders>\n"
     "<cellStyleXfs><xf/></cellStyleXfs>\n"
-    "<cellXfs><xf/><xf numFmtId=\"14\" applyNumberFormat=\"1\"/><xf numFmtId=\"22\" applyNumberFormat=\"1\"/></cellXfs>\n"
+    "<cellXfs><xf/><xf numFmtId=\"14\" applyNumberFormat=\"1\"/><xf numFmtId=\"22\" applyNumberFormat=\"1\"/>"
+    "<xf numFmtId=\"21\" applyNumberFormat=\"1\"/></cellXfs>\n"
     // clang-format on
     "<cellStyles><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>\n"
     "</styleSheet>\n";
@@ -55,18 +60,6 @@ constexpr std::string_view kStyles =
 bool needs_preserve(std::string_view s) {
     auto ws = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     return !s.empty() && (ws(s.front()) || ws(s.back()));
-}
-
-std::string build_content_types(size_t sheet_count) {
-    std::string out(kDecl);
-    out += kContentTypesHead;
-    for (size_t i = 1; i <= sheet_count; ++i) {
-        out += "<Override PartName=\"/xl/worksheets/sheet";
-        append_int(out, static_cast<int64_t>(i));
-        out += ".xml\" ContentType=\"" MV_CT_SML "worksheet+xml\"/>\n";
-    }
-    out += kContentTypesTail;
-    return out;
 }
 
 // One cell's line; an empty value gives none.
@@ -83,9 +76,10 @@ void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings&
         case Kind::Float: open("\""); append_number(out, v.as_float()); break;
         // clang-format on
         case Kind::Date:
-            // A time of day is the fraction after the day serial, shown by the date-and-time format.
+            // A time of day is the fraction after the day serial, shown by the
+            // date-and-time format, or by the time format when it stands alone.
             if (v.as_date().time != 0) {
-                open("\" s=\"2\"");
+                open(v.as_date().serial == 0 ? "\" s=\"3\"" : "\" s=\"2\"");
                 append_number(out, v.as_date().value());
             } else {
                 open("\" s=\"1\"");
@@ -126,9 +120,29 @@ uint32_t SharedStrings::owned_id(std::string text) {
     return id(std::string_view(owned.emplace_back(std::move(text))));
 }
 
+std::string build_xlsx_content_types(size_t sheet_count, FileFormat format) {
+    std::string out(kDecl);
+    out += kContentTypesHead;
+    out += format == FileFormat::Xlsm ? kMacroWorkbookType : kWorkbookType;
+    out += "\"/>\n";
+    for (size_t i = 1; i <= sheet_count; ++i) {
+        out += "<Override PartName=\"/xl/worksheets/sheet";
+        append_int(out, static_cast<int64_t>(i));
+        out += ".xml\" ContentType=\"" MV_CT_SML "worksheet+xml\"/>\n";
+    }
+    out += kContentTypesTail;
+    return out;
+}
+
 std::string build_xlsx_workbook(SheetsView sheets) {
     std::string out(kDecl);
-    out += "<workbook xmlns=\"" MV_NS_MAIN "\" xmlns:r=\"" MV_NS_R "\">\n<sheets>\n";
+    out += "<workbook xmlns=\"" MV_NS_MAIN "\" xmlns:r=\"" MV_NS_R "\">\n";
+    // The file opens on the active sheet.
+    size_t active = 0;
+    while (active < sheets.size() && !sheets[active].active) ++active;
+    out += "<bookViews>\n<workbookView activeTab=\"";
+    append_int(out, static_cast<int64_t>(active < sheets.size() ? active : 0));
+    out += "\"/>\n</bookViews>\n<sheets>\n";
     for (size_t i = 1; i <= sheets.size(); ++i) {
         out += "<sheet name=\"";
         append_escaped(out, sheets[i - 1].name);
@@ -165,9 +179,13 @@ std::string build_xlsx_workbook_rels(size_t sheet_count) {
     return out;
 }
 
-std::string build_xlsx_sheet(const CellMap* cells, SharedStrings& strings) {
+std::string build_xlsx_sheet(const SheetView& sheet, SharedStrings& strings) {
     std::string out(kDecl);
-    out += "<worksheet xmlns=\"" MV_NS_MAIN "\">\n<sheetData>\n";
+    out += "<worksheet xmlns=\"" MV_NS_MAIN "\">\n";
+    // The active sheet's tab is the selected one, as the workbook view says.
+    if (sheet.active) out += "<sheetViews>\n<sheetView tabSelected=\"1\" workbookViewId=\"0\"/>\n</sheetViews>\n";
+    out += "<sheetData>\n";
+    const CellMap* cells = sheet.cells;
     if (cells && !cells->empty()) {
         out.reserve(out.size() + cells->size() * 32);
         uint32_t open_row = 0;
@@ -208,9 +226,9 @@ std::string build_xlsx_shared_strings(const SharedStrings& strings) {
     return out;
 }
 
-Result<std::string> build_xlsx(SheetsView sheets) {
+Result<std::string> build_xlsx(SheetsView sheets, FileFormat format) {
     ZipBuilder zip = TRY(ZipBuilder::create());
-    TRY_VOID(zip.add("[Content_Types].xml", build_content_types(sheets.size())));
+    TRY_VOID(zip.add("[Content_Types].xml", build_xlsx_content_types(sheets.size(), format)));
     TRY_VOID(zip.add("_rels/.rels", std::string(kDecl) + std::string(kRootRels)));
     TRY_VOID(zip.add("xl/workbook.xml", build_xlsx_workbook(sheets)));
     TRY_VOID(zip.add("xl/_rels/workbook.xml.rels", build_xlsx_workbook_rels(sheets.size())));
@@ -218,7 +236,7 @@ Result<std::string> build_xlsx(SheetsView sheets) {
     SharedStrings strings;
     for (size_t i = 0; i < sheets.size(); ++i) {
         std::string part = "xl/worksheets/sheet" + std::to_string(i + 1) + ".xml";
-        TRY_VOID(zip.add(part, build_xlsx_sheet(sheets[i].cells, strings)));
+        TRY_VOID(zip.add(part, build_xlsx_sheet(sheets[i], strings)));
     }
     TRY_VOID(zip.add("xl/sharedStrings.xml", build_xlsx_shared_strings(strings)));
     TRY_VOID(zip.add("xl/styles.xml", std::string(kDecl) + std::string(kStyles)));

@@ -1,6 +1,7 @@
 #include "writer/xml_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -37,21 +38,52 @@ bool escape_ahead(std::string_view s) {
            is_hex(s[4]) && is_hex(s[5]) && s[6] == '_';
 }
 
+// The bytes at which an .xlsx text may need more than XML escaping: the
+// underscore, the control characters XML forbids, and the lead byte of
+// U+FFFE and U+FFFF.
+constexpr auto kXlsxCare = [] {
+    std::array<bool, 256> care{};
+    for (int c = 0; c < 0x20; ++c) care[c] = c != '\t' && c != '\n' && c != '\r';
+    care['_'] = true;
+    care[0xEF] = true;
+    return care;
+}();
+
+void append_hex_escape(std::string& out, uint32_t code) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += "_x";
+    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(code >> shift) & 0xF];
+    out += '_';
+}
+
 }  // namespace
 
 void append_xlsx_text(std::string& out, std::string_view s) {
-    size_t at = s.find('_');
-    while (at != std::string_view::npos) {
-        if (escape_ahead(s.substr(at))) {
-            append_escaped(out, s.substr(0, at));
-            out += "_x005F_";
-            s.remove_prefix(at + 1);
-            at = s.find('_');
+    size_t plain = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (!kXlsxCare[c]) continue;
+        size_t skip = 1;
+        uint32_t code = 0;
+        if (c == '_') {
+            if (!escape_ahead(s.substr(i))) continue;
+            code = '_';
+        } else if (c == 0xEF) {
+            // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
+            if (i + 2 >= s.size() || static_cast<unsigned char>(s[i + 1]) != 0xBF ||
+                (static_cast<unsigned char>(s[i + 2]) & 0xFE) != 0xBE)
+                continue;
+            code = 0xFFFE | (static_cast<unsigned char>(s[i + 2]) & 1);
+            skip = 3;
         } else {
-            at = s.find('_', at + 1);
+            code = c;
         }
+        append_escaped(out, s.substr(plain, i - plain));
+        append_hex_escape(out, code);
+        plain = i + skip;
+        i += skip - 1;
     }
-    append_escaped(out, s);
+    append_escaped(out, s.substr(plain));
 }
 
 std::string xml_escape(std::string_view s) {
@@ -91,13 +123,16 @@ std::optional<std::string> shown_text(const Variant& v) {
     return std::nullopt;
 }
 
-bool xml_chars_ok(std::string_view s) {
+namespace {
+
+// Well-formed UTF-8; with `xml_only`, also only characters XML 1.0 allows.
+bool chars_ok(std::string_view s, bool xml_only) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const size_t n = s.size();
     for (size_t i = 0; i < n;) {
         unsigned char c = p[i];
         if (c < 0x80) {
-            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
+            if (xml_only && c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
             ++i;
             continue;
         }
@@ -109,12 +144,18 @@ bool xml_chars_ok(std::string_view s) {
             cp = (cp << 6) | (p[i + k] & 0x3F);
         }
         static constexpr char32_t kMinOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMinOfLength[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
-            return false;
+        if (cp < kMinOfLength[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (xml_only && (cp == 0xFFFE || cp == 0xFFFF)) return false;
         i += len;
     }
     return true;
 }
+
+}  // namespace
+
+bool xml_chars_ok(std::string_view s) { return chars_ok(s, true); }
+
+bool xlsx_chars_ok(std::string_view s) { return chars_ok(s, false); }
 
 std::vector<CellRef> sorted_cells(const CellMap& cells) {
     std::vector<CellRef> out;
@@ -126,18 +167,6 @@ std::vector<CellRef> sorted_cells(const CellMap& cells) {
     // Cells stored row by row are common; they need no sort.
     if (!std::is_sorted(out.begin(), out.end(), before)) std::sort(out.begin(), out.end(), before);
     return out;
-}
-
-uint32_t cells_max_row(const CellMap& cells) {
-    uint32_t m = 0;
-    for (const auto& [pos, content] : cells) m = std::max(m, pos.row);
-    return m;
-}
-
-uint32_t cells_max_col(const CellMap& cells) {
-    uint32_t m = 0;
-    for (const auto& [pos, content] : cells) m = std::max(m, pos.col);
-    return m;
 }
 
 }  // namespace morvane::writer

@@ -18,8 +18,10 @@ namespace morvane::writer {
 // & < > " ' as entities and a carriage return as &#13; (which XML readers
 // would otherwise read as a line feed); nothing else changes.
 void append_escaped(std::string& out, std::string_view s);
-// The same for an .xlsx text, where an underscore that would start an
-// _xHHHH_ escape is written as _x005F_, so the text reads back as itself.
+// The same for an .xlsx text, where a character XML cannot hold (a control
+// character, U+FFFE, U+FFFF) is written as its _xHHHH_ escape, as Excel
+// writes it, and an underscore that would start such an escape as _x005F_,
+// so the text reads back as itself.
 void append_xlsx_text(std::string& out, std::string_view s);
 void append_int(std::string& out, int64_t v);
 // A float in the shortest form that reads back as the same number:
@@ -34,6 +36,8 @@ std::optional<std::string> shown_text(const Variant& v);
 
 // Well-formed UTF-8 holding only characters XML 1.0 allows.
 bool xml_chars_ok(std::string_view s);
+// Well-formed UTF-8: what an .xlsx text can carry, through its escapes.
+bool xlsx_chars_ok(std::string_view s);
 
 // A sheet's stored cells ordered by row, then column.
 using CellRef = std::pair<CellPos, const CellContent*>;

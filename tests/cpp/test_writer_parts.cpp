@@ -45,10 +45,12 @@ TEST(WriterXlsx, SheetCells) {
                               {{3, 4}, Variant(1e21)},
                               {{3, 5}, Variant(-1.7976931348623157e308)},
                               {{4, 1}, Variant()},
+                              {{4, 2}, Variant(Date{0, 0.75})},
+                              {{4, 3}, Variant(Date{45000, 0.5})},
                               {{0, 3}, Variant("row zero")},
                               {{5, 0}, Variant("col zero")}});
     SharedStrings strings;
-    EXPECT_EQ(build_xlsx_sheet(&cells, strings),
+    EXPECT_EQ(build_xlsx_sheet({"s", &cells}, strings),
               sheet_xml("<row r=\"1\">\n<c r=\"A1\"><v>0.1</v></c>\n<c r=\"B1\"><v>3</v></c>\n"
                         "<c r=\"C1\"><v>-5</v></c>\n</row>\n"
                         "<row r=\"2\">\n<c r=\"A2\" s=\"1\"><v>45000</v></c>\n<c r=\"AB2\" t=\"b\"><v>0</v></c>\n"
@@ -56,17 +58,26 @@ TEST(WriterXlsx, SheetCells) {
                         "<row r=\"3\">\n<c r=\"A3\" t=\"e\"><v>#N/A</v></c>\n<c r=\"B3\" t=\"s\"><v>2</v></c>\n"
                         "<c r=\"C3\" t=\"s\"><v>3</v></c>\n<c r=\"D3\"><v>1e+21</v></c>\n"
                         "<c r=\"E3\"><v>-1.7976931348623157e+308</v></c>\n</row>\n"
-                        "<row r=\"4\">\n</row>\n"));
-    // Dates use the date format, errors are error cells, a list is written as its text.
+                        "<row r=\"4\">\n<c r=\"B4\" s=\"3\"><v>0.75</v></c>\n"
+                        "<c r=\"C4\" s=\"2\"><v>45000.5</v></c>\n</row>\n"));
+    // Dates use the date format (with the time, or the time alone), errors are
+    // error cells, a list is written as its text.
     std::vector<std::string_view> want = {"row zero", "x", "#N/A", "1, TRUE, b", "col zero"};
     EXPECT_EQ(strings.texts, want);
 }
 
 TEST(WriterXlsx, EmptySheetAndSharedStrings) {
     SharedStrings strings;
-    EXPECT_EQ(build_xlsx_sheet(nullptr, strings), sheet_xml(""));
+    EXPECT_EQ(build_xlsx_sheet({"s", nullptr}, strings), sheet_xml(""));
     CellMap empty;
-    EXPECT_EQ(build_xlsx_sheet(&empty, strings), sheet_xml(""));
+    EXPECT_EQ(build_xlsx_sheet({"s", &empty}, strings), sheet_xml(""));
+    // The active sheet's tab is the selected one.
+    EXPECT_EQ(build_xlsx_sheet({"s", &empty, true}, strings),
+              std::string(kDecl) +
+                  "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">\n"
+                  "<sheetViews>\n<sheetView tabSelected=\"1\" workbookViewId=\"0\"/>\n</sheetViews>\n"
+                  "<sheetData>\n" +
+                  std::string(kSheetTail));
     EXPECT_EQ(build_xlsx_shared_strings(strings),
               std::string(kDecl) +
                   "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"0\" "
@@ -76,21 +87,45 @@ TEST(WriterXlsx, EmptySheetAndSharedStrings) {
     strings.id("a<b");
     // A carriage return is a reference; an underscore that starts an escape is escaped itself.
     strings.id("x\r\ny_x0041_ _x41_");
+    // Characters XML cannot hold are escapes, as Excel writes them; other
+    // characters of that lead byte are themselves.
+    const std::string controls("\x0C\x01\0_\xEF\xBF\xBF\xEF\xBF\xBE\xEF\xBF\xBD\xEF\xBF", 15);
+    strings.id(controls);  // the table keeps a view
     EXPECT_EQ(build_xlsx_shared_strings(strings),
               std::string(kDecl) +
-                  "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"3\" "
-                  "uniqueCount=\"3\">\n<si><t>a&lt;b</t></si>\n<si><t xml:space=\"preserve\"> padded</t></si>\n"
-                  "<si><t>x&#13;\ny_x005F_x0041_ _x41_</t></si>\n</sst>\n");
+                  "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"4\" "
+                  "uniqueCount=\"4\">\n<si><t>a&lt;b</t></si>\n<si><t xml:space=\"preserve\"> padded</t></si>\n"
+                  "<si><t>x&#13;\ny_x005F_x0041_ _x41_</t></si>\n"
+                  "<si><t>_x000C__x0001__x0000___xFFFF__xFFFE_\xEF\xBF\xBD\xEF\xBF</t></si>\n</sst>\n");
 }
 
 TEST(WriterXlsx, WorkbookAndRelationships) {
-    std::vector<SheetView> sheets = {{"a&b", nullptr}, {"c<d", nullptr}};
-    EXPECT_EQ(build_xlsx_workbook(sheets),
-              std::string(kDecl) +
-                  "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-                  "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">\n<sheets>\n"
-                  "<sheet name=\"a&amp;b\" sheetId=\"1\" r:id=\"rId1\"/>\n"
-                  "<sheet name=\"c&lt;d\" sheetId=\"2\" r:id=\"rId2\"/>\n</sheets>\n</workbook>\n");
+    std::vector<SheetView> sheets = {{"a&b", nullptr}, {"c<d", nullptr, true}};
+    // The file opens on the active sheet; without one, on the first.
+    auto workbook = [](std::string_view active) {
+        return std::string(kDecl) +
+               "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+               "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">\n"
+               "<bookViews>\n<workbookView activeTab=\"" +
+               std::string(active) +
+               "\"/>\n</bookViews>\n<sheets>\n"
+               "<sheet name=\"a&amp;b\" sheetId=\"1\" r:id=\"rId1\"/>\n"
+               "<sheet name=\"c&lt;d\" sheetId=\"2\" r:id=\"rId2\"/>\n</sheets>\n</workbook>\n";
+    };
+    EXPECT_EQ(build_xlsx_workbook(sheets), workbook("1"));
+    sheets[1].active = false;
+    EXPECT_EQ(build_xlsx_workbook(sheets), workbook("0"));
+    // Only the workbook's content type tells .xlsm from .xlsx.
+    const std::string xlsx = build_xlsx_content_types(2, FileFormat::Xlsx);
+    const std::string xlsm = build_xlsx_content_types(2, FileFormat::Xlsm);
+    const std::string main_type = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
+    const std::string macro_type = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
+    EXPECT_NE(xlsx.find("<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + main_type + "\"/>"),
+              std::string::npos);
+    EXPECT_EQ(xlsx.find(macro_type), std::string::npos);
+    std::string swapped = xlsm;
+    swapped.replace(swapped.find(macro_type), macro_type.size(), main_type);
+    EXPECT_EQ(swapped, xlsx);
     const std::string r = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
     EXPECT_EQ(build_xlsx_workbook_rels(1),
               // clang-format off
@@ -117,6 +152,11 @@ TEST(WriterXml, EscapeAndReferences) {
     EXPECT_FALSE(xml_chars_ok("\xED\xA0\x80"));  // a surrogate
     EXPECT_FALSE(xml_chars_ok("\xC0\x80"));      // overlong
     EXPECT_FALSE(xml_chars_ok("\xC3"));          // cut short
+    // An .xlsx text escapes what XML forbids; only broken UTF-8 is refused.
+    EXPECT_TRUE(xlsx_chars_ok(std::string("nul\0 bell\x07 \xEF\xBF\xBE", 14)));
+    EXPECT_FALSE(xlsx_chars_ok("\xED\xA0\x80"));
+    EXPECT_FALSE(xlsx_chars_ok("\xC0\x80"));
+    EXPECT_FALSE(xlsx_chars_ok("\xC3"));
 }
 
 TEST(WriterOds, Content) {
@@ -132,8 +172,13 @@ TEST(WriterOds, Content) {
                               {{3, 3}, Variant(1e300)}});
     CellMap only_empty = cells_of({{{3, 3}, Variant()}});
     CellMap row_zero = cells_of({{{0, 4}, Variant(int64_t{1})}});
+    CellMap gaps = cells_of({{{1, 1}, Variant(int64_t{1})},
+                             {{1, 3}, Variant()},
+                             {{1, 5}, Variant(int64_t{2})},
+                             {{5, 2}, Variant(Date{45000, 43200.25 / 86400})},
+                             {{1048576, 16384}, Variant("last")}});
     // clang-format off
-    std::vector<SheetView> sheets = {{"b2", &b2}, {"mixed", &mixed}, {"e", &only_empty}, {"z", &row_zero}, {"n", nullptr}};
+    std::vector<SheetView> sheets = {{"b2", &b2}, {"mixed", &mixed}, {"e", &only_empty}, {"z", &row_zero}, {"n", nullptr}, {"gaps", &gaps}};
     // clang-format on
     const std::string e = "<table:table-cell/>";
     auto f = [](std::string_view v) {
@@ -169,7 +214,7 @@ TEST(WriterOds, Content) {
         "<office:body><office:spreadsheet>\n"
         "<table:table table:name=\"b2\">\n"
         // clang-format off
-        "<table:table-row>" + e + e + "</table:table-row>\n"
+        "<table:table-row>" + e + "</table:table-row>\n"
         "<table:table-row>" + e + f("5") + "</table:table-row>\n"
         // clang-format on
         "</table:table>\n"
@@ -186,15 +231,24 @@ TEST(WriterOds, Content) {
         // clang-format on
         "</table:table-row>\n"
         "</table:table>\n"
-        "<table:table table:name=\"e\">\n"
-        // clang-format off
-        "<table:table-row>" + e + e + e + "</table:table-row>\n"
-        "<table:table-row>" + e + e + e + "</table:table-row>\n"
-        "<table:table-row>" + e + e + e + "</table:table-row>\n"
-        // clang-format on
-        "</table:table>\n"
+        // A cell holding nothing is no part of the table.
+        "<table:table table:name=\"e\">\n</table:table>\n"
         "<table:table table:name=\"z\">\n</table:table>\n"
         "<table:table table:name=\"n\">\n</table:table>\n"
+        // Runs of empty rows and cells are repeats; a time keeps its fraction of a second.
+        "<table:table table:name=\"gaps\">\n"
+        // clang-format off
+        "<table:table-row>" + f("1") + "<table:table-cell table:number-columns-repeated=\"3\"/>" + f("2") +
+        "</table:table-row>\n"
+        "<table:table-row table:number-rows-repeated=\"3\">" + e + "</table:table-row>\n"
+        "<table:table-row>" + e + "<table:table-cell table:style-name=\"ce3\" office:value-type=\"date\" "
+        "office:date-value=\"2023-03-15T12:00:00.25\"><text:p>2023-03-15 12:00:00</text:p></table:table-cell>"
+        "</table:table-row>\n"
+        "<table:table-row table:number-rows-repeated=\"1048570\">" + e + "</table:table-row>\n"
+        "<table:table-row><table:table-cell table:number-columns-repeated=\"16383\"/>" + s("last") +
+        "</table:table-row>\n"
+        // clang-format on
+        "</table:table>\n"
         "</office:spreadsheet></office:body>\n</office:document-content>\n";
     EXPECT_EQ(build_ods_content(sheets), want);
 }
@@ -204,7 +258,7 @@ TEST(WriterChecks, RefusedBeforeWriting) {
         const char* name;
         CellMap cells;
         const char* path;
-        const char* want;
+        std::string want;
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
@@ -213,19 +267,23 @@ TEST(WriterChecks, RefusedBeforeWriting) {
                      "cannot save cell B1 of sheet 's': a workbook file cannot hold the number NaN"});
     cases.push_back({"s", cells_of({{{3, 1}, Variant(-inf)}}), "x.ods",
                      "cannot save cell A3 of sheet 's': a workbook file cannot hold the number -inf"});
-    cases.push_back({"s", cells_of({{{1, 1}, Variant("a\x01")}}), "x.xlsx",
+    cases.push_back({"s", cells_of({{{1, 1}, Variant("a\x01")}}), "x.ods",
                      "cannot save cell A1 of sheet 's': its text holds a character that XML does not allow"});
-    cases.push_back({"s", cells_of({{{0, 1}, Variant("a\x01")}}), "x.xlsx",
-                     "cannot save cell A0 of sheet 's': its text holds a character that XML does not allow"});
+    cases.push_back({"s", cells_of({{{0, 1}, Variant("a\xC3")}}), "x.xlsx",
+                     "cannot save cell A0 of sheet 's': its text is not valid UTF-8"});
+    cases.push_back({"s", cells_of({{{2, 1}, Variant(Array{Variant("\xFF")})}}), "x.xlsm",
+                     "cannot save cell A2 of sheet 's': its text is not valid UTF-8"});
+    // The extension chooses the format; no other is written.
+    for (const char* path : {"x.csv", "x.xls", "x", "xlsx", "x.ods.bak"})
+        cases.push_back({"s", CellMap(), path,
+                         "cannot save '/nonexistent-dir/" + std::string(path) +
+                             "': the file name must end in .xlsx, .xlsm or .ods"});
     cases.push_back({"s", cells_of({{{1048577, 1}, Variant(int64_t{1})}}), "x.xlsx",
                      "cannot save the cell at row 1048577, column 1 of sheet 's': beyond the last row 1048576 or "
                      "column 16384"});
     cases.push_back({"s", cells_of({{{1, 16385}, Variant()}}), "x.ods",
                      "cannot save the cell at row 1, column 16385 of sheet 's': beyond the last row 1048576 or "
                      "column 16384"});
-    cases.push_back({"s", cells_of({{{1000, 1}, Variant()}, {{1, 10001}, Variant()}}), "x.ods",
-                     "cannot save sheet 's' as .ods: its grid of 1000 rows by 10001 columns is larger than "
-                     "10000000 cells"});
     for (const char* bad :
          {"a[1]", "a:b", "a/b", "a\\b", "a?", "a*", "'quoted'", "history", "a name longer than thirty-one chars"})
         cases.push_back({bad, CellMap(), "x.xlsx", ""});
@@ -234,15 +292,21 @@ TEST(WriterChecks, RefusedBeforeWriting) {
         auto r = save_workbook(sheets, std::string("/nonexistent-dir/") + c.path);
         ASSERT_FALSE(r) << c.name;
         // clang-format off
-        std::string want = *c.want ? c.want : "cannot save sheet '" + std::string(c.name) +
-                                                  "': spreadsheet programs refuse that sheet name";
+        std::string want = !c.want.empty() ? c.want : "cannot save sheet '" + std::string(c.name) +
+                                                          "': spreadsheet programs refuse that sheet name";
         // clang-format on
         EXPECT_EQ(r.error(), want);
     }
-    // A long name is fine in OpenDocument; the grid bound holds at its edge.
-    CellMap edge = cells_of({{{1000, 1}, Variant()}, {{1, 10000}, Variant()}});
-    std::vector<SheetView> ok = {{"a name longer than thirty-one chars", &edge}};
-    auto r = save_workbook(ok, "/nonexistent-dir/x.ods");
-    ASSERT_FALSE(r);
-    EXPECT_EQ(r.error(), "No such file or directory (os error 2)");
+    // A long name is fine in OpenDocument, a control character in .xlsx,
+    // which escapes it: both reach the write.
+    CellMap far = cells_of({{{1048576, 1}, Variant(int64_t{1})}, {{1, 16384}, Variant()}});
+    std::vector<SheetView> long_name = {{"a name longer than thirty-one chars", &far}};
+    CellMap bell = cells_of({{{1, 1}, Variant("bell\x07")}});
+    std::vector<SheetView> control = {{"s", &bell}};
+    for (auto [sheets, path] : {std::pair{SheetsView(long_name), "/nonexistent-dir/x.ods"},
+                                std::pair{SheetsView(control), "/nonexistent-dir/X.XLSM"}}) {
+        auto r = save_workbook(sheets, path);
+        ASSERT_FALSE(r) << path;
+        EXPECT_EQ(r.error(), "No such file or directory (os error 2)");
+    }
 }
