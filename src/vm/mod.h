@@ -58,7 +58,8 @@ struct InterruptCheck;
 struct RangeRef {
     // Lower-case key, fixed when made; the sheet may since have been deleted.
     std::string sheet;
-    // Never empty; duplicates and overlaps stay.
+    // Duplicates and overlaps stay. Empty only in a Range variable whose
+    // cells were all deleted, which Vm::object_var refuses to hand out.
     std::vector<CellRange> areas;
     static RangeRef single(std::string sheet, const CellRange& area) { return {std::move(sheet), {area}}; }
 };
@@ -627,7 +628,17 @@ private:
     Result<void> member_write(const PathObj& target, const std::string& member, const Variant& value);
     Result<void> member_call(const PathObj& target, const std::string& member, const std::vector<MethodArg>& args);
     // The object a name holds, as a path object; none when it holds none.
-    std::optional<PathObj> object_of(const std::string& name) const;
+    Result<std::optional<PathObj>> object_of(const std::string& name) const;
+    // The object variable `name`, null when it holds none; a Range whose
+    // cells were all deleted is no object any more ("Object required").
+    // Every use of an object variable looks it up here.
+    Result<const ObjectRef*> object_var(const std::string& name) const;
+    // Calls fn(ObjectRef&) for every object variable a macro can still use:
+    // edits that move cells or rename sheets take them along.
+    template <class Fn>
+    void for_each_object(Fn&& fn) {
+        for (auto& [name, ref] : objects_) fn(ref);
+    }
     // Field reads and writes through an object variable (r.Count, ws.Name = "x").
     Result<Variant> object_field_read(const PathObj& obj, const std::vector<std::string>& path);
     Result<void> object_field_write(const std::string& var, const std::vector<std::string>& path,

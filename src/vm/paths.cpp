@@ -22,6 +22,7 @@ namespace morvane {
 namespace {
 
 constexpr std::string_view kNotAnObject = "Object required: '{}' holds no object";
+constexpr std::string_view kCellsDeleted = "Object required: the cells of '{}' were deleted";
 constexpr std::string_view kNoValue = "{}: a {} has no value";
 constexpr std::string_view kArgCount = "{}: wrong number of arguments";
 constexpr std::string_view kNotAssignable = "{} member '{}' cannot be assigned";
@@ -205,14 +206,23 @@ Result<void> Vm::select_range(const RangeRef& range) {
 
 // ---------------------------------------------------------------- walking
 
-std::optional<PathObj> Vm::object_of(const std::string& name) const {
+Result<const ObjectRef*> Vm::object_var(const std::string& name) const {
     auto it = objects_.find(name);
-    if (it == objects_.end()) return std::nullopt;
-    if (auto r = std::get_if<ObjectRef::Range>(&it->second.node)) return range_obj(r->range.sheet, r->range.areas);
-    if (auto w = std::get_if<ObjectRef::Worksheet>(&it->second.node)) return sheet_obj(w->sheet);
+    if (it == objects_.end()) return nullptr;
+    if (auto r = std::get_if<ObjectRef::Range>(&it->second.node); r && r->range.areas.empty())
+        return fail(format_message(kCellsDeleted, name));
+    return &it->second;
+}
+
+Result<std::optional<PathObj>> Vm::object_of(const std::string& name) const {
+    const ObjectRef* ref = TRY(object_var(name));
+    if (!ref) return std::optional<PathObj>();
+    if (auto r = std::get_if<ObjectRef::Range>(&ref->node))
+        return std::optional<PathObj>(range_obj(r->range.sheet, r->range.areas));
+    if (auto w = std::get_if<ObjectRef::Worksheet>(&ref->node)) return std::optional<PathObj>(sheet_obj(w->sheet));
     PathObj o;
     o.kind = PathObj::Kind::Workbook;
-    return o;
+    return std::optional<PathObj>(std::move(o));
 }
 
 Result<RangeRef> Vm::range_arg(const Expr& e) {
@@ -294,7 +304,7 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
         o.kind = PathObj::Kind::Workbook;
         return o;
     }
-    if (auto o = object_of(n)) {
+    if (auto o = TRY(object_of(n))) {
         if (!root.called) return *o;
         // r(i, j) is r.Item(i, j).
         return path_member(*o, root, "item");
@@ -602,12 +612,12 @@ Result<Variant> Vm::object_field_read(const PathObj& obj, const std::vector<std:
 
 Result<void> Vm::object_field_write(const std::string& var, const std::vector<std::string>& path,
                                     const vm::XCode& value) {
-    PathObj o = *object_of(var);
+    PathObj o = *TRY(object_of(var));
     for (size_t i = 0; i + 1 < path.size(); ++i) o = TRY(path_member(std::move(o), ObjStep{path[i], {}, false}));
     Variant v = TRY(evaluate(value));
     TRY_VOID(member_write(o, path.back(), v));
     // A For Each variable reads as its cell's value: keep that value fresh.
-    if (auto now = object_of(var); now && now->kind == PathObj::Kind::Range && find_var(var)) {
+    if (auto now = TRY(object_of(var)); now && now->kind == PathObj::Kind::Range && find_var(var)) {
         const auto& areas = now->range.areas;
         if (areas.size() == 1 && areas.front().is_single()) set_var(var, TRY(read_range_ref_value(now->range)));
     }
@@ -675,10 +685,10 @@ Result<void> Vm::member_write(const PathObj& target, const std::string& member, 
         TRY_VOID(book_.rename_sheet(old, vm::vba_to_str(value)));
         const std::string now = text::to_lower(vm::vba_to_str(value));
         // Variables and selections keep following the sheet.
-        for (auto& [name, ref] : objects_) {
+        for_each_object([&](ObjectRef& ref) {
             if (auto r = std::get_if<ObjectRef::Range>(&ref.node); r && r->range.sheet == old) r->range.sheet = now;
             if (auto w = std::get_if<ObjectRef::Worksheet>(&ref.node); w && w->sheet == old) w->sheet = now;
-        }
+        });
         if (auto it = selection_.find(old); it != selection_.end() && old != now) {
             RangeRef sel = it->second;
             sel.sheet = now;

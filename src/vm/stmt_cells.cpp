@@ -157,6 +157,16 @@ Result<void> Vm::move_cells(const std::string& key, CellRange a, bool insert, co
         std::string moved = vm::follow_shift("=" + addr, true, key, m);
         if (moved.size() > 1 && moved != "=" + addr) addr = moved.substr(1);
     }
+    // And Range variables: an area whose cells were all deleted goes, and a
+    // variable left with none fails when it is used.
+    for_each_object([&](ObjectRef& ref) {
+        auto r = std::get_if<ObjectRef::Range>(&ref.node);
+        if (!r || r->range.sheet != key) return;
+        std::vector<CellRange> kept;
+        for (const CellRange& area : r->range.areas)
+            if (auto moved = vm::follow_shift(area, m)) kept.push_back(*moved);
+        r->range.areas = std::move(kept);
+    });
     return {};
 }
 

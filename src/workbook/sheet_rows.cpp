@@ -154,27 +154,51 @@ bool shift_cells(CellMap& cells, const CellShift& s) {
     return true;
 }
 
-std::string follow_shift(std::string_view text, bool on_moved_sheet, std::string_view moved_key, const CellShift& s) {
+namespace {
+
+// The corners of one reference after the block moved; false when every
+// cell it names was deleted. A range from the first to the last row (or
+// column) is the whole line and stays whole, and one that only partly
+// covers the band stays as written.
+bool follow_corners(formula::RefCorner& a, formula::RefCorner& b, bool range, const CellShift& s) {
     const int64_t at = s.at, end = int64_t{s.at} + s.count - 1;  // the block's last row or column
-    return formula::rewrite_references(text, [&](std::string_view sheet, formula::RefCorner& a, formula::RefCorner& b,
-                                                 bool range) {
-        if (sheet.empty() ? !on_moved_sheet : text::to_lower(sheet) != moved_key) return true;
-        const int64_t band_lo = std::min(across(a, s), across(b, s)), band_hi = std::max(across(a, s), across(b, s));
-        if (band_lo < s.band_lo || band_hi > s.band_hi) return true;
-        const bool forward = along(a, s) <= along(b, s);
-        int64_t lo = std::min(along(a, s), along(b, s)), hi = std::max(along(a, s), along(b, s));
-        if (s.insert) {
-            if (lo >= at) lo += s.count;
-            if (hi >= at) hi += s.count;
-        } else {
-            if (lo >= at && hi <= end) return false;
-            lo = lo < at ? lo : (lo > end ? lo - s.count : at);
-            hi = hi < at ? hi : (hi > end ? hi - s.count : at - 1);
-        }
-        along(a, s) = forward ? lo : hi;
-        if (range) along(b, s) = forward ? hi : lo;
-        return true;
-    });
+    const int64_t band_lo = std::min(across(a, s), across(b, s)), band_hi = std::max(across(a, s), across(b, s));
+    if (band_lo < s.band_lo || band_hi > s.band_hi) return true;
+    const bool forward = along(a, s) <= along(b, s);
+    int64_t lo = std::min(along(a, s), along(b, s)), hi = std::max(along(a, s), along(b, s));
+    if (range && lo == 1 && hi == (s.columns ? kMaxCol : kMaxRow)) return true;
+    if (s.insert) {
+        if (lo >= at) lo += s.count;
+        if (hi >= at) hi += s.count;
+    } else {
+        if (lo >= at && hi <= end) return false;
+        lo = lo < at ? lo : (lo > end ? lo - s.count : at);
+        hi = hi < at ? hi : (hi > end ? hi - s.count : at - 1);
+    }
+    along(a, s) = forward ? lo : hi;
+    if (range) along(b, s) = forward ? hi : lo;
+    return true;
+}
+
+}  // namespace
+
+std::string follow_shift(std::string_view text, bool on_moved_sheet, std::string_view moved_key, const CellShift& s) {
+    return formula::rewrite_references(
+        text, [&](std::string_view sheet, formula::RefCorner& a, formula::RefCorner& b, bool range) {
+            if (sheet.empty() ? !on_moved_sheet : text::to_lower(sheet) != moved_key) return true;
+            return follow_corners(a, b, range, s);
+        });
+}
+
+std::optional<CellRange> follow_shift(const CellRange& area, const CellShift& s) {
+    formula::RefCorner a{area.first.row, area.first.col}, b{area.last.row, area.last.col};
+    if (!follow_corners(a, b, true, s)) return std::nullopt;
+    auto inside = [](const formula::RefCorner& r) {
+        return r.row >= 1 && r.col >= 1 && r.row <= kMaxRow && r.col <= kMaxCol;
+    };
+    if (!inside(a) || !inside(b)) return std::nullopt;
+    return CellRange{{static_cast<uint32_t>(a.row), static_cast<uint32_t>(a.col)},
+                     {static_cast<uint32_t>(b.row), static_cast<uint32_t>(b.col)}};
 }
 
 void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool descending) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -68,9 +69,14 @@ bool shift_cells(CellMap& cells, const CellShift& shift);
 // `on_moved_sheet` says whether the formula's own sheet is the one moved,
 // `moved_key` is that sheet's key (lower case). A reference into deleted
 // cells becomes #REF!; a range keeps what is left of it. A range that only
-// partly covers the band stays as written.
+// partly covers the band stays as written, and so does one from the first
+// to the last row (or column): the whole line.
 std::string follow_shift(std::string_view formula, bool on_moved_sheet, std::string_view moved_key,
                          const CellShift& shift);
+
+// An area of the moved sheet after the shift, by the same rules; none when
+// all its cells were deleted or pushed off the sheet.
+std::optional<CellRange> follow_shift(const CellRange& area, const CellShift& shift);
 
 // Sorts the area's rows stably by the value in the column `key_index`
 // places right of its first column (a key beyond the area reads Empty),
