@@ -10,7 +10,7 @@ import openpyxl
 import pytest
 
 import morvane
-from vmhelp import MISSING, check, run, same, sub, with_sheets
+from vmhelp import MISSING, check, run, same, sheet, sub, with_sheets
 
 
 def book():
@@ -237,6 +237,69 @@ def test_sort_keeps_the_header_and_puts_blanks_last(name, body, column):
     vm.set_cell(4, 1, "blank")
     run(sub(body), vm=vm)
     assert [vm.get_cell(r, 1) for r in range(1, 5)] == column
+
+
+# A1:B6: a header over rows that tie in column A; Sort reads every form of
+# its arguments: (macro, column B after, top to bottom).
+SORT_TABLE = {(1, 1): "name", (1, 2): "v", (2, 1): "c", (2, 2): 1, (3, 1): "a", (3, 2): 3, (4, 1): "b", (4, 2): 2,
+              (5, 1): "a", (5, 2): 4, (6, 1): "c", (6, 2): 6}
+SORT_FORMS = [
+    ("Order1 as the number 2", 'Range("A1:B6").Sort Key1:=Range("B1"), Order1:=2, Header:=xlYes', [6, 4, 3, 2, 1]),
+    ("a key through Cells", 'Range("A1:B6").Sort Key1:=Cells(1, 2), Header:=xlYes', [1, 2, 3, 4, 6]),
+    ("a key in a Range variable", 'Set k = Range("B1")\nRange("A1:B6").Sort Key1:=k, Order1:=xlDescending, '
+     'Header:=xlYes', [6, 4, 3, 2, 1]),
+    ("a key on the sheet, named through it", 'ActiveSheet.Range("A1:B6").Sort Key1:=ActiveSheet.Range("B2"), '
+     'Header:=xlYes', [1, 2, 3, 4, 6]),
+    ("positional key and order", 'Range("A1:B6").Sort Range("B1"), xlDescending, Header:=xlYes', [6, 4, 3, 2, 1]),
+    ("positional up to Header", 'Range("A1:B6").Sort Range("B1"), 2, , , , , , 1', [6, 4, 3, 2, 1]),
+    ("Key2 orders the ties of Key1", 'Range("A1:B6").Sort Key1:=Range("A1"), Key2:=Range("B1"), '
+     'Order2:=xlDescending, Header:=xlYes', [4, 3, 2, 6, 1]),
+    ("Key2 and Key3 where Key1 is a blank column", 'Range("A1:C6").Sort Key1:=Range("C1"), Key2:=Range("A1"), Order2:=xlDescending, '
+     'Key3:=Range("B1"), Order3:=xlAscending, Header:=xlYes', [1, 6, 2, 3, 4]),
+    ("an order in a variable", 'o = xlDescending\nRange("A1:B6").Sort Key1:=Range("B1"), Order1:=o, Header:=xlYes',
+     [6, 4, 3, 2, 1]),
+    ("Header:=xlNo sorts the header row too", 'Range("A1:B6").Sort Key1:=Range("B1"), Header:=xlNo',
+     [1, 2, 3, 4, 6, "v"]),
+    ("Header:=xlGuess sees a header over numbers", 'Range("A1:B6").Sort Key1:=Range("B1"), Header:=xlGuess',
+     [1, 2, 3, 4, 6]),
+    ("what a recorded macro writes", 'Range("A1:B6").Sort Key1:=Range("B2"), Order1:=xlAscending, Header:=xlGuess, '
+     'OrderCustom:=1, MatchCase:=False, Orientation:=xlTopToBottom, DataOption1:=xlSortNormal', [1, 2, 3, 4, 6]),
+]
+
+
+@pytest.mark.parametrize("name, body, column", SORT_FORMS, ids=[r[0] for r in SORT_FORMS])
+def test_sort_reads_every_form_of_its_arguments(name, body, column):
+    vm = sheet(SORT_TABLE)
+    run(sub(body), vm=vm)
+    top = 1 if len(column) == 6 else 2
+    assert [vm.get_cell(r, 2) for r in range(top, 7)] == column
+    # The rows move whole: each name stays beside its value.
+    pairs = {(vm.get_cell(r, 1), vm.get_cell(r, 2)) for r in range(1, 7)}
+    assert pairs == {(SORT_TABLE[(r, 1)], SORT_TABLE[(r, 2)]) for r in range(1, 7)}
+
+
+SORT_REFUSALS = [
+    ('Range("A1:B6").Sort Key1:=Range("B1"), MatchCase:=True', "Sort: MatchCase:=True is not supported"),
+    ('Range("A1:B6").Sort Key1:=Range("B1"), Orientation:=xlLeftToRight', "Sort: Orientation:=2 is not supported"),
+    ('Range("A1:B6").Sort Key1:=Range("B1"), DataOption1:=xlSortTextAsNumbers',
+     "Sort: DataOption1:=1 is not supported"),
+    ('Range("A1:B6").Sort Key4:=Range("B1")', "Sort: there is no argument 'key4'"),
+    ('Range("A1:B6").Sort Key1:=Range("B1"), Order1:=3', "Sort: Order1 must be xlAscending or xlDescending, not 3"),
+    ('Range("A1:B6").Sort Key1:=Range("B1"), Key2:=Range("A1"), Order2:="up"',
+     "Sort: Order2 must be xlAscending or xlDescending, not up"),
+    ('Range("A1:B6").Sort Key1:=Range("B1"), Header:=True + 4', "Sort: Header must be xlYes, xlNo or xlGuess, not 5"),
+    ('Range("A1:A6").Sort Key1:=Range("A1"), Header:=xlGuess',
+     "Sort: Header:=xlGuess cannot tell whether row 1 is a header; give Header:=xlYes or Header:=xlNo"),
+    ('Range("A1:B6").Sort Key1:=Sheets("Data").Range("B1")', "Sort: Key1 is not on the sheet of the range it sorts"),
+]
+
+
+@pytest.mark.parametrize("body, message", SORT_REFUSALS)
+def test_sort_refuses_what_it_does_not_model_and_sorts_nothing(body, message):
+    vm = with_sheets("Data", vm=sheet(SORT_TABLE))
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
+        run(sub(body), vm=vm)
+    assert vm.cells() == SORT_TABLE
 
 
 # ---------------------------------------------------------------- end to end

@@ -342,7 +342,7 @@ ERRORS = [
     ("Range(\"x\").Clear", "RangeClear: invalid address 'x'"),
     ("Range(\"x\").Delete", "RangeDelete: invalid address 'x'"),
     ("Range(\"x\").Insert", "RangeInsert: invalid address 'x'"),
-    ("Range(\"x\").Sort", "RangeSort: invalid address 'x'"),
+    ("Range(\"x\").Sort", "Range: invalid address 'x'"),
     ("Range(\"A1:B2\").Offset(1, 1).Value = 1", "RangeOffsetWrite: invalid address 'A1:B2'"),
     # A target off the sheet fails instead of wrapping round to a far cell.
     ("Range(\"A1\").Offset(-1, 0).Value = 1", "RangeOffsetWrite: invalid address 'A1'"),

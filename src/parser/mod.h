@@ -24,10 +24,6 @@ namespace morvane::parser {
 // syntax error was found.
 Result<Program> parse(std::string_view text, size_t* error_at = nullptr);
 
-// One A1 address as (column, row), column first; used for Sort's Key1 cell.
-// "$" markers are accepted, as everywhere else.
-std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view text);
-
 // ---------------------------------------------------------------- tokens
 
 struct Tok {
@@ -244,7 +240,6 @@ private:
     Result<Expr> parse_with_relative_read();
     Result<Stmt> parse_with_cells_or_range_line();
     Result<Stmt> parse_range_stmt_at(std::string addr);
-    Result<void> parse_sort_args(Stmt::RangeSort& sort);
     // A name := value argument kept by the statement, and where its value goes.
     struct NamedArg {
         std::string_view name;

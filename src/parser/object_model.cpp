@@ -206,6 +206,10 @@ Result<Stmt> Parser::parse_obj_stmt_rest(std::vector<ObjStep> steps) {
         if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
             arg.name = advance().text;
             advance();
+        } else if (cur().is(Tok::Comma)) {
+            advance();
+            call.args.push_back(std::move(arg));
+            continue;
         }
         arg.value.push_back(TRY(parse_expr()));
         call.args.push_back(std::move(arg));
@@ -542,35 +546,6 @@ Result<Box<Expr>> Parser::parse_shift_arg() {
     return shift;
 }
 
-Result<void> Parser::parse_sort_args(Stmt::RangeSort& sort) {
-    while (!at_line_end()) {
-        if (!(cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq))) {
-            advance();
-            continue;
-        }
-        std::string name = advance().text;
-        advance();
-        if (name == "key1" && is_ident("range")) {
-            advance();
-            std::string key = TRY(parse_addr_arg(*this));
-            size_t a = key.find_first_not_of('"');
-            size_t b = key.find_last_not_of('"');
-            key = a == std::string::npos ? std::string() : key.substr(a, b - a + 1);
-            if (auto cell = parse_cell_addr(key)) sort.key_col = static_cast<int32_t>(cell->first);
-        } else if (name == "order1" && cur().is(Tok::Ident)) {
-            sort.descending = advance().text.find("descend") != std::string::npos;
-        } else if (name == "header" && (cur().is(Tok::Ident) || cur().is(Tok::Int))) {
-            const Tok t = advance();
-            sort.header = t.is(Tok::Int) ? t.i == 1 : t.text == "xlyes";
-        } else {
-            TRY(parse_expr());
-            if (name == "order1") sort.descending = false;
-        }
-        if (cur().is(Tok::Comma)) advance();
-    }
-    return {};
-}
-
 Result<Stmt> Parser::parse_range_stmt() {
     TRY_VOID(expect_ident("range"));
     std::string addr = TRY(parse_addr_arg(*this));
@@ -620,10 +595,15 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
         return Stmt{
             Stmt::RangeOffsetWrite{text::to_upper(addr), box(std::move(r)), box(std::move(c)), box(std::move(value))}};
     }
+    // Sort reads its keys, orders and header as any expressions: the path
+    // form Range("addr").Sort args... carries them.
     if (m == "sort") {
-        Stmt::RangeSort sort{std::move(addr)};
-        TRY_VOID(parse_sort_args(sort));
-        return Stmt{std::move(sort)};
+        std::vector<ObjStep> steps(2);
+        steps[0].name = "range";
+        steps[0].args.push_back(Expr{Expr::Str{std::move(addr)}});
+        steps[0].called = true;
+        steps[1].name = "sort";
+        return parse_obj_stmt_rest(std::move(steps));
     }
     if (m == "name") {
         TRY_VOID(expect_tok(Tok::Eq));

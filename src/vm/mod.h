@@ -26,6 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,6 +43,7 @@
 #include "values/num.h"
 #include "values/var_type.h"
 #include "workbook/paste.h"
+#include "workbook/sheet_rows.h"
 #include "workbook/workbook.h"
 
 namespace morvane {
@@ -489,17 +491,18 @@ private:
     Result<void> exec_range_name(const Stmt::RangeName& s);
     Result<void> exec_range_delete(const Stmt::RangeDelete& s, const vm::SCode& c);
     Result<void> exec_range_insert(const Stmt::RangeInsert& s, const vm::SCode& c);
-    Result<void> exec_range_sort(const Stmt::RangeSort& s);
     Result<void> exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::SCode& c);
     Result<void> exec_sheet_range_write(const Stmt::SheetRangeWrite& s, const vm::SCode& c);
-    // Sorts the rows of an area of the active sheet by the column `key_col`;
-    // with `header` its first row stays.
     // Deletes or inserts the cells of `area` on sheet `key` (whole rows,
     // whole columns, or the range's band by `shift`, an xlUp..xlToRight
     // code or Empty), and moves every formula's references with them.
     Result<void> move_cells(const std::string& key, CellRange area, bool insert, const Variant& shift,
                             std::string_view text);
-    Result<void> sort_area(const CellRange& area, int64_t key_col, bool descending, bool header);
+    // Sorts the rows of an area of the active sheet by the keys; with a
+    // header its first row stays, and none lets the rows decide (xlGuess).
+    Result<void> sort_area(const CellRange& area, std::span<const vm::SortKey> keys, std::optional<bool> header);
+    // Range.Sort with its arguments by position or name.
+    Result<void> sort_call(const CellRange& area, const std::vector<MethodArg>& args);
     // Unprotects a sheet when `password` is the one it was protected with.
     Result<void> unprotect_sheet(const std::string& key, const std::string& password);
 

@@ -53,6 +53,7 @@ int64_t error_number(std::string_view message) {
         {"Cell", 1004},
         {"Union:", 1004},
         {"Areas:", 1004},
+        {"Sort:", 1004},
         {"SpecialCells:", 1004},
         {"Paste error:", 1004},
         {"Cannot edit: sheet", 1004},

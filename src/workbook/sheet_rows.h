@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -78,13 +79,26 @@ std::string follow_shift(std::string_view formula, bool on_moved_sheet, std::str
 // all its cells were deleted or pushed off the sheet.
 std::optional<CellRange> follow_shift(const CellRange& area, const CellShift& shift);
 
-// Sorts the area's rows stably by the value in the column `key_index`
-// places right of its first column (a key beyond the area reads Empty),
-// reversed when descending; rows with an Empty key come last either way. Every cell of the area ends up a
-// value cell: formulas are dropped, Empty cells are left absent. The order
-// of the Sort statement is no strict weak ordering (9 < 10 < "9" = 9), so it
-// goes through the merge sort that stays in bounds whatever the comparator.
-// An area with a reversed row or column pair is left alone.
-void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool descending);
+// One key of a row sort: the column `index` places right of the area's
+// first column (a key beyond the area reads Empty), and its order.
+struct SortKey {
+    uint64_t index = 0;
+    bool descending = false;
+};
+
+// Sorts the area's rows stably by the keys, the first deciding first; in
+// each key an Empty value comes last whatever the order. Every cell of the
+// area ends up a value cell: formulas are dropped, Empty cells are left
+// absent. The order of the Sort statement is no strict weak ordering
+// (9 < 10 < "9" = 9), so it goes through the merge sort that stays in
+// bounds whatever the comparator. An area with a reversed row or column
+// pair is left alone.
+void sort_rows(CellMap& cells, const CellRange& area, std::span<const SortKey> keys);
+
+// Sort's Header:=xlGuess: whether the area's first row is a header, read
+// from the values as the application reads them (a row of texts over a row
+// that holds a number, a date or a Boolean beneath one of them is a header;
+// a row that holds a number is data); none when the values cannot tell.
+std::optional<bool> guess_header(const CellMap& cells, const CellRange& area);
 
 }  // namespace morvane::vm
