@@ -5,6 +5,7 @@ over cells, arrays written to ranges, addresses and edges, protection
 passwords, Sort headers and blanks, and texts entered as typed. Each table
 is a few realistic macro bodies with what they leave behind."""
 import re
+import warnings
 
 import openpyxl
 import pytest
@@ -108,6 +109,72 @@ def test_bad_names_and_unmodeled_members_fail(body, message):
     vm = book()
     with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(sub(body), vm=vm)
+
+
+# Members that change cells or sheets, which the interpreter does not model:
+# each fails naming itself and leaves the workbook as it was.
+UNMODELED_MEMBERS = [
+    ('Range("A2:A3").Cut Destination:=Range("D1")', "Range member 'cut' is not supported"),
+    ('Range("A1:A3").FillDown', "Range member 'filldown' is not supported"),
+    ('Range("A1:B1").FillRight', "Range member 'fillright' is not supported"),
+    ('Range("B2").AutoFill Destination:=Range("B2:B5")', "Range member 'autofill' is not supported"),
+    ('Range("C1").FormulaR1C1 = "=R1C2"', "Range member 'formular1c1' is not supported"),
+    ('Range("C1").Formula2 = "=B1"', "Range member 'formula2' is not supported"),
+    ('Range("A1:A3").Replace What:="pen", Replacement:="pin"', "Range member 'replace' is not supported"),
+    ('Range("A1:B3").RemoveDuplicates Columns:=1, Header:=xlYes', "Range member 'removeduplicates' is not supported"),
+    ('Range("A1:A3").TextToColumns Destination:=Range("D1"), Comma:=True',
+     "Range member 'texttocolumns' is not supported"),
+    ('Sheets("Data").Move Before:=Sheets(1)', "Worksheet member 'move' is not supported"),
+    ('Sheets("Data").Copy After:=Sheets(2)', "Worksheet member 'copy' is not supported"),
+    # Any other member of a range, a sheet, the sheets and the application.
+    ('Range("A1").Frobnicate 1', "Range member 'frobnicate' is not supported"),
+    ('Range("A1").Merge', "Range member 'merge' is not supported"),
+    ('Range("A1").EntireRow.Hidden = True', "Range member 'hidden' is not supported"),
+    ('Cells(1, 1).Cut', "Range member 'cut' is not supported"),
+    ('With Range("A1:A3")\n .FillDown\nEnd With', "Range member 'filldown' is not supported"),
+    ('Sheets("Data").Visible = False', "Worksheet member 'visible' is not supported"),
+    ('ActiveSheet.Frobnicate', "Worksheet member 'frobnicate' is not supported"),
+    ('Worksheets(2).Frobnicate = 2', "Worksheet member 'frobnicate' is not supported"),
+    ('ActiveSheet.Range("A1").Cut Destination:=Range("D1")', "Range member 'cut' is not supported"),
+    ('Sheets.Frobnicate', "Sheets member 'frobnicate' is not supported"),
+    ('Worksheets.Move After:=Sheets(2)', "Sheets member 'move' is not supported"),
+    ('Application.Iteration = True', "Application member 'iteration' is not supported"),
+    ('Application.Goto Range("C3")', "Application member 'goto' is not supported"),
+    ('Application.Frobnicate', "Application member 'frobnicate' is not supported"),
+]
+
+
+@pytest.mark.parametrize("body, message", UNMODELED_MEMBERS)
+def test_a_member_that_would_change_cells_or_sheets_fails_and_changes_nothing(body, message):
+    vm = book()
+    before = {name: vm.get_sheet(name) for name in vm.sheet_names()}
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
+        run(sub(body), vm=vm)
+    assert {name: vm.get_sheet(name) for name in vm.sheet_names()} == before
+    assert vm.active_sheet() == "sheet1"
+
+
+# Formatting, the screen and printing change nothing a macro, a formula or a
+# saved file reads: passed over with a warning (Application settings quietly).
+PASSED_OVER = [
+    ('Range("A1").Font.Bold = True', 1), ('Range("A1:B3").NumberFormat = "0.00"', 1),
+    ('Range("A1").Offset(1, 0).Interior.Color = 255', 1), ('Columns("A:B").AutoFit', 1),
+    ('Range("A1").EntireRow.AutoFit', 1), ('With Range("A1:B3")\n .Borders.LineStyle = 1\nEnd With', 1),
+    ('With Sheets("Data")\n .Range("A1").Font.Italic = True\nEnd With', 1), ('ActiveSheet.PrintOut', 1),
+    ('Sheets("Data").PageSetup.Orientation = 2', 1), ('Sheets.PrintPreview', 1),
+    ('Application.ScreenUpdating = False\nApplication.DisplayAlerts = False\nApplication.EnableEvents = False', 0),
+]
+
+
+@pytest.mark.parametrize("body, warned", PASSED_OVER)
+def test_formatting_the_screen_and_printing_are_passed_over(body, warned):
+    vm = book()
+    before = {name: vm.get_sheet(name) for name in vm.sheet_names()}
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        run(sub(body), vm=vm)
+    assert [w.category for w in caught] == [morvane.SkippedStatementWarning] * warned
+    assert {name: vm.get_sheet(name) for name in vm.sheet_names()} == before
 
 
 # ---------------------------------------------------------------- Range variables

@@ -24,6 +24,15 @@ namespace morvane::parser {
 // syntax error was found.
 Result<Program> parse(std::string_view text, size_t* error_at = nullptr);
 
+// Members of a range or a sheet that change only what no macro, formula or
+// saved file reads (formatting, the screen, printing): a statement ending in
+// one is passed over with a warning, where any other member the interpreter
+// does not model fails with a message naming it.
+bool passable_member(std::string_view member);
+// `s` itself, or a skipped statement when it is a path whose first member
+// the interpreter does not model is passable.
+Stmt pass_over_formatting(Stmt s);
+
 // ---------------------------------------------------------------- tokens
 
 struct Tok {
@@ -240,6 +249,7 @@ private:
     Result<Expr> parse_with_relative_read();
     Result<Stmt> parse_with_cells_or_range_line();
     Result<Stmt> parse_range_stmt_at(std::string addr);
+    Result<Stmt> parse_range_path(std::string addr);
     // A name := value argument kept by the statement, and where its value goes.
     struct NamedArg {
         std::string_view name;

@@ -79,9 +79,10 @@ struct ObjectRef {
 };
 
 // What an object-model path resolves to: a range (seen as its cells, rows
-// or columns), a sheet, the sheet collection, the workbook, or a plain value.
+// or columns), a sheet, the sheet collection, the workbook, the
+// application, or a plain value.
 struct PathObj {
-    enum class Kind : uint8_t { Range, Sheet, Sheets, Workbook, Value };
+    enum class Kind : uint8_t { Range, Sheet, Sheets, Workbook, Application, Value };
     enum class View : uint8_t { Cells, Rows, Columns };
     Kind kind = Kind::Value;
     View view = View::Cells;

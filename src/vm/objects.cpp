@@ -158,7 +158,8 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
             return ObjectRef{ObjectRef::Range{std::move(p.range)}};
         }
         if (p.kind == PathObj::Kind::Sheet) return ObjectRef{ObjectRef::Worksheet{std::move(p.sheet)}};
-        if (p.kind == PathObj::Kind::Workbook) return ObjectRef{ObjectRef::Workbook{}};
+        if (p.kind == PathObj::Kind::Workbook || p.kind == PathObj::Kind::Application)
+            return ObjectRef{ObjectRef::Workbook{}};
         return fail(format_message(kNotAnObjectPath, o->steps.back().name));
     }
     const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);

@@ -46,6 +46,7 @@ std::string_view kind_name(const PathObj& o) {
         case PathObj::Kind::Sheet: return "Worksheet";
         case PathObj::Kind::Sheets: return "Sheets";
         case PathObj::Kind::Workbook: return "Workbook";
+        case PathObj::Kind::Application: return "Application";
         default: return "Value";
     }
 }
@@ -307,7 +308,7 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
     }
     if (n == "thisworkbook" || n == "activeworkbook" || n == "application") {
         PathObj o;
-        o.kind = PathObj::Kind::Workbook;
+        o.kind = n == "application" ? PathObj::Kind::Application : PathObj::Kind::Workbook;
         return o;
     }
     if (auto o = TRY(object_of(n))) {
@@ -393,7 +394,8 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
             }
             break;
         }
-        case PathObj::Kind::Workbook: {
+        case PathObj::Kind::Workbook:
+        case PathObj::Kind::Application: {
             if (m == "sheets" || m == "worksheets") return path_root(step);
             if (m == "activesheet") return sheet_obj(book_.active_sheet());
             if (m == "worksheetfunction") break;
