@@ -154,6 +154,18 @@ def test_a_member_that_would_change_cells_or_sheets_fails_and_changes_nothing(bo
     assert vm.active_sheet() == "sheet1"
 
 
+WITH_RANGE_MEMBERS = [
+    ("Resize", 'With Range("D2")\n .Resize(2, 1).Value = 7\nEnd With', {(2, 4): 7, (3, 4): 7}),
+    ("Select", 'With Range("D2")\n .Select\nEnd With\nActiveCell.Value = "here"', {(2, 4): "here"}),
+]
+
+
+@pytest.mark.parametrize("name, body, cells", WITH_RANGE_MEMBERS, ids=[r[0] for r in WITH_RANGE_MEMBERS])
+def test_a_with_range_block_runs_every_member_of_its_range(name, body, cells):
+    got = run(sub(body), vm=book()).cells()
+    assert {pos: got[pos] for pos in cells} == cells
+
+
 # Formatting, the screen and printing change nothing a macro, a formula or a
 # saved file reads: passed over with a warning (Application settings quietly).
 PASSED_OVER = [
