@@ -203,6 +203,33 @@ TEST(VmSheetRows, FormulasFollowTheShift) {
         EXPECT_EQ(vm::follow_shift(c.formula, c.own_sheet, "data", *c.shift), c.want) << c.formula;
 }
 
+TEST(VmSheetRows, AreasFollowTheShift) {
+    const vm::CellShift rows_2_3_deleted{false, false, 2, 2, 1, kMaxCol};
+    const vm::CellShift row_2_inserted{false, true, 2, 1, 1, kMaxCol};
+    const vm::CellShift column_1_inserted{true, true, 1, 1, 1, kMaxRow};
+    const vm::CellShift b_down{false, true, 1, 1, 2, 2};
+    struct Case {
+        const char* area;
+        const vm::CellShift* shift;
+        const char* want;  // "" when the area is gone
+    };
+    const Case cases[] = {
+        {"A5", &rows_2_3_deleted, "A3"},
+        {"A1:B6", &rows_2_3_deleted, "A1:B4"},
+        {"A2:C3", &rows_2_3_deleted, ""},
+        {"A1:A1048576", &row_2_inserted, "A1:A1048576"},
+        {"A1048576", &row_2_inserted, ""},
+        {"A1:XFD1", &column_1_inserted, "A1:XFD1"},
+        {"A1:XFC1", &column_1_inserted, "B1:XFD1"},
+        {"B3", &b_down, "B4"},
+        {"A3", &b_down, "A3"},
+    };
+    for (const Case& c : cases) {
+        auto got = vm::follow_shift(area(c.area), *c.shift);
+        EXPECT_EQ(got ? vm::rect_text(*got) : "", c.want) << c.area;
+    }
+}
+
 TEST(VmSheetRows, ClearRemovesTheAreaOnly) {
     CellMap m = sheet({{"A1", 1}, {"B2", 2}, {"C3", 3}});
     vm::clear_rect(m, area("A1:B2"));
