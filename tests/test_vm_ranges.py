@@ -194,8 +194,13 @@ FOLLOW = [
      {(1, 9): "=SUM(A1:A1048576)"}),
     ("a whole row through a column insert", {(9, 1): "=SUM(A1:XFD1)"}, "Columns(1).Insert", {(9, 2): "=SUM(A1:XFD1)"}),
     ("a whole row moves with a row insert", {(9, 1): "=SUM(A1:XFD1)"}, "Rows(1).Insert", {(10, 1): "=SUM(A2:XFD2)"}),
-    ("a column short of the top is no whole column", {(1, 9): "=SUM(A2:A1048576)"}, "Rows(1).Insert",
-     {(2, 9): "=SUM(#REF!)"}),
+    ("a range to the last row keeps reaching it", {(1, 9): "=SUM(A2:A1048576)+SUM(A1048570:A1048576)"},
+     "Rows(1).Insert", {(2, 9): "=SUM(A3:A1048576)+SUM(A1048571:A1048576)"}),
+    ("a range to the last column keeps reaching it", {(9, 1): "=SUM(C1:XFD1)"}, "Columns(2).Insert",
+     {(9, 1): "=SUM(D1:XFD1)"}),
+    ("a range pushed wholly off the sheet is lost", {(1, 9): "=SUM(A1048575:A1048576)"}, "Rows(\"1:5\").Insert",
+     {(6, 9): "=SUM(#REF!)"}),
+    ("a cell pushed off the sheet is lost", {(1, 9): "=A1048576"}, "Rows(1).Insert", {(2, 9): "=#REF!"}),
 ]
 
 

@@ -32,6 +32,8 @@ constexpr std::string_view kEntireMemberSkipped = "EntireRow/EntireColumn.{} is 
 constexpr std::string_view kRangeMemberSkipped = "Range property/method '{}' is not implemented";
 constexpr std::string_view kSheetsMemberSkipped = "Sheets.{} is not implemented";
 constexpr std::string_view kSheetMemberSkipped = "Sheets(...).{} is not implemented";
+// Worded as the interpreter words it: the message a line gets when it is not
+// even readable as a path.
 constexpr std::string_view kNotModeled = "{} member '{}' is not supported";
 constexpr std::string_view kWorkbooksAlone =
     "Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...)";

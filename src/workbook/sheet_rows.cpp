@@ -158,18 +158,21 @@ namespace {
 
 // The corners of one reference after the block moved; false when every
 // cell it names was deleted. A range from the first to the last row (or
-// column) is the whole line and stays whole, and one that only partly
-// covers the band stays as written.
+// column) is the whole line and stays whole, one that reaches the sheet's
+// edge keeps reaching it, and one that only partly covers the band stays as
+// written.
 bool follow_corners(formula::RefCorner& a, formula::RefCorner& b, bool range, const CellShift& s) {
     const int64_t at = s.at, end = int64_t{s.at} + s.count - 1;  // the block's last row or column
+    const int64_t edge = s.columns ? kMaxCol : kMaxRow;
     const int64_t band_lo = std::min(across(a, s), across(b, s)), band_hi = std::max(across(a, s), across(b, s));
     if (band_lo < s.band_lo || band_hi > s.band_hi) return true;
     const bool forward = along(a, s) <= along(b, s);
     int64_t lo = std::min(along(a, s), along(b, s)), hi = std::max(along(a, s), along(b, s));
-    if (range && lo == 1 && hi == (s.columns ? kMaxCol : kMaxRow)) return true;
+    if (range && lo == 1 && hi == edge) return true;
     if (s.insert) {
         if (lo >= at) lo += s.count;
-        if (hi >= at) hi += s.count;
+        if (hi >= at && !(range && hi == edge)) hi += s.count;
+        if (lo > hi) return false;  // the whole range pushed off the sheet
     } else {
         if (lo >= at && hi <= end) return false;
         lo = lo < at ? lo : (lo > end ? lo - s.count : at);

@@ -71,7 +71,8 @@ bool shift_cells(CellMap& cells, const CellShift& shift);
 // `moved_key` is that sheet's key (lower case). A reference into deleted
 // cells becomes #REF!; a range keeps what is left of it. A range that only
 // partly covers the band stays as written, and so does one from the first
-// to the last row (or column): the whole line.
+// to the last row (or column): the whole line. A range reaching the sheet's
+// last row (or column) keeps reaching it through an insert.
 std::string follow_shift(std::string_view formula, bool on_moved_sheet, std::string_view moved_key,
                          const CellShift& shift);
 

@@ -219,6 +219,7 @@ TEST(VmSheetRows, AreasFollowTheShift) {
         {"A2:C3", &rows_2_3_deleted, ""},
         {"A1:A1048576", &row_2_inserted, "A1:A1048576"},
         {"A1048576", &row_2_inserted, ""},
+        {"A3:A1048576", &row_2_inserted, "A4:A1048576"},
         {"A1:XFD1", &column_1_inserted, "A1:XFD1"},
         {"A1:XFC1", &column_1_inserted, "B1:XFD1"},
         {"B3", &b_down, "B4"},
