@@ -126,6 +126,7 @@ UNMODELED_MEMBERS = [
      "Range member 'texttocolumns' is not supported"),
     ('Sheets("Data").Move Before:=Sheets(1)', "Worksheet member 'move' is not supported"),
     ('Sheets("Data").Copy After:=Sheets(2)', "Worksheet member 'copy' is not supported"),
+    ('ThisWorkbook.Worksheets("Data").Move Before:=Sheets(1)', "Worksheet member 'move' is not supported"),
     # Any other member of a range, a sheet, the sheets and the application.
     ('Range("A1").Frobnicate 1', "Range member 'frobnicate' is not supported"),
     ('Range("A1").Merge', "Range member 'merge' is not supported"),

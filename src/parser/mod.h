@@ -152,6 +152,7 @@ public:
     Result<Expr> parse_sheet_property_read(Expr sheet);
     Result<Expr> parse_activesheet_read();
     Result<Stmt> parse_activesheet_stmt();
+    Result<Stmt> parse_book_sheets_stmt();
     // After an object variable's name (current token: the dot).
     Result<Expr> parse_var_member_read(std::string name);
     Result<Stmt> parse_var_member_stmt(std::string name);
