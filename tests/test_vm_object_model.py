@@ -5,12 +5,13 @@ over cells, arrays written to ranges, addresses and edges, protection
 passwords, Sort headers and blanks, and texts entered as typed. Each table
 is a few realistic macro bodies with what they leave behind."""
 import re
+import warnings
 
 import openpyxl
 import pytest
 
 import morvane
-from vmhelp import MISSING, check, run, same, sub, with_sheets
+from vmhelp import MISSING, check, run, same, sheet, sub, with_sheets
 
 
 def book():
@@ -108,6 +109,85 @@ def test_bad_names_and_unmodeled_members_fail(body, message):
     vm = book()
     with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         run(sub(body), vm=vm)
+
+
+# Members that change cells or sheets, which the interpreter does not model:
+# each fails naming itself and leaves the workbook as it was.
+UNMODELED_MEMBERS = [
+    ('Range("A2:A3").Cut Destination:=Range("D1")', "Range member 'cut' is not supported"),
+    ('Range("A1:A3").FillDown', "Range member 'filldown' is not supported"),
+    ('Range("A1:B1").FillRight', "Range member 'fillright' is not supported"),
+    ('Range("B2").AutoFill Destination:=Range("B2:B5")', "Range member 'autofill' is not supported"),
+    ('Range("C1").FormulaR1C1 = "=R1C2"', "Range member 'formular1c1' is not supported"),
+    ('Range("C1").Formula2 = "=B1"', "Range member 'formula2' is not supported"),
+    ('Range("A1:A3").Replace What:="pen", Replacement:="pin"', "Range member 'replace' is not supported"),
+    ('Range("A1:B3").RemoveDuplicates Columns:=1, Header:=xlYes', "Range member 'removeduplicates' is not supported"),
+    ('Range("A1:A3").TextToColumns Destination:=Range("D1"), Comma:=True',
+     "Range member 'texttocolumns' is not supported"),
+    ('Sheets("Data").Move Before:=Sheets(1)', "Worksheet member 'move' is not supported"),
+    ('Sheets("Data").Copy After:=Sheets(2)', "Worksheet member 'copy' is not supported"),
+    ('ThisWorkbook.Worksheets("Data").Move Before:=Sheets(1)', "Worksheet member 'move' is not supported"),
+    # Any other member of a range, a sheet, the sheets and the application.
+    ('Range("A1").Frobnicate 1', "Range member 'frobnicate' is not supported"),
+    ('Range("A1").Merge', "Range member 'merge' is not supported"),
+    ('Range("A1").EntireRow.Hidden = True', "Range member 'hidden' is not supported"),
+    ('Cells(1, 1).Cut', "Range member 'cut' is not supported"),
+    ('With Range("A1:A3")\n .FillDown\nEnd With', "Range member 'filldown' is not supported"),
+    ('Sheets("Data").Visible = False', "Worksheet member 'visible' is not supported"),
+    ('ActiveSheet.Frobnicate', "Worksheet member 'frobnicate' is not supported"),
+    ('Worksheets(2).Frobnicate = 2', "Worksheet member 'frobnicate' is not supported"),
+    ('ActiveSheet.Range("A1").Cut Destination:=Range("D1")', "Range member 'cut' is not supported"),
+    ('Sheets.Frobnicate', "Sheets member 'frobnicate' is not supported"),
+    ('Worksheets.Move After:=Sheets(2)', "Sheets member 'move' is not supported"),
+    ('Application.Iteration = True', "Application member 'iteration' is not supported"),
+    ('Application.Goto Range("C3")', "Application member 'goto' is not supported"),
+    ('Application.Frobnicate', "Application member 'frobnicate' is not supported"),
+]
+
+
+@pytest.mark.parametrize("body, message", UNMODELED_MEMBERS)
+def test_a_member_that_would_change_cells_or_sheets_fails_and_changes_nothing(body, message):
+    vm = book()
+    before = {name: vm.get_sheet(name) for name in vm.sheet_names()}
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
+        run(sub(body), vm=vm)
+    assert {name: vm.get_sheet(name) for name in vm.sheet_names()} == before
+    assert vm.active_sheet() == "sheet1"
+
+
+WITH_RANGE_MEMBERS = [
+    ("Resize", 'With Range("D2")\n .Resize(2, 1).Value = 7\nEnd With', {(2, 4): 7, (3, 4): 7}),
+    ("Select", 'With Range("D2")\n .Select\nEnd With\nActiveCell.Value = "here"', {(2, 4): "here"}),
+]
+
+
+@pytest.mark.parametrize("name, body, cells", WITH_RANGE_MEMBERS, ids=[r[0] for r in WITH_RANGE_MEMBERS])
+def test_a_with_range_block_runs_every_member_of_its_range(name, body, cells):
+    got = run(sub(body), vm=book()).cells()
+    assert {pos: got[pos] for pos in cells} == cells
+
+
+# Formatting, the screen and printing change nothing a macro, a formula or a
+# saved file reads: passed over with a warning (Application settings quietly).
+PASSED_OVER = [
+    ('Range("A1").Font.Bold = True', 1), ('Range("A1:B3").NumberFormat = "0.00"', 1),
+    ('Range("A1").Offset(1, 0).Interior.Color = 255', 1), ('Columns("A:B").AutoFit', 1),
+    ('Range("A1").EntireRow.AutoFit', 1), ('With Range("A1:B3")\n .Borders.LineStyle = 1\nEnd With', 1),
+    ('With Sheets("Data")\n .Range("A1").Font.Italic = True\nEnd With', 1), ('ActiveSheet.PrintOut', 1),
+    ('Sheets("Data").PageSetup.Orientation = 2', 1), ('Sheets.PrintPreview', 1),
+    ('Application.ScreenUpdating = False\nApplication.DisplayAlerts = False\nApplication.EnableEvents = False', 0),
+]
+
+
+@pytest.mark.parametrize("body, warned", PASSED_OVER)
+def test_formatting_the_screen_and_printing_are_passed_over(body, warned):
+    vm = book()
+    before = {name: vm.get_sheet(name) for name in vm.sheet_names()}
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        run(sub(body), vm=vm)
+    assert [w.category for w in caught] == [morvane.SkippedStatementWarning] * warned
+    assert {name: vm.get_sheet(name) for name in vm.sheet_names()} == before
 
 
 # ---------------------------------------------------------------- Range variables
@@ -237,6 +317,69 @@ def test_sort_keeps_the_header_and_puts_blanks_last(name, body, column):
     vm.set_cell(4, 1, "blank")
     run(sub(body), vm=vm)
     assert [vm.get_cell(r, 1) for r in range(1, 5)] == column
+
+
+# A1:B6: a header over rows that tie in column A; Sort reads every form of
+# its arguments: (macro, column B after, top to bottom).
+SORT_TABLE = {(1, 1): "name", (1, 2): "v", (2, 1): "c", (2, 2): 1, (3, 1): "a", (3, 2): 3, (4, 1): "b", (4, 2): 2,
+              (5, 1): "a", (5, 2): 4, (6, 1): "c", (6, 2): 6}
+SORT_FORMS = [
+    ("Order1 as the number 2", 'Range("A1:B6").Sort Key1:=Range("B1"), Order1:=2, Header:=xlYes', [6, 4, 3, 2, 1]),
+    ("a key through Cells", 'Range("A1:B6").Sort Key1:=Cells(1, 2), Header:=xlYes', [1, 2, 3, 4, 6]),
+    ("a key in a Range variable", 'Set k = Range("B1")\nRange("A1:B6").Sort Key1:=k, Order1:=xlDescending, '
+     'Header:=xlYes', [6, 4, 3, 2, 1]),
+    ("a key on the sheet, named through it", 'ActiveSheet.Range("A1:B6").Sort Key1:=ActiveSheet.Range("B2"), '
+     'Header:=xlYes', [1, 2, 3, 4, 6]),
+    ("positional key and order", 'Range("A1:B6").Sort Range("B1"), xlDescending, Header:=xlYes', [6, 4, 3, 2, 1]),
+    ("positional up to Header", 'Range("A1:B6").Sort Range("B1"), 2, , , , , , 1', [6, 4, 3, 2, 1]),
+    ("Key2 orders the ties of Key1", 'Range("A1:B6").Sort Key1:=Range("A1"), Key2:=Range("B1"), '
+     'Order2:=xlDescending, Header:=xlYes', [4, 3, 2, 6, 1]),
+    ("Key2 and Key3 where Key1 is a blank column", 'Range("A1:C6").Sort Key1:=Range("C1"), Key2:=Range("A1"), Order2:=xlDescending, '
+     'Key3:=Range("B1"), Order3:=xlAscending, Header:=xlYes', [1, 6, 2, 3, 4]),
+    ("an order in a variable", 'o = xlDescending\nRange("A1:B6").Sort Key1:=Range("B1"), Order1:=o, Header:=xlYes',
+     [6, 4, 3, 2, 1]),
+    ("Header:=xlNo sorts the header row too", 'Range("A1:B6").Sort Key1:=Range("B1"), Header:=xlNo',
+     [1, 2, 3, 4, 6, "v"]),
+    ("Header:=xlGuess sees a header over numbers", 'Range("A1:B6").Sort Key1:=Range("B1"), Header:=xlGuess',
+     [1, 2, 3, 4, 6]),
+    ("what a recorded macro writes", 'Range("A1:B6").Sort Key1:=Range("B2"), Order1:=xlAscending, Header:=xlGuess, '
+     'OrderCustom:=1, MatchCase:=False, Orientation:=xlTopToBottom, DataOption1:=xlSortNormal', [1, 2, 3, 4, 6]),
+]
+
+
+@pytest.mark.parametrize("name, body, column", SORT_FORMS, ids=[r[0] for r in SORT_FORMS])
+def test_sort_reads_every_form_of_its_arguments(name, body, column):
+    vm = sheet(SORT_TABLE)
+    run(sub(body), vm=vm)
+    top = 1 if len(column) == 6 else 2
+    assert [vm.get_cell(r, 2) for r in range(top, 7)] == column
+    # The rows move whole: each name stays beside its value.
+    pairs = {(vm.get_cell(r, 1), vm.get_cell(r, 2)) for r in range(1, 7)}
+    assert pairs == {(SORT_TABLE[(r, 1)], SORT_TABLE[(r, 2)]) for r in range(1, 7)}
+
+
+SORT_REFUSALS = [
+    ('Range("A1:B6").Sort Key1:=Range("B1"), MatchCase:=True', "Sort: MatchCase:=True is not supported"),
+    ('Range("A1:B6").Sort Key1:=Range("B1"), Orientation:=xlLeftToRight', "Sort: Orientation:=2 is not supported"),
+    ('Range("A1:B6").Sort Key1:=Range("B1"), DataOption1:=xlSortTextAsNumbers',
+     "Sort: DataOption1:=1 is not supported"),
+    ('Range("A1:B6").Sort Key4:=Range("B1")', "Sort: there is no argument 'key4'"),
+    ('Range("A1:B6").Sort Key1:=Range("B1"), Order1:=3', "Sort: Order1 must be xlAscending or xlDescending, not 3"),
+    ('Range("A1:B6").Sort Key1:=Range("B1"), Key2:=Range("A1"), Order2:="up"',
+     "Sort: Order2 must be xlAscending or xlDescending, not up"),
+    ('Range("A1:B6").Sort Key1:=Range("B1"), Header:=True + 4', "Sort: Header must be xlYes, xlNo or xlGuess, not 5"),
+    ('Range("A1:A6").Sort Key1:=Range("A1"), Header:=xlGuess',
+     "Sort: Header:=xlGuess cannot tell whether row 1 is a header; give Header:=xlYes or Header:=xlNo"),
+    ('Range("A1:B6").Sort Key1:=Sheets("Data").Range("B1")', "Sort: Key1 is not on the sheet of the range it sorts"),
+]
+
+
+@pytest.mark.parametrize("body, message", SORT_REFUSALS)
+def test_sort_refuses_what_it_does_not_model_and_sorts_nothing(body, message):
+    vm = with_sheets("Data", vm=sheet(SORT_TABLE))
+    with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
+        run(sub(body), vm=vm)
+    assert vm.cells() == SORT_TABLE
 
 
 # ---------------------------------------------------------------- end to end

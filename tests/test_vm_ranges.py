@@ -185,6 +185,22 @@ FOLLOW = [
     ("sideways", {(9, 9): "=C2+C3"}, "Range(\"A2\").Delete Shift:=xlToLeft", {(9, 9): "=B2+C3"}),
     ("texts and functions stay", {(1, 9): "=IF(A3>0,\"A3\",LOG10(A3))"},
      "Range(\"A1\").EntireRow.Insert", {(2, 9): "=IF(A4>0,\"A3\",LOG10(A4))"}),
+    # From the first to the last row is the whole column, and stays whole.
+    ("a whole column through a row insert", {(1, 9): "=SUM(A1:A1048576)+SUM($B$1:$B$1048576)"},
+     "Rows(1).Insert", {(2, 9): "=SUM(A1:A1048576)+SUM($B$1:$B$1048576)"}),
+    ("a whole column through a row delete", {(1, 9): "=SUM(A1:A1048576)"}, "Rows(2).Delete",
+     {(1, 9): "=SUM(A1:A1048576)"}),
+    ("a whole column through a cell insert in its band", {(1, 9): "=SUM(A1:A1048576)"}, "Range(\"A1\").Insert",
+     {(1, 9): "=SUM(A1:A1048576)"}),
+    ("a whole row through a column insert", {(9, 1): "=SUM(A1:XFD1)"}, "Columns(1).Insert", {(9, 2): "=SUM(A1:XFD1)"}),
+    ("a whole row moves with a row insert", {(9, 1): "=SUM(A1:XFD1)"}, "Rows(1).Insert", {(10, 1): "=SUM(A2:XFD2)"}),
+    ("a range to the last row keeps reaching it", {(1, 9): "=SUM(A2:A1048576)+SUM(A1048570:A1048576)"},
+     "Rows(1).Insert", {(2, 9): "=SUM(A3:A1048576)+SUM(A1048571:A1048576)"}),
+    ("a range to the last column keeps reaching it", {(9, 1): "=SUM(C1:XFD1)"}, "Columns(2).Insert",
+     {(9, 1): "=SUM(D1:XFD1)"}),
+    ("a range pushed wholly off the sheet is lost", {(1, 9): "=SUM(A1048575:A1048576)"}, "Rows(\"1:5\").Insert",
+     {(6, 9): "=SUM(#REF!)"}),
+    ("a cell pushed off the sheet is lost", {(1, 9): "=A1048576"}, "Rows(1).Insert", {(2, 9): "=#REF!"}),
 ]
 
 
@@ -227,6 +243,58 @@ NAMES_FOLLOW = [
 @pytest.mark.parametrize("name, body, address", NAMES_FOLLOW, ids=[r[0] for r in NAMES_FOLLOW])
 def test_defined_names_follow_the_cells_of_their_sheet(name, body, address):
     assert run(sub(body)).variables()["x"] == address
+
+
+def test_a_whole_column_keeps_adding_up_after_a_row_insert():
+    vm = sheet({(1, 1): 1, (2, 1): 2})
+    vm.set_cell_formula(1, 3, "=SUM(A1:A1048576)")
+    run(sub("Rows(1).Insert\nRange(\"A1\").Value = 100"), vm=vm)
+    vm.recalculate()
+    assert vm.get_cell(2, 3) == 103
+
+
+# Range variables follow the cells of their sheet: (macro, variables after).
+RANGE_VARIABLES_FOLLOW = [
+    ("a row inserted above", 'Set r = Range("A5")\nRows(1).Insert\nx = r.Address\nr.Offset(0, 2).Value = "here"\n'
+     'y = Range("C6").Value', {"x": "$A$6", "y": "here"}),
+    ("a row deleted above", 'Range("A5").Value = "total"\nSet r = Range("A5")\nRows(2).Delete\nx = r.Address\n'
+     'y = r.Value', {"x": "$A$4", "y": "total"}),
+    ("a row deleted inside narrows it", 'Set r = Range("A2:B6")\nRows("3:4").Delete\nx = r.Address',
+     {"x": "$A$2:$B$4"}),
+    ("a column inserted left", 'Set r = Range("B2:C3")\nColumns(1).Insert\nx = r.Address', {"x": "$C$2:$D$3"}),
+    ("cells inserted in its band only", 'Set r = Range("A3")\nSet s = Range("B3")\nRange("A1").Insert\n'
+     'x = r.Address & " " & s.Address', {"x": "$A$4 $B$3"}),
+    ("a deleted area of several goes", 'Set r = Range("A2,A5")\nRows(2).Delete\nx = r.Address', {"x": "$A$4"}),
+    ("a whole column stays whole", 'Set r = Columns("B")\nRows(1).Insert\nx = r.Address', {"x": "$B$1:$B$1048576"}),
+    ("another sheet's variable stays", 'Set r = Range("A5")\nSheets.Add\nRows(1).Insert\nx = r.Address',
+     {"x": "$A$5"}),
+    ("through a path on the sheet", 'Set r = ActiveSheet.Range("A5")\nActiveSheet.Rows(2).Delete\nx = r.Address',
+     {"x": "$A$4"}),
+    ("a copy made with Set follows too", 'Set r = Range("A5")\nSet s = r\nRows(1).Insert\nx = s.Address',
+     {"x": "$A$6"}),
+]
+
+
+@pytest.mark.parametrize("name, body, variables", RANGE_VARIABLES_FOLLOW, ids=[r[0] for r in RANGE_VARIABLES_FOLLOW])
+def test_range_variables_follow_the_cells_of_their_sheet(name, body, variables):
+    got = run(sub(body)).variables()
+    assert {k: got[k] for k in variables} == variables
+
+
+DELETED_RANGE_USES = ["x = r.Address", "r.Value = 1", "r = 1", "r.Copy", "Set s = r", "x = r.Row",
+                      "For Each c In r\nNext", "x = WorksheetFunction.Sum(r)", "Set u = Union(r, Range(\"A1\"))"]
+
+
+@pytest.mark.parametrize("use", DELETED_RANGE_USES)
+def test_a_range_variable_whose_cells_were_deleted_is_no_object(use):
+    vm = sheet({(9, 1): "kept"})
+    code = sub(f'Set r = Range("A2:B3")\nRows("2:4").Delete\n{use}')
+    with pytest.raises(RuntimeError, match="(?m)^Object required: the cells of 'r' were deleted$"):
+        run(code, vm=vm)
+    assert vm.cells() == {(6, 1): "kept"}
+    # VBA's number for it, which an error handler sees.
+    handled = run(sub(f'On Error Resume Next\nSet r = Range("A2")\nRows(2).Delete\n{use}\nn = Err.Number'))
+    assert handled.variables()["n"] == 424
 
 
 def test_sort_with_an_inconsistent_order_keeps_every_row():
@@ -279,7 +347,7 @@ ERRORS = [
     ("Range(\"x\").Clear", "RangeClear: invalid address 'x'"),
     ("Range(\"x\").Delete", "RangeDelete: invalid address 'x'"),
     ("Range(\"x\").Insert", "RangeInsert: invalid address 'x'"),
-    ("Range(\"x\").Sort", "RangeSort: invalid address 'x'"),
+    ("Range(\"x\").Sort", "Range: invalid address 'x'"),
     ("Range(\"A1:B2\").Offset(1, 1).Value = 1", "RangeOffsetWrite: invalid address 'A1:B2'"),
     # A target off the sheet fails instead of wrapping round to a far cell.
     ("Range(\"A1\").Offset(-1, 0).Value = 1", "RangeOffsetWrite: invalid address 'A1'"),

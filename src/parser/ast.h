@@ -144,7 +144,7 @@ struct ObjStep {
 // r.Copy Destination:=...): `name` is empty for a positional one.
 struct MethodArg {
     std::string name;
-    std::vector<Expr> value;  // exactly one
+    std::vector<Expr> value;  // one, or none for one left out (`r.Sort k, , , , , , , xlYes`)
 };
 
 struct Expr {
@@ -314,14 +314,6 @@ struct Stmt {
     struct RangeDelete { std::string addr; mutable LiteralRange range{}; char entire = 0; Box<Expr> shift{}; };
     struct RangeInsert { std::string addr; mutable LiteralRange range{}; char entire = 0; Box<Expr> shift{}; };
     // clang-format on
-    // header: Header:=xlYes keeps the first row in place.
-    struct RangeSort {
-        std::string addr;
-        int32_t key_col = 1;
-        bool descending = false;
-        mutable LiteralRange range{};
-        bool header = false;
-    };
     // clang-format off
     struct RangeName { std::string addr; std::string name; };
     struct SheetCellWrite { Box<Expr> sheet; Box<Expr> row; Box<Expr> col; Box<Expr> value; };
@@ -483,11 +475,11 @@ struct Stmt {
 
     std::variant<Assign, CellWrite, SetCalculation, ApplicationSet, RangeWrite, RangeCopy, VarCopy, SetObject,
                  RangePaste, SheetPaste, SheetProtect, RangeClear, RangeOffsetWrite, RangeDelete, RangeInsert,
-                 RangeSort, RangeName, SheetCellWrite, SheetRangeWrite, WithSheet, AddSheet, SheetDelete, For, ForEach,
-                 If, DoLoop, SelectCase, ExitFor, ExitDo, ExitSub, ExitFunction, OnError, OnErrorGoto, Label, GoTo,
-                 ResumeNext, Call, Nop, DimArray, ReDim, IndexAssign, Block, MsgBox, FieldAssign, DimAs, DimArrayAs,
-                 DimList, MemberPathAssign, IndexedFieldAssign, WithVar, Skipped, DimScalar, End, ObjCall, ErrRaise,
-                 ErrClear, Erase>
+                 RangeName, SheetCellWrite, SheetRangeWrite, WithSheet, AddSheet, SheetDelete, For, ForEach, If, DoLoop,
+                 SelectCase, ExitFor, ExitDo, ExitSub, ExitFunction, OnError, OnErrorGoto, Label, GoTo, ResumeNext,
+                 Call, Nop, DimArray, ReDim, IndexAssign, Block, MsgBox, FieldAssign, DimAs, DimArrayAs, DimList,
+                 MemberPathAssign, IndexedFieldAssign, WithVar, Skipped, DimScalar, End, ObjCall, ErrRaise, ErrClear,
+                 Erase>
         node;
 
     // clang-format off
@@ -583,10 +575,10 @@ inline const SpannedStmt& Body::operator[](size_t i) const { return (*p_)[i]; }
 static_assert(std::variant_size_v<decltype(Expr::node)> == 26);
 static_assert(std::is_same_v<std::variant_alternative_t<23, decltype(Expr::node)>, Expr::IndexedField>);
 static_assert(std::is_same_v<std::variant_alternative_t<24, decltype(Expr::node)>, Expr::Date>);
-static_assert(std::variant_size_v<decltype(Stmt::node)> == 57);
-static_assert(std::is_same_v<std::variant_alternative_t<36, decltype(Stmt::node)>, Stmt::Call>);
-static_assert(std::is_same_v<std::variant_alternative_t<50, decltype(Stmt::node)>, Stmt::Skipped>);
-static_assert(std::is_same_v<std::variant_alternative_t<52, decltype(Stmt::node)>, Stmt::End>);
+static_assert(std::variant_size_v<decltype(Stmt::node)> == 56);
+static_assert(std::is_same_v<std::variant_alternative_t<35, decltype(Stmt::node)>, Stmt::Call>);
+static_assert(std::is_same_v<std::variant_alternative_t<49, decltype(Stmt::node)>, Stmt::Skipped>);
+static_assert(std::is_same_v<std::variant_alternative_t<51, decltype(Stmt::node)>, Stmt::End>);
 static_assert(std::variant_size_v<decltype(ObjectExpr::node)> == 6);
 static_assert(std::variant_size_v<decltype(CaseMatch::node)> == 3);
 

@@ -37,14 +37,6 @@ bool stop_next(const Parser& p) { return p.is_ident("next"); }
 bool stop_loop(const Parser& p) { return p.is_ident("loop"); }
 bool stop_wend(const Parser& p) { return p.is_ident("wend"); }
 
-// Range members that a With Range block applies to its own range.
-bool is_range_member(std::string_view m) {
-    for (std::string_view k : {"value", "formula", "copy", "paste", "pastespecial", "clear", "clearcontents", "delete",
-                               "insert", "offset", "sort", "name", "entirerow", "entirecolumn"})
-        if (k == m) return true;
-    return false;
-}
-
 // Saves the With context and restores it when the body has been read.
 struct WithScope {
     Parser& p;
@@ -410,7 +402,8 @@ Result<Stmt> Parser::parse_with_dotted() {
         return Stmt{Stmt::Skipped{std::string(kWithDottedSkipped)}};
     }
     const bool range_or_cells = m.is_ident("range") || m.is_ident("cells");
-    if (with_range && is_range_member(m.text)) {
+    // Any member of a With Range but its relative .Range and .Cells lines.
+    if (with_range && !range_or_cells) {
         --pos;  // the member starts at the dot
         return parse_range_stmt_at(*with_range);
     }
@@ -422,7 +415,7 @@ Result<Stmt> Parser::parse_with_dotted() {
         key.push_back(*with_sheet_key_);
         steps.push_back(ObjStep{"sheets", std::move(key), true});
         steps = TRY(parse_obj_tail(std::move(steps)));
-        return parse_obj_stmt_rest(std::move(steps));
+        return pass_over_formatting(TRY(parse_obj_stmt_rest(std::move(steps))));
     }
     // A With variable (a sheet or a range) or With ActiveSheet: every dotted
     // line is a member of that object.

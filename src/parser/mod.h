@@ -24,9 +24,14 @@ namespace morvane::parser {
 // syntax error was found.
 Result<Program> parse(std::string_view text, size_t* error_at = nullptr);
 
-// One A1 address as (column, row), column first; used for Sort's Key1 cell.
-// "$" markers are accepted, as everywhere else.
-std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view text);
+// Members of a range or a sheet that change only what no macro, formula or
+// saved file reads (formatting, the screen, printing): a statement ending in
+// one is passed over with a warning, where any other member the interpreter
+// does not model fails with a message naming it.
+bool passable_member(std::string_view member);
+// `s` itself, or a skipped statement when it is a path whose first member
+// the interpreter does not model is passable.
+Stmt pass_over_formatting(Stmt s);
 
 // ---------------------------------------------------------------- tokens
 
@@ -147,6 +152,7 @@ public:
     Result<Expr> parse_sheet_property_read(Expr sheet);
     Result<Expr> parse_activesheet_read();
     Result<Stmt> parse_activesheet_stmt();
+    Result<Stmt> parse_book_sheets_stmt();
     // After an object variable's name (current token: the dot).
     Result<Expr> parse_var_member_read(std::string name);
     Result<Stmt> parse_var_member_stmt(std::string name);
@@ -244,7 +250,7 @@ private:
     Result<Expr> parse_with_relative_read();
     Result<Stmt> parse_with_cells_or_range_line();
     Result<Stmt> parse_range_stmt_at(std::string addr);
-    Result<void> parse_sort_args(Stmt::RangeSort& sort);
+    Result<Stmt> parse_range_path(std::string addr);
     // A name := value argument kept by the statement, and where its value goes.
     struct NamedArg {
         std::string_view name;

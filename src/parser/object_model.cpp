@@ -32,6 +32,9 @@ constexpr std::string_view kEntireMemberSkipped = "EntireRow/EntireColumn.{} is 
 constexpr std::string_view kRangeMemberSkipped = "Range property/method '{}' is not implemented";
 constexpr std::string_view kSheetsMemberSkipped = "Sheets.{} is not implemented";
 constexpr std::string_view kSheetMemberSkipped = "Sheets(...).{} is not implemented";
+// Worded as the interpreter words it: the message a line gets when it is not
+// even readable as a path.
+constexpr std::string_view kNotModeled = "{} member '{}' is not supported";
 constexpr std::string_view kWorkbooksAlone =
     "Workbooks(...) is only supported followed by .Worksheets(...)/.Sheets(...)";
 
@@ -135,7 +138,34 @@ Expr offset_by(Expr e, uint32_t k) {
     return binary(BinOp::Add, std::move(e), Expr{Expr::Int{static_cast<int64_t>(k)}});
 }
 
+// Members the interpreter knows on ranges, sheets and the sheet collection.
+bool modeled_member(std::string_view m) {
+    for (std::string_view k :
+         {"value",   "formula",       "text",      "count",     "row",    "column",   "address",      "rows",
+          "columns", "offset",        "cells",     "range",     "item",   "resize",   "entirerow",    "entirecolumn",
+          "end",     "areas",         "worksheet", "parent",    "name",   "index",    "activate",     "select",
+          "clear",   "clearcontents", "delete",    "insert",    "copy",   "paste",    "pastespecial", "sort",
+          "protect", "unprotect",     "add",       "usedrange", "value2", "calculate"})
+        if (k == m) return true;
+    return false;
+}
+
+// The first member of a path statement the interpreter does not model, if any.
+std::optional<std::string> unmodeled_member(const Stmt& s) {
+    auto call = s.get_if<Stmt::ObjCall>();
+    if (!call) return std::nullopt;
+    for (size_t i = 1; i < call->steps.size(); ++i)
+        if (!modeled_member(call->steps[i].name)) return call->steps[i].name;
+    return std::nullopt;
+}
+
 }  // namespace
+
+Stmt pass_over_formatting(Stmt s) {
+    if (auto m = unmodeled_member(s); m && passable_member(*m))
+        return Stmt{Stmt::Skipped{format_message(kRangeMemberSkipped, *m)}};
+    return s;
+}
 
 // ---------------------------------------------------------------- paths
 
@@ -206,6 +236,10 @@ Result<Stmt> Parser::parse_obj_stmt_rest(std::vector<ObjStep> steps) {
         if (cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq)) {
             arg.name = advance().text;
             advance();
+        } else if (cur().is(Tok::Comma)) {
+            advance();
+            call.args.push_back(std::move(arg));
+            continue;
         }
         arg.value.push_back(TRY(parse_expr()));
         call.args.push_back(std::move(arg));
@@ -217,50 +251,25 @@ Result<Stmt> Parser::parse_obj_stmt_rest(std::vector<ObjStep> steps) {
 
 Result<Stmt> Parser::parse_obj_stmt() {
     std::vector<ObjStep> steps = TRY(parse_obj_steps());
-    return parse_obj_stmt_rest(std::move(steps));
+    return pass_over_formatting(TRY(parse_obj_stmt_rest(std::move(steps))));
 }
 
 namespace {
 
-// Members the interpreter knows on ranges, sheets and the sheet collection.
-// A fixed form that skips any other (Font, NumberFormat, ...) stays skipped.
-bool modeled_member(std::string_view m) {
-    for (std::string_view k :
-         {"value",   "formula",       "text",      "count",     "row",    "column",   "address",      "rows",
-          "columns", "offset",        "cells",     "range",     "item",   "resize",   "entirerow",    "entirecolumn",
-          "end",     "areas",         "worksheet", "parent",    "name",   "index",    "activate",     "select",
-          "clear",   "clearcontents", "delete",    "insert",    "copy",   "paste",    "pastespecial", "sort",
-          "protect", "unprotect",     "add",       "usedrange", "value2", "calculate"})
-        if (k == m) return true;
-    return false;
-}
-
-bool modeled_path(const Stmt& s) {
-    auto call = s.get_if<Stmt::ObjCall>();
-    if (!call) return true;
-    for (size_t i = 1; i < call->steps.size(); ++i)
-        if (!modeled_member(call->steps[i].name)) return false;
-    return true;
-}
-
-// Runs `old` from the current position; when it fails, or gives a skipped
-// statement, the same tokens are read again as a path, which the interpreter
-// resolves when it runs. The old reading's message stands when the path
-// does not read either.
+// Runs `old` from the current position; when it fails, the same tokens are
+// read again as a path, which the interpreter resolves when it runs (and
+// where a member it does not model fails). The old reading's message stands
+// when the path does not read either.
 template <class T, class Old, class Path>
 Result<T> or_path(Parser& p, Old old, Path path) {
     const auto start = p.mark();
     Result<T> first = old();
-    if constexpr (std::is_same_v<T, Stmt>) {
-        if (first && !first->template is<Stmt::Skipped>()) return first;
-    } else {
-        if (first) return first;
-    }
+    if (first) return first;
     const auto after = p.mark();
     p.reset(start);
     Result<T> second = path();
     if constexpr (std::is_same_v<T, Stmt>) {
-        if (second && p.at_line_end() && modeled_path(*second)) return second;
+        if (second && p.at_line_end()) return second;
     } else {
         if (second) return second;
     }
@@ -269,6 +278,22 @@ Result<T> or_path(Parser& p, Old old, Path path) {
 }
 
 }  // namespace
+
+bool passable_member(std::string_view m) {
+    // clang-format off
+    for (std::string_view k : {
+             // formatting
+             "font", "interior", "borders", "borderaround", "numberformat", "numberformatlocal", "style",
+             "horizontalalignment", "verticalalignment", "wraptext", "shrinktofit", "indentlevel", "addindent",
+             "orientation", "readingorder", "columnwidth", "rowheight", "autofit", "formatconditions", "clearformats",
+             "tab", "standardwidth",
+             // the screen and printing
+             "show", "printout", "printpreview", "pagesetup", "displaypagebreaks", "hpagebreaks", "vpagebreaks",
+             "resetallpagebreaks"})
+        // clang-format on
+        if (k == m) return true;
+    return false;
+}
 
 Result<Expr> Parser::parse_object_read(Result<Expr> (Parser::*old)()) {
     return or_path<Expr>(*this, [&] { return (this->*old)(); }, [&] { return parse_obj_path_expr(); });
@@ -542,35 +567,6 @@ Result<Box<Expr>> Parser::parse_shift_arg() {
     return shift;
 }
 
-Result<void> Parser::parse_sort_args(Stmt::RangeSort& sort) {
-    while (!at_line_end()) {
-        if (!(cur().is(Tok::Ident) && peek(1).is(Tok::ColonEq))) {
-            advance();
-            continue;
-        }
-        std::string name = advance().text;
-        advance();
-        if (name == "key1" && is_ident("range")) {
-            advance();
-            std::string key = TRY(parse_addr_arg(*this));
-            size_t a = key.find_first_not_of('"');
-            size_t b = key.find_last_not_of('"');
-            key = a == std::string::npos ? std::string() : key.substr(a, b - a + 1);
-            if (auto cell = parse_cell_addr(key)) sort.key_col = static_cast<int32_t>(cell->first);
-        } else if (name == "order1" && cur().is(Tok::Ident)) {
-            sort.descending = advance().text.find("descend") != std::string::npos;
-        } else if (name == "header" && (cur().is(Tok::Ident) || cur().is(Tok::Int))) {
-            const Tok t = advance();
-            sort.header = t.is(Tok::Int) ? t.i == 1 : t.text == "xlyes";
-        } else {
-            TRY(parse_expr());
-            if (name == "order1") sort.descending = false;
-        }
-        if (cur().is(Tok::Comma)) advance();
-    }
-    return {};
-}
-
 Result<Stmt> Parser::parse_range_stmt() {
     TRY_VOID(expect_ident("range"));
     std::string addr = TRY(parse_addr_arg(*this));
@@ -579,6 +575,7 @@ Result<Stmt> Parser::parse_range_stmt() {
 
 // The member of Range("addr") (current token: the dot after it).
 Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
+    const auto dot = mark();
     TRY_VOID(expect_tok(Tok::Dot));
     std::string m = TRY(consume_ident());
     if (m == "value" || m == "formula") {
@@ -620,11 +617,6 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
         return Stmt{
             Stmt::RangeOffsetWrite{text::to_upper(addr), box(std::move(r)), box(std::move(c)), box(std::move(value))}};
     }
-    if (m == "sort") {
-        Stmt::RangeSort sort{std::move(addr)};
-        TRY_VOID(parse_sort_args(sort));
-        return Stmt{std::move(sort)};
-    }
     if (m == "name") {
         TRY_VOID(expect_tok(Tok::Eq));
         std::string name = TRY(consume_str());
@@ -638,11 +630,27 @@ Result<Stmt> Parser::parse_range_stmt_at(std::string addr) {
             return Stmt{Stmt::RangeClear{std::move(addr), n == "clearcontents", {}, entire}};
         if (n == "delete") return Stmt{Stmt::RangeDelete{std::move(addr), {}, entire, TRY(parse_shift_arg())}};
         if (n == "insert") return Stmt{Stmt::RangeInsert{std::move(addr), {}, entire, TRY(parse_shift_arg())}};
+        if (passable_member(n)) {
+            skip_rest_of_line();
+            return Stmt{Stmt::Skipped{format_message(kEntireMemberSkipped, n)}};
+        }
+    } else if (passable_member(m)) {
         skip_rest_of_line();
-        return Stmt{Stmt::Skipped{format_message(kEntireMemberSkipped, n)}};
+        return Stmt{Stmt::Skipped{format_message(kRangeMemberSkipped, m)}};
     }
-    skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message(kRangeMemberSkipped, m)}};
+    // Any other member is the path's: it runs if the interpreter knows it
+    // and fails naming it if not.
+    reset(dot);
+    return parse_range_path(std::move(addr));
+}
+
+// Range("addr") followed by members (current token: the dot after it), as a path.
+Result<Stmt> Parser::parse_range_path(std::string addr) {
+    std::vector<ObjStep> steps(1);
+    steps[0].name = "range";
+    steps[0].args.push_back(Expr{Expr::Str{std::move(addr)}});
+    steps[0].called = true;
+    return pass_over_formatting(TRY(parse_obj_stmt_rest(TRY(parse_obj_tail(std::move(steps))))));
 }
 
 Result<Stmt> Parser::parse_cell_write_stmt() {
@@ -654,6 +662,7 @@ Result<Stmt> Parser::parse_cell_write_stmt() {
 }
 
 Result<Stmt> Parser::parse_application_stmt() {
+    const auto start = mark();
     TRY_VOID(expect_ident("application"));
     TRY_VOID(expect_tok(Tok::Dot));
     std::string p = TRY(consume_ident());
@@ -669,7 +678,12 @@ Result<Stmt> Parser::parse_application_stmt() {
     }
     // The application's own Calculate: a name no procedure of the module can take.
     if (p == "calculate" && at_line_end()) return Stmt{Stmt::Call{"application.calculate", {}, kNoSlot, true, {}, {}}};
-    TRY_VOID(expect_tok(Tok::Eq));
+    // Application.Goto ..., Application.ActiveSheet.Range(...) = ...: a path.
+    if (!cur().is(Tok::Eq)) {
+        reset(start);
+        return parse_obj_stmt();
+    }
+    advance();
     Expr value = TRY(parse_expr());
     return Stmt{Stmt::ApplicationSet{std::move(p), box(std::move(value))}};
 }
@@ -680,10 +694,13 @@ Result<Stmt> Parser::parse_sheets_stmt() {
         advance();
         std::string m = TRY(consume_ident());
         if (m == "add" && at_line_end()) return Stmt{Stmt::AddSheet{}};
-        // Sheets.Add Before:=..., Sheets.Add(After:=...).Name = ...: the path
-        // reading takes these.
-        skip_rest_of_line();
-        return Stmt{Stmt::Skipped{format_message(kSheetsMemberSkipped, m)}};
+        if (passable_member(m)) {
+            skip_rest_of_line();
+            return Stmt{Stmt::Skipped{format_message(kSheetsMemberSkipped, m)}};
+        }
+        // Sheets.Add Before:=..., Sheets.Add(After:=...).Name = ... and any
+        // member not modelled: the path reading takes these.
+        return fail(format_message(kNotModeled, "Sheets", m));
     }
     Expr key = TRY(parse_key_arg(*this));
     return parse_sheet_property_write(std::move(key));
@@ -723,8 +740,12 @@ Result<Stmt> Parser::parse_sheet_property_write(Expr sheet) {
         TRY_VOID(parse_first_then_named(password, {{"password", &password}, {"userinterfaceonly", &ui}}));
         return Stmt{Stmt::SheetProtect{box(std::move(sheet)), std::move(ui), m == "protect", std::move(password)}};
     }
-    skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message(kSheetMemberSkipped, m)}};
+    if (passable_member(m)) {
+        skip_rest_of_line();
+        return Stmt{Stmt::Skipped{format_message(kSheetMemberSkipped, m)}};
+    }
+    // The path reading takes any other member.
+    return fail(format_message(kNotModeled, "Worksheet", m));
 }
 
 Result<Stmt> Parser::parse_workbook_qualified_stmt() {

@@ -118,11 +118,8 @@ Result<Stmt> Parser::parse_simple_stmt() {
     if (w == "workbooks") return parse_workbook_qualified_stmt();
     if (w == "application") return parse_application_stmt();
     if (w == "activesheet") return parse_object_stmt(&Parser::parse_activesheet_stmt);
-    if ((w == "thisworkbook" || w == "activeworkbook") && (is_ident_at(2, "worksheets") || is_ident_at(2, "sheets"))) {
-        advance();
-        TRY_VOID(expect_tok(Tok::Dot));
-        return parse_sheets_stmt();
-    }
+    if ((w == "thisworkbook" || w == "activeworkbook") && (is_ident_at(2, "worksheets") || is_ident_at(2, "sheets")))
+        return parse_object_stmt(&Parser::parse_book_sheets_stmt);
     if (w == "worksheetfunction") return parse_wsf_call_stmt();
     return parse_ident_stmt();
 }
@@ -226,6 +223,14 @@ Result<Stmt> Parser::parse_var_member_stmt(std::string n) {
 }
 
 bool Parser::unmodeled_object(std::string_view name) { return unmodeled_object_name(name); }
+
+// ThisWorkbook.Sheets(...) and ActiveWorkbook.Worksheets(...): the book
+// word leaves no trace.
+Result<Stmt> Parser::parse_book_sheets_stmt() {
+    advance();
+    TRY_VOID(expect_tok(Tok::Dot));
+    return parse_sheets_stmt();
+}
 
 Result<Stmt> Parser::parse_activesheet_stmt() {
     TRY_VOID(expect_ident("activesheet"));

@@ -318,10 +318,4 @@ Result<Tokens> tokenize(std::string_view source, size_t* error_at) {
     return out;
 }
 
-std::optional<std::pair<uint32_t, uint32_t>> parse_cell_addr(std::string_view input) {
-    auto cell = morvane_types::parse_cell_addr(input);
-    if (!cell) return std::nullopt;
-    return std::pair{cell->col, cell->row};
-}
-
 }  // namespace morvane::parser

@@ -37,6 +37,21 @@ const std::vector<Constant>& constants() {
         {"xlshiftdown", Variant(int64_t{-4121})},
         {"xlshifttoleft", Variant(int64_t{-4159})},
         {"xlshifttoright", Variant(int64_t{-4161})},
+        {"xlascending", Variant(int64_t{1})},
+        {"xldescending", Variant(int64_t{2})},
+        {"xlguess", Variant(int64_t{0})},
+        {"xlyes", Variant(int64_t{1})},
+        {"xlno", Variant(int64_t{2})},
+        {"xltoptobottom", Variant(int64_t{1})},
+        {"xllefttoright", Variant(int64_t{2})},
+        {"xlsortcolumns", Variant(int64_t{1})},
+        {"xlsortrows", Variant(int64_t{2})},
+        {"xlsortnormal", Variant(int64_t{0})},
+        {"xlsorttextasnumbers", Variant(int64_t{1})},
+        {"xlpinyin", Variant(int64_t{1})},
+        {"xlstroke", Variant(int64_t{2})},
+        {"xlsortvalues", Variant(int64_t{1})},
+        {"xlsortlabels", Variant(int64_t{2})},
         {"xlcalculationautomatic", Variant(int64_t{-4105})},
         {"xlcalculationmanual", Variant(int64_t{-4135})},
         {"xlcalculationsemiautomatic", Variant(int64_t{2})},
@@ -364,7 +379,7 @@ void Vm::bind_stmt(const Stmt& stmt) {
             } else if constexpr (is_one_of<T, Stmt::RangeDelete, Stmt::RangeInsert>) {
                 bind_range(s.addr, s.range);
                 bind_opt(s.shift);
-            } else if constexpr (is_one_of<T, Stmt::RangeClear, Stmt::RangeSort>) {
+            } else if constexpr (std::is_same_v<T, Stmt::RangeClear>) {
                 bind_range(s.addr, s.range);
             } else if constexpr (std::is_same_v<T, Stmt::VarCopy>) {
                 s.slot = intern(s.var);

@@ -26,6 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,6 +43,7 @@
 #include "values/num.h"
 #include "values/var_type.h"
 #include "workbook/paste.h"
+#include "workbook/sheet_rows.h"
 #include "workbook/workbook.h"
 
 namespace morvane {
@@ -58,7 +60,8 @@ struct InterruptCheck;
 struct RangeRef {
     // Lower-case key, fixed when made; the sheet may since have been deleted.
     std::string sheet;
-    // Never empty; duplicates and overlaps stay.
+    // Duplicates and overlaps stay. Empty only in a Range variable whose
+    // cells were all deleted, which Vm::object_var refuses to hand out.
     std::vector<CellRange> areas;
     static RangeRef single(std::string sheet, const CellRange& area) { return {std::move(sheet), {area}}; }
 };
@@ -76,9 +79,10 @@ struct ObjectRef {
 };
 
 // What an object-model path resolves to: a range (seen as its cells, rows
-// or columns), a sheet, the sheet collection, the workbook, or a plain value.
+// or columns), a sheet, the sheet collection, the workbook, the
+// application, or a plain value.
 struct PathObj {
-    enum class Kind : uint8_t { Range, Sheet, Sheets, Workbook, Value };
+    enum class Kind : uint8_t { Range, Sheet, Sheets, Workbook, Application, Value };
     enum class View : uint8_t { Cells, Rows, Columns };
     Kind kind = Kind::Value;
     View view = View::Cells;
@@ -488,17 +492,18 @@ private:
     Result<void> exec_range_name(const Stmt::RangeName& s);
     Result<void> exec_range_delete(const Stmt::RangeDelete& s, const vm::SCode& c);
     Result<void> exec_range_insert(const Stmt::RangeInsert& s, const vm::SCode& c);
-    Result<void> exec_range_sort(const Stmt::RangeSort& s);
     Result<void> exec_sheet_cell_write(const Stmt::SheetCellWrite& s, const vm::SCode& c);
     Result<void> exec_sheet_range_write(const Stmt::SheetRangeWrite& s, const vm::SCode& c);
-    // Sorts the rows of an area of the active sheet by the column `key_col`;
-    // with `header` its first row stays.
     // Deletes or inserts the cells of `area` on sheet `key` (whole rows,
     // whole columns, or the range's band by `shift`, an xlUp..xlToRight
     // code or Empty), and moves every formula's references with them.
     Result<void> move_cells(const std::string& key, CellRange area, bool insert, const Variant& shift,
                             std::string_view text);
-    Result<void> sort_area(const CellRange& area, int64_t key_col, bool descending, bool header);
+    // Sorts the rows of an area of the active sheet by the keys; with a
+    // header its first row stays, and none lets the rows decide (xlGuess).
+    Result<void> sort_area(const CellRange& area, std::span<const vm::SortKey> keys, std::optional<bool> header);
+    // Range.Sort with its arguments by position or name.
+    Result<void> sort_call(const CellRange& area, const std::vector<MethodArg>& args);
     // Unprotects a sheet when `password` is the one it was protected with.
     Result<void> unprotect_sheet(const std::string& key, const std::string& password);
 
@@ -627,7 +632,17 @@ private:
     Result<void> member_write(const PathObj& target, const std::string& member, const Variant& value);
     Result<void> member_call(const PathObj& target, const std::string& member, const std::vector<MethodArg>& args);
     // The object a name holds, as a path object; none when it holds none.
-    std::optional<PathObj> object_of(const std::string& name) const;
+    Result<std::optional<PathObj>> object_of(const std::string& name) const;
+    // The object variable `name`, null when it holds none; a Range whose
+    // cells were all deleted is no object any more ("Object required").
+    // Every use of an object variable looks it up here.
+    Result<const ObjectRef*> object_var(const std::string& name) const;
+    // Calls fn(ObjectRef&) for every object variable a macro can still use:
+    // edits that move cells or rename sheets take them along.
+    template <class Fn>
+    void for_each_object(Fn&& fn) {
+        for (auto& [name, ref] : objects_) fn(ref);
+    }
     // Field reads and writes through an object variable (r.Count, ws.Name = "x").
     Result<Variant> object_field_read(const PathObj& obj, const std::vector<std::string>& path);
     Result<void> object_field_write(const std::string& var, const std::vector<std::string>& path,

@@ -113,9 +113,9 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
         return ObjectRef{ObjectRef::Range{RangeRef{book_.active_sheet(), std::move(*areas)}}};
     }
     if (auto o = std::get_if<ObjectExpr::Var>(&n)) {
-        auto it = objects_.find(o->name);
-        if (it == objects_.end()) return fail(format_message(kObjectNotSet, o->name));
-        return it->second;
+        const ObjectRef* ref = TRY(object_var(o->name));
+        if (!ref) return fail(format_message(kObjectNotSet, o->name));
+        return *ref;
     }
     if (auto o = std::get_if<ObjectExpr::Union>(&n)) {
         RangeRef joined;
@@ -158,7 +158,8 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
             return ObjectRef{ObjectRef::Range{std::move(p.range)}};
         }
         if (p.kind == PathObj::Kind::Sheet) return ObjectRef{ObjectRef::Worksheet{std::move(p.sheet)}};
-        if (p.kind == PathObj::Kind::Workbook) return ObjectRef{ObjectRef::Workbook{}};
+        if (p.kind == PathObj::Kind::Workbook || p.kind == PathObj::Kind::Application)
+            return ObjectRef{ObjectRef::Workbook{}};
         return fail(format_message(kNotAnObjectPath, o->steps.back().name));
     }
     const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);

@@ -22,6 +22,7 @@ namespace morvane {
 namespace {
 
 constexpr std::string_view kNotAnObject = "Object required: '{}' holds no object";
+constexpr std::string_view kCellsDeleted = "Object required: the cells of '{}' were deleted";
 constexpr std::string_view kNoValue = "{}: a {} has no value";
 constexpr std::string_view kArgCount = "{}: wrong number of arguments";
 constexpr std::string_view kNotAssignable = "{} member '{}' cannot be assigned";
@@ -33,6 +34,11 @@ constexpr std::string_view kAddArg = "Sheets.Add: the argument '{}' is not suppo
 constexpr std::string_view kAddCount = "Sheets.Add: adding {} sheets at once is not supported";
 constexpr std::string_view kAddBoth = "Sheets.Add: Before and After cannot both be given (Error 1004)";
 constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
+constexpr std::string_view kSortNoArg = "Sort: there is no argument '{}'";
+constexpr std::string_view kSortArgValue = "Sort: {}:={} is not supported";
+constexpr std::string_view kSortKeySheet = "Sort: {} is not on the sheet of the range it sorts";
+constexpr std::string_view kSortOrder = "Sort: {} must be xlAscending or xlDescending, not {}";
+constexpr std::string_view kSortHeaderValue = "Sort: Header must be xlYes, xlNo or xlGuess, not {}";
 
 std::string_view kind_name(const PathObj& o) {
     switch (o.kind) {
@@ -40,6 +46,7 @@ std::string_view kind_name(const PathObj& o) {
         case PathObj::Kind::Sheet: return "Worksheet";
         case PathObj::Kind::Sheets: return "Sheets";
         case PathObj::Kind::Workbook: return "Workbook";
+        case PathObj::Kind::Application: return "Application";
         default: return "Value";
     }
 }
@@ -110,11 +117,11 @@ std::string const_text(const Expr& e) {
 
 const Expr* find_arg(const std::vector<MethodArg>& args, std::string_view name, size_t position) {
     for (const MethodArg& a : args)
-        if (a.name == name) return &a.value[0];
+        if (a.name == name) return a.value.empty() ? nullptr : &a.value[0];
     size_t k = 0;
     for (const MethodArg& a : args) {
         if (!a.name.empty()) continue;
-        if (k++ == position) return &a.value[0];
+        if (k++ == position) return a.value.empty() ? nullptr : &a.value[0];
     }
     return nullptr;
 }
@@ -162,6 +169,7 @@ Result<std::string> Vm::add_sheet(const std::vector<const Expr*>& args, const st
     const Expr* before = nullptr;
     const Expr* after = nullptr;
     for (size_t i = 0; i < args.size(); ++i) {
+        if (!args[i]) continue;  // left out between commas
         std::string_view name = names.empty() || names[i].empty() ? std::string_view() : std::string_view(names[i]);
         if (name.empty() && i < std::size(kOrder)) name = kOrder[i];
         if (name == "before") {
@@ -205,14 +213,23 @@ Result<void> Vm::select_range(const RangeRef& range) {
 
 // ---------------------------------------------------------------- walking
 
-std::optional<PathObj> Vm::object_of(const std::string& name) const {
+Result<const ObjectRef*> Vm::object_var(const std::string& name) const {
     auto it = objects_.find(name);
-    if (it == objects_.end()) return std::nullopt;
-    if (auto r = std::get_if<ObjectRef::Range>(&it->second.node)) return range_obj(r->range.sheet, r->range.areas);
-    if (auto w = std::get_if<ObjectRef::Worksheet>(&it->second.node)) return sheet_obj(w->sheet);
+    if (it == objects_.end()) return nullptr;
+    if (auto r = std::get_if<ObjectRef::Range>(&it->second.node); r && r->range.areas.empty())
+        return fail(format_message(kCellsDeleted, name));
+    return &it->second;
+}
+
+Result<std::optional<PathObj>> Vm::object_of(const std::string& name) const {
+    const ObjectRef* ref = TRY(object_var(name));
+    if (!ref) return std::optional<PathObj>();
+    if (auto r = std::get_if<ObjectRef::Range>(&ref->node))
+        return std::optional<PathObj>(range_obj(r->range.sheet, r->range.areas));
+    if (auto w = std::get_if<ObjectRef::Worksheet>(&ref->node)) return std::optional<PathObj>(sheet_obj(w->sheet));
     PathObj o;
     o.kind = PathObj::Kind::Workbook;
-    return o;
+    return std::optional<PathObj>(std::move(o));
 }
 
 Result<RangeRef> Vm::range_arg(const Expr& e) {
@@ -291,10 +308,10 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
     }
     if (n == "thisworkbook" || n == "activeworkbook" || n == "application") {
         PathObj o;
-        o.kind = PathObj::Kind::Workbook;
+        o.kind = n == "application" ? PathObj::Kind::Application : PathObj::Kind::Workbook;
         return o;
     }
-    if (auto o = object_of(n)) {
+    if (auto o = TRY(object_of(n))) {
         if (!root.called) return *o;
         // r(i, j) is r.Item(i, j).
         return path_member(*o, root, "item");
@@ -377,7 +394,8 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
             }
             break;
         }
-        case PathObj::Kind::Workbook: {
+        case PathObj::Kind::Workbook:
+        case PathObj::Kind::Application: {
             if (m == "sheets" || m == "worksheets") return path_root(step);
             if (m == "activesheet") return sheet_obj(book_.active_sheet());
             if (m == "worksheetfunction") break;
@@ -602,12 +620,12 @@ Result<Variant> Vm::object_field_read(const PathObj& obj, const std::vector<std:
 
 Result<void> Vm::object_field_write(const std::string& var, const std::vector<std::string>& path,
                                     const vm::XCode& value) {
-    PathObj o = *object_of(var);
+    PathObj o = *TRY(object_of(var));
     for (size_t i = 0; i + 1 < path.size(); ++i) o = TRY(path_member(std::move(o), ObjStep{path[i], {}, false}));
     Variant v = TRY(evaluate(value));
     TRY_VOID(member_write(o, path.back(), v));
     // A For Each variable reads as its cell's value: keep that value fresh.
-    if (auto now = object_of(var); now && now->kind == PathObj::Kind::Range && find_var(var)) {
+    if (auto now = TRY(object_of(var)); now && now->kind == PathObj::Kind::Range && find_var(var)) {
         const auto& areas = now->range.areas;
         if (areas.size() == 1 && areas.front().is_single()) set_var(var, TRY(read_range_ref_value(now->range)));
     }
@@ -675,10 +693,10 @@ Result<void> Vm::member_write(const PathObj& target, const std::string& member, 
         TRY_VOID(book_.rename_sheet(old, vm::vba_to_str(value)));
         const std::string now = text::to_lower(vm::vba_to_str(value));
         // Variables and selections keep following the sheet.
-        for (auto& [name, ref] : objects_) {
+        for_each_object([&](ObjectRef& ref) {
             if (auto r = std::get_if<ObjectRef::Range>(&ref.node); r && r->range.sheet == old) r->range.sheet = now;
             if (auto w = std::get_if<ObjectRef::Worksheet>(&ref.node); w && w->sheet == old) w->sheet = now;
-        }
+        });
         if (auto it = selection_.find(old); it != selection_.end() && old != now) {
             RangeRef sel = it->second;
             sel.sheet = now;
@@ -716,20 +734,89 @@ Result<void> Vm::exec_obj_call(const Stmt::ObjCall& s, const vm::SCode& c) {
     return member_call(target, last.name, s.args);
 }
 
-Result<void> Vm::member_call(const PathObj& target, const std::string& m, const std::vector<MethodArg>& args) {
-    auto truthy = [&](const Expr* e) -> Result<bool> {
-        if (!e) return false;
-        std::string k = const_text(*e);
-        if (k == "xlyes" || k == "1") return true;
-        if (k == "xlno" || k == "xlguess" || k == "2" || k == "0") return false;
-        return vm::is_truthy(TRY(path_arg(*e)));
+namespace {
+
+// Range.Sort's arguments in VBA's order, with the value each takes when
+// left out; the ones past Header are not modelled beyond that value.
+struct SortArg {
+    std::string_view name, shown;
+    double default_value;
+};
+// clang-format off
+constexpr SortArg kSortArgs[] = {
+    {"key1", "Key1", 0},         {"order1", "Order1", 1},           {"key2", "Key2", 0},
+    {"type", "Type", 0},         {"order2", "Order2", 1},           {"key3", "Key3", 0},
+    {"order3", "Order3", 1},     {"header", "Header", 2},           {"ordercustom", "OrderCustom", 1},
+    {"matchcase", "MatchCase", 0}, {"orientation", "Orientation", 1}, {"sortmethod", "SortMethod", 1},
+    {"dataoption1", "DataOption1", 0}, {"dataoption2", "DataOption2", 0}, {"dataoption3", "DataOption3", 0},
+};
+// clang-format on
+constexpr size_t kSortHeader = 7;
+
+}  // namespace
+
+Result<void> Vm::sort_call(const CellRange& area, const std::vector<MethodArg>& args) {
+    // Each argument, by its place in kSortArgs.
+    const Expr* given[std::size(kSortArgs)] = {};
+    size_t position = 0;
+    for (const MethodArg& a : args) {
+        size_t i = position++;
+        if (!a.name.empty()) {
+            i = 0;
+            while (i < std::size(kSortArgs) && kSortArgs[i].name != a.name) ++i;
+            if (i == std::size(kSortArgs)) return fail(format_message(kSortNoArg, a.name));
+        }
+        if (i >= std::size(kSortArgs)) return fail(format_message(kArgCount, "Sort"));
+        if (!a.value.empty()) given[i] = &a.value[0];
+    }
+    // The constant an argument gives (MatchCase: 1 for True; -1 for what is
+    // none), and its text for a message.
+    auto code = [&](size_t i) -> Result<std::pair<double, std::string>> {
+        if (!given[i]) return std::pair{kSortArgs[i].default_value, std::string()};
+        const Variant v = TRY(path_arg(*given[i]));
+        double x = -1;
+        if (kSortArgs[i].name == "matchcase") {
+            if (auto b = vm::is_truthy(v)) x = *b ? 1 : 0;
+        } else if (auto n = vm::to_f64(v); n && !std::isnan(*n)) {
+            x = *n;
+        }
+        return std::pair{x, vm::vba_to_str(v)};
     };
+    // Type only applies to pivot tables; the rest must ask for what is done.
+    for (size_t i = kSortHeader + 1; i < std::size(kSortArgs); ++i) {
+        auto [x, text] = TRY(code(i));
+        if (x != kSortArgs[i].default_value) return fail(format_message(kSortArgValue, kSortArgs[i].shown, text));
+    }
+    // Key1 (the range's first column when left out), then Key2 and Key3 when given.
+    static constexpr size_t kKeyAt[] = {0, 2, 5}, kOrderAt[] = {1, 4, 6};
+    std::vector<vm::SortKey> keys;
+    for (size_t k = 0; k < std::size(kKeyAt); ++k) {
+        const Expr* key = given[kKeyAt[k]];
+        if (k > 0 && !key) continue;
+        int64_t col = area.first.col;
+        if (key) {
+            RangeRef r = TRY(range_arg(*key));
+            if (r.sheet != book_.active_sheet()) return fail(format_message(kSortKeySheet, kSortArgs[kKeyAt[k]].shown));
+            col = r.areas.front().first.col;
+        }
+        auto [order, text] = TRY(code(kOrderAt[k]));
+        if (order != 1 && order != 2) return fail(format_message(kSortOrder, kSortArgs[kOrderAt[k]].shown, text));
+        // A key column left of the range sorts by its first column.
+        const int64_t index = col - int64_t{area.first.col};
+        keys.push_back(vm::SortKey{index > 0 ? static_cast<uint64_t>(index) : 0, order == 2});
+    }
+    auto [header, text] = TRY(code(kSortHeader));
+    if (header != 0 && header != 1 && header != 2) return fail(format_message(kSortHeaderValue, text));
+    return sort_area(area, keys, header == 0 ? std::nullopt : std::optional<bool>(header == 1));
+}
+
+Result<void> Vm::member_call(const PathObj& target, const std::string& m, const std::vector<MethodArg>& args) {
     if (target.kind == PathObj::Kind::Sheets) {
         if (m == "add") {
             std::vector<const Expr*> values;
             std::vector<std::string> names;
             for (const MethodArg& a : args) {
-                values.push_back(&a.value[0]);
+                values.push_back(a.value.empty() ? nullptr : &a.value[0]);
                 names.push_back(a.name);
             }
             TRY(add_sheet(values, names));
@@ -749,7 +836,8 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
             const Expr* pw = find_arg(args, "password", 0);
             std::string password = pw ? vm::vba_to_str(TRY(path_arg(*pw))) : std::string();
             if (m == "unprotect") return unprotect_sheet(key, password);
-            if (TRY(truthy(find_arg(args, "userinterfaceonly", 99)))) return {};
+            const Expr* ui = find_arg(args, "userinterfaceonly", 99);
+            if (ui && TRY(vm::is_truthy(TRY(path_arg(*ui))))) return {};
             if (book_.protected_sheets.insert(key).second) sheet_passwords_.insert_or_assign(key, std::move(password));
             return {};
         }
@@ -807,18 +895,7 @@ Result<void> Vm::member_call(const PathObj& target, const std::string& m, const 
                     const Variant shift = sh ? TRY(path_arg(*sh)) : Variant();
                     return move_cells(r.sheet, a, m == "insert", shift, text);
                 }
-                int64_t key_col = a.first.col;
-                if (const Expr* k = find_arg(args, "key1", 0)) {
-                    RangeRef kr = TRY(range_arg(*k));
-                    key_col = kr.areas.front().first.col;
-                }
-                bool descending = false;
-                if (const Expr* o = find_arg(args, "order1", 1)) {
-                    std::string k = const_text(*o);
-                    descending = k == "xldescending" || k == "2";
-                }
-                const bool header = TRY(truthy(find_arg(args, "header", 99)));
-                return sort_area(a, key_col, descending, header);
+                return sort_call(a, args);
             });
         }
     }

@@ -25,7 +25,8 @@ constexpr std::string_view kInsertPastEnd = "RangeInsert: inserting rows at '{}'
 constexpr std::string_view kInsertPastRight =
     "RangeInsert: inserting columns at '{}' would push cells past the last column";
 constexpr std::string_view kBadShift = "{}: Shift must be xlUp, xlDown, xlToLeft or xlToRight, not {}";
-constexpr std::string_view kSortInvalid = "RangeSort: invalid address '{}'";
+constexpr std::string_view kSortGuess =
+    "Sort: Header:=xlGuess cannot tell whether row {} is a header; give Header:=xlYes or Header:=xlNo";
 constexpr std::string_view kSheetWriteInvalid = "SheetRangeWrite: invalid address '{}'";
 
 // An offset truncated toward zero, NaN as 0, saturated to 64 bits.
@@ -157,6 +158,16 @@ Result<void> Vm::move_cells(const std::string& key, CellRange a, bool insert, co
         std::string moved = vm::follow_shift("=" + addr, true, key, m);
         if (moved.size() > 1 && moved != "=" + addr) addr = moved.substr(1);
     }
+    // And Range variables: an area whose cells were all deleted goes, and a
+    // variable left with none fails when it is used.
+    for_each_object([&](ObjectRef& ref) {
+        auto r = std::get_if<ObjectRef::Range>(&ref.node);
+        if (!r || r->range.sheet != key) return;
+        std::vector<CellRange> kept;
+        for (const CellRange& area : r->range.areas)
+            if (auto moved = vm::follow_shift(area, m)) kept.push_back(*moved);
+        r->range.areas = std::move(kept);
+    });
     return {};
 }
 
@@ -168,25 +179,18 @@ Result<void> Vm::exec_range_name(const Stmt::RangeName& s) {
     return {};
 }
 
-Result<void> Vm::exec_range_sort(const Stmt::RangeSort& s) {
-    TRY_VOID(check_active_not_protected());
-    auto area = resolve_range(s.addr, s.range);
-    if (!area) return fail(format_message(kSortInvalid, s.addr));
-    return sort_area(area->normalised(), s.key_col, s.descending, s.header);
-}
-
-Result<void> Vm::sort_area(const CellRange& area, int64_t key_col, bool descending, bool header) {
+Result<void> Vm::sort_area(const CellRange& area, std::span<const vm::SortKey> keys, std::optional<bool> header) {
+    // The rows are sorted by the values their formulas give now.
+    TRY_VOID(book_.update_active());
+    if (!header) header = vm::guess_header(book_.cells(), area);
+    if (!header) return fail(format_message(kSortGuess, std::to_string(area.first.row)));
     // The header row stays where it is; the rows below it are sorted.
     CellRange rows = area;
-    if (header) {
+    if (*header) {
         if (area.first.row >= area.last.row) return {};
         rows.first.row = area.first.row + 1;
     }
-    // A key column left of the range sorts by its first column.
-    const int64_t key = key_col - int64_t{rows.first.col};
-    // The rows are sorted by the values their formulas give now.
-    TRY_VOID(book_.update_active());
-    vm::sort_rows(book_.cells_mut(rows), rows, key > 0 ? static_cast<uint64_t>(key) : 0, descending);
+    vm::sort_rows(book_.cells_mut(rows), rows, keys);
     return {};
 }
 

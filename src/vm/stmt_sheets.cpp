@@ -61,9 +61,24 @@ Result<void> Vm::append_new_sheet() {
     }
 }
 
+namespace {
+
+// Settings of the screen and of events, which no cell, formula or saved file
+// sees: accepted and ignored. Any other setting fails.
+bool passable_setting(std::string_view p) {
+    for (std::string_view k : {"screenupdating", "displayalerts", "enableevents", "enablecancelkey", "statusbar",
+                               "displaystatusbar", "cursor", "windowstate", "displayfullscreen", "displayformulabar",
+                               "caption", "interactive", "printcommunication", "cutcopymode"})
+        if (k == p) return true;
+    return false;
+}
+
+}  // namespace
+
 Result<void> Vm::exec_application_set(const Stmt::ApplicationSet& s, const vm::SCode& c) {
-    // Every setting is accepted, a value that fails to evaluate too; only
-    // CutCopyMode = False has an effect: it empties the clipboard.
+    if (!passable_setting(s.property)) return fail(format_message(vm::kNotModeled, "Application", s.property));
+    // A value that fails to evaluate is accepted too; only CutCopyMode =
+    // False has an effect: it empties the clipboard.
     auto value = evaluate(operand(c, *s.value));
     if (interrupted_) return fail(std::string(vm::kInterrupted));
     if (value && s.property == "cutcopymode" && !vm::is_truthy(*value).value_or(true)) clipboard_.reset();

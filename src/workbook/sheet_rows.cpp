@@ -33,7 +33,7 @@ void shift_rows(CellMap& cells, uint64_t from, int64_t shift, uint64_t drop_begi
 // One row of a sort area that stores at least one non-Empty value.
 struct SortRow {
     uint32_t row;
-    Variant key;
+    std::vector<Variant> keys;
     std::vector<std::pair<uint32_t, Variant>> cells;  // (column, value)
 };
 
@@ -154,30 +154,57 @@ bool shift_cells(CellMap& cells, const CellShift& s) {
     return true;
 }
 
-std::string follow_shift(std::string_view text, bool on_moved_sheet, std::string_view moved_key, const CellShift& s) {
+namespace {
+
+// The corners of one reference after the block moved; false when every
+// cell it names was deleted. A range from the first to the last row (or
+// column) is the whole line and stays whole, one that reaches the sheet's
+// edge keeps reaching it, and one that only partly covers the band stays as
+// written.
+bool follow_corners(formula::RefCorner& a, formula::RefCorner& b, bool range, const CellShift& s) {
     const int64_t at = s.at, end = int64_t{s.at} + s.count - 1;  // the block's last row or column
-    return formula::rewrite_references(text, [&](std::string_view sheet, formula::RefCorner& a, formula::RefCorner& b,
-                                                 bool range) {
-        if (sheet.empty() ? !on_moved_sheet : text::to_lower(sheet) != moved_key) return true;
-        const int64_t band_lo = std::min(across(a, s), across(b, s)), band_hi = std::max(across(a, s), across(b, s));
-        if (band_lo < s.band_lo || band_hi > s.band_hi) return true;
-        const bool forward = along(a, s) <= along(b, s);
-        int64_t lo = std::min(along(a, s), along(b, s)), hi = std::max(along(a, s), along(b, s));
-        if (s.insert) {
-            if (lo >= at) lo += s.count;
-            if (hi >= at) hi += s.count;
-        } else {
-            if (lo >= at && hi <= end) return false;
-            lo = lo < at ? lo : (lo > end ? lo - s.count : at);
-            hi = hi < at ? hi : (hi > end ? hi - s.count : at - 1);
-        }
-        along(a, s) = forward ? lo : hi;
-        if (range) along(b, s) = forward ? hi : lo;
-        return true;
-    });
+    const int64_t edge = s.columns ? kMaxCol : kMaxRow;
+    const int64_t band_lo = std::min(across(a, s), across(b, s)), band_hi = std::max(across(a, s), across(b, s));
+    if (band_lo < s.band_lo || band_hi > s.band_hi) return true;
+    const bool forward = along(a, s) <= along(b, s);
+    int64_t lo = std::min(along(a, s), along(b, s)), hi = std::max(along(a, s), along(b, s));
+    if (range && lo == 1 && hi == edge) return true;
+    if (s.insert) {
+        if (lo >= at) lo += s.count;
+        if (hi >= at && !(range && hi == edge)) hi += s.count;
+        if (lo > hi) return false;  // the whole range pushed off the sheet
+    } else {
+        if (lo >= at && hi <= end) return false;
+        lo = lo < at ? lo : (lo > end ? lo - s.count : at);
+        hi = hi < at ? hi : (hi > end ? hi - s.count : at - 1);
+    }
+    along(a, s) = forward ? lo : hi;
+    if (range) along(b, s) = forward ? hi : lo;
+    return true;
 }
 
-void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool descending) {
+}  // namespace
+
+std::string follow_shift(std::string_view text, bool on_moved_sheet, std::string_view moved_key, const CellShift& s) {
+    return formula::rewrite_references(
+        text, [&](std::string_view sheet, formula::RefCorner& a, formula::RefCorner& b, bool range) {
+            if (sheet.empty() ? !on_moved_sheet : text::to_lower(sheet) != moved_key) return true;
+            return follow_corners(a, b, range, s);
+        });
+}
+
+std::optional<CellRange> follow_shift(const CellRange& area, const CellShift& s) {
+    formula::RefCorner a{area.first.row, area.first.col}, b{area.last.row, area.last.col};
+    if (!follow_corners(a, b, true, s)) return std::nullopt;
+    auto inside = [](const formula::RefCorner& r) {
+        return r.row >= 1 && r.col >= 1 && r.row <= kMaxRow && r.col <= kMaxCol;
+    };
+    if (!inside(a) || !inside(b)) return std::nullopt;
+    return CellRange{{static_cast<uint32_t>(a.row), static_cast<uint32_t>(a.col)},
+                     {static_cast<uint32_t>(b.row), static_cast<uint32_t>(b.col)}};
+}
+
+void sort_rows(CellMap& cells, const CellRange& area, std::span<const SortKey> keys) {
     const uint64_t height = area.rows();
     if (height == 0 || area.cols() == 0) return;
     // Take the area's values out, by row.
@@ -192,23 +219,35 @@ void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool d
         }
         if (content.value.is_empty()) continue;
         auto [it, fresh] = row_at.try_emplace(pos.row, rows.size());
-        if (fresh) rows.push_back(SortRow{pos.row, Variant(), {}});
+        if (fresh) rows.push_back(SortRow{pos.row, std::vector<Variant>(keys.size()), {}});
         SortRow& row = rows[it->second];
-        if (uint64_t{pos.col} - area.first.col == key_index) row.key = content.value;
+        for (size_t k = 0; k < keys.size(); ++k)
+            if (uint64_t{pos.col} - area.first.col == keys[k].index) row.keys[k] = content.value;
         row.cells.emplace_back(pos.col, std::move(content.value));
     }
-    // Rows keyed Empty (every row that stores nothing among them) form one
-    // block in their old order, after every keyed row in both orders. Only
-    // the keyed rows need sorting.
+    // Rows keyed Empty by every key (every row that stores nothing among
+    // them) form one block in their old order, after every keyed row in both
+    // orders. Only the keyed rows need sorting.
     std::vector<SortRow*> keyed, blank;
-    for (SortRow& r : rows) (r.key.is_empty() ? blank : keyed).push_back(&r);
-    const Ordering before = descending ? Ordering::Greater : Ordering::Less;
+    for (SortRow& r : rows)
+        (std::all_of(r.keys.begin(), r.keys.end(), [](const Variant& v) { return v.is_empty(); }) ? blank : keyed)
+            .push_back(&r);
     std::vector<uint32_t> keyed_rows;
     keyed_rows.reserve(keyed.size());
     for (const SortRow* r : keyed) keyed_rows.push_back(r->row);
     std::sort(keyed_rows.begin(), keyed_rows.end());
-    eval::stable_merge_sort(keyed,
-                            [&](const SortRow* a, const SortRow* b) { return cmp_variants(a->key, b->key) == before; });
+    eval::stable_merge_sort(keyed, [&](const SortRow* a, const SortRow* b) {
+        for (size_t k = 0; k < keys.size(); ++k) {
+            const Variant &x = a->keys[k], &y = b->keys[k];
+            if (x.is_empty() || y.is_empty()) {
+                if (x.is_empty() != y.is_empty()) return y.is_empty();
+                continue;
+            }
+            const Ordering o = cmp_variants(x, y);
+            if (o != Ordering::Equal) return o == (keys[k].descending ? Ordering::Greater : Ordering::Less);
+        }
+        return false;
+    });
 
     const uint64_t keyed_base = 0;
     const uint64_t blank_base = keyed.size();
@@ -226,6 +265,28 @@ void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool d
         place(*r, blank_base + (r->row - area.first.row) - keyed_above);
     }
     cells = std::move(rest);
+}
+
+std::optional<bool> guess_header(const CellMap& cells, const CellRange& area) {
+    if (area.rows() < 2) return false;
+    auto value = [&](uint32_t row, uint32_t col) -> const Variant* {
+        auto it = cells.find(CellPos{row, col});
+        return it == cells.end() || it->second.value.is_empty() ? nullptr : &it->second.value;
+    };
+    bool texts = false, under = false;
+    // Two look-ups a column: at most 32,768 on the widest sheet.
+    for (uint64_t c = area.first.col; c <= area.last.col; ++c) {
+        const auto col = static_cast<uint32_t>(c);
+        const Variant* top = value(area.first.row, col);
+        if (!top) continue;
+        if (!top->is_str()) return false;
+        texts = true;
+        const Variant* below = value(area.first.row + 1, col);
+        under = under || (below && !below->is_str());
+    }
+    if (!texts) return false;
+    if (under) return true;
+    return std::nullopt;
 }
 
 }  // namespace morvane::vm

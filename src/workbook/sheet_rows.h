@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -68,17 +70,36 @@ bool shift_cells(CellMap& cells, const CellShift& shift);
 // `on_moved_sheet` says whether the formula's own sheet is the one moved,
 // `moved_key` is that sheet's key (lower case). A reference into deleted
 // cells becomes #REF!; a range keeps what is left of it. A range that only
-// partly covers the band stays as written.
+// partly covers the band stays as written, and so does one from the first
+// to the last row (or column): the whole line. A range reaching the sheet's
+// last row (or column) keeps reaching it through an insert.
 std::string follow_shift(std::string_view formula, bool on_moved_sheet, std::string_view moved_key,
                          const CellShift& shift);
 
-// Sorts the area's rows stably by the value in the column `key_index`
-// places right of its first column (a key beyond the area reads Empty),
-// reversed when descending; rows with an Empty key come last either way. Every cell of the area ends up a
-// value cell: formulas are dropped, Empty cells are left absent. The order
-// of the Sort statement is no strict weak ordering (9 < 10 < "9" = 9), so it
-// goes through the merge sort that stays in bounds whatever the comparator.
-// An area with a reversed row or column pair is left alone.
-void sort_rows(CellMap& cells, const CellRange& area, uint64_t key_index, bool descending);
+// An area of the moved sheet after the shift, by the same rules; none when
+// all its cells were deleted or pushed off the sheet.
+std::optional<CellRange> follow_shift(const CellRange& area, const CellShift& shift);
+
+// One key of a row sort: the column `index` places right of the area's
+// first column (a key beyond the area reads Empty), and its order.
+struct SortKey {
+    uint64_t index = 0;
+    bool descending = false;
+};
+
+// Sorts the area's rows stably by the keys, the first deciding first; in
+// each key an Empty value comes last whatever the order. Every cell of the
+// area ends up a value cell: formulas are dropped, Empty cells are left
+// absent. The order of the Sort statement is no strict weak ordering
+// (9 < 10 < "9" = 9), so it goes through the merge sort that stays in
+// bounds whatever the comparator. An area with a reversed row or column
+// pair is left alone.
+void sort_rows(CellMap& cells, const CellRange& area, std::span<const SortKey> keys);
+
+// Sort's Header:=xlGuess: whether the area's first row is a header, read
+// from the values as the application reads them (a row of texts over a row
+// that holds a number, a date or a Boolean beneath one of them is a header;
+// a row that holds a number is data); none when the values cannot tell.
+std::optional<bool> guess_header(const CellMap& cells, const CellRange& area);
 
 }  // namespace morvane::vm

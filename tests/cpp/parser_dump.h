@@ -187,8 +187,6 @@ inline std::string dump(const Stmt& s) {
                        dump(*n.value) + ")";
             else if constexpr (std::is_same_v<T, S::RangeDelete>) return "RangeDelete(" + quote(n.addr) + ")";
             else if constexpr (std::is_same_v<T, S::RangeInsert>) return "RangeInsert(" + quote(n.addr) + ")";
-            else if constexpr (std::is_same_v<T, S::RangeSort>)
-                return "RangeSort(" + quote(n.addr) + ", " + std::to_string(n.key_col) + ", " + flag(n.descending) + ")";
             else if constexpr (std::is_same_v<T, S::RangeName>) return "RangeName(" + quote(n.addr) + ", " + quote(n.name) + ")";
             else if constexpr (std::is_same_v<T, S::SheetCellWrite>)
                 return "SheetCellWrite(" + dump(*n.sheet) + ", " + dump(*n.row) + ", " + dump(*n.col) + ", " + dump(*n.value) + ")";
@@ -270,7 +268,7 @@ inline std::string dump(const Stmt& s) {
             else if constexpr (std::is_same_v<T, S::DimScalar>) return "DimScalar(" + n.name + ", " + n.type_name + ")";
             else if constexpr (std::is_same_v<T, S::ObjCall>) {
                 std::string args;
-                for (const auto& a : n.args) append_sep(args, ", ", (a.name.empty() ? "" : a.name + ":=") + dump(a.value[0]));
+                for (const auto& a : n.args) append_sep(args, ", ", (a.name.empty() ? "" : a.name + ":=") + (a.value.empty() ? "" : dump(a.value[0])));
                 // clang-format on
                 return "ObjCall(" + dump_steps(n.steps) + (n.value ? " = " + dump(*n.value) : " [" + args + "]") + ")";
             } else if constexpr (std::is_same_v<T, S::ErrRaise>)

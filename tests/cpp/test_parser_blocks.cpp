@@ -119,7 +119,8 @@ TEST(ParserBlocks, With) {
         {"With Sheets(\"S\")\n.Value = 1\nEnd With", "[WithSheet(S, [ObjCall(sheets(\"S\").value = 1)])]"},
         {"With Range(\"A1\")\n.Font.Bold = True\n.Interior.Color = c\nEnd With",
          // clang-format off
-         "[Block([Skipped(With-block '.font' is not implemented); Skipped(With-block '.interior' is not implemented)])]"},
+         "[Block([Skipped(Range property/method 'font' is not implemented); Skipped(Range property/method 'interior' is not "
+         "implemented)])]"},
         {"With x\n.\n. 5\nEnd With",
          "[WithVar(x, [Skipped(With-block dotted statement is not recognized and was skipped); Skipped(With-block dotted "
          // clang-format on

@@ -175,20 +175,5 @@ TEST(ParserTokens, Operations) {
     }
 }
 
-TEST(ParserTokens, CellAddr) {
-    using P = std::optional<std::pair<uint32_t, uint32_t>>;
-    EXPECT_EQ(parse_cell_addr("B1"), (P{{2, 1}}));
-    EXPECT_EQ(parse_cell_addr(" aa10 "), (P{{27, 10}}));
-    EXPECT_EQ(parse_cell_addr("B1:B9"), P{});
-    EXPECT_EQ(parse_cell_addr("12"), P{});
-    EXPECT_EQ(parse_cell_addr("AB"), P{});
-    EXPECT_EQ(parse_cell_addr("A4294967296"), P{});
-    EXPECT_EQ(parse_cell_addr("A4294967295"), (P{{1, 4294967295u}}));
-    EXPECT_EQ(parse_cell_addr("$B$1"), (P{{2, 1}}));
-    EXPECT_EQ(parse_cell_addr("c$7"), (P{{3, 7}}));
-    EXPECT_EQ(parse_cell_addr("\u00c91"), P{});    // letters are ASCII only
-    EXPECT_EQ(parse_cell_addr("ZZZZZZZZ1"), P{});  // no wrapped column
-}
-
 }  // namespace
 }  // namespace morvane::parser

@@ -203,6 +203,34 @@ TEST(VmSheetRows, FormulasFollowTheShift) {
         EXPECT_EQ(vm::follow_shift(c.formula, c.own_sheet, "data", *c.shift), c.want) << c.formula;
 }
 
+TEST(VmSheetRows, AreasFollowTheShift) {
+    const vm::CellShift rows_2_3_deleted{false, false, 2, 2, 1, kMaxCol};
+    const vm::CellShift row_2_inserted{false, true, 2, 1, 1, kMaxCol};
+    const vm::CellShift column_1_inserted{true, true, 1, 1, 1, kMaxRow};
+    const vm::CellShift b_down{false, true, 1, 1, 2, 2};
+    struct Case {
+        const char* area;
+        const vm::CellShift* shift;
+        const char* want;  // "" when the area is gone
+    };
+    const Case cases[] = {
+        {"A5", &rows_2_3_deleted, "A3"},
+        {"A1:B6", &rows_2_3_deleted, "A1:B4"},
+        {"A2:C3", &rows_2_3_deleted, ""},
+        {"A1:A1048576", &row_2_inserted, "A1:A1048576"},
+        {"A1048576", &row_2_inserted, ""},
+        {"A3:A1048576", &row_2_inserted, "A4:A1048576"},
+        {"A1:XFD1", &column_1_inserted, "A1:XFD1"},
+        {"A1:XFC1", &column_1_inserted, "B1:XFD1"},
+        {"B3", &b_down, "B4"},
+        {"A3", &b_down, "A3"},
+    };
+    for (const Case& c : cases) {
+        auto got = vm::follow_shift(area(c.area), *c.shift);
+        EXPECT_EQ(got ? vm::rect_text(*got) : "", c.want) << c.area;
+    }
+}
+
 TEST(VmSheetRows, ClearRemovesTheAreaOnly) {
     CellMap m = sheet({{"A1", 1}, {"B2", 2}, {"C3", 3}});
     vm::clear_rect(m, area("A1:B2"));
@@ -217,35 +245,40 @@ TEST(VmSheetRows, Sort) {
         const char* name;
         CellMap cells;
         const char* area;
-        uint64_t key;
-        bool descending;
+        std::vector<vm::SortKey> keys;
         Cells want;
     };
     Case cases[] = {
         {"ascending by the second column, ties keep their order",
          // clang-format off
-         sheet({{"A1", "a"}, {"B1", 2}, {"A2", "b"}, {"B2", 1}, {"A3", "c"}, {"B3", 2}}), "A1:B3", 1, false,
+         sheet({{"A1", "a"}, {"B1", 2}, {"A2", "b"}, {"B2", 1}, {"A3", "c"}, {"B3", 2}}), "A1:B3", {{1, false}},
          {{"A1", "b"}, {"B1", "1"}, {"A2", "a"}, {"B2", "2"}, {"A3", "c"}, {"B3", "2"}}},
         {"descending, ties keep their order",
-         sheet({{"A1", "a"}, {"B1", 2}, {"A2", "b"}, {"B2", 1}, {"A3", "c"}, {"B3", 2}}), "A1:B3", 1, true,
+         sheet({{"A1", "a"}, {"B1", 2}, {"A2", "b"}, {"B2", 1}, {"A3", "c"}, {"B3", 2}}), "A1:B3", {{1, true}},
          {{"A1", "a"}, {"B1", "2"}, {"A2", "c"}, {"B2", "2"}, {"A3", "b"}, {"B3", "1"}}},
         {"blank keys last ascending, in their old order",
-         sheet({{"A1", 3}, {"B2", "x"}, {"A4", 1}, {"B5", "y"}}), "A1:B5", 0, false,
+         sheet({{"A1", 3}, {"B2", "x"}, {"A4", 1}, {"B5", "y"}}), "A1:B5", {{0, false}},
          {{"A1", "1"}, {"A2", "3"}, {"B3", "x"}, {"B5", "y"}}},
         {"blank keys last descending",
-         sheet({{"A1", 3}, {"B2", "x"}, {"A4", 1}, {"B5", "y"}}), "A1:B5", 0, true,
+         sheet({{"A1", 3}, {"B2", "x"}, {"A4", 1}, {"B5", "y"}}), "A1:B5", {{0, true}},
          {{"A1", "3"}, {"A2", "1"}, {"B3", "x"}, {"B5", "y"}}},
         {"a key right of the area keeps the order",
-         sheet({{"A1", 2}, {"A2", 1}}), "A1:A2", 5, false, {{"A1", "2"}, {"A2", "1"}}},
-        {"cells outside the area stay", sheet({{"A1", 2}, {"A2", 1}, {"C1", "out"}, {"A3", 0}}), "A1:A2", 0, false,
+         sheet({{"A1", 2}, {"A2", 1}}), "A1:A2", {{5, false}}, {{"A1", "2"}, {"A2", "1"}}},
+        {"cells outside the area stay", sheet({{"A1", 2}, {"A2", 1}, {"C1", "out"}, {"A3", 0}}), "A1:A2", {{0, false}},
          {{"A1", "1"}, {"A2", "2"}, {"C1", "out"}, {"A3", "0"}}},
-        {"reversed area is left alone", sheet({{"A1", 2}, {"A2", 1}}), "A2:A1", 0, false, {{"A1", "2"}, {"A2", "1"}}},
-        {"text orders without case", sheet({{"A1", "b"}, {"A2", "A"}, {"A3", "a"}}), "A1:A3", 0, false,
+        {"reversed area is left alone", sheet({{"A1", 2}, {"A2", 1}}), "A2:A1", {{0, false}}, {{"A1", "2"}, {"A2", "1"}}},
+        {"a second key orders the ties of the first, in its own order",
+         sheet({{"A1", 1}, {"B1", 1}, {"A2", 2}, {"B2", 5}, {"A3", 1}, {"B3", 3}}), "A1:B3", {{0, false}, {1, true}},
+         {{"A1", "1"}, {"B1", "3"}, {"A2", "1"}, {"B2", "1"}, {"A3", "2"}, {"B3", "5"}}},
+        {"rows blank in the first key come last, ordered by the second",
+         sheet({{"B1", 2}, {"A2", 9}, {"B3", 1}, {"C4", "x"}}), "A1:C4", {{0, false}, {1, false}},
+         {{"A1", "9"}, {"B2", "1"}, {"B3", "2"}, {"C4", "x"}}},
+        {"text orders without case", sheet({{"A1", "b"}, {"A2", "A"}, {"A3", "a"}}), "A1:A3", {{0, false}},
          // clang-format on
          {{"A1", "A"}, {"A2", "a"}, {"A3", "b"}}},
     };
     for (Case& c : cases) {
-        vm::sort_rows(c.cells, area(c.area), c.key, c.descending);
+        vm::sort_rows(c.cells, area(c.area), c.keys);
         EXPECT_EQ(dump(c.cells), c.want) << c.name;
     }
 }
@@ -253,7 +286,7 @@ TEST(VmSheetRows, Sort) {
 TEST(VmSheetRows, SortDropsFormulas) {
     CellMap m = sheet({{"A1", 5}});
     m.insert_or_assign(at("A2"), CellContent{"=1+1", Variant(int64_t{2})});
-    vm::sort_rows(m, area("A1:A2"), 0, false);
+    vm::sort_rows(m, area("A1:A2"), {{{0, false}}});
     EXPECT_EQ(dump(m), (Cells{{"A1", "2"}, {"A2", "5"}}));
 }
 
@@ -268,7 +301,7 @@ TEST(VmSheetRows, SortSurvivesAnInconsistentOrder) {
         m.insert_or_assign(CellPos{r, 1}, CellContent{std::nullopt, keys[(r * 7919u) % 7]});
         m.insert_or_assign(CellPos{r, 2}, CellContent{std::nullopt, Variant(int64_t{r})});
     }
-    vm::sort_rows(m, CellRange{{1, 1}, {500, 2}}, 0, false);
+    vm::sort_rows(m, CellRange{{1, 1}, {500, 2}}, {{{0, false}}});
     std::vector<bool> seen(501, false);
     for (const auto& [pos, cell] : m) {
         ASSERT_TRUE(pos.row >= 1 && pos.row <= 500 && pos.col <= 2);
@@ -279,9 +312,28 @@ TEST(VmSheetRows, SortSurvivesAnInconsistentOrder) {
 
 TEST(VmSheetRows, SortOfAHugeAreaCostsWhatItStores) {
     CellMap m = sheet({{"A1048576", 1}, {"A2", 3}, {"B7", "z"}});
-    vm::sort_rows(m, area("A1:XFD1048576"), 0, true);
+    vm::sort_rows(m, area("A1:XFD1048576"), {{{0, true}}});
     // Row 7 comes after the two keyed rows and the five blank rows above it.
     EXPECT_EQ(dump(m), (Cells{{"A1", "3"}, {"A2", "1"}, {"B8", "z"}}));
+}
+
+TEST(VmSheetRows, GuessHeader) {
+    struct Case {
+        const char* name;
+        CellMap cells;
+        const char* area;
+        std::optional<bool> want;
+    };
+    Case cases[] = {
+        // clang-format off
+        {"texts over a number", sheet({{"A1", "name"}, {"B1", "v"}, {"A2", "c"}, {"B2", 1}}), "A1:B3", true},
+        {"a number on top is data", sheet({{"A1", "name"}, {"B1", 2020}, {"A2", "c"}, {"B2", 1}}), "A1:B3", false},
+        {"texts over texts cannot tell", sheet({{"A1", "name"}, {"A2", "c"}, {"A3", "a"}}), "A1:A3", std::nullopt},
+        {"a blank top row is data", sheet({{"A2", "c"}, {"A3", 1}}), "A1:A3", false},
+        {"one row has no header", sheet({{"A1", "name"}}), "A1:B1", false},
+        // clang-format on
+    };
+    for (Case& c : cases) EXPECT_EQ(vm::guess_header(c.cells, area(c.area)), c.want) << c.name;
 }
 
 // ------------------------------------------------------------------ clipboard
