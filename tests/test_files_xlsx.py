@@ -240,6 +240,17 @@ def test_parts_found_through_relationships(tmp_path, workbook, shared):
     assert load_cells(path)["data"] == {(1, 1): "found", (1, 2): datetime.date(2020, 1, 1), (1, 3): 42369}
 
 
+def test_sheets_without_cells_are_passed_over(tmp_path):
+    # A chart sheet has a part of another kind, which holds no cells: it is no missing sheet.
+    parts = xlsx_parts([("Data", '<row r="1"><c r="A1"><v>1</v></c></row>')])
+    parts["xl/workbook.xml"] = parts["xl/workbook.xml"].replace(
+        "</sheets>", '<sheet name="Chart" sheetId="2" r:id="rId9"/></sheets>')
+    parts["xl/_rels/workbook.xml.rels"] = parts["xl/_rels/workbook.xml.rels"].replace(
+        "</Relationships>", f'<Relationship Id="rId9" Type="{REL}/chartsheet" Target="chartsheets/sheet1.xml"/>'
+                            "</Relationships>")
+    assert load_cells(write_zip(tmp_path / "chart.xlsx", parts)) == {"data": {(1, 1): 1}}
+
+
 def test_xlsm_reads_like_xlsx_and_ignores_macros(tmp_path):
     parts = xlsx_parts([("Macro", '<row r="1"><c r="A1"><v>5</v></c></row>')])
     parts["xl/vbaProject.bin"] = b"\xd0\xcf\x11\xe0 not read"
@@ -491,6 +502,21 @@ def test_saved_values_read_back_exactly(tmp_path):
     ws = openpyxl.load_workbook(path)["Sheet1"]
     # openpyxl reads 1e20's digits as an int, equal to the float; the rest as written.
     assert {(c.row, c.column): c.value for row in ws.iter_rows() for c in row} == values
+
+
+ERROR_CODES = ["#DIV/0!", "#N/A", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#NULL!",
+               "#SPILL!", "#CALC!", "#FIELD!", "#BLOCKED!", "#GETTING_DATA"]
+
+
+def test_every_error_code_saves_and_reloads(tmp_path):
+    vm = morvane.Vm()
+    for col, code in enumerate(ERROR_CODES, 1):
+        vm.set_cell(1, col, ExcelError(code))
+    path = tmp_path / "errors.xlsx"
+    vm.save_workbook(path)
+    assert load_cells(path)["sheet1"] == {(1, col): ExcelError(code) for col, code in enumerate(ERROR_CODES, 1)}
+    ws = openpyxl.load_workbook(path)["Sheet1"]
+    assert [(c.data_type, c.value) for c in ws[1]] == [("e", code) for code in ERROR_CODES]
 
 
 def test_dates_and_errors_as_other_readers_see_them(tmp_path):

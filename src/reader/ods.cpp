@@ -63,9 +63,11 @@ uint32_t repeat_count(const std::vector<Attr>& attrs, std::string_view name) {
 // a value type is text when it shows some.
 std::optional<Variant> cell_value(OdsCellState& cell, std::string& text) {
     if (cell.error || cell.maybe_error) {
-        // The shown text names the error; one this engine does not know stays text.
-        if (auto e = error_from_text(text)) return Variant(*e);
-        if (cell.error) return Variant(std::move(text));
+        // The shown text, or else the stored one, names the error; one this
+        // engine does not know stays text.
+        std::string& named = text.empty() && cell.has_value ? cell.value : text;
+        if (auto e = error_from_text(named)) return Variant(*e);
+        if (cell.error) return Variant(std::move(named));
     }
     switch (cell.type) {
         case OdsType::Number: return number_cell(cell.value);

@@ -315,6 +315,8 @@ TEST(ReaderOds, ErrorResultsBooleansAndStringValues) {
         "<table:table-cell calcext:value-type=\"float\" office:value-type=\"float\" office:value=\"2\"/>"
         "<table:table-cell calcext:value-type=\"error\" office:value-type=\"string\" office:string-value=\"\">"
         "<text:p>#SPILL!</text:p></table:table-cell>"
+        // A formula's error result with its literal stored and no paragraph.
+        "<table:table-cell table:formula=\"of:=NA()\" office:value-type=\"string\" office:string-value=\"#N/A\"/>"
         "</table:table-row></table:table>",
         budget);
     ASSERT_TRUE(sheets) << sheets.error();
@@ -322,7 +324,8 @@ TEST(ReaderOds, ErrorResultsBooleansAndStringValues) {
                  // clang-format off
                  {{{1, 1}, E(ExcelError::NA)}, {{1, 2}, E(ExcelError::DivZero)}, {{1, 3}, S("Err:502")},
                   {{1, 4}, E(ExcelError::Value)}, {{1, 5}, S("#N/A")}, {{1, 6}, S("#REF!")}, {{1, 7}, S("stored")},
-                  {{1, 8}, B(true)}, {{1, 9}, B(false)}, {{1, 10}, I(2)}, {{1, 11}, E(ExcelError::Spill)}},
+                  {{1, 8}, B(true)}, {{1, 9}, B(false)}, {{1, 10}, I(2)}, {{1, 11}, E(ExcelError::Spill)},
+                  {{1, 12}, E(ExcelError::NA)}},
                  // clang-format on
                  "errors");
 }
