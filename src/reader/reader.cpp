@@ -31,8 +31,6 @@ constexpr std::string_view kLegacyXls =
 constexpr std::string_view kEncrypted =
     "workbook is encrypted (password-protected); save it without a password to load it";
 
-constexpr int64_t kLastDateSerial = 2958465;  // 9999-12-31
-
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // The plain decimal forms std::from_chars reads exactly as text_to_number
@@ -142,12 +140,12 @@ Result<void> check_on_sheet(CellPos pos, std::string_view sheet) {
 
 std::optional<Date> shown_date(double days) {
     // Past 9999-12-31 and below 0 a spreadsheet shows no date, only ####.
-    if (!(days >= 0 && days < kLastDateSerial + 1)) return std::nullopt;
+    if (!(days >= 0 && days < morvane_types::kLastDateSerial + 1)) return std::nullopt;
     return date_of_value(days);
 }
 
 Variant date_or_number(Date date) {
-    if (date.serial >= 0 && date.serial <= kLastDateSerial) return Variant(date);
+    if (date.serial >= 0 && date.serial <= morvane_types::kLastDateSerial) return Variant(date);
     return exact_number(date.value());
 }
 
