@@ -34,7 +34,12 @@ struct ReadBudget {
 Result<void> store_cell(CellMap& cells, CellPos pos, Variant value, ReadBudget& budget);
 // Fails, naming the cell, when a value lies past the last row or column of
 // a sheet: the file is refused as a whole, as spreadsheet programs refuse it.
-Result<void> check_on_sheet(CellPos pos, std::string_view sheet);
+Result<void> refuse_past_sheet(CellPos pos, std::string_view sheet);
+inline Result<void> check_on_sheet(CellPos pos, std::string_view sheet) {
+    if (pos.row <= kMaxRow && pos.col <= kMaxCol) [[likely]]
+        return {};
+    return refuse_past_sheet(pos, sheet);
+}
 
 // A number text as a value: an all-digit integer that fits 64 bits exactly,
 // otherwise the text_to_number rule, a whole number within the 64-bit range
@@ -58,7 +63,18 @@ std::optional<Date> iso_date(std::string_view text);
 std::optional<double> iso_duration_days(std::string_view text);
 
 // The decimal digits of `text`, a leading '+' accepted, as 32 bits.
-std::optional<uint32_t> parse_u32_plus(std::string_view text);
+// Inline: the worksheet walk reads every cell's format index with it.
+inline std::optional<uint32_t> parse_u32_plus(std::string_view text) {
+    if (text.starts_with('+')) text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+        if (v > 0xFFFFFFFFu) return std::nullopt;
+    }
+    return static_cast<uint32_t>(v);
+}
 
 Result<std::vector<WorkbookSheet>> read_workbook_from_archive(ZipArchive& archive, ReadBudget& budget);
 // The sheets of an OpenDocument content part; `part`, when given, holds

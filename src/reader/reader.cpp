@@ -132,8 +132,7 @@ Result<void> store_cell(CellMap& cells, CellPos pos, Variant value, ReadBudget& 
     return {};
 }
 
-Result<void> check_on_sheet(CellPos pos, std::string_view sheet) {
-    if (pos.row <= kMaxRow && pos.col <= kMaxCol) return {};
+Result<void> refuse_past_sheet(CellPos pos, std::string_view sheet) {
     std::string ref = morvane_types::column_letters(pos.col) + std::to_string(pos.row);
     return fail(format_message(kPastSheet, ref, sheet));
 }
@@ -234,18 +233,6 @@ std::optional<double> iso_duration_days(std::string_view text) {
     }
     if (!any) return std::nullopt;
     return negative ? -days : days;
-}
-
-std::optional<uint32_t> parse_u32_plus(std::string_view text) {
-    if (text.starts_with('+')) text.remove_prefix(1);
-    if (text.empty()) return std::nullopt;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (!is_digit(c)) return std::nullopt;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-        if (v > 0xFFFFFFFFu) return std::nullopt;
-    }
-    return static_cast<uint32_t>(v);
 }
 
 // ---------------------------------------------------------------- entry point
