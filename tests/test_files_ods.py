@@ -1,5 +1,6 @@
 """Reading OpenDocument spreadsheets written by odfpy and by hand, and
 writing .ods files that pandas (through odfpy) and load_workbook read back."""
+import datetime
 import os
 import re
 import zipfile
@@ -72,7 +73,8 @@ def test_reads_odfpy_cell_for_cell(tmp_path):
 
     got = load_cells(tmp_path / "odfpy.ods")
     want = {(1, 1): 3, (1, 2): 2.5, (1, 3): "text", (1, 4): True, (1, 5): False,
-            (2, 1): 0.25, (2, 2): 9.99, (2, 3): 45292, (2, 5): 9007199254740993,
+            (2, 1): 0.25, (2, 2): 9.99, (2, 3): datetime.date(2024, 1, 1), (2, 4): "no type",
+            (2, 5): 9007199254740993,
             (3, 1): "a  b\tc\nd\nsecond paragraph", (3, 2): "visible",
             (4, 1): 7, (4, 2): 7, (4, 3): 7, (5, 1): 7, (5, 2): 7, (5, 3): 7,
             (6, 4): "after covered"}
@@ -114,14 +116,79 @@ HAND_MADE = [
      'office:value="3" office:date-value="2024-01-01T06:00:00"/><table:table-cell '
      'office:value-type="string" office:value="4"><text:p>four</text:p></table:table-cell>'
      '</table:table-row></table:table>',
-     {"v": {(1, 1): 0.5, (1, 2): 1.5, (1, 3): True, (1, 4): 45292.25, (1, 5): "four"}}),
+     {"v": {(1, 1): datetime.time(12), (1, 2): 1.5, (1, 3): True, (1, 4): datetime.datetime(2024, 1, 1, 6),
+            (1, 5): "four"}}),
+    ("a boolean written as 1, a cell without a value type, and a stored string over its shown text",
+     '<table:table table:name="C"><table:table-row><table:table-cell office:value-type="boolean" '
+     'office:boolean-value="1"/><table:table-cell office:value-type="boolean" office:boolean-value="0"/>'
+     '<table:table-cell><text:p>typed by hand</text:p></table:table-cell><table:table-cell/>'
+     '<table:table-cell office:value-type="string" office:string-value="stored"><text:p>shown</text:p>'
+     '</table:table-cell><table:table-cell office:value-type="void"><text:p>void</text:p></table:table-cell>'
+     '</table:table-row></table:table>',
+     {"c": {(1, 1): True, (1, 2): False, (1, 3): "typed by hand", (1, 5): "stored"}}),
+    ("a cell past the last column",
+     '<table:table table:name="Wide"><table:table-row><table:table-cell table:number-columns-repeated="16384"/>'
+     '<table:table-cell office:value-type="float" office:value="1"/></table:table-row></table:table>',
+     OSError("cell XFE1 of sheet 'Wide' lies past the last row (1048576) or column (XFD) of a sheet")),
 ]
 
 
 @pytest.mark.parametrize("title,tables,want", HAND_MADE, ids=[c[0] for c in HAND_MADE])
 def test_hand_made_content(tmp_path, title, tables, want):
     path = write_ods(tmp_path / "hand.ods", tables)
-    assert same(load_cells(path), want)
+    if isinstance(want, Exception):
+        with pytest.raises(type(want), match=re.escape(f"{want}: {str(path)!r}")):
+            load_cells(path)
+    else:
+        assert same(load_cells(path), want)
+
+
+# A formula's error result as LibreOffice writes it: a string with an empty
+# stored value and its own value type "error", the error shown in the paragraph.
+LIBREOFFICE_ERROR = ('<table:table-cell table:formula="{formula}" office:value-type="string" '
+                     'office:string-value="" calcext:value-type="error"><text:p>{error}</text:p></table:table-cell>')
+
+
+def test_libreoffice_error_results_load_as_errors(tmp_path):
+    cells = "".join(LIBREOFFICE_ERROR.format(formula=f, error=e) for f, e in
+                    [("of:=NA()", "#N/A"), ("of:=1/0", "#DIV/0!"), ("of:=[.Z1]", "Err:502")])
+    # Without LibreOffice's own value type (ODF 1.2 strict), a formula's error literal still names the error.
+    cells += ('<table:table-cell table:formula="of:=#VALUE!" office:value-type="string" office:string-value="">'
+              '<text:p>#VALUE!</text:p></table:table-cell>')
+    path = write_ods(tmp_path / "errors.ods", f'<table:table table:name="E"><table:table-row>{cells}'
+                                              '</table:table-row></table:table>')
+    vm = morvane.load_workbook(path)
+    assert same(vm.get_sheet("e"), {(1, 1): ExcelError("#N/A"), (1, 2): ExcelError("#DIV/0!"), (1, 3): "Err:502",
+                                    (1, 4): ExcelError("#VALUE!")})
+    # So the functions that test for errors go the way the spreadsheet went.
+    for col, formula, want in [(6, "=ISNA(A1)", True), (7, '=IFERROR(B1, "none")', "none"), (8, "=ISERROR(D1)", True),
+                               (9, "=ISERROR(C1)", False)]:
+        vm.set_cell_formula(1, col, formula)
+        assert vm.get_cell(1, col) == want, formula
+
+
+def test_saved_error_values_are_written_as_libreoffice_writes_them(tmp_path):
+    vm = morvane.Vm()
+    codes = ["#N/A", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#NULL!", "#SPILL!", "#GETTING_DATA"]
+    for col, code in enumerate(codes, 1):
+        vm.set_cell(1, col, ExcelError(code))
+    path = tmp_path / "errors.ods"
+    vm.save_workbook(path)
+    with zipfile.ZipFile(path) as z:
+        content = z.read("content.xml").decode()
+    for code in codes:
+        assert LIBREOFFICE_ERROR.format(formula=f"of:={code}", error=code) in content
+    assert 'xmlns:calcext="urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0"' in content
+    assert 'xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"' in content
+    assert same(load_cells(path)["sheet1"], {(1, col): ExcelError(code) for col, code in enumerate(codes, 1)})
+    # odfpy reads each as a string cell with the formula and LibreOffice's error type.
+    from odf.namespaces import OFFICENS, TABLENS
+    from odf.opendocument import load
+    calcext = "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0"
+    first = load(str(path)).spreadsheet.getElementsByType(TableCell)[0]
+    assert first.attributes[(OFFICENS, "value-type")] == "string"
+    assert first.attributes[(calcext, "value-type")] == "error"
+    assert first.attributes[(TABLENS, "formula")] == "of:=#N/A" and str(first) == "#N/A"
 
 
 def test_missing_content_part(tmp_path):
@@ -153,7 +220,7 @@ def test_saved_ods_reads_back_through_load_workbook(tmp_path):
     sample_vm().save_workbook(str(path))
     got = load_cells(path)
     assert same(got["sheet1"], {(1, 1): 1, (1, 2): 2.5, (1, 3): "a < b", (2, 1): True, (2, 2): False,
-                                (2, 3): "#DIV/0!", (3, 3): -9223372036854775808})
+                                (2, 3): ExcelError("#DIV/0!"), (3, 3): -9223372036854775808})
     assert got["other"] == {(2, 2): 5}
 
 
@@ -166,9 +233,10 @@ def test_saved_ods_keeps_dates_empty_texts_and_line_ends(tmp_path):
     vm.set_cell(1, 4, 1.7976931348623157e308)
     path = tmp_path / "kept.ods"
     vm.save_workbook(path)
-    # Each loads as it was saved: the date as its serial, as .xlsx dates do.
-    assert same(load_cells(path)["sheet1"], {(1, 1): 45000, (1, 2): "", (1, 3): "x\r\ny\r",
-                                             (1, 4): 1.7976931348623157e308, (1, 5): 45000.75})
+    # Each loads as it was saved.
+    assert same(load_cells(path)["sheet1"], {(1, 1): datetime.date(2023, 3, 15), (1, 2): "", (1, 3): "x\r\ny\r",
+                                             (1, 4): 1.7976931348623157e308,
+                                             (1, 5): datetime.datetime(2023, 3, 15, 18)})
     df = pd.read_excel(path, header=None, engine="odf")
     assert df.iat[0, 0] == pd.Timestamp(2023, 3, 15) and df.iat[0, 4] == pd.Timestamp(2023, 3, 15, 18)
     with zipfile.ZipFile(path) as z:

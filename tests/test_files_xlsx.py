@@ -44,7 +44,7 @@ def test_reads_openpyxl_cell_for_cell(tmp_path):
     want_summary = {(1, 1): 1, (1, 2): 2.5, (1, 3): "text", (1, 4): True,
                     (2, 1): -7, (2, 2): 1e-300, (2, 3): "  spaced  ", (2, 4): False,
                     (3, 1): 2**53, (3, 2): -0.1, (3, 3): "ünïcødé ✓",
-                    (4, 1): 45000, (4, 2): 2.0**63, (4, 3): "a&b<c>\"'"}
+                    (4, 1): datetime.date(2023, 3, 15), (4, 2): 2.0**63, (4, 3): "a&b<c>\"'"}
     # openpyxl writes big integers through float (2^53 + 1 as 9007199254740992,
     # 2^63 - 1 as 9.223372036854776e+18, which is 2^63 and stays a float); the
     # formula has no cached value.
@@ -73,9 +73,75 @@ def test_reads_xlsxwriter_both_modes_cell_for_cell(tmp_path):
         wb.close()
         got = load_cells(path)
         assert same(got["numbers"], {(1, 1): 3, (1, 2): 0.1, (1, 3): "shared", (2, 3): "shared", (2, 1): True,
-                                     (2, 2): 6, (3, 1): "xy", (3, 2): ExcelError("#DIV/0!"), (4, 1): 45000.5,
+                                     (2, 2): 6, (3, 1): "xy", (3, 2): ExcelError("#DIV/0!"),
+                                     (4, 1): datetime.datetime(2023, 3, 15, 12),
                                      (5, 4): " keep\nlines "}), constant_memory
         assert got["other"] == {(1, 1): "o"}
+
+
+# Number cells by their format: built-in formats (openpyxl writes a built-in
+# format's code as its id) and custom ones, and formats that show no date.
+DATE_CELLS = [
+    ("mm-dd-yy", 45296, datetime.date(2024, 1, 5)),                   # built-in 14
+    ("d-mmm-yy", 45296, datetime.date(2024, 1, 5)),                   # built-in 15
+    ("m/d/yy h:mm", 45296.75, datetime.datetime(2024, 1, 5, 18)),     # built-in 22
+    ("h:mm", 0.75, datetime.time(18)),                                # built-in 20
+    ("mm:ss", 0.5 / 24, datetime.time(0, 30)),                        # built-in 45
+    ("dd/mm/yyyy", 45296, datetime.date(2024, 1, 5)),
+    ("yyyy-mm-dd hh:mm:ss", 45296.5, datetime.datetime(2024, 1, 5, 12)),
+    ("[$-409]mmmm d, yyyy;@", 45296, datetime.date(2024, 1, 5)),
+    ("hh:mm:ss AM/PM", 0.25, datetime.time(6)),
+    ('0.00 "days"', 45296, 45296),
+    ("#,##0", 45296, 45296),
+    ("General", 45296.5, 45296.5),
+    ("0.00E+00", 45296, 45296),
+    ('[Red]\\d0', 45296, 45296),
+]
+
+
+def test_date_cells_load_save_and_reload_as_dates(tmp_path):
+    path = tmp_path / "orders.xlsx"
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "Orders"
+    for r, (fmt, number, _) in enumerate(DATE_CELLS, 1):
+        ws.cell(r, 1, number).number_format = fmt
+    wb.save(path)
+
+    vm = morvane.load_workbook(path)
+    assert same({r: vm.get_cell(r, 1) for r in range(1, len(DATE_CELLS) + 1)},
+                {r: want for r, (_, _, want) in enumerate(DATE_CELLS, 1)})
+    vm.run(f"""Sub Report()
+        Dim r As Long
+        For r = 1 To {len(DATE_CELLS)}
+            Cells(r, 2).Value = "Due: " & Cells(r, 1).Value
+            Cells(r, 3).Value = TypeName(Cells(r, 1).Value)
+        Next r
+    End Sub""", "Report")
+    for r, (fmt, _, want) in enumerate(DATE_CELLS, 1):
+        if isinstance(want, datetime.datetime):
+            shown = want.strftime("%Y-%m-%d %H:%M:%S")
+        elif isinstance(want, (datetime.date, datetime.time)):
+            shown = want.isoformat()
+        else:
+            shown = str(want)
+        assert vm.get_cell(r, 2) == f"Due: {shown}", fmt
+        assert (vm.get_cell(r, 3) == "Date") == isinstance(want, (datetime.date, datetime.time)), fmt
+
+    saved = tmp_path / "report.xlsx"
+    vm.save_workbook(saved)
+    ws = openpyxl.load_workbook(saved)["Orders"]
+    for r, (fmt, number, want) in enumerate(DATE_CELLS, 1):
+        cell = ws.cell(r, 1)
+        if isinstance(want, (datetime.date, datetime.time)):
+            assert cell.is_date, fmt
+            # openpyxl gives a date as a datetime at midnight.
+            if type(want) is datetime.date:
+                want = datetime.datetime(want.year, want.month, want.day)
+            assert cell.value == want, fmt
+        else:
+            assert not cell.is_date and cell.value == number, fmt
+    assert morvane.load_workbook(saved).get_sheet("orders") == vm.get_sheet("orders")
 
 
 # ---------------------------------------------------------------- hand-made packages
@@ -103,17 +169,23 @@ HAND_MADE = [
     ("absolute and relative targets name the same part",
      [("Abs", '<row r="1"><c r="A1"><v>1</v></c></row>'), ("Rel", '<row r="2"><c r="B2"><v>2</v></c></row>')],
      None, {"abs": {(1, 1): 1}, "rel": {(2, 2): 2}}),
-    ("a listed sheet whose part is missing is left out",
-     [("Here", '<row r="1"><c r="A1"><v>1</v></c></row>'), ("Gone", None)],
-     None, {"here": {(1, 1): 1}}),
     ("ISO dates, error cells, and what holds no value",
      [("S", '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1"><v>abc</v></c><c r="C1" t="d"><v>2024-01-01</v></c>'
             '<c r="D1"><f>SUM(A1)</f></c><c r="E1" t="e"><v>#N/A</v></c>'
             '<c r="F1" t="d"><v>2021-01-01T10:10:10</v></c><c r="G1" t="d"><v>12:00:00</v></c>'
             '<c r="H1" t="str"><v> spaced </v></c></row>')],
      '<si><t>only</t></si>',
-     {"s": {(1, 1): "only", (1, 3): 45292, (1, 5): ExcelError("#N/A"), (1, 6): 44197 + 36610 / 86400,
-            (1, 7): 0.5, (1, 8): " spaced "}}),
+     {"s": {(1, 1): "only", (1, 3): datetime.date(2024, 1, 1), (1, 5): ExcelError("#N/A"),
+            (1, 6): datetime.datetime(2021, 1, 1, 10, 10, 10), (1, 7): datetime.time(12), (1, 8): " spaced "}}),
+    ("booleans written as words, and the newer error codes",
+     [("S", '<row r="1"><c r="A1" t="b"><v>true</v></c><c r="B1" t="b"><v>false</v></c>'
+            '<c r="C1" t="b"><v>1</v></c><c r="D1" t="e"><v>#SPILL!</v></c><c r="E1" t="e"><v>#CALC!</v></c>'
+            '<c r="F1" t="e"><v>#FIELD!</v></c><c r="G1" t="e"><v>#BLOCKED!</v></c>'
+            '<c r="H1" t="e"><v>#GETTING_DATA</v></c></row>')],
+     None,
+     {"s": {(1, 1): True, (1, 2): False, (1, 3): True, (1, 4): ExcelError("#SPILL!"),
+            (1, 5): ExcelError("#CALC!"), (1, 6): ExcelError("#FIELD!"), (1, 7): ExcelError("#BLOCKED!"),
+            (1, 8): ExcelError("#GETTING_DATA")}}),
     ("text escapes and line ends",
      [("S", '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c>'
             '<c r="C1" t="inlineStr"><is><t>in_x000D_line</t></is></c></row>')],
@@ -167,7 +239,18 @@ def package_with_workbook_at(path, workbook, shared_strings_name):
 def test_parts_found_through_relationships(tmp_path, workbook, shared):
     path = package_with_workbook_at(tmp_path / "rels.xlsx", workbook, shared)
     # The 1904 date system: the date-formatted cell moves to its 1900 serial (2020-01-01), the plain number stays.
-    assert load_cells(path)["data"] == {(1, 1): "found", (1, 2): 43831, (1, 3): 42369}
+    assert load_cells(path)["data"] == {(1, 1): "found", (1, 2): datetime.date(2020, 1, 1), (1, 3): 42369}
+
+
+def test_sheets_without_cells_are_passed_over(tmp_path):
+    # A chart sheet has a part of another kind, which holds no cells: it is no missing sheet.
+    parts = xlsx_parts([("Data", '<row r="1"><c r="A1"><v>1</v></c></row>')])
+    parts["xl/workbook.xml"] = parts["xl/workbook.xml"].replace(
+        "</sheets>", '<sheet name="Chart" sheetId="2" r:id="rId9"/></sheets>')
+    parts["xl/_rels/workbook.xml.rels"] = parts["xl/_rels/workbook.xml.rels"].replace(
+        "</Relationships>", f'<Relationship Id="rId9" Type="{REL}/chartsheet" Target="chartsheets/sheet1.xml"/>'
+                            "</Relationships>")
+    assert load_cells(write_zip(tmp_path / "chart.xlsx", parts)) == {"data": {(1, 1): 1}}
 
 
 def test_xlsm_reads_like_xlsx_and_ignores_macros(tmp_path):
@@ -203,6 +286,18 @@ PACKAGE_FAILURES = [
     ("no shared strings part", lambda p: p.pop("xl/sharedStrings.xml") and p.update(
         {"xl/worksheets/sheet1.xml": sheet_xml('<row r="1"><c r="A1" t="s"><v>0</v></c></row>')}),
      "cell A1 of sheet 'S' refers to shared string 0, but the workbook has 0"),
+    # A sheet the workbook lists but the package lacks fails instead of vanishing.
+    ("sheet part missing", lambda p: p.pop("xl/worksheets/sheet1.xml"),
+     "sheet 'S' is listed, but its part xl/worksheets/sheet1.xml is missing"),
+    ("sheet relationship missing",
+     lambda p: p.update({"xl/_rels/workbook.xml.rels": f'<Relationships xmlns="{PKG_REL}"/>'}),
+     "sheet 'S' is listed, but its part (relationship rId1) is not named"),
+    ("a cell past the last row", lambda p: p.update({"xl/worksheets/sheet1.xml": sheet_xml(
+        '<row r="1048577"><c r="A1048577"><v>1</v></c></row>')}),
+     "cell A1048577 of sheet 'S' lies past the last row (1048576) or column (XFD) of a sheet"),
+    ("a cell past the last column", lambda p: p.update({"xl/worksheets/sheet1.xml": sheet_xml(
+        '<row r="1"><c r="XFD1"><v>1</v></c><c><v>2</v></c></row>')}),
+     "cell XFE1 of sheet 'S' lies past the last row (1048576) or column (XFD) of a sheet"),
 ]
 
 
@@ -251,7 +346,8 @@ def sample_vm():
 
 
 SAVED = {(1, 1): 1, (1, 2): 2.5, (1, 3): "text", (1, 4): True, (1, 5): False,
-         (2, 1): -9223372036854775808, (2, 2): 9223372036854775807, (2, 3): 2**53 + 1, (2, 5): 45000,
+         (2, 1): -9223372036854775808, (2, 2): 9223372036854775807, (2, 3): 2**53 + 1,
+         (2, 5): datetime.date(2023, 3, 15),
          (3, 1): " lead", (3, 2): "trail\t", (3, 3): "a&b<c>\"'", (3, 4): "line\nbreak",
          (4, 1): ExcelError("#N/A"), (4, 2): "#N/A", (4, 3): 1e-300, (4, 4): -0.1, (5, 28): "AB5",
          (10, 1): "shared"}
@@ -404,6 +500,21 @@ def test_saved_values_read_back_exactly(tmp_path):
     ws = openpyxl.load_workbook(path)["Sheet1"]
     # openpyxl reads 1e20's digits as an int, equal to the float; the rest as written.
     assert {(c.row, c.column): c.value for row in ws.iter_rows() for c in row} == values
+
+
+ERROR_CODES = ["#DIV/0!", "#N/A", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#NULL!",
+               "#SPILL!", "#CALC!", "#FIELD!", "#BLOCKED!", "#GETTING_DATA"]
+
+
+def test_every_error_code_saves_and_reloads(tmp_path):
+    vm = morvane.Vm()
+    for col, code in enumerate(ERROR_CODES, 1):
+        vm.set_cell(1, col, ExcelError(code))
+    path = tmp_path / "errors.xlsx"
+    vm.save_workbook(path)
+    assert load_cells(path)["sheet1"] == {(1, col): ExcelError(code) for col, code in enumerate(ERROR_CODES, 1)}
+    ws = openpyxl.load_workbook(path)["Sheet1"]
+    assert [(c.data_type, c.value) for c in ws[1]] == [("e", code) for code in ERROR_CODES]
 
 
 def test_dates_and_errors_as_other_readers_see_them(tmp_path):

@@ -59,14 +59,47 @@ def test_loaded_workbook_runs_macros(two_sheets):
     morvane.load_workbook(two_sheets, on_msgbox="skip").run('Sub M()\nMsgBox "hi"\nEnd Sub', "M")
 
 
+ENCRYPTED = "workbook is encrypted (password-protected); save it without a password to load it"
+LEGACY = "legacy .xls workbook (Excel 97-2003) cannot be read; save it as .xlsx or .ods to load it"
+
 FAILURES = [
     ("missing file", "nothing.xlsx", FileNotFoundError, "[Errno 2] No such file or directory: '{dir}/nothing.xlsx'"),
     ("a directory", "dir.xlsx", IsADirectoryError, "[Errno 21] Is a directory: '{dir}/dir.xlsx'"),
-    ("unsupported extension", "book.xls", OSError, "unsupported file format: {dir}/book.xls"),
+    ("unsupported extension", "book.csv", OSError, "unsupported file format: {dir}/book.csv"),
     ("short name", "x", OSError, "unsupported file format: {dir}/x"),
     ("not a zip archive", "plain.xlsx", OSError, "Not a zip archive: '{dir}/plain.xlsx'"),
     ("no sheets", "empty.xlsx", ValueError, "Workbook has no sheets"),
+    ("a legacy .xls by its name", "book.XLS", OSError, LEGACY + ": '{dir}/book.XLS'"),
+    ("a legacy .xls under an .xlsx name", "legacy.xlsx", OSError, LEGACY + ": '{dir}/legacy.xlsx'"),
+    ("a password-protected .xlsx", "locked.xlsx", OSError, ENCRYPTED + ": '{dir}/locked.xlsx'"),
+    # The stream's name straddles two of the blocks the search reads.
+    ("a password-protected .xlsm, its stream far in", "locked.xlsm", OSError, ENCRYPTED + ": '{dir}/locked.xlsm'"),
+    ("an encrypted .ods", "locked.ods", OSError, ENCRYPTED + ": '{dir}/locked.ods'"),
 ]
+
+# An OLE compound file: its magic, then directory entries naming streams in UTF-16.
+COMPOUND = b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1" + bytes(504)
+
+
+def compound_file(stream, at=512, size=4096):
+    name = stream.encode("utf-16-le")
+    data = bytearray(COMPOUND + bytes(max(size, at + len(name)) - len(COMPOUND)))
+    data[at:at + len(name)] = name
+    return bytes(data)
+
+
+def encrypted_ods(path):
+    manifest = (
+        '<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0">'
+        '<manifest:file-entry manifest:full-path="/" '
+        'manifest:media-type="application/vnd.oasis.opendocument.spreadsheet"/>'
+        '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml" '
+        'manifest:size="2048"><manifest:encryption-data manifest:checksum-type="SHA1/1K" '
+        'manifest:checksum="x"><manifest:algorithm manifest:algorithm-name="Blowfish CFB" '
+        'manifest:initialisation-vector="x"/></manifest:encryption-data></manifest:file-entry>'
+        '</manifest:manifest>')
+    write_zip(path, {"mimetype": "application/vnd.oasis.opendocument.spreadsheet",
+                     "META-INF/manifest.xml": manifest, "content.xml": b"\x8f\x01\xfe" * 100})
 
 
 @pytest.mark.parametrize("title,name,exc,message", FAILURES, ids=[f[0] for f in FAILURES])
@@ -74,6 +107,11 @@ def test_failures(tmp_path, title, name, exc, message):
     (tmp_path / "plain.xlsx").write_text("just text")
     (tmp_path / "dir.xlsx").mkdir()
     write_zip(tmp_path / "empty.xlsx", xlsx_parts([]))
+    (tmp_path / "book.XLS").write_bytes(compound_file("Workbook"))
+    (tmp_path / "legacy.xlsx").write_bytes(compound_file("Workbook", size=200_000))
+    (tmp_path / "locked.xlsx").write_bytes(compound_file("EncryptedPackage"))
+    (tmp_path / "locked.xlsm").write_bytes(compound_file("EncryptedPackage", at=(1 << 16) - 9, size=300_000))
+    encrypted_ods(tmp_path / "locked.ods")
     with pytest.raises(exc, match=re.escape(message.format(dir=tmp_path))):
         morvane.load_workbook(str(tmp_path / name))
 

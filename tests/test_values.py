@@ -43,10 +43,32 @@ def test_nan_and_infinity_roundtrip():
     "code, stored",
     [("#N/A", "#N/A"), ("#DIV/0!", "#DIV/0!"), ("#REF!", "#REF!"), ("#NAME?", "#NAME?"),
      ("#NUM!", "#NUM!"), ("#NULL!", "#NULL!"), ("#VALUE!", "#VALUE!"),
-     ("#value!", "#VALUE!"), ("nonsense", "#VALUE!"), ("", "#VALUE!")],
+     ("#SPILL!", "#SPILL!"), ("#CALC!", "#CALC!"), ("#FIELD!", "#FIELD!"), ("#BLOCKED!", "#BLOCKED!"),
+     ("#GETTING_DATA", "#GETTING_DATA"),
+     ("#value!", "#VALUE!"), ("#spill!", "#VALUE!"), ("#BUSY!", "#VALUE!"), ("nonsense", "#VALUE!"),
+     ("", "#VALUE!")],
 )
 def test_error_codes(code, stored):
     assert roundtrip(ExcelError(code)) == ExcelError(stored)
+
+
+# ERROR.TYPE's numbers, the classic seven's among them unchanged.
+ERROR_TYPES = [("#NULL!", 1), ("#DIV/0!", 2), ("#VALUE!", 3), ("#REF!", 4), ("#NAME?", 5), ("#NUM!", 6),
+               ("#N/A", 7), ("#GETTING_DATA", 8), ("#SPILL!", 9), ("#BLOCKED!", 11), ("#FIELD!", 13),
+               ("#CALC!", 14)]
+
+
+@pytest.mark.parametrize("code,number", ERROR_TYPES)
+def test_every_error_is_an_error_to_formulas(code, number):
+    vm = morvane.Vm()
+    vm.set_cell(1, 1, ExcelError(code))
+    for col, (formula, want) in enumerate([("=ERROR.TYPE(A1)", number), ("=ISERROR(A1)", True),
+                                           ("=ISNA(A1)", code == "#N/A"), ('=IFERROR(A1, "x")', "x"),
+                                           ("=A1+1", ExcelError(code)), ("=A1", ExcelError(code))], 2):
+        vm.set_cell_formula(1, col, formula)
+        assert vm.get_cell(1, col) == want, formula
+    # The hash of an error is the length of its code, as ever.
+    assert hash(vm.get_cell(1, 1)) == len(code.encode())
 
 
 @pytest.mark.parametrize("bad", [b"x", [1], (1, 2), {"a": 1}, datetime.timedelta(1), 10**400, object()])

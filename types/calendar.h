@@ -70,6 +70,10 @@ constexpr int64_t serial_from_civil(int64_t y, uint32_t m, uint32_t d) {
     return n <= 60 ? n - 1 : n;
 }
 
+// The serial of 9999-12-31, the last day a sheet shows as a date.
+inline constexpr int64_t kLastDateSerial = serial_from_civil(9999, 12, 31);
+static_assert(kLastDateSerial == 2958465);
+
 // The date of a serial: 60 and 61 are both 1900-03-01, 0 is 1900-01-00, and
 // a negative serial keeps its count as the day (1900-01-(n), 32 bits). The
 // year of a serial too large for 32 bits wraps.

@@ -19,11 +19,19 @@
 
 namespace morvane {
 
-enum class ExcelError : uint8_t { DivZero, NA, Value, Ref, Name, Num, Null };
+// The seven classic errors keep their codes; the newer ones follow them.
+enum class ExcelError : uint8_t { DivZero, NA, Value, Ref, Name, Num, Null, Spill, Calc, Field, Blocked, GettingData };
 
-inline constexpr std::string_view kExcelErrorTexts[] = {"#DIV/0!", "#N/A",  "#VALUE!", "#REF!",
-                                                        "#NAME?",  "#NUM!", "#NULL!"};
-inline constexpr std::string_view kExcelErrorNames[] = {"DivZero", "NA", "Value", "Ref", "Name", "Num", "Null"};
+// clang-format off
+inline constexpr std::string_view kExcelErrorTexts[] = {
+    "#DIV/0!", "#N/A", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#NULL!",
+    "#SPILL!", "#CALC!", "#FIELD!", "#BLOCKED!", "#GETTING_DATA"};
+inline constexpr std::string_view kExcelErrorNames[] = {
+    "DivZero", "NA", "Value", "Ref", "Name", "Num", "Null",
+    "Spill", "Calc", "Field", "Blocked", "GettingData"};
+// clang-format on
+static_assert(std::size(kExcelErrorTexts) == static_cast<size_t>(ExcelError::GettingData) + 1);
+static_assert(std::size(kExcelErrorNames) == std::size(kExcelErrorTexts));
 
 constexpr std::string_view error_text(ExcelError e) { return kExcelErrorTexts[static_cast<size_t>(e)]; }
 constexpr std::string_view error_name(ExcelError e) { return kExcelErrorNames[static_cast<size_t>(e)]; }

@@ -22,8 +22,6 @@ namespace {
 
 PyTypeObject* g_excel_error = nullptr;  // strong reference, set by the exec step
 
-constexpr int64_t kLastDateSerial = 2958465;  // 9999-12-31
-
 struct PyExcelError {
     PyObject_HEAD PyObject* code;  // str
 };
@@ -178,7 +176,7 @@ PyObject* date_to_py(Date date) {
     const int64_t us = date.microseconds();
     const int hour = static_cast<int>(us / 3600000000), minute = static_cast<int>(us / 60000000 % 60),
               second = static_cast<int>(us / 1000000 % 60), micro = static_cast<int>(us % 1000000);
-    if ((serial >= 1 && serial <= kLastDateSerial) || (serial == 0 && us > 0)) {
+    if ((serial >= 1 && serial <= morvane_types::kLastDateSerial) || (serial == 0 && us > 0)) {
         if (!PyDateTimeAPI) PyDateTime_IMPORT;
         if (PyDateTimeAPI) {
             PyObject* d = nullptr;

@@ -4,7 +4,8 @@
 // position it stands for, up to the sheet limits and the read budget.
 // A cell's text joins its paragraphs with line breaks, expands the space,
 // tab and line-break elements, and leaves annotations out. Dates and times
-// load as serial numbers, as .xlsx date cells do.
+// load as Dates, as .xlsx date cells do; a formula's error result as the
+// error value.
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -30,13 +31,20 @@ OdsType ods_type(std::string_view type) {
     return OdsType::Other;
 }
 
-// The attribute that holds the value of each type (the text, for a string).
-constexpr std::string_view kValueAttr[] = {"", "value", "", "boolean-value", "date-value", "time-value"};
+// The attribute that holds the value of each type; a string's shown text
+// is its value unless it has this attribute.
+constexpr std::string_view kValueAttr[] = {"", "value", "string-value", "boolean-value", "date-value", "time-value"};
 
 // One cell between its start and its end tag. Only the attribute its type
 // reads is kept.
 struct OdsCellState {
     OdsType type = OdsType::Other;
+    bool typed = false;      // the cell declares a value type
+    bool has_value = false;  // the attribute its type reads is there
+    // A formula's error result, as LibreOffice writes it: the calcext value
+    // type "error", or else a formula whose text result is an error literal.
+    bool error = false;
+    bool maybe_error = false;
     std::string value;
     uint32_t row = 0;
     uint32_t col = 0;
@@ -51,19 +59,29 @@ uint32_t repeat_count(const std::vector<Attr>& attrs, std::string_view name) {
 }
 
 // The cell's value, if its type carries one. A string cell keeps an empty
-// text, so that an empty text saved here reloads as itself.
-std::optional<Variant> cell_value(const OdsCellState& cell, std::string& text) {
+// text, so that an empty text saved here reloads as itself; a cell without
+// a value type is text when it shows some.
+std::optional<Variant> cell_value(OdsCellState& cell, std::string& text) {
+    if (cell.error || cell.maybe_error) {
+        // The shown text, or else the stored one, names the error; one this
+        // engine does not know stays text.
+        std::string& named = text.empty() && cell.has_value ? cell.value : text;
+        if (auto e = error_from_text(named)) return Variant(*e);
+        if (cell.error) return Variant(std::move(named));
+    }
     switch (cell.type) {
         case OdsType::Number: return number_cell(cell.value);
-        case OdsType::String: return Variant(std::move(text));
-        case OdsType::Boolean: return Variant(cell.value == "true");
+        case OdsType::String: return Variant(cell.has_value ? std::move(cell.value) : std::move(text));
+        case OdsType::Boolean: return Variant(cell.value == "true" || cell.value == "1");
         case OdsType::Date:
-            if (auto serial = iso_date_serial(cell.value)) return exact_number(*serial);
+            if (auto date = iso_date(cell.value)) return date_or_number(*date);
             return std::nullopt;
         case OdsType::Time:
-            if (auto days = iso_duration_days(cell.value)) return exact_number(*days);
+            if (auto days = iso_duration_days(cell.value)) return date_or_number(date_of_value(*days));
             return std::nullopt;
-        case OdsType::Other: return std::nullopt;
+        case OdsType::Other:
+            if (!cell.typed && !text.empty()) return Variant(std::move(text));
+            return std::nullopt;
     }
     return std::nullopt;
 }
@@ -102,9 +120,12 @@ public:
     }
 
 private:
-    // Only a string cell's text is its value; the text of others goes unread.
+    // Only the shown text of a string, an error or an untyped cell is its
+    // value; the text of others goes unread.
     bool collecting() const {
-        return in_table_ && in_paragraph_ && annotation_ == 0 && pending_ && cell_.type == OdsType::String;
+        return in_table_ && in_paragraph_ && annotation_ == 0 && pending_ &&
+               ((cell_.type == OdsType::String && !cell_.has_value) || !cell_.typed || cell_.error ||
+                cell_.maybe_error);
     }
 
     Result<void> open_table(const Ev& ev) {
@@ -165,14 +186,7 @@ private:
             text_.clear();
             TRY_VOID(emit());
         }
-        const Attr* type = find_attr(ev.attrs, "value-type");
-        cell_.type = type ? ods_type(type->value) : OdsType::Other;
-        const std::string_view value_attr = kValueAttr[static_cast<size_t>(cell_.type)];
-        const Attr* value = value_attr.empty() ? nullptr : find_attr(ev.attrs, value_attr);
-        if (value)
-            cell_.value.assign(value->value);
-        else
-            cell_.value.clear();
+        read_cell_attributes(ev.attrs);
         col_ += col_repeat_;
         col_repeat_ = repeat_count(ev.attrs, "number-columns-repeated");
         cell_.row = row_;
@@ -185,6 +199,37 @@ private:
         if (ev.kind == Ev::Kind::Empty) return emit();
         pending_ = true;
         return {};
+    }
+
+    // The value type, the attribute it reads and the marks of an error
+    // result. LibreOffice writes its own value type beside the standard one,
+    // under the same local name, so the two are told apart by prefix.
+    void read_cell_attributes(const std::vector<Attr>& attrs) {
+        const Attr* type = nullptr;
+        std::string_view calc_type;
+        bool formula = false;
+        for (const Attr& a : attrs) {
+            std::string_view local = local_name(a.name);
+            if (local == "value-type") {
+                if (a.name.starts_with("calcext:"))
+                    calc_type = a.value;
+                else if (!type)
+                    type = &a;
+            } else if (local == "formula") {
+                formula = true;
+            }
+        }
+        cell_.type = type ? ods_type(type->value) : OdsType::Other;
+        cell_.typed = type != nullptr;
+        cell_.error = calc_type == "error";
+        cell_.maybe_error = !cell_.error && calc_type.empty() && formula && cell_.type == OdsType::String;
+        const std::string_view value_attr = kValueAttr[static_cast<size_t>(cell_.type)];
+        const Attr* value = value_attr.empty() ? nullptr : find_attr(attrs, value_attr);
+        cell_.has_value = value != nullptr;
+        if (value)
+            cell_.value.assign(value->value);
+        else
+            cell_.value.clear();
     }
 
     Result<void> close_cell() {
@@ -224,8 +269,9 @@ private:
         if (sheets_.empty()) return {};
         std::optional<Variant> value = cell_value(cell_, text_);
         if (!value) return {};
-        CellMap& cells = sheets_.back().cells;
         const OdsCellState& cell = cell_;
+        TRY_VOID(check_on_sheet(CellPos{cell.row, cell.col}, sheets_.back().name));
+        CellMap& cells = sheets_.back().cells;
         // The one common case, a cell that stands for itself alone, gives its value away.
         if (cell.repeat == 1 && row_repeat_ == 1)
             return store_cell(cells, CellPos{cell.row, cell.col}, std::move(*value), budget_);

@@ -1,7 +1,7 @@
 // The workbook reader: the sheet names and cell values of .xlsx, .xlsm and
 // .ods files. It reads values only (no formulas, styles or macros; a
-// workbook's date system and date formats only to give its dates as 1900
-// serials) and bounds what a file may make it hold, so a hostile file fails
+// workbook's date system and number formats only to give its date cells as
+// Dates) and bounds what a file may make it hold, so a hostile file fails
 // with a message instead of exhausting memory. The cells go straight into
 // the CellMap a workbook sheet holds.
 #pragma once
@@ -17,8 +17,8 @@
 
 namespace morvane::reader {
 
-// One sheet as read: its name as the file writes it,
-// and its values (numbers, texts, booleans and error values; no formulas).
+// One sheet as read: its name as the file writes it, and its values
+// (numbers, dates, texts, booleans and error values; no formulas).
 struct WorkbookSheet {
     std::string name;
     CellMap cells;

@@ -21,6 +21,8 @@ namespace {
 constexpr std::string_view kPackageRels = "_rels/.rels";
 constexpr std::string_view kDefaultWorkbook = "xl/workbook.xml";
 constexpr std::string_view kMissingString = "cell {} of sheet '{}' refers to shared string {}, but the workbook has {}";
+constexpr std::string_view kMissingSheet = "sheet '{}' is listed, but its part {} is missing";
+constexpr std::string_view kNoRelationship = "sheet '{}' is listed, but its part (relationship {}) is not named";
 
 // Serials of the 1904 date system count from 1904-01-01, 1462 days after the 1900 system's.
 constexpr int64_t k1904Offset = 1462;
@@ -129,32 +131,14 @@ std::optional<std::string> find_part(const ZipArchive& archive,
     return std::nullopt;
 }
 
-// The number formats, built in or by code, that show a date (a day, a month
-// with a year or day, or a year); times of day alone are not dates.
-bool builtin_date_format(uint32_t id) {
-    return (id >= 14 && id <= 17) || id == 22 || (id >= 27 && id <= 31) || (id >= 34 && id <= 36) ||
-           (id >= 50 && id <= 58);
-}
-
-bool code_shows_date(std::string_view code) {
-    // Quoted text, escaped characters and [bracketed] parts are not date tokens.
-    for (size_t i = 0; i < code.size(); ++i) {
-        char c = code[i];
-        if (c == '"') {
-            size_t close = code.find('"', i + 1);
-            if (close == std::string_view::npos) return false;
-            i = close;
-        } else if (c == '\\' || c == '_' || c == '*') {
-            ++i;
-        } else if (c == '[') {
-            size_t close = code.find(']', i + 1);
-            if (close == std::string_view::npos) return false;
-            i = close;
-        } else if (c == 'y' || c == 'Y' || c == 'd' || c == 'D') {
-            return true;
-        }
-    }
-    return false;
+// The built-in number formats that show a date or a time: 14 to 22 and 45
+// to 47 everywhere, 27 to 36 and 50 to 58 in the East Asian locales.
+DateStyle builtin_date_style(uint32_t id) {
+    if ((id >= 14 && id <= 17) || id == 22 || (id >= 27 && id <= 31) || (id >= 34 && id <= 36) ||
+        (id >= 50 && id <= 58))
+        return DateStyle::Date;
+    if ((id >= 18 && id <= 21) || id == 32 || id == 33 || (id >= 45 && id <= 47)) return DateStyle::Time;
+    return DateStyle::None;
 }
 
 // The walk over one worksheet part. A cell or row without a position is
@@ -262,7 +246,10 @@ private:
         cells_.reserve(static_cast<size_t>(std::min<uint64_t>(range->normalised().cell_count(), part_size_ / 15)));
     }
 
-    Result<void> store(Variant&& value) { return store_cell(cells_, CellPos{row_, col_}, std::move(value), budget_); }
+    Result<void> store(Variant&& value) {
+        TRY_VOID(check_on_sheet(CellPos{row_, col_}, sheet_.name));
+        return store_cell(cells_, CellPos{row_, col_}, std::move(value), budget_);
+    }
 
     void open_cell(const std::vector<Attr>& attrs) {
         // The attributes in one pass, the first of each name counting.
@@ -289,10 +276,10 @@ private:
         } else {
             ++col_;
         }
-        shows_date_ = false;
-        if (context_.date_formats && s) {
+        style_ = DateStyle::None;
+        if (context_.date_styles && s) {
             auto index = parse_u32_plus(*s);
-            shows_date_ = index && *index < context_.date_formats->size() && (*context_.date_formats)[*index];
+            if (index && *index < context_.date_styles->size()) style_ = (*context_.date_styles)[*index];
         }
         inline_.clear();
         in_value_ = false;
@@ -350,26 +337,25 @@ private:
                 }
                 return store(Variant((*strings)[*index]));
             }
-            case Type::Bool: return store(Variant(v == "1"));
+            case Type::Bool: return store(Variant(v == "1" || v == "true"));
             case Type::Error: {
                 // An error literal this engine does not know stays its text.
                 if (auto e = error_from_text(v)) return store(Variant(*e));
                 return store(Variant(std::string(v)));
             }
             case Type::Date: {
-                if (auto serial = iso_date_serial(v)) return store(exact_number(*serial));
+                if (auto date = iso_date(v)) return store(date_or_number(*date));
                 return store(Variant(std::string(v)));
             }
             default: break;
         }
         auto number = number_cell(v);
         if (!number) return {};
-        if (shows_date_) {
-            // A 1904-system date becomes the same day's 1900 serial.
-            // clang-format off
-            if (number->is_int() && number->as_int() <= INT64_MAX - k1904Offset) number = Variant(number->as_int() + k1904Offset);
-            else if (number->is_float()) number = Variant(number->as_float() + k1904Offset);
-            // clang-format on
+        if (style_ != DateStyle::None) {
+            double days = number->is_int() ? static_cast<double>(number->as_int()) : number->as_float();
+            // A 1904-system date becomes the same day's 1900 serial; a time of day alone stays.
+            if (context_.date1904 && style_ == DateStyle::Date && days >= 0) days += k1904Offset;
+            if (auto date = shown_date(days)) return store(Variant(*date));
         }
         return store(std::move(*number));
     }
@@ -382,7 +368,7 @@ private:
     uint32_t row_ = 0;
     uint32_t col_ = 0;
     Type type_ = Type::Number;
-    bool shows_date_ = false;
+    DateStyle style_ = DateStyle::None;  // what the cell's format shows
     bool in_value_ = false;
     bool inline_text_ = false;
     uint32_t phonetic_ = 0;  // depth of rPh runs, whose text is not the cell's
@@ -495,9 +481,35 @@ Result<std::vector<std::string>> read_shared_strings(std::string_view xml, ReadB
     return table;
 }
 
-std::vector<bool> read_date_formats(std::string_view xml) {
-    std::unordered_map<uint32_t, bool> custom;  // numFmtId -> shows a date
-    std::vector<bool> out;
+DateStyle format_code_style(std::string_view code) {
+    bool date = false, time = false, month = false;
+    for (size_t i = 0; i < code.size(); ++i) {
+        char c = static_cast<char>(code[i] | 0x20);  // ASCII letters in lower case
+        if (code[i] == '"' || code[i] == '[') {
+            // Quoted text and [bracketed] parts (colours, conditions, locales, elapsed [h]) hold no token.
+            size_t close = code.find(code[i] == '"' ? '"' : ']', i + 1);
+            if (close == std::string_view::npos) break;
+            i = close;
+        } else if (code[i] == '\\' || code[i] == '_' || code[i] == '*') {
+            ++i;  // an escaped character, a space the width of one, a fill character
+        } else if (c == 'y' || c == 'd') {
+            date = true;
+        } else if (c == 'h' || c == 's') {
+            time = true;
+        } else if (c == 'm') {
+            month = true;  // a month, or minutes beside hours or seconds
+        } else if (c == 'a' && (code.substr(i).starts_with("AM/PM") || code.substr(i).starts_with("am/pm") ||
+                                code.substr(i, 3) == "A/P" || code.substr(i, 3) == "a/p")) {
+            time = true;
+        }
+    }
+    if (date || (month && !time)) return DateStyle::Date;
+    return time ? DateStyle::Time : DateStyle::None;
+}
+
+std::vector<DateStyle> read_date_styles(std::string_view xml) {
+    std::unordered_map<uint32_t, DateStyle> custom;  // numFmtId -> what it shows
+    std::vector<DateStyle> out;
     bool in_cell_xfs = false;
     XmlIter it(xml);
     Ev ev;
@@ -512,14 +524,14 @@ std::vector<bool> read_date_formats(std::string_view xml) {
             const Attr* id = find_attr(ev.attrs, "numFmtId");
             const Attr* code = find_attr(ev.attrs, "formatCode");
             auto n = id ? parse_u32_plus(id->value) : std::nullopt;
-            if (n && code) custom[*n] = code_shows_date(code->value);
+            if (n && code) custom[*n] = format_code_style(code->value);
         } else if (name == "cellXfs") {
             in_cell_xfs = ev.kind == Ev::Kind::Start;
         } else if (name == "xf" && in_cell_xfs) {
             const Attr* id = find_attr(ev.attrs, "numFmtId");
             uint32_t n = id ? parse_u32_plus(id->value).value_or(0) : 0;
             auto c = custom.find(n);
-            out.push_back(c != custom.end() ? c->second : builtin_date_format(n));
+            out.push_back(c != custom.end() ? c->second : builtin_date_style(n));
         }
     }
     return out;
@@ -558,19 +570,21 @@ Result<std::vector<WorkbookSheet>> read_workbook_from_archive(ZipArchive& archiv
     std::vector<std::string> strings;
     if (auto part = find_part(archive, rels, "sharedStrings", dir + "sharedStrings.xml"))
         strings = TRY(read_shared_strings(TRY(zip_read_text(archive, *part, budget.bytes)), budget));
-    std::vector<bool> date_formats;
-    if (info.date1904) {
-        if (auto part = find_part(archive, rels, "styles", dir + "styles.xml"))
-            date_formats = read_date_formats(TRY(zip_read_text(archive, *part, budget.bytes)));
-    }
-    SheetContext context{&strings, info.date1904 ? &date_formats : nullptr};
+    // Number cells whose format shows a date or a time load as Dates.
+    std::vector<DateStyle> date_styles;
+    if (auto part = find_part(archive, rels, "styles", dir + "styles.xml"))
+        date_styles = read_date_styles(TRY(zip_read_text(archive, *part, budget.bytes)));
+    bool any_dates = std::ranges::any_of(date_styles, [](DateStyle s) { return s != DateStyle::None; });
+    SheetContext context{&strings, any_dates ? &date_styles : nullptr, info.date1904};
 
     std::vector<WorkbookSheet> sheets;
     for (SheetRef& ref : info.sheets) {
         auto rel = rels.find(ref.rel_id);
-        if (rel == rels.end() || rel->second.type != "worksheet") continue;
+        if (rel == rels.end()) return fail(format_message(kNoRelationship, ref.name, ref.rel_id));
+        // Chart sheets and the like hold no cells.
+        if (rel->second.type != "worksheet") continue;
         const std::string& part = rel->second.part;
-        if (!archive.contains(part)) continue;  // a listed sheet without its part is left out
+        if (!archive.contains(part)) return fail(format_message(kMissingSheet, ref.name, part));
         TRY_VOID(budget.charge_sheet());
         PartText xml = TRY(zip_read_part(archive, part, budget.bytes));
         sheets.push_back(TRY(read_xlsx_sheet(std::move(ref.name), xml.view(), context, budget, &xml)));

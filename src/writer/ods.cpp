@@ -3,7 +3,8 @@
 // from A1 to its last cell, runs of empty rows and cells written as repeats
 // so that a far-away cell costs no more than a near one. Dates and booleans
 // carry the data styles LibreOffice itself writes for them, so they show as
-// dates and as TRUE and FALSE.
+// dates and as TRUE and FALSE; error values are written as LibreOffice
+// writes a formula's error result.
 #include <cstdio>
 #include <string>
 
@@ -32,7 +33,10 @@ constexpr std::string_view kContentHead =
     "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
     "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
     "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
-    "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" office:version=\"1.2\">\n"
+    "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" "
+    "xmlns:of=\"urn:oasis:names:tc:opendocument:xmlns:of:1.2\" "
+    "xmlns:calcext=\"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0\" "
+    "office:version=\"1.2\">\n"
     "<office:automatic-styles>"
     "<number:date-style style:name=\"N1\"><number:year number:style=\"long\"/><number:text>-</number:text>"
     "<number:month number:style=\"long\"/><number:text>-</number:text><number:day number:style=\"long\"/>"
@@ -101,6 +105,17 @@ void append_date_cell(std::string& out, Date date) {
     out += "</text:p></table:table-cell>";
 }
 
+// An error value as LibreOffice writes a formula's error result: the
+// formula is the error literal itself, so that LibreOffice computes the
+// same error again, and the shown text names it.
+void append_error_cell(std::string& out, ExcelError e) {
+    out += "<table:table-cell table:formula=\"of:=";
+    out += error_text(e);
+    out += "\" office:value-type=\"string\" office:string-value=\"\" calcext:value-type=\"error\"><text:p>";
+    out += error_text(e);
+    out += "</text:p></table:table-cell>";
+}
+
 void append_cell(std::string& out, const Variant& v) {
     switch (v.kind()) {
         case Kind::Integer: append_float_cell(out, std::to_string(v.as_int())); return;
@@ -112,7 +127,7 @@ void append_cell(std::string& out, const Variant& v) {
         }
         case Kind::Date: append_date_cell(out, v.as_date()); return;
         case Kind::Str: append_string_cell(out, v.as_str()); return;
-        case Kind::Error: append_string_cell(out, error_text(v.as_error())); return;
+        case Kind::Error: append_error_cell(out, v.as_error()); return;
         case Kind::Boolean:
             out += v.as_bool() ? "<table:table-cell table:style-name=\"ce2\" office:value-type=\"boolean\" "
                                  "office:boolean-value=\"true\"><text:p>TRUE</text:p></table:table-cell>"

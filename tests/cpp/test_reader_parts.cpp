@@ -18,6 +18,7 @@ Variant F(double v) { return Variant(v); }
 Variant S(const char* v) { return Variant(std::string(v)); }
 Variant B(bool v) { return Variant(v); }
 Variant E(ExcelError e) { return Variant(e); }
+Variant D(int64_t serial, double time = 0) { return Variant(Date{serial, time}); }
 
 using Cells = std::vector<std::pair<CellPos, Variant>>;
 
@@ -34,9 +35,9 @@ void expect_cells(const CellMap& got, const Cells& want, const std::string& cont
 }
 
 Result<WorkbookSheet> read_sheet(const std::string& sheet_data, const std::vector<std::string>& strings,
-                                 const std::vector<bool>* date_formats = nullptr) {
+                                 const std::vector<DateStyle>* date_styles = nullptr, bool date1904 = false) {
     ReadBudget budget;
-    SheetContext context{&strings, date_formats};
+    SheetContext context{&strings, date_styles, date1904};
     return read_xlsx_sheet("s", "<worksheet><sheetData>" + sheet_data + "</sheetData></worksheet>", context, budget);
 }
 
@@ -57,7 +58,9 @@ TEST(ReaderXlsx, WorksheetCells) {
     const Case cases[] = {
         {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v> +2 </v></c></row>", {{{1, 1}, S("two")}}},
         {"<row r=\"2\"><c r=\"B2\" t=\"b\"><v>true</v></c><c r=\"C2\" t=\"b\"><v>1</v></c></row>",
-         {{{2, 2}, B(false)}, {{2, 3}, B(true)}}},
+         {{{2, 2}, B(true)}, {{2, 3}, B(true)}}},
+        {"<row r=\"2\"><c r=\"B2\" t=\"b\"><v>false</v></c><c r=\"C2\" t=\"b\"><v>0</v></c></row>",
+         {{{2, 2}, B(false)}, {{2, 3}, B(false)}}},
         {"<c r=\"C3\"><v> 42 </v></c><c r=\"D3\"><v>1.5</v></c><c r=\"E3\"><v>1E3</v></c><c r=\"F3\"><v>abc</v></c>",
          {{{3, 3}, I(42)}, {{3, 4}, F(1.5)}, {{3, 5}, I(1000)}}},
         {"<row r=\"1\"><c r=\"A0\"><v>1</v></c><c><v>2</v></c></row>", {}},
@@ -72,15 +75,22 @@ TEST(ReaderXlsx, WorksheetCells) {
          // clang-format off
          {{{1, 1}, E(ExcelError::DivZero)}, {{1, 2}, S("")}, {{1, 3}, B(false)}, {{1, 4}, E(ExcelError::NA)},
           // clang-format on
-          {{1, 5}, S("#SPILL!")}}},
-        // ISO dates load as serials; a text that is not one stays text.
+          {{1, 5}, E(ExcelError::Spill)}}},
+        {"<c r=\"A1\" t=\"e\"><v>#CALC!</v></c><c r=\"B1\" t=\"e\"><v>#FIELD!</v></c>"
+         "<c r=\"C1\" t=\"e\"><v>#BLOCKED!</v></c><c r=\"D1\" t=\"e\"><v>#GETTING_DATA</v></c>"
+         "<c r=\"E1\" t=\"e\"><v>#BUSY!</v></c>",
+         // clang-format off
+         {{{1, 1}, E(ExcelError::Calc)}, {{1, 2}, E(ExcelError::Field)}, {{1, 3}, E(ExcelError::Blocked)},
+          {{1, 4}, E(ExcelError::GettingData)}, {{1, 5}, S("#BUSY!")}}},
+        // clang-format on
+        // ISO dates load as Dates; a text that is not one stays text.
         {"<c r=\"A1\" t=\"d\"><v>2024-01-01</v></c><c r=\"B1\"><v>-0</v></c>"
          "<c r=\"C1\" t=\"d\"><v>2021-01-01T12:00:00</v></c><c r=\"D1\" t=\"d\"><v>06:00:00</v></c>"
          "<c r=\"E1\" t=\"d\"><v>1900-01-01</v></c><c r=\"F1\" t=\"d\"><v>2021-02-30</v></c>"
          "<c r=\"G1\" t=\"d\"><v>2021-01-01T10:10:10.5Z</v></c>",
          // clang-format off
-         {{{1, 1}, I(45292)}, {{1, 2}, I(0)}, {{1, 3}, F(44197.5)}, {{1, 4}, F(0.25)}, {{1, 5}, I(1)},
-          {{1, 6}, S("2021-02-30")}, {{1, 7}, F(44197 + (10 * 3600 + 10 * 60 + 10.5) / 86400.0)}}},
+         {{{1, 1}, D(45292)}, {{1, 2}, I(0)}, {{1, 3}, D(44197, 0.5)}, {{1, 4}, D(0, 0.25)}, {{1, 5}, D(1)},
+          {{1, 6}, S("2021-02-30")}, {{1, 7}, D(44197, (10 * 3600 + 10 * 60 + 10.5) / 86400.0)}}},
         // clang-format on
         // Whole numbers are exact up to 64 bits; past them they stay floats.
         {"<c r=\"A1\"><v>9007199254740993</v></c><c r=\"B1\"><v>-9223372036854775808</v></c>"
@@ -114,28 +124,75 @@ TEST(ReaderXlsx, MissingSharedStringsFail) {
     }
 }
 
-TEST(ReaderXlsx, DatesOfThe1904System) {
-    // Formats: 0 General, 1 built-in date 14, 2 a custom date code, 3 a time of day, 4 a quoted "d".
-    std::vector<bool> formats = read_date_formats(
+TEST(ReaderXlsx, FormatCodesThatShowDates) {
+    struct Case {
+        const char* code;
+        DateStyle want;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"yyyy\\-mm\\-dd", DateStyle::Date}, {"d-mmm", DateStyle::Date}, {"mmm yyyy", DateStyle::Date},
+        {"mmmm", DateStyle::Date}, {"m/d/yy h:mm", DateStyle::Date}, {"[$-409]dddd, mmmm d, yyyy", DateStyle::Date},
+        {"h:mm AM/PM", DateStyle::Time}, {"mm:ss.0", DateStyle::Time}, {"[h]:mm:ss", DateStyle::Time},
+        {"h:mm a/p", DateStyle::Time}, {"[Red]hh:mm", DateStyle::Time},
+        {"General", DateStyle::None}, {"0.00E+00", DateStyle::None}, {"\"day\" 0.0", DateStyle::None},
+        {"#,##0 \\d", DateStyle::None}, {"[h]", DateStyle::None}, {"_-* #,##0_-;[Red]-#,##0", DateStyle::None},
+        {"@", DateStyle::None}, {"0.0%", DateStyle::None}, {"[$\xE2\x82\xAC-407] #,##0", DateStyle::None},
+    };
+    // clang-format on
+    for (const Case& c : cases) EXPECT_EQ(format_code_style(c.code), c.want) << c.code;
+}
+
+TEST(ReaderXlsx, DateCellsByTheirFormat) {
+    // Formats: 0 General, 1 built-in date 14, 2 a custom date code, 3 a time of day (21), 4 a quoted "d",
+    // 5 built-in date and time 22, 6 built-in time 46.
+    std::vector<DateStyle> styles = read_date_styles(
         "<styleSheet><numFmts><numFmt numFmtId=\"164\" formatCode=\"yyyy\\-mm\\-dd\"/>"
         "<numFmt numFmtId=\"165\" formatCode=\"&quot;day&quot; 0.0\"/></numFmts>"
         "<cellStyleXfs><xf numFmtId=\"14\"/></cellStyleXfs>"
         "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/><xf numFmtId=\"21\"/>"
-        "<xf numFmtId=\"165\"/></cellXfs></styleSheet>");
-    EXPECT_EQ(formats, (std::vector<bool>{false, true, true, false, false}));
-    auto sheet = read_sheet(
+        "<xf numFmtId=\"165\"/><xf numFmtId=\"22\"/><xf numFmtId=\"46\"/></cellXfs></styleSheet>");
+    using enum DateStyle;
+    EXPECT_EQ(styles, (std::vector<DateStyle>{None, Date, Date, Time, None, Date, Time}));
+    const std::string cells =
         "<c r=\"A1\" s=\"1\"><v>42369</v></c><c r=\"B1\" s=\"2\"><v>42369.5</v></c>"
         "<c r=\"C1\" s=\"3\"><v>0.5</v></c><c r=\"D1\"><v>5</v></c><c r=\"E1\" s=\"4\"><v>5</v></c>"
-        "<c r=\"F1\" s=\"1\" t=\"d\"><v>2020-01-01</v></c>",
-        {}, &formats);
+        "<c r=\"F1\" s=\"1\" t=\"d\"><v>2020-01-01</v></c><c r=\"G1\" s=\"5\"><v>1.75</v></c>"
+        "<c r=\"H1\" s=\"6\"><v>0.25</v></c><c r=\"I1\" s=\"1\"><v>-1</v></c>"
+        "<c r=\"J1\" s=\"1\"><v>2958466</v></c><c r=\"K1\" s=\"9\"><v>3</v></c><c r=\"L1\" s=\"1\"><v>0</v></c>";
+    auto sheet = read_sheet(cells, {}, &styles);
     ASSERT_TRUE(sheet) << sheet.error();
-    // 2020-01-01 is 42369 in the 1904 system and 43831 in the 1900 system.
+    // A number with no date to show (below 0, past 9999-12-31) and a format index past the table stay numbers.
     expect_cells(sheet->cells,
                  // clang-format off
-                 {{{1, 1}, I(43831)}, {{1, 2}, F(43831.5)}, {{1, 3}, F(0.5)}, {{1, 4}, I(5)}, {{1, 5}, I(5)},
-                  // clang-format on
-                  {{1, 6}, I(43831)}},
+                 {{{1, 1}, D(42369)}, {{1, 2}, D(42369, 0.5)}, {{1, 3}, D(0, 0.5)}, {{1, 4}, I(5)}, {{1, 5}, I(5)},
+                  {{1, 6}, D(43831)}, {{1, 7}, D(1, 0.75)}, {{1, 8}, D(0, 0.25)}, {{1, 9}, I(-1)},
+                  {{1, 10}, I(2958466)}, {{1, 11}, I(3)}, {{1, 12}, D(0)}},
+                 // clang-format on
+                 "1900");
+    // 2020-01-01 is 42369 in the 1904 system and 43831 in the 1900 system; a time of day alone stays.
+    sheet = read_sheet(cells, {}, &styles, true);
+    ASSERT_TRUE(sheet) << sheet.error();
+    expect_cells(sheet->cells,
+                 // clang-format off
+                 {{{1, 1}, D(43831)}, {{1, 2}, D(43831, 0.5)}, {{1, 3}, D(0, 0.5)}, {{1, 4}, I(5)}, {{1, 5}, I(5)},
+                  {{1, 6}, D(43831)}, {{1, 7}, D(1463, 0.75)}, {{1, 8}, D(0, 0.25)}, {{1, 9}, I(-1)},
+                  {{1, 10}, I(2958466)}, {{1, 11}, I(3)}, {{1, 12}, D(1462)}},
+                 // clang-format on
                  "1904");
+}
+
+TEST(ReaderXlsx, CellsPastTheSheetAreRefused) {
+    for (const char* ref : {"A1048577", "XFE1"}) {
+        auto sheet = read_sheet(std::string("<c r=\"A1\"><v>1</v></c><c r=\"") + ref + "\"><v>2</v></c>", {});
+        ASSERT_FALSE(sheet) << ref;
+        EXPECT_EQ(sheet.error(), std::string("cell ") + ref +
+                                     " of sheet 's' lies past the last row (1048576) or column (XFD) of a sheet");
+    }
+    // The last cell of a sheet, and a cell past it that holds no value, are fine.
+    auto sheet = read_sheet("<c r=\"XFD1048576\"><v>1</v></c><c r=\"XFE1\"/>", {});
+    ASSERT_TRUE(sheet) << sheet.error();
+    expect_cells(sheet->cells, {{{1048576, 16384}, I(1)}}, "last cell");
 }
 
 TEST(ReaderXlsx, PositionsWithoutReferences) {
@@ -223,11 +280,78 @@ TEST(ReaderOds, Content) {
     expect_cells(sheets[0].cells,
                  // clang-format off
                  {{{1, 1}, I(3)}, {{1, 2}, F(2.5)}, {{1, 4}, B(false)}, {{1, 5}, B(true)}, {{1, 6}, F(0.25)},
-                  {{2, 1}, S("a\nb")}, {{2, 2}, S("a b   c\td\ne f")}, {{2, 3}, S("shown")}, {{2, 4}, I(45292)},
-                  {{2, 6}, S("")}, {{2, 7}, F(0.25)}, {{2, 8}, F(45292.5)}},
+                  {{2, 1}, S("a\nb")}, {{2, 2}, S("a b   c\td\ne f")}, {{2, 3}, S("shown")}, {{2, 4}, D(45292)},
+                  {{2, 5}, S("no type")}, {{2, 6}, S("")}, {{2, 7}, D(0, 0.25)}, {{2, 8}, D(45292, 0.5)}},
                  // clang-format on
                  "content");
     expect_cells(sheets[1].cells, {{{1, 1}, I(1)}}, "second table");
+}
+
+TEST(ReaderOds, ErrorResultsBooleansAndStringValues) {
+    ReadBudget budget;
+    auto sheets = read_ods_content(
+        "<table:table table:name=\"E\"><table:table-row>"
+        // As LibreOffice writes a formula's error result, and as it wrote it with a float type.
+        "<table:table-cell table:formula=\"of:=NA()\" office:value-type=\"string\" office:string-value=\"\" "
+        "calcext:value-type=\"error\"><text:p>#N/A</text:p></table:table-cell>"
+        "<table:table-cell table:formula=\"of:=1/0\" office:value-type=\"float\" office:value=\"0\" "
+        "calcext:value-type=\"error\"><text:p>#DIV/0!</text:p></table:table-cell>"
+        // An error of LibreOffice's own stays the text it shows.
+        "<table:table-cell table:formula=\"of:=X\" office:value-type=\"string\" office:string-value=\"\" "
+        "calcext:value-type=\"error\"><text:p>Err:502</text:p></table:table-cell>"
+        // Without LibreOffice's own type, a formula's text result that is an error literal is that error ...
+        "<table:table-cell table:formula=\"of:=#VALUE!\" office:value-type=\"string\"><text:p>#VALUE!</text:p>"
+        "</table:table-cell>"
+        // ... but a text result LibreOffice calls a string, and a constant text, stay text.
+        "<table:table-cell table:formula=\"of:=&quot;#N/A&quot;\" office:value-type=\"string\" "
+        "calcext:value-type=\"string\"><text:p>#N/A</text:p></table:table-cell>"
+        "<table:table-cell office:value-type=\"string\"><text:p>#REF!</text:p></table:table-cell>"
+        // The stored string value wins over the shown paragraphs.
+        "<table:table-cell office:value-type=\"string\" office:string-value=\"stored\"><text:p>shown</text:p>"
+        "</table:table-cell>"
+        "<table:table-cell office:value-type=\"boolean\" office:boolean-value=\"1\"/>"
+        "<table:table-cell office:value-type=\"boolean\" office:boolean-value=\"0\"/>"
+        // LibreOffice's own value type first changes nothing.
+        "<table:table-cell calcext:value-type=\"float\" office:value-type=\"float\" office:value=\"2\"/>"
+        "<table:table-cell calcext:value-type=\"error\" office:value-type=\"string\" office:string-value=\"\">"
+        "<text:p>#SPILL!</text:p></table:table-cell>"
+        // A formula's error result with its literal stored and no paragraph.
+        "<table:table-cell table:formula=\"of:=NA()\" office:value-type=\"string\" office:string-value=\"#N/A\"/>"
+        "</table:table-row></table:table>",
+        budget);
+    ASSERT_TRUE(sheets) << sheets.error();
+    expect_cells((*sheets)[0].cells,
+                 // clang-format off
+                 {{{1, 1}, E(ExcelError::NA)}, {{1, 2}, E(ExcelError::DivZero)}, {{1, 3}, S("Err:502")},
+                  {{1, 4}, E(ExcelError::Value)}, {{1, 5}, S("#N/A")}, {{1, 6}, S("#REF!")}, {{1, 7}, S("stored")},
+                  {{1, 8}, B(true)}, {{1, 9}, B(false)}, {{1, 10}, I(2)}, {{1, 11}, E(ExcelError::Spill)},
+                  {{1, 12}, E(ExcelError::NA)}},
+                 // clang-format on
+                 "errors");
+}
+
+TEST(ReaderOds, CellsPastTheSheetAreRefused) {
+    auto read = [](const std::string& rows) {
+        ReadBudget budget;
+        return read_ods_content("<table:table table:name=\"P\">" + rows + "</table:table>", budget);
+    };
+    const std::string past_rows =
+        "<table:table-row table:number-rows-repeated=\"1048576\"><table:table-cell/></table:table-row>";
+    const std::string value = "<table:table-cell office:value-type=\"float\" office:value=\"1\"/>";
+    auto sheets = read(past_rows + "<table:table-row>" + value + "</table:table-row>");
+    ASSERT_FALSE(sheets);
+    EXPECT_EQ(sheets.error(), "cell A1048577 of sheet 'P' lies past the last row (1048576) or column (XFD) of a sheet");
+    sheets = read("<table:table-row><table:table-cell table:number-columns-repeated=\"16384\"/>" + value +
+                  "</table:table-row>");
+    ASSERT_FALSE(sheets);
+    EXPECT_EQ(sheets.error(), "cell XFE1 of sheet 'P' lies past the last row (1048576) or column (XFD) of a sheet");
+    // Empty rows and cells past the sheet, as LibreOffice writes a sheet's tail, hold no value.
+    sheets = read("<table:table-row>" + value +
+                  "<table:table-cell table:number-columns-repeated=\"20000\"/>"
+                  "</table:table-row>" +
+                  past_rows + past_rows);
+    ASSERT_TRUE(sheets) << sheets.error();
+    expect_cells((*sheets)[0].cells, {{{1, 1}, I(1)}}, "tail");
 }
 
 TEST(ReaderOds, RepeatsKeepTheirValues) {
@@ -318,14 +442,19 @@ TEST(ReaderNumbers, NumberCell) {
 }
 
 TEST(ReaderDates, IsoTexts) {
-    using D = std::optional<double>;
-    EXPECT_EQ(iso_date_serial("1900-03-01"), D(61));
-    EXPECT_EQ(iso_date_serial("1899-12-30"), D(-1));
-    EXPECT_EQ(iso_date_serial("2021-01-01 06:00"), D(44197.25));
-    EXPECT_EQ(iso_date_serial("2021-01-01T00:00:00+02:00"), D(44197));
-    EXPECT_EQ(iso_date_serial("24:00:00"), D(1));
+    using DT = std::optional<Date>;
+    EXPECT_EQ(iso_date("1900-03-01"), DT(Date{61, 0}));
+    EXPECT_EQ(iso_date("1899-12-30"), DT(Date{-1, 0}));
+    EXPECT_EQ(iso_date("2021-01-01 06:00"), DT(Date{44197, 0.25}));
+    EXPECT_EQ(iso_date("2021-01-01T00:00:00+02:00"), DT(Date{44197, 0}));
+    EXPECT_EQ(iso_date("24:00:00"), DT(Date{1, 0}));
+    EXPECT_EQ(iso_date("2021-01-01T24:00"), DT(Date{44198, 0}));
     for (const char* bad : {"", "2021", "2021-13-01", "21-01-01", "2021-01-01X", "10:61", "2021-01-01T"})
-        EXPECT_EQ(iso_date_serial(bad), std::nullopt) << bad;
+        EXPECT_EQ(iso_date(bad), std::nullopt) << bad;
+    // A date the sheet can show is a Date; one before 1900 stays its number.
+    EXPECT_EQ(date_or_number(Date{-1, 0.5}), F(-0.5));
+    EXPECT_EQ(date_or_number(Date{0, 0.5}), D(0, 0.5));
+    using D = std::optional<double>;
     EXPECT_EQ(iso_duration_days("PT36H"), D(1.5));
     EXPECT_EQ(iso_duration_days("-P1DT12H"), D(-1.5));
     EXPECT_EQ(iso_duration_days("PT0.5S"), D(0.5 / 86400));
@@ -338,7 +467,7 @@ TEST(ReaderXlsx, CellsReadAtOnceAgreeWithTheEvents) {
     // The walk reads common cells itself; a second space after "<c" sends the
     // same cells through the tokenizer's events, which must give the same map.
     const std::vector<std::string> strings = {"zero", "one"};
-    const std::vector<bool> formats = {false, true};
+    const std::vector<DateStyle> formats = {DateStyle::None, DateStyle::Date};
     const char* cases[] = {
         "<c r=\"A1\"><v>1</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" t=\"b\"><v>1</v></c>",
         // clang-format off
@@ -358,7 +487,7 @@ TEST(ReaderXlsx, CellsReadAtOnceAgreeWithTheEvents) {
             events += quick[i];
             if (quick.compare(i, 3, "<c ") == 0) events += "c  ", i += 2;
         }
-        for (const std::vector<bool>* f : {static_cast<const std::vector<bool>*>(nullptr), &formats}) {
+        for (const std::vector<DateStyle>* f : {static_cast<const std::vector<DateStyle>*>(nullptr), &formats}) {
             auto a = read_sheet(quick, strings, f);
             auto b = read_sheet(events, strings, f);
             ASSERT_TRUE(a && b) << xml;

@@ -196,7 +196,10 @@ TEST(WriterOds, Content) {
         "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
         "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
-        "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" office:version=\"1.2\">\n"
+        "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" "
+        "xmlns:of=\"urn:oasis:names:tc:opendocument:xmlns:of:1.2\" "
+        "xmlns:calcext=\"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0\" "
+        "office:version=\"1.2\">\n"
         "<office:automatic-styles>"
         "<number:date-style style:name=\"N1\"><number:year number:style=\"long\"/><number:text>-</number:text>"
         "<number:month number:style=\"long\"/><number:text>-</number:text><number:day number:style=\"long\"/>"
@@ -221,7 +224,10 @@ TEST(WriterOds, Content) {
         "<table:table table:name=\"mixed\">\n"
         "<table:table-row><table:table-cell table:style-name=\"ce2\" office:value-type=\"boolean\" "
         // clang-format off
-        "office:boolean-value=\"true\"><text:p>TRUE</text:p></table:table-cell>" + s("a &lt; b") + s("#DIV/0!") +
+        "office:boolean-value=\"true\"><text:p>TRUE</text:p></table:table-cell>" + s("a &lt; b") +
+        // An error value as LibreOffice writes a formula's error result.
+        "<table:table-cell table:formula=\"of:=#DIV/0!\" office:value-type=\"string\" office:string-value=\"\" "
+        "calcext:value-type=\"error\"><text:p>#DIV/0!</text:p></table:table-cell>"
         "</table:table-row>\n"
         "<table:table-row><table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" "
         "office:date-value=\"2023-03-15\"><text:p>2023-03-15</text:p></table:table-cell>" + f("2.5") + f("0") +

@@ -215,8 +215,10 @@ Result<Variant> func_error_type(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("ERROR.TYPE", args.size(), 1, 1));
     Variant v = TRY(value_or_error(args[0], ctx));
     if (!v.is_error()) return Variant(ExcelError::NA);
-    // Indexed by ExcelError: #DIV/0!, #N/A, #VALUE!, #REF!, #NAME?, #NUM!, #NULL!.
-    static constexpr int64_t kCodes[] = {2, 7, 3, 4, 5, 6, 1};
+    // Indexed by ExcelError: #DIV/0!, #N/A, #VALUE!, #REF!, #NAME?, #NUM!, #NULL!,
+    // then #SPILL!, #CALC!, #FIELD!, #BLOCKED!, #GETTING_DATA.
+    static constexpr int64_t kCodes[] = {2, 7, 3, 4, 5, 6, 1, 9, 14, 13, 11, 8};
+    static_assert(std::size(kCodes) == std::size(kExcelErrorTexts));
     return Variant(kCodes[static_cast<size_t>(v.as_error())]);
 }
 
