@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "formula/args.h"
+#include "formula/elementwise.h"
 #include "formula/number_text.h"
 #include "formula/numeric.h"
 #include "formula/sort.h"
@@ -81,13 +82,6 @@ Ordering text_order(std::string_view a, std::string_view b) {
     return order_of(text::to_lower(a).compare(text::to_lower(b)));
 }
 
-// An operand of a binary operator: a cell is read in place, anything else
-// is evaluated into `tmp`. Saves copying cell texts on every comparison.
-struct Operand {
-    Variant tmp;
-    const Variant* v = nullptr;
-};
-
 const Variant kRefError{ExcelError::Ref};
 
 // The value of a cell reference; one past the sheet's edge (A1048577,
@@ -95,16 +89,6 @@ const Variant kRefError{ExcelError::Ref};
 const Variant& referenced(const EvalCtx& ctx, const FormulaExpr::CellRef& r) {
     if (!on_sheet(r.pos())) return kRefError;
     return cell_ref(ctx.cells, r.row, r.col);
-}
-
-Result<void> load(const FormulaExpr& e, const EvalCtx& ctx, Operand& out) {
-    if (const auto* r = e.get<FormulaExpr::CellRef>()) {
-        out.v = &referenced(ctx, *r);
-        return {};
-    }
-    out.tmp = TRY(evaluate(e, ctx));
-    out.v = &out.tmp;
-    return {};
 }
 
 Result<Variant> arithmetic(FormulaOp op, const Variant& a, const Variant& b) {
@@ -159,14 +143,49 @@ Result<Variant> apply_op(FormulaOp op, const Variant& a, const Variant& b, const
     }
 }
 
+// Unary minus reads its operand as a number the way arithmetic does (--"5"
+// is 5, -TRUE is -1, a blank 0); an integer wraps at its lowest value.
 Result<Variant> negate(const Variant& v) {
     if (v.is_int()) return Variant(static_cast<int64_t>(0 - static_cast<uint64_t>(v.as_int())));
     if (v.is_float()) return Variant(-v.as_float());
     if (v.is_error()) return v;
-    // A blank is 0 and a date its serial, as everywhere numbers are taken.
-    if (v.is_empty()) return Variant(int64_t{0});
     if (v.is_date()) return Variant(static_cast<int64_t>(0 - static_cast<uint64_t>(v.as_date().serial)));
-    return fail(format_message(kNegNonNumeric, v.to_string()));
+    if (v.is_array() || v.is_record()) return fail(format_message(kNegNonNumeric, v.to_string()));
+    Result<double> x = to_float(v);
+    if (!x) return fail(format_message(kNegNonNumeric, v.to_string()));
+    return number_variant(-*x);
+}
+
+// The operators by code, to head the refusal of lists that do not pair.
+constexpr std::string_view kOperatorNames[] = {
+    "Operator '+'", "Operator '-'",  "Operator '*'", "Operator '/'",  "Operator '='", "Operator '<>'",
+    "Operator '<'", "Operator '<='", "Operator '>'", "Operator '>='", "Operator '&'",
+};
+static_assert(std::size(kOperatorNames) == static_cast<size_t>(FormulaOp::Concat) + 1);
+
+Result<void> binary_operand(const FormulaExpr::Binary& b, const EvalCtx& ctx, Operand& out) {
+    if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
+    Operand l, r;
+    TRY_VOID(load_operand(*b.lhs, ctx, l));
+    TRY_VOID(load_operand(*b.rhs, ctx, r));
+    if (!l.is_list() && !r.is_list()) {
+        out.own = TRY(apply_op(b.op, l.value(), r.value(), ctx));
+        return {};
+    }
+    // clang-format off
+    return each_element(kOperatorNames[static_cast<size_t>(b.op)], ctx, out,
+                        [&](const Variant& x, const Variant& y) { return apply_op(b.op, x, y, ctx); }, l, r);
+    // clang-format on
+}
+
+Result<void> neg_operand(const FormulaExpr::Neg& n, const EvalCtx& ctx, Operand& out) {
+    Operand o;
+    TRY_VOID(load_operand(*n.operand, ctx, o));
+    if (!o.is_list()) {
+        out.own = TRY(negate(o.value()));
+        return {};
+    }
+    return each_element("Unary minus", ctx, out, negate, o);
 }
 
 // One result, returned on every path, so that a value is not moved on its way out.
@@ -198,17 +217,14 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         }
         case FormulaExpr::Kind::Range: return fail(std::string(kRangeAsScalar));
         case FormulaExpr::Kind::Binary: {
-            if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
-            const auto* b = expr.get<FormulaExpr::Binary>();
-            Operand l, r;
-            TRY_VOID(load(*b->lhs, ctx, l));
-            TRY_VOID(load(*b->rhs, ctx, r));
-            return apply_op(b->op, *l.v, *r.v, ctx);
+            Operand out;
+            TRY_VOID(binary_operand(*expr.get<FormulaExpr::Binary>(), ctx, out));
+            return std::move(out).take();
         }
         case FormulaExpr::Kind::Neg: {
-            Operand o;
-            TRY_VOID(load(*expr.get<FormulaExpr::Neg>()->operand, ctx, o));
-            return negate(*o.v);
+            Operand out;
+            TRY_VOID(neg_operand(*expr.get<FormulaExpr::Neg>(), ctx, out));
+            return std::move(out).take();
         }
         case FormulaExpr::Kind::Func: {
             if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
@@ -225,6 +241,30 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         }
     }
     return fail(std::string(kRangeAsScalar));  // unreachable: every kind returns above
+}
+
+Result<void> load_operand(const FormulaExpr& expr, const EvalCtx& ctx, Operand& out) {
+    switch (expr.kind()) {
+        case FormulaExpr::Kind::CellRef:
+            // A cell is read in place: no copy of its text per comparison.
+            out.cell = &referenced(ctx, *expr.get<FormulaExpr::CellRef>());
+            return charge_read(ctx, *out.cell);
+        case FormulaExpr::Kind::Range: {
+            RangeView view = TRY(RangeView::open(*expr.get<FormulaExpr::Range>(), ctx));
+            if (view.size() == 1) {
+                out.cell = &view.at(uint64_t{0});
+                return {};
+            }
+            out.range = view;
+            out.rows = view.rows();
+            out.cols = view.cols();
+            out.shaped = true;
+            return {};
+        }
+        case FormulaExpr::Kind::Binary: return binary_operand(*expr.get<FormulaExpr::Binary>(), ctx, out);
+        case FormulaExpr::Kind::Neg: return neg_operand(*expr.get<FormulaExpr::Neg>(), ctx, out);
+        default: out.own = TRY(evaluate(expr, ctx)); return {};
+    }
 }
 
 Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self, InterruptCheck interrupt) {

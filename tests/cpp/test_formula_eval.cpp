@@ -90,7 +90,7 @@ TEST(FormulaEval, ErrorPrecedence) {
         {"=NA()=NA()", "Error(NA)"},
         {"=\"a\"&B1", "Error(NA)"},
         {"=B1<B2", "Error(NA)"},
-        {"=NA()+A1:A2", "fail: Range cannot be used as a scalar value"},
+        {"=NA()+A1:A2", "Array([Error(NA), Error(NA)])"},
         {"=1/0+B2", "Error(DivZero)"},
     };
     check(cases, kCells);
@@ -174,7 +174,11 @@ TEST(FormulaEval, Negation) {
         {"=-B6", "Integer(-9223372036854775808)"},
         {"=-B1", "Error(NA)"},
         {"=-NA()", "Error(NA)"},
-        {"=-TRUE", "fail: Unary minus on non-numeric value: True"},
+        {"=-TRUE", "Integer(-1)"},
+        {"=--TRUE", "Integer(1)"},
+        {"=-FALSE", "Integer(0)"},
+        {"=--\"5\"", "Integer(5)"},
+        {"=-\"0\"", "Integer(0)"},
         {"=-B2", "fail: Unary minus on non-numeric value: abc"},
         {"=-A1*2", "Integer(-2)"},
     };
@@ -355,7 +359,7 @@ TEST(FormulaEval, OwnCell) {
         {"=ROW()", "Integer(1)"},      {"=COLUMN()", "Integer(1)"},
         {"=ROW(C7)", "Integer(7)"},    {"=COLUMN(C7)", "Integer(3)"},
         {"=ROW(D4:B2)", "Integer(4)"}, {"=COLUMN(D4:B2)", "Integer(4)"},
-        {"=ROW(5)", "Integer(1)"},     {"=ROW(1+A1:A2)", "fail: Range cannot be used as a scalar value"},
+        {"=ROW(5)", "Integer(1)"},     {"=ROW(1+\"x\")", "fail: Cannot convert 'x' to a number"},
     };
     check(cases);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "formula/args.h"
+#include "formula/elementwise.h"
 #include "formula/eval.h"
 #include "types/address.h"
 #include "types/text.h"
@@ -84,13 +85,36 @@ CellPos cell_position(Args args) {
 
 }  // namespace
 
+// A condition over a list decides element by element; its branches are
+// then lists or single values paired with it (a blank cell taken is 0).
+Result<Variant> if_each(Args args, const Operand& cond, const EvalCtx& ctx) {
+    Operand yes, no;
+    TRY_VOID(load_operand_or_error(args[1], ctx, yes));
+    if (args.size() == 3) {
+        TRY_VOID(load_operand_or_error(args[2], ctx, no));
+    } else {
+        no.own = Variant(false);
+    }
+    Operand out;
+    auto pick = [](const Variant& c, const Variant& y, const Variant& n) -> Result<Variant> {
+        if (c.is_error()) return c;
+        const Variant& v = is_truthy(c) ? y : n;
+        return v.is_empty() ? Variant(int64_t{0}) : v;
+    };
+    TRY_VOID(each_element("IF", ctx, out, pick, cond, yes, no));
+    return std::move(out).take();
+}
+
 Result<Variant> func_if(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("IF", args.size(), 2, 3));
-    Variant cond = TRY(evaluate(args[0], ctx));
+    Operand cond_operand;
+    TRY_VOID(load_operand(args[0], ctx, cond_operand));
+    if (cond_operand.is_list()) return if_each(args, cond_operand, ctx);
+    const Variant& cond = cond_operand.value();
     // An error as the condition is the result, as in every spreadsheet.
     if (cond.is_error()) return cond;
-    if (is_truthy(cond)) return evaluate(args[1], ctx);
-    if (args.size() == 3) return evaluate(args[2], ctx);
+    if (is_truthy(cond)) return evaluate_list(args[1], ctx);
+    if (args.size() == 3) return evaluate_list(args[2], ctx);
     return Variant(false);
 }
 
