@@ -78,7 +78,7 @@ def test_formula_values(formula, cells, want):
 @pytest.mark.parametrize(
     "formula, cells, message",
     [
-        ('=1+" 3"', {}, "Cannot convert ' 3' to a number"),
+        ('=1+"3 x"', {}, "Cannot convert '3 x' to a number"),
         ('=-"abc"', {}, "Unary minus on non-numeric value: abc"),
         ("=LET(x,2)", {}, None),
         ("=LET(A1,2,A1)", {}, "LET: name arguments must be identifiers"),

@@ -69,8 +69,8 @@ Result<Pairing> pair_up(std::string_view name, std::span<const Operand* const> o
         }
         const uint64_t rows = side(p.rows, op->rows), cols = side(p.cols, op->cols);
         // Two sides that only the pair has: a second dimension no list holds.
-        const bool grown = rows > 1 && cols > 1 && !(rows == p.rows && cols == p.cols) &&
-                           !(rows == op->rows && cols == op->cols);
+        const bool grown =
+            rows > 1 && cols > 1 && !(rows == p.rows && cols == p.cols) && !(rows == op->rows && cols == op->cols);
         if (grown) return refuse(name, *grid, *op);
         p.rows = rows;
         p.cols = cols;

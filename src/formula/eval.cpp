@@ -18,6 +18,7 @@
 #include "types/address.h"
 #include "types/stack.h"
 #include "types/text.h"
+#include "types/typed_input.h"
 
 namespace morvane::eval {
 
@@ -322,7 +323,14 @@ Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaEx
 
 // ---- Conversions and comparisons -----------------------------------------
 
-Result<double> to_float(const Variant& v) { return to_number(v, kCannotConvert); }
+// A text stands for the number it would store if typed into a cell (" 7 ",
+// "50%", "$1,200", "(12)", a date or a time), so arithmetic and number
+// arguments read it as the spreadsheet does.
+Result<double> to_float(const Variant& v) {
+    if (!v.is_str()) return to_number(v, kCannotConvert);
+    if (auto x = typed_number(v.as_str())) return *x;
+    return fail(format_message(kCannotConvert, v.as_str()));
+}
 
 std::string to_str(const Variant& v) {
     switch (v.kind()) {

@@ -93,7 +93,8 @@ Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaEx
 
 using morvane::Ordering;
 
-// Integer, Float and Date their number; numeric text its number; Boolean 1/0;
+// Integer, Float and Date their number; a text the number it stands for as
+// typed input (typed_number: "50%", "$1,200", "2025-03-01"); Boolean 1/0;
 // Empty 0. An error value fails with its own text ("#N/A"), which the
 // dispatcher turns back into that error value.
 Result<double> to_float(const Variant& v);
