@@ -45,6 +45,8 @@ Result<void> load_operand_or_error(const FormulaExpr& expr, const EvalCtx& ctx, 
 }
 
 Result<Variant> evaluate_list(const FormulaExpr& expr, const EvalCtx& ctx) {
+    // Only a range differs from evaluate: operators give their lists anyway.
+    if (expr.kind() != FormulaExpr::Kind::Range) return evaluate(expr, ctx);
     Operand op;
     TRY_VOID(load_operand(expr, ctx, op));
     return std::move(op).take();

@@ -164,29 +164,34 @@ constexpr std::string_view kOperatorNames[] = {
 };
 static_assert(std::size(kOperatorNames) == static_cast<size_t>(FormulaOp::Concat) + 1);
 
-Result<void> binary_operand(const FormulaExpr::Binary& b, const EvalCtx& ctx, Operand& out) {
+// Loads both operands of `b`; true when either is a list.
+Result<bool> load_pair(const FormulaExpr::Binary& b, const EvalCtx& ctx, Operand& l, Operand& r) {
     if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
-    Operand l, r;
     TRY_VOID(load_operand(*b.lhs, ctx, l));
     TRY_VOID(load_operand(*b.rhs, ctx, r));
-    if (!l.is_list() && !r.is_list()) {
-        out.own = TRY(apply_op(b.op, l.value(), r.value(), ctx));
-        return {};
-    }
+    return l.is_list() || r.is_list();
+}
+
+Result<void> pair_lists(FormulaOp op, const Operand& l, const Operand& r, const EvalCtx& ctx, Operand& out) {
     // clang-format off
-    return each_element(kOperatorNames[static_cast<size_t>(b.op)], ctx, out,
-                        [&](const Variant& x, const Variant& y) { return apply_op(b.op, x, y, ctx); }, l, r);
+    return each_element(kOperatorNames[static_cast<size_t>(op)], ctx, out,
+                        [&](const Variant& x, const Variant& y) { return apply_op(op, x, y, ctx); }, l, r);
     // clang-format on
+}
+
+Result<void> binary_operand(const FormulaExpr::Binary& b, const EvalCtx& ctx, Operand& out) {
+    Operand l, r;
+    if (TRY(load_pair(b, ctx, l, r))) return pair_lists(b.op, l, r, ctx, out);
+    out.own = TRY(apply_op(b.op, l.value(), r.value(), ctx));
+    return {};
 }
 
 Result<void> neg_operand(const FormulaExpr::Neg& n, const EvalCtx& ctx, Operand& out) {
     Operand o;
     TRY_VOID(load_operand(*n.operand, ctx, o));
-    if (!o.is_list()) {
-        out.own = TRY(negate(o.value()));
-        return {};
-    }
-    return each_element("Unary minus", ctx, out, negate, o);
+    if (o.is_list()) return each_element("Unary minus", ctx, out, negate, o);
+    out.own = TRY(negate(o.value()));
+    return {};
 }
 
 // One result, returned on every path, so that a value is not moved on its way out.
@@ -218,14 +223,18 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         }
         case FormulaExpr::Kind::Range: return fail(std::string(kRangeAsScalar));
         case FormulaExpr::Kind::Binary: {
+            // Single values go straight to the operator, with no list machinery.
+            const auto& b = *expr.get<FormulaExpr::Binary>();
+            Operand l, r;
+            if (!TRY(load_pair(b, ctx, l, r))) return apply_op(b.op, l.value(), r.value(), ctx);
             Operand out;
-            TRY_VOID(binary_operand(*expr.get<FormulaExpr::Binary>(), ctx, out));
-            return std::move(out).take();
+            TRY_VOID(pair_lists(b.op, l, r, ctx, out));
+            return std::move(out.own);
         }
         case FormulaExpr::Kind::Neg: {
             Operand out;
             TRY_VOID(neg_operand(*expr.get<FormulaExpr::Neg>(), ctx, out));
-            return std::move(out).take();
+            return std::move(out.own);
         }
         case FormulaExpr::Kind::Func: {
             if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
