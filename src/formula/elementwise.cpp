@@ -38,9 +38,9 @@ Variant Operand::take() && {
 
 Result<void> load_operand_or_error(const FormulaExpr& expr, const EvalCtx& ctx, Operand& out) {
     Result<void> r = load_operand(expr, ctx, out);
-    if (r || stops_evaluation(r.error(), ctx)) return r;
+    if (r) return r;
     out = Operand{};
-    out.own = Variant(error_from_text(r.error()).value_or(ExcelError::Value));
+    out.own = TRY(failure_as_error(std::unexpected(std::move(r).error()), ctx));
     return {};
 }
 
@@ -91,11 +91,6 @@ const Variant& element(const Operand& op, const Pairing& p, uint64_t i) {
     const uint64_t row = op.rows == 1 ? 0 : i / p.cols, col = op.cols == 1 ? 0 : i % p.cols;
     if (row >= op.rows || col >= op.cols) return kPadding;
     return op.at(row * op.cols + col);
-}
-
-Result<Variant> element_result(Result<Variant> r, const EvalCtx& ctx) {
-    if (r || stops_evaluation(r.error(), ctx)) return r;
-    return Variant(error_from_text(r.error()).value_or(ExcelError::Value));
 }
 
 }  // namespace morvane::eval

@@ -66,20 +66,18 @@ struct Pairing {
 Result<Pairing> pair_up(std::string_view name, std::span<const Operand* const> ops);
 // Element `i` (reading order) of the pairing, taken from `op`.
 const Variant& element(const Operand& op, const Pairing& p, uint64_t i);
-// A failure of one element's computation as that element's error value;
-// a failure that ends the evaluation stays a failure.
-Result<Variant> element_result(Result<Variant> r, const EvalCtx& ctx);
 
 // fn(element of each operand...) -> Result<Variant> at every position of
-// their pairing, into `out` as a list with the pairing's grid. `name`
-// heads the refusal of operands that do not pair.
+// their pairing, into `out` as a list with the pairing's grid; a failure
+// of one element is that element's error value. `name` heads the refusal of
+// operands that do not pair.
 template <class F, class... Ops>
 Result<void> each_element(std::string_view name, const EvalCtx& ctx, Operand& out, F&& fn, const Ops&... ops) {
     const Operand* all[] = {&ops...};
     const Pairing p = TRY(pair_up(name, all));
     std::vector<Variant> values;
     values.reserve(p.size());
-    for (uint64_t i = 0; i < p.size(); ++i) values.push_back(TRY(element_result(fn(element(ops, p, i)...), ctx)));
+    for (uint64_t i = 0; i < p.size(); ++i) values.push_back(TRY(failure_as_error(fn(element(ops, p, i)...), ctx)));
     out = Operand{};
     out.own = Variant(std::move(values));
     out.rows = p.rows;

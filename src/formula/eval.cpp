@@ -151,7 +151,6 @@ Result<Variant> negate(const Variant& v) {
     if (v.is_float()) return Variant(-v.as_float());
     if (v.is_error()) return v;
     if (v.is_date()) return Variant(static_cast<int64_t>(0 - static_cast<uint64_t>(v.as_date().serial)));
-    if (v.is_array() || v.is_record()) return fail(format_message(kNegNonNumeric, v.to_string()));
     Result<double> x = to_float(v);
     if (!x) return fail(format_message(kNegNonNumeric, v.to_string()));
     return number_variant(-*x);
@@ -324,6 +323,11 @@ bool stops_evaluation(std::string_view message, const EvalCtx& ctx) {
            ctx.elements_built >= kMaxArrayElements || ctx.bytes_joined > kMaxJoinedBytes ||
            message.starts_with("Range too large") || message.starts_with("TEXTSPLIT result too large") ||
            message.find("not supported") != std::string_view::npos;
+}
+
+Result<Variant> failure_as_error(Result<Variant> r, const EvalCtx& ctx) {
+    if (r || stops_evaluation(r.error(), ctx)) return r;
+    return Variant(error_from_text(r.error()).value_or(ExcelError::Value));
 }
 
 Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaExpr> args, const EvalCtx& ctx) {

@@ -78,6 +78,9 @@ Result<void> charge_step(const EvalCtx& ctx);
 // up, or something the engine does not support. No function may turn them
 // into an answer, and a stored formula that meets one is not stored.
 bool stops_evaluation(std::string_view message, const EvalCtx& ctx);
+// Any other failure as the error value it stands for: an error value that
+// travelled out as its text is that error, anything else #VALUE!.
+Result<Variant> failure_as_error(Result<Variant> r, const EvalCtx& ctx);
 
 // ---- Evaluation ---------------------------------------------------------
 

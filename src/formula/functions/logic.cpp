@@ -27,10 +27,7 @@ constexpr std::string_view kIfsArity = "IFS requires an even number of arguments
 // error value: the one that travelled out as text, else #VALUE!. This is how
 // IFERROR and the error-testing functions see a range or a bad conversion.
 Result<Variant> value_or_error(const FormulaExpr& arg, const EvalCtx& ctx) {
-    Result<Variant> v = evaluate(arg, ctx);
-    if (v) return v;
-    if (stops_evaluation(v.error(), ctx)) return v;
-    return Variant(error_from_text(v.error()).value_or(ExcelError::Value));
+    return failure_as_error(evaluate(arg, ctx), ctx);
 }
 
 bool is_na(const Variant& v) { return v.is_error() && v.as_error() == ExcelError::NA; }
