@@ -145,12 +145,12 @@ Result<Variant> apply_op(FormulaOp op, const Variant& a, const Variant& b, const
 }
 
 // Unary minus reads its operand as a number the way arithmetic does (--"5"
-// is 5, -TRUE is -1, a blank 0); an integer wraps at its lowest value.
+// is 5, -TRUE is -1, a blank 0, a date its serial and time of day); an
+// integer wraps at its lowest value.
 Result<Variant> negate(const Variant& v) {
     if (v.is_int()) return Variant(static_cast<int64_t>(0 - static_cast<uint64_t>(v.as_int())));
     if (v.is_float()) return Variant(-v.as_float());
     if (v.is_error()) return v;
-    if (v.is_date()) return Variant(static_cast<int64_t>(0 - static_cast<uint64_t>(v.as_date().serial)));
     Result<double> x = to_float(v);
     if (!x) return fail(format_message(kNegNonNumeric, v.to_string()));
     return number_variant(-*x);

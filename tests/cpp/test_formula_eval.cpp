@@ -43,6 +43,7 @@ const CellMap kCells = sheet({
     {"B6", Variant(std::numeric_limits<int64_t>::min())},
     {"B7", Variant(ExcelError::DivZero)},
     {"B8", Variant(std::nan(""))},
+    {"B9", Variant(Date{45000, 0.5})},
 });
 
 }  // namespace
@@ -170,19 +171,13 @@ TEST(FormulaEval, Concatenation) {
 
 TEST(FormulaEval, Negation) {
     const Case cases[] = {
-        {"=-A1", "Integer(-1)"},
-        {"=-1.5", "Float(-1.5)"},
-        {"=-C9", "Integer(0)"},
-        {"=-B3", "Integer(-45000)"},
-        {"=-B6", "Integer(-9223372036854775808)"},
-        {"=-B1", "Error(NA)"},
-        {"=-NA()", "Error(NA)"},
-        {"=-TRUE", "Integer(-1)"},
-        {"=--TRUE", "Integer(1)"},
-        {"=-FALSE", "Integer(0)"},
-        {"=--\"5\"", "Integer(5)"},
-        {"=-\"0\"", "Integer(0)"},
-        {"=-B2", "fail: Unary minus on non-numeric value: abc"},
+        {"=-A1", "Integer(-1)"},     {"=-1.5", "Float(-1.5)"},
+        {"=-C9", "Integer(0)"},      {"=-B3", "Integer(-45000)"},
+        {"=-B9", "Float(-45000.5)"}, {"=-B6", "Integer(-9223372036854775808)"},
+        {"=-B1", "Error(NA)"},       {"=-NA()", "Error(NA)"},
+        {"=-TRUE", "Integer(-1)"},   {"=--TRUE", "Integer(1)"},
+        {"=-FALSE", "Integer(0)"},   {"=--\"5\"", "Integer(5)"},
+        {"=-\"0\"", "Integer(0)"},   {"=-B2", "fail: Unary minus on non-numeric value: abc"},
         {"=-A1*2", "Integer(-2)"},
     };
     check(cases, kCells);
