@@ -93,6 +93,7 @@ CONVERSIONS = [
     ('=VALUE("8:00")', 1 / 3),
     ("=VALUE(A1)", 0),                         # a blank cell
     ("=VALUE(DATE(2025,3,1))", 45717),
+    ("=VALUE(0.1+0.2)", 0.1 + 0.2),            # a number keeps all its digits
     ('=NUMBERVALUE("$1,200")', 1200),
     ('=NUMBERVALUE("(12)")', -12),
     ('=NUMBERVALUE("2025-03-01")', 45717),

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -89,16 +90,18 @@ Result<Variant> func_text(Args args, const EvalCtx& ctx) {
     return built_text(std::move(*shown), ctx);
 }
 
-// The text is read as typed input ("1,200", "50%", "(12)", a date); a
-// blank cell is 0.
+// A text is read as typed input ("1,200", "50%", "(12)", a date); a number
+// or date stays as it is, a blank is 0, and a logical is no number.
 Result<Variant> func_value(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("VALUE", args.size(), 1, 1));
     const Variant v = TRY(evaluate(args[0], ctx));
-    if (v.is_empty()) return Variant(int64_t{0});
-    if (v.is_error()) return propagate(v.as_error());
-    const std::string s = to_str(v);
-    const auto x = typed_number(s);
-    if (!x) return fail(format_message(kCannotRead, s));
+    std::optional<double> x;
+    if (v.is_str()) {
+        x = typed_number(v.as_str());
+    } else if (!v.is_bool()) {
+        x = TRY(to_float(v));
+    }
+    if (!x) return fail(format_message(kCannotRead, to_str(v)));
     return number_variant(*x);
 }
 
