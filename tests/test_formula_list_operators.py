@@ -50,6 +50,8 @@ OPERATORS = [
     ("=SEQUENCE(3)+SEQUENCE(3)", [2, 4, 6]),
     ("=SEQUENCE(2,2)*A5:B6", [1, 4, 9, 16]),
     ("=(A1:A3>1)*B1:B3", [0, 20, 30]),
+    ("=(A1:A2*1)*B1:B3", [10, 40, NA]),         # a computed column keeps its shape
+    ("=IF(A1>5,A1:A3,A1:A2)*B1:B2", [10, 40]),  # the branch taken decides the length
 ]
 
 UNARY = [
@@ -67,6 +69,7 @@ UNARY = [
 
 IFS = [
     ("=IF(A1:A3>1,B1:B3,0)", [0, 20, 30]),
+    ("=IF(A1:A3,1,0)", [1, 1, 1]),              # a range as the condition
     ('=IF(A1:A3>1,"big")', [False, "big", "big"]),
     ("=IF(A1:A3=2,NA(),A1:A3)", [1, NA, 3]),
     ("=IF(A1:A3>0,G1:G3)", [0, 0, 0]),          # a blank cell taken shows as 0
@@ -88,6 +91,9 @@ def test_values(formula, want):
     [
         ("=A1:A3+D1:F1", "Operator '+': a 3x1 range against a 1x3 range is not supported"),
         ("=(A1:A3>1)*D1:F1", "Operator '*': a 3x1 range against a 1x3 range is not supported"),
+        ("=-A1:A3*D1:F1", "Operator '*': a 3x1 range against a 1x3 range is not supported"),
+        ("=IF(A1:A3>1,1,0)*D1:F1", "Operator '*': a 3x1 range against a 1x3 range is not supported"),
+        ("=IFERROR(1/A1:A3,0)*D1:F1", "Operator '*': a 3x1 range against a 1x3 range is not supported"),
         ("=A5:B6*D1:F1", "Operator '*': a 2x2 range against a 1x3 range is not supported"),
         ("=A1:A3*SEQUENCE(2)", "Operator '*': a 3x1 range against a list of 2 values is not supported"),
         ("=SEQUENCE(3)=SEQUENCE(2)", "Operator '=': a list of 3 values against a list of 2 values is not supported"),

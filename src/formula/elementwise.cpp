@@ -25,6 +25,46 @@ std::unexpected<std::string> refuse(std::string_view name, const Operand& a, con
     return fail(std::string(name) + ": " + describe(a) + " against " + describe(b) + " is not supported");
 }
 
+std::optional<Pairing> grid_of(const FormulaExpr& expr);
+
+// The grid that lists of these expressions pair into, when any shows one.
+std::optional<Pairing> paired_grid(std::span<const FormulaExpr> exprs) {
+    std::optional<Pairing> out;
+    for (const FormulaExpr& e : exprs) {
+        const std::optional<Pairing> g = grid_of(e);
+        if (!g) continue;
+        out = out ? Pairing{side(out->rows, g->rows), side(out->cols, g->cols)} : g;
+    }
+    return out;
+}
+
+// The grid of the list `expr` gives, as its form shows it: operators, and IF
+// and IFERROR, which work element by element, keep the grid of their
+// operands. None for a single value or a list made by another function.
+std::optional<Pairing> grid_of(const FormulaExpr& expr) {
+    switch (expr.kind()) {
+        case FormulaExpr::Kind::Range: {
+            const CellRange n = expr.get<FormulaExpr::Range>()->range().normalised();
+            if (n.rows() == 1 && n.cols() == 1) return std::nullopt;
+            return Pairing{n.rows(), n.cols()};
+        }
+        case FormulaExpr::Kind::Neg: return grid_of(*expr.get<FormulaExpr::Neg>()->operand);
+        case FormulaExpr::Kind::Binary: {
+            const auto& b = *expr.get<FormulaExpr::Binary>();
+            const std::optional<Pairing> l = grid_of(*b.lhs), r = grid_of(*b.rhs);
+            if (!l || !r) return l ? l : r;
+            return Pairing{side(l->rows, r->rows), side(l->cols, r->cols)};
+        }
+        case FormulaExpr::Kind::Func: {
+            const auto& f = *expr.get<FormulaExpr::Func>();
+            if (f.name == "IF") return paired_grid(f.args);
+            if (f.name == "IFERROR" && !f.args.empty()) return grid_of(f.args.front());
+            return std::nullopt;
+        }
+        default: return std::nullopt;
+    }
+}
+
 }  // namespace
 
 Variant Operand::take() && {
@@ -44,12 +84,17 @@ Result<void> load_operand_or_error(const FormulaExpr& expr, const EvalCtx& ctx, 
     return {};
 }
 
-Result<Variant> evaluate_list(const FormulaExpr& expr, const EvalCtx& ctx) {
-    // Only a range differs from evaluate: operators give their lists anyway.
-    if (expr.kind() != FormulaExpr::Kind::Range) return evaluate(expr, ctx);
+Result<Variant> range_list(const FormulaExpr& expr, const EvalCtx& ctx) {
     Operand op;
     TRY_VOID(load_operand(expr, ctx, op));
     return std::move(op).take();
+}
+
+Operand operand_of(const FormulaExpr& expr, Variant value) {
+    Operand op;
+    op.own = std::move(value);
+    take_grid(expr, op);
+    return op;
 }
 
 Result<Pairing> pair_up(std::string_view name, std::span<const Operand* const> ops) {
@@ -78,10 +123,26 @@ Result<Pairing> pair_up(std::string_view name, std::span<const Operand* const> o
         p.cols = cols;
     }
     if (!list) return p;
-    if (!grid) return Pairing{list->size(), 1, false};
+    if (!grid) return Pairing{list->size(), 1};
     // A list of unknown shape follows the grid, in reading order.
     if (list->size() != p.size()) return refuse(name, *grid, *list);
     return p;
+}
+
+void take_grid(const FormulaExpr& expr, Operand& op) {
+    if (op.range) {
+        op.rows = op.range->rows();
+        op.cols = op.range->cols();
+        op.shaped = true;
+    } else if (op.value().is_array()) {
+        // A list of another length than its form shows (IF that took one
+        // branch) keeps only its length.
+        if (std::optional<Pairing> g = grid_of(expr); g && g->size() == op.size()) {
+            op.rows = g->rows;
+            op.cols = g->cols;
+            op.shaped = true;
+        }
+    }
 }
 
 const Variant& element(const Operand& op, const Pairing& p, uint64_t i) {

@@ -163,34 +163,53 @@ constexpr std::string_view kOperatorNames[] = {
 };
 static_assert(std::size(kOperatorNames) == static_cast<size_t>(FormulaOp::Concat) + 1);
 
-// Loads both operands of `b`; true when either is a list.
-Result<bool> load_pair(const FormulaExpr::Binary& b, const EvalCtx& ctx, Operand& l, Operand& r) {
-    if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
-    TRY_VOID(load_operand(*b.lhs, ctx, l));
-    TRY_VOID(load_operand(*b.rhs, ctx, r));
-    return l.is_list() || r.is_list();
+// An operand as the scalar path reads it: a cell in place (no copy of its
+// text per comparison), anything else evaluated into `tmp`.
+struct Loaded {
+    Variant tmp;
+    const Variant* v = nullptr;
+};
+
+Result<void> load(const FormulaExpr& e, const EvalCtx& ctx, Loaded& out) {
+    if (const auto* c = e.get<FormulaExpr::CellRef>()) {
+        out.v = &referenced(ctx, *c);
+        return {};
+    }
+    out.tmp = TRY(evaluate(e, ctx));
+    out.v = &out.tmp;
+    return {};
 }
 
-Result<void> pair_lists(FormulaOp op, const Operand& l, const Operand& r, const EvalCtx& ctx, Operand& out) {
+// A loaded operand that turned out to be a list, with the grid its
+// expression shows.
+Operand operand_of(const FormulaExpr& e, Loaded& loaded) {
+    if (loaded.v == &loaded.tmp) return eval::operand_of(e, std::move(loaded.tmp));
+    Operand op;
+    op.cell = loaded.v;
+    take_grid(e, op);
+    return op;
+}
+
+bool is_range(const FormulaExpr& e) { return e.kind() == FormulaExpr::Kind::Range; }
+
+// The operator over lists: each pair of elements as single values take it.
+Result<Variant> binary_lists(const FormulaExpr::Binary& b, const Operand& l, const Operand& r, const EvalCtx& ctx) {
     // clang-format off
-    return each_element(kOperatorNames[static_cast<size_t>(op)], ctx, out,
-                        [&](const Variant& x, const Variant& y) { return apply_op(op, x, y, ctx); }, l, r);
+    return each_element(kOperatorNames[static_cast<size_t>(b.op)], ctx,
+                        [&](const Variant& x, const Variant& y) { return apply_op(b.op, x, y, ctx); }, l, r);
     // clang-format on
 }
 
-Result<void> binary_operand(const FormulaExpr::Binary& b, const EvalCtx& ctx, Operand& out) {
+// A range among the operands: both are read as lists.
+Result<Variant> binary_over_range(const FormulaExpr::Binary& b, const EvalCtx& ctx) {
     Operand l, r;
-    if (TRY(load_pair(b, ctx, l, r))) return pair_lists(b.op, l, r, ctx, out);
-    out.own = TRY(apply_op(b.op, l.value(), r.value(), ctx));
-    return {};
+    TRY_VOID(load_operand(*b.lhs, ctx, l));
+    TRY_VOID(load_operand(*b.rhs, ctx, r));
+    return binary_lists(b, l, r, ctx);
 }
 
-Result<void> neg_operand(const FormulaExpr::Neg& n, const EvalCtx& ctx, Operand& out) {
-    Operand o;
-    TRY_VOID(load_operand(*n.operand, ctx, o));
-    if (o.is_list()) return each_element("Unary minus", ctx, out, negate, o);
-    out.own = TRY(negate(o.value()));
-    return {};
+Result<Variant> negate_list(const Operand& o, const EvalCtx& ctx) {
+    return each_element("Unary minus", ctx, negate, o);
 }
 
 // One result, returned on every path, so that a value is not moved on its way out.
@@ -222,18 +241,30 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         }
         case FormulaExpr::Kind::Range: return fail(std::string(kRangeAsScalar));
         case FormulaExpr::Kind::Binary: {
-            // Single values go straight to the operator, with no list machinery.
+            if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
             const auto& b = *expr.get<FormulaExpr::Binary>();
-            Operand l, r;
-            if (!TRY(load_pair(b, ctx, l, r))) return apply_op(b.op, l.value(), r.value(), ctx);
-            Operand out;
-            TRY_VOID(pair_lists(b.op, l, r, ctx, out));
-            return std::move(out.own);
+            // Lists take their own road; single values go straight to the operator.
+            if (is_range(*b.lhs) || is_range(*b.rhs)) [[unlikely]]
+                return binary_over_range(b, ctx);
+            Loaded l, r;
+            TRY_VOID(load(*b.lhs, ctx, l));
+            TRY_VOID(load(*b.rhs, ctx, r));
+            if (l.v->is_array() || r.v->is_array()) [[unlikely]]
+                return binary_lists(b, operand_of(*b.lhs, l), operand_of(*b.rhs, r), ctx);
+            return apply_op(b.op, *l.v, *r.v, ctx);
         }
         case FormulaExpr::Kind::Neg: {
-            Operand out;
-            TRY_VOID(neg_operand(*expr.get<FormulaExpr::Neg>(), ctx, out));
-            return std::move(out.own);
+            const FormulaExpr& operand = *expr.get<FormulaExpr::Neg>()->operand;
+            if (is_range(operand)) [[unlikely]] {
+                Operand o;
+                TRY_VOID(load_operand(operand, ctx, o));
+                return negate_list(o, ctx);
+            }
+            Loaded o;
+            TRY_VOID(load(operand, ctx, o));
+            if (o.v->is_array()) [[unlikely]]
+                return negate_list(operand_of(operand, o), ctx);
+            return negate(*o.v);
         }
         case FormulaExpr::Kind::Func: {
             if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
@@ -253,27 +284,20 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
 }
 
 Result<void> load_operand(const FormulaExpr& expr, const EvalCtx& ctx, Operand& out) {
-    switch (expr.kind()) {
-        case FormulaExpr::Kind::CellRef:
-            // A cell is read in place: no copy of its text per comparison.
-            out.cell = &referenced(ctx, *expr.get<FormulaExpr::CellRef>());
-            return charge_read(ctx, *out.cell);
-        case FormulaExpr::Kind::Range: {
-            RangeView view = TRY(RangeView::open(*expr.get<FormulaExpr::Range>(), ctx));
-            if (view.size() == 1) {
-                out.cell = &view.at(uint64_t{0});
-                return {};
-            }
+    if (const auto* c = expr.get<FormulaExpr::CellRef>()) {
+        out.cell = &referenced(ctx, *c);
+    } else if (const auto* r = expr.get<FormulaExpr::Range>()) {
+        RangeView view = TRY(RangeView::open(*r, ctx));
+        if (view.size() == 1) {
+            out.cell = &view.at(uint64_t{0});
+        } else {
             out.range = view;
-            out.rows = view.rows();
-            out.cols = view.cols();
-            out.shaped = true;
-            return {};
         }
-        case FormulaExpr::Kind::Binary: return binary_operand(*expr.get<FormulaExpr::Binary>(), ctx, out);
-        case FormulaExpr::Kind::Neg: return neg_operand(*expr.get<FormulaExpr::Neg>(), ctx, out);
-        default: out.own = TRY(evaluate(expr, ctx)); return {};
+    } else {
+        out.own = TRY(evaluate(expr, ctx));
     }
+    take_grid(expr, out);
+    return {};
 }
 
 Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self, InterruptCheck interrupt) {

@@ -92,22 +92,18 @@ Result<Variant> if_each(Args args, const Operand& cond, const EvalCtx& ctx) {
     } else {
         no.own = Variant(false);
     }
-    Operand out;
     auto pick = [](const Variant& c, const Variant& y, const Variant& n) -> Result<Variant> {
         if (c.is_error()) return c;
         const Variant& v = is_truthy(c) ? y : n;
         return v.is_empty() ? Variant(int64_t{0}) : v;
     };
-    TRY_VOID(each_element("IF", ctx, out, pick, cond, yes, no));
-    return std::move(out).take();
+    return each_element("IF", ctx, pick, cond, yes, no);
 }
 
 Result<Variant> func_if(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("IF", args.size(), 2, 3));
-    Operand cond_operand;
-    TRY_VOID(load_operand(args[0], ctx, cond_operand));
-    if (cond_operand.is_list()) return if_each(args, cond_operand, ctx);
-    const Variant& cond = cond_operand.value();
+    Variant cond = TRY(evaluate_list(args[0], ctx));
+    if (cond.is_array()) return if_each(args, operand_of(args[0], std::move(cond)), ctx);
     // An error as the condition is the result, as in every spreadsheet.
     if (cond.is_error()) return cond;
     if (is_truthy(cond)) return evaluate_list(args[1], ctx);
