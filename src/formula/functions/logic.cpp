@@ -3,8 +3,9 @@
 // (NA, ERROR.TYPE), and the functions that describe a value or a cell (N,
 // TYPE, the IS functions, CELL).
 //
-// The deciding functions evaluate only the branch they take, and AND and OR
-// stop at the first argument that settles the answer. An error value where a
+// The deciding functions evaluate only the branch they take (IF over a list
+// evaluates both, for its elements), and AND and OR stop at the first
+// argument that settles the answer. An error value where a
 // truth is wanted is the result, never a silent FALSE.
 #include <cstdint>
 #include <optional>
@@ -80,8 +81,6 @@ CellPos cell_position(Args args) {
     return {1, 1};
 }
 
-}  // namespace
-
 // A condition over a list decides element by element; its branches are
 // then lists or single values paired with it (a blank cell taken is 0).
 Result<Variant> if_each(Args args, const Operand& cond, const EvalCtx& ctx) {
@@ -99,6 +98,8 @@ Result<Variant> if_each(Args args, const Operand& cond, const EvalCtx& ctx) {
     };
     return each_element("IF", ctx, pick, cond, yes, no);
 }
+
+}  // namespace
 
 Result<Variant> func_if(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("IF", args.size(), 2, 3));
