@@ -5,8 +5,8 @@
 //
 // The deciding functions evaluate only the branch they take (IF over a list
 // evaluates both, for its elements), and AND and OR stop at the first
-// argument that settles the answer. An error value where a
-// truth is wanted is the result, never a silent FALSE.
+// argument that settles the answer. An error value where a truth is wanted
+// is the result, never a silent FALSE.
 #include <cstdint>
 #include <optional>
 #include <string>
