@@ -109,7 +109,7 @@ def test_values(formula, want):
         ("=CHOOSE(1)", "CHOOSE requires at least 2 arguments"),
         ("=CHOOSE(2,\"a\",A1:A2)", "Range cannot be used as a scalar value"),
         ("=FORMULATEXT()", "FORMULATEXT requires 1 argument"),
-        ("=ROW(1+A1:A2)", "Range cannot be used as a scalar value"),
+        ("=ROW(1+\"x\")", "Cannot convert 'x' to a number"),
     ],
 )
 def test_failures(formula, message):

@@ -117,7 +117,7 @@ VALUE = morvane.ExcelError("#VALUE!")
 
 @pytest.mark.parametrize("formula, want", [
     ("=A1*2", VALUE),                                  # text in a numeric position
-    ('=" 3"+1', VALUE),
+    ('="3 x"+1', VALUE),
     ("=B1:B2", VALUE),                                 # a range where one value goes
     ('=INDIRECT("zz")', REF),                          # a reference that cannot be made
     ('=AVERAGEIF(B1:B2,">100")', morvane.ExcelError("#DIV/0!")),  # an average of nothing

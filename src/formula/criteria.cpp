@@ -172,25 +172,4 @@ bool wildcard_match(std::string_view text, std::string_view pattern) {
     return match_questions(text, pattern);
 }
 
-bool compare_element(FormulaOp op, const Variant& a, const Variant& b) {
-    switch (op) {
-        case FormulaOp::Eq: return variant_eq(a, b);
-        case FormulaOp::Ne: return !variant_eq(a, b);
-        case FormulaOp::Lt:
-        case FormulaOp::Le:
-        case FormulaOp::Gt:
-        case FormulaOp::Ge: {
-            auto x = to_float(a);
-            auto y = to_float(b);
-            // A side that is no number (or an error value) never compares true.
-            if (!x || !y) return false;
-            if (op == FormulaOp::Lt) return *x < *y;
-            if (op == FormulaOp::Le) return *x <= *y;
-            if (op == FormulaOp::Gt) return *x > *y;
-            return *x >= *y;
-        }
-        default: return is_truthy(a);
-    }
-}
-
 }  // namespace morvane::eval

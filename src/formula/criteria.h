@@ -52,7 +52,5 @@ ParsedCriteria parse_criteria(const Variant& criterion);
 bool matches_parsed(const Variant& candidate, const ParsedCriteria& criteria);
 // Whole-text match; * any run, ? one character. Both sides already upper-cased.
 bool wildcard_match(std::string_view text, std::string_view pattern);
-// FILTER's test of one element with the operator of its include expression.
-bool compare_element(FormulaOp op, const Variant& a, const Variant& b);
 
 }  // namespace morvane::eval

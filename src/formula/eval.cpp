@@ -11,12 +11,14 @@
 #include <utility>
 
 #include "formula/args.h"
+#include "formula/elementwise.h"
 #include "formula/number_text.h"
 #include "formula/numeric.h"
 #include "formula/sort.h"
 #include "types/address.h"
 #include "types/stack.h"
 #include "types/text.h"
+#include "types/typed_input.h"
 
 namespace morvane::eval {
 
@@ -81,13 +83,6 @@ Ordering text_order(std::string_view a, std::string_view b) {
     return order_of(text::compare_lower(a, b));
 }
 
-// An operand of a binary operator: a cell is read in place, anything else
-// is evaluated into `tmp`. Saves copying cell texts on every comparison.
-struct Operand {
-    Variant tmp;
-    const Variant* v = nullptr;
-};
-
 const Variant kRefError{ExcelError::Ref};
 
 // The value of a cell reference; one past the sheet's edge (A1048577,
@@ -95,16 +90,6 @@ const Variant kRefError{ExcelError::Ref};
 const Variant& referenced(const EvalCtx& ctx, const FormulaExpr::CellRef& r) {
     if (!on_sheet(r.pos())) return kRefError;
     return cell_ref(ctx.cells, r.row, r.col);
-}
-
-Result<void> load(const FormulaExpr& e, const EvalCtx& ctx, Operand& out) {
-    if (const auto* r = e.get<FormulaExpr::CellRef>()) {
-        out.v = &referenced(ctx, *r);
-        return {};
-    }
-    out.tmp = TRY(evaluate(e, ctx));
-    out.v = &out.tmp;
-    return {};
 }
 
 Result<Variant> arithmetic(FormulaOp op, const Variant& a, const Variant& b) {
@@ -159,14 +144,72 @@ Result<Variant> apply_op(FormulaOp op, const Variant& a, const Variant& b, const
     }
 }
 
+// Unary minus reads its operand as a number the way arithmetic does (--"5"
+// is 5, -TRUE is -1, a blank 0, a date its serial and time of day); an
+// integer wraps at its lowest value.
 Result<Variant> negate(const Variant& v) {
     if (v.is_int()) return Variant(static_cast<int64_t>(0 - static_cast<uint64_t>(v.as_int())));
     if (v.is_float()) return Variant(-v.as_float());
     if (v.is_error()) return v;
-    // A blank is 0 and a date its serial, as everywhere numbers are taken.
-    if (v.is_empty()) return Variant(int64_t{0});
-    if (v.is_date()) return Variant(static_cast<int64_t>(0 - static_cast<uint64_t>(v.as_date().serial)));
-    return fail(format_message(kNegNonNumeric, v.to_string()));
+    Result<double> x = to_float(v);
+    if (!x) return fail(format_message(kNegNonNumeric, v.to_string()));
+    return number_variant(-*x);
+}
+
+// The operators by code, to head the refusal of lists that do not pair.
+constexpr std::string_view kOperatorNames[] = {
+    "Operator '+'", "Operator '-'",  "Operator '*'", "Operator '/'",  "Operator '='", "Operator '<>'",
+    "Operator '<'", "Operator '<='", "Operator '>'", "Operator '>='", "Operator '&'",
+};
+static_assert(std::size(kOperatorNames) == static_cast<size_t>(FormulaOp::Concat) + 1);
+
+// An operand as the scalar path reads it: a cell in place (no copy of its
+// text per comparison), anything else evaluated into `tmp`.
+struct Loaded {
+    Variant tmp;
+    const Variant* v = nullptr;
+};
+
+Result<void> load(const FormulaExpr& e, const EvalCtx& ctx, Loaded& out) {
+    if (const auto* c = e.get<FormulaExpr::CellRef>()) {
+        out.v = &referenced(ctx, *c);
+        return {};
+    }
+    out.tmp = TRY(evaluate(e, ctx));
+    out.v = &out.tmp;
+    return {};
+}
+
+// A loaded operand that turned out to be a list, with the grid its
+// expression shows.
+Operand operand_of(const FormulaExpr& e, Loaded& loaded) {
+    if (loaded.v == &loaded.tmp) return eval::operand_of(e, std::move(loaded.tmp));
+    Operand op;
+    op.cell = loaded.v;
+    take_grid(e, op);
+    return op;
+}
+
+bool is_range(const FormulaExpr& e) { return e.kind() == FormulaExpr::Kind::Range; }
+
+// The operator over lists: each pair of elements as single values take it.
+Result<Variant> binary_lists(const FormulaExpr::Binary& b, const Operand& l, const Operand& r, const EvalCtx& ctx) {
+    // clang-format off
+    return each_element(kOperatorNames[static_cast<size_t>(b.op)], ctx,
+                        [&](const Variant& x, const Variant& y) { return apply_op(b.op, x, y, ctx); }, l, r);
+    // clang-format on
+}
+
+// A range among the operands: both are read as lists.
+Result<Variant> binary_over_range(const FormulaExpr::Binary& b, const EvalCtx& ctx) {
+    Operand l, r;
+    TRY_VOID(load_operand(*b.lhs, ctx, l));
+    TRY_VOID(load_operand(*b.rhs, ctx, r));
+    return binary_lists(b, l, r, ctx);
+}
+
+Result<Variant> negate_list(const Operand& o, const EvalCtx& ctx) {
+    return each_element("Unary minus", ctx, negate, o);
 }
 
 // One result, returned on every path, so that a value is not moved on its way out.
@@ -199,15 +242,28 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         case FormulaExpr::Kind::Range: return fail(std::string(kRangeAsScalar));
         case FormulaExpr::Kind::Binary: {
             if (stack_nearly_exhausted()) return fail(std::string(kNestedTooDeeply));
-            const auto* b = expr.get<FormulaExpr::Binary>();
-            Operand l, r;
-            TRY_VOID(load(*b->lhs, ctx, l));
-            TRY_VOID(load(*b->rhs, ctx, r));
-            return apply_op(b->op, *l.v, *r.v, ctx);
+            const auto& b = *expr.get<FormulaExpr::Binary>();
+            // Lists take their own road; single values go straight to the operator.
+            if (is_range(*b.lhs) || is_range(*b.rhs)) [[unlikely]]
+                return binary_over_range(b, ctx);
+            Loaded l, r;
+            TRY_VOID(load(*b.lhs, ctx, l));
+            TRY_VOID(load(*b.rhs, ctx, r));
+            if (l.v->is_array() || r.v->is_array()) [[unlikely]]
+                return binary_lists(b, operand_of(*b.lhs, l), operand_of(*b.rhs, r), ctx);
+            return apply_op(b.op, *l.v, *r.v, ctx);
         }
         case FormulaExpr::Kind::Neg: {
-            Operand o;
-            TRY_VOID(load(*expr.get<FormulaExpr::Neg>()->operand, ctx, o));
+            const FormulaExpr& operand = *expr.get<FormulaExpr::Neg>()->operand;
+            if (is_range(operand)) [[unlikely]] {
+                Operand o;
+                TRY_VOID(load_operand(operand, ctx, o));
+                return negate_list(o, ctx);
+            }
+            Loaded o;
+            TRY_VOID(load(operand, ctx, o));
+            if (o.v->is_array()) [[unlikely]]
+                return negate_list(operand_of(operand, o), ctx);
             return negate(*o.v);
         }
         case FormulaExpr::Kind::Func: {
@@ -225,6 +281,23 @@ Result<Variant> evaluate(const FormulaExpr& expr, const EvalCtx& ctx) {
         }
     }
     return fail(std::string(kRangeAsScalar));  // unreachable: every kind returns above
+}
+
+Result<void> load_operand(const FormulaExpr& expr, const EvalCtx& ctx, Operand& out) {
+    if (const auto* c = expr.get<FormulaExpr::CellRef>()) {
+        out.cell = &referenced(ctx, *c);
+    } else if (const auto* r = expr.get<FormulaExpr::Range>()) {
+        RangeView view = TRY(RangeView::open(*r, ctx));
+        if (view.size() == 1) {
+            out.cell = &view.at(uint64_t{0});
+        } else {
+            out.range = view;
+        }
+    } else {
+        out.own = TRY(evaluate(expr, ctx));
+    }
+    take_grid(expr, out);
+    return {};
 }
 
 Result<Variant> evaluate(const FormulaExpr& expr, const CellMap& cells, CellPos self, InterruptCheck interrupt) {
@@ -276,13 +349,25 @@ bool stops_evaluation(std::string_view message, const EvalCtx& ctx) {
            message.find("not supported") != std::string_view::npos;
 }
 
+Result<Variant> failure_as_error(Result<Variant> r, const EvalCtx& ctx) {
+    if (r || stops_evaluation(r.error(), ctx)) return r;
+    return Variant(error_from_text(r.error()).value_or(ExcelError::Value));
+}
+
 Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaExpr> args, const EvalCtx& ctx) {
     return call_handler(find_function(upper_name), args, ctx);
 }
 
 // ---- Conversions and comparisons -----------------------------------------
 
-Result<double> to_float(const Variant& v) { return to_number(v, kCannotConvert); }
+// A text stands for the number it would store if typed into a cell (" 7 ",
+// "50%", "$1,200", "(12)", a date or a time), so arithmetic and number
+// arguments read it as the spreadsheet does.
+Result<double> to_float(const Variant& v) {
+    if (!v.is_str()) return to_number(v, kCannotConvert);
+    if (auto x = typed_number(v.as_str())) return *x;
+    return fail(format_message(kCannotConvert, v.as_str()));
+}
 
 std::string to_str(const Variant& v) {
     switch (v.kind()) {

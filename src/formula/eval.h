@@ -78,6 +78,9 @@ Result<void> charge_step(const EvalCtx& ctx);
 // up, or something the engine does not support. No function may turn them
 // into an answer, and a stored formula that meets one is not stored.
 bool stops_evaluation(std::string_view message, const EvalCtx& ctx);
+// Any other failure as the error value it stands for: an error value that
+// travelled out as its text is that error, anything else #VALUE!.
+Result<Variant> failure_as_error(Result<Variant> r, const EvalCtx& ctx);
 
 // ---- Evaluation ---------------------------------------------------------
 
@@ -93,7 +96,8 @@ Result<Variant> eval_func(std::string_view upper_name, std::span<const FormulaEx
 
 using morvane::Ordering;
 
-// Integer, Float and Date their number; numeric text its number; Boolean 1/0;
+// Integer, Float and Date their number; a text the number it stands for as
+// typed input (typed_number: "50%", "$1,200", "2025-03-01"); Boolean 1/0;
 // Empty 0. An error value fails with its own text ("#N/A"), which the
 // dispatcher turns back into that error value.
 Result<double> to_float(const Variant& v);

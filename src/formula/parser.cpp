@@ -5,7 +5,7 @@
 //   concat         := additive ("&" additive)*
 //   additive       := multiplicative (("+" | "-") multiplicative)*
 //   multiplicative := unary (("*" | "/") unary)*
-//   unary          := "+" primary | "-" primary | primary
+//   unary          := ("+" | "-") unary | primary
 //   primary        := string | number | "(" expr ")" | reference | call | name
 //   string         := '"' (any | '""')* '"'
 //   number         := digit+ ("." digit*)?
@@ -141,23 +141,21 @@ private:
         return binary_level(&FormulaParser::parse_unary, "*/", codes);
     }
 
+    // Signs repeat (--A1, +-1); "+" leaves no node.
     Result<Parsed> parse_unary() {
         skip_blanks();
-        if (!at_end() && s_[pos_] == '+') {
-            ++pos_;
-            return parse_primary();
-        }
-        if (!at_end() && s_[pos_] == '-') {
-            ++pos_;
-            Nest nest(*this);
-            TRY_VOID(nest.check());
-            Parsed operand = TRY(parse_primary());
+        if (at_end() || (s_[pos_] != '+' && s_[pos_] != '-')) return parse_primary();
+        const bool minus = s_[pos_++] == '-';
+        Nest nest(*this);
+        TRY_VOID(nest.check());
+        Parsed operand = TRY(parse_unary());
+        if (minus) {
             uint32_t depth = operand.depth + 1;
             TRY_VOID(check_depth(depth));
             auto boxed = std::make_unique<FormulaExpr>(std::move(operand.expr));
             return Parsed{FormulaExpr{FormulaExpr::Neg{std::move(boxed)}}, depth};
         }
-        return parse_primary();
+        return operand;
     }
 
     Result<Parsed> parse_primary() {

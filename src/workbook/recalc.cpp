@@ -285,8 +285,8 @@ EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas) {
 void settle_cell_value(Result<Variant>& result, const eval::EvalCtx& ctx) {
     if (result) {
         if (result->is_empty()) *result = Variant(int64_t{0});
-    } else if (!eval::stops_evaluation(result.error(), ctx)) {
-        result = Variant(error_from_text(result.error()).value_or(ExcelError::Value));
+    } else {
+        result = eval::failure_as_error(std::move(result), ctx);
     }
 }
 

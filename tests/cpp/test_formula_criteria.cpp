@@ -197,17 +197,6 @@ TEST(FormulaCriteria, Wildcards) {
     for (int i = 0; i < 1000; ++i) ASSERT_FALSE(eval::wildcard_match(text, pattern));
 }
 
-TEST(FormulaCriteria, CompareElement) {
-    EXPECT_FALSE(eval::compare_element(FormulaOp::Lt, Variant("a"), Variant("b")));
-    EXPECT_TRUE(eval::compare_element(FormulaOp::Lt, Variant(int64_t{1}), Variant(int64_t{2})));
-    EXPECT_TRUE(eval::compare_element(FormulaOp::Ge, Variant("3"), Variant(int64_t{2})));
-    EXPECT_FALSE(eval::compare_element(FormulaOp::Ge, Variant(std::nan("")), Variant(int64_t{2})));
-    EXPECT_TRUE(eval::compare_element(FormulaOp::Eq, Variant("A"), Variant("a")));
-    EXPECT_TRUE(eval::compare_element(FormulaOp::Ne, Variant(int64_t{1}), Variant(int64_t{2})));
-    EXPECT_TRUE(eval::compare_element(FormulaOp::Add, Variant(int64_t{1}), Variant()));
-    EXPECT_FALSE(eval::compare_element(FormulaOp::Concat, Variant(""), Variant("x")));
-}
-
 TEST(FormulaConditional, Aggregates) {
     const CellMap cells = sheet({
         // clang-format off

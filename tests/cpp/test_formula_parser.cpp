@@ -116,6 +116,13 @@ TEST(FormulaParser, Trees) {
         {"-A1*2", "(-C(1,1)*2)"},
         {"+5", "5"},
         {"- 5", "-5"},
+        // signs repeat; "+" leaves no node
+        {"--1", "--1"},
+        {"+-1", "-1"},
+        {"-+1", "-1"},
+        {"- -A1", "--C(1,1)"},
+        {"--A1*2", "(--C(1,1)*2)"},
+        {"2*-1", "(2*-1)"},
         {"1 + 2 * 3", "(1+(2*3))"},
         // references
         {"a1", "C(1,1)"},
@@ -161,9 +168,8 @@ TEST(FormulaParser, Messages) {
         {"ATAN2(1 2)", "Expected ')' after arguments of 'ATAN2'"},
         {"SUM(1,)", "Unexpected character: ')'"},
         {"F(,1)", "Unexpected character: ','"},
-        {"--1", "Unexpected character: '-'"},
-        {"+-1", "Unexpected character: '-'"},
-        {"-+1", "Unexpected character: '+'"},
+        {"-", "Unexpected end of formula"},
+        {"1*-", "Unexpected end of formula"},
         {".5", "Unexpected character: '.'"},
         {"1=<2", "Unexpected character: '<'"},
         {"{1,2}", "Unexpected character: '{'"},
@@ -225,6 +231,8 @@ TEST(FormulaParser, NestingIsBounded) {
     EXPECT_EQ(parsed(nested(100000, "(", ")")), "error: " + deep);
     EXPECT_EQ(parsed(nested(100000, "ABS(", ")")), "error: " + deep);
     EXPECT_EQ(parsed(nested(100000, "-(", ")")), "error: " + deep);
+    EXPECT_EQ(parsed(nested(100000, "-", "")), "error: " + deep);
+    EXPECT_EQ(parsed(nested(100000, "+", "")), "error: " + deep);
     std::string chain = "1";
     for (int i = 0; i < 400; ++i) chain += "+1";
     EXPECT_TRUE(parser::parse(chain));

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "formula/text_chars.h"
 #include "types/address.h"
 #include "types/text.h"
+#include "types/typed_input.h"
 
 namespace morvane::eval {
 
@@ -35,6 +37,14 @@ std::string replaced(std::string_view s, std::string_view piece, std::string_vie
         from = at + piece.size();
     }
     out.append(s.substr(from));
+    return out;
+}
+
+// `s` without its white space, wherever it stands.
+std::string without_white_space(std::string_view s) {
+    std::string out;
+    for (char32_t c : text::decode_utf8(s))
+        if (!text::is_white_space(c)) text::append_utf8(out, c);
     return out;
 }
 
@@ -67,9 +77,9 @@ Result<Variant> func_text(Args args, const EvalCtx& ctx) {
         format = computed;
     }
     const numfmt::Style style;
-    const bool as_text = v.is_str() && !text_to_number(text::trim(v.as_str()));
+    const bool as_text = v.is_str() && !typed_number(v.as_str());
     double x = 0;
-    if (!as_text) x = TRY(to_float(v.is_str() ? Variant(text::trim(v.as_str())) : v));
+    if (!as_text) x = TRY(to_float(v));
     numfmt::Rendered shown = as_text          ? numfmt::render_text(format, v.as_str(), style)
                              : format.empty() ? numfmt::Rendered(numfmt::general_text(x))
                                               : numfmt::render_number(format, x, style);
@@ -80,12 +90,18 @@ Result<Variant> func_text(Args args, const EvalCtx& ctx) {
     return built_text(std::move(*shown), ctx);
 }
 
-// Thousands commas are dropped and surrounding white space ignored.
+// A text is read as typed input ("1,200", "50%", "(12)", a date); a number
+// or date stays as it is, a blank is 0, and a logical is no number.
 Result<Variant> func_value(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("VALUE", args.size(), 1, 1));
-    const std::string s = TRY(arg_text(args[0], ctx));
-    const auto x = text_to_number(replaced(text::trim(s), ",", ""));
-    if (!x) return fail(format_message(kCannotRead, s));
+    const Variant v = TRY(evaluate(args[0], ctx));
+    std::optional<double> x;
+    if (v.is_str()) {
+        x = typed_number(v.as_str());
+    } else if (!v.is_bool()) {
+        x = TRY(to_float(v));
+    }
+    if (!x) return fail(format_message(kCannotRead, to_str(v)));
     return number_variant(*x);
 }
 
@@ -100,8 +116,10 @@ Result<Variant> func_numbervalue(Args args, const EvalCtx& ctx) {
     if (args.size() > 2) group = TRY(arg_text(args[2], ctx));
     if (decimal.empty() || decimal == group) return Variant(ExcelError::Value);
     if (text::trim(s).empty()) return Variant(int64_t{0});
-    const std::string plain = group.empty() ? s : replaced(s, group, "");
-    const auto x = text_to_number(replaced(plain, decimal, "."));
+    // Blanks may stand anywhere; what is left reads as typed input.
+    std::string plain = without_white_space(s);
+    if (!group.empty()) plain = replaced(plain, group, "");
+    const auto x = typed_number(decimal == "." ? plain : replaced(plain, decimal, "."));
     if (!x) return Variant(ExcelError::Value);
     return number_variant(*x);
 }

@@ -119,9 +119,8 @@ Result<char> include_flag(const Variant& v) {
     return static_cast<char>(is_truthy(v));
 }
 
-// FILTER's include argument as one flag per element. A comparison over a
-// list (A1:A9>2) tests each element of its left side against its right
-// side, evaluated once.
+// FILTER's include argument as one flag per element: a range's cells, or a
+// list (a comparison over a range gives one).
 Result<std::vector<char>> include_flags(const FormulaExpr& arg, const EvalCtx& ctx) {
     std::vector<char> flags;
     if (arg.get<FormulaExpr::Range>()) {
@@ -129,19 +128,6 @@ Result<std::vector<char>> include_flags(const FormulaExpr& arg, const EvalCtx& c
         flags.reserve(list.size());
         for (size_t i = 0; i < list.size(); ++i) flags.push_back(TRY(include_flag(list[i])));
         return flags;
-    }
-    if (const auto* b = arg.get<FormulaExpr::Binary>()) {
-        ValueList left = TRY(ValueList::open(*b->lhs, ctx));
-        if (left.size() > 1) {
-            Variant right = TRY(evaluate(*b->rhs, ctx));
-            if (right.is_error() && b->op != FormulaOp::Concat) return propagate(right.as_error());
-            flags.reserve(left.size());
-            for (size_t i = 0; i < left.size(); ++i) {
-                if (left[i].is_error()) return propagate(left[i].as_error());
-                flags.push_back(compare_element(b->op, left[i], right));
-            }
-            return flags;
-        }
     }
     Variant v = TRY(evaluate(arg, ctx));
     if (!v.is_array()) return std::vector<char>{TRY(include_flag(v))};

@@ -3,15 +3,17 @@
 // (NA, ERROR.TYPE), and the functions that describe a value or a cell (N,
 // TYPE, the IS functions, CELL).
 //
-// The deciding functions evaluate only the branch they take, and AND and OR
-// stop at the first argument that settles the answer. An error value where a
-// truth is wanted is the result, never a silent FALSE.
+// The deciding functions evaluate only the branch they take (IF over a list
+// evaluates both, for its elements), and AND and OR stop at the first
+// argument that settles the answer. An error value where a truth is wanted
+// is the result, never a silent FALSE.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "formula/args.h"
+#include "formula/elementwise.h"
 #include "formula/eval.h"
 #include "types/address.h"
 #include "types/text.h"
@@ -26,10 +28,7 @@ constexpr std::string_view kIfsArity = "IFS requires an even number of arguments
 // error value: the one that travelled out as text, else #VALUE!. This is how
 // IFERROR and the error-testing functions see a range or a bad conversion.
 Result<Variant> value_or_error(const FormulaExpr& arg, const EvalCtx& ctx) {
-    Result<Variant> v = evaluate(arg, ctx);
-    if (v) return v;
-    if (stops_evaluation(v.error(), ctx)) return v;
-    return Variant(error_from_text(v.error()).value_or(ExcelError::Value));
+    return failure_as_error(evaluate(arg, ctx), ctx);
 }
 
 bool is_na(const Variant& v) { return v.is_error() && v.as_error() == ExcelError::NA; }
@@ -82,15 +81,34 @@ CellPos cell_position(Args args) {
     return {1, 1};
 }
 
+// A condition over a list decides element by element; its branches are
+// then lists or single values paired with it (a blank cell taken is 0).
+Result<Variant> if_each(Args args, const Operand& cond, const EvalCtx& ctx) {
+    Operand yes, no;
+    TRY_VOID(load_operand_or_error(args[1], ctx, yes));
+    if (args.size() == 3) {
+        TRY_VOID(load_operand_or_error(args[2], ctx, no));
+    } else {
+        no.own = Variant(false);
+    }
+    auto pick = [](const Variant& c, const Variant& y, const Variant& n) -> Result<Variant> {
+        if (c.is_error()) return c;
+        const Variant& v = is_truthy(c) ? y : n;
+        return v.is_empty() ? Variant(int64_t{0}) : v;
+    };
+    return each_element("IF", ctx, pick, cond, yes, no);
+}
+
 }  // namespace
 
 Result<Variant> func_if(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("IF", args.size(), 2, 3));
-    Variant cond = TRY(evaluate(args[0], ctx));
+    Variant cond = TRY(evaluate_list(args[0], ctx));
+    if (cond.is_array()) return if_each(args, operand_of(args[0], std::move(cond)), ctx);
     // An error as the condition is the result, as in every spreadsheet.
     if (cond.is_error()) return cond;
-    if (is_truthy(cond)) return evaluate(args[1], ctx);
-    if (args.size() == 3) return evaluate(args[2], ctx);
+    if (is_truthy(cond)) return evaluate_list(args[1], ctx);
+    if (args.size() == 3) return evaluate_list(args[2], ctx);
     return Variant(false);
 }
 
