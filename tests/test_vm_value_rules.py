@@ -90,17 +90,67 @@ def test_writing_the_empty_text_empties_the_cell():
     assert vm.cells() == {(1, 1): "x", (2, 1): "x"}
 
 
+# Each row: a VBA expression written to cells, and what every cell holds after
+# it, as the spreadsheet stores typed input.
 ENTERED = [
-    ('"10"', 10), ('" -2.5 "', -2.5), ('"1e3"', 1000), ('"TRUE"', True), ('"false"', False), ('"1,000"', "1,000"),
-    ('"$5"', "$5"), ('"inf"', "inf"), ('"10 kg"', "10 kg"), ('"007"', 7), ("10", 10), ('"abc"', "abc"),
+    ('"10"', 10), ('" -2.5 "', -2.5), ('"1e3"', 1000), ('"007"', 7), ("10", 10),
+    ('"TRUE"', True), ('"false"', False),
+    # thousands separators, a currency sign, a percent, a negative in parentheses
+    ('"1,000"', 1000), ('Format(1234.5, "#,##0.00")', 1234.5), ('"$5"', 5), ('"-$1,250.75"', -1250.75),
+    ('"25%"', 0.25), ('"(42)"', -42), ('"($3.50)"', -3.5),
+    # ISO and m/d/yyyy dates, with or without a time; times of day
+    ('"2024-03-15"', datetime.date(2024, 3, 15)), ('"2024-03-15 13:45"', datetime.datetime(2024, 3, 15, 13, 45)),
+    ('"3/15/2024"', datetime.date(2024, 3, 15)), ('"3/15/2024 8:00 PM"', datetime.datetime(2024, 3, 15, 20)),
+    ('"8:00"', datetime.time(8)), ('"8:00 PM"', datetime.time(20)), ('"13:45:10"', datetime.time(13, 45, 10)),
+    # error literals are the errors
+    ('"#N/A"', morvane.ExcelError("#N/A")), ('"#DIV/0!"', morvane.ExcelError("#DIV/0!")),
+    ('"#value!"', morvane.ExcelError("#VALUE!")),
+    # a leading apostrophe keeps the rest as text
+    ('"\'00123"', "00123"), ('"\'#N/A"', "#N/A"), ('"\'2024-03-15"', "2024-03-15"),
+    # texts that read as none of these stay as written
+    ('"1,23"', "1,23"), ('"$5%"', "$5%"), ('"2/30/2024"', "2/30/2024"), ('"25:00"', "25:00"), ('"inf"', "inf"),
+    ('"10 kg"', "10 kg"), ('"abc"', "abc"), ('"#hashtag"', "#hashtag"), ('" x "', " x "),
+]
+
+# Every road a macro writes a cell by, each to its own cells (listed after it).
+WRITES = [
+    ("Cells(1, 1).Value = {v}", [(1, 1)]),
+    ("Cells(2, 1) = {v}", [(2, 1)]),
+    ('Range("B1").Value = {v}', [(1, 2)]),
+    ('Range("C1:C2").Value = {v}', [(1, 3), (2, 3)]),
+    ('Range("D1").Formula = {v}', [(1, 4)]),
+    ('Range("A1").Offset(3, 0).Value = {v}', [(4, 1)]),
+    ('Sheets("Sheet1").Cells(1, 5).Value = {v}', [(1, 5)]),
+    ('Sheets("Sheet1").Range("F1:F2").Value = {v}', [(1, 6), (2, 6)]),
+    ('Set r = Range("G1:G2")\nr.Value = {v}', [(1, 7), (2, 7)]),
+    ('Set r = Range("H1")\nr.Formula = {v}', [(1, 8)]),
+    ('With Range("I1:I2")\n.Value = {v}\nEnd With', [(1, 9), (2, 9)]),
+    ('With Worksheets("Sheet1")\n.Cells(1, 10).Value = {v}\nEnd With', [(1, 10)]),
+    ('Dim a(1)\na(0) = {v}\na(1) = {v}\nRange("K1:L1").Value = a', [(1, 11), (1, 12)]),
+    ('Set r = Range("N1:N2")\nr.Value = a', [(1, 14), (2, 14)]),
+    ("Dim t As String\nt = {v}\nCells(1, 13).Value = t", [(1, 13)]),
 ]
 
 
 @pytest.mark.parametrize("text, want", ENTERED)
 def test_texts_written_to_cells_read_as_typed(text, want):
-    vm = run_body(f"Cells(1, 1).Value = {text}\nRange(\"B1\").Value = {text}\nRange(\"C1:C2\").Value = {text}")
-    for cell in ((1, 1), (1, 2), (1, 3), (2, 3)):
-        assert same(vm.get_cell(*cell), want), cell
+    vm = run_body("\n".join(write.format(v=text) for write, _ in WRITES))
+    for _, cells in WRITES:
+        for cell in cells:
+            assert same(vm.get_cell(*cell), want), cell
+
+
+def test_a_formula_sums_numbers_entered_as_texts():
+    vm = run_body('Cells(1, 1).Value = Format(1234.5, "#,##0.00")\nCells(2, 1).Value = "25%"\n'
+                  'Cells(3, 1).Value = "$5"\nCells(4, 1).Formula = "=SUM(A1:A3)"')
+    assert vm.get_cell(4, 1) == 1239.75
+
+
+def test_python_set_cell_keeps_the_text_it_is_given():
+    vm = morvane.Vm()
+    for col, text in enumerate(["1,000", "25%", "#N/A", "2024-03-15", "'x"], 1):
+        vm.set_cell(1, col, text)
+        assert same(vm.get_cell(1, col), text)
 
 
 def test_a_column_filled_from_split_sums():

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "types/calendar.h"
 #include "types/text.h"
@@ -195,21 +196,26 @@ bool may_be_numeric(std::string_view t) {
 
 }  // namespace
 
-Variant typed_entry(std::string_view text) {
+std::optional<Variant> typed_value(std::string_view text) {
     if (text.empty()) return Variant();
     if (text[0] == '\'') return Variant(text.substr(1));
     const std::string_view t = text::trim(text);
-    if (t.empty()) return Variant(text);
+    if (t.empty()) return std::nullopt;
     if (ascii_ieq(t, "true")) return Variant(true);
     if (ascii_ieq(t, "false")) return Variant(false);
+    // Typed in any case, an error literal is stored as the error.
     if (t[0] == '#') {
-        // Typed in any case, an error literal is stored as the error.
         if (auto e = error_from_text(text::ascii_upper(t))) return Variant(*e);
-        return Variant(text);
+        return std::nullopt;
     }
-    if (!may_be_numeric(t)) return Variant(text);
+    if (!may_be_numeric(t)) return std::nullopt;
     if (auto x = read_number(t)) return number_variant(*x);
     if (auto d = read_date_time(t)) return Variant(*d);
+    return std::nullopt;
+}
+
+Variant typed_entry(std::string_view text) {
+    if (auto v = typed_value(text)) return std::move(*v);
     return Variant(text);
 }
 

@@ -6,6 +6,7 @@
 
 #include "formula/number_text.h"
 #include "types/text.h"
+#include "types/typed_input.h"
 #include "values/num.h"
 
 namespace morvane::vm {
@@ -262,13 +263,7 @@ Result<Variant> eval_not(Variant v) {
 
 Variant entered_value(Variant v) {
     if (!v.is_str()) return v;
-    const std::string_view t = text::trim(v.as_str());
-    if (v.as_str().empty()) return Variant();
-    if (ascii_ieq(t, "true")) return Variant(true);
-    if (ascii_ieq(t, "false")) return Variant(false);
-    // Digits are required: the number reader also takes the words inf and nan.
-    if (t.find_first_of("0123456789") == std::string_view::npos) return v;
-    if (auto x = text_to_number(t); x && std::isfinite(*x)) return number_variant(*x);
+    if (auto typed = typed_value(v.as_str())) return std::move(*typed);
     return v;
 }
 

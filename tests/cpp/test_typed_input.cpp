@@ -150,23 +150,12 @@ TEST(TypedInput, Numbers) {
         std::optional<double> number;
     };
     const Case cases[] = {
-        {"1,234.50", 1234.5},
-        {" $5 ", 5.0},
-        {"25%", 0.25},
-        {"(3)", -3.0},
-        {"2024-03-15", 45366.0},
-        {"2024-03-15 12:00", 45366.5},
-        {"3/15/2024", 45366.0},
-        {"6:00", 0.25},
-        {"6:00 PM", 0.75},
-        {"TRUE", std::nullopt},
-        {"#N/A", std::nullopt},
-        {"'5", std::nullopt},
-        {"", std::nullopt},
-        {" ", std::nullopt},
-        {"abc", std::nullopt},
-        {"inf", std::nullopt},
-        {"1,23", std::nullopt},
+        {"1,234.50", 1234.5},   {" $5 ", 5.0},           {"25%", 0.25},
+        {"(3)", -3.0},          {"2024-03-15", 45366.0}, {"2024-03-15 12:00", 45366.5},
+        {"3/15/2024", 45366.0}, {"6:00", 0.25},          {"6:00 PM", 0.75},
+        {"TRUE", std::nullopt}, {"#N/A", std::nullopt},  {"'5", std::nullopt},
+        {"", std::nullopt},     {" ", std::nullopt},     {"abc", std::nullopt},
+        {"inf", std::nullopt},  {"1,23", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(typed_number(c.typed), c.number) << c.typed;
 }

@@ -249,9 +249,10 @@ TEST(VmValues, EnteredValue) {
     struct Case { Variant v, want; };
     const Case cases[] = {
         {S("10"), I(10)},    {S(" -2.5 "), F(-2.5)}, {S("1e3"), I(1000)},  {S("007"), I(7)},
-        {S("true"), B(true)}, {S(" FALSE"), B(false)}, {S(""), Variant()}, {S("1,000"), S("1,000")},
-        {S("$5"), S("$5")},  {S("inf"), S("inf")},   {S("1e400"), S("1e400")}, {S("abc"), S("abc")},
+        {S("true"), B(true)}, {S(" FALSE"), B(false)}, {S(""), Variant()}, {S("1,000"), I(1000)},
+        {S("$5"), I(5)},    {S("inf"), S("inf")},   {S("1e400"), S("1e400")}, {S("abc"), S("abc")},
         {S(" "), S(" ")},    {I(5), I(5)},           {Variant(), Variant()},
+        {S("#N/A"), E(ExcelError::NA)}, {S("'5"), S("5")}, {S("25%"), F(0.25)},
         // clang-format on
     };
     for (const auto& c : cases) expect_same(vm::entered_value(c.v), c.want, c.v.debug_text());
