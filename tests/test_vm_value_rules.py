@@ -78,6 +78,44 @@ def test_a_date_past_the_calendar_overflows():
         value_of("#12/31/9999# + 1")
 
 
+# Each row: setup lines, an expression, and its value, or the VBA error number
+# it raises (an int inside a tuple). Literals fold when compiled and typed
+# variables take the numeric fast path; both must agree with the plain rule.
+OPERATOR_AND_DATE_ZERO = [
+    # `/` always gives a Double
+    ("", "TypeName(7 / 7)", "Double"), ("", "TypeName(140 / 4)", "Double"), ("", "7 / 7", 1.0),
+    ("v = 12", "v / 4", 3.0), ("Dim i As Long\ni = 12", "i / 4", 3.0), ("Const c = 10 / 5", "c", 2.0),
+    ("Dim i As Long, s\nFor i = 1 To 4\ns = i / 2\nNext", "s", 2.0),
+    ("Cells(1, 1).Value = 9 / 3", "Cells(1, 1).Value", 3.0),
+    # `^` past the Double range overflows; a power with no value is an invalid argument
+    ("", "2 ^ 10", 1024), ("", "10 ^ 309", (6,)), ("a = 10\nb = 309", "a ^ b", (6,)),
+    ("Dim a As Double\na = 10 ^ 200", "a ^ 2", (6,)), ("Dim i As Long\ni = 7", "i ^ 400", (6,)),
+    ("", "0 ^ -1", (5,)), ("", "(-8) ^ (1 / 3)", (5,)), ("", "(-8) ^ 3", -512),
+    # a Date of zero is midnight
+    ("Dim d As Date", "d", datetime.time(0, 0)), ("", "CDate(0)", datetime.time(0, 0)),
+    ("Dim d As Date", '"at " & d', "at 00:00:00"), ("", "CStr(CDate(0))", "00:00:00"),
+    ("Dim d As Date", "TypeName(d)", "Date"), ("", "CDate(0.5)", datetime.time(12, 0)),
+    ("Dim d As Date\nCells(1, 1).Value = d", "Cells(1, 1).Value", datetime.time(0, 0)),
+    ('Dim d As Date\nCells(1, 1).Value = d\nCells(1, 2).Formula = "=A1&""|"""', "Cells(1, 2).Value", "00:00:00|"),
+]
+
+
+@pytest.mark.parametrize("setup, expr, want", OPERATOR_AND_DATE_ZERO)
+def test_division_powers_and_the_date_zero(setup, expr, want):
+    vm = run_body(f"{setup}\nOn Error Resume Next\nx = {expr}\nn = Err.Number")
+    got = vm.variables()
+    if isinstance(want, tuple):
+        assert got["n"] == want[0] and "x" not in got
+    else:
+        assert got["n"] == 0 and same(got["x"], want)
+
+
+def test_a_date_zero_cell_comes_to_python_as_midnight():
+    vm = run_body("Dim d As Date\nCells(1, 1).Value = d\nCells(2, 1).Value = CDate(0)")
+    assert vm.cells() == {(1, 1): datetime.time(0, 0), (2, 1): datetime.time(0, 0)}
+    assert morvane.run_macro(sub("Dim d As Date\nCells(1, 1).Value = d"), "Main") == {(1, 1): datetime.time(0, 0)}
+
+
 # ---------------------------------------------------------------- cells written by a macro
 
 def test_writing_the_empty_text_empties_the_cell():

@@ -148,8 +148,8 @@ PyObject* new_excel_error(std::string_view code) {
 }
 
 // A Date as datetime.date, or datetime.datetime when it has a time of day
-// (datetime.time for a time on day 0); its text when Python has no such
-// date.
+// (datetime.time for day 0, midnight included); its text when Python has no
+// such date.
 PyObject* date_to_py(Date date) {
     const int64_t serial = date.serial;
     // The time of day in microseconds, never rounded up to the next day.
@@ -157,7 +157,7 @@ PyObject* date_to_py(Date date) {
         date.time > 0 && date.time < 1 ? std::min<int64_t>(std::llround(date.time * 86400e6), 86399999999) : 0;
     const int hour = static_cast<int>(us / 3600000000), minute = static_cast<int>(us / 60000000 % 60),
               second = static_cast<int>(us / 1000000 % 60), micro = static_cast<int>(us % 1000000);
-    if ((serial >= 1 && serial <= kLastDateSerial) || (serial == 0 && us > 0)) {
+    if (serial >= 0 && serial <= kLastDateSerial) {
         if (!PyDateTimeAPI) PyDateTime_IMPORT;
         if (PyDateTimeAPI) {
             PyObject* d = nullptr;

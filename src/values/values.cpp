@@ -79,15 +79,25 @@ Result<Variant> logical_operand(const Variant& v) {
 std::string cmp_text(const Variant& v) { return v.is_str() ? v.as_str() : v.debug_text(); }
 
 Result<Variant> arithmetic(BinOp op, double a, double b) {
+    double r;
     switch (op) {
-        case BinOp::Add: return number_variant(a + b);
-        case BinOp::Sub: return number_variant(a - b);
-        case BinOp::Mul: return number_variant(a * b);
+        case BinOp::Add: r = a + b; break;
+        case BinOp::Sub: r = a - b; break;
+        case BinOp::Mul: r = a * b; break;
         case BinOp::Div:
             if (b == 0) return fail(std::string(kDivisionByZero));
-            return number_variant(a / b);
-        default: return number_variant(std::pow(a, b));
+            r = a / b;
+            break;
+        default: r = std::pow(a, b); break;
     }
+    if (op == BinOp::Pow && !std::isfinite(r) && std::isfinite(a) && std::isfinite(b)) {
+        // Zero to a negative power and a negative base to a fractional one
+        // have no value; any other power past the Double range overflows.
+        return fail(std::string(std::isnan(r) || a == 0 ? kInvalidCall : kOverflow));
+    }
+    // `/` gives a Double even when the quotient is whole.
+    if (op == BinOp::Div) return Variant(r);
+    return number_variant(r);
 }
 
 Result<Variant> integer_division(BinOp op, const Variant& lhs, const Variant& rhs) {
