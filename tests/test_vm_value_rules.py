@@ -167,6 +167,9 @@ WRITES = [
     ('Dim a(1)\na(0) = {v}\na(1) = {v}\nRange("K1:L1").Value = a', [(1, 11), (1, 12)]),
     ('Set r = Range("N1:N2")\nr.Value = a', [(1, 14), (2, 14)]),
     ("Dim t As String\nt = {v}\nCells(1, 13).Value = t", [(1, 13)]),
+    ('Range("O1").Select\nActiveCell.Value = {v}', [(1, 15)]),
+    ('Range("P1:P2").Select\nSelection.Value = {v}', [(1, 16), (2, 16)]),
+    ("Cells(1, 17).Resize(2, 1).Value = {v}", [(1, 17), (2, 17)]),
 ]
 
 

@@ -55,6 +55,26 @@ bool read_grouped(std::string_view whole, std::string& out) {
     return !grouped || group == 3;
 }
 
+// The value of `digits` (an optional "-", decimal digits and at most one
+// point) times 10^`scale`, when it is exact without a decimal reader: at most
+// 15 digits and a power of ten that is itself an exact double, so one
+// correctly rounded operation gives the nearest double. None otherwise.
+std::optional<double> exact_decimal(std::string_view digits, int64_t scale) {
+    constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (scale < -22 || scale > 22) return std::nullopt;
+    uint64_t m = 0;
+    size_t count = 0;
+    for (char c : digits) {
+        if (!is_digit(c)) continue;
+        if (++count > 15) return std::nullopt;
+        m = m * 10 + static_cast<uint64_t>(c - '0');
+    }
+    double x = static_cast<double>(m);
+    x = scale < 0 ? x / kPowers[-scale] : x * kPowers[scale];
+    return digits[0] == '-' ? -x : x;
+}
+
 // A trimmed text as a typed number: "(...)" for a negative, a sign and a "$"
 // in either order (no sign inside parentheses), grouped whole digits, a
 // point and digits, an exponent, a trailing "%" (never with "$"). At least
@@ -109,6 +129,7 @@ std::optional<double> read_number(std::string_view t) {
     }
     if (i != t.size()) return std::nullopt;
     if (percent) exponent -= 2;
+    if (auto x = exact_decimal(canon, exponent - static_cast<int64_t>(fraction_digits))) return x;
     canon += 'e';
     canon += std::to_string(exponent);
     auto x = text_to_number(canon);
