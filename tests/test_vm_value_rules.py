@@ -181,30 +181,22 @@ def test_texts_written_to_cells_read_as_typed(text, want):
             assert same(vm.get_cell(*cell), want), cell
 
 
-def test_a_formula_sums_numbers_entered_as_texts():
-    vm = run_body('Cells(1, 1).Value = Format(1234.5, "#,##0.00")\nCells(2, 1).Value = "25%"\n'
-                  'Cells(3, 1).Value = "$5"\nCells(4, 1).Formula = "=SUM(A1:A3)"')
-    assert vm.get_cell(4, 1) == 1239.75
-
-
-def test_python_set_cell_keeps_the_text_it_is_given():
-    vm = morvane.Vm()
-    for col, text in enumerate(["1,000", "25%", "#N/A", "2024-03-15", "'x"], 1):
-        vm.set_cell(1, col, text)
-        assert same(vm.get_cell(1, col), text)
-
-
-def test_a_column_filled_from_split_sums():
-    vm = run_body('p = Split("10,20,5.5", ",")\nFor i = 0 To 2\nCells(i + 1, 1).Value = p(i)\nNext i\n'
-                  'Range("B1").Formula = "=SUM(A1:A3)"')
-    assert vm.get_cell(1, 2) == 35.5
+@pytest.mark.parametrize("fill, want", [
+    ('p = Split("10,20,5.5", ",")\nFor i = 0 To 2\nCells(i + 1, 1).Value = p(i)\nNext i', 35.5),
+    ('Cells(1, 1).Value = Format(1234.5, "#,##0.00")\nCells(2, 1).Value = "25%"\nCells(3, 1).Value = "$5"', 1239.75),
+])
+def test_a_formula_sums_the_texts_a_macro_wrote(fill, want):
+    vm = run_body(f'{fill}\nRange("B1").Formula = "=SUM(A1:A3)"')
+    assert vm.get_cell(1, 2) == want
 
 
 def test_values_set_from_python_are_stored_as_given():
     vm = morvane.Vm()
-    vm.set_cell(1, 1, "10")
-    vm.set_cell(1, 2, "")
-    assert same(vm.get_cell(1, 1), "10") and same(vm.get_cell(1, 2), "")
+    texts = ["10", "", "1,000", "25%", "#N/A", "2024-03-15", "'x"]
+    for col, text in enumerate(texts, 1):
+        vm.set_cell(1, col, text)
+    for col, text in enumerate(texts, 1):
+        assert same(vm.get_cell(1, col), text)
 
 
 # ---------------------------------------------------------------- the text of numbers

@@ -121,9 +121,9 @@ std::optional<double> read_number(std::string_view t) {
         bool exp_negative = false;
         if (i < t.size() && (t[i] == '+' || t[i] == '-')) exp_negative = t[i++] == '-';
         const size_t start = i;
-        // Past a few thousand the value is infinite or zero whatever follows.
+        // Held where the decimal reader holds it: far past any text's digits.
         for (; i < t.size() && is_digit(t[i]); ++i)
-            if (exponent < 100000) exponent = exponent * 10 + (t[i] - '0');
+            if (exponent < 1'000'000'000) exponent = exponent * 10 + (t[i] - '0');
         if (i == start) return std::nullopt;
         if (exp_negative) exponent = -exponent;
     }
@@ -137,9 +137,10 @@ std::optional<double> read_number(std::string_view t) {
     return x;
 }
 
-// "h:mm", "h:mm:ss" or "h:mm:ss.fff" (one or two digits each), then optionally AM or PM (blanks
-// before it allowed) on the 12-hour clock, as a fraction of a day. Hours
-// run to 23 (12 with AM or PM), minutes and seconds to 59.
+// "h:mm", "h:mm:ss" or "h:mm:ss.fff" (one or two digits each), then
+// optionally AM or PM (blanks before it allowed) on the 12-hour clock, as a
+// fraction of a day. Hours run to 23 (12 with AM or PM), minutes and
+// seconds to 59.
 std::optional<double> read_time(std::string_view t) {
     size_t i = 0;
     auto hours = read_digits(t, i, 1, 2);
