@@ -6,6 +6,7 @@ import datetime
 import re
 import warnings
 
+import openpyxl
 import pytest
 
 import morvane
@@ -114,6 +115,17 @@ def test_a_date_zero_cell_comes_to_python_as_midnight():
     vm = run_body("Dim d As Date\nCells(1, 1).Value = d\nCells(2, 1).Value = CDate(0)")
     assert vm.cells() == {(1, 1): datetime.time(0, 0), (2, 1): datetime.time(0, 0)}
     assert morvane.run_macro(sub("Dim d As Date\nCells(1, 1).Value = d"), "Main") == {(1, 1): datetime.time(0, 0)}
+
+
+def test_times_of_day_alone_save_as_times(tmp_path):
+    vm = run_body('Dim d As Date\nCells(1, 1).Value = d\nCells(2, 1).Value = "8:30 PM"\n'
+                  'Cells(3, 1).Value = "2024-03-15"\nCells(4, 1).Value = "2024-03-15 13:45"')
+    vm.save_workbook(str(tmp_path / "times.xlsx"))
+    sheet = openpyxl.load_workbook(tmp_path / "times.xlsx").active
+    assert [sheet.cell(r, 1).value for r in range(1, 5)] == [
+        datetime.time(0, 0), datetime.time(20, 30),
+        datetime.datetime(2024, 3, 15), datetime.datetime(2024, 3, 15, 13, 45),
+    ]
 
 
 # ---------------------------------------------------------------- cells written by a macro

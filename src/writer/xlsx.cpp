@@ -1,8 +1,8 @@
 // The .xlsx package, one function per part: content types, package
 // relationships, workbook, workbook relationships, one part per sheet, the
-// shared strings and a fixed style sheet of three cell formats: the default,
-// a date format and a date-and-time format, which Date cells use so that
-// other programs show a date.
+// shared strings and a fixed style sheet of four cell formats: the default,
+// a date format, a date-and-time format and a time format, which Date cells
+// use so that other programs show a date or a time of day.
 #include <string>
 
 #include "writer/package.h"
@@ -46,7 +46,8 @@ constexpr std::string_view kStyles =
     "<fills><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>\n"
     "<borders><border/></borders>\n"
     "<cellStyleXfs><xf/></cellStyleXfs>\n"
-    "<cellXfs><xf/><xf numFmtId=\"14\" applyNumberFormat=\"1\"/><xf numFmtId=\"22\" applyNumberFormat=\"1\"/></cellXfs>\n"
+    "<cellXfs><xf/><xf numFmtId=\"14\" applyNumberFormat=\"1\"/><xf numFmtId=\"22\" applyNumberFormat=\"1\"/>"
+    "<xf numFmtId=\"21\" applyNumberFormat=\"1\"/></cellXfs>\n"
     // clang-format on
     "<cellStyles><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>\n"
     "</styleSheet>\n";
@@ -83,8 +84,12 @@ void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings&
         case Kind::Float: open("\""); append_number(out, v.as_float()); break;
         // clang-format on
         case Kind::Date:
-            // A time of day is the fraction after the day serial, shown by the date-and-time format.
-            if (v.as_date().time != 0) {
+            // A time of day is the fraction after the day serial, shown by the date-and-time format;
+            // day 0 is a time of day alone (midnight at 0), shown by the time format.
+            if (v.as_date().serial == 0) {
+                open("\" s=\"3\"");
+                append_number(out, v.as_date().time);
+            } else if (v.as_date().time != 0) {
                 open("\" s=\"2\"");
                 append_number(out, v.as_date().value());
             } else {
