@@ -179,8 +179,9 @@ def test_a_macro_cleans_a_column_end_to_end():
     assert column(2) == ["APPLE_PIE", "BANANA_SPLIT", "CHERRY_TART", "BLUEBERRY", "STRASSE"]
     assert column(3) == ["APPLE", "BANANA", "CHERRY", "BLUEBERRY", "STRASSE"]
     # Halves round away from zero on the decimal value, as a report shows them;
-    # texts that read as numbers are entered as numbers, as typing them would.
-    assert column(5) == ["1,234.50", "1,000,000.00", -0.13, 2, 7.01]
+    # texts that read as numbers (separators too) are entered as numbers, as
+    # typing them would.
+    assert column(5) == [1234.5, 1000000, -0.13, 2, 7.01]
     assert vm.get_cell(1, 6) == pytest.approx(1234.5 + 1000000 - 0.125 + 2 + 7.005)
     assert same(vm.get_cell(2, 6), 2) and same(vm.get_cell(3, 6), 4)
 

@@ -110,7 +110,7 @@ def encode(value):
         return ["float", repr(value)]
     if isinstance(value, str):
         return ["str", value]
-    if isinstance(value, (datetime.datetime, datetime.date)):
+    if isinstance(value, (datetime.datetime, datetime.date, datetime.time)):
         return [type(value).__name__, value.isoformat()]
     if isinstance(value, ExcelError):
         return ["error", str(value)]

@@ -190,7 +190,7 @@ HANDLERS = [
      sub("On Error GoTo h\ncount = 0\ns = \"\"\nFor i = 1 To 4\n x = 10 / (i - 2)\n s = s & i\nNext\nExit Sub\nh:\ncount = count + 1\nResume Next"),
      {"s": "1234", "count": 1, "i": 5}),
     ("Resume runs the failing statement again",
-     sub("On Error GoTo h\nd = 0\nx = 10 / d\nExit Sub\nh:\nd = 5\nResume"), {"x": 2}),
+     sub("On Error GoTo h\nd = 0\nx = 10 / d\nExit Sub\nh:\nd = 5\nResume"), {"x": 2.0}),
     ("Resume label",
      sub("On Error GoTo h\nFor i = 1 To 3\n If i = 2 Then x = 1 / 0\nNext\nExit Sub\nh:\nResume there\nthere:\nat = i"),
      {"at": 2}),
@@ -341,7 +341,7 @@ NUMERIC_CALLS = [
      {"x": 7, "y": 8}),
     ("a handler inside the body resumes",
      "Function F(n)\n On Error GoTo h\n F = 10 / n\n Exit Function\nh:\n n = 5\n Resume\nEnd Function\n"
-     + sub("x = F(0)"), {"x": 2}),
+     + sub("x = F(0)"), {"x": 2.0}),
     ("a failure a caller's handler takes, parameter kept",
      "Function F(n)\n F = 1 / n\nEnd Function\n"
      + sub("On Error GoTo h\nn = 7\nx = F(0)\nExit Sub\nh:\nseen = n\ne = Err.Number"), {"seen": 7, "e": 11}),

@@ -1,6 +1,7 @@
 """User-defined Types and record values: default records, field, member-path
 and array-element assignments, and the fields of Range variables, as tables
 of macro bodies with the variables they leave behind (types compared)."""
+import datetime
 import re
 
 import pytest
@@ -48,7 +49,7 @@ def module(body):
 POINT = {"x": 0, "y": 0}
 # A Date field starts at the serial 0, as a Date variable does; that day has
 # no calendar date, so Python sees its text.
-DATE0 = "1900-01-00"
+DATE0 = datetime.time(0, 0)
 
 RECORDS = [
     ("dim gives the defaults", "Dim p As Point\np.x = 5", {"p": {"x": 5, "y": 0}}),

@@ -6,6 +6,7 @@ import datetime
 import re
 import warnings
 
+import openpyxl
 import pytest
 
 import morvane
@@ -78,6 +79,55 @@ def test_a_date_past_the_calendar_overflows():
         value_of("#12/31/9999# + 1")
 
 
+# Each row: setup lines, an expression, and its value, or the VBA error number
+# it raises (an int inside a tuple). Literals fold when compiled and typed
+# variables take the numeric fast path; both must agree with the plain rule.
+OPERATOR_AND_DATE_ZERO = [
+    # `/` always gives a Double
+    ("", "TypeName(7 / 7)", "Double"), ("", "TypeName(140 / 4)", "Double"), ("", "7 / 7", 1.0),
+    ("v = 12", "v / 4", 3.0), ("Dim i As Long\ni = 12", "i / 4", 3.0), ("Const c = 10 / 5", "c", 2.0),
+    ("Dim i As Long, s\nFor i = 1 To 4\ns = i / 2\nNext", "s", 2.0),
+    ("Cells(1, 1).Value = 9 / 3", "Cells(1, 1).Value", 3.0),
+    # `^` past the Double range overflows; a power with no value is an invalid argument
+    ("", "2 ^ 10", 1024), ("", "10 ^ 309", (6,)), ("a = 10\nb = 309", "a ^ b", (6,)),
+    ("Dim a As Double\na = 10 ^ 200", "a ^ 2", (6,)), ("Dim i As Long\ni = 7", "i ^ 400", (6,)),
+    ("", "0 ^ -1", (5,)), ("", "(-8) ^ (1 / 3)", (5,)), ("", "(-8) ^ 3", -512),
+    # a Date of zero is midnight
+    ("Dim d As Date", "d", datetime.time(0, 0)), ("", "CDate(0)", datetime.time(0, 0)),
+    ("Dim d As Date", '"at " & d', "at 00:00:00"), ("", "CStr(CDate(0))", "00:00:00"),
+    ("Dim d As Date", "TypeName(d)", "Date"), ("", "CDate(0.5)", datetime.time(12, 0)),
+    ("Dim d As Date\nCells(1, 1).Value = d", "Cells(1, 1).Value", datetime.time(0, 0)),
+    ('Dim d As Date\nCells(1, 1).Value = d\nCells(1, 2).Formula = "=A1&""|"""', "Cells(1, 2).Value", "00:00:00|"),
+]
+
+
+@pytest.mark.parametrize("setup, expr, want", OPERATOR_AND_DATE_ZERO)
+def test_division_powers_and_the_date_zero(setup, expr, want):
+    vm = run_body(f"{setup}\nOn Error Resume Next\nx = {expr}\nn = Err.Number")
+    got = vm.variables()
+    if isinstance(want, tuple):
+        assert got["n"] == want[0] and "x" not in got
+    else:
+        assert got["n"] == 0 and same(got["x"], want)
+
+
+def test_a_date_zero_cell_comes_to_python_as_midnight():
+    vm = run_body("Dim d As Date\nCells(1, 1).Value = d\nCells(2, 1).Value = CDate(0)")
+    assert vm.cells() == {(1, 1): datetime.time(0, 0), (2, 1): datetime.time(0, 0)}
+    assert morvane.run_macro(sub("Dim d As Date\nCells(1, 1).Value = d"), "Main") == {(1, 1): datetime.time(0, 0)}
+
+
+def test_times_of_day_alone_save_as_times(tmp_path):
+    vm = run_body('Dim d As Date\nCells(1, 1).Value = d\nCells(2, 1).Value = "8:30 PM"\n'
+                  'Cells(3, 1).Value = "2024-03-15"\nCells(4, 1).Value = "2024-03-15 13:45"')
+    vm.save_workbook(str(tmp_path / "times.xlsx"))
+    sheet = openpyxl.load_workbook(tmp_path / "times.xlsx").active
+    assert [sheet.cell(r, 1).value for r in range(1, 5)] == [
+        datetime.time(0, 0), datetime.time(20, 30),
+        datetime.datetime(2024, 3, 15), datetime.datetime(2024, 3, 15, 13, 45),
+    ]
+
+
 # ---------------------------------------------------------------- cells written by a macro
 
 def test_writing_the_empty_text_empties_the_cell():
@@ -90,30 +140,75 @@ def test_writing_the_empty_text_empties_the_cell():
     assert vm.cells() == {(1, 1): "x", (2, 1): "x"}
 
 
+# Each row: a VBA expression written to cells, and what every cell holds after
+# it, as the spreadsheet stores typed input.
 ENTERED = [
-    ('"10"', 10), ('" -2.5 "', -2.5), ('"1e3"', 1000), ('"TRUE"', True), ('"false"', False), ('"1,000"', "1,000"),
-    ('"$5"', "$5"), ('"inf"', "inf"), ('"10 kg"', "10 kg"), ('"007"', 7), ("10", 10), ('"abc"', "abc"),
+    ('"10"', 10), ('" -2.5 "', -2.5), ('"1e3"', 1000), ('"007"', 7), ("10", 10),
+    ('"TRUE"', True), ('"false"', False),
+    # thousands separators, a currency sign, a percent, a negative in parentheses
+    ('"1,000"', 1000), ('Format(1234.5, "#,##0.00")', 1234.5), ('"$5"', 5), ('"-$1,250.75"', -1250.75),
+    ('"25%"', 0.25), ('"(42)"', -42), ('"($3.50)"', -3.5),
+    # ISO and m/d/yyyy dates, with or without a time; times of day
+    ('"2024-03-15"', datetime.date(2024, 3, 15)), ('"2024-03-15 13:45"', datetime.datetime(2024, 3, 15, 13, 45)),
+    ('"3/15/2024"', datetime.date(2024, 3, 15)), ('"3/15/2024 8:00 PM"', datetime.datetime(2024, 3, 15, 20)),
+    ('"8:00"', datetime.time(8)), ('"8:00 PM"', datetime.time(20)), ('"13:45:10"', datetime.time(13, 45, 10)),
+    # error literals are the errors
+    ('"#N/A"', morvane.ExcelError("#N/A")), ('"#DIV/0!"', morvane.ExcelError("#DIV/0!")),
+    ('"#value!"', morvane.ExcelError("#VALUE!")),
+    # a leading apostrophe keeps the rest as text
+    ('"\'00123"', "00123"), ('"\'#N/A"', "#N/A"), ('"\'2024-03-15"', "2024-03-15"),
+    # texts that read as none of these stay as written
+    ('"1,23"', "1,23"), ('"$5%"', "$5%"), ('"2/30/2024"', "2/30/2024"), ('"25:00"', "25:00"), ('"inf"', "inf"),
+    ('"10 kg"', "10 kg"), ('"abc"', "abc"), ('"#hashtag"', "#hashtag"), ('" x "', " x "),
+]
+
+# Every road a macro writes a cell by, each to its own cells (listed after it).
+WRITES = [
+    ("Cells(1, 1).Value = {v}", [(1, 1)]),
+    ("Cells(2, 1) = {v}", [(2, 1)]),
+    ('Range("B1").Value = {v}', [(1, 2)]),
+    ('Range("C1:C2").Value = {v}', [(1, 3), (2, 3)]),
+    ('Range("D1").Formula = {v}', [(1, 4)]),
+    ('Range("A1").Offset(3, 0).Value = {v}', [(4, 1)]),
+    ('Sheets("Sheet1").Cells(1, 5).Value = {v}', [(1, 5)]),
+    ('Sheets("Sheet1").Range("F1:F2").Value = {v}', [(1, 6), (2, 6)]),
+    ('Set r = Range("G1:G2")\nr.Value = {v}', [(1, 7), (2, 7)]),
+    ('Set r = Range("H1")\nr.Formula = {v}', [(1, 8)]),
+    ('With Range("I1:I2")\n.Value = {v}\nEnd With', [(1, 9), (2, 9)]),
+    ('With Worksheets("Sheet1")\n.Cells(1, 10).Value = {v}\nEnd With', [(1, 10)]),
+    ('Dim a(1)\na(0) = {v}\na(1) = {v}\nRange("K1:L1").Value = a', [(1, 11), (1, 12)]),
+    ('Set r = Range("N1:N2")\nr.Value = a', [(1, 14), (2, 14)]),
+    ("Dim t As String\nt = {v}\nCells(1, 13).Value = t", [(1, 13)]),
+    ('Range("O1").Select\nActiveCell.Value = {v}', [(1, 15)]),
+    ('Range("P1:P2").Select\nSelection.Value = {v}', [(1, 16), (2, 16)]),
+    ("Cells(1, 17).Resize(2, 1).Value = {v}", [(1, 17), (2, 17)]),
 ]
 
 
 @pytest.mark.parametrize("text, want", ENTERED)
 def test_texts_written_to_cells_read_as_typed(text, want):
-    vm = run_body(f"Cells(1, 1).Value = {text}\nRange(\"B1\").Value = {text}\nRange(\"C1:C2\").Value = {text}")
-    for cell in ((1, 1), (1, 2), (1, 3), (2, 3)):
-        assert same(vm.get_cell(*cell), want), cell
+    vm = run_body("\n".join(write.format(v=text) for write, _ in WRITES))
+    for _, cells in WRITES:
+        for cell in cells:
+            assert same(vm.get_cell(*cell), want), cell
 
 
-def test_a_column_filled_from_split_sums():
-    vm = run_body('p = Split("10,20,5.5", ",")\nFor i = 0 To 2\nCells(i + 1, 1).Value = p(i)\nNext i\n'
-                  'Range("B1").Formula = "=SUM(A1:A3)"')
-    assert vm.get_cell(1, 2) == 35.5
+@pytest.mark.parametrize("fill, want", [
+    ('p = Split("10,20,5.5", ",")\nFor i = 0 To 2\nCells(i + 1, 1).Value = p(i)\nNext i', 35.5),
+    ('Cells(1, 1).Value = Format(1234.5, "#,##0.00")\nCells(2, 1).Value = "25%"\nCells(3, 1).Value = "$5"', 1239.75),
+])
+def test_a_formula_sums_the_texts_a_macro_wrote(fill, want):
+    vm = run_body(f'{fill}\nRange("B1").Formula = "=SUM(A1:A3)"')
+    assert vm.get_cell(1, 2) == want
 
 
 def test_values_set_from_python_are_stored_as_given():
     vm = morvane.Vm()
-    vm.set_cell(1, 1, "10")
-    vm.set_cell(1, 2, "")
-    assert same(vm.get_cell(1, 1), "10") and same(vm.get_cell(1, 2), "")
+    texts = ["10", "", "1,000", "25%", "#N/A", "2024-03-15", "'x"]
+    for col, text in enumerate(texts, 1):
+        vm.set_cell(1, col, text)
+    for col, text in enumerate(texts, 1):
+        assert same(vm.get_cell(1, col), text)
 
 
 # ---------------------------------------------------------------- the text of numbers

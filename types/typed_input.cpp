@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "types/calendar.h"
 #include "types/text.h"
@@ -54,6 +55,26 @@ bool read_grouped(std::string_view whole, std::string& out) {
     return !grouped || group == 3;
 }
 
+// The value of `digits` (an optional "-", decimal digits and at most one
+// point) times 10^`scale`, when it is exact without a decimal reader: at most
+// 15 digits and a power of ten that is itself an exact double, so one
+// correctly rounded operation gives the nearest double. None otherwise.
+std::optional<double> exact_decimal(std::string_view digits, int64_t scale) {
+    constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (scale < -22 || scale > 22) return std::nullopt;
+    uint64_t m = 0;
+    size_t count = 0;
+    for (char c : digits) {
+        if (!is_digit(c)) continue;
+        if (++count > 15) return std::nullopt;
+        m = m * 10 + static_cast<uint64_t>(c - '0');
+    }
+    double x = static_cast<double>(m);
+    x = scale < 0 ? x / kPowers[-scale] : x * kPowers[scale];
+    return digits[0] == '-' ? -x : x;
+}
+
 // A trimmed text as a typed number: "(...)" for a negative, a sign and a "$"
 // in either order (no sign inside parentheses), grouped whole digits, a
 // point and digits, an exponent, a trailing "%" (never with "$"). At least
@@ -100,14 +121,15 @@ std::optional<double> read_number(std::string_view t) {
         bool exp_negative = false;
         if (i < t.size() && (t[i] == '+' || t[i] == '-')) exp_negative = t[i++] == '-';
         const size_t start = i;
-        // Past a few thousand the value is infinite or zero whatever follows.
+        // Held where the decimal reader holds it: far past any text's digits.
         for (; i < t.size() && is_digit(t[i]); ++i)
-            if (exponent < 100000) exponent = exponent * 10 + (t[i] - '0');
+            if (exponent < 1'000'000'000) exponent = exponent * 10 + (t[i] - '0');
         if (i == start) return std::nullopt;
         if (exp_negative) exponent = -exponent;
     }
     if (i != t.size()) return std::nullopt;
     if (percent) exponent -= 2;
+    if (auto x = exact_decimal(canon, exponent - static_cast<int64_t>(fraction_digits))) return x;
     canon += 'e';
     canon += std::to_string(exponent);
     auto x = text_to_number(canon);
@@ -115,9 +137,10 @@ std::optional<double> read_number(std::string_view t) {
     return x;
 }
 
-// "h:mm", "h:mm:ss" or "h:mm:ss.fff" (one or two digits each), then optionally AM or PM (blanks
-// before it allowed) on the 12-hour clock, as a fraction of a day. Hours
-// run to 23 (12 with AM or PM), minutes and seconds to 59.
+// "h:mm", "h:mm:ss" or "h:mm:ss.fff" (one or two digits each), then
+// optionally AM or PM (blanks before it allowed) on the 12-hour clock, as a
+// fraction of a day. Hours run to 23 (12 with AM or PM), minutes and
+// seconds to 59.
 std::optional<double> read_time(std::string_view t) {
     size_t i = 0;
     auto hours = read_digits(t, i, 1, 2);
@@ -195,21 +218,26 @@ bool may_be_numeric(std::string_view t) {
 
 }  // namespace
 
-Variant typed_entry(std::string_view text) {
+std::optional<Variant> typed_value(std::string_view text) {
     if (text.empty()) return Variant();
     if (text[0] == '\'') return Variant(text.substr(1));
     const std::string_view t = text::trim(text);
-    if (t.empty()) return Variant(text);
+    if (t.empty()) return std::nullopt;
     if (ascii_ieq(t, "true")) return Variant(true);
     if (ascii_ieq(t, "false")) return Variant(false);
+    // Typed in any case, an error literal is stored as the error.
     if (t[0] == '#') {
-        // Typed in any case, an error literal is stored as the error.
         if (auto e = error_from_text(text::ascii_upper(t))) return Variant(*e);
-        return Variant(text);
+        return std::nullopt;
     }
-    if (!may_be_numeric(t)) return Variant(text);
+    if (!may_be_numeric(t)) return std::nullopt;
     if (auto x = read_number(t)) return number_variant(*x);
     if (auto d = read_date_time(t)) return Variant(*d);
+    return std::nullopt;
+}
+
+Variant typed_entry(std::string_view text) {
+    if (auto v = typed_value(text)) return std::move(*v);
     return Variant(text);
 }
 

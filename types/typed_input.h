@@ -19,6 +19,9 @@ namespace morvane {
 // leading apostrophe keeps the rest as text and is dropped. The empty text
 // stores nothing (Empty).
 Variant typed_entry(std::string_view text);
+// typed_entry of `text` when it is not the text itself; none when the cell
+// would store `text` unchanged, so a caller holding the text can keep it.
+std::optional<Variant> typed_value(std::string_view text);
 // The number `text` stands for in arithmetic: a number, or a date or time as
 // its serial; none for logicals, error literals and other texts.
 std::optional<double> typed_number(std::string_view text);

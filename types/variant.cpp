@@ -431,15 +431,17 @@ int64_t Date::microseconds() const {
 }
 
 std::string date_text(Date d) {
+    const bool has_time = d.time > 0 && d.time < 1;
+    // Day 0 is no calendar day: it holds a time of day alone, midnight when
+    // it holds none.
+    if (!has_time && d.serial != 0) return morvane_types::serial_to_display(d.serial);
     // Rounded to the second; a time that rounds up to midnight stays 23:59:59.
-    const int64_t seconds = std::min<int64_t>(std::llround(d.time * 86400.0), 86399);
-    std::string day = morvane_types::serial_to_display(d.serial);
-    if (d.time <= 0 || !(d.time < 1)) return day;
+    const int64_t seconds = has_time ? std::min<int64_t>(std::llround(d.time * 86400.0), 86399) : 0;
     char clock[16];
     std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", static_cast<int>(seconds / 3600),
                   static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
-    // A time of day alone (day 0) shows as the time only.
     if (d.serial == 0) return clock;
+    std::string day = morvane_types::serial_to_display(d.serial);
     day.push_back(' ');
     day.append(clock);
     return day;

@@ -225,8 +225,8 @@ Result<double> to_number(const Variant& v, std::string_view not_a_number);
 // The value's own text form with floats written by `float_text` (the
 // interpreter shows them with 15 digits, Variant::to_string in full).
 std::string text_with_floats(const Variant& v, std::string (*float_text)(double));
-// "YYYY-MM-DD", with " hh:mm:ss" when the date has a time of day; a time
-// on day 0 alone shows as "hh:mm:ss".
+// "YYYY-MM-DD", with " hh:mm:ss" when the date has a time of day; day 0
+// is a time of day alone and shows as "hh:mm:ss" ("00:00:00" at midnight).
 std::string date_text(Date d);
 
 // The truth of a value: a non-zero number (NaN included), non-empty text or

@@ -375,7 +375,7 @@ std::string to_str(const Variant& v) {
         case Kind::Float: return number_text_15(v.as_float());
         case Kind::Str: return v.as_str();
         case Kind::Boolean: return v.as_bool() ? "TRUE" : "FALSE";
-        case Kind::Date: return morvane_types::serial_to_display(v.as_date().serial);
+        case Kind::Date: return date_text(v.as_date());
         case Kind::Error: return std::string(error_text(v.as_error()));
         case Kind::Empty: return {};
         case Kind::Array: return join_texts(v.as_array(), to_str);

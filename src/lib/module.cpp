@@ -169,14 +169,14 @@ PyObject* new_excel_error(std::string_view code) {
 }
 
 // A Date as datetime.date, or datetime.datetime when it has a time of day
-// (datetime.time for a time on day 0); its text when Python has no such
-// date.
+// (datetime.time for day 0, midnight included); its text when Python has no
+// such date.
 PyObject* date_to_py(Date date) {
     const int64_t serial = date.serial;
     const int64_t us = date.microseconds();
     const int hour = static_cast<int>(us / 3600000000), minute = static_cast<int>(us / 60000000 % 60),
               second = static_cast<int>(us / 1000000 % 60), micro = static_cast<int>(us % 1000000);
-    if ((serial >= 1 && serial <= morvane_types::kLastDateSerial) || (serial == 0 && us > 0)) {
+    if (serial >= 0 && serial <= morvane_types::kLastDateSerial) {
         if (!PyDateTimeAPI) PyDateTime_IMPORT;
         if (PyDateTimeAPI) {
             PyObject* d = nullptr;

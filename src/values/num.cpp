@@ -2,6 +2,8 @@
 // numbers that are not both exact Integers.
 #include "values/num.h"
 
+#include <cmath>
+
 #include "values/values.h"
 
 namespace morvane::vm {
@@ -27,7 +29,9 @@ bool num_arith_float(BinOp op, const Num& a, const Num& c, Num& out) {
         }
         default: return false;
     }
-    out = num_of_double(r);
+    // A power past the Double range (or with no value) fails by the Variant rules.
+    if (op == BinOp::Pow && !std::isfinite(r) && std::isfinite(x) && std::isfinite(y)) return false;
+    out = op == BinOp::Div ? Num{false, 0, r} : num_of_double(r);
     return true;
 }
 

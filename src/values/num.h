@@ -95,7 +95,8 @@ inline uint64_t divisor_magic(int64_t d) { return UINT64_MAX / static_cast<uint6
 }
 
 // The floating-point rule behind num_arith; false leaves the case (division
-// by zero, Mod of the smallest Integer by -1) to the Variant rules.
+// by zero, Mod of the smallest Integer by -1, a power past the Double
+// range) to the Variant rules.
 bool num_arith_float(BinOp op, const Num& a, const Num& c, Num& out);
 
 // Arithmetic on two numbers: Integers while exact, else the float rule.

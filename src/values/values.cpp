@@ -6,6 +6,7 @@
 
 #include "formula/number_text.h"
 #include "types/text.h"
+#include "types/typed_input.h"
 #include "values/num.h"
 
 namespace morvane::vm {
@@ -78,15 +79,25 @@ Result<Variant> logical_operand(const Variant& v) {
 std::string cmp_text(const Variant& v) { return v.is_str() ? v.as_str() : v.debug_text(); }
 
 Result<Variant> arithmetic(BinOp op, double a, double b) {
+    double r;
     switch (op) {
-        case BinOp::Add: return number_variant(a + b);
-        case BinOp::Sub: return number_variant(a - b);
-        case BinOp::Mul: return number_variant(a * b);
+        case BinOp::Add: r = a + b; break;
+        case BinOp::Sub: r = a - b; break;
+        case BinOp::Mul: r = a * b; break;
         case BinOp::Div:
             if (b == 0) return fail(std::string(kDivisionByZero));
-            return number_variant(a / b);
-        default: return number_variant(std::pow(a, b));
+            r = a / b;
+            break;
+        default: r = std::pow(a, b); break;
     }
+    if (op == BinOp::Pow && !std::isfinite(r) && std::isfinite(a) && std::isfinite(b)) {
+        // Zero to a negative power and a negative base to a fractional one
+        // have no value; any other power past the Double range overflows.
+        return fail(std::string(std::isnan(r) || a == 0 ? kInvalidCall : kOverflow));
+    }
+    // `/` gives a Double even when the quotient is whole.
+    if (op == BinOp::Div) return Variant(r);
+    return number_variant(r);
 }
 
 Result<Variant> integer_division(BinOp op, const Variant& lhs, const Variant& rhs) {
@@ -262,13 +273,7 @@ Result<Variant> eval_not(Variant v) {
 
 Variant entered_value(Variant v) {
     if (!v.is_str()) return v;
-    const std::string_view t = text::trim(v.as_str());
-    if (v.as_str().empty()) return Variant();
-    if (ascii_ieq(t, "true")) return Variant(true);
-    if (ascii_ieq(t, "false")) return Variant(false);
-    // Digits are required: the number reader also takes the words inf and nan.
-    if (t.find_first_of("0123456789") == std::string_view::npos) return v;
-    if (auto x = text_to_number(t); x && std::isfinite(*x)) return number_variant(*x);
+    if (auto typed = typed_value(v.as_str())) return std::move(*typed);
     return v;
 }
 

@@ -60,10 +60,9 @@ Result<bool> is_truthy(const Variant& v);
 // `Not`: the logical negation of a Boolean, else the bitwise one.
 Result<Variant> eval_not(Variant v);
 // What a macro's write of `v` to a cell enters, as typing it would: a text
-// that reads in full as a number (sign, digits, one point, exponent, blanks
-// around it) or as TRUE or FALSE in any case becomes that number or
-// Boolean, and the empty text becomes Empty, which empties the cell. Any
-// other value is entered as it is.
+// is read by typed_entry (a number, a Date, TRUE or FALSE, an error literal,
+// the apostrophe dropped), and the empty text becomes Empty, which empties
+// the cell. Any other value is entered as it is.
 Variant entered_value(Variant v);
 // The integer operand of And, Or, Xor, Not, Mod and the backslash.
 Result<int64_t> to_i64_bitwise(const Variant& v);

@@ -29,6 +29,9 @@ enum class VarType : uint8_t {
 };
 
 inline constexpr std::string_view kOverflow = "Overflow";
+// An argument or operand outside what the operation takes (a negative
+// square root, a start before 1, zero to a negative power).
+inline constexpr std::string_view kInvalidCall = "Invalid procedure call or argument";
 
 // The built-in type of a lower-case type name ("" and "object" are
 // Variant); none for any other name (a user-defined Type or a class).

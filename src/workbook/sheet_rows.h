@@ -21,7 +21,7 @@ namespace morvane::vm {
 
 // A macro's write of `value` to the cell at `at`, the one road of every
 // value a macro writes: the cell holds what vm::entered_value enters (a
-// text that reads as a number or a Boolean becomes it), no formula; a
+// text is stored as typing it stores it), no formula; a
 // write that enters Empty (the empty text too) removes the cell.
 void enter_value(CellMap& cells, CellPos at, Variant value);
 

@@ -1,9 +1,10 @@
 // The .xlsx package, one function per part: content types, package
 // relationships, workbook, workbook relationships, one part per sheet, the
 // shared strings and a fixed style sheet of four cell formats: the default,
-// a date, a date-and-time and a time-of-day format, which Date cells use so
-// that other programs show them as such. An .xlsm is the same package under
-// the macro-enabled workbook's content type, holding no VBA project.
+// a date format, a date-and-time format and a time format, which Date cells
+// use so that other programs show a date or a time of day. An .xlsm is the
+// same package under the macro-enabled workbook's content type, holding no
+// VBA project.
 #include <string>
 
 #include "writer/package.h"
@@ -76,10 +77,13 @@ void append_cell(std::string& out, CellPos pos, const Variant& v, SharedStrings&
         case Kind::Float: open("\""); append_number(out, v.as_float()); break;
         // clang-format on
         case Kind::Date:
-            // A time of day is the fraction after the day serial, shown by the
-            // date-and-time format, or by the time format when it stands alone.
-            if (v.as_date().time != 0) {
-                open(v.as_date().serial == 0 ? "\" s=\"3\"" : "\" s=\"2\"");
+            // A time of day is the fraction after the day serial, shown by the date-and-time format;
+            // day 0 is a time of day alone (midnight at 0), shown by the time format.
+            if (v.as_date().serial == 0) {
+                open("\" s=\"3\"");
+                append_number(out, v.as_date().time);
+            } else if (v.as_date().time != 0) {
+                open("\" s=\"2\"");
                 append_number(out, v.as_date().value());
             } else {
                 open("\" s=\"1\"");

@@ -50,6 +50,16 @@ TEST(TypedInput, Entries) {
         {"( 7 )", Variant(-7)},
         {"(5%)", Variant(-0.05)},
         {"1e308", Variant(1e308)},
+        // the nearest double, whether read directly or by the decimal reader
+        {"0.1", Variant(0.1)},
+        {"123456789012345", Variant(int64_t{123456789012345})},
+        {"1234567890123456789", Variant(int64_t{1234567890123456768})},
+        {"0.30000000000000004", Variant(0.30000000000000004)},
+        {"8.5e-22", Variant(8.5e-22)},
+        {"1.7976931348623157e308", Variant(1.7976931348623157e308)},
+        {"4.9e-324", Variant(4.9e-324)},
+        {"1e-400", Variant(0)},
+        {"-0", Variant(0)},
         // not numbers: stored as typed
         {"1,23", text("1,23")},
         {"1,2345", text("1,2345")},

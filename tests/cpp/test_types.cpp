@@ -48,6 +48,8 @@ TEST(TypesText, DisplayAndDebugForms) {
         {Variant(true), "True", "Boolean(true)"},
         {Variant(Date{45000}), "2023-03-15", "Date(45000)"},
         {Variant(Date{1}), "1900-01-01", "Date(1)"},
+        {Variant(Date{0}), "00:00:00", "Date(0)"},
+        {Variant(Date{0, 0.75}), "18:00:00", nullptr},
         {Variant(ExcelError::Name), "#NAME?", "Error(Name)"},
         {Variant(), "", "Empty"},
         {Variant(Array{Variant("a"), Variant(1), Variant()}), "[a, 1, ]", "Array([Str(\"a\"), Integer(1), Empty])"},

@@ -55,7 +55,7 @@ TEST(ValuesNum, ArithmeticAgreesWithTheVariantRule) {
     }
 }
 
-TEST(ValuesNum, DivisionRulesDeclineWithTheVariantMessage) {
+TEST(ValuesNum, RulesDeclineWithTheVariantMessage) {
     struct Case {
         BinOp op;
         vm::Num a, c;
@@ -67,6 +67,10 @@ TEST(ValuesNum, DivisionRulesDeclineWithTheVariantMessage) {
         {BinOp::IntDiv, {true, 5, 0}, {true, 0, 0}, "Division by zero"},
         {BinOp::IntDiv, {true, INT64_MIN, 0}, {true, -1, 0}, "Integer division overflow"},
         {BinOp::Mod, {true, INT64_MIN, 0}, {true, -1, 0}, "Integer division overflow"},
+        {BinOp::Pow, {true, 10, 0}, {true, 309, 0}, "Overflow"},
+        {BinOp::Pow, {false, 0, 1e200}, {false, 0, 2.0}, "Overflow"},
+        {BinOp::Pow, {true, 0, 0}, {true, -2, 0}, "Invalid procedure call or argument"},
+        {BinOp::Pow, {true, -8, 0}, {false, 0, 0.5}, "Invalid procedure call or argument"},
     };
     for (const Case& k : cases) {
         vm::Num n;

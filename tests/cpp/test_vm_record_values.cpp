@@ -31,7 +31,7 @@ TEST(VmRecordValues, Defaults) {
     };
     const Case cases[] = {
         {"point", "{x: 0, y: 0}"},
-        {"seg", "{a: {x: 0, y: 0}, b: {x: 0, y: 0}, d: 1900-01-00, ok: False, tag: , w: 0}"},
+        {"seg", "{a: {x: 0, y: 0}, b: {x: 0, y: 0}, d: 00:00:00, ok: False, tag: , w: 0}"},
         // A Type that contains itself stops at the repeated field.
         {"node", "{next: , value: }"},
         {"left", "{n: 0, other: {back: }}"},

@@ -176,7 +176,7 @@ TEST(VmValues, BinaryOperators) {
         {BinOp::Add, B(true), I(0), I(1)},           {BinOp::Add, I((1LL << 53) + 1), I(0), I(1LL << 53)},
         {BinOp::Add, F(0.5), F(0.5), I(1)},          {BinOp::Sub, I(5), F(7.5), F(-2.5)},
         {BinOp::Mul, I(4), F(2.5), I(10)},           {BinOp::Div, I(10), I(4), F(2.5)},
-        {BinOp::Div, I(10), I(5), I(2)},             {BinOp::Pow, I(2), I(10), I(1024)},
+        {BinOp::Div, I(10), I(5), F(2)},             {BinOp::Pow, I(2), I(10), I(1024)},
         {BinOp::Pow, I(2), F(0.5), F(std::sqrt(2.0))}, {BinOp::Pow, I(2), I(63), I(kMax)},
         {BinOp::Pow, I(2), I(64), F(18446744073709551616.0)},
         {BinOp::IntDiv, I(7), I(2), I(3)},           {BinOp::IntDiv, I(-7), I(2), I(-3)},
@@ -224,6 +224,10 @@ TEST(VmValues, BinaryOperators) {
         {BinOp::Add, S("5 5"), I(0), "Cannot convert '5 5' to number"},
         {BinOp::And, S("yes"), B(true), "Type mismatch"},
         {BinOp::Add, D(2958465), I(1), "Overflow"},
+        {BinOp::Pow, I(10), I(309), "Overflow"},
+        {BinOp::Pow, F(-1e200), I(3), "Overflow"},
+        {BinOp::Pow, I(0), I(-1), "Invalid procedure call or argument"},
+        {BinOp::Pow, I(-8), F(1.0 / 3), "Invalid procedure call or argument"},
         {BinOp::Sub, S("x"), S("y"), "Cannot convert 'x' to number"},
         {BinOp::Add, E(ExcelError::NA), I(1), "#N/A"},
         {BinOp::Lt, F(NAN), I(1), "Cannot compare NaN values"},
@@ -249,9 +253,10 @@ TEST(VmValues, EnteredValue) {
     struct Case { Variant v, want; };
     const Case cases[] = {
         {S("10"), I(10)},    {S(" -2.5 "), F(-2.5)}, {S("1e3"), I(1000)},  {S("007"), I(7)},
-        {S("true"), B(true)}, {S(" FALSE"), B(false)}, {S(""), Variant()}, {S("1,000"), S("1,000")},
-        {S("$5"), S("$5")},  {S("inf"), S("inf")},   {S("1e400"), S("1e400")}, {S("abc"), S("abc")},
+        {S("true"), B(true)}, {S(" FALSE"), B(false)}, {S(""), Variant()}, {S("1,000"), I(1000)},
+        {S("$5"), I(5)},    {S("inf"), S("inf")},   {S("1e400"), S("1e400")}, {S("abc"), S("abc")},
         {S(" "), S(" ")},    {I(5), I(5)},           {Variant(), Variant()},
+        {S("#N/A"), E(ExcelError::NA)}, {S("'5"), S("5")}, {S("25%"), F(0.25)},
         // clang-format on
     };
     for (const auto& c : cases) expect_same(vm::entered_value(c.v), c.want, c.v.debug_text());

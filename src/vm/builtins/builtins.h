@@ -128,10 +128,6 @@ Result<int64_t> to_whole(const Variant& v);
 // values give 0, 2^64 and more the largest count.
 Result<uint64_t> to_count(const Variant& v);
 
-// "Invalid procedure call or argument": an argument outside what a
-// built-in takes (a negative square root, a start before 1).
-inline constexpr std::string_view kInvalidCall = "Invalid procedure call or argument";
-
 // How an exact half rounds.
 enum class Halves : uint8_t { ToEven, AwayFromZero };
 
