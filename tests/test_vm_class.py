@@ -67,11 +67,15 @@ def test_fill_run_and_read_back():
     assert same(vm.variables(), {"t": "done"})
 
 
-def test_state_persists_between_runs():
+def test_module_variables_persist_between_runs():
     vm = Vm()
-    run(sub("n = 1"), vm=vm)
-    run(sub("n = n + 1\nCells(1, 1).Value = n", "Again"), "Again", vm=vm)
+    run("Dim n As Long\n" + sub("n = 1"), vm=vm)
+    run("Dim n As Long\n" + sub("n = n + 1\nCells(1, 1).Value = n", "Again"), "Again", vm=vm)
     assert vm.get_cell(1, 1) == 2 and vm.variables()["n"] == 2
+    # A procedure's own variables start afresh at each run.
+    with pytest.raises(RuntimeError, match=re.escape("Undefined variable: 'm'")):
+        run(sub("m = 1"), vm=vm)
+        run(sub("m = m + 1", "Again"), "Again", vm=vm)
 
 
 def test_a_failed_run_keeps_what_it_did():

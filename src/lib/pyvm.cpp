@@ -176,6 +176,12 @@ bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
         auto program = parser::parse(code, &error_at);
         if (program) {
             result = vm.run_sub(*program, macro);
+            // A program the interpreter refuses when it loads it is as
+            // wrong as one that does not parse.
+            if (auto at = vm.refused_at(); at && !result) {
+                syntax_error = std::move(result.error());
+                error_at = *at;
+            }
         } else {
             syntax_error = std::move(program.error());
         }

@@ -562,6 +562,11 @@ struct Program {
     std::vector<TypeDef> types;
     std::vector<Warning> warnings;
     std::optional<std::string> name;
+    // The module variables: the declarator statements of the module-level
+    // Dim, Private, Public and Global lines, in order.
+    Body variables;
+    // Option Explicit: every name a procedure uses must be declared.
+    bool option_explicit = false;
 };
 
 // ---------------------------------------------------------------- Body

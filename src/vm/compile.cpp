@@ -265,16 +265,17 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         return x;
     }
     if (auto e = expr.get_if<Expr::Call>()) {
-        x.slot = vm.slot_of(e->name, e->slot);
-        // Copied out: compiling the arguments may add slots.
-        const Proc* func = vm.slots_[x.slot].func;
-        const vm::Builtin* builtin = vm.slots_[x.slot].builtin;
+        const Proc* func = vm.function_named(e->name);
+        const vm::Builtin* builtin = func ? nullptr : vm::find_builtin(e->name);
+        if (!func) x.slot = vm.slot_of(e->name, e->slot);
         for (const Expr& a : e->args) x.kids.push_back(compile_expr(vm, a));
         if (func) {
             x.kind = XKind::Call;
             x.proc = func;
             x.eval = &eval_by_num;
             x.refs = ref_args(vm, *func, x.kids) & ~e->by_value;
+            x.alias = alias_args(vm, *func, x.kids, x.refs);
+            x.refs &= ~x.alias;
             x.num = &num_call;
             if (lean_fits(*func, x.kids, x.refs)) {
                 constexpr std::array<XCode::EvalNum, kLeanArgs + 1> lean = {
@@ -555,9 +556,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         return s;
     }
     if (auto c = stmt.get_if<Stmt::Call>()) {
-        // Copied out: compiling the arguments may add slots.
-        const Slot& slot = vm.slots_[vm.slot_of(c->name, c->slot)];
-        s.proc = slot.func ? slot.func : slot.sub;
+        s.proc = vm.procedure_named(c->name);
         // Arguments in parentheses of their own, by parameter position.
         uint64_t by_value = c->by_value;
         if (!s.proc || c->arg_names.empty()) {
@@ -582,7 +581,11 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
             // Trailing arguments left out are no arguments.
             while (!s.x.empty() && !s.x.back().eval) s.x.pop_back();
         }
-        if (s.proc) s.refs = ref_args(vm, *s.proc, s.x) & ~by_value;
+        if (s.proc) {
+            s.refs = ref_args(vm, *s.proc, s.x) & ~by_value;
+            s.alias = alias_args(vm, *s.proc, s.x, s.refs);
+            s.refs &= ~s.alias;
+        }
         s.run = &run_call;
         return s;
     }

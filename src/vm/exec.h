@@ -110,7 +110,7 @@ struct Vm::Exec {
     // Stores an Integer, in place when the slot holds one; the rest out of
     // line so that the hot callers keep no frame for it.
     [[gnu::always_inline]] static void store_int(Vm& vm, uint32_t slot, int64_t v) {
-        Slot& s = vm.slots_[slot];
+        Slot& s = vm.var(slot);
         if (int64_t* p = std::get_if<int64_t>(&s.value)) [[likely]] {
             *p = v;
             s.defined = true;
@@ -229,7 +229,7 @@ struct Vm::Exec {
             n = x.k;
             return true;
         } else {
-            const Slot& s = vm.slots_[x.slot];
+            const Slot& s = vm.var(x.slot);
             return s.defined && vm::num_of(s.value, n);
         }
     }
@@ -410,7 +410,7 @@ struct Vm::Exec {
             v = x.k.i;
             return x.k.is_int;
         } else {
-            const Slot& s = vm.slots_[x.slot];
+            const Slot& s = vm.var(x.slot);
             const int64_t* p = s.defined ? std::get_if<int64_t>(&s.value) : nullptr;
             if (!p) return false;
             v = *p;
@@ -458,21 +458,18 @@ struct Vm::Exec {
 
     // ------------------------------------------------ calls
     // Runs `proc` on the arguments `args`, binding them straight into its
-    // parameter slots when they are all numbers; the result as for num.
-    static NumResult call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, vm::Num& n,
-                          Variant& other);
+    // frame when they are all numbers; the result as for num. `refs` are
+    // the arguments written back when the call ends, `alias` the variables
+    // the parameters in their place are.
+    static NumResult call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, uint64_t alias,
+                          vm::Num& n, Variant& other);
     // Most arguments of a lean call.
     static constexpr size_t kLeanArgs = 4;
-    // A Function without locals on numbers `nums`, its by-reference
-    // arguments variables, when its parameter and result slots hold numbers
-    // or nothing: the old values wait as numbers, nothing else is saved. A
-    // NumResult, or kLeanDeclined (nothing done) when a slot holds another
-    // value.
-    static constexpr int kLeanDeclined = -1;
+    // A Function on the numbers `nums` (one per argument; an aliased one
+    // is not read), its frame filled without the argument stack.
     template <size_t N>
-    [[gnu::always_inline]] static int call_lean(Vm& vm, const Proc& proc, const vm::Num* nums,
-                                                const std::vector<XCode>& args, uint64_t refs, vm::Num& n,
-                                                Variant& other);
+    [[gnu::always_inline]] static NumResult call_lean(Vm& vm, const Proc& proc, const vm::Num* nums, size_t argc,
+                                                      const XCode* args, uint64_t alias, vm::Num& n, Variant& other);
     // Whether a call of `proc` on `args` may take the lean road: the
     // compiler gives such a Function call node num_call_lean.
     static bool lean_fits(const Proc& proc, const std::vector<XCode>& args, uint64_t refs);
@@ -502,25 +499,21 @@ struct Vm::Exec {
         }
         return a.pure && a.pure(vm, a, out);
     }
-    // The end of a lean call with arguments passed by reference: the slots
-    // `old` and `defined` describe go back, then the parameters' values to
-    // the caller's variables.
-    [[gnu::noinline]] static void end_lean_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
-                                                  uint64_t refs, const vm::Num* old, uint32_t defined);
-    // Any call: the argument stack, ByRef write-back, ParamArray, locals.
+    // Argument `k` is among `alias` and its variable is defined: the
+    // parameter is that variable. One not yet defined passes what its name
+    // reads as (a constant, or the undefined-variable failure).
+    [[gnu::always_inline]] static bool is_alias(const Vm& vm, const std::vector<XCode>& args, uint64_t alias,
+                                                size_t k) {
+        return (alias >> k & 1) && vm.var(args[k].slot).defined;
+    }
+    // Any call: the argument stack, write-back, ParamArray, defaults.
     [[gnu::noinline]] static NumResult call_general(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
-                                                    uint64_t refs, vm::Num& n, Variant& other);
-    // A Function whose arguments are all numbers, bound as numbers; the
-    // by-reference ones are variables.
-    static NumResult call_numbers(Vm& vm, const Proc& proc, const std::array<vm::Num, kMaxNumArgs>& nums,
-                                  const std::vector<XCode>& args, uint64_t refs, vm::Num& n, Variant& other);
-    // The end of call_numbers with arguments passed by reference: the
-    // saved slots go back, then the parameters' values to the caller's
-    // variables.
-    [[gnu::noinline]] static void end_numbers_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
-                                                     uint64_t refs, const Saved* saved, size_t values_mark, Frame mark);
+                                                    uint64_t refs, uint64_t alias, vm::Num& n, Variant& other);
     // The arguments of a call passed by reference to `proc`.
     static uint64_t ref_args(Vm& vm, const Proc& proc, const std::vector<XCode>& args);
+    // Of those, the variables a parameter may alias: of the parameter's own
+    // type (Variant for both, or one built-in type).
+    static uint64_t alias_args(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs);
     // Evaluates argument `i`, passed by reference, onto the argument stack
     // and notes where it writes back.
     static bool push_ref(Vm& vm, const XCode& a, uint32_t i, RefArgs& refs);

@@ -66,12 +66,12 @@ Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s, const vm::SCode& 
     Variant value = TRY(evaluate(operand(c, *s.value)));
     const uint32_t slot = slot_of(s.var, s.slot);
     // Err.Number = 0 sets the Err object unless a record variable is named err.
-    if (s.var == "err" && !(slots_[slot].defined && slots_[slot].value.is_record()))
+    if (s.var == "err" && !(var(slot).defined && var(slot).value.is_record()))
         return set_err_property(s.field, std::move(value));
     value = TRY(to_field_type(slot, s.field, std::move(value)));
     TRY_VOID(vm::check_nesting(value));
-    if (slots_[slot].defined)
-        set_field(slots_[slot].value, s.field, std::move(value));
+    if (var(slot).defined)
+        set_field(var(slot).value, s.field, std::move(value));
     else
         set_slot(slot, record_with(s.field, std::move(value)));
     return {};
@@ -82,8 +82,8 @@ Result<void> Vm::exec_member_path_assign(const Stmt::MemberPathAssign& s, const 
     Variant value = TRY(evaluate(operand(c, *s.value)));
     TRY_VOID(vm::check_nesting(value));
     const uint32_t slot = slot_of(s.root, s.slot);
-    if (!slots_[slot].defined) set_slot(slot, Variant(Record()));
-    vm::nested_set(slots_[slot].value, s.path, std::move(value));
+    if (!var(slot).defined) set_slot(slot, Variant(Record()));
+    vm::nested_set(var(slot).value, s.path, std::move(value));
     return {};
 }
 

@@ -203,7 +203,7 @@ Result<void> Vm::exec_dim_list(const vm::SCode& c) {
                     return kNoSlot;
                 },
                 list.decls[i].node);
-            if (slot != kNoSlot && slots_[slot].defined) continue;
+            if (slot != kNoSlot && var(slot).defined) continue;
         }
         const vm::SCode& d = c.body[i];
         if (!d.run(*this, d)) return fail(std::move(error_));
@@ -215,7 +215,7 @@ Result<void> Vm::exec_dim_list(const vm::SCode& c) {
 
 Result<void> Vm::exec_dim_scalar(const Stmt::DimScalar& s) {
     const uint32_t slot = slot_of(s.name, s.slot);
-    if (!slots_[slot].defined) set_slot(slot, vm::default_for_type(s.type_name));
+    if (!var(slot).defined) set_slot(slot, vm::default_for_type(s.type_name));
     return {};
 }
 
@@ -257,7 +257,7 @@ Result<void> Vm::exec_redim(const Stmt::ReDim& s, const vm::SCode& c) {
     uint64_t len = TRY(eval_array_len(s.name, c, s.bounds));
     const uint32_t slot = slot_of(s.name, s.slot);
     Variant fresh = new_array(slot, len, s.type_name);
-    Slot& v = slots_[slot];
+    Slot& v = var(slot);
     if (s.preserve && v.defined && v.value.is_array()) {
         Array& a = v.value.as_array();
         const size_t kept = std::min<size_t>(a.size(), len);
@@ -273,8 +273,8 @@ Result<void> Vm::exec_redim(const Stmt::ReDim& s, const vm::SCode& c) {
 // dynamic one is emptied.
 Result<void> Vm::exec_erase(const Stmt::Erase& s) {
     for (size_t i = 0; i < s.names.size(); ++i) {
-        const uint32_t slot = i < s.slots.size() ? s.slots[i] : intern(s.names[i]);
-        Slot& v = slots_[slot];
+        const uint32_t slot = i < s.slots.size() ? s.slots[i] : resolve(s.names[i]);
+        Slot& v = var(slot);
         if (!v.defined) continue;
         if (!v.value.is_array()) return fail(std::string(vm::kTypeMismatch));
         const Declared* d = declared(slot);
@@ -296,7 +296,7 @@ Result<void> Vm::check_one_index(std::string_view name, size_t count) {
 }
 
 Result<Variant*> Vm::array_element(uint32_t slot, std::string_view name, uint64_t index) {
-    Slot& s = slots_[slot];
+    Slot& s = var(slot);
     if (!s.defined || !s.value.is_array()) return fail(format_message(kNotAnArray, name));
     Array& arr = s.value.as_array();
     // An array read from a range starts at 1: index 0 lies before it.

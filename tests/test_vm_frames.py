@@ -1,0 +1,120 @@
+"""Where variables live: each activation's own frame, module variables with
+their types, ByRef parameters as the caller's variable, For counters the
+body may move, and the module-level lines that refuse a module at load."""
+import re
+
+import pytest
+
+import morvane
+from vmhelp import check, run, sub
+
+HELPER_LOOP = sub("For i = 1 To 3\n Helper\n Cells(i, 1).Value = i\nNext i") + \
+    "Sub Helper()\n For i = 1 To 5\n  Cells(10, 1).Value = i\n Next i\nEnd Sub\n"
+
+TAX = """Dim taxRate As Double
+Function Tax(amount As Double) As Double
+    Tax = amount * taxRate
+End Function
+Function Gross(net As Double, taxRate As Double) As Double
+    Gross = net + Tax(net)
+End Function
+Sub Main()
+    taxRate = 0.2
+    Cells(1, 1).Value = Gross(100, 0.5)
+End Sub
+"""
+
+# Each procedure's names are its own; a module variable is seen by every
+# procedure that has no variable of that name.
+SCOPES = [
+    ("an undeclared name in a callee is the callee's own", HELPER_LOOP,
+     {(1, 1): 1, (2, 1): 2, (3, 1): 3, (10, 1): 5}),
+    ("a caller's parameter does not hide the module variable", TAX, {(1, 1): 120}),
+    ("a callee setting a module variable leaves the caller's local alone",
+     "Dim i\nSub Bump()\n i = 99\nEnd Sub\n" + sub("Dim i As Long\ni = 1\nBump\nCells(1, 1).Value = i"),
+     {(1, 1): 1}),
+    ("recursion gives each level its own undeclared names",
+     "Function Down(n)\n mine = n\n If n > 0 Then Down = Down(n - 1)\n Down = Down + mine\nEnd Function\n"
+     + sub("Cells(1, 1).Value = Down(3)"), {(1, 1): 6}),
+]
+
+
+@pytest.mark.parametrize("name, code, cells", SCOPES, ids=[r[0] for r in SCOPES])
+def test_each_procedure_owns_its_names(name, code, cells):
+    assert run(code).cells() == cells
+
+
+MODULE_VARS = [
+    ("a Long rounds what it is given", "Dim gQty As Long\n", "gQty = 2.6\nx = gQty", 3),
+    ("a String keeps a text", "Private gName As String\n", "gName = 12\nx = TypeName(gName)", "String"),
+    ("a Long starts at zero", "Dim gCalls As Long\n", "x = gCalls", 0),
+    ("a Public Double starts at 0.0", "Public gRate As Double\n", "x = TypeName(gRate)", "Double"),
+    ("a Global is a Public", "Global gFlag As Boolean\n", "x = gFlag", False),
+    ("a fixed array of Long", "Dim gArr(2) As Long\n", "gArr(1) = 1.6\nx = gArr(1) + gArr(2)", 2),
+    ("an array ReDim sizes again", "Dim gList(1) As Long\n", "ReDim gList(3)\ngList(3) = 7.2\nx = gList(3)", 7),
+    ("several on one line", "Dim ga As Long, gb As String\n", "ga = 1.5\ngb = ga\nx = gb & \"!\"", "2!"),
+]
+
+
+@pytest.mark.parametrize("name, decl, body, expected", MODULE_VARS, ids=[r[0] for r in MODULE_VARS])
+def test_module_variables_have_their_type(name, decl, body, expected):
+    check(run(decl + sub(body)), {"x": expected})
+
+
+def test_module_variables_keep_their_values_between_runs():
+    vm = morvane.Vm()
+    code = "Dim gCalls As Long\n" + sub("gCalls = gCalls + 1")
+    for _ in range(3):
+        vm.run(code, "Main")
+    check(vm, {"gcalls": 3})
+
+
+def test_a_typed_module_variable_overflows_as_a_local_does():
+    with pytest.raises(RuntimeError, match="Overflow"):
+        run("Dim g As Integer\n" + sub("g = 40000"))
+
+
+BY_REF = [
+    ("the parameter is the caller's variable",
+     "Dim gTotal As Double\nSub AddLine(total As Double, amount As Double)\n total = total + amount\n"
+     " gTotal = gTotal + 1000\nEnd Sub\n" + sub("gTotal = 5\nAddLine gTotal, 10\nx = gTotal"), 1015.0),
+    ("two parameters of one variable",
+     "Sub AddTo(t, v)\n t = t + v\nEnd Sub\n" + sub("y = 5\nAddTo y, y\nx = y"), 10),
+    ("a Function on a numeric path",
+     "Function Inc(n)\n n = n + 1\n Inc = n\nEnd Function\n" + sub("y = 1\nz = Inc(y) + Inc(y)\nx = y * 100 + z"), 305),
+    ("an array passed whole",
+     "Sub Fill(a())\n a(1) = 9\nEnd Sub\n" + sub("Dim arr(2)\nFill arr\nx = arr(1)"), 9),
+    ("ByVal is a copy", "Sub S(ByVal n)\n n = 99\nEnd Sub\n" + sub("y = 1\nS y\nx = y"), 1),
+    ("an argument in parentheses is a copy", "Sub S(n)\n n = 99\nEnd Sub\n" + sub("y = 1\nS (y)\nx = y"), 1),
+    ("an element is written back", "Sub S(n)\n n = 99\nEnd Sub\n" + sub("Dim a(1)\nS a(1)\nx = a(1)"), 99),
+    ("a variable of another type is written back",
+     "Sub S(n As Long)\n n = n + 1\nEnd Sub\n" + sub("Dim y As Double\ny = 2\nS y\nx = y"), 3),
+    ("a variable never set is given a value",
+     "Sub Init(out)\n out = 7\nEnd Sub\n" + sub("Dim y\nInit y\nx = y"), 7),
+]
+
+
+@pytest.mark.parametrize("name, code, expected", BY_REF, ids=[r[0] for r in BY_REF])
+def test_by_ref_refers_to_the_callers_storage(name, code, expected):
+    check(run(code), {"x": expected})
+
+
+@pytest.mark.parametrize("code", [
+    sub("Dim rate As Double: rate = 0.175"),
+    sub("Static n As Long: n = 1"),
+    "Dim g As Long: g = 1\n" + sub("x = 1"),
+    sub("Dim n As Long = 5"),
+])
+def test_nothing_after_a_declaration_is_dropped(code):
+    with pytest.raises(SyntaxError, match="expected newline"):
+        run(code)
+
+
+@pytest.mark.parametrize("code, name", [
+    (sub("x = 1") + sub("x = 2"), "main"),
+    ("Function Pick()\nEnd Function\nSub Pick()\nEnd Sub\n" + sub("x = 1"), "pick"),
+    ("Function F()\nEnd Function\nFunction f()\nEnd Function\n" + sub("x = 1"), "f"),
+])
+def test_two_procedures_of_one_name_refuse_the_module(code, name):
+    with pytest.raises(SyntaxError, match=re.escape(f"Ambiguous name detected: '{name}'")):
+        run(code)
