@@ -118,3 +118,27 @@ def test_nothing_after_a_declaration_is_dropped(code):
 def test_two_procedures_of_one_name_refuse_the_module(code, name):
     with pytest.raises(SyntaxError, match=re.escape(f"Ambiguous name detected: '{name}'")):
         run(code)
+
+
+# Next reads the counter back: whatever the body does to it moves the loop.
+FOR_COUNTERS = [
+    ("skipping a row", sub("s = \"\"\nFor r = 1 To 5\n If r = 2 Then r = r + 1\n s = s & r\nNext"), {"s": "1345"}),
+    ("stopping the loop", sub("n = 0\nFor i = 1 To 10\n n = n + 1\n If i = 3 Then i = 100\nNext"), {"n": 3, "i": 101}),
+    ("stepping back", sub("c = 0\nFor i = 1 To 5\n c = c + 1\n If c = 2 Then i = i - 1\nNext"), {"c": 6, "i": 6}),
+    ("a ByRef call", "Sub Skip(n)\n n = n + 1\nEnd Sub\n" + sub("s = \"\"\nFor i = 1 To 6\n s = s & i\n Skip i\nNext"),
+     {"s": "135"}),
+    ("a callee moving a module counter",
+     "Dim i\nSub Bump()\n i = i + 1\nEnd Sub\n" + sub("s = \"\"\nFor i = 1 To 6\n s = s & i\n Bump\nNext"),
+     {"s": "135"}),
+    ("a typed counter", sub("Dim i As Long\ns = \"\"\nFor i = 1 To 5\n s = s & i\n If i = 2 Then i = 4\nNext"),
+     {"s": "125", "i": 6}),
+    ("a fractional step",
+     sub("s = \"\"\nFor x = 0.5 To 3 Step 0.5\n s = s & x & \",\"\n If x = 1 Then x = 2.5\nNext"), {"s": "0.5,1,3,"}),
+    ("a counter set to a text", sub("n = 0\nFor i = 1 To 5\n n = n + 1\n If i = 2 Then i = \"4\"\nNext"), {"n": 3, "i": 6}),
+    ("a counter left alone", sub("t = 0\nFor i = 1 To 4\n t = t + i\nNext"), {"t": 10, "i": 5}),
+]
+
+
+@pytest.mark.parametrize("name, code, expected", FOR_COUNTERS, ids=[r[0] for r in FOR_COUNTERS])
+def test_the_body_moves_the_for_counter(name, code, expected):
+    check(run(code), expected)

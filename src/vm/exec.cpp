@@ -761,7 +761,9 @@ int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di,
     else
         last = static_cast<int64_t>(Up ? std::floor(end) : std::ceil(end));
     const uint32_t slot = s.slot;
-    // Counted in a register, handed back at the end.
+    // Counted in a register while the body leaves the counter as it was
+    // given; a body that moves it (an assignment, a ByRef call, a callee
+    // writing a module counter) moves the loop, as Next reads it back.
     int64_t i = counter;
     for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
         if (Up ? i > last : i < last) {
@@ -772,9 +774,28 @@ int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di,
         store_int(vm, slot, i);
         const int k = One ? loop_pass_one(vm, s.body[0], ExitKind::For) : loop_pass(vm, s.body, ExitKind::For);
         if (k != 0) return k;
+        const Slot& c = vm.var(slot);
+        const int64_t* now = c.defined ? std::get_if<int64_t>(&c.value) : nullptr;
+        if (!now || *now != i) [[unlikely]] {
+            if (!now) return kCounterMoved;
+            i = *now;
+        }
     }
     counter = i;
     return 0;
+}
+
+bool Vm::Exec::read_counter(Vm& vm, uint32_t slot, double& v) {
+    const Slot& c = vm.var(slot);
+    Num n;
+    if (c.defined && vm::num_of(c.value, n)) {
+        v = n.as_double();
+        return true;
+    }
+    auto d = vm::to_f64(c.defined ? c.value : Variant());
+    if (!take(vm, d)) return false;
+    v = *d;
+    return true;
 }
 
 bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
@@ -817,14 +838,21 @@ bool Vm::Exec::run_for_counted(Vm& vm, const SCode& s, double start, double end,
             step > 0
                 ? (one ? count_passes<true, true>(vm, s, i, di, end) : count_passes<false, true>(vm, s, i, di, end))
                 : (one ? count_passes<true, false>(vm, s, i, di, end) : count_passes<false, false>(vm, s, i, di, end));
-        if (k != 0) return k > 0;
-        v = static_cast<double>(i);
+        if (k == kCounterMoved) {
+            if (!read_counter(vm, slot, v)) return false;
+            v += step;
+        } else if (k != 0) {
+            return k > 0;
+        } else {
+            v = static_cast<double>(i);
+        }
     }
     for (; (v <= end && step > 0) || (end <= v && step < 0); v += step) {
         if (!tick(vm)) return false;
         vm.store_num(slot, vm::num_of_double(v));
         const int k = loop_pass(vm, s.body, ExitKind::For);
         if (k != 0) return k > 0;
+        if (!read_counter(vm, slot, v)) return false;
     }
     vm.store_num(slot, vm::num_of_double(v));
     return true;

@@ -124,9 +124,15 @@ struct Vm::Exec {
     // The passes of a For loop counting in integers from `counter` by `di`
     // (upward when `Up`) while it is within `end` and an exact double:
     // 1 when the loop is done, its counter stored, -1 for a failure, 0 to
-    // go on in floating point from `counter`.
+    // go on in floating point from `counter`, kCounterMoved to go on from
+    // the counter's value.
     template <bool One, bool Up>
     static int count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di, double end);
+    // What count_passes gives when the body left the counter holding no
+    // Integer: the loop goes on from the counter's value.
+    static constexpr int kCounterMoved = 2;
+    // The counter's value as a number, after the body may have set it.
+    static bool read_counter(Vm& vm, uint32_t slot, double& v);
     // A statement without a function of its own: the dispatcher (stmt.cpp).
     static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
