@@ -142,3 +142,26 @@ FOR_COUNTERS = [
 @pytest.mark.parametrize("name, code, expected", FOR_COUNTERS, ids=[r[0] for r in FOR_COUNTERS])
 def test_the_body_moves_the_for_counter(name, code, expected):
     check(run(code), expected)
+
+
+# Resume Next goes on with the statement after the failing condition: the
+# first of the Then branch.
+RESUME_IN_CONDITIONS = [
+    ("a block If", "If 1 / 0 > 0 Then\n a = 1\n b = 2\nElse\n c = 3\nEnd If\nd = 4",
+     {"a": 1, "b": 2, "d": 4, "n": 11}),
+    ("an If on a variable", "z = 0\nIf 5 / z = 1 Then\n a = 1\nEnd If", {"a": 1, "n": 11}),
+    ("an ElseIf", "If False Then\n c = 3\nElseIf CInt(\"x\") = 1 Then\n a = 1\nEnd If", {"a": 1, "n": 13}),
+    ("a single-line If", "If 1 / 0 Then a = 1 Else c = 3", {"a": 1, "n": 11}),
+]
+
+
+@pytest.mark.parametrize("name, body, expected", RESUME_IN_CONDITIONS, ids=[r[0] for r in RESUME_IN_CONDITIONS])
+def test_resume_next_after_a_failed_condition_enters_the_then_branch(name, body, expected):
+    vm = run(sub("On Error Resume Next\n" + body + "\nn = Err.Number"))
+    check(vm, expected)
+    assert "c" not in vm.variables()
+
+
+def test_a_failed_condition_without_resume_next_fails():
+    with pytest.raises(RuntimeError, match="Division by zero"):
+        run(sub("If 1 / 0 > 0 Then\n a = 1\nEnd If"))

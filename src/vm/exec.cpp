@@ -707,8 +707,15 @@ bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
 
 bool Vm::Exec::run_if(Vm& vm, const SCode& s) {
     const int t = s.x[0].truth(vm, s.x[0]);
-    if (t < 0) return false;
+    if (t < 0) return condition_failed(vm, s);
     return run_block(vm, t ? s.body : s.other);
+}
+
+bool Vm::Exec::condition_failed(Vm& vm, const SCode& s) {
+    if (!vm.resume_next_ || vm.handling_ || vm.interrupted_) return false;
+    vm.record_error();
+    vm.failure_site_ = {};
+    return run_block(vm, s.body);
 }
 
 namespace {

@@ -449,7 +449,7 @@ struct Vm::Exec {
         } else {
             t = truth_compare(vm, c);
             if (t < 0) [[unlikely]]
-                return false;
+                return condition_failed(vm, s);
         }
         return run_block(vm, t ? s.body : s.other);
     }
@@ -458,9 +458,13 @@ struct Vm::Exec {
     static bool run_if_leaves(Vm& vm, const SCode& s) {
         const int t = truth_compare_leaves<L, R>(vm, s.x[0]);
         if (t < 0) [[unlikely]]
-            return false;
+            return condition_failed(vm, s);
         return run_block(vm, t ? s.body : s.other);
     }
+    // A block If whose condition failed: under On Error Resume Next the
+    // next statement is the first of its Then branch, which runs; any
+    // other failure is the If's.
+    [[gnu::noinline]] static bool condition_failed(Vm& vm, const SCode& s);
 
     // ------------------------------------------------ calls
     // Runs `proc` on the arguments `args`, binding them straight into its
