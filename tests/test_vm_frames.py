@@ -165,3 +165,86 @@ def test_resume_next_after_a_failed_condition_enters_the_then_branch(name, body,
 def test_a_failed_condition_without_resume_next_fails():
     with pytest.raises(RuntimeError, match="Division by zero"):
         run(sub("If 1 / 0 > 0 Then\n a = 1\nEnd If"))
+
+
+EXPLICIT = "Option Explicit\n"
+
+# Under Option Explicit every name a procedure uses is declared, a built-in,
+# a constant or a procedure; any other refuses the module at load.
+@pytest.mark.parametrize("code, name, line", [
+    (EXPLICIT + sub("Dim total As Double, i As Long\nFor i = 1 To 3\n totl = total + i\nNext i\n"
+                    "Cells(1, 1).Value = total"), "totl", 5),
+    (EXPLICIT + sub("Helper") + "Sub Helper()\n n = 1\nEnd Sub\n", "n", 6),
+    (EXPLICIT + sub("For k = 1 To 2\nNext"), "k", 3),
+    (EXPLICIT + sub("Set ws = ActiveSheet"), "ws", 3),
+    (EXPLICIT + sub("Dim a(2)\nb(1) = a(1)"), "b", 4),
+    (EXPLICIT + "Function F(x)\n F = x + y\nEnd Function\n" + sub("Dim r\nr = F(1)"), "y", 3),
+])
+def test_option_explicit_refuses_an_undeclared_name(code, name, line):
+    with pytest.raises(SyntaxError, match=re.escape(f"Variable not defined: '{name}'")) as e:
+        run(code)
+    assert e.value.lineno == line
+
+
+def test_option_explicit_allows_every_kind_of_declared_name():
+    code = EXPLICIT + """Dim gCount As Long
+Const RATE = 2
+Type Pt
+    x As Long
+End Type
+Function Twice(n As Long) As Long
+    Twice = n * RATE
+End Function
+Sub Bump(ByRef v As Long)
+    Static calls As Long
+    calls = calls + 1
+    v = v + calls
+End Sub
+Sub Main()
+    Const STEP = 1
+    Dim i As Long, p As Pt, ws As Worksheet, r As Range, arr(2)
+    Set ws = ActiveSheet
+    Set r = Range("A1")
+    For i = 1 To 2 Step STEP
+        gCount = gCount + Twice(i)
+        Bump gCount
+    Next i
+    p.x = Len("abc") + xlUp - xlUp + WorksheetFunction.Sum(1, 2)
+    arr(1) = p.x
+    On Error Resume Next
+    Cells(1, 1).Value = gCount + arr(1) + Err.Number
+End Sub
+"""
+    assert run(code).cells() == {(1, 1): 15}
+
+
+def test_without_option_explicit_an_undeclared_name_is_a_local():
+    check(run(sub("totl = 1")), {"totl": 1})
+
+
+@pytest.mark.parametrize("code", [
+    sub("Dim x As Stirng"),
+    "Dim g As Stirng\n" + sub("x = 1"),
+    sub("Dim a(3) As Stirng"),
+])
+def test_an_unknown_type_refuses_the_module(code):
+    with pytest.raises(SyntaxError, match=re.escape("User-defined type not defined: 'stirng'")):
+        run(code)
+
+
+def test_the_object_types_the_model_knows_are_accepted():
+    run(sub("Dim ws As Worksheet, r As Range, wb As Workbook, o As Object, v As Variant"))
+
+
+# A line that may call a procedure or change a variable is never passed over:
+# when it runs it fails, naming it; a line never reached changes nothing.
+@pytest.mark.parametrize("line, message", [
+    ("Dimm x As Long", "'dimm' as a bare statement (no Call keyword or parentheses) is not supported"),
+    ("Set r = 5", "'Set r = ...' targets an unmodeled object expression"),
+    ("Private x As Long", "'private' inside a procedure declares nothing: use Dim or Static"),
+    ("If True Then For i = 1 To 2", "single-line 'If ... Then ...' branch isn't a recognized statement shape"),
+])
+def test_an_unmodeled_line_fails_when_it_runs(line, message):
+    with pytest.raises(RuntimeError, match=re.escape(message)):
+        run(sub(line))
+    run(sub("Exit Sub\n" + line))

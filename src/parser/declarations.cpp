@@ -109,7 +109,7 @@ Result<Stmt> Parser::parse_const() {
     }
     TRY_VOID(expect_tok(Tok::Eq));
     Expr value = TRY(parse_expr());
-    return Stmt{Stmt::Assign{std::move(name), box(std::move(value))}};
+    return Stmt{Stmt::Assign{std::move(name), box(std::move(value)), kNoSlot, true}};
 }
 
 }  // namespace morvane::parser

@@ -20,10 +20,6 @@ constexpr std::string_view kModuleWordSkipped =
     "Module-level statement starting with '{}' is not recognized and was skipped";
 constexpr std::string_view kModuleLineSkipped = "Module-level statement is not recognized and was skipped";
 
-constexpr std::string_view kConstWarning =
-    "Module-level 'Const' is not evaluated (module-level constants aren't supported outside a "
-    "Sub/Function) and was skipped";
-
 // Consume tokens up to the line end, then the Newline itself.
 void skip_line(Parser& p) {
     while (!p.cur().is(Tok::Newline) && !p.cur().is(Tok::Eof)) p.advance();
@@ -155,6 +151,15 @@ Result<void> Parser::parse_module_vars(Program& prog, uint32_t start) {
     return {};
 }
 
+Result<void> Parser::parse_module_const(Program& prog, uint32_t start) {
+    Stmt stmt = TRY(parse_const());
+    TRY_VOID(eat_eol());
+    std::vector<SpannedStmt> vars = prog.variables.list();
+    vars.push_back(SpannedStmt{std::move(stmt), SourceSpan{start, cur_start()}});
+    prog.variables = Body(std::move(vars));
+    return {};
+}
+
 Result<Program> Parser::parse_program() {
     Program prog;
     skip_nl();
@@ -189,7 +194,7 @@ Result<Program> Parser::parse_program() {
                 continue;
             }
             // clang-format off
-            if (is_ident("const")) warn(std::string(kConstWarning), start);
+            if (is_ident("const")) TRY_VOID(parse_module_const(prog, start));
             else if (cur().is(Tok::Newline)) advance();
             else if (!cur().is(Tok::Eof)) skip_line(*this);
             // clang-format on
@@ -208,7 +213,7 @@ Result<Program> Parser::parse_program() {
             advance();
             TRY_VOID(parse_module_vars(prog, start));
         } else if (t.is_ident("const")) {
-            warn(std::string(kConstWarning), start);
+            TRY_VOID(parse_module_const(prog, start));
         } else if (t.is(Tok::Ident)) {
             warn(format_message(kModuleWordSkipped, t.text), start);
         } else {

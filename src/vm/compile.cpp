@@ -63,8 +63,9 @@ vm::Code Vm::Exec::compile_body(Vm& vm, const Body& body) {
     for (const SpannedStmt& s : body) {
         code.push_back(compile_stmt(vm, s.stmt));
         code.back().at = s.span.start;
-        // A skipped statement does nothing but note that it ran.
-        if (const auto* skipped = s.stmt.get_if<Stmt::Skipped>()) {
+        // A skipped statement does nothing but note that it ran; one that
+        // may change what the macro reads fails instead.
+        if (const auto* skipped = s.stmt.get_if<Stmt::Skipped>(); skipped && !skipped->fails) {
             code.back().slot = static_cast<uint32_t>(vm.skipped_.size());
             code.back().run = &run_skipped;
             vm.skipped_.push_back(SkipNote{s.span, skipped->message});
@@ -616,6 +617,10 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
     if (stmt.is<Stmt::ExitSub>()) return exit(ExitKind::Sub);
     if (stmt.is<Stmt::ExitFunction>()) return exit(ExitKind::Function);
     if (stmt.is<Stmt::End>()) return exit(ExitKind::End);
+    if (auto skipped = stmt.get_if<Stmt::Skipped>(); skipped && skipped->fails) {
+        s.run = &run_unsupported;
+        return s;
+    }
     if (stmt.is<Stmt::Label>() || stmt.is<Stmt::Nop>() || stmt.is<Stmt::Skipped>()) {
         s.run = &run_nothing;
         return s;

@@ -613,6 +613,8 @@ bool Vm::Exec::run_skipped(Vm& vm, const SCode& s) {
     return true;
 }
 
+bool Vm::Exec::run_unsupported(Vm& vm, const SCode& s) { return failed(vm, s.src->as<Stmt::Skipped>().message); }
+
 bool Vm::Exec::run_exit(Vm& vm, const SCode& s) {
     vm.exit_flag_ = s.exit;
     return true;

@@ -174,6 +174,8 @@ struct Vm::Exec {
     static bool run_exit(Vm& vm, const SCode& s);
     static bool run_nothing(Vm& vm, const SCode& s);
     static bool run_skipped(Vm& vm, const SCode& s);
+    // A line not modelled that may change what the macro reads: its message.
+    static bool run_unsupported(Vm& vm, const SCode& s);
 
     // ------------------------------------------------ expressions
     // A node whose value comes from a Vm member returning a Result (the

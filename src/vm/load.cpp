@@ -275,6 +275,8 @@ void Vm::collect_declared(Proc& proc, const Body& body) {
     auto visit = [&](auto& self, const Stmt& stmt) -> void {
         if (auto d = stmt.get_if<Stmt::DimScalar>()) {
             declare(d->name, Declared{type_of(d->type_name), false, false, {}}, true);
+        } else if (auto c = stmt.get_if<Stmt::Assign>(); c && c->is_const) {
+            declare(c->name, Declared{}, true);
         } else if (auto d = stmt.get_if<Stmt::DimArray>()) {
             declare(d->name, Declared{type_of(d->type_name), true, !d->bounds.empty(), {}}, false);
         } else if (auto d = stmt.get_if<Stmt::ReDim>()) {
@@ -345,6 +347,10 @@ void Vm::declare_module_vars(const Body& decls) {
             name = x->name, decl.user_type = x->type_name;
         } else if (auto x = d.get_if<Stmt::DimArrayAs>()) {
             name = x->name, decl = Declared{vm::VarType::Variant, true, !x->bounds.empty(), x->type_name};
+        } else if (auto x = d.get_if<Stmt::Assign>(); x && x->is_const) {
+            // A constant takes its value at every load.
+            module_declared_.insert_or_assign(module_var(x->name), Declared{});
+            return true;
         } else {
             return false;
         }

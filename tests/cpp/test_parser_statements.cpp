@@ -83,9 +83,8 @@ TEST(ParserStatements, Simple) {
         {"MsgBox msg, vbOKOnly, title\nMsgBox(\"Hi\")", "[MsgBox(msg); MsgBox(\"Hi\")]"},
         {"WorksheetFunction.Sum(1, 2)", "[Assign(_, wsf_sum(1, 2))]"},
         {"Application.WorksheetFunction.Max(a)", "[Assign(_, wsf_max(a))]"},
-        {"On x GoTo a, b",
-         "[Skipped('on' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
-        {"Private Sub Inner()", "[Nop]"},
+        {"On x GoTo a, b", "[Unsupported('on' as a bare statement (no Call keyword or parentheses) is not supported)]"},
+        {"Private Sub Inner()", "[Unsupported('private' inside a procedure declares nothing: use Dim or Static)]"},
     };
     check_rows(rows, body_of);
 }
