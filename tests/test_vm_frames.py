@@ -248,3 +248,62 @@ def test_an_unmodeled_line_fails_when_it_runs(line, message):
     with pytest.raises(RuntimeError, match=re.escape(message)):
         run(sub(line))
     run(sub("Exit Sub\n" + line))
+
+
+def two_sheets():
+    vm = morvane.Vm()
+    vm.set_sheet("A")
+    vm.set_sheet("B")
+    vm.set_sheet("A")
+    return vm
+
+
+def on_sheets(vm):
+    return {name: vm.get_sheet(name) for name in ("a", "b")}
+
+
+# An object variable is its procedure's own, as every other variable is.
+OBJECTS = [
+    ("a Function's own worksheet",
+     "Function F() As Long\n Dim ws As Worksheet\n Set ws = Worksheets(\"B\")\n F = 1\nEnd Function\n"
+     + sub("Dim ws As Worksheet\nDim x As Long\nSet ws = Worksheets(\"A\")\nx = F()\nws.Cells(1, 1).Value = \"here\""),
+     {"a": {(1, 1): "here"}, "b": {}}),
+    ("a Sub called as a statement",
+     "Sub Other()\n Dim ws As Worksheet\n Set ws = Worksheets(\"B\")\nEnd Sub\n"
+     + sub("Dim ws As Worksheet\nSet ws = Worksheets(\"A\")\nOther\nws.Range(\"A1\").Value = 1"),
+     {"a": {(1, 1): 1}, "b": {}}),
+    ("an untyped Dim",
+     "Sub Other()\n Dim ws\n Set ws = Worksheets(\"B\")\nEnd Sub\n"
+     + sub("Dim ws\nSet ws = Worksheets(\"A\")\nOther\nws.Range(\"A1\").Value = 1"),
+     {"a": {(1, 1): 1}, "b": {}}),
+    ("a Range variable",
+     "Sub Other()\n Dim rng As Range\n Set rng = Worksheets(\"B\").Range(\"C3\")\nEnd Sub\n"
+     + sub("Dim rng As Range\nSet rng = Range(\"A1\")\nOther\nrng.Value = 2"),
+     {"a": {(1, 1): 2}, "b": {}}),
+    ("each level of a recursion",
+     "Sub Down(n)\n Dim ws As Worksheet\n If n Mod 2 = 0 Then Set ws = Worksheets(\"A\") Else Set ws = Worksheets(\"B\")\n"
+     " If n > 0 Then Down n - 1\n ws.Cells(n + 1, 1).Value = n\nEnd Sub\n" + sub("Down 3"),
+     {"a": {(1, 1): 0, (3, 1): 2}, "b": {(2, 1): 1, (4, 1): 3}}),
+    ("a module object variable seen by every procedure",
+     "Dim gWs As Worksheet\nSub Pick()\n Set gWs = Worksheets(\"B\")\nEnd Sub\n"
+     + sub("Pick\ngWs.Range(\"A1\").Value = 3"), {"a": {}, "b": {(1, 1): 3}}),
+    ("an object passed by reference",
+     "Sub Fill(r As Range)\n r.Value = 4\n Set r = Worksheets(\"B\").Range(\"A1\")\nEnd Sub\n"
+     + sub("Dim rng As Range\nSet rng = Range(\"B2\")\nFill rng\nrng.Value = 5"),
+     {"a": {(2, 2): 4}, "b": {(1, 1): 5}}),
+]
+
+
+@pytest.mark.parametrize("name, code, sheets", OBJECTS, ids=[r[0] for r in OBJECTS])
+def test_object_variables_belong_to_their_procedure(name, code, sheets):
+    vm = two_sheets()
+    vm.run(code, "Main")
+    assert on_sheets(vm) == sheets
+
+
+def test_a_renamed_sheet_is_followed_by_the_object_variables_of_every_caller():
+    code = ("Sub Rename()\n ActiveSheet.Name = \"Renamed\"\nEnd Sub\n"
+            + sub("Dim ws As Worksheet\nSet ws = Worksheets(\"A\")\nRename\nws.Range(\"A1\").Value = 1"))
+    vm = two_sheets()
+    vm.run(code, "Main")
+    assert vm.get_sheet("renamed") == {(1, 1): 1}

@@ -177,12 +177,12 @@ def test_a_range_variable_whose_sheet_was_deleted():
     vm = morvane.Vm()
     vm.set_sheet("Data")
     vm.set_sheet("sheet1")
-    run(module("Worksheets(\"Data\").Range(\"A1\").Value = 1\nSet r = Worksheets(\"Data\").Range(\"A1:A2\")\n"
-               "Sheets(\"Data\").Delete"), vm=vm)
+    run("Dim r As Range\n" + module("Worksheets(\"Data\").Range(\"A1\").Value = 1\n"
+                                    "Set r = Worksheets(\"Data\").Range(\"A1:A2\")\nSheets(\"Data\").Delete"), vm=vm)
     # Reading or writing neither brings the sheet back nor leaves a missing sheet active.
     for stmt in ("x = r.Value", "r.Value = 1", "r.Formula = \"=1\""):
         with pytest.raises(RuntimeError, match="(?m)^Subscript out of range: there is no sheet 'data'$"):
-            run(module(stmt), vm=vm)
+            run("Dim r As Range\n" + module(stmt), vm=vm)
         assert vm.sheet_names() == ["sheet1"] and vm.active_sheet() == "sheet1"
 
 

@@ -905,8 +905,7 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
             for (const std::string& key : keys) {
                 if (!vm.book_.has_sheet(key)) continue;
                 if (!tick(vm)) return false;
-                vm.objects_.insert_or_assign(f.var, ObjectRef{ObjectRef::Worksheet{key}});
-                vm.clear_slot(s.slot);
+                set_object(vm.var(s.slot), ObjectRef{ObjectRef::Worksheet{key}});
                 const int k = loop_pass(vm, s.body, ExitKind::For);
                 if (k != 0) return k > 0;
             }
@@ -936,8 +935,8 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
                 const CellMap* cells = vm.book_.sheet_by_key(range.sheet);
                 if (!cells) return failed(vm, format_message(vm::kNoSuchSheet, range.sheet));
                 auto it = cells->find(p);
-                vm.objects_.insert_or_assign(
-                    f.var, ObjectRef{ObjectRef::Range{RangeRef::single(range.sheet, CellRange::single(p))}});
+                set_object(vm.var(s.slot),
+                           ObjectRef{ObjectRef::Range{RangeRef::single(range.sheet, CellRange::single(p))}});
                 vm.set_slot(s.slot, it == cells->end() ? Variant() : it->second.value);
                 const int k = loop_pass(vm, s.body, ExitKind::For);
                 if (k != 0) return k > 0;

@@ -511,12 +511,15 @@ struct Vm::Exec {
         }
         return a.pure && a.pure(vm, a, out);
     }
-    // Argument `k` is among `alias` and its variable is defined: the
-    // parameter is that variable. One not yet defined passes what its name
-    // reads as (a constant, or the undefined-variable failure).
+    // Argument `k` is among `alias` and its variable holds a value or an
+    // object: the parameter is that variable. One that holds neither
+    // passes what its name reads as (a constant, or the undefined-variable
+    // failure).
     [[gnu::always_inline]] static bool is_alias(const Vm& vm, const std::vector<XCode>& args, uint64_t alias,
                                                 size_t k) {
-        return (alias >> k & 1) && vm.var(args[k].slot).defined;
+        if (!(alias >> k & 1)) return false;
+        const Slot& s = vm.var(args[k].slot);
+        return s.defined || s.object;
     }
     // Any call: the argument stack, write-back, ParamArray, defaults.
     [[gnu::noinline]] static NumResult call_general(Vm& vm, const Proc& proc, const std::vector<XCode>& args,

@@ -92,9 +92,8 @@ Result<Variant> Vm::eval_active_sheet(const XCode&) { return Variant(active_shee
 
 Result<Variant> Vm::eval_sheet_var(const XCode& x) {
     const auto& e = x.src->as<Expr::SheetVar>();
-    auto it = objects_.find(e.var);
-    if (it != objects_.end())
-        if (auto ws = std::get_if<ObjectRef::Worksheet>(&it->second.node)) return Variant(ws->sheet);
+    if (const ObjectRef* object = object_ref(e.var))
+        if (auto ws = std::get_if<ObjectRef::Worksheet>(&object->node)) return Variant(ws->sheet);
     return fail(format_message(kNotWorksheetVar, e.var));
 }
 

@@ -20,18 +20,34 @@
 #include "values/var_type.h"
 #include "vm/code.h"
 
-namespace morvane::vm {
+namespace morvane {
 
-// A variable's storage. `value` means nothing while `defined` is false.
+struct ObjectRef;
+
+namespace vm {
+
+// Frees an object variable's reference (mod.h defines what it holds).
+struct ObjectDeleter {
+    void operator()(ObjectRef* object) const;
+};
+using ObjectPtr = std::unique_ptr<ObjectRef, ObjectDeleter>;
+
+// A variable's storage: a value (which means nothing while `defined` is
+// false), and the object a Set gave it, if any. A For Each variable over
+// cells has both: the cell, and its value.
 struct Slot {
     Variant value;
     bool defined = false;
+    ObjectPtr object;
     // Frees what a cleared slot held, out of the hot paths.
-    [[gnu::noinline]] void free_value() { value = Variant(); }
+    [[gnu::noinline]] void free_value() {
+        value = Variant();
+        object.reset();
+    }
     [[gnu::always_inline]] void clear() {
         defined = false;
         // A number or other plain value may stay behind: nothing reads it.
-        if (value.is_str() || value.is_array() || value.is_record()) [[unlikely]]
+        if (value.is_str() || value.is_array() || value.is_record() || object) [[unlikely]]
             free_value();
     }
 };
@@ -167,4 +183,6 @@ struct Activation {
     Cell* cells = nullptr;
 };
 
-}  // namespace morvane::vm
+}  // namespace vm
+
+}  // namespace morvane

@@ -198,6 +198,21 @@ vm::Slot* Vm::running_var(std::string_view name) const {
     return it == proc_->index.end() ? nullptr : vars_[it->second].var;
 }
 
+vm::Slot* Vm::object_slot(const std::string& name) const {
+    if (Slot* s = running_var(name)) return s;
+    auto it = module_index_.find(name);
+    return it == module_index_.end() ? nullptr : const_cast<Slot*>(&module_[it->second]);
+}
+
+void Vm::set_object(Slot& slot, ObjectRef ref) {
+    slot.object = vm::ObjectPtr(new ObjectRef(std::move(ref)));
+    // The name now means the object, whatever value it held before.
+    slot.defined = false;
+    if (!slot.value.is_empty()) slot.value = Variant();
+}
+
+void vm::ObjectDeleter::operator()(ObjectRef* object) const { delete object; }
+
 const Variant* Vm::find_var(std::string_view name) const {
     if (const Slot* s = running_var(name)) return s->defined ? &s->value : nullptr;
     for (const auto& [n, value] : entry_vars_)
@@ -409,7 +424,8 @@ void Vm::bind_procedures() {
 void Vm::bind_program() {
     // Names that hold objects now, and those the program may Set.
     object_names_.clear();
-    for (const auto& [name, ref] : objects_) object_names_.insert(name);
+    for (size_t i = 0; i < module_.size(); ++i)
+        if (module_[i].object) object_names_.insert(module_names_[i]);
     bind_procedures();
     // Every body is bound before any is compiled: the names Set anywhere are
     // known when assignments compile.

@@ -145,6 +145,21 @@ public:
         for (const auto& [name, value] : entry_vars_) fn(name, value);
     }
 
+    // Calls fn(ObjectRef&) for every object variable a run can reach: the
+    // module's, the Static ones of every procedure, and those of every
+    // running activation's frame (an aliased parameter is its caller's).
+    template <class Fn>
+    void for_each_object(Fn&& fn) {
+        auto visit = [&](Slot& s) {
+            if (s.object) fn(*s.object);
+        };
+        for (Slot& s : module_) visit(s);
+        for (const auto& p : procs_)
+            for (uint32_t i = 0; i < p->static_count; ++i) visit(p->statics[i]);
+        for (uint32_t d = 1; d <= depth_; ++d)
+            for (uint32_t i = 0; i < active_[d].proc->frame_size(); ++i) visit(active_[d].cells[i].own);
+    }
+
     // ------------------------------------------------ run control (run.cpp)
     Result<void> run_sub(const Program& program, std::string_view name);
     Result<void> call_sub_def(const SubDef& sub, std::vector<Variant> args);
@@ -285,6 +300,16 @@ private:
     [[gnu::always_inline]] inline void clear_slot(uint32_t slot) { var(slot).clear(); }
     // The variable `name` of the running procedure; null when it has none.
     Slot* running_var(std::string_view name) const;
+    // The variable `name` of the running procedure, else the module's; null
+    // when neither has one.
+    Slot* object_slot(const std::string& name) const;
+    // The object the variable `name` holds; null when it holds none.
+    ObjectRef* object_ref(const std::string& name) const {
+        Slot* s = object_slot(name);
+        return s ? s->object.get() : nullptr;
+    }
+    // Makes the slot hold `ref` as its object, and no value.
+    static void set_object(Slot& slot, ObjectRef ref);
 
     // run.cpp
     // Once per loop pass, jump and call: every 256th asks the interrupt
@@ -606,7 +631,6 @@ private:
     // share the Vm may do so at the same time (formulas.cpp).
     std::mutex refresh_mutex_;
 
-    std::unordered_map<std::string, ObjectRef> objects_;
     std::unordered_map<std::string, SubDef> subs_;
     std::unordered_map<std::string, FuncDef> functions_;
     std::unordered_map<std::string, std::vector<TypeField>> user_types_;
