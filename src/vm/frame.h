@@ -127,22 +127,19 @@ struct Proc {
 template <class T>
 class ChunkStack {
 public:
-    T* push(size_t n) {
-        if (!chunks_.empty()) {
-            Chunk& c = chunks_[cur_];
-            if (c.cap - c.used >= n) [[likely]] {
-                T* p = c.data.get() + c.used;
-                c.used += n;
-                return p;
-            }
+    [[gnu::always_inline]] T* push(size_t n) {
+        if (static_cast<size_t>(limit_ - top_) >= n) [[likely]] {
+            T* p = top_;
+            top_ += n;
+            return p;
         }
         return push_new_chunk(n);
     }
     // Pops the last `n` pushed.
-    void pop(size_t n) {
-        Chunk& c = chunks_[cur_];
-        c.used -= n;
-        if (c.used == 0 && cur_ > 0) --cur_;
+    [[gnu::always_inline]] void pop(size_t n) {
+        top_ -= n;
+        if (top_ == base_ && cur_ > 0) [[unlikely]]
+            back_to_previous_chunk();
     }
 
 private:
@@ -150,24 +147,39 @@ private:
     struct Chunk {
         std::unique_ptr<T[]> data;
         size_t cap = 0;
+        // Where the chunk's top was when the next one was started.
         size_t used = 0;
     };
-    T* push_new_chunk(size_t n) {
+    [[gnu::noinline]] T* push_new_chunk(size_t n) {
         const size_t cap = n > kChunk ? n : kChunk;
-        if (chunks_.empty() || chunks_[cur_].used == 0) {
+        if (chunks_.empty() || top_ == base_) {
+            // An empty current chunk too small for `n` is replaced.
             if (chunks_.empty()) chunks_.emplace_back();
             chunks_[cur_] = Chunk{std::make_unique<T[]>(cap), cap, 0};
         } else {
+            chunks_[cur_].used = static_cast<size_t>(top_ - base_);
             ++cur_;
             if (cur_ == chunks_.size()) chunks_.emplace_back();
             if (chunks_[cur_].cap < n) chunks_[cur_] = Chunk{std::make_unique<T[]>(cap), cap, 0};
         }
         Chunk& c = chunks_[cur_];
-        c.used = n;
-        return c.data.get();
+        base_ = c.data.get();
+        limit_ = base_ + c.cap;
+        top_ = base_ + n;
+        return base_;
+    }
+    [[gnu::noinline]] void back_to_previous_chunk() {
+        --cur_;
+        Chunk& c = chunks_[cur_];
+        base_ = c.data.get();
+        limit_ = base_ + c.cap;
+        top_ = base_ + c.used;
     }
     std::vector<Chunk> chunks_;
     size_t cur_ = 0;
+    T* base_ = nullptr;
+    T* top_ = nullptr;
+    T* limit_ = nullptr;
 };
 
 // One index of a running frame: the variable it stands for, and the

@@ -372,9 +372,9 @@ private:
     void pop_label(const ErrorScope& outer);
     // Pushes a frame for `proc` on the frame stacks, each index pointing
     // where it starts (own slots undefined, typed scalars at their default).
-    inline vm::Activation open_frame(const Proc& proc);
+    [[gnu::always_inline]] inline vm::Activation open_frame(const Proc& proc);
     // Clears the own slots of the top frame and pops it.
-    inline void close_frame(const vm::Activation& frame);
+    [[gnu::always_inline]] inline void close_frame(const vm::Activation& frame);
     // Keeps the locals of the entry procedure's frame, readable by name
     // after the run.
     void keep_entry_vars(const vm::Activation& frame);
