@@ -307,3 +307,25 @@ def test_a_renamed_sheet_is_followed_by_the_object_variables_of_every_caller():
     vm = two_sheets()
     vm.run(code, "Main")
     assert vm.get_sheet("renamed") == {(1, 1): 1}
+
+
+# A Function with numeric typed parameters takes its numbers as a variable
+# of the parameter's type holds them.
+@pytest.mark.parametrize("params, args, expected", [
+    ("n As Long", "2.4", 2),
+    ("n As Long", "3.6", 4),
+    ("n As Integer", "-7", -7),
+    ("n As Double", "3", "Double"),
+    ("n As LongLong", "2 ^ 40", 2 ** 40),
+    ("a As Long, b As Double", "1.6, 2.5", 4.5),
+])
+def test_typed_parameters_convert_their_numbers(params, args, expected):
+    body = "F = TypeName(n)" if expected == "Double" else "F = " + " + ".join(
+        p.split()[0] for p in params.split(", "))
+    check(run(f"Function F({params})\n {body}\nEnd Function\n" + sub(f"x = F({args})")), {"x": expected})
+
+
+@pytest.mark.parametrize("params, args", [("n As Long", "3000000000"), ("n As Integer", "40000"), ("n As Byte", "-1")])
+def test_a_number_past_a_typed_parameter_overflows(params, args):
+    with pytest.raises(RuntimeError, match="Overflow"):
+        run(f"Function F({params})\n F = 1\nEnd Function\n" + sub(f"x = F({args})"))

@@ -503,6 +503,15 @@ template NumResult Vm::Exec::num_call_lean<4>(Vm&, const XCode&, Num&, Variant&)
 template <size_t N>
 [[gnu::always_inline]] inline NumResult Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, size_t argc,
                                                             const XCode* args, uint64_t alias, Num& n, Variant& other) {
+    // A typed parameter takes its argument as its type holds it.
+    std::array<Num, N> typed;
+    const Num* given = nums;
+    if (!proc.plain_types) [[unlikely]] {
+        for (size_t k = 0; k < N && k < argc; ++k)
+            if (!(alias >> k & 1) && !to_param_type(vm, proc.param_types[k], nums[k], typed[k]))
+                return NumResult::Failed;
+        given = typed.data();
+    }
     if (!enter(vm)) [[unlikely]]
         return NumResult::Failed;
     vm::DepthGuard guard(vm.depth_);
@@ -513,7 +522,7 @@ template <size_t N>
         if (alias >> k & 1) [[unlikely]]
             frame.cells[params[k]].var = &vm.var(args[k].slot);
         else
-            vm::store_num_in(frame.cells[params[k]].own, nums[k]);
+            vm::store_num_in(frame.cells[params[k]].own, given[k]);
     }
     ErrorScope outer = vm.enter_scope(frame);
     const bool ok = run_proc(vm, proc);
@@ -610,6 +619,21 @@ bool Vm::Exec::run_nothing(Vm&, const SCode&) { return true; }
 
 bool Vm::Exec::run_skipped(Vm& vm, const SCode& s) {
     vm.skipped_ran_[s.slot] = true;
+    return true;
+}
+
+bool Vm::Exec::to_param_type(Vm& vm, vm::VarType type, const Num& n, Num& out) {
+    if (type == vm::VarType::Variant || (n.is_int && whole_fits(type, n.i))) {
+        out = n;
+        return true;
+    }
+    if (type == vm::VarType::Double) {
+        out = Num{false, 0, n.as_double()};
+        return true;
+    }
+    auto r = vm::convert_to(type, vm::num_variant(n));
+    if (!take(vm, r)) return false;
+    if (!vm::num_of(*r, out)) return failed(vm, std::string(vm::kTypeMismatch));
     return true;
 }
 

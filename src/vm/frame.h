@@ -90,11 +90,16 @@ struct Proc {
     bool is_function = false;
     // No ParamArray: each argument binds to the parameter in its place.
     bool plain_params = true;
-    // A Function with plain untyped parameters, few enough for a compiled
-    // call to bind numbers without the argument stack.
+    // A Function with plain parameters of no type or a numeric one, few
+    // enough for a compiled call to bind numbers without the argument stack.
     bool num_call = false;
-    // Every index is the activation's own slot, starting undefined.
+    // Every parameter is untyped.
+    bool plain_types = true;
+    // No index is shared: each is the activation's own slot, undefined at
+    // the start but for those in `starts_defined`.
     bool plain_frame = true;
+    // The own indices that start at their type's default.
+    std::vector<uint32_t> starts_defined;
     // The Function result's index (the Function's own name).
     uint32_t name_slot = 0;
     std::vector<uint32_t> param_slots;

@@ -247,7 +247,8 @@ Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const
     p.body = &body;
     p.name = name;
     p.is_function = is_function;
-    bool typed = false;
+    // Numbers bind to parameters of no type or of a numeric one.
+    bool numeric = true;
     for (const Param& param : params) {
         // A parameter named twice keeps its first place.
         auto it = p.index.find(param.name);
@@ -258,7 +259,8 @@ Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const
                                      ? vm::VarType::Variant
                                      : vm::builtin_var_type(param.type_name).value_or(vm::VarType::Variant);
         p.param_types.push_back(type);
-        typed = typed || type != vm::VarType::Variant;
+        numeric = numeric && type <= vm::VarType::Double;
+        p.plain_types = p.plain_types && type == vm::VarType::Variant;
         p.declared.emplace(slot, Declared{type, param.is_array, false, {}});
     }
     if (is_function) {
@@ -268,7 +270,7 @@ Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const
         p.declared.emplace(p.name_slot, Declared{p.result_type, false, false, {}});
     }
     collect_declared(p, body);
-    p.num_call = is_function && p.plain_params && !typed && params.size() <= kMaxNumArgs;
+    p.num_call = is_function && p.plain_params && numeric && params.size() <= kMaxNumArgs;
     return p;
 }
 
@@ -344,7 +346,12 @@ void Vm::lay_out_frame(Proc& proc) {
         proc.entries[proc.name_slot].type = proc.result_type;
     }
     proc.plain_frame = true;
-    for (const vm::FrameEntry& e : proc.entries) proc.plain_frame = proc.plain_frame && !e.shared && !e.starts_defined;
+    proc.starts_defined.clear();
+    for (uint32_t i = 0; i < proc.frame_size(); ++i) {
+        const vm::FrameEntry& e = proc.entries[i];
+        proc.plain_frame = proc.plain_frame && !e.shared;
+        if (e.starts_defined && !e.shared) proc.starts_defined.push_back(i);
+    }
 }
 
 void Vm::declare_module_vars(const Body& decls) {

@@ -25,6 +25,45 @@ inline void Vm::set_slot(uint32_t slot, Variant value) {
     s.defined = true;
 }
 
+namespace vm {
+
+// Stores a number in a slot, in place when the slot already holds one.
+[[gnu::always_inline]] inline void store_num_in(Slot& s, const Num& n) {
+    s.defined = true;
+    if (n.is_int) {
+        if (auto p = std::get_if<int64_t>(&s.value))
+            *p = n.i;
+        else
+            s.value = Variant(n.i);
+    } else {
+        if (auto p = std::get_if<double>(&s.value))
+            *p = n.d;
+        else
+            s.value = Variant(n.d);
+    }
+}
+
+}  // namespace vm
+
+namespace vm {
+
+// An own slot at its type's default: numbers in place, without a Variant.
+inline void start_at_default(Slot& s, VarType type) {
+    switch (type) {
+        case VarType::Byte:
+        case VarType::Integer:
+        case VarType::Long:
+        case VarType::LongLong: store_num_in(s, Num{true, 0, 0}); break;
+        case VarType::Single:
+        case VarType::Double: store_num_in(s, Num{false, 0, 0.0}); break;
+        default:
+            s.value = type_default(type);
+            s.defined = true;
+    }
+}
+
+}  // namespace vm
+
 inline vm::Activation Vm::open_frame(const Proc& proc) {
     const uint32_t n = proc.frame_size();
     vm::Cell* cells = frames_.push(n);
@@ -34,12 +73,9 @@ inline vm::Activation Vm::open_frame(const Proc& proc) {
         for (uint32_t i = 0; i < n; ++i) {
             const vm::FrameEntry& e = proc.entries[i];
             cells[i].var = e.shared ? e.shared : &cells[i].own;
-            if (e.starts_defined) {
-                cells[i].own.value = vm::type_default(e.type);
-                cells[i].own.defined = true;
-            }
         }
     }
+    for (uint32_t i : proc.starts_defined) vm::start_at_default(cells[i].own, proc.entries[i].type);
     return vm::Activation{&proc, cells};
 }
 
@@ -68,25 +104,6 @@ inline Result<void> Vm::enter_call() {
     return out_of_stack();
 }
 
-namespace vm {
-
-// Stores a number in a slot, in place when the slot already holds one.
-[[gnu::always_inline]] inline void store_num_in(Slot& s, const Num& n) {
-    s.defined = true;
-    if (n.is_int) {
-        if (auto p = std::get_if<int64_t>(&s.value))
-            *p = n.i;
-        else
-            s.value = Variant(n.i);
-    } else {
-        if (auto p = std::get_if<double>(&s.value))
-            *p = n.d;
-        else
-            s.value = Variant(n.d);
-    }
-}
-
-}  // namespace vm
 
 [[gnu::always_inline]] inline void Vm::store_num(uint32_t slot, const Num& n) { vm::store_num_in(var(slot), n); }
 
