@@ -503,14 +503,18 @@ template NumResult Vm::Exec::num_call_lean<4>(Vm&, const XCode&, Num&, Variant&)
 template <size_t N>
 [[gnu::always_inline]] inline NumResult Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, size_t argc,
                                                             const XCode* args, uint64_t alias, Num& n, Variant& other) {
-    // A typed parameter takes its argument as its type holds it.
+    // A typed parameter takes its argument as its type holds it; only a
+    // number it does not hold as it is gets converted (bit k of `converted`).
     std::array<Num, N> typed;
-    const Num* given = nums;
+    uint32_t converted = 0;
     if (!proc.plain_types) [[unlikely]] {
-        for (size_t k = 0; k < N && k < argc; ++k)
-            if (!(alias >> k & 1) && !to_param_type(vm, proc.param_types[k], nums[k], typed[k]))
-                return NumResult::Failed;
-        given = typed.data();
+        for (size_t k = 0; k < N && k < argc; ++k) {
+            const vm::VarType type = proc.param_types[k];
+            if ((alias >> k & 1) || type == vm::VarType::Variant || (nums[k].is_int && whole_fits(type, nums[k].i)))
+                continue;
+            if (!to_param_type(vm, type, nums[k], typed[k])) return NumResult::Failed;
+            converted |= 1u << k;
+        }
     }
     if (!enter(vm)) [[unlikely]]
         return NumResult::Failed;
@@ -522,7 +526,7 @@ template <size_t N>
         if (alias >> k & 1) [[unlikely]]
             frame.cells[params[k]].var = &vm.var(args[k].slot);
         else
-            vm::store_num_in(frame.cells[params[k]].own, given[k]);
+            vm::store_num_in(frame.cells[params[k]].own, (converted >> k & 1) ? typed[k] : nums[k]);
     }
     ErrorScope outer = vm.enter_scope(frame);
     const bool ok = run_proc(vm, proc);
@@ -623,10 +627,6 @@ bool Vm::Exec::run_skipped(Vm& vm, const SCode& s) {
 }
 
 bool Vm::Exec::to_param_type(Vm& vm, vm::VarType type, const Num& n, Num& out) {
-    if (type == vm::VarType::Variant || (n.is_int && whole_fits(type, n.i))) {
-        out = n;
-        return true;
-    }
     if (type == vm::VarType::Double) {
         out = Num{false, 0, n.as_double()};
         return true;

@@ -176,7 +176,7 @@ struct Vm::Exec {
     static bool run_skipped(Vm& vm, const SCode& s);
     // A number as a parameter of `type` holds it, into `out`; false with
     // the message when it does not fit.
-    static bool to_param_type(Vm& vm, vm::VarType type, const vm::Num& n, vm::Num& out);
+    [[gnu::noinline]] static bool to_param_type(Vm& vm, vm::VarType type, const vm::Num& n, vm::Num& out);
     // A line not modelled that may change what the macro reads: its message.
     static bool run_unsupported(Vm& vm, const SCode& s);
 

@@ -48,7 +48,7 @@ namespace vm {
 namespace vm {
 
 // An own slot at its type's default: numbers in place, without a Variant.
-inline void start_at_default(Slot& s, VarType type) {
+[[gnu::always_inline]] inline void start_at_default(Slot& s, VarType type) {
     switch (type) {
         case VarType::Byte:
         case VarType::Integer:
@@ -56,9 +56,7 @@ inline void start_at_default(Slot& s, VarType type) {
         case VarType::LongLong: store_num_in(s, Num{true, 0, 0}); break;
         case VarType::Single:
         case VarType::Double: store_num_in(s, Num{false, 0, 0.0}); break;
-        default:
-            s.value = type_default(type);
-            s.defined = true;
+        default: s.value = type_default(type); s.defined = true;
     }
 }
 
@@ -103,7 +101,6 @@ inline Result<void> Vm::enter_call() {
         return check_deadline();
     return out_of_stack();
 }
-
 
 [[gnu::always_inline]] inline void Vm::store_num(uint32_t slot, const Num& n) { vm::store_num_in(var(slot), n); }
 
