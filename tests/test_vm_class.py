@@ -16,7 +16,7 @@ METHOD_DOCS = {
     "set_cell": ("(self, row, col, value)", "Write a value into a cell. ``row`` and ``col`` are 1-based (VBA convention)."),
     "get_cell": ("(self, row, col)", "Return the value of a cell (1-based row/col). Returns ``None`` for empty cells."),
     "cells": ("(self)", "Return all non-empty cells as a dict: ``{(row, col): value}``."),
-    "variables": ("(self)", "Return all VBA variables as a dict: ``{name: value}``."),
+    "variables": ("(self)", "Return the module variables and the locals of the Sub the last run started,\nas a dict: ``{name: value}``."),
     "set_cell_formula": (
         "(self, row, col, formula)",
         'Store a formula string (e.g. ``"=SUM(A1:A3)"``) on a cell and evaluate it\n'

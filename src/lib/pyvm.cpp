@@ -697,7 +697,8 @@ PyMethodDef vm_methods[] = {
     {"cells", method(vm_cells), METH_NOARGS,
      "cells($self)\n--\n\nReturn all non-empty cells as a dict: ``{(row, col): value}``."},
     {"variables", method(vm_variables), METH_NOARGS,
-     "variables($self)\n--\n\nReturn all VBA variables as a dict: ``{name: value}``."},
+     "variables($self)\n--\n\nReturn the module variables and the locals of the Sub the last run started,\nas a dict: "
+     "``{name: value}``."},
     {"set_cell_formula", method(vm_set_cell_formula), METH_VARARGS | METH_KEYWORDS,
      "set_cell_formula($self, row, col, formula)\n--\n\n"
      "Store a formula string (e.g. ``\"=SUM(A1:A3)\"``) on a cell and evaluate it\n"
