@@ -532,7 +532,8 @@ template <size_t N>
     const bool ok = run_proc(vm, proc);
     bool is_num = false;
     if (ok) [[likely]] {
-        Slot& s = *frame.cells[proc.name_slot].var;
+        // The result is always the activation's own slot.
+        Slot& s = frame.cells[proc.name_slot].own;
         is_num = s.defined && vm::num_of(s.value, n);
         if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     }

@@ -164,7 +164,7 @@ namespace {
 
 // A new index of `proc`'s frame for `name`, its own slot.
 uint32_t add_index(vm::Proc& proc, const std::string& name) {
-    const uint32_t i = proc.frame_size();
+    const uint32_t i = proc.size++;
     proc.names.push_back(name);
     proc.index.emplace(name, i);
     proc.entries.emplace_back();
