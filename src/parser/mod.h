@@ -111,6 +111,10 @@ public:
 
     // module level
     Result<Program> parse_program();
+    // A module-level Const (the current token), or the declarators of a
+    // Dim, Private, Public or Global line after its first word, which
+    // starts at `start`, appended to the module variables `vars`.
+    Result<void> parse_module_var(std::vector<SpannedStmt>& vars, uint32_t start);
     Result<std::vector<Param>> parse_params();
 
     // declarations

@@ -1,9 +1,10 @@
-// Module level: the top of the grammar. Collects Subs, Functions and Types;
-// module-level lines the system does not model are skipped, some with a
-// warning.
+// Module level: the top of the grammar. Collects Subs, Functions, Types and
+// the module's variables and constants; module-level lines the system does
+// not model are skipped, some with a warning.
 //
 //   program   = { line } Eof
-//   line      = Option ... | Attribute ... | [modifier] (sub | function | type) | Dim ... | Const ... | other
+//   line      = Option ... | Attribute ... | [modifier] (sub | function | type | const | declarators)
+//             | Dim declarators | Const ... | other
 //   sub       = "sub" name "(" params ")" eol body "end" "sub"
 //   function  = "function" name "(" params ")" ["as" type] eol body "end" "function"
 //   type      = "type" name eol { field } "end" "type"
@@ -20,10 +21,6 @@ constexpr std::string_view kModuleWordSkipped =
     "Module-level statement starting with '{}' is not recognized and was skipped";
 constexpr std::string_view kModuleLineSkipped = "Module-level statement is not recognized and was skipped";
 
-constexpr std::string_view kConstWarning =
-    "Module-level 'Const' is not evaluated (module-level constants aren't supported outside a "
-    "Sub/Function) and was skipped";
-
 // Consume tokens up to the line end, then the Newline itself.
 void skip_line(Parser& p) {
     while (!p.cur().is(Tok::Newline) && !p.cur().is(Tok::Eof)) p.advance();
@@ -31,7 +28,18 @@ void skip_line(Parser& p) {
 }
 
 bool is_modifier(const Tok& t) {
-    return t.is_ident("private") || t.is_ident("public") || t.is_ident("friend") || t.is_ident("static");
+    return t.is_ident("private") || t.is_ident("public") || t.is_ident("friend") || t.is_ident("static") ||
+           t.is_ident("global");
+}
+
+// After Private, Public or Global: a variable declarator (a name followed
+// by As, a comma, a bound list or the line end) rather than a Declare,
+// Enum, Event or WithEvents line.
+bool starts_declarator(Parser& p) {
+    if (!p.cur().is(Tok::Ident)) return false;
+    const Tok& next = p.peek(1);
+    return next.is_ident("as") || next.is(Tok::Comma) || next.is(Tok::LParen) || next.is(Tok::Newline) ||
+           next.is(Tok::Eof);
 }
 
 // The statements of a Sub or Function up to its End line.
@@ -134,8 +142,21 @@ Result<std::vector<Param>> Parser::parse_params() {
     return params;
 }
 
+Result<void> Parser::parse_module_var(std::vector<SpannedStmt>& vars, uint32_t start) {
+    auto one = [&]() -> Result<Stmt> {
+        if (is_ident("const")) return parse_const();
+        std::vector<Stmt> decls = TRY(parse_declarators());
+        return decls.size() == 1 ? std::move(decls[0]) : Stmt{Stmt::DimList{std::move(decls)}};
+    };
+    Stmt stmt = TRY(one());
+    TRY_VOID(eat_eol());
+    vars.push_back(SpannedStmt{std::move(stmt), SourceSpan{start, cur_start()}});
+    return {};
+}
+
 Result<Program> Parser::parse_program() {
     Program prog;
+    std::vector<SpannedStmt> vars;
     skip_nl();
     auto warn = [&](std::string message, uint32_t start) {
         skip_line(*this);
@@ -143,13 +164,17 @@ Result<Program> Parser::parse_program() {
     };
     for (;;) {
         const Tok& t = cur();
-        if (t.is(Tok::Eof)) return prog;
+        if (t.is(Tok::Eof)) {
+            prog.variables = Body(std::move(vars));
+            return prog;
+        }
         if (t.is(Tok::Newline)) {
             advance();
             continue;
         }
         uint32_t start = cur_start();
         if (t.is_ident("option")) {
+            if (peek(1).is_ident("explicit")) prog.option_explicit = true;
             skip_line(*this);
         } else if (t.is_ident("attribute")) {
             advance();
@@ -163,7 +188,7 @@ Result<Program> Parser::parse_program() {
             advance();
             if (is_ident("sub") || is_ident("function") || is_ident("type")) continue;
             // clang-format off
-            if (is_ident("const")) warn(std::string(kConstWarning), start);
+            if (starts_declarator(*this) || is_ident("const")) TRY_VOID(parse_module_var(vars, start));
             else if (cur().is(Tok::Newline)) advance();
             else if (!cur().is(Tok::Eof)) skip_line(*this);
             // clang-format on
@@ -179,9 +204,10 @@ Result<Program> Parser::parse_program() {
         } else if (t.is_ident("type")) {
             prog.types.push_back(TRY(parse_type_block(*this)));
         } else if (t.is_ident("dim")) {
-            skip_line(*this);
+            advance();
+            TRY_VOID(parse_module_var(vars, start));
         } else if (t.is_ident("const")) {
-            warn(std::string(kConstWarning), start);
+            TRY_VOID(parse_module_var(vars, start));
         } else if (t.is(Tok::Ident)) {
             warn(format_message(kModuleWordSkipped, t.text), start);
         } else {

@@ -1,6 +1,7 @@
 // Compiling a procedure body: each statement and expression to the node
 // whose function fits its shape (see code.h). A statement without a
 // function of its own gets its operands compiled for the dispatcher.
+#include <algorithm>
 #include <initializer_list>
 #include <type_traits>
 #include <variant>
@@ -57,14 +58,84 @@ XCode::Pure Vm::Exec::len_of(const XCode& arg) {
     return nullptr;
 }
 
+namespace {
+
+// Whether `x` may change the variable at `slot`: a call given it (by
+// reference, maybe), or with `shared` any call or read that may run one.
+bool expr_may_write(const XCode& x, uint32_t slot, bool shared) {
+    if (x.kind == vm::XKind::Call || x.kind == vm::XKind::Read) {
+        if (shared) return true;
+        for (const XCode& k : x.kids)
+            if (k.kind == vm::XKind::Var && k.slot == slot) return true;
+    }
+    for (const XCode& k : x.kids)
+        if (expr_may_write(k, slot, shared)) return true;
+    return false;
+}
+
+// The same for statements: one that names the variable, a call given it,
+// and with `shared` any call.
+bool code_may_write(const vm::Code& code, uint32_t slot, bool shared) {
+    for (const SCode& s : code) {
+        const bool names_it = std::visit(
+            [&](const auto& n) {
+                if constexpr (requires { n.slot; }) return n.slot == slot;
+                return false;
+            },
+            s.src->node);
+        if (names_it || (s.proc && shared)) return true;
+        for (const XCode& x : s.x)
+            if ((s.proc && x.kind == vm::XKind::Var && x.slot == slot) || expr_may_write(x, slot, shared)) return true;
+        for (const vm::MatchCode& m : s.matches)
+            for (const XCode& x : m.values)
+                if (expr_may_write(x, slot, shared)) return true;
+        if (code_may_write(s.body, slot, shared) || code_may_write(s.other, slot, shared)) return true;
+    }
+    return false;
+}
+
+// Whether a body holds an On Error GoTo: its handler may run in the middle
+// of a loop and change anything.
+bool has_handler(const Body& body) {
+    for (const SpannedStmt& s : body) {
+        if (s.stmt.is<Stmt::OnErrorGoto>()) return true;
+        const bool inner = std::visit(
+            [](const auto& n) {
+                bool found = false;
+                if constexpr (requires { n.body; }) found = found || has_handler(n.body);
+                if constexpr (requires { n.then_body; }) found = found || has_handler(n.then_body);
+                if constexpr (requires { n.else_body; }) found = found || has_handler(n.else_body);
+                if constexpr (requires { n.cases; })
+                    for (const CaseClause& c : n.cases) found = found || has_handler(c.body);
+                return found;
+            },
+            s.stmt.node);
+        if (inner) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool Vm::Exec::counter_may_change(Vm& vm, const SCode& s) {
+    const Proc* proc = vm.compiling_;
+    if (!proc || s.slot >= proc->frame_size() || has_handler(*proc->body)) return true;
+    // A module or Static counter, or a parameter that may be a caller's
+    // variable, may change in any procedure the body calls.
+    const bool param = std::ranges::find(proc->param_slots, s.slot) != proc->param_slots.end();
+    const bool shared = proc->entries[s.slot].shared != nullptr || param;
+    return code_may_write(s.body, s.slot, shared);
+}
+
 vm::Code Vm::Exec::compile_body(Vm& vm, const Body& body) {
     vm::Code code;
     code.reserve(body.size());
     for (const SpannedStmt& s : body) {
         code.push_back(compile_stmt(vm, s.stmt));
         code.back().at = s.span.start;
-        // A skipped statement does nothing but note that it ran.
-        if (const auto* skipped = s.stmt.get_if<Stmt::Skipped>()) {
+        // A skipped statement does nothing but note that it ran; one that
+        // may change what the macro reads fails instead.
+        if (const auto* skipped = s.stmt.get_if<Stmt::Skipped>(); skipped && !skipped->fails) {
             code.back().slot = static_cast<uint32_t>(vm.skipped_.size());
             code.back().run = &run_skipped;
             vm.skipped_.push_back(SkipNote{s.span, skipped->message});
@@ -265,16 +336,17 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         return x;
     }
     if (auto e = expr.get_if<Expr::Call>()) {
-        x.slot = vm.slot_of(e->name, e->slot);
-        // Copied out: compiling the arguments may add slots.
-        const Proc* func = vm.slots_[x.slot].func;
-        const vm::Builtin* builtin = vm.slots_[x.slot].builtin;
+        const Proc* func = vm.function_named(e->name);
+        const vm::Builtin* builtin = func ? nullptr : vm::find_builtin(e->name);
+        if (!func) x.slot = vm.slot_of(e->name, e->slot);
         for (const Expr& a : e->args) x.kids.push_back(compile_expr(vm, a));
         if (func) {
             x.kind = XKind::Call;
             x.proc = func;
             x.eval = &eval_by_num;
             x.refs = ref_args(vm, *func, x.kids) & ~e->by_value;
+            x.alias = alias_args(vm, *func, x.kids, x.refs);
+            x.refs &= ~x.alias;
             x.num = &num_call;
             if (lean_fits(*func, x.kids, x.refs)) {
                 constexpr std::array<XCode::EvalNum, kLeanArgs + 1> lean = {
@@ -441,7 +513,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         const XCode& v = s.x[0];
         if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
             s.flags = static_cast<uint8_t>(d->type);
-            s.run = v.pure ? &run_assign_typed_pure : &run_assign_typed;
+            s.run = v.pure == &pure_slot ? &run_assign_typed_slot : v.pure ? &run_assign_typed_pure : &run_assign_typed;
             if (v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]) && whole_fits(d->type, 0)) {
                 const bool r_slot = v.kids[1].kind == XKind::Var;
                 const bool add = v.op == BinOp::Add;
@@ -509,6 +581,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         if (f->step) s.x.push_back(compile_expr(vm, *f->step));
         s.body = compile_body(vm, f->body);
         s.run = &run_for;
+        s.watch_counter = counter_may_change(vm, s);
         // A counter declared with a whole type counts in that type.
         if (const Declared* d = vm.declared(s.slot); d && !d->array && whole_fits(d->type, 0))
             s.flags = static_cast<uint8_t>(d->type);
@@ -555,9 +628,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         return s;
     }
     if (auto c = stmt.get_if<Stmt::Call>()) {
-        // Copied out: compiling the arguments may add slots.
-        const Slot& slot = vm.slots_[vm.slot_of(c->name, c->slot)];
-        s.proc = slot.func ? slot.func : slot.sub;
+        s.proc = vm.procedure_named(c->name);
         // Arguments in parentheses of their own, by parameter position.
         uint64_t by_value = c->by_value;
         if (!s.proc || c->arg_names.empty()) {
@@ -582,7 +653,11 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
             // Trailing arguments left out are no arguments.
             while (!s.x.empty() && !s.x.back().eval) s.x.pop_back();
         }
-        if (s.proc) s.refs = ref_args(vm, *s.proc, s.x) & ~by_value;
+        if (s.proc) {
+            s.refs = ref_args(vm, *s.proc, s.x) & ~by_value;
+            s.alias = alias_args(vm, *s.proc, s.x, s.refs);
+            s.refs &= ~s.alias;
+        }
         s.run = &run_call;
         return s;
     }
@@ -613,6 +688,10 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
     if (stmt.is<Stmt::ExitSub>()) return exit(ExitKind::Sub);
     if (stmt.is<Stmt::ExitFunction>()) return exit(ExitKind::Function);
     if (stmt.is<Stmt::End>()) return exit(ExitKind::End);
+    if (auto skipped = stmt.get_if<Stmt::Skipped>(); skipped && skipped->fails) {
+        s.run = &run_unsupported;
+        return s;
+    }
     if (stmt.is<Stmt::Label>() || stmt.is<Stmt::Nop>() || stmt.is<Stmt::Skipped>()) {
         s.run = &run_nothing;
         return s;

@@ -214,11 +214,11 @@ Result<void> Vm::select_range(const RangeRef& range) {
 // ---------------------------------------------------------------- walking
 
 Result<const ObjectRef*> Vm::object_var(const std::string& name) const {
-    auto it = objects_.find(name);
-    if (it == objects_.end()) return nullptr;
-    if (auto r = std::get_if<ObjectRef::Range>(&it->second.node); r && r->range.areas.empty())
+    const ObjectRef* ref = object_ref(name);
+    if (!ref) return nullptr;
+    if (auto r = std::get_if<ObjectRef::Range>(&ref->node); r && r->range.areas.empty())
         return fail(format_message(kCellsDeleted, name));
-    return &it->second;
+    return ref;
 }
 
 Result<std::optional<PathObj>> Vm::object_of(const std::string& name) const {
