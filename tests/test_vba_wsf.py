@@ -52,10 +52,11 @@ VALUES = [
     ('Max(Range("D1:D2"))', 0), ('Count(Range("H1:H2"))', 2), ('Count(1, "x")', 1),
     ('Count(Range("A1:A4"))', 1), ('Count(1, "2", True, Empty)', 4), ('CountA(1, "", Empty)', 2),
     ('CountA(Range("A1:A4"))', 3), ('CountBlank("", Empty)', 1), ('CountBlank(Range("B1:B3"))', 1),
-    # Criteria as on a worksheet: wildcards match texts, numeric tests numbers.
+    # Criteria as on a worksheet: wildcards match texts, comparisons numbers.
     ('CountIf(Range("E1:E8"), "a*")', 3), ('CountIf(Range("E1:E8"), "?anana")', 1),
-    ('CountIf(Range("E1:E8"), "=5")', 2), ('CountIf(Range("E1:E8"), 5)', 2), ('CountIf(Range("E1:E8"), ">=5")', 2),
-    ('CountIf(Range("E1:E8"), ">4")', 2), ('CountIf(Range("E1:E8"), "<>5")', 6),
+    # An equality with a number matches the text of that number too.
+    ('CountIf(Range("E1:E8"), "=5")', 3), ('CountIf(Range("E1:E8"), 5)', 3), ('CountIf(Range("E1:E8"), ">=5")', 2),
+    ('CountIf(Range("E1:E8"), ">4")', 2), ('CountIf(Range("E1:E8"), "<>5")', 5),
     ('CountIf(Range("E1:E8"), "BANANA")', 1), ('CountIf(Range("E1:E8"), "<>apple")', 7),
     ('CountIf(Range("E1:E8"), "")', 1), ('CountIf(5, 5)', 1),
     ('SumIf(Range("F1:F4"), ">2")', 7), ('SumIf(Range("F1:F4"), ">2", Range("G1:G4"))', 40),
