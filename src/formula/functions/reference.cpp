@@ -82,10 +82,8 @@ Result<Variant> index_of_list(Args args, const EvalCtx& ctx, int64_t row, int64_
     if (row > 1 && col > 1) return Variant(ExcelError::Ref);
     const auto at = static_cast<uint64_t>(std::max(row, col));
     if (at > n) return Variant(ExcelError::Ref);
-    if (row == 0 || col == 0) {
-        if (at <= 1) return v;
-    }
-    if (!v.is_array()) return v;
+    const bool whole = (row == 0 || col == 0) && at <= 1;
+    if (whole || !v.is_array()) return v;
     return std::move(v.as_array()[at - 1]);
 }
 
