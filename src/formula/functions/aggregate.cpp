@@ -199,8 +199,12 @@ Result<Variant> func_sumproduct(Args args, const EvalCtx& ctx) {
         double term = 1;
         for (size_t j = 0; j < lists.size(); ++j) {
             const Variant& v = j == 0 ? *e.value : lists[j].at(e.index, cursors[j]);
-            // Texts and booleans are no numbers to SUMPRODUCT, whatever they hold: 0.
-            term *= as_f64(v).value_or(0);
+            if (v.is_number()) {
+                term *= v.is_int() ? static_cast<double>(v.as_int()) : v.as_float();
+            } else {
+                // Texts and booleans are no numbers to SUMPRODUCT, whatever they hold: 0.
+                term *= as_f64(v).value_or(0);
+            }
         }
         total += term;
     }
