@@ -187,19 +187,18 @@ bool matches_parsed(const Variant& c, const ParsedCriteria& criteria) {
     return false;
 }
 
+std::optional<std::string> lookup_pattern(const Variant& value) {
+    if (!value.is_str() || value.as_str().find_first_of("*?~") == std::string::npos) return std::nullopt;
+    return upper_text(value.as_str());
+}
+
+bool matches_lookup_pattern(const Variant& c, std::string_view pattern) {
+    return c.is_str() && match_questions(upper_text(c.as_str()), pattern, true);
+}
+
 bool wildcard_match(std::string_view text, std::string_view pattern) {
     if (pattern.find('?') == std::string_view::npos) return match_stars(text, pattern);
     return match_questions(text, pattern);
-}
-
-LookupMatch::LookupMatch(const Variant& value) : value_(&value) {
-    if (value.is_str() && value.as_str().find_first_of("*?~") != std::string::npos)
-        pattern_ = upper_text(value.as_str());
-}
-
-bool LookupMatch::operator()(const Variant& c) const {
-    if (pattern_) return c.is_str() && match_questions(upper_text(c.as_str()), *pattern_, true);
-    return finds_any() && variant_eq(c, *value_);
 }
 
 bool compare_element(FormulaOp op, const Variant& a, const Variant& b) {

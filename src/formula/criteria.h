@@ -51,24 +51,14 @@ std::optional<double> criterion_number(std::string_view rest);
 ParsedCriteria parse_criteria(const Variant& criterion);
 // An equality with a number also matches a text that reads as that number.
 bool matches_parsed(const Variant& candidate, const ParsedCriteria& criteria);
+// The pattern of a lookup's exact match (VLOOKUP, HLOOKUP, MATCH): a text
+// holding *, ? or ~, upper-cased; none for any other value.
+std::optional<std::string> lookup_pattern(const Variant& value);
+// Whether a candidate matches such a pattern: texts only, case ignored, ~
+// taking the next *, ? or ~ as itself.
+bool matches_lookup_pattern(const Variant& candidate, std::string_view pattern);
 // Whole-text match; * any run, ? one character. Both sides already upper-cased.
 bool wildcard_match(std::string_view text, std::string_view pattern);
-
-// The exact match of a lookup (VLOOKUP, HLOOKUP, MATCH): a text holding *, ?
-// or ~ is a pattern over texts, ~ taking the next *, ? or ~ as itself; a
-// blank finds nothing, not even a blank; any other value finds the values
-// variant_eq calls equal to it.
-class LookupMatch {
-public:
-    explicit LookupMatch(const Variant& value);
-    bool operator()(const Variant& candidate) const;
-    // Whether the value can find anything at all.
-    bool finds_any() const { return !value_->is_empty(); }
-
-private:
-    const Variant* value_;
-    std::optional<std::string> pattern_;  // upper-cased
-};
 // FILTER's test of one element with the operator of its include expression.
 bool compare_element(FormulaOp op, const Variant& a, const Variant& b);
 

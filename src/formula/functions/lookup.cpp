@@ -59,6 +59,16 @@ bool same_kind(const Variant& value, const Variant& key) {
     return k >= 0 && k == lookup_kind(value);
 }
 
+// Runs scan(test) with the exact-match test of a lookup value that is not
+// blank: a text holding *, ? or ~ is a pattern over texts; any other value
+// finds what variant_eq calls equal to it.
+template <class Scan>
+auto exact_search(const Variant& value, Scan&& scan) {
+    if (std::optional<std::string> pattern = lookup_pattern(value))
+        return scan([&](const Variant& c) { return matches_lookup_pattern(c, *pattern); });
+    return scan([&](const Variant& c) { return variant_eq(c, value); });
+}
+
 // The last position i in [0, n) whose key(i) is at or before `value` and of
 // its kind, found by halving: the keys are taken to be in ascending order.
 // Blank keys are passed over: a probe that lands on one steps back to the
@@ -98,10 +108,11 @@ Result<std::optional<uint64_t>> sparse_key_position(const FormulaExpr::Range& li
                                                     bool approximate, const EvalCtx& ctx) {
     std::vector<StoredCell> cells = TRY(stored_cells(line, ctx));
     if (!approximate) {
-        const LookupMatch hit(value);
-        for (const StoredCell& c : cells)
-            if (hit(c.value())) return std::optional<uint64_t>(c.index);
-        return std::optional<uint64_t>();
+        return exact_search(value, [&](auto hit) -> Result<std::optional<uint64_t>> {
+            for (const StoredCell& c : cells)
+                if (hit(c.value())) return std::optional<uint64_t>(c.index);
+            return std::optional<uint64_t>();
+        });
     }
     std::erase_if(cells, [](const StoredCell& c) { return c.value().is_empty(); });
     auto found = TRY(
@@ -124,6 +135,8 @@ Result<Variant> table_lookup(Args args, const EvalCtx& ctx, std::string_view nam
     const Table t = Table::of(*range);
     const uint64_t keys = vertical ? t.rows : t.cols, depth = vertical ? t.cols : t.rows;
     if (index > depth) return Variant(ExcelError::Ref);
+    // A blank looked up exactly finds nothing, not even a blank key.
+    if (!approximate && value.is_empty()) return Variant(ExcelError::NA);
 
     auto key = [&](uint64_t i) -> const Variant& { return vertical ? t.at(ctx.cells, i, 0) : t.at(ctx.cells, 0, i); };
     std::optional<uint64_t> found;
@@ -135,8 +148,8 @@ Result<Variant> table_lookup(Args args, const EvalCtx& ctx, std::string_view nam
     } else if (approximate) {
         found = TRY(approximate_position(keys, value, ctx, key));
     } else {
-        const LookupMatch hit(value);
-        if (hit.finds_any()) found = TRY(find_first(keys, ctx, [&](uint64_t i) { return hit(key(i)); }));
+        found = TRY(exact_search(
+            value, [&](auto hit) { return find_first(keys, ctx, [&](uint64_t i) { return hit(key(i)); }); }));
     }
     if (!found) return Variant(ExcelError::NA);
     return vertical ? t.at(ctx.cells, *found, index - 1) : t.at(ctx.cells, index - 1, *found);
@@ -251,8 +264,7 @@ Result<Variant> func_match_fn(Args args, const EvalCtx& ctx) {
     if (type < -1 || type > 1) return fail(format_message(kBadMatchType, std::to_string(type)));
     std::optional<size_t> found;
     if (type == 0) {
-        const LookupMatch hit(value);
-        if (hit.finds_any()) found = list.find(hit);
+        if (!value.is_empty()) found = exact_search(value, [&](auto hit) { return list.find(hit); });
     } else {
         const Ordering beyond = type == 1 ? Ordering::Greater : Ordering::Less;
         list.for_each_filled([&](size_t i, const Variant& v) {
