@@ -1,18 +1,20 @@
 """Aggregates: SUM, PRODUCT, SUMPRODUCT, AVERAGE, MAX, MIN, COUNT, COUNTA, SUBTOTAL, AGGREGATE."""
 import pytest
 
-from formulahelp import DIV0, NA, NUM, REF, check, evaluate, failure, same, shown_for
+from formulahelp import DIV0, NA, NUM, REF, VALUE, check, evaluate, failure, same, shown_for
 
 
 # Column A: a number, a boolean and numeric text. Column B: 1..5.
 # Column C: numbers and texts. Column D: numbers around an error value.
 # E1:F2: two errors in reading order F1 (#N/A) before E2 (#REF!).
+# Column G: a boolean, numeric text and a number.
 CELLS = {
     (1, 1): 1, (2, 1): True, (3, 1): "5",
     (1, 2): 1, (2, 2): 2, (3, 2): 3, (4, 2): 4, (5, 2): 5,
     (1, 3): 10, (2, 3): 2.5, (3, 3): "abc", (4, 3): "2",
     (1, 4): 4, (2, 4): DIV0, (3, 4): 1, (4, 4): 9,
     (1, 6): NA, (2, 5): REF,
+    (1, 7): True, (2, 7): "5", (3, 7): 3,
 }
 
 SUM = [
@@ -22,14 +24,13 @@ SUM = [
     ("=SUM(B1:B5)", 15),
     ("=SUM(B5:B1,A1)", 16),
     ("=SUM(TRUE,1)", 2),               # a boolean given directly adds 1
-    ("=SUM(A2)", 1),                   # a single cell reference is a direct argument
+    ("=SUM(A2)", 0),                   # a single cell reference is a reference
     ("=SUM(A2:A2)", 0),
-    ('=SUM("5")', 0),                  # text is skipped, numeric or not
     ("=SUM()", 0),
     ("=SUM(C1:C4)", 12.5),
     ("=SUM(Z1:Z1000000)", 0),          # a million blank cells
     ("=MAX(A1:B500001)", 5),           # past a million cells: only the stored ones cost
-    ("=SUMPRODUCT(B1:B5,A1:B500001)", 39),  # 1*A1 + 2*B1 + 3*A2 (TRUE) + 4*B2 + 5*A3 ("5")
+    ("=SUMPRODUCT(B1:B5,A1:B500001)", 11),  # 1*A1 + 2*B1 + 4*B2; A2 (TRUE) and A3 ("5") count 0
     ("=SUM(2.5,0.5)", 3),
 ]
 
@@ -37,7 +38,7 @@ AVERAGE_MAX_MIN = [
     ("=AVERAGE(A1:A3)", 1.0),          # numbers only: the boolean and the text are ignored
     ("=AVERAGE(A1:A3,0)", 0.5),
     ("=AVERAGE(B1:B5)", 3.0),
-    ("=AVERAGE(TRUE,3)", 3.0),
+    ("=AVERAGE(TRUE,3)", 2.0),
     ("=AVERAGE(C1:C4)", 6.25),
     ("=AVERAGE(Z1:Z9)", DIV0),         # no numbers
     ("=AVERAGE()", DIV0),
@@ -49,13 +50,13 @@ AVERAGE_MAX_MIN = [
     ("=MIN()", 0),
     ("=MAX(A1:A3)", 1),
     ("=PRODUCT(B1:B5)", 120),
-    ('=PRODUCT(2,3,"x")', 6),
+
     ("=PRODUCT(Z1:Z3)", 1),
     ("=PRODUCT(0.5,3)", 1.5),
 ]
 
 COUNTS = [
-    ('=COUNT(1,"x",TRUE,1/0)', 1),
+    ('=COUNT(1,"x",TRUE,1/0)', 2),
     ('=COUNTA(1,"x",TRUE,1/0)', 4),
     ("=COUNTA(Z1:Z9)", 0),
     ('=COUNTA("")', 1),                # the empty text is a value
@@ -69,10 +70,35 @@ SUMPRODUCT = [
     ("=SUMPRODUCT(B1:B3,B4:B5)", 14),  # 1*4 + 2*5 + 3*0
     ("=SUMPRODUCT(B1:B2,B3:B5)", 11),  # 1*3 + 2*4; B5 is never read
     ("=SUMPRODUCT(B1:B5)", 15),
-    ("=SUMPRODUCT(C2:C4,B1:B3)", 8.5),  # 2.5*1 + ‹abc› as 0 + ‹2› as 2 times 3
+    ("=SUMPRODUCT(C2:C4,B1:B3)", 2.5),  # 2.5*1; ‹abc› and ‹2› count 0
+    ("=SUMPRODUCT(G1:G3)", 3),         # TRUE and ‹5› in cells are no numbers
     ("=SUMPRODUCT(B1:B3,B1:B3,B1:B3)", 36),
     ("=SUMPRODUCT(2,3)", 6),
     ("=SUMPRODUCT(B1:B5,D1:D1)", 4),
+]
+
+# A number, boolean or text typed as an argument itself counts as the
+# spreadsheet reads it; in a reference or a list only numbers count.
+DIRECT = [
+    ('=SUM("7",1)', 8),
+    ('=SUM("5",TRUE,3)', 9),
+    ('=SUM("abc",1)', VALUE),          # a typed text that is no number
+    ('=SUM(1,"")', VALUE),
+    ('=SUM(A1:A3,"2")', 3),            # the cells' boolean and text add nothing
+    ("=SUM(A3)", 0),                   # ... nor does one cell's
+    ("=SUM(INDEX(A1:A3,3))", 0),       # INDEX gives a reference too
+    ('=MAX("7",1)', 7),
+    ('=MIN("-2",1,TRUE)', -2),
+    ('=MAX(FALSE,-1)', 0),
+    ('=MAX("x",1)', VALUE),
+    ('=PRODUCT("2",3,TRUE)', 6),
+    ('=PRODUCT(2,3,"x")', VALUE),
+    ('=AVERAGE("4",2)', 3.0),
+    ('=AVERAGE(A1:A3,"4")', 2.5),
+    ('=AVERAGE("x",2)', VALUE),
+    ('=COUNT("7",1,"x",TRUE)', 3),     # COUNT never fails: "x" is not counted
+    ("=COUNT(A2,A3)", 0),
+    ('=COUNTA("x",A2,A3)', 3),
 ]
 
 # An array made by a function is a list of values, like a range: numbers
@@ -147,7 +173,7 @@ ERRORS = [
 
 
 @pytest.mark.parametrize(
-    "formula, want", SUM + AVERAGE_MAX_MIN + COUNTS + SUMPRODUCT + ARRAYS + SUBTOTAL_AGGREGATE + ERRORS
+    "formula, want", SUM + AVERAGE_MAX_MIN + COUNTS + SUMPRODUCT + DIRECT + ARRAYS + SUBTOTAL_AGGREGATE + ERRORS
 )
 def test_aggregate_values(formula, want):
     check(formula, CELLS, want)

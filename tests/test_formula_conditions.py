@@ -12,6 +12,12 @@ CELLS = {
     **column(1, ["a", "b", "a", "b", "a", "b"], "D"),
     "E1": 1, "E2": NA, "E3": 3,
     **column(1, ["a", "b", "a"], "F"),
+    # IDs kept as text beside one kept as a number; amounts; formulas that
+    # give a word or the empty text, and a blank below them.
+    **column(1, ["110", "120", 110, "abc", "0110"], "G"),
+    **column(1, [100, 200, 300, 400, 500], "H"),
+    **column(1, ['=IF(H1>250,"bonus","")', '=IF(H2>250,"bonus","")', '=IF(H3>250,"bonus","")',
+                 '=IF(H4>250,"bonus","")'], "I"),
 }
 
 DATE_CRITERIA = [
@@ -61,7 +67,36 @@ SUMMED_NUMBERS = [
 ]
 
 
-@pytest.mark.parametrize("formula, want", DATE_CRITERIA + SUMMED_NUMBERS)
+# A criterion that reads as a number equals the numbers and the texts that
+# read as it; comparisons look at numbers only. "=" asks for an empty cell,
+# "<>" for one that is not empty (the empty text a formula gives counts).
+TEXT_NUMBERS_AND_EMPTY = [
+    ('=COUNTIF(G1:G5, "110")', 3),
+    ('=COUNTIF(G1:G5, 110)', 3),
+    ('=COUNTIF(G1:G5, "=110")', 3),
+    ('=COUNTIF(G1:G5, "<>110")', 2),
+    ('=COUNTIF(G1:G5, ">100")', 1),
+    ('=COUNTIF(G1:G5, "abc")', 1),
+    ('=COUNTIF(G1:G5, "0110")', 3),
+    ('=SUMIF(G1:G5, "110", H1:H5)', 900),
+    ('=SUMIF(G1:G5, "120", H1:H5)', 200),
+    ('=SUMIFS(H1:H5, G1:G5, 110)', 900),
+    ('=COUNTIFS(G1:G5, "110", H1:H5, ">150")', 2),
+    ('=AVERAGEIF(G1:G5, "110", H1:H5)', 300.0),
+    ('=AVERAGEIFS(H1:H5, G1:G5, "<>110")', 300.0),
+    ('=MAXIFS(H1:H5, G1:G5, "110")', 500),
+    ('=MINIFS(H1:H5, G1:G5, "110")', 100),
+    ('=COUNTIF(I1:I5, "<>")', 4),
+    ('=COUNTIF(I1:I5, "=")', 1),
+    ('=COUNTIF(I1:I5, "")', 3),
+    ('=COUNTIF(I1:I5, "<>bonus")', 3),
+    ('=SUMIF(I1:I5, "<>", H1:H5)', 1000),
+    ('=SUMIF(I1:I5, "=", H1:H5)', 500),
+    ('=COUNTIFS(I1:I5, "<>", H1:H5, "<250")', 2),
+]
+
+
+@pytest.mark.parametrize("formula, want", DATE_CRITERIA + SUMMED_NUMBERS + TEXT_NUMBERS_AND_EMPTY)
 def test_conditional_aggregates(formula, want):
     check(formula, CELLS, want)
 

@@ -75,6 +75,7 @@ IFS = [
     ("=IF(A1:A3>0,G1:G3)", [0, 0, 0]),          # a blank cell taken shows as 0
     ('=IF(A1:A3>5,1+"x",A1:A3)', [1, 2, 3]),    # a branch no element takes may fail
     ("=IF(B1:B3/(A1:A3-1)>15,1,2)", [DIV0, 1, 2]),
+    ("=IF(C1:C2,1,2)", [VALUE, VALUE]),          # a text that is no truth fails its element
     ("=SUM(IF(TRUE,B1:B3))", 60),               # a single condition may give a range
     ("=IF(A1>0,B1,0)", 10),
     ("=IFERROR(B1:B3/(A1:A3-1),0)", [0, 20, 15]),

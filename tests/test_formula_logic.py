@@ -2,7 +2,7 @@
 describing values and cells."""
 import pytest
 
-from formulahelp import DIV0, NA, NAME, check, evaluate, failure, shown_for
+from formulahelp import DIV0, NA, NAME, VALUE, check, evaluate, failure, shown_for
 
 CELLS = {"A3": "", "A4": "text", "A5": 42, "A6": 2.5, "C7": "=1+1"}
 
@@ -11,7 +11,6 @@ DECIDING = [
     ("=IF(0,\"a\")", False),
     ("=IF(0,1/0,2)", 2),             # the branch not taken is never evaluated
     ("=IF(1,2,A1:A2)", 2),
-    ("=IF(\"FALSE\",1,2)", 1),       # non-empty text is true
     ("=IF(NA(),1,2)", NA),           # an error condition is the result
     ("=IFS(FALSE,1,TRUE,2)", 2),
     ("=IFS(0,1/0,1,\"b\")", "b"),
@@ -31,20 +30,40 @@ DECIDING = [
     ("=IFERROR(NA(),\"missing\")", "missing"),
 ]
 
+# AND, OR and XOR take numbers and booleans wherever they stand and a text
+# typed as an argument when it reads TRUE or FALSE; blanks and texts in a
+# reference are passed over; an error anywhere is the result.
 TRUTHS = [
-    ("=AND()", True),
-    ("=OR()", False),
-    ("=AND(TRUE,1,\"x\")", True),
-    ("=AND(1,0,1/0)", False),        # stops at the first false argument
+    ("=AND(TRUE,1,\"true\")", True),
+    ("=AND(TRUE,1,\"x\")", VALUE),
+    ("=AND(1,0,1/0)", DIV0),         # an error after the deciding argument still shows
     ("=AND(0,A1:A2)", False),
     ("=AND(1,1/0)", DIV0),           # an error is the result, not a silent false
-    ("=OR(0,\"\")", False),
-    ("=OR(1,NA())", True),
+    ("=AND(A1,3)", True),            # the blank is passed over
+    ("=AND(A1:A2)", VALUE),          # nothing to combine
+    ("=AND(A4,A5)", True),           # ... the text in a cell is passed over too
+    ("=AND(A4)", VALUE),
+    ("=AND(A1:A6)", True),
+    ("=OR(0,\"\")", VALUE),
+    ("=OR(1,NA())", NA),
+    ("=OR(TRUE,1/0)", DIV0),
     ("=OR(0,NA())", NA),
-    ("=OR(\"FALSE\")", True),
+    ("=OR(\"FALSE\")", False),
+    ("=OR(A3,0)", False),            # the empty text in a cell is passed over
     ("=XOR(TRUE,TRUE,TRUE)", True),
     ("=XOR(TRUE,1)", False),
+    ("=XOR(A1:A6)", False),          # 42 and 2.5: two truths
     ("=XOR(FALSE,NA())", NA),
+    # IF, IFS and NOT read a text as a truth only when it says TRUE or FALSE.
+    ("=IF(\"FALSE\",1,2)", 2),
+    ("=IF(\"true\",1,2)", 1),
+    ("=IF(\"x\",1,2)", VALUE),
+    ("=IF(A4,1,2)", VALUE),
+    ("=IF(A3,1,2)", VALUE),          # the empty text too
+    ("=IF(A1,1,2)", 2),              # a blank is false
+    ("=IFS(\"x\",1,TRUE,2)", VALUE),
+    ("=NOT(\"x\")", VALUE),
+    ("=NOT(\"false\")", True),
     ("=NOT(0)", True),
     ("=NOT(A5)", False),
     ("=NOT(NA())", NA),
@@ -95,6 +114,16 @@ IS_TESTS = [
     ("=ISNA(NA())", True),
     ("=ISNA(1/0)", False),
     ("=ISNA(A1:A2)", [False, False]),
+    # An error, or an argument that fails, is no number, text, boolean or blank.
+    ("=ISNUMBER(VALUE(A4))", False),
+    ("=ISNUMBER(A4+0)", False),
+    ("=IF(ISNUMBER(A4+0),1,2)", 2),
+    ("=ISNUMBER(1/0)", False),
+    ("=ISTEXT(NA())", False),
+    ("=ISLOGICAL(NA())", False),
+    ("=ISBLANK(NA())", False),
+    ("=ISNONTEXT(NA())", True),
+    ("=ISNONTEXT(A4+0)", True),
 ]
 
 CELL_INFO = [
@@ -123,7 +152,8 @@ def test_values(formula, want):
 @pytest.mark.parametrize(
     "formula, message",
     [
-        ("=AND(1,A1:A2)", "Range cannot be used as a scalar value"),
+        ("=AND()", "AND requires at least 1 argument"),
+        ("=OR()", "OR requires at least 1 argument"),
         ("=TYPE(A1:A2)", "Range cannot be used as a scalar value"),
         ("=IF(1)", "IF requires 2 or 3 arguments"),
         ("=IFS(TRUE)", "IFS requires an even number of arguments"),

@@ -21,6 +21,20 @@ INDEXES = [
     ("=INDEX(B2:B4,3)", 31),
     ("=INDEX(D4:B2,1,1)", 11),           # reversed corners name the same table
     ("=SUM(INDEX(B2:D4,0,1))", 63),
+    ("=INDEX(B2,1)", 11),                # one cell is a table of one
+    # A list a function made is one row or one column: the index runs along it.
+    ("=INDEX(SORT(D2:D4,1,-1),2)", 23),
+    ("=INDEX(SORT(D2:D4,1,-1),3,1)", 13),
+    ("=INDEX(UNIQUE(B2:B4),2)", 21),
+    ("=INDEX(FILTER(B2:B4,C2:C4>15),2)", 31),
+    ('=INDEX(TEXTSPLIT("a,b,c",","),2)', "b"),
+    ('=INDEX(TEXTSPLIT("a,b,c",","),1,3)', "c"),
+    ("=INDEX(SORT(B2:B4),4)", REF),
+    ("=INDEX(SORT(B2:B4),2,2)", REF),
+    ("=INDEX(SORT(B2:B4),-1)", VALUE),
+    ("=INDEX(SORT(B2:B4),0)", [11, 21, 31]),
+    ("=INDEX(SEQUENCE(3),2)", 2),
+    ("=INDEX(7,1)", 7),
 ]
 
 OFFSETS = [
@@ -98,7 +112,10 @@ def test_values(formula, want):
 @pytest.mark.parametrize(
     "formula, message",
     [
-        ("=INDEX(B2,1)", "INDEX: table argument must be a range"),
+        ("=INDEX(SORT(B2:D4),1,1)", "INDEX: a table made by a function is not supported"),
+        ("=INDEX(FILTER(B2:C4,B2:B4>15),1)", "INDEX: a table made by a function is not supported"),
+        ('=INDEX(TEXTSPLIT("a,b;c,d",",",";"),2)', "INDEX: a table made by a function is not supported"),
+        ("=INDEX(SEQUENCE(2,2),2)", "INDEX: a table made by a function is not supported"),
         ("=INDEX(B2:D4)", "INDEX requires 2 or 3 arguments"),
         ("=OFFSET(5,1,1)", "OFFSET: first argument must be a cell reference"),
         ("=OFFSET(B2,1)", "OFFSET requires at least 3 arguments"),

@@ -4,7 +4,7 @@ ASCII characters are one byte wide and every other character two.
 """
 import pytest
 
-from formulahelp import NA, check, evaluate, failure, shown_for
+from formulahelp import NA, VALUE, check, evaluate, failure, shown_for
 
 
 VALUES = [
@@ -19,7 +19,7 @@ VALUES = [
     ('=LEFTB("a日")', "a"),
     ('=LEFTB("日")', ""),
     ('=LEFTB("abc",0)', ""),
-    ('=LEFTB("abc",-2)', ""),
+    ('=LEFTB("abc",-2)', VALUE),
     ('=LEFTB("abc",10)', "abc"),
     ('=RIGHTB("日本語",3)', "語"),
     ('=RIGHTB("ab日",2)', "日"),
@@ -29,7 +29,7 @@ VALUES = [
     ('=MIDB("日本語",2,2)', "本"),  # the character beginning a byte earlier is skipped
     ('=MIDB("日本語",1,3)', "日"),
     ('=MIDB("a日b",1,2)', "a"),  # the walk ends at the first character that does not fit
-    ('=MIDB("abc",0,2)', "ab"),
+    ('=MIDB("abc",0,2)', VALUE),
     ('=MIDB("abc",9,2)', ""),
     ('=MIDB("abc",2,0)', ""),
     # ASC: full-width ASCII, the ideographic space and plain katakana

@@ -62,7 +62,9 @@ CRITERIA = [
     ('=COUNTIF(A1:A100,"<5")', CRITERIA_CELLS, 1),      # numbers only, not the 94 blanks
     ('=COUNTIF(A1:A100,">=10")', CRITERIA_CELLS, 1),
     ('=COUNTIF(A1:A6,"<>4")', CRITERIA_CELLS, 5),
-    ('=COUNTIF(A1:A7,"=")', CRITERIA_CELLS, 2),         # the empty text and the blank
+    ('=COUNTIF(A1:A7,"=")', CRITERIA_CELLS, 1),         # the blank, not the empty text
+    ('=COUNTIF(A1:A7,"")', CRITERIA_CELLS, 2),          # the empty text and the blank
+    ('=COUNTIF(A1:A7,"<>")', CRITERIA_CELLS, 6),        # every cell not empty, the empty text too
     ('=COUNTIF(A1:A6,"=abc")', CRITERIA_CELLS, 1),
     ('=COUNTIF(A1:A6,"ab?")', CRITERIA_CELLS, 1),
     ('=COUNTIF(A1:A6,"*")', CRITERIA_CELLS, 3),

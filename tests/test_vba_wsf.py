@@ -42,20 +42,21 @@ def wsf(vm, call):
 
 
 VALUES = [
-    # From a range only numbers count; single values convert as VBA converts.
-    ('Sum(Range("A1:A4"))', 1), ("Sum()", 0), ('Sum(1, "2", True)', 4), ('Sum(1, "x", Empty)', 1),
+    # From a range only numbers count; single values count as the worksheet reads them.
+    ('Sum(Range("A1:A4"))', 1), ("Sum()", 0), ('Sum(1, "2", True)', 4), ('Sum(1, "2", Empty)', 3),
     ('Sum(Range("A1:A4"), 10)', 11), ('Sum(Range("H1:H2"))', 36527),
     ('Average(Range("B1:B3"))', 3), ("Average(2, 4, Empty)", 2), ('Average(Range("B1:B3"), "6")', 4),
     ('Max(Range("C1:C3"))', -1), ('Min(Range("C1:C3"))', -2), ('Min(3, "1")', 1), ('Max((10 ^ 308 * 10 - 10 ^ 308 * 10), 1)', 1),
     ('Min(Range("A1:A4"), 0.5)', 0.5),
     # No numbers give 0, as =MAX and =MIN do; dates count as numbers.
-    ('Max(Range("D1:D2"))', 0), ('Min("x")', 0), ('Count(Range("H1:H2"))', 2),
-    ('Count(Range("A1:A4"))', 1), ('Count(1, "2", True, Empty)', 1), ('CountA(1, "", Empty)', 2),
+    ('Max(Range("D1:D2"))', 0), ('Count(Range("H1:H2"))', 2), ('Count(1, "x")', 1),
+    ('Count(Range("A1:A4"))', 1), ('Count(1, "2", True, Empty)', 4), ('CountA(1, "", Empty)', 2),
     ('CountA(Range("A1:A4"))', 3), ('CountBlank("", Empty)', 1), ('CountBlank(Range("B1:B3"))', 1),
-    # Criteria as on a worksheet: wildcards match texts, numeric tests numbers.
+    # Criteria as on a worksheet: wildcards match texts, comparisons numbers.
     ('CountIf(Range("E1:E8"), "a*")', 3), ('CountIf(Range("E1:E8"), "?anana")', 1),
-    ('CountIf(Range("E1:E8"), "=5")', 2), ('CountIf(Range("E1:E8"), 5)', 2), ('CountIf(Range("E1:E8"), ">=5")', 2),
-    ('CountIf(Range("E1:E8"), ">4")', 2), ('CountIf(Range("E1:E8"), "<>5")', 6),
+    # An equality with a number matches the text of that number too.
+    ('CountIf(Range("E1:E8"), "=5")', 3), ('CountIf(Range("E1:E8"), 5)', 3), ('CountIf(Range("E1:E8"), ">=5")', 2),
+    ('CountIf(Range("E1:E8"), ">4")', 2), ('CountIf(Range("E1:E8"), "<>5")', 5),
     ('CountIf(Range("E1:E8"), "BANANA")', 1), ('CountIf(Range("E1:E8"), "<>apple")', 7),
     ('CountIf(Range("E1:E8"), "")', 1), ('CountIf(5, 5)', 1),
     ('SumIf(Range("F1:F4"), ">2")', 7), ('SumIf(Range("F1:F4"), ">2", Range("G1:G4"))', 40),
@@ -118,7 +119,11 @@ def test_application_prefix_and_statement_form(vm):
 
 ERRORS = [
     ("VLookup(1, 2)", "WorksheetFunction.vlookup is not implemented"),
-    ("Average()", "WorksheetFunction.Average: no values"), ('Average("x")', "WorksheetFunction.Average: no values"),
+    ("Average()", "WorksheetFunction.Average: no values"),
+    # A text typed as an argument that is no number is #VALUE!, as in a formula.
+    ('Average("x")', "WorksheetFunction.Average: the result is #VALUE! (Error 1004)"),
+    ('Sum(1, "x", Empty)', "WorksheetFunction.Sum: the result is #VALUE! (Error 1004)"),
+    ('Min("x")', "WorksheetFunction.Min: the result is #VALUE! (Error 1004)"),
     # An error value as the result fails, naming the function and the error.
     ('Max(10 ^ 308 * 10 - 10 ^ 308 * 10)', "WorksheetFunction.Max: the result is #NUM! (Error 1004)"),
     ('Match(5, Split("5"))', "WorksheetFunction.Match: the result is #N/A (Error 1004)"),
@@ -143,6 +148,20 @@ ERRORS = [
 def test_errors(vm, call, message):
     with pytest.raises(RuntimeError, match="(?m)^" + re.escape(message) + "$"):
         wsf(vm, call)
+
+
+# One rule for a macro and a formula: the same arguments give the same answer.
+@pytest.mark.parametrize("name", ["Sum", "Max", "Min", "Average", "Count"])
+@pytest.mark.parametrize("formula_args, vba_args", [
+    ('"7", 1', '"7", 1'),
+    ('"5", TRUE, 3', '"5", True, 3'),
+    ('A1:A4, "3"', 'Range("A1:A4"), "3"'),
+    ("A2, A4, 4", 'Range("A2"), Range("A4"), 4'),
+    ("B1:B3, C1:C2", 'Range("B1:B3"), Range("C1:C2")'),
+])
+def test_a_macro_and_a_formula_take_arguments_alike(vm, name, formula_args, vba_args):
+    vm.set_cell_formula(50, 1, f"={name.upper()}({formula_args})")
+    assert wsf(vm, f"{name}({vba_args})") == vm.get_cell(50, 1)
 
 
 CLEAN_COLUMN = """

@@ -195,6 +195,22 @@ Variant list_result(std::vector<Variant> values) {
     return Variant(std::move(values));
 }
 
+Result<std::optional<double>> aggregate_number(const Variant& v, ValueSource src) {
+    if (auto x = as_f64(v)) return x;
+    if (v.is_error()) return propagate(v.as_error());
+    if (src != ValueSource::Scalar || v.is_array() || v.is_record()) return std::nullopt;
+    Result<double> x = to_float(v);
+    if (!x) return propagate(ExcelError::Value);
+    return *x;
+}
+
+ValueSource source_of(const FormulaExpr& arg) {
+    if (arg.get<FormulaExpr::CellRef>()) return ValueSource::Range;
+    if (const auto* f = arg.get<FormulaExpr::Func>())
+        if (f->name == "INDEX" || f->name == "OFFSET" || f->name == "INDIRECT") return ValueSource::Range;
+    return ValueSource::Scalar;
+}
+
 Result<double> arg_number(const FormulaExpr& arg, const EvalCtx& ctx) {
     Variant v = TRY(evaluate(arg, ctx));
     return to_float(v);

@@ -191,6 +191,19 @@ private:
 // argument, an element of an array value, or any other argument's value.
 enum class ValueSource { Scalar, Range, Array };
 
+// The number one value gives SUM, PRODUCT, AVERAGE, MAX, MIN and COUNT.
+// Numbers and dates count wherever they stand. A value typed as an argument
+// itself (Scalar) counts as the spreadsheet reads it: TRUE is 1, a blank 0,
+// a text its number, and a text that reads as none is #VALUE!. Texts and
+// booleans in a reference or a list are passed over (none). An error value
+// fails with its own text. WorksheetFunction's aggregates take values by
+// the same rule, so a macro and a formula agree.
+Result<std::optional<double>> aggregate_number(const Variant& v, ValueSource src);
+
+// A cell reference is a reference, not a value typed as an argument, and
+// so are the functions that give one (INDEX, OFFSET, INDIRECT).
+ValueSource source_of(const FormulaExpr& arg);
+
 // Calls fn(const Variant&, ValueSource) -> Result<void> for every value of
 // the arguments in order, range cells row by row and read in place, so an
 // aggregate streams without collecting a list. A failure of fn, of an
@@ -208,7 +221,7 @@ Result<void> for_each_value(Args args, const EvalCtx& ctx, F&& fn) {
         if (v.is_array()) {
             for (const Variant& e : v.as_array()) TRY_VOID(fn(e, ValueSource::Array));
         } else {
-            TRY_VOID(fn(v, ValueSource::Scalar));
+            TRY_VOID(fn(v, source_of(arg)));
         }
     }
     return {};
@@ -237,7 +250,7 @@ Result<void> for_each_nonblank(Args args, const EvalCtx& ctx, F&& fn, CellFilter
             for (const Variant& e : v.as_array())
                 if (!e.is_empty()) TRY_VOID(fn(e, ValueSource::Array));
         } else if (!v.is_empty()) {
-            TRY_VOID(fn(v, ValueSource::Scalar));
+            TRY_VOID(fn(v, source_of(arg)));
         }
     }
     return {};

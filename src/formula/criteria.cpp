@@ -39,6 +39,16 @@ std::string upper_text(std::string_view s) {
     return t;
 }
 
+// Whether a candidate equals the number of an equality criterion: a number
+// or date of that value, or a text that reads as it (IDs kept as text match
+// "110" and 110 alike).
+bool equals_number(const Variant& c, double x) {
+    if (is_numeric_kind(c)) return numeric_value(c) == x;
+    if (!c.is_str()) return false;
+    Result<double> y = to_float(c);
+    return y && *y == x;
+}
+
 bool numeric_test(CritOp op, double a, double b) {
     switch (op) {
         case CritOp::Gt: return a > b;
@@ -80,24 +90,30 @@ size_t char_len(unsigned char lead) {
     return 1;
 }
 
-// Patterns with "?": one pass that remembers the last "*" and, on a mismatch,
-// lets that star take one more character. "?" takes one whole character and
-// other pattern bytes match text bytes, so the text is only ever resumed at
-// character boundaries. No allocation, and a text that fails early (no star
-// to retry) is left at once; the cost is at most text x pattern.
-bool match_questions(std::string_view t, std::string_view p) {
+// Patterns with "?" (or with escapes): one pass that remembers the last "*"
+// and, on a mismatch, lets that star take one more character. "?" takes one
+// whole character and other pattern bytes match text bytes, so the text is
+// only ever resumed at character boundaries. With `escapes`, "~" before *, ?
+// or ~ makes that byte a plain one. No allocation, and a text that fails
+// early (no star to retry) is left at once; the cost is at most text x
+// pattern.
+bool match_questions(std::string_view t, std::string_view p, bool escapes = false) {
     size_t ti = 0, pi = 0;
     size_t star = std::string_view::npos, resume = 0;
+    auto escaped = [&](size_t i) {
+        return escapes && p[i] == '~' && i + 1 < p.size() && (p[i + 1] == '*' || p[i + 1] == '?' || p[i + 1] == '~');
+    };
     while (ti < t.size()) {
-        if (pi < p.size() && p[pi] == '?') {
+        const bool plain = pi < p.size() && escaped(pi);
+        if (pi < p.size() && !plain && p[pi] == '?') {
             ti = std::min(t.size(), ti + char_len(static_cast<unsigned char>(t[ti])));
             ++pi;
-        } else if (pi < p.size() && p[pi] == '*') {
+        } else if (pi < p.size() && !plain && p[pi] == '*') {
             star = pi++;
             resume = ti;
-        } else if (pi < p.size() && p[pi] == t[ti]) {
+        } else if (pi < p.size() && p[pi + plain] == t[ti]) {
             ++ti;
-            ++pi;
+            pi += 1 + plain;
         } else if (star != std::string_view::npos) {
             pi = star + 1;
             resume = std::min(t.size(), resume + char_len(static_cast<unsigned char>(t[resume])));
@@ -133,7 +149,9 @@ ParsedCriteria parse_criteria(const Variant& criterion) {
     }
     if (s.starts_with("<")) return num_cmp(CritOp::Lt, s.substr(1));
     if (s.starts_with(">")) return num_cmp(CritOp::Gt, s.substr(1));
-    // A leading "=" asks for equality with what follows ("=" alone: blank).
+    // A leading "=" asks for equality with what follows; "=" alone asks for
+    // an empty cell, which an empty text is not.
+    if (s == "=") return ParsedCriteria{ParsedCriteria::Exact{Variant{}}};
     if (s.starts_with("=")) return plain_criterion(s.substr(1));
     return plain_criterion(s);
 }
@@ -143,15 +161,16 @@ bool matches_parsed(const Variant& c, const ParsedCriteria& criteria) {
     switch (criteria.test.index()) {
         case 0: {
             const Variant& x = std::get<PC::Exact>(criteria.test).value;
-            if (is_numeric_kind(x) && is_numeric_kind(c)) return numeric_value(x) == numeric_value(c);
+            if (is_numeric_kind(x)) return equals_number(c, numeric_value(x));
             return variant_eq(c, x);
         }
-        case 1: {
-            const Variant& x = std::get<PC::NumEq>(criteria.test).value;
-            return is_numeric_kind(c) && numeric_value(c) == numeric_value(x);
-        }
+        case 1: return equals_number(c, numeric_value(std::get<PC::NumEq>(criteria.test).value));
         case 2: return text_equals(c, std::get<PC::TextEq>(criteria.test).text);
-        case 3: return !text_equals(c, std::get<PC::TextNe>(criteria.test).text);
+        case 3: {
+            // "<>" alone asks for a cell that is not empty: an empty text counts.
+            const std::string& t = std::get<PC::TextNe>(criteria.test).text;
+            return t.empty() ? !c.is_empty() : !text_equals(c, t);
+        }
         // Patterns look at texts only, as in every spreadsheet: "*" counts
         // the text cells of a range, not its numbers and blanks.
         case 4:
@@ -159,12 +178,22 @@ bool matches_parsed(const Variant& c, const ParsedCriteria& criteria) {
         case 5: {
             const auto& [op, b] = std::get<PC::NumCmp>(criteria.test);
             // Numeric comparisons look at numbers and dates only; "<>n"
-            // accepts everything that is not such a number.
+            // accepts everything that does not equal n.
+            if (op == CritOp::Ne && c.is_str()) return !equals_number(c, b);
             if (!is_numeric_kind(c)) return op == CritOp::Ne;
             return numeric_test(op, numeric_value(c), b);
         }
     }
     return false;
+}
+
+std::optional<std::string> lookup_pattern(const Variant& value) {
+    if (!value.is_str() || value.as_str().find_first_of("*?~") == std::string::npos) return std::nullopt;
+    return upper_text(value.as_str());
+}
+
+bool matches_lookup_pattern(const Variant& c, std::string_view pattern) {
+    return c.is_str() && match_questions(upper_text(c.as_str()), pattern, true);
 }
 
 bool wildcard_match(std::string_view text, std::string_view pattern) {

@@ -49,7 +49,14 @@ struct ParsedCriteria {
 // writes it), which compares as its serial.
 std::optional<double> criterion_number(std::string_view rest);
 ParsedCriteria parse_criteria(const Variant& criterion);
+// An equality with a number also matches a text that reads as that number.
 bool matches_parsed(const Variant& candidate, const ParsedCriteria& criteria);
+// The pattern of a lookup's exact match (VLOOKUP, HLOOKUP, MATCH): a text
+// holding *, ? or ~, upper-cased; none for any other value.
+std::optional<std::string> lookup_pattern(const Variant& value);
+// Whether a candidate matches such a pattern: texts only, case ignored, ~
+// taking the next *, ? or ~ as itself.
+bool matches_lookup_pattern(const Variant& candidate, std::string_view pattern);
 // Whole-text match; * any run, ? one character. Both sides already upper-cased.
 bool wildcard_match(std::string_view text, std::string_view pattern);
 

@@ -91,11 +91,15 @@ void append_lower(std::string& out, char32_t c) {
 }
 
 Result<uint64_t> arg_count(const FormulaExpr& arg, const EvalCtx& ctx) {
-    return saturate_u64(TRY(arg_number(arg, ctx)));
+    const double n = TRY(arg_number(arg, ctx));
+    if (n < 0) return propagate(ExcelError::Value);
+    return saturate_u64(n);
 }
 
 Result<uint64_t> arg_start(const FormulaExpr& arg, const EvalCtx& ctx) {
-    return std::max<uint64_t>(TRY(arg_count(arg, ctx)), 1);
+    const uint64_t start = TRY(arg_count(arg, ctx));
+    if (start == 0) return propagate(ExcelError::Value);
+    return start;
 }
 
 // One result, returned on every path, so that the text moves only once.

@@ -35,10 +35,10 @@ char32_t first_lower(char32_t c);
 // sigma always becomes the medial form).
 void append_lower(std::string& out, char32_t c);
 
-// A count or position argument as an unsigned 64-bit integer: truncated
-// toward zero, negatives and NaN 0, saturating above.
+// A count argument as an unsigned 64-bit integer: truncated toward zero,
+// NaN 0, saturating above; a negative count is #VALUE!.
 Result<uint64_t> arg_count(const FormulaExpr& arg, const EvalCtx& ctx);
-// A 1-based start position: arg_count, with 0 counting as 1.
+// A 1-based position (a start, an instance): arg_count, and below 1 #VALUE!.
 Result<uint64_t> arg_start(const FormulaExpr& arg, const EvalCtx& ctx);
 
 // A text is surely longer than a cell holds once it has more bytes than the

@@ -142,8 +142,9 @@ TEST(FormulaArgs, Sum) {
         {"=SUM(A1:A3, 0)", "Integer(1)"},    // a boolean in a cell adds nothing
         {"=SUM(1/0, 2)", "Error(DivZero)"},  // error values in the data propagate
         {"=SUM()", "Integer(0)"},
-        {"=SUM(\"5\")", "Integer(0)"},
-        {"=SUM(A2)", "Integer(1)"},
+        {"=SUM(\"5\")", "Integer(5)"},  // a text typed as an argument counts as its number
+        {"=SUM(\"x\")", "Error(Value)"},
+        {"=SUM(A2)", "Integer(0)"},  // one cell is a reference: its boolean adds nothing
         {"=SUM(A2:A2)", "Integer(0)"},
         {"=SUM(C1:A1)", "Float(11.5)"},  // reversed corners: the same rectangle
         {"=SUM(C1:A1, 0)", "Float(11.5)"},

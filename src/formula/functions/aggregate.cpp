@@ -57,14 +57,20 @@ enum class ErrorValues { Propagate, Skip, Count };
 Result<Tally> tally(Args args, const EvalCtx& ctx, ErrorValues errors, CellFilter skip = nullptr) {
     Tally t;
     // clang-format off
-    TRY_VOID(for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource) -> Result<void> {
-        if (auto x = as_f64(v)) {
-            t.add(*x);
-        } else if (v.is_error()) {
-            if (errors == ErrorValues::Propagate) return propagate(v.as_error());
-            if (errors == ErrorValues::Skip) return {};
+    TRY_VOID(for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource src) -> Result<void> {
+        if (v.is_error() && errors == ErrorValues::Skip) return {};
+        ++t.non_blank;
+        if (v.is_number()) {
+            t.add(v.is_int() ? static_cast<double>(v.as_int()) : v.as_float());
+            return {};
         }
-        if (!v.is_empty()) ++t.non_blank;
+        Result<std::optional<double>> x = aggregate_number(v, src);
+        if (!x) {
+            // COUNT and COUNTA count what they can and never fail on a value.
+            if (errors == ErrorValues::Propagate) return fail(std::move(x).error());
+        } else if (*x) {
+            t.add(**x);
+        }
         return {};
     }, skip));
     // clang-format on
@@ -123,22 +129,17 @@ Result<Variant> aggregate_with_k(uint32_t number, Args data_and_k, const EvalCtx
     return kth_value(v, k, number == 14);
 }
 
-// SUM adds numbers and dates wherever they stand, and booleans and blanks
-// given directly as arguments (SUM(TRUE, 1) is 2); text is skipped, and a
-// boolean in a cell or an array adds nothing, however many arguments follow.
+// SUM: the numbers of aggregate_number, streamed.
 Result<Variant> sum_of(Args args, const EvalCtx& ctx, CellFilter skip) {
     double sum = 0;
     // clang-format off
     TRY_VOID(for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource src) -> Result<void> {
-        switch (v.kind()) {
-            case Kind::Integer: sum += static_cast<double>(v.as_int()); break;
-            case Kind::Float: sum += v.as_float(); break;
-            case Kind::Date: sum += v.as_date().value(); break;
-            case Kind::Error: return propagate(v.as_error());
-            case Kind::Boolean:
-                if (src == ValueSource::Scalar && v.as_bool()) sum += 1;
-                break;
-            default: break;  // text, blanks, records
+        if (v.is_int()) {
+            sum += static_cast<double>(v.as_int());
+        } else if (v.is_float()) {
+            sum += v.as_float();
+        } else if (std::optional<double> x = TRY(aggregate_number(v, src))) {
+            sum += *x;
         }
         return {};
     }, skip));
@@ -177,7 +178,7 @@ Result<Variant> func_counta(Args args, const EvalCtx& ctx) {
 
 // SUMPRODUCT: term i multiplies element i of every argument; an argument
 // shorter than the first supplies 0, and elements past the first
-// argument's length are not read. Text that is no number counts as 0. Only
+// argument's length are not read. Texts and booleans count as 0. Only
 // the positions the first argument stores make terms (a blank is 0), so
 // whole columns cost their stored cells. The first error value by argument,
 // then by position, is the result.
@@ -201,9 +202,8 @@ Result<Variant> func_sumproduct(Args args, const EvalCtx& ctx) {
             if (v.is_number()) {
                 term *= v.is_int() ? static_cast<double>(v.as_int()) : v.as_float();
             } else {
-                // A value that does not convert (a word, an array) counts as 0.
-                auto x = to_float(v);
-                term *= x ? *x : 0;
+                // Texts and booleans are no numbers to SUMPRODUCT, whatever they hold: 0.
+                term *= as_f64(v).value_or(0);
             }
         }
         total += term;

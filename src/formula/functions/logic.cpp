@@ -4,9 +4,9 @@
 // TYPE, the IS functions, CELL).
 //
 // The deciding functions evaluate only the branch they take (IF over a list
-// evaluates both, for its elements), and AND and OR stop at the first
-// argument that settles the answer. An error value where a truth is wanted
-// is the result, never a silent FALSE.
+// evaluates both, for its elements). An error value where a truth is wanted
+// is the result, never a silent FALSE: AND and OR read every argument, so
+// that an error after the deciding one still shows.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,10 +35,10 @@ bool is_na(const Variant& v) { return v.is_error() && v.as_error() == ExcelError
 
 // fn(value) -> Result<Variant> of the argument's value; over a range or a
 // list value, a list of fn of each cell or element, row by row, so that the
-// aggregates around see every one. With `catches` a failure of the
-// argument is taken as an error value; otherwise it is passed on.
+// aggregates around see every one. A failure of the argument is taken as
+// an error value (value_or_error).
 template <class F>
-Result<Variant> each_value(const FormulaExpr& arg, const EvalCtx& ctx, bool catches, F&& fn) {
+Result<Variant> each_value(const FormulaExpr& arg, const EvalCtx& ctx, F&& fn) {
     std::vector<Variant> out;
     auto add = [&](const Variant& v) -> Result<void> {
         Result<Variant> r = fn(v);
@@ -52,12 +52,7 @@ Result<Variant> each_value(const FormulaExpr& arg, const EvalCtx& ctx, bool catc
         for (uint64_t i = 0; i < view.size(); ++i) TRY_VOID(add(view.at(i)));
         return list_result(std::move(out));
     }
-    Variant v;
-    if (catches) {
-        v = TRY(value_or_error(arg, ctx));
-    } else {
-        v = TRY(evaluate(arg, ctx));
-    }
+    Variant v = TRY(value_or_error(arg, ctx));
     if (!v.is_array()) return fn(v);
     out.reserve(v.as_array().size());
     for (const Variant& e : v.as_array()) TRY_VOID(add(e));
@@ -65,11 +60,47 @@ Result<Variant> each_value(const FormulaExpr& arg, const EvalCtx& ctx, bool catc
 }
 
 // An IS function: `test` of the argument's value, or of each of its cells
-// or elements.
-Result<Variant> is_function(Args args, const EvalCtx& ctx, std::string_view name, bool (*test)(const Variant&),
-                            bool catches) {
+// or elements. An argument that fails is an error value to the test, which
+// answers for it as for any other value: ISNUMBER(VALUE("x")) is FALSE.
+Result<Variant> is_function(Args args, const EvalCtx& ctx, std::string_view name, bool (*test)(const Variant&)) {
     TRY_VOID(check_arity(name, args.size(), 1, 1));
-    return each_value(args[0], ctx, catches, [&](const Variant& v) -> Result<Variant> { return Variant(test(v)); });
+    return each_value(args[0], ctx, [&](const Variant& v) -> Result<Variant> { return Variant(test(v)); });
+}
+
+// The truth of a condition (IF, IFS, NOT): a number is true unless 0, a
+// blank is false, and a text must read TRUE or FALSE (in any case); any
+// other text is #VALUE!, and an error value is that error.
+Result<bool> condition_truth(const Variant& v) {
+    if (v.is_error()) return propagate(v.as_error());
+    if (v.is_str()) {
+        if (ascii_ieq(v.as_str(), "TRUE")) return true;
+        if (ascii_ieq(v.as_str(), "FALSE")) return false;
+        return propagate(ExcelError::Value);
+    }
+    return is_truthy(v);
+}
+
+Result<bool> arg_condition(const FormulaExpr& arg, const EvalCtx& ctx) {
+    return condition_truth(TRY(evaluate(arg, ctx)));
+}
+
+// fn(bool) for every truth among the arguments of AND, OR and XOR: numbers
+// and booleans wherever they stand, and a text typed as an argument itself
+// read as a condition. Blanks, and texts in a reference or a list, are
+// passed over; an error value anywhere is the result. Nothing to combine is
+// #VALUE!.
+template <class F>
+Result<void> for_each_truth(Args args, const EvalCtx& ctx, F&& fn) {
+    bool any = false;
+    TRY_VOID(for_each_nonblank(args, ctx, [&](const Variant& v, ValueSource src) -> Result<void> {
+        if (v.is_str() && src != ValueSource::Scalar) return {};
+        if (v.is_array() || v.is_record()) return {};
+        fn(TRY(condition_truth(v)));
+        any = true;
+        return {};
+    }));
+    if (!any) return propagate(ExcelError::Value);
+    return {};
 }
 
 // The info_type of CELL, its reference's position as written (a range gives
@@ -93,7 +124,10 @@ Result<Variant> if_each(Args args, const Operand& cond, const EvalCtx& ctx) {
     }
     auto pick = [](const Variant& c, const Variant& y, const Variant& n) -> Result<Variant> {
         if (c.is_error()) return c;
-        const Variant& v = is_truthy(c) ? y : n;
+        // A text that is no truth fails its own element only.
+        auto truth = condition_truth(c);
+        if (!truth) return Variant(ExcelError::Value);
+        const Variant& v = *truth ? y : n;
         return v.is_empty() ? Variant(int64_t{0}) : v;
     };
     return each_element("IF", ctx, pick, cond, yes, no);
@@ -107,7 +141,7 @@ Result<Variant> func_if(Args args, const EvalCtx& ctx) {
     if (cond.is_array()) return if_each(args, operand_of(args[0], std::move(cond)), ctx);
     // An error as the condition is the result, as in every spreadsheet.
     if (cond.is_error()) return cond;
-    if (is_truthy(cond)) return evaluate_list(args[1], ctx);
+    if (TRY(condition_truth(cond))) return evaluate_list(args[1], ctx);
     if (args.size() == 3) return evaluate_list(args[2], ctx);
     return Variant(false);
 }
@@ -115,7 +149,7 @@ Result<Variant> func_if(Args args, const EvalCtx& ctx) {
 Result<Variant> func_ifs(Args args, const EvalCtx& ctx) {
     if (args.size() < 2 || args.size() % 2 != 0) return fail(std::string(kIfsArity));
     for (size_t i = 0; i < args.size(); i += 2)
-        if (TRY(arg_truth(args[i], ctx))) return evaluate(args[i + 1], ctx);
+        if (TRY(arg_condition(args[i], ctx))) return evaluate(args[i + 1], ctx);
     return Variant(ExcelError::NA);
 }
 
@@ -134,7 +168,7 @@ Result<Variant> func_iferror(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("IFERROR", args.size(), 2, 2));
     // The fallback is evaluated once, at the first error met.
     std::optional<Variant> fallback;
-    return each_value(args[0], ctx, true, [&](const Variant& v) -> Result<Variant> {
+    return each_value(args[0], ctx, [&](const Variant& v) -> Result<Variant> {
         if (!v.is_error()) return v.is_empty() && args[0].get<FormulaExpr::Range>() ? Variant(int64_t{0}) : v;
         if (!fallback) fallback = TRY(evaluate(args[1], ctx));
         return *fallback;
@@ -142,27 +176,29 @@ Result<Variant> func_iferror(Args args, const EvalCtx& ctx) {
 }
 
 Result<Variant> func_and(Args args, const EvalCtx& ctx) {
-    for (const FormulaExpr& a : args)
-        if (!TRY(arg_truth(a, ctx))) return Variant(false);
-    return Variant(true);
+    TRY_VOID(check_arity("AND", args.size(), 1, kNoMax));
+    bool all = true;
+    TRY_VOID(for_each_truth(args, ctx, [&](bool t) { all = all && t; }));
+    return Variant(all);
 }
 
 Result<Variant> func_or(Args args, const EvalCtx& ctx) {
-    for (const FormulaExpr& a : args)
-        if (TRY(arg_truth(a, ctx))) return Variant(true);
-    return Variant(false);
+    TRY_VOID(check_arity("OR", args.size(), 1, kNoMax));
+    bool any = false;
+    TRY_VOID(for_each_truth(args, ctx, [&](bool t) { any = any || t; }));
+    return Variant(any);
 }
 
 Result<Variant> func_xor(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("XOR", args.size(), 1, kNoMax));
     bool odd = false;
-    for (const FormulaExpr& a : args) odd ^= TRY(arg_truth(a, ctx));
+    TRY_VOID(for_each_truth(args, ctx, [&](bool t) { odd ^= t; }));
     return Variant(odd);
 }
 
 Result<Variant> func_not(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("NOT", args.size(), 1, 1));
-    return Variant(!TRY(arg_truth(args[0], ctx)));
+    return Variant(!TRY(arg_condition(args[0], ctx)));
 }
 
 Result<Variant> func_na(Args args, const EvalCtx&) {
@@ -184,36 +220,36 @@ Result<Variant> func_n(Args args, const EvalCtx& ctx) {
 }
 
 Result<Variant> func_isblank(Args args, const EvalCtx& ctx) {
-    return is_function(args, ctx, "ISBLANK", [](const Variant& v) { return v.is_empty(); }, false);
+    return is_function(args, ctx, "ISBLANK", [](const Variant& v) { return v.is_empty(); });
 }
 
 Result<Variant> func_iserror(Args args, const EvalCtx& ctx) {
-    return is_function(args, ctx, "ISERROR", [](const Variant& v) { return v.is_error(); }, true);
+    return is_function(args, ctx, "ISERROR", [](const Variant& v) { return v.is_error(); });
 }
 
 // ISERR is ISERROR without #N/A: a missing value is no fault of the formula.
 // It shares ISERROR's arity message.
 Result<Variant> func_iserr(Args args, const EvalCtx& ctx) {
-    return is_function(args, ctx, "ISERROR", [](const Variant& v) { return v.is_error() && !is_na(v); }, true);
+    return is_function(args, ctx, "ISERROR", [](const Variant& v) { return v.is_error() && !is_na(v); });
 }
 
-Result<Variant> func_isna(Args args, const EvalCtx& ctx) { return is_function(args, ctx, "ISNA", is_na, true); }
+Result<Variant> func_isna(Args args, const EvalCtx& ctx) { return is_function(args, ctx, "ISNA", is_na); }
 
 Result<Variant> func_istext(Args args, const EvalCtx& ctx) {
-    return is_function(args, ctx, "ISTEXT", [](const Variant& v) { return v.is_str(); }, false);
+    return is_function(args, ctx, "ISTEXT", [](const Variant& v) { return v.is_str(); });
 }
 
 Result<Variant> func_isnontext(Args args, const EvalCtx& ctx) {
-    return is_function(args, ctx, "ISNONTEXT", [](const Variant& v) { return !v.is_str(); }, true);
+    return is_function(args, ctx, "ISNONTEXT", [](const Variant& v) { return !v.is_str(); });
 }
 
 // A date is a number to the engine (it adds and compares as its serial).
 Result<Variant> func_isnumber(Args args, const EvalCtx& ctx) {
-    return is_function(args, ctx, "ISNUMBER", [](const Variant& v) { return v.is_number() || v.is_date(); }, false);
+    return is_function(args, ctx, "ISNUMBER", [](const Variant& v) { return v.is_number() || v.is_date(); });
 }
 
 Result<Variant> func_islogical(Args args, const EvalCtx& ctx) {
-    return is_function(args, ctx, "ISLOGICAL", [](const Variant& v) { return v.is_bool(); }, false);
+    return is_function(args, ctx, "ISLOGICAL", [](const Variant& v) { return v.is_bool(); });
 }
 
 Result<Variant> func_type_fn(Args args, const EvalCtx& ctx) {

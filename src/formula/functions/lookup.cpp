@@ -5,13 +5,13 @@
 // one halves the column. Approximate matches order values as the comparison
 // operators do (numbers before texts, texts without regard to case), so a
 // sorted column of text keys finds its row; a text only ever matches a text.
-#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "formula/args.h"
+#include "formula/criteria.h"
 #include "formula/eval.h"
 #include "formula/lists.h"
 
@@ -29,16 +29,7 @@ constexpr std::string_view kXmatchMode = "XMATCH: unsupported match_mode {}";
 // sorted table searches only its filled part.
 std::optional<Ordering> key_order(const Variant& key, const Variant& value) {
     if (key.is_empty()) return std::nullopt;
-    // A lookup reads a numeric text beside a number as that number.
-    const bool numeric_text = (key.is_str() && is_numeric_kind(value) && text_to_number(key.as_str())) ||
-                              (value.is_str() && is_numeric_kind(key) && text_to_number(value.as_str()));
-    Result<Ordering> o = fail(std::string());
-    if (numeric_text) {
-        auto x = to_float(key), y = to_float(value);
-        if (x && y) o = variant_cmp(Variant(*x), Variant(*y));
-    } else {
-        o = variant_cmp(key, value);
-    }
+    Result<Ordering> o = variant_cmp(key, value);
     // A comparison that fails only means the two have no order.
     if (!o) return std::nullopt;
     return *o;
@@ -50,12 +41,33 @@ bool past_value(const Variant& key, const Variant& value) {
     return !o || *o == Ordering::Greater;
 }
 
-bool is_word(const Variant& v) { return v.is_str() && !text_to_number(v.as_str()); }
+// The kinds an approximate match keeps apart: numbers (dates, and a blank
+// looked up, among them), texts and booleans; -1 for what has no kind.
+int lookup_kind(const Variant& v) {
+    if (is_numeric_kind(v) || v.is_empty()) return 0;
+    if (v.is_str()) return 1;
+    if (v.is_bool()) return 2;
+    return -1;
+}
 
 // An approximate match takes a key of the value's own kind only: a text
-// finds a text, a number a number. Keys of the other kind still steer the
-// search, numbers sorting before texts.
-bool same_kind(const Variant& value, const Variant& key) { return is_word(value) == is_word(key); }
+// finds a text, a number a number, a boolean a boolean, whatever a text
+// holds. Keys of other kinds still steer the search, numbers sorting before
+// texts and texts before booleans.
+bool same_kind(const Variant& value, const Variant& key) {
+    const int k = lookup_kind(key);
+    return k >= 0 && k == lookup_kind(value);
+}
+
+// Runs scan(test) with the exact-match test of a lookup value that is not
+// blank: a text holding *, ? or ~ is a pattern over texts; any other value
+// finds what variant_eq calls equal to it.
+template <class Scan>
+auto exact_search(const Variant& value, Scan&& scan) {
+    if (std::optional<std::string> pattern = lookup_pattern(value))
+        return scan([&](const Variant& c) { return matches_lookup_pattern(c, *pattern); });
+    return scan([&](const Variant& c) { return variant_eq(c, value); });
+}
 
 // The last position i in [0, n) whose key(i) is at or before `value` and of
 // its kind, found by halving: the keys are taken to be in ascending order.
@@ -90,29 +102,17 @@ Result<std::optional<uint64_t>> approximate_position(uint64_t n, const Variant& 
     return best;
 }
 
-// The first blank position of the ascending stored positions in [0, n).
-std::optional<uint64_t> first_gap(const std::vector<StoredCell>& cells, uint64_t n) {
-    uint64_t i = 0;
-    for (const StoredCell& c : cells) {
-        if (c.index != i) break;
-        ++i;
-    }
-    return i < n ? std::optional<uint64_t>(i) : std::nullopt;
-}
-
 // A key line longer than the sheet's stored cells, read as its stored keys:
 // a whole column costs what it holds.
-Result<std::optional<uint64_t>> sparse_key_position(const FormulaExpr::Range& line, uint64_t n, const Variant& value,
+Result<std::optional<uint64_t>> sparse_key_position(const FormulaExpr::Range& line, const Variant& value,
                                                     bool approximate, const EvalCtx& ctx) {
     std::vector<StoredCell> cells = TRY(stored_cells(line, ctx));
     if (!approximate) {
-        for (const StoredCell& c : cells)
-            if (variant_eq(c.value(), value)) {
-                if (value.is_empty()) break;
-                return std::optional<uint64_t>(c.index);
-            }
-        if (value.is_empty()) return first_gap(cells, n);
-        return std::optional<uint64_t>();
+        return exact_search(value, [&](auto hit) -> Result<std::optional<uint64_t>> {
+            for (const StoredCell& c : cells)
+                if (hit(c.value())) return std::optional<uint64_t>(c.index);
+            return std::optional<uint64_t>();
+        });
     }
     std::erase_if(cells, [](const StoredCell& c) { return c.value().is_empty(); });
     auto found = TRY(
@@ -135,6 +135,8 @@ Result<Variant> table_lookup(Args args, const EvalCtx& ctx, std::string_view nam
     const Table t = Table::of(*range);
     const uint64_t keys = vertical ? t.rows : t.cols, depth = vertical ? t.cols : t.rows;
     if (index > depth) return Variant(ExcelError::Ref);
+    // A blank looked up exactly finds nothing, not even a blank key.
+    if (!approximate && value.is_empty()) return Variant(ExcelError::NA);
 
     auto key = [&](uint64_t i) -> const Variant& { return vertical ? t.at(ctx.cells, i, 0) : t.at(ctx.cells, 0, i); };
     std::optional<uint64_t> found;
@@ -142,11 +144,12 @@ Result<Variant> table_lookup(Args args, const EvalCtx& ctx, std::string_view nam
         const CellRange n = range->range().normalised();
         const FormulaExpr::Range line{n.first.col, n.first.row, vertical ? n.first.col : n.last.col,
                                       vertical ? n.last.row : n.first.row};
-        found = TRY(sparse_key_position(line, keys, value, approximate, ctx));
+        found = TRY(sparse_key_position(line, value, approximate, ctx));
     } else if (approximate) {
         found = TRY(approximate_position(keys, value, ctx, key));
     } else {
-        found = TRY(find_first(keys, ctx, [&](uint64_t i) { return variant_eq(key(i), value); }));
+        found = TRY(exact_search(
+            value, [&](auto hit) { return find_first(keys, ctx, [&](uint64_t i) { return hit(key(i)); }); }));
     }
     if (!found) return Variant(ExcelError::NA);
     return vertical ? t.at(ctx.cells, *found, index - 1) : t.at(ctx.cells, index - 1, *found);
@@ -159,18 +162,9 @@ Result<int32_t> arg_mode(Args args, size_t i, int32_t fallback, const EvalCtx& c
     return saturate_i32(TRY(arg_number(args[i], ctx)));
 }
 
-// A number of a list element for the approximate modes of XLOOKUP and
-// XMATCH; none when it does not convert or is NaN.
-std::optional<double> ordered_number(const Variant& v) {
-    Result<double> x = to_float(v);
-    // Elements that are no number are passed over, whatever the reason.
-    if (!x || std::isnan(*x)) return std::nullopt;
-    return *x;
-}
-
 // The winning position of XLOOKUP and XMATCH in `list`: exact (mode 0) in
-// the search direction, or the nearest number at or below (-1) or at or
-// above (1) the value, the earliest among equals.
+// the search direction, or the nearest value of its kind at or below (-1)
+// or at or above (1) it, the earliest among equals.
 Result<std::optional<size_t>> x_position(const ValueList& list, const Variant& value, int32_t mode, int32_t search,
                                          std::string_view mode_message) {
     if (mode == 0 && search != -1) return list.find([&](const Variant& v) { return variant_eq(v, value); });
@@ -189,24 +183,31 @@ Result<std::optional<size_t>> x_position(const ValueList& list, const Variant& v
         return found;
     }
     if (mode != -1 && mode != 1) return fail(format_message(mode_message, std::to_string(mode)));
-    const double target = TRY(to_float(value));
+    // The nearest element of the value's own kind on the asked side (a
+    // text looked up among numbers finds nothing): one `beyond` the best so
+    // far is nearer, as long as it is not beyond the value.
+    const Ordering beyond = mode == -1 ? Ordering::Greater : Ordering::Less;
     std::optional<size_t> best;
-    if (std::isnan(target)) return best;
-    double best_x = 0;
-    auto consider = [&](size_t i, double x) {
-        const bool side = mode == -1 ? x <= target : x >= target;
-        const bool closer = !best || (mode == -1 ? x > best_x : x < best_x) || (x == best_x && i < *best);
-        if (side && closer) {
-            best = i;
-            best_x = x;
+    const Variant* best_value = nullptr;
+    auto consider = [&](size_t i, const Variant& v) {
+        if (!same_kind(value, v)) return;
+        const std::optional<Ordering> side = key_order(v, value);
+        if (!side || *side == beyond) return;
+        if (best) {
+            // Among equals the earliest wins.
+            const std::optional<Ordering> o = key_order(v, *best_value);
+            if (!o || (*o != beyond && !(*o == Ordering::Equal && i < *best))) return;
         }
+        best = i;
+        best_value = &v;
     };
     list.for_each_filled([&](size_t i, const Variant& v) {
-        if (std::optional<double> x = ordered_number(v)) consider(i, *x);
+        consider(i, v);
         return true;
     });
     // Blanks read as 0; the first of them stands for them all.
-    if (auto blank = list.blank_at_end(false)) consider(*blank, 0.0);
+    static const Variant kZero{int64_t{0}};
+    if (auto blank = list.blank_at_end(false)) consider(*blank, kZero);
     return best;
 }
 
@@ -263,7 +264,7 @@ Result<Variant> func_match_fn(Args args, const EvalCtx& ctx) {
     if (type < -1 || type > 1) return fail(format_message(kBadMatchType, std::to_string(type)));
     std::optional<size_t> found;
     if (type == 0) {
-        found = list.find([&](const Variant& v) { return variant_eq(v, value); });
+        if (!value.is_empty()) found = exact_search(value, [&](auto hit) { return list.find(hit); });
     } else {
         const Ordering beyond = type == 1 ? Ordering::Greater : Ordering::Less;
         list.for_each_filled([&](size_t i, const Variant& v) {

@@ -77,17 +77,30 @@ Result<Variant> round_handler(Args args, const EvalCtx& ctx, std::string_view na
     return number_or_num(round_digits(x, digits, mode));
 }
 
+double ceil_of(double x) { return std::ceil(x); }
+double floor_of(double x) { return std::floor(x); }
+
 // CEILING and FLOOR: the significance defaults to 1; more than two
-// arguments are ignored.
+// arguments are ignored. A negative significance rounds a negative number
+// away from zero, and cannot round a positive one (#NUM!).
 Result<Variant> multiple_handler(Args args, const EvalCtx& ctx, std::string_view name, double (*whole)(double)) {
     TRY_VOID(check_arity(name, args.size(), 1, kNoMax));
     const double x = TRY(arg_number(args[0], ctx));
     const double step = args.size() >= 2 ? TRY(arg_number(args[1], ctx)) : 1.0;
+    if (x > 0 && step < 0) return num_error();
     return round_to_multiple(x, step, whole);
 }
 
-double ceil_of(double x) { return std::ceil(x); }
-double floor_of(double x) { return std::floor(x); }
+// CEILING.MATH (up = true) and FLOOR.MATH: the significance's sign does not
+// matter; a negative number rounds toward zero (CEILING.MATH) or away from
+// it (FLOOR.MATH), the other way round when the mode is not 0.
+Result<Variant> math_multiple(Args args, const EvalCtx& ctx, std::string_view name, bool up) {
+    TRY_VOID(check_arity(name, args.size(), 1, 3));
+    const double x = TRY(arg_number(args[0], ctx));
+    const double step = args.size() >= 2 ? std::fabs(TRY(arg_number(args[1], ctx))) : 1.0;
+    const bool flip = args.size() == 3 && TRY(arg_number(args[2], ctx)) != 0 && x < 0;
+    return round_to_multiple(x, step, up != flip ? ceil_of : floor_of);
+}
 double round_half_away(double x) { return std::round(x); }
 
 // ---- Integer functions ------------------------------------------------------
@@ -283,10 +296,15 @@ Result<Variant> func_rounddown(Args args, const EvalCtx& ctx) {
 
 Result<Variant> func_trunc(Args args, const EvalCtx& ctx) { return round_handler(args, ctx, "TRUNC", 1, Toward::Zero); }
 
-// CEILING and FLOOR make no test on the signs: CEILING(-2.5, 2) is -2.
 Result<Variant> func_ceiling(Args args, const EvalCtx& ctx) { return multiple_handler(args, ctx, "CEILING", ceil_of); }
 
 Result<Variant> func_floor(Args args, const EvalCtx& ctx) { return multiple_handler(args, ctx, "FLOOR", floor_of); }
+
+Result<Variant> func_ceiling_math(Args args, const EvalCtx& ctx) {
+    return math_multiple(args, ctx, "CEILING.MATH", true);
+}
+
+Result<Variant> func_floor_math(Args args, const EvalCtx& ctx) { return math_multiple(args, ctx, "FLOOR.MATH", false); }
 
 // MROUND: the number and the multiple must have the same sign (0 counts as
 // positive), halves round away from zero.
@@ -306,14 +324,14 @@ constexpr FuncEntry kTable[] = {
     {"ATAN", func_trig1<atan_of>},
     {"ATAN2", func_atan2},
     {"CEILING", func_ceiling},
-    {"CEILING.MATH", func_ceiling},
+    {"CEILING.MATH", func_ceiling_math},
     {"COMBIN", func_combin},
     {"COS", func_trig1<cos_of>},
     {"DEGREES", func_trig1<degrees_of>},
     {"EXP", func_exp},
     {"FACT", func_fact},
     {"FLOOR", func_floor},
-    {"FLOOR.MATH", func_floor},
+    {"FLOOR.MATH", func_floor_math},
     {"GCD", func_gcd},
     {"INT", func_int},
     {"LCM", func_lcm},

@@ -1,6 +1,7 @@
 // Reference functions: INDEX, OFFSET, INDIRECT, ADDRESS, CHOOSE, COLUMN, ROW
 // and FORMULATEXT. They read cells by position; the references they work
 // with are written in the formula or given as text.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,7 +17,6 @@ namespace morvane::eval {
 
 namespace {
 
-constexpr std::string_view kIndexTable = "INDEX: table argument must be a range";
 constexpr std::string_view kOffsetBase = "OFFSET: first argument must be a cell reference";
 constexpr std::string_view kIndirectText = "INDIRECT: expected string, got {}";
 
@@ -51,6 +51,42 @@ Result<int64_t> arg_whole(const FormulaExpr& arg, const EvalCtx& ctx) {
     return saturate_i64(TRY(arg_number(arg, ctx)));
 }
 
+// Whether an expression may build a table of several rows and columns,
+// whose rows a list value does not keep: a range of several rows and
+// columns anywhere in it, or a function that lays values out in two
+// dimensions.
+bool may_build_table(const FormulaExpr& e) {
+    if (is_two_dimensional(e)) return true;
+    if (const auto* b = e.get<FormulaExpr::Binary>()) return may_build_table(*b->lhs) || may_build_table(*b->rhs);
+    if (const auto* n = e.get<FormulaExpr::Neg>()) return may_build_table(*n->operand);
+    const auto* f = e.get<FormulaExpr::Func>();
+    if (!f) return false;
+    const std::string_view name = f->name;
+    if (((name == "SEQUENCE" || name == "RANDARRAY") && f->args.size() >= 2) ||
+        (name == "TEXTSPLIT" && f->args.size() >= 3) || name == "HSTACK" || name == "VSTACK" || name == "WRAPROWS" ||
+        name == "WRAPCOLS")
+        return true;
+    for (const FormulaExpr& a : f->args)
+        if (may_build_table(a)) return true;
+    return false;
+}
+
+// INDEX over a list a function made (SORT, UNIQUE, FILTER, TEXTSPLIT...):
+// the list is one row or one column, so a lone position, or a row and a
+// column one of which is 1 (or 0), picks along it; 0 alone asks for it all.
+Result<Variant> index_of_list(Args args, const EvalCtx& ctx, int64_t row, int64_t col) {
+    if (may_build_table(args[0])) TRY_VOID(refuse_two_dimensions("INDEX", "a table made by a function"));
+    Variant v = TRY(evaluate(args[0], ctx));
+    if (v.is_error()) return v;
+    const uint64_t n = v.is_array() ? v.as_array().size() : 1;
+    if (row > 1 && col > 1) return Variant(ExcelError::Ref);
+    const auto at = static_cast<uint64_t>(std::max(row, col));
+    if (at > n) return Variant(ExcelError::Ref);
+    const bool whole = (row == 0 || col == 0) && at <= 1;
+    if (whole || !v.is_array()) return v;
+    return std::move(v.as_array()[at - 1]);
+}
+
 }  // namespace
 
 Result<Variant> func_row(Args args, const EvalCtx& ctx) { return position_of(args, ctx, true); }
@@ -63,12 +99,12 @@ Result<Variant> func_column(Args args, const EvalCtx& ctx) { return position_of(
 Result<Variant> func_index(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("INDEX", args.size(), 2, 3));
     const auto* range = args[0].get<FormulaExpr::Range>();
-    if (!range) return fail(std::string(kIndexTable));
-    const Table t = Table::of(*range);
     int64_t row = TRY(arg_whole(args[1], ctx));
     int64_t col = args.size() == 3 ? TRY(arg_whole(args[2], ctx)) : 1;
-    if (args.size() == 2 && t.rows == 1 && t.cols > 1) std::swap(row, col);
     if (row < 0 || col < 0) return Variant(ExcelError::Value);
+    if (!range) return index_of_list(args, ctx, row, col);
+    const Table t = Table::of(*range);
+    if (args.size() == 2 && t.rows == 1 && t.cols > 1) std::swap(row, col);
     if (static_cast<uint64_t>(row) > t.rows || static_cast<uint64_t>(col) > t.cols) return Variant(ExcelError::Ref);
     const uint64_t top = row == 0 ? t.top : t.top + static_cast<uint64_t>(row) - 1;
     const uint64_t left = col == 0 ? t.left : t.left + static_cast<uint64_t>(col) - 1;

@@ -118,8 +118,8 @@ Result<Variant> func_percentile(Args args, const EvalCtx& ctx) {
 }
 
 // PERCENTRANK(data, x, [significance]): the share of the data below x,
-// cut down (never rounded) to `significance` digits, three by default.
-// x must occur in the data: there is no interpolation between values.
+// cut down (never rounded) to `significance` digits, three by default; an
+// x between two data values takes the rank between theirs.
 Result<Variant> func_percentrank(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("PERCENTRANK", args.size(), 2, 3));
     const std::vector<double> data = TRY(collect_numbers(args.first(1), ctx));
@@ -131,15 +131,28 @@ Result<Variant> func_percentrank(Args args, const EvalCtx& ctx) {
         scale = pow10i(saturate_i32(std::min(digits, 400.0)));
     }
     if (data.empty()) return Variant(ExcelError::Num);
+    // The nearest data values below and above x, and how many lie below x.
+    double below = -INFINITY, above = INFINITY;
     int64_t less = 0, equal = 0;
     for (double v : data) {
         less += v < x;
         equal += v == x;
+        if (v < x) below = std::max(below, v);
+        if (v > x) above = std::min(above, v);
     }
     const auto n = static_cast<int64_t>(data.size());
-    if (equal == 0) return Variant(ExcelError::NA);
+    // Outside the data (or NaN) x has no rank.
+    if (equal == 0 && (less == 0 || less == n)) return Variant(ExcelError::NA);
     if (n == 1) return Variant(1.0);  // the one value is the whole range
-    const double rank = static_cast<double>(less) / static_cast<double>(n - 1);
+    const double step = static_cast<double>(n - 1);
+    double rank = static_cast<double>(less) / step;
+    if (equal == 0) {
+        // Between two data values the rank runs straight from the lower's to the upper's.
+        int64_t under_below = 0;
+        for (double v : data) under_below += v < below;
+        const double low = static_cast<double>(under_below) / step;
+        rank = low + (x - below) / (above - below) * (rank - low);
+    }
     if (!std::isfinite(rank * scale)) return Variant(rank);
     return Variant(std::floor(round_to_15_digits(rank * scale)) / scale);
 }

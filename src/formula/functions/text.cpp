@@ -58,8 +58,6 @@ Result<Variant> change_case(Args args, const EvalCtx& ctx, std::string_view name
     return Variant(map(TRY(arg_text(args[0], ctx))));
 }
 
-bool is_alphanumeric(char32_t c) { return text::is_alphabetic(c) || text::is_number_char(c); }
-
 // The texts of values joined by `delim`, empty texts dropped when
 // `skip_empty`. An error value among them is the result.
 class Joiner {
@@ -152,8 +150,8 @@ Result<Variant> func_mid(Args args, const EvalCtx& ctx) {
 Result<Variant> func_upper(Args args, const EvalCtx& ctx) { return change_case(args, ctx, "UPPER", text::to_upper); }
 Result<Variant> func_lower(Args args, const EvalCtx& ctx) { return change_case(args, ctx, "LOWER", text::to_lower); }
 
-// A word starts after any character that is neither a letter nor a number,
-// so digits belong to words ("2nd") and apostrophes and hyphens split them.
+// A word starts after any character that is no letter, so digits,
+// apostrophes and hyphens split words: "2nd" is "2Nd", "o'neil" "O'Neil".
 Result<Variant> func_proper(Args args, const EvalCtx& ctx) {
     TRY_VOID(check_arity("PROPER", args.size(), 1, 1));
     std::u32string chars = text::decode_utf8(TRY(arg_text(args[0], ctx)));
@@ -161,7 +159,7 @@ Result<Variant> func_proper(Args args, const EvalCtx& ctx) {
     for (char32_t& c : chars) {
         const char32_t original = c;
         c = word_start ? first_upper(c) : first_lower(c);
-        word_start = !is_alphanumeric(original);
+        word_start = !text::is_alphabetic(original);
     }
     return Variant(text::encode_utf8(chars));
 }
@@ -263,8 +261,8 @@ Result<Variant> func_substitute(Args args, const EvalCtx& ctx) {
     const std::string with = TRY(arg_text(args[2], ctx));
     if (old.empty()) return Variant(std::move(s));
     if (args.size() < 4) return replace_all(s, old, with, ctx);
-    const uint64_t instance = TRY(arg_count(args[3], ctx));
-    const size_t at = instance == 0 ? std::string::npos : nth_occurrence(s, old, instance);
+    const uint64_t instance = TRY(arg_start(args[3], ctx));
+    const size_t at = nth_occurrence(s, old, instance);
     if (at == std::string::npos) return Variant(std::move(s));
     return splice(s, at, at + old.size(), with, ctx);
 }

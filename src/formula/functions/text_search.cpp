@@ -157,7 +157,7 @@ std::vector<std::string_view> split(std::string_view s, std::string_view delim, 
 }
 
 // FIND and SEARCH: the within text and the first position examined
-// (0-based; a start of 0 counts as 1).
+// (0-based; a start below 1 is #VALUE!).
 struct Within {
     std::string text;
     uint64_t from;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "formula/args.h"
 #include "formula/criteria.h"
 #include "formula/number_format.h"
 #include "types/compare.h"
@@ -45,22 +46,15 @@ const Variant& one(const Variant& v) {
     return v;
 }
 
-// The number a value gives an aggregate. A range's cells count only when
-// they hold numbers, as on a worksheet (an empty cell, a text, a boolean is
-// passed over); a single value converts, and is passed over when it cannot.
-std::optional<double> number_in(const Variant& v, bool from_range) {
-    if (from_range) {
-        if (v.is_int()) return static_cast<double>(v.as_int());
-        if (v.is_float()) return v.as_float();
-        if (v.is_date()) return v.as_date().value();
-        return std::nullopt;
-    }
-    auto x = to_f64(v);
-    return x ? std::optional<double>(*x) : std::nullopt;
+// A range or an array argument holds cells; anything else was typed as an
+// argument, which the worksheet's aggregates read differently.
+eval::ValueSource source_of(const Variant& arg) {
+    return arg.is_array() ? eval::ValueSource::Array : eval::ValueSource::Scalar;
 }
 
-// One pass over the numbers of every argument. NaN stays out of the
-// extremes unless every number is NaN (fmax and fmin drop one NaN operand).
+// One pass over the numbers of every argument, taken as the worksheet's
+// aggregates take them. NaN stays out of the extremes unless every number
+// is NaN (fmax and fmin drop one NaN operand).
 struct Totals {
     double sum = 0;
     uint64_t count = 0;
@@ -68,11 +62,13 @@ struct Totals {
     double min = std::numeric_limits<double>::quiet_NaN();
 };
 
-Totals totals_of(BuiltinArgs args) {
+// An error value met (or a text typed as an argument that is no number)
+// leaves as a failure carrying its text: the function's result.
+Result<Totals> totals_of(BuiltinArgs args) {
     Totals t;
     for (const Variant& arg : args)
         for (const Variant& v : items_of(arg))
-            if (auto x = number_in(v, arg.is_array())) {
+            if (std::optional<double> x = TRY(eval::aggregate_number(v, source_of(arg)))) {
                 t.sum += *x;
                 ++t.count;
                 t.max = std::fmax(t.max, *x);
@@ -81,25 +77,36 @@ Totals totals_of(BuiltinArgs args) {
     return t;
 }
 
-Result<Variant> sum(BuiltinArgs a) { return number_variant(totals_of(a).sum); }
+Result<Variant> sum(BuiltinArgs a) { return number_variant(TRY(totals_of(a)).sum); }
 
 Result<Variant> average(BuiltinArgs a) {
-    const Totals t = totals_of(a);
+    const Totals t = TRY(totals_of(a));
     if (t.count == 0) return fail(std::string(kAverageNoValues));
     return number_variant(t.sum / static_cast<double>(t.count));
 }
 
 // No numbers at all give 0, as =MAX and =MIN do.
 Result<Variant> max(BuiltinArgs a) {
-    const Totals t = totals_of(a);
+    const Totals t = TRY(totals_of(a));
     if (t.count == 0) return Variant(int64_t{0});
     return number_variant(t.max);
 }
 
 Result<Variant> min(BuiltinArgs a) {
-    const Totals t = totals_of(a);
+    const Totals t = TRY(totals_of(a));
     if (t.count == 0) return Variant(int64_t{0});
     return number_variant(t.min);
+}
+
+// COUNT: the values that give a number; one that fails is not counted.
+Result<Variant> count(BuiltinArgs a) {
+    int64_t n = 0;
+    for (const Variant& arg : a)
+        for (const Variant& v : items_of(arg)) {
+            Result<std::optional<double>> x = eval::aggregate_number(v, source_of(arg));
+            n += x && x->has_value();
+        }
+    return Variant(n);
 }
 
 // How many values of every argument pass `test`.
@@ -111,8 +118,6 @@ Result<Variant> count_where(BuiltinArgs a) {
     return Variant(n);
 }
 
-// Dates are numbers on a worksheet.
-bool is_number(const Variant& v) { return v.is_number() || v.is_date(); }
 bool is_filled(const Variant& v) { return !v.is_empty(); }
 bool is_blank(const Variant& v) { return v.is_empty(); }
 
@@ -134,7 +139,8 @@ Result<Variant> sumif(BuiltinArgs a) {
     double total = 0;
     for (size_t i = 0; i < std::min(range.size(), sums.size()); ++i)
         if (eval::matches_parsed(range[i], criteria))
-            if (auto x = number_in(sums[i], summed.is_array())) total += *x;
+            // Values that give no number (error values too) add nothing.
+            if (auto x = eval::aggregate_number(sums[i], source_of(summed)); x && *x) total += **x;
     return number_variant(total);
 }
 
@@ -286,7 +292,7 @@ struct Entry {
 constexpr Entry kTable[] = {
     {"abs", abs},
     {"average", average},
-    {"count", count_where<is_number>},
+    {"count", count},
     {"counta", count_where<is_filled>},
     {"countblank", count_where<is_blank>},
     {"countif", countif},
@@ -308,7 +314,10 @@ constexpr Entry kTable[] = {
 Result<Variant> eval_wsf(std::string_view name, BuiltinArgs values, std::span<const uint64_t> widths) {
     for (const Entry& e : kTable) {
         if (e.name != name) continue;
-        Variant out = TRY(e.fn ? e.fn(values) : index(values, widths.empty() ? 0 : widths[0]));
+        Result<Variant> r = e.fn ? e.fn(values) : index(values, widths.empty() ? 0 : widths[0]);
+        // An error value that left the function as its text is its result.
+        if (!r && error_from_text(r.error())) r = Variant(*error_from_text(r.error()));
+        Variant out = TRY(std::move(r));
         // Infinity or NaN is what a worksheet shows as #NUM!.
         if (out.is_float() && !std::isfinite(out.as_float())) out = Variant(ExcelError::Num);
         if (out.is_error()) {
