@@ -60,6 +60,7 @@ Result<void> Vm::exec_range_copy(const Stmt::RangeCopy& s) {
 Result<void> Vm::exec_var_copy(const Stmt::VarCopy& s) {
     auto it = objects_.find(s.var);
     if (it == objects_.end()) return fail(format_message(vm::kNothing, s.var));
+    TRY_VOID(check_object_usable(s.var, it->second));
     RangeRef range = TRY(vm::expect_range_ref(it->second, "Copy"));
     TRY_VOID(copy_areas_to_clipboard(range.sheet, range.areas, "<" + s.var + ">"));
     if (s.dest) return do_paste(*s.dest, false);

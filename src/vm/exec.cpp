@@ -824,7 +824,9 @@ bool Vm::Exec::store_typed(Vm& vm, uint32_t slot, vm::VarType type, const Num& n
 
 bool Vm::Exec::run_assign_object(Vm& vm, const SCode& s) {
     const auto& a = s.src->as<Stmt::Assign>();
-    auto object = vm.object_of(a.name);
+    auto found = vm.object_of(a.name);
+    if (!take(vm, found)) return false;
+    auto& object = *found;
     if (!object) return run_assign(vm, s);
     Variant value;
     if (!s.x[0].eval(vm, s.x[0], value)) return false;
@@ -1025,7 +1027,9 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
             return failed(vm, format_message(kBadForEachRange, f.path.back().name));
         range = std::move(walked->range);
     } else if (!f.source_var.empty()) {
-        auto object = vm.object_of(f.source_var);
+        auto found = vm.object_of(f.source_var);
+        if (!take(vm, found)) return false;
+        auto& object = *found;
         if (!object || object->kind != PathObj::Kind::Range)
             return failed(vm, format_message(kBadForEachRange, f.source_var));
         range = std::move(object->range);

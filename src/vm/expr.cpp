@@ -192,7 +192,7 @@ Result<Variant> Vm::eval_sheet_range(const XCode& x) {
 
 Result<Variant> Vm::eval_field(const XCode& x) {
     const auto& f = x.src->as<Expr::Field>();
-    if (auto o = object_of(f.var)) return object_field_read(*o, {f.field});
+    if (auto o = TRY(object_of(f.var))) return object_field_read(*o, {f.field});
     const Slot& s = slots_[slot_of(f.var, f.slot)];
     if (s.defined && s.value.is_record())
         if (const Variant* v = s.value.as_record().find(f.field)) return *v;
@@ -201,7 +201,7 @@ Result<Variant> Vm::eval_field(const XCode& x) {
 
 Result<Variant> Vm::eval_member_path(const XCode& x) {
     const auto& m = x.src->as<Expr::MemberPath>();
-    if (auto o = object_of(m.root)) return object_field_read(*o, m.path);
+    if (auto o = TRY(object_of(m.root))) return object_field_read(*o, m.path);
     const Slot& s = slots_[slot_of(m.root, m.slot)];
     const Variant* at = s.defined ? &s.value : nullptr;
     for (const std::string& field : m.path) {

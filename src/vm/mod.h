@@ -627,7 +627,11 @@ private:
     Result<void> member_write(const PathObj& target, const std::string& member, const Variant& value);
     Result<void> member_call(const PathObj& target, const std::string& member, const std::vector<MethodArg>& args);
     // The object a name holds, as a path object; none when it holds none.
-    std::optional<PathObj> object_of(const std::string& name) const;
+    // An object that is gone (a range whose sheet was deleted) fails on use.
+    Result<std::optional<PathObj>> object_of(const std::string& name) const;
+    // Whether object variable `name`, holding `ref`, may be used: the one
+    // check every use of an object variable goes past.
+    Result<void> check_object_usable(const std::string& name, const ObjectRef& ref) const;
     // Field reads and writes through an object variable (r.Count, ws.Name = "x").
     Result<Variant> object_field_read(const PathObj& obj, const std::vector<std::string>& path);
     Result<void> object_field_write(const std::string& var, const std::vector<std::string>& path,

@@ -33,6 +33,7 @@ constexpr std::string_view kAddArg = "Sheets.Add: the argument '{}' is not suppo
 constexpr std::string_view kAddCount = "Sheets.Add: adding {} sheets at once is not supported";
 constexpr std::string_view kAddBoth = "Sheets.Add: Before and After cannot both be given (Error 1004)";
 constexpr std::string_view kUnionSheets = "Union: all ranges must be on the same sheet";
+constexpr std::string_view kObjectGone = "Object required: the sheet of '{}' was deleted";
 
 std::string_view kind_name(const PathObj& o) {
     switch (o.kind) {
@@ -205,9 +206,16 @@ Result<void> Vm::select_range(const RangeRef& range) {
 
 // ---------------------------------------------------------------- walking
 
-std::optional<PathObj> Vm::object_of(const std::string& name) const {
+Result<void> Vm::check_object_usable(const std::string& name, const ObjectRef& ref) const {
+    if (auto r = std::get_if<ObjectRef::Range>(&ref.node); r && !book_.has_sheet(r->range.sheet))
+        return fail(format_message(kObjectGone, name));
+    return {};
+}
+
+Result<std::optional<PathObj>> Vm::object_of(const std::string& name) const {
     auto it = objects_.find(name);
     if (it == objects_.end()) return std::nullopt;
+    TRY_VOID(check_object_usable(name, it->second));
     if (auto r = std::get_if<ObjectRef::Range>(&it->second.node)) return range_obj(r->range.sheet, r->range.areas);
     if (auto w = std::get_if<ObjectRef::Worksheet>(&it->second.node)) return sheet_obj(w->sheet);
     PathObj o;
@@ -294,7 +302,7 @@ Result<PathObj> Vm::path_root(const ObjStep& root) {
         o.kind = PathObj::Kind::Workbook;
         return o;
     }
-    if (auto o = object_of(n)) {
+    if (auto o = TRY(object_of(n))) {
         if (!root.called) return *o;
         // r(i, j) is r.Item(i, j).
         return path_member(*o, root, "item");
@@ -511,6 +519,8 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
             if (m == "end") {
                 std::string dir = step.args.empty() ? std::string() : const_text(step.args[0]);
                 const CellMap* cells = book_.sheet_by_key(r.sheet);
+                // A Function called by an argument on the way may have deleted it.
+                if (!cells) return fail(format_message(vm::kNoSuchSheet, r.sheet));
                 auto filled = [&](uint32_t row, uint32_t col) {
                     auto it = cells->find(CellPos{row, col});
                     return it != cells->end() && !it->second.value.is_empty();
@@ -602,12 +612,12 @@ Result<Variant> Vm::object_field_read(const PathObj& obj, const std::vector<std:
 
 Result<void> Vm::object_field_write(const std::string& var, const std::vector<std::string>& path,
                                     const vm::XCode& value) {
-    PathObj o = *object_of(var);
+    PathObj o = *TRY(object_of(var));
     for (size_t i = 0; i + 1 < path.size(); ++i) o = TRY(path_member(std::move(o), ObjStep{path[i], {}, false}));
     Variant v = TRY(evaluate(value));
     TRY_VOID(member_write(o, path.back(), v));
     // A For Each variable reads as its cell's value: keep that value fresh.
-    if (auto now = object_of(var); now && now->kind == PathObj::Kind::Range && find_var(var)) {
+    if (auto now = TRY(object_of(var)); now && now->kind == PathObj::Kind::Range && find_var(var)) {
         const auto& areas = now->range.areas;
         if (areas.size() == 1 && areas.front().is_single()) set_var(var, TRY(read_range_ref_value(now->range)));
     }

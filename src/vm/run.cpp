@@ -46,6 +46,7 @@ int64_t error_number(std::string_view message) {
         {"Out of stack space", 28},
         {"Sub or Function not defined", 35},
         {"Object variable", 91},
+        {"Object required", 424},
         {"Range", 1004},
         {"Sheet", 1004},
         {"Workbook '", 1004},

@@ -70,7 +70,7 @@ Result<std::vector<Variant>> Vm::eval_wsf_args(const std::vector<vm::XCode>& arg
     for (size_t i = 0; i < args.size(); ++i) {
         const vm::XCode& a = args[i];
         std::optional<PathObj> object;
-        if (const auto* var = a.src->get_if<Expr::Var>()) object = object_of(var->name);
+        if (const auto* var = a.src->get_if<Expr::Var>()) object = TRY(object_of(var->name));
         if (const auto* path = a.src->get_if<Expr::ObjPath>()) {
             PathOps ops(*this, a.kids);
             object = TRY(walk_path(path->steps, path->steps.size()));
