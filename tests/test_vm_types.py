@@ -201,7 +201,8 @@ def test_a_range_variable_whose_sheet_was_deleted_is_no_object():
                      "x = r.End(xlDown).Row\nn = Err.Number"))
     *uses, caught = outcomes_in_child(codes)
     gone = repr(("RuntimeError: Object required: the sheet of 'r' was deleted", {"sheet2": []}, []))
-    assert dict(zip(USES_OF_A_RANGE_ON_A_DELETED_SHEET, uses)) == {use: gone for use in USES_OF_A_RANGE_ON_A_DELETED_SHEET}
+    uses_seen = dict(zip(USES_OF_A_RANGE_ON_A_DELETED_SHEET, uses))
+    assert uses_seen == {use: gone for use in USES_OF_A_RANGE_ON_A_DELETED_SHEET}
     assert caught == repr((None, {"sheet2": []}, [("n", 424)]))
 
 
