@@ -628,15 +628,17 @@ NumResult Vm::Exec::call_general(Vm& vm, const Proc& proc, const std::vector<XCo
     for (size_t k = 0; k < next && refs; ++k)
         if (refs >> k & 1)
             targets.push_back(RefArg{static_cast<uint32_t>(k), RefArg::Kind::Var, args[k].slot, 0, nullptr});
+    // Both masks cover the first 64 arguments: an omitted one further on
+    // passes Empty, and one further on is passed by value.
     uint64_t missing = 0;
     for (; next < argc; ++next) {
         const XCode& a = args[next];
         if (!a.eval) {
-            missing |= uint64_t{1} << next;
+            if (next < 64) missing |= uint64_t{1} << next;
             vm.arg_stack_.emplace_back();
             continue;
         }
-        if (refs >> next & 1) {
+        if (next < 64 && (refs >> next & 1)) {
             if (!push_ref(vm, a, static_cast<uint32_t>(next), targets)) {
                 vm.arg_stack_.resize(base);
                 return NumResult::Failed;
