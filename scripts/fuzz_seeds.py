@@ -35,6 +35,35 @@ FUNCTION_ARGS = ["", "1", "0, -1", "A1:A6", "A1:C6, 2", "B2, \"a\", 3", "A1:A6, 
                  "C1:C6, \">1\", A1:A6", "-1, 0.5, 1" + "0" * 300 + ", TRUE"]
 
 
+# Macro bodies over the object model: formula cells that inserted and deleted
+# rows and columns move, then pasted over, cleared or deleted; Range
+# variables used after their cells moved or their sheet was deleted; sheets
+# added, renamed and deleted around copies and pastes.
+OBJECT_MODEL_BODIES = [
+    'Range("C5").Formula = "=1+2"\nRows(7).Insert\nRange("A1").Copy Destination:=Range("C5")\n'
+    'Range("D1").Value = Range("C5").Value',
+    'Range("C5").Formula = "=1+2"\nColumns(1).Insert\nx = Range("D5").Value\nColumns(4).Delete\n'
+    'Range("A1").Value = Range("D5").Value',
+    'Range("C5").Formula = "=1+2"\nRows(2).Delete\nx = Range("C4").Value\nRange("C4").Delete Shift:=xlUp\n'
+    'Range("D1").Value = Range("C4").Value',
+    'Range("B1:B20").Formula = "=SUM($A$1:A1)"\nRows(5).Insert\nx = Range("B9").Value\n'
+    'Range("B3:B12").ClearContents\nRange("A1:A3").Value = 2\nRange("C1").Value = Range("B20").Value',
+    'Range("A1").Value = 1\nRange("B1").Formula = "=A1*2"\nRange("A1:B1").Copy\nRange("A3").PasteSpecial\n'
+    'Columns(1).Delete\nRange("A2").Value = Range("A3").Value',
+    'Set r = Range("B2")\nSheets.Add\nSheets(1).Delete\nx = r.End(xlDown).Row',
+    'Set r = Range("B2:C4")\nr.Formula = "=ROW()"\nSheets.Add After:=Sheets(1)\nSheets(1).Delete\n'
+    'On Error Resume Next\nr.Value = 1\nx = r.Value\nSet u = Union(r, Range("A1"))\nFor Each c In r\nNext\n'
+    'n = Err.Number',
+    'Set ws = Sheets.Add\nws.Name = "Data"\nSet r = ws.Range("A1:A3")\nr.Value = 5\nws.Range("B1").Formula = "=SUM(A1:A3)"\n'
+    'Rows(1).Insert\nr.Copy Destination:=Range("C1")\nApplication.DisplayAlerts = False\nws.Delete\n'
+    'x = r.Offset(1, 0).Address',
+    'Set r = Range("A5")\nr.Value = 3\nRange("A1:A3").EntireRow.Delete\nRows(1).Insert\nr.Value = r.Value + 1\n'
+    'With r\n.Offset(1, 0).Formula = "=A5*2"\nEnd With\nColumns("A:B").Insert\nx = r.Row',
+    # A block of formulas that read no cell when they run.
+    'Range("G11:AZ400").Formula = "=IF(2, 0, $GI14)"',
+]
+
+
 def function_names():
     """The engine's list of worksheet function names, read from its source."""
     source = (ROOT / "src" / "formula" / "eval.cpp").read_text()
@@ -72,6 +101,8 @@ def main(out):
                 seeds["fuzz_formula"].add(text)
             elif "end sub" in text.lower():
                 seeds["fuzz_vba"].add("main\n" + text)
+    for body in OBJECT_MODEL_BODIES:
+        seeds["fuzz_vba"].add("main\nSub Main()\n" + body + "\nEnd Sub\n")
     for name in function_names():
         for args in FUNCTION_ARGS:
             seeds["fuzz_formula"].add(f"={name}({args})")

@@ -50,6 +50,13 @@ def test_ctrl_c_stops_a_long_formula(what):
     vm.set_cell(1, 1, 1)  # usable afterwards
 
 
+def test_ctrl_c_stops_ordering_a_long_cycle_of_formulas():
+    # Each formula reads the ones below it and none reads a cell when it runs:
+    # putting them in order is all the work, and it must reach the check too.
+    code = sub('Range("G11:G8000").Formula = "=IF(1, 0, $G$11:I14)"')
+    stopped_within_a_second(lambda: Vm().run(code, "Main"))
+
+
 def test_an_on_error_goto_loop_stops_on_ctrl_c():
     stopped_within_a_second(lambda: Vm().run(sub("On Error GoTo h\nx = 1 / 0\nExit Sub\nh:\nResume"), "Main"))
 

@@ -7,7 +7,7 @@ import re
 import pytest
 
 import morvane
-from vmhelp import MISSING, check, run, same, sub
+from vmhelp import MISSING, check, outcomes_in_child, run, same, sub
 
 TYPES = """
 Type Point
@@ -182,9 +182,34 @@ def test_a_range_variable_whose_sheet_was_deleted():
                                     "Set r = Worksheets(\"Data\").Range(\"A1:A2\")\nSheets(\"Data\").Delete"), vm=vm)
     # Reading or writing neither brings the sheet back nor leaves a missing sheet active.
     for stmt in ("x = r.Value", "r.Value = 1", "r.Formula = \"=1\""):
-        with pytest.raises(RuntimeError, match="(?m)^Subscript out of range: there is no sheet 'data'$"):
+        with pytest.raises(RuntimeError, match="(?m)^Object required: the sheet of 'r' was deleted$"):
             run("Dim r As Range\n" + module(stmt), vm=vm)
         assert vm.sheet_names() == ["sheet1"] and vm.active_sheet() == "sheet1"
+
+
+# Every member reached through a Range variable whose sheet is gone.
+USES_OF_A_RANGE_ON_A_DELETED_SHEET = [
+    "x = r.End(xlDown).Row", "x = r.Value", "r.Value = 3", "r = 3", "x = r.Row", "x = r.Address",
+    "x = r.Offset(1, 0).Value", "x = r.Cells(1, 1).Value", "r.Offset(1, 0).Value = 2", "r.Formula = \"=1\"",
+    "r.ClearContents", "r.Copy", "r.Delete", "r.EntireRow.Insert", "r.Select", "r.Name = \"block\"",
+    "x = r.Worksheet.Name", "x = r.Areas.Count", "Set a = r.Areas(1)", "Set u = Union(r, Range(\"A1\"))",
+    "x = Range(r, r).Count", "Range(\"A1\").Copy Destination:=r", "For Each c In r\nNext",
+    "x = WorksheetFunction.Sum(r)", "With r\n.Value = 1\nEnd With",
+]
+
+
+def test_a_range_variable_whose_sheet_was_deleted_is_no_object():
+    # End on such a variable once read through a dangling sheet; in a child
+    # process, so that a crash fails only this test.
+    codes = [sub(f"Set r = Range(\"B2\")\nSheets.Add\nSheets(1).Delete\n{use}") for use in
+             USES_OF_A_RANGE_ON_A_DELETED_SHEET]
+    codes.append(sub("Set r = Range(\"B2\")\nSheets.Add\nSheets(1).Delete\nOn Error Resume Next\n"
+                     "x = r.End(xlDown).Row\nn = Err.Number"))
+    *uses, caught = outcomes_in_child(codes)
+    gone = repr(("RuntimeError: Object required: the sheet of 'r' was deleted", {"sheet2": []}, []))
+    uses_seen = dict(zip(USES_OF_A_RANGE_ON_A_DELETED_SHEET, uses))
+    assert uses_seen == {use: gone for use in USES_OF_A_RANGE_ON_A_DELETED_SHEET}
+    assert caught == repr((None, {"sheet2": []}, [("n", 424)]))
 
 
 def test_a_worksheet_variable_name_renames_the_sheet():

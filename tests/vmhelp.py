@@ -82,3 +82,42 @@ def check(vm, expected):
         else:
             assert name in got, name
             assert same(got[name], want), f"{name}: {got[name]!r} != {want!r}"
+
+
+MACROS_IN_CHILD = r'''
+import json, sys, morvane
+for code in json.loads(sys.stdin.read()):
+    print("start", flush=True)
+    vm = morvane.Vm()
+    try:
+        vm.run(code, "Main")
+        error = None
+    except Exception as e:
+        error = type(e).__name__ + ": " + str(e)
+    # Reading every sheet back is where a broken workbook shows.
+    sheets = {name: sorted(vm.get_sheet(name).items()) for name in vm.sheet_names()}
+    print(repr((error, sheets, sorted(vm.variables().items()))), flush=True)
+print("done", flush=True)
+'''
+
+
+def outcomes_in_child(codes, timeout=60):
+    """Runs Main of each module in a fresh Vm of one child process, so that a
+    crash or a hang fails the test (naming the module) instead of ending the
+    run. Per module: the repr of (error or None, {sheet: sorted cells},
+    sorted variables)."""
+    import json
+    import subprocess
+    import sys
+    try:
+        done = subprocess.run([sys.executable, "-c", MACROS_IN_CHILD], input=json.dumps(codes), capture_output=True,
+                              text=True, timeout=timeout * (10 if SANITIZED else 1))
+        out, status, err = done.stdout, done.returncode, done.stderr
+    except subprocess.TimeoutExpired as e:
+        out = e.stdout.decode() if isinstance(e.stdout, bytes) else (e.stdout or "")
+        status, err = "timeout", ""
+    lines = out.splitlines()
+    results = [line for line in lines if line not in ("start", "done")]
+    assert status == 0 and lines and lines[-1] == "done", (
+        f"child ended with {status} in:\n{codes[len(results)] if len(results) < len(codes) else None}\n{err[-3000:]}")
+    return results

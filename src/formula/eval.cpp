@@ -37,13 +37,7 @@ constexpr uint64_t kCheckEvery = 1 << 16;
 // small formulas reaches the check too.
 thread_local uint64_t t_work_since_check = 0;
 
-Result<void> charge_work(const EvalCtx& ctx, uint64_t units) {
-    t_work_since_check += units;
-    if (t_work_since_check < kCheckEvery) return {};
-    t_work_since_check = 0;
-    if (ctx.interrupt.stop && ctx.interrupt.stop(ctx.interrupt.arg)) return fail(std::string(kInterrupted));
-    return {};
-}
+Result<void> charge_work(const EvalCtx& ctx, uint64_t units) { return eval::charge_work(ctx.interrupt, units); }
 
 // Elements of an array value, nested arrays included.
 uint64_t element_count(const Variant& v) {
@@ -326,6 +320,14 @@ Result<void> charge_elements(const EvalCtx& ctx, const Variant& v) {
 
 // A LAMBDA call costs as much as reading a few dozen cells.
 Result<void> charge_step(const EvalCtx& ctx) { return charge_work(ctx, 64); }
+
+Result<void> charge_work(InterruptCheck interrupt, uint64_t units) {
+    t_work_since_check += units;
+    if (t_work_since_check < kCheckEvery) return {};
+    t_work_since_check = 0;
+    if (interrupt.stop && interrupt.stop(interrupt.arg)) return fail(std::string(kInterrupted));
+    return {};
+}
 
 Result<void> charge_text(const EvalCtx& ctx, const Variant& v) {
     if (v.is_str()) {

@@ -72,6 +72,10 @@ Result<void> charge_text(const EvalCtx& ctx, const Variant& v);
 // Counts one step of work that reads no cell (a LAMBDA call), so that loops
 // of them reach the interrupt check too.
 Result<void> charge_step(const EvalCtx& ctx);
+// Counts `units` of work done outside any evaluation (the loops that order
+// and follow formulas) toward the same check; fails with kInterrupted when
+// it says stop.
+Result<void> charge_work(InterruptCheck interrupt, uint64_t units);
 
 // Failures that end the whole evaluation rather than describe a value: an
 // interrupt, nesting too deep for the stack, a bound of the evaluation used

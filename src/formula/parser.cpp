@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "formula/eval.h"
+#include "types/address.h"
 #include "types/stack.h"
 #include "types/text.h"
 
@@ -51,6 +52,7 @@ constexpr std::string_view kUnexpectedChar = "Unexpected character: '{}'";
 constexpr std::string_view kUnexpectedInput = "Unexpected input at position {}: '{}'";
 constexpr std::string_view kRowTooLarge = "number too large to fit in target type";
 constexpr std::string_view kRowMissing = "cannot parse integer from empty string";
+constexpr std::string_view kOffSheet = "Reference past the sheet's last column XFD or row 1048576: '{}'";
 
 bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -67,7 +69,7 @@ Parsed leaf(FormulaExpr::Node node) { return Parsed{FormulaExpr{std::move(node)}
 
 class FormulaParser {
 public:
-    explicit FormulaParser(std::string_view text) : s_(text) {}
+    FormulaParser(std::string_view text, Refs refs) : s_(text), refs_(refs) {}
 
     size_t pos() const { return pos_; }
     bool at_end() const { return pos_ >= s_.size(); }
@@ -306,7 +308,7 @@ private:
         size_t after = pos_;
         skip_blanks();
         bool call = !at_end() && s_[pos_] == '(';
-        if (!digits.empty() && !dotted && !call) return parse_reference(name, digits);
+        if (!digits.empty() && !dotted && !call) return parse_reference(start, name, digits);
         if (dollar) {
             // A "$" only belongs to a cell reference.
             pos_ = start;
@@ -323,11 +325,21 @@ private:
         return leaf(FormulaExpr::Func{std::move(name), {}, handler});
     }
 
-    Result<Parsed> parse_reference(std::string_view letters, std::string_view digits) {
+    // The reference starting at `start`, its first corner read up to here.
+    Result<Parsed> parse_reference(size_t start, std::string_view letters, std::string_view digits) {
         uint32_t col = col_letters_to_num(letters);
         uint32_t row = TRY(row_number(digits));
+        // No cell lies there: refused here, where the text is still at hand,
+        // instead of a slow or silent answer from each function that reads it.
+        auto past_sheet = [&](uint32_t c, uint32_t r) {
+            return refs_ == Refs::OnSheet && (c > kMaxCol || r > kMaxRow);
+        };
+        const size_t end = pos_;
         skip_blanks();
-        if (at_end() || s_[pos_] != ':') return leaf(FormulaExpr::CellRef{col, row});
+        if (at_end() || s_[pos_] != ':') {
+            if (past_sheet(col, row)) return fail(format_message(kOffSheet, s_.substr(start, end - start)));
+            return leaf(FormulaExpr::CellRef{col, row});
+        }
         ++pos_;
         skip_blanks();
         if (!at_end() && s_[pos_] == '$') ++pos_;
@@ -335,7 +347,10 @@ private:
         skip_row_dollar();
         std::string_view digits2 = read_digits();
         uint32_t row2 = TRY(row_number(digits2));
-        return leaf(FormulaExpr::Range{col, row, col_letters_to_num(letters2), row2});
+        const uint32_t col2 = col_letters_to_num(letters2);
+        if (past_sheet(col, row) || past_sheet(col2, row2))
+            return fail(format_message(kOffSheet, s_.substr(start, pos_ - start)));
+        return leaf(FormulaExpr::Range{col, row, col2, row2});
     }
 
     Result<Parsed> parse_call(std::string name) {
@@ -394,6 +409,7 @@ private:
     };
 
     std::string_view s_;
+    Refs refs_;
     size_t pos_ = 0;
     uint32_t nesting_ = 0;
 };
@@ -410,10 +426,10 @@ uint32_t col_letters_to_num(std::string_view letters) {
     return static_cast<uint32_t>(n);
 }
 
-Result<FormulaExpr> parse(std::string_view text) {
+Result<FormulaExpr> parse(std::string_view text, Refs refs) {
     std::string_view rest = text::trim(text);
     while (!rest.empty() && rest.front() == '=') rest.remove_prefix(1);
-    FormulaParser p(rest);
+    FormulaParser p(rest, refs);
     Parsed tree = TRY(p.parse_expr());
     p.skip_blanks();
     if (!p.at_end()) {

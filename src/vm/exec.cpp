@@ -579,11 +579,13 @@ NumResult Vm::Exec::call_general(Vm& vm, const Proc& proc, const std::vector<XCo
         const auto k = static_cast<uint32_t>(std::countr_zero(r));
         targets.push_back(RefArg{k, RefArg::Kind::Alias, args[k].slot, 0, nullptr, &vm.var(args[k].slot)});
     }
+    // Both masks cover the first 64 arguments: an omitted one further on
+    // passes Empty, and one further on is passed by value.
     uint64_t missing = 0;
     for (; next < argc; ++next) {
         const XCode& a = args[next];
         if (!a.eval) {
-            missing |= uint64_t{1} << next;
+            if (next < 64) missing |= uint64_t{1} << next;
             vm.arg_stack_.emplace_back();
             continue;
         }

@@ -4,8 +4,17 @@
 #include "formula/eval.h"
 #include "formula/shift.h"
 #include "vm/mod.h"
+#include "vm/slots.h"
 
 namespace morvane {
+
+namespace {
+
+// A formula stored (parsed, evaluated and filed) counts as this many
+// elements of a long statement's work toward the interrupt check.
+constexpr uint64_t kStoredFormulaWork = 64;
+
+}  // namespace
 
 Vm::Vm() { book_.set_formula_interrupt(formula_interrupt()); }
 
@@ -35,6 +44,7 @@ Result<void> Vm::set_rect_formula(const CellRange& area, std::string_view formul
             const int64_t dr = static_cast<int64_t>(r - area.first.row), dc = static_cast<int64_t>(c - area.first.col);
             const std::string text =
                 dr == 0 && dc == 0 ? std::string(formula) : formula::shift_references(formula, dr, dc);
+            TRY_VOID(charge_work(kStoredFormulaWork));
             TRY_VOID(set_cell_formula(static_cast<uint32_t>(r), static_cast<uint32_t>(c), text));
         }
     return {};

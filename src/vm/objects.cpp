@@ -106,6 +106,10 @@ Result<std::pair<std::string, std::string>> Vm::sheet_by_value(const Variant& ke
 
 Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode& c) {
     const auto& n = object.node;
+    // The range a part of Union, Areas or SpecialCells names.
+    auto range_of = [&](const ObjectExpr& part, std::string_view operation) -> Result<RangeRef> {
+        return vm::expect_range_ref(TRY(eval_object_expr(part, c)), operation);
+    };
     if (auto o = std::get_if<ObjectExpr::Range>(&n)) {
         auto areas = resolve_multi_area_addr(o->addr);
         if (!areas) return fail(format_message(vm::kRangeInvalid, o->addr));
@@ -120,7 +124,7 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
     if (auto o = std::get_if<ObjectExpr::Union>(&n)) {
         RangeRef joined;
         for (size_t i = 0; i < o->parts.size(); ++i) {
-            RangeRef part = TRY(vm::expect_range_ref(TRY(eval_object_expr(o->parts[i], c)), "Union"));
+            RangeRef part = TRY(range_of(o->parts[i], "Union"));
             if (i == 0)
                 joined.sheet = std::move(part.sheet);
             else if (part.sheet != joined.sheet)
@@ -130,7 +134,7 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
         return ObjectRef{ObjectRef::Range{std::move(joined)}};
     }
     if (auto o = std::get_if<ObjectExpr::Areas>(&n)) {
-        RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o->base, c)), "Areas"));
+        RangeRef base = TRY(range_of(*o->base, "Areas"));
         const double x = TRY(vm::to_f64(TRY(evaluate(operand(c, *o->index)))));
         const int64_t i = std::isnan(x) ? 0 : saturate_i64(std::trunc(x));
         const size_t count = base.areas.size();
@@ -164,7 +168,7 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
     }
     const auto& o = *std::get_if<ObjectExpr::SpecialCellsVisible>(&n);
     // No row or column is ever hidden: every area that holds cells is visible.
-    RangeRef base = TRY(vm::expect_range_ref(TRY(eval_object_expr(*o.base, c)), "SpecialCells"));
+    RangeRef base = TRY(range_of(*o.base, "SpecialCells"));
     std::erase_if(base.areas, [](const CellRange& r) { return r.cell_count() == 0; });
     if (base.areas.empty()) return fail(std::string(kNoVisibleCells));
     return ObjectRef{ObjectRef::Range{std::move(base)}};

@@ -39,6 +39,7 @@ constexpr std::string_view kSortArgValue = "Sort: {}:={} is not supported";
 constexpr std::string_view kSortKeySheet = "Sort: {} is not on the sheet of the range it sorts";
 constexpr std::string_view kSortOrder = "Sort: {} must be xlAscending or xlDescending, not {}";
 constexpr std::string_view kSortHeaderValue = "Sort: Header must be xlYes, xlNo or xlGuess, not {}";
+constexpr std::string_view kObjectGone = "Object required: the sheet of '{}' was deleted";
 
 std::string_view kind_name(const PathObj& o) {
     switch (o.kind) {
@@ -213,11 +214,18 @@ Result<void> Vm::select_range(const RangeRef& range) {
 
 // ---------------------------------------------------------------- walking
 
+Result<void> Vm::check_object_usable(const std::string& name, const ObjectRef& ref) const {
+    if (auto r = std::get_if<ObjectRef::Range>(&ref.node)) {
+        if (!book_.has_sheet(r->range.sheet)) return fail(format_message(kObjectGone, name));
+        if (r->range.areas.empty()) return fail(format_message(kCellsDeleted, name));
+    }
+    return {};
+}
+
 Result<const ObjectRef*> Vm::object_var(const std::string& name) const {
     const ObjectRef* ref = object_ref(name);
     if (!ref) return nullptr;
-    if (auto r = std::get_if<ObjectRef::Range>(&ref->node); r && r->range.areas.empty())
-        return fail(format_message(kCellsDeleted, name));
+    TRY_VOID(check_object_usable(name, *ref));
     return ref;
 }
 
@@ -529,6 +537,8 @@ Result<PathObj> Vm::path_member(PathObj base, const ObjStep& step, std::string_v
             if (m == "end") {
                 std::string dir = step.args.empty() ? std::string() : const_text(step.args[0]);
                 const CellMap* cells = book_.sheet_by_key(r.sheet);
+                // A Function called by an argument on the way may have deleted it.
+                if (!cells) return fail(format_message(vm::kNoSuchSheet, r.sheet));
                 auto filled = [&](uint32_t row, uint32_t col) {
                     auto it = cells->find(CellPos{row, col});
                     return it != cells->end() && !it->second.value.is_empty();

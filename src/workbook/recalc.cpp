@@ -122,8 +122,8 @@ const std::vector<CellRange>& reads_of(const FormulaEntry& f, std::vector<CellRa
 // Strongly connected components of the formulas Kahn's pass could not
 // place (`rest`), each emitted after the components it reads: the order in
 // which they can be computed. A component of more than one formula is a cycle.
-void order_cycles(std::span<const FormulaEntry> formulas, const FormulaIndex& index, const std::vector<uint32_t>& rest,
-                  EvalOrder& out) {
+Result<void> order_cycles(std::span<const FormulaEntry> formulas, const FormulaIndex& index,
+                          const std::vector<uint32_t>& rest, EvalOrder& out, eval::InterruptCheck interrupt) {
     const auto n = static_cast<uint32_t>(rest.size());
     std::unordered_map<uint32_t, uint32_t> local;  // formula index -> position in rest
     for (uint32_t k = 0; k < n; ++k) local.emplace(rest[k], k);
@@ -131,12 +131,15 @@ void order_cycles(std::span<const FormulaEntry> formulas, const FormulaIndex& in
     std::vector<uint32_t> first(n + 1, 0), reads;
     std::vector<CellRange> scratch;
     for (uint32_t k = 0; k < n; ++k) {
+        uint64_t visits = 1;
         for (const CellRange& r : reads_of(formulas[rest[k]], scratch))
             index.for_each_in(r, [&](uint32_t j) {
+                ++visits;
                 auto it = local.find(j);
                 if (it != local.end() && it->second != k) reads.push_back(it->second);
             });
         first[k + 1] = static_cast<uint32_t>(reads.size());
+        TRY_VOID(eval::charge_work(interrupt, visits));
     }
     // Tarjan's algorithm without recursion: a cycle may be 100,000 cells long.
     constexpr uint32_t kUnseen = UINT32_MAX;
@@ -179,6 +182,7 @@ void order_cycles(std::span<const FormulaEntry> formulas, const FormulaIndex& in
             stack.erase(from, stack.end());
         }
     }
+    return {};
 }
 
 }  // namespace
@@ -205,7 +209,7 @@ bool is_dynamic(const FormulaExpr& expr) {
     }
 }
 
-EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas) {
+Result<EvalOrder> topo_sort_formulas(std::span<const FormulaEntry> formulas, eval::InterruptCheck interrupt) {
     const auto n = static_cast<uint32_t>(formulas.size());
     FormulaIndex index(formulas);
     EvalOrder out;
@@ -222,8 +226,10 @@ EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas) {
         // few formulas ahead so that the walk does not wait on each.
         constexpr uint32_t kAhead = 8;
         if (i + kAhead < n && formulas[i + kAhead].reads) __builtin_prefetch(formulas[i + kAhead].reads->data());
+        uint64_t visits = 1;
         for (const CellRange& r : reads_of(formulas[i], scratch)) {
             index.for_each_in(r, [&](uint32_t j) {
+                ++visits;
                 if (seen[j] == i + 1) return;
                 seen[j] = i + 1;
                 // Reading one's own cell is a cycle of one; it holds up nothing.
@@ -235,6 +241,8 @@ EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas) {
                 ++pending[i];
             });
         }
+        // Formulas over ranges full of formulas make many edges.
+        TRY_VOID(eval::charge_work(interrupt, visits));
     }
     std::vector<uint32_t> first(n + 1, 0);  // dependents of j: readers[first[j] .. first[j+1])
     for (const auto& e : edges) ++first[e.first + 1];
@@ -277,7 +285,7 @@ EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas) {
         std::vector<uint32_t> rest;
         for (uint32_t i = 0; i < n; ++i)
             if (!placed[i]) rest.push_back(i);
-        order_cycles(formulas, index, rest, out);
+        TRY_VOID(order_cycles(formulas, index, rest, out, interrupt));
     }
     return out;
 }
@@ -334,23 +342,30 @@ void ReaderIndex::insert(const CellRange& rect, uint32_t id) {
     count_level(a, b, 1);
 }
 
-void ReaderIndex::erase(const CellRange& rect, uint32_t id) {
-    const uint64_t r1 = rect.first.row - uint64_t{1}, r2 = rect.last.row - uint64_t{1};
-    const uint64_t c1 = rect.first.col - uint64_t{1}, c2 = rect.last.col - uint64_t{1};
-    const int a = level_of(r1, r2), b = level_of(c1, c2);
-    for (uint64_t br = r1 >> a; br <= r2 >> a; ++br)
-        for (uint64_t bc = c1 >> b; bc <= c2 >> b; ++bc) {
-            const uint64_t k = key(a, b, br, bc);
-            std::vector<Item>* items = find(k);
-            if (!items) continue;
-            auto hit =
-                std::find_if(items->begin(), items->end(), [&](const Item& x) { return x.id == id && x.rect == rect; });
-            if (hit == items->end()) continue;
-            *hit = items->back();
-            items->pop_back();
-            if (items->empty()) drop(k);
+void ReaderIndex::erase_ids(const std::vector<bool>& dead) {
+    auto is_dead = [&](const Item& x) { return x.id < dead.size() && dead[x.id]; };
+    bool emptied = false;
+    for (Bucket& b : buckets_) {
+        if (b.key == kNoKey) continue;
+        for (const Item& x : b.items) {
+            if (!is_dead(x)) continue;
+            // A rectangle counts toward its level once, in its first grid cell.
+            const uint64_t r1 = x.rect.first.row - uint64_t{1}, r2 = x.rect.last.row - uint64_t{1};
+            const uint64_t c1 = x.rect.first.col - uint64_t{1}, c2 = x.rect.last.col - uint64_t{1};
+            const int a = level_of(r1, r2), lb = level_of(c1, c2);
+            if (key(a, lb, r1 >> a, c1 >> lb) == b.key) count_level(a, lb, -1);
         }
-    count_level(a, b, -1);
+        std::erase_if(b.items, is_dead);
+        emptied = emptied || b.items.empty();
+    }
+    if (!emptied) return;
+    // Emptied buckets go, and the rest are placed again without them.
+    std::vector<Bucket> kept;
+    for (Bucket& b : buckets_)
+        if (b.key != kNoKey && !b.items.empty()) kept.push_back(std::move(b));
+    buckets_.clear();
+    bucket_count_ = 0;
+    for (Bucket& b : kept) bucket(b.key) = std::move(b.items);
 }
 
 std::vector<ReaderIndex::Item>& ReaderIndex::bucket(uint64_t k) {
@@ -372,25 +387,6 @@ std::vector<ReaderIndex::Item>& ReaderIndex::bucket(uint64_t k) {
     buckets_[i].key = k;
     ++bucket_count_;
     return buckets_[i].items;
-}
-
-void ReaderIndex::drop(uint64_t k) {
-    const size_t mask = buckets_.size() - 1;
-    size_t hole = home(k, mask);
-    while (buckets_[hole].key != k) hole = (hole + 1) & mask;
-    buckets_[hole] = Bucket{kNoKey, {}};
-    --bucket_count_;
-    // Later members of the probe run move back into the hole when their home
-    // allows, so that every look-up still finds them without tombstones.
-    for (size_t i = (hole + 1) & mask; buckets_[i].key != kNoKey; i = (i + 1) & mask) {
-        const size_t h = home(buckets_[i].key, mask);
-        const bool movable = hole <= i ? (h <= hole || h > i) : (h <= hole && h > i);
-        if (movable) {
-            buckets_[hole] = std::move(buckets_[i]);
-            buckets_[i] = Bucket{kNoKey, {}};
-            hole = i;
-        }
-    }
 }
 
 void PosIds::set(CellPos p, uint32_t id) {
@@ -426,7 +422,8 @@ void PosIds::erase(CellPos p) {
     if (slots_[hole].id == kNone) return;
     slots_[hole].id = kNone;
     --count_;
-    // As in the reader index: later members of the run move back into the hole.
+    // Later members of the probe run move back into the hole when their home
+    // allows, so that every look-up still finds them without tombstones.
     for (size_t i = (hole + 1) & mask; slots_[i].id != kNone; i = (i + 1) & mask) {
         const size_t h = home(slots_[i].pos, mask);
         const bool movable = hole <= i ? (h <= hole || h > i) : (h <= hole && h > i);
@@ -485,20 +482,36 @@ uint32_t SheetFormulas::add_node(CellPos pos, std::string text, std::shared_ptr<
 void SheetFormulas::remove_node(uint32_t id) {
     ++shape_;
     Node& n = nodes_[id];
-    for (const CellRange& r : n.reads) readers_.erase(r, id);
-    if (n.dynamic) std::erase(dynamic_, id);
     by_pos_.erase(n.pos);
     n = Node{};
-    free_.push_back(id);
+    // Its rectangles stay filed, read past as dead, until as many are dead
+    // as live: then one sweep drops them all, so removing formulas costs
+    // what they were, however many share a grid cell.
+    retired_.push_back(id);
+    if (retired_.size() >= std::max(kMinSweep, by_pos_.size())) sweep();
 }
 
-void SheetFormulas::rebuild() {
+void SheetFormulas::sweep() {
+    std::vector<bool> dead(nodes_.size(), false);
+    for (uint32_t id : retired_) dead[id] = true;
+    readers_.erase_ids(dead);
+    std::erase_if(dynamic_, [&](uint32_t id) { return dead[id]; });
+    std::erase_if(dirty_, [&](uint32_t id) { return dead[id]; });
+    // Only now may the ids name other formulas.
+    free_.insert(free_.end(), retired_.begin(), retired_.end());
+    retired_.clear();
+}
+
+Result<void> SheetFormulas::rebuild(eval::InterruptCheck interrupt) {
     // Trees of texts that did not change are kept.
     std::unordered_map<CellPos, Node, CellPosHash> old;
     old.reserve(by_pos_.size());
     by_pos_.for_each([&](CellPos pos, uint32_t id) { old.emplace(pos, std::move(nodes_[id])); });
     nodes_.clear();
     free_.clear();
+    retired_.clear();
+    // Every id now names another formula, or none: a kept order is void.
+    ++shape_;
     by_pos_.clear();
     readers_.clear();
     reach_ = CellRange{{UINT32_MAX, UINT32_MAX}, {0, 0}};
@@ -507,13 +520,15 @@ void SheetFormulas::rebuild() {
     pending_.clear();
     for (const auto& [pos, cell] : *cells_) {
         if (!cell.formula) continue;
+        // Stopped here, the record stays stale and is built again next time.
+        TRY_VOID(eval::charge_work(interrupt, 16));
         auto it = old.find(pos);
         if (it != old.end() && it->second.text == *cell.formula) {
             Node& o = it->second;
             add_node(pos, std::move(o.text), std::move(o.tree), std::move(o.reads), o.dynamic);
             continue;
         }
-        auto tree = formula::parser::parse(*cell.formula);
+        auto tree = formula::parser::parse(*cell.formula, formula::parser::Refs::OnSheet);
         if (!tree) continue;  // no longer parses: the cell keeps its value
         auto shared = std::make_shared<const FormulaExpr>(std::move(*tree));
         std::vector<CellRange> reads;
@@ -525,6 +540,7 @@ void SheetFormulas::rebuild() {
         add_node(pos, *cell.formula, std::move(shared), std::move(reads), dynamic);
     }
     stale_ = false;
+    return {};
 }
 
 template <class Fn>
@@ -543,13 +559,14 @@ void SheetFormulas::for_each_node_in(const CellRange& area, Fn&& fn) const {
     for (uint32_t id : inside) fn(id);
 }
 
-void SheetFormulas::changed(const CellRange& area) {
+void SheetFormulas::changed(const CellRange& area, eval::InterruptCheck interrupt) {
     if (stale_) return;
     const CellRange a = area.normalised();
     if (dynamic_.empty() && (a.last.row < reach_.first.row || a.first.row > reach_.last.row ||
                              a.last.col < reach_.first.col || a.first.col > reach_.last.col))
         return;
-    if (pending_.size() >= kMaxPending) propagate();
+    // Stopped there, the caller's own check point reports the stop.
+    if (pending_.size() >= kMaxPending) (void)propagate(interrupt);
     pending_.push_back(area);
 }
 
@@ -561,8 +578,14 @@ void SheetFormulas::mark(uint32_t id, std::vector<CellPos>& queue) {
     queue.push_back(n.pos);
 }
 
-void SheetFormulas::propagate() {
-    if (pending_.empty()) return;
+Result<void> SheetFormulas::propagate(eval::InterruptCheck interrupt) {
+    if (pending_.empty()) return {};
+    // Stopped halfway, what the changes reach is not known: every formula
+    // is looked at again at the next update.
+    auto stopped = [&](Result<void> r) {
+        if (!r) stale_ = true;
+        return r;
+    };
     std::vector<CellPos> queue;
     for (const CellRange& area : pending_) {
         // Formula cells overwritten or cleared there are formulas no more.
@@ -572,22 +595,37 @@ void SheetFormulas::propagate() {
             if (cell == cells_->end() || cell->second.formula != nodes_[id].text) gone.push_back(id);
         });
         for (uint32_t id : gone) remove_node(id);
+        uint64_t reached = 0;
         CellRange part;
-        if (vm::on_sheet_part(area, part)) readers_.for_each_overlapping(part, [&](uint32_t id) { mark(id, queue); });
+        if (vm::on_sheet_part(area, part))
+            readers_.for_each_overlapping(part, [&](uint32_t id) {
+                ++reached;
+                mark(id, queue);
+            });
+        TRY_VOID(stopped(eval::charge_work(interrupt, gone.size() + reached + 1)));
     }
     pending_.clear();
     // Formulas that read cells they do not name may read any changed cell.
     for (uint32_t id : dynamic_) mark(id, queue);
-    spread(queue);
+    return spread(queue, interrupt);
 }
 
-void SheetFormulas::spread(std::vector<CellPos>& queue) {
+Result<void> SheetFormulas::spread(std::vector<CellPos>& queue, eval::InterruptCheck interrupt) {
     while (!queue.empty()) {
         const CellPos p = queue.back();
         queue.pop_back();
         if (p.row == 0 || p.col == 0 || p.row > kMaxRow || p.col > kMaxCol) continue;
-        readers_.for_each_reader(p, [&](uint32_t id) { mark(id, queue); });
+        uint64_t reached = 1;
+        readers_.for_each_reader(p, [&](uint32_t id) {
+            ++reached;
+            mark(id, queue);
+        });
+        if (auto r = eval::charge_work(interrupt, reached); !r) {
+            stale_ = true;
+            return r;
+        }
     }
+    return {};
 }
 
 bool SheetFormulas::reads_stale(const std::vector<CellRange>& reads, bool dynamic) const {
@@ -614,7 +652,7 @@ Result<void> SheetFormulas::compute(const std::vector<uint32_t>& ids, eval::Inte
         // The order needs only the rectangles: no tree is shared for it.
         entries.push_back({n.pos.row, n.pos.col, nullptr, n.dynamic, &n.reads});
     }
-    const vm::EvalOrder plan = vm::topo_sort_formulas(entries);
+    const vm::EvalOrder plan = TRY(vm::topo_sort_formulas(entries, interrupt));
     for (uint32_t id : ids) nodes_[id].dirty = false;
     return run_plan(ids, plan, interrupt);
 }
@@ -630,7 +668,7 @@ Result<void> SheetFormulas::compute_all(eval::InterruptCheck interrupt) {
             const Node& n = nodes_[id];
             entries.push_back({n.pos.row, n.pos.col, nullptr, n.dynamic, &n.reads});
         }
-        full_plan_ = vm::topo_sort_formulas(entries);
+        full_plan_ = TRY(vm::topo_sort_formulas(entries, interrupt));
         full_shape_ = shape_;
     }
     // Every formula is computed now: no pass marks them all first; the
@@ -667,8 +705,15 @@ Result<void> SheetFormulas::run_plan(const std::vector<uint32_t>& ids, const vm:
             continue;
         }
         eval::EvalCtx ctx{*cells_, n.pos, interrupt};
-        auto v = eval::evaluate(*n.tree, ctx);
-        vm::settle_cell_value(v, ctx);
+        // Each formula counts, so that a pass over many that read nothing
+        // reaches the check too.
+        Result<Variant> v = Variant();
+        if (auto go_on = eval::charge_work(interrupt, 1); !go_on) {
+            v = fail(std::move(go_on).error());
+        } else {
+            v = eval::evaluate(*n.tree, ctx);
+            vm::settle_cell_value(v, ctx);
+        }
         if (!v) {
             // What was not computed stays to be computed.
             dirty_.clear();
@@ -696,11 +741,12 @@ void SheetFormulas::mark_all() {
 }
 
 Result<void> SheetFormulas::update(eval::InterruptCheck interrupt) {
+    if (!stale_) TRY_VOID(propagate(interrupt));
+    // A propagation stopped halfway leaves the record stale, too.
     if (stale_) {
-        rebuild();
+        TRY_VOID(rebuild(interrupt));
         return compute_all(interrupt);
     }
-    propagate();
     if (dirty_.empty()) return {};
     std::vector<uint32_t> ids;
     ids.reserve(dirty_.size());
@@ -710,20 +756,17 @@ Result<void> SheetFormulas::update(eval::InterruptCheck interrupt) {
 }
 
 Result<void> SheetFormulas::recalculate(eval::InterruptCheck interrupt) {
-    if (stale_)
-        rebuild();
-    else
-        propagate();
+    if (!stale_) TRY_VOID(propagate(interrupt));
+    if (stale_) TRY_VOID(rebuild(interrupt));
     return compute_all(interrupt);
 }
 
 Result<void> SheetFormulas::recalculate_area(const CellRange& area, eval::InterruptCheck interrupt) {
+    if (!stale_) TRY_VOID(propagate(interrupt));
     if (stale_) {
-        rebuild();
+        TRY_VOID(rebuild(interrupt));
         // Every value may be stale; the next update computes them all.
         mark_all();
-    } else {
-        propagate();
     }
     std::vector<uint32_t> ids;
     for_each_node_in(area, [&](uint32_t id) { ids.push_back(id); });
@@ -748,7 +791,7 @@ Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool autom
         reads = n.reads;
         dynamic = n.dynamic;
     } else {
-        auto parsed = formula::parser::parse(text);
+        auto parsed = formula::parser::parse(text, formula::parser::Refs::OnSheet);
         if (!parsed) return fail(std::move(parsed).error());
         tree = std::make_shared<const FormulaExpr>(std::move(*parsed));
         for (const CellRange& r : vm::extract_cell_refs(*tree)) {
@@ -761,8 +804,8 @@ Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool autom
         if (stale_) {
             TRY_VOID(update(interrupt));
         } else {
-            propagate();
-            if (reads_stale(reads, dynamic)) TRY_VOID(update(interrupt));
+            TRY_VOID(propagate(interrupt));
+            if (stale_ || reads_stale(reads, dynamic)) TRY_VOID(update(interrupt));
         }
     }
     // The target still holds its previous content while the formula runs.
@@ -771,10 +814,11 @@ Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool autom
     vm::settle_cell_value(evaluated, ctx);
     Variant value = TRY(std::move(evaluated));
     cells_->insert_or_assign(pos, CellContent{std::string(text), std::move(value)});
-    if (stale_) return {};
+    // Stopped from here on, the record is left stale (all is looked at
+    // again); the caller's own check point reports the stop.
+    if (stale_ || !propagate(interrupt)) return {};
     // A formula stored over another one replaces it; its readers (and the
     // formula itself, when it reads its own cell) are now stale.
-    propagate();
     at = by_pos_.find(pos);
     if (at != vm::PosIds::kNone) remove_node(at);
     add_node(pos, std::string(text), std::move(tree), std::move(reads), dynamic);
@@ -783,7 +827,7 @@ Result<void> SheetFormulas::store(CellPos pos, std::string_view text, bool autom
     std::vector<CellPos> queue;
     readers_.for_each_reader(pos, [&](uint32_t id) { mark(id, queue); });
     for (uint32_t id : dynamic_) mark(id, queue);
-    spread(queue);
+    (void)spread(queue, interrupt);
     return {};
 }
 

@@ -55,7 +55,8 @@ struct EvalOrder {
     std::vector<bool> on_cycle;
 };
 
-EvalOrder topo_sort_formulas(std::span<const FormulaEntry> formulas);
+// Fails only when `interrupt` says stop.
+Result<EvalOrder> topo_sort_formulas(std::span<const FormulaEntry> formulas, eval::InterruptCheck interrupt = {});
 
 // Turns a formula's evaluation, in place, into the value its cell keeps: a
 // blank shows as 0, and a failure that describes the value becomes an error
@@ -69,7 +70,10 @@ void settle_cell_value(Result<Variant>& result, const eval::EvalCtx& ctx);
 class ReaderIndex {
 public:
     void insert(const CellRange& rect, uint32_t id);
-    void erase(const CellRange& rect, uint32_t id);
+    // Removes every rectangle of the ids marked in `dead` (indexed by id), in
+    // one pass over all that is filed: a rectangle is not found by itself,
+    // since a coarse grid cell may hold most of them.
+    void erase_ids(const std::vector<bool>& dead);
     void clear();
     // Calls fn(id) for each rectangle holding `p` (an id may come twice).
     template <class Fn>
@@ -109,11 +113,8 @@ private:
             if (buckets_[i].key == kNoKey) return nullptr;
         }
     }
-    std::vector<Item>* find(uint64_t k) { return const_cast<std::vector<Item>*>(std::as_const(*this).find(k)); }
     // The bucket of `k`, made empty when absent.
     std::vector<Item>& bucket(uint64_t k);
-    // Removes the bucket of `k` (present).
-    void drop(uint64_t k);
 
     std::vector<Bucket> buckets_;
     size_t bucket_count_ = 0;
@@ -225,7 +226,7 @@ public:
     void invalidate() { stale_ = true; }
     // Values were written or cells cleared inside `area`; no formula was
     // stored there (formulas come through store).
-    void changed(const CellRange& area);
+    void changed(const CellRange& area, eval::InterruptCheck interrupt);
 
     // Parses and evaluates `text` and stores it at `pos` with its value.
     // With `automatic`, the formulas it reads are brought up to date first.
@@ -254,17 +255,23 @@ private:
 
     // Most changed areas held before they are followed.
     static constexpr size_t kMaxPending = 4096;
+    // Fewest removed formulas swept out of the reader index at once.
+    static constexpr size_t kMinSweep = 1024;
 
-    void rebuild();
+    // Every step that can be stopped leaves the record stale when it is.
+    Result<void> rebuild(eval::InterruptCheck interrupt);
     uint32_t add_node(CellPos pos, std::string text, std::shared_ptr<const FormulaExpr> tree,
                       std::vector<CellRange> reads, bool dynamic);
     void remove_node(uint32_t id);
+    // Drops the removed formulas' rectangles from the reader index and lets
+    // their ids be used again.
+    void sweep();
     // Follows the noted changes: drops formulas that are no longer there and
     // marks every formula the changed cells reach.
-    void propagate();
+    Result<void> propagate(eval::InterruptCheck interrupt);
     void mark(uint32_t id, std::vector<CellPos>& queue);
     // Marks the readers of every cell in `queue`, and theirs, until it is empty.
-    void spread(std::vector<CellPos>& queue);
+    Result<void> spread(std::vector<CellPos>& queue, eval::InterruptCheck interrupt);
     // Calls fn(id) for every formula cell inside `area`.
     template <class Fn>
     void for_each_node_in(const CellRange& area, Fn&& fn) const;
@@ -284,6 +291,8 @@ private:
     CellMap* cells_;
     std::vector<Node> nodes_;
     std::vector<uint32_t> free_;
+    // Removed, with their rectangles still in readers_ until the next sweep.
+    std::vector<uint32_t> retired_;
     vm::PosIds by_pos_;
     vm::ReaderIndex readers_;
     std::vector<uint32_t> dynamic_;

@@ -173,7 +173,7 @@ CellMap* Workbook::sheet_cells_mut(const std::string& key, const CellRange& chan
     index_dirty_ = true;
     auto it = sheets_.find(key);
     if (it == sheets_.end()) return nullptr;
-    formulas_of(key).changed(changed);
+    formulas_of(key).changed(changed, interrupt_);
     return &it->second;
 }
 

@@ -92,7 +92,7 @@ public:
     // formulas those cells reach are computed again.
     CellMap& cells_mut(const CellRange& changed) {
         index_dirty_ = true;
-        active_formulas_->changed(changed);
+        active_formulas_->changed(changed, interrupt_);
         return *active_cells_;
     }
     Variant get_cell(uint32_t row, uint32_t col) const;

@@ -51,10 +51,16 @@ TEST(ReaderIndex, RandomInsertsAndErasesMatchAPlainList) {
             index.insert(f.first, f.second);
             model.push_back(f);
         } else {
-            const size_t k = pick(0, static_cast<uint32_t>(model.size() - 1));
-            index.erase(model[k].first, model[k].second);
-            model[k] = model.back();
-            model.pop_back();
+            // One id at a time, or a batch of up to a tenth of them.
+            std::vector<bool> dead(static_cast<size_t>(step), false);
+            const size_t count = pick(0, 3) == 0 ? pick(1, static_cast<uint32_t>(model.size() / 10 + 1)) : 1;
+            for (size_t n = 0; n < count && !model.empty(); ++n) {
+                const size_t k = pick(0, static_cast<uint32_t>(model.size() - 1));
+                dead[model[k].second] = true;
+                model[k] = model.back();
+                model.pop_back();
+            }
+            index.erase_ids(dead);
         }
         if (step % 97 != 0) continue;
         for (int probe = 0; probe < 20; ++probe) {

@@ -22,6 +22,10 @@ Result<void> run(Vm& vm, std::string_view code, std::string_view macro = "main")
 
 int g_polls = 0;
 bool stop_after_two_polls() { return ++g_polls > 2; }
+bool count_polls() {
+    ++g_polls;
+    return false;
+}
 
 }  // namespace
 
@@ -52,6 +56,16 @@ TEST(VmRun, InterruptCannotBeSwallowed) {
     g_polls = -1000;
     EXPECT_TRUE(run(vm, "Sub Main()\nm = 1\nEnd Sub\n").has_value());
     EXPECT_FALSE(vm.interrupted());
+}
+
+TEST(VmRun, StoringARangeOfFormulasReachesTheInterruptCheck) {
+    // Each formula is parsed, evaluated and filed, though it reads no cell:
+    // 200,000 of them ask the check as often as that much work in a loop.
+    Vm vm;
+    g_polls = 0;
+    vm.set_interrupt_check(count_polls);
+    ASSERT_TRUE(run(vm, "Sub Main()\nRange(\"A1:J20000\").Formula = \"=IF(2, 0, $B5)\"\nEnd Sub\n").has_value());
+    EXPECT_GE(g_polls, 150);
 }
 
 TEST(VmRun, RecursionGuard) {
