@@ -48,7 +48,7 @@ namespace vm {
 namespace vm {
 
 // An own slot at its type's default: numbers in place, without a Variant.
-[[gnu::always_inline]] inline void start_at_default(Slot& s, VarType type) {
+[[gnu::noinline]] inline void start_at_default_slow(Slot& s, VarType type) {
     switch (type) {
         case VarType::Byte:
         case VarType::Integer:
@@ -60,9 +60,17 @@ namespace vm {
     }
 }
 
-// Starts the own slots from `from` to `end` at their defaults.
-[[gnu::noinline]] inline void start_at_defaults(Cell* cells, const Proc::Start* from, const Proc::Start* end) {
-    for (; from != end; ++from) start_at_default(cells[from->index].own, from->type);
+// The commonest start inline, the rest out of line so that a frame's
+// opening keeps its registers: a whole type over the whole number its
+// slot's last activation left.
+[[gnu::always_inline]] inline void start_at_default(Slot& s, VarType type) {
+    if (type >= VarType::Byte && type <= VarType::LongLong) [[likely]]
+        if (auto p = std::get_if<int64_t>(&s.value)) {
+            *p = 0;
+            s.defined = true;
+            return;
+        }
+    start_at_default_slow(s, type);
 }
 
 }  // namespace vm
@@ -74,20 +82,7 @@ inline vm::Activation Vm::open_frame(const Proc& proc) {
     if (!proc.plain_frame) [[unlikely]]
         for (uint32_t i = 0; i < n; ++i)
             if (const vm::FrameEntry& e = proc.entries[i]; e.shared) cells[i].var = e.shared;
-    // The commonest start inline: a whole type over the whole number its
-    // slot's last activation left. The first other one hands the rest over,
-    // so that the loop keeps its registers.
-    const Proc::Start* const end = proc.starts_defined.data() + proc.starts_defined.size();
-    for (const Proc::Start* s = proc.starts_defined.data(); s != end; ++s) {
-        Slot& own = cells[s->index].own;
-        int64_t* p = std::get_if<int64_t>(&own.value);
-        if (!p || s->type < vm::VarType::Byte || s->type > vm::VarType::LongLong) [[unlikely]] {
-            vm::start_at_defaults(cells, s, end);
-            break;
-        }
-        *p = 0;
-        own.defined = true;
-    }
+    for (const Proc::Start& s : proc.starts_defined) vm::start_at_default(cells[s.index].own, s.type);
     return vm::Activation{&proc, cells};
 }
 
