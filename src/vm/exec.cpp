@@ -501,19 +501,16 @@ template NumResult Vm::Exec::num_call_lean<3>(Vm&, const XCode&, Num&, Variant&)
 template NumResult Vm::Exec::num_call_lean<4>(Vm&, const XCode&, Num&, Variant&);
 
 template <size_t N>
-[[gnu::always_inline]] inline NumResult Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, size_t argc,
+[[gnu::always_inline]] inline NumResult Vm::Exec::call_lean(Vm& vm, const Proc& proc, Num* nums, size_t argc,
                                                             const XCode* args, uint64_t alias, Num& n, Variant& other) {
     // A typed parameter takes its argument as its type holds it; only a
-    // number it does not hold as it is gets converted (bit k of `converted`).
-    std::array<Num, N> typed;
-    uint32_t converted = 0;
+    // number it does not hold as it is gets converted, in place.
     if (!proc.plain_types) [[unlikely]] {
         for (size_t k = 0; k < N && k < argc; ++k) {
             const vm::VarType type = proc.param_types[k];
             if ((alias >> k & 1) || type == vm::VarType::Variant || (nums[k].is_int && whole_fits(type, nums[k].i)))
                 continue;
-            if (!to_param_type(vm, type, nums[k], typed[k])) return NumResult::Failed;
-            converted |= 1u << k;
+            if (!to_param_type(vm, type, nums[k], nums[k])) return NumResult::Failed;
         }
     }
     if (!enter(vm)) [[unlikely]]
@@ -526,7 +523,7 @@ template <size_t N>
         if (alias >> k & 1) [[unlikely]]
             frame.cells[params[k]].var = &vm.var(args[k].slot);
         else
-            vm::store_num_in(frame.cells[params[k]].own, (converted >> k & 1) ? typed[k] : nums[k]);
+            vm::store_num_in(frame.cells[params[k]].own, nums[k]);
     }
     ErrorScope outer = vm.enter_scope(frame);
     const bool ok = run_proc(vm, proc);

@@ -177,8 +177,8 @@ struct Vm::Exec {
     static bool run_exit(Vm& vm, const SCode& s);
     static bool run_nothing(Vm& vm, const SCode& s);
     static bool run_skipped(Vm& vm, const SCode& s);
-    // A number as a parameter of `type` holds it, into `out`; false with
-    // the message when it does not fit.
+    // A number as a parameter of `type` holds it, into `out` (which may be
+    // `n`); false with the message when it does not fit.
     [[gnu::noinline]] static bool to_param_type(Vm& vm, vm::VarType type, const vm::Num& n, vm::Num& out);
     // A line not modelled that may change what the macro reads: its message.
     static bool run_unsupported(Vm& vm, const SCode& s);
@@ -493,9 +493,10 @@ struct Vm::Exec {
     // Most arguments of a lean call.
     static constexpr size_t kLeanArgs = 4;
     // A Function on the numbers `nums` (one per argument; an aliased one
-    // is not read), its frame filled without the argument stack.
+    // is not read, a typed one is converted in place), its frame filled
+    // without the argument stack.
     template <size_t N>
-    [[gnu::always_inline]] static NumResult call_lean(Vm& vm, const Proc& proc, const vm::Num* nums, size_t argc,
+    [[gnu::always_inline]] static NumResult call_lean(Vm& vm, const Proc& proc, vm::Num* nums, size_t argc,
                                                       const XCode* args, uint64_t alias, vm::Num& n, Variant& other);
     // Whether a call of `proc` on `args` may take the lean road: the
     // compiler gives such a Function call node num_call_lean.

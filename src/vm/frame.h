@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
+#include <variant>
 #include <vector>
 
 #include "parser/ast.h"
@@ -47,7 +49,12 @@ struct Slot {
     [[gnu::always_inline]] void clear() {
         defined = false;
         // A number or other plain value may stay behind: nothing reads it.
-        if (value.is_str() || value.is_array() || value.is_record() || object) [[unlikely]]
+        // One test of the held alternative finds a text, an array or a record.
+        constexpr uint32_t kOwnsMemory = 1u << 2 | 1u << 7 | 1u << 8;
+        static_assert(std::is_same_v<std::variant_alternative_t<2, VariantBase>, std::string> &&
+                      std::is_same_v<std::variant_alternative_t<7, VariantBase>, Array> &&
+                      std::is_same_v<std::variant_alternative_t<8, VariantBase>, Record>);
+        if ((kOwnsMemory >> value.index() & 1) || object) [[unlikely]]
             free_value();
     }
 };
@@ -98,8 +105,12 @@ struct Proc {
     // No index is shared: each is the activation's own slot, undefined at
     // the start but for those in `starts_defined`.
     bool plain_frame = true;
-    // The own indices that start at their type's default.
-    std::vector<uint32_t> starts_defined;
+    // The own indices that start at their type's default, with the type.
+    struct Start {
+        uint32_t index;
+        VarType type;
+    };
+    std::vector<Start> starts_defined;
     // The Function result's index (the Function's own name).
     uint32_t name_slot = 0;
     std::vector<uint32_t> param_slots;
@@ -130,7 +141,8 @@ struct Proc {
 };
 
 // A stack of T in chunks that never move: what a running activation points
-// into stays where it is while deeper calls push more.
+// into stays where it is while deeper calls push more. Entries are made
+// once, when their chunk is, and reused as they are left.
 template <class T>
 class ChunkStack {
 public:
@@ -191,9 +203,14 @@ private:
 
 // One index of a running frame: the variable it stands for, and the
 // activation's own slot, which it is unless the index is shared or aliased.
+// A cell no activation uses points at its own slot, so that opening a frame
+// of own slots writes nothing.
 struct Cell {
-    Slot* var;
+    Slot* var = &own;
     Slot own;
+    Cell() = default;
+    Cell(const Cell&) = delete;
+    Cell& operator=(const Cell&) = delete;
 };
 
 // One running activation: its procedure and its frame.

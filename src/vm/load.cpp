@@ -366,7 +366,7 @@ void Vm::lay_out_frame(Proc& proc) {
     for (uint32_t i = 0; i < proc.frame_size(); ++i) {
         const vm::FrameEntry& e = proc.entries[i];
         proc.plain_frame = proc.plain_frame && !e.shared;
-        if (e.starts_defined && !e.shared) proc.starts_defined.push_back(i);
+        if (e.starts_defined && !e.shared) proc.starts_defined.push_back({i, e.type});
     }
 }
 
