@@ -137,6 +137,55 @@ def test_a_string_variable_and_parameter_hold_the_fifteen_digit_text():
     assert vm.variables()["s"] == "0.3" and vm.variables()["t"] == "3.3"
 
 
+# ---------------------------------------------------------------- one answer on every road
+
+# Joins and comparisons read constants and variables where they are, and
+# build their texts in place; an operand that is a Function's result takes
+# the general road. Each row: how b is set, and "a" & b.
+JOINS = [
+    ("b = 0.1 + 0.2", "a0.3"), ("b = 10 ^ 20", "a1E+20"), ("b = -7", "a-7"), ("b = 2 ^ 62", "a4611686018427387904"),
+    ("b = True", "aTrue"), ("b = #1/2/2020#", "a2020-01-02"), ('b = "z"', "az"), ('b = ""', "a"), ("Dim b", "a"),
+]
+SAME = "Function Same(v)\nSame = v\nEnd Function\n"
+
+
+@pytest.mark.parametrize("setup, want", JOINS)
+def test_a_join_gives_one_text_on_every_road(setup, want):
+    body = (f'{setup}\nj = "a" & b\np = "a"\np = p & b\nDim s As String\ns = "a" & b\ng = "a" & Same(b)\n'
+            'n = ("a" & b) & ""')
+    got = run(sub(body) + SAME).variables()
+    assert [got[k] for k in "jpsgn"] == [want] * 5
+
+
+@pytest.mark.parametrize("body, want", [
+    ('t = "ab"\nt = "x" & t', "xab"), ('t = "ab"\nt = t & "c" & t', "abcab"), ('t = "ab"\nt = t & t', "abab"),
+    ('t = 5\nt = "x" & t', "x5"), ('t = "ab"\nt = t', "ab"), ('t = 5\nDim s As String\ns = t\nt = s & s', "55"),
+    # A failing operand leaves the variable as it was.
+    ('On Error Resume Next\nt = "ab"\nt = "x" & (1 / 0)', "ab"), ('On Error Resume Next\nt = "ab"\nt = t & (1 / 0)', "ab"),
+])
+def test_a_text_assigned_may_read_its_own_variable(body, want):
+    assert run_body(body).variables()["t"] == want
+
+
+# Each row: a, the operator, b and the answer, compared as variables, in an
+# If, against the literal and through a Function.
+COMPARES = [
+    ('"abc"', "=", '"ABC"', True), ('"abc"', "<", '"abd"', True), ('"straße"', "=", '"STRASSE"', True),
+    ('"10"', "<", '"9"', True), ('"10"', ">", "9", True), ('"a"', "=", "0", False), ('"k1"', "<>", '"k0"', True),
+    ("Empty", "=", "0", True), ("Empty", "<", "3", True), ("Empty", "=", '""', True), ('"x"', ">=", "Empty", True),
+    ("Empty", ">", '""', False), ("Empty", "=", "Empty", True), ("Empty", "<>", "-0.5", True),
+    ("2.5", "<=", "Empty", False), ("Empty", ">=", "0", True),
+]
+
+
+@pytest.mark.parametrize("a, op, b, want", COMPARES)
+def test_a_comparison_gives_one_answer_on_every_road(a, op, b, want):
+    body = (f"x = {a}\ny = {b}\nr = (x {op} y)\nIf x {op} y Then i = True Else i = False\nk = (x {op} {b})\n"
+            f"g = (Same(x) {op} Same(y))")
+    got = run(sub(body) + SAME).variables()
+    assert [got[k] for k in "rikg"] == [want] * 4
+
+
 def test_typed_array_elements_start_at_their_default():
     v = run_body("Dim s(2) As String\nDim n(2) As Long\na = (s(1) = \"\")\nb = n(1)").variables()
     assert v["s"] == ["", "", ""] and v["a"] is True and same(v["b"], 0)

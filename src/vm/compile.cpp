@@ -40,6 +40,15 @@ bool is_text_leaf(const XCode& x) {
     return x.kind == vm::XKind::Var || (x.kind == vm::XKind::Const && x.value.is_str());
 }
 
+// The assignment of a value that is text by its shape (a text constant or
+// variable, a join whose right side runs no procedure), else `other`.
+SCode::Run text_assign(const XCode& v, SCode::Run other) {
+    if (is_text_leaf(v)) return &Vm::Exec::run_assign_text;
+    if (v.kind == vm::XKind::Binary && v.op == BinOp::Concat && runs_no_procedure(v.kids[1]))
+        return &Vm::Exec::run_assign_concat;
+    return other;
+}
+
 }  // namespace
 
 // The pure path of Len on `arg`, for the shapes Len counts without
@@ -261,7 +270,7 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             return x;
         }
         x.kind = XKind::Binary;
-        x.eval = &eval_binary;
+        x.eval = e->op == BinOp::Concat ? &eval_concat : &eval_binary;
         return x;
     }
     if (auto e = expr.get_if<Expr::Call>()) {
@@ -448,6 +457,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
                 s.run = v.kids[0].kind == XKind::Var ? typed_assign_with<Leaf::Slot>(r_slot, add, d->type)
                                                      : typed_assign_with<Leaf::Const>(r_slot, add, d->type);
             }
+            if (d->type == vm::VarType::String) s.run = text_assign(v, s.run);
             if (d->type == vm::VarType::String && v.kind == XKind::Binary && v.op == BinOp::Concat &&
                 v.kids[0].kind == XKind::Var && v.kids[0].slot == s.slot &&
                 (is_leaf(v.kids[1]) || v.kids[1].kind == XKind::Const))
@@ -464,7 +474,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         } else {
             s.run = v.kind == XKind::Var && v.pure == &pure_slot ? &run_assign_slot
                     : v.pure                                     ? &run_assign_pure
-                                                                 : &run_assign;
+                                                                 : text_assign(v, &run_assign);
         }
         if (vm.object_names_.contains(a->name)) {
             s.run = &run_assign_object;

@@ -92,9 +92,8 @@ bool Vm::Exec::copy_slot(Vm& vm, const Slot& s, Variant& out) {
     if (s.value.is_array()) {
         auto r = vm.charge_work(s.value.as_array().size());
         if (!take(vm, r)) return false;
-    } else if (s.value.is_str() && s.value.as_str().size() >= kTextBytesPerUnit) {
-        auto r = vm.charge_work(s.value.as_str().size() / kTextBytesPerUnit);
-        if (!take(vm, r)) return false;
+    } else if (s.value.is_str() && !charge_text(vm, s.value.as_str().size())) {
+        return false;
     }
     out = s.value;
     return true;
@@ -161,9 +160,59 @@ bool Vm::Exec::eval_binary(Vm& vm, const XCode& x, Variant& out) {
     return true;
 }
 
+bool Vm::Exec::text_arg(Vm& vm, const XCode& x, TextArg& a) {
+    const Variant* v = in_place(vm, x);
+    if (v) {
+        a.source = v;
+    } else {
+        Num n;
+        if (x.pure && x.pure(vm, x, n)) {
+            if (n.is_int) {
+                a.text = vm::int_text(n.i, a.digits);
+                return true;
+            }
+            v = &a.held.emplace(n.d);
+        } else {
+            if (!x.eval(vm, x, a.held.emplace())) return false;
+            v = &*a.held;
+        }
+    }
+    if (v->is_str()) {
+        a.text = v->as_str();
+    } else if (v->is_int()) {
+        a.text = vm::int_text(v->as_int(), a.digits);
+    } else {
+        // Showing an array costs what it holds, as copying it does.
+        if (v->is_array()) {
+            auto r = vm.charge_work(v->as_array().size());
+            if (!take(vm, r)) return false;
+        }
+        Variant shown(vm::vba_display_text(*v));
+        a.held = std::move(shown);
+        a.text = a.held->as_str();
+    }
+    return true;
+}
+
+bool Vm::Exec::eval_concat(Vm& vm, const XCode& x, Variant& out) {
+    if (!x.kids[0].eval(vm, x.kids[0], out)) return false;
+    if (!out.is_str()) out = Variant(vm::vba_display_text(out));
+    TextArg tail;
+    if (!text_arg(vm, x.kids[1], tail) || !charge_text(vm, tail.text.size())) return false;
+    auto r = vm::append_text(out.as_str(), tail.text);
+    return take(vm, r);
+}
+
 int Vm::Exec::truth_compare(Vm& vm, const XCode& x) {
     const XCode& l = x.kids[0];
     const XCode& r = x.kids[1];
+    // Constants and variables compare where they are, texts without copies.
+    if (const Variant* b = in_place(vm, r)) {
+        if (const Variant* a = in_place(vm, l)) {
+            auto t = vm::compare_values(x.op, *a, *b);
+            return take(vm, t) ? *t : -1;
+        }
+    }
     Num a, c;
     Variant lhs, rhs;
     const NumResult ra = l.num(vm, l, a, lhs);
@@ -838,17 +887,44 @@ bool Vm::Exec::run_assign_object(Vm& vm, const SCode& s) {
 bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
     if (!vm.slots_[s.slot].defined || !vm.slots_[s.slot].value.is_str())
         return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
-    const XCode& tail = s.x[0].kids[1];
-    Result<void> r;
-    if (tail.kind == XKind::Const && tail.value.is_str()) {
-        r = vm::append_text(vm.slots_[s.slot].value.as_str(), tail.value.as_str());
-    } else {
-        Variant v;
-        if (!tail.eval(vm, tail, v)) return false;
-        std::string& text = vm.slots_[s.slot].value.as_str();
-        r = v.is_str() ? vm::append_text(text, v.as_str()) : vm::append_text(text, v.to_string());
-    }
+    TextArg tail;
+    if (!text_arg(vm, s.x[0].kids[1], tail) || !charge_text(vm, tail.text.size())) return false;
+    auto r = vm::append_text(vm.slots_[s.slot].value.as_str(), tail.text);
     return take(vm, r);
+}
+
+bool Vm::Exec::run_assign_text(Vm& vm, const SCode& s) {
+    const Variant* from = in_place(vm, s.x[0]);
+    if (!from || !from->is_str()) return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
+    if (!charge_text(vm, from->as_str().size())) return false;
+    Slot& to = vm.slots_[s.slot];
+    // Assigned as a string, x keeps its buffer.
+    if (to.value.is_str())
+        to.value.as_str() = from->as_str();
+    else
+        to.value = *from;
+    to.defined = true;
+    return true;
+}
+
+bool Vm::Exec::run_assign_concat(Vm& vm, const SCode& s) {
+    const XCode& x = s.x[0];
+    TextArg head, tail;
+    if (!text_arg(vm, x.kids[0], head) || !text_arg(vm, x.kids[1], tail)) return false;
+    const size_t size = head.text.size() + tail.text.size();
+    if (size > vm::kMaxTextLen) return failed(vm, std::string(vm::kOutOfStringSpace));
+    if (!charge_text(vm, size)) return false;
+    Slot& to = vm.slots_[s.slot];
+    if (to.value.is_str() && head.source != &to.value && tail.source != &to.value) {
+        to.value.as_str().assign(head.text).append(tail.text);
+    } else {
+        std::string text;
+        text.reserve(size);
+        text.append(head.text).append(tail.text);
+        to.value = std::move(text);
+    }
+    to.defined = true;
+    return true;
 }
 
 bool Vm::Exec::run_if(Vm& vm, const SCode& s) {

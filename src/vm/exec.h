@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <string_view>
 
+#include "values/values.h"
 #include "vm/code.h"
 #include "vm/slots.h"
 
@@ -148,6 +151,12 @@ struct Vm::Exec {
     // An assignment to a name that may hold an object: r = 5 writes r's cells.
     static bool run_assign_object(Vm& vm, const SCode& s);
     static bool run_append(Vm& vm, const SCode& s);
+    // x = a text constant or variable: the text copied into x's own text
+    // when x holds one; any other value the general way.
+    static bool run_assign_text(Vm& vm, const SCode& s);
+    // x = a & b, where b runs no procedure: the joined text written into
+    // x's own text when x holds one, the operands read where they are.
+    static bool run_assign_concat(Vm& vm, const SCode& s);
     static bool run_if(Vm& vm, const SCode& s);
     static bool run_for(Vm& vm, const SCode& s);
     // The passes of a For loop once its start, end and step are known (not
@@ -194,6 +203,30 @@ struct Vm::Exec {
     static bool copy_slot(Vm& vm, const Slot& s, Variant& out);
     static NumResult num_arith(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     static bool eval_binary(Vm& vm, const XCode& x, Variant& out);
+    // The text an operand of `&` gives: where it is for a constant or a
+    // variable, else built. `source` is the value read in place, if any.
+    struct TextArg {
+        std::string_view text;
+        const Variant* source = nullptr;
+        std::optional<Variant> held;
+        vm::IntText digits;
+    };
+    static bool text_arg(Vm& vm, const XCode& x, TextArg& a);
+    // Copying `bytes` of text counts toward the next interrupt check.
+    static bool charge_text(Vm& vm, size_t bytes) {
+        if (bytes < kTextBytesPerUnit) [[likely]]
+            return true;
+        auto r = vm.charge_work(bytes / kTextBytesPerUnit);
+        return take(vm, r);
+    }
+    // `&`: the left operand's text extended in place by the right one's.
+    static bool eval_concat(Vm& vm, const XCode& x, Variant& out);
+    // A constant or a defined variable, read where it is; null otherwise.
+    static const Variant* in_place(const Vm& vm, const XCode& x) {
+        if (x.kind == XKind::Const || x.kind == XKind::Number) return &x.value;
+        if (x.kind == XKind::Var && vm.slots_[x.slot].defined) return &vm.slots_[x.slot].value;
+        return nullptr;
+    }
     static int truth_compare(Vm& vm, const XCode& x);
     static bool eval_compare(Vm& vm, const XCode& x, Variant& out);
     static NumResult num_call(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
@@ -343,7 +376,7 @@ struct Vm::Exec {
             vm.store_num(s.slot, n);
             return true;
         }
-        return run_assign(vm, s);
+        return run_assign_text(vm, s);
     }
     // The same into a variable declared with a type.
     static bool run_assign_typed_pure(Vm& vm, const SCode& s) {
