@@ -78,6 +78,18 @@ Result<Variant> logical_operand(const Variant& v) {
 // The text a value contributes when ordering falls back to texts.
 std::string cmp_text(const Variant& v) { return v.is_str() ? v.as_str() : v.debug_text(); }
 
+// Whether the ordering `o` satisfies the comparison operator `op`.
+bool holds(BinOp op, Ordering o) {
+    switch (op) {
+        case BinOp::Eq: return o == Ordering::Equal;
+        case BinOp::Ne: return o != Ordering::Equal;
+        case BinOp::Lt: return o == Ordering::Less;
+        case BinOp::Le: return o != Ordering::Greater;
+        case BinOp::Gt: return o == Ordering::Greater;
+        default: return o != Ordering::Less;
+    }
+}
+
 Result<Variant> arithmetic(BinOp op, double a, double b) {
     switch (op) {
         case BinOp::Add: return number_variant(a + b);
@@ -218,7 +230,7 @@ bool vba_eq(const Variant& a, const Variant& b) {
         return x && *x == numeric_value(a.is_str() ? b : a);
     }
     return equal_without_conversion(
-        a, b, [](std::string_view x, std::string_view y) { return x == y || text::compare_upper(x, y) == 0; });
+        a, b, [](std::string_view x, std::string_view y) { return text::compare_upper(x, y) == 0; });
 }
 
 Result<Ordering> vba_cmp(const Variant& a, const Variant& b) {
@@ -316,15 +328,15 @@ Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs) {
 }
 
 Result<bool> compare_values(BinOp op, const Variant& a, const Variant& b) {
+    // Two texts, the commonest pair, by one case-blind comparison for every
+    // operator: what vba_eq and vba_cmp do with them.
+    if (a.is_str() && b.is_str()) {
+        const int c = text::compare_upper(a.as_str(), b.as_str());
+        return holds(op, order_of(c));
+    }
     if (op == BinOp::Eq) return vba_eq(a, b);
     if (op == BinOp::Ne) return !vba_eq(a, b);
-    Ordering o = TRY(vba_cmp(a, b));
-    switch (op) {
-        case BinOp::Lt: return o == Ordering::Less;
-        case BinOp::Le: return o != Ordering::Greater;
-        case BinOp::Gt: return o == Ordering::Greater;
-        default: return o != Ordering::Less;
-    }
+    return holds(op, TRY(vba_cmp(a, b)));
 }
 
 Result<uint32_t> to_cell_index(const Variant& v, std::string_view label) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 #include "types/text.h"
@@ -33,6 +34,45 @@ constexpr std::string_view kNamedArgNotFound = "Named argument not found: '{}'";
 // Bare statements of VBA that have nothing to do here.
 constexpr std::string_view kNoOpStatements[] = {"doevents", "beep", "randomize", "close", "reset", "print", "write"};
 constexpr std::string_view kUnknownExpression = "Unknown expression";
+
+// Copies a text of up to 16 bytes without a call, in two moves that may
+// overlap.
+[[gnu::always_inline]] inline void copy_short(char* to, std::string_view from) {
+    const char* s = from.data();
+    const size_t n = from.size();
+    if (n >= 8) {
+        uint64_t a, b;
+        std::memcpy(&a, s, 8);
+        std::memcpy(&b, s + n - 8, 8);
+        std::memcpy(to, &a, 8);
+        std::memcpy(to + n - 8, &b, 8);
+    } else if (n >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, s, 4);
+        std::memcpy(&b, s + n - 4, 4);
+        std::memcpy(to, &a, 4);
+        std::memcpy(to + n - 4, &b, 4);
+    } else if (n > 0) {
+        const char a = s[0], b = s[n / 2], c = s[n - 1];
+        to[0] = a;
+        to[n / 2] = b;
+        to[n - 1] = c;
+    }
+}
+
+// `text` becomes `a` followed by `b`, which must not lie in it. Short texts
+// no longer than `text` are copied inline, since most texts a macro moves
+// are a few bytes and a call costs more than the copy.
+[[gnu::always_inline]] inline void set_text(std::string& text, std::string_view a, std::string_view b = {}) {
+    const size_t size = a.size() + b.size();
+    if (size <= text.size() && a.size() <= 16 && b.size() <= 16) {
+        copy_short(text.data(), a);
+        copy_short(text.data() + a.size(), b);
+        text.resize(size);
+    } else {
+        text.assign(a).append(b);
+    }
+}
 
 }  // namespace
 
@@ -899,8 +939,8 @@ bool Vm::Exec::run_assign_text(Vm& vm, const SCode& s) {
     if (!charge_text(vm, from->as_str().size())) return false;
     Slot& to = vm.slots_[s.slot];
     // Assigned as a string, x keeps its buffer.
-    if (to.value.is_str())
-        to.value.as_str() = from->as_str();
+    if (to.value.is_str() && from != &to.value)
+        set_text(to.value.as_str(), from->as_str());
     else
         to.value = *from;
     to.defined = true;
@@ -916,7 +956,7 @@ bool Vm::Exec::run_assign_concat(Vm& vm, const SCode& s) {
     if (!charge_text(vm, size)) return false;
     Slot& to = vm.slots_[s.slot];
     if (to.value.is_str() && head.source != &to.value && tail.source != &to.value) {
-        to.value.as_str().assign(head.text).append(tail.text);
+        set_text(to.value.as_str(), head.text, tail.text);
     } else {
         std::string text;
         text.reserve(size);

@@ -433,8 +433,22 @@ struct Vm::Exec {
         bool t;
         if (leaf_int<L>(vm, x.kids[0], i) && leaf_int<R>(vm, x.kids[1], j) && vm::int_compare(x.op, i, j, t)) return t;
         vm::Num a, c;
-        if (leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && vm::num_compare(x.op, a, c, t)) return t;
+        if (compared_leaf<L>(vm, x.kids[0], a) && compared_leaf<R>(vm, x.kids[1], c) && vm::num_compare(x.op, a, c, t))
+            return t;
         return truth_compare(vm, x);
+    }
+    // A leaf as a comparison with a number reads it: a blank (Empty) is 0
+    // there, for = as for the orderings.
+    template <Leaf L>
+    [[gnu::always_inline]] static bool compared_leaf(const Vm& vm, const XCode& x, vm::Num& n) {
+        if constexpr (L == Leaf::Slot) {
+            const Slot& s = vm.slots_[x.slot];
+            if (s.defined && s.value.is_empty()) {
+                n = vm::Num{true, 0, 0};
+                return true;
+            }
+        }
+        return leaf<L>(vm, x, n);
     }
     // A leaf holding an Integer, read without a Num.
     template <Leaf L>
