@@ -167,6 +167,18 @@ def test_a_text_assigned_may_read_its_own_variable(body, want):
     assert run_body(body).variables()["t"] == want
 
 
+@pytest.mark.parametrize("extra", [0, 40])
+@pytest.mark.parametrize("n", [0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 33])
+def test_a_text_copied_over_one_as_long_or_longer_keeps_every_byte(n, extra):
+    want = "abcdefghijklmnopqrstuvwxyz0123456789"[:n]
+    old = "Z" * (n + extra)
+    head, tail = want[:n // 2], want[n // 2:]
+    body = (f'k = "{want}"\nt = "{old}"\nt = k\nc = "{old}"\nc = "{want}"\nj = "{old}"\nj = "{head}" & "{tail}"\n'
+            f'p = "{old}"\np = k & ""')
+    got = run_body(body).variables()
+    assert [got[v] for v in "tcjp"] == [want] * 4
+
+
 # Each row: a, the operator, b and the answer, compared as variables, in an
 # If, against the literal and through a Function.
 COMPARES = [
