@@ -198,6 +198,24 @@ def test_a_comparison_gives_one_answer_on_every_road(a, op, b, want):
     assert [got[k] for k in "rikg"] == [want] * 4
 
 
+# Each row: the subject, a Case clause whose values are {} (filled with
+# constants, then with variables a and b holding them), and whether it matches.
+CASES = [
+    ('"ABC"', "Case {}", ['"abc"'], True), ('"b"', "Case Is > {}", ['"A"'], True), ("5", "Case {}", ['"5"'], True),
+    ('"k3"', "Case {} To {}", ['"k1"', '"K5"'], True), ('"k6"', "Case {} To {}", ['"k1"', '"k5"'], False),
+    ("Empty", "Case {}", ["0"], True), ("Empty", "Case Is < {}", ['"a"'], True), ('"x"', "Case Is <> {}", ['"X"'], False),
+    ("2.5", "Case {} To {}", ["1", "3"], True),
+]
+
+
+@pytest.mark.parametrize("subject, clause, values, want", CASES)
+def test_select_case_matches_constants_and_variables_alike(subject, clause, values, want):
+    held = "".join(f"{v} = {x}\n" for v, x in zip("ab", values))
+    for case in (clause.format(*values), clause.format(*"ab"[:len(values)])):
+        vm = run_body(f"{held}Select Case {subject}\n{case}\nm = True\nCase Else\nm = False\nEnd Select")
+        assert vm.variables()["m"] is want, case
+
+
 def test_typed_array_elements_start_at_their_default():
     v = run_body("Dim s(2) As String\nDim n(2) As Long\na = (s(1) = \"\")\nb = n(1)").variables()
     assert v["s"] == ["", "", ""] and v["a"] is True and same(v["b"], 0)

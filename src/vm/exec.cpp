@@ -1173,29 +1173,28 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
 }
 
 int Vm::Exec::case_matches(Vm& vm, const Variant& subject, const MatchCode& m) {
-    Variant a, b;
-    if (!m.values[0].eval(vm, m.values[0], a)) return -1;
-    if (m.kind == MatchCode::Kind::Value) return vm::vba_eq(subject, a);
+    // Constants, the commonest matches, are compared where they are.
+    auto value = [&vm](const XCode& x, Variant& held) -> const Variant* {
+        if (x.kind == XKind::Const || x.kind == XKind::Number) return &x.value;
+        return x.eval(vm, x, held) ? &held : nullptr;
+    };
+    Variant held_a, held_b;
+    const Variant* a = value(m.values[0], held_a);
+    if (!a) return -1;
+    if (m.kind == MatchCode::Kind::Value) return vm::vba_eq(subject, *a);
     if (m.kind == MatchCode::Kind::Range) {
         // Both bounds are evaluated before either comparison.
-        if (!m.values[1].eval(vm, m.values[1], b)) return -1;
-        auto low = vm::vba_cmp(subject, a);
+        const Variant* b = value(m.values[1], held_b);
+        if (!b) return -1;
+        auto low = vm::vba_cmp(subject, *a);
         if (!take(vm, low)) return -1;
         if (*low == vm::Ordering::Less) return 0;
-        auto high = vm::vba_cmp(subject, b);
+        auto high = vm::vba_cmp(subject, *b);
         if (!take(vm, high)) return -1;
         return *high != vm::Ordering::Greater;
     }
-    if (m.op == BinOp::Eq) return vm::vba_eq(subject, a);
-    if (m.op == BinOp::Ne) return !vm::vba_eq(subject, a);
-    auto o = vm::vba_cmp(subject, a);
-    if (!take(vm, o)) return -1;
-    switch (m.op) {
-        case BinOp::Lt: return *o == vm::Ordering::Less;
-        case BinOp::Le: return *o != vm::Ordering::Greater;
-        case BinOp::Gt: return *o == vm::Ordering::Greater;
-        default: return *o != vm::Ordering::Less;
-    }
+    auto t = vm::compare_values(m.op, subject, *a);
+    return take(vm, t) ? *t : -1;
 }
 
 // The first case with a matching match runs; later matches and cases are
