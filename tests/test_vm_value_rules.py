@@ -160,8 +160,11 @@ def test_a_join_gives_one_text_on_every_road(setup, want):
 @pytest.mark.parametrize("body, want", [
     ('t = "ab"\nt = "x" & t', "xab"), ('t = "ab"\nt = t & "c" & t', "abcab"), ('t = "ab"\nt = t & t', "abab"),
     ('t = 5\nt = "x" & t', "x5"), ('t = "ab"\nt = t', "ab"), ('t = 5\nDim s As String\ns = t\nt = s & s', "55"),
+    ('t = "ab"\nt = t & "," & t', "ab,ab"), ('t = "ab"\nt = t & Len(t) & t', "ab2ab"),
+    ('t = "a"\nt = t & 1 & 0.1 + 0.2 & True & "x"', "a10.3Truex"), ('t = "a"\nt = t & 1 & 2 & 3 & 4 & 5', "a12345"),
     # A failing operand leaves the variable as it was.
     ('On Error Resume Next\nt = "ab"\nt = "x" & (1 / 0)', "ab"), ('On Error Resume Next\nt = "ab"\nt = t & (1 / 0)', "ab"),
+    ('On Error Resume Next\nt = "ab"\nt = t & "c" & (1 / 0)', "ab"),
 ])
 def test_a_text_assigned_may_read_its_own_variable(body, want):
     assert run_body(body).variables()["t"] == want

@@ -40,6 +40,18 @@ bool is_text_leaf(const XCode& x) {
     return x.kind == vm::XKind::Var || (x.kind == vm::XKind::Const && x.value.is_str());
 }
 
+// s = s & a (& b ...) appends in place: up to Vm::Exec::kAppendParts parts,
+// none of which can run code.
+bool appends_to(const XCode& v, uint32_t slot) {
+    const XCode* x = &v;
+    for (size_t parts = 1; parts <= Vm::Exec::kAppendParts; ++parts) {
+        if (x->kind != vm::XKind::Binary || x->op != BinOp::Concat || !runs_no_procedure(x->kids[1])) return false;
+        x = &x->kids[0];
+        if (x->kind == vm::XKind::Var) return x->slot == slot;
+    }
+    return false;
+}
+
 // The assignment of a value that is text by its shape (a text constant or
 // variable, a join whose right side runs no procedure), else `other`.
 SCode::Run text_assign(const XCode& v, SCode::Run other) {
@@ -458,10 +470,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
                                                      : typed_assign_with<Leaf::Const>(r_slot, add, d->type);
             }
             if (d->type == vm::VarType::String) s.run = text_assign(v, s.run);
-            if (d->type == vm::VarType::String && v.kind == XKind::Binary && v.op == BinOp::Concat &&
-                v.kids[0].kind == XKind::Var && v.kids[0].slot == s.slot &&
-                (is_leaf(v.kids[1]) || v.kids[1].kind == XKind::Const))
-                s.run = &run_append;
+            if (d->type == vm::VarType::String && appends_to(v, s.slot)) s.run = &run_append;
             return s;
         }
         // Arithmetic on two leaves, whole in this statement's function.
@@ -480,10 +489,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
             s.run = &run_assign_object;
             return s;
         }
-        // s = s & x appends in place when x cannot run code.
-        if (v.kind == XKind::Binary && v.op == BinOp::Concat && v.kids[0].kind == XKind::Var &&
-            v.kids[0].slot == s.slot && (is_leaf(v.kids[1]) || v.kids[1].kind == XKind::Const))
-            s.run = &run_append;
+        if (appends_to(v, s.slot)) s.run = &run_append;
         return s;
     }
     if (auto i = stmt.get_if<Stmt::If>()) {

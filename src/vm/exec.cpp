@@ -927,10 +927,29 @@ bool Vm::Exec::run_assign_object(Vm& vm, const SCode& s) {
 bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
     if (!vm.slots_[s.slot].defined || !vm.slots_[s.slot].value.is_str())
         return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
-    TextArg tail;
-    if (!text_arg(vm, s.x[0].kids[1], tail) || !charge_text(vm, tail.text.size())) return false;
-    auto r = vm::append_text(vm.slots_[s.slot].value.as_str(), tail.text);
-    return take(vm, r);
+    // The parts, innermost first: ((s & a) & b) & c gives a, b, c.
+    std::array<const XCode*, kAppendParts> parts;
+    size_t count = 0;
+    for (const XCode* x = &s.x[0]; x->kind == XKind::Binary; x = &x->kids[0]) parts[count++] = &x->kids[1];
+    std::array<TextArg, kAppendParts> texts;
+    size_t size = 0;
+    for (size_t i = 0; i < count; ++i) {
+        TextArg& t = texts[i];
+        if (!text_arg(vm, *parts[count - 1 - i], t)) return false;
+        // s's own text is copied before s grows.
+        if (t.source == &vm.slots_[s.slot].value) {
+            t.held = Variant(std::string(t.text));
+            t.text = t.held->as_str();
+        }
+        size += t.text.size();
+    }
+    std::string& text = vm.slots_[s.slot].value.as_str();
+    // Checked whole, so that s grows by all parts or by none.
+    if (size > vm::kMaxTextLen - std::min(text.size(), vm::kMaxTextLen))
+        return failed(vm, std::string(vm::kOutOfStringSpace));
+    if (!charge_text(vm, size)) return false;
+    for (size_t i = 0; i < count; ++i) text += texts[i].text;
+    return true;
 }
 
 bool Vm::Exec::run_assign_text(Vm& vm, const SCode& s) {

@@ -150,7 +150,10 @@ struct Vm::Exec {
     }
     // An assignment to a name that may hold an object: r = 5 writes r's cells.
     static bool run_assign_object(Vm& vm, const SCode& s);
+    // s = s & a (& b ...): the parts' texts, all read first, appended to s's
+    // own text.
     static bool run_append(Vm& vm, const SCode& s);
+    static constexpr size_t kAppendParts = 4;
     // x = a text constant or variable: the text copied into x's own text
     // when x holds one; any other value the general way.
     static bool run_assign_text(Vm& vm, const SCode& s);
