@@ -136,6 +136,36 @@ def run(_):
         "check": "vars:x",
     },
     {
+        "name": f"recursive fib({FIB_N}), n As Long (per call)",
+        "iters": fib_calls(FIB_N),
+        "vba": f"""
+Function Fib(n As Long) As Long
+    If n < 2 Then
+        Fib = n
+    Else
+        Fib = Fib(n - 1) + Fib(n - 2)
+    End If
+End Function
+
+Sub Main()
+    x = Fib({FIB_N})
+End Sub
+""",
+        "py": f"""
+def setup():
+    return None
+
+def fib(n):
+    if n < 2:
+        return n
+    return fib(n - 1) + fib(n - 2)
+
+def run(_):
+    return fib({FIB_N})
+""",
+        "check": "vars:x",
+    },
+    {
         "name": "3-argument Function calls",
         "iters": N,
         "vba": f"""

@@ -93,14 +93,16 @@ def test_range_variables_give_the_cells_of_their_areas():
     vm = morvane.Vm()
     for (row, col), value in {(1, 1): 5, (2, 1): "x", (1, 3): 2.5, (2, 3): True}.items():
         vm.set_cell(row, col, value)
-    vm.run(sub('Set r = Range("A1:A2,C1:C2")\nSet one = Range("C1")\na = WorksheetFunction.Sum(r)\n'
-               'b = WorksheetFunction.CountA(r)\nc = WorksheetFunction.CountIf(r, ">1")\n'
-               'd = WorksheetFunction.Max(one)\nSheets.Add'), "Main")
-    # The variable keeps its own sheet when another one becomes active.
-    vm.set_sheet("sheet2")
-    vm.run(sub('e = WorksheetFunction.Sum(r)\nf = WorksheetFunction.Sum(Range("A1:A2"))'), "Main")
+    vm.run("Dim r As Range\n" + sub('Set r = Range("A1:A2,C1:C2")\nSet one = Range("C1")\na = WorksheetFunction.Sum(r)\n'
+                                    'b = WorksheetFunction.CountA(r)\nc = WorksheetFunction.CountIf(r, ">1")\n'
+                                    'd = WorksheetFunction.Max(one)\nSheets.Add'), "Main")
     v = vm.variables()
-    assert same([v[k] for k in "abcdef"], [7.5, 4, 2, 2.5, 7.5, 0])
+    assert same([v[k] for k in "abcd"], [7.5, 4, 2, 2.5])
+    # The module's variable keeps its own sheet when another one becomes active.
+    vm.set_sheet("sheet2")
+    vm.run("Dim r As Range\n" + sub('e = WorksheetFunction.Sum(r)\nf = WorksheetFunction.Sum(Range("A1:A2"))'), "Main")
+    v = vm.variables()
+    assert same([v[k] for k in "ef"], [7.5, 0])
 
 
 def test_an_ordinary_variable_wins_over_a_range_variable_of_the_same_name():

@@ -17,7 +17,7 @@ METHOD_DOCS = {
     "set_cell": ("(self, row, col, value)", "Write a value into a cell. ``row`` and ``col`` are 1-based (VBA convention)."),
     "get_cell": ("(self, row, col)", "Return the value of a cell (1-based row/col). Returns ``None`` for empty cells."),
     "cells": ("(self)", "Return the active sheet's non-empty cells as a dict: ``{(row, col): value}``."),
-    "variables": ("(self)", "Return all VBA variables as a dict: ``{name: value}``."),
+    "variables": ("(self)", "Return the module variables and the locals of the Sub the last run started,\nas a dict: ``{name: value}``."),
     "set_cell_formula": (
         "(self, row, col, formula)",
         'Store a formula string (e.g. ``"=SUM(A1:A3)"``) on a cell and evaluate it\n'
@@ -89,11 +89,15 @@ def test_fill_run_and_read_back():
     assert same(vm.variables(), {"t": "done"})
 
 
-def test_state_persists_between_runs():
+def test_module_variables_persist_between_runs():
     vm = Vm()
-    run(sub("n = 1"), vm=vm)
-    run(sub("n = n + 1\nCells(1, 1).Value = n", "Again"), "Again", vm=vm)
+    run("Dim n As Long\n" + sub("n = 1"), vm=vm)
+    run("Dim n As Long\n" + sub("n = n + 1\nCells(1, 1).Value = n", "Again"), "Again", vm=vm)
     assert vm.get_cell(1, 1) == 2 and vm.variables()["n"] == 2
+    # A procedure's own variables start afresh at each run.
+    with pytest.raises(RuntimeError, match=re.escape("Undefined variable: 'm'")):
+        run(sub("m = 1"), vm=vm)
+        run(sub("m = m + 1", "Again"), "Again", vm=vm)
 
 
 def test_a_failed_run_keeps_what_it_did():

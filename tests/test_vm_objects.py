@@ -112,7 +112,7 @@ def test_resolution_writes_nothing():
     assert {name: vm.get_sheet(name) for name in vm.sheet_names()} == before
 
 
-def test_object_variables_persist_between_runs():
-    vm = run(sub("Set r = Range(\"C3\")"), vm=workbook())
-    run(sub("x = r.Value"), vm=vm)
+def test_module_object_variables_persist_between_runs():
+    vm = run("Dim r As Range\n" + sub("Set r = Range(\"C3\")"), vm=workbook())
+    run("Dim r As Range\n" + sub("x = r.Value"), vm=vm)
     check(vm, {"x": 33, "r": MISSING})

@@ -13,8 +13,8 @@ FACT = "Function Fact(n)\n Dim k As Long\n k = n\n If n > 1 Then Fact = k * Fact
 
 LOCALS = [
     ("a Function called twice starts afresh", TOTAL + sub("a = Total(3)\nb = Total(3)"), {"a": 6, "b": 6}),
-    # Each level keeps its own k; the undeclared t is shared and ends at the outermost k.
-    ("recursion", FACT + sub("f = Fact(5)"), {"f": 120, "t": 5, "k": MISSING}),
+    # Each level keeps its own k; the module's t ends at the outermost k.
+    ("recursion", "Dim t\n" + FACT + sub("f = Fact(5)"), {"f": 120, "t": 5, "k": MISSING}),
     ("the caller's variable of that name is kept",
      TOTAL + sub("total = 100\nx = Total(2)"), {"total": 100, "x": 3}),
     ("kept after Exit Function",
@@ -22,7 +22,8 @@ LOCALS = [
     ("kept after a failure a handler takes",
      "Function F()\n Dim v\n v = 9\n F = 1 / 0\nEnd Function\n"
      + sub("On Error GoTo h\nv = 1\nx = F()\nExit Sub\nh:\nseen = v"), {"v": 1, "seen": 1}),
-    ("undeclared names are shared", "Sub S()\n shared = 5\nEnd Sub\n" + sub("S\ny = shared"), {"y": 5, "shared": 5}),
+    ("an undeclared name is the procedure's own",
+     "Sub S()\n mine = 5\nEnd Sub\n" + sub("mine = 1\nS\ny = mine"), {"y": 1, "mine": 1}),
     ("Static keeps its value from call to call, typed",
      "Function NextId() As Long\n Static n As Long, seen(2), k As Integer\n n = n + 1\n seen(1) = seen(1) + 1\n"
      " k = 2.6\n NextId = n * 100 + seen(1) * 10 + k\nEnd Function\n"
@@ -195,8 +196,9 @@ HANDLERS = [
      sub("On Error GoTo h\nFor i = 1 To 3\n If i = 2 Then x = 1 / 0\nNext\nExit Sub\nh:\nResume there\nthere:\nat = i"),
      {"at": 2}),
     ("a handler that reaches the end ends the procedure",
-     "Sub S()\n On Error GoTo h\n x = 1 / 0\n back = 1\n Exit Sub\nh:\n got = Err.Number\nEnd Sub\n" + sub("S\nnext_one = 1"),
-     {"got": 11, "back": MISSING, "next_one": 1}),
+     "Dim got, back\nSub S()\n On Error GoTo h\n x = 1 / 0\n back = 1\n Exit Sub\nh:\n got = Err.Number\nEnd Sub\n"
+     + sub("S\nnext_one = 1"),
+     {"got": 11, "back": None, "next_one": 1}),
     ("Err after Resume Next",
      sub("On Error Resume Next\nx = CInt(\"a\")\nn = Err.Number\nd = Err.Description\nErr.Clear\nm = Err.Number"),
      {"n": 13, "d": "Type mismatch", "m": 0}),
@@ -219,7 +221,7 @@ HANDLERS = [
          "If Err Then after_clear = True\nm = Err + 0"),
      {"seen": True, "n": 11, "ok": True, "after_clear": MISSING, "m": 0, "err": MISSING}),
     ("Err passed to a procedure is not written back",
-     "Sub Log(n)\n got = n\n n = 0\nEnd Sub\n"
+     "Dim got\nSub Log(n)\n got = n\n n = 0\nEnd Sub\n"
      + sub("On Error Resume Next\nx = 1 / 0\nLog Err\ny = 1 / 0\nIf Err Then seen = True"),
      {"got": 11, "seen": True, "err": MISSING}),
     ("Err's properties and Err = 0 set the Err object",
@@ -254,14 +256,14 @@ def test_failures_no_handler_takes_end_the_run(code, message):
         run(code)
 
 
-CALL_SUB = "Sub S(a, Optional b = 20, Optional c)\n got = a & \"/\" & b & \"/\" & IsEmpty(c)\nEnd Sub\n"
+CALL_SUB = "Dim got\nSub S(a, Optional b = 20, Optional c)\n got = a & \"/\" & b & \"/\" & IsEmpty(c)\nEnd Sub\n"
 
 CALLS = [
     ("named arguments", CALL_SUB + sub("S c:=3, a:=1"), {"got": "1/20/False"}),
     ("an omitted argument", CALL_SUB + sub("S 1, , 3"), {"got": "1/20/False"}),
     ("Call with names", CALL_SUB + sub("Call S(5, b:=6)"), {"got": "5/6/True"}),
-    ("Call without parentheses", "Sub T()\n ran = True\nEnd Sub\n" + sub("Call T"), {"ran": True}),
-    ("a bare Function call drops its result", "Function F(n)\n seen = n\n F = 1\nEnd Function\n" + sub("F 4"),
+    ("Call without parentheses", "Dim ran\nSub T()\n ran = True\nEnd Sub\n" + sub("Call T"), {"ran": True}),
+    ("a bare Function call drops its result", "Dim seen\nFunction F(n)\n seen = n\n F = 1\nEnd Function\n" + sub("F 4"),
      {"seen": 4}),
     ("DoEvents stays a statement that does nothing", sub("DoEvents\nx = 1"), {"x": 1}),
 ]
@@ -320,14 +322,14 @@ NUMERIC_CALLS = [
      "Function Fib(n)\n If n < 2 Then Fib = n Else Fib = Fib(n - 1) + Fib(n - 2)\nEnd Function\n"
      + sub("n = 2.5\nx = Fib(15)"), {"n": 2.5, "x": 610}),
     ("a result that is text", "Function F(n)\n F = \"n=\" & n\nEnd Function\n" + sub("x = F(3)"), {"x": "n=3"}),
-    ("a result never assigned", "Function F(n)\n y = n\nEnd Function\n" + sub("x = F(3)\nb = IsEmpty(x)"),
+    ("a result never assigned", "Dim y\nFunction F(n)\n y = n\nEnd Function\n" + sub("x = F(3)\nb = IsEmpty(x)"),
      {"b": True, "y": 3}),
     ("a by-reference parameter given text",
      "Function F(a, b)\n a = \"t\" & a\n F = b\nEnd Function\n" + sub("i = 4\nx = F(i, 5)"), {"i": "t4", "x": 5}),
     ("a by-reference parameter left undefined goes back as Empty",
      "Function F(a)\n F = 1\nEnd Function\n" + sub("Dim i\nx = F(i)\nb = IsEmpty(i)"), {"b": True, "x": 1}),
     ("both arguments the same variable",
-     "Function F(a, b)\n a = a + 1\n b = b + 10\n F = 0\nEnd Function\n" + sub("i = 1\nx = F(i, i)"), {"i": 11}),
+     "Function F(a, b)\n a = a + 1\n b = b + 10\n F = 0\nEnd Function\n" + sub("i = 1\nx = F(i, i)"), {"i": 12}),
     ("the parameter is the caller's own parameter",
      "Function G(n)\n n = n * 2\n G = n\nEnd Function\nFunction F(n)\n F = G(n) + n\nEnd Function\n"
      + sub("x = F(3)"), {"x": 12}),
@@ -351,7 +353,7 @@ NUMERIC_CALLS = [
     ("a callee's handler does not outlive it",
      "Function F(n)\n On Error GoTo h\n F = n\n Exit Function\nh:\n F = -1\nEnd Function\n"
      + sub("x = F(1)\nOn Error Resume Next\ny = 1 / 0\nz = 3"), {"x": 1, "z": 3}),
-    ("a Function called as a statement", "Function F(n)\n seen = n * 2\n F = 0\nEnd Function\n" + sub("Call F(4)"),
+    ("a Function called as a statement", "Dim seen\nFunction F(n)\n seen = n * 2\n F = 0\nEnd Function\n" + sub("Call F(4)"),
      {"seen": 8}),
     ("an argument that is a variable minus a constant, the variable no Integer",
      "Function F(n)\n F = n * 2\nEnd Function\n"

@@ -56,8 +56,6 @@ RECORDS = [
      {"s": {"a": POINT, "b": POINT, "tag": "", "d": DATE0, "w": 0.0, "ok": False, "v": None}}),
     ("a member path changes one field", "Dim s As Seg\ns.a.x = 3\nax = s.a.x\nbx = s.b.x",
      {"ax": 3, "bx": 0, "s": {"a": {"x": 3, "y": 0}, "b": POINT, "tag": "", "d": DATE0, "w": 0.0, "ok": False, "v": None}}),
-    ("an undeclared Type creates nothing", "Dim q As Widget", {"q": MISSING}),
-    ("a field creates the record", "Dim q As Widget\nq.n = 1", {"q": {"n": 1}}),
     ("a field replaces a plain value", "x = 5\nx.f = 1", {"x": {"f": 1}}),
     ("a path creates every step", "x.f.g = 1", {"x": {"f": {"g": 1}}}),
     ("a path through a plain value", "x = 1\nx.f.g = 2", {"x": {"f": {"g": 2}}}),
@@ -66,7 +64,6 @@ RECORDS = [
     ("Dim again resets", "Dim p As Point\np.x = 1\nDim p As Point", {"p": POINT}),
     ("arrays of records", "Dim pts(2) As Point\npts(1).x = 7\nv = pts(1).x",
      {"pts": [POINT, {"x": 7, "y": 0}, POINT], "v": 7}),
-    ("arrays of an undeclared Type", "Dim v(1) As Widget\nv(0).n = 1", {"v": [{"n": 1}, None]}),
     ("an element index truncates", "Dim pts(1) As Point\npts(1.9).y = 4", {"pts": [POINT, {"x": 0, "y": 4}]}),
     ("a field of a plain element", "Dim a(1)\na(0) = 5\na(0).f = 1\nb = a(1).f", {"a": [{"f": 1}, None], "b": None}),
     # A Type that holds itself, directly or through another, stops at the
@@ -110,9 +107,17 @@ def test_a_failing_assignment_changes_nothing():
 
 def test_types_persist_and_later_ones_only_shape_later_dims():
     vm = run(module("Dim p As Point"))
+    check(vm, {"p": POINT})
     vm.run("Type Point\n  z As String\nEnd Type\nSub Main()\nDim q As Point\nDim s As Seg\nEnd Sub\n", "Main")
-    check(vm, {"p": POINT, "q": {"z": ""}, "s": {"a": {"z": ""}, "b": {"z": ""}, "tag": "", "d": DATE0, "w": 0.0,
-                                                  "ok": False, "v": None}})
+    check(vm, {"q": {"z": ""}, "s": {"a": {"z": ""}, "b": {"z": ""}, "tag": "", "d": DATE0, "w": 0.0,
+                                      "ok": False, "v": None}})
+
+
+@pytest.mark.parametrize("body", ["Dim q As Widget", "Dim q As Widget\nq.n = 1", "Dim v(1) As Widget\nv(0).n = 1",
+                                  "Static q As Widget"])
+def test_an_undeclared_type_refuses_the_module(body):
+    with pytest.raises(SyntaxError, match=re.escape("User-defined type not defined: 'widget'")):
+        run(module(body))
 
 
 RANGE_FIELDS = [
@@ -172,12 +177,12 @@ def test_a_range_variable_whose_sheet_was_deleted():
     vm = morvane.Vm()
     vm.set_sheet("Data")
     vm.set_sheet("sheet1")
-    run(module("Worksheets(\"Data\").Range(\"A1\").Value = 1\nSet r = Worksheets(\"Data\").Range(\"A1:A2\")\n"
-               "Sheets(\"Data\").Delete"), vm=vm)
+    run("Dim r As Range\n" + module("Worksheets(\"Data\").Range(\"A1\").Value = 1\n"
+                                    "Set r = Worksheets(\"Data\").Range(\"A1:A2\")\nSheets(\"Data\").Delete"), vm=vm)
     # Reading or writing neither brings the sheet back nor leaves a missing sheet active.
     for stmt in ("x = r.Value", "r.Value = 1", "r.Formula = \"=1\""):
         with pytest.raises(RuntimeError, match="(?m)^Subscript out of range: there is no sheet 'data'$"):
-            run(module(stmt), vm=vm)
+            run("Dim r As Range\n" + module(stmt), vm=vm)
         assert vm.sheet_names() == ["sheet1"] and vm.active_sheet() == "sheet1"
 
 

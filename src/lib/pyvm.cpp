@@ -176,6 +176,12 @@ bool run_vm(Vm& vm, const std::string& code, const std::string& macro) {
         auto program = parser::parse(code, &error_at);
         if (program) {
             result = vm.run_sub(*program, macro);
+            // A program the interpreter refuses when it loads it is as
+            // wrong as one that does not parse.
+            if (auto at = vm.refused_at(); at && !result) {
+                syntax_error = std::move(result.error());
+                error_at = *at;
+            }
         } else {
             syntax_error = std::move(program.error());
         }
@@ -726,7 +732,8 @@ PyMethodDef vm_methods[] = {
     {"cells", method(vm_cells), METH_NOARGS,
      "cells($self)\n--\n\nReturn the active sheet's non-empty cells as a dict: ``{(row, col): value}``."},
     {"variables", method(vm_variables), METH_NOARGS,
-     "variables($self)\n--\n\nReturn all VBA variables as a dict: ``{name: value}``."},
+     "variables($self)\n--\n\nReturn the module variables and the locals of the Sub the last run started,\nas a dict: "
+     "``{name: value}``."},
     {"set_cell_formula", method(vm_set_cell_formula), METH_VARARGS | METH_KEYWORDS,
      "set_cell_formula($self, row, col, formula)\n--\n\n"
      "Store a formula string (e.g. ``\"=SUM(A1:A3)\"``) on a cell and evaluate it\n"

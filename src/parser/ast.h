@@ -277,7 +277,8 @@ struct Stmt {
     // x = e; also Const x = e, and a WorksheetFunction call used as a
     // statement (assigned to the variable "_").
     // clang-format off
-    struct Assign { std::string name; Box<Expr> value; mutable uint32_t slot = kNoSlot; };
+    // is_const: a Const, which declares its name.
+    struct Assign { std::string name; Box<Expr> value; mutable uint32_t slot = kNoSlot; bool is_const = false; };
     struct CellWrite { Box<Expr> row; Box<Expr> col; Box<Expr> value; };
     struct SetCalculation { CalcMode mode = CalcMode::Automatic; };
     struct ApplicationSet { std::string property; Box<Expr> value; };
@@ -452,8 +453,10 @@ struct Stmt {
     // With v ... End With; the body is already rewritten.
     // clang-format off
     struct WithVar { std::string var; Body body; };
-    // A recognised form that is not modelled; no run-time effect.
-    struct Skipped { std::string message; };
+    // A recognised form that is not modelled: no run-time effect, or with
+    // `fails` a run-time failure with its message, for a line that may
+    // change what a macro reads.
+    struct Skipped { std::string message; bool fails = false; };
     // clang-format on
 
     // --- added variants ---
@@ -562,6 +565,11 @@ struct Program {
     std::vector<TypeDef> types;
     std::vector<Warning> warnings;
     std::optional<std::string> name;
+    // The module variables: the declarator statements of the module-level
+    // Dim, Private, Public and Global lines, in order.
+    Body variables;
+    // Option Explicit: every name a procedure uses must be declared.
+    bool option_explicit = false;
 };
 
 // ---------------------------------------------------------------- Body

@@ -152,7 +152,7 @@ Result<Stmt> Parser::parse_branch_stmt() {
     if (t.is(Tok::Dot) && (with_range || with_object || with_sheet_)) return parse_with_dotted();
     if (!t.is(Tok::Ident)) {
         skip_rest_of_line();
-        return Stmt{Stmt::Skipped{std::string(kBranchShape)}};
+        return Stmt{Stmt::Skipped{std::string(kBranchShape), true}};
     }
     if (opens_block(t) && !peek(1).is(Tok::Eq)) {
         if (t.is_ident("if")) {
@@ -166,7 +166,7 @@ Result<Stmt> Parser::parse_branch_stmt() {
             depth_ = saved_depth;
         }
         skip_rest_of_line();
-        return Stmt{Stmt::Skipped{std::string(kBranchShape)}};
+        return Stmt{Stmt::Skipped{std::string(kBranchShape), true}};
     }
     return parse_simple_stmt();
 }

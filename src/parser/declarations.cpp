@@ -2,7 +2,7 @@
 //
 //   dim        = "dim" declarator { "," declarator }
 //   declarator = name "(" expr { "," expr } ")" ["as" type]
-//              | name ["as" type [rest skipped]]
+//              | name ["as" type ["*" length]]
 //   redim      = "redim" ["preserve"] name "(" expr { "," expr } ")" ["as" type]
 //   const      = "const" name ["as" type] "=" expr
 #include <array>
@@ -76,8 +76,9 @@ Result<Stmt> Parser::parse_dim_declarator() {
         type = TRY(consume_ident());
         if (!is_vba_builtin_type(type)) return Stmt{Stmt::DimAs{std::move(name), std::move(type)}};
     }
-    // A fixed length (String * 20) or an initialiser is not modelled.
-    while (!cur().is(Tok::Comma) && !at_line_end()) advance();
+    // A fixed length (String * 20) is read and not modelled; anything else
+    // left on the line is the caller's end-of-line failure.
+    if (type == "string" && cur().is(Tok::Star) && (peek(1).is(Tok::Int) || peek(1).is(Tok::Ident))) pos += 2;
     return Stmt{Stmt::DimScalar{std::move(name), std::move(type)}};
 }
 
@@ -108,7 +109,7 @@ Result<Stmt> Parser::parse_const() {
     }
     TRY_VOID(expect_tok(Tok::Eq));
     Expr value = TRY(parse_expr());
-    return Stmt{Stmt::Assign{std::move(name), box(std::move(value))}};
+    return Stmt{Stmt::Assign{std::move(name), box(std::move(value)), kNoSlot, true}};
 }
 
 }  // namespace morvane::parser

@@ -106,6 +106,12 @@ public:
 
     // module level
     Result<Program> parse_program();
+    // The declarators of a module-level Dim, Private, Public or Global line,
+    // which starts at `start`, into the program's variables.
+    Result<void> parse_module_vars(Program& prog, uint32_t start);
+    // A module-level Const, whose value the module variable of its name
+    // takes when the program loads.
+    Result<void> parse_module_const(Program& prog, uint32_t start);
     Result<std::vector<Param>> parse_params();
 
     // declarations

@@ -20,10 +20,6 @@ constexpr std::string_view kModuleWordSkipped =
     "Module-level statement starting with '{}' is not recognized and was skipped";
 constexpr std::string_view kModuleLineSkipped = "Module-level statement is not recognized and was skipped";
 
-constexpr std::string_view kConstWarning =
-    "Module-level 'Const' is not evaluated (module-level constants aren't supported outside a "
-    "Sub/Function) and was skipped";
-
 // Consume tokens up to the line end, then the Newline itself.
 void skip_line(Parser& p) {
     while (!p.cur().is(Tok::Newline) && !p.cur().is(Tok::Eof)) p.advance();
@@ -31,7 +27,18 @@ void skip_line(Parser& p) {
 }
 
 bool is_modifier(const Tok& t) {
-    return t.is_ident("private") || t.is_ident("public") || t.is_ident("friend") || t.is_ident("static");
+    return t.is_ident("private") || t.is_ident("public") || t.is_ident("friend") || t.is_ident("static") ||
+           t.is_ident("global");
+}
+
+// After Private, Public or Global: a variable declarator (a name followed
+// by As, a comma, a bound list or the line end) rather than a Declare,
+// Enum, Event or WithEvents line.
+bool starts_declarator(Parser& p) {
+    if (!p.cur().is(Tok::Ident)) return false;
+    const Tok& next = p.peek(1);
+    return next.is_ident("as") || next.is(Tok::Comma) || next.is(Tok::LParen) || next.is(Tok::Newline) ||
+           next.is(Tok::Eof);
 }
 
 // The statements of a Sub or Function up to its End line.
@@ -134,6 +141,25 @@ Result<std::vector<Param>> Parser::parse_params() {
     return params;
 }
 
+Result<void> Parser::parse_module_vars(Program& prog, uint32_t start) {
+    std::vector<Stmt> decls = TRY(parse_declarators());
+    TRY_VOID(eat_eol());
+    std::vector<SpannedStmt> vars = prog.variables.list();
+    Stmt stmt = decls.size() == 1 ? std::move(decls[0]) : Stmt{Stmt::DimList{std::move(decls)}};
+    vars.push_back(SpannedStmt{std::move(stmt), SourceSpan{start, cur_start()}});
+    prog.variables = Body(std::move(vars));
+    return {};
+}
+
+Result<void> Parser::parse_module_const(Program& prog, uint32_t start) {
+    Stmt stmt = TRY(parse_const());
+    TRY_VOID(eat_eol());
+    std::vector<SpannedStmt> vars = prog.variables.list();
+    vars.push_back(SpannedStmt{std::move(stmt), SourceSpan{start, cur_start()}});
+    prog.variables = Body(std::move(vars));
+    return {};
+}
+
 Result<Program> Parser::parse_program() {
     Program prog;
     skip_nl();
@@ -150,6 +176,7 @@ Result<Program> Parser::parse_program() {
         }
         uint32_t start = cur_start();
         if (t.is_ident("option")) {
+            if (peek(1).is_ident("explicit")) prog.option_explicit = true;
             skip_line(*this);
         } else if (t.is_ident("attribute")) {
             advance();
@@ -162,8 +189,12 @@ Result<Program> Parser::parse_program() {
         } else if (is_modifier(t)) {
             advance();
             if (is_ident("sub") || is_ident("function") || is_ident("type")) continue;
+            if (starts_declarator(*this)) {
+                TRY_VOID(parse_module_vars(prog, start));
+                continue;
+            }
             // clang-format off
-            if (is_ident("const")) warn(std::string(kConstWarning), start);
+            if (is_ident("const")) TRY_VOID(parse_module_const(prog, start));
             else if (cur().is(Tok::Newline)) advance();
             else if (!cur().is(Tok::Eof)) skip_line(*this);
             // clang-format on
@@ -179,9 +210,10 @@ Result<Program> Parser::parse_program() {
         } else if (t.is_ident("type")) {
             prog.types.push_back(TRY(parse_type_block(*this)));
         } else if (t.is_ident("dim")) {
-            skip_line(*this);
+            advance();
+            TRY_VOID(parse_module_vars(prog, start));
         } else if (t.is_ident("const")) {
-            warn(std::string(kConstWarning), start);
+            TRY_VOID(parse_module_const(prog, start));
         } else if (t.is(Tok::Ident)) {
             warn(format_message(kModuleWordSkipped, t.text), start);
         } else {

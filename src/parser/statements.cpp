@@ -19,11 +19,11 @@ constexpr std::string_view kIndexedReadSkipped = "'{}(...).{}' read without assi
 constexpr std::string_view kPathReadSkipped = "'{}.{}' read without assignment has no effect";
 constexpr std::string_view kUnknownExit = "unknown exit target: {}";
 constexpr std::string_view kUnknownOnError = "unexpected On Error action: {}";
-constexpr std::string_view kSetSkipped = "'Set {} = ...' targets an unmodeled object expression and was skipped";
+constexpr std::string_view kSetSkipped = "'Set {} = ...' targets an unmodeled object expression";
 constexpr std::string_view kDebugSkipped = "Debug.Print/Debug.Assert has no effect (no-op)";
 
-constexpr std::string_view kBareWord =
-    "'{}' as a bare statement (no Call keyword or parentheses) is not supported and was skipped";
+constexpr std::string_view kBareWord = "'{}' as a bare statement (no Call keyword or parentheses) is not supported";
+constexpr std::string_view kModifierInBody = "'{}' inside a procedure declares nothing: use Dim or Static";
 
 Stmt::Call make_call(std::string name, std::vector<Expr> args, bool bare) {
     Stmt::Call call;
@@ -113,7 +113,7 @@ Result<Stmt> Parser::parse_simple_stmt() {
         if (is_ident("const")) return parse_const();
         if (w == "static" && cur().is(Tok::Ident)) return parse_static();
         skip_rest_of_line();
-        return Stmt{Stmt::Nop{}};
+        return Stmt{Stmt::Skipped{format_message(kModifierInBody, w), true}};
     }
     if (w == "workbooks") return parse_workbook_qualified_stmt();
     if (w == "application") return parse_application_stmt();
@@ -264,7 +264,7 @@ Result<Stmt> Parser::parse_bare_word(std::string n) {
         n = std::move(call.name);
     }
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message(kBareWord, n)}};
+    return Stmt{Stmt::Skipped{format_message(kBareWord, n), true}};
 }
 
 // One argument of a call: `name:=e`, an omitted one (before a comma or a
@@ -407,7 +407,7 @@ Result<Stmt> Parser::parse_set() {
     std::optional<ObjectExpr> object = TRY(parse_object_expr());
     if (object) return Stmt{Stmt::SetObject{std::move(n), std::move(*object)}};
     skip_rest_of_line();
-    return Stmt{Stmt::Skipped{format_message(kSetSkipped, n)}};
+    return Stmt{Stmt::Skipped{format_message(kSetSkipped, n), true}};
 }
 
 Result<Stmt> Parser::parse_msgbox() {

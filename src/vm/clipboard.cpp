@@ -58,9 +58,9 @@ Result<void> Vm::exec_range_copy(const Stmt::RangeCopy& s) {
 }
 
 Result<void> Vm::exec_var_copy(const Stmt::VarCopy& s) {
-    auto it = objects_.find(s.var);
-    if (it == objects_.end()) return fail(format_message(vm::kNothing, s.var));
-    RangeRef range = TRY(vm::expect_range_ref(it->second, "Copy"));
+    const ObjectRef* object = object_ref(s.var);
+    if (!object) return fail(format_message(vm::kNothing, s.var));
+    RangeRef range = TRY(vm::expect_range_ref(*object, "Copy"));
     TRY_VOID(copy_areas_to_clipboard(range.sheet, range.areas, "<" + s.var + ">"));
     if (s.dest) return do_paste(*s.dest, false);
     return {};

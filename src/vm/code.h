@@ -81,8 +81,12 @@ struct XCode {
     const Proc* proc = nullptr;
     const Builtin* builtin = nullptr;
     const Expr* src = nullptr;
+    // Of a call: the variables passed by reference that the parameters in
+    // their place alias (bit i for argument i), apart from `refs`.
+    uint64_t alias = 0;
     union {
-        // Of a call: the arguments passed by reference (bit i for argument i).
+        // Of a call: the arguments passed by reference and written back when
+        // it ends (bit i for argument i).
         uint64_t refs = 0;
         // Of Mod or the backslash by a constant divisor: its magic
         // (values/num.h).
@@ -124,9 +128,11 @@ struct SCode {
     // The procedure a Call statement runs; null for a name that is none.
     const Proc* proc = nullptr;
     const Stmt* src = nullptr;
-    // Of a call: the arguments passed by reference (bit i for argument i).
-    // An argument left out has no `eval`.
+    // Of a call: the arguments passed by reference and written back when
+    // it ends, and the variables the parameters alias (bit i for argument
+    // i). An argument left out has no `eval`.
     uint64_t refs = 0;
+    uint64_t alias = 0;
     // Where the statement starts in the module text, in characters: the
     // place a failure is reported at.
     uint32_t at = 0;

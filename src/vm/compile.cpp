@@ -84,8 +84,9 @@ vm::Code Vm::Exec::compile_body(Vm& vm, const Body& body) {
     for (const SpannedStmt& s : body) {
         code.push_back(compile_stmt(vm, s.stmt));
         code.back().at = s.span.start;
-        // A skipped statement does nothing but note that it ran.
-        if (const auto* skipped = s.stmt.get_if<Stmt::Skipped>()) {
+        // A skipped statement does nothing but note that it ran; one that
+        // may change what the macro reads fails instead.
+        if (const auto* skipped = s.stmt.get_if<Stmt::Skipped>(); skipped && !skipped->fails) {
             code.back().slot = static_cast<uint32_t>(vm.skipped_.size());
             code.back().run = &run_skipped;
             vm.skipped_.push_back(SkipNote{s.span, skipped->message});
@@ -286,16 +287,17 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
         return x;
     }
     if (auto e = expr.get_if<Expr::Call>()) {
-        x.slot = vm.slot_of(e->name, e->slot);
-        // Copied out: compiling the arguments may add slots.
-        const Proc* func = vm.slots_[x.slot].func;
-        const vm::Builtin* builtin = vm.slots_[x.slot].builtin;
+        const Proc* func = vm.function_named(e->name);
+        const vm::Builtin* builtin = func ? nullptr : vm::find_builtin(e->name);
+        if (!func) x.slot = vm.slot_of(e->name, e->slot);
         for (const Expr& a : e->args) x.kids.push_back(compile_expr(vm, a));
         if (func) {
             x.kind = XKind::Call;
             x.proc = func;
             x.eval = &eval_by_num;
             x.refs = ref_args(vm, *func, x.kids) & ~e->by_value;
+            x.alias = alias_args(vm, *func, x.kids, x.refs);
+            x.refs &= ~x.alias;
             x.num = &num_call;
             if (lean_fits(*func, x.kids, x.refs)) {
                 constexpr std::array<XCode::EvalNum, kLeanArgs + 1> lean = {
@@ -571,9 +573,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         return s;
     }
     if (auto c = stmt.get_if<Stmt::Call>()) {
-        // Copied out: compiling the arguments may add slots.
-        const Slot& slot = vm.slots_[vm.slot_of(c->name, c->slot)];
-        s.proc = slot.func ? slot.func : slot.sub;
+        s.proc = vm.procedure_named(c->name);
         // Arguments in parentheses of their own, by parameter position.
         uint64_t by_value = c->by_value;
         if (!s.proc || c->arg_names.empty()) {
@@ -598,7 +598,11 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
             // Trailing arguments left out are no arguments.
             while (!s.x.empty() && !s.x.back().eval) s.x.pop_back();
         }
-        if (s.proc) s.refs = ref_args(vm, *s.proc, s.x) & ~by_value;
+        if (s.proc) {
+            s.refs = ref_args(vm, *s.proc, s.x) & ~by_value;
+            s.alias = alias_args(vm, *s.proc, s.x, s.refs);
+            s.refs &= ~s.alias;
+        }
         s.run = &run_call;
         return s;
     }
@@ -629,6 +633,10 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
     if (stmt.is<Stmt::ExitSub>()) return exit(ExitKind::Sub);
     if (stmt.is<Stmt::ExitFunction>()) return exit(ExitKind::Function);
     if (stmt.is<Stmt::End>()) return exit(ExitKind::End);
+    if (auto skipped = stmt.get_if<Stmt::Skipped>(); skipped && skipped->fails) {
+        s.run = &run_unsupported;
+        return s;
+    }
     if (stmt.is<Stmt::Label>() || stmt.is<Stmt::Nop>() || stmt.is<Stmt::Skipped>()) {
         s.run = &run_nothing;
         return s;

@@ -140,14 +140,14 @@ bool Vm::Exec::copy_slot(Vm& vm, const Slot& s, Variant& out) {
 }
 
 NumResult Vm::Exec::num_slot(Vm& vm, const XCode& x, Num& n, Variant& other) {
-    const Slot& s = vm.slots_[x.slot];
+    const Slot& s = vm.var(x.slot);
     if (!s.defined) return num_by_eval(vm, x, n, other);
     if (vm::num_of(s.value, n)) return NumResult::Number;
     return copy_slot(vm, s, other) ? NumResult::Other : NumResult::Failed;
 }
 
 bool Vm::Exec::eval_slot(Vm& vm, const XCode& x, Variant& out) {
-    const Slot& s = vm.slots_[x.slot];
+    const Slot& s = vm.var(x.slot);
     // Not a variable: a constant, a clock built-in or an undefined name.
     if (!s.defined) return eval_with<&Vm::eval_name>(vm, x, out);
     return copy_slot(vm, s, out);
@@ -278,11 +278,11 @@ bool Vm::Exec::eval_compare(Vm& vm, const XCode& x, Variant& out) {
 }
 
 NumResult Vm::Exec::num_call(Vm& vm, const XCode& x, Num& n, Variant& other) {
-    return call(vm, *x.proc, x.kids, x.refs, n, other);
+    return call(vm, *x.proc, x.kids, x.refs, x.alias, n, other);
 }
 
 bool Vm::Exec::eval_err(Vm& vm, const XCode& x, Variant& out) {
-    const Slot& s = vm.slots_[x.slot];
+    const Slot& s = vm.var(x.slot);
     auto value = s.defined && s.value.is_record() ? std::nullopt : vm.err_property(x.src->as<Expr::Field>().field);
     if (!value) return eval_with<&Vm::eval_field>(vm, x, out);
     out = std::move(*value);
@@ -290,13 +290,13 @@ bool Vm::Exec::eval_err(Vm& vm, const XCode& x, Variant& out) {
 }
 
 bool Vm::Exec::eval_err_var(Vm& vm, const XCode& x, Variant& out) {
-    const Slot& s = vm.slots_[x.slot];
+    const Slot& s = vm.var(x.slot);
     out = s.defined ? s.value : Variant(vm.err_number_);
     return true;
 }
 
 bool Vm::Exec::eval_result(Vm& vm, const XCode& x, Variant& out) {
-    const Slot& s = vm.slots_[x.slot];
+    const Slot& s = vm.var(x.slot);
     if (!s.defined) {
         out = Variant();
         return true;
@@ -341,8 +341,8 @@ bool Vm::Exec::eval_builtin_in_place(Vm& vm, const XCode& x, Variant& out) {
         const XCode& a = x.kids[i];
         if (a.kind == XKind::Const || a.kind == XKind::Number) {
             refs[i] = &a.value;
-        } else if (a.kind == XKind::Var && vm.slots_[a.slot].defined) {
-            refs[i] = &vm.slots_[a.slot].value;
+        } else if (a.kind == XKind::Var && vm.var(a.slot).defined) {
+            refs[i] = &vm.var(a.slot).value;
         } else {
             Variant& v = values.add();
             if (!a.eval(vm, a, v)) return false;
@@ -368,15 +368,14 @@ bool pure_count(const Vm& vm, const XCode& x, uint64_t& out) {
 
 template <Vm::Exec::TextPart P>
 bool Vm::Exec::pure_len(const Vm& vm, const XCode& x, Num& n) {
-    const Slot* slots = vm.slots_.data();
     auto holds_array = [](const Slot& s) { return s.defined && s.value.is_array(); };
     // The text a leaf holds, when it holds one.
-    auto leaf_text = [](const Slot* slots, const XCode& x) -> const std::string* {
+    auto leaf_text = [&vm](const XCode& x) -> const std::string* {
         const Variant* v = nullptr;
         if (x.kind == XKind::Const)
             v = &x.value;
-        else if (x.kind == XKind::Var && slots[x.slot].defined)
-            v = &slots[x.slot].value;
+        else if (x.kind == XKind::Var && vm.var(x.slot).defined)
+            v = &vm.var(x.slot).value;
         return v && v->is_str() ? &v->as_str() : nullptr;
     };
     // Characters are the bytes that continue none: counted here, inline,
@@ -386,16 +385,16 @@ bool Vm::Exec::pure_len(const Vm& vm, const XCode& x, Num& n) {
         for (unsigned char c : t) n += (c & 0xC0) != 0x80;
         return n;
     };
-    if (holds_array(slots[x.slot])) return false;
+    if (holds_array(vm.var(x.slot))) return false;
     const XCode& arg = x.kids[0];
     if constexpr (P == TextPart::Whole) {
-        const std::string* s = leaf_text(slots, arg);
+        const std::string* s = leaf_text(arg);
         if (!s) return false;
         n = Num{true, static_cast<int64_t>(char_count(*s)), 0};
         return true;
     } else {
-        if (holds_array(slots[arg.slot])) return false;
-        const std::string* s = leaf_text(slots, arg.kids[0]);
+        if (holds_array(vm.var(arg.slot))) return false;
+        const std::string* s = leaf_text(arg.kids[0]);
         uint64_t a, b = UINT64_MAX;
         if (!s || !pure_count(vm, arg.kids[1], a)) return false;
         if (P == TextPart::Mid && arg.kids.size() > 2 && !pure_count(vm, arg.kids[2], b)) return false;
@@ -417,7 +416,7 @@ template bool Vm::Exec::pure_len<Vm::Exec::TextPart::Mid>(const Vm&, const XCode
 
 bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
     // An array variable of that name is indexed instead.
-    const Slot& s = vm.slots_[x.slot];
+    const Slot& s = vm.var(x.slot);
     if (s.defined && s.value.is_array()) return eval_with<&Vm::eval_index_call>(vm, x, out);
     if (x.reads_in_place) return eval_builtin_in_place(vm, x, out);
     ArgList list(vm);
@@ -426,8 +425,8 @@ bool Vm::Exec::eval_builtin(Vm& vm, const XCode& x, Variant& out) {
         // place, the rest evaluated into their entry.
         if (a.kind == XKind::Const || a.kind == XKind::Number) {
             list.args.push_back(a.value);
-        } else if (a.kind == XKind::Var && vm.slots_[a.slot].defined && !vm.slots_[a.slot].value.is_array()) {
-            list.args.push_back(vm.slots_[a.slot].value);
+        } else if (a.kind == XKind::Var && vm.var(a.slot).defined && !vm.var(a.slot).value.is_array()) {
+            list.args.push_back(vm.var(a.slot).value);
         } else if (!a.eval(vm, a, list.args.emplace_back())) {
             return false;
         }
@@ -508,17 +507,30 @@ uint64_t Vm::Exec::ref_args(Vm&, const Proc& proc, const std::vector<XCode>& arg
     return refs;
 }
 
+uint64_t Vm::Exec::alias_args(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs) {
+    uint64_t alias = 0;
+    for (uint64_t r = refs; r; r &= r - 1) {
+        const size_t i = static_cast<size_t>(std::countr_zero(r));
+        const XCode& a = args[i];
+        if (a.kind != XKind::Var || !a.src->is<Expr::Var>()) continue;
+        const Declared* d = vm.declared(a.slot);
+        const vm::VarType type = d && !d->array && d->user_type.empty() ? d->type : vm::VarType::Variant;
+        if (type == proc.param_types[i]) alias |= uint64_t{1} << i;
+    }
+    return alias;
+}
+
 bool Vm::Exec::push_ref(Vm& vm, const XCode& a, uint32_t i, RefArgs& refs) {
     if (auto e = a.src->get_if<Expr::Call>()) {
         // An element of an array variable, its index evaluated once.
-        const Slot& s = vm.slots_[a.src->as<Expr::Call>().slot];
+        const Slot& s = vm.var(a.src->as<Expr::Call>().slot);
         if (s.defined && s.value.is_array()) {
             auto index = vm.eval_index(a.kids[0]);
             if (!take(vm, index)) return false;
             auto element = vm.array_element(e->slot, e->name, *index);
             if (!take(vm, element)) return false;
             vm.arg_stack_.push_back(**element);
-            refs.push_back(RefArg{i, RefArg::Kind::Element, e->slot, *index, nullptr});
+            refs.push_back(RefArg{i, RefArg::Kind::Element, e->slot, *index, nullptr, nullptr});
             return true;
         }
     }
@@ -526,53 +538,39 @@ bool Vm::Exec::push_ref(Vm& vm, const XCode& a, uint32_t i, RefArgs& refs) {
     if (!a.eval(vm, a, value)) return false;
     vm.arg_stack_.push_back(std::move(value));
     if (auto v = a.src->get_if<Expr::Var>())
-        refs.push_back(RefArg{i, RefArg::Kind::Var, vm.slot_of(v->name, v->slot), 0, nullptr});
+        refs.push_back(RefArg{i, RefArg::Kind::Var, vm.slot_of(v->name, v->slot), 0, nullptr, nullptr});
     else if (auto f = a.src->get_if<Expr::Field>(); f && f->var != "err")
-        refs.push_back(RefArg{i, RefArg::Kind::Field, vm.slot_of(f->var, f->slot), 0, &f->field});
+        refs.push_back(RefArg{i, RefArg::Kind::Field, vm.slot_of(f->var, f->slot), 0, &f->field, nullptr});
     return true;
 }
 
 namespace {
 
-// Every argument is there and every one passed by reference is a variable.
-bool numbers_fit(const std::vector<Vm::Exec::XCode>& args, uint64_t refs) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (!args[i].eval) return false;
-        if ((refs >> i & 1) && !args[i].src->is<Expr::Var>()) return false;
-    }
+// Every argument is there.
+bool lean_fits_all(const std::vector<Vm::Exec::XCode>& args) {
+    for (const Vm::Exec::XCode& a : args)
+        if (!a.eval) return false;
     return true;
 }
 
 }  // namespace
 
-NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, Num& n,
-                         Variant& other) {
-    // The common call: a Function without locals whose arguments all have
-    // a pure path (evaluating them twice changes nothing when the lean
-    // call declines).
+NumResult Vm::Exec::call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, uint64_t alias,
+                         Num& n, Variant& other) {
+    // The common call: a Function whose arguments all have a pure path
+    // (evaluating them twice changes nothing when one gives no number).
     if (lean_fits(proc, args, refs)) {
         std::array<Num, kLeanArgs> nums;
         size_t k = 0;
-        while (k < args.size() && arg_number(vm, args[k], nums[k])) ++k;
-        if (k == args.size()) {
-            int r = kLeanDeclined;
-            switch (k) {
-                case 0: r = call_lean<0>(vm, proc, nums.data(), args, refs, n, other); break;
-                case 1: r = call_lean<1>(vm, proc, nums.data(), args, refs, n, other); break;
-                case 2: r = call_lean<2>(vm, proc, nums.data(), args, refs, n, other); break;
-                case 3: r = call_lean<3>(vm, proc, nums.data(), args, refs, n, other); break;
-                case 4: r = call_lean<4>(vm, proc, nums.data(), args, refs, n, other); break;
-                default: break;
-            }
-            if (r != kLeanDeclined) return static_cast<NumResult>(r);
-        }
+        while (k < args.size() && (is_alias(vm, args, alias, k) || arg_number(vm, args[k], nums[k]))) ++k;
+        if (k == args.size()) return call_lean<kLeanArgs>(vm, proc, nums.data(), k, args.data(), alias, n, other);
     }
-    return call_general(vm, proc, args, refs, n, other);
+    return call_general(vm, proc, args, refs, alias, n, other);
 }
 
 bool Vm::Exec::lean_fits(const Proc& proc, const std::vector<XCode>& args, uint64_t refs) {
-    return proc.num_call && proc.locals.empty() && args.size() == proc.param_slots.size() && args.size() <= kLeanArgs &&
-           (refs == 0 || numbers_fit(args, refs));
+    return proc.num_call && refs == 0 && args.size() == proc.param_slots.size() && args.size() <= kLeanArgs &&
+           lean_fits_all(args);
 }
 
 template <size_t N>
@@ -580,12 +578,9 @@ NumResult Vm::Exec::num_call_lean(Vm& vm, const XCode& x, Num& n, Variant& other
     const XCode* args = x.kids.data();
     std::array<Num, N + 1> nums;
     for (size_t k = 0; k < N; ++k)
-        if (!arg_number(vm, args[k], nums[k])) [[unlikely]]
-            return call_general(vm, *x.proc, x.kids, x.refs, n, other);
-    const int r = call_lean<N>(vm, *x.proc, nums.data(), x.kids, x.refs, n, other);
-    if (r != kLeanDeclined) [[likely]]
-        return static_cast<NumResult>(r);
-    return call_general(vm, *x.proc, x.kids, x.refs, n, other);
+        if (!is_alias(vm, x.kids, x.alias, k) && !arg_number(vm, args[k], nums[k])) [[unlikely]]
+            return call_general(vm, *x.proc, x.kids, x.refs, x.alias, n, other);
+    return call_lean<N>(vm, *x.proc, nums.data(), N, args, x.alias, n, other);
 }
 
 template NumResult Vm::Exec::num_call_lean<0>(Vm&, const XCode&, Num&, Variant&);
@@ -595,128 +590,83 @@ template NumResult Vm::Exec::num_call_lean<3>(Vm&, const XCode&, Num&, Variant&)
 template NumResult Vm::Exec::num_call_lean<4>(Vm&, const XCode&, Num&, Variant&);
 
 template <size_t N>
-[[gnu::always_inline]] inline int Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums,
-                                                      const std::vector<XCode>& args, uint64_t refs, Num& n,
-                                                      Variant& other) {
-    // What the parameter slots and the result slot held, when each held a
-    // number or nothing; any other value sends the call the general way
-    // before anything changed.
-    const uint32_t* params = proc.param_slots.data();
-    const uint32_t result_slot = proc.name_slot;
-    std::array<Num, N + 1> old;
-    // Bit k: slot k (the result's is N) was defined.
-    uint32_t defined = 0;
-    for (size_t k = 0; k <= N; ++k) {
-        const Slot& s = vm.slots_[k < N ? params[k] : result_slot];
-        if (!s.defined) continue;
-        if (!vm::num_of(s.value, old[k])) return kLeanDeclined;
-        defined |= 1u << k;
+[[gnu::always_inline]] inline NumResult Vm::Exec::call_lean(Vm& vm, const Proc& proc, const Num* nums, size_t argc,
+                                                            const XCode* args, uint64_t alias, Num& n, Variant& other) {
+    // A typed parameter takes its argument as its type holds it; only a
+    // number it does not hold as it is gets converted (bit k of `converted`).
+    std::array<Num, N> typed;
+    uint32_t converted = 0;
+    if (!proc.plain_types) [[unlikely]] {
+        for (size_t k = 0; k < N && k < argc; ++k) {
+            const vm::VarType type = proc.param_types[k];
+            if ((alias >> k & 1) || type == vm::VarType::Variant || (nums[k].is_int && whole_fits(type, nums[k].i)))
+                continue;
+            if (!to_param_type(vm, type, nums[k], typed[k])) return NumResult::Failed;
+            converted |= 1u << k;
+        }
     }
     if (!enter(vm)) [[unlikely]]
-        return static_cast<int>(NumResult::Failed);
+        return NumResult::Failed;
     vm::DepthGuard guard(vm.depth_);
-    for (size_t k = 0; k < N; ++k) vm.store_num(params[k], nums[k]);
-    if (proc.result_type == vm::VarType::Variant) [[likely]]
-        vm.slots_[result_slot].defined = false;
-    else
-        vm.set_slot(result_slot, vm::type_default(proc.result_type));
-    ErrorScope outer = vm.enter_scope(proc);
+    const vm::Activation frame = vm.open_frame(proc);
+    const uint32_t* params = proc.param_slots.data();
+    // The caller's variables are taken before its frame gives way.
+    for (size_t k = 0; k < N && k < argc; ++k) {
+        if (alias >> k & 1) [[unlikely]]
+            frame.cells[params[k]].var = &vm.var(args[k].slot);
+        else
+            vm::store_num_in(frame.cells[params[k]].own, (converted >> k & 1) ? typed[k] : nums[k]);
+    }
+    ErrorScope outer = vm.enter_scope(frame);
     const bool ok = run_proc(vm, proc);
     bool is_num = false;
     if (ok) [[likely]] {
-        Slot& s = vm.slots_[result_slot];
+        Slot& s = *frame.cells[proc.name_slot].var;
         is_num = s.defined && vm::num_of(s.value, n);
         if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     }
-    // By-reference arguments (variables, see numbers_fit) go back after the
-    // slots are put back: numbers here, any other value the general way.
-    std::array<Num, N + 1> back;
-    bool back_nums = true;
-    for (uint64_t r = refs; r && back_nums; r &= r - 1) {
-        const Slot& s = vm.slots_[params[std::countr_zero(r)]];
-        back_nums = s.defined && vm::num_of(s.value, back[std::countr_zero(r)]);
-    }
-    if (!back_nums) [[unlikely]] {
-        end_lean_by_ref(vm, proc, args, refs, old.data(), defined);
-    } else {
-        // In reverse order, so that a name bound twice gets its first value.
-        for (size_t k = N + 1; k-- > 0;) {
-            const uint32_t slot = k < N ? params[k] : result_slot;
-            if (defined >> k & 1)
-                vm.store_num(slot, old[k]);
-            else
-                vm.clear_slot(slot);
-        }
-        for (uint64_t r = refs; r; r &= r - 1) vm.store_num(args[std::countr_zero(r)].slot, back[std::countr_zero(r)]);
-    }
     vm.leave_scope(outer);
+    vm.close_frame(frame);
     if (!ok) [[unlikely]]
-        return static_cast<int>(NumResult::Failed);
+        return NumResult::Failed;
     vm.clear_error();
-    return static_cast<int>(is_num ? NumResult::Number : NumResult::Other);
+    return is_num ? NumResult::Number : NumResult::Other;
 }
 
-void Vm::Exec::end_lean_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, const Num* old,
-                               uint32_t defined) {
-    // The by-reference arguments (variables, see numbers_fit) go back after
-    // the slots are put back.
-    const size_t argc = proc.param_slots.size();
-    const uint32_t* params = proc.param_slots.data();
-    std::array<Num, kLeanArgs> back;
-    uint32_t back_num = 0;
-    std::vector<Variant> back_values;
-    for (size_t k = 0; k < argc; ++k) {
-        if (!(refs >> k & 1)) continue;
-        Slot& s = vm.slots_[params[k]];
-        if (s.defined && vm::num_of(s.value, back[k]))
-            back_num |= 1u << k;
-        else
-            back_values.push_back(s.defined ? std::move(s.value) : Variant());
-    }
-    for (size_t k = argc + 1; k-- > 0;) {
-        const uint32_t slot = k < argc ? params[k] : proc.name_slot;
-        if (defined >> k & 1)
-            vm.store_num(slot, old[k]);
-        else
-            vm.clear_slot(slot);
-    }
-    for (size_t k = 0, value = 0; k < argc; ++k) {
-        if (!(refs >> k & 1)) continue;
-        if (back_num >> k & 1)
-            vm.store_num(args[k].slot, back[k]);
-        else
-            vm.set_slot(args[k].slot, std::move(back_values[value++]));
-    }
-}
-
-NumResult Vm::Exec::call_general(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, Num& n,
-                                 Variant& other) {
+NumResult Vm::Exec::call_general(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs,
+                                 uint64_t alias, Num& n, Variant& other) {
     const size_t argc = args.size();
-    std::array<Num, kMaxNumArgs> nums;
+    // A variable not yet defined passes what its name reads as instead.
+    uint64_t aliased = 0;
+    for (uint64_t r = alias; r; r &= r - 1)
+        if (is_alias(vm, args, alias, static_cast<size_t>(std::countr_zero(r)))) aliased |= r & -r;
+    alias = aliased;
+    std::array<Num, kMaxNumArgs> nums{};
     size_t numbers = 0;
     bool stopped = false;  // `other` holds argument `numbers`, which is no number
-    if (proc.num_call && argc == proc.param_slots.size() && (refs == 0 || numbers_fit(args, refs))) {
+    if (proc.num_call && argc == proc.param_slots.size() && refs == 0 && lean_fits_all(args)) {
         for (; numbers < argc && !stopped; ++numbers) {
+            if (alias >> numbers & 1) continue;
             const XCode& a = args[numbers];
             if (a.pure && a.pure(vm, a, nums[numbers])) continue;
             const NumResult r = a.num(vm, a, nums[numbers], other);
             if (r == NumResult::Failed) return r;
             stopped = r == NumResult::Other;
         }
-        if (!stopped) return call_numbers(vm, proc, nums, args, refs, n, other);
+        if (!stopped) return call_lean<kMaxNumArgs>(vm, proc, nums.data(), argc, args.data(), alias, n, other);
         --numbers;
     }
     // The argument stack: the numbers evaluated so far, the value that
-    // stopped them, then the rest.
+    // stopped them, then the rest; nothing is read for an aliased variable.
     const size_t base = vm.arg_stack_.size();
+    RefArgs targets;
     for (size_t k = 0; k < numbers; ++k) vm.arg_stack_.push_back(vm::num_variant(nums[k]));
     size_t next = numbers;
     if (stopped) vm.arg_stack_.push_back(std::move(other)), ++next;
-    RefArgs targets;
-    // The arguments taken as numbers are variables when passed by reference.
-    for (size_t k = 0; k < next && refs; ++k)
-        if (refs >> k & 1)
-            targets.push_back(RefArg{static_cast<uint32_t>(k), RefArg::Kind::Var, args[k].slot, 0, nullptr});
+    for (uint64_t r = alias; r; r &= r - 1) {
+        const auto k = static_cast<uint32_t>(std::countr_zero(r));
+        targets.push_back(RefArg{k, RefArg::Kind::Alias, args[k].slot, 0, nullptr, &vm.var(args[k].slot)});
+    }
     uint64_t missing = 0;
     for (; next < argc; ++next) {
         const XCode& a = args[next];
@@ -725,7 +675,11 @@ NumResult Vm::Exec::call_general(Vm& vm, const Proc& proc, const std::vector<XCo
             vm.arg_stack_.emplace_back();
             continue;
         }
-        if (refs >> next & 1) {
+        if (next < 64 && (alias >> next & 1)) {
+            vm.arg_stack_.emplace_back();
+            continue;
+        }
+        if (next < 64 && (refs >> next & 1)) {
             if (!push_ref(vm, a, static_cast<uint32_t>(next), targets)) {
                 vm.arg_stack_.resize(base);
                 return NumResult::Failed;
@@ -747,93 +701,6 @@ NumResult Vm::Exec::call_general(Vm& vm, const Proc& proc, const std::vector<XCo
     return vm::num_of(other, n) ? NumResult::Number : NumResult::Other;
 }
 
-NumResult Vm::Exec::call_numbers(Vm& vm, const Proc& proc, const std::array<Num, kMaxNumArgs>& nums,
-                                 const std::vector<XCode>& args, uint64_t refs, Num& n, Variant& other) {
-    if (!enter(vm)) [[unlikely]]
-        return NumResult::Failed;
-    vm::DepthGuard guard(vm.depth_);
-    // The slots' old values wait here until the end, numbers without a
-    // Variant.
-    const size_t argc = proc.param_slots.size();
-    const uint32_t* params = proc.param_slots.data();
-    const size_t values_mark = vm.saved_values_.size();
-    std::array<Saved, kMaxNumArgs + 1> saved;
-    for (size_t k = 0; k < argc; ++k) {
-        vm.take_slot(params[k], false, saved[k]);
-        vm.store_num(params[k], nums[k]);
-    }
-    const uint32_t result_slot = proc.name_slot;
-    vm.take_slot(result_slot, false, saved[argc]);
-    if (proc.result_type == vm::VarType::Variant)
-        vm.clear_slot(result_slot);
-    else
-        vm.set_slot(result_slot, vm::type_default(proc.result_type));
-    const Frame mark = vm.frame_mark();
-    if (!proc.locals.empty()) vm.start_locals(proc, false);
-    ErrorScope outer = vm.enter_scope(proc);
-    const bool ok = vm.run_code_loop(proc);
-    bool is_num = false;
-    if (ok) [[likely]] {
-        Slot& s = vm.slots_[result_slot];
-        is_num = s.defined && vm::num_of(s.value, n);
-        if (!is_num) other = s.defined ? std::move(s.value) : Variant();
-    }
-    if (refs) [[unlikely]] {
-        end_numbers_by_ref(vm, proc, args, refs, saved.data(), values_mark, mark);
-    } else {
-        if (!proc.locals.empty()) {
-            vm.end_locals(proc, false);
-            vm.restore_from(mark);
-        }
-        vm.clear_slot(result_slot);
-        size_t v = values_mark;
-        for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
-        if (v != values_mark) vm.saved_values_.resize(values_mark);
-    }
-    vm.leave_scope(outer);
-    if (!ok) [[unlikely]]
-        return NumResult::Failed;
-    vm.clear_error();
-    return is_num ? NumResult::Number : NumResult::Other;
-}
-
-void Vm::Exec::end_numbers_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs,
-                                  const Saved* saved, size_t values_mark, Frame mark) {
-    // By-reference arguments (variables here) go back after everything
-    // the activation saved is put back; numbers without a Variant.
-    struct Back {
-        uint32_t slot;
-        bool is_num;
-        Num num;
-    };
-    const size_t argc = proc.param_slots.size();
-    std::array<Back, kMaxNumArgs> back;
-    std::vector<Variant> back_values;
-    size_t backs = 0;
-    for (size_t k = 0; k < argc; ++k) {
-        if (!(refs >> k & 1)) continue;
-        Slot& s = vm.slots_[proc.param_slots[k]];
-        Back& b = back[backs++];
-        b.slot = args[k].slot;
-        b.is_num = s.defined && vm::num_of(s.value, b.num);
-        if (!b.is_num) back_values.push_back(s.defined ? std::move(s.value) : Variant());
-    }
-    if (!proc.locals.empty()) {
-        vm.end_locals(proc, false);
-        vm.restore_from(mark);
-    }
-    vm.clear_slot(proc.name_slot);
-    size_t v = values_mark;
-    for (size_t k = 0; k <= argc; ++k) vm.put_back(saved[k], v);
-    if (v != values_mark) vm.saved_values_.resize(values_mark);
-    for (size_t k = 0, value = 0; k < backs; ++k) {
-        if (back[k].is_num)
-            vm.store_num(back[k].slot, back[k].num);
-        else
-            vm.set_slot(back[k].slot, std::move(back_values[value++]));
-    }
-}
-
 // ---------------------------------------------------------------- statements
 
 bool Vm::Exec::run_dispatched(Vm& vm, const SCode& s) {
@@ -847,6 +714,19 @@ bool Vm::Exec::run_skipped(Vm& vm, const SCode& s) {
     vm.skipped_ran_[s.slot] = true;
     return true;
 }
+
+bool Vm::Exec::to_param_type(Vm& vm, vm::VarType type, const Num& n, Num& out) {
+    if (type == vm::VarType::Double) {
+        out = Num{false, 0, n.as_double()};
+        return true;
+    }
+    auto r = vm::convert_to(type, vm::num_variant(n));
+    if (!take(vm, r)) return false;
+    if (!vm::num_of(*r, out)) return failed(vm, std::string(vm::kTypeMismatch));
+    return true;
+}
+
+bool Vm::Exec::run_unsupported(Vm& vm, const SCode& s) { return failed(vm, s.src->as<Stmt::Skipped>().message); }
 
 bool Vm::Exec::run_exit(Vm& vm, const SCode& s) {
     vm.exit_flag_ = s.exit;
@@ -925,7 +805,7 @@ bool Vm::Exec::run_assign_object(Vm& vm, const SCode& s) {
 }
 
 bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
-    if (!vm.slots_[s.slot].defined || !vm.slots_[s.slot].value.is_str())
+    if (!vm.var(s.slot).defined || !vm.var(s.slot).value.is_str())
         return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
     // The parts, innermost first: ((s & a) & b) & c gives a, b, c.
     std::array<const XCode*, kAppendParts> parts;
@@ -937,13 +817,13 @@ bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
         TextArg& t = texts[i];
         if (!text_arg(vm, *parts[count - 1 - i], t)) return false;
         // s's own text is copied before s grows.
-        if (t.source == &vm.slots_[s.slot].value) {
+        if (t.source == &vm.var(s.slot).value) {
             t.held = Variant(std::string(t.text));
             t.text = t.held->as_str();
         }
         size += t.text.size();
     }
-    std::string& text = vm.slots_[s.slot].value.as_str();
+    std::string& text = vm.var(s.slot).value.as_str();
     // Checked whole, so that s grows by all parts or by none.
     if (size > vm::kMaxTextLen - std::min(text.size(), vm::kMaxTextLen))
         return failed(vm, std::string(vm::kOutOfStringSpace));
@@ -956,7 +836,7 @@ bool Vm::Exec::run_assign_text(Vm& vm, const SCode& s) {
     const Variant* from = in_place(vm, s.x[0]);
     if (!from || !from->is_str()) return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
     if (!charge_text(vm, from->as_str().size())) return false;
-    Slot& to = vm.slots_[s.slot];
+    Slot& to = vm.var(s.slot);
     // Assigned as a string, x keeps its buffer.
     if (to.value.is_str() && from != &to.value)
         set_text(to.value.as_str(), from->as_str());
@@ -973,7 +853,7 @@ bool Vm::Exec::run_assign_concat(Vm& vm, const SCode& s) {
     const size_t size = head.text.size() + tail.text.size();
     if (size > vm::kMaxTextLen) return failed(vm, std::string(vm::kOutOfStringSpace));
     if (!charge_text(vm, size)) return false;
-    Slot& to = vm.slots_[s.slot];
+    Slot& to = vm.var(s.slot);
     if (to.value.is_str() && head.source != &to.value && tail.source != &to.value) {
         set_text(to.value.as_str(), head.text, tail.text);
     } else {
@@ -988,8 +868,15 @@ bool Vm::Exec::run_assign_concat(Vm& vm, const SCode& s) {
 
 bool Vm::Exec::run_if(Vm& vm, const SCode& s) {
     const int t = s.x[0].truth(vm, s.x[0]);
-    if (t < 0) return false;
+    if (t < 0) return condition_failed(vm, s);
     return run_block(vm, t ? s.body : s.other);
+}
+
+bool Vm::Exec::condition_failed(Vm& vm, const SCode& s) {
+    if (!vm.resume_next_ || vm.handling_ || vm.interrupted_) return false;
+    vm.record_error();
+    vm.failure_site_ = {};
+    return run_block(vm, s.body);
 }
 
 namespace {
@@ -1042,7 +929,9 @@ int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di,
     else
         last = static_cast<int64_t>(Up ? std::floor(end) : std::ceil(end));
     const uint32_t slot = s.slot;
-    // Counted in a register, handed back at the end.
+    // Counted in a register while the body leaves the counter as it was
+    // given; a body that moves it (an assignment, a ByRef call, a callee
+    // writing a module counter) moves the loop, as Next reads it back.
     int64_t i = counter;
     for (; i >= -vm::k2p53 && i <= vm::k2p53; i += di) {
         if (Up ? i > last : i < last) {
@@ -1053,9 +942,28 @@ int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di,
         store_int(vm, slot, i);
         const int k = One ? loop_pass_one(vm, s.body[0], ExitKind::For) : loop_pass(vm, s.body, ExitKind::For);
         if (k != 0) return k;
+        const Slot& c = vm.var(slot);
+        const int64_t* now = c.defined ? std::get_if<int64_t>(&c.value) : nullptr;
+        if (!now || *now != i) [[unlikely]] {
+            if (!now) return kCounterMoved;
+            i = *now;
+        }
     }
     counter = i;
     return 0;
+}
+
+bool Vm::Exec::read_counter(Vm& vm, uint32_t slot, double& v) {
+    const Slot& c = vm.var(slot);
+    Num n;
+    if (c.defined && vm::num_of(c.value, n)) {
+        v = n.as_double();
+        return true;
+    }
+    auto d = vm::to_f64(c.defined ? c.value : Variant());
+    if (!take(vm, d)) return false;
+    v = *d;
+    return true;
 }
 
 bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
@@ -1074,7 +982,7 @@ bool Vm::Exec::run_for(Vm& vm, const SCode& s) {
     // The value past the end must fit the type too, as in VBA (For b = 0 To
     // 255 with a Byte overflows); the counter keeps its last value.
     Num n;
-    const Slot& c = vm.slots_[s.slot];
+    const Slot& c = vm.var(s.slot);
     if (c.defined && vm::num_of(c.value, n) && n.is_int && !whole_fits(type, n.i)) {
         vm.store_num(s.slot, Num{true, n.i - static_cast<int64_t>(step), 0});
         return failed(vm, std::string(vm::kOverflow));
@@ -1098,14 +1006,21 @@ bool Vm::Exec::run_for_counted(Vm& vm, const SCode& s, double start, double end,
             step > 0
                 ? (one ? count_passes<true, true>(vm, s, i, di, end) : count_passes<false, true>(vm, s, i, di, end))
                 : (one ? count_passes<true, false>(vm, s, i, di, end) : count_passes<false, false>(vm, s, i, di, end));
-        if (k != 0) return k > 0;
-        v = static_cast<double>(i);
+        if (k == kCounterMoved) {
+            if (!read_counter(vm, slot, v)) return false;
+            v += step;
+        } else if (k != 0) {
+            return k > 0;
+        } else {
+            v = static_cast<double>(i);
+        }
     }
     for (; (v <= end && step > 0) || (end <= v && step < 0); v += step) {
         if (!tick(vm)) return false;
         vm.store_num(slot, vm::num_of_double(v));
         const int k = loop_pass(vm, s.body, ExitKind::For);
         if (k != 0) return k > 0;
+        if (!read_counter(vm, slot, v)) return false;
     }
     vm.store_num(slot, vm::num_of_double(v));
     return true;
@@ -1149,8 +1064,7 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
             for (const std::string& key : keys) {
                 if (!vm.book_.has_sheet(key)) continue;
                 if (!tick(vm)) return false;
-                vm.objects_.insert_or_assign(f.var, ObjectRef{ObjectRef::Worksheet{key}});
-                vm.clear_slot(s.slot);
+                set_object(vm.var(s.slot), ObjectRef{ObjectRef::Worksheet{key}});
                 const int k = loop_pass(vm, s.body, ExitKind::For);
                 if (k != 0) return k > 0;
             }
@@ -1180,8 +1094,8 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
                 const CellMap* cells = vm.book_.sheet_by_key(range.sheet);
                 if (!cells) return failed(vm, format_message(vm::kNoSuchSheet, range.sheet));
                 auto it = cells->find(p);
-                vm.objects_.insert_or_assign(
-                    f.var, ObjectRef{ObjectRef::Range{RangeRef::single(range.sheet, CellRange::single(p))}});
+                set_object(vm.var(s.slot),
+                           ObjectRef{ObjectRef::Range{RangeRef::single(range.sheet, CellRange::single(p))}});
                 vm.set_slot(s.slot, it == cells->end() ? Variant() : it->second.value);
                 const int k = loop_pass(vm, s.body, ExitKind::For);
                 if (k != 0) return k > 0;
@@ -1253,7 +1167,7 @@ bool Vm::Exec::run_call(Vm& vm, const SCode& s) {
     Variant dropped;
     if (s.proc) {
         if (s.flags == kBadName) return bad_name(vm, s);
-        return call(vm, *s.proc, s.x, s.refs, n, dropped) != NumResult::Failed;
+        return call(vm, *s.proc, s.x, s.refs, s.alias, n, dropped) != NumResult::Failed;
     }
     const auto& c = s.src->as<Stmt::Call>();
     // A Call of a name that is no procedure evaluates its arguments before
@@ -1281,7 +1195,7 @@ bool Vm::Exec::run_call(Vm& vm, const SCode& s) {
     // built-in whose result is dropped, or a name nothing defines.
     for (std::string_view word : kNoOpStatements)
         if (word == c.name) return true;
-    if (const vm::Builtin* builtin = vm.slots_[vm.slot_of(c.name, c.slot)].builtin; builtin && c.arg_names.empty()) {
+    if (const vm::Builtin* builtin = vm::find_builtin(c.name); builtin && c.arg_names.empty()) {
         ArgList list(vm);
         for (const XCode& a : s.x)
             if (!a.eval(vm, a, list.args.emplace_back())) return false;

@@ -113,7 +113,7 @@ struct Vm::Exec {
     // Stores an Integer, in place when the slot holds one; the rest out of
     // line so that the hot callers keep no frame for it.
     [[gnu::always_inline]] static void store_int(Vm& vm, uint32_t slot, int64_t v) {
-        Slot& s = vm.slots_[slot];
+        Slot& s = vm.var(slot);
         if (int64_t* p = std::get_if<int64_t>(&s.value)) [[likely]] {
             *p = v;
             s.defined = true;
@@ -127,9 +127,15 @@ struct Vm::Exec {
     // The passes of a For loop counting in integers from `counter` by `di`
     // (upward when `Up`) while it is within `end` and an exact double:
     // 1 when the loop is done, its counter stored, -1 for a failure, 0 to
-    // go on in floating point from `counter`.
+    // go on in floating point from `counter`, kCounterMoved to go on from
+    // the counter's value.
     template <bool One, bool Up>
     static int count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di, double end);
+    // What count_passes gives when the body left the counter holding no
+    // Integer: the loop goes on from the counter's value.
+    static constexpr int kCounterMoved = 2;
+    // The counter's value as a number, after the body may have set it.
+    static bool read_counter(Vm& vm, uint32_t slot, double& v);
     // A statement without a function of its own: the dispatcher (stmt.cpp).
     static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
@@ -180,6 +186,11 @@ struct Vm::Exec {
     static bool run_exit(Vm& vm, const SCode& s);
     static bool run_nothing(Vm& vm, const SCode& s);
     static bool run_skipped(Vm& vm, const SCode& s);
+    // A number as a parameter of `type` holds it, into `out`; false with
+    // the message when it does not fit.
+    [[gnu::noinline]] static bool to_param_type(Vm& vm, vm::VarType type, const vm::Num& n, vm::Num& out);
+    // A line not modelled that may change what the macro reads: its message.
+    static bool run_unsupported(Vm& vm, const SCode& s);
 
     // ------------------------------------------------ expressions
     // A node whose value comes from a Vm member returning a Result (the
@@ -227,7 +238,7 @@ struct Vm::Exec {
     // A constant or a defined variable, read where it is; null otherwise.
     static const Variant* in_place(const Vm& vm, const XCode& x) {
         if (x.kind == XKind::Const || x.kind == XKind::Number) return &x.value;
-        if (x.kind == XKind::Var && vm.slots_[x.slot].defined) return &vm.slots_[x.slot].value;
+        if (x.kind == XKind::Var && vm.var(x.slot).defined) return &vm.var(x.slot).value;
         return nullptr;
     }
     static int truth_compare(Vm& vm, const XCode& x);
@@ -265,7 +276,7 @@ struct Vm::Exec {
             n = x.k;
             return true;
         } else {
-            const Slot& s = vm.slots_[x.slot];
+            const Slot& s = vm.var(x.slot);
             return s.defined && vm::num_of(s.value, n);
         }
     }
@@ -445,7 +456,7 @@ struct Vm::Exec {
     template <Leaf L>
     [[gnu::always_inline]] static bool compared_leaf(const Vm& vm, const XCode& x, vm::Num& n) {
         if constexpr (L == Leaf::Slot) {
-            const Slot& s = vm.slots_[x.slot];
+            const Slot& s = vm.var(x.slot);
             if (s.defined && s.value.is_empty()) {
                 n = vm::Num{true, 0, 0};
                 return true;
@@ -460,7 +471,7 @@ struct Vm::Exec {
             v = x.k.i;
             return x.k.is_int;
         } else {
-            const Slot& s = vm.slots_[x.slot];
+            const Slot& s = vm.var(x.slot);
             const int64_t* p = s.defined ? std::get_if<int64_t>(&s.value) : nullptr;
             if (!p) return false;
             v = *p;
@@ -493,7 +504,7 @@ struct Vm::Exec {
         } else {
             t = truth_compare(vm, c);
             if (t < 0) [[unlikely]]
-                return false;
+                return condition_failed(vm, s);
         }
         return run_block(vm, t ? s.body : s.other);
     }
@@ -502,27 +513,28 @@ struct Vm::Exec {
     static bool run_if_leaves(Vm& vm, const SCode& s) {
         const int t = truth_compare_leaves<L, R>(vm, s.x[0]);
         if (t < 0) [[unlikely]]
-            return false;
+            return condition_failed(vm, s);
         return run_block(vm, t ? s.body : s.other);
     }
+    // A block If whose condition failed: under On Error Resume Next the
+    // next statement is the first of its Then branch, which runs; any
+    // other failure is the If's.
+    [[gnu::noinline]] static bool condition_failed(Vm& vm, const SCode& s);
 
     // ------------------------------------------------ calls
     // Runs `proc` on the arguments `args`, binding them straight into its
-    // parameter slots when they are all numbers; the result as for num.
-    static NumResult call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, vm::Num& n,
-                          Variant& other);
+    // frame when they are all numbers; the result as for num. `refs` are
+    // the arguments written back when the call ends, `alias` the variables
+    // the parameters in their place are.
+    static NumResult call(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs, uint64_t alias,
+                          vm::Num& n, Variant& other);
     // Most arguments of a lean call.
     static constexpr size_t kLeanArgs = 4;
-    // A Function without locals on numbers `nums`, its by-reference
-    // arguments variables, when its parameter and result slots hold numbers
-    // or nothing: the old values wait as numbers, nothing else is saved. A
-    // NumResult, or kLeanDeclined (nothing done) when a slot holds another
-    // value.
-    static constexpr int kLeanDeclined = -1;
+    // A Function on the numbers `nums` (one per argument; an aliased one
+    // is not read), its frame filled without the argument stack.
     template <size_t N>
-    [[gnu::always_inline]] static int call_lean(Vm& vm, const Proc& proc, const vm::Num* nums,
-                                                const std::vector<XCode>& args, uint64_t refs, vm::Num& n,
-                                                Variant& other);
+    [[gnu::always_inline]] static NumResult call_lean(Vm& vm, const Proc& proc, const vm::Num* nums, size_t argc,
+                                                      const XCode* args, uint64_t alias, vm::Num& n, Variant& other);
     // Whether a call of `proc` on `args` may take the lean road: the
     // compiler gives such a Function call node num_call_lean.
     static bool lean_fits(const Proc& proc, const std::vector<XCode>& args, uint64_t refs);
@@ -552,25 +564,24 @@ struct Vm::Exec {
         }
         return a.pure && a.pure(vm, a, out);
     }
-    // The end of a lean call with arguments passed by reference: the slots
-    // `old` and `defined` describe go back, then the parameters' values to
-    // the caller's variables.
-    [[gnu::noinline]] static void end_lean_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
-                                                  uint64_t refs, const vm::Num* old, uint32_t defined);
-    // Any call: the argument stack, ByRef write-back, ParamArray, locals.
+    // Argument `k` is among `alias` and its variable holds a value or an
+    // object: the parameter is that variable. One that holds neither
+    // passes what its name reads as (a constant, or the undefined-variable
+    // failure).
+    [[gnu::always_inline]] static bool is_alias(const Vm& vm, const std::vector<XCode>& args, uint64_t alias,
+                                                size_t k) {
+        if (!(alias >> k & 1)) return false;
+        const Slot& s = vm.var(args[k].slot);
+        return s.defined || s.object;
+    }
+    // Any call: the argument stack, write-back, ParamArray, defaults.
     [[gnu::noinline]] static NumResult call_general(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
-                                                    uint64_t refs, vm::Num& n, Variant& other);
-    // A Function whose arguments are all numbers, bound as numbers; the
-    // by-reference ones are variables.
-    static NumResult call_numbers(Vm& vm, const Proc& proc, const std::array<vm::Num, kMaxNumArgs>& nums,
-                                  const std::vector<XCode>& args, uint64_t refs, vm::Num& n, Variant& other);
-    // The end of call_numbers with arguments passed by reference: the
-    // saved slots go back, then the parameters' values to the caller's
-    // variables.
-    [[gnu::noinline]] static void end_numbers_by_ref(Vm& vm, const Proc& proc, const std::vector<XCode>& args,
-                                                     uint64_t refs, const Saved* saved, size_t values_mark, Frame mark);
+                                                    uint64_t refs, uint64_t alias, vm::Num& n, Variant& other);
     // The arguments of a call passed by reference to `proc`.
     static uint64_t ref_args(Vm& vm, const Proc& proc, const std::vector<XCode>& args);
+    // Of those, the variables a parameter may alias: of the parameter's own
+    // type (Variant for both, or one built-in type).
+    static uint64_t alias_args(Vm& vm, const Proc& proc, const std::vector<XCode>& args, uint64_t refs);
     // Evaluates argument `i`, passed by reference, onto the argument stack
     // and notes where it writes back.
     static bool push_ref(Vm& vm, const XCode& a, uint32_t i, RefArgs& refs);

@@ -64,8 +64,7 @@ Result<Variant> Vm::eval_not(const XCode& x) { return vm::eval_not(TRY(evaluate(
 
 Result<Variant> Vm::eval_name(const XCode& x) {
     const auto& v = x.src->as<Expr::Var>();
-    const Slot& s = slots_[x.slot];
-    if (s.constant) return *s.constant;
+    if (const Variant* constant = vm::find_constant(v.name)) return *constant;
     if (const vm::Builtin* clock = vm::find_bare_builtin(v.name)) {
         std::vector<Variant> none;
         return clock->fn(*this, v.name, none);
@@ -75,7 +74,7 @@ Result<Variant> Vm::eval_name(const XCode& x) {
 
 Result<Variant> Vm::eval_index_call(const XCode& x) {
     const auto& c = x.src->as<Expr::Call>();
-    if (slots_[x.slot].defined && slots_[x.slot].value.is_array()) {
+    if (var(x.slot).defined && var(x.slot).value.is_array()) {
         TRY_VOID(check_one_index(c.name, c.args.size()));
         uint64_t index = TRY(eval_index(x.kids[0]));
         // The index may have run a Function that changed the variable:
@@ -93,9 +92,8 @@ Result<Variant> Vm::eval_active_sheet(const XCode&) { return Variant(active_shee
 
 Result<Variant> Vm::eval_sheet_var(const XCode& x) {
     const auto& e = x.src->as<Expr::SheetVar>();
-    auto it = objects_.find(e.var);
-    if (it != objects_.end())
-        if (auto ws = std::get_if<ObjectRef::Worksheet>(&it->second.node)) return Variant(ws->sheet);
+    if (const ObjectRef* object = object_ref(e.var))
+        if (auto ws = std::get_if<ObjectRef::Worksheet>(&object->node)) return Variant(ws->sheet);
     return fail(format_message(kNotWorksheetVar, e.var));
 }
 
@@ -193,7 +191,7 @@ Result<Variant> Vm::eval_sheet_range(const XCode& x) {
 Result<Variant> Vm::eval_field(const XCode& x) {
     const auto& f = x.src->as<Expr::Field>();
     if (auto o = object_of(f.var)) return object_field_read(*o, {f.field});
-    const Slot& s = slots_[slot_of(f.var, f.slot)];
+    const Slot& s = var(slot_of(f.var, f.slot));
     if (s.defined && s.value.is_record())
         if (const Variant* v = s.value.as_record().find(f.field)) return *v;
     return Variant();
@@ -202,7 +200,7 @@ Result<Variant> Vm::eval_field(const XCode& x) {
 Result<Variant> Vm::eval_member_path(const XCode& x) {
     const auto& m = x.src->as<Expr::MemberPath>();
     if (auto o = object_of(m.root)) return object_field_read(*o, m.path);
-    const Slot& s = slots_[slot_of(m.root, m.slot)];
+    const Slot& s = var(slot_of(m.root, m.slot));
     const Variant* at = s.defined ? &s.value : nullptr;
     for (const std::string& field : m.path) {
         if (!at || !at->is_record()) return Variant();

@@ -1,6 +1,7 @@
-// Loading a program: every name in the tree is bound to a slot of the one
-// shared variable table, and procedure names to their definitions, so that
-// a run never hashes a name. The variable table seen by name is here too.
+// Loading a program: the module variables are made, and every name in the
+// tree is bound to an index of its procedure's frame and procedure names to
+// their definitions, so that a run never hashes a name. The variables seen
+// by name are here too.
 #include <type_traits>
 
 #include "types/address.h"
@@ -9,9 +10,9 @@
 
 namespace morvane {
 
+// Names that read as constants when no variable of that name exists.
 namespace {
 
-// Names that read as constants when no variable of that name exists.
 struct Constant {
     std::string_view name;
     Variant value;
@@ -66,10 +67,29 @@ const std::vector<Constant>& constants() {
     return table;
 }
 
-const Variant* find_constant(std::string_view name) {
+}  // namespace
+
+const Variant* vm::find_constant(std::string_view name) {
     for (const Constant& c : constants())
         if (c.name == name) return &c.value;
     return nullptr;
+}
+
+namespace {
+
+constexpr std::string_view kNotDefined = "Variable not defined: '{}'";
+constexpr std::string_view kTypeNotDefined = "User-defined type not defined: '{}'";
+
+// Names Option Explicit lets a procedure use undeclared: constants,
+// built-ins, the Err object, WorksheetFunction calls and bare Range reads.
+bool needs_no_declaration(const std::string& name) {
+    return name == "err" || name == "range" || name.starts_with("wsf_") || vm::find_constant(name) ||
+           vm::find_builtin(name) || vm::find_bare_builtin(name);
+}
+
+// Words an object expression names that are no variable.
+bool is_object_word(std::string_view name) {
+    return name == "activesheet" || name == "thisworkbook" || name == "activeworkbook" || name == "nothing";
 }
 
 template <class T, class... Kinds>
@@ -110,58 +130,147 @@ Variant default_for_type(std::string_view type_name) {
 
 }  // namespace vm
 
-// ---------------------------------------------------------------- the table
+// ---------------------------------------------------------------- names
 
-uint32_t Vm::intern(std::string_view name) {
-    std::string key(name);
-    auto it = slot_index_.find(key);
-    if (it != slot_index_.end()) return it->second;
-    uint32_t slot = static_cast<uint32_t>(slots_.size());
-    Slot s;
-    s.constant = find_constant(name);
-    s.builtin = vm::find_builtin(name);
-    slots_.push_back(std::move(s));
-    names_.push_back(key);
-    slot_index_.emplace(std::move(key), slot);
-    return slot;
+namespace {
+
+// The object types the model knows besides the built-in types.
+bool known_object_type(std::string_view name) { return name == "worksheet" || name == "range" || name == "workbook"; }
+
+}  // namespace
+
+uint32_t Vm::module_var(const std::string& name) {
+    auto it = module_index_.find(name);
+    if (it != module_index_.end()) return it->second;
+    const uint32_t k = static_cast<uint32_t>(module_.size());
+    module_.emplace_back();
+    module_names_.push_back(name);
+    module_index_.emplace(name, k);
+    return k;
 }
+
+const Vm::Proc* Vm::function_named(const std::string& name) const {
+    auto it = function_procs_.find(name);
+    return it == function_procs_.end() ? nullptr : it->second;
+}
+
+const Vm::Proc* Vm::procedure_named(const std::string& name) const {
+    if (const Proc* f = function_named(name)) return f;
+    auto it = sub_procs_.find(name);
+    return it == sub_procs_.end() ? nullptr : it->second;
+}
+
+namespace {
+
+// A new index of `proc`'s frame for `name`, its own slot.
+uint32_t add_index(vm::Proc& proc, const std::string& name) {
+    const uint32_t i = proc.frame_size();
+    proc.names.push_back(name);
+    proc.index.emplace(name, i);
+    proc.entries.emplace_back();
+    return i;
+}
+
+}  // namespace
+
+uint32_t Vm::resolve(const std::string& name) {
+    Proc& proc = *binding_;
+    if (auto it = proc.index.find(name); it != proc.index.end()) return it->second;
+    const uint32_t i = add_index(proc, name);
+    if (auto m = module_index_.find(name); m != module_index_.end()) {
+        proc.entries[i].shared = &module_[m->second];
+        proc.entries[i].module = true;
+        if (auto d = module_declared_.find(m->second); d != module_declared_.end()) proc.declared.emplace(i, d->second);
+        return i;
+    }
+    // Under Option Explicit a name must be declared, a built-in, a
+    // constant or a procedure.
+    if (option_explicit_ && load_error_.empty() && !needs_no_declaration(name) && !procedure_named(name)) {
+        load_error_ = format_message(kNotDefined, name);
+        load_error_at_ = binding_at_;
+    }
+    return i;
+}
+
+vm::Slot* Vm::running_var(std::string_view name) const {
+    if (!proc_ || !vars_) return nullptr;
+    auto it = proc_->index.find(std::string(name));
+    return it == proc_->index.end() ? nullptr : vars_[it->second].var;
+}
+
+vm::Slot* Vm::object_slot(const std::string& name) const {
+    if (Slot* s = running_var(name)) return s;
+    auto it = module_index_.find(name);
+    return it == module_index_.end() ? nullptr : const_cast<Slot*>(&module_[it->second]);
+}
+
+void Vm::set_object(Slot& slot, ObjectRef ref) {
+    slot.object = vm::ObjectPtr(new ObjectRef(std::move(ref)));
+    // The name now means the object, whatever value it held before.
+    slot.defined = false;
+    if (!slot.value.is_empty()) slot.value = Variant();
+}
+
+void vm::ObjectDeleter::operator()(ObjectRef* object) const { delete object; }
 
 const Variant* Vm::find_var(std::string_view name) const {
-    auto it = slot_index_.find(std::string(name));
-    if (it == slot_index_.end() || !slots_[it->second].defined) return nullptr;
-    return &slots_[it->second].value;
+    if (const Slot* s = running_var(name)) return s->defined ? &s->value : nullptr;
+    for (const auto& [n, value] : entry_vars_)
+        if (n == name) return &value;
+    auto it = module_index_.find(std::string(name));
+    if (it == module_index_.end() || !module_[it->second].defined) return nullptr;
+    return &module_[it->second].value;
 }
 
-void Vm::set_var(std::string_view name, Variant value) { set_slot(intern(name), std::move(value)); }
+void Vm::set_var(std::string_view name, Variant value) {
+    Slot* s = running_var(name);
+    if (!s) {
+        std::erase_if(entry_vars_, [&](const auto& e) { return e.first == name; });
+        s = &module_[module_var(std::string(name))];
+    }
+    s->value = std::move(value);
+    s->defined = true;
+}
 
 void Vm::remove_var(std::string_view name) {
-    auto it = slot_index_.find(std::string(name));
-    if (it != slot_index_.end()) clear_slot(it->second);
+    if (Slot* s = running_var(name)) return s->clear();
+    std::erase_if(entry_vars_, [&](const auto& e) { return e.first == name; });
+    if (auto it = module_index_.find(std::string(name)); it != module_index_.end()) module_[it->second].clear();
 }
 
 // ---------------------------------------------------------------- binding
 
 Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const std::string& name, bool is_function,
                        std::string_view result_type) {
-    Proc p{&params, &body, intern(name), is_function, true, false, {}, {}, vm::VarType::Variant, {}, {}, {}, {}, {}, 0};
-    bool typed = false;
+    Proc p;
+    p.params = &params;
+    p.body = &body;
+    p.name = name;
+    p.is_function = is_function;
+    // Numbers bind to parameters of no type or of a numeric one.
+    bool numeric = true;
     for (const Param& param : params) {
-        const uint32_t slot = intern(param.name);
+        // A parameter named twice keeps its first place.
+        auto it = p.index.find(param.name);
+        const uint32_t slot = it != p.index.end() ? it->second : add_index(p, param.name);
         p.param_slots.push_back(slot);
         if (param.is_param_array) p.plain_params = false;
         const vm::VarType type = param.is_param_array || param.is_array
                                      ? vm::VarType::Variant
                                      : vm::builtin_var_type(param.type_name).value_or(vm::VarType::Variant);
         p.param_types.push_back(type);
-        typed = typed || type != vm::VarType::Variant;
-        p.declared[slot] = Declared{type, param.is_array, false, {}};
+        numeric = numeric && type <= vm::VarType::Double;
+        p.plain_types = p.plain_types && type == vm::VarType::Variant;
+        p.declared.emplace(slot, Declared{type, param.is_array, false, {}});
     }
     if (is_function) {
+        auto it = p.index.find(name);
+        p.name_slot = it != p.index.end() ? it->second : add_index(p, name);
         p.result_type = vm::builtin_var_type(result_type).value_or(vm::VarType::Variant);
-        p.declared[p.name_slot] = Declared{p.result_type, false, false, {}};
+        p.declared.emplace(p.name_slot, Declared{p.result_type, false, false, {}});
     }
     collect_declared(p, body);
-    p.num_call = is_function && p.plain_params && !typed && params.size() <= kMaxNumArgs;
+    p.num_call = is_function && p.plain_params && numeric && params.size() <= kMaxNumArgs;
     return p;
 }
 
@@ -170,23 +279,27 @@ void Vm::collect_declared(Proc& proc, const Body& body) {
     // is a local whose value waits in the procedure from call to call.
     bool in_static = false;
     auto declare = [&](const std::string& name, Declared d, bool scalar) {
-        const uint32_t slot = intern(name);
-        if (!proc.declared.emplace(slot, d).second) return;
-        int32_t static_at = -1;
-        if (in_static) {
-            static_at = static_cast<int32_t>(proc.statics.size());
-            proc.statics.emplace_back();
-        }
-        proc.locals.push_back(Local{slot, d.type, scalar, static_at});
+        if (proc.index.contains(name)) return;
+        if (!d.user_type.empty() && !known_object_type(d.user_type) && !user_types_.contains(d.user_type) &&
+            load_error_.empty())
+            load_error_ = format_message(kTypeNotDefined, d.user_type);
+        const uint32_t slot = add_index(proc, name);
+        proc.declared.emplace(slot, d);
+        proc.locals.push_back(
+            vm::Local{slot, d.type, scalar, in_static ? static_cast<int32_t>(proc.static_count++) : -1});
     };
     auto type_of = [](const std::string& name) { return vm::builtin_var_type(name).value_or(vm::VarType::Variant); };
     auto visit = [&](auto& self, const Stmt& stmt) -> void {
         if (auto d = stmt.get_if<Stmt::DimScalar>()) {
             declare(d->name, Declared{type_of(d->type_name), false, false, {}}, true);
+        } else if (auto c = stmt.get_if<Stmt::Assign>(); c && c->is_const) {
+            declare(c->name, Declared{}, true);
         } else if (auto d = stmt.get_if<Stmt::DimArray>()) {
             declare(d->name, Declared{type_of(d->type_name), true, !d->bounds.empty(), {}}, false);
         } else if (auto d = stmt.get_if<Stmt::ReDim>()) {
-            declare(d->name, Declared{type_of(d->type_name), true, false, {}}, false);
+            // ReDim sizes a module array again; any other name it makes local.
+            if (!module_index_.contains(d->name))
+                declare(d->name, Declared{type_of(d->type_name), true, false, {}}, false);
         } else if (auto d = stmt.get_if<Stmt::DimAs>()) {
             declare(d->name, Declared{vm::VarType::Variant, false, false, d->type_name}, false);
         } else if (auto d = stmt.get_if<Stmt::DimArrayAs>()) {
@@ -217,23 +330,100 @@ void Vm::collect_declared(Proc& proc, const Body& body) {
     for (const auto& s : body) visit(visit, s.stmt);
 }
 
+void Vm::lay_out_frame(Proc& proc) {
+    proc.statics = proc.static_count ? std::make_unique<Slot[]>(proc.static_count) : nullptr;
+    for (const vm::Local& l : proc.locals) {
+        vm::FrameEntry& e = proc.entries[l.slot];
+        if (l.static_at >= 0) {
+            e.shared = &proc.statics[static_cast<size_t>(l.static_at)];
+        } else if (l.scalar) {
+            e.starts_defined = true;
+            e.type = l.type;
+        }
+    }
+    if (proc.is_function && proc.result_type != vm::VarType::Variant) {
+        proc.entries[proc.name_slot].starts_defined = true;
+        proc.entries[proc.name_slot].type = proc.result_type;
+    }
+    proc.plain_frame = true;
+    proc.starts_defined.clear();
+    for (uint32_t i = 0; i < proc.frame_size(); ++i) {
+        const vm::FrameEntry& e = proc.entries[i];
+        proc.plain_frame = proc.plain_frame && !e.shared;
+        if (e.starts_defined && !e.shared) proc.starts_defined.push_back(i);
+    }
+}
+
+void Vm::declare_module_vars(const Body& decls) {
+    static const std::vector<Param> kNoParams;
+    // What each declarator declares, checked as a procedure's Dim is.
+    auto declare = [&](const Stmt& d) {
+        std::string name;
+        Declared decl;
+        auto type_of = [](const std::string& t) { return vm::builtin_var_type(t).value_or(vm::VarType::Variant); };
+        if (auto x = d.get_if<Stmt::DimScalar>()) {
+            name = x->name, decl.type = type_of(x->type_name);
+        } else if (auto x = d.get_if<Stmt::DimArray>()) {
+            name = x->name, decl = Declared{type_of(x->type_name), true, !x->bounds.empty(), {}};
+        } else if (auto x = d.get_if<Stmt::DimAs>()) {
+            name = x->name, decl.user_type = x->type_name;
+        } else if (auto x = d.get_if<Stmt::DimArrayAs>()) {
+            name = x->name, decl = Declared{vm::VarType::Variant, true, !x->bounds.empty(), x->type_name};
+        } else if (auto x = d.get_if<Stmt::Assign>(); x && x->is_const) {
+            // A constant takes its value at every load.
+            module_declared_.insert_or_assign(module_var(x->name), Declared{});
+            return true;
+        } else {
+            return false;
+        }
+        if (!decl.user_type.empty() && !known_object_type(decl.user_type) && !user_types_.contains(decl.user_type) &&
+            load_error_.empty())
+            load_error_ = format_message(kTypeNotDefined, decl.user_type);
+        const uint32_t k = module_var(name);
+        module_declared_.insert_or_assign(k, decl);
+        // A module variable keeps its value from run to run.
+        return !module_[k].defined;
+    };
+    std::vector<SpannedStmt> fresh;
+    for (const SpannedStmt& line : decls) {
+        if (auto list = line.stmt.get_if<Stmt::DimList>()) {
+            Stmt::DimList kept;
+            for (const Stmt& d : list->decls)
+                if (declare(d)) kept.decls.push_back(d);
+            if (!kept.decls.empty()) fresh.push_back(SpannedStmt{Stmt{std::move(kept)}, line.span});
+        } else if (declare(line.stmt)) {
+            fresh.push_back(line);
+        }
+    }
+    module_proc_.reset();
+    module_decls_ = Body(std::move(fresh));
+    if (module_decls_.empty()) return;
+    // Their statements run as a procedure whose every name is a module
+    // variable.
+    module_proc_ = std::make_unique<Proc>();
+    module_proc_->params = &kNoParams;
+    module_proc_->body = &module_decls_;
+    module_proc_->name = "(module)";
+}
+
 const Vm::Proc* Vm::proc_for(const void* def) const {
     auto it = proc_of_.find(def);
     return it == proc_of_.end() ? nullptr : it->second;
 }
 
 void Vm::bind_procedures() {
-    for (Slot& s : slots_) s.func = nullptr, s.sub = nullptr;
     procs_.clear();
     proc_of_.clear();
+    function_procs_.clear();
+    sub_procs_.clear();
     for (const auto& [name, f] : functions_) {
         procs_.push_back(std::make_unique<Proc>(make_proc(f.params, f.body, name, true, f.type_name)));
-        slots_[procs_.back()->name_slot].func = procs_.back().get();
+        function_procs_[name] = procs_.back().get();
         proc_of_[&f] = procs_.back().get();
     }
     for (const auto& [name, s] : subs_) {
         procs_.push_back(std::make_unique<Proc>(make_proc(s.params, s.body, name, false)));
-        slots_[procs_.back()->name_slot].sub = procs_.back().get();
+        sub_procs_[name] = procs_.back().get();
         proc_of_[&s] = procs_.back().get();
     }
 }
@@ -241,31 +431,43 @@ void Vm::bind_procedures() {
 void Vm::bind_program() {
     // Names that hold objects now, and those the program may Set.
     object_names_.clear();
-    for (const auto& [name, ref] : objects_) object_names_.insert(name);
+    for (size_t i = 0; i < module_.size(); ++i)
+        if (module_[i].object) object_names_.insert(module_names_[i]);
     bind_procedures();
     // Every body is bound before any is compiled: the names Set anywhere are
     // known when assignments compile.
     for (const auto& proc : procs_) bind_proc(*proc);
+    if (module_proc_) bind_proc(*module_proc_);
     for (const auto& proc : procs_) compile_proc(*proc);
+    if (module_proc_) compile_proc(*module_proc_);
 }
 
 void Vm::bind_proc(Proc& proc) {
+    binding_ = &proc;
     for (const Param& p : *proc.params)
         if (p.default_value) bind_expr(*p.default_value);
     bind_body(*proc.body);
+    lay_out_frame(proc);
+    binding_ = nullptr;
 }
 
 void Vm::compile_proc(Proc& proc) {
     compiling_ = &proc;
+    // A name first met here gets a slot of its own, undefined at each call.
+    binding_ = &proc;
     proc.code = Exec::compile_body(*this, *proc.body);
     proc.defaults.clear();
     for (const Param& p : *proc.params)
         proc.defaults.push_back(p.default_value ? Exec::compile_expr(*this, *p.default_value) : vm::XCode{});
     compiling_ = nullptr;
+    binding_ = nullptr;
 }
 
 void Vm::bind_body(const Body& body) {
-    for (const SpannedStmt& s : body) bind_stmt(s.stmt);
+    for (const SpannedStmt& s : body) {
+        binding_at_ = s.span.start;
+        bind_stmt(s.stmt);
+    }
 }
 
 void Vm::bind_object(const ObjectExpr& object) {
@@ -273,7 +475,7 @@ void Vm::bind_object(const ObjectExpr& object) {
         [&](const auto& o) {
             using T = std::decay_t<decltype(o)>;
             if constexpr (std::is_same_v<T, ObjectExpr::Var>) {
-                o.slot = intern(o.name);
+                if (!is_object_word(o.name)) o.slot = resolve(o.name);
             } else if constexpr (std::is_same_v<T, ObjectExpr::Union>) {
                 for (const ObjectExpr& p : o.parts) bind_object(p);
             } else if constexpr (std::is_same_v<T, ObjectExpr::Areas>) {
@@ -303,7 +505,7 @@ void Vm::bind_expr(const Expr& expr) {
         [&](const auto& e) {
             using T = std::decay_t<decltype(e)>;
             if constexpr (std::is_same_v<T, Expr::Var>) {
-                e.slot = intern(e.name);
+                e.slot = resolve(e.name);
             } else if constexpr (std::is_same_v<T, Expr::Binary>) {
                 bind_opt(e.lhs), bind_opt(e.rhs);
             } else if constexpr (std::is_same_v<T, Expr::Neg> || std::is_same_v<T, Expr::Not>) {
@@ -311,7 +513,8 @@ void Vm::bind_expr(const Expr& expr) {
             } else if constexpr (std::is_same_v<T, Expr::CellsValue>) {
                 bind_opt(e.row), bind_opt(e.col);
             } else if constexpr (std::is_same_v<T, Expr::Call>) {
-                e.slot = intern(e.name);
+                // A Function's name is no variable.
+                if (!function_named(e.name)) e.slot = resolve(e.name);
                 bind_list(e.args);
             } else if constexpr (std::is_same_v<T, Expr::RangeValue>) {
                 bind_range(e.addr, e.range);
@@ -330,13 +533,13 @@ void Vm::bind_expr(const Expr& expr) {
             } else if constexpr (std::is_same_v<T, Expr::CellsEndPosition>) {
                 bind_opt(e.row), bind_opt(e.col);
             } else if constexpr (std::is_same_v<T, Expr::SheetVar>) {
-                e.slot = intern(e.var);
+                e.slot = resolve(e.var);
             } else if constexpr (std::is_same_v<T, Expr::Field>) {
-                e.slot = intern(e.var);
+                e.slot = resolve(e.var);
             } else if constexpr (std::is_same_v<T, Expr::MemberPath>) {
-                e.slot = intern(e.root);
+                e.slot = resolve(e.root);
             } else if constexpr (std::is_same_v<T, Expr::IndexedField>) {
-                e.slot = intern(e.name);
+                e.slot = resolve(e.name);
                 bind_list(e.args);
             } else if constexpr (std::is_same_v<T, Expr::ObjPath>) {
                 for (const ObjStep& st : e.steps) bind_list(st.args);
@@ -352,7 +555,7 @@ void Vm::bind_stmt(const Stmt& stmt) {
         [&](const auto& s) {
             using T = std::decay_t<decltype(s)>;
             if constexpr (std::is_same_v<T, Stmt::Assign>) {
-                s.slot = intern(s.name);
+                s.slot = resolve(s.name);
                 bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::CellWrite>) {
                 bind_opt(s.row), bind_opt(s.col), bind_opt(s.value);
@@ -367,9 +570,9 @@ void Vm::bind_stmt(const Stmt& stmt) {
             } else if constexpr (is_one_of<T, Stmt::RangeClear, Stmt::RangeSort>) {
                 bind_range(s.addr, s.range);
             } else if constexpr (std::is_same_v<T, Stmt::VarCopy>) {
-                s.slot = intern(s.var);
+                s.slot = resolve(s.var);
             } else if constexpr (std::is_same_v<T, Stmt::SetObject>) {
-                s.slot = intern(s.name);
+                s.slot = resolve(s.name);
                 object_names_.insert(s.name);
                 bind_object(s.object);
             } else if constexpr (std::is_same_v<T, Stmt::ObjCall>) {
@@ -394,11 +597,11 @@ void Vm::bind_stmt(const Stmt& stmt) {
                                  std::is_same_v<T, Stmt::WithVar>) {
                 bind_body(s.body);
             } else if constexpr (std::is_same_v<T, Stmt::For>) {
-                s.slot = intern(s.var);
+                s.slot = resolve(s.var);
                 bind_opt(s.start), bind_opt(s.end), bind_opt(s.step);
                 bind_body(s.body);
             } else if constexpr (std::is_same_v<T, Stmt::ForEach>) {
-                s.slot = intern(s.var);
+                s.slot = resolve(s.var);
                 object_names_.insert(s.var);
                 for (const ObjStep& st : s.path) bind_list(st.args);
                 bind_range(s.collection, s.range);
@@ -423,35 +626,34 @@ void Vm::bind_stmt(const Stmt& stmt) {
                 }
                 bind_body(s.else_body);
             } else if constexpr (std::is_same_v<T, Stmt::Call>) {
-                s.slot = intern(s.name);
                 bind_list(s.args);
             } else if constexpr (std::is_same_v<T, Stmt::DimArray> || std::is_same_v<T, Stmt::ReDim> ||
                                  std::is_same_v<T, Stmt::DimArrayAs>) {
-                s.slot = intern(s.name);
+                s.slot = resolve(s.name);
                 bind_list(s.bounds);
             } else if constexpr (std::is_same_v<T, Stmt::IndexAssign>) {
-                s.slot = intern(s.name);
+                s.slot = resolve(s.name);
                 bind_list(s.indices);
                 bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::MsgBox>) {
                 bind_opt(s.prompt);
             } else if constexpr (std::is_same_v<T, Stmt::FieldAssign>) {
-                s.slot = intern(s.var);
+                s.slot = resolve(s.var);
                 bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::DimAs> || std::is_same_v<T, Stmt::DimScalar>) {
-                s.slot = intern(s.name);
+                s.slot = resolve(s.name);
             } else if constexpr (std::is_same_v<T, Stmt::ErrRaise>) {
                 bind_opt(s.number), bind_opt(s.source), bind_opt(s.description);
             } else if constexpr (std::is_same_v<T, Stmt::Erase>) {
                 s.slots.clear();
-                for (const std::string& name : s.names) s.slots.push_back(intern(name));
+                for (const std::string& name : s.names) s.slots.push_back(resolve(name));
             } else if constexpr (std::is_same_v<T, Stmt::DimList>) {
                 for (const Stmt& d : s.decls) bind_stmt(d);
             } else if constexpr (std::is_same_v<T, Stmt::MemberPathAssign>) {
-                s.slot = intern(s.root);
+                s.slot = resolve(s.root);
                 bind_opt(s.value);
             } else if constexpr (std::is_same_v<T, Stmt::IndexedFieldAssign>) {
-                s.slot = intern(s.name);
+                s.slot = resolve(s.name);
                 bind_list(s.indices);
                 bind_opt(s.value);
             } else {

@@ -10,19 +10,21 @@
 // Types), expr.cpp (reads of ranges, sheets, objects and records),
 // builtins.cpp (VBA built-in functions), objects.cpp (range and sheet
 // resolution, Set), stmt_sheets.cpp (sheet statements), clipboard.cpp (copy
-// and paste), formulas.cpp (cell formulas). The inline bodies of slot stores
-// and saves are in slots.h, which only the units that run them include.
+// and paste), formulas.cpp (cell formulas). The inline bodies of variable
+// stores and of the check points are in slots.h, which only the units that
+// run them include.
 //
-// Variables live in one table of slots: each name is bound to a slot when a
-// program is loaded, so the hot path indexes a vector instead of hashing a
-// name. What a procedure declares (its parameters, its Dim and ReDim
-// variables, a Function's result) belongs to the activation: a call saves
-// what those slots held and puts it back when it ends, however it ends.
-// Names used without a declaration are shared by every procedure.
+// Each procedure activation has a frame of its own (frame.h): a loaded
+// program binds every name of a body to an index of its procedure's frame,
+// so the hot path indexes an array instead of hashing a name. A name is
+// the procedure's parameter or local first, then a module variable (Dim,
+// Private or Public at module level, or one set from outside), else an
+// undeclared local of that procedure.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -38,6 +40,7 @@
 #include "types/result.h"
 #include "types/variant.h"
 #include "vm/code.h"
+#include "vm/frame.h"
 #include "workbook/areas.h"
 #include "values/num.h"
 #include "values/var_type.h"
@@ -87,68 +90,6 @@ struct PathObj {
     Variant value;
 };
 
-namespace vm {
-
-// What a procedure declares a name as: its built-in type (of the elements,
-// for an array), and for an array whether its size is fixed; for a record,
-// its Type.
-struct Declared {
-    VarType type = VarType::Variant;
-    bool array = false;
-    bool fixed = false;
-    std::string user_type;
-};
-
-// A variable declared in a procedure's body: it starts at its type's
-// default (a scalar) or undefined (an array or record, which its Dim makes)
-// at every call. A Static one (`static_at`, its place in Proc::statics)
-// comes back with the value it had when the last call ended.
-struct Local {
-    uint32_t slot;
-    VarType type;
-    bool scalar;
-    int32_t static_at = -1;
-};
-
-// A Static variable's value between calls; undefined until its Static
-// statement first runs.
-struct StaticValue {
-    bool defined = false;
-    Variant value;
-};
-
-// A loaded procedure with its names already bound to slots.
-struct Proc {
-    const std::vector<Param>* params;
-    const Body* body;
-    uint32_t name_slot;
-    bool is_function;
-    // No ParamArray: each argument binds to the parameter in its place.
-    bool plain_params;
-    // A Function with plain untyped parameters, few enough for a compiled
-    // call to bind numbers without the argument stack.
-    bool num_call;
-    std::vector<uint32_t> param_slots;
-    std::vector<VarType> param_types;
-    VarType result_type = VarType::Variant;
-    std::vector<Local> locals;
-    // Every declared name of the procedure by slot: parameters, locals, a
-    // Function's result.
-    std::unordered_map<uint32_t, Declared> declared;
-    // The body compiled (code.h).
-    Code code;
-    // The default value of each Optional parameter compiled, in parameter
-    // order; a node without `eval` where there is none.
-    std::vector<XCode> defaults;
-    // The Static variables' values between calls, and the activations
-    // running: a recursive call shares the running one's, already in
-    // their slots.
-    mutable std::vector<StaticValue> statics;
-    mutable uint32_t active = 0;
-};
-
-}  // namespace vm
-
 class Vm {
 public:
     // Largest number of nested procedure activations; one more fails with
@@ -187,15 +128,36 @@ public:
     CellMap& active_cells_mut() { return book_.cells_mut(); }
 
     // ------------------------------------------------ variables (load.cpp)
-    // The shared variable map, seen by name.
+    // The variables seen by name: the module variables and the locals the
+    // last entry procedure left (which hide a module variable of their
+    // name); while a run goes on, the running procedure's variables first.
     const Variant* find_var(std::string_view name) const;
+    // Stores into the running procedure's variable of that name, else the
+    // module variable (made when there is none).
     void set_var(std::string_view name, Variant value);
     void remove_var(std::string_view name);
-    // Calls fn(name, value) for every defined variable.
+    // Calls fn(name, value) for every defined module variable, then every
+    // defined local the last entry procedure left.
     template <class Fn>
     void for_each_var(Fn&& fn) const {
-        for (size_t i = 0; i < slots_.size(); ++i)
-            if (slots_[i].defined) fn(names_[i], slots_[i].value);
+        for (size_t i = 0; i < module_.size(); ++i)
+            if (module_[i].defined) fn(module_names_[i], module_[i].value);
+        for (const auto& [name, value] : entry_vars_) fn(name, value);
+    }
+
+    // Calls fn(ObjectRef&) for every object variable a run can reach: the
+    // module's, the Static ones of every procedure, and those of every
+    // running activation's frame (an aliased parameter is its caller's).
+    template <class Fn>
+    void for_each_object(Fn&& fn) {
+        auto visit = [&](Slot& s) {
+            if (s.object) fn(*s.object);
+        };
+        for (Slot& s : module_) visit(s);
+        for (const auto& p : procs_)
+            for (uint32_t i = 0; i < p->static_count; ++i) visit(p->statics[i]);
+        for (uint32_t d = 1; d <= depth_; ++d)
+            for (uint32_t i = 0; i < active_[d].proc->frame_size(); ++i) visit(active_[d].cells[i].own);
     }
 
     // ------------------------------------------------ run control (run.cpp)
@@ -228,6 +190,13 @@ public:
         uint32_t at = 0;
     };
     std::optional<FailurePlace> failure_place() const;
+    // Whether the last run_sub refused its program at load (an ambiguous
+    // name, an unknown type, a name Option Explicit does not allow), and
+    // where: characters of the module text, SIZE_MAX when no one place.
+    std::optional<size_t> refused_at() const {
+        if (!refused_) return std::nullopt;
+        return load_error_at_ == UINT32_MAX ? SIZE_MAX : size_t{load_error_at_};
+    }
 
     // ------------------------------------------------ reads (expr.cpp)
     // The cells of an area of the active sheet, row by row (`addr` names it
@@ -254,28 +223,32 @@ private:
     static constexpr size_t kMaxNumArgs = 8;
     using Proc = vm::Proc;
     using Declared = vm::Declared;
-    using Local = vm::Local;
-    // A caller's storage an argument passed by reference writes back to
-    // when the call ends: a variable, an array element or a record field.
+    using Slot = vm::Slot;
+    // A caller's storage an argument passed by reference refers to: a
+    // variable the parameter aliases for the whole call (`Alias`), or a
+    // variable of another type, an array element or a record field, which
+    // the parameter's value is written back to when the call ends.
     struct RefArg {
-        enum class Kind : uint8_t { Var, Element, Field };
+        enum class Kind : uint8_t { Alias, Var, Element, Field };
         uint32_t param;
         Kind kind;
         uint32_t slot;
         uint64_t index = 0;
         const std::string* field = nullptr;
+        Slot* target = nullptr;
     };
     using RefArgs = std::vector<RefArg>;
     // What a failure gives way to: the enclosing statements fail too, the
     // next statement runs, or the failed one runs again.
     enum class Recovery : uint8_t { Fail, Next, Retry };
-    // The error handling state of one activation.
+    // The error handling state of one activation, and the caller's frame.
     struct ErrorScope {
         bool resume_next;
         bool handling;
         // The caller's On Error GoTo label waits on `outer_labels_`.
         bool has_label;
         const Proc* proc;
+        vm::Cell* vars;
     };
     // Argument lists of built-in calls, reused from call to call: one per
     // nesting level, as an argument may call a built-in too.
@@ -283,35 +256,24 @@ private:
         std::vector<std::unique_ptr<std::vector<Variant>>> lists;
         size_t used = 0;
     };
-    // One entry of the shared variable table, plus what the name means
-    // besides a variable (a procedure of the loaded program, a constant).
-    // `value` means nothing while `defined` is false.
-    struct Slot {
-        Variant value;
-        bool defined = false;
-        const Proc* func = nullptr;
-        const Proc* sub = nullptr;
-        const Variant* constant = nullptr;
-        // The VBA built-in of that name, found once when the name is interned.
-        const vm::Builtin* builtin = nullptr;
-    };
-    // A slot's value before a call, put back at a normal end. Numbers stay
-    // here; any other value waits in `saved_values_`, in the same order.
-    struct Saved {
-        enum class Kind : uint8_t { Undefined, Number, Value };
-        uint32_t slot;
-        Kind kind;
-        Num num;
-    };
-    // Where one activation's saved entries begin.
-    struct Frame {
-        size_t saved;
-        size_t values;
-    };
 
     // load.cpp
-    uint32_t intern(std::string_view name);
-    uint32_t slot_of(const std::string& name, uint32_t slot) { return slot != kNoSlot ? slot : intern(name); }
+    // The index of `name` in the frame of the procedure being bound:
+    // its own, else a module variable's, else a new undeclared local.
+    uint32_t resolve(const std::string& name);
+    uint32_t slot_of(const std::string& name, uint32_t slot) { return slot != kNoSlot ? slot : resolve(name); }
+    // The module variable of that name, made (undefined) when there is none.
+    uint32_t module_var(const std::string& name);
+    // The Function or Sub of the loaded program of that name.
+    const Proc* function_named(const std::string& name) const;
+    const Proc* procedure_named(const std::string& name) const;
+    // Copies the program's procedures and Types, makes its module
+    // variables and binds every name; the message when the program is
+    // refused.
+    Result<void> load_program(const Program& program);
+    // The module variables `decls` declare, each with its type; those not
+    // yet defined get a declaration to run in `module_proc_`.
+    void declare_module_vars(const Body& decls);
     // Binds the loaded procedures, this Vm's own copies (run_sub).
     void bind_program();
     // Binds a procedure's names (compiling its body is left to the caller).
@@ -327,13 +289,27 @@ private:
     void bind_procedures();
     // The declarations of a body, nested blocks included, into `proc`.
     void collect_declared(Proc& proc, const Body& body);
+    // Fixes how each index of a bound procedure's frame starts.
+    void lay_out_frame(Proc& proc);
     Proc make_proc(const std::vector<Param>& params, const Body& body, const std::string& name, bool is_function,
                    std::string_view result_type = {});
     const Proc* proc_for(const void* def) const;
+    // The variable at `slot` of the running frame.
+    [[gnu::always_inline]] Slot& var(uint32_t slot) const { return *vars_[slot].var; }
     inline void set_slot(uint32_t slot, Variant value);
-    [[gnu::always_inline]] inline void clear_slot(uint32_t slot);
-    // Frees what a cleared slot held, out of the hot paths.
-    [[gnu::noinline]] static void free_slot_value(Slot& s) { s.value = Variant(); }
+    [[gnu::always_inline]] inline void clear_slot(uint32_t slot) { var(slot).clear(); }
+    // The variable `name` of the running procedure; null when it has none.
+    Slot* running_var(std::string_view name) const;
+    // The variable `name` of the running procedure, else the module's; null
+    // when neither has one.
+    Slot* object_slot(const std::string& name) const;
+    // The object the variable `name` holds; null when it holds none.
+    ObjectRef* object_ref(const std::string& name) const {
+        Slot* s = object_slot(name);
+        return s ? s->object.get() : nullptr;
+    }
+    // Makes the slot hold `ref` as its object, and no value.
+    static void set_object(Slot& slot, ObjectRef ref);
 
     // run.cpp
     // Once per loop pass, jump and call: every 256th asks the interrupt
@@ -369,14 +345,17 @@ private:
         err_description_.clear();
         err_source_.clear();
     }
-    // Opens an activation's error scope (fresh) and restores the caller's.
-    [[gnu::always_inline]] ErrorScope enter_scope(const Proc& proc) {
-        ErrorScope outer{resume_next_, handling_, false, proc_};
+    // Makes `frame` the running activation with a fresh error scope, and
+    // puts the caller's back.
+    [[gnu::always_inline]] ErrorScope enter_scope(const vm::Activation& frame) {
+        ErrorScope outer{resume_next_, handling_, false, proc_, vars_};
         if (on_error_label_) [[unlikely]]
             push_label(outer);
         resume_next_ = false;
         handling_ = false;
-        proc_ = &proc;
+        proc_ = frame.proc;
+        vars_ = frame.cells;
+        active_[depth_] = frame;
         return outer;
     }
     [[gnu::always_inline]] void leave_scope(ErrorScope& outer) {
@@ -385,18 +364,20 @@ private:
         if (outer.has_label || on_error_label_) [[unlikely]]
             pop_label(outer);
         proc_ = outer.proc;
+        vars_ = outer.vars;
     }
     // Moves the caller's label to `outer_labels_`, and back (or clears the
     // callee's).
     void push_label(ErrorScope& outer);
     void pop_label(const ErrorScope& outer);
-    // Saves the locals' slots (unless `keep`) and gives them their start
-    // values: a Static variable its value from the last call.
-    void start_locals(const Proc& proc, bool keep);
-    // Before an activation that started its locals puts back what it
-    // saved: the Static variables keep their values for the next call
-    // (and, with `keep`, stay in their slots too).
-    void end_locals(const Proc& proc, bool keep);
+    // Pushes a frame for `proc` on the frame stacks, each index pointing
+    // where it starts (own slots undefined, typed scalars at their default).
+    [[gnu::always_inline]] inline vm::Activation open_frame(const Proc& proc);
+    // Clears the own slots of the top frame and pops it.
+    [[gnu::always_inline]] inline void close_frame(const vm::Activation& frame);
+    // Keeps the locals of the entry procedure's frame, readable by name
+    // after the run.
+    void keep_entry_vars(const vm::Activation& frame);
     // The declaration of `slot` in the procedure being compiled or run.
     const Declared* declared(uint32_t slot) const;
     // `value` converted to the declared type of `slot`, when it has one.
@@ -415,21 +396,7 @@ private:
     template <class Def>
     Result<Variant> call_def(const Def& def, bool is_function, std::vector<Variant> args);
     Result<Variant> call_with_args(const Proc& proc, std::vector<Variant> args);
-    Result<void> bind_params(const Proc& proc, size_t base, size_t argc, uint64_t missing);
-    Frame frame_mark() const { return Frame{saved_.size(), saved_values_.size()}; }
-    // Saves what a slot holds; `keep` leaves a copy in the slot.
-    inline void take_slot(uint32_t slot, bool keep, Saved& out);
-    void take_slot_value(Slot& s, bool keep, Saved& out);
-    inline void save_slot(uint32_t slot, bool keep);
-    // Puts one saved slot back; `value_at` walks `saved_values_`.
-    inline void put_back(const Saved& s, size_t& value_at);
-    // Puts back every slot saved since `from`, in order.
-    void restore_from(Frame from);
-    // Forgets the slots saved since `from` (a failed call restores nothing).
-    void drop_from(Frame from) {
-        saved_.resize(from.saved);
-        saved_values_.resize(from.values);
-    }
+    Result<void> bind_params(const Proc& proc, size_t base, size_t argc, uint64_t missing, uint64_t aliased);
     // "Out of stack space" past the depth limit or near the end of the
     // native stack. A call is also a check point: recursion without any
     // loop (fib(50)) must be interruptible too.
@@ -664,15 +631,14 @@ private:
     // share the Vm may do so at the same time (formulas.cpp).
     std::mutex refresh_mutex_;
 
-    std::unordered_map<std::string, ObjectRef> objects_;
     std::unordered_map<std::string, SubDef> subs_;
     std::unordered_map<std::string, FuncDef> functions_;
     std::unordered_map<std::string, std::vector<TypeField>> user_types_;
     // What the last Copy took; none before any Copy and after CutCopyMode = False.
     std::optional<vm::ClipboardState> clipboard_;
     bool msgbox_error_ = false;
-    // resume_next_, handling_ and proc_ sit together: every call saves and
-    // puts back the three.
+    // resume_next_, handling_, proc_ and vars_ are saved and put back by
+    // every call.
     bool resume_next_ = false;
     // Set while an activation runs its error handler: a failure then goes to
     // the caller, and Resume may be used.
@@ -690,8 +656,6 @@ private:
         uint32_t at = 0;
     } failure_site_;
     const Proc* compiling_ = nullptr;
-    // The entry Sub's call keeps its locals after the run.
-    bool entry_call_ = false;
     // What a Resume asked for (with exit_flag_ Resume) and its label.
     enum class ResumeKind : uint8_t { Next, Retry, Label };
     ResumeKind resume_ = ResumeKind::Next;
@@ -713,11 +677,37 @@ private:
     std::vector<SkipNote> skipped_;
     std::vector<bool> skipped_ran_;
 
-    std::vector<Slot> slots_;
-    std::vector<std::string> names_;
-    std::unordered_map<std::string, uint32_t> slot_index_;
-    std::vector<Saved> saved_;
-    std::vector<Variant> saved_values_;
+    // The running activation's frame (frame.h).
+    vm::Cell* vars_ = nullptr;
+    // The activations running, by depth from 1 to depth_: every variable a
+    // run can reach is in one of their frames or in the module.
+    std::unique_ptr<vm::Activation[]> active_ = std::make_unique<vm::Activation[]>(kMaxCallDepth + 1);
+    vm::ChunkStack<vm::Cell> frames_;
+    // The module variables; a deque, so that frames may point into it
+    // while more are added.
+    std::deque<Slot> module_;
+    std::vector<std::string> module_names_;
+    std::unordered_map<std::string, uint32_t> module_index_;
+    std::unordered_map<uint32_t, Declared> module_declared_;
+    // The module-level declarations of the loaded program, run once at
+    // load for the module variables they make.
+    Body module_decls_;
+    std::unique_ptr<Proc> module_proc_;
+    // The procedure whose names are being bound, and where the statement
+    // being bound starts.
+    Proc* binding_ = nullptr;
+    uint32_t binding_at_ = 0;
+    // Option Explicit of the program being loaded.
+    bool option_explicit_ = false;
+    // Why the program being loaded is refused, and where (characters of
+    // the module text; UINT32_MAX when no one place).
+    std::string load_error_;
+    uint32_t load_error_at_ = UINT32_MAX;
+    bool refused_ = false;
+    // The locals the last entry procedure left, readable by name.
+    std::vector<std::pair<std::string, Variant>> entry_vars_;
+    std::unordered_map<std::string, const Proc*> function_procs_;
+    std::unordered_map<std::string, const Proc*> sub_procs_;
     std::vector<Variant> arg_stack_;
     ArgPool arg_pool_;
     // The message of the latest failure inside compiled code, until the
@@ -737,6 +727,9 @@ namespace vm {
 
 // The default value a scalar Dim gives a variable of a built-in type.
 Variant default_for_type(std::string_view type_name);
+// The value of a name that reads as a constant (xlUp, vbCrLf, Nothing, ...)
+// where no variable of that name holds one; null for any other name.
+const Variant* find_constant(std::string_view name);
 // The range an object reference holds, or "{operation}: expected a Range
 // object, got a Worksheet reference" (or Workbook).
 Result<RangeRef> expect_range_ref(ObjectRef object, std::string_view operation);

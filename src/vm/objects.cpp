@@ -68,9 +68,9 @@ Result<std::pair<std::string, std::string>> Vm::resolve_sheet_expr(const vm::XCo
     const Expr& sheet = *code.src;
     if (sheet.is<Expr::ActiveSheet>()) return std::pair{book_.active_sheet(), book_.active_sheet()};
     if (auto v = sheet.get_if<Expr::SheetVar>()) {
-        auto it = objects_.find(v->var);
-        if (it == objects_.end()) return fail(format_message(vm::kNothing, v->var));
-        const auto& node = it->second.node;
+        const ObjectRef* object = object_ref(v->var);
+        if (!object) return fail(format_message(vm::kNothing, v->var));
+        const auto& node = object->node;
         if (auto ws = std::get_if<ObjectRef::Worksheet>(&node)) {
             if (!book_.has_sheet(ws->sheet)) return fail(format_message(vm::kNoSuchSheet, ws->sheet));
             return std::pair{ws->sheet, book_.display_name(ws->sheet)};
@@ -113,9 +113,9 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
         return ObjectRef{ObjectRef::Range{RangeRef{book_.active_sheet(), std::move(*areas)}}};
     }
     if (auto o = std::get_if<ObjectExpr::Var>(&n)) {
-        auto it = objects_.find(o->name);
-        if (it == objects_.end()) return fail(format_message(kObjectNotSet, o->name));
-        return it->second;
+        const ObjectRef* object = object_ref(o->name);
+        if (!object) return fail(format_message(kObjectNotSet, o->name));
+        return *object;
     }
     if (auto o = std::get_if<ObjectExpr::Union>(&n)) {
         RangeRef joined;
@@ -170,26 +170,23 @@ Result<ObjectRef> Vm::eval_object_expr(const ObjectExpr& object, const vm::SCode
 }
 
 Result<void> Vm::exec_set_object(const Stmt::SetObject& s, const vm::SCode& c) {
+    Slot& target = var(slot_of(s.name, s.slot));
     if (auto v = s.object.get_if<ObjectExpr::Var>()) {
         if (v->name == "activesheet") {
-            objects_.insert_or_assign(s.name, ObjectRef{ObjectRef::Worksheet{book_.active_sheet()}});
+            set_object(target, ObjectRef{ObjectRef::Worksheet{book_.active_sheet()}});
             return {};
         }
         if (v->name == "thisworkbook" || v->name == "activeworkbook") {
-            objects_.insert_or_assign(s.name, ObjectRef{ObjectRef::Workbook{}});
+            set_object(target, ObjectRef{ObjectRef::Workbook{}});
             return {};
         }
         // Set x = Nothing empties x; Set x = y with y never set does too.
-        if (v->name == "nothing" || !objects_.contains(v->name)) {
-            objects_.erase(s.name);
+        if (v->name == "nothing" || !object_ref(v->name)) {
+            target.object.reset();
             return {};
         }
     }
-    ObjectRef ref = TRY(eval_object_expr(s.object, c));
-    objects_.insert_or_assign(s.name, std::move(ref));
-    object_names_.insert(s.name);
-    // The name now means the object, whatever Dim gave it before.
-    remove_var(s.name);
+    set_object(target, TRY(eval_object_expr(s.object, c)));
     return {};
 }
 

@@ -206,10 +206,10 @@ Result<void> Vm::select_range(const RangeRef& range) {
 // ---------------------------------------------------------------- walking
 
 std::optional<PathObj> Vm::object_of(const std::string& name) const {
-    auto it = objects_.find(name);
-    if (it == objects_.end()) return std::nullopt;
-    if (auto r = std::get_if<ObjectRef::Range>(&it->second.node)) return range_obj(r->range.sheet, r->range.areas);
-    if (auto w = std::get_if<ObjectRef::Worksheet>(&it->second.node)) return sheet_obj(w->sheet);
+    const ObjectRef* object = object_ref(name);
+    if (!object) return std::nullopt;
+    if (auto r = std::get_if<ObjectRef::Range>(&object->node)) return range_obj(r->range.sheet, r->range.areas);
+    if (auto w = std::get_if<ObjectRef::Worksheet>(&object->node)) return sheet_obj(w->sheet);
     PathObj o;
     o.kind = PathObj::Kind::Workbook;
     return o;
@@ -675,10 +675,10 @@ Result<void> Vm::member_write(const PathObj& target, const std::string& member, 
         TRY_VOID(book_.rename_sheet(old, vm::vba_to_str(value)));
         const std::string now = text::to_lower(vm::vba_to_str(value));
         // Variables and selections keep following the sheet.
-        for (auto& [name, ref] : objects_) {
+        for_each_object([&](ObjectRef& ref) {
             if (auto r = std::get_if<ObjectRef::Range>(&ref.node); r && r->range.sheet == old) r->range.sheet = now;
             if (auto w = std::get_if<ObjectRef::Worksheet>(&ref.node); w && w->sheet == old) w->sheet = now;
-        }
+        });
         if (auto it = selection_.find(old); it != selection_.end() && old != now) {
             RangeRef sel = it->second;
             sel.sheet = now;

@@ -62,28 +62,28 @@ Result<void> Vm::exec_dim_array_as(const Stmt::DimArrayAs& s, const vm::SCode& c
 
 Result<void> Vm::exec_field_assign(const Stmt::FieldAssign& s, const vm::SCode& c) {
     // A member of an object variable: r.Value = 1, ws.Name = "Report".
-    if (objects_.contains(s.var)) return object_field_write(s.var, {s.field}, operand(c, *s.value));
+    if (object_ref(s.var)) return object_field_write(s.var, {s.field}, operand(c, *s.value));
     Variant value = TRY(evaluate(operand(c, *s.value)));
     const uint32_t slot = slot_of(s.var, s.slot);
     // Err.Number = 0 sets the Err object unless a record variable is named err.
-    if (s.var == "err" && !(slots_[slot].defined && slots_[slot].value.is_record()))
+    if (s.var == "err" && !(var(slot).defined && var(slot).value.is_record()))
         return set_err_property(s.field, std::move(value));
     value = TRY(to_field_type(slot, s.field, std::move(value)));
     TRY_VOID(vm::check_nesting(value));
-    if (slots_[slot].defined)
-        set_field(slots_[slot].value, s.field, std::move(value));
+    if (var(slot).defined)
+        set_field(var(slot).value, s.field, std::move(value));
     else
         set_slot(slot, record_with(s.field, std::move(value)));
     return {};
 }
 
 Result<void> Vm::exec_member_path_assign(const Stmt::MemberPathAssign& s, const vm::SCode& c) {
-    if (objects_.contains(s.root)) return object_field_write(s.root, s.path, operand(c, *s.value));
+    if (object_ref(s.root)) return object_field_write(s.root, s.path, operand(c, *s.value));
     Variant value = TRY(evaluate(operand(c, *s.value)));
     TRY_VOID(vm::check_nesting(value));
     const uint32_t slot = slot_of(s.root, s.slot);
-    if (!slots_[slot].defined) set_slot(slot, Variant(Record()));
-    vm::nested_set(slots_[slot].value, s.path, std::move(value));
+    if (!var(slot).defined) set_slot(slot, Variant(Record()));
+    vm::nested_set(var(slot).value, s.path, std::move(value));
     return {};
 }
 

@@ -21,6 +21,7 @@ namespace morvane {
 namespace {
 
 constexpr std::string_view kSubNotFound = "Sub '{}' not found";
+constexpr std::string_view kAmbiguousName = "Ambiguous name detected: '{}'";
 constexpr std::string_view kGotoLabelNotFound = "GoTo: label '{}' not found";
 constexpr std::string_view kOnErrorLabelNotFound = "On Error GoTo: label '{}' not found";
 
@@ -91,36 +92,56 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     outer_labels_.clear();
     handling_ = false;
     proc_ = nullptr;
+    vars_ = nullptr;
     failure_site_ = {};
     clear_error();
     raised_description_.clear();
     interrupted_ = false;
     depth_ = 0;
-    saved_.clear();
-    saved_values_.clear();
     arg_stack_.clear();
     stack_limit_ = stack_limit_of_this_thread();
 
+    if (auto loaded = load_program(program); !loaded) {
+        refused_ = true;
+        return loaded;
+    }
+    auto it = subs_.find(text::to_lower(name));
+    if (it == subs_.end()) return fail(format_message(kSubNotFound, name));
+    // The module variables a declaration makes start before the entry.
+    if (module_proc_) TRY(call_with_args(*module_proc_, {}));
+    auto result = call_sub_def(it->second, {});
+    if (exit_flag_ == ExitKind::End) exit_flag_ = ExitKind::None;
+    return result;
+}
+
+Result<void> Vm::load_program(const Program& program) {
+    refused_ = false;
+    load_error_.clear();
+    load_error_at_ = UINT32_MAX;
     // Own copies: binding writes slot numbers into the tree, and the
-    // program may be run by another Vm too.
+    // program may be run by another Vm too. Two procedures of one name
+    // leave no way to tell which one a call means.
     functions_.clear();
-    for (const FuncDef& f : program.functions) functions_.insert_or_assign(f.name, deep_copy(f));
     subs_.clear();
-    for (const SubDef& s : program.subs) subs_.insert_or_assign(s.name, deep_copy(s));
+    auto ambiguous = [&](const std::string& proc) {
+        if (!functions_.contains(proc) && !subs_.contains(proc)) return false;
+        load_error_ = format_message(kAmbiguousName, proc);
+        return true;
+    };
+    for (const FuncDef& f : program.functions)
+        if (ambiguous(f.name) || !functions_.emplace(f.name, deep_copy(f)).second) return fail(load_error_);
+    for (const SubDef& s : program.subs)
+        if (ambiguous(s.name) || !subs_.emplace(s.name, deep_copy(s)).second) return fail(load_error_);
     for (const TypeDef& t : program.types) user_types_.insert_or_assign(t.name, t.fields);
     module_warnings_.clear();
     for (const Warning& w : program.warnings) module_warnings_.push_back(SkipNote{w.span, w.message});
     skipped_.clear();
     skipped_ran_.clear();
+    option_explicit_ = program.option_explicit;
+    declare_module_vars(program.variables);
     bind_program();
-
-    auto it = subs_.find(text::to_lower(name));
-    if (it == subs_.end()) return fail(format_message(kSubNotFound, name));
-    entry_call_ = true;
-    auto result = call_sub_def(it->second, {});
-    entry_call_ = false;
-    if (exit_flag_ == ExitKind::End) exit_flag_ = ExitKind::None;
-    return result;
+    if (!load_error_.empty()) return fail(load_error_);
+    return {};
 }
 
 std::vector<Vm::SkipNote> Vm::skip_notes() const {
@@ -138,15 +159,6 @@ std::vector<Vm::SkipNote> Vm::skip_notes() const {
 
 Result<void> Vm::out_of_stack() { return fail(std::string(kOutOfStack)); }
 
-// take_slot for a value other than a number, which waits in saved_values_.
-void Vm::take_slot_value(Slot& s, bool keep, Saved& out) {
-    out.kind = Saved::Kind::Value;
-    if (keep)
-        saved_values_.push_back(s.value);
-    else
-        saved_values_.push_back(std::move(s.value));
-}
-
 void Vm::push_label(ErrorScope& outer) {
     outer_labels_.push_back(std::move(*on_error_label_));
     on_error_label_.reset();
@@ -162,19 +174,13 @@ void Vm::pop_label(const ErrorScope& outer) {
     }
 }
 
-void Vm::restore_from(Frame from) {
-    size_t v = from.values;
-    for (size_t i = from.saved; i < saved_.size(); ++i) put_back(saved_[i], v);
-    drop_from(from);
-}
-
-// Binds each parameter, saving what its slot held. A typed parameter
-// converts its argument; a missing one takes its default.
-Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc, uint64_t missing) {
+// Binds each parameter the caller did not alias to its variable. A typed
+// parameter converts its argument; a missing one takes its default.
+Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc, uint64_t missing, uint64_t aliased) {
     const std::vector<Param>& params = *proc.params;
     for (size_t i = 0; i < params.size(); ++i) {
+        if (i < 64 && (aliased >> i & 1)) continue;
         const Param& p = params[i];
-        const uint32_t slot = proc.param_slots[i];
         const bool given = i < argc && !(i < 64 && (missing >> i & 1));
         Variant value;
         if (p.is_param_array) {
@@ -195,48 +201,20 @@ Result<void> Vm::bind_params(const Proc& proc, size_t base, size_t argc, uint64_
         } else {
             value = vm::type_default(proc.param_types[i]);
         }
-        save_slot(slot, false);
-        set_slot(slot, std::move(value));
+        set_slot(proc.param_slots[i], std::move(value));
     }
     return {};
 }
 
-void Vm::start_locals(const Proc& proc, bool keep) {
-    const bool first = proc.active++ == 0;
-    for (const Local& l : proc.locals) {
-        if (l.static_at >= 0) {
-            if (!first) continue;
-            if (!keep) save_slot(l.slot, false);
-            vm::StaticValue& v = proc.statics[static_cast<size_t>(l.static_at)];
-            if (v.defined)
-                set_slot(l.slot, std::move(v.value));
-            else
-                clear_slot(l.slot);
-            continue;
-        }
-        if (!keep) save_slot(l.slot, false);
-        if (l.scalar)
-            set_slot(l.slot, vm::type_default(l.type));
-        else
-            clear_slot(l.slot);
-    }
-}
-
-void Vm::end_locals(const Proc& proc, bool keep) {
-    if (--proc.active != 0) return;
-    for (const Local& l : proc.locals) {
-        if (l.static_at < 0) continue;
-        // Moved, so that a Static array costs no copy per call; copied where
-        // the slot stays readable after the run.
-        Slot& s = slots_[l.slot];
-        vm::StaticValue& v = proc.statics[static_cast<size_t>(l.static_at)];
-        v.defined = s.defined;
-        if (!s.defined)
-            v.value = Variant();
-        else if (keep)
-            v.value = s.value;
-        else
-            v.value = std::move(s.value);
+void Vm::keep_entry_vars(const vm::Activation& frame) {
+    const Proc& proc = *frame.proc;
+    entry_vars_.clear();
+    std::vector<bool> param(proc.frame_size(), false);
+    for (uint32_t p : proc.param_slots) param[p] = true;
+    for (uint32_t i = 0; i < proc.frame_size(); ++i) {
+        const Slot& s = *frame.cells[i].var;
+        if (param[i] || proc.entries[i].module || !s.defined) continue;
+        entry_vars_.emplace_back(proc.names[i], s.value);
     }
 }
 
@@ -256,9 +234,10 @@ Result<Variant> Vm::to_declared(uint32_t slot, Variant value) const {
 void Vm::write_back(const RefArgs& refs, std::vector<Variant>& values) {
     for (size_t k = 0; k < refs.size(); ++k) {
         const RefArg& r = refs[k];
-        Slot& target = slots_[r.slot];
+        Slot& target = var(r.slot);
         Variant& value = values[k];
         switch (r.kind) {
+            case RefArg::Kind::Alias: break;
             case RefArg::Kind::Var: set_slot(r.slot, std::move(value)); break;
             case RefArg::Kind::Element:
                 // The array may have changed shape meanwhile: only an element
@@ -333,7 +312,7 @@ void Vm::record_error() {
 
 std::optional<Vm::FailurePlace> Vm::failure_place() const {
     if (!failure_site_.proc) return std::nullopt;
-    return FailurePlace{names_[failure_site_.proc->name_slot], failure_site_.at};
+    return FailurePlace{failure_site_.proc->name, failure_site_.at};
 }
 
 Vm::Recovery Vm::on_failure(const vm::SCode& s) {
@@ -403,48 +382,48 @@ bool Vm::recover(const vm::SCode& s) {
 
 Result<Variant> Vm::invoke(const Proc& proc, size_t base, uint64_t missing, const RefArgs* refs) {
     const size_t argc = arg_stack_.size() - base;
-    const Frame mark = frame_mark();
     if (auto r = enter_call(); !r) {
         arg_stack_.resize(base);
         return fail(std::move(r).error());
     }
     vm::DepthGuard guard(depth_);
-    // The entry Sub's locals stay readable after the run.
-    const bool keep = entry_call_;
-    entry_call_ = false;
-    ErrorScope outer = enter_scope(proc);
-    auto r = bind_params(proc, base, argc, missing);
+    // The locals of the procedure a run or a caller outside starts stay
+    // readable after it.
+    const bool keep = depth_ == 1;
+    vm::Activation frame = open_frame(proc);
+    // A parameter passed a variable by reference is that variable.
+    uint64_t aliased = 0;
+    if (refs)
+        for (const RefArg& ref : *refs)
+            if (ref.kind == RefArg::Kind::Alias) {
+                frame.cells[proc.param_slots[ref.param]].var = ref.target;
+                if (ref.param < 64) aliased |= uint64_t{1} << ref.param;
+            }
+    ErrorScope outer = enter_scope(frame);
+    auto r = bind_params(proc, base, argc, missing, aliased);
     arg_stack_.resize(base);
     bool ok = static_cast<bool>(r);
     if (!ok) error_ = std::move(r).error();
     Variant result;
-    const bool started = ok;
     if (ok) {
-        start_locals(proc, keep);
-        // The variable named like the Function holds its result.
-        if (proc.is_function) {
-            save_slot(proc.name_slot, false);
-            set_slot(proc.name_slot, vm::type_default(proc.result_type));
-        }
         ok = run_code_loop(proc);
         if (proc.is_function) {
-            Slot& s = slots_[proc.name_slot];
+            Slot& s = var(proc.name_slot);
             if (s.defined) result = std::move(s.value);
         }
     }
-    // By-reference arguments go back to the caller however the call ended,
-    // after everything the activation saved is put back.
+    // Arguments written back go to the caller however the call ended.
     std::vector<Variant> out;
     if (refs && !refs->empty()) {
         out.reserve(refs->size());
         for (const RefArg& ref : *refs) {
-            Slot& s = slots_[proc.param_slots[ref.param]];
-            out.push_back(s.defined ? std::move(s.value) : Variant());
+            Slot& s = var(proc.param_slots[ref.param]);
+            out.push_back(ref.kind != RefArg::Kind::Alias && s.defined ? std::move(s.value) : Variant());
         }
     }
-    if (started) end_locals(proc, keep);
-    restore_from(mark);
+    if (keep) keep_entry_vars(frame);
     leave_scope(outer);
+    close_frame(frame);
     if (refs && !refs->empty()) write_back(*refs, out);
     if (!ok) return fail(std::move(error_));
     clear_error();

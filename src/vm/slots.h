@@ -1,5 +1,5 @@
-// The inline bodies of the interpreter's hot paths: slot stores and saves,
-// the check points and the call guard.
+// The inline bodies of the interpreter's hot paths: variable stores, the
+// check points and the call guard.
 // Included only by the units that run them; the declarations are in mod.h.
 #pragma once
 
@@ -20,16 +20,67 @@ struct DepthGuard {
 }  // namespace vm
 
 inline void Vm::set_slot(uint32_t slot, Variant value) {
-    slots_[slot].value = std::move(value);
-    slots_[slot].defined = true;
+    Slot& s = var(slot);
+    s.value = std::move(value);
+    s.defined = true;
 }
 
-inline void Vm::clear_slot(uint32_t slot) {
-    Slot& s = slots_[slot];
-    s.defined = false;
-    // A number or other plain value may stay behind: nothing reads it.
-    if (s.value.is_str() || s.value.is_array() || s.value.is_record()) [[unlikely]]
-        free_slot_value(s);
+namespace vm {
+
+// Stores a number in a slot, in place when the slot already holds one.
+[[gnu::always_inline]] inline void store_num_in(Slot& s, const Num& n) {
+    s.defined = true;
+    if (n.is_int) {
+        if (auto p = std::get_if<int64_t>(&s.value))
+            *p = n.i;
+        else
+            s.value = Variant(n.i);
+    } else {
+        if (auto p = std::get_if<double>(&s.value))
+            *p = n.d;
+        else
+            s.value = Variant(n.d);
+    }
+}
+
+}  // namespace vm
+
+namespace vm {
+
+// An own slot at its type's default: numbers in place, without a Variant.
+[[gnu::always_inline]] inline void start_at_default(Slot& s, VarType type) {
+    switch (type) {
+        case VarType::Byte:
+        case VarType::Integer:
+        case VarType::Long:
+        case VarType::LongLong: store_num_in(s, Num{true, 0, 0}); break;
+        case VarType::Single:
+        case VarType::Double: store_num_in(s, Num{false, 0, 0.0}); break;
+        default: s.value = type_default(type); s.defined = true;
+    }
+}
+
+}  // namespace vm
+
+inline vm::Activation Vm::open_frame(const Proc& proc) {
+    const uint32_t n = proc.frame_size();
+    vm::Cell* cells = frames_.push(n);
+    if (proc.plain_frame) [[likely]] {
+        for (uint32_t i = 0; i < n; ++i) cells[i].var = &cells[i].own;
+    } else {
+        for (uint32_t i = 0; i < n; ++i) {
+            const vm::FrameEntry& e = proc.entries[i];
+            cells[i].var = e.shared ? e.shared : &cells[i].own;
+        }
+    }
+    for (uint32_t i : proc.starts_defined) vm::start_at_default(cells[i].own, proc.entries[i].type);
+    return vm::Activation{&proc, cells};
+}
+
+inline void Vm::close_frame(const vm::Activation& frame) {
+    const uint32_t n = frame.proc->frame_size();
+    for (uint32_t i = 0; i < n; ++i) frame.cells[i].own.clear();
+    frames_.pop(n);
 }
 
 inline Result<void> Vm::check_deadline() {
@@ -44,27 +95,6 @@ inline Result<void> Vm::charge_work(uint64_t elements) const {
     return poll_interrupt();
 }
 
-inline void Vm::take_slot(uint32_t slot, bool keep, Saved& out) {
-    Slot& s = slots_[slot];
-    out.slot = slot;
-    if (!s.defined)
-        out.kind = Saved::Kind::Undefined;
-    else if (vm::num_of(s.value, out.num))
-        out.kind = Saved::Kind::Number;
-    else
-        take_slot_value(s, keep, out);
-}
-
-inline void Vm::save_slot(uint32_t slot, bool keep) { take_slot(slot, keep, saved_.emplace_back()); }
-
-inline void Vm::put_back(const Saved& s, size_t& value_at) {
-    switch (s.kind) {
-        case Saved::Kind::Undefined: clear_slot(s.slot); break;
-        case Saved::Kind::Number: store_num(s.slot, s.num); break;
-        case Saved::Kind::Value: set_slot(s.slot, std::move(saved_values_[value_at++])); break;
-    }
-}
-
 inline Result<void> Vm::enter_call() {
     if (depth_ < kMaxCallDepth &&
         (stack_limit_ == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= stack_limit_))
@@ -72,20 +102,6 @@ inline Result<void> Vm::enter_call() {
     return out_of_stack();
 }
 
-[[gnu::always_inline]] inline void Vm::store_num(uint32_t slot, const Num& n) {
-    Slot& s = slots_[slot];
-    s.defined = true;
-    if (n.is_int) {
-        if (auto p = std::get_if<int64_t>(&s.value))
-            *p = n.i;
-        else
-            s.value = Variant(n.i);
-    } else {
-        if (auto p = std::get_if<double>(&s.value))
-            *p = n.d;
-        else
-            s.value = Variant(n.d);
-    }
-}
+[[gnu::always_inline]] inline void Vm::store_num(uint32_t slot, const Num& n) { vm::store_num_in(var(slot), n); }
 
 }  // namespace morvane

@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <type_traits>
+#include <variant>
 
-#include "vm/dispatch.h"
 #include "vm/exec.h"
 #include "vm/messages.h"
 #include "values/nesting.h"
@@ -16,9 +17,6 @@
 #include "vm/builtins/builtins.h"
 
 namespace morvane {
-
-using vm::kStmt;
-using vm::node_as;
 
 namespace {
 
@@ -45,67 +43,110 @@ std::string_view raise_description(int64_t number) {
     }
 }
 
+template <class T, class... Kinds>
+inline constexpr bool is_one_of = (std::is_same_v<T, Kinds> || ...);
+
+// The kinds the compiler gives a function of their own (compile.cpp,
+// exec.cpp), which never reach the dispatcher.
+template <class T>
+inline constexpr bool runs_compiled =
+    is_one_of<T, Stmt::Assign, Stmt::If, Stmt::For, Stmt::ForEach, Stmt::DoLoop, Stmt::SelectCase, Stmt::Block,
+              Stmt::WithVar, Stmt::WithSheet, Stmt::CellWrite, Stmt::Call, Stmt::ExitFor, Stmt::ExitDo, Stmt::ExitSub,
+              Stmt::ExitFunction, Stmt::End, Stmt::Label, Stmt::Nop, Stmt::Skipped>;
+
 }  // namespace
 
-// Every kind is listed: adding one fails to compile here until it is handled.
-static_assert(std::variant_size_v<decltype(Stmt::node)> == 57, "a statement kind without an arm below");
-
 // The statements the compiler leaves to this dispatcher, their operands
-// compiled in `c`. The other kinds run compiled (compile.cpp, exec.cpp):
-// Assign, If, For, ForEach, DoLoop, SelectCase, Block, WithVar, WithSheet,
-// CellWrite, Call, the Exits, End, Label, Nop and Skipped.
+// compiled in `c`. A kind with neither an arm here nor a compiled function
+// fails to compile.
 Result<void> Vm::exec_stmt(const vm::SCode& c) {
-    const auto& n = c.src->node;
-    switch (n.index()) {
-        // error modes and jumps (this file)
-        case kStmt<Stmt::OnError>: return exec_on_error(node_as<Stmt::OnError>(n));
-        case kStmt<Stmt::OnErrorGoto>: return exec_on_error_goto(node_as<Stmt::OnErrorGoto>(n));
-        case kStmt<Stmt::ResumeNext>: return exec_resume(node_as<Stmt::ResumeNext>(n));
-        case kStmt<Stmt::GoTo>: return exec_goto(node_as<Stmt::GoTo>(n));
-        case kStmt<Stmt::ErrRaise>: return exec_err_raise(node_as<Stmt::ErrRaise>(n), c);
-        case kStmt<Stmt::ErrClear>: clear_error(); return {};
-        case kStmt<Stmt::Erase>: return exec_erase(node_as<Stmt::Erase>(n));
-        case kStmt<Stmt::MsgBox>: return exec_msgbox(node_as<Stmt::MsgBox>(n), c);
-        // variables and arrays (this file)
-        case kStmt<Stmt::DimArray>: return exec_dim_array(node_as<Stmt::DimArray>(n), c);
-        case kStmt<Stmt::ReDim>: return exec_redim(node_as<Stmt::ReDim>(n), c);
-        case kStmt<Stmt::IndexAssign>: return exec_index_assign(node_as<Stmt::IndexAssign>(n), c);
-        case kStmt<Stmt::DimScalar>: return exec_dim_scalar(node_as<Stmt::DimScalar>(n));
-        case kStmt<Stmt::DimList>: return exec_dim_list(c);
-        // user-defined Types (records.cpp)
-        case kStmt<Stmt::FieldAssign>: return exec_field_assign(node_as<Stmt::FieldAssign>(n), c);
-        case kStmt<Stmt::DimAs>: return exec_dim_as(node_as<Stmt::DimAs>(n));
-        case kStmt<Stmt::DimArrayAs>: return exec_dim_array_as(node_as<Stmt::DimArrayAs>(n), c);
-        case kStmt<Stmt::MemberPathAssign>: return exec_member_path_assign(node_as<Stmt::MemberPathAssign>(n), c);
-        case kStmt<Stmt::IndexedFieldAssign>: return exec_indexed_field_assign(node_as<Stmt::IndexedFieldAssign>(n), c);
-        // cells and ranges (stmt_cells.cpp)
-        case kStmt<Stmt::RangeWrite>: return exec_range_write(node_as<Stmt::RangeWrite>(n), c);
-        case kStmt<Stmt::RangeOffsetWrite>: return exec_range_offset_write(node_as<Stmt::RangeOffsetWrite>(n), c);
-        case kStmt<Stmt::RangeClear>: return exec_range_clear(node_as<Stmt::RangeClear>(n));
-        case kStmt<Stmt::RangeName>: return exec_range_name(node_as<Stmt::RangeName>(n));
-        case kStmt<Stmt::RangeDelete>: return exec_range_delete(node_as<Stmt::RangeDelete>(n), c);
-        case kStmt<Stmt::RangeInsert>: return exec_range_insert(node_as<Stmt::RangeInsert>(n), c);
-        case kStmt<Stmt::RangeSort>: return exec_range_sort(node_as<Stmt::RangeSort>(n));
-        case kStmt<Stmt::ObjCall>: return exec_obj_call(node_as<Stmt::ObjCall>(n), c);
-        case kStmt<Stmt::SheetCellWrite>: return exec_sheet_cell_write(node_as<Stmt::SheetCellWrite>(n), c);
-        case kStmt<Stmt::SheetRangeWrite>: return exec_sheet_range_write(node_as<Stmt::SheetRangeWrite>(n), c);
-        // sheets and application settings (stmt_sheets.cpp)
-        case kStmt<Stmt::AddSheet>: return exec_add_sheet(node_as<Stmt::AddSheet>(n));
-        case kStmt<Stmt::SheetDelete>: return exec_sheet_delete(node_as<Stmt::SheetDelete>(n), c);
-        case kStmt<Stmt::SheetProtect>: return exec_sheet_protect(node_as<Stmt::SheetProtect>(n), c);
-        case kStmt<Stmt::ApplicationSet>: return exec_application_set(node_as<Stmt::ApplicationSet>(n), c);
-        case kStmt<Stmt::SetCalculation>: return exec_set_calculation(node_as<Stmt::SetCalculation>(n));
-        // copy and paste (clipboard.cpp)
-        case kStmt<Stmt::RangeCopy>: return exec_range_copy(node_as<Stmt::RangeCopy>(n));
-        case kStmt<Stmt::VarCopy>: return exec_var_copy(node_as<Stmt::VarCopy>(n));
-        case kStmt<Stmt::RangePaste>: return exec_range_paste(node_as<Stmt::RangePaste>(n), c);
-        case kStmt<Stmt::SheetPaste>: return exec_sheet_paste(node_as<Stmt::SheetPaste>(n), c);
-        // object variables (objects.cpp)
-        case kStmt<Stmt::SetObject>: return exec_set_object(node_as<Stmt::SetObject>(n), c);
-        default: break;
-    }
-    // Unreachable: the compiler gives every other kind a function of its own.
-    return fail(std::string(kUnknownStatement));
+    return std::visit(
+        [&](const auto& s) -> Result<void> {
+            using T = std::decay_t<decltype(s)>;
+            (void)s;
+            if constexpr (std::is_same_v<T, Stmt::OnError>) {
+                return exec_on_error(s);
+            } else if constexpr (std::is_same_v<T, Stmt::OnErrorGoto>) {
+                return exec_on_error_goto(s);
+            } else if constexpr (std::is_same_v<T, Stmt::ResumeNext>) {
+                return exec_resume(s);
+            } else if constexpr (std::is_same_v<T, Stmt::GoTo>) {
+                return exec_goto(s);
+            } else if constexpr (std::is_same_v<T, Stmt::ErrRaise>) {
+                return exec_err_raise(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::ErrClear>) {
+                clear_error();
+                return {};
+            } else if constexpr (std::is_same_v<T, Stmt::Erase>) {
+                return exec_erase(s);
+            } else if constexpr (std::is_same_v<T, Stmt::MsgBox>) {
+                return exec_msgbox(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::DimArray>) {
+                return exec_dim_array(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::ReDim>) {
+                return exec_redim(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::IndexAssign>) {
+                return exec_index_assign(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::DimScalar>) {
+                return exec_dim_scalar(s);
+            } else if constexpr (std::is_same_v<T, Stmt::DimList>) {
+                return exec_dim_list(c);
+            } else if constexpr (std::is_same_v<T, Stmt::FieldAssign>) {
+                return exec_field_assign(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::DimAs>) {
+                return exec_dim_as(s);
+            } else if constexpr (std::is_same_v<T, Stmt::DimArrayAs>) {
+                return exec_dim_array_as(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::MemberPathAssign>) {
+                return exec_member_path_assign(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::IndexedFieldAssign>) {
+                return exec_indexed_field_assign(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeWrite>) {
+                return exec_range_write(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeOffsetWrite>) {
+                return exec_range_offset_write(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeClear>) {
+                return exec_range_clear(s);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeName>) {
+                return exec_range_name(s);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeDelete>) {
+                return exec_range_delete(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeInsert>) {
+                return exec_range_insert(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeSort>) {
+                return exec_range_sort(s);
+            } else if constexpr (std::is_same_v<T, Stmt::ObjCall>) {
+                return exec_obj_call(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetCellWrite>) {
+                return exec_sheet_cell_write(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetRangeWrite>) {
+                return exec_sheet_range_write(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::AddSheet>) {
+                return exec_add_sheet(s);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetDelete>) {
+                return exec_sheet_delete(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetProtect>) {
+                return exec_sheet_protect(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::ApplicationSet>) {
+                return exec_application_set(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::SetCalculation>) {
+                return exec_set_calculation(s);
+            } else if constexpr (std::is_same_v<T, Stmt::RangeCopy>) {
+                return exec_range_copy(s);
+            } else if constexpr (std::is_same_v<T, Stmt::VarCopy>) {
+                return exec_var_copy(s);
+            } else if constexpr (std::is_same_v<T, Stmt::RangePaste>) {
+                return exec_range_paste(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::SheetPaste>) {
+                return exec_sheet_paste(s, c);
+            } else if constexpr (std::is_same_v<T, Stmt::SetObject>) {
+                return exec_set_object(s, c);
+            } else {
+                static_assert(runs_compiled<T>, "a statement kind with no arm here and no compiled function");
+                return fail(std::string(kUnknownStatement));
+            }
+        },
+        c.src->node);
 }
 
 const vm::XCode& Vm::operand(const vm::SCode& c, const Expr& e) const {
@@ -203,7 +244,7 @@ Result<void> Vm::exec_dim_list(const vm::SCode& c) {
                     return kNoSlot;
                 },
                 list.decls[i].node);
-            if (slot != kNoSlot && slots_[slot].defined) continue;
+            if (slot != kNoSlot && var(slot).defined) continue;
         }
         const vm::SCode& d = c.body[i];
         if (!d.run(*this, d)) return fail(std::move(error_));
@@ -215,7 +256,7 @@ Result<void> Vm::exec_dim_list(const vm::SCode& c) {
 
 Result<void> Vm::exec_dim_scalar(const Stmt::DimScalar& s) {
     const uint32_t slot = slot_of(s.name, s.slot);
-    if (!slots_[slot].defined) set_slot(slot, vm::default_for_type(s.type_name));
+    if (!var(slot).defined) set_slot(slot, vm::default_for_type(s.type_name));
     return {};
 }
 
@@ -257,7 +298,7 @@ Result<void> Vm::exec_redim(const Stmt::ReDim& s, const vm::SCode& c) {
     uint64_t len = TRY(eval_array_len(s.name, c, s.bounds));
     const uint32_t slot = slot_of(s.name, s.slot);
     Variant fresh = new_array(slot, len, s.type_name);
-    Slot& v = slots_[slot];
+    Slot& v = var(slot);
     if (s.preserve && v.defined && v.value.is_array()) {
         Array& a = v.value.as_array();
         const size_t kept = std::min<size_t>(a.size(), len);
@@ -273,8 +314,8 @@ Result<void> Vm::exec_redim(const Stmt::ReDim& s, const vm::SCode& c) {
 // dynamic one is emptied.
 Result<void> Vm::exec_erase(const Stmt::Erase& s) {
     for (size_t i = 0; i < s.names.size(); ++i) {
-        const uint32_t slot = i < s.slots.size() ? s.slots[i] : intern(s.names[i]);
-        Slot& v = slots_[slot];
+        const uint32_t slot = i < s.slots.size() ? s.slots[i] : resolve(s.names[i]);
+        Slot& v = var(slot);
         if (!v.defined) continue;
         if (!v.value.is_array()) return fail(std::string(vm::kTypeMismatch));
         const Declared* d = declared(slot);
@@ -296,7 +337,7 @@ Result<void> Vm::check_one_index(std::string_view name, size_t count) {
 }
 
 Result<Variant*> Vm::array_element(uint32_t slot, std::string_view name, uint64_t index) {
-    Slot& s = slots_[slot];
+    Slot& s = var(slot);
     if (!s.defined || !s.value.is_array()) return fail(format_message(kNotAnArray, name));
     Array& arr = s.value.as_array();
     // An array read from a range starts at 1: index 0 lies before it.

@@ -266,7 +266,8 @@ inline std::string dump(const Stmt& s) {
                 // clang-format off
                 return "IndexedFieldAssign(" + n.name + ", [" + dump_list(n.indices) + "], " + n.field + ", " + dump(*n.value) + ")";
             else if constexpr (std::is_same_v<T, S::WithVar>) return "WithVar(" + n.var + ", " + dump(n.body) + ")";
-            else if constexpr (std::is_same_v<T, S::Skipped>) return "Skipped(" + n.message + ")";
+            else if constexpr (std::is_same_v<T, S::Skipped>)
+                return (n.fails ? "Unsupported(" : "Skipped(") + n.message + ")";
             else if constexpr (std::is_same_v<T, S::DimScalar>) return "DimScalar(" + n.name + ", " + n.type_name + ")";
             else if constexpr (std::is_same_v<T, S::ObjCall>) {
                 std::string args;

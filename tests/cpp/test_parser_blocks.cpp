@@ -20,16 +20,15 @@ TEST(ParserBlocks, If) {
         {"If a Then\nx = 1\nElse If b Then\ny = 2\nEnd If", "[If(a, [Assign(x, 1)], [If(b, [Assign(y, 2)], [])])]"},
         {"If a Then\nElseIf b Then\nElseIf c Then\nEnd If", "[If(a, [], [If(b, [], [If(c, [], [])])])]"},
         {"If a Then\nElse\nElseIf b Then\nEnd If",
-         "[If(a, [], [Skipped('elseif' as a bare statement (no Call keyword or parentheses) is not supported and was "
-         "skipped)])]"},
+         "[If(a, [], [Unsupported('elseif' as a bare statement (no Call keyword or parentheses) is not supported)])]"},
         {"If a Then\nx = 1\nEnd If x = 2", "[If(a, [Assign(x, 1)], []); Assign(x, 2)]"},
         {"If a Then x = 1", "[If(a, [Assign(x, 1)], [])]"},
         {"If a Then x = 1 Else x = 2", "[If(a, [Assign(x, 1)], [Assign(x, 2)])]"},
         {"If a Then Exit Sub", "[If(a, [ExitSub], [])]"},
         {"If a Then GoTo done", "[If(a, [GoTo(done)], [])]"},
         // clang-format off
-        {"If a Then 5", "[If(a, [Skipped(single-line 'If ... Then ...' branch isn't a recognized statement shape)], [])]"},
-        {"If a Then x = 1 Else", "[If(a, [Assign(x, 1)], [Skipped(single-line 'If ... Then ...' branch isn't a recognized statement shape)])]"},
+        {"If a Then 5", "[If(a, [Unsupported(single-line 'If ... Then ...' branch isn't a recognized statement shape)], [])]"},
+        {"If a Then x = 1 Else", "[If(a, [Assign(x, 1)], [Unsupported(single-line 'If ... Then ...' branch isn't a recognized statement shape)])]"},
         // clang-format on
         {"Select Case n\nCase 1, 2\nx = 1\nCase 3 To 5\nCase Is >= 10\nx = 2\nCase Else\nx = 3\nEnd Select",
          "[Select(n, Case(1, 2) [Assign(x, 1)], Case(3 To 5) [], Case(Is >= 10) [Assign(x, 2)], Else [Assign(x, 3)])]"},

@@ -15,7 +15,7 @@ using testing::body_of;
 using testing::check_rows;
 using testing::Row;
 
-constexpr const char* kShape = "Skipped(single-line 'If ... Then ...' branch isn't a recognized statement shape)";
+constexpr const char* kShape = "Unsupported(single-line 'If ... Then ...' branch isn't a recognized statement shape)";
 
 TEST(ParserMends, SingleLineIf) {
     const std::string shape = kShape;
@@ -80,21 +80,19 @@ TEST(ParserMends, BareCalls) {
         {"Let x = 1\nLet a(1) = 2", "[Assign(x, 1); IndexAssign(a, [1], 2)]"},
         // Lines whose rest is no list of expressions stay skipped words.
         {"Open f For Input As #1",
-         "[Skipped('open' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+         "[Unsupported('open' as a bare statement (no Call keyword or parentheses) is not supported)]"},
         {"Line Input #1, s",
-         "[Skipped('line' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+         "[Unsupported('line' as a bare statement (no Call keyword or parentheses) is not supported)]"},
         // Named and left-out arguments.
         {"Foo x:=1", "[BareCall(foo(x:=1))]"},
         {"Foo 1, , 3\nFoo , b:=2", "[BareCall(foo(1, _, 3)); BareCall(foo(_, b:=2))]"},
         {"Call Foo(1, , c:=3)", "[Call(foo(1, _, c:=3))]"},
         {"Foo Cells(1, 1)", "[BareCall(foo(ObjPath(cells(1, 1))))]"},
-        {"Foo a,",
-         "[Skipped('foo' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"Foo a,", "[Unsupported('foo' as a bare statement (no Call keyword or parentheses) is not supported)]"},
         // A name with parentheses is the call form, which must end its line.
         {"Foo (1), 2", "ERR: expected newline, got Comma"},
         {"Foo (", "ERR: unexpected token in expression: Newline"},
-        {"Let 5",
-         "[Skipped('let' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"Let 5", "[Unsupported('let' as a bare statement (no Call keyword or parentheses) is not supported)]"},
     };
     check_rows(rows, body_of);
 }
@@ -104,10 +102,8 @@ TEST(ParserMends, EndAndStop) {
         {"End", "[End]"},
         {"Stop", "[Stop]"},
         {"x = 1\nEnd\nx = 2", "[Assign(x, 1); End; Assign(x, 2)]"},
-        {"End Function",
-         "[Skipped('end' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
-        {"Stop 1",
-         "[Skipped('stop' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
+        {"End Function", "[Unsupported('end' as a bare statement (no Call keyword or parentheses) is not supported)]"},
+        {"Stop 1", "[Unsupported('stop' as a bare statement (no Call keyword or parentheses) is not supported)]"},
         {"end = 3", "[Assign(end, 3)]"},
     };
     check_rows(rows, body_of);

@@ -83,13 +83,7 @@ TEST(ParserModule, NameAndWarnings) {
 
     p = parse("Const K = 1\nPublic Const K2 = 2\nGlobal g As Long\n5 x\nProperty Get P()\nEnd Property\n");
     ASSERT_TRUE(p);
-    const std::string konst =
-        "Module-level 'Const' is not evaluated (module-level constants aren't supported outside a Sub/Function) and "
-        "was skipped";
     std::vector<std::pair<std::string, std::pair<uint32_t, uint32_t>>> want = {
-        {konst, {0, 12}},
-        {konst, {12, 32}},
-        {"Module-level statement starting with 'global' is not recognized and was skipped", {32, 49}},
         {"Module-level statement is not recognized and was skipped", {49, 53}},
         {"Module-level statement starting with 'property' is not recognized and was skipped", {53, 70}},
         {"Module-level statement starting with 'end' is not recognized and was skipped", {70, 83}},
@@ -100,6 +94,11 @@ TEST(ParserModule, NameAndWarnings) {
         EXPECT_EQ(p->warnings[i].span.start, want[i].second.first) << i;
         EXPECT_EQ(p->warnings[i].span.end, want[i].second.second) << i;
     }
+    // Consts and Global declare module variables.
+    ASSERT_EQ(p->variables.size(), 3u);
+    EXPECT_EQ(p->variables[0].stmt.as<Stmt::Assign>().name, "k");
+    EXPECT_EQ(p->variables[1].stmt.as<Stmt::Assign>().name, "k2");
+    EXPECT_EQ(p->variables[2].stmt.as<Stmt::DimScalar>().name, "g");
 }
 
 TEST(ParserModule, Spans) {

@@ -24,7 +24,9 @@ TEST(ParserStatements, Declarations) {
         {"Dim pts(5) As Point", "[DimArrayAs(pts, [5], point)]"},
         {"Dim a As Long, b(3), c As Point", "[DimList[DimScalar(a, long); DimArray(b, [3]); DimAs(c, point)]]"},
         {"Dim x As String * 10, y As Long", "[DimList[DimScalar(x, string); DimScalar(y, long)]]"},
-        {"Dim n As Long = 5", "[DimScalar(n, long)]"},
+        {"Dim n As Long = 5", "ERR: expected newline, got Eq"},
+        {"Dim rate As Double: rate = 0.175", "ERR: expected newline, got Colon"},
+        {"Static n As Long: n = 1", "ERR: expected newline, got Colon"},
         {"ReDim Preserve arr(n + 1)", "[ReDim(arr, [(n + 1)], 1)]"},
         {"ReDim arr(n) As String", "[ReDim(arr, [n], 0)]"},
         {"ReDim m(2, 3)", "[ReDim(m, [2, 3], 0)]"},
@@ -81,9 +83,8 @@ TEST(ParserStatements, Simple) {
         {"MsgBox msg, vbOKOnly, title\nMsgBox(\"Hi\")", "[MsgBox(msg); MsgBox(\"Hi\")]"},
         {"WorksheetFunction.Sum(1, 2)", "[Assign(_, wsf_sum(1, 2))]"},
         {"Application.WorksheetFunction.Max(a)", "[Assign(_, wsf_max(a))]"},
-        {"On x GoTo a, b",
-         "[Skipped('on' as a bare statement (no Call keyword or parentheses) is not supported and was skipped)]"},
-        {"Private Sub Inner()", "[Nop]"},
+        {"On x GoTo a, b", "[Unsupported('on' as a bare statement (no Call keyword or parentheses) is not supported)]"},
+        {"Private Sub Inner()", "[Unsupported('private' inside a procedure declares nothing: use Dim or Static)]"},
     };
     check_rows(rows, body_of);
 }

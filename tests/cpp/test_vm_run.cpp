@@ -1,4 +1,4 @@
-// Running programs: loading, the shared variable table seen by name, the
+// Running programs: loading, the variables seen by name, the
 // interrupt check point and the recursion guard.
 #include <gtest/gtest.h>
 
@@ -35,7 +35,8 @@ TEST(VmRun, VariablesByName) {
     vm.remove_var("y");
     std::vector<std::string> names;
     vm.for_each_var([&](const std::string& name, const Variant&) { names.push_back(name); });
-    EXPECT_EQ(names, (std::vector<std::string>{"x", "z"}));
+    // The module variables first, then the entry procedure's locals.
+    EXPECT_EQ(names, (std::vector<std::string>{"z", "x"}));
     ASSERT_TRUE(run(vm, "Sub Main()\nw = z * 2\nEnd Sub\n").has_value());
     EXPECT_EQ(vm.find_var("w")->as_int(), 5);
 }
