@@ -52,11 +52,14 @@ constexpr std::string_view kUnknownExpression = "Unknown expression";
         std::memcpy(&b, s + n - 4, 4);
         std::memcpy(to, &a, 4);
         std::memcpy(to + n - 4, &b, 4);
-    } else if (n > 0) {
-        const char a = s[0], b = s[n / 2], c = s[n - 1];
-        to[0] = a;
-        to[n / 2] = b;
-        to[n - 1] = c;
+    } else if (n >= 2) {
+        uint16_t a, b;
+        std::memcpy(&a, s, 2);
+        std::memcpy(&b, s + n - 2, 2);
+        std::memcpy(to, &a, 2);
+        std::memcpy(to + n - 2, &b, 2);
+    } else if (n == 1) {
+        to[0] = s[0];
     }
 }
 
@@ -200,7 +203,7 @@ bool Vm::Exec::eval_binary(Vm& vm, const XCode& x, Variant& out) {
     return true;
 }
 
-bool Vm::Exec::text_arg(Vm& vm, const XCode& x, TextArg& a) {
+[[gnu::always_inline]] inline bool Vm::Exec::text_arg(Vm& vm, const XCode& x, TextArg& a) {
     const Variant* v = in_place(vm, x);
     if (v) {
         a.source = v;
