@@ -35,32 +35,28 @@ constexpr std::string_view kNamedArgNotFound = "Named argument not found: '{}'";
 constexpr std::string_view kNoOpStatements[] = {"doevents", "beep", "randomize", "close", "reset", "print", "write"};
 constexpr std::string_view kUnknownExpression = "Unknown expression";
 
-// Copies a text of up to 16 bytes without a call, in two moves that may
-// overlap.
+// Copies `n` bytes, from sizeof(T) to twice that, as two moves of a T that
+// may overlap.
+template <class T>
+[[gnu::always_inline]] inline void copy_ends(char* to, const char* from, size_t n) {
+    T head, tail;
+    std::memcpy(&head, from, sizeof(T));
+    std::memcpy(&tail, from + n - sizeof(T), sizeof(T));
+    std::memcpy(to, &head, sizeof(T));
+    std::memcpy(to + n - sizeof(T), &tail, sizeof(T));
+}
+
+// Copies a text of up to 16 bytes without a call.
 [[gnu::always_inline]] inline void copy_short(char* to, std::string_view from) {
-    const char* s = from.data();
     const size_t n = from.size();
-    if (n >= 8) {
-        uint64_t a, b;
-        std::memcpy(&a, s, 8);
-        std::memcpy(&b, s + n - 8, 8);
-        std::memcpy(to, &a, 8);
-        std::memcpy(to + n - 8, &b, 8);
-    } else if (n >= 4) {
-        uint32_t a, b;
-        std::memcpy(&a, s, 4);
-        std::memcpy(&b, s + n - 4, 4);
-        std::memcpy(to, &a, 4);
-        std::memcpy(to + n - 4, &b, 4);
-    } else if (n >= 2) {
-        uint16_t a, b;
-        std::memcpy(&a, s, 2);
-        std::memcpy(&b, s + n - 2, 2);
-        std::memcpy(to, &a, 2);
-        std::memcpy(to + n - 2, &b, 2);
-    } else if (n == 1) {
-        to[0] = s[0];
-    }
+    if (n >= 8)
+        copy_ends<uint64_t>(to, from.data(), n);
+    else if (n >= 4)
+        copy_ends<uint32_t>(to, from.data(), n);
+    else if (n >= 2)
+        copy_ends<uint16_t>(to, from.data(), n);
+    else if (n == 1)
+        to[0] = from[0];
 }
 
 // `text` becomes `a` followed by `b`, which must not lie in it. Short texts
