@@ -36,6 +36,40 @@ def fib_calls(n):
     return b
 
 
+def fib_case(label, header):
+    """The recursive Fib case, its Function declared by `header`."""
+    return {
+        "name": f"recursive fib({FIB_N}){label} (per call)",
+        "iters": fib_calls(FIB_N),
+        "vba": f"""
+{header}
+    If n < 2 Then
+        Fib = n
+    Else
+        Fib = Fib(n - 1) + Fib(n - 2)
+    End If
+End Function
+
+Sub Main()
+    x = Fib({FIB_N})
+End Sub
+""",
+        "py": f"""
+def setup():
+    return None
+
+def fib(n):
+    if n < 2:
+        return n
+    return fib(n - 1) + fib(n - 2)
+
+def run(_):
+    return fib({FIB_N})
+""",
+        "check": "vars:x",
+    }
+
+
 # Each case: its label, the number of iterations its per-iteration figure
 # divides by, the macro, the Python source (defining setup() and run(state),
 # run returning something to compare), and how to read the macro's result
@@ -105,66 +139,8 @@ def run(_):
 """,
         "check": "vars:t",
     },
-    {
-        "name": f"recursive fib({FIB_N}) (per call)",
-        "iters": fib_calls(FIB_N),
-        "vba": f"""
-Function Fib(n)
-    If n < 2 Then
-        Fib = n
-    Else
-        Fib = Fib(n - 1) + Fib(n - 2)
-    End If
-End Function
-
-Sub Main()
-    x = Fib({FIB_N})
-End Sub
-""",
-        "py": f"""
-def setup():
-    return None
-
-def fib(n):
-    if n < 2:
-        return n
-    return fib(n - 1) + fib(n - 2)
-
-def run(_):
-    return fib({FIB_N})
-""",
-        "check": "vars:x",
-    },
-    {
-        "name": f"recursive fib({FIB_N}), n As Long (per call)",
-        "iters": fib_calls(FIB_N),
-        "vba": f"""
-Function Fib(n As Long) As Long
-    If n < 2 Then
-        Fib = n
-    Else
-        Fib = Fib(n - 1) + Fib(n - 2)
-    End If
-End Function
-
-Sub Main()
-    x = Fib({FIB_N})
-End Sub
-""",
-        "py": f"""
-def setup():
-    return None
-
-def fib(n):
-    if n < 2:
-        return n
-    return fib(n - 1) + fib(n - 2)
-
-def run(_):
-    return fib({FIB_N})
-""",
-        "check": "vars:x",
-    },
+    fib_case("", "Function Fib(n)"),
+    fib_case(", n As Long", "Function Fib(n As Long) As Long"),
     {
         "name": "3-argument Function calls",
         "iters": N,

@@ -136,6 +136,12 @@ FOR_COUNTERS = [
      sub("s = \"\"\nFor x = 0.5 To 3 Step 0.5\n s = s & x & \",\"\n If x = 1 Then x = 2.5\nNext"), {"s": "0.5,1,3,"}),
     ("a counter set to a text", sub("n = 0\nFor i = 1 To 5\n n = n + 1\n If i = 2 Then i = \"4\"\nNext"), {"n": 3, "i": 6}),
     ("a counter left alone", sub("t = 0\nFor i = 1 To 4\n t = t + i\nNext"), {"t": 10, "i": 5}),
+    ("an error handler moving the counter",
+     sub("s = \"\"\nOn Error GoTo h\nFor i = 1 To 6\n s = s & i\n If i = 2 Then x = 1 / 0\nNext\nExit Sub\n"
+         "h:\ni = 4\nResume Next"), {"s": "1256"}),
+    ("a Static counter moved by the procedure it calls again",
+     "Dim s\nSub Walk(depth)\n Static i\n If depth > 0 Then\n  i = i + 1\n  Exit Sub\n End If\n For i = 1 To 6\n"
+     "  s = s & i\n  Walk 1\n Next\nEnd Sub\n" + sub("s = \"\"\nWalk 0"), {"s": "135"}),
 ]
 
 

@@ -115,6 +115,9 @@ struct SCode {
     Run run = nullptr;
     uint32_t slot = 0;
     uint8_t flags = 0;
+    // Of a For loop: its body may write its counter, which each pass then
+    // reads back.
+    bool watch_counter = false;
     // What an Exit statement ends.
     ExitKind exit = ExitKind::None;
     // The operands; for a statement run by the dispatcher, each found there

@@ -78,6 +78,73 @@ XCode::Pure Vm::Exec::len_of(const XCode& arg) {
     return nullptr;
 }
 
+namespace {
+
+// Whether `x` may change the variable at `slot`: a call given it (by
+// reference, maybe), or with `shared` any call or read that may run one.
+bool expr_may_write(const XCode& x, uint32_t slot, bool shared) {
+    if (x.kind == vm::XKind::Call || x.kind == vm::XKind::Read) {
+        if (shared) return true;
+        for (const XCode& k : x.kids)
+            if (k.kind == vm::XKind::Var && k.slot == slot) return true;
+    }
+    for (const XCode& k : x.kids)
+        if (expr_may_write(k, slot, shared)) return true;
+    return false;
+}
+
+// The same for statements: one that names the variable, a call given it,
+// and with `shared` any call.
+bool code_may_write(const vm::Code& code, uint32_t slot, bool shared) {
+    for (const SCode& s : code) {
+        const bool names_it = std::visit(
+            [&](const auto& n) {
+                if constexpr (requires { n.slot; }) return n.slot == slot;
+                return false;
+            },
+            s.src->node);
+        if (names_it || (s.proc && shared)) return true;
+        for (const XCode& x : s.x)
+            if ((s.proc && x.kind == vm::XKind::Var && x.slot == slot) || expr_may_write(x, slot, shared)) return true;
+        for (const vm::MatchCode& m : s.matches)
+            for (const XCode& x : m.values)
+                if (expr_may_write(x, slot, shared)) return true;
+        if (code_may_write(s.body, slot, shared) || code_may_write(s.other, slot, shared)) return true;
+    }
+    return false;
+}
+
+// Whether a body holds an On Error GoTo: its handler may run in the middle
+// of a loop and change anything.
+bool has_handler(const Body& body) {
+    for (const SpannedStmt& s : body) {
+        if (s.stmt.is<Stmt::OnErrorGoto>()) return true;
+        const bool inner = std::visit(
+            [](const auto& n) {
+                bool found = false;
+                if constexpr (requires { n.body; }) found = found || has_handler(n.body);
+                if constexpr (requires { n.then_body; }) found = found || has_handler(n.then_body);
+                if constexpr (requires { n.else_body; }) found = found || has_handler(n.else_body);
+                if constexpr (requires { n.cases; })
+                    for (const CaseClause& c : n.cases) found = found || has_handler(c.body);
+                return found;
+            },
+            s.stmt.node);
+        if (inner) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool Vm::Exec::counter_may_change(Vm& vm, const SCode& s) {
+    const Proc* proc = vm.compiling_;
+    if (!proc || s.slot >= proc->frame_size() || has_handler(*proc->body)) return true;
+    // A module or Static counter may change in any procedure the body calls.
+    const bool shared = proc->entries[s.slot].shared != nullptr;
+    return code_may_write(s.body, s.slot, shared);
+}
+
 vm::Code Vm::Exec::compile_body(Vm& vm, const Body& body) {
     vm::Code code;
     code.reserve(body.size());
@@ -527,6 +594,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         if (f->step) s.x.push_back(compile_expr(vm, *f->step));
         s.body = compile_body(vm, f->body);
         s.run = &run_for;
+        s.watch_counter = counter_may_change(vm, s);
         // A counter declared with a whole type counts in that type.
         if (const Declared* d = vm.declared(s.slot); d && !d->array && whole_fits(d->type, 0))
             s.flags = static_cast<uint8_t>(d->type);

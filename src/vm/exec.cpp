@@ -620,7 +620,8 @@ template <size_t N>
     const bool ok = run_proc(vm, proc);
     bool is_num = false;
     if (ok) [[likely]] {
-        Slot& s = *frame.cells[proc.name_slot].var;
+        // The result is always the activation's own slot.
+        Slot& s = frame.cells[proc.name_slot].own;
         is_num = s.defined && vm::num_of(s.value, n);
         if (!is_num) other = s.defined ? std::move(s.value) : Variant();
     }
@@ -915,7 +916,7 @@ bool to_counter_type(vm::VarType type, double& x, std::string& error) {
 
 }  // namespace
 
-template <bool One, bool Up>
+template <bool One, bool Up, bool Watch>
 int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di, double end) {
     // The last value the loop takes: while i is an exact double, comparing
     // it with this integer gives what comparing it with `end` gives.
@@ -941,11 +942,13 @@ int Vm::Exec::count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di,
         store_int(vm, slot, i);
         const int k = One ? loop_pass_one(vm, s.body[0], ExitKind::For) : loop_pass(vm, s.body, ExitKind::For);
         if (k != 0) return k;
-        const Slot& c = vm.var(slot);
-        const int64_t* now = c.defined ? std::get_if<int64_t>(&c.value) : nullptr;
-        if (!now || *now != i) [[unlikely]] {
-            if (!now) return kCounterMoved;
-            i = *now;
+        if constexpr (Watch) {
+            const Slot& c = vm.var(slot);
+            const int64_t* now = c.defined ? std::get_if<int64_t>(&c.value) : nullptr;
+            if (!now || *now != i) [[unlikely]] {
+                if (!now) return kCounterMoved;
+                i = *now;
+            }
         }
     }
     counter = i;
@@ -1001,10 +1004,17 @@ bool Vm::Exec::run_for_counted(Vm& vm, const SCode& s, double start, double end,
         int64_t i = static_cast<int64_t>(start);
         const int64_t di = static_cast<int64_t>(step);
         const bool one = s.body.size() == 1;
-        const int k =
-            step > 0
-                ? (one ? count_passes<true, true>(vm, s, i, di, end) : count_passes<false, true>(vm, s, i, di, end))
-                : (one ? count_passes<true, false>(vm, s, i, di, end) : count_passes<false, false>(vm, s, i, di, end));
+        int k;
+        if (s.watch_counter)
+            k = step > 0 ? (one ? count_passes<true, true, true>(vm, s, i, di, end)
+                                : count_passes<false, true, true>(vm, s, i, di, end))
+                         : (one ? count_passes<true, false, true>(vm, s, i, di, end)
+                                : count_passes<false, false, true>(vm, s, i, di, end));
+        else
+            k = step > 0 ? (one ? count_passes<true, true, false>(vm, s, i, di, end)
+                                : count_passes<false, true, false>(vm, s, i, di, end))
+                         : (one ? count_passes<true, false, false>(vm, s, i, di, end)
+                                : count_passes<false, false, false>(vm, s, i, di, end));
         if (k == kCounterMoved) {
             if (!read_counter(vm, slot, v)) return false;
             v += step;
@@ -1019,7 +1029,7 @@ bool Vm::Exec::run_for_counted(Vm& vm, const SCode& s, double start, double end,
         vm.store_num(slot, vm::num_of_double(v));
         const int k = loop_pass(vm, s.body, ExitKind::For);
         if (k != 0) return k > 0;
-        if (!read_counter(vm, slot, v)) return false;
+        if (s.watch_counter && !read_counter(vm, slot, v)) return false;
     }
     vm.store_num(slot, vm::num_of_double(v));
     return true;

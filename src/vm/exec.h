@@ -129,7 +129,7 @@ struct Vm::Exec {
     // 1 when the loop is done, its counter stored, -1 for a failure, 0 to
     // go on in floating point from `counter`, kCounterMoved to go on from
     // the counter's value.
-    template <bool One, bool Up>
+    template <bool One, bool Up, bool Watch>
     static int count_passes(Vm& vm, const SCode& s, int64_t& counter, int64_t di, double end);
     // What count_passes gives when the body left the counter holding no
     // Integer: the loop goes on from the counter's value.
@@ -168,6 +168,9 @@ struct Vm::Exec {
     static bool run_assign_concat(Vm& vm, const SCode& s);
     static bool run_if(Vm& vm, const SCode& s);
     static bool run_for(Vm& vm, const SCode& s);
+    // Whether the body of the For loop `s` may write its counter: then
+    // each pass reads it back instead of counting in a register.
+    static bool counter_may_change(Vm& vm, const SCode& s);
     // The passes of a For loop once its start, end and step are known (not
     // zero); the counter is left past the end when the loop runs out.
     static bool run_for_counted(Vm& vm, const SCode& s, double start, double end, double step);

@@ -124,7 +124,9 @@ struct Proc {
     // order; a node without `eval` where there is none.
     std::vector<XCode> defaults;
 
-    uint32_t frame_size() const { return static_cast<uint32_t>(entries.size()); }
+    uint32_t frame_size() const { return size; }
+    // entries.size(), kept at hand for the calls.
+    uint32_t size = 0;
 };
 
 // A stack of T in chunks that never move: what a running activation points

@@ -164,7 +164,7 @@ namespace {
 
 // A new index of `proc`'s frame for `name`, its own slot.
 uint32_t add_index(vm::Proc& proc, const std::string& name) {
-    const uint32_t i = proc.frame_size();
+    const uint32_t i = proc.size++;
     proc.names.push_back(name);
     proc.index.emplace(name, i);
     proc.entries.emplace_back();
@@ -173,7 +173,7 @@ uint32_t add_index(vm::Proc& proc, const std::string& name) {
 
 }  // namespace
 
-uint32_t Vm::resolve(const std::string& name) {
+uint32_t Vm::resolve(const std::string& name, bool explicit_check) {
     Proc& proc = *binding_;
     if (auto it = proc.index.find(name); it != proc.index.end()) return it->second;
     const uint32_t i = add_index(proc, name);
@@ -185,7 +185,8 @@ uint32_t Vm::resolve(const std::string& name) {
     }
     // Under Option Explicit a name must be declared, a built-in, a
     // constant or a procedure.
-    if (option_explicit_ && load_error_.empty() && !needs_no_declaration(name) && !procedure_named(name)) {
+    if (explicit_check && option_explicit_ && load_error_.empty() && !needs_no_declaration(name) &&
+        !procedure_named(name)) {
         load_error_ = format_message(kNotDefined, name);
         load_error_at_ = binding_at_;
     }
@@ -513,8 +514,9 @@ void Vm::bind_expr(const Expr& expr) {
             } else if constexpr (std::is_same_v<T, Expr::CellsValue>) {
                 bind_opt(e.row), bind_opt(e.col);
             } else if constexpr (std::is_same_v<T, Expr::Call>) {
-                // A Function's name is no variable.
-                if (!function_named(e.name)) e.slot = resolve(e.name);
+                // A Function's name is no variable; any other name called
+                // with arguments is an array or fails as an unknown function.
+                if (!function_named(e.name)) e.slot = resolve(e.name, false);
                 bind_list(e.args);
             } else if constexpr (std::is_same_v<T, Expr::RangeValue>) {
                 bind_range(e.addr, e.range);

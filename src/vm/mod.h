@@ -259,8 +259,9 @@ private:
 
     // load.cpp
     // The index of `name` in the frame of the procedure being bound:
-    // its own, else a module variable's, else a new undeclared local.
-    uint32_t resolve(const std::string& name);
+    // its own, else a module variable's, else a new undeclared local (which
+    // Option Explicit refuses, unless `explicit_check` is off).
+    uint32_t resolve(const std::string& name, bool explicit_check = true);
     uint32_t slot_of(const std::string& name, uint32_t slot) { return slot != kNoSlot ? slot : resolve(name); }
     // The module variable of that name, made (undefined) when there is none.
     uint32_t module_var(const std::string& name);

@@ -126,12 +126,20 @@ Result<void> Vm::load_program(const Program& program) {
     auto ambiguous = [&](const std::string& proc) {
         if (!functions_.contains(proc) && !subs_.contains(proc)) return false;
         load_error_ = format_message(kAmbiguousName, proc);
+        // Nothing of the refused program stays callable.
+        functions_.clear();
+        subs_.clear();
+        bind_procedures();
         return true;
     };
-    for (const FuncDef& f : program.functions)
-        if (ambiguous(f.name) || !functions_.emplace(f.name, deep_copy(f)).second) return fail(load_error_);
-    for (const SubDef& s : program.subs)
-        if (ambiguous(s.name) || !subs_.emplace(s.name, deep_copy(s)).second) return fail(load_error_);
+    for (const FuncDef& f : program.functions) {
+        if (ambiguous(f.name)) return fail(load_error_);
+        functions_.emplace(f.name, deep_copy(f));
+    }
+    for (const SubDef& s : program.subs) {
+        if (ambiguous(s.name)) return fail(load_error_);
+        subs_.emplace(s.name, deep_copy(s));
+    }
     for (const TypeDef& t : program.types) user_types_.insert_or_assign(t.name, t.fields);
     module_warnings_.clear();
     for (const Warning& w : program.warnings) module_warnings_.push_back(SkipNote{w.span, w.message});
