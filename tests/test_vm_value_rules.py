@@ -183,7 +183,8 @@ def test_a_text_copied_over_one_as_long_or_longer_keeps_every_byte(n, extra):
 
 
 # Each row: a, the operator, b and the answer, compared as variables, in an
-# If, against the literal and through a Function.
+# If, against the literal, a Function's result against the variable, and
+# through Functions on both sides.
 COMPARES = [
     ('"abc"', "=", '"ABC"', True), ('"abc"', "<", '"abd"', True), ('"straße"', "=", '"STRASSE"', True),
     ('"10"', "<", '"9"', True), ('"10"', ">", "9", True), ('"a"', "=", "0", False), ('"k1"', "<>", '"k0"', True),
@@ -196,9 +197,9 @@ COMPARES = [
 @pytest.mark.parametrize("a, op, b, want", COMPARES)
 def test_a_comparison_gives_one_answer_on_every_road(a, op, b, want):
     body = (f"x = {a}\ny = {b}\nr = (x {op} y)\nIf x {op} y Then i = True Else i = False\nk = (x {op} {b})\n"
-            f"g = (Same(x) {op} Same(y))")
+            f"h = (Same(x) {op} y)\ng = (Same(x) {op} Same(y))")
     got = run(sub(body) + SAME).variables()
-    assert [got[k] for k in "rikg"] == [want] * 4
+    assert [got[k] for k in "rikhg"] == [want] * 5
 
 
 # Each row: the subject, a Case clause whose values are {} (filled with

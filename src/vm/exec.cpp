@@ -245,27 +245,31 @@ bool Vm::Exec::eval_concat(Vm& vm, const XCode& x, Variant& out) {
 int Vm::Exec::truth_compare(Vm& vm, const XCode& x) {
     const XCode& l = x.kids[0];
     const XCode& r = x.kids[1];
-    // Constants and variables compare where they are, texts without copies.
+    // Constants and variables are compared where they are, texts without
+    // copies: the right operand always, the left one when nothing is
+    // evaluated after it.
+    auto compared = [&vm, op = x.op](const Variant& a, const Variant& b) {
+        auto t = vm::compare_values(op, a, b);
+        return take(vm, t) ? int{*t} : -1;
+    };
     if (const Variant* b = in_place(vm, r)) {
-        if (const Variant* a = in_place(vm, l)) {
-            auto t = vm::compare_values(x.op, *a, *b);
-            return take(vm, t) ? *t : -1;
-        }
+        if (const Variant* a = in_place(vm, l)) return compared(*a, *b);
     }
     Num a, c;
     Variant lhs, rhs;
     const NumResult ra = l.num(vm, l, a, lhs);
     if (ra == NumResult::Failed) return -1;
-    const NumResult rc = r.num(vm, r, c, rhs);
+    const Variant* b = in_place(vm, r);
+    const NumResult rc = b ? (vm::num_of(*b, c) ? NumResult::Number : NumResult::Other) : r.num(vm, r, c, rhs);
     if (rc == NumResult::Failed) return -1;
     bool t;
     if (ra == NumResult::Number && rc == NumResult::Number && vm::num_compare(x.op, a, c, t)) return t;
     if (ra == NumResult::Number) lhs = vm::num_variant(a);
-    if (rc == NumResult::Number) rhs = vm::num_variant(c);
-    auto v = vm::eval_binop(x.op, std::move(lhs), std::move(rhs));
-    if (!take(vm, v)) return -1;
-    // A comparison gives a Boolean.
-    return v->as_bool();
+    if (!b) {
+        if (rc == NumResult::Number) rhs = vm::num_variant(c);
+        b = &rhs;
+    }
+    return compared(lhs, *b);
 }
 
 bool Vm::Exec::eval_compare(Vm& vm, const XCode& x, Variant& out) {
