@@ -136,6 +136,9 @@ FOR_COUNTERS = [
      sub("s = \"\"\nFor x = 0.5 To 3 Step 0.5\n s = s & x & \",\"\n If x = 1 Then x = 2.5\nNext"), {"s": "0.5,1,3,"}),
     ("a counter set to a text", sub("n = 0\nFor i = 1 To 5\n n = n + 1\n If i = 2 Then i = \"4\"\nNext"), {"n": 3, "i": 6}),
     ("a counter left alone", sub("t = 0\nFor i = 1 To 4\n t = t + i\nNext"), {"t": 10, "i": 5}),
+    ("a parameter counter whose caller's variable a callee moves",
+     "Dim g, s\nSub Bump()\n g = g + 1\nEnd Sub\nSub Walk(i)\n For i = 1 To 6\n  s = s & i\n  Bump\n Next\nEnd Sub\n"
+     + sub("s = \"\"\nWalk g"), {"s": "135", "g": 7}),
     ("an error handler moving the counter",
      sub("s = \"\"\nOn Error GoTo h\nFor i = 1 To 6\n s = s & i\n If i = 2 Then x = 1 / 0\nNext\nExit Sub\n"
          "h:\ni = 4\nResume Next"), {"s": "1256"}),

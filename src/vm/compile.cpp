@@ -1,6 +1,7 @@
 // Compiling a procedure body: each statement and expression to the node
 // whose function fits its shape (see code.h). A statement without a
 // function of its own gets its operands compiled for the dispatcher.
+#include <algorithm>
 #include <initializer_list>
 #include <type_traits>
 #include <variant>
@@ -140,8 +141,10 @@ bool has_handler(const Body& body) {
 bool Vm::Exec::counter_may_change(Vm& vm, const SCode& s) {
     const Proc* proc = vm.compiling_;
     if (!proc || s.slot >= proc->frame_size() || has_handler(*proc->body)) return true;
-    // A module or Static counter may change in any procedure the body calls.
-    const bool shared = proc->entries[s.slot].shared != nullptr;
+    // A module or Static counter, or a parameter that may be a caller's
+    // variable, may change in any procedure the body calls.
+    const bool param = std::ranges::find(proc->param_slots, s.slot) != proc->param_slots.end();
+    const bool shared = proc->entries[s.slot].shared != nullptr || param;
     return code_may_write(s.body, s.slot, shared);
 }
 
