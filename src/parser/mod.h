@@ -106,12 +106,10 @@ public:
 
     // module level
     Result<Program> parse_program();
-    // The declarators of a module-level Dim, Private, Public or Global line,
-    // which starts at `start`, into the program's variables.
-    Result<void> parse_module_vars(Program& prog, uint32_t start);
-    // A module-level Const, whose value the module variable of its name
-    // takes when the program loads.
-    Result<void> parse_module_const(Program& prog, uint32_t start);
+    // A module-level Const (the current token), or the declarators of a
+    // Dim, Private, Public or Global line after its first word, which
+    // starts at `start`, appended to the module variables `vars`.
+    Result<void> parse_module_var(std::vector<SpannedStmt>& vars, uint32_t start);
     Result<std::vector<Param>> parse_params();
 
     // declarations

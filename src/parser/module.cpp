@@ -1,9 +1,10 @@
-// Module level: the top of the grammar. Collects Subs, Functions and Types;
-// module-level lines the system does not model are skipped, some with a
-// warning.
+// Module level: the top of the grammar. Collects Subs, Functions, Types and
+// the module's variables and constants; module-level lines the system does
+// not model are skipped, some with a warning.
 //
 //   program   = { line } Eof
-//   line      = Option ... | Attribute ... | [modifier] (sub | function | type) | Dim ... | Const ... | other
+//   line      = Option ... | Attribute ... | [modifier] (sub | function | type | const | declarators)
+//             | Dim declarators | Const ... | other
 //   sub       = "sub" name "(" params ")" eol body "end" "sub"
 //   function  = "function" name "(" params ")" ["as" type] eol body "end" "function"
 //   type      = "type" name eol { field } "end" "type"
@@ -141,27 +142,21 @@ Result<std::vector<Param>> Parser::parse_params() {
     return params;
 }
 
-Result<void> Parser::parse_module_vars(Program& prog, uint32_t start) {
-    std::vector<Stmt> decls = TRY(parse_declarators());
+Result<void> Parser::parse_module_var(std::vector<SpannedStmt>& vars, uint32_t start) {
+    auto one = [&]() -> Result<Stmt> {
+        if (is_ident("const")) return parse_const();
+        std::vector<Stmt> decls = TRY(parse_declarators());
+        return decls.size() == 1 ? std::move(decls[0]) : Stmt{Stmt::DimList{std::move(decls)}};
+    };
+    Stmt stmt = TRY(one());
     TRY_VOID(eat_eol());
-    std::vector<SpannedStmt> vars = prog.variables.list();
-    Stmt stmt = decls.size() == 1 ? std::move(decls[0]) : Stmt{Stmt::DimList{std::move(decls)}};
     vars.push_back(SpannedStmt{std::move(stmt), SourceSpan{start, cur_start()}});
-    prog.variables = Body(std::move(vars));
-    return {};
-}
-
-Result<void> Parser::parse_module_const(Program& prog, uint32_t start) {
-    Stmt stmt = TRY(parse_const());
-    TRY_VOID(eat_eol());
-    std::vector<SpannedStmt> vars = prog.variables.list();
-    vars.push_back(SpannedStmt{std::move(stmt), SourceSpan{start, cur_start()}});
-    prog.variables = Body(std::move(vars));
     return {};
 }
 
 Result<Program> Parser::parse_program() {
     Program prog;
+    std::vector<SpannedStmt> vars;
     skip_nl();
     auto warn = [&](std::string message, uint32_t start) {
         skip_line(*this);
@@ -169,7 +164,10 @@ Result<Program> Parser::parse_program() {
     };
     for (;;) {
         const Tok& t = cur();
-        if (t.is(Tok::Eof)) return prog;
+        if (t.is(Tok::Eof)) {
+            prog.variables = Body(std::move(vars));
+            return prog;
+        }
         if (t.is(Tok::Newline)) {
             advance();
             continue;
@@ -189,12 +187,8 @@ Result<Program> Parser::parse_program() {
         } else if (is_modifier(t)) {
             advance();
             if (is_ident("sub") || is_ident("function") || is_ident("type")) continue;
-            if (starts_declarator(*this)) {
-                TRY_VOID(parse_module_vars(prog, start));
-                continue;
-            }
             // clang-format off
-            if (is_ident("const")) TRY_VOID(parse_module_const(prog, start));
+            if (starts_declarator(*this) || is_ident("const")) TRY_VOID(parse_module_var(vars, start));
             else if (cur().is(Tok::Newline)) advance();
             else if (!cur().is(Tok::Eof)) skip_line(*this);
             // clang-format on
@@ -211,9 +205,9 @@ Result<Program> Parser::parse_program() {
             prog.types.push_back(TRY(parse_type_block(*this)));
         } else if (t.is_ident("dim")) {
             advance();
-            TRY_VOID(parse_module_vars(prog, start));
+            TRY_VOID(parse_module_var(vars, start));
         } else if (t.is_ident("const")) {
-            TRY_VOID(parse_module_const(prog, start));
+            TRY_VOID(parse_module_var(vars, start));
         } else if (t.is(Tok::Ident)) {
             warn(format_message(kModuleWordSkipped, t.text), start);
         } else {

@@ -534,7 +534,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         const XCode& v = s.x[0];
         if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
             s.flags = static_cast<uint8_t>(d->type);
-            s.run = v.pure ? &run_assign_typed_pure : &run_assign_typed;
+            s.run = v.pure == &pure_slot ? &run_assign_typed_slot : v.pure ? &run_assign_typed_pure : &run_assign_typed;
             if (v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]) && whole_fits(d->type, 0)) {
                 const bool r_slot = v.kids[1].kind == XKind::Var;
                 const bool add = v.op == BinOp::Add;

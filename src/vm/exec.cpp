@@ -754,7 +754,12 @@ bool Vm::Exec::run_assign_typed(Vm& vm, const SCode& s) {
     Num n;
     Variant other;
     switch (x.num(vm, x, n, other)) {
-        case NumResult::Number: return store_typed(vm, s.slot, type, n);
+        case NumResult::Number:
+            if (n.is_int && whole_fits(type, n.i)) [[likely]] {
+                store_int(vm, s.slot, n.i);
+                return true;
+            }
+            return store_typed(vm, s.slot, type, n);
         case NumResult::Other: break;
         default: return false;
     }

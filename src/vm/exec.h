@@ -408,6 +408,15 @@ struct Vm::Exec {
         }
         return run_assign_typed(vm, s);
     }
+    // The same from a variable holding a whole number, read inline.
+    static bool run_assign_typed_slot(Vm& vm, const SCode& s) {
+        int64_t v;
+        if (leaf_int<Leaf::Slot>(vm, s.x[0], v) && whole_fits(static_cast<vm::VarType>(s.flags), v)) [[likely]] {
+            store_int(vm, s.slot, v);
+            return true;
+        }
+        return run_assign_typed_pure(vm, s);
+    }
     // Integer arithmetic with the operator fixed when the compiler knows it
     // is an addition (the commonest), else chosen at run time.
     template <bool Add>
