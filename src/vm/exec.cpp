@@ -813,32 +813,45 @@ bool Vm::Exec::run_assign_object(Vm& vm, const SCode& s) {
     return take(vm, r);
 }
 
-bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
-    if (!vm.var(s.slot).defined || !vm.var(s.slot).value.is_str())
-        return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
-    // The parts, innermost first: ((s & a) & b) & c gives a, b, c.
-    std::array<const XCode*, kAppendParts> parts;
-    size_t count = 0;
-    for (const XCode* x = &s.x[0]; x->kind == XKind::Binary; x = &x->kids[0]) parts[count++] = &x->kids[1];
-    std::array<TextArg, kAppendParts> texts;
+[[gnu::always_inline]] inline bool Vm::Exec::append_parts(Vm& vm, uint32_t slot, std::span<TextArg> parts) {
+    Variant& value = vm.var(slot).value;
     size_t size = 0;
-    for (size_t i = 0; i < count; ++i) {
-        TextArg& t = texts[i];
-        if (!text_arg(vm, *parts[count - 1 - i], t)) return false;
+    for (TextArg& t : parts) {
         // s's own text is copied before s grows.
-        if (t.source == &vm.var(s.slot).value) {
+        if (t.source == &value) {
             t.held = Variant(std::string(t.text));
             t.text = t.held->as_str();
         }
         size += t.text.size();
     }
-    std::string& text = vm.var(s.slot).value.as_str();
+    std::string& text = value.as_str();
     // Checked whole, so that s grows by all parts or by none.
     if (size > vm::kMaxTextLen - std::min(text.size(), vm::kMaxTextLen))
         return failed(vm, std::string(vm::kOutOfStringSpace));
     if (!charge_text(vm, size)) return false;
-    for (size_t i = 0; i < count; ++i) text += texts[i].text;
+    for (const TextArg& t : parts) text += t.text;
     return true;
+}
+
+bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
+    if (!vm.var(s.slot).defined || !vm.var(s.slot).value.is_str())
+        return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
+    const XCode& x = s.x[0];
+    if (x.kids[0].kind != XKind::Var) return append_many(vm, s);
+    // s = s & a, the commonest, reads its one part alone.
+    TextArg part;
+    return text_arg(vm, x.kids[1], part) && append_parts(vm, s.slot, std::span(&part, 1));
+}
+
+bool Vm::Exec::append_many(Vm& vm, const SCode& s) {
+    // The parts, innermost first: ((s & a) & b) & c gives a, b, c.
+    std::array<const XCode*, kAppendParts> parts;
+    size_t count = 0;
+    for (const XCode* k = &s.x[0]; k->kind == XKind::Binary; k = &k->kids[0]) parts[count++] = &k->kids[1];
+    std::array<TextArg, kAppendParts> texts;
+    for (size_t i = 0; i < count; ++i)
+        if (!text_arg(vm, *parts[count - 1 - i], texts[i])) return false;
+    return append_parts(vm, s.slot, std::span(texts.data(), count));
 }
 
 bool Vm::Exec::run_assign_text(Vm& vm, const SCode& s) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "values/values.h"
@@ -229,6 +230,10 @@ struct Vm::Exec {
         vm::IntText digits;
     };
     static bool text_arg(Vm& vm, const XCode& x, TextArg& a);
+    // Appends the parts of run_append to the text variable `slot`; more
+    // than one part are read by append_many.
+    static bool append_parts(Vm& vm, uint32_t slot, std::span<TextArg> parts);
+    [[gnu::noinline]] static bool append_many(Vm& vm, const SCode& s);
     // Copying `bytes` of text counts toward the next interrupt check.
     static bool charge_text(Vm& vm, size_t bytes) {
         if (bytes < kTextBytesPerUnit) [[likely]]
