@@ -224,6 +224,54 @@ def run(d):
 """,
         "check": f"cells:{CELLS_READ}:2",
     },
+    {
+        "name": "mixed text loop: & = Len",
+        "iters": N,
+        "vba": f"""
+Sub Main()
+    Dim i, c, t, u
+    c = 0
+    u = ""
+    For i = 1 To {N}
+        t = "k" & (i Mod 7)
+        If i Mod 3 = 0 Then
+            c = c + 1
+        ElseIf t = "k0" Then
+            c = c + 2
+        Else
+            u = u & t
+            If Len(u) > 12 Then
+                c = c + Len(u)
+                u = ""
+            End If
+        End If
+    Next i
+    Cells(1, 1).Value = c
+    Cells(1, 2).Value = u
+End Sub
+""",
+        "py": f"""
+def setup():
+    return None
+
+def run(_):
+    c = 0
+    u = ""
+    for i in range(1, {N} + 1):
+        t = "k" + str(i % 7)
+        if i % 3 == 0:
+            c = c + 1
+        elif t == "k0":
+            c = c + 2
+        else:
+            u = u + t
+            if len(u) > 12:
+                c = c + len(u)
+                u = ""
+    return [c, u]
+""",
+        "check": "row:1",
+    },
 ]
 
 
@@ -269,6 +317,8 @@ def worker_vba(case):
     kind, _, arg = case["check"].partition(":")
     if kind == "vars":
         result = vm.variables()[arg]
+    elif kind == "row":
+        result = [vm.get_cell(int(arg), 1), vm.get_cell(int(arg), 2)]
     elif ":" in arg:
         n = int(arg.split(":")[0])
         result = [len(vm.cells()), vm.get_cell(n, 2), vm.get_cell(3, 2)]

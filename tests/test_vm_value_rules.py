@@ -232,6 +232,89 @@ def test_a_string_variable_and_parameter_hold_the_fifteen_digit_text():
     assert vm.variables()["s"] == "0.3" and vm.variables()["t"] == "3.3"
 
 
+# ---------------------------------------------------------------- one answer on every road
+
+# Joins and comparisons read constants and variables where they are, and
+# build their texts in place; an operand that is a Function's result takes
+# the general road. Each row: how b is set, and "a" & b.
+JOINS = [
+    ("b = 0.1 + 0.2", "a0.3"), ("b = 10 ^ 20", "a1E+20"), ("b = -7", "a-7"), ("b = 2 ^ 62", "a4611686018427387904"),
+    ("b = True", "aTrue"), ("b = #1/2/2020#", "a2020-01-02"), ('b = "z"', "az"), ('b = ""', "a"), ("Dim b", "a"),
+]
+SAME = "Function Same(v)\nSame = v\nEnd Function\n"
+
+
+@pytest.mark.parametrize("setup, want", JOINS)
+def test_a_join_gives_one_text_on_every_road(setup, want):
+    body = (f'{setup}\nj = "a" & b\np = "a"\np = p & b\nDim s As String\ns = "a" & b\ng = "a" & Same(b)\n'
+            'n = ("a" & b) & ""')
+    got = run(sub(body) + SAME).variables()
+    assert [got[k] for k in "jpsgn"] == [want] * 5
+
+
+@pytest.mark.parametrize("body, want", [
+    ('t = "ab"\nt = "x" & t', "xab"), ('t = "ab"\nt = t & "c" & t', "abcab"), ('t = "ab"\nt = t & t', "abab"),
+    ('t = 5\nt = "x" & t', "x5"), ('t = "ab"\nt = t', "ab"), ('t = 5\nDim s As String\ns = t\nt = s & s', "55"),
+    ('t = "ab"\nt = t & "," & t', "ab,ab"), ('t = "ab"\nt = t & Len(t) & t', "ab2ab"),
+    ('t = "a"\nt = t & 1 & 0.1 + 0.2 & True & "x"', "a10.3Truex"), ('t = "a"\nt = t & 1 & 2 & 3 & 4 & 5', "a12345"),
+    # A failing operand leaves the variable as it was.
+    ('On Error Resume Next\nt = "ab"\nt = "x" & (1 / 0)', "ab"), ('On Error Resume Next\nt = "ab"\nt = t & (1 / 0)', "ab"),
+    ('On Error Resume Next\nt = "ab"\nt = t & "c" & (1 / 0)', "ab"),
+])
+def test_a_text_assigned_may_read_its_own_variable(body, want):
+    assert run_body(body).variables()["t"] == want
+
+
+@pytest.mark.parametrize("extra", [0, 40])
+@pytest.mark.parametrize("n", [0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 33])
+def test_a_text_copied_over_one_as_long_or_longer_keeps_every_byte(n, extra):
+    want = "abcdefghijklmnopqrstuvwxyz0123456789"[:n]
+    old = "Z" * (n + extra)
+    head, tail = want[:n // 2], want[n // 2:]
+    body = (f'k = "{want}"\nt = "{old}"\nt = k\nc = "{old}"\nc = "{want}"\nj = "{old}"\nj = "{head}" & "{tail}"\n'
+            f'p = "{old}"\np = k & ""')
+    got = run_body(body).variables()
+    assert [got[v] for v in "tcjp"] == [want] * 4
+
+
+# Each row: a, the operator, b and the answer, compared as variables, in an
+# If, against the literal, a Function's result against the variable, and
+# through Functions on both sides.
+COMPARES = [
+    ('"abc"', "=", '"ABC"', True), ('"abc"', "<", '"abd"', True), ('"straße"', "=", '"STRASSE"', True),
+    ('"10"', "<", '"9"', True), ('"10"', ">", "9", True), ('"a"', "=", "0", False), ('"k1"', "<>", '"k0"', True),
+    ("Empty", "=", "0", True), ("Empty", "<", "3", True), ("Empty", "=", '""', True), ('"x"', ">=", "Empty", True),
+    ("Empty", ">", '""', False), ("Empty", "=", "Empty", True), ("Empty", "<>", "-0.5", True),
+    ("2.5", "<=", "Empty", False), ("Empty", ">=", "0", True),
+]
+
+
+@pytest.mark.parametrize("a, op, b, want", COMPARES)
+def test_a_comparison_gives_one_answer_on_every_road(a, op, b, want):
+    body = (f"x = {a}\ny = {b}\nr = (x {op} y)\nIf x {op} y Then i = True Else i = False\nk = (x {op} {b})\n"
+            f"h = (Same(x) {op} y)\ng = (Same(x) {op} Same(y))")
+    got = run(sub(body) + SAME).variables()
+    assert [got[k] for k in "rikhg"] == [want] * 5
+
+
+# Each row: the subject, a Case clause whose values are {} (filled with
+# constants, then with variables a and b holding them), and whether it matches.
+CASES = [
+    ('"ABC"', "Case {}", ['"abc"'], True), ('"b"', "Case Is > {}", ['"A"'], True), ("5", "Case {}", ['"5"'], True),
+    ('"k3"', "Case {} To {}", ['"k1"', '"K5"'], True), ('"k6"', "Case {} To {}", ['"k1"', '"k5"'], False),
+    ("Empty", "Case {}", ["0"], True), ("Empty", "Case Is < {}", ['"a"'], True), ('"x"', "Case Is <> {}", ['"X"'], False),
+    ("2.5", "Case {} To {}", ["1", "3"], True),
+]
+
+
+@pytest.mark.parametrize("subject, clause, values, want", CASES)
+def test_select_case_matches_constants_and_variables_alike(subject, clause, values, want):
+    held = "".join(f"{v} = {x}\n" for v, x in zip("ab", values))
+    for case in (clause.format(*values), clause.format(*"ab"[:len(values)])):
+        vm = run_body(f"{held}Select Case {subject}\n{case}\nm = True\nCase Else\nm = False\nEnd Select")
+        assert vm.variables()["m"] is want, case
+
+
 def test_typed_array_elements_start_at_their_default():
     v = run_body("Dim s(2) As String\nDim n(2) As Long\na = (s(1) = \"\")\nb = n(1)").variables()
     assert v["s"] == ["", "", ""] and v["a"] is True and same(v["b"], 0)

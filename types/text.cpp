@@ -230,7 +230,11 @@ int compare_folded(std::string_view a, std::string_view b) {
     for (size_t i = 0; i < n; ++i) {
         const auto x = static_cast<unsigned char>(a[i]);
         const auto y = static_cast<unsigned char>(b[i]);
-        if ((x | y) & 0x80) return Map(a.substr(i)).compare(Map(b.substr(i)));
+        if ((x | y) & 0x80) {
+            // Equal rests map alike: no mapping needed.
+            if (a.substr(i) == b.substr(i)) return 0;
+            return Map(a.substr(i)).compare(Map(b.substr(i)));
+        }
         const auto fx = static_cast<unsigned char>(Fold(static_cast<char>(x)));
         const auto fy = static_cast<unsigned char>(Fold(static_cast<char>(y)));
         if (fx != fy) return fx < fy ? -1 : 1;

@@ -1,6 +1,7 @@
 #include "values/values.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <utility>
 
@@ -78,6 +79,18 @@ Result<Variant> logical_operand(const Variant& v) {
 // The text a value contributes when ordering falls back to texts.
 std::string cmp_text(const Variant& v) { return v.is_str() ? v.as_str() : v.debug_text(); }
 
+// Whether the ordering `o` satisfies the comparison operator `op`.
+bool holds(BinOp op, Ordering o) {
+    switch (op) {
+        case BinOp::Eq: return o == Ordering::Equal;
+        case BinOp::Ne: return o != Ordering::Equal;
+        case BinOp::Lt: return o == Ordering::Less;
+        case BinOp::Le: return o != Ordering::Greater;
+        case BinOp::Gt: return o == Ordering::Greater;
+        default: return o != Ordering::Less;
+    }
+}
+
 Result<Variant> arithmetic(BinOp op, double a, double b) {
     double r;
     switch (op) {
@@ -111,18 +124,6 @@ Result<Variant> integer_division(BinOp op, const Variant& lhs, const Variant& rh
     }
 }
 
-Result<Variant> comparison(BinOp op, const Variant& a, const Variant& b) {
-    if (op == BinOp::Eq) return Variant(vba_eq(a, b));
-    if (op == BinOp::Ne) return Variant(!vba_eq(a, b));
-    Ordering o = TRY(vba_cmp(a, b));
-    switch (op) {
-        case BinOp::Lt: return Variant(o == Ordering::Less);
-        case BinOp::Le: return Variant(o != Ordering::Greater);
-        case BinOp::Gt: return Variant(o == Ordering::Greater);
-        default: return Variant(o != Ordering::Less);
-    }
-}
-
 Result<Variant> logical(BinOp op, const Variant& left, const Variant& right) {
     const Variant lhs = TRY(logical_operand(left));
     const Variant rhs = TRY(logical_operand(right));
@@ -136,12 +137,9 @@ Result<Variant> logical(BinOp op, const Variant& left, const Variant& right) {
 }
 
 Result<Variant> concat(Variant lhs, const Variant& rhs) {
-    std::string out = lhs.is_str() ? std::move(lhs.as_str()) : vba_display_text(lhs);
-    if (rhs.is_str())
-        TRY_VOID(append_text(out, rhs.as_str()));
-    else
-        TRY_VOID(append_text(out, vba_display_text(rhs)));
-    return Variant(std::move(out));
+    if (!lhs.is_str()) lhs = Variant(vba_display_text(lhs));
+    TRY_VOID(append_display_text(lhs.as_str(), rhs));
+    return lhs;
 }
 
 }  // namespace
@@ -150,6 +148,20 @@ Result<void> append_text(std::string& text, std::string_view tail) {
     if (tail.size() > kMaxTextLen - std::min(text.size(), kMaxTextLen)) return fail(std::string(kOutOfStringSpace));
     text += tail;
     return {};
+}
+
+Result<void> append_display_text(std::string& text, const Variant& v) {
+    if (v.is_str()) return append_text(text, v.as_str());
+    if (v.is_int()) {
+        IntText buf;
+        return append_text(text, int_text(v.as_int(), buf));
+    }
+    return append_text(text, vba_display_text(v));
+}
+
+std::string_view int_text(int64_t n, IntText& buf) {
+    const auto end = std::to_chars(buf.data(), buf.data() + buf.size(), n).ptr;
+    return {buf.data(), static_cast<size_t>(end - buf.data())};
 }
 
 std::optional<double> read_vba_number(std::string_view s) {
@@ -229,7 +241,7 @@ bool vba_eq(const Variant& a, const Variant& b) {
         return x && *x == numeric_value(a.is_str() ? b : a);
     }
     return equal_without_conversion(
-        a, b, [](std::string_view x, std::string_view y) { return x == y || text::compare_upper(x, y) == 0; });
+        a, b, [](std::string_view x, std::string_view y) { return text::compare_upper(x, y) == 0; });
 }
 
 Result<Ordering> vba_cmp(const Variant& a, const Variant& b) {
@@ -311,13 +323,25 @@ Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs) {
         case BinOp::Lt:
         case BinOp::Le:
         case BinOp::Gt:
-        case BinOp::Ge: return comparison(op, lhs, rhs);
+        case BinOp::Ge: return Variant(TRY(compare_values(op, lhs, rhs)));
         case BinOp::Concat: return concat(std::move(lhs), rhs);
         case BinOp::And:
         case BinOp::Or:
         case BinOp::Xor: return logical(op, lhs, rhs);
     }
     return fail(std::string(kUnknownOperator));
+}
+
+Result<bool> compare_values(BinOp op, const Variant& a, const Variant& b) {
+    // Two texts, the commonest pair, by one case-blind comparison for every
+    // operator: what vba_eq and vba_cmp do with them.
+    if (a.is_str() && b.is_str()) {
+        const int c = text::compare_upper(a.as_str(), b.as_str());
+        return holds(op, order_of(c));
+    }
+    if (op == BinOp::Eq) return vba_eq(a, b);
+    if (op == BinOp::Ne) return !vba_eq(a, b);
+    return holds(op, TRY(vba_cmp(a, b)));
 }
 
 Result<uint32_t> to_cell_index(const Variant& v, std::string_view label) {

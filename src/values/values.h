@@ -3,6 +3,7 @@
 // Pure functions; they hold no state and touch no workbook.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -41,6 +42,10 @@ std::string vba_float_text(double x);
 // The text `&`, CStr and Str make of a value: Variant::to_string with
 // floats as vba_float_text prints them (arrays in brackets).
 std::string vba_display_text(const Variant& v);
+// Room for the digits of any 64-bit Integer, with its sign.
+using IntText = std::array<char, 24>;
+// An Integer's text as `&` shows it, written into `buf`.
+std::string_view int_text(int64_t n, IntText& buf);
 
 // The number of a value; a text by read_vba_number.
 Result<double> to_f64(const Variant& v);
@@ -69,8 +74,13 @@ Result<int64_t> to_i64_bitwise(const Variant& v);
 // Rounds half to even and saturates; NaN gives 0.
 int64_t round_even_saturate(double x);
 Result<Variant> eval_binop(BinOp op, Variant lhs, Variant rhs);
+// A comparison operator (= <> < <= > >=) on two values, read in place: the
+// Boolean eval_binop gives.
+Result<bool> compare_values(BinOp op, const Variant& a, const Variant& b);
 // Appends `tail` to `text` (what `&` does), within kMaxTextLen.
 Result<void> append_text(std::string& text, std::string_view tail);
+// Appends the text `&` makes of `v`, within kMaxTextLen.
+Result<void> append_display_text(std::string& text, const Variant& v);
 // A row or column argument to a cell index ("row" or "col" in the message).
 Result<uint32_t> to_cell_index(const Variant& v, std::string_view label);
 

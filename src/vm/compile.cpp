@@ -41,6 +41,27 @@ bool is_text_leaf(const XCode& x) {
     return x.kind == vm::XKind::Var || (x.kind == vm::XKind::Const && x.value.is_str());
 }
 
+// s = s & a (& b ...) appends in place: up to Vm::Exec::kAppendParts parts,
+// none of which can run code.
+bool appends_to(const XCode& v, uint32_t slot) {
+    const XCode* x = &v;
+    for (size_t parts = 1; parts <= Vm::Exec::kAppendParts; ++parts) {
+        if (x->kind != vm::XKind::Binary || x->op != BinOp::Concat || !runs_no_procedure(x->kids[1])) return false;
+        x = &x->kids[0];
+        if (x->kind == vm::XKind::Var) return x->slot == slot;
+    }
+    return false;
+}
+
+// The assignment of a value that is text by its shape (a text constant or
+// variable, a join whose right side runs no procedure), else `other`.
+SCode::Run text_assign(const XCode& v, SCode::Run other) {
+    if (is_text_leaf(v)) return &Vm::Exec::run_assign_text;
+    if (v.kind == vm::XKind::Binary && v.op == BinOp::Concat && runs_no_procedure(v.kids[1]))
+        return &Vm::Exec::run_assign_concat;
+    return other;
+}
+
 }  // namespace
 
 // The pure path of Len on `arg`, for the shapes Len counts without
@@ -332,7 +353,7 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             return x;
         }
         x.kind = XKind::Binary;
-        x.eval = &eval_binary;
+        x.eval = e->op == BinOp::Concat ? &eval_concat : &eval_binary;
         return x;
     }
     if (auto e = expr.get_if<Expr::Call>()) {
@@ -520,10 +541,8 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
                 s.run = v.kids[0].kind == XKind::Var ? typed_assign_with<Leaf::Slot>(r_slot, add, d->type)
                                                      : typed_assign_with<Leaf::Const>(r_slot, add, d->type);
             }
-            if (d->type == vm::VarType::String && v.kind == XKind::Binary && v.op == BinOp::Concat &&
-                v.kids[0].kind == XKind::Var && v.kids[0].slot == s.slot &&
-                (is_leaf(v.kids[1]) || v.kids[1].kind == XKind::Const))
-                s.run = &run_append;
+            if (d->type == vm::VarType::String) s.run = text_assign(v, s.run);
+            if (d->type == vm::VarType::String && appends_to(v, s.slot)) s.run = &run_append;
             return s;
         }
         // Arithmetic on two leaves, whole in this statement's function.
@@ -536,16 +555,13 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         } else {
             s.run = v.kind == XKind::Var && v.pure == &pure_slot ? &run_assign_slot
                     : v.pure                                     ? &run_assign_pure
-                                                                 : &run_assign;
+                                                                 : text_assign(v, &run_assign);
         }
         if (vm.object_names_.contains(a->name)) {
             s.run = &run_assign_object;
             return s;
         }
-        // s = s & x appends in place when x cannot run code.
-        if (v.kind == XKind::Binary && v.op == BinOp::Concat && v.kids[0].kind == XKind::Var &&
-            v.kids[0].slot == s.slot && (is_leaf(v.kids[1]) || v.kids[1].kind == XKind::Const))
-            s.run = &run_append;
+        if (appends_to(v, s.slot)) s.run = &run_append;
         return s;
     }
     if (auto i = stmt.get_if<Stmt::If>()) {

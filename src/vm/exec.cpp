@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 #include "types/text.h"
@@ -33,6 +34,44 @@ constexpr std::string_view kNamedArgNotFound = "Named argument not found: '{}'";
 // Bare statements of VBA that have nothing to do here.
 constexpr std::string_view kNoOpStatements[] = {"doevents", "beep", "randomize", "close", "reset", "print", "write"};
 constexpr std::string_view kUnknownExpression = "Unknown expression";
+
+// Copies `n` bytes, from sizeof(T) to twice that, as two moves of a T that
+// may overlap.
+template <class T>
+[[gnu::always_inline]] inline void copy_ends(char* to, const char* from, size_t n) {
+    T head, tail;
+    std::memcpy(&head, from, sizeof(T));
+    std::memcpy(&tail, from + n - sizeof(T), sizeof(T));
+    std::memcpy(to, &head, sizeof(T));
+    std::memcpy(to + n - sizeof(T), &tail, sizeof(T));
+}
+
+// Copies a text of up to 16 bytes without a call.
+[[gnu::always_inline]] inline void copy_short(char* to, std::string_view from) {
+    const size_t n = from.size();
+    if (n >= 8)
+        copy_ends<uint64_t>(to, from.data(), n);
+    else if (n >= 4)
+        copy_ends<uint32_t>(to, from.data(), n);
+    else if (n >= 2)
+        copy_ends<uint16_t>(to, from.data(), n);
+    else if (n == 1)
+        to[0] = from[0];
+}
+
+// `text` becomes `a` followed by `b`, which must not lie in it. Short texts
+// no longer than `text` are copied inline, since most texts a macro moves
+// are a few bytes and a call costs more than the copy.
+[[gnu::always_inline]] inline void set_text(std::string& text, std::string_view a, std::string_view b = {}) {
+    const size_t size = a.size() + b.size();
+    if (size <= text.size() && a.size() <= 16 && b.size() <= 16) {
+        copy_short(text.data(), a);
+        copy_short(text.data() + a.size(), b);
+        text.resize(size);
+    } else {
+        text.assign(a).append(b);
+    }
+}
 
 }  // namespace
 
@@ -92,9 +131,8 @@ bool Vm::Exec::copy_slot(Vm& vm, const Slot& s, Variant& out) {
     if (s.value.is_array()) {
         auto r = vm.charge_work(s.value.as_array().size());
         if (!take(vm, r)) return false;
-    } else if (s.value.is_str() && s.value.as_str().size() >= kTextBytesPerUnit) {
-        auto r = vm.charge_work(s.value.as_str().size() / kTextBytesPerUnit);
-        if (!take(vm, r)) return false;
+    } else if (s.value.is_str() && !charge_text(vm, s.value.as_str().size())) {
+        return false;
     }
     out = s.value;
     return true;
@@ -161,23 +199,77 @@ bool Vm::Exec::eval_binary(Vm& vm, const XCode& x, Variant& out) {
     return true;
 }
 
+[[gnu::always_inline]] inline bool Vm::Exec::text_arg(Vm& vm, const XCode& x, TextArg& a) {
+    const Variant* v = in_place(vm, x);
+    if (v) {
+        a.source = v;
+    } else {
+        Num n;
+        if (x.pure && x.pure(vm, x, n)) {
+            if (n.is_int) {
+                a.text = vm::int_text(n.i, a.digits);
+                return true;
+            }
+            v = &a.held.emplace(n.d);
+        } else {
+            if (!x.eval(vm, x, a.held.emplace())) return false;
+            v = &*a.held;
+        }
+    }
+    if (v->is_str()) {
+        a.text = v->as_str();
+    } else if (v->is_int()) {
+        a.text = vm::int_text(v->as_int(), a.digits);
+    } else {
+        // Showing an array costs what it holds, as copying it does.
+        if (v->is_array()) {
+            auto r = vm.charge_work(v->as_array().size());
+            if (!take(vm, r)) return false;
+        }
+        Variant shown(vm::vba_display_text(*v));
+        a.held = std::move(shown);
+        a.text = a.held->as_str();
+    }
+    return true;
+}
+
+bool Vm::Exec::eval_concat(Vm& vm, const XCode& x, Variant& out) {
+    if (!x.kids[0].eval(vm, x.kids[0], out)) return false;
+    if (!out.is_str()) out = Variant(vm::vba_display_text(out));
+    TextArg tail;
+    if (!text_arg(vm, x.kids[1], tail) || !charge_text(vm, tail.text.size())) return false;
+    auto r = vm::append_text(out.as_str(), tail.text);
+    return take(vm, r);
+}
+
 int Vm::Exec::truth_compare(Vm& vm, const XCode& x) {
     const XCode& l = x.kids[0];
     const XCode& r = x.kids[1];
+    // Constants and variables are compared where they are, texts without
+    // copies: the right operand always, the left one when nothing is
+    // evaluated after it.
+    auto compared = [&vm, op = x.op](const Variant& a, const Variant& b) {
+        auto t = vm::compare_values(op, a, b);
+        return take(vm, t) ? int{*t} : -1;
+    };
+    if (const Variant* b = in_place(vm, r)) {
+        if (const Variant* a = in_place(vm, l)) return compared(*a, *b);
+    }
     Num a, c;
     Variant lhs, rhs;
     const NumResult ra = l.num(vm, l, a, lhs);
     if (ra == NumResult::Failed) return -1;
-    const NumResult rc = r.num(vm, r, c, rhs);
+    const Variant* b = in_place(vm, r);
+    const NumResult rc = b ? (vm::num_of(*b, c) ? NumResult::Number : NumResult::Other) : r.num(vm, r, c, rhs);
     if (rc == NumResult::Failed) return -1;
     bool t;
     if (ra == NumResult::Number && rc == NumResult::Number && vm::num_compare(x.op, a, c, t)) return t;
     if (ra == NumResult::Number) lhs = vm::num_variant(a);
-    if (rc == NumResult::Number) rhs = vm::num_variant(c);
-    auto v = vm::eval_binop(x.op, std::move(lhs), std::move(rhs));
-    if (!take(vm, v)) return -1;
-    // A comparison gives a Boolean.
-    return v->as_bool();
+    if (!b) {
+        if (rc == NumResult::Number) rhs = vm::num_variant(c);
+        b = &rhs;
+    }
+    return compared(lhs, *b);
 }
 
 bool Vm::Exec::eval_compare(Vm& vm, const XCode& x, Variant& out) {
@@ -722,20 +814,79 @@ bool Vm::Exec::run_assign_object(Vm& vm, const SCode& s) {
     return take(vm, r);
 }
 
+[[gnu::always_inline]] inline bool Vm::Exec::append_parts(Vm& vm, uint32_t slot, std::span<TextArg> parts) {
+    Variant& value = vm.var(slot).value;
+    size_t size = 0;
+    for (TextArg& t : parts) {
+        // s's own text is copied before s grows.
+        if (t.source == &value) {
+            t.held = Variant(std::string(t.text));
+            t.text = t.held->as_str();
+        }
+        size += t.text.size();
+    }
+    std::string& text = value.as_str();
+    // Checked whole, so that s grows by all parts or by none.
+    if (size > vm::kMaxTextLen - std::min(text.size(), vm::kMaxTextLen))
+        return failed(vm, std::string(vm::kOutOfStringSpace));
+    if (!charge_text(vm, size)) return false;
+    for (const TextArg& t : parts) text += t.text;
+    return true;
+}
+
 bool Vm::Exec::run_append(Vm& vm, const SCode& s) {
     if (!vm.var(s.slot).defined || !vm.var(s.slot).value.is_str())
         return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
-    const XCode& tail = s.x[0].kids[1];
-    Result<void> r;
-    if (tail.kind == XKind::Const && tail.value.is_str()) {
-        r = vm::append_text(vm.var(s.slot).value.as_str(), tail.value.as_str());
+    const XCode& x = s.x[0];
+    if (x.kids[0].kind != XKind::Var) return append_many(vm, s);
+    // s = s & a, the commonest, reads its one part alone.
+    TextArg part;
+    return text_arg(vm, x.kids[1], part) && append_parts(vm, s.slot, std::span(&part, 1));
+}
+
+bool Vm::Exec::append_many(Vm& vm, const SCode& s) {
+    // The parts, innermost first: ((s & a) & b) & c gives a, b, c.
+    std::array<const XCode*, kAppendParts> parts;
+    size_t count = 0;
+    for (const XCode* k = &s.x[0]; k->kind == XKind::Binary; k = &k->kids[0]) parts[count++] = &k->kids[1];
+    std::array<TextArg, kAppendParts> texts;
+    for (size_t i = 0; i < count; ++i)
+        if (!text_arg(vm, *parts[count - 1 - i], texts[i])) return false;
+    return append_parts(vm, s.slot, std::span(texts.data(), count));
+}
+
+bool Vm::Exec::run_assign_text(Vm& vm, const SCode& s) {
+    const Variant* from = in_place(vm, s.x[0]);
+    if (!from || !from->is_str()) return s.flags ? run_assign_typed(vm, s) : run_assign(vm, s);
+    if (!charge_text(vm, from->as_str().size())) return false;
+    Slot& to = vm.var(s.slot);
+    // Assigned as a string, x keeps its buffer.
+    if (to.value.is_str() && from != &to.value)
+        set_text(to.value.as_str(), from->as_str());
+    else
+        to.value = *from;
+    to.defined = true;
+    return true;
+}
+
+bool Vm::Exec::run_assign_concat(Vm& vm, const SCode& s) {
+    const XCode& x = s.x[0];
+    TextArg head, tail;
+    if (!text_arg(vm, x.kids[0], head) || !text_arg(vm, x.kids[1], tail)) return false;
+    const size_t size = head.text.size() + tail.text.size();
+    if (size > vm::kMaxTextLen) return failed(vm, std::string(vm::kOutOfStringSpace));
+    if (!charge_text(vm, size)) return false;
+    Slot& to = vm.var(s.slot);
+    if (to.value.is_str() && head.source != &to.value && tail.source != &to.value) {
+        set_text(to.value.as_str(), head.text, tail.text);
     } else {
-        Variant v;
-        if (!tail.eval(vm, tail, v)) return false;
-        std::string& text = vm.var(s.slot).value.as_str();
-        r = v.is_str() ? vm::append_text(text, v.as_str()) : vm::append_text(text, v.to_string());
+        std::string text;
+        text.reserve(size);
+        text.append(head.text).append(tail.text);
+        to.value = std::move(text);
     }
-    return take(vm, r);
+    to.defined = true;
+    return true;
 }
 
 bool Vm::Exec::run_if(Vm& vm, const SCode& s) {
@@ -989,29 +1140,28 @@ bool Vm::Exec::run_for_each(Vm& vm, const SCode& s) {
 }
 
 int Vm::Exec::case_matches(Vm& vm, const Variant& subject, const MatchCode& m) {
-    Variant a, b;
-    if (!m.values[0].eval(vm, m.values[0], a)) return -1;
-    if (m.kind == MatchCode::Kind::Value) return vm::vba_eq(subject, a);
+    // Constants, the commonest matches, are compared where they are.
+    auto value = [&vm](const XCode& x, Variant& held) -> const Variant* {
+        if (x.kind == XKind::Const || x.kind == XKind::Number) return &x.value;
+        return x.eval(vm, x, held) ? &held : nullptr;
+    };
+    Variant held_a, held_b;
+    const Variant* a = value(m.values[0], held_a);
+    if (!a) return -1;
+    if (m.kind == MatchCode::Kind::Value) return vm::vba_eq(subject, *a);
     if (m.kind == MatchCode::Kind::Range) {
         // Both bounds are evaluated before either comparison.
-        if (!m.values[1].eval(vm, m.values[1], b)) return -1;
-        auto low = vm::vba_cmp(subject, a);
+        const Variant* b = value(m.values[1], held_b);
+        if (!b) return -1;
+        auto low = vm::vba_cmp(subject, *a);
         if (!take(vm, low)) return -1;
         if (*low == vm::Ordering::Less) return 0;
-        auto high = vm::vba_cmp(subject, b);
+        auto high = vm::vba_cmp(subject, *b);
         if (!take(vm, high)) return -1;
         return *high != vm::Ordering::Greater;
     }
-    if (m.op == BinOp::Eq) return vm::vba_eq(subject, a);
-    if (m.op == BinOp::Ne) return !vm::vba_eq(subject, a);
-    auto o = vm::vba_cmp(subject, a);
-    if (!take(vm, o)) return -1;
-    switch (m.op) {
-        case BinOp::Lt: return *o == vm::Ordering::Less;
-        case BinOp::Le: return *o != vm::Ordering::Greater;
-        case BinOp::Gt: return *o == vm::Ordering::Greater;
-        default: return *o != vm::Ordering::Less;
-    }
+    auto t = vm::compare_values(m.op, subject, *a);
+    return take(vm, t) ? *t : -1;
 }
 
 // The first case with a matching match runs; later matches and cases are

@@ -5,7 +5,11 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <span>
+#include <string_view>
 
+#include "values/values.h"
 #include "vm/code.h"
 #include "vm/slots.h"
 
@@ -153,7 +157,16 @@ struct Vm::Exec {
     }
     // An assignment to a name that may hold an object: r = 5 writes r's cells.
     static bool run_assign_object(Vm& vm, const SCode& s);
+    // s = s & a (& b ...): the parts' texts, all read first, appended to s's
+    // own text.
     static bool run_append(Vm& vm, const SCode& s);
+    static constexpr size_t kAppendParts = 4;
+    // x = a text constant or variable: the text copied into x's own text
+    // when x holds one; any other value the general way.
+    static bool run_assign_text(Vm& vm, const SCode& s);
+    // x = a & b, where b runs no procedure: the joined text written into
+    // x's own text when x holds one, the operands read where they are.
+    static bool run_assign_concat(Vm& vm, const SCode& s);
     static bool run_if(Vm& vm, const SCode& s);
     static bool run_for(Vm& vm, const SCode& s);
     // Whether the body of the For loop `s` may write its counter: then
@@ -208,6 +221,34 @@ struct Vm::Exec {
     static bool copy_slot(Vm& vm, const Slot& s, Variant& out);
     static NumResult num_arith(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     static bool eval_binary(Vm& vm, const XCode& x, Variant& out);
+    // The text an operand of `&` gives: where it is for a constant or a
+    // variable, else built. `source` is the value read in place, if any.
+    struct TextArg {
+        std::string_view text;
+        const Variant* source = nullptr;
+        std::optional<Variant> held;
+        vm::IntText digits;
+    };
+    static bool text_arg(Vm& vm, const XCode& x, TextArg& a);
+    // Appends the parts of run_append to the text variable `slot`; more
+    // than one part are read by append_many.
+    static bool append_parts(Vm& vm, uint32_t slot, std::span<TextArg> parts);
+    [[gnu::noinline]] static bool append_many(Vm& vm, const SCode& s);
+    // Copying `bytes` of text counts toward the next interrupt check.
+    static bool charge_text(Vm& vm, size_t bytes) {
+        if (bytes < kTextBytesPerUnit) [[likely]]
+            return true;
+        auto r = vm.charge_work(bytes / kTextBytesPerUnit);
+        return take(vm, r);
+    }
+    // `&`: the left operand's text extended in place by the right one's.
+    static bool eval_concat(Vm& vm, const XCode& x, Variant& out);
+    // A constant or a defined variable, read where it is; null otherwise.
+    static const Variant* in_place(const Vm& vm, const XCode& x) {
+        if (x.kind == XKind::Const || x.kind == XKind::Number) return &x.value;
+        if (x.kind == XKind::Var && vm.var(x.slot).defined) return &vm.var(x.slot).value;
+        return nullptr;
+    }
     static int truth_compare(Vm& vm, const XCode& x);
     static bool eval_compare(Vm& vm, const XCode& x, Variant& out);
     static NumResult num_call(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
@@ -357,7 +398,7 @@ struct Vm::Exec {
             vm.store_num(s.slot, n);
             return true;
         }
-        return run_assign(vm, s);
+        return run_assign_text(vm, s);
     }
     // The same into a variable declared with a type.
     static bool run_assign_typed_pure(Vm& vm, const SCode& s) {
@@ -423,8 +464,22 @@ struct Vm::Exec {
         bool t;
         if (leaf_int<L>(vm, x.kids[0], i) && leaf_int<R>(vm, x.kids[1], j) && vm::int_compare(x.op, i, j, t)) return t;
         vm::Num a, c;
-        if (leaf<L>(vm, x.kids[0], a) && leaf<R>(vm, x.kids[1], c) && vm::num_compare(x.op, a, c, t)) return t;
+        if (compared_leaf<L>(vm, x.kids[0], a) && compared_leaf<R>(vm, x.kids[1], c) && vm::num_compare(x.op, a, c, t))
+            return t;
         return truth_compare(vm, x);
+    }
+    // A leaf as a comparison with a number reads it: a blank (Empty) is 0
+    // there, for = as for the orderings.
+    template <Leaf L>
+    [[gnu::always_inline]] static bool compared_leaf(const Vm& vm, const XCode& x, vm::Num& n) {
+        if constexpr (L == Leaf::Slot) {
+            const Slot& s = vm.var(x.slot);
+            if (s.defined && s.value.is_empty()) {
+                n = vm::Num{true, 0, 0};
+                return true;
+            }
+        }
+        return leaf<L>(vm, x, n);
     }
     // A leaf holding an Integer, read without a Num.
     template <Leaf L>

@@ -314,9 +314,9 @@ TEST(TypesText, UpperLead) {
 // The case-blind comparisons give the sign of comparing the mapped copies,
 // on the ASCII road and across it.
 TEST(TypesText, CompareFolded) {
-    const char* texts[] = {"",    "a",      "A",       "ab",      "AB",     "abc", "_", "k0",   "K0",
-                           "k01", "straße", "STRASSE", "strasse", "strasZ", "é",   "É", "e",    "aé",
-                           "AÉ",  "aéb",    "a\xff",   "ß",       "SS",     "ss",  "ſ", "\x7f", "Z"};
+    const char* texts[] = {"",       "a",       "A",       "ab",     "AB", "abc", "_",    "k0", "K0", "k01",
+                           "straße", "STRASSE", "strasse", "strasZ", "é",  "É",   "e",    "aé", "AÉ", "Aé",
+                           "aéb",    "a\xff",   "ß",       "SS",     "ss", "ſ",   "\x7f", "Z"};
     auto sign = [](int c) { return (c > 0) - (c < 0); };
     for (const char* a : texts)
         for (const char* b : texts) {
