@@ -602,13 +602,9 @@ private:
     // The object a name holds, as a path object; none when it holds none.
     Result<std::optional<PathObj>> object_of(const std::string& name) const;
     // The object variable `name`, null when it holds none; a Range whose
-    // cells were all deleted is no object any more ("Object required").
-    // Every use of an object variable looks it up here.
+    // sheet was deleted, or whose cells all were, is no object any more
+    // ("Object required"). Every use of an object variable looks it up here.
     Result<const ObjectRef*> object_var(const std::string& name) const;
-    // Whether object variable `name`, holding `ref`, may be used: a Range
-    // whose sheet was deleted, or whose cells all were, is no object any
-    // more ("Object required"). The one check every use goes past.
-    Result<void> check_object_usable(const std::string& name, const ObjectRef& ref) const;
     // Field reads and writes through an object variable (r.Count, ws.Name = "x").
     Result<Variant> object_field_read(const PathObj& obj, const std::vector<std::string>& path);
     Result<void> object_field_write(const std::string& var, const std::vector<std::string>& path,

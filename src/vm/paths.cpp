@@ -214,18 +214,13 @@ Result<void> Vm::select_range(const RangeRef& range) {
 
 // ---------------------------------------------------------------- walking
 
-Result<void> Vm::check_object_usable(const std::string& name, const ObjectRef& ref) const {
-    if (auto r = std::get_if<ObjectRef::Range>(&ref.node)) {
-        if (!book_.has_sheet(r->range.sheet)) return fail(format_message(kObjectGone, name));
-        if (r->range.areas.empty()) return fail(format_message(kCellsDeleted, name));
-    }
-    return {};
-}
-
 Result<const ObjectRef*> Vm::object_var(const std::string& name) const {
     const ObjectRef* ref = object_ref(name);
     if (!ref) return nullptr;
-    TRY_VOID(check_object_usable(name, *ref));
+    if (auto r = std::get_if<ObjectRef::Range>(&ref->node)) {
+        if (!book_.has_sheet(r->range.sheet)) return fail(format_message(kObjectGone, name));
+        if (r->range.areas.empty()) return fail(format_message(kCellsDeleted, name));
+    }
     return ref;
 }
 
