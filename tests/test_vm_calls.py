@@ -177,3 +177,73 @@ End Sub
 
 def test_a_call_with_more_than_64_arguments_some_omitted():
     assert morvane.run_macro(MANY_ARGUMENTS, "Main") == {(1, 1): 71, (2, 1): True, (3, 1): 2}
+
+
+# An argument read inline as a variable plus or minus a constant takes the
+# general rule wherever its variable holds no whole number within 2^53.
+SHAPES = """
+Function Id(v)
+    Id = v
+End Function
+Function L(v As Long)
+    L = v
+End Function
+"""
+
+
+@pytest.mark.parametrize("body, want", [
+    ("n = 2.5\nx = Id(n + 1)", 3.5),
+    ('n = "5"\nx = Id(n - 1)', 4),
+    ("n = Empty\nx = Id(n + 1)", 1),
+    ("Dim n As LongLong\nn = 9007199254740993\nx = Id(n - 1)", 9007199254740991),
+    ("Dim n As LongLong\nn = 9007199254740992\nx = Id(n + 1)", 9007199254740992),
+    ("n = 7\nx = Id(n + -9007199254740992)", -9007199254740985),
+    ("n = 2147483647\nx = L(n - 1)", 2147483646),
+    ("On Error Resume Next\nn = 2147483647\nx = 0\nx = L(n + 1)\nx = Err.Number", 6),
+])
+def test_an_argument_a_variable_plus_a_constant(body, want):
+    vm = morvane.Vm()
+    vm.run(SHAPES + f"Sub Main()\n{body}\nEnd Sub\n", "Main")
+    got = vm.variables()["x"]
+    assert got == want and type(got) is type(want)
+
+
+def test_an_argument_plus_a_constant_of_an_undefined_variable():
+    with pytest.raises(RuntimeError, match="Undefined variable: 'm'"):
+        morvane.Vm().run(SHAPES + "Sub Main()\nx = Id(m + 1)\nEnd Sub\n", "Main")
+
+
+# A typed parameter takes a whole number its type holds as it is, converts
+# any other (a half away from zero), and refuses one past its range with
+# Overflow (6).
+TYPED_PARAMS = """
+Function B(v As Byte)
+    B = v
+End Function
+Function I(v As Integer)
+    I = v
+End Function
+Function L(v As Long)
+    L = v
+End Function
+Function D(v As Double)
+    D = TypeName(v) & v
+End Function
+Function Two(a As Integer, b)
+    Two = a & TypeName(b) & b
+End Function
+"""
+
+
+@pytest.mark.parametrize("call, want", [
+    ("B(255)", 255), ("B(256)", "err 6"), ("B(-1)", "err 6"), ("B(2.5)", 3),
+    ("I(32767)", 32767), ("I(-32768)", -32768), ("I(32768)", "err 6"), ("I(-3.5)", -4),
+    ("L(2147483647)", 2147483647), ("L(-2147483649)", "err 6"), ("L(k)", 7),
+    ("D(3)", "Double3"), ("D(k + 1)", "Double8"),
+    ("Two(k, 2.5)", "7Double2.5"), ("Two(40000, 1)", "err 6"),
+])
+def test_a_typed_parameter_takes_its_argument(call, want):
+    vm = morvane.Vm()
+    body = f'On Error Resume Next\nk = 7\nx = {call}\nIf Err.Number <> 0 Then x = "err " & Err.Number'
+    vm.run(TYPED_PARAMS + f"Sub Main()\n{body}\nEnd Sub\n", "Main")
+    assert vm.variables()["x"] == want

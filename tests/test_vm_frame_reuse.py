@@ -39,6 +39,44 @@ Sub Other()
     Dim k
     k = 100
 End Sub
+Sub LeaveTwo()
+    Dim a, b
+    a = "left"
+    b = 9
+End Sub
+Function First(n As Long) As Long
+    First = n * 2
+End Function
+Function Sign(n As Long) As Long
+    If n < 0 Then
+        Sign = -1
+    Else
+        Sign = 1
+    End If
+End Function
+Function Pos(n As Long) As Long
+    If n > 0 Then
+        Pos = n
+    End If
+End Function
+Function Acc(n As Long) As Long
+    Acc = Acc + n
+End Function
+Function Early(n As Long) As Long
+    If n < 0 Then Exit Function
+    Early = n
+End Function
+Function Safe(s) As Long
+    On Error Resume Next
+    Safe = CLng(s)
+End Function
+Function Bump(v As Long) As Long
+    v = v + 1
+    Bump = v
+End Function
+Function Via(n As Long) As Long
+    Via = Bump(Via) + n
+End Function
 """
 
 CASES = [
@@ -57,6 +95,18 @@ CASES = [
      "x = Half(\"2.6\") & \"/\" & Half(\"3.4\")", "1.5/1.5"),
     ("a call again after a refused conversion starts clean",
      "On Error Resume Next\ny = Half(40000)\nx = Err.Number & \"/\" & Count()", "6/1"),
+    # A typed result: assigned first, or started at its type's default
+    # wherever the body may read it first.
+    ("a result assigned first is its type", "LeaveTwo\nx = TypeName(First(3)) & First(3)", "Long6"),
+    ("a result both branches of the first If assign", "LeaveTwo\nx = TypeName(Sign(5)) & Sign(-5)", "Long-1"),
+    ("a result an If without Else may leave", "LeaveTwo\nx = TypeName(Pos(-3)) & Pos(-3)", "Long0"),
+    ("a result read by its own first assignment", "LeaveTwo\nx = Acc(4)", 4),
+    ("a result passed by reference in its first assignment", "LeaveTwo\nx = Via(1)", 2),
+    ("a result left by Exit Function", "LeaveTwo\nx = TypeName(Early(-1)) & Early(-1)", "Long0"),
+    ("a result whose first assignment fails under Resume Next",
+     "LeaveTwo\nx = TypeName(Safe(\"abc\")) & Safe(\"abc\")", "Long0"),
+    ("a result whose first assignment fails in the caller's Resume Next",
+     "On Error Resume Next\nLeaveTwo\nx = 5\nx = First(2000000000)\ny = Err.Number\nx = x & \"/\" & y", "5/6"),
 ]
 
 

@@ -114,6 +114,12 @@ struct Variant : VariantBase {
     bool is_array() const { return index() == 7; }
     bool is_record() const { return index() == 8; }
     bool is_number() const { return index() <= 1; }
+    // Holds a text, an array or a record: the only kinds whose destruction
+    // frees anything. One test of the index.
+    bool owns_memory() const {
+        constexpr uint32_t kOwning = 1u << 2 | 1u << 7 | 1u << 8;
+        return kOwning >> index() & 1;
+    }
 
     int64_t as_int() const { return std::get<0>(*this); }
     double as_float() const { return std::get<1>(*this); }
@@ -146,6 +152,12 @@ static_assert(std::variant_size_v<VariantBase> == 9);
 static_assert(std::is_same_v<std::variant_alternative_t<0, VariantBase>, int64_t>);
 static_assert(std::is_same_v<std::variant_alternative_t<4, VariantBase>, Date>);
 static_assert(std::is_same_v<std::variant_alternative_t<8, VariantBase>, Record>);
+// owns_memory's list: every other alternative is trivially destructible.
+static_assert(std::is_same_v<std::variant_alternative_t<2, VariantBase>, std::string> &&
+              std::is_same_v<std::variant_alternative_t<7, VariantBase>, Array>);
+static_assert(std::is_trivially_destructible_v<int64_t> && std::is_trivially_destructible_v<double> &&
+              std::is_trivially_destructible_v<Date> && std::is_trivially_destructible_v<ExcelError> &&
+              std::is_trivially_destructible_v<Empty>);
 
 bool operator==(const Variant& a, const Variant& b);
 

@@ -33,6 +33,23 @@ inline constexpr std::string_view kOverflow = "Overflow";
 // square root, a start before 1, zero to a negative power).
 inline constexpr std::string_view kInvalidCall = "Invalid procedure call or argument";
 
+// The whole numbers a variable of the type holds as they are, from `lo` to
+// `hi`: any for Variant, none (lo > hi) for the fractional and other types.
+struct WholeRange {
+    int64_t lo;
+    int64_t hi;
+};
+constexpr WholeRange whole_range(VarType type) {
+    switch (type) {
+        case VarType::Variant:
+        case VarType::LongLong: return {INT64_MIN, INT64_MAX};
+        case VarType::Byte: return {0, 255};
+        case VarType::Integer: return {INT16_MIN, INT16_MAX};
+        case VarType::Long: return {INT32_MIN, INT32_MAX};
+        default: return {1, 0};
+    }
+}
+
 // The built-in type of a lower-case type name ("" and "object" are
 // Variant); none for any other name (a user-defined Type or a class).
 std::optional<VarType> builtin_var_type(std::string_view type_name);

@@ -69,6 +69,10 @@ struct XCode {
     // Null for a node that may run code (a call) or has no numeric shortcut.
     Pure pure = nullptr;
     XKind kind = XKind::Const;
+    // What a call reads as this argument's number without calling `pure`:
+    // the slot's, the slot's plus `offset`, or the constant `k`.
+    enum class Shape : uint8_t { Other, Slot, SlotPlus, Number };
+    Shape shape = Shape::Other;
     BinOp op = BinOp::Add;
     // Of a built-in taking its arguments in place: no argument can run a
     // procedure of the macro, so none changes a variable read before it.
@@ -76,6 +80,8 @@ struct XCode {
     uint32_t slot = 0;
     // A numeric constant, as a number and as a value.
     Num k{true, 0, 0};
+    // Of a SlotPlus node (x + 1, x - 1): the whole constant added, within 2^53.
+    int64_t offset = 0;
     Variant value;
     std::vector<XCode> kids;
     const Proc* proc = nullptr;

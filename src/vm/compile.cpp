@@ -115,19 +115,19 @@ bool code_may_write(const vm::Code& code, uint32_t slot, bool shared) {
     return false;
 }
 
-// Whether a body holds an On Error GoTo: its handler may run in the middle
-// of a loop and change anything.
-bool has_handler(const Body& body) {
+// Whether a body holds a statement of one of the kinds `Kinds`, at any depth.
+template <class... Kinds>
+bool holds_any(const Body& body) {
     for (const SpannedStmt& s : body) {
-        if (s.stmt.is<Stmt::OnErrorGoto>()) return true;
+        if ((s.stmt.is<Kinds>() || ...)) return true;
         const bool inner = std::visit(
             [](const auto& n) {
                 bool found = false;
-                if constexpr (requires { n.body; }) found = found || has_handler(n.body);
-                if constexpr (requires { n.then_body; }) found = found || has_handler(n.then_body);
-                if constexpr (requires { n.else_body; }) found = found || has_handler(n.else_body);
+                if constexpr (requires { n.body; }) found = found || holds_any<Kinds...>(n.body);
+                if constexpr (requires { n.then_body; }) found = found || holds_any<Kinds...>(n.then_body);
+                if constexpr (requires { n.else_body; }) found = found || holds_any<Kinds...>(n.else_body);
                 if constexpr (requires { n.cases; })
-                    for (const CaseClause& c : n.cases) found = found || has_handler(c.body);
+                    for (const CaseClause& c : n.cases) found = found || holds_any<Kinds...>(c.body);
                 return found;
             },
             s.stmt.node);
@@ -136,7 +136,58 @@ bool has_handler(const Body& body) {
     return false;
 }
 
+// Whether a body holds an On Error GoTo: its handler may run in the middle
+// of a loop and change anything.
+bool has_handler(const Body& body) { return holds_any<Stmt::OnErrorGoto>(body); }
+
+// Whether `x` may read the variable at `slot`. Only shapes whose operands
+// are all among the kids can say no.
+bool may_read(const XCode& x, uint32_t slot) {
+    switch (x.kind) {
+        case vm::XKind::Number:
+        case vm::XKind::Const:
+        case vm::XKind::Arith:
+        case vm::XKind::Compare:
+        case vm::XKind::Binary:
+        case vm::XKind::Neg:
+        case vm::XKind::Not:
+        case vm::XKind::Call:
+        case vm::XKind::Cells: break;
+        case vm::XKind::Var:
+        case vm::XKind::Builtin:
+            if (x.slot == slot) return true;
+            break;
+        case vm::XKind::Index:
+        case vm::XKind::Read: return true;
+    }
+    for (const XCode& k : x.kids)
+        if (may_read(k, slot)) return true;
+    return false;
+}
+
+// Whether the first thing `code` does is give `slot` a value it does not
+// read first: an assignment to it, or an If whose two branches both start
+// so.
+bool assigns_first(const vm::Code& code, uint32_t slot) {
+    if (code.empty()) return false;
+    const SCode& s = code.front();
+    if (s.src->is<Stmt::Assign>()) return s.slot == slot && !may_read(s.x[0], slot);
+    if (s.src->is<Stmt::If>())
+        return !may_read(s.x[0], slot) && assigns_first(s.body, slot) && assigns_first(s.other, slot);
+    return false;
+}
+
 }  // namespace
+
+void Vm::Exec::skip_needless_starts(Proc& proc) {
+    // A typed Function result starts at its type's default only for a body
+    // that could read it first. Without an error trap, no statement runs
+    // after a failure, so one that assigns it first leaves nothing to read.
+    if (!proc.is_function || proc.starts_defined.empty()) return;
+    if (holds_any<Stmt::OnError, Stmt::OnErrorGoto, Stmt::ResumeNext>(*proc.body)) return;
+    if (!assigns_first(proc.code, proc.name_slot)) return;
+    std::erase_if(proc.starts_defined, [&](const Proc::Start& s) { return s.index == proc.name_slot; });
+}
 
 bool Vm::Exec::counter_may_change(Vm& vm, const SCode& s) {
     const Proc* proc = vm.compiling_;
@@ -236,6 +287,52 @@ SCode::Run typed_assign_with(bool rhs_slot, bool add, vm::VarType type) {
                     : &Vm::Exec::run_assign_typed_leaves<L, Leaf::Const>;
 }
 
+template <vm::VarType T>
+SCode::Run typed_assign_as(const XCode& v) {
+    using Exec = Vm::Exec;
+    return v.pure == &Exec::pure_slot ? &Exec::run_assign_typed_slot<T>
+           : v.pure                   ? &Exec::run_assign_typed_pure<T>
+                                      : &Exec::run_assign_typed<T>;
+}
+
+// An assignment of `v` to a variable of the type `type`, a whole type's
+// bounds fixed in its function.
+SCode::Run typed_assign(vm::VarType type, const XCode& v) {
+    switch (type) {
+        case vm::VarType::Byte: return typed_assign_as<vm::VarType::Byte>(v);
+        case vm::VarType::Integer: return typed_assign_as<vm::VarType::Integer>(v);
+        case vm::VarType::Long: return typed_assign_as<vm::VarType::Long>(v);
+        case vm::VarType::LongLong: return typed_assign_as<vm::VarType::LongLong>(v);
+        default: return typed_assign_as<vm::VarType::Variant>(v);
+    }
+}
+
+template <bool Short>
+SCode::Run if_leaves_with(bool l_slot, bool r_slot) {
+    using Exec = Vm::Exec;
+    using Leaf = Exec::Leaf;
+    return l_slot ? (r_slot ? &Exec::run_if_leaves<Leaf::Slot, Leaf::Slot, Short>
+                            : &Exec::run_if_leaves<Leaf::Slot, Leaf::Const, Short>)
+                  : (r_slot ? &Exec::run_if_leaves<Leaf::Const, Leaf::Slot, Short>
+                            : &Exec::run_if_leaves<Leaf::Const, Leaf::Const, Short>);
+}
+
+// An If on a variable compared with a whole constant; null for an operator
+// that is no comparison.
+template <bool Short>
+SCode::Run if_slot_int_with(BinOp op) {
+    using Exec = Vm::Exec;
+    switch (op) {
+        case BinOp::Eq: return &Exec::run_if_slot_int<BinOp::Eq, Short>;
+        case BinOp::Ne: return &Exec::run_if_slot_int<BinOp::Ne, Short>;
+        case BinOp::Lt: return &Exec::run_if_slot_int<BinOp::Lt, Short>;
+        case BinOp::Le: return &Exec::run_if_slot_int<BinOp::Le, Short>;
+        case BinOp::Gt: return &Exec::run_if_slot_int<BinOp::Gt, Short>;
+        case BinOp::Ge: return &Exec::run_if_slot_int<BinOp::Ge, Short>;
+        default: return nullptr;
+    }
+}
+
 template <Vm::Exec::Leaf L>
 XCode::Truth compare_with(bool rhs_slot) {
     using Leaf = Vm::Exec::Leaf;
@@ -262,6 +359,13 @@ XCode read(Vm& vm, const Expr& src, vm::XKind kind, std::initializer_list<const 
 }  // namespace
 
 XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
+    XCode x = compile_node(vm, expr);
+    x.shape = shape_of(x);
+    if (x.shape == XCode::Shape::SlotPlus) x.offset = x.op == BinOp::Add ? x.kids[1].k.i : -x.kids[1].k.i;
+    return x;
+}
+
+XCode Vm::Exec::compile_node(Vm& vm, const Expr& expr) {
     XCode x;
     x.src = &expr;
     // The defaults: numbers and truth follow from the value.
@@ -334,7 +438,10 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
                          : r.kind == XKind::Number ? &pure_arith_leaf<Leaf::Const, false>
                                                    : &pure_arith;
             } else {
-                x.num = &num_arith;
+                x.num = e->op == BinOp::Add   ? &num_arith_as<BinOp::Add>
+                        : e->op == BinOp::Sub ? &num_arith_as<BinOp::Sub>
+                        : e->op == BinOp::Mul ? &num_arith_as<BinOp::Mul>
+                                              : &num_arith;
             }
             return x;
         }
@@ -370,9 +477,14 @@ XCode Vm::Exec::compile_expr(Vm& vm, const Expr& expr) {
             x.refs &= ~x.alias;
             x.num = &num_call;
             if (lean_fits(*func, x.kids, x.refs)) {
+                using enum ParamTypes;
                 constexpr std::array<XCode::EvalNum, kLeanArgs + 1> lean = {
-                    &num_call_lean<0>, &num_call_lean<1>, &num_call_lean<2>, &num_call_lean<3>, &num_call_lean<4>};
-                x.num = lean[x.kids.size()];
+                    &num_call_lean<0, Untyped>, &num_call_lean<1, Untyped>, &num_call_lean<2, Untyped>,
+                    &num_call_lean<3, Untyped>, &num_call_lean<4, Untyped>};
+                constexpr std::array<XCode::EvalNum, kLeanArgs + 1> lean_typed = {
+                    &num_call_lean<0, Untyped>, &num_call_lean<1, Typed>, &num_call_lean<2, Typed>,
+                    &num_call_lean<3, Typed>, &num_call_lean<4, Typed>};
+                x.num = (func->plain_types ? lean : lean_typed)[x.kids.size()];
             }
         } else if (builtin) {
             x.kind = XKind::Builtin;
@@ -534,7 +646,7 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         const XCode& v = s.x[0];
         if (const Declared* d = vm.declared(s.slot); d && !d->array && d->type != vm::VarType::Variant) {
             s.flags = static_cast<uint8_t>(d->type);
-            s.run = v.pure == &pure_slot ? &run_assign_typed_slot : v.pure ? &run_assign_typed_pure : &run_assign_typed;
+            s.run = typed_assign(d->type, v);
             if (v.kind == XKind::Arith && is_leaf(v.kids[0]) && is_leaf(v.kids[1]) && whole_fits(d->type, 0)) {
                 const bool r_slot = v.kids[1].kind == XKind::Var;
                 const bool add = v.op == BinOp::Add;
@@ -572,21 +684,12 @@ SCode Vm::Exec::compile_stmt(Vm& vm, const Stmt& stmt) {
         const XCode& c = s.x[0];
         if (c.kind == XKind::Compare && is_leaf(c.kids[0]) && is_leaf(c.kids[1])) {
             const bool l_slot = c.kids[0].kind == XKind::Var, r_slot = c.kids[1].kind == XKind::Var;
-            s.run = l_slot
-                        ? (r_slot ? &run_if_leaves<Leaf::Slot, Leaf::Slot> : &run_if_leaves<Leaf::Slot, Leaf::Const>)
-                        : (r_slot ? &run_if_leaves<Leaf::Const, Leaf::Slot> : &run_if_leaves<Leaf::Const, Leaf::Const>);
+            const bool short_branches = s.body.size() <= 1 && s.other.size() <= 1;
+            s.run = short_branches ? if_leaves_with<true>(l_slot, r_slot) : if_leaves_with<false>(l_slot, r_slot);
             const vm::Num& k = c.kids[1].k;
-            if (l_slot && !r_slot && k.is_int && vm::is_exact(k.i)) {
-                switch (c.op) {
-                    case BinOp::Eq: s.run = &run_if_slot_int<BinOp::Eq>; break;
-                    case BinOp::Ne: s.run = &run_if_slot_int<BinOp::Ne>; break;
-                    case BinOp::Lt: s.run = &run_if_slot_int<BinOp::Lt>; break;
-                    case BinOp::Le: s.run = &run_if_slot_int<BinOp::Le>; break;
-                    case BinOp::Gt: s.run = &run_if_slot_int<BinOp::Gt>; break;
-                    case BinOp::Ge: s.run = &run_if_slot_int<BinOp::Ge>; break;
-                    default: break;
-                }
-            }
+            if (l_slot && !r_slot && k.is_int && vm::is_exact(k.i))
+                if (SCode::Run run = short_branches ? if_slot_int_with<true>(c.op) : if_slot_int_with<false>(c.op))
+                    s.run = run;
         }
         return s;
     }

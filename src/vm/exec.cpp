@@ -166,7 +166,7 @@ NumResult binop(const XCode& x, Variant lhs, Variant rhs, Num& n, Variant& other
 
 }  // namespace
 
-NumResult Vm::Exec::num_arith(Vm& vm, const XCode& x, Num& n, Variant& other) {
+inline NumResult Vm::Exec::num_arith_by(Vm& vm, const XCode& x, BinOp op, Num& n, Variant& other) {
     const XCode& l = x.kids[0];
     const XCode& r = x.kids[1];
     Num a, c;
@@ -177,7 +177,7 @@ NumResult Vm::Exec::num_arith(Vm& vm, const XCode& x, Num& n, Variant& other) {
         const NumResult rc = r.num(vm, r, c, other);
         if (rc == NumResult::Failed) return rc;
         if (rc == NumResult::Number) {
-            if (vm::num_arith(x.op, a, c, n)) return NumResult::Number;
+            if (vm::num_arith(op, a, c, n)) return NumResult::Number;
             other = vm::num_variant(c);
         }
         return binop(x, vm::num_variant(a), std::move(other), n, other, vm.error_);
@@ -189,6 +189,19 @@ NumResult Vm::Exec::num_arith(Vm& vm, const XCode& x, Num& n, Variant& other) {
     if (rc == NumResult::Number) rhs = vm::num_variant(c);
     return binop(x, std::move(lhs), std::move(rhs), n, other, vm.error_);
 }
+
+NumResult Vm::Exec::num_arith(Vm& vm, const XCode& x, Num& n, Variant& other) {
+    return num_arith_by(vm, x, x.op, n, other);
+}
+
+template <BinOp Op>
+NumResult Vm::Exec::num_arith_as(Vm& vm, const XCode& x, Num& n, Variant& other) {
+    return num_arith_by(vm, x, Op, n, other);
+}
+
+template NumResult Vm::Exec::num_arith_as<BinOp::Add>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_arith_as<BinOp::Sub>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_arith_as<BinOp::Mul>(Vm&, const XCode&, Num&, Variant&);
 
 bool Vm::Exec::eval_binary(Vm& vm, const XCode& x, Variant& out) {
     Variant lhs, rhs;
@@ -576,34 +589,47 @@ bool Vm::Exec::lean_fits(const Proc& proc, const std::vector<XCode>& args, uint6
            lean_fits_all(args);
 }
 
-template <size_t N>
+template <size_t N, Vm::Exec::ParamTypes P>
 NumResult Vm::Exec::num_call_lean(Vm& vm, const XCode& x, Num& n, Variant& other) {
     const XCode* args = x.kids.data();
     std::array<Num, N + 1> nums;
+    // Unrolled: each argument's shape test is a branch of its own, which
+    // the call site's fixed shapes make predictable.
+#pragma GCC unroll 4
     for (size_t k = 0; k < N; ++k)
         if (!is_alias(vm, x.kids, x.alias, k) && !arg_number(vm, args[k], nums[k])) [[unlikely]]
             return call_general(vm, *x.proc, x.kids, x.refs, x.alias, n, other);
-    return call_lean<N>(vm, *x.proc, nums.data(), N, args, x.alias, n, other);
+    return call_lean<N, P>(vm, *x.proc, nums.data(), N, args, x.alias, n, other);
 }
 
-template NumResult Vm::Exec::num_call_lean<0>(Vm&, const XCode&, Num&, Variant&);
-template NumResult Vm::Exec::num_call_lean<1>(Vm&, const XCode&, Num&, Variant&);
-template NumResult Vm::Exec::num_call_lean<2>(Vm&, const XCode&, Num&, Variant&);
-template NumResult Vm::Exec::num_call_lean<3>(Vm&, const XCode&, Num&, Variant&);
-template NumResult Vm::Exec::num_call_lean<4>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<0, Vm::Exec::ParamTypes::Untyped>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<1, Vm::Exec::ParamTypes::Untyped>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<2, Vm::Exec::ParamTypes::Untyped>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<3, Vm::Exec::ParamTypes::Untyped>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<4, Vm::Exec::ParamTypes::Untyped>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<1, Vm::Exec::ParamTypes::Typed>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<2, Vm::Exec::ParamTypes::Typed>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<3, Vm::Exec::ParamTypes::Typed>(Vm&, const XCode&, Num&, Variant&);
+template NumResult Vm::Exec::num_call_lean<4, Vm::Exec::ParamTypes::Typed>(Vm&, const XCode&, Num&, Variant&);
 
-template <size_t N>
+bool Vm::Exec::fit_param(Vm& vm, const Proc& proc, size_t k, uint64_t alias, Num& num) {
+    const vm::VarType type = proc.param_types[k];
+    if ((alias >> k & 1) || type == vm::VarType::Variant) return true;
+    return to_param_type(vm, type, num, num);
+}
+
+template <size_t N, Vm::Exec::ParamTypes P>
 [[gnu::always_inline]] inline NumResult Vm::Exec::call_lean(Vm& vm, const Proc& proc, Num* nums, size_t argc,
                                                             const XCode* args, uint64_t alias, Num& n, Variant& other) {
     // A typed parameter takes its argument as its type holds it; only a
-    // number it does not hold as it is gets converted, in place.
-    if (!proc.plain_types) [[unlikely]] {
-        for (size_t k = 0; k < N && k < argc; ++k) {
-            const vm::VarType type = proc.param_types[k];
-            if ((alias >> k & 1) || type == vm::VarType::Variant || (nums[k].is_int && whole_fits(type, nums[k].i)))
-                continue;
-            if (!to_param_type(vm, type, nums[k], nums[k])) return NumResult::Failed;
-        }
+    // number it does not hold as it is gets converted, in place. An
+    // aliased argument's number is never read.
+    if (P == ParamTypes::Typed || (P == ParamTypes::Unknown && !proc.plain_types)) {
+        const vm::WholeRange* fits = proc.param_fits.data();
+        for (size_t k = 0; k < N && k < argc; ++k)
+            if (!(alias >> k & 1) && !(nums[k].is_int && nums[k].i >= fits[k].lo && nums[k].i <= fits[k].hi))
+                [[unlikely]]
+                if (!fit_param(vm, proc, k, alias, nums[k])) return NumResult::Failed;
     }
     if (!enter(vm)) [[unlikely]]
         return NumResult::Failed;
@@ -739,22 +765,23 @@ bool Vm::Exec::run_exit(Vm& vm, const SCode& s) {
 bool Vm::Exec::run_assign(Vm& vm, const SCode& s) {
     const XCode& x = s.x[0];
     Num n;
-    Variant other;
-    switch (x.num(vm, x, n, other)) {
+    vm::Scratch other;
+    switch (x.num(vm, x, n, *other)) {
         case NumResult::Number: vm.store_num(s.slot, n); return true;
-        case NumResult::Other: vm.set_slot(s.slot, std::move(other)); return true;
+        case NumResult::Other: vm.set_slot(s.slot, std::move(*other)); return true;
         default: return false;
     }
 }
 
+template <vm::VarType T>
 bool Vm::Exec::run_assign_typed(Vm& vm, const SCode& s) {
     const XCode& x = s.x[0];
     const auto type = static_cast<vm::VarType>(s.flags);
     Num n;
-    Variant other;
-    switch (x.num(vm, x, n, other)) {
+    vm::Scratch other;
+    switch (x.num(vm, x, n, *other)) {
         case NumResult::Number:
-            if (n.is_int && whole_fits(type, n.i)) [[likely]] {
+            if (n.is_int && fits_as<T>(s, n.i)) [[likely]] {
                 store_int(vm, s.slot, n.i);
                 return true;
             }
@@ -762,11 +789,17 @@ bool Vm::Exec::run_assign_typed(Vm& vm, const SCode& s) {
         case NumResult::Other: break;
         default: return false;
     }
-    auto r = vm::convert_to(type, std::move(other));
+    auto r = vm::convert_to(type, std::move(*other));
     if (!take(vm, r)) return false;
     vm.set_slot(s.slot, std::move(*r));
     return true;
 }
+
+template bool Vm::Exec::run_assign_typed<vm::VarType::Variant>(Vm&, const SCode&);
+template bool Vm::Exec::run_assign_typed<vm::VarType::Byte>(Vm&, const SCode&);
+template bool Vm::Exec::run_assign_typed<vm::VarType::Integer>(Vm&, const SCode&);
+template bool Vm::Exec::run_assign_typed<vm::VarType::Long>(Vm&, const SCode&);
+template bool Vm::Exec::run_assign_typed<vm::VarType::LongLong>(Vm&, const SCode&);
 
 bool Vm::Exec::store_typed(Vm& vm, uint32_t slot, vm::VarType type, const Num& n) {
     // The common cases without a Variant: a whole number that fits, a
@@ -896,7 +929,7 @@ bool Vm::Exec::run_if(Vm& vm, const SCode& s) {
 }
 
 bool Vm::Exec::condition_failed(Vm& vm, const SCode& s) {
-    if (!vm.resume_next_ || vm.handling_ || vm.interrupted_) return false;
+    if (!vm.err_mode_.resume_next || vm.err_mode_.handling || vm.interrupted_) return false;
     vm.record_error();
     vm.failure_site_ = {};
     return run_block(vm, s.body);

@@ -15,6 +15,31 @@
 
 namespace morvane {
 
+namespace vm {
+
+// A Variant that mostly holds a number or nothing: its destructor runs only
+// when it holds memory to free. Skipping it otherwise is sound (every other
+// alternative is trivially destructible) and spares the hot paths the
+// variant's out-of-line visit.
+class Scratch {
+public:
+    Scratch() { new (&v_) Variant(); }
+    ~Scratch() {
+        if (v_.owns_memory()) [[unlikely]]
+            v_.~Variant();
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    Variant& operator*() { return v_; }
+
+private:
+    union {
+        Variant v_;
+    };
+};
+
+}  // namespace vm
+
 struct Vm::Exec {
     using XCode = vm::XCode;
     using SCode = vm::SCode;
@@ -27,6 +52,11 @@ struct Vm::Exec {
     static Code compile_body(Vm& vm, const Body& body);
     static SCode compile_stmt(Vm& vm, const Stmt& stmt);
     static XCode compile_expr(Vm& vm, const Expr& expr);
+    // Drops the start of what the compiled body of `proc` always assigns
+    // before it can be read.
+    static void skip_needless_starts(Proc& proc);
+    // compile_expr's node before its shape as an argument is set.
+    static XCode compile_node(Vm& vm, const Expr& expr);
     static MatchCode compile_match(Vm& vm, const CaseMatch& match);
     // The operands of a statement the dispatcher runs, each compiled.
     static void compile_operands(Vm& vm, const Stmt& stmt, SCode& s);
@@ -51,8 +81,7 @@ struct Vm::Exec {
         return poll(vm);
     }
     [[gnu::always_inline]] static bool enter(Vm& vm) {
-        if (vm.depth_ < kMaxCallDepth &&
-            (vm.stack_limit_ == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= vm.stack_limit_))
+        if (vm.depth_ < kMaxCallDepth && reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= vm.stack_limit_)
             [[likely]]
             return tick(vm);
         return no_stack(vm);
@@ -140,8 +169,14 @@ struct Vm::Exec {
     // A statement without a function of its own: the dispatcher (stmt.cpp).
     static bool run_dispatched(Vm& vm, const SCode& s);
     static bool run_assign(Vm& vm, const SCode& s);
-    // An assignment to a variable declared with a type (in `flags`).
+    // An assignment to a variable declared with a type: the whole type `T`
+    // when the compiler fixed it, else the one in `flags`.
+    template <vm::VarType T = vm::VarType::Variant>
     static bool run_assign_typed(Vm& vm, const SCode& s);
+    template <vm::VarType T>
+    [[gnu::always_inline]] static bool fits_as(const SCode& s, int64_t r) {
+        return whole_fits(T == vm::VarType::Variant ? static_cast<vm::VarType>(s.flags) : T, r);
+    }
     // Stores `n` as the type `type` holds it; false with the message when
     // it does not fit.
     static bool store_typed(Vm& vm, uint32_t slot, vm::VarType type, const vm::Num& n);
@@ -220,6 +255,10 @@ struct Vm::Exec {
     static bool eval_slot(Vm& vm, const XCode& x, Variant& out);
     static bool copy_slot(Vm& vm, const Slot& s, Variant& out);
     static NumResult num_arith(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    // The same with the operator fixed (Add, Sub, Mul): Fib(n - 1) + Fib(n - 2).
+    template <BinOp Op>
+    static NumResult num_arith_as(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
+    [[gnu::always_inline]] static NumResult num_arith_by(Vm& vm, const XCode& x, BinOp op, vm::Num& n, Variant& other);
     static bool eval_binary(Vm& vm, const XCode& x, Variant& out);
     // The text an operand of `&` gives: where it is for a constant or a
     // variable, else built. `source` is the value read in place, if any.
@@ -400,27 +439,39 @@ struct Vm::Exec {
         }
         return run_assign_text(vm, s);
     }
-    // The same into a variable declared with a type.
+    // The same into a variable declared with a type (`T` as for
+    // run_assign_typed).
+    template <vm::VarType T = vm::VarType::Variant>
     static bool run_assign_typed_pure(Vm& vm, const SCode& s) {
         vm::Num n;
         if (s.x[0].pure(vm, s.x[0], n)) [[likely]] {
-            const auto type = static_cast<vm::VarType>(s.flags);
-            if (n.is_int && whole_fits(type, n.i)) {
+            if (n.is_int && fits_as<T>(s, n.i)) {
                 store_int(vm, s.slot, n.i);
                 return true;
             }
-            return store_typed(vm, s.slot, type, n);
+            return store_typed(vm, s.slot, static_cast<vm::VarType>(s.flags), n);
         }
-        return run_assign_typed(vm, s);
+        return run_assign_typed<T>(vm, s);
     }
-    // The same from a variable holding a whole number, read inline.
+    // The same from a variable holding a whole number, read inline into a
+    // variable holding one; everything else out of line, so that this path
+    // keeps no stack frame.
+    template <vm::VarType T = vm::VarType::Variant>
     static bool run_assign_typed_slot(Vm& vm, const SCode& s) {
         int64_t v;
-        if (leaf_int<Leaf::Slot>(vm, s.x[0], v) && whole_fits(static_cast<vm::VarType>(s.flags), v)) [[likely]] {
-            store_int(vm, s.slot, v);
-            return true;
+        if (leaf_int<Leaf::Slot>(vm, s.x[0], v) && fits_as<T>(s, v)) [[likely]] {
+            Slot& d = vm.var(s.slot);
+            if (int64_t* p = std::get_if<int64_t>(&d.value)) [[likely]] {
+                *p = v;
+                d.defined = true;
+                return true;
+            }
         }
-        return run_assign_typed_pure(vm, s);
+        return run_assign_typed_slot_slow<T>(vm, s);
+    }
+    template <vm::VarType T>
+    [[gnu::noinline]] static bool run_assign_typed_slot_slow(Vm& vm, const SCode& s) {
+        return run_assign_typed_pure<T>(vm, s);
     }
     // Integer arithmetic with the operator fixed when the compiler knows it
     // is an addition (the commonest), else chosen at run time.
@@ -452,11 +503,11 @@ struct Vm::Exec {
         const XCode& x = s.x[0];
         int64_t a, c, r;
         if (leaf_int<L>(vm, x.kids[0], a) && leaf_int<R>(vm, x.kids[1], c) && leaves_int_arith<Add>(x.op, a, c, r) &&
-            whole_fits(T == vm::VarType::Variant ? static_cast<vm::VarType>(s.flags) : T, r)) {
+            fits_as<T>(s, r)) {
             store_int(vm, s.slot, r);
             return true;
         }
-        return run_assign_typed(vm, s);
+        return run_assign_typed<T>(vm, s);
     }
     template <Leaf L, Leaf R>
     [[gnu::always_inline]] static int truth_compare_leaves(Vm& vm, const XCode& x) {
@@ -496,10 +547,24 @@ struct Vm::Exec {
         }
     }
 
+    // A branch of an If whose condition ran no procedure (so no exit is
+    // pending): `Short` when it holds at most one statement.
+    template <bool Short>
+    [[gnu::always_inline]] static bool run_branch(Vm& vm, const Code& branch) {
+        if constexpr (Short) {
+            if (branch.empty()) return true;
+            const SCode& only = branch.front();
+            if (!only.run(vm, only)) [[unlikely]]
+                return vm.recover(only);
+            return true;
+        } else {
+            return run_block(vm, branch);
+        }
+    }
     // An If on a variable compared by `Op` with a whole constant within
     // 2^53 (If n < 2 Then), the comparison inline; any other value takes
-    // the general comparison.
-    template <BinOp Op>
+    // the general comparison. `Short` as for run_branch, of both branches.
+    template <BinOp Op, bool Short>
     static bool run_if_slot_int(Vm& vm, const SCode& s) {
         const XCode& c = s.x[0];
         int64_t v;
@@ -523,15 +588,15 @@ struct Vm::Exec {
             if (t < 0) [[unlikely]]
                 return condition_failed(vm, s);
         }
-        return run_block(vm, t ? s.body : s.other);
+        return run_branch<Short>(vm, t ? s.body : s.other);
     }
     // An If on a comparison of two leaves, the comparison inline.
-    template <Leaf L, Leaf R>
+    template <Leaf L, Leaf R, bool Short>
     static bool run_if_leaves(Vm& vm, const SCode& s) {
         const int t = truth_compare_leaves<L, R>(vm, s.x[0]);
         if (t < 0) [[unlikely]]
             return condition_failed(vm, s);
-        return run_block(vm, t ? s.body : s.other);
+        return run_branch<Short>(vm, t ? s.body : s.other);
     }
     // A block If whose condition failed: under On Error Resume Next the
     // next statement is the first of its Then branch, which runs; any
@@ -549,38 +614,50 @@ struct Vm::Exec {
     static constexpr size_t kLeanArgs = 4;
     // A Function on the numbers `nums` (one per argument; an aliased one
     // is not read, a typed one is converted in place), its frame filled
-    // without the argument stack.
-    template <size_t N>
+    // without the argument stack. `P`: what the compiler knows of the
+    // parameters' types.
+    enum class ParamTypes : uint8_t { Untyped, Typed, Unknown };
+    template <size_t N, ParamTypes P = ParamTypes::Unknown>
     [[gnu::always_inline]] static NumResult call_lean(Vm& vm, const Proc& proc, vm::Num* nums, size_t argc,
                                                       const XCode* args, uint64_t alias, vm::Num& n, Variant& other);
+    // Converts argument k's number to its parameter's type, unless the
+    // parameter aliases the caller's variable or takes it as it is.
+    [[gnu::noinline]] static bool fit_param(Vm& vm, const Proc& proc, size_t k, uint64_t alias, vm::Num& num);
     // Whether a call of `proc` on `args` may take the lean road: the
     // compiler gives such a Function call node num_call_lean.
     static bool lean_fits(const Proc& proc, const std::vector<XCode>& args, uint64_t refs);
     // A call node of N arguments that fits the lean road, its arguments
     // read inline; the general call when one is no number.
-    template <size_t N>
+    template <size_t N, ParamTypes P>
     static NumResult num_call_lean(Vm& vm, const XCode& x, vm::Num& n, Variant& other);
     // An argument's number without a call where it is a constant, a
     // variable or a variable plus or minus a constant; else its pure path.
     // False when it has none or gives no number.
     [[gnu::always_inline]] static bool arg_number(const Vm& vm, const XCode& a, vm::Num& out) {
-        if (a.pure == &pure_slot) return leaf<Leaf::Slot>(vm, a, out);
-        if (a.pure == &pure_arith_leaves<Leaf::Slot, Leaf::Const> && (a.op == BinOp::Add || a.op == BinOp::Sub)) {
-            int64_t v;
-            const vm::Num& c = a.kids[1].k;
-            if (leaf_int<Leaf::Slot>(vm, a.kids[0], v) && c.is_int && vm::is_exact(v) && vm::is_exact(c.i)) {
-                const int64_t r = a.op == BinOp::Add ? v + c.i : v - c.i;
-                if (vm::is_exact(r)) {
-                    out = vm::Num{true, r, 0};
+        switch (a.shape) {
+            case XCode::Shape::Slot: return leaf<Leaf::Slot>(vm, a, out);
+            case XCode::Shape::SlotPlus: {
+                // Both within 2^53: the sum cannot overflow.
+                int64_t v;
+                if (leaf_int<Leaf::Slot>(vm, a.kids[0], v) && vm::is_exact(v) && vm::is_exact(v + a.offset)) {
+                    out = vm::Num{true, v + a.offset, 0};
                     return true;
                 }
+                break;
             }
-        }
-        if (a.kind == XKind::Number) {
-            out = a.k;
-            return true;
+            case XCode::Shape::Number: out = a.k; return true;
+            case XCode::Shape::Other: break;
         }
         return a.pure && a.pure(vm, a, out);
+    }
+    // The shape arg_number reads `x` by.
+    static XCode::Shape shape_of(const XCode& x) {
+        if (x.kind == XKind::Number) return XCode::Shape::Number;
+        if (x.pure == &pure_slot) return XCode::Shape::Slot;
+        if (x.pure == &pure_arith_leaves<Leaf::Slot, Leaf::Const> && (x.op == BinOp::Add || x.op == BinOp::Sub) &&
+            x.kids[1].k.is_int && vm::is_exact(x.kids[1].k.i))
+            return XCode::Shape::SlotPlus;
+        return XCode::Shape::Other;
     }
     // Argument `k` is among `alias` and its variable holds a value or an
     // object: the parameter is that variable. One that holds neither

@@ -49,12 +49,7 @@ struct Slot {
     [[gnu::always_inline]] void clear() {
         defined = false;
         // A number or other plain value may stay behind: nothing reads it.
-        // One test of the held alternative finds a text, an array or a record.
-        constexpr uint32_t kOwnsMemory = 1u << 2 | 1u << 7 | 1u << 8;
-        static_assert(std::is_same_v<std::variant_alternative_t<2, VariantBase>, std::string> &&
-                      std::is_same_v<std::variant_alternative_t<7, VariantBase>, Array> &&
-                      std::is_same_v<std::variant_alternative_t<8, VariantBase>, Record>);
-        if ((kOwnsMemory >> value.index() & 1) || object) [[unlikely]]
+        if (value.owns_memory() || object) [[unlikely]]
             free_value();
     }
 };
@@ -115,6 +110,8 @@ struct Proc {
     uint32_t name_slot = 0;
     std::vector<uint32_t> param_slots;
     std::vector<VarType> param_types;
+    // What each parameter takes without a conversion (values/var_type.h).
+    std::vector<WholeRange> param_fits;
     VarType result_type = VarType::Variant;
     // Index -> name, name -> index, index -> how it starts.
     std::vector<std::string> names;

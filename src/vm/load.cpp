@@ -275,6 +275,7 @@ Vm::Proc Vm::make_proc(const std::vector<Param>& params, const Body& body, const
                                      ? vm::VarType::Variant
                                      : vm::builtin_var_type(param.type_name).value_or(vm::VarType::Variant);
         p.param_types.push_back(type);
+        p.param_fits.push_back(vm::whole_range(type));
         numeric = numeric && type <= vm::VarType::Double;
         p.plain_types = p.plain_types && type == vm::VarType::Variant;
         p.declared.emplace(slot, Declared{type, param.is_array, false, {}});
@@ -472,6 +473,7 @@ void Vm::compile_proc(Proc& proc) {
     // A name first met here gets a slot of its own, undefined at each call.
     binding_ = &proc;
     proc.code = Exec::compile_body(*this, *proc.body);
+    Exec::skip_needless_starts(proc);
     proc.defaults.clear();
     for (const Param& p : *proc.params)
         proc.defaults.push_back(p.default_value ? Exec::compile_expr(*this, *p.default_value) : vm::XCode{});

@@ -246,9 +246,16 @@ private:
     // next statement runs, or the failed one runs again.
     enum class Recovery : uint8_t { Fail, Next, Retry };
     // The error handling state of one activation, and the caller's frame.
+    // How an activation treats a failure, copied as one unit.
+    struct ErrorMode {
+        // On Error Resume Next is in force.
+        bool resume_next = false;
+        // The activation runs its error handler: a failure then goes to the
+        // caller, and Resume may be used.
+        bool handling = false;
+    };
     struct ErrorScope {
-        bool resume_next;
-        bool handling;
+        ErrorMode mode;
         // The caller's On Error GoTo label waits on `outer_labels_`.
         bool has_label;
         const Proc* proc;
@@ -353,19 +360,17 @@ private:
     // Makes `frame` the running activation with a fresh error scope, and
     // puts the caller's back.
     [[gnu::always_inline]] ErrorScope enter_scope(const vm::Activation& frame) {
-        ErrorScope outer{resume_next_, handling_, false, proc_, vars_};
+        ErrorScope outer{err_mode_, false, proc_, vars_};
         if (on_error_label_) [[unlikely]]
             push_label(outer);
-        resume_next_ = false;
-        handling_ = false;
+        err_mode_ = ErrorMode{};
         proc_ = frame.proc;
         vars_ = frame.cells;
         active_[depth_] = frame;
         return outer;
     }
     [[gnu::always_inline]] void leave_scope(ErrorScope& outer) {
-        resume_next_ = outer.resume_next;
-        handling_ = outer.handling;
+        err_mode_ = outer.mode;
         if (outer.has_label || on_error_label_) [[unlikely]]
             pop_label(outer);
         proc_ = outer.proc;
@@ -647,12 +652,9 @@ private:
     // What the last Copy took; none before any Copy and after CutCopyMode = False.
     std::optional<vm::ClipboardState> clipboard_;
     bool msgbox_error_ = false;
-    // resume_next_, handling_, proc_ and vars_ are saved and put back by
-    // every call.
-    bool resume_next_ = false;
-    // Set while an activation runs its error handler: a failure then goes to
-    // the caller, and Resume may be used.
-    bool handling_ = false;
+    // How the running activation treats a failure; saved and put back by
+    // every call, with proc_ and vars_.
+    ErrorMode err_mode_;
     // The procedure of the running activation; the one being compiled while
     // a program loads.
     const Proc* proc_ = nullptr;
@@ -729,7 +731,8 @@ private:
     uint64_t steps_ = 0;
     mutable uint64_t work_ = 0;
     mutable bool interrupted_ = false;
-    // Lowest address the native stack may reach during a run.
+    // Lowest address the native stack may reach during a run; 0, which
+    // every address passes, where the thread's stack is unknown.
     uintptr_t stack_limit_ = 0;
 };
 

@@ -89,10 +89,10 @@ Result<void> Vm::run_sub(const Program& program, std::string_view name) {
     // early nor swallow its errors.
     exit_flag_ = ExitKind::None;
     pending_goto_.reset();
-    resume_next_ = false;
+    err_mode_.resume_next = false;
     on_error_label_.reset();
     outer_labels_.clear();
-    handling_ = false;
+    err_mode_.handling = false;
     proc_ = nullptr;
     vars_ = nullptr;
     failure_site_ = {};
@@ -330,8 +330,8 @@ Vm::Recovery Vm::on_failure(const vm::SCode& s) {
     // hold it, and the callers, keep its place.
     if (!failure_site_.proc) failure_site_ = FailureSite{proc_, s.at};
     // A failure inside the handler itself goes to the caller.
-    if (interrupted_ || handling_) return Recovery::Fail;
-    if (resume_next_) {
+    if (interrupted_ || err_mode_.handling) return Recovery::Fail;
+    if (err_mode_.resume_next) {
         record_error();
         failure_site_ = {};
         return Recovery::Next;
@@ -353,9 +353,9 @@ Vm::Recovery Vm::on_failure(const vm::SCode& s) {
     failure_site_ = {};
     // The handler runs here, where the failure happened, so that Resume
     // Next and Resume find every enclosing loop as it was.
-    handling_ = true;
+    err_mode_.handling = true;
     const bool ok = run_code_loop(proc, *at);
-    handling_ = false;
+    err_mode_.handling = false;
     if (!ok) return Recovery::Fail;
     if (exit_flag_ == ExitKind::Resume) {
         exit_flag_ = ExitKind::None;

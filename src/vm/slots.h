@@ -109,8 +109,7 @@ inline Result<void> Vm::charge_work(uint64_t elements) const {
 }
 
 inline Result<void> Vm::enter_call() {
-    if (depth_ < kMaxCallDepth &&
-        (stack_limit_ == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= stack_limit_))
+    if (depth_ < kMaxCallDepth && reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) >= stack_limit_)
         return check_deadline();
     return out_of_stack();
 }

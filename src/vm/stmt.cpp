@@ -163,7 +163,7 @@ const vm::XCode& Vm::operand(const vm::SCode& c, const Expr& e) const {
 // ---------------------------------------------------------------- simple arms
 
 Result<void> Vm::exec_on_error(const Stmt::OnError& s) {
-    resume_next_ = s.resume_next;
+    err_mode_.resume_next = s.resume_next;
     on_error_label_.reset();
     clear_error();
     return {};
@@ -171,7 +171,7 @@ Result<void> Vm::exec_on_error(const Stmt::OnError& s) {
 
 Result<void> Vm::exec_on_error_goto(const Stmt::OnErrorGoto& s) {
     on_error_label_ = s.label;
-    resume_next_ = false;
+    err_mode_.resume_next = false;
     clear_error();
     return {};
 }
@@ -179,7 +179,7 @@ Result<void> Vm::exec_on_error_goto(const Stmt::OnErrorGoto& s) {
 // Leaves the running handler; the failure point picks the way on
 // (Vm::on_failure).
 Result<void> Vm::exec_resume(const Stmt::ResumeNext& s) {
-    if (!handling_) return fail(std::string(kResumeWithoutError));
+    if (!err_mode_.handling) return fail(std::string(kResumeWithoutError));
     clear_error();
     resume_ = s.next ? ResumeKind::Next : s.label.empty() ? ResumeKind::Retry : ResumeKind::Label;
     resume_label_ = s.label;
