@@ -6,6 +6,8 @@
 // Static value, or to the caller's variable a ByRef parameter aliases, so
 // compiled code reaches every variable the same way. Frames live on a
 // stack of fixed chunks: a slot never moves while its activation runs.
+// Also what a call saves of its caller and the storage of by-reference
+// arguments.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +30,7 @@ struct ObjectRef;
 
 namespace vm {
 
-// Frees an object variable's reference (mod.h defines what it holds).
+// Frees an object variable's reference (objects.h defines what it holds).
 struct ObjectDeleter {
     void operator()(ObjectRef* object) const;
 };
@@ -214,6 +216,38 @@ struct Cell {
 struct Activation {
     const Proc* proc = nullptr;
     Cell* cells = nullptr;
+};
+
+// How an activation treats a failure, copied as one unit.
+struct ErrorMode {
+    // On Error Resume Next is in force.
+    bool resume_next = false;
+    // The activation runs its error handler: a failure then goes to the
+    // caller, and Resume may be used.
+    bool handling = false;
+};
+
+// What a call saves of its caller's activation and puts back when it ends.
+struct ErrorScope {
+    ErrorMode mode;
+    // The caller's On Error GoTo label waits on the Vm's outer labels.
+    bool has_label;
+    const Proc* proc;
+    Cell* vars;
+};
+
+// A caller's storage an argument passed by reference refers to: a variable
+// the parameter aliases for the whole call (`Alias`), or a variable of
+// another type, an array element or a record field, which the parameter's
+// value is written back to when the call ends.
+struct RefArg {
+    enum class Kind : uint8_t { Alias, Var, Element, Field };
+    uint32_t param;
+    Kind kind;
+    uint32_t slot;
+    uint64_t index = 0;
+    const std::string* field = nullptr;
+    Slot* target = nullptr;
 };
 
 }  // namespace vm

@@ -11,8 +11,9 @@
 // builtins.cpp (VBA built-in functions), objects.cpp (range and sheet
 // resolution, Set), stmt_sheets.cpp (sheet statements), clipboard.cpp (copy
 // and paste), formulas.cpp (cell formulas). The inline bodies of variable
-// stores and of the check points are in slots.h, which only the units that
-// run them include.
+// stores, of opening and closing frames and of the check points are in
+// slots.h, which only the units that run them include; what object
+// variables refer to is in objects.h.
 //
 // Each procedure activation has a frame of its own (frame.h): a loaded
 // program binds every name of a body to an index of its procedure's frame,
@@ -42,6 +43,7 @@
 #include "types/variant.h"
 #include "vm/code.h"
 #include "vm/frame.h"
+#include "vm/objects.h"
 #include "workbook/areas.h"
 #include "values/num.h"
 #include "values/var_type.h"
@@ -57,42 +59,6 @@ struct Builtin;
 namespace eval {
 struct InterruptCheck;
 }  // namespace eval
-
-// A possibly multi-area range on a fixed sheet; each area has its corners
-// as written (B2:A1 is not reordered).
-struct RangeRef {
-    // Lower-case key, fixed when made; the sheet may since have been deleted.
-    std::string sheet;
-    // Duplicates and overlaps stay. Empty only in a Range variable whose
-    // cells were all deleted, which Vm::object_var refuses to hand out.
-    std::vector<CellRange> areas;
-    static RangeRef single(std::string sheet, const CellRange& area) { return {std::move(sheet), {area}}; }
-};
-
-// What an object variable holds.
-struct ObjectRef {
-    struct Range {
-        RangeRef range;
-    };
-    struct Worksheet {
-        std::string sheet;
-    };
-    struct Workbook {};
-    std::variant<Range, Worksheet, Workbook> node;
-};
-
-// What an object-model path resolves to: a range (seen as its cells, rows
-// or columns), a sheet, the sheet collection, the workbook, the
-// application, or a plain value.
-struct PathObj {
-    enum class Kind : uint8_t { Range, Sheet, Sheets, Workbook, Application, Value };
-    enum class View : uint8_t { Cells, Rows, Columns };
-    Kind kind = Kind::Value;
-    View view = View::Cells;
-    RangeRef range;
-    std::string sheet;
-    Variant value;
-};
 
 class Vm {
 public:
@@ -228,39 +194,13 @@ private:
     using Proc = vm::Proc;
     using Declared = vm::Declared;
     using Slot = vm::Slot;
-    // A caller's storage an argument passed by reference refers to: a
-    // variable the parameter aliases for the whole call (`Alias`), or a
-    // variable of another type, an array element or a record field, which
-    // the parameter's value is written back to when the call ends.
-    struct RefArg {
-        enum class Kind : uint8_t { Alias, Var, Element, Field };
-        uint32_t param;
-        Kind kind;
-        uint32_t slot;
-        uint64_t index = 0;
-        const std::string* field = nullptr;
-        Slot* target = nullptr;
-    };
+    using RefArg = vm::RefArg;
     using RefArgs = std::vector<RefArg>;
     // What a failure gives way to: the enclosing statements fail too, the
     // next statement runs, or the failed one runs again.
     enum class Recovery : uint8_t { Fail, Next, Retry };
-    // The error handling state of one activation, and the caller's frame.
-    // How an activation treats a failure, copied as one unit.
-    struct ErrorMode {
-        // On Error Resume Next is in force.
-        bool resume_next = false;
-        // The activation runs its error handler: a failure then goes to the
-        // caller, and Resume may be used.
-        bool handling = false;
-    };
-    struct ErrorScope {
-        ErrorMode mode;
-        // The caller's On Error GoTo label waits on `outer_labels_`.
-        bool has_label;
-        const Proc* proc;
-        vm::Cell* vars;
-    };
+    using ErrorMode = vm::ErrorMode;
+    using ErrorScope = vm::ErrorScope;
     // Argument lists of built-in calls, reused from call to call: one per
     // nesting level, as an argument may call a built-in too.
     struct ArgPool {
@@ -350,32 +290,12 @@ private:
     bool recover(const vm::SCode& s);
     // Fills the Err object from the failure in `error_`.
     void record_error();
-    [[gnu::always_inline]] void clear_error() {
-        if (err_number_ == 0 && err_description_.empty()) [[likely]]
-            return;
-        err_number_ = 0;
-        err_description_.clear();
-        err_source_.clear();
-    }
+    // Clears the Err object (slots.h).
+    [[gnu::always_inline]] inline void clear_error();
     // Makes `frame` the running activation with a fresh error scope, and
-    // puts the caller's back.
-    [[gnu::always_inline]] ErrorScope enter_scope(const vm::Activation& frame) {
-        ErrorScope outer{err_mode_, false, proc_, vars_};
-        if (on_error_label_) [[unlikely]]
-            push_label(outer);
-        err_mode_ = ErrorMode{};
-        proc_ = frame.proc;
-        vars_ = frame.cells;
-        active_[depth_] = frame;
-        return outer;
-    }
-    [[gnu::always_inline]] void leave_scope(ErrorScope& outer) {
-        err_mode_ = outer.mode;
-        if (outer.has_label || on_error_label_) [[unlikely]]
-            pop_label(outer);
-        proc_ = outer.proc;
-        vars_ = outer.vars;
-    }
+    // puts the caller's back (slots.h).
+    [[gnu::always_inline]] inline ErrorScope enter_scope(const vm::Activation& frame);
+    [[gnu::always_inline]] inline void leave_scope(ErrorScope& outer);
     // Moves the caller's label to `outer_labels_`, and back (or clears the
     // callee's).
     void push_label(ErrorScope& outer);

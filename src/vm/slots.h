@@ -86,6 +86,33 @@ inline vm::Activation Vm::open_frame(const Proc& proc) {
     return vm::Activation{&proc, cells};
 }
 
+inline void Vm::clear_error() {
+    if (err_number_ == 0 && err_description_.empty()) [[likely]]
+        return;
+    err_number_ = 0;
+    err_description_.clear();
+    err_source_.clear();
+}
+
+inline Vm::ErrorScope Vm::enter_scope(const vm::Activation& frame) {
+    ErrorScope outer{err_mode_, false, proc_, vars_};
+    if (on_error_label_) [[unlikely]]
+        push_label(outer);
+    err_mode_ = ErrorMode{};
+    proc_ = frame.proc;
+    vars_ = frame.cells;
+    active_[depth_] = frame;
+    return outer;
+}
+
+inline void Vm::leave_scope(ErrorScope& outer) {
+    err_mode_ = outer.mode;
+    if (outer.has_label || on_error_label_) [[unlikely]]
+        pop_label(outer);
+    proc_ = outer.proc;
+    vars_ = outer.vars;
+}
+
 inline void Vm::close_frame(const vm::Activation& frame) {
     const uint32_t n = frame.proc->frame_size();
     for (uint32_t i = 0; i < n; ++i) {
