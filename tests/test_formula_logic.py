@@ -1,5 +1,8 @@
 """Logic and information functions: deciding, combining truths, testing and
 describing values and cells."""
+import subprocess
+import sys
+
 import pytest
 
 from formulahelp import DIV0, NA, NAME, VALUE, check, evaluate, failure, shown_for
@@ -181,6 +184,35 @@ def test_failures(formula, message):
 def test_bounds_are_not_swallowed(outer):
     inner = "SUM(" + ",".join(["SEQUENCE(1000000)"] * 11) + ")"
     assert failure("=" + outer.format(inner)) == "Formula builds too many array elements; maximum is 10,000,000"
+
+
+# A range copied into a list holds again every list its cells hold, and is
+# refused before the copy is made when that passes the bound: a chain of
+# formulas each listing the cells above it once grew until memory ran out.
+# In a child process, so that its peak memory is this test's alone.
+LISTS_OF_LISTS = """
+import resource, morvane
+vm = morvane.Vm()
+for row in range(1, 12):
+    vm.set_cell_formula(row, 2, "=SEQUENCE(1000000)")
+vm.set_cell_formula(1, 1, "=IF(0,3,B1:B2)")
+assert [len(x) for x in vm.get_cell(1, 1)] == [1000000, 1000000]
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+try:
+    vm.set_cell_formula(2, 1, "=IF(0,3,B1:B11)")
+except ValueError as e:
+    print(e)
+print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before) // 1024)
+"""
+
+
+def test_a_range_of_lists_is_counted_before_it_is_copied():
+    done = subprocess.run([sys.executable, "-c", LISTS_OF_LISTS], capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr[-2000:]
+    message, grown_mib = done.stdout.splitlines()
+    assert message == "Formula builds too many array elements; maximum is 10,000,000"
+    # The refused copy would have taken over 400 MiB.
+    assert int(grown_mib) < 100
 
 
 NAMES = ["AND", "CELL", "ERROR.TYPE", "IF", "IFERROR", "IFS", "ISBLANK", "ISERR", "ISERROR", "ISLOGICAL", "ISNA",

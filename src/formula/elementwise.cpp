@@ -87,6 +87,13 @@ Result<void> load_operand_or_error(const FormulaExpr& expr, const EvalCtx& ctx, 
 Result<Variant> range_list(const FormulaExpr& expr, const EvalCtx& ctx) {
     Operand op;
     TRY_VOID(load_operand(expr, ctx, op));
+    if (op.range) {
+        // The copy holds every list its cells hold again: a chain of formulas
+        // each listing the cells above it would otherwise grow without bound.
+        uint64_t n = op.range->size();
+        op.range->for_each([&](const Variant& v) { n += element_count(v); });
+        TRY_VOID(charge_element_count(ctx, n));
+    }
     return std::move(op).take();
 }
 

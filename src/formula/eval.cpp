@@ -39,15 +39,6 @@ thread_local uint64_t t_work_since_check = 0;
 
 Result<void> charge_work(const EvalCtx& ctx, uint64_t units) { return eval::charge_work(ctx.interrupt, units); }
 
-// Elements of an array value, nested arrays included.
-uint64_t element_count(const Variant& v) {
-    if (!v.is_array()) return 0;
-    uint64_t n = v.as_array().size();
-    for (const Variant& e : v.as_array())
-        if (e.is_array()) n += element_count(e);
-    return n;
-}
-
 // A value read from a cell or a name: an array in it is visited in full by
 // whatever takes it, so it costs its elements.
 Result<void> charge_read(const EvalCtx& ctx, const Variant& v) {
@@ -307,9 +298,20 @@ Result<void> charge_cells(const EvalCtx& ctx, unsigned __int128 cells) {
     return charge_work(ctx, static_cast<uint64_t>(cells));
 }
 
+uint64_t element_count(const Variant& v) {
+    if (!v.is_array()) return 0;
+    uint64_t n = v.as_array().size();
+    for (const Variant& e : v.as_array())
+        if (e.is_array()) n += element_count(e);
+    return n;
+}
+
 Result<void> charge_elements(const EvalCtx& ctx, const Variant& v) {
     if (!v.is_array()) return {};
-    const uint64_t n = element_count(v);
+    return charge_element_count(ctx, element_count(v));
+}
+
+Result<void> charge_element_count(const EvalCtx& ctx, uint64_t n) {
     if (n > kMaxArrayElements - std::min(ctx.elements_built, kMaxArrayElements)) {
         ctx.elements_built = kMaxArrayElements;
         return fail(std::string(kTooManyElements));

@@ -64,6 +64,10 @@ Result<void> charge_cells(const EvalCtx& ctx, unsigned __int128 cells);
 // fails with "Formula builds too many array elements; maximum is
 // 10,000,000" beyond kMaxArrayElements. Other values cost nothing.
 Result<void> charge_elements(const EvalCtx& ctx, const Variant& v);
+// The same for `n` elements about to be built.
+Result<void> charge_element_count(const EvalCtx& ctx, uint64_t n);
+// Elements of an array value, nested arrays included; 0 for any other value.
+uint64_t element_count(const Variant& v);
 // Counts the text bytes of `v` (of its elements, for an Array) against the
 // bound on the bytes joined: loops that keep one result per element charge
 // each, so copying one long text a million times fails too. The message is
