@@ -401,3 +401,24 @@ def test_a_report_with_a_row_inserted_above_its_totals(tmp_path):
     # The file holds the values the moved formulas compute.
     assert [[c.value for c in row] for row in ws.iter_rows(min_row=1, max_row=5, max_col=2)] == [
         [1, 10], [2, 20], [4, 40], [3, 30], [10, 100]]
+
+
+# An index far past any sheet is refused as off the sheet: it once overflowed
+# when added to the range's own position (a fuzz finding).
+FAR = "1" + "0" * 30
+
+
+@pytest.mark.parametrize("body, message", [
+    (f"Cells({FAR}, 5).Value0 = 1", "Cells: the range would lie off the sheet"),
+    (f'x = Range("A1:B2").Cells(-{FAR}).Address', "Cells: the range would lie off the sheet"),
+    (f'x = Range("A1:B2").Cells(2, {FAR}).Address', "Cells: the range would lie off the sheet"),
+    (f'Set r = Range("A1:C3").Rows({FAR})', "Rows: the range would lie off the sheet"),
+    (f'Set r = Range("A1:C3").Columns(-{FAR})', "Columns: the range would lie off the sheet"),
+    (f'Set r = Range("A1:C3").Rows.Cells(-{FAR})', "Rows: the range would lie off the sheet"),
+    (f'Set r = Range("A1:C3").Columns.Cells(-{FAR})', "Cells: the range would lie off the sheet"),
+    (f'Set r = Range("A1:B2").Resize({FAR}, 1)', "Resize: the range would lie off the sheet"),
+    (f'Set r = Range("A1:B2").Offset(-{FAR}, 0)', "Offset: the range would lie off the sheet"),
+])
+def test_an_index_far_off_the_sheet(body, message):
+    with pytest.raises(RuntimeError, match=re.escape(message)):
+        morvane.run_macro(sub(body), "Main")

@@ -73,10 +73,13 @@ PathObj value_obj(Variant v) {
     return o;
 }
 
-// A whole number from an argument, truncated toward zero.
+// A whole number from an argument, truncated toward zero. Past 2^53 either
+// way it stays at 2^53: that is off every sheet already, and leaves room to
+// add a position or another index without overflow.
 Result<int64_t> whole(const Variant& v) {
+    constexpr double kFar = 9007199254740992.0;
     const double x = TRY(vm::to_f64(v));
-    return std::isnan(x) ? 0 : saturate_i64(std::trunc(x));
+    return std::isnan(x) ? 0 : static_cast<int64_t>(std::clamp(std::trunc(x), -kFar, kFar));
 }
 
 // The first and last row ("2" or "2:3") or column ("B" or "B:D") a text of
