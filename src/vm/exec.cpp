@@ -612,10 +612,17 @@ template NumResult Vm::Exec::num_call_lean<2, Vm::Exec::ParamTypes::Typed>(Vm&, 
 template NumResult Vm::Exec::num_call_lean<3, Vm::Exec::ParamTypes::Typed>(Vm&, const XCode&, Num&, Variant&);
 template NumResult Vm::Exec::num_call_lean<4, Vm::Exec::ParamTypes::Typed>(Vm&, const XCode&, Num&, Variant&);
 
-bool Vm::Exec::fit_param(Vm& vm, const Proc& proc, size_t k, uint64_t alias, Num& num) {
+bool Vm::Exec::fit_param(Vm& vm, const Proc& proc, size_t k, Num& num) {
     const vm::VarType type = proc.param_types[k];
-    if ((alias >> k & 1) || type == vm::VarType::Variant) return true;
-    return to_param_type(vm, type, num, num);
+    if (type == vm::VarType::Variant) return true;
+    if (type == vm::VarType::Double) {
+        num = Num{false, 0, num.as_double()};
+        return true;
+    }
+    auto r = vm::convert_to(type, vm::num_variant(num));
+    if (!take(vm, r)) return false;
+    if (!vm::num_of(*r, num)) return failed(vm, std::string(vm::kTypeMismatch));
+    return true;
 }
 
 template <size_t N, Vm::Exec::ParamTypes P>
@@ -629,7 +636,7 @@ template <size_t N, Vm::Exec::ParamTypes P>
         for (size_t k = 0; k < N && k < argc; ++k)
             if (!(alias >> k & 1) && !(nums[k].is_int && nums[k].i >= fits[k].lo && nums[k].i <= fits[k].hi))
                 [[unlikely]]
-                if (!fit_param(vm, proc, k, alias, nums[k])) return NumResult::Failed;
+                if (!fit_param(vm, proc, k, nums[k])) return NumResult::Failed;
     }
     if (!enter(vm)) [[unlikely]]
         return NumResult::Failed;
@@ -744,17 +751,6 @@ bool Vm::Exec::run_skipped(Vm& vm, const SCode& s) {
     return true;
 }
 
-bool Vm::Exec::to_param_type(Vm& vm, vm::VarType type, const Num& n, Num& out) {
-    if (type == vm::VarType::Double) {
-        out = Num{false, 0, n.as_double()};
-        return true;
-    }
-    auto r = vm::convert_to(type, vm::num_variant(n));
-    if (!take(vm, r)) return false;
-    if (!vm::num_of(*r, out)) return failed(vm, std::string(vm::kTypeMismatch));
-    return true;
-}
-
 bool Vm::Exec::run_unsupported(Vm& vm, const SCode& s) { return failed(vm, s.src->as<Stmt::Skipped>().message); }
 
 bool Vm::Exec::run_exit(Vm& vm, const SCode& s) {
@@ -802,29 +798,10 @@ template bool Vm::Exec::run_assign_typed<vm::VarType::Long>(Vm&, const SCode&);
 template bool Vm::Exec::run_assign_typed<vm::VarType::LongLong>(Vm&, const SCode&);
 
 bool Vm::Exec::store_typed(Vm& vm, uint32_t slot, vm::VarType type, const Num& n) {
-    // The common cases without a Variant: a whole number that fits, a
-    // Double.
-    switch (type) {
-        case vm::VarType::Long:
-            if (n.is_int && n.i >= INT32_MIN && n.i <= INT32_MAX) {
-                vm.store_num(slot, n);
-                return true;
-            }
-            break;
-        case vm::VarType::LongLong:
-            if (n.is_int) {
-                vm.store_num(slot, n);
-                return true;
-            }
-            break;
-        case vm::VarType::Integer:
-            if (n.is_int && n.i >= INT16_MIN && n.i <= INT16_MAX) {
-                vm.store_num(slot, n);
-                return true;
-            }
-            break;
-        case vm::VarType::Double: vm.store_num(slot, Num{false, 0, n.as_double()}); return true;
-        default: break;
+    // A Double without a Variant; the rest converts (and may overflow).
+    if (type == vm::VarType::Double) {
+        vm.store_num(slot, Num{false, 0, n.as_double()});
+        return true;
     }
     auto r = vm::convert_to(type, vm::num_variant(n));
     if (!take(vm, r)) return false;

@@ -177,18 +177,14 @@ struct Vm::Exec {
     [[gnu::always_inline]] static bool fits_as(const SCode& s, int64_t r) {
         return whole_fits(T == vm::VarType::Variant ? static_cast<vm::VarType>(s.flags) : T, r);
     }
-    // Stores `n` as the type `type` holds it; false with the message when
-    // it does not fit.
+    // Stores `n`, which is no whole number `type` holds as it is (the
+    // callers store those inline), as the type holds it; false with the
+    // message when it does not fit.
     static bool store_typed(Vm& vm, uint32_t slot, vm::VarType type, const vm::Num& n);
     // A whole number that a whole type holds as it is.
     [[gnu::always_inline]] static bool whole_fits(vm::VarType type, int64_t r) {
-        switch (type) {
-            case vm::VarType::Byte: return r >= 0 && r <= 255;
-            case vm::VarType::Integer: return r >= INT16_MIN && r <= INT16_MAX;
-            case vm::VarType::Long: return r >= INT32_MIN && r <= INT32_MAX;
-            case vm::VarType::LongLong: return true;
-            default: return false;
-        }
+        const vm::WholeRange w = vm::whole_range(type);
+        return type != vm::VarType::Variant && r >= w.lo && r <= w.hi;
     }
     // An assignment to a name that may hold an object: r = 5 writes r's cells.
     static bool run_assign_object(Vm& vm, const SCode& s);
@@ -225,9 +221,6 @@ struct Vm::Exec {
     static bool run_exit(Vm& vm, const SCode& s);
     static bool run_nothing(Vm& vm, const SCode& s);
     static bool run_skipped(Vm& vm, const SCode& s);
-    // A number as a parameter of `type` holds it, into `out` (which may be
-    // `n`); false with the message when it does not fit.
-    [[gnu::noinline]] static bool to_param_type(Vm& vm, vm::VarType type, const vm::Num& n, vm::Num& out);
     // A line not modelled that may change what the macro reads: its message.
     static bool run_unsupported(Vm& vm, const SCode& s);
 
@@ -620,9 +613,10 @@ struct Vm::Exec {
     template <size_t N, ParamTypes P = ParamTypes::Unknown>
     [[gnu::always_inline]] static NumResult call_lean(Vm& vm, const Proc& proc, vm::Num* nums, size_t argc,
                                                       const XCode* args, uint64_t alias, vm::Num& n, Variant& other);
-    // Converts argument k's number to its parameter's type, unless the
-    // parameter aliases the caller's variable or takes it as it is.
-    [[gnu::noinline]] static bool fit_param(Vm& vm, const Proc& proc, size_t k, uint64_t alias, vm::Num& num);
+    // Converts argument k's number, in place, to what its parameter's type
+    // holds (an untyped parameter takes it as it is); false with the
+    // message when it does not fit.
+    [[gnu::noinline]] static bool fit_param(Vm& vm, const Proc& proc, size_t k, vm::Num& num);
     // Whether a call of `proc` on `args` may take the lean road: the
     // compiler gives such a Function call node num_call_lean.
     static bool lean_fits(const Proc& proc, const std::vector<XCode>& args, uint64_t refs);
