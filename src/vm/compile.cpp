@@ -180,13 +180,13 @@ bool assigns_first(const vm::Code& code, uint32_t slot) {
 }  // namespace
 
 void Vm::Exec::skip_needless_starts(Proc& proc) {
-    // A typed Function result starts at its type's default only for a body
-    // that could read it first. Without an error trap, no statement runs
-    // after a failure, so one that assigns it first leaves nothing to read.
-    if (!proc.is_function || proc.starts_defined.empty()) return;
+    // A typed variable (a Function result, most often) starts at its type's
+    // default only for a body that could read it first. Without an error
+    // trap, no statement runs after a failure, so one that assigns it first
+    // leaves nothing to read.
+    if (proc.starts_defined.empty()) return;
     if (holds_any<Stmt::OnError, Stmt::OnErrorGoto, Stmt::ResumeNext>(*proc.body)) return;
-    if (!assigns_first(proc.code, proc.name_slot)) return;
-    std::erase_if(proc.starts_defined, [&](const Proc::Start& s) { return s.index == proc.name_slot; });
+    std::erase_if(proc.starts_defined, [&](const Proc::Start& s) { return assigns_first(proc.code, s.index); });
 }
 
 bool Vm::Exec::counter_may_change(Vm& vm, const SCode& s) {
